@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build -j "$(nproc)" --target kestrelmoor
+exec ./build/kestrelmoor "$@"
