@@ -1,0 +1,137 @@
+#include "analysis/ReportExporter.h"
+
+#include "analysis/ByteFormatter.h"
+#include "platform/DesktopServices.h"
+#include "platform/Paths.h"
+#include "platform/SavePanel.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ReportExporter {
+
+namespace {
+
+std::string upperCased(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+std::string optionalDate(const std::optional<double>& date)
+{
+    return date ? internetDateTime(*date) : std::string();
+}
+
+bool writeAll(int fd, const std::string& contents)
+{
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string escapedField(const std::string& field)
+{
+    std::string text = field;
+    // Tab and carriage return are formula starts to spreadsheets as well.
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+        text.insert(text.begin(), '\'');
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string internetDateTime(double secondsSince1970)
+{
+    const auto seconds = static_cast<std::time_t>(std::floor(secondsSince1970));
+    std::tm utc{};
+    if (!gmtime_r(&seconds, &utc))
+        return "";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return buffer;
+}
+
+std::string csv(const std::vector<FileItem>& files)
+{
+    std::string text = csvHeader;
+    text += '\n';
+    for (const FileItem& file : files) {
+        const std::string fields[] = {
+            file.name,
+            std::to_string(file.allocatedSize),
+            ByteFormatter::string(file.allocatedSize),
+            file.fileExtension.empty() ? std::string("File") : upperCased(file.fileExtension),
+            std::string(displayName(file.category)),
+            optionalDate(file.modified),
+            optionalDate(file.created),
+            file.folderPath == "/" ? "/" + file.name : file.folderPath + "/" + file.name,
+        };
+        bool first = true;
+        for (const std::string& field : fields) {
+            if (!first)
+                text += ',';
+            first = false;
+            text += escapedField(field);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+bool writeAtomically(const std::string& path, const std::string& contents)
+{
+    std::string temporary = Paths::appending(Paths::deletingLastComponent(path), "." + Paths::lastComponent(path) + ".XXXXXX");
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, contents) && ::fsync(fd) == 0;
+    // mkstemp creates 0600: keep the mode of a file being replaced, else the usual one.
+    struct stat existing{};
+    ::fchmod(fd, ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+    if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+void saveCSV(const std::vector<FileItem>& files, const std::string& suggestedName, SavePanel& panel,
+             DesktopServices& desktop)
+{
+    const auto location = panel.chooseSaveLocation(suggestedName + ".csv", "CSV document", "csv");
+    if (!location || location->empty())
+        return;
+    if (!writeAtomically(*location, csv(files))) {
+        desktop.beep();
+        return;
+    }
+    desktop.revealItems({*location});
+}
+
+} // namespace ReportExporter

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "index/FileRecords.h"
+
+#include <string>
+#include <vector>
+
+class DesktopServices;
+class SavePanel;
+
+// File lists as comma-separated text that spreadsheets open without running anything.
+namespace ReportExporter {
+
+inline constexpr const char* csvHeader = "Name,Size (bytes),Size,Type,Category,Modified,Created,Path";
+
+// The whole document: header, one line per file, every line ending in "\n".
+std::string csv(const std::vector<FileItem>& files);
+
+// One field: defused when a spreadsheet would read it as a formula, quoted when needed.
+std::string escapedField(const std::string& field);
+
+// "2024-03-05T14:07:09Z".
+std::string internetDateTime(double secondsSince1970);
+
+// Writes `contents` through a temporary file in the same folder that then replaces `path`.
+bool writeAtomically(const std::string& path, const std::string& contents);
+
+// Asks for a location (name preset to suggestedName + ".csv"), writes the list there and
+// reveals the file; a failed write only beeps. Call on the main thread.
+void saveCSV(const std::vector<FileItem>& files, const std::string& suggestedName, SavePanel& panel,
+             DesktopServices& desktop);
+
+} // namespace ReportExporter

@@ -1,0 +1,134 @@
+#include "analysis/ReportExporter.h"
+
+#include "platform/DesktopServices.h"
+#include "platform/SavePanel.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+FileItem file(std::string name, std::string folder = "/home/ann", std::string extension = "txt")
+{
+    FileItem item;
+    item.name = std::move(name);
+    item.folderPath = std::move(folder);
+    item.fileExtension = std::move(extension);
+    item.allocatedSize = 4096;
+    item.size = 1000;
+    item.category = StorageCategory::documents;
+    return item;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct RecordingDesktop : DesktopServices {
+    std::vector<std::vector<std::string>> revealed;
+    int beeps = 0;
+    void revealItems(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    void openFolder(const std::string&) override {}
+    void beep() override { ++beeps; }
+};
+
+struct ScriptedPanel : SavePanel {
+    std::optional<std::string> answer;
+    std::string offeredName;
+    std::string offeredExtension;
+    std::optional<std::string> chooseSaveLocation(const std::string& name, const std::string&,
+                                                  const std::string& extension) override
+    {
+        offeredName = name;
+        offeredExtension = extension;
+        return answer;
+    }
+};
+
+} // namespace
+
+TEST(ReportExporter, EscapesFieldsThatWouldBreakOrRunInASpreadsheet)
+{
+    const struct { const char* field; const char* written; } cases[] = {
+        {"plain.txt", "plain.txt"},
+        {"a,b.txt", "\"a,b.txt\""},
+        {"say \"hi\".txt", "\"say \"\"hi\"\".txt\""},
+        {"=SUM(A1).csv", "'=SUM(A1).csv"},
+        {"-x, y", "\"'-x, y\""},
+        {"+1", "'+1"},
+        {"@cmd", "'@cmd"},
+        {"\tcmd", "'\tcmd"},
+        {"\rcmd", "\"'\rcmd\""},
+        {"line\nbreak", "\"line\nbreak\""},
+        {"a=b", "a=b"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReportExporter::escapedField(c.field), c.written) << c.field;
+}
+
+TEST(ReportExporter, WritesHeaderColumnsAndPaths)
+{
+    EXPECT_EQ(ReportExporter::csv({}), "Name,Size (bytes),Size,Type,Category,Modified,Created,Path\n");
+
+    FileItem archive = file("backup.tar.gz", "/home/ann/Downloads", "tar.gz");
+    archive.allocatedSize = 1'500'000;
+    archive.size = 7;   // the logical size never appears
+    archive.category = StorageCategory::archives;
+    archive.modified = 1709647629.75;   // 2024-03-05T14:07:09.75Z
+    archive.created = 0;
+
+    FileItem atRoot = file("swapfile", "/", "");
+    atRoot.allocatedSize = -1500;
+    atRoot.category = StorageCategory::system;
+
+    const std::string text = ReportExporter::csv({archive, atRoot});
+    EXPECT_EQ(text,
+              "Name,Size (bytes),Size,Type,Category,Modified,Created,Path\n"
+              "backup.tar.gz,1500000,1.50 MB,TAR.GZ,Archives & Disk Images,2024-03-05T14:07:09Z,1970-01-01T00:00:00Z,"
+              "/home/ann/Downloads/backup.tar.gz\n"
+              "swapfile,'-1500,'-1.50 KB,File,System,,,/swapfile\n");
+}
+
+TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
+{
+    TempDir dir;
+    RecordingDesktop desktop;
+    ScriptedPanel panel;
+
+    // Cancelled: nothing written, nothing shown.
+    ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop);
+    EXPECT_EQ(panel.offeredName, "Kestrelmoor Largest Files.csv");
+    EXPECT_EQ(panel.offeredExtension, "csv");
+    EXPECT_TRUE(desktop.revealed.empty());
+    EXPECT_EQ(desktop.beeps, 0);
+
+    // An existing file is replaced whole.
+    const std::string target = dir.write("export.csv", std::string(10'000, 'x'));
+    panel.answer = target;
+    ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop);
+    EXPECT_EQ(readFile(target), ReportExporter::csv({file("a.txt")}));
+    ASSERT_EQ(desktop.revealed.size(), 1u);
+    EXPECT_EQ(desktop.revealed[0], std::vector<std::string>{target});
+    EXPECT_EQ(desktop.beeps, 0);
+
+    // No temporary file is left beside it.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"export.csv"});
+
+    // A folder that does not exist: only a beep.
+    panel.answer = dir.path() + "/missing/export.csv";
+    ReportExporter::saveCSV({file("a.txt")}, "x", panel, desktop);
+    EXPECT_EQ(desktop.beeps, 1);
+    EXPECT_EQ(desktop.revealed.size(), 1u);
+}
