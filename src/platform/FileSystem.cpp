@@ -1,0 +1,120 @@
+#include "platform/FileSystem.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+// Kernels or sandboxes without statx answer ENOSYS once; from then on plain fstatat is used.
+std::atomic<bool> statxUnavailable{false};
+
+double seconds(std::int64_t sec, std::uint32_t nsec)
+{
+    return static_cast<double>(sec) + static_cast<double>(nsec) / 1'000'000'000.0;
+}
+
+int statAt(int folder, const char* name, FileStatus& status)
+{
+    if (!statxUnavailable.load(std::memory_order_relaxed)) {
+        struct statx info {};
+        const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+        if (::statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT, mask, &info) == 0) {
+            status.mode = info.stx_mode;
+            status.size = static_cast<std::int64_t>(info.stx_size);
+            status.blocks = static_cast<std::int64_t>(info.stx_blocks);
+            status.modified = seconds(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+            status.accessed = seconds(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
+            status.created = (info.stx_mask & STATX_BTIME) ? seconds(info.stx_btime.tv_sec, info.stx_btime.tv_nsec) : 0;
+            status.linkCount = info.stx_nlink;
+            status.inode = info.stx_ino;
+            status.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+            status.isImmutable = (info.stx_attributes_mask & STATX_ATTR_IMMUTABLE) &&
+                                 (info.stx_attributes & STATX_ATTR_IMMUTABLE);
+            status.isAppendOnly = (info.stx_attributes_mask & STATX_ATTR_APPEND) &&
+                                  (info.stx_attributes & STATX_ATTR_APPEND);
+            return 0;
+        }
+        if (errno != ENOSYS)
+            return errno;
+        statxUnavailable.store(true, std::memory_order_relaxed);
+    }
+    struct stat info {};
+    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    status.mode = info.st_mode;
+    status.size = info.st_size;
+    status.blocks = info.st_blocks;
+    status.modified = seconds(info.st_mtim.tv_sec, static_cast<std::uint32_t>(info.st_mtim.tv_nsec));
+    status.accessed = seconds(info.st_atim.tv_sec, static_cast<std::uint32_t>(info.st_atim.tv_nsec));
+    status.created = 0;
+    status.linkCount = info.st_nlink;
+    status.inode = info.st_ino;
+    status.device = info.st_dev;
+    status.isImmutable = false;
+    status.isAppendOnly = false;
+    return 0;
+}
+
+} // namespace
+
+int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit) const
+{
+    DIR* folder = ::opendir(path.c_str());
+    if (!folder)
+        return errno;
+    const int descriptor = ::dirfd(folder);
+    FileStatus status;
+    while (const dirent* entry = ::readdir(folder)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        // An entry that cannot be stat'ed (removed meanwhile) is left out.
+        if (statAt(descriptor, name, status) != 0)
+            continue;
+        visit(std::string_view(name), status);
+    }
+    ::closedir(folder);
+    return 0;
+}
+
+int FileSystem::linkStatus(const std::string& path, FileStatus& status) const
+{
+    return statAt(AT_FDCWD, path.c_str(), status);
+}
+
+std::optional<std::string> FileSystem::realPath(const std::string& path) const
+{
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+bool FileSystem::canWrite(const std::string& path) const
+{
+    return ::access(path.c_str(), W_OK) == 0;
+}
+
+std::optional<bool> FileSystem::isOnReadOnlyVolume(const std::string& path) const
+{
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return (info.f_flag & ST_RDONLY) != 0;
+}
+
+const FileSystem& FileSystem::standard()
+{
+    static const FileSystem instance;
+    return instance;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What stat reports for one item; a final symbolic link is described as the link.
+struct FileStatus {
+    std::uint32_t mode = 0;        // st_mode, type bits included
+    std::int64_t size = 0;
+    std::int64_t blocks = 0;       // 512-byte units
+    double modified = 0;           // seconds since 1970
+    double created = 0;            // 0 when the file system keeps no birth time
+    double accessed = 0;
+    std::uint64_t linkCount = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t device = 0;
+    bool isImmutable = false;      // chattr +i
+    bool isAppendOnly = false;     // chattr +a
+};
+
+// The file-system calls of the scanner and the path-safety rules. The standard
+// instance goes straight to the kernel; tests replace single calls to play a
+// system that refuses or fails where a real one would need special privileges.
+class FileSystem {
+public:
+    using EntryVisitor = std::function<void(std::string_view name, const FileStatus& status)>;
+
+    virtual ~FileSystem() = default;
+
+    // Lists a folder with one open and one stat per entry relative to the open
+    // folder, handing every entry except "." and ".." that could be stat'ed to
+    // `visit` in listing order. Returns 0, or the errno of the failed open.
+    virtual int readDirectory(const std::string& path, const EntryVisitor& visit) const;
+
+    // lstat. Returns 0, or the errno of the failure.
+    virtual int linkStatus(const std::string& path, FileStatus& status) const;
+
+    // realpath; absent when it fails.
+    virtual std::optional<std::string> realPath(const std::string& path) const;
+
+    // access(W_OK).
+    virtual bool canWrite(const std::string& path) const;
+
+    // Absent when the volume's flags cannot be read.
+    virtual std::optional<bool> isOnReadOnlyVolume(const std::string& path) const;
+
+    static const FileSystem& standard();
+};

@@ -1,0 +1,17 @@
+#include "scanning/DirectoryReadError.h"
+
+#include <cerrno>
+
+DirectoryReadError DirectoryReadError::fromErrno(int code)
+{
+    switch (code) {
+    case EPERM:
+    case EACCES:
+        return {Kind::accessDenied, 0};
+    case ENOENT:
+    case ENOTDIR:
+        return {Kind::vanished, 0};
+    default:
+        return {Kind::other, code};
+    }
+}

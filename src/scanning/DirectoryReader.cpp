@@ -1,0 +1,137 @@
+#include "scanning/DirectoryReader.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
+
+RawDirectoryEntry::Kind kindOf(std::uint32_t mode)
+{
+    switch (mode & S_IFMT) {
+    case S_IFREG:
+        return RawDirectoryEntry::Kind::file;
+    case S_IFDIR:
+        return RawDirectoryEntry::Kind::directory;
+    case S_IFLNK:
+        return RawDirectoryEntry::Kind::symlink;
+    default:
+        return RawDirectoryEntry::Kind::other;
+    }
+}
+
+void fill(RawDirectoryEntry& entry, const FileStatus& status)
+{
+    entry.kind = kindOf(status.mode);
+    entry.size = status.size;
+    entry.allocatedSize = status.blocks * 512;
+    entry.modified = status.modified;
+    entry.created = status.created;
+    entry.accessed = status.accessed;
+    entry.linkCount = status.linkCount;
+    entry.inode = status.inode;
+    entry.device = status.device;
+}
+
+// Length of the well-formed UTF-8 sequence at `i`, or 0 with `bad` set to the
+// length of the maximal ill-formed prefix to replace by one U+FFFD.
+size_t sequenceLength(std::string_view s, size_t i, size_t& bad)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    bad = 1;
+    if (lead < 0x80)
+        return 1;
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        if (i + k >= s.size())
+            return 0;
+        const unsigned char next = byte(i + k);
+        const unsigned char min = k == 1 ? low : 0x80;
+        const unsigned char max = k == 1 ? high : 0xBF;
+        if (next < min || next > max)
+            return 0;
+        bad = k + 1;
+    }
+    return length;
+}
+
+} // namespace
+
+DirectoryReader::DirectoryReader() : fileSystem_(&FileSystem::standard()) {}
+
+std::string DirectoryReader::decodedName(std::string_view bytes, bool& valid)
+{
+    valid = true;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        size_t bad = 0;
+        const size_t length = sequenceLength(bytes, i, bad);
+        if (length == 0)
+            break;
+        i += length;
+    }
+    if (i == bytes.size()) {
+        valid = bytes.find(replacementCharacter) == std::string_view::npos;
+        return std::string(bytes);
+    }
+    valid = false;
+    std::string result(bytes.substr(0, i));
+    while (i < bytes.size()) {
+        size_t bad = 0;
+        const size_t length = sequenceLength(bytes, i, bad);
+        if (length) {
+            result.append(bytes.substr(i, length));
+            i += length;
+        } else {
+            result.append(replacementCharacter);
+            i += bad;
+        }
+    }
+    return result;
+}
+
+std::optional<DirectoryReadError> DirectoryReader::read(const std::string& path, const Visitor& visit) const
+{
+    RawDirectoryEntry entry;
+    const int failure = fileSystem_->readDirectory(path, [&](std::string_view name, const FileStatus& status) {
+        entry.name = decodedName(name, entry.hasValidName);
+        fill(entry, status);
+        visit(entry);
+    });
+    if (failure != 0)
+        return DirectoryReadError::fromErrno(failure);
+    return std::nullopt;
+}
+
+std::optional<DirectoryReadError> DirectoryReader::stat(const std::string& path, RawDirectoryEntry& entry) const
+{
+    FileStatus status;
+    if (const int failure = fileSystem_->linkStatus(path, status); failure != 0)
+        return DirectoryReadError::fromErrno(failure);
+    entry.name = Paths::lastComponent(path);
+    entry.hasValidName = true;
+    fill(entry, status);
+    return std::nullopt;
+}

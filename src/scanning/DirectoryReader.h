@@ -1,0 +1,35 @@
+#pragma once
+
+#include "scanning/DirectoryReadError.h"
+#include "scanning/RawDirectoryEntry.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class FileSystem;
+
+// The one place where a folder is listed: one open per folder, one stat per
+// entry, symbolic links never followed. Stateless; any number of threads may
+// read different folders at once.
+class DirectoryReader {
+public:
+    using Visitor = std::function<void(const RawDirectoryEntry&)>;
+
+    DirectoryReader();
+    explicit DirectoryReader(const FileSystem& fileSystem) : fileSystem_(&fileSystem) {}
+
+    // Calls `visit` on the calling thread for every entry, in listing order.
+    // Entries that cannot be stat'ed are left out. Absent on success.
+    std::optional<DirectoryReadError> read(const std::string& path, const Visitor& visit) const;
+
+    // The item itself (a symbolic link as the link); absent on success.
+    std::optional<DirectoryReadError> stat(const std::string& path, RawDirectoryEntry& entry) const;
+
+    // UTF-8 decoding of a name's bytes with every invalid sequence replaced by
+    // U+FFFD; valid only when nothing was replaced and no U+FFFD was there before.
+    static std::string decodedName(std::string_view bytes, bool& valid);
+
+private:
+    const FileSystem* fileSystem_;
+};
