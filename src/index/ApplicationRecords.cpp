@@ -1,0 +1,130 @@
+#include "index/ApplicationRecords.h"
+
+#include "index/Hashing.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+constexpr std::array<std::pair<CPUArchitecture, std::string_view>, 5> architectureNames{{
+    {CPUArchitecture::arm64, "Apple silicon"},
+    {CPUArchitecture::x86_64, "Intel"},
+    {CPUArchitecture::i386, "Intel 32-bit"},
+    {CPUArchitecture::powerPC, "PowerPC"},
+    {CPUArchitecture::unknown, "Unknown"},
+}};
+
+using Kind = ApplicationStorageBreakdown::Entry::Kind;
+constexpr std::array<std::pair<Kind, std::string_view>, 7> kindNames{{
+    {Kind::bundle, "Application Bundle"},
+    {Kind::data, "Application Data"},
+    {Kind::containers, "Containers"},
+    {Kind::cache, "Caches"},
+    {Kind::logs, "Logs"},
+    {Kind::preferences, "Preferences"},
+    {Kind::savedState, "Saved State"},
+}};
+
+template <class Table, class Value>
+std::string_view nameIn(const Table& table, Value value)
+{
+    for (const auto& [candidate, name] : table)
+        if (candidate == value)
+            return name;
+    return {};
+}
+
+template <class Value, class Table>
+std::optional<Value> valueIn(const Table& table, std::string_view text)
+{
+    for (const auto& [candidate, name] : table)
+        if (name == text)
+            return candidate;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string_view rawValue(CPUArchitecture architecture)
+{
+    return nameIn(architectureNames, architecture);
+}
+
+std::optional<CPUArchitecture> cpuArchitectureFromRawValue(std::string_view text)
+{
+    return valueIn<CPUArchitecture>(architectureNames, text);
+}
+
+std::string_view rawValue(ApplicationStorageBreakdown::Entry::Kind kind)
+{
+    return nameIn(kindNames, kind);
+}
+
+std::optional<ApplicationStorageBreakdown::Entry::Kind> storageEntryKindFromRawValue(std::string_view text)
+{
+    return valueIn<Kind>(kindNames, text);
+}
+
+std::string CodeSignatureStatus::label() const
+{
+    switch (kind) {
+    case Case::signed_: return "Signed — " + text;
+    case Case::valid: return "Valid — " + text;
+    case Case::invalid: return "Invalid — " + text;
+    case Case::unavailable: return "Unavailable — " + text;
+    case Case::notChecked: return "Not checked";
+    case Case::adHoc: return "Ad-hoc signed (no developer identity)";
+    case Case::unsigned_: return "Not signed";
+    }
+    return {};
+}
+
+std::string ApplicationInfo::architectureLabel() const
+{
+    if (architectures.empty())
+        return "Unknown";
+    const auto holds = [&](CPUArchitecture a) {
+        return std::find(architectures.begin(), architectures.end(), a) != architectures.end();
+    };
+    if (holds(CPUArchitecture::arm64) && holds(CPUArchitecture::x86_64))
+        return "Universal";
+    std::string label;
+    for (const auto architecture : architectures) {
+        if (!label.empty())
+            label += ", ";
+        label += rawValue(architecture);
+    }
+    return label;
+}
+
+std::string ApplicationInfo::displayVersion() const
+{
+    if (version && build && *version != *build)
+        return *version + " (" + *build + ")";
+    if (version)
+        return *version;
+    if (build)
+        return *build;
+    return "—";
+}
+
+const ApplicationUsage ApplicationUsage::notRunning{};
+
+std::size_t std::hash<CodeSignatureStatus>::operator()(const CodeSignatureStatus& status) const noexcept
+{
+    return Hashing::of(static_cast<int>(status.kind), status.text);
+}
+
+std::size_t std::hash<ApplicationInfo>::operator()(const ApplicationInfo& info) const noexcept
+{
+    std::size_t seed = Hashing::of(info.name, info.path, info.bundleIdentifier, info.version, info.build,
+                                   info.minimumSystemVersion, info.copyright, info.executableName);
+    Hashing::combine(seed, info.architectures.size());
+    for (const auto architecture : info.architectures)
+        Hashing::combine(seed, architecture);
+    Hashing::combine(seed, Hashing::of(info.developer, info.teamIdentifier, info.signature, info.isAppStoreApp,
+                                       info.isSystemApp, info.lastUsed));
+    return seed;
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Installed applications, their running usage and where they keep their bytes.
+
+enum class CPUArchitecture { arm64, x86_64, i386, powerPC, unknown };
+
+// "Apple silicon", "Intel", ... as shown to the user.
+std::string_view rawValue(CPUArchitecture architecture);
+std::optional<CPUArchitecture> cpuArchitectureFromRawValue(std::string_view text);
+
+// The state of a code signature. Cases carrying text keep it in `text`
+// (the authority for signed_/valid, the reason for invalid/unavailable).
+struct CodeSignatureStatus {
+    enum class Case { notChecked, signed_, adHoc, unsigned_, valid, invalid, unavailable };
+
+    Case kind = Case::notChecked;
+    std::string text;
+
+    static CodeSignatureStatus notChecked() { return {Case::notChecked, {}}; }
+    static CodeSignatureStatus signed_(std::string authority) { return {Case::signed_, std::move(authority)}; }
+    static CodeSignatureStatus adHoc() { return {Case::adHoc, {}}; }
+    static CodeSignatureStatus unsigned_() { return {Case::unsigned_, {}}; }
+    static CodeSignatureStatus valid(std::string authority) { return {Case::valid, std::move(authority)}; }
+    static CodeSignatureStatus invalid(std::string message) { return {Case::invalid, std::move(message)}; }
+    static CodeSignatureStatus unavailable(std::string message) { return {Case::unavailable, std::move(message)}; }
+
+    std::string label() const;
+
+    friend bool operator==(const CodeSignatureStatus&, const CodeSignatureStatus&) = default;
+};
+
+struct ApplicationInfo {
+    std::string name;
+    std::string path;
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> version;
+    std::optional<std::string> build;
+    std::optional<std::string> minimumSystemVersion;
+    std::optional<std::string> copyright;
+    std::optional<std::string> executableName;
+    std::vector<CPUArchitecture> architectures;
+    std::optional<std::string> developer;
+    std::optional<std::string> teamIdentifier;
+    CodeSignatureStatus signature;
+    bool isAppStoreApp = false;
+    bool isSystemApp = false;
+    std::optional<double> lastUsed;
+
+    const std::string& id() const { return path; }
+    std::string architectureLabel() const;
+    std::string displayVersion() const;
+
+    friend bool operator==(const ApplicationInfo&, const ApplicationInfo&) = default;
+};
+
+struct ApplicationUsage {
+    int processCount = 0;
+    std::int64_t memoryBytes = 0;
+    double cpuPercent = 0.0;
+    int restrictedProcessCount = 0;
+    std::vector<std::int32_t> pids;
+
+    static const ApplicationUsage notRunning;
+
+    friend bool operator==(const ApplicationUsage&, const ApplicationUsage&) = default;
+};
+
+struct ApplicationStorageBreakdown {
+    struct Entry {
+        enum class Kind { bundle, data, containers, cache, logs, preferences, savedState };
+
+        Kind kind = Kind::bundle;
+        std::string path;
+        std::int64_t bytes = 0;
+        bool isPartial = false;
+
+        const std::string& id() const { return path; }
+
+        friend bool operator==(const Entry&, const Entry&) = default;
+    };
+
+    std::vector<Entry> entries;
+
+    friend bool operator==(const ApplicationStorageBreakdown&, const ApplicationStorageBreakdown&) = default;
+};
+
+// "Application Bundle", "Caches", ... as shown to the user.
+std::string_view rawValue(ApplicationStorageBreakdown::Entry::Kind kind);
+std::optional<ApplicationStorageBreakdown::Entry::Kind> storageEntryKindFromRawValue(std::string_view text);
+
+template <> struct std::hash<CodeSignatureStatus> {
+    std::size_t operator()(const CodeSignatureStatus& status) const noexcept;
+};
+template <> struct std::hash<ApplicationInfo> {
+    std::size_t operator()(const ApplicationInfo& info) const noexcept;
+};

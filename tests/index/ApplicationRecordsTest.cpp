@@ -1,0 +1,108 @@
+#include "index/ApplicationRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+using Arch = CPUArchitecture;
+
+TEST(ApplicationRecords, ArchitectureLabels)
+{
+    struct Case { std::vector<Arch> architectures; const char* label; };
+    const Case cases[] = {
+        {{Arch::x86_64, Arch::arm64}, "Universal"},
+        {{Arch::arm64, Arch::i386, Arch::x86_64}, "Universal"},
+        {{Arch::x86_64, Arch::i386}, "Intel, Intel 32-bit"},
+        {{Arch::arm64}, "Apple silicon"},
+        {{}, "Unknown"},
+        {{Arch::i386, Arch::i386}, "Intel 32-bit, Intel 32-bit"},
+        {{Arch::powerPC, Arch::unknown}, "PowerPC, Unknown"},
+    };
+    for (const auto& c : cases) {
+        ApplicationInfo app;
+        app.architectures = c.architectures;
+        EXPECT_EQ(app.architectureLabel(), c.label);
+    }
+}
+
+TEST(ApplicationRecords, DisplayVersionCombinesVersionAndBuild)
+{
+    using Text = std::optional<std::string>;
+    struct Case { Text version; Text build; const char* shown; };
+    const Case cases[] = {
+        {"2.1", "2.1", "2.1"},
+        {"2.1", "410", "2.1 (410)"},
+        {std::nullopt, "410", "410"},
+        {"2.1", std::nullopt, "2.1"},
+        {std::nullopt, std::nullopt, "—"},
+        {"", "7", " (7)"},
+    };
+    for (const auto& c : cases) {
+        ApplicationInfo app;
+        app.version = c.version;
+        app.build = c.build;
+        EXPECT_EQ(app.displayVersion(), c.shown);
+    }
+}
+
+TEST(ApplicationRecords, SignatureStatusLabelsAndIdentity)
+{
+    using S = CodeSignatureStatus;
+    const std::pair<S, const char*> cases[] = {
+        {S::signed_("A"), "Signed — A"},
+        {S::valid("A"), "Valid — A"},
+        {S::invalid("bad seal"), "Invalid — bad seal"},
+        {S::unavailable(""), "Unavailable — "},
+        {S::notChecked(), "Not checked"},
+        {S::adHoc(), "Ad-hoc signed (no developer identity)"},
+        {S::unsigned_(), "Not signed"},
+    };
+    for (const auto& [status, label] : cases)
+        EXPECT_EQ(status.label(), label);
+
+    EXPECT_NE(S::signed_("A"), S::valid("A"));
+    EXPECT_NE(S::invalid("x"), S::unavailable("x"));
+    EXPECT_NE(S::signed_("A"), S::signed_("B"));
+    EXPECT_EQ(S::signed_("A"), S::signed_("A"));
+    const std::unordered_set<S> set{S::signed_("A"), S::valid("A"), S::signed_("A"), S::notChecked()};
+    EXPECT_EQ(set.size(), 3u);
+}
+
+TEST(ApplicationRecords, RawValuesRoundTripExactly)
+{
+    for (const auto arch : {Arch::arm64, Arch::x86_64, Arch::i386, Arch::powerPC, Arch::unknown})
+        EXPECT_EQ(cpuArchitectureFromRawValue(rawValue(arch)), arch);
+    EXPECT_EQ(cpuArchitectureFromRawValue("intel"), std::nullopt);
+    EXPECT_EQ(cpuArchitectureFromRawValue("x86_64"), std::nullopt);
+
+    using Kind = ApplicationStorageBreakdown::Entry::Kind;
+    EXPECT_EQ(rawValue(Kind::savedState), "Saved State");
+    EXPECT_EQ(rawValue(Kind::cache), "Caches");
+    EXPECT_EQ(storageEntryKindFromRawValue("Application Bundle"), Kind::bundle);
+    EXPECT_EQ(storageEntryKindFromRawValue("Caches "), std::nullopt);
+}
+
+TEST(ApplicationRecords, ApplicationsShareIdentityButDifferByEveryField)
+{
+    ApplicationInfo a;
+    a.name = "Foo";
+    a.path = "/Applications/Foo.app";
+    a.lastUsed = 100.0;
+    ApplicationInfo b = a;
+    b.lastUsed = 200.0;
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.id(), b.id());
+
+    ApplicationInfo c = a;
+    c.lastUsed.reset();
+    ApplicationInfo d = a;
+    d.signature = CodeSignatureStatus::unsigned_();
+    ApplicationInfo e = a;
+    e.architectures = {Arch::arm64};
+    const std::unordered_set<ApplicationInfo> set{a, b, c, d, e, a};
+    EXPECT_EQ(set.size(), 5u);
+    EXPECT_EQ(std::hash<ApplicationInfo>{}(a), std::hash<ApplicationInfo>{}(ApplicationInfo(a)));
+
+    EXPECT_EQ(ApplicationUsage::notRunning, ApplicationUsage{});
+    EXPECT_TRUE(ApplicationUsage::notRunning.pids.empty());
+}
