@@ -1,0 +1,26 @@
+#pragma once
+
+#include "analysis/VolumeInfo.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class VolumePlatform;
+
+// Mounted volumes and their capacities. Stateless; any thread.
+namespace VolumeService {
+
+// The volume holding `path`; absent when it cannot be read or reports no capacity.
+std::optional<VolumeInfo> info(const std::string& path);
+std::optional<VolumeInfo> info(const std::string& path, const VolumePlatform& platform);
+
+// The visible volumes with data, in mount order: kernel, memory and bind mounts are left out.
+std::vector<VolumeInfo> mountedVolumes();
+std::vector<VolumeInfo> mountedVolumes(const VolumePlatform& platform);
+
+// The mounted volumes under the places where external media appear, never the root.
+std::vector<VolumeInfo> externalVolumes(bool includeNetwork);
+std::vector<VolumeInfo> externalVolumes(bool includeNetwork, const VolumePlatform& platform);
+
+} // namespace VolumeService

@@ -1,0 +1,190 @@
+#include "analysis/KnownLocation.h"
+#include "analysis/VolumeService.h"
+#include "platform/VolumePlatform.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+#include <unordered_set>
+
+namespace {
+
+// Fixture /proc and /sys trees with capacities played for every mount point.
+class FixtureVolumes : public VolumePlatform {
+public:
+    FixtureVolumes(const TempDir& dir, std::map<std::string, VolumeCapacity> capacities)
+        : VolumePlatform(dir.file("proc/self/mountinfo"), dir.file("sys"), dir.path()),
+          capacities_(std::move(capacities))
+    {
+    }
+    std::optional<VolumeCapacity> capacity(const std::string& path) const override
+    {
+        for (auto it = capacities_.rbegin(); it != capacities_.rend(); ++it)
+            if (path == it->first || (it->first != "/" && path.rfind(it->first + "/", 0) == 0))
+                return it->second;
+        return std::nullopt;
+    }
+
+private:
+    std::map<std::string, VolumeCapacity> capacities_;
+};
+
+void link(const std::string& target, const std::string& at)
+{
+    ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0) << at;
+}
+
+// A root disk, a USB stick with a label, a removable card reader, a network share,
+// a bind mount, kernel mounts and a mount point with a space in its name.
+void layOutSystem(const TempDir& dir)
+{
+    dir.write("proc/self/mountinfo",
+              "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
+              "26 1 8:2 / / rw,relatime - ext4 /dev/sda2 rw\n"
+              "24 23 0:22 / /dev/shm rw,relatime - tmpfs tmpfs rw\n"
+              "40 26 0:37 / /sys/fs/cgroup rw shared:9 - cgroup2 cgroup2 rw\n"
+              "50 26 8:17 / /media/ann/MY\\040STICK rw,nosuid shared:1 master:2 - vfat /dev/sdb1 rw\n"
+              "51 26 179:1 / /run/media/ann/card ro,nosuid - exfat /dev/mmcblk0p1 rw\n"
+              "52 26 0:60 / /mnt/share rw - nfs4 server:/export rw\n"
+              "53 26 8:2 /srv/data /srv/data rw - ext4 /dev/sda2 rw\n"
+              "54 26 0:61 / /media/ann/unknown rw - fuse.mystery mystery rw\n"
+              "55 26 8:3 / /boot/efi rw - vfat /dev/sda3 rw\n"
+              "56 26 0:62 / /run/user/1000/doc rw - fuse.portal portal rw\n"
+              "57 26 8:18 / /Volumes/Backup rw - ext4 /dev/sdb2 rw\n"
+              "not a mountinfo line\n");
+    dir.write("sys/devices/pci0/ata1/block/sda/removable", "0\n");
+    dir.write("sys/devices/pci0/ata1/block/sda/sda2/partition", "2\n");
+    dir.write("sys/devices/pci0/usb1/1-1/block/sdb/removable", "0\n");
+    dir.write("sys/devices/pci0/usb1/1-1/block/sdb/sdb1/partition", "1\n");
+    dir.write("sys/devices/pci0/usb1/1-1/block/sdb/sdb2/partition", "2\n");
+    dir.write("sys/devices/pci0/mmc0/block/mmcblk0/removable", "1\n");
+    dir.write("sys/devices/pci0/mmc0/block/mmcblk0/mmcblk0p1/partition", "1\n");
+    dir.makeFolder("sys/dev/block");
+    link("../../devices/pci0/ata1/block/sda/sda2", dir.file("sys/dev/block/8:2"));
+    link("../../devices/pci0/usb1/1-1/block/sdb/sdb1", dir.file("sys/dev/block/8:17"));
+    link("../../devices/pci0/usb1/1-1/block/sdb/sdb2", dir.file("sys/dev/block/8:18"));
+    link("../../devices/pci0/mmc0/block/mmcblk0/mmcblk0p1", dir.file("sys/dev/block/179:1"));
+}
+
+} // namespace
+
+TEST(VolumeService, ListsDataVolumesWithTheirFlags)
+{
+    TempDir dir;
+    layOutSystem(dir);
+    dir.makeFolder("dev/disk/by-label");
+    // The label names the device through a relative link, as udev writes it.
+    dir.write("dev/sdb1", "");
+    link("../../sdb1", dir.file("dev/disk/by-label/MY\\x20STICK"));
+
+    const VolumeCapacity disk{500'000'000'000, 200'000'000'000, false};
+    FixtureVolumes platform(dir, {{"/", disk},
+                                  {"/media/ann/MY STICK", {32'000'000'000, 1'000'000'000, false}},
+                                  {"/run/media/ann/card", {64'000'000'000, 0, false}},
+                                  {"/mnt/share", {1'000'000'000'000, 10, false}},
+                                  {"/boot/efi", {500'000'000, 1, false}},
+                                  {"/Volumes/Backup", {2'000'000'000'000, 5, false}}});
+    const auto volumes = VolumeService::mountedVolumes(platform);
+    std::vector<std::string> paths;
+    for (const auto& v : volumes)
+        paths.push_back(v.path);
+    // No kernel, memory, bind, hidden or unreadable mounts.
+    EXPECT_EQ(paths, (std::vector<std::string>{"/", "/media/ann/MY STICK", "/run/media/ann/card", "/mnt/share",
+                                               "/Volumes/Backup"}));
+    ASSERT_EQ(volumes.size(), 5u);
+
+    const VolumeInfo& root = volumes[0];
+    EXPECT_TRUE(root.isRootFileSystem);
+    EXPECT_TRUE(root.isInternal);
+    EXPECT_FALSE(root.isEjectable);
+    EXPECT_EQ(root.totalCapacity, 500'000'000'000);
+    EXPECT_EQ(root.availableStrict, 200'000'000'000);
+    EXPECT_EQ(root.availableForImportantUsage, 200'000'000'000);
+    EXPECT_EQ(root.formatDescription, "ext4");
+
+    const VolumeInfo& stick = volumes[1];
+    EXPECT_EQ(stick.name, "MY STICK");
+    EXPECT_FALSE(stick.isRemovable);   // a USB disk that says it is fixed
+    EXPECT_TRUE(stick.isEjectable);
+    EXPECT_FALSE(stick.isInternal);
+
+    const VolumeInfo& card = volumes[2];
+    EXPECT_TRUE(card.isRemovable);
+    EXPECT_TRUE(card.isReadOnly);
+    EXPECT_EQ(card.name, "card");
+    EXPECT_EQ(card.availableForImportantUsage, 0);
+
+    const VolumeInfo& share = volumes[3];
+    EXPECT_FALSE(share.isLocal);
+    EXPECT_FALSE(share.isInternal);
+
+    std::vector<std::string> external;
+    for (const auto& v : VolumeService::externalVolumes(false, platform))
+        external.push_back(v.path);
+    EXPECT_EQ(external, (std::vector<std::string>{"/media/ann/MY STICK", "/run/media/ann/card", "/Volumes/Backup"}));
+    EXPECT_EQ(VolumeService::externalVolumes(true, platform).size(), 4u);
+
+    // A path inside a volume reports that volume's facts under the path asked about.
+    const auto inside = VolumeService::info("/media/ann/MY STICK/photos", platform);
+    ASSERT_TRUE(inside);
+    EXPECT_EQ(inside->path, "/media/ann/MY STICK/photos");
+    EXPECT_EQ(inside->name, "MY STICK");
+    EXPECT_EQ(inside->totalCapacity, 32'000'000'000);
+}
+
+TEST(VolumeService, LeavesOutVolumesWithoutCapacity)
+{
+    TempDir dir;
+    layOutSystem(dir);
+    FixtureVolumes platform(dir, {{"/", {0, 0, false}}, {"/mnt/share", {-5, 0, false}}});
+    EXPECT_FALSE(VolumeService::info("/", platform));
+    EXPECT_TRUE(VolumeService::mountedVolumes(platform).empty());
+}
+
+TEST(VolumeService, RootFiguresAgreeWithDf)
+{
+    const auto root = VolumeService::info("/");
+    ASSERT_TRUE(root);
+    EXPECT_TRUE(root->isRootFileSystem);
+    std::unique_ptr<FILE, decltype(&::pclose)> df(::popen("df -B1 --output=size,avail / 2>/dev/null", "r"), &::pclose);
+    if (!df)
+        GTEST_SKIP() << "df is not available";
+    char buffer[512] = {};
+    std::string output;
+    while (std::fgets(buffer, sizeof buffer, df.get()))
+        output += buffer;
+    std::istringstream lines(output);
+    std::string header;
+    std::getline(lines, header);
+    std::int64_t size = 0, avail = 0;
+    if (!(lines >> size >> avail))
+        GTEST_SKIP() << "unexpected df output: " << output;
+    EXPECT_EQ(root->totalCapacity, size);
+    // Other processes write meanwhile; the free space may move a little.
+    EXPECT_NEAR(static_cast<double>(root->availableStrict), static_cast<double>(avail), 256.0 * 1024 * 1024);
+}
+
+TEST(KnownLocation, StandardRowsFollowTheHomeFolder)
+{
+    const auto rows = KnownLocation::standard("/home/alice");
+    ASSERT_EQ(rows.size(), 12u);
+    EXPECT_EQ(rows[2].path, "/home/alice/Downloads");
+    EXPECT_EQ(rows[2].category, StorageCategory::downloads);
+    EXPECT_FALSE(rows[8].category);
+    const auto other = KnownLocation::standard("/home/bob");
+    for (const std::size_t fixed : {0u, 9u, 10u, 11u})
+        EXPECT_EQ(rows[fixed], other[fixed]) << fixed;
+    std::unordered_set<std::string> ids;
+    for (const auto& row : rows)
+        ids.insert(row.id());
+    EXPECT_EQ(ids.size(), rows.size());
+    KnownLocation renamed = rows[0];
+    renamed.symbolName = "x";
+    EXPECT_NE(renamed, rows[0]);
+    EXPECT_EQ(renamed.id(), rows[0].id());
+}
