@@ -167,16 +167,6 @@ struct DuplicateCandidateSize {
     friend bool operator==(const DuplicateCandidateSize&, const DuplicateCandidateSize&) = default;
 };
 
-// Cumulative tick counters of one core.
-struct CoreTicks {
-    std::uint64_t user = 0;
-    std::uint64_t system = 0;
-    std::uint64_t idle = 0;
-    std::uint64_t nice = 0;
-
-    friend bool operator==(const CoreTicks&, const CoreTicks&) = default;
-};
-
 template <>
 struct std::hash<CategoryUsage> {
     std::size_t operator()(const CategoryUsage& u) const noexcept { return Hashing::of(u.category, u.bytes, u.fileCount); }

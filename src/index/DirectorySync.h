@@ -1,0 +1,31 @@
+#pragma once
+
+#include "index/ScanRecords.h"
+
+#include <cstdint>
+#include <string_view>
+
+class SQLiteConnection;
+class WriteBatch;
+
+// Writes the differences between one folder's listing and its stored rows.
+namespace DirectorySync {
+
+// Logged for a subfolder whose name, once repaired, repeats an earlier one of the same listing.
+inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats another in the same folder; skipped";
+
+// Fails with SQLiteError; what ran before the failure stays in the open batch, and the
+// folder keeps its old scan id so that a resumed scan reads it again.
+DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now);
+
+// Deletes the folder rows at and below `path` with their files; returns the folder rows deleted.
+std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path);
+
+// Moves the depth of the folder at `path` and of everything below it by `delta`, so that
+// every folder stays deeper than its parent when a subtree changes place.
+void shiftDepth(SQLiteConnection& db, std::string_view path, std::int64_t delta);
+
+// The path of `name` inside the folder at `folder`.
+std::string childPath(std::string_view folder, std::string_view name);
+
+} // namespace DirectorySync

@@ -1,0 +1,135 @@
+#include "index/SQLiteConnection.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int openFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+constexpr int busyTimeoutMilliseconds = 5000;
+
+} // namespace
+
+SQLiteConnection::SQLiteConnection(const std::string& path)
+{
+    sqlite3* handle = nullptr;
+    const int result = sqlite3_open_v2(path.c_str(), &handle, openFlags, nullptr);
+    if (result != SQLITE_OK) {
+        std::string message = handle ? sqlite3_errmsg(handle) : "Unable to open database";
+        sqlite3_close(handle);
+        throw SQLiteError(result, std::move(message));
+    }
+    handle_ = handle;
+    sqlite3_busy_timeout(handle_, busyTimeoutMilliseconds);
+}
+
+SQLiteConnection::~SQLiteConnection()
+{
+    for (auto& [text, statement] : cache_) sqlite3_finalize(statement);
+    cache_.clear();
+    sqlite3_close(handle_);
+}
+
+void SQLiteConnection::execute(const std::string& script)
+{
+    char* error = nullptr;
+    const int result = sqlite3_exec(handle_, script.c_str(), nullptr, nullptr, &error);
+    if (result != SQLITE_OK) {
+        std::string message = error ? error : "unknown";
+        sqlite3_free(error);
+        throw SQLiteError(result, std::move(message));
+    }
+}
+
+SQLiteConnection::Statement SQLiteConnection::prepare(std::string_view sql)
+{
+    if (auto found = cache_.find(sql); found != cache_.end()) {
+        sqlite3_reset(found->second);
+        sqlite3_clear_bindings(found->second);
+        return Statement(found->second);
+    }
+    std::string text(sql);
+    sqlite3_stmt* statement = nullptr;
+    const int result = sqlite3_prepare_v2(handle_, text.c_str(), -1, &statement, nullptr);
+    if (result != SQLITE_OK || statement == nullptr) {
+        sqlite3_finalize(statement);
+        throw SQLiteError(result, sqlite3_errmsg(handle_));
+    }
+    cache_.emplace(std::move(text), statement);
+    return Statement(statement);
+}
+
+void SQLiteConnection::Statement::bind(const std::vector<SQLValue>& values)
+{
+    int index = 1;
+    for (const auto& value : values) {
+        int result = SQLITE_OK;
+        switch (value.kind()) {
+        case SQLValue::Kind::integer: result = sqlite3_bind_int64(handle_, index, value.integer()); break;
+        case SQLValue::Kind::real: result = sqlite3_bind_double(handle_, index, value.real()); break;
+        case SQLValue::Kind::text:
+            result = sqlite3_bind_text(handle_, index, value.text().c_str(), -1, SQLITE_TRANSIENT);
+            break;
+        case SQLValue::Kind::null: result = sqlite3_bind_null(handle_, index); break;
+        }
+        if (result != SQLITE_OK) throw SQLiteError(result, "bind failed at " + std::to_string(index));
+        ++index;
+    }
+}
+
+bool SQLiteConnection::Statement::step()
+{
+    const int result = sqlite3_step(handle_);
+    if (result == SQLITE_ROW) return true;
+    if (result == SQLITE_DONE) return false;
+    std::string message = sqlite3_errmsg(sqlite3_db_handle(handle_));
+    sqlite3_reset(handle_);
+    throw SQLiteError(result, std::move(message));
+}
+
+std::int64_t SQLiteConnection::Statement::integer(int column) const { return sqlite3_column_int64(handle_, column); }
+
+double SQLiteConnection::Statement::real(int column) const { return sqlite3_column_double(handle_, column); }
+
+std::string SQLiteConnection::Statement::text(int column) const
+{
+    const auto* bytes = sqlite3_column_text(handle_, column);
+    if (bytes == nullptr) return {};
+    return std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(handle_, column)));
+}
+
+bool SQLiteConnection::Statement::isNull(int column) const
+{
+    return sqlite3_column_type(handle_, column) == SQLITE_NULL;
+}
+
+std::int64_t SQLiteConnection::run(std::string_view sql, const std::vector<SQLValue>& values)
+{
+    auto statement = prepare(sql);
+    statement.bind(values);
+    while (statement.step()) {
+    }
+    return changes();
+}
+
+void SQLiteConnection::query(std::string_view sql, const std::vector<SQLValue>& values,
+                             const std::function<void(Statement&)>& row)
+{
+    auto statement = prepare(sql);
+    statement.bind(values);
+    while (statement.step()) row(statement);
+}
+
+std::int64_t SQLiteConnection::scalarInt(std::string_view sql, const std::vector<SQLValue>& values)
+{
+    std::optional<std::int64_t> first;
+    query(sql, values, [&](Statement& row) {
+        if (!first) first = row.integer(0);
+    });
+    return first.value_or(0);
+}
+
+std::int64_t SQLiteConnection::changes() const { return sqlite3_changes64(handle_); }
+
+std::int64_t SQLiteConnection::lastInsertRowID() const { return sqlite3_last_insert_rowid(handle_); }
+
+bool SQLiteConnection::isAutocommit() const { return sqlite3_get_autocommit(handle_) != 0; }

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "index/SQLValue.h"
+#include "index/SQLiteError.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One open SQLite database with every statement it ever prepared kept for reuse,
+// keyed by the exact SQL text. Not thread-safe: its owner serializes all use.
+class SQLiteConnection {
+public:
+    // A prepared statement of the connection's cache; it does not own the statement.
+    class Statement {
+    public:
+        explicit Statement(sqlite3_stmt* handle) : handle_(handle) {}
+
+        // Binds values to parameters 1, 2, 3, ... Fails with "bind failed at <i>".
+        void bind(const std::vector<SQLValue>& values);
+        // True for a row, false when done. Any other result resets the statement and fails.
+        bool step();
+
+        std::int64_t integer(int column) const;
+        double real(int column) const;
+        // A NULL column reads as the empty text.
+        std::string text(int column) const;
+        bool isNull(int column) const;
+
+        sqlite3_stmt* handle() const { return handle_; }
+
+    private:
+        sqlite3_stmt* handle_;
+    };
+
+    // Opens or creates the database file. Fails with SQLiteError.
+    explicit SQLiteConnection(const std::string& path);
+    ~SQLiteConnection();
+    SQLiteConnection(const SQLiteConnection&) = delete;
+    SQLiteConnection& operator=(const SQLiteConnection&) = delete;
+
+    // Runs a script of one or more statements without parameters or results.
+    void execute(const std::string& script);
+    // The cached statement for this text, reset and with no bindings; prepared on first use.
+    Statement prepare(std::string_view sql);
+
+    // Prepares, binds and steps to the end; returns the change count.
+    std::int64_t run(std::string_view sql, const std::vector<SQLValue>& values = {});
+    // Prepares, binds and calls `row` for each result row.
+    void query(std::string_view sql, const std::vector<SQLValue>& values, const std::function<void(Statement&)>& row);
+    // Column 0 of the first row, or 0 when there is none.
+    std::int64_t scalarInt(std::string_view sql, const std::vector<SQLValue>& values = {});
+
+    std::int64_t changes() const;
+    std::int64_t lastInsertRowID() const;
+    // False while a transaction is open; SQLite clears it when it rolls a transaction back itself.
+    bool isAutocommit() const;
+    std::size_t cachedStatementCount() const { return cache_.size(); }
+    sqlite3* handle() const { return handle_; }
+
+private:
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+
+    sqlite3* handle_ = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> cache_;
+};

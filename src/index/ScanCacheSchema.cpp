@@ -1,0 +1,111 @@
+#include "index/ScanCacheSchema.h"
+
+#include "index/SQLiteConnection.h"
+
+#include <charconv>
+
+namespace ScanCacheSchema {
+
+const std::string script =
+    "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT);"
+    "CREATE TABLE IF NOT EXISTS folders("
+    "id INTEGER PRIMARY KEY, "
+    "parent_id INTEGER, "
+    "path TEXT NOT NULL UNIQUE, "
+    "name TEXT NOT NULL, "
+    "depth INTEGER NOT NULL DEFAULT 0, "
+    "modified REAL, "
+    "restricted INTEGER NOT NULL DEFAULT 0, "
+    "scan_id INTEGER NOT NULL DEFAULT 0, "
+    "scanned_at REAL, "
+    "category INTEGER NOT NULL DEFAULT 0, "
+    "direct_alloc INTEGER NOT NULL DEFAULT 0, "
+    "direct_size INTEGER NOT NULL DEFAULT 0, "
+    "direct_files INTEGER NOT NULL DEFAULT 0, "
+    "direct_dirs INTEGER NOT NULL DEFAULT 0, "
+    "total_alloc INTEGER NOT NULL DEFAULT 0, "
+    "total_size INTEGER NOT NULL DEFAULT 0, "
+    "total_files INTEGER NOT NULL DEFAULT 0, "
+    "total_dirs INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX IF NOT EXISTS folders_parent ON folders(parent_id, total_alloc DESC);"
+    "CREATE INDEX IF NOT EXISTS folders_name ON folders(name);"
+    "CREATE INDEX IF NOT EXISTS folders_total ON folders(total_alloc DESC);"
+    "CREATE TABLE IF NOT EXISTS files("
+    "id INTEGER PRIMARY KEY, "
+    "folder_id INTEGER NOT NULL, "
+    "name TEXT NOT NULL, "
+    "ext TEXT NOT NULL, "
+    "size INTEGER NOT NULL, "
+    "alloc INTEGER NOT NULL, "
+    "counted_alloc INTEGER NOT NULL, "
+    "modified REAL, "
+    "created REAL, "
+    "accessed REAL, "
+    "flags INTEGER NOT NULL DEFAULT 0, "
+    "inode INTEGER NOT NULL DEFAULT 0, "
+    "category INTEGER NOT NULL DEFAULT 0, "
+    "scanned_at REAL);"
+    "CREATE INDEX IF NOT EXISTS files_folder ON files(folder_id);"
+    "CREATE INDEX IF NOT EXISTS files_alloc ON files(alloc DESC);"
+    "CREATE INDEX IF NOT EXISTS files_size ON files(size);"
+    "CREATE INDEX IF NOT EXISTS files_ext ON files(ext);"
+    "CREATE INDEX IF NOT EXISTS files_category ON files(category, alloc DESC);"
+    "CREATE TABLE IF NOT EXISTS scans("
+    "id INTEGER PRIMARY KEY, "
+    "started REAL, "
+    "finished REAL, "
+    "status TEXT, "
+    "roots TEXT, "
+    "files INTEGER DEFAULT 0, "
+    "folders INTEGER DEFAULT 0, "
+    "bytes INTEGER DEFAULT 0, "
+    "new_files INTEGER DEFAULT 0, "
+    "changed_files INTEGER DEFAULT 0, "
+    "deleted_files INTEGER DEFAULT 0);"
+    "CREATE TABLE IF NOT EXISTS history("
+    "id INTEGER PRIMARY KEY, "
+    "timestamp REAL, "
+    "volume_total INTEGER, "
+    "volume_used INTEGER, "
+    "scanned_bytes INTEGER);"
+    "CREATE TABLE IF NOT EXISTS category_totals(category INTEGER PRIMARY KEY, bytes INTEGER, files INTEGER);"
+    "CREATE TABLE IF NOT EXISTS errors(id INTEGER PRIMARY KEY, timestamp REAL, path TEXT, message TEXT);";
+
+std::optional<long long> parseVersion(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
+    }
+    if (text.empty()) return std::nullopt;
+    long long value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || stop != end) return std::nullopt;
+    return value;
+}
+
+void migrate(SQLiteConnection& db)
+{
+    db.execute("PRAGMA journal_mode=WAL;");
+    db.execute("PRAGMA synchronous=NORMAL;");
+    db.execute("PRAGMA temp_store=MEMORY;");
+    db.execute("PRAGMA cache_size=-16000;");
+    db.execute(script);
+
+    std::optional<std::string> stored;
+    db.query("SELECT value FROM meta WHERE key = 'schema_version'", {}, [&](SQLiteConnection::Statement& row) {
+        if (!stored) stored = row.text(0);
+    });
+    // A cache written by an older or a newer build is emptied: it is only a cache, and
+    // writing our rows into another layout would corrupt it for either build.
+    if (stored) {
+        if (const auto version = parseVersion(*stored); version && *version != currentVersion) {
+            db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "
+                       "DELETE FROM category_totals;");
+        }
+    }
+    db.run("INSERT OR REPLACE INTO meta(key, value) VALUES('schema_version', ?)", {std::to_string(currentVersion)});
+}
+
+} // namespace ScanCacheSchema

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class SQLiteConnection;
+
+// The file format of the scan cache and the steps that bring a connection to it.
+namespace ScanCacheSchema {
+
+inline constexpr int currentVersion = 2;
+
+// Every table and index, created when missing.
+extern const std::string script;
+
+// Connection settings, tables, the version rule and the version row. Fails with SQLiteError.
+void migrate(SQLiteConnection& db);
+
+// A stored version that is not a plain decimal integer (optional sign, digits only) reads as nothing.
+std::optional<long long> parseVersion(std::string_view text);
+
+} // namespace ScanCacheSchema

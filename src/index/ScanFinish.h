@@ -1,0 +1,26 @@
+#pragma once
+
+#include "index/ScanRecords.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class SQLiteConnection;
+class WriteBatch;
+
+// Bringing the index to a consistent state at the end of a scan.
+namespace ScanFinish {
+
+// Deletes the folders under `roots` that scan `scanID` did not sync, and every root row
+// that is not one of `roots`.
+void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots);
+
+// Every folder's subtree totals from its direct figures, deepest folders first; writes only
+// the rows whose totals changed.
+void recomputeTotals(SQLiteConnection& db);
+
+// category_totals from the file rows.
+void rebuildCategoryTotals(SQLiteConnection& db);
+
+} // namespace ScanFinish

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "index/DuplicateCandidateSQL.h"
+#include "index/FileRecords.h"
+#include "index/SQLiteConnection.h"
+#include "index/ScanRecords.h"
+#include "index/WriteBatch.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The scan cache. An actor: every public member takes the one lock, so callers on any
+// thread are served one at a time over the single connection. Every failure of the index
+// is thrown as SQLiteError. Reads commit the open write batch first, so they see every
+// write made so far.
+class StorageDatabase {
+public:
+    static constexpr std::string_view cacheFileName = "ScanCache.sqlite";
+
+    struct ChildFolder {
+        std::int64_t id = 0;
+        std::string path;
+        std::string name;
+        friend bool operator==(const ChildFolder&, const ChildFolder&) = default;
+    };
+    // What the index already holds of a folder that this scan has synced.
+    struct VisitedFolder {
+        std::int64_t files = 0;   // direct file count
+        std::int64_t bytes = 0;   // direct counted allocated bytes
+        std::vector<ChildFolder> children;
+    };
+
+    // The application's data folder for the cache, created when missing. Throws std::system_error.
+    static std::string defaultDirectory();
+
+    // Opens or creates the cache at `path` and brings it to the current format.
+    // `clock` measures batch ages; empty means the steady clock.
+    explicit StorageDatabase(std::string path, WriteBatch::Clock clock = {});
+    StorageDatabase(const StorageDatabase&) = delete;
+    StorageDatabase& operator=(const StorageDatabase&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Batches and the outline of a scan.
+    void commit();
+    std::int64_t beginScan(const std::vector<std::string>& roots);
+    void markScanResumed(std::int64_t scanID);
+    std::int64_t ensureRoot(const std::string& path, double modified);
+    std::optional<VisitedFolder> visitedChildren(std::int64_t folderID, std::int64_t scanID);
+
+    // Writes one folder's differences. Commits between folders when the batch is due.
+    DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID);
+    // Removes the folder at `path`, everything below it and their files; returns the folder rows removed.
+    std::int64_t deleteSubtree(const std::string& path);
+
+    // Ends a scan: for a completed scan whose writes all succeeded, removes what it did not
+    // visit; then recomputes every total and closes the scan record. Returns the index totals.
+    ScanTotals finishScan(std::int64_t scanID, const std::vector<std::string>& roots, ScanRecord::Status status,
+                          std::int64_t volumeTotal, std::int64_t volumeUsed, std::int64_t newFiles,
+                          std::int64_t changedFiles, std::int64_t deletedFiles);
+
+    // The scan error log. logError never fails and never commits.
+    void logError(const std::string& path, const std::string& message) noexcept;
+    std::vector<ScanErrorEntry> recentErrors(std::int64_t limit);
+    void clearErrors();
+
+    // Queries for the screens.
+    std::vector<FileItem> largestFiles(std::int64_t limit, std::optional<StorageCategory> category = std::nullopt,
+                                       const std::optional<std::string>& within = std::nullopt,
+                                       std::int64_t minimumSize = 0);
+    std::vector<FileItem> recentLargeFiles(double since, std::int64_t minimumSize, std::int64_t limit);
+    std::vector<FolderItem> rootFolders();
+    std::vector<FolderItem> childFolders(std::int64_t folderID, std::int64_t limit);
+    std::optional<FolderItem> folder(const std::string& path);
+    std::vector<FolderItem> largestFolders(std::int64_t limit, std::int64_t maxDepth);
+    std::vector<FolderItem> folders(const std::string& name, bool outermostOnly, std::int64_t limit);
+    std::vector<FolderItem> restrictedFolders(std::int64_t limit);
+    std::vector<CategoryUsage> categoryTotals();
+    ScanTotals totals();
+    std::optional<ScanRecord> lastScan();
+    // Marks scans left running by an earlier run as cancelled.
+    void recoverInterruptedScans();
+    std::vector<StorageHistoryPoint> history(std::int64_t limit);
+
+    // Sizes shared by two or more files (largest first) and the files of one size, links left out.
+    std::vector<DuplicateCandidateSize> duplicateCandidateSizes(std::int64_t minimumSize,
+                                                                const std::optional<std::string>& within,
+                                                                const std::vector<std::string>& excluding,
+                                                                int limit);
+    std::vector<DuplicateCandidateFile> filesWithSize(std::int64_t size, const std::optional<std::string>& within,
+                                                      const std::vector<std::string>& excluding);
+
+    // Bytes of the cache file and its log companions; 0 for any that cannot be read.
+    std::int64_t databaseFileSize() const noexcept;
+    // Empties every table but the schema version.
+    void clearAll();
+
+private:
+    // Runs `body` with the lock held. After a failure the batch state is taken from SQLite,
+    // which may have rolled the whole batch back.
+    template <class Body>
+    decltype(auto) writing(Body&& body)
+    {
+        std::lock_guard lock(mutex_);
+        try {
+            return body(batch_);
+        } catch (...) {
+            batch_.resynchronize();
+            throw;
+        }
+    }
+
+    // As writing(), after committing the open batch: how every public read starts.
+    template <class Body>
+    decltype(auto) reading(Body&& body)
+    {
+        return writing([&](WriteBatch& batch) -> decltype(auto) {
+            batch.commit();
+            return body(batch.connection());
+        });
+    }
+
+    // Failed syncs and lost batches so far; a scan that saw any must not prune what it did not visit.
+    std::uint64_t writeFailuresLocked() const { return syncFailures_ + batch_.lostBatches(); }
+
+    std::string path_;
+    std::mutex mutex_;
+    SQLiteConnection db_;
+    WriteBatch batch_;
+    std::uint64_t syncFailures_ = 0;
+    std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
+};
