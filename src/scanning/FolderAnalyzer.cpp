@@ -1,0 +1,124 @@
+#include "scanning/FolderAnalyzer.h"
+
+#include "index/StorageDatabase.h"
+
+
+#include <cstdint>
+#include <exception>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+constexpr std::uint64_t cancellationInterval = 256;
+
+// Inode numbers repeat across volumes, so a hard link is known by both.
+struct FileIdentity {
+    std::uint64_t device;
+    std::uint64_t inode;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+struct FileIdentityHash {
+    std::size_t operator()(const FileIdentity& id) const noexcept
+    {
+        return std::hash<std::uint64_t>{}(id.inode) ^ (std::hash<std::uint64_t>{}(id.device) * 0x9e3779b97f4a7c15ULL);
+    }
+};
+
+} // namespace
+
+FolderSizeResult FolderAnalyzer::size(const std::string& path, bool stayOnVolume, std::stop_token stop,
+                                      const DirectoryReader& reader)
+{
+    FolderSizeResult result;
+    RawDirectoryEntry start;
+    if (reader.stat(path, start))
+        return result;
+    result.exists = true;
+    switch (start.kind) {
+    case RawDirectoryEntry::Kind::file:
+    case RawDirectoryEntry::Kind::symlink:
+        result.allocatedSize = start.allocatedSize;
+        result.logicalSize = start.size;
+        result.fileCount = 1;
+        return result;
+    case RawDirectoryEntry::Kind::other:
+        return result;
+    case RawDirectoryEntry::Kind::directory:
+        break;
+    }
+
+    const std::uint64_t rootDevice = start.device;
+    std::vector<std::string> stack{path};
+    std::unordered_set<FileIdentity, FileIdentityHash> linkedFiles;
+    std::uint64_t foldersTaken = 0;
+
+    while (!stack.empty()) {
+        const std::string folder = std::move(stack.back());
+        stack.pop_back();
+        if (++foldersTaken % cancellationInterval == 0 && stop.stop_requested()) {
+            result.wasCancelled = true;
+            return result;
+        }
+        const std::string prefix = folder == "/" ? "/" : folder + "/";
+        const auto failure = reader.read(folder, [&](const RawDirectoryEntry& entry) {
+            switch (entry.kind) {
+            case RawDirectoryEntry::Kind::file:
+            case RawDirectoryEntry::Kind::symlink:
+                result.fileCount += 1;
+                result.logicalSize += entry.size;
+                if (entry.kind == RawDirectoryEntry::Kind::symlink || entry.linkCount < 2
+                    || linkedFiles.insert({entry.device, entry.inode}).second)
+                    result.allocatedSize += entry.allocatedSize;
+                break;
+            case RawDirectoryEntry::Kind::directory:
+                if (stayOnVolume && entry.device != rootDevice)
+                    break;
+                result.folderCount += 1;
+                stack.push_back(prefix + entry.name);
+                break;
+            case RawDirectoryEntry::Kind::other:
+                break;
+            }
+        });
+        if (failure && failure->kind() != DirectoryReadError::Kind::vanished)
+            result.restrictedFolderCount += 1;
+    }
+    return result;
+}
+
+std::future<FolderSizeResult> FolderAnalyzer::sizeAsync(std::string path, std::stop_token stop)
+{
+    return std::async(std::launch::async,
+                      [path = std::move(path), stop] { return size(path, true, stop); });
+}
+
+std::optional<FolderSizeResult> FolderAnalyzer::indexedSize(const std::string& path, StorageDatabase& database)
+{
+    std::optional<FolderItem> row;
+    try {
+        row = database.folder(path);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (!row || !row->lastScanned)
+        return std::nullopt;
+    FolderSizeResult result;
+    result.allocatedSize = row->totalAllocated;
+    result.logicalSize = row->totalSize;
+    result.fileCount = row->fileCount;
+    result.folderCount = row->folderCount;
+    result.restrictedFolderCount = row->isRestricted ? 1 : 0;
+    result.exists = true;
+    return result;
+}
+
+FolderSizeResult FolderAnalyzer::cachedOrCalculatedSize(const std::string& path, StorageDatabase* database,
+                                                        std::stop_token stop)
+{
+    if (database)
+        if (auto indexed = indexedSize(path, *database))
+            return *indexed;
+    return size(path, true, stop);
+}

@@ -1,0 +1,189 @@
+#include "scanning/FolderAnalyzer.h"
+
+#include "index/StorageDatabase.h"
+#include "platform/FileSystem.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::int64_t allocatedBytes(const std::string& path)
+{
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0);
+    return static_cast<std::int64_t>(info.st_blocks) * 512;
+}
+
+std::int64_t logicalBytes(const std::string& path)
+{
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0);
+    return info.st_size;
+}
+
+// The real file system, except that chosen folders refuse listing and chosen
+// folders (and everything in them) appear to lie on another device.
+struct PartlyForeignFileSystem : FileSystem {
+    std::map<std::string, int> refusals;
+    std::vector<std::string> foreignFolders;
+
+    bool foreign(const std::string& path) const
+    {
+        for (const auto& folder : foreignFolders)
+            if (path == folder || path.starts_with(folder + "/"))
+                return true;
+        return false;
+    }
+
+    int readDirectory(const std::string& path, const EntryVisitor& visit) const override
+    {
+        if (const auto refusal = refusals.find(path); refusal != refusals.end())
+            return refusal->second;
+        return FileSystem::readDirectory(path, [&](std::string_view name, const FileStatus& status) {
+            FileStatus changed = status;
+            if (foreign(path + "/" + std::string(name)))
+                changed.device += 1000;
+            visit(name, changed);
+        });
+    }
+};
+
+} // namespace
+
+TEST(FolderAnalyzer, SingleItemsAndMissingPaths)
+{
+    TempDir dir;
+    const auto file = dir.write("ten-blocks.bin", 5000);
+    const auto empty = dir.makeFolder("empty");
+    dir.write("big/a.bin", 100000);
+    const auto link = dir.file("link-to-big");
+    fs::create_directory_symlink(dir.file("big"), link);
+
+    EXPECT_EQ(FolderAnalyzer::size(dir.file("missing"), true), FolderSizeResult{});
+
+    const auto one = FolderAnalyzer::size(file, true);
+    EXPECT_EQ(one, (FolderSizeResult{allocatedBytes(file), 5000, 1, 0, 0, true, false}));
+
+    const auto linked = FolderAnalyzer::size(link, true);
+    EXPECT_EQ(linked, (FolderSizeResult{allocatedBytes(link), logicalBytes(link), 1, 0, 0, true, false}));
+
+    EXPECT_EQ(FolderAnalyzer::size(empty, true), (FolderSizeResult{0, 0, 0, 0, 0, true, false}));
+
+    const auto fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(FolderAnalyzer::size(fifo, true), (FolderSizeResult{0, 0, 0, 0, 0, true, false}));
+}
+
+TEST(FolderAnalyzer, CountsHardLinksOnceAndUnreadableFolders)
+{
+    TempDir dir;
+    const auto original = dir.write("tree/one.bin", 1 << 20);
+    ASSERT_EQ(::link(original.c_str(), dir.file("tree/two.bin").c_str()), 0);
+    dir.write("tree/locked/hidden.bin", 4096);
+    dir.write("tree/open/small.txt", "hello");
+    fs::create_symlink("one.bin", dir.file("tree/alias"));
+
+    PartlyForeignFileSystem system;
+    system.refusals[dir.file("tree/locked")] = EACCES;
+    system.refusals[dir.file("tree/open")] = ENOENT;   // vanished while walking: not restricted
+    const auto result = FolderAnalyzer::size(dir.file("tree"), true, {}, DirectoryReader(system));
+
+    EXPECT_EQ(result.fileCount, 3);
+    EXPECT_EQ(result.logicalSize, 2 * (1 << 20) + logicalBytes(dir.file("tree/alias")));
+    EXPECT_EQ(result.allocatedSize, allocatedBytes(original) + allocatedBytes(dir.file("tree/alias")));
+    EXPECT_EQ(result.folderCount, 2);
+    EXPECT_EQ(result.restrictedFolderCount, 1);
+    EXPECT_TRUE(result.exists);
+    EXPECT_FALSE(result.wasCancelled);
+}
+
+TEST(FolderAnalyzer, OtherVolumesAndTheirInodes)
+{
+    TempDir dir;
+    const auto file = dir.write("tree/a.bin", 64 * 1024);
+    dir.write("tree/mounted/b.bin", 32 * 1024);
+    // The same inode number behind a mount point is a different file.
+    ASSERT_EQ(::link(file.c_str(), dir.file("tree/mounted/a-again.bin").c_str()), 0);
+
+    PartlyForeignFileSystem system;
+    system.foreignFolders = {dir.file("tree/mounted")};
+    const DirectoryReader reader(system);
+
+    const auto staying = FolderAnalyzer::size(dir.file("tree"), true, {}, reader);
+    EXPECT_EQ(staying.fileCount, 1);
+    EXPECT_EQ(staying.folderCount, 0);
+    EXPECT_EQ(staying.allocatedSize, allocatedBytes(file));
+
+    const auto crossing = FolderAnalyzer::size(dir.file("tree"), false, {}, reader);
+    EXPECT_EQ(crossing.fileCount, 3);
+    EXPECT_EQ(crossing.folderCount, 1);
+    EXPECT_EQ(crossing.allocatedSize,
+              2 * allocatedBytes(file) + allocatedBytes(dir.file("tree/mounted/b.bin")));
+
+    // On one device the second link is not counted again.
+    EXPECT_EQ(FolderAnalyzer::size(dir.file("tree"), false).allocatedSize,
+              allocatedBytes(file) + allocatedBytes(dir.file("tree/mounted/b.bin")));
+}
+
+TEST(FolderAnalyzer, StopsEvery256FoldersWithWhatItCounted)
+{
+    TempDir dir;
+    for (int i = 0; i < 300; ++i)
+        dir.write("tree/f" + std::to_string(i) + "/x", "1");
+
+    std::stop_source stopped;
+    stopped.request_stop();
+    // The top folder is the first taken; 254 subfolders are read before the 256th is taken.
+    const auto partial = FolderAnalyzer::size(dir.file("tree"), true, stopped.get_token());
+    EXPECT_TRUE(partial.wasCancelled);
+    EXPECT_TRUE(partial.exists);
+    EXPECT_EQ(partial.fileCount, 254);
+    EXPECT_EQ(partial.folderCount, 300);
+
+    auto viaThread = FolderAnalyzer::sizeAsync(dir.file("tree"), stopped.get_token());
+    EXPECT_EQ(viaThread.get(), partial);
+
+    const auto whole = FolderAnalyzer::sizeAsync(dir.file("tree")).get();
+    EXPECT_FALSE(whole.wasCancelled);
+    EXPECT_EQ(whole.fileCount, 300);
+}
+
+TEST(FolderAnalyzer, ScannedFoldersComeFromTheIndex)
+{
+    TempDir dir;
+    StorageDatabase database(dir.file("cache.sqlite"));
+    const std::string root = "/nowhere-on-disk/Tool.app";
+    const auto scanID = database.beginScan({root});
+    DirectorySnapshot snapshot;
+    snapshot.path = root;
+    snapshot.name = "Tool.app";
+    snapshot.isRestricted = true;
+    snapshot.files.push_back({"Tool", "", 700, 4096, 4096, 1, 1, 1, {}, 11, StorageCategory::applications});
+    snapshot.subdirectories.push_back({"Contents", 1});
+    database.syncDirectory(snapshot, scanID);
+    database.finishScan(scanID, {root}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+
+    const auto row = database.folder(root);
+    ASSERT_TRUE(row && row->lastScanned);
+    const FolderSizeResult fromRow{row->totalAllocated, row->totalSize, row->fileCount, row->folderCount, 1, true, false};
+    EXPECT_EQ(fromRow.fileCount, 1);
+    EXPECT_EQ(FolderAnalyzer::cachedOrCalculatedSize(root, &database), fromRow);
+    EXPECT_EQ(FolderAnalyzer::indexedSize(root, database), fromRow);
+
+    // Known but never read, or not known at all: measured on disk.
+    ASSERT_TRUE(database.folder(root + "/Contents"));
+    EXPECT_EQ(FolderAnalyzer::cachedOrCalculatedSize(root + "/Contents", &database), FolderSizeResult{});
+    const auto onDisk = dir.write("real/file.txt", "abc");
+    EXPECT_EQ(FolderAnalyzer::cachedOrCalculatedSize(dir.file("real"), &database).fileCount, 1);
+    EXPECT_EQ(FolderAnalyzer::cachedOrCalculatedSize(dir.file("real"), nullptr).logicalSize, 3);
+}
