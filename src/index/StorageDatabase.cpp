@@ -2,6 +2,7 @@
 
 #include "index/DirectorySync.h"
 #include "index/IndexQueries.h"
+#include "index/ItemRemoval.h"
 #include "index/ScanCacheSchema.h"
 #include "index/ScanErrorLog.h"
 #include "index/ScanFinish.h"
@@ -122,6 +123,16 @@ DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snap
 std::int64_t StorageDatabase::deleteSubtree(const std::string& path)
 {
     return writing([&](WriteBatch& batch) { return DirectorySync::deleteSubtree(batch, path); });
+}
+
+void StorageDatabase::removeItem(const std::string& path)
+{
+    removeItems({path});
+}
+
+void StorageDatabase::removeItems(const std::vector<std::string>& paths)
+{
+    writing([&](WriteBatch& batch) { ItemRemoval::remove(batch, paths); });
 }
 
 ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<std::string>& roots,

@@ -57,6 +57,11 @@ public:
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID);
     // Removes the folder at `path`, everything below it and their files; returns the folder rows removed.
     std::int64_t deleteSubtree(const std::string& path);
+    // Forgets a file or folder that left the disk: its rows go, its ancestors' totals shrink
+    // and the category totals are rebuilt; then commits. An unknown path changes nothing.
+    void removeItem(const std::string& path);
+    // The same for many items, with one rebuild of the category totals.
+    void removeItems(const std::vector<std::string>& paths);
 
     // Ends a scan: for a completed scan whose writes all succeeded, removes what it did not
     // visit; then recomputes every total and closes the scan record. Returns the index totals.
