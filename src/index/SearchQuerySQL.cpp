@@ -1,0 +1,149 @@
+#include "index/SearchQuerySQL.h"
+
+#include "index/CaseFolding.h"
+#include "index/IndexRows.h"
+#include "index/SQLiteConnection.h"
+#include "index/UnicodeLower.h"
+
+namespace {
+
+// Which column each condition reads; files and folders differ only here.
+struct Columns {
+    std::string_view name;
+    std::string_view path;
+    std::string_view size;
+    std::string_view modified;
+};
+
+constexpr Columns fileColumns{"f.name", "d.path", "f.alloc", "f.modified"};
+constexpr Columns folderColumns{"name", "path", "total_alloc", "modified"};
+
+struct Conditions {
+    std::vector<std::string> clauses;
+    std::vector<SQLValue> values;
+
+    void add(std::string clause, SQLValue value)
+    {
+        clauses.push_back(std::move(clause));
+        values.push_back(std::move(value));
+    }
+
+    std::string joined() const
+    {
+        std::string text;
+        for (const auto& clause : clauses) {
+            if (!text.empty())
+                text += " AND ";
+            text += clause;
+        }
+        return text;
+    }
+};
+
+std::string concat(std::initializer_list<std::string_view> pieces)
+{
+    std::string text;
+    for (const auto piece : pieces)
+        text += piece;
+    return text;
+}
+
+// The name pattern and the stored names fold the same way, so "Ä*" finds "Äpfel.txt".
+void addNameAndPath(Conditions& conditions, const SearchQuery& query, const Columns& columns)
+{
+    if (query.nameGlob)
+        conditions.add(concat({UnicodeLower::sqlFunctionName, "(", columns.name, ") GLOB ?"}),
+                       CaseFolding::lowercased(*query.nameGlob));
+    if (query.nameContains)
+        conditions.add(concat({columns.name, " LIKE ? ESCAPE '\\'"}),
+                       SearchQuerySQL::containsPattern(*query.nameContains));
+}
+
+void addBounds(Conditions& conditions, const SearchQuery& query, const Columns& columns)
+{
+    if (query.minSize)
+        conditions.add(concat({columns.size, " >= ?"}), *query.minSize);
+    if (query.maxSize)
+        conditions.add(concat({columns.size, " <= ?"}), *query.maxSize);
+    if (query.modifiedBefore)
+        conditions.add(concat({columns.modified, " < ?"}), *query.modifiedBefore);
+    if (query.modifiedAfter)
+        conditions.add(concat({columns.modified, " >= ?"}), *query.modifiedAfter);
+}
+
+void addFolderContains(Conditions& conditions, const SearchQuery& query, const Columns& columns)
+{
+    if (query.folderContains)
+        conditions.add(concat({columns.path, " LIKE ? ESCAPE '\\'"}),
+                       SearchQuerySQL::containsPattern(*query.folderContains));
+}
+
+// Text patterns and dates cannot use an index. Left to itself, SQLite would then walk the
+// size index to get the order for free and look each row up from it: for a rare match that
+// is every row of the table in random order (seconds on a million files). Reading the table
+// in storage order and keeping the top rows costs one sequential pass whatever the match.
+bool readsInStorageOrder(const SearchQuery& query)
+{
+    return query.nameGlob || query.nameContains || query.folderContains || query.modifiedBefore ||
+           query.modifiedAfter;
+}
+
+} // namespace
+
+std::vector<FileItem> SearchQuerySQL::files(const SearchQuery& query)
+{
+    Conditions conditions;
+    addNameAndPath(conditions, query, fileColumns);
+    if (query.fileExtension)
+        conditions.add("f.ext = ?", CaseFolding::lowercased(*query.fileExtension));
+    addFolderContains(conditions, query, fileColumns);
+    addBounds(conditions, query, fileColumns);
+    if (query.category)
+        conditions.add("f.category = ?", rawValue(*query.category));
+
+    const std::string where = conditions.clauses.empty() ? std::string() : "WHERE " + conditions.joined();
+    const std::string sql = concat({"SELECT ", IndexRows::fileColumns,
+                                    readsInStorageOrder(query) ? " FROM files f NOT INDEXED" : " FROM files f",
+                                    " JOIN folders d ON d.id = f.folder_id ", where, " ORDER BY f.alloc DESC LIMIT ?"});
+    conditions.values.emplace_back(query.limit);
+
+    std::vector<FileItem> files;
+    db_.query(sql, conditions.values,
+              [&](SQLiteConnection::Statement& row) { files.push_back(IndexRows::mapFile(row)); });
+    return files;
+}
+
+std::vector<FolderItem> SearchQuerySQL::folders(const SearchQuery& query)
+{
+    if (query.fileExtension || query.category)
+        return {};
+    Conditions conditions;
+    addNameAndPath(conditions, query, folderColumns);
+    addFolderContains(conditions, query, folderColumns);
+    addBounds(conditions, query, folderColumns);
+    if (conditions.clauses.empty())
+        return {};
+
+    const std::string sql =
+        concat({"SELECT ", IndexRows::folderColumns,
+                readsInStorageOrder(query) ? " FROM folders NOT INDEXED WHERE " : " FROM folders WHERE ",
+                conditions.joined(), " ORDER BY total_alloc DESC LIMIT ?"});
+    conditions.values.emplace_back(query.limit);
+
+    std::vector<FolderItem> folders;
+    db_.query(sql, conditions.values,
+              [&](SQLiteConnection::Statement& row) { folders.push_back(IndexRows::mapFolder(row)); });
+    return folders;
+}
+
+std::string SearchQuerySQL::containsPattern(std::string_view text)
+{
+    std::string pattern = "%";
+    for (const char c : text) {
+        if (c == '\\' || c == '%' || c == '_')
+            pattern += '\\';
+        pattern += c;
+    }
+    pattern += '%';
+    return pattern;
+}

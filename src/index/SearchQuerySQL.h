@@ -1,0 +1,30 @@
+#pragma once
+
+#include "index/FileRecords.h"
+#include "index/ScanRecords.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class SQLiteConnection;
+
+// Turns the present fields of a search into SQL conditions over the scan cache and runs
+// them, largest allocated size first. The connection must have unicode_lower registered
+// (UnicodeLower::registerFunction). The kind and the application name are the caller's.
+class SearchQuerySQL {
+public:
+    explicit SearchQuerySQL(SQLiteConnection& db) : db_(db) {}
+
+    // With no condition at all: the `limit` largest files. Fails with SQLiteError.
+    std::vector<FileItem> files(const SearchQuery& query);
+    // Empty without touching the tables when no folder can match: folders have no extension
+    // or category, and a folder search never lists the whole table. Fails with SQLiteError.
+    std::vector<FolderItem> folders(const SearchQuery& query);
+
+    // "%" + text + "%" for LIKE ... ESCAPE '\', with \, % and _ matching themselves.
+    static std::string containsPattern(std::string_view text);
+
+private:
+    SQLiteConnection& db_;
+};
