@@ -1,0 +1,222 @@
+#include "analysis/SearchParser.h"
+
+#include <gtest/gtest.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+void PrintTo(const SearchQuery& q, std::ostream* os)
+{
+    const auto text = [&](const char* name, const std::optional<std::string>& v) {
+        if (v)
+            *os << name << "=\"" << *v << "\" ";
+    };
+    const auto number = [&](const char* name, const auto& v) {
+        if (v)
+            *os << name << "=" << std::fixed << *v << " ";
+    };
+    text("nameGlob", q.nameGlob);
+    text("nameContains", q.nameContains);
+    text("fileExtension", q.fileExtension);
+    text("folderContains", q.folderContains);
+    number("minSize", q.minSize);
+    number("maxSize", q.maxSize);
+    number("modifiedBefore", q.modifiedBefore);
+    number("modifiedAfter", q.modifiedAfter);
+    if (q.category)
+        *os << "category=" << rawValue(*q.category) << " ";
+    *os << "kind=" << rawValue(q.kind) << " limit=" << q.limit;
+    text(" applicationName", q.applicationName);
+}
+
+// The cases name only the fields they expect; the others keep their start values.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+struct Case {
+    const char* text;
+    SearchQuery expected;
+};
+
+constexpr double now = 1712743200; // 2024-04-10 12:00 in Berlin, summer time
+
+// Relative dates are calendar arithmetic in the user's zone; pin it so that the daylight-saving
+// change at the end of March lies between `now` and the dates the cases expect.
+class SearchParserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tz = std::getenv("TZ");
+        savedTZ_ = tz ? std::optional<std::string>(tz) : std::nullopt;
+        setenv("TZ", "Europe/Berlin", 1);
+        savedZone_.reset(icu::TimeZone::createDefault());
+        icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Europe/Berlin"));
+        savedLocale_ = icu::Locale::getDefault();
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("en_US"), status);
+    }
+
+    void TearDown() override
+    {
+        icu::TimeZone::adoptDefault(savedZone_.release());
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(savedLocale_, status);
+        if (savedTZ_)
+            setenv("TZ", savedTZ_->c_str(), 1);
+        else
+            unsetenv("TZ");
+    }
+
+    static void expectAll(const std::vector<Case>& cases, double at = now)
+    {
+        for (Case c : cases) {
+            c.expected.limit = 500;
+            EXPECT_EQ(SearchParser::parse(c.text, at), c.expected) << "text: " << c.text;
+        }
+    }
+
+private:
+    std::optional<std::string> savedTZ_;
+    std::unique_ptr<icu::TimeZone> savedZone_;
+    icu::Locale savedLocale_;
+};
+
+TEST_F(SearchParserTest, SizeComparisons)
+{
+    expectAll({
+        {"ext:mov size > 500MB", {.fileExtension = "mov", .minSize = 500'000'000}},
+        {"size >= 1.5 GB size < 4gb", {.minSize = 1'500'000'000, .maxSize = 4'000'000'000}},
+        {"size=0", {.minSize = 0, .maxSize = 0}},
+        {"SIZE>2K", {.minSize = 2'000}},
+        {"size <= 1,5 kb", {.maxSize = 1'500}},
+        {"size > 10 megabytes", {.nameContains = "megabytes", .minSize = 10}},
+        {"size>5mbx", {.nameContains = "size>5mbx"}},
+        {"size > 2 bytes", {.minSize = 2}},
+        // Two lower bounds: the one written first wins.
+        {"size > 1KB size > 2KB", {.minSize = 1'000}},
+        // Too large for 64 bits: no bound, but the text is still removed.
+        {"size > 10000000 TB report", {.nameContains = "report"}},
+        // Inside quotes the comparison is still taken out before the quotes are read.
+        {"\"annual size>1mb report\"", {.nameContains = "annual  report", .minSize = 1'000'000}},
+        {"photosize>1mb", {.nameContains = "photosize>1mb"}},
+    });
+}
+
+TEST_F(SearchParserTest, DateComparisonsUseTheCalendar)
+{
+    expectAll({
+        // 14 calendar days back cross the change to summer time: one hour more than 14 × 86400 s.
+        {"modified > 2 weeks ago report", {.nameContains = "report", .modifiedBefore = 1711537200}},
+        {"date < 3m", {.modifiedAfter = 1704884400}},
+        {"date<3mo", {.modifiedAfter = 1704884400}},
+        {"modified > 5 minutes", {.nameContains = "minutes", .modifiedBefore = 1712311200}},
+        {"MODIFIED < 5 DAYS AGO", {.modifiedAfter = 1712311200}},
+        {"modified > 5", {.modifiedBefore = 1712311200}},
+        {"date > 5y", {.modifiedBefore = 1554890400}},
+        {"date > 5 yrs ago", {.modifiedBefore = 1554890400}},
+        {"modified > 36 days modified > 3 weeks", {.modifiedBefore = 1709636400}},
+        // A count beyond 64 bits counts as 0.
+        {"modified > 99999999999999999999 days", {.modifiedBefore = now}},
+        // Beyond what the calendar can reach: no bound, text removed.
+        {"modified > 3000000000 days x", {.nameContains = "x"}},
+        {"modified > 9223372036854775807 weeks", {}},
+        {"modified >= 2 days", {.nameContains = "modified >= 2 days"}},
+    });
+}
+
+TEST_F(SearchParserTest, MonthsAndYearsClampToTheEndOfShorterMonths)
+{
+    expectAll({{"modified > 1 month", {.modifiedBefore = 1709204400}}}, 1711879200); // 31 Mar -> 29 Feb
+    expectAll({{"modified > 1 year", {.modifiedBefore = 1677582000}}}, 1709204400);  // 29 Feb -> 28 Feb
+}
+
+TEST_F(SearchParserTest, Extensions)
+{
+    expectAll({
+        {"in:Downloads *.dmg", {.fileExtension = "dmg", .folderContains = "Downloads", .kind = SearchQuery::Kind::files}},
+        {"*.JPG", {.fileExtension = "jpg", .kind = SearchQuery::Kind::files}},
+        {"*.tar.gz", {.fileExtension = "tar.gz", .kind = SearchQuery::Kind::files}},
+        {"ext:.PNG", {.fileExtension = "png"}},
+        {"Extension:..MP4..", {.fileExtension = "mp4"}},
+        {"ext:", {.nameContains = "ext:"}},
+        {"ext:.", {.fileExtension = ""}},
+        {"ext:mov ext:mp4", {.fileExtension = "mp4"}},
+        {"*.", {.nameGlob = "*."}},
+        {"*.m?", {.nameGlob = "*.m?"}},
+    });
+}
+
+TEST_F(SearchParserTest, Folders)
+{
+    expectAll({
+        {"in:Downloads", {.folderContains = "Downloads"}},
+        {"FOLDER:Projects", {.folderContains = "Projects"}},
+        {"path:~/Documents", {.folderContains = "~/Documents"}},
+        {"in:a in:B", {.folderContains = "B"}},
+        {"\"in:My Files\"", {.folderContains = "My Files"}},
+        {"in:", {.nameContains = "in:"}},
+    });
+}
+
+TEST_F(SearchParserTest, KindsAndCategories)
+{
+    expectAll({
+        {"kind:folder .git", {.nameContains = ".git", .kind = SearchQuery::Kind::folders}},
+        {"kind:directory", {.kind = SearchQuery::Kind::folders}},
+        {"type:files", {.kind = SearchQuery::Kind::files}},
+        {"kind:folder *.mov", {.fileExtension = "mov", .kind = SearchQuery::Kind::folders}},
+        {"*.mov kind:folder", {.fileExtension = "mov", .kind = SearchQuery::Kind::folders}},
+        {"kind:folder kind:file", {.kind = SearchQuery::Kind::files}},
+        {"kind:vid", {.category = StorageCategory::videos}},
+        {"kind:d", {.category = StorageCategory::documents}},
+        {"kind:dock", {.category = StorageCategory::docker}},
+        {"KIND:Developer", {.category = StorageCategory::developer}},
+        {"kind:archives", {.category = StorageCategory::archives}},
+        {"kind:icloud", {.category = StorageCategory::cloudStorage}},
+        {"kind:xyz", {}},
+        {"kind:", {.nameContains = "kind:"}},
+    });
+}
+
+TEST_F(SearchParserTest, Applications)
+{
+    expectAll({
+        {"app:Chrome", {.applicationName = "Chrome"}},
+        {"Application:Visual", {.applicationName = "Visual"}},
+        {"app:Chrome *.dmg", {.fileExtension = "dmg", .kind = SearchQuery::Kind::files, .applicationName = "Chrome"}},
+        {"app:", {.nameContains = "app:"}},
+    });
+}
+
+TEST_F(SearchParserTest, GlobsAndWords)
+{
+    expectAll({
+        {"IMG_*.JPG", {.nameGlob = "IMG_*.JPG"}},
+        {"report[12].txt", {.nameGlob = "report[12].txt"}},
+        {"a* b?", {.nameGlob = "b?"}},
+        {"Ä*", {.nameGlob = "Ä*"}},
+        {"foo bar", {.nameContains = "foo bar"}},
+        {"  foo\t\n bar\u3000baz ", {.nameContains = "foo bar baz"}},
+        {"", {}},
+        {"   ", {}},
+    });
+}
+
+TEST_F(SearchParserTest, Quotes)
+{
+    expectAll({
+        {"\"annual report\" 2023", {.nameContains = "annual report 2023"}},
+        {"x\"annual report\"", {.nameContains = "xannual report"}},
+        {"\"\" a", {.nameContains = "a"}},
+        {"\"unclosed phrase", {.nameContains = "unclosed phrase"}},
+        {"\"a\"\"b\"", {.nameContains = "a b"}},
+        {"\"*.mov\"", {.fileExtension = "mov", .kind = SearchQuery::Kind::files}},
+    });
+}
+
+} // namespace
