@@ -6,10 +6,13 @@
 #include "index/ScanCacheSchema.h"
 #include "index/ScanErrorLog.h"
 #include "index/ScanFinish.h"
+#include "index/SearchQuerySQL.h"
+#include "index/UnicodeLower.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
 
 #include <chrono>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace {
@@ -37,6 +40,8 @@ StorageDatabase::StorageDatabase(std::string path, WriteBatch::Clock clock)
     : path_(std::move(path)), db_(path_), batch_(db_, std::move(clock))
 {
     ScanCacheSchema::migrate(db_);
+    if (const int result = UnicodeLower::registerFunction(db_.handle()); result != SQLITE_OK)
+        throw SQLiteError(result, sqlite3_errmsg(db_.handle()));
 }
 
 void StorageDatabase::commit()
@@ -250,6 +255,16 @@ void StorageDatabase::recoverInterruptedScans()
 std::vector<StorageHistoryPoint> StorageDatabase::history(std::int64_t limit)
 {
     return reading([&](SQLiteConnection& db) { return IndexQueries::history(db, limit); });
+}
+
+std::vector<FileItem> StorageDatabase::searchFiles(const SearchQuery& query)
+{
+    return reading([&](SQLiteConnection& db) { return SearchQuerySQL(db).files(query); });
+}
+
+std::vector<FolderItem> StorageDatabase::searchFolders(const SearchQuery& query)
+{
+    return reading([&](SQLiteConnection& db) { return SearchQuerySQL(db).folders(query); });
 }
 
 std::vector<DuplicateCandidateSize> StorageDatabase::duplicateCandidateSizes(std::int64_t minimumSize,

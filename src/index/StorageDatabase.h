@@ -91,6 +91,9 @@ public:
     // Marks scans left running by an earlier run as cancelled.
     void recoverInterruptedScans();
     std::vector<StorageHistoryPoint> history(std::int64_t limit);
+    // Files and folders matching a parsed search, most allocated bytes first, at most its limit.
+    std::vector<FileItem> searchFiles(const SearchQuery& query);
+    std::vector<FolderItem> searchFolders(const SearchQuery& query);
 
     // Sizes shared by two or more files (largest first) and the files of one size, links left out.
     std::vector<DuplicateCandidateSize> duplicateCandidateSizes(std::int64_t minimumSize,
