@@ -72,20 +72,7 @@ public:
         return p_.find(needle) != std::string_view::npos;
     }
 
-    bool hasComponentSuffix(std::string_view suffix) const
-    {
-        size_t start = 0;
-        while (start <= p_.size()) {
-            size_t end = p_.find('/', start);
-            if (end == std::string_view::npos)
-                end = p_.size();
-            const std::string_view component = p_.substr(start, end - start);
-            if (!component.empty() && endsWith(component, suffix))
-                return true;
-            start = end + 1;
-        }
-        return false;
-    }
+    bool hasComponentSuffix(std::string_view suffix) const { return hasComponentBetween("", suffix); }
 
     bool hasComponentBetween(std::string_view prefix, std::string_view suffix) const
     {

@@ -117,6 +117,10 @@ std::optional<DirectoryReadError> DirectoryReader::read(const std::string& path,
     RawDirectoryEntry entry;
     const int failure = fileSystem_->readDirectory(path, [&](std::string_view name, const FileStatus& status) {
         entry.name = decodedName(name, entry.hasValidName);
+        if (entry.hasValidName)
+            entry.diskName.clear();
+        else
+            entry.diskName.assign(name);
         fill(entry, status);
         visit(entry);
     });
@@ -132,6 +136,7 @@ std::optional<DirectoryReadError> DirectoryReader::stat(const std::string& path,
         return DirectoryReadError::fromErrno(failure);
     entry.name = Paths::lastComponent(path);
     entry.hasValidName = true;
+    entry.diskName.clear();
     fill(entry, status);
     return std::nullopt;
 }

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
-// The (device, inode) pairs of multiply linked files already counted in one
-// scan, shared by all its workers, so that such a file's bytes count once.
+// The (device, inode) pairs of multiply linked files met in one scan, shared by
+// all its workers, so that such a file's bytes count once.
 class HardLinkTracker {
 public:
     struct Key {
@@ -18,6 +21,13 @@ public:
     // True on the first sighting of the pair.
     bool insert(std::uint64_t device, std::uint64_t inode);
 
+    // Notes one link of the file at `path`. Whichever order the workers meet the
+    // links in, the link with the smallest path is the one that carries the
+    // file's bytes, so that a rescan of an unchanged tree counts the same link.
+    void record(std::uint64_t device, std::uint64_t inode, std::string_view path);
+    // True when `path` is the smallest path recorded for the pair.
+    bool carriesSize(std::uint64_t device, std::uint64_t inode, std::string_view path) const;
+
 private:
     struct KeyHash {
         std::size_t operator()(const Key& key) const noexcept
@@ -26,6 +36,7 @@ private:
         }
     };
 
-    std::mutex lock_;
+    mutable std::mutex lock_;
     std::unordered_set<Key, KeyHash> seen_;
+    std::unordered_map<Key, std::string, KeyHash> carriers_;
 };

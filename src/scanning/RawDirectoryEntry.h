@@ -9,6 +9,7 @@ struct RawDirectoryEntry {
 
     std::string name;            // invalid UTF-8 sequences replaced by U+FFFD
     bool hasValidName = true;
+    std::string diskName;        // the name's own bytes when they are not valid UTF-8, else empty
     Kind kind = Kind::other;
     std::int64_t size = 0;
     std::int64_t allocatedSize = 0;

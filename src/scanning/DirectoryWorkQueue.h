@@ -1,0 +1,55 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Hands folder jobs to a scan's workers, newest first (a depth-first walk), and
+// detects the end on its own: when no job is pending and none is held, every
+// waiting worker is woken with nothing.
+class DirectoryWorkQueue {
+public:
+    struct Job {
+        std::string path;
+        std::string name;
+        std::optional<std::int64_t> parentID;   // absent for a root
+        std::optional<std::int64_t> folderID;   // absent while the index has no row
+        int depth = 0;
+        std::uint64_t device = 0;               // of the root the job descends from
+        // The path's own bytes where a name on the way is not valid UTF-8 (the
+        // path above has those names repaired); empty when it equals `path`.
+        std::string diskPath;
+
+        const std::string& pathOnDisk() const { return diskPath.empty() ? path : diskPath; }
+        friend bool operator==(const Job&, const Job&) = default;
+    };
+
+    // Ignored after cancel(). Each job goes to the most recent waiter, if any.
+    void push(std::vector<Job> jobs);
+    // Blocks until a job is available or the walk is over (nothing).
+    std::optional<Job> next();
+    // The holder of a job declares it done, after pushing its children.
+    void complete();
+    // Drops the pending jobs, wakes every waiter with nothing; for good.
+    void cancel();
+
+    std::size_t activeCount() const;
+
+private:
+    struct Waiter {
+        std::condition_variable wake;
+        std::optional<Job> job;
+        bool resumed = false;
+    };
+
+    void finishAllLocked();
+
+    mutable std::mutex mutex_;
+    std::vector<Job> jobs_;
+    std::size_t active_ = 0;
+    bool cancelled_ = false;
+    std::vector<Waiter*> waiters_;
+};

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "index/StorageCategorizer.h"
+#include "scanning/DirectoryReader.h"
+#include "scanning/DirectoryWorkQueue.h"
+#include "scanning/HardLinkTracker.h"
+#include "scanning/PauseGate.h"
+#include "scanning/ScanConfiguration.h"
+#include "scanning/ScanCounters.h"
+#include "scanning/ScanProgress.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class FileSystem;
+class StorageDatabase;
+
+// Runs one scan of the configured roots into the scan cache: parallel folder
+// readers over a work queue, every index write serialized on the database,
+// only differences written. Create one per scan.
+class FileScanner {
+public:
+    struct VolumeUsage {
+        std::int64_t total = 0;
+        std::int64_t used = 0;
+    };
+    using VolumeUsageProvider = std::function<VolumeUsage()>;
+    // Called from the scanning thread and from the progress ticker, never at once.
+    using ProgressHandler = std::function<void(const ScanProgress&)>;
+
+    static constexpr int maximumWorkers = 16;
+
+    FileScanner(StorageDatabase& database, ScanConfiguration configuration);
+    FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem);
+
+    // Blocks until the scan has ended; a stop request on `stop` ends it as
+    // cancelled. With `resumeScanID`, continues that scan record and skips the
+    // folders it already synced. Fails with the SQLiteError of opening the scan
+    // record, of making sure of a root, or of finishing the scan.
+    ScanOutcome scan(std::optional<std::int64_t> resumeScanID, const VolumeUsageProvider& volumeUsage,
+                     const ProgressHandler& progress, std::stop_token stop = {});
+
+    // Workers stop before their next folder until resume().
+    void pause();
+    void resume();
+
+    const ScanConfiguration& configuration() const { return configuration_; }
+
+    // The excluded paths as the exclusion test compares them.
+    static std::vector<std::string> exclusionList(const std::vector<std::string>& excludedPaths);
+    // True when `path` is an excluded folder or lies inside one; letter case ignored.
+    static bool isExcluded(std::string_view path, const std::vector<std::string>& exclusions);
+
+private:
+    using Job = DirectoryWorkQueue::Job;
+    struct Run;
+    struct Listing;
+
+    void work(DirectoryWorkQueue& queue, Run& run);
+    std::vector<Job> process(const Job& job, Run& run);
+    std::optional<std::vector<Job>> takeFromIndex(const Job& job, Run& run);
+    std::vector<Job> childJobs(const Job& job, const std::vector<ScannedSubdirectory>& subdirectories,
+                               const std::vector<std::string>& diskNames, std::optional<std::int64_t> parentID,
+                               const DirectorySyncResult* result) const;
+    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes, Run& run,
+                                            const DirectorySyncResult& earlier);
+    void syncFoldersWithHardLinks(Run& run);
+
+    StorageDatabase& database_;
+    ScanConfiguration configuration_;
+    const FileSystem& fileSystem_;
+    DirectoryReader reader_;
+    ScanCounters counters_;
+    PauseGate pauseGate_;
+    StorageCategorizer categorizer_;
+    HardLinkTracker hardLinkTracker_;
+};

@@ -1,0 +1,88 @@
+#include "scanning/ScanConfiguration.h"
+
+#include "index/CaseFolding.h"
+#include "platform/FileSystem.h"
+#include "scanning/SecurityUtils.h"
+
+#include <optional>
+
+namespace {
+
+struct Root {
+    std::string path;
+    std::string folded;
+};
+
+bool sameItem(const FileSystem& fileSystem, const std::string& a, const std::string& b)
+{
+    FileStatus first, second;
+    return fileSystem.linkStatus(a, first) == 0 && fileSystem.linkStatus(b, second) == 0 &&
+           first.device == second.device && first.inode == second.inode;
+}
+
+// True when `inner` lies below `outer` on disk. Letter case is ignored in the
+// text test; on a case-sensitive file system only the same folder counts.
+bool covers(const FileSystem& fileSystem, const Root& outer, const Root& inner)
+{
+    if (outer.folded == "/")
+        return true;
+    if (inner.folded.size() <= outer.folded.size() || inner.folded.compare(0, outer.folded.size(), outer.folded) != 0 ||
+        inner.folded[outer.folded.size()] != '/')
+        return false;
+    if (inner.path.compare(0, outer.path.size(), outer.path) == 0 && inner.path[outer.path.size()] == '/')
+        return true;
+    // The folded texts line up but the spellings differ; find the spelled-out ancestor
+    // with as many components as `outer` and compare identities.
+    size_t components = 0;
+    for (const char c : outer.path)
+        components += c == '/';
+    size_t cut = 0;
+    for (size_t seen = 0; cut < inner.path.size(); ++cut) {
+        if (inner.path[cut] == '/' && ++seen > components)
+            break;
+    }
+    return sameItem(fileSystem, outer.path, inner.path.substr(0, cut));
+}
+
+} // namespace
+
+std::vector<std::string> ScanConfiguration::normalizedRoots() const
+{
+    return normalizedRoots(FileSystem::standard());
+}
+
+std::vector<std::string> ScanConfiguration::normalizedRoots(const FileSystem& fileSystem) const
+{
+    std::vector<Root> resolved;
+    for (const auto& root : roots) {
+        std::optional<std::string> real = fileSystem.realPath(root);
+        if (!real)
+            continue;
+        std::string path = SecurityUtils::droppingDataVolumePrefix(*real);
+        bool duplicate = false;
+        for (const auto& earlier : resolved)
+            duplicate = duplicate || earlier.path == path;
+        if (!duplicate)
+            resolved.push_back({path, CaseFolding::lowercased(path)});
+    }
+
+    std::vector<std::string> result;
+    for (size_t i = 0; i < resolved.size(); ++i) {
+        const Root& candidate = resolved[i];
+        bool dropped = false;
+        for (size_t j = 0; j < resolved.size() && !dropped; ++j) {
+            if (i == j)
+                continue;
+            const Root& other = resolved[j];
+            if (other.folded == candidate.folded) {
+                // The same folder under two spellings is kept once, as first listed.
+                dropped = j < i && sameItem(fileSystem, other.path, candidate.path);
+            } else {
+                dropped = covers(fileSystem, other, candidate);
+            }
+        }
+        if (!dropped)
+            result.push_back(candidate.path);
+    }
+    return result;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "index/ScanRecords.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Where a scan stands. `failed` carries the message of the error that ended it.
+class ScanPhase {
+public:
+    enum class Kind { idle, preparing, scanning, paused, finalizing, completed, cancelled, failed };
+
+    ScanPhase(Kind kind = Kind::idle) : kind_(kind) {}
+    static ScanPhase failed(std::string message) { return ScanPhase(Kind::failed, std::move(message)); }
+
+    Kind kind() const { return kind_; }
+    const std::string& message() const { return message_; }
+
+    friend bool operator==(const ScanPhase&, const ScanPhase&) = default;
+
+private:
+    ScanPhase(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+
+    Kind kind_;
+    std::string message_;
+};
+
+// The live state of a scan as reported to its caller.
+struct ScanProgress {
+    ScanPhase phase;
+    std::int64_t filesScanned = 0;      // symbolic links included
+    std::int64_t foldersScanned = 0;
+    std::int64_t bytesAnalyzed = 0;     // counted allocated bytes; a hard-linked file once
+    std::int64_t restrictedFolders = 0;
+    std::int64_t errors = 0;
+    std::int64_t newFiles = 0;
+    std::int64_t changedFiles = 0;
+    std::int64_t deletedFiles = 0;
+    std::string currentPath;
+    std::optional<double> startedAt;    // seconds since 1970
+    bool isResumed = false;
+
+    friend bool operator==(const ScanProgress&, const ScanProgress&) = default;
+};
+
+// How a scan ended.
+struct ScanOutcome {
+    std::int64_t scanID = 0;
+    ScanRecord::Status status = ScanRecord::Status::completed;   // completed or cancelled
+    ScanTotals totals;
+    ScanProgress progress;
+    double duration = 0;                // seconds
+};

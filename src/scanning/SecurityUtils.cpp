@@ -1,0 +1,287 @@
+#include "scanning/SecurityUtils.h"
+
+#include "index/CaseFolding.h"
+#include "index/StorageDatabase.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/SystemPaths.h"
+
+#include <array>
+#include <unistd.h>
+#include <unordered_set>
+
+namespace SecurityUtils {
+
+namespace {
+
+constexpr std::string_view dataVolumePrefix = "/System/Volumes/Data";
+
+// The Linux system places come after the shared tables.
+constexpr std::array<std::string_view, 14> protectedExactPaths = {
+    "/", "/Applications", "/Library", "/Users", "/Users/Shared", "/Volumes", "/opt",
+    "/Library/Application Support", "/Library/Caches", "/Library/Logs",
+    "/home", "/media", "/mnt", "/srv",
+};
+
+constexpr std::array<std::string_view, 39> protectedTrees = {
+    "/System", "/usr", "/bin", "/sbin", "/private", "/var", "/etc", "/tmp", "/dev", "/cores",
+    "/Volumes/Recovery", "/Library/Apple", "/Library/Extensions", "/Library/Filesystems",
+    "/Library/Frameworks", "/Library/LaunchAgents", "/Library/LaunchDaemons", "/Library/Preferences",
+    "/Library/PrivilegedHelperTools", "/Library/Security", "/Library/StagedExtensions",
+    "/Library/SystemExtensions", "/Library/Keychains", "/Library/Updates", "/Library/CoreMediaIO",
+    "/Library/DirectoryServices", "/Library/OSAnalytics", "/Library/Apple/System", "/Library/Receipts",
+    "/Library/Audio/Plug-Ins/HAL",
+    "/boot", "/lib", "/lib32", "/lib64", "/libx32", "/proc", "/sys", "/run", "/snap",
+};
+
+constexpr std::array<std::string_view, 26> protectedHomeExact = {
+    "", "Library", "Documents", "Desktop", "Downloads", "Pictures", "Movies", "Music", "Applications",
+    "Public", "Developer", ".Trash", "Library/Caches", "Library/Logs", "Library/Application Support",
+    "Library/Containers", "Library/Group Containers", "Library/Preferences", "Library/Developer",
+    "Library/Developer/Xcode", "Library/Mobile Documents", "Library/CloudStorage", "Library/LaunchAgents",
+    ".ssh", ".gnupg", ".config",
+};
+
+constexpr std::array<std::string_view, 20> protectedHomeTrees = {
+    "Library/Keychains", "Library/Accounts", "Library/Mail", "Library/Messages",
+    "Library/Application Support/com.apple.TCC", "Library/Cookies", "Library/IdentityServices",
+    "Library/Sharing", "Library/Biome", "Library/Daemon Containers", "Library/Autosave Information",
+    "Library/Calendars", "Library/Suggestions", "Library/Metadata", "Library/Application Support/AddressBook",
+    "Library/Application Support/CallHistoryDB", "Library/Application Support/Knowledge",
+    "Library/Application Support/com.apple.sharedfilelist", "Library/Group Containers/group.com.apple.notes",
+    "Library/Safari",
+};
+
+struct Caution {
+    std::string_view folder;
+    std::string_view message;
+};
+
+constexpr std::array<Caution, 10> cautionHomeTrees = {{
+    {"Library/Mobile Documents",
+     "This item is in iCloud Drive. Moving it to the Trash removes it from all your devices."},
+    {"Library/CloudStorage",
+     "This item is in a cloud storage folder. Removing it may delete it from the cloud provider too."},
+    {"Library/Containers", "This is an app's private data. Removing it can reset or break that app."},
+    {"Library/Group Containers", "This is shared app data. Removing it can reset or break one or more apps."},
+    {"Library/Application Support",
+     "This is app support data. Removing it can reset or break the app that owns it."},
+    {"Library/Preferences", "This is an app's settings file. Removing it resets that app's preferences."},
+    {"Library/LaunchAgents",
+     "This launch agent may belong to an app you rely on. Remove it only if you know what it is."},
+    {"Pictures/Photos Library.photoslibrary", "This is your Photos library. Remove photos from the Photos app instead."},
+    {"Library/Application Support/MobileSync/Backup",
+     "This is an iPhone or iPad backup. Make sure you have a newer backup before removing it."},
+    {".ssh", "This folder contains SSH keys."},
+}};
+
+constexpr std::array<std::string_view, 7> systemExecutablePrefixes = {
+    "/system", "/usr/libexec", "/usr/sbin", "/usr/bin", "/sbin", "/bin", "/library/apple",
+};
+
+const std::unordered_set<std::string_view>& criticalProcessNames()
+{
+    static const std::unordered_set<std::string_view> names = {
+        "kernel_task", "launchd", "WindowServer", "loginwindow", "logind", "opendirectoryd", "securityd",
+        "trustd", "syspolicyd", "tccd", "mds", "mds_stores", "configd", "powerd", "coreservicesd",
+        "notifyd", "distnoted", "cfprefsd", "UserEventAgent", "SystemUIServer", "Dock", "Finder",
+        "ControlCenter", "kextd", "kernelmanagerd", "diskarbitrationd", "fseventsd", "hidd", "coreaudiod",
+        "bluetoothd", "airportd", "watchdogd", "sandboxd", "amfid", "endpointsecurityd", "runningboardd",
+        "backupd", "lsd", "apsd", "usbd", "mDNSResponder", "softwareupdated", "spindump",
+    };
+    return names;
+}
+
+const std::string standardFolderText =
+    "Protected by macOS: this is a standard folder macOS expects to exist. You can remove items inside it instead.";
+const std::string accountDataText = "Protected by macOS: this location holds system or account data managed by macOS.";
+
+bool isOnDataVolumePrefix(std::string_view path)
+{
+    return path.size() > dataVolumePrefix.size() && path[dataVolumePrefix.size()] == '/' &&
+           Paths::asciiLowercased(path.substr(0, dataVolumePrefix.size())) == Paths::asciiLowercased(dataVolumePrefix);
+}
+
+bool within(std::string_view path, std::string_view root) { return Paths::isWithin(path, root); }
+
+std::string lower(std::string_view text) { return CaseFolding::lowercased(text); }
+
+std::string joined(const std::string& folder, std::string_view relative)
+{
+    std::string result = folder == "/" ? std::string() : folder;
+    result += '/';
+    result += lower(relative);
+    return result;
+}
+
+// The lower-cased spellings under which a folder is known: as written and, when
+// the file system may be asked, with every symbolic link resolved, so that a
+// path judged in resolved form is still recognised.
+std::vector<std::string> spellings(std::string_view path, bool resolve, const FileSystem& fileSystem)
+{
+    std::vector<std::string> result;
+    std::string written = lower(normalized(path, false, fileSystem));
+    if (written.empty())
+        return result;
+    result.push_back(std::move(written));
+    if (resolve) {
+        if (auto real = fileSystem.realPath(Paths::standardizing(path))) {
+            std::string resolved = lower(droppingDataVolumePrefix(*real));
+            if (resolved != result.front())
+                result.push_back(std::move(resolved));
+        }
+    }
+    return result;
+}
+
+std::optional<PathSafety> fileSystemProtection(const std::string& path, const FileSystem& fileSystem)
+{
+    FileStatus status;
+    if (fileSystem.linkStatus(path, status) != 0)
+        return PathSafety::protected_("The item no longer exists or cannot be read.");
+    if (status.isImmutable || status.isAppendOnly)
+        return PathSafety::protected_("This item is locked and cannot be moved.");
+    if (!fileSystem.canWrite(Paths::deletingLastComponent(path)))
+        return PathSafety::protected_("You don't have permission to modify the folder that contains this item.");
+    if (fileSystem.isOnReadOnlyVolume(path).value_or(false))
+        return PathSafety::protected_("This item is on a read-only volume.");
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string droppingDataVolumePrefix(std::string_view path)
+{
+    if (isOnDataVolumePrefix(path))
+        return std::string(path.substr(dataVolumePrefix.size()));
+    return std::string(path);
+}
+
+std::string normalized(std::string_view path, bool resolveParent)
+{
+    return normalized(path, resolveParent, FileSystem::standard());
+}
+
+std::string normalized(std::string_view path, bool resolveParent, const FileSystem& fileSystem)
+{
+    std::string result = Paths::standardizing(path);
+    while (result.size() >= 2 && result.back() == '/')
+        result.pop_back();
+    if (!resolveParent || result == "/")
+        return result;
+    const std::string parent = Paths::deletingLastComponent(result);
+    const std::string last = Paths::lastComponent(result);
+    const auto real = fileSystem.realPath(parent);
+    if (!real)
+        return droppingDataVolumePrefix(result);
+    const std::string resolvedParent = droppingDataVolumePrefix(*real);
+    return resolvedParent == "/" ? "/" + last : resolvedParent + "/" + last;
+}
+
+PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
+                    const std::vector<std::string>& additionalProtected, bool checkFileSystem)
+{
+    return evaluate(path, homeDirectory, additionalProtected, checkFileSystem, FileSystem::standard());
+}
+
+PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
+                    const std::vector<std::string>& additionalProtected, bool checkFileSystem,
+                    const FileSystem& fileSystem)
+{
+    const std::string input = droppingDataVolumePrefix(path);
+    if (input.empty() || input.front() != '/')
+        return PathSafety::protected_("Only absolute paths can be modified.");
+
+    const std::string n = normalized(input, checkFileSystem, fileSystem);
+    const std::string p = lower(n);
+    const std::vector<std::string> homes = spellings(homeDirectory, checkFileSystem, fileSystem);
+
+    for (const auto exact : protectedExactPaths)
+        if (p == lower(exact))
+            return PathSafety::protected_("Protected by macOS: this is a top-level system folder.");
+
+    for (const auto tree : protectedTrees)
+        if (within(p, lower(tree)))
+            return PathSafety::protected_("Protected by macOS: items in " + std::string(tree) +
+                                          " are part of the operating system.");
+
+    for (const auto& extra : additionalProtected)
+        for (const auto& spelling : spellings(extra, checkFileSystem, fileSystem))
+            if (within(p, spelling))
+                return PathSafety::protected_("Kestrelmoor does not modify its own application or database files.");
+
+    for (const auto& h : homes) {
+        for (const auto entry : protectedHomeExact)
+            if (p == (entry.empty() ? h : joined(h, entry)))
+                return PathSafety::protected_(standardFolderText);
+    }
+    for (const auto& h : homes) {
+        for (const auto entry : protectedHomeTrees)
+            if (within(p, joined(h, entry)))
+                return PathSafety::protected_(accountDataText);
+    }
+
+    const std::string homesRoot = lower(SystemPaths::homesRoot());
+    bool insideOwnHome = false;
+    for (const auto& h : homes)
+        insideOwnHome = insideOwnHome || within(p, h);
+    if (within(p, homesRoot) && !insideOwnHome && !within(p, "/users/shared"))
+        return PathSafety::protected_("This item belongs to another user account.");
+
+    if (p.rfind("/applications/safari.app", 0) == 0)
+        return PathSafety::protected_("Protected by macOS: Safari is part of macOS.");
+
+    if (checkFileSystem)
+        if (auto verdict = fileSystemProtection(n, fileSystem))
+            return *verdict;
+
+    for (const auto& caution : cautionHomeTrees)
+        for (const auto& h : homes)
+            if (within(p, joined(h, caution.folder)))
+                return PathSafety::caution(std::string(caution.message));
+
+    for (const auto& h : homes) {
+        if (within(p, "/applications") || within(p, joined(h, "applications")))
+            return PathSafety::caution(
+                "Moving an app to the Trash uninstalls it. Its settings and data in ~/Library are not removed.");
+    }
+    if (within(p, "/library"))
+        return PathSafety::caution("This item is in the system-wide Library and may be used by apps for all users.");
+    return PathSafety::allowed();
+}
+
+std::vector<std::string> appOwnedPaths()
+{
+    std::vector<std::string> paths{SystemPaths::executablePath()};
+    try {
+        paths.push_back(StorageDatabase::defaultDirectory());
+    } catch (...) {
+        // Without a cache folder only the program itself is listed.
+    }
+    return paths;
+}
+
+ProcessSafety evaluateProcess(std::int32_t pid, std::string_view name,
+                              const std::optional<std::string>& executablePath,
+                              std::optional<std::uint32_t> ownerUID, std::uint32_t currentUID)
+{
+    if (pid < 2)
+        return ProcessSafety::refused("Protected by macOS: core system process.");
+    if (pid == ::getpid())
+        return ProcessSafety::refused("This is Kestrelmoor itself. Use Kestrelmoor \u25B8 Quit instead.");
+    if (criticalProcessNames().count(name))
+        return ProcessSafety::refused("Protected by macOS: macOS needs this process.");
+    if (!ownerUID)
+        return ProcessSafety::refused("Kestrelmoor can't read who owns this process.");
+    if (*ownerUID != currentUID)
+        return ProcessSafety::refused("This process belongs to another user or to the system.");
+    if (!executablePath)
+        return ProcessSafety::allowed();
+    const std::string executable = lower(*executablePath);
+    for (const auto prefix : systemExecutablePrefixes)
+        if (within(executable, prefix))
+            return ProcessSafety::refused("Protected by macOS: this is a macOS system component.");
+    return ProcessSafety::allowed();
+}
+
+} // namespace SecurityUtils

@@ -1,0 +1,92 @@
+#include "scanning/DirectoryWorkQueue.h"
+#include "scanning/PauseGate.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Job = DirectoryWorkQueue::Job;
+
+Job job(const char* path) { return Job{path, path, std::nullopt, std::nullopt, 0, 1, {}}; }
+
+void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+
+} // namespace
+
+TEST(DirectoryWorkQueue, NewestJobFirstAndEndWhenNothingIsLeftAnywhere)
+{
+    DirectoryWorkQueue queue;
+    EXPECT_FALSE(queue.next());   // an empty queue with no holder has ended already
+
+    DirectoryWorkQueue walk;
+    walk.push({job("A"), job("B"), job("C")});
+    EXPECT_EQ(walk.next()->path, "C");
+    EXPECT_EQ(walk.next()->path, "B");
+    EXPECT_EQ(walk.activeCount(), 2u);
+
+    // Two workers wait while the holders still work; the queue ends only when the
+    // last holder completes without children.
+    std::atomic<int> ended{0};
+    std::vector<std::thread> waiting;
+    for (int i = 0; i < 2; ++i)
+        waiting.emplace_back([&] {
+            while (auto taken = walk.next())
+                walk.complete();
+            ++ended;
+        });
+    settle();
+    EXPECT_EQ(ended.load(), 0);   // "A" is pending; one waiter takes it, the other still waits
+    walk.complete();
+    walk.push({});
+    walk.complete();
+    for (auto& thread : waiting)
+        thread.join();
+    EXPECT_EQ(ended.load(), 2);
+    EXPECT_FALSE(walk.next());
+}
+
+TEST(DirectoryWorkQueue, CancelDropsJobsWakesWaitersAndIgnoresLaterPushes)
+{
+    DirectoryWorkQueue queue;
+    queue.push({job("root"), job("other")});
+    ASSERT_TRUE(queue.next());
+    std::atomic<bool> woke{false};
+    std::thread waiter([&] {
+        queue.next();   // takes "root"
+        woke = !queue.next().has_value();
+    });
+    settle();
+    queue.cancel();
+    waiter.join();
+    EXPECT_TRUE(woke.load());
+    queue.push({job("late")});
+    EXPECT_FALSE(queue.next());
+}
+
+TEST(PauseGate, ResumeReleasesEveryWaiterEvenIfPausedAgain)
+{
+    PauseGate gate;
+    gate.waitIfPaused();   // open: returns at once
+    gate.pause();
+    std::atomic<int> through{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 3; ++i)
+        workers.emplace_back([&] {
+            gate.waitIfPaused();
+            ++through;
+        });
+    settle();
+    EXPECT_EQ(through.load(), 0);
+    gate.resume();
+    gate.pause();
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_EQ(through.load(), 3);
+    EXPECT_TRUE(gate.isPaused());
+    gate.resume();
+}

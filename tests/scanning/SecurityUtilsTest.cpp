@@ -1,0 +1,201 @@
+#include "scanning/SecurityUtils.h"
+#include "support/TempDir.h"
+#include "ScanTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+const std::string topLevel = "Protected by macOS: this is a top-level system folder.";
+const std::string standardFolder =
+    "Protected by macOS: this is a standard folder macOS expects to exist. You can remove items inside it instead.";
+const std::string accountData = "Protected by macOS: this location holds system or account data managed by macOS.";
+const std::string otherUser = "This item belongs to another user account.";
+const std::string ownFiles = "Kestrelmoor does not modify its own application or database files.";
+const std::string uninstall =
+    "Moving an app to the Trash uninstalls it. Its settings and data in ~/Library are not removed.";
+const std::string systemLibrary = "This item is in the system-wide Library and may be used by apps for all users.";
+
+// /tmp is itself a protected tree, so items judged against the disk live in
+// the working folder instead.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string pattern = (std::filesystem::current_path() / "security-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        path_ = std::filesystem::canonical(pattern).string();
+    }
+    ~ScratchDir()
+    {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
+    std::string file(const std::string& relative) const { return path_ + "/" + relative; }
+    std::string makeFolder(const std::string& relative) const
+    {
+        std::filesystem::create_directories(file(relative));
+        return file(relative);
+    }
+    std::string write(const std::string& relative, const std::string& contents) const
+    {
+        std::filesystem::create_directories(std::filesystem::path(file(relative)).parent_path());
+        std::ofstream(file(relative)) << contents;
+        return file(relative);
+    }
+
+private:
+    std::string path_;
+};
+
+std::string tree(const char* root) { return std::string("Protected by macOS: items in ") + root + " are part of the operating system."; }
+
+} // namespace
+
+TEST(SecurityUtils, VerdictsFromThePathAlone)
+{
+    const std::string home = "/home/ann";
+    const std::vector<std::string> own = {"/opt/kestrelmoor/bin/kestrelmoor", "/home/ann/.local/share/Kestrelmoor"};
+    struct Case { const char* path; PathSafety expected; };
+    const Case cases[] = {
+        {"a/b", PathSafety::protected_("Only absolute paths can be modified.")},
+        {"", PathSafety::protected_("Only absolute paths can be modified.")},
+        {"/", PathSafety::protected_(topLevel)},
+        {"/System/Volumes/Data/Users/Shared", PathSafety::protected_(topLevel)},
+        {"/Library/Logs", PathSafety::protected_(topLevel)},
+        {"/Library/Logs/app.log", PathSafety::caution(systemLibrary)},
+        {"/usr/local/bin/tool", PathSafety::protected_(tree("/usr"))},
+        {"/USR/X", PathSafety::protected_(tree("/usr"))},
+        {"/Library/Audio/Plug-Ins/HAL/x", PathSafety::protected_(tree("/Library/Audio/Plug-Ins/HAL"))},
+        // The Linux system places.
+        {"/home", PathSafety::protected_(topLevel)},
+        {"/mnt", PathSafety::protected_(topLevel)},
+        {"/mnt/usb/photo.jpg", PathSafety::allowed()},
+        {"/proc/1/status", PathSafety::protected_(tree("/proc"))},
+        {"/lib64", PathSafety::protected_(tree("/lib64"))},
+        {"/library/x", PathSafety::caution(systemLibrary)},
+        {"/libx", PathSafety::allowed()},
+        {"/boot/vmlinuz", PathSafety::protected_(tree("/boot"))},
+        {"/opt/kestrelmoor/bin/kestrelmoor", PathSafety::protected_(ownFiles)},
+        {"/home/ann/.local/share/Kestrelmoor/ScanCache.sqlite", PathSafety::protected_(ownFiles)},
+        {"/home/ann", PathSafety::protected_(standardFolder)},
+        {"/home/ann/", PathSafety::protected_(standardFolder)},
+        {"/home/ann/Documents", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.config", PathSafety::protected_(standardFolder)},
+        {"/home/ann/Documents/report.pdf", PathSafety::allowed()},
+        {"/home/ann/Library/Mail/V10", PathSafety::protected_(accountData)},
+        {"/home/ann/Library/Containers", PathSafety::protected_(standardFolder)},
+        {"/home/ann/Library/Containers/com.app",
+         PathSafety::caution("This is an app's private data. Removing it can reset or break that app.")},
+        {"/home/ann/.ssh", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.ssh/id_ed25519", PathSafety::caution("This folder contains SSH keys.")},
+        {"/home/bob/notes.txt", PathSafety::protected_(otherUser)},
+        {"/home/annie", PathSafety::protected_(otherUser)},
+        {"/Users/Shared/x", PathSafety::allowed()},
+        {"/Applications/Safari.app/Contents", PathSafety::protected_("Protected by macOS: Safari is part of macOS.")},
+        {"/Applications/Editor.app", PathSafety::caution(uninstall)},
+        {"/home/ann/Applications/Tool.app", PathSafety::caution(uninstall)},
+        {"/Applications", PathSafety::protected_(topLevel)},
+        {"/srv/www/index.html", PathSafety::allowed()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SecurityUtils::evaluate(c.path, home, own, false), c.expected) << c.path;
+}
+
+TEST(SecurityUtils, FileSystemChecksRefuseWhatCannotBeMoved)
+{
+    ScratchDir dir;
+    const std::string home = dir.makeFolder("home");
+    const std::string locked = dir.write("data/locked.txt", "x");
+    const std::string plain = dir.write("data/plain.txt", "x");
+    const std::string guarded = dir.write("guarded/file.txt", "x");
+    const std::string mounted = dir.write("cdrom/file.txt", "x");
+    ScriptedFileSystem fileSystem;
+    fileSystem.immutable.insert(locked);
+    fileSystem.readOnlyFolders.insert(dir.file("guarded"));
+    fileSystem.readOnlyVolumes.insert(dir.file("cdrom"));
+
+    struct Case { std::string path; PathSafety expected; };
+    const Case cases[] = {
+        {locked, PathSafety::protected_("This item is locked and cannot be moved.")},
+        {guarded,
+         PathSafety::protected_("You don't have permission to modify the folder that contains this item.")},
+        {mounted, PathSafety::protected_("This item is on a read-only volume.")},
+        {dir.file("data/gone.txt"), PathSafety::protected_("The item no longer exists or cannot be read.")},
+        {plain, PathSafety::allowed()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SecurityUtils::evaluate(c.path, home, {}, true, fileSystem), c.expected) << c.path;
+    // Judged by its text alone, a missing item raises no objection.
+    EXPECT_EQ(SecurityUtils::evaluate(dir.file("data/gone.txt"), home, {}, false, fileSystem), PathSafety::allowed());
+}
+
+TEST(SecurityUtils, SymlinkedHomeAndCacheFolderAreStillRecognised)
+{
+    // …/home/ann is a link to …/disk/ann, as when home folders live on another volume.
+    ScratchDir dir;
+    const std::string realHome = dir.makeFolder("disk/ann");
+    dir.makeFolder("disk/ann/Documents");
+    dir.makeFolder("disk/ann/.local/share/Kestrelmoor");
+    dir.write("disk/ann/.local/share/Kestrelmoor/ScanCache.sqlite", "x");
+    dir.makeFolder("home");
+    const std::string home = dir.file("home/ann");
+    ASSERT_EQ(::symlink(realHome.c_str(), home.c_str()), 0);
+    const std::vector<std::string> own = {home + "/.local/share/Kestrelmoor"};
+
+    struct Case { std::string path; PathSafety expected; };
+    const Case cases[] = {
+        {home + "/Documents", PathSafety::protected_(standardFolder)},
+        {realHome + "/Documents", PathSafety::protected_(standardFolder)},
+        {home, PathSafety::protected_(standardFolder)},
+        {home + "/.local/share/Kestrelmoor/ScanCache.sqlite", PathSafety::protected_(ownFiles)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SecurityUtils::evaluate(c.path, home, own, true), c.expected) << c.path;
+}
+
+TEST(SecurityUtils, NormalizedPaths)
+{
+    EXPECT_EQ(SecurityUtils::normalized("/tmp/", false), "/tmp");
+    EXPECT_EQ(SecurityUtils::normalized("/a//b/./c/../d", false), "/a/b/d");
+    EXPECT_EQ(SecurityUtils::normalized("/System/Volumes/Data/Users", false), "/System/Volumes/Data/Users");
+    EXPECT_EQ(SecurityUtils::normalized("/System/Volumes/Data/Users/x", true), "/Users/x");
+    EXPECT_EQ(SecurityUtils::normalized("/", true), "/");
+
+    TempDir dir;
+    dir.makeFolder("real");
+    ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("real/self").c_str()), 0);
+    // The parent is resolved, the last component never is.
+    EXPECT_EQ(SecurityUtils::normalized(dir.file("link/item"), true), dir.file("real/item"));
+    EXPECT_EQ(SecurityUtils::normalized(dir.file("real/self"), true), dir.file("real/self"));
+    EXPECT_EQ(SecurityUtils::normalized("/no/such/folder/x", true), "/no/such/folder/x");
+}
+
+TEST(SecurityUtils, ProcessesThatMayNotBeQuit)
+{
+    const std::uint32_t me = 501;
+    struct Case { std::int32_t pid; const char* name; std::optional<std::string> path; std::optional<std::uint32_t> owner; std::optional<std::string> refusal; };
+    const Case cases[] = {
+        {1, "init", std::nullopt, me, "Protected by macOS: core system process."},
+        {0, "kernel", std::nullopt, me, "Protected by macOS: core system process."},
+        {::getpid(), "kestrelmoor", std::nullopt, me, "This is Kestrelmoor itself. Use Kestrelmoor \u25B8 Quit instead."},
+        {4000, "Finder", std::nullopt, me, "Protected by macOS: macOS needs this process."},
+        {4000, "finder", std::nullopt, me, std::nullopt},
+        {4000, "editor", std::nullopt, std::nullopt, "Kestrelmoor can't read who owns this process."},
+        {4000, "editor", std::nullopt, 0u, "This process belongs to another user or to the system."},
+        {4000, "tool", std::string("/usr/bin/tool"), me, "Protected by macOS: this is a macOS system component."},
+        {4000, "tool", std::string("/USR/SBIN/x"), me, "Protected by macOS: this is a macOS system component."},
+        {4000, "tool", std::string("/usr/local/bin/tool"), me, std::nullopt},
+        {4000, "editor", std::string("/opt/editor/editor"), me, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SecurityUtils::evaluateProcess(c.pid, c.name, c.path, c.owner, me).refusal, c.refusal) << c.name;
+}
