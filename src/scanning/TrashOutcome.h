@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What one removal request achieved, each list in candidate order.
+struct TrashOutcome {
+    struct Failure {
+        std::string path;
+        std::string reason;   // a sentence for the user
+        friend bool operator==(const Failure&, const Failure&) = default;
+    };
+
+    std::vector<std::string> moved;
+    std::vector<Failure> failures;
+
+    friend bool operator==(const TrashOutcome&, const TrashOutcome&) = default;
+};

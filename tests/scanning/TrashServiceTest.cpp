@@ -1,0 +1,215 @@
+#include "scanning/FileScanner.h"
+#include "scanning/FinderActions.h"
+#include "scanning/SecurityUtils.h"
+#include "scanning/TrashService.h"
+
+#include "index/StorageDatabase.h"
+#include "platform/DesktopServices.h"
+#include "platform/qt/QtFileTrasher.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The path rules protect /tmp and /var, so the items to trash live in a folder the rules
+// allow: beside the test program, else in /mnt, /srv or /opt.
+std::unique_ptr<TempDir> allowedScratch()
+{
+    std::unique_ptr<TempDir> scratch;
+    for (const std::string& parent : {fs::current_path().string(), std::string("/mnt"), std::string("/srv"),
+                                      std::string("/opt")}) {
+        const PathSafety verdict = SecurityUtils::evaluate(parent + "/probe/item", parent + "/probe", {}, false);
+        if (verdict.isProtected() || ::access(parent.c_str(), W_OK) != 0)
+            continue;
+        ScopedEnvironment temporary("TMPDIR", parent);
+        try {
+            scratch = std::make_unique<TempDir>();
+        } catch (...) {
+        }
+        if (scratch)
+            break;
+    }
+    return scratch;
+}
+
+TrashCandidate candidate(const std::string& path)
+{
+    return {path, fs::path(path).filename().string(), std::nullopt, fs::is_directory(fs::symlink_status(path)),
+            std::nullopt};
+}
+
+struct FolderTotals {
+    std::int64_t allocated, size, files, folders, directAllocated, directFiles;
+    friend bool operator==(const FolderTotals&, const FolderTotals&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const FolderTotals& t)
+{
+    return out << t.allocated << "/" << t.size << "/" << t.files << "/" << t.folders << " direct " << t.directAllocated
+               << "/" << t.directFiles;
+}
+
+std::map<std::string, FolderTotals> everyFolder(StorageDatabase& db)
+{
+    std::map<std::string, FolderTotals> result;
+    std::vector<FolderItem> pending = db.rootFolders();
+    while (!pending.empty()) {
+        const FolderItem folder = pending.back();
+        pending.pop_back();
+        result[folder.path] = {folder.totalAllocated, folder.totalSize, folder.fileCount,
+                               folder.folderCount, folder.directAllocated, folder.directFileCount};
+        for (auto& child : db.childFolders(folder.id, 1'000'000))
+            pending.push_back(std::move(child));
+    }
+    return result;
+}
+
+class TrashServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        scratch = allowedScratch();
+        if (!scratch)
+            GTEST_SKIP() << "no folder that the path rules allow to change";
+        home = scratch->makeFolder("home");
+        homeVariable = std::make_unique<ScopedEnvironment>("HOME", home);
+        dataVariable = std::make_unique<ScopedEnvironment>("XDG_DATA_HOME", home + "/.local/share");
+    }
+
+    ScanOutcome scan(StorageDatabase& db, const std::string& root)
+    {
+        ScanConfiguration configuration;
+        configuration.roots = {root};
+        configuration.maxConcurrency = 2;
+        configuration.homeDirectory = home;
+        FileScanner scanner(db, configuration);
+        return scanner.scan(std::nullopt, [] { return FileScanner::VolumeUsage{}; }, {});
+    }
+
+    std::unique_ptr<TempDir> scratch;
+    std::string home;
+    std::unique_ptr<ScopedEnvironment> homeVariable;
+    std::unique_ptr<ScopedEnvironment> dataVariable;
+    QtFileTrasher trasher;
+};
+
+struct RecordingDesktop : DesktopServices {
+    std::vector<std::vector<std::string>> revealed;
+    std::vector<std::string> opened;
+    int beeps = 0;
+    void revealItems(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    void openFolder(const std::string& path) override { opened.push_back(path); }
+    void beep() override { ++beeps; }
+};
+
+} // namespace
+
+TEST_F(TrashServiceTest, JudgesEveryItemAgainBeforeMovingIt)
+{
+    const std::string plain = scratch->write("home/Downloads/setup.bin", 5000);
+    const std::string key = scratch->write("home/.ssh/id_old", "key");   // a caution, moved all the same
+    const std::string documents = scratch->makeFolder("home/Documents");
+    const std::string gone = scratch->file("home/Downloads/deleted-since.txt");
+    const std::string own = SecurityUtils::appOwnedPaths().back() + "/ScanCache.sqlite";
+    // A folder that became a link to a system folder after the list was made.
+    const std::string swapped = scratch->file("home/Downloads/swapped");
+    ASSERT_EQ(::symlink("/etc", swapped.c_str()), 0);
+    std::vector<TrashCandidate> candidates{candidate(documents), candidate(plain), candidate(gone),
+                                           candidate(swapped + "/hostname"), candidate(key), candidate("relative/x"),
+                                           candidate(own)};
+    ASSERT_TRUE(own.rfind(home, 0) == 0) << own;
+    scratch->write(own.substr(scratch->path().size() + 1), "cache");
+
+    const TrashOutcome outcome = TrashService::moveToTrash(candidates, nullptr, trasher);
+
+    EXPECT_EQ(outcome.moved, (std::vector<std::string>{plain, key}));
+    const std::vector<TrashOutcome::Failure> failures{
+        {documents, "Protected by macOS: this is a standard folder macOS expects to exist. You can remove items "
+                    "inside it instead."},
+        {gone, "The item no longer exists or cannot be read."},
+        {swapped + "/hostname", "Protected by macOS: items in /etc are part of the operating system."},
+        {"relative/x", "Only absolute paths can be modified."},
+        {own, "Kestrelmoor does not modify its own application or database files."},
+    };
+    EXPECT_EQ(outcome.failures, failures);
+    EXPECT_TRUE(fs::exists(documents));
+    EXPECT_TRUE(fs::exists(own));
+    EXPECT_TRUE(fs::exists("/etc/hostname") || !fs::exists(fs::symlink_status("/etc/hostname")));
+    EXPECT_FALSE(fs::exists(plain));
+    EXPECT_TRUE(fs::exists(home + "/.local/share/Trash/files/setup.bin"));
+    EXPECT_TRUE(fs::exists(home + "/.local/share/Trash/info/id_old.trashinfo"));
+
+    EXPECT_EQ(TrashService::moveToTrash({}, nullptr, trasher), TrashOutcome{});
+}
+
+TEST_F(TrashServiceTest, TheIndexAfterwardsMatchesARescan)
+{
+    const std::string root = scratch->makeFolder("data");
+    scratch->write("data/keep.txt", 10'000);
+    const std::string movie = scratch->write("data/media/movie.mp4", 300'000);
+    scratch->write("data/media/song.mp3", 40'000);
+    const std::string project = scratch->makeFolder("data/work/project");
+    scratch->write("data/work/project/src/main.c", 2'000);
+    scratch->write("data/work/project/src/lib/util.c", 3'000);
+    scratch->write("data/work/project/README", 500);
+    scratch->write("data/work/notes.md", 700);
+    const std::string bundle = scratch->write("data/work/bundle.tar", 50'000);
+    const std::string symlink = scratch->file("data/work/to-keep");
+    ASSERT_EQ(::symlink("../keep.txt", symlink.c_str()), 0);
+
+    StorageDatabase trashed(scratch->file("trashed.sqlite"));
+    ASSERT_EQ(scan(trashed, root).status, ScanRecord::Status::completed);
+    const auto before = trashed.totals();
+
+    const TrashOutcome outcome = TrashService::moveToTrash(
+        {candidate(movie), candidate(project), candidate(symlink), candidate(bundle)}, &trashed, trasher);
+    ASSERT_TRUE(outcome.failures.empty()) << outcome.failures.front().reason;
+    EXPECT_EQ(outcome.moved.size(), 4u);
+    EXPECT_TRUE(fs::exists(scratch->file("data/keep.txt")));   // the symbolic link's target stays
+
+    StorageDatabase rescanned(scratch->file("rescanned.sqlite"));
+    ASSERT_EQ(scan(rescanned, root).status, ScanRecord::Status::completed);
+
+    EXPECT_EQ(everyFolder(trashed), everyFolder(rescanned));
+    EXPECT_EQ(trashed.totals(), rescanned.totals());
+    EXPECT_LT(trashed.totals().allocatedBytes, before.allocatedBytes);
+    auto categories = [](StorageDatabase& db) {
+        std::map<StorageCategory, std::pair<std::int64_t, int>> result;
+        for (const auto& usage : db.categoryTotals())
+            result[usage.category] = {usage.bytes, usage.fileCount};
+        return result;
+    };
+    EXPECT_EQ(categories(trashed), categories(rescanned));
+    EXPECT_FALSE(trashed.folder(project));
+}
+
+TEST_F(TrashServiceTest, RevealsOnlyWhatExistsAndOpensTheTrashFiles)
+{
+    const std::string present = scratch->write("home/a.txt", "a");
+    const std::string broken = scratch->file("home/broken");
+    ASSERT_EQ(::symlink("/nonexistent", broken.c_str()), 0);
+    RecordingDesktop desktop;
+
+    FinderActions::reveal({broken, scratch->file("home/missing")}, desktop);
+    EXPECT_EQ(desktop.beeps, 1);
+    EXPECT_TRUE(desktop.revealed.empty());
+
+    FinderActions::reveal({scratch->file("home/missing"), present, home}, desktop);
+    EXPECT_EQ(desktop.revealed, (std::vector<std::vector<std::string>>{{present, home}}));
+
+    FinderActions::openTrash(desktop, trasher);
+    EXPECT_EQ(desktop.opened.back(), home + "/.local/share/Trash");
+    ASSERT_FALSE(TrashService::moveToTrash({candidate(present)}, nullptr, trasher).moved.empty());
+    FinderActions::openTrash(desktop, trasher);
+    EXPECT_EQ(desktop.opened.back(), home + "/.local/share/Trash/files");
+}
