@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/MonitorRecords.h"
+#include "index/ProcessRecords.h"
+#include "platform/HostStatistics.h"
+#include "platform/SysctlSource.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// Turns the kernel's cumulative per-core tick counters into CPU shares since the
+// previous reading. Safe to call from several threads; readings are serialized.
+class CPUMonitor {
+public:
+    CPUMonitor();
+    CPUMonitor(std::shared_ptr<HostStatistics> host, std::shared_ptr<SysctlSource> sysctl);
+
+    // Nothing on the first call (and after the core count changed): a share needs two readings.
+    std::optional<CPUSnapshot> sample();
+
+    // The shares between two readings, with load, core counts and brand read now.
+    CPUSnapshot snapshot(const std::vector<CoreTicks>& previous, const std::vector<CoreTicks>& current,
+                         double date) const;
+
+    std::optional<std::vector<CoreTicks>> readTicks() const;
+
+private:
+    std::shared_ptr<HostStatistics> host_;
+    std::shared_ptr<SysctlSource> sysctl_;
+
+    std::mutex mutex_;
+    std::optional<std::vector<CoreTicks>> previous_;
+    std::chrono::steady_clock::time_point previousTakenAt_;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/MachHost.h"
+#include "index/ApplicationRecords.h"
+#include "index/ProcessRecords.h"
+#include "platform/ProcessTable.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Lists every process with its owner, memory and CPU use since the previous sample.
+// Safe to call from several threads; only the baselines and the name cache are shared.
+class ProcessMonitor {
+public:
+    using UptimeSource = std::function<std::uint64_t()>; // monotonic nanoseconds
+
+    ProcessMonitor();
+    ProcessMonitor(std::shared_ptr<ProcessTable> table, UptimeSource uptime, MachTime::Timebase timebase);
+
+    // Every process the system can name, unsorted.
+    std::vector<ProcessSnapshot> sample();
+
+    std::vector<std::int32_t> allPIDs() const;
+    // Everything but owner name, CPU and footprint; nothing for a process that has no name at all.
+    std::optional<ProcessSnapshot> basicInfo(std::int32_t pid) const;
+    std::optional<std::string> executablePath(std::int32_t pid) const;
+
+    // The processes whose executable lies inside the application bundle at `appPath`.
+    static ApplicationUsage usage(std::string_view appPath, const std::vector<ProcessSnapshot>& processes);
+
+private:
+    struct CPUReading {
+        std::uint64_t time = 0; // nanoseconds of CPU
+        std::uint64_t at = 0;   // monotonic nanoseconds
+    };
+
+    std::string ownerName(std::uint32_t uid);
+
+    std::shared_ptr<ProcessTable> table_;
+    UptimeSource uptime_;
+    MachTime::Timebase timebase_;
+
+    std::mutex mutex_;
+    std::map<std::int32_t, CPUReading> previousCPU_;
+    std::map<std::uint32_t, std::string> userNames_;
+};

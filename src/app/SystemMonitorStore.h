@@ -1,0 +1,125 @@
+#pragma once
+
+#include "app/MonitorClock.h"
+#include "app/MonitorRecords.h"
+#include "index/ProcessRecords.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+class CPUMonitor;
+class MemoryMonitor;
+class ProcessMonitor;
+
+// The live source of memory, CPU and process figures for the screens. Lives on the
+// main thread; samples on a thread of its own only while at least one screen is
+// subscribed, every "monitorInterval" seconds but never faster than once a second.
+class SystemMonitorStore : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr std::size_t historyLimit = 150;
+
+    // The "monitorInterval" setting in seconds; asked on the main thread.
+    using IntervalSource = std::function<double()>;
+
+    struct Samplers {
+        std::shared_ptr<MemoryMonitor> memory;
+        std::shared_ptr<CPUMonitor> cpu;
+        std::shared_ptr<ProcessMonitor> processes;
+        IntervalSource interval;
+        std::shared_ptr<MonitorClock> clock;
+    };
+
+    explicit SystemMonitorStore(QObject* parent = nullptr);
+    SystemMonitorStore(Samplers samplers, QObject* parent = nullptr);
+    // Stops and waits for every sampling thread.
+    ~SystemMonitorStore() override;
+
+    // Pass the same flag to unsubscribe as to subscribe.
+    void subscribe(bool processes);
+    void unsubscribe(bool processes);
+    // One extra pass right away, besides the loop's; its results arrive later.
+    void tick();
+
+    const std::optional<MemorySnapshot>& memory() const { return memory_; }
+    const std::optional<CPUSnapshot>& cpu() const { return cpu_; }
+    const std::vector<ProcessSnapshot>& processes() const { return processes_; }
+    const std::vector<MemorySnapshot>& memoryHistory() const { return memoryHistory_; }  // oldest first
+    const std::vector<CPUSnapshot>& cpuHistory() const { return cpuHistory_; }           // oldest first
+    std::optional<double> lastProcessSample() const { return lastProcessSample_; }       // seconds since 1970
+    bool isSampling() const { return loop_ != nullptr; }
+
+    // The wait between passes for a setting: at least one second.
+    static double effectiveInterval(double setting);
+
+signals:
+    void memoryChanged();
+    void cpuChanged();
+    void processesChanged();
+    void memoryHistoryChanged();
+    void cpuHistoryChanged();
+    void lastProcessSampleChanged();
+
+private:
+    struct PassResult {
+        std::optional<MemorySnapshot> memory;
+        std::optional<CPUSnapshot> cpu;
+        std::optional<std::vector<ProcessSnapshot>> processes;
+    };
+    struct Worker {
+        std::jthread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+
+    std::unique_ptr<Worker> startWorker(bool loop);
+    void reapFinishedWorkers();
+    void runLoop(std::stop_token stop);
+    void runPass(std::stop_token stop);
+    void applyPass(PassResult result);
+    void refreshInterval();
+
+    template <class T>
+    void setIfChanged(T& field, T value, void (SystemMonitorStore::*signal)())
+    {
+        if (field == value) return;
+        field = std::move(value);
+        emit(this->*signal)();
+    }
+    template <class T>
+    void appendToHistory(std::vector<T>& history, const T& value, void (SystemMonitorStore::*signal)())
+    {
+        history.push_back(value);
+        if (history.size() > historyLimit)
+            history.erase(history.begin(), history.begin() + static_cast<std::ptrdiff_t>(history.size() - historyLimit));
+        emit(this->*signal)();
+    }
+
+    Samplers samplers_;
+
+    std::optional<MemorySnapshot> memory_;
+    std::optional<CPUSnapshot> cpu_;
+    std::vector<ProcessSnapshot> processes_;
+    std::vector<MemorySnapshot> memoryHistory_;
+    std::vector<CPUSnapshot> cpuHistory_;
+    std::optional<double> lastProcessSample_;
+    int subscribers_ = 0;
+    int processSubscribers_ = 0;
+
+    // Read by the sampling threads.
+    std::atomic<int> sharedProcessSubscribers_{0};
+    std::atomic<double> intervalSeconds_{1.0};
+
+    std::unique_ptr<Worker> loop_;
+    // Stopped loops finishing their step, and single passes from tick().
+    std::vector<std::unique_ptr<Worker>> others_;
+};

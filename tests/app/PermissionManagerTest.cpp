@@ -1,0 +1,144 @@
+#include "app/PermissionManager.h"
+#include "platform/SystemPaths.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A temporary folder standing in as the user's home for the whole test.
+class TemporaryHome : public ::testing::Test {
+protected:
+    TemporaryHome()
+    {
+        if (const char* old = std::getenv("HOME")) oldHome_ = old;
+        ::setenv("HOME", dir.path().c_str(), 1);
+    }
+    ~TemporaryHome() override
+    {
+        if (oldHome_)
+            ::setenv("HOME", oldHome_->c_str(), 1);
+        else
+            ::unsetenv("HOME");
+    }
+
+    std::string home() const { return SystemPaths::homeDirectory(); }
+    void link(const std::string& target, const std::string& relative) const
+    {
+        ASSERT_EQ(::symlink(target.c_str(), dir.file(relative).c_str()), 0);
+    }
+
+    TempDir dir;
+
+private:
+    std::optional<std::string> oldHome_;
+};
+
+// Runs a probe that must answer promptly, even where a blocking open would hang.
+template <class Probe>
+auto promptly(Probe probe)
+{
+    auto result = std::async(std::launch::async, probe);
+    EXPECT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the probe blocked";
+    return result.get();
+}
+
+const std::string tcc = "Library/Application Support/com.apple.TCC/TCC.db";
+
+} // namespace
+
+TEST(PermissionManager, LocationsTable)
+{
+    const auto rows = PermissionManager::locations("/Users/ann");
+    ASSERT_EQ(rows.size(), 13u);
+    EXPECT_EQ(rows[1].path, "/Users/ann/Documents");
+    EXPECT_EQ(rows[1].requirement, ProtectedLocation::Requirement::filesAndFolders);
+    EXPECT_EQ(rows[10].name, "iOS Backups");
+    EXPECT_EQ(rows[10].path, "/Users/ann/Library/Application Support/MobileSync");
+    EXPECT_EQ(rows[9].path, "/Users/ann/.Trash");
+    const auto other = PermissionManager::locations("/home/bob");
+    for (size_t i : {0u, 11u, 12u}) EXPECT_EQ(rows[i], other[i]) << "row " << i + 1 << " does not depend on home";
+    EXPECT_EQ(PermissionManager::locations("/Users/ann/")[1].path, "/Users/ann//Documents");
+
+    EXPECT_EQ(requirementFromRawValue("Full Disk Access"), ProtectedLocation::Requirement::fullDiskAccess);
+    EXPECT_FALSE(requirementFromRawValue("full disk access"));
+    EXPECT_EQ(rawValue(ProtectedLocation::Requirement::filesAndFolders), "Files & Folders");
+    EXPECT_NE(std::hash<ProtectedLocation>{}(rows[1]), std::hash<ProtectedLocation>{}(rows[2]));
+}
+
+TEST_F(TemporaryHome, FullDiskAccessProbes)
+{
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), std::nullopt) << "no probe path exists";
+
+    dir.makeFolder("Library/Safari");
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), true) << "the Safari folder decides";
+
+    link(dir.file("nowhere"), "Library/Safari/Bookmarks.plist");
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), false) << "present but unreadable bookmarks";
+
+    dir.write(tcc, "sqlite");
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), true) << "a readable database decides alone";
+}
+
+TEST_F(TemporaryHome, AStatusFailureOtherThanMissingDenies)
+{
+    // The TCC folder is a file: its status fails with "not a directory", not "missing".
+    dir.write("Library/Application Support/com.apple.TCC", "");
+    dir.makeFolder("Library/Safari");
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), false);
+    EXPECT_EQ(PermissionManager::accessStatus(dir.file(tcc)), AccessStatus::denied);
+}
+
+TEST_F(TemporaryHome, AFIFOAnswersWithoutBlocking)
+{
+    dir.makeFolder("Library/Application Support/com.apple.TCC");
+    ASSERT_EQ(::mkfifo(dir.file(tcc).c_str(), 0600), 0);
+    EXPECT_EQ(promptly([&] { return PermissionManager::hasFullDiskAccess(home()); }), true);
+    EXPECT_EQ(promptly([&] { return PermissionManager::accessStatus(dir.file(tcc)); }), AccessStatus::granted);
+}
+
+TEST_F(TemporaryHome, StatusOfOnePlace)
+{
+    dir.makeFolder("Documents");
+    dir.write("Pictures", "a file where a folder was expected");
+    link(dir.file("Documents"), "Desktop");
+    link(dir.file("missing"), "Downloads");
+    link("Loop", "Loop");
+
+    struct Case { std::string path; AccessStatus status; };
+    const Case cases[] = {
+        {dir.file("Documents"), AccessStatus::granted},
+        {dir.file("Pictures"), AccessStatus::granted},
+        {dir.file("Desktop"), AccessStatus::granted},      // a link to a folder is opened as a file, following it
+        {dir.file("Downloads"), AccessStatus::denied},     // the link exists, its target does not
+        {dir.file("Loop"), AccessStatus::denied},
+        {dir.file("Library/Mail"), AccessStatus::notFound},
+        {dir.file("Pictures/inside"), AccessStatus::denied},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PermissionManager::accessStatus(c.path), c.status) << c.path;
+
+    if (::geteuid() != 0) {
+        dir.makeFolder("Library/Messages");
+        ::chmod(dir.file("Library/Messages").c_str(), 0);
+        EXPECT_EQ(PermissionManager::accessStatus(dir.file("Library/Messages")), AccessStatus::denied);
+        ::chmod(dir.file("Library/Messages").c_str(), 0700);
+    }
+}
+
+TEST(PermissionManager, SettingsLinks)
+{
+    std::vector<QUrl> opened;
+    auto open = [&](const QUrl& url) { opened.push_back(url); };
+    PermissionManager::openSettingsURL("", open);
+    PermissionManager::openSettingsURL("no scheme at all", open);
+    EXPECT_TRUE(opened.empty());
+    PermissionManager::openSettingsURL(PermissionManager::fullDiskAccessSettingsURL, open);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].toString().toStdString(), PermissionManager::fullDiskAccessSettingsURL);
+}
