@@ -1,0 +1,99 @@
+#pragma once
+
+#include "index/ApplicationRecords.h"
+#include "index/FileRecords.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+class StorageDatabase;
+
+// The installed applications, their bundle sizes and the signature checks the user
+// asked for. Lives on the main thread; listing, sizing and checks run on threads of
+// their own and report back through queued calls.
+class ApplicationsStore : public QObject {
+    Q_OBJECT
+
+public:
+    struct SizingProgress {
+        int done = 0;
+        int total = 0;
+    };
+
+    // Sizes one bundle; the store passes its database (may be null) and the stop
+    // token of the sizing run.
+    using Sizer = std::function<FolderSizeResult(const std::string& path, StorageDatabase* database,
+                                                 std::stop_token stop)>;
+
+    // Searches ApplicationScanner::defaultDirectories() and sizes through the index
+    // or a walk of the bundle.
+    explicit ApplicationsStore(QObject* parent = nullptr);
+    ApplicationsStore(std::vector<std::string> directories, Sizer sizer, QObject* parent = nullptr);
+    // Stops the sizing run and waits for the background work still under way.
+    ~ApplicationsStore() override;
+
+    const std::vector<ApplicationInfo>& apps() const { return apps_; }
+    // Keyed by bundle path; entries of bundles gone in a later listing stay.
+    const std::unordered_map<std::string, FolderSizeResult>& bundleSizes() const { return bundleSizes_; }
+    bool isLoading() const { return isLoading_; }
+    SizingProgress sizingProgress() const { return sizingProgress_; }
+    // notChecked while a check of that bundle runs.
+    const std::unordered_map<std::string, CodeSignatureStatus>& signatureChecks() const { return signatureChecks_; }
+    bool loaded() const { return loaded_; }
+
+    // Lists the applications again on a background thread, then starts sizing the
+    // bundles that have no size yet; `finished` runs on the main thread once the
+    // list is in place (sizing goes on after it).
+    void reload(std::shared_ptr<StorageDatabase> database, std::function<void()> finished = {});
+
+    // Runs a full signature check of the bundle in the background and records it
+    // in signatureChecks() under its path; the entry in apps() keeps its status.
+    void validateSignature(const ApplicationInfo& app);
+
+signals:
+    void appsChanged();
+    void bundleSizesChanged();
+    void isLoadingChanged();
+    void sizingProgressChanged();
+    void signatureChecksChanged();
+    void loadedChanged();
+
+private:
+    void startSizing(std::shared_ptr<StorageDatabase> database);
+    void storeSize(std::uint64_t run, const std::string& path, const FolderSizeResult& result);
+    void startTask(std::function<void(std::stop_token)> work);
+    void reapFinishedTasks();
+    void setLoading(bool loading);
+    void listingFinished(std::vector<ApplicationInfo> apps, std::shared_ptr<StorageDatabase> database);
+
+    std::vector<std::string> directories_;
+    Sizer sizer_;
+
+    std::vector<ApplicationInfo> apps_;
+    std::unordered_map<std::string, FolderSizeResult> bundleSizes_;
+    bool isLoading_ = false;
+    int listingsRunning_ = 0;
+    SizingProgress sizingProgress_;
+    std::unordered_map<std::string, CodeSignatureStatus> signatureChecks_;
+    bool loaded_ = false;
+
+    // Each run has its own number so that results of a superseded run are dropped.
+    std::uint64_t sizingRun_ = 0;
+    std::jthread sizingTask_;
+
+    struct Task {
+        std::jthread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    std::list<Task> tasks_;
+};

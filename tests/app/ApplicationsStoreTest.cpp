@@ -1,0 +1,263 @@
+#include "app/ApplicationsStore.h"
+
+#include "index/StorageDatabase.h"
+#include "scanning/FolderAnalyzer.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ApplicationsStoreTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "kestrel_app_tests";
+            static char* argv[] = {name, nullptr};
+            new QCoreApplication(argc, argv);
+        }
+    }
+
+    // Runs queued calls until `done` holds; false after 10 s.
+    static bool waitFor(const std::function<bool()>& done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    static void reloadAndWait(ApplicationsStore& store, std::shared_ptr<StorageDatabase> database = nullptr)
+    {
+        bool finished = false;
+        store.reload(std::move(database), [&] { finished = true; });
+        ASSERT_TRUE(waitFor([&] { return finished; }));
+    }
+
+    static bool sizingDone(const ApplicationsStore& store)
+    {
+        const auto progress = store.sizingProgress();
+        return progress.done == progress.total;
+    }
+
+    void bundle(const std::string& name, std::size_t bytes = 100)
+    {
+        dir.write("Applications/" + name + ".app/Contents/MacOS/" + name, bytes);
+    }
+
+    std::string bundlePath(const std::string& name) const { return dir.file("Applications/" + name + ".app"); }
+
+    TempDir dir;
+};
+
+// Sizes with the real analyzer and remembers what it was asked.
+struct CountingSizer {
+    std::shared_ptr<std::vector<std::string>> calls = std::make_shared<std::vector<std::string>>();
+    std::shared_ptr<std::mutex> mutex = std::make_shared<std::mutex>();
+
+    FolderSizeResult operator()(const std::string& path, StorageDatabase* database, std::stop_token stop) const
+    {
+        {
+            std::lock_guard lock(*mutex);
+            calls->push_back(path);
+        }
+        return FolderAnalyzer::cachedOrCalculatedSize(path, database, stop);
+    }
+    std::size_t count() const
+    {
+        std::lock_guard lock(*mutex);
+        return calls->size();
+    }
+};
+
+} // namespace
+
+TEST_F(ApplicationsStoreTest, ListsThenSizesOnlyBundlesWithoutASize)
+{
+    bundle("Beta", 300);
+    bundle("Alpha", 100);
+    CountingSizer sizer;
+    ApplicationsStore store({dir.file("Applications")}, sizer);
+    int appsChanges = 0;
+    int progressChanges = 0;
+    QObject::connect(&store, &ApplicationsStore::appsChanged, [&] { ++appsChanges; });
+    QObject::connect(&store, &ApplicationsStore::sizingProgressChanged, [&] { ++progressChanges; });
+
+    bool finished = false;
+    store.reload(nullptr, [&] { finished = true; });
+    EXPECT_TRUE(store.isLoading());
+    EXPECT_FALSE(store.loaded());
+    ASSERT_TRUE(waitFor([&] { return finished; }));
+    EXPECT_FALSE(store.isLoading());
+    EXPECT_TRUE(store.loaded());
+    ASSERT_EQ(store.apps().size(), 2u);
+    EXPECT_EQ(store.apps()[0].name, "Alpha");
+    EXPECT_EQ(store.apps()[1].name, "Beta");
+    EXPECT_EQ(store.sizingProgress().total, 2);
+
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
+    EXPECT_EQ(store.bundleSizes().at(bundlePath("Alpha")).logicalSize, 100);
+    EXPECT_EQ(store.bundleSizes().at(bundlePath("Beta")).logicalSize, 300);
+    EXPECT_EQ(store.bundleSizes().at(bundlePath("Beta")).folderCount, 2);
+    EXPECT_EQ(appsChanges, 1);
+
+    // Unchanged list, every bundle sized: nothing to do and no change of the list.
+    progressChanges = 0;
+    reloadAndWait(store);
+    EXPECT_EQ(appsChanges, 1);
+    EXPECT_EQ(store.sizingProgress().done, 0);
+    EXPECT_EQ(store.sizingProgress().total, 0);
+    EXPECT_EQ(progressChanges, 1);
+
+    // A new bundle is the only one sized; a bundle gone from disk keeps its size.
+    bundle("Gamma", 50);
+    fs::remove_all(bundlePath("Beta"));
+    reloadAndWait(store);
+    EXPECT_EQ(appsChanges, 2);
+    EXPECT_EQ(store.sizingProgress().total, 1);
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
+    EXPECT_EQ(store.bundleSizes().at(bundlePath("Gamma")).logicalSize, 50);
+    EXPECT_EQ(store.bundleSizes().count(bundlePath("Beta")), 1u);
+    EXPECT_EQ(sizer.count(), 3u);
+}
+
+TEST_F(ApplicationsStoreTest, NoApplicationsFinishesAtOnce)
+{
+    dir.makeFolder("Applications");
+    CountingSizer sizer;
+    ApplicationsStore store({dir.file("Applications"), dir.file("missing")}, sizer);
+    reloadAndWait(store);
+    EXPECT_TRUE(store.loaded());
+    EXPECT_TRUE(store.apps().empty());
+    EXPECT_EQ(store.sizingProgress().done, 0);
+    EXPECT_EQ(store.sizingProgress().total, 0);
+    EXPECT_EQ(sizer.count(), 0u);
+}
+
+TEST_F(ApplicationsStoreTest, TakesScannedBundlesFromTheIndex)
+{
+    bundle("Indexed", 100);
+    bundle("Unscanned", 200);
+    bundle("Unknown", 400);
+    auto database = std::make_shared<StorageDatabase>(dir.file("cache.sqlite"));
+    // Indexed.app was read by a scan (and found restricted); Unscanned.app is only known as a child.
+    const auto scanID = database->beginScan({bundlePath("Indexed")});
+    DirectorySnapshot indexed;
+    indexed.path = bundlePath("Indexed");
+    indexed.name = "Indexed.app";
+    indexed.isRestricted = true;
+    indexed.files.push_back({"big", "", 999999, 1 << 20, 1 << 20, 1, 1, 1, {}, 5, StorageCategory::applications});
+    database->syncDirectory(indexed, scanID);
+    DirectorySnapshot parent;
+    parent.path = dir.file("Applications");
+    parent.name = "Applications";
+    parent.subdirectories.push_back({"Unscanned.app", 1});
+    database->syncDirectory(parent, scanID);
+    database->finishScan(scanID, {bundlePath("Indexed")}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+
+    ApplicationsStore store({dir.file("Applications")}, &FolderAnalyzer::cachedOrCalculatedSize);
+    reloadAndWait(store, database);
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
+    const auto& sizes = store.bundleSizes();
+    EXPECT_EQ(sizes.at(bundlePath("Indexed")).logicalSize, 999999);
+    EXPECT_EQ(sizes.at(bundlePath("Indexed")).restrictedFolderCount, 1);
+    EXPECT_EQ(sizes.at(bundlePath("Unscanned")).logicalSize, 200);
+    EXPECT_EQ(sizes.at(bundlePath("Unknown")).logicalSize, 400);
+}
+
+TEST_F(ApplicationsStoreTest, StoppedSizingWritesNothingAndIsRedone)
+{
+    bundle("Alpha", 100);
+    bundle("Beta", 200);
+    // The first measurement runs until its run is stopped, then reports a cut-short size.
+    std::atomic<bool> firstStarted = false;
+    std::atomic<int> calls = 0;
+    auto sizer = [&](const std::string& path, StorageDatabase* database, std::stop_token stop) {
+        if (calls++ == 0) {
+            firstStarted = true;
+            while (!stop.stop_requested())
+                std::this_thread::sleep_for(1ms);
+            return FolderSizeResult{1, 1, 1, 0, 0, true, true};
+        }
+        return FolderAnalyzer::cachedOrCalculatedSize(path, database, stop);
+    };
+    ApplicationsStore store({dir.file("Applications")}, sizer);
+    bool sawCutShortSize = false;
+    bool sawOvercount = false;
+    QObject::connect(&store, &ApplicationsStore::bundleSizesChanged, [&] {
+        for (const auto& [path, size] : store.bundleSizes())
+            sawCutShortSize |= size.wasCancelled;
+    });
+    QObject::connect(&store, &ApplicationsStore::sizingProgressChanged,
+                     [&] { sawOvercount |= store.sizingProgress().done > store.sizingProgress().total; });
+
+    store.reload(nullptr);
+    ASSERT_TRUE(waitFor([&] { return firstStarted.load(); }));
+    reloadAndWait(store);
+    EXPECT_EQ(store.sizingProgress().total, 2);
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
+    // Give a late write from the stopped run the chance to arrive.
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(20ms);
+    QCoreApplication::processEvents();
+
+    EXPECT_FALSE(sawCutShortSize);
+    EXPECT_FALSE(sawOvercount);
+    EXPECT_EQ(store.sizingProgress().done, 2);
+    EXPECT_EQ(store.bundleSizes().at(bundlePath("Alpha")).logicalSize, 100);
+    EXPECT_EQ(calls.load(), 3);
+}
+
+TEST_F(ApplicationsStoreTest, ReleasedStoreStopsItsSizing)
+{
+    bundle("Slow");
+    std::atomic<bool> started = false;
+    auto stopped = std::make_shared<std::atomic<bool>>(false);
+    auto sizer = [&started, stopped](const std::string&, StorageDatabase*, std::stop_token stop) {
+        started = true;
+        while (!stop.stop_requested())
+            std::this_thread::sleep_for(1ms);
+        *stopped = true;
+        return FolderSizeResult{};
+    };
+    auto store = std::make_unique<ApplicationsStore>(std::vector<std::string>{dir.file("Applications")}, sizer);
+    store->reload(nullptr);
+    ASSERT_TRUE(waitFor([&] { return started.load(); }));
+    store.reset();
+    EXPECT_TRUE(stopped->load());
+    QCoreApplication::processEvents();
+}
+
+TEST_F(ApplicationsStoreTest, SignatureCheckShowsRunningThenResult)
+{
+    bundle("Signed");
+    ApplicationsStore store({dir.file("Applications")}, CountingSizer{});
+    reloadAndWait(store);
+    ASSERT_EQ(store.apps().size(), 1u);
+    const ApplicationInfo app = store.apps().front();
+
+    store.validateSignature(app);
+    EXPECT_EQ(store.signatureChecks().at(app.path), CodeSignatureStatus::notChecked());
+    ASSERT_TRUE(waitFor([&] { return store.signatureChecks().at(app.path) != CodeSignatureStatus::notChecked(); }));
+    EXPECT_EQ(store.signatureChecks().at(app.path),
+              CodeSignatureStatus::unavailable("Code signatures cannot be checked on this system"));
+    EXPECT_EQ(store.apps().front().signature, app.signature);
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
+}
