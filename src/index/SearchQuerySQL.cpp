@@ -52,7 +52,7 @@ std::string concat(std::initializer_list<std::string_view> pieces)
 void addNameAndPath(Conditions& conditions, const SearchQuery& query, const Columns& columns)
 {
     if (query.nameGlob)
-        conditions.add(concat({UnicodeLower::sqlFunctionName, "(", columns.name, ") GLOB ?"}),
+        conditions.add(concat({UnicodeLower::globFunctionName, "(?, ", columns.name, ")"}),
                        CaseFolding::lowercased(*query.nameGlob));
     if (query.nameContains)
         conditions.add(concat({columns.name, " LIKE ? ESCAPE '\\'"}),

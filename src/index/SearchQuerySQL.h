@@ -10,7 +10,7 @@
 class SQLiteConnection;
 
 // Turns the present fields of a search into SQL conditions over the scan cache and runs
-// them, largest allocated size first. The connection must have unicode_lower registered
+// them, largest allocated size first. The connection must have unicode_glob registered
 // (UnicodeLower::registerFunction). The kind and the application name are the caller's.
 class SearchQuerySQL {
 public:

@@ -11,20 +11,21 @@ namespace UnicodeLower {
 
 namespace {
 
-void lowerFunction(sqlite3_context* context, int, sqlite3_value** arguments)
+// Runs once per row of a search, so it returns a number rather than a lowered copy for
+// SQLite to allocate, and lowers ASCII names, the common case, in a reused buffer.
+void globFunction(sqlite3_context* context, int, sqlite3_value** arguments)
 {
-    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL) {
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL || sqlite3_value_type(arguments[1]) == SQLITE_NULL) {
         sqlite3_result_null(context);
         return;
     }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
-    if (!text) {
+    const auto* pattern = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[1]));
+    if (!pattern || !text) {
         sqlite3_result_error_nomem(context);
         return;
     }
-    const std::string_view input(text, static_cast<std::size_t>(sqlite3_value_bytes(arguments[0])));
-    // Runs once per row of a search: ASCII names, the common case, are lowered in a reused
-    // buffer rather than a new string each.
+    const std::string_view input(text, static_cast<std::size_t>(sqlite3_value_bytes(arguments[1])));
     thread_local std::string folded;
     folded.assign(input);
     for (char& c : folded) {
@@ -35,15 +36,15 @@ void lowerFunction(sqlite3_context* context, int, sqlite3_value** arguments)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     }
-    sqlite3_result_text64(context, folded.data(), folded.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    sqlite3_result_int(context, sqlite3_strglob(pattern, folded.c_str()) == 0 ? 1 : 0);
 }
 
 } // namespace
 
 int registerFunction(sqlite3* db)
 {
-    return sqlite3_create_function_v2(db, sqlFunctionName, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                      nullptr, lowerFunction, nullptr, nullptr, nullptr);
+    return sqlite3_create_function_v2(db, globFunctionName, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                      nullptr, globFunction, nullptr, nullptr, nullptr);
 }
 
 } // namespace UnicodeLower

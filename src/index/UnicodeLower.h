@@ -2,15 +2,17 @@
 
 struct sqlite3;
 
-// Makes the engine's own lower-casing (CaseFolding::lowercased) callable from SQL, so that a
-// search pattern and the names it is compared with fold the same way; SQLite's lower()
-// folds ASCII letters only.
+// Lets SQL match names case-insensitively beyond ASCII. SQLite's lower() folds ASCII letters
+// only, so a fully lower-cased pattern such as "ä*" never matched "Äpfel.txt"; here both the
+// pattern (by the caller) and the names (by the function) go through CaseFolding::lowercased.
 namespace UnicodeLower {
 
-inline constexpr const char* sqlFunctionName = "unicode_lower";
+// unicode_glob(pattern, text): 1 when the lower-cased text matches the GLOB pattern, else 0;
+// NULL when either is NULL. The pattern is used as given: the caller lower-cases it once.
+inline constexpr const char* globFunctionName = "unicode_glob";
 
-// Registers unicode_lower(text) as a deterministic function of one argument on the
-// connection; NULL stays NULL. Returns SQLite's result code.
+// Registers unicode_glob as a deterministic function on the connection. Returns SQLite's
+// result code.
 int registerFunction(sqlite3* db);
 
 } // namespace UnicodeLower

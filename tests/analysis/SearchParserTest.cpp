@@ -1,10 +1,11 @@
 #include "analysis/SearchParser.h"
 
+#include "support/ScopedEnvironment.h"
+
 #include <gtest/gtest.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 
-#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -51,9 +52,6 @@ class SearchParserTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* tz = std::getenv("TZ");
-        savedTZ_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-        setenv("TZ", "Europe/Berlin", 1);
         savedZone_.reset(icu::TimeZone::createDefault());
         icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Europe/Berlin"));
         savedLocale_ = icu::Locale::getDefault();
@@ -66,10 +64,6 @@ protected:
         icu::TimeZone::adoptDefault(savedZone_.release());
         UErrorCode status = U_ZERO_ERROR;
         icu::Locale::setDefault(savedLocale_, status);
-        if (savedTZ_)
-            setenv("TZ", savedTZ_->c_str(), 1);
-        else
-            unsetenv("TZ");
     }
 
     static void expectAll(const std::vector<Case>& cases, double at = now)
@@ -81,7 +75,7 @@ protected:
     }
 
 private:
-    std::optional<std::string> savedTZ_;
+    ScopedEnvironment tz_{"TZ", "Europe/Berlin"};
     std::unique_ptr<icu::TimeZone> savedZone_;
     icu::Locale savedLocale_;
 };

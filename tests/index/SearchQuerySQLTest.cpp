@@ -1,13 +1,12 @@
 #include "index/SearchQuerySQL.h"
 
-#include "index/SQLiteConnection.h"
-#include "index/ScanCacheSchema.h"
-#include "index/UnicodeLower.h"
-#include "platform/Paths.h"
+#include "index/StorageDatabase.h"
+#include "support/ScanSnapshots.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,49 +23,46 @@ struct Case {
     Names expected;   // largest allocated size first
 };
 
+using ScanSnapshots::file;
+
+// A small scanned tree, synced and finished as a scan would, so that folder totals are real.
 class SearchQuerySQLTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ScanCacheSchema::migrate(db);
-        ASSERT_EQ(UnicodeLower::registerFunction(db.handle()), 0);
-
-        const auto downloads = folder("/Users/a/Downloads", 9000, 1500);
-        const auto documents = folder("/Users/a/Documents", 7000, 2500);
-        const auto summer = folder("/Users/a/Pictures/Été", 8000, std::nullopt);
-
-        file(downloads, "Summer 50%_off.pdf", 1000, 1000, 3000);
-        file(downloads, "50X-off.pdf", 900, 900, std::nullopt);
-        file(downloads, "Installer.dmg", 10, 600'000'000, 1000, StorageCategory::archives);
-        file(downloads, "Exact.bin", 5000, 4096, std::nullopt);
-        file(documents, "a\\b.txt", 800, 800, std::nullopt);
-        file(documents, "ab.txt", 700, 700, std::nullopt);
-        file(documents, "report.txt", 500, 500, 2000, StorageCategory::documents);
-        file(documents, "Äpfel.txt", 400, 400, std::nullopt);
-        file(documents, "äpfel.csv", 300, 300, std::nullopt);
-        file(summer, "Clip.MOV", 200, 200, std::nullopt, StorageCategory::videos, "mov");
-        file(summer, "été.jpg", 100, 100, std::nullopt);
+        const std::string root = "/Users/a";
+        const auto scanID = db.beginScan({root});
+        const auto rootID = db.ensureRoot(root, 4000);
+        const auto top = sync(scanID, root, std::nullopt, rootID, 0, 4000, {}, {"Downloads", "Documents", "Pictures"});
+        sync(scanID, root + "/Downloads", rootID, top.at("Downloads"), 1, 1500,
+             {file("Summer 50%_off.pdf", 1000, 1000, 3000), file("50X-off.pdf", 900, 900),
+              file("Installer.dmg", 10, 600'000'000, 500, StorageCategory::archives),
+              file("Exact.bin", 5000, 4096)});
+        sync(scanID, root + "/Documents", rootID, top.at("Documents"), 1, 2500,
+             {file("a\\b.txt", 800, 800), file("ab.txt", 700, 700),
+              file("report.txt", 500, 500, 2000, StorageCategory::documents), file("Äpfel.txt", 400, 400),
+              file("äpfel.csv", 300, 300)});
+        const auto pictures =
+            sync(scanID, root + "/Pictures", rootID, top.at("Pictures"), 1, 4000, {file("cover.png", 50, 50)}, {"Été"});
+        sync(scanID, root + "/Pictures/Été", top.at("Pictures"), pictures.at("Été"), 2, 4000,
+             {file("Clip.MOV", 200, 200, 1000, StorageCategory::videos), file("été.jpg", 100, 100)});
+        db.finishScan(scanID, {root}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
     }
 
-    std::int64_t folder(const std::string& path, std::int64_t totalAlloc, std::optional<double> modified)
+    std::map<std::string, std::int64_t> sync(std::int64_t scanID, const std::string& path,
+                                             std::optional<std::int64_t> parentID, std::int64_t folderID, int depth,
+                                             double modified, std::vector<ScannedFile> files,
+                                             const std::vector<std::string>& subfolders = {})
     {
-        db.run("INSERT INTO folders(path, name, depth, modified, total_alloc) VALUES(?, ?, 3, ?, ?)",
-               {path, Paths::lastComponent(path), modified, totalAlloc});
-        return db.lastInsertRowID();
+        DirectorySnapshot snapshot = ScanSnapshots::folder(path, parentID, folderID, depth, modified);
+        snapshot.files = std::move(files);
+        for (const auto& name : subfolders)
+            snapshot.subdirectories.push_back({name, 4000});
+        return db.syncDirectory(snapshot, scanID).childIDs;
     }
 
-    void file(std::int64_t folderID, const std::string& name, std::int64_t size, std::int64_t alloc,
-              std::optional<double> modified, StorageCategory category = StorageCategory::other,
-              std::optional<std::string> ext = std::nullopt)
-    {
-        db.run("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, modified, category) "
-               "VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
-               {folderID, name, ext.value_or(Paths::extension(name)), size, alloc, alloc, modified,
-                rawValue(category)});
-    }
-
-    Names fileNames(const SearchQuery& query) { return names(search.files(withLimit(query))); }
-    Names folderNames(const SearchQuery& query) { return names(search.folders(withLimit(query))); }
+    Names fileNames(const SearchQuery& query) { return names(db.searchFiles(withLimit(query))); }
+    Names folderNames(const SearchQuery& query) { return names(db.searchFolders(withLimit(query))); }
 
     static SearchQuery withLimit(SearchQuery query)
     {
@@ -85,8 +81,7 @@ protected:
     }
 
     TempDir dir;
-    SQLiteConnection db{dir.file("ScanCache.sqlite")};
-    SearchQuerySQL search{db};
+    StorageDatabase db{dir.file("ScanCache.sqlite")};
 };
 
 TEST_F(SearchQuerySQLTest, FileNamePatternsAreMatchedAsPlainTextOrGlobs)
@@ -115,11 +110,11 @@ TEST_F(SearchQuerySQLTest, FileBoundsFoldersAndCategories)
     const std::vector<Case> cases = {
         // Allocated bytes count, not the logical size.
         {{.minSize = 500'000'000}, {"Installer.dmg"}},
-        {{.maxSize = 300}, {"äpfel.csv", "Clip.MOV", "été.jpg"}},
+        {{.maxSize = 300}, {"äpfel.csv", "Clip.MOV", "été.jpg", "cover.png"}},
         {{.minSize = 4096, .maxSize = 4096}, {"Exact.bin"}},
-        // Files without a modification time match neither bound.
-        {{.modifiedBefore = 2000}, {"Installer.dmg"}},
-        {{.modifiedAfter = 2000}, {"Summer 50%_off.pdf", "report.txt"}},
+        // The lower date bound includes its moment, the upper one does not.
+        {{.modifiedBefore = 1000}, {"Installer.dmg"}},
+        {{.modifiedBefore = 3000, .modifiedAfter = 2000}, {"report.txt"}},
         {{.folderContains = "downloads"}, {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf", "50X-off.pdf"}},
         {{.folderContains = "/Été"}, {"Clip.MOV", "été.jpg"}},
         {{.folderContains = "a/Doc", .maxSize = 750}, {"ab.txt", "report.txt", "Äpfel.txt", "äpfel.csv"}},
@@ -137,12 +132,12 @@ TEST_F(SearchQuerySQLTest, FolderConditions)
     const std::vector<Case> cases = {
         {{.nameGlob = "é*"}, {"Été"}},
         {{.nameContains = "DOWN"}, {"Downloads"}},
-        {{.folderContains = "/users/a/"}, {"Downloads", "Été", "Documents"}},
+        {{.folderContains = "/users/a/"}, {"Downloads", "Documents", "Pictures", "Été"}},
         {{.folderContains = "/users/a/", .limit = 1}, {"Downloads"}},
-        {{.minSize = 8000}, {"Downloads", "Été"}},
-        {{.minSize = 7000, .maxSize = 7000}, {"Documents"}},
+        {{.minSize = 2700}, {"a", "Downloads", "Documents"}},
+        {{.minSize = 350, .maxSize = 350}, {"Pictures"}},
         {{.modifiedBefore = 2000}, {"Downloads"}},
-        {{.modifiedAfter = 2000}, {"Documents"}},
+        {{.modifiedBefore = 3000, .modifiedAfter = 2000}, {"Documents"}},
         // Nothing a folder could match, or nothing asked at all: no rows.
         {{.nameContains = "Downloads", .fileExtension = "dmg"}, {}},
         {{.nameContains = "Downloads", .category = StorageCategory::downloads}, {}},
