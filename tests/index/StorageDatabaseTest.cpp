@@ -1,58 +1,194 @@
-#include "index/StorageDatabase.h"
-#include "support/TempDir.h"
+#include "index/ScanCacheTestSupport.h"
 
-#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
 
-namespace {
+using namespace std::chrono_literals;
 
-ScannedFile scannedFile(std::string name, std::int64_t alloc, double modified = 1000.0)
+TEST_F(ScanCacheTest, BatchCommitsAfterMoreThan19999CountedWrites)
 {
-    ScannedFile file;
-    file.name = std::move(name);
-    file.size = alloc - 1;
-    file.allocatedSize = alloc;
-    file.countedAllocatedSize = alloc;
-    file.modified = modified;
-    file.created = modified;
-    file.accessed = modified;
-    return file;
+    const auto scanID = db->beginScan({"/big"});
+    std::vector<ScannedFile> files;
+    for (int i = 0; i < 19998; ++i) files.push_back(file("f" + std::to_string(i), 1));
+    // 19998 inserts and the folder row: 19999 counted writes, not yet due.
+    db->syncDirectory(folder("/big", std::nullopt, 0, files), scanID);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 0);
+    // The 20000th write makes the batch due at the end of that folder.
+    db->syncDirectory(folder("/other", std::nullopt, 0), scanID);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 19998);
 }
 
-DirectorySnapshot snapshot(std::string path, std::optional<std::int64_t> parentID, int depth,
-                           std::vector<ScannedFile> files = {}, std::vector<std::string> subfolders = {})
+TEST_F(ScanCacheTest, BatchCommitsWhenOlderThanOneSecond)
 {
-    DirectorySnapshot s;
-    s.name = path == "/" ? "/" : path.substr(path.rfind('/') + 1);
-    s.path = std::move(path);
-    s.parentID = parentID;
-    s.depth = depth;
-    s.modified = 500.0;
-    s.files = std::move(files);
-    for (auto& name : subfolders) s.subdirectories.push_back({std::move(name), 600.0});
-    return s;
+    const auto scanID = db->beginScan({"/t"});
+    struct Step { std::chrono::milliseconds age; std::int64_t committedFiles; };
+    const Step steps[] = {{0ms, 0}, {1000ms, 0}, {1001ms, 3}};
+    const auto opened = clock;
+    int n = 0;
+    for (const auto& step : steps) {
+        clock = opened + step.age;
+        db->syncDirectory(folder("/t" + std::to_string(n++), std::nullopt, 0, {file("f", 1)}), scanID);
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), step.committedFiles) << step.age.count();
+    }
 }
 
-} // namespace
-
-TEST(StorageDatabase, ScanWritesTreeAndFinishSumsTotals)
+TEST_F(ScanCacheTest, ReadsCommitFirstButTheResumeShortcutDoesNot)
 {
-    TempDir dir;
-    StorageDatabase db(dir.file("ScanCache.sqlite"));
-    const auto scanID = db.beginScan({"/r"});
-    const auto rootID = db.ensureRoot("/r", 100.0);
-    auto root = snapshot("/r", std::nullopt, 0, {scannedFile("a", 4096)}, {"sub"});
+    const auto scanID = db->beginScan({"/r"});
+    const auto rootID = db->ensureRoot("/r", 1.0);
+    auto root = folder("/r", std::nullopt, 0, {file("a", 10)}, {"child"});
     root.folderID = rootID;
-    const auto rootResult = db.syncDirectory(root, scanID);
-    ASSERT_EQ(rootResult.childIDs.count("sub"), 1u);
-    auto sub = snapshot("/r/sub", rootID, 1, {scannedFile("b", 8192), scannedFile("c", 100)});
-    sub.folderID = rootResult.childIDs.at("sub");
-    const auto subResult = db.syncDirectory(sub, scanID);
-    EXPECT_EQ(subResult.newFiles, 2);
+    db->syncDirectory(root, scanID);
+    ASSERT_EQ(committed("SELECT COUNT(*) FROM folders"), 0);
 
-    const auto totals = db.finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 1000, 500, 3, 0, 0);
-    EXPECT_EQ(totals, (ScanTotals{3, 2, 4096 + 8192 + 100, 0}));
-    const auto folder = db.folder("/r");
-    ASSERT_TRUE(folder);
-    EXPECT_EQ(folder->totalAllocated, 4096 + 8192 + 100);
-    EXPECT_EQ(folder->folderCount, 1);
+    const auto visited = db->visitedChildren(rootID, scanID);
+    ASSERT_TRUE(visited);
+    EXPECT_EQ(visited->files, 1);
+    EXPECT_EQ(visited->bytes, 10);
+    ASSERT_EQ(visited->children.size(), 1u);
+    EXPECT_EQ(visited->children[0].path, "/r/child");
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders"), 0);
+
+    // Another scan, or a folder synced by none, must be read again.
+    EXPECT_FALSE(db->visitedChildren(rootID, scanID + 1));
+    EXPECT_FALSE(db->visitedChildren(visited->children[0].id, scanID));
+    auto leaf = folder("/r/child", rootID, 1);
+    leaf.folderID = visited->children[0].id;
+    db->syncDirectory(leaf, scanID);
+    const auto empty = db->visitedChildren(leaf.folderID.value(), scanID);
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->children.empty());
+
+    EXPECT_EQ(db->largestFiles(10).size(), 1u);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders"), 2);
+}
+
+TEST_F(ScanCacheTest, ScanOutlineRows)
+{
+    const auto scanID = db->beginScan({"/Applications", "/Users"});
+    EXPECT_EQ(db->lastScan()->roots, (std::vector<std::string>{"/Applications", "/Users"}));
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM scans WHERE roots = '/Applications' || char(10) || '/Users'"), 1);
+
+    const auto first = db->ensureRoot("/Users", 5.0);
+    EXPECT_EQ(db->ensureRoot("/Users", 6.0), first);
+    EXPECT_EQ(db->rootFolders().size(), 1u);
+
+    db->finishScan(scanID, {"/Users"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    db->recoverInterruptedScans();
+    EXPECT_EQ(db->lastScan()->status, ScanRecord::Status::cancelled);
+    db->markScanResumed(scanID);
+    const auto resumed = db->lastScan();
+    EXPECT_EQ(resumed->status, ScanRecord::Status::running);
+    EXPECT_FALSE(resumed->finished);
+    db->recoverInterruptedScans();
+    EXPECT_EQ(db->lastScan()->status, ScanRecord::Status::cancelled);
+}
+
+TEST_F(ScanCacheTest, ErrorLogKeepsTheNewestEntries)
+{
+    struct Case { std::int64_t present; std::int64_t rowsAfter; std::int64_t oldestAfter; };
+    const Case cases[] = {
+        {5499, 5000, 501},   // entry 5500 prunes
+        {5498, 5499, 1},     // entry 5499 does not
+        {499, 500, 1},       // entry 500 prunes nothing yet
+        {9999, 5000, 5001},
+    };
+    for (const auto& c : cases) {
+        db->clearErrors();
+        executeOutside("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                       std::to_string(c.present) + ") INSERT INTO errors(id, timestamp, path, message) " +
+                       "SELECT i, 1.0, '/p', 'm' FROM n;");
+        db->logError("/new", "Access restricted");
+        const auto newest = db->recentErrors(1);
+        ASSERT_EQ(newest.size(), 1u);
+        EXPECT_EQ(newest[0].id, c.present + 1);
+        EXPECT_EQ(newest[0].path, "/new");
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM errors"), c.rowsAfter) << c.present;
+        EXPECT_EQ(committed("SELECT MIN(id) FROM errors"), c.oldestAfter) << c.present;
+    }
+
+    db->clearErrors();
+    for (int i = 0; i < 10; ++i) db->logError("/p" + std::to_string(i), "m");
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM errors"), 0);   // logging never commits
+    const auto recent = db->recentErrors(3);
+    ASSERT_EQ(recent.size(), 3u);
+    EXPECT_EQ((std::vector<std::int64_t>{recent[0].id, recent[1].id, recent[2].id}),
+              (std::vector<std::int64_t>{10, 9, 8}));
+    db->clearErrors();
+    db->logError("/again", "m");
+    EXPECT_EQ(db->recentErrors(5).at(0).id, 1);
+}
+
+TEST_F(ScanCacheTest, LogErrorGivesUpQuietlyWhileAnotherWriterHoldsTheCache)
+{
+    SQLiteConnection other(path());
+    other.execute("BEGIN IMMEDIATE;");
+    db->logError("/x", "m");   // waits out the busy timeout, then drops the entry
+    other.execute("COMMIT;");
+    EXPECT_TRUE(db->recentErrors(5).empty());
+}
+
+TEST_F(ScanCacheTest, BatchRecoversWhenSQLiteRollsTheWholeTransactionBack)
+{
+    scanTree("/r", {{"/r", {file("old", 1)}}, {"/r/keep", {file("k", 2)}}});
+    // SQLite itself undoes the whole open transaction on this insert, as it does on a full
+    // disk or an I/O error.
+    executeOutside("CREATE TRIGGER lose BEFORE INSERT ON files WHEN NEW.name = 'boom' "
+                   "BEGIN SELECT RAISE(ROLLBACK, 'lost'); END;");
+
+    const auto scanID = db->beginScan({"/r"});
+    const auto rootID = db->ensureRoot("/r", 1.0);
+    auto root = folder("/r", std::nullopt, 0, {file("old", 1), file("boom", 3)}, {"keep"});
+    root.folderID = rootID;
+    EXPECT_EQ(sqliteFailure([&] { db->syncDirectory(root, scanID); }).description(),
+              "SQLite error 19: lost");
+
+    // Readers and writers go on instead of failing with "no transaction is active".
+    EXPECT_EQ(db->totals().fileCount, 2);
+    db->logError("/r", "after the loss");
+    EXPECT_EQ(db->recentErrors(1).at(0).message, "after the loss");
+
+    // The scan lost writes, so finishing it completed must not drop what it did not revisit.
+    db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(db->folder("/r/keep"));
+    EXPECT_EQ(db->totals().fileCount, 2);
+}
+
+TEST_F(ScanCacheTest, ActorSerializesConcurrentCallers)
+{
+    const auto scanID = db->beginScan({"/c"});
+    std::vector<std::jthread> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < 25; ++i) {
+                const auto name = "/c" + std::to_string(w) + "_" + std::to_string(i);
+                db->syncDirectory(folder(name, std::nullopt, 0, {file("f", 1)}), scanID);
+                db->logError(name, "m");
+                db->totals();
+            }
+        });
+    }
+    workers.clear();
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 100);
+    EXPECT_EQ(db->recentErrors(1000).size(), 100u);
+}
+
+TEST_F(ScanCacheTest, CacheFileSizeAndClearing)
+{
+    scanTree("/r", {{"/r", {file("a", 4096)}}});
+    db->logError("/r", "m");
+    std::int64_t expected = 0;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        struct stat info {};
+        if (::stat((path() + suffix).c_str(), &info) == 0) expected += info.st_size;
+    }
+    EXPECT_GT(expected, 0);
+    EXPECT_EQ(db->databaseFileSize(), expected);
+    db->clearAll();
+    EXPECT_TRUE(db->rootFolders().empty());
+    EXPECT_TRUE(db->recentErrors(10).empty());
+    EXPECT_FALSE(db->lastScan());
+    EXPECT_EQ(committed("SELECT value FROM meta WHERE key = 'schema_version'"), 2);
+    EXPECT_GT(db->beginScan({"/r"}), 0);
+
 }

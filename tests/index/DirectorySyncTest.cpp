@@ -1,0 +1,221 @@
+#include "index/DirectorySync.h"
+#include "index/ScanCacheTestSupport.h"
+
+namespace {
+
+// Makes any write of the given kind to `table` fail from now on.
+std::string forbid(const std::string& what, const std::string& table)
+{
+    return "CREATE TRIGGER forbid_" + what + "_" + table + " BEFORE " + what + " ON " + table +
+           " BEGIN SELECT RAISE(ABORT, 'forbidden'); END;";
+}
+
+} // namespace
+
+TEST_F(ScanCacheTest, ResyncOfAnUnchangedFolderWritesOnlyTheFolderRow)
+{
+    std::vector<ScannedFile> files = {file("a", 4096), file("b", 8192)};
+    scanTree("/r", {{"/r", files}, {"/r/s", {file("c", 1)}}});
+    db->commit();
+    for (const char* what : {"INSERT", "UPDATE", "DELETE"}) executeOutside(forbid(what, "files"));
+
+    const auto scanID = db->beginScan({"/r"});
+    auto again = folder("/r", std::nullopt, 0, files, {"s"});
+    again.folderID = db->ensureRoot("/r", 1.0);
+    const auto result = db->syncDirectory(again, scanID);
+    EXPECT_EQ(result, (DirectorySyncResult{again.folderID.value(), {{"s", db->folder("/r/s")->id}}, 0, 0, 0, 0}));
+}
+
+TEST_F(ScanCacheTest, FileDifferencesAreDetectedExactly)
+{
+    const auto base = file("f", 4096, 1000.0);
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<ScannedFile>&)> change;
+        int newFiles, changedFiles, deletedFiles;
+    };
+    const Case cases[] = {
+        {"time within tolerance", [](auto& f) { f[0].modified += 0.0004; }, 0, 0, 0},
+        {"time beyond tolerance", [](auto& f) { f[0].modified += 0.001; }, 0, 1, 0},
+        {"now a further hard link", [](auto& f) { f[0].countedAllocatedSize = 0; }, 0, 1, 0},
+        {"grown", [](auto& f) { f[0].size += 1; }, 0, 1, 0},
+        {"renamed", [](auto& f) { f[0].name = "g"; }, 1, 0, 1},
+        {"gone", [](auto& f) { f.clear(); }, 0, 0, 1},
+        {"added", [&](auto& f) { f.push_back(file("h", 1)); }, 1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        db->clearAll();
+        const auto scanID = db->beginScan({"/r"});
+        db->syncDirectory(folder("/r", std::nullopt, 0, {base}), scanID);
+        std::vector<ScannedFile> files = {base};
+        c.change(files);
+        const auto result = db->syncDirectory(folder("/r", std::nullopt, 0, files), scanID);
+        EXPECT_EQ(result.newFiles, c.newFiles) << c.what;
+        EXPECT_EQ(result.changedFiles, c.changedFiles) << c.what;
+        EXPECT_EQ(result.deletedFiles, c.deletedFiles) << c.what;
+        EXPECT_EQ(db->largestFiles(10).size(), files.size()) << c.what;
+    }
+}
+
+TEST_F(ScanCacheTest, HardLinksCountOnceInFolderTotals)
+{
+    auto second = file("link", 4096);
+    second.countedAllocatedSize = 0;
+    second.flags = FileItem::Flags::hardLink;
+    auto first = file("orig", 4096);
+    first.flags = FileItem::Flags::hardLink;
+    scanTree("/r", {{"/r", {file("x", 100)}}, {"/r/a", {first}}, {"/r/b", {second}}});
+
+    const auto root = db->folder("/r");
+    EXPECT_EQ(root->totalAllocated, 100 + 4096);
+    EXPECT_EQ(root->totalSize, 99 + 4095 + 4095);
+    EXPECT_EQ(db->folder("/r/b")->directAllocated, 0);
+    EXPECT_EQ(db->categoryTotals(), (std::vector<CategoryUsage>{{StorageCategory::other, 4196, 3}}));
+    // Listings show the real allocation of each link.
+    EXPECT_EQ(db->largestFiles(1, std::nullopt, std::string("/r/b")).at(0).allocatedSize, 4096);
+}
+
+TEST_F(ScanCacheTest, RepeatedRepairedNamesMatchOneRowEach)
+{
+    // Two byte-distinct names that both read as "a\uFFFD" once repaired.
+    const std::string repaired = "a\xEF\xBF\xBD";
+    std::vector<ScannedFile> files = {file(repaired, 10), file(repaired, 20)};
+    const auto scanID = db->beginScan({"/r"});
+    const auto first = db->syncDirectory(folder("/r", std::nullopt, 0, files, {"d", "d"}), scanID);
+    EXPECT_EQ(first.newFiles, 2);
+    EXPECT_EQ(first.childIDs.size(), 1u);
+
+    for (int rescan = 0; rescan < 3; ++rescan) {
+        const auto again = db->syncDirectory(folder("/r", std::nullopt, 0, files, {"d", "d"}), scanID);
+        EXPECT_EQ(again.newFiles + again.changedFiles + again.deletedFiles, 0) << rescan;
+        EXPECT_EQ(again.childIDs, first.childIDs);
+    }
+    db->commit();
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 2);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/d'"), 1);
+    const auto logged = db->recentErrors(10);
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged[0].path, "/r/d");
+    EXPECT_EQ(logged[0].message, DirectorySync::duplicateFolderMessage);
+
+    // One of the two gone: exactly one row goes with it.
+    const auto fewer = db->syncDirectory(folder("/r", std::nullopt, 0, {file(repaired, 20)}), scanID);
+    EXPECT_EQ(fewer.deletedFiles, 1);
+    EXPECT_EQ(fewer.changedFiles, 0);
+}
+
+TEST_F(ScanCacheTest, ChildFoldersAreAddedFoundAndRemoved)
+{
+    EXPECT_EQ(DirectorySync::childPath("/", "tmp"), "/tmp");
+    EXPECT_EQ(DirectorySync::childPath("/private", "tmp"), "/private/tmp");
+
+    scanTree("/r", {{"/r", {}},
+                    {"/r/gone", {file("g", 1)}},
+                    {"/r/gone/a", {file("ga", 1)}},
+                    {"/r/gone/a/b", {file("gab", 1)}},
+                    {"/r/stay", {file("s", 1)}}});
+    const auto scanID = db->beginScan({"/r"});
+    auto root = folder("/r", std::nullopt, 0, {}, {"stay", "new"});
+    root.folderID = db->ensureRoot("/r", 1.0);
+    const auto result = db->syncDirectory(root, scanID);
+    EXPECT_EQ(result.deletedFolders, 3);
+    EXPECT_EQ(result.childIDs.at("stay"), db->folder("/r/stay")->id);
+    const auto added = db->folder("/r/new");
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->id, result.childIDs.at("new"));
+    EXPECT_EQ(added->modified, 600.0);
+    EXPECT_FALSE(db->folder("/r/gone/a/b"));
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 1);
+}
+
+TEST_F(ScanCacheTest, SubtreeDeletionKeepsSiblingsWithSharedPrefixes)
+{
+    const auto scanID = db->beginScan({"/"});
+    for (const char* path : {"/a", "/a/b", "/a/b/c", "/ab", "/a0", "/a.bak"}) {
+        db->syncDirectory(folder(path, std::nullopt, 0, {file("f", 1)}), scanID);
+    }
+    EXPECT_EQ(db->deleteSubtree("/a"), 3);
+    for (const char* kept : {"/ab", "/a0", "/a.bak"}) EXPECT_TRUE(db->folder(kept)) << kept;
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 3);
+    EXPECT_EQ(db->deleteSubtree("/"), 3);
+    db->commit();
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files") + committed("SELECT COUNT(*) FROM folders"), 0);
+}
+
+TEST_F(ScanCacheTest, StaleFolderIdsFallBackToThePath)
+{
+    scanTree("/r", {{"/r", {}}, {"/r/a", {file("a", 1)}}, {"/r/b", {file("b", 1)}}});
+    const auto aID = db->folder("/r/a")->id;
+    const auto bID = db->folder("/r/b")->id;
+    db->deleteSubtree("/r/a");
+
+    const auto scanID = db->beginScan({"/r"});
+    struct Case { const char* path; std::int64_t staleID; };
+    // A vanished row, and an id that now belongs to another folder.
+    const Case cases[] = {{"/r/a", aID}, {"/r/c", bID}};
+    for (const auto& c : cases) {
+        auto snapshot = folder(c.path, db->folder("/r")->id, 1, {file("new", 5)});
+        snapshot.folderID = c.staleID;
+        const auto result = db->syncDirectory(snapshot, scanID);
+        const auto stored = db->folder(c.path);
+        ASSERT_TRUE(stored) << c.path;
+        EXPECT_EQ(result.folderID, stored->id);
+        EXPECT_EQ(db->largestFiles(10, std::nullopt, std::string(c.path)).size(), 1u) << c.path;
+    }
+    EXPECT_EQ(db->folder("/r/b")->path, "/r/b");
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id NOT IN (SELECT id FROM folders)"), 0);
+}
+
+TEST_F(ScanCacheTest, AFormerRootMovesUnderItsNewParentWithItsDepths)
+{
+    scanTree("/r/a", {{"/r/a", {file("x", 1)}}, {"/r/a/b", {file("y", 2)}}});
+    const auto formerRoot = db->folder("/r/a")->id;
+
+    const auto scanID = db->beginScan({"/r"});
+    auto root = folder("/r", std::nullopt, 0, {file("z", 4)}, {"a"});
+    root.folderID = db->ensureRoot("/r", 1.0);
+    const auto result = db->syncDirectory(root, scanID);
+    EXPECT_EQ(result.childIDs.at("a"), formerRoot);
+    // Cancelled before /r/a is read again: its subtree must still sum up correctly.
+    db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/a'"), 1);
+    EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/a/b'"), 2);
+    EXPECT_EQ(db->folder("/r")->totalAllocated, 7);
+    EXPECT_EQ(db->largestFolders(10, 1).size(), 1u);
+
+    // Becoming a root again lifts the subtree back up.
+    db->ensureRoot("/r/a", 1.0);
+    db->commit();
+    EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/a/b'"), 1);
+}
+
+TEST_F(ScanCacheTest, AFailedSyncLeavesTheFolderUnvisitedAndStopsThePruning)
+{
+    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/s", {file("b", 2)}}, {"/r/s/t", {file("c", 4)}}});
+    db->commit();
+    executeOutside("CREATE TRIGGER poison BEFORE INSERT ON files WHEN NEW.name = 'poison' "
+                   "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;");
+
+    const auto scanID = db->beginScan({"/r"});
+    const auto rootID = db->ensureRoot("/r", 1.0);
+    auto root = folder("/r", std::nullopt, 0, {file("a", 1)}, {"s"});
+    root.folderID = rootID;
+    db->syncDirectory(root, scanID);
+    auto sub = folder("/r/s", rootID, 1, {file("b", 2), file("poison", 8)}, {"t"});
+    sub.folderID = db->folder("/r/s")->id;
+    EXPECT_EQ(sqliteFailure([&] { db->syncDirectory(sub, scanID); }).code(), 19);
+    // A resumed scan must read the half-written folder again.
+    EXPECT_FALSE(db->visitedChildren(sub.folderID.value(), scanID));
+    EXPECT_TRUE(db->visitedChildren(rootID, scanID));
+
+    db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(db->folder("/r/s/t"));
+    EXPECT_EQ(db->totals().fileCount, 3);
+
+    // A later scan without failures prunes what it did not visit.
+    const auto clean = db->beginScan({"/r"});
+    auto rootAgain = folder("/r", std::nullopt, 0, {file("a", 1)}, {"s"});
+    rootAgain.folderID = db->ensureRoot("/r", 1.0);
+    db->syncDirectory(rootAgain, clean);
+    EXPECT_EQ(db->finishScan(clean, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), (ScanTotals{1, 1, 1, 0}));
+}

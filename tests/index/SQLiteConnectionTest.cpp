@@ -1,0 +1,77 @@
+#include "index/SQLiteConnection.h"
+#include "index/ScanCacheTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+
+TEST(SQLiteConnection, StatementsAreCachedByExactTextAndHandedOutClean)
+{
+    TempDir dir;
+    SQLiteConnection db(dir.file("t.sqlite"));
+    db.execute("CREATE TABLE t(a INTEGER, b TEXT);");
+
+    auto first = db.prepare("SELECT ?, ?");
+    first.bind({7, "seven"});
+    ASSERT_TRUE(first.step());
+    auto again = db.prepare("SELECT ?, ?");
+    EXPECT_EQ(again.handle(), first.handle());
+    // Reset and unbound: the earlier bindings must not leak into this use.
+    ASSERT_TRUE(again.step());
+    EXPECT_TRUE(again.isNull(0));
+    EXPECT_EQ(again.text(1), "");
+
+    const auto before = db.cachedStatementCount();
+    db.prepare("SELECT  ?, ?");   // differs only in white space: a second entry
+    EXPECT_EQ(db.cachedStatementCount(), before + 1);
+
+    // A statement left mid-way by a failure is clean on its next use.
+    db.execute("CREATE UNIQUE INDEX t_a ON t(a);");
+    db.run("INSERT INTO t(a, b) VALUES(?, ?)", {1, "x"});
+    EXPECT_EQ(sqliteFailure([&] { db.run("INSERT INTO t(a, b) VALUES(?, ?)", {1, "y"}); }).code(), SQLITE_CONSTRAINT);
+    EXPECT_EQ(db.run("INSERT INTO t(a, b) VALUES(?, ?)", {2, "y"}), 1);
+    EXPECT_EQ(db.lastInsertRowID(), 2);
+}
+
+TEST(SQLiteConnection, FailuresCarrySQLiteCodesAndExactTexts)
+{
+    TempDir dir;
+    const auto missingFolder = sqliteFailure([&] { SQLiteConnection(dir.file("missing/t.sqlite")); });
+    EXPECT_EQ(missingFolder.code(), SQLITE_CANTOPEN);
+    EXPECT_EQ(missingFolder.description(), "SQLite error 14: unable to open database file");
+    EXPECT_STREQ(missingFolder.what(), missingFolder.description().c_str());
+
+    SQLiteConnection db(dir.file("t.sqlite"));
+    struct Case { std::function<void()> body; int code; std::string description; };
+    const Case cases[] = {
+        {[&] { db.execute("CREATE TABLE"); }, SQLITE_ERROR, "SQLite error 1: incomplete input"},
+        {[&] { db.prepare("SELECT x FROM nowhere"); }, SQLITE_ERROR, "SQLite error 1: no such table: nowhere"},
+        {[&] { db.prepare(""); }, 0, "SQLite error 0: not an error"},
+        {[&] { db.prepare("SELECT ?").bind({1, 2, 3}); }, SQLITE_RANGE, "SQLite error 25: bind failed at 2"},
+    };
+    for (const auto& c : cases) {
+        const auto error = sqliteFailure(c.body);
+        EXPECT_EQ(error.code(), c.code) << c.description;
+        EXPECT_EQ(error.description(), c.description);
+    }
+}
+
+TEST(SQLiteConnection, ScalarAndTextReadingRules)
+{
+    TempDir dir;
+    SQLiteConnection db(dir.file("t.sqlite"));
+    db.execute("CREATE TABLE n(v INTEGER, s TEXT); INSERT INTO n VALUES(5, NULL); INSERT INTO n VALUES(9, 'é');");
+    EXPECT_EQ(db.scalarInt("SELECT v FROM n WHERE v > 100"), 0);
+    EXPECT_EQ(db.scalarInt("SELECT v FROM n ORDER BY v DESC"), 9);
+    EXPECT_EQ(db.scalarInt("SELECT v FROM n WHERE v = ?", {5}), 5);
+
+    std::vector<std::string> texts;
+    db.query("SELECT s FROM n ORDER BY v", {}, [&](SQLiteConnection::Statement& row) { texts.push_back(row.text(0)); });
+    EXPECT_EQ(texts, (std::vector<std::string>{"", "é"}));
+
+    // Unsigned inode numbers keep every bit through the signed column.
+    const std::uint64_t inode = 0xFFFF'FFFF'FFFF'FFF0ULL;
+    db.run("INSERT INTO n(v) VALUES(?)", {inode});
+    EXPECT_EQ(static_cast<std::uint64_t>(db.scalarInt("SELECT v FROM n WHERE s IS NULL AND v < 0")), inode);
+}

@@ -1,0 +1,95 @@
+#include "index/ScanCacheSchema.h"
+#include "index/SQLiteConnection.h"
+#include "index/StorageDatabase.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<std::string> strings(SQLiteConnection& db, const std::string& sql)
+{
+    std::vector<std::string> values;
+    db.query(sql, {}, [&](SQLiteConnection::Statement& row) { values.push_back(row.text(0)); });
+    return values;
+}
+
+std::string storedVersion(SQLiteConnection& db)
+{
+    auto values = strings(db, "SELECT value FROM meta WHERE key = 'schema_version'");
+    return values.empty() ? "<none>" : values.front();
+}
+
+} // namespace
+
+TEST(ScanCacheSchema, NewFileGetsTheFullFormat)
+{
+    TempDir dir;
+    const auto path = dir.file("ScanCache.sqlite");
+    { StorageDatabase opened(path); }
+
+    SQLiteConnection db(path);
+    EXPECT_EQ(strings(db, "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+    EXPECT_EQ(strings(db, "PRAGMA journal_mode"), std::vector<std::string>{"wal"});
+    EXPECT_EQ(storedVersion(db), "2");
+
+    struct Table { const char* name; std::vector<std::string> columns; };
+    const Table tables[] = {
+        {"meta", {"key", "value"}},
+        {"folders", {"id", "parent_id", "path", "name", "depth", "modified", "restricted", "scan_id", "scanned_at",
+                     "category", "direct_alloc", "direct_size", "direct_files", "direct_dirs", "total_alloc",
+                     "total_size", "total_files", "total_dirs"}},
+        {"files", {"id", "folder_id", "name", "ext", "size", "alloc", "counted_alloc", "modified", "created",
+                   "accessed", "flags", "inode", "category", "scanned_at"}},
+        {"scans", {"id", "started", "finished", "status", "roots", "files", "folders", "bytes", "new_files",
+                   "changed_files", "deleted_files"}},
+        {"history", {"id", "timestamp", "volume_total", "volume_used", "scanned_bytes"}},
+        {"category_totals", {"category", "bytes", "files"}},
+        {"errors", {"id", "timestamp", "path", "message"}},
+    };
+    for (const auto& table : tables) {
+        std::vector<std::string> columns;
+        db.query(std::string("PRAGMA table_info(") + table.name + ")", {},
+                 [&](SQLiteConnection::Statement& row) { columns.push_back(row.text(1)); });
+        EXPECT_EQ(columns, table.columns) << table.name;
+    }
+    EXPECT_EQ(strings(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name").size(), 7u);
+    EXPECT_EQ(strings(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
+              (std::vector<std::string>{"files_alloc", "files_category", "files_ext", "files_folder", "files_size",
+                                        "folders_name", "folders_parent", "folders_total"}));
+}
+
+TEST(ScanCacheSchema, StoredVersionDecidesTheWipe)
+{
+    struct Case { std::optional<std::string> stored; bool wiped; };
+    const Case cases[] = {
+        {std::nullopt, false}, {"2", false},  {"abc", false}, {"", false},   {" 1", false}, {"1 ", false},
+        {"+-1", false},        {"1", true},   {"0", true},    {"-5", true},  {"+1", true},
+        {"3", true},   // written by a newer build: its layout is not ours
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const auto path = dir.file("ScanCache.sqlite");
+        {
+            StorageDatabase fresh(path);
+            fresh.logError("/kept", "kept across wipes");
+            fresh.commit();
+        }
+        {
+            SQLiteConnection db(path);
+            db.execute("INSERT INTO folders(path, name) VALUES('/a', 'a');"
+                       "INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc) VALUES(1, 'f', '', 1, 1, 1);"
+                       "INSERT INTO scans(status) VALUES('completed'); INSERT INTO history(timestamp) VALUES(1);"
+                       "INSERT INTO category_totals VALUES(0, 1, 1); DELETE FROM meta;");
+            if (c.stored) db.run("INSERT INTO meta(key, value) VALUES('schema_version', ?)", {*c.stored});
+        }
+        { StorageDatabase reopened(path); }
+        SQLiteConnection db(path);
+        const std::string label = c.stored.value_or("<no row>");
+        for (const char* table : {"folders", "files", "scans", "history", "category_totals"}) {
+            EXPECT_EQ(db.scalarInt(std::string("SELECT COUNT(*) FROM ") + table), c.wiped ? 0 : 1) << label << table;
+        }
+        EXPECT_EQ(db.scalarInt("SELECT COUNT(*) FROM errors"), 1) << label;
+        EXPECT_EQ(storedVersion(db), "2") << label;
+    }
+}
