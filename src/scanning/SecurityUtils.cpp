@@ -252,7 +252,9 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
 
 std::vector<std::string> appOwnedPaths()
 {
-    std::vector<std::string> paths{SystemPaths::executablePath()};
+    std::vector<std::string> paths;
+    if (std::string executable = SystemPaths::executablePath(); !executable.empty())
+        paths.push_back(std::move(executable));
     try {
         paths.push_back(StorageDatabase::defaultDirectory());
     } catch (...) {

@@ -1,0 +1,441 @@
+// Times full, unchanged and lightly changed scans of one tree, next to du, gdu
+// and ncdu on the same tree, and checks the scanned totals against a walk of
+// its own.
+//
+//   scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once]
+
+#include "index/StorageDatabase.h"
+#include "scanning/FileScanner.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <ftw.h>
+#include <iostream>
+#include <optional>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::string tree;
+    std::int64_t files = 300'000;
+    std::string cache;
+    int workers = 8;
+    bool peers = true;
+    bool once = false;
+};
+
+[[noreturn]] void usage(const char* message)
+{
+    std::cerr << "scan-bench: " << message
+              << "\nusage: scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once]\n";
+    std::exit(2);
+}
+
+Options parse(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usage(("missing value for " + arg).c_str());
+            return argv[++i];
+        };
+        if (arg == "--tree")
+            options.tree = value();
+        else if (arg == "--files")
+            options.files = std::stoll(value());
+        else if (arg == "--cache")
+            options.cache = value();
+        else if (arg == "--workers")
+            options.workers = std::stoi(value());
+        else if (arg == "--no-peers")
+            options.peers = false;
+        else if (arg == "--once")
+            options.once = true;
+        else
+            usage(("unknown argument " + arg).c_str());
+    }
+    if (options.files < 10)
+        usage("--files must be at least 10");
+    return options;
+}
+
+void print(const std::string& name, const std::string& value) { std::cout << name << ": " << value << "\n" << std::flush; }
+
+void print(const std::string& name, const char* value) { print(name, std::string(value)); }
+
+template <class T>
+void print(const std::string& name, T value)
+{
+    print(name, std::to_string(value));
+}
+
+std::string fixed(double value, int digits = 3)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", digits, value);
+    return text;
+}
+
+double seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// SplitMix64: the same tree on every machine.
+struct Random {
+    std::uint64_t state;
+    std::uint64_t next()
+    {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+};
+
+std::string folderName(std::int64_t i)
+{
+    if (i % 29 == 0)
+        return ".cache" + std::to_string(i);
+    if (i % 7 == 0)
+        return "dossier-\xC3\xA9t\xC3\xA9-" + std::to_string(i);
+    if (i % 13 == 0)
+        return "\xD1\x84\xD0\xBE\xD1\x82\xD0\xBE-" + std::to_string(i);
+    return "d" + std::to_string(i);
+}
+
+std::string fileName(std::int64_t j)
+{
+    static const char* const extensions[] = {".txt", ".jpg", ".c", ".pdf", ".zip", ".mp3", "", ".json"};
+    const std::string extension = extensions[j % 8];
+    if (j % 17 == 0)
+        return ".f" + std::to_string(j) + extension;
+    if (j % 11 == 0)
+        return "na\xC3\xAFve-" + std::to_string(j) + extension;
+    if (j % 23 == 0)
+        return "\xE6\x97\xA5\xE6\x9C\xAC-" + std::to_string(j) + ".md";
+    return "f" + std::to_string(j) + extension;
+}
+
+bool isSymlinkIndex(std::int64_t j) { return j % 50 == 25; }
+bool isHardLinkIndex(std::int64_t j) { return j % 100 == 0 && j > 0; }
+
+// Folders in a tree with ten subfolders each; files spread over all folders.
+void generate(const std::string& root, std::int64_t files)
+{
+    const std::int64_t folders = std::max<std::int64_t>(1, files / 10);
+    std::vector<std::string> paths(static_cast<size_t>(folders));
+    paths[0] = root;
+    fs::create_directories(root);
+    for (std::int64_t i = 1; i < folders; ++i) {
+        paths[static_cast<size_t>(i)] = paths[static_cast<size_t>((i - 1) / 10)] + "/" + folderName(i);
+        if (::mkdir(paths[static_cast<size_t>(i)].c_str(), 0755) != 0 && errno != EEXIST)
+            throw std::runtime_error("mkdir " + paths[static_cast<size_t>(i)] + ": " + std::strerror(errno));
+    }
+    Random random{20261208};
+    std::vector<char> buffer(16384, 'k');
+    const auto pathOf = [&](std::int64_t j) { return paths[static_cast<size_t>(j % folders)] + "/" + fileName(j); };
+    for (std::int64_t j = 0; j < files; ++j) {
+        const std::string path = pathOf(j);
+        const std::uint64_t roll = random.next();
+        if (isSymlinkIndex(j)) {
+            const std::string target = (j / 50) % 2 ? std::string("..") : fileName(j - 1);
+            if (::symlink(target.c_str(), path.c_str()) != 0 && errno != EEXIST)
+                throw std::runtime_error("symlink " + path + ": " + std::strerror(errno));
+            continue;
+        }
+        if (isHardLinkIndex(j)) {
+            std::int64_t target = j - 1;
+            while (isSymlinkIndex(target) || isHardLinkIndex(target))
+                --target;
+            if (::link(pathOf(target).c_str(), path.c_str()) != 0 && errno != EEXIST)
+                throw std::runtime_error("link " + path + ": " + std::strerror(errno));
+            continue;
+        }
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0)
+            throw std::runtime_error("open " + path + ": " + std::strerror(errno));
+        // Mostly small files, a few larger ones.
+        const size_t size = roll % 64 == 0 ? 16384 : static_cast<size_t>(roll % 4096);
+        if (size > 0 && ::write(fd, buffer.data(), size) < 0)
+            throw std::runtime_error("write " + path + ": " + std::strerror(errno));
+        ::close(fd);
+    }
+}
+
+// Touches 1% of the files: every hundredth regular file grows by a few bytes.
+std::int64_t changeOnePercent(const std::string& root)
+{
+    std::int64_t changed = 0;
+    std::int64_t index = 0;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        std::error_code error;
+        if (!it->is_regular_file(error) || it->is_symlink(error))
+            continue;
+        if (index++ % 100 != 37)
+            continue;
+        std::ofstream(it->path(), std::ios::app) << "changed";
+        ++changed;
+    }
+    return changed;
+}
+
+struct Walk {
+    std::int64_t files = 0;
+    std::int64_t folders = 0;   // below the root
+    std::int64_t allocated = 0;
+};
+
+Walk walked;
+std::set<std::pair<dev_t, ino_t>>* linkedSeen = nullptr;
+
+int visit(const char*, const struct stat* info, int type, struct FTW* where)
+{
+    if (type == FTW_D || type == FTW_DNR) {
+        if (where->level > 0)
+            ++walked.folders;
+    } else if (type == FTW_F || type == FTW_SL || type == FTW_SLN) {
+        if (S_ISREG(info->st_mode) || S_ISLNK(info->st_mode)) {
+            ++walked.files;
+            if (!S_ISREG(info->st_mode) || info->st_nlink < 2 || linkedSeen->insert({info->st_dev, info->st_ino}).second)
+                walked.allocated += info->st_blocks * 512;
+        }
+    }
+    return 0;
+}
+
+// An independent count of the tree, staying on its device, following no link.
+Walk walk(const std::string& root)
+{
+    std::set<std::pair<dev_t, ino_t>> seen;
+    walked = Walk();
+    linkedSeen = &seen;
+    ::nftw(root.c_str(), visit, 64, FTW_PHYS | FTW_MOUNT);
+    return walked;
+}
+
+void resetPeakMemory()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+std::int64_t peakMemoryBytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    return 0;
+}
+
+bool installed(const std::string& program)
+{
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Best of two warm runs, in seconds; absent when the command failed.
+std::optional<double> timeCommand(const std::string& command)
+{
+    std::optional<double> best;
+    for (int run = 0; run < 2; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        const double elapsed = seconds(start);
+        if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return std::nullopt;
+        best = best ? std::min(*best, elapsed) : elapsed;
+    }
+    return best;
+}
+
+std::string shellQuoted(const std::string& text)
+{
+    std::string result = "'";
+    for (const char c : text)
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+struct Measured {
+    double seconds = 0;
+    ScanOutcome outcome;
+    std::int64_t peakMemory = 0;
+};
+
+Measured measureScan(StorageDatabase& database, const Options& options, const std::string& tree)
+{
+    resetPeakMemory();
+    ScanConfiguration configuration{{tree}, {}, options.workers, "/nonexistent-home"};
+    FileScanner scanner(database, configuration);
+    const auto start = std::chrono::steady_clock::now();
+    Measured measured;
+    measured.outcome = scanner.scan(std::nullopt, {}, {});
+    measured.seconds = seconds(start);
+    measured.peakMemory = peakMemoryBytes();
+    return measured;
+}
+
+void report(const std::string& name, const Measured& measured, StorageDatabase& database)
+{
+    const auto& progress = measured.outcome.progress;
+    print(name + " files", progress.filesScanned);
+    print(name + " folders", progress.foldersScanned);
+    print(name + " seconds", fixed(measured.seconds));
+    print(name + " files per second", fixed(progress.filesScanned / std::max(measured.seconds, 1e-9), 0));
+    print(name + " new files", progress.newFiles);
+    print(name + " changed files", progress.changedFiles);
+    print(name + " deleted files", progress.deletedFiles);
+    print(name + " errors", progress.errors + progress.restrictedFolders);
+    print(name + " peak memory MB", fixed(measured.peakMemory / 1e6, 1));
+    const std::int64_t cacheBytes = database.databaseFileSize();
+    print(name + " cache bytes", cacheBytes);
+    print(name + " cache bytes per file", fixed(static_cast<double>(cacheBytes) / std::max<std::int64_t>(1, progress.filesScanned), 1));
+}
+
+bool checkTotals(StorageDatabase& database, const std::string& tree, const std::string& when)
+{
+    const Walk expected = walk(tree);
+    const auto root = database.folder(tree);
+    const bool same = root && root->fileCount == expected.files && root->folderCount == expected.folders &&
+                      root->totalAllocated == expected.allocated;
+    print("check after " + when,
+          same ? std::string("totals match the independent walk")
+               : "DIFFER: scanned " + std::to_string(root ? root->fileCount : -1) + " files, " +
+                     std::to_string(root ? root->folderCount : -1) + " folders, " +
+                     std::to_string(root ? root->totalAllocated : -1) + " bytes; walked " +
+                     std::to_string(expected.files) + " files, " + std::to_string(expected.folders) + " folders, " +
+                     std::to_string(expected.allocated) + " bytes");
+    return same;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = parse(argc, argv);
+    std::string scratch;
+    std::string tree = options.tree;
+    bool ownTree = false;
+    if (tree.empty() || options.cache.empty()) {
+        char pattern[] = "/var/tmp/scan-bench-XXXXXX";
+        if (!::mkdtemp(pattern))
+            usage("cannot make a scratch folder");
+        scratch = pattern;
+    }
+    if (tree.empty()) {
+        tree = scratch + "/tree";
+        ownTree = true;
+    }
+    tree = fs::absolute(tree).lexically_normal().string();
+    while (tree.size() > 1 && tree.back() == '/')
+        tree.pop_back();
+
+    if (!fs::exists(tree)) {
+        const auto start = std::chrono::steady_clock::now();
+        generate(tree, options.files);
+        print("tree generated", tree);
+        print("tree generation seconds", fixed(seconds(start)));
+    } else {
+        print("tree", tree);
+    }
+
+    std::string cache = options.cache.empty() ? scratch + "/ScanCache.sqlite" : options.cache;
+    if (fs::exists(cache))
+        usage("the cache file exists already; the first scan needs a new one");
+
+    // Warm the caches the same way for everyone: one full walk.
+    const Walk warm = walk(tree);
+    print("tree files", warm.files);
+    print("tree folders", warm.folders + 1);
+    print("tree allocated bytes", warm.allocated);
+    print("workers", options.workers);
+
+    bool allMatch = true;
+    std::optional<double> gduSeconds;
+    std::int64_t scannedFiles = 0;
+    {
+        StorageDatabase database(cache);
+        const Measured first = measureScan(database, options, tree);
+        report("first scan", first, database);
+        scannedFiles = first.outcome.progress.filesScanned;
+        allMatch &= checkTotals(database, tree, "first scan");
+
+        if (!options.once) {
+            const Measured unchanged = measureScan(database, options, tree);
+            report("unchanged rescan", unchanged, database);
+            allMatch &= checkTotals(database, tree, "unchanged rescan");
+
+            print("files changed for the third scan", changeOnePercent(tree));
+            walk(tree);
+            const Measured changed = measureScan(database, options, tree);
+            report("rescan after 1% changed", changed, database);
+            allMatch &= checkTotals(database, tree, "rescan after 1% changed");
+
+            if (options.peers) {
+                struct Peer { const char* name; const char* program; std::string command; };
+                const Peer peers[] = {
+                    {"du", "du", "du -sB1 " + shellQuoted(tree)},
+                    {"gdu", "gdu", "gdu -n -p -c " + shellQuoted(tree)},
+                    {"ncdu", "ncdu", "ncdu -o /dev/null " + shellQuoted(tree)},
+                };
+                for (const auto& peer : peers) {
+                    if (!installed(peer.program)) {
+                        print(std::string(peer.name) + " seconds", "skipped, not installed");
+                        continue;
+                    }
+                    const auto elapsed = timeCommand(peer.command);
+                    print(std::string(peer.name) + " seconds", elapsed ? fixed(*elapsed) : std::string("failed"));
+                    if (std::string(peer.name) == "gdu")
+                        gduSeconds = elapsed;
+                }
+                if (gduSeconds && *gduSeconds > 0) {
+                    print("first scan / gdu", fixed(first.seconds / *gduSeconds, 2));
+                    print("unchanged rescan / gdu", fixed(unchanged.seconds / *gduSeconds, 2));
+                    print("rescan after 1% changed / gdu", fixed(changed.seconds / *gduSeconds, 2));
+                } else {
+                    print("ratios to gdu", "not available");
+                }
+            }
+        }
+    }
+    // Closing folds the write-ahead log back into the cache file.
+    std::error_code sizeError;
+    const auto closedBytes = static_cast<std::int64_t>(fs::file_size(cache, sizeError));
+    if (!sizeError) {
+        print("cache bytes after closing", closedBytes);
+        print("cache bytes per file after closing",
+              fixed(static_cast<double>(closedBytes) / std::max<std::int64_t>(1, scannedFiles), 1));
+    }
+    print("totals check", allMatch ? "all scans match" : "DIFFERENCES FOUND");
+
+    if (!scratch.empty()) {
+        std::error_code error;
+        if (ownTree)
+            fs::remove_all(scratch, error);
+        else {
+            fs::remove(scratch + "/ScanCache.sqlite", error);
+            fs::remove(scratch + "/ScanCache.sqlite-wal", error);
+            fs::remove(scratch + "/ScanCache.sqlite-shm", error);
+            fs::remove(scratch, error);
+        }
+    }
+    return allMatch ? 0 : 1;
+}
