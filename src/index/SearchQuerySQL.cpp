@@ -49,7 +49,7 @@ std::string concat(std::initializer_list<std::string_view> pieces)
 }
 
 // The name pattern and the stored names fold the same way, so "Ä*" finds "Äpfel.txt".
-void addNameAndPath(Conditions& conditions, const SearchQuery& query, const Columns& columns)
+void addNamePatterns(Conditions& conditions, const SearchQuery& query, const Columns& columns)
 {
     if (query.nameGlob)
         conditions.add(concat({UnicodeLower::globFunctionName, "(?, ", columns.name, ")"}),
@@ -93,7 +93,7 @@ bool readsInStorageOrder(const SearchQuery& query)
 std::vector<FileItem> SearchQuerySQL::files(const SearchQuery& query)
 {
     Conditions conditions;
-    addNameAndPath(conditions, query, fileColumns);
+    addNamePatterns(conditions, query, fileColumns);
     if (query.fileExtension)
         conditions.add("f.ext = ?", CaseFolding::lowercased(*query.fileExtension));
     addFolderContains(conditions, query, fileColumns);
@@ -118,7 +118,7 @@ std::vector<FolderItem> SearchQuerySQL::folders(const SearchQuery& query)
     if (query.fileExtension || query.category)
         return {};
     Conditions conditions;
-    addNameAndPath(conditions, query, folderColumns);
+    addNamePatterns(conditions, query, folderColumns);
     addFolderContains(conditions, query, folderColumns);
     addBounds(conditions, query, folderColumns);
     if (conditions.clauses.empty())
