@@ -120,6 +120,7 @@ TEST(MemoryMonitorLive, AgreesWithFree)
     std::uint64_t total = 0, used = 0, free = 0;
     while (std::fgets(line, sizeof line, pipe.get()))
         if (std::sscanf(line, "Mem: %lu %lu %lu", &total, &used, &free) == 3) break;
+    if (total == 0) GTEST_SKIP() << "free (procps) is not installed";
     EXPECT_EQ(s->total, total);
     // Free memory moves between the two readings; a few percent of the total is plenty.
     EXPECT_NEAR(static_cast<double>(s->free), static_cast<double>(free), 0.02 * static_cast<double>(total));

@@ -203,6 +203,7 @@ TEST(ProcessMonitorLive, AgreesWithPsAndProcSelf)
     const auto processes = monitor.sample();
     const auto residentAfter = residentBytes();
     const auto after = psPIDs();
+    if (before.empty()) GTEST_SKIP() << "ps (procps) is not installed";
 
     std::set<std::int32_t> ours;
     for (const auto& p : processes) ours.insert(p.pid);

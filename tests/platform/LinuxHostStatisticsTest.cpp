@@ -92,6 +92,7 @@ TEST(LinuxHostStatistics, AgreesWithTheSystemTools)
     const auto vm = host.vmStatistics();
     const auto page = host.pageSize();
     ASSERT_TRUE(vm && page);
+    if (free.find("Mem:") == std::string::npos) GTEST_SKIP() << "free (procps) is not installed";
     std::uint64_t total = 0, used = 0, freeBytes = 0;
     ASSERT_EQ(std::sscanf(free.c_str() + free.find("Mem:"), "Mem: %lu %lu %lu", &total, &used, &freeBytes), 3);
     EXPECT_EQ(host.physicalMemory(), total);
