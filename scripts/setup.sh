@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libqt6opengl6-dev
   libgl-dev libegl-dev libvulkan-dev libxkbcommon-dev
   libgtest-dev libgmock-dev
-  fonts-dejavu-core
+  fonts-dejavu-core procps
 )
 
 missing=()
