@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <atomic>
+#include <exception>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -91,7 +94,10 @@ private:
 
 std::string pathOf(const FileItem& file)
 {
-    return file.folderPath == "/" ? "/" + file.name : file.folderPath + "/" + file.name;
+    std::string path = file.folderPath == "/" ? std::string() : file.folderPath;
+    path += '/';
+    path += file.name;
+    return path;
 }
 
 void throwIfCancelled(const std::stop_token& stop)
@@ -202,7 +208,8 @@ std::vector<DuplicateGroup> DuplicateScanner::confirm(const std::vector<FileItem
         if (twiceN >= first.size) {
             // The partial hash already covered the whole content.
             auto again = partialHash(pathOf(first), first.size, partialBytes);
-            std::string key = "p" + (again ? *again : SystemPaths::randomUUIDString());
+            std::string key = "p";
+            key += again ? *again : SystemPaths::randomUUIDString();
             fullOrder.push_back(key);
             fullBuckets[key] = bucket;
         } else {
@@ -229,6 +236,44 @@ std::vector<DuplicateGroup> DuplicateScanner::confirm(const std::vector<FileItem
     return groups;
 }
 
+namespace {
+
+// The files of one size and extension, and what confirming them found.
+struct ConfirmJob {
+    std::vector<FileItem> files;
+    std::vector<DuplicateGroup> groups;
+    std::int64_t bytesHashed = 0;
+    std::exception_ptr failure;
+};
+
+// Confirms the jobs on several threads, one job per thread at a time. Results stay with their job,
+// so the caller merges them in the order it made them.
+void confirmAll(std::vector<ConfirmJob>& jobs, int partialBytes, const std::stop_token& stop)
+{
+    std::atomic<std::size_t> next = 0;
+    auto work = [&] {
+        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+            auto& job = jobs[i];
+            try {
+                job.groups = DuplicateScanner::confirm(job.files, partialBytes,
+                                                       [&](std::int64_t n) { job.bytesHashed += n; }, stop);
+            } catch (...) {
+                job.failure = std::current_exception();
+            }
+        }
+    };
+    const std::size_t threads = std::min<std::size_t>(jobs.size(), std::max(1u, std::thread::hardware_concurrency()));
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
+        work();
+    }
+    for (auto& job : jobs)
+        if (job.failure) std::rethrow_exception(job.failure);
+}
+
+} // namespace
+
 std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallback& progress,
                                                              std::stop_token stop) const
 {
@@ -246,13 +291,26 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
         return {};
     }
 
+    // Sizes are confirmed in batches that end right before each progress report, so every report
+    // carries exactly the bytes and groups of the sizes before it.
     const int total = static_cast<int>(sizes.size());
+    std::vector<ConfirmJob> batch;
+    auto finishBatch = [&] {
+        confirmAll(batch, options.partialHashBytes, stop);
+        for (auto& job : batch) {
+            bytesHashed += job.bytesHashed;
+            std::move(job.groups.begin(), job.groups.end(), std::back_inserter(groups));
+        }
+        batch.clear();
+    };
     for (int i = 0; i < total; ++i) {
         throwIfCancelled(stop);
         const std::int64_t size = sizes[static_cast<std::size_t>(i)].size;
-        if ((i + 1) % 10 == 0)
+        if ((i + 1) % 10 == 0) {
+            finishBatch();
             report({"Comparing " + ByteFormatter::string(size) + " files\u2026", i + 1, total, bytesHashed,
                     static_cast<int>(groups.size())});
+        }
 
         const auto rows = database_->filesWithSize(size, options.scope, options.excluded);
 
@@ -268,16 +326,12 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
             if (inserted) extensionOrder.push_back(row.file.fileExtension);
             entry->second.push_back(row.file);
         }
-
         for (const auto& extension : extensionOrder) {
-            const auto& candidates = byExtension[extension];
-            if (candidates.size() < 2) continue;
-            auto found = confirm(candidates, options.partialHashBytes,
-                                 [&](std::int64_t count) { bytesHashed += count; }, stop);
-            std::move(found.begin(), found.end(), std::back_inserter(groups));
+            auto& candidates = byExtension[extension];
+            if (candidates.size() >= 2) batch.push_back({std::move(candidates), {}, 0, nullptr});
         }
-        std::this_thread::yield();
     }
+    finishBatch();
 
     report({"Done", total, total, bytesHashed, static_cast<int>(groups.size())});
     std::stable_sort(groups.begin(), groups.end(), [](const DuplicateGroup& a, const DuplicateGroup& b) {
