@@ -295,7 +295,10 @@ TEST_F(FileScannerTest, ACancelledScanIsResumedWithoutReadingFinishedFoldersAgai
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.front().phase, ScanPhase(ScanPhase::Kind::preparing));
     EXPECT_TRUE(reports.front().isResumed);
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports[reports.size() - 2].phase, ScanPhase(ScanPhase::Kind::finalizing));
     EXPECT_EQ(reports.back().phase, ScanPhase(ScanPhase::Kind::completed));
+    EXPECT_EQ(reports.back().foldersScanned, resumed.progress.foldersScanned);
     // Every folder read exactly once over both runs; the index keeps a repaired
     // name that cannot be opened, so the folder holding it may be read again.
     for (auto it = fs::recursive_directory_iterator(root()); it != fs::recursive_directory_iterator(); ++it) {
@@ -318,10 +321,10 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     FileScanner scanner(database, configuration(workers), fileSystem);
     std::atomic<int> readsAtPause{-1};
     fileSystem.onRead = [&](const std::string&) {
-        if (fileSystem.totalReads() == 5 && readsAtPause < 0) {
+        int unset = -1;
+        const int reads = fileSystem.totalReads();
+        if (reads >= 5 && readsAtPause.compare_exchange_strong(unset, reads))
             scanner.pause();
-            readsAtPause = 5;
-        }
     };
     std::mutex phasesLock;
     std::vector<ScanPhase::Kind> phases;
