@@ -1,0 +1,168 @@
+#include "app/AppModel.h"
+
+#include "analysis/HomeAbbreviation.h"
+#include "app/ApplicationsStore.h"
+#include "app/BackgroundWork.h"
+#include "app/ScanCoordinator.h"
+#include "app/SystemMonitorStore.h"
+#include "index/StorageDatabase.h"
+#include "platform/SystemPaths.h"
+#include "platform/qt/QtFileTrasher.h"
+#include "scanning/SecurityUtils.h"
+#include "scanning/TrashService.h"
+
+namespace {
+
+const char* const protectedTitle = "Protected by macOS";
+const char* const cannotMoveMessage = "This item can't be moved to the Trash.";
+
+template <class T, class Signal>
+void assignIfChanged(AppModel* model, T& field, T value, Signal signal)
+{
+    if (field == value)
+        return;
+    field = std::move(value);
+    emit(model->*signal)();
+}
+
+} // namespace
+
+AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore* apps, QObject* parent)
+    : QObject(parent)
+{
+    monitor_ = new SystemMonitorStore(this);
+    apps_ = apps ? apps : new ApplicationsStore();
+    apps_->setParent(this);
+    if (database) {
+        database_ = std::move(database);
+    } else {
+        try {
+            const std::string path = StorageDatabase::defaultDirectory() + "/ScanCache.sqlite";
+            database_ = std::make_shared<StorageDatabase>(path);
+        } catch (const std::exception& e) {
+            databaseError_ = std::string("The scan cache could not be opened: ") + e.what() + ". Scans will not be saved.";
+        }
+    }
+    scan_ = new ScanCoordinator(database_, this);
+    trasher_ = std::make_shared<QtFileTrasher>();
+}
+
+AppModel::~AppModel()
+{
+    // The scan goes first: it is cancelled and waited for while the stores and the
+    // cache it may still touch are all in place.
+    delete scan_;
+    scan_ = nullptr;
+}
+
+void AppModel::setSelection(std::optional<SidebarItem> selection)
+{
+    assignIfChanged(this, selection_, selection, &AppModel::selectionChanged);
+}
+
+void AppModel::setLargestFilesCategory(std::optional<StorageCategory> category)
+{
+    assignIfChanged(this, largestFilesCategory_, category, &AppModel::largestFilesCategoryChanged);
+}
+
+void AppModel::setLargestFoldersFocus(std::optional<std::string> path)
+{
+    assignIfChanged(this, largestFoldersFocus_, std::move(path), &AppModel::largestFoldersFocusChanged);
+}
+
+void AppModel::setSearchText(std::string text)
+{
+    assignIfChanged(this, searchText_, std::move(text), &AppModel::searchTextChanged);
+}
+
+void AppModel::setTrashRequest(std::optional<TrashRequest> request)
+{
+    trashRequest_ = std::move(request);
+    emit trashRequestChanged();
+}
+
+void AppModel::setAlert(std::optional<AppAlert> alert)
+{
+    alert_ = std::move(alert);
+    emit alertChanged();
+}
+
+void AppModel::setSelectedApplicationPath(std::optional<std::string> path)
+{
+    assignIfChanged(this, selectedApplicationPath_, std::move(path), &AppModel::selectedApplicationPathChanged);
+}
+
+void AppModel::start(std::function<void()> done)
+{
+    QPointer<AppModel> self(this);
+    scan_->loadInitial([self, done = std::move(done)]() mutable {
+        if (!self)
+            return;
+        auto setCount = [self, done = std::move(done)]() mutable {
+            if (!self)
+                return;
+            self->scan_->setApplicationCount(static_cast<int>(self->apps_->apps().size()));
+            if (done)
+                done();
+        };
+        if (self->apps_->loaded())
+            setCount();
+        else
+            self->apps_->reload(self->database_, std::move(setCount));
+    });
+}
+
+void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates)
+{
+    const std::string home = SystemPaths::homeDirectory();
+    std::vector<TrashCandidate> allowed;
+    for (const TrashCandidate& candidate : candidates) {
+        const PathSafety verdict = SecurityUtils::evaluate(candidate.path, home, SecurityUtils::appOwnedPaths(), true);
+        if (!verdict.isProtected())
+            allowed.push_back(candidate);
+    }
+    if (!allowed.empty()) {
+        setTrashRequest(TrashRequest::make(std::move(allowed)));
+        return;
+    }
+    std::string message = cannotMoveMessage;
+    if (!candidates.empty()) {
+        const PathSafety first =
+            SecurityUtils::evaluate(candidates.front().path, home, SecurityUtils::appOwnedPaths(), true);
+        if (!first.isAllowed())
+            message = first.reason();
+    }
+    setAlert(AppAlert::make(protectedTitle, message));
+}
+
+std::string AppModel::trashFailureMessage(const std::vector<TrashOutcome::Failure>& failures, const std::string& home)
+{
+    std::string message;
+    for (const TrashOutcome::Failure& failure : failures) {
+        if (!message.empty())
+            message += '\n';
+        message += abbreviatingHome(failure.path, home) + ": " + failure.reason;
+    }
+    return message;
+}
+
+void AppModel::confirmTrash(const TrashRequest& request, std::function<void()> done)
+{
+    setTrashRequest(std::nullopt);
+    auto database = database_;
+    auto trasher = trasher_;
+    runInBackground(
+        this,
+        [candidates = request.candidates, database, trasher] {
+            return TrashService::moveToTrash(candidates, database.get(), *trasher);
+        },
+        [this, done = std::move(done)](TrashOutcome outcome) {
+            if (!outcome.failures.empty())
+                setAlert(AppAlert::make("Some items weren't moved",
+                                        trashFailureMessage(outcome.failures, SystemPaths::homeDirectory())));
+            if (!outcome.moved.empty())
+                scan_->dataChanged(done);
+            else if (done)
+                done();
+        });
+}

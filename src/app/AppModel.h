@@ -1,0 +1,102 @@
+#pragma once
+
+#include "app/AppAlert.h"
+#include "app/SidebarItem.h"
+#include "app/TrashRequest.h"
+#include "scanning/TrashOutcome.h"
+#include "index/StorageCategory.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class ApplicationsStore;
+class FileTrasher;
+class ScanCoordinator;
+class StorageDatabase;
+class SystemMonitorStore;
+
+// The root model every screen reads: navigation and its hand-off values, the
+// pending removal, the one alert, and the scan cache with the coordinator and
+// stores built over it. Main thread only.
+class AppModel : public QObject {
+    Q_OBJECT
+
+public:
+    // Without a database the scan cache is opened at its default place; when that
+    // fails the model runs without one and keeps the reason in databaseError().
+    // Without an applications store a standard one is made.
+    explicit AppModel(std::shared_ptr<StorageDatabase> database = nullptr, ApplicationsStore* apps = nullptr,
+                      QObject* parent = nullptr);
+    ~AppModel() override;
+
+    std::optional<SidebarItem> selection() const { return selection_; }
+    std::optional<StorageCategory> largestFilesCategory() const { return largestFilesCategory_; }
+    const std::optional<std::string>& largestFoldersFocus() const { return largestFoldersFocus_; }
+    const std::string& searchText() const { return searchText_; }
+    const std::optional<TrashRequest>& trashRequest() const { return trashRequest_; }
+    const std::optional<AppAlert>& alert() const { return alert_; }
+    const std::optional<std::string>& selectedApplicationPath() const { return selectedApplicationPath_; }
+
+    void setSelection(std::optional<SidebarItem> selection);
+    void setLargestFilesCategory(std::optional<StorageCategory> category);
+    void setLargestFoldersFocus(std::optional<std::string> path);
+    void setSearchText(std::string text);
+    // Requests and alerts have no equality: every assignment notifies.
+    void setTrashRequest(std::optional<TrashRequest> request);
+    void setAlert(std::optional<AppAlert> alert);
+    void setSelectedApplicationPath(std::optional<std::string> path);
+
+    const std::shared_ptr<StorageDatabase>& database() const { return database_; }
+    const std::optional<std::string>& databaseError() const { return databaseError_; }
+    ScanCoordinator& scan() const { return *scan_; }
+    SystemMonitorStore& monitor() const { return *monitor_; }
+    ApplicationsStore& apps() const { return *apps_; }
+
+    // Start-up work of a shown main window: the scan state once, the installed
+    // applications once, then their count in the summary. `done` runs on the main
+    // thread at the end.
+    void start(std::function<void()> done = {});
+
+    // Keeps the items that may be removed as a pending request, or explains in an
+    // alert why none may.
+    void requestTrash(const std::vector<TrashCandidate>& candidates);
+    // Closes the request, moves its items to the Trash off the main thread, reports
+    // failures in one alert and announces changed data when anything moved.
+    void confirmTrash(const TrashRequest& request, std::function<void()> done = {});
+
+    // Where confirmed items go; the desktop's Trash unless replaced.
+    void setFileTrasher(std::shared_ptr<FileTrasher> trasher) { trasher_ = std::move(trasher); }
+
+    // One line per failure: the path with the home folder as "~", ": ", the reason.
+    static std::string trashFailureMessage(const std::vector<TrashOutcome::Failure>& failures, const std::string& home);
+
+signals:
+    void selectionChanged();
+    void largestFilesCategoryChanged();
+    void largestFoldersFocusChanged();
+    void searchTextChanged();
+    void trashRequestChanged();
+    void alertChanged();
+    void selectedApplicationPathChanged();
+
+private:
+    std::optional<SidebarItem> selection_ = SidebarItem::dashboard;
+    std::optional<StorageCategory> largestFilesCategory_;
+    std::optional<std::string> largestFoldersFocus_;
+    std::string searchText_;
+    std::optional<TrashRequest> trashRequest_;
+    std::optional<AppAlert> alert_;
+    std::optional<std::string> selectedApplicationPath_;
+
+    std::shared_ptr<StorageDatabase> database_;
+    std::optional<std::string> databaseError_;
+    std::shared_ptr<FileTrasher> trasher_;
+    SystemMonitorStore* monitor_ = nullptr;
+    ApplicationsStore* apps_ = nullptr;
+    ScanCoordinator* scan_ = nullptr;
+};

@@ -1,0 +1,382 @@
+#include "app/ScanCoordinator.h"
+
+#include "analysis/StorageAnalyzer.h"
+#include "analysis/VolumeService.h"
+#include "app/BackgroundWork.h"
+#include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
+#include "index/StorageDatabase.h"
+#include "platform/SystemPaths.h"
+#include "scanning/FileScanner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <mutex>
+
+struct ScanCoordinator::Recovery {
+    std::once_flag once;
+
+    void run(StorageDatabase& database)
+    {
+        std::call_once(once, [&] {
+            try {
+                database.recoverInterruptedScans();
+            } catch (...) {
+                // An index that cannot be updated here still loads its summary.
+            }
+        });
+    }
+};
+
+namespace {
+
+double nowSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string describe(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+std::vector<std::string> toStdStrings(const QStringList& list)
+{
+    std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(list.size()));
+    for (const QString& s : list)
+        out.push_back(s.toStdString());
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> ScanCoordinator::userRoots()
+{
+    // The folder of all home folders stands where the user folders are.
+    return {"/Applications", SystemPaths::homesRoot(), "/Library", "/opt"};
+}
+
+std::vector<std::string> ScanCoordinator::systemRoots()
+{
+    return {"/System", "/usr", "/bin", "/sbin", "/private", "/cores"};
+}
+
+ScanCoordinator::ScanCoordinator(std::shared_ptr<StorageDatabase> database, QObject* parent)
+    : QObject(parent), database_(std::move(database)), recovery_(std::make_shared<Recovery>())
+{
+}
+
+ScanCoordinator::~ScanCoordinator()
+{
+    if (task_) {
+        task_->cancel();
+        task_.reset();   // joins: the scanner closes its record as cancelled first
+    }
+}
+
+bool ScanCoordinator::isActive(const ScanPhase& phase)
+{
+    using K = ScanPhase::Kind;
+    const K kind = phase.kind();
+    return kind == K::preparing || kind == K::scanning || kind == K::paused || kind == K::finalizing;
+}
+
+void ScanCoordinator::setProgress(ScanProgress progress)
+{
+    if (progress_ == progress)
+        return;
+    progress_ = std::move(progress);
+    emit progressChanged();
+}
+
+void ScanCoordinator::setSummary(StorageSummary summary)
+{
+    if (summary_ == summary)
+        return;
+    summary_ = std::move(summary);
+    emit summaryChanged();
+}
+
+void ScanCoordinator::setResumableScanID(std::optional<std::int64_t> id)
+{
+    if (resumableScanID_ == id)
+        return;
+    resumableScanID_ = id;
+    emit resumableScanIDChanged();
+}
+
+void ScanCoordinator::setErrorMessage(std::optional<std::string> message)
+{
+    if (errorMessage_ == message)
+        return;
+    errorMessage_ = std::move(message);
+    emit errorMessageChanged();
+}
+
+void ScanCoordinator::setApplicationCount(std::optional<int> count)
+{
+    if (summary_.applicationCount == count)
+        return;
+    summary_.applicationCount = count;
+    emit summaryChanged();
+}
+
+void ScanCoordinator::loadInitial(std::function<void()> done)
+{
+    if (!database_ || isLoaded_) {
+        if (done)
+            done();
+        return;
+    }
+    if (done)
+        initialLoadWaiters_.push_back(std::move(done));
+    // A second caller waits for the load under way instead of recovering again,
+    // which would close a scan started in the meantime.
+    if (isLoadingInitial_)
+        return;
+    isLoadingInitial_ = true;
+    auto database = database_;
+    auto recovery = recovery_;
+    runInBackground(
+        this, [database, recovery] { recovery->run(*database); },
+        [this] {
+            refreshSummary([this] {
+                if (summary_.lastScan && summary_.lastScan->status == ScanRecord::Status::cancelled)
+                    setResumableScanID(summary_.lastScan->id);
+                finishInitialLoad();
+            });
+        });
+}
+
+void ScanCoordinator::finishInitialLoad()
+{
+    isLoadingInitial_ = false;
+    if (!isLoaded_) {
+        isLoaded_ = true;
+        emit isLoadedChanged();
+    }
+    auto waiters = std::move(initialLoadWaiters_);
+    initialLoadWaiters_.clear();
+    for (auto& waiter : waiters)
+        waiter();
+}
+
+void ScanCoordinator::refreshSummary(std::function<void()> done)
+{
+    if (!database_) {
+        if (done)
+            done();
+        return;
+    }
+    const std::uint64_t request = ++summaryRequests_;
+    auto database = database_;
+    runInBackground(
+        this, [database] { return StorageAnalyzer::loadSummary(*database); },
+        [this, request, done = std::move(done)](StorageSummary loaded) {
+            if (request > summaryStored_) {
+                summaryStored_ = request;
+                loaded.applicationCount = summary_.applicationCount;
+                setSummary(std::move(loaded));
+            }
+            if (done)
+                done();
+        });
+}
+
+void ScanCoordinator::dataChanged(std::function<void()> done)
+{
+    refreshSummary([this, done = std::move(done)] {
+        ++dataVersion_;
+        emit dataVersionChanged();
+        if (done)
+            done();
+    });
+}
+
+std::vector<std::string> ScanCoordinator::rootsFromSettings(
+    const UserDefaults& defaults, const std::function<std::vector<VolumeInfo>(bool)>& externalVolumes)
+{
+    std::vector<std::string> external;
+    if (defaults.boolValue(SettingsKey::includeExternalVolumes)) {
+        const bool includeNetwork = defaults.boolValue(SettingsKey::includeNetworkVolumes);
+        for (const VolumeInfo& volume : externalVolumes(includeNetwork))
+            external.push_back(volume.path);
+    }
+    std::vector<std::string> roots = userRoots();
+    if (defaults.boolValue(SettingsKey::includeSystemFolders)) {
+        const std::vector<std::string> system = systemRoots();
+        roots.insert(roots.end(), system.begin(), system.end());
+    }
+    roots.insert(roots.end(), external.begin(), external.end());
+    return roots;
+}
+
+int ScanCoordinator::workerCount(long long setting)
+{
+    return static_cast<int>(std::clamp<long long>(setting, 1, 16));
+}
+
+ScanConfiguration ScanCoordinator::configurationFromSettings(const UserDefaults& defaults) const
+{
+    ScanConfiguration configuration;
+    configuration.roots = rootsProvider_
+        ? rootsProvider_()
+        : rootsFromSettings(defaults, [](bool network) { return VolumeService::externalVolumes(network); });
+    configuration.excludedPaths = toStdStrings(defaults.stringListValue(SettingsKey::excludedPaths));
+    configuration.maxConcurrency = workerCount(defaults.integerValue(SettingsKey::scanConcurrency));
+    configuration.homeDirectory = SystemPaths::homeDirectory();
+    return configuration;
+}
+
+std::pair<std::int64_t, std::int64_t> ScanCoordinator::volumeUsage(const std::optional<VolumeInfo>& volume)
+{
+    if (!volume)
+        return {0, 0};
+    const std::int64_t total = volume->totalCapacity;
+    const std::int64_t available = std::max(volume->availableForImportantUsage, volume->availableStrict);
+    return {total, std::max<std::int64_t>(0, total - available)};
+}
+
+void ScanCoordinator::startScan(bool resume)
+{
+    if (!database_ || isScanActive())
+        return;
+
+    auto scanner = std::make_shared<FileScanner>(*database_, configurationFromSettings(UserDefaults::standard()));
+    scanner_ = scanner;
+    emit scannerChanged();
+    setErrorMessage(std::nullopt);
+
+    // Only a scan that really continues an earlier one counts as resumed.
+    const std::optional<std::int64_t> resumeID = resume ? resumableScanID_ : std::nullopt;
+    ScanProgress preparing;
+    preparing.phase = ScanPhase::Kind::preparing;
+    preparing.startedAt = nowSeconds();
+    preparing.isResumed = resumeID.has_value();
+    setProgress(std::move(preparing));
+
+    auto database = database_;
+    auto recovery = recovery_;
+    QPointer<ScanCoordinator> self(this);
+    task_ = std::make_unique<ScanTask>([self, scanner, database, recovery, resumeID](std::stop_token stop) {
+        // A scan started before the start-up load got this far must not be closed by it.
+        recovery->run(*database);
+        const FileScanner* identity = scanner.get();
+        auto progress = [self, scanner](const ScanProgress& report) {
+            postToMainThread(self.data(), [self, scanner, report] {
+                if (self)
+                    self->apply(report, scanner.get());
+            });
+        };
+        auto volumeUsage = [] {
+            const auto [total, used] = ScanCoordinator::volumeUsage(VolumeService::info("/"));
+            return FileScanner::VolumeUsage{total, used};
+        };
+        try {
+            ScanOutcome outcome = scanner->scan(resumeID, volumeUsage, progress, stop);
+            postToMainThread(self.data(), [self, identity, outcome = std::move(outcome)]() mutable {
+                if (self)
+                    self->scanReturned(identity, std::move(outcome));
+            });
+        } catch (...) {
+            std::string description = describe(std::current_exception());
+            postToMainThread(self.data(), [self, identity, description = std::move(description)]() mutable {
+                if (self)
+                    self->scanFailed(identity, std::move(description));
+            });
+        }
+    });
+    emit taskChanged();
+}
+
+void ScanCoordinator::apply(ScanProgress report, const FileScanner* from)
+{
+    if (!scanner_ || scanner_.get() != from)
+        return;
+    using K = ScanPhase::Kind;
+    const K current = progress_.phase.kind();
+    if (current == K::completed || current == K::cancelled)
+        return;
+    if (current == K::paused && report.phase.kind() == K::scanning)
+        report.phase = K::paused;
+    setProgress(std::move(report));
+}
+
+void ScanCoordinator::scanReturned(const FileScanner* from, ScanOutcome outcome)
+{
+    if (scanner_.get() != from)
+        return;
+    ScanProgress finalProgress = outcome.progress;
+    const bool cancelled = outcome.status == ScanRecord::Status::cancelled;
+    const std::int64_t scanID = outcome.scanID;
+    lastOutcome_ = std::move(outcome);
+    emit lastOutcomeChanged();
+    setProgress(std::move(finalProgress));
+    setResumableScanID(cancelled ? std::optional<std::int64_t>(scanID) : std::nullopt);
+    endScan();
+    dataChanged();
+}
+
+void ScanCoordinator::scanFailed(const FileScanner* from, std::string description)
+{
+    if (scanner_.get() != from)
+        return;
+    ScanProgress failed = progress_;
+    failed.phase = ScanPhase::failed(description);
+    setProgress(std::move(failed));
+    setErrorMessage("The scan failed: " + description);
+    endScan();
+    dataChanged();
+}
+
+void ScanCoordinator::endScan()
+{
+    scanner_.reset();
+    emit scannerChanged();
+    // The thread has posted its last call; joining it here is immediate.
+    task_.reset();
+    emit taskChanged();
+}
+
+void ScanCoordinator::pause()
+{
+    if (!scanner_ || progress_.phase.kind() != ScanPhase::Kind::scanning)
+        return;
+    ScanProgress paused = progress_;
+    paused.phase = ScanPhase::Kind::paused;
+    setProgress(std::move(paused));
+    scanner_->pause();
+}
+
+void ScanCoordinator::resume()
+{
+    if (!scanner_ || progress_.phase.kind() != ScanPhase::Kind::paused)
+        return;
+    ScanProgress scanning = progress_;
+    scanning.phase = ScanPhase::Kind::scanning;
+    setProgress(std::move(scanning));
+    scanner_->resume();
+}
+
+void ScanCoordinator::pauseOrContinue()
+{
+    if (progress_.phase.kind() == ScanPhase::Kind::paused)
+        resume();
+    else
+        pause();
+}
+
+void ScanCoordinator::cancel()
+{
+    if (task_)
+        task_->cancel();
+}

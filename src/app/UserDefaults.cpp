@@ -1,0 +1,116 @@
+#include "app/UserDefaults.h"
+
+#include <QSettings>
+
+UserDefaults::UserDefaults()
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Kestrelmoor", "Kestrelmoor"))
+{
+}
+
+UserDefaults::UserDefaults(const QString& filePath)
+    : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+{
+}
+
+UserDefaults::~UserDefaults() = default;
+
+namespace {
+std::unique_ptr<UserDefaults>& standardSlot()
+{
+    static std::unique_ptr<UserDefaults> slot;
+    return slot;
+}
+}
+
+UserDefaults& UserDefaults::standard()
+{
+    auto& slot = standardSlot();
+    if (!slot)
+        slot = std::make_unique<UserDefaults>();
+    return *slot;
+}
+
+void UserDefaults::useFileForStandard(const QString& filePath)
+{
+    auto& slot = standardSlot();
+    QVariantMap registered = slot ? slot->registered_ : QVariantMap{};
+    slot = std::make_unique<UserDefaults>(filePath);
+    slot->registered_ = registered;
+}
+
+void UserDefaults::registerDefaults(const QVariantMap& defaults)
+{
+    for (auto it = defaults.begin(); it != defaults.end(); ++it)
+        registered_.insert(it.key(), it.value());
+}
+
+QVariant UserDefaults::value(const QString& key) const
+{
+    if (settings_->contains(key))
+        return settings_->value(key);
+    return registered_.value(key);
+}
+
+bool UserDefaults::hasUserValue(const QString& key) const
+{
+    return settings_->contains(key);
+}
+
+bool UserDefaults::boolValue(const QString& key) const
+{
+    return value(key).toBool();
+}
+
+long long UserDefaults::integerValue(const QString& key) const
+{
+    bool ok = false;
+    const QVariant v = value(key);
+    long long n = v.toLongLong(&ok);
+    if (ok)
+        return n;
+    // "4.0" typed into the file by hand still counts as 4.
+    const double d = v.toDouble(&ok);
+    return ok ? static_cast<long long>(d) : 0;
+}
+
+double UserDefaults::doubleValue(const QString& key) const
+{
+    bool ok = false;
+    const double d = value(key).toDouble(&ok);
+    return ok ? d : 0.0;
+}
+
+QStringList UserDefaults::stringListValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList();
+    if (v.typeId() == QMetaType::QVariantList) {
+        QStringList list;
+        for (const QVariant& element : v.toList()) {
+            if (element.typeId() != QMetaType::QString)
+                return {};
+            list.append(element.toString());
+        }
+        return list;
+    }
+    // The INI format reads a one-element list back as plain text.
+    if (v.typeId() == QMetaType::QString && !v.toString().isEmpty() && settings_->contains(key))
+        return {v.toString()};
+    return {};
+}
+
+void UserDefaults::setValue(const QString& key, const QVariant& value)
+{
+    settings_->setValue(key, value);
+}
+
+void UserDefaults::removeValue(const QString& key)
+{
+    settings_->remove(key);
+}
+
+void UserDefaults::sync()
+{
+    settings_->sync();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <optional>
+
+#include "app/SidebarItem.h"
+
+class AppModel;
+class QLineEdit;
+class QListWidget;
+class QMessageBox;
+class QSplitter;
+class QVBoxLayout;
+class ScanToolbar;
+class SidebarScanStatus;
+class TrashConfirmationSheet;
+class WelcomeSheet;
+
+// The main window's content: the sidebar of screens with the scan status footer,
+// the detail column rebuilt whenever the selection changes, the toolbar's scan
+// controls and search field, the removal sheet, the welcome sheet and the alert.
+class ContentView : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit ContentView(AppModel& model, QWidget* parent = nullptr);
+
+    QListWidget* sidebarList() const { return sidebar_; }
+    QWidget* currentScreen() const { return screen_; }
+    QLineEdit* searchField() const { return search_; }
+    ScanToolbar* scanToolbar() const { return scanToolbar_; }
+    SidebarScanStatus* scanStatus() const { return scanStatus_; }
+    TrashConfirmationSheet* trashSheet() const { return trashSheet_; }
+    WelcomeSheet* welcomeSheet() const { return welcomeSheet_; }
+    QMessageBox* alertBox() const { return alertBox_; }
+
+signals:
+    // The window came on screen; the program's start-up work hangs on this.
+    void appeared();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildSidebar();
+    void buildToolbar();
+    void syncSidebarSelection();
+    void sidebarSelectionEdited();
+    void showSelectedScreen();
+    void presentTrashRequest();
+    void closeTrashSheet();
+    void presentAlert();
+    void closeAlert();
+    void runFirstRunRule();
+
+    AppModel& model_;
+    QSplitter* splitter_ = nullptr;
+    QListWidget* sidebar_ = nullptr;
+    SidebarScanStatus* scanStatus_ = nullptr;
+    QWidget* detail_ = nullptr;
+    QVBoxLayout* detailLayout_ = nullptr;
+    QWidget* screen_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    ScanToolbar* scanToolbar_ = nullptr;
+    TrashConfirmationSheet* trashSheet_ = nullptr;
+    WelcomeSheet* welcomeSheet_ = nullptr;
+    QMessageBox* alertBox_ = nullptr;
+    bool showWelcome_ = false;
+};

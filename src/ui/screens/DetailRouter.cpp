@@ -1,0 +1,10 @@
+#include "ui/screens/DetailRouter.h"
+
+#include "ui/screens/PlaceholderView.h"
+
+QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
+{
+    (void)model;
+    // Screens replace their placeholder here as they join the program.
+    return new PlaceholderView(title(item), parent);
+}

@@ -1,0 +1,60 @@
+#include "ui/screens/KestrelmoorApp.h"
+
+#include "app/AppModel.h"
+#include "app/SettingsKey.h"
+#include "ui/screens/ContentView.h"
+#include "ui/screens/DetailRouter.h"
+#include "ui/screens/KestrelmoorCommands.h"
+
+#include <QMenuBar>
+#include <QVBoxLayout>
+#include <QWidget>
+
+KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent) : QObject(parent)
+{
+    SettingsKey::registerDefaults();
+    model_ = model ? std::move(model) : std::make_unique<AppModel>();
+
+    window_ = std::make_unique<ContentView>(*model_);
+    window_->setObjectName(QStringLiteral("main"));
+    window_->setWindowTitle(QStringLiteral("Kestrelmoor"));
+    window_->setMinimumSize(720, 480);
+    window_->resize(1000, 660);
+    window_->setUnifiedTitleAndToolBarOnMac(true);
+    commands_ = new KestrelmoorCommands(*model_, window_->menuBar(), [this] { showSettings(); }, this);
+    connect(window_.get(), &ContentView::appeared, model_.get(), [model = model_.get()] { model->start(); });
+}
+
+KestrelmoorApp::~KestrelmoorApp()
+{
+    delete settingsWindow_.data();
+    // Windows and menus go before the model they observe.
+    delete commands_;
+    commands_ = nullptr;
+    window_.reset();
+}
+
+void KestrelmoorApp::show()
+{
+    window_->show();
+}
+
+void KestrelmoorApp::showSettings()
+{
+    if (!settingsWindow_) {
+        auto* window = new QWidget(nullptr, Qt::Window);
+        window->setObjectName(QStringLiteral("settingsWindow"));
+        window->setWindowTitle(QStringLiteral("Settings"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        // Closing the main window quits even while Settings is open.
+        window->setAttribute(Qt::WA_QuitOnClose, false);
+        window->setFixedSize(600, 500);
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(DetailRouter::makeScreen(SidebarItem::settings, *model_, window));
+        settingsWindow_ = window;
+    }
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+}

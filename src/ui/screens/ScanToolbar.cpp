@@ -1,0 +1,77 @@
+#include "ui/screens/ScanToolbar.h"
+
+#include "app/AppModel.h"
+#include "app/ScanCoordinator.h"
+#include "ui/components/SymbolIcons.h"
+
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QToolButton>
+
+namespace {
+
+QToolButton* makeButton(QWidget* parent, const char* objectName, const QString& text, std::string_view symbol,
+                        const QString& help)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setText(text);
+    button->setIcon(SymbolIcons::icon(symbol));
+    button->setToolTip(help);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    return button;
+}
+
+} // namespace
+
+ScanToolbar::ScanToolbar(AppModel& model, QWidget* parent) : QWidget(parent), model_(model)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+
+    busy_ = new QProgressBar(this);
+    busy_->setObjectName(QStringLiteral("scanBusyIndicator"));
+    busy_->setRange(0, 0);
+    busy_->setTextVisible(false);
+    busy_->setFixedSize(48, 8);
+    layout->addWidget(busy_);
+
+    pauseButton_ = makeButton(this, "pauseButton", QStringLiteral("Pause"), "pause.fill", QStringLiteral("Pause scanning"));
+    cancelButton_ = makeButton(this, "cancelButton", QStringLiteral("Cancel"), "xmark.circle",
+                               QStringLiteral("Stop scanning. Results so far are kept and the scan can be resumed."));
+    resumeButton_ = makeButton(this, "resumeButton", QStringLiteral("Resume Scan"), "arrow.clockwise.circle",
+                               QStringLiteral("Continue the previous, unfinished scan"));
+    scanButton_ = makeButton(this, "scanButton", QStringLiteral("Scan Mac"), "arrow.triangle.2.circlepath",
+                             QStringLiteral("Scan your Mac (⌘R). Only changes since the last scan are written."));
+    for (QToolButton* button : {pauseButton_, cancelButton_, resumeButton_, scanButton_})
+        layout->addWidget(button);
+
+    ScanCoordinator& scan = model_.scan();
+    connect(pauseButton_, &QToolButton::clicked, &scan, &ScanCoordinator::pauseOrContinue);
+    connect(cancelButton_, &QToolButton::clicked, &scan, &ScanCoordinator::cancel);
+    connect(resumeButton_, &QToolButton::clicked, this, [&scan] { scan.startScan(true); });
+    connect(scanButton_, &QToolButton::clicked, this, [&scan] { scan.startScan(false); });
+    connect(&scan, &ScanCoordinator::progressChanged, this, &ScanToolbar::refresh);
+    connect(&scan, &ScanCoordinator::resumableScanIDChanged, this, &ScanToolbar::refresh);
+    refresh();
+}
+
+void ScanToolbar::refresh()
+{
+    const ScanCoordinator& scan = model_.scan();
+    const bool active = ScanCoordinator::isActive(scan.progress().phase);
+    const bool paused = scan.progress().phase.kind() == ScanPhase::Kind::paused;
+
+    busy_->setVisible(active);
+    pauseButton_->setVisible(active);
+    cancelButton_->setVisible(active);
+    resumeButton_->setVisible(!active && scan.resumableScanID().has_value());
+    scanButton_->setVisible(!active);
+    scanButton_->setEnabled(model_.database() != nullptr);
+
+    pauseButton_->setText(paused ? QStringLiteral("Continue") : QStringLiteral("Pause"));
+    pauseButton_->setIcon(SymbolIcons::icon(paused ? "play.fill" : "pause.fill"));
+    pauseButton_->setToolTip(paused ? QStringLiteral("Continue scanning") : QStringLiteral("Pause scanning"));
+}

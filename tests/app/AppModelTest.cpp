@@ -1,0 +1,187 @@
+#include "app/AppTestSupport.h"
+#include "app/RecordingTrasher.h"
+#include "app/TestHome.h"
+
+#include "app/AppModel.h"
+#include "app/ApplicationsStore.h"
+#include "app/ScanCoordinator.h"
+#include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
+#include "index/StorageDatabase.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+class AppModelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureCoreApplication();
+        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
+        SettingsKey::registerDefaults();
+        model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")),
+                                           emptyApplicationsStore(settings.path()));
+        trasher = std::make_shared<RecordingTrasher>();
+        model->setFileTrasher(trasher);
+    }
+
+    TestHome home;
+    TempDir settings;
+    TempDir cache;
+    std::unique_ptr<AppModel> model;
+    std::shared_ptr<RecordingTrasher> trasher;
+};
+
+TrashCandidate candidate(const std::string& path, std::optional<std::int64_t> size = std::nullopt)
+{
+    return {path, std::filesystem::path(path).filename().string(), size, false, std::nullopt};
+}
+
+TEST_F(AppModelTest, AFreshModelShowsTheDashboardAndNotifiesOnlyOnChange)
+{
+    EXPECT_EQ(model->selection(), SidebarItem::dashboard);
+    EXPECT_EQ(model->searchText(), "");
+    EXPECT_FALSE(model->largestFilesCategory() || model->largestFoldersFocus() || model->trashRequest() ||
+                 model->alert() || model->selectedApplicationPath());
+    EXPECT_FALSE(model->databaseError().has_value());
+
+    int selections = 0, searches = 0, alerts = 0;
+    QObject::connect(model.get(), &AppModel::selectionChanged, [&] { ++selections; });
+    QObject::connect(model.get(), &AppModel::searchTextChanged, [&] { ++searches; });
+    QObject::connect(model.get(), &AppModel::alertChanged, [&] { ++alerts; });
+    model->setSelection(SidebarItem::dashboard);
+    model->setSelection(std::nullopt);
+    model->setSelection(std::nullopt);
+    model->setSearchText("");
+    model->setSearchText("*.zip");
+    model->setSearchText("*.zip");
+    const AppAlert alert = AppAlert::make("T", "M");
+    model->setAlert(alert);
+    model->setAlert(alert);
+    EXPECT_EQ(selections, 1);
+    EXPECT_EQ(searches, 1);
+    EXPECT_EQ(alerts, 2);
+    EXPECT_NE(AppAlert::make("T", "M").id, AppAlert::make("T", "M").id);
+}
+
+TEST_F(AppModelTest, ACacheThatCannotBeOpenedLeavesTheModelWithoutADatabase)
+{
+    // The cache's folder is a plain file, so the cache cannot be made inside it.
+    home.write(".local/share/Kestrelmoor", "not a folder");
+    AppModel broken(nullptr, emptyApplicationsStore(settings.path()));
+    EXPECT_EQ(broken.database(), nullptr);
+    ASSERT_TRUE(broken.databaseError().has_value());
+    const std::string& error = *broken.databaseError();
+    EXPECT_EQ(error.rfind("The scan cache could not be opened: ", 0), 0u) << error;
+    EXPECT_TRUE(error.ends_with(". Scans will not be saved.")) << error;
+
+    std::filesystem::remove(home.path() + "/.local/share/Kestrelmoor");
+    home.write(".local/share/Kestrelmoor/ScanCache.sqlite", "this is not a database, just text that is long enough");
+    AppModel garbage(nullptr, emptyApplicationsStore(settings.path()));
+    EXPECT_EQ(garbage.database(), nullptr);
+    EXPECT_TRUE(garbage.databaseError().has_value());
+}
+
+TEST_F(AppModelTest, StartLoadsOnceAndCountsTheApplications)
+{
+    bool done = false;
+    model->start([&] { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_TRUE(model->scan().isLoaded());
+    EXPECT_EQ(model->scan().summary().applicationCount, 0);
+    done = false;
+    model->start([&] { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_EQ(model->scan().summary().applicationCount, 0);
+}
+
+TEST_F(AppModelTest, RequestsKeepOnlyWhatMayBeRemovedOrExplainWhyNothingMay)
+{
+    const std::string allowed = home.write("Projects/old.zip");
+    const std::string other = home.write("Projects/notes.txt");
+    const std::string cautious = home.write("Library/Preferences/com.example.plist");
+    const std::string cacheFolder = home.path() + "/.local/share/Kestrelmoor";
+    std::filesystem::create_directories(cacheFolder);
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> paths;
+        std::vector<std::string> requested;   // empty: an alert instead
+        std::string alertMessage;
+    };
+    const Case cases[] = {
+        {"nothing offered", {}, {}, "This item can't be moved to the Trash."},
+        {"protected left out silently", {"/usr/bin/env", allowed, other}, {allowed, other}, ""},
+        {"caution still allowed", {cautious}, {cautious}, ""},
+        {"first reason shown", {"/etc/hosts", home.path()},
+         {}, "Protected by macOS: items in /etc are part of the operating system."},
+        {"own cache refused", {cacheFolder}, {}, "Kestrelmoor does not modify its own application or database files."},
+    };
+    for (const Case& c : cases) {
+        model->setTrashRequest(std::nullopt);
+        model->setAlert(std::nullopt);
+        std::vector<TrashCandidate> offered;
+        for (const std::string& path : c.paths)
+            offered.push_back(candidate(path));
+        model->requestTrash(offered);
+        if (c.requested.empty()) {
+            EXPECT_FALSE(model->trashRequest().has_value()) << c.name;
+            ASSERT_TRUE(model->alert().has_value()) << c.name;
+            EXPECT_EQ(model->alert()->title, "Protected by macOS") << c.name;
+            EXPECT_EQ(model->alert()->message, c.alertMessage) << c.name;
+        } else {
+            EXPECT_FALSE(model->alert().has_value()) << c.name;
+            ASSERT_TRUE(model->trashRequest().has_value()) << c.name;
+            std::vector<std::string> got;
+            for (const TrashCandidate& kept : model->trashRequest()->candidates)
+                got.push_back(kept.path);
+            EXPECT_EQ(got, c.requested) << c.name;
+        }
+    }
+}
+
+TEST_F(AppModelTest, ConfirmingClosesTheRequestFirstAndReportsFailuresInOneAlert)
+{
+    const std::string a = home.write("Downloads/a.dmg");
+    const std::string b = home.write("Downloads/b.dmg");
+    const std::string c = home.write("Documents/Old/c.txt");
+    trasher->refused = {b};
+    model->requestTrash({candidate(a, 10), candidate(b, 20), candidate(c)});
+    ASSERT_TRUE(model->trashRequest().has_value());
+    const TrashRequest request = *model->trashRequest();
+
+    bool done = false;
+    model->confirmTrash(request, [&] { done = true; });
+    EXPECT_FALSE(model->trashRequest().has_value());   // the sheet closes before anything moves
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+
+    EXPECT_EQ(trasher->moved, (std::vector<std::string>{a, c}));
+    ASSERT_TRUE(model->alert().has_value());
+    EXPECT_EQ(model->alert()->title, "Some items weren't moved");
+    EXPECT_EQ(model->alert()->message, "~/Downloads/b.dmg: You don't have permission to move this item.");
+    EXPECT_EQ(model->scan().dataVersion(), 1);
+
+    // Nothing moved: no data change is announced.
+    model->setAlert(std::nullopt);
+    trasher->refused = {b};
+    done = false;
+    model->confirmTrash(TrashRequest::make({candidate(b)}), [&] { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_TRUE(model->alert().has_value());
+    EXPECT_EQ(model->scan().dataVersion(), 1);
+}
+
+TEST(AppModelText, FailureLinesShortenTheHomeFolder)
+{
+    const std::vector<TrashOutcome::Failure> failures{
+        {"/Users/a/Library/x", "busy"}, {"/Users/a", "home"}, {"/Users/ab/y", "other"}, {"/opt/z", "locked"}};
+    EXPECT_EQ(AppModel::trashFailureMessage(failures, "/Users/a"),
+              "~/Library/x: busy\n~: home\n/Users/ab/y: other\n/opt/z: locked");
+    EXPECT_EQ(AppModel::trashFailureMessage({}, "/Users/a"), "");
+}
+
+} // namespace

@@ -1,0 +1,326 @@
+#include "app/AppTestSupport.h"
+
+#include "app/ScanCoordinator.h"
+#include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
+#include "index/StorageDatabase.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+using Kind = ScanPhase::Kind;
+
+class ScanCoordinatorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureCoreApplication();
+        UserDefaults::useFileForStandard(QString::fromStdString(settingsDir.file("settings.ini")));
+        SettingsKey::registerDefaults();
+        for (int folder = 0; folder < 6; ++folder)
+            for (int file = 0; file < 25; ++file)
+                tree.write("root/f" + std::to_string(folder) + "/sub/file" + std::to_string(file) + ".txt", 3000);
+        tree.write("second/notes.md", "hello");
+        database = std::make_shared<StorageDatabase>(cacheDir.file("ScanCache.sqlite"));
+    }
+
+    std::unique_ptr<ScanCoordinator> makeCoordinator(std::shared_ptr<StorageDatabase> db)
+    {
+        auto coordinator = std::make_unique<ScanCoordinator>(std::move(db));
+        coordinator->setRootsProvider([this] { return std::vector<std::string>{tree.file("root"), tree.file("second")}; });
+        return coordinator;
+    }
+
+    // Runs the event loop until the scan has ended and its data-changed step is done.
+    static void waitForEnd(ScanCoordinator& c, int versionBefore)
+    {
+        ASSERT_TRUE(waitUntil([&] { return c.task() == nullptr && c.dataVersion() > versionBefore; }));
+    }
+
+    TempDir settingsDir;
+    TempDir cacheDir;
+    TempDir tree;
+    std::shared_ptr<StorageDatabase> database;
+};
+
+TEST_F(ScanCoordinatorTest, CompletedScanGoesThroughThePhasesAndStoresItsEnd)
+{
+    auto coordinator = makeCoordinator(database);
+    std::vector<Kind> phases;
+    QObject::connect(coordinator.get(), &ScanCoordinator::progressChanged, [&] {
+        const Kind kind = coordinator->progress().phase.kind();
+        if (phases.empty() || phases.back() != kind)
+            phases.push_back(kind);
+    });
+
+    coordinator->startScan(false);
+    ASSERT_NE(coordinator->task(), nullptr);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::preparing);
+    EXPECT_FALSE(coordinator->progress().isResumed);
+    EXPECT_TRUE(coordinator->progress().startedAt.has_value());
+    waitForEnd(*coordinator, 0);
+
+    ASSERT_GE(phases.size(), 2u);
+    EXPECT_EQ(phases.front(), Kind::preparing);
+    EXPECT_EQ(phases.back(), Kind::completed);
+    // Phases only move forward through the table.
+    const std::vector<Kind> order{Kind::preparing, Kind::scanning, Kind::finalizing, Kind::completed};
+    std::size_t at = 0;
+    for (Kind kind : phases) {
+        while (at < order.size() && order[at] != kind)
+            ++at;
+        EXPECT_LT(at, order.size()) << "unexpected phase order";
+    }
+
+    EXPECT_EQ(coordinator->progress().filesScanned, 151);
+    ASSERT_TRUE(coordinator->lastOutcome().has_value());
+    EXPECT_EQ(coordinator->lastOutcome()->status, ScanRecord::Status::completed);
+    EXPECT_FALSE(coordinator->resumableScanID().has_value());
+    EXPECT_FALSE(coordinator->errorMessage().has_value());
+    EXPECT_EQ(coordinator->dataVersion(), 1);
+    ASSERT_TRUE(coordinator->summary().lastScan.has_value());
+    EXPECT_EQ(coordinator->summary().lastScan->status, ScanRecord::Status::completed);
+    EXPECT_EQ(coordinator->summary().totals.fileCount, 151);
+    EXPECT_TRUE(database->folder(tree.file("root")).has_value());
+    EXPECT_TRUE(database->folder(tree.file("second")).has_value());
+}
+
+TEST_F(ScanCoordinatorTest, CancelledScanBecomesResumableAndAResumeCompletesIt)
+{
+    auto coordinator = makeCoordinator(database);
+    coordinator->startScan(false);
+    coordinator->task()->cancel();
+    waitForEnd(*coordinator, 0);
+
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::cancelled);
+    ASSERT_TRUE(coordinator->lastOutcome().has_value());
+    EXPECT_EQ(coordinator->lastOutcome()->status, ScanRecord::Status::cancelled);
+    ASSERT_TRUE(coordinator->resumableScanID().has_value());
+    const std::int64_t cancelledID = *coordinator->resumableScanID();
+    EXPECT_EQ(cancelledID, coordinator->lastOutcome()->scanID);
+
+    coordinator->startScan(true);
+    EXPECT_TRUE(coordinator->progress().isResumed);
+    // Still resumable until the resumed scan ends.
+    EXPECT_EQ(coordinator->resumableScanID(), cancelledID);
+    waitForEnd(*coordinator, 1);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::completed);
+    EXPECT_EQ(coordinator->lastOutcome()->scanID, cancelledID);
+    EXPECT_FALSE(coordinator->resumableScanID().has_value());
+    EXPECT_EQ(coordinator->summary().totals.fileCount, 151);
+}
+
+TEST_F(ScanCoordinatorTest, ResumeWithNothingResumableIsAFreshScanNotMarkedResumed)
+{
+    auto coordinator = makeCoordinator(database);
+    coordinator->startScan(true);
+    EXPECT_FALSE(coordinator->progress().isResumed);
+    waitForEnd(*coordinator, 0);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::completed);
+    EXPECT_FALSE(coordinator->progress().isResumed);
+}
+
+TEST_F(ScanCoordinatorTest, StartPauseAndResumeAreIgnoredAtTheWrongMoment)
+{
+    auto coordinator = makeCoordinator(database);
+    coordinator->pause();
+    coordinator->resume();
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::idle);
+
+    coordinator->startScan(false);
+    ScanTask* first = coordinator->task();
+    const double startedAt = *coordinator->progress().startedAt;
+    coordinator->pause();   // still preparing
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::preparing);
+    coordinator->startScan(false);
+    EXPECT_EQ(coordinator->task(), first);
+    EXPECT_EQ(*coordinator->progress().startedAt, startedAt);
+
+    // A report taken before the scanner saw the pause does not undo it; after
+    // resume a stale paused report shows paused until the next one.
+    ScanProgress scanning = coordinator->progress();
+    scanning.phase = Kind::scanning;
+    ScanCoordinatorTestAccess::report(*coordinator, scanning);
+    coordinator->pause();
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::paused);
+    ScanCoordinatorTestAccess::report(*coordinator, scanning);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::paused);
+    coordinator->resume();
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::scanning);
+    ScanProgress stalePaused = scanning;
+    stalePaused.phase = Kind::paused;
+    ScanCoordinatorTestAccess::report(*coordinator, stalePaused);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::paused);
+    coordinator->resume();
+
+    waitForEnd(*coordinator, 0);
+    const ScanProgress ended = coordinator->progress();
+    // Late reports after the end change nothing.
+    ScanCoordinatorTestAccess::report(*coordinator, scanning);
+    EXPECT_EQ(coordinator->progress(), ended);
+}
+
+TEST_F(ScanCoordinatorTest, CancellingWhilePausedEndsTheScanAsResumable)
+{
+    auto coordinator = makeCoordinator(database);
+    coordinator->startScan(false);
+    ASSERT_TRUE(waitUntil([&] {
+        return coordinator->progress().phase.kind() == Kind::scanning || coordinator->task() == nullptr;
+    }));
+    if (coordinator->task() == nullptr)
+        GTEST_SKIP() << "the tree was scanned before a pause could land";
+    coordinator->pause();
+    ASSERT_EQ(coordinator->progress().phase.kind(), Kind::paused);
+    coordinator->task()->cancel();
+    waitForEnd(*coordinator, 0);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::cancelled);
+    EXPECT_TRUE(coordinator->resumableScanID().has_value());
+}
+
+TEST_F(ScanCoordinatorTest, WithoutADatabaseNothingLoadsOrScansButTheVersionStillMoves)
+{
+    auto coordinator = makeCoordinator(nullptr);
+    bool loaded = false;
+    coordinator->loadInitial([&] { loaded = true; });
+    EXPECT_TRUE(loaded);
+    EXPECT_FALSE(coordinator->isLoaded());
+    coordinator->startScan(false);
+    EXPECT_EQ(coordinator->task(), nullptr);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::idle);
+    coordinator->dataChanged();
+    coordinator->dataChanged();
+    EXPECT_EQ(coordinator->dataVersion(), 2);
+}
+
+TEST_F(ScanCoordinatorTest, InitialLoadRecoversALeftRunningScanOnceAndKeepsTheApplicationCount)
+{
+    const std::int64_t leftRunning = database->beginScan({tree.file("root")});
+    auto coordinator = makeCoordinator(database);
+    coordinator->setApplicationCount(57);
+    bool done = false;
+    coordinator->loadInitial([&] { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_TRUE(coordinator->isLoaded());
+    EXPECT_EQ(coordinator->resumableScanID(), leftRunning);
+    ASSERT_TRUE(coordinator->summary().lastScan.has_value());
+    EXPECT_EQ(coordinator->summary().lastScan->status, ScanRecord::Status::cancelled);
+    EXPECT_EQ(coordinator->summary().applicationCount, 57);
+
+    bool again = false;
+    coordinator->loadInitial([&] { again = true; });
+    EXPECT_TRUE(again);   // already loaded: answers at once
+}
+
+TEST_F(ScanCoordinatorTest, AScanStartedDuringTheStartUpLoadIsNotClosedByASecondLoad)
+{
+    database->beginScan({tree.file("root")});
+    auto coordinator = makeCoordinator(database);
+    int loads = 0;
+    coordinator->loadInitial([&] { ++loads; });
+    coordinator->startScan(false);
+    coordinator->loadInitial([&] { ++loads; });
+    waitForEnd(*coordinator, 0);
+    ASSERT_TRUE(waitUntil([&] { return loads == 2; }));
+    ASSERT_TRUE(coordinator->lastOutcome().has_value());
+    EXPECT_EQ(coordinator->lastOutcome()->status, ScanRecord::Status::completed);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::completed);
+}
+
+TEST_F(ScanCoordinatorTest, DestroyingTheCoordinatorDuringAScanClosesTheScanRecord)
+{
+    {
+        auto coordinator = makeCoordinator(database);
+        coordinator->startScan(false);
+    }
+    const auto last = database->lastScan();
+    ASSERT_TRUE(last.has_value());
+    EXPECT_NE(last->status, ScanRecord::Status::running);
+    // Nothing queued by the scan thread may reach the destroyed coordinator.
+    QCoreApplication::processEvents();
+}
+
+TEST(ScanCoordinatorSettings, RootsFollowTheScopeSettings)
+{
+    ensureCoreApplication();
+    TempDir dir;
+    UserDefaults defaults(QString::fromStdString(dir.file("s.ini")));
+    defaults.registerDefaults({{SettingsKey::includeSystemFolders, true},
+                               {SettingsKey::includeExternalVolumes, true},
+                               {SettingsKey::includeNetworkVolumes, false}});
+    std::vector<bool> networkAsked;
+    auto volumes = [&](bool network) {
+        networkAsked.push_back(network);
+        VolumeInfo a, b;
+        a.path = "/media/a";
+        b.path = "/mnt/b";
+        return std::vector<VolumeInfo>{a, b};
+    };
+    const std::vector<std::string> user = ScanCoordinator::userRoots();
+    ASSERT_EQ(user, (std::vector<std::string>{"/Applications", "/home", "/Library", "/opt"}));
+    const std::vector<std::string> system = ScanCoordinator::systemRoots();
+
+    struct Case {
+        bool system, external, network;
+        std::vector<std::string> expected;
+        std::vector<bool> asked;
+    };
+    auto join = [](std::vector<std::vector<std::string>> parts) {
+        std::vector<std::string> all;
+        for (auto& p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const Case cases[] = {
+        {false, false, true, user, {}},
+        {true, false, false, join({user, system}), {}},
+        {true, true, false, join({user, system, {"/media/a", "/mnt/b"}}), {false}},
+        {false, true, true, join({user, {"/media/a", "/mnt/b"}}), {true}},
+    };
+    for (const Case& c : cases) {
+        defaults.setValue(SettingsKey::includeSystemFolders, c.system);
+        defaults.setValue(SettingsKey::includeExternalVolumes, c.external);
+        defaults.setValue(SettingsKey::includeNetworkVolumes, c.network);
+        networkAsked.clear();
+        EXPECT_EQ(ScanCoordinator::rootsFromSettings(defaults, volumes), c.expected);
+        EXPECT_EQ(networkAsked, c.asked);
+    }
+}
+
+TEST(ScanCoordinatorSettings, WorkerCountExclusionsAndVolumeUsage)
+{
+    ensureCoreApplication();
+    const std::pair<long long, int> workers[] = {{0, 1}, {1, 1}, {4, 4}, {16, 16}, {40, 16}, {-3, 1}};
+    for (const auto& [setting, expected] : workers)
+        EXPECT_EQ(ScanCoordinator::workerCount(setting), expected) << setting;
+
+    TempDir dir;
+    UserDefaults defaults(QString::fromStdString(dir.file("s.ini")));
+    ScanCoordinator coordinator(nullptr);
+    coordinator.setRootsProvider([] { return std::vector<std::string>{"/x"}; });
+    ScanConfiguration configuration = coordinator.configurationFromSettings(defaults);
+    EXPECT_TRUE(configuration.excludedPaths.empty());
+    EXPECT_EQ(configuration.maxConcurrency, 1);   // nothing registered: 0 read, clamped
+    defaults.setValue(SettingsKey::excludedPaths, QStringList{"/x/cache"});
+    defaults.setValue(SettingsKey::scanConcurrency, 6);
+    configuration = coordinator.configurationFromSettings(defaults);
+    EXPECT_EQ(configuration.excludedPaths, std::vector<std::string>{"/x/cache"});
+    EXPECT_EQ(configuration.maxConcurrency, 6);
+
+    auto volume = [](std::int64_t total, std::int64_t important, std::int64_t strict) {
+        VolumeInfo v;
+        v.totalCapacity = total;
+        v.availableForImportantUsage = important;
+        v.availableStrict = strict;
+        return std::optional<VolumeInfo>(v);
+    };
+    using Usage = std::pair<std::int64_t, std::int64_t>;
+    EXPECT_EQ(ScanCoordinator::volumeUsage(volume(1000, 300, 200)), (Usage{1000, 700}));
+    EXPECT_EQ(ScanCoordinator::volumeUsage(volume(100, 50, 400)), (Usage{100, 0}));
+    EXPECT_EQ(ScanCoordinator::volumeUsage(std::nullopt), (Usage{0, 0}));
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+#include "app/AppTestSupport.h"
+
+#include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+
+namespace {
+
+TEST(UserDefaults, RegisteredDefaultsAnswerOnlyForKeysTheUserNeverSet)
+{
+    ensureCoreApplication();
+    TempDir dir;
+    const QString file = QString::fromStdString(dir.file("settings.ini"));
+    UserDefaults::useFileForStandard(file);
+    SettingsKey::registerDefaults();
+    UserDefaults& defaults = UserDefaults::standard();
+
+    EXPECT_TRUE(defaults.boolValue(SettingsKey::includeSystemFolders));
+    EXPECT_TRUE(defaults.boolValue(SettingsKey::includeExternalVolumes));
+    EXPECT_FALSE(defaults.boolValue(SettingsKey::includeNetworkVolumes));
+    EXPECT_TRUE(defaults.stringListValue(SettingsKey::excludedPaths).isEmpty());
+    EXPECT_EQ(defaults.integerValue(SettingsKey::scanConcurrency), 4);
+    EXPECT_DOUBLE_EQ(defaults.doubleValue(SettingsKey::monitorInterval), 2.0);
+    EXPECT_FALSE(defaults.boolValue(SettingsKey::hasSeenWelcome));
+    EXPECT_FALSE(defaults.value(SettingsKey::hasSeenWelcome).isValid());
+
+    defaults.setValue(SettingsKey::includeSystemFolders, false);
+    defaults.setValue(SettingsKey::scanConcurrency, 9);
+    defaults.sync();
+    EXPECT_FALSE(defaults.boolValue(SettingsKey::includeSystemFolders));
+    EXPECT_EQ(defaults.integerValue(SettingsKey::scanConcurrency), 9);
+
+    // Registering again (a second start) changes no value the user chose, and the
+    // registered values never reach the file.
+    SettingsKey::registerDefaults();
+    EXPECT_FALSE(defaults.boolValue(SettingsKey::includeSystemFolders));
+    QSettings raw(file, QSettings::IniFormat);
+    EXPECT_FALSE(raw.contains(SettingsKey::monitorInterval));
+    EXPECT_FALSE(raw.contains(SettingsKey::includeExternalVolumes));
+
+    defaults.removeValue(SettingsKey::includeSystemFolders);
+    EXPECT_TRUE(defaults.boolValue(SettingsKey::includeSystemFolders));
+}
+
+TEST(UserDefaults, ValuesReadBackFromAnotherProcessKeepTheirMeaning)
+{
+    ensureCoreApplication();
+    TempDir dir;
+    const std::string file = dir.file("s.ini");
+    // Written the way the settings file looks after a restart.
+    dir.write("s.ini",
+              "[General]\n"
+              "one=/home/a/cache\n"
+              "two=/a, \"/b, c\"\n"
+              "empty=\n"
+              "flag=true\n"
+              "workers=7\n"
+              "interval=2.5\n"
+              "wordy=many\n");
+    UserDefaults defaults(QString::fromStdString(file));
+    struct ListCase {
+        const char* key;
+        QStringList expected;
+    };
+    const ListCase lists[] = {
+        {"one", {"/home/a/cache"}},
+        {"two", {"/a", "/b, c"}},
+        {"empty", {}},
+        {"missing", {}},
+        {"workers", {"7"}},
+    };
+    for (const ListCase& c : lists)
+        EXPECT_EQ(defaults.stringListValue(QString::fromLatin1(c.key)), c.expected) << c.key;
+    EXPECT_TRUE(defaults.boolValue("flag"));
+    EXPECT_EQ(defaults.integerValue("workers"), 7);
+    EXPECT_EQ(defaults.integerValue("interval"), 2);
+    EXPECT_EQ(defaults.integerValue("wordy"), 0);
+    EXPECT_EQ(defaults.integerValue("missing"), 0);
+    EXPECT_DOUBLE_EQ(defaults.doubleValue("interval"), 2.5);
+}
+
+} // namespace

@@ -1,0 +1,302 @@
+#include "ui/UiTestSupport.h"
+
+#include "app/AppModel.h"
+#include "app/ScanCoordinator.h"
+#include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
+#include "index/StorageDatabase.h"
+#include "app/TestHome.h"
+#include "support/TempDir.h"
+#include "ui/screens/ContentView.h"
+#include "ui/screens/KestrelmoorApp.h"
+#include "ui/screens/KestrelmoorCommands.h"
+#include "ui/screens/ScanToolbar.h"
+#include "ui/screens/SidebarScanStatus.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QToolButton>
+
+namespace {
+
+using Kind = ScanPhase::Kind;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));
+        app = launchApp(settings, database);
+    }
+
+    AppModel& model() { return app->model(); }
+    ContentView& window() { return app->mainWindow(); }
+    ScanCoordinator& scan() { return model().scan(); }
+
+    QString screenTitle()
+    {
+        auto* title = window().currentScreen()->findChild<QLabel*>(QStringLiteral("screenTitle"));
+        return title ? title->text() : QString();
+    }
+    QListWidgetItem* row(const QString& text)
+    {
+        const auto found = window().sidebarList()->findItems(text, Qt::MatchExactly);
+        return found.isEmpty() ? nullptr : found.front();
+    }
+    // The toolbar buttons a person sees, in order.
+    static QStringList toolbarButtons(ContentView& window)
+    {
+        QStringList shown;
+        for (auto* button : window.scanToolbar()->findChildren<QToolButton*>())
+            if (button->isVisibleTo(window.scanToolbar()))
+                shown << button->text() + (button->isEnabled() ? "" : " (disabled)");
+        return shown;
+    }
+    QStringList footerLines()
+    {
+        QStringList lines;
+        SidebarScanStatus* status = window().scanStatus();
+        for (const char* name : {"phaseLabel", "countLabel", "lastScanLabel", "incompleteLabel", "notScannedLabel"}) {
+            auto* label = status->findChild<QLabel*>(QString::fromLatin1(name));
+            if (label && label->isVisibleTo(status))
+                lines << label->text();
+        }
+        return lines;
+    }
+    QStringList menuState()
+    {
+        QStringList state;
+        KestrelmoorCommands& c = app->commands();
+        for (QAction* action : {c.scanAction(), c.resumeAction(), c.pauseAction(), c.cancelAction()})
+            state << action->text() + (action->isEnabled() ? "" : " (disabled)");
+        return state;
+    }
+
+    TempDir settings;
+    TempDir cache;
+    std::shared_ptr<StorageDatabase> database;
+    std::unique_ptr<KestrelmoorApp> app;
+};
+
+TEST_F(MainWindowTest, TheSidebarShowsTheFourSectionsAndFollowsTheSelection)
+{
+    QStringList rows;
+    for (int i = 0; i < window().sidebarList()->count(); ++i)
+        rows << window().sidebarList()->item(i)->text();
+    EXPECT_EQ(rows, (QStringList{"Overview", "Dashboard", "Storage", "Disk", "Largest Files", "Largest Folders",
+                                 "Developer Storage", "Duplicates", "Cleanup", "Search", "System", "Applications",
+                                 "Running Apps", "Memory", "CPU", "Preferences", "Storage Access", "Privacy",
+                                 "Settings"}));
+    EXPECT_EQ(window().windowTitle(), "Kestrelmoor");
+    EXPECT_EQ(window().minimumSize(), QSize(720, 480));
+    EXPECT_EQ(window().size(), QSize(1000, 660));
+    EXPECT_EQ(screenTitle(), "Dashboard");
+    EXPECT_TRUE(row("Dashboard")->isSelected());
+    EXPECT_FALSE(row("Disk")->flags() & Qt::ItemIsSelectable);
+}
+
+TEST_F(MainWindowTest, EachChangeOfSelectionBuildsAFreshScreenAndOnlyThen)
+{
+    window().show();
+    QWidget* dashboard = window().currentScreen();
+
+    window().sidebarList()->setCurrentItem(row("Memory"));
+    EXPECT_EQ(model().selection(), SidebarItem::memory);
+    EXPECT_EQ(screenTitle(), "Memory");
+    QWidget* memory = window().currentScreen();
+    EXPECT_NE(memory, dashboard);
+
+    // The row already selected: the same screen stays.
+    window().sidebarList()->setCurrentItem(row("Memory"));
+    row("Memory")->setSelected(true);
+    EXPECT_EQ(window().currentScreen(), memory);
+
+    // The list loses its selection: the dashboard, rebuilt, with no row selected.
+    row("Memory")->setSelected(false);
+    EXPECT_FALSE(model().selection().has_value());
+    EXPECT_EQ(screenTitle(), "Dashboard");
+    EXPECT_TRUE(window().sidebarList()->selectedItems().isEmpty());
+    QWidget* unselected = window().currentScreen();
+    window().sidebarList()->setCurrentItem(row("Dashboard"));
+    EXPECT_EQ(model().selection(), SidebarItem::dashboard);
+    EXPECT_NE(window().currentScreen(), unselected);
+
+    // Navigation from anywhere else moves the sidebar too.
+    model().setSelection(SidebarItem::cpu);
+    EXPECT_TRUE(row("CPU")->isSelected());
+    EXPECT_EQ(screenTitle(), "CPU");
+
+    // Submitting the search field, even empty, shows Search; a second submit
+    // leaves that screen alone.
+    emit window().searchField()->returnPressed();
+    EXPECT_EQ(model().selection(), SidebarItem::search);
+    QWidget* search = window().currentScreen();
+    window().searchField()->setText(QStringLiteral("*.zip"));
+    EXPECT_EQ(model().searchText(), "*.zip");
+    emit window().searchField()->returnPressed();
+    EXPECT_EQ(window().currentScreen(), search);
+    model().setSearchText("size > 1 GB");
+    EXPECT_EQ(window().searchField()->text(), "size > 1 GB");
+    EXPECT_EQ(window().searchField()->placeholderText(), "Search: *.zip, node_modules, size > 1 GB");
+
+    // The offline line leads to Privacy.
+    window().scanStatus()->findChild<QToolButton*>(QStringLiteral("offlineButton"))->click();
+    EXPECT_EQ(model().selection(), SidebarItem::privacy);
+    QCoreApplication::processEvents();
+}
+
+TEST_F(MainWindowTest, ScreenShortcutsGoByPositionInTheirList)
+{
+    const std::vector<QAction*>& actions = app->commands().screenActions();
+    ASSERT_EQ(actions.size(), 10u);
+    const std::pair<const char*, SidebarItem> expected[] = {
+        {"Ctrl+1", SidebarItem::dashboard}, {"Ctrl+2", SidebarItem::storage},
+        {"Ctrl+3", SidebarItem::largestFiles}, {"Ctrl+4", SidebarItem::largestFolders},
+        {"Ctrl+5", SidebarItem::applications}, {"Ctrl+6", SidebarItem::runningApps},
+        {"Ctrl+7", SidebarItem::memory}, {"Ctrl+8", SidebarItem::cpu},
+        {"Ctrl+9", SidebarItem::cleanup}, {"Ctrl+Alt+F", SidebarItem::search},
+    };
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        EXPECT_EQ(actions[i]->shortcut(), QKeySequence(QString::fromLatin1(expected[i].first)));
+        model().setSelection(SidebarItem::settings);
+        actions[i]->trigger();
+        EXPECT_EQ(model().selection(), expected[i].second) << expected[i].first;
+        EXPECT_TRUE(actions[i]->isEnabled());
+    }
+    KestrelmoorCommands& c = app->commands();
+    EXPECT_EQ(c.scanAction()->shortcut(), QKeySequence("Ctrl+R"));
+    EXPECT_EQ(c.resumeAction()->shortcut(), QKeySequence("Ctrl+Shift+R"));
+    EXPECT_EQ(c.pauseAction()->shortcut(), QKeySequence("Ctrl+Alt+P"));
+    EXPECT_EQ(c.cancelAction()->shortcut(), QKeySequence("Ctrl+."));
+}
+
+TEST_F(MainWindowTest, ToolbarFooterAndMenusFollowEveryPhase)
+{
+    window().show();
+    const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
+    auto record = [](ScanRecord::Status status, std::optional<double> finished) {
+        ScanRecord r;
+        r.id = 5;
+        r.status = status;
+        r.finished = finished;
+        return r;
+    };
+    struct Case {
+        const char* name;
+        ScanPhase phase;
+        std::int64_t files;
+        std::optional<std::int64_t> resumable;
+        std::optional<ScanRecord> lastScan;
+        QStringList toolbar;
+        QStringList footer;
+        QStringList menus;
+    };
+    const QStringList idleMenus{"Scan Mac", "Resume Previous Scan (disabled)", "Pause Scan (disabled)",
+                                "Cancel Scan (disabled)"};
+    const QStringList activeMenus{"Scan Mac (disabled)", "Resume Previous Scan (disabled)", "Pause Scan",
+                                  "Cancel Scan"};
+    const Case cases[] = {
+        {"idle", Kind::idle, 0, std::nullopt, std::nullopt, {"Scan Mac"}, {"Not scanned yet"}, idleMenus},
+        {"preparing", Kind::preparing, 0, std::nullopt, std::nullopt, {"Pause", "Cancel"}, {"Scanning…", "0"},
+         activeMenus},
+        {"scanning", Kind::scanning, 1234567, 5, std::nullopt, {"Pause", "Cancel"}, {"Scanning…", "1,234,567"},
+         activeMenus},
+        {"paused", Kind::paused, 4200, std::nullopt, std::nullopt, {"Continue", "Cancel"}, {"Paused", "4,200"},
+         {"Scan Mac (disabled)", "Resume Previous Scan (disabled)", "Continue Scan", "Cancel Scan"}},
+        {"finalizing", Kind::finalizing, 9000, std::nullopt, std::nullopt, {"Pause", "Cancel"},
+         {"Finishing…", "9,000"}, activeMenus},
+        {"completed", Kind::completed, 9000, std::nullopt, record(ScanRecord::Status::completed, now - 7300),
+         {"Scan Mac"}, {"Last scan: 2 hours ago"}, idleMenus},
+        {"cancelled", Kind::cancelled, 300, 5, record(ScanRecord::Status::cancelled, now - 30 * 3600),
+         {"Resume Scan", "Scan Mac"}, {"Last scan: yesterday", "Incomplete — resume available"},
+         {"Scan Mac", "Resume Previous Scan", "Pause Scan (disabled)", "Cancel Scan (disabled)"}},
+        {"failed", ScanPhase::failed("disk I/O error"), 300, 5, record(ScanRecord::Status::cancelled, std::nullopt),
+         {"Resume Scan", "Scan Mac"}, {"Not scanned yet"},
+         {"Scan Mac", "Resume Previous Scan", "Pause Scan (disabled)", "Cancel Scan (disabled)"}},
+    };
+    for (const Case& c : cases) {
+        StorageSummary summary;
+        summary.lastScan = c.lastScan;
+        ScanCoordinatorTestAccess::setSummary(scan(), summary);
+        ScanCoordinatorTestAccess::setResumableScanID(scan(), c.resumable);
+        ScanProgress progress;
+        progress.phase = c.phase;
+        progress.filesScanned = c.files;
+        ScanCoordinatorTestAccess::setProgress(scan(), progress);
+
+        EXPECT_EQ(toolbarButtons(window()), c.toolbar) << c.name;
+        EXPECT_EQ(footerLines(), c.footer) << c.name;
+        EXPECT_EQ(menuState(), c.menus) << c.name;
+        const bool active = ScanCoordinator::isActive(c.phase);
+        EXPECT_EQ(window().scanToolbar()->findChild<QProgressBar*>()->isVisibleTo(window().scanToolbar()), active)
+            << c.name;
+        QCoreApplication::processEvents();
+        saveScreenshot(window(), QStringLiteral("window-") + QString::fromLatin1(c.name));
+    }
+
+    // Pause is offered while preparing but does nothing there.
+    ScanCoordinatorTestAccess::setPhase(scan(), Kind::preparing);
+    window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("pauseButton"))->click();
+    EXPECT_EQ(scan().progress().phase.kind(), Kind::preparing);
+}
+
+TEST_F(MainWindowTest, WithoutAScanCacheScanningIsOfferedDisabled)
+{
+    TestHome home;
+    home.write(".local/share/Kestrelmoor", "not a folder");
+    KestrelmoorApp bare(std::make_unique<AppModel>(nullptr, emptyApplicationsStore(settings.path())));
+    ASSERT_EQ(bare.model().database(), nullptr);
+    EXPECT_EQ(toolbarButtons(bare.mainWindow()), QStringList{"Scan Mac (disabled)"});
+    bare.mainWindow().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
+    bare.commands().scanAction()->trigger();
+    EXPECT_EQ(bare.model().scan().task(), nullptr);
+    EXPECT_EQ(bare.model().scan().progress().phase.kind(), Kind::idle);
+}
+
+TEST_F(MainWindowTest, AScanStartedFromTheToolbarRunsToTheEndWithTheFooterCounting)
+{
+    TempDir tree;
+    for (int folder = 0; folder < 40; ++folder)
+        for (int file = 0; file < 50; ++file)
+            tree.write("disk/d" + std::to_string(folder) + "/f" + std::to_string(file) + ".bin", 512);
+    tree.write("other/readme.txt", "hello");
+    const std::vector<std::string> roots{tree.file("disk"), tree.file("other")};
+    scan().setRootsProvider([roots] { return roots; });
+    window().show();
+    bool started = false;
+    model().start([&] { started = true; });
+    ASSERT_TRUE(waitUntil([&] { return started; }));
+
+    QStringList counts;
+    QObject::connect(&scan(), &ScanCoordinator::progressChanged, [&] {
+        auto* count = window().scanStatus()->findChild<QLabel*>(QStringLiteral("countLabel"));
+        if (ScanCoordinator::isActive(scan().progress().phase) && (counts.isEmpty() || counts.back() != count->text()))
+            counts << count->text();
+    });
+    window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
+    EXPECT_EQ(toolbarButtons(window()), (QStringList{"Pause", "Cancel"}));
+    ASSERT_TRUE(waitUntil([&] { return scan().task() == nullptr && scan().dataVersion() == 1; }));
+
+    EXPECT_EQ(scan().progress().phase.kind(), Kind::completed);
+    ASSERT_FALSE(counts.isEmpty());
+    EXPECT_EQ(counts.front(), "0");
+    EXPECT_EQ(counts.back(), "2,001");
+    const QStringList footer = footerLines();
+    ASSERT_EQ(footer.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Last scan: (now|\\d+ seconds? ago)$")).match(footer.front()).hasMatch())
+        << footer.front().toStdString();
+    EXPECT_EQ(toolbarButtons(window()), QStringList{"Scan Mac"});
+    for (const std::string& root : roots)
+        EXPECT_TRUE(database->folder(root).has_value()) << root;
+    EXPECT_EQ(database->totals().fileCount, 2001);
+    saveScreenshot(window(), QStringLiteral("window-after-scan"));
+}
+
+} // namespace

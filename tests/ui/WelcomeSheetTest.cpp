@@ -1,0 +1,73 @@
+#include "ui/UiTestSupport.h"
+
+#include "app/AppModel.h"
+#include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
+#include "index/StorageDatabase.h"
+#include "support/TempDir.h"
+#include "ui/screens/ContentView.h"
+#include "ui/screens/KestrelmoorApp.h"
+#include "ui/screens/WelcomeSheet.h"
+
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QPushButton>
+
+namespace {
+
+class WelcomeTest : public ::testing::Test {
+protected:
+    std::unique_ptr<KestrelmoorApp> launch()
+    {
+        return launchApp(settings, std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")), true);
+    }
+    static bool sheetShown(ContentView& window)
+    {
+        waitUntil([&] { return window.welcomeSheet() && window.welcomeSheet()->isVisible(); },
+                  std::chrono::milliseconds(500));
+        return window.welcomeSheet() && window.welcomeSheet()->isVisible();
+    }
+
+    TempDir settings;
+    TempDir cache;
+};
+
+TEST_F(WelcomeTest, ShownOnceOnTheFirstRunAndReturnMeansGetStarted)
+{
+    auto first = launch();
+    first->model().setSelection(SidebarItem::memory);
+    first->mainWindow().show();
+    ASSERT_TRUE(sheetShown(first->mainWindow()));
+    // Stored as soon as the sheet is shown, not when it closes.
+    EXPECT_TRUE(UserDefaults::standard().boolValue(SettingsKey::hasSeenWelcome));
+    saveScreenshot(*first->mainWindow().welcomeSheet(), QStringLiteral("welcome-sheet"));
+
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(first->mainWindow().welcomeSheet(), &enter);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first->mainWindow().welcomeSheet(), nullptr);
+    EXPECT_EQ(first->model().selection(), SidebarItem::memory);
+
+    // Showing the window again, or starting again, brings no sheet.
+    first->mainWindow().hide();
+    first->mainWindow().show();
+    EXPECT_FALSE(sheetShown(first->mainWindow()));
+    first.reset();
+    auto second = launch();
+    second->mainWindow().show();
+    EXPECT_FALSE(sheetShown(second->mainWindow()));
+}
+
+TEST_F(WelcomeTest, ReadPrivacyDetailsShowsThePrivacyScreen)
+{
+    auto app = launch();
+    app->mainWindow().show();
+    ASSERT_TRUE(sheetShown(app->mainWindow()));
+    app->mainWindow().welcomeSheet()->findChild<QPushButton*>(QStringLiteral("privacyButton"))->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app->mainWindow().welcomeSheet(), nullptr);
+    EXPECT_EQ(app->model().selection(), SidebarItem::privacy);
+}
+
+} // namespace
