@@ -3,6 +3,7 @@
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
+#include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"
 
@@ -179,6 +180,33 @@ TEST_F(ScanCoordinatorTest, CancellingWhilePausedEndsTheScanAsResumable)
     waitForEnd(*coordinator, 0);
     EXPECT_EQ(coordinator->progress().phase.kind(), Kind::cancelled);
     EXPECT_TRUE(coordinator->resumableScanID().has_value());
+}
+
+TEST_F(ScanCoordinatorTest, AScanThatCannotRunEndsFailedAndKeepsWhatWasResumable)
+{
+    auto coordinator = makeCoordinator(database);
+    coordinator->startScan(false);
+    coordinator->task()->cancel();
+    waitForEnd(*coordinator, 0);
+    const auto resumable = coordinator->resumableScanID();
+    const auto outcomeID = coordinator->lastOutcome()->scanID;
+    ASSERT_TRUE(resumable.has_value());
+
+    // Another hand takes the scans table away: the scanner cannot open its record.
+    SQLiteConnection(cacheDir.file("ScanCache.sqlite")).execute("DROP TABLE scans");
+    coordinator->startScan(false);
+    waitForEnd(*coordinator, 1);
+    const ScanPhase phase = coordinator->progress().phase;
+    ASSERT_EQ(phase.kind(), Kind::failed);
+    EXPECT_FALSE(phase.message().empty());
+    EXPECT_EQ(coordinator->errorMessage(), "The scan failed: " + phase.message());
+    EXPECT_EQ(coordinator->resumableScanID(), resumable);
+    EXPECT_EQ(coordinator->lastOutcome()->scanID, outcomeID);
+
+    // The next start clears the message before anything else happens.
+    coordinator->startScan(false);
+    EXPECT_FALSE(coordinator->errorMessage().has_value());
+    waitForEnd(*coordinator, 2);
 }
 
 TEST_F(ScanCoordinatorTest, WithoutADatabaseNothingLoadsOrScansButTheVersionStillMoves)

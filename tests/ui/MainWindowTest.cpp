@@ -19,6 +19,8 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -175,6 +177,33 @@ TEST_F(MainWindowTest, ScreenShortcutsGoByPositionInTheirList)
     EXPECT_EQ(c.resumeAction()->shortcut(), QKeySequence("Ctrl+Shift+R"));
     EXPECT_EQ(c.pauseAction()->shortcut(), QKeySequence("Ctrl+Alt+P"));
     EXPECT_EQ(c.cancelAction()->shortcut(), QKeySequence("Ctrl+."));
+}
+
+TEST_F(MainWindowTest, TheFileMenuOpensOneSettingsWindowAndNoSecondMainWindow)
+{
+    QMenu* file = window().menuBar()->findChild<QMenu*>();
+    ASSERT_NE(file, nullptr);
+    QStringList items;
+    QAction* settingsItem = nullptr;
+    for (QAction* action : file->actions()) {
+        if (action->isSeparator())
+            continue;
+        items << action->text();
+        if (action->text() == "Settings…")
+            settingsItem = action;
+    }
+    EXPECT_EQ(items, (QStringList{"Settings…", "Quit Kestrelmoor"}));
+    ASSERT_NE(settingsItem, nullptr);
+    settingsItem->trigger();
+    QPointer<QWidget> settingsWindow = app->settingsWindow();
+    ASSERT_TRUE(settingsWindow);
+    EXPECT_TRUE(settingsWindow->isVisible());
+    EXPECT_EQ(settingsWindow->size(), QSize(600, 500));
+    settingsItem->trigger();
+    EXPECT_EQ(app->settingsWindow(), settingsWindow.data());
+    settingsWindow->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(settingsWindow);
 }
 
 TEST_F(MainWindowTest, ToolbarFooterAndMenusFollowEveryPhase)
