@@ -2,8 +2,9 @@
 
 #include <QSettings>
 
+// The same file a plain QSettings() of this program opens (~/.config/Kestrelmoor/Kestrelmoor.conf).
 UserDefaults::UserDefaults()
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Kestrelmoor", "Kestrelmoor"))
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Kestrelmoor", "Kestrelmoor"))
 {
 }
 
