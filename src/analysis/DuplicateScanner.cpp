@@ -12,11 +12,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
-#include <exception>
+#include <cerrno>
 #include <cmath>
-#include <map>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <set>
 #include <thread>
@@ -167,112 +167,183 @@ std::optional<std::string> DuplicateScanner::fullHash(const std::string& path, s
     return sha.hexDigest();
 }
 
-std::vector<DuplicateGroup> DuplicateScanner::confirm(const std::vector<FileItem>& files, int partialBytes,
-                                                      const HashedCallback& hashed, std::stop_token stop)
-{
-    const std::int64_t twiceN = 2 * static_cast<std::int64_t>(partialBytes);
-
-    // A file reachable under two paths (a hard link the index did not mark, a bind mount) is one
-    // file: only the first path stays, so a group never offers a file as a copy of itself.
-    std::set<DeviceInode> seenFiles;
-    std::vector<std::string> partialOrder;
-    std::unordered_map<std::string, std::vector<FileItem>> partialBuckets;
-    for (const auto& file : files) {
-        throwIfCancelled(stop);
-        const std::string path = pathOf(file);
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0) continue;
-        if (!S_ISREG(info.st_mode)) continue;
-        if (static_cast<std::int64_t>(info.st_size) != file.size) continue;
-        if (file.modified) {
-            double onDisk = static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
-            if (std::fabs(onDisk - *file.modified) > 1.0) continue;
-        }
-        if (!seenFiles.insert({info.st_dev, info.st_ino}).second) continue;
-        auto partial = partialHash(path, info.st_size, partialBytes);
-        if (!partial) continue;
-        if (hashed) hashed(std::min<std::int64_t>(info.st_size, twiceN));
-        auto [bucket, inserted] = partialBuckets.try_emplace(*partial);
-        if (inserted) partialOrder.push_back(*partial);
-        bucket->second.push_back(file);
-    }
-
-    std::vector<DuplicateGroup> groups;
-    for (const auto& partialKey : partialOrder) {
-        const auto& bucket = partialBuckets[partialKey];
-        if (bucket.size() < 2) continue;
-
-        std::vector<std::string> fullOrder;
-        std::unordered_map<std::string, std::vector<FileItem>> fullBuckets;
-        const FileItem& first = bucket.front();
-        if (twiceN >= first.size) {
-            // The partial hash already covered the whole content.
-            auto again = partialHash(pathOf(first), first.size, partialBytes);
-            std::string key = "p";
-            key += again ? *again : SystemPaths::randomUUIDString();
-            fullOrder.push_back(key);
-            fullBuckets[key] = bucket;
-        } else {
-            for (const auto& file : bucket) {
-                throwIfCancelled(stop);
-                auto full = fullHash(pathOf(file), stop);
-                if (!full) continue;
-                if (hashed) hashed(file.size);
-                auto [entry, inserted] = fullBuckets.try_emplace(*full);
-                if (inserted) fullOrder.push_back(*full);
-                entry->second.push_back(file);
-            }
-        }
-
-        for (const auto& key : fullOrder) {
-            auto& members = fullBuckets[key];
-            if (members.size() < 2) continue;
-            std::stable_sort(members.begin(), members.end(), [](const FileItem& a, const FileItem& b) {
-                return a.modifiedSortKey() < b.modifiedSortKey();
-            });
-            groups.push_back({key, members.front().size, std::move(members)});
-        }
-    }
-    return groups;
-}
-
 namespace {
 
-// The files of one size and extension, and what confirming them found.
-struct ConfirmJob {
-    std::vector<FileItem> files;
-    std::vector<DuplicateGroup> groups;
-    std::int64_t bytesHashed = 0;
-    std::exception_ptr failure;
-};
-
-// Confirms the jobs on several threads, one job per thread at a time. Results stay with their job,
-// so the caller merges them in the order it made them.
-void confirmAll(std::vector<ConfirmJob>& jobs, int partialBytes, const std::stop_token& stop)
+// Runs body(0) .. body(count - 1) on up to one thread per processor. Every index runs even when
+// another fails; the failure of the lowest index is rethrown.
+void forEachInParallel(std::size_t count, const std::function<void(std::size_t)>& body)
 {
+    std::vector<std::exception_ptr> failures(count);
     std::atomic<std::size_t> next = 0;
     auto work = [&] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++) {
-            auto& job = jobs[i];
+        for (std::size_t i = next++; i < count; i = next++) {
             try {
-                job.groups = DuplicateScanner::confirm(job.files, partialBytes,
-                                                       [&](std::int64_t n) { job.bytesHashed += n; }, stop);
+                body(i);
             } catch (...) {
-                job.failure = std::current_exception();
+                failures[i] = std::current_exception();
             }
         }
     };
-    const std::size_t threads = std::min<std::size_t>(jobs.size(), std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t threads = std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
     {
         std::vector<std::jthread> workers;
         for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
         work();
     }
-    for (auto& job : jobs)
-        if (job.failure) std::rethrow_exception(job.failure);
+    for (auto& failure : failures)
+        if (failure) std::rethrow_exception(failure);
+}
+
+// Confirmation of one list of files of one size and extension, in stages whose per-file work may
+// run on any thread; the decisions that depend on list order are taken between the stages.
+class Confirmation {
+public:
+    Confirmation(std::vector<FileItem> files, int partialBytes)
+        : files_(std::move(files)), checks_(files_.size()), partialBytes_(partialBytes)
+    {
+    }
+
+    std::size_t fileCount() const { return files_.size(); }
+    std::size_t fullHashCount() const { return needsFullHash_.size(); }
+
+    // Stage 1, per file: still the file the index knows, and its partial hash.
+    void check(std::size_t i, const std::stop_token& stop)
+    {
+        throwIfCancelled(stop);
+        const FileItem& file = files_[i];
+        Check& check = checks_[i];
+        check.path = pathOf(file);
+        struct stat info {};
+        if (::lstat(check.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+        if (static_cast<std::int64_t>(info.st_size) != file.size) return;
+        if (file.modified) {
+            double onDisk = static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
+            if (std::fabs(onDisk - *file.modified) > 1.0) return;
+        }
+        check.identity = {info.st_dev, info.st_ino};
+        check.partial = DuplicateScanner::partialHash(check.path, info.st_size, partialBytes_);
+    }
+
+    // Between the stages, in list order: partial buckets, and the files that need a full hash.
+    void bucket()
+    {
+        // A file reachable under two paths (a hard link the index did not mark, a bind mount) is
+        // one file: only its first path stays, so a group never offers a file as its own copy.
+        std::set<DeviceInode> seen;
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            Check& check = checks_[i];
+            if (!check.identity || !seen.insert(*check.identity).second || !check.partial) continue;
+            bytesHashed_ += std::min<std::int64_t>(files_[i].size, 2 * static_cast<std::int64_t>(partialBytes_));
+            auto [bucket, inserted] = partialBuckets_.try_emplace(*check.partial);
+            if (inserted) partialOrder_.push_back(*check.partial);
+            bucket->second.push_back(i);
+        }
+        for (const auto& key : partialOrder_) {
+            const auto& members = partialBuckets_[key];
+            if (members.size() > 1 && !coveredByPartial(members.front()))
+                needsFullHash_.insert(needsFullHash_.end(), members.begin(), members.end());
+        }
+    }
+
+    // Stage 2, per file that needs it: the SHA-256 of the whole content.
+    void hashFully(std::size_t k, const std::stop_token& stop)
+    {
+        throwIfCancelled(stop);
+        Check& check = checks_[needsFullHash_[k]];
+        check.full = DuplicateScanner::fullHash(check.path, stop);
+    }
+
+    // After stage 2, in list order.
+    std::vector<DuplicateGroup> groups()
+    {
+        std::vector<DuplicateGroup> result;
+        for (const auto& partialKey : partialOrder_) {
+            const auto& members = partialBuckets_[partialKey];
+            if (members.size() < 2) continue;
+            std::vector<std::string> fullOrder;
+            std::unordered_map<std::string, std::vector<FileItem>> fullBuckets;
+            if (coveredByPartial(members.front())) {
+                // Read the first file again: the key must describe what is on disk now.
+                const FileItem& first = files_[members.front()];
+                auto again = DuplicateScanner::partialHash(checks_[members.front()].path, first.size, partialBytes_);
+                std::string key = "p";
+                key += again ? *again : SystemPaths::randomUUIDString();
+                fullOrder.push_back(key);
+                for (std::size_t i : members) fullBuckets[key].push_back(files_[i]);
+            } else {
+                for (std::size_t i : members) {
+                    if (!checks_[i].full) continue;
+                    bytesHashed_ += files_[i].size;
+                    auto [bucket, inserted] = fullBuckets.try_emplace(*checks_[i].full);
+                    if (inserted) fullOrder.push_back(*checks_[i].full);
+                    bucket->second.push_back(files_[i]);
+                }
+            }
+            for (const auto& key : fullOrder) {
+                auto& same = fullBuckets[key];
+                if (same.size() < 2) continue;
+                std::stable_sort(same.begin(), same.end(), [](const FileItem& a, const FileItem& b) {
+                    return a.modifiedSortKey() < b.modifiedSortKey();
+                });
+                std::int64_t size = same.front().size;
+                result.push_back({key, size, std::move(same)});
+            }
+        }
+        return result;
+    }
+
+    std::int64_t bytesHashed() const { return bytesHashed_; }
+
+private:
+    struct Check {
+        std::string path;
+        std::optional<DeviceInode> identity;
+        std::optional<std::string> partial;
+        std::optional<std::string> full;
+    };
+
+    bool coveredByPartial(std::size_t i) const
+    {
+        return 2 * static_cast<std::int64_t>(partialBytes_) >= files_[i].size;
+    }
+
+    std::vector<FileItem> files_;
+    std::vector<Check> checks_;
+    int partialBytes_;
+    std::vector<std::string> partialOrder_;
+    std::unordered_map<std::string, std::vector<std::size_t>> partialBuckets_;
+    std::vector<std::size_t> needsFullHash_;
+    std::int64_t bytesHashed_ = 0;
+};
+
+// Runs both stages of every confirmation, each stage spread over all files of all of them.
+void confirmAll(std::vector<Confirmation>& confirmations, const std::stop_token& stop)
+{
+    std::vector<std::pair<Confirmation*, std::size_t>> tasks;
+    for (auto& c : confirmations)
+        for (std::size_t i = 0; i < c.fileCount(); ++i) tasks.emplace_back(&c, i);
+    forEachInParallel(tasks.size(), [&](std::size_t t) { tasks[t].first->check(tasks[t].second, stop); });
+
+    tasks.clear();
+    for (auto& c : confirmations) {
+        c.bucket();
+        for (std::size_t k = 0; k < c.fullHashCount(); ++k) tasks.emplace_back(&c, k);
+    }
+    forEachInParallel(tasks.size(), [&](std::size_t t) { tasks[t].first->hashFully(tasks[t].second, stop); });
 }
 
 } // namespace
+
+std::vector<DuplicateGroup> DuplicateScanner::confirm(const std::vector<FileItem>& files, int partialBytes,
+                                                      const HashedCallback& hashed, std::stop_token stop)
+{
+    std::vector<Confirmation> confirmation;
+    confirmation.emplace_back(files, partialBytes);
+    confirmAll(confirmation, stop);
+    auto groups = confirmation.front().groups();
+    if (hashed) hashed(confirmation.front().bytesHashed());
+    return groups;
+}
 
 std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallback& progress,
                                                              std::stop_token stop) const
@@ -292,14 +363,15 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
     }
 
     // Sizes are confirmed in batches that end right before each progress report, so every report
-    // carries exactly the bytes and groups of the sizes before it.
+    // carries exactly the bytes and groups of the sizes before it, and groups keep their order.
     const int total = static_cast<int>(sizes.size());
-    std::vector<ConfirmJob> batch;
+    std::vector<Confirmation> batch;
     auto finishBatch = [&] {
-        confirmAll(batch, options.partialHashBytes, stop);
-        for (auto& job : batch) {
-            bytesHashed += job.bytesHashed;
-            std::move(job.groups.begin(), job.groups.end(), std::back_inserter(groups));
+        confirmAll(batch, stop);
+        for (auto& confirmation : batch) {
+            auto found = confirmation.groups();
+            std::move(found.begin(), found.end(), std::back_inserter(groups));
+            bytesHashed += confirmation.bytesHashed();
         }
         batch.clear();
     };
@@ -315,7 +387,7 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
         const auto rows = database_->filesWithSize(size, options.scope, options.excluded);
 
         // Hard-link twins share a nonzero stored inode; the index keeps no device, so this is only
-        // a cheap first cut and the confirm step compares device and inode on disk.
+        // a cheap first cut and the confirmation compares device and inode on disk.
         std::unordered_set<std::uint64_t> inodes;
         std::vector<std::string> extensionOrder;
         std::unordered_map<std::string, std::vector<FileItem>> byExtension;
@@ -328,7 +400,7 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
         }
         for (const auto& extension : extensionOrder) {
             auto& candidates = byExtension[extension];
-            if (candidates.size() >= 2) batch.push_back({std::move(candidates), {}, 0, nullptr});
+            if (candidates.size() >= 2) batch.emplace_back(std::move(candidates), options.partialHashBytes);
         }
     }
     finishBatch();
