@@ -12,12 +12,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <cerrno>
 #include <cmath>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -169,31 +171,6 @@ std::optional<std::string> DuplicateScanner::fullHash(const std::string& path, s
 
 namespace {
 
-// Runs body(0) .. body(count - 1) on up to one thread per processor. Every index runs even when
-// another fails; the failure of the lowest index is rethrown.
-void forEachInParallel(std::size_t count, const std::function<void(std::size_t)>& body)
-{
-    std::vector<std::exception_ptr> failures(count);
-    std::atomic<std::size_t> next = 0;
-    auto work = [&] {
-        for (std::size_t i = next++; i < count; i = next++) {
-            try {
-                body(i);
-            } catch (...) {
-                failures[i] = std::current_exception();
-            }
-        }
-    };
-    const std::size_t threads = std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
-    {
-        std::vector<std::jthread> workers;
-        for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
-        work();
-    }
-    for (auto& failure : failures)
-        if (failure) std::rethrow_exception(failure);
-}
-
 // Confirmation of one list of files of one size and extension, in stages whose per-file work may
 // run on any thread; the decisions that depend on list order are taken between the stages.
 class Confirmation {
@@ -316,32 +293,128 @@ private:
     std::int64_t bytesHashed_ = 0;
 };
 
-// Runs both stages of every confirmation, each stage spread over all files of all of them.
-void confirmAll(std::vector<Confirmation>& confirmations, const std::stop_token& stop)
-{
-    std::vector<std::pair<Confirmation*, std::size_t>> tasks;
-    for (auto& c : confirmations)
-        for (std::size_t i = 0; i < c.fileCount(); ++i) tasks.emplace_back(&c, i);
-    forEachInParallel(tasks.size(), [&](std::size_t t) { tasks[t].first->check(tasks[t].second, stop); });
-
-    tasks.clear();
-    for (auto& c : confirmations) {
-        c.bucket();
-        for (std::size_t k = 0; k < c.fullHashCount(); ++k) tasks.emplace_back(&c, k);
+// Worker threads that run the stages of submitted confirmations, oldest submission first, so the
+// submitter can take results in order while later work is already under way.
+class ConfirmationPool {
+public:
+    explicit ConfirmationPool(std::stop_token stop) : stop_(std::move(stop))
+    {
+        const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned t = 0; t < threads; ++t) workers_.emplace_back([this] { work(); });
     }
-    forEachInParallel(tasks.size(), [&](std::size_t t) { tasks[t].first->hashFully(tasks[t].second, stop); });
-}
+
+    // Waits for the tasks that are running; queued ones are dropped.
+    ~ConfirmationPool()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+            queue_.clear();
+        }
+        changed_.notify_all();
+    }
+
+    ConfirmationPool(const ConfirmationPool&) = delete;
+    ConfirmationPool& operator=(const ConfirmationPool&) = delete;
+
+    // `confirmation` must outlive the pool.
+    void submit(Confirmation& confirmation)
+    {
+        std::lock_guard lock(mutex_);
+        states_[&confirmation] = {};
+        enqueueChecksLocked(confirmation);
+    }
+
+    // Blocks until both stages of `confirmation` have run; rethrows the first failure of its tasks.
+    void wait(Confirmation& confirmation)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return states_[&confirmation].done; });
+        if (auto failure = states_[&confirmation].failure) std::rethrow_exception(failure);
+    }
+
+private:
+    struct Task {
+        Confirmation* confirmation;
+        bool fullHash;
+        std::size_t index;
+    };
+    struct State {
+        std::size_t pending = 0;
+        bool done = false;
+        std::exception_ptr failure;
+    };
+
+    void enqueueChecksLocked(Confirmation& c)
+    {
+        State& state = states_[&c];
+        state.pending = c.fileCount();
+        for (std::size_t i = 0; i < c.fileCount(); ++i) queue_.push_back({&c, false, i});
+        if (state.pending == 0) finishedLocked(c, false);
+        changed_.notify_all();
+    }
+
+    // All tasks of one stage have run: bucket after the checks, then hash, then done.
+    void finishedLocked(Confirmation& c, bool fullHash)
+    {
+        State& state = states_[&c];
+        if (!fullHash && !state.failure) {
+            c.bucket();
+            state.pending = c.fullHashCount();
+            for (std::size_t k = 0; k < c.fullHashCount(); ++k) queue_.push_back({&c, true, k});
+            if (state.pending > 0) return;
+        }
+        state.done = true;
+    }
+
+    void work()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+            if (closing_) return;
+            Task task = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                if (task.fullHash)
+                    task.confirmation->hashFully(task.index, stop_);
+                else
+                    task.confirmation->check(task.index, stop_);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            State& state = states_[task.confirmation];
+            if (failure && !state.failure) state.failure = failure;
+            if (--state.pending == 0) finishedLocked(*task.confirmation, task.fullHash);
+            changed_.notify_all();
+        }
+    }
+
+    std::stop_token stop_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Task> queue_;
+    std::unordered_map<const Confirmation*, State> states_;
+    bool closing_ = false;
+    std::vector<std::jthread> workers_;  // last: joined before the state they use goes away
+};
 
 } // namespace
 
 std::vector<DuplicateGroup> DuplicateScanner::confirm(const std::vector<FileItem>& files, int partialBytes,
                                                       const HashedCallback& hashed, std::stop_token stop)
 {
-    std::vector<Confirmation> confirmation;
-    confirmation.emplace_back(files, partialBytes);
-    confirmAll(confirmation, stop);
-    auto groups = confirmation.front().groups();
-    if (hashed) hashed(confirmation.front().bytesHashed());
+    Confirmation confirmation(files, partialBytes);
+    {
+        ConfirmationPool pool(stop);
+        pool.submit(confirmation);
+        pool.wait(confirmation);
+    }
+    auto groups = confirmation.groups();
+    if (hashed) hashed(confirmation.bytesHashed());
     return groups;
 }
 
@@ -362,29 +435,17 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
         return {};
     }
 
-    // Sizes are confirmed in batches that end right before each progress report, so every report
-    // carries exactly the bytes and groups of the sizes before it, and groups keep their order.
+    // Every size is taken from the index and its files handed to the workers first; then results
+    // are taken in size order, so each report carries exactly the bytes and groups of the sizes
+    // before it while the workers already hash the sizes after it.
     const int total = static_cast<int>(sizes.size());
-    std::vector<Confirmation> batch;
-    auto finishBatch = [&] {
-        confirmAll(batch, stop);
-        for (auto& confirmation : batch) {
-            auto found = confirmation.groups();
-            std::move(found.begin(), found.end(), std::back_inserter(groups));
-            bytesHashed += confirmation.bytesHashed();
-        }
-        batch.clear();
-    };
+    std::deque<Confirmation> confirmations;  // outlives the pool, whose workers use them
+    std::vector<std::size_t> firstOfSize;    // index into confirmations of each size's first list
+    ConfirmationPool pool(stop);
     for (int i = 0; i < total; ++i) {
         throwIfCancelled(stop);
-        const std::int64_t size = sizes[static_cast<std::size_t>(i)].size;
-        if ((i + 1) % 10 == 0) {
-            finishBatch();
-            report({"Comparing " + ByteFormatter::string(size) + " files\u2026", i + 1, total, bytesHashed,
-                    static_cast<int>(groups.size())});
-        }
-
-        const auto rows = database_->filesWithSize(size, options.scope, options.excluded);
+        const auto rows = database_->filesWithSize(sizes[static_cast<std::size_t>(i)].size, options.scope,
+                                                   options.excluded);
 
         // Hard-link twins share a nonzero stored inode; the index keeps no device, so this is only
         // a cheap first cut and the confirmation compares device and inode on disk.
@@ -398,12 +459,30 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
             if (inserted) extensionOrder.push_back(row.file.fileExtension);
             entry->second.push_back(row.file);
         }
+        firstOfSize.push_back(confirmations.size());
         for (const auto& extension : extensionOrder) {
             auto& candidates = byExtension[extension];
-            if (candidates.size() >= 2) batch.emplace_back(std::move(candidates), options.partialHashBytes);
+            if (candidates.size() < 2) continue;
+            pool.submit(confirmations.emplace_back(std::move(candidates), options.partialHashBytes));
         }
     }
-    finishBatch();
+    firstOfSize.push_back(confirmations.size());
+
+    for (int i = 0; i < total; ++i) {
+        throwIfCancelled(stop);
+        if ((i + 1) % 10 == 0) {
+            const std::int64_t size = sizes[static_cast<std::size_t>(i)].size;
+            report({"Comparing " + ByteFormatter::string(size) + " files\u2026", i + 1, total, bytesHashed,
+                    static_cast<int>(groups.size())});
+        }
+        for (std::size_t c = firstOfSize[static_cast<std::size_t>(i)]; c < firstOfSize[static_cast<std::size_t>(i) + 1];
+             ++c) {
+            pool.wait(confirmations[c]);
+            auto found = confirmations[c].groups();
+            std::move(found.begin(), found.end(), std::back_inserter(groups));
+            bytesHashed += confirmations[c].bytesHashed();
+        }
+    }
 
     report({"Done", total, total, bytesHashed, static_cast<int>(groups.size())});
     std::stable_sort(groups.begin(), groups.end(), [](const DuplicateGroup& a, const DuplicateGroup& b) {
