@@ -1,4 +1,5 @@
 #include "scanning/SecurityUtils.h"
+#include "support/ScratchBase.h"
 #include "support/TempDir.h"
 #include "ScanTestSupport.h"
 
@@ -22,37 +23,10 @@ const std::string uninstall =
     "Moving an app to the Trash uninstalls it. Its settings and data in ~/Library are not removed.";
 const std::string systemLibrary = "This item is in the system-wide Library and may be used by apps for all users.";
 
-// /tmp is itself a protected tree, so items judged against the disk live in
-// the working folder instead.
-class ScratchDir {
+// Items judged against the disk live outside /tmp, which is itself a protected tree.
+class ScratchDir : public TempDir {
 public:
-    ScratchDir()
-    {
-        std::string pattern = (std::filesystem::current_path() / "security-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = std::filesystem::canonical(pattern).string();
-    }
-    ~ScratchDir()
-    {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    std::string file(const std::string& relative) const { return path_ + "/" + relative; }
-    std::string makeFolder(const std::string& relative) const
-    {
-        std::filesystem::create_directories(file(relative));
-        return file(relative);
-    }
-    std::string write(const std::string& relative, const std::string& contents) const
-    {
-        std::filesystem::create_directories(std::filesystem::path(file(relative)).parent_path());
-        std::ofstream(file(relative)) << contents;
-        return file(relative);
-    }
-
-private:
-    std::string path_;
+    ScratchDir() : TempDir(unprotectedScratchBase()) {}
 };
 
 std::string tree(const char* root) { return std::string("Protected by macOS: items in ") + root + " are part of the operating system."; }

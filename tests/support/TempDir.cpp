@@ -8,9 +8,11 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir()
+TempDir::TempDir() : TempDir(fs::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& base)
 {
-    std::string pattern = (fs::temp_directory_path() / "kestrel-test-XXXXXX").string();
+    std::string pattern = (fs::path(base) / "kestrel-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = fs::canonical(pattern).string();

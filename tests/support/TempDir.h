@@ -7,6 +7,8 @@
 class TempDir {
 public:
     TempDir();
+    // Creates the folder inside `base` instead of the system's temporary folder.
+    explicit TempDir(const std::string& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
