@@ -2,7 +2,7 @@
 
 #include "index/Hashing.h"
 #include "index/StorageCategory.h"
-#include "scanning/PathSafety.h"
+#include "index/PathSafety.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scanning/PathSafety.h"
+#include "index/PathSafety.h"
 
 #include <cstdint>
 #include <optional>
