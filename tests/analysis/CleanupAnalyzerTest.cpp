@@ -1,6 +1,7 @@
 #include "analysis/CleanupAnalyzer.h"
 #include "analysis/ScannedTree.h"
 #include "analysis/ScopedEnvironment.h"
+#include "support/ScratchBase.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -61,9 +62,8 @@ TEST(CleanupRecommendationRecord, IdentityAndSafetyTexts)
 
 TEST(CleanupAnalyzer, EachKindOfRuleOnADiskWithoutIndex)
 {
-    // Path safety protects all of /tmp, so this home lies in the working folder.
-    ScopedEnvironment temporaryFolder("TMPDIR", std::filesystem::current_path().string());
-    TempDir home;
+    // Path safety protects all of /tmp, so this home lies where a child can still be movable.
+    TempDir home(unprotectedScratchBase());
     ScopedEnvironment homeVariable("HOME", home.path());
     // The program's own data folder lands inside the logs folder, where path safety must protect it.
     ScopedEnvironment dataVariable("XDG_DATA_HOME", home.file("Library/Logs"));
