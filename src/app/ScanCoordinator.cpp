@@ -59,17 +59,6 @@ std::vector<std::string> toStdStrings(const QStringList& list)
 
 } // namespace
 
-std::vector<std::string> ScanCoordinator::userRoots()
-{
-    // The folder of all home folders stands where the user folders are.
-    return {"/Applications", SystemPaths::homesRoot(), "/Library", "/opt"};
-}
-
-std::vector<std::string> ScanCoordinator::systemRoots()
-{
-    return {"/System", "/usr", "/bin", "/sbin", "/private", "/cores"};
-}
-
 ScanCoordinator::ScanCoordinator(std::shared_ptr<StorageDatabase> database, QObject* parent)
     : QObject(parent), database_(std::move(database)), recovery_(std::make_shared<Recovery>())
 {
@@ -211,9 +200,9 @@ std::vector<std::string> ScanCoordinator::rootsFromSettings(
         for (const VolumeInfo& volume : externalVolumes(includeNetwork))
             external.push_back(volume.path);
     }
-    std::vector<std::string> roots = userRoots();
+    std::vector<std::string> roots = ScanConfiguration::userRoots();
     if (defaults.boolValue(SettingsKey::includeSystemFolders)) {
-        const std::vector<std::string> system = systemRoots();
+        const std::vector<std::string> system = ScanConfiguration::systemRoots();
         roots.insert(roots.end(), system.begin(), system.end());
     }
     roots.insert(roots.end(), external.begin(), external.end());

@@ -73,10 +73,6 @@ public:
     using RootsProvider = std::function<std::vector<std::string>()>;
     void setRootsProvider(RootsProvider provider) { rootsProvider_ = std::move(provider); }
 
-    // Always scanned, in this order.
-    static std::vector<std::string> userRoots();
-    // Scanned when the settings include the system folders.
-    static std::vector<std::string> systemRoots();
     // What a scan started now would be given.
     static std::vector<std::string> rootsFromSettings(const UserDefaults& defaults,
                                                       const std::function<std::vector<VolumeInfo>(bool)>& externalVolumes);

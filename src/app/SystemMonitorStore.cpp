@@ -3,9 +3,10 @@
 #include "app/CPUMonitor.h"
 #include "app/MemoryMonitor.h"
 #include "app/ProcessMonitor.h"
+#include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
 
 #include <QMetaObject>
-#include <QSettings>
 
 #include <algorithm>
 #include <chrono>
@@ -14,10 +15,7 @@ namespace {
 
 double settingsInterval()
 {
-    // 2 seconds is the registered default of "monitorInterval".
-    bool ok = false;
-    const double value = QSettings().value(QStringLiteral("monitorInterval"), 2.0).toDouble(&ok);
-    return ok ? value : 0.0;
+    return UserDefaults::standard().doubleValue(SettingsKey::monitorInterval);
 }
 
 double secondsSince1970()

@@ -2,6 +2,7 @@
 
 #include "index/CaseFolding.h"
 #include "platform/FileSystem.h"
+#include "platform/SystemPaths.h"
 #include "scanning/SecurityUtils.h"
 
 #include <optional>
@@ -85,4 +86,14 @@ std::vector<std::string> ScanConfiguration::normalizedRoots(const FileSystem& fi
             result.push_back(candidate.path);
     }
     return result;
+}
+
+std::vector<std::string> ScanConfiguration::userRoots()
+{
+    return {"/Applications", SystemPaths::homesRoot(), "/Library", "/opt"};
+}
+
+std::vector<std::string> ScanConfiguration::systemRoots()
+{
+    return {"/System", "/usr", "/bin", "/sbin", "/private", "/cores"};
 }

@@ -12,6 +12,12 @@ struct ScanConfiguration {
     int maxConcurrency = 1;                  // parallel folder readers asked for
     std::string homeDirectory;
 
+    // Always scanned, in this order; the folder of all home folders stands where
+    // the user folders are.
+    static std::vector<std::string> userRoots();
+    // Scanned when the settings include the system folders.
+    static std::vector<std::string> systemRoots();
+
     // The roots resolved through symbolic links, without duplicates and without
     // roots that lie inside another root. Roots that cannot be resolved are left
     // out. Two roots that differ only in letter case are one root only when they

@@ -292,9 +292,9 @@ TEST(ScanCoordinatorSettings, RootsFollowTheScopeSettings)
         b.path = "/mnt/b";
         return std::vector<VolumeInfo>{a, b};
     };
-    const std::vector<std::string> user = ScanCoordinator::userRoots();
+    const std::vector<std::string> user = ScanConfiguration::userRoots();
     ASSERT_EQ(user, (std::vector<std::string>{"/Applications", "/home", "/Library", "/opt"}));
-    const std::vector<std::string> system = ScanCoordinator::systemRoots();
+    const std::vector<std::string> system = ScanConfiguration::systemRoots();
 
     struct Case {
         bool system, external, network;
