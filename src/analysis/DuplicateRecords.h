@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-// What a duplicate search covers. The defaults read the home folder each time they are built.
+// What a duplicate search covers. The defaults read the home folder each time they are built and
+// leave out the Library and the Trash folders.
 struct DuplicateScanOptions {
     DuplicateScanOptions();
 

@@ -1,6 +1,7 @@
 #include "analysis/CancellationError.h"
 #include "analysis/DuplicateScanner.h"
 #include "analysis/ScannedTree.h"
+#include "analysis/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -326,4 +327,36 @@ TEST(DuplicateSearch, CancellationEndsTheSearchWithoutFurtherReports)
     EXPECT_THROW(scanner.findDuplicates(cancelAtTenth, source.get_token()), CancellationError);
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports.back().candidatesChecked, 10);
+}
+
+TEST(DuplicateSearch, DefaultsLeaveOutFilesAlreadyInTheTrash)
+{
+    struct Case {
+        const char* dataHome;  // empty: unset
+        const char* trash;
+    };
+    const Case cases[] = {{"", ".local/share/Trash"}, {"data", "data/Trash"}};
+    const std::string copy = pattern(1'100'000, 20);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dataHome);
+        TempDir tree;
+        const std::string home = tree.path();
+        tree.write("docs/a.bin", copy);
+        tree.write("docs/b.bin", copy);
+        tree.write(".Trash/a.bin", copy);
+        tree.write(std::string(c.trash) + "/files/a.bin", copy);
+        tree.write("Library/a.bin", copy);
+        ScopedEnvironment homeVariable("HOME", home);
+        ScopedEnvironment dataVariable("XDG_DATA_HOME", *c.dataHome ? home + "/" + c.dataHome : "");
+        if (!*c.dataHome) ::unsetenv("XDG_DATA_HOME");
+
+        ScannedTree index;
+        index.scan({home});
+        DuplicateScanner scanner(index.database);
+        EXPECT_EQ(scanner.options.excluded,
+                  (std::vector<std::string>{home + "/Library", home + "/.Trash", home + "/" + c.trash}));
+        const auto groups = scanner.findDuplicates({});
+        ASSERT_EQ(groups.size(), 1u);
+        EXPECT_EQ(pathsOf(groups).front(), (std::vector<std::string>{home + "/docs/a.bin", home + "/docs/b.bin"}));
+    }
 }
