@@ -1,25 +1,18 @@
 #include "app/ApplicationsStore.h"
 
 #include "app/ApplicationScanner.h"
+#include "app/BackgroundWork.h"
 #include "scanning/FolderAnalyzer.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 
 namespace {
 
-// Runs `apply` on the main thread unless the store is gone by then. The queued call
-// goes through the application object, which outlives every store.
+// Runs `apply` on the main thread unless the store is gone by then.
 template <class Apply>
 void post(QPointer<ApplicationsStore> store, Apply apply)
 {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [store, apply = std::move(apply)]() mutable {
-            if (store)
-                apply(*store);
-        },
-        Qt::QueuedConnection);
+    postToMainThread(store.data(), [store, apply = std::move(apply)]() mutable { apply(*store); });
 }
 
 } // namespace

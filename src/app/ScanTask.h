@@ -13,7 +13,6 @@ public:
     ScanTask& operator=(const ScanTask&) = delete;
 
     void cancel() { thread_.request_stop(); }
-    bool isCancelled() const { return thread_.get_stop_token().stop_requested(); }
 
 private:
     std::jthread thread_;

@@ -52,11 +52,6 @@ QVariant UserDefaults::value(const QString& key) const
     return registered_.value(key);
 }
 
-bool UserDefaults::hasUserValue(const QString& key) const
-{
-    return settings_->contains(key);
-}
-
 bool UserDefaults::boolValue(const QString& key) const
 {
     return value(key).toBool();

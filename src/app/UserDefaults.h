@@ -30,7 +30,6 @@ public:
 
     // The user's value, else the registered one, else an invalid variant.
     QVariant value(const QString& key) const;
-    bool hasUserValue(const QString& key) const;
     bool boolValue(const QString& key) const;              // missing: false
     long long integerValue(const QString& key) const;      // missing or not a number: 0
     double doubleValue(const QString& key) const;          // missing or not a number: 0

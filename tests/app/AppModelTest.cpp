@@ -6,6 +6,7 @@
 #include "app/ApplicationsStore.h"
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
+#include "app/SystemMonitorStore.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"
@@ -88,15 +89,34 @@ TEST_F(AppModelTest, ACacheThatCannotBeOpenedLeavesTheModelWithoutADatabase)
 
 TEST_F(AppModelTest, StartLoadsOnceAndCountsTheApplications)
 {
+    EXPECT_EQ(model->monitor().parent(), model.get());
+    EXPECT_EQ(model->apps().parent(), model.get());
+    settings.write("One.app/Contents/MacOS/One", 10);
+
     bool done = false;
     model->start([&] { done = true; });
     ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_TRUE(model->scan().isLoaded());
-    EXPECT_EQ(model->scan().summary().applicationCount, 0);
+    EXPECT_TRUE(model->apps().loaded());
+    EXPECT_EQ(model->scan().summary().applicationCount, 1);
+
+    // A later start lists nothing again: the bundle added since stays unseen.
+    settings.write("Two.app/Contents/MacOS/Two", 10);
     done = false;
     model->start([&] { done = true; });
     ASSERT_TRUE(waitUntil([&] { return done; }));
-    EXPECT_EQ(model->scan().summary().applicationCount, 0);
+    EXPECT_EQ(model->apps().apps().size(), 1u);
+    EXPECT_EQ(model->scan().summary().applicationCount, 1);
+
+    // Without a scan cache the applications are still listed and counted.
+    home.write(".local/share/Kestrelmoor", "not a folder");
+    AppModel uncached(nullptr, emptyApplicationsStore(settings.path()));
+    ASSERT_EQ(uncached.database(), nullptr);
+    done = false;
+    uncached.start([&] { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_FALSE(uncached.scan().isLoaded());
+    EXPECT_EQ(uncached.scan().summary().applicationCount, 2);
 }
 
 TEST_F(AppModelTest, RequestsKeepOnlyWhatMayBeRemovedOrExplainWhyNothingMay)

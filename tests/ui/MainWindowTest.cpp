@@ -21,6 +21,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -102,6 +105,31 @@ TEST_F(MainWindowTest, TheSidebarShowsTheFourSectionsAndFollowsTheSelection)
     EXPECT_EQ(screenTitle(), "Dashboard");
     EXPECT_TRUE(row("Dashboard")->isSelected());
     EXPECT_FALSE(row("Disk")->flags() & Qt::ItemIsSelectable);
+}
+
+TEST_F(MainWindowTest, ALaterAlertReplacesTheShownOneAndOnlyItsDismissalClearsTheModel)
+{
+    model().setAlert(AppAlert::make("First", "one"));
+    QPointer<QMessageBox> first = window().alertBox();
+    ASSERT_NE(first, nullptr);
+    model().setAlert(AppAlert::make("", "two"));
+    QMessageBox* second = window().alertBox();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->text(), "");
+    EXPECT_EQ(second->informativeText(), "two");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(!first || !first->isVisible());
+    EXPECT_EQ(window().alertBox(), second);    // closing the replaced box left the new one alone
+    ASSERT_TRUE(model().alert().has_value());
+    EXPECT_EQ(model().alert()->message, "two");
+
+    ASSERT_EQ(second->buttons().size(), 1);
+    EXPECT_EQ(second->buttons().front()->text().remove('&'), "OK");
+    second->buttons().front()->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(model().alert().has_value());
+    EXPECT_EQ(window().alertBox(), nullptr);
 }
 
 TEST_F(MainWindowTest, EachChangeOfSelectionBuildsAFreshScreenAndOnlyThen)

@@ -23,9 +23,23 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 constexpr int itemRole = Qt::UserRole;
+
+// Takes a presented dialog off screen without running its finish handler.
+template <class Dialog>
+void dismissQuietly(Dialog*& dialog, QObject* handlerOwner)
+{
+    if (!dialog)
+        return;
+    Dialog* closing = std::exchange(dialog, nullptr);
+    closing->disconnect(handlerOwner);
+    closing->close();
+    closing->deleteLater();
+}
 
 } // namespace
 
@@ -192,7 +206,7 @@ void ContentView::presentTrashRequest()
     const auto& request = model_.trashRequest();
     if (trashSheet_ && request && trashSheet_->request().id == request->id)
         return;
-    closeTrashSheet();
+    dismissQuietly(trashSheet_, this);
     if (!request)
         return;
     trashSheet_ = new TrashConfirmationSheet(model_, *request, this);
@@ -209,20 +223,9 @@ void ContentView::presentTrashRequest()
     trashSheet_->open();
 }
 
-void ContentView::closeTrashSheet()
-{
-    if (!trashSheet_)
-        return;
-    TrashConfirmationSheet* sheet = trashSheet_;
-    trashSheet_ = nullptr;
-    sheet->disconnect(this);
-    sheet->close();
-    sheet->deleteLater();
-}
-
 void ContentView::presentAlert()
 {
-    closeAlert();
+    dismissQuietly(alertBox_, this);
     const auto& alert = model_.alert();
     if (!alert)
         return;
@@ -255,17 +258,6 @@ void ContentView::presentAlert()
     alertBox_->open();
 }
 
-void ContentView::closeAlert()
-{
-    if (!alertBox_)
-        return;
-    QMessageBox* box = alertBox_;
-    alertBox_ = nullptr;
-    box->disconnect(this);
-    box->close();
-    box->deleteLater();
-}
-
 void ContentView::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -280,13 +272,11 @@ void ContentView::runFirstRunRule()
     UserDefaults& defaults = UserDefaults::standard();
     if (defaults.boolValue(SettingsKey::hasSeenWelcome))
         return;
-    showWelcome_ = true;
     // Stored when first shown, so quitting with the sheet open does not bring it back.
     defaults.setValue(SettingsKey::hasSeenWelcome, true);
     defaults.sync();
     welcomeSheet_ = new WelcomeSheet(model_, this);
     connect(welcomeSheet_, &QDialog::finished, this, [this] {
-        showWelcome_ = false;
         welcomeSheet_->deleteLater();
         welcomeSheet_ = nullptr;
     });

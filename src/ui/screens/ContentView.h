@@ -49,9 +49,7 @@ private:
     void sidebarSelectionEdited();
     void showSelectedScreen();
     void presentTrashRequest();
-    void closeTrashSheet();
     void presentAlert();
-    void closeAlert();
     void runFirstRunRule();
 
     AppModel& model_;
@@ -66,5 +64,4 @@ private:
     TrashConfirmationSheet* trashSheet_ = nullptr;
     WelcomeSheet* welcomeSheet_ = nullptr;
     QMessageBox* alertBox_ = nullptr;
-    bool showWelcome_ = false;
 };
