@@ -119,7 +119,7 @@ DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snap
         try {
             return DirectorySync::sync(batch, snapshot, scanID, nowSeconds());
         } catch (...) {
-            ++syncFailures_;
+            ++folderWriteFailures_;
             throw;
         }
     });
@@ -171,8 +171,21 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
 
 void StorageDatabase::logError(const std::string& path, const std::string& message) noexcept
 {
+    logEntry(path, message, false);
+}
+
+void StorageDatabase::logLostFolder(const std::string& path, const std::string& message) noexcept
+{
+    logEntry(path, message, true);
+}
+
+void StorageDatabase::logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept
+{
     try {
-        writing([&](WriteBatch& batch) { ScanErrorLog::log(batch, path, message, nowSeconds()); });
+        writing([&](WriteBatch& batch) {
+            if (lostFolder) ++folderWriteFailures_;
+            ScanErrorLog::log(batch, path, message, nowSeconds());
+        });
     } catch (...) {
         // Only the lock itself can throw here; the log never fails towards its callers.
     }

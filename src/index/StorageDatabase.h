@@ -71,6 +71,9 @@ public:
 
     // The scan error log. logError never fails and never commits.
     void logError(const std::string& path, const std::string& message) noexcept;
+    // Logs a folder that a scan lost before writing it; like a failed sync, it keeps the
+    // scan's finish from removing what the scan did not visit.
+    void logLostFolder(const std::string& path, const std::string& message) noexcept;
     std::vector<ScanErrorEntry> recentErrors(std::int64_t limit);
     void clearErrors();
 
@@ -133,13 +136,16 @@ private:
         });
     }
 
-    // Failed syncs and lost batches so far; a scan that saw any must not prune what it did not visit.
-    std::uint64_t writeFailuresLocked() const { return syncFailures_ + batch_.lostBatches(); }
+    void logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept;
+
+    // Failed or lost folder writes and lost batches so far; a scan that saw any must not prune
+    // what it did not visit.
+    std::uint64_t writeFailuresLocked() const { return folderWriteFailures_ + batch_.lostBatches(); }
 
     std::string path_;
     std::mutex mutex_;
     SQLiteConnection db_;
     WriteBatch batch_;
-    std::uint64_t syncFailures_ = 0;
+    std::uint64_t folderWriteFailures_ = 0;
     std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
 };

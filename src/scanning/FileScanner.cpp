@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -233,12 +234,17 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
             queue.complete();
             return;
         }
+        // A folder given up here is neither synced nor entered, so the scan must not take
+        // its stored rows for gone.
         std::vector<Job> children;
         try {
             children = process(*job, run);
         } catch (const std::exception& error) {
             counters_.folderFailed();
-            database_.logError(job->path, failureDescription(error));
+            database_.logLostFolder(job->path, failureDescription(error));
+        } catch (...) {
+            counters_.folderFailed();
+            database_.logLostFolder(job->path, "Unknown failure");
         }
         queue.push(std::move(children));
         queue.complete();
@@ -413,8 +419,13 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job,
 {
     std::vector<Job> jobs;
     jobs.reserve(subdirectories.size());
+    // The sync keeps the first of names that repeat once repaired and logs the others;
+    // reading those would fill the first one's row.
+    std::set<std::string_view> names;
     for (std::size_t i = 0; i < subdirectories.size(); ++i) {
         const auto& subdirectory = subdirectories[i];
+        if (!names.insert(subdirectory.name).second)
+            continue;
         std::optional<std::int64_t> folderID;
         if (result)
             if (const auto found = result->childIDs.find(subdirectory.name); found != result->childIDs.end())

@@ -1,3 +1,4 @@
+#include "index/DirectorySync.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
 #include "support/TempDir.h"
@@ -373,4 +374,62 @@ TEST_F(FileScannerTest, RootsThatDifferOnlyInLetterCaseAreBothKept)
         EXPECT_EQ(database.folder(at("Data"))->fileCount, 1);
         EXPECT_EQ(database.folder(at("data"))->fileCount, 1);
     }
+}
+
+TEST_F(FileScannerTest, SubfoldersWhoseRepairedNamesCollideAreReadOnce)
+{
+    tree.write("root/x\xFF/one.txt", 1000);
+    tree.write("root/x\xFE/one.txt", 2000);
+    tree.write("root/x\xFE/two.txt", 3000);
+    tree.write("root/x\xFE/below/three.txt", 4000);
+    ScriptedFileSystem fileSystem;
+    for (int round = 0; round < 2; ++round) {
+        fileSystem.forgetReads();
+        const ScanOutcome outcome = scan(configuration(4), fileSystem);
+        EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+        EXPECT_EQ(fileSystem.reads(at("x\xFF")) + fileSystem.reads(at("x\xFE")), 1) << round;
+        // Whichever came first owns the row, with its own files only.
+        const auto kept = database.folder(at("x\xEF\xBF\xBD"));
+        ASSERT_TRUE(kept) << round;
+        const bool firstIsFF = fileSystem.reads(at("x\xFF")) == 1;
+        EXPECT_EQ(kept->fileCount, firstIsFF ? 1 : 3) << round;
+        EXPECT_EQ(outcome.progress.filesScanned, kept->fileCount) << round;
+        EXPECT_EQ(outcome.progress.foldersScanned, firstIsFF ? 2 : 3) << round;
+        EXPECT_EQ(outcome.progress.errors, 0) << round;
+    }
+    const auto logged = database.recentErrors(10);
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged.front().message, DirectorySync::duplicateFolderMessage);
+}
+
+TEST_F(FileScannerTest, FoldersLostToUnexpectedFailuresAreLoggedAndKeepTheirRows)
+{
+    buildTree();
+    scan(configuration());
+    const Totals before = indexed(database, root());
+
+    ScriptedFileSystem fileSystem;
+    fileSystem.onRead = [&](const std::string& path) {
+        if (path == at("a1"))
+            throw std::bad_alloc();
+        if (path == at("a2/b3"))
+            throw std::system_error(EAGAIN, std::generic_category(), "worker");
+    };
+    const ScanOutcome outcome = scan(configuration(4), fileSystem);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+    EXPECT_EQ(outcome.progress.errors, 2);
+    // Nothing below the lost folders was visited, yet nothing of them is forgotten.
+    EXPECT_EQ(indexed(database, root()), before);
+    EXPECT_TRUE(database.folder(at("a1/b0")));
+    EXPECT_TRUE(database.folder(at("a2/b3")));
+    std::set<std::string> logged;
+    for (const auto& entry : database.recentErrors(10))
+        logged.insert(entry.path);
+    EXPECT_EQ(logged, (std::set<std::string>{at("a1"), at("a2/b3")}));
+
+    fs::remove_all(at("a1/b0"));
+    const ScanOutcome clean = scan(configuration(4));
+    EXPECT_EQ(clean.progress.errors, 0);
+    EXPECT_FALSE(database.folder(at("a1/b0")));
+    EXPECT_EQ(indexed(database, root()), walk(root()));
 }
