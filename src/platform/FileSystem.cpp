@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -67,12 +68,13 @@ int statAt(int folder, const char* name, FileStatus& status)
 
 int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit) const
 {
-    DIR* folder = ::opendir(path.c_str());
+    // Closed on every way out: the visitor may throw.
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), &::closedir);
     if (!folder)
         return errno;
-    const int descriptor = ::dirfd(folder);
+    const int descriptor = ::dirfd(folder.get());
     FileStatus status;
-    while (const dirent* entry = ::readdir(folder)) {
+    while (const dirent* entry = ::readdir(folder.get())) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
@@ -81,7 +83,6 @@ int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit
             continue;
         visit(std::string_view(name), status);
     }
-    ::closedir(folder);
     return 0;
 }
 
