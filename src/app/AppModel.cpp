@@ -4,6 +4,7 @@
 #include "app/ApplicationsStore.h"
 #include "app/BackgroundWork.h"
 #include "app/ScanCoordinator.h"
+#include "app/SetIfChanged.h"
 #include "app/SystemMonitorStore.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
@@ -15,15 +16,6 @@ namespace {
 
 const char* const protectedTitle = "Protected by macOS";
 const char* const cannotMoveMessage = "This item can't be moved to the Trash.";
-
-template <class T, class Signal>
-void assignIfChanged(AppModel* model, T& field, T value, Signal signal)
-{
-    if (field == value)
-        return;
-    field = std::move(value);
-    emit(model->*signal)();
-}
 
 } // namespace
 
@@ -57,22 +49,22 @@ AppModel::~AppModel()
 
 void AppModel::setSelection(std::optional<SidebarItem> selection)
 {
-    assignIfChanged(this, selection_, selection, &AppModel::selectionChanged);
+    setIfChanged(this, selection_, selection, &AppModel::selectionChanged);
 }
 
 void AppModel::setLargestFilesCategory(std::optional<StorageCategory> category)
 {
-    assignIfChanged(this, largestFilesCategory_, category, &AppModel::largestFilesCategoryChanged);
+    setIfChanged(this, largestFilesCategory_, category, &AppModel::largestFilesCategoryChanged);
 }
 
 void AppModel::setLargestFoldersFocus(std::optional<std::string> path)
 {
-    assignIfChanged(this, largestFoldersFocus_, std::move(path), &AppModel::largestFoldersFocusChanged);
+    setIfChanged(this, largestFoldersFocus_, std::move(path), &AppModel::largestFoldersFocusChanged);
 }
 
 void AppModel::setSearchText(std::string text)
 {
-    assignIfChanged(this, searchText_, std::move(text), &AppModel::searchTextChanged);
+    setIfChanged(this, searchText_, std::move(text), &AppModel::searchTextChanged);
 }
 
 void AppModel::setTrashRequest(std::optional<TrashRequest> request)
@@ -89,7 +81,7 @@ void AppModel::setAlert(std::optional<AppAlert> alert)
 
 void AppModel::setSelectedApplicationPath(std::optional<std::string> path)
 {
-    assignIfChanged(this, selectedApplicationPath_, std::move(path), &AppModel::selectedApplicationPathChanged);
+    setIfChanged(this, selectedApplicationPath_, std::move(path), &AppModel::selectedApplicationPathChanged);
 }
 
 void AppModel::start(std::function<void()> done)

@@ -2,6 +2,7 @@
 
 #include "app/ApplicationScanner.h"
 #include "app/BackgroundWork.h"
+#include "app/SetIfChanged.h"
 #include "scanning/FolderAnalyzer.h"
 
 #include <QPointer>
@@ -52,17 +53,11 @@ void ApplicationsStore::reload(std::shared_ptr<StorageDatabase> database, std::f
 
 void ApplicationsStore::listingFinished(std::vector<ApplicationInfo> apps, std::shared_ptr<StorageDatabase> database)
 {
-    if (apps != apps_) {
-        apps_ = std::move(apps);
-        emit appsChanged();
-    }
+    setIfChanged(this, apps_, std::move(apps), &ApplicationsStore::appsChanged);
     // Stays set while another reload is still listing.
     --listingsRunning_;
     setLoading(listingsRunning_ > 0);
-    if (!loaded_) {
-        loaded_ = true;
-        emit loadedChanged();
-    }
+    setIfChanged(this, loaded_, true, &ApplicationsStore::loadedChanged);
     startSizing(std::move(database));
     reapFinishedTasks();
 }
@@ -145,8 +140,5 @@ void ApplicationsStore::reapFinishedTasks()
 
 void ApplicationsStore::setLoading(bool loading)
 {
-    if (isLoading_ == loading)
-        return;
-    isLoading_ = loading;
-    emit isLoadingChanged();
+    setIfChanged(this, isLoading_, loading, &ApplicationsStore::isLoadingChanged);
 }

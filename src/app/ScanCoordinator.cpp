@@ -3,6 +3,7 @@
 #include "analysis/StorageAnalyzer.h"
 #include "analysis/VolumeService.h"
 #include "app/BackgroundWork.h"
+#include "app/SetIfChanged.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
@@ -81,42 +82,27 @@ bool ScanCoordinator::isActive(const ScanPhase& phase)
 
 void ScanCoordinator::setProgress(ScanProgress progress)
 {
-    if (progress_ == progress)
-        return;
-    progress_ = std::move(progress);
-    emit progressChanged();
+    setIfChanged(this, progress_, std::move(progress), &ScanCoordinator::progressChanged);
 }
 
 void ScanCoordinator::setSummary(StorageSummary summary)
 {
-    if (summary_ == summary)
-        return;
-    summary_ = std::move(summary);
-    emit summaryChanged();
+    setIfChanged(this, summary_, std::move(summary), &ScanCoordinator::summaryChanged);
 }
 
 void ScanCoordinator::setResumableScanID(std::optional<std::int64_t> id)
 {
-    if (resumableScanID_ == id)
-        return;
-    resumableScanID_ = id;
-    emit resumableScanIDChanged();
+    setIfChanged(this, resumableScanID_, id, &ScanCoordinator::resumableScanIDChanged);
 }
 
 void ScanCoordinator::setErrorMessage(std::optional<std::string> message)
 {
-    if (errorMessage_ == message)
-        return;
-    errorMessage_ = std::move(message);
-    emit errorMessageChanged();
+    setIfChanged(this, errorMessage_, std::move(message), &ScanCoordinator::errorMessageChanged);
 }
 
 void ScanCoordinator::setApplicationCount(std::optional<int> count)
 {
-    if (summary_.applicationCount == count)
-        return;
-    summary_.applicationCount = count;
-    emit summaryChanged();
+    setIfChanged(this, summary_.applicationCount, count, &ScanCoordinator::summaryChanged);
 }
 
 void ScanCoordinator::loadInitial(std::function<void()> done)
@@ -149,10 +135,7 @@ void ScanCoordinator::loadInitial(std::function<void()> done)
 void ScanCoordinator::finishInitialLoad()
 {
     isLoadingInitial_ = false;
-    if (!isLoaded_) {
-        isLoaded_ = true;
-        emit isLoadedChanged();
-    }
+    setIfChanged(this, isLoaded_, true, &ScanCoordinator::isLoadedChanged);
     auto waiters = std::move(initialLoadWaiters_);
     initialLoadWaiters_.clear();
     for (auto& waiter : waiters)

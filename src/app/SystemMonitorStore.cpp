@@ -3,6 +3,7 @@
 #include "app/CPUMonitor.h"
 #include "app/MemoryMonitor.h"
 #include "app/ProcessMonitor.h"
+#include "app/SetIfChanged.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 
@@ -121,16 +122,16 @@ void SystemMonitorStore::runPass(std::stop_token stop)
 void SystemMonitorStore::applyPass(PassResult result)
 {
     if (result.memory) {
-        setIfChanged(memory_, result.memory, &SystemMonitorStore::memoryChanged);
+        setIfChanged(this, memory_, result.memory, &SystemMonitorStore::memoryChanged);
         appendToHistory(memoryHistory_, *result.memory, &SystemMonitorStore::memoryHistoryChanged);
     }
     if (result.cpu) {
-        setIfChanged(cpu_, result.cpu, &SystemMonitorStore::cpuChanged);
+        setIfChanged(this, cpu_, result.cpu, &SystemMonitorStore::cpuChanged);
         appendToHistory(cpuHistory_, *result.cpu, &SystemMonitorStore::cpuHistoryChanged);
     }
     if (result.processes) {
-        setIfChanged(processes_, std::move(*result.processes), &SystemMonitorStore::processesChanged);
-        setIfChanged(lastProcessSample_, std::optional<double>(secondsSince1970()),
+        setIfChanged(this, processes_, std::move(*result.processes), &SystemMonitorStore::processesChanged);
+        setIfChanged(this, lastProcessSample_, std::optional<double>(secondsSince1970()),
                      &SystemMonitorStore::lastProcessSampleChanged);
     }
     refreshInterval();

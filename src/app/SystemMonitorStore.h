@@ -89,13 +89,6 @@ private:
     void refreshInterval();
 
     template <class T>
-    void setIfChanged(T& field, T value, void (SystemMonitorStore::*signal)())
-    {
-        if (field == value) return;
-        field = std::move(value);
-        emit(this->*signal)();
-    }
-    template <class T>
     void appendToHistory(std::vector<T>& history, const T& value, void (SystemMonitorStore::*signal)())
     {
         history.push_back(value);

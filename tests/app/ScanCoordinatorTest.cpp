@@ -234,6 +234,10 @@ TEST_F(ScanCoordinatorTest, InitialLoadRecoversALeftRunningScanOnceAndKeepsTheAp
     const std::int64_t leftRunning = database->beginScan({tree.file("root")});
     auto coordinator = makeCoordinator(database);
     coordinator->setApplicationCount(57);
+    int loadedChanges = 0, resumableChanges = 0, summaryChanges = 0;
+    QObject::connect(coordinator.get(), &ScanCoordinator::isLoadedChanged, [&] { ++loadedChanges; });
+    QObject::connect(coordinator.get(), &ScanCoordinator::resumableScanIDChanged, [&] { ++resumableChanges; });
+    QObject::connect(coordinator.get(), &ScanCoordinator::summaryChanged, [&] { ++summaryChanges; });
     bool done = false;
     coordinator->loadInitial([&] { done = true; });
     ASSERT_TRUE(waitUntil([&] { return done; }));
@@ -246,6 +250,13 @@ TEST_F(ScanCoordinatorTest, InitialLoadRecoversALeftRunningScanOnceAndKeepsTheAp
     bool again = false;
     coordinator->loadInitial([&] { again = true; });
     EXPECT_TRUE(again);   // already loaded: answers at once
+    const int summaryChangesAfterLoad = summaryChanges;
+    coordinator->setApplicationCount(57);
+    EXPECT_EQ(summaryChanges, summaryChangesAfterLoad);
+    coordinator->setApplicationCount(58);
+    EXPECT_EQ(summaryChanges, summaryChangesAfterLoad + 1);
+    EXPECT_EQ(loadedChanges, 1);
+    EXPECT_EQ(resumableChanges, 1);
 }
 
 TEST_F(ScanCoordinatorTest, AScanStartedDuringTheStartUpLoadIsNotClosedByASecondLoad)
