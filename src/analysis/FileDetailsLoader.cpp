@@ -1,5 +1,6 @@
 #include "analysis/FileDetailsLoader.h"
 
+#include "analysis/TextCase.h"
 #include "platform/FileTypeDescriber.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
@@ -73,11 +74,7 @@ std::string typeDescription(const std::string& extension, const FileTypeDescribe
         return "Document";
     if (auto description = types.describeExtension(extension))
         return *description;
-    std::string upper = extension;
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return upper + " file";
+    return TextCase::uppercased(extension) + " file";
 }
 
 FileDetails load(const std::string& path, const FileTypeDescriber& types)

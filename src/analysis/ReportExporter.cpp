@@ -1,6 +1,7 @@
 #include "analysis/ReportExporter.h"
 
 #include "analysis/ByteFormatter.h"
+#include "analysis/TextCase.h"
 #include "platform/DesktopServices.h"
 #include "platform/Paths.h"
 #include "platform/SavePanel.h"
@@ -16,14 +17,6 @@
 namespace ReportExporter {
 
 namespace {
-
-std::string upperCased(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 std::string optionalDate(const std::optional<double>& date)
 {
@@ -86,7 +79,7 @@ std::string csv(const std::vector<FileItem>& files)
             file.name,
             std::to_string(file.allocatedSize),
             ByteFormatter::string(file.allocatedSize),
-            file.fileExtension.empty() ? std::string("File") : upperCased(file.fileExtension),
+            file.fileExtension.empty() ? std::string("File") : TextCase::uppercased(file.fileExtension),
             std::string(displayName(file.category)),
             optionalDate(file.modified),
             optionalDate(file.created),

@@ -42,6 +42,7 @@ TEST(FileDetailsLoader, TypeDescriptionForExtensions)
     EXPECT_EQ(FileDetailsLoader::typeDescription("", types), "Document");
     EXPECT_EQ(FileDetailsLoader::typeDescription("xyz", types), "XYZ file");
     EXPECT_EQ(FileDetailsLoader::typeDescription("tar.gz", types), "TAR.GZ file");
+    EXPECT_EQ(FileDetailsLoader::typeDescription("jp\u00e9", types), "JP\u00c9 file");
     EXPECT_EQ(FileDetailsLoader::typeDescription("txt", types), "plain text document");
 }
 

@@ -90,12 +90,15 @@ TEST(ReportExporter, WritesHeaderColumnsAndPaths)
     atRoot.allocatedSize = -1500;
     atRoot.category = StorageCategory::system;
 
-    const std::string text = ReportExporter::csv({archive, atRoot});
+    FileItem accented = file("stra\u00dfe.stra\u00dfe", "/home/ann", "stra\u00dfe");
+
+    const std::string text = ReportExporter::csv({archive, atRoot, accented});
     EXPECT_EQ(text,
               "Name,Size (bytes),Size,Type,Category,Modified,Created,Path\n"
               "backup.tar.gz,1500000,1.50 MB,TAR.GZ,Archives & Disk Images,2024-03-05T14:07:09Z,1970-01-01T00:00:00Z,"
               "/home/ann/Downloads/backup.tar.gz\n"
-              "swapfile,'-1500,'-1.50 KB,File,System,,,/swapfile\n");
+              "swapfile,'-1500,'-1.50 KB,File,System,,,/swapfile\n"
+              "stra\u00dfe.stra\u00dfe,4096,4.10 KB,STRASSE,Documents,,,/home/ann/stra\u00dfe.stra\u00dfe\n");
 }
 
 TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
