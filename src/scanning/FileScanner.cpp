@@ -193,11 +193,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
 
     const int workerCount = std::clamp(configuration_.maxConcurrency, 1, maximumWorkers);
     {
-        // Stopped workers must leave the gate before the queue can end them.
-        std::stop_callback onCancel(stop, [&] {
-            pauseGate_.resume();
-            queue.cancel();
-        });
+        std::stop_callback onCancel(stop, [&] { queue.cancel(); });
         std::vector<std::thread> workers;
         workers.reserve(static_cast<std::size_t>(workerCount));
         for (int i = 0; i < workerCount; ++i)
@@ -277,7 +273,7 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
 
 std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
 {
-    pauseGate_.waitIfPaused();
+    pauseGate_.waitIfPaused(run.stop);
     if (run.stop.stop_requested())
         return {};
     counters_.folderStarted(job.path);

@@ -16,13 +16,13 @@ void PauseGate::resume()
     opened_.notify_all();
 }
 
-void PauseGate::waitIfPaused()
+void PauseGate::waitIfPaused(std::stop_token stop)
 {
     std::unique_lock lock(mutex_);
     if (!paused_)
         return;
     const std::uint64_t seen = resumptions_;
-    opened_.wait(lock, [&] { return resumptions_ != seen; });
+    opened_.wait(lock, stop, [&] { return resumptions_ != seen; });
 }
 
 bool PauseGate::isPaused() const

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <stop_token>
 
 // Stops a scan's workers before their next folder while the scan is paused.
 class PauseGate {
@@ -10,14 +11,15 @@ public:
     void pause();
     // Opens the gate and lets every waiting worker go, even if pause() follows at once.
     void resume();
-    // Returns at once when open; otherwise blocks until the next resume().
-    void waitIfPaused();
+    // Returns at once when open; otherwise blocks until the next resume() or a stop
+    // request, so that a pause arriving after a cancellation cannot hold a worker.
+    void waitIfPaused(std::stop_token stop = {});
 
     bool isPaused() const;
 
 private:
     mutable std::mutex mutex_;
-    std::condition_variable opened_;
+    std::condition_variable_any opened_;
     bool paused_ = false;
     std::uint64_t resumptions_ = 0;
 };

@@ -90,3 +90,25 @@ TEST(PauseGate, ResumeReleasesEveryWaiterEvenIfPausedAgain)
     EXPECT_TRUE(gate.isPaused());
     gate.resume();
 }
+
+TEST(PauseGate, AStopReleasesWaitersAndOutrunsALatePause)
+{
+    PauseGate gate;
+    gate.pause();
+    std::stop_source stopper;
+    std::atomic<bool> through{false};
+    std::thread waiter([&] {
+        gate.waitIfPaused(stopper.get_token());
+        through = true;
+    });
+    settle();
+    EXPECT_FALSE(through.load());
+    stopper.request_stop();
+    waiter.join();
+    EXPECT_TRUE(through.load());
+
+    // Paused again after the stop: a worker arriving late must not stay there.
+    gate.pause();
+    gate.waitIfPaused(stopper.get_token());
+    EXPECT_TRUE(gate.isPaused());
+}
