@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -27,14 +28,20 @@ void globFunction(sqlite3_context* context, int, sqlite3_value** arguments)
     }
     const std::string_view input(text, static_cast<std::size_t>(sqlite3_value_bytes(arguments[1])));
     thread_local std::string folded;
-    folded.assign(input);
-    for (char& c : folded) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            folded = CaseFolding::lowercased(input);
-            break;
+    // No exception may cross SQLite's C frames; the only one possible here is running out of memory.
+    try {
+        folded.assign(input);
+        for (char& c : folded) {
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                folded = CaseFolding::lowercased(input);
+                break;
+            }
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
         }
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(context);
+        return;
     }
     sqlite3_result_int(context, sqlite3_strglob(pattern, folded.c_str()) == 0 ? 1 : 0);
 }
