@@ -117,9 +117,15 @@ TEST_F(TrashSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)
     ASSERT_NE(window.trashSheet(), nullptr);
     EXPECT_TRUE(window.trashSheet()->isVisible());
 
-    press(window.trashSheet(), Qt::Key_Return);
+    // Return on the sheet or on either button; a closed sheet is only deleted later.
+    const QList<QWidget*> targets{window.trashSheet(),
+                                  window.trashSheet()->findChild<QPushButton*>(QStringLiteral("cancelButton")),
+                                  window.trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"))};
+    for (QWidget* target : targets)
+        press(target, Qt::Key_Return);
     QCoreApplication::processEvents();
-    EXPECT_NE(window.trashSheet(), nullptr);
+    ASSERT_NE(window.trashSheet(), nullptr);
+    EXPECT_FALSE(window.trashSheet()->isWorking());
     EXPECT_TRUE(app->model().trashRequest().has_value());
 
     press(window.trashSheet(), Qt::Key_Escape);
