@@ -56,7 +56,7 @@ double SystemMonitorStore::effectiveInterval(double setting)
 void SystemMonitorStore::subscribe(bool processes)
 {
     ++subscribers_;
-    if (processes) sharedProcessSubscribers_ = ++processSubscribers_;
+    if (processes) ++processSubscribers_;
     if (loop_) return;
     reapFinishedWorkers();
     refreshInterval();
@@ -66,7 +66,7 @@ void SystemMonitorStore::subscribe(bool processes)
 void SystemMonitorStore::unsubscribe(bool processes)
 {
     subscribers_ = std::max(subscribers_ - 1, 0);
-    if (processes) sharedProcessSubscribers_ = processSubscribers_ = std::max(processSubscribers_ - 1, 0);
+    if (processes) processSubscribers_ = std::max(processSubscribers_ - 1, 0);
     if (subscribers_ > 0 || !loop_) return;
     // The loop ends at its next check without holding up the main thread.
     loop_->thread.request_stop();
@@ -113,7 +113,7 @@ void SystemMonitorStore::runPass(std::stop_token stop)
     PassResult result;
     result.memory = samplers_.memory->sample();
     if (!stop.stop_requested()) result.cpu = samplers_.cpu->sample();
-    if (!stop.stop_requested() && sharedProcessSubscribers_.load() > 0)
+    if (!stop.stop_requested() && processSubscribers_ > 0)
         result.processes = samplers_.processes->sample();
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result)]() mutable { applyPass(std::move(result)); }, Qt::QueuedConnection);

@@ -106,10 +106,9 @@ private:
     std::vector<CPUSnapshot> cpuHistory_;
     std::optional<double> lastProcessSample_;
     int subscribers_ = 0;
-    int processSubscribers_ = 0;
 
     // Read by the sampling threads.
-    std::atomic<int> sharedProcessSubscribers_{0};
+    std::atomic<int> processSubscribers_{0};
     std::atomic<double> intervalSeconds_{1.0};
 
     std::unique_ptr<Worker> loop_;
