@@ -1,5 +1,6 @@
 #include "analysis/CleanupAnalyzer.h"
 
+#include "analysis/FileItemPath.h"
 #include "index/StorageDatabase.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
@@ -149,9 +150,8 @@ void CleanupAnalyzer::addLargeDownloads(std::vector<CleanupRecommendation>& out)
         return;
     }
     for (const auto& file : files) {
-        std::string path = file.folderPath == "/" ? "/" + file.name : file.folderPath + "/" + file.name;
         out.push_back({"Large download: " + file.name,
-                       "Downloaded files are often installers or archives you no longer need.", {std::move(path)},
+                       "Downloaded files are often installers or archives you no longer need.", {pathOf(file)},
                        file.allocatedSize, false, CleanupSafety::review, CleanupRecommendation::Action::moveToTrash(),
                        "arrow.down.circle"});
     }

@@ -2,6 +2,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "analysis/CancellationError.h"
+#include "analysis/FileItemPath.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
 
@@ -93,14 +94,6 @@ public:
 private:
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context_;
 };
-
-std::string pathOf(const FileItem& file)
-{
-    std::string path = file.folderPath == "/" ? std::string() : file.folderPath;
-    path += '/';
-    path += file.name;
-    return path;
-}
 
 void throwIfCancelled(const std::stop_token& stop)
 {

@@ -1,6 +1,7 @@
 #include "analysis/ReportExporter.h"
 
 #include "analysis/ByteFormatter.h"
+#include "analysis/FileItemPath.h"
 #include "analysis/TextCase.h"
 #include "platform/DesktopServices.h"
 #include "platform/Paths.h"
@@ -83,7 +84,7 @@ std::string csv(const std::vector<FileItem>& files)
             std::string(displayName(file.category)),
             optionalDate(file.modified),
             optionalDate(file.created),
-            file.folderPath == "/" ? "/" + file.name : file.folderPath + "/" + file.name,
+            pathOf(file),
         };
         bool first = true;
         for (const std::string& field : fields) {
