@@ -101,10 +101,14 @@ std::optional<StorageDatabase::VisitedFolder> StorageDatabase::visitedChildren(s
         std::optional<std::pair<std::int64_t, VisitedFolder>> stamped;   // scan id, figures
         db.query("SELECT scan_id, direct_files, direct_alloc FROM folders WHERE id = ?", {folderID},
                  [&](SQLiteConnection::Statement& row) {
-                     if (!stamped) stamped = std::pair{row.integer(0), VisitedFolder{row.integer(1), row.integer(2), {}}};
+                     if (!stamped)
+                         stamped = std::pair{row.integer(0), VisitedFolder{row.integer(1), row.integer(2), 0, {}}};
                  });
         if (!stamped || stamped->first != scanID) return std::nullopt;
         VisitedFolder visited = std::move(stamped->second);
+        db.query("SELECT COUNT(*) FROM files WHERE folder_id = ? AND (flags & ?) <> 0",
+                 {folderID, FileItem::Flags::hardLink.rawValue},
+                 [&](SQLiteConnection::Statement& row) { visited.linkedFiles = row.integer(0); });
         db.query("SELECT id, path, name FROM folders WHERE parent_id = ?", {folderID},
                  [&](SQLiteConnection::Statement& row) {
                      visited.children.push_back({row.integer(0), row.text(1), row.text(2)});

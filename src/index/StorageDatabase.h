@@ -32,6 +32,7 @@ public:
     struct VisitedFolder {
         std::int64_t files = 0;   // direct file count
         std::int64_t bytes = 0;   // direct counted allocated bytes
+        std::int64_t linkedFiles = 0;   // direct files with the hardLink flag
         std::vector<ChildFolder> children;
     };
 

@@ -255,7 +255,9 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     } catch (const std::exception&) {
         return std::nullopt;   // read the folder as if it had not been visited
     }
-    if (!visited)
+    // Which link of a file carries its bytes is settled among the links this scanner meets,
+    // so a folder holding links is read again.
+    if (!visited || visited->linkedFiles > 0)
         return std::nullopt;
     // Stored paths hold repaired names that cannot be opened; such a folder is read again.
     for (const auto& child : visited->children)

@@ -433,3 +433,30 @@ TEST_F(FileScannerTest, FoldersLostToUnexpectedFailuresAreLoggedAndKeepTheirRows
     EXPECT_FALSE(database.folder(at("a1/b0")));
     EXPECT_EQ(indexed(database, root()), walk(root()));
 }
+
+TEST_F(FileScannerTest, AResumedScanCountsAHardLinkedFileOnce)
+{
+    const std::string first = tree.write("root/a/linked.bin", 64 * 1024);
+    tree.makeFolder("root/b");
+    ASSERT_EQ(::link(first.c_str(), at("b/linked.bin").c_str()), 0);
+    tree.write("root/c/plain.txt", 100);
+
+    // The first run never gets to a; b is read and the run is cancelled.
+    ScriptedFileSystem fileSystem;
+    fileSystem.readFailures[at("a")] = ENOENT;
+    std::stop_source stopper;
+    fileSystem.onRead = [&](const std::string& path) {
+        if (path == at("b"))
+            stopper.request_stop();
+    };
+    const ScanOutcome cancelled = scan(configuration(1), fileSystem, std::nullopt, stopper.get_token());
+    ASSERT_EQ(cancelled.status, ScanRecord::Status::cancelled);
+    ASSERT_TRUE(database.folder(at("b")));
+
+    fileSystem.readFailures.clear();
+    fileSystem.onRead = nullptr;
+    const ScanOutcome resumed = scan(configuration(1), fileSystem, cancelled.scanID);
+    EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    EXPECT_EQ(resumed.progress.bytesAnalyzed, walk(root()).allocated);
+}
