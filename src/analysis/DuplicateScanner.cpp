@@ -33,7 +33,16 @@ constexpr std::size_t chunkSize = 1'048'576;
 
 class FileHandle {
 public:
-    explicit FileHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)) {}
+    // Regular files only: opening a FIFO or a device put in a file's place could block or never end.
+    explicit FileHandle(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK))
+    {
+        struct stat info {};
+        if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
     ~FileHandle()
     {
         if (fd_ >= 0) ::close(fd_);

@@ -118,6 +118,10 @@ TEST(DuplicateConfirm, HashesMatchKnownDigests)
     EXPECT_EQ(DuplicateScanner::fullHash(empty), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(DuplicateScanner::fullHash(dir.file("missing")), std::nullopt);
     EXPECT_EQ(DuplicateScanner::partialHash(dir.file("missing"), 3, N), std::nullopt);
+    // Something other than a regular file is never read: a FIFO with no writer would block for good.
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(DuplicateScanner::fullHash(dir.file("pipe")), std::nullopt);
+    EXPECT_EQ(DuplicateScanner::partialHash(dir.file("pipe"), 3, N), std::nullopt);
     // The size takes part in the partial hash, so a file read as longer than it is differs.
     EXPECT_NE(DuplicateScanner::partialHash(abc, 3, N), DuplicateScanner::partialHash(abc, 4, N));
 }
