@@ -76,6 +76,16 @@ TEST(DeveloperStorage, TableLocationsWithoutAnIndex)
     const auto& docker = group(groups, "Docker");
     EXPECT_FALSE(docker.detected);
     EXPECT_EQ(docker.note, "No Docker, OrbStack, Colima, Rancher Desktop or Podman data found.");
+
+    // A cancelled analysis measures nothing more but still answers with every group.
+    std::stop_source source;
+    source.request_stop();
+    auto cancelled = DeveloperStorageAnalyzer(home.path(), nullptr).analyze(source.get_token());
+    ASSERT_EQ(cancelled.size(), 6u);
+    for (const auto& g : cancelled) {
+        EXPECT_TRUE(g.items.empty()) << g.name;
+        EXPECT_FALSE(g.detected) << g.name;
+    }
 }
 
 TEST(DeveloperStorage, IndexedFoldersProjectsAndRepositories)
