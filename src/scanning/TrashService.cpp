@@ -5,6 +5,10 @@
 #include "platform/SystemPaths.h"
 #include "scanning/SecurityUtils.h"
 
+#include <exception>
+#include <optional>
+#include <string>
+
 namespace TrashService {
 
 TrashOutcome moveToTrash(const std::vector<TrashCandidate>& candidates, StorageDatabase* database,
@@ -37,7 +41,14 @@ TrashOutcome moveToTrash(const std::vector<TrashCandidate>& candidates, StorageD
             refuse(changedWhileMovingReason);
             continue;
         }
-        if (auto failure = trasher.moveToTrash(judged)) {
+        std::optional<std::string> failure;
+        try {
+            failure = trasher.moveToTrash(judged);
+        } catch (const std::exception&) {
+            // One item's trouble must not lose the outcome of the items already moved.
+            failure = couldNotMoveReason;
+        }
+        if (failure) {
             refuse(std::move(*failure));
             continue;
         }

@@ -13,6 +13,7 @@ namespace TrashService {
 
 inline constexpr const char* changedWhileMovingReason =
     "The item's location changed while it was being moved to the Trash.";
+inline constexpr const char* couldNotMoveReason = "The item could not be moved to the Trash.";
 
 // Judges every candidate again against the file system (the program's own files count as
 // protected), moves each one that is not protected, then makes the index forget the moved

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -191,6 +192,37 @@ TEST_F(TrashServiceTest, TheIndexAfterwardsMatchesARescan)
     };
     EXPECT_EQ(categories(trashed), categories(rescanned));
     EXPECT_FALSE(trashed.folder(project));
+}
+
+// The platform's Trash failing in an unexpected way on one item.
+struct ThrowingTrasher : FileTrasher {
+    FileTrasher& real;
+    std::string throwsOn;
+    ThrowingTrasher(FileTrasher& real, std::string throwsOn) : real(real), throwsOn(std::move(throwsOn)) {}
+    std::optional<std::string> moveToTrash(const std::string& path) override
+    {
+        if (path == throwsOn)
+            throw std::runtime_error("broken");
+        return real.moveToTrash(path);
+    }
+};
+
+TEST_F(TrashServiceTest, AnItemThatFailsUnexpectedlyStopsNeitherTheOthersNorTheIndexUpdate)
+{
+    const std::string root = scratch->makeFolder("data");
+    const std::string first = scratch->write("data/first.bin", 5000);
+    const std::string odd = scratch->write("data/odd.bin", 5000);
+    const std::string last = scratch->write("data/last.bin", 5000);
+    StorageDatabase db(scratch->file("index.sqlite"));
+    ASSERT_EQ(scan(db, root).status, ScanRecord::Status::completed);
+
+    ThrowingTrasher throwing(trasher, odd);
+    const TrashOutcome outcome =
+        TrashService::moveToTrash({candidate(first), candidate(odd), candidate(last)}, &db, throwing);
+
+    EXPECT_EQ(outcome.moved, (std::vector<std::string>{first, last}));
+    EXPECT_EQ(outcome.failures, (std::vector<TrashOutcome::Failure>{{odd, TrashService::couldNotMoveReason}}));
+    EXPECT_EQ(db.folder(root)->fileCount, 1);
 }
 
 TEST_F(TrashServiceTest, RevealsOnlyWhatExistsAndOpensTheTrashFiles)
