@@ -2,7 +2,6 @@
 
 #include "index/StorageDatabase.h"
 
-
 #include <cstdint>
 #include <exception>
 #include <unordered_set>
