@@ -13,7 +13,7 @@ void log(WriteBatch& batch, const std::string& path, const std::string& message,
         db.run("INSERT INTO errors(timestamp, path, message) VALUES(?, ?, ?)", {now, path, message});
         batch.count();
         if (db.lastInsertRowID() % pruneInterval == 0) {
-            db.run("DELETE FROM errors WHERE id <= (SELECT MAX(id) FROM errors) - 5000");
+            db.run("DELETE FROM errors WHERE id <= (SELECT MAX(id) FROM errors) - ?", {keptEntries});
         }
     } catch (...) {
         // Logging must never stop a scan; a lost entry is the price.

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
-
 RawDirectoryEntry::Kind kindOf(std::uint32_t mode)
 {
     switch (mode & S_IFMT) {
@@ -93,7 +91,7 @@ std::string DirectoryReader::decodedName(std::string_view bytes, bool& valid)
         i += length;
     }
     if (i == bytes.size()) {
-        valid = bytes.find(replacementCharacter) == std::string_view::npos;
+        valid = bytes.find(DirectoryReader::replacementCharacter) == std::string_view::npos;
         return std::string(bytes);
     }
     valid = false;
@@ -105,7 +103,7 @@ std::string DirectoryReader::decodedName(std::string_view bytes, bool& valid)
             result.append(bytes.substr(i, length));
             i += length;
         } else {
-            result.append(replacementCharacter);
+            result.append(DirectoryReader::replacementCharacter);
             i += bad;
         }
     }

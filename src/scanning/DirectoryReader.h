@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 class FileSystem;
 
@@ -25,6 +26,8 @@ public:
 
     // The item itself (a symbolic link as the link); absent on success.
     std::optional<DirectoryReadError> stat(const std::string& path, RawDirectoryEntry& entry) const;
+
+    static constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";   // U+FFFD
 
     // UTF-8 decoding of a name's bytes with every invalid sequence replaced by
     // U+FFFD; valid only when nothing was replaced and no U+FFFD was there before.

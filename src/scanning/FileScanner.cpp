@@ -1,6 +1,7 @@
 #include "scanning/FileScanner.h"
 
 #include "index/CaseFolding.h"
+#include "index/DirectorySync.h"
 #include "index/SQLiteError.h"
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
@@ -21,16 +22,6 @@ namespace {
 double wallClockNow()
 {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
-
-std::string childOf(const std::string& folder, std::string_view name)
-{
-    std::string path = folder == "/" ? std::string() : folder;
-    path += '/';
-    path += name;
-    return path;
 }
 
 std::string systemErrorText(int code) { return std::generic_category().message(code); }
@@ -260,9 +251,11 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     if (!visited || visited->linkedFiles > 0)
         return std::nullopt;
     // Stored paths hold repaired names that cannot be opened; such a folder is read again.
-    for (const auto& child : visited->children)
-        if (child.path.find(replacementCharacter) != std::string::npos || !job.diskPath.empty())
-            return std::nullopt;
+    const auto repaired = [](const StorageDatabase::ChildFolder& child) {
+        return child.path.find(DirectoryReader::replacementCharacter) != std::string::npos;
+    };
+    if (std::any_of(visited->children.begin(), visited->children.end(), repaired))
+        return std::nullopt;
     counters_.folderTakenFromIndex(visited->files, visited->bytes);
     std::vector<Job> jobs;
     for (const auto& child : visited->children) {
@@ -428,10 +421,12 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job,
         if (result)
             if (const auto found = result->childIDs.find(subdirectory.name); found != result->childIDs.end())
                 folderID = found->second;
-        Job child{childOf(job.path, subdirectory.name), subdirectory.name, parentID, folderID, job.depth + 1,
-                  job.device, {}};
-        if (!job.diskPath.empty() || !diskNames[i].empty())
-            child.diskPath = childOf(job.pathOnDisk(), diskNames[i].empty() ? subdirectory.name : diskNames[i]);
+        Job child{DirectorySync::childPath(job.path, subdirectory.name), subdirectory.name, parentID, folderID,
+                  job.depth + 1, job.device, {}};
+        if (!job.diskPath.empty() || !diskNames[i].empty()) {
+            const std::string& diskName = diskNames[i].empty() ? subdirectory.name : diskNames[i];
+            child.diskPath = DirectorySync::childPath(job.pathOnDisk(), diskName);
+        }
         jobs.push_back(std::move(child));
     }
     return jobs;
@@ -467,8 +462,8 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
         for (std::size_t i = 0; i < folder.links.size(); ++i) {
             ScannedFile& file = folder.snapshot.files[folder.links[i]];
             const auto& key = folder.keys[i];
-            file.countedAllocatedSize =
-                hardLinkTracker_.carriesSize(key.device, key.inode, childOf(folder.snapshot.path, file.name)) ? file.allocatedSize : 0;
+            const std::string path = DirectorySync::childPath(folder.snapshot.path, file.name);
+            file.countedAllocatedSize = hardLinkTracker_.carriesSize(key.device, key.inode, path) ? file.allocatedSize : 0;
             counted += file.countedAllocatedSize;
         }
         sync(folder.snapshot, counted, run, folder.earlier);

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 // The (device, inode) pairs of multiply linked files met in one scan, shared by
 // all its workers, so that such a file's bytes count once.
@@ -17,9 +16,6 @@ public:
         std::uint64_t inode = 0;
         friend bool operator==(const Key&, const Key&) = default;
     };
-
-    // True on the first sighting of the pair.
-    bool insert(std::uint64_t device, std::uint64_t inode);
 
     // Notes one link of the file at `path`. Whichever order the workers meet the
     // links in, the link with the smallest path is the one that carries the
@@ -37,6 +33,5 @@ private:
     };
 
     mutable std::mutex lock_;
-    std::unordered_set<Key, KeyHash> seen_;
     std::unordered_map<Key, std::string, KeyHash> carriers_;
 };

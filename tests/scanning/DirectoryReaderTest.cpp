@@ -127,20 +127,24 @@ TEST(DirectoryReader, NamesThatAreNotUtf8AreRepairedAndMarked)
     EXPECT_FALSE(entries.at("bad\xEF\xBF\xBD.txt").hasValidName);
 }
 
-TEST(HardLinkTracker, OneFirstSightingAndOneCarrierWhateverTheOrder)
+TEST(HardLinkTracker, OneCarrierWhateverTheOrder)
 {
     HardLinkTracker tracker;
-    std::atomic<int> firsts{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&] {
+        threads.emplace_back([&, i] {
             for (std::uint64_t inode = 0; inode < 1000; ++inode)
-                firsts += tracker.insert(7, inode) ? 1 : 0;
+                tracker.record(7, inode, "/t" + std::to_string((i + inode) % 8));
         });
     for (auto& thread : threads)
         thread.join();
-    EXPECT_EQ(firsts.load(), 1000);
-    EXPECT_TRUE(tracker.insert(8, 1));   // same inode on another device is another file
+    int carriers = 0;
+    for (std::uint64_t inode = 0; inode < 1000; ++inode)
+        for (int i = 0; i < 8; ++i)
+            carriers += tracker.carriesSize(7, inode, "/t" + std::to_string(i)) ? 1 : 0;
+    EXPECT_EQ(carriers, 1000);
+    EXPECT_TRUE(tracker.carriesSize(7, 5, "/t0"));
+    EXPECT_FALSE(tracker.carriesSize(8, 5, "/t0"));   // same inode on another device is another file
 
     for (const auto& order : {std::vector<std::string>{"/b/x", "/a/y", "/c/z"}, {"/c/z", "/b/x", "/a/y"}}) {
         HardLinkTracker links;
