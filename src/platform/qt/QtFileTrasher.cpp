@@ -79,7 +79,7 @@ bool trashDanglingLink(const std::string& path, const std::string& trash)
         const std::string candidate = attempt == 1 ? name : name + "." + std::to_string(attempt);
         const std::string infoPath = trash + "/info/" + candidate + ".trashinfo";
         const std::string target = trash + "/files/" + candidate;
-        // The info file claims the name; it is written before the move as the specification of the Trash asks.
+        // The info file claims the name; it is written before the move, as the desktop Trash convention asks.
         const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
