@@ -3,6 +3,7 @@
 #include "index/DirectorySync.h"
 #include "index/IndexQueries.h"
 #include "index/SQLiteConnection.h"
+#include "index/ScanFinish.h"
 #include "index/WriteBatch.h"
 #include "platform/Paths.h"
 
@@ -62,7 +63,7 @@ void remove(WriteBatch& batch, const std::vector<std::string>& paths)
     batch.beginIfNeeded();
     for (const std::string& path : paths)
         removeRows(batch, path);
-    rebuildCategoryTotals(batch.connection());
+    ScanFinish::rebuildCategoryTotals(batch.connection());
     batch.commit();
 }
 
@@ -73,13 +74,6 @@ void removeRows(WriteBatch& batch, const std::string& path)
         removeFolder(batch, *folder);
     else
         removeFile(batch.connection(), path);
-}
-
-void rebuildCategoryTotals(SQLiteConnection& db)
-{
-    db.run("DELETE FROM category_totals");
-    db.run("INSERT INTO category_totals(category, bytes, files) "
-           "SELECT category, SUM(counted_alloc), COUNT(*) FROM files GROUP BY category");
 }
 
 void adjustAncestors(SQLiteConnection& db, std::optional<std::int64_t> from, std::int64_t alloc, std::int64_t size,

@@ -20,8 +20,6 @@ void remove(WriteBatch& batch, const std::vector<std::string>& paths);
 // One item's rows and its ancestors' totals; the category totals are left as they are.
 void removeRows(WriteBatch& batch, const std::string& path);
 
-void rebuildCategoryTotals(SQLiteConnection& db);
-
 // Adds the deltas to the totals of folder `from` and of up to 4095 folders above it;
 // the bound also ends a walk over parent links that form a loop.
 void adjustAncestors(SQLiteConnection& db, std::optional<std::int64_t> from, std::int64_t alloc, std::int64_t size,
