@@ -56,21 +56,35 @@ std::optional<std::int64_t> folderIDAtPath(SQLiteConnection& db, const std::stri
     return id;
 }
 
+struct ResolvedFolder {
+    std::int64_t id = 0;
+    bool placed = false;   // the row already holds the snapshot's parent, name and depth
+};
+
+bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
+{
+    const std::optional<std::int64_t> parent =
+        row.isNull(1) ? std::nullopt : std::optional<std::int64_t>(row.integer(1));
+    return parent == snapshot.parentID && row.text(2) == snapshot.name && row.integer(3) == snapshot.depth;
+}
+
 // The caller's id is trusted only while its row still holds this path: after a removal or a
 // cleared cache the id may be gone, or taken by another folder.
-std::int64_t resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snapshot)
+ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snapshot)
 {
     if (snapshot.folderID) {
-        std::optional<std::string> storedPath;
-        db.query("SELECT path FROM folders WHERE id = ?", {*snapshot.folderID}, [&](Statement& row) {
-            if (!storedPath) storedPath = row.text(0);
-        });
-        if (storedPath == snapshot.path) return *snapshot.folderID;
+        std::optional<ResolvedFolder> stored;
+        db.query("SELECT path, parent_id, name, depth FROM folders WHERE id = ?", {*snapshot.folderID},
+                 [&](Statement& row) {
+                     if (!stored && row.text(0) == snapshot.path)
+                         stored = ResolvedFolder{*snapshot.folderID, samePlace(row, snapshot)};
+                 });
+        if (stored) return *stored;
     }
-    if (auto id = folderIDAtPath(db, snapshot.path)) return *id;
+    if (auto id = folderIDAtPath(db, snapshot.path)) return {*id, false};
     db.run("INSERT INTO folders(parent_id, path, name, depth) VALUES(?, ?, ?, ?)",
            {snapshot.parentID, snapshot.path, snapshot.name, snapshot.depth});
-    return db.lastInsertRowID();
+    return {db.lastInsertRowID(), true};
 }
 
 CachedFiles storedFiles(SQLiteConnection& db, std::int64_t folderID)
@@ -186,7 +200,8 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     batch.beginIfNeeded();
     auto& db = batch.connection();
     DirectorySyncResult result;
-    result.folderID = resolveFolder(db, snapshot);
+    const ResolvedFolder folder = resolveFolder(db, snapshot);
+    result.folderID = folder.id;
 
     std::int64_t directAlloc = 0;
     std::int64_t directSize = 0;
@@ -201,12 +216,21 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 
     // Stamped last: a folder whose files or children failed to write keeps its old scan id,
     // so a resumed scan reads it again and the finish does not mistake it for visited.
-    db.run("UPDATE folders SET parent_id = ?, name = ?, depth = ?, modified = ?, restricted = ?, scan_id = ?,\n"
-           "    scanned_at = ?, category = ?, direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\n"
-           "WHERE id = ?",
-           {snapshot.parentID, snapshot.name, snapshot.depth, snapshot.modified, snapshot.isRestricted ? 1 : 0, scanID,
-            now, rawValue(snapshot.category), directAlloc, directSize, snapshot.files.size(),
-            snapshot.subdirectories.size(), result.folderID});
+    std::vector<SQLValue> stamp{snapshot.modified, snapshot.isRestricted ? 1 : 0, scanID, now,
+                                rawValue(snapshot.category), directAlloc, directSize, snapshot.files.size(),
+                                snapshot.subdirectories.size(), result.folderID};
+    if (folder.placed) {
+        // Leaving parent, name and depth out spares rewriting their index entries on every rescan.
+        db.run("UPDATE folders SET modified = ?, restricted = ?, scan_id = ?, scanned_at = ?, category = ?,\n"
+               "    direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\nWHERE id = ?",
+               stamp);
+    } else {
+        stamp.insert(stamp.begin(), {snapshot.parentID, snapshot.name, snapshot.depth});
+        db.run("UPDATE folders SET parent_id = ?, name = ?, depth = ?, modified = ?, restricted = ?, scan_id = ?,\n"
+               "    scanned_at = ?, category = ?, direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\n"
+               "WHERE id = ?",
+               stamp);
+    }
     batch.count();
 
     for (const auto& path : duplicates) ScanErrorLog::log(batch, path, std::string(duplicateFolderMessage), now);

@@ -166,6 +166,32 @@ TEST_F(ScanCacheTest, StaleFolderIdsFallBackToThePath)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id NOT IN (SELECT id FROM folders)"), 0);
 }
 
+TEST_F(ScanCacheTest, AFolderRowTakesTheSnapshotsPlaceWhateverItHeld)
+{
+    scanTree("/r", {{"/r", {}}, {"/r/a", {}}});
+    const auto rootID = db->folder("/r")->id;
+    const auto aID = db->folder("/r/a")->id;
+    // Rows left behind by moves and renames; the last one already matches.
+    const char* stale[] = {"UPDATE folders SET parent_id = NULL WHERE path = '/r/a'",
+                           "UPDATE folders SET depth = 7 WHERE path = '/r/a'",
+                           "UPDATE folders SET name = 'old' WHERE path = '/r/a'", "SELECT 1"};
+    for (const char* change : stale) {
+        db->commit();
+        executeOutside(change);
+        const auto scanID = db->beginScan({"/r"});
+        auto snapshot = folder("/r/a", rootID, 1, {file("f", 3)});
+        snapshot.folderID = aID;
+        EXPECT_EQ(db->syncDirectory(snapshot, scanID).folderID, aID) << change;
+        db->commit();
+        const std::string row = " FROM folders WHERE id = " + std::to_string(aID);
+        EXPECT_EQ(committed("SELECT parent_id" + row), rootID) << change;
+        EXPECT_EQ(committed("SELECT depth" + row), 1) << change;
+        EXPECT_EQ(committed("SELECT name = 'a'" + row), 1) << change;
+        EXPECT_EQ(committed("SELECT scan_id" + row), scanID) << change;
+        EXPECT_EQ(committed("SELECT direct_alloc" + row), 3) << change;
+    }
+}
+
 TEST_F(ScanCacheTest, AFormerRootMovesUnderItsNewParentWithItsDepths)
 {
     scanTree("/r/a", {{"/r/a", {file("x", 1)}}, {"/r/a/b", {file("y", 2)}}});
