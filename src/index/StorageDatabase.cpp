@@ -14,6 +14,7 @@
 #include <chrono>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -42,6 +43,19 @@ StorageDatabase::StorageDatabase(std::string path, WriteBatch::Clock clock)
     ScanCacheSchema::migrate(db_);
     if (const int result = UnicodeLower::registerFunction(db_.handle()); result != SQLITE_OK)
         throw SQLiteError(result, sqlite3_errmsg(db_.handle()));
+}
+
+void StorageDatabase::lockSpinningFirst()
+{
+    for (int attempt = 0; attempt < 4000; ++attempt) {
+        if (mutex_.try_lock()) return;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
+    }
+    mutex_.lock();
 }
 
 void StorageDatabase::commit()

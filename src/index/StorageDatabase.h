@@ -118,7 +118,8 @@ private:
     template <class Body>
     decltype(auto) writing(Body&& body)
     {
-        std::lock_guard lock(mutex_);
+        lockSpinningFirst();
+        std::lock_guard lock(mutex_, std::adopt_lock);
         try {
             return body(batch_);
         } catch (...) {
@@ -136,6 +137,10 @@ private:
             return body(batch.connection());
         });
     }
+
+    // Workers hold the lock for well under a millisecond per folder; waiting for it briefly
+    // in user space beats sleeping in the kernel and being woken long after it came free.
+    void lockSpinningFirst();
 
     void logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept;
 
