@@ -1,32 +1,25 @@
 #include "analysis/CleanupRecommendation.h"
 
+#include "index/RawValueTable.h"
+
 namespace {
 
-struct SafetyText {
-    CleanupSafety safety;
-    std::string_view text;
-};
-
-constexpr std::array<SafetyText, 3> safetyTexts{{
+constexpr RawValueTable<CleanupSafety, 3> safetyTexts{{{
     {CleanupSafety::safe, "Safe to Remove"},
     {CleanupSafety::review, "Review Before Removing"},
     {CleanupSafety::doNotRemove, "Do Not Remove"},
-}};
+}}};
 
 } // namespace
 
 std::string_view rawValue(CleanupSafety safety)
 {
-    for (const auto& entry : safetyTexts)
-        if (entry.safety == safety) return entry.text;
-    return {};
+    return safetyTexts.text(safety);
 }
 
 std::optional<CleanupSafety> cleanupSafetyFromRawValue(std::string_view text)
 {
-    for (const auto& entry : safetyTexts)
-        if (entry.text == text) return entry.safety;
-    return std::nullopt;
+    return safetyTexts.value(text);
 }
 
 std::string CleanupRecommendation::id() const

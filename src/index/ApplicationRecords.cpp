@@ -1,6 +1,7 @@
 #include "index/ApplicationRecords.h"
 
 #include "index/Hashing.h"
+#include "index/RawValueTable.h"
 
 #include <algorithm>
 #include <array>
@@ -8,16 +9,16 @@
 
 namespace {
 
-constexpr std::array<std::pair<CPUArchitecture, std::string_view>, 5> architectureNames{{
+constexpr RawValueTable<CPUArchitecture, 5> architectureNames{{{
     {CPUArchitecture::arm64, "Apple silicon"},
     {CPUArchitecture::x86_64, "Intel"},
     {CPUArchitecture::i386, "Intel 32-bit"},
     {CPUArchitecture::powerPC, "PowerPC"},
     {CPUArchitecture::unknown, "Unknown"},
-}};
+}}};
 
 using Kind = ApplicationStorageBreakdown::Entry::Kind;
-constexpr std::array<std::pair<Kind, std::string_view>, 7> kindNames{{
+constexpr RawValueTable<Kind, 7> kindNames{{{
     {Kind::bundle, "Application Bundle"},
     {Kind::data, "Application Data"},
     {Kind::containers, "Containers"},
@@ -25,46 +26,28 @@ constexpr std::array<std::pair<Kind, std::string_view>, 7> kindNames{{
     {Kind::logs, "Logs"},
     {Kind::preferences, "Preferences"},
     {Kind::savedState, "Saved State"},
-}};
-
-template <class Table, class Value>
-std::string_view nameIn(const Table& table, Value value)
-{
-    for (const auto& [candidate, name] : table)
-        if (candidate == value)
-            return name;
-    return {};
-}
-
-template <class Value, class Table>
-std::optional<Value> valueIn(const Table& table, std::string_view text)
-{
-    for (const auto& [candidate, name] : table)
-        if (name == text)
-            return candidate;
-    return std::nullopt;
-}
+}}};
 
 } // namespace
 
 std::string_view rawValue(CPUArchitecture architecture)
 {
-    return nameIn(architectureNames, architecture);
+    return architectureNames.text(architecture);
 }
 
 std::optional<CPUArchitecture> cpuArchitectureFromRawValue(std::string_view text)
 {
-    return valueIn<CPUArchitecture>(architectureNames, text);
+    return architectureNames.value(text);
 }
 
 std::string_view rawValue(ApplicationStorageBreakdown::Entry::Kind kind)
 {
-    return nameIn(kindNames, kind);
+    return kindNames.text(kind);
 }
 
 std::optional<ApplicationStorageBreakdown::Entry::Kind> storageEntryKindFromRawValue(std::string_view text)
 {
-    return valueIn<Kind>(kindNames, text);
+    return kindNames.value(text);
 }
 
 std::string CodeSignatureStatus::label() const

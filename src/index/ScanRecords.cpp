@@ -1,35 +1,26 @@
 #include "index/ScanRecords.h"
 
+#include "index/RawValueTable.h"
+
 namespace {
 
-struct StatusWord {
-    ScanRecord::Status status;
-    std::string_view word;
-};
-
-constexpr std::array<StatusWord, 4> statusWords = {{
+constexpr RawValueTable<ScanRecord::Status, 4> statusWords{{{
     {ScanRecord::Status::running, "running"},
     {ScanRecord::Status::completed, "completed"},
     {ScanRecord::Status::cancelled, "cancelled"},
     {ScanRecord::Status::failed, "failed"},
-}};
+}}};
 
 } // namespace
 
 std::string_view rawValue(ScanRecord::Status status)
 {
-    for (const auto& entry : statusWords) {
-        if (entry.status == status) return entry.word;
-    }
-    return "failed";
+    return statusWords.text(status);
 }
 
 std::optional<ScanRecord::Status> scanStatusFromRawValue(std::string_view text)
 {
-    for (const auto& entry : statusWords) {
-        if (entry.word == text) return entry.status;
-    }
-    return std::nullopt;
+    return statusWords.value(text);
 }
 
 std::string_view rawValue(SearchQuery::Kind kind)
