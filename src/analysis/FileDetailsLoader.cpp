@@ -1,6 +1,7 @@
 #include "analysis/FileDetailsLoader.h"
 
 #include "analysis/TextCase.h"
+#include "platform/Accounts.h"
 #include "platform/FileTypeDescriber.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
@@ -8,8 +9,6 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -34,26 +33,6 @@ std::optional<std::string> linkDestination(const std::string& path)
             return std::string(buffer.data(), static_cast<std::size_t>(length));
         buffer.resize(buffer.size() * 2);
     }
-}
-
-std::optional<std::string> userName(uid_t uid)
-{
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_name)
-        return std::nullopt;
-    return std::string(found->pw_name);
-}
-
-std::optional<std::string> groupName(gid_t gid)
-{
-    std::vector<char> buffer(16384);
-    group entry{};
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->gr_name)
-        return std::nullopt;
-    return std::string(found->gr_name);
 }
 
 } // namespace
@@ -107,8 +86,8 @@ FileDetails load(const std::string& path, const FileTypeDescriber& types)
         char octal[16];
         std::snprintf(octal, sizeof octal, " (%o)", permissions);
         details.posixPermissions = posixString(static_cast<std::uint16_t>(permissions)) + octal;
-        details.owner = userName(item.stx_uid);
-        details.group = groupName(item.stx_gid);
+        details.owner = Accounts::userName(item.stx_uid);
+        details.group = Accounts::groupName(item.stx_gid);
     }
     details.symlinkDestination = destination;
     details.isHidden = Paths::lastComponent(path).rfind('.', 0) == 0;

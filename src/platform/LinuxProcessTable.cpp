@@ -1,10 +1,10 @@
 #include "platform/LinuxProcessTable.h"
 
+#include "platform/Accounts.h"
 #include "platform/ProcText.h"
 
 #include <climits>
 #include <dirent.h>
-#include <pwd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -174,12 +174,5 @@ std::optional<ProcRusageInfo> LinuxProcessTable::rusage(std::int32_t pid)
 
 std::optional<std::string> LinuxProcessTable::accountName(std::uint32_t uid)
 {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    while (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < (1u << 20))
-        buffer.resize(buffer.size() * 2);
-    if (!found || !found->pw_name) return std::nullopt;
-    return std::string(found->pw_name);
+    return Accounts::userName(uid);
 }
