@@ -16,10 +16,11 @@ function(kestrel_library name dir)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
 endfunction()
 
-# One test program per test folder, each test case registered with ctest.
+# One test program per test folder (with its subfolders), each test case registered
+# with ctest.
 function(kestrel_tests name dir)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
   if(NOT sources)
     return()
   endif()

@@ -8,6 +8,7 @@
 #include "app/SystemMonitorStore.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
+#include "platform/qt/DBusDesktopServices.h"
 #include "platform/qt/QtFileTrasher.h"
 #include "scanning/SecurityUtils.h"
 #include "scanning/TrashService.h"
@@ -37,6 +38,7 @@ AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore*
     }
     scan_ = new ScanCoordinator(database_, this);
     trasher_ = std::make_shared<QtFileTrasher>();
+    desktop_ = std::make_shared<DBusDesktopServices>();
 }
 
 AppModel::~AppModel()
@@ -125,6 +127,12 @@ void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates)
             message = first.reason();
     }
     setAlert(AppAlert::make(protectedTitle, message));
+}
+
+void AppModel::setDesktopServices(std::shared_ptr<DesktopServices> desktop)
+{
+    if (desktop)
+        desktop_ = std::move(desktop);
 }
 
 std::string AppModel::trashFailureMessage(const std::vector<TrashOutcome::Failure>& failures, const std::string& home)

@@ -15,6 +15,7 @@
 #include <vector>
 
 class ApplicationsStore;
+class DesktopServices;
 class FileTrasher;
 class ScanCoordinator;
 class StorageDatabase;
@@ -69,6 +70,10 @@ public:
     // failures in one alert and announces changed data when anything moved.
     void confirmTrash(const TrashRequest& request, std::function<void()> done = {});
 
+    // The one desktop (file manager, opening, clipboard, sound) of the whole program.
+    DesktopServices& desktop() const { return *desktop_; }
+    void setDesktopServices(std::shared_ptr<DesktopServices> desktop);
+
     // Where confirmed items go; the desktop's Trash unless replaced.
     void setFileTrasher(std::shared_ptr<FileTrasher> trasher) { trasher_ = std::move(trasher); }
 
@@ -96,6 +101,7 @@ private:
     std::shared_ptr<StorageDatabase> database_;
     std::optional<std::string> databaseError_;
     std::shared_ptr<FileTrasher> trasher_;
+    std::shared_ptr<DesktopServices> desktop_;
     SystemMonitorStore* monitor_ = nullptr;
     ApplicationsStore* apps_ = nullptr;
     ScanCoordinator* scan_ = nullptr;

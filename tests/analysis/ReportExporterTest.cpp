@@ -2,6 +2,7 @@
 
 #include "platform/DesktopServices.h"
 #include "platform/SavePanel.h"
+#include "support/RecordingDesktop.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -31,14 +32,6 @@ std::string readFile(const std::string& path)
     text << in.rdbuf();
     return text.str();
 }
-
-struct RecordingDesktop : DesktopServices {
-    std::vector<std::vector<std::string>> revealed;
-    int beeps = 0;
-    void revealItems(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void openFolder(const std::string&) override {}
-    void beep() override { ++beeps; }
-};
 
 struct ScriptedPanel : SavePanel {
     std::optional<std::string> answer;

@@ -6,6 +6,7 @@
 #include "index/StorageDatabase.h"
 #include "platform/DesktopServices.h"
 #include "platform/qt/QtFileTrasher.h"
+#include "support/RecordingDesktop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -102,15 +103,6 @@ protected:
     std::unique_ptr<ScopedEnvironment> homeVariable;
     std::unique_ptr<ScopedEnvironment> dataVariable;
     QtFileTrasher trasher;
-};
-
-struct RecordingDesktop : DesktopServices {
-    std::vector<std::vector<std::string>> revealed;
-    std::vector<std::string> opened;
-    int beeps = 0;
-    void revealItems(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void openFolder(const std::string& path) override { opened.push_back(path); }
-    void beep() override { ++beeps; }
 };
 
 } // namespace
@@ -240,8 +232,8 @@ TEST_F(TrashServiceTest, RevealsOnlyWhatExistsAndOpensTheTrashFiles)
     EXPECT_EQ(desktop.revealed, (std::vector<std::vector<std::string>>{{present, home}}));
 
     FinderActions::openTrash(desktop, trasher);
-    EXPECT_EQ(desktop.opened.back(), home + "/.local/share/Trash");
+    EXPECT_EQ(desktop.openedFolders.back(), home + "/.local/share/Trash");
     ASSERT_FALSE(TrashService::moveToTrash({candidate(present)}, nullptr, trasher).moved.empty());
     FinderActions::openTrash(desktop, trasher);
-    EXPECT_EQ(desktop.opened.back(), home + "/.local/share/Trash/files");
+    EXPECT_EQ(desktop.openedFolders.back(), home + "/.local/share/Trash/files");
 }

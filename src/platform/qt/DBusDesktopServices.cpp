@@ -60,10 +60,7 @@ bool openThroughPortal(const std::string& path)
 
 } // namespace
 
-DBusDesktopServices::DBusDesktopServices(Beep beep, OpenFolder fallbackOpenFolder)
-    : beep_(std::move(beep)), fallbackOpenFolder_(std::move(fallbackOpenFolder))
-{
-}
+DBusDesktopServices::DBusDesktopServices(Toolkit toolkit) : toolkit_(std::move(toolkit)) {}
 
 void DBusDesktopServices::revealItems(const std::vector<std::string>& paths)
 {
@@ -75,14 +72,26 @@ void DBusDesktopServices::revealItems(const std::vector<std::string>& paths)
 
 void DBusDesktopServices::openFolder(const std::string& path)
 {
-    if (sendToFileManager("ShowFolders", {path}) || openThroughPortal(path))
+    if (sendToFileManager("ShowFolders", {path}))
         return;
-    if (fallbackOpenFolder_)
-        fallbackOpenFolder_(path);
+    openItem(path);
+}
+
+bool DBusDesktopServices::openItem(const std::string& path)
+{
+    if (openThroughPortal(path))
+        return true;
+    return toolkit_.open && toolkit_.open(path);
+}
+
+void DBusDesktopServices::copyText(const std::string& text)
+{
+    if (toolkit_.copyText)
+        toolkit_.copyText(text);
 }
 
 void DBusDesktopServices::beep()
 {
-    if (beep_)
-        beep_();
+    if (toolkit_.beep)
+        toolkit_.beep();
 }

@@ -50,8 +50,14 @@ QColor textColor(TextEmphasis emphasis)
     case TextEmphasis::primary: break;
     case TextEmphasis::secondary: color.setAlphaF(0.62f); break;
     case TextEmphasis::tertiary: color.setAlphaF(0.42f); break;
+    case TextEmphasis::quaternary: color.setAlphaF(0.14f); break;
     }
     return color;
+}
+
+QColor accentColor()
+{
+    return QApplication::palette().color(QPalette::Highlight);
 }
 
 void applyTextColor(QWidget* widget, const QColor& color)

@@ -14,14 +14,26 @@ QFont textStyleFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 void applyTextStyle(QWidget* widget, TextStyle style, QFont::Weight weight = QFont::Normal);
 
 // Hierarchical text colours derived from the palette's text colour.
-enum class TextEmphasis { primary, secondary, tertiary };
+enum class TextEmphasis { primary, secondary, tertiary, quaternary };
 QColor textColor(TextEmphasis emphasis);
 void applyTextColor(QWidget* widget, const QColor& color);
+
+// The palette's accent: selection, folder icons, default tints.
+QColor accentColor();
 
 // Named colours used for tints and warnings.
 namespace NamedColor {
 inline const QColor red{255, 59, 48};
 inline const QColor orange{230, 126, 0};
+inline const QColor yellow{255, 204, 0};
 inline const QColor green{40, 167, 69};
+inline const QColor mint{0, 199, 190};
+inline const QColor teal{48, 176, 199};
+inline const QColor cyan{50, 173, 230};
 inline const QColor blue{0, 122, 255};
+inline const QColor indigo{88, 86, 214};
+inline const QColor purple{175, 82, 222};
+inline const QColor pink{255, 45, 85};
+inline const QColor brown{162, 132, 94};
+inline const QColor gray{142, 142, 147};
 } // namespace NamedColor

@@ -1,5 +1,7 @@
 #include "ui/screens/KestrelmoorApp.h"
 
+#include "ui/components/DesktopServicesFactory.h"
+
 #include "app/AppModel.h"
 #include "app/SettingsKey.h"
 #include "ui/screens/ContentView.h"
@@ -13,7 +15,13 @@
 KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent) : QObject(parent)
 {
     SettingsKey::registerDefaults();
-    model_ = model ? std::move(model) : std::make_unique<AppModel>();
+    // A model handed in by a test keeps its own desktop; the program's talks to the real one.
+    if (model) {
+        model_ = std::move(model);
+    } else {
+        model_ = std::make_unique<AppModel>();
+        model_->setDesktopServices(makeDesktopServices());
+    }
 
     window_ = std::make_unique<ContentView>(*model_);
     window_->setObjectName(QStringLiteral("main"));

@@ -1,0 +1,57 @@
+#include "ui/components/ElidedLabel.h"
+
+#include <QPainter>
+
+ElidedLabel::ElidedLabel(const QString& text, Qt::TextElideMode mode, QWidget* parent)
+    : QFrame(parent), text_(text), mode_(mode)
+{
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    setAccessibleName(text_);
+}
+
+void ElidedLabel::setText(const QString& text)
+{
+    if (text == text_)
+        return;
+    text_ = text;
+    setAccessibleName(text_);
+    updateGeometry();
+    update();
+}
+
+void ElidedLabel::setElideMode(Qt::TextElideMode mode)
+{
+    mode_ = mode;
+    update();
+}
+
+void ElidedLabel::setAlignment(Qt::Alignment alignment)
+{
+    alignment_ = alignment;
+    update();
+}
+
+QString ElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(text_, mode_, contentsRect().width());
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    const QFontMetrics metrics = fontMetrics();
+    return {metrics.horizontalAdvance(text_) + frameWidth() * 2, metrics.height() + frameWidth() * 2};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    const QFontMetrics metrics = fontMetrics();
+    return {metrics.horizontalAdvance(QStringLiteral("W…W")), metrics.height() + frameWidth() * 2};
+}
+
+void ElidedLabel::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(contentsRect(), int(alignment_), shownText());
+}

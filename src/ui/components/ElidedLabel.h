@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+
+// One line of text shortened with an ellipsis where it does not fit: in the middle
+// for names, at the head for paths whose end matters.
+class ElidedLabel : public QFrame {
+    Q_OBJECT
+
+public:
+    explicit ElidedLabel(const QString& text = {}, Qt::TextElideMode mode = Qt::ElideMiddle, QWidget* parent = nullptr);
+
+    QString text() const { return text_; }
+    void setText(const QString& text);
+    void setElideMode(Qt::TextElideMode mode);
+    void setAlignment(Qt::Alignment alignment);
+    // The text as drawn at the current width.
+    QString shownText() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString text_;
+    Qt::TextElideMode mode_;
+    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
+};

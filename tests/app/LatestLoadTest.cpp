@@ -1,0 +1,95 @@
+#include "app/LatestLoad.h"
+
+#include "app/AppTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+TEST(LatestLoad, OnlyTheNewestRequestStoresItsAnswer)
+{
+    ensureCoreApplication();
+    QObject owner;
+    auto* load = new LatestLoad(&owner);
+    std::vector<std::string> stored;
+    std::vector<bool> busyChanges;
+    QObject::connect(load, &LatestLoad::busyChanged, [&](bool busy) { busyChanges.push_back(busy); });
+
+    // The first request is slow and answers after the second.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> firstSawStop = false;
+    std::atomic<bool> firstDone = false;
+    load->start(
+        [released, &firstSawStop, &firstDone](std::stop_token token) {
+            released.wait();
+            firstSawStop = token.stop_requested();
+            firstDone = true;
+            return std::string("old folder");
+        },
+        [&](std::string answer) { stored.push_back(answer); });
+    load->start([] { return std::string("new folder"); }, [&](std::string answer) { stored.push_back(answer); });
+    ASSERT_TRUE(waitUntil([&] { return !stored.empty(); }));
+    EXPECT_FALSE(load->isBusy());
+
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return firstDone.load(); }));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stored, (std::vector<std::string>{"new folder"}));
+    EXPECT_TRUE(firstSawStop);
+    // Busy from the first start until the newest answer; the overtaken one changes nothing.
+    EXPECT_EQ(busyChanges, (std::vector<bool>{true, false}));
+}
+
+TEST(LatestLoad, FailuresCancellationAndDestroyedOwners)
+{
+    ensureCoreApplication();
+    {
+        QObject owner;
+        auto* load = new LatestLoad(&owner);
+        std::string failure;
+        bool stored = false;
+        load->start([]() -> int { throw std::runtime_error("database is locked"); }, [&](int) { stored = true; },
+                    [&](const std::string& message) { failure = message; });
+        ASSERT_TRUE(waitUntil([&] { return !failure.empty(); }));
+        EXPECT_EQ(failure, "database is locked");
+        EXPECT_FALSE(stored);
+        EXPECT_FALSE(load->isBusy());
+
+        // A cancelled request answers nothing.
+        std::atomic<bool> ran = false;
+        load->start([&ran] { ran = true; }, [&] { stored = true; });
+        load->cancel();
+        EXPECT_FALSE(load->isBusy());
+        ASSERT_TRUE(waitUntil([&] { return ran.load(); }));
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(stored);
+    }
+    // The owner goes away while the work runs: the answer reaches nobody.
+    auto reached = std::make_shared<std::atomic<bool>>(false);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    {
+        auto owner = std::make_unique<QObject>();
+        auto* load = new LatestLoad(owner.get());
+        load->start(
+            [released, done] {
+                released.wait();
+                *done = true;
+                return 1;
+            },
+            [reached](int) { *reached = true; });
+    }
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return done->load(); }));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(*reached);
+}

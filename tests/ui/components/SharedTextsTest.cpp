@@ -1,0 +1,129 @@
+#include "ui/components/CategoryColor.h"
+#include "ui/components/ElidedLabel.h"
+#include "ui/components/EmptyStateView.h"
+#include "ui/components/LocaleText.h"
+#include "ui/components/TextStyle.h"
+#include "ui/components/UsageBar.h"
+
+#include "ui/UiTestSupport.h"
+
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <unicode/timezone.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+
+namespace {
+
+// Dates in the tests read the same wherever they run.
+struct UtcZone {
+    UtcZone()
+    {
+        previous.reset(icu::TimeZone::createDefault());
+        icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("UTC"));
+    }
+    ~UtcZone() { icu::TimeZone::setDefault(*previous); }
+    std::unique_ptr<icu::TimeZone> previous;
+};
+
+} // namespace
+
+TEST(LocaleText, EnglishNumbersAndDates)
+{
+    ensureApplication();
+    UtcZone utc;
+    EXPECT_EQ(LocaleText::integer(4096), "4,096");
+    EXPECT_EQ(LocaleText::integer(12), "12");
+    EXPECT_EQ(LocaleText::integer(-1234567), "-1,234,567");
+
+    const double moment = 1700000000;   // 2023-11-14 22:13:20 UTC
+    EXPECT_EQ(LocaleText::abbreviatedDate(moment), "Nov 14, 2023");
+    // ICU puts a narrow no-break space before the day period, as current systems do.
+    EXPECT_EQ(LocaleText::abbreviatedDate(moment, LocaleText::TimeStyle::shortened),
+              QString::fromUtf8("Nov 14, 2023, 10:13\u202fPM"));
+    EXPECT_EQ(LocaleText::abbreviatedDate(moment, LocaleText::TimeStyle::standard),
+              QString::fromUtf8("Nov 14, 2023, 10:13:20\u202fPM"));
+    EXPECT_EQ(LocaleText::timeOfDay(moment + 3 * 3600), QString::fromUtf8("1:13:20\u202fAM"));
+    EXPECT_EQ(LocaleText::abbreviatedDate(std::optional<double>()), QString::fromUtf8("—"));
+    EXPECT_EQ(LocaleText::abbreviatedDate(std::optional<double>(0.0)), "Jan 1, 1970");
+
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(LocaleText::integer(4096), "4.096");
+    EXPECT_EQ(LocaleText::abbreviatedDate(moment), "14.11.2023");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+TEST(UsageBar, DrawsClampedAndReportsTheShareAsGiven)
+{
+    ensureApplication();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double fraction;
+        double fill;
+        const char* spoken;
+    };
+    const Case cases[] = {
+        {0.5, 100, "50%"}, {1.0, 200, "100%"}, {0.0, 0, "0%"},  {1.5, 200, "150%"},
+        {-0.2, 0, "-20%"}, {nan, 0, "—"},     {inf, 0, "—"},   {-inf, 0, "—"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fraction);
+        EXPECT_DOUBLE_EQ(UsageBar::fillWidth(c.fraction, 200), c.fill);
+        UsageBar bar(c.fraction, NamedColor::blue, 6);
+        EXPECT_EQ(bar.accessibleDescription(), QString::fromUtf8(c.spoken));
+        EXPECT_EQ(bar.height(), 6);
+    }
+    EXPECT_DOUBLE_EQ(UsageBar::fillWidth(0.5, -10), 0);
+}
+
+TEST(CategoryColor, EveryCategoryHasItsOwnColour)
+{
+    std::set<QRgb> seen;
+    for (StorageCategory category : allStorageCategories()) {
+        const QColor color = categoryColor(category);
+        EXPECT_EQ(color.alpha(), 255);
+        EXPECT_TRUE(seen.insert(color.rgb()).second) << displayName(category);
+    }
+    EXPECT_EQ(categoryColor(StorageCategory::xcode), QColor::fromRgbF(0.2f, 0.55f, 0.95f));
+    EXPECT_EQ(categoryColor(StorageCategory::docker), QColor::fromRgbF(0.1f, 0.6f, 0.85f));
+    EXPECT_LT(categoryColor(StorageCategory::system).lightness(), categoryColor(StorageCategory::trash).lightness());
+}
+
+TEST(ElidedLabel, ShortensInTheMiddleOrAtTheHead)
+{
+    ensureApplication();
+    const QString path = QStringLiteral("/home/someone/Projects/kestrel/build/output/very-long-file-name.bin");
+    ElidedLabel middle(path, Qt::ElideMiddle);
+    middle.resize(160, 20);
+    const QString shown = middle.shownText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home")));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".bin")));
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+
+    ElidedLabel head(path, Qt::ElideLeft);
+    head.resize(260, 20);
+    EXPECT_TRUE(head.shownText().startsWith(QChar(0x2026)));
+    EXPECT_TRUE(head.shownText().endsWith(QStringLiteral("very-long-file-name.bin")));
+
+    head.resize(2000, 20);
+    EXPECT_EQ(head.shownText(), path);
+}
+
+TEST(EmptyStateView, ShowsItsTextsAndOneDefaultAction)
+{
+    ensureApplication();
+    EmptyStateView view(QStringLiteral("magnifyingglass"), QStringLiteral("No Results"));
+    EXPECT_EQ(view.action(), nullptr);
+    QPushButton* button = view.addAction(QStringLiteral("Scan Mac"));
+    EXPECT_EQ(view.addAction(QStringLiteral("Scan Again")), button);
+    EXPECT_TRUE(button->isDefault());
+    view.setDescription(QStringLiteral("Try a different search."));
+    view.resize(480, 320);
+    EXPECT_EQ(view.description(), QStringLiteral("Try a different search."));
+    saveScreenshot(view, QStringLiteral("empty-state"));
+}
