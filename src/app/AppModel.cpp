@@ -3,6 +3,7 @@
 #include "analysis/HomeAbbreviation.h"
 #include "app/ApplicationsStore.h"
 #include "app/BackgroundWork.h"
+#include "app/LatestLoad.h"
 #include "app/ScanCoordinator.h"
 #include "app/SetIfChanged.h"
 #include "app/SystemMonitorStore.h"
@@ -17,6 +18,11 @@ namespace {
 
 const char* const protectedTitle = "Protected by macOS";
 const char* const cannotMoveMessage = "This item can't be moved to the Trash.";
+
+struct Judgement {
+    std::vector<TrashCandidate> allowed;
+    std::optional<std::string> firstRefusal;
+};
 
 } // namespace
 
@@ -39,6 +45,7 @@ AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore*
     scan_ = new ScanCoordinator(database_, this);
     trasher_ = std::make_shared<QtFileTrasher>();
     desktop_ = std::make_shared<DBusDesktopServices>();
+    trashJudging_ = new LatestLoad(this);
 }
 
 AppModel::~AppModel()
@@ -106,27 +113,34 @@ void AppModel::start(std::function<void()> done)
     });
 }
 
-void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates)
+void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates, std::function<void()> done)
 {
-    const std::string home = SystemPaths::homeDirectory();
-    std::vector<TrashCandidate> allowed;
-    for (const TrashCandidate& candidate : candidates) {
-        const PathSafety verdict = SecurityUtils::evaluate(candidate.path, home, SecurityUtils::appOwnedPaths(), true);
-        if (!verdict.isProtected())
-            allowed.push_back(candidate);
-    }
-    if (!allowed.empty()) {
-        setTrashRequest(TrashRequest::make(std::move(allowed)));
-        return;
-    }
-    std::string message = cannotMoveMessage;
-    if (!candidates.empty()) {
-        const PathSafety first =
-            SecurityUtils::evaluate(candidates.front().path, home, SecurityUtils::appOwnedPaths(), true);
-        if (!first.isAllowed())
-            message = first.reason();
-    }
-    setAlert(AppAlert::make(protectedTitle, message));
+    // The verdicts read each item's attributes, which can hang on a dead network
+    // mount: judge off the main thread, and only the newest request counts.
+    trashJudging_->start(
+        [candidates] {
+            const std::string home = SystemPaths::homeDirectory();
+            const std::vector<std::string> owned = SecurityUtils::appOwnedPaths();
+            Judgement judgement;
+            for (const TrashCandidate& candidate : candidates) {
+                const PathSafety verdict = SecurityUtils::evaluate(candidate.path, home, owned, true);
+                if (!verdict.isProtected())
+                    judgement.allowed.push_back(candidate);
+                else if (!judgement.firstRefusal)
+                    judgement.firstRefusal = verdict.reason();
+            }
+            return judgement;
+        },
+        [this, done](Judgement judgement) {
+            if (!judgement.allowed.empty()) {
+                setTrashRequest(TrashRequest::make(std::move(judgement.allowed)));
+            } else {
+                // With nothing allowed, every item was refused: the first one's reason speaks for all.
+                setAlert(AppAlert::make(protectedTitle, judgement.firstRefusal.value_or(cannotMoveMessage)));
+            }
+            if (done)
+                done();
+        });
 }
 
 void AppModel::setDesktopServices(std::shared_ptr<DesktopServices> desktop)

@@ -16,6 +16,7 @@
 
 class ApplicationsStore;
 class DesktopServices;
+class LatestLoad;
 class FileTrasher;
 class ScanCoordinator;
 class StorageDatabase;
@@ -64,8 +65,10 @@ public:
     void start(std::function<void()> done = {});
 
     // Keeps the items that may be removed as a pending request, or explains in an
-    // alert why none may.
-    void requestTrash(const std::vector<TrashCandidate>& candidates);
+    // alert why none may. The items are judged off the main thread; `done` runs on
+    // the main thread once the request or the alert is set (not for a request
+    // overtaken by a newer one).
+    void requestTrash(const std::vector<TrashCandidate>& candidates, std::function<void()> done = {});
     // Closes the request, moves its items to the Trash off the main thread, reports
     // failures in one alert and announces changed data when anything moved.
     void confirmTrash(const TrashRequest& request, std::function<void()> done = {});
@@ -105,4 +108,5 @@ private:
     SystemMonitorStore* monitor_ = nullptr;
     ApplicationsStore* apps_ = nullptr;
     ScanCoordinator* scan_ = nullptr;
+    LatestLoad* trashJudging_ = nullptr;
 };

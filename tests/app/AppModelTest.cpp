@@ -147,7 +147,10 @@ TEST_F(AppModelTest, RequestsKeepOnlyWhatMayBeRemovedOrExplainWhyNothingMay)
         std::vector<TrashCandidate> offered;
         for (const std::string& path : c.paths)
             offered.push_back(candidate(path));
-        model->requestTrash(offered);
+        bool judged = false;
+        model->requestTrash(offered, [&] { judged = true; });
+        EXPECT_FALSE(model->trashRequest().has_value() || model->alert().has_value()) << "judged on the main thread";
+        ASSERT_TRUE(waitUntil([&] { return judged; })) << c.name;
         if (c.requested.empty()) {
             EXPECT_FALSE(model->trashRequest().has_value()) << c.name;
             ASSERT_TRUE(model->alert().has_value()) << c.name;
@@ -171,7 +174,7 @@ TEST_F(AppModelTest, ConfirmingClosesTheRequestFirstAndReportsFailuresInOneAlert
     const std::string c = home.write("Documents/Old/c.txt");
     trasher->refused = {b};
     model->requestTrash({candidate(a, 10), candidate(b, 20), candidate(c)});
-    ASSERT_TRUE(model->trashRequest().has_value());
+    ASSERT_TRUE(waitUntil([&] { return model->trashRequest().has_value(); }));
     const TrashRequest request = *model->trashRequest();
 
     bool done = false;

@@ -114,7 +114,7 @@ TEST_F(TrashSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)
     const std::string file = home.write("Downloads/big.dmg", "data");
     ContentView& window = app->mainWindow();
     app->model().requestTrash({{file, "big.dmg", 4, false, std::nullopt}});
-    ASSERT_NE(window.trashSheet(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return window.trashSheet() != nullptr; }));
     EXPECT_TRUE(window.trashSheet()->isVisible());
 
     // Return on the sheet or on either button; a closed sheet is only deleted later.
@@ -136,7 +136,7 @@ TEST_F(TrashSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)
 
     // A new request opens a new sheet; two quick presses move the item once.
     app->model().requestTrash({{file, "big.dmg", 4, false, std::nullopt}});
-    ASSERT_NE(window.trashSheet(), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return window.trashSheet() != nullptr; }));
     auto* move = window.trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"));
     TrashConfirmationSheet* sheet = window.trashSheet();
     move->click();
@@ -156,6 +156,7 @@ TEST_F(TrashSheetTest, FailuresAndRefusalsReachTheUserAsOneAlert)
     trasher->refused = {a, b};
     ContentView& window = app->mainWindow();
     app->model().requestTrash({{a, "a.dmg", 1, false, std::nullopt}, {b, "b.dmg", 1, false, std::nullopt}});
+    ASSERT_TRUE(waitUntil([&] { return window.trashSheet() != nullptr; }));
     window.trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"))->click();
     ASSERT_TRUE(waitUntil([&] { return window.alertBox() != nullptr; }));
     EXPECT_EQ(window.alertBox()->text(), "Some items weren't moved");
@@ -170,8 +171,8 @@ TEST_F(TrashSheetTest, FailuresAndRefusalsReachTheUserAsOneAlert)
 
     // Protected items never reach a sheet.
     app->model().requestTrash({{"/usr/bin/env", "env", 1, false, std::nullopt}});
+    ASSERT_TRUE(waitUntil([&] { return window.alertBox() != nullptr; }));
     EXPECT_EQ(window.trashSheet(), nullptr);
-    ASSERT_NE(window.alertBox(), nullptr);
     EXPECT_EQ(window.alertBox()->text(), "Protected by macOS");
 }
 
