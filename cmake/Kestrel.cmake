@@ -1,9 +1,13 @@
 # One library per source folder; sources are picked up by glob so that adding
 # a type means adding its two files and nothing else.
+# RECURSE takes the subfolders too, for a layer kept in one folder per group.
 function(kestrel_library name dir)
-  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
-       "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
+  cmake_parse_arguments(ARG "RECURSE" "" "PUBLIC;PRIVATE" ${ARGN})
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
+  endif()
   if(NOT sources)
     # A folder whose types are not written yet still gives a target to link.
     add_library(${name} INTERFACE)

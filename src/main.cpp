@@ -1,5 +1,5 @@
 #include "ui/components/SymbolIcons.h"
-#include "ui/screens/KestrelmoorApp.h"
+#include "ui/screens/frame/KestrelmoorApp.h"
 
 #include <QApplication>
 

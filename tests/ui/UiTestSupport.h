@@ -7,7 +7,7 @@
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"
-#include "ui/screens/KestrelmoorApp.h"
+#include "ui/screens/frame/KestrelmoorApp.h"
 
 #include <QApplication>
 #include <QDir>

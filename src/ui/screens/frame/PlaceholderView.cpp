@@ -1,4 +1,4 @@
-#include "ui/screens/PlaceholderView.h"
+#include "ui/screens/frame/PlaceholderView.h"
 
 #include "app/QtText.h"
 #include "ui/components/TextStyle.h"

@@ -1,4 +1,4 @@
-#include "ui/screens/ScanToolbar.h"
+#include "ui/screens/frame/ScanToolbar.h"
 
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"

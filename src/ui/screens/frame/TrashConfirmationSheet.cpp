@@ -1,4 +1,4 @@
-#include "ui/screens/TrashConfirmationSheet.h"
+#include "ui/screens/frame/TrashConfirmationSheet.h"
 
 #include "analysis/ByteFormatter.h"
 #include "analysis/HomeAbbreviation.h"

@@ -7,11 +7,11 @@
 #include "index/StorageDatabase.h"
 #include "app/TestHome.h"
 #include "support/TempDir.h"
-#include "ui/screens/ContentView.h"
-#include "ui/screens/KestrelmoorApp.h"
-#include "ui/screens/KestrelmoorCommands.h"
-#include "ui/screens/ScanToolbar.h"
-#include "ui/screens/SidebarScanStatus.h"
+#include "ui/screens/frame/ContentView.h"
+#include "ui/screens/frame/KestrelmoorApp.h"
+#include "ui/screens/frame/KestrelmoorCommands.h"
+#include "ui/screens/frame/ScanToolbar.h"
+#include "ui/screens/frame/SidebarScanStatus.h"
 
 #include <gtest/gtest.h>
 

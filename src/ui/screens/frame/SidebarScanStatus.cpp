@@ -1,4 +1,4 @@
-#include "ui/screens/SidebarScanStatus.h"
+#include "ui/screens/frame/SidebarScanStatus.h"
 
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"

@@ -1,6 +1,6 @@
-#include "ui/screens/DetailRouter.h"
+#include "ui/screens/frame/DetailRouter.h"
 
-#include "ui/screens/PlaceholderView.h"
+#include "ui/screens/frame/PlaceholderView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {

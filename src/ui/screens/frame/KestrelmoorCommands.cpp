@@ -1,4 +1,4 @@
-#include "ui/screens/KestrelmoorCommands.h"
+#include "ui/screens/frame/KestrelmoorCommands.h"
 
 #include "app/AppModel.h"
 #include "app/QtText.h"

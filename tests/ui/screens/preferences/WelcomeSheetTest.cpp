@@ -5,9 +5,9 @@
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"
-#include "ui/screens/ContentView.h"
-#include "ui/screens/KestrelmoorApp.h"
-#include "ui/screens/WelcomeSheet.h"
+#include "ui/screens/frame/ContentView.h"
+#include "ui/screens/frame/KestrelmoorApp.h"
+#include "ui/screens/preferences/WelcomeSheet.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/screens/ContentView.h"
+#include "ui/screens/frame/ContentView.h"
 
 #include "app/AppModel.h"
 #include "app/QtText.h"
@@ -6,11 +6,11 @@
 #include "app/UserDefaults.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/DetailRouter.h"
-#include "ui/screens/ScanToolbar.h"
-#include "ui/screens/SidebarScanStatus.h"
-#include "ui/screens/TrashConfirmationSheet.h"
-#include "ui/screens/WelcomeSheet.h"
+#include "ui/screens/frame/DetailRouter.h"
+#include "ui/screens/frame/ScanToolbar.h"
+#include "ui/screens/frame/SidebarScanStatus.h"
+#include "ui/screens/frame/TrashConfirmationSheet.h"
+#include "ui/screens/preferences/WelcomeSheet.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ui/screens/WelcomeSheet.h"
+#include "ui/screens/preferences/WelcomeSheet.h"
 
 #include "app/AppModel.h"
 #include "ui/components/SymbolIcons.h"

@@ -7,9 +7,9 @@
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"
-#include "ui/screens/ContentView.h"
-#include "ui/screens/KestrelmoorApp.h"
-#include "ui/screens/TrashConfirmationSheet.h"
+#include "ui/screens/frame/ContentView.h"
+#include "ui/screens/frame/KestrelmoorApp.h"
+#include "ui/screens/frame/TrashConfirmationSheet.h"
 
 #include <gtest/gtest.h>
 

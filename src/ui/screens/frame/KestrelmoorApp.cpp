@@ -1,12 +1,12 @@
-#include "ui/screens/KestrelmoorApp.h"
+#include "ui/screens/frame/KestrelmoorApp.h"
 
 #include "ui/components/DesktopServicesFactory.h"
 
 #include "app/AppModel.h"
 #include "app/SettingsKey.h"
-#include "ui/screens/ContentView.h"
-#include "ui/screens/DetailRouter.h"
-#include "ui/screens/KestrelmoorCommands.h"
+#include "ui/screens/frame/ContentView.h"
+#include "ui/screens/frame/DetailRouter.h"
+#include "ui/screens/frame/KestrelmoorCommands.h"
 
 #include <QMenuBar>
 #include <QVBoxLayout>
