@@ -35,6 +35,16 @@ FolderItem item(std::int64_t id, std::optional<std::int64_t> parentID, std::stri
     return folder;
 }
 
+} // namespace
+
+void PrintTo(const FolderTreeRow::Layout& l, std::ostream* out)
+{
+    for (const QRect& r : {l.chevron, l.icon, l.name, l.restriction, l.bar, l.percent, l.size, l.fileCount})
+        *out << "(" << r.x() << "," << r.y() << " " << r.width() << "x" << r.height() << ") ";
+}
+
+namespace {
+
 void click(QWidget* target, QEvent::Type type, const QPoint& point)
 {
     QMouseEvent event(type, QPointF(point), target->mapToGlobal(QPointF(point)), Qt::LeftButton,
@@ -75,13 +85,8 @@ TEST(FolderTreeRow, LayoutPlacesFixedColumnsAtTheTrailingEdge)
     };
     for (const auto& c : cases) {
         const L got = FolderTreeRow::layout(c.row, c.depth, c.nameWidth, c.restrictionWidth);
-        EXPECT_EQ(got.chevron, c.expected.chevron) << c.depth << " " << c.nameWidth;
-        EXPECT_EQ(got.icon, c.expected.icon) << c.depth << " " << c.nameWidth;
-        EXPECT_EQ(got.name, c.expected.name) << c.depth << " " << c.nameWidth;
-        EXPECT_EQ(got.restriction, c.expected.restriction) << c.depth << " " << c.nameWidth;
-        EXPECT_EQ(got, c.expected) << c.depth << " " << c.nameWidth;
+        EXPECT_EQ(got, c.expected) << c.row.width() << " " << c.depth << " " << c.nameWidth << " " << c.restrictionWidth;
     }
-    EXPECT_LE(FolderTreeRow::minimumWidth(), 600 - 56 + 14 + 6);
 }
 
 TEST(FolderTreeRow, OnlyTheChevronOfAFolderWithSubfoldersToggles)
