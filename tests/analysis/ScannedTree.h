@@ -13,12 +13,15 @@ struct ScannedTree {
     TempDir cacheFolder;
     StorageDatabase database{cacheFolder.file("ScanCache.sqlite")};
 
-    void scan(std::vector<std::string> roots)
+    void scan(std::vector<std::string> roots) { scanInto(database, std::move(roots)); }
+
+    // A completed scan of `roots` into any scan cache.
+    static void scanInto(StorageDatabase& target, std::vector<std::string> roots)
     {
         ScanConfiguration configuration;
         configuration.roots = std::move(roots);
         configuration.maxConcurrency = 2;
-        FileScanner scanner(database, configuration);
+        FileScanner scanner(target, configuration);
         scanner.scan(std::nullopt, [] { return FileScanner::VolumeUsage{}; }, nullptr);
     }
 
