@@ -7,6 +7,7 @@
 #include "ui/components/FileTableDelegate.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QMouseEvent>
@@ -43,7 +44,7 @@ FileTable::FileTable(AppModel& model, bool showsRank, QWidget* parent)
         smallest = std::min(smallest, column.minimumWidth);
     header->setMinimumSectionSize(smallest);
     for (int i = 0; i < FileTableModel::columnTotal; ++i)
-        header->resizeSection(i, FileTableModel::columns()[static_cast<std::size_t>(i)].idealWidth);
+        header->resizeSection(i, idealWidth(static_cast<FileTableModel::Column>(i), view_->fontMetrics()));
     // The header knows one minimum for all columns; each column has its own. The last
     // one stretches to the table's edge and is left to the header.
     connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int width) {
@@ -100,6 +101,19 @@ void FileTable::setSortOrder(FileTableModel::SortOrder order)
 void FileTable::sortByColumn(FileTableModel::Column column)
 {
     setSortOrder(FileTableModel::afterHeaderClick(sortOrder(), column));
+}
+
+int FileTable::idealWidth(FileTableModel::Column column, const QFontMetrics& metrics)
+{
+    const int ideal = FileTableModel::columns()[static_cast<std::size_t>(column)].idealWidth;
+    if (column != FileTableModel::modified && column != FileTableModel::created)
+        return ideal;
+    // 28 September 2026, 22:58 UTC: a long month, day and hour.
+    FileItem longest;
+    longest.modified = 1790636280.0;
+    longest.created = longest.modified;
+    const int cellMargins = 12;
+    return std::max(ideal, metrics.horizontalAdvance(FileTableModel::cellText(longest, column)) + cellMargins);
 }
 
 std::vector<FileItem> FileTable::contextFiles(int row) const

@@ -12,6 +12,7 @@
 class AppModel;
 class FileContextMenu;
 class QAction;
+class QFontMetrics;
 class QModelIndex;
 class QTableView;
 
@@ -38,6 +39,10 @@ public:
     void setSortOrder(FileTableModel::SortOrder order);
     // What a click on the column's header does.
     void sortByColumn(FileTableModel::Column column);
+
+    // A column's width when the table opens: its ideal width, widened for the date
+    // columns when the font needs more room for a long date.
+    static int idealWidth(FileTableModel::Column column, const QFontMetrics& metrics);
 
     QTableView* view() const { return view_; }
     FileTableModel* tableModel() const { return table_; }

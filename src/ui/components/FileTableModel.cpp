@@ -4,6 +4,7 @@
 #include "analysis/FileItemPath.h"
 #include "analysis/HomeAbbreviation.h"
 #include "app/QtText.h"
+#include "platform/SystemPaths.h"
 #include "ui/components/CategoryColor.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/TextStyle.h"
@@ -198,6 +199,7 @@ void FileTableModel::setShowsRank(bool shows)
 
 void FileTableModel::refresh()
 {
+    home_ = SystemPaths::homeDirectory();
     rows_ = sortedRows(files_, order_);
     rowOfID_.clear();
     rowOfID_.reserve(rows_.size());
@@ -235,6 +237,8 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const
     const auto column = static_cast<Column>(index.column());
     switch (role) {
     case Qt::DisplayRole:
+        if (column == location)
+            return qstr(abbreviatingHome(file.folderPath, home_));
         return cellText(file, column);
     case Qt::ToolTipRole:
         if (column == name)

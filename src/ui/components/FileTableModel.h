@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -77,4 +78,6 @@ private:
     std::vector<int> rows_;
     std::unordered_map<std::int64_t, int> rowOfID_;
     std::unordered_map<std::int64_t, int> ranks_;
+    // Read once per list rather than once per drawn cell.
+    std::string home_;
 };

@@ -1,17 +1,12 @@
 #include "ui/components/FileContextMenu.h"
 
-#include "app/AppModel.h"
-#include "app/SettingsKey.h"
-#include "app/TestHome.h"
 #include "analysis/FileItemPath.h"
-#include "app/UserDefaults.h"
-#include "index/StorageDatabase.h"
 #include "scanning/SecurityUtils.h"
-#include "support/RecordingDesktop.h"
-#include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "ui/components/RecordingModel.h"
 
 #include <QAction>
+#include <QPointer>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -50,18 +45,8 @@ QAction* actionTitled(const QMenu& menu, const QString& prefix)
     return nullptr;
 }
 
-class FileContextMenuTest : public ::testing::Test {
+class FileContextMenuTest : public ::testing::Test, protected RecordingModel {
 protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
-        model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")),
-                                           emptyApplicationsStore(settings.path()));
-        model->setDesktopServices(desktop);
-    }
-
     // A menu whose verdicts have arrived.
     FileContextMenu* judgedMenu(std::vector<FileItem> files)
     {
@@ -70,12 +55,6 @@ protected:
             ADD_FAILURE() << "no verdicts";
         return menu;
     }
-
-    TestHome home;
-    TempDir settings;
-    TempDir cache;
-    std::unique_ptr<AppModel> model;
-    std::shared_ptr<RecordingDesktop> desktop = std::make_shared<RecordingDesktop>();
 };
 
 } // namespace
@@ -140,6 +119,32 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
                                          {second.folderPath + "/setup.bin", "setup.bin", 4096, false, std::nullopt}};
     EXPECT_EQ(model->trashRequest()->candidates, expected);
     EXPECT_FALSE(model->alert());
+}
+
+TEST_F(FileContextMenuTest, OpensAtOnceAndFillsInTheTrashItemWhenJudged)
+{
+    const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
+    const FileItem own = fileAt(1, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
+    const QString trash = QString::fromUtf8("Move to Trash\u2026");
+
+    QPointer<FileContextMenu> menu = FileContextMenu::create(*model, {own});
+    menu->popup(QPoint(10, 10));
+    EXPECT_FALSE(menu->hasVerdicts());
+    EXPECT_EQ(shown(*menu), QStringList({"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+                                         trash + " (disabled)"}));
+    ASSERT_TRUE(waitUntil([&] { return menu->hasVerdicts(); }));
+    EXPECT_EQ(shown(*menu).mid(5),
+              QStringList({trash + " (0 of 1 allowed) (disabled)", "Protected by macOS (disabled)"}));
+    menu->close();
+    EXPECT_TRUE(waitUntil([&] { return menu.isNull(); }));
+
+    // A menu closed before its verdicts arrive receives nothing.
+    QPointer<FileContextMenu> brief = FileContextMenu::create(*model, {own});
+    brief->popup(QPoint(10, 10));
+    brief->close();
+    EXPECT_TRUE(waitUntil([&] { return brief.isNull(); }));
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
 }
 
 TEST_F(FileContextMenuTest, NoFilesNoMenu)

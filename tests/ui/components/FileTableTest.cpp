@@ -2,17 +2,11 @@
 
 #include "analysis/FileItemPath.h"
 #include "analysis/ScannedTree.h"
-#include "app/AppModel.h"
-#include "app/SettingsKey.h"
 #include "app/TestHome.h"
-#include "app/UserDefaults.h"
-#include "index/StorageDatabase.h"
-#include "support/RecordingDesktop.h"
-#include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
 #include "ui/components/FileContextMenu.h"
 #include "ui/components/FileTableDelegate.h"
 #include "ui/components/LocaleText.h"
+#include "ui/components/RecordingModel.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -214,18 +208,31 @@ TEST(FileTableDelegate, NameCellLayout)
     }
 }
 
+TEST(FileTable, IdealWidthsMakeRoomForLongDates)
+{
+    ensureApplication();
+    QFont tiny = QApplication::font();
+    tiny.setPointSize(4);
+    QFont large = QApplication::font();
+    large.setPointSize(16);
+    const QFontMetrics small(tiny);
+    const QFontMetrics wide(large);
+    EXPECT_EQ(FileTable::idealWidth(Column::name, wide), 280);
+    EXPECT_EQ(FileTable::idealWidth(Column::location, wide), 260);
+    EXPECT_EQ(FileTable::idealWidth(Column::modified, small), 130);
+    EXPECT_EQ(FileTable::idealWidth(Column::created, small), 96);
+    FileItem dated;
+    dated.modified = 1790636280.0;
+    EXPECT_GT(FileTable::idealWidth(Column::modified, wide),
+              wide.horizontalAdvance(FileTableModel::cellText(dated, Column::modified)));
+}
+
 namespace {
 
-class FileTableTest : public ::testing::Test {
+class FileTableTest : public ::testing::Test, protected RecordingModel {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
-        model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")),
-                                           emptyApplicationsStore(settings.path()));
-        model->setDesktopServices(desktop);
         table = std::make_unique<FileTable>(*model, true);
         table->resize(900, 300);
         table->show();
@@ -267,11 +274,6 @@ protected:
         QApplication::sendEvent(viewport, &up);
     }
 
-    TestHome home;
-    TempDir settings;
-    TempDir cache;
-    std::unique_ptr<AppModel> model;
-    std::shared_ptr<RecordingDesktop> desktop = std::make_shared<RecordingDesktop>();
     std::unique_ptr<FileTable> table;
 };
 
@@ -333,13 +335,13 @@ TEST_F(FileTableTest, RightClickActsOnTheRowOrTheSelectionWithoutSelecting)
     EXPECT_EQ(table->selection(), (std::set<std::int64_t>{1, 5}));
     EXPECT_EQ(idsShownSelected(), (std::set<std::int64_t>{1, 5}));
 
-    std::unique_ptr<FileContextMenu> single(table->openContextMenu(centreOf(3)));
+    FileContextMenu* single = table->openContextMenu(centreOf(3));
     ASSERT_TRUE(single);
     ASSERT_EQ(single->files().size(), 1u);
     EXPECT_EQ(single->files().front().id, 3);
 
     // The selection in the screen's order, whatever the table's sort.
-    std::unique_ptr<FileContextMenu> both(table->openContextMenu(centreOf(5)));
+    FileContextMenu* both = table->openContextMenu(centreOf(5));
     ASSERT_TRUE(both);
     ASSERT_EQ(both->files().size(), 2u);
     EXPECT_EQ(both->files()[0].id, 1);
@@ -441,7 +443,7 @@ TEST_F(FileTableTest, ScreenshotOfAScannedFolder)
     const std::vector<FileItem> files = scanned.database.largestFiles(40);
     ASSERT_GE(files.size(), tree.size());
 
-    table->resize(1180, 560);
+    table->resize(1180, 960);
     table->setFiles(files);
     table->setSelection({files[2].id, files[3].id});
     QApplication::processEvents();
