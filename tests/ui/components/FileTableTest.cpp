@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QMouseEvent>
 #include <QTableView>
 
@@ -449,4 +451,21 @@ TEST_F(FileTableTest, ScreenshotOfAScannedFolder)
     QApplication::processEvents();
     saveScreenshot(*table, "FileTable");
     EXPECT_EQ(table->tableModel()->index(0, Column::name).data(FileTableModel::rankRole).toString(), "1.");
+
+    // Along a hidden file's name cell the help text is its path, and "Hidden file" over the marker.
+    std::int64_t hiddenID = 0;
+    for (const FileItem& item : files)
+        if (item.name == ".bash_history")
+            hiddenID = item.id;
+    const QModelIndex cell = table->tableModel()->index(table->tableModel()->rowOf(hiddenID), Column::name);
+    const QRect rect = table->view()->visualRect(cell);
+    QStringList tips;
+    for (int x = rect.left(); x < rect.right(); x += 4) {
+        QHelpEvent help(QEvent::ToolTip, QPoint(x, rect.center().y()), QPoint(x, rect.center().y()));
+        QApplication::sendEvent(table->view()->viewport(), &help);
+        if (tips.isEmpty() || tips.back() != QToolTip::text())
+            tips << QToolTip::text();
+    }
+    EXPECT_TRUE(tips.contains("Hidden file")) << tips.join(" | ").toStdString();
+    EXPECT_TRUE(tips.contains(QString::fromStdString(home.path() + "/.bash_history"))) << tips.join(" | ").toStdString();
 }
