@@ -114,7 +114,7 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
     // The Trash item sends the allowed files only, as the menu judged them.
     std::unique_ptr<FileContextMenu> menu(judgedMenu({plain, own, second}));
     actionTitled(*menu, trash)->trigger();
-    ASSERT_TRUE(model->trashRequest());
+    ASSERT_TRUE(waitUntil([&] { return model->trashRequest().has_value(); }));
     std::vector<TrashCandidate> expected{{plain.folderPath + "/report.pdf", "report.pdf", 4096, false, std::nullopt},
                                          {second.folderPath + "/setup.bin", "setup.bin", 4096, false, std::nullopt}};
     EXPECT_EQ(model->trashRequest()->candidates, expected);
