@@ -20,6 +20,7 @@ constexpr double topMargin = 6;
 constexpr double bottomMargin = 30;   // with topMargin, the 36 of the height rule
 constexpr double maximumLabelWidth = 180;
 constexpr double gap = 6;
+constexpr double leadingMargin = 4;
 constexpr double cornerRadius = 3;
 constexpr int sizeMarkCount = 4;
 
@@ -99,7 +100,7 @@ QRectF SizeBarChart::plotArea() const
         annotationWidth = std::max(annotationWidth, annotations.horizontalAdvance(sizeText(item.bytes)));
     }
     labelWidth = std::min(labelWidth, maximumLabelWidth);
-    const double left = labelWidth > 0 ? labelWidth + gap : 0;
+    const double left = labelWidth > 0 ? leadingMargin + labelWidth + gap : 0;
     // Room after the longest bar for its size.
     const double right = std::max(annotationWidth + gap, 24.0);
     return QRectF(left, topMargin, std::max(0.0, width() - left - right), std::max(0.0, height() - topMargin - bottomMargin));
@@ -147,7 +148,8 @@ void SizeBarChart::paintEvent(QPaintEvent*)
                                                       Qt::ElideMiddle, maximumLabelWidth);
         painter.setFont(rowLabelFont());
         painter.setPen(textColor(TextEmphasis::primary));
-        painter.drawText(QRectF(0, middle - labelMetrics.height() / 2, plot.left() - gap, labelMetrics.height()),
+        painter.drawText(QRectF(leadingMargin, middle - labelMetrics.height() / 2, plot.left() - gap - leadingMargin,
+                                labelMetrics.height()),
                          Qt::AlignRight | Qt::AlignVCenter, label);
 
         const double length = barLength(static_cast<double>(item.bytes), end, plot.width());

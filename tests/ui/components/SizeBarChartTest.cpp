@@ -145,6 +145,11 @@ TEST(SizeBarChart, PicturesOfLargestFilesAndOfNothing)
         ids.push_back(bar.id);
     EXPECT_EQ(chosen, ids);
 
+    // Only zero sizes: rows and labels, no bars, no scale to divide by.
+    SizeBarChart zeros({{"1", "empty.txt", 0, NamedColor::gray}, {"2", "blank.log", 0, NamedColor::gray}}, nullptr);
+    zeros.resize(560, zeros.height());
+    saveScreenshot(zeros, QStringLiteral("size-bar-chart-zero"));
+
     SizeBarChart empty({}, nullptr);
     empty.resize(560, empty.height());
     saveScreenshot(empty, QStringLiteral("size-bar-chart-empty"));

@@ -190,6 +190,10 @@ TEST(LiveAreaChart, PicturesWithSamplesAndNone)
     empty.resize(560, 220);
     saveScreenshot(empty, QStringLiteral("live-chart-empty"));
 
+    LiveAreaChart one(memorySamples(1), memoryColors, {0, 16e9}, bytesText);
+    one.resize(560, 220);
+    saveScreenshot(one, QStringLiteral("live-chart-one-sample"));
+
     // A machine that reports no memory at all: the range is empty but the chart still draws.
     LiveAreaChart degenerate(memorySamples(3), memoryColors, {0, 0}, bytesText);
     degenerate.resize(560, 220);
