@@ -110,14 +110,19 @@ void ChartPlot::paintAxes(QPainter& painter, const QRectF& plot, const std::vect
         painter.drawText(QRectF(plot.right() + labelGap, at - metrics.height() / 2, 1000, metrics.height()),
                          Qt::AlignLeft | Qt::AlignVCenter, mark.label);
     }
+    double taken = -INFINITY;
     for (const auto& mark : xMarks) {
         const double at = std::round(position(mark.value, x, plot.left(), plot.right())) + 0.5;
         painter.setPen(grid);
         painter.drawLine(QPointF(at, plot.top()), QPointF(at, plot.bottom() + 3));
-        painter.setPen(labelColor);
-        // The text starts at its line, as long as it stays inside the chart.
+        // The text starts at its line, as long as it stays inside the chart; in a narrow
+        // chart a text that would run into the one before it is left out.
         const double width = metrics.horizontalAdvance(mark.label);
         const double left = std::min<double>(at + 2, painter.window().right() - width - 1);
+        if (left < taken + labelGap)
+            continue;
+        taken = left + width;
+        painter.setPen(labelColor);
         painter.drawText(QRectF(left, plot.bottom() + 4, width + 1, metrics.height()), Qt::AlignLeft, mark.label);
     }
     // The axis lines themselves, drawn even when there are no marks.

@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int valueMarkCount = 4;
-constexpr int dateMarkCount = 4;
+constexpr int dateMarkCount = 5;
 constexpr double dotRadius = 3.5;
 
 std::vector<ChartAxis::Mark> dateMarks(const ChartPlot::Domain& domain, bool single)

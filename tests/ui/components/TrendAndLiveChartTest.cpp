@@ -177,6 +177,8 @@ TEST(StorageTrendChart, PicturesWithHistoryOnePointAndNone)
     StorageTrendChart chart({});
     chart.setHistory(history(8));
     EXPECT_EQ(chart.history().size(), 8u);
+    chart.resize(240, 160);
+    saveScreenshot(chart, QStringLiteral("trend-chart-8-narrow"));
 }
 
 TEST(LiveAreaChart, PicturesWithSamplesAndNone)
