@@ -3,6 +3,7 @@
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -227,12 +228,27 @@ void MetricCard::run()
 void MetricCard::paintEvent(QPaintEvent* event)
 {
     CardFrame::paintEvent(event);
-    if (hasFocus()) {
+    if (hasFocus() && keyboardFocus_) {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(accentColor(), 2));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius - 1, cornerRadius - 1);
     }
+}
+
+void MetricCard::focusInEvent(QFocusEvent* event)
+{
+    // The ring marks a card reached with the keyboard, not one focused by the
+    // window opening.
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    CardFrame::focusInEvent(event);
+    update();
+}
+
+void MetricCard::focusOutEvent(QFocusEvent* event)
+{
+    CardFrame::focusOutEvent(event);
+    update();
 }
 
 void MetricCard::mousePressEvent(QMouseEvent* event)

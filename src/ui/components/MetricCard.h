@@ -43,6 +43,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -55,4 +57,5 @@ private:
     QWidget* value_;
     QWidget* detail_ = nullptr;
     bool pressed_ = false;
+    bool keyboardFocus_ = false;
 };

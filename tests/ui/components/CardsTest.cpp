@@ -6,6 +6,7 @@
 #include "ui/UiTestSupport.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -110,6 +111,21 @@ TEST(MetricCard, OnlyACardWithAnActionRunsItOncePerClickAnywhereOnIt)
         mouse(target, at, c.gesture);
         EXPECT_EQ(runs, c.runs);
     }
+}
+
+TEST(MetricCard, SpaceRunsTheActionOfAFocusedCardOnly)
+{
+    ensureApplication();
+    int runs = 0;
+    MetricCard button("CPU", "23%", std::nullopt, "cpu", NamedColor::green, [&runs] { ++runs; });
+    MetricCard tile("CPU", "23%", std::nullopt, "cpu", NamedColor::green);
+    EXPECT_EQ(button.focusPolicy(), Qt::TabFocus);
+    EXPECT_EQ(tile.focusPolicy(), Qt::NoFocus);
+    for (MetricCard* card : {&button, &tile}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        QApplication::sendEvent(card, &press);
+    }
+    EXPECT_EQ(runs, 1);
 }
 
 TEST(MetricCard, StaysAtLeastItsMinimumHeightWithTheContentAtTheTop)
