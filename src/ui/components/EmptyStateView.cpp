@@ -3,6 +3,7 @@
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -33,7 +34,14 @@ EmptyStateView::EmptyStateView(const QString& symbolName, const QString& title, 
     description_->setWordWrap(true);
     description_->setVisible(!description.isEmpty());
     description_->setMaximumWidth(420);
-    column_->addWidget(description_, 0, Qt::AlignHCenter);
+    // Centred by a row of its own rather than by an alignment flag: an aligned item
+    // is given its preferred size, which cut wrapped descriptions off after a line
+    // or two.
+    auto* descriptionRow = new QHBoxLayout;
+    descriptionRow->addStretch(1);
+    descriptionRow->addWidget(description_, 100);
+    descriptionRow->addStretch(1);
+    column_->addLayout(descriptionRow);
 }
 
 void EmptyStateView::setTitle(const QString& title) { title_->setText(title); }

@@ -7,6 +7,7 @@
 
 #include "ui/UiTestSupport.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -126,4 +127,19 @@ TEST(EmptyStateView, ShowsItsTextsAndOneDefaultAction)
     view.resize(480, 320);
     EXPECT_EQ(view.description(), QStringLiteral("Try a different search."));
     saveScreenshot(view, QStringLiteral("empty-state"));
+
+    // A description of several lines is shown whole, centred and no wider than a
+    // comfortable reading width.
+    view.setDescription(QStringLiteral("Scan your Mac to see what's using space. Scanning is read-only and runs on "
+                                       "this Mac only. Nothing is uploaded, and nothing is changed on disk."));
+    view.resize(640, 420);
+    view.show();
+    QCoreApplication::processEvents();
+    auto* description = view.findChildren<QLabel*>().at(2);
+    ASSERT_EQ(description->text(), view.description());
+    EXPECT_LE(description->width(), 420);
+    EXPECT_GE(description->height(), description->heightForWidth(description->width()));
+    EXPECT_GE(description->height(), 2 * description->fontMetrics().lineSpacing());
+    EXPECT_NEAR(description->geometry().center().x(), view.width() / 2, 2);
+    saveScreenshot(view, QStringLiteral("empty-state-long"));
 }

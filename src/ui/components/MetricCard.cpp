@@ -1,0 +1,297 @@
+#include "ui/components/MetricCard.h"
+
+#include "ui/components/TextStyle.h"
+#include "ui/components/TintedLabelStyle.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QChar ellipsis(0x2026);
+
+int layOut(QTextLayout& layout, double width)
+{
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int lines = 0;
+    double y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+        ++lines;
+    }
+    layout.endLayout();
+    return lines;
+}
+
+int lineCount(const QString& text, const QFont& font, double width)
+{
+    QTextLayout layout(text, font);
+    return layOut(layout, width);
+}
+
+// The first and last characters of `text`, `kept` in all, around an ellipsis;
+// never splits a surrogate pair.
+QString cutInMiddle(const QString& text, qsizetype kept)
+{
+    QString head = text.left(kept - kept / 2);
+    QString tail = text.right(kept / 2);
+    if (!head.isEmpty() && head.back().isHighSurrogate())
+        head.chop(1);
+    if (!tail.isEmpty() && tail.front().isLowSurrogate())
+        tail.remove(0, 1);
+    return head + ellipsis + tail;
+}
+
+// One line of large text that shrinks to fit before it is cut at the end.
+class ValueText : public QWidget {
+public:
+    explicit ValueText(const QString& text) : text_(text)
+    {
+        setObjectName(QStringLiteral("value"));
+        setFont(textStyleFont(TextStyle::title2, QFont::DemiBold));
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    }
+
+    QSize sizeHint() const override
+    {
+        return {static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_))), fontMetrics().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+
+    struct Fit {
+        QFont font;
+        QString text;
+        double scale = 1;
+    };
+
+    Fit fit() const
+    {
+        const double available = width();
+        const double natural = QFontMetricsF(font()).horizontalAdvance(text_);
+        Fit result{font(), text_, MetricCard::valueScale(natural, available)};
+        // Glyph widths do not shrink exactly in proportion to the size: step down
+        // until the text really fits or the smallest size is reached.
+        for (;;) {
+            result.font.setPointSizeF(font().pointSizeF() * result.scale);
+            if (result.scale <= MetricCard::minimumValueScale
+                || QFontMetricsF(result.font).horizontalAdvance(text_) <= available)
+                break;
+            result.scale = std::max(MetricCard::minimumValueScale, result.scale - 0.02);
+        }
+        const QFontMetricsF metrics(result.font);
+        if (metrics.horizontalAdvance(text_) > available)
+            result.text = metrics.elidedText(text_, Qt::ElideRight, available);
+        return result;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const Fit shown = fit();
+        QPainter painter(this);
+        painter.setFont(shown.font);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shown.text);
+    }
+
+private:
+    QString text_;
+};
+
+// Wrapped secondary text of at most two lines, cut in the middle beyond that.
+class DetailText : public QWidget {
+public:
+    explicit DetailText(const QString& text) : text_(text)
+    {
+        setObjectName(QStringLiteral("detail"));
+        applyTextStyle(this, TextStyle::caption);
+        applyTextColor(this, textColor(TextEmphasis::secondary));
+        QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    QString shownText() const { return MetricCard::fittedDetail(text_, font(), width()); }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override
+    {
+        const int lines = lineCount(MetricCard::fittedDetail(text_, font(), width), font(), width);
+        return std::max(1, lines) * fontMetrics().lineSpacing();
+    }
+    QSize sizeHint() const override
+    {
+        // Modest, so that a long detail does not widen the card's column.
+        const int natural = static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_)));
+        const int width = std::min(natural, 220);
+        return {width, heightForWidth(std::max(width, 1))};
+    }
+    QSize minimumSizeHint() const override { return {0, fontMetrics().lineSpacing()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QTextLayout layout(shownText(), font());
+        layOut(layout, width());
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        layout.draw(&painter, QPointF(0, 0));
+    }
+
+private:
+    QString text_;
+};
+
+} // namespace
+
+MetricCard::MetricCard(const QString& title, const QString& value, const std::optional<QString>& detail,
+                       const QString& symbolName, const QColor& tint, std::function<void()> action, QWidget* parent)
+    : CardFrame(parent), action_(std::move(action)), value_(new ValueText(value))
+{
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(padding, padding, padding, padding);
+    column->setSpacing(spacing);
+
+    QWidget* caption = TintedLabelStyle(tint).makeBody(symbolName, title);
+    caption->setObjectName(QStringLiteral("caption"));
+    applyTextStyle(caption, TextStyle::subheadline);
+    applyTextColor(caption, textColor(TextEmphasis::secondary));
+    column->addWidget(caption);
+    column->addWidget(value_);
+    if (detail) {
+        detail_ = new DetailText(*detail);
+        column->addWidget(detail_);
+    }
+    column->addStretch(1);
+
+    setMinimumHeight(minimumCardHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    setAccessibleName(title);
+    setAccessibleDescription(value);
+    if (action_) {
+        setToolTip(QStringLiteral("Show details"));
+        setFocusPolicy(Qt::TabFocus);
+    }
+}
+
+QString MetricCard::shownValue() const { return static_cast<ValueText*>(value_)->fit().text; }
+
+double MetricCard::shownValueScale() const { return static_cast<ValueText*>(value_)->fit().scale; }
+
+QString MetricCard::shownDetail() const
+{
+    return detail_ ? static_cast<DetailText*>(detail_)->shownText() : QString();
+}
+
+double MetricCard::valueScale(double naturalWidth, double availableWidth)
+{
+    if (naturalWidth <= 0 || naturalWidth <= availableWidth)
+        return 1;
+    return std::max(minimumValueScale, std::max(0.0, availableWidth) / naturalWidth);
+}
+
+QString MetricCard::fittedDetail(const QString& detail, const QFont& font, double width, int lineLimit)
+{
+    if (width <= 0 || lineCount(detail, font, width) <= lineLimit)
+        return detail;
+    qsizetype low = 0;
+    qsizetype high = detail.size();
+    while (low < high) {
+        const qsizetype kept = (low + high + 1) / 2;
+        if (lineCount(cutInMiddle(detail, kept), font, width) <= lineLimit)
+            low = kept;
+        else
+            high = kept - 1;
+    }
+    return cutInMiddle(detail, low);
+}
+
+void MetricCard::run()
+{
+    // A copy, because the action may delete this card.
+    const std::function<void()> action = action_;
+    action();
+}
+
+void MetricCard::paintEvent(QPaintEvent* event)
+{
+    CardFrame::paintEvent(event);
+    if (hasFocus() && keyboardFocus_) {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(accentColor(), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius - 1, cornerRadius - 1);
+    }
+}
+
+void MetricCard::focusInEvent(QFocusEvent* event)
+{
+    // The ring marks a card reached with the keyboard, not one focused by the
+    // window opening.
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    CardFrame::focusInEvent(event);
+    update();
+}
+
+void MetricCard::focusOutEvent(QFocusEvent* event)
+{
+    CardFrame::focusOutEvent(event);
+    update();
+}
+
+void MetricCard::mousePressEvent(QMouseEvent* event)
+{
+    if (!action_ || event->button() != Qt::LeftButton) {
+        CardFrame::mousePressEvent(event);
+        return;
+    }
+    pressed_ = true;
+    event->accept();
+}
+
+void MetricCard::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!action_ || event->button() != Qt::LeftButton) {
+        CardFrame::mouseReleaseEvent(event);
+        return;
+    }
+    const bool clicked = pressed_ && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
+    if (clicked)
+        run();
+}
+
+void MetricCard::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (!action_) {
+        CardFrame::mouseDoubleClickEvent(event);
+        return;
+    }
+    // The second press of a double-click is not a click of its own.
+    pressed_ = false;
+    event->accept();
+}
+
+void MetricCard::keyPressEvent(QKeyEvent* event)
+{
+    const bool activates = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (action_ && activates && !event->isAutoRepeat()) {
+        event->accept();
+        run();
+        return;
+    }
+    CardFrame::keyPressEvent(event);
+}

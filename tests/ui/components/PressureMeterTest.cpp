@@ -1,0 +1,104 @@
+#include "ui/components/PressureMeter.h"
+#include "ui/components/TextStyle.h"
+
+#include "ui/UiTestSupport.h"
+
+#include <QHBoxLayout>
+#include <QImage>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+TEST(PressureMeter, LightsTheSegmentsStrictlyBelowTheFraction)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double fraction;
+        int lit;
+    };
+    const Case cases[] = {
+        {0, 0},     {-0.3, 0},  {nan, 0},   {-inf, 0},   {1e-9, 1}, {0.05, 1},  {0.051, 2},
+        {0.1, 2},   {0.5, 10},  {0.501, 11}, {0.95, 19}, {0.951, 20}, {1, 20},  {1.5, 20},
+        {inf, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fraction);
+        EXPECT_EQ(PressureMeter::litCount(c.fraction), c.lit);
+        // Lit segments are always the first ones, never a gap in the row.
+        for (int index = 0; index < PressureMeter::segmentCount; ++index)
+            EXPECT_EQ(PressureMeter::isLit(index, c.fraction), index < c.lit) << index;
+    }
+}
+
+TEST(PressureMeter, SegmentsSitSideBySide)
+{
+    struct Case {
+        int index;
+        QRectF rect;
+    };
+    const Case cases[] = {{0, {0, 0, 10, 16}}, {1, {12, 0, 10, 16}}, {19, {228, 0, 10, 16}}};
+    for (const Case& c : cases)
+        EXPECT_EQ(PressureMeter::segmentRect(c.index), c.rect) << c.index;
+}
+
+TEST(PressureMeter, LitSegmentsAndLabelShareTheTint)
+{
+    ensureApplication();
+    QWidget window;
+    window.setAutoFillBackground(true);
+    auto* meter = new PressureMeter(0.5, "Critical", NamedColor::red, &window);
+    meter->move(0, 0);
+    meter->resize(meter->sizeHint());
+    window.resize(meter->sizeHint());
+    EXPECT_EQ(meter->accessibleName(), "Memory pressure Critical");
+
+    const QImage image = meter->grab().toImage();
+    const int middle = meter->height() / 2;
+    auto segmentCentre = [&](int index) {
+        const QRectF rect = PressureMeter::segmentRect(index);
+        return image.pixelColor(static_cast<int>(rect.center().x()), middle).rgb();
+    };
+    EXPECT_EQ(segmentCentre(0), NamedColor::red.rgb());
+    EXPECT_EQ(segmentCentre(9), NamedColor::red.rgb());
+    EXPECT_NE(segmentCentre(10), NamedColor::red.rgb());
+    EXPECT_NE(segmentCentre(19), NamedColor::red.rgb());
+    // The gap between two lit segments stays background.
+    EXPECT_NE(image.pixelColor(11, middle).rgb(), NamedColor::red.rgb());
+
+    bool labelInTint = false;
+    const int labelLeft = static_cast<int>(PressureMeter::segmentRect(19).right()) + PressureMeter::labelSpacing;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = labelLeft; x < image.width(); ++x)
+            labelInTint = labelInTint || image.pixelColor(x, y).rgb() == NamedColor::red.rgb();
+    EXPECT_TRUE(labelInTint);
+
+    meter->setReading(0.1, "Normal", NamedColor::green);
+    EXPECT_EQ(meter->accessibleName(), "Memory pressure Normal");
+    EXPECT_EQ(meter->label(), "Normal");
+}
+
+TEST(PressureMeter, Screenshot)
+{
+    ensureApplication();
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    struct Level {
+        double fraction;
+        const char* label;
+        QColor tint;
+    };
+    const Level levels[] = {
+        {0.18, "Normal", NamedColor::green},     {0.55, "Moderate", NamedColor::yellow},
+        {0.93, "Critical", NamedColor::red},     {0.0, "Normal", NamedColor::green},
+        {std::nan(""), "Unknown", NamedColor::gray}, {1.0, "Critical", NamedColor::red},
+    };
+    for (const Level& level : levels)
+        column->addWidget(new PressureMeter(level.fraction, level.label, level.tint));
+    window.show();
+    QCoreApplication::processEvents();
+    saveScreenshot(window, QStringLiteral("pressure-meter"));
+}
