@@ -10,6 +10,7 @@
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/files/BreadcrumbBar.h"
+#include "ui/screens/files/RealKeys.h"
 
 #include <QMenu>
 #include <QStackedWidget>
@@ -247,6 +248,32 @@ TEST_F(LargestFoldersViewTest, Screenshot)
     view.setSelection(indexed("disk/foo").id);
     view.show();
     saveScreenshot(view, "LargestFoldersView");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LargestFoldersViewTest, CtrlUpGoesUpOnlyWhileAFolderIsOpenAndLeavesTheArrowsToTheTree)
+{
+    LargestFoldersView view(model());
+    view.resize(700, 500);
+    showActive(view);
+    ASSERT_TRUE(loaded(view));
+    view.list()->setFocus();
+    view.list()->setCurrentIndex(view.list()->model()->index(0, 0));
+
+    // At the top level the tree keeps the key, and plain arrows move through it.
+    typeKey(view, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(model().largestFoldersFocus(), std::nullopt);
+    typeKey(view, Qt::Key_Down);
+    EXPECT_EQ(view.list()->currentIndex().row(), 1);
+
+    model().setLargestFoldersFocus(path("disk/foo/sub"));
+    ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk/foo/sub") && !view.tree()->isLoading(); }));
+    view.list()->setFocus();
+    typeKey(view, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(model().largestFoldersFocus(), path("disk/foo"));
 }
 
 } // namespace

@@ -5,6 +5,12 @@
 #include "ui/components/FileTable.h"
 #include "ui/components/RecordingModel.h"
 #include "ui/screens/files/SearchHelpView.h"
+#include "ui/screens/files/RealKeys.h"
+#include "app/QtText.h"
+
+#include <QLineEdit>
+#include <QTableView>
+#include <QVBoxLayout>
 
 #include <QLabel>
 #include <QPushButton>
@@ -291,6 +297,45 @@ TEST_F(SearchViewTest, HelpListsTheExamplesAndTheyFillTheSearchField)
     view.resize(760, 480);
     view.show();
     saveScreenshot(view, "SearchHelp");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SearchViewTest, DeleteTypedInTheSearchFieldNeverRemovesTheChosenFiles)
+{
+    scanTree();
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* field = new QLineEdit(&window);
+    QObject::connect(field, &QLineEdit::textChanged, [&](const QString& text) { model().setSearchText(stdstr(text)); });
+    layout->addWidget(field);
+    auto* view = new SearchView(model(), &window);
+    layout->addWidget(view);
+    window.resize(800, 500);
+    showActive(window);
+
+    field->setFocus();
+    for (const QChar c : QStringLiteral("reports"))
+        typeKey(window, c.unicode() - 'a' + Qt::Key_A, Qt::NoModifier, QString(c));
+    EXPECT_EQ(model().searchText(), "reports");
+    typeKey(window, Qt::Key_Backspace);
+    ASSERT_TRUE(waitUntil([&] { return view->results().files.size() == 2 && !view->isSearching(); }));
+    view->table()->setSelection({view->results().files[0].id});
+
+    field->setFocus();
+    typeKey(window, Qt::Key_Home);
+    typeKey(window, Qt::Key_Delete);
+    EXPECT_EQ(model().searchText(), "eport");
+    pauseFor(300);
+    EXPECT_FALSE(model().trashRequest().has_value());
+    EXPECT_FALSE(model().alert().has_value());
+
+    // The same key in the table asks to remove the chosen file.
+    view->table()->view()->setFocus();
+    typeKey(window, Qt::Key_Delete);
+    ASSERT_TRUE(waitUntil([&] { return model().trashRequest().has_value() || model().alert().has_value(); }));
 }
 
 } // namespace
