@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 namespace {
@@ -274,6 +275,40 @@ TEST_F(LargestFoldersViewTest, CtrlUpGoesUpOnlyWhileAFolderIsOpenAndLeavesTheArr
     view.list()->setFocus();
     typeKey(view, Qt::Key_Up, Qt::ControlModifier);
     EXPECT_EQ(model().largestFoldersFocus(), path("disk/foo"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LargestFoldersViewTest, FolderMenuCopiesAndOffersOnlyUnprotectedFoldersForRemoval)
+{
+    LargestFoldersView view(model());
+    // Removal is refused for everything in the temporary folder, so this one is in the home folder.
+    const std::string projects = recording.home.path() + "/Old Projects";
+    std::filesystem::create_directories(projects);
+    const FolderItem foo = folder(8, 1, projects, 4096);
+    QMenu* menu = view.folderMenu(foo, &view);
+    QStringList titles;
+    for (QAction* item : menu->actions())
+        titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    EXPECT_EQ(titles, (QStringList{"Show Contents", "Reveal in Finder", "Copy Path", "Largest Files in This Folder", "-",
+                                   "Move to Trash\u2026"}));
+    QAction* trash = action(*menu, "Move to Trash\u2026");
+    ASSERT_TRUE(waitUntil([&] { return trash->isEnabled(); }));
+    action(*menu, "Copy Path")->trigger();
+    EXPECT_EQ(recording.desktop->copied, std::vector<std::string>{foo.path});
+    trash->trigger();
+    ASSERT_TRUE(waitUntil([&] { return model().trashRequest().has_value(); }));
+    ASSERT_EQ(model().trashRequest()->candidates.size(), 1u);
+    EXPECT_EQ(model().trashRequest()->candidates[0].path, foo.path);
+    delete menu;
+
+    QMenu* system = view.folderMenu(folder(9, std::nullopt, "/usr", 1), &view);
+    ASSERT_TRUE(waitUntil([&] { return action(*system, "Protected by macOS") != nullptr; }));
+    EXPECT_FALSE(action(*system, "Move to Trash\u2026")->isEnabled());
+    EXPECT_FALSE(action(*system, "Protected by macOS")->isEnabled());
+    delete system;
 }
 
 } // namespace
