@@ -13,6 +13,7 @@
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/screens/files/FileDetailView.h"
+#include "ui/screens/frame/DetailRouter.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -235,6 +236,10 @@ TEST(LargestFilesViewEmpty, AnEmptyIndexAsksForAScan)
     EXPECT_TRUE(view.files().empty());
     EXPECT_TRUE(qobject_cast<ScanRequiredView*>(view.currentContent()));
     EXPECT_FALSE(view.exportButton()->isEnabled());
+
+    // The sidebar's row opens this screen.
+    std::unique_ptr<QWidget> routed(DetailRouter::makeScreen(SidebarItem::largestFiles, *support.model, nullptr));
+    EXPECT_TRUE(qobject_cast<LargestFilesView*>(routed.get()));
 }
 
 TEST_F(LargestFilesViewTest, ListsTheLargestFirstWithRanksAndSummary)
