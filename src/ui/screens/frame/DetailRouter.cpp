@@ -1,10 +1,15 @@
 #include "ui/screens/frame/DetailRouter.h"
 
 #include "ui/screens/frame/PlaceholderView.h"
+#include "ui/screens/overview/StorageView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
-    (void)model;
-    // Screens replace their placeholder here as they join the program.
-    return new PlaceholderView(title(item), parent);
+    switch (item) {
+    case SidebarItem::storage:
+        return new StorageView(model, parent);
+    default:
+        // Screens replace their placeholder here as they join the program.
+        return new PlaceholderView(title(item), parent);
+    }
 }
