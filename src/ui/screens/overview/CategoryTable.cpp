@@ -51,7 +51,10 @@ CategoryTable::CategoryTable(AppModel& model, std::vector<CategoryUsage> categor
     grid->addWidget(captionLabel(tr("Size")), 0, sizeColumn, trailing);
     grid->addWidget(captionLabel(tr("Files")), 0, filesColumn, trailing);
     grid->addWidget(captionLabel(tr("Share")), 0, shareColumn, leading);
-    grid->addWidget(captionLabel(tr("How it's detected")), 0, noteColumn, leading);
+    auto* noteHeader = new ElidedLabel(tr("How it's detected"), Qt::ElideRight);
+    applyTextStyle(noteHeader, TextStyle::caption);
+    applyTextColor(noteHeader, textColor(TextEmphasis::secondary));
+    grid->addWidget(noteHeader, 0, noteColumn);
 
     const std::int64_t sum = total(categories_);
     int row = 1;

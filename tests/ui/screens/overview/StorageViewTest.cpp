@@ -222,6 +222,10 @@ TEST_F(StorageViewTest, BeforeDuringAndAfterAScanWithFiguresFromTheIndex)
     EXPECT_NE(view.findChild<QWidget*>("allReadable"), nullptr);
     EXPECT_EQ(view.findChild<QWidget*>("restrictedFailure"), nullptr);
     saveScreenshot(view, QStringLiteral("storage-after-scan"));
+    // The detail column of the smallest window.
+    view.resize(520, 900);
+    QCoreApplication::processEvents();
+    saveScreenshot(view, QStringLiteral("storage-after-scan-narrow"));
 }
 
 TEST_F(StorageViewTest, RestrictedFoldersBeyondTheListAreCountedFromTheIndex)
