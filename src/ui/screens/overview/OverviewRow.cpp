@@ -10,6 +10,7 @@ OverviewRow::OverviewRow(QWidget* first, int firstMinimum, QWidget* second, int 
 {
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(spacing);
+    layout_->setSizeConstraint(QLayout::SetNoConstraint);
     layout_->addWidget(first_, 1, Qt::AlignTop);
     layout_->addWidget(second_, 1, Qt::AlignTop);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -18,6 +19,11 @@ OverviewRow::OverviewRow(QWidget* first, int firstMinimum, QWidget* second, int 
 bool OverviewRow::fitsSideBySide(int width, int firstMinimum, int secondMinimum, int spacing)
 {
     return width >= firstMinimum + spacing + secondMinimum;
+}
+
+QSize OverviewRow::minimumSizeHint() const
+{
+    return {0, QWidget::minimumSizeHint().height()};
 }
 
 void OverviewRow::resizeEvent(QResizeEvent* event)

@@ -15,6 +15,9 @@ public:
     bool isSideBySide() const { return sideBySide_; }
     static bool fitsSideBySide(int width, int firstMinimum, int secondMinimum, int spacing);
 
+    // Any width: narrower than both cards, the row stacks them instead.
+    QSize minimumSizeHint() const override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

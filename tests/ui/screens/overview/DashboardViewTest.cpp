@@ -9,6 +9,7 @@
 #include "ui/components/LocaleText.h"
 #include "ui/components/MetricCard.h"
 #include "ui/screens/frame/DetailRouter.h"
+#include "ui/screens/overview/OverviewRow.h"
 #include "ui/screens/overview/ScanProgressView.h"
 
 #include <QLabel>
@@ -188,6 +189,13 @@ TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
     EXPECT_EQ(values[1], LocaleText::integer(totals.folderCount));
     EXPECT_EQ(values[3], QString::fromStdString(ByteFormatter::string(database->largestFiles(1).front().allocatedSize)));
     show(view, QStringLiteral("dashboard-after-scan"));
+    ASSERT_NE(view.findChild<OverviewRow*>(), nullptr);
+    EXPECT_TRUE(view.findChild<OverviewRow*>()->isSideBySide());
+    view.resize(640, 1300);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view.findChild<OverviewRow*>()->isSideBySide());
+    saveScreenshot(view, QStringLiteral("dashboard-after-scan-narrow"));
+    view.resize(900, 1000);
 
     // A second scan gives the trend its two points.
     model->scan().startScan(false);
