@@ -9,7 +9,6 @@
 #include "ui/components/LocaleText.h"
 #include "ui/components/MetricCard.h"
 #include "ui/components/PrivacyNotice.h"
-#include "ui/components/ScanRequiredView.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/StorageTrendChart.h"
 #include "ui/components/SymbolIcons.h"
@@ -80,28 +79,39 @@ QWidget* trendCard(const StorageSummary& summary)
 
 QWidget* gettingStarted(AppModel& model)
 {
-    auto* part = new QWidget;
-    part->setObjectName(QStringLiteral("getStarted"));
-    auto* column = new QVBoxLayout(part);
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
-    column->addWidget(new ScanRequiredView(
-        model, QStringLiteral("Get Started"),
+    auto* about = new QLabel(
         QStringLiteral("Kestrelmoor scans the folders on your Mac to show exactly what uses space. The first scan may "
-                       "take a few minutes; later scans only update what changed.")));
+                       "take a few minutes; later scans only update what changed."));
+    about->setWordWrap(true);
+    column->addWidget(about);
     auto* permission = new QLabel(
         QStringLiteral("macOS may ask for permission to read Documents, Desktop and Downloads. For a complete picture "
                        "(Mail, Messages, Safari, backups), grant Full Disk Access."));
     permission->setWordWrap(true);
-    permission->setAlignment(Qt::AlignCenter);
     applyTextColor(permission, textColor(TextEmphasis::secondary));
     column->addWidget(permission);
+
+    auto* buttons = new QHBoxLayout;
+    auto* scan = new QPushButton(QStringLiteral("Scan Mac"));
+    scan->setObjectName(QStringLiteral("scanButton"));
+    scan->setDefault(true);
+    QObject::connect(scan, &QPushButton::clicked, content, [&model] { model.scan().startScan(false); });
+    buttons->addWidget(scan);
     auto* access = new QPushButton(QStringLiteral("Storage Access…"));
     access->setObjectName(QStringLiteral("storageAccessButton"));
     access->setAutoDefault(false);
-    QObject::connect(access, &QPushButton::clicked, part, [&model] { model.setSelection(SidebarItem::permissions); });
-    column->addWidget(access, 0, Qt::AlignHCenter);
-    return part;
+    QObject::connect(access, &QPushButton::clicked, content, [&model] { model.setSelection(SidebarItem::permissions); });
+    buttons->addWidget(access);
+    buttons->addStretch(1);
+    column->addLayout(buttons);
+
+    auto* card = new SectionCard(QStringLiteral("Get Started"), QStringLiteral("sparkle.magnifyingglass"), content);
+    card->setObjectName(QStringLiteral("getStarted"));
+    return card;
 }
 
 } // namespace
