@@ -1,11 +1,14 @@
 #include "ui/screens/frame/DetailRouter.h"
 
 #include "ui/screens/frame/PlaceholderView.h"
+#include "ui/screens/overview/DashboardView.h"
 #include "ui/screens/overview/StorageView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
     switch (item) {
+    case SidebarItem::dashboard:
+        return new DashboardView(model, parent);
     case SidebarItem::storage:
         return new StorageView(model, parent);
     default:
