@@ -2,15 +2,20 @@
 
 #include "ui/screens/files/LargestFilesView.h"
 #include "ui/screens/frame/PlaceholderView.h"
+#include "ui/screens/overview/DashboardView.h"
+#include "ui/screens/overview/StorageView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
-    // Screens replace their placeholder here as they join the program.
     switch (item) {
+    case SidebarItem::dashboard:
+        return new DashboardView(model, parent);
+    case SidebarItem::storage:
+        return new StorageView(model, parent);
     case SidebarItem::largestFiles:
         return new LargestFilesView(model, parent);
     default:
-        break;
+        // Screens replace their placeholder here as they join the program.
+        return new PlaceholderView(title(item), parent);
     }
-    return new PlaceholderView(title(item), parent);
 }
