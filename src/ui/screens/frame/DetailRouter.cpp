@@ -1,19 +1,40 @@
 #include "ui/screens/frame/DetailRouter.h"
 
+#include "ui/screens/files/FileDetailView.h"
+#include "ui/screens/files/LargestFilesView.h"
 #include "ui/screens/files/LargestFoldersView.h"
 #include "ui/screens/files/SearchView.h"
 #include "ui/screens/frame/PlaceholderView.h"
+#include "ui/screens/overview/DashboardView.h"
+#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/screens/overview/StorageView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
     switch (item) {
-    case SidebarItem::largestFolders:
-        return new LargestFoldersView(model, parent);
-    case SidebarItem::search:
-        return new SearchView(model, parent);
-    default:
-        break;
+    case SidebarItem::dashboard:
+        return new DashboardView(model, parent);
+    case SidebarItem::storage:
+        return new StorageView(model, parent);
+    case SidebarItem::largestFiles:
+        return new LargestFilesView(model, parent);
+    case SidebarItem::largestFolders: {
+        auto* screen = new LargestFoldersView(model, parent);
+        screen->setPermissionHelp([](QWidget* owner) {
+            auto* sheet = new PermissionHelpSheet(owner);
+            sheet->setAttribute(Qt::WA_DeleteOnClose);
+            sheet->open();
+        });
+        return screen;
     }
-    // Screens replace their placeholder here as they join the program.
-    return new PlaceholderView(title(item), parent);
+    case SidebarItem::search: {
+        auto* screen = new SearchView(model, parent);
+        screen->setDetailPanel(
+            [&model](const FileItem& file, QWidget* owner) { return new FileDetailView(model, file, owner); });
+        return screen;
+    }
+    default:
+        // Screens replace their placeholder here as they join the program.
+        return new PlaceholderView(title(item), parent);
+    }
 }

@@ -11,6 +11,8 @@
 #include "ui/components/TextStyle.h"
 #include "ui/screens/files/BreadcrumbBar.h"
 #include "ui/screens/files/RealKeys.h"
+#include "ui/screens/frame/DetailRouter.h"
+#include "ui/screens/overview/PermissionHelpSheet.h"
 
 #include <QMenu>
 #include <QStackedWidget>
@@ -61,6 +63,23 @@ protected:
     }
 
     AppModel& model() { return *recording.model; }
+
+    // A root folder that the scan could not read, as a root of its own.
+    std::string recordRestricted(const std::string& relative)
+    {
+        auto& database = *model().database();
+        const std::string locked = path(relative);
+        const auto scanID = database.beginScan({});
+        DirectorySnapshot snapshot;
+        snapshot.path = locked;
+        snapshot.name = relative;
+        snapshot.folderID = database.ensureRoot(locked, 1);
+        snapshot.isRestricted = true;
+        database.syncDirectory(snapshot, scanID);
+        database.finishScan(scanID, {locked}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+        return locked;
+    }
+
     std::string path(const std::string& relative) const { return files.file(relative); }
     FolderItem indexed(const std::string& relative) { return *model().database()->folder(path(relative)); }
 
@@ -212,15 +231,7 @@ TEST_F(LargestFoldersViewTest, ArrowsExpandAndCollapseOnlyWhenThatChangesSomethi
 TEST_F(LargestFoldersViewTest, ARestrictedFolderOpensTheHelpAndKeepsTheFocus)
 {
     auto& database = *model().database();
-    const std::string locked = path("locked");
-    const auto scanID = database.beginScan({});
-    DirectorySnapshot snapshot;
-    snapshot.path = locked;
-    snapshot.name = "locked";
-    snapshot.folderID = database.ensureRoot(locked, 1);
-    snapshot.isRestricted = true;
-    database.syncDirectory(snapshot, scanID);
-    database.finishScan(scanID, {locked}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    const std::string locked = recordRestricted("locked");
 
     LargestFoldersView view(model());
     int helpShown = 0;
@@ -309,6 +320,23 @@ TEST_F(LargestFoldersViewTest, FolderMenuCopiesAndOffersOnlyUnprotectedFoldersFo
     EXPECT_FALSE(action(*system, "Move to Trash\u2026")->isEnabled());
     EXPECT_FALSE(action(*system, "Protected by macOS")->isEnabled());
     delete system;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LargestFoldersViewTest, TheRoutedScreenOpensTheAccessHelpSheetForARestrictedFolder)
+{
+    auto& database = *model().database();
+    const std::string locked = recordRestricted("locked");
+
+    QWidget window;
+    auto* view = qobject_cast<LargestFoldersView*>(DetailRouter::makeScreen(SidebarItem::largestFolders, model(), &window));
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(loaded(*view));
+    view->openRow(database.folder(locked)->id);
+    EXPECT_NE(view->findChild<PermissionHelpSheet*>(), nullptr);
 }
 
 } // namespace

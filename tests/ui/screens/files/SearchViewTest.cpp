@@ -6,6 +6,8 @@
 #include "ui/components/RecordingModel.h"
 #include "ui/screens/files/SearchHelpView.h"
 #include "ui/screens/files/RealKeys.h"
+#include "ui/screens/files/FileDetailView.h"
+#include "ui/screens/frame/DetailRouter.h"
 #include "app/QtText.h"
 
 #include <QLineEdit>
@@ -336,6 +338,27 @@ TEST_F(SearchViewTest, DeleteTypedInTheSearchFieldNeverRemovesTheChosenFiles)
     view->table()->view()->setFocus();
     typeKey(window, Qt::Key_Delete);
     ASSERT_TRUE(waitUntil([&] { return model().trashRequest().has_value() || model().alert().has_value(); }));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SearchViewTest, TheRoutedScreenShowsTheFileDetailPanelForTheChosenFile)
+{
+    scanTree();
+    QWidget window;
+    auto* view = qobject_cast<SearchView*>(DetailRouter::makeScreen(SidebarItem::search, model(), &window));
+    ASSERT_NE(view, nullptr);
+    model().setSearchText("report");
+    ASSERT_TRUE(waitUntil([&] { return !view->results().files.empty() && !view->isSearching(); }));
+    view->table()->setSelection({view->results().files[0].id});
+    EXPECT_NE(view->inspector()->findChild<FileDetailView*>(), nullptr);
+    window.resize(980, 600);
+    view->resize(980, 600);
+    window.show();
+    waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    saveScreenshot(*view, "SearchViewWithDetails");
 }
 
 } // namespace

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "analysis/StorageSummary.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+class AppModel;
+
+// How the indexed storage splits into categories: a donut beside the largest
+// categories. Choosing one, in either, opens the largest files of that category.
+class CategoryOverview : public QWidget {
+    Q_OBJECT
+
+public:
+    CategoryOverview(AppModel& model, const StorageSummary& summary, int limit, QWidget* parent = nullptr);
+
+    static constexpr int chartSide = 170;
+
+    // The first `limit` categories in the summary's order.
+    static std::vector<CategoryUsage> shown(const std::vector<CategoryUsage>& categories, int limit);
+    // Of all categories, not only the shown ones.
+    static std::int64_t scannedTotal(const std::vector<CategoryUsage>& categories);
+    static void select(AppModel& model, StorageCategory category);
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "analysis/StorageSummary.h"
+#include "scanning/ScanProgress.h"
+
+#include <QScrollArea>
+
+#include <optional>
+
+class AppModel;
+class QLabel;
+class QVBoxLayout;
+
+// The first screen: how full the disk is and what the last scan found, the live
+// scan panel while a scan runs or stands stopped, and the way to a first scan.
+class DashboardView : public QScrollArea {
+    Q_OBJECT
+
+public:
+    explicit DashboardView(AppModel& model, QWidget* parent = nullptr);
+
+    // Active, or stopped with its resume action.
+    static bool showsProgress(const ScanPhase& phase);
+    // The coordinator's text of a failed scan, shown until the next scan starts.
+    static std::optional<QString> failureText(const ScanPhase& phase, const std::optional<std::string>& errorMessage);
+
+    // What fills the lower part of the page.
+    enum class Lower { overview, scanRequired, nothing };
+    static Lower lower(const StorageSummary& summary, const ScanPhase& phase);
+
+    struct Tile {
+        QString title;
+        QString value;
+        std::optional<QString> detail;
+        friend bool operator==(const Tile&, const Tile&) = default;
+    };
+    // The five metric tiles; `applications` is absent while the list is loading.
+    static std::vector<Tile> tiles(const StorageSummary& summary, std::optional<std::size_t> applications);
+
+    // The two cards stand side by side from this width on.
+    static constexpr int sideBySideWidth = 440 + 12 + 300;
+
+private:
+    void refreshProgress();
+    void rebuildSummary();
+    std::optional<std::size_t> applicationCount() const;
+
+    AppModel& model_;
+    QVBoxLayout* column_;
+    QLabel* failure_;
+    QWidget* progress_ = nullptr;
+    QWidget* summaryPart_ = nullptr;
+    std::optional<Lower> shownLower_;
+};

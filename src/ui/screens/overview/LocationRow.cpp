@@ -1,0 +1,96 @@
+#include "ui/screens/overview/LocationRow.h"
+
+#include "analysis/ByteFormatter.h"
+#include "analysis/HomeAbbreviation.h"
+#include "app/QtText.h"
+#include "ui/components/CategoryColor.h"
+#include "ui/components/ElidedLabel.h"
+#include "ui/components/LocaleText.h"
+#include "ui/components/SymbolIcons.h"
+#include "ui/components/TextStyle.h"
+#include "ui/components/TintedLabelStyle.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* symbolLabel(std::string_view symbol, int side, const QColor& tint)
+{
+    auto* label = new QLabel;
+    label->setPixmap(SymbolIcons::pixmap(symbol, side, tint));
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+QLabel* secondaryLabel(const QString& text, TextStyle style)
+{
+    auto* label = new QLabel(text);
+    applyTextStyle(label, style);
+    applyTextColor(label, textColor(TextEmphasis::secondary));
+    return label;
+}
+
+} // namespace
+
+LocationRow::LocationRow(KnownLocation location, std::optional<FolderItem> folder, std::function<void()> action,
+                         QWidget* parent)
+    : RowButton(parent), location_(std::move(location)), folder_(std::move(folder))
+{
+    setObjectName(QStringLiteral("locationRow"));
+    setAccessibleName(qstr(location_.name));
+    connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] {
+        if (action)
+            action();
+    });
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(4, 2, 4, 2);
+    const int iconSide = fontMetrics().height() + 2;
+    QLabel* symbol = symbolLabel(location_.symbolName, iconSide, symbolTint(location_));
+    symbol->setObjectName(QStringLiteral("symbol"));
+    symbol->setFixedWidth(symbolWidth);
+    row->addWidget(symbol);
+
+    auto* names = new QVBoxLayout;
+    names->setSpacing(1);
+    auto* name = new QLabel(qstr(location_.name));
+    name->setObjectName(QStringLiteral("name"));
+    names->addWidget(name);
+    auto* path = new ElidedLabel(qstr(abbreviatingHome(location_.path)));
+    path->setObjectName(QStringLiteral("path"));
+    applyTextStyle(path, TextStyle::caption);
+    applyTextColor(path, textColor(TextEmphasis::secondary));
+    names->addWidget(path);
+    row->addLayout(names, 1);
+
+    if (folder_) {
+        if (folder_->isRestricted) {
+            QWidget* restricted = TintedLabelStyle(NamedColor::orange)
+                                      .makeBody(QStringLiteral("lock.fill"), tr("Access Restricted"));
+            restricted->setObjectName(QStringLiteral("restricted"));
+            applyTextStyle(restricted, TextStyle::caption);
+            applyTextColor(restricted, NamedColor::orange);
+            row->addWidget(restricted);
+        }
+        auto* size = new QLabel(qstr(ByteFormatter::string(folder_->totalAllocated)));
+        size->setObjectName(QStringLiteral("size"));
+        row->addWidget(size);
+        QLabel* count = secondaryLabel(tr("%1 files").arg(LocaleText::integer(folder_->fileCount)), TextStyle::caption);
+        count->setObjectName(QStringLiteral("count"));
+        count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        count->setFixedWidth(countWidth);
+        row->addWidget(count);
+    } else {
+        QLabel* unscanned = secondaryLabel(tr("Not scanned"), TextStyle::body);
+        unscanned->setObjectName(QStringLiteral("notScanned"));
+        row->addWidget(unscanned);
+    }
+    row->addWidget(symbolLabel("chevron.right", fontMetrics().height() - 2, textColor(TextEmphasis::tertiary)));
+}
+
+QColor LocationRow::symbolTint(const KnownLocation& location)
+{
+    return location.category ? categoryColor(*location.category) : textColor(TextEmphasis::secondary);
+}

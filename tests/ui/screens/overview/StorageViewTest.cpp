@@ -1,0 +1,360 @@
+#include "ui/screens/overview/StorageView.h"
+
+#include "ui/UiTestSupport.h"
+
+#include "analysis/ByteFormatter.h"
+#include "analysis/ScannedTree.h"
+#include "analysis/StorageSummary.h"
+#include "analysis/VolumeService.h"
+#include "app/AppModel.h"
+#include "app/QtText.h"
+#include "app/ScanCoordinator.h"
+#include "app/SettingsKey.h"
+#include "app/TestHome.h"
+#include "app/UserDefaults.h"
+#include "index/SQLiteConnection.h"
+#include "ui/components/ScanRequiredView.h"
+#include "ui/screens/frame/DetailRouter.h"
+#include "ui/screens/overview/CategoryTable.h"
+#include "ui/screens/overview/LocationRow.h"
+#include "ui/screens/overview/PermissionHelpSheet.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The screen over a scan cache of its own and a home folder of its own, so the
+// well-known folders are the test's.
+class StorageViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
+        SettingsKey::registerDefaults();
+        makeModel();
+    }
+
+    void makeModel()
+    {
+        model.reset();
+        tree = std::make_unique<ScannedTree>();
+        // The tree owns its cache; the model only borrows it.
+        std::shared_ptr<StorageDatabase> database(std::shared_ptr<StorageDatabase>(), &tree->database);
+        model = std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path()));
+        model->scan().setRootsProvider([this] {
+            return std::vector<std::string>{home.path() + "/Documents", home.path() + "/Downloads"};
+        });
+    }
+
+    // Loads the summary of what the tree holds, as the end of a scan does.
+    void announceData()
+    {
+        const int version = model->scan().dataVersion();
+        model->scan().dataChanged();
+        ASSERT_TRUE(waitUntil([&] { return model->scan().dataVersion() > version; }));
+    }
+
+    void scanHome()
+    {
+        const int version = model->scan().dataVersion();
+        model->scan().startScan(false);
+        ASSERT_TRUE(waitUntil([&] { return model->scan().task() == nullptr && model->scan().dataVersion() > version; }));
+    }
+
+    static void settle(StorageView& view)
+    {
+        ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
+    }
+
+    static std::vector<std::string> locationNames(const StorageView& view)
+    {
+        std::vector<std::string> names;
+        for (auto* row : view.findChildren<LocationRow*>())
+            names.push_back(row->location().name);
+        return names;
+    }
+
+    static LocationRow* row(const StorageView& view, const std::string& name)
+    {
+        for (auto* candidate : view.findChildren<LocationRow*>())
+            if (candidate->location().name == name)
+                return candidate;
+        return nullptr;
+    }
+
+    static QString labelText(const StorageView& view, const char* name)
+    {
+        auto* label = view.findChild<QLabel*>(QLatin1String(name));
+        return label && label->isVisibleTo(view.window()) ? label->text() : QString();
+    }
+
+    static void show(StorageView& view)
+    {
+        view.resize(900, 1100);
+        view.show();
+        QCoreApplication::processEvents();
+    }
+
+    TempDir settings;
+    TestHome home;
+    std::unique_ptr<ScannedTree> tree;
+    std::unique_ptr<AppModel> model;
+};
+
+TEST(StorageViewFigures, VolumesAreMeasuredWithTheLargerAvailableFigure)
+{
+    struct Case {
+        std::int64_t total;
+        std::int64_t important;
+        std::int64_t strict;
+        std::int64_t used;
+        double fraction;
+        bool red;
+    };
+    const Case cases[] = {
+        {1000, 100, 50, 900, 0.9, false},       // exactly 0.9 keeps the accent colour
+        {10'000, 999, 0, 9001, 0.9001, true},   // just above turns red
+        {1000, 0, 400, 600, 0.6, false},
+        {1000, 1500, 0, 0, 0.0, false},         // more available than capacity: nothing used
+        {0, 0, 0, 0, 0.0, false},               // no capacity: an empty bar
+        {-5, 0, 0, 0, 0.0, false},
+    };
+    for (const Case& c : cases) {
+        VolumeInfo volume;
+        volume.totalCapacity = c.total;
+        volume.availableForImportantUsage = c.important;
+        volume.availableStrict = c.strict;
+        SCOPED_TRACE(c.total);
+        EXPECT_EQ(StorageView::used(volume), c.used);
+        EXPECT_DOUBLE_EQ(StorageView::fraction(volume), c.fraction);
+        EXPECT_EQ(StorageView::isNearlyFull(StorageView::fraction(volume)), c.red);
+    }
+}
+
+TEST(StorageViewFigures, TheVolumeSymbolFollowsRootThenRemovable)
+{
+    struct Case {
+        bool root;
+        bool removable;
+        bool ejectable;
+        std::string symbol;
+    };
+    const Case cases[] = {
+        {true, true, true, "internaldrive.fill"}, {false, true, false, "externaldrive.fill"},
+        {false, false, true, "externaldrive.fill"}, {false, false, false, "internaldrive"},
+    };
+    for (const Case& c : cases) {
+        VolumeInfo volume;
+        volume.isRootFileSystem = c.root;
+        volume.isRemovable = c.removable;
+        volume.isEjectable = c.ejectable;
+        EXPECT_EQ(StorageView::symbolName(volume), c.symbol);
+    }
+}
+
+TEST(StorageViewFigures, FurtherRestrictedFoldersAreCountedFromTheIndexTotal)
+{
+    struct Case {
+        std::size_t listed;
+        std::int64_t total;
+        int shown;
+        std::int64_t more;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0},    {25, 25, 25, 0},    {26, 26, 25, 1},       {200, 200, 25, 175},
+        {200, 1000, 25, 975}, {3, 0, 3, 0}, // a total read before the list still counts what is listed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.total);
+        EXPECT_EQ(StorageView::shownRestrictedCount(c.listed), c.shown);
+        EXPECT_EQ(StorageView::moreRestrictedCount(c.listed, c.total), c.more);
+    }
+}
+
+TEST_F(StorageViewTest, BeforeDuringAndAfterAScanWithFiguresFromTheIndex)
+{
+    home.write("Documents/report.pdf", std::string(40'000, 'r'));
+    home.write("Documents/notes/today.txt", std::string(9'000, 'n'));
+    home.write("Downloads/setup.iso", std::string(300'000, 'i'));
+    std::filesystem::create_directories(home.path() + "/Desktop");
+
+    StorageView view(*model);
+    show(view);
+    settle(view);
+    EXPECT_NE(view.findChild<ScanRequiredView*>(), nullptr);
+    EXPECT_EQ(view.findChild<QWidget*>("locationsCard"), nullptr);
+    // Free space moves on its own; the volumes themselves must agree.
+    std::vector<std::string> mounted;
+    for (const VolumeInfo& volume : VolumeService::mountedVolumes())
+        mounted.push_back(volume.path);
+    std::vector<std::string> shown;
+    for (const VolumeInfo& volume : view.volumes())
+        shown.push_back(volume.path);
+    EXPECT_EQ(shown, mounted);
+    EXPECT_EQ(view.findChildren<QWidget*>("volumeRow").size(), static_cast<qsizetype>(view.volumes().size()));
+    saveScreenshot(view, QStringLiteral("storage-before-scan"));
+
+    ScanCoordinatorTestAccess::setPhase(model->scan(), ScanPhase::Kind::scanning);
+    QCoreApplication::processEvents();
+    saveScreenshot(view, QStringLiteral("storage-during-scan"));
+    ScanCoordinatorTestAccess::setPhase(model->scan(), ScanPhase::Kind::idle);
+
+    scanHome();
+    settle(view);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.findChild<ScanRequiredView*>(), nullptr);
+    auto* table = view.findChild<CategoryTable*>();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->categories(), tree->database.categoryTotals());
+
+    // Home folders in their fixed order; Desktop exists but was not scanned, the
+    // others of the list are on neither disk nor index.
+    EXPECT_EQ(locationNames(view), (std::vector<std::string>{"Downloads", "Documents", "Desktop"}));
+    EXPECT_EQ(row(view, "Documents")->folder(), tree->database.folder(home.path() + "/Documents"));
+    EXPECT_EQ(row(view, "Documents")->folder()->fileCount, 2);
+    EXPECT_EQ(row(view, "Desktop")->folder(), std::nullopt);
+    EXPECT_NE(view.findChild<QWidget*>("allReadable"), nullptr);
+    EXPECT_EQ(view.findChild<QWidget*>("restrictedFailure"), nullptr);
+    saveScreenshot(view, QStringLiteral("storage-after-scan"));
+    // The detail column of the smallest window.
+    view.resize(520, 900);
+    QCoreApplication::processEvents();
+    saveScreenshot(view, QStringLiteral("storage-after-scan-narrow"));
+}
+
+TEST_F(StorageViewTest, RestrictedFoldersBeyondTheListAreCountedFromTheIndex)
+{
+    struct Case {
+        int restricted;
+        int rows;
+        QString more;
+    };
+    const Case cases[] = {{25, 25, QString()}, {26, 25, "…and 1 more"}, {230, 25, "…and 205 more"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.restricted);
+        makeModel();
+        tree->record(home.path() + "/Documents", 4096);
+        for (int index = 0; index < c.restricted; ++index)
+            tree->record("/restricted/folder" + std::to_string(1000 + index), 0, 1'700'000'000, true);
+        tree->finish();
+        announceData();
+
+        StorageView view(*model);
+        show(view);
+        settle(view);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view.restricted().total, c.restricted);
+        EXPECT_EQ(view.findChildren<QWidget*>("restrictedRow").size(), c.rows);
+        EXPECT_EQ(labelText(view, "moreRestricted"), c.more);
+        EXPECT_EQ(view.findChild<QWidget*>("allReadable"), nullptr);
+        if (c.restricted == 230)
+            saveScreenshot(view, QStringLiteral("storage-restricted"));
+    }
+}
+
+TEST_F(StorageViewTest, AListThatCouldNotBeReadIsNotShownAsEverythingReadable)
+{
+    std::filesystem::create_directories(home.path() + "/Documents");
+    tree->record(home.path() + "/Documents", 4096);
+    tree->finish();
+    announceData();
+    SQLiteConnection(tree->cacheFolder.file("ScanCache.sqlite")).execute("DROP TABLE folders");
+
+    StorageView view(*model);
+    show(view);
+    settle(view);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(view.restricted().failed);
+    EXPECT_EQ(labelText(view, "restrictedFailure"), "The list of restricted folders could not be read.");
+    EXPECT_EQ(view.findChild<QWidget*>("allReadable"), nullptr);
+    // A failed folder lookup counts as no row: the folder exists, so it is listed unscanned.
+    EXPECT_EQ(locationNames(view), std::vector<std::string>{"Documents"});
+    EXPECT_EQ(row(view, "Documents")->folder(), std::nullopt);
+}
+
+TEST_F(StorageViewTest, ARestrictedLocationOpensTheHelpAndAnyOtherOpensTheLargestFolders)
+{
+    std::filesystem::create_directories(home.path() + "/Desktop");
+    tree->record(home.path() + "/Library", 8192, 1'700'000'000, true);
+    // Indexed but gone from disk since: still listed with what the index holds.
+    tree->record(home.path() + "/Music", 2048);
+    tree->finish();
+    announceData();
+    ASSERT_FALSE(std::filesystem::exists(home.path() + "/Music"));
+
+    StorageView view(*model);
+    show(view);
+    settle(view);
+    EXPECT_EQ(locationNames(view), (std::vector<std::string>{"Desktop", "Music", "Library (User)"}));
+    EXPECT_EQ(row(view, "Music")->folder()->totalAllocated, 2048);
+
+    model->setSelection(SidebarItem::storage);
+    row(view, "Library (User)")->click();
+    ASSERT_NE(view.permissionHelp(), nullptr);
+    EXPECT_TRUE(view.permissionHelp()->isVisible());
+    EXPECT_EQ(model->selection(), SidebarItem::storage);
+    EXPECT_EQ(model->largestFoldersFocus(), std::nullopt);
+    view.permissionHelp()->reject();
+
+    row(view, "Desktop")->click();
+    EXPECT_EQ(model->largestFoldersFocus(), home.path() + "/Desktop");
+    EXPECT_EQ(model->selection(), SidebarItem::largestFolders);
+
+    // The button under the restricted list opens the same sheet.
+    ASSERT_TRUE(waitUntil([&] { return view.permissionHelp() == nullptr; }));
+    view.findChild<QPushButton*>("grantAccessButton")->click();
+    ASSERT_NE(view.permissionHelp(), nullptr);
+    EXPECT_TRUE(view.permissionHelp()->isVisible());
+}
+
+TEST_F(StorageViewTest, WithoutScanDataThePlaceholderStandsEvenWithLocations)
+{
+    tree->record(home.path() + "/Documents", 4096);
+    tree->finish();
+    announceData();
+    StorageView view(*model);
+    settle(view);
+    ASSERT_FALSE(view.locations().empty());
+    ASSERT_EQ(view.findChild<ScanRequiredView*>(), nullptr);
+
+    ScanCoordinatorTestAccess::setSummary(model->scan(), StorageSummary{});
+    QCoreApplication::processEvents();
+    EXPECT_NE(view.findChild<ScanRequiredView*>(), nullptr);
+    EXPECT_EQ(view.findChild<QWidget*>("locationsCard"), nullptr);
+}
+
+TEST_F(StorageViewTest, OnlyTheNewestLoadIsStoredAndAClosedScreenReceivesNothing)
+{
+    tree->record(home.path() + "/Documents", 4096);
+    tree->finish();
+    announceData();
+
+    StorageView view(*model);
+    // The index changes while the first load may still run; the reload that follows wins.
+    tree->scanID = 0;
+    tree->record("/restricted/late", 0, 1'700'000'000, true);
+    view.reload();
+    settle(view);
+    EXPECT_EQ(view.restricted().total, 1);
+    ASSERT_EQ(view.restricted().folders.size(), 1U);
+    EXPECT_EQ(view.restricted().folders.front().path, "/restricted/late");
+
+    // Loads of a screen closed at once have nowhere to go.
+    for (int screen = 0; screen < 5; ++screen)
+        delete new StorageView(*model);
+    EXPECT_FALSE(waitUntil([] { return false; }, std::chrono::milliseconds(300)));
+}
+
+TEST_F(StorageViewTest, TheRouterBuildsTheStorageScreen)
+{
+    std::unique_ptr<QWidget> screen(DetailRouter::makeScreen(SidebarItem::storage, *model, nullptr));
+    EXPECT_NE(qobject_cast<StorageView*>(screen.get()), nullptr);
+}
+
+} // namespace
