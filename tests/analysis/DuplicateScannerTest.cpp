@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -251,6 +252,12 @@ TEST(DuplicateSearch, FindsOnlyTrueCopiesInTheScannedTree)
     tree.write("b/small.txt", "tiny");
     tree.write("skip/one.bin", mb1);                       // in an excluded folder
     std::filesystem::create_symlink(tree.file("a/half.iso"), tree.file("d/half.iso"));
+    // Copies are listed oldest first; files written one after another can share a
+    // coarse timestamp, so give the copies of one.bin distinct ages.
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::filesystem::last_write_time(tree.file("a/one.bin"), now - std::chrono::seconds(30));
+    std::filesystem::last_write_time(tree.file("b/one.bin"), now - std::chrono::seconds(20));
+    std::filesystem::last_write_time(tree.file("c/one.bin"), now - std::chrono::seconds(10));
 
     index.scan({root});
     DuplicateScanner scanner(index.database);
