@@ -167,6 +167,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.scanID = *resumeScanID;
     } else {
         run.scanID = database_.beginScan(roots);
+        database_.beginBulkLoad();
     }
 
     DirectoryWorkQueue queue;

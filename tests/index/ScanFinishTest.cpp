@@ -125,3 +125,50 @@ TEST_F(ScanCacheTest, CategoryTotalsHoldExactlyTheRowsOfAGroupingOverTheFiles)
     EXPECT_EQ(stored, rows("SELECT category, SUM(counted_alloc), COUNT(*) FROM files GROUP BY category ORDER BY category"));
     EXPECT_EQ(stored.size(), 4u);
 }
+
+namespace {
+
+std::vector<std::string> schemaOf(const std::string& path)
+{
+    SQLiteConnection db(path);
+    std::vector<std::string> rows;
+    db.query("SELECT type || ' ' || name || ' ' || IFNULL(sql, '') FROM sqlite_master ORDER BY name", {},
+             [&](SQLiteConnection::Statement& r) { rows.push_back(r.text(0)); });
+    return rows;
+}
+
+} // namespace
+
+TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWholeSchema)
+{
+    const auto full = schemaOf(path());
+    ASSERT_EQ(full.size(), 7u + 8u + 2u);   // tables, indexes, those of meta.key and folders.path
+    struct Case {
+        const char* what;
+        bool filesBefore;
+        bool finish;   // else the program stops before the finish and opens the cache again
+    };
+    const Case cases[] = {{"empty cache", false, true}, {"cache with files", true, true},
+                          {"stopped before the finish", false, false}};
+    for (const auto& c : cases) {
+        db->clearAll();
+        if (c.filesBefore) scanTree("/r", {{"/r", {file("a", 1)}}});
+        const auto scanID = db->beginScan({"/r"});
+        EXPECT_EQ(db->beginBulkLoad(), !c.filesBefore) << c.what;
+        EXPECT_FALSE(db->beginBulkLoad()) << c.what;
+        EXPECT_EQ(schemaOf(path()).size(), full.size() - (c.filesBefore ? 0 : 6)) << c.what;
+        auto root = folder("/r", std::nullopt, 0, {file("a", 1), file("b", 2)});
+        root.folderID = db->ensureRoot("/r", 1.0);
+        db->syncDirectory(root, scanID);
+        if (c.finish) {
+            EXPECT_EQ(db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0),
+                      (ScanTotals{2, 1, 3, 0}))
+                << c.what;
+        } else {
+            db->commit();
+            reopen();
+        }
+        EXPECT_EQ(schemaOf(path()), full) << c.what;
+        EXPECT_EQ(db->largestFiles(10).size(), 2u) << c.what;
+    }
+}
