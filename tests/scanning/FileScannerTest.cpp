@@ -113,6 +113,17 @@ void removeTree(int parent, const std::string& name)
     ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
 }
 
+// Pauses the scanner as the given read starts, noting in `readsAtPause` how many had started.
+void pauseAtRead(ScriptedFileSystem& fileSystem, FileScanner& scanner, int read, std::atomic<int>& readsAtPause)
+{
+    fileSystem.onRead = [&fileSystem, &scanner, &readsAtPause, read](const std::string&) {
+        int unset = -1;
+        const int reads = fileSystem.totalReads();
+        if (reads >= read && readsAtPause.compare_exchange_strong(unset, reads))
+            scanner.pause();
+    };
+}
+
 class FileScannerTest : public ::testing::Test {
 protected:
     FileScannerTest() : database(cachePath()) {}
@@ -358,12 +369,7 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     ScriptedFileSystem fileSystem;
     FileScanner scanner(database, configuration(workers), fileSystem);
     std::atomic<int> readsAtPause{-1};
-    fileSystem.onRead = [&](const std::string&) {
-        int unset = -1;
-        const int reads = fileSystem.totalReads();
-        if (reads >= 5 && readsAtPause.compare_exchange_strong(unset, reads))
-            scanner.pause();
-    };
+    pauseAtRead(fileSystem, scanner, 5, readsAtPause);
     std::mutex phasesLock;
     std::vector<ScanPhase::Kind> phases;
     std::optional<ScanOutcome> outcome;
@@ -545,12 +551,7 @@ TEST_F(FileScannerTest, PauseAndCancelHoldWhileTheWriterIsBehind)
     {
         FileScanner scanner(database, configuration(workers), fileSystem, 1);
         std::atomic<int> readsAtPause{-1};
-        fileSystem.onRead = [&](const std::string&) {
-            int unset = -1;
-            const int reads = fileSystem.totalReads();
-            if (reads >= 6 && readsAtPause.compare_exchange_strong(unset, reads))
-                scanner.pause();
-        };
+        pauseAtRead(fileSystem, scanner, 6, readsAtPause);
         std::optional<ScanOutcome> outcome;
         std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
