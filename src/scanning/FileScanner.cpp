@@ -47,6 +47,18 @@ std::string failureDescription(const std::exception& error)
     return error.what();
 }
 
+// The text of the exception being handled.
+std::string currentFailure()
+{
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return failureDescription(error);
+    } catch (...) {
+        return "Unknown failure";
+    }
+}
+
 } // namespace
 
 // What reading one folder produced.
@@ -248,12 +260,9 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
         std::vector<Job> children;
         try {
             children = process(*job, run);
-        } catch (const std::exception& error) {
-            counters_.folderFailed();
-            database_.logLostFolder(job->path, failureDescription(error));
         } catch (...) {
             counters_.folderFailed();
-            database_.logLostFolder(job->path, "Unknown failure");
+            database_.logLostFolder(job->path, currentFailure());
         }
         queue.push(std::move(children));
         queue.complete();
@@ -482,10 +491,10 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
         folder.slot->folderID = result->folderID;
         folder.slot->childIDs = std::move(result->childIDs);
         folder.slot->newChildIDs = std::move(result->newChildIDs);
-    } catch (const std::exception& error) {
+    } catch (...) {
         folder.slot->failed.store(true, std::memory_order_relaxed);
         counters_.folderFailed();
-        database_.logLostFolder(snapshot.path, failureDescription(error));
+        database_.logLostFolder(snapshot.path, currentFailure());
     }
 }
 
