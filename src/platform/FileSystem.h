@@ -37,7 +37,8 @@ struct FolderLocation {
 
 // What opening and listing a folder gave.
 struct FolderRead {
-    int failure = 0;   // errno; ENOENT or ENOTDIR when another item took the folder's place
+    // errno; ENOENT or ENOTDIR when another item took the folder's place.
+    int failure = 0;
     std::optional<FileStatus> self;               // the folder itself, when it could be examined
     std::shared_ptr<const FolderHandle> handle;   // the open folder, for opening what it holds
 };
