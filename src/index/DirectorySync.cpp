@@ -5,9 +5,12 @@
 #include "index/ScanErrorLog.h"
 #include "index/WriteBatch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <set>
+#include <sqlite3.h>
+#include <unordered_map>
 
 namespace DirectorySync {
 namespace {
@@ -16,10 +19,12 @@ constexpr double modifiedTolerance = 0.0005;
 
 struct CachedFile {
     std::int64_t id = 0;
+    std::string name;
     std::int64_t size = 0;
     std::int64_t alloc = 0;
     double modified = 0;
     std::int64_t counted = 0;
+    bool taken = false;
 };
 
 struct CachedChild {
@@ -31,8 +36,16 @@ using Statement = SQLiteConnection::Statement;
 
 // Names repaired from invalid bytes can repeat, so one name may hold several rows;
 // each row is matched at most once.
-using CachedFiles = std::multimap<std::string, CachedFile>;
 using CachedChildren = std::multimap<std::string, CachedChild>;
+
+constexpr std::string_view insertFileSQL =
+    "INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, modified, created, accessed, flags, inode, "
+    "category, scanned_at)\nVALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr std::string_view updateFileSQL =
+    "UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
+    "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?";
+constexpr std::string_view insertChildSQL =
+    "INSERT OR IGNORE INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)";
 
 bool unchanged(const ScannedFile& file, const CachedFile& cached)
 {
@@ -41,11 +54,68 @@ bool unchanged(const ScannedFile& file, const CachedFile& cached)
            file.countedAllocatedSize == cached.counted;
 }
 
-std::vector<SQLValue> fileValues(const ScannedFile& file, double now)
-{
-    return {file.size,     file.allocatedSize,  file.countedAllocatedSize, file.modified, file.created,
-            file.accessed, file.flags.rawValue, file.inode,                rawValue(file.category), now};
-}
+// The stored file rows of one folder, matched against its listing. An unchanged folder
+// lists its files in the order they were stored, so rows are taken by position until the
+// first difference; from then on by name.
+class StoredFiles {
+public:
+    StoredFiles(SQLiteConnection& db, std::int64_t folderID)
+    {
+        db.query("SELECT id, name, size, alloc, modified, counted_alloc FROM files WHERE folder_id = ?", {folderID},
+                 [&](Statement& row) {
+                     rows_.push_back(CachedFile{row.integer(0), row.text(1), row.integer(2), row.integer(3),
+                                                row.real(4), row.integer(5), false});
+                 });
+    }
+
+    // The row stored for the file, or null. Of rows under a repeated name an unchanged one
+    // is preferred, so that such names do not trade rows on every rescan.
+    CachedFile* take(const ScannedFile& file)
+    {
+        if (!indexed_) {
+            if (next_ < rows_.size()) {
+                CachedFile& candidate = rows_[next_];
+                // Only names repaired to U+FFFD can repeat within one folder.
+                const bool mayRepeat = file.name.find("\xEF\xBF\xBD") != std::string::npos;
+                if (candidate.name == file.name && (!mayRepeat || unchanged(file, candidate))) {
+                    ++next_;
+                    candidate.taken = true;
+                    return &candidate;
+                }
+            }
+            for (std::size_t i = next_; i < rows_.size(); ++i) byName_.emplace(rows_[i].name, i);
+            indexed_ = true;
+        }
+        auto [first, last] = byName_.equal_range(file.name);
+        if (first == last) return nullptr;
+        auto chosen = first;
+        for (auto it = first; it != last; ++it) {
+            if (unchanged(file, rows_[it->second])) {
+                chosen = it;
+                break;
+            }
+        }
+        CachedFile& row = rows_[chosen->second];
+        byName_.erase(chosen);
+        row.taken = true;
+        return &row;
+    }
+
+    std::vector<CachedFile>& rows() { return rows_; }
+
+private:
+    std::vector<CachedFile> rows_;
+    std::size_t next_ = 0;
+    bool indexed_ = false;
+    std::unordered_multimap<std::string_view, std::size_t> byName_;
+};
+
+// The caller's id is trusted only while its row still holds this path: after a removal or a
+// cleared cache the id may be gone, or taken by another folder.
+struct ResolvedFolder {
+    std::int64_t id = 0;
+    bool placed = false;   // the row already holds the snapshot's parent, name and depth
+};
 
 std::optional<std::int64_t> folderIDAtPath(SQLiteConnection& db, const std::string& path)
 {
@@ -56,11 +126,6 @@ std::optional<std::int64_t> folderIDAtPath(SQLiteConnection& db, const std::stri
     return id;
 }
 
-struct ResolvedFolder {
-    std::int64_t id = 0;
-    bool placed = false;   // the row already holds the snapshot's parent, name and depth
-};
-
 bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
 {
     const std::optional<std::int64_t> parent =
@@ -68,11 +133,10 @@ bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
     return parent == snapshot.parentID && row.text(2) == snapshot.name && row.integer(3) == snapshot.depth;
 }
 
-// The caller's id is trusted only while its row still holds this path: after a removal or a
-// cleared cache the id may be gone, or taken by another folder.
 ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snapshot)
 {
     if (snapshot.folderID) {
+        if (snapshot.isNewRow) return {*snapshot.folderID, true};
         std::optional<ResolvedFolder> stored;
         db.query("SELECT path, parent_id, name, depth FROM folders WHERE id = ?", {*snapshot.folderID},
                  [&](Statement& row) {
@@ -82,63 +146,49 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
         if (stored) return *stored;
     }
     if (auto id = folderIDAtPath(db, snapshot.path)) return {*id, false};
-    db.run("INSERT INTO folders(parent_id, path, name, depth) VALUES(?, ?, ?, ?)",
-           {snapshot.parentID, snapshot.path, snapshot.name, snapshot.depth});
+    db.runValues("INSERT INTO folders(parent_id, path, name, depth) VALUES(?, ?, ?, ?)", snapshot.parentID,
+                 snapshot.path, snapshot.name, snapshot.depth);
     return {db.lastInsertRowID(), true};
 }
 
-CachedFiles storedFiles(SQLiteConnection& db, std::int64_t folderID)
+void insertFile(SQLiteConnection& db, std::int64_t folderID, const ScannedFile& file, double now)
 {
-    CachedFiles files;
-    db.query("SELECT id, name, size, alloc, modified, counted_alloc FROM files WHERE folder_id = ?", {folderID},
-             [&](Statement& row) {
-                 files.emplace(row.text(1),
-                               CachedFile{row.integer(0), row.integer(2), row.integer(3), row.real(4), row.integer(5)});
-             });
-    return files;
-}
-
-// Of the rows stored under the file's name, an unchanged one is preferred so that repeated
-// names do not trade rows on every rescan.
-CachedFiles::iterator takeMatch(CachedFiles& files, const ScannedFile& file)
-{
-    auto [first, last] = files.equal_range(file.name);
-    for (auto it = first; it != last; ++it) {
-        if (unchanged(file, it->second)) return it;
-    }
-    return first != last ? first : files.end();
+    db.runValues(insertFileSQL, folderID, file.name, file.fileExtension, file.size, file.allocatedSize,
+                 file.countedAllocatedSize, file.modified, file.created, file.accessed, file.flags.rawValue, file.inode,
+                 rawValue(file.category), now);
 }
 
 void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot, double now,
                DirectorySyncResult& result)
 {
     auto& db = batch.connection();
-    CachedFiles stored = storedFiles(db, folderID);
+    if (snapshot.isNewRow) {
+        for (const auto& file : snapshot.files) {
+            insertFile(db, folderID, file, now);
+            ++result.newFiles;
+            batch.count();
+        }
+        return;
+    }
+    StoredFiles stored(db, folderID);
     for (const auto& file : snapshot.files) {
-        const auto match = takeMatch(stored, file);
-        if (match == stored.end()) {
-            auto values = fileValues(file, now);
-            values.insert(values.begin(), {folderID, file.name, file.fileExtension});
-            db.run("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, modified, created, accessed, "
-                   "flags, inode, category, scanned_at)\nVALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                   values);
+        const CachedFile* cached = stored.take(file);
+        if (!cached) {
+            insertFile(db, folderID, file, now);
             ++result.newFiles;
             batch.count();
             continue;
         }
-        const CachedFile cached = match->second;
-        stored.erase(match);
-        if (unchanged(file, cached)) continue;
-        auto values = fileValues(file, now);
-        values.push_back(cached.id);
-        db.run("UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
-               "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?",
-               values);
+        if (unchanged(file, *cached)) continue;
+        db.runValues(updateFileSQL, file.size, file.allocatedSize, file.countedAllocatedSize, file.modified,
+                     file.created, file.accessed, file.flags.rawValue, file.inode, rawValue(file.category), now,
+                     cached->id);
         ++result.changedFiles;
         batch.count();
     }
-    for (const auto& [name, gone] : stored) {
-        db.run("DELETE FROM files WHERE id = ?", {gone.id});
+    for (const auto& gone : stored.rows()) {
+        if (gone.taken) continue;
+        db.runValues("DELETE FROM files WHERE id = ?", gone.id);
         ++result.deletedFiles;
         batch.count();
     }
@@ -149,14 +199,17 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
 {
     auto& db = batch.connection();
     CachedChildren stored;
-    db.query("SELECT id, name, path FROM folders WHERE parent_id = ?", {folderID}, [&](Statement& row) {
-        stored.emplace(row.text(1), CachedChild{row.integer(0), row.text(2)});
-    });
+    if (!snapshot.isNewRow) {
+        db.query("SELECT id, name, path FROM folders WHERE parent_id = ?", {folderID}, [&](Statement& row) {
+            stored.emplace(row.text(1), CachedChild{row.integer(0), row.text(2)});
+        });
+    }
 
     const std::int64_t childDepth = snapshot.depth + 1;
     std::set<std::string_view> seen;
+    std::string path;
     for (const auto& subfolder : snapshot.subdirectories) {
-        const std::string path = childPath(snapshot.path, subfolder.name);
+        path = childPath(snapshot.path, subfolder.name);
         if (!seen.insert(subfolder.name).second) {
             duplicates.push_back(path);
             continue;
@@ -166,22 +219,25 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
             stored.erase(known);
             continue;
         }
-        std::optional<std::pair<std::int64_t, std::int64_t>> existing;   // id, depth
-        db.query("SELECT id, depth FROM folders WHERE path = ?", {path}, [&](Statement& row) {
-            if (!existing) existing = std::pair{row.integer(0), row.integer(1)};
-        });
-        if (existing) {
+        // Ignored when the path has a row already, which costs no lookup of its own.
+        if (db.runValues(insertChildSQL, folderID, path, subfolder.name, childDepth, subfolder.modified) > 0) {
+            const std::int64_t id = db.lastInsertRowID();
+            result.childIDs[subfolder.name] = id;
+            result.newChildIDs.push_back(id);
+        } else {
+            std::optional<std::pair<std::int64_t, std::int64_t>> existing;   // id, depth
+            db.query("SELECT id, depth FROM folders WHERE path = ?", {path}, [&](Statement& row) {
+                if (!existing) existing = std::pair{row.integer(0), row.integer(1)};
+            });
+            if (!existing) throw SQLiteError(SQLITE_CONSTRAINT, "folder row for " + path + " was refused");
             // A folder known from elsewhere (a former root) moves under this one.
-            db.run("UPDATE folders SET parent_id = ? WHERE id = ?", {folderID, existing->first});
+            db.runValues("UPDATE folders SET parent_id = ? WHERE id = ?", folderID, existing->first);
             if (existing->second != childDepth) shiftDepth(db, path, childDepth - existing->second);
             result.childIDs[subfolder.name] = existing->first;
-        } else {
-            db.run("INSERT INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)",
-                   {folderID, path, subfolder.name, childDepth, subfolder.modified});
-            result.childIDs[subfolder.name] = db.lastInsertRowID();
         }
         batch.count();
     }
+    std::sort(result.newChildIDs.begin(), result.newChildIDs.end());
     for (const auto& [name, gone] : stored) result.deletedFolders += static_cast<int>(deleteSubtree(batch, gone.path));
 }
 
@@ -216,20 +272,22 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 
     // Stamped last: a folder whose files or children failed to write keeps its old scan id,
     // so a resumed scan reads it again and the finish does not mistake it for visited.
-    std::vector<SQLValue> stamp{snapshot.modified, snapshot.isRestricted ? 1 : 0, scanID, now,
-                                rawValue(snapshot.category), directAlloc, directSize, snapshot.files.size(),
-                                snapshot.subdirectories.size(), result.folderID};
+    const std::int64_t fileCount = static_cast<std::int64_t>(snapshot.files.size());
+    const std::int64_t subfolderCount = static_cast<std::int64_t>(snapshot.subdirectories.size());
+    const int restricted = snapshot.isRestricted ? 1 : 0;
+    const auto category = rawValue(snapshot.category);
     if (folder.placed) {
         // Leaving parent, name and depth out spares rewriting their index entries on every rescan.
-        db.run("UPDATE folders SET modified = ?, restricted = ?, scan_id = ?, scanned_at = ?, category = ?,\n"
-               "    direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\nWHERE id = ?",
-               stamp);
+        db.runValues("UPDATE folders SET modified = ?, restricted = ?, scan_id = ?, scanned_at = ?, category = ?,\n"
+                     "    direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\nWHERE id = ?",
+                     snapshot.modified, restricted, scanID, now, category, directAlloc, directSize, fileCount,
+                     subfolderCount, result.folderID);
     } else {
-        stamp.insert(stamp.begin(), {snapshot.parentID, snapshot.name, snapshot.depth});
-        db.run("UPDATE folders SET parent_id = ?, name = ?, depth = ?, modified = ?, restricted = ?, scan_id = ?,\n"
-               "    scanned_at = ?, category = ?, direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\n"
-               "WHERE id = ?",
-               stamp);
+        db.runValues("UPDATE folders SET parent_id = ?, name = ?, depth = ?, modified = ?, restricted = ?, scan_id = ?,\n"
+                     "    scanned_at = ?, category = ?, direct_alloc = ?, direct_size = ?, direct_files = ?, "
+                     "direct_dirs = ?\nWHERE id = ?",
+                     snapshot.parentID, snapshot.name, snapshot.depth, snapshot.modified, restricted, scanID, now,
+                     category, directAlloc, directSize, fileCount, subfolderCount, result.folderID);
     }
     batch.count();
 

@@ -58,23 +58,45 @@ SQLiteConnection::Statement SQLiteConnection::prepare(std::string_view sql)
     return Statement(statement);
 }
 
+namespace {
+
+void checkBound(int result, int index)
+{
+    if (result != SQLITE_OK) throw SQLiteError(result, "bind failed at " + std::to_string(index));
+}
+
+} // namespace
+
 void SQLiteConnection::Statement::bind(const std::vector<SQLValue>& values)
 {
     int index = 1;
     for (const auto& value : values) {
-        int result = SQLITE_OK;
         switch (value.kind()) {
-        case SQLValue::Kind::integer: result = sqlite3_bind_int64(handle_, index, value.integer()); break;
-        case SQLValue::Kind::real: result = sqlite3_bind_double(handle_, index, value.real()); break;
-        case SQLValue::Kind::text:
-            result = sqlite3_bind_text(handle_, index, value.text().c_str(), -1, SQLITE_TRANSIENT);
-            break;
-        case SQLValue::Kind::null: result = sqlite3_bind_null(handle_, index); break;
+        case SQLValue::Kind::integer: bindInteger(index, value.integer()); break;
+        case SQLValue::Kind::real: bindReal(index, value.real()); break;
+        case SQLValue::Kind::text: bindText(index, value.text()); break;
+        case SQLValue::Kind::null: bindNull(index); break;
         }
-        if (result != SQLITE_OK) throw SQLiteError(result, "bind failed at " + std::to_string(index));
         ++index;
     }
 }
+
+void SQLiteConnection::Statement::bindInteger(int index, std::int64_t value)
+{
+    checkBound(sqlite3_bind_int64(handle_, index, value), index);
+}
+
+void SQLiteConnection::Statement::bindReal(int index, double value)
+{
+    checkBound(sqlite3_bind_double(handle_, index, value), index);
+}
+
+void SQLiteConnection::Statement::bindText(int index, std::string_view value)
+{
+    checkBound(sqlite3_bind_text64(handle_, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8), index);
+}
+
+void SQLiteConnection::Statement::bindNull(int index) { checkBound(sqlite3_bind_null(handle_, index), index); }
 
 bool SQLiteConnection::Statement::step()
 {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,6 +26,14 @@ public:
 
         // Binds values to parameters 1, 2, 3, ... Fails with "bind failed at <i>".
         void bind(const std::vector<SQLValue>& values);
+        // The same without building SQLValues, for the statements run once per file:
+        // integers, doubles, text, optional integers (NULL when absent) and nullptr.
+        template <class... Values>
+        void bindValues(const Values&... values)
+        {
+            int index = 0;
+            (bindOne(++index, values), ...);
+        }
         // True for a row, false when done. Any other result resets the statement and fails.
         bool step();
 
@@ -36,6 +46,25 @@ public:
         sqlite3_stmt* handle() const { return handle_; }
 
     private:
+        template <class Value>
+        void bindOne(int index, const Value& value)
+        {
+            if constexpr (std::is_same_v<Value, double>)
+                bindReal(index, value);
+            else if constexpr (std::is_integral_v<Value>)
+                bindInteger(index, static_cast<std::int64_t>(value));
+            else if constexpr (std::is_same_v<Value, std::optional<std::int64_t>>)
+                value ? bindInteger(index, *value) : bindNull(index);
+            else if constexpr (std::is_same_v<Value, std::nullptr_t>)
+                bindNull(index);
+            else
+                bindText(index, std::string_view(value));
+        }
+        void bindInteger(int index, std::int64_t value);
+        void bindReal(int index, double value);
+        void bindText(int index, std::string_view value);
+        void bindNull(int index);
+
         sqlite3_stmt* handle_;
     };
 
@@ -52,6 +81,16 @@ public:
 
     // Prepares, binds and steps to the end; returns the change count.
     std::int64_t run(std::string_view sql, const std::vector<SQLValue>& values = {});
+    // As run(), binding with Statement::bindValues.
+    template <class... Values>
+    std::int64_t runValues(std::string_view sql, const Values&... values)
+    {
+        auto statement = prepare(sql);
+        statement.bindValues(values...);
+        while (statement.step()) {
+        }
+        return changes();
+    }
     // Prepares, binds and calls `row` for each result row.
     void query(std::string_view sql, const std::vector<SQLValue>& values, const std::function<void(Statement&)>& row);
     // Column 0 of the first row, or 0 when there is none.

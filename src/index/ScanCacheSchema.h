@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,12 @@ class SQLiteConnection;
 namespace ScanCacheSchema {
 
 inline constexpr int currentVersion = 2;
+
+// The indexes whose entries a scan adds in no particular order. A first scan into an empty
+// cache drops them and builds them again at its finish, which costs less than keeping them
+// up to date row by row; should the program stop in between, the next opening creates them.
+extern const std::array<std::string, 6> bulkLoadIndexes;
+extern const std::string bulkLoadDrops;
 
 // Every table and index, created when missing.
 extern const std::string script;

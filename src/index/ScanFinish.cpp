@@ -4,8 +4,10 @@
 #include "index/IndexRows.h"
 #include "index/SQLiteConnection.h"
 #include "index/WriteBatch.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 #include <unordered_map>
 
@@ -28,6 +30,25 @@ struct Row {
     std::int64_t dirs = 0;
 };
 
+// Deletes the former root at `path` and what lies below it, except the current roots
+// inside it and their subtrees: a scan of a folder inside a former root keeps that folder.
+void deleteAround(WriteBatch& batch, const std::string& path, const std::vector<std::string>& kept)
+{
+    auto& db = batch.connection();
+    std::vector<std::int64_t> doomed;
+    db.query("SELECT id, path FROM folders WHERE path = ? OR (path >= ? AND path < ?)", IndexRows::subtreeValues(path),
+             [&](Statement& row) {
+                 const std::string folder = row.text(1);
+                 const auto keeps = [&](const std::string& root) { return Paths::isWithin(folder, root); };
+                 if (std::none_of(kept.begin(), kept.end(), keeps)) doomed.push_back(row.integer(0));
+             });
+    for (const std::int64_t id : doomed) {
+        db.run("DELETE FROM files WHERE folder_id = ?", {id});
+        db.run("DELETE FROM folders WHERE id = ?", {id});
+    }
+    batch.count(static_cast<std::int64_t>(doomed.size()));
+}
+
 } // namespace
 
 void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots)
@@ -49,7 +70,14 @@ void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<st
     db.query("SELECT path FROM folders WHERE parent_id IS NULL", {},
              [&](Statement& row) { formerRoots.push_back(row.text(0)); });
     for (const auto& path : formerRoots) {
-        if (std::find(roots.begin(), roots.end(), path) == roots.end()) DirectorySync::deleteSubtree(batch, path);
+        if (std::find(roots.begin(), roots.end(), path) != roots.end()) continue;
+        std::vector<std::string> inside;
+        for (const auto& root : roots)
+            if (Paths::isWithin(root, path)) inside.push_back(root);
+        if (inside.empty())
+            DirectorySync::deleteSubtree(batch, path);
+        else
+            deleteAround(batch, path, inside);
     }
 }
 
@@ -95,9 +123,18 @@ void recomputeTotals(SQLiteConnection& db)
 
 void rebuildCategoryTotals(SQLiteConnection& db)
 {
+    // One pass in table order, summed here: grouping in SQL sorts every row or walks the
+    // category index and looks each row up out of table order.
+    std::map<std::int64_t, std::pair<std::int64_t, std::int64_t>> sums;   // category -> bytes, files
+    auto rows = db.prepare("SELECT category, counted_alloc FROM files");
+    while (rows.step()) {
+        auto& sum = sums[rows.integer(0)];
+        sum.first += rows.integer(1);
+        ++sum.second;
+    }
     db.run("DELETE FROM category_totals");
-    db.run("INSERT INTO category_totals(category, bytes, files) SELECT category, SUM(counted_alloc), COUNT(*) FROM "
-           "files GROUP BY category");
+    for (const auto& [category, sum] : sums)
+        db.run("INSERT INTO category_totals(category, bytes, files) VALUES(?, ?, ?)", {category, sum.first, sum.second});
 }
 
 } // namespace ScanFinish

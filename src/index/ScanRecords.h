@@ -110,6 +110,9 @@ struct DirectorySnapshot {
     std::vector<ScannedFile> files;
     std::vector<ScannedSubdirectory> subdirectories;
     StorageCategory category = StorageCategory::other;
+    // Its row was inserted by this scan's sync of the parent: it holds no files and no
+    // subfolders yet, so the sync looks none up.
+    bool isNewRow = false;
 };
 
 struct DirectorySyncResult {
@@ -119,6 +122,7 @@ struct DirectorySyncResult {
     int changedFiles = 0;
     int deletedFiles = 0;
     int deletedFolders = 0;   // whole subtrees counted
+    std::vector<std::int64_t> newChildIDs;   // rows inserted by this sync, ascending
 
     friend bool operator==(const DirectorySyncResult&, const DirectorySyncResult&) = default;
 };

@@ -12,6 +12,7 @@
 #include "platform/SystemPaths.h"
 
 #include <chrono>
+#include <malloc.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <thread>
@@ -131,6 +132,18 @@ std::optional<StorageDatabase::VisitedFolder> StorageDatabase::visitedChildren(s
     });
 }
 
+bool StorageDatabase::beginBulkLoad()
+{
+    return writing([&](WriteBatch& batch) {
+        batch.commit();
+        auto& db = batch.connection();
+        if (bulkLoading_ || db.scalarInt("SELECT EXISTS(SELECT 1 FROM files)") != 0) return false;
+        db.execute(ScanCacheSchema::bulkLoadDrops);
+        bulkLoading_ = true;
+        return true;
+    });
+}
+
 DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID)
 {
     return writing([&](WriteBatch& batch) {
@@ -171,6 +184,13 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         if (completed && writesIntact) ScanFinish::pruneUnvisited(batch, scanID, roots);
         ScanFinish::recomputeTotals(db);
+        if (bulkLoading_) {
+            for (const auto& index : ScanCacheSchema::bulkLoadIndexes) db.execute(index);
+            bulkLoading_ = false;
+            // Building the indexes leaves megabytes of freed sort memory in the heap; handed
+            // back, later scans of this run do not start from that high-water mark.
+            malloc_trim(0);
+        }
         ScanFinish::rebuildCategoryTotals(db);
         const ScanTotals totals = IndexQueries::totals(db);
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "

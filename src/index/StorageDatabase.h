@@ -53,6 +53,10 @@ public:
     void markScanResumed(std::int64_t scanID);
     std::int64_t ensureRoot(const std::string& path, double modified);
     std::optional<VisitedFolder> visitedChildren(std::int64_t folderID, std::int64_t scanID);
+    // When the index holds no file rows (a first scan into a new or cleared cache), drops the
+    // indexes that would fill in no particular order; the next finishScan builds them again,
+    // before it reads any total. Returns whether it dropped them.
+    bool beginBulkLoad();
 
     // Writes one folder's differences. Commits between folders when the batch is due.
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID);
@@ -153,5 +157,6 @@ private:
     SQLiteConnection db_;
     WriteBatch batch_;
     std::uint64_t folderWriteFailures_ = 0;
+    bool bulkLoading_ = false;
     std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
 };

@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/FolderHandle.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -22,12 +24,14 @@ double seconds(std::int64_t sec, std::uint32_t nsec)
     return static_cast<double>(sec) + static_cast<double>(nsec) / 1'000'000'000.0;
 }
 
-int statAt(int folder, const char* name, FileStatus& status)
+// `extraFlags` may add AT_EMPTY_PATH to describe `folder` itself.
+int statAt(int folder, const char* name, FileStatus& status, int extraFlags = 0)
 {
     if (!statxUnavailable.load(std::memory_order_relaxed)) {
         struct statx info {};
         const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-        if (::statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT, mask, &info) == 0) {
+        const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT | extraFlags;
+        if (::statx(folder, name, flags, mask, &info) == 0) {
             status.mode = info.stx_mode;
             status.size = static_cast<std::int64_t>(info.stx_size);
             status.blocks = static_cast<std::int64_t>(info.stx_blocks);
@@ -48,7 +52,7 @@ int statAt(int folder, const char* name, FileStatus& status)
         statxUnavailable.store(true, std::memory_order_relaxed);
     }
     struct stat info {};
-    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW | extraFlags) != 0)
         return errno;
     status.mode = info.st_mode;
     status.size = info.st_size;
@@ -64,17 +68,14 @@ int statAt(int folder, const char* name, FileStatus& status)
     return 0;
 }
 
-} // namespace
+using OpenFolder = std::unique_ptr<DIR, int (*)(DIR*)>;
 
-int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit) const
+// Hands every entry but "." and ".." that can be stat'ed to `visit`.
+void list(DIR* folder, const FileSystem::EntryVisitor& visit)
 {
-    // Closed on every way out: the visitor may throw.
-    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), &::closedir);
-    if (!folder)
-        return errno;
-    const int descriptor = ::dirfd(folder.get());
+    const int descriptor = ::dirfd(folder);
     FileStatus status;
-    while (const dirent* entry = ::readdir(folder.get())) {
+    while (const dirent* entry = ::readdir(folder)) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
@@ -83,7 +84,64 @@ int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit
             continue;
         visit(std::string_view(name), status);
     }
+}
+
+} // namespace
+
+int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit) const
+{
+    // Closed on every way out: the visitor may throw.
+    const OpenFolder folder(::opendir(path.c_str()), &::closedir);
+    if (!folder)
+        return errno;
+    list(folder.get(), visit);
     return 0;
+}
+
+FolderRead FileSystem::readFolder(const FolderLocation& location, const EntryVisitor& visit) const
+{
+    FolderRead read;
+    const int parent = location.parent ? location.parent->descriptor() : AT_FDCWD;
+    const char* name = location.path.c_str();
+    if (location.parent)
+        name += location.path.rfind('/') + 1;
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (location.parent || !location.followsLink)
+        flags |= O_NOFOLLOW;
+    const int descriptor = ::openat(parent, name, flags);
+    if (descriptor < 0) {
+        // A link or a file where a folder was listed: the folder is gone from there.
+        read.failure = errno == ELOOP ? ENOTDIR : errno;
+        if (FileStatus self; statAt(parent, name, self) == 0)
+            read.self = self;
+        return read;
+    }
+    read.handle = std::make_shared<FolderHandle>(descriptor);
+    FileStatus self;
+    if (const int failure = statAt(descriptor, "", self, AT_EMPTY_PATH); failure != 0) {
+        read.failure = failure;
+        return read;
+    }
+    if (location.inode != 0 && (self.device != location.device || self.inode != location.inode)) {
+        read.failure = ENOENT;   // another folder was moved into its place
+        read.handle.reset();
+        return read;
+    }
+    read.self = self;
+    // The listing gets its own descriptor: closing it leaves the handle open.
+    const int listed = ::dup(descriptor);
+    if (listed < 0) {
+        read.failure = errno;
+        return read;
+    }
+    const OpenFolder folder(::fdopendir(listed), &::closedir);
+    if (!folder) {
+        read.failure = errno;
+        ::close(listed);
+        return read;
+    }
+    list(folder.get(), visit);
+    return read;
 }
 
 int FileSystem::linkStatus(const std::string& path, FileStatus& status) const

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,27 @@ struct FileStatus {
     bool isAppendOnly = false;     // chattr +a
 };
 
+class FolderHandle;
+
+// Where a folder is opened. Inside an open parent, by its own name and never through a
+// link, and only while it is still the item the parent listed; without a parent, by path
+// (a scan root, which may be reached through links).
+struct FolderLocation {
+    std::shared_ptr<const FolderHandle> parent;
+    std::string path;          // the whole path, as bytes on disk
+    bool followsLink = false;  // without a parent only: the last component may be a link
+    std::uint64_t device = 0;  // as listed; an inode of 0 checks nothing
+    std::uint64_t inode = 0;
+};
+
+// What opening and listing a folder gave.
+struct FolderRead {
+    // errno; ENOENT or ENOTDIR when another item took the folder's place.
+    int failure = 0;
+    std::optional<FileStatus> self;               // the folder itself, when it could be examined
+    std::shared_ptr<const FolderHandle> handle;   // the open folder, for opening what it holds
+};
+
 // The file-system calls of the scanner and the path-safety rules. The standard
 // instance goes straight to the kernel; tests replace single calls to play a
 // system that refuses or fails where a real one would need special privileges.
@@ -34,6 +56,10 @@ public:
     // folder, handing every entry except "." and ".." that could be stat'ed to
     // `visit` in listing order. Returns 0, or the errno of the failed open.
     virtual int readDirectory(const std::string& path, const EntryVisitor& visit) const;
+
+    // The same for the scanner: opens the folder as `location` says, lists it as above and
+    // keeps it open in the result's handle.
+    virtual FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const;
 
     // lstat. Returns 0, or the errno of the failure.
     virtual int linkStatus(const std::string& path, FileStatus& status) const;

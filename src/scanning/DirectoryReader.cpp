@@ -110,10 +110,9 @@ std::string DirectoryReader::decodedName(std::string_view bytes, bool& valid)
     return result;
 }
 
-std::optional<DirectoryReadError> DirectoryReader::read(const std::string& path, const Visitor& visit) const
+FileSystem::EntryVisitor DirectoryReader::entryVisitor(const Visitor& visit, RawDirectoryEntry& entry)
 {
-    RawDirectoryEntry entry;
-    const int failure = fileSystem_->readDirectory(path, [&](std::string_view name, const FileStatus& status) {
+    return [&visit, &entry](std::string_view name, const FileStatus& status) {
         entry.name = decodedName(name, entry.hasValidName);
         if (entry.hasValidName)
             entry.diskName.clear();
@@ -121,9 +120,24 @@ std::optional<DirectoryReadError> DirectoryReader::read(const std::string& path,
             entry.diskName.assign(name);
         fill(entry, status);
         visit(entry);
-    });
-    if (failure != 0)
+    };
+}
+
+std::optional<DirectoryReadError> DirectoryReader::read(const std::string& path, const Visitor& visit) const
+{
+    RawDirectoryEntry entry;
+    if (const int failure = fileSystem_->readDirectory(path, entryVisitor(visit, entry)); failure != 0)
         return DirectoryReadError::fromErrno(failure);
+    return std::nullopt;
+}
+
+std::optional<DirectoryReadError> DirectoryReader::read(const FolderLocation& location, const Visitor& visit,
+                                                        FolderRead& opened) const
+{
+    RawDirectoryEntry entry;
+    opened = fileSystem_->readFolder(location, entryVisitor(visit, entry));
+    if (opened.failure != 0)
+        return DirectoryReadError::fromErrno(opened.failure);
     return std::nullopt;
 }
 

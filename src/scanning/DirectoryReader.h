@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-class FileSystem;
+#include "platform/FileSystem.h"
 
 // The one place where a folder is listed: one open per folder, one stat per
 // entry, symbolic links never followed. Stateless; any number of threads may
@@ -23,6 +23,11 @@ public:
     // Calls `visit` on the calling thread for every entry, in listing order.
     // Entries that cannot be stat'ed are left out. Absent on success.
     std::optional<DirectoryReadError> read(const std::string& path, const Visitor& visit) const;
+    // The same for a scan's folder, opened as `location` says; `opened` receives the
+    // folder's own status and its handle, open for the folders inside it. A folder that
+    // another item replaced after its parent listed it has vanished.
+    std::optional<DirectoryReadError> read(const FolderLocation& location, const Visitor& visit,
+                                           FolderRead& opened) const;
 
     // The item itself (a symbolic link as the link); absent on success.
     std::optional<DirectoryReadError> stat(const std::string& path, RawDirectoryEntry& entry) const;
@@ -34,5 +39,7 @@ public:
     static std::string decodedName(std::string_view bytes, bool& valid);
 
 private:
+    static FileSystem::EntryVisitor entryVisitor(const Visitor& visit, RawDirectoryEntry& entry);
+
     const FileSystem* fileSystem_;
 };

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "platform/FolderHandle.h"
+#include "scanning/FolderSlot.h"
+
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,6 +26,12 @@ public:
         // The path's own bytes where a name on the way is not valid UTF-8 (the
         // path above has those names repaired); empty when it equals `path`.
         std::string diskPath;
+        // The open parent it is opened in, and its inode as the parent listed it; absent for
+        // roots and for folders whose parent was not read.
+        std::shared_ptr<const FolderHandle> parent;
+        std::uint64_t inode = 0;
+        // Where the writer leaves the parent's row id; absent when parentID and folderID are known.
+        std::shared_ptr<FolderSlot> parentSlot;
 
         const std::string& pathOnDisk() const { return diskPath.empty() ? path : diskPath; }
         friend bool operator==(const Job&, const Job&) = default;

@@ -47,36 +47,62 @@ std::string failureDescription(const std::exception& error)
     return error.what();
 }
 
+// The text of the exception being handled.
+std::string currentFailure()
+{
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return failureDescription(error);
+    } catch (...) {
+        return "Unknown failure";
+    }
+}
+
 } // namespace
-
-// The state one scan shares between its workers.
-struct FileScanner::Run {
-    std::int64_t scanID = 0;
-    bool resuming = false;
-    std::vector<std::string> exclusions;
-    std::stop_token stop;
-
-    // Folders holding multiply linked files wait with their sync until every
-    // link of the walk is known (see HardLinkTracker::record).
-    struct Waiting {
-        DirectorySnapshot snapshot;
-        std::vector<std::size_t> links;           // positions in snapshot.files
-        std::vector<HardLinkTracker::Key> keys;   // the same order
-        std::int64_t otherBytes = 0;
-        DirectorySyncResult earlier;               // of writing a new folder without its links
-    };
-    std::mutex waitingLock;
-    std::vector<Waiting> waiting;
-};
 
 // What reading one folder produced.
 struct FileScanner::Listing {
     std::vector<ScannedFile> files;
     std::vector<ScannedSubdirectory> subdirectories;
     std::vector<std::string> subdirectoryDiskNames;   // empty where the name is valid
+    std::vector<std::uint64_t> subdirectoryInodes;
     std::int64_t countedBytes = 0;
     std::vector<std::size_t> links;
     std::vector<HardLinkTracker::Key> keys;
+};
+
+// One folder read, on its way from a reader to the writer.
+struct FileScanner::ReadFolder {
+    DirectorySnapshot snapshot;                 // its ids come from parentSlot when that is set
+    std::shared_ptr<FolderSlot> parentSlot;
+    std::shared_ptr<FolderSlot> slot;           // for the jobs of its subfolders
+    std::int64_t countedBytes = 0;              // of the files that are not hard links
+    std::vector<std::size_t> links;             // positions in snapshot.files
+    std::vector<HardLinkTracker::Key> keys;     // the same order
+    std::optional<DirectoryReadError> failure;  // of the listing; the snapshot is then empty
+};
+
+// The state one scan shares between its readers and its writer.
+struct FileScanner::Run {
+    explicit Run(std::size_t handoffCapacity) : handoff(handoffCapacity) {}
+
+    std::int64_t scanID = 0;
+    bool resuming = false;
+    std::vector<std::string> exclusions;
+    std::stop_token stop;
+    HandoffQueue<ReadFolder> handoff;
+
+    // Folders holding multiply linked files wait with their sync until every
+    // link of the walk is known (see HardLinkTracker::record). The writer's own.
+    struct Waiting {
+        DirectorySnapshot snapshot;
+        std::vector<std::size_t> links;
+        std::vector<HardLinkTracker::Key> keys;
+        std::int64_t otherBytes = 0;
+        DirectorySyncResult earlier;   // of writing a new folder without its links
+    };
+    std::vector<Waiting> waiting;
 };
 
 FileScanner::FileScanner(StorageDatabase& database, ScanConfiguration configuration)
@@ -84,10 +110,12 @@ FileScanner::FileScanner(StorageDatabase& database, ScanConfiguration configurat
 {
 }
 
-FileScanner::FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem)
+FileScanner::FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem,
+                         std::size_t handoffCapacity)
     : database_(database),
       configuration_(std::move(configuration)),
       fileSystem_(fileSystem),
+      handoffCapacity_(handoffCapacity),
       reader_(fileSystem),
       categorizer_(CaseFolding::lowercased(configuration_.homeDirectory))
 {
@@ -139,7 +167,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     };
 
     const std::vector<std::string> roots = configuration_.normalizedRoots(fileSystem_);
-    Run run;
+    Run run(handoffCapacity_);
     run.exclusions = exclusionList(configuration_.excludedPaths);
     run.resuming = resumeScanID.has_value();
     run.stop = stop;
@@ -151,6 +179,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.scanID = *resumeScanID;
     } else {
         run.scanID = database_.beginScan(roots);
+        database_.beginBulkLoad();
     }
 
     DirectoryWorkQueue queue;
@@ -167,7 +196,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
             continue;
         }
         const std::int64_t id = database_.ensureRoot(root, status.modified);
-        rootJobs.push_back(Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}});
+        rootJobs.push_back(
+            Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr, status.inode, nullptr});
     }
     queue.push(std::move(rootJobs));
 
@@ -184,6 +214,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
 
     const int workerCount = std::clamp(configuration_.maxConcurrency, 1, maximumWorkers);
     {
+        // Pause and cancel stop the readers only: the writer drains whatever was read.
+        std::thread writer([&] { write(run); });
         std::stop_callback onCancel(stop, [&] { queue.cancel(); });
         std::vector<std::thread> workers;
         workers.reserve(static_cast<std::size_t>(workerCount));
@@ -191,6 +223,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
             workers.emplace_back([&] { work(queue, run); });
         for (auto& worker : workers)
             worker.join();
+        run.handoff.close();
+        writer.join();
     }
     const bool cancelled = stop.stop_requested();
     syncFoldersWithHardLinks(run);
@@ -226,19 +260,17 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
         std::vector<Job> children;
         try {
             children = process(*job, run);
-        } catch (const std::exception& error) {
-            counters_.folderFailed();
-            database_.logLostFolder(job->path, failureDescription(error));
         } catch (...) {
             counters_.folderFailed();
-            database_.logLostFolder(job->path, "Unknown failure");
+            database_.logLostFolder(job->path, currentFailure());
         }
         queue.push(std::move(children));
         queue.complete();
     }
 }
 
-std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Job& job, Run& run)
+std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Job& job, Run& run,
+                                                                      std::map<std::string, std::int64_t>& storedChildren)
 {
     std::optional<StorageDatabase::VisitedFolder> visited;
     try {
@@ -248,20 +280,25 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     }
     // Which link of a file carries its bytes is settled among the links this scanner meets,
     // so a folder holding links is read again.
-    if (!visited || visited->linkedFiles > 0)
+    if (!visited)
         return std::nullopt;
     // Stored paths hold repaired names that cannot be opened; such a folder is read again.
     const auto repaired = [](const StorageDatabase::ChildFolder& child) {
         return child.path.find(DirectoryReader::replacementCharacter) != std::string::npos;
     };
-    if (std::any_of(visited->children.begin(), visited->children.end(), repaired))
+    if (visited->linkedFiles > 0 || std::any_of(visited->children.begin(), visited->children.end(), repaired)) {
+        // Its subfolders keep their ids, so that those this scan has synced are not read again.
+        for (const auto& child : visited->children)
+            storedChildren.emplace(child.name, child.id);
         return std::nullopt;
+    }
     counters_.folderTakenFromIndex(visited->files, visited->bytes);
     std::vector<Job> jobs;
     for (const auto& child : visited->children) {
         if (isExcluded(child.path, run.exclusions))
             continue;
-        jobs.push_back(Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}});
+        jobs.push_back(
+            Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}, nullptr, 0, nullptr});
     }
     return jobs;
 }
@@ -271,20 +308,24 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     pauseGate_.waitIfPaused(run.stop);
     if (run.stop.stop_requested())
         return {};
+    // The writer drops what lies below a folder it failed to write; reading it is wasted.
+    if (job.parentSlot && job.parentSlot->failed.load(std::memory_order_relaxed))
+        return {};
     counters_.folderStarted(job.path);
 
+    std::map<std::string, std::int64_t> storedChildren;
     if (run.resuming && job.folderID)
-        if (auto jobs = takeFromIndex(job, run))
+        if (auto jobs = takeFromIndex(job, run, storedChildren))
             return std::move(*jobs);
 
     const StorageCategorizer::FolderContext context = categorizer_.context(job.path);
-    RawDirectoryEntry self;
-    const double folderModified = reader_.stat(job.pathOnDisk(), self) ? 0.0 : self.modified;
     const std::string prefix = job.path == "/" ? std::string("/") : job.path + "/";
 
     Listing listing;
     std::string childPath;
-    const auto failure = reader_.read(job.pathOnDisk(), [&](const RawDirectoryEntry& entry) {
+    const FolderLocation location{job.parent, job.pathOnDisk(), !job.parent && job.depth == 0, job.device, job.inode};
+    FolderRead opened;
+    const DirectoryReader::Visitor visit = [&](const RawDirectoryEntry& entry) {
         switch (entry.kind) {
         case RawDirectoryEntry::Kind::other:
             return;
@@ -296,6 +337,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
                 return;
             listing.subdirectories.push_back(ScannedSubdirectory{entry.name, entry.modified});
             listing.subdirectoryDiskNames.push_back(entry.diskName);
+            listing.subdirectoryInodes.push_back(entry.inode);
             return;
         case RawDirectoryEntry::Kind::file:
         case RawDirectoryEntry::Kind::symlink:
@@ -330,84 +372,51 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
         file.accessed = entry.accessed;
         file.category = StorageCategorizer::category(file.fileExtension, context);
         listing.files.push_back(std::move(file));
-    });
+    };
+    const auto failure = reader_.read(location, visit, opened);
 
-    bool restricted = false;
     if (failure) {
-        switch (failure->kind()) {
-        case DirectoryReadError::Kind::accessDenied:
-            counters_.folderRefused();
-            break;
-        case DirectoryReadError::Kind::vanished:
+        if (failure->kind() == DirectoryReadError::Kind::vanished)
             return {};
-        case DirectoryReadError::Kind::other:
-            counters_.folderFailed();
-            database_.logError(job.path, systemErrorText(failure->code()));
-            break;
-        }
-        restricted = true;
         listing = Listing();
     }
 
-    DirectorySnapshot snapshot;
+    ReadFolder folder;
+    folder.slot = std::make_shared<FolderSlot>();
+    std::vector<Job> children = childJobs(job, listing, folder.slot, opened.handle);
+    for (auto& child : children) {
+        if (const auto stored = storedChildren.find(child.name); stored != storedChildren.end()) {
+            child.parentID = job.folderID;
+            child.folderID = stored->second;
+        }
+    }
+    DirectorySnapshot& snapshot = folder.snapshot;
     snapshot.path = job.path;
     snapshot.name = job.name;
     snapshot.parentID = job.parentID;
     snapshot.folderID = job.folderID;
     snapshot.depth = job.depth;
-    snapshot.modified = folderModified;
-    snapshot.isRestricted = restricted;
+    snapshot.modified = opened.self ? opened.self->modified : 0.0;
+    snapshot.isRestricted = failure.has_value();
     snapshot.category = context.forcedCategory.value_or(context.fallbackCategory.value_or(StorageCategory::other));
-    snapshot.subdirectories = std::move(listing.subdirectories);
-
-    if (!listing.links.empty()) {
-        // The folder's row must exist for its children; a new folder is first
-        // written without its linked files, which join it after the walk.
-        std::optional<std::int64_t> folderID = job.folderID;
-        if (!folderID)
-            if (auto stored = database_.folder(job.path))
-                folderID = stored->id;
-        std::optional<DirectorySyncResult> early;
-        if (!folderID) {
-            DirectorySnapshot partial = snapshot;
-            for (std::size_t i = 0, next = 0; i < listing.files.size(); ++i) {
-                if (next < listing.links.size() && listing.links[next] == i)
-                    ++next;
-                else
-                    partial.files.push_back(listing.files[i]);
-            }
-            try {
-                early = database_.syncDirectory(partial, run.scanID);
-            } catch (const std::exception& error) {
-                counters_.folderFailed();
-                database_.logError(job.path, "Cache write failed: " + failureDescription(error));
-                return {};
-            }
-            folderID = early->folderID;
-        }
-        snapshot.folderID = folderID;
-        snapshot.files = std::move(listing.files);
-        std::vector<Job> children =
-            childJobs(job, snapshot.subdirectories, listing.subdirectoryDiskNames, folderID, early ? &*early : nullptr);
-        std::lock_guard guard(run.waitingLock);
-        run.waiting.push_back(Run::Waiting{std::move(snapshot), std::move(listing.links), std::move(listing.keys),
-                                           listing.countedBytes, early.value_or(DirectorySyncResult{})});
-        return children;
-    }
-
     snapshot.files = std::move(listing.files);
-    const auto result = sync(snapshot, listing.countedBytes, run, DirectorySyncResult{});
-    if (!result)
-        return {};
-    return childJobs(job, snapshot.subdirectories, listing.subdirectoryDiskNames, result->folderID, &*result);
+    snapshot.subdirectories = std::move(listing.subdirectories);
+    folder.parentSlot = job.parentSlot;
+    folder.countedBytes = listing.countedBytes;
+    folder.links = std::move(listing.links);
+    folder.keys = std::move(listing.keys);
+    folder.failure = failure;
+
+    // Handed over before the subfolders can be read, so the writer meets it before them.
+    run.handoff.push(std::move(folder));
+    return children;
 }
 
-std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job,
-                                                     const std::vector<ScannedSubdirectory>& subdirectories,
-                                                     const std::vector<std::string>& diskNames,
-                                                     std::optional<std::int64_t> parentID,
-                                                     const DirectorySyncResult* result) const
+std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listing& listing,
+                                                     const std::shared_ptr<FolderSlot>& slot,
+                                                     const std::shared_ptr<const FolderHandle>& handle)
 {
+    const auto& subdirectories = listing.subdirectories;
     std::vector<Job> jobs;
     jobs.reserve(subdirectories.size());
     // The sync keeps the first of names that repeat once repaired and logs the others;
@@ -417,23 +426,113 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job,
         const auto& subdirectory = subdirectories[i];
         if (!names.insert(subdirectory.name).second)
             continue;
-        std::optional<std::int64_t> folderID;
-        if (result)
-            if (const auto found = result->childIDs.find(subdirectory.name); found != result->childIDs.end())
-                folderID = found->second;
-        Job child{DirectorySync::childPath(job.path, subdirectory.name), subdirectory.name, parentID, folderID,
-                  job.depth + 1, job.device, {}};
-        if (!job.diskPath.empty() || !diskNames[i].empty()) {
-            const std::string& diskName = diskNames[i].empty() ? subdirectory.name : diskNames[i];
-            child.diskPath = DirectorySync::childPath(job.pathOnDisk(), diskName);
-        }
+        Job child{DirectorySync::childPath(job.path, subdirectory.name),
+                  subdirectory.name,
+                  std::nullopt,
+                  std::nullopt,
+                  job.depth + 1,
+                  job.device,
+                  {},
+                  handle,
+                  listing.subdirectoryInodes[i],
+                  slot};
+        const std::string& diskName = listing.subdirectoryDiskNames[i];
+        if (!job.diskPath.empty() || !diskName.empty())
+            child.diskPath = DirectorySync::childPath(job.pathOnDisk(), diskName.empty() ? subdirectory.name : diskName);
         jobs.push_back(std::move(child));
     }
     return jobs;
 }
 
+void FileScanner::write(Run& run)
+{
+    for (;;) {
+        std::vector<ReadFolder> batch = run.handoff.takeAll();
+        if (batch.empty())
+            return;
+        for (auto& folder : batch)
+            writeFolder(folder, run);
+    }
+}
+
+void FileScanner::writeFolder(ReadFolder& folder, Run& run)
+{
+    DirectorySnapshot& snapshot = folder.snapshot;
+    try {
+        if (const auto& parent = folder.parentSlot) {
+            if (parent->failed.load(std::memory_order_relaxed) || !parent->folderID) {
+                folder.slot->failed.store(true, std::memory_order_relaxed);
+                return;
+            }
+            snapshot.parentID = parent->folderID;
+            if (const auto found = parent->childIDs.find(snapshot.name); found != parent->childIDs.end()) {
+                snapshot.folderID = found->second;
+                snapshot.isNewRow =
+                    std::binary_search(parent->newChildIDs.begin(), parent->newChildIDs.end(), found->second);
+            }
+        }
+        if (folder.failure) {
+            if (folder.failure->kind() == DirectoryReadError::Kind::accessDenied) {
+                counters_.folderRefused();
+            } else {
+                counters_.folderFailed();
+                database_.logError(snapshot.path, systemErrorText(folder.failure->code()));
+            }
+        }
+        if (!folder.links.empty()) {
+            deferFolderWithLinks(folder, run);
+            return;
+        }
+        auto result = sync(snapshot, folder.countedBytes, DirectorySyncResult{}, run);
+        if (!result) {
+            folder.slot->failed.store(true, std::memory_order_relaxed);
+            return;
+        }
+        folder.slot->folderID = result->folderID;
+        folder.slot->childIDs = std::move(result->childIDs);
+        folder.slot->newChildIDs = std::move(result->newChildIDs);
+    } catch (...) {
+        folder.slot->failed.store(true, std::memory_order_relaxed);
+        counters_.folderFailed();
+        database_.logLostFolder(snapshot.path, currentFailure());
+    }
+}
+
+void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
+{
+    DirectorySnapshot& snapshot = folder.snapshot;
+    // The folder's row must exist for its subfolders; a new folder is first
+    // written without its linked files, which join it after the walk.
+    std::optional<DirectorySyncResult> early;
+    if (!snapshot.folderID) {
+        DirectorySnapshot partial = snapshot;
+        partial.files.clear();
+        for (std::size_t i = 0, next = 0; i < snapshot.files.size(); ++i) {
+            if (next < folder.links.size() && folder.links[next] == i)
+                ++next;
+            else
+                partial.files.push_back(snapshot.files[i]);
+        }
+        try {
+            early = database_.syncDirectory(partial, run.scanID);
+        } catch (const std::exception& error) {
+            counters_.folderFailed();
+            database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
+            folder.slot->failed.store(true, std::memory_order_relaxed);
+            return;
+        }
+        snapshot.folderID = early->folderID;
+        folder.slot->childIDs = early->childIDs;
+        folder.slot->newChildIDs = early->newChildIDs;
+    }
+    // By the end of the walk its rows are no longer new.
+    snapshot.isNewRow = false;
+    folder.slot->folderID = snapshot.folderID;
+    run.waiting.push_back(Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys),
+                                       folder.countedBytes, early.value_or(DirectorySyncResult{})});
+}
 std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes,
-                                                     Run& run, const DirectorySyncResult& earlier)
+                                                     const DirectorySyncResult& earlier, Run& run)
 {
     try {
         DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID);
@@ -452,12 +551,7 @@ std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& sn
 
 void FileScanner::syncFoldersWithHardLinks(Run& run)
 {
-    std::vector<Run::Waiting> waiting;
-    {
-        std::lock_guard guard(run.waitingLock);
-        waiting.swap(run.waiting);
-    }
-    for (auto& folder : waiting) {
+    for (auto& folder : run.waiting) {
         std::int64_t counted = folder.otherBytes;
         for (std::size_t i = 0; i < folder.links.size(); ++i) {
             ScannedFile& file = folder.snapshot.files[folder.links[i]];
@@ -466,6 +560,6 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
             file.countedAllocatedSize = hardLinkTracker_.carriesSize(key.device, key.inode, path) ? file.allocatedSize : 0;
             counted += file.countedAllocatedSize;
         }
-        sync(folder.snapshot, counted, run, folder.earlier);
+        sync(folder.snapshot, counted, folder.earlier, run);
     }
 }

@@ -3,6 +3,7 @@
 #include "index/StorageCategorizer.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/DirectoryWorkQueue.h"
+#include "scanning/HandoffQueue.h"
 #include "scanning/HardLinkTracker.h"
 #include "scanning/PauseGate.h"
 #include "scanning/ScanConfiguration.h"
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -21,8 +23,8 @@ class FileSystem;
 class StorageDatabase;
 
 // Runs one scan of the configured roots into the scan cache: parallel folder
-// readers over a work queue, every index write serialized on the database,
-// only differences written. Create one per scan.
+// readers over a work queue hand what they read to one writer thread, which owns
+// every folder sync of the scan; only differences are written. Create one per scan.
 class FileScanner {
 public:
     struct VolumeUsage {
@@ -34,9 +36,12 @@ public:
     using ProgressHandler = std::function<void(const ScanProgress&)>;
 
     static constexpr int maximumWorkers = 16;
+    // Folders read and not yet written, at most: bounds what the readers hold in memory.
+    static constexpr std::size_t defaultHandoffCapacity = 256;
 
     FileScanner(StorageDatabase& database, ScanConfiguration configuration);
-    FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem);
+    FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem,
+                std::size_t handoffCapacity = defaultHandoffCapacity);
 
     // Blocks until the scan has ended; a stop request on `stop` ends it as
     // cancelled. With `resumeScanID`, continues that scan record and skips the
@@ -60,20 +65,29 @@ private:
     using Job = DirectoryWorkQueue::Job;
     struct Run;
     struct Listing;
+    struct ReadFolder;
 
     void work(DirectoryWorkQueue& queue, Run& run);
     std::vector<Job> process(const Job& job, Run& run);
-    std::optional<std::vector<Job>> takeFromIndex(const Job& job, Run& run);
-    std::vector<Job> childJobs(const Job& job, const std::vector<ScannedSubdirectory>& subdirectories,
-                               const std::vector<std::string>& diskNames, std::optional<std::int64_t> parentID,
-                               const DirectorySyncResult* result) const;
-    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes, Run& run,
-                                            const DirectorySyncResult& earlier);
+    // The jobs of a folder this resumed scan has synced already, or nothing when it must be
+    // read; then `storedChildren` receives the ids its subfolders have in the index.
+    std::optional<std::vector<Job>> takeFromIndex(const Job& job, Run& run,
+                                                  std::map<std::string, std::int64_t>& storedChildren);
+    static std::vector<Job> childJobs(const Job& job, const Listing& listing, const std::shared_ptr<FolderSlot>& slot,
+                                      const std::shared_ptr<const FolderHandle>& handle);
+
+    // The writer thread and what it does with each folder read.
+    void write(Run& run);
+    void writeFolder(ReadFolder& folder, Run& run);
+    void deferFolderWithLinks(ReadFolder& folder, Run& run);
+    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes,
+                                            const DirectorySyncResult& earlier, Run& run);
     void syncFoldersWithHardLinks(Run& run);
 
     StorageDatabase& database_;
     ScanConfiguration configuration_;
     const FileSystem& fileSystem_;
+    std::size_t handoffCapacity_;
     DirectoryReader reader_;
     ScanCounters counters_;
     PauseGate pauseGate_;

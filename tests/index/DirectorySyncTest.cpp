@@ -23,7 +23,7 @@ TEST_F(ScanCacheTest, ResyncOfAnUnchangedFolderWritesOnlyTheFolderRow)
     auto again = folder("/r", std::nullopt, 0, files, {"s"});
     again.folderID = db->ensureRoot("/r", 1.0);
     const auto result = db->syncDirectory(again, scanID);
-    EXPECT_EQ(result, (DirectorySyncResult{again.folderID.value(), {{"s", db->folder("/r/s")->id}}, 0, 0, 0, 0}));
+    EXPECT_EQ(result, (DirectorySyncResult{again.folderID.value(), {{"s", db->folder("/r/s")->id}}, 0, 0, 0, 0, {}}));
 }
 
 TEST_F(ScanCacheTest, FileDifferencesAreDetectedExactly)
@@ -244,4 +244,39 @@ TEST_F(ScanCacheTest, AFailedSyncLeavesTheFolderUnvisitedAndStopsThePruning)
     rootAgain.folderID = db->ensureRoot("/r", 1.0);
     db->syncDirectory(rootAgain, clean);
     EXPECT_EQ(db->finishScan(clean, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), (ScanTotals{1, 1, 1, 0}));
+}
+
+TEST_F(ScanCacheTest, StoredFilesAreMatchedWhateverTheListingOrder)
+{
+    const std::vector<ScannedFile> stored = {file("a", 1), file("b", 2), file("c", 3), file("d", 4)};
+    struct Case {
+        const char* what;
+        std::vector<ScannedFile> listing;
+        int newFiles, changedFiles, deletedFiles;
+    };
+    auto grownC = file("c", 30);
+    const Case cases[] = {
+        {"same order", stored, 0, 0, 0},
+        {"reversed", {stored[3], stored[2], stored[1], stored[0]}, 0, 0, 0},
+        {"one inserted at the front", {file("z", 9), stored[0], stored[1], stored[2], stored[3]}, 1, 0, 0},
+        {"first one gone", {stored[1], stored[2], stored[3]}, 0, 0, 1},
+        {"changed in the middle, then moved", {stored[0], stored[1], stored[3], grownC}, 0, 1, 0},
+        {"renamed in place", {stored[0], file("bb", 2), stored[2], stored[3]}, 1, 0, 1},
+    };
+    for (const auto& c : cases) {
+        db->clearAll();
+        const auto scanID = db->beginScan({"/r"});
+        db->syncDirectory(folder("/r", std::nullopt, 0, stored), scanID);
+        const auto result = db->syncDirectory(folder("/r", std::nullopt, 0, c.listing), scanID);
+        EXPECT_EQ(result.newFiles, c.newFiles) << c.what;
+        EXPECT_EQ(result.changedFiles, c.changedFiles) << c.what;
+        EXPECT_EQ(result.deletedFiles, c.deletedFiles) << c.what;
+        db->commit();
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), static_cast<std::int64_t>(c.listing.size())) << c.what;
+        EXPECT_EQ(committed("SELECT COUNT(DISTINCT name) FROM files"), static_cast<std::int64_t>(c.listing.size()))
+            << c.what;
+        std::int64_t alloc = 0;
+        for (const auto& f : c.listing) alloc += f.allocatedSize;
+        EXPECT_EQ(committed("SELECT SUM(alloc) FROM files"), alloc) << c.what;
+    }
 }

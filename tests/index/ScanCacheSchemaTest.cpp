@@ -59,6 +59,23 @@ TEST(ScanCacheSchema, NewFileGetsTheFullFormat)
                                         "folders_name", "folders_parent", "folders_total"}));
 }
 
+TEST(ScanCacheSchema, OnlyANewCacheGetsLargePages)
+{
+    TempDir dir;
+    const auto fresh = dir.file("fresh.sqlite");
+    { StorageDatabase opened(fresh); }
+    const auto older = dir.file("older.sqlite");
+    {
+        SQLiteConnection db(older);
+        db.execute("PRAGMA page_size=4096; CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);");
+    }
+    { StorageDatabase opened(older); }
+    for (const auto& [path, expected] : {std::pair{fresh, "16384"}, std::pair{older, "4096"}}) {
+        SQLiteConnection db(path);
+        EXPECT_EQ(strings(db, "PRAGMA page_size"), std::vector<std::string>{expected}) << path;
+    }
+}
+
 TEST(ScanCacheSchema, StoredVersionDecidesTheWipe)
 {
     struct Case { std::optional<std::string> stored; bool wiped; };

@@ -64,3 +64,111 @@ TEST_F(ScanCacheTest, AFolderWithAMissingParentAddsNothingUpward)
     EXPECT_EQ(db->folder("/r/lost")->totalAllocated, 64);
     EXPECT_EQ(db->folder("/r")->totalAllocated, 1);
 }
+
+TEST_F(ScanCacheTest, AScanOfAFolderInsideAFormerRootKeepsThatFolder)
+{
+    const std::vector<Entry> whole = {{"/r", {file("a", 1)}},
+                                      {"/r/a", {file("b", 2)}},
+                                      {"/r/a/b", {file("c", 4)}},
+                                      {"/r/a/b/c", {file("d", 8)}},
+                                      {"/r/a/bb", {file("e", 16)}}};
+    scanTree("/r", whole);
+    const auto scanID = scanTree("/r/a/b", {{"/r/a/b", {file("c", 4)}}, {"/r/a/b/c", {file("d", 8)}}});
+
+    struct Expected { const char* path; bool kept; };
+    const Expected expected[] = {{"/r", false}, {"/r/a", false}, {"/r/a/bb", false}, {"/r/a/b", true},
+                                 {"/r/a/b/c", true}};
+    for (const auto& e : expected) EXPECT_EQ(db->folder(e.path).has_value(), e.kept) << e.path;
+    const auto root = db->folder("/r/a/b");
+    ASSERT_TRUE(root);
+    EXPECT_FALSE(root->parentID);
+    EXPECT_EQ(root->totalAllocated, 12);
+    EXPECT_EQ(root->fileCount, 2);
+    EXPECT_EQ(db->totals(), (ScanTotals{2, 2, 12, 0}));
+    const auto scan = db->lastScan();
+    EXPECT_EQ(scan->id, scanID);
+    EXPECT_EQ(scan->fileCount, 2);
+    EXPECT_EQ(db->history(1).at(0).scannedBytes, 12);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 2);
+    EXPECT_EQ(committed("SELECT SUM(bytes) FROM category_totals"), 12);
+
+    // Scanning the outer folder again takes the inner one back below it.
+    scanTree("/r", whole);
+    EXPECT_EQ(db->folder("/r/a/b")->parentID, db->folder("/r/a")->id);
+    EXPECT_EQ(db->totals(), (ScanTotals{5, 5, 31, 0}));
+}
+
+TEST_F(ScanCacheTest, CategoryTotalsHoldExactlyTheRowsOfAGroupingOverTheFiles)
+{
+    auto doc = file("d.pdf", 100);
+    doc.category = StorageCategory::documents;
+    auto linked = file("l.pdf", 50);
+    linked.category = StorageCategory::documents;
+    linked.countedAllocatedSize = 0;
+    auto photo = file("p.jpg", 7);
+    photo.category = StorageCategory::photos;
+    scanTree("/r", {{"/r", {doc, linked, photo, file("x", 3)}}, {"/r/s", {file("y", 5)}}});
+    executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
+                   "VALUES(1, 'odd', '', 1, 1, 9, 977)");   // a category no build knows
+    const auto scanID = db->beginScan({"/r"});
+    db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+
+    SQLiteConnection observer(path());
+    const auto rows = [&](const std::string& sql) {
+        std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> result;
+        observer.query(sql, {}, [&](SQLiteConnection::Statement& r) {
+            result.emplace_back(r.integer(0), r.integer(1), r.integer(2));
+        });
+        return result;
+    };
+    const auto stored = rows("SELECT category, bytes, files FROM category_totals ORDER BY category");
+    EXPECT_EQ(stored, rows("SELECT category, SUM(counted_alloc), COUNT(*) FROM files GROUP BY category ORDER BY category"));
+    EXPECT_EQ(stored.size(), 4u);
+}
+
+namespace {
+
+std::vector<std::string> schemaOf(const std::string& path)
+{
+    SQLiteConnection db(path);
+    std::vector<std::string> rows;
+    db.query("SELECT type || ' ' || name || ' ' || IFNULL(sql, '') FROM sqlite_master ORDER BY name", {},
+             [&](SQLiteConnection::Statement& r) { rows.push_back(r.text(0)); });
+    return rows;
+}
+
+} // namespace
+
+TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWholeSchema)
+{
+    const auto full = schemaOf(path());
+    ASSERT_EQ(full.size(), 7u + 8u + 2u);   // tables, indexes, those of meta.key and folders.path
+    struct Case {
+        const char* what;
+        bool filesBefore;
+        bool finish;   // else the program stops before the finish and opens the cache again
+    };
+    const Case cases[] = {{"empty cache", false, true}, {"cache with files", true, true},
+                          {"stopped before the finish", false, false}};
+    for (const auto& c : cases) {
+        db->clearAll();
+        if (c.filesBefore) scanTree("/r", {{"/r", {file("a", 1)}}});
+        const auto scanID = db->beginScan({"/r"});
+        EXPECT_EQ(db->beginBulkLoad(), !c.filesBefore) << c.what;
+        EXPECT_FALSE(db->beginBulkLoad()) << c.what;
+        EXPECT_EQ(schemaOf(path()).size(), full.size() - (c.filesBefore ? 0 : 6)) << c.what;
+        auto root = folder("/r", std::nullopt, 0, {file("a", 1), file("b", 2)});
+        root.folderID = db->ensureRoot("/r", 1.0);
+        db->syncDirectory(root, scanID);
+        if (c.finish) {
+            EXPECT_EQ(db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0),
+                      (ScanTotals{2, 1, 3, 0}))
+                << c.what;
+        } else {
+            db->commit();
+            reopen();
+        }
+        EXPECT_EQ(schemaOf(path()), full) << c.what;
+        EXPECT_EQ(db->largestFiles(10).size(), 2u) << c.what;
+    }
+}

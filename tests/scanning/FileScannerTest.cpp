@@ -1,5 +1,8 @@
 #include "index/DirectorySync.h"
+#include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
+#include "platform/Paths.h"
+#include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
 #include "support/TempDir.h"
 #include "ScanTestSupport.h"
@@ -7,9 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <set>
+#include <tuple>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -77,9 +85,48 @@ Totals checkSubtreeSums(StorageDatabase& database, const FolderItem& folder)
     return sums;
 }
 
+// Removes the folder `name` inside the open folder `parent` with everything in it, relative
+// to descriptors, so that paths longer than the system's limit go too.
+void removeTree(int parent, const std::string& name)
+{
+    const int folder = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (folder < 0) {
+        ::unlinkat(parent, name.c_str(), 0);
+        return;
+    }
+    std::vector<std::pair<std::string, bool>> entries;
+    if (DIR* listing = ::fdopendir(::dup(folder))) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string child = entry->d_name;
+            if (child != "." && child != "..")
+                entries.emplace_back(child, entry->d_type == DT_DIR);
+        }
+        ::closedir(listing);
+    }
+    for (const auto& [child, isFolder] : entries) {
+        if (isFolder)
+            removeTree(folder, child);
+        else
+            ::unlinkat(folder, child.c_str(), 0);
+    }
+    ::close(folder);
+    ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+}
+
+// Pauses the scanner as the given read starts, noting in `readsAtPause` how many had started.
+void pauseAtRead(ScriptedFileSystem& fileSystem, FileScanner& scanner, int read, std::atomic<int>& readsAtPause)
+{
+    fileSystem.onRead = [&fileSystem, &scanner, &readsAtPause, read](const std::string&) {
+        int unset = -1;
+        const int reads = fileSystem.totalReads();
+        if (reads >= read && readsAtPause.compare_exchange_strong(unset, reads))
+            scanner.pause();
+    };
+}
+
 class FileScannerTest : public ::testing::Test {
 protected:
-    FileScannerTest() : database(cacheDir.file("ScanCache.sqlite")) {}
+    FileScannerTest() : database(cachePath()) {}
 
     ScanConfiguration configuration(int workers = 8, std::vector<std::string> excluded = {}) const
     {
@@ -94,6 +141,7 @@ protected:
     }
 
     std::string root() const { return tree.file("root"); }
+    std::string cachePath() const { return cacheDir.file("ScanCache.sqlite"); }
     std::string at(const std::string& relative) const { return tree.file("root/" + relative); }
 
     // Nested folders with hidden files, links and a name that is not UTF-8.
@@ -321,12 +369,7 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     ScriptedFileSystem fileSystem;
     FileScanner scanner(database, configuration(workers), fileSystem);
     std::atomic<int> readsAtPause{-1};
-    fileSystem.onRead = [&](const std::string&) {
-        int unset = -1;
-        const int reads = fileSystem.totalReads();
-        if (reads >= 5 && readsAtPause.compare_exchange_strong(unset, reads))
-            scanner.pause();
-    };
+    pauseAtRead(fileSystem, scanner, 5, readsAtPause);
     std::mutex phasesLock;
     std::vector<ScanPhase::Kind> phases;
     std::optional<ScanOutcome> outcome;
@@ -459,4 +502,281 @@ TEST_F(FileScannerTest, AResumedScanCountsAHardLinkedFileOnce)
     EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
     EXPECT_EQ(indexed(database, root()), walk(root()));
     EXPECT_EQ(resumed.progress.bytesAnalyzed, walk(root()).allocated);
+}
+
+TEST_F(FileScannerTest, TheWriterSyncsParentsFirstAndDropsTheSubtreeOfAFolderItFailedToWrite)
+{
+    for (int a = 0; a < 8; ++a)
+        for (int b = 0; b < 4; ++b)
+            for (int c = 0; c < 3; ++c)
+                tree.write("root/a" + std::to_string(a) + "/b" + std::to_string(b) + "/c" + std::to_string(c) + "/f.txt",
+                           100);
+    tree.write("root/a3/poison", 10);
+    {
+        SQLiteConnection outside(cachePath());
+        // A folder stamped before its parent, or a file named poison, fails its sync.
+        outside.execute("CREATE TRIGGER parent_first BEFORE UPDATE OF scan_id ON folders WHEN NEW.parent_id IS NOT "
+                        "NULL AND (SELECT scan_id FROM folders WHERE id = NEW.parent_id) <> NEW.scan_id BEGIN "
+                        "SELECT RAISE(ABORT, 'child before parent'); END;"
+                        "CREATE TRIGGER poison BEFORE INSERT ON files WHEN NEW.name = 'poison' BEGIN "
+                        "SELECT RAISE(ABORT, 'poisoned'); END;");
+    }
+    const ScanOutcome outcome = scan(configuration(8));
+    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+    EXPECT_EQ(outcome.progress.errors, 1);
+    const auto logged = database.recentErrors(10);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].path, at("a3"));
+    EXPECT_EQ(logged[0].message.rfind("Cache write failed: ", 0), 0u) << logged[0].message;
+
+    // Nothing below the failed folder was written; everything else was, each folder once.
+    EXPECT_FALSE(database.folder(at("a3/b0")));
+    Totals expected = walk(root(), {at("a3")});
+    expected.folders += 1;   // a3's own row, written by its parent
+    EXPECT_EQ(indexed(database, root()), expected);
+    EXPECT_EQ(outcome.progress.foldersScanned, expected.folders);
+}
+
+TEST_F(FileScannerTest, PauseAndCancelHoldWhileTheWriterIsBehind)
+{
+    buildTree();
+    {
+        // Every folder write takes milliseconds, so the readers soon wait on a full handoff.
+        SQLiteConnection outside(cachePath());
+        outside.execute("CREATE TRIGGER slow AFTER UPDATE OF scan_id ON folders BEGIN "
+                        "SELECT length(hex(randomblob(2000000))); END;");
+    }
+    const int workers = 4;
+    ScriptedFileSystem fileSystem;
+    {
+        FileScanner scanner(database, configuration(workers), fileSystem, 1);
+        std::atomic<int> readsAtPause{-1};
+        pauseAtRead(fileSystem, scanner, 6, readsAtPause);
+        std::optional<ScanOutcome> outcome;
+        std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
+        scanner.resume();
+        running.join();
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(outcome->status, ScanRecord::Status::completed);
+        EXPECT_EQ(indexed(database, root()), walk(root()));
+    }
+
+    // Cancelled with folders still waiting for the writer: each folder read is written.
+    fileSystem.forgetReads();
+    std::stop_source stopper;
+    fileSystem.onRead = [&](const std::string&) {
+        if (fileSystem.totalReads() >= 6)
+            stopper.request_stop();
+    };
+    FileScanner scanner(database, configuration(workers), fileSystem, 1);
+    const ScanOutcome cancelled = scanner.scan(std::nullopt, {}, {}, stopper.get_token());
+    EXPECT_EQ(cancelled.status, ScanRecord::Status::cancelled);
+    SQLiteConnection observer(cachePath());
+    EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM folders WHERE scan_id = ?", {cancelled.scanID}),
+              fileSystem.totalReads());
+    EXPECT_EQ(cancelled.progress.foldersScanned, fileSystem.totalReads());
+    EXPECT_LT(fileSystem.totalReads(), static_cast<int>(walk(root()).folders) + 1);
+}
+
+TEST_F(FileScannerTest, AFolderReplacedAfterItsParentListedItIsNotFollowed)
+{
+    struct Case {
+        const char* what;
+        bool asLink;   // else another folder is moved into its place
+    };
+    const Case cases[] = {{"a link to a folder elsewhere", true}, {"another folder", false}};
+    for (const auto& c : cases) {
+        TempDir place;
+        const std::string caseRoot = place.file("root");
+        place.write("root/sub/own.txt", 100);
+        place.write("root/keep.txt", 100);
+        for (int i = 0; i < 5; ++i)
+            place.write("elsewhere/secret" + std::to_string(i) + ".txt", 1000);
+        ScriptedFileSystem fileSystem;
+        fileSystem.onRead = [&](const std::string& path) {
+            if (path != caseRoot + "/sub")
+                return;
+            fs::rename(path, place.file("sub-moved"));
+            if (c.asLink)
+                fs::create_directory_symlink(place.file("elsewhere"), path);
+            else
+                fs::rename(place.file("elsewhere"), path);
+        };
+        const ScanConfiguration config{{caseRoot}, {}, 2, "/home/nobody"};
+        const ScanOutcome outcome = scan(config, fileSystem);
+        EXPECT_EQ(outcome.status, ScanRecord::Status::completed) << c.what;
+        EXPECT_EQ(outcome.progress.errors, 0) << c.what;
+        // Only keep.txt: the folder's place held something else by the time it was opened.
+        struct stat kept {};
+        ::lstat(place.file("root/keep.txt").c_str(), &kept);
+        EXPECT_EQ(indexed(database, caseRoot), (Totals{1, 0, kept.st_blocks * 512})) << c.what;
+        EXPECT_FALSE(database.folder(caseRoot + "/sub")) << c.what;
+        for (const auto& file : database.largestFiles(100))
+            EXPECT_EQ(file.name.rfind("secret", 0), std::string::npos) << c.what;
+
+        // The next scan sees the folder's place as it is now.
+        fileSystem.onRead = nullptr;
+        scan(config, fileSystem);
+        EXPECT_EQ(indexed(database, caseRoot), walk(caseRoot)) << c.what;
+    }
+}
+
+TEST_F(FileScannerTest, FoldersBeyondTheSystemsPathLengthAreScanned)
+{
+    tree.makeFolder("root");
+    const std::string name(200, 'n');
+    constexpr int levels = 24;
+    std::string deep = root();
+    int folder = ::open(root().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    for (int level = 0; level < levels; ++level) {
+        ASSERT_EQ(::mkdirat(folder, name.c_str(), 0755), 0);
+        const int next = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(folder);
+        ASSERT_GE(next, 0);
+        folder = next;
+        deep += "/" + name;
+    }
+    const int file = ::openat(folder, "deep.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    const std::string contents(5000, 'd');
+    ASSERT_EQ(::write(file, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
+    struct stat info {};
+    ::fstat(file, &info);
+    ::close(file);
+    ::close(folder);
+    ASSERT_GT(deep.size(), 4096u);
+
+    for (int round = 0; round < 2; ++round) {
+        const ScanOutcome outcome = scan(configuration(4));
+        EXPECT_EQ(outcome.progress.errors, 0) << round;
+        EXPECT_EQ(outcome.progress.foldersScanned, levels + 1) << round;
+        EXPECT_EQ(outcome.progress.newFiles, round == 0 ? 1 : 0) << round;
+        EXPECT_EQ(indexed(database, root()), (Totals{1, levels, info.st_blocks * 512})) << round;
+        const auto stored = database.folder(deep);
+        ASSERT_TRUE(stored) << round;
+        EXPECT_EQ(stored->directFileCount, 1) << round;
+    }
+    const int top = ::open(root().c_str(), O_RDONLY | O_DIRECTORY);
+    removeTree(top, name);
+    ::close(top);
+}
+
+TEST_F(FileScannerTest, AFirstScanWritesExactlyTheRowsOfItsTree)
+{
+    buildTree();
+    const std::string linked = tree.write("root/a2/b3/linked.bin", 20000);
+    ASSERT_EQ(::link(linked.c_str(), at("a0/also-linked.bin").c_str()), 0);
+    const ScanOutcome outcome = scan(configuration(8));
+
+    // The rows expected, from a walk of the tree that shares nothing with the scanner.
+    using FolderRow = std::tuple<std::string, std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::int64_t,
+                                 std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
+    using FileRow = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
+    std::map<std::string, FolderRow> folders;   // path -> parent, depth, restricted, scan, direct, total figures
+    std::map<std::pair<std::string, std::string>, FileRow> files;   // size, alloc, counted, flags, inode, ms
+    std::map<std::pair<dev_t, ino_t>, std::string> carriers;       // the smallest path of each linked file
+    std::map<std::string, std::pair<dev_t, ino_t>> linkedFiles;     // path -> its file
+    const auto repaired = [](const std::string& bytes) {
+        bool valid = false;
+        return std::pair{DirectoryReader::decodedName(bytes, valid), valid};
+    };
+    struct Sums { std::int64_t files = 0, dirs = 0, alloc = 0, size = 0; };
+    std::function<Sums(const std::string&, const std::string&, const std::string&, int)> visit =
+        [&](const std::string& disk, const std::string& path, const std::string& parent, int depth) -> Sums {
+            Sums direct, total;
+            std::vector<std::pair<std::string, std::string>> subfolders;
+            for (const auto& entry : fs::directory_iterator(disk)) {
+                const std::string bytes = entry.path().filename().string();
+                const auto [name, valid] = repaired(bytes);
+                struct stat info {};
+                EXPECT_EQ(::lstat(entry.path().c_str(), &info), 0) << entry.path();
+                if (S_ISDIR(info.st_mode)) {
+                    subfolders.emplace_back(bytes, name);
+                    continue;
+                }
+                std::int64_t flags = (name.front() == '.' ? 1 : 0) | (S_ISLNK(info.st_mode) ? 2 : 0) |
+                                     (valid ? 0 : 8);
+                const bool hardLink = S_ISREG(info.st_mode) && info.st_nlink >= 2;
+                const std::string filePath = path + "/" + name;
+                if (hardLink) {
+                    flags |= 4;
+                    auto [carrier, added] = carriers.try_emplace({info.st_dev, info.st_ino}, filePath);
+                    if (!added && filePath < carrier->second)
+                        carrier->second = filePath;
+                    linkedFiles[filePath] = {info.st_dev, info.st_ino};
+                }
+                const std::int64_t alloc = info.st_blocks * 512;
+                files[{path, name}] = {info.st_size, alloc, alloc, flags, hardLink ? std::int64_t(info.st_ino) : 0,
+                                       std::int64_t(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1'000'000};
+                ++direct.files;
+                direct.size += info.st_size;
+            }
+            total = direct;
+            total.size = 0;
+            for (const auto& [bytes, name] : subfolders) {
+                const Sums below = visit(disk + "/" + bytes, path + "/" + name, path, depth + 1);
+                total.files += below.files;
+                total.dirs += below.dirs + 1;
+                total.alloc += below.alloc;
+                total.size += below.size;
+            }
+            total.size += direct.size;
+            folders[path] = {parent, depth, 0, outcome.scanID, direct.files,
+                             static_cast<std::int64_t>(subfolders.size()), direct.size, total.files, total.dirs, 0,
+                             total.size};
+            return total;
+        };
+    visit(root(), root(), "", 0);
+    // Counted bytes: a linked file's go to its smallest path only; then the folders' sums.
+    std::map<std::string, std::int64_t> directAlloc;
+    for (auto& [key, row] : files) {
+        const std::string filePath = key.first + "/" + key.second;
+        if (const auto link = linkedFiles.find(filePath); link != linkedFiles.end() && carriers[link->second] != filePath)
+            std::get<2>(row) = 0;
+        directAlloc[key.first] += std::get<2>(row);
+    }
+    for (auto& [path, row] : folders) {
+        std::int64_t below = 0;
+        for (const auto& [other, alloc] : directAlloc)
+            if (Paths::isWithin(other, path))
+                below += alloc;
+        std::get<9>(row) = below;
+    }
+
+    SQLiteConnection stored(cachePath());
+    std::map<std::string, FolderRow> storedFolders;
+    stored.query("SELECT d.path, IFNULL(p.path, ''), d.depth, d.restricted, d.scan_id, d.direct_files, d.direct_dirs, "
+                 "d.direct_size, d.total_files, d.total_dirs, d.total_alloc, d.total_size, d.direct_alloc "
+                 "FROM folders d LEFT JOIN folders p ON p.id = d.parent_id",
+                 {}, [&](SQLiteConnection::Statement& r) {
+                     storedFolders[r.text(0)] = {r.text(1),    r.integer(2), r.integer(3),  r.integer(4),
+                                                 r.integer(5), r.integer(6), r.integer(7),  r.integer(8),
+                                                 r.integer(9), r.integer(10), r.integer(11)};
+                     EXPECT_EQ(r.integer(12), directAlloc[r.text(0)]) << r.text(0);
+                 });
+    EXPECT_EQ(storedFolders, folders);
+    std::map<std::pair<std::string, std::string>, FileRow> storedFiles;
+    stored.query("SELECT d.path, f.name, f.size, f.alloc, f.counted_alloc, f.flags, f.inode, f.modified "
+                 "FROM files f JOIN folders d ON d.id = f.folder_id",
+                 {}, [&](SQLiteConnection::Statement& r) {
+                     storedFiles[{r.text(0), r.text(1)}] = {r.integer(2), r.integer(3), r.integer(4), r.integer(5),
+                                                            r.integer(6),
+                                                            static_cast<std::int64_t>(r.real(7) * 1000 + 1e-4)};
+                 });
+    EXPECT_EQ(storedFiles, files);
+
+    // The schema at rest is the one a new cache has.
+    TempDir other;
+    { StorageDatabase fresh(other.file("fresh.sqlite")); }
+    SQLiteConnection freshCache(other.file("fresh.sqlite"));
+    const auto schema = [](SQLiteConnection& db) {
+        std::vector<std::string> rows;
+        db.query("SELECT type || ' ' || name || ' ' || IFNULL(sql, '') FROM sqlite_master ORDER BY name", {},
+                 [&](SQLiteConnection::Statement& r) { rows.push_back(r.text(0)); });
+        return rows;
+    };
+    EXPECT_EQ(schema(stored), schema(freshCache));
 }

@@ -94,7 +94,7 @@ TEST(ScanCounters, ReportedCopiesDoNotChangeTheStoredPhase)
     ScanCounters counters;
     EXPECT_EQ(counters.snapshot().phase, ScanPhase(ScanPhase::Kind::idle));
     counters.reset(1000.0, true);
-    counters.folderSynced(3, 4096, DirectorySyncResult{1, {}, 2, 1, 4, 9});
+    counters.folderSynced(3, 4096, DirectorySyncResult{1, {}, 2, 1, 4, 9, {}});
     counters.folderTakenFromIndex(5, 100);
     counters.folderRefused();
     counters.folderFailed();

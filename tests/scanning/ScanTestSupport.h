@@ -19,21 +19,16 @@ class ScriptedFileSystem : public FileSystem {
 public:
     int readDirectory(const std::string& path, const EntryVisitor& visit) const override
     {
-        {
-            std::lock_guard guard(lock_);
-            ++reads_[path];
-        }
-        if (onRead)
-            onRead(path);
-        if (const auto failure = readFailures.find(path); failure != readFailures.end())
-            return failure->second;
-        return FileSystem::readDirectory(path, [&](std::string_view name, const FileStatus& status) {
-            FileStatus adjusted = status;
-            const std::string child = (path == "/" ? std::string() : path) + "/" + std::string(name);
-            if (const auto device = devices.find(child); device != devices.end())
-                adjusted.device = device->second;
-            visit(name, adjusted);
-        });
+        if (const int failure = observe(path); failure != 0)
+            return failure;
+        return FileSystem::readDirectory(path, adjusted(path, visit));
+    }
+
+    FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const override
+    {
+        if (const int failure = observe(location.path); failure != 0)
+            return FolderRead{failure, std::nullopt, nullptr};
+        return FileSystem::readFolder(location, adjusted(location.path, visit));
     }
 
     int linkStatus(const std::string& path, FileStatus& status) const override
@@ -94,6 +89,30 @@ public:
     std::function<void(const std::string&)> onRead;
 
 private:
+    // Counts the read and runs the hook; the scripted failure of the folder, or 0.
+    int observe(const std::string& path) const
+    {
+        {
+            std::lock_guard guard(lock_);
+            ++reads_[path];
+        }
+        if (onRead)
+            onRead(path);
+        const auto failure = readFailures.find(path);
+        return failure == readFailures.end() ? 0 : failure->second;
+    }
+
+    EntryVisitor adjusted(const std::string& path, const EntryVisitor& visit) const
+    {
+        return [this, &path, &visit](std::string_view name, const FileStatus& status) {
+            FileStatus changed = status;
+            const std::string child = (path == "/" ? std::string() : path) + "/" + std::string(name);
+            if (const auto device = devices.find(child); device != devices.end())
+                changed.device = device->second;
+            visit(name, changed);
+        };
+    }
+
     mutable std::mutex lock_;
     mutable std::map<std::string, int> reads_;
 };

@@ -1,0 +1,9 @@
+#include "platform/FolderHandle.h"
+
+#include <unistd.h>
+
+FolderHandle::~FolderHandle()
+{
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+// Hands items from many producers to one consumer, first in first out. A producer waits
+// while `capacity` items are queued, so producers run at most that far ahead. The consumer
+// takes everything queued at once and wakes waiting producers once per take: waking them
+// once per item costs more than the items.
+template <class Item>
+class HandoffQueue {
+public:
+    explicit HandoffQueue(std::size_t capacity) : capacity_(capacity > 0 ? capacity : 1) {}
+
+    void push(Item item)
+    {
+        std::unique_lock lock(mutex_);
+        if (items_.size() >= capacity_) {
+            ++waitingProducers_;
+            notFull_.wait(lock, [&] { return items_.size() < capacity_; });
+            --waitingProducers_;
+        }
+        items_.push_back(std::move(item));
+        if (consumerWaiting_)
+            notEmpty_.notify_one();
+    }
+
+    // Blocks until items are queued or the queue is closed; empty only once closed and drained.
+    std::vector<Item> takeAll()
+    {
+        std::unique_lock lock(mutex_);
+        consumerWaiting_ = true;
+        notEmpty_.wait(lock, [&] { return !items_.empty() || closed_; });
+        consumerWaiting_ = false;
+        std::vector<Item> taken;
+        taken.swap(items_);
+        if (waitingProducers_ > 0)
+            notFull_.notify_all();
+        return taken;
+    }
+
+    // After the last push: the consumer gets what is left, then nothing.
+    void close()
+    {
+        std::lock_guard guard(mutex_);
+        closed_ = true;
+        notEmpty_.notify_one();
+    }
+
+    std::size_t size() const
+    {
+        std::lock_guard guard(mutex_);
+        return items_.size();
+    }
+
+private:
+    const std::size_t capacity_;
+    mutable std::mutex mutex_;
+    std::condition_variable notFull_;
+    std::condition_variable notEmpty_;
+    std::vector<Item> items_;
+    std::size_t waitingProducers_ = 0;
+    bool consumerWaiting_ = false;
+    bool closed_ = false;
+};

@@ -1,0 +1,73 @@
+#include "scanning/HandoffQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+TEST(HandoffQueue, EachProducersItemsArriveInOrderAndNoneIsLost)
+{
+    HandoffQueue<std::pair<int, int>> queue(3);
+    constexpr int producers = 4;
+    constexpr int perProducer = 500;
+    std::vector<std::thread> threads;
+    for (int p = 0; p < producers; ++p)
+        threads.emplace_back([&, p] {
+            for (int i = 0; i < perProducer; ++i)
+                queue.push({p, i});
+        });
+    std::jthread closer([&] {
+        for (auto& thread : threads)
+            thread.join();
+        queue.close();
+    });
+    std::vector<int> next(producers, 0);
+    std::size_t largestTake = 0;
+    for (;;) {
+        const auto taken = queue.takeAll();
+        if (taken.empty())
+            break;
+        largestTake = std::max(largestTake, taken.size());
+        for (const auto& [producer, index] : taken) {
+            ASSERT_EQ(index, next[producer]);
+            ++next[producer];
+        }
+    }
+    EXPECT_EQ(next, std::vector<int>(producers, perProducer));
+    EXPECT_LE(largestTake, 3u);
+}
+
+TEST(HandoffQueue, AFullQueueHoldsProducersUntilTheConsumerTakesEverything)
+{
+    HandoffQueue<int> queue(2);
+    queue.push(1);
+    queue.push(2);
+    std::atomic<bool> pushed{false};
+    std::jthread producer([&] {
+        queue.push(3);
+        pushed = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(pushed);
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{1, 2}));
+    producer.join();
+    EXPECT_TRUE(pushed);
+    queue.close();
+    // What was queued before closing still arrives; then nothing, at once.
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{3}));
+    EXPECT_TRUE(queue.takeAll().empty());
+}
+
+TEST(HandoffQueue, ClosingWakesAWaitingConsumer)
+{
+    HandoffQueue<int> queue(4);
+    std::jthread closer([&] {
+        std::this_thread::sleep_for(30ms);
+        queue.close();
+    });
+    EXPECT_TRUE(queue.takeAll().empty());
+}
