@@ -3,6 +3,7 @@
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"
 #include "platform/ProcessSignaller.h"
+#include "platform/WindowCloser.h"
 #include "scanning/SecurityUtils.h"
 
 #include <unistd.h>
@@ -25,18 +26,19 @@ std::optional<std::string> quit(const ProcessSnapshot& named, bool force, const 
     const auto verdict = SecurityUtils::evaluateProcess(named.pid, name, current->executable, current->uid, ::getuid(),
                                                         named.parentPID);
     if (verdict.refusal) return verdict.refusal;
+    if (!force && WindowCloser::closeWindows(named.pid) > 0) return std::nullopt;
     return ProcessSignaller::signal(*current, force, procRoot);
 }
 
-bool canAskToSave()
+bool canAskToSave(const ProcessSnapshot& process)
 {
-    return false;
+    return WindowCloser::windowCount(process.pid) > 0;
 }
 
-std::string confirmationMessage(bool force)
+std::string confirmationMessage(bool force, bool canAskToSave)
 {
     if (force) return "The process stops immediately. Unsaved work will be lost.";
-    if (canAskToSave()) return "The app may ask you to save changes first.";
+    if (canAskToSave) return "The app may ask you to save changes first.";
     return "The app is asked to stop and may not offer to save. Unsaved work may be lost.";
 }
 

@@ -3,6 +3,7 @@
 #include "app/ProcessMonitor.h"
 #include "platform/ProcessSignaller.h"
 #include "support/ChildProcess.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -81,10 +82,20 @@ TEST(ProcessQuitter, RefusedProcessesStayAlive)
     EXPECT_EQ(ProcessQuitter::quit(sampled(1), true), "Protected by macOS: core system process.");
 }
 
-TEST(ProcessQuitter, ConfirmationPromisesNoSavePrompt)
+TEST(ProcessQuitter, ConfirmationPromisesASavePromptOnlyWhereWindowsCanBeAsked)
 {
-    ASSERT_FALSE(ProcessQuitter::canAskToSave());
-    EXPECT_EQ(ProcessQuitter::confirmationMessage(true), "The process stops immediately. Unsaved work will be lost.");
-    EXPECT_EQ(ProcessQuitter::confirmationMessage(false).find("save changes first"), std::string::npos);
-    EXPECT_NE(ProcessQuitter::confirmationMessage(false).find("Unsaved work may be lost."), std::string::npos);
+    EXPECT_EQ(ProcessQuitter::confirmationMessage(true, true), "The process stops immediately. Unsaved work will be lost.");
+    EXPECT_EQ(ProcessQuitter::confirmationMessage(false, true), "The app may ask you to save changes first.");
+    EXPECT_EQ(ProcessQuitter::confirmationMessage(false, false).find("save changes first"), std::string::npos);
+    EXPECT_NE(ProcessQuitter::confirmationMessage(false, false).find("Unsaved work may be lost."), std::string::npos);
+
+    // Without an X11 display (or with one that does not answer) only the signal can be sent.
+    ChildProcess child("/bin/sleep");
+    for (const char* display : {"", ":97"}) {
+        ScopedEnvironment environment("DISPLAY", display);
+        EXPECT_FALSE(ProcessQuitter::canAskToSave(sampled(child.pid()))) << display;
+    }
+    ScopedEnvironment environment("DISPLAY", ":97");
+    EXPECT_EQ(ProcessQuitter::quit(sampled(child.pid()), false), std::nullopt);
+    EXPECT_EQ(child.endingSignal(), SIGTERM);
 }
