@@ -45,14 +45,16 @@ constexpr std::array<std::string_view, 26> protectedHomeExact = {
     ".ssh", ".gnupg", ".config",
 };
 
-constexpr std::array<std::string_view, 20> protectedHomeTrees = {
+// The user's own Flatpak installation belongs to Flatpak: its applications are
+// removed with flatpak, never moved to the Trash.
+constexpr std::array<std::string_view, 21> protectedHomeTrees = {
     "Library/Keychains", "Library/Accounts", "Library/Mail", "Library/Messages",
     "Library/Application Support/com.apple.TCC", "Library/Cookies", "Library/IdentityServices",
     "Library/Sharing", "Library/Biome", "Library/Daemon Containers", "Library/Autosave Information",
     "Library/Calendars", "Library/Suggestions", "Library/Metadata", "Library/Application Support/AddressBook",
     "Library/Application Support/CallHistoryDB", "Library/Application Support/Knowledge",
     "Library/Application Support/com.apple.sharedfilelist", "Library/Group Containers/group.com.apple.notes",
-    "Library/Safari",
+    "Library/Safari", ".local/share/flatpak",
 };
 
 struct Caution {

@@ -65,6 +65,8 @@ TEST(SecurityUtils, VerdictsFromThePathAlone)
         {"/home/ann/.config", PathSafety::protected_(standardFolder)},
         {"/home/ann/Documents/report.pdf", PathSafety::allowed()},
         {"/home/ann/Library/Mail/V10", PathSafety::protected_(accountData)},
+        {"/home/ann/.local/share/flatpak/app/org.example.Flat", PathSafety::protected_(accountData)},
+        {"/home/ann/.local/share/flatpaks", PathSafety::allowed()},
         {"/home/ann/Library/Containers", PathSafety::protected_(standardFolder)},
         {"/home/ann/Library/Containers/com.app",
          PathSafety::caution("This is an app's private data. Removing it can reset or break that app.")},
