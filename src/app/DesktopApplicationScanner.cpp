@@ -139,7 +139,8 @@ ApplicationInfo DesktopApplicationScanner::read(const DesktopEntry& entry, const
     app.bundleIdentifier = applicationID(entry.id);
     app.desktopEntryID = entry.id;
     app.desktopEntryPath = entry.filename;
-    app.executablePath = entry.executable;
+    // "env VAR=value program" starts env first; the program it runs is not known here.
+    if (entry.executable && Paths::lastComponent(*entry.executable) != "env") app.executablePath = entry.executable;
     app.source = InstallSource::desktopEntry;
 
     const std::string resolvedEntry = resolved(entry.filename);

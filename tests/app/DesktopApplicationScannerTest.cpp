@@ -149,6 +149,10 @@ TEST(DesktopApplicationScanner, DescribesPackagedApplications)
     EXPECT_TRUE(debian.isSizedByPackage());
     EXPECT_EQ(debian.signature.kind, CodeSignatureStatus::Case::unavailable);
 
+    const auto enved = scanner.readApplications({entry("e.desktop", "Env", loose, "/usr/bin/env")});
+    ASSERT_EQ(enved.size(), 1u);
+    EXPECT_FALSE(enved[0].executablePath) << "env is not the application";
+
     const auto& plain = named(apps, "loose");
     EXPECT_EQ(plain.source, InstallSource::desktopEntry);
     EXPECT_FALSE(plain.isPackageManaged());
