@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libsqlite3-dev sqlite3 libssl-dev libicu-dev libplist-dev
+  libsqlite3-dev sqlite3 libssl-dev libicu-dev libplist-dev libglib2.0-dev libxcb1-dev
   qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libqt6opengl6-dev
   libgl-dev libegl-dev libvulkan-dev libxkbcommon-dev
   libgtest-dev libgmock-dev

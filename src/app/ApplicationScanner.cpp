@@ -13,6 +13,8 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -137,7 +139,9 @@ std::optional<CodeSignatureStatus> serviceMissing(const CodeSigning& signing, Co
     return CodeSignatureStatus::unavailable(signing.errorMessage(status).value_or(statusCodeText(status)));
 }
 
-void sortByName(std::vector<ApplicationInfo>& apps)
+} // namespace
+
+void ApplicationScanner::sortByName(std::vector<ApplicationInfo>& apps)
 {
     UErrorCode error = U_ZERO_ERROR;
     UCollator* collator = ucol_open("", &error);
@@ -156,8 +160,6 @@ void sortByName(std::vector<ApplicationInfo>& apps)
     });
     ucol_close(collator);
 }
-
-} // namespace
 
 const std::vector<std::string>& ApplicationScanner::defaultDirectories()
 {
@@ -301,11 +303,29 @@ std::vector<ApplicationScanner::DataLocation> ApplicationScanner::dataLocations(
         });
     }
 
+    // The desktop's counterparts, by the same keys.
+    for (const auto& key : keys) {
+        candidates.push_back({Kind::preferences, home + "/.config/" + key});
+        candidates.push_back({Kind::cache, home + "/.cache/" + key});
+        candidates.push_back({Kind::data, home + "/.local/share/" + key});
+        candidates.push_back({Kind::savedState, home + "/.local/state/" + key});
+    }
+    if (app.packageName && isSafeComponent(*app.packageName)) {
+        if (app.source == InstallSource::flatpak)
+            candidates.push_back({Kind::containers, home + "/.var/app/" + *app.packageName});
+        else if (app.source == InstallSource::snap)
+            candidates.push_back({Kind::containers, home + "/snap/" + *app.packageName});
+    }
+
+    // Names keep their letter case; two candidates reaching one folder (through a
+    // link, or on a volume that ignores case) count once.
     std::vector<DataLocation> result;
-    std::unordered_set<std::string> seen;
-    for (auto& candidate : candidates)
-        if (exists(candidate.path) && seen.insert(Paths::asciiLowercased(candidate.path)).second)
+    std::set<std::pair<dev_t, ino_t>> seen;
+    for (auto& candidate : candidates) {
+        struct stat info {};
+        if (::stat(candidate.path.c_str(), &info) == 0 && seen.insert({info.st_dev, info.st_ino}).second)
             result.push_back(std::move(candidate));
+    }
     return result;
 }
 

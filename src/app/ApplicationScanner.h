@@ -47,8 +47,12 @@ struct ApplicationScanner {
     // Not recorded on this system.
     static std::optional<double> lastUsedDate(const std::string& path);
 
-    // The existing places under home + "/Library" where the application keeps data.
+    // The existing places under home + "/Library", and their XDG counterparts,
+    // where the application keeps data; each real folder once.
     static std::vector<DataLocation> dataLocations(const ApplicationInfo& app, const std::string& home);
+
+    // By name, ignoring case and comparing digit runs by value; stable.
+    static void sortByName(std::vector<ApplicationInfo>& apps);
 
     static SigningIdentity signingIdentity(const std::string& path, const CodeSigning& signing = CodeSigning::system());
     static CodeSignatureStatus validateSignature(const std::string& path,

@@ -2,6 +2,8 @@
 
 #include "app/ApplicationScanner.h"
 #include "app/BackgroundWork.h"
+#include "app/DesktopApplicationScanner.h"
+#include "platform/SystemPaths.h"
 #include "app/SetIfChanged.h"
 #include "scanning/FolderAnalyzer.h"
 
@@ -19,12 +21,35 @@ void post(QPointer<ApplicationsStore> store, Apply apply)
 } // namespace
 
 ApplicationsStore::ApplicationsStore(QObject* parent)
-    : ApplicationsStore(ApplicationScanner::defaultDirectories(), &FolderAnalyzer::cachedOrCalculatedSize, parent)
+    : ApplicationsStore(
+          ApplicationScanner::defaultDirectories(), &FolderAnalyzer::cachedOrCalculatedSize,
+          [] {
+              const DesktopApplicationScanner scanner{DebianPackages(), SystemPaths::homeDirectory()};
+              return scanner.readApplications(DesktopApplicationScanner::installedEntries());
+          },
+          [](const std::string& package, std::stop_token stop) {
+              const auto size = DebianPackages().size(package, std::move(stop));
+              FolderSizeResult result;
+              result.allocatedSize = size.allocatedBytes;
+              result.logicalSize = size.logicalBytes;
+              result.fileCount = size.fileCount;
+              result.exists = size.fileCount > 0;
+              result.wasCancelled = size.wasCancelled;
+              return result;
+          },
+          parent)
 {
 }
 
 ApplicationsStore::ApplicationsStore(std::vector<std::string> directories, Sizer sizer, QObject* parent)
-    : QObject(parent), directories_(std::move(directories)), sizer_(std::move(sizer))
+    : ApplicationsStore(std::move(directories), std::move(sizer), {}, {}, parent)
+{
+}
+
+ApplicationsStore::ApplicationsStore(std::vector<std::string> directories, Sizer sizer, DesktopLister desktop,
+                                     PackageSizer packageSizer, QObject* parent)
+    : QObject(parent), directories_(std::move(directories)), sizer_(std::move(sizer)), desktop_(std::move(desktop)),
+      packageSizer_(std::move(packageSizer))
 {
 }
 
@@ -39,9 +64,14 @@ void ApplicationsStore::reload(std::shared_ptr<StorageDatabase> database, std::f
 {
     ++listingsRunning_;
     setLoading(true);
-    startTask([store = QPointer(this), directories = directories_, database = std::move(database),
+    startTask([store = QPointer(this), directories = directories_, desktop = desktop_, database = std::move(database),
                finished = std::move(finished)](std::stop_token) mutable {
         auto apps = ApplicationScanner{directories}.scanApplications();
+        if (desktop) {
+            auto more = desktop();
+            apps.insert(apps.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+            ApplicationScanner::sortByName(apps);
+        }
         post(store, [apps = std::move(apps), database = std::move(database),
                      finished = std::move(finished)](ApplicationsStore& self) mutable {
             self.listingFinished(std::move(apps), std::move(database));
@@ -67,11 +97,15 @@ void ApplicationsStore::startSizing(std::shared_ptr<StorageDatabase> database)
     sizingTask_.request_stop();
 
     // A size cut short by a cancelled run is no size: that bundle is sized again.
-    std::vector<std::string> pending;
+    struct Pending {
+        std::string path;
+        std::optional<std::string> package;
+    };
+    std::vector<Pending> pending;
     for (const auto& app : apps_) {
         const auto known = bundleSizes_.find(app.path);
         if (known == bundleSizes_.end() || known->second.wasCancelled)
-            pending.push_back(app.path);
+            pending.push_back({app.path, app.isSizedByPackage() && packageSizer_ ? app.packageName : std::nullopt});
     }
     sizingProgress_ = {0, static_cast<int>(pending.size())};
     emit sizingProgressChanged();
@@ -80,14 +114,16 @@ void ApplicationsStore::startSizing(std::shared_ptr<StorageDatabase> database)
     // The new run waits for the previous one to leave its current bundle, so that
     // only one bundle is looked up or measured at a time.
     sizingTask_ = std::jthread([previous = std::move(sizingTask_), store = QPointer(this), pending = std::move(pending),
-                                database = std::move(database), sizer = sizer_,
+                                database = std::move(database), sizer = sizer_, packageSizer = packageSizer_,
                                 run](std::stop_token stop) mutable {
         if (previous.joinable())
             previous.join();
-        for (const auto& path : pending) {
+        for (const auto& item : pending) {
             if (stop.stop_requested())
                 return;
-            const FolderSizeResult result = sizer(path, database.get(), stop);
+            const std::string& path = item.path;
+            const FolderSizeResult result =
+                item.package ? packageSizer(*item.package, stop) : sizer(path, database.get(), stop);
             // A run stopped while this bundle was measured writes nothing.
             if (stop.stop_requested())
                 return;

@@ -35,10 +35,17 @@ public:
     using Sizer = std::function<FolderSizeResult(const std::string& path, StorageDatabase* database,
                                                  std::stop_token stop)>;
 
-    // Searches ApplicationScanner::defaultDirectories() and sizes through the index
-    // or a walk of the bundle.
+    // The desktop applications, listed on the listing thread beside the bundles.
+    using DesktopLister = std::function<std::vector<ApplicationInfo>()>;
+    // Sizes the files of a Debian package, for an application without a folder of its own.
+    using PackageSizer = std::function<FolderSizeResult(const std::string& package, std::stop_token stop)>;
+
+    // Searches ApplicationScanner::defaultDirectories() and the desktop's entries,
+    // and sizes through the index, a walk of the application's folder, or its package's files.
     explicit ApplicationsStore(QObject* parent = nullptr);
     ApplicationsStore(std::vector<std::string> directories, Sizer sizer, QObject* parent = nullptr);
+    ApplicationsStore(std::vector<std::string> directories, Sizer sizer, DesktopLister desktop,
+                      PackageSizer packageSizer, QObject* parent = nullptr);
     // Stops the sizing run and waits for the background work still under way.
     ~ApplicationsStore() override;
 
@@ -78,6 +85,8 @@ private:
 
     std::vector<std::string> directories_;
     Sizer sizer_;
+    DesktopLister desktop_;
+    PackageSizer packageSizer_;
 
     std::vector<ApplicationInfo> apps_;
     std::unordered_map<std::string, FolderSizeResult> bundleSizes_;

@@ -22,9 +22,16 @@ std::optional<int> widened(std::optional<std::int32_t> value)
 
 CPUMonitor::CPUMonitor() : CPUMonitor(MachHost::port(), Sysctl::defaultSource()) {}
 
-CPUMonitor::CPUMonitor(std::shared_ptr<HostStatistics> host, std::shared_ptr<SysctlSource> sysctl)
-    : host_(std::move(host)), sysctl_(std::move(sysctl))
+CPUMonitor::CPUMonitor(std::shared_ptr<HostStatistics> host, std::shared_ptr<SysctlSource> sysctl, Clock clock)
+    : host_(std::move(host)), sysctl_(std::move(sysctl)),
+      clock_(clock ? std::move(clock) : Clock([] { return std::chrono::steady_clock::now(); }))
 {
+}
+
+void CPUMonitor::setMinimumInterval(std::chrono::steady_clock::duration interval)
+{
+    std::lock_guard lock(mutex_);
+    minimumInterval_ = interval;
 }
 
 std::optional<std::vector<CoreTicks>> CPUMonitor::readTicks() const
@@ -42,7 +49,7 @@ std::optional<std::vector<CoreTicks>> CPUMonitor::readTicks() const
 std::optional<CPUSnapshot> CPUMonitor::sample()
 {
     auto current = readTicks();
-    const auto takenAt = std::chrono::steady_clock::now();
+    const auto takenAt = clock_();
     if (!current) return std::nullopt;
 
     std::vector<CoreTicks> previous;
@@ -52,6 +59,7 @@ std::optional<CPUSnapshot> CPUMonitor::sample()
         // like counters going backwards; keep the later baseline instead.
         if (previous_ && takenAt < previousTakenAt_) return std::nullopt;
         const bool comparable = previous_ && previous_->size() == current->size();
+        if (comparable && takenAt - previousTakenAt_ < minimumInterval_) return std::nullopt;
         if (comparable) previous = std::move(*previous_);
         previous_ = *current;
         previousTakenAt_ = takenAt;

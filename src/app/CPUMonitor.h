@@ -6,6 +6,7 @@
 #include "platform/SysctlSource.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,11 +16,16 @@
 // previous reading. Safe to call from several threads; readings are serialized.
 class CPUMonitor {
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
     CPUMonitor();
-    CPUMonitor(std::shared_ptr<HostStatistics> host, std::shared_ptr<SysctlSource> sysctl);
+    CPUMonitor(std::shared_ptr<HostStatistics> host, std::shared_ptr<SysctlSource> sysctl, Clock clock = {});
 
     // Nothing on the first call (and after the core count changed): a share needs two readings.
+    // Nothing either for a reading taken sooner than the minimum interval after the
+    // baseline, which stays: shares over a few milliseconds say nothing.
     std::optional<CPUSnapshot> sample();
+    void setMinimumInterval(std::chrono::steady_clock::duration interval);
 
     // The shares between two readings, with load, core counts and brand read now.
     CPUSnapshot snapshot(const std::vector<CoreTicks>& previous, const std::vector<CoreTicks>& current,
@@ -30,8 +36,10 @@ public:
 private:
     std::shared_ptr<HostStatistics> host_;
     std::shared_ptr<SysctlSource> sysctl_;
+    Clock clock_;
 
     std::mutex mutex_;
     std::optional<std::vector<CoreTicks>> previous_;
     std::chrono::steady_clock::time_point previousTakenAt_;
+    std::chrono::steady_clock::duration minimumInterval_{};
 };

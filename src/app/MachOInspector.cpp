@@ -41,6 +41,24 @@ CPUArchitecture architectureOf(std::uint32_t cpuType)
     }
 }
 
+// e_machine of an ELF header: 16 bits at offset 18, in the byte order of EI_DATA.
+CPUArchitecture elfArchitecture(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < 20)
+        return CPUArchitecture::unknown;
+    const bool bigEndian = bytes[5] == 2;
+    const std::uint16_t machine = bigEndian ? std::uint16_t(bytes[18] << 8 | bytes[19])
+                                            : std::uint16_t(bytes[19] << 8 | bytes[18]);
+    switch (machine) {
+    case 62: return CPUArchitecture::x86_64;
+    case 183: return CPUArchitecture::arm64;
+    case 3: return CPUArchitecture::i386;
+    case 20:
+    case 21: return CPUArchitecture::powerPC;
+    default: return CPUArchitecture::unknown;
+    }
+}
+
 } // namespace
 
 std::vector<CPUArchitecture> MachOInspector::architectures(std::span<const std::uint8_t> bytes)
@@ -65,6 +83,8 @@ std::vector<CPUArchitecture> MachOInspector::architectures(std::span<const std::
     }
     if (magic == 0xCFFAEDFE || magic == 0xCEFAEDFE)
         result.push_back(architectureOf(readLittleEndian(bytes, 4)));
+    else if (magic == 0x7F454C46)
+        result.push_back(elfArchitecture(bytes));
     return result;
 }
 

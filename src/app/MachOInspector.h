@@ -8,7 +8,7 @@
 #include <vector>
 
 // Reads the processor architectures named by a Mach-O executable's header,
-// thin or fat, from the file's first bytes.
+// thin or fat, or by an ELF executable's header, from the file's first bytes.
 namespace MachOInspector {
 
 // Only a regular file is read, at most its first 4096 bytes; anything else

@@ -1,5 +1,11 @@
 #include "app/PermissionManager.h"
 
+#include "platform/Accounts.h"
+#include "platform/Paths.h"
+
+#include <QStandardPaths>
+
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,7 +36,7 @@ std::vector<ProtectedLocation> PermissionManager::locations(const std::string& h
 {
     using Requirement = ProtectedLocation::Requirement;
     const std::string askedOnce = "macOS asks once before Kestrelmoor can read this folder.";
-    return {
+    std::vector<ProtectedLocation> rows = {
         {"Applications", "/Applications", Requirement::filePermissions, "Installed apps. Readable by every user."},
         {"Documents", home + "/Documents", Requirement::filesAndFolders, askedOnce},
         {"Desktop", home + "/Desktop", Requirement::filesAndFolders, askedOnce},
@@ -52,9 +58,55 @@ std::vector<ProtectedLocation> PermissionManager::locations(const std::string& h
         {"Other Users", "/Users", Requirement::filePermissions,
          "Other accounts' home folders are private to those users."},
     };
+    // A place already in the table (~/Documents, say) is listed once.
+    for (auto& row : desktopLocations(home, Accounts::userName(::getuid()).value_or("")))
+        if (std::none_of(rows.begin(), rows.end(), [&](const auto& known) { return known.path == row.path; }))
+            rows.push_back(std::move(row));
+    return rows;
+}
+
+std::vector<ProtectedLocation> PermissionManager::desktopLocations(const std::string& home, const std::string& userName)
+{
+    using Requirement = ProtectedLocation::Requirement;
+    std::vector<ProtectedLocation> rows = {
+        {"Home", home, Requirement::filePermissions, "Your home folder. Kestrelmoor measures what your account can read."},
+    };
+    const QStandardPaths::StandardLocation userFolders[] = {
+        QStandardPaths::DesktopLocation, QStandardPaths::DocumentsLocation, QStandardPaths::DownloadLocation,
+        QStandardPaths::MusicLocation,   QStandardPaths::PicturesLocation,  QStandardPaths::MoviesLocation,
+    };
+    for (const auto folder : userFolders) {
+        const std::string path = QStandardPaths::writableLocation(folder).toStdString();
+        // An unset user folder is the home folder itself.
+        if (path.empty() || path == home) continue;
+        rows.push_back({Paths::lastComponent(path), path, Requirement::filePermissions,
+                        "One of your own folders. Readable by your account."});
+    }
+    const std::string data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
+    rows.push_back({"Trash", data + "/Trash", Requirement::filePermissions,
+                    "Items you moved to the Trash. Readable by your account."});
+    rows.push_back({"Home Folders", "/home", Requirement::filePermissions,
+                    "Other accounts' home folders are private to those users."});
+    rows.push_back({"Administrator", "/root", Requirement::filePermissions,
+                    "The administrator's home folder. Readable only by the administrator."});
+    rows.push_back({"System and Package Data", "/var/lib", Requirement::filePermissions,
+                    "Data of system services and packages. Some of it is readable only by the administrator."});
+    rows.push_back({"System Logs", "/var/log", Requirement::filePermissions,
+                    "The system's logs. Some are readable only by administrators."});
+    if (!userName.empty()) {
+        const std::string removable = "Drives you plugged in. Readable once they are mounted.";
+        rows.push_back({"Removable Media", "/media/" + userName, Requirement::filePermissions, removable});
+        rows.push_back({"Removable Media", "/run/media/" + userName, Requirement::filePermissions, removable});
+    }
+    return rows;
 }
 
 std::optional<bool> PermissionManager::hasFullDiskAccess(const std::string& home)
+{
+    return hasFullDiskAccess(home, StorageSandbox::detect());
+}
+
+std::optional<bool> PermissionManager::hasFullDiskAccess(const std::string& home, const StorageSandbox& sandbox)
 {
     const std::string probes[] = {
         home + "/Library/Application Support/com.apple.TCC/TCC.db",
@@ -69,7 +121,12 @@ std::optional<bool> PermissionManager::hasFullDiskAccess(const std::string& home
         }
         return canOpen(path, status);
     }
-    return std::nullopt;
+    if (sandbox.kind != StorageSandbox::Kind::none) return false;
+    switch (accessStatus(home)) {
+    case AccessStatus::granted: return true;
+    case AccessStatus::notFound: return std::nullopt;
+    default: return false;
+    }
 }
 
 AccessStatus PermissionManager::accessStatus(const std::string& path)
@@ -79,9 +136,15 @@ AccessStatus PermissionManager::accessStatus(const std::string& path)
     return canOpen(path, status) ? AccessStatus::granted : AccessStatus::denied;
 }
 
-void PermissionManager::openSettingsURL(const std::string& text, const std::function<void(const QUrl&)>& open)
+bool PermissionManager::canOpenSettingsURL(const std::string& text)
 {
     const QUrl url(QString::fromStdString(text), QUrl::StrictMode);
-    if (text.empty() || !url.isValid() || url.scheme().isEmpty() || !open) return;
-    open(url);
+    return !text.empty() && url.isValid() && !url.scheme().isEmpty()
+        && url.scheme() != QLatin1String("x-apple.systempreferences");
+}
+
+void PermissionManager::openSettingsURL(const std::string& text, const std::function<void(const QUrl&)>& open)
+{
+    if (!open || !canOpenSettingsURL(text)) return;
+    open(QUrl(QString::fromStdString(text), QUrl::StrictMode));
 }

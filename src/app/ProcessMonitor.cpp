@@ -2,6 +2,7 @@
 
 #include "platform/LinuxProcessTable.h"
 #include "platform/Paths.h"
+#include "platform/SessionScope.h"
 
 #include <chrono>
 #include <limits>
@@ -70,7 +71,9 @@ std::optional<ProcessSnapshot> ProcessMonitor::basicInfo(std::int32_t pid) const
         snapshot.ownerUID = bsd->uid;
         snapshot.state = processStateFromBSDStatus(bsd->status);
         snapshot.startTime = static_cast<double>(bsd->startSeconds) + static_cast<double>(bsd->startMicroseconds) / 1e6;
+        snapshot.startTicks = bsd->startTicks;
     }
+    if (const auto group = table_->controlGroup(pid)) snapshot.sessionAppID = SessionScope::applicationID(*group);
     return snapshot;
 }
 
@@ -110,6 +113,11 @@ std::vector<ProcessSnapshot> ProcessMonitor::sample()
         const auto reading = next.find(process.pid);
         const auto before = previousCPU_.find(process.pid);
         if (reading == next.end() || before == previousCPU_.end()) continue;
+        if (now >= before->second.at && now - before->second.at < minimumInterval_
+            && reading->second.time >= before->second.time) {
+            reading->second = before->second;
+            continue;
+        }
         // A reused pid (less CPU than before) or a clock that did not advance gives no figure.
         if (now > before->second.at && reading->second.time >= before->second.time)
             process.cpuPercent = static_cast<double>(reading->second.time - before->second.time)
@@ -119,13 +127,27 @@ std::vector<ProcessSnapshot> ProcessMonitor::sample()
     return result;
 }
 
+void ProcessMonitor::setMinimumInterval(std::uint64_t nanoseconds)
+{
+    std::lock_guard lock(mutex_);
+    minimumInterval_ = nanoseconds;
+}
+
 ApplicationUsage ProcessMonitor::usage(std::string_view appPath, const std::vector<ProcessSnapshot>& processes)
 {
     std::string prefix(appPath);
     if (!prefix.ends_with('/')) prefix += '/';
+    return usage(processes, [&](const ProcessSnapshot& process) {
+        return process.executablePath && process.executablePath->starts_with(prefix);
+    });
+}
+
+ApplicationUsage ProcessMonitor::usage(const std::vector<ProcessSnapshot>& processes,
+                                       const std::function<bool(const ProcessSnapshot&)>& belongs)
+{
     ApplicationUsage usage = ApplicationUsage::notRunning;
     for (const auto& process : processes) {
-        if (!process.executablePath || !process.executablePath->starts_with(prefix)) continue;
+        if (!belongs(process)) continue;
         usage.processCount += 1;
         usage.pids.push_back(process.pid);
         if (process.memoryBytes)

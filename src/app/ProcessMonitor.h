@@ -24,8 +24,10 @@ public:
     ProcessMonitor();
     ProcessMonitor(std::shared_ptr<ProcessTable> table, UptimeSource uptime, MachTime::Timebase timebase);
 
-    // Every process the system can name, unsorted.
+    // Every process the system can name, unsorted. A process whose baseline is younger
+    // than the minimum interval gets no CPU figure and keeps that baseline.
     std::vector<ProcessSnapshot> sample();
+    void setMinimumInterval(std::uint64_t nanoseconds);
 
     std::vector<std::int32_t> allPIDs() const;
     // Everything but owner name, CPU and footprint; nothing for a process that has no name at all.
@@ -34,6 +36,9 @@ public:
 
     // The processes whose executable lies inside the application bundle at `appPath`.
     static ApplicationUsage usage(std::string_view appPath, const std::vector<ProcessSnapshot>& processes);
+    // The processes for which `belongs` holds, in list order.
+    static ApplicationUsage usage(const std::vector<ProcessSnapshot>& processes,
+                                  const std::function<bool(const ProcessSnapshot&)>& belongs);
 
 private:
     struct CPUReading {
@@ -49,5 +54,6 @@ private:
 
     std::mutex mutex_;
     std::map<std::int32_t, CPUReading> previousCPU_;
+    std::uint64_t minimumInterval_ = 0;
     std::map<std::uint32_t, std::string> userNames_;
 };

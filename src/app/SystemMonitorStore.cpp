@@ -110,6 +110,12 @@ void SystemMonitorStore::runLoop(std::stop_token stop)
 
 void SystemMonitorStore::runPass(std::stop_token stop)
 {
+    // A share is told only over the interval between passes, never over the
+    // milliseconds between a pass and an extra one.
+    const std::chrono::duration<double> interval(effectiveInterval(intervalSeconds_.load()));
+    samplers_.cpu->setMinimumInterval(std::chrono::duration_cast<std::chrono::steady_clock::duration>(interval));
+    samplers_.processes->setMinimumInterval(
+        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(interval).count()));
     PassResult result;
     result.memory = samplers_.memory->sample();
     if (!stop.stop_requested()) result.cpu = samplers_.cpu->sample();

@@ -109,5 +109,7 @@ std::size_t std::hash<ApplicationInfo>::operator()(const ApplicationInfo& info) 
         Hashing::combine(seed, architecture);
     Hashing::combine(seed, Hashing::of(info.developer, info.teamIdentifier, info.signature, info.isAppStoreApp,
                                        info.isSystemApp, info.lastUsed));
+    Hashing::combine(seed, Hashing::of(info.desktopEntryID, info.desktopEntryPath, info.executablePath, info.source,
+                                       info.packageName, info.removalCommand));
     return seed;
 }

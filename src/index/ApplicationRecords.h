@@ -36,6 +36,10 @@ struct CodeSignatureStatus {
     friend bool operator==(const CodeSignatureStatus&, const CodeSignatureStatus&) = default;
 };
 
+// Who put an application on the system. Package-managed applications are removed
+// by their package manager, never moved to the Trash.
+enum class InstallSource { bundle, desktopEntry, debian, flatpak, snap };
+
 struct ApplicationInfo {
     std::string name;
     std::string path;
@@ -52,8 +56,22 @@ struct ApplicationInfo {
     bool isAppStoreApp = false;
     bool isSystemApp = false;
     std::optional<double> lastUsed;
+    // Desktop applications: the entry that the launcher shows, the executable its
+    // command starts and the package that installed it.
+    std::optional<std::string> desktopEntryID;
+    std::optional<std::string> desktopEntryPath;
+    std::optional<std::string> executablePath;
+    InstallSource source = InstallSource::bundle;
+    std::optional<std::string> packageName; // Debian package, Flatpak id or snap name
+    std::optional<std::string> removalCommand;
 
     const std::string& id() const { return path; }
+    bool isPackageManaged() const
+    {
+        return source == InstallSource::debian || source == InstallSource::flatpak || source == InstallSource::snap;
+    }
+    // A Debian package without a folder of its own is sized by its files.
+    bool isSizedByPackage() const { return source == InstallSource::debian && desktopEntryPath == path; }
     std::string architectureLabel() const;
     std::string displayVersion() const;
 

@@ -43,5 +43,6 @@ std::size_t std::hash<ProcessSnapshot>::operator()(const ProcessSnapshot& proces
 {
     return Hashing::of(process.pid, process.parentPID, process.name, process.executablePath, process.ownerUID,
                        process.ownerName, process.cpuPercent, process.memoryBytes, process.residentBytes,
-                       process.threadCount, rawValue(process.state), process.startTime);
+                       process.threadCount, rawValue(process.state), process.startTime, process.startTicks,
+                       process.sessionAppID);
 }

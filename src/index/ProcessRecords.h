@@ -29,6 +29,8 @@ struct ProcessSnapshot {
     std::optional<int> threadCount;
     ProcessState state = ProcessState::unknown;
     std::optional<double> startTime;           // seconds since 1970
+    std::optional<std::uint64_t> startTicks;   // since boot; with the pid, names the process for good
+    std::optional<std::string> sessionAppID;   // the application whose session scope the process runs in
 
     std::int32_t id() const { return pid; }
 

@@ -72,6 +72,7 @@ std::optional<LinuxProcessTable::Stat> LinuxProcessTable::parseStat(std::string_
     const auto system = ProcText::unsignedNumber(rest[12]);
     const auto threads = ProcText::unsignedNumber(rest[17]);
     const auto start = ProcText::unsignedNumber(rest[19]);
+    const auto flags = ProcText::unsignedNumber(rest[6]);
     if (!parent || !user || !system || !threads || !start) return std::nullopt;
 
     Stat stat;
@@ -82,6 +83,7 @@ std::optional<LinuxProcessTable::Stat> LinuxProcessTable::parseStat(std::string_
     stat.systemTicks = *system;
     stat.threadCount = static_cast<std::int32_t>(*threads);
     stat.startTicks = *start;
+    stat.flags = flags.value_or(0);
     return stat;
 }
 
@@ -127,6 +129,7 @@ std::optional<ProcBSDInfo> LinuxProcessTable::bsdInfo(std::int32_t pid)
     info.name = stat->name;
     info.startSeconds = btime + stat->startTicks / hz;
     info.startMicroseconds = stat->startTicks % hz * 1'000'000 / hz;
+    info.startTicks = stat->startTicks;
     return info;
 }
 
@@ -175,4 +178,19 @@ std::optional<ProcRusageInfo> LinuxProcessTable::rusage(std::int32_t pid)
 std::optional<std::string> LinuxProcessTable::accountName(std::uint32_t uid)
 {
     return Accounts::userName(uid);
+}
+
+std::optional<std::string> LinuxProcessTable::controlGroup(std::int32_t pid)
+{
+    const auto text = ProcText::readFile(file(pid, "cgroup"));
+    if (!text) return std::nullopt;
+    // "0::/path" is the unified hierarchy; without it the last hierarchy listed stands in.
+    std::optional<std::string> path;
+    for (const std::string_view line : ProcText::lines(*text)) {
+        const auto second = line.find(':', line.find(':') + 1);
+        if (line.find(':') == std::string_view::npos || second == std::string_view::npos) continue;
+        path = std::string(line.substr(second + 1));
+        if (line.starts_with("0::")) break;
+    }
+    return path;
 }

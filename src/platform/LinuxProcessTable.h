@@ -17,6 +17,7 @@ public:
     std::optional<ProcTaskInfo> taskInfo(std::int32_t pid) override;
     std::optional<ProcRusageInfo> rusage(std::int32_t pid) override;
     std::optional<std::string> accountName(std::uint32_t uid) override;
+    std::optional<std::string> controlGroup(std::int32_t pid) override;
 
     // The fields of /proc/PID/stat that matter here.
     struct Stat {
@@ -27,7 +28,9 @@ public:
         std::uint64_t systemTicks = 0;
         std::int32_t threadCount = 0;
         std::uint64_t startTicks = 0; // since boot
+        std::uint64_t flags = 0;
     };
+    static constexpr std::uint64_t kernelThreadFlag = 0x00200000; // PF_KTHREAD
     // The command name sits in brackets and may itself hold blanks and ')',
     // so the fixed fields are read after the last ')'.
     static std::optional<Stat> parseStat(std::string_view text);

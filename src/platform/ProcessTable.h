@@ -14,6 +14,7 @@ struct ProcBSDInfo {
     std::string name;                 // the kernel's short command name
     std::uint64_t startSeconds = 0;   // since 1970
     std::uint64_t startMicroseconds = 0;
+    std::uint64_t startTicks = 0;     // since boot; with the pid, names the process for good
 };
 
 struct ProcTaskInfo {
@@ -41,4 +42,6 @@ public:
     virtual std::optional<ProcTaskInfo> taskInfo(std::int32_t pid) = 0;
     virtual std::optional<ProcRusageInfo> rusage(std::int32_t pid) = 0;
     virtual std::optional<std::string> accountName(std::uint32_t uid) = 0;
+    // The control group the process runs in, as a path.
+    virtual std::optional<std::string> controlGroup(std::int32_t) { return std::nullopt; }
 };

@@ -1,9 +1,12 @@
 #include "scanning/SecurityUtils.h"
 
+#include "platform/ProcessIdentity.h"
+
 #include "index/CaseFolding.h"
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/ProcessIdentity.h"
 #include "platform/SystemPaths.h"
 
 #include <array>
@@ -42,14 +45,16 @@ constexpr std::array<std::string_view, 26> protectedHomeExact = {
     ".ssh", ".gnupg", ".config",
 };
 
-constexpr std::array<std::string_view, 20> protectedHomeTrees = {
+// The user's own Flatpak installation belongs to Flatpak: its applications are
+// removed with flatpak, never moved to the Trash.
+constexpr std::array<std::string_view, 21> protectedHomeTrees = {
     "Library/Keychains", "Library/Accounts", "Library/Mail", "Library/Messages",
     "Library/Application Support/com.apple.TCC", "Library/Cookies", "Library/IdentityServices",
     "Library/Sharing", "Library/Biome", "Library/Daemon Containers", "Library/Autosave Information",
     "Library/Calendars", "Library/Suggestions", "Library/Metadata", "Library/Application Support/AddressBook",
     "Library/Application Support/CallHistoryDB", "Library/Application Support/Knowledge",
     "Library/Application Support/com.apple.sharedfilelist", "Library/Group Containers/group.com.apple.notes",
-    "Library/Safari",
+    "Library/Safari", ".local/share/flatpak",
 };
 
 struct Caution {
@@ -75,8 +80,10 @@ constexpr std::array<Caution, 10> cautionHomeTrees = {{
     {".ssh", "This folder contains SSH keys."},
 }};
 
-constexpr std::array<std::string_view, 7> systemExecutablePrefixes = {
-    "/system", "/usr/libexec", "/usr/sbin", "/usr/bin", "/sbin", "/bin", "/library/apple",
+// /usr/bin and /bin are where a Linux user's own programs live too: there the
+// name and owner rules decide.
+constexpr std::array<std::string_view, 6> systemExecutablePrefixes = {
+    "/system", "/usr/libexec", "/usr/sbin", "/sbin", "/library/apple", "/usr/lib/systemd",
 };
 
 const std::unordered_set<std::string_view>& criticalProcessNames()
@@ -90,6 +97,32 @@ const std::unordered_set<std::string_view>& criticalProcessNames()
         "backupd", "lsd", "apsd", "usbd", "mDNSResponder", "softwareupdated", "spindump",
     };
     return names;
+}
+
+// What ending would break the desktop session or the system on Linux.
+const std::unordered_set<std::string_view>& sessionProcessNames()
+{
+    static const std::unordered_set<std::string_view> names = {
+        "systemd", "(sd-pam)", "Xorg", "Xwayland", "X", "gnome-shell", "plasmashell", "xfwm4",
+        "gnome-session-binary", "ksmserver", "xfce4-session", "lxqt-session", "mate-session", "cinnamon-session",
+        "dbus-daemon", "dbus-broker", "dbus-broker-launch", "pipewire", "pipewire-pulse", "wireplumber",
+        "pulseaudio",
+    };
+    return names;
+}
+
+bool isCriticalProcessName(std::string_view name)
+{
+    if (criticalProcessNames().count(name) || sessionProcessNames().count(name) || name.starts_with("kwin_")
+        || name.starts_with("xdg-desktop-portal"))
+        return true;
+    // Without a readable executable the name is the kernel's, cut to 15 bytes.
+    constexpr std::size_t commandNameLength = 15;
+    if (name.size() != commandNameLength) return false;
+    for (const auto& names : {criticalProcessNames(), sessionProcessNames()})
+        for (const auto critical : names)
+            if (critical.size() > commandNameLength && critical.starts_with(name)) return true;
+    return name == std::string_view("xdg-desktop-portal").substr(0, commandNameLength);
 }
 
 const std::string standardFolderText =
@@ -265,13 +298,15 @@ std::vector<std::string> appOwnedPaths()
 
 ProcessSafety evaluateProcess(std::int32_t pid, std::string_view name,
                               const std::optional<std::string>& executablePath,
-                              std::optional<std::uint32_t> ownerUID, std::uint32_t currentUID)
+                              std::optional<std::uint32_t> ownerUID, std::uint32_t currentUID, std::int32_t parentPID)
 {
-    if (pid < 2)
+    // Kernel threads are kthreadd (pid 2) and its children, none with an executable.
+    if (pid < 2 || (!executablePath && (pid == 2 || parentPID == 2)))
         return ProcessSafety::refused("Protected by macOS: core system process.");
     if (pid == ::getpid())
         return ProcessSafety::refused("This is Kestrelmoor itself. Use Kestrelmoor \u25B8 Quit instead.");
-    if (criticalProcessNames().count(name))
+    const std::string upgradedName = ProcessIdentity::withoutDeletedMarker(std::string(name));
+    if (isCriticalProcessName(upgradedName))
         return ProcessSafety::refused("Protected by macOS: macOS needs this process.");
     if (!ownerUID)
         return ProcessSafety::refused("Kestrelmoor can't read who owns this process.");
@@ -279,7 +314,7 @@ ProcessSafety evaluateProcess(std::int32_t pid, std::string_view name,
         return ProcessSafety::refused("This process belongs to another user or to the system.");
     if (!executablePath)
         return ProcessSafety::allowed();
-    const std::string executable = lower(*executablePath);
+    const std::string executable = lower(ProcessIdentity::withoutDeletedMarker(*executablePath));
     for (const auto prefix : systemExecutablePrefixes)
         if (within(executable, prefix))
             return ProcessSafety::refused("Protected by macOS: this is a macOS system component.");

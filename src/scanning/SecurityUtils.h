@@ -40,9 +40,12 @@ struct ProcessSafety {
     friend bool operator==(const ProcessSafety&, const ProcessSafety&) = default;
 };
 
+// `parentPID` tells kernel threads (children of pid 2) apart; a name or executable
+// path with the kernel's " (deleted)" marker is judged without it.
 ProcessSafety evaluateProcess(std::int32_t pid, std::string_view name,
                               const std::optional<std::string>& executablePath,
-                              std::optional<std::uint32_t> ownerUID, std::uint32_t currentUID);
+                              std::optional<std::uint32_t> ownerUID, std::uint32_t currentUID,
+                              std::int32_t parentPID = 0);
 
 // "/System/Volumes/Data/x" -> "/x", compared ignoring letter case; anything else unchanged.
 std::string droppingDataVolumePrefix(std::string_view path);

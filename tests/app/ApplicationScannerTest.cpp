@@ -411,14 +411,52 @@ TEST(ApplicationScanner, DataLocationsUnderTheLibrary)
                           {Kind::containers, library + "/Group Containers/TEAM12345.more"},
                           {Kind::containers, library + "/Group Containers/TEAM12345.shared"}}));
 
-    // Keys that differ only in case name the same place once.
+    // Names keep their letter case: keys that differ only in case are two folders here.
     home.makeFolder("Library/Application Support/example");
     ApplicationInfo cased;
     cased.name = "example";
     cased.bundleIdentifier = "Example";
     EXPECT_EQ(ApplicationScanner::dataLocations(cased, home.path()),
               (std::vector<ApplicationScanner::DataLocation>{{Kind::data, library + "/Application Support/Example"},
-                                                              {Kind::logs, library + "/Logs/Example"}}));
+                                                              {Kind::logs, library + "/Logs/Example"},
+                                                              {Kind::data, library + "/Application Support/example"}}));
+}
+
+TEST(ApplicationScanner, DataLocationsOfTheDesktop)
+{
+    TempDir home;
+    for (const auto* folder : {".config/org.example.App", ".cache/Example", ".local/share/org.example.App",
+                               ".local/state/Example", ".var/app/org.example.App", ".config/example", "snap/Example"})
+        home.makeFolder(folder);
+    // A link to a folder already listed adds nothing.
+    ASSERT_EQ(::symlink("org.example.App", home.file(".config/Example").c_str()), 0);
+
+    ApplicationInfo app;
+    app.name = "Example";
+    app.bundleIdentifier = "org.example.App";
+    app.packageName = "org.example.App";
+    app.source = InstallSource::flatpak;
+    const std::string h = home.path();
+    EXPECT_EQ(ApplicationScanner::dataLocations(app, h),
+              (std::vector<ApplicationScanner::DataLocation>{
+                  {Kind::preferences, h + "/.config/org.example.App"},
+                  {Kind::data, h + "/.local/share/org.example.App"},
+                  {Kind::cache, h + "/.cache/Example"},
+                  {Kind::savedState, h + "/.local/state/Example"},
+                  {Kind::containers, h + "/.var/app/org.example.App"},
+              }));
+
+    // A snap keeps its data under ~/snap/<name>.
+    app.source = InstallSource::snap;
+    app.packageName = "Example";
+    app.bundleIdentifier.reset();
+    EXPECT_EQ(ApplicationScanner::dataLocations(app, h),
+              (std::vector<ApplicationScanner::DataLocation>{
+                  {Kind::preferences, h + "/.config/Example"},
+                  {Kind::cache, h + "/.cache/Example"},
+                  {Kind::savedState, h + "/.local/state/Example"},
+                  {Kind::containers, h + "/snap/Example"},
+              }));
 }
 
 TEST(ApplicationScanner, DataLocationKeysCannotLeaveTheirFolder)

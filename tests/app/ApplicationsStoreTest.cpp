@@ -261,3 +261,44 @@ TEST_F(ApplicationsStoreTest, SignatureCheckShowsRunningThenResult)
     EXPECT_EQ(store.apps().front().signature, app.signature);
     ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
 }
+
+TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPackagesByTheirFiles)
+{
+    bundle("Beta", 300);
+    dir.write("opt/Tool/bin/tool", 40);
+    ApplicationInfo packaged;
+    packaged.name = "alpha";
+    packaged.path = dir.write("share/applications/alpha.desktop", "x");
+    packaged.desktopEntryPath = packaged.path;
+    packaged.source = InstallSource::debian;
+    packaged.packageName = "alpha-package";
+    ApplicationInfo owned;
+    owned.name = "Tool";
+    owned.path = dir.file("opt/Tool");
+    owned.desktopEntryPath = dir.write("share/applications/tool.desktop", "x");
+    owned.source = InstallSource::debian;
+    owned.packageName = "tool-package";
+
+    CountingSizer sizer;
+    auto packagesAsked = std::make_shared<std::vector<std::string>>();
+    ApplicationsStore store(
+        {dir.file("Applications")}, sizer, [=] { return std::vector<ApplicationInfo>{owned, packaged}; },
+        [packagesAsked](const std::string& package, std::stop_token) {
+            packagesAsked->push_back(package);
+            FolderSizeResult result;
+            result.allocatedSize = 4096;
+            result.exists = true;
+            return result;
+        });
+    reloadAndWait(store);
+    std::vector<std::string> names;
+    for (const auto& app : store.apps()) names.push_back(app.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Tool"}));
+
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 3; }));
+    // Only the application without a folder of its own is sized by its package's files.
+    EXPECT_EQ(*packagesAsked, std::vector<std::string>{"alpha-package"});
+    EXPECT_EQ(store.bundleSizes().at(packaged.path).allocatedSize, 4096);
+    EXPECT_EQ(store.bundleSizes().at(owned.path).logicalSize, 40);
+    EXPECT_EQ(sizer.count(), 2u);
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -139,4 +140,24 @@ TEST(CPUMonitorLive, CountsAgreeWithTheSystem)
     EXPECT_EQ(static_cast<int>(s->perCore.size()), MachHost::port()->activeProcessorCount());
     EXPECT_NEAR(s->user + s->system + s->idle + s->nice, 1.0, 1e-9);
     EXPECT_EQ(s->loadAverage.size(), 3u);
+}
+
+TEST(CPUMonitor, SharesOnlyOverTheMinimumInterval)
+{
+    auto host = std::make_shared<FakeHostStatistics>();
+    auto now = std::chrono::steady_clock::time_point{};
+    CPUMonitor monitor(host, std::make_shared<FakeSysctl>(), [&] { return now; });
+    monitor.setMinimumInterval(std::chrono::seconds(1));
+
+    host->counters = flat({{100, 50, 850, 0}});
+    EXPECT_FALSE(monitor.sample());
+    // An extra reading milliseconds later tells nothing and keeps the baseline.
+    now += std::chrono::milliseconds(5);
+    host->counters = flat({{101, 50, 850, 0}});
+    EXPECT_FALSE(monitor.sample());
+    now += std::chrono::milliseconds(995);
+    host->counters = flat({{160, 70, 1010, 10}});
+    const auto snapshot = monitor.sample();
+    ASSERT_TRUE(snapshot);
+    EXPECT_NEAR(snapshot->user, 0.24, 1e-12);
 }

@@ -58,6 +58,15 @@ Bytes fat(std::uint32_t magic, std::vector<std::uint32_t> cpuTypes, std::uint32_
     return b;
 }
 
+// The first 20 bytes of an ELF header: class, byte order and e_machine.
+Bytes elf(std::uint16_t machine, bool bigEndian = false)
+{
+    Bytes b = {0x7F, 'E', 'L', 'F', 2, std::uint8_t(bigEndian ? 2 : 1), 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0};
+    b[bigEndian ? 18 : 19] = std::uint8_t(machine >> 8);
+    b[bigEndian ? 19 : 18] = std::uint8_t(machine & 0xFF);
+    return b;
+}
+
 std::string text(const Bytes& b)
 {
     return {reinterpret_cast<const char*>(b.data()), b.size()};
@@ -70,6 +79,8 @@ TEST(MachOInspector, ReadsThinAndUniversalHeaders)
     struct Case { const char* what; Bytes header; std::vector<Arch> expected; };
     Bytes truncatedFat = fat(0xCAFEBABE, {arm64});
     truncatedFat[7] = 3;   // claims three slices, only one is present
+    Bytes cutELF = elf(62);
+    cutELF.resize(12);
     const Case cases[] = {
         {"thin 64-bit arm64", thin(0xCFFAEDFE, arm64), {Arch::arm64}},
         {"thin 64-bit x86_64", thin(0xCFFAEDFE, x86_64), {Arch::x86_64}},
@@ -88,6 +99,12 @@ TEST(MachOInspector, ReadsThinAndUniversalHeaders)
         {"seven bytes", {0xCF, 0xFA, 0xED, 0xFE, 0x0C, 0, 0}, {}},
         {"empty", {}, {}},
         {"shell script", {'#', '!', '/', 'b', 'i', 'n', '/', 's', 'h', '\n'}, {}},
+        {"ELF x86-64", elf(62), {Arch::x86_64}},
+        {"ELF AArch64", elf(183), {Arch::arm64}},
+        {"ELF i386", elf(3), {Arch::i386}},
+        {"ELF 64-bit PowerPC, big-endian", elf(21, true), {Arch::powerPC}},
+        {"ELF RISC-V", elf(243), {Arch::unknown}},
+        {"ELF cut before e_machine", cutELF, {Arch::unknown}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MachOInspector::architectures(c.header), c.expected) << c.what;

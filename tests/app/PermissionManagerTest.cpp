@@ -1,5 +1,6 @@
 #include "app/PermissionManager.h"
 #include "platform/SystemPaths.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,7 +58,7 @@ const std::string tcc = "Library/Application Support/com.apple.TCC/TCC.db";
 TEST(PermissionManager, LocationsTable)
 {
     const auto rows = PermissionManager::locations("/Users/ann");
-    ASSERT_EQ(rows.size(), 13u);
+    ASSERT_GT(rows.size(), 13u) << "the desktop's places follow the 13 of macOS";
     EXPECT_EQ(rows[1].path, "/Users/ann/Documents");
     EXPECT_EQ(rows[1].requirement, ProtectedLocation::Requirement::filesAndFolders);
     EXPECT_EQ(rows[10].name, "iOS Backups");
@@ -74,7 +76,12 @@ TEST(PermissionManager, LocationsTable)
 
 TEST_F(TemporaryHome, FullDiskAccessProbes)
 {
-    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), std::nullopt) << "no probe path exists";
+    // Without the macOS probe paths the account's own home folder decides, outside a sandbox.
+    const StorageSandbox none;
+    const StorageSandbox flatpak{StorageSandbox::Kind::flatpak, "org.example.App", "flatpak override"};
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home(), none), true);
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(home(), flatpak), false);
+    EXPECT_EQ(PermissionManager::hasFullDiskAccess(dir.file("missing"), none), std::nullopt);
 
     dir.makeFolder("Library/Safari");
     EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), true) << "the Safari folder decides";
@@ -138,7 +145,68 @@ TEST(PermissionManager, SettingsLinks)
     PermissionManager::openSettingsURL("", open);
     PermissionManager::openSettingsURL("no scheme at all", open);
     EXPECT_TRUE(opened.empty());
-    PermissionManager::openSettingsURL(PermissionManager::fullDiskAccessSettingsURL, open);
+    // The System Settings panes do not exist here: the link is said to lead nowhere and opens nothing.
+    for (const char* link : {PermissionManager::fullDiskAccessSettingsURL, PermissionManager::filesAndFoldersSettingsURL}) {
+        EXPECT_FALSE(PermissionManager::canOpenSettingsURL(link));
+        PermissionManager::openSettingsURL(link, open);
+    }
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(PermissionManager::canOpenSettingsURL("file:///home"));
+    PermissionManager::openSettingsURL("file:///home", open);
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].toString().toStdString(), PermissionManager::fullDiskAccessSettingsURL);
+    EXPECT_EQ(opened[0].toString().toStdString(), "file:///home");
+}
+
+TEST_F(TemporaryHome, PlacesOfTheDesktop)
+{
+    dir.write(".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\nXDG_DESKTOP_DIR=\"$HOME\"\n"
+                                        "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+    ScopedEnvironment config("XDG_CONFIG_HOME", dir.file(".config"));
+    ScopedEnvironment data("XDG_DATA_HOME", dir.file("data"));
+    const auto rows = PermissionManager::desktopLocations(home(), "ann");
+    std::vector<std::pair<std::string, std::string>> places;
+    for (const auto& row : rows) places.emplace_back(row.name, row.path);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Home", home()},
+        {"Dokumente", home() + "/Dokumente"}, // named as the desktop names it; the Desktop folder is home itself
+        {"Downloads", home() + "/Downloads"},
+        {"Musik", home() + "/Musik"},
+        {"Pictures", home() + "/Pictures"},
+        {"Videos", home() + "/Videos"},
+        {"Trash", dir.file("data/Trash")},
+        {"Home Folders", "/home"},
+        {"Administrator", "/root"},
+        {"System and Package Data", "/var/lib"},
+        {"System Logs", "/var/log"},
+        {"Removable Media", "/media/ann"},
+        {"Removable Media", "/run/media/ann"},
+    };
+    EXPECT_EQ(places, expected);
+    for (const auto& row : rows) EXPECT_EQ(row.requirement, ProtectedLocation::Requirement::filePermissions);
+
+    // Places already in the macOS table are listed once.
+    const auto all = PermissionManager::locations(home());
+    std::set<std::string> paths;
+    for (const auto& row : all) EXPECT_TRUE(paths.insert(row.path).second) << row.path;
+    EXPECT_TRUE(paths.count(home() + "/Dokumente"));
+}
+
+TEST(StorageSandbox, TellsTheSandboxAndTheCommandThatWidensIt)
+{
+    TempDir root;
+    {
+        ScopedEnvironment snap("SNAP_NAME", "");
+        EXPECT_EQ(StorageSandbox::detect(root.path()), StorageSandbox{});
+    }
+    {
+        ScopedEnvironment snap("SNAP_NAME", "kestrel");
+        const auto sandbox = StorageSandbox::detect(root.path());
+        EXPECT_EQ(sandbox.kind, StorageSandbox::Kind::snap);
+        EXPECT_EQ(sandbox.widenCommand, "sudo snap connect kestrel:home && sudo snap connect kestrel:removable-media");
+    }
+    root.write(".flatpak-info", "[Application]\nname=org.example.Kestrel\nruntime=runtime/x\n");
+    const auto sandbox = StorageSandbox::detect(root.path());
+    EXPECT_EQ(sandbox.kind, StorageSandbox::Kind::flatpak);
+    EXPECT_EQ(sandbox.name, "org.example.Kestrel");
+    EXPECT_EQ(sandbox.widenCommand, "flatpak override --user --filesystem=host --filesystem=home org.example.Kestrel");
 }

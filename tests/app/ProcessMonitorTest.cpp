@@ -230,3 +230,35 @@ TEST(ProcessMonitorLive, AgreesWithPsAndProcSelf)
     EXPECT_TRUE(self->executablePath && self->executablePath->ends_with("tests")) << self->executablePath.value_or("");
     EXPECT_GE(self->threadCount.value_or(0), 1);
 }
+
+TEST_F(ProcessMonitorFixture, NamesTheSessionScopeAndStartOfEachProcess)
+{
+    auto scoped = ProcFixture::process(40, "terminal");
+    scoped.startTicks = 777;
+    proc.writeProcess(scoped);
+    proc.write("proc/40/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+                                 "app-gnome-org.gnome.Terminal-3412.scope\n");
+    proc.writeProcess(ProcFixture::process(41, "daemon"));
+    proc.write("proc/41/cgroup", "12:pids:/system.slice/cron.service\n1:name=systemd:/system.slice/cron.service\n");
+    proc.writeProcess(ProcFixture::process(42, "plain")); // no cgroup file
+
+    auto byPID = sampleByPID();
+    EXPECT_EQ(byPID[40].sessionAppID, "org.gnome.Terminal");
+    EXPECT_EQ(byPID[40].startTicks, 777u);
+    EXPECT_EQ(byPID[41].sessionAppID, std::nullopt);
+    EXPECT_EQ(byPID[42].sessionAppID, std::nullopt);
+}
+
+TEST_F(ProcessMonitorFixture, CPUShareOnlyOverTheMinimumInterval)
+{
+    monitor.setMinimumInterval(second);
+    write(10, 100);
+    sampleByPID();
+    // A sample a few milliseconds after the last keeps that baseline and gives no figure.
+    uptime += 5'000'000;
+    write(10, 101);
+    EXPECT_FALSE(sampleByPID().at(10).cpuPercent);
+    uptime += second - 5'000'000;
+    write(10, 150);
+    EXPECT_DOUBLE_EQ(sampleByPID().at(10).cpuPercent.value_or(-1), 50.0);
+}

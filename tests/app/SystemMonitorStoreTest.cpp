@@ -111,7 +111,7 @@ protected:
         auto table = std::make_shared<LinuxProcessTable>(proc.root());
         SystemMonitorStore::Samplers samplers{
             std::make_shared<MemoryMonitor>(host, sysctl),
-            std::make_shared<CPUMonitor>(host, sysctl),
+            std::make_shared<CPUMonitor>(host, sysctl, [clock = clock] { return clock->now(); }),
             std::make_shared<ProcessMonitor>(table, [this] { return uptime.load(); }, MachTime::Timebase{1, 1}),
             [this] { return interval.load(); },
             clock,

@@ -65,6 +65,8 @@ TEST(SecurityUtils, VerdictsFromThePathAlone)
         {"/home/ann/.config", PathSafety::protected_(standardFolder)},
         {"/home/ann/Documents/report.pdf", PathSafety::allowed()},
         {"/home/ann/Library/Mail/V10", PathSafety::protected_(accountData)},
+        {"/home/ann/.local/share/flatpak/app/org.example.Flat", PathSafety::protected_(accountData)},
+        {"/home/ann/.local/share/flatpaks", PathSafety::allowed()},
         {"/home/ann/Library/Containers", PathSafety::protected_(standardFolder)},
         {"/home/ann/Library/Containers/com.app",
          PathSafety::caution("This is an app's private data. Removing it can reset or break that app.")},
@@ -156,7 +158,10 @@ TEST(SecurityUtils, NormalizedPaths)
 TEST(SecurityUtils, ProcessesThatMayNotBeQuit)
 {
     const std::uint32_t me = 501;
-    struct Case { std::int32_t pid; const char* name; std::optional<std::string> path; std::optional<std::uint32_t> owner; std::optional<std::string> refusal; };
+    struct Case { std::int32_t pid; const char* name; std::optional<std::string> path; std::optional<std::uint32_t> owner; std::optional<std::string> refusal; std::int32_t parent = 1; };
+    const std::string session = "Protected by macOS: macOS needs this process.";
+    const std::string component = "Protected by macOS: this is a macOS system component.";
+    const std::string core = "Protected by macOS: core system process.";
     const Case cases[] = {
         {1, "init", std::nullopt, me, "Protected by macOS: core system process."},
         {0, "kernel", std::nullopt, me, "Protected by macOS: core system process."},
@@ -165,11 +170,42 @@ TEST(SecurityUtils, ProcessesThatMayNotBeQuit)
         {4000, "finder", std::nullopt, me, std::nullopt},
         {4000, "editor", std::nullopt, std::nullopt, "Kestrelmoor can't read who owns this process."},
         {4000, "editor", std::nullopt, 0u, "This process belongs to another user or to the system."},
-        {4000, "tool", std::string("/usr/bin/tool"), me, "Protected by macOS: this is a macOS system component."},
-        {4000, "tool", std::string("/USR/SBIN/x"), me, "Protected by macOS: this is a macOS system component."},
+        {4000, "tool", std::string("/USR/SBIN/x"), me, component},
         {4000, "tool", std::string("/usr/local/bin/tool"), me, std::nullopt},
         {4000, "editor", std::string("/opt/editor/editor"), me, std::nullopt},
+        // A user's own programs live in /usr/bin too: the name and owner decide there.
+        {4000, "tool", std::string("/usr/bin/tool"), me, std::nullopt},
+        {4000, "tool", std::string("/bin/tool"), me, std::nullopt},
+        {4000, "Xorg", std::string("/usr/lib/xorg/Xorg"), me, session},
+        // Kernel threads: kthreadd and its children, without an executable.
+        {2, "kthreadd", std::nullopt, me, core, 0},
+        {4000, "kworker/0:1", std::nullopt, me, core, 2},
+        {4000, "editor", std::nullopt, me, std::nullopt, 2000},
+        // The user's systemd manager and the session around it.
+        {4000, "systemd", std::string("/usr/lib/systemd/systemd"), me, session},
+        {4000, "systemd (deleted)", std::string("/usr/lib/systemd/systemd (deleted)"), me, session},
+        {4000, "(sd-pam)", std::nullopt, me, session},
+        {4000, "Xwayland", std::string("/usr/bin/Xwayland"), me, session},
+        {4000, "gnome-shell", std::string("/usr/bin/gnome-shell"), me, session},
+        {4000, "kwin_wayland", std::string("/usr/bin/kwin_wayland"), me, session},
+        {4000, "kwin_x11", std::string("/usr/bin/kwin_x11"), me, session},
+        {4000, "plasmashell", std::string("/usr/bin/plasmashell"), me, session},
+        {4000, "xfwm4", std::string("/usr/bin/xfwm4"), me, session},
+        {4000, "gnome-session-binary", std::string("/usr/libexec/gnome-session-binary"), me, session},
+        {4000, "gnome-session-b", std::nullopt, me, session}, // the kernel's 15-byte name
+        {4000, "ksmserver", std::string("/usr/bin/ksmserver"), me, session},
+        {4000, "dbus-daemon", std::string("/usr/bin/dbus-daemon"), me, session},
+        {4000, "dbus-broker", std::string("/usr/bin/dbus-broker"), me, session},
+        {4000, "pipewire", std::string("/usr/bin/pipewire"), me, session},
+        {4000, "wireplumber", std::string("/usr/bin/wireplumber"), me, session},
+        {4000, "pulseaudio", std::string("/usr/bin/pulseaudio"), me, session},
+        {4000, "xdg-desktop-portal-gtk", std::string("/usr/libexec/xdg-desktop-portal-gtk"), me, session},
+        {4000, "xdg-desktop-por", std::nullopt, me, session},
+        {4000, "helper", std::string("/usr/lib/systemd/systemd-helper"), me, component},
+        {4000, "helper", std::string("/usr/libexec/helper (deleted)"), me, component},
+        {4000, "editor (deleted)", std::string("/usr/local/bin/editor (deleted)"), me, std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SecurityUtils::evaluateProcess(c.pid, c.name, c.path, c.owner, me).refusal, c.refusal) << c.name;
+        EXPECT_EQ(SecurityUtils::evaluateProcess(c.pid, c.name, c.path, c.owner, me, c.parent).refusal, c.refusal)
+            << c.name;
 }

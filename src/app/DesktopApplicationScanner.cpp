@@ -1,0 +1,212 @@
+#include "app/DesktopApplicationScanner.h"
+
+#include "app/ApplicationScanner.h"
+#include "app/MachOInspector.h"
+#include "platform/Paths.h"
+#include "platform/ProcText.h"
+#include "platform/gio/DesktopEntryReader.h"
+
+#include <climits>
+#include <cstdlib>
+#include <set>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::string_view exportedEntries = "/export/share/applications/";
+
+std::string resolved(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return path;
+    std::string result(real);
+    std::free(real);
+    return result;
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A Flatpak id or snap name becomes one path component.
+bool isSafeComponent(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+std::string unquoted(std::string_view text)
+{
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r')) text.remove_suffix(1);
+    if (text.size() >= 2 && (text.front() == '\'' || text.front() == '"') && text.back() == text.front())
+        text = text.substr(1, text.size() - 2);
+    return std::string(text);
+}
+
+} // namespace
+
+std::vector<DesktopEntry> DesktopApplicationScanner::installedEntries()
+{
+    return DesktopEntryReader::shownEntries();
+}
+
+std::string DesktopApplicationScanner::applicationID(const std::string& desktopFileID)
+{
+    constexpr std::string_view suffix = ".desktop";
+    if (desktopFileID.size() > suffix.size() && desktopFileID.ends_with(suffix))
+        return desktopFileID.substr(0, desktopFileID.size() - suffix.size());
+    return desktopFileID;
+}
+
+std::optional<std::string> DesktopApplicationScanner::flatpakDeployFolder(const std::string& resolvedEntryPath)
+{
+    const auto at = resolvedEntryPath.rfind(exportedEntries);
+    if (at == std::string::npos || at == 0) return std::nullopt;
+    return resolvedEntryPath.substr(0, at);
+}
+
+std::optional<std::string> DesktopApplicationScanner::optFolder(const std::string& resolvedExecutable)
+{
+    constexpr std::string_view opt = "/opt/";
+    if (!resolvedExecutable.starts_with(opt)) return std::nullopt;
+    const auto end = resolvedExecutable.find('/', opt.size());
+    if (end == std::string::npos || end == opt.size()) return std::nullopt;
+    return resolvedExecutable.substr(0, end);
+}
+
+std::optional<std::string> DesktopApplicationScanner::appStreamVersion(std::string_view xml)
+{
+    // Releases are listed newest first.
+    const auto release = xml.find("<release ");
+    if (release == std::string_view::npos) return std::nullopt;
+    const auto close = xml.find('>', release);
+    const std::string_view element = xml.substr(release, close == std::string_view::npos ? xml.npos : close - release);
+    const auto attribute = element.find(" version=");
+    if (attribute == std::string_view::npos || attribute + 10 >= element.size()) return std::nullopt;
+    const char quote = element[attribute + 9];
+    if (quote != '"' && quote != '\'') return std::nullopt;
+    const auto end = element.find(quote, attribute + 10);
+    if (end == std::string_view::npos || end == attribute + 10) return std::nullopt;
+    return std::string(element.substr(attribute + 10, end - attribute - 10));
+}
+
+std::optional<std::string> DesktopApplicationScanner::snapVersion(std::string_view yaml)
+{
+    for (const std::string_view line : ProcText::lines(yaml))
+        if (line.starts_with("version:")) {
+            std::string_view value = line.substr(8);
+            while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+            auto version = unquoted(value);
+            if (!version.empty()) return version;
+        }
+    return std::nullopt;
+}
+
+std::vector<ApplicationInfo> DesktopApplicationScanner::readApplications(const std::vector<DesktopEntry>& entries,
+                                                                         const CodeSigning& signing) const
+{
+    // One pass over dpkg's file lists for every entry at once.
+    std::set<std::string> paths;
+    for (const auto& entry : entries)
+        if (!entry.flatpakID && !entry.snapName) {
+            paths.insert(entry.filename);
+            paths.insert(resolved(entry.filename));
+        }
+    const auto owners = packages.owners(paths);
+    const auto ownerOf = [&](const std::string& path) -> std::optional<std::string> {
+        if (const auto it = owners.find(path); it != owners.end()) return it->second;
+        return std::nullopt;
+    };
+
+    std::vector<ApplicationInfo> apps;
+    for (const auto& entry : entries) {
+        auto package = ownerOf(entry.filename);
+        if (!package) package = ownerOf(resolved(entry.filename));
+        apps.push_back(read(entry, entry.flatpakID || entry.snapName ? std::nullopt : package, signing));
+    }
+    ApplicationScanner::sortByName(apps);
+    return apps;
+}
+
+ApplicationInfo DesktopApplicationScanner::read(const DesktopEntry& entry, const std::optional<std::string>& debianPackage,
+                                                const CodeSigning& signing) const
+{
+    ApplicationInfo app;
+    app.name = entry.name;
+    app.path = entry.filename;
+    app.bundleIdentifier = applicationID(entry.id);
+    app.desktopEntryID = entry.id;
+    app.desktopEntryPath = entry.filename;
+    // "env VAR=value program" starts env first; the program it runs is not known here.
+    if (entry.executable && Paths::lastComponent(*entry.executable) != "env") app.executablePath = entry.executable;
+    app.source = InstallSource::desktopEntry;
+
+    const std::string resolvedEntry = resolved(entry.filename);
+    if (entry.flatpakID && isSafeComponent(*entry.flatpakID)) {
+        readFlatpak(entry, resolvedEntry, app);
+    } else if (entry.snapName && isSafeComponent(*entry.snapName)) {
+        readSnap(entry, app);
+    } else {
+        if (app.executablePath)
+            if (auto folder = optFolder(resolved(*app.executablePath))) app.path = std::move(*folder);
+        if (debianPackage) {
+            app.source = InstallSource::debian;
+            app.packageName = debianPackage;
+            app.version = packages.version(*debianPackage);
+            app.removalCommand = "sudo apt remove " + *debianPackage;
+        }
+    }
+
+    if (app.executablePath) {
+        app.executableName = Paths::lastComponent(*app.executablePath);
+        app.architectures = MachOInspector::architectures(*app.executablePath);
+    }
+    auto identity = ApplicationScanner::signingIdentity(app.path, signing);
+    app.developer = std::move(identity.developer);
+    app.teamIdentifier = std::move(identity.teamIdentifier);
+    app.signature = std::move(identity.status);
+    return app;
+}
+
+void DesktopApplicationScanner::readFlatpak(const DesktopEntry& entry, const std::string& resolvedEntry,
+                                            ApplicationInfo& app) const
+{
+    const std::string& id = *entry.flatpakID;
+    app.source = InstallSource::flatpak;
+    app.packageName = id;
+    app.bundleIdentifier = id;
+    const bool perUser = resolvedEntry.starts_with(home + "/.local/share/flatpak/");
+    app.removalCommand = std::string("flatpak uninstall ") + (perUser ? "--user " : "") + id;
+    const auto deploy = flatpakDeployFolder(resolvedEntry);
+    if (!deploy) return;
+    app.path = *deploy;
+    // The entry's command is flatpak itself; the application's own executable lies in the deploy folder.
+    if (const auto command = DesktopEntryReader::keyFileValue(*deploy + "/metadata", "Application", "command")) {
+        const std::string executable = *deploy + "/files/bin/" + *command;
+        if (isSafeComponent(*command) && isRegularFile(executable)) app.executablePath = executable;
+    }
+    for (const auto* name : {"/files/share/metainfo/", "/files/share/appdata/"})
+        for (const auto* suffix : {".metainfo.xml", ".appdata.xml"})
+            if (!app.version)
+                if (const auto xml = ProcText::readFile(*deploy + name + id + suffix)) app.version = appStreamVersion(*xml);
+}
+
+void DesktopApplicationScanner::readSnap(const DesktopEntry& entry, ApplicationInfo& app) const
+{
+    const std::string& name = *entry.snapName;
+    app.source = InstallSource::snap;
+    app.packageName = name;
+    app.removalCommand = "sudo snap remove " + name;
+    const std::string current = snapRoot + "/" + name + "/current";
+    struct stat info {};
+    if (::stat(current.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        app.executablePath.reset();
+        return;
+    }
+    app.path = resolved(current);
+    // The entry's command goes through snap's launcher, not the application's own executable.
+    if (app.executablePath && !Paths::isWithin(resolved(*app.executablePath), app.path)) app.executablePath.reset();
+    if (const auto yaml = ProcText::readFile(app.path + "/meta/snap.yaml")) app.version = snapVersion(*yaml);
+}

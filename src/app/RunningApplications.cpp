@@ -1,0 +1,52 @@
+#include "app/RunningApplications.h"
+
+#include "app/DesktopApplicationScanner.h"
+#include "app/ProcessMonitor.h"
+#include "platform/Paths.h"
+#include "platform/ProcessIdentity.h"
+#include "platform/gio/DesktopEntryReader.h"
+
+namespace RunningApplications {
+
+bool belongsTo(const ProcessSnapshot& process, const ApplicationInfo& app)
+{
+    if (process.executablePath) {
+        const std::string executable = ProcessIdentity::withoutDeletedMarker(*process.executablePath);
+        // A desktop entry is a file: only an application folder holds executables.
+        if (app.path != app.desktopEntryPath && Paths::isWithin(executable, app.path) && executable != app.path)
+            return true;
+        if (app.executablePath && executable == *app.executablePath) return true;
+    }
+    if (process.sessionAppID) {
+        const std::string& id = *process.sessionAppID;
+        if (app.bundleIdentifier && id == *app.bundleIdentifier) return true;
+        if (app.desktopEntryID && id == DesktopApplicationScanner::applicationID(*app.desktopEntryID)) return true;
+        if (app.packageName && app.source != InstallSource::debian && id == *app.packageName) return true;
+    }
+    return false;
+}
+
+const ApplicationInfo* applicationOf(const ProcessSnapshot& process, const std::vector<ApplicationInfo>& apps)
+{
+    for (const auto& app : apps)
+        if (belongsTo(process, app)) return &app;
+    return nullptr;
+}
+
+ApplicationUsage usage(const ApplicationInfo& app, const std::vector<ProcessSnapshot>& processes)
+{
+    return ProcessMonitor::usage(processes, [&](const ProcessSnapshot& process) { return belongsTo(process, app); });
+}
+
+bool canActivate(const ApplicationInfo& app)
+{
+    return app.desktopEntryID.has_value();
+}
+
+std::optional<std::string> activate(const ApplicationInfo& app)
+{
+    if (!app.desktopEntryID) return "This application has no desktop entry to start it from.";
+    return DesktopEntryReader::launch(*app.desktopEntryID);
+}
+
+} // namespace RunningApplications

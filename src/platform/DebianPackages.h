@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+// What dpkg's database says about installed packages: who owns a file, the
+// version, and the files a package put on the system.
+class DebianPackages {
+public:
+    struct Size {
+        std::int64_t allocatedBytes = 0;
+        std::int64_t logicalBytes = 0;
+        std::int64_t fileCount = 0;
+        bool wasCancelled = false;
+    };
+
+    explicit DebianPackages(std::string root = "/var/lib/dpkg");
+
+    // The package that lists each of `paths`, for those that one lists; a package
+    // of a foreign architecture keeps its qualifier ("libfoo:i386").
+    std::map<std::string, std::string> owners(const std::set<std::string>& paths) const;
+    std::optional<std::string> version(const std::string& package) const;
+    std::vector<std::string> files(const std::string& package) const;
+    // The regular files of the package, each counted once.
+    Size size(const std::string& package, std::stop_token stop = {}) const;
+
+private:
+    std::string root_;
+};

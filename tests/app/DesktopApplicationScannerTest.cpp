@@ -1,0 +1,201 @@
+#include "app/DesktopApplicationScanner.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <unistd.h>
+
+namespace {
+
+using Arch = CPUArchitecture;
+
+// The first bytes of an ELF executable for the given e_machine.
+std::string elf(std::uint16_t machine)
+{
+    std::string header = {'\x7F', 'E', 'L', 'F', 2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0};
+    header += static_cast<char>(machine & 0xFF);
+    header += static_cast<char>(machine >> 8);
+    return header + std::string(44, '\0');
+}
+
+DesktopEntry entry(std::string id, std::string name, std::string filename, std::optional<std::string> executable)
+{
+    DesktopEntry e;
+    e.id = std::move(id);
+    e.name = std::move(name);
+    e.filename = std::move(filename);
+    e.executable = std::move(executable);
+    return e;
+}
+
+const ApplicationInfo& named(const std::vector<ApplicationInfo>& apps, const std::string& name)
+{
+    const auto it = std::find_if(apps.begin(), apps.end(), [&](const auto& app) { return app.name == name; });
+    EXPECT_NE(it, apps.end()) << name;
+    return *it;
+}
+
+} // namespace
+
+TEST(DesktopApplicationScanner, ReadsFolderAndVersionFacts)
+{
+    EXPECT_EQ(DesktopApplicationScanner::applicationID("org.example.App.desktop"), "org.example.App");
+    EXPECT_EQ(DesktopApplicationScanner::applicationID("plain"), "plain");
+    EXPECT_EQ(DesktopApplicationScanner::applicationID(".desktop"), ".desktop");
+
+    const struct {
+        const char* path;
+        std::optional<std::string> folder;
+    } deploys[] = {
+        {"/var/lib/flatpak/app/org.x.Y/x86_64/stable/ab12/export/share/applications/org.x.Y.desktop",
+         "/var/lib/flatpak/app/org.x.Y/x86_64/stable/ab12"},
+        {"/usr/share/applications/org.x.Y.desktop", std::nullopt},
+    };
+    for (const auto& c : deploys)
+        EXPECT_EQ(DesktopApplicationScanner::flatpakDeployFolder(c.path), c.folder) << c.path;
+
+    const struct {
+        const char* executable;
+        std::optional<std::string> folder;
+    } opts[] = {
+        {"/opt/Editor/bin/editor", "/opt/Editor"},
+        {"/opt/tool", std::nullopt}, // a file right in /opt owns no folder
+        {"/optional/bin/x", std::nullopt},
+        {"/usr/bin/editor", std::nullopt},
+    };
+    for (const auto& c : opts)
+        EXPECT_EQ(DesktopApplicationScanner::optFolder(c.executable), c.folder) << c.executable;
+
+    const struct {
+        const char* text;
+        std::optional<std::string> version;
+    } appStream[] = {
+        {R"(<component><releases><release version="2.1" date="2024-01-02"/><release version="2.0"/></releases>)", "2.1"},
+        {R"(<release date="2024-01-02" version='3.0'>)", "3.0"},
+        {R"(<release date="2024-01-02"/>)", std::nullopt},
+        {R"(<component/>)", std::nullopt},
+    };
+    for (const auto& c : appStream)
+        EXPECT_EQ(DesktopApplicationScanner::appStreamVersion(c.text), c.version) << c.text;
+
+    EXPECT_EQ(DesktopApplicationScanner::snapVersion("name: snapped\nversion: '1.2.3'\nsummary: x\n"), "1.2.3");
+    EXPECT_EQ(DesktopApplicationScanner::snapVersion("name: snapped\n"), std::nullopt);
+}
+
+TEST(DesktopApplicationScanner, DescribesPackagedApplications)
+{
+    TempDir dir;
+    const std::string home = dir.makeFolder("home");
+
+    // A Debian package that ships the entry and its executable.
+    const auto editorEntry = dir.write("share/applications/editor.desktop", "[Desktop Entry]\n");
+    const auto editor = dir.write("bin/editor", elf(62));
+    dir.write("dpkg/status", "Package: editor\nStatus: install ok installed\nVersion: 2:9.0-1\n");
+    dir.write("dpkg/info/editor.list", editorEntry + "\n" + editor + "\n");
+    // An entry of no package, its command a script.
+    const auto loose = dir.write("share/applications/loose.desktop", "[Desktop Entry]\n");
+    const auto script = dir.write("bin/loose", "#!/bin/sh\n");
+
+    // A system Flatpak, its entry exported through a link.
+    const std::string deploy = dir.makeFolder("flatpak/app/org.example.Flat/x86_64/stable/ab12");
+    dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/metadata", "[Application]\ncommand=flat\n");
+    dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/files/bin/flat", elf(183));
+    dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/files/share/metainfo/org.example.Flat.metainfo.xml",
+              R"(<component><releases><release version="4.2"/></releases></component>)");
+    const auto exported = dir.write(
+        "flatpak/app/org.example.Flat/x86_64/stable/ab12/export/share/applications/org.example.Flat.desktop", "x");
+    dir.makeFolder("flatpak/exports/share/applications");
+    const auto flatEntry = dir.file("flatpak/exports/share/applications/org.example.Flat.desktop");
+    ASSERT_EQ(::symlink(exported.c_str(), flatEntry.c_str()), 0);
+    // A Flatpak of the user's own installation.
+    const auto userEntry = dir.write(
+        "home/.local/share/flatpak/app/org.example.Mine/x86_64/stable/cd34/export/share/applications/org.example.Mine.desktop",
+        "x");
+
+    // A snap, its current revision a link.
+    dir.write("snap/snapped/12/meta/snap.yaml", "name: snapped\nversion: \"1.2\"\n");
+    ASSERT_EQ(::symlink("12", dir.file("snap/snapped/current").c_str()), 0);
+    const auto snapEntry = dir.write("share/applications/snapped_snapped.desktop", "x");
+
+    auto flat = entry("org.example.Flat.desktop", "Flat", flatEntry, "/usr/bin/flatpak");
+    flat.flatpakID = "org.example.Flat";
+    auto mine = entry("org.example.Mine.desktop", "Mine", userEntry, "/usr/bin/flatpak");
+    mine.flatpakID = "org.example.Mine";
+    auto snapped = entry("snapped_snapped.desktop", "Snapped", snapEntry, "/usr/bin/env");
+    snapped.snapName = "snapped";
+
+    DesktopApplicationScanner scanner{DebianPackages(dir.file("dpkg")), home, dir.file("snap")};
+    const auto apps = scanner.readApplications({entry("editor.desktop", "Editor", editorEntry, editor), flat,
+                                                entry("loose.desktop", "loose", loose, script), snapped, mine});
+    ASSERT_EQ(apps.size(), 5u);
+    std::vector<std::string> names;
+    for (const auto& app : apps) names.push_back(app.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Editor", "Flat", "loose", "Mine", "Snapped"}));
+
+    const auto& debian = named(apps, "Editor");
+    EXPECT_EQ(debian.source, InstallSource::debian);
+    EXPECT_EQ(debian.path, editorEntry);
+    EXPECT_EQ(debian.bundleIdentifier, "editor");
+    EXPECT_EQ(debian.desktopEntryID, "editor.desktop");
+    EXPECT_EQ(debian.executablePath, editor);
+    EXPECT_EQ(debian.executableName, "editor");
+    EXPECT_EQ(debian.architectures, std::vector<Arch>{Arch::x86_64});
+    EXPECT_EQ(debian.version, "2:9.0-1");
+    EXPECT_EQ(debian.packageName, "editor");
+    EXPECT_EQ(debian.removalCommand, "sudo apt remove editor");
+    EXPECT_TRUE(debian.isSizedByPackage());
+    EXPECT_EQ(debian.signature.kind, CodeSignatureStatus::Case::unavailable);
+
+    const auto enved = scanner.readApplications({entry("e.desktop", "Env", loose, "/usr/bin/env")});
+    ASSERT_EQ(enved.size(), 1u);
+    EXPECT_FALSE(enved[0].executablePath) << "env is not the application";
+
+    const auto& plain = named(apps, "loose");
+    EXPECT_EQ(plain.source, InstallSource::desktopEntry);
+    EXPECT_FALSE(plain.isPackageManaged());
+    EXPECT_FALSE(plain.removalCommand);
+    EXPECT_TRUE(plain.architectures.empty());
+
+    const auto& system = named(apps, "Flat");
+    EXPECT_EQ(system.source, InstallSource::flatpak);
+    EXPECT_EQ(system.path, deploy);
+    EXPECT_EQ(system.bundleIdentifier, "org.example.Flat");
+    EXPECT_EQ(system.executablePath, deploy + "/files/bin/flat");
+    EXPECT_EQ(system.architectures, std::vector<Arch>{Arch::arm64});
+    EXPECT_EQ(system.version, "4.2");
+    EXPECT_EQ(system.removalCommand, "flatpak uninstall org.example.Flat");
+    EXPECT_FALSE(system.isSizedByPackage());
+
+    const auto& user = named(apps, "Mine");
+    EXPECT_EQ(user.removalCommand, "flatpak uninstall --user org.example.Mine");
+    EXPECT_EQ(user.path, home + "/.local/share/flatpak/app/org.example.Mine/x86_64/stable/cd34");
+    // No command in its metadata: the entry's own executable stays.
+    EXPECT_EQ(user.executablePath, "/usr/bin/flatpak");
+
+    const auto& snap = named(apps, "Snapped");
+    EXPECT_EQ(snap.source, InstallSource::snap);
+    EXPECT_EQ(snap.path, dir.file("snap/snapped/12"));
+    EXPECT_EQ(snap.version, "1.2");
+    EXPECT_EQ(snap.removalCommand, "sudo snap remove snapped");
+    // snap's launcher is not the application's executable.
+    EXPECT_FALSE(snap.executablePath);
+}
+
+// The desktop applications of this machine, when it has one of a Debian package.
+TEST(DesktopApplicationScanner, ListsThisMachinesPackagedApplications)
+{
+    const DesktopApplicationScanner scanner{DebianPackages(), "/nonexistent-home"};
+    const auto apps = scanner.readApplications(DesktopApplicationScanner::installedEntries());
+    const auto packaged = std::find_if(apps.begin(), apps.end(), [](const ApplicationInfo& app) {
+        return app.source == InstallSource::debian && app.executablePath && !app.architectures.empty();
+    });
+    if (packaged == apps.end()) GTEST_SKIP() << "no desktop application of a Debian package is installed";
+    EXPECT_FALSE(packaged->name.empty());
+    EXPECT_TRUE(packaged->executablePath->starts_with("/"));
+    EXPECT_NE(packaged->architectures.front(), Arch::unknown);
+    EXPECT_TRUE(packaged->version);
+    EXPECT_GT(DebianPackages().size(*packaged->packageName).allocatedBytes, 0);
+}
