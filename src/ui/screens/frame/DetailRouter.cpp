@@ -3,6 +3,8 @@
 #include "ui/screens/frame/PlaceholderView.h"
 #include "ui/screens/overview/DashboardView.h"
 #include "ui/screens/overview/StorageView.h"
+#include "ui/screens/preferences/PrivacyView.h"
+#include "ui/screens/preferences/SettingsView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
@@ -11,6 +13,10 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new DashboardView(model, parent);
     case SidebarItem::storage:
         return new StorageView(model, parent);
+    case SidebarItem::privacy:
+        return new PrivacyView(model, parent);
+    case SidebarItem::settings:
+        return new SettingsView(model, parent);
     default:
         // Screens replace their placeholder here as they join the program.
         return new PlaceholderView(title(item), parent);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QVBoxLayout;
+
+// One group of the Settings form: a plain header above a rounded card whose rows
+// stack from the top.
+class SettingsSection : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SettingsSection(const QString& title, QWidget* parent = nullptr);
+
+    QString title() const { return title_; }
+    // The section takes ownership of the row.
+    void addRow(QWidget* row);
+    // A row with the label at the leading edge and the value at the trailing edge.
+    QLabel* addLabeledRow(const QString& label, const QString& value);
+
+private:
+    QString title_;
+    QVBoxLayout* rows_;
+};
