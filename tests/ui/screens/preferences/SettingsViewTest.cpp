@@ -4,6 +4,7 @@
 
 #include "app/QtText.h"
 #include "platform/FileSystem.h"
+#include "ui/screens/frame/ContentView.h"
 #include "ui/screens/preferences/ScanCacheSettings.h"
 
 #include <QCheckBox>
@@ -199,6 +200,26 @@ TEST_F(SettingsViewTest, ScreenshotOfTheFilledForm)
     waitUntil([] { return false; }, std::chrono::milliseconds(150));
     saveScreenshot(view, QStringLiteral("settings-view"));
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("version"))->text(), "—");
+}
+
+TEST_F(SettingsViewTest, TheSettingsWindowAndTheSidebarScreenAreBothSettingsViews)
+{
+    TempDir appSettings;
+    auto app = launchApp(appSettings, database);
+    app->model().setSelection(SidebarItem::settings);
+    app->showSettings();
+    QWidget* window = app->settingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->size(), QSize(600, 500));
+    auto* inWindow = window->findChild<SettingsView*>();
+    auto* inMain = app->mainWindow().findChild<SettingsView*>();
+    ASSERT_NE(inWindow, nullptr);
+    ASSERT_NE(inMain, nullptr);
+    inWindow->setFolderChooser([](QWidget*) { return QStringList{"/srv/media"}; });
+    inWindow->findChild<QPushButton*>(QStringLiteral("addFolder"))->click();
+    EXPECT_EQ(inMain->shownExcluded(), QStringList{"/srv/media"});
+    waitUntil([] { return false; }, std::chrono::milliseconds(150));
+    saveScreenshot(*window, QStringLiteral("settings-window"));
 }
 
 } // namespace
