@@ -29,15 +29,6 @@
 
 namespace {
 
-QLabel* note(const QString& text)
-{
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    applyTextStyle(label, TextStyle::caption);
-    applyTextColor(label, textColor(TextEmphasis::secondary));
-    return label;
-}
-
 QWidget* buttonRow(std::initializer_list<QPushButton*> buttons)
 {
     auto* row = new QWidget;
@@ -58,10 +49,7 @@ QWidget* errorRow(const ScanErrorEntry& entry)
     layout->setContentsMargins(6, 3, 6, 3);
     layout->setSpacing(1);
     auto* path = new ElidedLabel(qstr(abbreviatingHome(entry.path)), Qt::ElideMiddle, row);
-    QFont mono = textStyleFont(TextStyle::caption);
-    mono.setFamily(QStringLiteral("DejaVu Sans Mono"));
-    mono.setStyleHint(QFont::Monospace);
-    path->setFont(mono);
+    path->setFont(SettingsSection::monospacedFont(TextStyle::caption));
     layout->addWidget(path);
     auto* detail = new QLabel(LocaleText::abbreviatedDate(entry.date, LocaleText::TimeStyle::standard) +
                                   QStringLiteral(" — ") + qstr(entry.message),
@@ -84,9 +72,10 @@ ScanCacheSettings::ScanCacheSettings(AppModel& model, QWidget* parent)
     auto* cache = new SettingsSection(QStringLiteral("Scan Cache"), this);
     size_ = cache->addLabeledRow(QStringLiteral("Cache size"), qstr(ByteFormatter::string(0)));
     size_->setObjectName(QStringLiteral("cacheSize"));
-    cache->addLabeledRow(QStringLiteral("Location"), locationText(model_))->setObjectName(QStringLiteral("cacheLocation"));
-    cache->addRow(note(QStringLiteral("The cache stores only file names, paths, sizes, dates and types — never file "
-                                      "contents — so later scans only update what changed.")));
+    QLabel* location = cache->addLabeledRow(QStringLiteral("Location"), locationText(model_));
+    location->setObjectName(QStringLiteral("cacheLocation"));
+    cache->addNote(QStringLiteral("The cache stores only file names, paths, sizes, dates and types — never file "
+                                  "contents — so later scans only update what changed."));
     clear_ = new QPushButton(QStringLiteral("Clear Cache…"));
     clear_->setObjectName(QStringLiteral("clearCache"));
     applyTextColor(clear_, NamedColor::red);
@@ -127,6 +116,7 @@ ScanCacheSettings::ScanCacheSettings(AppModel& model, QWidget* parent)
     errorLog_->hide();
     diagnostics->addRow(errorLog_);
     layout->addWidget(diagnostics);
+    layout->addStretch(1);
 
     ScanCoordinator& scan = model_.scan();
     connect(&scan, &ScanCoordinator::progressChanged, this, &ScanCacheSettings::updateClearButton);

@@ -43,3 +43,21 @@ QLabel* SettingsSection::addLabeledRow(const QString& label, const QString& valu
     addRow(row);
     return shown;
 }
+
+QLabel* SettingsSection::addNote(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    applyTextStyle(label, TextStyle::caption);
+    applyTextColor(label, textColor(TextEmphasis::secondary));
+    addRow(label);
+    return label;
+}
+
+QFont SettingsSection::monospacedFont(TextStyle style)
+{
+    QFont font = textStyleFont(style);
+    font.setFamily(QStringLiteral("DejaVu Sans Mono"));
+    font.setStyleHint(QFont::Monospace);
+    return font;
+}

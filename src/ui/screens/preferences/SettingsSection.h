@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ui/components/TextStyle.h"
+
+#include <QFont>
 #include <QString>
 #include <QWidget>
 
@@ -19,6 +22,11 @@ public:
     void addRow(QWidget* row);
     // A row with the label at the leading edge and the value at the trailing edge.
     QLabel* addLabeledRow(const QString& label, const QString& value);
+    // A note in small secondary text that wraps onto as many lines as it needs.
+    QLabel* addNote(const QString& text);
+
+    // The monospaced face of a text style, for paths.
+    static QFont monospacedFont(TextStyle style);
 
 private:
     QString title_;

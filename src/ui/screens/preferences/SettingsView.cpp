@@ -40,15 +40,6 @@ struct IntervalChoice {
 };
 constexpr std::array<IntervalChoice, 3> intervalChoices{{{"1 second", 1.0}, {"2 seconds", 2.0}, {"5 seconds", 5.0}}};
 
-QLabel* note(const QString& text)
-{
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    applyTextStyle(label, TextStyle::caption);
-    applyTextColor(label, textColor(TextEmphasis::secondary));
-    return label;
-}
-
 QStringList chooseWithDialog(QWidget* parent)
 {
     // One folder per choice: the desktop's folder dialogs pick a single folder.
@@ -90,7 +81,8 @@ SettingsView::SettingsView(AppModel& model, QWidget* parent)
     outer->addWidget(scroll);
 
     showStoredSettings();
-    connect(&UserDefaultsNotifier::instance(), &UserDefaultsNotifier::changed, this, &SettingsView::showStoredSettings);
+    connect(&UserDefaultsNotifier::instance(), &UserDefaultsNotifier::changed, this,
+            &SettingsView::showStoredSettings);
 
     systemFolders_->start([] { return systemFoldersAdded(FileSystem::standard()); },
                           [this](std::vector<std::string> added) { includeSystem_->setText(systemFoldersLabel(added)); });
@@ -159,7 +151,7 @@ QWidget* SettingsView::monitoringSection()
     });
     layout->addWidget(interval_);
     section->addRow(row);
-    section->addRow(note(QStringLiteral("CPU and memory are sampled only while a monitoring screen is open.")));
+    section->addNote(QStringLiteral("CPU and memory are sampled only while a monitoring screen is open."));
     return section;
 }
 
@@ -167,9 +159,9 @@ QWidget* SettingsView::privacySection()
 {
     auto* section = new SettingsSection(QStringLiteral("Privacy"));
     section->addRow(new PrivacyNotice(false));
-    section->addRow(note(QStringLiteral(
+    section->addNote(QStringLiteral(
         "Works offline. No account, no analytics, no tracking. Everything Kestrelmoor learns about your files is "
-        "stored only in the local cache above, and you can clear it at any time.")));
+        "stored only in the local cache above, and you can clear it at any time."));
     return section;
 }
 
@@ -215,10 +207,7 @@ void SettingsView::showExcluded(const QStringList& paths)
         auto* layout = new QHBoxLayout(row);
         layout->setContentsMargins(0, 0, 0, 0);
         auto* label = new QLabel(qstr(abbreviatingHome(stdstr(path))), row);
-        QFont mono = textStyleFont(TextStyle::callout);
-        mono.setFamily(QStringLiteral("DejaVu Sans Mono"));
-        mono.setStyleHint(QFont::Monospace);
-        label->setFont(mono);
+        label->setFont(SettingsSection::monospacedFont(TextStyle::callout));
         label->setToolTip(path);
         layout->addWidget(label, 1);
         auto* remove = new QToolButton(row);
@@ -239,14 +228,16 @@ void SettingsView::addExcluded()
         return;
     // Read, change and write the stored list at once, so another view's edit is kept.
     UserDefaults& defaults = UserDefaults::standard();
-    defaults.setValue(SettingsKey::excludedPaths, addingExcluded(defaults.stringListValue(SettingsKey::excludedPaths), chosen));
+    const QStringList stored = defaults.stringListValue(SettingsKey::excludedPaths);
+    defaults.setValue(SettingsKey::excludedPaths, addingExcluded(stored, chosen));
     showStoredSettings();
 }
 
 void SettingsView::removeExcluded(const QString& path)
 {
     UserDefaults& defaults = UserDefaults::standard();
-    defaults.setValue(SettingsKey::excludedPaths, removingExcluded(defaults.stringListValue(SettingsKey::excludedPaths), path));
+    const QStringList stored = defaults.stringListValue(SettingsKey::excludedPaths);
+    defaults.setValue(SettingsKey::excludedPaths, removingExcluded(stored, path));
     showStoredSettings();
 }
 

@@ -137,7 +137,8 @@ TEST_F(ScanCacheSettingsTest, ConfirmingEmptiesTheCacheAndEveryScreenReloads)
 TEST_F(ScanCacheSettingsTest, AFailedClearSaysWhyAndKeepsTheCache)
 {
     SQLiteConnection(cache.file("ScanCache.sqlite"))
-        .execute("CREATE TRIGGER refuse BEFORE DELETE ON scans BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END;");
+        .execute("CREATE TRIGGER refuse BEFORE DELETE ON scans "
+                 "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END;");
     ScanCoordinatorTestAccess::setResumableScanID(model->scan(), 9);
     auto view = shown();
     const std::int64_t files = database->totals().fileCount;
