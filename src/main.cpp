@@ -44,6 +44,9 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrelmoor"));
     QApplication::setOrganizationName(QStringLiteral("Kestrelmoor"));
+    QApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
+    // Lets the desktop match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrelmoor"));
     QApplication::setWindowIcon(SymbolIcons::applicationIcon());
 
     KestrelmoorApp app;

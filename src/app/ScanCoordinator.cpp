@@ -220,7 +220,7 @@ std::pair<std::int64_t, std::int64_t> ScanCoordinator::volumeUsage(const std::op
 
 void ScanCoordinator::startScan(bool resume)
 {
-    if (!database_ || isScanActive())
+    if (!database_ || isScanActive() || isClearing_)
         return;
 
     auto scanner = std::make_shared<FileScanner>(*database_, configurationFromSettings(UserDefaults::standard()));
@@ -263,6 +263,50 @@ void ScanCoordinator::startScan(bool resume)
         }
     });
     emit taskChanged();
+}
+
+bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)> done)
+{
+    if (isScanActive() || isClearing_)
+        return false;
+    setIfChanged(this, isClearing_, true, &ScanCoordinator::isClearingChanged);
+    auto finish = [this, done = std::move(done)](std::optional<std::string> failure) {
+        auto end = [this, done, failure] {
+            setIfChanged(this, isClearing_, false, &ScanCoordinator::isClearingChanged);
+            if (done)
+                done(failure);
+        };
+        if (failure) {
+            end();
+            return;
+        }
+        // The scans these described are gone from the index.
+        if (lastOutcome_) {
+            lastOutcome_.reset();
+            emit lastOutcomeChanged();
+        }
+        setProgress(ScanProgress{});
+        setResumableScanID(std::nullopt);
+        setErrorMessage(std::nullopt);
+        dataChanged(std::move(end));
+    };
+    if (!database_) {
+        finish(std::nullopt);
+        return true;
+    }
+    auto database = database_;
+    runInBackground(
+        this,
+        [database]() -> std::optional<std::string> {
+            try {
+                database->clearAllAtomically();
+                return std::nullopt;
+            } catch (...) {
+                return describe(std::current_exception());
+            }
+        },
+        std::move(finish));
+    return true;
 }
 
 void ScanCoordinator::apply(ScanProgress report, const FileScanner* from)

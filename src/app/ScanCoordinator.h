@@ -44,6 +44,8 @@ public:
     // The running scan; cancel it to stop the scan. Null when no scan runs.
     ScanTask* task() const { return task_.get(); }
     bool isScanActive() const { return isActive(progress_.phase); }
+    // True from the start of a cache clear until its outcome is in place.
+    bool isClearing() const { return isClearing_; }
 
     static bool isActive(const ScanPhase& phase);
 
@@ -59,7 +61,14 @@ public:
     // across summary reloads.
     void setApplicationCount(std::optional<int> count);
 
+    // Refused while a scan runs or the cache is being cleared.
     void startScan(bool resume);
+    // Empties the scan cache off the main thread, as one transaction. Refused (false, and
+    // `done` never runs) while a scan runs or another clear does; no scan starts until it
+    // has ended. Only a clear that succeeded forgets the resumable scan and the last scan's
+    // progress and announces changed data; a failed one leaves everything as it was.
+    // `done` runs on the main thread with the failure's description, or none on success.
+    bool clearCache(std::function<void(std::optional<std::string> failure)> done = {});
     void pause();
     void resume();
     // The one pause control of menus and toolbars: continues a paused scan,
@@ -89,6 +98,7 @@ signals:
     void errorMessageChanged();
     void dataVersionChanged();
     void isLoadedChanged();
+    void isClearingChanged();
     void taskChanged();
     void scannerChanged();
 
@@ -112,6 +122,7 @@ private:
     std::optional<std::string> errorMessage_;
     int dataVersion_ = 0;
     bool isLoaded_ = false;
+    bool isClearing_ = false;
     std::shared_ptr<StorageDatabase> database_;
     std::shared_ptr<FileScanner> scanner_;
     // Declared after the scanner so that it is destroyed (cancelled and joined) first.

@@ -1,5 +1,7 @@
 #include "app/UserDefaults.h"
 
+#include "app/UserDefaultsNotifier.h"
+
 #include <QSettings>
 
 // The same file a plain QSettings() of this program opens (~/.config/Kestrelmoor/Kestrelmoor.conf).
@@ -37,6 +39,7 @@ void UserDefaults::useFileForStandard(const QString& filePath)
     QVariantMap registered = slot ? slot->registered_ : QVariantMap{};
     slot = std::make_unique<UserDefaults>(filePath);
     slot->registered_ = registered;
+    emit UserDefaultsNotifier::instance().changed(QString());
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
@@ -98,12 +101,24 @@ QStringList UserDefaults::stringListValue(const QString& key) const
 
 void UserDefaults::setValue(const QString& key, const QVariant& value)
 {
+    const bool changed = !settings_->contains(key) || settings_->value(key) != value;
     settings_->setValue(key, value);
+    if (changed)
+        announce(key);
 }
 
 void UserDefaults::removeValue(const QString& key)
 {
+    const bool changed = settings_->contains(key);
     settings_->remove(key);
+    if (changed)
+        announce(key);
+}
+
+void UserDefaults::announce(const QString& key) const
+{
+    if (standardSlot().get() == this)
+        emit UserDefaultsNotifier::instance().changed(key);
 }
 
 void UserDefaults::sync()

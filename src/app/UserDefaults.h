@@ -35,11 +35,15 @@ public:
     double doubleValue(const QString& key) const;          // missing or not a number: 0
     QStringList stringListValue(const QString& key) const; // missing or not a list: empty
 
+    // Both announce a change of standard() through UserDefaultsNotifier.
     void setValue(const QString& key, const QVariant& value);
     void removeValue(const QString& key);
     void sync();
 
 private:
+    // Tells the views when a setting of standard() changed.
+    void announce(const QString& key) const;
+
     std::unique_ptr<QSettings> settings_;
     QVariantMap registered_;
 };

@@ -353,3 +353,26 @@ void StorageDatabase::clearAll()
         db.execute("VACUUM;");
     });
 }
+
+void StorageDatabase::clearAllAtomically()
+{
+    reading([](SQLiteConnection& db) {
+        db.execute("BEGIN IMMEDIATE;");
+        try {
+            db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "
+                       "DELETE FROM category_totals; DELETE FROM errors; COMMIT;");
+        } catch (...) {
+            if (!db.isAutocommit())
+                db.execute("ROLLBACK;");
+            throw;
+        }
+        try {
+            // VACUUM writes the whole new file into the log; the checkpoint moves it back
+            // and empties the log, or the cache would take twice its old size.
+            db.execute("VACUUM;");
+            db.execute("PRAGMA wal_checkpoint(TRUNCATE);");
+        } catch (const SQLiteError&) {
+            // The tables are empty either way; SQLite reuses the free pages.
+        }
+    });
+}

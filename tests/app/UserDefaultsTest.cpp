@@ -2,6 +2,7 @@
 
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
+#include "app/UserDefaultsNotifier.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +82,25 @@ TEST(UserDefaults, ValuesReadBackFromAnotherProcessKeepTheirMeaning)
     EXPECT_EQ(defaults.integerValue("wordy"), 0);
     EXPECT_EQ(defaults.integerValue("missing"), 0);
     EXPECT_DOUBLE_EQ(defaults.doubleValue("interval"), 2.5);
+}
+
+TEST(UserDefaults, ChangesOfTheStandardSettingsAreAnnouncedOnce)
+{
+    ensureCoreApplication();
+    TempDir dir;
+    UserDefaults::useFileForStandard(QString::fromStdString(dir.file("settings.ini")));
+    QStringList announced;
+    const auto connection = QObject::connect(&UserDefaultsNotifier::instance(), &UserDefaultsNotifier::changed,
+                                             [&](const QString& key) { announced.append(key); });
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setValue(SettingsKey::scanConcurrency, 6);
+    defaults.setValue(SettingsKey::scanConcurrency, 6);   // the same value: nothing to follow
+    defaults.removeValue(SettingsKey::monitorInterval);   // never stored
+    defaults.removeValue(SettingsKey::scanConcurrency);
+    UserDefaults other(QString::fromStdString(dir.file("other.ini")));
+    other.setValue(SettingsKey::scanConcurrency, 2);     // not the settings views show
+    QObject::disconnect(connection);
+    EXPECT_EQ(announced, (QStringList{SettingsKey::scanConcurrency, SettingsKey::scanConcurrency}));
 }
 
 } // namespace

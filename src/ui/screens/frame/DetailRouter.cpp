@@ -8,6 +8,8 @@
 #include "ui/screens/overview/DashboardView.h"
 #include "ui/screens/overview/PermissionHelpSheet.h"
 #include "ui/screens/overview/StorageView.h"
+#include "ui/screens/preferences/PrivacyView.h"
+#include "ui/screens/preferences/SettingsView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
@@ -33,6 +35,10 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
             [&model](const FileItem& file, QWidget* owner) { return new FileDetailView(model, file, owner); });
         return screen;
     }
+    case SidebarItem::privacy:
+        return new PrivacyView(model, parent);
+    case SidebarItem::settings:
+        return new SettingsView(model, parent);
     default:
         // Screens replace their placeholder here as they join the program.
         return new PlaceholderView(title(item), parent);

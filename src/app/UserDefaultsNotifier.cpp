@@ -1,0 +1,7 @@
+#include "app/UserDefaultsNotifier.h"
+
+UserDefaultsNotifier& UserDefaultsNotifier::instance()
+{
+    static UserDefaultsNotifier notifier;
+    return notifier;
+}
