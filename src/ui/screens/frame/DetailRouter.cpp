@@ -1,5 +1,6 @@
 #include "ui/screens/frame/DetailRouter.h"
 
+#include "ui/screens/files/CleanupView.h"
 #include "ui/screens/frame/PlaceholderView.h"
 #include "ui/screens/overview/DashboardView.h"
 #include "ui/screens/overview/StorageView.h"
@@ -11,6 +12,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new DashboardView(model, parent);
     case SidebarItem::storage:
         return new StorageView(model, parent);
+    case SidebarItem::cleanup:
+        return new CleanupView(model, parent);
     default:
         // Screens replace their placeholder here as they join the program.
         return new PlaceholderView(title(item), parent);
