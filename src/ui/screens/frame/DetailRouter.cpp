@@ -1,6 +1,7 @@
 #include "ui/screens/frame/DetailRouter.h"
 
 #include "ui/screens/files/CleanupView.h"
+#include "ui/screens/files/DeveloperStorageView.h"
 #include "ui/screens/frame/PlaceholderView.h"
 #include "ui/screens/overview/DashboardView.h"
 #include "ui/screens/overview/StorageView.h"
@@ -12,6 +13,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new DashboardView(model, parent);
     case SidebarItem::storage:
         return new StorageView(model, parent);
+    case SidebarItem::developer:
+        return new DeveloperStorageView(model, parent);
     case SidebarItem::cleanup:
         return new CleanupView(model, parent);
     default:
