@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace ReportExporter {
@@ -98,34 +99,47 @@ std::string csv(const std::vector<FileItem>& files)
     return text;
 }
 
-bool writeAtomically(const std::string& path, const std::string& contents)
+bool writeAtomically(const std::string& path, const std::string& contents, std::string* reason)
 {
+    const auto fail = [reason](int error) {
+        if (reason)
+            *reason = std::generic_category().message(error);
+        return false;
+    };
     std::string temporary = Paths::appending(Paths::deletingLastComponent(path), "." + Paths::lastComponent(path) + ".XXXXXX");
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
-        return false;
-    const bool written = writeAll(fd, contents) && ::fsync(fd) == 0;
+        return fail(errno);
+    int error = 0;
+    if (!writeAll(fd, contents) || ::fsync(fd) != 0)
+        error = errno;
     // mkstemp creates 0600: keep the mode of a file being replaced, else the usual one.
     struct stat existing{};
     ::fchmod(fd, ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
-    if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
         ::unlink(temporary.c_str());
-        return false;
+        return fail(error);
     }
     return true;
 }
 
-void saveCSV(const std::vector<FileItem>& files, const std::string& suggestedName, SavePanel& panel,
-             DesktopServices& desktop)
+SaveResult saveCSV(const std::vector<FileItem>& files, const std::string& suggestedName, SavePanel& panel,
+                   DesktopServices& desktop)
 {
     const auto location = panel.chooseSaveLocation(suggestedName + ".csv", "CSV document", "csv");
     if (!location || location->empty())
-        return;
-    if (!writeAtomically(*location, csv(files))) {
+        return {};
+    std::string reason;
+    if (!writeAtomically(*location, csv(files), &reason)) {
         desktop.beep();
-        return;
+        return {SaveResult::Status::failed, *location, reason};
     }
     desktop.revealItems({*location});
+    return {SaveResult::Status::saved, *location, {}};
 }
 
 } // namespace ReportExporter

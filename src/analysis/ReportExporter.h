@@ -23,11 +23,21 @@ std::string escapedField(const std::string& field);
 std::string internetDateTime(double secondsSince1970);
 
 // Writes `contents` through a temporary file in the same folder that then replaces `path`.
-bool writeAtomically(const std::string& path, const std::string& contents);
+// On failure `reason`, when given, receives the system's words for it ("Permission denied").
+bool writeAtomically(const std::string& path, const std::string& contents, std::string* reason = nullptr);
+
+// How a save ended; `path` is the chosen place, `reason` why writing there failed.
+struct SaveResult {
+    enum class Status { cancelled, saved, failed };
+    Status status = Status::cancelled;
+    std::string path;
+    std::string reason;
+};
 
 // Asks for a location (name preset to suggestedName + ".csv"), writes the list there and
-// reveals the file; a failed write only beeps. Call on the main thread.
-void saveCSV(const std::vector<FileItem>& files, const std::string& suggestedName, SavePanel& panel,
-             DesktopServices& desktop);
+// reveals the file; a failed write beeps and is returned for the caller to explain.
+// Call on the main thread.
+SaveResult saveCSV(const std::vector<FileItem>& files, const std::string& suggestedName, SavePanel& panel,
+                   DesktopServices& desktop);
 
 } // namespace ReportExporter

@@ -2,6 +2,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "index/CaseFolding.h"
+#include "platform/Paths.h"
 
 #include <unicode/calendar.h>
 #include <unicode/regex.h>
@@ -23,6 +24,8 @@ constexpr std::array<std::string_view, 2> extensionPrefixes = {"ext:", "extensio
 constexpr std::array<std::string_view, 3> folderPrefixes = {"in:", "folder:", "path:"};
 constexpr std::array<std::string_view, 2> kindPrefixes = {"kind:", "type:"};
 constexpr std::array<std::string_view, 2> applicationPrefixes = {"app:", "application:"};
+
+constexpr std::string_view subtreePrefix = "under:";
 
 constexpr int defaultLimit = 500;
 
@@ -115,8 +118,10 @@ SearchQuery SearchParser::parse(std::string_view input, double now)
 {
     SearchQuery query;
     query.limit = defaultLimit;
+    std::string rest(input);
+    query.folderSubtree = takeSubtree(rest);
     auto text = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(input.data(), static_cast<std::int32_t>(std::min<std::size_t>(input.size(), INT32_MAX))));
+        icu::StringPiece(rest.data(), static_cast<std::int32_t>(std::min<std::size_t>(rest.size(), INT32_MAX))));
 
     // Later matches are cut first so that earlier ranges stay valid; the bound written first
     // in the text is therefore the one that stays.
@@ -183,6 +188,60 @@ SearchQuery SearchParser::parse(std::string_view input, double now)
         }
     }
     return query;
+}
+
+std::string SearchParser::subtreeFilter(std::string_view folder)
+{
+    std::string filter(subtreePrefix);
+    filter += '"';
+    for (const char c : folder) {
+        if (c == '"')
+            filter += '"';
+        filter += c;
+    }
+    filter += '"';
+    return filter;
+}
+
+std::optional<std::string> SearchParser::takeSubtree(std::string& text)
+{
+    std::optional<std::string> folder;
+    const auto startsToken = [&](std::size_t at) {
+        return at == 0 || text[at - 1] == ' ' || text[at - 1] == '\t' || text[at - 1] == '\n';
+    };
+    std::size_t at = 0;
+    while (at + subtreePrefix.size() < text.size()) {
+        if (!startsToken(at) || Paths::asciiLowercased(text.substr(at, subtreePrefix.size())) != subtreePrefix) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at + subtreePrefix.size();
+        std::string value;
+        if (text[end] == '"') {
+            // A quote written twice is one quote of the path; an unclosed path runs to the end.
+            for (++end; end < text.size(); ++end) {
+                if (text[end] == '"') {
+                    if (end + 1 < text.size() && text[end + 1] == '"') {
+                        value += '"';
+                        ++end;
+                        continue;
+                    }
+                    ++end;
+                    break;
+                }
+                value += text[end];
+            }
+        } else {
+            while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\n')
+                value += text[end++];
+        }
+        // The last filter written wins, as with the other filters.
+        if (!value.empty())
+            folder = std::move(value);
+        text.replace(at, end - at, " ");
+        ++at;
+    }
+    return folder;
 }
 
 std::vector<SearchParser::Match> SearchParser::matches(const char* pattern, const icu::UnicodeString& text)

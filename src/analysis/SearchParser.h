@@ -19,7 +19,14 @@ public:
     // `now` (seconds since 1970) anchors relative dates such as "modified > 2 weeks ago".
     static SearchQuery parse(std::string_view text, double now);
 
+    // The filter that selects exactly `folder` and what lies below it: "under:" and the
+    // path in double quotes, each double quote inside it written twice.
+    static std::string subtreeFilter(std::string_view folder);
+
 private:
+    // Takes every "under:" filter out of `text` before anything else reads it, so that
+    // nothing inside the quoted path is taken for a size, a date or a word.
+    static std::optional<std::string> takeSubtree(std::string& text);
     struct Match {
         std::int32_t start = 0;   // UTF-16 offsets into the searched text
         std::int32_t length = 0;

@@ -131,6 +131,8 @@ struct SearchQuery {
     std::optional<std::string> nameContains;
     std::optional<std::string> fileExtension;
     std::optional<std::string> folderContains;
+    // A folder and everything below it, compared byte for byte.
+    std::optional<std::string> folderSubtree;
     std::optional<std::int64_t> minSize;
     std::optional<std::int64_t> maxSize;
     std::optional<double> modifiedBefore;
@@ -143,12 +145,13 @@ struct SearchQuery {
     // Only size, date, folder and category filters make a search advanced.
     bool isAdvanced() const
     {
-        return minSize || maxSize || modifiedBefore || modifiedAfter || folderContains || category;
+        return minSize || maxSize || modifiedBefore || modifiedAfter || folderContains || folderSubtree || category;
     }
     // The kind and the limit alone ask for nothing.
     bool isEmpty() const
     {
-        return !nameGlob && !nameContains && !fileExtension && !folderContains && !minSize && !maxSize &&
+        return !nameGlob && !nameContains && !fileExtension && !folderContains && !folderSubtree && !minSize &&
+               !maxSize &&
                !modifiedBefore && !modifiedAfter && !category && !applicationName;
     }
 

@@ -28,6 +28,12 @@ struct Conditions {
         values.push_back(std::move(value));
     }
 
+    void addAll(std::string clause, std::initializer_list<SQLValue> clauseValues)
+    {
+        clauses.push_back(std::move(clause));
+        values.insert(values.end(), clauseValues);
+    }
+
     std::string joined() const
     {
         std::string text;
@@ -78,14 +84,29 @@ void addFolderContains(Conditions& conditions, const SearchQuery& query, const C
                        SearchQuerySQL::containsPattern(*query.folderContains));
 }
 
+// Binary comparison: every path that starts with "p/" sorts at or after "p/" and before
+// "p0" ("0" follows "/"), whatever bytes follow, and letter case counts.
+void addFolderSubtree(Conditions& conditions, const SearchQuery& query, const Columns& columns)
+{
+    if (!query.folderSubtree)
+        return;
+    // Stored paths never end in "/", except the root itself.
+    std::string folder = *query.folderSubtree;
+    while (folder.size() > 1 && folder.ends_with('/'))
+        folder.pop_back();
+    const auto [prefix, end] = SearchQuerySQL::subtreeRange(folder);
+    conditions.addAll(concat({"(", columns.path, " = ? OR (", columns.path, " >= ? AND ", columns.path, " < ?))"}),
+                      {folder, prefix, end});
+}
+
 // Text patterns and dates cannot use an index. Left to itself, SQLite would then walk the
 // size index to get the order for free and look each row up from it: for a rare match that
 // is every row of the table in random order (seconds on a million files). Reading the table
 // in storage order and keeping the top rows costs one sequential pass whatever the match.
 bool readsInStorageOrder(const SearchQuery& query)
 {
-    return query.nameGlob || query.nameContains || query.folderContains || query.modifiedBefore ||
-           query.modifiedAfter;
+    return query.nameGlob || query.nameContains || query.folderContains || query.folderSubtree ||
+           query.modifiedBefore || query.modifiedAfter;
 }
 
 } // namespace
@@ -97,6 +118,7 @@ std::vector<FileItem> SearchQuerySQL::files(const SearchQuery& query)
     if (query.fileExtension)
         conditions.add("f.ext = ?", CaseFolding::lowercased(*query.fileExtension));
     addFolderContains(conditions, query, fileColumns);
+    addFolderSubtree(conditions, query, fileColumns);
     addBounds(conditions, query, fileColumns);
     if (query.category)
         conditions.add("f.category = ?", rawValue(*query.category));
@@ -120,6 +142,7 @@ std::vector<FolderItem> SearchQuerySQL::folders(const SearchQuery& query)
     Conditions conditions;
     addNamePatterns(conditions, query, folderColumns);
     addFolderContains(conditions, query, folderColumns);
+    addFolderSubtree(conditions, query, folderColumns);
     addBounds(conditions, query, folderColumns);
     if (conditions.clauses.empty())
         return {};
@@ -146,4 +169,14 @@ std::string SearchQuerySQL::containsPattern(std::string_view text)
     }
     pattern += '%';
     return pattern;
+}
+
+std::pair<std::string, std::string> SearchQuerySQL::subtreeRange(std::string_view folder)
+{
+    std::string prefix(folder);
+    if (!prefix.ends_with('/'))
+        prefix += '/';
+    std::string end = prefix;
+    end.back() = '0';
+    return {prefix, end};
 }

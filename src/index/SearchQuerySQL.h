@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class SQLiteConnection;
@@ -24,6 +25,9 @@ public:
 
     // "%" + text + "%" for LIKE ... ESCAPE '\', with \, % and _ matching themselves.
     static std::string containsPattern(std::string_view text);
+    // The bounds [prefix, end) of the paths strictly below `folder`: prefix is the folder
+    // with a "/" at the end, end the same text with that "/" replaced by "0".
+    static std::pair<std::string, std::string> subtreeRange(std::string_view folder);
 
 private:
     SQLiteConnection& db_;

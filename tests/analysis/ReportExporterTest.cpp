@@ -100,8 +100,10 @@ TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
     RecordingDesktop desktop;
     ScriptedPanel panel;
 
+    using Status = ReportExporter::SaveResult::Status;
     // Cancelled: nothing written, nothing shown.
-    ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop);
+    EXPECT_EQ(ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop).status,
+              Status::cancelled);
     EXPECT_EQ(panel.offeredName, "Kestrelmoor Largest Files.csv");
     EXPECT_EQ(panel.offeredExtension, "csv");
     EXPECT_TRUE(desktop.revealed.empty());
@@ -110,7 +112,9 @@ TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
     // An existing file is replaced whole.
     const std::string target = dir.write("export.csv", std::string(10'000, 'x'));
     panel.answer = target;
-    ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop);
+    const auto saved = ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop);
+    EXPECT_EQ(saved.status, Status::saved);
+    EXPECT_EQ(saved.path, target);
     EXPECT_EQ(readFile(target), ReportExporter::csv({file("a.txt")}));
     ASSERT_EQ(desktop.revealed.size(), 1u);
     EXPECT_EQ(desktop.revealed[0], std::vector<std::string>{target});
@@ -122,9 +126,12 @@ TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"export.csv"});
 
-    // A folder that does not exist: only a beep.
+    // A folder that does not exist: a beep, nothing revealed, and the reason for the caller.
     panel.answer = dir.path() + "/missing/export.csv";
-    ReportExporter::saveCSV({file("a.txt")}, "x", panel, desktop);
+    const auto failed = ReportExporter::saveCSV({file("a.txt")}, "x", panel, desktop);
+    EXPECT_EQ(failed.status, Status::failed);
+    EXPECT_EQ(failed.path, *panel.answer);
+    EXPECT_EQ(failed.reason, "No such file or directory");
     EXPECT_EQ(desktop.beeps, 1);
     EXPECT_EQ(desktop.revealed.size(), 1u);
 }

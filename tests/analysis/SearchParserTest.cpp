@@ -24,6 +24,7 @@ void PrintTo(const SearchQuery& q, std::ostream* os)
     text("nameContains", q.nameContains);
     text("fileExtension", q.fileExtension);
     text("folderContains", q.folderContains);
+    text("folderSubtree", q.folderSubtree);
     number("minSize", q.minSize);
     number("maxSize", q.maxSize);
     number("modifiedBefore", q.modifiedBefore);
@@ -210,6 +211,44 @@ TEST_F(SearchParserTest, Quotes)
         {"\"unclosed phrase", {.nameContains = "unclosed phrase"}},
         {"\"a\"\"b\"", {.nameContains = "a b"}},
         {"\"*.mov\"", {.fileExtension = "mov", .kind = SearchQuery::Kind::files}},
+    });
+}
+
+TEST_F(SearchParserTest, SubtreeFilterReadsBackAnyPathWhole)
+{
+    const std::vector<std::string> folders = {
+        "/home/u/foo",
+        "/a b/c",
+        "/x/a\"b",
+        "/x/\"quoted\"",
+        "/x/a\"\"b",
+        "/x/end\"",
+        "/x/size > 5 GB",
+        "/x/modified > 3 days ago",
+        "/x/in:y ext:mov *.zip",
+        "/x/under:\"z\" tail",
+        "/x/back\\slash",
+        "/Ünï/Été\tTab",
+    };
+    for (const auto& folder : folders) {
+        SearchQuery expected;
+        expected.folderSubtree = folder;
+        expected.limit = 500;
+        EXPECT_EQ(SearchParser::parse(SearchParser::subtreeFilter(folder), now), expected) << folder;
+    }
+    EXPECT_EQ(SearchParser::subtreeFilter("/x/a\"b"), "under:\"/x/a\"\"b\"");
+}
+
+TEST_F(SearchParserTest, SubtreeFilterBesideOtherTerms)
+{
+    expectAll({
+        {"under:\"/a b\" *.zip", {.fileExtension = "zip", .folderSubtree = "/a b", .kind = SearchQuery::Kind::files}},
+        {"UNDER:/tmp/x report", {.nameContains = "report", .folderSubtree = "/tmp/x"}},
+        {"under:/a under:/b", {.folderSubtree = "/b"}},
+        {"in:under:/a", {.folderContains = "under:/a"}},
+        {"under:\"/open path", {.folderSubtree = "/open path"}},
+        {"under:", {.nameContains = "under:"}},
+        {"under:\"\"", {}},
     });
 }
 

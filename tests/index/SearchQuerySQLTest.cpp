@@ -162,3 +162,31 @@ TEST(SearchQuerySQL, ContainsPatternEscapesLikeWildcards)
 }
 
 } // namespace
+
+TEST_F(SearchQuerySQLTest, FolderSubtreeIsTheFolderAndWhatLiesBelowItByteForByte)
+{
+    struct SubtreeCase {
+        std::string folder;
+        Names files;
+        Names folders;
+    };
+    const std::vector<SubtreeCase> cases = {
+        {"/Users/a/Pictures", {"Clip.MOV", "été.jpg", "cover.png"}, {"Pictures", "Été"}},
+        {"/Users/a/Pictures/", {"Clip.MOV", "été.jpg", "cover.png"}, {"Pictures", "Été"}},
+        {"/Users/a/Pictures/Été", {"Clip.MOV", "été.jpg"}, {"Été"}},
+        // A prefix of a name, another letter case or another folder's tail select nothing.
+        {"/Users/a/Pic", {}, {}},
+        {"/users/a/pictures", {}, {}},
+        {"/Users/a/Pictures/été", {}, {}},
+        {"a/Pictures", {}, {}},
+        {"/", {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf", "50X-off.pdf", "a\\b.txt", "ab.txt", "report.txt",
+               "Äpfel.txt", "äpfel.csv", "Clip.MOV", "été.jpg", "cover.png"},
+         {"a", "Downloads", "Documents", "Pictures", "Été"}},
+    };
+    for (const auto& c : cases) {
+        SearchQuery query;
+        query.folderSubtree = c.folder;
+        EXPECT_EQ(fileNames(query), c.files) << c.folder;
+        EXPECT_EQ(folderNames(query), c.folders) << c.folder;
+    }
+}

@@ -66,6 +66,12 @@ QString abbreviatedDate(const std::optional<double>& secondsSince1970, TimeStyle
     return abbreviatedDate(*secondsSince1970, time);
 }
 
+QString longDate(double secondsSince1970)
+{
+    return format(icu::DateFormat::createDateTimeInstance(icu::DateFormat::kLong, icu::DateFormat::kShort, currentLocale()),
+                  secondsSince1970);
+}
+
 QString timeOfDay(double secondsSince1970)
 {
     UErrorCode status = U_ZERO_ERROR;

@@ -19,6 +19,9 @@ QString abbreviatedDate(double secondsSince1970, TimeStyle time = TimeStyle::omi
 // The same, or "—" when there is no date.
 QString abbreviatedDate(const std::optional<double>& secondsSince1970, TimeStyle time = TimeStyle::omitted);
 
+// The long date style with the short time: "December 9, 2026 at 4:18 AM" in English.
+QString longDate(double secondsSince1970);
+
 // Hour, minute and second with the locale's day-period marker: "3:04:05 PM".
 QString timeOfDay(double secondsSince1970);
 

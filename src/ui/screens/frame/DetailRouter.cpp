@@ -2,8 +2,13 @@
 
 #include "ui/screens/files/CleanupView.h"
 #include "ui/screens/files/DeveloperStorageView.h"
+#include "ui/screens/files/FileDetailView.h"
+#include "ui/screens/files/LargestFilesView.h"
+#include "ui/screens/files/LargestFoldersView.h"
+#include "ui/screens/files/SearchView.h"
 #include "ui/screens/frame/PlaceholderView.h"
 #include "ui/screens/overview/DashboardView.h"
+#include "ui/screens/overview/PermissionHelpSheet.h"
 #include "ui/screens/overview/StorageView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
@@ -17,6 +22,23 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new DeveloperStorageView(model, parent);
     case SidebarItem::cleanup:
         return new CleanupView(model, parent);
+    case SidebarItem::largestFiles:
+        return new LargestFilesView(model, parent);
+    case SidebarItem::largestFolders: {
+        auto* screen = new LargestFoldersView(model, parent);
+        screen->setPermissionHelp([](QWidget* owner) {
+            auto* sheet = new PermissionHelpSheet(owner);
+            sheet->setAttribute(Qt::WA_DeleteOnClose);
+            sheet->open();
+        });
+        return screen;
+    }
+    case SidebarItem::search: {
+        auto* screen = new SearchView(model, parent);
+        screen->setDetailPanel(
+            [&model](const FileItem& file, QWidget* owner) { return new FileDetailView(model, file, owner); });
+        return screen;
+    }
     default:
         // Screens replace their placeholder here as they join the program.
         return new PlaceholderView(title(item), parent);

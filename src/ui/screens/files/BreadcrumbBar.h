@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QHBoxLayout;
+class QPushButton;
+class QShortcut;
+
+// Where the folder tree is focused: "All Locations", one link per folder on the way
+// to the focus, the focus itself, and "Up". It changes nothing itself: every click
+// reports a folder path, or none for the top level.
+class BreadcrumbBar : public QWidget {
+    Q_OBJECT
+
+public:
+    using OnSelect = std::function<void(std::optional<std::string>)>;
+
+    // `shortcutScope` is the widget within which Ctrl+Up goes up; the bar itself
+    // when none is given.
+    explicit BreadcrumbBar(OnSelect onSelect, QWidget* shortcutScope = nullptr, QWidget* parent = nullptr);
+
+    const std::optional<std::string>& path() const { return path_; }
+    void setPath(std::optional<std::string> path);
+
+    // The path's non-empty pieces between slashes, in order.
+    static std::vector<std::string> segments(std::string_view path);
+    // "/" followed by segments 0...index joined with "/".
+    static std::string prefixPath(const std::vector<std::string>& segments, std::size_t index);
+    // Where "Up" goes from `path`: its parent folder, or none when that is "/".
+    static std::optional<std::string> upTarget(std::string_view path);
+
+    void goUp();
+    QShortcut* upShortcut() const { return upShortcut_; }
+
+private:
+    void rebuild();
+
+    OnSelect onSelect_;
+    std::optional<std::string> path_;
+    QHBoxLayout* row_;
+    QShortcut* upShortcut_;
+};

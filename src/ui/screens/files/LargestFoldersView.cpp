@@ -1,0 +1,334 @@
+#include "ui/screens/files/LargestFoldersView.h"
+
+#include "analysis/SearchParser.h"
+#include "app/AppModel.h"
+#include "app/BackgroundWork.h"
+#include "app/QtText.h"
+#include "app/ScanCoordinator.h"
+#include "platform/DesktopServices.h"
+#include "platform/Paths.h"
+#include "platform/SystemPaths.h"
+#include "scanning/FinderActions.h"
+#include "scanning/SecurityUtils.h"
+#include "ui/components/FolderTreeList.h"
+#include "ui/components/FolderTreeListModel.h"
+#include "ui/components/FolderTreeModel.h"
+#include "ui/components/LocaleText.h"
+#include "ui/components/ScanRequiredView.h"
+#include "ui/components/SizeBarChart.h"
+#include "ui/components/SymbolIcons.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/files/BreadcrumbBar.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr std::size_t maximumBars = 12;
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+} // namespace
+
+LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
+    : QWidget(parent), model_(model), tree_(new FolderTreeModel(this))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(0, 0, 12, 0);
+    breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
+                                     this, this);
+    header->addWidget(breadcrumbs_, 1);
+    chartToggle_ = new QToolButton(this);
+    chartToggle_->setObjectName(QStringLiteral("chartToggle"));
+    chartToggle_->setCheckable(true);
+    chartToggle_->setText(QStringLiteral("Chart"));
+    chartToggle_->setIcon(SymbolIcons::icon("chart.bar.xaxis"));
+    chartToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    header->addWidget(chartToggle_);
+    revealButton_ = new QToolButton(this);
+    revealButton_->setObjectName(QStringLiteral("revealButton"));
+    revealButton_->setText(QStringLiteral("Reveal in Finder"));
+    revealButton_->setIcon(SymbolIcons::icon("folder"));
+    revealButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    header->addWidget(revealButton_);
+    layout->addLayout(header);
+    layout->addWidget(divider(this));
+
+    pages_ = new QStackedWidget(this);
+    pages_->addWidget(new ScanRequiredView(
+        model_, QStringLiteral("No scan data yet"),
+        QStringLiteral("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only."),
+        pages_));
+    split_ = new QSplitter(Qt::Vertical, pages_);
+    split_->setChildrenCollapsible(false);
+    chart_ = new SizeBarChart({}, [this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, split_);
+    chart_->setContentsMargins(16, 16, 16, 16);
+    chart_->setMinimumHeight(160);
+    list_ = new FolderTreeList(tree_, split_);
+    list_->setMinimumHeight(220);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->installEventFilter(this);
+    split_->addWidget(chart_);
+    split_->addWidget(list_);
+    split_->setSizes({280, 400});
+    pages_->addWidget(split_);
+    layout->addWidget(pages_, 1);
+
+    busy_ = new QProgressBar(this);
+    busy_->setObjectName(QStringLiteral("loadingIndicator"));
+    static_cast<QProgressBar*>(busy_)->setRange(0, 0);
+    static_cast<QProgressBar*>(busy_)->setTextVisible(false);
+    busy_->setFixedSize(120, 8);
+
+    connect(chartToggle_, &QToolButton::toggled, this, [this] { refresh(); });
+    connect(revealButton_, &QToolButton::clicked, this, [this] {
+        if (const auto folder = selectedFolder())
+            FinderActions::reveal({folder->path}, model_.desktop());
+    });
+    connect(list_, &FolderTreeList::toggleRequested, this, [this](const FolderItem& folder) { toggle(folder); });
+    connect(list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (const auto* row = list_->rows()->row(index))
+            openRow(row->folder.id);
+    });
+    // A row that goes away with a reload leaves the choice as it was, so it holds again
+    // once that folder shows.
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList chosen = list_->selectionModel()->selectedIndexes();
+        if (!chosen.isEmpty())
+            if (const auto* row = list_->rows()->row(chosen.first()))
+                setSelection(row->folder.id);
+    });
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        if (const auto* row = list_->rows()->row(list_->indexAt(point)))
+            folderMenu(row->folder, this)->popup(list_->viewport()->mapToGlobal(point));
+    });
+    for (auto signal : {&FolderTreeModel::rowsChanged, &FolderTreeModel::rootsChanged,
+                        &FolderTreeModel::focusPathChanged, &FolderTreeModel::isLoadingChanged})
+        connect(tree_, signal, this, [this] { refresh(); });
+    connect(&model_, &AppModel::largestFoldersFocusChanged, this, [this] { load(); });
+    connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, [this] { load(); });
+
+    refresh();
+    load();
+}
+
+std::vector<FolderItem> LargestFoldersView::chartSource(const std::vector<FolderItem>& roots, bool hasFocus,
+                                                        const std::vector<FolderItem>* firstRootChildren)
+{
+    if (roots.empty())
+        return {};
+    if (!hasFocus && roots.size() >= 2)
+        return roots;
+    return firstRootChildren ? *firstRootChildren : std::vector<FolderItem>{};
+}
+
+std::vector<SizeBarItem> LargestFoldersView::chartItems(const std::vector<FolderItem>& source, const QColor& accent)
+{
+    std::vector<SizeBarItem> items;
+    for (std::size_t i = 0; i < source.size() && i < maximumBars; ++i) {
+        const FolderItem& folder = source[i];
+        items.push_back({folder.path, folder.parentID ? folder.name : folder.path, folder.totalAllocated,
+                         folder.isRestricted ? NamedColor::orange : accent});
+    }
+    return items;
+}
+
+TrashCandidate LargestFoldersView::trashCandidate(const FolderItem& folder)
+{
+    TrashCandidate candidate;
+    candidate.path = folder.path;
+    candidate.name = Paths::lastComponent(folder.path);
+    candidate.size = folder.totalAllocated;
+    candidate.isDirectory = true;
+    candidate.note = stdstr(LocaleText::integer(folder.fileCount) + QStringLiteral(" files in ") +
+                            LocaleText::integer(folder.folderCount) + QStringLiteral(" folders"));
+    return candidate;
+}
+
+void LargestFoldersView::setSelection(std::optional<std::int64_t> id)
+{
+    if (selection_ == id)
+        return;
+    selection_ = id;
+    refresh();
+}
+
+std::optional<FolderItem> LargestFoldersView::selectedFolder() const
+{
+    if (!selection_)
+        return std::nullopt;
+    for (const auto& row : tree_->rows())
+        if (row.folder.id == *selection_)
+            return row.folder;
+    return std::nullopt;
+}
+
+void LargestFoldersView::toggle(const FolderItem& folder)
+{
+    if (const auto& database = model_.database())
+        tree_->toggle(folder, database);
+}
+
+void LargestFoldersView::openRow(std::int64_t folderID)
+{
+    for (const auto& row : tree_->rows()) {
+        if (row.folder.id != folderID)
+            continue;
+        if (row.folder.isRestricted) {
+            if (permissionHelp_)
+                permissionHelp_(this);
+        } else {
+            showContents(row.folder);
+        }
+        return;
+    }
+}
+
+bool LargestFoldersView::handleArrow(int key)
+{
+    if ((key != Qt::Key_Right && key != Qt::Key_Left) || !selection_)
+        return false;
+    for (const auto& row : tree_->rows()) {
+        if (row.folder.id != *selection_)
+            continue;
+        // Right only opens a closed folder, left only closes an open one.
+        if (row.isExpanded == (key == Qt::Key_Left)) {
+            toggle(row.folder);
+            return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+bool LargestFoldersView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
+            if (handleArrow(key->key()))
+                return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QMenu* LargestFoldersView::folderMenu(const FolderItem& folder, QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Show Contents"), this, [this, folder] { showContents(folder); });
+    menu->addAction(QStringLiteral("Reveal in Finder"), this,
+                    [this, folder] { FinderActions::reveal({folder.path}, model_.desktop()); });
+    menu->addAction(QStringLiteral("Copy Path"), this, [this, folder] { model_.desktop().copyText(folder.path); });
+    menu->addAction(QStringLiteral("Largest Files in This Folder"), this, [this, folder] { largestFilesIn(folder); });
+    menu->addSeparator();
+    QAction* trash = menu->addAction(QStringLiteral("Move to Trash\u2026"), this, [this, folder] {
+        model_.requestTrash({trashCandidate(folder)});
+    });
+    // The verdict reads the file system: judged off the main thread, the item stays
+    // off until it arrives.
+    trash->setEnabled(false);
+    runInBackground(
+        menu,
+        [path = folder.path] {
+            return SecurityUtils::evaluate(path, SystemPaths::homeDirectory(), SecurityUtils::appOwnedPaths(), true);
+        },
+        [menu, trash](PathSafety verdict) {
+            trash->setEnabled(!verdict.isProtected());
+            if (verdict.isProtected())
+                menu->addAction(QStringLiteral("Protected by macOS"))->setEnabled(false);
+        });
+    return menu;
+}
+
+void LargestFoldersView::showContents(const FolderItem& folder)
+{
+    model_.setLargestFoldersFocus(folder.path);
+}
+
+void LargestFoldersView::largestFilesIn(const FolderItem& folder)
+{
+    model_.setLargestFilesCategory(std::nullopt);
+    // The subtree filter takes the path whole and byte for byte, whatever it holds.
+    const std::string filter = SearchParser::subtreeFilter(folder.path);
+    AppModel& model = model_;
+    model.setSelection(SidebarItem::search);
+    model.setSearchText(filter);
+}
+
+void LargestFoldersView::load()
+{
+    const std::string key = model_.largestFoldersFocus().value_or("") + "|" + std::to_string(model_.scan().dataVersion());
+    if (key == loadKey_)
+        return;
+    loadKey_ = key;
+    if (const auto& database = model_.database())
+        tree_->load(database, model_.largestFoldersFocus());
+}
+
+void LargestFoldersView::refresh()
+{
+    breadcrumbs_->setPath(tree_->focusPath());
+    const bool placeholder = tree_->rows().empty() && !tree_->isLoading();
+    pages_->setCurrentIndex(placeholder ? 0 : 1);
+    busy_->setVisible(tree_->isLoading());
+    centreBusyIndicator();
+    revealButton_->setVisible(selectedFolder().has_value());
+    refreshChart();
+
+    // A reload keeps the chosen folder chosen once its row shows again.
+    if (selection_) {
+        const auto& rows = tree_->rows();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].folder.id != *selection_)
+                continue;
+            const QModelIndex index = list_->rows()->index(static_cast<int>(i));
+            if (!list_->selectionModel()->isSelected(index))
+                list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+            break;
+        }
+    }
+}
+
+void LargestFoldersView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    centreBusyIndicator();
+}
+
+void LargestFoldersView::centreBusyIndicator()
+{
+    busy_->move((width() - busy_->width()) / 2, (height() - busy_->height()) / 2);
+    busy_->raise();
+}
+
+void LargestFoldersView::refreshChart()
+{
+    const bool shown = chartToggle_->isChecked() && !tree_->roots().empty();
+    chart_->setVisible(shown);
+    if (!shown)
+        return;
+    const auto& roots = tree_->roots();
+    chart_->setItems(chartItems(chartSource(roots, tree_->focusPath().has_value(), tree_->cachedChildren(roots[0].id)),
+                                accentColor()));
+}

@@ -1,0 +1,354 @@
+#include "ui/screens/files/SearchView.h"
+
+#include "analysis/ByteFormatter.h"
+#include "analysis/SearchService.h"
+#include "app/AppModel.h"
+#include "app/ApplicationsStore.h"
+#include "app/LatestLoad.h"
+#include "app/QtText.h"
+#include "app/ScanCoordinator.h"
+#include "ui/components/FileTable.h"
+#include "ui/components/ScanRequiredView.h"
+#include "ui/components/SymbolIcons.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/files/SearchHelpView.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+enum Page { helpPage, scanRequiredPage, resultsPage };
+
+constexpr int defaultLimit = 500;
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    line->setFixedHeight(1);
+    return line;
+}
+
+bool isTrimmed(QChar c)
+{
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
+
+// Until the file detail panel joins the program: the file's name and folder.
+QWidget* plainDetailPanel(const FileItem& file, QWidget* parent)
+{
+    auto* panel = new QWidget(parent);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(16, 16, 16, 16);
+    auto* name = new QLabel(qstr(file.name), panel);
+    name->setObjectName(QStringLiteral("detailName"));
+    name->setWordWrap(true);
+    applyTextStyle(name, TextStyle::headline, QFont::DemiBold);
+    auto* folder = new QLabel(qstr(file.folderPath), panel);
+    folder->setWordWrap(true);
+    applyTextColor(folder, textColor(TextEmphasis::secondary));
+    auto* size = new QLabel(qstr(ByteFormatter::string(file.allocatedSize)), panel);
+    layout->addWidget(name);
+    layout->addWidget(folder);
+    layout->addWidget(size);
+    layout->addStretch(1);
+    return panel;
+}
+
+} // namespace
+
+SearchView::SearchView(AppModel& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      runner_(&SearchService::run),
+      detailPanel_(&plainDetailPanel),
+      results_(emptyResults()),
+      searches_(new LatestLoad(this)),
+      pause_(new QTimer(this))
+{
+    pause_->setSingleShot(true);
+    pause_->setInterval(pauseMilliseconds);
+    pause_->setTimerType(Qt::PreciseTimer);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pages_ = new QStackedWidget(this);
+    layout->addWidget(pages_);
+    pages_->addWidget(new SearchHelpView(model_, pages_));
+    pages_->addWidget(new ScanRequiredView(model_, QStringLiteral("No scan data yet"),
+                                           QStringLiteral("Search runs against the local scan index \u2014 scan once "
+                                                          "and searches return instantly without walking the disk "
+                                                          "again."),
+                                           pages_));
+
+    auto* resultsPage = new QWidget(pages_);
+    auto* column = new QVBoxLayout(resultsPage);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* summaryBar = new QHBoxLayout;
+    summaryBar->setContentsMargins(16, 8, 16, 8);
+    busy_ = new QProgressBar(resultsPage);
+    busy_->setObjectName(QStringLiteral("searchingIndicator"));
+    busy_->setRange(0, 0);
+    busy_->setTextVisible(false);
+    busy_->setFixedSize(60, 8);
+    summary_ = new QLabel(resultsPage);
+    summary_->setObjectName(QStringLiteral("summary"));
+    applyTextColor(summary_, textColor(TextEmphasis::secondary));
+    duration_ = new QLabel(resultsPage);
+    duration_->setObjectName(QStringLiteral("duration"));
+    applyTextStyle(duration_, TextStyle::caption);
+    applyTextColor(duration_, textColor(TextEmphasis::tertiary));
+    limit_ = new QLabel(resultsPage);
+    limit_->setObjectName(QStringLiteral("limit"));
+    applyTextStyle(limit_, TextStyle::caption);
+    applyTextColor(limit_, textColor(TextEmphasis::secondary));
+    summaryBar->setSpacing(8);
+    summaryBar->addWidget(busy_);
+    summaryBar->addWidget(summary_, 0, Qt::AlignBaseline);
+    summaryBar->addWidget(duration_, 0, Qt::AlignBaseline);
+    summaryBar->addStretch(1);
+    summaryBar->addWidget(limit_, 0, Qt::AlignBaseline);
+    column->addLayout(summaryBar);
+    column->addWidget(divider(resultsPage));
+
+    stripArea_ = new QScrollArea(resultsPage);
+    stripArea_->setFrameShape(QFrame::NoFrame);
+    stripArea_->setWidgetResizable(true);
+    stripArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stripArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    strip_ = new QWidget(stripArea_);
+    strip_->setObjectName(QStringLiteral("strip"));
+    stripArea_->setWidget(strip_);
+    stripArea_->installEventFilter(this);
+    column->addWidget(stripArea_);
+    stripDivider_ = divider(resultsPage);
+    column->addWidget(stripDivider_);
+
+    split_ = new QSplitter(Qt::Horizontal, resultsPage);
+    split_->setChildrenCollapsible(false);
+    table_ = new FileTable(model_, false, split_);
+    inspector_ = new QWidget(split_);
+    inspector_->setObjectName(QStringLiteral("inspector"));
+    inspector_->setMinimumWidth(260);
+    inspector_->setMaximumWidth(400);
+    new QVBoxLayout(inspector_);
+    inspector_->layout()->setContentsMargins(0, 0, 0, 0);
+    split_->addWidget(table_);
+    split_->addWidget(inspector_);
+    split_->setStretchFactor(0, 1);
+    split_->setSizes({600, 300});
+    column->addWidget(split_, 1);
+    pages_->addWidget(resultsPage);
+
+    connect(pause_, &QTimer::timeout, this, [this] { search(); });
+    connect(searches_, &LatestLoad::busyChanged, this, [this](bool busy) {
+        isSearching_ = busy;
+        busy_->setVisible(busy);
+    });
+    connect(table_, &FileTable::selectionChanged, this, [this] { refreshInspector(); });
+    connect(&model_, &AppModel::searchTextChanged, this, [this] { keyChanged(); });
+    connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, [this] { keyChanged(); });
+    connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, [this] { refresh(); });
+
+    busy_->setVisible(false);
+    rebuildStrip();
+    refresh();
+    keyChanged();
+}
+
+void SearchView::setDetailPanel(DetailPanel panel)
+{
+    detailPanel_ = std::move(panel);
+    inspected_.reset();
+    refreshInspector();
+}
+
+std::string SearchView::trimmed(std::string_view text)
+{
+    const QString whole = qstr(text);
+    qsizetype start = 0;
+    qsizetype end = whole.size();
+    while (start < end && isTrimmed(whole[start]))
+        ++start;
+    while (end > start && isTrimmed(whole[end - 1]))
+        --end;
+    return stdstr(whole.mid(start, end - start));
+}
+
+SearchResults SearchView::emptyResults()
+{
+    SearchResults results;
+    results.query.limit = defaultLimit;
+    return results;
+}
+
+QString SearchView::summaryText(const SearchResults& results)
+{
+    return QString::asprintf("%lld files, %lld folders, %lld apps", static_cast<long long>(results.files.size()),
+                             static_cast<long long>(results.folders.size()),
+                             static_cast<long long>(results.applications.size()));
+}
+
+QString SearchView::durationText(double seconds)
+{
+    return QString::asprintf("in %.0f ms", seconds * 1000);
+}
+
+QString SearchView::limitText(const SearchResults& results)
+{
+    if (static_cast<long long>(results.files.size()) < results.query.limit)
+        return {};
+    return QString::asprintf("Showing the largest %lld matches", static_cast<long long>(results.query.limit));
+}
+
+std::optional<FileItem> SearchView::selectedFile() const
+{
+    const auto& selection = table_->selection();
+    if (selection.size() != 1)
+        return std::nullopt;
+    for (const FileItem& file : results_.files)
+        if (file.id == *selection.begin())
+            return file;
+    return std::nullopt;
+}
+
+void SearchView::keyChanged()
+{
+    const std::string key = model_.searchText() + "|" + std::to_string(model_.scan().dataVersion());
+    if (key == key_)
+        return;
+    key_ = key;
+    // Only the newest text counts: a waiting or running search for an older one is dropped.
+    pause_->stop();
+    searches_->cancel();
+    if (trimmed(model_.searchText()).empty() || !model_.database()) {
+        store(emptyResults());
+        return;
+    }
+    pause_->start();
+    refresh();
+}
+
+void SearchView::search()
+{
+    const std::string text = trimmed(model_.searchText());
+    std::shared_ptr<StorageDatabase> database = model_.database();
+    if (text.empty() || !database)
+        return;
+    searches_->start(
+        [runner = runner_, text, database, applications = model_.apps().apps()] {
+            return runner(text, database.get(), applications);
+        },
+        [this](SearchResults results) { store(std::move(results)); });
+}
+
+void SearchView::store(SearchResults results)
+{
+    const bool filesChanged = results.files != results_.files;
+    const bool stripChanged = results.folders != results_.folders || results.applications != results_.applications;
+    results_ = std::move(results);
+    if (filesChanged)
+        table_->setFiles(results_.files);
+    if (stripChanged)
+        rebuildStrip();
+    refresh();
+}
+
+void SearchView::refresh()
+{
+    Page page = resultsPage;
+    if (trimmed(model_.searchText()).empty())
+        page = helpPage;
+    else if (model_.scan().summary().totals.fileCount <= 0 && results_.applications.empty())
+        page = scanRequiredPage;
+    pages_->setCurrentIndex(page);
+
+    summary_->setText(summaryText(results_));
+    duration_->setText(durationText(results_.duration));
+    limit_->setText(limitText(results_));
+    const bool hasStrip = !results_.applications.empty() || !results_.folders.empty();
+    stripArea_->setVisible(hasStrip);
+    stripDivider_->setVisible(hasStrip);
+    refreshInspector();
+}
+
+void SearchView::rebuildStrip()
+{
+    delete strip_->layout();
+    for (QWidget* child : strip_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        delete child;
+    auto* row = new QHBoxLayout(strip_);
+    row->setContentsMargins(16, 8, 16, 8);
+    row->setSpacing(8);
+    AppModel& model = model_;
+    for (const ApplicationInfo& application : results_.applications) {
+        auto* button = new QPushButton(SymbolIcons::icon("app"), qstr(application.name), strip_);
+        button->setObjectName(QStringLiteral("applicationButton"));
+        // Selecting another screen ends this one: nothing of it is touched afterwards.
+        connect(button, &QPushButton::clicked, &model, [&model, path = application.path] {
+            model.setSelectedApplicationPath(path);
+            model.setSelection(SidebarItem::applications);
+        });
+        row->addWidget(button);
+    }
+    for (std::size_t i = 0; i < results_.folders.size() && i < maximumFolderButtons; ++i) {
+        const FolderItem& folder = results_.folders[i];
+        auto* button = new QPushButton(
+            SymbolIcons::icon("folder"),
+            qstr(folder.name + " \u00b7 " + ByteFormatter::string(folder.totalAllocated)).replace('&', "&&"), strip_);
+        button->setObjectName(QStringLiteral("folderButton"));
+        button->setToolTip(qstr(folder.path));
+        connect(button, &QPushButton::clicked, &model, [&model, path = folder.path] {
+            model.setLargestFoldersFocus(path);
+            model.setSelection(SidebarItem::largestFolders);
+        });
+        row->addWidget(button);
+    }
+    row->addStretch(1);
+    fitStrip();
+}
+
+void SearchView::fitStrip()
+{
+    // Room for the buttons, and for the scroll bar only when they are wider than the screen.
+    const bool scrolls = strip_->sizeHint().width() > stripArea_->width();
+    stripArea_->setFixedHeight(strip_->sizeHint().height() +
+                               (scrolls ? stripArea_->horizontalScrollBar()->sizeHint().height() : 0));
+}
+
+bool SearchView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == stripArea_ && event->type() == QEvent::Resize)
+        fitStrip();
+    return QWidget::eventFilter(watched, event);
+}
+
+void SearchView::refreshInspector()
+{
+    const auto file = selectedFile();
+    inspector_->setVisible(file.has_value());
+    const std::optional<std::int64_t> id = file ? std::optional(file->id) : std::nullopt;
+    if (id == inspected_)
+        return;
+    inspected_ = id;
+    while (QLayoutItem* item = inspector_->layout()->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    if (file && detailPanel_)
+        inspector_->layout()->addWidget(detailPanel_(*file, inspector_));
+}

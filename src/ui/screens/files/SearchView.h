@@ -1,0 +1,99 @@
+#pragma once
+
+#include "analysis/SearchResults.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class AppModel;
+class FileTable;
+class LatestLoad;
+class QLabel;
+class QProgressBar;
+class QScrollArea;
+class QSplitter;
+class QStackedWidget;
+class QTimer;
+class StorageDatabase;
+
+// Runs the toolbar's search text against the scan index and the installed
+// applications once typing pauses, and shows the matches: a summary line, buttons
+// for matching applications and folders, and the matching files with the chosen
+// file's details beside them.
+class SearchView : public QWidget {
+    Q_OBJECT
+
+public:
+    // The search itself; tests replace it to count and delay calls. Runs off the main thread.
+    using Runner = std::function<SearchResults(const std::string& text, StorageDatabase* database,
+                                               const std::vector<ApplicationInfo>& applications)>;
+    // The panel beside the table for the one chosen file.
+    using DetailPanel = std::function<QWidget*(const FileItem& file, QWidget* parent)>;
+
+    static constexpr int pauseMilliseconds = 250;
+    static constexpr std::size_t maximumFolderButtons = 40;
+
+    explicit SearchView(AppModel& model, QWidget* parent = nullptr);
+
+    void setRunner(Runner runner) { runner_ = std::move(runner); }
+    void setDetailPanel(DetailPanel panel);
+
+    // Spaces and tabs removed at both ends; line breaks stay.
+    static std::string trimmed(std::string_view text);
+    static SearchResults emptyResults();
+    // "3 files, 1 folders, 0 apps"
+    static QString summaryText(const SearchResults& results);
+    // "in 12 ms"
+    static QString durationText(double seconds);
+    // "Showing the largest 500 matches" when the files reach the limit, else empty.
+    static QString limitText(const SearchResults& results);
+
+    const SearchResults& results() const { return results_; }
+    bool isSearching() const { return isSearching_; }
+    std::optional<FileItem> selectedFile() const;
+
+    QStackedWidget* pages() const { return pages_; }
+    FileTable* table() const { return table_; }
+    QWidget* strip() const { return strip_; }
+    QWidget* inspector() const { return inspector_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fitStrip();
+    void keyChanged();
+    void search();
+    void store(SearchResults results);
+    void refresh();
+    void rebuildStrip();
+    void refreshInspector();
+
+    AppModel& model_;
+    Runner runner_;
+    DetailPanel detailPanel_;
+    SearchResults results_;
+    bool isSearching_ = false;
+    std::optional<std::string> key_;
+    LatestLoad* searches_;
+    QTimer* pause_;
+
+    QStackedWidget* pages_;
+    QLabel* summary_;
+    QLabel* duration_;
+    QLabel* limit_;
+    QProgressBar* busy_;
+    QScrollArea* stripArea_;
+    QWidget* strip_;
+    QWidget* stripDivider_;
+    QSplitter* split_;
+    FileTable* table_;
+    QWidget* inspector_;
+    std::optional<std::int64_t> inspected_;
+};

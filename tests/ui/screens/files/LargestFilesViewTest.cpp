@@ -1,0 +1,476 @@
+#include "ui/screens/files/LargestFilesView.h"
+
+#include "analysis/FileItemPath.h"
+#include "analysis/ReportExporter.h"
+#include "analysis/ScannedTree.h"
+#include "app/ScanCoordinator.h"
+#include "platform/SavePanel.h"
+#include "ui/components/CategoryColor.h"
+#include "ui/components/EmptyStateView.h"
+#include "ui/components/FileDialogSavePanel.h"
+#include "ui/components/FileTable.h"
+#include "ui/components/RecordingModel.h"
+#include "ui/components/ScanRequiredView.h"
+#include "ui/components/SizeBarChart.h"
+#include "ui/screens/files/FileDetailView.h"
+#include "ui/screens/frame/DetailRouter.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QThreadPool>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+using Limit = LargestFilesView::Limit;
+
+FileItem sized(std::int64_t id, std::int64_t allocated, StorageCategory category = StorageCategory::other)
+{
+    FileItem file;
+    file.id = id;
+    file.name = "file" + std::to_string(id);
+    file.folderPath = "/data";
+    file.allocatedSize = allocated;
+    file.category = category;
+    return file;
+}
+
+// The index read of the screen, recording what it is asked and holding the counts it is
+// told to hold until they are released.
+struct RecordedQuery {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::pair<std::int64_t, std::optional<StorageCategory>>> calls;
+    std::set<std::int64_t> held;
+
+    LargestFilesView::Query query()
+    {
+        return [this](StorageDatabase& database, std::int64_t count, std::optional<StorageCategory> category) {
+            {
+                std::unique_lock lock(mutex);
+                calls.emplace_back(count, category);
+                changed.notify_all();
+                changed.wait(lock, [&] { return !held.contains(count); });
+            }
+            return database.largestFiles(count, category, std::nullopt, 0);
+        };
+    }
+    void release(std::int64_t count)
+    {
+        std::lock_guard lock(mutex);
+        held.erase(count);
+        changed.notify_all();
+    }
+    std::size_t callCount()
+    {
+        std::lock_guard lock(mutex);
+        return calls.size();
+    }
+};
+
+struct ScriptedPanel : SavePanel {
+    std::optional<std::string> answer;
+    std::optional<std::string> chooseSaveLocation(const std::string&, const std::string&, const std::string&) override
+    {
+        return answer;
+    }
+};
+
+// One CSV document split into rows of fields, quoted fields and doubled quotes undone.
+std::vector<std::vector<std::string>> parseCSV(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                field += text[++i];
+            else if (c == '"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(std::move(field));
+            field.clear();
+        } else if (c == '\n') {
+            rows.back().push_back(std::move(field));
+            field.clear();
+            rows.emplace_back();
+        } else {
+            field += c;
+        }
+    }
+    rows.pop_back();
+    return rows;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class LargestFilesViewTest : public ::testing::Test, protected RecordingModel {
+protected:
+    void SetUp() override
+    {
+        // Under the test's home folder, so the removal rules let these files go.
+        const struct { const char* path; std::size_t size; } tree[] = {
+            {"disk/Movies/holiday.mkv", 900'000}, {"disk/Movies/trailer.mp4", 420'000},
+            {"disk/Pictures/beach.jpg", 260'000}, {"disk/Pictures/party, night.jpg", 130'000},
+            {"disk/Work/plan \"final\".pdf", 70'000}, {"disk/Work/=cmd.txt", 9'000},
+            {"disk/Archive/old.zip", 600'000}, {"disk/Archive/logs.tar.gz", 45'000},
+            {"disk/Code/main.cpp", 3'000}, {"disk/Code/notes.md", 1'000},
+            {"disk/Music/song.mp3", 350'000}, {"disk/Music/clip.wav", 180'000},
+        };
+        for (const auto& file : tree)
+            home.write(file.path, std::string(file.size, 'k'));
+        ScannedTree::scanInto(*model->database(), {home.path() + "/disk"});
+        bool changed = false;
+        model->scan().dataChanged([&] { changed = true; });
+        ASSERT_TRUE(waitUntil([&] { return changed; }));
+    }
+
+    // Loads still under way must not outlive the recorded query.
+    void TearDown() override { QThreadPool::globalInstance()->waitForDone(); }
+
+    std::unique_ptr<LargestFilesView> makeView()
+    {
+        auto view = std::make_unique<LargestFilesView>(*model, nullptr, query.query());
+        view->resize(1100, 640);
+        view->show();
+        return view;
+    }
+
+    bool settle(LargestFilesView& view)
+    {
+        return waitUntil([&] { return !view.isLoading(); });
+    }
+
+    RecordedQuery query;
+};
+
+} // namespace
+
+TEST(LargestFilesViewRules, CountsTitlesAndChartItems)
+{
+    ensureApplication();
+    const struct { Limit limit; std::int64_t custom; std::int64_t asked; } counts[] = {
+        {Limit::top10, 0, 10}, {Limit::top50, 0, 50}, {Limit::top100, 0, 100}, {Limit::top500, 0, 500},
+        {Limit::custom, 1000, 1000}, {Limit::custom, 0, 1}, {Limit::custom, -5, 1}, {Limit::custom, 1, 1},
+        {Limit::custom, 10000, 10000}, {Limit::custom, 25000, 10000},
+    };
+    for (const auto& c : counts)
+        EXPECT_EQ(LargestFilesView::effectiveCount(c.limit, c.custom), c.asked) << c.custom;
+
+    const struct { std::int64_t from; int steps; std::int64_t to; } steps[] = {
+        {1000, 1, 1100}, {1000, -1, 900}, {50, -1, 1}, {9950, 1, 10000}, {25000, -1, 9900}, {-5, 1, 101},
+    };
+    for (const auto& c : steps)
+        EXPECT_EQ(LargestFilesView::steppedCount(c.from, c.steps), c.to) << c.from << " " << c.steps;
+
+    const struct { const char* text; std::optional<std::int64_t> id; } ids[] = {
+        {"42", 42}, {"+42", 42}, {"-7", -7}, {"0", 0}, {"9223372036854775807", INT64_MAX},
+        {"-9223372036854775808", INT64_MIN}, {"9223372036854775808", std::nullopt}, {"", std::nullopt},
+        {"+", std::nullopt}, {"+-4", std::nullopt}, {"4a", std::nullopt}, {" 4", std::nullopt}, {"0x10", std::nullopt},
+    };
+    for (const auto& c : ids)
+        EXPECT_EQ(LargestFilesView::fileID(c.text), c.id) << c.text;
+
+    EXPECT_EQ(LargestFilesView::navigationTitle(std::nullopt), "Largest Files");
+    EXPECT_EQ(LargestFilesView::navigationTitle(StorageCategory::videos), "Largest Files \u2014 Videos");
+    EXPECT_EQ(LargestFilesView::summaryText({sized(1, 4096), sized(2, 8192)}), "2 files \u00b7 12.3 KB");
+    EXPECT_EQ(LargestFilesView::summaryText({}), "0 files \u00b7 0 bytes");
+
+    std::vector<FileItem> many;
+    for (std::int64_t id = 1; id <= 500; ++id)
+        many.push_back(sized(id, 1'000'000 - id, StorageCategory::photos));
+    const auto bars = LargestFilesView::chartItems(many);
+    ASSERT_EQ(bars.size(), 10u);
+    EXPECT_EQ(bars.front(), (SizeBarItem{"1", "file1", 999'999, categoryColor(StorageCategory::photos)}));
+    EXPECT_EQ(bars.back().id, "10");
+    EXPECT_EQ(LargestFilesView::chartItems({many.begin(), many.begin() + 3}).size(), 3u);
+
+    const std::vector<FileItem> listed{sized(1, 10), sized(2, 20)};
+    const struct { std::set<std::int64_t> selection; std::optional<std::int64_t> shown; } selections[] = {
+        {{2}, 2}, {{}, std::nullopt}, {{1, 2}, std::nullopt}, {{3}, std::nullopt},
+    };
+    for (const auto& c : selections) {
+        const auto file = LargestFilesView::selectedFile(listed, c.selection);
+        EXPECT_EQ(file ? std::optional(file->id) : std::nullopt, c.shown);
+    }
+}
+
+TEST(LargestFilesViewRules, SavePanelOffersOnlyCSV)
+{
+    ensureApplication();
+    std::unique_ptr<QFileDialog> dialog(
+        FileDialogSavePanel::makeDialog("Kestrelmoor Largest Files.csv", "CSV document", "csv", nullptr));
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(dialog->nameFilters(), QStringList{"CSV document (*.csv)"});
+    EXPECT_EQ(dialog->defaultSuffix(), "csv");
+}
+
+TEST(LargestFilesViewEmpty, AnEmptyIndexAsksForAScan)
+{
+    RecordingModel support;
+    LargestFilesView view(*support.model);
+    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
+    EXPECT_TRUE(view.files().empty());
+    EXPECT_TRUE(qobject_cast<ScanRequiredView*>(view.currentContent()));
+    EXPECT_FALSE(view.exportButton()->isEnabled());
+
+    // The sidebar's row opens this screen.
+    std::unique_ptr<QWidget> routed(DetailRouter::makeScreen(SidebarItem::largestFiles, *support.model, nullptr));
+    EXPECT_TRUE(qobject_cast<LargestFilesView*>(routed.get()));
+}
+
+TEST_F(LargestFilesViewTest, ListsTheLargestFirstWithRanksAndSummary)
+{
+    auto view = makeView();
+    // While the first load runs, the empty table and the progress indicator show.
+    EXPECT_TRUE(view->isLoading());
+    EXPECT_EQ(view->currentContent(), view->listContent());
+    ASSERT_TRUE(settle(*view));
+
+    EXPECT_EQ(query.calls, (decltype(query.calls){{100, std::nullopt}}));
+    const std::vector<FileItem> expected = model->database()->largestFiles(100);
+    ASSERT_EQ(view->files().size(), 12u);
+    EXPECT_EQ(view->files(), expected);
+    EXPECT_EQ(view->files().front().name, "holiday.mkv");
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(view->table()->tableModel()->rankMap().at(expected[i].id), static_cast<int>(i) + 1);
+    EXPECT_EQ(view->summaryLabel()->text(), LargestFilesView::summaryText(expected));
+    EXPECT_EQ(view->titleLabel()->text(), "Largest Files");
+    EXPECT_TRUE(view->exportButton()->isEnabled());
+    EXPECT_TRUE(view->inspectorPane()->isHidden());
+    saveScreenshot(*view, "LargestFilesView");
+}
+
+TEST_F(LargestFilesViewTest, TheCategoryFilterLivesInTheModelAndPrunesTheSelection)
+{
+    auto view = makeView();
+    ASSERT_TRUE(settle(*view));
+    const auto idOf = [&](const std::string& name) {
+        for (const FileItem& file : view->files())
+            if (file.name == name)
+                return file.id;
+        return std::int64_t{-1};
+    };
+    view->setSelection({idOf("holiday.mkv"), idOf("beach.jpg")});
+
+    QComboBox* picker = view->categoryPicker();
+    const int videos = picker->findText("Videos");
+    ASSERT_GT(videos, 1);
+    picker->setCurrentIndex(videos);
+    emit picker->activated(videos);
+    EXPECT_EQ(model->largestFilesCategory(), StorageCategory::videos);
+    EXPECT_EQ(view->titleLabel()->text(), "Largest Files \u2014 Videos");
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(query.calls.back(), std::make_pair(std::int64_t{100}, std::optional(StorageCategory::videos)));
+    ASSERT_EQ(view->files().size(), 2u);
+    for (const FileItem& file : view->files())
+        EXPECT_EQ(file.category, StorageCategory::videos);
+    EXPECT_EQ(view->selection(), std::set<std::int64_t>{view->files().front().id});
+
+    // Another screen sets the filter: the picker and the title follow.
+    model->setLargestFilesCategory(StorageCategory::xcode);
+    EXPECT_EQ(picker->currentText(), "Xcode");
+    ASSERT_TRUE(settle(*view));
+    EXPECT_TRUE(view->files().empty());
+    EXPECT_TRUE(view->selection().empty());
+    auto* noFiles = qobject_cast<EmptyStateView*>(view->currentContent());
+    ASSERT_TRUE(noFiles);
+    EXPECT_EQ(noFiles->title(), "No files");
+    EXPECT_EQ(noFiles->description(), "No files match this filter.");
+
+    picker->setCurrentIndex(0);
+    emit picker->activated(0);
+    EXPECT_EQ(model->largestFilesCategory(), std::nullopt);
+}
+
+TEST_F(LargestFilesViewTest, TheLimitMenuReloadsOnlyWhenTheCountChanges)
+{
+    auto view = makeView();
+    ASSERT_TRUE(settle(*view));
+
+    view->setLimit(Limit::top10);
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(view->files().size(), 10u);
+    EXPECT_EQ(query.calls.back().first, 10);
+
+    view->setLimit(Limit::top100);
+    ASSERT_TRUE(settle(*view));
+    view->setCustomCount(100);
+    view->setLimit(Limit::custom);
+    EXPECT_FALSE(view->countField()->isHidden());
+    EXPECT_FALSE(view->isLoading());
+    EXPECT_EQ(query.callCount(), 3u);
+
+    // Stepping in a burst asks once, for where the steps ended.
+    auto* up = view->findChild<QToolButton*>("countStepUp");
+    ASSERT_TRUE(up);
+    up->click();
+    up->click();
+    up->click();
+    EXPECT_EQ(view->customCount(), 400);
+    EXPECT_EQ(view->countField()->text(), "400");
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(query.callCount(), 4u);
+    EXPECT_EQ(query.calls.back().first, 400);
+
+    // A typed count is kept as typed and asked for within bounds.
+    view->countField()->setText("25,000");
+    emit view->countField()->editingFinished();
+    EXPECT_EQ(view->customCount(), 25000);
+    EXPECT_EQ(view->countField()->text(), "25,000");
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(query.calls.back().first, 10000);
+}
+
+TEST_F(LargestFilesViewTest, OnlyTheNewestLoadStoresAndTheIndicatorFollowsIt)
+{
+    {
+        std::lock_guard lock(query.mutex);
+        query.held = {100, 10};
+    }
+    auto view = makeView();
+    ASSERT_TRUE(waitUntil([&] { return query.callCount() == 1; }));
+    view->setLimit(Limit::top10);
+    ASSERT_TRUE(waitUntil([&] { return query.callCount() == 2; }));
+
+    // The older, larger answer arrives first and is dropped; the newer one still runs.
+    query.release(100);
+    QThreadPool::globalInstance()->waitForDone(200);
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(view->files().empty());
+    EXPECT_TRUE(view->isLoading());
+
+    query.release(10);
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(view->files().size(), 10u);
+}
+
+TEST_F(LargestFilesViewTest, ExportWritesExactlyTheRowsShown)
+{
+    auto view = makeView();
+    ASSERT_TRUE(settle(*view));
+    auto panel = std::make_shared<ScriptedPanel>();
+    TempDir out;
+    panel->answer = out.file("largest.csv");
+    view->setSavePanel(panel);
+
+    view->exportButton()->click();
+    const auto rows = parseCSV(readFile(*panel->answer));
+    ASSERT_EQ(rows.size(), view->files().size() + 1);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Size (bytes)", "Size", "Type", "Category", "Modified",
+                                                  "Created", "Path"}));
+    const FileTableModel& shown = *view->table()->tableModel();
+    ASSERT_EQ(static_cast<std::size_t>(shown.rowCount()), rows.size() - 1);
+    for (int row = 0; row < shown.rowCount(); ++row) {
+        const FileItem& file = shown.fileAt(row);
+        const auto& fields = rows[static_cast<std::size_t>(row) + 1];
+        ASSERT_EQ(fields.size(), 8u);
+        // A name that a spreadsheet would run is written with a leading apostrophe.
+        EXPECT_EQ(fields[0], file.name.front() == '=' ? "'" + file.name : file.name);
+        EXPECT_EQ(fields[1], std::to_string(file.allocatedSize));
+        EXPECT_EQ(fields[4], displayName(file.category));
+        EXPECT_EQ(fields[7], pathOf(file));
+    }
+    EXPECT_EQ(desktop->revealed.back(), std::vector<std::string>{*panel->answer});
+    EXPECT_FALSE(model->alert().has_value());
+}
+
+TEST_F(LargestFilesViewTest, AFailedExportExplainsWhy)
+{
+    auto view = makeView();
+    ASSERT_TRUE(settle(*view));
+    auto panel = std::make_shared<ScriptedPanel>();
+    TempDir out;
+    panel->answer = out.path() + "/missing/largest.csv";
+    view->setSavePanel(panel);
+
+    view->exportCSV();
+    ASSERT_TRUE(model->alert().has_value());
+    EXPECT_EQ(model->alert()->title, "The list couldn't be exported");
+    EXPECT_EQ(model->alert()->message, "\"" + *panel->answer + "\" couldn't be written: No such file or directory.");
+    EXPECT_EQ(desktop->beeps, 1);
+    EXPECT_TRUE(desktop->revealed.empty());
+}
+
+TEST_F(LargestFilesViewTest, ChartAndInspectorFollowTheSelection)
+{
+    auto view = makeView();
+    ASSERT_TRUE(settle(*view));
+    EXPECT_TRUE(view->chartPane()->isHidden());
+    view->setShowChart(true);
+    ASSERT_FALSE(view->chartPane()->isHidden());
+    ASSERT_EQ(view->chart()->items().size(), 10u);
+    QCoreApplication::processEvents();
+
+    // A click on the third bar selects that file alone and opens the inspector on it.
+    SizeBarChart* chart = view->chart();
+    const QRectF plot = chart->plotArea();
+    const QPointF third(plot.center().x(), plot.top() + 2.5 * plot.height() / 10);
+    QMouseEvent release(QEvent::MouseButtonRelease, third, chart->mapToGlobal(third), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(chart, &release);
+    const FileItem& chosen = view->files()[2];
+    EXPECT_EQ(view->selection(), std::set<std::int64_t>{chosen.id});
+    EXPECT_TRUE(view->showsInspector());
+    EXPECT_FALSE(view->inspectorPane()->isHidden());
+    ASSERT_TRUE(view->detailView());
+    EXPECT_EQ(view->detailView()->file(), chosen);
+    ASSERT_TRUE(waitUntil([&] { return view->detailView()->details().has_value(); }));
+    saveScreenshot(*view, "LargestFilesViewChartAndDetails");
+
+    // Removal from the inspector goes through the model's request.
+    view->detailView()->trashButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return model->trashRequest().has_value(); }));
+    EXPECT_EQ(model->trashRequest()->candidates.front().path, pathOf(chosen));
+
+    // Two files: the inspector stays, with nothing to show; none: it still stays.
+    view->setSelection({view->files()[0].id, view->files()[1].id});
+    EXPECT_TRUE(view->showsInspector());
+    EXPECT_EQ(view->detailView(), nullptr);
+    view->setSelection({});
+    EXPECT_TRUE(view->showsInspector());
+
+    // A new file in the inspector starts without the previous file's facts.
+    view->setSelection({view->files()[4].id});
+    ASSERT_TRUE(view->detailView());
+    EXPECT_EQ(view->detailView()->file(), view->files()[4]);
+}
+
+TEST_F(LargestFilesViewTest, ReloadsWhenTheDataChanges)
+{
+    auto view = makeView();
+    ASSERT_TRUE(settle(*view));
+    const std::size_t before = query.callCount();
+    home.write("disk/Movies/new.mkv", std::string(2'000'000, 'n'));
+    ScannedTree::scanInto(*model->database(), {home.path() + "/disk"});
+    bool changed = false;
+    model->scan().dataChanged([&] { changed = true; });
+    ASSERT_TRUE(waitUntil([&] { return changed; }));
+    ASSERT_TRUE(settle(*view));
+    EXPECT_EQ(query.callCount(), before + 1);
+    EXPECT_EQ(view->files().front().name, "new.mkv");
+}

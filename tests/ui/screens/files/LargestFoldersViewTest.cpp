@@ -1,0 +1,342 @@
+#include "ui/screens/files/LargestFoldersView.h"
+
+#include "analysis/SearchParser.h"
+#include "analysis/SearchService.h"
+#include "app/ScanCoordinator.h"
+#include "analysis/ScannedTree.h"
+#include "ui/components/FolderTreeList.h"
+#include "ui/components/FolderTreeModel.h"
+#include "ui/components/RecordingModel.h"
+#include "ui/components/SizeBarChart.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/files/BreadcrumbBar.h"
+#include "ui/screens/files/RealKeys.h"
+#include "ui/screens/frame/DetailRouter.h"
+#include "ui/screens/overview/PermissionHelpSheet.h"
+
+#include <QMenu>
+#include <QStackedWidget>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+namespace {
+
+FolderItem folder(std::int64_t id, std::optional<std::int64_t> parent, const std::string& path, std::int64_t bytes,
+                  bool restricted = false)
+{
+    FolderItem item;
+    item.id = id;
+    item.parentID = parent;
+    item.path = path;
+    item.name = path.substr(path.rfind('/') + 1);
+    item.totalAllocated = bytes;
+    item.isRestricted = restricted;
+    return item;
+}
+
+QAction* action(QMenu& menu, const QString& text)
+{
+    for (QAction* candidate : menu.actions())
+        if (candidate->text() == text)
+            return candidate;
+    return nullptr;
+}
+
+class LargestFoldersViewTest : public ::testing::Test {
+protected:
+    LargestFoldersViewTest()
+    {
+        files.write("disk/foo/a.bin", 4000);
+        files.write("disk/foo/sub/b.bin", 8000);
+        files.write("disk/Foo/c.bin", 4000);
+        files.write("disk/foobar/d.bin", 4000);
+        files.write("disk/say \"hi\"/e.bin", 4000);
+        files.write("disk/say /f.bin", 4000);
+        files.write("disk/size > 1 KB/g.bin", 4000);
+        files.write("disk/music/song.mp3", 90000);
+        ScannedTree::scanInto(*recording.model->database(), {files.file("disk")});
+    }
+
+    AppModel& model() { return *recording.model; }
+
+    // A root folder that the scan could not read, as a root of its own.
+    std::string recordRestricted(const std::string& relative)
+    {
+        auto& database = *model().database();
+        const std::string locked = path(relative);
+        const auto scanID = database.beginScan({});
+        DirectorySnapshot snapshot;
+        snapshot.path = locked;
+        snapshot.name = relative;
+        snapshot.folderID = database.ensureRoot(locked, 1);
+        snapshot.isRestricted = true;
+        database.syncDirectory(snapshot, scanID);
+        database.finishScan(scanID, {locked}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+        return locked;
+    }
+
+    std::string path(const std::string& relative) const { return files.file(relative); }
+    FolderItem indexed(const std::string& relative) { return *model().database()->folder(path(relative)); }
+
+    static bool loaded(LargestFoldersView& view)
+    {
+        return waitUntil([&] { return !view.tree()->isLoading() && !view.tree()->rows().empty(); });
+    }
+
+    RecordingModel recording;
+    TempDir files;
+};
+
+TEST_F(LargestFoldersViewTest, LargestFilesInThisFolderSelectsExactlyThatSubtree)
+{
+    LargestFoldersView view(model());
+    model().setLargestFilesCategory(StorageCategory::videos);
+    struct Case {
+        std::string folder;
+        std::set<std::string> files;
+    };
+    // Names that differ only by case or by a suffix, hold quotes, or read like a size filter.
+    const std::vector<Case> cases = {
+        {"disk/foo", {"a.bin", "b.bin"}},
+        {"disk/Foo", {"c.bin"}},
+        {"disk/foo/sub", {"b.bin"}},
+        {"disk/say \"hi\"", {"e.bin"}},
+        {"disk/say ", {"f.bin"}},
+        {"disk/size > 1 KB", {"g.bin"}},
+    };
+    for (const auto& c : cases) {
+        model().setSelection(SidebarItem::largestFolders);
+        QMenu* menu = view.folderMenu(indexed(c.folder), &view);
+        action(*menu, "Largest Files in This Folder")->trigger();
+        delete menu;
+        EXPECT_EQ(model().selection(), SidebarItem::search);
+        EXPECT_EQ(model().largestFilesCategory(), std::nullopt);
+        EXPECT_EQ(model().searchText(), SearchParser::subtreeFilter(path(c.folder)));
+
+        const SearchResults results = SearchService::run(model().searchText(), model().database().get(), {});
+        std::set<std::string> names;
+        for (const auto& file : results.files)
+            names.insert(file.name);
+        EXPECT_EQ(names, c.files) << c.folder;
+        for (const auto& found : results.folders)
+            EXPECT_TRUE(found.path == path(c.folder) || found.path.starts_with(path(c.folder) + "/")) << found.path;
+    }
+}
+
+TEST_F(LargestFoldersViewTest, ChartShowsRootsAtTheTopOtherwiseTheFirstRootsChildren)
+{
+    const QColor accent = accentColor();
+    std::vector<FolderItem> roots;
+    for (int i = 0; i < 14; ++i)
+        roots.push_back(folder(i + 1, std::nullopt, "/root" + std::to_string(i), 1000 - i, i == 1));
+    const std::vector<FolderItem> children = {folder(20, 1, "/root0/a", 50), folder(21, 1, "/root0/b", 40, true)};
+
+    struct Case {
+        const char* what;
+        std::vector<FolderItem> roots;
+        bool hasFocus;
+        const std::vector<FolderItem>* children;
+        std::vector<std::string> labels;
+    };
+    const std::vector<FolderItem> oneRoot(roots.begin(), roots.begin() + 1);
+    const std::vector<Case> cases = {
+        {"no roots", {}, false, &children, {}},
+        {"several roots: 12 largest, by path", roots, false, &children,
+         {"/root0", "/root1", "/root2", "/root3", "/root4", "/root5", "/root6", "/root7", "/root8", "/root9", "/root10",
+          "/root11"}},
+        {"one root: its children, by name", oneRoot, false, &children, {"a", "b"}},
+        {"a focus folder: its children", roots, true, &children, {"a", "b"}},
+        {"children not read", oneRoot, false, nullptr, {}},
+    };
+    for (const auto& c : cases) {
+        const auto items =
+            LargestFoldersView::chartItems(LargestFoldersView::chartSource(c.roots, c.hasFocus, c.children), accent);
+        std::vector<std::string> labels;
+        for (const auto& item : items)
+            labels.push_back(item.label);
+        EXPECT_EQ(labels, c.labels) << c.what;
+    }
+    const auto items = LargestFoldersView::chartItems(roots, accent);
+    EXPECT_EQ(items[0].color, accent);
+    EXPECT_EQ(items[1].color, NamedColor::orange);
+    EXPECT_EQ(items[1].id, "/root1");
+}
+
+TEST_F(LargestFoldersViewTest, TrashCandidateNamesTheLastComponentAndCountsInThePlural)
+{
+    struct Case {
+        std::int64_t files;
+        std::int64_t folders;
+        const char* note;
+    };
+    for (const Case& c : std::vector<Case>{{1, 1, "1 files in 1 folders"}, {12345, 1000, "12,345 files in 1,000 folders"}}) {
+        FolderItem item = folder(1, 2, "/data/Projects", 777);
+        item.name = "stored name";
+        item.fileCount = c.files;
+        item.folderCount = c.folders;
+        const TrashCandidate candidate = LargestFoldersView::trashCandidate(item);
+        EXPECT_EQ(candidate.name, "Projects");
+        EXPECT_EQ(candidate.size, 777);
+        EXPECT_TRUE(candidate.isDirectory);
+        EXPECT_EQ(candidate.note, c.note);
+    }
+}
+
+TEST_F(LargestFoldersViewTest, DrillsWithTheFocusAndFallsBackToTheTopForAMissingFolder)
+{
+    LargestFoldersView view(model());
+    ASSERT_TRUE(loaded(view));
+    EXPECT_EQ(view.findChild<QStackedWidget*>()->currentIndex(), 1);
+    EXPECT_EQ(view.breadcrumbs()->path(), std::nullopt);
+
+    model().setLargestFoldersFocus(path("disk/foo"));
+    ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk/foo") && !view.tree()->isLoading(); }));
+    EXPECT_EQ(view.breadcrumbs()->path(), path("disk/foo"));
+    ASSERT_GE(view.tree()->rows().size(), 2u);
+    EXPECT_EQ(view.tree()->rows()[1].folder.name, "sub");
+
+    // Double-clicking a folder drills into it.
+    view.openRow(view.tree()->rows()[1].folder.id);
+    EXPECT_EQ(model().largestFoldersFocus(), path("disk/foo/sub"));
+
+    model().setLargestFoldersFocus(path("disk/not indexed"));
+    ASSERT_TRUE(waitUntil([&] { return !view.tree()->isLoading() && !view.tree()->focusPath(); }));
+    EXPECT_EQ(view.breadcrumbs()->path(), std::nullopt);
+}
+
+TEST_F(LargestFoldersViewTest, ArrowsExpandAndCollapseOnlyWhenThatChangesSomething)
+{
+    LargestFoldersView view(model());
+    ASSERT_TRUE(loaded(view));
+    EXPECT_FALSE(view.handleArrow(Qt::Key_Right)) << "nothing selected";
+    const FolderItem foo = indexed("disk/foo");
+    view.setSelection(foo.id);
+    EXPECT_TRUE(view.revealButton()->isVisibleTo(&view));
+    EXPECT_FALSE(view.handleArrow(Qt::Key_Left)) << "collapsed";
+    EXPECT_FALSE(view.handleArrow(Qt::Key_Up));
+    EXPECT_TRUE(view.handleArrow(Qt::Key_Right));
+    ASSERT_TRUE(waitUntil([&] { return view.tree()->cachedChildren(foo.id) != nullptr; }));
+    EXPECT_FALSE(view.handleArrow(Qt::Key_Right)) << "already expanded";
+    EXPECT_TRUE(view.handleArrow(Qt::Key_Left));
+
+    view.revealButton()->click();
+    ASSERT_EQ(recording.desktop->revealed.size(), 1u);
+}
+
+TEST_F(LargestFoldersViewTest, ARestrictedFolderOpensTheHelpAndKeepsTheFocus)
+{
+    auto& database = *model().database();
+    const std::string locked = recordRestricted("locked");
+
+    LargestFoldersView view(model());
+    int helpShown = 0;
+    view.setPermissionHelp([&](QWidget*) { ++helpShown; });
+    ASSERT_TRUE(loaded(view));
+    const FolderItem restricted = *database.folder(locked);
+    ASSERT_TRUE(restricted.isRestricted);
+    view.openRow(restricted.id);
+    EXPECT_EQ(helpShown, 1);
+    EXPECT_EQ(model().largestFoldersFocus(), std::nullopt);
+
+    QMenu* menu = view.folderMenu(restricted, &view);
+    action(*menu, "Show Contents")->trigger();
+    EXPECT_EQ(model().largestFoldersFocus(), locked);
+    delete menu;
+}
+
+TEST_F(LargestFoldersViewTest, Screenshot)
+{
+    LargestFoldersView view(model());
+    view.resize(760, 620);
+    ASSERT_TRUE(loaded(view));
+    model().setLargestFoldersFocus(path("disk"));
+    ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk") && !view.tree()->isLoading(); }));
+    view.chartToggle()->setChecked(true);
+    view.setSelection(indexed("disk/foo").id);
+    view.show();
+    saveScreenshot(view, "LargestFoldersView");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LargestFoldersViewTest, CtrlUpGoesUpOnlyWhileAFolderIsOpenAndLeavesTheArrowsToTheTree)
+{
+    LargestFoldersView view(model());
+    view.resize(700, 500);
+    showActive(view);
+    ASSERT_TRUE(loaded(view));
+    view.list()->setFocus();
+    view.list()->setCurrentIndex(view.list()->model()->index(0, 0));
+
+    // At the top level the tree keeps the key, and plain arrows move through it.
+    typeKey(view, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(model().largestFoldersFocus(), std::nullopt);
+    typeKey(view, Qt::Key_Down);
+    EXPECT_EQ(view.list()->currentIndex().row(), 1);
+
+    model().setLargestFoldersFocus(path("disk/foo/sub"));
+    ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk/foo/sub") && !view.tree()->isLoading(); }));
+    view.list()->setFocus();
+    typeKey(view, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(model().largestFoldersFocus(), path("disk/foo"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LargestFoldersViewTest, FolderMenuCopiesAndOffersOnlyUnprotectedFoldersForRemoval)
+{
+    LargestFoldersView view(model());
+    // Removal is refused for everything in the temporary folder, so this one is in the home folder.
+    const std::string projects = recording.home.path() + "/Old Projects";
+    std::filesystem::create_directories(projects);
+    const FolderItem foo = folder(8, 1, projects, 4096);
+    QMenu* menu = view.folderMenu(foo, &view);
+    QStringList titles;
+    for (QAction* item : menu->actions())
+        titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    EXPECT_EQ(titles, (QStringList{"Show Contents", "Reveal in Finder", "Copy Path", "Largest Files in This Folder", "-",
+                                   "Move to Trash\u2026"}));
+    QAction* trash = action(*menu, "Move to Trash\u2026");
+    ASSERT_TRUE(waitUntil([&] { return trash->isEnabled(); }));
+    action(*menu, "Copy Path")->trigger();
+    EXPECT_EQ(recording.desktop->copied, std::vector<std::string>{foo.path});
+    trash->trigger();
+    ASSERT_TRUE(waitUntil([&] { return model().trashRequest().has_value(); }));
+    ASSERT_EQ(model().trashRequest()->candidates.size(), 1u);
+    EXPECT_EQ(model().trashRequest()->candidates[0].path, foo.path);
+    delete menu;
+
+    QMenu* system = view.folderMenu(folder(9, std::nullopt, "/usr", 1), &view);
+    ASSERT_TRUE(waitUntil([&] { return action(*system, "Protected by macOS") != nullptr; }));
+    EXPECT_FALSE(action(*system, "Move to Trash\u2026")->isEnabled());
+    EXPECT_FALSE(action(*system, "Protected by macOS")->isEnabled());
+    delete system;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LargestFoldersViewTest, TheRoutedScreenOpensTheAccessHelpSheetForARestrictedFolder)
+{
+    auto& database = *model().database();
+    const std::string locked = recordRestricted("locked");
+
+    QWidget window;
+    auto* view = qobject_cast<LargestFoldersView*>(DetailRouter::makeScreen(SidebarItem::largestFolders, model(), &window));
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(loaded(*view));
+    view->openRow(database.folder(locked)->id);
+    EXPECT_NE(view->findChild<PermissionHelpSheet*>(), nullptr);
+}
+
+} // namespace
