@@ -81,8 +81,10 @@ void CleanupAnalyzer::evaluateCombined(const Rule& rule, const std::vector<std::
                                        std::vector<CleanupRecommendation>& out, std::stop_token stop) const
 {
     MeasuredSize total;
+    std::vector<std::int64_t> pathBytes;
     for (const auto& path : paths) {
         MeasuredSize size = sizeOf(path, database_, stop);
+        pathBytes.push_back(size.bytes);
         total.bytes += size.bytes;
         total.incomplete = total.incomplete || size.incomplete;
     }
@@ -91,7 +93,7 @@ void CleanupAnalyzer::evaluateCombined(const Rule& rule, const std::vector<std::
     std::string detail = rule.detail;
     if (total.incomplete) detail += restrictedNote;
     out.push_back({rule.title, std::move(detail), paths, total.bytes, total.incomplete, rule.safety, rule.action,
-                   rule.symbol});
+                   rule.symbol, std::move(pathBytes)});
 }
 
 void CleanupAnalyzer::evaluatePerChild(const Rule& rule, const std::vector<std::string>& paths,
@@ -137,7 +139,7 @@ void CleanupAnalyzer::evaluatePerChild(const Rule& rule, const std::vector<std::
             action = CleanupRecommendation::Action::none();
         }
         out.push_back({rule.title + ": " + Paths::lastComponent(child), rule.detail, {child}, size.bytes,
-                       size.incomplete, safety, action, rule.symbol});
+                       size.incomplete, safety, action, rule.symbol, {size.bytes}});
     }
 }
 
@@ -153,7 +155,7 @@ void CleanupAnalyzer::addLargeDownloads(std::vector<CleanupRecommendation>& out)
         out.push_back({"Large download: " + file.name,
                        "Downloaded files are often installers or archives you no longer need.", {pathOf(file)},
                        file.allocatedSize, false, CleanupSafety::review, CleanupRecommendation::Action::moveToTrash(),
-                       "arrow.down.circle"});
+                       "arrow.down.circle", {file.allocatedSize}});
     }
 }
 
@@ -173,6 +175,6 @@ void CleanupAnalyzer::addOldNodeModules(std::vector<CleanupRecommendation>& out)
         out.push_back({"Old node_modules: " + Paths::lastComponent(Paths::deletingLastComponent(folder.path)),
                        "Not modified in 90+ days. Reinstall with npm/yarn/pnpm install when you return to the project.",
                        {folder.path}, folder.totalAllocated, folder.isRestricted, CleanupSafety::review,
-                       CleanupRecommendation::Action::moveToTrash(), "cube.box"});
+                       CleanupRecommendation::Action::moveToTrash(), "cube.box", {folder.totalAllocated}});
     }
 }

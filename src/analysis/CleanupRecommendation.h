@@ -53,6 +53,8 @@ struct CleanupRecommendation {
     CleanupSafety safety = CleanupSafety::safe;
     Action action;
     std::string symbolName;
+    // The size of each entry of `paths`, in the same order; empty when unknown.
+    std::vector<std::int64_t> pathBytes;
 
     // Title, "|", then the paths joined with ",".
     std::string id() const;
@@ -82,6 +84,7 @@ struct std::hash<CleanupRecommendation> {
         Hashing::combine(seed, rawValue(r.safety));
         Hashing::combine(seed, r.action);
         Hashing::combine(seed, r.symbolName);
+        for (auto size : r.pathBytes) Hashing::combine(seed, size);
         return seed;
     }
 };

@@ -16,6 +16,7 @@ struct Location {
     const char* title;
     const char* path;  // absolute when it starts with "/", else relative to the home folder
     const char* note;  // may be null
+    const char* counterpart = nullptr;  // the freedesktop place of the same data, measured beside `path`
 };
 
 constexpr Location xcodeLocations[] = {
@@ -30,7 +31,7 @@ constexpr Location xcodeLocations[] = {
 
 constexpr Location nodeLocations[] = {
     {"npm cache", ".npm", nullptr},
-    {"Yarn cache", "Library/Caches/Yarn", nullptr},
+    {"Yarn cache", "Library/Caches/Yarn", nullptr, ".cache/yarn"},
     {"Yarn Berry cache", ".yarn/berry", nullptr},
     {"pnpm store", "Library/pnpm", "Hard-linked into projects"},
     {"nvm versions", ".nvm", nullptr},
@@ -41,9 +42,9 @@ constexpr Location nodeLocations[] = {
 constexpr Location androidLocations[] = {
     {"Gradle", ".gradle", "Dependency and build caches"},
     {"Android user data (AVDs)", ".android", "Emulators and keys"},
-    {"Android SDK", "Library/Android/sdk", nullptr},
-    {"Android Studio caches", "Library/Caches/Google", nullptr},
-    {"Android Studio settings", "Library/Application Support/Google", nullptr},
+    {"Android SDK", "Library/Android/sdk", nullptr, "Android/Sdk"},
+    {"Android Studio caches", "Library/Caches/Google", nullptr, ".cache/Google"},
+    {"Android Studio settings", "Library/Application Support/Google", nullptr, ".local/share/Google"},
     {"Android Studio.app", "/Applications/Android Studio.app", nullptr},
 };
 
@@ -55,7 +56,7 @@ constexpr Location dockerLocations[] = {
     {"OrbStack data", "Library/Group Containers/HUAQ24HBR6.dev.orbstack", nullptr},
     {"Colima", ".colima", nullptr},
     {"Lima", ".lima", nullptr},
-    {"Rancher Desktop", "Library/Application Support/rancher-desktop", nullptr},
+    {"Rancher Desktop", "Library/Application Support/rancher-desktop", nullptr, ".local/share/rancher-desktop"},
     {"Podman", ".local/share/containers", nullptr},
 };
 
@@ -86,14 +87,17 @@ std::vector<DeveloperStorageItem> measure(const std::string& home, StorageDataba
 {
     std::vector<DeveloperStorageItem> items;
     for (const auto& row : rows) {
-        if (stop.stop_requested()) break;
-        std::string path = row.path[0] == '/' ? std::string(row.path) : home + "/" + row.path;
-        if (!exists(path)) continue;
-        FolderSizeResult size = FolderAnalyzer::cachedOrCalculatedSize(path, database, stop);
-        std::optional<std::string> detail;
-        if (row.note) detail = row.note;
-        items.push_back({group, row.title, std::move(path), size.allocatedSize,
-                         size.restrictedFolderCount > 0 || size.wasCancelled, std::move(detail)});
+        for (const char* place : {row.path, row.counterpart}) {
+            if (!place) continue;
+            if (stop.stop_requested()) return items;
+            std::string path = place[0] == '/' ? std::string(place) : home + "/" + place;
+            if (!exists(path)) continue;
+            FolderSizeResult size = FolderAnalyzer::cachedOrCalculatedSize(path, database, stop);
+            std::optional<std::string> detail;
+            if (row.note) detail = row.note;
+            items.push_back({group, row.title, std::move(path), size.allocatedSize,
+                             size.restrictedFolderCount > 0 || size.wasCancelled, std::move(detail)});
+        }
     }
     return items;
 }

@@ -79,6 +79,7 @@ public:
 
     // Where confirmed items go; the desktop's Trash unless replaced.
     void setFileTrasher(std::shared_ptr<FileTrasher> trasher) { trasher_ = std::move(trasher); }
+    const FileTrasher& fileTrasher() const { return *trasher_; }
 
     // One line per failure: the path with the home folder as "~", ": ", the reason.
     static std::string trashFailureMessage(const std::vector<TrashOutcome::Failure>& failures, const std::string& home);

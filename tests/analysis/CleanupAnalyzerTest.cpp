@@ -39,10 +39,10 @@ constexpr const char* restrictedNote = " (Size may be incomplete: some folders a
 TEST(CleanupRecommendationRecord, IdentityAndSafetyTexts)
 {
     CleanupRecommendation trash{"Trash", "", {"/Users/a/.Trash"}, 5, false, CleanupSafety::safe,
-                                CleanupRecommendation::Action::openInFinder(), "trash"};
+                                CleanupRecommendation::Action::openInFinder(), "trash", {5}};
     EXPECT_EQ(trash.id(), "Trash|/Users/a/.Trash");
     CleanupRecommendation two{"T", "", {"/x", "/y"}, 0, false, CleanupSafety::review,
-                              CleanupRecommendation::Action::none(), ""};
+                              CleanupRecommendation::Action::none(), "", {}};
     EXPECT_EQ(two.id(), "T|/x,/y");
     CleanupRecommendation partial = trash;
     partial.isPartial = true;
@@ -184,4 +184,56 @@ TEST(CleanupAnalyzer, DownloadsAndOldNodeModulesComeFromTheIndex)
 
     // Without an index there are no index findings at all.
     EXPECT_TRUE(CleanupAnalyzer(home.path(), nullptr).analyze(nullptr).empty());
+}
+
+TEST(CleanupAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
+{
+    TempDir home(unprotectedScratchBase());
+    ScopedEnvironment homeVariable("HOME", home.path());
+    ScopedEnvironment dataVariable("XDG_DATA_HOME", home.file(".local/share"));
+    home.write(".cache/google-chrome/Default/Cache/data", 12'000'000);
+    home.write(".cache/mozilla/firefox/profile/cache2/entries", 11'000'000);
+    home.write(".cache/chromium/Default/blob", 1'000'000);
+    home.write(".cache/yarn/v6/package.tgz", 11'000'000);
+    home.write(".cache/thumbnails/large/blob", 60'000'000);
+    home.write(".local/share/Trash/files/old.iso", 3'000'000);
+    home.write(".local/share/Trash/info/old.iso.trashinfo", "[Trash Info]");
+
+    auto result = CleanupAnalyzer(home.path(), nullptr).analyze(nullptr);
+
+    struct Expected {
+        const char* title;
+        std::vector<std::string> relativePaths;
+        std::int64_t atLeast;
+        CleanupRecommendation::Action action;
+    } expected[] = {
+        {"Browser caches", {".cache/google-chrome", ".cache/chromium", ".cache/mozilla"}, 24'000'000,
+         CleanupRecommendation::Action::moveToTrash()},
+        {"Yarn cache", {".cache/yarn"}, 11'000'000, CleanupRecommendation::Action::command("yarn cache clean")},
+        {"Application caches: thumbnails", {".cache/thumbnails"}, 60'000'000,
+         CleanupRecommendation::Action::moveToTrash()},
+        {"Trash", {".local/share/Trash"}, 3'000'000, CleanupRecommendation::Action::openInFinder()},
+        {"Application Support", {".local/share"}, 3'000'000, CleanupRecommendation::Action::none()},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.title);
+        const auto* r = findTitled(result, e.title);
+        ASSERT_NE(r, nullptr);
+        std::vector<std::string> paths;
+        for (const auto& relative : e.relativePaths) paths.push_back(home.file(relative));
+        EXPECT_EQ(r->paths, paths);
+        EXPECT_GE(r->bytes, e.atLeast);
+        EXPECT_EQ(r->action, e.action);
+        // Every path carries its own size, and they add up to the finding's.
+        ASSERT_EQ(r->pathBytes.size(), r->paths.size());
+        std::int64_t sum = 0;
+        for (auto size : r->pathBytes) sum += size;
+        EXPECT_EQ(sum, r->bytes);
+    }
+    const auto* browsers = findTitled(result, "Browser caches");
+    EXPECT_GE(browsers->pathBytes[0], 12'000'000);
+    EXPECT_LT(browsers->pathBytes[1], 2'000'000);
+    // The browsers' caches inside ~/.cache are not listed a second time as application caches.
+    for (const char* browser : {"google-chrome", "mozilla", "chromium"})
+        EXPECT_EQ(findTitled(result, std::string("Application caches: ") + browser), nullptr) << browser;
 }

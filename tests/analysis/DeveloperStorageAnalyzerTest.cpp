@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -143,4 +144,44 @@ TEST(DeveloperStorage, IndexedFoldersProjectsAndRepositories)
     std::int64_t rest = 0;
     for (int i = 49; i < 59; ++i) rest += 200'000 - i;
     EXPECT_EQ(git.items[50].bytes, rest);
+}
+
+TEST(DeveloperStorage, FreedesktopPlacesBesideTheirMacFolders)
+{
+    TempDir home;
+    ScopedEnvironment scopedHome("HOME", home.path());
+    home.write(".cache/yarn/v6/package.tgz", 40'000);
+    home.write("Android/Sdk/platforms/android-34/android.jar", 90'000);
+    home.write(".cache/Google/AndroidStudio2023.1/index", 30'000);
+    home.write(".local/share/Google/AndroidStudio2023.1/plugins", 20'000);
+    home.write(".local/share/rancher-desktop/lima/disk", 50'000);
+    // The macOS folder of a row is measured beside its counterpart when both exist.
+    home.write("Library/Caches/Yarn/blob", 10'000);
+
+    auto groups = DeveloperStorageAnalyzer(home.path(), nullptr).analyze();
+
+    struct Expected {
+        const char* group;
+        const char* title;
+        const char* relative;
+        std::int64_t atLeast;
+    } expected[] = {
+        {"Node.js", "Yarn cache", "Library/Caches/Yarn", 10'000},
+        {"Node.js", "Yarn cache", ".cache/yarn", 40'000},
+        {"Android", "Android SDK", "Android/Sdk", 90'000},
+        {"Android", "Android Studio caches", ".cache/Google", 30'000},
+        {"Android", "Android Studio settings", ".local/share/Google", 20'000},
+        {"Docker", "Rancher Desktop", ".local/share/rancher-desktop", 50'000},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(std::string(e.title) + " " + e.relative);
+        const auto items = homeItems(group(groups, e.group), home.path());
+        auto found = std::find_if(items.begin(), items.end(),
+                                  [&](const DeveloperStorageItem& item) { return item.path == home.file(e.relative); });
+        ASSERT_NE(found, items.end());
+        EXPECT_EQ(found->name, e.title);
+        EXPECT_GE(found->bytes, e.atLeast);
+    }
+    EXPECT_TRUE(group(groups, "Android").detected);
+    EXPECT_TRUE(group(groups, "Docker").detected);
 }

@@ -1,5 +1,7 @@
 #include "ui/screens/frame/DetailRouter.h"
 
+#include "ui/screens/files/CleanupView.h"
+#include "ui/screens/files/DeveloperStorageView.h"
 #include "ui/screens/files/FileDetailView.h"
 #include "ui/screens/files/LargestFilesView.h"
 #include "ui/screens/files/LargestFoldersView.h"
@@ -18,6 +20,10 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new DashboardView(model, parent);
     case SidebarItem::storage:
         return new StorageView(model, parent);
+    case SidebarItem::developer:
+        return new DeveloperStorageView(model, parent);
+    case SidebarItem::cleanup:
+        return new CleanupView(model, parent);
     case SidebarItem::largestFiles:
         return new LargestFilesView(model, parent);
     case SidebarItem::largestFolders: {

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "analysis/CleanupRecommendation.h"
+
+#include <QScrollArea>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+class AppModel;
+class CleanupRecommendationRow;
+class EmptyStateView;
+class LatestLoad;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+class StorageDatabase;
+
+// The cleanup recommendations of the home folder, one card per safety level. It measures
+// again whenever the index data changes or the user asks; it removes nothing itself.
+class CleanupView : public QScrollArea {
+    Q_OBJECT
+
+public:
+    explicit CleanupView(AppModel& model, QWidget* parent = nullptr);
+
+    const std::vector<CleanupRecommendation>& recommendations() const { return recommendations_; }
+    bool isLoading() const;
+    // The rule being measured, as the progress line names it.
+    const QString& current() const { return current_; }
+    const std::optional<std::string>& copiedCommand() const { return copiedCommand_; }
+    QPushButton* refreshButton() const { return refresh_; }
+    std::vector<CleanupRecommendationRow*> rows() const;
+
+    // Measures again; the answer of any earlier load still running is dropped.
+    void load();
+
+    static QString cardTitle(CleanupSafety safety);
+    static const char* cardSymbol(CleanupSafety safety);
+    // The recommendations of one level, in the order of the list.
+    static std::vector<CleanupRecommendation> itemsOf(CleanupSafety safety,
+                                                      const std::vector<CleanupRecommendation>& list);
+    static std::int64_t totalBytes(const std::vector<CleanupRecommendation>& items);
+
+    // One analysis; nothing when it was stopped before the end, since what a stopped
+    // analyzer returns leaves out rules it never measured.
+    static std::optional<std::vector<CleanupRecommendation>>
+    analyze(const std::string& home, StorageDatabase* database,
+            const std::function<void(const std::string&)>& progress, std::stop_token stop);
+
+signals:
+    void recommendationsChanged();
+
+private:
+    void rebuildCards();
+    void refreshLoading();
+    void setCopiedCommand(const std::string& command);
+
+    AppModel& model_;
+    std::vector<CleanupRecommendation> recommendations_;
+    QString current_;
+    std::optional<std::string> copiedCommand_;
+    LatestLoad* load_;
+    QPushButton* refresh_ = nullptr;
+    QWidget* progressLine_ = nullptr;
+    QLabel* progressText_ = nullptr;
+    QVBoxLayout* cards_ = nullptr;
+    EmptyStateView* empty_ = nullptr;
+};
