@@ -12,22 +12,25 @@
 #include "index/StorageDatabase.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
+#include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/files/DuplicateFileRow.h"
+#include "ui/components/FileContextMenu.h"
+#include "ui/screens/files/DuplicateListModel.h"
+#include "ui/screens/files/DuplicateRowDelegate.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QLocale>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -243,7 +246,7 @@ DuplicateView::DuplicateView(AppModel& model, QWidget* parent, Search search)
     connect(load_, &LatestLoad::busyChanged, this, &DuplicateView::refresh);
     connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, &DuplicateView::refresh);
     connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, &DuplicateView::pruneGone);
-    rebuildList();
+    showGroups();
     refresh();
 }
 
@@ -316,17 +319,32 @@ QWidget* DuplicateView::buildResults()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    auto* scroller = new QScrollArea(results_);
-    scroller->setWidgetResizable(true);
-    scroller->setFrameShape(QFrame::NoFrame);
-    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* listArea = new QWidget(scroller);
-    listArea->setBackgroundRole(QPalette::Base);
-    listArea->setAutoFillBackground(true);
-    list_ = new QVBoxLayout(listArea);
-    list_->setContentsMargins(0, 0, 0, 8);
-    list_->setSpacing(0);
-    scroller->setWidget(listArea);
+    listModel_ = new DuplicateListModel(
+        home_,
+        [home = home_](const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected) {
+            return canSelect(file, group, selected, home);
+        },
+        results_);
+    list_ = new QListView(results_);
+    list_->setObjectName(QStringLiteral("duplicateList"));
+    list_->setModel(listModel_);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto* delegate = new DuplicateRowDelegate(list_);
+    list_->setItemDelegate(delegate);
+    connect(delegate, &DuplicateRowDelegate::tickClicked, this, [this](const QModelIndex& index) {
+        const std::string path = stdstr(index.data(DuplicateListModel::pathRole).toString());
+        setSelected(path, !selected_.contains(path));
+    });
+    connect(list_, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (const FileItem* file = listModel_->file(index.row()))
+            FinderActions::reveal({pathOf(*file)}, model_.desktop());
+    });
+    connect(list_, &QListView::customContextMenuRequested, this, &DuplicateView::showContextMenu);
 
     auto* footer = new QWidget(results_);
     auto* footerRow = new QHBoxLayout(footer);
@@ -342,7 +360,7 @@ QWidget* DuplicateView::buildResults()
     footerRow->addStretch(1);
     footerRow->addWidget(trash_);
 
-    column->addWidget(scroller, 1);
+    column->addWidget(list_, 1);
     column->addWidget(divider(results_));
     column->addWidget(footer);
     return results_;
@@ -374,7 +392,7 @@ void DuplicateView::start()
     groups_.clear();
     selected_.clear();
     existence_->cancel();
-    rebuildList();
+    showGroups();
     const std::uint64_t search = ++searchID_;
     QPointer<DuplicateView> self(this);
     // Reports arrive on the main thread, and only for the search still running.
@@ -420,7 +438,7 @@ void DuplicateView::finish(Outcome outcome, std::vector<DuplicateGroup> groups, 
     failure_ = std::move(failure);
     groups_ = std::move(groups);
     selected_ = prunedSelection(groups_, selected_);
-    rebuildList();
+    showGroups();
     refresh();
     emit searchEnded();
 }
@@ -449,63 +467,25 @@ void DuplicateView::pruneGone()
         [this](std::set<std::string> gone) {
             groups_ = withoutGone(groups_, gone);
             selected_ = prunedSelection(groups_, selected_);
-            rebuildList();
+            showGroups();
             refresh();
             emit groupsPruned();
         });
 }
 
-void DuplicateView::rebuildList()
+void DuplicateView::showGroups()
 {
-    while (QLayoutItem* item = list_->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-    rows_.clear();
-    QWidget* area = list_->parentWidget();
-
-    auto* summary = new QWidget(area);
-    auto* summaryRow = new QHBoxLayout(summary);
-    summaryRow->setContentsMargins(16, 10, 16, 10);
-    summary_ = new QLabel(summaryText(groups_.size()), summary);
-    summary_->setObjectName(QStringLiteral("summaryLabel"));
-    auto* savings = new QLabel(QStringLiteral("Potential savings: ") + bytes(totalSavings(groups_)), summary);
-    savings->setObjectName(QStringLiteral("savingsLabel"));
-    QFont bold = savings->font();
-    bold.setWeight(QFont::DemiBold);
-    savings->setFont(bold);
-    summaryRow->addWidget(summary_);
-    summaryRow->addStretch(1);
-    summaryRow->addWidget(savings);
-    list_->addWidget(summary);
-
-    for (const DuplicateGroup& group : groups_) {
-        auto* header = new QWidget(area);
-        header->setBackgroundRole(QPalette::Window);
-        header->setAutoFillBackground(true);
-        auto* headerRow = new QHBoxLayout(header);
-        headerRow->setContentsMargins(16, 6, 16, 6);
-        auto* heading = new QLabel(groupHeading(group), header);
-        auto* totals = new QLabel(groupTotals(group), header);
-        for (QLabel* text : {heading, totals}) {
-            applyTextStyle(text, TextStyle::subheadline, QFont::DemiBold);
-            applyTextColor(text, textColor(TextEmphasis::secondary));
-        }
-        headerRow->addWidget(heading);
-        headerRow->addStretch(1);
-        headerRow->addWidget(totals);
-        list_->addWidget(header);
-
-        for (const FileItem& file : group.files) {
-            auto* row = new DuplicateFileRow(model_, file, home_, area);
-            connect(row, &DuplicateFileRow::tickToggled, this,
-                    [this, path = pathOf(file)](bool ticked) { setSelected(path, ticked); });
-            list_->addWidget(row);
-            rows_.push_back(row);
-        }
-    }
-    list_->addStretch(1);
+    listModel_->setGroups(groups_, selected_);
     refreshTicks();
+}
+
+void DuplicateView::showContextMenu(const QPoint& position)
+{
+    const FileItem* file = listModel_->file(list_->indexAt(position).row());
+    if (!file)
+        return;
+    if (FileContextMenu* menu = FileContextMenu::create(model_, {*file}, this))
+        menu->popup(list_->viewport()->mapToGlobal(position));
 }
 
 void DuplicateView::setSelected(const std::string& path, bool selected)
@@ -527,13 +507,7 @@ void DuplicateView::setSelected(const std::string& path, bool selected)
 
 void DuplicateView::refreshTicks()
 {
-    std::size_t next = 0;
-    for (const DuplicateGroup& group : groups_) {
-        for (const FileItem& file : group.files) {
-            if (next < rows_.size())
-                rows_[next++]->setTicked(selected_.contains(pathOf(file)), canSelect(file, group, selected_, home_));
-        }
-    }
+    listModel_->setSelection(selected_);
     trash_->setText(trashButtonTitle(selected_.size()));
     trash_->setEnabled(!selected_.empty());
 }

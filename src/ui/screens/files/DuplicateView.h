@@ -15,16 +15,16 @@
 #include <vector>
 
 class AppModel;
-class DuplicateFileRow;
+class DuplicateListModel;
 class EmptyStateView;
 class LatestLoad;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
-class QVBoxLayout;
 class ScanRequiredView;
 class StorageDatabase;
 
@@ -107,11 +107,11 @@ public:
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* stageLabel() const { return stage_; }
     QPushButton* trashButton() const { return trash_; }
-    QLabel* summaryLabel() const { return summary_; }
     QWidget* currentContent() const;
     QWidget* resultsContent() const { return results_; }
     EmptyStateView* emptyState() const { return empty_; }
-    std::vector<DuplicateFileRow*> rows() const { return rows_; }
+    QListView* listView() const { return list_; }
+    DuplicateListModel* listModel() const { return listModel_; }
 
 signals:
     // A search ended, however it ended.
@@ -124,8 +124,9 @@ private:
     QWidget* buildResults();
     void finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::string failure = {});
     void pruneGone();
-    void rebuildList();
+    void showGroups();
     void refreshTicks();
+    void showContextMenu(const QPoint& position);
     void refresh();
 
     AppModel& model_;
@@ -152,8 +153,7 @@ private:
     ScanRequiredView* scanRequired_ = nullptr;
     EmptyStateView* empty_ = nullptr;
     QWidget* results_ = nullptr;
-    QVBoxLayout* list_ = nullptr;
-    QLabel* summary_ = nullptr;
+    QListView* list_ = nullptr;
+    DuplicateListModel* listModel_ = nullptr;
     QPushButton* trash_ = nullptr;
-    std::vector<DuplicateFileRow*> rows_;
 };

@@ -9,11 +9,14 @@
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/RecordingModel.h"
 #include "ui/components/ScanRequiredView.h"
-#include "ui/screens/files/DuplicateFileRow.h"
+#include "ui/screens/files/DuplicateListModel.h"
+#include "ui/screens/files/DuplicateRowDelegate.h"
 #include "ui/screens/frame/DetailRouter.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QListView>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -80,19 +83,50 @@ protected:
         return waitUntil([&] { return !view.isSearching(); });
     }
 
-    DuplicateFileRow* row(DuplicateView& view, const std::string& path)
+    static QModelIndex indexOf(DuplicateView& view, const std::string& path)
     {
-        for (DuplicateFileRow* row : view.rows())
-            if (pathOf(row->file()) == path)
-                return row;
-        return nullptr;
+        return view.listModel()->index(view.listModel()->rowOf(path));
+    }
+    static bool listed(DuplicateView& view, const std::string& path) { return indexOf(view, path).isValid(); }
+    static bool tickEnabled(DuplicateView& view, const std::string& path)
+    {
+        return indexOf(view, path).data(DuplicateListModel::tickEnabledRole).toBool();
+    }
+    static bool ticked(DuplicateView& view, const std::string& path)
+    {
+        return indexOf(view, path).data(DuplicateListModel::tickedRole).toBool();
+    }
+    static int fileRows(DuplicateView& view)
+    {
+        int count = 0;
+        for (int row = 0; row < view.listModel()->rowCount(); ++row)
+            count += view.listModel()->file(row) != nullptr;
+        return count;
+    }
+    static QString summary(DuplicateView& view)
+    {
+        return view.listModel()->index(0).data().toString();
+    }
+    // Clicks the copy's tick box as the user does.
+    static void clickTick(DuplicateView& view, const std::string& path)
+    {
+        const QModelIndex index = indexOf(view, path);
+        ASSERT_TRUE(index.isValid()) << path;
+        QWidget* viewport = view.listView()->viewport();
+        const QPointF at = DuplicateRowDelegate::checkRect(view.listView()->visualRect(index)).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(viewport, &release);
     }
 
     // Ticks through the row's box, as the user does, then sends the ticked copies to the Trash.
     void trashThroughFooter(DuplicateView& view, const std::vector<std::string>& paths)
     {
         for (const std::string& path : paths)
-            row(view, path)->checkBox()->click();
+            clickTick(view, path);
         bool pruned = false;
         auto connection = QObject::connect(&view, &DuplicateView::groupsPruned, [&] { pruned = true; });
         view.trashButton()->click();
@@ -213,6 +247,16 @@ TEST(DuplicateViewRules, TicksNeverTakeTheLastCopyNorAProtectedOne)
     EXPECT_EQ(DuplicateView::prunedSelection(kept, {a1, a2}), std::set<std::string>{});
 }
 
+TEST(DuplicateViewRules, TheTickBoxSitsAtTheLeadingInsetCentredInItsRow)
+{
+    const struct { QRect row; QRect box; } cases[] = {
+        {{0, 0, 400, 38}, {16, 11, 16, 16}}, {{0, 100, 400, 27}, {16, 105, 16, 16}},
+        {{10, 5, 50, 16}, {26, 5, 16, 16}}, {{0, 0, 400, 10}, {16, -3, 16, 16}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DuplicateRowDelegate::checkRect(c.row), c.box) << c.row.y() << " " << c.row.height();
+}
+
 TEST(DuplicateViewEmpty, AnEmptyIndexAsksForAScanAndTheSidebarOpensTheScreen)
 {
     RecordingModel support;
@@ -236,10 +280,15 @@ TEST_F(DuplicateViewTest, GroupsAreThoseTheEngineFinds)
     ASSERT_EQ(expected.size(), 2u);
     EXPECT_EQ(view->groups(), expected);
     EXPECT_EQ(view->currentContent(), view->resultsContent());
-    EXPECT_EQ(view->rows().size(), 5u);
-    EXPECT_EQ(view->summaryLabel()->text(), "2 duplicate groups");
+    EXPECT_EQ(fileRows(*view), 5);
+    EXPECT_EQ(summary(*view), "2 duplicate groups");
     EXPECT_EQ(view->progress().stage, "Done");
     EXPECT_FALSE(view->trashButton()->isEnabled());
+
+    // A double click reveals that copy; group headers reveal nothing.
+    emit view->listView()->doubleClicked(indexOf(*view, pair[1]));
+    emit view->listView()->doubleClicked(view->listModel()->index(1));
+    EXPECT_EQ(desktop->revealed, std::vector<std::vector<std::string>>{{pair[1]}});
 
     // The minimum size is honoured: above 6 KB only the pair remains.
     view->setMinimumSizeMB(0.007);
@@ -262,40 +311,41 @@ TEST_F(DuplicateViewTest, TwoOfThreeCopiesTrashedInTurnLeaveTheLastOne)
         copies.push_back(pathOf(file));
 
     // Two ticks disable the third box.
-    row(*view, copies[0])->checkBox()->click();
-    row(*view, copies[1])->checkBox()->click();
-    EXPECT_FALSE(row(*view, copies[2])->checkBox()->isEnabled());
+    clickTick(*view, copies[0]);
+    clickTick(*view, copies[1]);
+    EXPECT_FALSE(tickEnabled(*view, copies[2]));
+    EXPECT_TRUE(ticked(*view, copies[1]));
     saveScreenshot(*view, "DuplicateView-Ticked");
     view->setSelected(copies[2], true);
     EXPECT_EQ(view->selectedPaths(), (std::set<std::string>{copies[0], copies[1]}));
-    row(*view, copies[1])->checkBox()->click();
-    EXPECT_TRUE(row(*view, copies[2])->checkBox()->isEnabled());
-    row(*view, copies[0])->checkBox()->click();
+    clickTick(*view, copies[1]);
+    EXPECT_TRUE(tickEnabled(*view, copies[2]));
+    clickTick(*view, copies[0]);
 
     // First removal: one copy goes; the list drops it.
     trashThroughFooter(*view, {copies[0]});
     EXPECT_EQ(trasher->movedSoFar(), std::vector<std::string>{copies[0]});
     EXPECT_TRUE(view->selectedPaths().empty());
     ASSERT_EQ(view->groups().size(), 2u);
-    EXPECT_EQ(view->rows().size(), 4u);
-    EXPECT_EQ(row(*view, copies[0]), nullptr);
+    EXPECT_EQ(fileRows(*view), 4);
+    EXPECT_FALSE(listed(*view, copies[0]));
 
     // Of the two left, ticking one disables the other: the last copy is never offered.
-    row(*view, copies[1])->checkBox()->click();
-    EXPECT_FALSE(row(*view, copies[2])->checkBox()->isEnabled());
+    clickTick(*view, copies[1]);
+    EXPECT_FALSE(tickEnabled(*view, copies[2]));
     saveScreenshot(*view, "DuplicateView-AfterFirstRemoval");
     view->setSelected(copies[2], true);
     EXPECT_EQ(view->selectedPaths(), std::set<std::string>{copies[1]});
-    row(*view, copies[1])->checkBox()->click();
+    clickTick(*view, copies[1]);
     trashThroughFooter(*view, {copies[1]});
     EXPECT_EQ(trasher->movedSoFar(), (std::vector<std::string>{copies[0], copies[1]}));
 
     // The group is gone with its last copy kept on disk.
     ASSERT_EQ(view->groups().size(), 1u);
     EXPECT_EQ(view->groups()[0].files.size(), 2u);
-    EXPECT_EQ(row(*view, copies[2]), nullptr);
+    EXPECT_FALSE(listed(*view, copies[2]));
     EXPECT_TRUE(std::filesystem::exists(copies[2]));
-    EXPECT_EQ(view->summaryLabel()->text(), "1 duplicate groups");
+    EXPECT_EQ(summary(*view), "1 duplicate groups");
 }
 
 TEST_F(DuplicateViewTest, ACopyRemovedElsewhereTakesItsTicksAlong)
