@@ -3,6 +3,7 @@
 #include "ui/screens/files/CleanupView.h"
 #include "ui/screens/files/DeveloperStorageView.h"
 #include "ui/screens/files/FileDetailView.h"
+#include "ui/screens/files/DuplicateView.h"
 #include "ui/screens/files/LargestFilesView.h"
 #include "ui/screens/files/LargestFoldersView.h"
 #include "ui/screens/files/SearchView.h"
@@ -45,6 +46,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new PrivacyView(model, parent);
     case SidebarItem::settings:
         return new SettingsView(model, parent);
+    case SidebarItem::duplicates:
+        return new DuplicateView(model, parent);
     default:
         // Screens replace their placeholder here as they join the program.
         return new PlaceholderView(title(item), parent);
