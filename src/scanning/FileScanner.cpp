@@ -504,6 +504,19 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
     // The folder's row must exist for its subfolders; a new folder is first
     // written without its linked files, which join it after the walk.
     std::optional<DirectorySyncResult> early;
+    // A parent that waits itself hands its children no ids: find a stored row by path,
+    // so that a partial write never drops the stored rows of the linked files.
+    if (!snapshot.folderID) {
+        try {
+            if (const auto stored = database_.folder(snapshot.path))
+                snapshot.folderID = stored->id;
+        } catch (const std::exception& error) {
+            counters_.folderFailed();
+            database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
+            folder.slot->failed.store(true, std::memory_order_relaxed);
+            return;
+        }
+    }
     if (!snapshot.folderID) {
         DirectorySnapshot partial = snapshot;
         partial.files.clear();

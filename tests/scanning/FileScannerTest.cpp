@@ -260,6 +260,25 @@ TEST_F(FileScannerTest, HardLinkedFilesCountOnceAndTheSameLinkEveryTime)
     EXPECT_EQ(indexed(database, root()), walk(root()));
 }
 
+TEST_F(FileScannerTest, LinkedFilesInsideAFolderThatWaitsForItsOwnLinksKeepTheirRows)
+{
+    // outer and outer/inner both hold links, so both wait for the end of the walk.
+    const std::string original = tree.write("root/data/blob.bin", 8192);
+    tree.makeFolder("root/outer/inner");
+    ASSERT_EQ(::link(original.c_str(), at("outer/blob.bin").c_str()), 0);
+    ASSERT_EQ(::link(original.c_str(), at("outer/inner/blob.bin").c_str()), 0);
+    tree.write("root/outer/inner/plain.txt", 100);
+
+    scan(configuration(4));
+    const auto before = database.largestFiles(10, std::nullopt, at("outer/inner"));
+    for (int round = 0; round < 3; ++round) {
+        const ScanOutcome again = scan(configuration(4));
+        EXPECT_EQ(again.progress.newFiles + again.progress.changedFiles + again.progress.deletedFiles, 0) << round;
+        EXPECT_EQ(database.largestFiles(10, std::nullopt, at("outer/inner")), before) << round;
+        EXPECT_EQ(indexed(database, root()), walk(root()));
+    }
+}
+
 TEST_F(FileScannerTest, ExcludedFoldersAndOtherVolumesAreLeftOut)
 {
     buildTree();
