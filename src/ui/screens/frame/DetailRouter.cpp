@@ -11,6 +11,7 @@
 #include "ui/screens/overview/DashboardView.h"
 #include "ui/screens/overview/PermissionHelpSheet.h"
 #include "ui/screens/overview/StorageView.h"
+#include "ui/screens/preferences/PermissionsView.h"
 #include "ui/screens/preferences/PrivacyView.h"
 #include "ui/screens/preferences/SettingsView.h"
 
@@ -42,6 +43,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
             [&model](const FileItem& file, QWidget* owner) { return new FileDetailView(model, file, owner); });
         return screen;
     }
+    case SidebarItem::permissions:
+        return new PermissionsView(model, parent);
     case SidebarItem::privacy:
         return new PrivacyView(model, parent);
     case SidebarItem::settings:

@@ -1,0 +1,300 @@
+#include "ui/screens/preferences/PermissionsView.h"
+
+#include "analysis/HomeAbbreviation.h"
+#include "app/AppModel.h"
+#include "app/PermissionManager.h"
+#include "app/QtText.h"
+#include "platform/DesktopServices.h"
+#include "platform/SystemPaths.h"
+#include "ui/components/PrivacyNotice.h"
+#include "ui/components/SectionCard.h"
+#include "ui/components/SymbolIcons.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/files/ScreenParts.h"
+#include "ui/screens/overview/PermissionHelpSheet.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int symbolSide = 16;
+
+QFont monospaced(TextStyle style)
+{
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSizeF(textStyleFont(style).pointSizeF());
+    return mono;
+}
+
+QLabel* wrapping(const QString& text, TextStyle style, TextEmphasis emphasis)
+{
+    QLabel* label = styledLabel(text, style, emphasis);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    // The layout gives a wrapping label the height its real width needs.
+    label->setMinimumHeight(1);
+    return label;
+}
+
+void setSymbol(QLabel* label, const PermissionsView::Presentation& presentation)
+{
+    label->setPixmap(SymbolIcons::pixmap(presentation.symbol, symbolSide, presentation.color,
+                                         label->devicePixelRatioF()));
+}
+
+// The requirement's label on a small quaternary capsule.
+QLabel* requirementTag(ProtectedLocation::Requirement requirement)
+{
+    auto* tag = new QLabel(qstr(std::string(rawValue(requirement))));
+    tag->setObjectName(QStringLiteral("requirement"));
+    applyTextStyle(tag, TextStyle::caption2);
+    const int height = QFontMetrics(tag->font()).height() + 2;
+    tag->setFixedHeight(height);
+    tag->setStyleSheet(QStringLiteral("QLabel { background: %1; border-radius: %2px; padding: 0px 5px; }")
+                           .arg(textColor(TextEmphasis::quaternary).name(QColor::HexArgb))
+                           .arg(height / 2));
+    return tag;
+}
+
+} // namespace
+
+PermissionsView::PermissionsView(AppModel& model, QWidget* parent)
+    : PermissionsView(model, StorageSandbox::detect(), std::make_unique<AccessProbe>(), parent)
+{
+}
+
+PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::unique_ptr<AccessProbe> probe,
+                                 QWidget* parent)
+    : QWidget(parent), model_(model), sandbox_(std::move(sandbox)), probe_(std::move(probe)),
+      home_(SystemPaths::homeDirectory()), locations_(PermissionManager::locations(home_))
+{
+    setObjectName(QStringLiteral("permissionsView"));
+    setWindowTitle(QStringLiteral("Storage Access"));
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QVBoxLayout* column = makeScrollPage(scroll);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+
+    // The access card.
+    auto* access = new QWidget;
+    auto* accessLayout = new QVBoxLayout(access);
+    accessLayout->setContentsMargins(0, 0, 0, 0);
+    accessLayout->setSpacing(10);
+    auto* stateLine = new QHBoxLayout;
+    stateLine->setSpacing(8);
+    fullDiskAccessSymbol_ = new QLabel(access);
+    fullDiskAccessSymbol_->setObjectName(QStringLiteral("fullDiskAccessSymbol"));
+    fullDiskAccessText_ = new QLabel(access);
+    fullDiskAccessText_->setObjectName(QStringLiteral("fullDiskAccessText"));
+    fullDiskAccessText_->setWordWrap(true);
+    applyTextStyle(fullDiskAccessText_, TextStyle::body, QFont::Medium);
+    stateLine->addWidget(fullDiskAccessSymbol_, 0, Qt::AlignVCenter);
+    stateLine->addWidget(fullDiskAccessText_, 1, Qt::AlignVCenter);
+    accessLayout->addLayout(stateLine);
+    accessLayout->addWidget(wrapping(
+        QStringLiteral("Full Disk Access is optional. Without it Kestrelmoor still measures Applications, your home "
+                       "folder and most of Library, and shows the rest as \u201CAccess Restricted\u201D. Kestrelmoor "
+                       "never tries to bypass macOS privacy protection."),
+        TextStyle::callout, TextEmphasis::secondary));
+
+    auto* buttons = new QHBoxLayout;
+    checkButton_ = new QPushButton(QStringLiteral("Check Access"), access);
+    checkButton_->setObjectName(QStringLiteral("checkButton"));
+    checkButton_->setDefault(true);
+    QPalette prominent = checkButton_->palette();
+    prominent.setColor(QPalette::Button, accentColor());
+    prominent.setColor(QPalette::ButtonText, Qt::white);
+    checkButton_->setPalette(prominent);
+    connect(checkButton_, &QPushButton::clicked, this, &PermissionsView::check);
+    buttons->addWidget(checkButton_);
+    auto* help = new QPushButton(QStringLiteral("How to Grant Access\u2026"), access);
+    help->setObjectName(QStringLiteral("helpButton"));
+    help->setFlat(true);
+    help->setAutoDefault(false);
+    connect(help, &QPushButton::clicked, this, &PermissionsView::showHelp);
+    buttons->addWidget(help);
+    buttons->addStretch(1);
+    accessLayout->addLayout(buttons);
+
+    // Inside a sandbox no setting of this program widens it; the user runs the command.
+    if (sandbox_.kind != StorageSandbox::Kind::none && !sandbox_.widenCommand.empty()) {
+        accessLayout->addWidget(wrapping(QStringLiteral("Kestrelmoor runs in a sandbox that hides most folders from "
+                                                        "it. This command lets it read them:"),
+                                         TextStyle::callout, TextEmphasis::secondary));
+        auto* commandLine = new QHBoxLayout;
+        auto* command = new QLabel(qstr(sandbox_.widenCommand), access);
+        command->setObjectName(QStringLiteral("widenCommand"));
+        command->setFont(monospaced(TextStyle::callout));
+        command->setWordWrap(true);
+        command->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        commandLine->addWidget(command, 1);
+        auto* copy = new QPushButton(QStringLiteral("Copy Command"), access);
+        copy->setObjectName(QStringLiteral("copyCommand"));
+        copy->setAutoDefault(false);
+        connect(copy, &QPushButton::clicked, this, [this] { model_.desktop().copyText(sandbox_.widenCommand); });
+        commandLine->addWidget(copy, 0, Qt::AlignTop);
+        accessLayout->addLayout(commandLine);
+    }
+    accessLayout->addWidget(wrapping(QStringLiteral("Checking Documents, Desktop or Downloads for the first time may "
+                                                    "show a macOS permission prompt."),
+                                     TextStyle::caption, TextEmphasis::tertiary));
+
+    // A settings pane this system cannot open gets no button that would do nothing.
+    QPushButton* openSettings = nullptr;
+    if (PermissionManager::canOpenSettingsURL(PermissionManager::fullDiskAccessSettingsURL)) {
+        openSettings = new QPushButton(QStringLiteral("Open System Settings"));
+        openSettings->setObjectName(QStringLiteral("openSettings"));
+        openSettings->setFlat(true);
+        connect(openSettings, &QPushButton::clicked, this, [] {
+            PermissionManager::openSettingsURL(PermissionManager::fullDiskAccessSettingsURL,
+                                               [](const QUrl& url) { QDesktopServices::openUrl(url); });
+        });
+    }
+    column->addWidget(new SectionCard(QStringLiteral("Storage Access"), QStringLiteral("lock.shield"), access,
+                                      openSettings));
+
+    // The places.
+    auto* places = new QWidget;
+    auto* placesLayout = new QVBoxLayout(places);
+    placesLayout->setContentsMargins(0, 0, 0, 0);
+    placesLayout->setSpacing(0);
+    for (const ProtectedLocation& location : locations_) {
+        auto* row = new QWidget(places);
+        row->setObjectName(QStringLiteral("locationRow"));
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 3, 0, 3);
+        rowLayout->setSpacing(10);
+        auto* symbol = new QLabel(row);
+        symbol->setFixedWidth(20);
+        symbol->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        rowLayout->addWidget(symbol, 0, Qt::AlignTop);
+
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(2);
+        auto* heading = new QHBoxLayout;
+        auto* name = new QLabel(qstr(location.name), row);
+        applyTextStyle(name, TextStyle::body, QFont::Medium);
+        heading->addWidget(name);
+        heading->addWidget(requirementTag(location.requirement));
+        heading->addStretch(1);
+        texts->addLayout(heading);
+        auto* path = new QLabel(qstr(abbreviatingHome(location.path, home_)), row);
+        path->setObjectName(QStringLiteral("path"));
+        path->setFont(monospaced(TextStyle::caption));
+        applyTextColor(path, textColor(TextEmphasis::secondary));
+        path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        texts->addWidget(path);
+        texts->addWidget(wrapping(qstr(location.explanation), TextStyle::caption, TextEmphasis::secondary));
+        rowLayout->addLayout(texts, 1);
+
+        auto* status = new QLabel(row);
+        status->setObjectName(QStringLiteral("status"));
+        applyTextStyle(status, TextStyle::caption);
+        rowLayout->addWidget(status, 0, Qt::AlignTop);
+        placesLayout->addWidget(row);
+        rowSymbols_.push_back(symbol);
+        rowStatuses_.push_back(status);
+    }
+    column->addWidget(new SectionCard(QStringLiteral("Locations"), QStringLiteral("folder.badge.questionmark"),
+                                      places));
+    column->addWidget(new PrivacyNotice(false));
+    column->addStretch(1);
+    refresh();
+}
+
+PermissionsView::~PermissionsView() = default;
+
+PermissionsView::Presentation PermissionsView::fullDiskAccessPresentation(std::optional<bool> fullDiskAccess)
+{
+    if (!fullDiskAccess)
+        return {"exclamationmark.triangle.fill", NamedColor::orange,
+                QStringLiteral("Full Disk Access status hasn't been checked.")};
+    if (*fullDiskAccess)
+        return {"checkmark.seal.fill", NamedColor::green, QStringLiteral("Full Disk Access is enabled.")};
+    return {"exclamationmark.triangle.fill", NamedColor::orange,
+            QStringLiteral("Full Disk Access is off. Some folders can't be measured.")};
+}
+
+PermissionsView::Presentation PermissionsView::statusPresentation(AccessStatus status)
+{
+    switch (status) {
+    case AccessStatus::granted: return {"checkmark.circle.fill", NamedColor::green, QStringLiteral("Accessible")};
+    case AccessStatus::denied:
+        return {"exclamationmark.triangle.fill", NamedColor::orange, QStringLiteral("Access Restricted")};
+    case AccessStatus::notFound:
+        return {"minus.circle", textColor(TextEmphasis::secondary), QStringLiteral("Not present")};
+    case AccessStatus::notChecked: break;
+    }
+    return {"questionmark.circle", textColor(TextEmphasis::secondary), QStringLiteral("Not checked")};
+}
+
+AccessStatus PermissionsView::status(const std::string& path) const
+{
+    const auto found = statuses_.find(path);
+    return found == statuses_.end() ? AccessStatus::notChecked : found->second;
+}
+
+bool PermissionsView::isChecking() const
+{
+    return probe_->isRunning();
+}
+
+void PermissionsView::check()
+{
+    std::vector<std::string> paths;
+    for (const auto& location : locations_)
+        paths.push_back(location.path);
+    QPointer<PermissionsView> guard(this);
+    const bool started = probe_->start(std::move(paths), home_, [guard](AccessProbe::Result result) {
+        QCoreApplication* application = QCoreApplication::instance();
+        if (!application) return;
+        // Back to the main thread; a screen closed meanwhile drops the answer.
+        QMetaObject::invokeMethod(application, [guard, result = std::move(result)] {
+            if (guard) guard->apply(result);
+        });
+    });
+    // One check at a time: a hung mount must not pile up blocked threads.
+    if (started) checkButton_->setEnabled(false);
+}
+
+void PermissionsView::apply(const AccessProbe::Result& result)
+{
+    statuses_ = result.statuses;
+    fullDiskAccess_ = result.fullDiskAccess;
+    checked_ = true;
+    checkButton_->setEnabled(true);
+    refresh();
+    emit checkFinished();
+}
+
+void PermissionsView::showHelp()
+{
+    if (helpSheet_) return;
+    helpSheet_ = new PermissionHelpSheet(this);
+    helpSheet_->setAttribute(Qt::WA_DeleteOnClose);
+    helpSheet_->open();
+}
+
+void PermissionsView::refresh()
+{
+    const Presentation line = fullDiskAccessPresentation(fullDiskAccess_);
+    setSymbol(fullDiskAccessSymbol_, line);
+    fullDiskAccessText_->setText(line.text);
+    checkButton_->setText(checked_ ? QStringLiteral("Check Again") : QStringLiteral("Check Access"));
+    for (std::size_t index = 0; index < locations_.size(); ++index) {
+        const Presentation presentation = statusPresentation(status(locations_[index].path));
+        setSymbol(rowSymbols_[index], presentation);
+        rowStatuses_[index]->setText(presentation.text);
+        applyTextColor(rowStatuses_[index], presentation.color);
+    }
+}

@@ -1,0 +1,272 @@
+#include "ui/screens/preferences/PermissionsView.h"
+
+#include "ui/screens/preferences/PreferencesTestSupport.h"
+
+#include "app/AppTestSupport.h"
+#include "ui/screens/frame/DetailRouter.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/overview/PermissionHelpSheet.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A home folder of its own, with its desktop folders named in user-dirs.dirs.
+class PermissionsViewTest : public PreferencesTest {
+protected:
+    void SetUp() override
+    {
+        PreferencesTest::SetUp();
+        home.makeFolder("Documents");
+        home.makeFolder("Library");
+        home.makeFolder("elsewhere/Saved");
+        home.write("blocker", "not a folder");
+        home.write(".config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                             "XDG_MUSIC_DIR=\"$HOME/blocker/Music\"\n"
+                                             "XDG_VIDEOS_DIR=\"$HOME/pipe\"\n");
+        ::symlink(home.file("elsewhere/Saved").c_str(), home.file("Downloads").c_str());
+        ::mkfifo(home.file("pipe").c_str(), 0600);
+    }
+
+    QString rowStatus(const PermissionsView& view, const std::string& path)
+    {
+        const auto& places = view.locations();
+        const auto rows = view.findChildren<QWidget*>(QStringLiteral("locationRow"));
+        for (std::size_t index = 0; index < places.size(); ++index)
+            if (places[index].path == path)
+                return rows.at(static_cast<qsizetype>(index))->findChild<QLabel*>(QStringLiteral("status"))->text();
+        return QStringLiteral("(no row)");
+    }
+
+    static QString labelText(const QWidget& view, const char* name)
+    {
+        return view.findChild<QLabel*>(QLatin1String(name))->text();
+    }
+
+    TempDir home;
+    ScopedEnvironment homeVariable{"HOME", home.path()};
+    ScopedEnvironment config{"XDG_CONFIG_HOME", home.file(".config")};
+    ScopedEnvironment data{"XDG_DATA_HOME", home.file(".local/share")};
+};
+
+// A probe that holds every place until it is let go, and counts what it was asked.
+struct HeldProbe {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+    std::atomic<int> calls{0};
+
+    std::unique_ptr<AccessProbe> make(std::chrono::milliseconds limit = std::chrono::seconds(30))
+    {
+        return std::make_unique<AccessProbe>(
+            limit,
+            [this](const std::string&) {
+                ++calls;
+                std::unique_lock lock(mutex);
+                released.wait(lock, [this] { return open; });
+                return AccessStatus::granted;
+            },
+            [](const std::string&) { return std::optional<bool>(true); });
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        released.notify_all();
+    }
+};
+
+TEST(PermissionsViewPresentation, EachStateHasItsSymbolColourAndText)
+{
+    ensureApplication();
+    const struct {
+        AccessStatus status;
+        const char* symbol;
+        QColor color;
+        const char* text;
+    } statuses[] = {
+        {AccessStatus::granted, "checkmark.circle.fill", NamedColor::green, "Accessible"},
+        {AccessStatus::denied, "exclamationmark.triangle.fill", NamedColor::orange, "Access Restricted"},
+        {AccessStatus::notFound, "minus.circle", textColor(TextEmphasis::secondary), "Not present"},
+        {AccessStatus::notChecked, "questionmark.circle", textColor(TextEmphasis::secondary), "Not checked"},
+    };
+    for (const auto& row : statuses) {
+        const auto shown = PermissionsView::statusPresentation(row.status);
+        EXPECT_STREQ(shown.symbol, row.symbol);
+        EXPECT_EQ(shown.color, row.color) << row.text;
+        EXPECT_EQ(shown.text, QString::fromUtf8(row.text));
+    }
+    const struct {
+        std::optional<bool> access;
+        const char* symbol;
+        QColor color;
+        const char* text;
+    } lines[] = {
+        {true, "checkmark.seal.fill", NamedColor::green, "Full Disk Access is enabled."},
+        {false, "exclamationmark.triangle.fill", NamedColor::orange,
+         "Full Disk Access is off. Some folders can't be measured."},
+        {std::nullopt, "exclamationmark.triangle.fill", NamedColor::orange,
+         "Full Disk Access status hasn't been checked."},
+    };
+    for (const auto& row : lines) {
+        const auto shown = PermissionsView::fullDiskAccessPresentation(row.access);
+        EXPECT_STREQ(shown.symbol, row.symbol);
+        EXPECT_EQ(shown.color, row.color) << row.text;
+        EXPECT_EQ(shown.text, QString::fromUtf8(row.text));
+    }
+}
+
+TEST_F(PermissionsViewTest, OpensUncheckedAndProbesNothing)
+{
+    HeldProbe probe;
+    auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, probe.make());
+    view->resize(760, 900);
+    view->show();
+    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(probe.calls, 0);
+    EXPECT_FALSE(view->isChecking());
+    EXPECT_EQ(labelText(*view, "fullDiskAccessText"), "Full Disk Access status hasn't been checked.");
+    EXPECT_EQ(view->findChild<QPushButton*>(QStringLiteral("checkButton"))->text(), "Check Access");
+    for (QWidget* row : view->findChildren<QWidget*>(QStringLiteral("locationRow")))
+        EXPECT_EQ(row->findChild<QLabel*>(QStringLiteral("status"))->text(), "Not checked");
+    // No settings pane to open here, so no button that would open nothing.
+    EXPECT_EQ(view->findChild<QPushButton*>(QStringLiteral("openSettings")), nullptr);
+    EXPECT_EQ(view->findChild<QLabel*>(QStringLiteral("widenCommand")), nullptr);
+    saveScreenshot(*view, QStringLiteral("permissions-view-unchecked"));
+    probe.release();
+}
+
+TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
+{
+    PermissionsView view(*model, StorageSandbox{}, std::make_unique<AccessProbe>());
+    view.resize(760, 1400);
+    view.show();
+    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+
+    const struct {
+        std::string path;
+        AccessStatus status;
+        const char* text;
+    } places[] = {
+        {home.path(), AccessStatus::granted, "Accessible"},
+        {home.file("Documents"), AccessStatus::granted, "Accessible"},
+        {home.file("Desktop"), AccessStatus::notFound, "Not present"},
+        // A link is opened as what it leads to, never listed as a folder of its own.
+        {home.file("Downloads"), AccessStatus::granted, "Accessible"},
+        // A parent that is a file: the status call fails with something other than "missing".
+        {home.file("blocker/Music"), AccessStatus::denied, "Access Restricted"},
+        // Opening a FIFO must not wait for a writer.
+        {home.file("pipe"), AccessStatus::granted, "Accessible"},
+        {home.file("Library/Mail"), AccessStatus::notFound, "Not present"},
+    };
+    for (const auto& place : places) {
+        EXPECT_EQ(view.status(place.path), place.status) << place.path;
+        EXPECT_EQ(rowStatus(view, place.path), QString::fromUtf8(place.text)) << place.path;
+    }
+    // The account can read its own home, outside any sandbox.
+    EXPECT_EQ(view.fullDiskAccess(), std::optional<bool>(true));
+    EXPECT_EQ(labelText(view, "fullDiskAccessText"), "Full Disk Access is enabled.");
+    EXPECT_EQ(view.findChild<QPushButton*>(QStringLiteral("checkButton"))->text(), "Check Again");
+    EXPECT_TRUE(view.findChild<QPushButton*>(QStringLiteral("checkButton"))->isEnabled());
+
+    QStringList shownPaths;
+    for (QLabel* path : view.findChildren<QLabel*>(QStringLiteral("path")))
+        shownPaths << path->text();
+    EXPECT_TRUE(shownPaths.contains("~"));
+    EXPECT_TRUE(shownPaths.contains("~/Documents"));
+    EXPECT_TRUE(shownPaths.contains("/Applications"));
+    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    saveScreenshot(view, QStringLiteral("permissions-view-checked"));
+}
+
+TEST_F(PermissionsViewTest, AFolderThatCannotBeListedIsRestricted)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "the administrator can list every folder";
+    ::chmod(home.file("Documents").c_str(), 0);
+    PermissionsView view(*model, StorageSandbox{}, std::make_unique<AccessProbe>());
+    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    ::chmod(home.file("Documents").c_str(), 0700);
+    EXPECT_EQ(view.status(home.file("Documents")), AccessStatus::denied);
+}
+
+TEST_F(PermissionsViewTest, OnlyOneCheckRunsAtATime)
+{
+    HeldProbe probe;
+    PermissionsView view(*model, StorageSandbox{}, probe.make());
+    auto* button = view.findChild<QPushButton*>(QStringLiteral("checkButton"));
+    button->click();
+    ASSERT_TRUE(waitUntil([&] { return probe.calls == 1; }));
+    EXPECT_TRUE(view.isChecking());
+    EXPECT_FALSE(button->isEnabled());
+    button->click();
+    probe.release();
+    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    EXPECT_EQ(probe.calls, static_cast<int>(view.locations().size()));
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_EQ(view.fullDiskAccess(), std::optional<bool>(true));
+}
+
+TEST_F(PermissionsViewTest, AScreenClosedDuringACheckDropsItsAnswer)
+{
+    HeldProbe probe;
+    auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, probe.make());
+    view->findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return probe.calls == 1; }));
+    view.reset();
+    probe.release();
+    // Whatever the probe's thread still hands back finds no screen.
+    waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    // and the check stops at the next place instead of probing the rest.
+    EXPECT_EQ(probe.calls, 1);
+}
+
+TEST_F(PermissionsViewTest, InsideASandboxTheCommandThatWidensItCanBeCopied)
+{
+    StorageSandbox sandbox{StorageSandbox::Kind::flatpak, "org.example.Kestrelmoor",
+                           "flatpak override --user --filesystem=host --filesystem=home org.example.Kestrelmoor"};
+    PermissionsView view(*model, sandbox, std::make_unique<AccessProbe>());
+    EXPECT_EQ(labelText(view, "widenCommand"), QString::fromStdString(sandbox.widenCommand));
+    view.findChild<QPushButton*>(QStringLiteral("copyCommand"))->click();
+    EXPECT_EQ(desktop->copied, std::vector<std::string>{sandbox.widenCommand});
+    view.resize(760, 560);
+    view.show();
+    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    saveScreenshot(view, QStringLiteral("permissions-view-sandbox"));
+}
+
+TEST_F(PermissionsViewTest, TheHelpSheetOpensOnceAndClosesBackToTheScreen)
+{
+    HeldProbe probe;
+    probe.release();
+    PermissionsView view(*model, StorageSandbox{}, probe.make());
+    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    auto* help = view.findChild<QPushButton*>(QStringLiteral("helpButton"));
+    EXPECT_EQ(help->text(), "How to Grant Access\u2026");
+    help->click();
+    help->click();
+    ASSERT_NE(view.helpSheet(), nullptr);
+    EXPECT_EQ(view.findChildren<PermissionHelpSheet*>().size(), 1);
+    view.helpSheet()->findChild<QPushButton*>(QStringLiteral("closeButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return view.helpSheet() == nullptr; }));
+    EXPECT_TRUE(view.isChecked());
+    EXPECT_EQ(view.status(home.file("Documents")), AccessStatus::granted);
+}
+
+TEST_F(PermissionsViewTest, TheRouterShowsTheScreenForItsRow)
+{
+    std::unique_ptr<QWidget> screen(DetailRouter::makeScreen(SidebarItem::permissions, *model, nullptr));
+    EXPECT_NE(qobject_cast<PermissionsView*>(screen.get()), nullptr);
+}
+
+} // namespace
