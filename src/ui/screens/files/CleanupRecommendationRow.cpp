@@ -10,7 +10,7 @@
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/files/ScreenParts.h"
+#include "ui/components/ScreenParts.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

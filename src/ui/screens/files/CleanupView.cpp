@@ -13,7 +13,7 @@
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/files/CleanupRecommendationRow.h"
-#include "ui/screens/files/ScreenParts.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/screens/files/RefreshHeading.h"
 
 #include <QFrame>

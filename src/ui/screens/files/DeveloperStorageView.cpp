@@ -15,7 +15,7 @@
 #include "ui/components/SectionCard.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/files/ScreenParts.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/screens/files/RefreshHeading.h"
 
 #include <QHBoxLayout>

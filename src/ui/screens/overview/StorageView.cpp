@@ -12,6 +12,7 @@
 #include "platform/SystemPaths.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/ScanRequiredView.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -50,19 +51,6 @@ QLabel* symbolLabel(std::string_view symbol, int side, const QColor& tint)
     auto* label = new QLabel;
     label->setPixmap(SymbolIcons::pixmap(symbol, side, tint));
     return label;
-}
-
-void clear(QLayout* layout)
-{
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            // Later, not now: the change may come from inside the widget.
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        delete item;
-    }
 }
 
 QWidget* volumeRow(const VolumeInfo& volume)
@@ -213,14 +201,14 @@ bool StorageView::isLoading() const
 
 void StorageView::rebuildVolumes()
 {
-    clear(volumeRows_);
+    clearLayout(volumeRows_);
     for (const VolumeInfo& volume : volumes_)
         volumeRows_->addWidget(volumeRow(volume));
 }
 
 void StorageView::rebuildScanCards()
 {
-    clear(scanCards_);
+    clearLayout(scanCards_);
     const StorageSummary& summary = model_.scan().summary();
     if (summary.totals.fileCount <= 0) {
         auto* placeholder = new ScanRequiredView(
