@@ -172,6 +172,8 @@ void MemoryView::refresh()
     auto* explanation = new QLabel(pressureText(memory));
     explanation->setObjectName(QStringLiteral("pressureText"));
     explanation->setWordWrap(true);
+    // Without a width to wrap at, the card would reserve the height of a narrow column.
+    explanation->setMinimumWidth(360);
     applyTextStyle(explanation, TextStyle::caption);
     applyTextColor(explanation, textColor(TextEmphasis::secondary));
     pressureStack->addWidget(explanation);

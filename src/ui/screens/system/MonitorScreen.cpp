@@ -51,7 +51,7 @@ MonitorScreen::MonitorScreen(SystemMonitorStore& monitor, const QString& title, 
     content_ = new QVBoxLayout(contentPage_);
     content_->setContentsMargins(16, 16, 16, 16);
     content_->setSpacing(16);
-    content_->addStretch();
+    content_->addStretch(1);
     pages_->addWidget(contentPage_);
 
     // One pass raises several signals; redraw once for all of them.
