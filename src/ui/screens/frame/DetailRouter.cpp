@@ -14,6 +14,8 @@
 #include "ui/screens/preferences/PermissionsView.h"
 #include "ui/screens/preferences/PrivacyView.h"
 #include "ui/screens/preferences/SettingsView.h"
+#include "ui/screens/system/CPUView.h"
+#include "ui/screens/system/MemoryView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
@@ -51,6 +53,10 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new SettingsView(model, parent);
     case SidebarItem::duplicates:
         return new DuplicateView(model, parent);
+    case SidebarItem::cpu:
+        return new CPUView(model, parent);
+    case SidebarItem::memory:
+        return new MemoryView(model, parent);
     default:
         // Screens replace their placeholder here as they join the program.
         return new PlaceholderView(title(item), parent);

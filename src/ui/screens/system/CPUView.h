@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/MonitorRecords.h"
+#include "index/ProcessRecords.h"
+#include "ui/components/ChartRecords.h"
+#include "ui/screens/system/MonitorScreen.h"
+
+#include <QColor>
+#include <QString>
+
+#include <vector>
+
+class AppModel;
+class LiveAreaChart;
+
+// Live processor use: the overall busy share, the figures, the history of the user
+// and system shares, each core, and the busiest processes.
+class CPUView : public MonitorScreen {
+    Q_OBJECT
+
+public:
+    explicit CPUView(AppModel& model, QWidget* parent = nullptr);
+    // Over a store of its own, which tests feed.
+    explicit CPUView(SystemMonitorStore& monitor, QWidget* parent = nullptr);
+
+    static constexpr double busyThreshold = 0.85;
+
+    // Two points per sample, "System" then "User" (user and nice).
+    static std::vector<ChartPoint> points(const std::vector<CPUSnapshot>& history);
+    // "8 performance · 4 efficiency", else "10 physical", else empty.
+    static QString coreDetail(const CPUSnapshot& cpu);
+    // user + system + nice, clamped to 0...1 (0 when not a number).
+    static double busyShare(const CPUSnapshot& cpu);
+    static QColor busyTint(double share);
+    static QString loadValue(const CPUSnapshot& cpu);
+    static std::optional<QString> loadDetail(const CPUSnapshot& cpu);
+    static QString processValue(const ProcessSnapshot& process);
+
+    LiveAreaChart* historyChart() const { return chart_; }
+
+protected:
+    void refresh() override;
+
+private:
+    LiveAreaChart* chart_ = nullptr;
+};

@@ -1,0 +1,192 @@
+#include "ui/screens/system/MemoryView.h"
+
+#include "analysis/ByteFormatter.h"
+#include "app/AppModel.h"
+#include "app/QtText.h"
+#include "app/SystemMonitorStore.h"
+#include "ui/components/LiveAreaChart.h"
+#include "ui/components/MetricCard.h"
+#include "ui/components/PressureMeter.h"
+#include "ui/components/SectionCard.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/screens/system/TopProcessesList.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+
+MemoryView::MemoryView(AppModel& model, QWidget* parent)
+    : MemoryView(model.monitor(), parent)
+{
+}
+
+MemoryView::MemoryView(SystemMonitorStore& monitor, QWidget* parent)
+    : MonitorScreen(monitor, QStringLiteral("Memory"), QStringLiteral("Reading memory statistics…"), parent)
+{
+    refresh();
+}
+
+std::vector<ChartPoint> MemoryView::points(const std::vector<MemorySnapshot>& history)
+{
+    std::vector<ChartPoint> result;
+    result.reserve(history.size() * 3);
+    for (const MemorySnapshot& sample : history) {
+        result.push_back({sample.date, static_cast<double>(sample.wired), "Wired"});
+        result.push_back({sample.date, static_cast<double>(sample.app), "App"});
+        result.push_back({sample.date, static_cast<double>(sample.compressed), "Compressed"});
+    }
+    return result;
+}
+
+std::uint64_t MemoryView::used(const MemorySnapshot& memory)
+{
+    return memory.app + memory.wired + memory.compressed;
+}
+
+std::uint64_t MemoryView::available(const MemorySnapshot& memory)
+{
+    const std::uint64_t inUse = used(memory);
+    return memory.total > inUse ? memory.total - inUse : 0;
+}
+
+QString MemoryView::bytes(std::uint64_t count)
+{
+    const auto largest = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    return qstr(ByteFormatter::string(static_cast<std::int64_t>(std::min(count, largest))));
+}
+
+QString MemoryView::pressureLabel(MemoryPressure pressure)
+{
+    return qstr(rawValue(pressure));
+}
+
+QColor MemoryView::pressureTint(MemoryPressure pressure)
+{
+    switch (pressure) {
+    case MemoryPressure::normal:
+        return NamedColor::green;
+    case MemoryPressure::warning:
+        return NamedColor::yellow;
+    case MemoryPressure::critical:
+        return NamedColor::red;
+    case MemoryPressure::unknown:
+        break;
+    }
+    return NamedColor::gray;
+}
+
+QString MemoryView::pressureText(const MemorySnapshot& memory)
+{
+    QString text;
+    if (memory.systemFreePercent)
+        text = QStringLiteral("The kernel reports %1% of memory available. ").arg(*memory.systemFreePercent);
+    return text + QStringLiteral("Pressure is the kernel's own assessment: it stays Normal even when RAM looks "
+                                 "“full” because Linux uses spare memory for caches.");
+}
+
+std::optional<QString> MemoryView::swapDetail(const MemorySnapshot& memory)
+{
+    if (!memory.swapTotal) return std::nullopt;
+    return QStringLiteral("of ") + bytes(*memory.swapTotal) + QStringLiteral(" swap space");
+}
+
+ChartPlot::Domain MemoryView::chartDomain(std::uint64_t total, const std::vector<ChartPoint>& points)
+{
+    if (total > 0) return {0, static_cast<double>(total)};
+    std::map<double, double> stacked;
+    for (const ChartPoint& point : points)
+        if (std::isfinite(point.value) && point.value > 0) stacked[point.date] += point.value;
+    double largest = 1;
+    for (const auto& [date, sum] : stacked) largest = std::max(largest, sum);
+    return {0, largest};
+}
+
+QString MemoryView::processValue(const ProcessSnapshot& process)
+{
+    if (!process.memoryBytes) return QStringLiteral("Restricted");
+    return qstr(ByteFormatter::string(*process.memoryBytes));
+}
+
+void MemoryView::refresh()
+{
+    const SystemMonitorStore& store = monitor();
+    const std::optional<MemorySnapshot>& sample = store.memory();
+    showPlaceholder(!sample);
+    if (!sample) return;
+    const MemorySnapshot& memory = *sample;
+
+    const std::vector<ChartPoint> live = points(store.memoryHistory());
+    const ChartPlot::Domain domain = chartDomain(memory.total, live);
+    // The chart stays while its scale does, so that it scrolls rather than starts again.
+    if (chart_ && domain == chartDomain_) {
+        chart_->setPoints(live);
+    } else {
+        chartDomain_ = domain;
+        chart_ = new LiveAreaChart(
+            live, {{"Wired", NamedColor::red}, {"App", NamedColor::blue}, {"Compressed", NamedColor::purple}}, domain,
+            [](double value) {
+                const double whole = std::trunc(value);
+                const double largest = static_cast<double>(std::numeric_limits<std::int64_t>::max());
+                return qstr(ByteFormatter::string(
+                    std::isfinite(whole) ? static_cast<std::int64_t>(std::clamp(whole, 0.0, largest)) : 0));
+            });
+        chart_->setObjectName(QStringLiteral("liveChart"));
+        chart_->setFixedHeight(220);
+    }
+    QVBoxLayout* stack = rebuildSections(chart_);
+
+    auto* grid = new AdaptiveGrid(140, 10, 12, {});
+    grid->setObjectName(QStringLiteral("metrics"));
+    const auto card = [grid](const char* title, const QString& value, std::optional<QString> detail,
+                             const char* symbol, const QColor& tint) {
+        grid->addCell(new MetricCard(QString::fromUtf8(title), value, detail, QString::fromUtf8(symbol), tint));
+    };
+    const QString unavailable = QStringLiteral("Unavailable");
+    card("Total RAM", bytes(memory.total), std::nullopt, "memorychip", accentColor());
+    card("Used", bytes(used(memory)), QStringLiteral("App + Wired + Compressed"), "chart.pie.fill", NamedColor::orange);
+    card("Available", bytes(available(memory)), QStringLiteral("Free + cached files the kernel can reclaim"),
+         "checkmark.circle", NamedColor::green);
+    card("App Memory", bytes(memory.app), std::nullopt, "square.grid.2x2", NamedColor::blue);
+    card("Wired", bytes(memory.wired), QStringLiteral("Kernel memory; can't be compressed or swapped"), "lock",
+         NamedColor::red);
+    card("Compressed", bytes(memory.compressed), std::nullopt, "rectangle.compress.vertical", NamedColor::purple);
+    card("Cached Files", bytes(memory.cached), std::nullopt, "doc.on.doc", NamedColor::teal);
+    card("Swap Used", memory.swapUsed ? bytes(*memory.swapUsed) : unavailable, swapDetail(memory),
+         "arrow.left.arrow.right", NamedColor::gray);
+    card("Swap Available", memory.swapAvailable ? bytes(*memory.swapAvailable) : unavailable,
+         QStringLiteral("Swap space is fixed by the configured swap areas"), "externaldrive", NamedColor::gray);
+    stack->addWidget(grid);
+
+    auto* pressure = new QWidget;
+    auto* pressureStack = new QVBoxLayout(pressure);
+    pressureStack->setContentsMargins(0, 0, 0, 0);
+    auto* meter = new PressureMeter(memory.pressureFraction(), pressureLabel(memory.pressure),
+                                    pressureTint(memory.pressure));
+    meter->setObjectName(QStringLiteral("pressureMeter"));
+    pressureStack->addWidget(meter);
+    auto* explanation = new QLabel(pressureText(memory));
+    explanation->setObjectName(QStringLiteral("pressureText"));
+    explanation->setWordWrap(true);
+    // Without a width to wrap at, the card would reserve the height of a narrow column.
+    explanation->setMinimumWidth(360);
+    applyTextStyle(explanation, TextStyle::caption);
+    applyTextColor(explanation, textColor(TextEmphasis::secondary));
+    pressureStack->addWidget(explanation);
+    stack->addWidget(new SectionCard(QStringLiteral("Memory Pressure"),
+                                     QStringLiteral("gauge.with.dots.needle.50percent"), pressure));
+
+    stack->addWidget(new SectionCard(QStringLiteral("Live Usage"), QStringLiteral("waveform.path.ecg"), chart_));
+    stack->addWidget(new SectionCard(
+        QStringLiteral("Top Memory Users"), QStringLiteral("list.number"),
+        new TopProcessesList(TopProcessesList::top(store.processes(),
+                                                   [](const ProcessSnapshot& p) {
+                                                       return static_cast<double>(p.memorySortKey());
+                                                   }),
+                             &MemoryView::processValue)));
+
+}

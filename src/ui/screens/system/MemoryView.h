@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/MonitorRecords.h"
+#include "index/ProcessRecords.h"
+#include "ui/components/ChartPlot.h"
+#include "ui/components/ChartRecords.h"
+#include "ui/screens/system/MonitorScreen.h"
+
+#include <QColor>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class AppModel;
+class LiveAreaChart;
+
+// Live memory: the figures, the kernel's pressure verdict, the history of app, wired
+// and compressed memory, and the processes using the most.
+class MemoryView : public MonitorScreen {
+    Q_OBJECT
+
+public:
+    explicit MemoryView(AppModel& model, QWidget* parent = nullptr);
+    // Over a store of its own, which tests feed.
+    explicit MemoryView(SystemMonitorStore& monitor, QWidget* parent = nullptr);
+
+    // Three points per sample: "Wired", "App", "Compressed".
+    static std::vector<ChartPoint> points(const std::vector<MemorySnapshot>& history);
+    static std::uint64_t used(const MemorySnapshot& memory);
+    static std::uint64_t available(const MemorySnapshot& memory);
+    // Counts above the largest signed value show as that value.
+    static QString bytes(std::uint64_t count);
+    static QString pressureLabel(MemoryPressure pressure);
+    static QColor pressureTint(MemoryPressure pressure);
+    static QString pressureText(const MemorySnapshot& memory);
+    static std::optional<QString> swapDetail(const MemorySnapshot& memory);
+    // 0 to the latest total; a total of 0 (an unreadable one) falls back to the
+    // largest stacked sample, and to 1 byte when there is none.
+    static ChartPlot::Domain chartDomain(std::uint64_t total, const std::vector<ChartPoint>& points);
+    static QString processValue(const ProcessSnapshot& process);
+
+    LiveAreaChart* liveChart() const { return chart_; }
+
+protected:
+    void refresh() override;
+
+private:
+    LiveAreaChart* chart_ = nullptr;
+    ChartPlot::Domain chartDomain_;
+};

@@ -1,0 +1,118 @@
+#include "ui/screens/system/MonitorScreen.h"
+
+#include "app/SystemMonitorStore.h"
+#include "ui/components/TextStyle.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+MonitorScreen::MonitorScreen(SystemMonitorStore& monitor, const QString& title, const QString& waitingText, QWidget* parent)
+    : QWidget(parent)
+    , monitor_(monitor)
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    setWindowTitle(title);
+    auto* heading = new QLabel(title, this);
+    heading->setObjectName(QStringLiteral("screenTitle"));
+    heading->setContentsMargins(20, 12, 12, 6);
+    applyTextStyle(heading, TextStyle::title2, QFont::DemiBold);
+    outer->addWidget(heading);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    outer->addWidget(scroll);
+
+    pages_ = new QStackedWidget;
+    scroll->setWidget(pages_);
+
+    placeholder_ = new QWidget;
+    placeholder_->setMinimumHeight(200);
+    auto* waiting = new QVBoxLayout(placeholder_);
+    waiting->setContentsMargins(16, 16, 16, 16);
+    waiting->addStretch();
+    auto* spinner = new QProgressBar(placeholder_);
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setMaximumWidth(200);
+    waiting->addWidget(spinner, 0, Qt::AlignHCenter);
+    auto* label = new QLabel(waitingText, placeholder_);
+    label->setObjectName(QStringLiteral("waitingText"));
+    waiting->addWidget(label, 0, Qt::AlignHCenter);
+    waiting->addStretch();
+    pages_->addWidget(placeholder_);
+
+    contentPage_ = new QWidget;
+    content_ = new QVBoxLayout(contentPage_);
+    content_->setContentsMargins(16, 16, 16, 16);
+    content_->setSpacing(16);
+    content_->addStretch(1);
+    pages_->addWidget(contentPage_);
+
+    // One pass raises several signals; redraw once for all of them.
+    for (auto signal : {&SystemMonitorStore::cpuChanged, &SystemMonitorStore::memoryChanged,
+                        &SystemMonitorStore::processesChanged})
+        connect(&monitor, signal, this, [this] {
+            if (refreshPending_) return;
+            refreshPending_ = true;
+            QTimer::singleShot(0, this, [this] {
+                refreshPending_ = false;
+                refresh();
+            });
+        });
+}
+
+MonitorScreen::~MonitorScreen()
+{
+    unsubscribe();
+}
+
+bool MonitorScreen::showsPlaceholder() const
+{
+    return pages_->currentWidget() == placeholder_;
+}
+
+void MonitorScreen::showPlaceholder(bool waiting)
+{
+    pages_->setCurrentWidget(waiting ? placeholder_ : contentPage_);
+}
+
+QVBoxLayout* MonitorScreen::rebuildSections(QWidget* kept)
+{
+    if (kept) kept->setParent(nullptr);
+    delete sections_;
+    sections_ = new QWidget;
+    auto* stack = new QVBoxLayout(sections_);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(16);
+    content_->insertWidget(0, sections_);
+    return stack;
+}
+
+void MonitorScreen::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (subscribed_) return;
+    subscribed_ = true;
+    monitor_.subscribe(true);
+    // A first sample right away rather than after a whole interval.
+    monitor_.tick();
+}
+
+void MonitorScreen::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    unsubscribe();
+}
+
+void MonitorScreen::unsubscribe()
+{
+    if (!subscribed_) return;
+    subscribed_ = false;
+    monitor_.unsubscribe(true);
+}

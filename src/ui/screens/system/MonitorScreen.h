@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class SystemMonitorStore;
+class QScrollArea;
+class QStackedWidget;
+class QVBoxLayout;
+
+// A live monitor screen: keeps the store sampling (processes included) while it is
+// shown, and shows a waiting placeholder until the store has its first sample.
+class MonitorScreen : public QWidget {
+    Q_OBJECT
+
+public:
+    ~MonitorScreen() override;
+
+    bool isSubscribed() const { return subscribed_; }
+    bool showsPlaceholder() const;
+
+protected:
+    MonitorScreen(SystemMonitorStore& monitor, const QString& title, const QString& waitingText, QWidget* parent);
+
+    // Rebuilds the shown figures from the store; called whenever a sample arrives.
+    virtual void refresh() = 0;
+    void showPlaceholder(bool waiting);
+    // A fresh, empty stack for the sections in place of the previous one; `kept`
+    // (a chart that must not start again) is taken out of the old one first.
+    QVBoxLayout* rebuildSections(QWidget* kept);
+    SystemMonitorStore& monitor() const { return monitor_; }
+
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void unsubscribe();
+
+    SystemMonitorStore& monitor_;
+    QStackedWidget* pages_;
+    QWidget* placeholder_;
+    QWidget* contentPage_;
+    QVBoxLayout* content_;
+    QWidget* sections_ = nullptr;
+    bool subscribed_ = false;
+    bool refreshPending_ = false;
+};

@@ -1,0 +1,163 @@
+#include "ui/screens/system/MemoryView.h"
+
+#include "ui/screens/system/MonitorFixture.h"
+
+#include "ui/components/LiveAreaChart.h"
+#include "ui/components/MetricCard.h"
+#include "ui/components/PressureMeter.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/system/TopProcessesList.h"
+
+#include <QLabel>
+
+#include <limits>
+
+namespace {
+
+TEST(MemoryViewRules, UsedAndAvailableNeverGoBelowZero)
+{
+    struct Case {
+        std::uint64_t total, app, wired, compressed;
+        std::uint64_t used, available;
+    };
+    const Case cases[] = {
+        {16'000, 4'000, 1'000, 500, 5'500, 10'500},
+        {1'000, 800, 300, 0, 1'100, 0},
+        {1'000, 600, 400, 0, 1'000, 0},
+        {0, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        MemorySnapshot memory;
+        memory.total = c.total;
+        memory.app = c.app;
+        memory.wired = c.wired;
+        memory.compressed = c.compressed;
+        EXPECT_EQ(MemoryView::used(memory), c.used);
+        EXPECT_EQ(MemoryView::available(memory), c.available);
+    }
+    EXPECT_EQ(MemoryView::bytes(std::numeric_limits<std::uint64_t>::max()),
+              MemoryView::bytes(static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())));
+    EXPECT_EQ(MemoryView::bytes(0), "0 bytes");
+}
+
+TEST(MemoryViewRules, PressureReadsAsTheKernelRatesIt)
+{
+    struct Case {
+        MemoryPressure pressure;
+        QString label;
+        QColor tint;
+    };
+    const Case cases[] = {
+        {MemoryPressure::normal, "Normal", NamedColor::green},
+        {MemoryPressure::warning, "Moderate", NamedColor::yellow},
+        {MemoryPressure::critical, "Critical", NamedColor::red},
+        {MemoryPressure::unknown, "Unknown", NamedColor::gray},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MemoryView::pressureLabel(c.pressure), c.label);
+        EXPECT_EQ(MemoryView::pressureTint(c.pressure), c.tint);
+    }
+    const QString explanation = "Pressure is the kernel's own assessment: it stays Normal even when RAM looks "
+                                "“full” because Linux uses spare memory for caches.";
+    MemorySnapshot memory;
+    EXPECT_EQ(MemoryView::pressureText(memory), explanation);
+    memory.systemFreePercent = 37;
+    EXPECT_EQ(MemoryView::pressureText(memory), "The kernel reports 37% of memory available. " + explanation);
+}
+
+TEST(MemoryViewRules, TheSwapDetailNeedsATotal)
+{
+    MemorySnapshot memory;
+    memory.swapUsed = 1'000'000;
+    EXPECT_EQ(MemoryView::swapDetail(memory), std::nullopt);
+    memory.swapTotal = 2'000'000'000;
+    EXPECT_EQ(MemoryView::swapDetail(memory), "of 2.00 GB swap space");
+}
+
+TEST(MemoryViewRules, ThreePointsPerSampleOnAScaleUpToTheLatestTotal)
+{
+    std::vector<MemorySnapshot> history(150);
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        history[i].date = static_cast<double>(i);
+        history[i].wired = 100;
+        history[i].app = 200 + i;
+        history[i].compressed = 50;
+    }
+    const auto points = MemoryView::points(history);
+    ASSERT_EQ(points.size(), 450u);
+    EXPECT_EQ(points[0].series, "Wired");
+    EXPECT_EQ(points[1].series, "App");
+    EXPECT_EQ(points[2].series, "Compressed");
+    EXPECT_DOUBLE_EQ(points[448].value, 349.0);
+
+    struct Case {
+        std::uint64_t total;
+        std::vector<ChartPoint> points;
+        ChartPlot::Domain domain;
+    };
+    const Case cases[] = {
+        {8'000, points, {0, 8'000}},
+        // An unreadable total still leaves a scale the samples fit on.
+        {0, points, {0, 499}},
+        {0, {}, {0, 1}},
+        {0, {{1, 0, "App"}, {1, std::numeric_limits<double>::quiet_NaN(), "Wired"}}, {0, 1}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MemoryView::chartDomain(c.total, c.points), c.domain) << c.total;
+}
+
+class MemoryViewTest : public MonitorFixture {};
+
+TEST_F(MemoryViewTest, FillsFromTheStoreWhileShown)
+{
+    MemoryView view(*store);
+    EXPECT_TRUE(view.showsPlaceholder());
+    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("waitingText"))->text(), "Reading memory statistics…");
+    view.resize(900, 1300);
+    view.show();
+    EXPECT_TRUE(store->isSampling());
+    samples(8);
+    ASSERT_TRUE(store->memory());
+    EXPECT_FALSE(view.showsPlaceholder());
+    const MemorySnapshot& memory = *store->memory();
+
+    const auto cards = view.findChildren<MetricCard*>();
+    ASSERT_EQ(cards.size(), 9);
+    QStringList values;
+    for (const MetricCard* card : cards) values << card->shownValue();
+    EXPECT_EQ(values[0], MemoryView::bytes(memory.total));
+    EXPECT_EQ(values[1], MemoryView::bytes(MemoryView::used(memory)));
+    EXPECT_EQ(values[2], MemoryView::bytes(MemoryView::available(memory)));
+    EXPECT_EQ(values[7], MemoryView::bytes(*memory.swapUsed));
+    EXPECT_EQ(cards[7]->shownDetail(), "of " + MemoryView::bytes(*memory.swapTotal) + " swap space");
+
+    EXPECT_EQ(view.liveChart()->points().size(), 3 * store->memoryHistory().size());
+    const auto* meter = view.findChild<PressureMeter*>(QStringLiteral("pressureMeter"));
+    EXPECT_DOUBLE_EQ(meter->fraction(), memory.pressureFraction());
+    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("pressureText"))->text().startsWith("The kernel reports 37%"));
+
+    const auto* list = view.findChild<TopProcessesList*>();
+    ASSERT_EQ(list->processes().size(), 10u);
+    EXPECT_EQ(list->processes().front().pid, 14);
+    saveScreenshot(view, QStringLiteral("memory-view"));
+
+    view.hide();
+    EXPECT_FALSE(store->isSampling());
+}
+
+TEST_F(MemoryViewTest, AnUnreadableTotalStillDraws)
+{
+    // Written before the screen starts sampling, so that every pass reads it.
+    writeTicks(1, 1, 1);
+    proc.write("proc/meminfo", "MemTotal: 0 kB\nMemFree: 0 kB\nAnonPages: 1000 kB\n");
+    MemoryView view(*store);
+    view.resize(900, 1300);
+    view.show();
+    pass();
+    ASSERT_TRUE(store->memory());
+    EXPECT_EQ(store->memory()->total, 0u);
+    ASSERT_NE(view.liveChart(), nullptr);
+    EXPECT_EQ(view.findChildren<MetricCard*>().front()->shownValue(), "0 bytes");
+    EXPECT_FALSE(view.grab().isNull());
+}
+
+} // namespace
