@@ -16,6 +16,7 @@
 #include "ui/screens/preferences/SettingsView.h"
 #include "ui/screens/system/CPUView.h"
 #include "ui/screens/system/MemoryView.h"
+#include "ui/screens/system/ApplicationsView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
@@ -51,6 +52,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new PrivacyView(model, parent);
     case SidebarItem::settings:
         return new SettingsView(model, parent);
+    case SidebarItem::applications:
+        return new ApplicationsView(model, parent);
     case SidebarItem::duplicates:
         return new DuplicateView(model, parent);
     case SidebarItem::cpu:

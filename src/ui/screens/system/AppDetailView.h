@@ -1,0 +1,58 @@
+#pragma once
+
+#include "index/ApplicationRecords.h"
+#include "index/FileRecords.h"
+#include "index/ProcessRecords.h"
+
+#include <QScrollArea>
+#include <QString>
+
+#include <optional>
+#include <string>
+
+class AppModel;
+class ApplicationStorageView;
+class QVBoxLayout;
+
+// The inspector of one installed application: identity, bundle size, what its
+// processes use right now, its data, and Open, Reveal, Quit, Force Quit and
+// removal (to the Trash, or the package manager's command for a packaged one).
+class AppDetailView : public QScrollArea {
+    Q_OBJECT
+
+public:
+    AppDetailView(AppModel& model, ApplicationInfo app, QWidget* parent = nullptr,
+                  ApplicationStorageView* storage = nullptr);
+
+    void setApplication(ApplicationInfo app);
+    const ApplicationInfo& application() const { return app_; }
+    ApplicationStorageView* storage() const { return storage_; }
+
+    // The RAM note: "Physical memory footprint of 3 processes (1 not readable)."
+    static QString memoryNote(const ApplicationUsage& usage);
+    static QString bundleSizeText(const std::optional<FolderSizeResult>& size);
+    // The process a quit names: the first of the application's sampled processes.
+    static std::optional<ProcessSnapshot> quitTarget(const ApplicationInfo& app,
+                                                     const std::vector<ProcessSnapshot>& processes);
+
+    // Opens the application; a failure is reported in the model's alert.
+    void open() { openApplication(model_, app_); }
+    static void openApplication(AppModel& model, const ApplicationInfo& app);
+    // Holds the process to quit until the confirmation answers.
+    void requestQuit(bool force);
+    const std::optional<std::pair<bool, ProcessSnapshot>>& pendingQuit() const { return confirmQuit_; }
+    // The confirmation's button: quits the named process, reporting a refusal.
+    void confirmQuit(const std::string& procRoot = "/proc");
+    void cancelQuit() { confirmQuit_.reset(); }
+
+private:
+    void rebuild();
+    void showQuitDialog();
+
+    AppModel& model_;
+    ApplicationInfo app_;
+    ApplicationStorageView* storage_;
+    std::optional<std::pair<bool, ProcessSnapshot>> confirmQuit_;
+    QWidget* body_ = nullptr;
+    QVBoxLayout* layout_ = nullptr;
+};

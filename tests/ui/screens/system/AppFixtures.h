@@ -1,0 +1,88 @@
+#pragma once
+
+#include "app/ApplicationsStore.h"
+#include "platform/DebianPackages.h"
+#include "app/DesktopApplicationScanner.h"
+#include "platform/gio/DesktopEntry.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Desktop entries of a temporary system: a Debian package, a Flatpak and a
+// program of no package (a copy of sleep, so tests can run and quit it).
+struct AppFixtures {
+    AppFixtures()
+    {
+        home = dir.makeFolder("home");
+        const auto editorEntry = dir.write("share/applications/editor.desktop", "[Desktop Entry]\n");
+        const auto editor = dir.write("bin/editor", elfHeader());
+        dir.write("dpkg/status", "Package: editor\nStatus: install ok installed\nVersion: 2:9.0-1\n");
+        dir.write("dpkg/info/editor.list", editorEntry + "\n" + editor + "\n");
+
+        dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/metadata", "[Application]\ncommand=flat\n");
+        dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/files/bin/flat", elfHeader());
+        const auto flatEntry = dir.write(
+            "flatpak/app/org.example.Flat/x86_64/stable/ab12/export/share/applications/org.example.Flat.desktop", "x");
+
+        dir.makeFolder("demo/bin");
+        demoProgram = dir.file("demo/bin/demo");
+        std::filesystem::copy_file("/bin/sleep", demoProgram);
+        const auto demoEntry = dir.write("share/applications/demo.desktop", "[Desktop Entry]\n");
+
+        DesktopEntry flat = entry("org.example.Flat.desktop", "Flat", flatEntry, "/usr/bin/flatpak");
+        flat.flatpakID = "org.example.Flat";
+        const DesktopApplicationScanner scanner{DebianPackages(dir.file("dpkg")), home, dir.file("snap")};
+        apps = scanner.readApplications(
+            {entry("editor.desktop", "Editor", editorEntry, editor), flat, entry("demo.desktop", "Demo", demoEntry, demoProgram)});
+    }
+
+    // A store that lists the fixtures and gives each folder the size `sizes` names (none: unmeasured).
+    ApplicationsStore* store(std::function<std::optional<std::int64_t>(const std::string&)> sizes) const
+    {
+        auto listed = apps;
+        auto sizer = [sizes](const std::string& path, StorageDatabase*, std::stop_token) {
+            FolderSizeResult result;
+            result.exists = true;
+            result.allocatedSize = sizes(path).value_or(0);
+            return result;
+        };
+        return new ApplicationsStore({dir.file("none")}, sizer, [listed] { return listed; },
+                                     [sizer](const std::string& package, std::stop_token stop) {
+                                         return sizer(package, nullptr, stop);
+                                     });
+    }
+
+    const ApplicationInfo& named(const std::string& name) const
+    {
+        for (const auto& app : apps)
+            if (app.name == name)
+                return app;
+        throw std::runtime_error("no fixture named " + name);
+    }
+
+    static DesktopEntry entry(std::string id, std::string name, std::string filename, std::optional<std::string> executable)
+    {
+        DesktopEntry e;
+        e.id = std::move(id);
+        e.name = std::move(name);
+        e.filename = std::move(filename);
+        e.executable = std::move(executable);
+        return e;
+    }
+
+    // The start of a 64-bit x86 ELF file.
+    static std::string elfHeader()
+    {
+        std::string header("\x7f" "ELF\x02\x01\x01", 7);
+        header += std::string(9, '\0');
+        header += std::string("\x02\x00\x3e\x00", 4);
+        return header + std::string(44, '\0');
+    }
+
+    TempDir dir;
+    std::string home;
+    std::string demoProgram;
+    std::vector<ApplicationInfo> apps;
+};

@@ -1,0 +1,106 @@
+#include "ui/screens/system/ApplicationStorageView.h"
+
+#include "AppFixtures.h"
+#include "app/AppModel.h"
+#include "app/AppTestSupport.h"
+#include "app/TestHome.h"
+#include "index/StorageDatabase.h"
+#include "ui/UiTestSupport.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+using Kind = ApplicationStorageBreakdown::Entry::Kind;
+
+ApplicationInfo appWithID(const std::string& id, const std::string& name)
+{
+    ApplicationInfo app;
+    app.name = name;
+    app.path = "/opt/" + name;
+    app.bundleIdentifier = id;
+    return app;
+}
+
+struct Model {
+    Model()
+    {
+        ensureApplication();
+        model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(settings.file("ScanCache.sqlite")),
+                                           emptyApplicationsStore(settings.path()));
+    }
+    TempDir settings;
+    std::unique_ptr<AppModel> model;
+};
+
+} // namespace
+
+TEST(ApplicationStorageView, SortsLargestFirstKeepingListOrderOnTies)
+{
+    std::vector<ApplicationStorageBreakdown::Entry> entries{
+        {Kind::data, "/a", 5, false}, {Kind::cache, "/b", 9, false}, {Kind::logs, "/c", 5, true}};
+    ApplicationStorageView::sortEntries(entries);
+    EXPECT_EQ(entries[0].path, "/b");
+    EXPECT_EQ(entries[1].path, "/a");
+    EXPECT_EQ(entries[2].path, "/c");
+    EXPECT_EQ(ApplicationStorageView::sizeText(entries[2]), QStringLiteral("5 bytes+"));
+    EXPECT_EQ(ApplicationStorageView::total(std::nullopt, {entries}), 19);
+    FolderSizeResult bundle;
+    bundle.allocatedSize = 100;
+    EXPECT_EQ(ApplicationStorageView::total(bundle, {entries}), 119);
+}
+
+TEST(ApplicationStorageView, WalksTheLocationsTheScanCacheDoesNotHold)
+{
+    Model m;
+    TestHome home;
+    home.write(".config/org.example.App/settings.ini", std::string(5000, 'x'));
+    home.write(".cache/org.example.App/blob", std::string(20000, 'x'));
+    ApplicationStorageView view(*m.model, appWithID("org.example.App", "App"), nullptr, {}, home.path());
+    ASSERT_TRUE(waitUntil([&] { return view.breakdown().has_value(); }));
+    ASSERT_EQ(view.breakdown()->entries.size(), 2u);
+    EXPECT_EQ(view.breakdown()->entries[0].path, home.path() + "/.cache/org.example.App");
+    EXPECT_GE(view.breakdown()->entries[0].bytes, 20000);
+    view.resize(320, 200);
+    saveScreenshot(view, QStringLiteral("ApplicationStorageView"));
+}
+
+TEST(ApplicationStorageView, DropsARunOvertakenByAnotherApplication)
+{
+    Model m;
+    TestHome home;
+    home.write(".config/org.example.Old/a", "x");
+    home.write(".config/org.example.New/b", "x");
+    std::mutex gate;
+    gate.lock();
+    std::atomic<bool> oldStarted = false;
+    auto sizer = [&](const std::string& path, StorageDatabase*, std::stop_token) {
+        FolderSizeResult result;
+        if (path.find("Old") != std::string::npos) {
+            oldStarted = true;
+            std::lock_guard hold(gate); // the old walk ends only after the new run
+            result.allocatedSize = 999;
+        } else {
+            result.allocatedSize = 7;
+        }
+        return result;
+    };
+    ApplicationStorageView view(*m.model, appWithID("org.example.Old", "Old"), nullptr, sizer, home.path());
+    ASSERT_TRUE(waitUntil([&] { return oldStarted.load(); }));
+    view.setApplication(appWithID("org.example.New", "New"));
+    EXPECT_FALSE(view.breakdown().has_value()); // back to the progress indicator at once
+    ASSERT_TRUE(waitUntil([&] { return view.breakdown().has_value(); }));
+    gate.unlock();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view.breakdown()->entries.size(), 1u);
+    EXPECT_EQ(view.breakdown()->entries[0].bytes, 7);
+    EXPECT_NE(view.breakdown()->entries[0].path.find("New"), std::string::npos);
+}
