@@ -14,6 +14,7 @@
 #include "ui/screens/preferences/PermissionsView.h"
 #include "ui/screens/preferences/PrivacyView.h"
 #include "ui/screens/preferences/SettingsView.h"
+#include "ui/screens/system/RunningAppsView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
@@ -49,6 +50,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new PrivacyView(model, parent);
     case SidebarItem::settings:
         return new SettingsView(model, parent);
+    case SidebarItem::runningApps:
+        return new RunningAppsView(model, parent);
     case SidebarItem::duplicates:
         return new DuplicateView(model, parent);
     default:
