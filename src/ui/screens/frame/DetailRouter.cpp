@@ -17,6 +17,7 @@
 #include "ui/screens/system/CPUView.h"
 #include "ui/screens/system/MemoryView.h"
 #include "ui/screens/system/ApplicationsView.h"
+#include "ui/screens/system/RunningAppsView.h"
 
 QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* parent)
 {
@@ -54,6 +55,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         return new SettingsView(model, parent);
     case SidebarItem::applications:
         return new ApplicationsView(model, parent);
+    case SidebarItem::runningApps:
+        return new RunningAppsView(model, parent);
     case SidebarItem::duplicates:
         return new DuplicateView(model, parent);
     case SidebarItem::cpu:

@@ -1,0 +1,258 @@
+#include "ui/screens/system/RunningAppsView.h"
+
+#include "app/AppModel.h"
+#include "app/ApplicationsStore.h"
+#include "app/ProcessQuitter.h"
+#include "app/RunningApplications.h"
+#include "app/SystemMonitorStore.h"
+#include "scanning/FinderActions.h"
+#include "ui/components/LocaleText.h"
+#include "ui/components/SymbolIcons.h"
+#include "ui/components/TextStyle.h"
+#include "ui/screens/system/ProcessContextMenu.h"
+#include "ui/screens/system/ProcessTableView.h"
+#include "ui/screens/system/ProcessTableModel.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <unistd.h>
+
+namespace {
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QToolButton* toolbarButton(const QString& label, std::string_view symbol, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setText(label);
+    button->setIcon(SymbolIcons::icon(symbol, textColor(TextEmphasis::primary)));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    return button;
+}
+
+} // namespace
+
+RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      scopePicker_(new QComboBox(this)),
+      filterField_(new QLineEdit(this)),
+      count_(new QLabel(this)),
+      table_(new ProcessTableView(this)),
+      front_(toolbarButton(QStringLiteral("Bring to Front"), "macwindow", this)),
+      reveal_(toolbarButton(QStringLiteral("Reveal"), "folder", this)),
+      quit_(toolbarButton(QStringLiteral("Quit"), "xmark.circle", this))
+{
+    setWindowTitle(QStringLiteral("Running Apps"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* toolbar = new QHBoxLayout;
+    toolbar->setContentsMargins(12, 6, 12, 0);
+    toolbar->addStretch(1);
+    toolbar->addWidget(front_);
+    toolbar->addWidget(reveal_);
+    toolbar->addWidget(quit_);
+    layout->addLayout(toolbar);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(12, 6, 12, 6);
+    header->addWidget(new QLabel(QStringLiteral("Show"), this));
+    for (Scope scope : {Scope::apps, Scope::mine, Scope::all}) scopePicker_->addItem(title(scope));
+    scopePicker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    header->addWidget(scopePicker_);
+    filterField_->setPlaceholderText(QStringLiteral("Name or PID"));
+    filterField_->setClearButtonEnabled(true);
+    filterField_->setMinimumWidth(100);
+    filterField_->setMaximumWidth(200);
+    header->addWidget(filterField_);
+    header->addSpacing(8);
+    header->addStretch(1);
+    applyTextColor(count_, textColor(TextEmphasis::secondary));
+    header->addWidget(count_);
+    layout->addLayout(header);
+
+    layout->addWidget(divider(this));
+    layout->addWidget(table_, 1);
+    layout->addWidget(divider(this));
+    auto* footnote = new QLabel(
+        QStringLiteral("CPU %: 100% equals one full core. Memory is the physical footprint (as in Activity Monitor). "
+                       "“Restricted” means macOS doesn't let other apps read that process."),
+        this);
+    footnote->setWordWrap(true);
+    footnote->setContentsMargins(16, 6, 16, 6);
+    applyTextStyle(footnote, TextStyle::caption);
+    applyTextColor(footnote, textColor(TextEmphasis::secondary));
+    layout->addWidget(footnote);
+
+    table_->setMenuBuilder([this](QMenu& menu, const ProcessSnapshot& process) {
+        ProcessContextMenu::fill(menu, process, model_.apps().apps(), model_.desktop(),
+                                 {[this](const ProcessSnapshot& target, bool force) { requestQuit(target, force); },
+                                  [this](const std::string& message) { showError(message); }});
+    });
+    connect(table_, &ProcessTableView::selectionChangedByUser, this, &RunningAppsView::updateToolbar);
+    connect(scopePicker_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setScope(static_cast<Scope>(index)); });
+    connect(filterField_, &QLineEdit::textChanged, this, &RunningAppsView::setFilter);
+
+    connect(front_, &QToolButton::clicked, this, [this] {
+        const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids());
+        if (!process) return;
+        const ApplicationInfo* app = ProcessContextMenu::runningApplication(*process, model_.apps().apps());
+        if (!app) return;
+        if (const auto message = RunningApplications::activate(*app)) showError(*message);
+    });
+    connect(reveal_, &QToolButton::clicked, this, [this] {
+        const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids());
+        if (process && process->executablePath)
+            FinderActions::reveal({ProcessTableModel::revealPath(*process->executablePath)}, model_.desktop());
+    });
+    connect(quit_, &QToolButton::clicked, this, [this] {
+        if (const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids())) requestQuit(*process, false);
+    });
+
+    SystemMonitorStore& monitor = model_.monitor();
+    connect(&monitor, &SystemMonitorStore::processesChanged, this, &RunningAppsView::refresh);
+    connect(&monitor, &SystemMonitorStore::lastProcessSampleChanged, this, &RunningAppsView::refresh);
+    connect(&model_.apps(), &ApplicationsStore::appsChanged, this, &RunningAppsView::refresh);
+    monitor.subscribe(true);
+    refresh();
+}
+
+RunningAppsView::~RunningAppsView()
+{
+    model_.monitor().unsubscribe(true);
+}
+
+QString RunningAppsView::title(Scope scope)
+{
+    switch (scope) {
+    case Scope::apps: return QStringLiteral("Apps");
+    case Scope::mine: return QStringLiteral("My Processes");
+    default: return QStringLiteral("All Processes");
+    }
+}
+
+std::vector<ProcessSnapshot> RunningAppsView::visible(const std::vector<ProcessSnapshot>& processes, Scope scope,
+                                                      const QString& filter, std::uint32_t currentUID,
+                                                      const std::vector<ApplicationInfo>& apps)
+{
+    std::vector<ProcessSnapshot> result;
+    for (const auto& process : processes) {
+        const bool mine = process.ownerUID && *process.ownerUID == currentUID;
+        if (scope != Scope::all && !mine) continue;
+        if (scope == Scope::apps && !process.sessionAppID && !RunningApplications::applicationOf(process, apps))
+            continue;
+        if (!filter.isEmpty() && !QString::fromStdString(process.name).contains(filter, Qt::CaseInsensitive)
+            && QString::number(process.pid) != filter)
+            continue;
+        result.push_back(process);
+    }
+    return result;
+}
+
+QString RunningAppsView::dialogTitle(const ProcessSnapshot& process, bool force)
+{
+    const QString name = QString::fromStdString(process.name);
+    return force ? QStringLiteral("Force quit “%1” (PID %2)?").arg(name).arg(process.pid)
+                 : QStringLiteral("Quit “%1”?").arg(name);
+}
+
+const ProcessSnapshot* RunningAppsView::selectedProcess(const std::vector<ProcessSnapshot>& visible,
+                                                        const std::set<std::int32_t>& selection)
+{
+    for (const auto& process : visible)
+        if (selection.count(process.pid)) return &process;
+    return nullptr;
+}
+
+void RunningAppsView::setScope(Scope scope)
+{
+    scope_ = scope;
+    if (scopePicker_->currentIndex() != static_cast<int>(scope)) scopePicker_->setCurrentIndex(static_cast<int>(scope));
+    refresh();
+}
+
+void RunningAppsView::setFilter(const QString& text)
+{
+    filter_ = text;
+    if (filterField_->text() != text) filterField_->setText(text);
+    refresh();
+}
+
+void RunningAppsView::refresh()
+{
+    visible_ = visible(model_.monitor().processes(), scope_, filter_, ::getuid(), model_.apps().apps());
+    table_->setProcesses(visible_);
+    count_->setText(QStringLiteral("%1 processes").arg(visible_.size()));
+    const auto sample = model_.monitor().lastProcessSample();
+    count_->setToolTip(sample ? QStringLiteral("Updated ") + LocaleText::timeOfDay(*sample) : QString());
+    updateToolbar();
+}
+
+void RunningAppsView::updateToolbar()
+{
+    const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids());
+    front_->setEnabled(process && ProcessContextMenu::runningApplication(*process, model_.apps().apps()));
+    reveal_->setEnabled(process && process->executablePath);
+    const auto reason = process ? ProcessContextMenu::refusal(*process) : std::nullopt;
+    quit_->setEnabled(process && !reason);
+    quit_->setToolTip(reason ? QString::fromStdString(*reason) : QStringLiteral("Quit the selected process"));
+}
+
+void RunningAppsView::requestQuit(const ProcessSnapshot& process, bool force)
+{
+    delete confirmation_;
+    // Only a process with a window can be asked to close and offer to save.
+    const QString message = QString::fromStdString(
+        ProcessQuitter::confirmationMessage(force, !force && ProcessQuitter::canAskToSave(process)));
+    confirmation_ = new QMessageBox(QMessageBox::Warning, dialogTitle(process, force), dialogTitle(process, force),
+                                    QMessageBox::NoButton, this);
+    confirmation_->setInformativeText(message);
+    QPushButton* act = confirmation_->addButton(force ? QStringLiteral("Force Quit") : QStringLiteral("Quit"),
+                                                QMessageBox::DestructiveRole);
+    QPushButton* cancel = confirmation_->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    confirmation_->setDefaultButton(cancel);
+    connect(act, &QPushButton::clicked, this, [this, process, force] { terminate(process, force); });
+    connect(confirmation_, &QMessageBox::finished, confirmation_, &QObject::deleteLater);
+    connect(confirmation_, &QObject::destroyed, this, [this](QObject* gone) {
+        if (confirmation_ == gone) confirmation_ = nullptr;
+    });
+    confirmation_->open();
+}
+
+void RunningAppsView::terminate(const ProcessSnapshot& process, bool force)
+{
+    if (const auto message = ProcessQuitter::quit(process, force)) showError(*message);
+}
+
+void RunningAppsView::showError(const std::string& message)
+{
+    delete errorAlert_;
+    errorAlert_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Couldn't quit the process"),
+                                  QStringLiteral("Couldn't quit the process"), QMessageBox::NoButton, this);
+    errorAlert_->setInformativeText(QString::fromStdString(message));
+    errorAlert_->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
+    connect(errorAlert_, &QMessageBox::finished, errorAlert_, &QObject::deleteLater);
+    connect(errorAlert_, &QObject::destroyed, this, [this](QObject* gone) {
+        if (errorAlert_ == gone) errorAlert_ = nullptr;
+    });
+    errorAlert_->open();
+}

@@ -1,0 +1,220 @@
+#include "ui/screens/system/RunningAppsView.h"
+
+#include "app/AppTestSupport.h"
+#include "app/ProcessMonitor.h"
+#include "app/SystemMonitorStore.h"
+#include "platform/ProcessSignaller.h"
+#include "support/ChildProcess.h"
+#include "ui/components/RecordingModel.h"
+#include "ui/screens/system/ProcessTableView.h"
+#include "ui/screens/system/ProcessTableModel.h"
+
+#include <QAbstractButton>
+#include <QMenu>
+#include <QMessageBox>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+using Scope = RunningAppsView::Scope;
+
+ProcessSnapshot process(std::int32_t pid, std::string name, std::optional<std::uint32_t> uid,
+                        std::optional<std::string> session = std::nullopt)
+{
+    ProcessSnapshot snapshot;
+    snapshot.pid = pid;
+    snapshot.name = std::move(name);
+    snapshot.ownerUID = uid;
+    snapshot.sessionAppID = std::move(session);
+    return snapshot;
+}
+
+std::vector<std::int32_t> pids(const std::vector<ProcessSnapshot>& processes)
+{
+    std::vector<std::int32_t> result;
+    for (const auto& p : processes) result.push_back(p.pid);
+    return result;
+}
+
+QAbstractButton* button(QMessageBox& box, const QString& text)
+{
+    for (QAbstractButton* candidate : box.buttons())
+        if (candidate->text() == text) return candidate;
+    return nullptr;
+}
+
+// The view, its monitor's processes filled by real samples, narrowed to the child.
+struct ChildOnScreen {
+    explicit ChildOnScreen(RecordingModel& fixture, const ChildProcess& child) : view(*fixture.model)
+    {
+        view.setScope(Scope::all);
+        view.setFilter(QString::number(child.pid()));
+        EXPECT_TRUE(waitUntil([&] { return view.table().model()->rowCount() == 1; }));
+    }
+    ProcessSnapshot shown() const { return view.table().tableModel().processAt(0); }
+    RunningAppsView view;
+};
+
+TEST(RunningAppsView, ScopeAndFilterKeepTheSamplersOrder)
+{
+    const std::vector<ProcessSnapshot> processes = {
+        process(123, "Safari", 1000, "org.example.Safari"), process(7, "worker123", 1000),
+        process(900, "Safari", 0, "org.example.Safari"),     process(901, "Safari", std::nullopt, "org.example.Safari"),
+        process(55, "bash", 1000),
+    };
+    struct Case {
+        Scope scope;
+        QString filter;
+        std::vector<std::int32_t> expected;
+    } cases[] = {
+        {Scope::apps, "", {123}},
+        {Scope::mine, "", {123, 7, 55}},
+        {Scope::all, "", {123, 7, 900, 901, 55}},
+        {Scope::all, "safari", {123, 900, 901}},
+        {Scope::all, "123", {123, 7}},
+        {Scope::all, " 55", {}},
+        {Scope::all, "55", {55}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pids(RunningAppsView::visible(processes, c.scope, c.filter, 1000, {})), c.expected)
+            << RunningAppsView::title(c.scope).toStdString() << " '" << c.filter.toStdString() << "'";
+}
+
+TEST(RunningAppsView, ToolbarActsOnTheFirstSelectedInSamplersOrderAndDialogsNameTheProcess)
+{
+    const std::vector<ProcessSnapshot> visible = {process(3, "c", 1), process(1, "a", 1), process(2, "b", 1)};
+    EXPECT_EQ(RunningAppsView::selectedProcess(visible, {1, 2})->pid, 1);
+    EXPECT_EQ(RunningAppsView::selectedProcess(visible, {9}), nullptr);
+
+    const auto mail = process(812, "Mail", 1);
+    EXPECT_EQ(RunningAppsView::dialogTitle(mail, false), "Quit “Mail”?");
+    EXPECT_EQ(RunningAppsView::dialogTitle(mail, true), "Force quit “Mail” (PID 812)?");
+}
+
+TEST(RunningAppsView, QuitAndForceQuitEndARealChildAfterConfirmation)
+{
+    RecordingModel fixture;
+    for (const bool force : {false, true}) {
+        ChildProcess child("/usr/bin/sleep");
+        ChildOnScreen screen(fixture, child);
+        screen.view.requestQuit(screen.shown(), force);
+        QMessageBox* box = screen.view.confirmation();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), RunningAppsView::dialogTitle(screen.shown(), force));
+        // sleep has no window to ask, so a plain quit promises no save prompt.
+        EXPECT_EQ(box->informativeText(),
+                  force ? "The process stops immediately. Unsaved work will be lost."
+                        : "The app is asked to stop and may not offer to save. Unsaved work may be lost.");
+        QAbstractButton* act = button(*box, force ? "Force Quit" : "Quit");
+        ASSERT_NE(act, nullptr);
+        ASSERT_NE(button(*box, "Cancel"), nullptr);
+        act->click();
+        EXPECT_EQ(child.endingSignal(), force ? SIGKILL : SIGTERM);
+        EXPECT_EQ(screen.view.errorAlert(), nullptr);
+    }
+}
+
+TEST(RunningAppsView, QuitFailuresAreReportedInTheAlert)
+{
+    RecordingModel fixture;
+    ChildProcess child("/usr/bin/sleep");
+    ChildOnScreen screen(fixture, child);
+    auto replaced = screen.shown();
+    ASSERT_TRUE(replaced.startTicks);
+    replaced.startTicks = *replaced.startTicks + 100;
+    auto self = screen.shown();
+    self.pid = ::getpid();
+
+    struct Case {
+        ProcessSnapshot named;
+        std::string message;
+    } cases[] = {
+        {replaced, ProcessSignaller::replacedText},
+        {ProcessMonitor().basicInfo(::getpid()).value_or(self), "This is Kestrelmoor itself. Use Kestrelmoor ▸ Quit instead."},
+    };
+    for (const auto& c : cases) {
+        for (const bool force : {false, true}) {
+            screen.view.terminate(c.named, force);
+            QMessageBox* alert = screen.view.errorAlert();
+            ASSERT_NE(alert, nullptr);
+            EXPECT_EQ(alert->text(), "Couldn't quit the process");
+            EXPECT_EQ(alert->informativeText().toStdString(), c.message);
+            ASSERT_NE(button(*alert, "OK"), nullptr);
+        }
+    }
+    EXPECT_TRUE(child.isRunning());
+
+    const auto shown = screen.shown();
+    ::kill(child.pid(), SIGKILL);
+    child.reap();
+    screen.view.terminate(shown, false);
+    ASSERT_NE(screen.view.errorAlert(), nullptr);
+    EXPECT_EQ(screen.view.errorAlert()->informativeText(), ProcessSignaller::endedText);
+}
+
+TEST(RunningAppsView, ContextMenuQuitsTheRowUnderThePointerAndExplainsRefusals)
+{
+    RecordingModel fixture;
+    ChildProcess first("/usr/bin/sleep");
+    ChildProcess second("/usr/bin/sleep");
+    RunningAppsView view(*fixture.model);
+    view.setScope(Scope::all);
+    view.setFilter("sleep");
+    ASSERT_TRUE(waitUntil([&] {
+        const auto& m = view.table().tableModel();
+        return m.rowOf(first.pid()) >= 0 && m.rowOf(second.pid()) >= 0;
+    }));
+    view.table().setSelectedPids({first.pid(), second.pid()});
+    for (const pid_t clicked : {second.pid(), first.pid()}) {
+        std::unique_ptr<QMenu> menu(view.table().menuForRow(view.table().tableModel().rowOf(clicked)));
+        ASSERT_TRUE(menu);
+        QStringList texts;
+        QAction* quit = nullptr;
+        for (QAction* action : menu->actions()) {
+            texts << action->text();
+            if (action->text() == "Quit…") quit = action;
+        }
+        EXPECT_EQ(texts, (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
+        ASSERT_TRUE(quit && quit->isEnabled());
+        quit->trigger();
+        ASSERT_NE(view.confirmation(), nullptr);
+        EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Quit “sleep”?"));
+        // The confirmation names the process of the clicked row.
+        button(*view.confirmation(), "Quit")->click();
+        EXPECT_EQ((clicked == first.pid() ? first : second).endingSignal(), SIGTERM);
+    }
+
+    view.setFilter(QString::number(::getpid()));
+    ASSERT_TRUE(waitUntil([&] { return view.table().model()->rowCount() == 1; }));
+    std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
+    ASSERT_TRUE(menu);
+    const auto actions = menu->actions();
+    ASSERT_GE(actions.size(), 3);
+    EXPECT_EQ(actions.last()->text(), "This is Kestrelmoor itself. Use Kestrelmoor ▸ Quit instead.");
+    EXPECT_FALSE(actions[actions.size() - 2]->isEnabled());
+    EXPECT_FALSE(actions[actions.size() - 3]->isEnabled());
+}
+
+TEST(RunningAppsView, SamplesProcessesOnlyWhileItExistsAndCountsItsRows)
+{
+    RecordingModel fixture;
+    SystemMonitorStore& monitor = fixture.model->monitor();
+    EXPECT_FALSE(monitor.isSampling());
+    {
+        ChildProcess child("/usr/bin/sleep");
+        RunningAppsView view(*fixture.model);
+        EXPECT_TRUE(monitor.isSampling());
+        view.setScope(Scope::mine);
+        ASSERT_TRUE(waitUntil([&] { return view.table().model()->rowCount() > 0; }));
+        view.resize(900, 520);
+        view.table().setSelectedPids({child.pid()});
+        ASSERT_TRUE(waitUntil([&] { return monitor.lastProcessSample().has_value(); }));
+        saveScreenshot(view, "RunningAppsView");
+    }
+    EXPECT_FALSE(monitor.isSampling());
+}
+
+} // namespace
