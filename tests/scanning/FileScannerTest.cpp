@@ -12,6 +12,7 @@
 #include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -729,7 +730,9 @@ TEST_F(FileScannerTest, AFirstScanWritesExactlyTheRowsOfItsTree)
                 }
                 const std::int64_t alloc = info.st_blocks * 512;
                 files[{path, name}] = {info.st_size, alloc, alloc, flags, hardLink ? std::int64_t(info.st_ino) : 0,
-                                       std::int64_t(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1'000'000};
+                                       // Milliseconds rounded on both sides: truncating a double can land
+                                       // one below a time just under the next millisecond.
+                                       std::llround((double(info.st_mtim.tv_sec) + info.st_mtim.tv_nsec / 1e9) * 1000)};
                 ++direct.files;
                 direct.size += info.st_size;
             }
@@ -783,7 +786,7 @@ TEST_F(FileScannerTest, AFirstScanWritesExactlyTheRowsOfItsTree)
                  {}, [&](SQLiteConnection::Statement& r) {
                      storedFiles[{r.text(0), r.text(1)}] = {r.integer(2), r.integer(3), r.integer(4), r.integer(5),
                                                             r.integer(6),
-                                                            static_cast<std::int64_t>(r.real(7) * 1000 + 1e-4)};
+                                                            std::llround(r.real(7) * 1000)};
                  });
     EXPECT_EQ(storedFiles, files);
 
