@@ -41,6 +41,17 @@ inline void clearLayout(QLayout* layout)
     }
 }
 
+// A one-pixel line between sections of a screen.
+inline QFrame* divider(QWidget* parent = nullptr)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    line->setFixedHeight(1);
+    return line;
+}
+
 // The small indeterminate progress indicator beside a "…ing" line.
 inline QProgressBar* smallSpinner()
 {

@@ -52,7 +52,7 @@ QWidget* headerNote()
     return note;
 }
 
-QFrame* divider()
+QFrame* tintedDivider()
 {
     auto* line = new QFrame;
     line->setObjectName(QStringLiteral("divider"));
@@ -182,7 +182,7 @@ void CleanupView::rebuildCards()
             connect(row, &CleanupRecommendationRow::commandCopied, this, &CleanupView::setCopiedCommand);
             list->addWidget(row);
             if (item.id() != items.back().id())
-                list->addWidget(divider());
+                list->addWidget(tintedDivider());
         }
         auto* total = new QLabel(qstr(ByteFormatter::string(totalBytes(items))));
         total->setObjectName(QStringLiteral("total"));

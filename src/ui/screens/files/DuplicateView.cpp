@@ -14,6 +14,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/TextStyle.h"
@@ -52,14 +53,6 @@ QString bytes(std::int64_t count)
 std::int64_t copiesBeyondOne(const DuplicateGroup& group)
 {
     return std::max<std::int64_t>(0, static_cast<std::int64_t>(group.files.size()) - 1);
-}
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
 }
 
 QString megabytesText(double megabytes)

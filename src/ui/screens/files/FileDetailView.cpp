@@ -13,6 +13,7 @@
 #include "platform/qt/MimeTypeDescriber.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/FileContextMenu.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/SymbolIcons.h"
@@ -40,14 +41,6 @@ QString dateText(const std::optional<double>& date, const QString& unavailable)
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("Yes") : QStringLiteral("No");
-}
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
 }
 
 QLabel* selectableLabel(const QString& text, QWidget* parent)

@@ -10,6 +10,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/FolderTreeList.h"
 #include "ui/components/FolderTreeListModel.h"
 #include "ui/components/FolderTreeModel.h"
@@ -34,15 +35,6 @@
 namespace {
 
 constexpr std::size_t maximumBars = 12;
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/FileTable.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/SymbolIcons.h"
@@ -31,16 +32,6 @@ namespace {
 enum Page { helpPage, scanRequiredPage, resultsPage };
 
 constexpr int defaultLimit = 500;
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    line->setFixedHeight(1);
-    return line;
-}
 
 bool isTrimmed(QChar c)
 {

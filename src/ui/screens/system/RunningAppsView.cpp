@@ -6,6 +6,7 @@
 #include "app/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
 #include "scanning/FinderActions.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -27,14 +28,6 @@
 #include <unistd.h>
 
 namespace {
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
 
 QToolButton* toolbarButton(const QString& label, std::string_view symbol, QWidget* parent)
 {
