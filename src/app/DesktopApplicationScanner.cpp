@@ -120,11 +120,24 @@ std::vector<ApplicationInfo> DesktopApplicationScanner::readApplications(const s
         return std::nullopt;
     };
 
-    std::vector<ApplicationInfo> apps;
+    std::vector<std::optional<std::string>> owningPackages;
+    std::set<std::string> owned;
     for (const auto& entry : entries) {
         auto package = ownerOf(entry.filename);
         if (!package) package = ownerOf(resolved(entry.filename));
-        apps.push_back(read(entry, entry.flatpakID || entry.snapName ? std::nullopt : package, signing));
+        if (entry.flatpakID || entry.snapName) package.reset();
+        if (package) owned.insert(*package);
+        owningPackages.push_back(std::move(package));
+    }
+    // dpkg's status file is large: read it once for all packages.
+    const auto versions = packages.versions(owned);
+
+    std::vector<ApplicationInfo> apps;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ApplicationInfo app = read(entries[i], owningPackages[i], signing);
+        if (app.packageName)
+            if (const auto it = versions.find(*app.packageName); it != versions.end()) app.version = it->second;
+        apps.push_back(std::move(app));
     }
     ApplicationScanner::sortByName(apps);
     return apps;
@@ -154,7 +167,6 @@ ApplicationInfo DesktopApplicationScanner::read(const DesktopEntry& entry, const
         if (debianPackage) {
             app.source = InstallSource::debian;
             app.packageName = debianPackage;
-            app.version = packages.version(*debianPackage);
             app.removalCommand = "sudo apt remove " + *debianPackage;
         }
     }

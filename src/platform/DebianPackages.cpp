@@ -59,22 +59,35 @@ std::map<std::string, std::string> DebianPackages::owners(const std::set<std::st
 
 std::optional<std::string> DebianPackages::version(const std::string& package) const
 {
+    const auto found = versions({package});
+    if (found.empty()) return std::nullopt;
+    return found.begin()->second;
+}
+
+std::map<std::string, std::string> DebianPackages::versions(const std::set<std::string>& packages) const
+{
+    std::map<std::string, std::string> result;
+    if (packages.empty()) return result;
+    // The status file names packages without their architecture qualifier.
+    std::map<std::string_view, std::vector<const std::string*>> wanted;
+    for (const std::string& package : packages) wanted[withoutArchitecture(package)].push_back(&package);
     const auto text = ProcText::readFile(root_ + "/status");
-    if (!text) return std::nullopt;
+    if (!text) return result;
     const std::string_view status = *text;
-    const std::string_view wanted = withoutArchitecture(package);
     size_t start = 0;
-    while (start < status.size()) {
+    while (start < status.size() && result.size() < packages.size()) {
         size_t end = status.find("\n\n", start);
         if (end == std::string_view::npos) end = status.size();
         const std::string_view paragraph = status.substr(start, end - start);
-        if (field(paragraph, "Package") == wanted && field(paragraph, "Status").ends_with(" installed")) {
+        if (const auto it = wanted.find(field(paragraph, "Package"));
+            it != wanted.end() && field(paragraph, "Status").ends_with(" installed")) {
             const std::string_view value = field(paragraph, "Version");
-            if (!value.empty()) return std::string(value);
+            if (!value.empty())
+                for (const std::string* package : it->second) result.try_emplace(*package, value);
         }
         start = end + 2;
     }
-    return std::nullopt;
+    return result;
 }
 
 std::vector<std::string> DebianPackages::files(const std::string& package) const

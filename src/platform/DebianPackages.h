@@ -25,6 +25,8 @@ public:
     // of a foreign architecture keeps its qualifier ("libfoo:i386").
     std::map<std::string, std::string> owners(const std::set<std::string>& paths) const;
     std::optional<std::string> version(const std::string& package) const;
+    // The installed versions of `packages`, from one read of dpkg's status file.
+    std::map<std::string, std::string> versions(const std::set<std::string>& packages) const;
     std::vector<std::string> files(const std::string& package) const;
     // The regular files of the package, each counted once.
     Size size(const std::string& package, std::stop_token stop = {}) const;
