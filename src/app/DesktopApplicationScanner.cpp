@@ -148,6 +148,7 @@ ApplicationInfo DesktopApplicationScanner::read(const DesktopEntry& entry, const
 {
     ApplicationInfo app;
     app.name = entry.name;
+    app.iconName = entry.icon;
     app.path = entry.filename;
     app.bundleIdentifier = applicationID(entry.id);
     app.desktopEntryID = entry.id;

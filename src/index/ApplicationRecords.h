@@ -61,6 +61,7 @@ struct ApplicationInfo {
     std::optional<std::string> desktopEntryID;
     std::optional<std::string> desktopEntryPath;
     std::optional<std::string> executablePath;
+    std::optional<std::string> iconName;    // a theme icon name or an image file's path
     InstallSource source = InstallSource::bundle;
     std::optional<std::string> packageName; // Debian package, Flatpak id or snap name
     std::optional<std::string> removalCommand;

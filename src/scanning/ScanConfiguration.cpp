@@ -2,6 +2,7 @@
 
 #include "index/CaseFolding.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/SystemPaths.h"
 #include "scanning/SecurityUtils.h"
 
@@ -90,7 +91,13 @@ std::vector<std::string> ScanConfiguration::normalizedRoots(const FileSystem& fi
 
 std::vector<std::string> ScanConfiguration::userRoots()
 {
-    return {"/Applications", SystemPaths::homesRoot(), "/Library", "/opt"};
+    std::vector<std::string> roots{"/Applications", SystemPaths::homesRoot(), "/Library", "/opt"};
+    // The administrator's home (/root) and service accounts' homes lie outside the
+    // folder of home folders; the user's own home is always scanned.
+    const std::string home = SystemPaths::homeDirectory();
+    if (!home.empty() && home != "/" && !Paths::isWithin(home, SystemPaths::homesRoot()))
+        roots.insert(roots.begin() + 2, home);
+    return roots;
 }
 
 std::vector<std::string> ScanConfiguration::systemRoots()

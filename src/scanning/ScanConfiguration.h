@@ -13,7 +13,7 @@ struct ScanConfiguration {
     std::string homeDirectory;
 
     // Always scanned, in this order; the folder of all home folders stands where
-    // the user folders are.
+    // the user folders are, followed by the user's home when it lies elsewhere.
     static std::vector<std::string> userRoots();
     // Scanned when the settings include the system folders.
     static std::vector<std::string> systemRoots();

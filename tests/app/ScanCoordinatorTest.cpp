@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 namespace {
@@ -305,6 +306,12 @@ TEST(ScanCoordinatorSettings, RootsFollowTheScopeSettings)
         b.path = "/mnt/b";
         return std::vector<VolumeInfo>{a, b};
     };
+    // A home outside /home (the administrator's) is scanned beside it; one inside is not repeated.
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", "/root", 1);
+    EXPECT_EQ(ScanConfiguration::userRoots(),
+              (std::vector<std::string>{"/Applications", "/home", "/root", "/Library", "/opt"}));
+    ::setenv("HOME", "/home/ada/", 1);
     const std::vector<std::string> user = ScanConfiguration::userRoots();
     ASSERT_EQ(user, (std::vector<std::string>{"/Applications", "/home", "/Library", "/opt"}));
     const std::vector<std::string> system = ScanConfiguration::systemRoots();
@@ -334,6 +341,7 @@ TEST(ScanCoordinatorSettings, RootsFollowTheScopeSettings)
         EXPECT_EQ(ScanCoordinator::rootsFromSettings(defaults, volumes), c.expected);
         EXPECT_EQ(networkAsked, c.asked);
     }
+    ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 TEST(ScanCoordinatorSettings, WorkerCountExclusionsAndVolumeUsage)

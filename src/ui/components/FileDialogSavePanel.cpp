@@ -2,7 +2,9 @@
 
 #include "app/QtText.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <memory>
@@ -15,7 +17,9 @@ QFileDialog* FileDialogSavePanel::makeDialog(const std::string& suggestedFileNam
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(qstr(typeDescription) + QStringLiteral(" (*.") + qstr(extension) + QLatin1Char(')'));
     dialog->setDefaultSuffix(qstr(extension));
-    dialog->setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    // Without a Documents folder the dialog would open in the working directory.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog->setDirectory(QFileInfo(documents).isDir() ? documents : QDir::homePath());
     dialog->selectFile(qstr(suggestedFileName));
     dialog->setWindowModality(Qt::WindowModal);
     return dialog;

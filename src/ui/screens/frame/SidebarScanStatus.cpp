@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -43,6 +44,14 @@ SidebarScanStatus::SidebarScanStatus(AppModel& model, QWidget* parent) : QWidget
     bar_->setFixedHeight(6);
     activeLayout->addWidget(bar_);
     layout->addWidget(activeRow_);
+
+    // "47 seconds ago" would otherwise stand for hours while nothing else changes.
+    auto* clock = new QTimer(this);
+    clock->setInterval(clockInterval);
+    connect(clock, &QTimer::timeout, this, [this] {
+        if (lastScanLabel_->isVisibleTo(this)) refresh();
+    });
+    clock->start();
 
     lastScanLabel_ = new QLabel(this);
     lastScanLabel_->setObjectName(QStringLiteral("lastScanLabel"));

@@ -15,6 +15,9 @@ class SidebarScanStatus : public QWidget {
 public:
     explicit SidebarScanStatus(AppModel& model, QWidget* parent = nullptr);
 
+    // How often the last scan's age is worded again.
+    static constexpr int clockInterval = 15'000;
+
     // Redraws from the coordinator; also run on every change it announces.
     void refresh();
 

@@ -16,6 +16,7 @@
 #include "scanning/SecurityUtils.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/SectionCard.h"
+#include "ui/components/ApplicationIcon.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/ApplicationStorageView.h"
@@ -194,7 +195,7 @@ void AppDetailView::rebuild()
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
     auto* icon = new QLabel(body);
-    icon->setPixmap(SymbolIcons::pixmap("app", 56, textColor(TextEmphasis::secondary)));
+    icon->setPixmap(ApplicationIcon::of(app_, textColor(TextEmphasis::secondary)).pixmap(56, 56));
     header->addWidget(icon);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);

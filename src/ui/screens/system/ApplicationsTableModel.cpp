@@ -2,6 +2,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "app/QtText.h"
+#include "ui/components/ApplicationIcon.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
@@ -103,7 +104,7 @@ QVariant ApplicationsTableModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::DecorationRole:
         if (column == AppRow::Column::application)
-            return QVariant::fromValue(SymbolIcons::icon("app", textColor(TextEmphasis::secondary)));
+            return QVariant::fromValue(ApplicationIcon::of(row.info, textColor(TextEmphasis::secondary)));
         if (column == AppRow::Column::status && row.usage.processCount > 0)
             return QVariant::fromValue(SymbolIcons::icon("circle.fill", NamedColor::green));
         return {};

@@ -39,12 +39,12 @@ QLabel* captionLabel(const QString& text, QWidget* parent)
 } // namespace
 
 CPUView::CPUView(AppModel& model, QWidget* parent)
-    : CPUView(model.monitor(), parent)
+    : CPUView(model.monitor(), parent, &model.apps())
 {
 }
 
-CPUView::CPUView(SystemMonitorStore& monitor, QWidget* parent)
-    : MonitorScreen(monitor, QStringLiteral("CPU"), QStringLiteral("Measuring CPU usage…"), parent)
+CPUView::CPUView(SystemMonitorStore& monitor, QWidget* parent, const ApplicationsStore* apps)
+    : MonitorScreen(monitor, apps, QStringLiteral("CPU"), QStringLiteral("Measuring CPU usage…"), parent)
 {
     refresh();
 }
@@ -159,7 +159,7 @@ void CPUView::refresh()
     topStack->setContentsMargins(0, 0, 0, 0);
     topStack->addWidget(new TopProcessesList(
         TopProcessesList::top(store.processes(), [](const ProcessSnapshot& p) { return p.cpuSortKey(); }),
-        &CPUView::processValue));
+        &CPUView::processValue, [this](const ProcessSnapshot& p) { return processIcon(p); }));
     topStack->addWidget(captionLabel(
         QStringLiteral("Per-process CPU: 100% = one full core, so busy apps can exceed 100% on multi-core machines."),
         top));

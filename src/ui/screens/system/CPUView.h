@@ -11,6 +11,7 @@
 #include <vector>
 
 class AppModel;
+class ApplicationsStore;
 class LiveAreaChart;
 
 // Live processor use: the overall busy share, the figures, the history of the user
@@ -21,7 +22,7 @@ class CPUView : public MonitorScreen {
 public:
     explicit CPUView(AppModel& model, QWidget* parent = nullptr);
     // Over a store of its own, which tests feed.
-    explicit CPUView(SystemMonitorStore& monitor, QWidget* parent = nullptr);
+    explicit CPUView(SystemMonitorStore& monitor, QWidget* parent = nullptr, const ApplicationsStore* apps = nullptr);
 
     static constexpr double busyThreshold = 0.85;
 

@@ -21,12 +21,12 @@
 #include <map>
 
 MemoryView::MemoryView(AppModel& model, QWidget* parent)
-    : MemoryView(model.monitor(), parent)
+    : MemoryView(model.monitor(), parent, &model.apps())
 {
 }
 
-MemoryView::MemoryView(SystemMonitorStore& monitor, QWidget* parent)
-    : MonitorScreen(monitor, QStringLiteral("Memory"), QStringLiteral("Reading memory statistics…"), parent)
+MemoryView::MemoryView(SystemMonitorStore& monitor, QWidget* parent, const ApplicationsStore* apps)
+    : MonitorScreen(monitor, apps, QStringLiteral("Memory"), QStringLiteral("Reading memory statistics…"), parent)
 {
     refresh();
 }
@@ -187,6 +187,7 @@ void MemoryView::refresh()
                                                    [](const ProcessSnapshot& p) {
                                                        return static_cast<double>(p.memorySortKey());
                                                    }),
-                             &MemoryView::processValue)));
+                             &MemoryView::processValue,
+                             [this](const ProcessSnapshot& p) { return processIcon(p); })));
 
 }

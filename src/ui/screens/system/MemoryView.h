@@ -13,6 +13,7 @@
 #include <vector>
 
 class AppModel;
+class ApplicationsStore;
 class LiveAreaChart;
 
 // Live memory: the figures, the kernel's pressure verdict, the history of app, wired
@@ -23,7 +24,7 @@ class MemoryView : public MonitorScreen {
 public:
     explicit MemoryView(AppModel& model, QWidget* parent = nullptr);
     // Over a store of its own, which tests feed.
-    explicit MemoryView(SystemMonitorStore& monitor, QWidget* parent = nullptr);
+    explicit MemoryView(SystemMonitorStore& monitor, QWidget* parent = nullptr, const ApplicationsStore* apps = nullptr);
 
     // Three points per sample: "Wired", "App", "Compressed".
     static std::vector<ChartPoint> points(const std::vector<MemorySnapshot>& history);

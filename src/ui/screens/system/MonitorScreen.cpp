@@ -1,5 +1,8 @@
 #include "ui/screens/system/MonitorScreen.h"
 
+#include "app/ApplicationsStore.h"
+#include "ui/screens/system/ProcessIcon.h"
+
 #include "app/SystemMonitorStore.h"
 #include "ui/components/TextStyle.h"
 
@@ -10,9 +13,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-MonitorScreen::MonitorScreen(SystemMonitorStore& monitor, const QString& title, const QString& waitingText, QWidget* parent)
+MonitorScreen::MonitorScreen(SystemMonitorStore& monitor, const ApplicationsStore* apps, const QString& title,
+                             const QString& waitingText, QWidget* parent)
     : QWidget(parent)
     , monitor_(monitor)
+    , apps_(apps)
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -115,4 +120,10 @@ void MonitorScreen::unsubscribe()
     if (!subscribed_) return;
     subscribed_ = false;
     monitor_.unsubscribe(true);
+}
+
+QIcon MonitorScreen::processIcon(const ProcessSnapshot& process) const
+{
+    static const std::vector<ApplicationInfo> none;
+    return ProcessIcon::of(process, apps_ ? apps_->apps() : none);
 }

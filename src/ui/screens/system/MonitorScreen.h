@@ -1,8 +1,12 @@
 #pragma once
 
+#include "index/ProcessRecords.h"
+
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 
+class ApplicationsStore;
 class SystemMonitorStore;
 class QScrollArea;
 class QStackedWidget;
@@ -20,7 +24,9 @@ public:
     bool showsPlaceholder() const;
 
 protected:
-    MonitorScreen(SystemMonitorStore& monitor, const QString& title, const QString& waitingText, QWidget* parent);
+    // `apps`, when given, lends processes of installed applications their icons.
+    MonitorScreen(SystemMonitorStore& monitor, const ApplicationsStore* apps, const QString& title,
+                  const QString& waitingText, QWidget* parent);
 
     // Rebuilds the shown figures from the store; called whenever a sample arrives.
     virtual void refresh() = 0;
@@ -29,6 +35,7 @@ protected:
     // (a chart that must not start again) is taken out of the old one first.
     QVBoxLayout* rebuildSections(QWidget* kept);
     SystemMonitorStore& monitor() const { return monitor_; }
+    QIcon processIcon(const ProcessSnapshot& process) const;
 
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -37,6 +44,7 @@ private:
     void unsubscribe();
 
     SystemMonitorStore& monitor_;
+    const ApplicationsStore* apps_;
     QStackedWidget* pages_;
     QWidget* placeholder_;
     QWidget* contentPage_;

@@ -126,7 +126,7 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::DecorationRole:
         if (column != process) return {};
-        // Application folders have no icon of their own here: every process shows the terminal symbol.
+        if (iconSource_) return iconSource_(row);
         return SymbolIcons::icon("terminal", textColor(TextEmphasis::secondary));
     case Qt::ForegroundRole:
         if (restrictedCpu || restrictedMemory) return textColor(TextEmphasis::tertiary);

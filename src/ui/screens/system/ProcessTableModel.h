@@ -4,6 +4,9 @@
 
 #include <QAbstractTableModel>
 
+#include <QIcon>
+
+#include <functional>
 #include <vector>
 
 // The rows of the process table, kept in the user's sort order; absent figures
@@ -17,6 +20,8 @@ public:
     explicit ProcessTableModel(QObject* parent = nullptr);
 
     void setProcesses(std::vector<ProcessSnapshot> processes);
+    // The icon of each process; without one every row shows the terminal symbol.
+    void setIconSource(std::function<QIcon(const ProcessSnapshot&)> source) { iconSource_ = std::move(source); }
     const ProcessSnapshot& processAt(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
     int rowOf(std::int32_t pid) const;
 
@@ -39,6 +44,7 @@ public:
 
 private:
     std::vector<ProcessSnapshot> rows_;
+    std::function<QIcon(const ProcessSnapshot&)> iconSource_;
     int sortColumn_ = cpu;
     Qt::SortOrder sortOrder_ = Qt::DescendingOrder;
 };

@@ -11,6 +11,7 @@
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/ProcessContextMenu.h"
+#include "ui/screens/system/ProcessIcon.h"
 #include "ui/screens/system/ProcessTableView.h"
 #include "ui/screens/system/ProcessTableModel.h"
 
@@ -95,6 +96,9 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     applyTextColor(footnote, textColor(TextEmphasis::secondary));
     layout->addWidget(footnote);
 
+    table_->tableModel().setIconSource([this](const ProcessSnapshot& process) {
+        return ProcessIcon::of(process, model_.apps().apps());
+    });
     table_->setMenuBuilder([this](QMenu& menu, const ProcessSnapshot& process) {
         ProcessContextMenu::fill(menu, process, model_.apps().apps(), model_.desktop(),
                                  {[this](const ProcessSnapshot& target, bool force) { requestQuit(target, force); },

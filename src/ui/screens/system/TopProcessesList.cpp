@@ -11,7 +11,8 @@
 
 #include <algorithm>
 
-TopProcessesList::TopProcessesList(std::vector<ProcessSnapshot> processes, ValueText value, QWidget* parent)
+TopProcessesList::TopProcessesList(std::vector<ProcessSnapshot> processes, ValueText value, const IconOf& iconOf,
+                                   QWidget* parent)
     : QWidget(parent)
     , processes_(std::move(processes))
 {
@@ -31,8 +32,7 @@ TopProcessesList::TopProcessesList(std::vector<ProcessSnapshot> processes, Value
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(0, 0, 0, 0);
         auto* icon = new QLabel(row);
-        icon->setPixmap(SymbolIcons::pixmap(process.executablePath ? "app" : "gearshape", 16,
-                                            textColor(TextEmphasis::secondary), devicePixelRatioF()));
+        icon->setPixmap(iconOf(process).pixmap(QSize(16, 16), devicePixelRatioF()));
         line->addWidget(icon);
         auto* name = new ElidedLabel(qstr(process.name), Qt::ElideRight, row);
         name->setObjectName(QStringLiteral("processName"));

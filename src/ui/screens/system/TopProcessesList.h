@@ -2,6 +2,7 @@
 
 #include "index/ProcessRecords.h"
 
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 
@@ -16,8 +17,10 @@ class TopProcessesList : public QWidget {
 public:
     using ValueText = std::function<QString(const ProcessSnapshot&)>;
     using SortKey = std::function<double(const ProcessSnapshot&)>;
+    using IconOf = std::function<QIcon(const ProcessSnapshot&)>;
 
-    TopProcessesList(std::vector<ProcessSnapshot> processes, ValueText value, QWidget* parent = nullptr);
+    TopProcessesList(std::vector<ProcessSnapshot> processes, ValueText value, const IconOf& icon,
+                     QWidget* parent = nullptr);
 
     static constexpr std::size_t limit = 10;
 

@@ -23,7 +23,11 @@
 #include <QThreadPool>
 #include <QToolButton>
 
+#include "app/TestHome.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <condition_variable>
 #include <fstream>
@@ -226,6 +230,16 @@ TEST(LargestFilesViewRules, SavePanelOffersOnlyCSV)
     EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(dialog->nameFilters(), QStringList{"CSV document (*.csv)"});
     EXPECT_EQ(dialog->defaultSuffix(), "csv");
+
+    // It opens in Documents, or in the home folder when there is none.
+    TestHome home;
+    const auto folderShown = [] {
+        std::unique_ptr<QFileDialog> panel(FileDialogSavePanel::makeDialog("a.csv", "CSV document", "csv", nullptr));
+        return panel->directory().absolutePath().toStdString();
+    };
+    EXPECT_EQ(folderShown(), home.path());
+    std::filesystem::create_directory(home.path() + "/Documents");
+    EXPECT_EQ(folderShown(), home.path() + "/Documents");
 }
 
 TEST(LargestFilesViewEmpty, AnEmptyIndexAsksForAScan)

@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -302,6 +303,27 @@ TEST_F(MainWindowTest, ToolbarFooterAndMenusFollowEveryPhase)
     ScanCoordinatorTestAccess::setPhase(scan(), Kind::preparing);
     window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("pauseButton"))->click();
     EXPECT_EQ(scan().progress().phase.kind(), Kind::preparing);
+}
+
+TEST_F(MainWindowTest, TheLastScansAgeIsWordedAgainAsTimePasses)
+{
+    window().show();
+    bool started = false;
+    model().start([&] { started = true; });
+    ASSERT_TRUE(waitUntil([&] { return started; }));
+    ScanRecord last;
+    last.id = 1;
+    last.status = ScanRecord::Status::completed;
+    last.finished = static_cast<double>(QDateTime::currentSecsSinceEpoch()) - 58;
+    StorageSummary summary;
+    summary.lastScan = last;
+    ScanCoordinatorTestAccess::setSummary(scan(), summary);
+    EXPECT_EQ(footerLines(), QStringList{"Last scan: 58 seconds ago"});
+
+    // Nothing else changes: the footer's own clock moves the text on.
+    window().scanStatus()->findChild<QTimer*>()->setInterval(20);
+    EXPECT_TRUE(waitUntil([&] { return footerLines() == QStringList{"Last scan: 1 minute ago"}; }, std::chrono::seconds(5)))
+        << footerLines().join(", ").toStdString();
 }
 
 TEST_F(MainWindowTest, WithoutAScanCacheScanningIsOfferedDisabled)

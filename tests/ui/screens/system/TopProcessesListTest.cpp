@@ -47,7 +47,7 @@ TEST(TopProcessesListTest, RanksByKeyKeepingTiesInOrderAndUnreadableLast)
 TEST(TopProcessesListTest, AnEmptyListSaysItIsCollecting)
 {
     ensureApplication();
-    TopProcessesList list({}, [](const ProcessSnapshot&) { return QString(); });
+    TopProcessesList list({}, [](const ProcessSnapshot&) { return QString(); }, [](const ProcessSnapshot&) { return QIcon(); });
     const auto* empty = list.findChild<QLabel*>(QStringLiteral("emptyProcesses"));
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty->text(), QStringLiteral("Collecting process data…"));
@@ -60,7 +60,8 @@ TEST(TopProcessesListTest, ALongNameStaysOnOneLineAndTheValueStaysWhole)
     auto longName = process(412, 112.4);
     longName.name = std::string(200, 'x');
     TopProcessesList list({longName, process(7, std::nullopt)},
-                          [](const ProcessSnapshot& p) { return p.cpuPercent ? QStringLiteral("112.4%") : QStringLiteral("Restricted"); });
+                          [](const ProcessSnapshot& p) { return p.cpuPercent ? QStringLiteral("112.4%") : QStringLiteral("Restricted"); },
+                          [](const ProcessSnapshot&) { return QIcon(); });
     list.resize(360, list.sizeHint().height());
     list.show();
     QApplication::processEvents();

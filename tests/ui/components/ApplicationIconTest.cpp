@@ -1,0 +1,85 @@
+#include "ui/UiTestSupport.h"
+
+#include "support/TempDir.h"
+#include "ui/components/ApplicationIcon.h"
+#include "ui/screens/system/ProcessIcon.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+// Data folders of their own: an icon only the locolor theme has, one in the shared
+// pixmaps folder, and an image named by its full path.
+class ApplicationIconTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        image("icons/locolor/32x32/apps/walk-tool.png");
+        image("pixmaps/old-tool.png");
+        fullPath = image("elsewhere/own-icon.png");
+        ::setenv("XDG_DATA_DIRS", data.path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", data.file("nothing-here").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        ::unsetenv("XDG_DATA_DIRS");
+        ::unsetenv("XDG_DATA_HOME");
+    }
+    std::string image(const std::string& relative) const
+    {
+        const std::string file = data.file(relative);
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+        QImage picture(32, 32, QImage::Format_ARGB32);
+        picture.fill(Qt::red);
+        picture.save(QString::fromStdString(file));
+        return file;
+    }
+
+    TempDir data;
+    std::string fullPath;
+};
+
+TEST_F(ApplicationIconTest, NamesAreFoundInAnyThemeThePixmapsFolderOrAsPaths)
+{
+    EXPECT_FALSE(ApplicationIcon::lookup("walk-tool").isNull());
+    EXPECT_FALSE(ApplicationIcon::lookup("old-tool").isNull());
+    EXPECT_FALSE(ApplicationIcon::lookup("old-tool.png").isNull());    // named with its suffix
+    EXPECT_FALSE(ApplicationIcon::lookup(fullPath).isNull());
+    EXPECT_TRUE(ApplicationIcon::lookup(data.file("elsewhere/missing.png")).isNull());
+    EXPECT_TRUE(ApplicationIcon::lookup("no-such-icon-anywhere").isNull());
+    EXPECT_TRUE(ApplicationIcon::lookup("").isNull());
+
+    ApplicationInfo app;
+    app.iconName = "no-such-icon-anywhere";
+    EXPECT_FALSE(ApplicationIcon::of(app).isNull());    // the generic symbol stands in
+}
+
+TEST_F(ApplicationIconTest, AProcessShowsItsApplicationsIconAndOtherwiseTheTerminal)
+{
+    ApplicationInfo editor;
+    editor.name = "Walk Tool";
+    editor.path = "/usr/share/applications/walk-tool.desktop";
+    editor.desktopEntryPath = editor.path;
+    editor.executablePath = "/usr/bin/walk-tool";
+    editor.iconName = "walk-tool";
+    const std::vector<ApplicationInfo> apps{editor};
+
+    ProcessSnapshot process;
+    process.pid = 4242;
+    process.name = "walk-tool";
+    process.executablePath = "/usr/bin/walk-tool";
+    EXPECT_EQ(ProcessIcon::of(process, apps).cacheKey(), ApplicationIcon::lookup("walk-tool").cacheKey());
+
+    process.executablePath = "/usr/bin/other";
+    const QIcon terminal = ProcessIcon::of(process, apps);
+    EXPECT_FALSE(terminal.isNull());
+    EXPECT_NE(terminal.cacheKey(), ApplicationIcon::lookup("walk-tool").cacheKey());
+}
+
+} // namespace
