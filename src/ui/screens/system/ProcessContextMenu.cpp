@@ -8,6 +8,8 @@
 
 #include <QMenu>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace ProcessContextMenu {
@@ -25,8 +27,10 @@ std::optional<std::string> refusal(const ProcessSnapshot& process)
         .refusal;
 }
 
-void fill(QMenu& menu, const ProcessSnapshot& process, const std::vector<ApplicationInfo>& apps,
-          DesktopServices& desktop, const Actions& actions)
+namespace {
+
+void fillOne(QMenu& menu, const ProcessSnapshot& process, const std::vector<ApplicationInfo>& apps,
+             DesktopServices& desktop, const Actions& actions)
 {
     const auto reason = refusal(process);
     if (const ApplicationInfo* app = runningApplication(process, apps)) {
@@ -40,14 +44,59 @@ void fill(QMenu& menu, const ProcessSnapshot& process, const std::vector<Applica
         menu.addAction(QStringLiteral("Copy Path"), [path, &desktop] { desktop.copyText(path); });
     }
     menu.addSeparator();
-    QAction* quit = menu.addAction(QStringLiteral("Quit…"), [process, quitTo = actions.quit] { quitTo(process, false); });
-    QAction* force = menu.addAction(QStringLiteral("Force Quit…"), [process, quitTo = actions.quit] { quitTo(process, true); });
+    QAction* quit = menu.addAction(QStringLiteral("Quit…"), [process, quitTo = actions.quit] { quitTo({process}, false); });
+    QAction* force = menu.addAction(QStringLiteral("Force Quit…"), [process, quitTo = actions.quit] { quitTo({process}, true); });
     if (reason) {
         quit->setEnabled(false);
         force->setEnabled(false);
         QAction* line = menu.addAction(QString::fromStdString(*reason));
         line->setEnabled(false);
     }
+}
+
+// Several processes: bringing more than one to the front means nothing, so that
+// item stays out; the quit items act on the processes that may be quit, and each
+// distinct refusal is named once.
+void fillSeveral(QMenu& menu, const std::vector<ProcessSnapshot>& processes, DesktopServices& desktop,
+                 const Actions& actions)
+{
+    std::vector<std::string> paths;
+    std::vector<ProcessSnapshot> allowed;
+    std::vector<std::string> reasons;
+    for (const ProcessSnapshot& process : processes) {
+        if (process.executablePath) {
+            const std::string path = ProcessTableModel::revealPath(*process.executablePath);
+            if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+        }
+        if (const auto reason = refusal(process)) {
+            if (std::find(reasons.begin(), reasons.end(), *reason) == reasons.end()) reasons.push_back(*reason);
+        } else {
+            allowed.push_back(process);
+        }
+    }
+    if (!paths.empty()) {
+        menu.addAction(QStringLiteral("Reveal in Finder"), [paths, &desktop] { FinderActions::reveal(paths, desktop); });
+        std::string text;
+        for (const std::string& path : paths) text += (text.empty() ? "" : "\n") + path;
+        menu.addAction(QStringLiteral("Copy Path"), [text, &desktop] { desktop.copyText(text); });
+    }
+    menu.addSeparator();
+    QAction* quit = menu.addAction(QStringLiteral("Quit…"), [allowed, quitTo = actions.quit] { quitTo(allowed, false); });
+    QAction* force = menu.addAction(QStringLiteral("Force Quit…"), [allowed, quitTo = actions.quit] { quitTo(allowed, true); });
+    quit->setEnabled(!allowed.empty());
+    force->setEnabled(!allowed.empty());
+    for (const std::string& reason : reasons) menu.addAction(QString::fromStdString(reason))->setEnabled(false);
+}
+
+} // namespace
+
+void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, const std::vector<ApplicationInfo>& apps,
+          DesktopServices& desktop, const Actions& actions)
+{
+    if (processes.size() == 1)
+        fillOne(menu, processes.front(), apps, desktop, actions);
+    else if (!processes.empty())
+        fillSeveral(menu, processes, desktop, actions);
 }
 
 } // namespace ProcessContextMenu

@@ -6,6 +6,8 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 
+#include <algorithm>
+
 ProcessTableView::ProcessTableView(QWidget* parent) : QTableView(parent), model_(new ProcessTableModel(this))
 {
     setModel(model_);
@@ -65,20 +67,28 @@ void ProcessTableView::restoreSelection()
     restoring_ = false;
 }
 
-const ProcessSnapshot* ProcessTableView::menuTarget(std::int32_t clickedPid, const std::vector<ProcessSnapshot>& processes)
+std::vector<ProcessSnapshot> ProcessTableView::menuTargets(std::int32_t clickedPid, const std::set<std::int32_t>& selection,
+                                                           const std::vector<ProcessSnapshot>& processes)
 {
-    for (const auto& process : processes)
-        if (process.pid == clickedPid) return &process;
-    return nullptr;
+    const bool inSelection = selection.count(clickedPid) > 0;
+    std::vector<ProcessSnapshot> targets;
+    for (const auto& process : processes) {
+        if (process.pid == clickedPid && !inSelection) return {process};
+        if (inSelection && selection.count(process.pid)) targets.push_back(process);
+    }
+    // The clicked row's process must itself still be listed.
+    const auto clicked = std::find_if(targets.begin(), targets.end(),
+                                      [&](const ProcessSnapshot& process) { return process.pid == clickedPid; });
+    return clicked == targets.end() ? std::vector<ProcessSnapshot>{} : targets;
 }
 
 QMenu* ProcessTableView::menuForRow(int row)
 {
     if (row < 0 || row >= model_->rowCount() || !menuBuilder_) return nullptr;
-    const ProcessSnapshot* target = menuTarget(model_->processAt(row).pid, processes_);
-    if (!target) return nullptr;
+    const std::vector<ProcessSnapshot> targets = menuTargets(model_->processAt(row).pid, selection_, processes_);
+    if (targets.empty()) return nullptr;
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menuBuilder_(*menu, *target);
+    menuBuilder_(*menu, targets);
     return menu;
 }

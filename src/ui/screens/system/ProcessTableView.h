@@ -19,8 +19,8 @@ class ProcessTableView : public QTableView {
 
 public:
     using QuitHandler = std::function<void(const ProcessSnapshot&, bool force)>;
-    // Fills the menu of one process; the owner knows the desktop and the applications.
-    using MenuBuilder = std::function<void(QMenu&, const ProcessSnapshot&)>;
+    // Fills the menu of the processes it acts on; the owner knows the desktop and the applications.
+    using MenuBuilder = std::function<void(QMenu&, const std::vector<ProcessSnapshot>&)>;
 
     explicit ProcessTableView(QWidget* parent = nullptr);
 
@@ -30,9 +30,11 @@ public:
     void setMenuBuilder(MenuBuilder builder) { menuBuilder_ = std::move(builder); }
     ProcessTableModel& tableModel() const { return *model_; }
 
-    // The process a menu opened on the row of `clickedPid` acts on: that row's
-    // process, or none when it left the list.
-    static const ProcessSnapshot* menuTarget(std::int32_t clickedPid, const std::vector<ProcessSnapshot>& processes);
+    // What a menu opened on the row of `clickedPid` acts on: the whole selection,
+    // in the sampler's order, when that row is in it; otherwise that row's process
+    // alone; nothing when it left the list.
+    static std::vector<ProcessSnapshot> menuTargets(std::int32_t clickedPid, const std::set<std::int32_t>& selection,
+                                                    const std::vector<ProcessSnapshot>& processes);
 
     // The menu for the row at `row`, or none.
     QMenu* menuForRow(int row);

@@ -26,6 +26,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace {
@@ -99,9 +101,9 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     table_->tableModel().setIconSource([this](const ProcessSnapshot& process) {
         return ProcessIcon::of(process, model_.apps().apps());
     });
-    table_->setMenuBuilder([this](QMenu& menu, const ProcessSnapshot& process) {
-        ProcessContextMenu::fill(menu, process, model_.apps().apps(), model_.desktop(),
-                                 {[this](const ProcessSnapshot& target, bool force) { requestQuit(target, force); },
+    table_->setMenuBuilder([this](QMenu& menu, const std::vector<ProcessSnapshot>& processes) {
+        ProcessContextMenu::fill(menu, processes, model_.apps().apps(), model_.desktop(),
+                                 {[this](const std::vector<ProcessSnapshot>& targets, bool force) { requestQuit(targets, force); },
                                   [this](const std::string& message) { showError(message); }});
     });
     connect(table_, &ProcessTableView::selectionChangedByUser, this, &RunningAppsView::updateToolbar);
@@ -122,7 +124,7 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
             FinderActions::reveal({ProcessTableModel::revealPath(*process->executablePath)}, model_.desktop());
     });
     connect(quit_, &QToolButton::clicked, this, [this] {
-        if (const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids())) requestQuit(*process, false);
+        if (const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids())) requestQuit({*process}, false);
     });
 
     SystemMonitorStore& monitor = model_.monitor();
@@ -214,20 +216,41 @@ void RunningAppsView::updateToolbar()
     quit_->setToolTip(reason ? QString::fromStdString(*reason) : QStringLiteral("Quit the selected process"));
 }
 
-void RunningAppsView::requestQuit(const ProcessSnapshot& process, bool force)
+QString RunningAppsView::dialogTitle(const std::vector<ProcessSnapshot>& processes, bool force)
 {
-    delete confirmation_;
+    if (processes.size() == 1) return dialogTitle(processes.front(), force);
+    return (force ? QStringLiteral("Force quit %1 processes?") : QStringLiteral("Quit %1 processes?")).arg(processes.size());
+}
+
+QString RunningAppsView::dialogMessage(const std::vector<ProcessSnapshot>& processes, bool force)
+{
     // Only a process with a window can be asked to close and offer to save.
-    const QString message = QString::fromStdString(
-        ProcessQuitter::confirmationMessage(force, !force && ProcessQuitter::canAskToSave(process)));
-    confirmation_ = new QMessageBox(QMessageBox::Warning, dialogTitle(process, force), dialogTitle(process, force),
-                                    QMessageBox::NoButton, this);
-    confirmation_->setInformativeText(message);
+    const bool allCanSave = std::all_of(processes.begin(), processes.end(), [](const ProcessSnapshot& process) {
+        return ProcessQuitter::canAskToSave(process);
+    });
+    const QString consequence = QString::fromStdString(ProcessQuitter::confirmationMessage(force, !force && allCanSave));
+    if (processes.size() == 1) return consequence;
+    constexpr std::size_t named = 10;
+    QStringList names;
+    for (std::size_t i = 0; i < std::min(processes.size(), named); ++i)
+        names << QStringLiteral("“%1” (PID %2)").arg(QString::fromStdString(processes[i].name)).arg(processes[i].pid);
+    QString who = names.join(QStringLiteral(", "));
+    if (processes.size() > named) who += QStringLiteral(" and %1 more").arg(processes.size() - named);
+    return who + QStringLiteral("\n\n") + consequence;
+}
+
+void RunningAppsView::requestQuit(const std::vector<ProcessSnapshot>& processes, bool force)
+{
+    if (processes.empty()) return;
+    delete confirmation_;
+    const QString title = dialogTitle(processes, force);
+    confirmation_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
+    confirmation_->setInformativeText(dialogMessage(processes, force));
     QPushButton* act = confirmation_->addButton(force ? QStringLiteral("Force Quit") : QStringLiteral("Quit"),
                                                 QMessageBox::DestructiveRole);
     QPushButton* cancel = confirmation_->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     confirmation_->setDefaultButton(cancel);
-    connect(act, &QPushButton::clicked, this, [this, process, force] { terminate(process, force); });
+    connect(act, &QPushButton::clicked, this, [this, processes, force] { terminate(processes, force); });
     connect(confirmation_, &QMessageBox::finished, confirmation_, &QObject::deleteLater);
     connect(confirmation_, &QObject::destroyed, this, [this](QObject* gone) {
         if (confirmation_ == gone) confirmation_ = nullptr;
@@ -235,9 +258,19 @@ void RunningAppsView::requestQuit(const ProcessSnapshot& process, bool force)
     confirmation_->open();
 }
 
-void RunningAppsView::terminate(const ProcessSnapshot& process, bool force)
+void RunningAppsView::terminate(const std::vector<ProcessSnapshot>& processes, bool force)
 {
-    if (const auto message = ProcessQuitter::quit(process, force)) showError(*message);
+    QStringList failures;
+    for (const ProcessSnapshot& process : processes) {
+        const auto message = ProcessQuitter::quit(process, force);
+        if (!message) continue;
+        failures << (processes.size() == 1 ? QString::fromStdString(*message)
+                                           : QStringLiteral("“%1” (PID %2): %3")
+                                                 .arg(QString::fromStdString(process.name))
+                                                 .arg(process.pid)
+                                                 .arg(QString::fromStdString(*message)));
+    }
+    if (!failures.isEmpty()) showError(failures.join(QLatin1Char('\n')).toStdString());
 }
 
 void RunningAppsView::showError(const std::string& message)

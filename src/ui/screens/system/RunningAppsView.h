@@ -37,6 +37,9 @@ public:
                                                 const QString& filter, std::uint32_t currentUID,
                                                 const std::vector<ApplicationInfo>& apps);
     static QString dialogTitle(const ProcessSnapshot& process, bool force);
+    // Several processes: how many, then who ("“a” (PID 1), …") and what quitting does.
+    static QString dialogTitle(const std::vector<ProcessSnapshot>& processes, bool force);
+    static QString dialogMessage(const std::vector<ProcessSnapshot>& processes, bool force);
     // The first visible process in the sampler's order that is selected.
     static const ProcessSnapshot* selectedProcess(const std::vector<ProcessSnapshot>& visible,
                                                   const std::set<std::int32_t>& selection);
@@ -45,8 +48,9 @@ public:
     void setScope(Scope scope);
     void setFilter(const QString& text);
     // Opens the confirmation; its destructive button calls terminate.
-    void requestQuit(const ProcessSnapshot& process, bool force);
-    void terminate(const ProcessSnapshot& process, bool force);
+    void requestQuit(const std::vector<ProcessSnapshot>& processes, bool force);
+    // Quits each process; every failure is reported in one alert.
+    void terminate(const std::vector<ProcessSnapshot>& processes, bool force);
     QMessageBox* confirmation() const { return confirmation_; }
     QMessageBox* errorAlert() const { return errorAlert_; }
 

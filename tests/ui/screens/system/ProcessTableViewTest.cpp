@@ -94,24 +94,36 @@ TEST(ProcessTableModel, UnreadableUsageIsMarkedNeverZero)
     EXPECT_EQ(cell(1, ProcessTableModel::process, Qt::ToolTipRole), "Path unavailable");
 }
 
-TEST(ProcessTableView, MenuActsOnTheRowUnderThePointerAmongSeveralSelected)
+TEST(ProcessTableView, MenuActsOnTheSelectionWhenOpenedInItElseOnTheRowAlone)
 {
     ensureApplication();
     ProcessTableView table;
-    std::optional<std::int32_t> target;
-    table.setMenuBuilder([&](QMenu&, const ProcessSnapshot& p) { target = p.pid; });
-    table.setProcesses({process(10, "a", 1.0), process(20, "b", 2.0), process(30, "c", 3.0)});
+    std::vector<std::int32_t> targets;
+    table.setMenuBuilder([&](QMenu&, const std::vector<ProcessSnapshot>& chosen) {
+        targets.clear();
+        for (const auto& p : chosen) targets.push_back(p.pid);
+    });
+    table.setProcesses({process(10, "a", 1.0), process(20, "b", 2.0), process(30, "c", 3.0), process(40, "d", 4.0)});
     table.setSelectedPids({10, 20, 30});
+    // Any selected row: all three, in the sampler's order whatever the table's sort.
     for (const std::int32_t clicked : {10, 20, 30}) {
         delete table.menuForRow(table.tableModel().rowOf(clicked));
-        EXPECT_EQ(target, clicked);
+        EXPECT_EQ(targets, (std::vector<std::int32_t>{10, 20, 30})) << clicked;
     }
+    delete table.menuForRow(table.tableModel().rowOf(40));
+    EXPECT_EQ(targets, std::vector<std::int32_t>{40});
+    EXPECT_EQ(table.selectedPids(), (std::set<std::int32_t>{10, 20, 30}));
+
     // A sample that drops the selected pids keeps them selected for their return.
     table.setProcesses({process(30, "c", 3.0)});
     table.setProcesses({process(10, "a", 1.0), process(30, "c", 3.0)});
     EXPECT_EQ(table.selectedPids(), (std::set<std::int32_t>{10, 20, 30}));
     EXPECT_EQ(table.selectionModel()->selectedRows().size(), 2);
-    EXPECT_EQ(ProcessTableView::menuTarget(99, {process(10, "a")}), nullptr);
+    delete table.menuForRow(table.tableModel().rowOf(30));
+    EXPECT_EQ(targets, (std::vector<std::int32_t>{10, 30}));
+    // A clicked pid no longer listed opens no menu.
+    EXPECT_TRUE(ProcessTableView::menuTargets(99, {}, {process(10, "a")}).empty());
+    EXPECT_TRUE(ProcessTableView::menuTargets(99, {10, 99}, {process(10, "a")}).empty());
 }
 
 } // namespace

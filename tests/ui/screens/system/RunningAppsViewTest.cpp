@@ -100,7 +100,7 @@ TEST(RunningAppsView, QuitAndForceQuitEndARealChildAfterConfirmation)
     for (const bool force : {false, true}) {
         ChildProcess child("/usr/bin/sleep");
         ChildOnScreen screen(fixture, child);
-        screen.view.requestQuit(screen.shown(), force);
+        screen.view.requestQuit({screen.shown()}, force);
         QMessageBox* box = screen.view.confirmation();
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), RunningAppsView::dialogTitle(screen.shown(), force));
@@ -137,7 +137,7 @@ TEST(RunningAppsView, QuitFailuresAreReportedInTheAlert)
     };
     for (const auto& c : cases) {
         for (const bool force : {false, true}) {
-            screen.view.terminate(c.named, force);
+            screen.view.terminate({c.named}, force);
             QMessageBox* alert = screen.view.errorAlert();
             ASSERT_NE(alert, nullptr);
             EXPECT_EQ(alert->text(), "Couldn't quit the process");
@@ -150,52 +150,97 @@ TEST(RunningAppsView, QuitFailuresAreReportedInTheAlert)
     const auto shown = screen.shown();
     ::kill(child.pid(), SIGKILL);
     child.reap();
-    screen.view.terminate(shown, false);
+    screen.view.terminate({shown}, false);
     ASSERT_NE(screen.view.errorAlert(), nullptr);
     EXPECT_EQ(screen.view.errorAlert()->informativeText(), ProcessSignaller::endedText);
 }
 
-TEST(RunningAppsView, ContextMenuQuitsTheRowUnderThePointerAndExplainsRefusals)
+TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseOnTheRowAlone)
 {
     RecordingModel fixture;
     ChildProcess first("/usr/bin/sleep");
     ChildProcess second("/usr/bin/sleep");
+    ChildProcess outside("/usr/bin/sleep");
     RunningAppsView view(*fixture.model);
     view.setScope(Scope::all);
     view.setFilter("sleep");
-    ASSERT_TRUE(waitUntil([&] {
-        const auto& m = view.table().tableModel();
-        return m.rowOf(first.pid()) >= 0 && m.rowOf(second.pid()) >= 0;
-    }));
+    const auto rowOf = [&](pid_t pid) { return view.table().tableModel().rowOf(pid); };
+    ASSERT_TRUE(waitUntil([&] { return rowOf(first.pid()) >= 0 && rowOf(second.pid()) >= 0 && rowOf(outside.pid()) >= 0; }));
     view.table().setSelectedPids({first.pid(), second.pid()});
-    for (const pid_t clicked : {second.pid(), first.pid()}) {
-        std::unique_ptr<QMenu> menu(view.table().menuForRow(view.table().tableModel().rowOf(clicked)));
-        ASSERT_TRUE(menu);
-        QStringList texts;
-        QAction* quit = nullptr;
-        for (QAction* action : menu->actions()) {
-            texts << action->text();
-            if (action->text() == "Quit…") quit = action;
-        }
-        EXPECT_EQ(texts, (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
-        ASSERT_TRUE(quit && quit->isEnabled());
-        quit->trigger();
-        ASSERT_NE(view.confirmation(), nullptr);
-        EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Quit “sleep”?"));
-        // The confirmation names the process of the clicked row.
-        button(*view.confirmation(), "Quit")->click();
-        EXPECT_EQ((clicked == first.pid() ? first : second).endingSignal(), SIGTERM);
-    }
+    const auto texts = [](QMenu& menu) {
+        QStringList all;
+        for (QAction* action : menu.actions()) all << action->text();
+        return all;
+    };
+    const auto item = [](QMenu& menu, const QString& text) {
+        for (QAction* action : menu.actions())
+            if (action->text() == text) return action;
+        return static_cast<QAction*>(nullptr);
+    };
 
-    view.setFilter(QString::number(::getpid()));
+    // A row outside the selection: that process alone, the selection untouched.
+    std::unique_ptr<QMenu> menu(view.table().menuForRow(rowOf(outside.pid())));
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(texts(*menu), (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
+    item(*menu, "Quit…")->trigger();
+    ASSERT_NE(view.confirmation(), nullptr);
+    EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Quit “sleep”?"));
+    button(*view.confirmation(), "Quit")->click();
+    EXPECT_EQ(outside.endingSignal(), SIGTERM);
+    EXPECT_TRUE(first.isRunning());
+    EXPECT_TRUE(second.isRunning());
+    EXPECT_EQ(view.table().selectedPids(), (std::set<std::int32_t>{first.pid(), second.pid()}));
+
+    // A row inside it: both selected processes, one shared path copied once.
+    menu.reset(view.table().menuForRow(rowOf(second.pid())));
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(texts(*menu), (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
+    item(*menu, "Copy Path")->trigger();
+    EXPECT_EQ(fixture.desktop->copied, std::vector<std::string>{"/usr/bin/sleep"});
+    item(*menu, "Force Quit…")->trigger();
+    ASSERT_NE(view.confirmation(), nullptr);
+    EXPECT_EQ(view.confirmation()->text(), "Force quit 2 processes?");
+    EXPECT_TRUE(view.confirmation()->informativeText().contains(QStringLiteral("“sleep” (PID %1)").arg(first.pid())));
+    EXPECT_TRUE(view.confirmation()->informativeText().contains(QStringLiteral("“sleep” (PID %1)").arg(second.pid())));
+    button(*view.confirmation(), "Force Quit")->click();
+    EXPECT_EQ(first.endingSignal(), SIGKILL);
+    EXPECT_EQ(second.endingSignal(), SIGKILL);
+    EXPECT_EQ(view.errorAlert(), nullptr);
+}
+
+TEST(RunningAppsView, ARefusedProcessIsExplainedAloneAndLeftOutAmongOthers)
+{
+    RecordingModel fixture;
+    ChildProcess child("/usr/bin/sleep");
+    RunningAppsView view(*fixture.model);
+    view.setScope(Scope::all);
+    const QString self = QString::number(::getpid());
+    view.setFilter(self);
     ASSERT_TRUE(waitUntil([&] { return view.table().model()->rowCount() == 1; }));
     std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
     ASSERT_TRUE(menu);
-    const auto actions = menu->actions();
+    auto actions = menu->actions();
     ASSERT_GE(actions.size(), 3);
     EXPECT_EQ(actions.last()->text(), "This is Kestrelmoor itself. Use Kestrelmoor ▸ Quit instead.");
     EXPECT_FALSE(actions[actions.size() - 2]->isEnabled());
     EXPECT_FALSE(actions[actions.size() - 3]->isEnabled());
+
+    // Selected together with a child, the child can still be quit; the refusal is named.
+    view.setFilter("");
+    ASSERT_TRUE(waitUntil([&] { return view.table().tableModel().rowOf(child.pid()) >= 0; }));
+    view.table().setSelectedPids({::getpid(), child.pid()});
+    menu.reset(view.table().menuForRow(view.table().tableModel().rowOf(::getpid())));
+    ASSERT_TRUE(menu);
+    actions = menu->actions();
+    EXPECT_EQ(actions.last()->text(), "This is Kestrelmoor itself. Use Kestrelmoor ▸ Quit instead.");
+    QAction* quit = actions[actions.size() - 3];
+    ASSERT_EQ(quit->text(), "Quit…");
+    ASSERT_TRUE(quit->isEnabled());
+    quit->trigger();
+    ASSERT_NE(view.confirmation(), nullptr);
+    EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Quit “sleep”?"));
+    button(*view.confirmation(), "Quit")->click();
+    EXPECT_EQ(child.endingSignal(), SIGTERM);
 }
 
 TEST(RunningAppsView, SamplesProcessesOnlyWhileItExistsAndCountsItsRows)
