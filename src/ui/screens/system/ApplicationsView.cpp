@@ -320,6 +320,9 @@ void ApplicationsView::refresh()
 {
     const auto& apps = model_.apps();
     rows_->setRows(AppRow::rows(apps.apps(), apps.bundleSizes(), model_.monitor().processes(), filter_, showSystemApps_));
+    // Desktop applications are never the system's own: the toggle shows only when it can hide something.
+    systemApps_->setVisible(std::any_of(apps.apps().begin(), apps.apps().end(),
+                                        [](const ApplicationInfo& app) { return app.isSystemApp; }));
     const auto& rows = rows_->rows();
     count_->setText(countText(rows));
     const auto progress = apps.sizingProgress();

@@ -70,7 +70,7 @@ QString ProcessTableModel::restrictedText()
 
 QString ProcessTableModel::restrictedHelp()
 {
-    return QStringLiteral("macOS doesn't allow other apps to read this process's usage.");
+    return QStringLiteral("The system doesn't allow this account to read this process's usage.");
 }
 
 std::vector<ProcessSnapshot> ProcessTableModel::sorted(std::vector<ProcessSnapshot> processes, int column,

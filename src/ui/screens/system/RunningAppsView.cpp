@@ -89,8 +89,9 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     layout->addWidget(table_, 1);
     layout->addWidget(divider(this));
     auto* footnote = new QLabel(
-        QStringLiteral("CPU %: 100% equals one full core. Memory is the physical footprint (as in Activity Monitor). "
-                       "“Restricted” means macOS doesn't let other apps read that process."),
+        QStringLiteral("CPU %: 100% equals one full core. Memory is the process's own memory, resident or swapped "
+                       "out (not shared files). “Restricted” means the system doesn't let this account read that "
+                       "process."),
         this);
     footnote->setWordWrap(true);
     footnote->setContentsMargins(16, 6, 16, 6);

@@ -13,6 +13,7 @@
 #include "ui/screens/system/AppDetailView.h"
 #include "ui/screens/system/ApplicationsTableModel.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QTableView>
@@ -179,3 +180,23 @@ TEST(ApplicationsView, HidingTheBannerLasts)
     ApplicationsView again(*screen.model);
     EXPECT_EQ(again.banner(), nullptr);
 }
+
+namespace {
+
+TEST(ApplicationsView, TheSystemAppsToggleShowsOnlyWhenItCanHideSomething)
+{
+    for (const bool withSystemApp : {false, true}) {
+        AppFixtures fixtures;
+        fixtures.apps[1].isSystemApp = withSystemApp;
+        Screen screen(fixtures);
+        ApplicationsView view(*screen.model);
+        ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
+        QCheckBox* toggle = nullptr;
+        for (auto* box : view.findChildren<QCheckBox*>())
+            if (box->text() == "Apple apps") toggle = box;
+        ASSERT_NE(toggle, nullptr);
+        EXPECT_EQ(toggle->isVisibleTo(&view), withSystemApp);
+    }
+}
+
+} // namespace
