@@ -296,6 +296,18 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     return result;
 }
 
+DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& snapshot)
+{
+    batch.beginIfNeeded();
+    DirectorySyncResult result;
+    result.folderID = resolveFolder(batch.connection(), snapshot).id;
+    // Repeated names are logged by the folder's full sync.
+    std::vector<std::string> duplicates;
+    syncChildren(batch, result.folderID, snapshot, result, duplicates);
+    batch.commitIfNeeded();
+    return result;
+}
+
 std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
 {
     batch.beginIfNeeded();

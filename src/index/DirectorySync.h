@@ -18,6 +18,11 @@ inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats 
 // folder keeps its old scan id so that a resumed scan reads it again.
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now);
 
+// Writes the folder's own row and its subfolders' rows only, for a folder whose files are
+// synced later: its files, figures and scan id stay as stored until then. The result holds
+// the ids and no counts. Fails like sync().
+DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& snapshot);
+
 // Deletes the folder rows at and below `path` with their files; returns the folder rows deleted.
 std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path);
 

@@ -156,6 +156,18 @@ DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snap
     });
 }
 
+DirectorySyncResult StorageDatabase::syncSubfolders(const DirectorySnapshot& snapshot)
+{
+    return writing([&](WriteBatch& batch) {
+        try {
+            return DirectorySync::syncSubfolders(batch, snapshot);
+        } catch (...) {
+            ++folderWriteFailures_;
+            throw;
+        }
+    });
+}
+
 std::int64_t StorageDatabase::deleteSubtree(const std::string& path)
 {
     return writing([&](WriteBatch& batch) { return DirectorySync::deleteSubtree(batch, path); });

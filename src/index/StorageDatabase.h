@@ -60,6 +60,9 @@ public:
 
     // Writes one folder's differences. Commits between folders when the batch is due.
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID);
+    // Writes only the rows of a folder and of its subfolders, for a folder whose files are
+    // synced later; returns their ids. Fails like syncDirectory.
+    DirectorySyncResult syncSubfolders(const DirectorySnapshot& snapshot);
     // Removes the folder at `path`, everything below it and their files; returns the folder rows removed.
     std::int64_t deleteSubtree(const std::string& path);
     // Forgets a file or folder that left the disk: its rows go, its ancestors' totals shrink

@@ -100,7 +100,6 @@ struct FileScanner::Run {
         std::vector<std::size_t> links;
         std::vector<HardLinkTracker::Key> keys;
         std::int64_t otherBytes = 0;
-        DirectorySyncResult earlier;   // of writing a new folder without its links
     };
     std::vector<Waiting> waiting;
 };
@@ -483,7 +482,7 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
             deferFolderWithLinks(folder, run);
             return;
         }
-        auto result = sync(snapshot, folder.countedBytes, DirectorySyncResult{}, run);
+        auto result = sync(snapshot, folder.countedBytes, run);
         if (!result) {
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
@@ -501,15 +500,15 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
 void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
 {
     DirectorySnapshot& snapshot = folder.snapshot;
-    // The folder's row must exist for its subfolders; a new folder is first
-    // written without its linked files, which join it after the walk.
-    std::optional<DirectorySyncResult> early;
-    // A parent that waits itself hands its children no ids: find a stored row by path,
-    // so that a partial write never drops the stored rows of the linked files.
-    if (!snapshot.folderID) {
+    // Its files wait for the end of the walk, but its subfolders need their ids now, as
+    // below any other folder: so its subfolder rows are written already. Files are left
+    // alone until then, so no stored row of a linked file is dropped on the way.
+    if (!snapshot.folderID || !snapshot.subdirectories.empty()) {
         try {
-            if (const auto stored = database_.folder(snapshot.path))
-                snapshot.folderID = stored->id;
+            DirectorySyncResult placed = database_.syncSubfolders(snapshot);
+            snapshot.folderID = placed.folderID;
+            folder.slot->childIDs = std::move(placed.childIDs);
+            folder.slot->newChildIDs = std::move(placed.newChildIDs);
         } catch (const std::exception& error) {
             counters_.folderFailed();
             database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
@@ -517,43 +516,19 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
             return;
         }
     }
-    if (!snapshot.folderID) {
-        DirectorySnapshot partial = snapshot;
-        partial.files.clear();
-        for (std::size_t i = 0, next = 0; i < snapshot.files.size(); ++i) {
-            if (next < folder.links.size() && folder.links[next] == i)
-                ++next;
-            else
-                partial.files.push_back(snapshot.files[i]);
-        }
-        try {
-            early = database_.syncDirectory(partial, run.scanID);
-        } catch (const std::exception& error) {
-            counters_.folderFailed();
-            database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
-            folder.slot->failed.store(true, std::memory_order_relaxed);
-            return;
-        }
-        snapshot.folderID = early->folderID;
-        folder.slot->childIDs = early->childIDs;
-        folder.slot->newChildIDs = early->newChildIDs;
-    }
-    // By the end of the walk its rows are no longer new.
+    // Its sync after the walk must look up the subfolder rows written by then.
     snapshot.isNewRow = false;
     folder.slot->folderID = snapshot.folderID;
-    run.waiting.push_back(Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys),
-                                       folder.countedBytes, early.value_or(DirectorySyncResult{})});
+    run.waiting.push_back(
+        Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys), folder.countedBytes});
 }
+
 std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes,
-                                                     const DirectorySyncResult& earlier, Run& run)
+                                                     Run& run)
 {
     try {
         DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID);
-        DirectorySyncResult counted = result;
-        counted.newFiles += earlier.newFiles;
-        counted.changedFiles += earlier.changedFiles;
-        counted.deletedFiles += earlier.deletedFiles;
-        counters_.folderSynced(static_cast<std::int64_t>(snapshot.files.size()), countedBytes, counted);
+        counters_.folderSynced(static_cast<std::int64_t>(snapshot.files.size()), countedBytes, result);
         return result;
     } catch (const std::exception& error) {
         counters_.folderFailed();
@@ -573,6 +548,6 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
             file.countedAllocatedSize = hardLinkTracker_.carriesSize(key.device, key.inode, path) ? file.allocatedSize : 0;
             counted += file.countedAllocatedSize;
         }
-        sync(folder.snapshot, counted, folder.earlier, run);
+        sync(folder.snapshot, counted, run);
     }
 }

@@ -80,8 +80,7 @@ private:
     void write(Run& run);
     void writeFolder(ReadFolder& folder, Run& run);
     void deferFolderWithLinks(ReadFolder& folder, Run& run);
-    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes,
-                                            const DirectorySyncResult& earlier, Run& run);
+    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes, Run& run);
     void syncFoldersWithHardLinks(Run& run);
 
     StorageDatabase& database_;

@@ -128,6 +128,36 @@ TEST_F(ScanCacheTest, ChildFoldersAreAddedFoundAndRemoved)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 1);
 }
 
+TEST_F(ScanCacheTest, WritingOnlySubfoldersLeavesTheFoldersFilesFiguresAndStampAlone)
+{
+    scanTree("/r", {{"/r", {file("a", 10), file("b", 20)}}, {"/r/gone", {}}, {"/r/stay", {file("s", 1)}}});
+    db->commit();
+    for (const char* what : {"INSERT", "UPDATE"}) executeOutside(forbid(what, "files"));
+    const auto rootID = db->folder("/r")->id;
+    const auto stayID = db->folder("/r/stay")->id;
+
+    const auto scanID = db->beginScan({"/r"});
+    // Its files are left out of the listing, as those of a folder whose files wait.
+    auto root = folder("/r", std::nullopt, 0, {}, {"stay", "new"});
+    root.folderID = db->ensureRoot("/r", 1.0);
+    const auto result = db->syncSubfolders(root);
+    const auto added = db->folder("/r/new");
+    ASSERT_TRUE(added);
+    EXPECT_EQ(result, (DirectorySyncResult{rootID, {{"stay", stayID}, {"new", added->id}}, 0, 0, 0, 1, {added->id}}));
+    EXPECT_EQ(added->parentID, rootID);
+    EXPECT_FALSE(db->folder("/r/gone"));
+    EXPECT_EQ(db->folder("/r")->directFileCount, 2);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id = " + std::to_string(rootID)), 2);
+    EXPECT_FALSE(db->visitedChildren(rootID, scanID));   // not stamped: a resumed scan reads it again
+
+    // Without an id the folder is found by its path, inside the open batch.
+    auto stay = folder("/r/stay", rootID, 1, {}, {"inner"});
+    const auto placed = db->syncSubfolders(stay);
+    EXPECT_EQ(placed.folderID, stayID);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/stay/inner'"), 0);
+    EXPECT_EQ(db->folder("/r/stay/inner")->id, placed.childIDs.at("inner"));
+}
+
 TEST_F(ScanCacheTest, SubtreeDeletionKeepsSiblingsWithSharedPrefixes)
 {
     const auto scanID = db->beginScan({"/"});

@@ -141,6 +141,17 @@ protected:
         return scanner.scan(resume, {}, {}, stop);
     }
 
+    // The scan completed with one error: the failed write of the folder at `path`.
+    void expectOneFailedWrite(const ScanOutcome& outcome, const std::string& path)
+    {
+        EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+        EXPECT_EQ(outcome.progress.errors, 1);
+        const auto logged = database.recentErrors(10);
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].path, path);
+        EXPECT_EQ(logged[0].message.rfind("Cache write failed: ", 0), 0u) << logged[0].message;
+    }
+
     std::string root() const { return tree.file("root"); }
     std::string cachePath() const { return cacheDir.file("ScanCache.sqlite"); }
     std::string at(const std::string& relative) const { return tree.file("root/" + relative); }
@@ -278,6 +289,87 @@ TEST_F(FileScannerTest, LinkedFilesInsideAFolderThatWaitsForItsOwnLinksKeepTheir
         EXPECT_EQ(database.largestFiles(10, std::nullopt, at("outer/inner")), before) << round;
         EXPECT_EQ(indexed(database, root()), walk(root()));
     }
+}
+
+TEST_F(FileScannerTest, NestedFoldersOfLinksAreRescannedInOneBatchAndKeepTheirRows)
+{
+    // A backup-like tree: every folder on the chain holds a link and waits for the end of
+    // the walk below a folder that waits too; beside each, a plain folder is synced at once.
+    const std::string original = tree.write("root/data/blob.bin", 8192);
+    std::string chain;
+    for (int level = 0; level < 5; ++level) {
+        ASSERT_EQ(::link(original.c_str(), at(chain + "blob.bin").c_str()), 0);
+        tree.write("root/" + chain + "plain/own.txt", 100 + level);
+        chain += "l" + std::to_string(level) + "/";
+        tree.makeFolder("root/" + chain);
+    }
+    // A batch clock that never moves: only a read or the finish commits.
+    StorageDatabase cache(cacheDir.file("Frozen.sqlite"), [] { return std::chrono::steady_clock::time_point{}; });
+    std::optional<std::int64_t> committedBeforeFinish;
+    const auto rescan = [&] {
+        committedBeforeFinish.reset();
+        FileScanner scanner(cache, configuration(4));
+        return scanner.scan(std::nullopt, {}, [&](const ScanProgress& progress) {
+            if (progress.phase == ScanPhase(ScanPhase::Kind::finalizing)) {
+                SQLiteConnection observer(cache.path());
+                committedBeforeFinish =
+                    observer.scalarInt("SELECT COUNT(*) FROM folders WHERE scan_id = (SELECT MAX(id) FROM scans)");
+            }
+        });
+    };
+
+    const ScanOutcome first = rescan();
+    EXPECT_EQ(first.progress.newFiles, walk(root()).files);
+    EXPECT_EQ(indexed(cache, root()), walk(root()));
+    const auto before = cache.largestFiles(100, std::nullopt, root());
+    for (int round = 0; round < 2; ++round) {
+        const ScanOutcome again = rescan();
+        EXPECT_EQ(again.progress.newFiles + again.progress.changedFiles + again.progress.deletedFiles, 0) << round;
+        // No folder's stamp was committed during the walk: no lookup flushed the batch.
+        EXPECT_EQ(committedBeforeFinish, 0) << round;
+        EXPECT_EQ(cache.largestFiles(100, std::nullopt, root()), before) << round;
+        EXPECT_EQ(indexed(cache, root()), walk(root()));
+    }
+
+    // Subfolders come and go below folders that wait: a new waiting folder inside a new one,
+    // a new plain folder, a plain folder and a link gone.
+    tree.makeFolder("root/l0/l1/fresh/deeper");
+    ASSERT_EQ(::link(original.c_str(), at("l0/l1/fresh/blob.bin").c_str()), 0);
+    ASSERT_EQ(::link(original.c_str(), at("l0/l1/fresh/deeper/blob.bin").c_str()), 0);
+    tree.write("root/l0/l1/other/new.txt", 10);
+    fs::remove_all(at("l0/l1/l2/plain"));
+    fs::remove(at("l0/l1/l2/l3/blob.bin"));
+    const ScanOutcome changed = rescan();
+    EXPECT_EQ(changed.progress.newFiles, 3);
+    EXPECT_EQ(changed.progress.changedFiles, 0);
+    EXPECT_EQ(changed.progress.deletedFiles, 1);   // the link; the plain folder goes as a subtree
+    EXPECT_EQ(committedBeforeFinish, 0);
+    EXPECT_EQ(changed.progress.errors, 0);
+    EXPECT_EQ(indexed(cache, root()), walk(root()));
+    EXPECT_FALSE(cache.folder(at("l0/l1/l2/plain")));
+    ASSERT_TRUE(cache.folder(at("l0/l1/fresh/deeper")));
+    EXPECT_EQ(cache.folder(at("l0/l1/fresh/deeper"))->parentID, cache.folder(at("l0/l1/fresh"))->id);
+    checkSubtreeSums(cache, *cache.folder(root()));
+}
+
+TEST_F(FileScannerTest, AWaitingFolderWhoseSubfoldersCannotBeWrittenDropsItsSubtree)
+{
+    const std::string original = tree.write("root/data/blob.bin", 8192);
+    tree.makeFolder("root/w");
+    ASSERT_EQ(::link(original.c_str(), at("w/blob.bin").c_str()), 0);
+    tree.write("root/w/poison/deep/inside.txt", 10);
+    tree.write("root/w/poison/here.txt", 10);
+    {
+        SQLiteConnection outside(cachePath());
+        outside.execute("CREATE TRIGGER poison BEFORE INSERT ON folders WHEN NEW.name = 'poison' BEGIN "
+                        "SELECT RAISE(ABORT, 'poisoned'); END;");
+    }
+    const ScanOutcome outcome = scan(configuration(4));
+    expectOneFailedWrite(outcome, at("w"));
+    // Neither the folder's files nor anything below it was written; the rest of the tree was.
+    EXPECT_FALSE(database.folder(at("w/poison/deep")));
+    EXPECT_TRUE(database.largestFiles(10, std::nullopt, at("w")).empty());
+    EXPECT_EQ(database.largestFiles(10, std::nullopt, at("data")).size(), 1u);
 }
 
 TEST_F(FileScannerTest, ExcludedFoldersAndOtherVolumesAreLeftOut)
@@ -542,12 +634,7 @@ TEST_F(FileScannerTest, TheWriterSyncsParentsFirstAndDropsTheSubtreeOfAFolderItF
                         "SELECT RAISE(ABORT, 'poisoned'); END;");
     }
     const ScanOutcome outcome = scan(configuration(8));
-    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
-    EXPECT_EQ(outcome.progress.errors, 1);
-    const auto logged = database.recentErrors(10);
-    ASSERT_EQ(logged.size(), 1u);
-    EXPECT_EQ(logged[0].path, at("a3"));
-    EXPECT_EQ(logged[0].message.rfind("Cache write failed: ", 0), 0u) << logged[0].message;
+    expectOneFailedWrite(outcome, at("a3"));
 
     // Nothing below the failed folder was written; everything else was, each folder once.
     EXPECT_FALSE(database.folder(at("a3/b0")));
