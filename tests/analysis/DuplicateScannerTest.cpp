@@ -268,10 +268,11 @@ TEST(DuplicateSearch, FindsOnlyTrueCopiesInTheScannedTree)
 
     ASSERT_EQ(groups.size(), 3u);
     auto paths = pathsOf(groups);
-    // The first path of the three 1 MB copies is whichever name of the hard-linked file came first.
-    ASSERT_EQ(paths[0].size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(paths[0].begin() + 1, paths[0].end()),
-              (std::vector<std::string>{root + "/b/one.bin", root + "/c/one.bin"}));
+    // The three 1 MB copies: b, c and one name of the hard-linked file, whichever the
+    // scan listed first (a/ and e/ are one file, never offered as its own copy).
+    const std::vector<std::string> viaA{root + "/a/one.bin", root + "/b/one.bin", root + "/c/one.bin"};
+    const std::vector<std::string> viaE{root + "/b/one.bin", root + "/c/one.bin", root + "/e/one.bin"};
+    EXPECT_TRUE(paths[0] == viaA || paths[0] == viaE) << ::testing::PrintToString(paths[0]);
     EXPECT_EQ(groups[1].hash, groups[2].hash);
     EXPECT_EQ(std::set<std::vector<std::string>>(paths.begin() + 1, paths.end()),
               (std::set<std::vector<std::string>>{{root + "/a/half.iso", root + "/b/half.iso"},
