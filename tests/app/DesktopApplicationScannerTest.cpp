@@ -1,5 +1,6 @@
 #include "app/DesktopApplicationScanner.h"
 
+#include "app/DesktopEntryFixtures.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,25 +12,6 @@
 namespace {
 
 using Arch = CPUArchitecture;
-
-// The first bytes of an ELF executable for the given e_machine.
-std::string elf(std::uint16_t machine)
-{
-    std::string header = {'\x7F', 'E', 'L', 'F', 2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0};
-    header += static_cast<char>(machine & 0xFF);
-    header += static_cast<char>(machine >> 8);
-    return header + std::string(44, '\0');
-}
-
-DesktopEntry entry(std::string id, std::string name, std::string filename, std::optional<std::string> executable)
-{
-    DesktopEntry e;
-    e.id = std::move(id);
-    e.name = std::move(name);
-    e.filename = std::move(filename);
-    e.executable = std::move(executable);
-    return e;
-}
 
 const ApplicationInfo& named(const std::vector<ApplicationInfo>& apps, const std::string& name)
 {
@@ -92,7 +74,7 @@ TEST(DesktopApplicationScanner, DescribesPackagedApplications)
 
     // A Debian package that ships the entry and its executable.
     const auto editorEntry = dir.write("share/applications/editor.desktop", "[Desktop Entry]\n");
-    const auto editor = dir.write("bin/editor", elf(62));
+    const auto editor = dir.write("bin/editor", elfHeader(62));
     dir.write("dpkg/status", "Package: editor\nStatus: install ok installed\nVersion: 2:9.0-1\n");
     dir.write("dpkg/info/editor.list", editorEntry + "\n" + editor + "\n");
     // An entry of no package, its command a script.
@@ -102,7 +84,7 @@ TEST(DesktopApplicationScanner, DescribesPackagedApplications)
     // A system Flatpak, its entry exported through a link.
     const std::string deploy = dir.makeFolder("flatpak/app/org.example.Flat/x86_64/stable/ab12");
     dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/metadata", "[Application]\ncommand=flat\n");
-    dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/files/bin/flat", elf(183));
+    dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/files/bin/flat", elfHeader(183));
     dir.write("flatpak/app/org.example.Flat/x86_64/stable/ab12/files/share/metainfo/org.example.Flat.metainfo.xml",
               R"(<component><releases><release version="4.2"/></releases></component>)");
     const auto exported = dir.write(
@@ -120,16 +102,16 @@ TEST(DesktopApplicationScanner, DescribesPackagedApplications)
     ASSERT_EQ(::symlink("12", dir.file("snap/snapped/current").c_str()), 0);
     const auto snapEntry = dir.write("share/applications/snapped_snapped.desktop", "x");
 
-    auto flat = entry("org.example.Flat.desktop", "Flat", flatEntry, "/usr/bin/flatpak");
+    auto flat = desktopEntry("org.example.Flat.desktop", "Flat", flatEntry, "/usr/bin/flatpak");
     flat.flatpakID = "org.example.Flat";
-    auto mine = entry("org.example.Mine.desktop", "Mine", userEntry, "/usr/bin/flatpak");
+    auto mine = desktopEntry("org.example.Mine.desktop", "Mine", userEntry, "/usr/bin/flatpak");
     mine.flatpakID = "org.example.Mine";
-    auto snapped = entry("snapped_snapped.desktop", "Snapped", snapEntry, "/usr/bin/env");
+    auto snapped = desktopEntry("snapped_snapped.desktop", "Snapped", snapEntry, "/usr/bin/env");
     snapped.snapName = "snapped";
 
     DesktopApplicationScanner scanner{DebianPackages(dir.file("dpkg")), home, dir.file("snap")};
-    const auto apps = scanner.readApplications({entry("editor.desktop", "Editor", editorEntry, editor), flat,
-                                                entry("loose.desktop", "loose", loose, script), snapped, mine});
+    const auto apps = scanner.readApplications({desktopEntry("editor.desktop", "Editor", editorEntry, editor), flat,
+                                                desktopEntry("loose.desktop", "loose", loose, script), snapped, mine});
     ASSERT_EQ(apps.size(), 5u);
     std::vector<std::string> names;
     for (const auto& app : apps) names.push_back(app.name);
@@ -149,7 +131,7 @@ TEST(DesktopApplicationScanner, DescribesPackagedApplications)
     EXPECT_TRUE(debian.isSizedByPackage());
     EXPECT_EQ(debian.signature.kind, CodeSignatureStatus::Case::unavailable);
 
-    const auto enved = scanner.readApplications({entry("e.desktop", "Env", loose, "/usr/bin/env")});
+    const auto enved = scanner.readApplications({desktopEntry("e.desktop", "Env", loose, "/usr/bin/env")});
     ASSERT_EQ(enved.size(), 1u);
     EXPECT_FALSE(enved[0].executablePath) << "env is not the application";
 

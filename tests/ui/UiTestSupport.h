@@ -38,6 +38,14 @@ inline void ensureApplication()
     (void)app;
 }
 
+// The standard settings in a file of the test's own, with the program's defaults.
+inline void useOwnSettings(const TempDir& settings)
+{
+    ensureApplication();
+    UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
+    SettingsKey::registerDefaults();
+}
+
 // Saves a picture of the widget next to the test program, for a person to look at.
 inline void saveScreenshot(QWidget& widget, const QString& name)
 {

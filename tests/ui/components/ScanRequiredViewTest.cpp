@@ -26,9 +26,7 @@ class ScanRequiredViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
+        useOwnSettings(settings);
         for (int file = 0; file < 20; ++file)
             tree.write("disk/folder/file" + std::to_string(file) + ".bin", 2048);
         database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));

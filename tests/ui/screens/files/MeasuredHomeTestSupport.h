@@ -1,36 +1,21 @@
 #pragma once
 
-#include "ui/UiTestSupport.h"
-
 #include "analysis/ScannedTree.h"
-#include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
-#include "app/SettingsKey.h"
-#include "app/TestHome.h"
-#include "app/UserDefaults.h"
-#include "index/StorageDatabase.h"
-#include "support/RecordingDesktop.h"
-#include "support/TempDir.h"
+#include "ui/components/RecordingModel.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 
 // The program's model over a scan cache of its own, with HOME pointed at a fresh folder
 // that the tests fill with the places the measuring screens look at.
-class MeasuredHomeTest : public ::testing::Test {
+class MeasuredHomeTest : public ::testing::Test, protected RecordingModel {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
-        database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));
-        model = std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path()));
-        model->setDesktopServices(desktop);
         model->scan().setRootsProvider([this] { return std::vector<std::string>{home.path()}; });
     }
 
@@ -45,11 +30,4 @@ protected:
     std::string inHome(const std::string& relative) const { return home.path() + "/" + relative; }
 
     void scanHome() { ScannedTree::scanInto(*database, {home.path()}); }
-
-    TestHome home;
-    TempDir settings;
-    TempDir cache;
-    std::shared_ptr<StorageDatabase> database;
-    std::shared_ptr<RecordingDesktop> desktop = std::make_shared<RecordingDesktop>();
-    std::unique_ptr<AppModel> model;
 };

@@ -1,18 +1,11 @@
-#include "ui/UiTestSupport.h"
-
-#include "app/AppModel.h"
+#include "app/ApplicationsStore.h"
 #include "app/ScanCoordinator.h"
-#include "app/SettingsKey.h"
-#include "app/TestHome.h"
-#include "app/UserDefaults.h"
-#include "index/StorageDatabase.h"
-#include "support/RecordingDesktop.h"
-#include "support/TempDir.h"
-#include "ui/screens/frame/ContentView.h"
-#include "ui/screens/frame/KestrelmoorApp.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/MetricCard.h"
+#include "ui/components/RecordingModel.h"
 #include "ui/screens/files/RealKeys.h"
+#include "ui/screens/frame/ContentView.h"
+#include "ui/screens/frame/KestrelmoorApp.h"
 #include "ui/screens/frame/ScanToolbar.h"
 #include "ui/screens/frame/TrashConfirmationSheet.h"
 
@@ -73,8 +66,11 @@ bool shows(QWidget& screen, const QString& text)
     return false;
 }
 
-class WalkThroughTest : public ::testing::Test {
+// The machine's own application list, as the program reads it.
+class WalkThroughTest : public ::testing::Test, protected RecordingModel {
 protected:
+    WalkThroughTest() : RecordingModel([](const std::string&) { return new ApplicationsStore(); }) {}
+
     void SetUp() override
     {
         write("Documents/Video/holiday.mov", 3'000'000, 'm');
@@ -88,14 +84,9 @@ protected:
         std::ofstream(home.write(".local/share/applications/walk-editor.desktop", ""))
             << "[Desktop Entry]\nType=Application\nName=Walk Editor\nExec=/bin/true\n";
 
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
         UserDefaults::standard().setValue(SettingsKey::hasSeenWelcome, true);
-        database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));
-        // The machine's own application list, as the program reads it.
-        app = std::make_unique<KestrelmoorApp>(std::make_unique<AppModel>(database, nullptr));
-        app->model().setDesktopServices(desktop);
-        app->model().scan().setRootsProvider([this] { return std::vector<std::string>{home.path()}; });
+        model->scan().setRootsProvider([this] { return std::vector<std::string>{home.path()}; });
+        app = std::make_unique<KestrelmoorApp>(std::move(model));
     }
 
     void write(const std::string& relative, std::size_t size, char fill) const
@@ -117,11 +108,6 @@ protected:
         return waitUntil([&] { return app->model().scan().task() == nullptr && app->model().scan().dataVersion() >= 1; });
     }
 
-    TestHome home;
-    TempDir settings;
-    TempDir cache;
-    std::shared_ptr<StorageDatabase> database;
-    std::shared_ptr<RecordingDesktop> desktop = std::make_shared<RecordingDesktop>();
     std::unique_ptr<KestrelmoorApp> app;
 };
 

@@ -28,9 +28,7 @@ class OverviewModelTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
+        useOwnSettings(settings);
         database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));
         model = std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path()));
         model->scan().setRootsProvider([this] { return std::vector<std::string>{tree.file("disk")}; });

@@ -34,9 +34,7 @@ class StorageViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
+        useOwnSettings(settings);
         makeModel();
     }
 

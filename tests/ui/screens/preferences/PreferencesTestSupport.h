@@ -25,9 +25,7 @@ class PreferencesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
+        useOwnSettings(settings);
         for (int file = 0; file < 12; ++file)
             tree.write("disk/Projects/report" + std::to_string(file) + ".pdf", 40'000 + 4096 * file);
         tree.write("disk/Movies/holiday.mov", 3'000'000);

@@ -3,6 +3,7 @@
 #include "app/ApplicationsStore.h"
 #include "platform/DebianPackages.h"
 #include "app/DesktopApplicationScanner.h"
+#include "app/DesktopEntryFixtures.h"
 #include "platform/gio/DesktopEntry.h"
 #include "support/TempDir.h"
 
@@ -31,11 +32,11 @@ struct AppFixtures {
         std::filesystem::copy_file("/bin/sleep", demoProgram);
         const auto demoEntry = dir.write("share/applications/demo.desktop", "[Desktop Entry]\n");
 
-        DesktopEntry flat = entry("org.example.Flat.desktop", "Flat", flatEntry, "/usr/bin/flatpak");
+        DesktopEntry flat = desktopEntry("org.example.Flat.desktop", "Flat", flatEntry, "/usr/bin/flatpak");
         flat.flatpakID = "org.example.Flat";
         const DesktopApplicationScanner scanner{DebianPackages(dir.file("dpkg")), home, dir.file("snap")};
         apps = scanner.readApplications(
-            {entry("editor.desktop", "Editor", editorEntry, editor), flat, entry("demo.desktop", "Demo", demoEntry, demoProgram)});
+            {desktopEntry("editor.desktop", "Editor", editorEntry, editor), flat, desktopEntry("demo.desktop", "Demo", demoEntry, demoProgram)});
     }
 
     // A store that lists the fixtures and gives each folder the size `sizes` names (none: unmeasured).
@@ -60,25 +61,6 @@ struct AppFixtures {
             if (app.name == name)
                 return app;
         throw std::runtime_error("no fixture named " + name);
-    }
-
-    static DesktopEntry entry(std::string id, std::string name, std::string filename, std::optional<std::string> executable)
-    {
-        DesktopEntry e;
-        e.id = std::move(id);
-        e.name = std::move(name);
-        e.filename = std::move(filename);
-        e.executable = std::move(executable);
-        return e;
-    }
-
-    // The start of a 64-bit x86 ELF file.
-    static std::string elfHeader()
-    {
-        std::string header("\x7f" "ELF\x02\x01\x01", 7);
-        header += std::string(9, '\0');
-        header += std::string("\x02\x00\x3e\x00", 4);
-        return header + std::string(44, '\0');
     }
 
     TempDir dir;

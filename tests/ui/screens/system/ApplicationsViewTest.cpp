@@ -1,14 +1,7 @@
 #include "ui/screens/system/ApplicationsView.h"
 
 #include "AppFixtures.h"
-#include "app/AppModel.h"
-#include "app/AppTestSupport.h"
-#include "app/SettingsKey.h"
-#include "app/TestHome.h"
-#include "app/UserDefaults.h"
-#include "index/StorageDatabase.h"
-#include "support/RecordingDesktop.h"
-#include "ui/UiTestSupport.h"
+#include "ui/components/RecordingModel.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/screens/system/AppDetailView.h"
 #include "ui/screens/system/ApplicationsTableModel.h"
@@ -41,26 +34,16 @@ std::vector<std::string> names(const std::vector<AppRow>& rows)
     return result;
 }
 
-struct Screen {
+// The fixtures' applications: Demo measures 48 MB, every other 730 MB.
+struct Screen : RecordingModel {
     explicit Screen(const AppFixtures& fixtures)
+        : RecordingModel([&fixtures](const std::string&) {
+              return fixtures.store([&fixtures](const std::string& path) -> std::optional<std::int64_t> {
+                  return path == fixtures.named("Demo").path ? 48'000'000 : 730'000'000;
+              });
+          })
     {
-        ensureApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
-        SettingsKey::registerDefaults();
-        model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")),
-                                           fixtures.store([&fixtures](const std::string& path) -> std::optional<std::int64_t> {
-                                               if (path == fixtures.named("Demo").path)
-                                                   return 48'000'000;
-                                               return 730'000'000;
-                                           }));
-        model->setDesktopServices(desktop);
     }
-
-    TestHome home;
-    TempDir settings;
-    TempDir cache;
-    std::shared_ptr<RecordingDesktop> desktop = std::make_shared<RecordingDesktop>();
-    std::unique_ptr<AppModel> model;
 };
 
 } // namespace

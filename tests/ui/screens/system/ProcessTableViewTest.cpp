@@ -3,6 +3,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "ui/UiTestSupport.h"
+#include "ui/screens/system/ProcessTestSupport.h"
 
 #include <QMenu>
 
@@ -21,13 +22,6 @@ ProcessSnapshot process(std::int32_t pid, std::string name, std::optional<double
     snapshot.cpuPercent = cpu;
     snapshot.memoryBytes = memory;
     return snapshot;
-}
-
-std::vector<std::int32_t> pids(const std::vector<ProcessSnapshot>& processes)
-{
-    std::vector<std::int32_t> result;
-    for (const auto& p : processes) result.push_back(p.pid);
-    return result;
 }
 
 TEST(ProcessTableModel, AbsentFiguresSortBelowMeasuredOnesAndTextsCompareExactly)

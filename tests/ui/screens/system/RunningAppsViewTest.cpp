@@ -8,6 +8,7 @@
 #include "ui/components/RecordingModel.h"
 #include "ui/screens/system/ProcessTableView.h"
 #include "ui/screens/system/ProcessTableModel.h"
+#include "ui/screens/system/ProcessTestSupport.h"
 
 #include <QAbstractButton>
 #include <QMenu>
@@ -30,13 +31,6 @@ ProcessSnapshot process(std::int32_t pid, std::string name, std::optional<std::u
     snapshot.ownerUID = uid;
     snapshot.sessionAppID = std::move(session);
     return snapshot;
-}
-
-std::vector<std::int32_t> pids(const std::vector<ProcessSnapshot>& processes)
-{
-    std::vector<std::int32_t> result;
-    for (const auto& p : processes) result.push_back(p.pid);
-    return result;
 }
 
 QAbstractButton* button(QMessageBox& box, const QString& text)

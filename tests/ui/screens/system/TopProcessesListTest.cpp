@@ -2,6 +2,7 @@
 
 #include "ui/UiTestSupport.h"
 #include "ui/components/ElidedLabel.h"
+#include "ui/screens/system/ProcessTestSupport.h"
 
 #include <QLabel>
 
@@ -16,13 +17,6 @@ ProcessSnapshot process(std::int32_t pid, std::optional<double> cpu)
     p.name = "process" + std::to_string(pid);
     p.cpuPercent = cpu;
     return p;
-}
-
-std::vector<std::int32_t> pids(const std::vector<ProcessSnapshot>& processes)
-{
-    std::vector<std::int32_t> result;
-    for (const auto& p : processes) result.push_back(p.pid);
-    return result;
 }
 
 TEST(TopProcessesListTest, RanksByKeyKeepingTiesInOrderAndUnreadableLast)
