@@ -299,7 +299,7 @@ bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)>
         this,
         [database]() -> std::optional<std::string> {
             try {
-                database->clearAllAtomically();
+                database->clearAll();
                 return std::nullopt;
             } catch (...) {
                 return describe(std::current_exception());

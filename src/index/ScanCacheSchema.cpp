@@ -3,6 +3,7 @@
 #include "index/SQLiteConnection.h"
 
 #include <charconv>
+#include <string_view>
 
 namespace ScanCacheSchema {
 
@@ -15,9 +16,16 @@ const std::array<std::string, 6> bulkLoadIndexes = {
     "CREATE INDEX IF NOT EXISTS files_category ON files(category, alloc DESC);",
 };
 
-const std::string bulkLoadDrops = "DROP INDEX IF EXISTS folders_name; DROP INDEX IF EXISTS folders_total; "
-                                  "DROP INDEX IF EXISTS files_alloc; DROP INDEX IF EXISTS files_size; "
-                                  "DROP INDEX IF EXISTS files_ext; DROP INDEX IF EXISTS files_category;";
+// Dropped under the names their statements above create, so the two lists cannot drift apart.
+const std::string bulkLoadDrops = [] {
+    const std::string_view prefix = "CREATE INDEX IF NOT EXISTS ";
+    std::string drops;
+    for (const std::string& create : bulkLoadIndexes) {
+        const std::size_t end = create.find(' ', prefix.size());
+        drops += "DROP INDEX IF EXISTS " + create.substr(prefix.size(), end - prefix.size()) + ";";
+    }
+    return drops;
+}();
 
 const std::string script =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT);"

@@ -360,15 +360,6 @@ std::int64_t StorageDatabase::databaseFileSize() const noexcept
 void StorageDatabase::clearAll()
 {
     reading([](SQLiteConnection& db) {
-        db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "
-                   "DELETE FROM category_totals; DELETE FROM errors;");
-        db.execute("VACUUM;");
-    });
-}
-
-void StorageDatabase::clearAllAtomically()
-{
-    reading([](SQLiteConnection& db) {
         db.execute("BEGIN IMMEDIATE;");
         try {
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "

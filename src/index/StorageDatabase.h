@@ -116,12 +116,11 @@ public:
 
     // Bytes of the cache file and its log companions; 0 for any that cannot be read.
     std::int64_t databaseFileSize() const noexcept;
-    // Empties every table but the schema version.
+    // Empties every table but the schema version, in one transaction: on failure nothing
+    // is removed and the error is thrown. After the commit the file is compacted and its
+    // log folded back, so the disk space really returns; a failed compaction leaves the
+    // cleared index in place unreported.
     void clearAll();
-    // The same in one transaction: on failure nothing is removed and the error is thrown.
-    // After the commit the file is compacted and its log folded back, so the disk space
-    // really returns; a failed compaction leaves the cleared index in place unreported.
-    void clearAllAtomically();
 
 private:
     // Runs `body` with the lock held. After a failure the batch state is taken from SQLite,

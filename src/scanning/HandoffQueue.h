@@ -49,15 +49,9 @@ public:
         notEmpty_.notify_one();
     }
 
-    std::size_t size() const
-    {
-        std::lock_guard guard(mutex_);
-        return items_.size();
-    }
-
 private:
     const std::size_t capacity_;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable notFull_;
     std::condition_variable notEmpty_;
     std::vector<Item> items_;

@@ -1,7 +1,5 @@
 #include "scanning/SecurityUtils.h"
 
-#include "platform/ProcessIdentity.h"
-
 #include "index/CaseFolding.h"
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
@@ -119,8 +117,8 @@ bool isCriticalProcessName(std::string_view name)
     // Without a readable executable the name is the kernel's, cut to 15 bytes.
     constexpr std::size_t commandNameLength = 15;
     if (name.size() != commandNameLength) return false;
-    for (const auto& names : {criticalProcessNames(), sessionProcessNames()})
-        for (const auto critical : names)
+    for (const auto* names : {&criticalProcessNames(), &sessionProcessNames()})
+        for (const auto critical : *names)
             if (critical.size() > commandNameLength && critical.starts_with(name)) return true;
     return name == std::string_view("xdg-desktop-portal").substr(0, commandNameLength);
 }

@@ -32,7 +32,7 @@ TEST_F(ClearTest, EmptiesEveryTableButTheVersionAndGivesTheSpaceBack)
     fill();
     const std::int64_t before = db->databaseFileSize();
     ASSERT_GT(rows(), 0);
-    db->clearAllAtomically();
+    db->clearAll();
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(committed("SELECT value FROM meta WHERE key = 'schema_version'"), 2);
     // Without folding the log back the vacuumed copy would sit beside the old file.
@@ -47,7 +47,7 @@ TEST_F(ClearTest, AFailureHalfwayKeepsEveryRow)
     // Fails after files and folders were already deleted within the transaction.
     executeOutside("CREATE TRIGGER refuse BEFORE DELETE ON scans BEGIN SELECT RAISE(ABORT, 'disk trouble'); END;");
     try {
-        db->clearAllAtomically();
+        db->clearAll();
         FAIL() << "the clear reported success";
     } catch (const SQLiteError& error) {
         EXPECT_NE(error.description().find("disk trouble"), std::string::npos);
@@ -56,7 +56,7 @@ TEST_F(ClearTest, AFailureHalfwayKeepsEveryRow)
     // The connection is usable afterwards and no transaction is left open.
     executeOutside("DROP TRIGGER refuse;");
     EXPECT_EQ(db->rootFolders().size(), 1u);
-    db->clearAllAtomically();
+    db->clearAll();
     EXPECT_EQ(rows(), 0);
 }
 

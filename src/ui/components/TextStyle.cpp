@@ -1,6 +1,7 @@
 #include "ui/components/TextStyle.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QPalette>
 #include <QWidget>
 
@@ -36,6 +37,13 @@ QFont textStyleFont(TextStyle style, QFont::Weight weight)
         weight = QFont::DemiBold;
     font.setWeight(weight);
     return font;
+}
+
+QFont monospacedFont(TextStyle style)
+{
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSizeF(textStyleFont(style).pointSizeF());
+    return mono;
 }
 
 void applyTextStyle(QWidget* widget, TextStyle style, QFont::Weight weight)

@@ -10,6 +10,8 @@ class QWidget;
 enum class TextStyle { largeTitle, title, title2, title3, headline, body, callout, subheadline, footnote, caption, caption2 };
 
 QFont textStyleFont(TextStyle style, QFont::Weight weight = QFont::Normal);
+// The system's fixed-width font at the style's size, for paths and commands.
+QFont monospacedFont(TextStyle style);
 // Sets the font of `widget` to the style.
 void applyTextStyle(QWidget* widget, TextStyle style, QFont::Weight weight = QFont::Normal);
 

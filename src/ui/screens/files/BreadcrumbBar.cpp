@@ -2,6 +2,7 @@
 
 #include "app/QtText.h"
 #include "platform/Paths.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
@@ -85,14 +86,7 @@ void BreadcrumbBar::goUp()
 
 void BreadcrumbBar::rebuild()
 {
-    while (QLayoutItem* item = row_->takeAt(0)) {
-        // Later, as the click being handled may belong to one of them.
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
+    clearLayout(row_);
     upShortcut_->setEnabled(path_.has_value());
 
     auto* all = linkButton(QStringLiteral("All Locations"), this);

@@ -12,7 +12,6 @@
 #include "ui/components/TextStyle.h"
 #include "ui/components/ScreenParts.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -21,13 +20,6 @@
 namespace {
 
 using Kind = CleanupRecommendation::Action::Kind;
-
-QFont monospaced(TextStyle style)
-{
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSizeF(textStyleFont(style).pointSizeF());
-    return mono;
-}
 
 QPushButton* smallButton(const QString& title, const char* name)
 {
@@ -67,7 +59,7 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
     for (const std::string& path : item_.paths) {
         auto* line = new ElidedLabel(qstr(abbreviatingHome(path)), Qt::ElideMiddle);
         line->setObjectName(QStringLiteral("path"));
-        line->setFont(monospaced(TextStyle::caption2));
+        line->setFont(monospacedFont(TextStyle::caption2));
         applyTextColor(line, textColor(TextEmphasis::tertiary));
         text->addWidget(line);
     }
@@ -75,7 +67,7 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
         auto* commandRow = new QHBoxLayout;
         auto* command = new QLabel(qstr(item_.action.commandText()));
         command->setObjectName(QStringLiteral("command"));
-        command->setFont(monospaced(TextStyle::caption));
+        command->setFont(monospacedFont(TextStyle::caption));
         command->setTextInteractionFlags(Qt::TextSelectableByMouse);
         const QColor fill = textColor(TextEmphasis::quaternary);
         command->setStyleSheet(QStringLiteral("QLabel { background: rgba(%1, %2, %3, %4); border-radius: 4px; "

@@ -433,7 +433,6 @@ void DuplicateView::finish(Outcome outcome, std::vector<DuplicateGroup> groups, 
     selected_ = prunedSelection(groups_, selected_);
     showGroups();
     refresh();
-    emit searchEnded();
 }
 
 void DuplicateView::pruneGone()

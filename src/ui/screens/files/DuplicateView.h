@@ -114,8 +114,6 @@ public:
     DuplicateListModel* listModel() const { return listModel_; }
 
 signals:
-    // A search ended, however it ended.
-    void searchEnded();
     // Gone copies were dropped after a change of the scan data.
     void groupsPruned();
 

@@ -206,7 +206,6 @@ void FileDetailView::load()
                  [this](FileDetails details) {
                      details_ = std::move(details);
                      refresh();
-                     emit detailsChanged();
                  });
 }
 
@@ -302,11 +301,6 @@ void FileDetailView::moveToTrash()
 QString FileDetailView::safetyBadgeText() const
 {
     return badge_->isHidden() ? QString() : badgeText_->text();
-}
-
-QString FileDetailView::kindShown() const
-{
-    return kind_->text();
 }
 
 void FileDetailView::refresh()

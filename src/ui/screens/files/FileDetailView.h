@@ -62,10 +62,6 @@ public:
     QWidget* safetyBadge() const { return badge_; }
     QString safetyBadgeText() const;
     QWidget* missingNotice() const { return missing_; }
-    QString kindShown() const;
-
-signals:
-    void detailsChanged();
 
 private:
     void load();

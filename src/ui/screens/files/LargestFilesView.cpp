@@ -453,7 +453,6 @@ void LargestFilesView::store(std::vector<FileItem> files)
     table_->setSelection(std::move(kept));
     refreshInspector();
     refresh();
-    emit filesLoaded();
 }
 
 void LargestFilesView::selectionEdited()

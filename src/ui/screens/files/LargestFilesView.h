@@ -77,7 +77,6 @@ public:
 
     bool showsInspector() const { return showInspector_; }
     void setShowInspector(bool shows);
-    bool showsChart() const { return showChart_; }
     void setShowChart(bool shows);
 
     // Asks where to save, writes the listed rows in their loaded order, and explains a failure.
@@ -99,10 +98,6 @@ public:
     QWidget* inspectorPane() const;
     // The inspector's file panel; null while it shows "No Selection".
     FileDetailView* detailView() const;
-
-signals:
-    // A load stored its rows.
-    void filesLoaded();
 
 private:
     struct LoadKey {

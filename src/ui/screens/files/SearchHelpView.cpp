@@ -3,7 +3,6 @@
 #include "app/AppModel.h"
 #include "ui/components/TextStyle.h"
 
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -28,8 +27,7 @@ SearchHelpView::SearchHelpView(AppModel& model, QWidget* parent) : QWidget(paren
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(16);
     grid->setVerticalSpacing(8);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSizeF(textStyleFont(TextStyle::body).pointSizeF());
+    const QFont mono = monospacedFont(TextStyle::body);
     int row = 0;
     for (const Example& example : examples()) {
         auto* button = new QPushButton(QString::fromUtf8(example.query), this);

@@ -91,11 +91,8 @@ SearchView::SearchView(AppModel& model, QWidget* parent)
     column->setSpacing(0);
     auto* summaryBar = new QHBoxLayout;
     summaryBar->setContentsMargins(16, 8, 16, 8);
-    busy_ = new QProgressBar(resultsPage);
+    busy_ = smallSpinner();
     busy_->setObjectName(QStringLiteral("searchingIndicator"));
-    busy_->setRange(0, 0);
-    busy_->setTextVisible(false);
-    busy_->setFixedSize(60, 8);
     summary_ = new QLabel(resultsPage);
     summary_->setObjectName(QStringLiteral("summary"));
     applyTextColor(summary_, textColor(TextEmphasis::secondary));

@@ -6,6 +6,7 @@
 #include "ui/components/CategoryColor.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/LocaleText.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
 #include "ui/components/UsageBar.h"
@@ -21,13 +22,6 @@ namespace {
 
 enum Column { nameColumn, sizeColumn, filesColumn, shareColumn, noteColumn };
 
-QLabel* captionLabel(const QString& text)
-{
-    auto* label = new QLabel(text);
-    applyTextStyle(label, TextStyle::caption);
-    applyTextColor(label, textColor(TextEmphasis::secondary));
-    return label;
-}
 
 // The fonts in use draw every digit equally wide, so figures line up as they are.
 QLabel* figureLabel(const QString& text)
@@ -47,10 +41,10 @@ CategoryTable::CategoryTable(AppModel& model, std::vector<CategoryUsage> categor
 
     const Qt::Alignment leading = Qt::AlignLeft | Qt::AlignVCenter;
     const Qt::Alignment trailing = Qt::AlignRight | Qt::AlignVCenter;
-    grid->addWidget(captionLabel(tr("Category")), 0, nameColumn, leading);
-    grid->addWidget(captionLabel(tr("Size")), 0, sizeColumn, trailing);
-    grid->addWidget(captionLabel(tr("Files")), 0, filesColumn, trailing);
-    grid->addWidget(captionLabel(tr("Share")), 0, shareColumn, leading);
+    grid->addWidget(styledLabel(tr("Category"), TextStyle::caption, TextEmphasis::secondary), 0, nameColumn, leading);
+    grid->addWidget(styledLabel(tr("Size"), TextStyle::caption, TextEmphasis::secondary), 0, sizeColumn, trailing);
+    grid->addWidget(styledLabel(tr("Files"), TextStyle::caption, TextEmphasis::secondary), 0, filesColumn, trailing);
+    grid->addWidget(styledLabel(tr("Share"), TextStyle::caption, TextEmphasis::secondary), 0, shareColumn, leading);
     auto* noteHeader = new ElidedLabel(tr("How it's detected"), Qt::ElideRight);
     applyTextStyle(noteHeader, TextStyle::caption);
     applyTextColor(noteHeader, textColor(TextEmphasis::secondary));

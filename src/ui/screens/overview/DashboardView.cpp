@@ -149,9 +149,13 @@ DashboardView::DashboardView(AppModel& model, QWidget* parent) : QScrollArea(par
     connect(&scan, &ScanCoordinator::errorMessageChanged, this, &DashboardView::refreshProgress);
     connect(&scan, &ScanCoordinator::summaryChanged, this, &DashboardView::rebuildSummary);
     ApplicationsStore& apps = model_.apps();
-    connect(&apps, &ApplicationsStore::appsChanged, this, &DashboardView::rebuildSummary);
-    connect(&apps, &ApplicationsStore::isLoadingChanged, this, &DashboardView::rebuildSummary);
-    connect(&apps, &ApplicationsStore::loadedChanged, this, &DashboardView::rebuildSummary);
+    // One listing changes all three; only the tile's count matters here.
+    const auto countMayHaveChanged = [this] {
+        if (applicationCount() != shownApplicationCount_) rebuildSummary();
+    };
+    connect(&apps, &ApplicationsStore::appsChanged, this, countMayHaveChanged);
+    connect(&apps, &ApplicationsStore::isLoadingChanged, this, countMayHaveChanged);
+    connect(&apps, &ApplicationsStore::loadedChanged, this, countMayHaveChanged);
     rebuildSummary();
     refreshProgress();
     // Each showing of the screen starts from a fresh summary; it arrives through summaryChanged.
@@ -254,7 +258,8 @@ void DashboardView::rebuildSummary()
 
     auto* grid = new AdaptiveGrid(150, 10, 12, Qt::Alignment());
     grid->setObjectName(QStringLiteral("metricGrid"));
-    const std::vector<Tile> shown = tiles(summary, applicationCount());
+    shownApplicationCount_ = applicationCount();
+    const std::vector<Tile> shown = tiles(summary, shownApplicationCount_);
     const QString symbols[] = {"doc.on.doc", "folder", "square.grid.2x2", "doc.badge.ellipsis",
                                "folder.badge.gearshape"};
     const QColor tints[] = {accentColor(), NamedColor::blue, NamedColor::purple, NamedColor::orange,

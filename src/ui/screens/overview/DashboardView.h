@@ -51,4 +51,5 @@ private:
     QWidget* progress_ = nullptr;
     QWidget* summaryPart_ = nullptr;
     std::optional<Lower> shownLower_;
+    std::optional<std::size_t> shownApplicationCount_;
 };

@@ -6,6 +6,7 @@
 #include "ui/components/CategoryColor.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/LocaleText.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
@@ -24,13 +25,6 @@ QLabel* symbolLabel(std::string_view symbol, int side, const QColor& tint)
     return label;
 }
 
-QLabel* secondaryLabel(const QString& text, TextStyle style)
-{
-    auto* label = new QLabel(text);
-    applyTextStyle(label, style);
-    applyTextColor(label, textColor(TextEmphasis::secondary));
-    return label;
-}
 
 } // namespace
 
@@ -77,13 +71,14 @@ LocationRow::LocationRow(KnownLocation location, std::optional<FolderItem> folde
         auto* size = new QLabel(qstr(ByteFormatter::string(folder_->totalAllocated)));
         size->setObjectName(QStringLiteral("size"));
         row->addWidget(size);
-        QLabel* count = secondaryLabel(tr("%1 files").arg(LocaleText::integer(folder_->fileCount)), TextStyle::caption);
+        QLabel* count = styledLabel(tr("%1 files").arg(LocaleText::integer(folder_->fileCount)), TextStyle::caption,
+                                    TextEmphasis::secondary);
         count->setObjectName(QStringLiteral("count"));
         count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         count->setFixedWidth(countWidth);
         row->addWidget(count);
     } else {
-        QLabel* unscanned = secondaryLabel(tr("Not scanned"), TextStyle::body);
+        QLabel* unscanned = styledLabel(tr("Not scanned"), TextStyle::body, TextEmphasis::secondary);
         unscanned->setObjectName(QStringLiteral("notScanned"));
         row->addWidget(unscanned);
     }

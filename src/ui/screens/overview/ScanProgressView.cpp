@@ -11,7 +11,6 @@
 #include "ui/screens/overview/AdaptiveGrid.h"
 
 #include <QDateTime>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -93,9 +92,7 @@ ScanProgressView::ScanProgressView(AppModel& model, QWidget* parent)
     applyTextColor(locationTitle, textColor(TextEmphasis::secondary));
     path_ = new ElidedLabel(QString(), Qt::ElideMiddle);
     path_->setObjectName(QStringLiteral("currentPath"));
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSizeF(textStyleFont(TextStyle::caption).pointSizeF());
-    path_->setFont(mono);
+    path_->setFont(monospacedFont(TextStyle::caption));
     locationStack->addWidget(locationTitle);
     locationStack->addWidget(path_);
     column->addWidget(location_);

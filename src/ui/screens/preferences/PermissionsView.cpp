@@ -15,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -25,13 +24,6 @@
 namespace {
 
 constexpr int symbolSide = 16;
-
-QFont monospaced(TextStyle style)
-{
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSizeF(textStyleFont(style).pointSizeF());
-    return mono;
-}
 
 QLabel* wrapping(const QString& text, TextStyle style, TextEmphasis emphasis)
 {
@@ -134,7 +126,7 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
         auto* commandLine = new QHBoxLayout;
         auto* command = new QLabel(qstr(sandbox_.widenCommand), access);
         command->setObjectName(QStringLiteral("widenCommand"));
-        command->setFont(monospaced(TextStyle::callout));
+        command->setFont(monospacedFont(TextStyle::callout));
         command->setWordWrap(true);
         command->setTextInteractionFlags(Qt::TextSelectableByMouse);
         commandLine->addWidget(command, 1);
@@ -190,7 +182,7 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
         texts->addLayout(heading);
         auto* path = new QLabel(qstr(abbreviatingHome(location.path, home_)), row);
         path->setObjectName(QStringLiteral("path"));
-        path->setFont(monospaced(TextStyle::caption));
+        path->setFont(monospacedFont(TextStyle::caption));
         applyTextColor(path, textColor(TextEmphasis::secondary));
         path->setTextInteractionFlags(Qt::TextSelectableByMouse);
         texts->addWidget(path);
@@ -274,7 +266,6 @@ void PermissionsView::apply(const AccessProbe::Result& result)
     checked_ = true;
     checkButton_->setEnabled(true);
     refresh();
-    emit checkFinished();
 }
 
 void PermissionsView::showHelp()

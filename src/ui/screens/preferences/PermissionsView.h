@@ -48,9 +48,6 @@ public:
     bool isChecking() const;
     PermissionHelpSheet* helpSheet() const { return helpSheet_; }
 
-signals:
-    void checkFinished();
-
 private:
     void check();
     void apply(const AccessProbe::Result& result);

@@ -311,8 +311,11 @@ void AppDetailView::rebuild()
     } else {
         auto* trash = linkButton(QStringLiteral("Move App to Trash\u2026"), QStringLiteral("trash"), body);
         trash->setObjectName(QStringLiteral("trash"));
-        const PathSafety verdict = SecurityUtils::evaluate(app_.path, home, SecurityUtils::appOwnedPaths(), true);
-        trash->setEnabled(!verdict.isProtected() && !app_.isSystemApp && usage.processCount <= 0);
+        // The panel is rebuilt on every process sample; the file-system checks run once per application.
+        if (!trashVerdict_ || trashVerdict_->first != app_.path)
+            trashVerdict_.emplace(app_.path,
+                                  SecurityUtils::evaluate(app_.path, home, SecurityUtils::appOwnedPaths(), true).isProtected());
+        trash->setEnabled(!trashVerdict_->second && !app_.isSystemApp && usage.processCount <= 0);
         connect(trash, &QToolButton::clicked, this, [this, bundleSize] {
             model_.requestTrash({TrashCandidate{app_.path, Paths::lastComponent(app_.path),
                                                 bundleSize ? std::optional<std::int64_t>(bundleSize->allocatedSize)
@@ -333,7 +336,6 @@ void AppDetailView::rebuild()
     // The previous body may hold the button whose click is still running.
     if (QWidget* previous = takeWidget())
         previous->deleteLater();
-    body_ = body;
     setWidget(body);
     if (verticalScrollBar())
         verticalScrollBar()->setValue(scrolled);

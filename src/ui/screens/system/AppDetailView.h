@@ -9,10 +9,10 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 class AppModel;
 class ApplicationStorageView;
-class QVBoxLayout;
 
 // The inspector of one installed application: identity, bundle size, what its
 // processes use right now, its data, and Open, Reveal, Quit, Force Quit and
@@ -53,6 +53,5 @@ private:
     ApplicationInfo app_;
     ApplicationStorageView* storage_;
     std::optional<std::pair<bool, ProcessSnapshot>> confirmQuit_;
-    QWidget* body_ = nullptr;
-    QVBoxLayout* layout_ = nullptr;
+    std::optional<std::pair<std::string, bool>> trashVerdict_;   // path, and whether it is protected
 };

@@ -10,6 +10,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/FolderAnalyzer.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/TextStyle.h"
 
 #include <QFrame>
@@ -100,7 +101,6 @@ void ApplicationStorageView::load()
 {
     breakdown_.reset();
     rebuild();
-    emit breakdownChanged();
     const std::string path = app_.path;
     load_->start(
         [app = app_, home = home_, sizer = sizer_, database = model_.database()](std::stop_token stop)
@@ -124,20 +124,12 @@ void ApplicationStorageView::load()
                 return;
             breakdown_ = std::move(result);
             rebuild();
-            emit breakdownChanged();
         });
 }
 
 void ApplicationStorageView::rebuild()
 {
-    while (QLayoutItem* item = layout_->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            // A menu of the old row may still be open: delete later, but stop drawing it now.
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
+    clearLayout(layout_);
     if (!breakdown_) {
         auto* progress = new QProgressBar(this);
         progress->setObjectName(QStringLiteral("breakdownProgress"));

@@ -41,9 +41,6 @@ public:
     static std::int64_t total(const std::optional<FolderSizeResult>& bundle, const ApplicationStorageBreakdown& breakdown);
     static QString sizeText(const ApplicationStorageBreakdown::Entry& entry);
 
-signals:
-    void breakdownChanged();
-
 private:
     void load();
     void rebuild();

@@ -20,7 +20,6 @@ public:
     const std::vector<AppRow>& rows() const { return rows_; }
     std::optional<int> rowOf(const std::string& path) const;
 
-    AppRow::Column sortColumn() const { return column_; }
     bool ascending() const { return ascending_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;

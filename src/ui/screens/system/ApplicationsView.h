@@ -58,7 +58,6 @@ public:
     AppDetailView* detail() const { return detail_; }
     QWidget* banner() const { return banner_; }
     QLabel* countLabel() const { return count_; }
-    QWidget* loadingOverlay() const { return overlay_; }
     QToolButton* refreshButton() const { return refresh_; }
 
 private:
