@@ -65,6 +65,8 @@ struct ApplicationInfo {
     InstallSource source = InstallSource::bundle;
     std::optional<std::string> packageName; // Debian package, Flatpak id or snap name
     std::optional<std::string> removalCommand;
+    // Debian: the packages whose files make up the application, its entry's among them.
+    std::vector<std::string> sizedPackages;
 
     const std::string& id() const { return path; }
     bool isPackageManaged() const

@@ -3,6 +3,7 @@
 #include "ui/UiTestSupport.h"
 
 #include "app/AppTestSupport.h"
+#include "app/FakeMonitorClock.h"
 #include "app/CPUMonitor.h"
 #include "app/MemoryMonitor.h"
 #include "app/ProcessMonitor.h"
@@ -20,19 +21,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-
-// A clock whose loop never wakes: the tests drive every pass with tick().
-class StillClock : public MonitorClock {
-public:
-    TimePoint now() override { return {}; }
-    void sleepUntil(TimePoint, std::stop_token stop) override
-    {
-        std::mutex mutex;
-        std::condition_variable_any never;
-        std::unique_lock lock(mutex);
-        never.wait(lock, stop, [] { return false; });
-    }
-};
 
 // A store over a /proc written by the test, so each pass reads known figures.
 class MonitorFixture : public ::testing::Test {
@@ -58,7 +46,7 @@ protected:
             std::make_shared<CPUMonitor>(host, sysctl, [this] { return std::chrono::steady_clock::time_point{} + std::chrono::seconds(++cpuCalls * 10); }),
             std::make_shared<ProcessMonitor>(table, [this] { return (++uptimeCalls) * 10'000'000'000ull; }, MachTime::Timebase{10'000'000, 1}),
             [] { return 2.0; },
-            std::make_shared<StillClock>(),
+            clock,
         };
         store = std::make_unique<SystemMonitorStore>(samplers);
     }
@@ -82,11 +70,13 @@ protected:
         proc.write("proc/stat", line("cpu", 2) + line("cpu0", 1) + line("cpu1", 1) + "btime 1700000000\n");
     }
 
-    // One sampling pass, with its results delivered.
+    // One sampling pass, with its results delivered. While a screen is shown the loop
+    // runs, and the pass asked for comes a second after its last one.
     void pass()
     {
         const std::size_t before = store->memoryHistory().size();
         store->tick();
+        clock->advance(std::chrono::seconds(1));
         ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() > before; }));
         // Let the screen's coalesced redraw run.
         waitUntil([] { return false; }, std::chrono::milliseconds(20));
@@ -116,6 +106,7 @@ protected:
     }
 
     ProcFixture proc;
+    std::shared_ptr<FakeMonitorClock> clock = std::make_shared<FakeMonitorClock>();
     std::atomic<long> cpuCalls{0};
     std::atomic<unsigned long long> uptimeCalls{0};
     std::unique_ptr<SystemMonitorStore> store;
