@@ -43,6 +43,11 @@ QString integer(std::int64_t value)
     return QLocale().toString(qlonglong(value));
 }
 
+QString count(std::int64_t value, const QString& singular, const QString& plural)
+{
+    return integer(value) + QLatin1Char(' ') + (value == 1 ? singular : plural);
+}
+
 QString abbreviatedDate(double secondsSince1970, TimeStyle time)
 {
     const icu::Locale locale = currentLocale();

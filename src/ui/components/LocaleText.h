@@ -11,6 +11,10 @@ namespace LocaleText {
 // With the locale's grouping separators: 4096 -> "4,096" in English.
 QString integer(std::int64_t value);
 
+// The count with its noun, singular only for exactly one: "1 file", "0 files",
+// "4,096 files".
+QString count(std::int64_t value, const QString& singular, const QString& plural);
+
 enum class TimeStyle { omitted, shortened, standard };
 
 // The abbreviated date style ("Dec 9, 2026" in English), with the time of day in

@@ -40,6 +40,10 @@ TEST(LocaleText, EnglishNumbersAndDates)
     EXPECT_EQ(LocaleText::integer(4096), "4,096");
     EXPECT_EQ(LocaleText::integer(12), "12");
     EXPECT_EQ(LocaleText::integer(-1234567), "-1,234,567");
+    EXPECT_EQ(LocaleText::count(1, "file", "files"), "1 file");
+    EXPECT_EQ(LocaleText::count(0, "file", "files"), "0 files");
+    EXPECT_EQ(LocaleText::count(-1, "file", "files"), "-1 files");
+    EXPECT_EQ(LocaleText::count(1001, "process", "processes"), "1,001 processes");
 
     const double moment = 1700000000;   // 2023-11-14 22:13:20 UTC
     EXPECT_EQ(LocaleText::abbreviatedDate(moment), "Nov 14, 2023");
