@@ -64,6 +64,15 @@ public:
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
 
+    void setText(const QString& text)
+    {
+        if (text == text_)
+            return;
+        text_ = text;
+        updateGeometry();
+        update();
+    }
+
     QSize sizeHint() const override
     {
         return {static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_))), fontMetrics().height()};
@@ -125,6 +134,15 @@ public:
 
     QString shownText() const { return MetricCard::fittedDetail(text_, font(), width()); }
 
+    void setText(const QString& text)
+    {
+        if (text == text_)
+            return;
+        text_ = text;
+        updateGeometry();
+        update();
+    }
+
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
     {
@@ -158,7 +176,8 @@ private:
 
 MetricCard::MetricCard(const QString& title, const QString& value, const std::optional<QString>& detail,
                        const QString& symbolName, const QColor& tint, std::function<void()> action, QWidget* parent)
-    : CardFrame(parent), action_(std::move(action)), value_(new ValueText(value))
+    : CardFrame(parent), action_(std::move(action)), value_(new ValueText(value)),
+      detail_(new DetailText(detail.value_or(QString())))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
@@ -170,10 +189,8 @@ MetricCard::MetricCard(const QString& title, const QString& value, const std::op
     applyTextColor(caption, textColor(TextEmphasis::secondary));
     column->addWidget(caption);
     column->addWidget(value_);
-    if (detail) {
-        detail_ = new DetailText(*detail);
-        column->addWidget(detail_);
-    }
+    column->addWidget(detail_);
+    detail_->setVisible(detail.has_value());
     column->addStretch(1);
 
     setMinimumHeight(minimumCardHeight);
@@ -192,7 +209,20 @@ double MetricCard::shownValueScale() const { return static_cast<ValueText*>(valu
 
 QString MetricCard::shownDetail() const
 {
-    return detail_ ? static_cast<DetailText*>(detail_)->shownText() : QString();
+    return detail_->isHidden() ? QString() : static_cast<DetailText*>(detail_)->shownText();
+}
+
+void MetricCard::setValue(const QString& value)
+{
+    static_cast<ValueText*>(value_)->setText(value);
+    setAccessibleDescription(value);
+}
+
+void MetricCard::setDetail(const std::optional<QString>& detail)
+{
+    if (detail)
+        static_cast<DetailText*>(detail_)->setText(*detail);
+    detail_->setVisible(detail.has_value());
 }
 
 double MetricCard::valueScale(double naturalWidth, double availableWidth)

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "index/ProcessRecords.h"
+#include "ui/components/KeyedTableModel.h"
+
+#include <QIcon>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One line of a top list: the process with the figure and icon its screen shows.
+struct TopProcessRow {
+    ProcessSnapshot process;
+    QString value;
+    QIcon icon;
+
+    friend bool operator==(const TopProcessRow& a, const TopProcessRow& b)
+    {
+        return a.process == b.process && a.value == b.value && a.icon.cacheKey() == b.icon.cacheKey();
+    }
+};
+
+// A pid is reused by later processes; with the start time it names one process.
+struct ProcessKey {
+    std::int32_t pid = 0;
+    std::uint64_t startTicks = 0;
+
+    static ProcessKey of(const ProcessSnapshot& process) { return {process.pid, process.startTicks.value_or(0)}; }
+    friend bool operator==(const ProcessKey&, const ProcessKey&) = default;
+};
+
+struct ProcessKeyHash {
+    std::size_t operator()(const ProcessKey& key) const noexcept;
+};
+
+// The ranked processes of a top list, one column; a process keeps its row from sample
+// to sample while it stays in the list.
+class TopProcessesModel : public KeyedTableModel<TopProcessRow, ProcessKey, ProcessKeyHash> {
+    Q_OBJECT
+
+public:
+    enum Role { pidTextRole = Qt::UserRole + 1, valueRole };
+
+    explicit TopProcessesModel(QObject* parent = nullptr);
+
+    void setRows(std::vector<TopProcessRow> rows) { replaceRows(std::move(rows)); }
+
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : 1; }
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+};
