@@ -54,15 +54,10 @@ QString cutInMiddle(const QString& text, qsizetype kept)
     return head + ellipsis + tail;
 }
 
-// One line of large text that shrinks to fit before it is cut at the end.
-class ValueText : public QWidget {
+// A text the card draws itself, and redraws when it changes.
+class CardText : public QWidget {
 public:
-    explicit ValueText(const QString& text) : text_(text)
-    {
-        setObjectName(QStringLiteral("value"));
-        setFont(textStyleFont(TextStyle::title2, QFont::DemiBold));
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    }
+    explicit CardText(const QString& text) : text_(text) {}
 
     void setText(const QString& text)
     {
@@ -71,6 +66,20 @@ public:
         text_ = text;
         updateGeometry();
         update();
+    }
+
+protected:
+    QString text_;
+};
+
+// One line of large text that shrinks to fit before it is cut at the end.
+class ValueText : public CardText {
+public:
+    explicit ValueText(const QString& text) : CardText(text)
+    {
+        setObjectName(QStringLiteral("value"));
+        setFont(textStyleFont(TextStyle::title2, QFont::DemiBold));
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
 
     QSize sizeHint() const override
@@ -114,15 +123,12 @@ protected:
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shown.text);
     }
-
-private:
-    QString text_;
 };
 
 // Wrapped secondary text of at most two lines, cut in the middle beyond that.
-class DetailText : public QWidget {
+class DetailText : public CardText {
 public:
-    explicit DetailText(const QString& text) : text_(text)
+    explicit DetailText(const QString& text) : CardText(text)
     {
         setObjectName(QStringLiteral("detail"));
         applyTextStyle(this, TextStyle::caption);
@@ -133,15 +139,6 @@ public:
     }
 
     QString shownText() const { return MetricCard::fittedDetail(text_, font(), width()); }
-
-    void setText(const QString& text)
-    {
-        if (text == text_)
-            return;
-        text_ = text;
-        updateGeometry();
-        update();
-    }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
@@ -167,9 +164,6 @@ protected:
         painter.setPen(palette().color(QPalette::WindowText));
         layout.draw(&painter, QPointF(0, 0));
     }
-
-private:
-    QString text_;
 };
 
 } // namespace

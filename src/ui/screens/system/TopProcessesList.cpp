@@ -34,8 +34,8 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const QString name = index.data(Qt::DisplayRole).toString();
-        const QString pid = index.data(TopProcessesModel::pidTextRole).toString();
-        const QString value = index.data(TopProcessesModel::valueRole).toString();
+        const QString pid = index.siblingAtColumn(TopProcessesModel::pidColumn).data().toString();
+        const QString value = index.siblingAtColumn(TopProcessesModel::valueColumn).data().toString();
         const QFontMetrics nameMetrics(option.font);
         const QFontMetrics pidMetrics(pidFont());
         // Whole pixels rounded up, so that a text measured to fit is drawn whole.

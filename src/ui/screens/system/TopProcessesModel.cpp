@@ -15,23 +15,26 @@ TopProcessesModel::TopProcessesModel(QObject* parent)
 
 QVariant TopProcessesModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || index.column() != 0)
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnTotal)
         return {};
     const TopProcessRow& row = rowAt(index.row());
-    switch (role) {
-    case Qt::DisplayRole:
-        return qstr(row.process.name);
-    case Qt::DecorationRole:
+    const QString pid = tr("PID %1").arg(row.process.pid);
+    if (role == Qt::DecorationRole && index.column() == nameColumn)
         return row.icon;
-    case pidTextRole:
-        return tr("PID %1").arg(row.process.pid);
-    case valueRole:
-        return row.value;
-    case Qt::AccessibleTextRole:
-        return QStringLiteral("%1, %2, %3").arg(qstr(row.process.name), tr("PID %1").arg(row.process.pid), row.value);
-    default:
+    if (role == Qt::AccessibleTextRole && index.column() == nameColumn)
+        return QStringLiteral("%1, %2, %3").arg(qstr(row.process.name), pid, row.value);
+    if (role != Qt::DisplayRole)
         return {};
+    switch (static_cast<Column>(index.column())) {
+    case nameColumn:
+        return qstr(row.process.name);
+    case pidColumn:
+        return pid;
+    case valueColumn:
+    case columnTotal:
+        break;
     }
+    return row.value;
 }
 
 Qt::ItemFlags TopProcessesModel::flags(const QModelIndex& index) const

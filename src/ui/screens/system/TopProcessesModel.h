@@ -35,19 +35,22 @@ struct ProcessKeyHash {
     std::size_t operator()(const ProcessKey& key) const noexcept;
 };
 
-// The ranked processes of a top list, one column; a process keeps its row from sample
-// to sample while it stays in the list.
+// The ranked processes of a top list; a process keeps its row from sample to sample
+// while it stays in the list. The list draws a row's columns as one line.
 class TopProcessesModel : public KeyedTableModel<TopProcessRow, ProcessKey, ProcessKeyHash> {
     Q_OBJECT
 
 public:
-    enum Role { pidTextRole = Qt::UserRole + 1, valueRole };
+    enum Column { nameColumn, pidColumn, valueColumn, columnTotal };
 
     explicit TopProcessesModel(QObject* parent = nullptr);
 
     void setRows(std::vector<TopProcessRow> rows) { replaceRows(std::move(rows)); }
 
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : 1; }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : columnTotal;
+    }
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 };

@@ -258,12 +258,7 @@ TEST_F(CPUViewTest, SamplesUpdateTheSameWidgets)
     ASSERT_TRUE(busiest.isValid());
     EXPECT_EQ(list->model()->rowAt(busiest.row()).process.pid, busiestPID);
     EXPECT_EQ(view.historyChart()->points().size(), 2 * store->cpuHistory().size());
-    scroll->verticalScrollBar()->setValue(0);
-    QApplication::processEvents();
-    saveScreenshot(view, QStringLiteral("cpu-view-720x480"));
-    view.resize(1440, 900);
-    waitUntil([] { return false; }, std::chrono::milliseconds(50));
-    saveScreenshot(view, QStringLiteral("cpu-view-1440x900"));
+    saveAtBothSizes(view, QStringLiteral("cpu-view"));
 }
 
 } // namespace

@@ -208,12 +208,7 @@ TEST_F(MemoryViewTest, SamplesUpdateTheSameWidgets)
     EXPECT_EQ(chart->yDomain(), (ChartPlot::Domain{0, 32'000'000.0 * 1024}));
     ASSERT_TRUE(largest.isValid());
     EXPECT_EQ(list->model()->rowAt(largest.row()).process.pid, 14);
-    scroll->verticalScrollBar()->setValue(0);
-    QApplication::processEvents();
-    saveScreenshot(view, QStringLiteral("memory-view-720x480"));
-    view.resize(1440, 900);
-    waitUntil([] { return false; }, std::chrono::milliseconds(50));
-    saveScreenshot(view, QStringLiteral("memory-view-1440x900"));
+    saveAtBothSizes(view, QStringLiteral("memory-view"));
 }
 
 TEST_F(MemoryViewTest, AnUnreadableTotalStillDraws)

@@ -13,6 +13,9 @@
 #include "platform/LinuxSysctl.h"
 #include "support/ProcFixture.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -85,6 +88,19 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() > before; }));
         // Let the screen's coalesced redraw run.
         waitUntil([] { return false; }, std::chrono::milliseconds(20));
+    }
+
+    // Pictures of the screen from its top, at the smallest window and a large one.
+    static void saveAtBothSizes(QWidget& view, const QString& name)
+    {
+        auto* scroll = view.findChild<QScrollArea*>();
+        scroll->verticalScrollBar()->setValue(0);
+        view.resize(720, 480);
+        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        saveScreenshot(view, name + QStringLiteral("-720x480"));
+        view.resize(1440, 900);
+        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        saveScreenshot(view, name + QStringLiteral("-1440x900"));
     }
 
     // Several passes with the processor busier each time.

@@ -101,12 +101,12 @@ TEST(TopProcessesListTest, LinesFollowTheirProcessFromSampleToSample)
     };
     list.setProcesses({started(1, 9, 100), started(2, 5, 100), started(3, 1, 100)});
     const QPersistentModelIndex second = list.model()->index(1, 0);
-    EXPECT_EQ(second.data(TopProcessesModel::valueRole).toString(), "5");
+    EXPECT_EQ(QModelIndex(second).siblingAtColumn(TopProcessesModel::valueColumn).data().toString(), "5");
 
     list.setProcesses({started(2, 12, 100), started(1, 9, 100), started(4, 2, 100)});
     ASSERT_TRUE(second.isValid());
     EXPECT_EQ(second.row(), 0) << "pid 2 moved up with its line";
-    EXPECT_EQ(second.data(TopProcessesModel::valueRole).toString(), "12");
+    EXPECT_EQ(QModelIndex(second).siblingAtColumn(TopProcessesModel::valueColumn).data().toString(), "12");
     EXPECT_EQ(pids(list.processes()), (std::vector<std::int32_t>{2, 1, 4}));
 
     // The same pid started anew is another process: its old line goes.
@@ -115,7 +115,7 @@ TEST(TopProcessesListTest, LinesFollowTheirProcessFromSampleToSample)
     EXPECT_EQ(list.model()->rowOfKey({2, 900}), 0);
     EXPECT_EQ(resets, 0);
 
-    EXPECT_EQ(list.model()->index(0, 0).data(TopProcessesModel::pidTextRole).toString(), "PID 2");
+    EXPECT_EQ(list.model()->index(0, TopProcessesModel::pidColumn).data().toString(), "PID 2");
     EXPECT_EQ(list.model()->index(0, 0).data().toString(), "process2");
     EXPECT_EQ(list.model()->flags(list.model()->index(0, 0)) & Qt::ItemIsSelectable, Qt::NoItemFlags);
 }
