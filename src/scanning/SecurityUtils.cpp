@@ -3,11 +3,13 @@
 #include "index/CaseFolding.h"
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
+#include "platform/LinuxSystemPlaces.h"
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"
 #include "platform/SystemPaths.h"
 
 #include <array>
+#include <span>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -17,14 +19,13 @@ namespace {
 
 constexpr std::string_view dataVolumePrefix = "/System/Volumes/Data";
 
-// The Linux system places come after the shared tables.
-constexpr std::array<std::string_view, 14> protectedExactPaths = {
+// The Linux system places are tried after these tables.
+constexpr std::array<std::string_view, 10> protectedExactPaths = {
     "/", "/Applications", "/Library", "/Users", "/Users/Shared", "/Volumes", "/opt",
     "/Library/Application Support", "/Library/Caches", "/Library/Logs",
-    "/home", "/media", "/mnt", "/srv",
 };
 
-constexpr std::array<std::string_view, 39> protectedTrees = {
+constexpr std::array<std::string_view, 30> protectedTrees = {
     "/System", "/usr", "/bin", "/sbin", "/private", "/var", "/etc", "/tmp", "/dev", "/cores",
     "/Volumes/Recovery", "/Library/Apple", "/Library/Extensions", "/Library/Filesystems",
     "/Library/Frameworks", "/Library/LaunchAgents", "/Library/LaunchDaemons", "/Library/Preferences",
@@ -32,7 +33,6 @@ constexpr std::array<std::string_view, 39> protectedTrees = {
     "/Library/SystemExtensions", "/Library/Keychains", "/Library/Updates", "/Library/CoreMediaIO",
     "/Library/DirectoryServices", "/Library/OSAnalytics", "/Library/Apple/System", "/Library/Receipts",
     "/Library/Audio/Plug-Ins/HAL",
-    "/boot", "/lib", "/lib32", "/lib64", "/libx32", "/proc", "/sys", "/run", "/snap",
 };
 
 constexpr std::array<std::string_view, 26> protectedHomeExact = {
@@ -227,14 +227,16 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
     const std::string p = lower(n);
     const std::vector<std::string> homes = spellings(homeDirectory, checkFileSystem, fileSystem);
 
-    for (const auto exact : protectedExactPaths)
-        if (p == lower(exact))
-            return PathSafety::protected_("Protected by macOS: this is a top-level system folder.");
+    for (const auto& exacts : {std::span<const std::string_view>(protectedExactPaths), LinuxSystemPlaces::folders()})
+        for (const auto exact : exacts)
+            if (p == lower(exact))
+                return PathSafety::protected_("Protected by macOS: this is a top-level system folder.");
 
-    for (const auto tree : protectedTrees)
-        if (within(p, lower(tree)))
-            return PathSafety::protected_("Protected by macOS: items in " + std::string(tree) +
-                                          " are part of the operating system.");
+    for (const auto& trees : {std::span<const std::string_view>(protectedTrees), LinuxSystemPlaces::trees()})
+        for (const auto tree : trees)
+            if (within(p, lower(tree)))
+                return PathSafety::protected_("Protected by macOS: items in " + std::string(tree) +
+                                              " are part of the operating system.");
 
     for (const auto& extra : additionalProtected)
         for (const auto& spelling : spellings(extra, checkFileSystem, fileSystem))

@@ -1,4 +1,5 @@
 #include "scanning/SecurityUtils.h"
+#include "platform/LinuxSystemPlaces.h"
 #include "support/ScratchBase.h"
 #include "support/TempDir.h"
 #include "ScanTestSupport.h"
@@ -83,6 +84,21 @@ TEST(SecurityUtils, VerdictsFromThePathAlone)
     };
     for (const auto& c : cases)
         EXPECT_EQ(SecurityUtils::evaluate(c.path, home, own, false), c.expected) << c.path;
+}
+
+TEST(SecurityUtils, EveryLinuxSystemPlaceIsProtectedAsTheScanCountsIt)
+{
+    for (const std::string_view place : LinuxSystemPlaces::trees()) {
+        const std::string root(place);
+        EXPECT_EQ(SecurityUtils::evaluate(root + "/x", "/home/ann", {}, false), PathSafety::protected_(tree(root.c_str())));
+    }
+    for (const std::string_view place : LinuxSystemPlaces::folders()) {
+        const std::string folder(place);
+        EXPECT_EQ(SecurityUtils::evaluate(folder, "/home/ann", {}, false), PathSafety::protected_(topLevel)) << folder;
+        if (folder != "/home") {
+            EXPECT_EQ(SecurityUtils::evaluate(folder + "/site/x", "/home/ann", {}, false), PathSafety::allowed()) << folder;
+        }
+    }
 }
 
 TEST(SecurityUtils, FileSystemChecksRefuseWhatCannotBeMoved)
