@@ -1,5 +1,6 @@
 #include "analysis/KnownLocation.h"
 #include "analysis/VolumeService.h"
+#include "platform/MountTable.h"
 #include "platform/VolumePlatform.h"
 #include "support/TempDir.h"
 
@@ -14,6 +15,14 @@
 
 namespace {
 
+VolumeCapacity space(std::int64_t total, std::int64_t available)
+{
+    VolumeCapacity capacity;
+    capacity.total = total;
+    capacity.available = available;
+    return capacity;
+}
+
 // Fixture /proc and /sys trees with capacities played for every mount point.
 class FixtureVolumes : public VolumePlatform {
 public:
@@ -24,15 +33,26 @@ public:
     }
     std::optional<VolumeCapacity> capacity(const std::string& path) const override
     {
+        asked.push_back(path);
         for (auto it = capacities_.rbegin(); it != capacities_.rend(); ++it)
             if (path == it->first || (it->first != "/" && path.rfind(it->first + "/", 0) == 0))
                 return it->second;
         return std::nullopt;
     }
 
+    mutable std::vector<std::string> asked;   // every path whose capacity was asked for
+
 private:
     std::map<std::string, VolumeCapacity> capacities_;
 };
+
+std::vector<std::string> pathsOf(const std::vector<VolumeInfo>& volumes)
+{
+    std::vector<std::string> paths;
+    for (const auto& v : volumes)
+        paths.push_back(v.path);
+    return paths;
+}
 
 void link(const std::string& target, const std::string& at)
 {
@@ -82,13 +102,13 @@ TEST(VolumeService, ListsDataVolumesWithTheirFlags)
     dir.write("dev/sdb1", "");
     link("../../sdb1", dir.file("dev/disk/by-label/MY\\x20STICK"));
 
-    const VolumeCapacity disk{500'000'000'000, 200'000'000'000, false};
+    const VolumeCapacity disk = space(500'000'000'000, 200'000'000'000);
     FixtureVolumes platform(dir, {{"/", disk},
-                                  {"/media/ann/MY STICK", {32'000'000'000, 1'000'000'000, false}},
-                                  {"/run/media/ann/card", {64'000'000'000, 0, false}},
-                                  {"/mnt/share", {1'000'000'000'000, 10, false}},
-                                  {"/boot/efi", {500'000'000, 1, false}},
-                                  {"/Volumes/Backup", {2'000'000'000'000, 5, false}}});
+                                  {"/media/ann/MY STICK", space(32'000'000'000, 1'000'000'000)},
+                                  {"/run/media/ann/card", space(64'000'000'000, 0)},
+                                  {"/mnt/share", space(1'000'000'000'000, 10)},
+                                  {"/boot/efi", space(500'000'000, 1)},
+                                  {"/Volumes/Backup", space(2'000'000'000'000, 5)}});
     const auto volumes = VolumeService::mountedVolumes(platform);
     std::vector<std::string> paths;
     for (const auto& v : volumes)
@@ -137,11 +157,88 @@ TEST(VolumeService, ListsDataVolumesWithTheirFlags)
     EXPECT_EQ(inside->totalCapacity, 32'000'000'000);
 }
 
+TEST(VolumeService, TellsSubvolumesFromBindMountsAndSecondMounts)
+{
+    struct Case {
+        const char* name;
+        const char* mountinfo;
+        std::vector<std::string> volumes;
+        std::vector<std::string> external;
+    };
+    const Case cases[] = {
+        {"btrfs root with subvolumes, one of them mounted twice, and a folder bound elsewhere",
+         "59 1 0:33 /root / rw,relatime shared:1 - btrfs /dev/nvme0n1p3 rw,compress=zstd:1,subvolid=257,subvol=/root\n"
+         "95 59 0:33 /home /home rw,relatime shared:49 - btrfs /dev/nvme0n1p3 rw,compress=zstd:1,subvolid=256,subvol=/home\n"
+         "96 59 0:33 /@snapshots /.snapshots rw - btrfs /dev/nvme0n1p3 rw,subvolid=260,subvol=/@snapshots\n"
+         "97 59 0:33 /home /mnt/home-again rw - btrfs /dev/nvme0n1p3 rw,subvolid=256,subvol=/home\n"
+         "98 59 0:33 /home/ann/photos /mnt/photos rw - btrfs /dev/nvme0n1p3 rw,subvolid=256,subvol=/home\n"
+         "99 59 0:33 /var/lib/machines /var/lib/machines rw - btrfs /dev/nvme0n1p3 rw,subvolid=270,subvol=/var/lib/machines\n"
+         "100 59 8:17 / /media/ann/usb rw - ext4 /dev/sdb1 rw\n",
+         {"/", "/home", "/.snapshots", "/media/ann/usb"},
+         {"/media/ann/usb"}},
+        {"ext4 root with a bind mount and a stick mounted twice",
+         "26 1 8:2 / / rw,relatime - ext4 /dev/sda2 rw\n"
+         "27 26 8:2 /srv/exports /export rw - ext4 /dev/sda2 rw\n"
+         "28 26 8:17 / /media/ann/stick rw - vfat /dev/sdb1 rw\n"
+         "29 26 8:17 / /mnt/stick rw - vfat /dev/sdb1 rw\n"
+         "30 26 8:33 / /data rw - xfs /dev/sdc1 rw\n"
+         "31 26 8:34 / /var rw - xfs /dev/sdc2 rw\n",
+         {"/", "/media/ann/stick", "/data", "/var"},
+         // A second disk mounted directly in "/" is another volume; /var is the system's own.
+         {"/media/ann/stick", "/data"}},
+        {"a desktop whose root is an overlay (a live system)",
+         "20 1 0:40 / / rw - overlay overlay rw,lowerdir=/run/live/rootfs/filesystem.squashfs,upperdir=/run/live/overlay/rw\n"
+         "21 20 7:0 / /run/live/rootfs/filesystem.squashfs ro - squashfs /dev/loop0 ro\n"
+         "22 20 0:41 / /tmp rw - tmpfs tmpfs rw\n"
+         "23 20 8:17 / /media/user/stick rw - exfat /dev/sdb1 rw\n",
+         {"/", "/media/user/stick"},
+         {"/media/user/stick"}},
+        {"a container: overlay root, a data volume and the files the engine binds in",
+         "500 400 0:52 / / rw - overlay overlay rw,lowerdir=/l,upperdir=/u,workdir=/w\n"
+         "501 500 0:53 / /proc rw - proc proc rw\n"
+         "502 500 0:54 / /dev rw - tmpfs tmpfs rw\n"
+         "503 500 254:1 /srv/volumes/db /data rw - ext4 /dev/vda1 rw\n"
+         "504 500 254:1 /var/lib/docker/containers/c1/resolv.conf /etc/resolv.conf rw - ext4 /dev/vda1 rw\n"
+         "505 500 254:1 /var/lib/docker/containers/c1/hosts /etc/hosts rw - ext4 /dev/vda1 rw\n"
+         "506 500 0:60 / /var/lib/docker/overlay2/abc/merged rw - overlay overlay rw\n",
+         {"/", "/data"},
+         {"/data"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("proc/self/mountinfo", c.mountinfo);
+        std::map<std::string, VolumeCapacity> capacities;
+        for (const MountEntry& mount : MountTable::parse(c.mountinfo))
+            capacities[mount.mountPoint] = space(1'000'000, 500'000);
+        FixtureVolumes platform(dir, capacities);
+        EXPECT_EQ(pathsOf(VolumeService::mountedVolumes(platform)), c.volumes) << c.name;
+        EXPECT_EQ(pathsOf(VolumeService::externalVolumes(false, platform)), c.external) << c.name;
+    }
+}
+
+TEST(VolumeService, NetworkAndFuseMountsAreNeverAskedWithoutTheNetworkSetting)
+{
+    TempDir dir;
+    layOutSystem(dir);
+    FixtureVolumes platform(dir, {{"/", space(500'000'000'000, 200'000'000'000)},
+                                  {"/media/ann/MY STICK", space(32'000'000'000, 1'000'000'000)},
+                                  {"/mnt/share", space(1'000'000'000'000, 10)},
+                                  {"/media/ann/unknown", space(1'000, 10)}});
+    EXPECT_EQ(pathsOf(VolumeService::externalVolumes(false, platform)), std::vector<std::string>{"/media/ann/MY STICK"});
+    for (const std::string& path : platform.asked) {
+        EXPECT_NE(path, "/mnt/share");
+        EXPECT_NE(path, "/media/ann/unknown");
+    }
+    platform.asked.clear();
+    EXPECT_EQ(pathsOf(VolumeService::externalVolumes(true, platform)),
+              (std::vector<std::string>{"/media/ann/MY STICK", "/mnt/share", "/media/ann/unknown"}));
+}
+
 TEST(VolumeService, LeavesOutVolumesWithoutCapacity)
 {
     TempDir dir;
     layOutSystem(dir);
-    FixtureVolumes platform(dir, {{"/", {0, 0, false}}, {"/mnt/share", {-5, 0, false}}});
+    FixtureVolumes platform(dir, {{"/", space(0, 0)}, {"/mnt/share", space(-5, 0)}});
     EXPECT_FALSE(VolumeService::info("/", platform));
     EXPECT_TRUE(VolumeService::mountedVolumes(platform).empty());
 }
