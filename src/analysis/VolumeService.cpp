@@ -68,9 +68,14 @@ std::optional<VolumeInfo> infoFor(const std::string& path, const MountEntry* mou
 
     VolumeInfo info;
     info.path = path;
-    info.totalCapacity = capacity->total;
+    // Blocks kept for the administrator are neither in use nor available to this user: the
+    // capacity is what is in use plus what this user may still write, as df reckons its share.
+    const std::int64_t available = std::clamp<std::int64_t>(capacity->available, 0, capacity->total);
+    const std::int64_t free = std::clamp<std::int64_t>(capacity->free.value_or(available), available, capacity->total);
+    const std::int64_t used = capacity->total - free;
+    info.totalCapacity = used + available > 0 ? used + available : capacity->total;
     // No separate figure for important use exists here: both are what df shows as available.
-    info.availableStrict = std::max<std::int64_t>(capacity->available, 0);
+    info.availableStrict = available;
     info.availableForImportantUsage = info.availableStrict;
     info.isReadOnly = capacity->readOnly;
 

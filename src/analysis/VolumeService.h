@@ -11,7 +11,9 @@ class VolumePlatform;
 // Mounted volumes and their capacities. Stateless; any thread.
 namespace VolumeService {
 
-// The volume holding `path`; absent when it cannot be read or reports no capacity.
+// The volume holding `path`; absent when it cannot be read or reports no capacity. Its
+// capacity leaves out the blocks kept for the administrator, so that capacity minus
+// available is what df calls used.
 std::optional<VolumeInfo> info(const std::string& path);
 std::optional<VolumeInfo> info(const std::string& path, const VolumePlatform& platform);
 

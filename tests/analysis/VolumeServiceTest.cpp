@@ -1,5 +1,6 @@
 #include "analysis/KnownLocation.h"
 #include "analysis/VolumeService.h"
+#include "analysis/StorageSummary.h"
 #include "platform/MountTable.h"
 #include "platform/VolumePlatform.h"
 #include "support/TempDir.h"
@@ -15,11 +16,12 @@
 
 namespace {
 
-VolumeCapacity space(std::int64_t total, std::int64_t available)
+VolumeCapacity space(std::int64_t total, std::int64_t available, std::optional<std::int64_t> free = std::nullopt)
 {
     VolumeCapacity capacity;
     capacity.total = total;
     capacity.available = available;
+    capacity.free = free;
     return capacity;
 }
 
@@ -234,6 +236,40 @@ TEST(VolumeService, NetworkAndFuseMountsAreNeverAskedWithoutTheNetworkSetting)
               (std::vector<std::string>{"/media/ann/MY STICK", "/mnt/share", "/media/ann/unknown"}));
 }
 
+TEST(VolumeService, BlocksKeptForTheAdministratorAreNeitherUsedNorAvailable)
+{
+    TempDir dir;
+    layOutSystem(dir);
+    // df: 270 GB of blocks, 248 GB of them free, 80 GB of those for this user.
+    const VolumeCapacity reserved = space(270'000'000'000, 80'000'000'000, 248'000'000'000);
+    const VolumeCapacity full = space(1'000, 0, 50);   // only the reserve is left
+    const VolumeCapacity plain = space(1'000, 400, 400);
+    struct Case {
+        VolumeCapacity capacity;
+        std::int64_t total, available;
+    } cases[] = {
+        {reserved, 102'000'000'000, 80'000'000'000},   // used 22 GB, as df says: 22%
+        {full, 950, 0},
+        {plain, 1'000, 400},
+        {space(1'000, 400), 1'000, 400},   // the free blocks unknown
+    };
+    for (const Case& c : cases) {
+        FixtureVolumes platform(dir, {{"/", c.capacity}});
+        const auto root = VolumeService::info("/", platform);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(root->totalCapacity, c.total) << c.total;
+        EXPECT_EQ(root->availableStrict, c.available) << c.total;
+        EXPECT_EQ(root->availableForImportantUsage, c.available) << c.total;
+    }
+
+    // The dashboard's "System & Unscanned": used space the index does not hold, not the reserve.
+    StorageSummary summary;
+    summary.volume = VolumeService::info("/", FixtureVolumes(dir, {{"/", reserved}}));
+    summary.totals.allocatedBytes = 20'000'000'000;
+    summary.categories = {{StorageCategory::documents, 20'000'000'000, 10}};
+    EXPECT_EQ(summary.unattributedBytes(), 2'000'000'000);
+}
+
 TEST(VolumeService, LeavesOutVolumesWithoutCapacity)
 {
     TempDir dir;
@@ -248,7 +284,7 @@ TEST(VolumeService, RootFiguresAgreeWithDf)
     const auto root = VolumeService::info("/");
     ASSERT_TRUE(root);
     EXPECT_TRUE(root->isRootFileSystem);
-    std::unique_ptr<FILE, decltype(&::pclose)> df(::popen("df -B1 --output=size,avail / 2>/dev/null", "r"), &::pclose);
+    std::unique_ptr<FILE, decltype(&::pclose)> df(::popen("df -B1 --output=used,avail / 2>/dev/null", "r"), &::pclose);
     if (!df)
         GTEST_SKIP() << "df is not available";
     char buffer[512] = {};
@@ -258,11 +294,12 @@ TEST(VolumeService, RootFiguresAgreeWithDf)
     std::istringstream lines(output);
     std::string header;
     std::getline(lines, header);
-    std::int64_t size = 0, avail = 0;
-    if (!(lines >> size >> avail))
+    std::int64_t used = 0, avail = 0;
+    if (!(lines >> used >> avail))
         GTEST_SKIP() << "unexpected df output: " << output;
-    EXPECT_EQ(root->totalCapacity, size);
-    // Other processes write meanwhile; the free space may move a little.
+    // Other processes write meanwhile; the figures may move a little.
+    EXPECT_NEAR(static_cast<double>(root->totalCapacity - root->availableStrict), static_cast<double>(used),
+                256.0 * 1024 * 1024);
     EXPECT_NEAR(static_cast<double>(root->availableStrict), static_cast<double>(avail), 256.0 * 1024 * 1024);
 }
 
