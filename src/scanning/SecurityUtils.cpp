@@ -7,6 +7,7 @@
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"
 #include "platform/SystemPaths.h"
+#include "platform/TrashFolders.h"
 
 #include <array>
 #include <span>
@@ -35,24 +36,29 @@ constexpr std::array<std::string_view, 30> protectedTrees = {
     "/Library/Audio/Plug-Ins/HAL",
 };
 
-constexpr std::array<std::string_view, 26> protectedHomeExact = {
+// The freedesktop.org folders of the home follow the shared ones: like ~/Library, they
+// must stay while what they hold may go.
+constexpr std::array<std::string_view, 29> protectedHomeExact = {
     "", "Library", "Documents", "Desktop", "Downloads", "Pictures", "Movies", "Music", "Applications",
     "Public", "Developer", ".Trash", "Library/Caches", "Library/Logs", "Library/Application Support",
     "Library/Containers", "Library/Group Containers", "Library/Preferences", "Library/Developer",
     "Library/Developer/Xcode", "Library/Mobile Documents", "Library/CloudStorage", "Library/LaunchAgents",
     ".ssh", ".gnupg", ".config",
+    ".local", ".local/share", ".cache",
 };
 
-// The user's own Flatpak installation belongs to Flatpak: its applications are
-// removed with flatpak, never moved to the Trash.
-constexpr std::array<std::string_view, 21> protectedHomeTrees = {
+// After the shared ones: the Linux keychains (the desktop keyrings and wallets, GnuPG's
+// keys, the certificate store of NSS), and the user's own Flatpak installation, whose
+// applications are removed with flatpak, never moved to the Trash.
+constexpr std::array<std::string_view, 25> protectedHomeTrees = {
     "Library/Keychains", "Library/Accounts", "Library/Mail", "Library/Messages",
     "Library/Application Support/com.apple.TCC", "Library/Cookies", "Library/IdentityServices",
     "Library/Sharing", "Library/Biome", "Library/Daemon Containers", "Library/Autosave Information",
     "Library/Calendars", "Library/Suggestions", "Library/Metadata", "Library/Application Support/AddressBook",
     "Library/Application Support/CallHistoryDB", "Library/Application Support/Knowledge",
     "Library/Application Support/com.apple.sharedfilelist", "Library/Group Containers/group.com.apple.notes",
-    "Library/Safari", ".local/share/flatpak",
+    "Library/Safari",
+    ".local/share/keyrings", ".local/share/kwalletd", ".gnupg", ".pki", ".local/share/flatpak",
 };
 
 struct Caution {
@@ -248,6 +254,10 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
             if (p == (entry.empty() ? h : joined(h, entry)))
                 return PathSafety::protected_(standardFolderText);
     }
+    // The freedesktop.org counterpart of ~/.Trash, wherever $XDG_DATA_HOME puts it.
+    for (const auto& trash : spellings(TrashFolders::home(std::string(homeDirectory)), checkFileSystem, fileSystem))
+        if (p == trash)
+            return PathSafety::protected_(standardFolderText);
     for (const auto& h : homes) {
         for (const auto entry : protectedHomeTrees)
             if (within(p, joined(h, entry)))

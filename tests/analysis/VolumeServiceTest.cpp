@@ -3,6 +3,8 @@
 #include "analysis/StorageSummary.h"
 #include "platform/MountTable.h"
 #include "platform/VolumePlatform.h"
+#include "platform/XdgUserDirs.h"
+#include "ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -305,12 +307,12 @@ TEST(VolumeService, RootFiguresAgreeWithDf)
 
 TEST(KnownLocation, StandardRowsFollowTheHomeFolder)
 {
-    const auto rows = KnownLocation::standard("/home/alice");
-    ASSERT_EQ(rows.size(), 12u);
+    const auto rows = KnownLocation::standard("/home/alice", {});
+    ASSERT_GE(rows.size(), 12u);
     EXPECT_EQ(rows[2].path, "/home/alice/Downloads");
     EXPECT_EQ(rows[2].category, StorageCategory::downloads);
     EXPECT_FALSE(rows[8].category);
-    const auto other = KnownLocation::standard("/home/bob");
+    const auto other = KnownLocation::standard("/home/bob", {});
     for (const std::size_t fixed : {0u, 9u, 10u, 11u})
         EXPECT_EQ(rows[fixed], other[fixed]) << fixed;
     std::unordered_set<std::string> ids;
@@ -321,4 +323,83 @@ TEST(KnownLocation, StandardRowsFollowTheHomeFolder)
     renamed.symbolName = "x";
     EXPECT_NE(renamed, rows[0]);
     EXPECT_EQ(renamed.id(), rows[0].id());
+}
+
+TEST(KnownLocation, LinuxPlacesFollowTheMacOSRows)
+{
+    ScopedEnvironment data("XDG_DATA_HOME", "/home/alice/.data");
+    const std::vector<XdgUserDirs::Folder> folders = {
+        {"DOWNLOAD", "/home/alice/Downloads"},        // the macOS row already names it
+        {"VIDEOS", "/home/alice/Vidéos"},
+        {"DOCUMENTS", "/home/alice/Dokumente"},
+        {"TEMPLATES", "/home/alice/Vorlagen"},
+        {"SOMETHING", "/home/alice/Other"},          // no place xdg-user-dirs names
+    };
+    const auto rows = KnownLocation::standard("/home/alice", folders);
+    const auto macOS = KnownLocation::standard("/home/alice", {});
+    ASSERT_GT(rows.size(), 12u);
+    for (std::size_t row = 0; row < 12; ++row)
+        EXPECT_EQ(rows[row], macOS[row]) << row;
+    std::vector<std::pair<std::string, std::string>> linux;
+    for (std::size_t row = 12; row < rows.size(); ++row)
+        linux.emplace_back(rows[row].name, rows[row].path);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Documents", "/home/alice/Dokumente"},
+        {"Videos", "/home/alice/Vidéos"},
+        {"Templates", "/home/alice/Vorlagen"},
+        {"Caches", "/home/alice/.cache"},
+        {"Trash", "/home/alice/.data/Trash"},
+        {"Application Data", "/home/alice/.local/share"},
+        {"System Programs", "/usr"},
+        {"Optional Software", "/opt"},
+        {"System Logs", "/var/log"},
+        {"System Caches", "/var/cache"},
+        {"Docker", "/var/lib/docker"},
+        {"Containers", "/var/lib/containers"},
+        {"Containers (User)", "/home/alice/.local/share/containers"},
+        {"Flatpak", "/var/lib/flatpak"},
+        {"Snap", "/var/lib/snapd"},
+    };
+    EXPECT_EQ(linux, expected);
+    EXPECT_EQ(rows[13].category, StorageCategory::videos);
+    EXPECT_EQ(rows[16].category, StorageCategory::trash);
+    std::unordered_set<std::string> ids;
+    for (const auto& row : rows)
+        EXPECT_TRUE(ids.insert(row.id()).second) << row.path;
+}
+
+TEST(XdgUserDirs, ReadsTheFoldersAsXdgUserDirsWritesThem)
+{
+    const std::string text = "# This file is written by xdg-user-dirs-update\n"
+                             "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                             "XDG_DOWNLOAD_DIR=\"$HOME/T\u00e9l\u00e9chargements\"\n"
+                             "  XDG_TEMPLATES_DIR = \"$HOME/\"\n"          // turned off: the home itself
+                             "XDG_PUBLICSHARE_DIR=\"/srv/public\"\n"
+                             "XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\"\"\n"
+                             "XDG_MUSIC_DIR=$HOME/Music\n"                   // unquoted: not the file's shape
+                             "XDG_PICTURES_DIR=\"relative/Pictures\"\n"
+                             "XDG_VIDEOS_DIR=\"$HOME/Videos\"\n"
+                             "XDG_VIDEOS_DIR=\"$HOME/Films\"\n"            // a later line wins
+                             "XDG_DIR=\"$HOME/x\"\n";
+    const std::vector<XdgUserDirs::Folder> expected = {
+        {"DESKTOP", "/home/ann/Desktop"},
+        {"DOWNLOAD", "/home/ann/T\u00e9l\u00e9chargements"},
+        {"PUBLICSHARE", "/srv/public"},
+        {"DOCUMENTS", "/home/ann/My \"Docs\""},
+        {"VIDEOS", "/home/ann/Films"},
+    };
+    EXPECT_EQ(XdgUserDirs::parse(text, "/home/ann"), expected);
+
+    TempDir dir;
+    dir.write("config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+    dir.write("home/.config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Other\"\n");
+    {
+        ScopedEnvironment config("XDG_CONFIG_HOME", dir.file("config"));
+        EXPECT_EQ(XdgUserDirs::read(dir.file("home")),
+                  (std::vector<XdgUserDirs::Folder>{{"MUSIC", dir.file("home") + "/Musik"}}));
+    }
+    ScopedEnvironment relative("XDG_CONFIG_HOME", "config");   // not absolute: ignored
+    EXPECT_EQ(XdgUserDirs::read(dir.file("home")),
+              (std::vector<XdgUserDirs::Folder>{{"MUSIC", dir.file("home") + "/Other"}}));
+    EXPECT_TRUE(XdgUserDirs::read(dir.file("nobody")).empty());
 }
