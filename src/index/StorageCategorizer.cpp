@@ -82,17 +82,9 @@ public:
 
     bool hasComponentBetween(std::string_view prefix, std::string_view suffix) const
     {
-        size_t start = 0;
-        while (start <= p_.size()) {
-            size_t end = p_.find('/', start);
-            if (end == std::string_view::npos)
-                end = p_.size();
-            const std::string_view component = p_.substr(start, end - start);
-            if (!component.empty() && startsWith(component, prefix) && endsWith(component, suffix))
-                return true;
-            start = end + 1;
-        }
-        return false;
+        return anyComponent([&](std::string_view component, std::string_view) {
+            return startsWith(component, prefix) && endsWith(component, suffix);
+        });
     }
 
     bool contains(std::string_view text) const { return p_.find(text) != std::string_view::npos; }
@@ -103,21 +95,10 @@ public:
         const auto isNumber = [](std::string_view text) {
             return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
         };
-        std::string_view previous;
-        size_t start = 0;
-        while (start <= p_.size()) {
-            size_t end = p_.find('/', start);
-            if (end == std::string_view::npos)
-                end = p_.size();
-            const std::string_view component = p_.substr(start, end - start);
-            if ((startsWith(component, ".trash-") && isNumber(component.substr(7))) ||
-                (previous == ".trash" && isNumber(component)))
-                return true;
-            if (!component.empty())
-                previous = component;
-            start = end + 1;
-        }
-        return false;
+        return anyComponent([&](std::string_view component, std::string_view previous) {
+            return (startsWith(component, ".trash-") && isNumber(component.substr(7))) ||
+                   (previous == ".trash" && isNumber(component));
+        });
     }
 
     bool anyUnderHome(std::initializer_list<std::string_view> relatives) const
@@ -137,6 +118,27 @@ public:
     }
 
 private:
+    // True when `test` holds for some non-empty component of the path, given with the one before it.
+    template <class Test>
+    bool anyComponent(const Test& test) const
+    {
+        std::string_view previous;
+        size_t start = 0;
+        while (start <= p_.size()) {
+            size_t end = p_.find('/', start);
+            if (end == std::string_view::npos)
+                end = p_.size();
+            const std::string_view component = p_.substr(start, end - start);
+            if (!component.empty()) {
+                if (test(component, previous))
+                    return true;
+                previous = component;
+            }
+            start = end + 1;
+        }
+        return false;
+    }
+
     std::string_view p_;
     std::string_view home_;
     std::string_view homeTrash_;
