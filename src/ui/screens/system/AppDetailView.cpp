@@ -232,6 +232,7 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     connect(&model_.monitor(), &SystemMonitorStore::processesChanged, this, &AppDetailView::refresh);
     connect(&model_.apps(), &ApplicationsStore::bundleSizesChanged, this, &AppDetailView::refresh);
     connect(&model_.apps(), &ApplicationsStore::signatureChecksChanged, this, &AppDetailView::refresh);
+    connect(&ApplicationIcon::announcer(), &ApplicationIcon::found, this, &AppDetailView::refresh);
     judgeTrash();
     refresh();
 }

@@ -19,6 +19,7 @@ const QString dash = QStringLiteral("\u2014");
 ApplicationsTableModel::ApplicationsTableModel(QObject* parent)
     : KeyedTableModel([](const AppRow& row) { return row.id(); }, parent)
 {
+    connect(&ApplicationIcon::announcer(), &ApplicationIcon::found, this, [this] { redrawAll(); });
 }
 
 void ApplicationsTableModel::setRows(std::vector<AppRow> rows)

@@ -107,12 +107,16 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
         texts->setSpacing(2);
         auto* heading = new QLabel(QStringLiteral("App Size and RAM are different things."), banner_);
         applyTextStyle(heading, TextStyle::subheadline, QFont::DemiBold);
+        // Both lines wrap: in a narrow window they take the lines they need, never more width.
+        heading->setWordWrap(true);
+        heading->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         texts->addWidget(heading);
         auto* body = new QLabel(QStringLiteral("<b>App Size</b> = disk space of the .app bundle. <b>RAM</b> = memory "
                                                "its running processes use right now."),
                                 banner_);
         body->setTextFormat(Qt::RichText);
         body->setWordWrap(true);
+        body->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         applyTextStyle(body, TextStyle::caption);
         applyTextColor(body, textColor(TextEmphasis::secondary));
         texts->addWidget(body);

@@ -32,7 +32,7 @@ int ColumnWidths::titleWidth(int column) const
         return header->sectionSizeHint(column);
     const QString title = table_.model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
     const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-    return header->fontMetrics().horizontalAdvance(title) + 4 * margin;
+    return header->fontMetrics().horizontalAdvance(title) + 4 * margin + 6;
 }
 
 void ColumnWidths::fit()

@@ -1,6 +1,7 @@
 #include "ui/screens/system/ProcessTableModel.h"
 
 #include "analysis/ByteFormatter.h"
+#include "ui/components/ApplicationIcon.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
@@ -16,7 +17,10 @@ bool before(const Key& a, const Key& b, Qt::SortOrder order)
 
 } // namespace
 
-ProcessTableModel::ProcessTableModel(QObject* parent) : KeyedTableModel(&ProcessRowKey::of, parent) {}
+ProcessTableModel::ProcessTableModel(QObject* parent) : KeyedTableModel(&ProcessRowKey::of, parent)
+{
+    connect(&ApplicationIcon::announcer(), &ApplicationIcon::found, this, [this] { redrawAll(); });
+}
 
 void ProcessTableModel::setProcesses(std::vector<ProcessSnapshot> processes)
 {
