@@ -18,6 +18,7 @@ class ApplicationsStore;
 class DesktopServices;
 class LatestLoad;
 class FileTrasher;
+class ProcessWindows;
 class ScanCoordinator;
 class StorageDatabase;
 class SystemMonitorStore;
@@ -76,6 +77,9 @@ public:
     // The one desktop (file manager, opening, clipboard, sound) of the whole program.
     DesktopServices& desktop() const { return *desktop_; }
     void setDesktopServices(std::shared_ptr<DesktopServices> desktop);
+    // The windows of running programs, for bringing one to the front.
+    ProcessWindows& processWindows() const { return *processWindows_; }
+    void setProcessWindows(std::shared_ptr<ProcessWindows> windows);
 
     // Where confirmed items go; the desktop's Trash unless replaced.
     void setFileTrasher(std::shared_ptr<FileTrasher> trasher) { trasher_ = std::move(trasher); }
@@ -106,6 +110,7 @@ private:
     std::optional<std::string> databaseError_;
     std::shared_ptr<FileTrasher> trasher_;
     std::shared_ptr<DesktopServices> desktop_;
+    std::shared_ptr<ProcessWindows> processWindows_;
     SystemMonitorStore* monitor_ = nullptr;
     ApplicationsStore* apps_ = nullptr;
     ScanCoordinator* scan_ = nullptr;
