@@ -8,6 +8,7 @@
 #include "ui/components/TextStyle.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/screens/frame/ScanToolbar.h"
+#include "ui/screens/frame/SidebarList.h"
 #include "ui/screens/frame/SidebarScanStatus.h"
 #include "ui/screens/frame/TrashConfirmationSheet.h"
 #include "ui/screens/preferences/WelcomeSheet.h"
@@ -87,16 +88,14 @@ QWidget* ContentView::buildSidebar()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    sidebar_ = new QListWidget(pane);
+    sidebar_ = new SidebarList(pane);
     sidebar_->setObjectName(QStringLiteral("sidebarList"));
-    sidebar_->setSelectionMode(QAbstractItemView::SingleSelection);
     sidebar_->setFrameShape(QFrame::NoFrame);
     sidebar_->setIconSize(QSize(16, 16));
     sidebar_->setStyleSheet(QStringLiteral("QListWidget { padding: 4px 6px; } QListWidget::item { padding-left: 4px; }"));
     QFont headerFont = textStyleFont(TextStyle::subheadline, QFont::DemiBold);
     for (const SidebarSection& section : sidebarSections()) {
-        auto* header = new QListWidgetItem(qstr(section.title), sidebar_);
-        header->setFlags(Qt::ItemIsEnabled);
+        QListWidgetItem* header = sidebar_->addHeading(qstr(section.title));
         header->setFont(headerFont);
         header->setForeground(textColor(TextEmphasis::secondary));
         header->setSizeHint(QSize(0, 26));
@@ -180,7 +179,8 @@ void ContentView::sidebarSelectionEdited()
 {
     const QList<QListWidgetItem*> selected = sidebar_->selectedItems();
     if (selected.isEmpty()) {
-        model_.setSelection(std::nullopt);
+        // The list never gives up its selection: whatever took it, the screen stays.
+        syncSidebarSelection();
         return;
     }
     const QVariant data = selected.front()->data(itemRole);

@@ -5,10 +5,10 @@
 #include <optional>
 
 #include "app/SidebarItem.h"
+#include "ui/screens/frame/SidebarList.h"
 
 class AppModel;
 class QLineEdit;
-class QListWidget;
 class QMessageBox;
 class QSplitter;
 class QVBoxLayout;
@@ -54,7 +54,7 @@ private:
 
     AppModel& model_;
     QSplitter* splitter_ = nullptr;
-    QListWidget* sidebar_ = nullptr;
+    SidebarList* sidebar_ = nullptr;
     SidebarScanStatus* scanStatus_ = nullptr;
     QWidget* detail_ = nullptr;
     QVBoxLayout* detailLayout_ = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/screens/frame/KestrelmoorApp.h"
 #include "ui/screens/frame/KestrelmoorCommands.h"
 #include "ui/screens/frame/ScanToolbar.h"
+#include "ui/screens/frame/SidebarList.h"
 #include "ui/screens/frame/SidebarScanStatus.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
+#include <QtTest/QTest>
 
 namespace {
 
@@ -149,15 +151,17 @@ TEST_F(MainWindowTest, EachChangeOfSelectionBuildsAFreshScreenAndOnlyThen)
     row("Memory")->setSelected(true);
     EXPECT_EQ(window().currentScreen(), memory);
 
-    // The list loses its selection: the dashboard, rebuilt, with no row selected.
+    // Whatever takes the list's selection away, it comes back and the screen stays.
     row("Memory")->setSelected(false);
-    EXPECT_FALSE(model().selection().has_value());
-    EXPECT_EQ(screenTitle(), "Dashboard");
-    EXPECT_TRUE(window().sidebarList()->selectedItems().isEmpty());
-    QWidget* unselected = window().currentScreen();
+    EXPECT_EQ(model().selection(), SidebarItem::memory);
+    EXPECT_TRUE(row("Memory")->isSelected());
+    EXPECT_EQ(window().currentScreen(), memory);
+    window().sidebarList()->clearSelection();
+    EXPECT_TRUE(row("Memory")->isSelected());
+    EXPECT_EQ(window().currentScreen(), memory);
     window().sidebarList()->setCurrentItem(row("Dashboard"));
     EXPECT_EQ(model().selection(), SidebarItem::dashboard);
-    EXPECT_NE(window().currentScreen(), unselected);
+    EXPECT_NE(window().currentScreen(), memory);
 
     // Navigation from anywhere else moves the sidebar too.
     model().setSelection(SidebarItem::cpu);
@@ -181,6 +185,86 @@ TEST_F(MainWindowTest, EachChangeOfSelectionBuildsAFreshScreenAndOnlyThen)
     window().scanStatus()->findChild<QToolButton*>(QStringLiteral("offlineButton"))->click();
     EXPECT_EQ(model().selection(), SidebarItem::privacy);
     QCoreApplication::processEvents();
+}
+
+TEST(SidebarListSteps, TheNearestSelectableRowEachWay)
+{
+    // Rows as the sidebar has them: a heading, then its screens.
+    const std::vector<bool> rows{false, true, true, false, true, false, false, true};
+    const struct {
+        int from, direction, expected;
+    } cases[] = {
+        {1, 1, 2}, {2, 1, 4}, {4, 1, 7}, {7, 1, -1},    // down, over one heading or two
+        {7, -1, 4}, {4, -1, 2}, {1, -1, -1},             // up; none above the first screen
+        {-1, 1, 1}, {8, -1, 7},                          // from outside: the first and the last
+        {0, 1, 1}, {3, -1, 2}, {5, 1, 7},                // from a heading
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SidebarList::steppedRow(rows, c.from, c.direction), c.expected) << c.from << " " << c.direction;
+    EXPECT_EQ(SidebarList::steppedRow({}, -1, 1), -1);
+}
+
+// A person's clicks and keys on the sidebar: a heading is never selected, the keys
+// step over headings, and the open screen with its state is kept.
+TEST_F(MainWindowTest, HeadingsAreNeverSelectedAndTheOpenScreenStays)
+{
+    window().show();
+    QListWidget& list = *window().sidebarList();
+    QWidget* viewport = list.viewport();
+    const auto centre = [&](const QString& text) { return list.visualItemRect(row(text)).center(); };
+
+    model().setSelection(SidebarItem::duplicates);
+    QPointer<QWidget> duplicates = window().currentScreen();
+    list.setFocus();
+    const struct {
+        const char* name;
+        std::function<void()> act;
+    } clicks[] = {
+        {"Overview", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("Overview")); }},
+        {"Disk", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("Disk")); }},
+        {"System", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("System")); }},
+        {"Preferences", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("Preferences")); }},
+        {"double click", [&] { QTest::mouseDClick(viewport, Qt::LeftButton, {}, centre("Disk")); }},
+        {"Ctrl+click on the selected row",
+         [&] { QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, centre("Duplicates")); }},
+        {"Ctrl+click on a heading",
+         [&] { QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, centre("System")); }},
+        {"empty space", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(20, viewport->height() - 2)); }},
+    };
+    for (const auto& click : clicks) {
+        click.act();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(model().selection(), SidebarItem::duplicates) << click.name;
+        EXPECT_TRUE(row("Duplicates")->isSelected()) << click.name;
+        EXPECT_EQ(list.selectedItems().size(), 1) << click.name;
+        EXPECT_EQ(window().currentScreen(), duplicates.data()) << click.name;
+    }
+    EXPECT_TRUE(duplicates);
+
+    const struct {
+        const char* from;
+        Qt::Key key;
+        const char* to;
+    } keys[] = {
+        {"Storage", Qt::Key_Down, "Largest Files"},     {"Largest Files", Qt::Key_Up, "Storage"},
+        {"Search", Qt::Key_Down, "Applications"},       {"CPU", Qt::Key_Down, "Storage Access"},
+        {"Storage Access", Qt::Key_Up, "CPU"},          {"Dashboard", Qt::Key_Up, "Dashboard"},
+        {"Settings", Qt::Key_Down, "Settings"},         {"Memory", Qt::Key_Home, "Dashboard"},
+        {"Memory", Qt::Key_End, "Settings"},            {"Storage", Qt::Key_PageDown, nullptr},
+        {"Settings", Qt::Key_PageUp, nullptr},
+    };
+    for (const auto& k : keys) {
+        list.setCurrentItem(row(k.from));
+        QTest::keyClick(&list, k.key);
+        const QList<QListWidgetItem*> selected = list.selectedItems();
+        ASSERT_EQ(selected.size(), 1) << k.from << " " << k.key;
+        EXPECT_TRUE(selected.front()->flags() & Qt::ItemIsSelectable) << k.from << " " << k.key;
+        EXPECT_EQ(list.currentItem(), selected.front()) << k.from << " " << k.key;
+        if (k.to) {
+            EXPECT_EQ(selected.front()->text(), k.to) << k.from << " " << k.key;
+        }
+        EXPECT_TRUE(model().selection().has_value());
+    }
 }
 
 TEST_F(MainWindowTest, ScreenShortcutsGoByPositionInTheirList)
