@@ -13,6 +13,7 @@
 #include "ui/screens/frame/TrashConfirmationSheet.h"
 #include "ui/screens/preferences/WelcomeSheet.h"
 
+#include <QAction>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -155,6 +156,17 @@ void ContentView::buildToolbar()
     toolbar->addWidget(search_);
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { model_.setSearchText(stdstr(text)); });
     connect(search_, &QLineEdit::returnPressed, this, [this] { model_.setSelection(SidebarItem::search); });
+
+    // The desktop's Find key goes to the search field from anywhere in the window.
+    auto* find = new QAction(QStringLiteral("Find"), this);
+    find->setObjectName(QStringLiteral("findAction"));
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        search_->setFocus(Qt::ShortcutFocusReason);
+        search_->selectAll();
+    });
+    addAction(find);
 }
 
 void ContentView::syncSidebarSelection()

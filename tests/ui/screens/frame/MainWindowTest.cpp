@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDateTime>
 #include <QLabel>
@@ -290,6 +291,46 @@ TEST_F(MainWindowTest, ScreenShortcutsGoByPositionInTheirList)
     EXPECT_EQ(c.resumeAction()->shortcut(), QKeySequence("Ctrl+Shift+R"));
     EXPECT_EQ(c.pauseAction()->shortcut(), QKeySequence("Ctrl+Alt+P"));
     EXPECT_EQ(c.cancelAction()->shortcut(), QKeySequence("Ctrl+."));
+}
+
+// Shortcut texts are this desktop's ("Ctrl+R"), never another system's glyphs, and
+// the desktop's Find key goes to the toolbar's search field.
+TEST_F(MainWindowTest, ShortcutTextsAreTheDesktopsAndFindGoesToTheSearchField)
+{
+    window().resize(1000, 660);
+    window().show();
+    QApplication::setActiveWindow(&window());
+    QCoreApplication::processEvents();
+    auto* scanButton = window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"));
+    EXPECT_EQ(scanButton->toolTip(), "Scan your Mac (Ctrl+R). Only changes since the last scan are written.");
+
+    const QStringList foreignGlyphs{QStringLiteral("\u2318"), QStringLiteral("\u2325"), QStringLiteral("\u21E7"),
+                                    QStringLiteral("Cmd"), QStringLiteral("Command-")};
+    QStringList shown;
+    for (QWidget* widget : window().findChildren<QWidget*>()) {
+        shown << widget->toolTip();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            shown << button->text();
+    }
+    for (QAction* action : window().findChildren<QAction*>())
+        shown << action->text() << action->toolTip() << action->shortcut().toString(QKeySequence::NativeText);
+    for (const QString& text : shown)
+        for (const QString& glyph : foreignGlyphs)
+            EXPECT_FALSE(text.contains(glyph)) << text.toStdString();
+
+    const struct {
+        SidebarItem screen;
+        const char* name;
+    } from[] = {{SidebarItem::dashboard, "dashboard"}, {SidebarItem::settings, "settings"},
+                {SidebarItem::runningApps, "running apps"}};
+    for (const auto& start : from) {
+        model().setSelection(start.screen);
+        window().sidebarList()->setFocus();
+        QCoreApplication::processEvents();
+        // Through the window, as a typed key comes, so that shortcuts see it first.
+        QTest::keyClick(window().windowHandle(), Qt::Key_F, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::focusWidget(), window().searchField()) << start.name;
+    }
 }
 
 TEST_F(MainWindowTest, TheFileMenuOpensOneSettingsWindowAndNoSecondMainWindow)
