@@ -11,14 +11,18 @@
 #include "ui/screens/frame/SidebarList.h"
 #include "ui/screens/frame/SidebarScanStatus.h"
 #include "ui/screens/frame/TrashConfirmationSheet.h"
+#include "ui/screens/frame/WindowPlacement.h"
 #include "ui/screens/preferences/WelcomeSheet.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTimer>
@@ -44,6 +48,9 @@ void dismissQuietly(Dialog*& dialog, QObject* handlerOwner)
 }
 
 } // namespace
+
+const QString ContentView::frameKey = QStringLiteral("mainWindowFrame");
+const QString ContentView::maximizedKey = QStringLiteral("mainWindowMaximized");
 
 ContentView::ContentView(AppModel& model, QWidget* parent) : QMainWindow(parent), model_(model)
 {
@@ -277,6 +284,60 @@ void ContentView::showEvent(QShowEvent* event)
         return;
     emit appeared();
     runFirstRunRule();
+}
+
+void ContentView::restorePlacement(QSize defaultSize)
+{
+    const UserDefaults& defaults = UserDefaults::standard();
+    const QVariant stored = defaults.value(frameKey);
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens << screen->availableGeometry();
+    const WindowPlacement placement = WindowPlacement::restored(
+        stored.canConvert<QRect>() ? std::optional<QRect>(stored.toRect()) : std::nullopt, screens, minimumSize(),
+        defaultSize);
+    resize(placement.size);
+    if (placement.position)
+        move(*placement.position);
+    normalFrame_ = QRect(placement.position.value_or(pos()), placement.size);
+    if (defaults.boolValue(maximizedKey))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void ContentView::savePlacement() const
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    if (normalFrame_.isValid())
+        defaults.setValue(frameKey, normalFrame_);
+    defaults.setValue(maximizedKey, isMaximized());
+    defaults.sync();
+}
+
+void ContentView::rememberNormalFrame()
+{
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        normalFrame_ = QRect(pos(), size());
+}
+
+void ContentView::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    rememberNormalFrame();
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    rememberNormalFrame();
+}
+
+void ContentView::closeEvent(QCloseEvent* event)
+{
+    savePlacement();
+    QMainWindow::closeEvent(event);
 }
 
 void ContentView::runFirstRunRule()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
 
 #include <optional>
 
@@ -35,12 +36,24 @@ public:
     WelcomeSheet* welcomeSheet() const { return welcomeSheet_; }
     QMessageBox* alertBox() const { return alertBox_; }
 
+    // Gives the window the size, place and maximized state it had when last closed,
+    // or `defaultSize` the first time.
+    void restorePlacement(QSize defaultSize);
+    // Saved when the window closes.
+    void savePlacement() const;
+
+    static const QString frameKey;
+    static const QString maximizedKey;
+
 signals:
     // The window came on screen; the program's start-up work hangs on this.
     void appeared();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* buildSidebar();
@@ -51,6 +64,7 @@ private:
     void presentTrashRequest();
     void presentAlert();
     void runFirstRunRule();
+    void rememberNormalFrame();
 
     AppModel& model_;
     QSplitter* splitter_ = nullptr;
@@ -64,4 +78,6 @@ private:
     TrashConfirmationSheet* trashSheet_ = nullptr;
     WelcomeSheet* welcomeSheet_ = nullptr;
     QMessageBox* alertBox_ = nullptr;
+    // The frame's position and the content size while neither maximized nor minimized.
+    QRect normalFrame_;
 };

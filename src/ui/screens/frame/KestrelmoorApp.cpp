@@ -27,7 +27,7 @@ KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent)
     window_->setObjectName(QStringLiteral("main"));
     window_->setWindowTitle(QStringLiteral("Kestrelmoor"));
     window_->setMinimumSize(720, 480);
-    window_->resize(1000, 660);
+    window_->restorePlacement(QSize(1000, 660));
     window_->setUnifiedTitleAndToolBarOnMac(true);
     commands_ = new KestrelmoorCommands(*model_, window_->menuBar(), [this] { showSettings(); }, this);
     connect(window_.get(), &ContentView::appeared, model_.get(), [model = model_.get()] { model->start(); });

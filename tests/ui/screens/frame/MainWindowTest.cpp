@@ -13,12 +13,15 @@
 #include "ui/screens/frame/ScanToolbar.h"
 #include "ui/screens/frame/SidebarList.h"
 #include "ui/screens/frame/SidebarScanStatus.h"
+#include "ui/screens/frame/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -331,6 +334,70 @@ TEST_F(MainWindowTest, ShortcutTextsAreTheDesktopsAndFindGoesToTheSearchField)
         QTest::keyClick(window().windowHandle(), Qt::Key_F, Qt::ControlModifier);
         EXPECT_EQ(QApplication::focusWidget(), window().searchField()) << start.name;
     }
+}
+
+TEST(WindowPlacementRules, TheLastPlaceIsKeptOnAScreenThatIsThere)
+{
+    const QSize minimum(720, 480);
+    const QSize standard(1000, 660);
+    const QRect laptop(0, 0, 1440, 876);         // the primary screen's available area
+    const QRect monitor(1440, -200, 1920, 1080); // a second one to its right, higher up
+    const struct {
+        const char* name;
+        std::optional<QRect> stored;
+        QList<QRect> screens;
+        WindowPlacement expected;
+    } cases[] = {
+        {"never stored", std::nullopt, {laptop}, {standard, std::nullopt}},
+        {"an empty size", QRect(10, 10, 0, 0), {laptop}, {standard, std::nullopt}},
+        {"no screen known", QRect(10, 10, 900, 600), {}, {standard, std::nullopt}},
+        {"kept as it was", QRect(120, 80, 900, 600), {laptop}, {QSize(900, 600), QPoint(120, 80)}},
+        {"on the second screen", QRect(1600, -100, 1200, 800), {laptop, monitor}, {QSize(1200, 800), QPoint(1600, -100)}},
+        {"the second screen is gone", QRect(1600, -100, 1200, 800), {laptop},
+         {QSize(1200, 800), QPoint(120, 38)}},
+        {"far off every screen", QRect(-5000, 9000, 900, 600), {laptop}, {QSize(900, 600), QPoint(270, 138)}},
+        {"title bar above the screen", QRect(100, -400, 900, 600), {laptop}, {QSize(900, 600), QPoint(270, 138)}},
+        {"partly off the right edge", QRect(1300, 100, 900, 600), {laptop}, {QSize(900, 600), QPoint(540, 100)}},
+        {"larger than the screen", QRect(0, 0, 3000, 2000), {laptop}, {QSize(1440, 876), QPoint(0, 0)}},
+        {"below the minimum size", QRect(50, 50, 300, 200), {laptop}, {minimum, QPoint(50, 50)}},
+        {"a screen smaller than the minimum", QRect(0, 0, 900, 600), {QRect(0, 0, 640, 400)},
+         {minimum, QPoint(0, 0)}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WindowPlacement::restored(c.stored, c.screens, minimum, standard), c.expected) << c.name;
+}
+
+// Closed in one run, the window opens where it was in the next.
+TEST_F(MainWindowTest, TheWindowOpensWithTheSizeAndPlaceItWasClosedWith)
+{
+    window().show();
+    window().resize(760, 500);
+    window().move(12, 34);
+    QCoreApplication::processEvents();
+    const QPoint frame = window().pos();
+    window().close();
+    app.reset();
+
+    app = launchApp(settings, database);
+    EXPECT_EQ(window().size(), QSize(760, 500));
+    EXPECT_EQ(window().pos(), frame);
+    EXPECT_FALSE(window().isMaximized());
+
+    // A place no screen shows now: the window comes back onto the screen.
+    UserDefaults::standard().setValue(ContentView::frameKey, QRect(-8000, -8000, 760, 500));
+    app = launchApp(settings, database);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(QRect(window().pos(), window().size()))) << window().pos().x() << "," << window().pos().y();
+    EXPECT_EQ(window().size(), QSize(760, 500));
+
+    // A window closed maximized opens maximized, and keeps the size it had before.
+    window().show();
+    window().showMaximized();
+    QCoreApplication::processEvents();
+    window().close();
+    app = launchApp(settings, database);
+    EXPECT_TRUE(window().windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(UserDefaults::standard().value(ContentView::frameKey).toRect().size(), QSize(760, 500));
 }
 
 TEST_F(MainWindowTest, TheFileMenuOpensOneSettingsWindowAndNoSecondMainWindow)
