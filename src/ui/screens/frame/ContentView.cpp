@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -353,6 +354,34 @@ void ContentView::runFirstRunRule()
         welcomeSheet_->deleteLater();
         welcomeSheet_ = nullptr;
     });
-    // Opened once the window is on screen, so the sheet sits over it.
-    QTimer::singleShot(0, welcomeSheet_, [sheet = welcomeSheet_] { sheet->open(); });
+    // Opened once the window manager has placed the window, so that the sheet can sit
+    // over it: when the window is first activated, or soon in any case.
+    welcomePending_ = true;
+    QTimer::singleShot(welcomeDelay, this, &ContentView::presentWelcome);
+}
+
+void ContentView::presentWelcome()
+{
+    if (!welcomePending_ || !welcomeSheet_)
+        return;
+    welcomePending_ = false;
+    welcomeSheet_->adjustSize();
+    welcomeSheet_->move(WindowPlacement::centredOver(frameGeometry(), welcomeSheet_->size()));
+    welcomeSheet_->open();
+}
+
+void ContentView::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow())
+        return;
+    if (welcomePending_)
+        QTimer::singleShot(0, this, &ContentView::presentWelcome);
+    // A click on the window while one of its sheets is open gives the sheet its focus back.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this && modal->isVisible() && modal->parentWidget() && modal->parentWidget()->window() == this)
+        QTimer::singleShot(0, modal, [modal] {
+            modal->raise();
+            modal->activateWindow();
+        });
 }

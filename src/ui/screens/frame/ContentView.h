@@ -42,6 +42,9 @@ public:
     // Saved when the window closes.
     void savePlacement() const;
 
+    // How long the welcome sheet waits for the window manager at most.
+    static constexpr int welcomeDelay = 300;
+
     static const QString frameKey;
     static const QString maximizedKey;
 
@@ -52,6 +55,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -65,6 +69,7 @@ private:
     void presentAlert();
     void runFirstRunRule();
     void rememberNormalFrame();
+    void presentWelcome();
 
     AppModel& model_;
     QSplitter* splitter_ = nullptr;
@@ -80,4 +85,5 @@ private:
     QMessageBox* alertBox_ = nullptr;
     // The frame's position and the content size while neither maximized nor minimized.
     QRect normalFrame_;
+    bool welcomePending_ = false;
 };

@@ -39,3 +39,8 @@ WindowPlacement WindowPlacement::restored(std::optional<QRect> stored, const QLi
     return {size, QPoint(primary.left() + (primary.width() - size.width()) / 2,
                          primary.top() + (primary.height() - size.height()) / 2)};
 }
+
+QPoint WindowPlacement::centredOver(const QRect& parent, QSize size)
+{
+    return {parent.left() + (parent.width() - size.width()) / 2, parent.top() + (parent.height() - size.height()) / 2};
+}

@@ -22,6 +22,9 @@ struct WindowPlacement {
     static WindowPlacement restored(std::optional<QRect> stored, const QList<QRect>& screens, QSize minimum,
                                     QSize defaultSize);
 
+    // The top left corner that centres a window of `size` over `parent`.
+    static QPoint centredOver(const QRect& parent, QSize size);
+
     // How much of the title bar must lie on a screen for the window to stay where it was.
     static constexpr int titleBarHeight = 32;
     static constexpr int visibleTitleWidth = 100;
