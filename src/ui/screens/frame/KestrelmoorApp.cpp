@@ -20,7 +20,10 @@ KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent)
         model_ = std::move(model);
     } else {
         model_ = std::make_unique<AppModel>();
-        model_->setDesktopServices(makeDesktopServices());
+        // The model owns the desktop, so it is there whenever the desktop reports.
+        AppModel* model = model_.get();
+        model_->setDesktopServices(
+            makeDesktopServices([model](const std::string& path) { model->setAlert(nothingCouldOpenAlert(path)); }));
     }
 
     window_ = std::make_unique<ContentView>(*model_);
