@@ -2,6 +2,7 @@
 
 #include "analysis/HomeAbbreviation.h"
 #include "app/AppModel.h"
+#include "app/BackgroundWork.h"
 #include "app/PermissionManager.h"
 #include "app/QtText.h"
 #include "platform/Accounts.h"
@@ -329,12 +330,8 @@ void PermissionsView::check()
         paths.push_back(location.path);
     QPointer<PermissionsView> guard(this);
     const bool started = probe_->start(std::move(paths), home_, [guard](AccessProbe::Result result) {
-        QCoreApplication* application = QCoreApplication::instance();
-        if (!application) return;
         // Back to the main thread; a screen closed meanwhile drops the answer.
-        QMetaObject::invokeMethod(application, [guard, result = std::move(result)] {
-            if (guard) guard->apply(result);
-        });
+        postToMainThread(QPointer<QObject>(guard.data()), [guard, result = std::move(result)] { guard->apply(result); });
     });
     // One check at a time: a hung mount must not pile up blocked threads.
     if (started) checkButton_->setEnabled(false);
