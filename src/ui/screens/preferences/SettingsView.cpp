@@ -311,10 +311,23 @@ QString SettingsView::systemFoldersLabel(const std::vector<std::string>& added)
     QString label = QStringLiteral("Include system folders");
     if (added.empty())
         return label;
-    QStringList names;
-    for (const std::string& path : added)
-        names.append(qstr(path).replace(QLatin1Char('&'), QStringLiteral("&&")));    // a mnemonic otherwise
-    return label + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
+    // A Linux root holds a dozen folders or more: the list goes on as many lines as it
+    // needs, so that the row never widens the window.
+    constexpr qsizetype lineLength = 60;
+    QString text = label + QStringLiteral(" (");
+    qsizetype lineStart = 0;
+    for (std::size_t index = 0; index < added.size(); ++index) {
+        const QString name = qstr(added[index]) + (index + 1 < added.size() ? QStringLiteral(",") : QStringLiteral(")"));
+        if (index > 0) {
+            const bool wraps = text.size() - lineStart + 1 + name.size() > lineLength;
+            text += wraps ? QStringLiteral("\n") : QStringLiteral(" ");
+            if (wraps)
+                lineStart = text.size();
+        }
+        // A folder's name is no keyboard mnemonic.
+        text += QString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    }
+    return text;
 }
 
 int SettingsView::intervalRow(double seconds)

@@ -71,6 +71,10 @@ TEST_F(SettingsViewTest, SmallTextRulesOfTheForm)
     EXPECT_EQ(SettingsView::systemFoldersLabel({"/usr", "/System"}), "Include system folders (/usr, /System)");
     // A folder's name is no keyboard mnemonic.
     EXPECT_EQ(SettingsView::systemFoldersLabel({"/srv/R&D"}), "Include system folders (/srv/R&&D)");
+    EXPECT_EQ(SettingsView::systemFoldersLabel({"/usr", "/boot", "/etc", "/lost+found", "/media", "/mnt", "/root",
+                                                "/snap", "/srv", "/tmp", "/var"}),
+              "Include system folders (/usr, /boot, /etc, /lost+found,\n"
+              "/media, /mnt, /root, /snap, /srv, /tmp, /var)");
     const std::pair<double, int> rows[] = {{1.0, 0}, {2.0, 1}, {5.0, 2}, {3.0, -1}, {0.0, -1}, {0.5, -1}};
     for (const auto& [seconds, row] : rows)
         EXPECT_EQ(SettingsView::intervalRow(seconds), row) << seconds;
