@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AccessProbe.h"
 #include "app/AppAlert.h"
 #include "app/SidebarItem.h"
 #include "app/TrashRequest.h"
@@ -74,6 +75,10 @@ public:
     // failures in one alert and announces changed data when anything moved.
     void confirmTrash(const TrashRequest& request, std::function<void()> done = {});
 
+    // The last completed storage-access check of this run, kept while its screen is closed.
+    const std::optional<AccessProbe::Result>& lastAccessCheck() const { return lastAccessCheck_; }
+    void setLastAccessCheck(AccessProbe::Result result) { lastAccessCheck_ = std::move(result); }
+
     // The one desktop (file manager, opening, clipboard, sound) of the whole program.
     DesktopServices& desktop() const { return *desktop_; }
     void setDesktopServices(std::shared_ptr<DesktopServices> desktop);
@@ -105,6 +110,7 @@ private:
     std::optional<TrashRequest> trashRequest_;
     std::optional<AppAlert> alert_;
     std::optional<std::string> selectedApplicationPath_;
+    std::optional<AccessProbe::Result> lastAccessCheck_;
 
     std::shared_ptr<StorageDatabase> database_;
     std::optional<std::string> databaseError_;
