@@ -68,6 +68,23 @@ TEST(DesktopApplicationScanner, ReadsFolderAndVersionFacts)
     EXPECT_EQ(DesktopApplicationScanner::snapVersion("name: snapped\n"), std::nullopt);
 }
 
+TEST(DesktopApplicationScanner, EntriesSharingAFolderKeepIdentitiesOfTheirOwn)
+{
+    TempDir dir;
+    const DesktopApplicationScanner scanner{DebianPackages(dir.file("dpkg")), dir.makeFolder("home"), dir.file("snap")};
+    const auto apps = scanner.readApplications({
+        desktopEntry("suite-draw.desktop", "Suite Draw", dir.write("share/applications/suite-draw.desktop", "x"),
+                     "/opt/Suite/bin/draw"),
+        desktopEntry("suite-write.desktop", "Suite Write", dir.write("share/applications/suite-write.desktop", "x"),
+                     "/opt/Suite/bin/write"),
+    });
+    ASSERT_EQ(apps.size(), 2u);
+    EXPECT_EQ(apps[0].path, "/opt/Suite");
+    EXPECT_EQ(apps[1].path, "/opt/Suite");
+    EXPECT_EQ(apps[0].id(), "suite-draw.desktop");
+    EXPECT_EQ(apps[1].id(), "suite-write.desktop");
+}
+
 TEST(DesktopApplicationScanner, DescribesPackagedApplications)
 {
     TempDir dir;
