@@ -1,15 +1,9 @@
 #include "ui/screens/system/TopProcessesModel.h"
 
 #include "app/QtText.h"
-#include "index/Hashing.h"
-
-std::size_t ProcessKeyHash::operator()(const ProcessKey& key) const noexcept
-{
-    return Hashing::of(key.pid, key.startTicks);
-}
 
 TopProcessesModel::TopProcessesModel(QObject* parent)
-    : KeyedTableModel([](const TopProcessRow& row) { return ProcessKey::of(row.process); }, parent)
+    : KeyedTableModel([](const TopProcessRow& row) { return ProcessRowKey::of(row.process); }, parent)
 {
 }
 

@@ -2,12 +2,11 @@
 
 #include "index/ProcessRecords.h"
 #include "ui/components/KeyedTableModel.h"
+#include "ui/screens/system/ProcessTableModel.h"
 
 #include <QIcon>
 #include <QString>
 
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
 // One line of a top list: the process with the figure and icon its screen shows.
@@ -22,22 +21,9 @@ struct TopProcessRow {
     }
 };
 
-// A pid is reused by later processes; with the start time it names one process.
-struct ProcessKey {
-    std::int32_t pid = 0;
-    std::uint64_t startTicks = 0;
-
-    static ProcessKey of(const ProcessSnapshot& process) { return {process.pid, process.startTicks.value_or(0)}; }
-    friend bool operator==(const ProcessKey&, const ProcessKey&) = default;
-};
-
-struct ProcessKeyHash {
-    std::size_t operator()(const ProcessKey& key) const noexcept;
-};
-
 // The ranked processes of a top list; a process keeps its row from sample to sample
 // while it stays in the list. The list draws a row's columns as one line.
-class TopProcessesModel : public KeyedTableModel<TopProcessRow, ProcessKey, ProcessKeyHash> {
+class TopProcessesModel : public KeyedTableModel<TopProcessRow, ProcessRowKey, ProcessRowKeyHash> {
     Q_OBJECT
 
 public:
