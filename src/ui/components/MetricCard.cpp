@@ -54,10 +54,28 @@ QString cutInMiddle(const QString& text, qsizetype kept)
     return head + ellipsis + tail;
 }
 
-// One line of large text that shrinks to fit before it is cut at the end.
-class ValueText : public QWidget {
+// A text the card draws itself, and redraws when it changes.
+class CardText : public QWidget {
 public:
-    explicit ValueText(const QString& text) : text_(text)
+    explicit CardText(const QString& text) : text_(text) {}
+
+    void setText(const QString& text)
+    {
+        if (text == text_)
+            return;
+        text_ = text;
+        updateGeometry();
+        update();
+    }
+
+protected:
+    QString text_;
+};
+
+// One line of large text that shrinks to fit before it is cut at the end.
+class ValueText : public CardText {
+public:
+    explicit ValueText(const QString& text) : CardText(text)
     {
         setObjectName(QStringLiteral("value"));
         setFont(textStyleFont(TextStyle::title2, QFont::DemiBold));
@@ -105,15 +123,12 @@ protected:
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shown.text);
     }
-
-private:
-    QString text_;
 };
 
 // Wrapped secondary text of at most two lines, cut in the middle beyond that.
-class DetailText : public QWidget {
+class DetailText : public CardText {
 public:
-    explicit DetailText(const QString& text) : text_(text)
+    explicit DetailText(const QString& text) : CardText(text)
     {
         setObjectName(QStringLiteral("detail"));
         applyTextStyle(this, TextStyle::caption);
@@ -149,16 +164,14 @@ protected:
         painter.setPen(palette().color(QPalette::WindowText));
         layout.draw(&painter, QPointF(0, 0));
     }
-
-private:
-    QString text_;
 };
 
 } // namespace
 
 MetricCard::MetricCard(const QString& title, const QString& value, const std::optional<QString>& detail,
                        const QString& symbolName, const QColor& tint, std::function<void()> action, QWidget* parent)
-    : CardFrame(parent), action_(std::move(action)), value_(new ValueText(value))
+    : CardFrame(parent), action_(std::move(action)), value_(new ValueText(value)),
+      detail_(new DetailText(detail.value_or(QString())))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
@@ -170,10 +183,8 @@ MetricCard::MetricCard(const QString& title, const QString& value, const std::op
     applyTextColor(caption, textColor(TextEmphasis::secondary));
     column->addWidget(caption);
     column->addWidget(value_);
-    if (detail) {
-        detail_ = new DetailText(*detail);
-        column->addWidget(detail_);
-    }
+    column->addWidget(detail_);
+    detail_->setVisible(detail.has_value());
     column->addStretch(1);
 
     setMinimumHeight(minimumCardHeight);
@@ -192,7 +203,20 @@ double MetricCard::shownValueScale() const { return static_cast<ValueText*>(valu
 
 QString MetricCard::shownDetail() const
 {
-    return detail_ ? static_cast<DetailText*>(detail_)->shownText() : QString();
+    return detail_->isHidden() ? QString() : static_cast<DetailText*>(detail_)->shownText();
+}
+
+void MetricCard::setValue(const QString& value)
+{
+    static_cast<ValueText*>(value_)->setText(value);
+    setAccessibleDescription(value);
+}
+
+void MetricCard::setDetail(const std::optional<QString>& detail)
+{
+    if (detail)
+        static_cast<DetailText*>(detail_)->setText(*detail);
+    detail_->setVisible(detail.has_value());
 }
 
 double MetricCard::valueScale(double naturalWidth, double availableWidth)
