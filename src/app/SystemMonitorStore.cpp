@@ -67,7 +67,7 @@ SystemMonitorStore::~SystemMonitorStore()
 double SystemMonitorStore::effectiveInterval(double setting)
 {
     // A hand-edited "inf" or "1e300" must not overflow the clock.
-    if (!std::isfinite(setting) || setting <= 0) return defaultInterval;
+    if (!std::isfinite(setting)) return defaultInterval;
     return std::clamp(setting, minimumInterval, maximumInterval);
 }
 

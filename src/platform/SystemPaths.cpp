@@ -1,6 +1,7 @@
 #include "platform/SystemPaths.h"
 
 #include "platform/Paths.h"
+#include "platform/ProcessIdentity.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -88,7 +89,8 @@ std::string executablePath()
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0)
         return "";
-    return std::string(buffer, static_cast<size_t>(length));
+    // After an upgrade replaced the running binary, the link names the new file's path plus a marker.
+    return ProcessIdentity::withoutDeletedMarker(std::string(buffer, static_cast<size_t>(length)));
 }
 
 std::string randomUUIDString()

@@ -214,7 +214,7 @@ TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
     interval = -3;
     nextPass(*store);
     nextPass(*store);
-    EXPECT_EQ(clock->requested().back(), 2s) << "not a usable interval: the default";
+    EXPECT_EQ(clock->requested().back(), 1s) << "below a second: a second";
     store->unsubscribe(false);
 }
 
@@ -362,8 +362,10 @@ TEST(SystemMonitorStore, EffectiveInterval)
     const double infinity = std::numeric_limits<double>::infinity();
     const std::pair<double, double> cases[] = {
         {0.25, 1.0}, {1, 1.0}, {2, 2.0}, {5, 5.0}, {3600, 3600.0}, {7200, 3600.0}, {1e300, 3600.0},
-        // Not a positive number of seconds: the default.
-        {0, 2.0}, {-1, 2.0}, {infinity, 2.0}, {-infinity, 2.0}, {std::numeric_limits<double>::quiet_NaN(), 2.0},
+        // Never faster than once a second, whatever is stored.
+        {0, 1.0}, {-1, 1.0},
+        // Not a number of seconds at all: the default.
+        {infinity, 2.0}, {-infinity, 2.0}, {std::numeric_limits<double>::quiet_NaN(), 2.0},
         {std::numeric_limits<double>::denorm_min(), 1.0},
     };
     for (const auto& [setting, seconds] : cases)
