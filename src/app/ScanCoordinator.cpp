@@ -231,6 +231,12 @@ void ScanCoordinator::startScan(bool resume)
     // Only a scan that really continues an earlier one counts as resumed.
     const std::optional<std::int64_t> resumeID = resume ? resumableScanID_ : std::nullopt;
     ScanProgress preparing;
+    // A resumed scan goes on from the figures and running time it stopped with.
+    if (resumeID && lastOutcome_ && lastOutcome_->scanID == *resumeID) {
+        preparing = lastOutcome_->progress;
+        preparing.currentPath.clear();
+        scanner->continueFrom(lastOutcome_->progress);
+    }
     preparing.phase = ScanPhase::Kind::preparing;
     preparing.startedAt = nowSeconds();
     preparing.isResumed = resumeID.has_value();

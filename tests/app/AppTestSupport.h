@@ -55,4 +55,6 @@ struct ScanCoordinatorTestAccess {
     static void setSummary(ScanCoordinator& c, StorageSummary summary) { c.setSummary(std::move(summary)); }
     // A report from the scanner that is running now.
     static void report(ScanCoordinator& c, ScanProgress progress) { c.apply(std::move(progress), c.scanner_.get()); }
+    // The scanner of the running scan, to hold it without the coordinator's say.
+    static FileScanner* scanner(ScanCoordinator& c) { return c.scanner_.get(); }
 };
