@@ -1,3 +1,4 @@
+#include "platform/DescriptorLimit.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
 
@@ -35,6 +36,8 @@ bool displayAvailable()
 
 int main(int argc, char** argv)
 {
+    // A scan of a deep tree with several readers needs more than the usual soft limit.
+    DescriptorLimit::raiseToHardLimit();
     if (!displayAvailable()) {
         std::fputs("Kestrelmoor needs a graphical desktop, but no display was found (DISPLAY and WAYLAND_DISPLAY are "
                    "not set).\n",

@@ -5,6 +5,7 @@
 //   scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once]
 
 #include "index/StorageDatabase.h"
+#include "platform/DescriptorLimit.h"
 #include "scanning/FileScanner.h"
 
 #include <cerrno>
@@ -331,6 +332,8 @@ bool checkTotals(StorageDatabase& database, const std::string& tree, const std::
 int main(int argc, char** argv)
 {
     const Options options = parse(argc, argv);
+    // As the program does at start-up.
+    DescriptorLimit::raiseToHardLimit();
     std::string scratch;
     std::string tree = options.tree;
     bool ownTree = false;

@@ -256,6 +256,13 @@ void ScanCoordinator::startScan(bool resume)
     // Only a scan that really continues an earlier one counts as resumed.
     const std::optional<std::int64_t> resumeID = resume ? resumableScanID_ : std::nullopt;
     ScanProgress preparing;
+    // A resumed scan goes on from the figures and running time it stopped with.
+    std::optional<ScanProgress> stoppedAt;
+    if (resumeID && lastOutcome_ && lastOutcome_->scanID == *resumeID) {
+        stoppedAt = lastOutcome_->progress;
+        preparing = *stoppedAt;
+        preparing.currentPath.clear();
+    }
     preparing.phase = ScanPhase::Kind::preparing;
     preparing.startedAt = nowSeconds();
     preparing.isResumed = resumeID.has_value();
@@ -265,7 +272,7 @@ void ScanCoordinator::startScan(bool resume)
     auto recovery = recovery_;
     const std::uint64_t run = ++scanRuns_;
     QPointer<ScanCoordinator> self(this);
-    task_ = std::make_unique<ScanTask>([self, run, database, recovery, resumeID, settings, roots](std::stop_token stop) {
+    task_ = std::make_unique<ScanTask>([self, run, database, recovery, resumeID, stoppedAt, settings, roots](std::stop_token stop) {
         // A scan started before the start-up load got this far must not be closed by it.
         recovery->run(*database);
         // The roots come from the mount table and the volumes, which may be slow to answer:
@@ -273,6 +280,8 @@ void ScanCoordinator::startScan(bool resume)
         std::shared_ptr<FileScanner> scanner;
         try {
             scanner = std::make_shared<FileScanner>(*database, configurationFor(settings, roots()));
+            if (stoppedAt)
+                scanner->continueFrom(*stoppedAt);
         } catch (...) {
             std::string description = describe(std::current_exception());
             postToMainThread(self.data(), [self, description = std::move(description)]() mutable {

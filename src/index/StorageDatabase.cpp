@@ -132,6 +132,38 @@ std::optional<StorageDatabase::VisitedFolder> StorageDatabase::visitedChildren(s
     });
 }
 
+StorageDatabase::VisitedTotals StorageDatabase::visitedTotals(std::int64_t scanID)
+{
+    return writing([&](WriteBatch& batch) {
+        auto& db = batch.connection();
+        VisitedTotals totals;
+        db.query("SELECT COUNT(*), IFNULL(SUM(direct_files), 0), IFNULL(SUM(direct_alloc), 0), "
+                 "IFNULL(SUM(restricted), 0) FROM folders WHERE scan_id = ?",
+                 {scanID}, [&](SQLiteConnection::Statement& row) {
+                     totals.folders = row.integer(0);
+                     totals.files = row.integer(1);
+                     totals.bytes = row.integer(2);
+                     totals.restrictedFolders = row.integer(3);
+                 });
+        db.query("SELECT new_files, changed_files, deleted_files FROM scans WHERE id = ?", {scanID},
+                 [&](SQLiteConnection::Statement& row) {
+                     totals.newFiles = row.integer(0);
+                     totals.changedFiles = row.integer(1);
+                     totals.deletedFiles = row.integer(2);
+                 });
+        return totals;
+    });
+}
+
+std::int64_t StorageDatabase::lostFolderWrites(std::int64_t scanID)
+{
+    return writing([&](WriteBatch&) -> std::int64_t {
+        const auto mark = writeFailuresAtScanStart_.find(scanID);
+        if (mark == writeFailuresAtScanStart_.end()) return 0;
+        return static_cast<std::int64_t>(writeFailuresLocked() - mark->second);
+    });
+}
+
 bool StorageDatabase::beginBulkLoad()
 {
     return writing([&](WriteBatch& batch) {

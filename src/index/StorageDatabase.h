@@ -47,12 +47,28 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // What a scan holds in the index of the folders it has synced so far, with the figures its
+    // record kept when it last stopped.
+    struct VisitedTotals {
+        std::int64_t folders = 0;
+        std::int64_t files = 0;               // direct files of those folders
+        std::int64_t bytes = 0;               // their direct counted allocated bytes
+        std::int64_t restrictedFolders = 0;
+        std::int64_t newFiles = 0;
+        std::int64_t changedFiles = 0;
+        std::int64_t deletedFiles = 0;
+    };
+
     // Batches and the outline of a scan.
     void commit();
     std::int64_t beginScan(const std::vector<std::string>& roots);
     void markScanResumed(std::int64_t scanID);
     std::int64_t ensureRoot(const std::string& path, double modified);
     std::optional<VisitedFolder> visitedChildren(std::int64_t folderID, std::int64_t scanID);
+    VisitedTotals visitedTotals(std::int64_t scanID);
+    // Folder writes that scan `scanID` failed or gave up since it began or was resumed, and
+    // write batches lost meanwhile: above 0, the index lacks folders the scan reached.
+    std::int64_t lostFolderWrites(std::int64_t scanID);
     // When the index holds no file rows (a first scan into a new or cleared cache), drops the
     // indexes that would fill in no particular order; the next finishScan builds them again,
     // before it reads any total. Returns whether it dropped them.

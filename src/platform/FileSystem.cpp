@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include "platform/DescriptorBudget.h"
 #include "platform/FolderHandle.h"
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -68,31 +70,58 @@ int statAt(int folder, const char* name, FileStatus& status, int extraFlags = 0)
     return 0;
 }
 
-using OpenFolder = std::unique_ptr<DIR, int (*)(DIR*)>;
+// Closes a descriptor on every way out: the visitor may throw.
+class OwnedDescriptor {
+public:
+    explicit OwnedDescriptor(int descriptor) : descriptor_(descriptor) {}
+    ~OwnedDescriptor()
+    {
+        if (descriptor_ >= 0)
+            ::close(descriptor_);
+    }
+    OwnedDescriptor(const OwnedDescriptor&) = delete;
+    OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
 
-// Hands every entry but "." and ".." that can be stat'ed to `visit`.
-void list(DIR* folder, const FileSystem::EntryVisitor& visit)
+    int get() const { return descriptor_; }
+    int release() { return std::exchange(descriptor_, -1); }
+
+private:
+    int descriptor_;
+};
+
+// Hands every entry but "." and ".." that can be stat'ed to `visit`. Reads the open folder's
+// entries straight from the kernel, so the listing needs no descriptor of its own.
+void list(int folder, const FileSystem::EntryVisitor& visit)
 {
-    const int descriptor = ::dirfd(folder);
+    alignas(dirent64) char buffer[32 * 1024];
     FileStatus status;
-    while (const dirent* entry = ::readdir(folder)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        // An entry that cannot be stat'ed (removed meanwhile) is left out.
-        if (statAt(descriptor, name, status) != 0)
-            continue;
-        visit(std::string_view(name), status);
+    for (;;) {
+        // An error ends the listing like its end.
+        const ssize_t filled = ::getdents64(folder, buffer, sizeof buffer);
+        if (filled <= 0)
+            return;
+        for (ssize_t offset = 0; offset < filled;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            // An entry that cannot be stat'ed (removed meanwhile) is left out.
+            if (statAt(folder, name, status) != 0)
+                continue;
+            visit(std::string_view(name), status);
+        }
     }
 }
+
+bool outOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
 } // namespace
 
 int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit) const
 {
-    // Closed on every way out: the visitor may throw.
-    const OpenFolder folder(::opendir(path.c_str()), &::closedir);
-    if (!folder)
+    const OwnedDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
         return errno;
     list(folder.get(), visit);
     return 0;
@@ -101,46 +130,55 @@ int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit
 FolderRead FileSystem::readFolder(const FolderLocation& location, const EntryVisitor& visit) const
 {
     FolderRead read;
-    const int parent = location.parent ? location.parent->descriptor() : AT_FDCWD;
-    const char* name = location.path.c_str();
-    if (location.parent)
-        name += location.path.rfind('/') + 1;
-    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    if (location.parent || !location.followsLink)
-        flags |= O_NOFOLLOW;
-    const int descriptor = ::openat(parent, name, flags);
-    if (descriptor < 0) {
-        // A link or a file where a folder was listed: the folder is gone from there.
-        read.failure = errno == ELOOP ? ENOTDIR : errno;
-        if (FileStatus self; statAt(parent, name, self) == 0)
-            read.self = self;
-        return read;
+    int descriptor = -1;
+    std::string name;
+    if (location.parent) {
+        // Only the last component counts: the folder is opened inside its parent.
+        name = location.path.substr(location.path.rfind('/') + 1);
+        const FolderHandle::Use parent(*location.parent);
+        if (parent.descriptor() < 0) {
+            read.failure = parent.failure();
+            return read;
+        }
+        descriptor = FolderHandle::openInside(parent.descriptor(), name.c_str(), location.parent->budget());
+        if (descriptor < 0) {
+            // A link or a file where a folder was listed: the folder is gone from there.
+            read.failure = errno == ELOOP ? ENOTDIR : errno;
+            if (FileStatus self; statAt(parent.descriptor(), name.c_str(), self) == 0)
+                read.self = self;
+            return read;
+        }
+    } else {
+        descriptor = FolderHandle::openPath(location.path, location.followsLink);
+        if (descriptor < 0 && outOfDescriptors(errno) && location.budget) {
+            location.budget->shed();
+            descriptor = FolderHandle::openPath(location.path, location.followsLink);
+        }
+        if (descriptor < 0) {
+            read.failure = errno == ELOOP ? ENOTDIR : errno;
+            if (FileStatus self; read.failure != ENAMETOOLONG && statAt(AT_FDCWD, location.path.c_str(), self) == 0)
+                read.self = self;
+            return read;
+        }
     }
-    read.handle = std::make_shared<FolderHandle>(descriptor);
+    OwnedDescriptor folder(descriptor);
     FileStatus self;
-    if (const int failure = statAt(descriptor, "", self, AT_EMPTY_PATH); failure != 0) {
+    if (const int failure = statAt(folder.get(), "", self, AT_EMPTY_PATH); failure != 0) {
         read.failure = failure;
         return read;
     }
     if (location.inode != 0 && (self.device != location.device || self.inode != location.inode)) {
         read.failure = ENOENT;   // another folder was moved into its place
-        read.handle.reset();
         return read;
     }
     read.self = self;
-    // The listing gets its own descriptor: closing it leaves the handle open.
-    const int listed = ::dup(descriptor);
-    if (listed < 0) {
-        read.failure = errno;
-        return read;
-    }
-    const OpenFolder folder(::fdopendir(listed), &::closedir);
-    if (!folder) {
-        read.failure = errno;
-        ::close(listed);
-        return read;
-    }
     list(folder.get(), visit);
+    if (location.parent)
+        read.handle = std::make_shared<FolderHandle>(location.parent, std::move(name), folder.release(), self.device,
+                                                     self.inode);
+    else
+        read.handle = std::make_shared<FolderHandle>(location.path, location.followsLink, folder.release(),
+                                                     self.device, self.inode, location.budget);
     return read;
 }
 

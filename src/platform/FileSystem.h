@@ -22,6 +22,7 @@ struct FileStatus {
     bool isAppendOnly = false;     // chattr +a
 };
 
+class DescriptorBudget;
 class FolderHandle;
 
 // Where a folder is opened. Inside an open parent, by its own name and never through a
@@ -29,10 +30,13 @@ class FolderHandle;
 // (a scan root, which may be reached through links).
 struct FolderLocation {
     std::shared_ptr<const FolderHandle> parent;
-    std::string path;          // the whole path, as bytes on disk
+    std::string path;          // as bytes on disk; with a parent only its last component is used
     bool followsLink = false;  // without a parent only: the last component may be a link
     std::uint64_t device = 0;  // as listed; an inode of 0 checks nothing
     std::uint64_t inode = 0;
+    // Without a parent only: the budget of the walk this folder starts; the folders opened
+    // inside it share their parent's.
+    std::shared_ptr<DescriptorBudget> budget;
 };
 
 // What opening and listing a folder gave.
@@ -57,8 +61,9 @@ public:
     // `visit` in listing order. Returns 0, or the errno of the failed open.
     virtual int readDirectory(const std::string& path, const EntryVisitor& visit) const;
 
-    // The same for the scanner: opens the folder as `location` says, lists it as above and
-    // keeps it open in the result's handle.
+    // The same for a walk: opens the folder as `location` says, lists it as above and
+    // keeps it open in the result's handle. Fails with EMFILE or ENFILE only when the
+    // system is out of descriptors even after the walk's budget gave its idle ones back.
     virtual FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const;
 
     // lstat. Returns 0, or the errno of the failure.

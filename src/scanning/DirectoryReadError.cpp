@@ -15,3 +15,8 @@ DirectoryReadError DirectoryReadError::fromErrno(int code)
         return {Kind::other, code};
     }
 }
+
+bool DirectoryReadError::lacksDescriptors() const
+{
+    return kind_ == Kind::other && (code_ == EMFILE || code_ == ENFILE);
+}

@@ -11,6 +11,9 @@ public:
     Kind kind() const { return kind_; }
     // The errno of an `other` failure, 0 otherwise.
     int code() const { return code_; }
+    // The system had no descriptor to open the folder with (EMFILE, ENFILE): worth trying
+    // again, and no sign of the folder itself.
+    bool lacksDescriptors() const;
 
     friend bool operator==(const DirectoryReadError&, const DirectoryReadError&) = default;
 

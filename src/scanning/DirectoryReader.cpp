@@ -3,6 +3,10 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace {
@@ -139,6 +143,24 @@ std::optional<DirectoryReadError> DirectoryReader::read(const FolderLocation& lo
     if (opened.failure != 0)
         return DirectoryReadError::fromErrno(opened.failure);
     return std::nullopt;
+}
+
+std::optional<DirectoryReadError> DirectoryReader::readPatiently(const FolderLocation& location, const Visitor& visit,
+                                                                 FolderRead& opened, std::stop_token stop) const
+{
+    constexpr int attempts = 30;
+    constexpr std::chrono::milliseconds longestWait{100};
+    for (int attempt = 1;; ++attempt) {
+        auto failure = read(location, visit, opened);
+        if (!failure || !failure->lacksDescriptors() || attempt == attempts)
+            return failure;
+        std::mutex sleepLock;
+        std::condition_variable_any wake;
+        std::unique_lock lock(sleepLock);
+        const auto wait = std::min(std::chrono::milliseconds(1LL << std::min(attempt, 10)), longestWait);
+        if (wake.wait_for(lock, stop, wait, [] { return false; }) || stop.stop_requested())
+            return failure;
+    }
 }
 
 std::optional<DirectoryReadError> DirectoryReader::stat(const std::string& path, RawDirectoryEntry& entry) const

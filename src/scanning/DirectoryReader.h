@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,11 @@ public:
     // another item replaced after its parent listed it has vanished.
     std::optional<DirectoryReadError> read(const FolderLocation& location, const Visitor& visit,
                                            FolderRead& opened) const;
+    // As above, trying again with growing waits while the system is out of descriptors
+    // (other walks or the rest of the program hold them, and some come free soon), for a few
+    // seconds at most or until `stop` is requested.
+    std::optional<DirectoryReadError> readPatiently(const FolderLocation& location, const Visitor& visit,
+                                                    FolderRead& opened, std::stop_token stop = {}) const;
 
     // The item itself (a symbolic link as the link); absent on success.
     std::optional<DirectoryReadError> stat(const std::string& path, RawDirectoryEntry& entry) const;

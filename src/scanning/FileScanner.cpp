@@ -4,6 +4,8 @@
 #include "index/DirectorySync.h"
 #include "index/SQLiteError.h"
 #include "index/StorageDatabase.h"
+#include "platform/DescriptorBudget.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "scanning/SecurityUtils.h"
@@ -81,6 +83,7 @@ struct FileScanner::ReadFolder {
     std::vector<std::size_t> links;             // positions in snapshot.files
     std::vector<HardLinkTracker::Key> keys;     // the same order
     std::optional<DirectoryReadError> failure;  // of the listing; the snapshot is then empty
+    std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
 };
 
 // The state one scan shares between its readers and its writer.
@@ -92,6 +95,20 @@ struct FileScanner::Run {
     std::vector<std::string> exclusions;
     std::stop_token stop;
     HandoffQueue<ReadFolder> handoff;
+    // The descriptors of the open folders whose subfolders wait to be read.
+    std::shared_ptr<DescriptorBudget> budget;
+    std::vector<std::string> roots;
+
+    // The roots under which folders were lost, for the scan's closing entry in the error log.
+    void noteLost(const std::string& path)
+    {
+        std::lock_guard guard(lostLock);
+        for (const auto& root : roots)
+            if (Paths::isWithin(path, root))
+                rootsWithLosses.insert(root);
+    }
+    std::mutex lostLock;
+    std::set<std::string> rootsWithLosses;
 
     // Folders holding multiply linked files wait with their sync until every
     // link of the walk is known (see HardLinkTracker::record). The writer's own.
@@ -100,6 +117,7 @@ struct FileScanner::Run {
         std::vector<std::size_t> links;
         std::vector<HardLinkTracker::Key> keys;
         std::int64_t otherBytes = 0;
+        std::optional<Figures> countedBefore;
     };
     std::vector<Waiting> waiting;
 };
@@ -123,13 +141,46 @@ FileScanner::FileScanner(StorageDatabase& database, ScanConfiguration configurat
 void FileScanner::pause()
 {
     pauseGate_.pause();
-    counters_.setPhase(ScanPhase::Kind::paused);
+    counters_.pause();
 }
 
 void FileScanner::resume()
 {
     pauseGate_.resume();
-    counters_.setPhase(ScanPhase::Kind::scanning);
+    counters_.resume();
+}
+
+void FileScanner::continueFrom(const ScanProgress& earlier)
+{
+    earlier_ = earlier;
+}
+
+ScanProgress FileScanner::earlierFigures(std::int64_t scanID) const
+{
+    ScanProgress figures = earlier_.value_or(ScanProgress{});
+    StorageDatabase::VisitedTotals visited;
+    try {
+        visited = database_.visitedTotals(scanID);
+    } catch (const std::exception&) {
+        return figures;   // the caller's figures, or none: the scan still goes on
+    }
+    // The index holds what the folders synced so far add up to, whichever run synced them;
+    // the folders each run reads again are then set against their stored figures.
+    figures.foldersScanned = visited.folders;
+    figures.filesScanned = visited.files;
+    figures.bytesAnalyzed = visited.bytes;
+    figures.restrictedFolders = visited.restrictedFolders;
+    figures.newFiles = visited.newFiles;
+    figures.changedFiles = visited.changedFiles;
+    figures.deletedFiles = visited.deletedFiles;
+    return figures;
+}
+
+void FileScanner::loseFolder(const std::string& path, const std::string& message, Run& run)
+{
+    counters_.folderFailed();
+    database_.logLostFolder(path, message);
+    run.noteLost(path);
 }
 
 std::vector<std::string> FileScanner::exclusionList(const std::vector<std::string>& excludedPaths)
@@ -170,7 +221,9 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     run.exclusions = exclusionList(configuration_.excludedPaths);
     run.resuming = resumeScanID.has_value();
     run.stop = stop;
-    counters_.reset(startedAt, run.resuming);
+    run.roots = roots;
+    run.budget = std::make_shared<DescriptorBudget>(DescriptorLimit::folderBudget(4, 16, 4096));
+    counters_.reset(startedAt, run.resuming, resumeScanID ? earlierFigures(*resumeScanID) : ScanProgress{});
     report(ScanPhase::Kind::preparing);
 
     if (resumeScanID) {
@@ -225,12 +278,24 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.handoff.close();
         writer.join();
     }
-    const bool cancelled = stop.stop_requested();
+    const bool stopped = stop.stop_requested();
     syncFoldersWithHardLinks(run);
 
     ticker.request_stop();
     ticker.join();
     report(ScanPhase::Kind::finalizing);
+
+    // A scan that lost folders of its own accord ends as an incomplete one, which its resume
+    // completes: the lost folders are the ones it reads again.
+    const std::int64_t lost = database_.lostFolderWrites(run.scanID);
+    if (lost > 0 && !stopped) {
+        const std::set<std::string> places = run.rootsWithLosses.empty()
+            ? std::set<std::string>(roots.begin(), roots.end())
+            : run.rootsWithLosses;
+        for (const auto& place : places)
+            database_.logError(place, std::string(incompleteScanMessage));
+    }
+    const bool cancelled = stopped || lost > 0;
 
     const VolumeUsage usage = volumeUsage ? volumeUsage() : VolumeUsage{};
     const ScanProgress counted = counters_.snapshot();
@@ -244,6 +309,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     outcome.totals = totals;
     outcome.progress = report(cancelled ? ScanPhase::Kind::cancelled : ScanPhase::Kind::completed);
     outcome.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - startInstant).count();
+    outcome.lostFolders = lost;
     return outcome;
 }
 
@@ -260,8 +326,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
         try {
             children = process(*job, run);
         } catch (...) {
-            counters_.folderFailed();
-            database_.logLostFolder(job->path, currentFailure());
+            loseFolder(job->path, currentFailure(), run);
         }
         queue.push(std::move(children));
         queue.complete();
@@ -269,7 +334,8 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
 }
 
 std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Job& job, Run& run,
-                                                                      std::map<std::string, std::int64_t>& storedChildren)
+                                                                      std::map<std::string, std::int64_t>& storedChildren,
+                                                                      std::optional<Figures>& countedBefore)
 {
     std::optional<StorageDatabase::VisitedFolder> visited;
     try {
@@ -285,13 +351,14 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     const auto repaired = [](const StorageDatabase::ChildFolder& child) {
         return child.path.find(DirectoryReader::replacementCharacter) != std::string::npos;
     };
+    // Either way its figures are in the earlier ones the counters started from.
+    countedBefore = Figures{visited->files, visited->bytes};
     if (visited->linkedFiles > 0 || std::any_of(visited->children.begin(), visited->children.end(), repaired)) {
         // Its subfolders keep their ids, so that those this scan has synced are not read again.
         for (const auto& child : visited->children)
             storedChildren.emplace(child.name, child.id);
         return std::nullopt;
     }
-    counters_.folderTakenFromIndex(visited->files, visited->bytes);
     std::vector<Job> jobs;
     for (const auto& child : visited->children) {
         if (isExcluded(child.path, run.exclusions))
@@ -313,8 +380,9 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     counters_.folderStarted(job.path);
 
     std::map<std::string, std::int64_t> storedChildren;
+    std::optional<Figures> countedBefore;
     if (run.resuming && job.folderID)
-        if (auto jobs = takeFromIndex(job, run, storedChildren))
+        if (auto jobs = takeFromIndex(job, run, storedChildren, countedBefore))
             return std::move(*jobs);
 
     const StorageCategorizer::FolderContext context = categorizer_.context(job.path);
@@ -322,7 +390,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
 
     Listing listing;
     std::string childPath;
-    const FolderLocation location{job.parent, job.pathOnDisk(), !job.parent && job.depth == 0, job.device, job.inode};
+    const FolderLocation location{job.parent,     job.pathOnDisk(), !job.parent && job.depth == 0,
+                                  job.device,     job.inode,        job.parent ? nullptr : run.budget};
     FolderRead opened;
     const DirectoryReader::Visitor visit = [&](const RawDirectoryEntry& entry) {
         switch (entry.kind) {
@@ -372,7 +441,12 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
         file.category = StorageCategorizer::category(file.fileExtension, context);
         listing.files.push_back(std::move(file));
     };
-    const auto failure = reader_.read(location, visit, opened);
+    const auto failure = reader_.readPatiently(location, visit, opened, run.stop);
+    if (failure && failure->lacksDescriptors()) {
+        if (!run.stop.stop_requested())
+            loseFolder(job.path, systemErrorText(failure->code()), run);
+        return {};
+    }
 
     if (failure) {
         if (failure->kind() == DirectoryReadError::Kind::vanished)
@@ -405,6 +479,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     folder.links = std::move(listing.links);
     folder.keys = std::move(listing.keys);
     folder.failure = failure;
+    folder.countedBefore = countedBefore;
 
     // Handed over before the subfolders can be read, so the writer meets it before them.
     run.handoff.push(std::move(folder));
@@ -482,8 +557,16 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
             deferFolderWithLinks(folder, run);
             return;
         }
-        auto result = sync(snapshot, folder.countedBytes, run);
-        if (!result) {
+        auto result = sync(snapshot, run);
+        if (result) {
+            if (folder.countedBefore) {
+                counters_.folderSyncedAgain(*result);
+                counters_.settle(0, static_cast<std::int64_t>(snapshot.files.size()) - folder.countedBefore->files,
+                                 folder.countedBytes - folder.countedBefore->bytes);
+            } else {
+                counters_.folderSynced(static_cast<std::int64_t>(snapshot.files.size()), folder.countedBytes, *result);
+            }
+        } else {
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
         }
@@ -492,8 +575,7 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
         folder.slot->newChildIDs = std::move(result->newChildIDs);
     } catch (...) {
         folder.slot->failed.store(true, std::memory_order_relaxed);
-        counters_.folderFailed();
-        database_.logLostFolder(snapshot.path, currentFailure());
+        loseFolder(snapshot.path, currentFailure(), run);
     }
 }
 
@@ -512,6 +594,7 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
         } catch (const std::exception& error) {
             counters_.folderFailed();
             database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
+            run.noteLost(snapshot.path);
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
         }
@@ -519,26 +602,30 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
     // Its sync after the walk must look up the subfolder rows written by then.
     snapshot.isNewRow = false;
     folder.slot->folderID = snapshot.folderID;
-    run.waiting.push_back(
-        Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys), folder.countedBytes});
+    run.waiting.push_back(Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys),
+                                       folder.countedBytes, folder.countedBefore});
 }
 
-std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes,
-                                                     Run& run)
+std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run)
 {
     try {
-        DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID);
-        counters_.folderSynced(static_cast<std::int64_t>(snapshot.files.size()), countedBytes, result);
-        return result;
+        return database_.syncDirectory(snapshot, run.scanID);
     } catch (const std::exception& error) {
         counters_.folderFailed();
         database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
+        run.noteLost(snapshot.path);
         return std::nullopt;
     }
 }
 
 void FileScanner::syncFoldersWithHardLinks(Run& run)
 {
+    // The figures of the pass go to the counters at once: in a resumed scan, bytes that a
+    // folder read again gives up reappear with the link that carries them now, so that the
+    // sum never goes down on the way.
+    std::int64_t folders = 0;
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
     for (auto& folder : run.waiting) {
         std::int64_t counted = folder.otherBytes;
         for (std::size_t i = 0; i < folder.links.size(); ++i) {
@@ -548,6 +635,19 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
             file.countedAllocatedSize = hardLinkTracker_.carriesSize(key.device, key.inode, path) ? file.allocatedSize : 0;
             counted += file.countedAllocatedSize;
         }
-        sync(folder.snapshot, counted, run);
+        const auto result = sync(folder.snapshot, run);
+        if (!result)
+            continue;
+        counters_.folderSyncedAgain(*result);
+        const auto listed = static_cast<std::int64_t>(folder.snapshot.files.size());
+        if (folder.countedBefore) {
+            files += listed - folder.countedBefore->files;
+            bytes += counted - folder.countedBefore->bytes;
+        } else {
+            folders += 1;
+            files += listed;
+            bytes += counted;
+        }
     }
+    counters_.settle(folders, files, bytes);
 }

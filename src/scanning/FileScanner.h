@@ -50,9 +50,17 @@ public:
     ScanOutcome scan(std::optional<std::int64_t> resumeScanID, const VolumeUsageProvider& volumeUsage,
                      const ProgressHandler& progress, std::stop_token stop = {});
 
-    // Workers stop before their next folder until resume().
+    // Workers stop before their next folder until resume(); the running time stands still.
     void pause();
     void resume();
+
+    // Before a resuming scan(): the progress the scan had when it stopped, so that its running
+    // time and error count go on from there. Its other figures go on from what the index holds.
+    void continueFrom(const ScanProgress& earlier);
+
+    // Logged at a root under which folders were lost, when the scan ends incomplete.
+    static constexpr std::string_view incompleteScanMessage =
+        "Scan incomplete: folders here could not be read or saved. Resume reads them again.";
 
     const ScanConfiguration& configuration() const { return configuration_; }
 
@@ -63,6 +71,11 @@ public:
 
 private:
     using Job = DirectoryWorkQueue::Job;
+    // A folder's direct files and counted bytes.
+    struct Figures {
+        std::int64_t files = 0;
+        std::int64_t bytes = 0;
+    };
     struct Run;
     struct Listing;
     struct ReadFolder;
@@ -71,8 +84,17 @@ private:
     std::vector<Job> process(const Job& job, Run& run);
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
     // read; then `storedChildren` receives the ids its subfolders have in the index.
+    // `countedBefore` receives the stored figures of a folder this resumed scan synced
+    // before, read again or not: the counters started from them.
     std::optional<std::vector<Job>> takeFromIndex(const Job& job, Run& run,
-                                                  std::map<std::string, std::int64_t>& storedChildren);
+                                                  std::map<std::string, std::int64_t>& storedChildren,
+                                                  std::optional<Figures>& countedBefore);
+    // A resumed scan's figures before it stopped: what the index holds of the folders it
+    // synced, with the caller's errors and running time.
+    ScanProgress earlierFigures(std::int64_t scanID) const;
+    // A folder neither synced nor entered: logged, so that the scan keeps its stored rows and
+    // ends incomplete.
+    void loseFolder(const std::string& path, const std::string& message, Run& run);
     static std::vector<Job> childJobs(const Job& job, const Listing& listing, const std::shared_ptr<FolderSlot>& slot,
                                       const std::shared_ptr<const FolderHandle>& handle);
 
@@ -80,7 +102,8 @@ private:
     void write(Run& run);
     void writeFolder(ReadFolder& folder, Run& run);
     void deferFolderWithLinks(ReadFolder& folder, Run& run);
-    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, std::int64_t countedBytes, Run& run);
+    // Absent when the write failed, which is counted and logged.
+    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, Run& run);
     void syncFoldersWithHardLinks(Run& run);
 
     StorageDatabase& database_;
@@ -92,4 +115,5 @@ private:
     PauseGate pauseGate_;
     StorageCategorizer categorizer_;
     HardLinkTracker hardLinkTracker_;
+    std::optional<ScanProgress> earlier_;
 };

@@ -1,9 +1,14 @@
 #include "scanning/FolderAnalyzer.h"
 
 #include "index/StorageDatabase.h"
+#include "platform/DescriptorBudget.h"
+#include "platform/DescriptorLimit.h"
+#include "platform/FolderHandle.h"
 
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -49,19 +54,32 @@ FolderSizeResult FolderAnalyzer::size(const std::string& path, bool stayOnVolume
     }
 
     const std::uint64_t rootDevice = start.device;
-    std::vector<std::string> stack{path};
+    // Folders are opened inside their open parents, so that no path has to fit the kernel's
+    // length limit; the budget keeps a deep tree's waiting folders from using up descriptors.
+    struct Pending {
+        std::shared_ptr<const FolderHandle> parent;   // absent for the starting folder
+        std::string name;                              // its path for the starting folder
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+    };
+    const auto budget = std::make_shared<DescriptorBudget>(DescriptorLimit::folderBudget(8, 16, 512));
+    std::vector<Pending> stack{Pending{nullptr, path, start.device, start.inode}};
+    std::vector<Pending> subfolders;
     std::unordered_set<FileIdentity, FileIdentityHash> linkedFiles;
     std::uint64_t foldersTaken = 0;
 
     while (!stack.empty()) {
-        const std::string folder = std::move(stack.back());
+        const Pending folder = std::move(stack.back());
         stack.pop_back();
         if (++foldersTaken % cancellationInterval == 0 && stop.stop_requested()) {
             result.wasCancelled = true;
             return result;
         }
-        const std::string prefix = folder == "/" ? "/" : folder + "/";
-        const auto failure = reader.read(folder, [&](const RawDirectoryEntry& entry) {
+        subfolders.clear();
+        const FolderLocation location{folder.parent, folder.name,  false,
+                                      folder.device, folder.inode, folder.parent ? nullptr : budget};
+        FolderRead opened;
+        const auto failure = reader.readPatiently(location, [&](const RawDirectoryEntry& entry) {
             switch (entry.kind) {
             case RawDirectoryEntry::Kind::file:
             case RawDirectoryEntry::Kind::symlink:
@@ -75,14 +93,22 @@ FolderSizeResult FolderAnalyzer::size(const std::string& path, bool stayOnVolume
                 if (stayOnVolume && entry.device != rootDevice)
                     break;
                 result.folderCount += 1;
-                stack.push_back(prefix + entry.name);
+                subfolders.push_back(Pending{nullptr, entry.diskName.empty() ? entry.name : entry.diskName,
+                                             entry.device, entry.inode});
                 break;
             case RawDirectoryEntry::Kind::other:
                 break;
             }
-        });
-        if (failure && failure->kind() != DirectoryReadError::Kind::vanished)
-            result.restrictedFolderCount += 1;
+        }, opened, stop);
+        if (failure) {
+            if (failure->kind() != DirectoryReadError::Kind::vanished)
+                result.restrictedFolderCount += 1;
+            continue;
+        }
+        for (auto& subfolder : subfolders) {
+            subfolder.parent = opened.handle;
+            stack.push_back(std::move(subfolder));
+        }
     }
     return result;
 }

@@ -40,6 +40,9 @@ struct ScanProgress {
     std::string currentPath;
     std::optional<double> startedAt;    // seconds since 1970
     bool isResumed = false;
+    // How long the scan has run, paused time left out; a resumed scan goes on from the time
+    // it had run before it stopped.
+    double elapsedSeconds = 0;
 
     friend bool operator==(const ScanProgress&, const ScanProgress&) = default;
 };
@@ -47,8 +50,14 @@ struct ScanProgress {
 // How a scan ended.
 struct ScanOutcome {
     std::int64_t scanID = 0;
-    ScanRecord::Status status = ScanRecord::Status::completed;   // completed or cancelled
+    // completed, or cancelled: stopped, or incomplete because folders were lost (then it can
+    // be resumed, and the resumed scan reads them again).
+    ScanRecord::Status status = ScanRecord::Status::completed;
     ScanTotals totals;
     ScanProgress progress;
     double duration = 0;                // seconds
+    // Folders the scan neither wrote nor kept from before, for a reason of its own (no
+    // descriptor to open them, a failed write to the cache, an unexpected failure); their
+    // stored rows stay as they were, and the scan does not claim to be complete.
+    std::int64_t lostFolders = 0;
 };

@@ -59,4 +59,6 @@ struct ScanCoordinatorTestAccess {
         waitUntil([&] { return c.scanner_ != nullptr || !c.task_; });
         c.apply(std::move(progress), c.scanner_.get());
     }
+    // The scanner of the running scan, to hold it without the coordinator's say.
+    static FileScanner* scanner(ScanCoordinator& c) { return c.scanner_.get(); }
 };

@@ -173,7 +173,9 @@ TEST_F(ScanCoordinatorTest, StartPauseAndResumeAreIgnoredAtTheWrongMoment)
 
 TEST_F(ScanCoordinatorTest, CancellingWhilePausedEndsTheScanAsResumable)
 {
-    for (int folder = 0; folder < 400; ++folder)
+    // One reader over many folders, so that the scan is still reading when the pause lands.
+    UserDefaults::standard().setValue(SettingsKey::scanConcurrency, 1);
+    for (int folder = 0; folder < 2000; ++folder)
         tree.write("root/many/m" + std::to_string(folder) + "/a.txt", 10);
     auto coordinator = makeCoordinator(database);
     coordinator->startScan(false);

@@ -52,7 +52,7 @@ TEST(FileSystemTest, AFolderIsOpenedInsideItsParentOnlyAsTheItemTheParentListed)
     const FileSystem& fileSystem = FileSystem::standard();
     const auto before = openDescriptors();
     {
-        const FolderRead top = fileSystem.readFolder({nullptr, folder.file("top"), true, 0, 0}, [](auto, auto&) {});
+        const FolderRead top = fileSystem.readFolder({nullptr, folder.file("top"), true, 0, 0, nullptr}, [](auto, auto&) {});
         ASSERT_EQ(top.failure, 0);
         ASSERT_TRUE(top.handle);
         struct Case {
@@ -70,7 +70,7 @@ TEST(FileSystemTest, AFolderIsOpenedInsideItsParentOnlyAsTheItemTheParentListed)
         };
         for (const auto& c : cases) {
             int entries = 0;
-            const FolderLocation location{top.handle, folder.file("top/") + c.name, false, sub.st_dev, c.inode};
+            const FolderLocation location{top.handle, folder.file("top/") + c.name, false, sub.st_dev, c.inode, nullptr};
             const FolderRead read = fileSystem.readFolder(location, [&](auto, auto&) { ++entries; });
             EXPECT_EQ(read.failure, c.failure) << c.name;
             EXPECT_EQ(entries, c.entries) << c.name;

@@ -5,6 +5,7 @@
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
 #include "support/TempDir.h"
+#include "DeepTree.h"
 #include "ScanTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -141,15 +142,21 @@ protected:
         return scanner.scan(resume, {}, {}, stop);
     }
 
-    // The scan completed with one error: the failed write of the folder at `path`.
+    // The scan ran to its end with one error, the failed write of the folder at `path`, and
+    // so ended incomplete, saying so at the root.
     void expectOneFailedWrite(const ScanOutcome& outcome, const std::string& path)
     {
-        EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+        EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
+        EXPECT_EQ(outcome.progress.phase, ScanPhase(ScanPhase::Kind::cancelled));
+        EXPECT_EQ(outcome.lostFolders, 1);
         EXPECT_EQ(outcome.progress.errors, 1);
         const auto logged = database.recentErrors(10);
-        ASSERT_EQ(logged.size(), 1u);
-        EXPECT_EQ(logged[0].path, path);
-        EXPECT_EQ(logged[0].message.rfind("Cache write failed: ", 0), 0u) << logged[0].message;
+        ASSERT_EQ(logged.size(), 2u);
+        EXPECT_EQ(logged[0].path, root());
+        EXPECT_EQ(logged[0].message, FileScanner::incompleteScanMessage);
+        EXPECT_EQ(logged[1].path, path);
+        EXPECT_EQ(logged[1].message.rfind("Cache write failed: ", 0), 0u) << logged[1].message;
+        EXPECT_EQ(database.lastScan()->status, ScanRecord::Status::cancelled);
     }
 
     std::string root() const { return tree.file("root"); }
@@ -571,7 +578,8 @@ TEST_F(FileScannerTest, FoldersLostToUnexpectedFailuresAreLoggedAndKeepTheirRows
             throw std::system_error(EAGAIN, std::generic_category(), "worker");
     };
     const ScanOutcome outcome = scan(configuration(4), fileSystem);
-    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
+    EXPECT_EQ(outcome.lostFolders, 2);
     EXPECT_EQ(outcome.progress.errors, 2);
     // Nothing below the lost folders was visited, yet nothing of them is forgotten.
     EXPECT_EQ(indexed(database, root()), before);
@@ -580,7 +588,21 @@ TEST_F(FileScannerTest, FoldersLostToUnexpectedFailuresAreLoggedAndKeepTheirRows
     std::set<std::string> logged;
     for (const auto& entry : database.recentErrors(10))
         logged.insert(entry.path);
-    EXPECT_EQ(logged, (std::set<std::string>{at("a1"), at("a2/b3")}));
+    EXPECT_EQ(logged, (std::set<std::string>{root(), at("a1"), at("a2/b3")}));
+
+    // Its resume reads what it lost, and only that.
+    fileSystem.onRead = nullptr;
+    fileSystem.forgetReads();
+    const ScanOutcome resumed = scan(configuration(4), fileSystem, outcome.scanID);
+    EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+    EXPECT_EQ(resumed.lostFolders, 0);
+    EXPECT_EQ(fileSystem.reads(at("a1")), 1);
+    EXPECT_EQ(fileSystem.reads(at("a1/b0")), 1);
+    EXPECT_EQ(fileSystem.reads(at("a0")), 0);
+    EXPECT_EQ(fileSystem.reads(at("a2/b2")), 0);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    EXPECT_EQ(resumed.progress.filesScanned, walk(root()).files);
+    EXPECT_EQ(resumed.progress.foldersScanned, walk(root()).folders + 1);
 
     fs::remove_all(at("a1/b0"));
     const ScanOutcome clean = scan(configuration(4));
@@ -888,4 +910,146 @@ TEST_F(FileScannerTest, AFirstScanWritesExactlyTheRowsOfItsTree)
         return rows;
     };
     EXPECT_EQ(schema(stored), schema(freshCache));
+}
+
+TEST_F(FileScannerTest, DeepTreesKeepEveryFolderUnderALowDescriptorLimit)
+{
+    // 1,700 levels with two folders waiting beside each: 5,101 folders, paths of 6,800 bytes.
+    DeepTree::build(root(), 1700, 2);
+    const DeepTree::Totals expected = DeepTree::walk(root());
+    ASSERT_EQ(expected.folders + 1, 5101);
+    for (const int workers : {1, 8}) {
+        TempDir cacheFolder;
+        StorageDatabase cache(cacheFolder.file("ScanCache.sqlite"));
+        ScanOutcome outcome;
+        {
+            const DeepTree::LowDescriptorLimit limit(128);
+            FileScanner scanner(cache, configuration(workers));
+            outcome = scanner.scan(std::nullopt, {}, {});
+        }
+        EXPECT_EQ(outcome.status, ScanRecord::Status::completed) << workers;
+        EXPECT_EQ(outcome.lostFolders, 0) << workers;
+        EXPECT_EQ(outcome.progress.errors, 0) << workers;
+        EXPECT_EQ(outcome.progress.restrictedFolders, 0) << workers;
+        EXPECT_EQ(outcome.progress.foldersScanned, expected.folders + 1) << workers;
+        EXPECT_EQ(outcome.progress.filesScanned, expected.files) << workers;
+        EXPECT_EQ(outcome.progress.bytesAnalyzed, expected.allocated) << workers;
+        const Totals stored = indexed(cache, root());
+        EXPECT_EQ((DeepTree::Totals{stored.files, stored.folders, stored.allocated}), expected) << workers;
+        EXPECT_EQ(cache.totals().folderCount, expected.folders + 1) << workers;
+        EXPECT_EQ(cache.totals().restrictedFolders, 0) << workers;
+        EXPECT_TRUE(cache.recentErrors(10).empty()) << workers;
+    }
+    DeepTree::remove(root());
+}
+
+TEST_F(FileScannerTest, AFolderOpenedWithoutADescriptorIsTriedAgainAndNeverTakenForGone)
+{
+    buildTree();
+    scan(configuration());
+    const Totals before = indexed(database, root());
+
+    // The system runs out for a moment: the folders are read once descriptors come free.
+    ScriptedFileSystem fileSystem;
+    fileSystem.passingFailures[at("a0")] = {EMFILE, 3};
+    fileSystem.passingFailures[at("a1/b2")] = {ENFILE, 5};
+    const ScanOutcome passing = scan(configuration(4), fileSystem);
+    EXPECT_EQ(passing.status, ScanRecord::Status::completed);
+    EXPECT_EQ(passing.lostFolders, 0);
+    EXPECT_EQ(passing.progress.errors, 0);
+    EXPECT_EQ(fileSystem.reads(at("a0")), 4);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    EXPECT_TRUE(database.recentErrors(10).empty());
+
+    // It stays out: the folder is lost, not gone; its rows stay and the scan says it is
+    // incomplete, in its outcome and in the log.
+    fileSystem.passingFailures[at("a2")] = {EMFILE, 1000};
+    const ScanOutcome lost = scan(configuration(4), fileSystem);
+    EXPECT_EQ(lost.status, ScanRecord::Status::cancelled);
+    EXPECT_EQ(lost.progress.phase, ScanPhase(ScanPhase::Kind::cancelled));
+    EXPECT_EQ(lost.lostFolders, 1);
+    EXPECT_EQ(lost.progress.errors, 1);
+    EXPECT_EQ(lost.progress.restrictedFolders, 0);
+    EXPECT_EQ(indexed(database, root()), before);
+    EXPECT_TRUE(database.folder(at("a2/b0")));
+    EXPECT_FALSE(database.folder(at("a2"))->isRestricted);
+    EXPECT_EQ(database.lastScan()->status, ScanRecord::Status::cancelled);
+    EXPECT_EQ(database.history(10).size(), 2u);   // no point for the incomplete scan
+    std::set<std::pair<std::string, std::string>> logged;
+    for (const auto& entry : database.recentErrors(10))
+        logged.insert({entry.path, entry.message});
+    const std::set<std::pair<std::string, std::string>> expected = {
+        {at("a2"), "Too many open files"},
+        {root(), std::string(FileScanner::incompleteScanMessage)},
+    };
+    EXPECT_EQ(logged, expected);
+
+    // Resuming it reads the lost folder.
+    fileSystem.passingFailures.clear();
+    const ScanOutcome resumed = scan(configuration(4), fileSystem, lost.scanID);
+    EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+}
+
+TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
+{
+    buildTree();
+    ScriptedFileSystem fileSystem;
+    std::mutex reportsLock;
+    std::vector<ScanProgress> reports;
+    const auto record = [&](const ScanProgress& progress) {
+        std::lock_guard guard(reportsLock);
+        reports.push_back(progress);
+    };
+
+    // Paused for 800 ms after a few folders, then stopped after a few more.
+    FileScanner first(database, configuration(2), fileSystem);
+    std::atomic<int> readsAtPause{-1};
+    pauseAtRead(fileSystem, first, 4, readsAtPause);
+    std::stop_source stopper;
+    std::optional<ScanOutcome> stopped;
+    const auto started = std::chrono::steady_clock::now();
+    std::jthread running([&] { stopped = first.scan(std::nullopt, {}, record, stopper.get_token()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    fileSystem.onRead = [&](const std::string&) {
+        if (fileSystem.totalReads() >= 12)
+            stopper.request_stop();
+    };
+    first.resume();
+    running.join();
+    const double wallClock = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ASSERT_TRUE(stopped);
+    ASSERT_EQ(stopped->status, ScanRecord::Status::cancelled);
+    // The time paused is not running time: what the reports show while paused stands still.
+    EXPECT_LT(stopped->progress.elapsedSeconds, wallClock - 0.5);
+    std::vector<double> whilePaused;
+    for (const auto& report : reports)
+        if (report.phase.kind() == ScanPhase::Kind::paused)
+            whilePaused.push_back(report.elapsedSeconds);
+    ASSERT_GE(whilePaused.size(), 2u);
+    EXPECT_EQ(whilePaused.front(), whilePaused.back());
+
+    // The resumed scan goes on from there, as the coordinator hands it the stopped progress.
+    fileSystem.onRead = nullptr;
+    FileScanner second(database, configuration(2), fileSystem);
+    second.continueFrom(stopped->progress);
+    const ScanOutcome resumed = second.scan(stopped->scanID, {}, record);
+    EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    EXPECT_EQ(resumed.progress.filesScanned, walk(root()).files);
+    EXPECT_EQ(resumed.progress.newFiles, walk(root()).files);
+    EXPECT_EQ(resumed.progress.bytesAnalyzed, walk(root()).allocated);
+
+    using Field = std::int64_t ScanProgress::*;
+    const std::pair<const char*, Field> fields[] = {
+        {"files", &ScanProgress::filesScanned},   {"folders", &ScanProgress::foldersScanned},
+        {"bytes", &ScanProgress::bytesAnalyzed},  {"new", &ScanProgress::newFiles},
+        {"changed", &ScanProgress::changedFiles}, {"deleted", &ScanProgress::deletedFiles},
+        {"errors", &ScanProgress::errors},
+    };
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+        for (const auto& [name, field] : fields)
+            EXPECT_GE(reports[i].*field, reports[i - 1].*field) << name << " at report " << i;
+        EXPECT_GE(reports[i].elapsedSeconds, reports[i - 1].elapsedSeconds) << "at report " << i;
+    }
 }

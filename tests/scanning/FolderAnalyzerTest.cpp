@@ -2,13 +2,16 @@
 
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "support/TempDir.h"
+#include "DeepTree.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,31 +34,35 @@ std::int64_t logicalBytes(const std::string& path)
     return info.st_size;
 }
 
-// The real file system, except that chosen folders refuse listing and chosen
-// folders (and everything in them) appear to lie on another device.
+// The real file system, except that chosen folders refuse listing and chosen folders (and
+// everything in them) appear to lie on another device. Folders are known by name: the walk
+// opens them inside their parents.
 struct PartlyForeignFileSystem : FileSystem {
-    std::map<std::string, int> refusals;
-    std::vector<std::string> foreignFolders;
+    std::map<std::string, int> refusals;    // folder name -> errno
+    std::set<std::string> foreignFolders;   // folder names
+    static constexpr std::uint64_t shift = 1000;
 
-    bool foreign(const std::string& path) const
+    FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const override
     {
-        for (const auto& folder : foreignFolders)
-            if (path == folder || path.starts_with(folder + "/"))
-                return true;
-        return false;
-    }
-
-    int readDirectory(const std::string& path, const EntryVisitor& visit) const override
-    {
-        if (const auto refusal = refusals.find(path); refusal != refusals.end())
-            return refusal->second;
-        return FileSystem::readDirectory(path, [&](std::string_view name, const FileStatus& status) {
+        const std::string name = Paths::lastComponent(location.path);
+        if (const auto refusal = refusals.find(name); refusal != refusals.end())
+            return FolderRead{refusal->second, std::nullopt, nullptr};
+        FolderLocation real = location;
+        const bool foreign = shifted_.count(location.inode) > 0;
+        if (foreign)
+            real.device -= shift;
+        return FileSystem::readFolder(real, [&](std::string_view entry, const FileStatus& status) {
             FileStatus changed = status;
-            if (foreign(path + "/" + std::string(name)))
-                changed.device += 1000;
-            visit(name, changed);
+            if (foreign || foreignFolders.count(std::string(entry))) {
+                changed.device += shift;
+                shifted_.insert(status.inode);
+            }
+            visit(entry, changed);
         });
     }
+
+private:
+    mutable std::set<std::uint64_t> shifted_;   // inodes of the folders shown on another device
 };
 
 } // namespace
@@ -94,8 +101,8 @@ TEST(FolderAnalyzer, CountsHardLinksOnceAndUnreadableFolders)
     fs::create_symlink("one.bin", dir.file("tree/alias"));
 
     PartlyForeignFileSystem system;
-    system.refusals[dir.file("tree/locked")] = EACCES;
-    system.refusals[dir.file("tree/open")] = ENOENT;   // vanished while walking: not restricted
+    system.refusals["locked"] = EACCES;
+    system.refusals["open"] = ENOENT;   // vanished while walking: not restricted
     const auto result = FolderAnalyzer::size(dir.file("tree"), true, {}, DirectoryReader(system));
 
     EXPECT_EQ(result.fileCount, 3);
@@ -116,7 +123,7 @@ TEST(FolderAnalyzer, OtherVolumesAndTheirInodes)
     ASSERT_EQ(::link(file.c_str(), dir.file("tree/mounted/a-again.bin").c_str()), 0);
 
     PartlyForeignFileSystem system;
-    system.foreignFolders = {dir.file("tree/mounted")};
+    system.foreignFolders = {"mounted"};
     const DirectoryReader reader(system);
 
     const auto staying = FolderAnalyzer::size(dir.file("tree"), true, {}, reader);
@@ -186,4 +193,23 @@ TEST(FolderAnalyzer, ScannedFoldersComeFromTheIndex)
     const auto onDisk = dir.write("real/file.txt", "abc");
     EXPECT_EQ(FolderAnalyzer::cachedOrCalculatedSize(dir.file("real"), &database).fileCount, 1);
     EXPECT_EQ(FolderAnalyzer::cachedOrCalculatedSize(dir.file("real"), nullptr).logicalSize, 3);
+}
+
+TEST(FolderAnalyzer, SizesDeepTreesWhole)
+{
+    TempDir dir;
+    const std::string top = dir.file("deep");
+    DeepTree::build(top, 1700, 2);
+    const DeepTree::Totals expected = DeepTree::walk(top);
+    FolderSizeResult sized;
+    {
+        const DeepTree::LowDescriptorLimit limit(128);
+        sized = FolderAnalyzer::size(top, true);
+    }
+    EXPECT_EQ((DeepTree::Totals{sized.fileCount, sized.folderCount, sized.allocatedSize}), expected);
+    EXPECT_EQ(sized.restrictedFolderCount, 0);
+    EXPECT_EQ(sized.logicalSize, expected.files * 3000);
+    EXPECT_TRUE(sized.exists);
+    EXPECT_FALSE(sized.wasCancelled);
+    DeepTree::remove(top);
 }

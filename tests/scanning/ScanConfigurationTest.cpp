@@ -94,32 +94,6 @@ TEST(ScanConfiguration, ExclusionsIgnoreLetterCaseAndNeedAWholeComponent)
     EXPECT_FALSE(FileScanner::isExcluded("/anything", {}));
 }
 
-TEST(ScanCounters, ReportedCopiesDoNotChangeTheStoredPhase)
-{
-    ScanCounters counters;
-    EXPECT_EQ(counters.snapshot().phase, ScanPhase(ScanPhase::Kind::idle));
-    counters.reset(1000.0, true);
-    counters.folderSynced(3, 4096, DirectorySyncResult{1, {}, 2, 1, 4, 9, {}});
-    counters.folderTakenFromIndex(5, 100);
-    counters.folderRefused();
-    counters.folderFailed();
-    ScanProgress copy = counters.snapshot();
-    copy.phase = ScanPhase::Kind::finalizing;
-    const ScanProgress stored = counters.snapshot();
-    EXPECT_EQ(stored.phase, ScanPhase(ScanPhase::Kind::scanning));
-    EXPECT_EQ(stored.filesScanned, 8);
-    EXPECT_EQ(stored.foldersScanned, 2);
-    EXPECT_EQ(stored.bytesAnalyzed, 4196);
-    EXPECT_EQ(stored.newFiles, 2);
-    EXPECT_EQ(stored.changedFiles, 1);
-    EXPECT_EQ(stored.deletedFiles, 4);
-    EXPECT_EQ(stored.restrictedFolders, 1);
-    EXPECT_EQ(stored.errors, 1);
-    EXPECT_TRUE(stored.isResumed);
-    EXPECT_EQ(stored.startedAt, 1000.0);
-    EXPECT_NE(ScanPhase::failed("disk full"), ScanPhase::failed("locked"));
-}
-
 namespace {
 
 const std::vector<std::string> fixedSystemRoots{"/System", "/usr", "/bin", "/sbin", "/private", "/cores"};

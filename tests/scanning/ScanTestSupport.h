@@ -81,6 +81,8 @@ public:
     }
 
     std::map<std::string, int> readFailures;     // path -> errno of the open
+    // path -> errno of the open and how many of the next reads fail with it
+    mutable std::map<std::string, std::pair<int, int>> passingFailures;
     std::map<std::string, int> statFailures;     // path -> errno of lstat
     std::map<std::string, std::uint64_t> devices; // path -> device number reported
     std::set<std::string> immutable;
@@ -98,6 +100,14 @@ private:
         }
         if (onRead)
             onRead(path);
+        {
+            std::lock_guard guard(lock_);
+            if (const auto passing = passingFailures.find(path);
+                passing != passingFailures.end() && passing->second.second > 0) {
+                --passing->second.second;
+                return passing->second.first;
+            }
+        }
         const auto failure = readFailures.find(path);
         return failure == readFailures.end() ? 0 : failure->second;
     }

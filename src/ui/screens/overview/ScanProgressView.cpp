@@ -10,7 +10,6 @@
 #include "ui/components/TextStyle.h"
 #include "ui/screens/overview/AdaptiveGrid.h"
 
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -26,11 +25,6 @@ using Kind = ScanPhase::Kind;
 
 const char* const cellTitles[] = {"Files scanned", "Folders scanned", "Storage analyzed", "Elapsed",
                                   "New",           "Changed",         "Removed",          "Access restricted"};
-
-double nowSeconds()
-{
-    return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-}
 
 } // namespace
 
@@ -108,7 +102,6 @@ ScanProgressView::ScanProgressView(AppModel& model, QWidget* parent)
     ScanCoordinator& scan = model_.scan();
     connect(&scan, &ScanCoordinator::progressChanged, this, &ScanProgressView::refresh);
     connect(&scan, &ScanCoordinator::resumableScanIDChanged, this, &ScanProgressView::refresh);
-    connect(&scan, &ScanCoordinator::lastOutcomeChanged, this, &ScanProgressView::refresh);
     refresh();
 }
 
@@ -127,14 +120,10 @@ QString ScanProgressView::title(const ScanProgress& progress)
     return QStringLiteral("Scan");
 }
 
-double ScanProgressView::elapsedSeconds(const ScanProgress& progress, double nowSeconds,
-                                        std::optional<double> stoppedDuration)
+double ScanProgressView::elapsedSeconds(const ScanProgress& progress)
 {
-    if (!ScanCoordinator::isActive(progress.phase))
-        return std::max(0.0, stoppedDuration.value_or(0));
-    if (!progress.startedAt)
-        return 0;
-    return std::max(0.0, nowSeconds - *progress.startedAt);
+    // The scanner's running time: it stands still while paused and goes on without a jump.
+    return std::isfinite(progress.elapsedSeconds) ? std::max(0.0, progress.elapsedSeconds) : 0.0;
 }
 
 QString ScanProgressView::elapsedText(double seconds)
@@ -178,14 +167,11 @@ void ScanProgressView::refresh()
     resume_->setEnabled(scan.resumableScanID().has_value());
     bar_->setVisible(active);
 
-    std::optional<double> stoppedDuration;
-    if (!active && scan.lastOutcome())
-        stoppedDuration = scan.lastOutcome()->duration;
     const QString texts[] = {
         LocaleText::integer(progress.filesScanned),
         LocaleText::integer(progress.foldersScanned),
         qstr(ByteFormatter::string(progress.bytesAnalyzed)),
-        elapsedText(elapsedSeconds(progress, nowSeconds(), stoppedDuration)),
+        elapsedText(elapsedSeconds(progress)),
         LocaleText::integer(progress.newFiles),
         LocaleText::integer(progress.changedFiles),
         LocaleText::integer(progress.deletedFiles),

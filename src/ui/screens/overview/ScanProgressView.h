@@ -21,10 +21,8 @@ public:
     explicit ScanProgressView(AppModel& model, QWidget* parent = nullptr);
 
     static QString title(const ScanProgress& progress);
-    // Seconds since the start while the scan is active; once it stopped, how long it
-    // ran (`stoppedDuration`), so the figure no longer grows.
-    static double elapsedSeconds(const ScanProgress& progress, double nowSeconds,
-                                 std::optional<double> stoppedDuration);
+    // How long the scan has run, paused time left out.
+    static double elapsedSeconds(const ScanProgress& progress);
     // Minutes and two-digit seconds, minutes counting on past an hour: "75:00".
     static QString elapsedText(double seconds);
 

@@ -161,6 +161,7 @@ TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
     midway.restrictedFolders = 12;
     midway.currentPath = SystemPaths::homeDirectory() + "/Library/Caches/com.example.browser/Cache_Data";
     midway.startedAt = static_cast<double>(std::time(nullptr)) - 185;
+    midway.elapsedSeconds = 185;
     ScanCoordinatorTestAccess::setProgress(model->scan(), midway);
     ASSERT_NE(view.findChild<ScanProgressView*>(), nullptr);
     EXPECT_EQ(view.findChild<QWidget*>("getStarted"), nullptr);
