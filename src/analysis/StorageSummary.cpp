@@ -6,8 +6,7 @@ std::optional<std::int64_t> StorageSummary::unattributedBytes() const
 {
     if (!volume || totals.allocatedBytes <= 0)
         return std::nullopt;
-    const std::int64_t used =
-        volume->totalCapacity - std::max(volume->availableStrict, volume->availableForImportantUsage);
+    const std::int64_t used = volume->usedCapacity;
     std::int64_t categorized = 0;
     for (const CategoryUsage& usage : categories)
         categorized += usage.bytes;

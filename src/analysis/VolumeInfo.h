@@ -3,6 +3,7 @@
 #include "index/Hashing.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,20 @@ struct VolumeInfo {
     bool isReadOnly = false;
     bool isLocal = true;
     std::optional<std::string> formatDescription;
+    // Bytes in use, as df counts them: blocks minus free blocks. The blocks kept for the
+    // administrator are neither used nor available, so used plus available can fall short
+    // of the capacity.
+    std::int64_t usedCapacity = 0;
+
+    // The larger of the two available figures.
+    std::int64_t available() const { return std::max(availableForImportantUsage, availableStrict); }
+    // The share of the space this user can reach that is in use, as df's Use% reckons it.
+    double usedShare() const
+    {
+        const std::int64_t used = std::max<std::int64_t>(usedCapacity, 0);
+        const std::int64_t reachable = used + std::max<std::int64_t>(available(), 0);
+        return reachable > 0 ? static_cast<double>(used) / static_cast<double>(reachable) : 0;
+    }
 
     friend bool operator==(const VolumeInfo&, const VolumeInfo&) = default;
 };
@@ -30,6 +45,6 @@ struct std::hash<VolumeInfo> {
     {
         return Hashing::of(v.name, v.path, v.totalCapacity, v.availableForImportantUsage, v.availableStrict,
                            v.isInternal, v.isRemovable, v.isEjectable, v.isRootFileSystem, v.isReadOnly, v.isLocal,
-                           v.formatDescription);
+                           v.formatDescription, v.usedCapacity);
     }
 };

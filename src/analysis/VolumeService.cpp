@@ -68,12 +68,12 @@ std::optional<VolumeInfo> infoFor(const std::string& path, const MountEntry* mou
 
     VolumeInfo info;
     info.path = path;
-    // Blocks kept for the administrator are neither in use nor available to this user: the
-    // capacity is what is in use plus what this user may still write, as df reckons its share.
+    // The capacity is the file system's size; blocks kept for the administrator are neither
+    // in use nor available to this user.
     const std::int64_t available = std::clamp<std::int64_t>(capacity->available, 0, capacity->total);
     const std::int64_t free = std::clamp<std::int64_t>(capacity->free.value_or(available), available, capacity->total);
-    const std::int64_t used = capacity->total - free;
-    info.totalCapacity = used + available > 0 ? used + available : capacity->total;
+    info.totalCapacity = capacity->total;
+    info.usedCapacity = capacity->total - free;
     // No separate figure for important use exists here: both are what df shows as available.
     info.availableStrict = available;
     info.availableForImportantUsage = info.availableStrict;

@@ -12,8 +12,7 @@ class VolumePlatform;
 namespace VolumeService {
 
 // The volume holding `path`; absent when it cannot be read or reports no capacity. Its
-// capacity leaves out the blocks kept for the administrator, so that capacity minus
-// available is what df calls used.
+// capacity and used space are df's Size and Used.
 std::optional<VolumeInfo> info(const std::string& path);
 std::optional<VolumeInfo> info(const std::string& path, const VolumePlatform& platform);
 

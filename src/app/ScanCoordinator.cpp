@@ -237,9 +237,7 @@ std::pair<std::int64_t, std::int64_t> ScanCoordinator::volumeUsage(const std::op
 {
     if (!volume)
         return {0, 0};
-    const std::int64_t total = volume->totalCapacity;
-    const std::int64_t available = std::max(volume->availableForImportantUsage, volume->availableStrict);
-    return {total, std::max<std::int64_t>(0, total - available)};
+    return {volume->totalCapacity, std::max<std::int64_t>(0, volume->usedCapacity)};
 }
 
 void ScanCoordinator::startScan(bool resume)

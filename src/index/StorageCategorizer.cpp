@@ -1,6 +1,7 @@
 #include "index/StorageCategorizer.h"
 
 #include "index/CaseFolding.h"
+#include "platform/LinuxSystemPlaces.h"
 #include "platform/TrashFolders.h"
 
 #include <initializer_list>
@@ -117,6 +118,16 @@ public:
         return false;
     }
 
+    // Inside a folder of the operating system, but not in the home, which some systems
+    // keep inside one (/var/home).
+    bool inLinuxSystemTree() const
+    {
+        for (const auto tree : LinuxSystemPlaces::trees())
+            if (isUnder(tree))
+                return home_.size() <= 1 || !isUnder(home_);
+        return false;
+    }
+
 private:
     // True when `test` holds for some non-empty component of the path, given with the one before it.
     template <class Test>
@@ -187,13 +198,14 @@ std::optional<C> forcedCategory(const Matcher& m)
     if (m.anyUnderHome({"library/mobile documents", "library/cloudstorage"}))
         return C::cloudStorage;
     if (m.underHome("library/caches") || m.isUnder("/library/caches") || m.underHome(".cache") ||
-        m.isUnder("/private/var/folders") || m.hasComponent("deriveddata"))
+        m.isUnder("/private/var/folders") || m.hasComponent("deriveddata") || m.isUnder("/var/cache"))
         return C::caches;
-    if (m.underHome("library/logs") || m.anyUnder({"/library/logs", "/private/var/log", "/private/var/logs"}))
+    if (m.underHome("library/logs") || m.anyUnder({"/library/logs", "/private/var/log", "/private/var/logs"}) ||
+        m.isUnder("/var/log"))
         return C::logs;
     if (m.hasComponentSuffix(".app") || m.isUnder("/applications") || m.underHome("applications"))
         return C::applications;
-    if (m.anyUnder({"/system", "/usr", "/bin", "/sbin", "/private", "/cores", "/library"}))
+    if (m.anyUnder({"/system", "/usr", "/bin", "/sbin", "/private", "/cores", "/library"}) || m.inLinuxSystemTree())
         return C::system;
     if (m.isUnder("/opt/homebrew") ||
         m.anyUnderHome({".cargo", ".rustup", ".pyenv", ".rbenv", ".m2", "go/pkg", "developer", ".conda",

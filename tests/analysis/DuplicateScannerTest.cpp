@@ -344,13 +344,18 @@ TEST(DuplicateSearch, CancellationEndsTheSearchWithoutFurtherReports)
 TEST(DuplicateSearch, DefaultsLeaveOutFilesAlreadyInTheTrash)
 {
     struct Case {
-        const char* dataHome;  // empty: unset
+        const char* dataHome;  // XDG_DATA_HOME, "~" standing for the home; null: unset
         const char* trash;
     };
-    const Case cases[] = {{"", ".local/share/Trash"}, {"data", "data/Trash"}};
+    const Case cases[] = {
+        {nullptr, ".local/share/Trash"},
+        {"~/data", "data/Trash"},
+        {"~/data/", "data/Trash"},
+        {"data", ".local/share/Trash"},   // a relative value is ignored, as the desktop ignores it
+    };
     const std::string copy = pattern(1'100'000, 20);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.dataHome);
+        SCOPED_TRACE(c.dataHome ? c.dataHome : "unset");
         TempDir tree;
         const std::string home = tree.path();
         tree.write("docs/a.bin", copy);
@@ -359,8 +364,10 @@ TEST(DuplicateSearch, DefaultsLeaveOutFilesAlreadyInTheTrash)
         tree.write(std::string(c.trash) + "/files/a.bin", copy);
         tree.write("Library/a.bin", copy);
         ScopedEnvironment homeVariable("HOME", home);
-        ScopedEnvironment dataVariable("XDG_DATA_HOME", *c.dataHome ? home + "/" + c.dataHome : "");
-        if (!*c.dataHome) ::unsetenv("XDG_DATA_HOME");
+        std::string dataHome = c.dataHome ? c.dataHome : "";
+        if (dataHome.rfind("~", 0) == 0) dataHome.replace(0, 1, home);
+        ScopedEnvironment dataVariable("XDG_DATA_HOME", dataHome);
+        if (!c.dataHome) ::unsetenv("XDG_DATA_HOME");
 
         ScannedTree index;
         index.scan({home});

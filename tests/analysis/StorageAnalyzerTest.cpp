@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include <map>
 
 namespace {
@@ -54,7 +57,9 @@ void index(StorageDatabase& db, const std::vector<Folder>& folders)
     db.finishScan(scan, {folders.front().path}, ScanRecord::Status::completed, 1'000, 500, 0, 0, 0);
 }
 
-VolumeInfo volume(std::int64_t total, std::int64_t strict, std::int64_t important)
+// Without `used`, a volume with no administrator's reserve: all that is not available is used.
+VolumeInfo volume(std::int64_t total, std::int64_t strict, std::int64_t important,
+                  std::optional<std::int64_t> used = std::nullopt)
 {
     VolumeInfo v;
     v.name = "root";
@@ -62,6 +67,7 @@ VolumeInfo volume(std::int64_t total, std::int64_t strict, std::int64_t importan
     v.totalCapacity = total;
     v.availableStrict = strict;
     v.availableForImportantUsage = important;
+    v.usedCapacity = used.value_or(std::max<std::int64_t>(0, total - std::max(strict, important)));
     return v;
 }
 
@@ -145,6 +151,9 @@ TEST(StorageSummary, UnattributedBytesAreNeverNegative)
         {volume(1000 * GB, 450 * GB, 400 * GB), 100 * GB, 50 * GB, 500 * GB},   // categories below the index
         {volume(1000 * GB, 2000 * GB, 0), 1 * GB, 1 * GB, 0},                    // more free than total
         {volume(1000 * GB, 0, 0), 0, 0, std::nullopt},                           // nothing indexed yet
+        // 270 GB of which 168 GB are the administrator's reserve: df's 22 GB used, not 190 GB.
+        {volume(270 * GB, 80 * GB, 80 * GB, 22 * GB), 20 * GB, 20 * GB, 2 * GB},
+        {volume(270 * GB, 80 * GB, 80 * GB, 22 * GB), 30 * GB, 30 * GB, 0},
         {std::nullopt, 300 * GB, 300 * GB, std::nullopt},
     };
     for (const auto& c : cases) {

@@ -247,22 +247,36 @@ TEST(VolumeService, BlocksKeptForTheAdministratorAreNeitherUsedNorAvailable)
     const VolumeCapacity full = space(1'000, 0, 50);   // only the reserve is left
     const VolumeCapacity plain = space(1'000, 400, 400);
     struct Case {
+        const char* name;
         VolumeCapacity capacity;
-        std::int64_t total, available;
+        std::int64_t total, used, available;
+        double share;
     } cases[] = {
-        {reserved, 102'000'000'000, 80'000'000'000},   // used 22 GB, as df says: 22%
-        {full, 950, 0},
-        {plain, 1'000, 400},
-        {space(1'000, 400), 1'000, 400},   // the free blocks unknown
+        // df: Size 270 GB, Used 22 GB, Avail 80 GB, Use% 22.
+        {"a large reserve", reserved, 270'000'000'000, 22'000'000'000, 80'000'000'000, 22.0 / 102.0},
+        {"only the reserve left", full, 1'000, 950, 0, 1.0},
+        {"no reserve", plain, 1'000, 600, 400, 0.6},
+        {"the free blocks unknown", space(1'000, 400), 1'000, 600, 400, 0.6},
+        // Figures read while others write: free below available, available beyond the size.
+        {"free below available", space(1'000, 400, 300), 1'000, 600, 400, 0.6},
+        {"available beyond the size", space(1'000, 1'200, 1'300), 1'000, 0, 1'000, 0.0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         FixtureVolumes platform(dir, {{"/", c.capacity}});
         const auto root = VolumeService::info("/", platform);
         ASSERT_TRUE(root);
-        EXPECT_EQ(root->totalCapacity, c.total) << c.total;
-        EXPECT_EQ(root->availableStrict, c.available) << c.total;
-        EXPECT_EQ(root->availableForImportantUsage, c.available) << c.total;
+        EXPECT_EQ(root->totalCapacity, c.total);
+        EXPECT_EQ(root->usedCapacity, c.used);
+        EXPECT_EQ(root->availableStrict, c.available);
+        EXPECT_EQ(root->availableForImportantUsage, c.available);
+        EXPECT_DOUBLE_EQ(root->usedShare(), c.share);
     }
+    // The mounted-volume list carries the same figures.
+    const auto listed = VolumeService::mountedVolumes(FixtureVolumes(dir, {{"/", reserved}}));
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed.front().totalCapacity, 270'000'000'000);
+    EXPECT_EQ(listed.front().usedCapacity, 22'000'000'000);
 
     // The dashboard's "System & Unscanned": used space the index does not hold, not the reserve.
     StorageSummary summary;
@@ -286,7 +300,8 @@ TEST(VolumeService, RootFiguresAgreeWithDf)
     const auto root = VolumeService::info("/");
     ASSERT_TRUE(root);
     EXPECT_TRUE(root->isRootFileSystem);
-    std::unique_ptr<FILE, decltype(&::pclose)> df(::popen("df -B1 --output=used,avail / 2>/dev/null", "r"), &::pclose);
+    std::unique_ptr<FILE, decltype(&::pclose)> df(::popen("df -B1 --output=size,used,avail / 2>/dev/null", "r"),
+                                                  &::pclose);
     if (!df)
         GTEST_SKIP() << "df is not available";
     char buffer[512] = {};
@@ -296,12 +311,12 @@ TEST(VolumeService, RootFiguresAgreeWithDf)
     std::istringstream lines(output);
     std::string header;
     std::getline(lines, header);
-    std::int64_t used = 0, avail = 0;
-    if (!(lines >> used >> avail))
+    std::int64_t size = 0, used = 0, avail = 0;
+    if (!(lines >> size >> used >> avail))
         GTEST_SKIP() << "unexpected df output: " << output;
+    EXPECT_EQ(root->totalCapacity, size);
     // Other processes write meanwhile; the figures may move a little.
-    EXPECT_NEAR(static_cast<double>(root->totalCapacity - root->availableStrict), static_cast<double>(used),
-                256.0 * 1024 * 1024);
+    EXPECT_NEAR(static_cast<double>(root->usedCapacity), static_cast<double>(used), 256.0 * 1024 * 1024);
     EXPECT_NEAR(static_cast<double>(root->availableStrict), static_cast<double>(avail), 256.0 * 1024 * 1024);
 }
 

@@ -404,16 +404,19 @@ TEST(ScanCoordinatorSettings, WorkerCountExclusionsAndVolumeUsage)
     EXPECT_EQ(configuration.excludedPaths, std::vector<std::string>{"/x/cache"});
     EXPECT_EQ(configuration.maxConcurrency, 6);
 
-    auto volume = [](std::int64_t total, std::int64_t important, std::int64_t strict) {
+    auto volume = [](std::int64_t total, std::int64_t important, std::int64_t strict, std::int64_t used) {
         VolumeInfo v;
         v.totalCapacity = total;
         v.availableForImportantUsage = important;
         v.availableStrict = strict;
+        v.usedCapacity = used;
         return std::optional<VolumeInfo>(v);
     };
+    // A history point holds the disk's size and df's used; the administrator's reserve is in neither.
     using Usage = std::pair<std::int64_t, std::int64_t>;
-    EXPECT_EQ(ScanCoordinator::volumeUsage(volume(1000, 300, 200)), (Usage{1000, 700}));
-    EXPECT_EQ(ScanCoordinator::volumeUsage(volume(100, 50, 400)), (Usage{100, 0}));
+    EXPECT_EQ(ScanCoordinator::volumeUsage(volume(1000, 300, 200, 700)), (Usage{1000, 700}));
+    EXPECT_EQ(ScanCoordinator::volumeUsage(volume(270'000, 80'000, 80'000, 22'000)), (Usage{270'000, 22'000}));
+    EXPECT_EQ(ScanCoordinator::volumeUsage(volume(100, 50, 400, -1)), (Usage{100, 0}));
     EXPECT_EQ(ScanCoordinator::volumeUsage(std::nullopt), (Usage{0, 0}));
 }
 

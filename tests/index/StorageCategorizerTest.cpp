@@ -106,6 +106,69 @@ TEST(StorageCategorizer, TheFreedesktopTrashesAreTheTrash)
     EXPECT_EQ(categorizer.context("/home/ann/.local/share/Trash/files"), none);
 }
 
+TEST(StorageCategorizer, LinuxSystemFoldersLogsAndCaches)
+{
+    const StorageCategorizer categorizer("/home/ann");
+    struct Case { const char* folder; Context expected; };
+    const Case cases[] = {
+        {"/var/log", forced(C::logs)},
+        {"/var/log/journal/0123abcd", forced(C::logs)},
+        {"/var/cache", forced(C::caches)},
+        {"/var/cache/apt/archives", forced(C::caches)},
+        {"/var/lib/dpkg", forced(C::system)},
+        {"/var/logs", forced(C::system)},
+        {"/var/cached", forced(C::system)},
+        {"/var", forced(C::system)},
+        {"/var/tmp", forced(C::system)},
+        {"/etc", forced(C::system)},
+        {"/etc/apt/sources.list.d", forced(C::system)},
+        {"/boot/grub", forced(C::system)},
+        {"/lib/modules/6.1.0", forced(C::system)},
+        {"/lib32", forced(C::system)},
+        {"/lib64", forced(C::system)},
+        {"/libx32/gconv", forced(C::system)},
+        {"/usr/lib/x86_64-linux-gnu", forced(C::system)},
+        {"/tmp/build", forced(C::system)},
+        {"/etcetera", none},
+        {"/library", forced(C::system)},     // the macOS rule, kept
+        {"/libexec", none},
+        // Served data and mounted media are people's, not the system's.
+        {"/srv/www", none},
+        {"/srv", none},
+        {"/media/ann/usb", none},
+        {"/mnt/data", none},
+        {"/opt/google/chrome", none},
+        // Narrower rules of earlier groups still win inside a system tree.
+        {"/var/lib/app/node_modules/left-pad", forced(C::nodeJS)},
+        {"/etc/project/.git/objects", forced(C::git)},
+        {"/usr/share/app.app/contents", forced(C::applications)},
+        {"/var/cache/app/.git", forced(C::git)},
+        {"/VAR/LOG/Xorg", forced(C::logs)},
+        // The macOS places keep their verdicts.
+        {"/private/var/log/asl", forced(C::logs)},
+        {"/private/var/folders/xy", forced(C::caches)},
+        {"/private/var/db", forced(C::system)},
+        {"/cores", forced(C::system)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(categorizer.context(c.folder), c.expected) << c.folder;
+    EXPECT_EQ(StorageCategorizer::category("gz", categorizer.context("/var/log/apt")), C::logs);
+    EXPECT_EQ(StorageCategorizer::category("deb", categorizer.context("/var/cache/apt/archives")), C::caches);
+
+    // A home kept inside a system tree is still the user's.
+    const StorageCategorizer inVar("/var/home/ann");
+    const Case homeCases[] = {
+        {"/var/home/ann", none},
+        {"/var/home/ann/Downloads", fallback(C::downloads)},
+        {"/var/home/ann/.cache/thumbnails", forced(C::caches)},
+        {"/var/home/ann/notes", none},
+        {"/var/lib", forced(C::system)},
+        {"/var/log", forced(C::logs)},
+    };
+    for (const auto& c : homeCases)
+        EXPECT_EQ(inVar.context(c.folder), c.expected) << c.folder;
+}
+
 TEST(StorageCategorizer, HomeRulesFollowTheHomeFolder)
 {
     // A Linux home; the rules apply to whatever home the scan gives.

@@ -24,10 +24,10 @@ StackedCapacityBar::Figures StackedCapacityBar::figures(const VolumeInfo& volume
 {
     Figures figures;
     figures.total = volume.totalCapacity;
-    figures.available = std::max(volume.availableForImportantUsage, volume.availableStrict);
-    figures.used = std::max<std::int64_t>(0, figures.total - figures.available);
+    figures.available = volume.available();
+    figures.used = std::max<std::int64_t>(0, volume.usedCapacity);
     figures.purgeable = volume.availableForImportantUsage - volume.availableStrict;
-    figures.usedFraction = figures.total > 0 ? static_cast<double>(figures.used) / static_cast<double>(figures.total) : 0;
+    figures.usedFraction = volume.usedShare();
     return figures;
 }
 
@@ -35,7 +35,8 @@ StackedCapacityBar::Layout StackedCapacityBar::layout(const VolumeInfo& volume,
                                                       const std::vector<CategoryUsage>& categories, double width)
 {
     const Figures figures = StackedCapacityBar::figures(volume);
-    const double scale = std::max(1.0, static_cast<double>(figures.total));
+    // The administrator's reserve is neither used nor free: the bar spans what this user can reach.
+    const double scale = std::max(1.0, static_cast<double>(figures.used + std::max<std::int64_t>(figures.available, 0)));
     const std::size_t shown = std::min<std::size_t>(categories.size(), shownCategories);
     // One gap after each category and after the other used space.
     const double usable = std::max(0.0, width - static_cast<double>(shown + 1) * gap);

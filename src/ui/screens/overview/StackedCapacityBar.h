@@ -21,7 +21,8 @@ public:
     static constexpr int shownCategories = 8;
     static constexpr double gap = 1;
 
-    // The volume's figures: available is the larger of its two free figures.
+    // The volume's figures: total is the disk's size, available the larger of its two free
+    // figures, and the used share is of used plus available, as df reckons it.
     struct Figures {
         std::int64_t total = 0;
         std::int64_t available = 0;

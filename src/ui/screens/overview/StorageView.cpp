@@ -325,19 +325,17 @@ void StorageView::showPermissionHelp()
 
 std::int64_t StorageView::available(const VolumeInfo& volume)
 {
-    return std::max(volume.availableForImportantUsage, volume.availableStrict);
+    return volume.available();
 }
 
 std::int64_t StorageView::used(const VolumeInfo& volume)
 {
-    return std::max<std::int64_t>(volume.totalCapacity - available(volume), 0);
+    return std::max<std::int64_t>(volume.usedCapacity, 0);
 }
 
 double StorageView::fraction(const VolumeInfo& volume)
 {
-    if (volume.totalCapacity <= 0)
-        return 0;
-    return static_cast<double>(used(volume)) / static_cast<double>(volume.totalCapacity);
+    return volume.usedShare();
 }
 
 const char* StorageView::symbolName(const VolumeInfo& volume)

@@ -32,16 +32,22 @@ std::optional<std::string> refusal(const ProcessSnapshot& process)
 
 namespace {
 
-void fillOne(QMenu& menu, const ProcessSnapshot& process, DesktopServices& desktop, ProcessWindows& windows,
-             const Actions& actions)
+// Bring to Front is offered for a running application: a process with a window here, or
+// one of an installed application, which may just have no window to raise right now.
+// Daemons and command-line tools have none.
+void fillOne(QMenu& menu, const ProcessSnapshot& process, const std::vector<ApplicationInfo>& apps,
+             DesktopServices& desktop, ProcessWindows& windows, const Actions& actions)
 {
     const auto reason = refusal(process);
-    QAction* front = menu.addAction(QStringLiteral("Bring to Front"), [process, bring = actions.bringToFront] {
-        if (bring) bring(process);
-    });
-    if (const auto why = frontRefusal(process, windows)) {
-        front->setEnabled(false);
-        front->setToolTip(QString::fromStdString(*why));
+    const auto why = frontRefusal(process, windows);
+    if (!why || RunningApplications::applicationOf(process, apps)) {
+        QAction* front = menu.addAction(QStringLiteral("Bring to Front"), [process, bring = actions.bringToFront] {
+            if (bring) bring(process);
+        });
+        if (why) {
+            front->setEnabled(false);
+            front->setToolTip(QString::fromStdString(*why));
+        }
     }
     if (process.executablePath) {
         const std::string path = ProcessTableModel::revealPath(*process.executablePath);
@@ -95,11 +101,11 @@ void fillSeveral(QMenu& menu, const std::vector<ProcessSnapshot>& processes, Des
 
 } // namespace
 
-void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, DesktopServices& desktop,
-          ProcessWindows& windows, const Actions& actions)
+void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, const std::vector<ApplicationInfo>& apps,
+          DesktopServices& desktop, ProcessWindows& windows, const Actions& actions)
 {
     if (processes.size() == 1)
-        fillOne(menu, processes.front(), desktop, windows, actions);
+        fillOne(menu, processes.front(), apps, desktop, windows, actions);
     else if (!processes.empty())
         fillSeveral(menu, processes, desktop, actions);
 }

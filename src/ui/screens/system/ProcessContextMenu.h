@@ -1,5 +1,6 @@
 #pragma once
 
+#include "index/ApplicationRecords.h"
 #include "index/ProcessRecords.h"
 
 #include <functional>
@@ -26,7 +27,8 @@ std::optional<std::string> frontRefusal(const ProcessSnapshot& process, ProcessW
 // Why the process may not be quit, or nothing.
 std::optional<std::string> refusal(const ProcessSnapshot& process);
 
-void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, DesktopServices& desktop,
-          ProcessWindows& windows, const Actions& actions);
+// `apps`: the installed applications, which tell a running application from a daemon.
+void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, const std::vector<ApplicationInfo>& apps,
+          DesktopServices& desktop, ProcessWindows& windows, const Actions& actions);
 
 } // namespace ProcessContextMenu

@@ -110,7 +110,7 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
         return ProcessIcon::of(process, model_.apps().apps());
     });
     table_->setMenuBuilder([this](QMenu& menu, const std::vector<ProcessSnapshot>& processes) {
-        ProcessContextMenu::fill(menu, processes, model_.desktop(), model_.processWindows(),
+        ProcessContextMenu::fill(menu, processes, model_.apps().apps(), model_.desktop(), model_.processWindows(),
                                  {[this](const std::vector<ProcessSnapshot>& targets, bool force) { requestQuit(targets, force); },
                                   [this](const ProcessSnapshot& process) { bringToFront(process); }});
     });

@@ -7,11 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-inline VolumeInfo rootVolume(std::int64_t total, std::int64_t important, std::int64_t strict)
+// Without `used`, a volume with no administrator's reserve: all that is not available is used.
+inline VolumeInfo rootVolume(std::int64_t total, std::int64_t important, std::int64_t strict,
+                             std::optional<std::int64_t> used = std::nullopt)
 {
     VolumeInfo info;
     info.name = "Root";
@@ -19,6 +23,7 @@ inline VolumeInfo rootVolume(std::int64_t total, std::int64_t important, std::in
     info.totalCapacity = total;
     info.availableForImportantUsage = important;
     info.availableStrict = strict;
+    info.usedCapacity = used.value_or(std::max<std::int64_t>(0, total - std::max(important, strict)));
     return info;
 }
 

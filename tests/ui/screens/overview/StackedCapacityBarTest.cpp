@@ -12,9 +12,10 @@ namespace {
 
 using C = StorageCategory;
 
-VolumeInfo volume(std::int64_t total, std::int64_t important, std::int64_t strict)
+VolumeInfo volume(std::int64_t total, std::int64_t important, std::int64_t strict,
+                  std::optional<std::int64_t> used = std::nullopt)
 {
-    return rootVolume(total, important, strict);
+    return rootVolume(total, important, strict, used);
 }
 
 std::vector<CategoryUsage> usages(std::initializer_list<std::int64_t> bytes)
@@ -42,6 +43,8 @@ TEST(StackedCapacityBarTest, FiguresOfTheVolume)
         {volume(0, 0, 0), 0, 0, 0, 0},
         // More free than capacity (a racing statfs): nothing used, never negative.
         {volume(1000, 1200, 1200), 1200, 0, 0, 0},
+        // A large administrator's reserve: df's used and share, the reserve in neither.
+        {volume(270'000, 80'000, 80'000, 22'000), 80'000, 22'000, 0, 22.0 / 102.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.volume.totalCapacity);
@@ -50,6 +53,7 @@ TEST(StackedCapacityBarTest, FiguresOfTheVolume)
         EXPECT_EQ(figures.used, row.used);
         EXPECT_EQ(figures.purgeable, row.purgeable);
         EXPECT_DOUBLE_EQ(figures.usedFraction, row.fraction);
+        EXPECT_EQ(figures.total, row.volume.totalCapacity);
     }
 }
 
@@ -74,6 +78,8 @@ TEST(StackedCapacityBarTest, SegmentsAreClampedOneAfterAnotherToTheUsedSpace)
         {"no capacity", volume(0, 0, 0), usages({100, 50}), {0, 0, 0}, 1000},
         {"nothing used", volume(1000, 1000, 1000), usages({100}), {0, 0}, 1000},
         {"an empty index", volume(1000, 400, 400), {}, {600}, 400},
+        // 100 reserved for the administrator: the bar spans used and available, 1000 in all.
+        {"a reserve", volume(1100, 400, 400, 600), usages({100, 200}), {100, 200, 300}, 400},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

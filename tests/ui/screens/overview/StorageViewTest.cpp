@@ -114,23 +114,29 @@ TEST(StorageViewFigures, VolumesAreMeasuredWithTheLargerAvailableFigure)
         std::int64_t total;
         std::int64_t important;
         std::int64_t strict;
+        std::int64_t reportedUsed;
         std::int64_t used;
         double fraction;
         bool red;
     };
     const Case cases[] = {
-        {1000, 100, 50, 900, 0.9, false},       // exactly 0.9 keeps the accent colour
-        {10'000, 999, 0, 9001, 0.9001, true},   // just above turns red
-        {1000, 0, 400, 600, 0.6, false},
-        {1000, 1500, 0, 0, 0.0, false},         // more available than capacity: nothing used
-        {0, 0, 0, 0, 0.0, false},               // no capacity: an empty bar
-        {-5, 0, 0, 0, 0.0, false},
+        {1000, 100, 50, 900, 900, 0.9, false},         // exactly 0.9 keeps the accent colour
+        {10'000, 999, 0, 9001, 9001, 0.9001, true},    // just above turns red
+        {1000, 0, 400, 600, 600, 0.6, false},
+        {1000, 1500, 0, 0, 0, 0.0, false},             // more available than capacity: nothing used
+        {0, 0, 0, 0, 0, 0.0, false},                   // no capacity: an empty bar
+        {-5, 0, 0, 0, 0, 0.0, false},
+        // df's used and share on a disk with a large administrator's reserve, not total minus available.
+        {270'000, 80'000, 80'000, 22'000, 22'000, 22.0 / 102.0, false},
+        {1000, 0, 0, 950, 950, 1.0, true},             // only the reserve left: full for this user
+        {1000, 0, 0, -3, 0, 0.0, false},
     };
     for (const Case& c : cases) {
         VolumeInfo volume;
         volume.totalCapacity = c.total;
         volume.availableForImportantUsage = c.important;
         volume.availableStrict = c.strict;
+        volume.usedCapacity = c.reportedUsed;
         SCOPED_TRACE(c.total);
         EXPECT_EQ(StorageView::used(volume), c.used);
         EXPECT_DOUBLE_EQ(StorageView::fraction(volume), c.fraction);

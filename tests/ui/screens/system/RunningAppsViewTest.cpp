@@ -1,5 +1,6 @@
 #include "ui/screens/system/RunningAppsView.h"
 
+#include "AppFixtures.h"
 #include "app/AppTestSupport.h"
 #include "app/FakeProcessWindows.h"
 #include "app/ProcessMonitor.h"
@@ -235,7 +236,8 @@ TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseOnTheRowAlone)
     // A row outside the selection: that process alone, the selection untouched.
     std::unique_ptr<QMenu> menu(view.table().menuForRow(rowOf(outside.pid())));
     ASSERT_TRUE(menu);
-    EXPECT_EQ(texts(*menu), (QStringList{"Bring to Front", "Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
+    // A command-line tool with no window: no Bring to Front.
+    EXPECT_EQ(texts(*menu), (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
     item(*menu, "Quit…")->trigger();
     ASSERT_NE(view.confirmation(), nullptr);
     EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Quit “sleep”?"));
@@ -381,44 +383,74 @@ TEST(RunningAppsView, TheSelectionOutlivesSamplesAndDownReachesTheNextRow)
 
 TEST(RunningAppsView, BringToFrontRaisesTheExistingWindowOrSaysWhyNot)
 {
-    RecordingModel fixture;
+    AppFixtures apps;
+    RecordingModel fixture([&apps](const std::string&) {
+        return apps.store([](const std::string&) { return std::optional<std::int64_t>(1000); });
+    });
+    fixture.model->apps().reload(fixture.database);
+    ASSERT_TRUE(waitUntil([&] { return fixture.model->apps().apps().size() == apps.apps.size(); }));
     auto windows = std::make_shared<FakeProcessWindows>();
     fixture.model->setProcessWindows(windows);
-    ChildProcess child("/usr/bin/sleep");
+
+    // The menu's Bring to Front for the one row shown: absent, or whether it is enabled and why not.
+    using Item = std::optional<std::pair<bool, QString>>;
+    const auto frontItem = [](RunningAppsView& view) -> Item {
+        std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
+        if (!menu) {
+            ADD_FAILURE() << "no menu";
+            return std::nullopt;
+        }
+        for (QAction* action : menu->actions())
+            if (action->text() == "Bring to Front")
+                return std::make_pair(action->isEnabled(), action->isEnabled() ? QString() : action->toolTip());
+        return std::nullopt;
+    };
+    const auto reselect = [](RunningAppsView& view, pid_t pid) {
+        view.table().setSelectedPids({});
+        view.table().setSelectedPids({pid});
+    };
+    const QString noWindow = RunningApplications::noWindowText;
+    const QString wayland = ProcessWindows::waylandText;
+
+    // A command-line tool is no running application: no item unless it shows a window here.
+    // The toolbar button stays, disabled with the reason.
+    {
+        ChildProcess tool("/usr/bin/sleep");
+        ChildOnScreen screen(fixture, tool);
+        reselect(screen.view, tool.pid());
+        EXPECT_EQ(frontItem(screen.view), Item());
+        EXPECT_FALSE(screen.view.frontButton().isEnabled());
+        EXPECT_EQ(screen.view.frontButton().toolTip(), noWindow);
+        windows->windows[tool.pid()] = {0x500001};
+        EXPECT_EQ(frontItem(screen.view), Item(std::make_pair(true, QString())));
+        windows->refusal = ProcessWindows::waylandText;
+        EXPECT_EQ(frontItem(screen.view), Item());
+        windows->refusal.reset();
+    }
+
+    // An installed application's process has the item, disabled with the reason while it can't act.
+    ChildProcess child(apps.demoProgram);
     ChildOnScreen screen(fixture, child);
     RunningAppsView& view = screen.view;
-    view.table().setSelectedPids({child.pid()});
-    // Whether the menu's item is enabled, and its reason.
-    const auto frontItem = [&]() -> std::pair<bool, QString> {
-        std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
-        for (QAction* action : menu->actions())
-            if (action->text() == "Bring to Front") return {action->isEnabled(), action->toolTip()};
-        ADD_FAILURE() << "no Bring to Front";
-        return {};
-    };
-
-    // No window: the item and the button say so, and nothing is started.
-    view.table().setSelectedPids({});
-    view.table().setSelectedPids({child.pid()});
-    EXPECT_EQ(frontItem(), std::make_pair(false, QString(RunningApplications::noWindowText)));
+    ASSERT_EQ(screen.shown().name, "demo");
+    reselect(view, child.pid());
+    EXPECT_EQ(frontItem(view), Item(std::make_pair(false, noWindow)));
     EXPECT_FALSE(view.frontButton().isEnabled());
-    EXPECT_EQ(view.frontButton().toolTip(), RunningApplications::noWindowText);
+    EXPECT_EQ(view.frontButton().toolTip(), noWindow);
 
     // A Wayland session raises nothing.
     windows->windows[child.pid()] = {0x600001};
     windows->refusal = ProcessWindows::waylandText;
-    view.table().setSelectedPids({});
-    view.table().setSelectedPids({child.pid()});
-    EXPECT_EQ(frontItem(), std::make_pair(false, QString(ProcessWindows::waylandText)));
+    reselect(view, child.pid());
+    EXPECT_EQ(frontItem(view), Item(std::make_pair(false, wayland)));
     EXPECT_FALSE(view.frontButton().isEnabled());
-    EXPECT_EQ(view.frontButton().toolTip(), ProcessWindows::waylandText);
+    EXPECT_EQ(view.frontButton().toolTip(), wayland);
 
     // With a window on X11 the window itself is raised, from the toolbar and from the menu.
     windows->refusal.reset();
-    view.table().setSelectedPids({});
-    view.table().setSelectedPids({child.pid()});
+    reselect(view, child.pid());
     ASSERT_TRUE(view.frontButton().isEnabled());
-    EXPECT_TRUE(frontItem().first);
+    EXPECT_EQ(frontItem(view), Item(std::make_pair(true, QString())));
     view.frontButton().click();
     EXPECT_EQ(windows->activated, std::vector<ProcessWindows::Window>{0x600001});
     std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
