@@ -158,7 +158,7 @@ std::set<std::string> DuplicateView::prunedSelection(const std::vector<Duplicate
 
 QString DuplicateView::summaryText(std::size_t groupCount)
 {
-    return QString::number(groupCount) + QStringLiteral(" duplicate groups");
+    return QString::number(groupCount) + (groupCount == 1 ? QStringLiteral(" duplicate group") : QStringLiteral(" duplicate groups"));
 }
 
 QString DuplicateView::groupHeading(const DuplicateGroup& group)

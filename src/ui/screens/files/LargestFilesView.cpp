@@ -36,6 +36,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <tuple>
 
 namespace {
 
@@ -130,12 +131,26 @@ std::vector<SizeBarItem> LargestFilesView::chartItems(const std::vector<FileItem
     return items;
 }
 
+std::int64_t LargestFilesView::countedBytes(const std::vector<FileItem>& files)
+{
+    // The index keeps these of the file itself, not of the name.
+    using Storage = std::tuple<std::int64_t, std::int64_t, std::optional<double>, std::optional<double>>;
+    std::set<Storage> linked;
+    std::int64_t total = 0;
+    for (const FileItem& file : files) {
+        if (file.flags.contains(FileItem::Flags::hardLink) &&
+            !linked.insert({file.size, file.allocatedSize, file.created, file.modified}).second)
+            continue;
+        total += file.allocatedSize;
+    }
+    return total;
+}
+
 QString LargestFilesView::summaryText(const std::vector<FileItem>& files)
 {
-    std::int64_t total = 0;
-    for (const FileItem& file : files)
-        total += file.allocatedSize;
-    return LocaleText::integer(static_cast<std::int64_t>(files.size())) + QStringLiteral(" files \u00b7 ") +
+    const std::int64_t total = countedBytes(files);
+    return LocaleText::count(static_cast<std::int64_t>(files.size()), QStringLiteral("file"), QStringLiteral("files")) +
+           QStringLiteral(" \u00b7 ") +
            qstr(ByteFormatter::string(total));
 }
 
@@ -375,14 +390,14 @@ void LargestFilesView::setCustomCount(std::int64_t count)
     requestLoad();
 }
 
-const std::set<std::int64_t>& LargestFilesView::selection() const
+std::set<std::int64_t> LargestFilesView::selection() const
 {
     return table_->selection();
 }
 
-void LargestFilesView::setSelection(std::set<std::int64_t> selection)
+void LargestFilesView::setSelection(const std::set<std::int64_t>& selection)
 {
-    table_->setSelection(std::move(selection));
+    table_->setSelection(selection);
 }
 
 bool LargestFilesView::isLoading() const
@@ -443,14 +458,9 @@ void LargestFilesView::runLoad()
 void LargestFilesView::store(std::vector<FileItem> files)
 {
     files_ = std::move(files);
-    std::set<std::int64_t> kept;
-    for (const std::int64_t id : table_->selection()) {
-        if (std::any_of(files_.begin(), files_.end(), [id](const FileItem& file) { return file.id == id; }))
-            kept.insert(id);
-    }
+    // Rows that stay keep their selection; files no longer listed leave it.
     table_->setFiles(files_);
     chart_->setItems(chartItems(files_));
-    table_->setSelection(std::move(kept));
     refreshInspector();
     refresh();
 }

@@ -47,6 +47,7 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(0, 0, 12, 0);
+    header->setSpacing(8);
     breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
                                      this, this);
     header->addWidget(breadcrumbs_, 1);
@@ -102,14 +103,9 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
         if (const auto* row = list_->rows()->row(index))
             openRow(row->folder.id);
     });
-    // A row that goes away with a reload leaves the choice as it was, so it holds again
-    // once that folder shows.
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const QModelIndexList chosen = list_->selectionModel()->selectedIndexes();
-        if (!chosen.isEmpty())
-            if (const auto* row = list_->rows()->row(chosen.first()))
-                setSelection(row->folder.id);
-    });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { refresh(); });
+    // A selected row that a collapse or a reload takes away leaves nothing selected.
+    connect(list_->rows(), &QAbstractItemModel::rowsRemoved, this, [this] { refresh(); });
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         if (const auto* row = list_->rows()->row(list_->indexAt(point)))
             folderMenu(row->folder, this)->popup(list_->viewport()->mapToGlobal(point));
@@ -152,26 +148,37 @@ TrashCandidate LargestFoldersView::trashCandidate(const FolderItem& folder)
     candidate.name = Paths::lastComponent(folder.path);
     candidate.size = folder.totalAllocated;
     candidate.isDirectory = true;
-    candidate.note = stdstr(LocaleText::integer(folder.fileCount) + QStringLiteral(" files in ") +
-                            LocaleText::integer(folder.folderCount) + QStringLiteral(" folders"));
+    candidate.note = stdstr(LocaleText::count(folder.fileCount, QStringLiteral("file"), QStringLiteral("files")) +
+                            QStringLiteral(" in ") +
+                            LocaleText::count(folder.folderCount, QStringLiteral("folder"), QStringLiteral("folders")));
     return candidate;
+}
+
+std::optional<std::int64_t> LargestFoldersView::selection() const
+{
+    if (const auto folder = selectedFolder())
+        return folder->id;
+    return std::nullopt;
 }
 
 void LargestFoldersView::setSelection(std::optional<std::int64_t> id)
 {
-    if (selection_ == id)
+    QItemSelectionModel* selection = list_->selectionModel();
+    const int row = id ? list_->rows()->rowOfKey(*id) : -1;
+    if (row < 0) {
+        selection->clearSelection();
         return;
-    selection_ = id;
-    refresh();
+    }
+    selection->setCurrentIndex(list_->rows()->index(row, 0), QItemSelectionModel::ClearAndSelect);
 }
 
 std::optional<FolderItem> LargestFoldersView::selectedFolder() const
 {
-    if (!selection_)
+    const QModelIndexList chosen = list_->selectionModel()->selectedIndexes();
+    if (chosen.isEmpty())
         return std::nullopt;
-    for (const auto& row : tree_->rows())
-        if (row.folder.id == *selection_)
-            return row.folder;
+    if (const auto* row = list_->rows()->row(chosen.first()))
+        return row->folder;
     return std::nullopt;
 }
 
@@ -198,10 +205,11 @@ void LargestFoldersView::openRow(std::int64_t folderID)
 
 bool LargestFoldersView::handleArrow(int key)
 {
-    if ((key != Qt::Key_Right && key != Qt::Key_Left) || !selection_)
+    const std::optional<FolderItem> selected = selectedFolder();
+    if ((key != Qt::Key_Right && key != Qt::Key_Left) || !selected)
         return false;
     for (const auto& row : tree_->rows()) {
-        if (row.folder.id != *selection_)
+        if (row.folder.id != selected->id)
             continue;
         // Right only opens a closed folder, left only closes an open one.
         if (row.isExpanded == (key == Qt::Key_Left)) {
@@ -287,19 +295,6 @@ void LargestFoldersView::refresh()
     centreBusyIndicator();
     revealButton_->setVisible(selectedFolder().has_value());
     refreshChart();
-
-    // A reload keeps the chosen folder chosen once its row shows again.
-    if (selection_) {
-        const auto& rows = tree_->rows();
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (rows[i].folder.id != *selection_)
-                continue;
-            const QModelIndex index = list_->rows()->index(static_cast<int>(i));
-            if (!list_->selectionModel()->isSelected(index))
-                list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-            break;
-        }
-    }
 }
 
 void LargestFoldersView::resizeEvent(QResizeEvent* event)

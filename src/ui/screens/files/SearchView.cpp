@@ -186,9 +186,13 @@ SearchResults SearchView::emptyResults()
 
 QString SearchView::summaryText(const SearchResults& results)
 {
-    return QString::asprintf("%lld files, %lld folders, %lld apps", static_cast<long long>(results.files.size()),
-                             static_cast<long long>(results.folders.size()),
-                             static_cast<long long>(results.applications.size()));
+    const auto count = [](std::size_t n, const char* singular, const char* plural) {
+        return QString::asprintf("%lld ", static_cast<long long>(n)) +
+               QLatin1String(n == 1 ? singular : plural);
+    };
+    return count(results.files.size(), "file", "files") + QStringLiteral(", ") +
+           count(results.folders.size(), "folder", "folders") + QStringLiteral(", ") +
+           count(results.applications.size(), "app", "apps");
 }
 
 QString SearchView::durationText(double seconds)

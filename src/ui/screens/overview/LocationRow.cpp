@@ -71,7 +71,7 @@ LocationRow::LocationRow(KnownLocation location, std::optional<FolderItem> folde
         auto* size = new QLabel(qstr(ByteFormatter::string(folder_->totalAllocated)));
         size->setObjectName(QStringLiteral("size"));
         row->addWidget(size);
-        QLabel* count = styledLabel(tr("%1 files").arg(LocaleText::integer(folder_->fileCount)), TextStyle::caption,
+        QLabel* count = styledLabel(LocaleText::count(folder_->fileCount, tr("file"), tr("files")), TextStyle::caption,
                                     TextEmphasis::secondary);
         count->setObjectName(QStringLiteral("count"));
         count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

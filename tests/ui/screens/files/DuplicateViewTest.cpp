@@ -186,7 +186,7 @@ TEST(DuplicateViewRules, OptionsTextsAndSavings)
     EXPECT_EQ(DuplicateView::groupHeading(three), "3 copies \u00b7 1.00 MB each");
     EXPECT_EQ(DuplicateView::groupTotals(three), "Total: 3.00 MB \u00b7 Potential savings: 2.00 MB");
     EXPECT_EQ(DuplicateView::groupTotals(none), "Total: 0 bytes \u00b7 Potential savings: 0 bytes");
-    EXPECT_EQ(DuplicateView::summaryText(1), "1 duplicate groups");
+    EXPECT_EQ(DuplicateView::summaryText(1), "1 duplicate group");
     EXPECT_EQ(DuplicateView::trashButtonTitle(0), "Move 0 Selected to Trash\u2026");
     EXPECT_EQ(DuplicateView::duplicateNote(1), "Duplicate of 1 other copy");
     EXPECT_EQ(DuplicateView::duplicateNote(2), "Duplicate of 2 other copies");
@@ -345,7 +345,7 @@ TEST_F(DuplicateViewTest, TwoOfThreeCopiesTrashedInTurnLeaveTheLastOne)
     EXPECT_EQ(view->groups()[0].files.size(), 2u);
     EXPECT_FALSE(listed(*view, copies[2]));
     EXPECT_TRUE(std::filesystem::exists(copies[2]));
-    EXPECT_EQ(summary(*view), "1 duplicate groups");
+    EXPECT_EQ(summary(*view), "1 duplicate group");
 }
 
 TEST_F(DuplicateViewTest, ACopyRemovedElsewhereTakesItsTicksAlong)

@@ -1,5 +1,6 @@
 #include "ui/screens/files/LargestFilesView.h"
 
+#include "analysis/ByteFormatter.h"
 #include "analysis/FileItemPath.h"
 #include "analysis/ReportExporter.h"
 #include "analysis/ScannedTree.h"
@@ -202,6 +203,7 @@ TEST(LargestFilesViewRules, CountsTitlesAndChartItems)
     EXPECT_EQ(LargestFilesView::navigationTitle(StorageCategory::videos), "Largest Files \u2014 Videos");
     EXPECT_EQ(LargestFilesView::summaryText({sized(1, 4096), sized(2, 8192)}), "2 files \u00b7 12.3 KB");
     EXPECT_EQ(LargestFilesView::summaryText({}), "0 files \u00b7 0 bytes");
+    EXPECT_EQ(LargestFilesView::summaryText({sized(1, 4096)}), "1 file \u00b7 4.10 KB");
 
     std::vector<FileItem> many;
     for (std::int64_t id = 1; id <= 500; ++id)
@@ -488,3 +490,44 @@ TEST_F(LargestFilesViewTest, ReloadsWhenTheDataChanges)
     EXPECT_EQ(query.callCount(), before + 1);
     EXPECT_EQ(view->files().front().name, "new.mkv");
 }
+
+namespace {
+
+TEST(LargestFilesViewHardLinks, TheNamesOfOneFileCountItsStorageOnceAndAreMarked)
+{
+    RecordingModel support;
+    // One file of 300 KB under 13 names, beside a plain file of the same size.
+    const std::string first = support.home.write("disk/links/shared.bin", std::string(300'000, 's'));
+    for (int name = 2; name <= 13; ++name)
+        std::filesystem::create_hard_link(first, support.home.path() + "/disk/links/shared-" + std::to_string(name) + ".bin");
+    support.home.write("disk/plain.bin", std::string(300'000, 'p'));
+    ScannedTree::scanInto(*support.model->database(), {support.home.path() + "/disk"});
+    bool changed = false;
+    support.model->scan().dataChanged([&] { changed = true; });
+    ASSERT_TRUE(waitUntil([&] { return changed; }));
+
+    LargestFilesView view(*support.model);
+    ASSERT_TRUE(waitUntil([&] { return !view.isLoading() && view.files().size() == 14; }));
+    const std::int64_t one = view.files().front().allocatedSize;
+    EXPECT_EQ(LargestFilesView::countedBytes(view.files()), 2 * one);
+    EXPECT_EQ(view.summaryLabel()->text(), "14 files \u00b7 " + QString::fromStdString(ByteFormatter::string(2 * one)));
+
+    FileTableModel& rows = *view.table()->tableModel();
+    int marked = 0;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const QModelIndex name = rows.index(row, FileTableModel::name);
+        const bool linked = rows.fileAt(row).name != "plain.bin";
+        EXPECT_EQ(name.data(FileTableModel::hardLinkRole).toBool(), linked) << rows.fileAt(row).name;
+        EXPECT_EQ(name.data(Qt::ToolTipRole).toString().contains(FileTableModel::hardLinkNote()), linked);
+        marked += linked ? 1 : 0;
+    }
+    EXPECT_EQ(marked, 13);
+
+    // Two different linked files of one size still count twice.
+    std::vector<FileItem> two{view.files()[0], view.files()[0]};
+    two[1].id = 99;
+    two[1].modified = two[0].modified.value_or(0) + 1;
+    EXPECT_EQ(LargestFilesView::countedBytes(two), 2 * one);
+}
+
+} // namespace
