@@ -208,17 +208,18 @@ TEST_F(SearchViewTest, ClearingTheTextShowsTheHelpAndKeepsItWhenTheOldSearchEnds
 TEST_F(SearchViewTest, StripHoldsApplicationsAndAtMostFortyFolders)
 {
     SearchView view(model());
-    view.setRunner([](const std::string&, StorageDatabase*, const std::vector<ApplicationInfo>&) {
+    view.setRunner([](const std::string& text, StorageDatabase*, const std::vector<ApplicationInfo>&) {
         SearchResults results = SearchView::emptyResults();
-        for (int i = 0; i < 41; ++i) {
+        const int folders = text == "f" ? 41 : 2;
+        for (int i = 0; i < folders; ++i) {
             FolderItem folder;
             folder.id = i + 1;
-            folder.name = "f" + std::to_string(i);
+            folder.name = (text == "f" ? "f" : "Rock & Roll ") + std::to_string(i);
             folder.path = "/data/f" + std::to_string(i);
             results.folders.push_back(folder);
         }
         ApplicationInfo application;
-        application.name = "Chrome";
+        application.name = text == "f" ? "Chrome" : "Print & Scan";
         application.path = "/opt/Chrome.app";
         results.applications.push_back(application);
         return results;
@@ -242,6 +243,18 @@ TEST_F(SearchViewTest, StripHoldsApplicationsAndAtMostFortyFolders)
     folders.front()->click();
     EXPECT_EQ(model().largestFoldersFocus(), "/data/f0");
     EXPECT_EQ(writes, (std::vector<std::string>{"application", "selection", "focus", "selection"}));
+
+    // A new answer shows in the same buttons; an "&" in a name is shown, not taken as a mnemonic.
+    model().setSearchText("print");
+    ASSERT_TRUE(waitUntil([&] { return view.results().folders.size() == 2; }));
+    EXPECT_EQ(view.strip()->findChild<QPushButton*>("applicationButton"), application);
+    EXPECT_EQ(application->text(), "Print && Scan");
+    EXPECT_EQ(QKeySequence::mnemonic(application->text()), QKeySequence());
+    EXPECT_EQ(folders.front()->text().left(13), "Rock && Roll ");
+    int shown = 0;
+    for (QPushButton* button : view.strip()->findChildren<QPushButton*>("folderButton"))
+        shown += button->isVisibleTo(&view) ? 1 : 0;
+    EXPECT_EQ(shown, 2);
 }
 
 TEST_F(SearchViewTest, WithoutIndexedFilesOrMatchingAppsTheScanPlaceholderShows)
