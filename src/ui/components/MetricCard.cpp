@@ -17,29 +17,42 @@ namespace {
 
 const QChar ellipsis(0x2026);
 
-int layOut(QTextLayout& layout, double width)
+struct Laid {
+    int lines = 0;
+    // Of all lines as drawn: a descender or an underscore of the last line included.
+    int height = 0;
+};
+
+Laid layOut(QTextLayout& layout, double width)
 {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();
-    int lines = 0;
+    Laid laid;
     double y = 0;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width);
         line.setPosition(QPointF(0, y));
         y += line.height();
-        ++lines;
+        ++laid.lines;
     }
     layout.endLayout();
-    return lines;
+    laid.height = static_cast<int>(std::ceil(y));
+    return laid;
 }
 
-int lineCount(const QString& text, const QFont& font, double width)
+Laid laidOut(const QString& text, const QFont& font, double width)
 {
     QTextLayout layout(text, font);
     return layOut(layout, width);
 }
+
+int lineCount(const QString& text, const QFont& font, double width)
+{
+    return laidOut(text, font, width).lines;
+}
+
 
 // The first and last characters of `text`, `kept` in all, around an ellipsis;
 // never splits a surrogate pair.
@@ -64,11 +77,20 @@ public:
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
 
+    void setText(const QString& text)
+    {
+        if (text == text_)
+            return;
+        text_ = text;
+        updateGeometry();
+        update();
+    }
+
     QSize sizeHint() const override
     {
-        return {static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_))), fontMetrics().height()};
+        return {static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_))), textLineHeight(font())};
     }
-    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+    QSize minimumSizeHint() const override { return {0, textLineHeight(font())}; }
 
     struct Fit {
         QFont font;
@@ -125,11 +147,19 @@ public:
 
     QString shownText() const { return MetricCard::fittedDetail(text_, font(), width()); }
 
+    void setText(const QString& text)
+    {
+        if (text == text_)
+            return;
+        text_ = text;
+        updateGeometry();
+        update();
+    }
+
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
     {
-        const int lines = lineCount(MetricCard::fittedDetail(text_, font(), width), font(), width);
-        return std::max(1, lines) * fontMetrics().lineSpacing();
+        return std::max(textLineHeight(font()), laidOut(MetricCard::fittedDetail(text_, font(), width), font(), width).height);
     }
     QSize sizeHint() const override
     {
@@ -138,7 +168,7 @@ public:
         const int width = std::min(natural, 220);
         return {width, heightForWidth(std::max(width, 1))};
     }
-    QSize minimumSizeHint() const override { return {0, fontMetrics().lineSpacing()}; }
+    QSize minimumSizeHint() const override { return {0, textLineHeight(font())}; }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -170,10 +200,9 @@ MetricCard::MetricCard(const QString& title, const QString& value, const std::op
     applyTextColor(caption, textColor(TextEmphasis::secondary));
     column->addWidget(caption);
     column->addWidget(value_);
-    if (detail) {
-        detail_ = new DetailText(*detail);
-        column->addWidget(detail_);
-    }
+    detail_ = new DetailText(detail.value_or(QString()));
+    detail_->setVisible(detail.has_value());
+    column->addWidget(detail_);
     column->addStretch(1);
 
     setMinimumHeight(minimumCardHeight);
@@ -192,7 +221,19 @@ double MetricCard::shownValueScale() const { return static_cast<ValueText*>(valu
 
 QString MetricCard::shownDetail() const
 {
-    return detail_ ? static_cast<DetailText*>(detail_)->shownText() : QString();
+    return detail_->isHidden() ? QString() : static_cast<DetailText*>(detail_)->shownText();
+}
+
+void MetricCard::setValue(const QString& value)
+{
+    static_cast<ValueText*>(value_)->setText(value);
+    setAccessibleDescription(value);
+}
+
+void MetricCard::setDetail(const std::optional<QString>& detail)
+{
+    static_cast<DetailText*>(detail_)->setText(detail.value_or(QString()));
+    detail_->setVisible(detail.has_value());
 }
 
 double MetricCard::valueScale(double naturalWidth, double availableWidth)

@@ -22,6 +22,9 @@ public:
                QWidget* parent = nullptr);
 
     bool hasAction() const { return static_cast<bool>(action_); }
+    // New figures for the same tile; an absent detail hides its line.
+    void setValue(const QString& value);
+    void setDetail(const std::optional<QString>& detail);
     // The value and detail as drawn at the current size.
     QString shownValue() const;
     double shownValueScale() const;
@@ -55,7 +58,7 @@ private:
 
     std::function<void()> action_;
     QWidget* value_;
-    QWidget* detail_ = nullptr;
+    QWidget* detail_;
     bool pressed_ = false;
     bool keyboardFocus_ = false;
 };
