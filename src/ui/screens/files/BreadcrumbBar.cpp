@@ -38,7 +38,40 @@ BreadcrumbBar::BreadcrumbBar(OnSelect onSelect, QWidget* shortcutScope, QWidget*
     upShortcut_ = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), shortcutScope ? shortcutScope : this);
     upShortcut_->setContext(Qt::WidgetWithChildrenShortcut);
     connect(upShortcut_, &QShortcut::activated, this, [this] { goUp(); });
-    rebuild();
+
+    auto* all = linkButton(QStringLiteral("All Locations"), this);
+    all->setObjectName(QStringLiteral("allLocations"));
+    connect(all, &QPushButton::clicked, this, [this] {
+        if (onSelect_)
+            onSelect_(std::nullopt);
+    });
+    row_->addWidget(all);
+    segments_ = new QHBoxLayout;
+    segments_->setContentsMargins(0, 0, 0, 0);
+    segments_->setSpacing(4);
+    row_->addLayout(segments_);
+    const auto chevron = [this] {
+        auto* label = new QLabel(this);
+        label->setPixmap(SymbolIcons::pixmap("chevron.right", QFontInfo(textStyleFont(TextStyle::caption2)).pixelSize(),
+                                             textColor(TextEmphasis::tertiary), devicePixelRatioF()));
+        return label;
+    };
+    currentChevron_ = chevron();
+    segments_->addWidget(currentChevron_);
+    current_ = new QLabel(this);
+    current_->setObjectName(QStringLiteral("currentFolder"));
+    QFont font = current_->font();
+    font.setWeight(QFont::DemiBold);
+    current_->setFont(font);
+    current_->setTextFormat(Qt::PlainText);
+    segments_->addWidget(current_);
+    row_->addStretch(1);
+    up_ = new QPushButton(SymbolIcons::icon("arrow.up"), QStringLiteral("Up"), this);
+    up_->setObjectName(QStringLiteral("upButton"));
+    up_->setToolTip(QStringLiteral("Up (Ctrl+Up)"));
+    connect(up_, &QPushButton::clicked, this, [this] { goUp(); });
+    row_->addWidget(up_);
+    refresh();
 }
 
 void BreadcrumbBar::setPath(std::optional<std::string> path)
@@ -46,7 +79,7 @@ void BreadcrumbBar::setPath(std::optional<std::string> path)
     if (path == path_)
         return;
     path_ = std::move(path);
-    rebuild();
+    refresh();
 }
 
 std::vector<std::string> BreadcrumbBar::segments(std::string_view path)
@@ -84,53 +117,43 @@ void BreadcrumbBar::goUp()
         onSelect_(upTarget(*path_));
 }
 
-void BreadcrumbBar::rebuild()
+void BreadcrumbBar::select(std::size_t segment)
 {
-    clearLayout(row_);
-    upShortcut_->setEnabled(path_.has_value());
-
-    auto* all = linkButton(QStringLiteral("All Locations"), this);
-    all->setObjectName(QStringLiteral("allLocations"));
-    connect(all, &QPushButton::clicked, this, [this] {
-        if (onSelect_)
-            onSelect_(std::nullopt);
-    });
-    row_->addWidget(all);
-    if (!path_) {
-        row_->addStretch(1);
+    if (!path_ || !onSelect_)
         return;
-    }
-
     const std::vector<std::string> pieces = segments(*path_);
-    const int chevronSize = QFontInfo(textStyleFont(TextStyle::caption2)).pixelSize();
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (segment + 1 < pieces.size())
+        onSelect_(prefixPath(pieces, segment));
+}
+
+void BreadcrumbBar::refresh()
+{
+    upShortcut_->setEnabled(path_.has_value());
+    up_->setVisible(path_.has_value());
+    const std::vector<std::string> pieces = path_ ? segments(*path_) : std::vector<std::string>();
+    const std::size_t linked = pieces.empty() ? 0 : pieces.size() - 1;
+    // Each segment is a chevron and then a link, or the bold current folder for the last.
+    while (links_.size() < linked) {
+        const std::size_t index = links_.size();
         auto* chevron = new QLabel(this);
-        chevron->setPixmap(SymbolIcons::pixmap("chevron.right", chevronSize, textColor(TextEmphasis::tertiary),
-                                               devicePixelRatioF()));
-        row_->addWidget(chevron);
-        if (i + 1 < pieces.size()) {
-            // A folder name is shown as it is: "&" marks no shortcut here.
-            auto* link = linkButton(qstr(pieces[i]).replace(QLatin1Char('&'), QStringLiteral("&&")), this);
-            const std::string target = prefixPath(pieces, i);
-            connect(link, &QPushButton::clicked, this, [this, target] {
-                if (onSelect_)
-                    onSelect_(target);
-            });
-            row_->addWidget(link);
-        } else {
-            auto* last = new QLabel(qstr(pieces[i]), this);
-            last->setObjectName(QStringLiteral("currentFolder"));
-            QFont font = last->font();
-            font.setWeight(QFont::DemiBold);
-            last->setFont(font);
-            last->setTextFormat(Qt::PlainText);
-            row_->addWidget(last);
-        }
+        chevron->setPixmap(currentChevron_->pixmap());
+        auto* link = linkButton(QString(), this);
+        connect(link, &QPushButton::clicked, this, [this, index] { select(index); });
+        segments_->insertWidget(segments_->indexOf(currentChevron_), chevron);
+        segments_->insertWidget(segments_->indexOf(currentChevron_), link);
+        chevrons_.push_back(chevron);
+        links_.push_back(link);
     }
-    row_->addStretch(1);
-    auto* up = new QPushButton(SymbolIcons::icon("arrow.up"), QStringLiteral("Up"), this);
-    up->setObjectName(QStringLiteral("upButton"));
-    up->setToolTip(QStringLiteral("Up (Ctrl+Up)"));
-    connect(up, &QPushButton::clicked, this, [this] { goUp(); });
-    row_->addWidget(up);
+    for (std::size_t i = 0; i < links_.size(); ++i) {
+        const bool used = i < linked;
+        chevrons_[i]->setVisible(used);
+        links_[i]->setVisible(used);
+        // A folder name is shown as it is: "&" marks no shortcut here.
+        if (used)
+            links_[i]->setText(qstr(pieces[i]).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    }
+    currentChevron_->setVisible(!pieces.empty());
+    current_->setVisible(!pieces.empty());
+    if (!pieces.empty())
+        current_->setText(qstr(pieces.back()));
 }

@@ -9,12 +9,14 @@
 #include <vector>
 
 class QHBoxLayout;
+class QLabel;
 class QPushButton;
 class QShortcut;
 
 // Where the folder tree is focused: "All Locations", one link per folder on the way
 // to the focus, the focus itself, and "Up". It changes nothing itself: every click
-// reports a folder path, or none for the top level.
+// reports a folder path, or none for the top level. Its links are kept and given
+// new names as the path changes; the ones a shorter path does not need are hidden.
 class BreadcrumbBar : public QWidget {
     Q_OBJECT
 
@@ -39,10 +41,18 @@ public:
     QShortcut* upShortcut() const { return upShortcut_; }
 
 private:
-    void rebuild();
+    void refresh();
+    void select(std::size_t segment);
 
     OnSelect onSelect_;
     std::optional<std::string> path_;
     QHBoxLayout* row_;
+    QHBoxLayout* segments_;
     QShortcut* upShortcut_;
+    QPushButton* up_;
+    QLabel* currentChevron_;
+    QLabel* current_;
+    // A chevron and a link for each segment but the last.
+    std::vector<QLabel*> chevrons_;
+    std::vector<QPushButton*> links_;
 };

@@ -55,7 +55,10 @@ TEST(BreadcrumbBar, ShowsLinksForTheWayAndReportsEveryClick)
     BreadcrumbBar bar([&](std::optional<std::string> path) { reported.push_back(path); });
 
     // At the top level: only "All Locations", no Up, and Ctrl+Up is free for others.
-    EXPECT_EQ(bar.findChildren<QPushButton*>().size(), 1);
+    int visibleButtons = 0;
+    for (auto* button : bar.findChildren<QPushButton*>())
+        visibleButtons += button->isVisibleTo(&bar) ? 1 : 0;
+    EXPECT_EQ(visibleButtons, 1);
     EXPECT_FALSE(bar.upShortcut()->isEnabled());
     bar.findChild<QPushButton*>("allLocations")->click();
     EXPECT_EQ(reported, Reported{std::nullopt});
@@ -80,6 +83,18 @@ TEST(BreadcrumbBar, ShowsLinksForTheWayAndReportsEveryClick)
 
     bar.resize(520, bar.sizeHint().height());
     saveScreenshot(bar, "BreadcrumbBar");
+
+    // A shorter path reuses the links; a longer one adds what it needs.
+    const QList<QPushButton*> before = bar.findChildren<QPushButton*>();
+    bar.setPath("/srv");
+    QStringList shown;
+    for (auto* button : bar.findChildren<QPushButton*>())
+        if (button->isVisibleTo(&bar))
+            shown << button->objectName();
+    EXPECT_EQ(shown, (QStringList{"allLocations", "upButton"}));
+    EXPECT_EQ(bar.findChild<QLabel*>("currentFolder")->text(), "srv");
+    bar.setPath("/home/u/R&D");
+    EXPECT_EQ(bar.findChildren<QPushButton*>(), before);
 }
 
 } // namespace
