@@ -196,9 +196,9 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
 
-    auto* body = new QSplitter(Qt::Horizontal, this);
-    body->setChildrenCollapsible(false);
-    content_ = new QStackedWidget(body);
+    body_ = new QSplitter(Qt::Horizontal, this);
+    body_->setChildrenCollapsible(false);
+    content_ = new QStackedWidget(body_);
 
     listPane_ = new QSplitter(Qt::Vertical, content_);
     listPane_->setChildrenCollapsible(false);
@@ -234,19 +234,19 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
         content_);
     content_->addWidget(scanRequired_);
 
-    inspector_ = new QStackedWidget(body);
+    inspector_ = new QStackedWidget(body_);
     inspector_->setMinimumWidth(260);
     inspector_->setMaximumWidth(400);
     noSelection_ = new EmptyStateView(QStringLiteral("doc.text.magnifyingglass"), QStringLiteral("No Selection"),
                                       QStringLiteral("Select a file to see its details. Double-click reveals it in Finder."),
                                       inspector_);
     inspector_->addWidget(noSelection_);
-    body->addWidget(content_);
-    body->addWidget(inspector_);
-    body->setStretchFactor(0, 1);
-    body->setStretchFactor(1, 0);
-    body->setSizes({700, 300});
-    layout->addWidget(body, 1);
+    body_->addWidget(content_);
+    body_->addWidget(inspector_);
+    body_->setStretchFactor(0, 1);
+    body_->setStretchFactor(1, 0);
+    body_->setSizes({700, 300});
+    layout->addWidget(body_, 1);
 
     connect(table_, &FileTable::selectionChanged, this, &LargestFilesView::selectionEdited);
     connect(&model_, &AppModel::largestFilesCategoryChanged, this, [this] {
@@ -411,6 +411,14 @@ void LargestFilesView::setShowInspector(bool shows)
     const QSignalBlocker blocker(inspectorToggle_);
     inspectorToggle_->setChecked(shows);
     inspector_->setVisible(shows);
+    // Shown, the panel always has its room, whatever width the splitter kept for it.
+    QList<int> sizes = body_->sizes();
+    if (shows && sizes.size() == 2 && sizes[1] < inspector_->minimumWidth()) {
+        const int total = sizes[0] + sizes[1];
+        sizes[1] = std::clamp(300, inspector_->minimumWidth(), inspector_->maximumWidth());
+        sizes[0] = std::max(0, total - sizes[1]);
+        body_->setSizes(sizes);
+    }
 }
 
 void LargestFilesView::setShowChart(bool shows)

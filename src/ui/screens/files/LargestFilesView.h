@@ -149,6 +149,7 @@ private:
     FileTable* table_ = nullptr;
     EmptyStateView* noFiles_ = nullptr;
     ScanRequiredView* scanRequired_ = nullptr;
+    QSplitter* body_ = nullptr;
     QStackedWidget* inspector_ = nullptr;
     EmptyStateView* noSelection_ = nullptr;
     FileDetailView* detail_ = nullptr;

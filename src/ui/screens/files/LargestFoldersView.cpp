@@ -2,7 +2,7 @@
 
 #include "analysis/SearchParser.h"
 #include "app/AppModel.h"
-#include "app/BackgroundWork.h"
+#include "app/LatestLoad.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
 #include "platform/DesktopServices.h"
@@ -246,16 +246,16 @@ QMenu* LargestFoldersView::folderMenu(const FolderItem& folder, QWidget* parent)
         model_.requestTrash({trashCandidate(folder)});
     });
     // The verdict reads the file system: judged off the main thread, the item stays
-    // off until it arrives.
+    // off until it arrives; a menu closed before then receives nothing.
     trash->setEnabled(false);
-    runInBackground(
-        menu,
+    auto* verdict = new LatestLoad(menu);
+    verdict->start(
         [path = folder.path] {
             return SecurityUtils::evaluate(path, SystemPaths::homeDirectory(), SecurityUtils::appOwnedPaths(), true);
         },
-        [menu, trash](PathSafety verdict) {
-            trash->setEnabled(!verdict.isProtected());
-            if (verdict.isProtected())
+        [menu, trash](PathSafety safety) {
+            trash->setEnabled(!safety.isProtected());
+            if (safety.isProtected())
                 menu->addAction(QStringLiteral("Protected by macOS"))->setEnabled(false);
         });
     return menu;

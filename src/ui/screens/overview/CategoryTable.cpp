@@ -166,6 +166,10 @@ void CategoryTable::place()
             row.bar->setMaximumWidth(shareWidth);
         }
         grid_->addWidget(row.bar, line, shareColumn, notesInColumn_ ? Qt::AlignCenter : Qt::Alignment());
+        // Under its row, the note starts where the category's name does.
+        const int nameStart = row.link->layout()->contentsMargins().left() + row.link->fontMetrics().height() +
+                              TintedLabelStyle::spacing;
+        row.note->setContentsMargins(notesInColumn_ ? 0 : nameStart, 0, 0, 0);
         if (notesInColumn_) {
             grid_->addWidget(row.note, line, noteColumn);
         } else {

@@ -21,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTableView>
+#include <QTest>
 #include <QThreadPool>
 #include <QToolButton>
 
@@ -474,6 +476,64 @@ TEST_F(LargestFilesViewTest, ChartAndInspectorFollowTheSelection)
     view->setSelection({view->files()[4].id});
     ASSERT_TRUE(view->detailView());
     EXPECT_EQ(view->detailView()->file(), view->files()[4]);
+}
+
+TEST_F(LargestFilesViewTest, OneClickOnDetailsShowsThePanelAndOneHidesIt)
+{
+    // The detail area of windows 1000 and 1400 pixels wide.
+    for (const int width : {800, 1200}) {
+        SCOPED_TRACE(width);
+        auto view = makeView();
+        view->resize(width, 620);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(settle(*view));
+        QToolButton* details = nullptr;
+        for (QToolButton* button : view->findChildren<QToolButton*>())
+            if (button->text() == "Details")
+                details = button;
+        ASSERT_NE(details, nullptr);
+        const auto panelShown = [&] {
+            QCoreApplication::processEvents();
+            return view->inspectorPane()->isVisibleTo(view.get()) && view->inspectorPane()->width() >= 260;
+        };
+        const auto click = [&](QWidget* target, QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::mouseClick(target, Qt::LeftButton, modifiers, at);
+            QCoreApplication::processEvents();
+        };
+
+        // Before any selection.
+        click(details, details->rect().center());
+        EXPECT_TRUE(panelShown());
+        EXPECT_TRUE(details->isChecked());
+        click(details, details->rect().center());
+        EXPECT_FALSE(view->inspectorPane()->isVisibleTo(view.get()));
+        EXPECT_FALSE(details->isChecked());
+
+        // Selecting one row opens the panel on it; each click then turns it off or on.
+        QTableView* table = view->table()->view();
+        click(table->viewport(), table->visualRect(table->model()->index(1, FileTableModel::size)).center());
+        ASSERT_EQ(view->selection().size(), 1u);
+        EXPECT_TRUE(panelShown());
+        EXPECT_TRUE(details->isChecked());
+        for (int round = 0; round < 3; ++round) {
+            click(details, details->rect().center());
+            EXPECT_FALSE(view->inspectorPane()->isVisibleTo(view.get())) << round;
+            EXPECT_EQ(details->isChecked(), view->showsInspector());
+            click(details, details->rect().center());
+            EXPECT_TRUE(panelShown()) << round;
+            EXPECT_TRUE(details->isChecked());
+            ASSERT_NE(view->detailView(), nullptr);
+        }
+        // Another row while it is hidden opens it again; Ctrl+click leaves it as it is.
+        click(details, details->rect().center());
+        click(table->viewport(), table->visualRect(table->model()->index(2, FileTableModel::size)).center());
+        EXPECT_TRUE(panelShown());
+        click(table->viewport(), table->visualRect(table->model()->index(2, FileTableModel::size)).center(),
+              Qt::ControlModifier);
+        EXPECT_TRUE(view->selection().empty());
+        EXPECT_TRUE(panelShown());
+        EXPECT_EQ(view->detailView(), nullptr);
+    }
 }
 
 TEST_F(LargestFilesViewTest, ReloadsWhenTheDataChanges)
