@@ -4,6 +4,7 @@
 #include "index/StorageDatabase.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
+#include "platform/TrashFolders.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/FolderAnalyzer.h"
 #include "scanning/SecurityUtils.h"
@@ -56,11 +57,16 @@ std::vector<CleanupRecommendation> CleanupAnalyzer::analyze(const ProgressCallba
     for (const auto& rule : rules()) {
         if (stop.stop_requested()) break;
         if (progress) progress(rule.title);
+        std::vector<std::string> candidates;
+        for (const auto& relative : rule.relativePaths) candidates.push_back(home_ + "/" + relative);
+        // The freedesktop.org Trash may lie outside the home ($XDG_DATA_HOME) and on other volumes.
+        if (rule.title == "Trash")
+            for (auto& trash : TrashFolders::all(home_))
+                if (std::find(candidates.begin(), candidates.end(), trash) == candidates.end())
+                    candidates.push_back(std::move(trash));
         std::vector<std::string> existing;
-        for (const auto& relative : rule.relativePaths) {
-            std::string path = home_ + "/" + relative;
+        for (auto& path : candidates)
             if (exists(path)) existing.push_back(std::move(path));
-        }
         if (existing.empty()) continue;
         if (rule.perChild)
             evaluatePerChild(rule, existing, result, stop);

@@ -60,7 +60,7 @@ std::vector<CleanupAnalyzer::Rule> CleanupAnalyzer::rules()
         {"iOS device backups",
          "iPhone/iPad backups. Delete old ones from Finder \u25B8 your device \u25B8 Manage Backups.",
          {"Library/Application Support/MobileSync/Backup"}, review, Action::none(), "iphone", tenMillion, false},
-        {"Trash", "Items you already moved to the Trash still use space until you empty it in Finder.", {".Trash", ".local/share/Trash"},
+        {"Trash", "Items you already moved to the Trash still use space until you empty it in Finder.", {".Trash"},
          safe, Action::openInFinder(), "trash", 1, false},
         {"Photos Library", "Remove photos from within the Photos app. Never move the library itself.",
          {"Pictures/Photos Library.photoslibrary"}, doNotRemove, Action::none(), "photo.on.rectangle", 1, false},

@@ -2,6 +2,7 @@
 
 #include "index/Hashing.h"
 #include "index/StorageCategory.h"
+#include "platform/XdgUserDirs.h"
 
 #include <optional>
 #include <string>
@@ -16,8 +17,13 @@ struct KnownLocation {
 
     const std::string& id() const { return path; }
 
-    // The fixed rows for the given home folder, always in the same order.
+    // The fixed rows for the given home folder, always in the same order: the macOS
+    // places, then the Linux ones (the user folders that user-dirs.dirs names, the caches,
+    // the Trash, the data folder, the system's software, logs and caches, and the
+    // container and package stores). A place already listed is not listed again.
     static std::vector<KnownLocation> standard(const std::string& home);
+    static std::vector<KnownLocation> standard(const std::string& home,
+                                               const std::vector<XdgUserDirs::Folder>& userFolders);
 
     friend bool operator==(const KnownLocation&, const KnownLocation&) = default;
 };

@@ -9,6 +9,7 @@
 #include "app/SystemMonitorStore.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
+#include "platform/X11ProcessWindows.h"
 #include "platform/qt/DBusDesktopServices.h"
 #include "platform/qt/QtFileTrasher.h"
 #include "scanning/SecurityUtils.h"
@@ -45,6 +46,7 @@ AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore*
     scan_ = new ScanCoordinator(database_, this);
     trasher_ = std::make_shared<QtFileTrasher>();
     desktop_ = std::make_shared<DBusDesktopServices>();
+    processWindows_ = std::make_shared<X11ProcessWindows>();
     trashJudging_ = new LatestLoad(this);
 }
 
@@ -147,6 +149,12 @@ void AppModel::setDesktopServices(std::shared_ptr<DesktopServices> desktop)
 {
     if (desktop)
         desktop_ = std::move(desktop);
+}
+
+void AppModel::setProcessWindows(std::shared_ptr<ProcessWindows> windows)
+{
+    if (windows)
+        processWindows_ = std::move(windows);
 }
 
 std::string AppModel::trashFailureMessage(const std::vector<TrashOutcome::Failure>& failures, const std::string& home)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AccessProbe.h"
 #include "app/AppAlert.h"
 #include "app/SidebarItem.h"
 #include "app/TrashRequest.h"
@@ -18,6 +19,7 @@ class ApplicationsStore;
 class DesktopServices;
 class LatestLoad;
 class FileTrasher;
+class ProcessWindows;
 class ScanCoordinator;
 class StorageDatabase;
 class SystemMonitorStore;
@@ -73,9 +75,16 @@ public:
     // failures in one alert and announces changed data when anything moved.
     void confirmTrash(const TrashRequest& request, std::function<void()> done = {});
 
+    // The last completed storage-access check of this run, kept while its screen is closed.
+    const std::optional<AccessProbe::Result>& lastAccessCheck() const { return lastAccessCheck_; }
+    void setLastAccessCheck(AccessProbe::Result result) { lastAccessCheck_ = std::move(result); }
+
     // The one desktop (file manager, opening, clipboard, sound) of the whole program.
     DesktopServices& desktop() const { return *desktop_; }
     void setDesktopServices(std::shared_ptr<DesktopServices> desktop);
+    // The windows of running programs, for bringing one to the front.
+    ProcessWindows& processWindows() const { return *processWindows_; }
+    void setProcessWindows(std::shared_ptr<ProcessWindows> windows);
 
     // Where confirmed items go; the desktop's Trash unless replaced.
     void setFileTrasher(std::shared_ptr<FileTrasher> trasher) { trasher_ = std::move(trasher); }
@@ -101,11 +110,13 @@ private:
     std::optional<TrashRequest> trashRequest_;
     std::optional<AppAlert> alert_;
     std::optional<std::string> selectedApplicationPath_;
+    std::optional<AccessProbe::Result> lastAccessCheck_;
 
     std::shared_ptr<StorageDatabase> database_;
     std::optional<std::string> databaseError_;
     std::shared_ptr<FileTrasher> trasher_;
     std::shared_ptr<DesktopServices> desktop_;
+    std::shared_ptr<ProcessWindows> processWindows_;
     SystemMonitorStore* monitor_ = nullptr;
     ApplicationsStore* apps_ = nullptr;
     ScanCoordinator* scan_ = nullptr;

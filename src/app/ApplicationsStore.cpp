@@ -27,8 +27,8 @@ ApplicationsStore::ApplicationsStore(QObject* parent)
               const DesktopApplicationScanner scanner{DebianPackages(), SystemPaths::homeDirectory()};
               return scanner.readApplications(DesktopApplicationScanner::installedEntries());
           },
-          [](const std::string& package, std::stop_token stop) {
-              const auto size = DebianPackages().size(package, std::move(stop));
+          [](const std::vector<std::string>& packages, std::stop_token stop) {
+              const auto size = DebianPackages().size(packages, std::move(stop));
               FolderSizeResult result;
               result.allocatedSize = size.allocatedBytes;
               result.logicalSize = size.logicalBytes;
@@ -99,13 +99,14 @@ void ApplicationsStore::startSizing(std::shared_ptr<StorageDatabase> database)
     // A size cut short by a cancelled run is no size: that bundle is sized again.
     struct Pending {
         std::string path;
-        std::optional<std::string> package;
+        std::vector<std::string> packages; // sized by these when there are any
     };
     std::vector<Pending> pending;
     for (const auto& app : apps_) {
         const auto known = bundleSizes_.find(app.path);
         if (known == bundleSizes_.end() || known->second.wasCancelled)
-            pending.push_back({app.path, app.isSizedByPackage() && packageSizer_ ? app.packageName : std::nullopt});
+            pending.push_back({app.path, app.isSizedByPackage() && packageSizer_ ? app.sizedPackages
+                                                                                 : std::vector<std::string>()});
     }
     sizingProgress_ = {0, static_cast<int>(pending.size())};
     emit sizingProgressChanged();
@@ -123,7 +124,7 @@ void ApplicationsStore::startSizing(std::shared_ptr<StorageDatabase> database)
                 return;
             const std::string& path = item.path;
             const FolderSizeResult result =
-                item.package ? packageSizer(*item.package, stop) : sizer(path, database.get(), stop);
+                !item.packages.empty() ? packageSizer(item.packages, stop) : sizer(path, database.get(), stop);
             // A run stopped while this bundle was measured writes nothing.
             if (stop.stop_requested())
                 return;

@@ -37,8 +37,8 @@ public:
 
     // The desktop applications, listed on the listing thread beside the bundles.
     using DesktopLister = std::function<std::vector<ApplicationInfo>()>;
-    // Sizes the files of a Debian package, for an application without a folder of its own.
-    using PackageSizer = std::function<FolderSizeResult(const std::string& package, std::stop_token stop)>;
+    // Sizes the files of Debian packages, for an application without a folder of its own.
+    using PackageSizer = std::function<FolderSizeResult(const std::vector<std::string>& packages, std::stop_token stop)>;
 
     // Searches ApplicationScanner::defaultDirectories() and the desktop's entries,
     // and sizes through the index, a walk of the application's folder, or its package's files.

@@ -6,6 +6,7 @@
 #include "platform/ProcText.h"
 #include "platform/gio/DesktopEntryReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <set>
@@ -107,12 +108,13 @@ std::optional<std::string> DesktopApplicationScanner::snapVersion(std::string_vi
 std::vector<ApplicationInfo> DesktopApplicationScanner::readApplications(const std::vector<DesktopEntry>& entries,
                                                                          const CodeSigning& signing) const
 {
-    // One pass over dpkg's file lists for every entry at once.
+    // One pass over dpkg's file lists for every entry and executable at once.
     std::set<std::string> paths;
     for (const auto& entry : entries)
         if (!entry.flatpakID && !entry.snapName) {
             paths.insert(entry.filename);
             paths.insert(resolved(entry.filename));
+            for (auto& path : packagedExecutablePaths(entry)) paths.insert(std::move(path));
         }
     const auto owners = packages.owners(paths);
     const auto ownerOf = [&](const std::string& path) -> std::optional<std::string> {
@@ -120,27 +122,73 @@ std::vector<ApplicationInfo> DesktopApplicationScanner::readApplications(const s
         return std::nullopt;
     };
 
-    std::vector<std::optional<std::string>> owningPackages;
+    struct Owners {
+        std::optional<std::string> entry;
+        std::optional<std::string> executable;
+    };
+    std::vector<Owners> owningPackages;
     std::set<std::string> owned;
     for (const auto& entry : entries) {
-        auto package = ownerOf(entry.filename);
-        if (!package) package = ownerOf(resolved(entry.filename));
-        if (entry.flatpakID || entry.snapName) package.reset();
-        if (package) owned.insert(*package);
-        owningPackages.push_back(std::move(package));
+        Owners found;
+        if (!entry.flatpakID && !entry.snapName) {
+            found.entry = ownerOf(entry.filename);
+            if (!found.entry) found.entry = ownerOf(resolved(entry.filename));
+            for (const auto& path : packagedExecutablePaths(entry))
+                if (!found.executable) found.executable = ownerOf(path);
+        }
+        if (found.entry) owned.insert(*found.entry);
+        if (found.entry && found.executable) owned.insert(*found.executable);
+        owningPackages.push_back(std::move(found));
     }
-    // dpkg's status file is large: read it once for all packages.
+    // dpkg's status file is large: read it once for all packages, for each purpose.
     const auto versions = packages.versions(owned);
+    const auto origins = packages.origins(owned);
 
     std::vector<ApplicationInfo> apps;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        ApplicationInfo app = read(entries[i], owningPackages[i], signing);
+        ApplicationInfo app = read(entries[i], owningPackages[i].entry, signing);
         if (app.packageName)
             if (const auto it = versions.find(*app.packageName); it != versions.end()) app.version = it->second;
+        if (app.source == InstallSource::debian && app.packageName)
+            app.sizedPackages = sizedPackages(*app.packageName, owningPackages[i].executable, origins);
         apps.push_back(std::move(app));
     }
     ApplicationScanner::sortByName(apps);
     return apps;
+}
+
+std::vector<std::string> DesktopApplicationScanner::packagedExecutablePaths(const DesktopEntry& entry)
+{
+    std::vector<std::string> paths;
+    if (!entry.executable || Paths::lastComponent(*entry.executable) == "env") return paths;
+    for (const std::string& path : {*entry.executable, resolved(*entry.executable)}) {
+        paths.push_back(path);
+        // With /bin merged into /usr/bin, dpkg may list the file under either name.
+        for (const std::string_view merged : {"/usr/bin/", "/usr/sbin/", "/usr/lib/"})
+            if (path.starts_with(merged)) paths.push_back(path.substr(4));
+    }
+    return paths;
+}
+
+std::vector<std::string> DesktopApplicationScanner::sizedPackages(
+    const std::string& entryPackage, const std::optional<std::string>& executablePackage,
+    const std::map<std::string, DebianPackages::Origin>& origins)
+{
+    std::vector<std::string> result;
+    const auto add = [&](const std::string& package) {
+        if (std::find(result.begin(), result.end(), package) == result.end()) result.push_back(package);
+    };
+    const auto entryOrigin = origins.find(entryPackage);
+    const auto executableOrigin = executablePackage ? origins.find(*executablePackage) : origins.end();
+    // An entry that starts a shell or an interpreter runs a program of another source:
+    // that program is not part of the application.
+    if (executableOrigin != origins.end() && entryOrigin != origins.end()
+        && executableOrigin->second.source == entryOrigin->second.source) {
+        add(*executablePackage);
+        for (const auto& part : executableOrigin->second.sameSourceDependencies) add(part);
+    }
+    add(entryPackage);
+    return result;
 }
 
 ApplicationInfo DesktopApplicationScanner::read(const DesktopEntry& entry, const std::optional<std::string>& debianPackage,

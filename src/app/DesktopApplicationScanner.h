@@ -5,6 +5,7 @@
 #include "platform/DebianPackages.h"
 #include "platform/gio/DesktopEntry.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,8 +35,16 @@ struct DesktopApplicationScanner {
     static std::optional<std::string> appStreamVersion(std::string_view xml);
     // The "version:" of a snap.yaml text.
     static std::optional<std::string> snapVersion(std::string_view yaml);
+    // The packages an application owned by `entryPackage` is sized by: the one owning
+    // the executable its entry starts with the parts built from the same source, when
+    // that is the entry's source too, then the entry's own.
+    static std::vector<std::string> sizedPackages(const std::string& entryPackage,
+                                                  const std::optional<std::string>& executablePackage,
+                                                  const std::map<std::string, DebianPackages::Origin>& origins);
 
 private:
+    // The names under which dpkg may list the executable an entry starts.
+    static std::vector<std::string> packagedExecutablePaths(const DesktopEntry& entry);
     ApplicationInfo read(const DesktopEntry& entry, const std::optional<std::string>& debianPackage,
                          const CodeSigning& signing) const;
     void readFlatpak(const DesktopEntry& entry, const std::string& resolvedEntry, ApplicationInfo& app) const;

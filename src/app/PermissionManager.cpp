@@ -2,6 +2,7 @@
 
 #include "platform/Accounts.h"
 #include "platform/Paths.h"
+#include "platform/TrashFolders.h"
 
 #include <QStandardPaths>
 
@@ -82,8 +83,7 @@ std::vector<ProtectedLocation> PermissionManager::desktopLocations(const std::st
         rows.push_back({Paths::lastComponent(path), path, Requirement::filePermissions,
                         "One of your own folders. Readable by your account."});
     }
-    const std::string data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
-    rows.push_back({"Trash", data + "/Trash", Requirement::filePermissions,
+    rows.push_back({"Trash", TrashFolders::home(home), Requirement::filePermissions,
                     "Items you moved to the Trash. Readable by your account."});
     rows.push_back({"Home Folders", "/home", Requirement::filePermissions,
                     "Other accounts' home folders are private to those users."});

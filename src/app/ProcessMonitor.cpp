@@ -41,30 +41,32 @@ std::vector<std::int32_t> ProcessMonitor::allPIDs() const
 
 std::optional<std::string> ProcessMonitor::executablePath(std::int32_t pid) const
 {
-    auto path = table_->executablePath(pid);
-    if (path && path->empty()) return std::nullopt;
-    return path;
+    return table_->describe(pid, {}).executablePath;
 }
 
 std::optional<ProcessSnapshot> ProcessMonitor::basicInfo(std::int32_t pid) const
 {
-    const auto bsd = table_->bsdInfo(pid);
+    return snapshot(pid, table_->describe(pid, table_->sampleContext()));
+}
+
+std::optional<ProcessSnapshot> ProcessMonitor::snapshot(std::int32_t pid, const ProcFacts& facts) const
+{
+    const auto& bsd = facts.bsd;
     ProcessSnapshot snapshot;
     snapshot.pid = pid;
-    snapshot.executablePath = executablePath(pid);
+    if (facts.executablePath && !facts.executablePath->empty()) snapshot.executablePath = facts.executablePath;
 
     if (snapshot.executablePath) snapshot.name = Paths::lastComponent(*snapshot.executablePath);
-    if (snapshot.name.empty())
-        if (const auto name = table_->name(pid)) snapshot.name = *name;
+    if (snapshot.name.empty() && facts.name) snapshot.name = *facts.name;
     if (snapshot.name.empty()) {
         if (!bsd) return std::nullopt;
         snapshot.name = bsd->name;
         if (snapshot.name.empty()) snapshot.name = "PID " + std::to_string(pid);
     }
 
-    if (const auto task = table_->taskInfo(pid)) {
-        snapshot.residentBytes = capped(task->residentSize);
-        snapshot.threadCount = task->threadCount;
+    if (facts.task) {
+        snapshot.residentBytes = capped(facts.task->residentSize);
+        snapshot.threadCount = facts.task->threadCount;
     }
     if (bsd) {
         snapshot.parentPID = bsd->parentPID;
@@ -73,55 +75,51 @@ std::optional<ProcessSnapshot> ProcessMonitor::basicInfo(std::int32_t pid) const
         snapshot.startTime = static_cast<double>(bsd->startSeconds) + static_cast<double>(bsd->startMicroseconds) / 1e6;
         snapshot.startTicks = bsd->startTicks;
     }
-    if (const auto group = table_->controlGroup(pid)) snapshot.sessionAppID = SessionScope::applicationID(*group);
+    if (facts.controlGroup) snapshot.sessionAppID = SessionScope::applicationID(*facts.controlGroup);
     return snapshot;
 }
 
 std::string ProcessMonitor::ownerName(std::uint32_t uid)
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (const auto it = userNames_.find(uid); it != userNames_.end()) return it->second;
-    }
-    // The account lookup may ask a directory service: done without the lock.
+    if (const auto it = userNames_.find(uid); it != userNames_.end()) return it->second;
     std::string name = table_->accountName(uid).value_or(std::to_string(uid));
     if (name.empty()) name = std::to_string(uid);
-    std::lock_guard lock(mutex_);
     return userNames_.try_emplace(uid, std::move(name)).first->second;
 }
 
 std::vector<ProcessSnapshot> ProcessMonitor::sample()
 {
+    std::lock_guard lock(sampling_);
     const std::uint64_t now = uptime_();
+    const ProcSampleContext context = table_->sampleContext();
     std::map<std::int32_t, CPUReading> next;
     std::vector<ProcessSnapshot> result;
 
     for (const std::int32_t pid : allPIDs()) {
         if (pid <= 0) continue;
-        auto snapshot = basicInfo(pid);
-        if (!snapshot) continue;
-        if (snapshot->ownerUID) snapshot->ownerName = ownerName(*snapshot->ownerUID);
-        if (const auto usage = table_->rusage(pid)) {
-            snapshot->memoryBytes = capped(usage->physFootprint);
-            next[pid] = {MachTime::nanoseconds(usage->userTime + usage->systemTime, timebase_), now};
+        const ProcFacts facts = table_->describe(pid, context);
+        auto process = snapshot(pid, facts);
+        if (!process) continue;
+        if (process->ownerUID) process->ownerName = ownerName(*process->ownerUID);
+        if (facts.usage) {
+            process->memoryBytes = capped(facts.usage->physFootprint);
+            CPUReading reading{MachTime::nanoseconds(facts.usage->userTime + facts.usage->systemTime, timebase_), now, {}};
+            const auto before = previousCPU_.find(pid);
+            if (before != previousCPU_.end() && reading.time >= before->second.time) {
+                const CPUReading& base = before->second;
+                if (now >= base.at && now - base.at < minimumInterval_) {
+                    // Too soon to tell a share: the baseline and its figure stand.
+                    reading = base;
+                } else if (now > base.at) {
+                    reading.percent = static_cast<double>(reading.time - base.time)
+                                      / static_cast<double>(now - base.at) * 100.0;
+                }
+            }
+            // A reused pid (less CPU than before) or a clock that did not advance gives no figure.
+            process->cpuPercent = reading.percent;
+            next[pid] = reading;
         }
-        result.push_back(std::move(*snapshot));
-    }
-
-    std::lock_guard lock(mutex_);
-    for (auto& process : result) {
-        const auto reading = next.find(process.pid);
-        const auto before = previousCPU_.find(process.pid);
-        if (reading == next.end() || before == previousCPU_.end()) continue;
-        if (now >= before->second.at && now - before->second.at < minimumInterval_
-            && reading->second.time >= before->second.time) {
-            reading->second = before->second;
-            continue;
-        }
-        // A reused pid (less CPU than before) or a clock that did not advance gives no figure.
-        if (now > before->second.at && reading->second.time >= before->second.time)
-            process.cpuPercent = static_cast<double>(reading->second.time - before->second.time)
-                                 / static_cast<double>(now - before->second.at) * 100.0;
+        result.push_back(std::move(*process));
     }
     previousCPU_ = std::move(next);
     return result;
@@ -129,7 +127,7 @@ std::vector<ProcessSnapshot> ProcessMonitor::sample()
 
 void ProcessMonitor::setMinimumInterval(std::uint64_t nanoseconds)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(sampling_);
     minimumInterval_ = nanoseconds;
 }
 

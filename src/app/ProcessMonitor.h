@@ -16,7 +16,7 @@
 #include <vector>
 
 // Lists every process with its owner, memory and CPU use since the previous sample.
-// Safe to call from several threads; only the baselines and the name cache are shared.
+// Safe to call from several threads; samples are taken one at a time.
 class ProcessMonitor {
 public:
     using UptimeSource = std::function<std::uint64_t()>; // monotonic nanoseconds
@@ -25,7 +25,7 @@ public:
     ProcessMonitor(std::shared_ptr<ProcessTable> table, UptimeSource uptime, MachTime::Timebase timebase);
 
     // Every process the system can name, unsorted. A process whose baseline is younger
-    // than the minimum interval gets no CPU figure and keeps that baseline.
+    // than the minimum interval keeps that baseline and its last CPU figure.
     std::vector<ProcessSnapshot> sample();
     void setMinimumInterval(std::uint64_t nanoseconds);
 
@@ -44,15 +44,17 @@ private:
     struct CPUReading {
         std::uint64_t time = 0; // nanoseconds of CPU
         std::uint64_t at = 0;   // monotonic nanoseconds
+        std::optional<double> percent; // the figure measured up to this reading
     };
 
+    std::optional<ProcessSnapshot> snapshot(std::int32_t pid, const ProcFacts& facts) const;
     std::string ownerName(std::uint32_t uid);
 
     std::shared_ptr<ProcessTable> table_;
     UptimeSource uptime_;
     MachTime::Timebase timebase_;
 
-    std::mutex mutex_;
+    std::mutex sampling_;  // one sample at a time; guards everything below
     std::map<std::int32_t, CPUReading> previousCPU_;
     std::uint64_t minimumInterval_ = 0;
     std::map<std::uint32_t, std::string> userNames_;

@@ -4,6 +4,7 @@
 #include "app/ProcessMonitor.h"
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"
+#include "platform/ProcessSignaller.h"
 #include "platform/gio/DesktopEntryReader.h"
 
 namespace RunningApplications {
@@ -38,15 +39,36 @@ ApplicationUsage usage(const ApplicationInfo& app, const std::vector<ProcessSnap
     return ProcessMonitor::usage(processes, [&](const ProcessSnapshot& process) { return belongsTo(process, app); });
 }
 
-bool canActivate(const ApplicationInfo& app)
+bool canLaunch(const ApplicationInfo& app)
 {
     return app.desktopEntryID.has_value();
 }
 
-std::optional<std::string> activate(const ApplicationInfo& app)
+std::optional<std::string> launch(const ApplicationInfo& app)
 {
     if (!app.desktopEntryID) return "This application has no desktop entry to start it from.";
     return DesktopEntryReader::launch(*app.desktopEntryID);
+}
+
+std::optional<std::string> frontRefusal(const ProcessSnapshot& process, ProcessWindows& windows)
+{
+    if (auto refusal = windows.activationRefusal()) return refusal;
+    if (windows.windowsOf(process.pid).empty()) return noWindowText;
+    return std::nullopt;
+}
+
+std::optional<std::string> bringToFront(const ProcessSnapshot& process, ProcessWindows& windows,
+                                        const std::string& procRoot)
+{
+    // A pid taken over by another program may own a window too; that one is not meant.
+    const auto current = ProcessIdentity::read(process.pid, procRoot);
+    if (!current || current->hasEnded) return ProcessSignaller::endedText;
+    if (process.startTicks && current->startTicks != *process.startTicks) return ProcessSignaller::replacedText;
+    if (auto refusal = windows.activationRefusal()) return refusal;
+    const auto owned = windows.windowsOf(process.pid);
+    if (owned.empty()) return noWindowText;
+    if (!windows.activate(owned.front())) return frontFailedText;
+    return std::nullopt;
 }
 
 } // namespace RunningApplications

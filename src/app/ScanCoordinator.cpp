@@ -174,17 +174,28 @@ void ScanCoordinator::dataChanged(std::function<void()> done)
     });
 }
 
+ScanCoordinator::ScanSettings ScanCoordinator::readSettings(const UserDefaults& defaults)
+{
+    ScanSettings settings;
+    settings.includeExternalVolumes = defaults.boolValue(SettingsKey::includeExternalVolumes);
+    if (settings.includeExternalVolumes)
+        settings.includeNetworkVolumes = defaults.boolValue(SettingsKey::includeNetworkVolumes);
+    settings.includeSystemFolders = defaults.boolValue(SettingsKey::includeSystemFolders);
+    settings.excludedPaths = toStdStrings(defaults.stringListValue(SettingsKey::excludedPaths));
+    settings.workers = workerCount(defaults.integerValue(SettingsKey::scanConcurrency));
+    return settings;
+}
+
 std::vector<std::string> ScanCoordinator::rootsFromSettings(
-    const UserDefaults& defaults, const std::function<std::vector<VolumeInfo>(bool)>& externalVolumes)
+    const ScanSettings& settings, const std::function<std::vector<VolumeInfo>(bool)>& externalVolumes)
 {
     std::vector<std::string> external;
-    if (defaults.boolValue(SettingsKey::includeExternalVolumes)) {
-        const bool includeNetwork = defaults.boolValue(SettingsKey::includeNetworkVolumes);
-        for (const VolumeInfo& volume : externalVolumes(includeNetwork))
+    if (settings.includeExternalVolumes) {
+        for (const VolumeInfo& volume : externalVolumes(settings.includeNetworkVolumes))
             external.push_back(volume.path);
     }
     std::vector<std::string> roots = ScanConfiguration::userRoots();
-    if (defaults.boolValue(SettingsKey::includeSystemFolders)) {
+    if (settings.includeSystemFolders) {
         const std::vector<std::string> system = ScanConfiguration::systemRoots();
         roots.insert(roots.end(), system.begin(), system.end());
     }
@@ -197,16 +208,29 @@ int ScanCoordinator::workerCount(long long setting)
     return static_cast<int>(std::clamp<long long>(setting, 1, 16));
 }
 
-ScanConfiguration ScanCoordinator::configurationFromSettings(const UserDefaults& defaults) const
+namespace {
+
+ScanConfiguration configurationFor(const ScanCoordinator::ScanSettings& settings, std::vector<std::string> roots)
 {
     ScanConfiguration configuration;
-    configuration.roots = rootsProvider_
-        ? rootsProvider_()
-        : rootsFromSettings(defaults, [](bool network) { return VolumeService::externalVolumes(network); });
-    configuration.excludedPaths = toStdStrings(defaults.stringListValue(SettingsKey::excludedPaths));
-    configuration.maxConcurrency = workerCount(defaults.integerValue(SettingsKey::scanConcurrency));
+    configuration.roots = std::move(roots);
+    configuration.excludedPaths = settings.excludedPaths;
+    configuration.maxConcurrency = settings.workers;
     configuration.homeDirectory = SystemPaths::homeDirectory();
     return configuration;
+}
+
+std::vector<VolumeInfo> externalVolumes(bool network)
+{
+    return VolumeService::externalVolumes(network);
+}
+
+} // namespace
+
+ScanConfiguration ScanCoordinator::configurationFromSettings(const UserDefaults& defaults) const
+{
+    const ScanSettings settings = readSettings(defaults);
+    return configurationFor(settings, rootsProvider_ ? rootsProvider_() : rootsFromSettings(settings, externalVolumes));
 }
 
 std::pair<std::int64_t, std::int64_t> ScanCoordinator::volumeUsage(const std::optional<VolumeInfo>& volume)
@@ -223,9 +247,10 @@ void ScanCoordinator::startScan(bool resume)
     if (!database_ || isScanActive() || isClearing_)
         return;
 
-    auto scanner = std::make_shared<FileScanner>(*database_, configurationFromSettings(UserDefaults::standard()));
-    scanner_ = scanner;
-    emit scannerChanged();
+    const ScanSettings settings = readSettings(UserDefaults::standard());
+    RootsProvider roots = rootsProvider_;
+    if (!roots)
+        roots = [settings] { return rootsFromSettings(settings, externalVolumes); };
     setErrorMessage(std::nullopt);
 
     // Only a scan that really continues an earlier one counts as resumed.
@@ -238,10 +263,24 @@ void ScanCoordinator::startScan(bool resume)
 
     auto database = database_;
     auto recovery = recovery_;
+    const std::uint64_t run = ++scanRuns_;
     QPointer<ScanCoordinator> self(this);
-    task_ = std::make_unique<ScanTask>([self, scanner, database, recovery, resumeID](std::stop_token stop) {
+    task_ = std::make_unique<ScanTask>([self, run, database, recovery, resumeID, settings, roots](std::stop_token stop) {
         // A scan started before the start-up load got this far must not be closed by it.
         recovery->run(*database);
+        // The roots come from the mount table and the volumes, which may be slow to answer:
+        // they are built here, never on the main thread.
+        std::shared_ptr<FileScanner> scanner;
+        try {
+            scanner = std::make_shared<FileScanner>(*database, configurationFor(settings, roots()));
+        } catch (...) {
+            std::string description = describe(std::current_exception());
+            postToMainThread(self.data(), [self, description = std::move(description)]() mutable {
+                self->scanFailed(nullptr, std::move(description));
+            });
+            return;
+        }
+        postToMainThread(self.data(), [self, run, scanner] { self->scannerCreated(run, scanner); });
         const FileScanner* identity = scanner.get();
         auto progress = [self, scanner](const ScanProgress& report) {
             postToMainThread(self.data(), [self, scanner, report] { self->apply(report, scanner.get()); });
@@ -263,6 +302,15 @@ void ScanCoordinator::startScan(bool resume)
         }
     });
     emit taskChanged();
+}
+
+void ScanCoordinator::scannerCreated(std::uint64_t run, std::shared_ptr<FileScanner> scanner)
+{
+    // Posted before any report of the scanner, so it is in place when they arrive.
+    if (run != scanRuns_ || !task_)
+        return;
+    scanner_ = std::move(scanner);
+    emit scannerChanged();
 }
 
 bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)> done)

@@ -78,12 +78,23 @@ public:
     // scanner's outcome, as a cancelled scan that can be resumed.
     void cancel();
 
-    // The roots a scan covers; by default read from the settings at each start.
+    // The roots a scan covers; by default built from the settings at each start. Called
+    // on the scan's own thread: building them reads the mount table and the volumes.
     using RootsProvider = std::function<std::vector<std::string>()>;
     void setRootsProvider(RootsProvider provider) { rootsProvider_ = std::move(provider); }
 
-    // What a scan started now would be given.
-    static std::vector<std::string> rootsFromSettings(const UserDefaults& defaults,
+    // The scan settings, read on the main thread when a scan starts.
+    struct ScanSettings {
+        bool includeSystemFolders = false;
+        bool includeExternalVolumes = false;
+        bool includeNetworkVolumes = false;
+        std::vector<std::string> excludedPaths;
+        int workers = 1;
+    };
+    static ScanSettings readSettings(const UserDefaults& defaults);
+    // What a scan started with these settings would be given. The network setting counts
+    // only with external volumes included.
+    static std::vector<std::string> rootsFromSettings(const ScanSettings& settings,
                                                       const std::function<std::vector<VolumeInfo>(bool)>& externalVolumes);
     static int workerCount(long long setting);
     ScanConfiguration configurationFromSettings(const UserDefaults& defaults) const;
@@ -105,6 +116,7 @@ signals:
 private:
     friend struct ScanCoordinatorTestAccess;
 
+    void scannerCreated(std::uint64_t run, std::shared_ptr<FileScanner> scanner);
     void apply(ScanProgress report, const FileScanner* from);
     void scanReturned(const FileScanner* from, ScanOutcome outcome);
     void scanFailed(const FileScanner* from, std::string description);
@@ -129,6 +141,8 @@ private:
     std::unique_ptr<ScanTask> task_;
 
     RootsProvider rootsProvider_;
+    // Counts scan starts; a scanner reported for an earlier start is not taken.
+    std::uint64_t scanRuns_ = 0;
     bool isLoadingInitial_ = false;
     std::vector<std::function<void()>> initialLoadWaiters_;
     // Orders summary reloads: a slower, older load never replaces a newer summary.

@@ -6,13 +6,19 @@
 #include "app/SetIfChanged.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
+#include "app/UserDefaultsNotifier.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::chrono::steady_clock::duration shortestMeasuredSpan = 500ms;
 
 double settingsInterval()
 {
@@ -37,6 +43,16 @@ SystemMonitorStore::SystemMonitorStore(QObject* parent)
 SystemMonitorStore::SystemMonitorStore(Samplers samplers, QObject* parent)
     : QObject(parent), samplers_(std::move(samplers))
 {
+    // Passes are a second apart at least; a share over a much shorter span (two
+    // passes racing at a restart) says nothing, and the baseline is kept instead.
+    samplers_.cpu->setMinimumInterval(shortestMeasuredSpan);
+    samplers_.processes->setMinimumInterval(
+        static_cast<std::uint64_t>(std::chrono::nanoseconds(shortestMeasuredSpan).count()));
+    connect(&UserDefaultsNotifier::instance(), &UserDefaultsNotifier::changed, this, [this](const QString& key) {
+        if (!key.isEmpty() && key != SettingsKey::monitorInterval) return;
+        refreshInterval();
+        wakeLoop(false);
+    });
 }
 
 SystemMonitorStore::~SystemMonitorStore()
@@ -50,7 +66,9 @@ SystemMonitorStore::~SystemMonitorStore()
 
 double SystemMonitorStore::effectiveInterval(double setting)
 {
-    return std::max(1.0, setting);
+    // A hand-edited "inf" or "1e300" must not overflow the clock.
+    if (!std::isfinite(setting) || setting <= 0) return defaultInterval;
+    return std::clamp(setting, minimumInterval, maximumInterval);
 }
 
 void SystemMonitorStore::subscribe(bool processes)
@@ -75,19 +93,36 @@ void SystemMonitorStore::unsubscribe(bool processes)
 
 void SystemMonitorStore::tick()
 {
+    if (loop_) {
+        wakeLoop(true);
+        return;
+    }
     reapFinishedWorkers();
     others_.push_back(startWorker(false));
+}
+
+void SystemMonitorStore::wakeLoop(bool requestPass)
+{
+    if (!loop_) return;
+    LoopControl& control = *loop_->control;
+    std::lock_guard lock(control.mutex);
+    if (requestPass)
+        control.passRequested = true;
+    else
+        control.intervalChanged = true;
+    control.sleep.request_stop();
 }
 
 std::unique_ptr<SystemMonitorStore::Worker> SystemMonitorStore::startWorker(bool loop)
 {
     auto worker = std::make_unique<Worker>();
     worker->finished = std::make_shared<std::atomic<bool>>(false);
-    worker->thread = std::jthread([this, loop, finished = worker->finished](std::stop_token stop) {
-        if (loop)
-            runLoop(stop);
+    if (loop) worker->control = std::make_shared<LoopControl>();
+    worker->thread = std::jthread([this, control = worker->control, finished = worker->finished](std::stop_token stop) {
+        if (control)
+            runLoop(*control, stop);
         else
-            runPass(stop);
+            deliver(samplePass(stop));
         *finished = true;
     });
     return worker;
@@ -98,29 +133,64 @@ void SystemMonitorStore::reapFinishedWorkers()
     std::erase_if(others_, [](const std::unique_ptr<Worker>& worker) { return worker->finished->load(); });
 }
 
-void SystemMonitorStore::runLoop(std::stop_token stop)
+void SystemMonitorStore::runLoop(LoopControl& control, std::stop_token stop)
 {
+    using Duration = MonitorClock::TimePoint::duration;
+    const auto seconds = [](double value) {
+        return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
+    };
+    const std::stop_callback wakeOnStop(stop, [&control] {
+        std::lock_guard lock(control.mutex);
+        control.sleep.request_stop();
+    });
+    MonitorClock& clock = *samplers_.clock;
+    bool broughtForward = false;
     while (!stop.stop_requested()) {
-        runPass(stop);
-        const std::chrono::duration<double> interval(effectiveInterval(intervalSeconds_.load()));
-        samplers_.clock->sleepUntil(
-            samplers_.clock->now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(interval), stop);
+        const auto started = clock.now();
+        PassResult result = samplePass(stop);
+        {
+            // A request is served by a pass that ends after it, unless that pass
+            // could tell no CPU share yet: then by the one brought forward.
+            std::lock_guard lock(control.mutex);
+            if (result.cpu || broughtForward) control.passRequested = false;
+        }
+        deliver(std::move(result));
+        const auto ended = clock.now();
+        double interval = effectiveInterval(intervalSeconds_.load());
+
+        for (;;) {
+            std::stop_token sleep;
+            MonitorClock::TimePoint deadline;
+            {
+                std::lock_guard lock(control.mutex);
+                if (stop.stop_requested()) return;
+                if (control.sleep.stop_requested()) control.sleep = std::stop_source();
+                if (control.intervalChanged) interval = effectiveInterval(intervalSeconds_.load());
+                control.intervalChanged = false;
+                deadline = ended + seconds(interval);
+                const auto soonest = started + seconds(minimumInterval);
+                broughtForward = control.passRequested && soonest < deadline;
+                if (broughtForward) deadline = soonest;
+                sleep = control.sleep.get_token();
+            }
+            if (clock.now() >= deadline) break;
+            // Woken early by a request or a new interval, the deadline is worked out again.
+            clock.sleepUntil(deadline, sleep);
+        }
     }
 }
 
-void SystemMonitorStore::runPass(std::stop_token stop)
+SystemMonitorStore::PassResult SystemMonitorStore::samplePass(std::stop_token stop)
 {
-    // A share is told only over the interval between passes, never over the
-    // milliseconds between a pass and an extra one.
-    const std::chrono::duration<double> interval(effectiveInterval(intervalSeconds_.load()));
-    samplers_.cpu->setMinimumInterval(std::chrono::duration_cast<std::chrono::steady_clock::duration>(interval));
-    samplers_.processes->setMinimumInterval(
-        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(interval).count()));
     PassResult result;
     result.memory = samplers_.memory->sample();
     if (!stop.stop_requested()) result.cpu = samplers_.cpu->sample();
-    if (!stop.stop_requested() && processSubscribers_ > 0)
-        result.processes = samplers_.processes->sample();
+    if (!stop.stop_requested() && processSubscribers_ > 0) result.processes = samplers_.processes->sample();
+    return result;
+}
+
+void SystemMonitorStore::deliver(PassResult result)
+{
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result)]() mutable { applyPass(std::move(result)); }, Qt::QueuedConnection);
 }

@@ -22,14 +22,21 @@ class ProcessMonitor;
 
 // The live source of memory, CPU and process figures for the screens. Lives on the
 // main thread; samples on a thread of its own only while at least one screen is
-// subscribed, every "monitorInterval" seconds but never faster than once a second.
+// subscribed, every "monitorInterval" seconds but never faster than once a second
+// nor slower than once an hour.
 class SystemMonitorStore : public QObject {
     Q_OBJECT
 
 public:
     static constexpr std::size_t historyLimit = 150;
+    // Seconds. The default is the registered "monitorInterval"; it stands in for a
+    // setting that is no usable number of seconds.
+    static constexpr double defaultInterval = 2.0;
+    static constexpr double minimumInterval = 1.0;
+    static constexpr double maximumInterval = 3600.0;
 
-    // The "monitorInterval" setting in seconds; asked on the main thread.
+    // The "monitorInterval" setting in seconds; asked on the main thread after each
+    // pass and whenever the settings announce a change of it.
     using IntervalSource = std::function<double()>;
 
     struct Samplers {
@@ -48,7 +55,10 @@ public:
     // Pass the same flag to unsubscribe as to subscribe.
     void subscribe(bool processes);
     void unsubscribe(bool processes);
-    // One extra pass right away, besides the loop's; its results arrive later.
+    // A pass as soon as one can measure: while sampling, the loop's next pass is
+    // brought forward to a second after its last one, and a pass that could tell no
+    // CPU share yet is followed by one that can; otherwise one pass of its own.
+    // Its results arrive later.
     void tick();
 
     const std::optional<MemorySnapshot>& memory() const { return memory_; }
@@ -59,7 +69,8 @@ public:
     std::optional<double> lastProcessSample() const { return lastProcessSample_; }       // seconds since 1970
     bool isSampling() const { return loop_ != nullptr; }
 
-    // The wait between passes for a setting: at least one second.
+    // The wait between passes for a setting: the default for one that is not a
+    // positive number, else the setting held between the minimum and the maximum.
     static double effectiveInterval(double setting);
 
 signals:
@@ -76,17 +87,27 @@ private:
         std::optional<CPUSnapshot> cpu;
         std::optional<std::vector<ProcessSnapshot>> processes;
     };
+    // What the main thread and a loop share.
+    struct LoopControl {
+        std::mutex mutex;
+        std::stop_source sleep;      // the current sleep's; stopped to wake the loop
+        bool passRequested = false;  // by tick()
+        bool intervalChanged = false; // by the settings, during a pass or a sleep
+    };
     struct Worker {
         std::jthread thread;
         std::shared_ptr<std::atomic<bool>> finished;
+        std::shared_ptr<LoopControl> control; // loops only
     };
 
     std::unique_ptr<Worker> startWorker(bool loop);
     void reapFinishedWorkers();
-    void runLoop(std::stop_token stop);
-    void runPass(std::stop_token stop);
+    void runLoop(LoopControl& control, std::stop_token stop);
+    PassResult samplePass(std::stop_token stop);
+    void deliver(PassResult result);
     void applyPass(PassResult result);
     void refreshInterval();
+    void wakeLoop(bool requestPass);
 
     template <class T>
     void appendToHistory(std::vector<T>& history, const T& value, void (SystemMonitorStore::*signal)())
@@ -109,7 +130,7 @@ private:
 
     // Read by the sampling threads.
     std::atomic<int> processSubscribers_{0};
-    std::atomic<double> intervalSeconds_{1.0};
+    std::atomic<double> intervalSeconds_{defaultInterval};
 
     std::unique_ptr<Worker> loop_;
     // Stopped loops finishing their step, and single passes from tick().

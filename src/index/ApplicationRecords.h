@@ -65,8 +65,12 @@ struct ApplicationInfo {
     InstallSource source = InstallSource::bundle;
     std::optional<std::string> packageName; // Debian package, Flatpak id or snap name
     std::optional<std::string> removalCommand;
+    // Debian: the packages whose files make up the application, its entry's among them.
+    std::vector<std::string> sizedPackages;
 
-    const std::string& id() const { return path; }
+    // Entries of one suite, snap or Flatpak share a folder: a desktop entry's id
+    // names it alone, a bundle's path does.
+    const std::string& id() const { return desktopEntryID ? *desktopEntryID : path; }
     bool isPackageManaged() const
     {
         return source == InstallSource::debian || source == InstallSource::flatpak || source == InstallSource::snap;

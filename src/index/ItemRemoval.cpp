@@ -3,9 +3,12 @@
 #include "index/DirectorySync.h"
 #include "index/IndexQueries.h"
 #include "index/SQLiteConnection.h"
+#include "index/SQLiteError.h"
 #include "index/ScanFinish.h"
 #include "index/WriteBatch.h"
 #include "platform/Paths.h"
+
+#include <exception>
 
 namespace ItemRemoval {
 
@@ -60,11 +63,24 @@ void removeFile(SQLiteConnection& db, const std::string& path)
 
 void remove(WriteBatch& batch, const std::vector<std::string>& paths)
 {
+    // Every item has left the disk already: one that cannot be forgotten must not keep
+    // the others in the index, nor the category totals from matching what is left.
+    std::exception_ptr firstFailure;
+    for (const std::string& path : paths) {
+        try {
+            removeRows(batch, path);
+        } catch (const SQLiteError&) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+            // SQLite may have rolled the whole batch back; go on in a new one.
+            batch.resynchronize();
+        }
+    }
     batch.beginIfNeeded();
-    for (const std::string& path : paths)
-        removeRows(batch, path);
     ScanFinish::rebuildCategoryTotals(batch.connection());
     batch.commit();
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
 }
 
 void removeRows(WriteBatch& batch, const std::string& path)

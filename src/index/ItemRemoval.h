@@ -14,7 +14,8 @@ class WriteBatch;
 namespace ItemRemoval {
 
 // Removes every path in order inside one batch, rebuilds the category totals once and
-// commits. A path the index does not know changes nothing.
+// commits. A path the index does not know changes nothing. A path whose removal fails
+// does not stop the others; the first failure is thrown after the commit.
 void remove(WriteBatch& batch, const std::vector<std::string>& paths);
 
 // One item's rows and its ancestors' totals; the category totals are left as they are.

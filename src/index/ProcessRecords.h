@@ -39,6 +39,9 @@ struct ProcessSnapshot {
     std::int64_t memorySortKey() const { return memoryBytes.value_or(-1); }
     int threadSortKey() const { return threadCount.value_or(-1); }
 
+    // kthreadd (pid 2) and its children, none with an executable.
+    bool isKernelThread() const { return !executablePath && (pid == 2 || parentPID == 2); }
+
     friend bool operator==(const ProcessSnapshot&, const ProcessSnapshot&) = default;
 };
 

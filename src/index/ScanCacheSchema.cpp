@@ -120,10 +120,10 @@ void migrate(SQLiteConnection& db)
     db.query("SELECT value FROM meta WHERE key = 'schema_version'", {}, [&](SQLiteConnection::Statement& row) {
         if (!stored) stored = row.text(0);
     });
-    // A cache written by an older or a newer build is emptied: it is only a cache, and
-    // writing our rows into another layout would corrupt it for either build.
+    // An older layout is emptied. A newer build's cache is kept: its tables extend ours, and
+    // the version row rewritten below tells that build an older one has written here.
     if (stored) {
-        if (const auto version = parseVersion(*stored); version && *version != currentVersion) {
+        if (const auto version = parseVersion(*stored); version && *version < currentVersion) {
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "
                        "DELETE FROM category_totals;");
         }

@@ -1,6 +1,7 @@
 #include "index/StorageCategorizer.h"
 
 #include "index/CaseFolding.h"
+#include "platform/TrashFolders.h"
 
 #include <initializer_list>
 #include <unordered_set>
@@ -46,7 +47,12 @@ bool endsWith(std::string_view text, std::string_view suffix)
 
 class Matcher {
 public:
-    Matcher(std::string_view path, std::string_view home) : p_(path), home_(home) {}
+    Matcher(std::string_view path, std::string_view home, std::string_view homeTrash)
+        : p_(path), home_(home), homeTrash_(homeTrash)
+    {
+    }
+
+    bool inHomeTrash() const { return isUnder(homeTrash_); }
 
     bool isUnder(std::string_view root) const
     {
@@ -76,20 +82,24 @@ public:
 
     bool hasComponentBetween(std::string_view prefix, std::string_view suffix) const
     {
-        size_t start = 0;
-        while (start <= p_.size()) {
-            size_t end = p_.find('/', start);
-            if (end == std::string_view::npos)
-                end = p_.size();
-            const std::string_view component = p_.substr(start, end - start);
-            if (!component.empty() && startsWith(component, prefix) && endsWith(component, suffix))
-                return true;
-            start = end + 1;
-        }
-        return false;
+        return anyComponent([&](std::string_view component, std::string_view) {
+            return startsWith(component, prefix) && endsWith(component, suffix);
+        });
     }
 
     bool contains(std::string_view text) const { return p_.find(text) != std::string_view::npos; }
+
+    // A volume's freedesktop.org Trash of some user: a component ".trash-<uid>", or ".trash" then "<uid>".
+    bool hasVolumeTrash() const
+    {
+        const auto isNumber = [](std::string_view text) {
+            return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+        };
+        return anyComponent([&](std::string_view component, std::string_view previous) {
+            return (startsWith(component, ".trash-") && isNumber(component.substr(7))) ||
+                   (previous == ".trash" && isNumber(component));
+        });
+    }
 
     bool anyUnderHome(std::initializer_list<std::string_view> relatives) const
     {
@@ -108,8 +118,30 @@ public:
     }
 
 private:
+    // True when `test` holds for some non-empty component of the path, given with the one before it.
+    template <class Test>
+    bool anyComponent(const Test& test) const
+    {
+        std::string_view previous;
+        size_t start = 0;
+        while (start <= p_.size()) {
+            size_t end = p_.find('/', start);
+            if (end == std::string_view::npos)
+                end = p_.size();
+            const std::string_view component = p_.substr(start, end - start);
+            if (!component.empty()) {
+                if (test(component, previous))
+                    return true;
+                previous = component;
+            }
+            start = end + 1;
+        }
+        return false;
+    }
+
     std::string_view p_;
     std::string_view home_;
+    std::string_view homeTrash_;
 };
 
 std::optional<C> forcedCategory(const Matcher& m)
@@ -147,7 +179,8 @@ std::optional<C> forcedCategory(const Matcher& m)
         m.hasComponentSuffix(".vmwarevm") || m.hasComponentSuffix(".pvm") || m.hasComponentSuffix(".utm") ||
         m.underHome("library/containers/com.apple.virtualization"))
         return C::virtualMachines;
-    if (m.underHome(".trash") || m.isUnder("/.trashes") || m.hasComponent(".trashes"))
+    if (m.underHome(".trash") || m.isUnder("/.trashes") || m.hasComponent(".trashes") || m.inHomeTrash() ||
+        m.hasVolumeTrash())
         return C::trash;
     if (m.anyUnderHome({"library/mail", "library/messages", "library/containers/com.apple.mail"}))
         return C::mail;
@@ -188,10 +221,15 @@ std::optional<C> fallbackCategory(const Matcher& m)
 
 } // namespace
 
+StorageCategorizer::StorageCategorizer(std::string home)
+    : home_(std::move(home)), homeTrash_(CaseFolding::lowercased(TrashFolders::home(home_)))
+{
+}
+
 StorageCategorizer::FolderContext StorageCategorizer::context(std::string_view folderPath) const
 {
     const std::string lowered = CaseFolding::lowercased(folderPath);
-    const Matcher matcher(lowered, home_);
+    const Matcher matcher(lowered, home_, homeTrash_);
     if (const auto forced = forcedCategory(matcher))
         return {forced, std::nullopt};
     return {std::nullopt, fallbackCategory(matcher)};

@@ -17,7 +17,7 @@ public:
     };
 
     // `home`: the user's home folder, already lower-cased, without a trailing "/".
-    explicit StorageCategorizer(std::string home) : home_(std::move(home)) {}
+    explicit StorageCategorizer(std::string home);
 
     const std::string& home() const { return home_; }
 
@@ -29,4 +29,5 @@ public:
 
 private:
     std::string home_;
+    std::string homeTrash_;   // lower-cased
 };

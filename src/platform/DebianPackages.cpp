@@ -100,21 +100,113 @@ std::vector<std::string> DebianPackages::files(const std::string& package) const
     return result;
 }
 
-DebianPackages::Size DebianPackages::size(const std::string& package, std::stop_token stop) const
+DebianPackages::Size DebianPackages::size(const std::vector<std::string>& packages, std::stop_token stop) const
 {
     Size size;
     std::set<std::pair<dev_t, ino_t>> seen;
-    for (const auto& path : files(package)) {
-        if (stop.stop_requested()) {
-            size.wasCancelled = true;
-            break;
+    for (const auto& package : packages)
+        for (const auto& path : files(package)) {
+            if (stop.stop_requested()) {
+                size.wasCancelled = true;
+                return size;
+            }
+            struct stat status {};
+            if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+            if (!seen.insert({status.st_dev, status.st_ino}).second) continue;
+            size.allocatedBytes += static_cast<std::int64_t>(status.st_blocks) * 512;
+            size.logicalBytes += static_cast<std::int64_t>(status.st_size);
+            size.fileCount += 1;
         }
-        struct stat status {};
-        if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
-        if (!seen.insert({status.st_dev, status.st_ino}).second) continue;
-        size.allocatedBytes += static_cast<std::int64_t>(status.st_blocks) * 512;
-        size.logicalBytes += static_cast<std::int64_t>(status.st_size);
-        size.fileCount += 1;
-    }
     return size;
+}
+
+std::vector<std::string> DebianPackages::dependencyNames(std::string_view field)
+{
+    std::vector<std::string> names;
+    for (std::string_view rest = field; !rest.empty();) {
+        const size_t end = rest.find_first_of(",|");
+        std::string_view item = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        // The name ends at a blank, a version "(", an architecture list "[", a profile "<" or a qualifier ":".
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\n' || item.front() == '\t')) item.remove_prefix(1);
+        item = item.substr(0, item.find_first_of(" \t\n([<:"));
+        if (!item.empty()) names.emplace_back(item);
+    }
+    return names;
+}
+
+std::map<std::string, DebianPackages::Origin> DebianPackages::origins(const std::set<std::string>& packages) const
+{
+    std::map<std::string, Origin> result;
+    if (packages.empty()) return result;
+    const auto text = ProcText::readFile(root_ + "/status");
+    if (!text) return result;
+
+    struct Installed {
+        std::string architecture;
+        std::string source;
+        std::vector<std::string> depends;
+    };
+    // One package name may be installed for several architectures.
+    std::map<std::string, std::vector<Installed>, std::less<>> installed;
+    const std::string_view status = *text;
+    for (size_t start = 0; start < status.size();) {
+        size_t end = status.find("\n\n", start);
+        if (end == std::string_view::npos) end = status.size();
+        const std::string_view paragraph = status.substr(start, end - start);
+        start = end + 2;
+        const std::string_view name = field(paragraph, "Package");
+        if (name.empty() || !field(paragraph, "Status").ends_with(" installed")) continue;
+        // "Source: vim (2:9.0-1)" names a version only when it differs from the package's.
+        std::string_view source = field(paragraph, "Source");
+        source = source.substr(0, source.find(' '));
+        Installed package{std::string(field(paragraph, "Architecture")), std::string(source.empty() ? name : source),
+                          dependencyNames(field(paragraph, "Depends"))};
+        for (auto& more : dependencyNames(field(paragraph, "Pre-Depends"))) package.depends.push_back(std::move(more));
+        installed[std::string(name)].push_back(std::move(package));
+    }
+
+    // The installed package a name stands for, preferring the depender's architecture,
+    // then one for all architectures.
+    const auto lookUp = [&](std::string_view name, std::string_view architecture) -> const Installed* {
+        const auto found = installed.find(name);
+        if (found == installed.end()) return nullptr;
+        const Installed* best = &found->second.front();
+        for (const Installed& candidate : found->second) {
+            if (candidate.architecture == architecture) return &candidate;
+            if (candidate.architecture == "all") best = &candidate;
+        }
+        return best;
+    };
+    // dpkg qualifies the file list of a package installable for several architectures at once.
+    const auto listed = [&](const std::string& name, const Installed& package) {
+        const std::string qualified = name + ":" + package.architecture;
+        struct stat info {};
+        if (::stat((root_ + "/info/" + qualified + std::string(listSuffix)).c_str(), &info) == 0) return qualified;
+        return name;
+    };
+
+    for (const std::string& wanted : packages) {
+        const std::string_view bare = withoutArchitecture(wanted);
+        const size_t colon = wanted.find(':');
+        const Installed* root =
+            lookUp(bare, colon == std::string::npos ? std::string_view() : std::string_view(wanted).substr(colon + 1));
+        if (!root) continue;
+        Origin& origin = result[wanted];
+        origin.source = root->source;
+        auto& parts = origin.sameSourceDependencies;
+        std::set<const Installed*> visited{root};
+        std::vector<const Installed*> pending{root};
+        while (!pending.empty()) {
+            const Installed* package = pending.back();
+            pending.pop_back();
+            for (const std::string& name : package->depends) {
+                const Installed* dependency = lookUp(name, package->architecture);
+                if (!dependency || dependency->source != root->source || !visited.insert(dependency).second) continue;
+                parts.push_back(listed(name, *dependency));
+                pending.push_back(dependency);
+            }
+        }
+    }
+    return result;
 }

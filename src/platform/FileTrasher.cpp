@@ -1,12 +1,12 @@
 #include "platform/FileTrasher.h"
 
-#include "platform/Paths.h"
 #include "platform/SystemPaths.h"
+#include "platform/TrashFolders.h"
 
 std::optional<std::string> FileTrasher::trashFolder() const
 {
-    const std::string data = SystemPaths::applicationSupportDirectory();
-    if (data.empty() || data.front() != '/')
+    const std::string trash = TrashFolders::home(SystemPaths::homeDirectory());
+    if (trash.empty() || trash.front() != '/')
         return std::nullopt;
-    return Paths::appending(data, "Trash");
+    return trash;
 }

@@ -12,6 +12,6 @@ public:
     // volume, with its restore information. Absent on success, else a sentence for the user.
     virtual std::optional<std::string> moveToTrash(const std::string& path) = 0;
 
-    // The user's home Trash folder ($XDG_DATA_HOME/Trash); absent when it cannot be named.
+    // The user's home Trash folder (TrashFolders::home); absent when it cannot be named.
     virtual std::optional<std::string> trashFolder() const;
 };

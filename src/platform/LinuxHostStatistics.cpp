@@ -2,6 +2,7 @@
 
 #include "platform/ProcText.h"
 
+#include <algorithm>
 #include <sched.h>
 #include <unistd.h>
 
@@ -17,17 +18,19 @@ std::optional<std::vector<std::uint64_t>> LinuxHostStatistics::processorLoad()
         if (!line.starts_with("cpu") || line.size() < 4 || line[3] < '0' || line[3] > '9') continue;
         const auto columns = ProcText::fields(line);
         if (columns.size() < 8) return std::nullopt;
-        std::uint64_t value[7] = {};
-        for (int i = 0; i < 7; ++i) {
-            const auto number = ProcText::unsignedNumber(columns[static_cast<size_t>(i) + 1]);
+        // Steal came with later kernels; guest and guest_nice are already inside user and nice.
+        std::uint64_t value[8] = {};
+        for (size_t i = 0; i < 8 && i + 1 < columns.size(); ++i) {
+            const auto number = ProcText::unsignedNumber(columns[i + 1]);
             if (!number) return std::nullopt;
             value[i] = *number;
         }
-        const auto [user, nice, system, idle, iowait, irq, softirq] = value;
-        // Interrupt time is kernel work; waiting for I/O leaves the core idle.
-        // Guest time is already inside user and nice; steal is time the core did not have.
+        const auto [user, nice, system, idle, iowait, irq, softirq, steal] = value;
+        // Every tick lands in one of the four: interrupts are kernel work, and so
+        // is time the hypervisor took (the core was busy, not ours); waiting for
+        // I/O leaves the core idle.
         counters.push_back(user);
-        counters.push_back(system + irq + softirq);
+        counters.push_back(system + irq + softirq + steal);
         counters.push_back(idle + iowait);
         counters.push_back(nice);
     }
@@ -54,21 +57,31 @@ std::optional<VMStatistics> LinuxHostStatistics::vmStatistics()
     };
     auto pages = [&](std::uint64_t kb) { return kb * 1024 / *page; };
 
-    // Anonymous pages and tmpfs/shared memory (which cannot be dropped) are the
-    // applications' memory; page cache, buffers and reclaimable slab are what the
-    // kernel can take back; unreclaimable slab, kernel stacks and page tables are
-    // wired; the zswap pool is the compressor. Linux has no purgeable or
-    // speculative pages.
+    // Page cache, buffers and reclaimable slab are what the kernel can take back;
+    // unreclaimable slab, kernel stacks and page tables are wired; the zswap pool is
+    // the compressor. What is in use is what MemAvailable leaves, as free(1) counts
+    // it; the applications hold the rest of it once wired and compressed memory are
+    // taken out. Linux has no purgeable or speculative pages.
     const std::uint64_t shmem = kilobytes("Shmem");
     const std::uint64_t cached = kilobytes("Cached");
+    std::uint64_t wired = kilobytes("SUnreclaim") + kilobytes("KernelStack") + kilobytes("PageTables")
+                          + kilobytes("SecPageTables");
+    std::uint64_t compressed = kilobytes("Zswap");
+    std::uint64_t applications = kilobytes("AnonPages") + shmem;
+    if (const auto available = info.find("MemAvailable"); available != info.end()) {
+        const std::uint64_t total = kilobytes("MemTotal");
+        const std::uint64_t used = total > available->second ? total - available->second : 0;
+        compressed = std::min(compressed, used);
+        wired = std::min(wired, used - compressed);
+        applications = used - compressed - wired;
+    }
     VMStatistics statistics;
     statistics.freeCount = pages(kilobytes("MemFree"));
-    statistics.wireCount = pages(kilobytes("SUnreclaim") + kilobytes("KernelStack") + kilobytes("PageTables")
-                                 + kilobytes("SecPageTables"));
-    statistics.internalPageCount = pages(kilobytes("AnonPages") + shmem);
+    statistics.wireCount = pages(wired);
+    statistics.internalPageCount = pages(applications);
     statistics.externalPageCount = pages(kilobytes("Buffers") + (cached > shmem ? cached - shmem : 0)
                                          + kilobytes("SReclaimable"));
-    statistics.compressorPageCount = pages(kilobytes("Zswap"));
+    statistics.compressorPageCount = pages(compressed);
     return statistics;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Accounts.h"
 #include "platform/ProcText.h"
+#include "platform/ProcessIdentity.h"
 
 #include <climits>
 #include <dirent.h>
@@ -14,12 +15,6 @@ std::uint64_t clockTicksPerSecond()
 {
     const long ticks = ::sysconf(_SC_CLK_TCK);
     return ticks > 0 ? static_cast<std::uint64_t>(ticks) : 100;
-}
-
-std::uint64_t pageSize()
-{
-    const long size = ::sysconf(_SC_PAGESIZE);
-    return size > 0 ? static_cast<std::uint64_t>(size) : 4096;
 }
 
 std::optional<std::int32_t> pidNumber(std::string_view text)
@@ -38,9 +33,22 @@ std::vector<std::string_view> lineFields(std::string_view text, std::string_view
     return {};
 }
 
+std::optional<std::uint32_t> effectiveUID(std::string_view status)
+{
+    // Uid: real, effective, saved, file-system; the BSD record's uid is the effective one.
+    const auto ids = lineFields(status, "Uid:");
+    if (ids.size() < 2) return std::nullopt;
+    const auto uid = ProcText::unsignedNumber(ids[1]);
+    if (!uid || *uid > UINT32_MAX) return std::nullopt;
+    return static_cast<std::uint32_t>(*uid);
+}
+
 } // namespace
 
-LinuxProcessTable::LinuxProcessTable(std::string procRoot) : root_(std::move(procRoot)) {}
+LinuxProcessTable::LinuxProcessTable(std::string procRoot, FileReader read)
+    : root_(std::move(procRoot)), read_(read ? std::move(read) : FileReader(&ProcText::readFile))
+{
+}
 
 std::string LinuxProcessTable::file(std::int32_t pid, const char* name) const
 {
@@ -99,98 +107,85 @@ std::uint32_t LinuxProcessTable::bsdStatus(char state)
     }
 }
 
-std::optional<LinuxProcessTable::Stat> LinuxProcessTable::readStat(std::int32_t pid) const
+std::optional<std::string> LinuxProcessTable::parseControlGroup(std::string_view text)
 {
-    const auto text = ProcText::readFile(file(pid, "stat"));
-    if (!text) return std::nullopt;
-    return parseStat(*text);
+    std::optional<std::string> path;
+    for (const std::string_view line : ProcText::lines(text)) {
+        const auto first = line.find(':');
+        if (first == std::string_view::npos) continue;
+        const auto second = line.find(':', first + 1);
+        if (second == std::string_view::npos) continue;
+        path = std::string(line.substr(second + 1));
+        if (line.starts_with("0::")) break;
+    }
+    return path;
 }
 
-std::optional<ProcBSDInfo> LinuxProcessTable::bsdInfo(std::int32_t pid)
+ProcSampleContext LinuxProcessTable::sampleContext()
 {
-    const auto stat = readStat(pid);
-    const auto status = ProcText::readFile(file(pid, "status"));
-    const auto boot = ProcText::readFile(root_ + "/stat");
-    if (!stat || !status || !boot) return std::nullopt;
-
-    // Uid: real, effective, saved, file-system; the BSD record's uid is the effective one.
-    const auto ids = lineFields(*status, "Uid:");
-    const auto bootFields = lineFields(*boot, "btime");
-    if (ids.size() < 2 || bootFields.size() != 1) return std::nullopt;
-    const std::uint64_t uid = ProcText::unsignedNumber(ids[1]).value_or(UINT64_MAX);
-    const std::uint64_t btime = ProcText::unsignedNumber(bootFields[0]).value_or(UINT64_MAX);
-    if (uid > UINT32_MAX || btime == UINT64_MAX) return std::nullopt;
-
-    const std::uint64_t hz = clockTicksPerSecond();
-    ProcBSDInfo info;
-    info.status = bsdStatus(stat->state);
-    info.parentPID = stat->parentPID;
-    info.uid = static_cast<std::uint32_t>(uid);
-    info.name = stat->name;
-    info.startSeconds = btime + stat->startTicks / hz;
-    info.startMicroseconds = stat->startTicks % hz * 1'000'000 / hz;
-    info.startTicks = stat->startTicks;
-    return info;
+    ProcSampleContext context;
+    if (const auto text = read_(root_ + "/stat")) {
+        const auto fields = lineFields(*text, "btime");
+        if (fields.size() == 1) context.bootSeconds = ProcText::unsignedNumber(fields[0]);
+    }
+    return context;
 }
 
-std::optional<std::string> LinuxProcessTable::executablePath(std::int32_t pid)
+ProcFacts LinuxProcessTable::describe(std::int32_t pid, const ProcSampleContext& context)
+{
+    ProcFacts facts;
+    const auto statText = read_(file(pid, "stat"));
+    const auto stat = statText ? parseStat(*statText) : std::nullopt;
+    const auto status = read_(file(pid, "status"));
+    facts.executablePath = executablePath(pid);
+    if (const auto group = read_(file(pid, "cgroup"))) facts.controlGroup = parseControlGroup(*group);
+
+    if (stat) {
+        facts.name = stat->name;
+    } else if (!facts.executablePath) {
+        // stat and comm carry the same name: comm is asked only when stat could not be read.
+        if (auto comm = read_(file(pid, "comm"))) {
+            if (!comm->empty() && comm->back() == '\n') comm->pop_back();
+            facts.name = std::move(*comm);
+        }
+    }
+    if (!stat || !status) return facts;
+
+    const auto values = ProcText::keyedNumbers(*status);
+    const auto kilobytes = [&](const char* key) -> std::uint64_t {
+        const auto it = values.find(key);
+        return it == values.end() ? 0 : it->second;
+    };
+    const auto uid = effectiveUID(*status);
+    if (uid && context.bootSeconds) {
+        const std::uint64_t hz = clockTicksPerSecond();
+        ProcBSDInfo info;
+        info.status = bsdStatus(stat->state);
+        info.parentPID = stat->parentPID;
+        info.uid = *uid;
+        info.name = stat->name;
+        info.startSeconds = *context.bootSeconds + stat->startTicks / hz;
+        info.startMicroseconds = stat->startTicks % hz * 1'000'000 / hz;
+        info.startTicks = stat->startTicks;
+        facts.bsd = std::move(info);
+    }
+    // Kernel threads and zombies have no memory lines: they own no user memory.
+    facts.task = ProcTaskInfo{kilobytes("VmRSS") * 1024, stat->threadCount};
+    // The footprint is the private anonymous memory, resident or swapped out.
+    facts.usage = ProcRusageInfo{stat->userTicks, stat->systemTicks, (kilobytes("RssAnon") + kilobytes("VmSwap")) * 1024};
+    return facts;
+}
+
+std::optional<std::string> LinuxProcessTable::executablePath(std::int32_t pid) const
 {
     std::vector<char> buffer(4096);
     const ssize_t n = ::readlink(file(pid, "exe").c_str(), buffer.data(), buffer.size());
     if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return std::nullopt;
-    return std::string(buffer.data(), static_cast<size_t>(n));
-}
-
-std::optional<std::string> LinuxProcessTable::name(std::int32_t pid)
-{
-    auto text = ProcText::readFile(file(pid, "comm"));
-    if (!text) return std::nullopt;
-    if (!text->empty() && text->back() == '\n') text->pop_back();
-    return text;
-}
-
-std::optional<ProcTaskInfo> LinuxProcessTable::taskInfo(std::int32_t pid)
-{
-    const auto stat = readStat(pid);
-    const auto statm = ProcText::readFile(file(pid, "statm"));
-    if (!stat || !statm) return std::nullopt;
-    const auto pages = ProcText::fields(*statm);
-    if (pages.size() < 2) return std::nullopt;
-    const auto resident = ProcText::unsignedNumber(pages[1]);
-    if (!resident) return std::nullopt;
-    return ProcTaskInfo{*resident * pageSize(), stat->threadCount};
-}
-
-std::optional<ProcRusageInfo> LinuxProcessTable::rusage(std::int32_t pid)
-{
-    const auto stat = readStat(pid);
-    const auto status = ProcText::readFile(file(pid, "status"));
-    if (!stat || !status) return std::nullopt;
-    // The footprint is the private anonymous memory, resident or swapped out;
-    // kernel threads and zombies have neither line and own no user memory.
-    const auto values = ProcText::keyedNumbers(*status);
-    std::uint64_t kilobytes = 0;
-    for (const char* key : {"RssAnon", "VmSwap"})
-        if (const auto it = values.find(key); it != values.end()) kilobytes += it->second;
-    return ProcRusageInfo{stat->userTicks, stat->systemTicks, kilobytes * 1024};
+    // An executable replaced by a package upgrade reads "<path> (deleted)".
+    return ProcessIdentity::withoutDeletedMarker(std::string(buffer.data(), static_cast<size_t>(n)));
 }
 
 std::optional<std::string> LinuxProcessTable::accountName(std::uint32_t uid)
 {
     return Accounts::userName(uid);
-}
-
-std::optional<std::string> LinuxProcessTable::controlGroup(std::int32_t pid)
-{
-    const auto text = ProcText::readFile(file(pid, "cgroup"));
-    if (!text) return std::nullopt;
-    // "0::/path" is the unified hierarchy; without it the last hierarchy listed stands in.
-    std::optional<std::string> path;
-    for (const std::string_view line : ProcText::lines(*text)) {
-        const auto second = line.find(':', line.find(':') + 1);
-        if (line.find(':') == std::string_view::npos || second == std::string_view::npos) continue;
-        path = std::string(line.substr(second + 1));
-        if (line.starts_with("0::")) break;
-    }
-    return path;
 }

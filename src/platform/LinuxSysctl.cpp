@@ -194,5 +194,7 @@ std::optional<std::int32_t> LinuxSysctl::availablePercent()
     const auto total = info.find("MemTotal");
     const auto available = info.find("MemAvailable");
     if (total == info.end() || available == info.end() || total->second == 0) return std::nullopt;
-    return static_cast<std::int32_t>(std::min<std::uint64_t>(available->second * 100 / total->second, 100));
+    // Rounded as a share is shown, so that it reads as the available bytes do.
+    const std::uint64_t percent = (std::min(available->second, total->second) * 200 + total->second) / (2 * total->second);
+    return static_cast<std::int32_t>(percent);
 }

@@ -93,6 +93,8 @@ std::vector<MountEntry> parse(std::string_view mountinfo)
         entry.readOnly = hasOption(parts[5], "ro");
         entry.fileSystemType = decoded(separator[1]);
         entry.source = decoded(separator[2]);
+        if (parts.end() - separator > 3)
+            entry.superOptions = decoded(separator[3]);
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -126,6 +128,59 @@ bool isNetworkFileSystem(std::string_view type)
         "davfs", "fuse.sshfs", "fuse.rclone", "fuse.davfs2", "fuse.glusterfs", "fuse.s3fs",
     };
     return contains(network, type);
+}
+
+bool mayNotAnswer(const MountEntry& mount)
+{
+    const std::string_view type = mount.fileSystemType;
+    return isNetworkFileSystem(type) || type == "fuse" || type.starts_with("fuse.");
+}
+
+namespace {
+
+std::string_view optionValue(std::string_view options, std::string_view key)
+{
+    std::size_t at = 0;
+    while (at <= options.size()) {
+        const std::size_t end = std::min(options.find(',', at), options.size());
+        const std::string_view option = options.substr(at, end - at);
+        if (option.size() > key.size() && option.starts_with(key) && option[key.size()] == '=')
+            return option.substr(key.size() + 1);
+        at = end + 1;
+    }
+    return {};
+}
+
+} // namespace
+
+bool showsWholeFileSystem(const MountEntry& mount)
+{
+    if (mount.root == "/")
+        return true;
+    // btrfs names the subvolume of the mount's top; a bind mount of a folder inside it has a longer root.
+    return mount.fileSystemType == "btrfs" && optionValue(mount.superOptions, "subvol") == mount.root;
+}
+
+bool repeats(const MountEntry& later, const MountEntry& earlier)
+{
+    if (later.major != earlier.major || later.minor != earlier.minor)
+        return false;
+    return later.root == earlier.root || !showsWholeFileSystem(later);
+}
+
+bool sameFileSystem(const MountEntry& a, const MountEntry& b)
+{
+    return a.fileSystemType == b.fileSystemType && a.source == b.source &&
+           ((a.major == b.major && a.minor == b.minor) || a.source.starts_with("/dev/"));
+}
+
+const MountEntry* visibleAt(const std::vector<MountEntry>& mounts, std::string_view mountPoint)
+{
+    const MountEntry* visible = nullptr;
+    for (const MountEntry& mount : mounts)
+        if (mount.mountPoint == mountPoint)
+            visible = &mount;
+    return visible;
 }
 
 } // namespace MountTable

@@ -29,19 +29,31 @@ struct ProcRusageInfo {
     std::uint64_t physFootprint = 0;
 };
 
-// The system's process table, one question per call; a process that ended or
-// that the system will not describe gives nothing.
+// What one sample reads once for all its processes.
+struct ProcSampleContext {
+    std::optional<std::uint64_t> bootSeconds; // since 1970; start times count from it
+};
+
+// Everything the table tells about one process, each part absent when the system
+// will not give it.
+struct ProcFacts {
+    std::optional<ProcBSDInfo> bsd;
+    std::optional<std::string> executablePath;
+    // The kernel's command name, for a process whose BSD facts are missing.
+    std::optional<std::string> name;
+    std::optional<ProcTaskInfo> task;
+    std::optional<ProcRusageInfo> usage;
+    std::optional<std::string> controlGroup; // as a path
+};
+
+// The system's process table. A process that ended between the listing and its
+// description gives empty facts.
 class ProcessTable {
 public:
     virtual ~ProcessTable() = default;
 
     virtual std::vector<std::int32_t> listAllPIDs() = 0;
-    virtual std::optional<ProcBSDInfo> bsdInfo(std::int32_t pid) = 0;
-    virtual std::optional<std::string> executablePath(std::int32_t pid) = 0;
-    virtual std::optional<std::string> name(std::int32_t pid) = 0;
-    virtual std::optional<ProcTaskInfo> taskInfo(std::int32_t pid) = 0;
-    virtual std::optional<ProcRusageInfo> rusage(std::int32_t pid) = 0;
+    virtual ProcSampleContext sampleContext() = 0;
+    virtual ProcFacts describe(std::int32_t pid, const ProcSampleContext& context) = 0;
     virtual std::optional<std::string> accountName(std::uint32_t uid) = 0;
-    // The control group the process runs in, as a path.
-    virtual std::optional<std::string> controlGroup(std::int32_t) { return std::nullopt; }
 };

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <random>
+#include <string_view>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -29,11 +30,30 @@ std::string homesRoot()
     return "/home";
 }
 
+namespace {
+
+std::string xdgFolder(const char* variable, const std::string& home, std::string_view fallback)
+{
+    if (const char* value = std::getenv(variable); value && value[0] == '/')
+        return Paths::standardizing(value);
+    return Paths::appending(home, fallback);
+}
+
+} // namespace
+
+std::string dataHome(const std::string& home)
+{
+    return xdgFolder("XDG_DATA_HOME", home, ".local/share");
+}
+
+std::string configHome(const std::string& home)
+{
+    return xdgFolder("XDG_CONFIG_HOME", home, ".config");
+}
+
 std::string applicationSupportDirectory()
 {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
-        return Paths::standardizing(data);
-    return Paths::appending(homeDirectory(), ".local/share");
+    return dataHome(homeDirectory());
 }
 
 namespace {

@@ -11,7 +11,13 @@ std::string homeDirectory();
 // The folder of all home folders ("/home" here).
 std::string homesRoot();
 
-// $XDG_DATA_HOME, or ~/.local/share: the per-user application data folder.
+// $XDG_DATA_HOME when it holds an absolute path, else `home`/.local/share.
+std::string dataHome(const std::string& home);
+
+// $XDG_CONFIG_HOME when it holds an absolute path, else `home`/.config.
+std::string configHome(const std::string& home);
+
+// dataHome(homeDirectory()): the per-user application data folder.
 std::string applicationSupportDirectory();
 
 // applicationSupportDirectory()/Kestrelmoor, created with mode 0700 when missing.

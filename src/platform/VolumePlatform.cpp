@@ -68,6 +68,7 @@ std::optional<VolumeCapacity> VolumePlatform::capacity(const std::string& path) 
     VolumeCapacity result;
     result.total = static_cast<std::int64_t>(info.f_blocks) * unit;
     result.available = static_cast<std::int64_t>(info.f_bavail) * unit;
+    result.free = static_cast<std::int64_t>(info.f_bfree) * unit;
     result.readOnly = (info.f_flag & ST_RDONLY) != 0;
     return result;
 }

@@ -12,6 +12,8 @@ struct VolumeCapacity {
     std::int64_t total = 0;      // f_blocks * f_frsize
     std::int64_t available = 0;  // f_bavail * f_frsize: what an unprivileged user may still write
     bool readOnly = false;       // ST_RDONLY
+    // f_bfree * f_frsize: also counts the blocks kept for the administrator; absent when unknown.
+    std::optional<std::int64_t> free;
 };
 
 // What sysfs tells about the disk behind a block device number.

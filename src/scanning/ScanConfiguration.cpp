@@ -2,10 +2,13 @@
 
 #include "index/CaseFolding.h"
 #include "platform/FileSystem.h"
+#include "platform/LinuxSystemPlaces.h"
+#include "platform/MountTable.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
 #include "scanning/SecurityUtils.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -44,6 +47,24 @@ bool covers(const FileSystem& fileSystem, const Root& outer, const Root& inner)
             break;
     }
     return sameItem(fileSystem, outer.path, inner.path.substr(0, cut));
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& item)
+{
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// Whether the file system mounted at a folder of "/" is part of the system's own storage.
+bool isPartOfSystem(const std::vector<MountEntry>& mounts, const MountEntry& mount)
+{
+    if (MountTable::isPseudoFileSystem(mount.fileSystemType) || MountTable::mayNotAnswer(mount))
+        return false;
+    // A bind mount shows what is scanned, or not, where it comes from.
+    for (const MountEntry* earlier = mounts.data(); earlier != &mount; ++earlier)
+        if (MountTable::repeats(mount, *earlier))
+            return false;
+    const MountEntry* root = MountTable::visibleAt(mounts, "/");
+    return (root && MountTable::sameFileSystem(mount, *root)) || LinuxSystemPlaces::isPlace(mount.mountPoint);
 }
 
 } // namespace
@@ -102,5 +123,22 @@ std::vector<std::string> ScanConfiguration::userRoots()
 
 std::vector<std::string> ScanConfiguration::systemRoots()
 {
-    return {"/System", "/usr", "/bin", "/sbin", "/private", "/cores"};
+    const std::vector<MountEntry> mounts = MountTable::read();
+    return systemRoots(mounts, LinuxSystemPlaces::topLevelFolders(mounts));
+}
+
+std::vector<std::string> ScanConfiguration::systemRoots(const std::vector<MountEntry>& mounts,
+                                                        const std::vector<std::string>& topLevelFolders)
+{
+    std::vector<std::string> roots{"/System", "/usr", "/bin", "/sbin", "/private", "/cores"};
+    const std::vector<std::string> user = userRoots();
+    for (const std::string& name : topLevelFolders) {
+        const std::string path = "/" + name;
+        if (contains(roots, path) || contains(user, path))
+            continue;
+        if (const MountEntry* mount = MountTable::visibleAt(mounts, path); mount && !isPartOfSystem(mounts, *mount))
+            continue;
+        roots.push_back(path);
+    }
+    return roots;
 }

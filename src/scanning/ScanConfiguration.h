@@ -4,6 +4,7 @@
 #include <vector>
 
 class FileSystem;
+struct MountEntry;
 
 // What one scan covers.
 struct ScanConfiguration {
@@ -15,8 +16,15 @@ struct ScanConfiguration {
     // Always scanned, in this order; the folder of all home folders stands where
     // the user folders are, followed by the user's home when it lies elsewhere.
     static std::vector<std::string> userRoots();
-    // Scanned when the settings include the system folders.
+    // Scanned when the settings include the system folders: the fixed system folders,
+    // then every other folder directly in "/" (in name order) except the mount points of
+    // kernel and memory file systems and of other volumes, which the external and network
+    // volume settings govern. A system place, or a subvolume of the root's own file system,
+    // counts as part of the system even when mounted on its own.
     static std::vector<std::string> systemRoots();
+    // The same from a mount table and the names of the folders in "/".
+    static std::vector<std::string> systemRoots(const std::vector<MountEntry>& mounts,
+                                                const std::vector<std::string>& topLevelFolders);
 
     // The roots resolved through symbolic links, without duplicates and without
     // roots that lie inside another root. Roots that cannot be resolved are left

@@ -3,11 +3,14 @@
 #include "index/CaseFolding.h"
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
+#include "platform/LinuxSystemPlaces.h"
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"
 #include "platform/SystemPaths.h"
+#include "platform/TrashFolders.h"
 
 #include <array>
+#include <span>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -17,14 +20,13 @@ namespace {
 
 constexpr std::string_view dataVolumePrefix = "/System/Volumes/Data";
 
-// The Linux system places come after the shared tables.
-constexpr std::array<std::string_view, 14> protectedExactPaths = {
+// The Linux system places are tried after these tables.
+constexpr std::array<std::string_view, 10> protectedExactPaths = {
     "/", "/Applications", "/Library", "/Users", "/Users/Shared", "/Volumes", "/opt",
     "/Library/Application Support", "/Library/Caches", "/Library/Logs",
-    "/home", "/media", "/mnt", "/srv",
 };
 
-constexpr std::array<std::string_view, 39> protectedTrees = {
+constexpr std::array<std::string_view, 30> protectedTrees = {
     "/System", "/usr", "/bin", "/sbin", "/private", "/var", "/etc", "/tmp", "/dev", "/cores",
     "/Volumes/Recovery", "/Library/Apple", "/Library/Extensions", "/Library/Filesystems",
     "/Library/Frameworks", "/Library/LaunchAgents", "/Library/LaunchDaemons", "/Library/Preferences",
@@ -32,27 +34,31 @@ constexpr std::array<std::string_view, 39> protectedTrees = {
     "/Library/SystemExtensions", "/Library/Keychains", "/Library/Updates", "/Library/CoreMediaIO",
     "/Library/DirectoryServices", "/Library/OSAnalytics", "/Library/Apple/System", "/Library/Receipts",
     "/Library/Audio/Plug-Ins/HAL",
-    "/boot", "/lib", "/lib32", "/lib64", "/libx32", "/proc", "/sys", "/run", "/snap",
 };
 
-constexpr std::array<std::string_view, 26> protectedHomeExact = {
+// The freedesktop.org folders of the home follow the shared ones: like ~/Library, they
+// must stay while what they hold may go.
+constexpr std::array<std::string_view, 29> protectedHomeExact = {
     "", "Library", "Documents", "Desktop", "Downloads", "Pictures", "Movies", "Music", "Applications",
     "Public", "Developer", ".Trash", "Library/Caches", "Library/Logs", "Library/Application Support",
     "Library/Containers", "Library/Group Containers", "Library/Preferences", "Library/Developer",
     "Library/Developer/Xcode", "Library/Mobile Documents", "Library/CloudStorage", "Library/LaunchAgents",
     ".ssh", ".gnupg", ".config",
+    ".local", ".local/share", ".cache",
 };
 
-// The user's own Flatpak installation belongs to Flatpak: its applications are
-// removed with flatpak, never moved to the Trash.
-constexpr std::array<std::string_view, 21> protectedHomeTrees = {
+// After the shared ones: the Linux keychains (the desktop keyrings and wallets, GnuPG's
+// keys, the certificate store of NSS), and the user's own Flatpak installation, whose
+// applications are removed with flatpak, never moved to the Trash.
+constexpr std::array<std::string_view, 25> protectedHomeTrees = {
     "Library/Keychains", "Library/Accounts", "Library/Mail", "Library/Messages",
     "Library/Application Support/com.apple.TCC", "Library/Cookies", "Library/IdentityServices",
     "Library/Sharing", "Library/Biome", "Library/Daemon Containers", "Library/Autosave Information",
     "Library/Calendars", "Library/Suggestions", "Library/Metadata", "Library/Application Support/AddressBook",
     "Library/Application Support/CallHistoryDB", "Library/Application Support/Knowledge",
     "Library/Application Support/com.apple.sharedfilelist", "Library/Group Containers/group.com.apple.notes",
-    "Library/Safari", ".local/share/flatpak",
+    "Library/Safari",
+    ".local/share/keyrings", ".local/share/kwalletd", ".gnupg", ".pki", ".local/share/flatpak",
 };
 
 struct Caution {
@@ -227,14 +233,16 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
     const std::string p = lower(n);
     const std::vector<std::string> homes = spellings(homeDirectory, checkFileSystem, fileSystem);
 
-    for (const auto exact : protectedExactPaths)
-        if (p == lower(exact))
-            return PathSafety::protected_("Protected by macOS: this is a top-level system folder.");
+    for (const auto& exacts : {std::span<const std::string_view>(protectedExactPaths), LinuxSystemPlaces::folders()})
+        for (const auto exact : exacts)
+            if (p == lower(exact))
+                return PathSafety::protected_("Protected by macOS: this is a top-level system folder.");
 
-    for (const auto tree : protectedTrees)
-        if (within(p, lower(tree)))
-            return PathSafety::protected_("Protected by macOS: items in " + std::string(tree) +
-                                          " are part of the operating system.");
+    for (const auto& trees : {std::span<const std::string_view>(protectedTrees), LinuxSystemPlaces::trees()})
+        for (const auto tree : trees)
+            if (within(p, lower(tree)))
+                return PathSafety::protected_("Protected by macOS: items in " + std::string(tree) +
+                                              " are part of the operating system.");
 
     for (const auto& extra : additionalProtected)
         for (const auto& spelling : spellings(extra, checkFileSystem, fileSystem))
@@ -246,6 +254,10 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
             if (p == (entry.empty() ? h : joined(h, entry)))
                 return PathSafety::protected_(standardFolderText);
     }
+    // The freedesktop.org counterpart of ~/.Trash, wherever $XDG_DATA_HOME puts it.
+    for (const auto& trash : spellings(TrashFolders::home(std::string(homeDirectory)), checkFileSystem, fileSystem))
+        if (p == trash)
+            return PathSafety::protected_(standardFolderText);
     for (const auto& h : homes) {
         for (const auto entry : protectedHomeTrees)
             if (within(p, joined(h, entry)))

@@ -237,3 +237,20 @@ TEST(CleanupAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
     for (const char* browser : {"google-chrome", "mozilla", "chromium"})
         EXPECT_EQ(findTitled(result, std::string("Application caches: ") + browser), nullptr) << browser;
 }
+
+TEST(CleanupAnalyzer, TheTrashIsWhereTheDataHomeSaysAndOnOtherVolumes)
+{
+    TempDir home(unprotectedScratchBase());
+    TempDir data(unprotectedScratchBase());
+    ScopedEnvironment homeVariable("HOME", home.path());
+    ScopedEnvironment dataVariable("XDG_DATA_HOME", data.path());
+    data.write("Trash/files/old.iso", 4'000'000);
+    home.write(".local/share/Trash/files/stale.iso", 1'000);   // not the Trash while the data home is elsewhere
+
+    const auto result = CleanupAnalyzer(home.path(), nullptr).analyze(nullptr);
+    const auto* trash = findTitled(result, "Trash");
+    ASSERT_NE(trash, nullptr);
+    EXPECT_EQ(trash->paths, std::vector<std::string>{data.file("Trash")});
+    EXPECT_GE(trash->bytes, 4'000'000);
+    EXPECT_EQ(trash->action, CleanupRecommendation::Action::openInFinder());
+}

@@ -1,6 +1,10 @@
 #include "analysis/KnownLocation.h"
 #include "analysis/VolumeService.h"
+#include "analysis/StorageSummary.h"
+#include "platform/MountTable.h"
 #include "platform/VolumePlatform.h"
+#include "platform/XdgUserDirs.h"
+#include "ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +18,15 @@
 
 namespace {
 
+VolumeCapacity space(std::int64_t total, std::int64_t available, std::optional<std::int64_t> free = std::nullopt)
+{
+    VolumeCapacity capacity;
+    capacity.total = total;
+    capacity.available = available;
+    capacity.free = free;
+    return capacity;
+}
+
 // Fixture /proc and /sys trees with capacities played for every mount point.
 class FixtureVolumes : public VolumePlatform {
 public:
@@ -24,15 +37,26 @@ public:
     }
     std::optional<VolumeCapacity> capacity(const std::string& path) const override
     {
+        asked.push_back(path);
         for (auto it = capacities_.rbegin(); it != capacities_.rend(); ++it)
             if (path == it->first || (it->first != "/" && path.rfind(it->first + "/", 0) == 0))
                 return it->second;
         return std::nullopt;
     }
 
+    mutable std::vector<std::string> asked;   // every path whose capacity was asked for
+
 private:
     std::map<std::string, VolumeCapacity> capacities_;
 };
+
+std::vector<std::string> pathsOf(const std::vector<VolumeInfo>& volumes)
+{
+    std::vector<std::string> paths;
+    for (const auto& v : volumes)
+        paths.push_back(v.path);
+    return paths;
+}
 
 void link(const std::string& target, const std::string& at)
 {
@@ -82,13 +106,13 @@ TEST(VolumeService, ListsDataVolumesWithTheirFlags)
     dir.write("dev/sdb1", "");
     link("../../sdb1", dir.file("dev/disk/by-label/MY\\x20STICK"));
 
-    const VolumeCapacity disk{500'000'000'000, 200'000'000'000, false};
+    const VolumeCapacity disk = space(500'000'000'000, 200'000'000'000);
     FixtureVolumes platform(dir, {{"/", disk},
-                                  {"/media/ann/MY STICK", {32'000'000'000, 1'000'000'000, false}},
-                                  {"/run/media/ann/card", {64'000'000'000, 0, false}},
-                                  {"/mnt/share", {1'000'000'000'000, 10, false}},
-                                  {"/boot/efi", {500'000'000, 1, false}},
-                                  {"/Volumes/Backup", {2'000'000'000'000, 5, false}}});
+                                  {"/media/ann/MY STICK", space(32'000'000'000, 1'000'000'000)},
+                                  {"/run/media/ann/card", space(64'000'000'000, 0)},
+                                  {"/mnt/share", space(1'000'000'000'000, 10)},
+                                  {"/boot/efi", space(500'000'000, 1)},
+                                  {"/Volumes/Backup", space(2'000'000'000'000, 5)}});
     const auto volumes = VolumeService::mountedVolumes(platform);
     std::vector<std::string> paths;
     for (const auto& v : volumes)
@@ -137,11 +161,122 @@ TEST(VolumeService, ListsDataVolumesWithTheirFlags)
     EXPECT_EQ(inside->totalCapacity, 32'000'000'000);
 }
 
+TEST(VolumeService, TellsSubvolumesFromBindMountsAndSecondMounts)
+{
+    struct Case {
+        const char* name;
+        const char* mountinfo;
+        std::vector<std::string> volumes;
+        std::vector<std::string> external;
+    };
+    const Case cases[] = {
+        {"btrfs root with subvolumes, one of them mounted twice, and a folder bound elsewhere",
+         "59 1 0:33 /root / rw,relatime shared:1 - btrfs /dev/nvme0n1p3 rw,compress=zstd:1,subvolid=257,subvol=/root\n"
+         "95 59 0:33 /home /home rw,relatime shared:49 - btrfs /dev/nvme0n1p3 rw,compress=zstd:1,subvolid=256,subvol=/home\n"
+         "96 59 0:33 /@snapshots /.snapshots rw - btrfs /dev/nvme0n1p3 rw,subvolid=260,subvol=/@snapshots\n"
+         "97 59 0:33 /home /mnt/home-again rw - btrfs /dev/nvme0n1p3 rw,subvolid=256,subvol=/home\n"
+         "98 59 0:33 /home/ann/photos /mnt/photos rw - btrfs /dev/nvme0n1p3 rw,subvolid=256,subvol=/home\n"
+         "99 59 0:33 /var/lib/machines /var/lib/machines rw - btrfs /dev/nvme0n1p3 rw,subvolid=270,subvol=/var/lib/machines\n"
+         "100 59 8:17 / /media/ann/usb rw - ext4 /dev/sdb1 rw\n",
+         {"/", "/home", "/.snapshots", "/media/ann/usb"},
+         {"/media/ann/usb"}},
+        {"ext4 root with a bind mount and a stick mounted twice",
+         "26 1 8:2 / / rw,relatime - ext4 /dev/sda2 rw\n"
+         "27 26 8:2 /srv/exports /export rw - ext4 /dev/sda2 rw\n"
+         "28 26 8:17 / /media/ann/stick rw - vfat /dev/sdb1 rw\n"
+         "29 26 8:17 / /mnt/stick rw - vfat /dev/sdb1 rw\n"
+         "30 26 8:33 / /data rw - xfs /dev/sdc1 rw\n"
+         "31 26 8:34 / /var rw - xfs /dev/sdc2 rw\n",
+         {"/", "/media/ann/stick", "/data", "/var"},
+         // A second disk mounted directly in "/" is another volume; /var is the system's own.
+         {"/media/ann/stick", "/data"}},
+        {"a desktop whose root is an overlay (a live system)",
+         "20 1 0:40 / / rw - overlay overlay rw,lowerdir=/run/live/rootfs/filesystem.squashfs,upperdir=/run/live/overlay/rw\n"
+         "21 20 7:0 / /run/live/rootfs/filesystem.squashfs ro - squashfs /dev/loop0 ro\n"
+         "22 20 0:41 / /tmp rw - tmpfs tmpfs rw\n"
+         "23 20 8:17 / /media/user/stick rw - exfat /dev/sdb1 rw\n",
+         {"/", "/media/user/stick"},
+         {"/media/user/stick"}},
+        {"a container: overlay root, a data volume and the files the engine binds in",
+         "500 400 0:52 / / rw - overlay overlay rw,lowerdir=/l,upperdir=/u,workdir=/w\n"
+         "501 500 0:53 / /proc rw - proc proc rw\n"
+         "502 500 0:54 / /dev rw - tmpfs tmpfs rw\n"
+         "503 500 254:1 /srv/volumes/db /data rw - ext4 /dev/vda1 rw\n"
+         "504 500 254:1 /var/lib/docker/containers/c1/resolv.conf /etc/resolv.conf rw - ext4 /dev/vda1 rw\n"
+         "505 500 254:1 /var/lib/docker/containers/c1/hosts /etc/hosts rw - ext4 /dev/vda1 rw\n"
+         "506 500 0:60 / /var/lib/docker/overlay2/abc/merged rw - overlay overlay rw\n",
+         {"/", "/data"},
+         {"/data"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("proc/self/mountinfo", c.mountinfo);
+        std::map<std::string, VolumeCapacity> capacities;
+        for (const MountEntry& mount : MountTable::parse(c.mountinfo))
+            capacities[mount.mountPoint] = space(1'000'000, 500'000);
+        FixtureVolumes platform(dir, capacities);
+        EXPECT_EQ(pathsOf(VolumeService::mountedVolumes(platform)), c.volumes) << c.name;
+        EXPECT_EQ(pathsOf(VolumeService::externalVolumes(false, platform)), c.external) << c.name;
+    }
+}
+
+TEST(VolumeService, NetworkAndFuseMountsAreNeverAskedWithoutTheNetworkSetting)
+{
+    TempDir dir;
+    layOutSystem(dir);
+    FixtureVolumes platform(dir, {{"/", space(500'000'000'000, 200'000'000'000)},
+                                  {"/media/ann/MY STICK", space(32'000'000'000, 1'000'000'000)},
+                                  {"/mnt/share", space(1'000'000'000'000, 10)},
+                                  {"/media/ann/unknown", space(1'000, 10)}});
+    EXPECT_EQ(pathsOf(VolumeService::externalVolumes(false, platform)), std::vector<std::string>{"/media/ann/MY STICK"});
+    for (const std::string& path : platform.asked) {
+        EXPECT_NE(path, "/mnt/share");
+        EXPECT_NE(path, "/media/ann/unknown");
+    }
+    platform.asked.clear();
+    EXPECT_EQ(pathsOf(VolumeService::externalVolumes(true, platform)),
+              (std::vector<std::string>{"/media/ann/MY STICK", "/mnt/share", "/media/ann/unknown"}));
+}
+
+TEST(VolumeService, BlocksKeptForTheAdministratorAreNeitherUsedNorAvailable)
+{
+    TempDir dir;
+    layOutSystem(dir);
+    // df: 270 GB of blocks, 248 GB of them free, 80 GB of those for this user.
+    const VolumeCapacity reserved = space(270'000'000'000, 80'000'000'000, 248'000'000'000);
+    const VolumeCapacity full = space(1'000, 0, 50);   // only the reserve is left
+    const VolumeCapacity plain = space(1'000, 400, 400);
+    struct Case {
+        VolumeCapacity capacity;
+        std::int64_t total, available;
+    } cases[] = {
+        {reserved, 102'000'000'000, 80'000'000'000},   // used 22 GB, as df says: 22%
+        {full, 950, 0},
+        {plain, 1'000, 400},
+        {space(1'000, 400), 1'000, 400},   // the free blocks unknown
+    };
+    for (const Case& c : cases) {
+        FixtureVolumes platform(dir, {{"/", c.capacity}});
+        const auto root = VolumeService::info("/", platform);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(root->totalCapacity, c.total) << c.total;
+        EXPECT_EQ(root->availableStrict, c.available) << c.total;
+        EXPECT_EQ(root->availableForImportantUsage, c.available) << c.total;
+    }
+
+    // The dashboard's "System & Unscanned": used space the index does not hold, not the reserve.
+    StorageSummary summary;
+    summary.volume = VolumeService::info("/", FixtureVolumes(dir, {{"/", reserved}}));
+    summary.totals.allocatedBytes = 20'000'000'000;
+    summary.categories = {{StorageCategory::documents, 20'000'000'000, 10}};
+    EXPECT_EQ(summary.unattributedBytes(), 2'000'000'000);
+}
+
 TEST(VolumeService, LeavesOutVolumesWithoutCapacity)
 {
     TempDir dir;
     layOutSystem(dir);
-    FixtureVolumes platform(dir, {{"/", {0, 0, false}}, {"/mnt/share", {-5, 0, false}}});
+    FixtureVolumes platform(dir, {{"/", space(0, 0)}, {"/mnt/share", space(-5, 0)}});
     EXPECT_FALSE(VolumeService::info("/", platform));
     EXPECT_TRUE(VolumeService::mountedVolumes(platform).empty());
 }
@@ -151,7 +286,7 @@ TEST(VolumeService, RootFiguresAgreeWithDf)
     const auto root = VolumeService::info("/");
     ASSERT_TRUE(root);
     EXPECT_TRUE(root->isRootFileSystem);
-    std::unique_ptr<FILE, decltype(&::pclose)> df(::popen("df -B1 --output=size,avail / 2>/dev/null", "r"), &::pclose);
+    std::unique_ptr<FILE, decltype(&::pclose)> df(::popen("df -B1 --output=used,avail / 2>/dev/null", "r"), &::pclose);
     if (!df)
         GTEST_SKIP() << "df is not available";
     char buffer[512] = {};
@@ -161,22 +296,23 @@ TEST(VolumeService, RootFiguresAgreeWithDf)
     std::istringstream lines(output);
     std::string header;
     std::getline(lines, header);
-    std::int64_t size = 0, avail = 0;
-    if (!(lines >> size >> avail))
+    std::int64_t used = 0, avail = 0;
+    if (!(lines >> used >> avail))
         GTEST_SKIP() << "unexpected df output: " << output;
-    EXPECT_EQ(root->totalCapacity, size);
-    // Other processes write meanwhile; the free space may move a little.
+    // Other processes write meanwhile; the figures may move a little.
+    EXPECT_NEAR(static_cast<double>(root->totalCapacity - root->availableStrict), static_cast<double>(used),
+                256.0 * 1024 * 1024);
     EXPECT_NEAR(static_cast<double>(root->availableStrict), static_cast<double>(avail), 256.0 * 1024 * 1024);
 }
 
 TEST(KnownLocation, StandardRowsFollowTheHomeFolder)
 {
-    const auto rows = KnownLocation::standard("/home/alice");
-    ASSERT_EQ(rows.size(), 12u);
+    const auto rows = KnownLocation::standard("/home/alice", {});
+    ASSERT_GE(rows.size(), 12u);
     EXPECT_EQ(rows[2].path, "/home/alice/Downloads");
     EXPECT_EQ(rows[2].category, StorageCategory::downloads);
     EXPECT_FALSE(rows[8].category);
-    const auto other = KnownLocation::standard("/home/bob");
+    const auto other = KnownLocation::standard("/home/bob", {});
     for (const std::size_t fixed : {0u, 9u, 10u, 11u})
         EXPECT_EQ(rows[fixed], other[fixed]) << fixed;
     std::unordered_set<std::string> ids;
@@ -187,4 +323,83 @@ TEST(KnownLocation, StandardRowsFollowTheHomeFolder)
     renamed.symbolName = "x";
     EXPECT_NE(renamed, rows[0]);
     EXPECT_EQ(renamed.id(), rows[0].id());
+}
+
+TEST(KnownLocation, LinuxPlacesFollowTheMacOSRows)
+{
+    ScopedEnvironment data("XDG_DATA_HOME", "/home/alice/.data");
+    const std::vector<XdgUserDirs::Folder> folders = {
+        {"DOWNLOAD", "/home/alice/Downloads"},        // the macOS row already names it
+        {"VIDEOS", "/home/alice/Vidéos"},
+        {"DOCUMENTS", "/home/alice/Dokumente"},
+        {"TEMPLATES", "/home/alice/Vorlagen"},
+        {"SOMETHING", "/home/alice/Other"},          // no place xdg-user-dirs names
+    };
+    const auto rows = KnownLocation::standard("/home/alice", folders);
+    const auto macOS = KnownLocation::standard("/home/alice", {});
+    ASSERT_GT(rows.size(), 12u);
+    for (std::size_t row = 0; row < 12; ++row)
+        EXPECT_EQ(rows[row], macOS[row]) << row;
+    std::vector<std::pair<std::string, std::string>> linux;
+    for (std::size_t row = 12; row < rows.size(); ++row)
+        linux.emplace_back(rows[row].name, rows[row].path);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Documents", "/home/alice/Dokumente"},
+        {"Videos", "/home/alice/Vidéos"},
+        {"Templates", "/home/alice/Vorlagen"},
+        {"Caches", "/home/alice/.cache"},
+        {"Trash", "/home/alice/.data/Trash"},
+        {"Application Data", "/home/alice/.local/share"},
+        {"System Programs", "/usr"},
+        {"Optional Software", "/opt"},
+        {"System Logs", "/var/log"},
+        {"System Caches", "/var/cache"},
+        {"Docker", "/var/lib/docker"},
+        {"Containers", "/var/lib/containers"},
+        {"Containers (User)", "/home/alice/.local/share/containers"},
+        {"Flatpak", "/var/lib/flatpak"},
+        {"Snap", "/var/lib/snapd"},
+    };
+    EXPECT_EQ(linux, expected);
+    EXPECT_EQ(rows[13].category, StorageCategory::videos);
+    EXPECT_EQ(rows[16].category, StorageCategory::trash);
+    std::unordered_set<std::string> ids;
+    for (const auto& row : rows)
+        EXPECT_TRUE(ids.insert(row.id()).second) << row.path;
+}
+
+TEST(XdgUserDirs, ReadsTheFoldersAsXdgUserDirsWritesThem)
+{
+    const std::string text = "# This file is written by xdg-user-dirs-update\n"
+                             "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                             "XDG_DOWNLOAD_DIR=\"$HOME/T\u00e9l\u00e9chargements\"\n"
+                             "  XDG_TEMPLATES_DIR = \"$HOME/\"\n"          // turned off: the home itself
+                             "XDG_PUBLICSHARE_DIR=\"/srv/public\"\n"
+                             "XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\"\"\n"
+                             "XDG_MUSIC_DIR=$HOME/Music\n"                   // unquoted: not the file's shape
+                             "XDG_PICTURES_DIR=\"relative/Pictures\"\n"
+                             "XDG_VIDEOS_DIR=\"$HOME/Videos\"\n"
+                             "XDG_VIDEOS_DIR=\"$HOME/Films\"\n"            // a later line wins
+                             "XDG_DIR=\"$HOME/x\"\n";
+    const std::vector<XdgUserDirs::Folder> expected = {
+        {"DESKTOP", "/home/ann/Desktop"},
+        {"DOWNLOAD", "/home/ann/T\u00e9l\u00e9chargements"},
+        {"PUBLICSHARE", "/srv/public"},
+        {"DOCUMENTS", "/home/ann/My \"Docs\""},
+        {"VIDEOS", "/home/ann/Films"},
+    };
+    EXPECT_EQ(XdgUserDirs::parse(text, "/home/ann"), expected);
+
+    TempDir dir;
+    dir.write("config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+    dir.write("home/.config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Other\"\n");
+    {
+        ScopedEnvironment config("XDG_CONFIG_HOME", dir.file("config"));
+        EXPECT_EQ(XdgUserDirs::read(dir.file("home")),
+                  (std::vector<XdgUserDirs::Folder>{{"MUSIC", dir.file("home") + "/Musik"}}));
+    }
+    ScopedEnvironment relative("XDG_CONFIG_HOME", "config");   // not absolute: ignored
+    EXPECT_EQ(XdgUserDirs::read(dir.file("home")),
+              (std::vector<XdgUserDirs::Folder>{{"MUSIC", dir.file("home") + "/Other"}}));
+    EXPECT_TRUE(XdgUserDirs::read(dir.file("nobody")).empty());
 }

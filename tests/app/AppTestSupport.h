@@ -53,6 +53,10 @@ struct ScanCoordinatorTestAccess {
     }
     static void setResumableScanID(ScanCoordinator& c, std::optional<std::int64_t> id) { c.setResumableScanID(id); }
     static void setSummary(ScanCoordinator& c, StorageSummary summary) { c.setSummary(std::move(summary)); }
-    // A report from the scanner that is running now.
-    static void report(ScanCoordinator& c, ScanProgress progress) { c.apply(std::move(progress), c.scanner_.get()); }
+    // A report from the scanner that is running now; it exists once the scan's roots are built.
+    static void report(ScanCoordinator& c, ScanProgress progress)
+    {
+        waitUntil([&] { return c.scanner_ != nullptr || !c.task_; });
+        c.apply(std::move(progress), c.scanner_.get());
+    }
 };

@@ -272,19 +272,21 @@ TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPacka
     packaged.desktopEntryPath = packaged.path;
     packaged.source = InstallSource::debian;
     packaged.packageName = "alpha-package";
+    packaged.sizedPackages = {"alpha", "alpha-package"};
     ApplicationInfo owned;
     owned.name = "Tool";
     owned.path = dir.file("opt/Tool");
     owned.desktopEntryPath = dir.write("share/applications/tool.desktop", "x");
     owned.source = InstallSource::debian;
     owned.packageName = "tool-package";
+    owned.sizedPackages = {"tool-package"};
 
     CountingSizer sizer;
-    auto packagesAsked = std::make_shared<std::vector<std::string>>();
+    auto packagesAsked = std::make_shared<std::vector<std::vector<std::string>>>();
     ApplicationsStore store(
         {dir.file("Applications")}, sizer, [=] { return std::vector<ApplicationInfo>{owned, packaged}; },
-        [packagesAsked](const std::string& package, std::stop_token) {
-            packagesAsked->push_back(package);
+        [packagesAsked](const std::vector<std::string>& packages, std::stop_token) {
+            packagesAsked->push_back(packages);
             FolderSizeResult result;
             result.allocatedSize = 4096;
             result.exists = true;
@@ -296,8 +298,8 @@ TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPacka
     EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Tool"}));
 
     ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 3; }));
-    // Only the application without a folder of its own is sized by its package's files.
-    EXPECT_EQ(*packagesAsked, std::vector<std::string>{"alpha-package"});
+    // Only the application without a folder of its own is sized by its packages' files.
+    EXPECT_EQ(*packagesAsked, (std::vector<std::vector<std::string>>{{"alpha", "alpha-package"}}));
     EXPECT_EQ(store.bundleSizes().at(packaged.path).allocatedSize, 4096);
     EXPECT_EQ(store.bundleSizes().at(owned.path).logicalSize, 40);
     EXPECT_EQ(sizer.count(), 2u);

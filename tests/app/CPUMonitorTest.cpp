@@ -2,6 +2,8 @@
 #include "app/MachHost.h"
 #include "app/Sysctl.h"
 #include "FakeSystemSources.h"
+#include "platform/LinuxHostStatistics.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -160,4 +162,32 @@ TEST(CPUMonitor, SharesOnlyOverTheMinimumInterval)
     const auto snapshot = monitor.sample();
     ASSERT_TRUE(snapshot);
     EXPECT_NEAR(snapshot->user, 0.24, 1e-12);
+}
+
+// With nice, iowait, interrupt and steal time present, every tick lands in one of the four shares.
+TEST(CPUMonitorOverProc, SharesAddUpWithEveryKindOfTime)
+{
+    TempDir dir;
+    // Columns: user nice system idle iowait irq softirq steal guest guest_nice.
+    const auto write = [&](const std::string& cpu0, const std::string& cpu1) {
+        dir.write("proc/stat", "cpu  0 0 0 0 0 0 0 0 0 0\ncpu0 " + cpu0 + "\ncpu1 " + cpu1 + "\n");
+    };
+    auto host = std::make_shared<LinuxHostStatistics>(dir.path() + "/proc");
+    CPUMonitor monitor(host, std::make_shared<FakeSysctl>());
+    const std::vector<std::pair<std::string, std::string>> readings{
+        {"100 0 50 800 0 0 0 0 0 0", "100 0 50 800 0 0 0 0 0 0"},
+        // +118 user +44 nice +30 system +8 idle; +40 user +60 system +40 iowait +20 irq +10 softirq +30 steal
+        {"218 44 80 808 0 0 0 0 0 0", "140 0 110 800 40 20 10 30 0 0"},
+    };
+    write(readings[0].first, readings[0].second);
+    ASSERT_FALSE(monitor.sample());
+    write(readings[1].first, readings[1].second);
+    const auto s = monitor.sample();
+    ASSERT_TRUE(s);
+    EXPECT_NEAR(s->user, 158.0 / 400, 1e-12);
+    EXPECT_NEAR(s->nice, 44.0 / 400, 1e-12);
+    EXPECT_NEAR(s->system, (30.0 + 60 + 20 + 10 + 30) / 400, 1e-12) << "interrupts and steal are not ours to idle";
+    EXPECT_NEAR(s->idle, (8.0 + 40) / 400, 1e-12) << "waiting for I/O leaves the core idle";
+    EXPECT_NEAR(s->user + s->nice + s->system + s->idle, 1.0, 1e-12);
+    EXPECT_NEAR(s->perCore[1], 160.0 / 200, 1e-12);
 }

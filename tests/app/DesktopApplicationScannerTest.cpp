@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include <unistd.h>
 
@@ -65,6 +66,23 @@ TEST(DesktopApplicationScanner, ReadsFolderAndVersionFacts)
 
     EXPECT_EQ(DesktopApplicationScanner::snapVersion("name: snapped\nversion: '1.2.3'\nsummary: x\n"), "1.2.3");
     EXPECT_EQ(DesktopApplicationScanner::snapVersion("name: snapped\n"), std::nullopt);
+}
+
+TEST(DesktopApplicationScanner, EntriesSharingAFolderKeepIdentitiesOfTheirOwn)
+{
+    TempDir dir;
+    const DesktopApplicationScanner scanner{DebianPackages(dir.file("dpkg")), dir.makeFolder("home"), dir.file("snap")};
+    const auto apps = scanner.readApplications({
+        desktopEntry("suite-draw.desktop", "Suite Draw", dir.write("share/applications/suite-draw.desktop", "x"),
+                     "/opt/Suite/bin/draw"),
+        desktopEntry("suite-write.desktop", "Suite Write", dir.write("share/applications/suite-write.desktop", "x"),
+                     "/opt/Suite/bin/write"),
+    });
+    ASSERT_EQ(apps.size(), 2u);
+    EXPECT_EQ(apps[0].path, "/opt/Suite");
+    EXPECT_EQ(apps[1].path, "/opt/Suite");
+    EXPECT_EQ(apps[0].id(), "suite-draw.desktop");
+    EXPECT_EQ(apps[1].id(), "suite-write.desktop");
 }
 
 TEST(DesktopApplicationScanner, DescribesPackagedApplications)
@@ -179,5 +197,74 @@ TEST(DesktopApplicationScanner, ListsThisMachinesPackagedApplications)
     EXPECT_TRUE(packaged->executablePath->starts_with("/"));
     EXPECT_NE(packaged->architectures.front(), Arch::unknown);
     EXPECT_TRUE(packaged->version);
-    EXPECT_GT(DebianPackages().size(*packaged->packageName).allocatedBytes, 0);
+    EXPECT_GT(DebianPackages().size(packaged->sizedPackages).allocatedBytes, 0);
+    EXPECT_NE(std::find(packaged->sizedPackages.begin(), packaged->sizedPackages.end(), *packaged->packageName),
+              packaged->sizedPackages.end());
+}
+
+// Vim's entry is vim-common's; its executable, reached through the alternatives link,
+// is vim's; vim-runtime holds most of its bytes. All three make up the application.
+TEST(DesktopApplicationScanner, SizesTheProgramByThePackagesItIsMadeOf)
+{
+    TempDir dir;
+    const auto entry = dir.write("usr/share/applications/vim.desktop", "[Desktop Entry]\n");
+    const auto basic = dir.write("usr/bin/vim.basic", elfHeader(62) + std::string(3000, 'v'));
+    const auto runtime = dir.write("usr/share/vim/vim90/syntax/c.vim", 40000);
+    const auto xxd = dir.write("usr/bin/xxd", 2000);
+    const auto shell = dir.write("usr/bin/dash", 1000);
+    const auto notesEntry = dir.write("usr/share/applications/notes.desktop", "[Desktop Entry]\n");
+    const auto notesScript = dir.write("usr/share/notes/notes.sh", 500);
+    dir.makeFolder("etc/alternatives");
+    ASSERT_EQ(::symlink(basic.c_str(), dir.file("etc/alternatives/vim").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("etc/alternatives/vim").c_str(), dir.file("usr/bin/vim").c_str()), 0);
+    dir.write("dpkg/status",
+              "Package: vim\nStatus: install ok installed\nArchitecture: amd64\nVersion: 2:9.0-2\n"
+              "Depends: vim-common (= 2:9.0-2), vim-runtime (= 2:9.0-2), libc6 (>= 2.34)\n\n"
+              "Package: vim-common\nStatus: install ok installed\nArchitecture: all\nSource: vim\nVersion: 2:9.0-2\n"
+              "Depends: xxd\n\n"
+              "Package: vim-runtime\nStatus: install ok installed\nArchitecture: all\nSource: vim\nVersion: 2:9.0-2\n\n"
+              "Package: xxd\nStatus: install ok installed\nArchitecture: amd64\nSource: vim\nVersion: 2:9.0-2\n\n"
+              "Package: libc6\nStatus: install ok installed\nArchitecture: amd64\nSource: glibc\n\n"
+              "Package: dash\nStatus: install ok installed\nArchitecture: amd64\nVersion: 0.5.12\n\n"
+              "Package: notes\nStatus: install ok installed\nArchitecture: all\nVersion: 1.0\nDepends: dash\n");
+    dir.write("dpkg/info/vim.list", basic + "\n");
+    dir.write("dpkg/info/vim-common.list", entry + "\n");
+    dir.write("dpkg/info/vim-runtime.list", runtime + "\n");
+    dir.write("dpkg/info/xxd.list", xxd + "\n");
+    dir.write("dpkg/info/libc6.list", dir.file("lib/libc.so.6") + "\n");
+    dir.write("dpkg/info/dash.list", shell + "\n");
+    dir.write("dpkg/info/notes.list", notesEntry + "\n" + notesScript + "\n");
+
+    const DesktopApplicationScanner scanner{DebianPackages(dir.file("dpkg")), dir.makeFolder("home")};
+    const auto apps = scanner.readApplications({desktopEntry("vim.desktop", "Vim", entry, dir.file("usr/bin/vim")),
+                                                // "sh -c notes.sh": the shell is not the application.
+                                                desktopEntry("notes.desktop", "Notes", notesEntry, shell)});
+    const auto& vim = named(apps, "Vim");
+    EXPECT_EQ(vim.packageName, "vim-common");
+    EXPECT_EQ(vim.removalCommand, "sudo apt remove vim-common");
+    EXPECT_EQ(vim.sizedPackages, (std::vector<std::string>{"vim", "vim-common", "vim-runtime", "xxd"}));
+    const auto size = scanner.packages.size(vim.sizedPackages);
+    EXPECT_EQ(size.logicalBytes, static_cast<std::int64_t>(elfHeader(62).size() + 3000 + 40000 + 2000 + 16));
+    EXPECT_EQ(size.fileCount, 4);
+
+    EXPECT_EQ(named(apps, "Notes").sizedPackages, std::vector<std::string>{"notes"});
+
+    const struct {
+        const char* description;
+        std::optional<std::string> executablePackage;
+        std::vector<std::string> sized;
+    } rules[] = {
+        {"executable of the entry's own package", "vim-common", {"vim-common", "xxd"}},
+        {"executable of another package of the source", "vim", {"vim", "vim-common", "vim-runtime", "xxd"}},
+        {"executable of another source", "dash", {"vim-common"}},
+        {"executable of no package", std::nullopt, {"vim-common"}},
+    };
+    const std::map<std::string, DebianPackages::Origin> origins{
+        {"vim", {"vim", {"vim-common", "vim-runtime", "xxd"}}},
+        {"vim-common", {"vim", {"xxd"}}},
+        {"dash", {"dash", {}}},
+    };
+    for (const auto& rule : rules)
+        EXPECT_EQ(DesktopApplicationScanner::sizedPackages("vim-common", rule.executablePackage, origins), rule.sized)
+            << rule.description;
 }

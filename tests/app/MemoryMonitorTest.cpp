@@ -117,12 +117,18 @@ TEST(MemoryMonitorLive, AgreesWithFree)
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen("free -b", "r"), ::pclose);
     ASSERT_TRUE(s && pipe);
     char line[512];
-    std::uint64_t total = 0, used = 0, free = 0;
+    std::uint64_t total = 0, used = 0, free = 0, shared = 0, cache = 0, available = 0;
     while (std::fgets(line, sizeof line, pipe.get()))
-        if (std::sscanf(line, "Mem: %lu %lu %lu", &total, &used, &free) == 3) break;
+        if (std::sscanf(line, "Mem: %lu %lu %lu %lu %lu %lu", &total, &used, &free, &shared, &cache, &available) == 6)
+            break;
     if (total == 0) GTEST_SKIP() << "free (procps) is not installed";
     EXPECT_EQ(s->total, total);
     // Free memory moves between the two readings; a few percent of the total is plenty.
     EXPECT_NEAR(static_cast<double>(s->free), static_cast<double>(free), 0.02 * static_cast<double>(total));
-    EXPECT_LE(s->app + s->wired + s->compressed + s->cached + s->free, s->total);
+    EXPECT_NEAR(static_cast<double>(s->app + s->wired + s->compressed), static_cast<double>(used),
+                0.02 * static_cast<double>(total));
+    ASSERT_TRUE(s->systemFreePercent);
+    EXPECT_NEAR(*s->systemFreePercent, 100.0 * static_cast<double>(available) / static_cast<double>(total), 2.0);
+    EXPECT_LE(s->app + s->wired + s->compressed, s->total);
+    EXPECT_LE(s->free, s->total);
 }

@@ -26,10 +26,11 @@ public:
         if (uid == 0) return "root";
         return std::nullopt;
     }
-    std::optional<ProcRusageInfo> rusage(std::int32_t pid) override
+    ProcFacts describe(std::int32_t pid, const ProcSampleContext& context) override
     {
-        if (refusedUsage.contains(pid)) return std::nullopt;
-        return LinuxProcessTable::rusage(pid);
+        auto facts = LinuxProcessTable::describe(pid, context);
+        if (refusedUsage.contains(pid)) facts.usage.reset();
+        return facts;
     }
 };
 
@@ -254,11 +255,29 @@ TEST_F(ProcessMonitorFixture, CPUShareOnlyOverTheMinimumInterval)
     monitor.setMinimumInterval(second);
     write(10, 100);
     sampleByPID();
-    // A sample a few milliseconds after the last keeps that baseline and gives no figure.
+    // A sample a few milliseconds after the last keeps that baseline and tells no share yet.
     uptime += 5'000'000;
     write(10, 101);
     EXPECT_FALSE(sampleByPID().at(10).cpuPercent);
     uptime += second - 5'000'000;
     write(10, 150);
     EXPECT_DOUBLE_EQ(sampleByPID().at(10).cpuPercent.value_or(-1), 50.0);
+    // Too soon again: the last share stands rather than turning into "no figure".
+    uptime += 5'000'000;
+    write(10, 151);
+    EXPECT_DOUBLE_EQ(sampleByPID().at(10).cpuPercent.value_or(-1), 50.0);
+    uptime += second - 5'000'000;
+    write(10, 160);
+    EXPECT_DOUBLE_EQ(sampleByPID().at(10).cpuPercent.value_or(-1), 10.0) << "measured from the kept baseline";
+}
+
+TEST_F(ProcessMonitorFixture, NamesOfUpgradedExecutablesLoseTheKernelsMark)
+{
+    auto upgraded = ProcFixture::process(50, "firefox-bin");
+    upgraded.executable = "/usr/lib/firefox/firefox-bin (deleted)";
+    proc.writeProcess(upgraded);
+    const auto byPID = sampleByPID();
+    EXPECT_EQ(byPID.at(50).name, "firefox-bin");
+    EXPECT_EQ(byPID.at(50).executablePath, "/usr/lib/firefox/firefox-bin");
+    EXPECT_EQ(ProcessMonitor::usage("/usr/lib/firefox", monitor.sample()).processCount, 1);
 }

@@ -1,5 +1,10 @@
 #include "app/RunningApplications.h"
 
+#include "app/FakeProcessWindows.h"
+#include "platform/ProcessIdentity.h"
+#include "platform/ProcessSignaller.h"
+#include "support/ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -84,7 +89,52 @@ TEST(RunningApplications, MatchesProcessesToApplications)
     EXPECT_EQ(usage.restrictedProcessCount, 1);
     EXPECT_DOUBLE_EQ(usage.cpuPercent, 6.0);
 
-    EXPECT_TRUE(RunningApplications::canActivate(debian));
-    EXPECT_FALSE(RunningApplications::canActivate(bundle));
-    EXPECT_TRUE(RunningApplications::activate(bundle));
+    EXPECT_TRUE(RunningApplications::canLaunch(debian));
+    EXPECT_FALSE(RunningApplications::canLaunch(bundle));
+    EXPECT_TRUE(RunningApplications::launch(bundle));
+}
+
+TEST(RunningApplications, BringToFrontRaisesTheProcesssOwnWindowAndStartsNothing)
+{
+    ChildProcess child("/usr/bin/sleep");
+    const auto identity = ProcessIdentity::read(child.pid());
+    ASSERT_TRUE(identity);
+    ProcessSnapshot process;
+    process.pid = child.pid();
+    process.name = "sleep";
+    process.startTicks = identity->startTicks;
+    ProcessSnapshot replaced = process;
+    replaced.startTicks = identity->startTicks + 1;
+    ProcessSnapshot gone = process;
+    gone.pid = 999'999'999;
+
+    struct Case {
+        const char* what;
+        ProcessSnapshot process;
+        std::optional<std::string> refusal;
+        std::vector<ProcessWindows::Window> windows;
+        bool takesRequests;
+        std::optional<std::string> refused; // frontRefusal
+        std::optional<std::string> failure; // bringToFront
+        std::vector<ProcessWindows::Window> activated;
+    } cases[] = {
+        {"first window raised", process, std::nullopt, {0x400001, 0x400007}, true, std::nullopt, std::nullopt, {0x400001}},
+        {"no window", process, std::nullopt, {}, true, RunningApplications::noWindowText, RunningApplications::noWindowText, {}},
+        {"session refuses", process, ProcessWindows::waylandText, {0x400001}, true, ProcessWindows::waylandText,
+         ProcessWindows::waylandText, {}},
+        {"request not taken", process, std::nullopt, {0x400001}, false, std::nullopt, RunningApplications::frontFailedText,
+         {0x400001}},
+        {"pid reused", replaced, std::nullopt, {0x400001}, true, std::nullopt, ProcessSignaller::replacedText, {}},
+        {"process gone", gone, std::nullopt, {}, true, RunningApplications::noWindowText, ProcessSignaller::endedText, {}},
+    };
+    for (const auto& c : cases) {
+        FakeProcessWindows windows;
+        windows.refusal = c.refusal;
+        windows.windows[c.process.pid] = c.windows;
+        windows.takesRequests = c.takesRequests;
+        EXPECT_EQ(RunningApplications::frontRefusal(c.process, windows), c.refused) << c.what;
+        EXPECT_EQ(RunningApplications::bringToFront(c.process, windows), c.failure) << c.what;
+        EXPECT_EQ(windows.activated, c.activated) << c.what;
+    }
+    EXPECT_TRUE(child.isRunning());
 }

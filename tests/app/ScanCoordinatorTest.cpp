@@ -9,8 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -290,6 +295,39 @@ TEST_F(ScanCoordinatorTest, DestroyingTheCoordinatorDuringAScanClosesTheScanReco
     QCoreApplication::processEvents();
 }
 
+TEST_F(ScanCoordinatorTest, RootsAreBuiltOffTheMainThread)
+{
+    auto coordinator = makeCoordinator(database);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    std::optional<std::thread::id> builtOn;
+    coordinator->setRootsProvider([&] {
+        std::unique_lock lock(mutex);
+        builtOn = std::this_thread::get_id();
+        // A volume that does not answer: the window must not wait for it.
+        changed.wait_for(lock, std::chrono::seconds(3), [&] { return released; });
+        return std::vector<std::string>{tree.file("second")};
+    });
+    const auto before = std::chrono::steady_clock::now();
+    coordinator->startScan(false);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::preparing);
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(mutex);
+        return builtOn.has_value();
+    }));
+    EXPECT_NE(*builtOn, std::this_thread::get_id());
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    waitForEnd(*coordinator, 0);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::completed);
+    EXPECT_EQ(coordinator->summary().totals.fileCount, 1);
+}
+
 TEST(ScanCoordinatorSettings, RootsFollowTheScopeSettings)
 {
     ensureCoreApplication();
@@ -338,7 +376,7 @@ TEST(ScanCoordinatorSettings, RootsFollowTheScopeSettings)
         defaults.setValue(SettingsKey::includeExternalVolumes, c.external);
         defaults.setValue(SettingsKey::includeNetworkVolumes, c.network);
         networkAsked.clear();
-        EXPECT_EQ(ScanCoordinator::rootsFromSettings(defaults, volumes), c.expected);
+        EXPECT_EQ(ScanCoordinator::rootsFromSettings(ScanCoordinator::readSettings(defaults), volumes), c.expected);
         EXPECT_EQ(networkAsked, c.asked);
     }
     ::setenv("HOME", savedHome.c_str(), 1);

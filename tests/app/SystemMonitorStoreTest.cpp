@@ -1,11 +1,14 @@
 #include "app/CPUMonitor.h"
 #include "app/MemoryMonitor.h"
 #include "app/ProcessMonitor.h"
+#include "app/SettingsKey.h"
 #include "app/SystemMonitorStore.h"
+#include "app/UserDefaultsNotifier.h"
 #include "platform/LinuxHostStatistics.h"
 #include "platform/LinuxProcessTable.h"
 #include "platform/LinuxSysctl.h"
 #include "support/ProcFixture.h"
+#include "FakeMonitorClock.h"
 
 #include <QCoreApplication>
 
@@ -14,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -21,58 +25,48 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A clock that only moves when the test says so.
-class FakeClock : public MonitorClock {
+// The process table, with a gate that can hold a pass inside the process sampler.
+class GatedTable : public LinuxProcessTable {
 public:
-    TimePoint now() override
-    {
-        std::lock_guard lock(mutex_);
-        return current_;
-    }
+    using LinuxProcessTable::LinuxProcessTable;
 
-    void sleepUntil(TimePoint deadline, std::stop_token stop) override
+    std::vector<std::int32_t> listAllPIDs() override
     {
         std::unique_lock lock(mutex_);
-        requested_.push_back(deadline - current_);
-        ++sleeping_;
+        ++entered_;
         changed_.notify_all();
-        changed_.wait(lock, stop, [&] { return current_ >= deadline; });
-        --sleeping_;
-        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        return LinuxProcessTable::listAllPIDs();
     }
 
-    void advance(std::chrono::steady_clock::duration by)
+    void close()
     {
         std::lock_guard lock(mutex_);
-        current_ += by;
+        open_ = false;
+    }
+    void open()
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
         changed_.notify_all();
     }
-
-    // Waits until the loop has gone to sleep `count` times in all.
-    bool waitForSleeps(size_t count)
+    // Waits until a pass is held at the gate.
+    bool waitForPass(int count)
     {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 5s, [&] { return requested_.size() >= count && sleeping_ > 0; });
+        return changed_.wait_for(lock, 5s, [&] { return entered_ >= count; });
     }
-
-    std::vector<std::chrono::steady_clock::duration> requested()
+    int passes()
     {
         std::lock_guard lock(mutex_);
-        return requested_;
-    }
-
-    int sleeping()
-    {
-        std::lock_guard lock(mutex_);
-        return sleeping_;
+        return entered_;
     }
 
 private:
     std::mutex mutex_;
-    std::condition_variable_any changed_;
-    TimePoint current_{};
-    std::vector<std::chrono::steady_clock::duration> requested_;
-    int sleeping_ = 0;
+    std::condition_variable changed_;
+    bool open_ = true;
+    int entered_ = 0;
 };
 
 bool processEventsUntil(const std::function<bool()>& done)
@@ -108,7 +102,6 @@ protected:
     {
         auto host = std::make_shared<LinuxHostStatistics>(proc.root());
         auto sysctl = std::make_shared<LinuxSysctl>(proc.root(), proc.dir.path() + "/sys");
-        auto table = std::make_shared<LinuxProcessTable>(proc.root());
         SystemMonitorStore::Samplers samplers{
             std::make_shared<MemoryMonitor>(host, sysctl),
             std::make_shared<CPUMonitor>(host, sysctl, [clock = clock] { return clock->now(); }),
@@ -133,7 +126,8 @@ protected:
     }
 
     ProcFixture proc;
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<GatedTable> table = std::make_shared<GatedTable>(proc.root());
+    std::shared_ptr<FakeMonitorClock> clock = std::make_shared<FakeMonitorClock>();
     std::atomic<double> interval{2.0};
     std::atomic<std::uint64_t> uptime{1'000'000'000};
 };
@@ -220,8 +214,101 @@ TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
     interval = -3;
     nextPass(*store);
     nextPass(*store);
-    EXPECT_EQ(clock->requested().back(), 1s);
+    EXPECT_EQ(clock->requested().back(), 2s) << "not a usable interval: the default";
     store->unsubscribe(false);
+}
+
+// A hand-edited settings file may hold any number: none may overflow the clock or spin the loop.
+TEST_F(StoreFixture, UnusableIntervalsNeverSpinTheLoop)
+{
+    const std::pair<double, std::chrono::steady_clock::duration> cases[] = {
+        {std::numeric_limits<double>::infinity(), 2s},
+        {1e300, 1h},
+        {std::numeric_limits<double>::quiet_NaN(), 2s},
+        {-std::numeric_limits<double>::infinity(), 2s},
+    };
+    for (const auto& [setting, sleep] : cases) {
+        interval = setting;
+        auto store = makeStore();
+        const size_t before = clock->requested().size();
+        store->subscribe(false);
+        ASSERT_TRUE(clock->waitForSleeps(before + 1)) << setting;
+        std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(clock->requested().size(), before + 1) << setting << ": one pass, then a sleep";
+        EXPECT_EQ(clock->requested().back(), sleep) << setting;
+        store->unsubscribe(false);
+    }
+}
+
+// The screens ask for a pass right after subscribing; it is the loop's own pass, and
+// when that one could tell no CPU share yet the next comes a second later, not a whole
+// interval later.
+TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
+{
+    auto store = makeStore();
+    table->close();
+    store->subscribe(true);
+    store->tick();
+    ASSERT_TRUE(table->waitForPass(1));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(table->passes(), 1) << "no second pass beside the loop's";
+    table->open();
+    ASSERT_TRUE(clock->waitForSleeps(1));
+    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    EXPECT_FALSE(store->cpu());
+    EXPECT_EQ(clock->requested().back(), 1s) << "the pass that can tell CPU shares is brought forward";
+
+    proc.write("proc/stat", "cpu0 160 10 70 1010 0 0 0 0 0 0\ncpu1 20 0 10 80 0 0 0 0 0 0\nbtime 1700000000\n");
+    nextPass(*store);
+    ASSERT_TRUE(store->cpu()) << "the brought-forward pass's shares are kept";
+    EXPECT_NEAR(store->cpu()->perCore[0], 0.36, 1e-12);
+    EXPECT_EQ(clock->requested().back(), 2s) << "then the interval again";
+    EXPECT_EQ(table->passes(), 2);
+
+    // Asked again while the loop sleeps: a second after the last pass.
+    store->tick();
+    ASSERT_TRUE(clock->waitForSleeps(clock->requested().size() + 1));
+    EXPECT_EQ(clock->requested().back(), 1s);
+    nextPass(*store);
+    EXPECT_EQ(clock->requested().back(), 2s) << "served: that pass told CPU shares";
+    EXPECT_EQ(table->passes(), 3);
+    store->unsubscribe(true);
+}
+
+// A new interval chosen in the settings counts from the sleep that follows, also when
+// it was chosen while a pass was running, and also for the pass a screen asked for.
+TEST_F(StoreFixture, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
+{
+    auto store = makeStore();
+    table->close();
+    store->subscribe(true);
+    store->tick();
+    ASSERT_TRUE(table->waitForPass(1));
+    interval = 7;
+    emit UserDefaultsNotifier::instance().changed(SettingsKey::monitorInterval);
+    table->open();
+    ASSERT_TRUE(clock->waitForSleeps(1));
+    EXPECT_EQ(clock->requested().back(), 1s) << "the screen's pass still comes a second later";
+
+    table->close();
+    uptime += 1'000'000'000;
+    clock->advance(1s);
+    ASSERT_TRUE(table->waitForPass(2));
+    interval = 4;
+    emit UserDefaultsNotifier::instance().changed(SettingsKey::monitorInterval);
+    table->open();
+    ASSERT_TRUE(clock->waitForSleeps(2));
+    EXPECT_EQ(clock->requested().back(), 4s) << "the interval chosen during the pass, not the one before it";
+
+    // Chosen while the loop sleeps: the sleep is worked out again.
+    interval = 9;
+    emit UserDefaultsNotifier::instance().changed(SettingsKey::monitorInterval);
+    ASSERT_TRUE(clock->waitForSleeps(3));
+    EXPECT_EQ(clock->requested().back(), 9s);
+    emit UserDefaultsNotifier::instance().changed(SettingsKey::scanConcurrency);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(clock->requested().size(), 3u) << "another setting leaves the sleep alone";
+    store->unsubscribe(true);
 }
 
 TEST_F(StoreFixture, HistoriesKeepTheLast150Samples)
@@ -272,6 +359,13 @@ TEST_F(StoreFixture, NoThreadOutlivesTheStore)
 
 TEST(SystemMonitorStore, EffectiveInterval)
 {
-    const std::pair<double, double> cases[] = {{0.25, 1.0}, {0, 1.0}, {-1, 1.0}, {1, 1.0}, {2, 2.0}, {5, 5.0}};
-    for (const auto& [setting, seconds] : cases) EXPECT_EQ(SystemMonitorStore::effectiveInterval(setting), seconds);
+    const double infinity = std::numeric_limits<double>::infinity();
+    const std::pair<double, double> cases[] = {
+        {0.25, 1.0}, {1, 1.0}, {2, 2.0}, {5, 5.0}, {3600, 3600.0}, {7200, 3600.0}, {1e300, 3600.0},
+        // Not a positive number of seconds: the default.
+        {0, 2.0}, {-1, 2.0}, {infinity, 2.0}, {-infinity, 2.0}, {std::numeric_limits<double>::quiet_NaN(), 2.0},
+        {std::numeric_limits<double>::denorm_min(), 1.0},
+    };
+    for (const auto& [setting, seconds] : cases)
+        EXPECT_EQ(SystemMonitorStore::effectiveInterval(setting), seconds) << setting;
 }

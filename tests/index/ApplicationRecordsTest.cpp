@@ -103,6 +103,15 @@ TEST(ApplicationRecords, ApplicationsShareIdentityButDifferByEveryField)
     EXPECT_EQ(set.size(), 5u);
     EXPECT_EQ(std::hash<ApplicationInfo>{}(a), std::hash<ApplicationInfo>{}(ApplicationInfo(a)));
 
+    // A desktop entry names its application alone, though entries of one suite share a folder.
+    ApplicationInfo draw = a;
+    draw.desktopEntryID = "suite-draw.desktop";
+    ApplicationInfo write = a;
+    write.desktopEntryID = "suite-write.desktop";
+    EXPECT_EQ(a.id(), a.path);
+    EXPECT_EQ(draw.id(), "suite-draw.desktop");
+    EXPECT_NE(draw.id(), write.id());
+
     EXPECT_EQ(ApplicationUsage::notRunning, ApplicationUsage{});
     EXPECT_TRUE(ApplicationUsage::notRunning.pids.empty());
 }

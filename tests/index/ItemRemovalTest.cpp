@@ -1,5 +1,6 @@
 #include "index/ItemRemoval.h"
 #include "index/SQLiteConnection.h"
+#include "index/SQLiteError.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"
 
@@ -220,4 +221,23 @@ TEST(ItemRemoval, AncestorWalkStopsAfter4096Folders)
     ItemRemoval::adjustAncestors(db, 9001, -1, 0, 0, 0);
     db.execute("COMMIT;");
     EXPECT_EQ(db.scalarInt("SELECT total_alloc FROM folders WHERE id = 9001"), -2048);
+}
+
+TEST_F(IndexedTree, AFailedRemovalInTheMiddleLeavesTheOthersRemovedAndTheTotalsRight)
+{
+    // The index refuses to let go of h: a removal that fails half way through the list.
+    reader().execute("CREATE TRIGGER keep_h BEFORE DELETE ON files WHEN old.name = 'h' "
+                     "BEGIN SELECT RAISE(ABORT, 'h is held'); END;");
+    EXPECT_THROW(db.removeItems({"/r/a", "/r/b/c/h", "/r/x/j", "/r/b/f"}), SQLiteError);
+
+    EXPECT_EQ(count("SELECT COUNT(*) FROM files WHERE name IN ('a', 'j', 'f')"), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM files WHERE name = 'h'"), 1);
+    expectTotalsMatchRows();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM category_totals WHERE category = 5"), 0);   // no photos left
+
+    // The next removal starts clean and commits.
+    reader().execute("DROP TRIGGER keep_h;");
+    db.removeItem("/r/b/c/h");
+    expectTotalsMatchRows();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM files WHERE name = 'h'"), 0);
 }

@@ -1,5 +1,6 @@
 #include "index/CaseFolding.h"
 #include "index/StorageCategorizer.h"
+#include "support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,36 @@ TEST(StorageCategorizer, FolderRulesTakeTheFirstGroupThatHolds)
     };
     for (const auto& c : cases)
         EXPECT_EQ(categorizer.context(c.folder), c.expected) << c.folder;
+}
+
+TEST(StorageCategorizer, TheFreedesktopTrashesAreTheTrash)
+{
+    struct Case {
+        const char* folder;
+        Context expected;
+    };
+    {
+        ScopedEnvironment unset("XDG_DATA_HOME", "");
+        const StorageCategorizer categorizer("/home/ann");
+        const Case cases[] = {
+            {"/home/ann/.local/share/Trash", forced(C::trash)},
+            {"/home/ann/.local/share/Trash/files/Project", forced(C::trash)},
+            {"/media/ann/USB/.Trash-1000/files", forced(C::trash)},
+            {"/mnt/disk/.Trash/1000/files/report", forced(C::trash)},
+            {"/mnt/disk/.Trash", none},
+            {"/mnt/disk/.Trash-x/files", none},
+            {"/home/ann/.local/share/trashy", none},
+            {"/home/bob/.local/share/Trash/files", none},
+        };
+        for (const auto& c : cases)
+            EXPECT_EQ(categorizer.context(c.folder), c.expected) << c.folder;
+        EXPECT_EQ(StorageCategorizer::category("pdf", categorizer.context("/home/ann/.local/share/Trash/files")),
+                  C::trash);
+    }
+    ScopedEnvironment data("XDG_DATA_HOME", "/home/ann/Data");
+    const StorageCategorizer categorizer("/home/ann");
+    EXPECT_EQ(categorizer.context("/home/ann/Data/Trash/files"), forced(C::trash));
+    EXPECT_EQ(categorizer.context("/home/ann/.local/share/Trash/files"), none);
 }
 
 TEST(StorageCategorizer, HomeRulesFollowTheHomeFolder)

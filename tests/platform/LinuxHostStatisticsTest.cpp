@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -33,8 +34,12 @@ TEST(LinuxHostStatistics, ProcessorCountersFoldIntoFourStates)
     LinuxHostStatistics host(dir.path() + "/proc");
     const auto counters = host.processorLoad();
     ASSERT_TRUE(counters);
-    // user, system (+irq +softirq), idle (+iowait), nice per processor; the summary line is skipped.
-    EXPECT_EQ(*counters, (std::vector<std::uint64_t>{100, 35, 420, 10, 200, 45, 520, 10}));
+    // user, system (+irq +softirq +steal), idle (+iowait), nice per processor; the summary line is skipped.
+    EXPECT_EQ(*counters, (std::vector<std::uint64_t>{100, 39, 420, 10, 200, 48, 520, 10}));
+
+    // Kernels before steal time list seven columns.
+    dir.write("proc/stat", "cpu0 100 10 30 400 20 2 3\n");
+    EXPECT_EQ(host.processorLoad(), (std::vector<std::uint64_t>{100, 35, 420, 10}));
 
     dir.write("proc/stat", "cpu0 100 10\n");
     EXPECT_FALSE(host.processorLoad());
@@ -47,22 +52,41 @@ TEST(LinuxHostStatistics, MeminfoMapsOntoPageCategories)
     const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
     const std::uint64_t kbPerPage = page / 1024;
     auto kb = [&](std::uint64_t pages) { return std::to_string(pages * kbPerPage) + " kB\n"; };
-    dir.write("proc/meminfo", "MemTotal:       " + kb(10000) + "MemFree:        " + kb(2000)
-                                  + "MemAvailable:   " + kb(6000) + "Buffers:        " + kb(100)
-                                  + "Cached:         " + kb(3000) + "AnonPages:      " + kb(2500)
-                                  + "Shmem:          " + kb(400) + "SReclaimable:   " + kb(300)
-                                  + "SUnreclaim:     " + kb(200) + "KernelStack:    " + kb(20)
-                                  + "PageTables:     " + kb(30) + "Zswap:          " + kb(50));
+    const auto meminfo = [&](std::optional<std::uint64_t> available) {
+        return "MemTotal:       " + kb(10000) + "MemFree:        " + kb(2000)
+               + (available ? "MemAvailable:   " + kb(*available) : std::string()) + "Buffers:        " + kb(100)
+               + "Cached:         " + kb(3000) + "AnonPages:      " + kb(2500) + "Shmem:          " + kb(400)
+               + "SReclaimable:   " + kb(300) + "SUnreclaim:     " + kb(200) + "KernelStack:    " + kb(20)
+               + "PageTables:     " + kb(30) + "Zswap:          " + kb(50);
+    };
+    struct Case {
+        const char* description;
+        std::optional<std::uint64_t> available;
+        std::uint64_t internal, wired, compressed;
+    };
+    const Case cases[] = {
+        // In use, as free(1) counts it, is what MemAvailable leaves: 4000 pages.
+        {"with MemAvailable", 6000, 4000 - 250 - 50, 250, 50},
+        // Less in use than wired and compressed memory hold: nothing is left for applications.
+        {"MemAvailable above what the kernel holds", 9800, 0, 150, 50},
+        {"MemAvailable above the total", 12000, 0, 0, 0},
+        // Kernels before 3.14: anonymous + shared memory.
+        {"without MemAvailable", std::nullopt, 2900, 250, 50},
+    };
     LinuxHostStatistics host(dir.path() + "/proc");
-    const auto vm = host.vmStatistics();
-    ASSERT_TRUE(vm);
-    EXPECT_EQ(vm->freeCount, 2000u);
-    EXPECT_EQ(vm->internalPageCount, 2900u);           // anonymous + shared memory
-    EXPECT_EQ(vm->externalPageCount, 100u + 2600 + 300); // buffers + page cache without shmem + reclaimable slab
-    EXPECT_EQ(vm->wireCount, 250u);
-    EXPECT_EQ(vm->compressorPageCount, 50u);
-    EXPECT_EQ(vm->purgeableCount, 0u);
-    EXPECT_EQ(vm->speculativeCount, 0u);
+    for (const Case& c : cases) {
+        dir.write("proc/meminfo", meminfo(c.available));
+        const auto vm = host.vmStatistics();
+        ASSERT_TRUE(vm) << c.description;
+        EXPECT_EQ(vm->freeCount, 2000u) << c.description;
+        EXPECT_EQ(vm->internalPageCount, c.internal) << c.description;
+        EXPECT_EQ(vm->wireCount, c.wired) << c.description;
+        EXPECT_EQ(vm->compressorPageCount, c.compressed) << c.description;
+        // buffers + page cache without shmem + reclaimable slab
+        EXPECT_EQ(vm->externalPageCount, 100u + 2600 + 300) << c.description;
+        EXPECT_EQ(vm->purgeableCount, 0u);
+        EXPECT_EQ(vm->speculativeCount, 0u);
+    }
     EXPECT_EQ(host.physicalMemory(), 10000 * page);
 
     dir.write("proc/meminfo", "MemTotal: 100 kB\n");
@@ -98,4 +122,6 @@ TEST(LinuxHostStatistics, AgreesWithTheSystemTools)
     EXPECT_EQ(host.physicalMemory(), total);
     const double freeNow = static_cast<double>(vm->freeCount * *page);
     EXPECT_NEAR(freeNow, static_cast<double>(freeBytes), 0.02 * static_cast<double>(total));
+    const double usedNow = static_cast<double>((vm->internalPageCount + vm->wireCount + vm->compressorPageCount) * *page);
+    EXPECT_NEAR(usedNow, static_cast<double>(used), 0.02 * static_cast<double>(total)) << "used as free(1) counts it";
 }

@@ -1,9 +1,11 @@
 #include "platform/LinuxProcessTable.h"
+#include "platform/ProcText.h"
 #include "support/ProcFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <unistd.h>
 
 TEST(LinuxProcessTable, StatIsReadAfterTheLastBracket)
@@ -61,7 +63,7 @@ TEST(LinuxProcessTable, ReadsProcessesFromAFixtureTree)
     app.startTicks = 5 * hz + hz / 4;
     app.uid = 1001;
     app.realUID = 0;
-    app.residentPages = 3;
+    app.residentKilobytes = 12;
     app.anonKilobytes = 200;
     app.swapKilobytes = 56;
     app.executable = "/opt/web/bin/web";
@@ -69,7 +71,6 @@ TEST(LinuxProcessTable, ReadsProcessesFromAFixtureTree)
     auto kernel = ProcFixture::process(2, "kthreadd");
     kernel.parentPID = 0;
     kernel.uid = kernel.realUID = 0;
-    kernel.residentPages = 0;
     kernel.anonKilobytes.reset();
     proc.writeProcess(kernel);
     proc.write("proc/self/stat", "not a process");
@@ -79,39 +80,38 @@ TEST(LinuxProcessTable, ReadsProcessesFromAFixtureTree)
     auto pids = table.listAllPIDs();
     std::sort(pids.begin(), pids.end());
     EXPECT_EQ(pids, (std::vector<std::int32_t>{2, 4242}));
+    const auto context = table.sampleContext();
+    EXPECT_EQ(context.bootSeconds, 1'700'000'000u);
 
-    const auto info = table.bsdInfo(4242);
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->name, "Web (Content) 2");
-    EXPECT_EQ(info->status, 2u);
-    EXPECT_EQ(info->parentPID, 1);
-    EXPECT_EQ(info->uid, 1001u) << "the effective id, not the real one";
-    EXPECT_EQ(info->startSeconds, 1'700'000'005u);
-    EXPECT_EQ(info->startMicroseconds, 250'000u);
-    EXPECT_EQ(table.executablePath(4242), "/opt/web/bin/web");
-    EXPECT_EQ(table.name(4242), "Web (Content) 2");
-
-    const auto task = table.taskInfo(4242);
-    ASSERT_TRUE(task);
-    EXPECT_EQ(task->residentSize, 3u * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE)));
-    EXPECT_EQ(task->threadCount, 9);
-    const auto usage = table.rusage(4242);
-    ASSERT_TRUE(usage);
-    EXPECT_EQ(usage->userTime, 30u);
-    EXPECT_EQ(usage->systemTime, 12u);
-    EXPECT_EQ(usage->physFootprint, 256u * 1024);
+    const auto facts = table.describe(4242, context);
+    ASSERT_TRUE(facts.bsd);
+    EXPECT_EQ(facts.bsd->name, "Web (Content) 2");
+    EXPECT_EQ(facts.bsd->status, 2u);
+    EXPECT_EQ(facts.bsd->parentPID, 1);
+    EXPECT_EQ(facts.bsd->uid, 1001u) << "the effective id, not the real one";
+    EXPECT_EQ(facts.bsd->startSeconds, 1'700'000'005u);
+    EXPECT_EQ(facts.bsd->startMicroseconds, 250'000u);
+    EXPECT_EQ(facts.executablePath, "/opt/web/bin/web");
+    EXPECT_EQ(facts.name, "Web (Content) 2");
+    ASSERT_TRUE(facts.task);
+    EXPECT_EQ(facts.task->residentSize, 12u * 1024);
+    EXPECT_EQ(facts.task->threadCount, 9);
+    ASSERT_TRUE(facts.usage);
+    EXPECT_EQ(facts.usage->userTime, 30u);
+    EXPECT_EQ(facts.usage->systemTime, 12u);
+    EXPECT_EQ(facts.usage->physFootprint, 256u * 1024);
 
     // A kernel thread has no executable and owns no user memory.
-    EXPECT_FALSE(table.executablePath(2));
-    EXPECT_EQ(table.name(2), "kthreadd");
-    ASSERT_TRUE(table.rusage(2));
-    EXPECT_EQ(table.rusage(2)->physFootprint, 0u);
+    const auto thread = table.describe(2, context);
+    EXPECT_FALSE(thread.executablePath);
+    EXPECT_EQ(thread.name, "kthreadd");
+    ASSERT_TRUE(thread.usage);
+    EXPECT_EQ(thread.usage->physFootprint, 0u);
+    EXPECT_EQ(thread.task->residentSize, 0u);
 
     // A process that ended between listing and reading gives nothing.
-    EXPECT_FALSE(table.bsdInfo(77));
-    EXPECT_FALSE(table.taskInfo(77));
-    EXPECT_FALSE(table.rusage(77));
-    EXPECT_FALSE(table.name(77));
+    const auto gone = table.describe(77, context);
+    EXPECT_FALSE(gone.bsd || gone.task || gone.usage || gone.name || gone.executablePath);
 }
 
 TEST(LinuxProcessTable, UnreadableFactsGiveNothing)
@@ -121,16 +121,81 @@ TEST(LinuxProcessTable, UnreadableFactsGiveNothing)
     proc.writeProcess(ProcFixture::process(10, "a"));
     proc.write("proc/10/status", "Name:\ta\nUid:\tbroken\n");
     proc.writeProcess(ProcFixture::process(11, "b"));
-    proc.write("proc/11/statm", "");
+    proc.write("proc/11/stat", "");
     proc.writeProcess(ProcFixture::process(12, "c"));
 
     LinuxProcessTable table(proc.root());
-    EXPECT_FALSE(table.bsdInfo(10));
-    EXPECT_FALSE(table.taskInfo(11));
-    EXPECT_TRUE(table.bsdInfo(12));
+    const auto context = table.sampleContext();
+    EXPECT_FALSE(table.describe(10, context).bsd);
+    EXPECT_TRUE(table.describe(10, context).usage) << "the usage does not need the owner";
+    const auto noStat = table.describe(11, context);
+    EXPECT_FALSE(noStat.bsd || noStat.task || noStat.usage);
+    EXPECT_EQ(noStat.name, "b") << "the command name of comm";
+    EXPECT_TRUE(table.describe(12, context).bsd);
 
     proc.write("proc/stat", "cpu 1 2 3 4\n");   // no boot time
-    EXPECT_FALSE(table.bsdInfo(12));
+    EXPECT_FALSE(table.sampleContext().bootSeconds);
+    EXPECT_FALSE(table.describe(12, table.sampleContext()).bsd);
+}
+
+// After a package upgrade the kernel reads the executable link as "<path> (deleted)".
+TEST(LinuxProcessTable, ExecutablesReplacedByAnUpgradeKeepTheirPath)
+{
+    ProcFixture proc;
+    proc.writeBootTime(1'700'000'000);
+    const struct {
+        std::int32_t pid;
+        const char* link;
+        const char* path;
+    } cases[] = {
+        {20, "/usr/lib/firefox/firefox (deleted)", "/usr/lib/firefox/firefox"},
+        {21, "/usr/bin/plain", "/usr/bin/plain"},
+    };
+    for (const auto& c : cases) {
+        auto process = ProcFixture::process(c.pid, "x");
+        process.executable = c.link;
+        proc.writeProcess(process);
+    }
+    LinuxProcessTable table(proc.root());
+    for (const auto& c : cases) {
+        EXPECT_EQ(table.executablePath(c.pid), c.path) << c.link;
+        EXPECT_EQ(table.describe(c.pid, table.sampleContext()).executablePath, c.path) << c.link;
+    }
+}
+
+TEST(LinuxProcessTable, EachFileIsReadOncePerProcessAndTheBootTimeOncePerSample)
+{
+    ProcFixture proc;
+    proc.writeBootTime(1'700'000'000);
+    for (std::int32_t pid = 1; pid <= 5; ++pid) proc.writeProcess(ProcFixture::process(pid, "p"));
+    std::map<std::string, int> reads;
+    LinuxProcessTable table(proc.root(), [&](const std::string& path) {
+        ++reads[path.substr(proc.root().size())];
+        return ProcText::readFile(path);
+    });
+    const auto context = table.sampleContext();
+    for (const auto pid : table.listAllPIDs()) table.describe(pid, context);
+
+    EXPECT_EQ(reads["/stat"], 1);
+    for (std::int32_t pid = 1; pid <= 5; ++pid)
+        for (const char* name : {"stat", "status", "cgroup"})
+            EXPECT_EQ(reads["/" + std::to_string(pid) + "/" + name], 1) << pid << " " << name;
+    EXPECT_EQ(reads.size(), 1u + 5 * 3) << "nothing else is read while stat names the process";
+}
+
+TEST(LinuxProcessTable, ControlGroupPrefersTheUnifiedHierarchy)
+{
+    const struct {
+        const char* text;
+        std::optional<std::string> path;
+    } cases[] = {
+        {"0::/user.slice/app.scope\n", "/user.slice/app.scope"},
+        {"12:pids:/system.slice/cron.service\n0::/init.scope\n1:name=systemd:/x\n", "/init.scope"},
+        {"12:pids:/a\n1:name=systemd:/b\n", "/b"},
+        {"garbage\n", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LinuxProcessTable::parseControlGroup(c.text), c.path) << c.text;
 }
 
 TEST(LinuxProcessTable, AccountNamesComeFromThePasswordDatabase)

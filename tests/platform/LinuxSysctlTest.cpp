@@ -94,6 +94,19 @@ TEST(LinuxSysctl, MeminfoAndCpuinfoValues)
     LinuxSysctl sysctl(dir.path() + "/proc", dir.path() + "/sys");
 
     EXPECT_EQ(int32(sysctl, "kern.memorystatus_level"), 72);
+    // Rounded as the available bytes read: 96.7% is 97%, not 96%.
+    const std::pair<const char*, std::int32_t> rounded[] = {
+        {"MemTotal: 1000 kB\nMemAvailable: 967 kB\n", 97},
+        {"MemTotal: 1000 kB\nMemAvailable: 964 kB\n", 96},
+        {"MemTotal: 1000 kB\nMemAvailable: 1200 kB\n", 100},
+        {"MemTotal: 1000 kB\nMemAvailable: 0 kB\n", 0},
+    };
+    for (const auto& [meminfo, percent] : rounded) {
+        TempDir other;
+        other.write("proc/meminfo", meminfo);
+        LinuxSysctl reading(other.path() + "/proc", other.path() + "/sys");
+        EXPECT_EQ(int32(reading, "kern.memorystatus_level"), percent) << meminfo;
+    }
 
     SwapUsage swap;
     size_t size = sizeof swap;

@@ -1,4 +1,6 @@
 #include "scanning/SecurityUtils.h"
+#include "platform/LinuxSystemPlaces.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScratchBase.h"
 #include "support/TempDir.h"
 #include "ScanTestSupport.h"
@@ -83,6 +85,55 @@ TEST(SecurityUtils, VerdictsFromThePathAlone)
     };
     for (const auto& c : cases)
         EXPECT_EQ(SecurityUtils::evaluate(c.path, home, own, false), c.expected) << c.path;
+}
+
+TEST(SecurityUtils, LinuxKeychainsAndDataFoldersOfTheHome)
+{
+    const std::string home = "/home/ann";
+    ScopedEnvironment data("XDG_DATA_HOME", "/home/ann/.data");
+    struct Case { const char* path; PathSafety expected; };
+    const Case cases[] = {
+        // The keychains of a Linux desktop, like ~/Library/Keychains: never moved.
+        {"/home/ann/.local/share/keyrings", PathSafety::protected_(accountData)},
+        {"/home/ann/.local/share/keyrings/login.keyring", PathSafety::protected_(accountData)},
+        {"/home/ann/.local/share/kwalletd/kdewallet.kwl", PathSafety::protected_(accountData)},
+        {"/home/ann/.gnupg", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.gnupg/private-keys-v1.d/A1.key", PathSafety::protected_(accountData)},
+        {"/home/ann/.pki/nssdb/cert9.db", PathSafety::protected_(accountData)},
+        {"/home/ann/.pkix", PathSafety::allowed()},
+        // SSH keys as on macOS: the folder stays, a key inside may go with a warning.
+        {"/home/ann/.ssh", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.ssh/id_ed25519", PathSafety::caution("This folder contains SSH keys.")},
+        // The data folders themselves, like ~/Library, stay; what they hold may go.
+        {"/home/ann/.local", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.local/share", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.config", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.cache", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.cache/thumbnails", PathSafety::allowed()},
+        {"/home/ann/.config/old-editor", PathSafety::allowed()},
+        {"/home/ann/.local/share/old-game", PathSafety::allowed()},
+        {"/home/ann/.local/bin/tool", PathSafety::allowed()},
+        // The home Trash, wherever $XDG_DATA_HOME puts it, like ~/.Trash.
+        {"/home/ann/.data/Trash", PathSafety::protected_(standardFolder)},
+        {"/home/ann/.data/Trash/files/old.txt", PathSafety::allowed()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SecurityUtils::evaluate(c.path, home, {}, false), c.expected) << c.path;
+}
+
+TEST(SecurityUtils, EveryLinuxSystemPlaceIsProtectedAsTheScanCountsIt)
+{
+    for (const std::string_view place : LinuxSystemPlaces::trees()) {
+        const std::string root(place);
+        EXPECT_EQ(SecurityUtils::evaluate(root + "/x", "/home/ann", {}, false), PathSafety::protected_(tree(root.c_str())));
+    }
+    for (const std::string_view place : LinuxSystemPlaces::folders()) {
+        const std::string folder(place);
+        EXPECT_EQ(SecurityUtils::evaluate(folder, "/home/ann", {}, false), PathSafety::protected_(topLevel)) << folder;
+        if (folder != "/home") {
+            EXPECT_EQ(SecurityUtils::evaluate(folder + "/site/x", "/home/ann", {}, false), PathSafety::allowed()) << folder;
+        }
+    }
 }
 
 TEST(SecurityUtils, FileSystemChecksRefuseWhatCannotBeMoved)

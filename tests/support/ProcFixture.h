@@ -21,8 +21,8 @@ public:
         std::uint64_t startTicks = 0;         // since boot
         std::uint32_t uid = 1000;             // effective
         std::uint32_t realUID = 1000;
-        std::optional<std::uint64_t> residentPages = 10;
-        std::optional<std::uint64_t> anonKilobytes = 64; // absent for kernel threads
+        std::uint64_t residentKilobytes = 40;
+        std::optional<std::uint64_t> anonKilobytes = 64; // absent, with the other memory lines, for kernel threads
         std::uint64_t swapKilobytes = 0;
         std::optional<std::string> executable;           // the exe link's target
     };
@@ -49,11 +49,10 @@ public:
                              + "\nUid:\t" + std::to_string(p.realUID) + "\t" + std::to_string(p.uid) + "\t"
                              + std::to_string(p.uid) + "\t" + std::to_string(p.uid) + "\n";
         if (p.anonKilobytes)
-            status += "VmRSS:\t     100 kB\nRssAnon:\t" + std::to_string(*p.anonKilobytes) + " kB\nVmSwap:\t"
-                      + std::to_string(p.swapKilobytes) + " kB\n";
+            status += "VmRSS:\t     " + std::to_string(p.residentKilobytes) + " kB\nRssAnon:\t"
+                      + std::to_string(*p.anonKilobytes) + " kB\nVmSwap:\t" + std::to_string(p.swapKilobytes) + " kB\n";
         status += "Threads:\t" + std::to_string(p.threads) + "\n";
         dir.write(folder + "status", status);
-        if (p.residentPages) dir.write(folder + "statm", "100 " + std::to_string(*p.residentPages) + " 5 1 0 20 0\n");
         dir.write(folder + "comm", p.name + "\n");
         const std::string link = dir.file(folder + "exe");
         ::unlink(link.c_str());

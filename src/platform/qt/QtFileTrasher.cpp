@@ -3,7 +3,6 @@
 #include "platform/Paths.h"
 
 #include <QFile>
-#include <QStandardPaths>
 #include <QString>
 
 #include <algorithm>
@@ -163,14 +162,6 @@ std::string failureReason(const std::string& path, int error)
 }
 
 } // namespace
-
-std::optional<std::string> QtFileTrasher::trashFolder() const
-{
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty() || !data.startsWith(u'/'))
-        return std::nullopt;
-    return Paths::appending(data.toStdString(), "Trash");
-}
 
 std::optional<std::string> QtFileTrasher::moveToTrash(const std::string& path)
 {

@@ -8,5 +8,4 @@
 class QtFileTrasher : public FileTrasher {
 public:
     std::optional<std::string> moveToTrash(const std::string& path) override;
-    std::optional<std::string> trashFolder() const override;
 };

@@ -1,70 +1,90 @@
 #include "ui/components/ApplicationIcon.h"
 
+#include "app/BackgroundWork.h"
 #include "ui/components/SymbolIcons.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QStandardPaths>
 
 namespace {
 
-// Themes other than the current one (locolor, a removed desktop's theme) still hold
-// icons that packages install only there.
-QString fromDataFolders(const QString& name)
+// The image file for an icon name: the current theme first, then every other theme
+// (locolor, a removed desktop's theme still hold icons that packages install only
+// there), then the shared pixmaps folders. Runs off the main thread.
+QString iconFile(const QString& name, const QString& currentTheme, const QStringList& themeFolders,
+                 const QStringList& dataFolders)
 {
-    static const char* const sizes[] = {"scalable", "512x512", "256x256", "128x128", "96x96",
-                                        "64x64",    "48x48",   "32x32",   "24x24",   "16x16"};
-    const QStringList dataFolders = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
-    for (const QString& data : dataFolders) {
-        const QStringList themes = QDir(data + QStringLiteral("/icons")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        for (const char* size : sizes)
-            for (const QString& theme : themes)
-                for (const char* suffix : {".svg", ".png"}) {
-                    const QString file = QStringLiteral("%1/icons/%2/%3/apps/%4%5")
-                                             .arg(data, theme, QLatin1String(size), name, QLatin1String(suffix));
-                    if (QFileInfo::exists(file)) return file;
-                }
-        for (const char* suffix : {".svg", ".png", ".xpm"}) {
-            const QString file = data + QStringLiteral("/pixmaps/") + name + QLatin1String(suffix);
-            if (QFileInfo::exists(file)) return file;
-        }
-    }
-    return {};
-}
-
-QIcon find(const QString& name)
-{
-    if (QDir::isAbsolutePath(name)) return QFileInfo(name).isFile() ? QIcon(name) : QIcon();
+    if (QDir::isAbsolutePath(name)) return QFileInfo(name).isFile() ? name : QString();
     // Some entries name the icon with its file suffix, which themes leave out.
     QString bare = name;
     for (const char* suffix : {".png", ".svg", ".xpm"})
         if (bare.endsWith(QLatin1String(suffix))) bare.chop(4);
-    if (QIcon themed = QIcon::fromTheme(bare); !themed.isNull()) return themed;
-    const QString file = fromDataFolders(bare);
-    return file.isEmpty() ? QIcon() : QIcon(file);
+
+    static const char* const sizes[] = {"scalable", "512x512", "256x256", "128x128", "96x96",
+                                        "64x64",    "48x48",   "32x32",   "24x24",   "16x16"};
+    QStringList iconFolders = themeFolders;
+    for (const QString& data : dataFolders) iconFolders << data + QStringLiteral("/icons");
+    iconFolders.removeDuplicates();
+    for (const QString& folder : iconFolders) {
+        QStringList themes = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        // The current theme, then the fallback every theme inherits, then the rest.
+        for (const QString& first : {QStringLiteral("hicolor"), currentTheme})
+            if (themes.removeAll(first) > 0) themes.prepend(first);
+        for (const QString& theme : themes)
+            for (const char* size : sizes)
+                for (const char* suffix : {".svg", ".png"}) {
+                    const QString file = QStringLiteral("%1/%2/%3/apps/%4%5")
+                                             .arg(folder, theme, QLatin1String(size), bare, QLatin1String(suffix));
+                    if (QFileInfo::exists(file)) return file;
+                }
+    }
+    for (const QString& data : dataFolders)
+        for (const char* suffix : {".svg", ".png", ".xpm"}) {
+            const QString file = data + QStringLiteral("/pixmaps/") + bare + QLatin1String(suffix);
+            if (QFileInfo::exists(file)) return file;
+        }
+    return {};
 }
 
 } // namespace
 
-namespace ApplicationIcon {
-
-QIcon lookup(const std::string& iconName)
+ApplicationIcon& ApplicationIcon::announcer()
 {
-    static QHash<QString, QIcon> found;
-    const QString name = QString::fromStdString(iconName);
-    if (name.isEmpty()) return {};
-    if (const auto known = found.constFind(name); known != found.constEnd()) return *known;
-    QIcon icon = find(name);
-    found.insert(name, icon);
-    return icon;
+    static ApplicationIcon* instance = new ApplicationIcon;
+    return *instance;
 }
 
-QIcon of(const ApplicationInfo& app, const QColor& fallbackTint)
+bool ApplicationIcon::isKnown(const std::string& iconName)
+{
+    return announcer().icons_.contains(QString::fromStdString(iconName));
+}
+
+QIcon ApplicationIcon::lookup(const std::string& iconName)
+{
+    ApplicationIcon& self = announcer();
+    const QString name = QString::fromStdString(iconName);
+    if (name.isEmpty()) return {};
+    if (const auto known = self.icons_.constFind(name); known != self.icons_.constEnd()) return *known;
+    if (self.searching_.contains(name)) return {};
+    self.searching_.insert(name);
+    runInBackground(
+        &self,
+        [name, theme = QIcon::themeName(), themeFolders = QIcon::themeSearchPaths(),
+         dataFolders = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)] {
+            return iconFile(name, theme, themeFolders, dataFolders);
+        },
+        [&self, name](QString file) {
+            self.searching_.remove(name);
+            self.icons_.insert(name, file.isEmpty() ? QIcon() : QIcon(file));
+            if (!file.isEmpty()) emit self.found();
+        });
+    return {};
+}
+
+QIcon ApplicationIcon::of(const ApplicationInfo& app, const QColor& fallbackTint)
 {
     if (app.iconName)
         if (QIcon icon = lookup(*app.iconName); !icon.isNull()) return icon;
     return SymbolIcons::icon("app", fallbackTint);
 }
-
-} // namespace ApplicationIcon

@@ -2,19 +2,39 @@
 
 #include "index/ApplicationRecords.h"
 
+#include <QHash>
 #include <QIcon>
+#include <QObject>
+#include <QSet>
 
 #include <string>
 
 // The icon a desktop entry names: an image file's path, or a name looked up in the
-// icon themes and the shared pixmaps folders.
-namespace ApplicationIcon {
+// icon themes and the shared pixmaps folders. The folders are searched off the
+// main thread, once per name; found() announces each answer, so that views
+// showing the generic symbol meanwhile can draw the icon. Main thread only.
+class ApplicationIcon : public QObject {
+    Q_OBJECT
 
-// The named icon, or a null icon when no theme or folder has it. Answers are kept
-// for the rest of the run, so each name is looked up once.
-QIcon lookup(const std::string& iconName);
+public:
+    // The named icon, or a null icon while it is being looked for or when no theme
+    // or folder has it.
+    static QIcon lookup(const std::string& iconName);
 
-// The application's own icon, or the generic application symbol.
-QIcon of(const ApplicationInfo& app, const QColor& fallbackTint = QColor());
+    // The application's own icon, or the generic application symbol.
+    static QIcon of(const ApplicationInfo& app, const QColor& fallbackTint = QColor());
 
-} // namespace ApplicationIcon
+    // Whether the icon of this name was looked for already.
+    static bool isKnown(const std::string& iconName);
+
+    static ApplicationIcon& announcer();
+
+signals:
+    void found();
+
+private:
+    ApplicationIcon() = default;
+
+    QHash<QString, QIcon> icons_;
+    QSet<QString> searching_;
+};

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <memory>
 
 QFileDialog* FileDialogSavePanel::makeDialog(const std::string& suggestedFileName, const std::string& typeDescription,
                                              const std::string& extension, QWidget* parent)
@@ -29,8 +28,17 @@ std::optional<std::string> FileDialogSavePanel::chooseSaveLocation(const std::st
                                                                    const std::string& typeDescription,
                                                                    const std::string& extension)
 {
-    const std::unique_ptr<QFileDialog> dialog(makeDialog(suggestedFileName, typeDescription, extension, window_));
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+    // The dialog belongs to its window: when the window goes while the dialog is open,
+    // the dialog goes with it and the choice counts as cancelled. Nothing of this
+    // panel is touched after the dialog returns, since its owner may be gone by then.
+    QPointer<QFileDialog> dialog = makeDialog(suggestedFileName, typeDescription, extension, window_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    const int result = dialog->exec();
+    if (!dialog)
         return std::nullopt;
-    return stdstr(dialog->selectedFiles().front());
+    std::optional<std::string> chosen;
+    if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+        chosen = stdstr(dialog->selectedFiles().front());
+    delete dialog.data();
+    return chosen;
 }

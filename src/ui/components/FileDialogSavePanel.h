@@ -7,7 +7,8 @@
 
 class QFileDialog;
 
-// The save panel as the toolkit's file dialog, modal over the given window.
+// The save panel as the toolkit's file dialog, modal over the given window. The
+// dialog is a child of that window and closes, as cancelled, if the window goes.
 class FileDialogSavePanel : public SavePanel {
 public:
     explicit FileDialogSavePanel(QWidget* window = nullptr) : window_(window) {}

@@ -71,6 +71,15 @@ void LiveAreaChart::setPoints(std::vector<ChartPoint> points)
     update();
 }
 
+void LiveAreaChart::setYDomain(const ChartPlot::Domain& domain)
+{
+    const ChartPlot::Domain usable = usableDomain(domain);
+    if (usable == yDomain_)
+        return;
+    yDomain_ = usable;
+    update();
+}
+
 bool LiveAreaChart::isAnimating() const { return animation_->state() == QAbstractAnimation::Running; }
 
 std::vector<LiveAreaChart::Layer> LiveAreaChart::stack(const std::vector<ChartPoint>& points,

@@ -28,6 +28,8 @@ public:
     // Animates when the number of points changes, so a full window that drops its oldest
     // sample as it adds one does not.
     void setPoints(std::vector<ChartPoint> points);
+    const ChartPlot::Domain& yDomain() const { return yDomain_; }
+    void setYDomain(const ChartPlot::Domain& domain);
     bool isAnimating() const;
 
     struct Sample {

@@ -53,7 +53,6 @@ int lineCount(const QString& text, const QFont& font, double width)
     return laidOut(text, font, width).lines;
 }
 
-
 // The first and last characters of `text`, `kept` in all, around an ellipsis;
 // never splits a surrogate pair.
 QString cutInMiddle(const QString& text, qsizetype kept)
@@ -67,15 +66,10 @@ QString cutInMiddle(const QString& text, qsizetype kept)
     return head + ellipsis + tail;
 }
 
-// One line of large text that shrinks to fit before it is cut at the end.
-class ValueText : public QWidget {
+// A text the card draws itself, and redraws when it changes.
+class CardText : public QWidget {
 public:
-    explicit ValueText(const QString& text) : text_(text)
-    {
-        setObjectName(QStringLiteral("value"));
-        setFont(textStyleFont(TextStyle::title2, QFont::DemiBold));
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    }
+    explicit CardText(const QString& text) : text_(text) {}
 
     void setText(const QString& text)
     {
@@ -84,6 +78,20 @@ public:
         text_ = text;
         updateGeometry();
         update();
+    }
+
+protected:
+    QString text_;
+};
+
+// One line of large text that shrinks to fit before it is cut at the end.
+class ValueText : public CardText {
+public:
+    explicit ValueText(const QString& text) : CardText(text)
+    {
+        setObjectName(QStringLiteral("value"));
+        setFont(textStyleFont(TextStyle::title2, QFont::DemiBold));
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
 
     QSize sizeHint() const override
@@ -127,15 +135,12 @@ protected:
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shown.text);
     }
-
-private:
-    QString text_;
 };
 
 // Wrapped secondary text of at most two lines, cut in the middle beyond that.
-class DetailText : public QWidget {
+class DetailText : public CardText {
 public:
-    explicit DetailText(const QString& text) : text_(text)
+    explicit DetailText(const QString& text) : CardText(text)
     {
         setObjectName(QStringLiteral("detail"));
         applyTextStyle(this, TextStyle::caption);
@@ -146,15 +151,6 @@ public:
     }
 
     QString shownText() const { return MetricCard::fittedDetail(text_, font(), width()); }
-
-    void setText(const QString& text)
-    {
-        if (text == text_)
-            return;
-        text_ = text;
-        updateGeometry();
-        update();
-    }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
@@ -179,16 +175,14 @@ protected:
         painter.setPen(palette().color(QPalette::WindowText));
         layout.draw(&painter, QPointF(0, 0));
     }
-
-private:
-    QString text_;
 };
 
 } // namespace
 
 MetricCard::MetricCard(const QString& title, const QString& value, const std::optional<QString>& detail,
                        const QString& symbolName, const QColor& tint, std::function<void()> action, QWidget* parent)
-    : CardFrame(parent), action_(std::move(action)), value_(new ValueText(value))
+    : CardFrame(parent), action_(std::move(action)), value_(new ValueText(value)),
+      detail_(new DetailText(detail.value_or(QString())))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(padding, padding, padding, padding);
@@ -200,9 +194,8 @@ MetricCard::MetricCard(const QString& title, const QString& value, const std::op
     applyTextColor(caption, textColor(TextEmphasis::secondary));
     column->addWidget(caption);
     column->addWidget(value_);
-    detail_ = new DetailText(detail.value_or(QString()));
-    detail_->setVisible(detail.has_value());
     column->addWidget(detail_);
+    detail_->setVisible(detail.has_value());
     column->addStretch(1);
 
     setMinimumHeight(minimumCardHeight);
@@ -232,7 +225,8 @@ void MetricCard::setValue(const QString& value)
 
 void MetricCard::setDetail(const std::optional<QString>& detail)
 {
-    static_cast<DetailText*>(detail_)->setText(detail.value_or(QString()));
+    if (detail)
+        static_cast<DetailText*>(detail_)->setText(*detail);
     detail_->setVisible(detail.has_value());
 }
 

@@ -22,7 +22,7 @@ public:
                QWidget* parent = nullptr);
 
     bool hasAction() const { return static_cast<bool>(action_); }
-    // New figures for the same tile; an absent detail hides its line.
+    // New figures for the same card; no detail hides the detail line.
     void setValue(const QString& value);
     void setDetail(const std::optional<QString>& detail);
     // The value and detail as drawn at the current size.

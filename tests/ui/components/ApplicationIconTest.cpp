@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QSignalSpy>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <filesystem>
@@ -45,8 +48,23 @@ protected:
     std::string fullPath;
 };
 
+// Looks the names up and waits until each has its answer.
+void lookUp(std::initializer_list<std::string> names)
+{
+    for (const auto& name : names)
+        ApplicationIcon::lookup(name);
+    EXPECT_TRUE(waitUntil([&] {
+        return std::all_of(names.begin(), names.end(), [](const std::string& name) { return ApplicationIcon::isKnown(name); });
+    }));
+}
+
 TEST_F(ApplicationIconTest, NamesAreFoundInAnyThemeThePixmapsFolderOrAsPaths)
 {
+    // Off the main thread: the first answer is the stand-in, the icon comes with found().
+    QSignalSpy found(&ApplicationIcon::announcer(), &ApplicationIcon::found);
+    EXPECT_TRUE(ApplicationIcon::lookup("walk-tool").isNull());
+    lookUp({"walk-tool", "old-tool", "old-tool.png", fullPath, data.file("elsewhere/missing.png"), "no-such-icon-anywhere"});
+    EXPECT_GE(found.count(), 1);
     EXPECT_FALSE(ApplicationIcon::lookup("walk-tool").isNull());
     EXPECT_FALSE(ApplicationIcon::lookup("old-tool").isNull());
     EXPECT_FALSE(ApplicationIcon::lookup("old-tool.png").isNull());    // named with its suffix
@@ -70,6 +88,7 @@ TEST_F(ApplicationIconTest, AProcessShowsItsApplicationsIconAndOtherwiseTheTermi
     editor.iconName = "walk-tool";
     const std::vector<ApplicationInfo> apps{editor};
 
+    lookUp({"walk-tool"});
     ProcessSnapshot process;
     process.pid = 4242;
     process.name = "walk-tool";

@@ -8,15 +8,22 @@
 #include "ui/components/TextStyle.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/screens/frame/ScanToolbar.h"
+#include "ui/screens/frame/SidebarList.h"
 #include "ui/screens/frame/SidebarScanStatus.h"
 #include "ui/screens/frame/TrashConfirmationSheet.h"
+#include "ui/screens/frame/WindowPlacement.h"
 #include "ui/screens/preferences/WelcomeSheet.h"
 
+#include <QAction>
+#include <QCloseEvent>
+#include <QApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTimer>
@@ -42,6 +49,9 @@ void dismissQuietly(Dialog*& dialog, QObject* handlerOwner)
 }
 
 } // namespace
+
+const QString ContentView::frameKey = QStringLiteral("mainWindowFrame");
+const QString ContentView::maximizedKey = QStringLiteral("mainWindowMaximized");
 
 ContentView::ContentView(AppModel& model, QWidget* parent) : QMainWindow(parent), model_(model)
 {
@@ -87,16 +97,14 @@ QWidget* ContentView::buildSidebar()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    sidebar_ = new QListWidget(pane);
+    sidebar_ = new SidebarList(pane);
     sidebar_->setObjectName(QStringLiteral("sidebarList"));
-    sidebar_->setSelectionMode(QAbstractItemView::SingleSelection);
     sidebar_->setFrameShape(QFrame::NoFrame);
     sidebar_->setIconSize(QSize(16, 16));
     sidebar_->setStyleSheet(QStringLiteral("QListWidget { padding: 4px 6px; } QListWidget::item { padding-left: 4px; }"));
     QFont headerFont = textStyleFont(TextStyle::subheadline, QFont::DemiBold);
     for (const SidebarSection& section : sidebarSections()) {
-        auto* header = new QListWidgetItem(qstr(section.title), sidebar_);
-        header->setFlags(Qt::ItemIsEnabled);
+        QListWidgetItem* header = sidebar_->addHeading(qstr(section.title));
         header->setFont(headerFont);
         header->setForeground(textColor(TextEmphasis::secondary));
         header->setSizeHint(QSize(0, 26));
@@ -156,6 +164,17 @@ void ContentView::buildToolbar()
     toolbar->addWidget(search_);
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { model_.setSearchText(stdstr(text)); });
     connect(search_, &QLineEdit::returnPressed, this, [this] { model_.setSelection(SidebarItem::search); });
+
+    // The desktop's Find key goes to the search field from anywhere in the window.
+    auto* find = new QAction(QStringLiteral("Find"), this);
+    find->setObjectName(QStringLiteral("findAction"));
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        search_->setFocus(Qt::ShortcutFocusReason);
+        search_->selectAll();
+    });
+    addAction(find);
 }
 
 void ContentView::syncSidebarSelection()
@@ -180,7 +199,8 @@ void ContentView::sidebarSelectionEdited()
 {
     const QList<QListWidgetItem*> selected = sidebar_->selectedItems();
     if (selected.isEmpty()) {
-        model_.setSelection(std::nullopt);
+        // The list never gives up its selection: whatever took it, the screen stays.
+        syncSidebarSelection();
         return;
     }
     const QVariant data = selected.front()->data(itemRole);
@@ -267,6 +287,60 @@ void ContentView::showEvent(QShowEvent* event)
     runFirstRunRule();
 }
 
+void ContentView::restorePlacement(QSize defaultSize)
+{
+    const UserDefaults& defaults = UserDefaults::standard();
+    const QVariant stored = defaults.value(frameKey);
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens << screen->availableGeometry();
+    const WindowPlacement placement = WindowPlacement::restored(
+        stored.canConvert<QRect>() ? std::optional<QRect>(stored.toRect()) : std::nullopt, screens, minimumSize(),
+        defaultSize);
+    resize(placement.size);
+    if (placement.position)
+        move(*placement.position);
+    normalFrame_ = QRect(placement.position.value_or(pos()), placement.size);
+    if (defaults.boolValue(maximizedKey))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void ContentView::savePlacement() const
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    if (normalFrame_.isValid())
+        defaults.setValue(frameKey, normalFrame_);
+    defaults.setValue(maximizedKey, isMaximized());
+    defaults.sync();
+}
+
+void ContentView::rememberNormalFrame()
+{
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        normalFrame_ = QRect(pos(), size());
+}
+
+void ContentView::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    rememberNormalFrame();
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    rememberNormalFrame();
+}
+
+void ContentView::closeEvent(QCloseEvent* event)
+{
+    savePlacement();
+    QMainWindow::closeEvent(event);
+}
+
 void ContentView::runFirstRunRule()
 {
     UserDefaults& defaults = UserDefaults::standard();
@@ -280,6 +354,34 @@ void ContentView::runFirstRunRule()
         welcomeSheet_->deleteLater();
         welcomeSheet_ = nullptr;
     });
-    // Opened once the window is on screen, so the sheet sits over it.
-    QTimer::singleShot(0, welcomeSheet_, [sheet = welcomeSheet_] { sheet->open(); });
+    // Opened once the window manager has placed the window, so that the sheet can sit
+    // over it: when the window is first activated, or soon in any case.
+    welcomePending_ = true;
+    QTimer::singleShot(welcomeDelay, this, &ContentView::presentWelcome);
+}
+
+void ContentView::presentWelcome()
+{
+    if (!welcomePending_ || !welcomeSheet_)
+        return;
+    welcomePending_ = false;
+    welcomeSheet_->adjustSize();
+    welcomeSheet_->move(WindowPlacement::centredOver(frameGeometry(), welcomeSheet_->size()));
+    welcomeSheet_->open();
+}
+
+void ContentView::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow())
+        return;
+    if (welcomePending_)
+        QTimer::singleShot(0, this, &ContentView::presentWelcome);
+    // A click on the window while one of its sheets is open gives the sheet its focus back.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this && modal->isVisible() && modal->parentWidget() && modal->parentWidget()->window() == this)
+        QTimer::singleShot(0, modal, [modal] {
+            modal->raise();
+            modal->activateWindow();
+        });
 }

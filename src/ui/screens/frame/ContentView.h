@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
 
 #include <optional>
 
 #include "app/SidebarItem.h"
+#include "ui/screens/frame/SidebarList.h"
 
 class AppModel;
 class QLineEdit;
-class QListWidget;
 class QMessageBox;
 class QSplitter;
 class QVBoxLayout;
@@ -35,12 +36,28 @@ public:
     WelcomeSheet* welcomeSheet() const { return welcomeSheet_; }
     QMessageBox* alertBox() const { return alertBox_; }
 
+    // Gives the window the size, place and maximized state it had when last closed,
+    // or `defaultSize` the first time.
+    void restorePlacement(QSize defaultSize);
+    // Saved when the window closes.
+    void savePlacement() const;
+
+    // How long the welcome sheet waits for the window manager at most.
+    static constexpr int welcomeDelay = 300;
+
+    static const QString frameKey;
+    static const QString maximizedKey;
+
 signals:
     // The window came on screen; the program's start-up work hangs on this.
     void appeared();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* buildSidebar();
@@ -51,10 +68,12 @@ private:
     void presentTrashRequest();
     void presentAlert();
     void runFirstRunRule();
+    void rememberNormalFrame();
+    void presentWelcome();
 
     AppModel& model_;
     QSplitter* splitter_ = nullptr;
-    QListWidget* sidebar_ = nullptr;
+    SidebarList* sidebar_ = nullptr;
     SidebarScanStatus* scanStatus_ = nullptr;
     QWidget* detail_ = nullptr;
     QVBoxLayout* detailLayout_ = nullptr;
@@ -64,4 +83,7 @@ private:
     TrashConfirmationSheet* trashSheet_ = nullptr;
     WelcomeSheet* welcomeSheet_ = nullptr;
     QMessageBox* alertBox_ = nullptr;
+    // The frame's position and the content size while neither maximized nor minimized.
+    QRect normalFrame_;
+    bool welcomePending_ = false;
 };

@@ -20,14 +20,17 @@ KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent)
         model_ = std::move(model);
     } else {
         model_ = std::make_unique<AppModel>();
-        model_->setDesktopServices(makeDesktopServices());
+        // The model owns the desktop, so it is there whenever the desktop reports.
+        AppModel* model = model_.get();
+        model_->setDesktopServices(
+            makeDesktopServices([model](const std::string& path) { model->setAlert(nothingCouldOpenAlert(path)); }));
     }
 
     window_ = std::make_unique<ContentView>(*model_);
     window_->setObjectName(QStringLiteral("main"));
     window_->setWindowTitle(QStringLiteral("Kestrelmoor"));
     window_->setMinimumSize(720, 480);
-    window_->resize(1000, 660);
+    window_->restorePlacement(QSize(1000, 660));
     window_->setUnifiedTitleAndToolBarOnMac(true);
     commands_ = new KestrelmoorCommands(*model_, window_->menuBar(), [this] { showSettings(); }, this);
     connect(window_.get(), &ContentView::appeared, model_.get(), [model = model_.get()] { model->start(); });

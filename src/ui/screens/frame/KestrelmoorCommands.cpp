@@ -42,7 +42,7 @@ KestrelmoorCommands::KestrelmoorCommands(AppModel& model, QMenuBar* menuBar, std
     ScanCoordinator& scan = model_.scan();
     QMenu* scanMenu = menuBar->addMenu(QStringLiteral("&Scan"));
     scan_ = scanMenu->addAction(QStringLiteral("Scan Mac"));
-    scan_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    scan_->setShortcut(scanShortcut());
     connect(scan_, &QAction::triggered, &scan, [&scan] { scan.startScan(false); });
     resume_ = scanMenu->addAction(QStringLiteral("Resume Previous Scan"));
     resume_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
@@ -71,6 +71,11 @@ KestrelmoorCommands::KestrelmoorCommands(AppModel& model, QMenuBar* menuBar, std
     connect(&scan, &ScanCoordinator::progressChanged, this, &KestrelmoorCommands::refresh);
     connect(&scan, &ScanCoordinator::resumableScanIDChanged, this, &KestrelmoorCommands::refresh);
     refresh();
+}
+
+QKeySequence KestrelmoorCommands::scanShortcut()
+{
+    return QKeySequence(Qt::CTRL | Qt::Key_R);
 }
 
 void KestrelmoorCommands::refresh()

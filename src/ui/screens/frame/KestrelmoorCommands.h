@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QObject>
 
 #include <functional>
@@ -18,6 +19,9 @@ class KestrelmoorCommands : public QObject {
 public:
     KestrelmoorCommands(AppModel& model, QMenuBar* menuBar, std::function<void()> openSettings,
                         QObject* parent = nullptr);
+
+    // "Scan Mac", in the menu and in the toolbar's help text.
+    static QKeySequence scanShortcut();
 
     QAction* scanAction() const { return scan_; }
     QAction* resumeAction() const { return resume_; }

@@ -2,6 +2,7 @@
 
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
+#include "ui/screens/frame/KestrelmoorCommands.h"
 #include "ui/components/SymbolIcons.h"
 
 #include <QHBoxLayout>
@@ -25,6 +26,13 @@ QToolButton* makeButton(QWidget* parent, const char* objectName, const QString& 
 
 } // namespace
 
+QString ScanToolbar::scanHelpText()
+{
+    // The shortcut as this desktop writes it ("Ctrl+R"), never another system's glyphs.
+    return QStringLiteral("Scan your Mac (%1). Only changes since the last scan are written.")
+        .arg(KestrelmoorCommands::scanShortcut().toString(QKeySequence::NativeText));
+}
+
 ScanToolbar::ScanToolbar(AppModel& model, QWidget* parent) : QWidget(parent), model_(model)
 {
     auto* layout = new QHBoxLayout(this);
@@ -44,7 +52,7 @@ ScanToolbar::ScanToolbar(AppModel& model, QWidget* parent) : QWidget(parent), mo
     resumeButton_ = makeButton(this, "resumeButton", QStringLiteral("Resume Scan"), "arrow.clockwise.circle",
                                QStringLiteral("Continue the previous, unfinished scan"));
     scanButton_ = makeButton(this, "scanButton", QStringLiteral("Scan Mac"), "arrow.triangle.2.circlepath",
-                             QStringLiteral("Scan your Mac (⌘R). Only changes since the last scan are written."));
+                             scanHelpText());
     for (QToolButton* button : {pauseButton_, cancelButton_, resumeButton_, scanButton_})
         layout->addWidget(button);
 

@@ -16,6 +16,9 @@ public:
 
     void refresh();
 
+    // The scan button's help text, with the menu's shortcut for it.
+    static QString scanHelpText();
+
 private:
     AppModel& model_;
     QProgressBar* busy_;

@@ -1,96 +1,28 @@
 #include "ui/screens/frame/TrashConfirmationSheet.h"
 
 #include "analysis/ByteFormatter.h"
-#include "analysis/HomeAbbreviation.h"
 #include "app/AppModel.h"
+#include "app/LatestLoad.h"
 #include "app/QtText.h"
+#include "platform/DesktopServices.h"
 #include "platform/SystemPaths.h"
 #include "scanning/SecurityUtils.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
+#include "ui/screens/frame/TrashCandidateDelegate.h"
+#include "ui/screens/frame/TrashCandidateListModel.h"
 
-#include <QFileIconProvider>
-#include <QFileInfo>
+#include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace {
-
-QWidget* candidateRow(const TrashCandidate& candidate, const std::string& home, QWidget* parent)
-{
-    auto* row = new QWidget(parent);
-    row->setObjectName(QStringLiteral("candidateRow"));
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-    layout->setAlignment(Qt::AlignTop);
-
-    auto* icon = new QLabel(row);
-    icon->setPixmap(QFileIconProvider().icon(QFileInfo(qstr(candidate.path))).pixmap(32, 32));
-    icon->setFixedSize(32, 32);
-    layout->addWidget(icon, 0, Qt::AlignTop);
-
-    auto* texts = new QVBoxLayout();
-    texts->setSpacing(3);
-    auto* name = new QLabel(qstr(candidate.name), row);
-    name->setObjectName(QStringLiteral("nameLabel"));
-    name->setTextFormat(Qt::PlainText);
-    applyTextStyle(name, TextStyle::headline);
-    texts->addWidget(name);
-
-    const QString sizeText = candidate.size ? qstr(ByteFormatter::string(*candidate.size)) : QStringLiteral("Unknown");
-    auto* size = new QLabel(QStringLiteral("Size: ") + sizeText, row);
-    size->setObjectName(QStringLiteral("sizeLabel"));
-    texts->addWidget(size);
-
-    auto* location = new QLabel(QStringLiteral("Location: ") + qstr(abbreviatingHome(candidate.path, home)), row);
-    location->setObjectName(QStringLiteral("locationLabel"));
-    location->setTextFormat(Qt::PlainText);
-    location->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    location->setWordWrap(true);
-    applyTextColor(location, textColor(TextEmphasis::secondary));
-    texts->addWidget(location);
-
-    if (candidate.note) {
-        auto* note = new QLabel(qstr(*candidate.note), row);
-        note->setObjectName(QStringLiteral("noteLabel"));
-        note->setTextFormat(Qt::PlainText);
-        note->setWordWrap(true);
-        applyTextStyle(note, TextStyle::caption);
-        applyTextColor(note, textColor(TextEmphasis::secondary));
-        texts->addWidget(note);
-    }
-
-    const PathSafety verdict = SecurityUtils::evaluate(candidate.path, home, SecurityUtils::appOwnedPaths(), true);
-    if (verdict.isCaution()) {
-        auto* caution = new QWidget(row);
-        caution->setObjectName(QStringLiteral("cautionLabel"));
-        auto* cautionLayout = new QHBoxLayout(caution);
-        cautionLayout->setContentsMargins(0, 0, 0, 0);
-        cautionLayout->setSpacing(4);
-        auto* glyph = new QLabel(caution);
-        glyph->setPixmap(SymbolIcons::pixmap("exclamationmark.triangle.fill", 12, NamedColor::orange,
-                                             caution->devicePixelRatioF()));
-        auto* reason = new QLabel(qstr(verdict.reason()), caution);
-        reason->setObjectName(QStringLiteral("cautionText"));
-        reason->setTextFormat(Qt::PlainText);
-        reason->setWordWrap(true);
-        applyTextStyle(reason, TextStyle::caption);
-        applyTextColor(reason, NamedColor::orange);
-        cautionLayout->addWidget(glyph, 0, Qt::AlignTop);
-        cautionLayout->addWidget(reason, 1);
-        texts->addWidget(caution);
-    }
-    layout->addLayout(texts, 1);
-    return row;
-}
-
-} // namespace
+#include <algorithm>
 
 std::int64_t TrashConfirmationSheet::total(const TrashRequest& request)
 {
@@ -101,12 +33,12 @@ std::int64_t TrashConfirmationSheet::total(const TrashRequest& request)
 }
 
 TrashConfirmationSheet::TrashConfirmationSheet(AppModel& model, TrashRequest request, QWidget* parent)
-    : QDialog(parent), model_(model), request_(std::move(request))
+    : QDialog(parent), model_(model), request_(std::move(request)), judging_(new LatestLoad(this))
 {
     setObjectName(QStringLiteral("trashConfirmationSheet"));
     setWindowTitle(QStringLiteral("Move to Trash"));
     setWindowModality(Qt::WindowModal);
-    setFixedWidth(520);
+    setFixedWidth(sheetWidth);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
@@ -123,27 +55,34 @@ TrashConfirmationSheet::TrashConfirmationSheet(AppModel& model, TrashRequest req
     header->addWidget(heading, 1);
     layout->addLayout(header);
 
-    const std::string home = SystemPaths::homeDirectory();
-    auto* list = new QWidget();
-    auto* listLayout = new QVBoxLayout(list);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->setSpacing(12);
-    for (const TrashCandidate& candidate : request_.candidates)
-        listLayout->addWidget(candidateRow(candidate, home, list));
-    listLayout->addStretch(1);
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("itemList"));
-    scroll->setWidget(list);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The rows wrap, so their height depends on the width they get inside the sheet;
-    // the larger of the two estimates never leaves a row cut off.
-    const int contentWidth = 520 - 2 * 24 - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const int contentHeight = std::max(list->sizeHint().height(), listLayout->heightForWidth(contentWidth));
-    scroll->setFixedHeight(std::min(280, contentHeight + 2));
-    scroll->setVerticalScrollBarPolicy(contentHeight + 2 > 280 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    layout->addWidget(scroll);
+    candidates_ = new TrashCandidateListModel(SystemPaths::homeDirectory(), this);
+    candidates_->setCandidates(request_.candidates);
+    // The room beside the icons, with the scroll bar's width always kept free.
+    const int textWidth = sheetWidth - 2 * 24 - style()->pixelMetric(QStyle::PM_ScrollBarExtent) -
+                          TrashCandidateDelegate::iconSide - TrashCandidateDelegate::iconGap - 4;
+    delegate_ = new TrashCandidateDelegate(textWidth, this);
+    list_ = new QListView(this);
+    list_->setObjectName(QStringLiteral("itemList"));
+    list_->setModel(candidates_);
+    list_->setItemDelegate(delegate_);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setUniformItemSizes(false);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Drawn on the sheet itself, as a plain stack of rows.
+    list_->viewport()->setAutoFillBackground(false);
+    list_->setAutoFillBackground(false);
+    list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    layout->addWidget(list_);
+    connect(list_, &QListView::customContextMenuRequested, this, &TrashConfirmationSheet::showListMenu);
+    auto* copy = new QAction(QStringLiteral("Copy"), list_);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &TrashConfirmationSheet::copySelectedPaths);
+    list_->addAction(copy);
 
     if (request_.candidates.size() >= 2) {
         auto* totalLine = new QLabel(QStringLiteral("Total: %1 in %2 items")
@@ -184,6 +123,74 @@ TrashConfirmationSheet::TrashConfirmationSheet(AppModel& model, TrashRequest req
 
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(moveButton_, &QPushButton::clicked, this, &TrashConfirmationSheet::confirm);
+
+    fitListHeight();
+    judge();
+}
+
+bool TrashConfirmationSheet::isJudging() const
+{
+    return judging_->isBusy();
+}
+
+void TrashConfirmationSheet::judge()
+{
+    // The sheet's own copy: the request may be long, and the sheet may close first.
+    std::vector<TrashCandidate> candidates = request_.candidates;
+    std::string home = SystemPaths::homeDirectory();
+    judging_->start(
+        [candidates = std::move(candidates), home = std::move(home)](std::stop_token stop) {
+            return TrashCandidateListModel::judge(candidates, home, SecurityUtils::appOwnedPaths(), stop);
+        },
+        [this](std::vector<std::pair<std::string, TrashCandidateJudgement>> judged) {
+            candidates_->setJudgements(judged);
+            fitListHeight();
+        });
+}
+
+void TrashConfirmationSheet::fitListHeight()
+{
+    // Only the first rows matter: the list never grows past its limit.
+    int content = 0;
+    const QStyleOptionViewItem option;
+    for (int row = 0; row < candidates_->rowCount() && content <= maximumListHeight; ++row)
+        content += delegate_->sizeHint(option, candidates_->index(row, 0)).height();
+    const bool scrolls = content > maximumListHeight;
+    list_->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    list_->setFixedHeight(std::min(maximumListHeight, content + 2));
+    adjustSize();
+}
+
+QString TrashConfirmationSheet::selectedPaths() const
+{
+    QModelIndexList selected = list_->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList paths;
+    for (const QModelIndex& index : selected)
+        paths << index.data(TrashCandidateListModel::pathRole).toString();
+    return paths.join(QLatin1Char('\n'));
+}
+
+void TrashConfirmationSheet::copySelectedPaths()
+{
+    const QString paths = selectedPaths();
+    if (!paths.isEmpty())
+        model_.desktop().copyText(stdstr(paths));
+}
+
+void TrashConfirmationSheet::showListMenu(const QPoint& position)
+{
+    if (!list_->indexAt(position).isValid())
+        return;
+    const qsizetype count = list_->selectionModel()->selectedRows().size();
+    if (count == 0)
+        return;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(count == 1 ? QStringLiteral("Copy Path") : QStringLiteral("Copy %1 Paths").arg(count), this,
+                    &TrashConfirmationSheet::copySelectedPaths);
+    menu->popup(list_->viewport()->mapToGlobal(position));
 }
 
 void TrashConfirmationSheet::confirm()

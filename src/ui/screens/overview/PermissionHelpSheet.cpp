@@ -1,8 +1,11 @@
 #include "ui/screens/overview/PermissionHelpSheet.h"
 
+#include "app/PermissionManager.h"
+#include "app/StorageSandbox.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
 
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -20,9 +23,23 @@ QLabel* wrappingLabel(const QString& text, const QString& objectName)
     return label;
 }
 
+void openSettings(const char* link)
+{
+    PermissionManager::openSettingsURL(link, [](const QUrl& url) { QDesktopServices::openUrl(url); });
+}
+
 } // namespace
 
-PermissionHelpSheet::PermissionHelpSheet(QWidget* parent) : QDialog(parent)
+PermissionHelpSheet::Form PermissionHelpSheet::formHere()
+{
+    if (PermissionManager::canOpenSettingsURL(PermissionManager::fullDiskAccessSettingsURL))
+        return Form::systemSettings;
+    return StorageSandbox::detect().kind == StorageSandbox::Kind::none ? Form::permissions : Form::sandbox;
+}
+
+PermissionHelpSheet::PermissionHelpSheet(QWidget* parent) : PermissionHelpSheet(formHere(), parent) {}
+
+PermissionHelpSheet::PermissionHelpSheet(Form form, QWidget* parent) : QDialog(parent), form_(form)
 {
     setObjectName(QStringLiteral("permissionHelpSheet"));
     setWindowTitle(tr("Grant Full Disk Access"));
@@ -38,49 +55,88 @@ PermissionHelpSheet::PermissionHelpSheet(QWidget* parent) : QDialog(parent)
     applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
     stack->addWidget(title);
 
-    // Here the folders the scan is refused are plain file permissions, which no
-    // settings pane grants; so the sheet says what does help, and offers no
-    // buttons to the other system's settings panes.
-    QLabel* here = wrappingLabel(
-        tr("On Linux, a folder the scan could not read is one your account has no permission to open. To include "
-           "it, have its owner or an administrator give your account read access to it (for example with chmod or "
-           "by adding you to its group), then run a new scan. Folders of the system and of other users usually stay "
-           "closed, and that is as it should be."),
-        QStringLiteral("linuxHelp"));
-    stack->addWidget(here);
+    stack->addWidget(wrappingLabel(stepsText(form_), QStringLiteral("steps")));
 
-    stack->addWidget(wrappingLabel(stepsText(), QStringLiteral("steps")));
-
-    QLabel* note = wrappingLabel(
-        tr("Some locations (for example /private/var/db and other users' folders) are readable only by macOS or "
-           "their owners. Kestrelmoor will always show them as restricted — this is expected."),
-        QStringLiteral("note"));
+    QLabel* note = wrappingLabel(noteText(form_), QStringLiteral("note"));
     applyTextStyle(note, TextStyle::callout);
     applyTextColor(note, textColor(TextEmphasis::secondary));
     stack->addWidget(note);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
     closeButton_ = new QPushButton(tr("Close"));
     closeButton_->setObjectName(QStringLiteral("closeButton"));
-    // Escape closes through the dialog itself; Return has nothing else to do here.
-    closeButton_->setDefault(true);
     connect(closeButton_, &QPushButton::clicked, this, &QDialog::reject);
-    buttons->addWidget(closeButton_);
+    if (form_ == Form::systemSettings) {
+        auto* filesAndFolders = new QPushButton(tr("Files && Folders Settings"));
+        filesAndFolders->setObjectName(QStringLiteral("filesAndFoldersButton"));
+        filesAndFolders->setAutoDefault(false);
+        connect(filesAndFolders, &QPushButton::clicked, this,
+                [] { openSettings(PermissionManager::filesAndFoldersSettingsURL); });
+        buttons->addWidget(filesAndFolders);
+        buttons->addStretch(1);
+        closeButton_->setAutoDefault(false);
+        buttons->addWidget(closeButton_);
+        // Return opens the pane and leaves the sheet open.
+        auto* open = new QPushButton(tr("Open System Settings"));
+        open->setObjectName(QStringLiteral("openSettingsButton"));
+        open->setDefault(true);
+        connect(open, &QPushButton::clicked, this, [] { openSettings(PermissionManager::fullDiskAccessSettingsURL); });
+        buttons->addWidget(open);
+    } else {
+        buttons->addStretch(1);
+        // Return has nothing else to do here.
+        closeButton_->setDefault(true);
+        buttons->addWidget(closeButton_);
+    }
     stack->addLayout(buttons);
     // The height follows the wrapped texts at the fixed width.
     setFixedHeight(heightForWidth(sheetWidth));
 }
 
-QString PermissionHelpSheet::stepsText()
+QString PermissionHelpSheet::stepsText(Form form)
 {
-    return QStringLiteral(
-        "1. Click \"Open System Settings\".\n"
-        "2. In Privacy & Security \u25B8 Full Disk Access, turn on Kestrelmoor (use + to add it from your "
-        "Applications folder if it isn't listed).\n"
-        "3. Quit and reopen Kestrelmoor, then run a new scan.\n"
-        "\n"
-        "Full Disk Access lets Kestrelmoor measure folders such as Mail, Messages, Safari, the Trash and device "
-        "backups. Kestrelmoor only reads file sizes and dates; it never reads file contents for analysis, and "
-        "nothing leaves your Mac.");
+    switch (form) {
+    case Form::systemSettings:
+        return QStringLiteral(
+            "1. Click \"Open System Settings\".\n"
+            "2. In Privacy & Security \u25B8 Full Disk Access, turn on Kestrelmoor (use + to add it from your "
+            "Applications folder if it isn't listed).\n"
+            "3. Quit and reopen Kestrelmoor, then run a new scan.\n"
+            "\n"
+            "Full Disk Access lets Kestrelmoor measure folders such as Mail, Messages, Safari, the Trash and device "
+            "backups. Kestrelmoor only reads file sizes and dates; it never reads file contents for analysis, and "
+            "nothing leaves your Mac.");
+    case Form::permissions:
+        return QStringLiteral(
+            "1. Find the folder: it shows \u201CAccess Restricted\u201D on the Storage Access screen and a lock in "
+            "Largest Folders.\n"
+            "2. Have its owner or an administrator give your account read access to it (for example with chmod, or "
+            "by adding you to its group).\n"
+            "3. Run a new scan.\n"
+            "\n"
+            "Here a folder the scan can't read is one your account has no permission to open; no setting of "
+            "Kestrelmoor changes that. Kestrelmoor only reads file sizes and dates; it never reads file contents for "
+            "analysis, and nothing leaves your computer.");
+    case Form::sandbox:
+        return QStringLiteral(
+            "1. On the Storage Access screen, copy the command shown under the access line.\n"
+            "2. Run it in a terminal; it lets Kestrelmoor's sandbox reach your folders.\n"
+            "3. Quit and reopen Kestrelmoor, then run a new scan.\n"
+            "\n"
+            "Kestrelmoor runs in a sandbox that hides most folders from it, whatever their permissions say. "
+            "Kestrelmoor only reads file sizes and dates; it never reads file contents for analysis, and nothing "
+            "leaves your computer.");
+    }
+    return {};
+}
+
+QString PermissionHelpSheet::noteText(Form form)
+{
+    if (form == Form::systemSettings)
+        return QStringLiteral("Some locations (for example /private/var/db and other users' folders) are readable "
+                              "only by macOS or their owners. Kestrelmoor will always show them as restricted — this "
+                              "is expected.");
+    return QStringLiteral("Some locations (for example /root and other users' home folders) are readable only by the "
+                          "administrator or their owners. Kestrelmoor will always show them as restricted — this is "
+                          "expected.");
 }

@@ -2,8 +2,10 @@
 
 #include "analysis/HomeAbbreviation.h"
 #include "app/AppModel.h"
+#include "app/BackgroundWork.h"
 #include "app/PermissionManager.h"
 #include "app/QtText.h"
+#include "platform/Accounts.h"
 #include "platform/DesktopServices.h"
 #include "platform/SystemPaths.h"
 #include "ui/components/PrivacyNotice.h"
@@ -20,6 +22,10 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+#include <unistd.h>
 
 namespace {
 
@@ -67,6 +73,9 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
     : QWidget(parent), model_(model), sandbox_(std::move(sandbox)), probe_(std::move(probe)),
       home_(SystemPaths::homeDirectory()), locations_(PermissionManager::locations(home_))
 {
+    for (const ProtectedLocation& location :
+         PermissionManager::desktopLocations(home_, Accounts::userName(::getuid()).value_or("")))
+        nativePaths_.insert(location.path);
     setObjectName(QStringLiteral("permissionsView"));
     setWindowTitle(QStringLiteral("Storage Access"));
 
@@ -157,9 +166,9 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
 
     // The places.
     auto* places = new QWidget;
-    auto* placesLayout = new QVBoxLayout(places);
-    placesLayout->setContentsMargins(0, 0, 0, 0);
-    placesLayout->setSpacing(0);
+    placesLayout_ = new QVBoxLayout(places);
+    placesLayout_->setContentsMargins(0, 0, 0, 0);
+    placesLayout_->setSpacing(0);
     for (const ProtectedLocation& location : locations_) {
         auto* row = new QWidget(places);
         row->setObjectName(QStringLiteral("locationRow"));
@@ -193,7 +202,8 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
         status->setObjectName(QStringLiteral("status"));
         applyTextStyle(status, TextStyle::caption);
         rowLayout->addWidget(status, 0, Qt::AlignTop);
-        placesLayout->addWidget(row);
+        placesLayout_->addWidget(row);
+        rows_.push_back(row);
         rowSymbols_.push_back(symbol);
         rowStatuses_.push_back(status);
     }
@@ -201,6 +211,11 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
                                       places));
     column->addWidget(new PrivacyNotice(false));
     column->addStretch(1);
+    if (const auto& last = model_.lastAccessCheck()) {
+        statuses_ = last->statuses;
+        fullDiskAccess_ = last->fullDiskAccess;
+        checked_ = true;
+    }
     refresh();
 }
 
@@ -215,6 +230,73 @@ PermissionsView::Presentation PermissionsView::fullDiskAccessPresentation(std::o
         return {"checkmark.seal.fill", NamedColor::green, QStringLiteral("Full Disk Access is enabled.")};
     return {"exclamationmark.triangle.fill", NamedColor::orange,
             QStringLiteral("Full Disk Access is off. Some folders can't be measured.")};
+}
+
+PermissionsView::Terms PermissionsView::termsFor(const StorageSandbox& sandbox)
+{
+    if (PermissionManager::canOpenSettingsURL(PermissionManager::fullDiskAccessSettingsURL))
+        return Terms::fullDiskAccess;
+    return sandbox.kind == StorageSandbox::Kind::none ? Terms::account : Terms::sandbox;
+}
+
+PermissionsView::Presentation PermissionsView::accessPresentation(Terms terms, std::optional<bool> access,
+                                                                  bool checked)
+{
+    if (terms == Terms::fullDiskAccess)
+        return fullDiskAccessPresentation(access);
+    if (!checked)
+        return {"exclamationmark.triangle.fill", NamedColor::orange,
+                QStringLiteral("Storage access hasn't been checked.")};
+    if (!access)
+        return {"exclamationmark.triangle.fill", NamedColor::orange,
+                QStringLiteral("Your home folder wasn't found, so access couldn't be judged.")};
+    if (*access)
+        return {"checkmark.seal.fill", NamedColor::green,
+                QStringLiteral("Kestrelmoor can read your home folder and every folder your account may open.")};
+    if (terms == Terms::sandbox)
+        return {"exclamationmark.triangle.fill", NamedColor::orange,
+                QStringLiteral("Kestrelmoor runs in a sandbox and can't read most of your folders.")};
+    return {"exclamationmark.triangle.fill", NamedColor::orange,
+            QStringLiteral("Kestrelmoor can't read your home folder. Some folders can't be measured.")};
+}
+
+std::vector<std::size_t> PermissionsView::shownOrder(const std::vector<ProtectedLocation>& locations,
+                                                     const std::map<std::string, AccessStatus>& statuses,
+                                                     const std::set<std::string>& native)
+{
+    const auto rank = [&](std::size_t index) {
+        const auto found = statuses.find(locations[index].path);
+        const AccessStatus status = found == statuses.end() ? AccessStatus::notChecked : found->second;
+        const int presence = status == AccessStatus::notFound ? 2 : status == AccessStatus::notChecked ? 1 : 0;
+        return std::pair{presence, native.contains(locations[index].path) ? 0 : 1};
+    };
+    std::vector<std::size_t> order(locations.size());
+    for (std::size_t index = 0; index < order.size(); ++index)
+        order[index] = index;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return rank(a) < rank(b); });
+    return order;
+}
+
+std::vector<std::string> PermissionsView::shownPaths() const
+{
+    std::vector<std::string> paths;
+    for (std::size_t index : shownOrder_)
+        paths.push_back(locations_[index].path);
+    return paths;
+}
+
+void PermissionsView::placeRows()
+{
+    std::vector<std::size_t> order = shownOrder(locations_, statuses_, nativePaths_);
+    if (order == shownOrder_)
+        return;
+    shownOrder_ = std::move(order);
+    // The same rows, moved: nothing is rebuilt.
+    for (std::size_t position = 0; position < shownOrder_.size(); ++position) {
+        QWidget* row = rows_[shownOrder_[position]];
+        placesLayout_->removeWidget(row);
+        placesLayout_->insertWidget(static_cast<int>(position), row);
+    }
 }
 
 PermissionsView::Presentation PermissionsView::statusPresentation(AccessStatus status)
@@ -248,12 +330,8 @@ void PermissionsView::check()
         paths.push_back(location.path);
     QPointer<PermissionsView> guard(this);
     const bool started = probe_->start(std::move(paths), home_, [guard](AccessProbe::Result result) {
-        QCoreApplication* application = QCoreApplication::instance();
-        if (!application) return;
         // Back to the main thread; a screen closed meanwhile drops the answer.
-        QMetaObject::invokeMethod(application, [guard, result = std::move(result)] {
-            if (guard) guard->apply(result);
-        });
+        postToMainThread(QPointer<QObject>(guard.data()), [guard, result = std::move(result)] { guard->apply(result); });
     });
     // One check at a time: a hung mount must not pile up blocked threads.
     if (started) checkButton_->setEnabled(false);
@@ -261,6 +339,7 @@ void PermissionsView::check()
 
 void PermissionsView::apply(const AccessProbe::Result& result)
 {
+    model_.setLastAccessCheck(result);
     statuses_ = result.statuses;
     fullDiskAccess_ = result.fullDiskAccess;
     checked_ = true;
@@ -278,7 +357,7 @@ void PermissionsView::showHelp()
 
 void PermissionsView::refresh()
 {
-    const Presentation line = fullDiskAccessPresentation(fullDiskAccess_);
+    const Presentation line = accessPresentation(termsFor(sandbox_), fullDiskAccess_, checked_);
     setSymbol(fullDiskAccessSymbol_, line);
     fullDiskAccessText_->setText(line.text);
     checkButton_->setText(checked_ ? QStringLiteral("Check Again") : QStringLiteral("Check Access"));
@@ -288,4 +367,5 @@ void PermissionsView::refresh()
         rowStatuses_[index]->setText(presentation.text);
         applyTextColor(rowStatuses_[index], presentation.color);
     }
+    placeRows();
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,12 @@ class AppModel;
 class PermissionHelpSheet;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 // Which guarded places the program can read, checked only when the user asks.
 // The check runs on the probe's own thread, one at a time; its answer is dropped
-// when the screen is gone.
+// when the screen is gone. The last answer is kept by the model for the rest of the
+// run, so the screen shows it again when it is opened again.
 class PermissionsView : public QWidget {
     Q_OBJECT
 
@@ -38,10 +41,23 @@ public:
         QColor color;
         QString text;
     };
+    // What the access line speaks of: the macOS permission where its settings pane
+    // exists, else what this account may read, or the sandbox the program runs in.
+    enum class Terms { fullDiskAccess, account, sandbox };
+    static Terms termsFor(const StorageSandbox& sandbox);
     static Presentation fullDiskAccessPresentation(std::optional<bool> fullDiskAccess);
+    static Presentation accessPresentation(Terms terms, std::optional<bool> access, bool checked);
     static Presentation statusPresentation(AccessStatus status);
+    // Positions into `locations` in the order shown: places found on this machine
+    // first, then those not checked yet, then those not present; among equals this
+    // system's own places (`native`) first, then the list's order.
+    static std::vector<std::size_t> shownOrder(const std::vector<ProtectedLocation>& locations,
+                                               const std::map<std::string, AccessStatus>& statuses,
+                                               const std::set<std::string>& native);
 
     const std::vector<ProtectedLocation>& locations() const { return locations_; }
+    // The paths of the rows, top to bottom.
+    std::vector<std::string> shownPaths() const;
     AccessStatus status(const std::string& path) const;
     std::optional<bool> fullDiskAccess() const { return fullDiskAccess_; }
     bool isChecked() const { return checked_; }
@@ -53,6 +69,7 @@ private:
     void apply(const AccessProbe::Result& result);
     void showHelp();
     void refresh();
+    void placeRows();
 
     AppModel& model_;
     StorageSandbox sandbox_;
@@ -67,7 +84,11 @@ private:
     QLabel* fullDiskAccessSymbol_ = nullptr;
     QLabel* fullDiskAccessText_ = nullptr;
     QPushButton* checkButton_ = nullptr;
+    std::set<std::string> nativePaths_;
+    std::vector<QWidget*> rows_;
     std::vector<QLabel*> rowSymbols_;
     std::vector<QLabel*> rowStatuses_;
+    std::vector<std::size_t> shownOrder_;
+    QVBoxLayout* placesLayout_ = nullptr;
     QPointer<PermissionHelpSheet> helpSheet_;
 };

@@ -46,6 +46,9 @@ QWidget* privacyPoint(const Promise& promise, qreal pixelRatio)
     texts->setSpacing(4);
     auto* title = new QLabel(QString::fromUtf8(promise.title), card);
     applyTextStyle(title, TextStyle::headline, QFont::DemiBold);
+    // A narrow cell wraps the heading rather than cutting it.
+    title->setWordWrap(true);
+    title->setMinimumHeight(1);
     texts->addWidget(title);
     auto* text = new QLabel(QString::fromUtf8(promise.text), card);
     text->setWordWrap(true);

@@ -11,15 +11,16 @@
 #include "index/StorageDatabase.h"
 #include "platform/DesktopServices.h"
 #include "scanning/FinderActions.h"
-#include "ui/components/ElidedLabel.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/TextStyle.h"
+#include "ui/screens/preferences/ScanErrorDelegate.h"
+#include "ui/screens/preferences/ScanErrorListModel.h"
 #include "ui/screens/preferences/SettingsSection.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimeZone>
@@ -39,24 +40,6 @@ QWidget* buttonRow(std::initializer_list<QPushButton*> buttons)
         layout->addWidget(button);
     }
     layout->addStretch(1);
-    return row;
-}
-
-QWidget* errorRow(const ScanErrorEntry& entry)
-{
-    auto* row = new QWidget;
-    auto* layout = new QVBoxLayout(row);
-    layout->setContentsMargins(6, 3, 6, 3);
-    layout->setSpacing(1);
-    auto* path = new ElidedLabel(qstr(abbreviatingHome(entry.path)), Qt::ElideMiddle, row);
-    path->setFont(SettingsSection::monospacedFont(TextStyle::caption));
-    layout->addWidget(path);
-    auto* detail = new QLabel(LocaleText::abbreviatedDate(entry.date, LocaleText::TimeStyle::standard) +
-                                  QStringLiteral(" — ") + qstr(entry.message),
-                              row);
-    applyTextStyle(detail, TextStyle::caption2);
-    applyTextColor(detail, textColor(TextEmphasis::secondary));
-    layout->addWidget(detail);
     return row;
 }
 
@@ -99,8 +82,12 @@ ScanCacheSettings::ScanCacheSettings(AppModel& model, QWidget* parent)
     errorLog_ = new QWidget;
     auto* logLayout = new QVBoxLayout(errorLog_);
     logLayout->setContentsMargins(0, 0, 0, 0);
-    list_ = new QListWidget;
+    entries_ = new ScanErrorListModel(this);
+    list_ = new QListView;
     list_->setObjectName(QStringLiteral("errorList"));
+    list_->setModel(entries_);
+    list_->setItemDelegate(new ScanErrorDelegate(list_));
+    list_->setUniformItemSizes(true);
     list_->setMinimumHeight(120);
     list_->setMaximumHeight(200);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
@@ -167,14 +154,8 @@ void ScanCacheSettings::showLoaded(std::int64_t size, std::vector<ScanErrorEntry
     databaseSize_ = size;
     size_->setText(qstr(ByteFormatter::string(size)));
     errors_ = std::move(errors);
-    list_->clear();
     const std::size_t listed = std::min<std::size_t>(errors_.size(), listedErrors);
-    for (std::size_t i = 0; i < listed; ++i) {
-        auto* item = new QListWidgetItem(list_);
-        QWidget* row = errorRow(errors_[i]);
-        item->setSizeHint(row->sizeHint());
-        list_->setItemWidget(item, row);
-    }
+    entries_->setEntries(std::vector<ScanErrorEntry>(errors_.begin(), errors_.begin() + static_cast<std::ptrdiff_t>(listed)));
     noErrors_->setVisible(errors_.empty());
     errorLog_->setVisible(!errors_.empty());
 }

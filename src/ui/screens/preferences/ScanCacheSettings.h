@@ -14,7 +14,8 @@
 class AppModel;
 class LatestLoad;
 class QLabel;
-class QListWidget;
+class QListView;
+class ScanErrorListModel;
 class QPushButton;
 
 // The "Scan Cache" and "Diagnostics" sections of the Settings screen: the cache's
@@ -41,6 +42,7 @@ public:
     QMessageBox* clearConfirmation() const { return confirmation_; }
     std::int64_t databaseSize() const { return databaseSize_; }
     const std::vector<ScanErrorEntry>& errors() const { return errors_; }
+    ScanErrorListModel* listedErrorsModel() const { return entries_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,6 +62,7 @@ private:
     QPushButton* clear_ = nullptr;
     QLabel* noErrors_ = nullptr;
     QWidget* errorLog_ = nullptr;
-    QListWidget* list_ = nullptr;
+    QListView* list_ = nullptr;
+    ScanErrorListModel* entries_ = nullptr;
     QPointer<QMessageBox> confirmation_;
 };

@@ -22,6 +22,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -40,17 +41,20 @@ struct IntervalChoice {
 };
 constexpr std::array<IntervalChoice, 3> intervalChoices{{{"1 second", 1.0}, {"2 seconds", 2.0}, {"5 seconds", 5.0}}};
 
-QStringList chooseWithDialog(QWidget* parent)
+// A window-modal dialog of the screen's own: it goes with the screen, never outlives it.
+void chooseWithDialog(QWidget* parent, std::function<void(const QStringList&)> chosen)
 {
     // One folder per choice: the desktop's folder dialogs pick a single folder.
-    QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Exclude"));
-    dialog.setDirectory(qstr(SystemPaths::homeDirectory()));
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles();
+    auto* dialog = new QFileDialog(parent);
+    dialog->setObjectName(QStringLiteral("excludeDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Exclude"));
+    dialog->setDirectory(qstr(SystemPaths::homeDirectory()));
+    QObject::connect(dialog, &QFileDialog::accepted, dialog,
+                     [dialog, chosen = std::move(chosen)] { chosen(dialog->selectedFiles()); });
+    dialog->open();
 }
 
 } // namespace
@@ -196,34 +200,66 @@ void SettingsView::showExcluded(const QStringList& paths)
     if (paths == shownExcluded_)
         return;
     shownExcluded_ = paths;
-    // The clicked remove button may be among the old rows: delete them later.
-    for (QWidget* row : excludedRows_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        row->hide();
-        row->deleteLater();
+    // Rows are kept by their path: a path that stays keeps its row (and the focus on
+    // it); only the rows of removed paths go, later, since the clicked remove button
+    // is inside one.
+    std::map<QString, QWidget*> kept;
+    for (auto& [path, row] : excludedRowByPath_) {
+        if (paths.contains(path)) {
+            kept.emplace(path, row);
+        } else {
+            excludedLayout_->removeWidget(row);
+            row->hide();
+            row->deleteLater();
+        }
     }
+    excludedRowByPath_ = std::move(kept);
+    int position = 0;
     for (const QString& path : paths) {
-        auto* row = new QWidget(excludedRows_);
-        row->setObjectName(QStringLiteral("excludedRow"));
-        auto* layout = new QHBoxLayout(row);
-        layout->setContentsMargins(0, 0, 0, 0);
-        auto* label = new QLabel(qstr(abbreviatingHome(stdstr(path))), row);
-        label->setFont(SettingsSection::monospacedFont(TextStyle::callout));
-        label->setToolTip(path);
-        layout->addWidget(label, 1);
-        auto* remove = new QToolButton(row);
-        remove->setObjectName(QStringLiteral("removeExcluded"));
-        remove->setAutoRaise(true);
-        remove->setIcon(SymbolIcons::icon("minus.circle"));
-        remove->setToolTip(QStringLiteral("Remove"));
-        connect(remove, &QToolButton::clicked, this, [this, path] { removeExcluded(path); });
-        layout->addWidget(remove);
-        excludedLayout_->addWidget(row);
+        auto found = excludedRowByPath_.find(path);
+        if (found == excludedRowByPath_.end())
+            found = excludedRowByPath_.emplace(path, excludedRow(path)).first;
+        else if (excludedLayout_->indexOf(found->second) < position)
+            continue;    // a path listed twice has its one row already
+        if (excludedLayout_->indexOf(found->second) != position) {
+            excludedLayout_->removeWidget(found->second);
+            excludedLayout_->insertWidget(position, found->second);
+        }
+        ++position;
     }
+}
+
+QWidget* SettingsView::excludedRow(const QString& path)
+{
+    auto* row = new QWidget(excludedRows_);
+    row->setObjectName(QStringLiteral("excludedRow"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(qstr(abbreviatingHome(stdstr(path))), row);
+    label->setFont(SettingsSection::monospacedFont(TextStyle::callout));
+    label->setToolTip(path);
+    layout->addWidget(label, 1);
+    auto* remove = new QToolButton(row);
+    remove->setObjectName(QStringLiteral("removeExcluded"));
+    remove->setAutoRaise(true);
+    remove->setIcon(SymbolIcons::icon("minus.circle"));
+    remove->setToolTip(QStringLiteral("Remove"));
+    connect(remove, &QToolButton::clicked, this, [this, path] { removeExcluded(path); });
+    layout->addWidget(remove);
+    return row;
 }
 
 void SettingsView::addExcluded()
 {
-    const QStringList chosen = chooseFolders_(this);
+    QPointer<SettingsView> self(this);
+    chooseFolders_(this, [self](const QStringList& chosen) {
+        if (self)
+            self->exclude(chosen);
+    });
+}
+
+void SettingsView::exclude(const QStringList& chosen)
+{
     if (chosen.isEmpty())
         return;
     // Read, change and write the stored list at once, so another view's edit is kept.
@@ -275,10 +311,23 @@ QString SettingsView::systemFoldersLabel(const std::vector<std::string>& added)
     QString label = QStringLiteral("Include system folders");
     if (added.empty())
         return label;
-    QStringList names;
-    for (const std::string& path : added)
-        names.append(qstr(path));
-    return label + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
+    // A Linux root holds a dozen folders or more: the list goes on as many lines as it
+    // needs, so that the row never widens the window.
+    constexpr qsizetype lineLength = 60;
+    QString text = label + QStringLiteral(" (");
+    qsizetype lineStart = 0;
+    for (std::size_t index = 0; index < added.size(); ++index) {
+        const QString name = qstr(added[index]) + (index + 1 < added.size() ? QStringLiteral(",") : QStringLiteral(")"));
+        if (index > 0) {
+            const bool wraps = text.size() - lineStart + 1 + name.size() > lineLength;
+            text += wraps ? QStringLiteral("\n") : QStringLiteral(" ");
+            if (wraps)
+                lineStart = text.size();
+        }
+        // A folder's name is no keyboard mnemonic.
+        text += QString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    }
+    return text;
 }
 
 int SettingsView::intervalRow(double seconds)

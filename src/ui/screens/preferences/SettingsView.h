@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,9 @@ class SettingsView : public QWidget {
 public:
     explicit SettingsView(AppModel& model, QWidget* parent = nullptr);
 
-    // Asks for folders to exclude; an empty list when the user cancelled. Replaced by tests.
-    using FolderChooser = std::function<QStringList(QWidget* parent)>;
+    // Asks for folders to exclude and hands them to `chosen`, which is not called when
+    // the user cancels. Replaced by tests.
+    using FolderChooser = std::function<void(QWidget* parent, std::function<void(const QStringList&)> chosen)>;
     void setFolderChooser(FolderChooser chooser) { chooseFolders_ = std::move(chooser); }
 
     // The stored list with the chosen folders appended, each once, in the order chosen.
@@ -56,7 +58,9 @@ private:
     // Shows the stored settings without writing any of them back.
     void showStoredSettings();
     void showExcluded(const QStringList& paths);
+    QWidget* excludedRow(const QString& path);
     void addExcluded();
+    void exclude(const QStringList& chosen);
     void removeExcluded(const QString& path);
 
     AppModel& model_;
@@ -69,6 +73,7 @@ private:
     QWidget* excludedRows_ = nullptr;
     QVBoxLayout* excludedLayout_ = nullptr;
     QStringList shownExcluded_;
+    std::map<QString, QWidget*> excludedRowByPath_;
     ScanCacheSettings* scanCache_ = nullptr;
     LatestLoad* systemFolders_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "app/AppAlert.h"
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
+#include "app/LatestLoad.h"
 #include "app/ProcessQuitter.h"
 #include "app/QtText.h"
 #include "app/RunningApplications.h"
@@ -20,13 +21,13 @@
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/ApplicationStorageView.h"
+#include "ui/screens/system/WrappingText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -34,40 +35,65 @@ namespace {
 
 const QString dash = QStringLiteral("\u2014");
 
-QWidget* metricRow(const QString& label, const QString& value, const std::optional<QString>& note, QWidget* parent)
+QLabel* wrappingLabel(QWidget* parent, const QString& name = {})
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    // Wrapped text asks for no width of its own: the panel's width decides.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    return label;
+}
+
+struct Metric {
+    QWidget* box;
+    QLabel* value;
+    QLabel* note;
+};
+
+Metric metricRow(const QString& label, const std::optional<QString>& note, QWidget* parent)
 {
     auto* box = new QWidget(parent);
     auto* stack = new QVBoxLayout(box);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(2);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(label, box));
-    row->addStretch(1);
-    auto* valueLabel = new QLabel(value, box);
-    valueLabel->setObjectName(QStringLiteral("metricValue"));
-    applyTextStyle(valueLabel, TextStyle::headline, QFont::DemiBold);
-    row->addWidget(valueLabel);
+    auto* title = wrappingLabel(box);
+    title->setText(label);
+    row->addWidget(title, 1);
+    auto* value = new QLabel(box);
+    value->setObjectName(QStringLiteral("metricValue"));
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    applyTextStyle(value, TextStyle::headline, QFont::DemiBold);
+    row->addWidget(value);
     stack->addLayout(row);
+    QLabel* noteLabel = nullptr;
     if (note) {
-        auto* noteLabel = new QLabel(*note, box);
-        noteLabel->setObjectName(QStringLiteral("metricNote"));
-        noteLabel->setWordWrap(true);
+        noteLabel = wrappingLabel(box, QStringLiteral("metricNote"));
+        noteLabel->setText(*note);
         applyTextStyle(noteLabel, TextStyle::caption);
         applyTextColor(noteLabel, textColor(TextEmphasis::secondary));
         stack->addWidget(noteLabel);
     }
-    return box;
+    return {box, value, noteLabel};
 }
 
-QToolButton* linkButton(const QString& title, const QString& symbol, QWidget* parent)
+QToolButton* linkButton(const QString& title, const QString& symbol, QWidget* parent, const QString& name = {})
 {
     auto* button = new QToolButton(parent);
+    button->setObjectName(name);
     button->setText(title);
     button->setIcon(SymbolIcons::icon(stdstr(symbol), accentColor()));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
     return button;
 }
+
+const QString detailLabels[] = {
+    QStringLiteral("Developer"),    QStringLiteral("Bundle ID"),   QStringLiteral("Team ID"),
+    QStringLiteral("Architecture"), QStringLiteral("Minimum macOS"), QStringLiteral("Last opened"),
+    QStringLiteral("Location"),     QStringLiteral("Signature"),
+};
 
 } // namespace
 
@@ -76,23 +102,179 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     , model_(model)
     , app_(std::move(app))
     , storage_(storage ? storage : new ApplicationStorageView(model, app_))
+    , trashJudging_(new LatestLoad(this))
 {
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    auto* body = new QWidget;
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(14);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(12);
+    icon_ = new QLabel(body);
+    icon_->setFixedSize(56, 56);
+    header->addWidget(icon_, 0, Qt::AlignTop);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    name_ = wrappingLabel(body, QStringLiteral("appName"));
+    applyTextStyle(name_, TextStyle::title3, QFont::DemiBold);
+    titles->addWidget(name_);
+    version_ = wrappingLabel(body, QStringLiteral("appVersion"));
+    applyTextColor(version_, textColor(TextEmphasis::secondary));
+    titles->addWidget(version_);
+    titles->addStretch(1);
+    header->addLayout(titles, 1);
+    layout->addLayout(header);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(6);
+    int row = 0;
+    for (const QString& label : detailLabels) {
+        auto* labelWidget = new QLabel(label, body);
+        applyTextColor(labelWidget, textColor(TextEmphasis::secondary));
+        grid->addWidget(labelWidget, row, 0, Qt::AlignRight | Qt::AlignTop);
+        auto* value = new WrappingText(body);
+        value->setObjectName(QStringLiteral("detail:") + label);
+        grid->addWidget(value, row, 1);
+        details_[label] = {labelWidget, value};
+        ++row;
+    }
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+
+    auto* verify = new QPushButton(QStringLiteral("Verify Code Signature"), body);
+    verify->setToolTip(QStringLiteral("Checks the whole bundle against its signature. Can take a while for large apps."));
+    connect(verify, &QPushButton::clicked, this, [this] { model_.apps().validateSignature(app_); });
+    layout->addWidget(verify, 0, Qt::AlignLeft);
+
+    const Metric disk = metricRow(QStringLiteral("Application Bundle Size"),
+                                  QStringLiteral("Space the .app bundle occupies on disk."), body);
+    bundleSize_ = disk.value;
+    layout->addWidget(new SectionCard(QStringLiteral("Disk"), QStringLiteral("internaldrive"), disk.box));
+
+    auto* memory = new QWidget(body);
+    auto* memoryStack = new QVBoxLayout(memory);
+    memoryStack->setContentsMargins(0, 0, 0, 0);
+    auto* idle = wrappingLabel(memory, QStringLiteral("notRunning"));
+    idle->setText(QStringLiteral("Not running \u2014 it uses no RAM or CPU."));
+    applyTextColor(idle, textColor(TextEmphasis::secondary));
+    idle_ = idle;
+    memoryStack->addWidget(idle_);
+    running_ = new QWidget(memory);
+    auto* runningStack = new QVBoxLayout(running_);
+    runningStack->setContentsMargins(0, 0, 0, 0);
+    const Metric ram = metricRow(QStringLiteral("RAM"), QString(), running_);
+    ram_ = ram.value;
+    ramNote_ = ram.note;
+    runningStack->addWidget(ram.box);
+    const Metric cpu = metricRow(QStringLiteral("CPU"), QStringLiteral("100% = one full CPU core."), running_);
+    cpu_ = cpu.value;
+    runningStack->addWidget(cpu.box);
+    const Metric processes = metricRow(QStringLiteral("Processes"), std::nullopt, running_);
+    processes_ = processes.value;
+    runningStack->addWidget(processes.box);
+    memoryStack->addWidget(running_);
+    layout->addWidget(new SectionCard(QStringLiteral("Memory & CPU \u2014 right now"), QStringLiteral("memorychip"), memory));
+    layout->addWidget(
+        new SectionCard(QStringLiteral("Storage Breakdown"), QStringLiteral("chart.bar.doc.horizontal"), storage_));
+
+    auto* actions = new QVBoxLayout;
+    actions->setSpacing(6);
+    auto* open = linkButton(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.app"), body);
+    connect(open, &QToolButton::clicked, this, &AppDetailView::open);
+    actions->addWidget(open, 0, Qt::AlignLeft);
+    auto* reveal = linkButton(QStringLiteral("Reveal in Finder"), QStringLiteral("folder"), body);
+    connect(reveal, &QToolButton::clicked, this, [this] { FinderActions::reveal({app_.path}, model_.desktop()); });
+    actions->addWidget(reveal, 0, Qt::AlignLeft);
+    quit_ = linkButton(QStringLiteral("Quit\u2026"), QStringLiteral("xmark.circle"), body, QStringLiteral("quit"));
+    connect(quit_, &QToolButton::clicked, this, [this] { requestQuit(false); });
+    actions->addWidget(quit_, 0, Qt::AlignLeft);
+    forceQuit_ = linkButton(QStringLiteral("Force Quit\u2026"), QStringLiteral("exclamationmark.octagon"), body,
+                            QStringLiteral("forceQuit"));
+    connect(forceQuit_, &QToolButton::clicked, this, [this] { requestQuit(true); });
+    actions->addWidget(forceQuit_, 0, Qt::AlignLeft);
+    // A packaged application is removed by its package manager; moving its folder would break the package.
+    removalCommand_ = wrappingLabel(body, QStringLiteral("removalCommand"));
+    removalCommand_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    actions->addWidget(removalCommand_);
+    copyRemoval_ = linkButton(QStringLiteral("Copy Removal Command"), QStringLiteral("doc.on.doc"), body,
+                              QStringLiteral("copyRemoval"));
+    connect(copyRemoval_, &QToolButton::clicked, this, [this] {
+        if (app_.removalCommand)
+            model_.desktop().copyText(*app_.removalCommand);
+    });
+    actions->addWidget(copyRemoval_, 0, Qt::AlignLeft);
+    trash_ = linkButton(QStringLiteral("Move App to Trash\u2026"), QStringLiteral("trash"), body, QStringLiteral("trash"));
+    connect(trash_, &QToolButton::clicked, this, [this] {
+        const auto& sizes = model_.apps().bundleSizes();
+        const auto size = sizes.find(app_.path);
+        model_.requestTrash({TrashCandidate{app_.path, Paths::lastComponent(app_.path),
+                                            size == sizes.end() ? std::nullopt
+                                                                : std::optional<std::int64_t>(size->second.allocatedSize),
+                                            true, std::nullopt}});
+    });
+    actions->addWidget(trash_, 0, Qt::AlignLeft);
+    protectedNote_ = new QLabel(QStringLiteral("Protected by macOS"), body);
+    applyTextStyle(protectedNote_, TextStyle::caption);
+    applyTextColor(protectedNote_, textColor(TextEmphasis::secondary));
+    actions->addWidget(protectedNote_);
+    layout->addLayout(actions);
+    layout->addStretch(1);
+    setWidget(body);
+
     storage_->setApplication(app_);
-    connect(&model_.monitor(), &SystemMonitorStore::processesChanged, this, &AppDetailView::rebuild);
-    connect(&model_.apps(), &ApplicationsStore::bundleSizesChanged, this, &AppDetailView::rebuild);
-    connect(&model_.apps(), &ApplicationsStore::signatureChecksChanged, this, &AppDetailView::rebuild);
-    rebuild();
+    connect(&model_.monitor(), &SystemMonitorStore::processesChanged, this, &AppDetailView::refresh);
+    connect(&model_.apps(), &ApplicationsStore::bundleSizesChanged, this, &AppDetailView::refresh);
+    connect(&model_.apps(), &ApplicationsStore::signatureChecksChanged, this, &AppDetailView::refresh);
+    connect(&ApplicationIcon::announcer(), &ApplicationIcon::found, this, &AppDetailView::refresh);
+    judgeTrash();
+    refresh();
 }
 
 void AppDetailView::setApplication(ApplicationInfo app)
 {
+    const bool another = app.id() != app_.id() || app.path != app_.path;
     app_ = std::move(app);
-    confirmQuit_.reset();
+    if (another) {
+        confirmQuit_.reset();
+        // The question named the application that was shown.
+        if (quitDialog_)
+            quitDialog_->reject();
+        judgeTrash();
+    }
     storage_->setApplication(app_);
-    rebuild();
+    refresh();
+}
+
+bool AppDetailView::isJudgingTrash() const { return trashJudging_->isBusy(); }
+
+void AppDetailView::judgeTrash()
+{
+    trashProtected_.reset();
+    if (app_.isPackageManaged()) {
+        trashJudging_->cancel();
+        return;
+    }
+    // The verdict looks at the file system (links, mounts, ownership): off the main thread, once per application.
+    trashJudging_->start(
+        [path = app_.path] {
+            return SecurityUtils::evaluate(path, SystemPaths::homeDirectory(), SecurityUtils::appOwnedPaths(), true)
+                .isProtected();
+        },
+        [this](bool isProtected) {
+            trashProtected_ = isProtected;
+            refresh();
+        },
+        [this](const std::string&) {
+            trashProtected_ = true;
+            refresh();
+        });
 }
 
 QString AppDetailView::memoryNote(const ApplicationUsage& usage)
@@ -127,8 +309,8 @@ std::optional<ProcessSnapshot> AppDetailView::quitTarget(const ApplicationInfo& 
 void AppDetailView::openApplication(AppModel& model, const ApplicationInfo& app)
 {
     std::optional<std::string> failure;
-    if (RunningApplications::canActivate(app))
-        failure = RunningApplications::activate(app);
+    if (RunningApplications::canLaunch(app))
+        failure = RunningApplications::launch(app);
     else if (!model.desktop().openItem(app.path))
         failure = "The desktop could not open " + app.path + ".";
     if (failure)
@@ -141,6 +323,7 @@ void AppDetailView::requestQuit(bool force)
     if (!target)
         return;
     confirmQuit_ = std::make_pair(force, *target);
+    showQuitDialog();
 }
 
 void AppDetailView::confirmQuit(const std::string& procRoot)
@@ -157,33 +340,36 @@ void AppDetailView::showQuitDialog()
 {
     if (!confirmQuit_)
         return;
+    if (quitDialog_)
+        quitDialog_->reject();
     const bool force = confirmQuit_->first;
     const QString name = qstr(app_.name);
-    QMessageBox box(this);
-    box.setIcon(QMessageBox::Warning);
-    box.setText(force ? QStringLiteral("Force quit %1?").arg(name) : QStringLiteral("Quit %1?").arg(name));
-    box.setInformativeText(
-        force ? QStringLiteral("Unsaved changes in %1 will be lost.").arg(name)
-              : qstr(ProcessQuitter::confirmationMessage(false, ProcessQuitter::canAskToSave(confirmQuit_->second))));
-    QPushButton* act = box.addButton(force ? QStringLiteral("Force Quit") : QStringLiteral("Quit"),
-                                     force ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.exec();
-    if (box.clickedButton() == act)
-        confirmQuit();
-    else
-        cancelQuit();
+    auto* box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Warning);
+    box->setText(force ? QStringLiteral("Force quit %1?").arg(name) : QStringLiteral("Quit %1?").arg(name));
+    const QString who = QStringLiteral("\u201C%1\u201D (PID %2)\n\n")
+                            .arg(qstr(confirmQuit_->second.name))
+                            .arg(confirmQuit_->second.pid);
+    box->setInformativeText(
+        who + (force ? QStringLiteral("Unsaved changes in %1 will be lost.").arg(name)
+                     : qstr(ProcessQuitter::confirmationMessage(false, ProcessQuitter::canAskToSave(confirmQuit_->second)))));
+    QPushButton* act = box->addButton(force ? QStringLiteral("Force Quit") : QStringLiteral("Quit"),
+                                      force ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, act] {
+        if (box->clickedButton() == act)
+            confirmQuit();
+        else
+            cancelQuit();
+    });
+    quitDialog_ = box;
+    box->open();
 }
 
-void AppDetailView::rebuild()
+void AppDetailView::refresh()
 {
-    const int scrolled = verticalScrollBar() ? verticalScrollBar()->value() : 0;
-    auto* body = new QWidget;
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(14);
-
     const std::string home = SystemPaths::homeDirectory();
     const ApplicationUsage usage = RunningApplications::usage(app_, model_.monitor().processes());
     const auto& sizes = model_.apps().bundleSizes();
@@ -191,152 +377,59 @@ void AppDetailView::rebuild()
     const std::optional<FolderSizeResult> bundleSize =
         sizeFound == sizes.end() ? std::nullopt : std::optional<FolderSizeResult>(sizeFound->second);
 
-    // Header
-    auto* header = new QHBoxLayout;
-    header->setSpacing(12);
-    auto* icon = new QLabel(body);
-    icon->setPixmap(ApplicationIcon::of(app_, textColor(TextEmphasis::secondary)).pixmap(56, 56));
-    header->addWidget(icon);
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(2);
-    auto* name = new QLabel(qstr(app_.name), body);
-    name->setObjectName(QStringLiteral("appName"));
-    applyTextStyle(name, TextStyle::title3, QFont::DemiBold);
-    titles->addWidget(name);
-    auto* version = new QLabel(qstr(app_.displayVersion()), body);
-    applyTextColor(version, textColor(TextEmphasis::secondary));
-    titles->addWidget(version);
-    header->addLayout(titles, 1);
-    layout->addLayout(header);
+    icon_->setPixmap(ApplicationIcon::of(app_, textColor(TextEmphasis::secondary)).pixmap(56, 56));
+    name_->setText(qstr(app_.name));
+    version_->setText(qstr(app_.displayVersion()));
 
-    // Facts
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(6);
-    int row = 0;
-    auto detail = [&](const QString& label, const QString& value) {
-        auto* labelWidget = new QLabel(label, body);
-        applyTextColor(labelWidget, textColor(TextEmphasis::secondary));
-        grid->addWidget(labelWidget, row, 0, Qt::AlignRight | Qt::AlignTop);
-        auto* valueWidget = new QLabel(value, body);
-        valueWidget->setObjectName(QStringLiteral("detail:") + label);
-        valueWidget->setWordWrap(true);
-        valueWidget->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        grid->addWidget(valueWidget, row, 1);
-        ++row;
-    };
-    detail(QStringLiteral("Developer"),
-           app_.developer ? qstr(*app_.developer)
-                          : (app_.isAppStoreApp ? QStringLiteral("Mac App Store (developer name not in signature)")
-                                                : QStringLiteral("Unknown")));
-    detail(QStringLiteral("Bundle ID"), app_.bundleIdentifier ? qstr(*app_.bundleIdentifier) : dash);
-    detail(QStringLiteral("Team ID"), app_.teamIdentifier ? qstr(*app_.teamIdentifier) : dash);
-    detail(QStringLiteral("Architecture"), qstr(app_.architectureLabel()));
-    // Desktop applications declare no minimum system version: the row would say nothing true.
-    if (app_.minimumSystemVersion)
-        detail(QStringLiteral("Minimum macOS"), qstr(*app_.minimumSystemVersion));
-    detail(QStringLiteral("Last opened"), app_.lastUsed ? LocaleText::abbreviatedDate(app_.lastUsed, LocaleText::TimeStyle::shortened)
-                                                        : QStringLiteral("Not available"));
-    detail(QStringLiteral("Location"), qstr(abbreviatingHome(app_.path, home)));
     const auto& checks = model_.apps().signatureChecks();
     const auto check = checks.find(app_.path);
-    detail(QStringLiteral("Signature"), qstr(check != checks.end() ? check->second.label() : app_.signature.label()));
-    grid->setColumnStretch(1, 1);
-    layout->addLayout(grid);
-
-    auto* verify = new QPushButton(QStringLiteral("Verify Code Signature"), body);
-    verify->setToolTip(QStringLiteral("Checks the whole bundle against its signature. Can take a while for large apps."));
-    connect(verify, &QPushButton::clicked, this, [this] { model_.apps().validateSignature(app_); });
-    layout->addWidget(verify, 0, Qt::AlignLeft);
-
-    layout->addWidget(new SectionCard(QStringLiteral("Disk"), QStringLiteral("internaldrive"),
-                                      metricRow(QStringLiteral("Application Bundle Size"), bundleSizeText(bundleSize),
-                                             QStringLiteral("Space the .app bundle occupies on disk."), body)));
-
-    QWidget* memory = nullptr;
-    if (usage.processCount <= 0) {
-        auto* idle = new QLabel(QStringLiteral("Not running \u2014 it uses no RAM or CPU."), body);
-        applyTextColor(idle, textColor(TextEmphasis::secondary));
-        memory = idle;
-    } else {
-        memory = new QWidget(body);
-        auto* stack = new QVBoxLayout(memory);
-        stack->setContentsMargins(0, 0, 0, 0);
-        stack->addWidget(metricRow(QStringLiteral("RAM"),
-                                usage.restrictedProcessCount == usage.processCount
-                                    ? QStringLiteral("Restricted")
-                                    : qstr(ByteFormatter::string(usage.memoryBytes)),
-                                memoryNote(usage), memory));
-        stack->addWidget(metricRow(QStringLiteral("CPU"), QString::asprintf("%.1f%%", usage.cpuPercent),
-                                QStringLiteral("100% = one full CPU core."), memory));
-        stack->addWidget(metricRow(QStringLiteral("Processes"), QString::number(usage.processCount), std::nullopt, memory));
+    const std::pair<QString, std::optional<QString>> values[] = {
+        {QStringLiteral("Developer"),
+         app_.developer ? qstr(*app_.developer)
+                        : (app_.isAppStoreApp ? QStringLiteral("Mac App Store (developer name not in signature)")
+                                              : QStringLiteral("Unknown"))},
+        {QStringLiteral("Bundle ID"), app_.bundleIdentifier ? qstr(*app_.bundleIdentifier) : dash},
+        {QStringLiteral("Team ID"), app_.teamIdentifier ? qstr(*app_.teamIdentifier) : dash},
+        {QStringLiteral("Architecture"), qstr(app_.architectureLabel())},
+        // Desktop applications declare no minimum system version: the row would say nothing true.
+        {QStringLiteral("Minimum macOS"),
+         app_.minimumSystemVersion ? std::optional<QString>(qstr(*app_.minimumSystemVersion)) : std::nullopt},
+        {QStringLiteral("Last opened"), app_.lastUsed ? LocaleText::abbreviatedDate(*app_.lastUsed, LocaleText::TimeStyle::shortened)
+                                                      : QStringLiteral("Not available")},
+        {QStringLiteral("Location"), qstr(abbreviatingHome(app_.path, home))},
+        {QStringLiteral("Signature"), qstr(check != checks.end() ? check->second.label() : app_.signature.label())},
+    };
+    for (const auto& [label, value] : values) {
+        const auto& [title, shown] = details_.at(label);
+        title->setVisible(value.has_value());
+        shown->setVisible(value.has_value());
+        if (value && shown->text() != *value)
+            shown->setText(*value);
     }
-    layout->addWidget(new SectionCard(QStringLiteral("Memory & CPU \u2014 right now"), QStringLiteral("memorychip"), memory));
-    layout->addWidget(
-        new SectionCard(QStringLiteral("Storage Breakdown"), QStringLiteral("chart.bar.doc.horizontal"), storage_));
 
-    // Actions
-    auto* actions = new QVBoxLayout;
-    actions->setSpacing(6);
-    auto* open = linkButton(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.app"), body);
-    connect(open, &QToolButton::clicked, this, &AppDetailView::open);
-    actions->addWidget(open);
-    auto* reveal = linkButton(QStringLiteral("Reveal in Finder"), QStringLiteral("folder"), body);
-    connect(reveal, &QToolButton::clicked, this, [this] { FinderActions::reveal({app_.path}, model_.desktop()); });
-    actions->addWidget(reveal);
-    if (quitTarget(app_, model_.monitor().processes())) {
-        auto* quit = linkButton(QStringLiteral("Quit\u2026"), QStringLiteral("xmark.circle"), body);
-        quit->setObjectName(QStringLiteral("quit"));
-        connect(quit, &QToolButton::clicked, this, [this] { requestQuit(false); showQuitDialog(); });
-        actions->addWidget(quit);
-        auto* force = linkButton(QStringLiteral("Force Quit\u2026"), QStringLiteral("exclamationmark.octagon"), body);
-        force->setObjectName(QStringLiteral("forceQuit"));
-        connect(force, &QToolButton::clicked, this, [this] { requestQuit(true); showQuitDialog(); });
-        actions->addWidget(force);
-    }
-    if (app_.isPackageManaged()) {
-        // A packaged application is removed by its package manager; moving its folder would break the package.
-        if (app_.removalCommand) {
-            auto* command = new QLabel(qstr(*app_.removalCommand), body);
-            command->setObjectName(QStringLiteral("removalCommand"));
-            command->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            command->setWordWrap(true);
-            actions->addWidget(command);
-            auto* copy = linkButton(QStringLiteral("Copy Path"), QStringLiteral("doc.on.doc"), body);
-            copy->setText(QStringLiteral("Copy Removal Command"));
-            copy->setObjectName(QStringLiteral("copyRemoval"));
-            connect(copy, &QToolButton::clicked, this, [this] { model_.desktop().copyText(*app_.removalCommand); });
-            actions->addWidget(copy);
-        }
-    } else {
-        auto* trash = linkButton(QStringLiteral("Move App to Trash\u2026"), QStringLiteral("trash"), body);
-        trash->setObjectName(QStringLiteral("trash"));
-        // The panel is rebuilt on every process sample; the file-system checks run once per application.
-        if (!trashVerdict_ || trashVerdict_->first != app_.path)
-            trashVerdict_.emplace(app_.path,
-                                  SecurityUtils::evaluate(app_.path, home, SecurityUtils::appOwnedPaths(), true).isProtected());
-        trash->setEnabled(!trashVerdict_->second && !app_.isSystemApp && usage.processCount <= 0);
-        connect(trash, &QToolButton::clicked, this, [this, bundleSize] {
-            model_.requestTrash({TrashCandidate{app_.path, Paths::lastComponent(app_.path),
-                                                bundleSize ? std::optional<std::int64_t>(bundleSize->allocatedSize)
-                                                           : std::nullopt,
-                                                true, std::nullopt}});
-        });
-        actions->addWidget(trash);
-    }
-    if (app_.isSystemApp) {
-        auto* protectedNote = new QLabel(QStringLiteral("Protected by macOS"), body);
-        applyTextStyle(protectedNote, TextStyle::caption);
-        applyTextColor(protectedNote, textColor(TextEmphasis::secondary));
-        actions->addWidget(protectedNote);
-    }
-    layout->addLayout(actions);
-    layout->addStretch(1);
+    bundleSize_->setText(bundleSizeText(bundleSize));
 
-    // The previous body may hold the button whose click is still running.
-    if (QWidget* previous = takeWidget())
-        previous->deleteLater();
-    setWidget(body);
-    if (verticalScrollBar())
-        verticalScrollBar()->setValue(scrolled);
+    const bool running = usage.processCount > 0;
+    idle_->setVisible(!running);
+    running_->setVisible(running);
+    if (running) {
+        ram_->setText(usage.restrictedProcessCount == usage.processCount ? QStringLiteral("Restricted")
+                                                                         : qstr(ByteFormatter::string(usage.memoryBytes)));
+        ramNote_->setText(memoryNote(usage));
+        cpu_->setText(QString::asprintf("%.1f%%", usage.cpuPercent));
+        processes_->setText(QString::number(usage.processCount));
+    }
+
+    const bool quittable = quitTarget(app_, model_.monitor().processes()).has_value();
+    quit_->setVisible(quittable);
+    forceQuit_->setVisible(quittable);
+    const bool packaged = app_.isPackageManaged();
+    removalCommand_->setVisible(packaged && app_.removalCommand);
+    copyRemoval_->setVisible(packaged && app_.removalCommand);
+    if (app_.removalCommand)
+        removalCommand_->setText(qstr(*app_.removalCommand));
+    trash_->setVisible(!packaged);
+    // Until the verdict is in, the folder counts as protected.
+    trash_->setEnabled(trashProtected_ == false && !app_.isSystemApp && usage.processCount <= 0);
+    protectedNote_->setVisible(app_.isSystemApp);
 }

@@ -19,7 +19,8 @@ struct AppRow {
     std::optional<std::int64_t> size;
     ApplicationUsage usage;
 
-    const std::string& id() const { return info.path; }
+    // The application's own identity: rows of entries that share a folder stay apart.
+    const std::string& id() const { return info.id(); }
 
     // Missing figures sort below every present one.
     std::int64_t sizeSortKey() const { return size.value_or(-1); }
@@ -49,8 +50,6 @@ struct AppRow {
     enum class UsageText { notRunning, restricted, value };
     static UsageText usageKind(const ApplicationUsage& usage);
 
-    friend bool operator==(const AppRow& a, const AppRow& b)
-    {
-        return a.info.path == b.info.path && a.size == b.size && a.usage == b.usage;
-    }
+    // Every field, so that a listing with a new version redraws the row.
+    friend bool operator==(const AppRow&, const AppRow&) = default;
 };

@@ -10,7 +10,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/FolderAnalyzer.h"
-#include "ui/components/ScreenParts.h"
+#include "ui/components/ElidedLabel.h"
 #include "ui/components/TextStyle.h"
 
 #include <QFrame>
@@ -49,11 +49,61 @@ ApplicationStorageView::ApplicationStorageView(AppModel& model, ApplicationInfo 
                      }))
     , home_(home.empty() ? SystemPaths::homeDirectory() : std::move(home))
     , load_(new LatestLoad(this))
-    , layout_(new QVBoxLayout(this))
+    , progress_(new QProgressBar(this))
+    , content_(new QWidget(this))
 {
-    layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->setSpacing(6);
-    connect(&model_.apps(), &ApplicationsStore::bundleSizesChanged, this, &ApplicationStorageView::rebuild);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    progress_->setObjectName(QStringLiteral("breakdownProgress"));
+    progress_->setRange(0, 0);
+    progress_->setTextVisible(false);
+    progress_->setMaximumWidth(120);
+    layout->addWidget(progress_);
+    layout->addWidget(content_);
+
+    auto* column = new QVBoxLayout(content_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    const auto addRow = [](QVBoxLayout* to, QWidget* left, QLabel* right) {
+        auto* row = new QWidget;
+        auto* box = new QHBoxLayout(row);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->addWidget(left, 1);
+        box->addWidget(right);
+        to->addWidget(row);
+        return row;
+    };
+    bundle_ = monospacedLabel(QString(), false, content_);
+    addRow(column, new QLabel(QStringLiteral("Application"), content_), bundle_);
+    entries_ = new QVBoxLayout;
+    entries_->setContentsMargins(0, 0, 0, 0);
+    entries_->setSpacing(6);
+    column->addLayout(entries_);
+
+    auto* divider = new QFrame(content_);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    column->addWidget(divider);
+
+    auto* totalLabel = new QLabel(QStringLiteral("Total"), content_);
+    QFont bold = totalLabel->font();
+    bold.setWeight(QFont::DemiBold);
+    totalLabel->setFont(bold);
+    total_ = monospacedLabel(QString(), true, content_);
+    total_->setObjectName(QStringLiteral("breakdownTotal"));
+    addRow(column, totalLabel, total_);
+
+    auto* note = new QLabel(
+        QStringLiteral("Application data is matched by bundle ID and name in ~/Library. Apps may store data elsewhere too."),
+        content_);
+    note->setWordWrap(true);
+    note->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    applyTextStyle(note, TextStyle::caption2);
+    applyTextColor(note, textColor(TextEmphasis::tertiary));
+    column->addWidget(note);
+
+    connect(&model_.apps(), &ApplicationsStore::bundleSizesChanged, this, &ApplicationStorageView::showTotals);
     load();
 }
 
@@ -61,7 +111,7 @@ bool ApplicationStorageView::isLoading() const { return load_->isBusy(); }
 
 void ApplicationStorageView::setApplication(ApplicationInfo app)
 {
-    if (app.path == app_.path) {
+    if (app.id() == app_.id() && app.path == app_.path && app.bundleIdentifier == app_.bundleIdentifier) {
         app_ = std::move(app);
         return;
     }
@@ -100,8 +150,8 @@ std::optional<FolderSizeResult> ApplicationStorageView::bundleSize() const
 void ApplicationStorageView::load()
 {
     breakdown_.reset();
-    rebuild();
-    const std::string path = app_.path;
+    showBreakdown();
+    const std::string id = app_.id();
     load_->start(
         [app = app_, home = home_, sizer = sizer_, database = model_.database()](std::stop_token stop)
             -> std::optional<ApplicationStorageBreakdown> {
@@ -119,81 +169,90 @@ void ApplicationStorageView::load()
             sortEntries(result.entries);
             return result;
         },
-        [this, path](std::optional<ApplicationStorageBreakdown> result) {
-            if (!result || path != app_.path)
+        [this, id](std::optional<ApplicationStorageBreakdown> result) {
+            if (!result || id != app_.id())
                 return;
             breakdown_ = std::move(result);
-            rebuild();
+            showBreakdown();
         });
 }
 
-void ApplicationStorageView::rebuild()
+void ApplicationStorageView::showBreakdown()
 {
-    clearLayout(layout_);
-    if (!breakdown_) {
-        auto* progress = new QProgressBar(this);
-        progress->setObjectName(QStringLiteral("breakdownProgress"));
-        progress->setRange(0, 0);
-        progress->setTextVisible(false);
-        progress->setMaximumWidth(120);
-        layout_->addWidget(progress);
+    progress_->setVisible(!breakdown_);
+    content_->setVisible(breakdown_.has_value());
+    if (!breakdown_)
         return;
-    }
-    const auto bundle = bundleSize();
-    auto addRow = [this](QWidget* left, QLabel* right) {
-        auto* row = new QWidget(this);
+    const auto& entries = breakdown_->entries;
+    // Rows are kept and filled again: an open menu or the pointer may be on one.
+    while (rows_.size() < entries.size()) {
+        auto* row = new QWidget(content_);
+        row->setObjectName(QStringLiteral("breakdownEntry"));
         auto* box = new QHBoxLayout(row);
         box->setContentsMargins(0, 0, 0, 0);
-        box->addWidget(left, 1);
-        box->addWidget(right);
-        layout_->addWidget(row);
-        return row;
-    };
-    auto* application = new QLabel(QStringLiteral("Application"), this);
-    auto* applicationValue = monospacedLabel(qstr(ByteFormatter::string(bundle ? bundle->allocatedSize : 0)), false, this);
-    addRow(application, applicationValue);
-
-    for (const auto& entry : breakdown_->entries) {
-        auto* names = new QWidget(this);
-        auto* stack = new QVBoxLayout(names);
-        stack->setContentsMargins(0, 0, 0, 0);
-        stack->setSpacing(1);
-        stack->addWidget(new QLabel(qstr(rawValue(entry.kind)), names));
-        auto* where = new QLabel(names);
+        auto* names = new QVBoxLayout;
+        names->setSpacing(1);
+        auto* kind = new QLabel(row);
+        names->addWidget(kind);
+        auto* where = new ElidedLabel(QString(), Qt::ElideMiddle, row);
         applyTextStyle(where, TextStyle::caption2);
         applyTextColor(where, textColor(TextEmphasis::secondary));
-        const QString shown = qstr(abbreviatingHome(entry.path, home_));
-        where->setToolTip(shown);
-        where->setText(where->fontMetrics().elidedText(shown, Qt::ElideMiddle, 220));
-        stack->addWidget(where);
-        QWidget* row = addRow(names, monospacedLabel(sizeText(entry), false, this));
-        row->setObjectName(QStringLiteral("breakdownEntry"));
+        names->addWidget(where);
+        box->addLayout(names, 1);
+        auto* size = monospacedLabel(QString(), false, row);
+        box->addWidget(size);
+        const int index = static_cast<int>(rows_.size());
         row->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(row, &QWidget::customContextMenuRequested, row, [this, row, path = entry.path](const QPoint& at) {
-            QMenu menu(row);
-            menu.addAction(QStringLiteral("Reveal in Finder"), [this, path] { FinderActions::reveal({path}, model_.desktop()); });
-            menu.exec(row->mapToGlobal(at));
+        connect(row, &QWidget::customContextMenuRequested, this, [this, row, index](const QPoint& at) {
+            if (QMenu* menu = entryMenu(index))
+                menu->popup(row->mapToGlobal(at));
         });
+        entries_->addWidget(row);
+        rows_.push_back({row, kind, where, size});
     }
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const EntryRow& row = rows_[i];
+        row.row->setVisible(i < entries.size());
+        if (i >= entries.size())
+            continue;
+        const auto& entry = entries[i];
+        row.kind->setText(qstr(rawValue(entry.kind)));
+        const QString shown = qstr(abbreviatingHome(entry.path, home_));
+        row.where->setText(shown);
+        row.where->setToolTip(shown);
+        row.size->setText(sizeText(entry));
+    }
+    showTotals();
+}
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
-    layout_->addWidget(divider);
+void ApplicationStorageView::showTotals()
+{
+    if (!breakdown_)
+        return;
+    const auto bundle = bundleSize();
+    bundle_->setText(qstr(ByteFormatter::string(bundle ? bundle->allocatedSize : 0)));
+    total_->setText(qstr(ByteFormatter::string(total(bundle, *breakdown_))));
+}
 
-    auto* totalLabel = new QLabel(QStringLiteral("Total"), this);
-    QFont bold = totalLabel->font();
-    bold.setWeight(QFont::DemiBold);
-    totalLabel->setFont(bold);
-    auto* totalValue = monospacedLabel(qstr(ByteFormatter::string(total(bundle, *breakdown_))), true, this);
-    totalValue->setObjectName(QStringLiteral("breakdownTotal"));
-    addRow(totalLabel, totalValue);
+QMenu* ApplicationStorageView::entryMenu(int index)
+{
+    if (!breakdown_ || index < 0 || index >= static_cast<int>(breakdown_->entries.size()))
+        return nullptr;
+    // The menu belongs to the card, not to a row, and acts on the path it was opened on.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Reveal in Finder"), this,
+                    [this, path = breakdown_->entries[static_cast<std::size_t>(index)].path] {
+                        FinderActions::reveal({path}, model_.desktop());
+                    });
+    return menu;
+}
 
-    auto* note = new QLabel(
-        QStringLiteral("Application data is matched by bundle ID and name in ~/Library. Apps may store data elsewhere too."),
-        this);
-    note->setWordWrap(true);
-    applyTextStyle(note, TextStyle::caption2);
-    applyTextColor(note, textColor(TextEmphasis::tertiary));
-    layout_->addWidget(note);
+QList<QWidget*> ApplicationStorageView::entryRows() const
+{
+    QList<QWidget*> shown;
+    if (breakdown_)
+        for (std::size_t i = 0; i < breakdown_->entries.size() && i < rows_.size(); ++i)
+            shown.push_back(rows_[i].row);
+    return shown;
 }

@@ -5,19 +5,27 @@
 
 #include <QWidget>
 
+#include <QList>
+
 #include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 class AppModel;
+class ElidedLabel;
 class LatestLoad;
+class QLabel;
+class QMenu;
+class QProgressBar;
 class QVBoxLayout;
 class StorageDatabase;
 
 // The space one application's data takes beside its bundle: each data location
 // from the scan cache where it was scanned, else walked, one after another off
 // the main thread. Only the newest run for the shown application stores its answer.
+// Built once: a new answer fills the rows it has, a new bundle size the totals.
 class ApplicationStorageView : public QWidget {
     Q_OBJECT
 
@@ -41,9 +49,22 @@ public:
     static std::int64_t total(const std::optional<FolderSizeResult>& bundle, const ApplicationStorageBreakdown& breakdown);
     static QString sizeText(const ApplicationStorageBreakdown::Entry& entry);
 
+    // The menu for a right click on the row of the entry at `index`, or none.
+    QMenu* entryMenu(int index);
+    // The rows of the shown entries.
+    QList<QWidget*> entryRows() const;
+
 private:
+    struct EntryRow {
+        QWidget* row;
+        QLabel* kind;
+        ElidedLabel* where;
+        QLabel* size;
+    };
+
     void load();
-    void rebuild();
+    void showBreakdown();
+    void showTotals();
     std::optional<FolderSizeResult> bundleSize() const;
 
     AppModel& model_;
@@ -52,5 +73,10 @@ private:
     std::string home_;
     std::optional<ApplicationStorageBreakdown> breakdown_;
     LatestLoad* load_;
-    QVBoxLayout* layout_;
+    QProgressBar* progress_;
+    QWidget* content_;
+    QLabel* bundle_;
+    QVBoxLayout* entries_;
+    std::vector<EntryRow> rows_;
+    QLabel* total_;
 };

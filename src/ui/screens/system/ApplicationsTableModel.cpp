@@ -16,38 +16,22 @@ const QString dash = QStringLiteral("\u2014");
 
 } // namespace
 
-ApplicationsTableModel::ApplicationsTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+ApplicationsTableModel::ApplicationsTableModel(QObject* parent)
+    : KeyedTableModel([](const AppRow& row) { return row.id(); }, parent)
+{
+    connect(&ApplicationIcon::announcer(), &ApplicationIcon::found, this, [this] { redrawAll(); });
+}
 
 void ApplicationsTableModel::setRows(std::vector<AppRow> rows)
 {
     AppRow::sort(rows, column_, ascending_);
-    const bool samePaths = rows.size() == rows_.size()
-                           && std::equal(rows.begin(), rows.end(), rows_.begin(),
-                                         [](const AppRow& a, const AppRow& b) { return a.id() == b.id(); });
-    if (samePaths) {
-        rows_ = std::move(rows);
-        if (!rows_.empty())
-            emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, AppRow::columnCount - 1));
-        return;
-    }
-    emit layoutAboutToBeChanged();
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
-    emit layoutChanged();
+    replaceRows(std::move(rows));
 }
 
-std::optional<int> ApplicationsTableModel::rowOf(const std::string& path) const
+std::optional<int> ApplicationsTableModel::rowOf(const std::string& id) const
 {
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].id() == path)
-            return static_cast<int>(i);
-    return std::nullopt;
-}
-
-int ApplicationsTableModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    const int row = rowOfKey(id);
+    return row < 0 ? std::nullopt : std::optional<int>(row);
 }
 
 int ApplicationsTableModel::columnCount(const QModelIndex& parent) const
@@ -84,9 +68,9 @@ QString ApplicationsTableModel::usageText(const AppRow& row, AppRow::Column colu
 
 QVariant ApplicationsTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size()))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    const AppRow& row = rows_[static_cast<std::size_t>(index.row())];
+    const AppRow& row = rowAt(index.row());
     const auto column = static_cast<AppRow::Column>(index.column());
     switch (role) {
     case Qt::DisplayRole:
@@ -152,7 +136,7 @@ void ApplicationsTableModel::sort(int column, Qt::SortOrder order)
         return;
     column_ = static_cast<AppRow::Column>(column);
     ascending_ = order == Qt::AscendingOrder;
-    emit layoutAboutToBeChanged();
-    AppRow::sort(rows_, column_, ascending_);
-    emit layoutChanged();
+    std::vector<AppRow> sorted = rows();
+    AppRow::sort(sorted, column_, ascending_);
+    replaceRows(std::move(sorted));
 }

@@ -1,15 +1,16 @@
 #pragma once
 
+#include "ui/components/KeyedTableModel.h"
 #include "ui/screens/system/AppRow.h"
 
-#include <QAbstractTableModel>
-
 #include <optional>
+#include <string>
 #include <vector>
 
-// The applications table's rows, in the table's sort order. New rows with the same
-// paths in the same order update the cells in place, so selection and scrolling stay.
-class ApplicationsTableModel : public QAbstractTableModel {
+// The applications table's rows, in the table's sort order, matched by each
+// application's identity: a new listing, a measured size or a process sample
+// updates the rows in place, so the view's selection, current row and scrolling stay.
+class ApplicationsTableModel : public KeyedTableModel<AppRow, std::string> {
     Q_OBJECT
 
 public:
@@ -17,12 +18,10 @@ public:
 
     // Sorts the rows by the current order and shows them.
     void setRows(std::vector<AppRow> rows);
-    const std::vector<AppRow>& rows() const { return rows_; }
-    std::optional<int> rowOf(const std::string& path) const;
+    std::optional<int> rowOf(const std::string& id) const;
 
     bool ascending() const { return ascending_; }
 
-    int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -33,7 +32,6 @@ public:
     static QString usageText(const AppRow& row, AppRow::Column column);
 
 private:
-    std::vector<AppRow> rows_;
     AppRow::Column column_ = AppRow::Column::size;
     bool ascending_ = false;
 };

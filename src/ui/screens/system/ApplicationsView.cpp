@@ -9,11 +9,13 @@
 #include "platform/DesktopServices.h"
 #include "scanning/FinderActions.h"
 #include "ui/components/EmptyStateView.h"
+#include "ui/components/LocaleText.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/AppDetailView.h"
 #include "ui/screens/system/ApplicationsTableModel.h"
+#include "ui/screens/system/ColumnWidths.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -32,6 +34,12 @@
 #include <algorithm>
 
 namespace {
+
+// The name takes the spare width; the others follow what they hold, Debian
+// versions with an epoch and a revision ("1:2.38.1-5+deb12u1") included.
+const std::vector<ColumnWidths::Column> columns = {
+    {130, 200, 0}, {50, 80, 220}, {60, 120, 200}, {62, 80, 100}, {70, 85, 100}, {50, 65, 80}, {64, 84, 100}, {60, 90, 140},
+};
 
 const QString hideKey = QStringLiteral("hideAppSizeExplanation");
 
@@ -71,9 +79,9 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     toolbar->addWidget(inspectorToggle_);
     outer->addLayout(toolbar);
 
-    auto* split = new QSplitter(Qt::Horizontal, this);
-    outer->addWidget(split, 1);
-    auto* main = new QWidget(split);
+    split_ = new QSplitter(Qt::Horizontal, this);
+    outer->addWidget(split_, 1);
+    auto* main = new QWidget(split_);
     auto* column = new QVBoxLayout(main);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -99,12 +107,16 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
         texts->setSpacing(2);
         auto* heading = new QLabel(QStringLiteral("App Size and RAM are different things."), banner_);
         applyTextStyle(heading, TextStyle::subheadline, QFont::DemiBold);
+        // Both lines wrap: in a narrow window they take the lines they need, never more width.
+        heading->setWordWrap(true);
+        heading->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         texts->addWidget(heading);
         auto* body = new QLabel(QStringLiteral("<b>App Size</b> = disk space of the .app bundle. <b>RAM</b> = memory "
                                                "its running processes use right now."),
                                 banner_);
         body->setTextFormat(Qt::RichText);
         body->setWordWrap(true);
+        body->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         applyTextStyle(body, TextStyle::caption);
         applyTextColor(body, textColor(TextEmphasis::secondary));
         texts->addWidget(body);
@@ -163,13 +175,10 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     table_->setAlternatingRowColors(true);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->setIconSize(QSize(18, 18));
-    const int widths[] = {200, 80, 120, 80, 85, 65, 84, 90};
-    for (int i = 0; i < AppRow::columnCount; ++i)
-        table_->setColumnWidth(i, widths[i]);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setWordWrap(false);
     column->addWidget(vertical, 1);
 
-    inspector_ = new QStackedWidget(split);
+    inspector_ = new QStackedWidget(split_);
     inspector_->setMinimumWidth(280);
     inspector_->setMaximumWidth(420);
     noSelection_ = new EmptyStateView(QStringLiteral("square.grid.2x2"), QStringLiteral("No Selection"),
@@ -177,8 +186,11 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
                                       inspector_);
     inspector_->addWidget(noSelection_);
     inspector_->hide();
-    split->setStretchFactor(0, 1);
-    split->setSizes({600, 320});
+    // Dragged to nothing, the panel would be open with no width: the toggle would then seem to do nothing.
+    split_->setCollapsible(0, false);
+    split_->setCollapsible(1, false);
+    split_->setStretchFactor(0, 1);
+    split_->setStretchFactor(1, 0);
 
     auto* overlay = new QLabel(QStringLiteral("Finding applications\u2026"), this);
     overlay->setAlignment(Qt::AlignCenter);
@@ -190,21 +202,13 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     connect(chartToggle_, &QToolButton::toggled, this, &ApplicationsView::setShowChart);
     connect(inspectorToggle_, &QToolButton::toggled, this, &ApplicationsView::setShowInspector);
     connect(refresh_, &QToolButton::clicked, this, [this] { model_.apps().reload(model_.database()); });
-    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (updatingSelection_ || !current.isValid())
-                    return;
-                setSelection(rows_->rows()[static_cast<std::size_t>(current.row())].id());
-            });
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ApplicationsView::selectionChanged);
     connect(table_, &QTableView::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu* menu = contextMenu(table_->indexAt(at).row(), this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(table_->viewport()->mapToGlobal(at));
     });
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { revealRow(index.row()); });
-
-    // Sorting moves rows under the selection.
-    connect(rows_, &QAbstractItemModel::layoutChanged, this, &ApplicationsView::syncTableSelection);
 
     auto& apps = model_.apps();
     for (auto signal : {&ApplicationsStore::appsChanged, &ApplicationsStore::bundleSizesChanged,
@@ -215,11 +219,13 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     model_.monitor().subscribe(true);
     if (const auto arriving = model_.selectedApplicationPath()) {
         model_.setSelectedApplicationPath(std::nullopt);
-        refresh();
-        setSelection(*arriving);
+        arriving_ = arriving;
+        setShowInspector(true);
     }
     if (!apps.loaded() && !apps.isLoading())
         apps.reload(model_.database());
+    widths_ = std::make_unique<ColumnWidths>(*table_, columns, static_cast<int>(AppRow::Column::application));
+    connect(table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, &ApplicationsView::fitColumns);
     refresh();
 }
 
@@ -227,15 +233,48 @@ ApplicationsView::~ApplicationsView() { model_.monitor().unsubscribe(true); }
 
 const std::vector<AppRow>& ApplicationsView::displayedRows() const { return rows_->rows(); }
 
-void ApplicationsView::setSelection(std::optional<std::string> path)
+std::optional<std::string> ApplicationsView::selection() const
 {
-    if (path == selection_)
+    const QModelIndexList selected = table_->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return rows_->rowAt(selected.front().row()).id();
+}
+
+void ApplicationsView::setSelection(const std::optional<std::string>& id)
+{
+    const auto row = id ? rows_->rowOf(*id) : std::nullopt;
+    if (!row) {
+        table_->clearSelection();
         return;
-    selection_ = std::move(path);
-    if (selection_)
+    }
+    const QModelIndex index = rows_->index(*row, 0);
+    table_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table_->scrollTo(index);
+}
+
+void ApplicationsView::selectionChanged()
+{
+    // Only a change to an application opens the panel; a cleared selection leaves it as it is.
+    if (selection()) {
+        arriving_.reset();
         setShowInspector(true);
-    syncTableSelection();
+    }
     updateInspector();
+}
+
+void ApplicationsView::adoptArrival()
+{
+    if (!arriving_)
+        return;
+    const auto& rows = rows_->rows();
+    const auto found = std::find_if(rows.begin(), rows.end(), [&](const AppRow& row) { return row.info.path == *arriving_; });
+    if (found != rows.end()) {
+        setSelection(found->id());
+        arriving_.reset();
+    } else if (model_.apps().loaded() && !model_.apps().isLoading()) {
+        arriving_.reset();
+    }
 }
 
 void ApplicationsView::setFilter(const QString& filter)
@@ -265,7 +304,15 @@ void ApplicationsView::setShowInspector(bool show)
 {
     showInspector_ = show;
     inspectorToggle_->setChecked(show);
+    if (inspector_->isVisibleTo(this) == show && (!show || split_->sizes().value(1) >= inspector_->minimumWidth()))
+        return;
     inspector_->setVisible(show);
+    if (show) {
+        // Shown again, the panel takes its ideal width whatever the splitter held while it was hidden.
+        const int total = std::max(split_->width(), inspector_->minimumWidth() + 1);
+        const int panel = std::min(320, total / 2 > inspector_->minimumWidth() ? 320 : inspector_->minimumWidth());
+        split_->setSizes({total - panel, panel});
+    }
 }
 
 QString ApplicationsView::countText(const std::vector<AppRow>& rows)
@@ -273,8 +320,8 @@ QString ApplicationsView::countText(const std::vector<AppRow>& rows)
     std::int64_t total = 0;
     for (const auto& row : rows)
         total += row.size.value_or(0);
-    return QString::asprintf("%lld", static_cast<long long>(rows.size())) + QStringLiteral(" apps \u00b7 ")
-           + qstr(ByteFormatter::string(total));
+    return LocaleText::count(static_cast<std::int64_t>(rows.size()), QStringLiteral("app"), QStringLiteral("apps"))
+           + QStringLiteral(" \u00b7 ") + qstr(ByteFormatter::string(total));
 }
 
 std::vector<SizeBarItem> ApplicationsView::chartItems(const std::vector<AppRow>& rows)
@@ -285,41 +332,49 @@ std::vector<SizeBarItem> ApplicationsView::chartItems(const std::vector<AppRow>&
         largest.resize(15);
     std::vector<SizeBarItem> items;
     for (const auto& row : largest)
-        items.push_back({row.info.path, row.info.name, row.size.value_or(0), NamedColor::purple});
+        items.push_back({row.id(), row.info.name, row.size.value_or(0), NamedColor::purple});
     return items;
 }
 
-std::optional<std::string> ApplicationsView::menuTarget(const std::vector<AppRow>& rows, int row)
+const ApplicationInfo* ApplicationsView::menuTarget(const std::vector<AppRow>& rows, int row)
 {
     if (row < 0 || row >= static_cast<int>(rows.size()))
-        return std::nullopt;
-    return rows[static_cast<std::size_t>(row)].id();
+        return nullptr;
+    return &rows[static_cast<std::size_t>(row)].info;
 }
 
 QMenu* ApplicationsView::contextMenu(int row, QWidget* parent)
 {
     auto* menu = new QMenu(parent);
-    const auto path = menuTarget(rows_->rows(), row);
-    if (!path)
+    const ApplicationInfo* target = menuTarget(rows_->rows(), row);
+    if (!target)
         return menu;
-    const ApplicationInfo app = rows_->rows()[static_cast<std::size_t>(row)].info;
+    // Copies: a new sample may replace the rows while the menu is open.
+    const ApplicationInfo app = *target;
     menu->addAction(QStringLiteral("Open"), this, [this, app] { AppDetailView::openApplication(model_, app); });
     menu->addAction(QStringLiteral("Reveal in Finder"), this,
-                    [this, path = *path] { FinderActions::reveal({path}, model_.desktop()); });
-    menu->addAction(QStringLiteral("Copy Path"), this, [this, path = *path] { model_.desktop().copyText(path); });
+                    [this, path = app.path] { FinderActions::reveal({path}, model_.desktop()); });
+    menu->addAction(QStringLiteral("Copy Path"), this, [this, path = app.path] { model_.desktop().copyText(path); });
     return menu;
 }
 
 void ApplicationsView::revealRow(int row)
 {
-    if (const auto path = menuTarget(rows_->rows(), row))
-        FinderActions::reveal({*path}, model_.desktop());
+    if (const ApplicationInfo* app = menuTarget(rows_->rows(), row))
+        FinderActions::reveal({app->path}, model_.desktop());
 }
 
 void ApplicationsView::refresh()
 {
     const auto& apps = model_.apps();
-    rows_->setRows(AppRow::rows(apps.apps(), apps.bundleSizes(), model_.monitor().processes(), filter_, showSystemApps_));
+    std::vector<AppRow> next = AppRow::rows(apps.apps(), apps.bundleSizes(), model_.monitor().processes(), filter_,
+                                            showSystemApps_);
+    // A selected row that leaves the table takes the selection with it; the view
+    // would otherwise select its neighbour, another application.
+    if (const auto selected = selection();
+        selected && std::none_of(next.begin(), next.end(), [&](const AppRow& row) { return row.id() == *selected; }))
+        table_->selectionModel()->clear();
+    rows_->setRows(std::move(next));
     // Desktop applications are never the system's own: the toggle shows only when it can hide something.
     systemApps_->setVisible(std::any_of(apps.apps().begin(), apps.apps().end(),
                                         [](const ApplicationInfo& app) { return app.isSystemApp; }));
@@ -334,28 +389,33 @@ void ApplicationsView::refresh()
     overlay_->setVisible(apps.isLoading() && apps.apps().empty());
     overlay_->setGeometry(rect());
     overlay_->raise();
-    syncTableSelection();
+    fitColumns();
+    adoptArrival();
     updateInspector();
 }
 
-void ApplicationsView::syncTableSelection()
+void ApplicationsView::resizeEvent(QResizeEvent* event)
 {
-    updatingSelection_ = true;
-    if (const auto row = selection_ ? rows_->rowOf(*selection_) : std::nullopt)
-        table_->selectRow(*row);
-    else
-        table_->clearSelection();
-    updatingSelection_ = false;
+    QWidget::resizeEvent(event);
+    overlay_->setGeometry(rect());
+    fitColumns();
+}
+
+void ApplicationsView::fitColumns()
+{
+    if (widths_)
+        widths_->fit();
 }
 
 void ApplicationsView::updateInspector()
 {
-    const auto row = selection_ ? rows_->rowOf(*selection_) : std::nullopt;
+    const auto selected = selection();
+    const auto row = selected ? rows_->rowOf(*selected) : std::nullopt;
     if (!row) {
         inspector_->setCurrentWidget(noSelection_);
         return;
     }
-    const ApplicationInfo& app = rows_->rows()[static_cast<std::size_t>(*row)].info;
+    const ApplicationInfo& app = rows_->rowAt(*row).info;
     if (!detail_) {
         detail_ = new AppDetailView(model_, app, inspector_);
         inspector_->addWidget(detail_);

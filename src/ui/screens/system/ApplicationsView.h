@@ -5,12 +5,14 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class AppDetailView;
 class AppModel;
+class ColumnWidths;
 class ApplicationsTableModel;
 class EmptyStateView;
 class QCheckBox;
@@ -18,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QSplitter;
 class QStackedWidget;
 class QTableView;
 class QToolButton;
@@ -34,8 +37,10 @@ public:
     ~ApplicationsView() override;
 
     const std::vector<AppRow>& displayedRows() const;
-    const std::optional<std::string>& selection() const { return selection_; }
-    void setSelection(std::optional<std::string> path);
+    // The identity of the application selected in the table, if any.
+    std::optional<std::string> selection() const;
+    // Selects the row with that identity, or none.
+    void setSelection(const std::optional<std::string>& id);
     void setFilter(const QString& filter);
     void setShowSystemApps(bool show);
     void setShowChart(bool show);
@@ -46,8 +51,8 @@ public:
     static QString countText(const std::vector<AppRow>& rows);
     // The 15 largest rows, ties and unmeasured rows in table order.
     static std::vector<SizeBarItem> chartItems(const std::vector<AppRow>& rows);
-    // The rows a context menu opened on `row` acts on (the table holds one selection).
-    static std::optional<std::string> menuTarget(const std::vector<AppRow>& rows, int row);
+    // The application a context menu opened on `row` acts on (the table holds one selection).
+    static const ApplicationInfo* menuTarget(const std::vector<AppRow>& rows, int row);
 
     // The menu for a right click at table row `row` (-1 for empty space).
     QMenu* contextMenu(int row, QWidget* parent);
@@ -60,14 +65,20 @@ public:
     QLabel* countLabel() const { return count_; }
     QToolButton* refreshButton() const { return refresh_; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void refresh();
+    void selectionChanged();
+    void adoptArrival();
     void updateInspector();
-    void syncTableSelection();
+    void fitColumns();
     void hideBanner();
 
     AppModel& model_;
-    std::optional<std::string> selection_;
+    // A bundle path another screen asked for, until a row of it is listed.
+    std::optional<std::string> arriving_;
     QString filter_;
     bool showSystemApps_ = true;
     bool showInspector_ = false;
@@ -83,9 +94,10 @@ private:
     QToolButton* inspectorToggle_ = nullptr;
     SizeBarChart* chart_ = nullptr;
     QTableView* table_ = nullptr;
+    QSplitter* split_ = nullptr;
     QStackedWidget* inspector_ = nullptr;
     EmptyStateView* noSelection_ = nullptr;
     AppDetailView* detail_ = nullptr;
     QWidget* overlay_ = nullptr;
-    bool updatingSelection_ = false;
+    std::unique_ptr<ColumnWidths> widths_;
 };

@@ -46,6 +46,58 @@ CPUView::CPUView(AppModel& model, QWidget* parent)
 CPUView::CPUView(SystemMonitorStore& monitor, QWidget* parent, const ApplicationsStore* apps)
     : MonitorScreen(monitor, apps, QStringLiteral("CPU"), QStringLiteral("Measuring CPU usage…"), parent)
 {
+    // Overall share.
+    auto* overall = new QWidget;
+    auto* overallStack = new QVBoxLayout(overall);
+    overallStack->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(16);
+    bar_ = new UsageBar(0, accentColor(), 14);
+    bar_->setObjectName(QStringLiteral("overallBar"));
+    row->addWidget(bar_, 1, Qt::AlignVCenter);
+    busyText_ = new QLabel;
+    busyText_->setObjectName(QStringLiteral("overallPercent"));
+    applyTextStyle(busyText_, TextStyle::title2, QFont::DemiBold);
+    busyText_->setFixedWidth(70);
+    busyText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    row->addWidget(busyText_);
+    overallStack->addLayout(row);
+    brand_ = captionLabel(QString(), overall);
+    brand_->setObjectName(QStringLiteral("brand"));
+    overallStack->addWidget(brand_);
+    sections()->addWidget(new SectionCard(QStringLiteral("Overall CPU"), QStringLiteral("cpu"), overall));
+
+    // Figures.
+    auto* grid = new AdaptiveGrid(140, 10, 12, {});
+    grid->setObjectName(QStringLiteral("metrics"));
+    const auto card = [&](Card which, const QString& title, const std::optional<QString>& detail, const char* symbol,
+                          const QColor& tint) {
+        cards_[which] = new MetricCard(title, QString(), detail, QString::fromUtf8(symbol), tint);
+        grid->addCell(cards_[which]);
+    };
+    card(userCard, QStringLiteral("User"), QStringLiteral("Apps and user processes"), "person", NamedColor::blue);
+    card(systemCard, QStringLiteral("System"), QStringLiteral("Linux kernel"), "gearshape", NamedColor::red);
+    card(idleCard, QStringLiteral("Idle"), std::nullopt, "moon.zzz", NamedColor::gray);
+    card(coresCard, QStringLiteral("Cores"), QString(), "square.grid.3x3", NamedColor::purple);
+    card(loadCard, QStringLiteral("Load Average"), std::nullopt, "chart.line.uptrend.xyaxis", NamedColor::orange);
+    sections()->addWidget(grid);
+
+    chart_ = new LiveAreaChart({}, {{"System", NamedColor::red}, {"User", NamedColor::blue}}, {0.0, 1.0},
+                               [](double value) { return percent(value); });
+    chart_->setFixedHeight(200);
+    sections()->addWidget(new SectionCard(QStringLiteral("History"), QStringLiteral("waveform.path.ecg"), chart_));
+    cores_ = new CoreBarChart({});
+    sections()->addWidget(new SectionCard(QStringLiteral("Per Core"), QStringLiteral("square.grid.3x3.fill"), cores_));
+
+    auto* top = new QWidget;
+    auto* topStack = new QVBoxLayout(top);
+    topStack->setContentsMargins(0, 0, 0, 0);
+    top_ = new TopProcessesList({}, &CPUView::processValue, [this](const ProcessSnapshot& p) { return processIcon(p); });
+    topStack->addWidget(top_);
+    topStack->addWidget(captionLabel(
+        QStringLiteral("Per-process CPU: 100% = one full core, so busy apps can exceed 100% on multi-core machines."),
+        top));
+    sections()->addWidget(new SectionCard(QStringLiteral("Top Processes"), QStringLiteral("list.number"), top));
     refresh();
 }
 
@@ -96,6 +148,32 @@ QString CPUView::processValue(const ProcessSnapshot& process)
     return QString::asprintf("%.1f%%", *process.cpuPercent);
 }
 
+std::optional<std::array<int, 3>> CPUView::shownPercents(const CPUSnapshot& cpu)
+{
+    const std::array<double, 3> shares{cpu.user + cpu.nice, cpu.system, cpu.idle};
+    double total = 0;
+    for (const double share : shares) {
+        if (!std::isfinite(share)) return std::nullopt;
+        total += std::max(share, 0.0);
+    }
+    if (!(total > 0)) return std::nullopt;
+    // Largest remainder: each share's floor, then the missing points to the largest remainders,
+    // the earlier card first on a tie.
+    std::array<int, 3> percents{};
+    std::array<double, 3> remainders{};
+    int given = 0;
+    for (std::size_t i = 0; i < shares.size(); ++i) {
+        const double exact = std::max(shares[i], 0.0) / total * 100.0;
+        percents[i] = static_cast<int>(std::floor(exact));
+        remainders[i] = exact - percents[i];
+        given += percents[i];
+    }
+    std::array<std::size_t, 3> order{0, 1, 2};
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return remainders[a] > remainders[b]; });
+    for (std::size_t i = 0; given < 100 && i < order.size(); ++i, ++given) ++percents[order[i]];
+    return percents;
+}
+
 void CPUView::refresh()
 {
     const SystemMonitorStore& store = monitor();
@@ -104,65 +182,26 @@ void CPUView::refresh()
     if (!sample) return;
     const CPUSnapshot& cpu = *sample;
 
-    // The chart stays, so that it scrolls rather than starts again.
-    if (chart_) {
-        chart_->setPoints(points(store.cpuHistory()));
-    } else {
-        chart_ = new LiveAreaChart(points(store.cpuHistory()),
-                                   {{"System", NamedColor::red}, {"User", NamedColor::blue}}, {0.0, 1.0},
-                                   [](double value) { return percent(value); });
-        chart_->setFixedHeight(200);
-    }
-    QVBoxLayout* stack = rebuildSections(chart_);
-
-    // Overall share.
-    auto* overall = new QWidget;
-    auto* overallStack = new QVBoxLayout(overall);
-    overallStack->setContentsMargins(0, 0, 0, 0);
-    auto* row = new QHBoxLayout;
-    row->setSpacing(16);
     const double busy = busyShare(cpu);
-    auto* bar = new UsageBar(busy, busyTint(busy), 14);
-    bar->setObjectName(QStringLiteral("overallBar"));
-    row->addWidget(bar, 1, Qt::AlignVCenter);
-    auto* busyText = new QLabel(percent(busy));
-    busyText->setObjectName(QStringLiteral("overallPercent"));
-    applyTextStyle(busyText, TextStyle::title2, QFont::DemiBold);
-    busyText->setFixedWidth(70);
-    busyText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    row->addWidget(busyText);
-    overallStack->addLayout(row);
-    if (cpu.brand) overallStack->addWidget(captionLabel(qstr(*cpu.brand), overall));
-    stack->addWidget(new SectionCard(QStringLiteral("Overall CPU"), QStringLiteral("cpu"), overall));
+    bar_->setFraction(busy);
+    bar_->setTint(busyTint(busy));
+    // The cards and the overall figure are read together: they add up.
+    const auto shown = shownPercents(cpu);
+    const auto whole = [](int value) { return percent(value / 100.0); };
+    busyText_->setText(shown ? whole((*shown)[0] + (*shown)[1]) : percent(busy));
+    brand_->setText(cpu.brand ? qstr(*cpu.brand) : QString());
+    brand_->setVisible(cpu.brand.has_value());
 
-    // Figures.
-    auto* grid = new AdaptiveGrid(140, 10, 12, {});
-    grid->setObjectName(QStringLiteral("metrics"));
-    grid->addCell(new MetricCard(QStringLiteral("User"), percent(cpu.user), QStringLiteral("Apps and user processes"),
-                                 QStringLiteral("person"), NamedColor::blue));
-    grid->addCell(new MetricCard(QStringLiteral("System"), percent(cpu.system), QStringLiteral("Linux kernel"),
-                                 QStringLiteral("gearshape"), NamedColor::red));
-    grid->addCell(new MetricCard(QStringLiteral("Idle"), percent(cpu.idle), std::nullopt, QStringLiteral("moon.zzz"),
-                                 NamedColor::gray));
-    grid->addCell(new MetricCard(QStringLiteral("Cores"), QString::number(cpu.logicalCores), coreDetail(cpu),
-                                 QStringLiteral("square.grid.3x3"), NamedColor::purple));
-    grid->addCell(new MetricCard(QStringLiteral("Load Average"), loadValue(cpu), loadDetail(cpu),
-                                 QStringLiteral("chart.line.uptrend.xyaxis"), NamedColor::orange));
-    stack->addWidget(grid);
+    cards_[userCard]->setValue(shown ? whole((*shown)[0]) : percent(cpu.user + cpu.nice));
+    cards_[systemCard]->setValue(shown ? whole((*shown)[1]) : percent(cpu.system));
+    cards_[idleCard]->setValue(shown ? whole((*shown)[2]) : percent(cpu.idle));
+    cards_[coresCard]->setValue(QString::number(cpu.logicalCores));
+    cards_[coresCard]->setDetail(coreDetail(cpu));
+    cards_[loadCard]->setValue(loadValue(cpu));
+    cards_[loadCard]->setDetail(loadDetail(cpu));
 
-    stack->addWidget(new SectionCard(QStringLiteral("History"), QStringLiteral("waveform.path.ecg"), chart_));
-    stack->addWidget(new SectionCard(QStringLiteral("Per Core"), QStringLiteral("square.grid.3x3.fill"),
-                                     new CoreBarChart(cpu.perCore)));
-
-    auto* top = new QWidget;
-    auto* topStack = new QVBoxLayout(top);
-    topStack->setContentsMargins(0, 0, 0, 0);
-    topStack->addWidget(new TopProcessesList(
-        TopProcessesList::top(store.processes(), [](const ProcessSnapshot& p) { return p.cpuSortKey(); }),
-        &CPUView::processValue, [this](const ProcessSnapshot& p) { return processIcon(p); }));
-    topStack->addWidget(captionLabel(
-        QStringLiteral("Per-process CPU: 100% = one full core, so busy apps can exceed 100% on multi-core machines."),
-        top));
-    stack->addWidget(new SectionCard(QStringLiteral("Top Processes"), QStringLiteral("list.number"), top));
-
+    chart_->setPoints(points(store.cpuHistory()));
+    cores_->setShares(cpu.perCore);
+    top_->setProcesses(
+        TopProcessesList::top(store.processes(), [](const ProcessSnapshot& p) { return p.cpuSortKey(); }));
 }

@@ -8,11 +8,18 @@
 #include <QColor>
 #include <QString>
 
+#include <array>
+#include <optional>
 #include <vector>
 
 class AppModel;
 class ApplicationsStore;
+class CoreBarChart;
 class LiveAreaChart;
+class MetricCard;
+class QLabel;
+class TopProcessesList;
+class UsageBar;
 
 // Live processor use: the overall busy share, the figures, the history of the user
 // and system shares, each core, and the busiest processes.
@@ -37,11 +44,24 @@ public:
     static std::optional<QString> loadDetail(const CPUSnapshot& cpu);
     static QString processValue(const ProcessSnapshot& process);
 
+    // The whole percents of the "User" (user and nice), "System" and "Idle" cards:
+    // they add up to 100, rounded by largest remainder. Nothing when a share is not
+    // a number or none is above zero.
+    static std::optional<std::array<int, 3>> shownPercents(const CPUSnapshot& cpu);
+
     LiveAreaChart* historyChart() const { return chart_; }
 
 protected:
     void refresh() override;
 
 private:
-    LiveAreaChart* chart_ = nullptr;
+    enum Card { userCard, systemCard, idleCard, coresCard, loadCard, cardCount };
+
+    UsageBar* bar_;
+    QLabel* busyText_;
+    QLabel* brand_;
+    std::array<MetricCard*, cardCount> cards_{};
+    LiveAreaChart* chart_;
+    CoreBarChart* cores_;
+    TopProcessesList* top_;
 };

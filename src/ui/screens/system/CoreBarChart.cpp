@@ -20,6 +20,14 @@ CoreBarChart::CoreBarChart(std::vector<double> shares, QWidget* parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
+void CoreBarChart::setShares(std::vector<double> shares)
+{
+    if (shares == shares_)
+        return;
+    shares_ = std::move(shares);
+    update();
+}
+
 QColor CoreBarChart::tint(double share)
 {
     return share > busyThreshold ? NamedColor::red : accentColor();

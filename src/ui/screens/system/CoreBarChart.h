@@ -13,6 +13,7 @@ public:
     explicit CoreBarChart(std::vector<double> shares, QWidget* parent = nullptr);
 
     const std::vector<double>& shares() const { return shares_; }
+    void setShares(std::vector<double> shares);
 
     static constexpr double busyThreshold = 0.85;
     // Red above the threshold, the accent colour otherwise (also for a share that is not a number).

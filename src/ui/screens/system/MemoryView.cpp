@@ -28,6 +28,66 @@ MemoryView::MemoryView(AppModel& model, QWidget* parent)
 MemoryView::MemoryView(SystemMonitorStore& monitor, QWidget* parent, const ApplicationsStore* apps)
     : MonitorScreen(monitor, apps, QStringLiteral("Memory"), QStringLiteral("Reading memory statistics…"), parent)
 {
+    auto* grid = new AdaptiveGrid(140, 10, 12, {});
+    grid->setObjectName(QStringLiteral("metrics"));
+    struct CardText {
+        const char* title;
+        std::optional<const char*> detail;
+        const char* symbol;
+        QColor tint;
+    };
+    const CardText texts[cardCount] = {
+        {"Total RAM", std::nullopt, "memorychip", accentColor()},
+        {"Used", "App + Wired + Compressed", "chart.pie.fill", NamedColor::orange},
+        {"Available", "Free + cached files the kernel can reclaim", "checkmark.circle", NamedColor::green},
+        {"App Memory", std::nullopt, "square.grid.2x2", NamedColor::blue},
+        {"Wired", "Kernel memory; can't be compressed or swapped", "lock", NamedColor::red},
+        {"Compressed", std::nullopt, "rectangle.compress.vertical", NamedColor::purple},
+        {"Cached Files", std::nullopt, "doc.on.doc", NamedColor::teal},
+        {"Swap Used", std::nullopt, "arrow.left.arrow.right", NamedColor::gray},
+        {"Swap Available", "Swap space is fixed by the configured swap areas", "externaldrive", NamedColor::gray},
+    };
+    for (int card = 0; card < cardCount; ++card) {
+        const CardText& text = texts[card];
+        cards_[static_cast<std::size_t>(card)] = new MetricCard(
+            QString::fromUtf8(text.title), QString(),
+            text.detail ? std::optional(QString::fromUtf8(*text.detail)) : std::nullopt,
+            QString::fromUtf8(text.symbol), text.tint);
+        grid->addCell(cards_[static_cast<std::size_t>(card)]);
+    }
+    sections()->addWidget(grid);
+
+    auto* pressure = new QWidget;
+    auto* pressureStack = new QVBoxLayout(pressure);
+    pressureStack->setContentsMargins(0, 0, 0, 0);
+    meter_ = new PressureMeter(0, pressureLabel(MemoryPressure::unknown), pressureTint(MemoryPressure::unknown));
+    meter_->setObjectName(QStringLiteral("pressureMeter"));
+    pressureStack->addWidget(meter_);
+    explanation_ = new QLabel;
+    explanation_->setObjectName(QStringLiteral("pressureText"));
+    explanation_->setWordWrap(true);
+    // Without a width to wrap at, the card would reserve the height of a narrow column.
+    explanation_->setMinimumWidth(360);
+    applyTextStyle(explanation_, TextStyle::caption);
+    applyTextColor(explanation_, textColor(TextEmphasis::secondary));
+    pressureStack->addWidget(explanation_);
+    sections()->addWidget(new SectionCard(QStringLiteral("Memory Pressure"),
+                                          QStringLiteral("gauge.with.dots.needle.50percent"), pressure));
+
+    chart_ = new LiveAreaChart(
+        {}, {{"Wired", NamedColor::red}, {"App", NamedColor::blue}, {"Compressed", NamedColor::purple}}, {0, 1},
+        [](double value) {
+            const double whole = std::trunc(value);
+            const double largest = static_cast<double>(std::numeric_limits<std::int64_t>::max());
+            return qstr(ByteFormatter::string(
+                std::isfinite(whole) ? static_cast<std::int64_t>(std::clamp(whole, 0.0, largest)) : 0));
+        });
+    chart_->setObjectName(QStringLiteral("liveChart"));
+    chart_->setFixedHeight(220);
+    sections()->addWidget(new SectionCard(QStringLiteral("Live Usage"), QStringLiteral("waveform.path.ecg"), chart_));
+
+    top_ = new TopProcessesList({}, &MemoryView::processValue, [this](const ProcessSnapshot& p) { return processIcon(p); });
+    sections()->addWidget(new SectionCard(QStringLiteral("Top Memory Users"), QStringLiteral("list.number"), top_));
     refresh();
 }
 
@@ -120,74 +180,26 @@ void MemoryView::refresh()
     if (!sample) return;
     const MemorySnapshot& memory = *sample;
 
-    const std::vector<ChartPoint> live = points(store.memoryHistory());
-    const ChartPlot::Domain domain = chartDomain(memory.total, live);
-    // The chart stays while its scale does, so that it scrolls rather than starts again.
-    if (chart_ && domain == chartDomain_) {
-        chart_->setPoints(live);
-    } else {
-        chartDomain_ = domain;
-        chart_ = new LiveAreaChart(
-            live, {{"Wired", NamedColor::red}, {"App", NamedColor::blue}, {"Compressed", NamedColor::purple}}, domain,
-            [](double value) {
-                const double whole = std::trunc(value);
-                const double largest = static_cast<double>(std::numeric_limits<std::int64_t>::max());
-                return qstr(ByteFormatter::string(
-                    std::isfinite(whole) ? static_cast<std::int64_t>(std::clamp(whole, 0.0, largest)) : 0));
-            });
-        chart_->setObjectName(QStringLiteral("liveChart"));
-        chart_->setFixedHeight(220);
-    }
-    QVBoxLayout* stack = rebuildSections(chart_);
-
-    auto* grid = new AdaptiveGrid(140, 10, 12, {});
-    grid->setObjectName(QStringLiteral("metrics"));
-    const auto card = [grid](const char* title, const QString& value, std::optional<QString> detail,
-                             const char* symbol, const QColor& tint) {
-        grid->addCell(new MetricCard(QString::fromUtf8(title), value, detail, QString::fromUtf8(symbol), tint));
-    };
     const QString unavailable = QStringLiteral("Unavailable");
-    card("Total RAM", bytes(memory.total), std::nullopt, "memorychip", accentColor());
-    card("Used", bytes(used(memory)), QStringLiteral("App + Wired + Compressed"), "chart.pie.fill", NamedColor::orange);
-    card("Available", bytes(available(memory)), QStringLiteral("Free + cached files the kernel can reclaim"),
-         "checkmark.circle", NamedColor::green);
-    card("App Memory", bytes(memory.app), std::nullopt, "square.grid.2x2", NamedColor::blue);
-    card("Wired", bytes(memory.wired), QStringLiteral("Kernel memory; can't be compressed or swapped"), "lock",
-         NamedColor::red);
-    card("Compressed", bytes(memory.compressed), std::nullopt, "rectangle.compress.vertical", NamedColor::purple);
-    card("Cached Files", bytes(memory.cached), std::nullopt, "doc.on.doc", NamedColor::teal);
-    card("Swap Used", memory.swapUsed ? bytes(*memory.swapUsed) : unavailable, swapDetail(memory),
-         "arrow.left.arrow.right", NamedColor::gray);
-    card("Swap Available", memory.swapAvailable ? bytes(*memory.swapAvailable) : unavailable,
-         QStringLiteral("Swap space is fixed by the configured swap areas"), "externaldrive", NamedColor::gray);
-    stack->addWidget(grid);
+    const auto set = [this](Card card, const QString& value) { cards_[static_cast<std::size_t>(card)]->setValue(value); };
+    set(totalCard, bytes(memory.total));
+    set(usedCard, bytes(used(memory)));
+    set(availableCard, bytes(available(memory)));
+    set(appCard, bytes(memory.app));
+    set(wiredCard, bytes(memory.wired));
+    set(compressedCard, bytes(memory.compressed));
+    set(cachedCard, bytes(memory.cached));
+    set(swapUsedCard, memory.swapUsed ? bytes(*memory.swapUsed) : unavailable);
+    cards_[swapUsedCard]->setDetail(swapDetail(memory));
+    set(swapAvailableCard, memory.swapAvailable ? bytes(*memory.swapAvailable) : unavailable);
 
-    auto* pressure = new QWidget;
-    auto* pressureStack = new QVBoxLayout(pressure);
-    pressureStack->setContentsMargins(0, 0, 0, 0);
-    auto* meter = new PressureMeter(memory.pressureFraction(), pressureLabel(memory.pressure),
-                                    pressureTint(memory.pressure));
-    meter->setObjectName(QStringLiteral("pressureMeter"));
-    pressureStack->addWidget(meter);
-    auto* explanation = new QLabel(pressureText(memory));
-    explanation->setObjectName(QStringLiteral("pressureText"));
-    explanation->setWordWrap(true);
-    // Without a width to wrap at, the card would reserve the height of a narrow column.
-    explanation->setMinimumWidth(360);
-    applyTextStyle(explanation, TextStyle::caption);
-    applyTextColor(explanation, textColor(TextEmphasis::secondary));
-    pressureStack->addWidget(explanation);
-    stack->addWidget(new SectionCard(QStringLiteral("Memory Pressure"),
-                                     QStringLiteral("gauge.with.dots.needle.50percent"), pressure));
+    meter_->setReading(memory.pressureFraction(), pressureLabel(memory.pressure), pressureTint(memory.pressure));
+    explanation_->setText(pressureText(memory));
 
-    stack->addWidget(new SectionCard(QStringLiteral("Live Usage"), QStringLiteral("waveform.path.ecg"), chart_));
-    stack->addWidget(new SectionCard(
-        QStringLiteral("Top Memory Users"), QStringLiteral("list.number"),
-        new TopProcessesList(TopProcessesList::top(store.processes(),
-                                                   [](const ProcessSnapshot& p) {
-                                                       return static_cast<double>(p.memorySortKey());
-                                                   }),
-                             &MemoryView::processValue,
-                             [this](const ProcessSnapshot& p) { return processIcon(p); })));
+    std::vector<ChartPoint> live = points(store.memoryHistory());
+    chart_->setYDomain(chartDomain(memory.total, live));
+    chart_->setPoints(std::move(live));
 
+    top_->setProcesses(TopProcessesList::top(
+        store.processes(), [](const ProcessSnapshot& p) { return static_cast<double>(p.memorySortKey()); }));
 }

@@ -9,12 +9,17 @@
 #include <QColor>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 class AppModel;
 class ApplicationsStore;
 class LiveAreaChart;
+class MetricCard;
+class PressureMeter;
+class QLabel;
+class TopProcessesList;
 
 // Live memory: the figures, the kernel's pressure verdict, the history of app, wired
 // and compressed memory, and the processes using the most.
@@ -47,6 +52,13 @@ protected:
     void refresh() override;
 
 private:
-    LiveAreaChart* chart_ = nullptr;
-    ChartPlot::Domain chartDomain_;
+    // The cards in the order shown.
+    enum Card { totalCard, usedCard, availableCard, appCard, wiredCard, compressedCard, cachedCard, swapUsedCard,
+                swapAvailableCard, cardCount };
+
+    std::array<MetricCard*, cardCount> cards_{};
+    PressureMeter* meter_;
+    QLabel* explanation_;
+    LiveAreaChart* chart_;
+    TopProcessesList* top_;
 };

@@ -53,10 +53,13 @@ MonitorScreen::MonitorScreen(SystemMonitorStore& monitor, const ApplicationsStor
     pages_->addWidget(placeholder_);
 
     contentPage_ = new QWidget;
-    content_ = new QVBoxLayout(contentPage_);
-    content_->setContentsMargins(16, 16, 16, 16);
-    content_->setSpacing(16);
-    content_->addStretch(1);
+    auto* content = new QVBoxLayout(contentPage_);
+    content->setContentsMargins(16, 16, 16, 16);
+    content->setSpacing(16);
+    sections_ = new QVBoxLayout;
+    sections_->setSpacing(16);
+    content->addLayout(sections_);
+    content->addStretch(1);
     pages_->addWidget(contentPage_);
 
     // One pass raises several signals; redraw once for all of them.
@@ -85,18 +88,6 @@ bool MonitorScreen::showsPlaceholder() const
 void MonitorScreen::showPlaceholder(bool waiting)
 {
     pages_->setCurrentWidget(waiting ? placeholder_ : contentPage_);
-}
-
-QVBoxLayout* MonitorScreen::rebuildSections(QWidget* kept)
-{
-    if (kept) kept->setParent(nullptr);
-    delete sections_;
-    sections_ = new QWidget;
-    auto* stack = new QVBoxLayout(sections_);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(16);
-    content_->insertWidget(0, sections_);
-    return stack;
 }
 
 void MonitorScreen::showEvent(QShowEvent* event)

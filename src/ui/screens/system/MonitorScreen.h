@@ -8,12 +8,12 @@
 
 class ApplicationsStore;
 class SystemMonitorStore;
-class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 
 // A live monitor screen: keeps the store sampling (processes included) while it is
-// shown, and shows a waiting placeholder until the store has its first sample.
+// shown, and shows a waiting placeholder until the store has its first sample. Its
+// sections are built once; each sample sets their new figures.
 class MonitorScreen : public QWidget {
     Q_OBJECT
 
@@ -28,12 +28,11 @@ protected:
     MonitorScreen(SystemMonitorStore& monitor, const ApplicationsStore* apps, const QString& title,
                   const QString& waitingText, QWidget* parent);
 
-    // Rebuilds the shown figures from the store; called whenever a sample arrives.
+    // Sets the shown figures from the store; called whenever a sample arrives.
     virtual void refresh() = 0;
     void showPlaceholder(bool waiting);
-    // A fresh, empty stack for the sections in place of the previous one; `kept`
-    // (a chart that must not start again) is taken out of the old one first.
-    QVBoxLayout* rebuildSections(QWidget* kept);
+    // The stack the sections are added to, top to bottom, once.
+    QVBoxLayout* sections() const { return sections_; }
     SystemMonitorStore& monitor() const { return monitor_; }
     QIcon processIcon(const ProcessSnapshot& process) const;
 
@@ -48,8 +47,7 @@ private:
     QStackedWidget* pages_;
     QWidget* placeholder_;
     QWidget* contentPage_;
-    QVBoxLayout* content_;
-    QWidget* sections_ = nullptr;
+    QVBoxLayout* sections_;
     bool subscribed_ = false;
     bool refreshPending_ = false;
 };

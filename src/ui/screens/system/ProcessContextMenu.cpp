@@ -2,10 +2,12 @@
 
 #include "app/RunningApplications.h"
 #include "platform/DesktopServices.h"
+#include "platform/ProcessWindows.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
 #include "ui/screens/system/ProcessTableModel.h"
 
+#include <QGuiApplication>
 #include <QMenu>
 
 #include <algorithm>
@@ -14,10 +16,11 @@
 
 namespace ProcessContextMenu {
 
-const ApplicationInfo* runningApplication(const ProcessSnapshot& process, const std::vector<ApplicationInfo>& apps)
+std::optional<std::string> frontRefusal(const ProcessSnapshot& process, ProcessWindows& windows)
 {
-    const ApplicationInfo* app = RunningApplications::applicationOf(process, apps);
-    return app && RunningApplications::canActivate(*app) ? app : nullptr;
+    // The display variables may not tell; the toolkit knows which protocol it speaks.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) return ProcessWindows::waylandText;
+    return RunningApplications::frontRefusal(process, windows);
 }
 
 std::optional<std::string> refusal(const ProcessSnapshot& process)
@@ -29,14 +32,16 @@ std::optional<std::string> refusal(const ProcessSnapshot& process)
 
 namespace {
 
-void fillOne(QMenu& menu, const ProcessSnapshot& process, const std::vector<ApplicationInfo>& apps,
-             DesktopServices& desktop, const Actions& actions)
+void fillOne(QMenu& menu, const ProcessSnapshot& process, DesktopServices& desktop, ProcessWindows& windows,
+             const Actions& actions)
 {
     const auto reason = refusal(process);
-    if (const ApplicationInfo* app = runningApplication(process, apps)) {
-        menu.addAction(QStringLiteral("Bring to Front"), [app = *app, failed = actions.failed] {
-            if (const auto message = RunningApplications::activate(app); message && failed) failed(*message);
-        });
+    QAction* front = menu.addAction(QStringLiteral("Bring to Front"), [process, bring = actions.bringToFront] {
+        if (bring) bring(process);
+    });
+    if (const auto why = frontRefusal(process, windows)) {
+        front->setEnabled(false);
+        front->setToolTip(QString::fromStdString(*why));
     }
     if (process.executablePath) {
         const std::string path = ProcessTableModel::revealPath(*process.executablePath);
@@ -90,11 +95,11 @@ void fillSeveral(QMenu& menu, const std::vector<ProcessSnapshot>& processes, Des
 
 } // namespace
 
-void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, const std::vector<ApplicationInfo>& apps,
-          DesktopServices& desktop, const Actions& actions)
+void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, DesktopServices& desktop,
+          ProcessWindows& windows, const Actions& actions)
 {
     if (processes.size() == 1)
-        fillOne(menu, processes.front(), apps, desktop, actions);
+        fillOne(menu, processes.front(), desktop, windows, actions);
     else if (!processes.empty())
         fillSeveral(menu, processes, desktop, actions);
 }

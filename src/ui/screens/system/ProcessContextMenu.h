@@ -1,6 +1,5 @@
 #pragma once
 
-#include "index/ApplicationRecords.h"
 #include "index/ProcessRecords.h"
 
 #include <functional>
@@ -9,6 +8,7 @@
 #include <vector>
 
 class DesktopServices;
+class ProcessWindows;
 class QMenu;
 
 // The menu of one process (bring to front, reveal, copy path, quit, force quit), or
@@ -17,17 +17,16 @@ namespace ProcessContextMenu {
 
 struct Actions {
     std::function<void(const std::vector<ProcessSnapshot>&, bool force)> quit;
-    // A failed Bring to Front, with the desktop's message.
-    std::function<void(const std::string&)> failed;
+    std::function<void(const ProcessSnapshot&)> bringToFront;
 };
 
-// The installed application that can bring the process to the front, if any.
-const ApplicationInfo* runningApplication(const ProcessSnapshot& process, const std::vector<ApplicationInfo>& apps);
+// Why Bring to Front can't raise a window of the process in this session, or nothing.
+std::optional<std::string> frontRefusal(const ProcessSnapshot& process, ProcessWindows& windows);
 
 // Why the process may not be quit, or nothing.
 std::optional<std::string> refusal(const ProcessSnapshot& process);
 
-void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, const std::vector<ApplicationInfo>& apps,
-          DesktopServices& desktop, const Actions& actions);
+void fill(QMenu& menu, const std::vector<ProcessSnapshot>& processes, DesktopServices& desktop,
+          ProcessWindows& windows, const Actions& actions);
 
 } // namespace ProcessContextMenu

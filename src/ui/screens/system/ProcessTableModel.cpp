@@ -1,6 +1,7 @@
 #include "ui/screens/system/ProcessTableModel.h"
 
 #include "analysis/ByteFormatter.h"
+#include "ui/components/ApplicationIcon.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
@@ -16,25 +17,21 @@ bool before(const Key& a, const Key& b, Qt::SortOrder order)
 
 } // namespace
 
-ProcessTableModel::ProcessTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+ProcessTableModel::ProcessTableModel(QObject* parent) : KeyedTableModel(&ProcessRowKey::of, parent)
+{
+    connect(&ApplicationIcon::announcer(), &ApplicationIcon::found, this, [this] { redrawAll(); });
+}
 
 void ProcessTableModel::setProcesses(std::vector<ProcessSnapshot> processes)
 {
-    beginResetModel();
-    rows_ = sorted(std::move(processes), sortColumn_, sortOrder_);
-    endResetModel();
+    replaceRows(sorted(std::move(processes), sortColumn_, sortOrder_));
 }
 
 int ProcessTableModel::rowOf(std::int32_t pid) const
 {
-    for (std::size_t row = 0; row < rows_.size(); ++row)
-        if (rows_[row].pid == pid) return static_cast<int>(row);
-    return -1;
-}
-
-int ProcessTableModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    const auto& all = rows();
+    const auto found = std::find_if(all.begin(), all.end(), [pid](const ProcessSnapshot& row) { return row.pid == pid; });
+    return found == all.end() ? -1 : static_cast<int>(found - all.begin());
 }
 
 int ProcessTableModel::columnCount(const QModelIndex& parent) const
@@ -92,16 +89,15 @@ std::vector<ProcessSnapshot> ProcessTableModel::sorted(std::vector<ProcessSnapsh
 
 void ProcessTableModel::sort(int column, Qt::SortOrder order)
 {
+    if (column < 0 || column >= columnCount_) return;
     sortColumn_ = column;
     sortOrder_ = order;
-    beginResetModel();
-    rows_ = sorted(std::move(rows_), column, order);
-    endResetModel();
+    replaceRows(sorted(rows(), column, order));
 }
 
 QVariant ProcessTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid()) return {};
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
     const ProcessSnapshot& row = processAt(index.row());
     const int column = index.column();
     const bool restrictedCpu = column == cpu && !row.cpuPercent;
@@ -144,7 +140,7 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const
 
 QVariant ProcessTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount_) return {};
     static const char* const titles[] = {"Process", "PID", "CPU %", "Memory", "Threads", "State", "User"};
     return QString::fromLatin1(titles[section]);
 }

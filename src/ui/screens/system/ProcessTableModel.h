@@ -1,17 +1,35 @@
 #pragma once
 
 #include "index/ProcessRecords.h"
-
-#include <QAbstractTableModel>
+#include "ui/components/KeyedTableModel.h"
 
 #include <QIcon>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
+// What names a row for good: a pid comes back for another program, a pid with its
+// start time does not.
+struct ProcessRowKey {
+    std::int32_t pid = 0;
+    std::uint64_t startTicks = 0; // 0 when the sampler could not read it
+
+    static ProcessRowKey of(const ProcessSnapshot& process) { return {process.pid, process.startTicks.value_or(0)}; }
+    friend bool operator==(const ProcessRowKey&, const ProcessRowKey&) = default;
+};
+
+struct ProcessRowKeyHash {
+    std::size_t operator()(const ProcessRowKey& key) const noexcept
+    {
+        return std::hash<std::uint64_t>()(key.startTicks * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint32_t>(key.pid));
+    }
+};
+
 // The rows of the process table, kept in the user's sort order; absent figures
-// sort below every measured one.
-class ProcessTableModel : public QAbstractTableModel {
+// sort below every measured one. Each sample updates the rows in place, so the
+// view's selection and current row stay with their processes.
+class ProcessTableModel : public KeyedTableModel<ProcessSnapshot, ProcessRowKey, ProcessRowKeyHash> {
     Q_OBJECT
 
 public:
@@ -22,10 +40,10 @@ public:
     void setProcesses(std::vector<ProcessSnapshot> processes);
     // The icon of each process; without one every row shows the terminal symbol.
     void setIconSource(std::function<QIcon(const ProcessSnapshot&)> source) { iconSource_ = std::move(source); }
-    const ProcessSnapshot& processAt(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+    const ProcessSnapshot& processAt(int row) const { return rowAt(row); }
+    // The row of the first process with the pid, or -1.
     int rowOf(std::int32_t pid) const;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -43,7 +61,6 @@ public:
     static QString restrictedHelp();
 
 private:
-    std::vector<ProcessSnapshot> rows_;
     std::function<QIcon(const ProcessSnapshot&)> iconSource_;
     int sortColumn_ = cpu;
     Qt::SortOrder sortOrder_ = Qt::DescendingOrder;

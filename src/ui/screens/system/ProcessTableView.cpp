@@ -1,5 +1,6 @@
 #include "ui/screens/system/ProcessTableView.h"
 
+#include "ui/screens/system/ColumnWidths.h"
 #include "ui/screens/system/ProcessTableModel.h"
 
 #include <QHeaderView>
@@ -7,6 +8,15 @@
 #include <QMenu>
 
 #include <algorithm>
+
+namespace {
+
+// The process name takes the spare width.
+const std::vector<ColumnWidths::Column> columns = {
+    {160, 220}, {50, 60}, {60, 70}, {70, 90}, {50, 60}, {60, 80}, {60, 90},
+};
+
+} // namespace
 
 ProcessTableView::ProcessTableView(QWidget* parent) : QTableView(parent), model_(new ProcessTableModel(this))
 {
@@ -21,26 +31,23 @@ ProcessTableView::ProcessTableView(QWidget* parent) : QTableView(parent), model_
     setWordWrap(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    static const int widths[] = {220, 60, 70, 90, 60, 80, 90};
-    for (int column = 0; column < ProcessTableModel::columnCount_; ++column) setColumnWidth(column, widths[column]);
-    horizontalHeader()->setStretchLastSection(true);
+    widths_ = std::make_unique<ColumnWidths>(*this, columns, ProcessTableModel::process);
 
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (restoring_) return;
-        // Pids selected but not listed stay selected, so they come back when listed again.
-        for (const auto& process : processes_) selection_.erase(process.pid);
-        for (const QModelIndex& index : selectionModel()->selectedRows())
-            selection_.insert(model_->processAt(index.row()).pid);
-        emit selectionChangedByUser();
-    });
-    // A reset clears the view's selection; the pids are put back after it.
-    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { restoring_ = true; });
-    connect(model_, &QAbstractItemModel::modelReset, this, &ProcessTableView::restoreSelection);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ProcessTableView::selectedProcessesChanged);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         const QModelIndex index = indexAt(point);
         if (!index.isValid()) return;
         if (QMenu* menu = menuForRow(index.row())) menu->popup(viewport()->mapToGlobal(point));
     });
+}
+
+ProcessTableView::~ProcessTableView() = default;
+
+void ProcessTableView::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    widths_->fit();
 }
 
 void ProcessTableView::setProcesses(std::vector<ProcessSnapshot> processes)
@@ -49,22 +56,35 @@ void ProcessTableView::setProcesses(std::vector<ProcessSnapshot> processes)
     model_->setProcesses(std::move(processes));
 }
 
-void ProcessTableView::setSelectedPids(std::set<std::int32_t> pids)
+std::vector<ProcessSnapshot> ProcessTableView::selectedProcesses() const
 {
-    selection_ = std::move(pids);
-    restoreSelection();
-    emit selectionChangedByUser();
+    std::vector<ProcessRowKey> keys;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        keys.push_back(ProcessRowKey::of(model_->processAt(index.row())));
+    std::vector<ProcessSnapshot> selected;
+    for (const auto& process : processes_)
+        if (std::find(keys.begin(), keys.end(), ProcessRowKey::of(process)) != keys.end()) selected.push_back(process);
+    return selected;
 }
 
-void ProcessTableView::restoreSelection()
+std::set<std::int32_t> ProcessTableView::selectedPids() const
 {
-    restoring_ = true;
+    std::set<std::int32_t> pids;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) pids.insert(model_->processAt(index.row()).pid);
+    return pids;
+}
+
+void ProcessTableView::setSelectedPids(const std::set<std::int32_t>& pids)
+{
     QItemSelection rows;
-    for (int row = 0; row < model_->rowCount(); ++row)
-        if (selection_.count(model_->processAt(row).pid))
-            rows.select(model_->index(row, 0), model_->index(row, ProcessTableModel::columnCount_ - 1));
+    QModelIndex first;
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        if (!pids.count(model_->processAt(row).pid)) continue;
+        rows.select(model_->index(row, 0), model_->index(row, ProcessTableModel::columnCount_ - 1));
+        if (!first.isValid()) first = model_->index(row, 0);
+    }
+    selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
-    restoring_ = false;
 }
 
 std::vector<ProcessSnapshot> ProcessTableView::menuTargets(std::int32_t clickedPid, const std::set<std::int32_t>& selection,
@@ -85,10 +105,11 @@ std::vector<ProcessSnapshot> ProcessTableView::menuTargets(std::int32_t clickedP
 QMenu* ProcessTableView::menuForRow(int row)
 {
     if (row < 0 || row >= model_->rowCount() || !menuBuilder_) return nullptr;
-    const std::vector<ProcessSnapshot> targets = menuTargets(model_->processAt(row).pid, selection_, processes_);
+    const std::vector<ProcessSnapshot> targets = menuTargets(model_->processAt(row).pid, selectedPids(), processes_);
     if (targets.empty()) return nullptr;
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setToolTipsVisible(true);
     menuBuilder_(*menu, targets);
     return menu;
 }

@@ -6,27 +6,34 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <vector>
 
-class DesktopServices;
+class ColumnWidths;
 class ProcessTableModel;
 
-// The sortable, multi-selection table of sampled processes. It quits nothing
-// itself: its menu hands quit requests to the owner.
+// The sortable, multi-selection table of sampled processes. Its selection model is
+// the one selection; each sample updates the rows in place, so the selection and
+// the current row stay with their processes. It quits nothing itself: its menu
+// hands quit requests to the owner.
 class ProcessTableView : public QTableView {
     Q_OBJECT
 
 public:
-    using QuitHandler = std::function<void(const ProcessSnapshot&, bool force)>;
     // Fills the menu of the processes it acts on; the owner knows the desktop and the applications.
     using MenuBuilder = std::function<void(QMenu&, const std::vector<ProcessSnapshot>&)>;
 
     explicit ProcessTableView(QWidget* parent = nullptr);
+    ~ProcessTableView() override;
 
+    // The rows of one sample, in the sampler's order.
     void setProcesses(std::vector<ProcessSnapshot> processes);
-    const std::set<std::int32_t>& selectedPids() const { return selection_; }
-    void setSelectedPids(std::set<std::int32_t> pids);
+    // The selected processes, in the sampler's order.
+    std::vector<ProcessSnapshot> selectedProcesses() const;
+    std::set<std::int32_t> selectedPids() const;
+    // Selects the listed processes with these pids, the first of them current.
+    void setSelectedPids(const std::set<std::int32_t>& pids);
     void setMenuBuilder(MenuBuilder builder) { menuBuilder_ = std::move(builder); }
     ProcessTableModel& tableModel() const { return *model_; }
 
@@ -40,14 +47,14 @@ public:
     QMenu* menuForRow(int row);
 
 signals:
-    void selectionChangedByUser();
+    void selectedProcessesChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void restoreSelection();
-
     ProcessTableModel* model_;
+    std::unique_ptr<ColumnWidths> widths_;
     std::vector<ProcessSnapshot> processes_;
-    std::set<std::int32_t> selection_;
     MenuBuilder menuBuilder_;
-    bool restoring_ = false;
 };

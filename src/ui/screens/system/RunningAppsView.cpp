@@ -6,6 +6,8 @@
 #include "app/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
 #include "scanning/FinderActions.h"
+#include "platform/ProcessWindows.h"
+#include "ui/components/EmptyStateView.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/SymbolIcons.h"
@@ -23,6 +25,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -50,7 +53,9 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
       scopePicker_(new QComboBox(this)),
       filterField_(new QLineEdit(this)),
       count_(new QLabel(this)),
-      table_(new ProcessTableView(this)),
+      rows_(new QStackedWidget(this)),
+      table_(new ProcessTableView(rows_)),
+      empty_(new EmptyStateView(QStringLiteral("macwindow"), QString(), QString(), rows_)),
       front_(toolbarButton(QStringLiteral("Bring to Front"), "macwindow", this)),
       reveal_(toolbarButton(QStringLiteral("Reveal"), "folder", this)),
       quit_(toolbarButton(QStringLiteral("Quit"), "xmark.circle", this))
@@ -86,7 +91,9 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     layout->addLayout(header);
 
     layout->addWidget(divider(this));
-    layout->addWidget(table_, 1);
+    rows_->addWidget(table_);
+    rows_->addWidget(empty_);
+    layout->addWidget(rows_, 1);
     layout->addWidget(divider(this));
     auto* footnote = new QLabel(
         QStringLiteral("CPU %: 100% equals one full core. Memory is the process's own memory, resident or swapped "
@@ -103,21 +110,17 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
         return ProcessIcon::of(process, model_.apps().apps());
     });
     table_->setMenuBuilder([this](QMenu& menu, const std::vector<ProcessSnapshot>& processes) {
-        ProcessContextMenu::fill(menu, processes, model_.apps().apps(), model_.desktop(),
+        ProcessContextMenu::fill(menu, processes, model_.desktop(), model_.processWindows(),
                                  {[this](const std::vector<ProcessSnapshot>& targets, bool force) { requestQuit(targets, force); },
-                                  [this](const std::string& message) { showError(message); }});
+                                  [this](const ProcessSnapshot& process) { bringToFront(process); }});
     });
-    connect(table_, &ProcessTableView::selectionChangedByUser, this, &RunningAppsView::updateToolbar);
+    connect(table_, &ProcessTableView::selectedProcessesChanged, this, &RunningAppsView::updateToolbar);
     connect(scopePicker_, &QComboBox::currentIndexChanged, this,
             [this](int index) { setScope(static_cast<Scope>(index)); });
     connect(filterField_, &QLineEdit::textChanged, this, &RunningAppsView::setFilter);
 
     connect(front_, &QToolButton::clicked, this, [this] {
-        const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids());
-        if (!process) return;
-        const ApplicationInfo* app = ProcessContextMenu::runningApplication(*process, model_.apps().apps());
-        if (!app) return;
-        if (const auto message = RunningApplications::activate(*app)) showError(*message);
+        if (const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids())) bringToFront(*process);
     });
     connect(reveal_, &QToolButton::clicked, this, [this] {
         const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids());
@@ -129,8 +132,9 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     });
 
     SystemMonitorStore& monitor = model_.monitor();
+    // Every sample changes both; the rows follow the processes alone, once per sample.
     connect(&monitor, &SystemMonitorStore::processesChanged, this, &RunningAppsView::refresh);
-    connect(&monitor, &SystemMonitorStore::lastProcessSampleChanged, this, &RunningAppsView::refresh);
+    connect(&monitor, &SystemMonitorStore::lastProcessSampleChanged, this, &RunningAppsView::updateSampleTime);
     connect(&model_.apps(), &ApplicationsStore::appsChanged, this, &RunningAppsView::refresh);
     monitor.subscribe(true);
     refresh();
@@ -157,7 +161,7 @@ std::vector<ProcessSnapshot> RunningAppsView::visible(const std::vector<ProcessS
     std::vector<ProcessSnapshot> result;
     for (const auto& process : processes) {
         const bool mine = process.ownerUID && *process.ownerUID == currentUID;
-        if (scope != Scope::all && !mine) continue;
+        if (scope != Scope::all && (!mine || process.isKernelThread())) continue;
         if (scope == Scope::apps && !process.sessionAppID && !RunningApplications::applicationOf(process, apps))
             continue;
         if (!filter.isEmpty() && !QString::fromStdString(process.name).contains(filter, Qt::CaseInsensitive)
@@ -201,16 +205,47 @@ void RunningAppsView::refresh()
 {
     visible_ = visible(model_.monitor().processes(), scope_, filter_, ::getuid(), model_.apps().apps());
     table_->setProcesses(visible_);
-    count_->setText(QStringLiteral("%1 processes").arg(visible_.size()));
+    count_->setText(LocaleText::count(static_cast<std::int64_t>(visible_.size()), QStringLiteral("process"),
+                                      QStringLiteral("processes")));
+    const auto [title, line] = emptyText(scope_, filter_, model_.monitor().lastProcessSample().has_value());
+    empty_->setTitle(title);
+    empty_->setDescription(line);
+    rows_->setCurrentWidget(visible_.empty() ? static_cast<QWidget*>(empty_) : table_);
+    updateSampleTime();
+    updateToolbar();
+}
+
+void RunningAppsView::updateSampleTime()
+{
     const auto sample = model_.monitor().lastProcessSample();
     count_->setToolTip(sample ? QStringLiteral("Updated ") + LocaleText::timeOfDay(*sample) : QString());
-    updateToolbar();
+}
+
+std::pair<QString, QString> RunningAppsView::emptyText(Scope scope, const QString& filter, bool sampled)
+{
+    if (!sampled) return {QStringLiteral("Reading Processes\u2026"), QStringLiteral("The first sample of the process table is on its way.")};
+    if (!filter.isEmpty())
+        return {QStringLiteral("No Matches"),
+                QStringLiteral("No process shown under “%1” has a name containing “%2” or the PID %2.").arg(title(scope), filter)};
+    switch (scope) {
+    case Scope::apps:
+        return {QStringLiteral("No Apps Running"),
+                QStringLiteral("None of your processes belongs to an application the desktop started or that is "
+                               "installed. Choose “My Processes” or “All Processes” under Show to list every process.")};
+    case Scope::mine:
+        return {QStringLiteral("No Processes"), QStringLiteral("No process of this account is running.")};
+    default:
+        return {QStringLiteral("No Processes"), QStringLiteral("The process table could not be read.")};
+    }
 }
 
 void RunningAppsView::updateToolbar()
 {
     const ProcessSnapshot* process = selectedProcess(visible_, table_->selectedPids());
-    front_->setEnabled(process && ProcessContextMenu::runningApplication(*process, model_.apps().apps()));
+    const auto frontRefusal = process ? ProcessContextMenu::frontRefusal(*process, model_.processWindows()) : std::nullopt;
+    front_->setEnabled(process && !frontRefusal);
+    front_->setToolTip(frontRefusal ? QString::fromStdString(*frontRefusal)
+                                    : QStringLiteral("Bring the selected process's window to the front"));
     reveal_->setEnabled(process && process->executablePath);
     const auto reason = process ? ProcessContextMenu::refusal(*process) : std::nullopt;
     quit_->setEnabled(process && !reason);
@@ -230,7 +265,6 @@ QString RunningAppsView::dialogMessage(const std::vector<ProcessSnapshot>& proce
         return ProcessQuitter::canAskToSave(process);
     });
     const QString consequence = QString::fromStdString(ProcessQuitter::confirmationMessage(force, !force && allCanSave));
-    if (processes.size() == 1) return consequence;
     constexpr std::size_t named = 10;
     QStringList names;
     for (std::size_t i = 0; i < std::min(processes.size(), named); ++i)
@@ -271,14 +305,20 @@ void RunningAppsView::terminate(const std::vector<ProcessSnapshot>& processes, b
                                                  .arg(process.pid)
                                                  .arg(QString::fromStdString(*message)));
     }
-    if (!failures.isEmpty()) showError(failures.join(QLatin1Char('\n')).toStdString());
+    if (!failures.isEmpty())
+        showError(QStringLiteral("Couldn't quit the process"), failures.join(QLatin1Char('\n')).toStdString());
 }
 
-void RunningAppsView::showError(const std::string& message)
+void RunningAppsView::bringToFront(const ProcessSnapshot& process)
+{
+    if (const auto failure = RunningApplications::bringToFront(process, model_.processWindows()))
+        showError(QStringLiteral("Couldn't bring the process to the front"), *failure);
+}
+
+void RunningAppsView::showError(const QString& title, const std::string& message)
 {
     delete errorAlert_;
-    errorAlert_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Couldn't quit the process"),
-                                  QStringLiteral("Couldn't quit the process"), QMessageBox::NoButton, this);
+    errorAlert_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
     errorAlert_->setInformativeText(QString::fromStdString(message));
     errorAlert_->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
     connect(errorAlert_, &QMessageBox::finished, errorAlert_, &QObject::deleteLater);

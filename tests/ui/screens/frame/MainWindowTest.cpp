@@ -11,12 +11,17 @@
 #include "ui/screens/frame/KestrelmoorApp.h"
 #include "ui/screens/frame/KestrelmoorCommands.h"
 #include "ui/screens/frame/ScanToolbar.h"
+#include "ui/screens/frame/SidebarList.h"
 #include "ui/screens/frame/SidebarScanStatus.h"
+#include "ui/screens/frame/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,6 +34,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
+#include <QtTest/QTest>
 
 namespace {
 
@@ -149,15 +155,17 @@ TEST_F(MainWindowTest, EachChangeOfSelectionBuildsAFreshScreenAndOnlyThen)
     row("Memory")->setSelected(true);
     EXPECT_EQ(window().currentScreen(), memory);
 
-    // The list loses its selection: the dashboard, rebuilt, with no row selected.
+    // Whatever takes the list's selection away, it comes back and the screen stays.
     row("Memory")->setSelected(false);
-    EXPECT_FALSE(model().selection().has_value());
-    EXPECT_EQ(screenTitle(), "Dashboard");
-    EXPECT_TRUE(window().sidebarList()->selectedItems().isEmpty());
-    QWidget* unselected = window().currentScreen();
+    EXPECT_EQ(model().selection(), SidebarItem::memory);
+    EXPECT_TRUE(row("Memory")->isSelected());
+    EXPECT_EQ(window().currentScreen(), memory);
+    window().sidebarList()->clearSelection();
+    EXPECT_TRUE(row("Memory")->isSelected());
+    EXPECT_EQ(window().currentScreen(), memory);
     window().sidebarList()->setCurrentItem(row("Dashboard"));
     EXPECT_EQ(model().selection(), SidebarItem::dashboard);
-    EXPECT_NE(window().currentScreen(), unselected);
+    EXPECT_NE(window().currentScreen(), memory);
 
     // Navigation from anywhere else moves the sidebar too.
     model().setSelection(SidebarItem::cpu);
@@ -183,6 +191,86 @@ TEST_F(MainWindowTest, EachChangeOfSelectionBuildsAFreshScreenAndOnlyThen)
     QCoreApplication::processEvents();
 }
 
+TEST(SidebarListSteps, TheNearestSelectableRowEachWay)
+{
+    // Rows as the sidebar has them: a heading, then its screens.
+    const std::vector<bool> rows{false, true, true, false, true, false, false, true};
+    const struct {
+        int from, direction, expected;
+    } cases[] = {
+        {1, 1, 2}, {2, 1, 4}, {4, 1, 7}, {7, 1, -1},    // down, over one heading or two
+        {7, -1, 4}, {4, -1, 2}, {1, -1, -1},             // up; none above the first screen
+        {-1, 1, 1}, {8, -1, 7},                          // from outside: the first and the last
+        {0, 1, 1}, {3, -1, 2}, {5, 1, 7},                // from a heading
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SidebarList::steppedRow(rows, c.from, c.direction), c.expected) << c.from << " " << c.direction;
+    EXPECT_EQ(SidebarList::steppedRow({}, -1, 1), -1);
+}
+
+// A person's clicks and keys on the sidebar: a heading is never selected, the keys
+// step over headings, and the open screen with its state is kept.
+TEST_F(MainWindowTest, HeadingsAreNeverSelectedAndTheOpenScreenStays)
+{
+    window().show();
+    QListWidget& list = *window().sidebarList();
+    QWidget* viewport = list.viewport();
+    const auto centre = [&](const QString& text) { return list.visualItemRect(row(text)).center(); };
+
+    model().setSelection(SidebarItem::duplicates);
+    QPointer<QWidget> duplicates = window().currentScreen();
+    list.setFocus();
+    const struct {
+        const char* name;
+        std::function<void()> act;
+    } clicks[] = {
+        {"Overview", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("Overview")); }},
+        {"Disk", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("Disk")); }},
+        {"System", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("System")); }},
+        {"Preferences", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, centre("Preferences")); }},
+        {"double click", [&] { QTest::mouseDClick(viewport, Qt::LeftButton, {}, centre("Disk")); }},
+        {"Ctrl+click on the selected row",
+         [&] { QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, centre("Duplicates")); }},
+        {"Ctrl+click on a heading",
+         [&] { QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, centre("System")); }},
+        {"empty space", [&] { QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(20, viewport->height() - 2)); }},
+    };
+    for (const auto& click : clicks) {
+        click.act();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(model().selection(), SidebarItem::duplicates) << click.name;
+        EXPECT_TRUE(row("Duplicates")->isSelected()) << click.name;
+        EXPECT_EQ(list.selectedItems().size(), 1) << click.name;
+        EXPECT_EQ(window().currentScreen(), duplicates.data()) << click.name;
+    }
+    EXPECT_TRUE(duplicates);
+
+    const struct {
+        const char* from;
+        Qt::Key key;
+        const char* to;
+    } keys[] = {
+        {"Storage", Qt::Key_Down, "Largest Files"},     {"Largest Files", Qt::Key_Up, "Storage"},
+        {"Search", Qt::Key_Down, "Applications"},       {"CPU", Qt::Key_Down, "Storage Access"},
+        {"Storage Access", Qt::Key_Up, "CPU"},          {"Dashboard", Qt::Key_Up, "Dashboard"},
+        {"Settings", Qt::Key_Down, "Settings"},         {"Memory", Qt::Key_Home, "Dashboard"},
+        {"Memory", Qt::Key_End, "Settings"},            {"Storage", Qt::Key_PageDown, nullptr},
+        {"Settings", Qt::Key_PageUp, nullptr},
+    };
+    for (const auto& k : keys) {
+        list.setCurrentItem(row(k.from));
+        QTest::keyClick(&list, k.key);
+        const QList<QListWidgetItem*> selected = list.selectedItems();
+        ASSERT_EQ(selected.size(), 1) << k.from << " " << k.key;
+        EXPECT_TRUE(selected.front()->flags() & Qt::ItemIsSelectable) << k.from << " " << k.key;
+        EXPECT_EQ(list.currentItem(), selected.front()) << k.from << " " << k.key;
+        if (k.to) {
+            EXPECT_EQ(selected.front()->text(), k.to) << k.from << " " << k.key;
+        }
+        EXPECT_TRUE(model().selection().has_value());
+    }
+}
+
 TEST_F(MainWindowTest, ScreenShortcutsGoByPositionInTheirList)
 {
     const std::vector<QAction*>& actions = app->commands().screenActions();
@@ -206,6 +294,110 @@ TEST_F(MainWindowTest, ScreenShortcutsGoByPositionInTheirList)
     EXPECT_EQ(c.resumeAction()->shortcut(), QKeySequence("Ctrl+Shift+R"));
     EXPECT_EQ(c.pauseAction()->shortcut(), QKeySequence("Ctrl+Alt+P"));
     EXPECT_EQ(c.cancelAction()->shortcut(), QKeySequence("Ctrl+."));
+}
+
+// Shortcut texts are this desktop's ("Ctrl+R"), never another system's glyphs, and
+// the desktop's Find key goes to the toolbar's search field.
+TEST_F(MainWindowTest, ShortcutTextsAreTheDesktopsAndFindGoesToTheSearchField)
+{
+    window().resize(1000, 660);
+    window().show();
+    QApplication::setActiveWindow(&window());
+    QCoreApplication::processEvents();
+    auto* scanButton = window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"));
+    EXPECT_EQ(scanButton->toolTip(), "Scan your Mac (Ctrl+R). Only changes since the last scan are written.");
+
+    const QStringList foreignGlyphs{QStringLiteral("\u2318"), QStringLiteral("\u2325"), QStringLiteral("\u21E7"),
+                                    QStringLiteral("Cmd"), QStringLiteral("Command-")};
+    QStringList shown;
+    for (QWidget* widget : window().findChildren<QWidget*>()) {
+        shown << widget->toolTip();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            shown << button->text();
+    }
+    for (QAction* action : window().findChildren<QAction*>())
+        shown << action->text() << action->toolTip() << action->shortcut().toString(QKeySequence::NativeText);
+    for (const QString& text : shown)
+        for (const QString& glyph : foreignGlyphs)
+            EXPECT_FALSE(text.contains(glyph)) << text.toStdString();
+
+    const struct {
+        SidebarItem screen;
+        const char* name;
+    } from[] = {{SidebarItem::dashboard, "dashboard"}, {SidebarItem::settings, "settings"},
+                {SidebarItem::runningApps, "running apps"}};
+    for (const auto& start : from) {
+        model().setSelection(start.screen);
+        window().sidebarList()->setFocus();
+        QCoreApplication::processEvents();
+        // Through the window, as a typed key comes, so that shortcuts see it first.
+        QTest::keyClick(window().windowHandle(), Qt::Key_F, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::focusWidget(), window().searchField()) << start.name;
+    }
+}
+
+TEST(WindowPlacementRules, TheLastPlaceIsKeptOnAScreenThatIsThere)
+{
+    const QSize minimum(720, 480);
+    const QSize standard(1000, 660);
+    const QRect laptop(0, 0, 1440, 876);         // the primary screen's available area
+    const QRect monitor(1440, -200, 1920, 1080); // a second one to its right, higher up
+    const struct {
+        const char* name;
+        std::optional<QRect> stored;
+        QList<QRect> screens;
+        WindowPlacement expected;
+    } cases[] = {
+        {"never stored", std::nullopt, {laptop}, {standard, std::nullopt}},
+        {"an empty size", QRect(10, 10, 0, 0), {laptop}, {standard, std::nullopt}},
+        {"no screen known", QRect(10, 10, 900, 600), {}, {standard, std::nullopt}},
+        {"kept as it was", QRect(120, 80, 900, 600), {laptop}, {QSize(900, 600), QPoint(120, 80)}},
+        {"on the second screen", QRect(1600, -100, 1200, 800), {laptop, monitor}, {QSize(1200, 800), QPoint(1600, -100)}},
+        {"the second screen is gone", QRect(1600, -100, 1200, 800), {laptop},
+         {QSize(1200, 800), QPoint(120, 38)}},
+        {"far off every screen", QRect(-5000, 9000, 900, 600), {laptop}, {QSize(900, 600), QPoint(270, 138)}},
+        {"title bar above the screen", QRect(100, -400, 900, 600), {laptop}, {QSize(900, 600), QPoint(270, 138)}},
+        {"partly off the right edge", QRect(1300, 100, 900, 600), {laptop}, {QSize(900, 600), QPoint(540, 100)}},
+        {"larger than the screen", QRect(0, 0, 3000, 2000), {laptop}, {QSize(1440, 876), QPoint(0, 0)}},
+        {"below the minimum size", QRect(50, 50, 300, 200), {laptop}, {minimum, QPoint(50, 50)}},
+        {"a screen smaller than the minimum", QRect(0, 0, 900, 600), {QRect(0, 0, 640, 400)},
+         {minimum, QPoint(0, 0)}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WindowPlacement::restored(c.stored, c.screens, minimum, standard), c.expected) << c.name;
+}
+
+// Closed in one run, the window opens where it was in the next.
+TEST_F(MainWindowTest, TheWindowOpensWithTheSizeAndPlaceItWasClosedWith)
+{
+    window().show();
+    window().resize(760, 500);
+    window().move(12, 34);
+    QCoreApplication::processEvents();
+    const QPoint frame = window().pos();
+    window().close();
+    app.reset();
+
+    app = launchApp(settings, database);
+    EXPECT_EQ(window().size(), QSize(760, 500));
+    EXPECT_EQ(window().pos(), frame);
+    EXPECT_FALSE(window().isMaximized());
+
+    // A place no screen shows now: the window comes back onto the screen.
+    UserDefaults::standard().setValue(ContentView::frameKey, QRect(-8000, -8000, 760, 500));
+    app = launchApp(settings, database);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(QRect(window().pos(), window().size()))) << window().pos().x() << "," << window().pos().y();
+    EXPECT_EQ(window().size(), QSize(760, 500));
+
+    // A window closed maximized opens maximized, and keeps the size it had before.
+    window().show();
+    window().showMaximized();
+    QCoreApplication::processEvents();
+    window().close();
+    app = launchApp(settings, database);
+    EXPECT_TRUE(window().windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(UserDefaults::standard().value(ContentView::frameKey).toRect().size(), QSize(760, 500));
 }
 
 TEST_F(MainWindowTest, TheFileMenuOpensOneSettingsWindowAndNoSecondMainWindow)

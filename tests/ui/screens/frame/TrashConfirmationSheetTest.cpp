@@ -9,11 +9,17 @@
 #include "support/TempDir.h"
 #include "ui/screens/frame/ContentView.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
+#include "support/RecordingDesktop.h"
+#include "ui/screens/frame/TrashCandidateDelegate.h"
+#include "ui/screens/frame/TrashCandidateListModel.h"
 #include "ui/screens/frame/TrashConfirmationSheet.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QKeyEvent>
+#include <QListView>
+#include <QtTest/QTest>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,6 +31,7 @@ protected:
     void SetUp() override
     {
         app = launchApp(settings, std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")));
+        app->model().setDesktopServices(std::make_shared<RecordingDesktop>());
         trasher = std::make_shared<RecordingTrasher>();
         app->model().setFileTrasher(trasher);
         app->mainWindow().show();
@@ -35,6 +42,16 @@ protected:
         QStringList found;
         for (auto* label : sheet.findChildren<QLabel*>(QString::fromLatin1(name)))
             found << label->text();
+        return found;
+    }
+    // One role of every row, in list order; rows without it are left out.
+    static QStringList column(const TrashConfirmationSheet& sheet, int role)
+    {
+        QStringList found;
+        const TrashCandidateListModel& rows = *sheet.candidates();
+        for (int row = 0; row < rows.rowCount(); ++row)
+            if (const QVariant value = rows.index(row, 0).data(role); value.isValid())
+                found << value.toString();
         return found;
     }
     static void press(QWidget* target, int key)
@@ -78,35 +95,81 @@ TEST_F(TrashSheetTest, RowsShowSizeLocationNoteAndCautionWithATotalForSeveralIte
     home.write("Library/Preferences/p.plist");
     for (const Case& c : cases) {
         TrashConfirmationSheet sheet(app->model(), TrashRequest::make(c.candidates));
-        EXPECT_EQ(texts(sheet, "nameLabel").size(), static_cast<qsizetype>(c.candidates.size())) << c.name;
-        EXPECT_EQ(texts(sheet, "sizeLabel"), c.sizes) << c.name;
-        EXPECT_EQ(texts(sheet, "locationLabel"), c.locations) << c.name;
-        EXPECT_EQ(texts(sheet, "noteLabel"), c.notes) << c.name;
-        EXPECT_EQ(texts(sheet, "cautionText").size(), c.cautions) << c.name;
+        QAbstractItemModelTester tester(sheet.candidates(), QAbstractItemModelTester::FailureReportingMode::Warning);
+        ASSERT_TRUE(waitUntil([&] { return !sheet.isJudging(); })) << c.name;
+        EXPECT_EQ(column(sheet, Qt::DisplayRole).size(), static_cast<qsizetype>(c.candidates.size())) << c.name;
+        EXPECT_EQ(column(sheet, TrashCandidateListModel::sizeTextRole), c.sizes) << c.name;
+        EXPECT_EQ(column(sheet, TrashCandidateListModel::locationTextRole), c.locations) << c.name;
+        EXPECT_EQ(column(sheet, TrashCandidateListModel::noteRole), c.notes) << c.name;
+        EXPECT_EQ(column(sheet, TrashCandidateListModel::cautionRole).size(), c.cautions) << c.name;
         EXPECT_EQ(texts(sheet, "totalLabel"), c.total.isEmpty() ? QStringList{} : QStringList{c.total}) << c.name;
         EXPECT_EQ(sheet.width(), 520);
     }
 
-    // The note comes before the caution in its row.
+    // The note comes before the caution in its row, and the row grows to show both.
     TrashConfirmationSheet sheet(app->model(), TrashRequest::make(cases[2].candidates));
     sheet.show();
-    auto* note = sheet.findChild<QLabel*>(QStringLiteral("noteLabel"));
-    auto* caution = sheet.findChild<QLabel*>(QStringLiteral("cautionText"));
-    ASSERT_TRUE(note && caution);
-    EXPECT_LT(note->mapTo(&sheet, QPoint(0, 0)).y(), caution->mapTo(&sheet, QPoint(0, 0)).y());
-    EXPECT_EQ(caution->text(), "This is an app's settings file. Removing it resets that app's preferences.");
+    ASSERT_TRUE(waitUntil([&] { return !sheet.isJudging(); }));
+    const QModelIndex withBoth = sheet.candidates()->index(1, 0);
+    std::vector<TrashCandidateDelegate::Line::Kind> kinds;
+    QString caution;
+    for (const auto& line : TrashCandidateDelegate::lines(withBoth)) {
+        kinds.push_back(line.kind);
+        if (line.kind == TrashCandidateDelegate::Line::caution)
+            caution = line.text;
+    }
+    using Line = TrashCandidateDelegate::Line;
+    EXPECT_EQ(kinds, (std::vector<Line::Kind>{Line::name, Line::size, Line::location, Line::note, Line::caution}));
+    EXPECT_EQ(caution, "This is an app's settings file. Removing it resets that app's preferences.");
+    QListView& list = *sheet.itemList();
+    EXPECT_GE(list.height(), list.visualRect(withBoth).bottom());
+    EXPECT_EQ(list.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     saveScreenshot(sheet, QStringLiteral("trash-sheet"));
 }
 
 TEST_F(TrashSheetTest, ManyItemsScrollInsideABoundedList)
 {
     std::vector<TrashCandidate> many;
-    for (int i = 0; i < 30; ++i)
-        many.push_back({home.path() + "/f" + std::to_string(i), "f" + std::to_string(i), 1000, false, std::nullopt});
+    for (int i = 0; i < 3000; ++i)
+        many.push_back({home.path() + "/f" + std::to_string(i), "f" + std::to_string(i), 1000, false,
+                        std::string("Duplicate of 1 other copy")});
     TrashConfirmationSheet sheet(app->model(), TrashRequest::make(many));
     sheet.show();
-    EXPECT_LE(sheet.findChild<QWidget*>(QStringLiteral("itemList"))->height(), 280);
+    QCoreApplication::processEvents();
+    EXPECT_LE(sheet.itemList()->height(), 280);
+    EXPECT_EQ(sheet.itemList()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(sheet.findChild<QPushButton*>(QStringLiteral("moveButton"))->isVisible());
+    EXPECT_EQ(texts(sheet, "totalLabel"), QStringList{"Total: 3.00 MB in 3000 items"});
+    EXPECT_EQ(sheet.candidates()->rowCount(), 3000);
+
+    // The last row can be scrolled to and is drawn whole.
+    sheet.itemList()->scrollToBottom();
+    const QRect last = sheet.itemList()->visualRect(sheet.candidates()->index(2999, 0));
+    EXPECT_LE(last.bottom(), sheet.itemList()->viewport()->height());
+    ASSERT_TRUE(waitUntil([&] { return !sheet.isJudging(); }));
+    saveScreenshot(sheet, QStringLiteral("trash-sheet-many"));
+}
+
+// The location can be copied whole, as the row shows it only shortened.
+TEST_F(TrashSheetTest, SelectedRowsCopyTheirFullPaths)
+{
+    const std::string h = home.path();
+    TrashConfirmationSheet sheet(app->model(),
+                                 TrashRequest::make({{h + "/a/" + std::string(200, 'x') + ".bin", "long", 1, false, {}},
+                                                     {h + "/b.txt", "b.txt", 1, false, {}},
+                                                     {"/opt/c", "c", 1, true, {}}}));
+    sheet.show();
+    QListView& list = *sheet.itemList();
+    list.selectionModel()->select(sheet.candidates()->index(2, 0), QItemSelectionModel::Select);
+    list.selectionModel()->select(sheet.candidates()->index(0, 0), QItemSelectionModel::Select);
+    QApplication::setActiveWindow(&sheet);
+    list.setFocus();
+    QTest::keyClick(sheet.windowHandle(), Qt::Key_C, Qt::ControlModifier);
+    const auto& desktop = static_cast<RecordingDesktop&>(app->model().desktop());
+    ASSERT_EQ(desktop.copied.size(), 1u);
+    EXPECT_EQ(desktop.copied.front(), h + "/a/" + std::string(200, 'x') + ".bin\n/opt/c");
+    EXPECT_EQ(sheet.candidates()->index(0, 0).data(Qt::ToolTipRole).toString(),
+              QString::fromStdString(h + "/a/" + std::string(200, 'x') + ".bin"));
 }
 
 TEST_F(TrashSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)

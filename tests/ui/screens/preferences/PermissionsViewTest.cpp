@@ -124,6 +124,76 @@ TEST(PermissionsViewPresentation, EachStateHasItsSymbolColourAndText)
     }
 }
 
+TEST(PermissionsViewPresentation, WithoutFullDiskAccessTheLineSaysWhatWasFoundHere)
+{
+    ensureApplication();
+    using Terms = PermissionsView::Terms;
+    const char* unchecked = "Storage access hasn't been checked.";
+    const char* readable = "Kestrelmoor can read your home folder and every folder your account may open.";
+    const char* missing = "Your home folder wasn't found, so access couldn't be judged.";
+    const struct {
+        Terms terms;
+        std::optional<bool> access;
+        bool checked;
+        const char* symbol;
+        const char* text;
+    } lines[] = {
+        {Terms::account, std::nullopt, false, "exclamationmark.triangle.fill", unchecked},
+        {Terms::account, true, true, "checkmark.seal.fill", readable},
+        {Terms::account, false, true, "exclamationmark.triangle.fill",
+         "Kestrelmoor can't read your home folder. Some folders can't be measured."},
+        {Terms::account, std::nullopt, true, "exclamationmark.triangle.fill", missing},
+        {Terms::sandbox, std::nullopt, false, "exclamationmark.triangle.fill", unchecked},
+        {Terms::sandbox, false, true, "exclamationmark.triangle.fill",
+         "Kestrelmoor runs in a sandbox and can't read most of your folders."},
+        {Terms::sandbox, std::nullopt, true, "exclamationmark.triangle.fill", missing},
+        // Where the macOS permission exists, its own texts.
+        {Terms::fullDiskAccess, true, true, "checkmark.seal.fill", "Full Disk Access is enabled."},
+        {Terms::fullDiskAccess, std::nullopt, true, "exclamationmark.triangle.fill",
+         "Full Disk Access status hasn't been checked."},
+    };
+    for (const auto& row : lines) {
+        const auto shown = PermissionsView::accessPresentation(row.terms, row.access, row.checked);
+        EXPECT_STREQ(shown.symbol, row.symbol) << row.text;
+        EXPECT_EQ(shown.text, QString::fromUtf8(row.text));
+        EXPECT_FALSE(row.terms != Terms::fullDiskAccess && shown.text.contains("Full Disk Access")) << row.text;
+    }
+    EXPECT_EQ(PermissionsView::termsFor(StorageSandbox{}), Terms::account);
+    EXPECT_EQ(PermissionsView::termsFor(StorageSandbox{StorageSandbox::Kind::snap, "kestrelmoor", "snap connect"}),
+              Terms::sandbox);
+}
+
+TEST(PermissionsViewOrder, PlacesFoundHereComeFirstThenUncheckedThenAbsent)
+{
+    using R = ProtectedLocation::Requirement;
+    const std::vector<ProtectedLocation> places{
+        {"Mail", "/m/Mail", R::fullDiskAccess, ""},     {"Home", "/h", R::filePermissions, ""},
+        {"Safari", "/m/Safari", R::fullDiskAccess, ""}, {"Logs", "/var/log", R::filePermissions, ""},
+        {"Apps", "/Applications", R::filePermissions, ""},
+    };
+    const std::set<std::string> native{"/h", "/var/log"};
+    using S = AccessStatus;
+    const struct {
+        const char* name;
+        std::map<std::string, AccessStatus> statuses;
+        std::vector<std::size_t> expected;
+    } cases[] = {
+        {"before a check: this system's places first", {}, {1, 3, 0, 2, 4}},
+        {"after a check",
+         {{"/m/Mail", S::notFound}, {"/h", S::granted}, {"/m/Safari", S::notFound}, {"/var/log", S::denied},
+          {"/Applications", S::notFound}},
+         {1, 3, 0, 2, 4}},
+        {"a foreign place that exists comes before absent ones",
+         {{"/m/Mail", S::notFound}, {"/h", S::granted}, {"/m/Safari", S::notFound}, {"/var/log", S::notFound},
+          {"/Applications", S::granted}},
+         {1, 4, 3, 0, 2}},
+        {"a place the check did not reach stays between", {{"/m/Mail", S::notFound}, {"/m/Safari", S::granted}},
+         {2, 1, 3, 4, 0}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PermissionsView::shownOrder(places, c.statuses, native), c.expected) << c.name;
+}
+
 TEST_F(PermissionsViewTest, OpensUncheckedAndProbesNothing)
 {
     HeldProbe probe;
@@ -133,7 +203,7 @@ TEST_F(PermissionsViewTest, OpensUncheckedAndProbesNothing)
     waitUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(probe.calls, 0);
     EXPECT_FALSE(view->isChecking());
-    EXPECT_EQ(labelText(*view, "fullDiskAccessText"), "Full Disk Access status hasn't been checked.");
+    EXPECT_EQ(labelText(*view, "fullDiskAccessText"), "Storage access hasn't been checked.");
     EXPECT_EQ(view->findChild<QPushButton*>(QStringLiteral("checkButton"))->text(), "Check Access");
     for (QWidget* row : view->findChildren<QWidget*>(QStringLiteral("locationRow")))
         EXPECT_EQ(row->findChild<QLabel*>(QStringLiteral("status"))->text(), "Not checked");
@@ -174,7 +244,9 @@ TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
     }
     // The account can read its own home, outside any sandbox.
     EXPECT_EQ(view.fullDiskAccess(), std::optional<bool>(true));
-    EXPECT_EQ(labelText(view, "fullDiskAccessText"), "Full Disk Access is enabled.");
+    // Said as what this account may read: there is no Full Disk Access here.
+    EXPECT_EQ(labelText(view, "fullDiskAccessText"),
+              "Kestrelmoor can read your home folder and every folder your account may open.");
     EXPECT_EQ(view.findChild<QPushButton*>(QStringLiteral("checkButton"))->text(), "Check Again");
     EXPECT_TRUE(view.findChild<QPushButton*>(QStringLiteral("checkButton"))->isEnabled());
 
@@ -186,6 +258,52 @@ TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
     EXPECT_TRUE(shownPaths.contains("/Applications"));
     waitUntil([] { return false; }, std::chrono::milliseconds(100));
     saveScreenshot(view, QStringLiteral("permissions-view-checked"));
+}
+
+// Leaving the screen and coming back shows the last check again, with the rows
+// of this machine's places on top.
+TEST_F(PermissionsViewTest, TheLastCheckIsKeptForTheRunAndItsPlacesComeFirst)
+{
+    {
+        PermissionsView view(*model, StorageSandbox{}, std::make_unique<AccessProbe>());
+        // Before any check: this system's places (the home and its folders) on top.
+        EXPECT_EQ(view.shownPaths().front().rfind(home.path(), 0), 0u) << view.shownPaths().front();
+        EXPECT_EQ(view.shownPaths().back(), "/Users");
+        view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
+        ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    }
+    HeldProbe probe;
+    PermissionsView again(*model, StorageSandbox{}, probe.make());
+    EXPECT_TRUE(again.isChecked());
+    EXPECT_EQ(probe.calls, 0);
+    EXPECT_EQ(again.findChild<QPushButton*>(QStringLiteral("checkButton"))->text(), "Check Again");
+    EXPECT_EQ(again.status(home.file("Documents")), AccessStatus::granted);
+    EXPECT_EQ(rowStatus(again, home.file("Documents")), "Accessible");
+    EXPECT_EQ(labelText(again, "fullDiskAccessText"),
+              "Kestrelmoor can read your home folder and every folder your account may open.");
+
+    // Down the list, every place found comes before every place absent.
+    bool absentSeen = false;
+    for (const std::string& path : again.shownPaths()) {
+        const bool absent = again.status(path) == AccessStatus::notFound;
+        EXPECT_FALSE(absentSeen && !absent) << path << " after an absent place";
+        absentSeen = absentSeen || absent;
+    }
+    EXPECT_EQ(again.shownPaths().front().rfind(home.path(), 0), 0u) << again.shownPaths().front();
+    EXPECT_EQ(again.status(again.shownPaths().back()), AccessStatus::notFound);
+    // The rows on screen stand in that order too.
+    again.resize(760, 1400);
+    again.show();
+    QCoreApplication::processEvents();
+    std::vector<int> tops;
+    for (const std::string& path : again.shownPaths())
+        for (std::size_t index = 0; index < again.locations().size(); ++index)
+            if (again.locations()[index].path == path)
+                tops.push_back(again.findChildren<QWidget*>(QStringLiteral("locationRow"))
+                                   .at(static_cast<qsizetype>(index))
+                                   ->mapTo(&again, QPoint()).y());
+    EXPECT_TRUE(std::is_sorted(tops.begin(), tops.end()));
+    probe.release();
 }
 
 TEST_F(PermissionsViewTest, AFolderThatCannotBeListedIsRestricted)

@@ -1,4 +1,5 @@
 #include "ui/screens/preferences/ScanCacheSettings.h"
+#include "ui/screens/preferences/ScanErrorListModel.h"
 
 #include "ui/screens/preferences/PreferencesTestSupport.h"
 
@@ -6,7 +7,9 @@
 #include "index/SQLiteConnection.h"
 
 #include <QLabel>
-#include <QListWidget>
+#include <QAbstractItemModelTester>
+#include <QListView>
+#include <QPersistentModelIndex>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -73,7 +76,11 @@ TEST_F(ScanCacheSettingsTest, ListsTwoHundredButCopiesEveryLoadedEntry)
     logErrors(350);
     auto view = shown();
     ASSERT_TRUE(waitUntil([&] { return view->errors().size() == 350; }));
-    EXPECT_EQ(view->findChild<QListWidget*>(QStringLiteral("errorList"))->count(), 200);
+    ScanErrorListModel& listed = *view->listedErrorsModel();
+    QAbstractItemModelTester tester(&listed, QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_EQ(view->findChild<QListView*>(QStringLiteral("errorList"))->model()->rowCount(), 200);
+    EXPECT_EQ(listed.index(0, 0).data(Qt::ToolTipRole).toString(),
+              QString::fromStdString(view->errors().front().path));
     EXPECT_FALSE(view->findChild<QLabel*>(QStringLiteral("noErrors"))->isVisible());
     saveScreenshot(*view, QStringLiteral("scan-cache-settings"));
     button(*view, "copyLog")->click();
@@ -83,6 +90,17 @@ TEST_F(ScanCacheSettingsTest, ListsTwoHundredButCopiesEveryLoadedEntry)
     // Newest first, with the full path.
     EXPECT_NE(copied.find(tree.file("disk/Projects/item349")), std::string::npos);
     EXPECT_LT(copied.find("item349"), copied.find("item0\t"));
+
+    // A reload keeps the entries still listed as the same rows, and moves them down.
+    const QPersistentModelIndex newest = listed.index(0, 0);
+    const std::int64_t newestID = listed.rowAt(0).id;
+    logErrors(50);
+    view->reload();
+    ASSERT_TRUE(waitUntil([&] { return view->errors().size() == 400; }));
+    EXPECT_EQ(listed.rowCount(), 200);
+    EXPECT_EQ(listed.rowOfKey(newestID), 50);
+    EXPECT_TRUE(newest.isValid());
+    EXPECT_EQ(newest.row(), 50);
 
     logErrors(500);
     view->reload();

@@ -9,11 +9,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QPointer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
 
+#include <algorithm>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,7 +33,7 @@ protected:
     static QStringList stored() { return UserDefaults::standard().stringListValue(SettingsKey::excludedPaths); }
     static void choose(SettingsView& view, QStringList folders)
     {
-        view.setFolderChooser([folders](QWidget*) { return folders; });
+        view.setFolderChooser([folders](QWidget*, const auto& chosen) { chosen(folders); });
         view.findChild<QPushButton*>(QStringLiteral("addFolder"))->click();
     }
     static void removeRow(SettingsView& view, const QString& path)
@@ -64,6 +69,12 @@ TEST_F(SettingsViewTest, SmallTextRulesOfTheForm)
     EXPECT_EQ(SettingsView::systemFoldersLabel({}), "Include system folders");
     EXPECT_EQ(SettingsView::systemFoldersLabel({"/usr"}), "Include system folders (/usr)");
     EXPECT_EQ(SettingsView::systemFoldersLabel({"/usr", "/System"}), "Include system folders (/usr, /System)");
+    // A folder's name is no keyboard mnemonic.
+    EXPECT_EQ(SettingsView::systemFoldersLabel({"/srv/R&D"}), "Include system folders (/srv/R&&D)");
+    EXPECT_EQ(SettingsView::systemFoldersLabel({"/usr", "/boot", "/etc", "/lost+found", "/media", "/mnt", "/root",
+                                                "/snap", "/srv", "/tmp", "/var"}),
+              "Include system folders (/usr, /boot, /etc, /lost+found,\n"
+              "/media, /mnt, /root, /snap, /srv, /tmp, /var)");
     const std::pair<double, int> rows[] = {{1.0, 0}, {2.0, 1}, {5.0, 2}, {3.0, -1}, {0.0, -1}, {0.5, -1}};
     for (const auto& [seconds, row] : rows)
         EXPECT_EQ(SettingsView::intervalRow(seconds), row) << seconds;
@@ -202,6 +213,81 @@ TEST_F(SettingsViewTest, ScreenshotOfTheFilledForm)
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("version"))->text(), "—");
 }
 
+// A row whose path stays is the same row; rows stand in the stored order.
+TEST_F(SettingsViewTest, ExcludedRowsAreKeptByTheirPath)
+{
+    SettingsView view(*model);
+    view.resize(600, 700);
+    view.show();
+    const auto rowOf = [&](const QString& path) -> QWidget* {
+        for (QWidget* row : view.findChildren<QWidget*>(QStringLiteral("excludedRow")))
+            if (row->isVisibleTo(&view) && row->findChild<QLabel*>()->toolTip() == path)
+                return row;
+        return nullptr;
+    };
+    const auto shownOrder = [&] {
+        std::vector<std::pair<int, QString>> rows;
+        for (QWidget* row : view.findChildren<QWidget*>(QStringLiteral("excludedRow")))
+            if (row->isVisibleTo(&view))
+                rows.emplace_back(row->mapTo(&view, QPoint()).y(), row->findChild<QLabel*>()->toolTip());
+        std::sort(rows.begin(), rows.end());
+        QStringList paths;
+        for (const auto& row : rows)
+            paths << row.second;
+        return paths;
+    };
+    choose(view, {"/srv/a", "/srv/b"});
+    QCoreApplication::processEvents();
+    QPointer<QWidget> a = rowOf("/srv/a");
+    ASSERT_TRUE(a);
+    a->findChild<QToolButton*>()->setFocus();
+    choose(view, {"/srv/c"});
+    QCoreApplication::processEvents();
+    removeRow(view, "/srv/b");
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(rowOf("/srv/a"), a.data());
+    EXPECT_TRUE(a);
+    EXPECT_EQ(rowOf("/srv/b"), nullptr);
+    EXPECT_EQ(shownOrder(), (QStringList{"/srv/a", "/srv/c"}));
+
+    // Another view writes a new order: the rows follow it.
+    UserDefaults::standard().setValue(SettingsKey::excludedPaths, QStringList{"/srv/c", "/srv/d", "/srv/a"});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shownOrder(), (QStringList{"/srv/c", "/srv/d", "/srv/a"}));
+    EXPECT_EQ(rowOf("/srv/a"), a.data());
+}
+
+// The folder dialog belongs to the screen: modal over its window, and gone with it.
+TEST_F(SettingsViewTest, TheFolderDialogGoesWithItsScreen)
+{
+    TempDir folders;
+    const std::string chosen = folders.file("Movies");
+    ::mkdir(chosen.c_str(), 0700);
+    auto view = std::make_unique<SettingsView>(*model);
+    view->show();
+    view->findChild<QPushButton*>(QStringLiteral("addFolder"))->click();
+    QPointer<QFileDialog> dialog = view->findChild<QFileDialog*>(QStringLiteral("excludeDialog"));
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dialog->labelText(QFileDialog::Accept), "Exclude");
+    dialog->selectFile(QString::fromStdString(chosen));
+    static_cast<QDialog*>(dialog.data())->accept();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stored(), QStringList{QString::fromStdString(chosen)});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(dialog);
+
+    // Left open when the screen goes: it goes too, and nothing is written.
+    view->findChild<QPushButton*>(QStringLiteral("addFolder"))->click();
+    dialog = view->findChild<QFileDialog*>(QStringLiteral("excludeDialog"));
+    ASSERT_TRUE(dialog);
+    view.reset();
+    EXPECT_FALSE(dialog);
+    EXPECT_EQ(stored(), QStringList{QString::fromStdString(chosen)});
+}
+
 TEST_F(SettingsViewTest, TheSettingsWindowAndTheSidebarScreenAreBothSettingsViews)
 {
     TempDir appSettings;
@@ -215,7 +301,7 @@ TEST_F(SettingsViewTest, TheSettingsWindowAndTheSidebarScreenAreBothSettingsView
     auto* inMain = app->mainWindow().findChild<SettingsView*>();
     ASSERT_NE(inWindow, nullptr);
     ASSERT_NE(inMain, nullptr);
-    inWindow->setFolderChooser([](QWidget*) { return QStringList{"/srv/media"}; });
+    inWindow->setFolderChooser([](QWidget*, const auto& chosen) { chosen(QStringList{"/srv/media"}); });
     inWindow->findChild<QPushButton*>(QStringLiteral("addFolder"))->click();
     EXPECT_EQ(inMain->shownExcluded(), QStringList{"/srv/media"});
     waitUntil([] { return false; }, std::chrono::milliseconds(150));

@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 #include "ui/screens/frame/ContentView.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
+#include "ui/screens/frame/WindowPlacement.h"
 #include "ui/screens/preferences/WelcomeSheet.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,40 @@ TEST_F(WelcomeTest, ReadPrivacyDetailsShowsThePrivacyScreen)
     QCoreApplication::processEvents();
     EXPECT_EQ(app->mainWindow().welcomeSheet(), nullptr);
     EXPECT_EQ(app->model().selection(), SidebarItem::privacy);
+}
+
+// The sheet belongs to the window: modal over it, centred on it, and a click on the
+// window cannot take the sheet's focus.
+TEST_F(WelcomeTest, TheSheetIsModalOverTheWindowCentredAndKeepsTheFocus)
+{
+    auto app = launch();
+    ContentView& window = app->mainWindow();
+    window.resize(1000, 660);
+    window.move(140, 60);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(sheetShown(window));
+    WelcomeSheet& sheet = *window.welcomeSheet();
+    EXPECT_EQ(sheet.windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(sheet.isModal());
+    EXPECT_EQ(sheet.parentWidget(), &window);
+    const QPoint offset = sheet.geometry().center() - window.frameGeometry().center();
+    EXPECT_LE(std::abs(offset.x()), 2) << offset.x();
+    EXPECT_LE(std::abs(offset.y()), 30) << offset.y();    // the title bar, when there is one
+    EXPECT_EQ(QApplication::activeModalWidget(), &sheet);
+
+    // The window is clicked: the sheet has the focus again.
+    QApplication::setActiveWindow(&sheet);
+    QCoreApplication::processEvents();
+    QApplication::setActiveWindow(&window);
+    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &sheet; }, std::chrono::seconds(2)))
+        << (QApplication::activeWindow() ? QApplication::activeWindow()->objectName().toStdString() : "none");
+}
+
+TEST(WelcomePlacement, CentredOverItsWindow)
+{
+    EXPECT_EQ(WindowPlacement::centredOver(QRect(100, 50, 1000, 660), QSize(540, 460)), QPoint(330, 150));
+    EXPECT_EQ(WindowPlacement::centredOver(QRect(0, 0, 400, 300), QSize(540, 460)), QPoint(-70, -80));
 }
 
 } // namespace

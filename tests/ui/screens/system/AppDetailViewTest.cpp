@@ -11,8 +11,11 @@
 #include "support/RecordingDesktop.h"
 #include "ui/UiTestSupport.h"
 #include "ui/screens/system/ApplicationStorageView.h"
+#include "ui/screens/system/WrappingText.h"
 
 #include <QLabel>
+#include <QMessageBox>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -68,13 +71,14 @@ TEST(AppDetailView, PackagedApplicationOffersItsRemovalCommandNotTheTrash)
     ASSERT_TRUE(editor.isPackageManaged());
     ASSERT_TRUE(editor.removalCommand);
     AppDetailView view(*m.model, editor);
-    EXPECT_EQ(view.findChild<QToolButton*>(QStringLiteral("trash")), nullptr);
+    EXPECT_FALSE(view.findChild<QToolButton*>(QStringLiteral("trash"))->isVisibleTo(&view));
     EXPECT_EQ(shown(*view.widget(), QStringLiteral("removalCommand")), QString::fromStdString(*editor.removalCommand));
     view.widget()->findChild<QToolButton*>(QStringLiteral("copyRemoval"))->click();
     EXPECT_EQ(m.desktop->copied, std::vector<std::string>{*editor.removalCommand});
     // No minimum system version here, so no row claiming one; no record of last use.
-    EXPECT_EQ(view.widget()->findChild<QLabel*>(QStringLiteral("detail:Minimum macOS")), nullptr);
-    EXPECT_EQ(shown(*view.widget(), QStringLiteral("detail:Last opened")), QStringLiteral("Not available"));
+    EXPECT_FALSE(view.widget()->findChild<WrappingText*>(QStringLiteral("detail:Minimum macOS"))->isVisibleTo(&view));
+    EXPECT_EQ(view.widget()->findChild<WrappingText*>(QStringLiteral("detail:Last opened"))->text(),
+              QStringLiteral("Not available"));
 }
 
 TEST(AppDetailView, OpenFailureIsReportedInTheAlert)
@@ -104,10 +108,13 @@ TEST(AppDetailView, QuitsTheRunningProcessAndReportsOneThatIsGone)
             return target && target->pid == child.pid();
         }));
         AppDetailView view(*m.model, demo);
-        ASSERT_NE(view.widget()->findChild<QToolButton*>(QStringLiteral("quit")), nullptr);
+        ASSERT_TRUE(view.widget()->findChild<QToolButton*>(QStringLiteral("quit"))->isVisibleTo(&view));
         EXPECT_FALSE(view.widget()->findChild<QToolButton*>(QStringLiteral("trash"))->isEnabled());
         view.requestQuit(false);
         ASSERT_TRUE(view.pendingQuit());
+        // The question waits without a loop of its own and names the process by its PID.
+        ASSERT_NE(view.quitDialog(), nullptr);
+        EXPECT_TRUE(view.quitDialog()->informativeText().startsWith(QStringLiteral("“demo” (PID %1)").arg(child.pid())));
         if (gone) {
             ::kill(child.pid(), SIGKILL);
             EXPECT_EQ(child.endingSignal(), SIGKILL);
@@ -128,4 +135,74 @@ TEST(AppDetailView, QuitsTheRunningProcessAndReportsOneThatIsGone)
         }
     }
     m.model->monitor().unsubscribe(true);
+}
+
+TEST(AppDetailView, BuiltOnceItWrapsLongTextsInsideItsWidth)
+{
+    AppFixtures fixtures;
+    Model m(fixtures);
+    ApplicationInfo app = fixtures.named("Demo");
+    app.name = "ImageMagick (color depth=q16) with a name longer than any panel";
+    app.bundleIdentifier = "org.imagemagick.ImageMagick.display-im6.q16.with.a.very.long.identifier";
+    app.path = "/opt/imagemagick-7.1.1-15-q16-hdri-x86_64-linux-gnu/share/applications/display-im6.q16.desktop";
+    AppDetailView view(*m.model, app);
+    view.resize(320, 900);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return view.storage()->breakdown().has_value(); }));
+    QCoreApplication::processEvents();
+    QLabel* name = view.widget()->findChild<QLabel*>(QStringLiteral("appName"));
+    auto* identifier = view.widget()->findChild<WrappingText*>(QStringLiteral("detail:Bundle ID"));
+    ASSERT_NE(name, nullptr);
+    ASSERT_NE(identifier, nullptr);
+    EXPECT_LE(view.widget()->width(), view.viewport()->width());
+    EXPECT_FALSE(view.horizontalScrollBar()->isVisible());
+    for (QWidget* part : view.widget()->findChildren<QWidget*>()) {
+        if (!part->isVisible())
+            continue;
+        EXPECT_LE(part->mapTo(view.widget(), QPoint(part->width(), 0)).x(), view.viewport()->width())
+            << part->objectName().toStdString();
+    }
+    // On more than one line each, the identifier broken inside its words.
+    EXPECT_GT(name->height(), 2 * name->fontMetrics().height());
+    EXPECT_GT(identifier->height(), 2 * identifier->fontMetrics().height());
+    saveScreenshot(view, QStringLiteral("AppDetailView-long"));
+
+    // Samples, sizes and a check update the same widgets.
+    const QList<QLabel*> before = view.widget()->findChildren<QLabel*>();
+    emit m.model->apps().bundleSizesChanged();
+    emit m.model->apps().signatureChecksChanged();
+    emit m.model->monitor().processesChanged();
+    app.version = "7.1.1";
+    view.setApplication(app);
+    EXPECT_EQ(view.widget()->findChildren<QLabel*>(), before);
+    EXPECT_EQ(view.widget()->findChild<QLabel*>(QStringLiteral("appVersion"))->text(), "7.1.1");
+}
+
+TEST(AppDetailView, TheTrashVerdictIsFoundOffTheMainThreadOncePerApplication)
+{
+    AppFixtures fixtures;
+    Model m(fixtures);
+    TestHome home; // the removal rules refuse everything under the temporary folder
+    ApplicationInfo demo = fixtures.named("Demo");
+    ASSERT_FALSE(demo.isPackageManaged());
+    demo.path = home.path() + "/Apps/Demo";
+    home.write("Apps/Demo/bin/demo");
+    AppDetailView view(*m.model, demo);
+    QToolButton* trash = view.widget()->findChild<QToolButton*>(QStringLiteral("trash"));
+    EXPECT_FALSE(trash->isEnabled()); // until the verdict is in
+    ASSERT_TRUE(waitUntil([&] { return !view.isJudgingTrash(); }));
+    EXPECT_TRUE(trash->isEnabled());
+    emit m.model->monitor().processesChanged();
+    EXPECT_FALSE(view.isJudgingTrash());
+    demo.version = "2";
+    view.setApplication(demo); // the same application: no new verdict
+    EXPECT_FALSE(view.isJudgingTrash());
+    ApplicationInfo system = fixtures.named("Demo");
+    system.path = "/usr/bin";
+    system.desktopEntryID = "other.desktop";
+    view.setApplication(system);
+    EXPECT_TRUE(view.isJudgingTrash());
+    EXPECT_FALSE(trash->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return !view.isJudgingTrash(); }));
+    EXPECT_FALSE(trash->isEnabled());
 }

@@ -50,8 +50,8 @@ struct AppFixtures {
             return result;
         };
         return new ApplicationsStore({dir.file("none")}, sizer, [listed] { return listed; },
-                                     [sizer](const std::string& package, std::stop_token stop) {
-                                         return sizer(package, nullptr, stop);
+                                     [sizer](const std::vector<std::string>& packages, std::stop_token stop) {
+                                         return sizer(packages.front(), nullptr, stop);
                                      });
     }
 

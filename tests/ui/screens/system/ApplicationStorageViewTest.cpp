@@ -7,7 +7,10 @@
 #include "index/StorageDatabase.h"
 #include "ui/UiTestSupport.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QTimer>
 #include <QLabel>
 #include <QThreadPool>
 
@@ -103,4 +106,68 @@ TEST(ApplicationStorageView, DropsARunOvertakenByAnotherApplication)
     ASSERT_EQ(view.breakdown()->entries.size(), 1u);
     EXPECT_EQ(view.breakdown()->entries[0].bytes, 7);
     EXPECT_NE(view.breakdown()->entries[0].path.find("New"), std::string::npos);
+}
+
+namespace {
+
+std::vector<QWidget*> shownRows(const QWidget& view)
+{
+    std::vector<QWidget*> rows;
+    for (QWidget* row : view.findChildren<QWidget*>(QStringLiteral("breakdownEntry")))
+        if (row->isVisibleTo(&view))
+            rows.push_back(row);
+    return rows;
+}
+
+} // namespace
+
+TEST(ApplicationStorageView, ARowsMenuStaysSafeWhileSizesArrive)
+{
+    Model m;
+    TestHome home;
+    home.write(".config/org.example.App/a", "x");
+    home.write(".cache/org.example.App/b", std::string(9000, 'x'));
+    ApplicationStorageView view(*m.model, appWithID("org.example.App", "App"), nullptr, {}, home.path());
+    view.resize(320, 240);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return view.breakdown().has_value(); }));
+    const auto rows = shownRows(view);
+    ASSERT_EQ(rows.size(), 2u);
+
+    // Bundle sizes keep arriving while the user holds the menu of a row open.
+    bool closed = false;
+    QTimer::singleShot(30, &view, [&] { emit m.model->apps().bundleSizesChanged(); });
+    QTimer::singleShot(60, &view, [&] { emit m.model->apps().bundleSizesChanged(); });
+    QTimer::singleShot(150, &view, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            EXPECT_EQ(qobject_cast<QMenu*>(popup)->actions().value(0)->text(), "Reveal in Finder");
+            popup->close();
+            closed = true;
+        }
+    });
+    emit rows[1]->customContextMenuRequested(QPoint(4, 4));
+    waitUntil([&] { return closed; }, std::chrono::seconds(3));
+    EXPECT_TRUE(closed);
+    QCoreApplication::processEvents();
+    // The card kept its rows: a new bundle size changes the totals alone.
+    EXPECT_EQ(shownRows(view), rows);
+}
+
+TEST(ApplicationStorageView, AnotherApplicationFillsTheRowsItHas)
+{
+    Model m;
+    TestHome home;
+    for (const char* id : {"org.example.One", "org.example.Two"}) {
+        home.write(std::string(".config/") + id + "/a", "x");
+        home.write(std::string(".cache/") + id + "/b", "xx");
+    }
+    ApplicationStorageView view(*m.model, appWithID("org.example.One", "One"), nullptr, {}, home.path());
+    ASSERT_TRUE(waitUntil([&] { return view.breakdown().has_value(); }));
+    const auto rows = shownRows(view);
+    ASSERT_EQ(rows.size(), 2u);
+    view.setApplication(appWithID("org.example.Two", "Two"));
+    EXPECT_TRUE(shownRows(view).empty()); // the progress indicator alone
+    ASSERT_TRUE(waitUntil([&] { return view.breakdown().has_value(); }));
+    EXPECT_EQ(shownRows(view), rows);
+    EXPECT_NE(view.breakdown()->entries[0].path.find("Two"), std::string::npos);
 }

@@ -6,7 +6,14 @@
 #include "ui/screens/system/AppDetailView.h"
 #include "ui/screens/system/ApplicationsTableModel.h"
 
+#include "ui/screens/system/ColumnWidths.h"
+
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QItemSelectionModel>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTest>
 #include <QLabel>
 #include <QMenu>
 #include <QTableView>
@@ -38,8 +45,8 @@ std::vector<std::string> names(const std::vector<AppRow>& rows)
 struct Screen : RecordingModel {
     explicit Screen(const AppFixtures& fixtures)
         : RecordingModel([&fixtures](const std::string&) {
-              return fixtures.store([&fixtures](const std::string& path) -> std::optional<std::int64_t> {
-                  return path == fixtures.named("Demo").path ? 48'000'000 : 730'000'000;
+              return fixtures.store([](const std::string& path) -> std::optional<std::int64_t> {
+                  return path.find("demo") != std::string::npos ? 48'000'000 : 730'000'000;
               });
           })
     {
@@ -83,6 +90,8 @@ TEST(AppRow, MissingFiguresSortBelowPresentOnes)
     AppRow::sort(rows, AppRow::Column::developer, true);
     EXPECT_EQ(rows.front().info.name, "mid"); // no developer sorts as "~", after letters
     EXPECT_EQ(ApplicationsView::countText(rows), QStringLiteral("3 apps \u00b7 10 bytes"));
+    rows.resize(1);
+    EXPECT_EQ(ApplicationsView::countText(rows), QStringLiteral("1 app \u00b7 0 bytes"));
 }
 
 TEST(AppRow, UsageCellsTellNotRunningRestrictedAndValues)
@@ -123,9 +132,9 @@ TEST(ApplicationsView, MenuActsOnTheRowUnderThePointer)
     EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("Reveal in Finder"));
     menu->actions()[2]->trigger();
     ASSERT_EQ(screen.desktop->copied.size(), 1u);
-    EXPECT_EQ(screen.desktop->copied[0], view.displayedRows()[2].id()); // not the selected row
+    EXPECT_EQ(screen.desktop->copied[0], view.displayedRows()[2].info.path); // not the selected row
     view.revealRow(1);
-    EXPECT_EQ(screen.desktop->revealed, (std::vector<std::vector<std::string>>{{view.displayedRows()[1].id()}}));
+    EXPECT_EQ(screen.desktop->revealed, (std::vector<std::vector<std::string>>{{view.displayedRows()[1].info.path}}));
 }
 
 TEST(ApplicationsView, AdoptsAnArrivingApplicationOnceAndOpensTheInspector)
@@ -135,15 +144,19 @@ TEST(ApplicationsView, AdoptsAnArrivingApplicationOnceAndOpensTheInspector)
     screen.model->setSelectedApplicationPath(fixtures.named("Demo").path);
     ApplicationsView view(*screen.model);
     EXPECT_EQ(screen.model->selectedApplicationPath(), std::nullopt);
-    EXPECT_EQ(view.selection(), fixtures.named("Demo").path);
     EXPECT_TRUE(view.showInspector());
-    ASSERT_TRUE(waitUntil([&] { return view.detail() != nullptr; }));
+    // The listing arrives after the screen: the row is selected once it is there.
+    ASSERT_TRUE(waitUntil([&] { return view.selection() == fixtures.named("Demo").id(); }));
+    ASSERT_NE(view.detail(), nullptr);
     EXPECT_EQ(view.detail()->application().name, "Demo");
 
+    // The table's selection is the one selection: a row filtered out is no longer selected.
     view.setFilter(QStringLiteral("edit"));
     EXPECT_EQ(names(view.displayedRows()), std::vector<std::string>{"Editor"});
-    EXPECT_EQ(view.selection(), fixtures.named("Demo").path); // kept while filtered out
+    EXPECT_EQ(view.selection(), std::nullopt);
+    EXPECT_TRUE(view.showInspector());
     view.setFilter({});
+    EXPECT_EQ(view.selection(), std::nullopt);
     ASSERT_TRUE(waitUntil([&] { return screen.model->apps().sizingProgress().done == 3; }));
     view.setShowChart(true);
     view.resize(1100, 700);
@@ -183,3 +196,172 @@ TEST(ApplicationsView, TheSystemAppsToggleShowsOnlyWhenItCanHideSomething)
 }
 
 } // namespace
+
+namespace {
+
+// Two programs of one suite under /opt: one folder, two desktop entries.
+std::vector<ApplicationInfo> suite()
+{
+    std::vector<ApplicationInfo> apps(3);
+    const char* const names[] = {"Suite Draw", "Suite Write", "Viewer"};
+    const char* const ids[] = {"suite-draw.desktop", "suite-write.desktop", "viewer.desktop"};
+    for (std::size_t i = 0; i < apps.size(); ++i) {
+        apps[i].name = names[i];
+        apps[i].path = i < 2 ? "/opt/suite" : "/usr/share/applications/viewer.desktop";
+        apps[i].desktopEntryID = ids[i];
+        apps[i].desktopEntryPath = std::string("/usr/share/applications/") + ids[i];
+        apps[i].version = i == 0 ? "1:2.38.1-5+deb12u1" : "7.0";
+    }
+    return apps;
+}
+
+std::vector<std::string> ids(const std::vector<AppRow>& rows)
+{
+    std::vector<std::string> result;
+    for (const auto& r : rows)
+        result.push_back(r.id());
+    return result;
+}
+
+} // namespace
+
+TEST(ApplicationsTableModel, RowsAreTheApplicationsOwnEvenWhenTheyShareAFolder)
+{
+    ensureApplication();
+    ApplicationsTableModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QItemSelectionModel selection(&model);
+    const auto apps = suite();
+    model.setRows(AppRow::rows(apps, {}, {}, {}, true));
+    ASSERT_EQ(model.rowCount(), 3);
+    const int write = *model.rowOf("suite-write.desktop");
+    selection.setCurrentIndex(model.index(write, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+
+    // Sizes arrive, a process starts, the order changes, a row goes and comes back.
+    std::unordered_map<std::string, FolderSizeResult> sizes;
+    sizes["/opt/suite"].allocatedSize = 900;
+    ProcessSnapshot running;
+    running.pid = 77;
+    running.executablePath = "/opt/suite/bin/write";
+    model.setRows(AppRow::rows(apps, sizes, {running}, {}, true));
+    model.sort(static_cast<int>(AppRow::Column::application), Qt::DescendingOrder);
+    EXPECT_EQ(ids(model.rows()), (std::vector<std::string>{"viewer.desktop", "suite-write.desktop", "suite-draw.desktop"}));
+    model.setRows(AppRow::rows(apps, sizes, {running}, QStringLiteral("write"), true));
+    model.setRows(AppRow::rows(apps, sizes, {running}, {}, true));
+    const AppRow& current = model.rows()[static_cast<std::size_t>(selection.currentIndex().row())];
+    EXPECT_EQ(current.info.name, "Suite Write");
+    EXPECT_EQ(current.usage.processCount, 1);
+
+    // A new listing with another version redraws the row.
+    auto updated = apps;
+    updated[1].version = "7.1";
+    model.setRows(AppRow::rows(updated, sizes, {running}, {}, true));
+    EXPECT_EQ(model.data(model.index(*model.rowOf("suite-write.desktop"), 1), Qt::DisplayRole).toString(), "7.1");
+}
+
+TEST(ApplicationsView, ClickingAnEntryOfASharedFolderSelectsThatEntry)
+{
+    AppFixtures fixtures;
+    fixtures.apps = suite();
+    Screen screen(fixtures);
+    ApplicationsView view(*screen.model);
+    view.resize(1000, 600);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
+    QTableView* table = view.table();
+    for (const std::string id : {"suite-write.desktop", "suite-draw.desktop"}) {
+        const int row = *static_cast<ApplicationsTableModel*>(table->model())->rowOf(id);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 0)).center());
+        EXPECT_EQ(view.selection(), id);
+        ASSERT_NE(view.detail(), nullptr);
+        EXPECT_EQ(view.detail()->application().id(), id);
+    }
+    // Ctrl+click takes the row out of the selection.
+    const int row = table->currentIndex().row();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      table->visualRect(table->model()->index(row, 0)).center());
+    EXPECT_EQ(view.selection(), std::nullopt);
+}
+
+TEST(ApplicationsView, DetailsShowsAndHidesThePanelWithOneClickEach)
+{
+    for (const int width : {1000, 1400}) {
+        AppFixtures fixtures;
+        Screen screen(fixtures);
+        ApplicationsView view(*screen.model);
+        view.resize(width, 700);
+        view.show();
+        ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
+        QToolButton* details = nullptr;
+        for (auto* button : view.findChildren<QToolButton*>())
+            if (button->text() == "Details") details = button;
+        ASSERT_NE(details, nullptr);
+        QSplitter* split = nullptr;
+        for (auto* candidate : view.findChildren<QSplitter*>())
+            if (candidate->orientation() == Qt::Horizontal) split = candidate;
+        ASSERT_NE(split, nullptr);
+        // Shown is in view with room of its own, not merely visible: the splitter may give it no width.
+        const auto panelShown = [&] {
+            QWidget* panel = view.detail() ? view.detail()->parentWidget() : nullptr;
+            return panel && panel->isVisible() && split->sizes().value(1) >= 280;
+        };
+        QTableView* table = view.table();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 0)).center());
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(panelShown()) << width;
+        EXPECT_TRUE(details->isChecked()) << width;
+        // The user drags the divider as far right as it goes.
+        split->setSizes({split->width(), 0});
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(panelShown()) << width;
+        for (int click = 0; click < 4; ++click) {
+            details->click();
+            QCoreApplication::processEvents();
+            const bool open = click % 2 == 1;
+            EXPECT_EQ(details->isChecked(), open) << width << " click " << click;
+            EXPECT_EQ(panelShown(), open) << width << " click " << click;
+        }
+        saveScreenshot(view, QStringLiteral("ApplicationsView-details-%1").arg(width));
+    }
+}
+
+TEST(ColumnWidths, TheFlexibleColumnTakesWhatTheOthersLeaveTheOthersWhatTheyHold)
+{
+    const struct {
+        int available, others, minimum, expected;
+    } flexible[] = {{900, 500, 130, 400}, {500, 500, 130, 130}, {600, 470, 130, 130}, {601, 470, 130, 131}};
+    for (const auto& c : flexible)
+        EXPECT_EQ(ColumnWidths::flexibleWidth(c.available, c.others, c.minimum), c.expected) << c.available;
+    const struct {
+        int cells, title, expected;
+    } fitted[] = {{30, 40, 50}, {120, 70, 120}, {300, 70, 220}, {60, 90, 90}};
+    for (const auto& c : fitted)
+        EXPECT_EQ(ColumnWidths::fittedWidth(c.cells, c.title, {50, 80, 220}), c.expected) << c.cells << " " << c.title;
+}
+
+TEST(ApplicationsView, ColumnsGiveTheirRoomToTheNameAndShowTheWholeVersion)
+{
+    AppFixtures fixtures;
+    fixtures.apps = suite();
+    Screen screen(fixtures);
+    ApplicationsView view(*screen.model);
+    ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
+    QTableView* table = view.table();
+    const int version = static_cast<int>(AppRow::Column::version);
+    const int architecture = static_cast<int>(AppRow::Column::architecture);
+    const int application = static_cast<int>(AppRow::Column::application);
+    const QFontMetrics metrics(table->font());
+    for (const QSize size : {QSize(500, 420), QSize(780, 560), QSize(1220, 840), QSize(1700, 1020)}) {
+        view.resize(size);
+        view.show();
+        QCoreApplication::processEvents();
+        EXPECT_GE(table->columnWidth(version), metrics.horizontalAdvance(QStringLiteral("1:2.38.1-5+deb12u1"))) << size.width();
+        EXPECT_LE(table->columnWidth(architecture), 140) << size.width();
+        EXPECT_GE(table->columnWidth(application), 130) << size.width();
+        // From 780 pixels on, every column is in view: nothing scrolls sideways.
+        if (size.width() >= 780) {
+            EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << size.width();
+        }
+        saveScreenshot(view, QStringLiteral("ApplicationsView-%1x%2").arg(size.width()).arg(size.height()));
+    }
+}

@@ -10,9 +10,16 @@
 #include "ui/components/UsageBar.h"
 #include "ui/screens/system/CoreBarChart.h"
 #include "ui/screens/system/TopProcessesList.h"
+#include "ui/screens/system/TopProcessesModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QLabel>
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -108,7 +115,40 @@ TEST(CPUViewRules, TwoPointsPerSampleSystemFirstWithNiceCountedAsUser)
     EXPECT_TRUE(CPUView::points({}).empty());
 }
 
-class CPUViewTest : public MonitorFixture {};
+TEST(CPUViewRules, TheCardsAddUpToAHundred)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* description;
+        double user, system, nice, idle;
+        std::optional<std::array<int, 3>> percents;
+    };
+    const Case cases[] = {
+        {"rounded alone they would make 99", 0.596, 0.193, 0, 0.211, std::array{60, 19, 21}},
+        {"nice counts as user", 0.40, 0.10, 0.20, 0.30, std::array{60, 10, 30}},
+        {"a third each", 1.0 / 3, 1.0 / 3, 0, 1.0 / 3, std::array{34, 33, 33}},
+        {"all idle", 0, 0, 0, 1, std::array{0, 0, 100}},
+        {"shares above one are taken as parts", 0.6, 0.5, 0, 0, std::array{55, 45, 0}},
+        {"nothing measured", 0, 0, 0, 0, std::nullopt},
+        {"not a number", nan, 0.1, 0, 0.9, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        CPUSnapshot cpu = shares(c.user, c.system, c.nice);
+        cpu.idle = c.idle;
+        EXPECT_EQ(CPUView::shownPercents(cpu), c.percents) << c.description;
+    }
+}
+
+class CPUViewTest : public MonitorFixture {
+protected:
+    // The cards' values, in order.
+    static QStringList cardValues(const QWidget& view)
+    {
+        QStringList values;
+        for (const MetricCard* card : view.findChildren<MetricCard*>()) values << card->shownValue();
+        return values;
+    }
+};
 
 TEST_F(CPUViewTest, SamplesOnlyWhileShownAndFillsFromTheStore)
 {
@@ -125,8 +165,10 @@ TEST_F(CPUViewTest, SamplesOnlyWhileShownAndFillsFromTheStore)
         EXPECT_FALSE(view.showsPlaceholder());
 
         const CPUSnapshot& cpu = *store->cpu();
+        const auto shown = CPUView::shownPercents(cpu);
+        ASSERT_TRUE(shown);
         EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("overallPercent"))->text(),
-                  qstr(PercentFormatter::string(CPUView::busyShare(cpu), 0)));
+                  QString::number((*shown)[0] + (*shown)[1]) + "%");
         EXPECT_DOUBLE_EQ(view.findChild<UsageBar*>(QStringLiteral("overallBar"))->fraction(), CPUView::busyShare(cpu));
         EXPECT_EQ(view.historyChart()->points().size(), 2 * store->cpuHistory().size());
         EXPECT_EQ(view.findChild<CoreBarChart*>()->shares(), cpu.perCore);
@@ -152,10 +194,71 @@ TEST_F(CPUViewTest, SamplesOnlyWhileShownAndFillsFromTheStore)
 TEST_F(CPUViewTest, WithoutASampleOnlyTheWaitingTextShows)
 {
     CPUView view(*store);
+    view.resize(900, 1400);
+    view.show();
     EXPECT_TRUE(view.showsPlaceholder());
+    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("waitingText"))->isVisible());
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("waitingText"))->text(), "Measuring CPU usage…");
-    EXPECT_EQ(view.historyChart(), nullptr);
-    EXPECT_TRUE(view.findChildren<MetricCard*>().empty());
+    EXPECT_FALSE(view.historyChart()->isVisible());
+    for (const MetricCard* card : view.findChildren<MetricCard*>()) EXPECT_FALSE(card->isVisible());
+}
+
+// Nice, I/O wait, interrupt and steal time as /proc/stat gives them: what the cards show adds up.
+TEST_F(CPUViewTest, TheCardsAccountForEveryTick)
+{
+    CPUView view(*store);
+    view.resize(900, 1400);
+    view.show();
+    // Columns: user nice system idle iowait irq softirq steal guest guest_nice.
+    const auto writeStat = [&](const std::string& cpu0, const std::string& cpu1) {
+        proc.write("proc/stat", "cpu  0 0 0 0 0 0 0 0 0 0\ncpu0 " + cpu0 + "\ncpu1 " + cpu1 + "\nbtime 1700000000\n");
+    };
+    writeStat("100 0 50 800 0 0 0 0 0 0", "100 0 50 800 0 0 0 0 0 0");
+    pass();
+    // +59 user +44 nice +20 system +77 idle; +40 user +38 system +40 iowait +20 irq +10 softirq +52 steal
+    writeStat("159 44 70 877 0 0 0 0 0 0", "140 0 88 800 40 20 10 52 0 0");
+    pass();
+    ASSERT_TRUE(store->cpu());
+    const QStringList values = cardValues(view);
+    ASSERT_GE(values.size(), 3);
+    EXPECT_EQ(values[0], "36%") << "user with nice: 143 of 400 ticks";
+    EXPECT_EQ(values[1], "35%") << "kernel, interrupts and steal: 140 of 400";
+    EXPECT_EQ(values[2], "29%") << "idle and I/O wait: 117 of 400";
+    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("overallPercent"))->text(), "71%");
+}
+
+// A sample sets new figures in the same widgets: nothing a person holds (focus,
+// scroll position, a line of the list) is taken away.
+TEST_F(CPUViewTest, SamplesUpdateTheSameWidgets)
+{
+    CPUView view(*store);
+    view.resize(720, 480);
+    view.show();
+    samples(2);
+    ASSERT_TRUE(store->cpu());
+    QApplication::processEvents();
+    std::vector<QPointer<QWidget>> before;
+    for (QWidget* widget : view.findChildren<QWidget*>()) before.emplace_back(widget);
+    auto* scroll = view.findChild<QScrollArea*>();
+    scroll->setFocus();
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    const int scrolled = scroll->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    const auto* list = view.findChild<TopProcessesList*>();
+    QAbstractItemModelTester tester(list->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QPersistentModelIndex busiest = list->model()->index(0, 0);
+    const std::int32_t busiestPID = list->processes().front().pid;
+
+    samples(5);
+    QApplication::processEvents();
+    for (const auto& widget : before) EXPECT_FALSE(widget.isNull()) << "a widget was deleted by a sample";
+    EXPECT_EQ(view.findChildren<QWidget*>().size(), before.size()) << "a sample built new widgets";
+    EXPECT_EQ(QApplication::focusWidget(), scroll);
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
+    ASSERT_TRUE(busiest.isValid());
+    EXPECT_EQ(list->model()->rowAt(busiest.row()).process.pid, busiestPID);
+    EXPECT_EQ(view.historyChart()->points().size(), 2 * store->cpuHistory().size());
+    saveAtBothSizes(view, QStringLiteral("cpu-view"));
 }
 
 } // namespace

@@ -7,8 +7,14 @@
 #include "ui/components/PressureMeter.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/TopProcessesList.h"
+#include "ui/screens/system/TopProcessesModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QLabel>
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include <limits>
 
@@ -142,6 +148,67 @@ TEST_F(MemoryViewTest, FillsFromTheStoreWhileShown)
 
     view.hide();
     EXPECT_FALSE(store->isSampling());
+}
+
+// free(1) counts as used what MemAvailable leaves; the card and the sentence read the same figure.
+TEST_F(MemoryViewTest, UsedAndAvailableAreThoseOfFree)
+{
+    writeTicks(1, 1, 1);
+    proc.write("proc/meminfo", "MemTotal: 24682404 kB\nMemFree: 3227004 kB\nMemAvailable: 11422476 kB\n"
+                               "Buffers: 82564 kB\nCached: 8270344 kB\nShmem: 10312 kB\nAnonPages: 11993636 kB\n"
+                               "SReclaimable: 340152 kB\nSUnreclaim: 66648 kB\nKernelStack: 6064 kB\n"
+                               "PageTables: 38864 kB\nZswap: 0 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
+    MemoryView view(*store);
+    view.resize(900, 1300);
+    view.show();
+    pass();
+    const auto cards = view.findChildren<MetricCard*>();
+    ASSERT_EQ(cards.size(), 9);
+    EXPECT_EQ(cards[1]->shownValue(), MemoryView::bytes((24682404ull - 11422476) * 1024)) << "Used";
+    EXPECT_EQ(cards[2]->shownValue(), MemoryView::bytes(11422476ull * 1024)) << "Available is MemAvailable";
+    EXPECT_EQ(cards[2]->shownValue(), "11.7 GB");
+    // 46.28% available, as the card's 11.7 GB of 25.3 GB reads.
+    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("pressureText"))->text().startsWith("The kernel reports 46%"));
+    // The parts of Used add up to it.
+    const MemorySnapshot& memory = *store->memory();
+    EXPECT_EQ(memory.app + memory.wired + memory.compressed, (24682404ull - 11422476) * 1024);
+}
+
+// A sample sets new figures in the same widgets: nothing a person holds (focus,
+// scroll position, a line of the list) is taken away.
+TEST_F(MemoryViewTest, SamplesUpdateTheSameWidgets)
+{
+    MemoryView view(*store);
+    view.resize(720, 480);
+    view.show();
+    samples(2);
+    QApplication::processEvents();
+    std::vector<QPointer<QWidget>> before;
+    for (QWidget* widget : view.findChildren<QWidget*>()) before.emplace_back(widget);
+    auto* scroll = view.findChild<QScrollArea*>();
+    scroll->setFocus();
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum() / 2);
+    const int scrolled = scroll->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    const auto* list = view.findChild<TopProcessesList*>();
+    QAbstractItemModelTester tester(list->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QPersistentModelIndex largest = list->model()->index(0, 0);
+    const LiveAreaChart* chart = view.liveChart();
+
+    samples(5);
+    // A new total rescales the same chart.
+    writeMemory(32'000'000, 4'000'000, 6'000'000, 0);
+    pass();
+    QApplication::processEvents();
+    for (const auto& widget : before) EXPECT_FALSE(widget.isNull()) << "a widget was deleted by a sample";
+    EXPECT_EQ(view.findChildren<QWidget*>().size(), before.size()) << "a sample built new widgets";
+    EXPECT_EQ(QApplication::focusWidget(), scroll);
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
+    EXPECT_EQ(view.liveChart(), chart);
+    EXPECT_EQ(chart->yDomain(), (ChartPlot::Domain{0, 32'000'000.0 * 1024}));
+    ASSERT_TRUE(largest.isValid());
+    EXPECT_EQ(list->model()->rowAt(largest.row()).process.pid, 14);
+    saveAtBothSizes(view, QStringLiteral("memory-view"));
 }
 
 TEST_F(MemoryViewTest, AnUnreadableTotalStillDraws)

@@ -3,6 +3,7 @@
 #include "ui/UiTestSupport.h"
 
 #include "app/AppTestSupport.h"
+#include "app/FakeMonitorClock.h"
 #include "app/CPUMonitor.h"
 #include "app/MemoryMonitor.h"
 #include "app/ProcessMonitor.h"
@@ -12,6 +13,9 @@
 #include "platform/LinuxSysctl.h"
 #include "support/ProcFixture.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,19 +24,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-
-// A clock whose loop never wakes: the tests drive every pass with tick().
-class StillClock : public MonitorClock {
-public:
-    TimePoint now() override { return {}; }
-    void sleepUntil(TimePoint, std::stop_token stop) override
-    {
-        std::mutex mutex;
-        std::condition_variable_any never;
-        std::unique_lock lock(mutex);
-        never.wait(lock, stop, [] { return false; });
-    }
-};
 
 // A store over a /proc written by the test, so each pass reads known figures.
 class MonitorFixture : public ::testing::Test {
@@ -58,7 +49,7 @@ protected:
             std::make_shared<CPUMonitor>(host, sysctl, [this] { return std::chrono::steady_clock::time_point{} + std::chrono::seconds(++cpuCalls * 10); }),
             std::make_shared<ProcessMonitor>(table, [this] { return (++uptimeCalls) * 10'000'000'000ull; }, MachTime::Timebase{10'000'000, 1}),
             [] { return 2.0; },
-            std::make_shared<StillClock>(),
+            clock,
         };
         store = std::make_unique<SystemMonitorStore>(samplers);
     }
@@ -82,14 +73,34 @@ protected:
         proc.write("proc/stat", line("cpu", 2) + line("cpu0", 1) + line("cpu1", 1) + "btime 1700000000\n");
     }
 
-    // One sampling pass, with its results delivered.
+    // One sampling pass, with its results delivered. While a screen is shown the loop
+    // runs, and the pass asked for comes a second after its last one.
     void pass()
     {
+        // A pass of the loop still under way (the one a subscription starts) lands first.
+        if (store->isSampling()) {
+            ASSERT_TRUE(waitUntil([&] { return clock->sleeping() > 0; }));
+        }
+        QCoreApplication::processEvents();
         const std::size_t before = store->memoryHistory().size();
         store->tick();
+        clock->advance(std::chrono::seconds(1));
         ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() > before; }));
         // Let the screen's coalesced redraw run.
         waitUntil([] { return false; }, std::chrono::milliseconds(20));
+    }
+
+    // Pictures of the screen from its top, at the smallest window and a large one.
+    static void saveAtBothSizes(QWidget& view, const QString& name)
+    {
+        auto* scroll = view.findChild<QScrollArea*>();
+        scroll->verticalScrollBar()->setValue(0);
+        view.resize(720, 480);
+        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        saveScreenshot(view, name + QStringLiteral("-720x480"));
+        view.resize(1440, 900);
+        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        saveScreenshot(view, name + QStringLiteral("-1440x900"));
     }
 
     // Several passes with the processor busier each time.
@@ -116,6 +127,7 @@ protected:
     }
 
     ProcFixture proc;
+    std::shared_ptr<FakeMonitorClock> clock = std::make_shared<FakeMonitorClock>();
     std::atomic<long> cpuCalls{0};
     std::atomic<unsigned long long> uptimeCalls{0};
     std::unique_ptr<SystemMonitorStore> store;

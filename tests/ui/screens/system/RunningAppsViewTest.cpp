@@ -1,18 +1,29 @@
 #include "ui/screens/system/RunningAppsView.h"
 
 #include "app/AppTestSupport.h"
+#include "app/FakeProcessWindows.h"
 #include "app/ProcessMonitor.h"
+#include "app/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
 #include "platform/ProcessSignaller.h"
 #include "support/ChildProcess.h"
 #include "ui/components/RecordingModel.h"
 #include "ui/screens/system/ProcessTableView.h"
 #include "ui/screens/system/ProcessTableModel.h"
+#include "ui/components/EmptyStateView.h"
 #include "ui/screens/system/ProcessTestSupport.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +86,53 @@ TEST(RunningAppsView, ScopeAndFilterKeepTheSamplersOrder)
     for (const auto& c : cases)
         EXPECT_EQ(pids(RunningAppsView::visible(processes, c.scope, c.filter, 1000, {})), c.expected)
             << RunningAppsView::title(c.scope).toStdString() << " '" << c.filter.toStdString() << "'";
+
+    // For the administrator, kernel threads are the system's, not "My Processes".
+    auto kthreadd = process(2, "kthreadd", 0);
+    auto worker = process(30, "kworker/0:1", 0);
+    worker.parentPID = 2;
+    auto shell = process(40, "bash", 0);
+    shell.parentPID = 2; // started from a kernel helper, yet a program with an executable
+    shell.executablePath = "/usr/bin/bash";
+    const std::vector<ProcessSnapshot> asRoot = {process(1, "systemd", 0), kthreadd, worker, shell};
+    EXPECT_EQ(pids(RunningAppsView::visible(asRoot, Scope::mine, "", 0, {})), (std::vector<std::int32_t>{1, 40}));
+    EXPECT_EQ(pids(RunningAppsView::visible(asRoot, Scope::all, "", 0, {})), (std::vector<std::int32_t>{1, 2, 30, 40}));
+}
+
+TEST(RunningAppsView, AnEmptyTableSaysWhy)
+{
+    struct Case {
+        Scope scope;
+        QString filter;
+        bool sampled;
+        QString title;
+    } cases[] = {
+        {Scope::apps, "", false, QStringLiteral("Reading Processes\u2026")},
+        {Scope::apps, "", true, QStringLiteral("No Apps Running")},
+        {Scope::mine, "zzz", true, QStringLiteral("No Matches")},
+        {Scope::all, "", true, QStringLiteral("No Processes")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RunningAppsView::emptyText(c.scope, c.filter, c.sampled).first, c.title) << c.filter.toStdString();
+    EXPECT_TRUE(RunningAppsView::emptyText(Scope::apps, "", true).second.contains(QStringLiteral("“My Processes”")));
+    EXPECT_TRUE(RunningAppsView::emptyText(Scope::mine, "zzz", true).second.contains(QStringLiteral("“zzz”")));
+
+    // No installed applications and no session scopes: "Apps" lists nothing and says why.
+    RecordingModel fixture;
+    RunningAppsView view(*fixture.model);
+    view.setFilter(QStringLiteral("no such process name"));
+    view.setScope(Scope::apps);
+    ASSERT_TRUE(waitUntil([&] { return fixture.model->monitor().lastProcessSample().has_value(); }));
+    view.setFilter({});
+    if (view.table().model()->rowCount() == 0) {
+        EXPECT_TRUE(view.emptyState().isVisibleTo(&view));
+        EXPECT_EQ(view.emptyState().title(), "No Apps Running");
+    }
+    view.setFilter(QStringLiteral("no such process name"));
+    EXPECT_TRUE(view.emptyState().isVisibleTo(&view));
+    EXPECT_EQ(view.emptyState().title(), "No Matches");
+    view.resize(720, 420);
+    saveScreenshot(view, QStringLiteral("RunningAppsView-empty"));
 }
 
 TEST(RunningAppsView, ToolbarActsOnTheFirstSelectedInSamplersOrderAndDialogsNameTheProcess)
@@ -98,10 +156,12 @@ TEST(RunningAppsView, QuitAndForceQuitEndARealChildAfterConfirmation)
         QMessageBox* box = screen.view.confirmation();
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), RunningAppsView::dialogTitle(screen.shown(), force));
-        // sleep has no window to ask, so a plain quit promises no save prompt.
+        // Named with its PID, as two processes may share a name; sleep has no window
+        // to ask, so a plain quit promises no save prompt.
         EXPECT_EQ(box->informativeText(),
-                  force ? "The process stops immediately. Unsaved work will be lost."
-                        : "The app is asked to stop and may not offer to save. Unsaved work may be lost.");
+                  QStringLiteral("“sleep” (PID %1)\n\n").arg(child.pid())
+                      + (force ? "The process stops immediately. Unsaved work will be lost."
+                               : "The app is asked to stop and may not offer to save. Unsaved work may be lost."));
         QAbstractButton* act = button(*box, force ? "Force Quit" : "Quit");
         ASSERT_NE(act, nullptr);
         ASSERT_NE(button(*box, "Cancel"), nullptr);
@@ -175,7 +235,7 @@ TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseOnTheRowAlone)
     // A row outside the selection: that process alone, the selection untouched.
     std::unique_ptr<QMenu> menu(view.table().menuForRow(rowOf(outside.pid())));
     ASSERT_TRUE(menu);
-    EXPECT_EQ(texts(*menu), (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
+    EXPECT_EQ(texts(*menu), (QStringList{"Bring to Front", "Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
     item(*menu, "Quit…")->trigger();
     ASSERT_NE(view.confirmation(), nullptr);
     EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Quit “sleep”?"));
@@ -252,8 +312,128 @@ TEST(RunningAppsView, SamplesProcessesOnlyWhileItExistsAndCountsItsRows)
         view.table().setSelectedPids({child.pid()});
         ASSERT_TRUE(waitUntil([&] { return monitor.lastProcessSample().has_value(); }));
         saveScreenshot(view, "RunningAppsView");
+        view.setFilter(QString::number(child.pid()));
+        ASSERT_EQ(view.table().model()->rowCount(), 1);
+        bool counted = false;
+        for (const QLabel* label : view.findChildren<QLabel*>())
+            counted = counted || label->text() == QStringLiteral("1 process");
+        EXPECT_TRUE(counted);
     }
     EXPECT_FALSE(monitor.isSampling());
+}
+
+// Children under a name of their own, so that nothing else on the machine shares their rows.
+struct Napper {
+    Napper() : program(folder.file("kestrelnap"))
+    {
+        std::filesystem::copy_file("/usr/bin/sleep", program);
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    }
+    TempDir folder;
+    std::string program;
+};
+
+// One sampling pass of the real process table, with its result delivered.
+void sample(SystemMonitorStore& monitor)
+{
+    const auto before = monitor.lastProcessSample();
+    monitor.tick();
+    ASSERT_TRUE(waitUntil([&] { return monitor.lastProcessSample() != before; }));
+}
+
+TEST(RunningAppsView, TheSelectionOutlivesSamplesAndDownReachesTheNextRow)
+{
+    RecordingModel fixture;
+    Napper napper;
+    ChildProcess first(napper.program), second(napper.program), third(napper.program), fourth(napper.program);
+    RunningAppsView view(*fixture.model);
+    view.resize(900, 520);
+    view.show();
+    QAbstractItemModelTester tester(view.table().model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(view.table().model(), &QAbstractItemModel::modelReset);
+    view.setScope(Scope::all);
+    view.setFilter(QStringLiteral("kestrelnap"));
+    SystemMonitorStore& monitor = fixture.model->monitor();
+    sample(monitor);
+    ASSERT_EQ(view.table().model()->rowCount(), 4);
+    view.table().sortByColumn(ProcessTableModel::pid, Qt::AscendingOrder);
+    const auto rowOf = [&](pid_t pid) { return view.table().tableModel().rowOf(pid); };
+    QTest::mouseClick(view.table().viewport(), Qt::LeftButton, {},
+                      view.table().visualRect(view.table().model()->index(rowOf(first.pid()), 0)).center());
+    ASSERT_EQ(view.table().selectedPids(), std::set<std::int32_t>{first.pid()});
+
+    for (int i = 0; i < 3; ++i) {
+        if (i == 1) {
+            ::kill(second.pid(), SIGKILL);
+            second.reap();
+        }
+        sample(monitor);
+        EXPECT_EQ(view.table().selectedPids(), std::set<std::int32_t>{first.pid()}) << i;
+    }
+    ASSERT_EQ(view.table().model()->rowCount(), 3);
+    QTest::keyClick(&view.table(), Qt::Key_Down);
+    EXPECT_EQ(view.table().selectedPids(), std::set<std::int32_t>{third.pid()});
+    sample(monitor);
+    QTest::keyClick(&view.table(), Qt::Key_Down);
+    EXPECT_EQ(view.table().selectedPids(), std::set<std::int32_t>{fourth.pid()});
+    EXPECT_EQ(resets.count(), 0);
+}
+
+TEST(RunningAppsView, BringToFrontRaisesTheExistingWindowOrSaysWhyNot)
+{
+    RecordingModel fixture;
+    auto windows = std::make_shared<FakeProcessWindows>();
+    fixture.model->setProcessWindows(windows);
+    ChildProcess child("/usr/bin/sleep");
+    ChildOnScreen screen(fixture, child);
+    RunningAppsView& view = screen.view;
+    view.table().setSelectedPids({child.pid()});
+    // Whether the menu's item is enabled, and its reason.
+    const auto frontItem = [&]() -> std::pair<bool, QString> {
+        std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
+        for (QAction* action : menu->actions())
+            if (action->text() == "Bring to Front") return {action->isEnabled(), action->toolTip()};
+        ADD_FAILURE() << "no Bring to Front";
+        return {};
+    };
+
+    // No window: the item and the button say so, and nothing is started.
+    view.table().setSelectedPids({});
+    view.table().setSelectedPids({child.pid()});
+    EXPECT_EQ(frontItem(), std::make_pair(false, QString(RunningApplications::noWindowText)));
+    EXPECT_FALSE(view.frontButton().isEnabled());
+    EXPECT_EQ(view.frontButton().toolTip(), RunningApplications::noWindowText);
+
+    // A Wayland session raises nothing.
+    windows->windows[child.pid()] = {0x600001};
+    windows->refusal = ProcessWindows::waylandText;
+    view.table().setSelectedPids({});
+    view.table().setSelectedPids({child.pid()});
+    EXPECT_EQ(frontItem(), std::make_pair(false, QString(ProcessWindows::waylandText)));
+    EXPECT_FALSE(view.frontButton().isEnabled());
+    EXPECT_EQ(view.frontButton().toolTip(), ProcessWindows::waylandText);
+
+    // With a window on X11 the window itself is raised, from the toolbar and from the menu.
+    windows->refusal.reset();
+    view.table().setSelectedPids({});
+    view.table().setSelectedPids({child.pid()});
+    ASSERT_TRUE(view.frontButton().isEnabled());
+    EXPECT_TRUE(frontItem().first);
+    view.frontButton().click();
+    EXPECT_EQ(windows->activated, std::vector<ProcessWindows::Window>{0x600001});
+    std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
+    for (QAction* action : menu->actions())
+        if (action->text() == "Bring to Front") action->trigger();
+    EXPECT_EQ(windows->activated, (std::vector<ProcessWindows::Window>{0x600001, 0x600001}));
+    EXPECT_EQ(view.errorAlert(), nullptr);
+    EXPECT_TRUE(child.isRunning());
+
+    // A request the window manager does not take is reported under its own title.
+    windows->takesRequests = false;
+    view.frontButton().click();
+    ASSERT_NE(view.errorAlert(), nullptr);
+    EXPECT_EQ(view.errorAlert()->text(), "Couldn't bring the process to the front");
+    EXPECT_EQ(view.errorAlert()->informativeText(), RunningApplications::frontFailedText);
 }
 
 } // namespace

@@ -1,0 +1,31 @@
+// One sampling pass of the live monitors over this machine's /proc, timed.
+//
+//   monitor-bench [passes]   (default 1)
+//
+// Run it under `strace -c -f` to count the system calls of a pass. Each pass reads
+// memory, CPU and every process, as the store does for a screen that shows processes.
+#include "app/CPUMonitor.h"
+#include "app/MemoryMonitor.h"
+#include "app/ProcessMonitor.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    const int passes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    MemoryMonitor memory;
+    CPUMonitor cpu;
+    ProcessMonitor processes;
+    std::size_t listed = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int pass = 0; pass < passes; ++pass) {
+        (void)memory.sample();
+        (void)cpu.sample();
+        listed = processes.sample().size();
+    }
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    std::printf("%d pass(es), %zu processes, %.2f ms per pass\n", passes, listed, elapsed.count() / passes);
+    return 0;
+}

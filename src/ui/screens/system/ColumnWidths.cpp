@@ -1,0 +1,59 @@
+#include "ui/screens/system/ColumnWidths.h"
+
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableView>
+
+#include <algorithm>
+
+ColumnWidths::ColumnWidths(QTableView& table, std::vector<Column> columns, int flexible)
+    : table_(table), columns_(std::move(columns)), flexible_(flexible), fitted_(columns_.size(), -1)
+{
+    table_.horizontalHeader()->setStretchLastSection(false);
+    for (int column = 0; column < static_cast<int>(columns_.size()); ++column)
+        table_.setColumnWidth(column, columns_[static_cast<std::size_t>(column)].ideal);
+}
+
+int ColumnWidths::flexibleWidth(int available, int others, int minimum)
+{
+    return std::max(minimum, available - others);
+}
+
+int ColumnWidths::fittedWidth(int cells, int title, const Column& column)
+{
+    return std::clamp(std::max(cells, title), column.minimum, column.maximum);
+}
+
+int ColumnWidths::titleWidth(int column) const
+{
+    QHeaderView* header = table_.horizontalHeader();
+    // The header leaves room for a sort arrow in every title; only the sorted one shows it.
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
+        return header->sectionSizeHint(column);
+    const QString title = table_.model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    return header->fontMetrics().horizontalAdvance(title) + 4 * margin + 6;
+}
+
+void ColumnWidths::fit()
+{
+    QHeaderView* header = table_.horizontalHeader();
+    // QTableView hides the measure that its base class offers.
+    const QAbstractItemView& view = table_;
+    int others = 0;
+    for (int column = 0; column < static_cast<int>(columns_.size()); ++column) {
+        if (column == flexible_)
+            continue;
+        const Column& limits = columns_[static_cast<std::size_t>(column)];
+        if (limits.maximum > 0) {
+            const int wanted = fittedWidth(view.sizeHintForColumn(column), titleWidth(column), limits);
+            if (wanted != fitted_[static_cast<std::size_t>(column)]) {
+                fitted_[static_cast<std::size_t>(column)] = wanted;
+                table_.setColumnWidth(column, wanted);
+            }
+        }
+        others += header->sectionSize(column);
+    }
+    table_.setColumnWidth(flexible_, flexibleWidth(table_.viewport()->width(), others,
+                                                   columns_[static_cast<std::size_t>(flexible_)].minimum));
+}
