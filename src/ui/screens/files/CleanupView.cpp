@@ -180,9 +180,7 @@ CleanupView::Entry& CleanupView::entryFor(const CleanupRecommendation& item, QWi
     Entry& entry = entries_[item.id()];
     if (entry.row && !entry.row->update(item)) {
         // Another kind of finding under the same name: its row is made anew.
-        entry.row->hide();
-        entry.row->setParent(nullptr);
-        entry.row->deleteLater();
+        discardWidget(entry.row);
         entry.row = nullptr;
     }
     if (!entry.row) {
@@ -220,11 +218,8 @@ void CleanupView::showRecommendations()
             ++entry;
             continue;
         }
-        for (QWidget* widget : {static_cast<QWidget*>(entry->second.row), entry->second.divider}) {
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
+        discardWidget(entry->second.row);
+        discardWidget(entry->second.divider);
         entry = entries_.erase(entry);
     }
     refreshLoading();

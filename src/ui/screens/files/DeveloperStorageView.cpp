@@ -137,14 +137,6 @@ std::string itemKey(const DeveloperStorageItem& item)
     return item.name + '\n' + item.path;
 }
 
-// Widgets of a card or row that went are deleted once nothing uses them any more.
-void discard(QWidget* widget)
-{
-    widget->hide();
-    widget->setParent(nullptr);
-    widget->deleteLater();
-}
-
 } // namespace
 
 void DeveloperStorageView::showGroups()
@@ -171,7 +163,7 @@ void DeveloperStorageView::showGroups()
             ++card;
             continue;
         }
-        discard(card->second.card);
+        discardWidget(card->second.card);
         card = cards_.erase(card);
     }
     refreshLoading();
@@ -220,7 +212,7 @@ void DeveloperStorageView::showItems(GroupCard& card, const std::vector<Develope
         kept.emplace(std::move(key), std::move(row));
     }
     for (auto& [key, gone] : card.items)
-        discard(gone.view);
+        discardWidget(gone.view);
     card.items = std::move(kept);
 }
 

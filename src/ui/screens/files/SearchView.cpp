@@ -299,20 +299,15 @@ void SearchView::refreshStrip()
     }
     // Applications first, then folders, in answer order, before the closing stretch.
     int position = 0;
-    for (std::size_t i = 0; i < applicationButtons_.size(); ++i) {
-        QPushButton* button = applicationButtons_[i];
-        if (stripRow_->indexOf(button) != position)
-            stripRow_->insertWidget(position, button);
-        button->setVisible(i < applications);
-        ++position;
-    }
-    for (std::size_t i = 0; i < folderButtons_.size(); ++i) {
-        QPushButton* button = folderButtons_[i];
-        if (stripRow_->indexOf(button) != position)
-            stripRow_->insertWidget(position, button);
-        button->setVisible(i < folders);
-        ++position;
-    }
+    const auto place = [&](const std::vector<QPushButton*>& buttons, std::size_t used) {
+        for (std::size_t i = 0; i < buttons.size(); ++i, ++position) {
+            if (stripRow_->indexOf(buttons[i]) != position)
+                stripRow_->insertWidget(position, buttons[i]);
+            buttons[i]->setVisible(i < used);
+        }
+    };
+    place(applicationButtons_, applications);
+    place(folderButtons_, folders);
     fitStrip();
 }
 

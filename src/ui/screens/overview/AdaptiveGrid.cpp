@@ -1,7 +1,6 @@
 #include "ui/screens/overview/AdaptiveGrid.h"
 
-#include <QLayout>
-#include <QWidgetItem>
+#include "ui/screens/overview/ListLayout.h"
 
 #include <algorithm>
 #include <vector>
@@ -11,36 +10,15 @@ namespace {
 // Lays the shown cells out in the columns that fit the width it is given, and tells
 // its parent the height that takes at any width, so that the rows a narrower width
 // adds are given their room in the same layout pass.
-class CellFlow : public QLayout {
+class CellFlow : public ListLayout {
 public:
     CellFlow(QWidget* parent, int minimumColumnWidth, int columnSpacing, int rowSpacing, Qt::Alignment alignment)
-        : QLayout(parent), minimum_(minimumColumnWidth), columnSpacing_(columnSpacing), rowSpacing_(rowSpacing),
+        : ListLayout(parent), minimum_(minimumColumnWidth), columnSpacing_(columnSpacing), rowSpacing_(rowSpacing),
           alignment_(alignment)
     {
         setContentsMargins(0, 0, 0, 0);
     }
-    ~CellFlow() override
-    {
-        while (QLayoutItem* item = takeAt(0))
-            delete item;
-    }
 
-    void addItem(QLayoutItem* item) override { items_.push_back(item); }
-    int count() const override { return static_cast<int>(items_.size()); }
-    QLayoutItem* itemAt(int index) const override
-    {
-        return index >= 0 && index < count() ? items_[static_cast<std::size_t>(index)] : nullptr;
-    }
-    QLayoutItem* takeAt(int index) override
-    {
-        if (index < 0 || index >= count())
-            return nullptr;
-        QLayoutItem* item = items_[static_cast<std::size_t>(index)];
-        items_.erase(items_.begin() + index);
-        return item;
-    }
-    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
-    bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override { return place(QRect(0, 0, width, 0), false); }
     QSize minimumSize() const override { return {columnMinimum(), heightForWidth(columnMinimum())}; }
     QSize sizeHint() const override
@@ -61,7 +39,7 @@ private:
     std::vector<QLayoutItem*> shownItems() const
     {
         std::vector<QLayoutItem*> shown;
-        for (QLayoutItem* item : items_)
+        for (QLayoutItem* item : items())
             if (!item->isEmpty())
                 shown.push_back(item);
         return shown;
@@ -75,12 +53,6 @@ private:
             for (QLayoutItem* item : shownItems())
                 minimum = std::max(minimum, item->sizeHint().width());
         return minimum;
-    }
-
-    static int heightAt(QLayoutItem* item, int width)
-    {
-        const int wanted = item->hasHeightForWidth() ? item->heightForWidth(width) : item->sizeHint().height();
-        return std::max(wanted, item->minimumSize().height());
     }
 
     // The height the cells take in `rect`'s width; with `apply`, puts them there too.
@@ -118,7 +90,6 @@ private:
     int columnSpacing_;
     int rowSpacing_;
     Qt::Alignment alignment_;
-    std::vector<QLayoutItem*> items_;
 };
 
 } // namespace

@@ -103,9 +103,7 @@ void CategoryTable::follow()
         for (QWidget* part : std::initializer_list<QWidget*>{row->second.link, row->second.size, row->second.count,
                                                              row->second.bar, row->second.note}) {
             grid_->removeWidget(part);
-            part->hide();
-            part->setParent(nullptr);
-            part->deleteLater();
+            discardWidget(part);
         }
         row = rows_.erase(row);
     }

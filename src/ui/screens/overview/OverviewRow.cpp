@@ -1,45 +1,23 @@
 #include "ui/screens/overview/OverviewRow.h"
 
-#include <QLayout>
+#include "ui/screens/overview/ListLayout.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
 // The two cards side by side while both fit at their minimum widths, else one above
 // the other; its height follows its width, so a change between the two ways of
 // standing gets the cards their room in the same layout pass.
-class PairLayout : public QLayout {
+class PairLayout : public ListLayout {
 public:
     PairLayout(QWidget* parent, int firstMinimum, int secondMinimum, int spacing)
-        : QLayout(parent), firstMinimum_(firstMinimum), secondMinimum_(secondMinimum)
+        : ListLayout(parent), firstMinimum_(firstMinimum), secondMinimum_(secondMinimum)
     {
         setContentsMargins(0, 0, 0, 0);
         setSpacing(spacing);
     }
-    ~PairLayout() override
-    {
-        while (QLayoutItem* item = takeAt(0))
-            delete item;
-    }
 
-    void addItem(QLayoutItem* item) override { items_.push_back(item); }
-    int count() const override { return static_cast<int>(items_.size()); }
-    QLayoutItem* itemAt(int index) const override
-    {
-        return index >= 0 && index < count() ? items_[static_cast<std::size_t>(index)] : nullptr;
-    }
-    QLayoutItem* takeAt(int index) override
-    {
-        if (index < 0 || index >= count())
-            return nullptr;
-        QLayoutItem* item = items_[static_cast<std::size_t>(index)];
-        items_.erase(items_.begin() + index);
-        return item;
-    }
-    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
-    bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override { return place(QRect(0, 0, width, 0), false); }
     // Any width: narrower than both cards, they stand one above the other.
     QSize minimumSize() const override { return {0, heightForWidth(firstMinimum_)}; }
@@ -60,18 +38,12 @@ public:
     }
 
 private:
-    static int heightAt(QLayoutItem* item, int width)
-    {
-        const int wanted = item->hasHeightForWidth() ? item->heightForWidth(width) : item->sizeHint().height();
-        return std::max(wanted, item->minimumSize().height());
-    }
-
     int place(const QRect& rect, bool apply) const
     {
-        if (items_.size() != 2)
+        if (items().size() != 2)
             return 0;
-        QLayoutItem* first = items_[0];
-        QLayoutItem* second = items_[1];
+        QLayoutItem* first = items()[0];
+        QLayoutItem* second = items()[1];
         if (sideBySide(rect.width())) {
             // Each card its half, but never below its minimum.
             const int room = rect.width() - spacing();
@@ -98,7 +70,6 @@ private:
 
     int firstMinimum_;
     int secondMinimum_;
-    std::vector<QLayoutItem*> items_;
 };
 
 } // namespace

@@ -284,9 +284,7 @@ void StorageView::showLocations()
     for (LocationRow* gone : locationViews_) {
         if (!gone)
             continue;
-        gone->hide();
-        gone->setParent(nullptr);
-        gone->deleteLater();
+        discardWidget(gone);
     }
     locationViews_ = std::move(kept);
     for (std::size_t index = 0; index < locationViews_.size(); ++index) {

@@ -114,6 +114,14 @@ protected:
         return label && label->isVisibleTo(view.window()) ? label->text() : QString();
     }
 
+    // The summary as it stands, with these category totals instead of its own.
+    void showCategories(std::vector<CategoryUsage> categories)
+    {
+        StorageSummary summary = model->scan().summary();
+        summary.categories = std::move(categories);
+        ScanCoordinatorTestAccess::setSummary(model->scan(), summary);
+    }
+
     static void show(StorageView& view)
     {
         view.resize(900, 1100);
@@ -395,11 +403,10 @@ TEST_F(StorageViewTest, TheCategoriesCardShowsTheOverviewOfTwelveThenADividerThe
     StorageView view(*model);
     show(view);
     settle(view);
-    StorageSummary summary = model->scan().summary();
-    summary.categories.clear();
+    std::vector<CategoryUsage> categories;
     for (int raw = 1; raw <= 14; ++raw)
-        summary.categories.push_back({static_cast<StorageCategory>(raw), 1'000'000'000LL * (20 - raw), raw * 10});
-    ScanCoordinatorTestAccess::setSummary(model->scan(), summary);
+        categories.push_back({static_cast<StorageCategory>(raw), 1'000'000'000LL * (20 - raw), raw * 10});
+    showCategories(categories);
     QCoreApplication::processEvents();
 
     auto* card = view.findChild<SectionCard*>("categoriesCard");
@@ -410,7 +417,7 @@ TEST_F(StorageViewTest, TheCategoriesCardShowsTheOverviewOfTwelveThenADividerThe
     EXPECT_EQ(view.categoryTable()->categories().size(), 14u);
     auto* chart = overview->findChild<CategoryDonutChart*>();
     ASSERT_TRUE(chart && chart->isVisibleTo(&view));
-    EXPECT_EQ(chart->centerLines().second, qstr(ByteFormatter::string(CategoryOverview::scannedTotal(summary.categories))));
+    EXPECT_EQ(chart->centerLines().second, qstr(ByteFormatter::string(CategoryOverview::scannedTotal(categories))));
     // The donut beside its list, then the divider, then the table.
     const auto top = [&](QWidget* widget) { return widget->mapTo(card, QPoint(0, 0)).y(); };
     QFrame* line = nullptr;
@@ -424,9 +431,9 @@ TEST_F(StorageViewTest, TheCategoriesCardShowsTheOverviewOfTwelveThenADividerThe
 
     // A new scan's summary is shown in the same cards and rows.
     const QList<QWidget*> before = card->findChildren<QWidget*>();
-    summary.categories.pop_back();
-    std::rotate(summary.categories.begin(), summary.categories.begin() + 1, summary.categories.end());
-    ScanCoordinatorTestAccess::setSummary(model->scan(), summary);
+    categories.pop_back();
+    std::rotate(categories.begin(), categories.begin() + 1, categories.end());
+    showCategories(categories);
     QCoreApplication::processEvents();
     for (QWidget* widget : card->findChildren<QWidget*>())
         EXPECT_TRUE(before.contains(widget)) << widget->objectName().toStdString();
@@ -444,11 +451,10 @@ TEST_F(StorageViewTest, NothingIsCutFromTheSmallestWindowToTheLargest)
     StorageView view(*model);
     show(view);
     settle(view);
-    StorageSummary summary = model->scan().summary();
-    summary.categories.clear();
+    std::vector<CategoryUsage> categories;
     for (int raw = 0; raw < 26; ++raw)
-        summary.categories.push_back({static_cast<StorageCategory>(raw), 123'456'789'000LL - raw, 1'234'567});
-    ScanCoordinatorTestAccess::setSummary(model->scan(), summary);
+        categories.push_back({static_cast<StorageCategory>(raw), 123'456'789'000LL - raw, 1'234'567});
+    showCategories(categories);
     // The detail area of windows of 720x480, 1000x660, 1440x900 and 1920x1080.
     const struct { QSize size; const char* name; } sizes[] = {
         {{520, 420}, "storage-720x480"}, {{800, 600}, "storage-1000x660"},
