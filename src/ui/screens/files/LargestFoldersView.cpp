@@ -25,12 +25,16 @@
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,25 +50,32 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     layout->setSpacing(0);
 
     auto* header = new QHBoxLayout;
-    header->setContentsMargins(0, 0, 12, 0);
+    header->setContentsMargins(20, 12, 12, 6);
     header->setSpacing(8);
-    breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
-                                     this, this);
-    header->addWidget(breadcrumbs_, 1);
+    auto* title = new QLabel(QStringLiteral("Largest Folders"), this);
+    title->setObjectName(QStringLiteral("screenTitle"));
+    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
+    header->addWidget(title);
+    header->addStretch(1);
     chartToggle_ = new QToolButton(this);
     chartToggle_->setObjectName(QStringLiteral("chartToggle"));
     chartToggle_->setCheckable(true);
     chartToggle_->setText(QStringLiteral("Chart"));
     chartToggle_->setIcon(SymbolIcons::icon("chart.bar.xaxis"));
     chartToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    chartToggle_->setAutoRaise(true);
     header->addWidget(chartToggle_);
     revealButton_ = new QToolButton(this);
     revealButton_->setObjectName(QStringLiteral("revealButton"));
     revealButton_->setText(QStringLiteral("Reveal in Finder"));
     revealButton_->setIcon(SymbolIcons::icon("folder"));
     revealButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    revealButton_->setAutoRaise(true);
     header->addWidget(revealButton_);
     layout->addLayout(header);
+    breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
+                                     this, this);
+    layout->addWidget(breadcrumbs_);
     layout->addWidget(divider(this));
 
     pages_ = new QStackedWidget(this);
@@ -74,14 +85,24 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
         pages_));
     split_ = new QSplitter(Qt::Vertical, pages_);
     split_->setChildrenCollapsible(false);
-    chart_ = new SizeBarChart({}, [this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, split_);
-    chart_->setContentsMargins(16, 16, 16, 16);
-    chart_->setMinimumHeight(160);
+    // The chart keeps its own height, inset on every side; a shorter pane scrolls it.
+    auto* chartScroller = new QScrollArea(split_);
+    chartScroller->setWidgetResizable(true);
+    chartScroller->setFrameShape(QFrame::NoFrame);
+    chartScroller->setMinimumHeight(160);
+    auto* chartArea = new QWidget(chartScroller);
+    auto* chartLayout = new QVBoxLayout(chartArea);
+    chartLayout->setContentsMargins(16, 16, 16, 16);
+    chart_ = new SizeBarChart({}, [this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, chartArea);
+    chartLayout->addWidget(chart_);
+    chartLayout->addStretch(1);
+    chartScroller->setWidget(chartArea);
+    chartPane_ = chartScroller;
     list_ = new FolderTreeList(tree_, split_);
     list_->setMinimumHeight(220);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->installEventFilter(this);
-    split_->addWidget(chart_);
+    split_->addWidget(chartPane_);
     split_->addWidget(list_);
     split_->setSizes({280, 400});
     pages_->addWidget(split_);
@@ -312,10 +333,19 @@ void LargestFoldersView::centreBusyIndicator()
 void LargestFoldersView::refreshChart()
 {
     const bool shown = chartToggle_->isChecked() && !tree_->roots().empty();
-    chart_->setVisible(shown);
+    const bool appearing = shown && chartPane_->isHidden();
+    chartPane_->setVisible(shown);
     if (!shown)
         return;
     const auto& roots = tree_->roots();
     chart_->setItems(chartItems(chartSource(roots, tree_->focusPath().has_value(), tree_->cachedChildren(roots[0].id)),
                                 accentColor()));
+    if (appearing) {
+        // Room for all of its bars where the screen allows, the list keeping the rest.
+        const int total = split_->height();
+        const int wanted = chart_->height() + 32;
+        const int chart = std::clamp(wanted, chartPane_->minimumHeight(),
+                                     std::max(chartPane_->minimumHeight(), total - list_->minimumHeight()));
+        split_->setSizes({chart, std::max(total - chart, list_->minimumHeight())});
+    }
 }

@@ -81,6 +81,7 @@ private:
     BreadcrumbBar* breadcrumbs_;
     QStackedWidget* pages_;
     QSplitter* split_;
+    QWidget* chartPane_;
     SizeBarChart* chart_;
     FolderTreeList* list_;
     QToolButton* chartToggle_;
