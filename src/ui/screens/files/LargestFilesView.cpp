@@ -17,6 +17,7 @@
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
+#include "ui/screens/files/ChartPane.h"
 #include "ui/screens/files/FileDetailView.h"
 
 #include <QComboBox>
@@ -26,7 +27,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressBar>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -202,22 +202,14 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
 
     listPane_ = new QSplitter(Qt::Vertical, content_);
     listPane_->setChildrenCollapsible(false);
-    // The chart keeps its own height; a shorter pane scrolls it rather than cutting bars off.
-    auto* chartScroller = new QScrollArea(listPane_);
-    chartScroller->setWidgetResizable(true);
-    chartScroller->setFrameShape(QFrame::NoFrame);
-    chartScroller->setMinimumHeight(160);
-    auto* chartArea = new QWidget(chartScroller);
-    auto* chartLayout = new QVBoxLayout(chartArea);
-    chartLayout->setContentsMargins(16, 16, 16, 16);
-    chart_ = new SizeBarChart({}, [this](const SizeBarItem& item) {
-        if (const auto id = fileID(item.id))
-            setSelection({*id});
-    }, chartArea);
-    chartLayout->addWidget(chart_);
-    chartLayout->addStretch(1);
-    chartScroller->setWidget(chartArea);
-    chartPane_ = chartScroller;
+    auto* chartPane = new ChartPane(
+        [this](const SizeBarItem& item) {
+            if (const auto id = fileID(item.id))
+                setSelection({*id});
+        },
+        listPane_);
+    chart_ = chartPane->chart();
+    chartPane_ = chartPane;
     table_ = new FileTable(model_, true, listPane_);
     table_->setMinimumHeight(200);
     listPane_->addWidget(chartPane_);
@@ -430,7 +422,8 @@ void LargestFilesView::setShowChart(bool shows)
     if (shows) {
         // Room for all of its bars where the screen allows, the table keeping the rest.
         const int total = listPane_->height();
-        const int chart = std::clamp(chart_->height() + 36, 160, std::max(160, total - table_->minimumHeight()));
+        const int chart = std::clamp(static_cast<ChartPane*>(chartPane_)->wholeHeight() + 4, 160,
+                                     std::max(160, total - table_->minimumHeight()));
         listPane_->setSizes({chart, std::max(total - chart, table_->minimumHeight())});
     }
 }

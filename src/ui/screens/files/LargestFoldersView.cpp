@@ -20,6 +20,7 @@
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/files/BreadcrumbBar.h"
+#include "ui/screens/files/ChartPane.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -28,7 +29,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
-#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -85,19 +85,8 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
         pages_));
     split_ = new QSplitter(Qt::Vertical, pages_);
     split_->setChildrenCollapsible(false);
-    // The chart keeps its own height, inset on every side; a shorter pane scrolls it.
-    auto* chartScroller = new QScrollArea(split_);
-    chartScroller->setWidgetResizable(true);
-    chartScroller->setFrameShape(QFrame::NoFrame);
-    chartScroller->setMinimumHeight(160);
-    auto* chartArea = new QWidget(chartScroller);
-    auto* chartLayout = new QVBoxLayout(chartArea);
-    chartLayout->setContentsMargins(16, 16, 16, 16);
-    chart_ = new SizeBarChart({}, [this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, chartArea);
-    chartLayout->addWidget(chart_);
-    chartLayout->addStretch(1);
-    chartScroller->setWidget(chartArea);
-    chartPane_ = chartScroller;
+    chartPane_ = new ChartPane([this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, split_);
+    chart_ = chartPane_->chart();
     list_ = new FolderTreeList(tree_, split_);
     list_->setMinimumHeight(220);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -343,7 +332,7 @@ void LargestFoldersView::refreshChart()
     if (appearing) {
         // Room for all of its bars where the screen allows, the list keeping the rest.
         const int total = split_->height();
-        const int wanted = chart_->height() + 32;
+        const int wanted = chartPane_->wholeHeight() + 4;
         const int chart = std::clamp(wanted, chartPane_->minimumHeight(),
                                      std::max(chartPane_->minimumHeight(), total - list_->minimumHeight()));
         split_->setSizes({chart, std::max(total - chart, list_->minimumHeight())});

@@ -14,6 +14,7 @@
 
 class AppModel;
 class BreadcrumbBar;
+class ChartPane;
 class FolderTreeList;
 class FolderTreeModel;
 class QMenu;
@@ -81,7 +82,7 @@ private:
     BreadcrumbBar* breadcrumbs_;
     QStackedWidget* pages_;
     QSplitter* split_;
-    QWidget* chartPane_;
+    ChartPane* chartPane_;
     SizeBarChart* chart_;
     FolderTreeList* list_;
     QToolButton* chartToggle_;
