@@ -12,6 +12,12 @@
 
 namespace {
 
+// "1 project", "3 projects".
+std::string counted(std::size_t count, const char* singular, const char* plural)
+{
+    return std::to_string(count) + ' ' + (count == 1 ? singular : plural);
+}
+
 struct Location {
     const char* title;
     const char* path;  // absolute when it starts with "/", else relative to the home folder
@@ -159,7 +165,7 @@ void DeveloperStorageAnalyzer::addNodeModules(DeveloperStorageGroup& group) cons
     std::int64_t total = 0;
     for (const auto& folder : folders) total += folder.totalAllocated;
     const FolderItem& largest = folders.front();
-    group.items.push_back({"Node.js", "node_modules (" + std::to_string(folders.size()) + " projects)", largest.path,
+    group.items.push_back({"Node.js", "node_modules (" + counted(folders.size(), "project", "projects") + ")", largest.path,
                            total, false, "Largest: " + abbreviatingHome(largest.path)});
     for (std::size_t i = 0; i < folders.size() && i < 15; ++i) {
         const auto& folder = folders[i];
@@ -176,7 +182,8 @@ void DeveloperStorageAnalyzer::addGitRepositories(DeveloperStorageGroup& group) 
     const auto folders = indexedFolders(*database_, ".git", false, 500);
     if (folders.empty()) return;
 
-    group.note = std::to_string(folders.size()) + " repositories found. Sizes are the .git folders only (history and objects).";
+    group.note = counted(folders.size(), "repository", "repositories") +
+                 " found. Sizes are the .git folders only (history and objects).";
     for (std::size_t i = 0; i < folders.size() && i < 50; ++i) {
         const auto& folder = folders[i];
         std::string repository = Paths::deletingLastComponent(folder.path);
@@ -187,7 +194,7 @@ void DeveloperStorageAnalyzer::addGitRepositories(DeveloperStorageGroup& group) 
         std::int64_t rest = 0;
         for (std::size_t i = 50; i < folders.size(); ++i) rest += folders[i].totalAllocated;
         if (rest > 0)
-            group.items.push_back({"Git", std::to_string(folders.size() - 50) + " more repositories", "", rest, false,
+            group.items.push_back({"Git", counted(folders.size() - 50, "more repository", "more repositories"), "", rest, false,
                                    std::nullopt});
     }
     group.detected = !group.items.empty();

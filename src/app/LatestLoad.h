@@ -34,6 +34,12 @@ public:
     // Forgets the running request (its answer will be dropped) and asks it to stop.
     void cancel();
 
+    // A report callable for the work of the request that the next start() opens; it may
+    // be called on any thread. Each call runs `report(value)` on the main thread, but
+    // only while that request is still the newest and running.
+    template <class Value, class Report>
+    std::function<void(const Value&)> reporterForNextStart(Report report);
+
     bool isBusy() const { return busy_; }
     // Rises with every start() and cancel().
     std::uint64_t generation() const { return generation_; }
@@ -51,6 +57,19 @@ private:
     std::stop_source stop_;
     bool busy_ = false;
 };
+
+template <class Value, class Report>
+std::function<void(const Value&)> LatestLoad::reporterForNextStart(Report report)
+{
+    const std::uint64_t request = generation_ + 1;
+    QPointer<LatestLoad> self(this);
+    return [self, request, report = std::move(report)](const Value& value) {
+        postToMainThread(QPointer<QObject>(self.data()), [self, request, report, value]() mutable {
+            if (self && self->generation_ == request && self->busy_)
+                report(value);
+        });
+    };
+}
 
 template <class Work, class Then>
 void LatestLoad::start(Work work, Then then, std::function<void(const std::string&)> failed)

@@ -185,3 +185,25 @@ TEST(DeveloperStorage, FreedesktopPlacesBesideTheirMacFolders)
     EXPECT_TRUE(group(groups, "Android").detected);
     EXPECT_TRUE(group(groups, "Docker").detected);
 }
+
+TEST(DeveloperStorage, CountsOfOneAreWordedInTheSingular)
+{
+    TempDir home;
+    ScopedEnvironment scopedHome("HOME", home.path());
+    ScannedTree index;
+    index.record(home.file("only/node_modules"), 10'000'000);
+    for (int i = 0; i < 51; ++i) index.record(home.file("repos/r" + std::to_string(i) + "/.git"), 200'000 - i);
+    index.finish();
+    auto groups = DeveloperStorageAnalyzer(home.path(), &index.database).analyze();
+    EXPECT_EQ(group(groups, "Node.js").items[0].name, "node_modules (1 project)");
+    const auto& git = group(groups, "Git Repositories");
+    EXPECT_EQ(git.note, "51 repositories found. Sizes are the .git folders only (history and objects).");
+    EXPECT_EQ(git.items.back().name, "1 more repository");
+
+    ScannedTree single;
+    single.record(home.file("one/.git"), 1'000);
+    single.finish();
+    groups = DeveloperStorageAnalyzer(home.path(), &single.database).analyze();
+    EXPECT_EQ(group(groups, "Git Repositories").note,
+              "1 repository found. Sizes are the .git folders only (history and objects).");
+}

@@ -93,3 +93,54 @@ TEST(LatestLoad, FailuresCancellationAndDestroyedOwners)
     QCoreApplication::processEvents();
     EXPECT_FALSE(*reached);
 }
+
+TEST(LatestLoad, ProgressReachesTheMainThreadOnlyForTheRunningNewestRequest)
+{
+    ensureCoreApplication();
+    QObject owner;
+    auto* load = new LatestLoad(&owner);
+    std::vector<std::string> shown;
+    auto show = [&](const char* tag) {
+        return load->reporterForNextStart<std::string>([&shown, tag](const std::string& stage) {
+            shown.push_back(std::string(tag) + ":" + stage);
+        });
+    };
+
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> oldReported = false;
+    auto oldReport = show("old");
+    load->start(
+        [released, oldReport, &oldReported] {
+            oldReport("hashing");
+            released.wait();
+            // Reported after a newer request started: stale.
+            oldReport("late");
+            oldReported = true;
+            return 0;
+        },
+        [](int) {});
+    ASSERT_TRUE(waitUntil([&] { return !shown.empty(); }));
+
+    std::promise<void> finish;
+    std::shared_future<void> finished = finish.get_future().share();
+    auto newReport = show("new");
+    bool stored = false;
+    load->start(
+        [finished, newReport] {
+            newReport("sizes");
+            finished.wait();
+            return 1;
+        },
+        [&](int) { stored = true; });
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return oldReported.load() && shown.size() >= 2; }));
+    QCoreApplication::processEvents();
+    finish.set_value();
+    ASSERT_TRUE(waitUntil([&] { return stored; }));
+    // A report made after the answer arrived finds the request no longer running.
+    newReport("after the end");
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown, (std::vector<std::string>{"old:hashing", "new:sizes"}));
+}

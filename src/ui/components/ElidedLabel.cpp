@@ -1,5 +1,7 @@
 #include "ui/components/ElidedLabel.h"
 
+#include "ui/components/TextStyle.h"
+
 #include <QPainter>
 
 ElidedLabel::ElidedLabel(const QString& text, Qt::TextElideMode mode, QWidget* parent)
@@ -38,14 +40,12 @@ QString ElidedLabel::shownText() const
 
 QSize ElidedLabel::sizeHint() const
 {
-    const QFontMetrics metrics = fontMetrics();
-    return {metrics.horizontalAdvance(text_) + frameWidth() * 2, metrics.height() + frameWidth() * 2};
+    return {fontMetrics().horizontalAdvance(text_) + frameWidth() * 2, textLineHeight(font()) + frameWidth() * 2};
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
-    const QFontMetrics metrics = fontMetrics();
-    return {metrics.horizontalAdvance(QStringLiteral("W…W")), metrics.height() + frameWidth() * 2};
+    return {fontMetrics().horizontalAdvance(QStringLiteral("W…W")), textLineHeight(font()) + frameWidth() * 2};
 }
 
 void ElidedLabel::paintEvent(QPaintEvent* event)

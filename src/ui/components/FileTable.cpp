@@ -56,8 +56,9 @@ FileTable::FileTable(AppModel& model, bool showsRank, QWidget* parent)
             [this](int section) { sortByColumn(static_cast<FileTableModel::Column>(section)); });
     showSortIndicator();
 
-    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { takeSelectionFromView(); });
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &FileTable::announceSelection);
+    // Rows that leave take their selection with them, which the selection model does not always announce.
+    connect(table_, &QAbstractItemModel::rowsRemoved, this, &FileTable::announceSelection);
     connect(view_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { revealRow(index.row()); });
     connect(view_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { openContextMenu(position); });
@@ -74,27 +75,41 @@ FileTable::FileTable(AppModel& model, bool showsRank, QWidget* parent)
 
 void FileTable::setFiles(std::vector<FileItem> files)
 {
-    showingSelection_ = true;
     table_->setFiles(std::move(files));
-    showingSelection_ = false;
-    showSelectionInView();
 }
 
-void FileTable::setSelection(std::set<std::int64_t> selection)
+std::set<std::int64_t> FileTable::selection() const
 {
-    if (selection == selection_)
-        return;
-    selection_ = std::move(selection);
-    showSelectionInView();
-    emit selectionChanged();
+    std::set<std::int64_t> ids;
+    for (const QModelIndex& index : view_->selectionModel()->selectedRows())
+        ids.insert(table_->fileAt(index.row()).id);
+    return ids;
+}
+
+void FileTable::setSelection(const std::set<std::int64_t>& selection)
+{
+    std::vector<int> rows;
+    for (std::int64_t id : selection)
+        if (const int row = table_->rowOf(id); row >= 0)
+            rows.push_back(row);
+    std::sort(rows.begin(), rows.end());
+    QItemSelection shown;
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t end = i;
+        while (end + 1 < rows.size() && rows[end + 1] == rows[end] + 1)
+            ++end;
+        shown.select(table_->index(rows[i], 0), table_->index(rows[end], FileTableModel::columnTotal - 1));
+        i = end + 1;
+    }
+    QItemSelectionModel* selectionModel = view_->selectionModel();
+    if (!rows.empty())
+        selectionModel->setCurrentIndex(table_->index(rows.front(), 0), QItemSelectionModel::NoUpdate);
+    selectionModel->select(shown, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void FileTable::setSortOrder(FileTableModel::SortOrder order)
 {
-    showingSelection_ = true;
     table_->setSortOrder(std::move(order));
-    showingSelection_ = false;
-    showSelectionInView();
     showSortIndicator();
 }
 
@@ -121,8 +136,8 @@ std::vector<FileItem> FileTable::contextFiles(int row) const
     if (row < 0 || row >= table_->rowCount())
         return {};
     const FileItem& file = table_->fileAt(row);
-    if (selection_.contains(file.id))
-        return filesWithIDs(selection_);
+    if (view_->selectionModel()->isRowSelected(row, QModelIndex()))
+        return filesWithIDs(selection());
     return {file};
 }
 
@@ -137,7 +152,7 @@ FileContextMenu* FileTable::openContextMenu(const QPoint& viewportPosition)
 
 void FileTable::deleteSelection()
 {
-    std::vector<FileItem> files = filesWithIDs(selection_);
+    std::vector<FileItem> files = filesWithIDs(selection());
     // A repaired name is not the file's real name; the context menu never offers it either.
     std::erase_if(files, [](const FileItem& file) { return file.flags.contains(FileItem::Flags::invalidName); });
     // Nothing to offer is no refusal: raise no alert.
@@ -178,36 +193,12 @@ std::vector<FileItem> FileTable::filesWithIDs(const std::set<std::int64_t>& ids)
     return chosen;
 }
 
-void FileTable::showSelectionInView()
+void FileTable::announceSelection()
 {
-    std::vector<int> rows;
-    for (std::int64_t id : selection_)
-        if (const int row = table_->rowOf(id); row >= 0)
-            rows.push_back(row);
-    std::sort(rows.begin(), rows.end());
-    QItemSelection shown;
-    for (std::size_t i = 0; i < rows.size();) {
-        std::size_t end = i;
-        while (end + 1 < rows.size() && rows[end + 1] == rows[end] + 1)
-            ++end;
-        shown.select(table_->index(rows[i], 0), table_->index(rows[end], FileTableModel::columnTotal - 1));
-        i = end + 1;
-    }
-    showingSelection_ = true;
-    view_->selectionModel()->select(shown, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    showingSelection_ = false;
-}
-
-void FileTable::takeSelectionFromView()
-{
-    if (showingSelection_)
+    std::set<std::int64_t> now = selection();
+    if (now == announced_)
         return;
-    std::set<std::int64_t> chosen;
-    for (const QModelIndex& index : view_->selectionModel()->selectedRows())
-        chosen.insert(table_->fileAt(index.row()).id);
-    if (chosen == selection_)
-        return;
-    selection_ = std::move(chosen);
+    announced_ = std::move(now);
     emit selectionChanged();
 }
 

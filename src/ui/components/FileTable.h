@@ -17,8 +17,9 @@ class QModelIndex;
 class QTableView;
 
 // The table of indexed files that the file screens share. The screen owns the
-// files and the selection; the table owns only its sort order, and acts on rows
-// by revealing them, through their context menu, and with the Delete command.
+// files; the table owns its sort order, and the view's selection is the one
+// selection. It acts on rows by revealing them, through their context menu, and
+// with the Delete command.
 class FileTable : public QWidget {
     Q_OBJECT
 
@@ -28,9 +29,10 @@ public:
     void setFiles(std::vector<FileItem> files);
     const std::vector<FileItem>& files() const { return table_->files(); }
 
-    // Ids of the selected files; ids not in the list select nothing but are kept.
-    const std::set<std::int64_t>& selection() const { return selection_; }
-    void setSelection(std::set<std::int64_t> selection);
+    // Ids of the selected rows; a file that leaves the list leaves the selection.
+    std::set<std::int64_t> selection() const;
+    // Selects the listed files among `selection`, and makes the first of them current.
+    void setSelection(const std::set<std::int64_t>& selection);
 
     void setShowsRank(bool shows) { table_->setShowsRank(shows); }
     bool showsRank() const { return table_->showsRank(); }
@@ -61,6 +63,7 @@ public:
     void revealRow(int row);
 
 signals:
+    // The selected files changed; a new order or new rows for the same files do not count.
     void selectionChanged();
 
 protected:
@@ -68,14 +71,13 @@ protected:
 
 private:
     std::vector<FileItem> filesWithIDs(const std::set<std::int64_t>& ids) const;
-    void showSelectionInView();
-    void takeSelectionFromView();
     void showSortIndicator();
+    void announceSelection();
 
     AppModel& model_;
     FileTableModel* table_;
     QTableView* view_;
     QAction* deleteAction_;
-    std::set<std::int64_t> selection_;
-    bool showingSelection_ = false;
+    // What the last selectionChanged announced, so that moves of rows are not announced.
+    std::set<std::int64_t> announced_;
 };

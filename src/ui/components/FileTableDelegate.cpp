@@ -25,7 +25,8 @@ int markerSize()
 
 FileTableDelegate::NameLayout FileTableDelegate::nameLayout(const QRect& cell, const QFontMetrics& metrics,
                                                             const QString& rankWidthText, bool showsRank,
-                                                            const QString& name, bool hidden, int markerSize)
+                                                            const QString& name, bool hidden, bool hardLink,
+                                                            int markerSize)
 {
     NameLayout layout;
     const int top = cell.top();
@@ -39,14 +40,19 @@ FileTableDelegate::NameLayout FileTableDelegate::nameLayout(const QRect& cell, c
     }
     layout.icon = QRect(x, top + (height - iconFrame) / 2, iconFrame, iconFrame);
     x += iconFrame + spacing;
-    const int markerRoom = hidden ? spacing + markerSize : 0;
-    const int room = std::max(0, right - x + 1 - markerRoom);
+    const int markers = (hidden ? 1 : 0) + (hardLink ? 1 : 0);
+    const int room = std::max(0, right - x + 1 - markers * (spacing + markerSize));
     layout.shownName = metrics.elidedText(name, Qt::ElideMiddle, room);
     const int nameWidth = std::min(room, metrics.horizontalAdvance(layout.shownName));
     layout.name = QRect(x, top, nameWidth, height);
-    if (hidden)
-        layout.hiddenMarker =
-            QRect(x + nameWidth + spacing, top + (height - markerSize) / 2, markerSize, markerSize);
+    x += nameWidth + spacing;
+    const int markerTop = top + (height - markerSize) / 2;
+    if (hidden) {
+        layout.hiddenMarker = QRect(x, markerTop, markerSize, markerSize);
+        x += markerSize + spacing;
+    }
+    if (hardLink)
+        layout.hardLinkMarker = QRect(x, markerTop, markerSize, markerSize);
     return layout;
 }
 
@@ -56,7 +62,7 @@ FileTableDelegate::NameLayout FileTableDelegate::layoutFor(const QStyleOptionVie
     const QVariant rankWidth = index.data(FileTableModel::rankWidthTextRole);
     return nameLayout(option.rect, option.fontMetrics, rankWidth.toString(), rankWidth.isValid(),
                       index.data(Qt::DisplayRole).toString(), index.data(FileTableModel::hiddenRole).toBool(),
-                      markerSize());
+                      index.data(FileTableModel::hardLinkRole).toBool(), markerSize());
 }
 
 void FileTableDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
@@ -102,6 +108,11 @@ void FileTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         const QColor tint = selected ? primary : textColor(TextEmphasis::tertiary);
         painter->drawPixmap(layout.hiddenMarker, SymbolIcons::pixmap("eye.slash", layout.hiddenMarker.width(), tint, ratio));
     }
+    if (!layout.hardLinkMarker.isEmpty()) {
+        const QColor tint = selected ? primary : textColor(TextEmphasis::tertiary);
+        painter->drawPixmap(layout.hardLinkMarker,
+                            SymbolIcons::pixmap("square.on.square", layout.hardLinkMarker.width(), tint, ratio));
+    }
     painter->restore();
 }
 
@@ -111,8 +122,13 @@ bool FileTableDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, co
     if (event && index.column() == FileTableModel::name && event->type() == QEvent::ToolTip) {
         QStyleOptionViewItem styled = option;
         initStyleOption(&styled, index);
-        if (layoutFor(styled, index).hiddenMarker.contains(event->pos())) {
+        const NameLayout layout = layoutFor(styled, index);
+        if (layout.hiddenMarker.contains(event->pos())) {
             QToolTip::showText(event->globalPos(), QStringLiteral("Hidden file"), view);
+            return true;
+        }
+        if (layout.hardLinkMarker.contains(event->pos())) {
+            QToolTip::showText(event->globalPos(), FileTableModel::hardLinkNote(), view);
             return true;
         }
     }

@@ -61,7 +61,10 @@ const std::array<FileTableModel::ColumnSpec, FileTableModel::columnTotal>& FileT
     return specs;
 }
 
-FileTableModel::FileTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+FileTableModel::FileTableModel(QObject* parent)
+    : KeyedTableModel([](const FileTableRow& row) { return row.file.id; }, parent)
+{
+}
 
 std::vector<int> FileTableModel::sortedRows(const std::vector<FileItem>& files, const SortOrder& order)
 {
@@ -171,20 +174,26 @@ QString FileTableModel::sizeToolTip(const FileItem& file)
            LocaleText::integer(file.size) + QStringLiteral(" bytes logical");
 }
 
+const QString& FileTableModel::hardLinkNote()
+{
+    static const QString note = QString::fromUtf8("Hard link \u2014 shares storage with another path; counted once in totals");
+    return note;
+}
+
 void FileTableModel::setFiles(std::vector<FileItem> files)
 {
-    beginResetModel();
+    const std::size_t shownBefore = files_.size();
     files_ = std::move(files);
     refresh();
-    endResetModel();
+    // Every rank frame is as wide as the longest rank of the list.
+    if (showsRank_ && QString::number(shownBefore).size() != QString::number(files_.size()).size())
+        redrawAll();
 }
 
 void FileTableModel::setSortOrder(SortOrder order)
 {
-    beginResetModel();
     order_ = std::move(order);
     refresh();
-    endResetModel();
 }
 
 void FileTableModel::setShowsRank(bool shows)
@@ -192,36 +201,22 @@ void FileTableModel::setShowsRank(bool shows)
     if (showsRank_ == shows)
         return;
     showsRank_ = shows;
-    ranks_ = showsRank_ ? ranks(files_) : std::unordered_map<std::int64_t, int>();
-    if (!files_.empty())
-        emit dataChanged(index(0, name), index(rowCount() - 1, name));
+    refresh();
+    redrawAll();
 }
 
 void FileTableModel::refresh()
 {
     home_ = SystemPaths::homeDirectory();
-    rows_ = sortedRows(files_, order_);
-    rowOfID_.clear();
-    rowOfID_.reserve(rows_.size());
-    for (std::size_t row = 0; row < rows_.size(); ++row)
-        rowOfID_.emplace(files_[static_cast<std::size_t>(rows_[row])].id, static_cast<int>(row));
     ranks_ = showsRank_ ? ranks(files_) : std::unordered_map<std::int64_t, int>();
-}
-
-const FileItem& FileTableModel::fileAt(int row) const
-{
-    return files_[static_cast<std::size_t>(rows_[static_cast<std::size_t>(row)])];
-}
-
-int FileTableModel::rowOf(std::int64_t id) const
-{
-    const auto found = rowOfID_.find(id);
-    return found == rowOfID_.end() ? -1 : found->second;
-}
-
-int FileTableModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    std::vector<FileTableRow> next;
+    next.reserve(files_.size());
+    for (int position : sortedRows(files_, order_)) {
+        const FileItem& file = files_[static_cast<std::size_t>(position)];
+        const auto rank = ranks_.find(file.id);
+        next.push_back({file, rank == ranks_.end() ? std::nullopt : std::optional<int>(rank->second)});
+    }
+    replaceRows(std::move(next));
 }
 
 int FileTableModel::columnCount(const QModelIndex& parent) const
@@ -242,7 +237,9 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const
         return cellText(file, column);
     case Qt::ToolTipRole:
         if (column == name)
-            return qstr(pathOf(file));
+            return file.flags.contains(FileItem::Flags::hardLink)
+                       ? qstr(pathOf(file)) + QLatin1Char('\n') + hardLinkNote()
+                       : qstr(pathOf(file));
         if (column == size)
             return sizeToolTip(file);
         return {};
@@ -257,8 +254,8 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case rankRole: {
-        const auto found = ranks_.find(file.id);
-        return found == ranks_.end() ? QVariant() : QVariant(QStringLiteral("%1.").arg(found->second));
+        const std::optional<int>& rank = rowAt(index.row()).rank;
+        return rank ? QVariant(QStringLiteral("%1.").arg(*rank)) : QVariant();
     }
     case rankWidthTextRole:
         // The widest rank of the list, so that every row's rank frame is equally wide.
@@ -269,6 +266,8 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const
         return categoryColor(file.category);
     case hiddenRole:
         return file.flags.contains(FileItem::Flags::hidden);
+    case hardLinkRole:
+        return file.flags.contains(FileItem::Flags::hardLink);
     }
     return {};
 }

@@ -1,20 +1,29 @@
 #pragma once
 
 #include "index/FileRecords.h"
+#include "ui/components/KeyedTableModel.h"
 
-#include <QAbstractTableModel>
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+struct FileTableRow {
+    FileItem file;
+    std::optional<int> rank;
+    friend bool operator==(const FileTableRow&, const FileTableRow&) = default;
+};
+
 // The rows of the file table: the screen's files in the table's own sort order,
 // with their size ranks. The model sorts itself, always stably from the screen's
-// order, so that rows with equal keys never depend on an earlier sort.
-class FileTableModel : public QAbstractTableModel {
+// order, so that rows with equal keys never depend on an earlier sort. Rows are
+// files matched by id: a new list or a new order moves them, and the view's
+// selection and current row move with them.
+class FileTableModel : public KeyedTableModel<FileTableRow, std::int64_t> {
     Q_OBJECT
 
 public:
@@ -37,7 +46,7 @@ public:
     static const std::array<ColumnSpec, columnTotal>& columns();
 
     // What the name cell's delegate draws besides the name (the display role).
-    enum Role { rankRole = Qt::UserRole + 1, symbolRole, tintRole, hiddenRole, rankWidthTextRole };
+    enum Role { rankRole = Qt::UserRole + 1, symbolRole, tintRole, hiddenRole, hardLinkRole, rankWidthTextRole };
 
     explicit FileTableModel(QObject* parent = nullptr);
 
@@ -51,6 +60,7 @@ public:
 
     static QString cellText(const FileItem& file, Column column);
     static QString sizeToolTip(const FileItem& file);
+    static const QString& hardLinkNote();
 
     void setFiles(std::vector<FileItem> files);
     const std::vector<FileItem>& files() const { return files_; }
@@ -60,11 +70,10 @@ public:
     bool showsRank() const { return showsRank_; }
     const std::unordered_map<std::int64_t, int>& rankMap() const { return ranks_; }
 
-    const FileItem& fileAt(int row) const;
+    const FileItem& fileAt(int row) const { return rowAt(row).file; }
     // -1 when no row shows the file.
-    int rowOf(std::int64_t id) const;
+    int rowOf(std::int64_t id) const { return rowOfKey(id); }
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -75,8 +84,6 @@ private:
     std::vector<FileItem> files_;
     SortOrder order_{{size, false}};
     bool showsRank_ = false;
-    std::vector<int> rows_;
-    std::unordered_map<std::int64_t, int> rowOfID_;
     std::unordered_map<std::int64_t, int> ranks_;
     // Read once per list rather than once per drawn cell.
     std::string home_;

@@ -1,22 +1,22 @@
 #pragma once
 
 #include "ui/components/FolderTreeModel.h"
+#include "ui/components/KeyedTableModel.h"
 
-#include <QAbstractListModel>
 #include <QPointer>
 
-#include <vector>
+#include <cstdint>
 
-// The rows of a FolderTreeModel as a Qt list model. Changes arrive as the rows that
-// were inserted, removed or changed, so the view keeps its selection and scroll
-// position when a folder expands or collapses.
-class FolderTreeListModel : public QAbstractListModel {
+// The rows of a FolderTreeModel as a Qt list model. Rows are folders matched by id,
+// so an expand, a collapse or a reload inserts, removes and moves rows, and the
+// view keeps its selection, current row and scroll position on the same folders.
+class FolderTreeListModel : public KeyedTableModel<FolderTreeModel::Row, std::int64_t> {
     Q_OBJECT
 
 public:
     explicit FolderTreeListModel(FolderTreeModel* tree, QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
     // The tree row at `index`, null for an index outside the list.
@@ -26,5 +26,4 @@ private:
     void follow();
 
     QPointer<FolderTreeModel> tree_;
-    std::vector<FolderTreeModel::Row> rows_;
 };

@@ -1,6 +1,5 @@
 #include "ui/components/FolderTreeModel.h"
 
-#include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"
 #include "app/SetIfChanged.h"
 #include "index/StorageDatabase.h"
@@ -37,6 +36,8 @@ void FolderTreeModel::load(FolderTreeReader reader, std::optional<std::string> f
     // The previous rows stay on screen until the answer comes.
     childCache_.clear();
     expanded_.clear();
+    // Children read for the tree being replaced may be of folders that are gone.
+    dropChildReads();
     setIfChanged(this, focusPath_, focus, &FolderTreeModel::focusPathChanged);
     loads_->start(
         [reader = std::move(reader), focus = std::move(focus)](std::stop_token stop) {
@@ -66,17 +67,22 @@ void FolderTreeModel::toggle(const FolderItem& folder, FolderTreeReader reader)
         rebuild();
         return;
     }
-    const auto generation = loads_->generation();
     const auto folderID = folder.id;
-    runInBackground(
-        this, [reader = std::move(reader), folderID] { return readChildren(reader, folderID); },
-        [this, generation, folderID](ChildRead read) {
-            // Children read before a newer load may belong to a tree that is gone.
-            if (generation != loads_->generation())
-                return;
-            storeChildren(folderID, std::move(read));
-            rebuild();
-        });
+    LatestLoad*& read = childReads_[folderID];
+    if (!read)
+        read = new LatestLoad(this);
+    read->start([reader = std::move(reader), folderID] { return readChildren(reader, folderID); },
+                [this, folderID](ChildRead children) {
+                    storeChildren(folderID, std::move(children));
+                    rebuild();
+                });
+}
+
+void FolderTreeModel::dropChildReads()
+{
+    for (const auto& [folderID, read] : childReads_)
+        delete read;
+    childReads_.clear();
 }
 
 FolderTreeModel::ChildRead FolderTreeModel::readChildren(const FolderTreeReader& reader, std::int64_t folderID)

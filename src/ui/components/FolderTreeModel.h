@@ -87,6 +87,7 @@ private:
     void storeChildren(std::int64_t folderID, ChildRead read);
     void rebuild();
     void setError(std::optional<std::string> error);
+    void dropChildReads();
 
     std::vector<Row> rows_;
     std::vector<FolderItem> roots_;
@@ -96,4 +97,6 @@ private:
     bool isLoading_ = false;
     std::optional<std::string> error_;
     LatestLoad* loads_;
+    // The child reads of folders being expanded, one each; a load drops them all.
+    std::map<std::int64_t, LatestLoad*> childReads_;
 };

@@ -99,7 +99,7 @@ QString FolderTreeRow::sizeText(const FolderItem& folder)
 
 QString FolderTreeRow::fileCountText(const FolderItem& folder)
 {
-    return LocaleText::integer(folder.fileCount) + QStringLiteral(" files");
+    return LocaleText::count(folder.fileCount, QStringLiteral("file"), QStringLiteral("files"));
 }
 
 QString FolderTreeRow::restrictionText()

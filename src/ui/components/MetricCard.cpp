@@ -17,28 +17,40 @@ namespace {
 
 const QChar ellipsis(0x2026);
 
-int layOut(QTextLayout& layout, double width)
+struct Laid {
+    int lines = 0;
+    // Of all lines as drawn: a descender or an underscore of the last line included.
+    int height = 0;
+};
+
+Laid layOut(QTextLayout& layout, double width)
 {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.beginLayout();
-    int lines = 0;
+    Laid laid;
     double y = 0;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width);
         line.setPosition(QPointF(0, y));
         y += line.height();
-        ++lines;
+        ++laid.lines;
     }
     layout.endLayout();
-    return lines;
+    laid.height = static_cast<int>(std::ceil(y));
+    return laid;
+}
+
+Laid laidOut(const QString& text, const QFont& font, double width)
+{
+    QTextLayout layout(text, font);
+    return layOut(layout, width);
 }
 
 int lineCount(const QString& text, const QFont& font, double width)
 {
-    QTextLayout layout(text, font);
-    return layOut(layout, width);
+    return laidOut(text, font, width).lines;
 }
 
 // The first and last characters of `text`, `kept` in all, around an ellipsis;
@@ -84,9 +96,9 @@ public:
 
     QSize sizeHint() const override
     {
-        return {static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_))), fontMetrics().height()};
+        return {static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_))), textLineHeight(font())};
     }
-    QSize minimumSizeHint() const override { return {0, fontMetrics().height()}; }
+    QSize minimumSizeHint() const override { return {0, textLineHeight(font())}; }
 
     struct Fit {
         QFont font;
@@ -143,8 +155,7 @@ public:
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override
     {
-        const int lines = lineCount(MetricCard::fittedDetail(text_, font(), width), font(), width);
-        return std::max(1, lines) * fontMetrics().lineSpacing();
+        return std::max(textLineHeight(font()), laidOut(MetricCard::fittedDetail(text_, font(), width), font(), width).height);
     }
     QSize sizeHint() const override
     {
@@ -153,7 +164,7 @@ public:
         const int width = std::min(natural, 220);
         return {width, heightForWidth(std::max(width, 1))};
     }
-    QSize minimumSizeHint() const override { return {0, fontMetrics().lineSpacing()}; }
+    QSize minimumSizeHint() const override { return {0, textLineHeight(font())}; }
 
 protected:
     void paintEvent(QPaintEvent*) override

@@ -28,15 +28,20 @@ inline QVBoxLayout* makeScrollPage(QScrollArea* area)
 }
 
 // Empties a layout that a screen refills from new data.
+// Takes a widget off the screen and deletes it once the event that led here is
+// over: the change may come from a button inside it, or a menu may still use it.
+inline void discardWidget(QWidget* widget)
+{
+    widget->hide();
+    widget->setParent(nullptr);
+    widget->deleteLater();
+}
+
 inline void clearLayout(QLayout* layout)
 {
     while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            // Later, not now: the change may come from a button inside the widget.
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
+        if (QWidget* widget = item->widget())
+            discardWidget(widget);
         delete item;
     }
 }

@@ -79,6 +79,11 @@ double SizeBarChart::barLength(double bytes, double scaleEnd, double width)
     return std::min(1.0, bytes / scaleEnd) * width;
 }
 
+double SizeBarChart::labelColumnWidth(double widestLabel, double chartWidth)
+{
+    return std::max(0.0, std::min({widestLabel, maximumLabelWidth, chartWidth / 3}));
+}
+
 double SizeBarChart::scaleEnd() const
 {
     std::int64_t largest = 0;
@@ -99,7 +104,7 @@ QRectF SizeBarChart::plotArea() const
         labelWidth = std::max(labelWidth, labels.horizontalAdvance(QString::fromStdString(item.label)));
         annotationWidth = std::max(annotationWidth, annotations.horizontalAdvance(sizeText(item.bytes)));
     }
-    labelWidth = std::min(labelWidth, maximumLabelWidth);
+    labelWidth = labelColumnWidth(labelWidth, width());
     const double left = labelWidth > 0 ? leadingMargin + labelWidth + gap : 0;
     // Room after the longest bar for its size.
     const double right = std::max(annotationWidth + gap, 24.0);
@@ -144,8 +149,9 @@ void SizeBarChart::paintEvent(QPaintEvent*)
         const double middle = plot.top() + band * (static_cast<double>(row) + 0.5);
 
         // The row's label is the label of the first item with its id.
+        const double labelWidth = plot.left() - gap - leadingMargin;
         const QString label = labelMetrics.elidedText(QString::fromStdString(itemForRow(items_, row)->label),
-                                                      Qt::ElideMiddle, maximumLabelWidth);
+                                                      Qt::ElideMiddle, labelWidth);
         painter.setFont(rowLabelFont());
         painter.setPen(textColor(TextEmphasis::primary));
         painter.drawText(QRectF(leadingMargin, middle - labelMetrics.height() / 2, plot.left() - gap - leadingMargin,

@@ -30,6 +30,9 @@ public:
     static const SizeBarItem* itemForRow(const std::vector<SizeBarItem>& items, std::size_t row);
     // Length of a bar in a plot `width` wide whose scale ends at `scaleEnd` bytes.
     static double barLength(double bytes, double scaleEnd, double width);
+    // The labels' column: as wide as the widest label, at most 180, and in a narrow
+    // chart at most a third of its width, so that the bars keep room.
+    static double labelColumnWidth(double widestLabel, double chartWidth);
 
     // The rows' area in widget coordinates.
     QRectF plotArea() const;

@@ -5,6 +5,9 @@
 #include <QPalette>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Sizes relative to a body size of 13.
@@ -44,6 +47,13 @@ QFont monospacedFont(TextStyle style)
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSizeF(textStyleFont(style).pointSizeF());
     return mono;
+}
+
+int textLineHeight(const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    return std::max(QFontMetrics(font).height(),
+                    static_cast<int>(std::ceil(metrics.ascent() + metrics.descent())));
 }
 
 void applyTextStyle(QWidget* widget, TextStyle style, QFont::Weight weight)

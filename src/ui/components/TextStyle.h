@@ -12,6 +12,10 @@ enum class TextStyle { largeTitle, title, title2, title3, headline, body, callou
 QFont textStyleFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 // The system's fixed-width font at the style's size, for paths and commands.
 QFont monospacedFont(TextStyle style);
+// The height one line of the font takes when drawn, descenders and underscores
+// included; QFontMetrics::height() rounds ascent and descent apart and can be a
+// pixel short at small sizes.
+int textLineHeight(const QFont& font);
 // Sets the font of `widget` to the style.
 void applyTextStyle(QWidget* widget, TextStyle style, QFont::Weight weight = QFont::Normal);
 

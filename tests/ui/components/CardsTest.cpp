@@ -12,7 +12,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <QTextLayout>
+
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include <cstdlib>
 
@@ -150,6 +154,42 @@ TEST(MetricCard, StaysAtLeastItsMinimumHeightWithTheContentAtTheTop)
     EXPECT_TRUE(bare->findChild<QWidget*>("detail")->isHidden());
     EXPECT_EQ(bare->shownDetail(), QString());
     EXPECT_EQ(detailed->shownDetail(), "of 16 GB installed");
+}
+
+TEST(MetricCard, TextIsNeverCutAtTheBottom)
+{
+    ensureApplication();
+    // Underscores sit lowest of all; at the caption's size the rounded font height leaves them out.
+    for (const int width : {140, 150, 170, 200, 320}) {
+        SCOPED_TRACE(width);
+        auto* card = new MetricCard("Largest File", "707.0 MB", QStringLiteral("terraform-provider-aws_v5.100.0_x5"),
+                                    "doc.badge.ellipsis", NamedColor::orange);
+        QWidget window;
+        auto* grid = new QGridLayout(&window);
+        grid->addWidget(card, 0, 0);
+        grid->setRowStretch(1, 1);
+        window.resize(width, 300);
+        window.show();
+        QCoreApplication::processEvents();
+        for (const char* part : {"value", "detail"}) {
+            QWidget* shown = card->findChild<QWidget*>(part);
+            const QString text = QString(part) == "value" ? card->shownValue() : card->shownDetail();
+            QTextLayout layout(text, shown->font());
+            QTextOption option;
+            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            qreal bottom = 0;
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(shown->width());
+                line.setPosition(QPointF(0, bottom));
+                bottom += line.height();
+            }
+            layout.endLayout();
+            EXPECT_GE(shown->height(), std::ceil(bottom)) << part;
+            EXPECT_LE(shown->geometry().bottom(), card->height() - MetricCard::padding) << part;
+        }
+    }
 }
 
 // A screen sets new figures into the same card, the detail line coming and going.

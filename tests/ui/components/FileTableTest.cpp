@@ -8,6 +8,7 @@
 #include "ui/components/LocaleText.h"
 #include "ui/components/RecordingModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -185,29 +186,39 @@ TEST(FileTableDelegate, NameCellLayout)
         QString rankWidthText;
         bool showsRank;
         bool hidden;
+        bool hardLink;
         int iconLeft;
         int rankWidth;
     };
     const std::vector<Case> cases{
-        {"no rank", "", false, false, 104, 0},
-        {"short ranks keep the minimum frame", "9.", true, false, 104 + 28 + 6, 28},
-        {"long ranks widen every row's frame alike", "100000.", true, true,
+        {"no rank", "", false, false, false, 104, 0},
+        {"short ranks keep the minimum frame", "9.", true, false, false, 104 + 28 + 6, 28},
+        {"long ranks widen every row's frame alike", "100000.", true, true, false,
          104 + metrics.horizontalAdvance("100000.") + 6, metrics.horizontalAdvance("100000.")},
+        {"a hard link's marker follows the name", "", false, false, true, 104, 0},
+        {"both markers, hidden first", "9.", true, true, true, 104 + 28 + 6, 28},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const auto layout = FileTableDelegate::nameLayout(cell, metrics, c.rankWidthText, c.showsRank,
                                                           "a-rather-long-file-name-that-cannot-fit-in-the-cell.bin",
-                                                          c.hidden, 12);
+                                                          c.hidden, c.hardLink, 12);
         EXPECT_EQ(layout.icon.left(), c.iconLeft);
         EXPECT_EQ(layout.rank.width(), c.rankWidth);
         EXPECT_EQ(layout.name.left(), c.iconLeft + 16 + 6);
         EXPECT_TRUE(layout.shownName.startsWith("a-rather")) << layout.shownName.toStdString();
         EXPECT_TRUE(layout.shownName.endsWith(".bin")) << layout.shownName.toStdString();
-        // Everything stays inside the cell, the marker included.
-        const QRect last = c.hidden ? layout.hiddenMarker : layout.name;
+        // Everything stays inside the cell, the markers included, and nothing overlaps.
+        const QRect last = c.hardLink ? layout.hardLinkMarker : c.hidden ? layout.hiddenMarker : layout.name;
         EXPECT_LE(last.right(), cell.right() - 4 + 1);
         EXPECT_EQ(layout.hiddenMarker.isEmpty(), !c.hidden);
+        EXPECT_EQ(layout.hardLinkMarker.isEmpty(), !c.hardLink);
+        if (c.hidden && c.hardLink) {
+            EXPECT_GT(layout.hardLinkMarker.left(), layout.hiddenMarker.right());
+        }
+        if (c.hidden || c.hardLink) {
+            EXPECT_GT((c.hidden ? layout.hiddenMarker : layout.hardLinkMarker).left(), layout.name.right());
+        }
     }
 }
 
@@ -317,16 +328,59 @@ TEST_F(FileTableTest, SelectionSurvivesResortsAndNewLists)
     table->sortByColumn(Column::name);
     EXPECT_EQ(idsShownSelected(), (std::set<std::int64_t>{2, 4}));
 
+    // A file that leaves the list leaves the selection; the ones that stay stay selected.
     std::vector<FileItem> next{sample()[3], file(9, "new.bin", "bin", 7)};
     table->setFiles(next);
     EXPECT_EQ(idsShownSelected(), (std::set<std::int64_t>{4}));
-    EXPECT_EQ(table->selection(), (std::set<std::int64_t>{2, 4}));
-    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(table->selection(), (std::set<std::int64_t>{4}));
+    EXPECT_EQ(changes, 2);
 
-    // A click in the view reaches the screen's selection.
+    // A click in the view is the selection.
     press(Qt::LeftButton, centreOf(9));
     EXPECT_EQ(table->selection(), (std::set<std::int64_t>{9}));
-    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(changes, 3);
+}
+
+TEST_F(FileTableTest, RowsKeepTheirPlaceInTheViewThroughNewListsAndSorts)
+{
+    QAbstractItemModelTester tester(table->tableModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    table->setFiles(sample());
+    QTableView* view = table->view();
+    table->setSelection({5});
+    ASSERT_EQ(view->currentIndex().row(), table->tableModel()->rowOf(5));
+    const QPersistentModelIndex held = table->tableModel()->index(table->tableModel()->rowOf(1), Column::name);
+
+    // The same files, one of them grown: no reset, the current row and the selection stay on their files.
+    int resets = 0;
+    QObject::connect(table->tableModel(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    std::vector<FileItem> grown = sample();
+    grown[4].allocatedSize = 1000;
+    table->setFiles(grown);
+    EXPECT_EQ(table->tableModel()->fileAt(0).id, 5);
+    EXPECT_EQ(table->tableModel()->fileAt(view->currentIndex().row()).id, 5);
+    EXPECT_EQ(table->selection(), (std::set<std::int64_t>{5}));
+    ASSERT_TRUE(held.isValid());
+    EXPECT_EQ(table->tableModel()->fileAt(held.row()).id, 1);
+
+    table->sortByColumn(Column::name);
+    EXPECT_EQ(table->tableModel()->fileAt(view->currentIndex().row()).id, 5);
+    EXPECT_EQ(table->tableModel()->fileAt(held.row()).id, 1);
+    table->setFiles({});
+    table->setFiles(sample());
+    EXPECT_EQ(resets, 0);
+
+    // Ctrl+click on the selected row leaves nothing selected.
+    table->setSelection({3});
+    const QPoint at = centreOf(3);
+    QWidget* viewport = view->viewport();
+    QMouseEvent down(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                     Qt::ControlModifier);
+    QApplication::sendEvent(viewport, &down);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                   Qt::ControlModifier);
+    QApplication::sendEvent(viewport, &up);
+    EXPECT_TRUE(table->selection().empty());
+    EXPECT_EQ(table->contextFiles(table->tableModel()->rowOf(3)).size(), 1u);
 }
 
 TEST_F(FileTableTest, RightClickActsOnTheRowOrTheSelectionWithoutSelecting)

@@ -130,7 +130,7 @@ TEST(FolderTreeRow, Texts)
         std::int64_t files;
         const char* text;
     };
-    for (const auto& c : {Count{0, "0 files"}, Count{1, "1 files"}, Count{1234, "1,234 files"}})
+    for (const auto& c : {Count{0, "0 files"}, Count{1, "1 file"}, Count{1234, "1,234 files"}})
         EXPECT_EQ(FolderTreeRow::fileCountText(item(1, 0, "/x", 0, c.files)), c.text);
 
     EXPECT_EQ(FolderTreeRow::nameText(item(1, std::nullopt, "/Users/alex", 0)), "/Users/alex");

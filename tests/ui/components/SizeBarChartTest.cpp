@@ -51,6 +51,32 @@ TEST(SizeBarChart, HeightGrowsWithEveryItem)
     EXPECT_EQ(chart.height(), 80);
 }
 
+TEST(SizeBarChart, TheLabelsLeaveTheBarsRoomInANarrowChart)
+{
+    struct Case {
+        double widest;
+        double chart;
+        double column;
+    };
+    const Case cases[] = {
+        {90, 800, 90},      // as wide as the widest label
+        {400, 800, 180},    // never beyond 180
+        {400, 240, 80},     // a third of a narrow chart
+        {60, 240, 60},
+        {100, 0, 0},
+        {0, 500, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(SizeBarChart::labelColumnWidth(c.widest, c.chart), c.column) << c.widest << " in " << c.chart;
+
+    ensureApplication();
+    SizeBarChart chart({{"1", "ubuntu-24.04.1-desktop-amd64_installer_image.iso", 900'000, Qt::blue},
+                        {"2", "b", 400'000, Qt::red}},
+                       {});
+    chart.resize(240, 120);
+    EXPECT_GE(chart.plotArea().width(), 100);
+}
+
 TEST(SizeBarChart, RowBandsAndLookups)
 {
     // Ten rows of 26 points from y = 6.

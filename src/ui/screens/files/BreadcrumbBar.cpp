@@ -2,6 +2,7 @@
 
 #include "app/QtText.h"
 #include "platform/Paths.h"
+#include "ui/components/ElidedLabel.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -10,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
+
+#include <algorithm>
 
 namespace {
 
@@ -38,7 +41,45 @@ BreadcrumbBar::BreadcrumbBar(OnSelect onSelect, QWidget* shortcutScope, QWidget*
     upShortcut_ = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), shortcutScope ? shortcutScope : this);
     upShortcut_->setContext(Qt::WidgetWithChildrenShortcut);
     connect(upShortcut_, &QShortcut::activated, this, [this] { goUp(); });
-    rebuild();
+
+    all_ = linkButton(QStringLiteral("All Locations"), this);
+    all_->setObjectName(QStringLiteral("allLocations"));
+    connect(all_, &QPushButton::clicked, this, [this] {
+        if (onSelect_)
+            onSelect_(std::nullopt);
+    });
+    row_->addWidget(all_);
+    segments_ = new QHBoxLayout;
+    segments_->setContentsMargins(0, 0, 0, 0);
+    segments_->setSpacing(4);
+    row_->addLayout(segments_);
+    const auto chevron = [this] {
+        auto* label = new QLabel(this);
+        label->setPixmap(SymbolIcons::pixmap("chevron.right", QFontInfo(textStyleFont(TextStyle::caption2)).pixelSize(),
+                                             textColor(TextEmphasis::tertiary), devicePixelRatioF()));
+        return label;
+    };
+    ellipsisChevron_ = chevron();
+    segments_->addWidget(ellipsisChevron_);
+    ellipsis_ = new QLabel(QStringLiteral("\u2026"), this);
+    ellipsis_->setObjectName(QStringLiteral("hiddenFolders"));
+    segments_->addWidget(ellipsis_);
+    currentChevron_ = chevron();
+    segments_->addWidget(currentChevron_);
+    current_ = new ElidedLabel(QString(), Qt::ElideMiddle, this);
+    current_->setObjectName(QStringLiteral("currentFolder"));
+    current_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    QFont font = current_->font();
+    font.setWeight(QFont::DemiBold);
+    current_->setFont(font);
+    segments_->addWidget(current_, 1);
+    row_->addStretch(1);
+    up_ = new QPushButton(SymbolIcons::icon("arrow.up"), QStringLiteral("Up"), this);
+    up_->setObjectName(QStringLiteral("upButton"));
+    up_->setToolTip(QStringLiteral("Up (Ctrl+Up)"));
+    connect(up_, &QPushButton::clicked, this, [this] { goUp(); });
+    row_->addWidget(up_);
+    refresh();
 }
 
 void BreadcrumbBar::setPath(std::optional<std::string> path)
@@ -46,7 +87,7 @@ void BreadcrumbBar::setPath(std::optional<std::string> path)
     if (path == path_)
         return;
     path_ = std::move(path);
-    rebuild();
+    refresh();
 }
 
 std::vector<std::string> BreadcrumbBar::segments(std::string_view path)
@@ -84,53 +125,90 @@ void BreadcrumbBar::goUp()
         onSelect_(upTarget(*path_));
 }
 
-void BreadcrumbBar::rebuild()
+void BreadcrumbBar::select(std::size_t segment)
 {
-    clearLayout(row_);
-    upShortcut_->setEnabled(path_.has_value());
-
-    auto* all = linkButton(QStringLiteral("All Locations"), this);
-    all->setObjectName(QStringLiteral("allLocations"));
-    connect(all, &QPushButton::clicked, this, [this] {
-        if (onSelect_)
-            onSelect_(std::nullopt);
-    });
-    row_->addWidget(all);
-    if (!path_) {
-        row_->addStretch(1);
+    if (!path_ || !onSelect_)
         return;
-    }
-
     const std::vector<std::string> pieces = segments(*path_);
-    const int chevronSize = QFontInfo(textStyleFont(TextStyle::caption2)).pixelSize();
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (segment + 1 < pieces.size())
+        onSelect_(prefixPath(pieces, segment));
+}
+
+void BreadcrumbBar::refresh()
+{
+    upShortcut_->setEnabled(path_.has_value());
+    up_->setVisible(path_.has_value());
+    const std::vector<std::string> pieces = path_ ? segments(*path_) : std::vector<std::string>();
+    linked_ = pieces.empty() ? 0 : pieces.size() - 1;
+    // Each segment is a chevron and then a link, or the bold current folder for the last.
+    while (links_.size() < linked_) {
+        const std::size_t index = links_.size();
         auto* chevron = new QLabel(this);
-        chevron->setPixmap(SymbolIcons::pixmap("chevron.right", chevronSize, textColor(TextEmphasis::tertiary),
-                                               devicePixelRatioF()));
-        row_->addWidget(chevron);
-        if (i + 1 < pieces.size()) {
-            // A folder name is shown as it is: "&" marks no shortcut here.
-            auto* link = linkButton(qstr(pieces[i]).replace(QLatin1Char('&'), QStringLiteral("&&")), this);
-            const std::string target = prefixPath(pieces, i);
-            connect(link, &QPushButton::clicked, this, [this, target] {
-                if (onSelect_)
-                    onSelect_(target);
-            });
-            row_->addWidget(link);
-        } else {
-            auto* last = new QLabel(qstr(pieces[i]), this);
-            last->setObjectName(QStringLiteral("currentFolder"));
-            QFont font = last->font();
-            font.setWeight(QFont::DemiBold);
-            last->setFont(font);
-            last->setTextFormat(Qt::PlainText);
-            row_->addWidget(last);
-        }
+        chevron->setPixmap(currentChevron_->pixmap());
+        auto* link = linkButton(QString(), this);
+        connect(link, &QPushButton::clicked, this, [this, index] { select(index); });
+        segments_->insertWidget(segments_->indexOf(currentChevron_), chevron);
+        segments_->insertWidget(segments_->indexOf(currentChevron_), link);
+        chevrons_.push_back(chevron);
+        links_.push_back(link);
     }
-    row_->addStretch(1);
-    auto* up = new QPushButton(SymbolIcons::icon("arrow.up"), QStringLiteral("Up"), this);
-    up->setObjectName(QStringLiteral("upButton"));
-    up->setToolTip(QStringLiteral("Up (Ctrl+Up)"));
-    connect(up, &QPushButton::clicked, this, [this] { goUp(); });
-    row_->addWidget(up);
+    // A folder name is shown as it is: "&" marks no shortcut here.
+    for (std::size_t i = 0; i < linked_; ++i)
+        links_[i]->setText(qstr(pieces[i]).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    currentChevron_->setVisible(!pieces.empty());
+    current_->setVisible(!pieces.empty());
+    current_->setText(pieces.empty() ? QString() : qstr(pieces.back()));
+    fit();
+}
+
+void BreadcrumbBar::showSegments(std::size_t hidden)
+{
+    hidden_ = hidden;
+    for (std::size_t i = 0; i < links_.size(); ++i) {
+        const bool shown = i >= hidden_ && i < linked_;
+        chevrons_[i]->setVisible(shown);
+        links_[i]->setVisible(shown);
+    }
+    ellipsisChevron_->setVisible(hidden_ > 0);
+    ellipsis_->setVisible(hidden_ > 0);
+}
+
+void BreadcrumbBar::fit()
+{
+    // The nearest folders matter most: the first ones give way until the rest fits.
+    std::size_t hidden = 0;
+    for (;; ++hidden) {
+        showSegments(hidden);
+        if (hidden >= linked_ || width() <= 0)
+            break;
+        segments_->invalidate();
+        row_->invalidate();
+        if (row_->sizeHint().width() <= width())
+            break;
+    }
+}
+
+QSize BreadcrumbBar::minimumSizeHint() const
+{
+    std::vector<int> widths{all_->sizeHint().width()};
+    if (path_) {
+        if (linked_ > 0) {
+            widths.push_back(ellipsisChevron_->sizeHint().width());
+            widths.push_back(ellipsis_->sizeHint().width());
+        }
+        widths.push_back(currentChevron_->sizeHint().width());
+        widths.push_back(current_->minimumSizeHint().width());
+        widths.push_back(up_->sizeHint().width());
+    }
+    const QMargins margins = row_->contentsMargins();
+    int width = margins.left() + margins.right() + static_cast<int>(widths.size() - 1) * row_->spacing();
+    for (int part : widths)
+        width += part;
+    return {width, row_->minimumSize().height()};
+}
+
+void BreadcrumbBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fit();
 }

@@ -8,13 +8,17 @@
 #include <string_view>
 #include <vector>
 
+class ElidedLabel;
 class QHBoxLayout;
+class QLabel;
 class QPushButton;
 class QShortcut;
 
 // Where the folder tree is focused: "All Locations", one link per folder on the way
 // to the focus, the focus itself, and "Up". It changes nothing itself: every click
-// reports a folder path, or none for the top level.
+// reports a folder path, or none for the top level. Its links are kept and given
+// new names as the path changes; the ones a shorter path does not need are hidden.
+// Where the way is too long for the width, its first folders give way to "…".
 class BreadcrumbBar : public QWidget {
     Q_OBJECT
 
@@ -37,12 +41,35 @@ public:
 
     void goUp();
     QShortcut* upShortcut() const { return upShortcut_; }
+    // The folders on the way that give way to "…" at the present width.
+    std::size_t hiddenSegments() const { return hidden_; }
+
+    // With every folder on the way but the focus given way to "…".
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void rebuild();
+    void refresh();
+    void fit();
+    void showSegments(std::size_t hidden);
+    void select(std::size_t segment);
 
     OnSelect onSelect_;
     std::optional<std::string> path_;
     QHBoxLayout* row_;
+    QHBoxLayout* segments_;
     QShortcut* upShortcut_;
+    QPushButton* all_;
+    QPushButton* up_;
+    QLabel* ellipsisChevron_;
+    QLabel* ellipsis_;
+    QLabel* currentChevron_;
+    ElidedLabel* current_;
+    std::size_t linked_ = 0;
+    std::size_t hidden_ = 0;
+    // A chevron and a link for each segment but the last.
+    std::vector<QLabel*> chevrons_;
+    std::vector<QPushButton*> links_;
 };

@@ -40,22 +40,22 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
     row->setContentsMargins(0, 4, 0, 4);
     row->setSpacing(10);
 
-    auto* symbol = new QLabel;
-    symbol->setObjectName(QStringLiteral("symbol"));
-    symbol->setFixedWidth(22);
-    symbol->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    symbol->setPixmap(SymbolIcons::pixmap(item_.symbolName, 18, safetyColor(item_.safety), devicePixelRatioF()));
-    row->addWidget(symbol, 0, Qt::AlignTop);
+    symbol_ = new QLabel;
+    symbol_->setObjectName(QStringLiteral("symbol"));
+    symbol_->setFixedWidth(22);
+    symbol_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    showSafety();
+    row->addWidget(symbol_, 0, Qt::AlignTop);
 
     auto* text = new QVBoxLayout;
     text->setSpacing(3);
     QLabel* title = styledLabel(qstr(item_.title), TextStyle::body, TextEmphasis::primary, QFont::Medium);
     title->setObjectName(QStringLiteral("title"));
     text->addWidget(title);
-    QLabel* detail = styledLabel(qstr(item_.detail), TextStyle::caption, TextEmphasis::secondary);
-    detail->setObjectName(QStringLiteral("detail"));
-    detail->setWordWrap(true);
-    text->addWidget(detail);
+    detail_ = styledLabel(qstr(item_.detail), TextStyle::caption, TextEmphasis::secondary);
+    detail_->setObjectName(QStringLiteral("detail"));
+    detail_->setWordWrap(true);
+    text->addWidget(detail_);
     for (const std::string& path : item_.paths) {
         auto* line = new ElidedLabel(qstr(abbreviatingHome(path)), Qt::ElideMiddle);
         line->setObjectName(QStringLiteral("path"));
@@ -92,10 +92,10 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
 
     auto* trailing = new QVBoxLayout;
     trailing->setSpacing(6);
-    QLabel* size = styledLabel(sizeText(item_.bytes, item_.isPartial), TextStyle::headline, TextEmphasis::primary,
-                               QFont::DemiBold);
-    size->setObjectName(QStringLiteral("size"));
-    trailing->addWidget(size, 0, Qt::AlignRight);
+    size_ = styledLabel(sizeText(item_.bytes, item_.isPartial), TextStyle::headline, TextEmphasis::primary,
+                        QFont::DemiBold);
+    size_->setObjectName(QStringLiteral("size"));
+    trailing->addWidget(size_, 0, Qt::AlignRight);
     if (item_.action.kind() == Kind::moveToTrash) {
         action_ = smallButton(QStringLiteral("Move to Trash…"), "moveToTrash");
         connect(action_, &QPushButton::clicked, this, &CleanupRecommendationRow::moveToTrash);
@@ -117,6 +117,25 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
     }
     trailing->addStretch(1);
     row->addLayout(trailing);
+}
+
+bool CleanupRecommendationRow::update(const CleanupRecommendation& item)
+{
+    if (item.title != item_.title || item.paths != item_.paths || item.action != item_.action ||
+        item.symbolName != item_.symbolName)
+        return false;
+    const bool safetyChanged = item.safety != item_.safety;
+    item_ = item;
+    detail_->setText(qstr(item_.detail));
+    size_->setText(sizeText(item_.bytes, item_.isPartial));
+    if (safetyChanged)
+        showSafety();
+    return true;
+}
+
+void CleanupRecommendationRow::showSafety()
+{
+    symbol_->setPixmap(SymbolIcons::pixmap(item_.symbolName, 18, safetyColor(item_.safety), devicePixelRatioF()));
 }
 
 void CleanupRecommendationRow::setCopiedCommand(const std::optional<std::string>& command)

@@ -25,6 +25,9 @@ public:
     CleanupRecommendationRow(AppModel& model, CleanupRecommendation item, QWidget* parent = nullptr);
 
     const CleanupRecommendation& item() const { return item_; }
+    // Takes a new measurement of the same finding (same title, paths and action) in
+    // place; false, changing nothing, for a finding of another shape.
+    bool update(const CleanupRecommendation& item);
 
     // The command last copied on the screen; the row shows "Copied" when it is its own.
     void setCopiedCommand(const std::optional<std::string>& command);
@@ -48,8 +51,13 @@ signals:
     void commandCopied(const std::string& command);
 
 private:
+    void showSafety();
+
     AppModel& model_;
     CleanupRecommendation item_;
+    QLabel* symbol_ = nullptr;
+    QLabel* detail_ = nullptr;
+    QLabel* size_ = nullptr;
     QPushButton* copy_ = nullptr;
     QPushButton* action_ = nullptr;
     QPushButton* reveal_ = nullptr;

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -87,9 +88,21 @@ CleanupView::CleanupView(AppModel& model, QWidget* parent)
     progressRow->addWidget(progressText_, 1);
     column->addWidget(progressLine_);
 
-    cards_ = new QVBoxLayout;
-    cards_->setSpacing(16);
-    column->addLayout(cards_);
+    for (std::size_t level = 0; level < levels_.size(); ++level) {
+        const CleanupSafety safety = allCleanupSafetyCases[level];
+        auto* content = new QWidget;
+        levels_[level].rows = new QVBoxLayout(content);
+        levels_[level].rows->setContentsMargins(0, 0, 0, 0);
+        levels_[level].rows->setSpacing(6);
+        levels_[level].total = new QLabel;
+        levels_[level].total->setObjectName(QStringLiteral("total"));
+        applyTextColor(levels_[level].total, textColor(TextEmphasis::secondary));
+        levels_[level].card = new SectionCard(cardTitle(safety), QLatin1String(cardSymbol(safety)), content,
+                                              levels_[level].total);
+        levels_[level].card->setObjectName(QStringLiteral("safetyCard"));
+        levels_[level].card->hide();
+        column->addWidget(levels_[level].card);
+    }
 
     empty_ = new EmptyStateView(QStringLiteral("sparkles"), QStringLiteral("Nothing to recommend"),
                                 QStringLiteral("No caches, logs or developer artifacts above the reporting thresholds "
@@ -112,24 +125,21 @@ bool CleanupView::isLoading() const
 
 std::vector<CleanupRecommendationRow*> CleanupView::rows() const
 {
-    const QList<CleanupRecommendationRow*> found = widget()->findChildren<CleanupRecommendationRow*>();
-    return {found.begin(), found.end()};
+    std::vector<CleanupRecommendationRow*> shown;
+    for (const LevelCard& card : levels_)
+        for (int i = 0; i < card.rows->count(); ++i)
+            if (auto* row = qobject_cast<CleanupRecommendationRow*>(card.rows->itemAt(i)->widget()))
+                shown.push_back(row);
+    return shown;
 }
 
 void CleanupView::load()
 {
     std::shared_ptr<StorageDatabase> database = model_.database();
-    // The request that start() is about to open; progress of any other is stale.
-    const std::uint64_t request = load_->generation() + 1;
-    QPointer<CleanupView> self(this);
-    auto progress = [self, request](const std::string& title) {
-        postToMainThread(QPointer<QObject>(self.data()), [self, request, title] {
-            if (self && self->load_->generation() == request && self->isLoading()) {
-                self->current_ = qstr(title);
-                self->progressText_->setText(QStringLiteral("Checking ") + self->current_ + QStringLiteral("…"));
-            }
-        });
-    };
+    auto progress = load_->reporterForNextStart<std::string>([this](const std::string& title) {
+        current_ = qstr(title);
+        progressText_->setText(QStringLiteral("Checking ") + current_ + QStringLiteral("…"));
+    });
     load_->start(
         [database, home = SystemPaths::homeDirectory(), progress](std::stop_token stop) {
             return analyze(home, database.get(), progress, stop);
@@ -138,7 +148,7 @@ void CleanupView::load()
             if (!result)
                 return;
             recommendations_ = std::move(*result);
-            rebuildCards();
+            showRecommendations();
             emit recommendationsChanged();
         });
 }
@@ -165,31 +175,52 @@ void CleanupView::refreshLoading()
     empty_->setVisible(!loading && recommendations_.empty());
 }
 
-void CleanupView::rebuildCards()
+CleanupView::Entry& CleanupView::entryFor(const CleanupRecommendation& item, QWidget* parent)
 {
-    clearLayout(cards_);
-    for (CleanupSafety safety : allCleanupSafetyCases) {
-        const std::vector<CleanupRecommendation> items = itemsOf(safety, recommendations_);
-        if (items.empty())
-            continue;
-        auto* content = new QWidget;
-        auto* list = new QVBoxLayout(content);
-        list->setContentsMargins(0, 0, 0, 0);
-        list->setSpacing(6);
-        for (const CleanupRecommendation& item : items) {
-            auto* row = new CleanupRecommendationRow(model_, item);
-            row->setCopiedCommand(copiedCommand_);
-            connect(row, &CleanupRecommendationRow::commandCopied, this, &CleanupView::setCopiedCommand);
-            list->addWidget(row);
-            if (item.id() != items.back().id())
-                list->addWidget(tintedDivider());
+    Entry& entry = entries_[item.id()];
+    if (entry.row && !entry.row->update(item)) {
+        // Another kind of finding under the same name: its row is made anew.
+        discardWidget(entry.row);
+        entry.row = nullptr;
+    }
+    if (!entry.row) {
+        entry.row = new CleanupRecommendationRow(model_, item, parent);
+        entry.row->setCopiedCommand(copiedCommand_);
+        connect(entry.row, &CleanupRecommendationRow::commandCopied, this, &CleanupView::setCopiedCommand);
+    }
+    if (!entry.divider)
+        entry.divider = tintedDivider();
+    return entry;
+}
+
+void CleanupView::showRecommendations()
+{
+    std::set<std::string> listed;
+    for (std::size_t level = 0; level < levels_.size(); ++level) {
+        const std::vector<CleanupRecommendation> items = itemsOf(allCleanupSafetyCases[level], recommendations_);
+        LevelCard& card = levels_[level];
+        // Only the layout's places go; the rows themselves stay, with their focus and state.
+        while (QLayoutItem* place = card.rows->takeAt(0))
+            delete place;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            Entry& entry = entryFor(items[i], card.card->content());
+            card.rows->addWidget(entry.divider);
+            card.rows->addWidget(entry.row);
+            entry.divider->setVisible(i > 0);
+            entry.row->setVisible(true);
+            listed.insert(items[i].id());
         }
-        auto* total = new QLabel(qstr(ByteFormatter::string(totalBytes(items))));
-        total->setObjectName(QStringLiteral("total"));
-        applyTextColor(total, textColor(TextEmphasis::secondary));
-        auto* card = new SectionCard(cardTitle(safety), QLatin1String(cardSymbol(safety)), content, total);
-        card->setObjectName(QStringLiteral("safetyCard"));
-        cards_->addWidget(card);
+        card.total->setText(qstr(ByteFormatter::string(totalBytes(items))));
+        card.card->setVisible(!items.empty());
+    }
+    for (auto entry = entries_.begin(); entry != entries_.end();) {
+        if (listed.contains(entry->first)) {
+            ++entry;
+            continue;
+        }
+        discardWidget(entry->second.row);
+        discardWidget(entry->second.divider);
+        entry = entries_.erase(entry);
     }
     refreshLoading();
 }

@@ -5,7 +5,9 @@
 #include <QScrollArea>
 #include <QString>
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -19,6 +21,7 @@ class LatestLoad;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
+class SectionCard;
 class StorageDatabase;
 
 // The cleanup recommendations of the home folder, one card per safety level. It measures
@@ -57,7 +60,20 @@ signals:
     void recommendationsChanged();
 
 private:
-    void rebuildCards();
+    // The card of one safety level, made once and shown while the level has findings.
+    struct LevelCard {
+        SectionCard* card = nullptr;
+        QLabel* total = nullptr;
+        QVBoxLayout* rows = nullptr;
+    };
+    // A finding's row and the divider above it, kept while the finding is listed.
+    struct Entry {
+        CleanupRecommendationRow* row = nullptr;
+        QWidget* divider = nullptr;
+    };
+
+    void showRecommendations();
+    Entry& entryFor(const CleanupRecommendation& item, QWidget* parent);
     void refreshLoading();
     void setCopiedCommand(const std::string& command);
 
@@ -69,6 +85,7 @@ private:
     QPushButton* refresh_ = nullptr;
     QWidget* progressLine_ = nullptr;
     QLabel* progressText_ = nullptr;
-    QVBoxLayout* cards_ = nullptr;
+    std::array<LevelCard, 3> levels_;
+    std::map<std::string, Entry> entries_;
     EmptyStateView* empty_ = nullptr;
 };

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 DeveloperStorageView::DeveloperStorageView(AppModel& model, QWidget* parent)
@@ -67,9 +68,9 @@ DeveloperStorageView::DeveloperStorageView(AppModel& model, QWidget* parent)
     overviewCard->setObjectName(QStringLiteral("overviewCard"));
     column->addWidget(overviewCard);
 
-    cards_ = new QVBoxLayout;
-    cards_->setSpacing(16);
-    column->addLayout(cards_);
+    cardColumn_ = new QVBoxLayout;
+    cardColumn_->setSpacing(16);
+    column->addLayout(cardColumn_);
 
     auto* footer = new QLabel(QStringLiteral(
         "To clean developer storage safely, see Cleanup — it recommends the tool's own commands (for example "
@@ -84,7 +85,7 @@ DeveloperStorageView::DeveloperStorageView(AppModel& model, QWidget* parent)
 
     connect(load_, &LatestLoad::busyChanged, this, &DeveloperStorageView::refreshLoading);
     connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, &DeveloperStorageView::load);
-    rebuild();
+    showGroups();
     load();
 }
 
@@ -104,7 +105,7 @@ void DeveloperStorageView::load()
             if (!result)
                 return;
             groups_ = std::move(*result);
-            rebuild();
+            showGroups();
             emit groupsChanged();
         });
 }
@@ -127,68 +128,141 @@ void DeveloperStorageView::refreshLoading()
     overview_->setVisible(!measuring);
 }
 
-void DeveloperStorageView::rebuild()
+namespace {
+
+// A location's place in its card: its name and path; the same name and path in a
+// later measurement is the same location.
+std::string itemKey(const DeveloperStorageItem& item)
+{
+    return item.name + '\n' + item.path;
+}
+
+} // namespace
+
+void DeveloperStorageView::showGroups()
 {
     std::vector<SizeBarItem> bars = chartItems(groups_);
     chart_->setItems(std::move(bars));
     total_->setText(qstr(ByteFormatter::string(overallTotal(groups_))));
 
-    clearLayout(cards_);
+    std::vector<std::string> listed;
     for (const DeveloperStorageGroup& group : groups_) {
-        auto* content = new QWidget;
-        auto* list = new QVBoxLayout(content);
-        list->setContentsMargins(0, 0, 0, 0);
-        list->setSpacing(8);
-        if (group.note) {
-            QLabel* note = styledLabel(qstr(*group.note), TextStyle::caption, TextEmphasis::secondary);
-            note->setObjectName(QStringLiteral("note"));
-            note->setWordWrap(true);
-            list->addWidget(note);
+        GroupCard& card = cardFor(group);
+        card.accessory->setText(accessoryText(group));
+        card.note->setText(group.note ? qstr(*group.note) : QString());
+        card.note->setVisible(group.note.has_value());
+        showItems(card, group.items);
+        const int place = static_cast<int>(listed.size());
+        if (cardColumn_->indexOf(card.card) != place)
+            cardColumn_->insertWidget(place, card.card);
+        card.card->show();
+        listed.push_back(group.name);
+    }
+    for (auto card = cards_.begin(); card != cards_.end();) {
+        if (std::find(listed.begin(), listed.end(), card->first) != listed.end()) {
+            ++card;
+            continue;
         }
-        for (const DeveloperStorageItem& item : group.items)
-            list->addWidget(makeItemRow(item));
-        QLabel* accessory = styledLabel(accessoryText(group), TextStyle::body, TextEmphasis::secondary);
-        accessory->setObjectName(QStringLiteral("groupTotal"));
-        auto* card = new SectionCard(qstr(group.name), qstr(group.symbolName), content, accessory);
-        card->setObjectName(QStringLiteral("groupCard"));
-        cards_->addWidget(card);
+        discardWidget(card->second.card);
+        card = cards_.erase(card);
     }
     refreshLoading();
 }
 
-QWidget* DeveloperStorageView::makeItemRow(const DeveloperStorageItem& item)
+DeveloperStorageView::GroupCard& DeveloperStorageView::cardFor(const DeveloperStorageGroup& group)
 {
-    auto* row = new QWidget;
-    row->setObjectName(QStringLiteral("itemRow"));
-    auto* line = new QHBoxLayout(row);
+    GroupCard& card = cards_[group.name];
+    if (card.card)
+        return card;
+    auto* content = new QWidget;
+    card.rows = new QVBoxLayout(content);
+    card.rows->setContentsMargins(0, 0, 0, 0);
+    card.rows->setSpacing(8);
+    card.note = styledLabel(QString(), TextStyle::caption, TextEmphasis::secondary);
+    card.note->setObjectName(QStringLiteral("note"));
+    card.note->setWordWrap(true);
+    card.rows->addWidget(card.note);
+    card.accessory = styledLabel(QString(), TextStyle::body, TextEmphasis::secondary);
+    card.accessory->setObjectName(QStringLiteral("groupTotal"));
+    card.card = new SectionCard(qstr(group.name), qstr(group.symbolName), content, card.accessory);
+    card.card->setObjectName(QStringLiteral("groupCard"));
+    return card;
+}
+
+void DeveloperStorageView::showItems(GroupCard& card, const std::vector<DeveloperStorageItem>& items)
+{
+    std::map<std::string, ItemRow> kept;
+    QWidget* parent = card.card->content();
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const DeveloperStorageItem& item = items[index];
+        std::string key = itemKey(item);
+        // The same location twice in one group: each its own row.
+        while (kept.contains(key))
+            key += '\n';
+        auto found = card.items.find(key);
+        ItemRow row = found != card.items.end() ? found->second : makeItemRow(parent);
+        if (found != card.items.end())
+            card.items.erase(found);
+        showItem(row, item);
+        // After the note, in the group's order.
+        const int place = static_cast<int>(index) + 1;
+        if (card.rows->indexOf(row.view) != place)
+            card.rows->insertWidget(place, row.view);
+        row.view->show();
+        kept.emplace(std::move(key), std::move(row));
+    }
+    for (auto& [key, gone] : card.items)
+        discardWidget(gone.view);
+    card.items = std::move(kept);
+}
+
+DeveloperStorageView::ItemRow DeveloperStorageView::makeItemRow(QWidget* parent)
+{
+    ItemRow row;
+    row.view = new QWidget(parent);
+    row.view->setObjectName(QStringLiteral("itemRow"));
+    auto* line = new QHBoxLayout(row.view);
     line->setContentsMargins(0, 0, 0, 0);
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
-    auto* name = new QLabel(qstr(item.name));
-    name->setObjectName(QStringLiteral("name"));
-    text->addWidget(name);
-    auto* second = new ElidedLabel(qstr(item.detail ? *item.detail : abbreviatingHome(item.path)), Qt::ElideMiddle);
-    second->setObjectName(QStringLiteral("secondLine"));
-    applyTextStyle(second, TextStyle::caption);
-    applyTextColor(second, textColor(TextEmphasis::secondary));
-    text->addWidget(second);
+    row.name = new QLabel;
+    row.name->setObjectName(QStringLiteral("name"));
+    text->addWidget(row.name);
+    row.second = new ElidedLabel(QString(), Qt::ElideMiddle);
+    row.second->setObjectName(QStringLiteral("secondLine"));
+    applyTextStyle(row.second, TextStyle::caption);
+    applyTextColor(row.second, textColor(TextEmphasis::secondary));
+    text->addWidget(row.second);
     line->addLayout(text, 1);
-    if (item.bytes > 0) {
-        auto* size = new QLabel(itemSizeText(item));
-        size->setObjectName(QStringLiteral("size"));
-        if (item.isPartial)
-            size->setToolTip(QStringLiteral("Some sub-folders couldn't be read; the real size may be larger."));
-        line->addWidget(size);
-    }
-    if (!item.path.empty()) {
-        row->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(row, &QWidget::customContextMenuRequested, this, [this, row, item](const QPoint& at) {
-            QMenu* menu = makeContextMenu(item, row);
-            menu->setAttribute(Qt::WA_DeleteOnClose);
-            menu->popup(row->mapToGlobal(at));
-        });
-    }
+    row.size = new QLabel;
+    row.size->setObjectName(QStringLiteral("size"));
+    line->addWidget(row.size);
+    QWidget* view = row.view;
+    connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+        // The row's location as now measured.
+        for (const auto& [name, card] : cards_)
+            for (const auto& [key, shown] : card.items)
+                if (shown.view == view) {
+                    if (QMenu* menu = makeContextMenu(shown.item, view)) {
+                        menu->setAttribute(Qt::WA_DeleteOnClose);
+                        menu->popup(view->mapToGlobal(at));
+                    }
+                    return;
+                }
+    });
     return row;
+}
+
+void DeveloperStorageView::showItem(ItemRow& row, const DeveloperStorageItem& item)
+{
+    row.item = item;
+    row.name->setText(qstr(item.name));
+    row.second->setText(qstr(item.detail ? *item.detail : abbreviatingHome(item.path)));
+    row.size->setVisible(item.bytes > 0);
+    row.size->setText(itemSizeText(item));
+    row.size->setToolTip(item.isPartial ? QStringLiteral("Some sub-folders couldn't be read; the real size may be larger.")
+                                        : QString());
+    row.view->setContextMenuPolicy(item.path.empty() ? Qt::NoContextMenu : Qt::CustomContextMenu);
 }
 
 QMenu* DeveloperStorageView::makeContextMenu(const DeveloperStorageItem& item, QWidget* parent)

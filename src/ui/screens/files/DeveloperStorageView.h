@@ -8,23 +8,27 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 class AppModel;
+class ElidedLabel;
 class LatestLoad;
 class QLabel;
 class QMenu;
 class QPushButton;
 class QVBoxLayout;
+class SectionCard;
 class SizeBarChart;
 class StorageDatabase;
 
 // How much space developer tools keep, by tool: a chart of the groups, their total, and a
 // card per group with its measured locations. Measures again whenever the index data
-// changes or the user asks; deletes nothing.
+// changes or the user asks; deletes nothing. A tool's card and a location's row are
+// kept from one measurement to the next and given the new figures.
 class DeveloperStorageView : public QScrollArea {
     Q_OBJECT
 
@@ -62,17 +66,36 @@ signals:
     void groupsChanged();
 
 private:
-    void rebuild();
+    struct ItemRow {
+        QWidget* view = nullptr;
+        QLabel* name = nullptr;
+        ElidedLabel* second = nullptr;
+        QLabel* size = nullptr;
+        DeveloperStorageItem item;
+    };
+    struct GroupCard {
+        SectionCard* card = nullptr;
+        QLabel* accessory = nullptr;
+        QLabel* note = nullptr;
+        QVBoxLayout* rows = nullptr;
+        std::map<std::string, ItemRow> items;
+    };
+
+    void showGroups();
+    GroupCard& cardFor(const DeveloperStorageGroup& group);
+    void showItems(GroupCard& card, const std::vector<DeveloperStorageItem>& items);
+    ItemRow makeItemRow(QWidget* parent);
+    void showItem(ItemRow& row, const DeveloperStorageItem& item);
     void refreshLoading();
-    QWidget* makeItemRow(const DeveloperStorageItem& item);
 
     AppModel& model_;
     std::vector<DeveloperStorageGroup> groups_;
+    std::map<std::string, GroupCard> cards_;
     LatestLoad* load_;
     QPushButton* refresh_ = nullptr;
     QWidget* measuring_ = nullptr;
     QWidget* overview_ = nullptr;
     SizeBarChart* chart_ = nullptr;
     QLabel* total_ = nullptr;
-    QVBoxLayout* cards_ = nullptr;
+    QVBoxLayout* cardColumn_ = nullptr;
 };

@@ -7,98 +7,107 @@
 #include "ui/components/LocaleText.h"
 #include "ui/screens/files/DuplicateView.h"
 
-DuplicateListModel::DuplicateListModel(std::string home, CanSelect canSelect, QObject* parent)
-    : QAbstractListModel(parent), home_(std::move(home)), canSelect_(std::move(canSelect))
+namespace {
+
+std::string fileKey(const DuplicateGroup& group, const std::string& path)
 {
-    setGroups({}, {});
+    return "f:" + group.hash + '\n' + path;
+}
+
+} // namespace
+
+DuplicateListModel::DuplicateListModel(std::string home, CanSelect canSelect, QObject* parent)
+    : KeyedTableModel([](const DuplicateListRow& row) { return row.key; }, parent), home_(std::move(home)),
+      canSelect_(std::move(canSelect))
+{
+    refresh();
 }
 
 void DuplicateListModel::setGroups(const std::vector<DuplicateGroup>& groups, const std::set<std::string>& selected)
 {
-    beginResetModel();
     groups_ = groups;
     selected_ = selected;
-    rows_.assign(1, Row{});
-    for (std::size_t g = 0; g < groups_.size(); ++g) {
-        rows_.push_back({Kind::header, g});
-        for (std::size_t f = 0; f < groups_[g].files.size(); ++f)
-            rows_.push_back({Kind::file, g, f});
-    }
-    judge();
-    endResetModel();
+    refresh();
 }
 
 void DuplicateListModel::setSelection(const std::set<std::string>& selected)
 {
     selected_ = selected;
-    judge();
-    if (!rows_.empty())
-        emit dataChanged(index(0), index(rowCount() - 1), {tickedRole, tickEnabledRole});
+    refresh();
 }
 
-void DuplicateListModel::judge()
+void DuplicateListModel::refresh()
 {
-    for (Row& row : rows_) {
-        if (row.kind != Kind::file)
-            continue;
-        const DuplicateGroup& group = groups_[row.group];
-        const FileItem& file = group.files[row.file];
-        row.ticked = selected_.contains(pathOf(file));
-        row.tickEnabled = canSelect_(file, group, selected_);
+    std::vector<DuplicateListRow> next;
+    DuplicateListRow summary;
+    summary.key = "s";
+    summary.title = DuplicateView::summaryText(groups_.size());
+    summary.detail = QStringLiteral("Potential savings: ") + qstr(ByteFormatter::string(DuplicateView::totalSavings(groups_)));
+    next.push_back(std::move(summary));
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+        const DuplicateGroup& group = groups_[g];
+        DuplicateListRow header;
+        header.kind = Kind::header;
+        header.key = "h:" + group.hash;
+        header.title = DuplicateView::groupHeading(group);
+        header.detail = DuplicateView::groupTotals(group);
+        header.group = g;
+        next.push_back(std::move(header));
+        for (const FileItem& copy : group.files) {
+            const std::string path = pathOf(copy);
+            DuplicateListRow row;
+            row.kind = Kind::file;
+            row.key = fileKey(group, path);
+            row.title = qstr(copy.name);
+            row.detail = qstr(abbreviatingHome(copy.folderPath, home_));
+            row.group = g;
+            row.file = copy;
+            row.ticked = selected_.contains(path);
+            row.tickEnabled = canSelect_(copy, group, selected_);
+            next.push_back(std::move(row));
+        }
     }
+    replaceRows(std::move(next));
 }
 
-int DuplicateListModel::rowCount(const QModelIndex& parent) const
+int DuplicateListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : 1;
 }
 
 QVariant DuplicateListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const Row& row = rows_[static_cast<std::size_t>(index.row())];
-    if (role == kindRole)
-        return static_cast<int>(row.kind);
-    if (row.kind == Kind::summary) {
-        if (role == Qt::DisplayRole)
-            return DuplicateView::summaryText(groups_.size());
-        if (role == detailRole)
-            return QStringLiteral("Potential savings: ") + qstr(ByteFormatter::string(DuplicateView::totalSavings(groups_)));
-        return {};
-    }
-    const DuplicateGroup& group = groups_[row.group];
-    if (row.kind == Kind::header) {
-        if (role == Qt::DisplayRole)
-            return DuplicateView::groupHeading(group);
-        if (role == detailRole)
-            return DuplicateView::groupTotals(group);
-        return {};
-    }
-    const FileItem& file = group.files[row.file];
+    const DuplicateListRow& row = rowAt(index.row());
     switch (role) {
-    case Qt::DisplayRole: return qstr(file.name);
-    case detailRole: return qstr(abbreviatingHome(file.folderPath, home_));
-    case dateRole: return file.modified ? LocaleText::abbreviatedDate(*file.modified) : QString();
+    case kindRole: return static_cast<int>(row.kind);
+    case Qt::DisplayRole: return row.title;
+    case detailRole: return row.detail;
+    default: break;
+    }
+    if (row.kind != Kind::file)
+        return {};
+    switch (role) {
+    case dateRole: return row.file.modified ? LocaleText::abbreviatedDate(*row.file.modified) : QString();
     case tickedRole: return row.ticked;
     case tickEnabledRole: return row.tickEnabled;
-    case categoryRole: return rawValue(file.category);
-    case pathRole: return qstr(pathOf(file));
+    case categoryRole: return rawValue(row.file.category);
+    case pathRole: return qstr(pathOf(row.file));
     default: return {};
     }
 }
 
 DuplicateListModel::Kind DuplicateListModel::kind(int row) const
 {
-    return row >= 0 && row < rowCount() ? rows_[static_cast<std::size_t>(row)].kind : Kind::summary;
+    return row >= 0 && row < rowCount() ? rowAt(row).kind : Kind::summary;
 }
 
 const FileItem* DuplicateListModel::file(int row) const
 {
     if (kind(row) != Kind::file)
         return nullptr;
-    const Row& entry = rows_[static_cast<std::size_t>(row)];
-    return &groups_[entry.group].files[entry.file];
+    return &rowAt(row).file;
 }
 
 int DuplicateListModel::rowOf(const std::string& path) const

@@ -1,23 +1,38 @@
 #pragma once
 
 #include "analysis/DuplicateRecords.h"
+#include "ui/components/KeyedTableModel.h"
 
-#include <QAbstractListModel>
+#include <QString>
 
 #include <functional>
-
 #include <set>
 #include <string>
 #include <vector>
 
+struct DuplicateListRow {
+    enum class Kind { summary, header, file };
+    Kind kind = Kind::summary;
+    // The summary's, the group's hash, or the group's hash and the copy's path: stable
+    // across new searches and prunes, so a row that stays is the same row.
+    std::string key;
+    QString title;
+    QString detail;
+    std::size_t group = 0;
+    FileItem file;
+    bool ticked = false;
+    bool tickEnabled = false;
+    friend bool operator==(const DuplicateListRow&, const DuplicateListRow&) = default;
+};
+
 // The rows of the duplicate results as one flat list: a summary, then per group a
 // header and one row per copy with its tick. Ticks and their enabling come from
-// the screen's selection.
-class DuplicateListModel : public QAbstractListModel {
+// the screen's selection; a change of either redraws only the rows it touches.
+class DuplicateListModel : public KeyedTableModel<DuplicateListRow, std::string> {
     Q_OBJECT
 
 public:
-    enum class Kind { summary, header, file };
+    using Kind = DuplicateListRow::Kind;
     enum Role {
         kindRole = Qt::UserRole + 1,
         detailRole,   // header: the totals; file: the folder with the home as "~"; summary: the savings
@@ -36,7 +51,7 @@ public:
     void setGroups(const std::vector<DuplicateGroup>& groups, const std::set<std::string>& selected);
     void setSelection(const std::set<std::string>& selected);
 
-    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
     Kind kind(int row) const;
@@ -46,18 +61,10 @@ public:
     int rowOf(const std::string& path) const;
 
 private:
-    struct Row {
-        Kind kind = Kind::summary;
-        std::size_t group = 0;
-        std::size_t file = 0;
-        bool ticked = false;
-        bool tickEnabled = false;
-    };
-    void judge();
+    void refresh();
 
     std::string home_;
     CanSelect canSelect_;
     std::vector<DuplicateGroup> groups_;
     std::set<std::string> selected_;
-    std::vector<Row> rows_;
 };

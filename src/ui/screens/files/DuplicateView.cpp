@@ -5,7 +5,6 @@
 #include "analysis/DuplicateScanner.h"
 #include "analysis/FileItemPath.h"
 #include "app/AppModel.h"
-#include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
@@ -29,7 +28,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QLocale>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -91,8 +89,22 @@ std::int64_t DuplicateView::totalSavings(const std::vector<DuplicateGroup>& grou
     return total;
 }
 
+std::set<std::string> DuplicateView::protectedCopies(const std::vector<DuplicateGroup>& groups,
+                                                     const std::string& home, const std::vector<std::string>& ownPaths)
+{
+    std::set<std::string> guarded;
+    for (const DuplicateGroup& group : groups) {
+        for (const FileItem& file : group.files) {
+            std::string path = pathOf(file);
+            if (SecurityUtils::evaluate(path, home, ownPaths, false).isProtected())
+                guarded.insert(std::move(path));
+        }
+    }
+    return guarded;
+}
+
 bool DuplicateView::canSelect(const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected,
-                              const std::string& home)
+                              const std::set<std::string>& protectedPaths)
 {
     const std::string path = pathOf(file);
     if (selected.contains(path))
@@ -101,7 +113,7 @@ bool DuplicateView::canSelect(const FileItem& file, const DuplicateGroup& group,
                                       [&](const FileItem& copy) { return selected.contains(pathOf(copy)); });
     if (ticked + 1 >= static_cast<std::ptrdiff_t>(group.files.size()))
         return false;
-    return !SecurityUtils::evaluate(path, home, SecurityUtils::appOwnedPaths(), false).isProtected();
+    return !protectedPaths.contains(path);
 }
 
 std::vector<TrashCandidate> DuplicateView::trashCandidates(const std::vector<DuplicateGroup>& groups,
@@ -158,7 +170,7 @@ std::set<std::string> DuplicateView::prunedSelection(const std::vector<Duplicate
 
 QString DuplicateView::summaryText(std::size_t groupCount)
 {
-    return QString::number(groupCount) + QStringLiteral(" duplicate groups");
+    return QString::number(groupCount) + (groupCount == 1 ? QStringLiteral(" duplicate group") : QStringLiteral(" duplicate groups"));
 }
 
 QString DuplicateView::groupHeading(const DuplicateGroup& group)
@@ -202,7 +214,7 @@ DuplicateView::EmptyText DuplicateView::emptyText(Outcome outcome, const std::st
 
 DuplicateView::DuplicateView(AppModel& model, QWidget* parent, Search search)
     : QWidget(parent), model_(model), search_(std::move(search)), home_(SystemPaths::homeDirectory()),
-      load_(new LatestLoad(this)), existence_(new LatestLoad(this))
+      ownPaths_(SecurityUtils::appOwnedPaths()), load_(new LatestLoad(this)), existence_(new LatestLoad(this))
 {
     if (!search_)
         search_ = [](StorageDatabase& database, const DuplicateScanOptions& options, const Progress& progress,
@@ -314,8 +326,8 @@ QWidget* DuplicateView::buildResults()
 
     listModel_ = new DuplicateListModel(
         home_,
-        [home = home_](const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected) {
-            return canSelect(file, group, selected, home);
+        [this](const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected) {
+            return canSelect(file, group, selected, protected_);
         },
         results_);
     list_ = new QListView(results_);
@@ -344,13 +356,16 @@ QWidget* DuplicateView::buildResults()
     footerRow->setContentsMargins(16, 8, 16, 8);
     auto* hint = new QLabel(QStringLiteral("Select copies to remove. At least one copy in every group is always kept."),
                             footer);
+    // A narrow window wraps the hint rather than cutting the button off.
+    hint->setWordWrap(true);
+    hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     applyTextStyle(hint, TextStyle::caption);
     applyTextColor(hint, textColor(TextEmphasis::secondary));
     trash_ = new QPushButton(trashButtonTitle(0), footer);
     trash_->setObjectName(QStringLiteral("trashSelectedButton"));
     connect(trash_, &QPushButton::clicked, this, &DuplicateView::trashSelected);
-    footerRow->addWidget(hint);
-    footerRow->addStretch(1);
+    trash_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    footerRow->addWidget(hint, 1);
     footerRow->addWidget(trash_);
 
     column->addWidget(list_, 1);
@@ -386,33 +401,32 @@ void DuplicateView::start()
     selected_.clear();
     existence_->cancel();
     showGroups();
-    const std::uint64_t search = ++searchID_;
-    QPointer<DuplicateView> self(this);
-    // Reports arrive on the main thread, and only for the search still running.
-    Progress report = [self, search](const DuplicateScanProgress& progress) {
-        postToMainThread(QPointer<QObject>(self.data()), [self, search, progress] {
-            if (self && self->searchID_ == search && self->isSearching()) {
-                self->progress_ = progress;
-                self->refresh();
-            }
-        });
+    Progress report = load_->reporterForNextStart<DuplicateScanProgress>([this](const DuplicateScanProgress& progress) {
+        progress_ = progress;
+        refresh();
+    });
+    struct Found {
+        std::vector<DuplicateGroup> groups;
+        std::set<std::string> protectedPaths;
     };
     load_->start(
-        [searchFiles = search_, database, options, report](std::stop_token stop)
-            -> std::optional<std::vector<DuplicateGroup>> {
+        [searchFiles = search_, database, options, report, home = home_,
+         ownPaths = ownPaths_](std::stop_token stop) -> std::optional<Found> {
             try {
-                return searchFiles(*database, options, report, stop);
+                Found found{searchFiles(*database, options, report, stop), {}};
+                found.protectedPaths = protectedCopies(found.groups, home, ownPaths);
+                return found;
             } catch (const CancellationError&) {
                 return std::nullopt;
             }
         },
-        [this](std::optional<std::vector<DuplicateGroup>> found) {
+        [this](std::optional<Found> found) {
             if (found)
-                finish(Outcome::finished, std::move(*found));
+                finish(Outcome::finished, std::move(found->groups), std::move(found->protectedPaths));
             else
                 finish(Outcome::stopped, {});
         },
-        [this](const std::string& message) { finish(Outcome::failed, {}, message); });
+        [this](const std::string& message) { finish(Outcome::failed, {}, {}, message); });
     refresh();
 }
 
@@ -425,11 +439,13 @@ void DuplicateView::stop()
     finish(Outcome::stopped, {});
 }
 
-void DuplicateView::finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::string failure)
+void DuplicateView::finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::set<std::string> protectedPaths,
+                           std::string failure)
 {
     outcome_ = outcome;
     failure_ = std::move(failure);
     groups_ = std::move(groups);
+    protected_ = std::move(protectedPaths);
     selected_ = prunedSelection(groups_, selected_);
     showGroups();
     refresh();
@@ -488,7 +504,7 @@ void DuplicateView::setSelected(const std::string& path, bool selected)
         for (const DuplicateGroup& group : groups_) {
             const auto file = std::find_if(group.files.begin(), group.files.end(),
                                            [&](const FileItem& copy) { return pathOf(copy) == path; });
-            if (file != group.files.end() && canSelect(*file, group, selected_, home_)) {
+            if (file != group.files.end() && canSelect(*file, group, selected_, protected_)) {
                 selected_.insert(path);
                 break;
             }

@@ -53,10 +53,15 @@ public:
     static DuplicateScanOptions searchOptions(double megabytes, bool includeLibrary, const std::string& home);
     static std::int64_t totalSavings(const std::vector<DuplicateGroup>& groups);
 
+    // The copies whose paths the path rules protect (no file-system check), the
+    // program's own paths given as found once. Judged once per search, with the search.
+    static std::set<std::string> protectedCopies(const std::vector<DuplicateGroup>& groups, const std::string& home,
+                                                 const std::vector<std::string>& ownPaths);
     // Whether a copy's tick may be switched on (or is on and may go off): never the
-    // last unticked copy of its group, never a protected path.
+    // last unticked copy of its group, never a protected path. It runs for every row
+    // at every change, so the verdicts are looked up, not judged.
     static bool canSelect(const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected,
-                          const std::string& home);
+                          const std::set<std::string>& protectedPaths);
     // The ticked copies, groups in order; a group ticked throughout offers nothing.
     static std::vector<TrashCandidate> trashCandidates(const std::vector<DuplicateGroup>& groups,
                                                        const std::set<std::string>& selected);
@@ -120,7 +125,8 @@ signals:
 private:
     QWidget* buildOptionsBar();
     QWidget* buildResults();
-    void finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::string failure = {});
+    void finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::set<std::string> protectedPaths = {},
+                std::string failure = {});
     void pruneGone();
     void showGroups();
     void refreshTicks();
@@ -130,14 +136,15 @@ private:
     AppModel& model_;
     Search search_;
     std::string home_;
+    std::vector<std::string> ownPaths_;
     std::vector<DuplicateGroup> groups_;
+    std::set<std::string> protected_;
     DuplicateScanProgress progress_;
     double minimumSizeMB_ = 1.0;
     bool includeLibrary_ = false;
     std::set<std::string> selected_;
     Outcome outcome_ = Outcome::notRun;
     std::string failure_;
-    std::uint64_t searchID_ = 0;
     LatestLoad* load_;
     LatestLoad* existence_;
 

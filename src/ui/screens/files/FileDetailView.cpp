@@ -38,6 +38,12 @@ QString dateText(const std::optional<double>& date, const QString& unavailable)
     return date ? LocaleText::longDate(*date) : unavailable;
 }
 
+// A file system without birth times reports 0; the index keeps no such date either.
+std::optional<double> knownDate(const std::optional<double>& date)
+{
+    return date && *date > 0 ? date : std::nullopt;
+}
+
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("Yes") : QStringLiteral("No");
@@ -105,7 +111,7 @@ QPixmap kindIcon(const QString& name, qreal ratio)
 
 FileDetailView::FileDetailView(AppModel& model, FileItem file, QWidget* parent, Loader loader)
     : QScrollArea(parent), model_(model), file_(std::move(file)), loader_(std::move(loader)),
-      load_(new LatestLoad(this)), home_(SystemPaths::homeDirectory())
+      load_(new LatestLoad(this)), home_(SystemPaths::homeDirectory()), ownPaths_(SecurityUtils::appOwnedPaths())
 {
     if (!loader_)
         loader_ = [](const std::string& path) { return FileDetailsLoader::load(path, MimeTypeDescriber()); };
@@ -228,7 +234,10 @@ std::vector<FileDetailView::Fact> FileDetailView::facts(const FileItem& file, co
     rows.push_back({QStringLiteral("Category"), qstr(displayName(file.category))});
 
     const auto date = [&](std::optional<double> FileDetails::*field, const std::optional<double>& indexed) {
-        return details && ((*details).*field) ? (*details).*field : indexed;
+        if (details)
+            if (const std::optional<double> loaded = knownDate((*details).*field))
+                return loaded;
+        return knownDate(indexed);
     };
     rows.push_back({QStringLiteral("Created"), dateText(date(&FileDetails::created, file.created), dash)});
     rows.push_back({QStringLiteral("Modified"), dateText(date(&FileDetails::modified, file.modified), dash)});
@@ -269,11 +278,11 @@ QString FileDetailView::kindText(const FileItem& file, const std::optional<FileD
 }
 
 PathSafety FileDetailView::verdict(const FileItem& file, const std::optional<FileDetails>& details,
-                                   const std::string& home)
+                                   const std::string& home, const std::vector<std::string>& ownPaths)
 {
     if (details)
         return details->safety;
-    return SecurityUtils::evaluate(pathOf(file), home, SecurityUtils::appOwnedPaths(), false);
+    return SecurityUtils::evaluate(pathOf(file), home, ownPaths, false);
 }
 
 bool FileDetailView::canOfferForTrash(const FileItem& file, const PathSafety& verdict)
@@ -293,7 +302,7 @@ void FileDetailView::copyPath()
 
 void FileDetailView::moveToTrash()
 {
-    if (!canOfferForTrash(file_, verdict(file_, details_, home_)))
+    if (!canOfferForTrash(file_, verdict(file_, details_, home_, ownPaths_)))
         return;
     model_.requestTrash({FileContextMenu::trashCandidate(file_)});
 }
@@ -309,26 +318,33 @@ void FileDetailView::refresh()
     name_->setText(qstr(file_.name));
     kind_->setText(kindText(file_, details_, MimeTypeDescriber()));
 
-    while (QLayoutItem* item = grid_->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-    int row = 0;
-    for (const Fact& fact : facts(file_, details_, home_)) {
-        auto* label = new QLabel(fact.label, widget());
+    const std::vector<Fact> shown = facts(file_, details_, home_);
+    while (factRows_.size() < shown.size()) {
+        const int row = static_cast<int>(factRows_.size());
+        auto* label = new QLabel(widget());
         applyTextColor(label, textColor(TextEmphasis::secondary));
-        auto* value = selectableLabel(fact.value, widget());
+        auto* value = selectableLabel({}, widget());
         grid_->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignTop);
         grid_->addWidget(value, row, 1, Qt::AlignTop);
-        // Rows made after the panel is on screen would otherwise appear only a turn later.
-        label->show();
-        value->show();
-        ++row;
+        factRows_.emplace_back(label, value);
+    }
+    // A value the user is selecting text in keeps its selection when its text stays.
+    for (std::size_t i = 0; i < factRows_.size(); ++i) {
+        auto [label, value] = factRows_[i];
+        const bool used = i < shown.size();
+        if (used) {
+            if (label->text() != shown[i].label)
+                label->setText(shown[i].label);
+            if (value->text() != shown[i].value)
+                value->setText(shown[i].value);
+        }
+        label->setVisible(used);
+        value->setVisible(used);
     }
 
     missing_->setVisible(details_ && !details_->exists);
 
-    const PathSafety safety = verdict(file_, details_, home_);
+    const PathSafety safety = verdict(file_, details_, home_, ownPaths_);
     trash_->setEnabled(canOfferForTrash(file_, safety));
     badge_->setVisible(!safety.isAllowed());
     badgeText_->setText(qstr(safety.reason()));

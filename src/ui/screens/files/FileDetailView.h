@@ -43,14 +43,16 @@ public:
         QString value;
         friend bool operator==(const Fact&, const Fact&) = default;
     };
-    // The facts grid: the loaded details where present, else the index's values.
+    // The facts grid: the loaded details where present, else the index's values. A
+    // date at or before 1970 is one the file system does not keep (no birth time).
     static std::vector<Fact> facts(const FileItem& file, const std::optional<FileDetails>& details,
                                    const std::string& home);
     static QString kindText(const FileItem& file, const std::optional<FileDetails>& details,
                             const FileTypeDescriber& types);
-    // The loaded verdict, else a quick one from the path rules alone.
+    // The loaded verdict, else a quick one from the path rules alone, with the
+    // program's own paths as found once.
     static PathSafety verdict(const FileItem& file, const std::optional<FileDetails>& details,
-                              const std::string& home);
+                              const std::string& home, const std::vector<std::string>& ownPaths);
     static bool canOfferForTrash(const FileItem& file, const PathSafety& verdict);
 
     void reveal();
@@ -73,6 +75,9 @@ private:
     Loader loader_;
     LatestLoad* load_;
     std::string home_;
+    std::vector<std::string> ownPaths_;
+    // The grid's rows, made as needed and reused; rows beyond the facts are hidden.
+    std::vector<std::pair<QLabel*, QLabel*>> factRows_;
 
     QLabel* icon_;
     QLabel* name_;

@@ -17,6 +17,7 @@
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
+#include "ui/screens/files/ChartPane.h"
 #include "ui/screens/files/FileDetailView.h"
 
 #include <QComboBox>
@@ -26,7 +27,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressBar>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -36,6 +36,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <tuple>
 
 namespace {
 
@@ -130,12 +131,26 @@ std::vector<SizeBarItem> LargestFilesView::chartItems(const std::vector<FileItem
     return items;
 }
 
+std::int64_t LargestFilesView::countedBytes(const std::vector<FileItem>& files)
+{
+    // The index keeps these of the file itself, not of the name.
+    using Storage = std::tuple<std::int64_t, std::int64_t, std::optional<double>, std::optional<double>>;
+    std::set<Storage> linked;
+    std::int64_t total = 0;
+    for (const FileItem& file : files) {
+        if (file.flags.contains(FileItem::Flags::hardLink) &&
+            !linked.insert({file.size, file.allocatedSize, file.created, file.modified}).second)
+            continue;
+        total += file.allocatedSize;
+    }
+    return total;
+}
+
 QString LargestFilesView::summaryText(const std::vector<FileItem>& files)
 {
-    std::int64_t total = 0;
-    for (const FileItem& file : files)
-        total += file.allocatedSize;
-    return LocaleText::integer(static_cast<std::int64_t>(files.size())) + QStringLiteral(" files \u00b7 ") +
+    const std::int64_t total = countedBytes(files);
+    return LocaleText::count(static_cast<std::int64_t>(files.size()), QStringLiteral("file"), QStringLiteral("files")) +
+           QStringLiteral(" \u00b7 ") +
            qstr(ByteFormatter::string(total));
 }
 
@@ -181,28 +196,20 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
 
-    auto* body = new QSplitter(Qt::Horizontal, this);
-    body->setChildrenCollapsible(false);
-    content_ = new QStackedWidget(body);
+    body_ = new QSplitter(Qt::Horizontal, this);
+    body_->setChildrenCollapsible(false);
+    content_ = new QStackedWidget(body_);
 
     listPane_ = new QSplitter(Qt::Vertical, content_);
     listPane_->setChildrenCollapsible(false);
-    // The chart keeps its own height; a shorter pane scrolls it rather than cutting bars off.
-    auto* chartScroller = new QScrollArea(listPane_);
-    chartScroller->setWidgetResizable(true);
-    chartScroller->setFrameShape(QFrame::NoFrame);
-    chartScroller->setMinimumHeight(160);
-    auto* chartArea = new QWidget(chartScroller);
-    auto* chartLayout = new QVBoxLayout(chartArea);
-    chartLayout->setContentsMargins(16, 16, 16, 16);
-    chart_ = new SizeBarChart({}, [this](const SizeBarItem& item) {
-        if (const auto id = fileID(item.id))
-            setSelection({*id});
-    }, chartArea);
-    chartLayout->addWidget(chart_);
-    chartLayout->addStretch(1);
-    chartScroller->setWidget(chartArea);
-    chartPane_ = chartScroller;
+    auto* chartPane = new ChartPane(
+        [this](const SizeBarItem& item) {
+            if (const auto id = fileID(item.id))
+                setSelection({*id});
+        },
+        listPane_);
+    chart_ = chartPane->chart();
+    chartPane_ = chartPane;
     table_ = new FileTable(model_, true, listPane_);
     table_->setMinimumHeight(200);
     listPane_->addWidget(chartPane_);
@@ -219,19 +226,19 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
         content_);
     content_->addWidget(scanRequired_);
 
-    inspector_ = new QStackedWidget(body);
+    inspector_ = new QStackedWidget(body_);
     inspector_->setMinimumWidth(260);
     inspector_->setMaximumWidth(400);
     noSelection_ = new EmptyStateView(QStringLiteral("doc.text.magnifyingglass"), QStringLiteral("No Selection"),
                                       QStringLiteral("Select a file to see its details. Double-click reveals it in Finder."),
                                       inspector_);
     inspector_->addWidget(noSelection_);
-    body->addWidget(content_);
-    body->addWidget(inspector_);
-    body->setStretchFactor(0, 1);
-    body->setStretchFactor(1, 0);
-    body->setSizes({700, 300});
-    layout->addWidget(body, 1);
+    body_->addWidget(content_);
+    body_->addWidget(inspector_);
+    body_->setStretchFactor(0, 1);
+    body_->setStretchFactor(1, 0);
+    body_->setSizes({700, 300});
+    layout->addWidget(body_, 1);
 
     connect(table_, &FileTable::selectionChanged, this, &LargestFilesView::selectionEdited);
     connect(&model_, &AppModel::largestFilesCategoryChanged, this, [this] {
@@ -375,14 +382,14 @@ void LargestFilesView::setCustomCount(std::int64_t count)
     requestLoad();
 }
 
-const std::set<std::int64_t>& LargestFilesView::selection() const
+std::set<std::int64_t> LargestFilesView::selection() const
 {
     return table_->selection();
 }
 
-void LargestFilesView::setSelection(std::set<std::int64_t> selection)
+void LargestFilesView::setSelection(const std::set<std::int64_t>& selection)
 {
-    table_->setSelection(std::move(selection));
+    table_->setSelection(selection);
 }
 
 bool LargestFilesView::isLoading() const
@@ -396,6 +403,14 @@ void LargestFilesView::setShowInspector(bool shows)
     const QSignalBlocker blocker(inspectorToggle_);
     inspectorToggle_->setChecked(shows);
     inspector_->setVisible(shows);
+    // Shown, the panel always has its room, whatever width the splitter kept for it.
+    QList<int> sizes = body_->sizes();
+    if (shows && sizes.size() == 2 && sizes[1] < inspector_->minimumWidth()) {
+        const int total = sizes[0] + sizes[1];
+        sizes[1] = std::clamp(300, inspector_->minimumWidth(), inspector_->maximumWidth());
+        sizes[0] = std::max(0, total - sizes[1]);
+        body_->setSizes(sizes);
+    }
 }
 
 void LargestFilesView::setShowChart(bool shows)
@@ -407,7 +422,8 @@ void LargestFilesView::setShowChart(bool shows)
     if (shows) {
         // Room for all of its bars where the screen allows, the table keeping the rest.
         const int total = listPane_->height();
-        const int chart = std::clamp(chart_->height() + 36, 160, std::max(160, total - table_->minimumHeight()));
+        const int chart = std::clamp(static_cast<ChartPane*>(chartPane_)->wholeHeight() + 4, 160,
+                                     std::max(160, total - table_->minimumHeight()));
         listPane_->setSizes({chart, std::max(total - chart, table_->minimumHeight())});
     }
 }
@@ -443,14 +459,9 @@ void LargestFilesView::runLoad()
 void LargestFilesView::store(std::vector<FileItem> files)
 {
     files_ = std::move(files);
-    std::set<std::int64_t> kept;
-    for (const std::int64_t id : table_->selection()) {
-        if (std::any_of(files_.begin(), files_.end(), [id](const FileItem& file) { return file.id == id; }))
-            kept.insert(id);
-    }
+    // Rows that stay keep their selection; files no longer listed leave it.
     table_->setFiles(files_);
     chart_->setItems(chartItems(files_));
-    table_->setSelection(std::move(kept));
     refreshInspector();
     refresh();
 }

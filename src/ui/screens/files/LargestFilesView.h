@@ -52,7 +52,10 @@ public:
     // A chart item's id read back as a file id: an optional sign, then digits only.
     static std::optional<std::int64_t> fileID(const std::string& chartItemID);
     static std::vector<SizeBarItem> chartItems(const std::vector<FileItem>& files);
-    // "2 files · 8.19 KB".
+    // The storage the files take, each file's once: the names of one hard-linked
+    // file share its sizes and dates, and only the first of them counts.
+    static std::int64_t countedBytes(const std::vector<FileItem>& files);
+    // "2 files · 8.19 KB", with the counted bytes.
     static QString summaryText(const std::vector<FileItem>& files);
     static QString navigationTitle(std::optional<StorageCategory> category);
     // The one selected file, when exactly one listed file is selected.
@@ -71,8 +74,8 @@ public:
     void setCustomCount(std::int64_t count);
 
     const std::vector<FileItem>& files() const { return files_; }
-    const std::set<std::int64_t>& selection() const;
-    void setSelection(std::set<std::int64_t> selection);
+    std::set<std::int64_t> selection() const;
+    void setSelection(const std::set<std::int64_t>& selection);
     bool isLoading() const;
 
     bool showsInspector() const { return showInspector_; }
@@ -146,6 +149,7 @@ private:
     FileTable* table_ = nullptr;
     EmptyStateView* noFiles_ = nullptr;
     ScanRequiredView* scanRequired_ = nullptr;
+    QSplitter* body_ = nullptr;
     QStackedWidget* inspector_ = nullptr;
     EmptyStateView* noSelection_ = nullptr;
     FileDetailView* detail_ = nullptr;

@@ -2,7 +2,7 @@
 
 #include "analysis/SearchParser.h"
 #include "app/AppModel.h"
-#include "app/BackgroundWork.h"
+#include "app/LatestLoad.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
 #include "platform/DesktopServices.h"
@@ -20,17 +20,21 @@
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/files/BreadcrumbBar.h"
+#include "ui/screens/files/ChartPane.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,24 +50,32 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     layout->setSpacing(0);
 
     auto* header = new QHBoxLayout;
-    header->setContentsMargins(0, 0, 12, 0);
-    breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
-                                     this, this);
-    header->addWidget(breadcrumbs_, 1);
+    header->setContentsMargins(20, 12, 12, 6);
+    header->setSpacing(8);
+    auto* title = new QLabel(QStringLiteral("Largest Folders"), this);
+    title->setObjectName(QStringLiteral("screenTitle"));
+    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
+    header->addWidget(title);
+    header->addStretch(1);
     chartToggle_ = new QToolButton(this);
     chartToggle_->setObjectName(QStringLiteral("chartToggle"));
     chartToggle_->setCheckable(true);
     chartToggle_->setText(QStringLiteral("Chart"));
     chartToggle_->setIcon(SymbolIcons::icon("chart.bar.xaxis"));
     chartToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    chartToggle_->setAutoRaise(true);
     header->addWidget(chartToggle_);
     revealButton_ = new QToolButton(this);
     revealButton_->setObjectName(QStringLiteral("revealButton"));
     revealButton_->setText(QStringLiteral("Reveal in Finder"));
     revealButton_->setIcon(SymbolIcons::icon("folder"));
     revealButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    revealButton_->setAutoRaise(true);
     header->addWidget(revealButton_);
     layout->addLayout(header);
+    breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
+                                     this, this);
+    layout->addWidget(breadcrumbs_);
     layout->addWidget(divider(this));
 
     pages_ = new QStackedWidget(this);
@@ -73,14 +85,13 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
         pages_));
     split_ = new QSplitter(Qt::Vertical, pages_);
     split_->setChildrenCollapsible(false);
-    chart_ = new SizeBarChart({}, [this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, split_);
-    chart_->setContentsMargins(16, 16, 16, 16);
-    chart_->setMinimumHeight(160);
+    chartPane_ = new ChartPane([this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, split_);
+    chart_ = chartPane_->chart();
     list_ = new FolderTreeList(tree_, split_);
     list_->setMinimumHeight(220);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->installEventFilter(this);
-    split_->addWidget(chart_);
+    split_->addWidget(chartPane_);
     split_->addWidget(list_);
     split_->setSizes({280, 400});
     pages_->addWidget(split_);
@@ -102,14 +113,9 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
         if (const auto* row = list_->rows()->row(index))
             openRow(row->folder.id);
     });
-    // A row that goes away with a reload leaves the choice as it was, so it holds again
-    // once that folder shows.
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const QModelIndexList chosen = list_->selectionModel()->selectedIndexes();
-        if (!chosen.isEmpty())
-            if (const auto* row = list_->rows()->row(chosen.first()))
-                setSelection(row->folder.id);
-    });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { refresh(); });
+    // A selected row that a collapse or a reload takes away leaves nothing selected.
+    connect(list_->rows(), &QAbstractItemModel::rowsRemoved, this, [this] { refresh(); });
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         if (const auto* row = list_->rows()->row(list_->indexAt(point)))
             folderMenu(row->folder, this)->popup(list_->viewport()->mapToGlobal(point));
@@ -152,26 +158,37 @@ TrashCandidate LargestFoldersView::trashCandidate(const FolderItem& folder)
     candidate.name = Paths::lastComponent(folder.path);
     candidate.size = folder.totalAllocated;
     candidate.isDirectory = true;
-    candidate.note = stdstr(LocaleText::integer(folder.fileCount) + QStringLiteral(" files in ") +
-                            LocaleText::integer(folder.folderCount) + QStringLiteral(" folders"));
+    candidate.note = stdstr(LocaleText::count(folder.fileCount, QStringLiteral("file"), QStringLiteral("files")) +
+                            QStringLiteral(" in ") +
+                            LocaleText::count(folder.folderCount, QStringLiteral("folder"), QStringLiteral("folders")));
     return candidate;
+}
+
+std::optional<std::int64_t> LargestFoldersView::selection() const
+{
+    if (const auto folder = selectedFolder())
+        return folder->id;
+    return std::nullopt;
 }
 
 void LargestFoldersView::setSelection(std::optional<std::int64_t> id)
 {
-    if (selection_ == id)
+    QItemSelectionModel* selection = list_->selectionModel();
+    const int row = id ? list_->rows()->rowOfKey(*id) : -1;
+    if (row < 0) {
+        selection->clearSelection();
         return;
-    selection_ = id;
-    refresh();
+    }
+    selection->setCurrentIndex(list_->rows()->index(row, 0), QItemSelectionModel::ClearAndSelect);
 }
 
 std::optional<FolderItem> LargestFoldersView::selectedFolder() const
 {
-    if (!selection_)
+    const QModelIndexList chosen = list_->selectionModel()->selectedIndexes();
+    if (chosen.isEmpty())
         return std::nullopt;
-    for (const auto& row : tree_->rows())
-        if (row.folder.id == *selection_)
-            return row.folder;
+    if (const auto* row = list_->rows()->row(chosen.first()))
+        return row->folder;
     return std::nullopt;
 }
 
@@ -198,10 +215,11 @@ void LargestFoldersView::openRow(std::int64_t folderID)
 
 bool LargestFoldersView::handleArrow(int key)
 {
-    if ((key != Qt::Key_Right && key != Qt::Key_Left) || !selection_)
+    const std::optional<FolderItem> selected = selectedFolder();
+    if ((key != Qt::Key_Right && key != Qt::Key_Left) || !selected)
         return false;
     for (const auto& row : tree_->rows()) {
-        if (row.folder.id != *selection_)
+        if (row.folder.id != selected->id)
             continue;
         // Right only opens a closed folder, left only closes an open one.
         if (row.isExpanded == (key == Qt::Key_Left)) {
@@ -238,16 +256,16 @@ QMenu* LargestFoldersView::folderMenu(const FolderItem& folder, QWidget* parent)
         model_.requestTrash({trashCandidate(folder)});
     });
     // The verdict reads the file system: judged off the main thread, the item stays
-    // off until it arrives.
+    // off until it arrives; a menu closed before then receives nothing.
     trash->setEnabled(false);
-    runInBackground(
-        menu,
+    auto* verdict = new LatestLoad(menu);
+    verdict->start(
         [path = folder.path] {
             return SecurityUtils::evaluate(path, SystemPaths::homeDirectory(), SecurityUtils::appOwnedPaths(), true);
         },
-        [menu, trash](PathSafety verdict) {
-            trash->setEnabled(!verdict.isProtected());
-            if (verdict.isProtected())
+        [menu, trash](PathSafety safety) {
+            trash->setEnabled(!safety.isProtected());
+            if (safety.isProtected())
                 menu->addAction(QStringLiteral("Protected by macOS"))->setEnabled(false);
         });
     return menu;
@@ -287,19 +305,6 @@ void LargestFoldersView::refresh()
     centreBusyIndicator();
     revealButton_->setVisible(selectedFolder().has_value());
     refreshChart();
-
-    // A reload keeps the chosen folder chosen once its row shows again.
-    if (selection_) {
-        const auto& rows = tree_->rows();
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (rows[i].folder.id != *selection_)
-                continue;
-            const QModelIndex index = list_->rows()->index(static_cast<int>(i));
-            if (!list_->selectionModel()->isSelected(index))
-                list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-            break;
-        }
-    }
 }
 
 void LargestFoldersView::resizeEvent(QResizeEvent* event)
@@ -317,10 +322,19 @@ void LargestFoldersView::centreBusyIndicator()
 void LargestFoldersView::refreshChart()
 {
     const bool shown = chartToggle_->isChecked() && !tree_->roots().empty();
-    chart_->setVisible(shown);
+    const bool appearing = shown && chartPane_->isHidden();
+    chartPane_->setVisible(shown);
     if (!shown)
         return;
     const auto& roots = tree_->roots();
     chart_->setItems(chartItems(chartSource(roots, tree_->focusPath().has_value(), tree_->cachedChildren(roots[0].id)),
                                 accentColor()));
+    if (appearing) {
+        // Room for all of its bars where the screen allows, the list keeping the rest.
+        const int total = split_->height();
+        const int wanted = chartPane_->wholeHeight() + 4;
+        const int chart = std::clamp(wanted, chartPane_->minimumHeight(),
+                                     std::max(chartPane_->minimumHeight(), total - list_->minimumHeight()));
+        split_->setSizes({chart, std::max(total - chart, list_->minimumHeight())});
+    }
 }

@@ -14,6 +14,7 @@
 
 class AppModel;
 class BreadcrumbBar;
+class ChartPane;
 class FolderTreeList;
 class FolderTreeModel;
 class QMenu;
@@ -50,9 +51,10 @@ public:
     QToolButton* chartToggle() const { return chartToggle_; }
     QToolButton* revealButton() const { return revealButton_; }
 
-    std::optional<std::int64_t> selection() const { return selection_; }
+    // The list's selection is the one selection: the folder of the selected row, if any.
+    std::optional<std::int64_t> selection() const;
+    // Selects the folder's row and makes it current; none, or a folder not shown, selects nothing.
     void setSelection(std::optional<std::int64_t> id);
-    // The selected folder while its row is visible.
     std::optional<FolderItem> selectedFolder() const;
 
     void toggle(const FolderItem& folder);
@@ -80,12 +82,12 @@ private:
     BreadcrumbBar* breadcrumbs_;
     QStackedWidget* pages_;
     QSplitter* split_;
+    ChartPane* chartPane_;
     SizeBarChart* chart_;
     FolderTreeList* list_;
     QToolButton* chartToggle_;
     QToolButton* revealButton_;
     QWidget* busy_;
-    std::optional<std::int64_t> selection_;
     std::string loadKey_;
     PermissionHelp permissionHelp_;
 };

@@ -12,6 +12,7 @@
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
+#include "ui/screens/files/FileDetailView.h"
 #include "ui/screens/files/SearchHelpView.h"
 
 #include <QEvent>
@@ -38,34 +39,12 @@ bool isTrimmed(QChar c)
     return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
 }
 
-// Until the file detail panel joins the program: the file's name and folder.
-QWidget* plainDetailPanel(const FileItem& file, QWidget* parent)
-{
-    auto* panel = new QWidget(parent);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(16, 16, 16, 16);
-    auto* name = new QLabel(qstr(file.name), panel);
-    name->setObjectName(QStringLiteral("detailName"));
-    name->setWordWrap(true);
-    applyTextStyle(name, TextStyle::headline, QFont::DemiBold);
-    auto* folder = new QLabel(qstr(file.folderPath), panel);
-    folder->setWordWrap(true);
-    applyTextColor(folder, textColor(TextEmphasis::secondary));
-    auto* size = new QLabel(qstr(ByteFormatter::string(file.allocatedSize)), panel);
-    layout->addWidget(name);
-    layout->addWidget(folder);
-    layout->addWidget(size);
-    layout->addStretch(1);
-    return panel;
-}
-
 } // namespace
 
 SearchView::SearchView(AppModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       runner_(&SearchService::run),
-      detailPanel_(&plainDetailPanel),
       results_(emptyResults()),
       searches_(new LatestLoad(this)),
       pause_(new QTimer(this))
@@ -120,6 +99,10 @@ SearchView::SearchView(AppModel& model, QWidget* parent)
     stripArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     strip_ = new QWidget(stripArea_);
     strip_->setObjectName(QStringLiteral("strip"));
+    stripRow_ = new QHBoxLayout(strip_);
+    stripRow_->setContentsMargins(16, 8, 16, 8);
+    stripRow_->setSpacing(8);
+    stripRow_->addStretch(1);
     stripArea_->setWidget(strip_);
     stripArea_->installEventFilter(this);
     column->addWidget(stripArea_);
@@ -153,16 +136,14 @@ SearchView::SearchView(AppModel& model, QWidget* parent)
     connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, [this] { refresh(); });
 
     busy_->setVisible(false);
-    rebuildStrip();
+    refreshStrip();
     refresh();
     keyChanged();
 }
 
-void SearchView::setDetailPanel(DetailPanel panel)
+QString SearchView::buttonTitle(const std::string& text)
 {
-    detailPanel_ = std::move(panel);
-    inspected_.reset();
-    refreshInspector();
+    return qstr(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 std::string SearchView::trimmed(std::string_view text)
@@ -186,9 +167,13 @@ SearchResults SearchView::emptyResults()
 
 QString SearchView::summaryText(const SearchResults& results)
 {
-    return QString::asprintf("%lld files, %lld folders, %lld apps", static_cast<long long>(results.files.size()),
-                             static_cast<long long>(results.folders.size()),
-                             static_cast<long long>(results.applications.size()));
+    const auto count = [](std::size_t n, const char* singular, const char* plural) {
+        return QString::asprintf("%lld ", static_cast<long long>(n)) +
+               QLatin1String(n == 1 ? singular : plural);
+    };
+    return count(results.files.size(), "file", "files") + QStringLiteral(", ") +
+           count(results.folders.size(), "folder", "folders") + QStringLiteral(", ") +
+           count(results.applications.size(), "app", "apps");
 }
 
 QString SearchView::durationText(double seconds)
@@ -252,7 +237,7 @@ void SearchView::store(SearchResults results)
     if (filesChanged)
         table_->setFiles(results_.files);
     if (stripChanged)
-        rebuildStrip();
+        refreshStrip();
     refresh();
 }
 
@@ -274,39 +259,55 @@ void SearchView::refresh()
     refreshInspector();
 }
 
-void SearchView::rebuildStrip()
+QPushButton* SearchView::stripButton(std::vector<QPushButton*>& buttons, std::size_t index, const char* symbol,
+                                     const char* objectName)
 {
-    delete strip_->layout();
-    for (QWidget* child : strip_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        delete child;
-    auto* row = new QHBoxLayout(strip_);
-    row->setContentsMargins(16, 8, 16, 8);
-    row->setSpacing(8);
+    while (buttons.size() <= index) {
+        auto* button = new QPushButton(SymbolIcons::icon(symbol), QString(), strip_);
+        button->setObjectName(QLatin1String(objectName));
+        buttons.push_back(button);
+    }
+    return buttons[index];
+}
+
+void SearchView::refreshStrip()
+{
     AppModel& model = model_;
-    for (const ApplicationInfo& application : results_.applications) {
-        auto* button = new QPushButton(SymbolIcons::icon("app"), qstr(application.name), strip_);
-        button->setObjectName(QStringLiteral("applicationButton"));
+    const std::size_t applications = results_.applications.size();
+    for (std::size_t i = 0; i < applications; ++i) {
+        const ApplicationInfo& application = results_.applications[i];
+        QPushButton* button = stripButton(applicationButtons_, i, "app", "applicationButton");
+        button->setText(buttonTitle(application.name));
+        button->disconnect(&model);
         // Selecting another screen ends this one: nothing of it is touched afterwards.
         connect(button, &QPushButton::clicked, &model, [&model, path = application.path] {
             model.setSelectedApplicationPath(path);
             model.setSelection(SidebarItem::applications);
         });
-        row->addWidget(button);
     }
-    for (std::size_t i = 0; i < results_.folders.size() && i < maximumFolderButtons; ++i) {
+    const std::size_t folders = std::min(results_.folders.size(), maximumFolderButtons);
+    for (std::size_t i = 0; i < folders; ++i) {
         const FolderItem& folder = results_.folders[i];
-        auto* button = new QPushButton(
-            SymbolIcons::icon("folder"),
-            qstr(folder.name + " \u00b7 " + ByteFormatter::string(folder.totalAllocated)).replace('&', "&&"), strip_);
-        button->setObjectName(QStringLiteral("folderButton"));
+        QPushButton* button = stripButton(folderButtons_, i, "folder", "folderButton");
+        button->setText(buttonTitle(folder.name + " \u00b7 " + ByteFormatter::string(folder.totalAllocated)));
         button->setToolTip(qstr(folder.path));
+        button->disconnect(&model);
         connect(button, &QPushButton::clicked, &model, [&model, path = folder.path] {
             model.setLargestFoldersFocus(path);
             model.setSelection(SidebarItem::largestFolders);
         });
-        row->addWidget(button);
     }
-    row->addStretch(1);
+    // Applications first, then folders, in answer order, before the closing stretch.
+    int position = 0;
+    const auto place = [&](const std::vector<QPushButton*>& buttons, std::size_t used) {
+        for (std::size_t i = 0; i < buttons.size(); ++i, ++position) {
+            if (stripRow_->indexOf(buttons[i]) != position)
+                stripRow_->insertWidget(position, buttons[i]);
+            buttons[i]->setVisible(i < used);
+        }
+    };
+    place(applicationButtons_, applications);
+    place(folderButtons_, folders);
     fitStrip();
 }
 
@@ -329,14 +330,12 @@ void SearchView::refreshInspector()
 {
     const auto file = selectedFile();
     inspector_->setVisible(file.has_value());
-    const std::optional<std::int64_t> id = file ? std::optional(file->id) : std::nullopt;
-    if (id == inspected_)
+    if (!file)
         return;
-    inspected_ = id;
-    while (QLayoutItem* item = inspector_->layout()->takeAt(0)) {
-        delete item->widget();
-        delete item;
+    if (detail_) {
+        detail_->setFile(*file);
+        return;
     }
-    if (file && detailPanel_)
-        inspector_->layout()->addWidget(detailPanel_(*file, inspector_));
+    detail_ = new FileDetailView(model_, *file, inspector_);
+    inspector_->layout()->addWidget(detail_);
 }

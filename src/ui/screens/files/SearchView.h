@@ -12,7 +12,10 @@
 #include <vector>
 
 class AppModel;
+class FileDetailView;
 class FileTable;
+class QHBoxLayout;
+class QPushButton;
 class LatestLoad;
 class QLabel;
 class QProgressBar;
@@ -33,8 +36,6 @@ public:
     // The search itself; tests replace it to count and delay calls. Runs off the main thread.
     using Runner = std::function<SearchResults(const std::string& text, StorageDatabase* database,
                                                const std::vector<ApplicationInfo>& applications)>;
-    // The panel beside the table for the one chosen file.
-    using DetailPanel = std::function<QWidget*(const FileItem& file, QWidget* parent)>;
 
     static constexpr int pauseMilliseconds = 250;
     static constexpr std::size_t maximumFolderButtons = 40;
@@ -42,13 +43,14 @@ public:
     explicit SearchView(AppModel& model, QWidget* parent = nullptr);
 
     void setRunner(Runner runner) { runner_ = std::move(runner); }
-    void setDetailPanel(DetailPanel panel);
 
     // Spaces and tabs removed at both ends; line breaks stay.
     static std::string trimmed(std::string_view text);
     static SearchResults emptyResults();
-    // "3 files, 1 folders, 0 apps"
+    // "3 files, 1 folder, 0 apps"
     static QString summaryText(const SearchResults& results);
+    // A button's title as shown: an "&" in a name is a letter, not a mnemonic.
+    static QString buttonTitle(const std::string& text);
     // "in 12 ms"
     static QString durationText(double seconds);
     // "Showing the largest 500 matches" when the files reach the limit, else empty.
@@ -62,6 +64,8 @@ public:
     FileTable* table() const { return table_; }
     QWidget* strip() const { return strip_; }
     QWidget* inspector() const { return inspector_; }
+    // The detail panel of the chosen file; null until a file is first chosen.
+    FileDetailView* detailView() const { return detail_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -72,12 +76,13 @@ private:
     void search();
     void store(SearchResults results);
     void refresh();
-    void rebuildStrip();
+    void refreshStrip();
     void refreshInspector();
+    QPushButton* stripButton(std::vector<QPushButton*>& buttons, std::size_t index, const char* symbol,
+                             const char* objectName);
 
     AppModel& model_;
     Runner runner_;
-    DetailPanel detailPanel_;
     SearchResults results_;
     bool isSearching_ = false;
     std::optional<std::string> key_;
@@ -91,9 +96,13 @@ private:
     QProgressBar* busy_;
     QScrollArea* stripArea_;
     QWidget* strip_;
+    QHBoxLayout* stripRow_;
+    // Made as answers need them and kept; the ones an answer does not use are hidden.
+    std::vector<QPushButton*> applicationButtons_;
+    std::vector<QPushButton*> folderButtons_;
     QWidget* stripDivider_;
     QSplitter* split_;
     FileTable* table_;
     QWidget* inspector_;
-    std::optional<std::int64_t> inspected_;
+    FileDetailView* detail_ = nullptr;
 };

@@ -2,7 +2,6 @@
 
 #include "ui/screens/files/CleanupView.h"
 #include "ui/screens/files/DeveloperStorageView.h"
-#include "ui/screens/files/FileDetailView.h"
 #include "ui/screens/files/DuplicateView.h"
 #include "ui/screens/files/LargestFilesView.h"
 #include "ui/screens/files/LargestFoldersView.h"
@@ -40,12 +39,8 @@ QWidget* DetailRouter::makeScreen(SidebarItem item, AppModel& model, QWidget* pa
         });
         return screen;
     }
-    case SidebarItem::search: {
-        auto* screen = new SearchView(model, parent);
-        screen->setDetailPanel(
-            [&model](const FileItem& file, QWidget* owner) { return new FileDetailView(model, file, owner); });
-        return screen;
-    }
+    case SidebarItem::search:
+        return new SearchView(model, parent);
     case SidebarItem::permissions:
         return new PermissionsView(model, parent);
     case SidebarItem::privacy:

@@ -32,55 +32,47 @@ QPixmap dot(const QColor& color)
     return pixmap;
 }
 
-QPushButton* categoryRow(const CategoryUsage& usage)
-{
-    auto* row = new QPushButton;
-    row->setObjectName(QStringLiteral("categoryRow"));
-    row->setFlat(true);
-    row->setCursor(Qt::PointingHandCursor);
-    row->setToolTip(qstr(detectionNote(usage.category)));
-    row->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; }"));
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 1, 0, 1);
-    auto* swatch = new QLabel;
-    swatch->setPixmap(dot(categoryColor(usage.category)));
-    auto* name = new QLabel(qstr(displayName(usage.category)));
-    auto* size = new QLabel(qstr(ByteFormatter::string(usage.bytes)));
-    size->setObjectName(QStringLiteral("categorySize"));
-    applyTextColor(size, textColor(TextEmphasis::secondary));
-    for (QLabel* label : {swatch, name, size})
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    layout->addWidget(swatch);
-    layout->addWidget(name);
-    layout->addStretch(1);
-    layout->addWidget(size);
-    row->setMinimumHeight(layout->sizeHint().height());
-    return row;
-}
-
 } // namespace
 
 CategoryOverview::CategoryOverview(AppModel& model, const StorageSummary& summary, int limit, QWidget* parent)
-    : QWidget(parent)
+    : QWidget(parent), model_(model), limit_(std::max(0, limit))
 {
-    const std::vector<CategoryUsage> rows = shown(summary.categories, limit);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(20);
 
-    auto* chart = new CategoryDonutChart(
-        rows, QStringLiteral("Scanned"), qstr(ByteFormatter::string(scannedTotal(summary.categories))),
-        [&model](StorageCategory category) { select(model, category); }, 0.62);
-    chart->setFixedSize(chartSide, chartSide);
-    layout->addWidget(chart, 0, Qt::AlignTop);
+    chart_ = new CategoryDonutChart({}, QStringLiteral("Scanned"), QString(),
+                                    [&model](StorageCategory category) { select(model, category); }, 0.62);
+    chart_->setFixedSize(chartSide, chartSide);
+    layout->addWidget(chart_, 0, Qt::AlignTop);
 
     auto* list = new QVBoxLayout;
     list->setSpacing(5);
-    for (const CategoryUsage& usage : rows) {
-        QPushButton* row = categoryRow(usage);
-        const StorageCategory category = usage.category;
-        connect(row, &QPushButton::clicked, this, [&model, category] { select(model, category); });
-        list->addWidget(row);
+    for (int index = 0; index < limit_; ++index) {
+        Row row;
+        row.button = new QPushButton;
+        row.button->setObjectName(QStringLiteral("categoryRow"));
+        row.button->setFlat(true);
+        row.button->setCursor(Qt::PointingHandCursor);
+        row.button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; }"));
+        auto* line = new QHBoxLayout(row.button);
+        line->setContentsMargins(0, 1, 0, 1);
+        row.swatch = new QLabel;
+        row.name = new QLabel;
+        row.size = new QLabel;
+        row.size->setObjectName(QStringLiteral("categorySize"));
+        applyTextColor(row.size, textColor(TextEmphasis::secondary));
+        for (QLabel* label : {row.swatch, row.name, row.size})
+            label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        line->addWidget(row.swatch);
+        line->addWidget(row.name);
+        line->addStretch(1);
+        line->addWidget(row.size);
+        connect(row.button, &QPushButton::clicked, this, [this, index] {
+            select(model_, rows_[static_cast<std::size_t>(index)].category);
+        });
+        list->addWidget(row.button);
+        rows_.push_back(row);
     }
     list->addSpacing(4);
     auto* note = new QLabel(
@@ -92,6 +84,38 @@ CategoryOverview::CategoryOverview(AppModel& model, const StorageSummary& summar
     list->addWidget(note);
     list->addStretch(1);
     layout->addLayout(list, 1);
+    setSummary(summary);
+}
+
+void CategoryOverview::setSummary(const StorageSummary& summary)
+{
+    const std::vector<CategoryUsage> usages = shown(summary.categories, limit_);
+    chart_->setUsages(usages);
+    chart_->setCenterTexts(QStringLiteral("Scanned"), qstr(ByteFormatter::string(scannedTotal(summary.categories))));
+    for (std::size_t index = 0; index < rows_.size(); ++index) {
+        Row& row = rows_[index];
+        const bool used = index < usages.size();
+        row.button->setVisible(used);
+        if (!used)
+            continue;
+        const CategoryUsage& usage = usages[index];
+        row.category = usage.category;
+        row.button->setToolTip(qstr(detectionNote(usage.category)));
+        row.button->setAccessibleName(qstr(displayName(usage.category)));
+        row.swatch->setPixmap(dot(categoryColor(usage.category)));
+        row.name->setText(qstr(displayName(usage.category)));
+        row.size->setText(qstr(ByteFormatter::string(usage.bytes)));
+        row.button->setMinimumHeight(row.button->layout()->sizeHint().height());
+    }
+}
+
+std::vector<QPushButton*> CategoryOverview::rows() const
+{
+    std::vector<QPushButton*> shownRows;
+    for (const Row& row : rows_)
+        if (row.button->isVisibleTo(this))
+            shownRows.push_back(row.button);
+    return shownRows;
 }
 
 std::vector<CategoryUsage> CategoryOverview::shown(const std::vector<CategoryUsage>& categories, int limit)

@@ -57,26 +57,6 @@ QWidget* withWarningSymbol(QLabel* text)
     return row;
 }
 
-QWidget* trendCard(const StorageSummary& summary)
-{
-    QWidget* content = nullptr;
-    if (summary.history.size() >= 2) {
-        auto* chart = new StorageTrendChart(summary.history);
-        chart->setObjectName(QStringLiteral("trendChart"));
-        chart->setFixedHeight(160);
-        content = chart;
-    } else {
-        auto* hint = new QLabel(QStringLiteral("A trend appears after two or more completed scans. Each scan "
-                                               "records how much of your disk was used."));
-        hint->setObjectName(QStringLiteral("trendHint"));
-        hint->setWordWrap(true);
-        applyTextColor(hint, textColor(TextEmphasis::secondary));
-        content = hint;
-    }
-    content->setSizePolicy(QSizePolicy::Expanding, content->sizePolicy().verticalPolicy());
-    return new SectionCard(QStringLiteral("Storage Trend"), QStringLiteral("chart.xyaxis.line"), content);
-}
-
 QWidget* gettingStarted(AppModel& model)
 {
     auto* content = new QWidget;
@@ -114,6 +94,11 @@ QWidget* gettingStarted(AppModel& model)
     return card;
 }
 
+double nowSeconds()
+{
+    return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
 } // namespace
 
 DashboardView::DashboardView(AppModel& model, QWidget* parent) : QScrollArea(parent), model_(model)
@@ -122,42 +107,102 @@ DashboardView::DashboardView(AppModel& model, QWidget* parent) : QScrollArea(par
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     auto* page = new QWidget;
-    column_ = new QVBoxLayout(page);
-    column_->setContentsMargins(16, 16, 16, 16);
-    column_->setSpacing(16);
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(16);
     auto* heading = new QLabel(QStringLiteral("Dashboard"));
     heading->setObjectName(QStringLiteral("screenTitle"));
     applyTextStyle(heading, TextStyle::title2, QFont::DemiBold);
-    column_->addWidget(heading);
+    column->addWidget(heading);
 
     if (model_.databaseError()) {
         QLabel* warning = warningLabel(QStringLiteral("databaseWarning"));
         warning->setText(qstr(*model_.databaseError()));
-        column_->addWidget(withWarningSymbol(warning));
+        column->addWidget(withWarningSymbol(warning));
     }
     failure_ = warningLabel(QStringLiteral("scanFailure"));
     QWidget* failureRow = withWarningSymbol(failure_);
     failureRow->setObjectName(QStringLiteral("scanFailureRow"));
-    column_->addWidget(failureRow);
-    column_->addSpacing(4);
-    column_->addWidget(new PrivacyNotice(false));
-    column_->addStretch(1);
+    column->addWidget(failureRow);
+
+    progress_ = new ScanProgressView(model_);
+    column->addWidget(progress_);
+    const StorageSummary& summary = model_.scan().summary();
+    disk_ = new DiskOverviewCard(summary);
+    column->addWidget(disk_);
+
+    auto* grid = new AdaptiveGrid(150, 10, 12, Qt::Alignment());
+    grid->setObjectName(QStringLiteral("metricGrid"));
+    const QString symbols[] = {"doc.on.doc", "folder", "square.grid.2x2", "doc.badge.ellipsis",
+                               "folder.badge.gearshape"};
+    const QColor tints[] = {accentColor(), NamedColor::blue, NamedColor::purple, NamedColor::orange,
+                            NamedColor::teal};
+    AppModel& appModel = model_;
+    const std::function<void()> actions[] = {
+        {},
+        {},
+        [&appModel] { appModel.setSelection(SidebarItem::applications); },
+        [&appModel] {
+            appModel.setLargestFilesCategory(std::nullopt);
+            appModel.setSelection(SidebarItem::largestFiles);
+        },
+        [this] { openLargestFolder(); },
+    };
+    const std::vector<Tile> shown = tiles(summary, applicationCount());
+    for (std::size_t index = 0; index < shown.size(); ++index) {
+        auto* tile = new MetricCard(shown[index].title, shown[index].value, shown[index].detail, symbols[index],
+                                    tints[index], actions[index]);
+        tile->setObjectName(QStringLiteral("tile"));
+        grid->addCell(tile);
+        tiles_.push_back(tile);
+    }
+    column->addWidget(grid);
+
+    categories_ = new CategoryOverview(model_, summary, 10);
+    auto* categoryCard = new SectionCard(QStringLiteral("Storage by Category"), QStringLiteral("chart.pie"), categories_);
+    categoryCard->setObjectName(QStringLiteral("categoryCard"));
+    recent_ = new RecentFilesList(model_, summary.recentLargeFiles, nowSeconds());
+    auto* recentCard = new SectionCard(QStringLiteral("Recently Modified Large Files"),
+                                       QStringLiteral("clock.arrow.circlepath"), recent_);
+    recentCard->setObjectName(QStringLiteral("recentCard"));
+    overview_ = new OverviewRow(categoryCard, 440, recentCard, 300, 12);
+    column->addWidget(overview_);
+
+    auto* trendContent = new QWidget;
+    auto* trendColumn = new QVBoxLayout(trendContent);
+    trendColumn->setContentsMargins(0, 0, 0, 0);
+    trendChart_ = new StorageTrendChart(summary.history);
+    trendChart_->setObjectName(QStringLiteral("trendChart"));
+    trendChart_->setFixedHeight(160);
+    trendChart_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    trendHint_ = new QLabel(QStringLiteral("A trend appears after two or more completed scans. Each scan records how "
+                                           "much of your disk was used."));
+    trendHint_->setObjectName(QStringLiteral("trendHint"));
+    trendHint_->setWordWrap(true);
+    applyTextColor(trendHint_, textColor(TextEmphasis::secondary));
+    trendColumn->addWidget(trendChart_);
+    trendColumn->addWidget(trendHint_);
+    trend_ = new SectionCard(QStringLiteral("Storage Trend"), QStringLiteral("chart.xyaxis.line"), trendContent);
+    trend_->setObjectName(QStringLiteral("trendCard"));
+    column->addWidget(trend_);
+
+    gettingStarted_ = gettingStarted(model_);
+    column->addWidget(gettingStarted_);
+    column->addSpacing(4);
+    column->addWidget(new PrivacyNotice(false));
+    // Height beyond the cards' own goes below them, never into them.
+    column->addStretch(1);
     setWidget(page);
 
     ScanCoordinator& scan = model_.scan();
     connect(&scan, &ScanCoordinator::progressChanged, this, &DashboardView::refreshProgress);
     connect(&scan, &ScanCoordinator::errorMessageChanged, this, &DashboardView::refreshProgress);
-    connect(&scan, &ScanCoordinator::summaryChanged, this, &DashboardView::rebuildSummary);
+    connect(&scan, &ScanCoordinator::summaryChanged, this, &DashboardView::refreshSummary);
     ApplicationsStore& apps = model_.apps();
-    // One listing changes all three; only the tile's count matters here.
-    const auto countMayHaveChanged = [this] {
-        if (applicationCount() != shownApplicationCount_) rebuildSummary();
-    };
-    connect(&apps, &ApplicationsStore::appsChanged, this, countMayHaveChanged);
-    connect(&apps, &ApplicationsStore::isLoadingChanged, this, countMayHaveChanged);
-    connect(&apps, &ApplicationsStore::loadedChanged, this, countMayHaveChanged);
-    rebuildSummary();
-    refreshProgress();
+    for (auto signal : {&ApplicationsStore::appsChanged, &ApplicationsStore::isLoadingChanged,
+                        &ApplicationsStore::loadedChanged})
+        connect(&apps, signal, this, &DashboardView::refreshTiles);
+    refreshSummary();
     // Each showing of the screen starts from a fresh summary; it arrives through summaryChanged.
     scan.refreshSummary();
 }
@@ -230,90 +275,45 @@ void DashboardView::refreshProgress()
     const std::optional<QString> failure = failureText(phase, scan.errorMessage());
     failure_->setText(failure.value_or(QString()));
     failure_->parentWidget()->setVisible(failure.has_value());
+    progress_->setVisible(showsProgress(phase));
 
-    const bool shows = showsProgress(phase);
-    if (shows && !progress_) {
-        progress_ = new ScanProgressView(model_);
-        // Right after the warnings, where the failure text also stands.
-        column_->insertWidget(column_->indexOf(failure_->parentWidget()) + 1, progress_);
-        progress_->show();
-    } else if (!shows && progress_) {
-        delete progress_;
-        progress_ = nullptr;
-    }
-    if (shownLower_ != lower(scan.summary(), phase))
-        rebuildSummary();
+    const Lower part = lower(scan.summary(), phase);
+    overview_->setVisible(part == Lower::overview);
+    trend_->setVisible(part == Lower::overview);
+    gettingStarted_->setVisible(part == Lower::scanRequired);
 }
 
-void DashboardView::rebuildSummary()
+void DashboardView::refreshTiles()
 {
-    const StorageSummary summary = model_.scan().summary();
-    const ScanPhase& phase = model_.scan().progress().phase;
-    QWidget* fresh = new QWidget;
-    fresh->setObjectName(QStringLiteral("summaryPart"));
-    auto* column = new QVBoxLayout(fresh);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(16);
-    column->addWidget(new DiskOverviewCard(summary));
+    const std::vector<Tile> shown = tiles(model_.scan().summary(), applicationCount());
+    for (std::size_t index = 0; index < shown.size() && index < tiles_.size(); ++index) {
+        tiles_[index]->setValue(shown[index].value);
+        tiles_[index]->setDetail(shown[index].detail);
+    }
+}
 
-    auto* grid = new AdaptiveGrid(150, 10, 12, Qt::Alignment());
-    grid->setObjectName(QStringLiteral("metricGrid"));
-    shownApplicationCount_ = applicationCount();
-    const std::vector<Tile> shown = tiles(summary, shownApplicationCount_);
-    const QString symbols[] = {"doc.on.doc", "folder", "square.grid.2x2", "doc.badge.ellipsis",
-                               "folder.badge.gearshape"};
-    const QColor tints[] = {accentColor(), NamedColor::blue, NamedColor::purple, NamedColor::orange,
-                            NamedColor::teal};
+void DashboardView::refreshSummary()
+{
+    const StorageSummary& summary = model_.scan().summary();
+    disk_->setSummary(summary);
+    refreshTiles();
+    categories_->setSummary(summary);
+    recent_->setFiles(summary.recentLargeFiles, nowSeconds());
+    trendChart_->setHistory(summary.history);
+    const bool hasTrend = summary.history.size() >= 2;
+    trendChart_->setVisible(hasTrend);
+    trendHint_->setVisible(!hasTrend);
+    refreshProgress();
+}
+
+void DashboardView::openLargestFolder()
+{
+    const std::optional<FolderItem>& folder = model_.scan().summary().largestFolder;
+    if (!folder)
+        return;
+    // Selecting the screen ends this one: the path is taken first.
+    const std::string path = folder->path;
     AppModel& model = model_;
-    const std::optional<FolderItem> largestFolder = summary.largestFolder;
-    const std::function<void()> actions[] = {
-        {},
-        {},
-        [&model] { model.setSelection(SidebarItem::applications); },
-        [&model] {
-            model.setLargestFilesCategory(std::nullopt);
-            model.setSelection(SidebarItem::largestFiles);
-        },
-        [&model, largestFolder] {
-            if (!largestFolder)
-                return;
-            model.setLargestFoldersFocus(largestFolder->path);
-            model.setSelection(SidebarItem::largestFolders);
-        },
-    };
-    for (std::size_t index = 0; index < shown.size(); ++index) {
-        auto* tile = new MetricCard(shown[index].title, shown[index].value, shown[index].detail, symbols[index],
-                                    tints[index], actions[index]);
-        tile->setObjectName(QStringLiteral("tile"));
-        grid->addCell(tile);
-    }
-    column->addWidget(grid);
-
-    const Lower part = lower(summary, phase);
-    if (part == Lower::overview) {
-        auto* categories = new SectionCard(QStringLiteral("Storage by Category"), QStringLiteral("chart.pie"),
-                                           new CategoryOverview(model_, summary, 10));
-        auto* recent = new SectionCard(
-            QStringLiteral("Recently Modified Large Files"), QStringLiteral("clock.arrow.circlepath"),
-            new RecentFilesList(model_, summary.recentLargeFiles,
-                                static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0));
-        categories->setObjectName(QStringLiteral("categoryCard"));
-        recent->setObjectName(QStringLiteral("recentCard"));
-        column->addWidget(new OverviewRow(categories, 440, recent, 300, 12));
-        column->addWidget(trendCard(summary));
-    } else if (part == Lower::scanRequired) {
-        column->addWidget(gettingStarted(model_));
-    }
-    shownLower_ = part;
-    // Height beyond the cards' own goes below them, never into them.
-    column->addStretch(1);
-
-    if (summaryPart_) {
-        column_->replaceWidget(summaryPart_, fresh);
-        delete summaryPart_;
-    } else {
-        column_->insertWidget(column_->indexOf(failure_->parentWidget()) + 1 + (progress_ ? 1 : 0), fresh);
-    }
-    summaryPart_ = fresh;
-    fresh->show();
+    model.setLargestFoldersFocus(path);
+    model.setSelection(SidebarItem::largestFolders);
 }

@@ -6,13 +6,22 @@
 #include <QScrollArea>
 
 #include <optional>
+#include <vector>
 
 class AppModel;
+class CategoryOverview;
+class DiskOverviewCard;
+class MetricCard;
+class OverviewRow;
 class QLabel;
-class QVBoxLayout;
+class RecentFilesList;
+class ScanProgressView;
+class StorageTrendChart;
 
 // The first screen: how full the disk is and what the last scan found, the live
 // scan panel while a scan runs or stands stopped, and the way to a first scan.
+// Every part is made once; a new summary or phase gives the parts new values and
+// shows or hides whole sections.
 class DashboardView : public QScrollArea {
     Q_OBJECT
 
@@ -42,14 +51,21 @@ public:
 
 private:
     void refreshProgress();
-    void rebuildSummary();
+    void refreshSummary();
+    void refreshTiles();
+    void openLargestFolder();
     std::optional<std::size_t> applicationCount() const;
 
     AppModel& model_;
-    QVBoxLayout* column_;
     QLabel* failure_;
-    QWidget* progress_ = nullptr;
-    QWidget* summaryPart_ = nullptr;
-    std::optional<Lower> shownLower_;
-    std::optional<std::size_t> shownApplicationCount_;
+    ScanProgressView* progress_;
+    DiskOverviewCard* disk_;
+    std::vector<MetricCard*> tiles_;
+    OverviewRow* overview_;
+    CategoryOverview* categories_;
+    RecentFilesList* recent_;
+    QWidget* trend_;
+    StorageTrendChart* trendChart_;
+    QLabel* trendHint_;
+    QWidget* gettingStarted_;
 };

@@ -11,75 +11,82 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace {
-
-QWidget* figureView(const DiskOverviewCard::Figure& figure)
-{
-    auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("figure"));
-    auto* column = new QVBoxLayout(view);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(2);
-    auto* title = new QLabel(figure.title);
-    applyTextStyle(title, TextStyle::caption);
-    applyTextColor(title, textColor(TextEmphasis::secondary));
-    auto* value = new QLabel(qstr(ByteFormatter::string(figure.bytes)));
-    value->setObjectName(QStringLiteral("figureValue"));
-    applyTextStyle(value, TextStyle::headline, QFont::DemiBold);
-    column->addWidget(title);
-    column->addWidget(value);
-    if (!figure.help.isEmpty()) {
-        view->setToolTip(figure.help);
-        title->setToolTip(figure.help);
-        value->setToolTip(figure.help);
-    }
-    return view;
-}
-
-QWidget* makeContent(const StorageSummary& summary)
-{
-    if (!summary.volume) {
-        auto* unavailable = new QLabel(QStringLiteral("Disk capacity is unavailable."));
-        unavailable->setObjectName(QStringLiteral("unavailable"));
-        applyTextColor(unavailable, textColor(TextEmphasis::secondary));
-        return unavailable;
-    }
-    const VolumeInfo& volume = *summary.volume;
-    auto* content = new QWidget;
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(12);
-
-    auto* header = new QHBoxLayout;
-    auto* name = new QLabel(qstr(volume.name));
-    name->setObjectName(QStringLiteral("volumeName"));
-    applyTextStyle(name, TextStyle::title2, QFont::DemiBold);
-    auto* format = new QLabel(qstr(volume.formatDescription.value_or(std::string())));
-    format->setObjectName(QStringLiteral("volumeFormat"));
-    applyTextColor(format, textColor(TextEmphasis::secondary));
-    auto* used = new QLabel(DiskOverviewCard::usedText(volume));
-    used->setObjectName(QStringLiteral("usedShare"));
-    applyTextStyle(used, TextStyle::title3);
-    header->addWidget(name, 0, Qt::AlignBaseline);
-    header->addWidget(format, 0, Qt::AlignBaseline);
-    header->addStretch(1);
-    header->addWidget(used, 0, Qt::AlignBaseline);
-    column->addLayout(header);
-
-    column->addWidget(new StackedCapacityBar(volume, summary.categories));
-
-    auto* grid = new AdaptiveGrid(105, 12, 10);
-    for (const DiskOverviewCard::Figure& figure : DiskOverviewCard::figures(summary))
-        grid->addCell(figureView(figure));
-    column->addWidget(grid);
-    return content;
-}
-
-} // namespace
-
 DiskOverviewCard::DiskOverviewCard(const StorageSummary& summary, QWidget* parent)
-    : SectionCard(QStringLiteral("Mac Storage"), QStringLiteral("internaldrive"), makeContent(summary), nullptr, parent)
+    : SectionCard(QStringLiteral("Mac Storage"), QStringLiteral("internaldrive"), new QWidget, nullptr, parent)
 {
+    auto* column = new QVBoxLayout(content());
+    column->setContentsMargins(0, 0, 0, 0);
+    unavailable_ = new QLabel(QStringLiteral("Disk capacity is unavailable."));
+    unavailable_->setObjectName(QStringLiteral("unavailable"));
+    applyTextColor(unavailable_, textColor(TextEmphasis::secondary));
+    column->addWidget(unavailable_);
+
+    details_ = new QWidget;
+    auto* rows = new QVBoxLayout(details_);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(12);
+    auto* header = new QHBoxLayout;
+    name_ = new QLabel;
+    name_->setObjectName(QStringLiteral("volumeName"));
+    applyTextStyle(name_, TextStyle::title2, QFont::DemiBold);
+    format_ = new QLabel;
+    format_->setObjectName(QStringLiteral("volumeFormat"));
+    applyTextColor(format_, textColor(TextEmphasis::secondary));
+    used_ = new QLabel;
+    used_->setObjectName(QStringLiteral("usedShare"));
+    applyTextStyle(used_, TextStyle::title3);
+    header->addWidget(name_, 0, Qt::AlignBaseline);
+    header->addWidget(format_, 0, Qt::AlignBaseline);
+    header->addStretch(1);
+    header->addWidget(used_, 0, Qt::AlignBaseline);
+    rows->addLayout(header);
+    bar_ = new StackedCapacityBar(VolumeInfo{}, {});
+    rows->addWidget(bar_);
+    grid_ = new AdaptiveGrid(105, 12, 10);
+    for (FigureView& figure : figureViews_) {
+        figure.view = new QWidget;
+        figure.view->setObjectName(QStringLiteral("figure"));
+        auto* lines = new QVBoxLayout(figure.view);
+        lines->setContentsMargins(0, 0, 0, 0);
+        lines->setSpacing(2);
+        figure.title = new QLabel;
+        applyTextStyle(figure.title, TextStyle::caption);
+        applyTextColor(figure.title, textColor(TextEmphasis::secondary));
+        figure.value = new QLabel;
+        figure.value->setObjectName(QStringLiteral("figureValue"));
+        applyTextStyle(figure.value, TextStyle::headline, QFont::DemiBold);
+        lines->addWidget(figure.title);
+        lines->addWidget(figure.value);
+        grid_->addCell(figure.view);
+    }
+    rows->addWidget(grid_);
+    column->addWidget(details_);
+    setSummary(summary);
+}
+
+void DiskOverviewCard::setSummary(const StorageSummary& summary)
+{
+    unavailable_->setVisible(!summary.volume);
+    details_->setVisible(summary.volume.has_value());
+    if (!summary.volume)
+        return;
+    const VolumeInfo& volume = *summary.volume;
+    name_->setText(qstr(volume.name));
+    format_->setText(qstr(volume.formatDescription.value_or(std::string())));
+    used_->setText(usedText(volume));
+    bar_->setFigures(volume, summary.categories);
+    const std::vector<Figure> shown = figures(summary);
+    for (std::size_t i = 0; i < figureViews_.size(); ++i) {
+        const FigureView& view = figureViews_[i];
+        if (i < shown.size()) {
+            const Figure& figure = shown[i];
+            view.title->setText(figure.title);
+            view.value->setText(qstr(ByteFormatter::string(figure.bytes)));
+            for (QWidget* part : {view.view, static_cast<QWidget*>(view.title), static_cast<QWidget*>(view.value)})
+                part->setToolTip(figure.help);
+        }
+        grid_->setCellShown(view.view, i < shown.size());
+    }
 }
 
 std::vector<DiskOverviewCard::Figure> DiskOverviewCard::figures(const StorageSummary& summary)

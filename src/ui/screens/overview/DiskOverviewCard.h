@@ -3,16 +3,24 @@
 #include "analysis/StorageSummary.h"
 #include "ui/components/SectionCard.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
+class AdaptiveGrid;
+class QLabel;
+class StackedCapacityBar;
+
 // The "Mac Storage" card: the volume's name, how much of it is used, the used
-// space split by category, and the figures behind it.
+// space split by category, and the figures behind it. Made once; a new summary
+// gives it new values.
 class DiskOverviewCard : public SectionCard {
     Q_OBJECT
 
 public:
     explicit DiskOverviewCard(const StorageSummary& summary, QWidget* parent = nullptr);
+
+    void setSummary(const StorageSummary& summary);
 
     struct Figure {
         QString title;
@@ -24,4 +32,23 @@ public:
     static std::vector<Figure> figures(const StorageSummary& summary);
     // "63% used".
     static QString usedText(const VolumeInfo& volume);
+
+    // The most figures a summary has.
+    static constexpr std::size_t figureCount = 5;
+
+private:
+    struct FigureView {
+        QWidget* view = nullptr;
+        QLabel* title = nullptr;
+        QLabel* value = nullptr;
+    };
+
+    QLabel* unavailable_;
+    QWidget* details_;
+    QLabel* name_;
+    QLabel* format_;
+    QLabel* used_;
+    StackedCapacityBar* bar_;
+    AdaptiveGrid* grid_;
+    std::array<FigureView, figureCount> figureViews_;
 };

@@ -30,7 +30,7 @@ QLabel* symbolLabel(std::string_view symbol, int side, const QColor& tint)
 
 LocationRow::LocationRow(KnownLocation location, std::optional<FolderItem> folder, std::function<void()> action,
                          QWidget* parent)
-    : RowButton(parent), location_(std::move(location)), folder_(std::move(folder))
+    : RowButton(parent), location_(std::move(location))
 {
     setObjectName(QStringLiteral("locationRow"));
     setAccessibleName(qstr(location_.name));
@@ -59,30 +59,37 @@ LocationRow::LocationRow(KnownLocation location, std::optional<FolderItem> folde
     names->addWidget(path);
     row->addLayout(names, 1);
 
-    if (folder_) {
-        if (folder_->isRestricted) {
-            QWidget* restricted = TintedLabelStyle(NamedColor::orange)
-                                      .makeBody(QStringLiteral("lock.fill"), tr("Access Restricted"));
-            restricted->setObjectName(QStringLiteral("restricted"));
-            applyTextStyle(restricted, TextStyle::caption);
-            applyTextColor(restricted, NamedColor::orange);
-            row->addWidget(restricted);
-        }
-        auto* size = new QLabel(qstr(ByteFormatter::string(folder_->totalAllocated)));
-        size->setObjectName(QStringLiteral("size"));
-        row->addWidget(size);
-        QLabel* count = styledLabel(tr("%1 files").arg(LocaleText::integer(folder_->fileCount)), TextStyle::caption,
-                                    TextEmphasis::secondary);
-        count->setObjectName(QStringLiteral("count"));
-        count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        count->setFixedWidth(countWidth);
-        row->addWidget(count);
-    } else {
-        QLabel* unscanned = styledLabel(tr("Not scanned"), TextStyle::body, TextEmphasis::secondary);
-        unscanned->setObjectName(QStringLiteral("notScanned"));
-        row->addWidget(unscanned);
-    }
+    restricted_ = TintedLabelStyle(NamedColor::orange).makeBody(QStringLiteral("lock.fill"), tr("Access Restricted"));
+    restricted_->setObjectName(QStringLiteral("restricted"));
+    applyTextStyle(restricted_, TextStyle::caption);
+    applyTextColor(restricted_, NamedColor::orange);
+    row->addWidget(restricted_);
+    size_ = new QLabel;
+    size_->setObjectName(QStringLiteral("size"));
+    row->addWidget(size_);
+    count_ = styledLabel(QString(), TextStyle::caption, TextEmphasis::secondary);
+    count_->setObjectName(QStringLiteral("count"));
+    count_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    count_->setFixedWidth(countWidth);
+    row->addWidget(count_);
+    unscanned_ = styledLabel(tr("Not scanned"), TextStyle::body, TextEmphasis::secondary);
+    unscanned_->setObjectName(QStringLiteral("notScanned"));
+    row->addWidget(unscanned_);
     row->addWidget(symbolLabel("chevron.right", fontMetrics().height() - 2, textColor(TextEmphasis::tertiary)));
+    setFolder(std::move(folder));
+}
+
+void LocationRow::setFolder(std::optional<FolderItem> folder)
+{
+    folder_ = std::move(folder);
+    restricted_->setVisible(folder_ && folder_->isRestricted);
+    size_->setVisible(folder_.has_value());
+    count_->setVisible(folder_.has_value());
+    unscanned_->setVisible(!folder_);
+    if (!folder_)
+        return;
+    size_->setText(qstr(ByteFormatter::string(folder_->totalAllocated)));
+    count_->setText(LocaleText::count(folder_->fileCount, tr("file"), tr("files")));
 }
 
 QColor LocationRow::symbolTint(const KnownLocation& location)

@@ -7,6 +7,8 @@
 
 #include <QColor>
 
+class QLabel;
+
 #include <functional>
 #include <optional>
 
@@ -22,6 +24,8 @@ public:
 
     const KnownLocation& location() const { return location_; }
     const std::optional<FolderItem>& folder() const { return folder_; }
+    // The location's index row as newly read.
+    void setFolder(std::optional<FolderItem> folder);
 
     // The category's colour, or the secondary text colour without a category.
     static QColor symbolTint(const KnownLocation& location);
@@ -32,4 +36,8 @@ public:
 private:
     KnownLocation location_;
     std::optional<FolderItem> folder_;
+    QWidget* restricted_;
+    QLabel* size_;
+    QLabel* count_;
+    QLabel* unscanned_;
 };

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-class QBoxLayout;
+class QLayout;
 
 // Two cards side by side while both fit at their minimum widths, else one above the other.
 class OverviewRow : public QWidget {
@@ -12,23 +12,12 @@ public:
     OverviewRow(QWidget* first, int firstMinimum, QWidget* second, int secondMinimum, int spacing,
                 QWidget* parent = nullptr);
 
-    bool isSideBySide() const { return sideBySide_; }
+    // At the row's present width.
+    bool isSideBySide() const;
     static bool fitsSideBySide(int width, int firstMinimum, int secondMinimum, int spacing);
 
-    // Any width: narrower than both cards, the row stacks them instead.
-    QSize minimumSizeHint() const override;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
-    void arrange(bool sideBySide);
-
     QWidget* first_;
     QWidget* second_;
-    int firstMinimum_;
-    int secondMinimum_;
-    int spacing_;
-    bool sideBySide_ = false;
-    QBoxLayout* layout_;
+    QLayout* layout_;
 };

@@ -20,68 +20,81 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-QWidget* fileRow(const FileItem& file, double nowSeconds)
+RecentFilesList::RecentFilesList(AppModel& model, std::vector<FileItem> files, double nowSeconds, QWidget* parent)
+    : QWidget(parent), model_(model)
 {
-    auto* row = new QWidget;
-    row->setObjectName(QStringLiteral("recentFile"));
-    row->setToolTip(qstr(pathOf(file)));
-    auto* layout = new QHBoxLayout(row);
+    column_ = new QVBoxLayout(this);
+    column_->setContentsMargins(0, 0, 0, 0);
+    column_->setSpacing(8);
+    empty_ = new QLabel(QStringLiteral("No files over 100 MB were modified in the last 30 days."));
+    empty_->setObjectName(QStringLiteral("noRecentFiles"));
+    empty_->setWordWrap(true);
+    applyTextColor(empty_, textColor(TextEmphasis::secondary));
+    column_->addWidget(empty_);
+    column_->addStretch(1);
+    setFiles(std::move(files), nowSeconds);
+}
+
+RecentFilesList::Row RecentFilesList::makeRow()
+{
+    Row row;
+    row.view = new QWidget;
+    row.view->setObjectName(QStringLiteral("recentFile"));
+    auto* layout = new QHBoxLayout(row.view);
     layout->setContentsMargins(0, 0, 0, 0);
-
-    auto* icon = new QLabel;
-    icon->setFixedWidth(18);
-    icon->setAlignment(Qt::AlignCenter);
-    icon->setPixmap(SymbolIcons::pixmap(symbolName(file.category), 16, categoryColor(file.category),
-                                        row->devicePixelRatioF()));
-    layout->addWidget(icon);
-
+    row.icon = new QLabel;
+    row.icon->setFixedWidth(18);
+    row.icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(row.icon);
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
-    auto* name = new ElidedLabel(qstr(file.name), Qt::ElideMiddle);
-    name->setObjectName(QStringLiteral("fileName"));
-    auto* modified = new QLabel(RecentFilesList::modifiedText(file, nowSeconds));
-    modified->setObjectName(QStringLiteral("fileModified"));
-    applyTextStyle(modified, TextStyle::caption);
-    applyTextColor(modified, textColor(TextEmphasis::secondary));
+    row.name = new ElidedLabel(QString(), Qt::ElideMiddle);
+    row.name->setObjectName(QStringLiteral("fileName"));
+    row.modified = new QLabel(QStringLiteral("0"));
+    row.modified->setObjectName(QStringLiteral("fileModified"));
+    applyTextStyle(row.modified, TextStyle::caption);
+    applyTextColor(row.modified, textColor(TextEmphasis::secondary));
     // An empty date line keeps the row as tall as the others.
-    const QString shown = modified->text();
-    modified->setText(QStringLiteral("0"));
-    modified->setMinimumHeight(modified->sizeHint().height());
-    modified->setText(shown);
-    text->addWidget(name);
-    text->addWidget(modified);
+    row.modified->setMinimumHeight(row.modified->sizeHint().height());
+    text->addWidget(row.name);
+    text->addWidget(row.modified);
     layout->addLayout(text, 1);
-
-    auto* size = new QLabel(qstr(ByteFormatter::string(file.allocatedSize)));
-    size->setObjectName(QStringLiteral("fileSize"));
-    layout->addWidget(size);
+    row.size = new QLabel;
+    row.size->setObjectName(QStringLiteral("fileSize"));
+    layout->addWidget(row.size);
+    row.view->installEventFilter(this);
+    // Before the closing stretch.
+    column_->insertWidget(column_->count() - 1, row.view);
     return row;
 }
 
-} // namespace
-
-RecentFilesList::RecentFilesList(AppModel& model, std::vector<FileItem> files, double nowSeconds, QWidget* parent)
-    : QWidget(parent), model_(model), files_(std::move(files))
+void RecentFilesList::setFiles(std::vector<FileItem> files, double nowSeconds)
 {
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
-    if (files_.empty()) {
-        auto* empty = new QLabel(QStringLiteral("No files over 100 MB were modified in the last 30 days."));
-        empty->setObjectName(QStringLiteral("noRecentFiles"));
-        empty->setWordWrap(true);
-        applyTextColor(empty, textColor(TextEmphasis::secondary));
-        column->addWidget(empty);
+    files_ = std::move(files);
+    empty_->setVisible(files_.empty());
+    while (rows_.size() < files_.size())
+        rows_.push_back(makeRow());
+    for (std::size_t index = 0; index < rows_.size(); ++index) {
+        const Row& row = rows_[index];
+        row.view->setVisible(index < files_.size());
+        if (index >= files_.size())
+            continue;
+        const FileItem& file = files_[index];
+        row.view->setToolTip(qstr(pathOf(file)));
+        row.icon->setPixmap(SymbolIcons::pixmap(symbolName(file.category), 16, categoryColor(file.category),
+                                                devicePixelRatioF()));
+        row.name->setText(qstr(file.name));
+        row.modified->setText(modifiedText(file, nowSeconds));
+        row.size->setText(qstr(ByteFormatter::string(file.allocatedSize)));
     }
-    for (const FileItem& file : files_) {
-        QWidget* row = fileRow(file, nowSeconds);
-        row->installEventFilter(this);
-        rows_.push_back(row);
-        column->addWidget(row);
-    }
-    column->addStretch(1);
+}
+
+std::vector<QWidget*> RecentFilesList::rows() const
+{
+    std::vector<QWidget*> shown;
+    for (std::size_t index = 0; index < files_.size(); ++index)
+        shown.push_back(rows_[index].view);
+    return shown;
 }
 
 QString RecentFilesList::modifiedText(const FileItem& file, double nowSeconds)
@@ -91,10 +104,12 @@ QString RecentFilesList::modifiedText(const FileItem& file, double nowSeconds)
 
 bool RecentFilesList::eventFilter(QObject* watched, QEvent* event)
 {
-    const auto found = std::find(rows_.begin(), rows_.end(), watched);
-    if (found == rows_.end())
+    const auto found =
+        std::find_if(rows_.begin(), rows_.end(), [watched](const Row& row) { return row.view == watched; });
+    const auto index = static_cast<std::size_t>(found - rows_.begin());
+    if (found == rows_.end() || index >= files_.size())
         return QWidget::eventFilter(watched, event);
-    const FileItem& file = files_[static_cast<std::size_t>(found - rows_.begin())];
+    const FileItem file = files_[index];
     if (event->type() == QEvent::MouseButtonDblClick) {
         FinderActions::reveal({pathOf(file)}, model_.desktop());
         return true;

@@ -20,6 +20,13 @@ StackedCapacityBar::StackedCapacityBar(VolumeInfo volume, std::vector<CategoryUs
     setMouseTracking(true);
 }
 
+void StackedCapacityBar::setFigures(VolumeInfo volume, std::vector<CategoryUsage> categories)
+{
+    volume_ = std::move(volume);
+    categories_ = std::move(categories);
+    update();
+}
+
 StackedCapacityBar::Figures StackedCapacityBar::figures(const VolumeInfo& volume)
 {
     Figures figures;

@@ -16,6 +16,7 @@ class StackedCapacityBar : public QWidget {
 
 public:
     StackedCapacityBar(VolumeInfo volume, std::vector<CategoryUsage> categories, QWidget* parent = nullptr);
+    void setFigures(VolumeInfo volume, std::vector<CategoryUsage> categories);
 
     static constexpr int barHeight = 14;
     static constexpr int shownCategories = 8;

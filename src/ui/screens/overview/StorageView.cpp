@@ -18,6 +18,7 @@
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
 #include "ui/components/UsageBar.h"
+#include "ui/screens/overview/CategoryOverview.h"
 #include "ui/screens/overview/CategoryTable.h"
 #include "ui/screens/overview/LocationRow.h"
 #include "ui/screens/overview/PermissionHelpSheet.h"
@@ -51,35 +52,6 @@ QLabel* symbolLabel(std::string_view symbol, int side, const QColor& tint)
     auto* label = new QLabel;
     label->setPixmap(SymbolIcons::pixmap(symbol, side, tint));
     return label;
-}
-
-QWidget* volumeRow(const VolumeInfo& volume)
-{
-    auto* row = new QWidget;
-    row->setObjectName(QStringLiteral("volumeRow"));
-    auto* column = new QVBoxLayout(row);
-    column->setContentsMargins(0, 4, 0, 4);
-    column->setSpacing(6);
-
-    auto* heading = new QHBoxLayout;
-    QLabel* name = styledLabel(qstr(volume.name), TextStyle::headline);
-    const int side = name->fontMetrics().height();
-    heading->addWidget(symbolLabel(StorageView::symbolName(volume), side, textColor(TextEmphasis::secondary)));
-    heading->addWidget(name);
-    heading->addWidget(styledLabel(qstr(volume.path), TextStyle::caption, textColor(TextEmphasis::secondary)));
-    heading->addStretch(1);
-    QLabel* usage = styledLabel(StorageView::tr("%1 of %2 used")
-                                    .arg(qstr(ByteFormatter::string(StorageView::used(volume))),
-                                         qstr(ByteFormatter::string(volume.totalCapacity))),
-                                TextStyle::body, textColor(TextEmphasis::secondary));
-    usage->setObjectName(QStringLiteral("usage"));
-    heading->addWidget(usage);
-    column->addLayout(heading);
-
-    const double fraction = StorageView::fraction(volume);
-    column->addWidget(
-        new UsageBar(fraction, StorageView::isNearlyFull(fraction) ? NamedColor::red : accentColor(), 10));
-    return row;
 }
 
 // A failed lookup degrades to less data, but never passes for an empty list.
@@ -147,15 +119,45 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     volumesCard->setObjectName(QStringLiteral("volumesCard"));
     stack->addWidget(volumesCard);
 
-    scanCards_ = new QVBoxLayout;
-    scanCards_->setSpacing(16);
-    stack->addLayout(scanCards_);
+    scanRequired_ = new ScanRequiredView(
+        model_, tr("No scan data yet"),
+        tr("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only."));
+    scanRequired_->setMinimumHeight(260);
+    stack->addWidget(scanRequired_);
+
+    const StorageSummary& summary = model_.scan().summary();
+    auto* categories = new QWidget;
+    auto* categoryColumn = new QVBoxLayout(categories);
+    categoryColumn->setContentsMargins(0, 0, 0, 0);
+    categoryColumn->setSpacing(12);
+    categoryOverview_ = new CategoryOverview(model_, summary, 12);
+    categoryColumn->addWidget(categoryOverview_);
+    categoryColumn->addWidget(divider());
+    categoryTable_ = new CategoryTable(model_, summary.categories);
+    categoryColumn->addWidget(categoryTable_);
+    categoriesCard_ = new SectionCard(tr("Categories"), QStringLiteral("chart.pie"), categories);
+    categoriesCard_->setObjectName(QStringLiteral("categoriesCard"));
+    stack->addWidget(categoriesCard_);
+
+    auto* locations = new QWidget;
+    locationRows_ = new QVBoxLayout(locations);
+    locationRows_->setContentsMargins(0, 0, 0, 0);
+    locationRows_->setSpacing(2);
+    locationsCard_ = new SectionCard(tr("Locations"), QStringLiteral("folder"), locations);
+    locationsCard_->setObjectName(QStringLiteral("locationsCard"));
+    stack->addWidget(locationsCard_);
+
+    restrictedCard_ = new SectionCard(tr("Access Restricted"), QStringLiteral("lock"), makeRestricted());
+    restrictedCard_->setObjectName(QStringLiteral("restrictedCard"));
+    stack->addWidget(restrictedCard_);
     stack->addStretch(1);
     scroll->setWidget(content);
 
-    connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, &StorageView::rebuildScanCards);
+    connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, &StorageView::showSummary);
     connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, &StorageView::reload);
-    rebuildScanCards();
+    showSummary();
+    showLocations();
+    showRestricted();
     reload();
 }
 
@@ -166,7 +168,7 @@ void StorageView::reload()
     volumeLoad_->start([] { return VolumeService::mountedVolumes(); },
                        [this](std::vector<VolumeInfo> volumes) {
                            volumes_ = std::move(volumes);
-                           rebuildVolumes();
+                           showVolumes();
                        });
 
     std::shared_ptr<StorageDatabase> database = model_.database();
@@ -190,7 +192,8 @@ void StorageView::reload()
         [this](IndexLists lists) {
             locations_ = std::move(lists.locations);
             restricted_ = std::move(lists.restricted);
-            rebuildScanCards();
+            showLocations();
+            showRestricted();
         });
 }
 
@@ -199,53 +202,97 @@ bool StorageView::isLoading() const
     return volumeLoad_->isBusy() || indexLoad_->isBusy();
 }
 
-void StorageView::rebuildVolumes()
+StorageView::VolumeRow StorageView::makeVolumeRow()
 {
-    clearLayout(volumeRows_);
-    for (const VolumeInfo& volume : volumes_)
-        volumeRows_->addWidget(volumeRow(volume));
+    VolumeRow row;
+    row.view = new QWidget;
+    row.view->setObjectName(QStringLiteral("volumeRow"));
+    auto* column = new QVBoxLayout(row.view);
+    column->setContentsMargins(0, 4, 0, 4);
+    column->setSpacing(6);
+    auto* heading = new QHBoxLayout;
+    row.symbol = new QLabel;
+    row.name = styledLabel(QString(), TextStyle::headline);
+    row.path = styledLabel(QString(), TextStyle::caption, textColor(TextEmphasis::secondary));
+    row.usage = styledLabel(QString(), TextStyle::body, textColor(TextEmphasis::secondary));
+    row.usage->setObjectName(QStringLiteral("usage"));
+    heading->addWidget(row.symbol);
+    heading->addWidget(row.name);
+    heading->addWidget(row.path);
+    heading->addStretch(1);
+    heading->addWidget(row.usage);
+    column->addLayout(heading);
+    row.bar = new UsageBar(0, accentColor(), 10);
+    column->addWidget(row.bar);
+    volumeRows_->addWidget(row.view);
+    return row;
 }
 
-void StorageView::rebuildScanCards()
+void StorageView::showVolumes()
 {
-    clearLayout(scanCards_);
-    const StorageSummary& summary = model_.scan().summary();
-    if (summary.totals.fileCount <= 0) {
-        auto* placeholder = new ScanRequiredView(
-            model_, tr("No scan data yet"),
-            tr("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only."));
-        placeholder->setMinimumHeight(260);
-        scanCards_->addWidget(placeholder);
-        return;
+    while (volumeViews_.size() < volumes_.size())
+        volumeViews_.push_back(makeVolumeRow());
+    for (std::size_t index = 0; index < volumeViews_.size(); ++index) {
+        const VolumeRow& row = volumeViews_[index];
+        row.view->setVisible(index < volumes_.size());
+        if (index >= volumes_.size())
+            continue;
+        const VolumeInfo& volume = volumes_[index];
+        row.symbol->setPixmap(SymbolIcons::pixmap(symbolName(volume), row.name->fontMetrics().height(),
+                                                  textColor(TextEmphasis::secondary)));
+        row.name->setText(qstr(volume.name));
+        row.path->setText(qstr(volume.path));
+        row.usage->setText(tr("%1 of %2 used")
+                               .arg(qstr(ByteFormatter::string(used(volume))),
+                                    qstr(ByteFormatter::string(volume.totalCapacity))));
+        const double share = fraction(volume);
+        row.bar->setFraction(share);
+        row.bar->setTint(isNearlyFull(share) ? NamedColor::red : accentColor());
     }
-
-    auto* categories = new QWidget;
-    auto* categoryColumn = new QVBoxLayout(categories);
-    categoryColumn->setContentsMargins(0, 0, 0, 0);
-    categoryColumn->setSpacing(12);
-    categoryColumn->addWidget(new CategoryTable(model_, summary.categories));
-    auto* categoriesCard = new SectionCard(tr("Categories"), QStringLiteral("chart.pie"), categories);
-    categoriesCard->setObjectName(QStringLiteral("categoriesCard"));
-    scanCards_->addWidget(categoriesCard);
-
-    auto* locationsCard = new SectionCard(tr("Locations"), QStringLiteral("folder"), makeLocations());
-    locationsCard->setObjectName(QStringLiteral("locationsCard"));
-    scanCards_->addWidget(locationsCard);
-
-    auto* restrictedCard = new SectionCard(tr("Access Restricted"), QStringLiteral("lock"), makeRestricted());
-    restrictedCard->setObjectName(QStringLiteral("restrictedCard"));
-    scanCards_->addWidget(restrictedCard);
 }
 
-QWidget* StorageView::makeLocations()
+void StorageView::showSummary()
 {
-    auto* list = new QWidget;
-    auto* column = new QVBoxLayout(list);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(2);
-    for (const Location& entry : locations_)
-        column->addWidget(new LocationRow(entry.location, entry.folder, [this, entry] { openLocation(entry); }));
-    return list;
+    const StorageSummary& summary = model_.scan().summary();
+    const bool scanned = summary.totals.fileCount > 0;
+    scanRequired_->setVisible(!scanned);
+    for (QWidget* card : {categoriesCard_, locationsCard_, restrictedCard_})
+        card->setVisible(scanned);
+    categoryOverview_->setSummary(summary);
+    categoryTable_->setCategories(summary.categories);
+}
+
+void StorageView::showLocations()
+{
+    std::vector<LocationRow*> kept;
+    for (const Location& entry : locations_) {
+        const auto found = std::find_if(locationViews_.begin(), locationViews_.end(), [&](LocationRow* row) {
+            return row && row->location() == entry.location;
+        });
+        LocationRow* row = nullptr;
+        if (found != locationViews_.end()) {
+            row = *found;
+            *found = nullptr;
+            row->setFolder(entry.folder);
+        } else {
+            const std::string path = entry.location.path;
+            row = new LocationRow(entry.location, entry.folder, [this, path] { openLocation(path); });
+        }
+        kept.push_back(row);
+    }
+    // Locations no longer listed take their rows along.
+    for (LocationRow* gone : locationViews_) {
+        if (!gone)
+            continue;
+        discardWidget(gone);
+    }
+    locationViews_ = std::move(kept);
+    for (std::size_t index = 0; index < locationViews_.size(); ++index) {
+        LocationRow* row = locationViews_[index];
+        if (locationRows_->indexOf(row) != static_cast<int>(index))
+            locationRows_->insertWidget(static_cast<int>(index), row);
+        row->show();
+    }
 }
 
 QWidget* StorageView::makeRestricted()
@@ -254,63 +301,74 @@ QWidget* StorageView::makeRestricted()
     auto* column = new QVBoxLayout(list);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(6);
-    if (restricted_.failed) {
-        QLabel* failure = styledLabel(tr("The list of restricted folders could not be read."), TextStyle::body,
-                                      textColor(TextEmphasis::secondary));
-        failure->setObjectName(QStringLiteral("restrictedFailure"));
-        column->addWidget(failure);
-        return list;
-    }
-    const std::size_t listed = restricted_.folders.size();
-    if (listed == 0 && restricted_.total <= 0) {
-        QWidget* allRead = TintedLabelStyle(NamedColor::green)
-                               .makeBody(QStringLiteral("checkmark.circle"),
-                                         tr("Kestrelmoor could read every scanned folder."));
-        allRead->setObjectName(QStringLiteral("allReadable"));
-        applyTextColor(allRead, NamedColor::green);
-        column->addWidget(allRead, 0, Qt::AlignLeft);
-        return list;
-    }
-
-    QLabel* explanation = styledLabel(tr("macOS didn't allow Kestrelmoor to read these folders, so their sizes "
-                                         "aren't included. Kestrelmoor does not retry them during a scan."),
-                                      TextStyle::body, textColor(TextEmphasis::secondary));
-    explanation->setWordWrap(true);
-    column->addWidget(explanation);
-    for (int index = 0; index < shownRestrictedCount(listed); ++index) {
-        const FolderItem& folder = restricted_.folders[static_cast<std::size_t>(index)];
-        auto* row = new QWidget;
-        row->setObjectName(QStringLiteral("restrictedRow"));
-        auto* line = new QHBoxLayout(row);
+    restrictedFailure_ = styledLabel(tr("The list of restricted folders could not be read."), TextStyle::body,
+                                     textColor(TextEmphasis::secondary));
+    restrictedFailure_->setObjectName(QStringLiteral("restrictedFailure"));
+    column->addWidget(restrictedFailure_);
+    allReadable_ = TintedLabelStyle(NamedColor::green)
+                       .makeBody(QStringLiteral("checkmark.circle"), tr("Kestrelmoor could read every scanned folder."));
+    allReadable_->setObjectName(QStringLiteral("allReadable"));
+    applyTextColor(allReadable_, NamedColor::green);
+    column->addWidget(allReadable_, 0, Qt::AlignLeft);
+    restrictedExplanation_ = styledLabel(tr("macOS didn't allow Kestrelmoor to read these folders, so their sizes "
+                                            "aren't included. Kestrelmoor does not retry them during a scan."),
+                                         TextStyle::body, textColor(TextEmphasis::secondary));
+    restrictedExplanation_->setWordWrap(true);
+    column->addWidget(restrictedExplanation_);
+    for (int index = 0; index < restrictedShown; ++index) {
+        RestrictedRow row;
+        row.view = new QWidget;
+        row.view->setObjectName(QStringLiteral("restrictedRow"));
+        auto* line = new QHBoxLayout(row.view);
         line->setContentsMargins(0, 0, 0, 0);
-        line->addWidget(symbolLabel("lock.fill", row->fontMetrics().height(), NamedColor::orange));
-        auto* path = new ElidedLabel(qstr(abbreviatingHome(folder.path)), Qt::ElideMiddle);
-        path->setObjectName(QStringLiteral("path"));
-        line->addWidget(path, 1);
+        line->addWidget(symbolLabel("lock.fill", row.view->fontMetrics().height(), NamedColor::orange));
+        row.path = new ElidedLabel(QString(), Qt::ElideMiddle);
+        row.path->setObjectName(QStringLiteral("path"));
+        line->addWidget(row.path, 1);
         line->addWidget(styledLabel(tr("Access Restricted"), TextStyle::caption, NamedColor::orange));
-        column->addWidget(row);
+        column->addWidget(row.view);
+        restrictedRows_.push_back(row);
     }
-    const std::int64_t more = moreRestrictedCount(listed, restricted_.total);
-    if (more > 0) {
-        QLabel* moreLine = styledLabel(tr("…and %1 more").arg(QString::number(more)), TextStyle::caption,
-                                       textColor(TextEmphasis::secondary));
-        moreLine->setObjectName(QStringLiteral("moreRestricted"));
-        column->addWidget(moreLine);
-    }
-    auto* help = new QPushButton(tr("How to Grant Access…"));
-    help->setObjectName(QStringLiteral("grantAccessButton"));
-    connect(help, &QPushButton::clicked, this, &StorageView::showPermissionHelp);
-    column->addWidget(help, 0, Qt::AlignLeft);
+    moreRestricted_ = styledLabel(QString(), TextStyle::caption, textColor(TextEmphasis::secondary));
+    moreRestricted_->setObjectName(QStringLiteral("moreRestricted"));
+    column->addWidget(moreRestricted_);
+    grantAccess_ = new QPushButton(tr("How to Grant Access…"));
+    grantAccess_->setObjectName(QStringLiteral("grantAccessButton"));
+    connect(grantAccess_, &QPushButton::clicked, this, &StorageView::showPermissionHelp);
+    column->addWidget(grantAccess_, 0, Qt::AlignLeft);
     return list;
 }
 
-void StorageView::openLocation(const Location& entry)
+void StorageView::showRestricted()
 {
-    if (entry.folder && entry.folder->isRestricted) {
+    const std::size_t listed = restricted_.folders.size();
+    const bool failed = restricted_.failed;
+    const bool allRead = !failed && listed == 0 && restricted_.total <= 0;
+    const bool some = !failed && !allRead;
+    restrictedFailure_->setVisible(failed);
+    allReadable_->setVisible(allRead);
+    restrictedExplanation_->setVisible(some);
+    for (std::size_t index = 0; index < restrictedRows_.size(); ++index) {
+        const bool used = some && static_cast<int>(index) < shownRestrictedCount(listed);
+        restrictedRows_[index].view->setVisible(used);
+        if (used)
+            restrictedRows_[index].path->setText(qstr(abbreviatingHome(restricted_.folders[index].path)));
+    }
+    const std::int64_t more = some ? moreRestrictedCount(listed, restricted_.total) : 0;
+    moreRestricted_->setVisible(more > 0);
+    moreRestricted_->setText(tr("…and %1 more").arg(QString::number(more)));
+    grantAccess_->setVisible(some);
+}
+
+void StorageView::openLocation(const std::string& path)
+{
+    const auto entry = std::find_if(locations_.begin(), locations_.end(),
+                                    [&](const Location& location) { return location.location.path == path; });
+    if (entry != locations_.end() && entry->folder && entry->folder->isRestricted) {
         showPermissionHelp();
         return;
     }
-    model_.setLargestFoldersFocus(entry.location.path);
+    model_.setLargestFoldersFocus(path);
     model_.setSelection(SidebarItem::largestFolders);
 }
 

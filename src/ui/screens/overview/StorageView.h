@@ -13,15 +13,23 @@
 #include <vector>
 
 class AppModel;
+class CategoryOverview;
+class CategoryTable;
+class ElidedLabel;
 class LatestLoad;
-
+class LocationRow;
+class QLabel;
+class QPushButton;
 class QVBoxLayout;
+class ScanRequiredView;
+class UsageBar;
 
 // Where the space is: the mounted volumes, the categories of the index, the
 // well-known folders with their sizes and the folders the scans could not read.
 // Its lists reload whenever the index data changes; volumes and index are read
 // in the background, separately, so a hanging mount holds up neither the window
-// nor the index figures.
+// nor the index figures. Its cards and rows are made once and take new values;
+// a row goes only when its volume or folder leaves the list.
 class StorageView : public QWidget {
     Q_OBJECT
 
@@ -51,6 +59,8 @@ public:
     bool isLoading() const;
     // The help sheet while it is open.
     PermissionHelpSheet* permissionHelp() const { return permissionHelp_; }
+    CategoryOverview* categoryOverview() const { return categoryOverview_; }
+    CategoryTable* categoryTable() const { return categoryTable_; }
 
     // Reads the volumes and the index lists again.
     void reload();
@@ -78,11 +88,27 @@ private:
         Restricted restricted;
     };
 
-    void rebuildVolumes();
-    void rebuildScanCards();
-    QWidget* makeLocations();
+    // One volume's row: its symbol, name, path, figures and bar.
+    struct VolumeRow {
+        QWidget* view = nullptr;
+        QLabel* symbol = nullptr;
+        QLabel* name = nullptr;
+        QLabel* path = nullptr;
+        QLabel* usage = nullptr;
+        UsageBar* bar = nullptr;
+    };
+    struct RestrictedRow {
+        QWidget* view = nullptr;
+        ElidedLabel* path = nullptr;
+    };
+
     QWidget* makeRestricted();
-    void openLocation(const Location& entry);
+    VolumeRow makeVolumeRow();
+    void showVolumes();
+    void showSummary();
+    void showLocations();
+    void showRestricted();
+    void openLocation(const std::string& path);
 
     AppModel& model_;
     std::vector<VolumeInfo> volumes_;
@@ -91,6 +117,20 @@ private:
     LatestLoad* volumeLoad_;
     LatestLoad* indexLoad_;
     QVBoxLayout* volumeRows_ = nullptr;
-    QVBoxLayout* scanCards_ = nullptr;
+    std::vector<VolumeRow> volumeViews_;
+    ScanRequiredView* scanRequired_ = nullptr;
+    QWidget* categoriesCard_ = nullptr;
+    CategoryOverview* categoryOverview_ = nullptr;
+    CategoryTable* categoryTable_ = nullptr;
+    QWidget* locationsCard_ = nullptr;
+    QVBoxLayout* locationRows_ = nullptr;
+    std::vector<LocationRow*> locationViews_;
+    QWidget* restrictedCard_ = nullptr;
+    QLabel* restrictedFailure_ = nullptr;
+    QWidget* allReadable_ = nullptr;
+    QLabel* restrictedExplanation_ = nullptr;
+    std::vector<RestrictedRow> restrictedRows_;
+    QLabel* moreRestricted_ = nullptr;
+    QPushButton* grantAccess_ = nullptr;
     QPointer<PermissionHelpSheet> permissionHelp_;
 };

@@ -1,8 +1,11 @@
 #include "ui/screens/files/BreadcrumbBar.h"
 
+#include "ui/components/ElidedLabel.h"
+
 #include "ui/UiTestSupport.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QShortcut>
 
@@ -55,7 +58,10 @@ TEST(BreadcrumbBar, ShowsLinksForTheWayAndReportsEveryClick)
     BreadcrumbBar bar([&](std::optional<std::string> path) { reported.push_back(path); });
 
     // At the top level: only "All Locations", no Up, and Ctrl+Up is free for others.
-    EXPECT_EQ(bar.findChildren<QPushButton*>().size(), 1);
+    int visibleButtons = 0;
+    for (auto* button : bar.findChildren<QPushButton*>())
+        visibleButtons += button->isVisibleTo(&bar) ? 1 : 0;
+    EXPECT_EQ(visibleButtons, 1);
     EXPECT_FALSE(bar.upShortcut()->isEnabled());
     bar.findChild<QPushButton*>("allLocations")->click();
     EXPECT_EQ(reported, Reported{std::nullopt});
@@ -73,13 +79,68 @@ TEST(BreadcrumbBar, ShowsLinksForTheWayAndReportsEveryClick)
         }
     EXPECT_EQ(links, (QStringList{"home", "u"}));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(bar.findChild<QLabel*>("currentFolder")->text(), "R&D");
+    EXPECT_EQ(bar.findChild<ElidedLabel*>("currentFolder")->text(), "R&D");
     bar.findChild<QPushButton*>("upButton")->click();
     emit bar.upShortcut()->activated();
     EXPECT_EQ(reported, (Reported{"/home", "/home/u", "/home/u", "/home/u"}));
 
     bar.resize(520, bar.sizeHint().height());
     saveScreenshot(bar, "BreadcrumbBar");
+
+    // A shorter path reuses the links; a longer one adds what it needs.
+    const QList<QPushButton*> before = bar.findChildren<QPushButton*>();
+    bar.setPath("/srv");
+    QStringList shown;
+    for (auto* button : bar.findChildren<QPushButton*>())
+        if (button->isVisibleTo(&bar))
+            shown << button->objectName();
+    EXPECT_EQ(shown, (QStringList{"allLocations", "upButton"}));
+    EXPECT_EQ(bar.findChild<ElidedLabel*>("currentFolder")->text(), "srv");
+    bar.setPath("/home/u/R&D");
+    EXPECT_EQ(bar.findChildren<QPushButton*>(), before);
+}
+
+TEST(BreadcrumbBar, ALongWayGivesItsFirstFoldersToAnEllipsisWhereItDoesNotFit)
+{
+    ensureApplication();
+    Reported reported;
+    // In a screen, as the width the screen gives it.
+    QWidget screen;
+    BreadcrumbBar bar([&](std::optional<std::string> path) { reported.push_back(path); }, nullptr, &screen);
+    bar.setPath("/home/someone/Projects/website/node_modules/left-pad/lib/internal");
+    screen.show();
+    for (const int width : {1400, 900, 600, 420, 300}) {
+        screen.resize(width, 60);
+        bar.resize(width, bar.sizeHint().height());
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(width);
+        // Either the way fits, or only the focus is left, shortened in the middle.
+        if (bar.hiddenSegments() < 7u) {
+            EXPECT_LE(bar.layout()->sizeHint().width(), width);
+        }
+        EXPECT_EQ(bar.findChild<QLabel*>("hiddenFolders")->isVisibleTo(&bar), bar.hiddenSegments() > 0);
+        for (QPushButton* button : bar.findChildren<QPushButton*>())
+            if (button->isVisibleTo(&bar)) {
+                EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+            }
+    }
+    EXPECT_EQ(bar.hiddenSegments(), 7u);
+    // The nearest folder on the way stays a link while there is room for it.
+    bar.resize(600, bar.sizeHint().height());
+    QCoreApplication::processEvents();
+    saveScreenshot(bar, "BreadcrumbBar-narrow");
+    ASSERT_GT(bar.hiddenSegments(), 0u);
+    ASSERT_LT(bar.hiddenSegments(), 7u);
+    QPushButton* nearest = nullptr;
+    for (QPushButton* button : bar.findChildren<QPushButton*>())
+        if (button->isVisibleTo(&bar) && button->text() == "lib")
+            nearest = button;
+    ASSERT_NE(nearest, nullptr);
+    nearest->click();
+    EXPECT_EQ(reported.back(), "/home/someone/Projects/website/node_modules/left-pad/lib");
+    bar.resize(1400, bar.sizeHint().height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar.hiddenSegments(), 0u);
 }
 
 } // namespace

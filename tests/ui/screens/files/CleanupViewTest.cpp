@@ -22,7 +22,8 @@ std::vector<SectionCard*> cards(CleanupView& view)
 {
     std::vector<SectionCard*> shown;
     for (SectionCard* card : view.widget()->findChildren<SectionCard*>("safetyCard"))
-        shown.push_back(card);
+        if (card->isVisibleTo(&view))
+            shown.push_back(card);
     // Cards are listed in layout order, top to bottom.
     std::sort(shown.begin(), shown.end(), [](SectionCard* a, SectionCard* b) { return a->y() < b->y(); });
     return shown;
@@ -94,7 +95,10 @@ TEST_F(CleanupViewTest, CardsPerSafetyLevelWithTotalsAndDividersFromAScannedHome
         ASSERT_NE(total, nullptr);
         EXPECT_EQ(total->text(), qstr(ByteFormatter::string(CleanupView::totalBytes(items))));
         EXPECT_EQ(shown[i]->content()->findChildren<CleanupRecommendationRow*>().size(), items.size());
-        EXPECT_EQ(shown[i]->content()->findChildren<QFrame*>("divider").size(), items.size() - 1);
+        int dividers = 0;
+        for (QFrame* line : shown[i]->content()->findChildren<QFrame*>("divider"))
+            dividers += line->isVisibleTo(&view) ? 1 : 0;
+        EXPECT_EQ(dividers, static_cast<int>(items.size()) - 1);
     }
     EXPECT_FALSE(view.findChild<EmptyStateView*>("emptyState")->isVisible());
     // Cards added to a shown page appear with the next turn of the event loop.
@@ -166,10 +170,27 @@ TEST_F(CleanupViewTest, AnOvertakenOrStoppedAnalysisIsNeverStored)
     EXPECT_EQ(view.recommendations(), *complete);
     EXPECT_TRUE(view.current().isEmpty());
 
-    // A data change (a removal, a finished scan) analyzes again.
+    // A data change (a removal, a finished scan) analyzes again, into the rows already shown.
+    const std::vector<CleanupRecommendationRow*> before = view.rows();
+    ASSERT_FALSE(before.empty());
+    QPushButton* focused = before.front()->findChild<QPushButton*>();
+    if (focused)
+        focused->setFocus();
     model->scan().dataChanged();
     ASSERT_TRUE(waitUntil([&] { return model->scan().dataVersion() == 1 && settled(view); }));
     EXPECT_EQ(stored, 2);
+    EXPECT_EQ(view.rows(), before);
+
+    // A finding that grew shows its new size in its own row; one that went takes its row along.
+    std::vector<CleanupRecommendation> changed = view.recommendations();
+    changed.front().bytes += 1'000'000;
+    CleanupRecommendationRow* first = before.front();
+    EXPECT_TRUE(first->update(changed.front()));
+    EXPECT_EQ(first->findChild<QLabel*>("size")->text(),
+              CleanupRecommendationRow::sizeText(changed.front().bytes, changed.front().isPartial));
+    CleanupRecommendation other = changed.front();
+    other.action = Action::command("true");
+    EXPECT_FALSE(first->update(other));
 
     // A stopped analyzer still answers with what it found before the stop; that answer is refused.
     std::stop_source stopped;

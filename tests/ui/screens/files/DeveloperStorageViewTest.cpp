@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 
 #include <algorithm>
@@ -191,4 +192,37 @@ TEST_F(DeveloperStorageViewTest, AnOvertakenOrStoppedMeasurementIsNeverStored)
     std::stop_source stopped;
     stopped.request_stop();
     EXPECT_FALSE(DeveloperStorageView::analyze(home.path(), database.get(), stopped.get_token()).has_value());
+}
+
+TEST_F(DeveloperStorageViewTest, AMenuOpenOnARowOutlivesTheNextMeasurementAndTheRowsStay)
+{
+    write(".cache/yarn/v6/package.tgz", 300'000);
+    write("Android/Sdk/platforms/android.jar", 300'000);
+    DeveloperStorageView view(*model);
+    view.resize(820, 1200);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
+    QWidget* row = nullptr;
+    for (QWidget* candidate : view.widget()->findChildren<QWidget*>("itemRow"))
+        if (candidate->contextMenuPolicy() == Qt::CustomContextMenu && candidate->isVisibleTo(&view))
+            row = candidate;
+    ASSERT_NE(row, nullptr);
+    const QList<QWidget*> rowsBefore = view.widget()->findChildren<QWidget*>("itemRow");
+    const QList<SectionCard*> cardsBefore = view.widget()->findChildren<SectionCard*>("groupCard");
+
+    // The menu of a row, open while the index data changes and the screen measures again.
+    emit row->customContextMenuRequested(QPoint(5, 5));
+    QPointer<QMenu> menu = row->findChild<QMenu*>();
+    ASSERT_FALSE(menu.isNull());
+    write(".cache/yarn/v6/more.tgz", 200'000);
+    model->scan().dataChanged();
+    ASSERT_TRUE(waitUntil([&] { return model->scan().dataVersion() == 1 && !view.isLoading(); }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(menu.isNull());
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(desktop->copied.size(), 1u);
+    menu->close();
+
+    EXPECT_EQ(view.widget()->findChildren<QWidget*>("itemRow"), rowsBefore);
+    EXPECT_EQ(view.widget()->findChildren<SectionCard*>("groupCard"), cardsBefore);
 }

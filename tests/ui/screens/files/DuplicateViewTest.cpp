@@ -11,8 +11,10 @@
 #include "ui/components/ScanRequiredView.h"
 #include "ui/screens/files/DuplicateListModel.h"
 #include "ui/screens/files/DuplicateRowDelegate.h"
+#include "ui/screens/files/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListView>
@@ -85,7 +87,7 @@ protected:
 
     static QModelIndex indexOf(DuplicateView& view, const std::string& path)
     {
-        return view.listModel()->index(view.listModel()->rowOf(path));
+        return view.listModel()->index(view.listModel()->rowOf(path), 0);
     }
     static bool listed(DuplicateView& view, const std::string& path) { return indexOf(view, path).isValid(); }
     static bool tickEnabled(DuplicateView& view, const std::string& path)
@@ -105,7 +107,7 @@ protected:
     }
     static QString summary(DuplicateView& view)
     {
-        return view.listModel()->index(0).data().toString();
+        return view.listModel()->index(0, 0).data().toString();
     }
     // Clicks the copy's tick box as the user does.
     static void clickTick(DuplicateView& view, const std::string& path)
@@ -186,7 +188,7 @@ TEST(DuplicateViewRules, OptionsTextsAndSavings)
     EXPECT_EQ(DuplicateView::groupHeading(three), "3 copies \u00b7 1.00 MB each");
     EXPECT_EQ(DuplicateView::groupTotals(three), "Total: 3.00 MB \u00b7 Potential savings: 2.00 MB");
     EXPECT_EQ(DuplicateView::groupTotals(none), "Total: 0 bytes \u00b7 Potential savings: 0 bytes");
-    EXPECT_EQ(DuplicateView::summaryText(1), "1 duplicate groups");
+    EXPECT_EQ(DuplicateView::summaryText(1), "1 duplicate group");
     EXPECT_EQ(DuplicateView::trashButtonTitle(0), "Move 0 Selected to Trash\u2026");
     EXPECT_EQ(DuplicateView::duplicateNote(1), "Duplicate of 1 other copy");
     EXPECT_EQ(DuplicateView::duplicateNote(2), "Duplicate of 2 other copies");
@@ -215,6 +217,9 @@ TEST(DuplicateViewRules, TicksNeverTakeTheLastCopyNorAProtectedOne)
     const DuplicateGroup three{"h", 10, {copyAt(1, h, "a"), copyAt(2, h + "/b", "a"), copyAt(3, "/", "a")}};
     const DuplicateGroup two{"g", 10, {copyAt(4, h, "c"), copyAt(5, h + "/d", "c")}};
     const DuplicateGroup guarded{"p", 10, {copyAt(6, h, "e"), copyAt(7, "/System/Library", "e"), copyAt(8, h, "f")}};
+    // The program's own folder, as found once.
+    const std::vector<std::string> own{h + "/.local/share/Kestrelmoor"};
+    const DuplicateGroup owned{"o", 10, {copyAt(9, own[0], "g"), copyAt(10, h, "g"), copyAt(11, h + "/x", "g")}};
     const std::string a1 = h + "/a", a2 = h + "/b/a", a3 = "/a", c1 = h + "/c", c2 = h + "/d/c";
     const struct { const FileItem& file; const DuplicateGroup& group; std::set<std::string> ticked; bool can; } cases[] = {
         {three.files[0], three, {}, true},
@@ -226,9 +231,13 @@ TEST(DuplicateViewRules, TicksNeverTakeTheLastCopyNorAProtectedOne)
         {two.files[1], two, {a1, a2}, true},       // ticks of another group do not count
         {guarded.files[1], guarded, {}, false},    // protected
         {guarded.files[0], guarded, {}, true},
+        {owned.files[0], owned, {}, false},        // the program's own
+        {owned.files[1], owned, {}, true},
     };
+    const std::set<std::string> judged = DuplicateView::protectedCopies({three, two, guarded, owned}, h, own);
+    EXPECT_EQ(judged, (std::set<std::string>{"/System/Library/e", own[0] + "/g"}));
     for (const auto& c : cases)
-        EXPECT_EQ(DuplicateView::canSelect(c.file, c.group, c.ticked, h), c.can) << pathOf(c.file);
+        EXPECT_EQ(DuplicateView::canSelect(c.file, c.group, c.ticked, judged), c.can) << pathOf(c.file);
 
     // A file in the root folder is "/name".
     EXPECT_EQ(pathOf(three.files[2]), "/a");
@@ -287,7 +296,7 @@ TEST_F(DuplicateViewTest, GroupsAreThoseTheEngineFinds)
 
     // A double click reveals that copy; group headers reveal nothing.
     emit view->listView()->doubleClicked(indexOf(*view, pair[1]));
-    emit view->listView()->doubleClicked(view->listModel()->index(1));
+    emit view->listView()->doubleClicked(view->listModel()->index(1, 0));
     EXPECT_EQ(desktop->revealed, std::vector<std::vector<std::string>>{{pair[1]}});
 
     // The minimum size is honoured: above 6 KB only the pair remains.
@@ -297,6 +306,63 @@ TEST_F(DuplicateViewTest, GroupsAreThoseTheEngineFinds)
     EXPECT_EQ(view->groups()[0].size, 9'000);
 
     saveScreenshot(*view, "DuplicateView-Results");
+}
+
+TEST_F(DuplicateViewTest, TicksAndPrunesUpdateRowsInPlace)
+{
+    auto view = makeView();
+    QAbstractItemModelTester tester(view->listModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_TRUE(search(*view));
+    int resets = 0;
+    QObject::connect(view->listModel(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    const QPersistentModelIndex held = indexOf(*view, triple[2]);
+    const QPersistentModelIndex pairRow = indexOf(*view, pair[1]);
+    ASSERT_TRUE(held.isValid());
+
+    // A tick redraws the rows it touches and leaves every row where it was.
+    std::vector<int> changedRows;
+    QObject::connect(view->listModel(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         for (int row = from.row(); row <= to.row(); ++row)
+                             changedRows.push_back(row);
+                     });
+    clickTick(*view, triple[0]);
+    EXPECT_TRUE(ticked(*view, triple[0]));
+    EXPECT_FALSE(changedRows.empty());
+    for (int row : changedRows)
+        EXPECT_NE(view->listModel()->kind(row), DuplicateListModel::Kind::header) << row;
+    EXPECT_EQ(view->listModel()->file(held.row())->name, "clip copy.mov");
+
+    // A copy gone from disk leaves with its row; the rows of the other group stay.
+    std::filesystem::remove(triple[1]);
+    model->scan().dataChanged();
+    ASSERT_TRUE(waitUntil([&] { return !listed(*view, triple[1]); }));
+    ASSERT_TRUE(pairRow.isValid());
+    EXPECT_EQ(pathOf(*view->listModel()->file(pairRow.row())), pair[1]);
+    EXPECT_TRUE(held.isValid());
+    EXPECT_EQ(resets, 0);
+}
+
+TEST_F(DuplicateViewTest, NothingIsCutFromTheSmallestWindowToTheLargest)
+{
+    // In the window the screen gets the detail area's size, whatever it would like.
+    QWidget window;
+    auto view = makeView();
+    view->setParent(&window);
+    window.show();
+    ASSERT_TRUE(search(*view));
+    // The detail area of a window of 720x480, 1000x660, 1440x900 and 1920x1080.
+    for (const QSize size : {QSize(520, 420), QSize(800, 560), QSize(1240, 840), QSize(1720, 1020)}) {
+        window.resize(size);
+        view->setGeometry(0, 0, size.width(), size.height());
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(size.width());
+        EXPECT_EQ(cutWidgets(*view), "");
+    }
+    window.resize(520, 420);
+    view->setGeometry(0, 0, 520, 420);
+    QCoreApplication::processEvents();
+    saveScreenshot(*view, "DuplicateView-720x480");
 }
 
 TEST_F(DuplicateViewTest, TwoOfThreeCopiesTrashedInTurnLeaveTheLastOne)
@@ -345,7 +411,7 @@ TEST_F(DuplicateViewTest, TwoOfThreeCopiesTrashedInTurnLeaveTheLastOne)
     EXPECT_EQ(view->groups()[0].files.size(), 2u);
     EXPECT_FALSE(listed(*view, copies[2]));
     EXPECT_TRUE(std::filesystem::exists(copies[2]));
-    EXPECT_EQ(summary(*view), "1 duplicate groups");
+    EXPECT_EQ(summary(*view), "1 duplicate group");
 }
 
 TEST_F(DuplicateViewTest, ACopyRemovedElsewhereTakesItsTicksAlong)

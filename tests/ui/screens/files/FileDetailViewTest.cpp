@@ -94,6 +94,9 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
     group.logicalSize = 2'000'000;
     group.typeIdentifier = "application/pdf";
     group.accessed = 1700000500.0;
+    // A file system without birth times reports the first second of 1970.
+    FileDetails unborn = group;
+    unborn.created = 0.0;
     FileDetails both = group;
     both.owner = "ann";
     both.isSymlink = true;
@@ -116,6 +119,7 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
         {"type: the loaded identifier", report, group, "Type", "application/pdf"},
         {"category", report, std::nullopt, "Category", "Documents"},
         {"created unknown", report, std::nullopt, "Created", dash},
+        {"no birth time on disk", report, unborn, "Created", dash},
         {"modified from the index", report, std::nullopt, "Modified", LocaleText::longDate(1700000000.0)},
         {"last opened unknown", report, std::nullopt, "Last opened", "Not available"},
         {"last opened from the disk", report, group, "Last opened", LocaleText::longDate(1700000500.0)},
@@ -271,6 +275,8 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
     view.show();
     saveScreenshot(view, "FileDetailView");
 
+    // Another file and its details are new texts in the same widgets.
+    const QList<QLabel*> before = view.findChildren<QLabel*>();
     FileItem gone = indexed(support.home.path() + "/Documents", "gone.txt", "txt");
     gone.id = 99;
     view.setFile(gone);
@@ -280,5 +286,6 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
     EXPECT_FALSE(view.missingNotice()->isHidden());
     EXPECT_EQ(factValue(FileDetailView::facts(gone, view.details(), support.home.path()), "Size"),
               "4.10 KB on disk");
+    EXPECT_EQ(view.findChildren<QLabel*>(), before);
     saveScreenshot(view, "FileDetailViewMissing");
 }

@@ -1,5 +1,6 @@
 #include "ui/screens/files/LargestFilesView.h"
 
+#include "analysis/ByteFormatter.h"
 #include "analysis/FileItemPath.h"
 #include "analysis/ReportExporter.h"
 #include "analysis/ScannedTree.h"
@@ -20,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTableView>
+#include <QTest>
 #include <QThreadPool>
 #include <QToolButton>
 
@@ -202,6 +205,7 @@ TEST(LargestFilesViewRules, CountsTitlesAndChartItems)
     EXPECT_EQ(LargestFilesView::navigationTitle(StorageCategory::videos), "Largest Files \u2014 Videos");
     EXPECT_EQ(LargestFilesView::summaryText({sized(1, 4096), sized(2, 8192)}), "2 files \u00b7 12.3 KB");
     EXPECT_EQ(LargestFilesView::summaryText({}), "0 files \u00b7 0 bytes");
+    EXPECT_EQ(LargestFilesView::summaryText({sized(1, 4096)}), "1 file \u00b7 4.10 KB");
 
     std::vector<FileItem> many;
     for (std::int64_t id = 1; id <= 500; ++id)
@@ -474,6 +478,64 @@ TEST_F(LargestFilesViewTest, ChartAndInspectorFollowTheSelection)
     EXPECT_EQ(view->detailView()->file(), view->files()[4]);
 }
 
+TEST_F(LargestFilesViewTest, OneClickOnDetailsShowsThePanelAndOneHidesIt)
+{
+    // The detail area of windows 1000 and 1400 pixels wide.
+    for (const int width : {800, 1200}) {
+        SCOPED_TRACE(width);
+        auto view = makeView();
+        view->resize(width, 620);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(settle(*view));
+        QToolButton* details = nullptr;
+        for (QToolButton* button : view->findChildren<QToolButton*>())
+            if (button->text() == "Details")
+                details = button;
+        ASSERT_NE(details, nullptr);
+        const auto panelShown = [&] {
+            QCoreApplication::processEvents();
+            return view->inspectorPane()->isVisibleTo(view.get()) && view->inspectorPane()->width() >= 260;
+        };
+        const auto click = [&](QWidget* target, QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::mouseClick(target, Qt::LeftButton, modifiers, at);
+            QCoreApplication::processEvents();
+        };
+
+        // Before any selection.
+        click(details, details->rect().center());
+        EXPECT_TRUE(panelShown());
+        EXPECT_TRUE(details->isChecked());
+        click(details, details->rect().center());
+        EXPECT_FALSE(view->inspectorPane()->isVisibleTo(view.get()));
+        EXPECT_FALSE(details->isChecked());
+
+        // Selecting one row opens the panel on it; each click then turns it off or on.
+        QTableView* table = view->table()->view();
+        click(table->viewport(), table->visualRect(table->model()->index(1, FileTableModel::size)).center());
+        ASSERT_EQ(view->selection().size(), 1u);
+        EXPECT_TRUE(panelShown());
+        EXPECT_TRUE(details->isChecked());
+        for (int round = 0; round < 3; ++round) {
+            click(details, details->rect().center());
+            EXPECT_FALSE(view->inspectorPane()->isVisibleTo(view.get())) << round;
+            EXPECT_EQ(details->isChecked(), view->showsInspector());
+            click(details, details->rect().center());
+            EXPECT_TRUE(panelShown()) << round;
+            EXPECT_TRUE(details->isChecked());
+            ASSERT_NE(view->detailView(), nullptr);
+        }
+        // Another row while it is hidden opens it again; Ctrl+click leaves it as it is.
+        click(details, details->rect().center());
+        click(table->viewport(), table->visualRect(table->model()->index(2, FileTableModel::size)).center());
+        EXPECT_TRUE(panelShown());
+        click(table->viewport(), table->visualRect(table->model()->index(2, FileTableModel::size)).center(),
+              Qt::ControlModifier);
+        EXPECT_TRUE(view->selection().empty());
+        EXPECT_TRUE(panelShown());
+        EXPECT_EQ(view->detailView(), nullptr);
+    }
+}
+
 TEST_F(LargestFilesViewTest, ReloadsWhenTheDataChanges)
 {
     auto view = makeView();
@@ -488,3 +550,44 @@ TEST_F(LargestFilesViewTest, ReloadsWhenTheDataChanges)
     EXPECT_EQ(query.callCount(), before + 1);
     EXPECT_EQ(view->files().front().name, "new.mkv");
 }
+
+namespace {
+
+TEST(LargestFilesViewHardLinks, TheNamesOfOneFileCountItsStorageOnceAndAreMarked)
+{
+    RecordingModel support;
+    // One file of 300 KB under 13 names, beside a plain file of the same size.
+    const std::string first = support.home.write("disk/links/shared.bin", std::string(300'000, 's'));
+    for (int name = 2; name <= 13; ++name)
+        std::filesystem::create_hard_link(first, support.home.path() + "/disk/links/shared-" + std::to_string(name) + ".bin");
+    support.home.write("disk/plain.bin", std::string(300'000, 'p'));
+    ScannedTree::scanInto(*support.model->database(), {support.home.path() + "/disk"});
+    bool changed = false;
+    support.model->scan().dataChanged([&] { changed = true; });
+    ASSERT_TRUE(waitUntil([&] { return changed; }));
+
+    LargestFilesView view(*support.model);
+    ASSERT_TRUE(waitUntil([&] { return !view.isLoading() && view.files().size() == 14; }));
+    const std::int64_t one = view.files().front().allocatedSize;
+    EXPECT_EQ(LargestFilesView::countedBytes(view.files()), 2 * one);
+    EXPECT_EQ(view.summaryLabel()->text(), "14 files \u00b7 " + QString::fromStdString(ByteFormatter::string(2 * one)));
+
+    FileTableModel& rows = *view.table()->tableModel();
+    int marked = 0;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const QModelIndex name = rows.index(row, FileTableModel::name);
+        const bool linked = rows.fileAt(row).name != "plain.bin";
+        EXPECT_EQ(name.data(FileTableModel::hardLinkRole).toBool(), linked) << rows.fileAt(row).name;
+        EXPECT_EQ(name.data(Qt::ToolTipRole).toString().contains(FileTableModel::hardLinkNote()), linked);
+        marked += linked ? 1 : 0;
+    }
+    EXPECT_EQ(marked, 13);
+
+    // Two different linked files of one size still count twice.
+    std::vector<FileItem> two{view.files()[0], view.files()[0]};
+    two[1].id = 99;
+    two[1].modified = two[0].modified.value_or(0) + 1;
+    EXPECT_EQ(LargestFilesView::countedBytes(two), 2 * one);
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 #include "app/ScanCoordinator.h"
 #include "analysis/ScannedTree.h"
 #include "ui/components/FolderTreeList.h"
+#include "ui/components/FolderTreeListModel.h"
 #include "ui/components/FolderTreeModel.h"
 #include "ui/components/RecordingModel.h"
 #include "ui/components/SizeBarChart.h"
@@ -14,7 +15,10 @@
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/screens/overview/PermissionHelpSheet.h"
 
+#include <QAbstractItemModelTester>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QThreadPool>
 #include <QStackedWidget>
 #include <QToolButton>
 
@@ -167,14 +171,15 @@ TEST_F(LargestFoldersViewTest, ChartShowsRootsAtTheTopOtherwiseTheFirstRootsChil
     EXPECT_EQ(items[1].id, "/root1");
 }
 
-TEST_F(LargestFoldersViewTest, TrashCandidateNamesTheLastComponentAndCountsInThePlural)
+TEST_F(LargestFoldersViewTest, TrashCandidateNamesTheLastComponentAndCountsInWords)
 {
     struct Case {
         std::int64_t files;
         std::int64_t folders;
         const char* note;
     };
-    for (const Case& c : std::vector<Case>{{1, 1, "1 files in 1 folders"}, {12345, 1000, "12,345 files in 1,000 folders"}}) {
+    for (const Case& c : std::vector<Case>{{1, 1, "1 file in 1 folder"}, {0, 2, "0 files in 2 folders"},
+                                           {12345, 1000, "12,345 files in 1,000 folders"}}) {
         FolderItem item = folder(1, 2, "/data/Projects", 777);
         item.name = "stored name";
         item.fileCount = c.files;
@@ -226,6 +231,47 @@ TEST_F(LargestFoldersViewTest, ArrowsExpandAndCollapseOnlyWhenThatChangesSomethi
 
     view.revealButton()->click();
     ASSERT_EQ(recording.desktop->revealed.size(), 1u);
+}
+
+TEST_F(LargestFoldersViewTest, AfterACtrlClickDeselectionNothingActsOnTheOldFolder)
+{
+    LargestFoldersView view(model());
+    view.resize(700, 500);
+    showActive(view);
+    ASSERT_TRUE(loaded(view));
+    QAbstractItemModelTester tester(view.list()->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const FolderItem foo = indexed("disk/foo");
+    const int row = view.list()->rows()->rowOfKey(foo.id);
+    ASSERT_GE(row, 0);
+    QWidget* viewport = view.list()->viewport();
+    const QPoint at = view.list()->visualRect(view.list()->model()->index(row, 0)).center();
+    auto click = [&](Qt::KeyboardModifiers modifiers) {
+        QMouseEvent down(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                         modifiers);
+        QApplication::sendEvent(viewport, &down);
+        QMouseEvent up(QEvent::MouseButtonRelease, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                       modifiers);
+        QApplication::sendEvent(viewport, &up);
+        QCoreApplication::processEvents();
+    };
+    click(Qt::NoModifier);
+    EXPECT_EQ(view.selection(), foo.id);
+    EXPECT_TRUE(view.revealButton()->isVisibleTo(&view));
+
+    click(Qt::ControlModifier);
+    EXPECT_EQ(view.selection(), std::nullopt);
+    EXPECT_FALSE(view.revealButton()->isVisibleTo(&view));
+    view.list()->setFocus();
+    typeKey(view, Qt::Key_Right);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.tree()->cachedChildren(foo.id), nullptr) << "the old folder was expanded";
+
+    // Selected again, a reload that keeps the folder keeps it selected.
+    click(Qt::NoModifier);
+    model().scan().dataChanged();
+    ASSERT_TRUE(waitUntil([&] { return !view.tree()->isLoading(); }));
+    EXPECT_EQ(view.selection(), foo.id);
 }
 
 TEST_F(LargestFoldersViewTest, ARestrictedFolderOpensTheHelpAndKeepsTheFocus)

@@ -131,6 +131,11 @@ TEST_F(SearchViewTest, SummaryTexts)
         results.files.push_back(fileNamed(id, "f"));
     results.folders.resize(2);
     EXPECT_EQ(SearchView::summaryText(results), "499 files, 2 folders, 0 apps");
+    SearchResults single = SearchView::emptyResults();
+    single.files.push_back(fileNamed(1, "f"));
+    single.folders.resize(1);
+    single.applications.resize(1);
+    EXPECT_EQ(SearchView::summaryText(single), "1 file, 1 folder, 1 app");
     EXPECT_EQ(SearchView::limitText(results), "") << "one below the limit";
     results.files.push_back(fileNamed(500, "f"));
     EXPECT_EQ(SearchView::limitText(results), "Showing the largest 500 matches");
@@ -203,17 +208,18 @@ TEST_F(SearchViewTest, ClearingTheTextShowsTheHelpAndKeepsItWhenTheOldSearchEnds
 TEST_F(SearchViewTest, StripHoldsApplicationsAndAtMostFortyFolders)
 {
     SearchView view(model());
-    view.setRunner([](const std::string&, StorageDatabase*, const std::vector<ApplicationInfo>&) {
+    view.setRunner([](const std::string& text, StorageDatabase*, const std::vector<ApplicationInfo>&) {
         SearchResults results = SearchView::emptyResults();
-        for (int i = 0; i < 41; ++i) {
+        const int folders = text == "f" ? 41 : 2;
+        for (int i = 0; i < folders; ++i) {
             FolderItem folder;
             folder.id = i + 1;
-            folder.name = "f" + std::to_string(i);
+            folder.name = (text == "f" ? "f" : "Rock & Roll ") + std::to_string(i);
             folder.path = "/data/f" + std::to_string(i);
             results.folders.push_back(folder);
         }
         ApplicationInfo application;
-        application.name = "Chrome";
+        application.name = text == "f" ? "Chrome" : "Print & Scan";
         application.path = "/opt/Chrome.app";
         results.applications.push_back(application);
         return results;
@@ -237,6 +243,18 @@ TEST_F(SearchViewTest, StripHoldsApplicationsAndAtMostFortyFolders)
     folders.front()->click();
     EXPECT_EQ(model().largestFoldersFocus(), "/data/f0");
     EXPECT_EQ(writes, (std::vector<std::string>{"application", "selection", "focus", "selection"}));
+
+    // A new answer shows in the same buttons; an "&" in a name is shown, not taken as a mnemonic.
+    model().setSearchText("print");
+    ASSERT_TRUE(waitUntil([&] { return view.results().folders.size() == 2; }));
+    EXPECT_EQ(view.strip()->findChild<QPushButton*>("applicationButton"), application);
+    EXPECT_EQ(application->text(), "Print && Scan");
+    EXPECT_EQ(QKeySequence::mnemonic(application->text()), QKeySequence());
+    EXPECT_EQ(folders.front()->text().left(13), "Rock && Roll ");
+    int shown = 0;
+    for (QPushButton* button : view.strip()->findChildren<QPushButton*>("folderButton"))
+        shown += button->isVisibleTo(&view) ? 1 : 0;
+    EXPECT_EQ(shown, 2);
 }
 
 TEST_F(SearchViewTest, WithoutIndexedFilesOrMatchingAppsTheScanPlaceholderShows)
@@ -262,7 +280,7 @@ TEST_F(SearchViewTest, SearchesAScannedTreeAndInspectsOneChosenFile)
         names.push_back(file.name);
     EXPECT_EQ(names, (std::vector<std::string>{"report.bin", "report-1.bin"}));
     EXPECT_EQ(view.strip()->findChildren<QPushButton*>("folderButton").size(), 1);
-    EXPECT_EQ(view.findChild<QLabel*>("summary")->text(), "2 files, 1 folders, 0 apps");
+    EXPECT_EQ(view.findChild<QLabel*>("summary")->text(), "2 files, 1 folder, 0 apps");
 
     EXPECT_FALSE(view.inspector()->isVisibleTo(&view));
     view.table()->setSelection({view.results().files[0].id});
@@ -274,11 +292,11 @@ TEST_F(SearchViewTest, SearchesAScannedTreeAndInspectsOneChosenFile)
     view.table()->setSelection({view.results().files[0].id, view.results().files[1].id});
     EXPECT_FALSE(view.inspector()->isVisibleTo(&view));
 
-    // A new answer without the chosen file closes the inspector; the choice stays.
+    // A new answer without the chosen file closes the inspector; the file leaves the selection with its row.
     view.table()->setSelection({view.results().files[1].id});
     model().setSearchText("summary");
     ASSERT_TRUE(waitUntil([&] { return view.results().files.size() == 1; }));
-    EXPECT_EQ(view.table()->selection().size(), 1u);
+    EXPECT_TRUE(view.table()->selection().empty());
     EXPECT_FALSE(view.inspector()->isVisibleTo(&view));
 }
 

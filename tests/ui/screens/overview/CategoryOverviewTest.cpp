@@ -43,8 +43,8 @@ TEST_F(CategoryOverviewTest, ShowsThePrefixButCountsEveryCategoryInTheCentre)
         StorageSummary summary;
         summary.categories = row.categories;
         CategoryOverview view(*model, summary, row.limit);
-        const auto buttons = view.findChildren<QPushButton*>("categoryRow");
-        ASSERT_EQ(buttons.size(), row.rows);
+        const auto buttons = view.rows();
+        ASSERT_EQ(static_cast<int>(buttons.size()), row.rows);
         const auto shown = CategoryOverview::shown(row.categories, row.limit);
         for (int index = 0; index < row.rows; ++index)
             EXPECT_EQ(buttons[index]->toolTip().toStdString(), detectionNote(shown[static_cast<std::size_t>(index)].category));
@@ -60,6 +60,26 @@ TEST_F(CategoryOverviewTest, ShowsThePrefixButCountsEveryCategoryInTheCentre)
     EXPECT_EQ(CategoryOverview::shown(ties, 2)[0].category, C::music);
 }
 
+TEST_F(CategoryOverviewTest, ANewSummaryFillsTheSameRows)
+{
+    StorageSummary summary;
+    summary.categories = twelve();
+    CategoryOverview view(*model, summary, 12);
+    const auto before = view.rows();
+    ASSERT_EQ(before.size(), 12u);
+    summary.categories = {{C::photos, 9'000, 3}, {C::videos, 1'000, 1}};
+    view.setSummary(summary);
+    const auto after = view.rows();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0], before[0]);
+    EXPECT_EQ(after[0]->findChildren<QLabel*>()[1]->text(), "Photos");
+    EXPECT_EQ(view.findChild<CategoryDonutChart*>()->centerLines().second,
+              QString::fromStdString(ByteFormatter::string(10'000)));
+    // The row now stands for the new category.
+    after[1]->click();
+    EXPECT_EQ(model->largestFilesCategory(), C::videos);
+}
+
 TEST_F(CategoryOverviewTest, ChoosingACategoryFiltersTheLargestFilesBeforeSwitchingScreens)
 {
     TempDir tree;
@@ -72,8 +92,8 @@ TEST_F(CategoryOverviewTest, ChoosingACategoryFiltersTheLargestFilesBeforeSwitch
     EXPECT_EQ(summary.categories, scanned.database.categoryTotals());
 
     CategoryOverview view(*model, summary, 10);
-    const auto buttons = view.findChildren<QPushButton*>("categoryRow");
-    ASSERT_EQ(buttons.size(), static_cast<qsizetype>(summary.categories.size()));
+    const auto buttons = view.rows();
+    ASSERT_EQ(buttons.size(), summary.categories.size());
     std::optional<StorageCategory> filterWhenSwitching;
     QObject::connect(model.get(), &AppModel::selectionChanged,
                      [&] { filterWhenSwitching = model->largestFilesCategory(); });

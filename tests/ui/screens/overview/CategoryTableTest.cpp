@@ -1,4 +1,5 @@
 #include "ui/screens/overview/CategoryTable.h"
+#include "ui/screens/overview/CategoryTableModel.h"
 
 #include "ui/UiTestSupport.h"
 
@@ -11,8 +12,10 @@
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QGridLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +52,11 @@ TEST_F(CategoryTableTest, ShowsOneRowPerCategoryInTheGivenOrderWithItsFiguresAnd
     const std::vector<CategoryUsage> usages = {
         {C::videos, 3'000'000, 4}, {C::developer, 1'000'000, 12'345}, {C::logs, 0, 0}};
     CategoryTable table(model, usages);
+    QAbstractItemModelTester tester(table.tableModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    table.resize(900, 200);
+    table.show();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(table.notesInColumn());
     auto* grid = qobject_cast<QGridLayout*>(table.layout());
     ASSERT_NE(grid, nullptr);
     ASSERT_EQ(grid->rowCount(), 4);
@@ -57,7 +65,7 @@ TEST_F(CategoryTableTest, ShowsOneRowPerCategoryInTheGivenOrderWithItsFiguresAnd
         return qobject_cast<QLabel*>(grid->itemAtPosition(row, column)->widget())->text();
     };
     EXPECT_EQ(text(0, 0), "Category");
-    EXPECT_EQ(qobject_cast<ElidedLabel*>(grid->itemAtPosition(0, 4)->widget())->text(), "How it's detected");
+    EXPECT_EQ(text(0, 4), "How it's detected");
     QStringList names;
     QStringList sizes;
     for (const CategoryUsage& usage : usages) {
@@ -77,14 +85,57 @@ TEST_F(CategoryTableTest, ShowsOneRowPerCategoryInTheGivenOrderWithItsFiguresAnd
         ASSERT_NE(bar, nullptr);
         EXPECT_DOUBLE_EQ(bar->fraction(), shares[row - 1]);
         EXPECT_EQ(bar->width(), CategoryTable::shareWidth);
+        auto* note = qobject_cast<ElidedLabel*>(grid->itemAtPosition(row, 4)->widget());
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(note->text().toStdString(), detectionNote(usages[static_cast<std::size_t>(row - 1)].category));
     }
+
+    // New figures keep each category's row, in the new order, and the shares follow the new total.
+    QAbstractButton* videos = qobject_cast<QAbstractButton*>(grid->itemAtPosition(1, 0)->widget());
+    table.setCategories({{C::logs, 1'000'000, 3}, {C::videos, 1'000'000, 4}});
+    QCoreApplication::processEvents();
+    ASSERT_EQ(table.categories().size(), 2u);
+    EXPECT_EQ(grid->itemAtPosition(2, 0)->widget(), videos);
+    EXPECT_EQ(text(1, 1), qstr(ByteFormatter::string(1'000'000)));
+    EXPECT_DOUBLE_EQ(qobject_cast<UsageBar*>(grid->itemAtPosition(2, 3)->widget())->fraction(), 0.5);
+    EXPECT_EQ(table.findChildren<QAbstractButton*>().size(), 2);
 }
 
-TEST_F(CategoryTableTest, AnEmptyListShowsTheHeaderAlone)
+TEST_F(CategoryTableTest, TheHeadingOfTheNotesIsNeverCutAndNarrowWidthsMoveTheNotesUnderTheRows)
 {
-    CategoryTable table(model, {});
-    EXPECT_EQ(qobject_cast<QGridLayout*>(table.layout())->rowCount(), 1);
-    EXPECT_TRUE(table.findChildren<QAbstractButton*>().isEmpty());
+    std::vector<CategoryUsage> usages;
+    for (C category : {C::archives, C::developer, C::virtualMachines, C::documents, C::other})
+        usages.push_back({category, 1'234'567'890, 123'456});
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    auto* table = new CategoryTable(model, usages);
+    column->addWidget(table);
+    column->addStretch(1);
+    window.show();
+    // The card's content width in windows from 720 to 1920 pixels wide.
+    for (const int width : {440, 560, 620, 736, 900, 1176, 1656}) {
+        window.resize(width + column->contentsMargins().left() + column->contentsMargins().right(), 600);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(width);
+        EXPECT_LE(table->width(), width);
+        EXPECT_GE(table->height(), table->layout()->minimumSize().height());
+        for (QLabel* label : table->findChildren<QLabel*>())
+            if (label->isVisibleTo(table) && !label->text().isEmpty()) {
+                EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+                EXPECT_LE(label->mapTo(table, QPoint(label->width(), 0)).x(), table->width());
+            }
+        for (ElidedLabel* note : table->findChildren<ElidedLabel*>("note")) {
+            EXPECT_TRUE(note->isVisibleTo(table));
+            EXPECT_LE(note->mapTo(table, QPoint(note->width(), 0)).x(), table->width());
+        }
+    }
+    window.resize(1200, 600);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(table->notesInColumn());
+    window.resize(470, 600);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(table->notesInColumn());
 }
 
 TEST_F(CategoryTableTest, ClickingACategoryOpensItsLargestFiles)

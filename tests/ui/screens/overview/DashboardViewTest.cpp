@@ -7,7 +7,9 @@
 #include "app/ScanCoordinator.h"
 #include "platform/SystemPaths.h"
 #include "ui/components/LocaleText.h"
+#include "ui/components/CardFrame.h"
 #include "ui/components/MetricCard.h"
+#include "ui/screens/files/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/screens/overview/OverviewRow.h"
 #include "ui/screens/overview/ScanProgressView.h"
@@ -147,8 +149,8 @@ TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
     auto& view = dynamic_cast<DashboardView&>(*screen);
     ASSERT_TRUE(waitUntil([&] { return model->scan().isLoaded() || model->scan().summary().volume.has_value(); }));
     show(view, QStringLiteral("dashboard-before-scan"));
-    EXPECT_NE(view.findChild<QWidget*>("getStarted"), nullptr);
-    EXPECT_EQ(view.findChild<ScanProgressView*>(), nullptr);
+    EXPECT_TRUE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));
+    EXPECT_FALSE(view.findChild<ScanProgressView*>()->isVisibleTo(&view));
     EXPECT_EQ(tileValues(view).first(), "—");
 
     // The first scan as it stands midway, for the picture: the panel, nothing below the tiles.
@@ -163,25 +165,25 @@ TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
     midway.startedAt = static_cast<double>(std::time(nullptr)) - 185;
     midway.elapsedSeconds = 185;
     ScanCoordinatorTestAccess::setProgress(model->scan(), midway);
-    ASSERT_NE(view.findChild<ScanProgressView*>(), nullptr);
-    EXPECT_EQ(view.findChild<QWidget*>("getStarted"), nullptr);
+    ASSERT_TRUE(view.findChild<ScanProgressView*>()->isVisibleTo(&view));
+    EXPECT_FALSE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));
     show(view, QStringLiteral("dashboard-during-scan"));
     ScanCoordinatorTestAccess::setPhase(model->scan(), Kind::idle);
-    EXPECT_EQ(view.findChild<ScanProgressView*>(), nullptr);
-    EXPECT_NE(view.findChild<QWidget*>("getStarted"), nullptr);
+    EXPECT_FALSE(view.findChild<ScanProgressView*>()->isVisibleTo(&view));
+    EXPECT_TRUE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));
 
     model->scan().startScan(false);
-    ASSERT_NE(view.findChild<ScanProgressView*>(), nullptr);
-    EXPECT_EQ(view.findChild<QWidget*>("getStarted"), nullptr);
+    ASSERT_TRUE(view.findChild<ScanProgressView*>()->isVisibleTo(&view));
+    EXPECT_FALSE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));
 
     ASSERT_TRUE(waitUntil([&] { return model->scan().task() == nullptr && model->scan().dataVersion() > 0; }));
     QCoreApplication::processEvents();
-    EXPECT_EQ(view.findChild<ScanProgressView*>(), nullptr);
-    EXPECT_EQ(view.findChild<QWidget*>("getStarted"), nullptr);
-    ASSERT_NE(view.findChild<QWidget*>("categoryCard"), nullptr);
-    ASSERT_NE(view.findChild<QWidget*>("recentCard"), nullptr);
+    EXPECT_FALSE(view.findChild<ScanProgressView*>()->isVisibleTo(&view));
+    EXPECT_FALSE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));
+    ASSERT_TRUE(view.findChild<QWidget*>("categoryCard")->isVisibleTo(&view));
+    ASSERT_TRUE(view.findChild<QWidget*>("recentCard")->isVisibleTo(&view));
     // One completed scan: not yet a trend.
-    EXPECT_NE(view.findChild<QLabel*>("trendHint"), nullptr);
+    EXPECT_TRUE(view.findChild<QLabel*>("trendHint")->isVisibleTo(&view));
 
     const ScanTotals totals = database->totals();
     ASSERT_EQ(totals.fileCount, 42);
@@ -202,7 +204,8 @@ TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
     model->scan().startScan(false);
     ASSERT_TRUE(waitUntil([&] { return model->scan().task() == nullptr && model->scan().dataVersion() > 1; }));
     QCoreApplication::processEvents();
-    EXPECT_NE(view.findChild<QWidget*>("trendChart"), nullptr);
+    EXPECT_TRUE(view.findChild<QWidget*>("trendChart")->isVisibleTo(&view));
+    EXPECT_FALSE(view.findChild<QLabel*>("trendHint")->isVisibleTo(&view));
 }
 
 TEST_F(DashboardScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
@@ -213,12 +216,12 @@ TEST_F(DashboardScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
     ASSERT_NE(failure, nullptr);
     EXPECT_TRUE(view.findChild<QWidget*>("scanFailureRow")->isVisibleTo(&view));
     EXPECT_EQ(failure->text(), "The scan failed: database disk image is malformed");
-    EXPECT_EQ(view.findChild<ScanProgressView*>(), nullptr);
+    EXPECT_FALSE(view.findChild<ScanProgressView*>()->isVisibleTo(&view));
     show(view, QStringLiteral("dashboard-failed-scan"));
 
     model->scan().startScan(false);
     EXPECT_FALSE(view.findChild<QWidget*>("scanFailureRow")->isVisibleTo(&view));
-    EXPECT_NE(view.findChild<ScanProgressView*>(), nullptr);
+    EXPECT_TRUE(view.findChild<ScanProgressView*>()->isVisibleTo(&view));
     ASSERT_TRUE(waitUntil([&] { return model->scan().task() == nullptr && model->scan().dataVersion() > 0; }));
 }
 
@@ -255,6 +258,129 @@ TEST_F(DashboardScanTest, TilesNavigateWithTheirValuesWrittenFirst)
 
     click(tiles[2]);
     EXPECT_EQ(model->selection(), SidebarItem::applications);
+}
+
+} // namespace
+
+namespace {
+
+// A summary with every part filled, long names included.
+StorageSummary fullSummary()
+{
+    StorageSummary summary;
+    summary.volume = rootVolume(500'000'000'000, 200'000'000'000, 180'000'000'000);
+    summary.totals = {1'500'000, 20'000, 300'000'000'000, 3};
+    summary.largestFile = FileItem{};
+    summary.largestFile->name = "terraform-provider-aws_v5.100.0_x5";
+    summary.largestFile->allocatedSize = 707'000'000;
+    summary.largestFolder = FolderItem{};
+    summary.largestFolder->path = "/opt/tf-plugins/registry.terraform.io/hashicorp_aws";
+    summary.largestFolder->totalAllocated = 9'000'000'000;
+    for (int i = 0; i < 12; ++i)
+        summary.categories.push_back({static_cast<StorageCategory>(i), 1'000'000'000LL * (12 - i), 10});
+    for (int i = 0; i < 8; ++i) {
+        FileItem file;
+        file.id = i + 1;
+        file.name = "backup_image_" + std::to_string(i) + ".qcow2";
+        file.folderPath = "/var/lib/libvirt/images";
+        file.allocatedSize = 200'000'000;
+        file.modified = static_cast<double>(std::time(nullptr)) - 3600.0 * (i + 1);
+        summary.recentLargeFiles.push_back(file);
+    }
+    summary.history = {{1, 1'700'000'000.0, 500'000'000'000, 280'000'000'000, 250'000'000'000},
+                       {2, 1'700'086'400.0, 500'000'000'000, 300'000'000'000, 260'000'000'000}};
+    return summary;
+}
+
+// The height the widget needs at its width.
+int neededHeight(QWidget& widget)
+{
+    return widget.hasHeightForWidth() ? widget.heightForWidth(widget.width()) : widget.minimumSizeHint().height();
+}
+
+TEST_F(DashboardScanTest, CardsTakeTheHeightOfTheirContentAtEveryWidth)
+{
+    DashboardView view(*model);
+    // The screen's own first summary (an empty index) arrives first; then the full one.
+    bool refreshed = false;
+    model->scan().refreshSummary([&] { refreshed = true; });
+    ASSERT_TRUE(waitUntil([&] { return refreshed; }));
+    view.resize(800, 560);
+    view.show();
+    QCoreApplication::processEvents();
+    ScanCoordinatorTestAccess::setSummary(model->scan(), fullSummary());
+    QWidget* page = view.widget();
+    // The detail area of windows from 720 to 1920 pixels wide, and the heights of 480 and 900.
+    for (const int width : {520, 600, 700, 760, 800, 900, 1000, 1240, 1440, 1720}) {
+        for (const int height : {420, 840}) {
+            view.resize(width, height);
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            SCOPED_TRACE(testing::Message() << width << "x" << height);
+            std::vector<QWidget*> cards;
+            for (QWidget* card : page->findChildren<CardFrame*>())
+                if (card->isVisibleTo(page))
+                    cards.push_back(card);
+            ASSERT_GE(cards.size(), 9u);
+            for (QWidget* card : cards) {
+                const QRect placed(card->mapTo(page, QPoint(0, 0)), card->size());
+                EXPECT_GE(card->height(), neededHeight(*card)) << card->objectName().toStdString();
+                for (QWidget* other : cards) {
+                    if (other == card || card->isAncestorOf(other) || other->isAncestorOf(card))
+                        continue;
+                    EXPECT_FALSE(placed.intersects(QRect(other->mapTo(page, QPoint(0, 0)), other->size())))
+                        << card->objectName().toStdString() << " and " << other->objectName().toStdString();
+                }
+            }
+            EXPECT_EQ(cutWidgets(*page), "");
+            // Inside the cards, no line of text is lower than it needs to be.
+            for (QLabel* label : page->findChildren<QLabel*>()) {
+                if (label->isVisibleTo(page) && !label->text().isEmpty()) {
+                    EXPECT_GE(label->height(), neededHeight(*label)) << label->text().toStdString();
+                }
+            }
+        }
+    }
+    const auto tiles = view.findChildren<MetricCard*>("tile");
+    ASSERT_EQ(tiles.size(), 5);
+    EXPECT_EQ(tiles[3]->shownDetail(), "terraform-provider-aws_v5.100.0_x5");
+
+    view.resize(800, 560);
+    QCoreApplication::processEvents();
+    saveScreenshot(view, QStringLiteral("dashboard-1000x660"));
+    view.resize(1240, 800);
+    QCoreApplication::processEvents();
+    saveScreenshot(view, QStringLiteral("dashboard-1440x900"));
+    view.resize(520, 420);
+    QCoreApplication::processEvents();
+    saveScreenshot(view, QStringLiteral("dashboard-720x480"));
+}
+
+TEST_F(DashboardScanTest, ANewSummaryKeepsEveryPartOfThePage)
+{
+    DashboardView view(*model);
+    view.resize(900, 800);
+    view.show();
+    bool refreshed = false;
+    model->scan().refreshSummary([&] { refreshed = true; });
+    ASSERT_TRUE(waitUntil([&] { return refreshed; }));
+    ScanCoordinatorTestAccess::setSummary(model->scan(), fullSummary());
+    QCoreApplication::processEvents();
+    const QList<QWidget*> before = view.widget()->findChildren<QWidget*>();
+    // A focused tile stays focused through new figures.
+    MetricCard* tile = view.findChildren<MetricCard*>("tile")[3];
+    tile->setFocus();
+    StorageSummary next = fullSummary();
+    next.largestFile->name = "disk.img";
+    next.categories.resize(4);
+    next.recentLargeFiles.resize(2);
+    ScanCoordinatorTestAccess::setSummary(model->scan(), next);
+    ScanCoordinatorTestAccess::setPhase(model->scan(), Kind::scanning);
+    ScanCoordinatorTestAccess::setPhase(model->scan(), Kind::completed);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.widget()->findChildren<QWidget*>(), before);
+    EXPECT_EQ(tile->shownDetail(), "disk.img");
+    EXPECT_EQ(QApplication::focusWidget() == tile, tile->hasFocus());
 }
 
 } // namespace

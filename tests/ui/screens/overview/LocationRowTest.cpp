@@ -19,11 +19,12 @@ class LocationRowTest : public ::testing::Test {
 protected:
     void SetUp() override { ensureApplication(); }
 
+    // The text of a part the row shows.
     QString text(const LocationRow& row, const char* name)
     {
-        if (auto* label = row.findChild<QLabel*>(QLatin1String(name)))
+        if (auto* label = row.findChild<QLabel*>(QLatin1String(name)); label && label->isVisibleTo(&row))
             return label->text();
-        if (auto* elided = row.findChild<ElidedLabel*>(QLatin1String(name)))
+        if (auto* elided = row.findChild<ElidedLabel*>(QLatin1String(name)); elided && elided->isVisibleTo(&row))
             return elided->text();
         return QStringLiteral("<missing>");
     }
@@ -51,6 +52,7 @@ TEST_F(LocationRowTest, ShowsTheStoredFiguresOrThatTheFolderWasNotScanned)
     const QString size = qstr(ByteFormatter::string(7'340'032));
     const Case cases[] = {
         {"restricted", restricted, true, size, "1,234 files", false},
+        {"one file", [&] { FolderItem one = readable; one.fileCount = 1; return one; }(), false, size, "1 file", false},
         {"readable", readable, false, size, "1,234 files", false},
         {"unscanned", std::nullopt, false, "<missing>", "<missing>", true},
     };
@@ -59,7 +61,7 @@ TEST_F(LocationRowTest, ShowsTheStoredFiguresOrThatTheFolderWasNotScanned)
         LocationRow row({"Library (User)", home.path() + "/Library", "building.columns", std::nullopt}, c.folder, {});
         EXPECT_EQ(text(row, "name"), "Library (User)");
         EXPECT_EQ(text(row, "path"), "~/Library");
-        EXPECT_EQ(row.findChild<QWidget*>("restricted") != nullptr, c.restrictedLabel);
+        EXPECT_EQ(row.findChild<QWidget*>("restricted")->isVisibleTo(&row), c.restrictedLabel);
         EXPECT_EQ(text(row, "size"), c.size);
         EXPECT_EQ(text(row, "count"), c.count);
         EXPECT_EQ(text(row, "notScanned") == "Not scanned", c.notScanned);

@@ -53,8 +53,8 @@ TEST_F(RecentFilesListTest, RowsFollowTheGivenFilesAndADoubleClickRevealsOne)
     list.resize(380, 200);
     list.show();
     QCoreApplication::processEvents();
-    const auto rows = list.findChildren<QWidget*>("recentFile");
-    ASSERT_EQ(rows.size(), 3);
+    const auto rows = list.rows();
+    ASSERT_EQ(rows.size(), 3u);
     for (int index = 0; index < 3; ++index) {
         const FileItem& file = files[static_cast<std::size_t>(index)];
         EXPECT_EQ(rows[index]->findChild<ElidedLabel*>("fileName")->text().toStdString(), file.name);
@@ -74,13 +74,23 @@ TEST_F(RecentFilesListTest, RowsFollowTheGivenFilesAndADoubleClickRevealsOne)
     ASSERT_EQ(desktop->revealed.size(), 1u);
     EXPECT_EQ(desktop->revealed[0], std::vector<std::string>{files[1].folderPath + "/" + files[1].name});
     EXPECT_EQ(desktop->revealed[0][0], tree.file("disk/Downloads/" + files[1].name));
+
+    // A new list is shown in the same rows; a row it does not need is hidden.
+    list.setFiles({files[2], files[0]}, now);
+    ASSERT_EQ(list.rows().size(), 2u);
+    EXPECT_EQ(list.rows()[0], rows[0]);
+    EXPECT_EQ(rows[0]->findChild<ElidedLabel*>("fileName")->text().toStdString(), files[2].name);
+    EXPECT_FALSE(rows[2]->isVisibleTo(&list));
+    doubleClick(rows[1]);
+    EXPECT_EQ(desktop->revealed.back(), std::vector<std::string>{files[0].folderPath + "/" + files[0].name});
 }
 
 TEST_F(RecentFilesListTest, EmptyListAndFilesInTheRootFolder)
 {
     RecentFilesList empty(*model, {}, now);
-    EXPECT_TRUE(empty.findChildren<QWidget*>("recentFile").isEmpty());
+    EXPECT_TRUE(empty.rows().empty());
     ASSERT_NE(empty.findChild<QLabel*>("noRecentFiles"), nullptr);
+    EXPECT_TRUE(empty.findChild<QLabel*>("noRecentFiles")->isVisibleTo(&empty));
     EXPECT_EQ(empty.findChild<QLabel*>("noRecentFiles")->text(),
               "No files over 100 MB were modified in the last 30 days.");
 
@@ -89,8 +99,8 @@ TEST_F(RecentFilesListTest, EmptyListAndFilesInTheRootFolder)
     root.folderPath = "/";
     root.allocatedSize = 2'000'000'000;
     RecentFilesList list(*model, {root}, now);
-    EXPECT_EQ(list.findChild<QWidget*>("recentFile")->toolTip(), "/swapfile");
-    EXPECT_EQ(list.findChild<QLabel*>("noRecentFiles"), nullptr);
+    EXPECT_EQ(list.rows().front()->toolTip(), "/swapfile");
+    EXPECT_FALSE(list.findChild<QLabel*>("noRecentFiles")->isVisibleTo(&list));
 }
 
 } // namespace

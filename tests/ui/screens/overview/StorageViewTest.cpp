@@ -13,15 +13,22 @@
 #include "app/TestHome.h"
 #include "app/UserDefaults.h"
 #include "index/SQLiteConnection.h"
+#include "ui/components/CategoryDonutChart.h"
 #include "ui/components/ScanRequiredView.h"
+#include "ui/components/SectionCard.h"
+#include "ui/screens/files/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
+#include "ui/screens/overview/CategoryOverview.h"
 #include "ui/screens/overview/CategoryTable.h"
 #include "ui/screens/overview/LocationRow.h"
 #include "ui/screens/overview/PermissionHelpSheet.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -89,10 +96,30 @@ protected:
         return nullptr;
     }
 
+    // Whether the part is on the screen; parts made once are hidden while they do not apply.
+    static bool isShown(const StorageView& view, const char* name)
+    {
+        auto* part = view.findChild<QWidget*>(QLatin1String(name));
+        return part && part->isVisibleTo(&view);
+    }
+    static bool scanRequiredShown(const StorageView& view)
+    {
+        auto* placeholder = view.findChild<ScanRequiredView*>();
+        return placeholder && placeholder->isVisibleTo(&view);
+    }
+
     static QString labelText(const StorageView& view, const char* name)
     {
         auto* label = view.findChild<QLabel*>(QLatin1String(name));
         return label && label->isVisibleTo(view.window()) ? label->text() : QString();
+    }
+
+    // The summary as it stands, with these category totals instead of its own.
+    void showCategories(std::vector<CategoryUsage> categories)
+    {
+        StorageSummary summary = model->scan().summary();
+        summary.categories = std::move(categories);
+        ScanCoordinatorTestAccess::setSummary(model->scan(), summary);
     }
 
     static void show(StorageView& view)
@@ -194,8 +221,8 @@ TEST_F(StorageViewTest, BeforeDuringAndAfterAScanWithFiguresFromTheIndex)
     StorageView view(*model);
     show(view);
     settle(view);
-    EXPECT_NE(view.findChild<ScanRequiredView*>(), nullptr);
-    EXPECT_EQ(view.findChild<QWidget*>("locationsCard"), nullptr);
+    EXPECT_TRUE(scanRequiredShown(view));
+    EXPECT_FALSE(isShown(view, "locationsCard"));
     // Free space moves on its own; the volumes themselves must agree.
     std::vector<std::string> mounted;
     for (const VolumeInfo& volume : VolumeService::mountedVolumes())
@@ -204,7 +231,10 @@ TEST_F(StorageViewTest, BeforeDuringAndAfterAScanWithFiguresFromTheIndex)
     for (const VolumeInfo& volume : view.volumes())
         shown.push_back(volume.path);
     EXPECT_EQ(shown, mounted);
-    EXPECT_EQ(view.findChildren<QWidget*>("volumeRow").size(), static_cast<qsizetype>(view.volumes().size()));
+    int volumeRows = 0;
+    for (QWidget* volumeRow : view.findChildren<QWidget*>("volumeRow"))
+        volumeRows += volumeRow->isVisibleTo(&view) ? 1 : 0;
+    EXPECT_EQ(volumeRows, static_cast<int>(view.volumes().size()));
     saveScreenshot(view, QStringLiteral("storage-before-scan"));
 
     ScanCoordinatorTestAccess::setPhase(model->scan(), ScanPhase::Kind::scanning);
@@ -215,7 +245,7 @@ TEST_F(StorageViewTest, BeforeDuringAndAfterAScanWithFiguresFromTheIndex)
     scanHome();
     settle(view);
     QCoreApplication::processEvents();
-    EXPECT_EQ(view.findChild<ScanRequiredView*>(), nullptr);
+    EXPECT_FALSE(scanRequiredShown(view));
     auto* table = view.findChild<CategoryTable*>();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->categories(), tree->database.categoryTotals());
@@ -226,8 +256,8 @@ TEST_F(StorageViewTest, BeforeDuringAndAfterAScanWithFiguresFromTheIndex)
     EXPECT_EQ(row(view, "Documents")->folder(), tree->database.folder(home.path() + "/Documents"));
     EXPECT_EQ(row(view, "Documents")->folder()->fileCount, 2);
     EXPECT_EQ(row(view, "Desktop")->folder(), std::nullopt);
-    EXPECT_NE(view.findChild<QWidget*>("allReadable"), nullptr);
-    EXPECT_EQ(view.findChild<QWidget*>("restrictedFailure"), nullptr);
+    EXPECT_TRUE(isShown(view, "allReadable"));
+    EXPECT_FALSE(isShown(view, "restrictedFailure"));
     saveScreenshot(view, QStringLiteral("storage-after-scan"));
     // The detail column of the smallest window.
     view.resize(520, 900);
@@ -257,9 +287,12 @@ TEST_F(StorageViewTest, RestrictedFoldersBeyondTheListAreCountedFromTheIndex)
         settle(view);
         QCoreApplication::processEvents();
         EXPECT_EQ(view.restricted().total, c.restricted);
-        EXPECT_EQ(view.findChildren<QWidget*>("restrictedRow").size(), c.rows);
+        int rows = 0;
+        for (QWidget* restrictedRow : view.findChildren<QWidget*>("restrictedRow"))
+            rows += restrictedRow->isVisibleTo(&view) ? 1 : 0;
+        EXPECT_EQ(rows, c.rows);
         EXPECT_EQ(labelText(view, "moreRestricted"), c.more);
-        EXPECT_EQ(view.findChild<QWidget*>("allReadable"), nullptr);
+        EXPECT_FALSE(isShown(view, "allReadable"));
         if (c.restricted == 230)
             saveScreenshot(view, QStringLiteral("storage-restricted"));
     }
@@ -279,7 +312,7 @@ TEST_F(StorageViewTest, AListThatCouldNotBeReadIsNotShownAsEverythingReadable)
     QCoreApplication::processEvents();
     EXPECT_TRUE(view.restricted().failed);
     EXPECT_EQ(labelText(view, "restrictedFailure"), "The list of restricted folders could not be read.");
-    EXPECT_EQ(view.findChild<QWidget*>("allReadable"), nullptr);
+    EXPECT_FALSE(isShown(view, "allReadable"));
     // A failed folder lookup counts as no row: the folder exists, so it is listed unscanned.
     EXPECT_EQ(locationNames(view), std::vector<std::string>{"Documents"});
     EXPECT_EQ(row(view, "Documents")->folder(), std::nullopt);
@@ -328,12 +361,12 @@ TEST_F(StorageViewTest, WithoutScanDataThePlaceholderStandsEvenWithLocations)
     StorageView view(*model);
     settle(view);
     ASSERT_FALSE(view.locations().empty());
-    ASSERT_EQ(view.findChild<ScanRequiredView*>(), nullptr);
+    ASSERT_FALSE(scanRequiredShown(view));
 
     ScanCoordinatorTestAccess::setSummary(model->scan(), StorageSummary{});
     QCoreApplication::processEvents();
-    EXPECT_NE(view.findChild<ScanRequiredView*>(), nullptr);
-    EXPECT_EQ(view.findChild<QWidget*>("locationsCard"), nullptr);
+    EXPECT_TRUE(scanRequiredShown(view));
+    EXPECT_FALSE(isShown(view, "locationsCard"));
 }
 
 TEST_F(StorageViewTest, OnlyTheNewestLoadIsStoredAndAClosedScreenReceivesNothing)
@@ -362,6 +395,94 @@ TEST_F(StorageViewTest, TheRouterBuildsTheStorageScreen)
 {
     std::unique_ptr<QWidget> screen(DetailRouter::makeScreen(SidebarItem::storage, *model, nullptr));
     EXPECT_NE(qobject_cast<StorageView*>(screen.get()), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StorageViewTest, TheCategoriesCardShowsTheOverviewOfTwelveThenADividerThenTheTable)
+{
+    tree->record(home.path() + "/Documents", 4096);
+    tree->finish();
+    announceData();
+    StorageView view(*model);
+    show(view);
+    settle(view);
+    std::vector<CategoryUsage> categories;
+    for (int raw = 1; raw <= 14; ++raw)
+        categories.push_back({static_cast<StorageCategory>(raw), 1'000'000'000LL * (20 - raw), raw * 10});
+    showCategories(categories);
+    QCoreApplication::processEvents();
+
+    auto* card = view.findChild<SectionCard*>("categoriesCard");
+    ASSERT_NE(card, nullptr);
+    ASSERT_TRUE(card->isVisibleTo(&view));
+    CategoryOverview* overview = view.categoryOverview();
+    ASSERT_EQ(overview->rows().size(), 12u);
+    EXPECT_EQ(view.categoryTable()->categories().size(), 14u);
+    auto* chart = overview->findChild<CategoryDonutChart*>();
+    ASSERT_TRUE(chart && chart->isVisibleTo(&view));
+    EXPECT_EQ(chart->centerLines().second, qstr(ByteFormatter::string(CategoryOverview::scannedTotal(categories))));
+    // The donut beside its list, then the divider, then the table.
+    const auto top = [&](QWidget* widget) { return widget->mapTo(card, QPoint(0, 0)).y(); };
+    QFrame* line = nullptr;
+    for (QFrame* frame : card->findChildren<QFrame*>())
+        if (frame->parentWidget() == overview->parentWidget() && frame->frameShape() == QFrame::HLine)
+            line = frame;
+    ASSERT_NE(line, nullptr);
+    EXPECT_LT(chart->mapTo(card, QPoint(0, 0)).x(), overview->rows().front()->mapTo(card, QPoint(0, 0)).x());
+    EXPECT_GE(top(line), top(chart) + chart->height());
+    EXPECT_GE(top(view.categoryTable()), top(line) + line->height());
+
+    // A new scan's summary is shown in the same cards and rows.
+    const QList<QWidget*> before = card->findChildren<QWidget*>();
+    categories.pop_back();
+    std::rotate(categories.begin(), categories.begin() + 1, categories.end());
+    showCategories(categories);
+    QCoreApplication::processEvents();
+    for (QWidget* widget : card->findChildren<QWidget*>())
+        EXPECT_TRUE(before.contains(widget)) << widget->objectName().toStdString();
+    saveScreenshot(view, QStringLiteral("storage-categories"));
+}
+
+TEST_F(StorageViewTest, NothingIsCutFromTheSmallestWindowToTheLargest)
+{
+    home.write("Documents/report.pdf", std::string(40'000, 'r'));
+    home.write("Downloads/setup.iso", std::string(300'000, 'i'));
+    tree->record(home.path() + "/Documents", 4096);
+    tree->record("/restricted/a_folder_with_a_long_name_of_its_own/and_more", 0, 1'700'000'000, true);
+    tree->finish();
+    announceData();
+    StorageView view(*model);
+    show(view);
+    settle(view);
+    std::vector<CategoryUsage> categories;
+    for (int raw = 0; raw < 26; ++raw)
+        categories.push_back({static_cast<StorageCategory>(raw), 123'456'789'000LL - raw, 1'234'567});
+    showCategories(categories);
+    // The detail area of windows of 720x480, 1000x660, 1440x900 and 1920x1080.
+    const struct { QSize size; const char* name; } sizes[] = {
+        {{520, 420}, "storage-720x480"}, {{800, 600}, "storage-1000x660"},
+        {{1240, 840}, "storage-1440x900"}, {{1720, 1020}, "storage-1920x1080"}};
+    for (const auto& size : sizes) {
+        view.resize(size.size);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(size.name);
+        QWidget* page = view.findChild<QScrollArea*>()->widget();
+        EXPECT_EQ(cutWidgets(*page), "");
+        EXPECT_LE(page->width(), view.width());
+        for (QWidget* card : page->findChildren<SectionCard*>())
+            if (card->isVisibleTo(page)) {
+                EXPECT_GE(card->height(), card->minimumSizeHint().height()) << card->objectName().toStdString();
+            }
+        // At 1000 pixels and more the notes keep their own column under a whole heading.
+        if (size.size.width() >= 800) {
+            EXPECT_TRUE(view.categoryTable()->notesInColumn());
+        }
+        saveScreenshot(view, QString::fromLatin1(size.name));
+    }
 }
 
 } // namespace
