@@ -138,7 +138,7 @@ TEST_F(WalkThroughTest, EverySidebarRowShowsItsScreenOverARealScan)
         {"Largest Files", "LargestFilesView", {"9 files · 8.49 MB", "installer.iso", "~/Documents/Video"}},
         {"Largest Folders", "LargestFoldersView", {home.path().c_str(), "Documents", "Projects"}},
         {"Developer Storage", "DeveloperStorageView", {"site/node_modules", "123 KB"}},
-        {"Duplicates", "DuplicateView", {"1 duplicate groups", "2 copies · 1.50 MB each", "beach.jpg"}, click("Find Duplicates")},
+        {"Duplicates", "DuplicateView", {"1 duplicate group", "2 copies · 1.50 MB each", "beach.jpg"}, click("Find Duplicates")},
         {"Cleanup", "CleanupView", {"Application Support"}},
         {"Search", "SearchView", {"installer.iso", "~/Downloads"},
          [this](QWidget&) {
