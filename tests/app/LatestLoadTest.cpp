@@ -1,6 +1,6 @@
 #include "app/LatestLoad.h"
 
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 

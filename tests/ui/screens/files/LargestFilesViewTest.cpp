@@ -2,7 +2,7 @@
 
 #include "analysis/FileItemPath.h"
 #include "analysis/ReportExporter.h"
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
 #include "platform/SavePanel.h"
 #include "ui/components/CategoryColor.h"
@@ -23,7 +23,7 @@
 #include <QThreadPool>
 #include <QToolButton>
 
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 
 #include <gtest/gtest.h>
 

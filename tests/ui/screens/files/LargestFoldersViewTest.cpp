@@ -3,7 +3,7 @@
 #include "analysis/SearchParser.h"
 #include "analysis/SearchService.h"
 #include "app/ScanCoordinator.h"
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "ui/components/FolderTreeList.h"
 #include "ui/components/FolderTreeModel.h"
 #include "ui/components/RecordingModel.h"

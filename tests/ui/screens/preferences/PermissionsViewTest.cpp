@@ -2,7 +2,7 @@
 
 #include "ui/screens/preferences/PreferencesTestSupport.h"
 
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/overview/PermissionHelpSheet.h"

@@ -2,7 +2,7 @@
 
 #include "ui/UiTestSupport.h"
 
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 #include "app/CPUMonitor.h"
 #include "app/MemoryMonitor.h"
 #include "app/ProcessMonitor.h"

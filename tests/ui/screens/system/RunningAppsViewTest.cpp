@@ -1,6 +1,6 @@
 #include "ui/screens/system/RunningAppsView.h"
 
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 #include "app/ProcessMonitor.h"
 #include "app/SystemMonitorStore.h"
 #include "platform/ProcessSignaller.h"
