@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 TEST(PressureMeter, LightsTheSegmentsStrictlyBelowTheFraction)
 {
@@ -81,7 +82,7 @@ TEST(PressureMeter, LitSegmentsAndLabelShareTheTint)
     EXPECT_EQ(meter->label(), "Normal");
 }
 
-TEST(PressureMeter, Screenshot)
+TEST(PressureMeter, EveryLevelInAColumnShowsItsShareAndItsWholeLabel)
 {
     ensureApplication();
     QWidget window;
@@ -96,9 +97,36 @@ TEST(PressureMeter, Screenshot)
         {0.93, "Critical", NamedColor::red},     {0.0, "Normal", NamedColor::green},
         {std::nan(""), "Unknown", NamedColor::gray}, {1.0, "Critical", NamedColor::red},
     };
-    for (const Level& level : levels)
-        column->addWidget(new PressureMeter(level.fraction, level.label, level.tint));
+    std::vector<PressureMeter*> meters;
+    for (const Level& level : levels) {
+        meters.push_back(new PressureMeter(level.fraction, level.label, level.tint));
+        column->addWidget(meters.back());
+    }
     window.show();
     QCoreApplication::processEvents();
+
+    for (std::size_t i = 0; i < meters.size(); ++i) {
+        const Level& level = levels[i];
+        PressureMeter& meter = *meters[i];
+        SCOPED_TRACE(testing::Message() << level.label << " at " << level.fraction);
+        // Laid out at its full size: nothing of the label is cut.
+        EXPECT_EQ(meter.size(), meter.sizeHint());
+        const QImage image = meter.grab().toImage();
+        int lit = 0;
+        for (int index = 0; index < PressureMeter::segmentCount; ++index) {
+            const QPointF centre = PressureMeter::segmentRect(index).center();
+            lit += image.pixelColor(static_cast<int>(centre.x()), meter.height() / 2).rgb() == level.tint.rgb() ? 1 : 0;
+        }
+        EXPECT_EQ(lit, PressureMeter::litCount(level.fraction));
+        bool labelInTint = false;
+        const int labelLeft = static_cast<int>(PressureMeter::segmentRect(19).right()) + PressureMeter::labelSpacing;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = labelLeft; x < image.width(); ++x)
+                labelInTint = labelInTint || image.pixelColor(x, y).rgb() == level.tint.rgb();
+        EXPECT_TRUE(labelInTint);
+        if (i > 0) {
+            EXPECT_GE(meter.y(), meters[i - 1]->geometry().bottom());
+        }
+    }
     saveScreenshot(window, QStringLiteral("pressure-meter"));
 }
