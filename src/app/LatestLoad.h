@@ -59,7 +59,7 @@ void LatestLoad::start(Work work, Then then, std::function<void(const std::strin
     const std::stop_token token = stop_.get_token();
     QPointer<LatestLoad> self(this);
     auto deliver = [self, request](auto call) {
-        postToMainThread(QPointer<QObject>(self.data()), [self, request, call = std::move(call)]() mutable {
+        postToMainThread(self, [self, request, call = std::move(call)]() mutable {
             if (self && self->finish(request))
                 call();
         });

@@ -244,7 +244,7 @@ void ScanCoordinator::startScan(bool resume)
         recovery->run(*database);
         const FileScanner* identity = scanner.get();
         auto progress = [self, scanner](const ScanProgress& report) {
-            postToMainThread(self.data(), [self, scanner, report] { self->apply(report, scanner.get()); });
+            postToMainThread(self, [self, scanner, report] { self->apply(report, scanner.get()); });
         };
         auto volumeUsage = [] {
             const auto [total, used] = ScanCoordinator::volumeUsage(VolumeService::info("/"));
@@ -252,12 +252,12 @@ void ScanCoordinator::startScan(bool resume)
         };
         try {
             ScanOutcome outcome = scanner->scan(resumeID, volumeUsage, progress, stop);
-            postToMainThread(self.data(), [self, identity, outcome = std::move(outcome)]() mutable {
+            postToMainThread(self, [self, identity, outcome = std::move(outcome)]() mutable {
                 self->scanReturned(identity, std::move(outcome));
             });
         } catch (...) {
             std::string description = describe(std::current_exception());
-            postToMainThread(self.data(), [self, identity, description = std::move(description)]() mutable {
+            postToMainThread(self, [self, identity, description = std::move(description)]() mutable {
                 self->scanFailed(identity, std::move(description));
             });
         }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 TEST(LatestLoad, OnlyTheNewestRequestStoresItsAnswer)
@@ -92,4 +93,28 @@ TEST(LatestLoad, FailuresCancellationAndDestroyedOwners)
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_FALSE(*reached);
+}
+
+TEST(LatestLoad, AnOwnerDestroyedJustAsItsAnswerIsPostedIsNeverTouched)
+{
+    ensureCoreApplication();
+    constexpr int rounds = 20000;
+    auto answered = std::make_shared<std::atomic<int>>(0);
+    for (int round = 0; round < rounds; ++round) {
+        auto owner = std::make_unique<QObject>();
+        auto* load = new LatestLoad(owner.get());
+        auto going = std::make_shared<std::atomic<bool>>(false);
+        load->start(
+            [going, answered] {
+                // Answers the moment the owner starts going away.
+                while (!going->load()) std::this_thread::yield();
+                ++*answered;
+                return 1;
+            },
+            [](int) {});
+        *going = true;
+        owner.reset();
+    }
+    ASSERT_TRUE(waitUntil([&] { return answered->load() == rounds; }));
+    QCoreApplication::processEvents();
 }

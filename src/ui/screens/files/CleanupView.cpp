@@ -123,7 +123,7 @@ void CleanupView::load()
     const std::uint64_t request = load_->generation() + 1;
     QPointer<CleanupView> self(this);
     auto progress = [self, request](const std::string& title) {
-        postToMainThread(QPointer<QObject>(self.data()), [self, request, title] {
+        postToMainThread(self, [self, request, title] {
             if (self && self->load_->generation() == request && self->isLoading()) {
                 self->current_ = qstr(title);
                 self->progressText_->setText(QStringLiteral("Checking ") + self->current_ + QStringLiteral("…"));

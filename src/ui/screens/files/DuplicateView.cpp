@@ -390,7 +390,7 @@ void DuplicateView::start()
     QPointer<DuplicateView> self(this);
     // Reports arrive on the main thread, and only for the search still running.
     Progress report = [self, search](const DuplicateScanProgress& progress) {
-        postToMainThread(QPointer<QObject>(self.data()), [self, search, progress] {
+        postToMainThread(self, [self, search, progress] {
             if (self && self->searchID_ == search && self->isSearching()) {
                 self->progress_ = progress;
                 self->refresh();
