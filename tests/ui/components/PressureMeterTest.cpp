@@ -13,6 +13,21 @@
 #include <limits>
 #include <vector>
 
+namespace {
+
+// Some pixel right of the segments, where the label is drawn, has the tint itself.
+bool labelShowsTint(const QImage& meter, const QColor& tint)
+{
+    const int labelLeft = static_cast<int>(PressureMeter::segmentRect(PressureMeter::segmentCount - 1).right())
+                          + PressureMeter::labelSpacing;
+    for (int y = 0; y < meter.height(); ++y)
+        for (int x = labelLeft; x < meter.width(); ++x)
+            if (meter.pixelColor(x, y).rgb() == tint.rgb()) return true;
+    return false;
+}
+
+} // namespace
+
 TEST(PressureMeter, LightsTheSegmentsStrictlyBelowTheFraction)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -70,12 +85,7 @@ TEST(PressureMeter, LitSegmentsAndLabelShareTheTint)
     // The gap between two lit segments stays background.
     EXPECT_NE(image.pixelColor(11, middle).rgb(), NamedColor::red.rgb());
 
-    bool labelInTint = false;
-    const int labelLeft = static_cast<int>(PressureMeter::segmentRect(19).right()) + PressureMeter::labelSpacing;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = labelLeft; x < image.width(); ++x)
-            labelInTint = labelInTint || image.pixelColor(x, y).rgb() == NamedColor::red.rgb();
-    EXPECT_TRUE(labelInTint);
+    EXPECT_TRUE(labelShowsTint(image, NamedColor::red));
 
     meter->setReading(0.1, "Normal", NamedColor::green);
     EXPECT_EQ(meter->accessibleName(), "Memory pressure Normal");
@@ -118,12 +128,7 @@ TEST(PressureMeter, EveryLevelInAColumnShowsItsShareAndItsWholeLabel)
             lit += image.pixelColor(static_cast<int>(centre.x()), meter.height() / 2).rgb() == level.tint.rgb() ? 1 : 0;
         }
         EXPECT_EQ(lit, PressureMeter::litCount(level.fraction));
-        bool labelInTint = false;
-        const int labelLeft = static_cast<int>(PressureMeter::segmentRect(19).right()) + PressureMeter::labelSpacing;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = labelLeft; x < image.width(); ++x)
-                labelInTint = labelInTint || image.pixelColor(x, y).rgb() == level.tint.rgb();
-        EXPECT_TRUE(labelInTint);
+        EXPECT_TRUE(labelShowsTint(image, level.tint));
         if (i > 0) {
             EXPECT_GE(meter.y(), meters[i - 1]->geometry().bottom());
         }
