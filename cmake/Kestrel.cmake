@@ -20,10 +20,13 @@ function(kestrel_library name dir)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
 endfunction()
 
-# One test program per test folder (with its subfolders), each test case registered
-# with ctest.
+# One test program per test folder (with its subfolders). Each test suite of it runs as
+# one ctest test, one process for all its cases, named <folder>/<suite>: starting a
+# process per case cost more than most cases take, and suites still run in parallel.
+# ISOLATED names cases ("Suite.Case" or "Suite.*") that need a process of their own;
+# each becomes a test named <folder>/<Suite.Case>.
 function(kestrel_tests name dir)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;ISOLATED" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
   if(NOT sources)
     return()
@@ -31,6 +34,17 @@ function(kestrel_tests name dir)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} kestrel_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+  # The suites are read from the program when ctest starts, so adding a case needs no new
+  # configure run.
+  set(register "${CMAKE_CURRENT_BINARY_DIR}/${name}_suites.cmake")
+  file(GENERATE OUTPUT "${register}" CONTENT
+"set(program [==[$<TARGET_FILE:${name}>]==])
+set(prefix [==[${dir}]==])
+set(isolated [==[${ARG_ISOLATED}]==])
+set(workingDirectory [==[${CMAKE_CURRENT_BINARY_DIR}]==])
+set(environment [==[QT_QPA_PLATFORM=offscreen]==])
+include([==[${PROJECT_SOURCE_DIR}/cmake/KestrelTestSuites.cmake]==])
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${register}")
 endfunction()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the normal
 # build first, then the engine libraries again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, unoptimised so that nothing is inlined away.
+# KESTREL_LTO=1 also links every test program with link-time optimisation, where
+# the linker reports any type defined twice with different bodies, and runs them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +18,14 @@ cmake --build build -j "$jobs"
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
 
 cmake -S . -B build-sanitize -G Ninja -DKESTREL_WERROR=$werror -DKESTREL_SANITIZE=ON \
-      -DKESTREL_ENGINE_ONLY=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+      -DKESTREL_ENGINE_ONLY=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs" --timeout 600
+
+if [ "${KESTREL_LTO:-}" = "1" ]; then
+  cmake -S . -B build-lto -G Ninja -DKESTREL_WERROR=$werror -DCMAKE_INTERPROCEDURAL_OPTIMIZATION=ON \
+        "-DCMAKE_EXE_LINKER_FLAGS=-Werror=odr -Werror=lto-type-mismatch" >/dev/null
+  cmake --build build-lto -j "$jobs"
+  QT_QPA_PLATFORM=offscreen ctest --test-dir build-lto --output-on-failure -j "$jobs" --timeout 300
+fi

@@ -15,7 +15,7 @@ namespace {
 template <class Apply>
 void post(QPointer<ApplicationsStore> store, Apply apply)
 {
-    postToMainThread(store.data(), [store, apply = std::move(apply)]() mutable { apply(*store); });
+    postToMainThread(store, [store, apply = std::move(apply)]() mutable { apply(*store); });
 }
 
 } // namespace

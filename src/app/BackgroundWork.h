@@ -9,8 +9,10 @@
 #include <utility>
 
 // Queues `call` onto the main thread; it runs only if `context` is still alive then.
-template <class Call>
-void postToMainThread(QPointer<QObject> context, Call call)
+// Takes the guard itself, never a raw pointer: off the main thread the object may be
+// destroyed at any moment, and making a guard from a pointer reads the object.
+template <class Object, class Call>
+void postToMainThread(QPointer<Object> context, Call call)
 {
     if (!QCoreApplication::instance())
         return;

@@ -64,7 +64,7 @@ std::function<void(const Value&)> LatestLoad::reporterForNextStart(Report report
     const std::uint64_t request = generation_ + 1;
     QPointer<LatestLoad> self(this);
     return [self, request, report = std::move(report)](const Value& value) {
-        postToMainThread(QPointer<QObject>(self.data()), [self, request, report, value]() mutable {
+        postToMainThread(self, [self, request, report, value]() mutable {
             if (self && self->generation_ == request && self->busy_)
                 report(value);
         });
@@ -78,7 +78,7 @@ void LatestLoad::start(Work work, Then then, std::function<void(const std::strin
     const std::stop_token token = stop_.get_token();
     QPointer<LatestLoad> self(this);
     auto deliver = [self, request](auto call) {
-        postToMainThread(QPointer<QObject>(self.data()), [self, request, call = std::move(call)]() mutable {
+        postToMainThread(self, [self, request, call = std::move(call)]() mutable {
             if (self && self->finish(request))
                 call();
         });

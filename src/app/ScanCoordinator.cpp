@@ -282,15 +282,15 @@ void ScanCoordinator::startScan(bool resume)
                 scanner->continueFrom(*stoppedAt);
         } catch (...) {
             std::string description = describe(std::current_exception());
-            postToMainThread(self.data(), [self, description = std::move(description)]() mutable {
+            postToMainThread(self, [self, description = std::move(description)]() mutable {
                 self->scanFailed(nullptr, std::move(description));
             });
             return;
         }
-        postToMainThread(self.data(), [self, run, scanner] { self->scannerCreated(run, scanner); });
+        postToMainThread(self, [self, run, scanner] { self->scannerCreated(run, scanner); });
         const FileScanner* identity = scanner.get();
         auto progress = [self, scanner](const ScanProgress& report) {
-            postToMainThread(self.data(), [self, scanner, report] { self->apply(report, scanner.get()); });
+            postToMainThread(self, [self, scanner, report] { self->apply(report, scanner.get()); });
         };
         auto volumeUsage = [] {
             const auto [total, used] = ScanCoordinator::volumeUsage(VolumeService::info("/"));
@@ -298,12 +298,12 @@ void ScanCoordinator::startScan(bool resume)
         };
         try {
             ScanOutcome outcome = scanner->scan(resumeID, volumeUsage, progress, stop);
-            postToMainThread(self.data(), [self, identity, outcome = std::move(outcome)]() mutable {
+            postToMainThread(self, [self, identity, outcome = std::move(outcome)]() mutable {
                 self->scanReturned(identity, std::move(outcome));
             });
         } catch (...) {
             std::string description = describe(std::current_exception());
-            postToMainThread(self.data(), [self, identity, description = std::move(description)]() mutable {
+            postToMainThread(self, [self, identity, description = std::move(description)]() mutable {
                 self->scanFailed(identity, std::move(description));
             });
         }

@@ -1,6 +1,6 @@
 #include "analysis/CleanupAnalyzer.h"
-#include "analysis/ScannedTree.h"
-#include "analysis/ScopedEnvironment.h"
+#include "support/ScannedTree.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScratchBase.h"
 #include "support/TempDir.h"
 

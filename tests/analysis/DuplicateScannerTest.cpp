@@ -1,7 +1,7 @@
 #include "analysis/CancellationError.h"
 #include "analysis/DuplicateScanner.h"
-#include "analysis/ScannedTree.h"
-#include "analysis/ScopedEnvironment.h"
+#include "support/ScannedTree.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

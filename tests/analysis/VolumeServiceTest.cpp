@@ -4,7 +4,7 @@
 #include "platform/MountTable.h"
 #include "platform/VolumePlatform.h"
 #include "platform/XdgUserDirs.h"
-#include "ScopedEnvironment.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

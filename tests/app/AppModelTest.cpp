@@ -1,6 +1,6 @@
-#include "app/AppTestSupport.h"
-#include "app/RecordingTrasher.h"
-#include "app/TestHome.h"
+#include "support/AppTestSupport.h"
+#include "support/RecordingTrasher.h"
+#include "support/TestHome.h"
 
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"

@@ -1,6 +1,6 @@
 #include "app/DesktopApplicationScanner.h"
 
-#include "app/DesktopEntryFixtures.h"
+#include "support/DesktopEntryFixtures.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "app/LatestLoad.h"
 
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 TEST(LatestLoad, OnlyTheNewestRequestStoresItsAnswer)
@@ -143,4 +144,28 @@ TEST(LatestLoad, ProgressReachesTheMainThreadOnlyForTheRunningNewestRequest)
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(shown, (std::vector<std::string>{"old:hashing", "new:sizes"}));
+}
+
+TEST(LatestLoad, AnOwnerDestroyedJustAsItsAnswerIsPostedIsNeverTouched)
+{
+    ensureCoreApplication();
+    constexpr int rounds = 20000;
+    auto answered = std::make_shared<std::atomic<int>>(0);
+    for (int round = 0; round < rounds; ++round) {
+        auto owner = std::make_unique<QObject>();
+        auto* load = new LatestLoad(owner.get());
+        auto going = std::make_shared<std::atomic<bool>>(false);
+        load->start(
+            [going, answered] {
+                // Answers the moment the owner starts going away.
+                while (!going->load()) std::this_thread::yield();
+                ++*answered;
+                return 1;
+            },
+            [](int) {});
+        *going = true;
+        owner.reset();
+    }
+    ASSERT_TRUE(waitUntil([&] { return answered->load() == rounds; }));
+    QCoreApplication::processEvents();
 }

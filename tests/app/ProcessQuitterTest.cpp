@@ -60,6 +60,7 @@ TEST(ProcessQuitter, NeverSignalsAPidThatPassedToAnotherProcess)
     }
     EXPECT_TRUE(child.isRunning());
 
+    ::kill(child.pid(), SIGKILL);
     child.reap();
     EXPECT_EQ(ProcessQuitter::quit(named, false), ProcessSignaller::endedText);
 }

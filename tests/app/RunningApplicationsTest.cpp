@@ -1,6 +1,6 @@
 #include "app/RunningApplications.h"
 
-#include "app/FakeProcessWindows.h"
+#include "support/FakeProcessWindows.h"
 #include "platform/ProcessIdentity.h"
 #include "platform/ProcessSignaller.h"
 #include "support/ChildProcess.h"

@@ -1,4 +1,4 @@
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"

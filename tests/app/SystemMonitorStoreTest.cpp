@@ -8,7 +8,7 @@
 #include "platform/LinuxProcessTable.h"
 #include "platform/LinuxSysctl.h"
 #include "support/ProcFixture.h"
-#include "FakeMonitorClock.h"
+#include "support/FakeMonitorClock.h"
 
 #include <QCoreApplication>
 

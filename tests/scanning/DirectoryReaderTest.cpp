@@ -1,6 +1,7 @@
 #include "scanning/DirectoryReader.h"
 #include "scanning/HardLinkTracker.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "ScanTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -92,13 +93,16 @@ TEST(DirectoryReader, FailuresAreMappedByCause)
 
     RawDirectoryEntry entry;
     EXPECT_EQ(reader.stat(dir.file("missing"), entry), DirectoryReadError::fromErrno(ENOENT));
+}
 
-    // Without privileges, a real folder without read permission is refused too.
-    if (::geteuid() != 0) {
-        const std::string locked = dir.makeFolder("locked");
-        ::chmod(locked.c_str(), 0);
-        EXPECT_EQ(DirectoryReader().read(locked, nothing), DirectoryReadError::fromErrno(EACCES));
-    }
+TEST(DirectoryReader, ARealFolderWithoutReadPermissionIsRefused)
+{
+    if (runAgainUnprivileged()) return;
+    TempDir dir;
+    const std::string locked = dir.makeFolder("locked");
+    ::chmod(locked.c_str(), 0);
+    EXPECT_EQ(DirectoryReader().read(locked, [](const RawDirectoryEntry&) { ADD_FAILURE() << "no entry expected"; }),
+              DirectoryReadError::fromErrno(EACCES));
 }
 
 TEST(DirectoryReader, NamesThatAreNotUtf8AreRepairedAndMarked)

@@ -186,6 +186,8 @@ TEST_F(TrashServiceTest, TheIndexAfterwardsMatchesARescan)
     EXPECT_FALSE(trashed.folder(project));
 }
 
+namespace {
+
 // The platform's Trash failing in an unexpected way on one item.
 struct ThrowingTrasher : FileTrasher {
     FileTrasher& real;
@@ -198,6 +200,8 @@ struct ThrowingTrasher : FileTrasher {
         return real.moveToTrash(path);
     }
 };
+
+} // namespace
 
 TEST_F(TrashServiceTest, AnItemThatFailsUnexpectedlyStopsNeitherTheOthersNorTheIndexUpdate)
 {

@@ -1,32 +1,60 @@
 #pragma once
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <fstream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 // A program started for a test, running until it ends or the value goes away.
 class ChildProcess {
 public:
-    // Runs `program` with one argument; returns once the program itself runs.
+    // Runs `program` with one argument; returns once the program itself runs, so that
+    // /proc already names it and not the test program that started it.
     explicit ChildProcess(const std::string& program, const std::string& argument = "30")
     {
+        // Closed by a successful exec; otherwise the child writes its errno first.
+        int report[2];
+        if (::pipe2(report, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
         pid_ = ::fork();
+        if (pid_ < 0) throw std::runtime_error("fork failed");
         if (pid_ == 0) {
+            ::close(report[0]);
             ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+            const int error = errno;
+            (void)!::write(report[1], &error, sizeof error);
             ::_exit(127);
         }
+        ::close(report[1]);
+        int error = 0;
+        ssize_t n;
+        while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+        }
+        ::close(report[0]);
+        if (n > 0) {
+            reap();
+            throw std::runtime_error("cannot run " + program + ": " + std::strerror(error));
+        }
+        pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        // The kernel closes the pipe a moment before it renames the process.
+        const std::string name = program.substr(program.rfind('/') + 1).substr(0, 15);
+        const std::string commPath = "/proc/" + std::to_string(pid_) + "/comm";
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        char target[4096];
-        const std::string link = "/proc/" + std::to_string(pid_) + "/exe";
-        while (std::chrono::steady_clock::now() < deadline) {
-            const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
-            if (n > 0 && std::string(target, static_cast<size_t>(n)) == program) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        for (;;) {
+            std::string comm;
+            std::getline(std::ifstream(commPath), comm);
+            if (comm == name || !isRunning() || std::chrono::steady_clock::now() > deadline) break;
+            std::this_thread::yield();
         }
     }
     ~ChildProcess()
@@ -35,6 +63,7 @@ public:
             ::kill(pid_, SIGKILL);
             reap();
         }
+        if (pidfd_ >= 0) ::close(pidfd_);
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -49,13 +78,12 @@ public:
         return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
 
-    // The signal that ended it, waiting up to five seconds; nothing if it did not end by a signal.
+    // The signal that ended it, waiting for it to end (five seconds at most, so that a
+    // process that was never signalled fails the test instead of hanging it); nothing if it
+    // did not end by a signal.
     std::optional<int> endingSignal()
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (isRunning() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        if (isRunning()) return std::nullopt;
+        if (!waitForEnd()) return std::nullopt;
         const int status = reap();
         if (!WIFSIGNALED(status)) return std::nullopt;
         return WTERMSIG(status);
@@ -64,7 +92,8 @@ public:
     int reap()
     {
         int status = 0;
-        ::waitpid(pid_, &status, 0);
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
         reaped_ = true;
         return status;
     }
@@ -73,12 +102,27 @@ public:
     void endWithoutReaping()
     {
         ::kill(pid_, SIGKILL);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (isRunning() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        waitForEnd();
     }
 
 private:
+    // True once the process has ended (a zombie or reaped).
+    bool waitForEnd() const
+    {
+        if (reaped_) return true;
+        if (pidfd_ < 0) {
+            // Without pidfds a blocking wait that leaves the zombie in place.
+            siginfo_t info{};
+            return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) == 0;
+        }
+        pollfd ended{pidfd_, POLLIN, 0};
+        int ready;
+        while ((ready = ::poll(&ended, 1, 5000)) < 0 && errno == EINTR) {
+        }
+        return ready > 0;
+    }
+
     pid_t pid_ = -1;
+    int pidfd_ = -1;
     bool reaped_ = false;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 
 #include "app/AppModel.h"
 #include "app/SettingsKey.h"

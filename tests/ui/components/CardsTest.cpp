@@ -19,6 +19,7 @@
 #include <cmath>
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -360,37 +361,61 @@ TEST(TintedLabelStyle, OnlyTheIconTakesTheTint)
     EXPECT_EQ(icon->height(), QFontMetrics(textStyleFont(TextStyle::subheadline)).height());
 }
 
-TEST(Cards, Screenshots)
+TEST(Cards, TilesOfOneGridShareTheirSizeAndKeepEveryTextInside)
 {
     ensureApplication();
     QWidget window;
     auto* column = new QVBoxLayout(&window);
 
+    const QString longValue = QStringLiteral("Xcode_15.2_Release_Candidate.xip");
+    const QString longDetail = QStringLiteral("~/Library/Caches/com.example.browser/Cache/Cache_Data/"
+                                              "index-dir/the-real-index-with-a-long-name");
+    const std::vector<MetricCard*> tiles = {
+        new MetricCard("Used", "412.8 GB", QStringLiteral("of 494.4 GB, 83% full"), "internaldrive", NamedColor::blue,
+                       [] {}),
+        new MetricCard("Files", "1,204,331", QStringLiteral("in 84,112 folders"), "doc", NamedColor::indigo),
+        new MetricCard("Largest file", longValue, std::nullopt, "archivebox", NamedColor::orange),
+        new MetricCard("Caches", "18.36 GB", longDetail, "archivebox", NamedColor::yellow),
+        new MetricCard("Applications", "—", std::nullopt, "square.grid.3x3", NamedColor::green),
+        new MetricCard("Scanned", "0 bytes", QString(), "clock.arrow.circlepath", NamedColor::gray),
+    };
     auto* grid = new QGridLayout;
-    grid->addWidget(new MetricCard("Used", "412.8 GB", QStringLiteral("of 494.4 GB, 83% full"), "internaldrive",
-                                   NamedColor::blue, [] {}),
-                    0, 0);
-    grid->addWidget(new MetricCard("Files", "1,204,331", QStringLiteral("in 84,112 folders"), "doc",
-                                   NamedColor::indigo),
-                    0, 1);
-    grid->addWidget(new MetricCard("Largest file", "Xcode_15.2_Release_Candidate.xip", std::nullopt, "archivebox",
-                                   NamedColor::orange),
-                    0, 2);
-    grid->addWidget(new MetricCard("Caches", "18.36 GB",
-                                   QStringLiteral("~/Library/Caches/com.example.browser/Cache/Cache_Data/"
-                                                  "index-dir/the-real-index-with-a-long-name"),
-                                   "archivebox", NamedColor::yellow),
-                    1, 0);
-    grid->addWidget(new MetricCard("Applications", "—", std::nullopt, "square.grid.3x3", NamedColor::green), 1, 1);
-    grid->addWidget(new MetricCard("Scanned", "0 bytes", QString(), "clock.arrow.circlepath", NamedColor::gray), 1, 2);
+    for (std::size_t i = 0; i < tiles.size(); ++i)
+        grid->addWidget(tiles[i], static_cast<int>(i / 3), static_cast<int>(i % 3));
     column->addLayout(grid);
 
     auto* rows = new QLabel("Documents\t48.2 GB\nDownloads\t21.7 GB\nDeveloper\t96.4 GB");
-    column->addWidget(new SectionCard("Storage by category", "chart.pie", rows, new QPushButton("Show All")));
-    column->addWidget(new SectionCard("Nothing here yet", QString(), new QLabel("No items.")));
+    auto* categories = new SectionCard("Storage by category", "chart.pie", rows, new QPushButton("Show All"));
+    column->addWidget(categories);
+    auto* empty = new SectionCard("Nothing here yet", QString(), new QLabel("No items."));
+    column->addWidget(empty);
     column->addStretch(1);
     window.resize(620, 560);
     window.show();
     QCoreApplication::processEvents();
+
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        MetricCard* tile = tiles[i];
+        SCOPED_TRACE(tile->shownValue().toStdString());
+        // A row shares its height; the columns split the width, to the pixel.
+        EXPECT_EQ(tile->height(), tiles[i - i % 3]->height());
+        EXPECT_LE(std::abs(tile->width() - tiles[0]->width()), 1);
+        for (QWidget* part : tile->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (part->isVisible()) {
+                EXPECT_TRUE(tile->rect().contains(part->geometry())) << part->objectName().toStdString();
+            }
+    }
+    // Too long for a third of the row: the value shrinks and is cut, the detail loses its middle.
+    EXPECT_DOUBLE_EQ(tiles[2]->shownValueScale(), MetricCard::minimumValueScale);
+    EXPECT_TRUE(tiles[2]->shownValue().endsWith(QChar(0x2026))) << tiles[2]->shownValue().toStdString();
+    EXPECT_EQ(tiles[3]->shownDetail().count(QChar(0x2026)), 1) << tiles[3]->shownDetail().toStdString();
+    EXPECT_EQ(tiles[0]->shownValue(), "412.8 GB");
+
+    for (SectionCard* card : {categories, empty}) {
+        EXPECT_EQ(card->width(), tiles[2]->geometry().right() - tiles[0]->x() + 1);
+        EXPECT_GE(card->content()->height(), card->content()->sizeHint().height());
+        EXPECT_TRUE(card->rect().contains(card->content()->geometry()));
+    }
+    EXPECT_GE(empty->y(), categories->geometry().bottom());
     saveScreenshot(window, QStringLiteral("cards"));
 }

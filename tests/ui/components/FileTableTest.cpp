@@ -1,8 +1,8 @@
 #include "ui/components/FileTable.h"
 
 #include "analysis/FileItemPath.h"
-#include "analysis/ScannedTree.h"
-#include "app/TestHome.h"
+#include "support/ScannedTree.h"
+#include "support/TestHome.h"
 #include "ui/components/FileContextMenu.h"
 #include "ui/components/FileTableDelegate.h"
 #include "ui/components/LocaleText.h"

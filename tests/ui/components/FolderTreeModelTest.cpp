@@ -1,6 +1,6 @@
 #include "ui/components/FolderTreeModel.h"
 
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "index/SQLiteError.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"

@@ -2,7 +2,7 @@
 #include "ui/components/FolderTreeListModel.h"
 #include "ui/components/FolderTreeRow.h"
 
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 

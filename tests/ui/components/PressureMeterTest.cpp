@@ -11,6 +11,22 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
+
+namespace {
+
+// Some pixel right of the segments, where the label is drawn, has the tint itself.
+bool labelShowsTint(const QImage& meter, const QColor& tint)
+{
+    const int labelLeft = static_cast<int>(PressureMeter::segmentRect(PressureMeter::segmentCount - 1).right())
+                          + PressureMeter::labelSpacing;
+    for (int y = 0; y < meter.height(); ++y)
+        for (int x = labelLeft; x < meter.width(); ++x)
+            if (meter.pixelColor(x, y).rgb() == tint.rgb()) return true;
+    return false;
+}
+
+} // namespace
 
 TEST(PressureMeter, LightsTheSegmentsStrictlyBelowTheFraction)
 {
@@ -69,19 +85,14 @@ TEST(PressureMeter, LitSegmentsAndLabelShareTheTint)
     // The gap between two lit segments stays background.
     EXPECT_NE(image.pixelColor(11, middle).rgb(), NamedColor::red.rgb());
 
-    bool labelInTint = false;
-    const int labelLeft = static_cast<int>(PressureMeter::segmentRect(19).right()) + PressureMeter::labelSpacing;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = labelLeft; x < image.width(); ++x)
-            labelInTint = labelInTint || image.pixelColor(x, y).rgb() == NamedColor::red.rgb();
-    EXPECT_TRUE(labelInTint);
+    EXPECT_TRUE(labelShowsTint(image, NamedColor::red));
 
     meter->setReading(0.1, "Normal", NamedColor::green);
     EXPECT_EQ(meter->accessibleName(), "Memory pressure Normal");
     EXPECT_EQ(meter->label(), "Normal");
 }
 
-TEST(PressureMeter, Screenshot)
+TEST(PressureMeter, EveryLevelInAColumnShowsItsShareAndItsWholeLabel)
 {
     ensureApplication();
     QWidget window;
@@ -96,9 +107,31 @@ TEST(PressureMeter, Screenshot)
         {0.93, "Critical", NamedColor::red},     {0.0, "Normal", NamedColor::green},
         {std::nan(""), "Unknown", NamedColor::gray}, {1.0, "Critical", NamedColor::red},
     };
-    for (const Level& level : levels)
-        column->addWidget(new PressureMeter(level.fraction, level.label, level.tint));
+    std::vector<PressureMeter*> meters;
+    for (const Level& level : levels) {
+        meters.push_back(new PressureMeter(level.fraction, level.label, level.tint));
+        column->addWidget(meters.back());
+    }
     window.show();
     QCoreApplication::processEvents();
+
+    for (std::size_t i = 0; i < meters.size(); ++i) {
+        const Level& level = levels[i];
+        PressureMeter& meter = *meters[i];
+        SCOPED_TRACE(testing::Message() << level.label << " at " << level.fraction);
+        // Laid out at its full size: nothing of the label is cut.
+        EXPECT_EQ(meter.size(), meter.sizeHint());
+        const QImage image = meter.grab().toImage();
+        int lit = 0;
+        for (int index = 0; index < PressureMeter::segmentCount; ++index) {
+            const QPointF centre = PressureMeter::segmentRect(index).center();
+            lit += image.pixelColor(static_cast<int>(centre.x()), meter.height() / 2).rgb() == level.tint.rgb() ? 1 : 0;
+        }
+        EXPECT_EQ(lit, PressureMeter::litCount(level.fraction));
+        EXPECT_TRUE(labelShowsTint(image, level.tint));
+        if (i > 0) {
+            EXPECT_GE(meter.y(), meters[i - 1]->geometry().bottom());
+        }
+    }
     saveScreenshot(window, QStringLiteral("pressure-meter"));
 }

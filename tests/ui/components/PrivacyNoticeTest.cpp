@@ -50,17 +50,38 @@ TEST(PrivacyNotice, BothFormsSayTheWholeStatement)
     }
 }
 
-TEST(PrivacyNotice, Screenshot)
+TEST(PrivacyNotice, BothFormsStackedInAColumnShowEveryLineWithTheGreenShield)
 {
     ensureApplication();
     QWidget window;
     auto* column = new QVBoxLayout(&window);
-    column->addWidget(new PrivacyNotice(true));
+    auto* compact = new PrivacyNotice(true);
+    auto* full = new PrivacyNotice(false);
+    column->addWidget(compact);
     column->addSpacing(16);
-    column->addWidget(new PrivacyNotice(false));
+    column->addWidget(full);
     column->addStretch(1);
     window.resize(360, 200);
     window.show();
     QCoreApplication::processEvents();
+
+    EXPECT_GE(full->y(), compact->geometry().bottom() + 16);
+    for (PrivacyNotice* notice : {compact, full}) {
+        SCOPED_TRACE(notice->isCompact());
+        for (const char* name : {"headline", "explanation"}) {
+            auto* label = notice->findChild<QLabel*>(name);
+            const QRect shown = label->geometry().translated(notice->mapTo(&window, QPoint()));
+            EXPECT_TRUE(window.rect().contains(shown)) << name;
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
+        }
+        const QImage symbol = notice->findChild<QLabel*>("symbol")->grab().toImage();
+        int green = 0;
+        for (int y = 0; y < symbol.height(); ++y)
+            for (int x = 0; x < symbol.width(); ++x) {
+                const QColor pixel = symbol.pixelColor(x, y);
+                green += pixel.green() > pixel.red() + 40 && pixel.green() > pixel.blue() + 40 ? 1 : 0;
+            }
+        EXPECT_GT(green, symbol.width() * symbol.height() / 10);
+    }
     saveScreenshot(window, QStringLiteral("privacy-notice"));
 }

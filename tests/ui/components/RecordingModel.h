@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/AppModel.h"
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 #include "index/StorageDatabase.h"
 #include "support/RecordingDesktop.h"
 #include "support/TempDir.h"

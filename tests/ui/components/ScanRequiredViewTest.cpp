@@ -5,7 +5,7 @@
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"

@@ -1,6 +1,6 @@
 #include "ui/components/SizeBarChart.h"
 
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "ui/UiTestSupport.h"
 #include "ui/components/CategoryColor.h"
 #include "ui/components/TextStyle.h"

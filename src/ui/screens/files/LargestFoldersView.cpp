@@ -94,6 +94,7 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     split_->addWidget(chartPane_);
     split_->addWidget(list_);
     split_->setSizes({280, 400});
+    split_->installEventFilter(this);
     pages_->addWidget(split_);
     layout->addWidget(pages_, 1);
 
@@ -233,6 +234,9 @@ bool LargestFoldersView::handleArrow(int key)
 
 bool LargestFoldersView::eventFilter(QObject* watched, QEvent* event)
 {
+    // The splitter has its real height only once shown: a chart turned on before then gets its room then.
+    if (watched == split_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show) && chartNeedsRoom_)
+        giveChartRoom();
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
@@ -330,11 +334,20 @@ void LargestFoldersView::refreshChart()
     chart_->setItems(chartItems(chartSource(roots, tree_->focusPath().has_value(), tree_->cachedChildren(roots[0].id)),
                                 accentColor()));
     if (appearing) {
-        // Room for all of its bars where the screen allows, the list keeping the rest.
-        const int total = split_->height();
-        const int wanted = chartPane_->wholeHeight() + 4;
-        const int chart = std::clamp(wanted, chartPane_->minimumHeight(),
-                                     std::max(chartPane_->minimumHeight(), total - list_->minimumHeight()));
-        split_->setSizes({chart, std::max(total - chart, list_->minimumHeight())});
+        chartNeedsRoom_ = true;
+        giveChartRoom();
     }
+}
+
+void LargestFoldersView::giveChartRoom()
+{
+    if (!split_->isVisible() || split_->height() <= 0)
+        return;
+    chartNeedsRoom_ = false;
+    // Room for all of its bars where the screen allows, the list keeping the rest.
+    const int total = split_->height();
+    const int wanted = chartPane_->wholeHeight() + 4;
+    const int chart = std::clamp(wanted, chartPane_->minimumHeight(),
+                                 std::max(chartPane_->minimumHeight(), total - list_->minimumHeight()));
+    split_->setSizes({chart, std::max(total - chart, list_->minimumHeight())});
 }

@@ -74,6 +74,7 @@ private:
     void refresh();
     void centreBusyIndicator();
     void refreshChart();
+    void giveChartRoom();
     void showContents(const FolderItem& folder);
     void largestFilesIn(const FolderItem& folder);
 
@@ -83,6 +84,7 @@ private:
     QStackedWidget* pages_;
     QSplitter* split_;
     ChartPane* chartPane_;
+    bool chartNeedsRoom_ = false;
     SizeBarChart* chart_;
     FolderTreeList* list_;
     QToolButton* chartToggle_;

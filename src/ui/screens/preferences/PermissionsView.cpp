@@ -331,7 +331,7 @@ void PermissionsView::check()
     QPointer<PermissionsView> guard(this);
     const bool started = probe_->start(std::move(paths), home_, [guard](AccessProbe::Result result) {
         // Back to the main thread; a screen closed meanwhile drops the answer.
-        postToMainThread(QPointer<QObject>(guard.data()), [guard, result = std::move(result)] { guard->apply(result); });
+        postToMainThread(guard, [guard, result = std::move(result)] { guard->apply(result); });
     });
     // One check at a time: a hung mount must not pile up blocked threads.
     if (started) checkButton_->setEnabled(false);

@@ -3,7 +3,7 @@
 #include "analysis/ByteFormatter.h"
 #include "analysis/FileItemPath.h"
 #include "analysis/ReportExporter.h"
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
 #include "platform/SavePanel.h"
 #include "ui/components/CategoryColor.h"
@@ -26,7 +26,7 @@
 #include <QThreadPool>
 #include <QToolButton>
 
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 
 #include <gtest/gtest.h>
 

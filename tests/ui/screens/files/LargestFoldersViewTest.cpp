@@ -3,7 +3,7 @@
 #include "analysis/SearchParser.h"
 #include "analysis/SearchService.h"
 #include "app/ScanCoordinator.h"
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "ui/components/FolderTreeList.h"
 #include "ui/components/FolderTreeListModel.h"
 #include "ui/components/FolderTreeModel.h"
@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 
 namespace {
@@ -295,16 +296,33 @@ TEST_F(LargestFoldersViewTest, ARestrictedFolderOpensTheHelpAndKeepsTheFocus)
     delete menu;
 }
 
-TEST_F(LargestFoldersViewTest, Screenshot)
+TEST_F(LargestFoldersViewTest, TheChartShowsEveryChildOfTheOpenFolderAtItsSizeAboveTheTree)
 {
     LargestFoldersView view(model());
     view.resize(760, 620);
     ASSERT_TRUE(loaded(view));
     model().setLargestFoldersFocus(path("disk"));
     ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk") && !view.tree()->isLoading(); }));
+    EXPECT_FALSE(view.chart()->isVisibleTo(&view));
     view.chartToggle()->setChecked(true);
     view.setSelection(indexed("disk/foo").id);
     view.show();
+    QCoreApplication::processEvents();
+
+    ASSERT_TRUE(view.chart()->isVisible());
+    std::map<std::string, std::int64_t> bars;
+    for (const SizeBarItem& item : view.chart()->items()) bars[item.label] = item.bytes;
+    std::map<std::string, std::int64_t> children;
+    for (const char* name : {"foo", "Foo", "foobar", "say \"hi\"", "say ", "size > 1 KB", "music"})
+        children[name] = indexed(std::string("disk/") + name).totalAllocated;
+    EXPECT_EQ(bars, children);
+    // Every bar fits, above the tree, which still shows the open folder's rows.
+    EXPECT_LE(view.chart()->plotArea().bottom(), view.chart()->height());
+    const int chartBottom = view.chart()->mapTo(&view, QPoint(0, view.chart()->height())).y();
+    EXPECT_LE(chartBottom, view.list()->mapTo(&view, QPoint(0, 0)).y());
+    EXPECT_GT(view.list()->viewport()->height(), 0);
+    EXPECT_EQ(view.selectedFolder()->path, path("disk/foo"));
+    EXPECT_TRUE(view.revealButton()->isVisible());
     saveScreenshot(view, "LargestFoldersView");
 }
 

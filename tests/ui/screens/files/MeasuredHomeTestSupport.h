@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
 #include "ui/components/RecordingModel.h"
 

@@ -1,6 +1,6 @@
 #include "ui/screens/files/SearchView.h"
 
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
 #include "ui/components/FileTable.h"
 #include "ui/components/RecordingModel.h"

@@ -5,7 +5,7 @@
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 #include "support/TempDir.h"
 #include "ui/screens/frame/ContentView.h"
 #include "ui/screens/frame/KestrelmoorApp.h"

@@ -1,9 +1,9 @@
 #include "ui/UiTestSupport.h"
 
 #include "app/AppModel.h"
-#include "app/RecordingTrasher.h"
+#include "support/RecordingTrasher.h"
 #include "app/SettingsKey.h"
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"

@@ -3,7 +3,7 @@
 #include "ui/screens/overview/OverviewTestSupport.h"
 
 #include "analysis/ByteFormatter.h"
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "analysis/StorageAnalyzer.h"
 #include "ui/components/CategoryDonutChart.h"
 

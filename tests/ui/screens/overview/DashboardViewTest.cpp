@@ -3,7 +3,7 @@
 #include "ui/screens/overview/OverviewTestSupport.h"
 
 #include "analysis/ByteFormatter.h"
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
 #include "platform/SystemPaths.h"
 #include "ui/components/LocaleText.h"

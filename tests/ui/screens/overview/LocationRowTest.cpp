@@ -4,7 +4,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "app/QtText.h"
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 #include "ui/components/CategoryColor.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/TextStyle.h"

@@ -2,7 +2,7 @@
 
 #include "ui/UiTestSupport.h"
 
-#include "analysis/ScannedTree.h"
+#include "support/ScannedTree.h"
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"

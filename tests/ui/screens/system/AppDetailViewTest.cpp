@@ -2,10 +2,10 @@
 
 #include "AppFixtures.h"
 #include "app/AppModel.h"
-#include "app/AppTestSupport.h"
+#include "support/AppTestSupport.h"
 #include "app/ProcessMonitor.h"
 #include "app/SystemMonitorStore.h"
-#include "app/TestHome.h"
+#include "support/TestHome.h"
 #include "index/StorageDatabase.h"
 #include "support/ChildProcess.h"
 #include "support/RecordingDesktop.h"

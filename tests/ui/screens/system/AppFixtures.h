@@ -3,7 +3,7 @@
 #include "app/ApplicationsStore.h"
 #include "platform/DebianPackages.h"
 #include "app/DesktopApplicationScanner.h"
-#include "app/DesktopEntryFixtures.h"
+#include "support/DesktopEntryFixtures.h"
 #include "platform/gio/DesktopEntry.h"
 #include "support/TempDir.h"
 

@@ -2,8 +2,8 @@
 
 #include "AppFixtures.h"
 #include "app/AppModel.h"
-#include "app/AppTestSupport.h"
-#include "app/TestHome.h"
+#include "support/AppTestSupport.h"
+#include "support/TestHome.h"
 #include "index/StorageDatabase.h"
 #include "ui/UiTestSupport.h"
 

@@ -2,8 +2,8 @@
 
 #include "ui/UiTestSupport.h"
 
-#include "app/AppTestSupport.h"
-#include "app/FakeMonitorClock.h"
+#include "support/AppTestSupport.h"
+#include "support/FakeMonitorClock.h"
 #include "app/CPUMonitor.h"
 #include "app/MemoryMonitor.h"
 #include "app/ProcessMonitor.h"

@@ -1,8 +1,8 @@
 #include "ui/screens/system/RunningAppsView.h"
 
 #include "AppFixtures.h"
-#include "app/AppTestSupport.h"
-#include "app/FakeProcessWindows.h"
+#include "support/FakeProcessWindows.h"
+#include "support/AppTestSupport.h"
 #include "app/ProcessMonitor.h"
 #include "app/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
@@ -52,16 +52,18 @@ QAbstractButton* button(QMessageBox& box, const QString& text)
     return nullptr;
 }
 
-// The view, its monitor's processes filled by real samples, narrowed to the child.
+// The view, its monitor's processes filled by real samples, narrowed to the child (and to
+// whatever else has its pid in its name or pid).
 struct ChildOnScreen {
-    explicit ChildOnScreen(RecordingModel& fixture, const ChildProcess& child) : view(*fixture.model)
+    explicit ChildOnScreen(RecordingModel& fixture, const ChildProcess& child) : view(*fixture.model), pid(child.pid())
     {
         view.setScope(Scope::all);
-        view.setFilter(QString::number(child.pid()));
-        EXPECT_TRUE(waitUntil([&] { return view.table().model()->rowCount() == 1; }));
+        view.setFilter(QString::number(pid));
+        EXPECT_TRUE(waitUntil([&] { return view.table().tableModel().rowOf(pid) >= 0; }));
     }
-    ProcessSnapshot shown() const { return view.table().tableModel().processAt(0); }
+    ProcessSnapshot shown() const { return view.table().tableModel().processAt(view.table().tableModel().rowOf(pid)); }
     RunningAppsView view;
+    pid_t pid;
 };
 
 TEST(RunningAppsView, ScopeAndFilterKeepTheSamplersOrder)
@@ -272,8 +274,8 @@ TEST(RunningAppsView, ARefusedProcessIsExplainedAloneAndLeftOutAmongOthers)
     view.setScope(Scope::all);
     const QString self = QString::number(::getpid());
     view.setFilter(self);
-    ASSERT_TRUE(waitUntil([&] { return view.table().model()->rowCount() == 1; }));
-    std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
+    ASSERT_TRUE(waitUntil([&] { return view.table().tableModel().rowOf(::getpid()) >= 0; }));
+    std::unique_ptr<QMenu> menu(view.table().menuForRow(view.table().tableModel().rowOf(::getpid())));
     ASSERT_TRUE(menu);
     auto actions = menu->actions();
     ASSERT_GE(actions.size(), 3);
