@@ -2,7 +2,7 @@
 
 #include "analysis/StorageSummary.h"
 #include "analysis/VolumeInfo.h"
-#include "app/ScanTask.h"
+#include "app/system/ScanTask.h"
 #include "scanning/ScanConfiguration.h"
 #include "scanning/ScanProgress.h"
 

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/SidebarItem.h"
+#include "app/system/SidebarItem.h"
 #include "ui/screens/frame/SidebarList.h"
 
 class AppModel;

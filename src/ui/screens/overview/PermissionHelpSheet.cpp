@@ -1,7 +1,7 @@
 #include "ui/screens/overview/PermissionHelpSheet.h"
 
 #include "app/PermissionManager.h"
-#include "app/StorageSandbox.h"
+#include "app/system/StorageSandbox.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
 

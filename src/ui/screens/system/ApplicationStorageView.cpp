@@ -3,7 +3,7 @@
 #include "analysis/ByteFormatter.h"
 #include "analysis/HomeAbbreviation.h"
 #include "app/AppModel.h"
-#include "app/ApplicationScanner.h"
+#include "app/system/ApplicationScanner.h"
 #include "app/ApplicationsStore.h"
 #include "app/LatestLoad.h"
 #include "app/QtText.h"

@@ -2,8 +2,8 @@
 
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
-#include "app/ProcessQuitter.h"
-#include "app/RunningApplications.h"
+#include "app/system/ProcessQuitter.h"
+#include "app/system/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
 #include "scanning/FinderActions.h"
 #include "platform/ProcessWindows.h"

@@ -1,4 +1,4 @@
-#include "app/RunningApplications.h"
+#include "app/system/RunningApplications.h"
 
 #include "support/FakeProcessWindows.h"
 #include "platform/ProcessIdentity.h"

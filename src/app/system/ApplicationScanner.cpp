@@ -1,6 +1,6 @@
-#include "app/ApplicationScanner.h"
+#include "app/system/ApplicationScanner.h"
 
-#include "app/MachOInspector.h"
+#include "app/system/MachOInspector.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
 #include "scanning/DirectoryReader.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MachHost.h"
+#include "app/system/MachHost.h"
 #include "index/ApplicationRecords.h"
 #include "index/ProcessRecords.h"
 #include "platform/ProcessTable.h"

@@ -1,4 +1,4 @@
-#include "app/ApplicationScanner.h"
+#include "app/system/ApplicationScanner.h"
 
 #include "support/TempDir.h"
 

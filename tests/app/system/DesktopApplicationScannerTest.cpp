@@ -1,4 +1,4 @@
-#include "app/DesktopApplicationScanner.h"
+#include "app/system/DesktopApplicationScanner.h"
 
 #include "support/DesktopEntryFixtures.h"
 #include "support/TempDir.h"

@@ -1,4 +1,4 @@
-#include "app/MonitorClock.h"
+#include "app/system/MonitorClock.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "app/ProcessMonitor.h"
+#include "app/system/ProcessMonitor.h"
 
 #include "platform/LinuxProcessTable.h"
 #include "platform/Paths.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MonitorRecords.h"
+#include "app/system/MonitorRecords.h"
 #include "index/ProcessRecords.h"
 #include "platform/HostStatistics.h"
 #include "platform/SysctlSource.h"

@@ -1,4 +1,4 @@
-#include "app/ProcessQuitter.h"
+#include "app/system/ProcessQuitter.h"
 
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"

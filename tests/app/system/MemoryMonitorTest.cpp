@@ -1,4 +1,4 @@
-#include "app/MemoryMonitor.h"
+#include "app/system/MemoryMonitor.h"
 #include "FakeSystemSources.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/MonitorRecords.h"
+#include "app/system/MonitorRecords.h"
 
 #include "index/RawValueTable.h"
 

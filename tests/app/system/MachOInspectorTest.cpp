@@ -1,4 +1,4 @@
-#include "app/MachOInspector.h"
+#include "app/system/MachOInspector.h"
 
 #include "support/TempDir.h"
 

@@ -1,7 +1,7 @@
-#include "app/CPUMonitor.h"
+#include "app/system/CPUMonitor.h"
 
-#include "app/MachHost.h"
-#include "app/Sysctl.h"
+#include "app/system/MachHost.h"
+#include "app/system/Sysctl.h"
 
 #include <algorithm>
 

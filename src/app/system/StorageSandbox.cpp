@@ -1,4 +1,4 @@
-#include "app/StorageSandbox.h"
+#include "app/system/StorageSandbox.h"
 
 #include "platform/gio/DesktopEntryReader.h"
 

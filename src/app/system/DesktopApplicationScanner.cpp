@@ -1,7 +1,7 @@
-#include "app/DesktopApplicationScanner.h"
+#include "app/system/DesktopApplicationScanner.h"
 
-#include "app/ApplicationScanner.h"
-#include "app/MachOInspector.h"
+#include "app/system/ApplicationScanner.h"
+#include "app/system/MachOInspector.h"
 #include "platform/Paths.h"
 #include "platform/ProcText.h"
 #include "platform/gio/DesktopEntryReader.h"

@@ -1,4 +1,4 @@
-#include "app/SidebarItem.h"
+#include "app/system/SidebarItem.h"
 
 namespace {
 

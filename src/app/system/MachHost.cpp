@@ -1,4 +1,4 @@
-#include "app/MachHost.h"
+#include "app/system/MachHost.h"
 
 #include "platform/LinuxHostStatistics.h"
 

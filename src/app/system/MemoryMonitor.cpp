@@ -1,7 +1,7 @@
-#include "app/MemoryMonitor.h"
+#include "app/system/MemoryMonitor.h"
 
-#include "app/MachHost.h"
-#include "app/Sysctl.h"
+#include "app/system/MachHost.h"
+#include "app/system/Sysctl.h"
 
 #include <chrono>
 

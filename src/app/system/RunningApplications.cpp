@@ -1,7 +1,7 @@
-#include "app/RunningApplications.h"
+#include "app/system/RunningApplications.h"
 
-#include "app/DesktopApplicationScanner.h"
-#include "app/ProcessMonitor.h"
+#include "app/system/DesktopApplicationScanner.h"
+#include "app/system/ProcessMonitor.h"
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"
 #include "platform/ProcessSignaller.h"

@@ -1,4 +1,4 @@
-#include "app/Sysctl.h"
+#include "app/system/Sysctl.h"
 
 #include "platform/LinuxSysctl.h"
 

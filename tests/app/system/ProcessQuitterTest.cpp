@@ -1,6 +1,6 @@
-#include "app/ProcessQuitter.h"
+#include "app/system/ProcessQuitter.h"
 
-#include "app/ProcessMonitor.h"
+#include "app/system/ProcessMonitor.h"
 #include "platform/ProcessSignaller.h"
 #include "support/ChildProcess.h"
 #include "support/ScopedEnvironment.h"

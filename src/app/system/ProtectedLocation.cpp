@@ -1,4 +1,4 @@
-#include "app/ProtectedLocation.h"
+#include "app/system/ProtectedLocation.h"
 
 #include "index/Hashing.h"
 #include "index/RawValueTable.h"
