@@ -21,7 +21,7 @@
 #include "ui/screens/overview/CategoryOverview.h"
 #include "ui/screens/overview/CategoryTable.h"
 #include "ui/screens/overview/LocationRow.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

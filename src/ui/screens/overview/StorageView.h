@@ -3,7 +3,7 @@
 #include "analysis/KnownLocation.h"
 #include "analysis/VolumeInfo.h"
 #include "index/FileRecords.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QPointer>
 #include <QWidget>

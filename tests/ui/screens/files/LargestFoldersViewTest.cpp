@@ -13,7 +13,7 @@
 #include "ui/screens/files/BreadcrumbBar.h"
 #include "ui/screens/files/RealKeys.h"
 #include "ui/screens/frame/DetailRouter.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QAbstractItemModelTester>
 #include <QMenu>

@@ -1,6 +1,6 @@
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 
-#include "ui/screens/overview/ListLayout.h"
+#include "ui/components/ListLayout.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include "app/PermissionManager.h"
 #include "app/system/StorageSandbox.h"

@@ -1,4 +1,4 @@
-#include "ui/screens/overview/ListLayout.h"
+#include "ui/components/ListLayout.h"
 
 #include <algorithm>
 
