@@ -14,6 +14,7 @@
 #include "ui/components/FileTable.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/ScanRequiredView.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -46,19 +47,6 @@ constexpr int countStep = 100;
 constexpr int chartBars = 10;
 // Bursts of changes (stepping, typing, picking) reach the index as one query.
 constexpr int settleMilliseconds = 150;
-
-QToolButton* toolbarButton(const QString& title, const char* symbol, const QString& tip, bool checkable,
-                           QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setText(title);
-    button->setIcon(SymbolIcons::icon(symbol));
-    button->setToolTip(tip);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setCheckable(checkable);
-    button->setAutoRaise(true);
-    return button;
-}
 
 QToolButton* stepButton(Qt::ArrowType arrow, QWidget* parent)
 {
@@ -266,12 +254,12 @@ QWidget* LargestFilesView::buildTitleBar()
     row->addWidget(title_);
     row->addStretch(1);
 
-    export_ = toolbarButton(QStringLiteral("Export CSV"), "square.and.arrow.up",
-                            QStringLiteral("Export this list to CSV"), false, bar);
-    chartToggle_ = toolbarButton(QStringLiteral("Chart"), "chart.bar.xaxis",
-                                 QStringLiteral("Show bar chart of the 10 largest files"), true, bar);
-    inspectorToggle_ = toolbarButton(QStringLiteral("Details"), "sidebar.trailing",
-                                     QStringLiteral("Show file details"), true, bar);
+    export_ = toolbarButton(QStringLiteral("Export CSV"), "square.and.arrow.up", bar,
+                            QStringLiteral("Export this list to CSV"));
+    chartToggle_ = toolbarToggle(QStringLiteral("Chart"), "chart.bar.xaxis", bar,
+                                 QStringLiteral("Show bar chart of the 10 largest files"));
+    inspectorToggle_ = toolbarToggle(QStringLiteral("Details"), "sidebar.trailing", bar,
+                                     QStringLiteral("Show file details"));
     for (QToolButton* button : {export_, chartToggle_, inspectorToggle_})
         row->addWidget(button);
     connect(export_, &QToolButton::clicked, this, &LargestFilesView::exportCSV);

@@ -10,7 +10,6 @@
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/LocaleText.h"
-#include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/ProcessContextMenu.h"
 #include "ui/screens/system/ProcessIcon.h"
@@ -32,20 +31,6 @@
 #include <algorithm>
 
 #include <unistd.h>
-
-namespace {
-
-QToolButton* toolbarButton(const QString& label, std::string_view symbol, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setText(label);
-    button->setIcon(SymbolIcons::icon(symbol, textColor(TextEmphasis::primary)));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    return button;
-}
-
-} // namespace
 
 RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     : QWidget(parent),
