@@ -104,14 +104,11 @@ public:
 signals:
     void progressChanged();
     void summaryChanged();
-    void lastOutcomeChanged();
     void resumableScanIDChanged();
     void errorMessageChanged();
     void dataVersionChanged();
     void isLoadedChanged();
     void isClearingChanged();
-    void taskChanged();
-    void scannerChanged();
 
 private:
     friend struct ScanCoordinatorTestAccess;

@@ -381,11 +381,6 @@ void StorageView::showPermissionHelp()
     permissionHelp_->open();
 }
 
-std::int64_t StorageView::available(const VolumeInfo& volume)
-{
-    return volume.available();
-}
-
 std::int64_t StorageView::used(const VolumeInfo& volume)
 {
     return std::max<std::int64_t>(volume.usedCapacity, 0);

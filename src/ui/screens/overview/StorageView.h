@@ -66,9 +66,8 @@ public:
     void reload();
     void showPermissionHelp();
 
-    // Per volume: the larger of the two available figures, what is used of the
-    // capacity (never negative) and that as a share (0 without a capacity).
-    static std::int64_t available(const VolumeInfo& volume);
+    // Per volume: what is used of the capacity (never negative) and that as a share
+    // (0 without a capacity).
     static std::int64_t used(const VolumeInfo& volume);
     static double fraction(const VolumeInfo& volume);
     static const char* symbolName(const VolumeInfo& volume);

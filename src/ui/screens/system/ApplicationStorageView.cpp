@@ -247,12 +247,3 @@ QMenu* ApplicationStorageView::entryMenu(int index)
                     });
     return menu;
 }
-
-QList<QWidget*> ApplicationStorageView::entryRows() const
-{
-    QList<QWidget*> shown;
-    if (breakdown_)
-        for (std::size_t i = 0; i < breakdown_->entries.size() && i < rows_.size(); ++i)
-            shown.push_back(rows_[i].row);
-    return shown;
-}
