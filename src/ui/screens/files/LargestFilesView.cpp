@@ -189,6 +189,7 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     content_ = new QStackedWidget(body_);
 
     listPane_ = new QSplitter(Qt::Vertical, content_);
+    listPane_->setObjectName(QStringLiteral("listPane"));
     listPane_->setChildrenCollapsible(false);
     auto* chartPane = new ChartPane(
         [this](const SizeBarItem& item) {
@@ -215,6 +216,7 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     content_->addWidget(scanRequired_);
 
     inspector_ = new QStackedWidget(body_);
+    inspector_->setObjectName(QStringLiteral("inspector"));
     inspector_->setMinimumWidth(260);
     inspector_->setMaximumWidth(400);
     noSelection_ = new EmptyStateView(QStringLiteral("doc.text.magnifyingglass"), QStringLiteral("No Selection"),
@@ -256,6 +258,7 @@ QWidget* LargestFilesView::buildTitleBar()
 
     export_ = toolbarButton(QStringLiteral("Export CSV"), "square.and.arrow.up", bar,
                             QStringLiteral("Export this list to CSV"));
+    export_->setObjectName(QStringLiteral("exportButton"));
     chartToggle_ = toolbarToggle(QStringLiteral("Chart"), "chart.bar.xaxis", bar,
                                  QStringLiteral("Show bar chart of the 10 largest files"));
     inspectorToggle_ = toolbarToggle(QStringLiteral("Details"), "sidebar.trailing", bar,
@@ -480,16 +483,6 @@ void LargestFilesView::refreshInspector()
 FileDetailView* LargestFilesView::detailView() const
 {
     return inspector_->currentWidget() == detail_ ? detail_ : nullptr;
-}
-
-QWidget* LargestFilesView::listContent() const
-{
-    return listPane_;
-}
-
-QWidget* LargestFilesView::inspectorPane() const
-{
-    return inspector_;
 }
 
 QWidget* LargestFilesView::currentContent() const

@@ -65,6 +65,7 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     layout->addLayout(header);
     breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
                                      this, this);
+    breadcrumbs_->setObjectName(QStringLiteral("breadcrumbs"));
     layout->addWidget(breadcrumbs_);
     layout->addWidget(divider(this));
 

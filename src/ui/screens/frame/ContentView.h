@@ -30,8 +30,6 @@ public:
     QListWidget* sidebarList() const { return sidebar_; }
     QWidget* currentScreen() const { return screen_; }
     QLineEdit* searchField() const { return search_; }
-    ScanToolbar* scanToolbar() const { return scanToolbar_; }
-    SidebarScanStatus* scanStatus() const { return scanStatus_; }
     TrashConfirmationSheet* trashSheet() const { return trashSheet_; }
     WelcomeSheet* welcomeSheet() const { return welcomeSheet_; }
     QMessageBox* alertBox() const { return alertBox_; }

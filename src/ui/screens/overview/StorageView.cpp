@@ -131,9 +131,11 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     categoryColumn->setContentsMargins(0, 0, 0, 0);
     categoryColumn->setSpacing(12);
     categoryOverview_ = new CategoryOverview(model_, summary, 12);
+    categoryOverview_->setObjectName(QStringLiteral("categoryOverview"));
     categoryColumn->addWidget(categoryOverview_);
     categoryColumn->addWidget(divider());
     categoryTable_ = new CategoryTable(model_, summary.categories);
+    categoryTable_->setObjectName(QStringLiteral("categoryTable"));
     categoryColumn->addWidget(categoryTable_);
     categoriesCard_ = new SectionCard(tr("Categories"), QStringLiteral("chart.pie"), categories);
     categoriesCard_->setObjectName(QStringLiteral("categoriesCard"));

@@ -59,8 +59,6 @@ public:
     bool isLoading() const;
     // The help sheet while it is open.
     PermissionHelpSheet* permissionHelp() const { return permissionHelp_; }
-    CategoryOverview* categoryOverview() const { return categoryOverview_; }
-    CategoryTable* categoryTable() const { return categoryTable_; }
 
     // Reads the volumes and the index lists again.
     void reload();

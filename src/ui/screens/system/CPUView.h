@@ -49,7 +49,6 @@ public:
     // a number or none is above zero.
     static std::optional<std::array<int, 3>> shownPercents(const CPUSnapshot& cpu);
 
-    LiveAreaChart* historyChart() const { return chart_; }
 
 protected:
     void refresh() override;

@@ -53,6 +53,7 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(12, 6, 12, 0);
     toolbar->addStretch(1);
+    front_->setObjectName(QStringLiteral("frontButton"));
     toolbar->addWidget(front_);
     toolbar->addWidget(reveal_);
     toolbar->addWidget(quit_);
