@@ -2,7 +2,10 @@
 // and ncdu on the same tree, and checks the scanned totals against a walk of
 // its own.
 //
-//   scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once]
+//   scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once] [--rescan]
+//
+// --rescan scans the tree once more into an existing cache (for profiling a rescan alone);
+// with --change, after changing 1% of the files.
 
 #include "index/StorageDatabase.h"
 #include "platform/DescriptorLimit.h"
@@ -38,12 +41,15 @@ struct Options {
     int workers = 8;
     bool peers = true;
     bool once = false;
+    bool rescan = false;
+    bool change = false;
 };
 
 [[noreturn]] void usage(const char* message)
 {
     std::cerr << "scan-bench: " << message
-              << "\nusage: scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once]\n";
+              << "\nusage: scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once] "
+                 "[--rescan [--change]]\n";
     std::exit(2);
 }
 
@@ -69,11 +75,17 @@ Options parse(int argc, char** argv)
             options.peers = false;
         else if (arg == "--once")
             options.once = true;
+        else if (arg == "--rescan")
+            options.rescan = true;
+        else if (arg == "--change")
+            options.change = true;
         else
             usage(("unknown argument " + arg).c_str());
     }
     if (options.files < 10)
         usage("--files must be at least 10");
+    if (options.rescan && (options.cache.empty() || options.tree.empty()))
+        usage("--rescan needs --tree and the --cache of an earlier scan of it");
     return options;
 }
 
@@ -237,13 +249,14 @@ void resetPeakMemory()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-std::int64_t peakMemoryBytes()
+// A figure of /proc/self/status in bytes: VmHWM (the peak) or VmRSS.
+std::int64_t memoryBytes(const std::string& field = "VmHWM:")
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stoll(line.substr(6)) * 1024;
+        if (line.rfind(field, 0) == 0)
+            return std::stoll(line.substr(field.size())) * 1024;
     return 0;
 }
 
@@ -277,20 +290,26 @@ std::string shellQuoted(const std::string& text)
 
 struct Measured {
     double seconds = 0;
+    double walkSeconds = 0;   // until the folders are read and written; the finish follows
     ScanOutcome outcome;
     std::int64_t peakMemory = 0;
+    std::int64_t memoryBefore = 0;   // resident when the scan started
 };
 
 Measured measureScan(StorageDatabase& database, const Options& options, const std::string& tree)
 {
     resetPeakMemory();
+    Measured measured;
+    measured.memoryBefore = memoryBytes("VmRSS:");
     ScanConfiguration configuration{{tree}, {}, options.workers, "/nonexistent-home"};
     FileScanner scanner(database, configuration);
     const auto start = std::chrono::steady_clock::now();
-    Measured measured;
-    measured.outcome = scanner.scan(std::nullopt, {}, {});
+    measured.outcome = scanner.scan(std::nullopt, {}, [&](const ScanProgress& progress) {
+        if (progress.phase.kind() == ScanPhase::Kind::finalizing)
+            measured.walkSeconds = seconds(start);
+    });
     measured.seconds = seconds(start);
-    measured.peakMemory = peakMemoryBytes();
+    measured.peakMemory = memoryBytes();
     return measured;
 }
 
@@ -300,12 +319,15 @@ void report(const std::string& name, const Measured& measured, StorageDatabase& 
     print(name + " files", progress.filesScanned);
     print(name + " folders", progress.foldersScanned);
     print(name + " seconds", fixed(measured.seconds));
+    print(name + " walk seconds", fixed(measured.walkSeconds));
+    print(name + " finish seconds", fixed(measured.seconds - measured.walkSeconds));
     print(name + " files per second", fixed(progress.filesScanned / std::max(measured.seconds, 1e-9), 0));
     print(name + " new files", progress.newFiles);
     print(name + " changed files", progress.changedFiles);
     print(name + " deleted files", progress.deletedFiles);
     print(name + " errors", progress.errors + progress.restrictedFolders);
     print(name + " peak memory MB", fixed(measured.peakMemory / 1e6, 1));
+    print(name + " memory at start MB", fixed(measured.memoryBefore / 1e6, 1));
     const std::int64_t cacheBytes = database.databaseFileSize();
     print(name + " cache bytes", cacheBytes);
     print(name + " cache bytes per file", fixed(static_cast<double>(cacheBytes) / std::max<std::int64_t>(1, progress.filesScanned), 1));
@@ -361,8 +383,9 @@ int main(int argc, char** argv)
     }
 
     std::string cache = options.cache.empty() ? scratch + "/ScanCache.sqlite" : options.cache;
-    if (fs::exists(cache))
-        usage("the cache file exists already; the first scan needs a new one");
+    if (fs::exists(cache) != options.rescan)
+        usage(options.rescan ? "--rescan needs an existing cache"
+                             : "the cache file exists already; the first scan needs a new one");
 
     // Warm the caches the same way for everyone: one full walk.
     const Walk warm = walk(tree);
@@ -376,6 +399,16 @@ int main(int argc, char** argv)
     std::int64_t scannedFiles = 0;
     {
         StorageDatabase database(cache);
+        if (options.rescan) {
+            const std::string name = options.change ? "rescan after 1% changed" : "unchanged rescan";
+            if (options.change) {
+                print("files changed for the rescan", changeOnePercent(tree));
+                walk(tree);
+            }
+            const Measured again = measureScan(database, options, tree);
+            report(name, again, database);
+            return checkTotals(database, tree, name) ? 0 : 1;
+        }
         const Measured first = measureScan(database, options, tree);
         report("first scan", first, database);
         scannedFiles = first.outcome.progress.filesScanned;

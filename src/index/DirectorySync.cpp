@@ -44,6 +44,8 @@ constexpr std::string_view insertFileSQL =
 constexpr std::string_view updateFileSQL =
     "UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
     "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?";
+constexpr std::string_view selectFilesSQL =
+    "SELECT id, name, size, alloc, modified, counted_alloc FROM files WHERE folder_id = ?";
 constexpr std::string_view insertChildSQL =
     "INSERT OR IGNORE INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)";
 
@@ -54,36 +56,116 @@ bool unchanged(const ScannedFile& file, const CachedFile& cached)
            file.countedAllocatedSize == cached.counted;
 }
 
+// Steps a statement to its end; a failure resets it and is thrown.
+void runToEnd(sqlite3_stmt* statement)
+{
+    const int result = sqlite3_step(statement);
+    if (result == SQLITE_DONE || result == SQLITE_ROW) {
+        sqlite3_reset(statement);
+        return;
+    }
+    std::string message = sqlite3_errmsg(sqlite3_db_handle(statement));
+    sqlite3_reset(statement);
+    throw SQLiteError(result, std::move(message));
+}
+
+void check(int result, sqlite3_stmt* statement, int index)
+{
+    if (result != SQLITE_OK) {
+        sqlite3_reset(statement);
+        throw SQLiteError(result, "bind failed at " + std::to_string(index));
+    }
+}
+
+// The ten values the file statements bind after their leading ones, from `first` on; the
+// texts are bound without a copy, so the file must outlive the step.
+void bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, double now)
+{
+    int index = first;
+    const auto integer = [&](sqlite3_int64 value) {
+        check(sqlite3_bind_int64(statement, index, value), statement, index);
+        ++index;
+    };
+    const auto real = [&](double value) {
+        check(sqlite3_bind_double(statement, index, value), statement, index);
+        ++index;
+    };
+    integer(file.size);
+    integer(file.allocatedSize);
+    integer(file.countedAllocatedSize);
+    real(file.modified);
+    real(file.created);
+    real(file.accessed);
+    integer(file.flags.rawValue);
+    integer(static_cast<sqlite3_int64>(file.inode));
+    integer(rawValue(file.category));
+    real(now);
+}
+
+void bindText(sqlite3_stmt* statement, int index, std::string_view text)
+{
+    check(sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8), statement,
+          index);
+}
+
+// Inserts files of one folder, the statement prepared once for all of them.
+class FileInserter {
+public:
+    FileInserter(SQLiteConnection& db, std::int64_t folderID, double now)
+        : statement_(db.prepare(insertFileSQL).handle()), now_(now)
+    {
+        check(sqlite3_bind_int64(statement_, 1, folderID), statement_, 1);
+    }
+
+    void insert(const ScannedFile& file)
+    {
+        bindText(statement_, 2, file.name);
+        bindText(statement_, 3, file.fileExtension);
+        bindFileValues(statement_, 4, file, now_);
+        runToEnd(statement_);
+    }
+
+private:
+    sqlite3_stmt* statement_;
+    double now_;
+};
+
 // The stored file rows of one folder, matched against its listing. An unchanged folder
-// lists its files in the order they were stored, so rows are taken by position until the
-// first difference; from then on by name.
+// lists its files in the order they were stored, so rows are taken by position, straight
+// from the query, until the first difference; from then on by name. Nothing may be written
+// to the cache until finish().
 class StoredFiles {
 public:
     StoredFiles(SQLiteConnection& db, std::int64_t folderID)
+        : statement_(db.prepare(selectFilesSQL).handle())
     {
-        db.query("SELECT id, name, size, alloc, modified, counted_alloc FROM files WHERE folder_id = ?", {folderID},
-                 [&](Statement& row) {
-                     rows_.push_back(CachedFile{row.integer(0), row.text(1), row.integer(2), row.integer(3),
-                                                row.real(4), row.integer(5), false});
-                 });
+        check(sqlite3_bind_int64(statement_, 1, folderID), statement_, 1);
+        advance();
     }
+    ~StoredFiles() { sqlite3_reset(statement_); }
+    StoredFiles(const StoredFiles&) = delete;
+    StoredFiles& operator=(const StoredFiles&) = delete;
 
     // The row stored for the file, or null. Of rows under a repeated name an unchanged one
     // is preferred, so that such names do not trade rows on every rescan.
-    CachedFile* take(const ScannedFile& file)
+    const CachedFile* take(const ScannedFile& file)
     {
         if (!indexed_) {
-            if (next_ < rows_.size()) {
-                CachedFile& candidate = rows_[next_];
+            if (hasRow_) {
                 // Only names repaired to U+FFFD can repeat within one folder.
                 const bool mayRepeat = file.name.find("\xEF\xBF\xBD") != std::string::npos;
-                if (candidate.name == file.name && (!mayRepeat || unchanged(file, candidate))) {
-                    ++next_;
-                    candidate.taken = true;
-                    return &candidate;
+                if (currentName() == file.name && (!mayRepeat || unchanged(file, current_))) {
+                    taken_ = current_;
+                    advance();
+                    return &taken_;
                 }
             }
-            for (std::size_t i = next_; i < rows_.size(); ++i) byName_.emplace(rows_[i].name, i);
+            while (hasRow_) {
+                current_.name.assign(currentName());
+                rows_.push_back(current_);
+                advance();
+            }
+            for (std::size_t i = 0; i < rows_.size(); ++i) byName_.emplace(rows_[i].name, i);
             indexed_ = true;
         }
         auto [first, last] = byName_.equal_range(file.name);
@@ -101,11 +183,49 @@ public:
         return &row;
     }
 
-    std::vector<CachedFile>& rows() { return rows_; }
+    // Ends the query; the ids of the rows no file was matched to.
+    std::vector<std::int64_t> finish()
+    {
+        std::vector<std::int64_t> untaken;
+        for (; hasRow_; advance()) untaken.push_back(current_.id);
+        for (const auto& row : rows_)
+            if (!row.taken) untaken.push_back(row.id);
+        sqlite3_reset(statement_);
+        return untaken;
+    }
 
 private:
+    std::string_view currentName() const
+    {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, 1));
+        return bytes ? std::string_view(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement_, 1)))
+                     : std::string_view();
+    }
+
+    void advance()
+    {
+        const int result = sqlite3_step(statement_);
+        hasRow_ = result == SQLITE_ROW;
+        if (hasRow_) {
+            current_.id = sqlite3_column_int64(statement_, 0);
+            current_.size = sqlite3_column_int64(statement_, 2);
+            current_.alloc = sqlite3_column_int64(statement_, 3);
+            current_.modified = sqlite3_column_double(statement_, 4);
+            current_.counted = sqlite3_column_int64(statement_, 5);
+            return;
+        }
+        if (result != SQLITE_DONE) {
+            std::string message = sqlite3_errmsg(sqlite3_db_handle(statement_));
+            sqlite3_reset(statement_);
+            throw SQLiteError(result, std::move(message));
+        }
+    }
+
+    sqlite3_stmt* statement_;
+    bool hasRow_ = false;
+    CachedFile current_;   // its name only when materialized
+    CachedFile taken_;
     std::vector<CachedFile> rows_;
-    std::size_t next_ = 0;
     bool indexed_ = false;
     std::unordered_multimap<std::string_view, std::size_t> byName_;
 };
@@ -126,11 +246,19 @@ std::optional<std::int64_t> folderIDAtPath(SQLiteConnection& db, const std::stri
     return id;
 }
 
+// A text column compared without copying it.
+bool columnEquals(const Statement& row, int column, std::string_view text)
+{
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(row.handle(), column));
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row.handle(), column));
+    return std::string_view(bytes ? bytes : "", bytes ? size : 0) == text;
+}
+
 bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
 {
     const std::optional<std::int64_t> parent =
         row.isNull(1) ? std::nullopt : std::optional<std::int64_t>(row.integer(1));
-    return parent == snapshot.parentID && row.text(2) == snapshot.name && row.integer(3) == snapshot.depth;
+    return parent == snapshot.parentID && columnEquals(row, 2, snapshot.name) && row.integer(3) == snapshot.depth;
 }
 
 ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snapshot)
@@ -140,7 +268,7 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
         std::optional<ResolvedFolder> stored;
         db.query("SELECT path, parent_id, name, depth FROM folders WHERE id = ?", {*snapshot.folderID},
                  [&](Statement& row) {
-                     if (!stored && row.text(0) == snapshot.path)
+                     if (!stored && columnEquals(row, 0, snapshot.path))
                          stored = ResolvedFolder{*snapshot.folderID, samePlace(row, snapshot)};
                  });
         if (stored) return *stored;
@@ -151,44 +279,50 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
     return {db.lastInsertRowID(), true};
 }
 
-void insertFile(SQLiteConnection& db, std::int64_t folderID, const ScannedFile& file, double now)
-{
-    db.runValues(insertFileSQL, folderID, file.name, file.fileExtension, file.size, file.allocatedSize,
-                 file.countedAllocatedSize, file.modified, file.created, file.accessed, file.flags.rawValue, file.inode,
-                 rawValue(file.category), now);
-}
-
 void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot, double now,
                DirectorySyncResult& result)
 {
     auto& db = batch.connection();
     if (snapshot.isNewRow) {
+        FileInserter inserter(db, folderID, now);
         for (const auto& file : snapshot.files) {
-            insertFile(db, folderID, file, now);
+            inserter.insert(file);
             ++result.newFiles;
             batch.count();
         }
         return;
     }
-    StoredFiles stored(db, folderID);
-    for (const auto& file : snapshot.files) {
-        const CachedFile* cached = stored.take(file);
-        if (!cached) {
-            insertFile(db, folderID, file, now);
-            ++result.newFiles;
-            batch.count();
-            continue;
+    // What differs, in listing order: a stored row id to update, or none for a new file.
+    std::vector<std::pair<const ScannedFile*, std::optional<std::int64_t>>> differences;
+    std::vector<std::int64_t> gone;
+    {
+        StoredFiles stored(db, folderID);
+        for (const auto& file : snapshot.files) {
+            const CachedFile* cached = stored.take(file);
+            if (!cached)
+                differences.emplace_back(&file, std::nullopt);
+            else if (!unchanged(file, *cached))
+                differences.emplace_back(&file, cached->id);
         }
-        if (unchanged(file, *cached)) continue;
-        db.runValues(updateFileSQL, file.size, file.allocatedSize, file.countedAllocatedSize, file.modified,
-                     file.created, file.accessed, file.flags.rawValue, file.inode, rawValue(file.category), now,
-                     cached->id);
-        ++result.changedFiles;
+        gone = stored.finish();
+    }
+    std::optional<FileInserter> inserter;
+    for (const auto& [file, id] : differences) {
+        if (!id) {
+            if (!inserter) inserter.emplace(db, folderID, now);
+            inserter->insert(*file);
+            ++result.newFiles;
+        } else {
+            sqlite3_stmt* update = db.prepare(updateFileSQL).handle();
+            bindFileValues(update, 1, *file, now);
+            check(sqlite3_bind_int64(update, 11, *id), update, 11);
+            runToEnd(update);
+            ++result.changedFiles;
+        }
         batch.count();
     }
-    for (const auto& gone : stored.rows()) {
-        if (gone.taken) continue;
-        db.runValues("DELETE FROM files WHERE id = ?", gone.id);
+    for (const std::int64_t id : gone) {
+        db.runValues("DELETE FROM files WHERE id = ?", id);
         ++result.deletedFiles;
         batch.count();
     }

@@ -9,24 +9,22 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
-#include <unordered_map>
+#include <optional>
 
 namespace ScanFinish {
 namespace {
 
 using Statement = SQLiteConnection::Statement;
 
+// A folder's figures as the recomputation adds them up: its direct figures at first, then
+// those of its whole subtree. Kept small, since every folder of the index has one.
 struct Row {
     std::int64_t id = 0;
-    std::int64_t parent = 0;
+    std::int64_t parent = 0;   // 0 for a root
     std::int64_t depth = 0;
     std::int64_t alloc = 0;
     std::int64_t size = 0;
     std::int64_t files = 0;
-    std::int64_t oldAlloc = 0;
-    std::int64_t oldSize = 0;
-    std::int64_t oldFiles = 0;
-    std::int64_t oldDirs = 0;
     std::int64_t dirs = 0;
 };
 
@@ -84,40 +82,51 @@ void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<st
 void recomputeTotals(SQLiteConnection& db)
 {
     std::vector<Row> rows;
-    db.query("SELECT id, IFNULL(parent_id, 0), depth, direct_alloc, direct_size, direct_files, total_alloc, "
-             "total_size, total_files, total_dirs\nFROM folders",
-             {}, [&](Statement& r) {
-                 rows.push_back({r.integer(0), r.integer(1), r.integer(2), r.integer(3), r.integer(4), r.integer(5),
-                                 r.integer(6), r.integer(7), r.integer(8), r.integer(9), 0});
+    rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
+    db.query("SELECT id, IFNULL(parent_id, 0), depth, direct_alloc, direct_size, direct_files FROM folders", {},
+             [&](Statement& r) {
+                 rows.push_back({r.integer(0), r.integer(1), r.integer(2), r.integer(3), r.integer(4), r.integer(5), 0});
              });
+    // A table scan gives the rows in id order, so a parent is found by a binary search.
+    const auto byID = [](const Row& a, const Row& b) { return a.id < b.id; };
+    if (!std::is_sorted(rows.begin(), rows.end(), byID)) std::stable_sort(rows.begin(), rows.end(), byID);
+    const auto positionOf = [&](std::int64_t id) -> std::optional<std::size_t> {
+        const auto found = std::lower_bound(rows.begin(), rows.end(), Row{id, 0, 0, 0, 0, 0, 0}, byID);
+        if (found == rows.end() || found->id != id) return std::nullopt;
+        return static_cast<std::size_t>(found - rows.begin());
+    };
 
-    std::unordered_map<std::int64_t, size_t> positions;
-    positions.reserve(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) positions.emplace(rows[i].id, i);
+    std::vector<std::uint32_t> order(rows.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return rows[a].depth > rows[b].depth; });
 
-    std::vector<size_t> order(rows.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rows[a].depth > rows[b].depth; });
-
-    for (const size_t i : order) {
+    for (const std::uint32_t i : order) {
         const Row& row = rows[i];
         if (row.parent == 0) continue;
-        const auto parent = positions.find(row.parent);
-        if (parent == positions.end() || parent->second == i) continue;
-        Row& target = rows[parent->second];
+        const auto parent = positionOf(row.parent);
+        if (!parent || *parent == i) continue;
+        Row& target = rows[*parent];
         target.alloc += row.alloc;
         target.size += row.size;
         target.files += row.files;
         target.dirs += row.dirs + 1;
     }
 
-    for (const Row& row : rows) {
-        if (row.alloc == row.oldAlloc && row.size == row.oldSize && row.files == row.oldFiles &&
-            row.dirs == row.oldDirs) {
-            continue;
-        }
-        db.run("UPDATE folders SET total_alloc = ?, total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?",
-               {row.alloc, row.size, row.files, row.dirs, row.id});
+    // Only rows whose stored totals differ are written, after the query has ended.
+    std::vector<std::uint32_t> changed;
+    db.query("SELECT id, total_alloc, total_size, total_files, total_dirs FROM folders", {}, [&](Statement& r) {
+        const auto position = positionOf(r.integer(0));
+        if (!position) return;
+        const Row& row = rows[*position];
+        if (row.alloc != r.integer(1) || row.size != r.integer(2) || row.files != r.integer(3) ||
+            row.dirs != r.integer(4))
+            changed.push_back(static_cast<std::uint32_t>(*position));
+    });
+    for (const std::uint32_t position : changed) {
+        const Row& row = rows[position];
+        db.runValues("UPDATE folders SET total_alloc = ?, total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?",
+                     row.alloc, row.size, row.files, row.dirs, row.id);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,6 +43,7 @@ public:
     // Opens or creates the cache at `path` and brings it to the current format.
     // `clock` measures batch ages; empty means the steady clock.
     explicit StorageDatabase(std::string path, WriteBatch::Clock clock = {});
+    ~StorageDatabase();
     StorageDatabase(const StorageDatabase&) = delete;
     StorageDatabase& operator=(const StorageDatabase&) = delete;
 
@@ -174,11 +176,17 @@ private:
     // what it did not visit.
     std::uint64_t writeFailuresLocked() const { return folderWriteFailures_ + batch_.lostBatches(); }
 
+    // Copies the write-ahead log back into the cache file on a thread of its own, so that no
+    // write waits for a checkpoint's disk flushes.
+    class Checkpointer;
+
     std::string path_;
     std::mutex mutex_;
     SQLiteConnection db_;
+    std::unique_ptr<Checkpointer> checkpointer_;
     WriteBatch batch_;
     std::uint64_t folderWriteFailures_ = 0;
     bool bulkLoading_ = false;
+    std::int64_t savedTempStore_ = 0;   // the connection's setting while a bulk load sorts in files
     std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
 };

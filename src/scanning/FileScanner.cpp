@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <pthread.h>
 #include <set>
 #include <sys/stat.h>
 #include <system_error>
@@ -25,6 +26,9 @@ double wallClockNow()
 {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
+
+// Names the thread as tools such as top and perf show it.
+void nameThread(const char* name) { ::pthread_setname_np(::pthread_self(), name); }
 
 std::string systemErrorText(int code) { return std::generic_category().message(code); }
 
@@ -254,6 +258,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     queue.push(std::move(rootJobs));
 
     std::jthread ticker([&](std::stop_token tickerStop) {
+        nameThread("scan-ticker");
         std::mutex sleepLock;
         std::condition_variable_any wake;
         std::unique_lock lock(sleepLock);
@@ -267,12 +272,18 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     const int workerCount = std::clamp(configuration_.maxConcurrency, 1, maximumWorkers);
     {
         // Pause and cancel stop the readers only: the writer drains whatever was read.
-        std::thread writer([&] { write(run); });
+        std::thread writer([&] {
+            nameThread("scan-writer");
+            write(run);
+        });
         std::stop_callback onCancel(stop, [&] { queue.cancel(); });
         std::vector<std::thread> workers;
         workers.reserve(static_cast<std::size_t>(workerCount));
         for (int i = 0; i < workerCount; ++i)
-            workers.emplace_back([&] { work(queue, run); });
+            workers.emplace_back([&] {
+                nameThread("scan-reader");
+                work(queue, run);
+            });
         for (auto& worker : workers)
             worker.join();
         run.handoff.close();

@@ -37,7 +37,7 @@ public:
 
     static constexpr int maximumWorkers = 16;
     // Folders read and not yet written, at most: bounds what the readers hold in memory.
-    static constexpr std::size_t defaultHandoffCapacity = 256;
+    static constexpr std::size_t defaultHandoffCapacity = 64;
 
     FileScanner(StorageDatabase& database, ScanConfiguration configuration);
     FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem,

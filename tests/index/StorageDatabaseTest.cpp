@@ -192,3 +192,24 @@ TEST_F(ScanCacheTest, CacheFileSizeAndClearing)
     EXPECT_GT(db->beginScan({"/r"}), 0);
 
 }
+
+TEST_F(ScanCacheTest, TheLogIsFoldedBackIntoTheCacheWhileWritingGoesOn)
+{
+    // About 190 MB through the log in commits of 6 MB; without checkpoints it would hold all of it.
+    const std::string message(16000, 'm');
+    constexpr int entries = 12000;
+    for (int i = 1; i <= entries; ++i) {
+        db->logError("/p" + std::to_string(i), message);
+        if (i % 400 == 0) db->commit();
+    }
+    db->commit();
+    const auto sizeOf = [](const std::string& file) {
+        struct stat info {};
+        return ::stat(file.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : 0;
+    };
+    EXPECT_LT(sizeOf(path() + "-wal"), std::int64_t{150'000'000});
+    // Copied into the cache file itself while the connection is open.
+    for (int wait = 0; wait < 100 && sizeOf(path()) < 32'000'000; ++wait) std::this_thread::sleep_for(50ms);
+    EXPECT_GE(sizeOf(path()), 32'000'000);
+    EXPECT_EQ(db->recentErrors(1).front().path, "/p" + std::to_string(entries));
+}
