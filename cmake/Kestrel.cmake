@@ -25,9 +25,13 @@ endfunction()
 # process per case cost more than most cases take, and suites still run in parallel.
 # ISOLATED names cases ("Suite.Case" or "Suite.*") that need a process of their own;
 # each becomes a test named <folder>/<Suite.Case>.
+# EXCLUDE names subfolders that are test programs of their own.
 function(kestrel_tests name dir)
-  cmake_parse_arguments(ARG "" "" "LIBS;ISOLATED" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;ISOLATED;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
+  foreach(excluded IN LISTS ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${excluded}/")
+  endforeach()
   if(NOT sources)
     return()
   endif()

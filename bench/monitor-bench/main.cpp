@@ -4,9 +4,9 @@
 //
 // Run it under `strace -c -f` to count the system calls of a pass. Each pass reads
 // memory, CPU and every process, as the store does for a screen that shows processes.
-#include "app/CPUMonitor.h"
-#include "app/MemoryMonitor.h"
-#include "app/ProcessMonitor.h"
+#include "app/system/CPUMonitor.h"
+#include "app/system/MemoryMonitor.h"
+#include "app/system/ProcessMonitor.h"
 
 #include <chrono>
 #include <cstdio>

@@ -5,7 +5,7 @@
 // Usage: sheet-bench [item count]   (default 10000; target: under 100 ms to open)
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
-#include "app/TrashRequest.h"
+#include "app/system/TrashRequest.h"
 #include "index/StorageDatabase.h"
 #include "ui/screens/frame/TrashConfirmationSheet.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ProtectedLocation.h"
+#include "app/system/ProtectedLocation.h"
 
 #include <chrono>
 #include <functional>

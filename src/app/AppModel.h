@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/AccessProbe.h"
-#include "app/AppAlert.h"
-#include "app/SidebarItem.h"
-#include "app/TrashRequest.h"
+#include "app/system/AppAlert.h"
+#include "app/system/SidebarItem.h"
+#include "app/system/TrashRequest.h"
 #include "scanning/TrashOutcome.h"
 #include "index/StorageCategory.h"
 

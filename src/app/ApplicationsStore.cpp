@@ -1,8 +1,8 @@
 #include "app/ApplicationsStore.h"
 
-#include "app/ApplicationScanner.h"
+#include "app/system/ApplicationScanner.h"
 #include "app/BackgroundWork.h"
-#include "app/DesktopApplicationScanner.h"
+#include "app/system/DesktopApplicationScanner.h"
 #include "platform/SystemPaths.h"
 #include "app/SetIfChanged.h"
 #include "scanning/FolderAnalyzer.h"

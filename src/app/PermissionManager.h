@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ProtectedLocation.h"
-#include "app/StorageSandbox.h"
+#include "app/system/ProtectedLocation.h"
+#include "app/system/StorageSandbox.h"
 
 #include <QUrl>
 

@@ -308,7 +308,6 @@ void ScanCoordinator::startScan(bool resume)
             });
         }
     });
-    emit taskChanged();
 }
 
 void ScanCoordinator::scannerCreated(std::uint64_t run, std::shared_ptr<FileScanner> scanner)
@@ -317,7 +316,6 @@ void ScanCoordinator::scannerCreated(std::uint64_t run, std::shared_ptr<FileScan
     if (run != scanRuns_ || !task_)
         return;
     scanner_ = std::move(scanner);
-    emit scannerChanged();
 }
 
 bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)> done)
@@ -336,10 +334,7 @@ bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)>
             return;
         }
         // The scans these described are gone from the index.
-        if (lastOutcome_) {
-            lastOutcome_.reset();
-            emit lastOutcomeChanged();
-        }
+        lastOutcome_.reset();
         setProgress(ScanProgress{});
         setResumableScanID(std::nullopt);
         setErrorMessage(std::nullopt);
@@ -385,7 +380,6 @@ void ScanCoordinator::scanReturned(const FileScanner* from, ScanOutcome outcome)
     const bool cancelled = outcome.status == ScanRecord::Status::cancelled;
     const std::int64_t scanID = outcome.scanID;
     lastOutcome_ = std::move(outcome);
-    emit lastOutcomeChanged();
     setProgress(std::move(finalProgress));
     setResumableScanID(cancelled ? std::optional<std::int64_t>(scanID) : std::nullopt);
     endScan();
@@ -407,10 +401,8 @@ void ScanCoordinator::scanFailed(const FileScanner* from, std::string descriptio
 void ScanCoordinator::endScan()
 {
     scanner_.reset();
-    emit scannerChanged();
     // The thread has posted its last call; joining it here is immediate.
     task_.reset();
-    emit taskChanged();
 }
 
 void ScanCoordinator::pause()

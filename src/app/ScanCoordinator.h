@@ -2,7 +2,7 @@
 
 #include "analysis/StorageSummary.h"
 #include "analysis/VolumeInfo.h"
-#include "app/ScanTask.h"
+#include "app/system/ScanTask.h"
 #include "scanning/ScanConfiguration.h"
 #include "scanning/ScanProgress.h"
 
@@ -104,14 +104,11 @@ public:
 signals:
     void progressChanged();
     void summaryChanged();
-    void lastOutcomeChanged();
     void resumableScanIDChanged();
     void errorMessageChanged();
     void dataVersionChanged();
     void isLoadedChanged();
     void isClearingChanged();
-    void taskChanged();
-    void scannerChanged();
 
 private:
     friend struct ScanCoordinatorTestAccess;

@@ -1,8 +1,8 @@
 #include "app/SystemMonitorStore.h"
 
-#include "app/CPUMonitor.h"
-#include "app/MemoryMonitor.h"
-#include "app/ProcessMonitor.h"
+#include "app/system/CPUMonitor.h"
+#include "app/system/MemoryMonitor.h"
+#include "app/system/ProcessMonitor.h"
 #include "app/SetIfChanged.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/MonitorClock.h"
-#include "app/MonitorRecords.h"
+#include "app/system/MonitorClock.h"
+#include "app/system/MonitorRecords.h"
 #include "index/ProcessRecords.h"
 
 #include <QObject>

@@ -32,7 +32,6 @@ public:
     // How many open batches SQLite has rolled back so far: their writes are gone.
     std::uint64_t lostBatches() const { return lost_; }
     bool isOpen() const { return open_; }
-    std::int64_t pendingOperations() const { return pending_; }
     SQLiteConnection& connection() { return db_; }
 
 private:

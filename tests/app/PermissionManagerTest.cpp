@@ -69,9 +69,6 @@ TEST(PermissionManager, LocationsTable)
     for (size_t i : {0u, 11u, 12u}) EXPECT_EQ(rows[i], other[i]) << "row " << i + 1 << " does not depend on home";
     EXPECT_EQ(PermissionManager::locations("/Users/ann/")[1].path, "/Users/ann//Documents");
 
-    EXPECT_EQ(requirementFromRawValue("Full Disk Access"), ProtectedLocation::Requirement::fullDiskAccess);
-    EXPECT_FALSE(requirementFromRawValue("full disk access"));
-    EXPECT_EQ(rawValue(ProtectedLocation::Requirement::filesAndFolders), "Files & Folders");
     EXPECT_NE(std::hash<ProtectedLocation>{}(rows[1]), std::hash<ProtectedLocation>{}(rows[2]));
 }
 
@@ -193,22 +190,3 @@ TEST_F(TemporaryHome, PlacesOfTheDesktop)
     EXPECT_TRUE(paths.count(home() + "/Dokumente"));
 }
 
-TEST(StorageSandbox, TellsTheSandboxAndTheCommandThatWidensIt)
-{
-    TempDir root;
-    {
-        ScopedEnvironment snap("SNAP_NAME", "");
-        EXPECT_EQ(StorageSandbox::detect(root.path()), StorageSandbox{});
-    }
-    {
-        ScopedEnvironment snap("SNAP_NAME", "kestrel");
-        const auto sandbox = StorageSandbox::detect(root.path());
-        EXPECT_EQ(sandbox.kind, StorageSandbox::Kind::snap);
-        EXPECT_EQ(sandbox.widenCommand, "sudo snap connect kestrel:home && sudo snap connect kestrel:removable-media");
-    }
-    root.write(".flatpak-info", "[Application]\nname=org.example.Kestrel\nruntime=runtime/x\n");
-    const auto sandbox = StorageSandbox::detect(root.path());
-    EXPECT_EQ(sandbox.kind, StorageSandbox::Kind::flatpak);
-    EXPECT_EQ(sandbox.name, "org.example.Kestrel");
-    EXPECT_EQ(sandbox.widenCommand, "flatpak override --user --filesystem=host --filesystem=home org.example.Kestrel");
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MonitorClock.h"
+#include "app/system/MonitorClock.h"
 
 #include <chrono>
 #include <condition_variable>

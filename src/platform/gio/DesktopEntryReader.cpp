@@ -68,13 +68,6 @@ std::vector<DesktopEntry> shownEntries()
     return entries;
 }
 
-std::optional<DesktopEntry> entry(const std::string& id)
-{
-    const Object<GDesktopAppInfo> info(g_desktop_app_info_new(id.c_str()));
-    if (!info) return std::nullopt;
-    return describe(info.get());
-}
-
 std::optional<std::string> launch(const std::string& id)
 {
     const Object<GDesktopAppInfo> info(g_desktop_app_info_new(id.c_str()));

@@ -13,8 +13,6 @@ namespace DesktopEntryReader {
 // Every entry the launcher shows, in no particular order.
 std::vector<DesktopEntry> shownEntries();
 
-// The entry with that desktop file id, shown or not.
-std::optional<DesktopEntry> entry(const std::string& id);
 
 // Starts the application of the entry, or activates it when it is single-instance
 // and already running. The desktop's message when that fails.

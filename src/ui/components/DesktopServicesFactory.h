@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppAlert.h"
+#include "app/system/AppAlert.h"
 
 #include <functional>
 #include <memory>

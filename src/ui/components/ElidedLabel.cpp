@@ -21,18 +21,6 @@ void ElidedLabel::setText(const QString& text)
     update();
 }
 
-void ElidedLabel::setElideMode(Qt::TextElideMode mode)
-{
-    mode_ = mode;
-    update();
-}
-
-void ElidedLabel::setAlignment(Qt::Alignment alignment)
-{
-    alignment_ = alignment;
-    update();
-}
-
 QString ElidedLabel::shownText() const
 {
     return fontMetrics().elidedText(text_, mode_, contentsRect().width());
@@ -53,5 +41,5 @@ void ElidedLabel::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
-    painter.drawText(contentsRect(), int(alignment_), shownText());
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
 }

@@ -13,8 +13,6 @@ public:
 
     QString text() const { return text_; }
     void setText(const QString& text);
-    void setElideMode(Qt::TextElideMode mode);
-    void setAlignment(Qt::Alignment alignment);
     // The text as drawn at the current width.
     QString shownText() const;
 
@@ -27,5 +25,4 @@ protected:
 private:
     QString text_;
     Qt::TextElideMode mode_;
-    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
 };

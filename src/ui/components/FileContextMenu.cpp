@@ -130,7 +130,6 @@ FileContextMenu::FileContextMenu(AppModel& model, std::vector<FileItem> files, Q
         [this](std::vector<PathSafety> verdicts) {
             allowed_ = allowedFiles(files_, verdicts);
             rebuild();
-            emit verdictsArrived();
         });
 }
 

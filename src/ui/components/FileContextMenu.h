@@ -56,9 +56,6 @@ public:
     bool hasVerdicts() const { return allowed_.has_value(); }
     const std::vector<FileItem>& files() const { return files_; }
 
-signals:
-    void verdictsArrived();
-
 private:
     FileContextMenu(AppModel& model, std::vector<FileItem> files, QWidget* parent);
 

@@ -20,6 +20,7 @@ FileTable::FileTable(AppModel& model, bool showsRank, QWidget* parent)
     : QWidget(parent), model_(model), table_(new FileTableModel(this)), view_(new QTableView(this)),
       deleteAction_(new QAction(this))
 {
+    deleteAction_->setObjectName(QStringLiteral("deleteAction"));
     table_->setShowsRank(showsRank);
     view_->setModel(table_);
     view_->setItemDelegate(new FileTableDelegate(view_));

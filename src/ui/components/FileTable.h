@@ -48,7 +48,6 @@ public:
 
     QTableView* view() const { return view_; }
     FileTableModel* tableModel() const { return table_; }
-    QAction* deleteAction() const { return deleteAction_; }
 
     // The files a right-click at the row concerns: the whole selection when the row
     // is in it, otherwise that row alone; none for no row (-1).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
 #include <QFrame>
@@ -8,10 +9,13 @@
 #include <QLayoutItem>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidget>
 
-// Small pieces shared by the measuring screens of this folder.
+#include <string_view>
+
+// Small pieces shared by the screens.
 
 // Makes `area` a borderless vertical page and returns the page's column (16 points of
 // inset and spacing).
@@ -74,4 +78,43 @@ inline QLabel* styledLabel(const QString& text, TextStyle style, TextEmphasis em
     applyTextStyle(label, style, weight);
     applyTextColor(label, textColor(emphasis));
     return label;
+}
+
+// A flat button of a screen's toolbar: the symbol beside the title.
+inline QToolButton* toolbarButton(const QString& title, std::string_view symbol, QWidget* parent,
+                                  const QString& tip = QString())
+{
+    auto* button = new QToolButton(parent);
+    button->setText(title);
+    button->setIcon(SymbolIcons::icon(symbol));
+    button->setToolTip(tip);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    return button;
+}
+
+// A toolbar button that stays down while its part of the screen is shown.
+inline QToolButton* toolbarToggle(const QString& title, std::string_view symbol, QWidget* parent,
+                                  const QString& tip = QString())
+{
+    QToolButton* button = toolbarButton(title, symbol, parent, tip);
+    button->setCheckable(true);
+    return button;
+}
+
+// An action drawn as a link: the symbol and the title in one colour, no frame.
+inline QToolButton* linkButton(const QString& title, std::string_view symbol, QWidget* parent,
+                               const QColor& color = accentColor())
+{
+    auto* button = new QToolButton(parent);
+    button->setText(title);
+    button->setIcon(SymbolIcons::icon(symbol, color));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Active, QPalette::ButtonText, color);
+    palette.setColor(QPalette::Inactive, QPalette::ButtonText, color);
+    button->setPalette(palette);
+    return button;
 }

@@ -432,11 +432,11 @@ TEST_F(FileTableTest, DeleteOffersTheSelectedFilesWithValidNames)
     QObject::connect(model.get(), &AppModel::trashRequestChanged, [&] { ++requests; });
 
     // Nothing selected, or only a file whose stored name is not its real one: nothing happens.
-    table->deleteAction()->trigger();
+    table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     table->setSelection({2});
-    table->deleteAction()->trigger();
+    table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     table->setSelection({7});
-    table->deleteAction()->trigger();
+    table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     // Requests are judged in the background: let any that was wrongly made arrive.
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
@@ -444,7 +444,7 @@ TEST_F(FileTableTest, DeleteOffersTheSelectedFilesWithValidNames)
     EXPECT_EQ(requests, 0);
 
     table->setSelection({4, 2, 1});
-    table->deleteAction()->trigger();
+    table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     ASSERT_TRUE(waitUntil([&] { return model->trashRequest().has_value(); }));
     EXPECT_EQ(alerts, 0);
     const std::vector<TrashCandidate> expected{
@@ -453,8 +453,8 @@ TEST_F(FileTableTest, DeleteOffersTheSelectedFilesWithValidNames)
     };
     EXPECT_EQ(model->trashRequest()->candidates, expected);
 
-    EXPECT_EQ(table->deleteAction()->shortcut(), QKeySequence(QKeySequence::Delete));
-    EXPECT_EQ(table->deleteAction()->shortcutContext(), Qt::WidgetWithChildrenShortcut);
+    EXPECT_EQ(table->findChild<QAction*>(QStringLiteral("deleteAction"))->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(table->findChild<QAction*>(QStringLiteral("deleteAction"))->shortcutContext(), Qt::WidgetWithChildrenShortcut);
 }
 
 TEST_F(FileTableTest, ScreenshotOfAScannedFolder)

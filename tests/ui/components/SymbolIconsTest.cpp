@@ -1,6 +1,6 @@
 #include "ui/UiTestSupport.h"
 
-#include "app/SidebarItem.h"
+#include "app/system/SidebarItem.h"
 #include "index/StorageCategory.h"
 #include "ui/components/SymbolIcons.h"
 

@@ -288,11 +288,13 @@ QWidget* DuplicateView::buildOptionsBar()
     });
     auto* unit = new QLabel(QStringLiteral("MB"), bar);
     libraryToggle_ = new QCheckBox(QStringLiteral("Include ~/Library"), bar);
+    libraryToggle_->setObjectName(QStringLiteral("libraryToggle"));
     libraryToggle_->setToolTip(QStringLiteral(
         "App data often contains intentional copies. Leave off unless you know what you're looking for."));
     connect(libraryToggle_, &QCheckBox::toggled, this, &DuplicateView::setIncludeLibrary);
 
     progressBar_ = new QProgressBar(bar);
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
     progressBar_->setFixedWidth(140);
     progressBar_->setTextVisible(false);
     stage_ = new QLabel(bar);
@@ -300,8 +302,10 @@ QWidget* DuplicateView::buildOptionsBar()
     applyTextStyle(stage_, TextStyle::caption);
     applyTextColor(stage_, textColor(TextEmphasis::secondary));
     stop_ = new QPushButton(QStringLiteral("Stop"), bar);
+    stop_->setObjectName(QStringLiteral("stopButton"));
     connect(stop_, &QPushButton::clicked, this, &DuplicateView::stop);
     find_ = new QPushButton(QStringLiteral("Find Duplicates"), bar);
+    find_->setObjectName(QStringLiteral("findButton"));
     find_->setDefault(true);
     connect(find_, &QPushButton::clicked, this, &DuplicateView::start);
 
@@ -320,6 +324,7 @@ QWidget* DuplicateView::buildOptionsBar()
 QWidget* DuplicateView::buildResults()
 {
     results_ = new QWidget(content_);
+    results_->setObjectName(QStringLiteral("results"));
     auto* column = new QVBoxLayout(results_);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);

@@ -106,16 +106,10 @@ public:
     void trashSelected();
 
     QLineEdit* minimumSizeField() const { return sizeField_; }
-    QCheckBox* libraryToggle() const { return libraryToggle_; }
-    QPushButton* findButton() const { return find_; }
-    QPushButton* stopButton() const { return stop_; }
-    QProgressBar* progressBar() const { return progressBar_; }
     QLabel* stageLabel() const { return stage_; }
     QPushButton* trashButton() const { return trash_; }
     QWidget* currentContent() const;
-    QWidget* resultsContent() const { return results_; }
     EmptyStateView* emptyState() const { return empty_; }
-    QListView* listView() const { return list_; }
     DuplicateListModel* listModel() const { return listModel_; }
 
 signals:

@@ -80,21 +80,6 @@ void tint(QLabel* icon, QLabel* text, const char* symbol, const QColor& color)
     applyTextColor(text, color);
 }
 
-QToolButton* linkButton(const QString& title, const char* symbol, const QColor& color, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setText(title);
-    button->setIcon(SymbolIcons::icon(symbol, color));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Active, QPalette::ButtonText, color);
-    palette.setColor(QPalette::Inactive, QPalette::ButtonText, color);
-    button->setPalette(palette);
-    return button;
-}
-
 // The icon of the file's kind, from its name alone: the panel opens without touching the disk.
 QPixmap kindIcon(const QString& name, qreal ratio)
 {
@@ -165,11 +150,11 @@ FileDetailView::FileDetailView(AppModel& model, FileItem file, QWidget* parent, 
 
     auto* actions = new QVBoxLayout;
     actions->setSpacing(8);
-    auto* revealButton = linkButton(QStringLiteral("Reveal in Finder"), "folder", accentColor(), content);
+    auto* revealButton = linkButton(QStringLiteral("Reveal in Finder"), "folder", content);
     revealButton->setObjectName(QStringLiteral("revealButton"));
-    auto* copyButton = linkButton(QStringLiteral("Copy Path"), "doc.on.doc", accentColor(), content);
+    auto* copyButton = linkButton(QStringLiteral("Copy Path"), "doc.on.doc", content);
     copyButton->setObjectName(QStringLiteral("copyPathButton"));
-    trash_ = linkButton(QStringLiteral("Move to Trash\u2026"), "trash", NamedColor::red, content);
+    trash_ = linkButton(QStringLiteral("Move to Trash\u2026"), "trash", content, NamedColor::red);
     trash_->setObjectName(QStringLiteral("trashButton"));
     badge_ = symbolLine("safetyBadge", badgeIcon_, badgeText_, content);
     applyTextStyle(badgeText_, TextStyle::caption);

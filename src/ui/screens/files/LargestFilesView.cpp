@@ -14,6 +14,7 @@
 #include "ui/components/FileTable.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/ScanRequiredView.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -46,19 +47,6 @@ constexpr int countStep = 100;
 constexpr int chartBars = 10;
 // Bursts of changes (stepping, typing, picking) reach the index as one query.
 constexpr int settleMilliseconds = 150;
-
-QToolButton* toolbarButton(const QString& title, const char* symbol, const QString& tip, bool checkable,
-                           QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setText(title);
-    button->setIcon(SymbolIcons::icon(symbol));
-    button->setToolTip(tip);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setCheckable(checkable);
-    button->setAutoRaise(true);
-    return button;
-}
 
 QToolButton* stepButton(Qt::ArrowType arrow, QWidget* parent)
 {
@@ -201,6 +189,7 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     content_ = new QStackedWidget(body_);
 
     listPane_ = new QSplitter(Qt::Vertical, content_);
+    listPane_->setObjectName(QStringLiteral("listPane"));
     listPane_->setChildrenCollapsible(false);
     auto* chartPane = new ChartPane(
         [this](const SizeBarItem& item) {
@@ -227,6 +216,7 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     content_->addWidget(scanRequired_);
 
     inspector_ = new QStackedWidget(body_);
+    inspector_->setObjectName(QStringLiteral("inspector"));
     inspector_->setMinimumWidth(260);
     inspector_->setMaximumWidth(400);
     noSelection_ = new EmptyStateView(QStringLiteral("doc.text.magnifyingglass"), QStringLiteral("No Selection"),
@@ -266,12 +256,13 @@ QWidget* LargestFilesView::buildTitleBar()
     row->addWidget(title_);
     row->addStretch(1);
 
-    export_ = toolbarButton(QStringLiteral("Export CSV"), "square.and.arrow.up",
-                            QStringLiteral("Export this list to CSV"), false, bar);
-    chartToggle_ = toolbarButton(QStringLiteral("Chart"), "chart.bar.xaxis",
-                                 QStringLiteral("Show bar chart of the 10 largest files"), true, bar);
-    inspectorToggle_ = toolbarButton(QStringLiteral("Details"), "sidebar.trailing",
-                                     QStringLiteral("Show file details"), true, bar);
+    export_ = toolbarButton(QStringLiteral("Export CSV"), "square.and.arrow.up", bar,
+                            QStringLiteral("Export this list to CSV"));
+    export_->setObjectName(QStringLiteral("exportButton"));
+    chartToggle_ = toolbarToggle(QStringLiteral("Chart"), "chart.bar.xaxis", bar,
+                                 QStringLiteral("Show bar chart of the 10 largest files"));
+    inspectorToggle_ = toolbarToggle(QStringLiteral("Details"), "sidebar.trailing", bar,
+                                     QStringLiteral("Show file details"));
     for (QToolButton* button : {export_, chartToggle_, inspectorToggle_})
         row->addWidget(button);
     connect(export_, &QToolButton::clicked, this, &LargestFilesView::exportCSV);
@@ -492,16 +483,6 @@ void LargestFilesView::refreshInspector()
 FileDetailView* LargestFilesView::detailView() const
 {
     return inspector_->currentWidget() == detail_ ? detail_ : nullptr;
-}
-
-QWidget* LargestFilesView::listContent() const
-{
-    return listPane_;
-}
-
-QWidget* LargestFilesView::inspectorPane() const
-{
-    return inspector_;
 }
 
 QWidget* LargestFilesView::currentContent() const

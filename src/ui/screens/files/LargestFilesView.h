@@ -91,14 +91,11 @@ public:
     QComboBox* limitPicker() const { return limitPicker_; }
     QComboBox* categoryPicker() const { return categoryPicker_; }
     QLineEdit* countField() const { return countField_; }
-    QToolButton* exportButton() const { return export_; }
     FileTable* table() const { return table_; }
     SizeBarChart* chart() const { return chart_; }
     // The content shown: the list, "No files", or the scan-required view.
     QWidget* currentContent() const;
-    QWidget* listContent() const;
     QWidget* chartPane() const { return chartPane_; }
-    QWidget* inspectorPane() const;
     // The inspector's file panel; null while it shows "No Selection".
     FileDetailView* detailView() const;
 

@@ -17,7 +17,6 @@
 #include "ui/components/LocaleText.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/SizeBarChart.h"
-#include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/files/BreadcrumbBar.h"
 #include "ui/screens/files/ChartPane.h"
@@ -57,24 +56,16 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
     header->addWidget(title);
     header->addStretch(1);
-    chartToggle_ = new QToolButton(this);
+    chartToggle_ = toolbarToggle(QStringLiteral("Chart"), "chart.bar.xaxis", this);
     chartToggle_->setObjectName(QStringLiteral("chartToggle"));
-    chartToggle_->setCheckable(true);
-    chartToggle_->setText(QStringLiteral("Chart"));
-    chartToggle_->setIcon(SymbolIcons::icon("chart.bar.xaxis"));
-    chartToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    chartToggle_->setAutoRaise(true);
     header->addWidget(chartToggle_);
-    revealButton_ = new QToolButton(this);
+    revealButton_ = toolbarButton(QStringLiteral("Reveal in Finder"), "folder", this);
     revealButton_->setObjectName(QStringLiteral("revealButton"));
-    revealButton_->setText(QStringLiteral("Reveal in Finder"));
-    revealButton_->setIcon(SymbolIcons::icon("folder"));
-    revealButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    revealButton_->setAutoRaise(true);
     header->addWidget(revealButton_);
     layout->addLayout(header);
     breadcrumbs_ = new BreadcrumbBar([this](std::optional<std::string> path) { model_.setLargestFoldersFocus(path); },
                                      this, this);
+    breadcrumbs_->setObjectName(QStringLiteral("breadcrumbs"));
     layout->addWidget(breadcrumbs_);
     layout->addWidget(divider(this));
 

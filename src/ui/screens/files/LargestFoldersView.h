@@ -46,7 +46,6 @@ public:
 
     FolderTreeModel* tree() const { return tree_; }
     FolderTreeList* list() const { return list_; }
-    BreadcrumbBar* breadcrumbs() const { return breadcrumbs_; }
     SizeBarChart* chart() const { return chart_; }
     QToolButton* chartToggle() const { return chartToggle_; }
     QToolButton* revealButton() const { return revealButton_; }

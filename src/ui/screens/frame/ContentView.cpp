@@ -133,6 +133,7 @@ QWidget* ContentView::buildSidebar()
     footerLayout->setContentsMargins(10, 8, 10, 8);
     footerLayout->setSpacing(8);
     scanStatus_ = new SidebarScanStatus(model_, footer);
+    scanStatus_->setObjectName(QStringLiteral("scanStatus"));
     footerLayout->addWidget(scanStatus_);
     layout->addWidget(footer);
     return pane;
@@ -148,6 +149,7 @@ void ContentView::buildToolbar()
     setContextMenuPolicy(Qt::NoContextMenu);
 
     scanToolbar_ = new ScanToolbar(model_, toolbar);
+    scanToolbar_->setObjectName(QStringLiteral("scanToolbar"));
     toolbar->addWidget(scanToolbar_);
     auto* spacer = new QWidget(toolbar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/SidebarItem.h"
+#include "app/system/SidebarItem.h"
 #include "ui/screens/frame/SidebarList.h"
 
 class AppModel;
@@ -30,8 +30,6 @@ public:
     QListWidget* sidebarList() const { return sidebar_; }
     QWidget* currentScreen() const { return screen_; }
     QLineEdit* searchField() const { return search_; }
-    ScanToolbar* scanToolbar() const { return scanToolbar_; }
-    SidebarScanStatus* scanStatus() const { return scanStatus_; }
     TrashConfirmationSheet* trashSheet() const { return trashSheet_; }
     WelcomeSheet* welcomeSheet() const { return welcomeSheet_; }
     QMessageBox* alertBox() const { return alertBox_; }

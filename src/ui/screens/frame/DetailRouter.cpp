@@ -7,7 +7,7 @@
 #include "ui/screens/files/LargestFoldersView.h"
 #include "ui/screens/files/SearchView.h"
 #include "ui/screens/overview/DashboardView.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 #include "ui/screens/overview/StorageView.h"
 #include "ui/screens/preferences/PermissionsView.h"
 #include "ui/screens/preferences/PrivacyView.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SidebarItem.h"
+#include "app/system/SidebarItem.h"
 
 class AppModel;
 class QWidget;

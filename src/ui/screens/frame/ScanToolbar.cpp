@@ -3,28 +3,11 @@
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
 #include "ui/screens/frame/KestrelmoorCommands.h"
-#include "ui/components/SymbolIcons.h"
+#include "ui/components/ScreenParts.h"
 
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QToolButton>
-
-namespace {
-
-QToolButton* makeButton(QWidget* parent, const char* objectName, const QString& text, std::string_view symbol,
-                        const QString& help)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setText(text);
-    button->setIcon(SymbolIcons::icon(symbol));
-    button->setToolTip(help);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    return button;
-}
-
-} // namespace
 
 QString ScanToolbar::scanHelpText()
 {
@@ -46,13 +29,16 @@ ScanToolbar::ScanToolbar(AppModel& model, QWidget* parent) : QWidget(parent), mo
     busy_->setFixedSize(48, 8);
     layout->addWidget(busy_);
 
-    pauseButton_ = makeButton(this, "pauseButton", QStringLiteral("Pause"), "pause.fill", QStringLiteral("Pause scanning"));
-    cancelButton_ = makeButton(this, "cancelButton", QStringLiteral("Cancel"), "xmark.circle",
-                               QStringLiteral("Stop scanning. Results so far are kept and the scan can be resumed."));
-    resumeButton_ = makeButton(this, "resumeButton", QStringLiteral("Resume Scan"), "arrow.clockwise.circle",
-                               QStringLiteral("Continue the previous, unfinished scan"));
-    scanButton_ = makeButton(this, "scanButton", QStringLiteral("Scan Mac"), "arrow.triangle.2.circlepath",
-                             scanHelpText());
+    pauseButton_ = toolbarButton(QStringLiteral("Pause"), "pause.fill", this, QStringLiteral("Pause scanning"));
+    pauseButton_->setObjectName(QStringLiteral("pauseButton"));
+    cancelButton_ = toolbarButton(QStringLiteral("Cancel"), "xmark.circle", this,
+                                  QStringLiteral("Stop scanning. Results so far are kept and the scan can be resumed."));
+    cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+    resumeButton_ = toolbarButton(QStringLiteral("Resume Scan"), "arrow.clockwise.circle", this,
+                                  QStringLiteral("Continue the previous, unfinished scan"));
+    resumeButton_->setObjectName(QStringLiteral("resumeButton"));
+    scanButton_ = toolbarButton(QStringLiteral("Scan Mac"), "arrow.triangle.2.circlepath", this, scanHelpText());
+    scanButton_->setObjectName(QStringLiteral("scanButton"));
     for (QToolButton* button : {pauseButton_, cancelButton_, resumeButton_, scanButton_})
         layout->addWidget(button);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TrashRequest.h"
+#include "app/system/TrashRequest.h"
 
 #include <QDialog>
 

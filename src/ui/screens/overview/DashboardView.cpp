@@ -13,7 +13,7 @@
 #include "ui/components/StorageTrendChart.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 #include "ui/screens/overview/CategoryOverview.h"
 #include "ui/screens/overview/DiskOverviewCard.h"
 #include "ui/screens/overview/OverviewRow.h"

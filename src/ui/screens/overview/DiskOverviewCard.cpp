@@ -4,7 +4,7 @@
 #include "analysis/PercentFormatter.h"
 #include "app/QtText.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 #include "ui/screens/overview/StackedCapacityBar.h"
 
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "ui/screens/overview/OverviewRow.h"
 
-#include "ui/screens/overview/ListLayout.h"
+#include "ui/components/ListLayout.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -21,7 +21,7 @@
 #include "ui/screens/overview/CategoryOverview.h"
 #include "ui/screens/overview/CategoryTable.h"
 #include "ui/screens/overview/LocationRow.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -131,9 +131,11 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     categoryColumn->setContentsMargins(0, 0, 0, 0);
     categoryColumn->setSpacing(12);
     categoryOverview_ = new CategoryOverview(model_, summary, 12);
+    categoryOverview_->setObjectName(QStringLiteral("categoryOverview"));
     categoryColumn->addWidget(categoryOverview_);
     categoryColumn->addWidget(divider());
     categoryTable_ = new CategoryTable(model_, summary.categories);
+    categoryTable_->setObjectName(QStringLiteral("categoryTable"));
     categoryColumn->addWidget(categoryTable_);
     categoriesCard_ = new SectionCard(tr("Categories"), QStringLiteral("chart.pie"), categories);
     categoriesCard_->setObjectName(QStringLiteral("categoriesCard"));
@@ -379,11 +381,6 @@ void StorageView::showPermissionHelp()
     permissionHelp_ = new PermissionHelpSheet(this);
     permissionHelp_->setAttribute(Qt::WA_DeleteOnClose);
     permissionHelp_->open();
-}
-
-std::int64_t StorageView::available(const VolumeInfo& volume)
-{
-    return volume.available();
 }
 
 std::int64_t StorageView::used(const VolumeInfo& volume)

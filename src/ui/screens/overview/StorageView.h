@@ -3,7 +3,7 @@
 #include "analysis/KnownLocation.h"
 #include "analysis/VolumeInfo.h"
 #include "index/FileRecords.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -59,16 +59,13 @@ public:
     bool isLoading() const;
     // The help sheet while it is open.
     PermissionHelpSheet* permissionHelp() const { return permissionHelp_; }
-    CategoryOverview* categoryOverview() const { return categoryOverview_; }
-    CategoryTable* categoryTable() const { return categoryTable_; }
 
     // Reads the volumes and the index lists again.
     void reload();
     void showPermissionHelp();
 
-    // Per volume: the larger of the two available figures, what is used of the
-    // capacity (never negative) and that as a share (0 without a capacity).
-    static std::int64_t available(const VolumeInfo& volume);
+    // Per volume: what is used of the capacity (never negative) and that as a share
+    // (0 without a capacity).
     static std::int64_t used(const VolumeInfo& volume);
     static double fraction(const VolumeInfo& volume);
     static const char* symbolName(const VolumeInfo& volume);

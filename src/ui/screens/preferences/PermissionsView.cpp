@@ -13,7 +13,7 @@
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/ScreenParts.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/AccessProbe.h"
-#include "app/ProtectedLocation.h"
-#include "app/StorageSandbox.h"
+#include "app/system/ProtectedLocation.h"
+#include "app/system/StorageSandbox.h"
 
 #include <QColor>
 #include <QPointer>

@@ -9,7 +9,7 @@
 #include "ui/components/SectionCard.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

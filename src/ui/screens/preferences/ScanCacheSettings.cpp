@@ -2,7 +2,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "analysis/HomeAbbreviation.h"
-#include "app/AppAlert.h"
+#include "app/system/AppAlert.h"
 #include "app/AppModel.h"
 #include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"

@@ -75,6 +75,7 @@ SettingsView::SettingsView(AppModel& model, QWidget* parent)
     layout->addWidget(scanningSection());
     layout->addWidget(monitoringSection());
     scanCache_ = new ScanCacheSettings(model_, content);
+    scanCache_->setObjectName(QStringLiteral("scanCache"));
     layout->addWidget(scanCache_);
     layout->addWidget(privacySection());
     layout->addWidget(aboutSection());

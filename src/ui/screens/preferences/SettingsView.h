@@ -48,7 +48,6 @@ public:
     static QString versionText(const QString& version);
 
     QStringList shownExcluded() const { return shownExcluded_; }
-    ScanCacheSettings* scanCache() const { return scanCache_; }
 
 private:
     QWidget* scanningSection();

@@ -2,13 +2,13 @@
 
 #include "analysis/ByteFormatter.h"
 #include "analysis/HomeAbbreviation.h"
-#include "app/AppAlert.h"
+#include "app/system/AppAlert.h"
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
 #include "app/LatestLoad.h"
-#include "app/ProcessQuitter.h"
+#include "app/system/ProcessQuitter.h"
 #include "app/QtText.h"
-#include "app/RunningApplications.h"
+#include "app/system/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
 #include "platform/DesktopServices.h"
 #include "platform/Paths.h"
@@ -16,9 +16,9 @@
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
 #include "ui/components/LocaleText.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/ApplicationIcon.h"
-#include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/ApplicationStorageView.h"
 #include "ui/screens/system/WrappingText.h"
@@ -76,17 +76,6 @@ Metric metricRow(const QString& label, const std::optional<QString>& note, QWidg
         stack->addWidget(noteLabel);
     }
     return {box, value, noteLabel};
-}
-
-QToolButton* linkButton(const QString& title, const QString& symbol, QWidget* parent, const QString& name = {})
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setText(title);
-    button->setIcon(SymbolIcons::icon(stdstr(symbol), accentColor()));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    return button;
 }
 
 const QString detailLabels[] = {
@@ -186,31 +175,33 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
 
     auto* actions = new QVBoxLayout;
     actions->setSpacing(6);
-    auto* open = linkButton(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.app"), body);
+    auto* open = linkButton(QStringLiteral("Open"), "arrow.up.forward.app", body);
     connect(open, &QToolButton::clicked, this, &AppDetailView::open);
     actions->addWidget(open, 0, Qt::AlignLeft);
-    auto* reveal = linkButton(QStringLiteral("Reveal in Finder"), QStringLiteral("folder"), body);
+    auto* reveal = linkButton(QStringLiteral("Reveal in Finder"), "folder", body);
     connect(reveal, &QToolButton::clicked, this, [this] { FinderActions::reveal({app_.path}, model_.desktop()); });
     actions->addWidget(reveal, 0, Qt::AlignLeft);
-    quit_ = linkButton(QStringLiteral("Quit\u2026"), QStringLiteral("xmark.circle"), body, QStringLiteral("quit"));
+    quit_ = linkButton(QStringLiteral("Quit\u2026"), "xmark.circle", body);
+    quit_->setObjectName(QStringLiteral("quit"));
     connect(quit_, &QToolButton::clicked, this, [this] { requestQuit(false); });
     actions->addWidget(quit_, 0, Qt::AlignLeft);
-    forceQuit_ = linkButton(QStringLiteral("Force Quit\u2026"), QStringLiteral("exclamationmark.octagon"), body,
-                            QStringLiteral("forceQuit"));
+    forceQuit_ = linkButton(QStringLiteral("Force Quit\u2026"), "exclamationmark.octagon", body);
+    forceQuit_->setObjectName(QStringLiteral("forceQuit"));
     connect(forceQuit_, &QToolButton::clicked, this, [this] { requestQuit(true); });
     actions->addWidget(forceQuit_, 0, Qt::AlignLeft);
     // A packaged application is removed by its package manager; moving its folder would break the package.
     removalCommand_ = wrappingLabel(body, QStringLiteral("removalCommand"));
     removalCommand_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     actions->addWidget(removalCommand_);
-    copyRemoval_ = linkButton(QStringLiteral("Copy Removal Command"), QStringLiteral("doc.on.doc"), body,
-                              QStringLiteral("copyRemoval"));
+    copyRemoval_ = linkButton(QStringLiteral("Copy Removal Command"), "doc.on.doc", body);
+    copyRemoval_->setObjectName(QStringLiteral("copyRemoval"));
     connect(copyRemoval_, &QToolButton::clicked, this, [this] {
         if (app_.removalCommand)
             model_.desktop().copyText(*app_.removalCommand);
     });
     actions->addWidget(copyRemoval_, 0, Qt::AlignLeft);
-    trash_ = linkButton(QStringLiteral("Move App to Trash\u2026"), QStringLiteral("trash"), body, QStringLiteral("trash"));
+    trash_ = linkButton(QStringLiteral("Move App to Trash\u2026"), "trash", body);
+    trash_->setObjectName(QStringLiteral("trash"));
     connect(trash_, &QToolButton::clicked, this, [this] {
         const auto& sizes = model_.apps().bundleSizes();
         const auto size = sizes.find(app_.path);

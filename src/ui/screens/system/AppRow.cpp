@@ -1,7 +1,7 @@
 #include "ui/screens/system/AppRow.h"
 
 #include "app/QtText.h"
-#include "app/RunningApplications.h"
+#include "app/system/RunningApplications.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "analysis/ByteFormatter.h"
 #include "analysis/HomeAbbreviation.h"
 #include "app/AppModel.h"
-#include "app/ApplicationScanner.h"
+#include "app/system/ApplicationScanner.h"
 #include "app/ApplicationsStore.h"
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
@@ -246,13 +246,4 @@ QMenu* ApplicationStorageView::entryMenu(int index)
                         FinderActions::reveal({path}, model_.desktop());
                     });
     return menu;
-}
-
-QList<QWidget*> ApplicationStorageView::entryRows() const
-{
-    QList<QWidget*> shown;
-    if (breakdown_)
-        for (std::size_t i = 0; i < breakdown_->entries.size() && i < rows_.size(); ++i)
-            shown.push_back(rows_[i].row);
-    return shown;
 }

@@ -51,8 +51,6 @@ public:
 
     // The menu for a right click on the row of the entry at `index`, or none.
     QMenu* entryMenu(int index);
-    // The rows of the shown entries.
-    QList<QWidget*> entryRows() const;
 
 private:
     struct EntryRow {

@@ -10,6 +10,7 @@
 #include "scanning/FinderActions.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/LocaleText.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -43,18 +44,6 @@ const std::vector<ColumnWidths::Column> columns = {
 
 const QString hideKey = QStringLiteral("hideAppSizeExplanation");
 
-QToolButton* toolbarButton(const QString& title, const char* symbol, bool checkable, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setText(title);
-    button->setToolTip(title);
-    button->setIcon(SymbolIcons::icon(symbol));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setCheckable(checkable);
-    button->setAutoRaise(true);
-    return button;
-}
-
 } // namespace
 
 ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
@@ -71,9 +60,9 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
     toolbar->addWidget(title);
     toolbar->addStretch(1);
-    chartToggle_ = toolbarButton(QStringLiteral("Size Chart"), "chart.bar.xaxis", true, this);
-    refresh_ = toolbarButton(QStringLiteral("Refresh"), "arrow.clockwise", false, this);
-    inspectorToggle_ = toolbarButton(QStringLiteral("Details"), "sidebar.trailing", true, this);
+    chartToggle_ = toolbarToggle(QStringLiteral("Size Chart"), "chart.bar.xaxis", this, QStringLiteral("Size Chart"));
+    refresh_ = toolbarButton(QStringLiteral("Refresh"), "arrow.clockwise", this, QStringLiteral("Refresh"));
+    inspectorToggle_ = toolbarToggle(QStringLiteral("Details"), "sidebar.trailing", this, QStringLiteral("Details"));
     toolbar->addWidget(chartToggle_);
     toolbar->addWidget(refresh_);
     toolbar->addWidget(inspectorToggle_);

@@ -61,7 +61,6 @@ public:
     QTableView* table() const { return table_; }
     SizeBarChart* chart() const { return chart_; }
     AppDetailView* detail() const { return detail_; }
-    QWidget* banner() const { return banner_; }
     QLabel* countLabel() const { return count_; }
     QToolButton* refreshButton() const { return refresh_; }
 

@@ -9,7 +9,7 @@
 #include "ui/components/SectionCard.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/UsageBar.h"
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 #include "ui/screens/system/CoreBarChart.h"
 #include "ui/screens/system/TopProcessesList.h"
 
@@ -84,6 +84,7 @@ CPUView::CPUView(SystemMonitorStore& monitor, QWidget* parent, const Application
 
     chart_ = new LiveAreaChart({}, {{"System", NamedColor::red}, {"User", NamedColor::blue}}, {0.0, 1.0},
                                [](double value) { return percent(value); });
+    chart_->setObjectName(QStringLiteral("historyChart"));
     chart_->setFixedHeight(200);
     sections()->addWidget(new SectionCard(QStringLiteral("History"), QStringLiteral("waveform.path.ecg"), chart_));
     cores_ = new CoreBarChart({});

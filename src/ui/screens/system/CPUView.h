@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MonitorRecords.h"
+#include "app/system/MonitorRecords.h"
 #include "index/ProcessRecords.h"
 #include "ui/components/ChartRecords.h"
 #include "ui/screens/system/MonitorScreen.h"
@@ -49,7 +49,6 @@ public:
     // a number or none is above zero.
     static std::optional<std::array<int, 3>> shownPercents(const CPUSnapshot& cpu);
 
-    LiveAreaChart* historyChart() const { return chart_; }
 
 protected:
     void refresh() override;

@@ -9,7 +9,7 @@
 #include "ui/components/PressureMeter.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/TextStyle.h"
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 #include "ui/screens/system/TopProcessesList.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MonitorRecords.h"
+#include "app/system/MonitorRecords.h"
 #include "index/ProcessRecords.h"
 #include "ui/components/ChartPlot.h"
 #include "ui/components/ChartRecords.h"

@@ -1,6 +1,6 @@
 #include "ui/screens/system/ProcessContextMenu.h"
 
-#include "app/RunningApplications.h"
+#include "app/system/RunningApplications.h"
 #include "platform/DesktopServices.h"
 #include "platform/ProcessWindows.h"
 #include "scanning/FinderActions.h"

@@ -1,6 +1,6 @@
 #include "ui/screens/system/ProcessIcon.h"
 
-#include "app/RunningApplications.h"
+#include "app/system/RunningApplications.h"
 #include "ui/components/ApplicationIcon.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"

@@ -56,17 +56,6 @@ void ProcessTableView::setProcesses(std::vector<ProcessSnapshot> processes)
     model_->setProcesses(std::move(processes));
 }
 
-std::vector<ProcessSnapshot> ProcessTableView::selectedProcesses() const
-{
-    std::vector<ProcessRowKey> keys;
-    for (const QModelIndex& index : selectionModel()->selectedRows())
-        keys.push_back(ProcessRowKey::of(model_->processAt(index.row())));
-    std::vector<ProcessSnapshot> selected;
-    for (const auto& process : processes_)
-        if (std::find(keys.begin(), keys.end(), ProcessRowKey::of(process)) != keys.end()) selected.push_back(process);
-    return selected;
-}
-
 std::set<std::int32_t> ProcessTableView::selectedPids() const
 {
     std::set<std::int32_t> pids;

@@ -29,8 +29,6 @@ public:
 
     // The rows of one sample, in the sampler's order.
     void setProcesses(std::vector<ProcessSnapshot> processes);
-    // The selected processes, in the sampler's order.
-    std::vector<ProcessSnapshot> selectedProcesses() const;
     std::set<std::int32_t> selectedPids() const;
     // Selects the listed processes with these pids, the first of them current.
     void setSelectedPids(const std::set<std::int32_t>& pids);

@@ -2,15 +2,14 @@
 
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
-#include "app/ProcessQuitter.h"
-#include "app/RunningApplications.h"
+#include "app/system/ProcessQuitter.h"
+#include "app/system/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
 #include "scanning/FinderActions.h"
 #include "platform/ProcessWindows.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/LocaleText.h"
-#include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/system/ProcessContextMenu.h"
 #include "ui/screens/system/ProcessIcon.h"
@@ -33,20 +32,6 @@
 
 #include <unistd.h>
 
-namespace {
-
-QToolButton* toolbarButton(const QString& label, std::string_view symbol, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setText(label);
-    button->setIcon(SymbolIcons::icon(symbol, textColor(TextEmphasis::primary)));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    return button;
-}
-
-} // namespace
-
 RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
@@ -68,6 +53,7 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(12, 6, 12, 0);
     toolbar->addStretch(1);
+    front_->setObjectName(QStringLiteral("frontButton"));
     toolbar->addWidget(front_);
     toolbar->addWidget(reveal_);
     toolbar->addWidget(quit_);

@@ -61,7 +61,6 @@ public:
     // Raises the process's own window; a failure is reported in an alert of its own.
     void bringToFront(const ProcessSnapshot& process);
     EmptyStateView& emptyState() const { return *empty_; }
-    QToolButton& frontButton() const { return *front_; }
     QMessageBox* confirmation() const { return confirmation_; }
     QMessageBox* errorAlert() const { return errorAlert_; }
 

@@ -114,8 +114,8 @@ protected:
     {
         const QModelIndex index = indexOf(view, path);
         ASSERT_TRUE(index.isValid()) << path;
-        QWidget* viewport = view.listView()->viewport();
-        const QPointF at = DuplicateRowDelegate::checkRect(view.listView()->visualRect(index)).center();
+        QWidget* viewport = view.findChild<QListView*>(QStringLiteral("duplicateList"))->viewport();
+        const QPointF at = DuplicateRowDelegate::checkRect(view.findChild<QListView*>(QStringLiteral("duplicateList"))->visualRect(index)).center();
         QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                           Qt::NoModifier);
         QApplication::sendEvent(viewport, &press);
@@ -271,7 +271,7 @@ TEST(DuplicateViewEmpty, AnEmptyIndexAsksForAScanAndTheSidebarOpensTheScreen)
     RecordingModel support;
     DuplicateView view(*support.model);
     EXPECT_TRUE(qobject_cast<ScanRequiredView*>(view.currentContent()));
-    EXPECT_FALSE(view.findButton()->isEnabled());
+    EXPECT_FALSE(view.findChild<QPushButton*>(QStringLiteral("findButton"))->isEnabled());
     std::unique_ptr<QWidget> routed(DetailRouter::makeScreen(SidebarItem::duplicates, *support.model, nullptr));
     EXPECT_TRUE(qobject_cast<DuplicateView*>(routed.get()));
 }
@@ -288,15 +288,15 @@ TEST_F(DuplicateViewTest, GroupsAreThoseTheEngineFinds)
     const auto expected = scanner.findDuplicates(nullptr);
     ASSERT_EQ(expected.size(), 2u);
     EXPECT_EQ(view->groups(), expected);
-    EXPECT_EQ(view->currentContent(), view->resultsContent());
+    EXPECT_EQ(view->currentContent(), view->findChild<QWidget*>(QStringLiteral("results")));
     EXPECT_EQ(fileRows(*view), 5);
     EXPECT_EQ(summary(*view), "2 duplicate groups");
     EXPECT_EQ(view->progress().stage, "Done");
     EXPECT_FALSE(view->trashButton()->isEnabled());
 
     // A double click reveals that copy; group headers reveal nothing.
-    emit view->listView()->doubleClicked(indexOf(*view, pair[1]));
-    emit view->listView()->doubleClicked(view->listModel()->index(1, 0));
+    emit view->findChild<QListView*>(QStringLiteral("duplicateList"))->doubleClicked(indexOf(*view, pair[1]));
+    emit view->findChild<QListView*>(QStringLiteral("duplicateList"))->doubleClicked(view->listModel()->index(1, 0));
     EXPECT_EQ(desktop->revealed, std::vector<std::vector<std::string>>{{pair[1]}});
 
     // The minimum size is honoured: above 6 KB only the pair remains.
@@ -449,7 +449,7 @@ TEST_F(DuplicateViewTest, AFailedSearchSaysWhy)
     EXPECT_EQ(view->currentContent(), view->emptyState());
     EXPECT_EQ(view->emptyState()->title(), "The search did not finish");
     EXPECT_EQ(view->emptyState()->description(), "The duplicate search failed: database disk image is malformed");
-    EXPECT_TRUE(view->findButton()->isVisible());
+    EXPECT_TRUE(view->findChild<QPushButton*>(QStringLiteral("findButton"))->isVisible());
     saveScreenshot(*view, "DuplicateView-Failed");
 }
 
@@ -472,15 +472,15 @@ TEST_F(DuplicateViewTest, ProgressShowsWhileRunningAndStopSaysTheSearchDidNotFin
     view->start();
     EXPECT_TRUE(view->isSearching());
     ASSERT_TRUE(waitUntil([&] { return view->progress().candidatesChecked == 2; }));
-    EXPECT_TRUE(view->progressBar()->isVisible());
-    EXPECT_EQ(view->progressBar()->maximum(), 4);
-    EXPECT_EQ(view->progressBar()->value(), 2);
+    EXPECT_TRUE(view->findChild<QProgressBar*>(QStringLiteral("progressBar"))->isVisible());
+    EXPECT_EQ(view->findChild<QProgressBar*>(QStringLiteral("progressBar"))->maximum(), 4);
+    EXPECT_EQ(view->findChild<QProgressBar*>(QStringLiteral("progressBar"))->value(), 2);
     EXPECT_EQ(view->stageLabel()->text(), "Comparing 6 KB files\u2026");
-    EXPECT_TRUE(view->stopButton()->isVisible());
-    EXPECT_FALSE(view->findButton()->isVisible());
+    EXPECT_TRUE(view->findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisible());
+    EXPECT_FALSE(view->findChild<QPushButton*>(QStringLiteral("findButton"))->isVisible());
     saveScreenshot(*view, "DuplicateView-Running");
 
-    view->stopButton()->click();
+    view->findChild<QPushButton*>(QStringLiteral("stopButton"))->click();
     EXPECT_FALSE(view->isSearching());
     EXPECT_EQ(view->outcome(), Outcome::stopped);
     EXPECT_EQ(view->emptyState()->title(), "The search did not finish");
@@ -519,6 +519,6 @@ TEST_F(DuplicateViewTest, TheSizeFieldReadsTheLocaleAndKeepsItsValueOnNonsense)
     emit view->minimumSizeField()->editingFinished();
     EXPECT_DOUBLE_EQ(view->minimumSizeMB(), 2.5);
     EXPECT_EQ(view->minimumSizeField()->text(), "2.5");
-    view->libraryToggle()->click();
+    view->findChild<QCheckBox*>(QStringLiteral("libraryToggle"))->click();
     EXPECT_TRUE(view->includesLibrary());
 }

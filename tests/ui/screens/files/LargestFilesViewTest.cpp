@@ -21,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSplitter>
+#include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
 #include <QThreadPool>
@@ -253,7 +255,7 @@ TEST(LargestFilesViewEmpty, AnEmptyIndexAsksForAScan)
     ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
     EXPECT_TRUE(view.files().empty());
     EXPECT_TRUE(qobject_cast<ScanRequiredView*>(view.currentContent()));
-    EXPECT_FALSE(view.exportButton()->isEnabled());
+    EXPECT_FALSE(view.findChild<QToolButton*>(QStringLiteral("exportButton"))->isEnabled());
 
     // The sidebar's row opens this screen.
     std::unique_ptr<QWidget> routed(DetailRouter::makeScreen(SidebarItem::largestFiles, *support.model, nullptr));
@@ -265,7 +267,7 @@ TEST_F(LargestFilesViewTest, ListsTheLargestFirstWithRanksAndSummary)
     auto view = makeView();
     // While the first load runs, the empty table and the progress indicator show.
     EXPECT_TRUE(view->isLoading());
-    EXPECT_EQ(view->currentContent(), view->listContent());
+    EXPECT_EQ(view->currentContent(), view->findChild<QSplitter*>(QStringLiteral("listPane")));
     ASSERT_TRUE(settle(*view));
 
     EXPECT_EQ(query.calls, (decltype(query.calls){{100, std::nullopt}}));
@@ -277,8 +279,8 @@ TEST_F(LargestFilesViewTest, ListsTheLargestFirstWithRanksAndSummary)
         EXPECT_EQ(view->table()->tableModel()->rankMap().at(expected[i].id), static_cast<int>(i) + 1);
     EXPECT_EQ(view->summaryLabel()->text(), LargestFilesView::summaryText(expected));
     EXPECT_EQ(view->titleLabel()->text(), "Largest Files");
-    EXPECT_TRUE(view->exportButton()->isEnabled());
-    EXPECT_TRUE(view->inspectorPane()->isHidden());
+    EXPECT_TRUE(view->findChild<QToolButton*>(QStringLiteral("exportButton"))->isEnabled());
+    EXPECT_TRUE(view->findChild<QStackedWidget*>(QStringLiteral("inspector"))->isHidden());
     saveScreenshot(*view, "LargestFilesView");
 }
 
@@ -396,7 +398,7 @@ TEST_F(LargestFilesViewTest, ExportWritesExactlyTheRowsShown)
     panel->answer = out.file("largest.csv");
     view->setSavePanel(panel);
 
-    view->exportButton()->click();
+    view->findChild<QToolButton*>(QStringLiteral("exportButton"))->click();
     const auto rows = parseCSV(readFile(*panel->answer));
     ASSERT_EQ(rows.size(), view->files().size() + 1);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Size (bytes)", "Size", "Type", "Category", "Modified",
@@ -454,7 +456,7 @@ TEST_F(LargestFilesViewTest, ChartAndInspectorFollowTheSelection)
     const FileItem& chosen = view->files()[2];
     EXPECT_EQ(view->selection(), std::set<std::int64_t>{chosen.id});
     EXPECT_TRUE(view->showsInspector());
-    EXPECT_FALSE(view->inspectorPane()->isHidden());
+    EXPECT_FALSE(view->findChild<QStackedWidget*>(QStringLiteral("inspector"))->isHidden());
     ASSERT_TRUE(view->detailView());
     EXPECT_EQ(view->detailView()->file(), chosen);
     ASSERT_TRUE(waitUntil([&] { return view->detailView()->details().has_value(); }));
@@ -494,7 +496,7 @@ TEST_F(LargestFilesViewTest, OneClickOnDetailsShowsThePanelAndOneHidesIt)
         ASSERT_NE(details, nullptr);
         const auto panelShown = [&] {
             QCoreApplication::processEvents();
-            return view->inspectorPane()->isVisibleTo(view.get()) && view->inspectorPane()->width() >= 260;
+            return view->findChild<QStackedWidget*>(QStringLiteral("inspector"))->isVisibleTo(view.get()) && view->findChild<QStackedWidget*>(QStringLiteral("inspector"))->width() >= 260;
         };
         const auto click = [&](QWidget* target, QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
             QTest::mouseClick(target, Qt::LeftButton, modifiers, at);
@@ -506,7 +508,7 @@ TEST_F(LargestFilesViewTest, OneClickOnDetailsShowsThePanelAndOneHidesIt)
         EXPECT_TRUE(panelShown());
         EXPECT_TRUE(details->isChecked());
         click(details, details->rect().center());
-        EXPECT_FALSE(view->inspectorPane()->isVisibleTo(view.get()));
+        EXPECT_FALSE(view->findChild<QStackedWidget*>(QStringLiteral("inspector"))->isVisibleTo(view.get()));
         EXPECT_FALSE(details->isChecked());
 
         // Selecting one row opens the panel on it; each click then turns it off or on.
@@ -517,7 +519,7 @@ TEST_F(LargestFilesViewTest, OneClickOnDetailsShowsThePanelAndOneHidesIt)
         EXPECT_TRUE(details->isChecked());
         for (int round = 0; round < 3; ++round) {
             click(details, details->rect().center());
-            EXPECT_FALSE(view->inspectorPane()->isVisibleTo(view.get())) << round;
+            EXPECT_FALSE(view->findChild<QStackedWidget*>(QStringLiteral("inspector"))->isVisibleTo(view.get())) << round;
             EXPECT_EQ(details->isChecked(), view->showsInspector());
             click(details, details->rect().center());
             EXPECT_TRUE(panelShown()) << round;

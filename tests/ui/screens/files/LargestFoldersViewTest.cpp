@@ -13,7 +13,7 @@
 #include "ui/screens/files/BreadcrumbBar.h"
 #include "ui/screens/files/RealKeys.h"
 #include "ui/screens/frame/DetailRouter.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QAbstractItemModelTester>
 #include <QMenu>
@@ -198,11 +198,11 @@ TEST_F(LargestFoldersViewTest, DrillsWithTheFocusAndFallsBackToTheTopForAMissing
     LargestFoldersView view(model());
     ASSERT_TRUE(loaded(view));
     EXPECT_EQ(view.findChild<QStackedWidget*>()->currentIndex(), 1);
-    EXPECT_EQ(view.breadcrumbs()->path(), std::nullopt);
+    EXPECT_EQ(view.findChild<BreadcrumbBar*>(QStringLiteral("breadcrumbs"))->path(), std::nullopt);
 
     model().setLargestFoldersFocus(path("disk/foo"));
     ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk/foo") && !view.tree()->isLoading(); }));
-    EXPECT_EQ(view.breadcrumbs()->path(), path("disk/foo"));
+    EXPECT_EQ(view.findChild<BreadcrumbBar*>(QStringLiteral("breadcrumbs"))->path(), path("disk/foo"));
     ASSERT_GE(view.tree()->rows().size(), 2u);
     EXPECT_EQ(view.tree()->rows()[1].folder.name, "sub");
 
@@ -212,7 +212,7 @@ TEST_F(LargestFoldersViewTest, DrillsWithTheFocusAndFallsBackToTheTopForAMissing
 
     model().setLargestFoldersFocus(path("disk/not indexed"));
     ASSERT_TRUE(waitUntil([&] { return !view.tree()->isLoading() && !view.tree()->focusPath(); }));
-    EXPECT_EQ(view.breadcrumbs()->path(), std::nullopt);
+    EXPECT_EQ(view.findChild<BreadcrumbBar*>(QStringLiteral("breadcrumbs"))->path(), std::nullopt);
 }
 
 TEST_F(LargestFoldersViewTest, ArrowsExpandAndCollapseOnlyWhenThatChangesSomething)

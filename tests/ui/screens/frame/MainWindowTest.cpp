@@ -66,15 +66,15 @@ protected:
     static QStringList toolbarButtons(ContentView& window)
     {
         QStringList shown;
-        for (auto* button : window.scanToolbar()->findChildren<QToolButton*>())
-            if (button->isVisibleTo(window.scanToolbar()))
+        for (auto* button : window.findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChildren<QToolButton*>())
+            if (button->isVisibleTo(window.findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))))
                 shown << button->text() + (button->isEnabled() ? "" : " (disabled)");
         return shown;
     }
     QStringList footerLines()
     {
         QStringList lines;
-        SidebarScanStatus* status = window().scanStatus();
+        SidebarScanStatus* status = window().findChild<SidebarScanStatus*>(QStringLiteral("scanStatus"));
         for (const char* name : {"phaseLabel", "countLabel", "lastScanLabel", "incompleteLabel", "notScannedLabel"}) {
             auto* label = status->findChild<QLabel*>(QString::fromLatin1(name));
             if (label && label->isVisibleTo(status))
@@ -186,7 +186,7 @@ TEST_F(MainWindowTest, EachChangeOfSelectionBuildsAFreshScreenAndOnlyThen)
     EXPECT_EQ(window().searchField()->placeholderText(), "Search: *.zip, node_modules, size > 1 GB");
 
     // The offline line leads to Privacy.
-    window().scanStatus()->findChild<QToolButton*>(QStringLiteral("offlineButton"))->click();
+    window().findChild<SidebarScanStatus*>(QStringLiteral("scanStatus"))->findChild<QToolButton*>(QStringLiteral("offlineButton"))->click();
     EXPECT_EQ(model().selection(), SidebarItem::privacy);
     QCoreApplication::processEvents();
 }
@@ -304,7 +304,7 @@ TEST_F(MainWindowTest, ShortcutTextsAreTheDesktopsAndFindGoesToTheSearchField)
     window().show();
     QApplication::setActiveWindow(&window());
     QCoreApplication::processEvents();
-    auto* scanButton = window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"));
+    auto* scanButton = window().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QToolButton*>(QStringLiteral("scanButton"));
     EXPECT_EQ(scanButton->toolTip(), "Scan your Mac (Ctrl+R). Only changes since the last scan are written.");
 
     const QStringList foreignGlyphs{QStringLiteral("\u2318"), QStringLiteral("\u2325"), QStringLiteral("\u21E7"),
@@ -485,7 +485,7 @@ TEST_F(MainWindowTest, ToolbarFooterAndMenusFollowEveryPhase)
         EXPECT_EQ(footerLines(), c.footer) << c.name;
         EXPECT_EQ(menuState(), c.menus) << c.name;
         const bool active = ScanCoordinator::isActive(c.phase);
-        EXPECT_EQ(window().scanToolbar()->findChild<QProgressBar*>()->isVisibleTo(window().scanToolbar()), active)
+        EXPECT_EQ(window().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QProgressBar*>()->isVisibleTo(window().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))), active)
             << c.name;
         QCoreApplication::processEvents();
         saveScreenshot(window(), QStringLiteral("window-") + QString::fromLatin1(c.name));
@@ -493,7 +493,7 @@ TEST_F(MainWindowTest, ToolbarFooterAndMenusFollowEveryPhase)
 
     // Pause is offered while preparing but does nothing there.
     ScanCoordinatorTestAccess::setPhase(scan(), Kind::preparing);
-    window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("pauseButton"))->click();
+    window().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QToolButton*>(QStringLiteral("pauseButton"))->click();
     EXPECT_EQ(scan().progress().phase.kind(), Kind::preparing);
 }
 
@@ -513,7 +513,7 @@ TEST_F(MainWindowTest, TheLastScansAgeIsWordedAgainAsTimePasses)
     EXPECT_EQ(footerLines(), QStringList{"Last scan: 58 seconds ago"});
 
     // Nothing else changes: the footer's own clock moves the text on.
-    window().scanStatus()->findChild<QTimer*>()->setInterval(20);
+    window().findChild<SidebarScanStatus*>(QStringLiteral("scanStatus"))->findChild<QTimer*>()->setInterval(20);
     EXPECT_TRUE(waitUntil([&] { return footerLines() == QStringList{"Last scan: 1 minute ago"}; }, std::chrono::seconds(5)))
         << footerLines().join(", ").toStdString();
 }
@@ -525,7 +525,7 @@ TEST_F(MainWindowTest, WithoutAScanCacheScanningIsOfferedDisabled)
     KestrelmoorApp bare(std::make_unique<AppModel>(nullptr, emptyApplicationsStore(settings.path())));
     ASSERT_EQ(bare.model().database(), nullptr);
     EXPECT_EQ(toolbarButtons(bare.mainWindow()), QStringList{"Scan Mac (disabled)"});
-    bare.mainWindow().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
+    bare.mainWindow().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
     bare.commands().scanAction()->trigger();
     EXPECT_EQ(bare.model().scan().task(), nullptr);
     EXPECT_EQ(bare.model().scan().progress().phase.kind(), Kind::idle);
@@ -547,11 +547,11 @@ TEST_F(MainWindowTest, AScanStartedFromTheToolbarRunsToTheEndWithTheFooterCounti
 
     QStringList counts;
     QObject::connect(&scan(), &ScanCoordinator::progressChanged, [&] {
-        auto* count = window().scanStatus()->findChild<QLabel*>(QStringLiteral("countLabel"));
+        auto* count = window().findChild<SidebarScanStatus*>(QStringLiteral("scanStatus"))->findChild<QLabel*>(QStringLiteral("countLabel"));
         if (ScanCoordinator::isActive(scan().progress().phase) && (counts.isEmpty() || counts.back() != count->text()))
             counts << count->text();
     });
-    window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
+    window().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
     EXPECT_EQ(toolbarButtons(window()), (QStringList{"Pause", "Cancel"}));
     ASSERT_TRUE(waitUntil([&] { return scan().task() == nullptr && scan().dataVersion() == 1; }));
 

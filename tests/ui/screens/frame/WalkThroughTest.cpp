@@ -136,7 +136,7 @@ protected:
         bool started = false;
         app->model().start([&] { started = true; });
         if (!waitUntil([&] { return started; })) return false;
-        window().scanToolbar()->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
+        window().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
         return waitUntil([&] { return app->model().scan().task() == nullptr && app->model().scan().dataVersion() >= 1; });
     }
 

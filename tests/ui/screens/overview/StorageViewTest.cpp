@@ -21,7 +21,7 @@
 #include "ui/screens/overview/CategoryOverview.h"
 #include "ui/screens/overview/CategoryTable.h"
 #include "ui/screens/overview/LocationRow.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -418,9 +418,9 @@ TEST_F(StorageViewTest, TheCategoriesCardShowsTheOverviewOfTwelveThenADividerThe
     auto* card = view.findChild<SectionCard*>("categoriesCard");
     ASSERT_NE(card, nullptr);
     ASSERT_TRUE(card->isVisibleTo(&view));
-    CategoryOverview* overview = view.categoryOverview();
+    CategoryOverview* overview = view.findChild<CategoryOverview*>(QStringLiteral("categoryOverview"));
     ASSERT_EQ(overview->rows().size(), 12u);
-    EXPECT_EQ(view.categoryTable()->categories().size(), 14u);
+    EXPECT_EQ(view.findChild<CategoryTable*>(QStringLiteral("categoryTable"))->categories().size(), 14u);
     auto* chart = overview->findChild<CategoryDonutChart*>();
     ASSERT_TRUE(chart && chart->isVisibleTo(&view));
     EXPECT_EQ(chart->centerLines().second, qstr(ByteFormatter::string(CategoryOverview::scannedTotal(categories))));
@@ -433,7 +433,7 @@ TEST_F(StorageViewTest, TheCategoriesCardShowsTheOverviewOfTwelveThenADividerThe
     ASSERT_NE(line, nullptr);
     EXPECT_LT(chart->mapTo(card, QPoint(0, 0)).x(), overview->rows().front()->mapTo(card, QPoint(0, 0)).x());
     EXPECT_GE(top(line), top(chart) + chart->height());
-    EXPECT_GE(top(view.categoryTable()), top(line) + line->height());
+    EXPECT_GE(top(view.findChild<CategoryTable*>(QStringLiteral("categoryTable"))), top(line) + line->height());
 
     // A new scan's summary is shown in the same cards and rows.
     const QList<QWidget*> before = card->findChildren<QWidget*>();
@@ -479,7 +479,7 @@ TEST_F(StorageViewTest, NothingIsCutFromTheSmallestWindowToTheLargest)
             }
         // At 1000 pixels and more the notes keep their own column under a whole heading.
         if (size.size.width() >= 800) {
-            EXPECT_TRUE(view.categoryTable()->notesInColumn());
+            EXPECT_TRUE(view.findChild<CategoryTable*>(QStringLiteral("categoryTable"))->notesInColumn());
         }
         saveScreenshot(view, QString::fromLatin1(size.name));
     }

@@ -6,7 +6,7 @@
 #include "support/Unprivileged.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/frame/DetailRouter.h"
-#include "ui/screens/overview/PermissionHelpSheet.h"
+#include "ui/components/PermissionHelpSheet.h"
 
 #include <QLabel>
 #include <QPushButton>

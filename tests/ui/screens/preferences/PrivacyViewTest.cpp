@@ -2,7 +2,7 @@
 
 #include "ui/screens/preferences/PreferencesTestSupport.h"
 
-#include "ui/screens/overview/AdaptiveGrid.h"
+#include "ui/components/AdaptiveGrid.h"
 
 #include <QLabel>
 #include <QPushButton>

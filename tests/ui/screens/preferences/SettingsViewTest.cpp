@@ -207,7 +207,7 @@ TEST_F(SettingsViewTest, ScreenshotOfTheFilledForm)
     SettingsView view(*model);
     view.resize(600, 1400);
     view.show();
-    ASSERT_TRUE(waitUntil([&] { return view.scanCache()->errors().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return view.findChild<ScanCacheSettings*>(QStringLiteral("scanCache"))->errors().size() == 2; }));
     waitUntil([] { return false; }, std::chrono::milliseconds(150));
     saveScreenshot(view, QStringLiteral("settings-view"));
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("version"))->text(), "—");

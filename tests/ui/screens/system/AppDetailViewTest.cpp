@@ -3,7 +3,7 @@
 #include "AppFixtures.h"
 #include "app/AppModel.h"
 #include "support/AppTestSupport.h"
-#include "app/ProcessMonitor.h"
+#include "app/system/ProcessMonitor.h"
 #include "app/SystemMonitorStore.h"
 #include "support/TestHome.h"
 #include "index/StorageDatabase.h"

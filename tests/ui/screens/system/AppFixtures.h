@@ -2,7 +2,7 @@
 
 #include "app/ApplicationsStore.h"
 #include "platform/DebianPackages.h"
-#include "app/DesktopApplicationScanner.h"
+#include "app/system/DesktopApplicationScanner.h"
 #include "support/DesktopEntryFixtures.h"
 #include "platform/gio/DesktopEntry.h"
 #include "support/TempDir.h"

@@ -169,12 +169,12 @@ TEST(ApplicationsView, HidingTheBannerLasts)
     Screen screen(fixtures);
     {
         ApplicationsView view(*screen.model);
-        ASSERT_NE(view.banner(), nullptr);
-        view.banner()->findChild<QToolButton*>(QStringLiteral("hideBanner"))->click();
-        EXPECT_TRUE(view.banner()->isHidden());
+        ASSERT_NE(view.findChild<QFrame*>(QStringLiteral("explanationBanner")), nullptr);
+        view.findChild<QFrame*>(QStringLiteral("explanationBanner"))->findChild<QToolButton*>(QStringLiteral("hideBanner"))->click();
+        EXPECT_TRUE(view.findChild<QFrame*>(QStringLiteral("explanationBanner"))->isHidden());
     }
     ApplicationsView again(*screen.model);
-    EXPECT_EQ(again.banner(), nullptr);
+    EXPECT_EQ(again.findChild<QFrame*>(QStringLiteral("explanationBanner")), nullptr);
 }
 
 namespace {

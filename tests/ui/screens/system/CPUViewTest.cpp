@@ -170,7 +170,7 @@ TEST_F(CPUViewTest, SamplesOnlyWhileShownAndFillsFromTheStore)
         EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("overallPercent"))->text(),
                   QString::number((*shown)[0] + (*shown)[1]) + "%");
         EXPECT_DOUBLE_EQ(view.findChild<UsageBar*>(QStringLiteral("overallBar"))->fraction(), CPUView::busyShare(cpu));
-        EXPECT_EQ(view.historyChart()->points().size(), 2 * store->cpuHistory().size());
+        EXPECT_EQ(view.findChild<LiveAreaChart*>(QStringLiteral("historyChart"))->points().size(), 2 * store->cpuHistory().size());
         EXPECT_EQ(view.findChild<CoreBarChart*>()->shares(), cpu.perCore);
         EXPECT_EQ(view.findChildren<MetricCard*>().size(), 5);
 
@@ -199,7 +199,7 @@ TEST_F(CPUViewTest, WithoutASampleOnlyTheWaitingTextShows)
     EXPECT_TRUE(view.showsPlaceholder());
     EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("waitingText"))->isVisible());
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("waitingText"))->text(), "Measuring CPU usage…");
-    EXPECT_FALSE(view.historyChart()->isVisible());
+    EXPECT_FALSE(view.findChild<LiveAreaChart*>(QStringLiteral("historyChart"))->isVisible());
     for (const MetricCard* card : view.findChildren<MetricCard*>()) EXPECT_FALSE(card->isVisible());
 }
 
@@ -257,7 +257,7 @@ TEST_F(CPUViewTest, SamplesUpdateTheSameWidgets)
     EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
     ASSERT_TRUE(busiest.isValid());
     EXPECT_EQ(list->model()->rowAt(busiest.row()).process.pid, busiestPID);
-    EXPECT_EQ(view.historyChart()->points().size(), 2 * store->cpuHistory().size());
+    EXPECT_EQ(view.findChild<LiveAreaChart*>(QStringLiteral("historyChart"))->points().size(), 2 * store->cpuHistory().size());
     saveAtBothSizes(view, QStringLiteral("cpu-view"));
 }
 

@@ -4,9 +4,9 @@
 
 #include "support/AppTestSupport.h"
 #include "support/FakeMonitorClock.h"
-#include "app/CPUMonitor.h"
-#include "app/MemoryMonitor.h"
-#include "app/ProcessMonitor.h"
+#include "app/system/CPUMonitor.h"
+#include "app/system/MemoryMonitor.h"
+#include "app/system/ProcessMonitor.h"
 #include "app/SystemMonitorStore.h"
 #include "platform/LinuxHostStatistics.h"
 #include "platform/LinuxProcessTable.h"

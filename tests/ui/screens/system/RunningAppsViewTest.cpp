@@ -3,8 +3,8 @@
 #include "AppFixtures.h"
 #include "support/FakeProcessWindows.h"
 #include "support/AppTestSupport.h"
-#include "app/ProcessMonitor.h"
-#include "app/RunningApplications.h"
+#include "app/system/ProcessMonitor.h"
+#include "app/system/RunningApplications.h"
 #include "app/SystemMonitorStore.h"
 #include "platform/ProcessSignaller.h"
 #include "support/ChildProcess.h"
@@ -421,8 +421,8 @@ TEST(RunningAppsView, BringToFrontRaisesTheExistingWindowOrSaysWhyNot)
         ChildOnScreen screen(fixture, tool);
         reselect(screen.view, tool.pid());
         EXPECT_EQ(frontItem(screen.view), Item());
-        EXPECT_FALSE(screen.view.frontButton().isEnabled());
-        EXPECT_EQ(screen.view.frontButton().toolTip(), noWindow);
+        EXPECT_FALSE(screen.view.findChild<QToolButton*>(QStringLiteral("frontButton"))->isEnabled());
+        EXPECT_EQ(screen.view.findChild<QToolButton*>(QStringLiteral("frontButton"))->toolTip(), noWindow);
         windows->windows[tool.pid()] = {0x500001};
         EXPECT_EQ(frontItem(screen.view), Item(std::make_pair(true, QString())));
         windows->refusal = ProcessWindows::waylandText;
@@ -437,23 +437,23 @@ TEST(RunningAppsView, BringToFrontRaisesTheExistingWindowOrSaysWhyNot)
     ASSERT_EQ(screen.shown().name, "demo");
     reselect(view, child.pid());
     EXPECT_EQ(frontItem(view), Item(std::make_pair(false, noWindow)));
-    EXPECT_FALSE(view.frontButton().isEnabled());
-    EXPECT_EQ(view.frontButton().toolTip(), noWindow);
+    EXPECT_FALSE(view.findChild<QToolButton*>(QStringLiteral("frontButton"))->isEnabled());
+    EXPECT_EQ(view.findChild<QToolButton*>(QStringLiteral("frontButton"))->toolTip(), noWindow);
 
     // A Wayland session raises nothing.
     windows->windows[child.pid()] = {0x600001};
     windows->refusal = ProcessWindows::waylandText;
     reselect(view, child.pid());
     EXPECT_EQ(frontItem(view), Item(std::make_pair(false, wayland)));
-    EXPECT_FALSE(view.frontButton().isEnabled());
-    EXPECT_EQ(view.frontButton().toolTip(), wayland);
+    EXPECT_FALSE(view.findChild<QToolButton*>(QStringLiteral("frontButton"))->isEnabled());
+    EXPECT_EQ(view.findChild<QToolButton*>(QStringLiteral("frontButton"))->toolTip(), wayland);
 
     // With a window on X11 the window itself is raised, from the toolbar and from the menu.
     windows->refusal.reset();
     reselect(view, child.pid());
-    ASSERT_TRUE(view.frontButton().isEnabled());
+    ASSERT_TRUE(view.findChild<QToolButton*>(QStringLiteral("frontButton"))->isEnabled());
     EXPECT_EQ(frontItem(view), Item(std::make_pair(true, QString())));
-    view.frontButton().click();
+    view.findChild<QToolButton*>(QStringLiteral("frontButton"))->click();
     EXPECT_EQ(windows->activated, std::vector<ProcessWindows::Window>{0x600001});
     std::unique_ptr<QMenu> menu(view.table().menuForRow(0));
     for (QAction* action : menu->actions())
@@ -464,7 +464,7 @@ TEST(RunningAppsView, BringToFrontRaisesTheExistingWindowOrSaysWhyNot)
 
     // A request the window manager does not take is reported under its own title.
     windows->takesRequests = false;
-    view.frontButton().click();
+    view.findChild<QToolButton*>(QStringLiteral("frontButton"))->click();
     ASSERT_NE(view.errorAlert(), nullptr);
     EXPECT_EQ(view.errorAlert()->text(), "Couldn't bring the process to the front");
     EXPECT_EQ(view.errorAlert()->informativeText(), RunningApplications::frontFailedText);

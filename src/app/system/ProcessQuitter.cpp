@@ -1,0 +1,45 @@
+#include "app/system/ProcessQuitter.h"
+
+#include "platform/Paths.h"
+#include "platform/ProcessIdentity.h"
+#include "platform/ProcessSignaller.h"
+#include "platform/WindowCloser.h"
+#include "scanning/SecurityUtils.h"
+
+#include <unistd.h>
+
+namespace ProcessQuitter {
+
+std::optional<std::string> quit(const ProcessSnapshot& named, bool force, const std::string& procRoot)
+{
+    const auto current = ProcessIdentity::read(named.pid, procRoot);
+    if (!current || current->hasEnded) return ProcessSignaller::endedText;
+    if (!named.startTicks || !named.ownerUID) return "Kestrelmoor can't tell whether this is still the same process.";
+    const auto executable = named.executablePath
+        ? std::optional(ProcessIdentity::withoutDeletedMarker(*named.executablePath))
+        : std::nullopt;
+    if (current->startTicks != *named.startTicks || current->uid != *named.ownerUID || current->executable != executable)
+        return ProcessSignaller::replacedText;
+
+    if (current->isKernelThread) return "Protected by macOS: core system process.";
+    const std::string name = current->executable ? Paths::lastComponent(*current->executable) : named.name;
+    const auto verdict = SecurityUtils::evaluateProcess(named.pid, name, current->executable, current->uid, ::getuid(),
+                                                        named.parentPID);
+    if (verdict.refusal) return verdict.refusal;
+    if (!force && WindowCloser::closeWindows(named.pid) > 0) return std::nullopt;
+    return ProcessSignaller::signal(*current, force, procRoot);
+}
+
+bool canAskToSave(const ProcessSnapshot& process)
+{
+    return WindowCloser::windowCount(process.pid) > 0;
+}
+
+std::string confirmationMessage(bool force, bool canAskToSave)
+{
+    if (force) return "The process stops immediately. Unsaved work will be lost.";
+    if (canAskToSave) return "The app may ask you to save changes first.";
+    return "The app is asked to stop and may not offer to save. Unsaved work may be lost.";
+}
+
+} // namespace ProcessQuitter
