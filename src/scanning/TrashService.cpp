@@ -26,24 +26,18 @@ TrashOutcome moveToTrash(const std::vector<TrashCandidate>& candidates, StorageD
             refuse(verdict.reason());
             continue;
         }
-        // The verdict is on the item with its folder resolved; that exact path is what moves,
-        // so a folder link swapped since cannot redirect the move elsewhere.
-        const std::string judged =
-            SecurityUtils::normalized(SecurityUtils::droppingDataVolumePrefix(candidate.path), true);
-        if (judged != candidate.path) {
-            const PathSafety again = SecurityUtils::evaluate(judged, home, ownPaths, true);
-            if (again.isProtected()) {
-                refuse(again.reason());
-                continue;
-            }
-        }
-        if (SecurityUtils::normalized(judged, true) != judged) {
-            refuse(changedWhileMovingReason);
+        // Index paths are resolved paths: one that resolves elsewhere now is no longer the picked
+        // item. The Trash then opens the folders on the way without following links, so a swap
+        // after this check is refused as well.
+        const std::string picked =
+            SecurityUtils::normalized(SecurityUtils::droppingDataVolumePrefix(candidate.path), false);
+        if (SecurityUtils::normalized(picked, true) != picked) {
+            refuse(FileTrasher::locationChangedReason);
             continue;
         }
         std::optional<std::string> failure;
         try {
-            failure = trasher.moveToTrash(judged);
+            failure = trasher.moveToTrash(picked);
         } catch (const std::exception&) {
             // One item's trouble must not lose the outcome of the items already moved.
             failure = couldNotMoveReason;

@@ -5,7 +5,7 @@
 
 #include "index/StorageDatabase.h"
 #include "platform/DesktopServices.h"
-#include "platform/qt/QtFileTrasher.h"
+#include "platform/FreedesktopTrasher.h"
 #include "support/RecordingDesktop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
@@ -102,7 +102,7 @@ protected:
     std::string home;
     std::unique_ptr<ScopedEnvironment> homeVariable;
     std::unique_ptr<ScopedEnvironment> dataVariable;
-    QtFileTrasher trasher;
+    FreedesktopTrasher trasher;
 };
 
 } // namespace
