@@ -196,6 +196,11 @@ std::optional<PathSafety> fileSystemProtection(const std::string& path, const Fi
 
 } // namespace
 
+bool hasRepairedName(std::string_view path)
+{
+    return path.find(DirectoryReader::replacementCharacter) != std::string_view::npos;
+}
+
 std::string droppingDataVolumePrefix(std::string_view path)
 {
     if (isOnDataVolumePrefix(path))
@@ -286,9 +291,7 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
     if (p.rfind("/applications/safari.app", 0) == 0)
         return PathSafety::protected_("Protected by macOS: Safari is part of macOS.");
 
-    // The scan keeps a name that is not UTF-8 with its bad bytes replaced, and another item
-    // may carry the repaired name for real: such a path may lead to something else.
-    if (n.find(DirectoryReader::replacementCharacter) != std::string::npos)
+    if (hasRepairedName(n))
         return PathSafety::protected_(unreadableNameText);
     // Beyond the kernel's limit neither the checks below nor a restore of the item can work.
     if (n.size() >= PATH_MAX)
