@@ -305,6 +305,31 @@ TEST_F(TrashServiceTest, AFolderSwappedForALinkAfterThePickIsRefused)
     EXPECT_TRUE(db.folder(scratch->file("data/sub")));
 }
 
+TEST_F(TrashServiceTest, AHomeKeptBehindALinkStillLetsItsItemsGo)
+{
+    // The home folder is a link to a folder elsewhere, as when homes live on another volume.
+    const std::string realHome = scratch->makeFolder("disk/ann");
+    const std::string linkedHome = scratch->file("ann");
+    ASSERT_EQ(::symlink(realHome.c_str(), linkedHome.c_str()), 0);
+    ScopedEnvironment homeLink("HOME", linkedHome);
+    ScopedEnvironment data("XDG_DATA_HOME", realHome + "/.local/share");
+    scratch->write("disk/ann/Downloads/setup.bin", 5000);
+    scratch->write("disk/ann/Downloads/sub/file.txt", "picked");
+    const std::string outside = scratch->write("outside/sub/file.txt", "not picked");
+    ASSERT_EQ(::rename((realHome + "/Downloads/sub").c_str(), (realHome + "/Downloads/sub.old").c_str()), 0);
+    ASSERT_EQ(::symlink(scratch->file("outside/sub").c_str(), (realHome + "/Downloads/sub").c_str()), 0);
+
+    const TrashOutcome outcome = TrashService::moveToTrash(
+        {candidate(linkedHome + "/Downloads/setup.bin"), candidate(linkedHome + "/Downloads/sub/file.txt")}, nullptr,
+        trasher);
+
+    EXPECT_EQ(outcome.moved, (std::vector<std::string>{linkedHome + "/Downloads/setup.bin"}));
+    EXPECT_EQ(outcome.failures, (std::vector<TrashOutcome::Failure>{
+                                    {linkedHome + "/Downloads/sub/file.txt", FileTrasher::locationChangedReason}}));
+    EXPECT_TRUE(fs::exists(realHome + "/.local/share/Trash/files/setup.bin"));
+    EXPECT_EQ(contents(outside), "not picked");
+}
+
 TEST_F(TrashServiceTest, TheTrashAndItsRecordsCannotBeTrashed)
 {
     const std::string old = scratch->write("home/old.txt", "old");
