@@ -142,7 +142,9 @@ std::optional<std::string> volumeTop(const std::string& path, dev_t device)
 {
     std::optional<std::string> best;
     for (const MountEntry& mount : MountTable::read()) {
-        if (!Paths::isWithin(path, mount.mountPoint) || (best && best->size() >= mount.mountPoint.size()))
+        // A mount point itself cannot be renamed away; it has no volume top above it here.
+        if (path == mount.mountPoint || !Paths::isWithin(path, mount.mountPoint) ||
+            (best && best->size() >= mount.mountPoint.size()))
             continue;
         struct stat status {};
         if (::stat(mount.mountPoint.c_str(), &status) == 0 && status.st_dev == device)
