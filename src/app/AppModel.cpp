@@ -11,7 +11,7 @@
 #include "platform/SystemPaths.h"
 #include "platform/X11ProcessWindows.h"
 #include "platform/qt/DBusDesktopServices.h"
-#include "platform/qt/QtFileTrasher.h"
+#include "platform/FreedesktopTrasher.h"
 #include "scanning/SecurityUtils.h"
 #include "scanning/TrashService.h"
 
@@ -44,7 +44,7 @@ AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore*
         }
     }
     scan_ = new ScanCoordinator(database_, this);
-    trasher_ = std::make_shared<QtFileTrasher>();
+    trasher_ = std::make_shared<FreedesktopTrasher>();
     desktop_ = std::make_shared<DBusDesktopServices>();
     processWindows_ = std::make_shared<X11ProcessWindows>();
     trashJudging_ = new LatestLoad(this);

@@ -6,6 +6,9 @@
 // Moves items to the user's Trash; never deletes and never copies.
 class FileTrasher {
 public:
+    static constexpr const char* locationChangedReason =
+        "The item's location changed since it was picked: a folder on its path now leads somewhere else.";
+
     virtual ~FileTrasher() = default;
 
     // Moves the item at `path` itself (a symbolic link as the link) into the Trash of its

@@ -36,6 +36,24 @@ std::vector<std::string> all(const std::string& homeDirectory, const std::vector
     return folders;
 }
 
+bool isWithinVolumeTrash(const std::string& path, const std::vector<MountEntry>& mounts)
+{
+    for (const MountEntry& mount : mounts) {
+        if (path == mount.mountPoint || !Paths::isWithin(path, mount.mountPoint))
+            continue;
+        const std::string_view below =
+            std::string_view(path).substr(mount.mountPoint == "/" ? 1 : mount.mountPoint.size() + 1);
+        const std::string_view top = below.substr(0, below.find('/'));
+        if (top == ".Trash")
+            return true;
+        constexpr std::string_view own = ".Trash-";
+        if (top.size() > own.size() && top.starts_with(own) &&
+            std::all_of(top.begin() + own.size(), top.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return true;
+    }
+    return false;
+}
+
 std::vector<std::string> all(const std::string& homeDirectory)
 {
     return all(homeDirectory, MountTable::read());

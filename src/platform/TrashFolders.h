@@ -23,4 +23,8 @@ std::vector<std::string> onVolume(const std::string& mountPoint, uid_t uid);
 std::vector<std::string> all(const std::string& homeDirectory, const std::vector<MountEntry>& mounts);
 std::vector<std::string> all(const std::string& homeDirectory);
 
+// Whether `path` is a Trash folder at the top of a volume in `mounts` (".Trash", or
+// ".Trash-<uid>" of any user) or lies inside one.
+bool isWithinVolumeTrash(const std::string& path, const std::vector<MountEntry>& mounts);
+
 } // namespace TrashFolders

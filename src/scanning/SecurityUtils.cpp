@@ -8,8 +8,10 @@
 #include "platform/ProcessIdentity.h"
 #include "platform/SystemPaths.h"
 #include "platform/TrashFolders.h"
+#include "scanning/DirectoryReader.h"
 
 #include <array>
+#include <climits>
 #include <span>
 #include <unistd.h>
 #include <unordered_set>
@@ -131,6 +133,13 @@ bool isCriticalProcessName(std::string_view name)
 
 const std::string standardFolderText =
     "Protected by macOS: this is a standard folder macOS expects to exist. You can remove items inside it instead.";
+const std::string trashText =
+    "This is the Trash or part of it. Kestrelmoor cannot remove the Trash itself; empty it in your file manager "
+    "instead.";
+const std::string unreadableNameText =
+    "A name on this item's path could not be read exactly, so Kestrelmoor cannot be sure which item it would "
+    "move. Rename it in your file manager first.";
+const std::string tooLongText = "This item's path is too long for it to be moved to the Trash safely.";
 const std::string accountDataText = "Protected by macOS: this location holds system or account data managed by macOS.";
 
 bool isOnDataVolumePrefix(std::string_view path)
@@ -186,6 +195,11 @@ std::optional<PathSafety> fileSystemProtection(const std::string& path, const Fi
 }
 
 } // namespace
+
+bool hasRepairedName(std::string_view path)
+{
+    return path.find(DirectoryReader::replacementCharacter) != std::string_view::npos;
+}
 
 std::string droppingDataVolumePrefix(std::string_view path)
 {
@@ -254,10 +268,13 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
             if (p == (entry.empty() ? h : joined(h, entry)))
                 return PathSafety::protected_(standardFolderText);
     }
-    // The freedesktop.org counterpart of ~/.Trash, wherever $XDG_DATA_HOME puts it.
+    // The freedesktop.org counterparts of ~/.Trash, wherever $XDG_DATA_HOME puts the home one:
+    // moving any part of them loses the restore records of what they hold.
     for (const auto& trash : spellings(TrashFolders::home(std::string(homeDirectory)), checkFileSystem, fileSystem))
-        if (p == trash)
-            return PathSafety::protected_(standardFolderText);
+        if (within(p, trash))
+            return PathSafety::protected_(trashText);
+    if (checkFileSystem && TrashFolders::isWithinVolumeTrash(n, MountTable::read()))
+        return PathSafety::protected_(trashText);
     for (const auto& h : homes) {
         for (const auto entry : protectedHomeTrees)
             if (within(p, joined(h, entry)))
@@ -273,6 +290,12 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
 
     if (p.rfind("/applications/safari.app", 0) == 0)
         return PathSafety::protected_("Protected by macOS: Safari is part of macOS.");
+
+    if (hasRepairedName(n))
+        return PathSafety::protected_(unreadableNameText);
+    // Beyond the kernel's limit neither the checks below nor a restore of the item can work.
+    if (n.size() >= PATH_MAX)
+        return PathSafety::protected_(tooLongText);
 
     if (checkFileSystem)
         if (auto verdict = fileSystemProtection(n, fileSystem))

@@ -47,6 +47,10 @@ ProcessSafety evaluateProcess(std::int32_t pid, std::string_view name,
                               std::optional<std::uint32_t> ownerUID, std::uint32_t currentUID,
                               std::int32_t parentPID = 0);
 
+// True when a name anywhere on `path` holds U+FFFD: the scan stores a name that is not
+// UTF-8 with its bad bytes so replaced, so the path may name a sibling instead of the item.
+bool hasRepairedName(std::string_view path);
+
 // "/System/Volumes/Data/x" -> "/x", compared ignoring letter case; anything else unchanged.
 std::string droppingDataVolumePrefix(std::string_view path);
 

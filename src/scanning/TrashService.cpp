@@ -1,7 +1,9 @@
 #include "scanning/TrashService.h"
 
 #include "index/StorageDatabase.h"
+#include "platform/FileSystem.h"
 #include "platform/FileTrasher.h"
+#include "platform/Paths.h"
 #include "platform/SystemPaths.h"
 #include "scanning/SecurityUtils.h"
 
@@ -10,6 +12,25 @@
 #include <string>
 
 namespace TrashService {
+
+namespace {
+
+// A home folder reached through a link (one kept on another volume) is the user's own
+// setting, unlike a link met below it: when that link alone makes `picked` resolve to
+// `resolved`, the resolved path is the same item.
+std::optional<std::string> reachedThroughHomeLink(const std::string& picked, const std::string& resolved,
+                                                  const std::string& home)
+{
+    const std::string writtenHome = SecurityUtils::normalized(home, false);
+    if (writtenHome == "/" || picked == writtenHome || !Paths::isWithin(picked, writtenHome))
+        return std::nullopt;
+    const auto realHome = FileSystem::standard().realPath(writtenHome);
+    if (!realHome || *realHome == "/" || resolved != *realHome + picked.substr(writtenHome.size()))
+        return std::nullopt;
+    return resolved;
+}
+
+} // namespace
 
 TrashOutcome moveToTrash(const std::vector<TrashCandidate>& candidates, StorageDatabase* database,
                          FileTrasher& trasher)
@@ -26,24 +47,22 @@ TrashOutcome moveToTrash(const std::vector<TrashCandidate>& candidates, StorageD
             refuse(verdict.reason());
             continue;
         }
-        // The verdict is on the item with its folder resolved; that exact path is what moves,
-        // so a folder link swapped since cannot redirect the move elsewhere.
-        const std::string judged =
-            SecurityUtils::normalized(SecurityUtils::droppingDataVolumePrefix(candidate.path), true);
-        if (judged != candidate.path) {
-            const PathSafety again = SecurityUtils::evaluate(judged, home, ownPaths, true);
-            if (again.isProtected()) {
-                refuse(again.reason());
+        // Index paths are resolved paths: one that resolves elsewhere now is no longer the picked
+        // item. The Trash then opens the folders on the way without following links, so a swap
+        // after this check is refused as well.
+        std::string picked =
+            SecurityUtils::normalized(SecurityUtils::droppingDataVolumePrefix(candidate.path), false);
+        if (const std::string resolved = SecurityUtils::normalized(picked, true); resolved != picked) {
+            const auto throughHome = reachedThroughHomeLink(picked, resolved, home);
+            if (!throughHome) {
+                refuse(FileTrasher::locationChangedReason);
                 continue;
             }
-        }
-        if (SecurityUtils::normalized(judged, true) != judged) {
-            refuse(changedWhileMovingReason);
-            continue;
+            picked = *throughHome;
         }
         std::optional<std::string> failure;
         try {
-            failure = trasher.moveToTrash(judged);
+            failure = trasher.moveToTrash(picked);
         } catch (const std::exception&) {
             // One item's trouble must not lose the outcome of the items already moved.
             failure = couldNotMoveReason;

@@ -11,8 +11,6 @@ class StorageDatabase;
 // The only code that takes anything off the disk, and only into the Trash.
 namespace TrashService {
 
-inline constexpr const char* changedWhileMovingReason =
-    "The item's location changed while it was being moved to the Trash.";
 inline constexpr const char* couldNotMoveReason = "The item could not be moved to the Trash.";
 
 // Judges every candidate again against the file system (the program's own files count as

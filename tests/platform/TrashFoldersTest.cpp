@@ -42,3 +42,26 @@ TEST(TrashFolders, AllNamesTheTrashesThisUserHasOnLocalVolumes)
               (std::vector<std::string>{dir.file("data/Trash"), dir.file("stick/.Trash-" + uid),
                                         dir.file("disk/.Trash/" + uid), dir.file("disk/.Trash-" + uid)}));
 }
+
+TEST(TrashFolders, TrashFoldersAtTheTopOfEveryVolumeAreRecognised)
+{
+    const auto mounts = MountTable::parse("26 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                                          "50 26 8:17 / /media/ann/USB rw - vfat /dev/sdb1 rw\n");
+    struct Case { const char* path; bool inside; };
+    const Case cases[] = {
+        {"/media/ann/USB/.Trash-1000", true},
+        {"/media/ann/USB/.Trash-1000/files/a.jpg", true},
+        {"/media/ann/USB/.Trash-1001/info/a.jpg.trashinfo", true},
+        {"/media/ann/USB/.Trash", true},
+        {"/media/ann/USB/.Trash/1000/files/a.jpg", true},
+        {"/.Trash-0/files/x", true},
+        {"/media/ann/USB", false},
+        {"/media/ann/USB/.Trash-", false},
+        {"/media/ann/USB/.Trash-12a", false},
+        {"/media/ann/USB/.Trashes/x", false},
+        {"/media/ann/USB/photos/.Trash-1000", false},
+        {"/media/ann/.Trash-1000", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TrashFolders::isWithinVolumeTrash(c.path, mounts), c.inside) << c.path;
+}

@@ -23,6 +23,12 @@ const std::string otherUser = "This item belongs to another user account.";
 const std::string ownFiles = "Kestrelmoor does not modify its own application or database files.";
 const std::string uninstall =
     "Moving an app to the Trash uninstalls it. Its settings and data in ~/Library are not removed.";
+const std::string trashItself =
+    "This is the Trash or part of it. Kestrelmoor cannot remove the Trash itself; empty it in your file manager "
+    "instead.";
+const std::string unreadableName =
+    "A name on this item's path could not be read exactly, so Kestrelmoor cannot be sure which item it would "
+    "move. Rename it in your file manager first.";
 const std::string systemLibrary = "This item is in the system-wide Library and may be used by apps for all users.";
 
 // Items judged against the disk live outside /tmp, which is itself a protected tree.
@@ -113,12 +119,46 @@ TEST(SecurityUtils, LinuxKeychainsAndDataFoldersOfTheHome)
         {"/home/ann/.config/old-editor", PathSafety::allowed()},
         {"/home/ann/.local/share/old-game", PathSafety::allowed()},
         {"/home/ann/.local/bin/tool", PathSafety::allowed()},
-        // The home Trash, wherever $XDG_DATA_HOME puts it, like ~/.Trash.
-        {"/home/ann/.data/Trash", PathSafety::protected_(standardFolder)},
-        {"/home/ann/.data/Trash/files/old.txt", PathSafety::allowed()},
+        // The home Trash, wherever $XDG_DATA_HOME puts it, and all it holds: moving any of it
+        // into the Trash loses restore records.
+        {"/home/ann/.data/Trash", PathSafety::protected_(trashItself)},
+        {"/home/ann/.data/Trash/info", PathSafety::protected_(trashItself)},
+        {"/home/ann/.data/Trash/info/old.txt.trashinfo", PathSafety::protected_(trashItself)},
+        {"/home/ann/.data/Trash/files", PathSafety::protected_(trashItself)},
+        {"/home/ann/.data/Trash/files/old.txt", PathSafety::protected_(trashItself)},
+        {"/home/ann/.data/Trashed/old.txt", PathSafety::allowed()},
+        // A repaired name anywhere on the path: the row may stand for a sibling.
+        {"/mnt/usb/a\xEF\xBF\xBD/victim", PathSafety::protected_(unreadableName)},
+        {"/mnt/usb/a\xEF\xBF\xBD", PathSafety::protected_(unreadableName)},
+        {"/home/ann/photos/caf\xEF\xBF\xBD.jpg", PathSafety::protected_(unreadableName)},
+        {"/mnt/usb/caf\xC3\xA9.jpg", PathSafety::allowed()},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SecurityUtils::evaluate(c.path, home, {}, false), c.expected) << c.path;
+}
+
+TEST(SecurityUtils, APathBeyondTheKernelLimitIsRefusedForWhatItIs)
+{
+    std::string path = "/mnt/usb";
+    while (path.size() < 4095)
+        path += "/" + std::string(200, 'd');
+    const PathSafety tooLong = PathSafety::protected_("This item's path is too long for it to be moved to the Trash safely.");
+    EXPECT_EQ(SecurityUtils::evaluate(path, "/home/ann", {}, false), tooLong);
+    EXPECT_EQ(SecurityUtils::evaluate(path + "/file.txt", "/home/ann", {}, true), tooLong);
+    EXPECT_EQ(SecurityUtils::evaluate(path.substr(0, 4000), "/home/ann", {}, false), PathSafety::allowed());
+}
+
+TEST(SecurityUtils, TheTrashAtTheTopOfAVolumeIsProtectedToo)
+{
+    ScriptedFileSystem fileSystem;
+    // The root file system is always mounted, so its top is a volume's top.
+    for (const std::string path : {"/.Trash-1000", "/.Trash-1000/files/photo.jpg", "/.Trash/1000/info/a.trashinfo",
+                                   "/.Trash"})
+        EXPECT_EQ(SecurityUtils::evaluate(path, "/home/ann", {}, true, fileSystem), PathSafety::protected_(trashItself))
+            << path;
+    for (const std::string path : {"/.Trash-old/x", "/.Trashes"})
+        EXPECT_NE(SecurityUtils::evaluate(path, "/home/ann", {}, true, fileSystem), PathSafety::protected_(trashItself))
+            << path;
 }
 
 TEST(SecurityUtils, EveryLinuxSystemPlaceIsProtectedAsTheScanCountsIt)

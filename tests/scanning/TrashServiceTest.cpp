@@ -5,15 +5,18 @@
 
 #include "index/StorageDatabase.h"
 #include "platform/DesktopServices.h"
-#include "platform/qt/QtFileTrasher.h"
+#include "platform/FreedesktopTrasher.h"
 #include "support/RecordingDesktop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
+#include "DeepTree.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -102,7 +105,7 @@ protected:
     std::string home;
     std::unique_ptr<ScopedEnvironment> homeVariable;
     std::unique_ptr<ScopedEnvironment> dataVariable;
-    QtFileTrasher trasher;
+    FreedesktopTrasher trasher;
 };
 
 } // namespace
@@ -240,4 +243,136 @@ TEST_F(TrashServiceTest, RevealsOnlyWhatExistsAndOpensTheTrashFiles)
     ASSERT_FALSE(TrashService::moveToTrash({candidate(present)}, nullptr, trasher).moved.empty());
     FinderActions::openTrash(desktop, trasher);
     EXPECT_EQ(desktop.openedFolders.back(), home + "/.local/share/Trash/files");
+}
+
+namespace {
+
+const std::string unreadableName =
+    "A name on this item's path could not be read exactly, so Kestrelmoor cannot be sure which item it would "
+    "move. Rename it in your file manager first.";
+
+std::string contents(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST_F(TrashServiceTest, ARepairedNameOnThePathNeverLetsAnotherItemMove)
+{
+    // "a\xFF" is shown as "a\uFFFD", the very name of its sibling: the index keeps one row for both.
+    const std::string root = scratch->makeFolder("data");
+    const std::string picked = scratch->write("data/a\xFF/victim", 303'000);
+    const std::string sibling = scratch->write("data/a\xEF\xBF\xBD/victim", 50'000);
+    const std::string ownName = scratch->write("data/plain/bad\xFE.txt", 700);
+    StorageDatabase db(scratch->file("index.sqlite"));
+    ASSERT_EQ(scan(db, root).status, ScanRecord::Status::completed);
+    std::vector<TrashCandidate> shown;
+    for (const FileItem& file : db.largestFiles(10))
+        if (file.name != "index.sqlite")
+            shown.push_back(candidate((file.folderPath == "/" ? "" : file.folderPath) + "/" + file.name));
+    ASSERT_EQ(shown.size(), 2u);
+
+    const TrashOutcome outcome = TrashService::moveToTrash(shown, &db, trasher);
+
+    EXPECT_TRUE(outcome.moved.empty());
+    ASSERT_EQ(outcome.failures.size(), 2u);
+    for (const auto& failure : outcome.failures)
+        EXPECT_EQ(failure.reason, unreadableName) << failure.path;
+    EXPECT_EQ(fs::file_size(picked), 303'000u);
+    EXPECT_EQ(fs::file_size(sibling), 50'000u);
+    EXPECT_EQ(fs::file_size(ownName), 700u);
+    EXPECT_EQ(db.largestFiles(10).size(), 2u);
+}
+
+TEST_F(TrashServiceTest, AFolderSwappedForALinkAfterThePickIsRefused)
+{
+    const std::string root = scratch->makeFolder("data");
+    const std::string picked = scratch->write("data/sub/file.txt", 4000);
+    const std::string outside = scratch->write("outside/sub/file.txt", "not picked");
+    StorageDatabase db(scratch->file("index.sqlite"));
+    ASSERT_EQ(scan(db, root).status, ScanRecord::Status::completed);
+    ASSERT_EQ(::rename(scratch->file("data/sub").c_str(), scratch->file("data/sub.old").c_str()), 0);
+    ASSERT_EQ(::symlink(scratch->file("outside/sub").c_str(), scratch->file("data/sub").c_str()), 0);
+
+    const TrashOutcome outcome = TrashService::moveToTrash({candidate(picked)}, &db, trasher);
+
+    EXPECT_TRUE(outcome.moved.empty());
+    EXPECT_EQ(outcome.failures,
+              (std::vector<TrashOutcome::Failure>{{picked, FileTrasher::locationChangedReason}}));
+    EXPECT_EQ(contents(outside), "not picked");
+    EXPECT_TRUE(db.folder(scratch->file("data/sub")));
+}
+
+TEST_F(TrashServiceTest, AHomeKeptBehindALinkStillLetsItsItemsGo)
+{
+    // The home folder is a link to a folder elsewhere, as when homes live on another volume.
+    const std::string realHome = scratch->makeFolder("disk/ann");
+    const std::string linkedHome = scratch->file("ann");
+    ASSERT_EQ(::symlink(realHome.c_str(), linkedHome.c_str()), 0);
+    ScopedEnvironment homeLink("HOME", linkedHome);
+    ScopedEnvironment data("XDG_DATA_HOME", realHome + "/.local/share");
+    scratch->write("disk/ann/Downloads/setup.bin", 5000);
+    scratch->write("disk/ann/Downloads/sub/file.txt", "picked");
+    const std::string outside = scratch->write("outside/sub/file.txt", "not picked");
+    ASSERT_EQ(::rename((realHome + "/Downloads/sub").c_str(), (realHome + "/Downloads/sub.old").c_str()), 0);
+    ASSERT_EQ(::symlink(scratch->file("outside/sub").c_str(), (realHome + "/Downloads/sub").c_str()), 0);
+
+    const TrashOutcome outcome = TrashService::moveToTrash(
+        {candidate(linkedHome + "/Downloads/setup.bin"), candidate(linkedHome + "/Downloads/sub/file.txt")}, nullptr,
+        trasher);
+
+    EXPECT_EQ(outcome.moved, (std::vector<std::string>{linkedHome + "/Downloads/setup.bin"}));
+    EXPECT_EQ(outcome.failures, (std::vector<TrashOutcome::Failure>{
+                                    {linkedHome + "/Downloads/sub/file.txt", FileTrasher::locationChangedReason}}));
+    EXPECT_TRUE(fs::exists(realHome + "/.local/share/Trash/files/setup.bin"));
+    EXPECT_EQ(contents(outside), "not picked");
+}
+
+TEST_F(TrashServiceTest, TheTrashAndItsRecordsCannotBeTrashed)
+{
+    const std::string old = scratch->write("home/old.txt", "old");
+    ASSERT_EQ(TrashService::moveToTrash({candidate(old)}, nullptr, trasher).moved.size(), 1u);
+    const std::string trash = home + "/.local/share/Trash";
+    const std::string record = trash + "/info/old.txt.trashinfo";
+    const std::string recordText = contents(record);
+    ASSERT_FALSE(recordText.empty());
+
+    const TrashOutcome outcome = TrashService::moveToTrash(
+        {candidate(trash + "/info"), candidate(trash), candidate(trash + "/files"), candidate(record),
+         candidate(trash + "/files/old.txt")},
+        nullptr, trasher);
+
+    EXPECT_TRUE(outcome.moved.empty());
+    ASSERT_EQ(outcome.failures.size(), 5u);
+    for (const auto& failure : outcome.failures)
+        EXPECT_EQ(failure.reason, "This is the Trash or part of it. Kestrelmoor cannot remove the Trash itself; empty "
+                                  "it in your file manager instead.")
+            << failure.path;
+    EXPECT_EQ(contents(record), recordText);
+    EXPECT_EQ(contents(trash + "/files/old.txt"), "old");
+}
+
+TEST_F(TrashServiceTest, APathBeyondTheKernelLimitIsRefusedWithItsRealReason)
+{
+    const std::string top = scratch->file("deep");
+    DeepTree::build(top, 1100, 2);
+    std::string deepest = top;
+    for (int level = 0; level < 1099; ++level)
+        deepest += "/dir";
+    const std::string file = deepest + "/file.txt";
+    ASSERT_GT(file.size(), 4096u);
+
+    const TrashOutcome outcome =
+        TrashService::moveToTrash({{file, "file.txt", 3000, false, std::nullopt}}, nullptr, trasher);
+
+    EXPECT_TRUE(outcome.moved.empty());
+    EXPECT_EQ(outcome.failures,
+              (std::vector<TrashOutcome::Failure>{
+                  {file, "This item's path is too long for it to be moved to the Trash safely."}}));
+    // The Trash itself reaches the item through its folders, so it still moves when asked directly.
+    EXPECT_EQ(trasher.moveToTrash(file), std::nullopt);
+    EXPECT_EQ(contents(home + "/.local/share/Trash/files/file.txt").size(), 3000u);
+    DeepTree::remove(top);
 }

@@ -64,8 +64,9 @@ std::vector<FileItem> FileContextMenu::allowedFiles(const std::vector<FileItem>&
 {
     std::vector<FileItem> allowed;
     for (std::size_t i = 0; i < files.size() && i < verdicts.size(); ++i) {
-        // A repaired name is not the file's real name: its path may name a sibling.
-        if (verdicts[i].isProtected() || files[i].flags.contains(FileItem::Flags::invalidName))
+        // A repaired name, the file's own or a folder's, is not the real one: the path may name a sibling.
+        if (verdicts[i].isProtected() || files[i].flags.contains(FileItem::Flags::invalidName) ||
+            SecurityUtils::hasRepairedName(pathOf(files[i])))
             continue;
         allowed.push_back(files[i]);
     }

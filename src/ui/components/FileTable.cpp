@@ -3,6 +3,7 @@
 #include "analysis/FileItemPath.h"
 #include "app/AppModel.h"
 #include "scanning/FinderActions.h"
+#include "scanning/SecurityUtils.h"
 #include "ui/components/FileContextMenu.h"
 #include "ui/components/FileTableDelegate.h"
 
@@ -154,8 +155,10 @@ FileContextMenu* FileTable::openContextMenu(const QPoint& viewportPosition)
 void FileTable::deleteSelection()
 {
     std::vector<FileItem> files = filesWithIDs(selection());
-    // A repaired name is not the file's real name; the context menu never offers it either.
-    std::erase_if(files, [](const FileItem& file) { return file.flags.contains(FileItem::Flags::invalidName); });
+    // A repaired name on the path is not the real one; the context menu never offers it either.
+    std::erase_if(files, [](const FileItem& file) {
+        return file.flags.contains(FileItem::Flags::invalidName) || SecurityUtils::hasRepairedName(pathOf(file));
+    });
     // Nothing to offer is no refusal: raise no alert.
     if (files.empty())
         return;

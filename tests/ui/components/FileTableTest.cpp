@@ -425,6 +425,8 @@ TEST_F(FileTableTest, DeleteOffersTheSelectedFilesWithValidNames)
 {
     std::vector<FileItem> files = realFiles();
     files[1].flags = FileItem::Flags::invalidName;
+    // A valid name in a folder whose name was repaired: the path may lead to a sibling's file.
+    files[2].folderPath += "/old\xEF\xBF\xBD";
     table->setFiles(files);
     int alerts = 0;
     int requests = 0;
@@ -435,6 +437,8 @@ TEST_F(FileTableTest, DeleteOffersTheSelectedFilesWithValidNames)
     table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     table->setSelection({2});
     table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
+    table->setSelection({3});
+    table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     table->setSelection({7});
     table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     // Requests are judged in the background: let any that was wrongly made arrive.
@@ -443,7 +447,7 @@ TEST_F(FileTableTest, DeleteOffersTheSelectedFilesWithValidNames)
     EXPECT_EQ(alerts, 0);
     EXPECT_EQ(requests, 0);
 
-    table->setSelection({4, 2, 1});
+    table->setSelection({4, 3, 2, 1});
     table->findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     ASSERT_TRUE(waitUntil([&] { return model->trashRequest().has_value(); }));
     EXPECT_EQ(alerts, 0);

@@ -272,7 +272,9 @@ PathSafety FileDetailView::verdict(const FileItem& file, const std::optional<Fil
 
 bool FileDetailView::canOfferForTrash(const FileItem& file, const PathSafety& verdict)
 {
-    return !verdict.isProtected() && !file.flags.contains(FileItem::Flags::invalidName);
+    // A repaired name anywhere on the path is not the real one: the path may name a sibling.
+    return !verdict.isProtected() && !file.flags.contains(FileItem::Flags::invalidName) &&
+           !SecurityUtils::hasRepairedName(pathOf(file));
 }
 
 void FileDetailView::reveal()

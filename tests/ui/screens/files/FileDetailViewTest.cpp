@@ -165,6 +165,9 @@ TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
     const FileItem file = indexed(support.home.path() + "/Downloads", "big.iso", "iso");
     FileItem misnamed = file;
     misnamed.flags = FileItem::Flags::invalidName;
+    misnamed.name = "big\xEF\xBF\xBD.iso";
+    // The file's own name is fine, but a folder above it was repaired.
+    const FileItem inMisnamedFolder = indexed(support.home.path() + "/Downloads/old\xEF\xBF\xBD", "big.iso", "iso");
 
     struct Case {
         const char* what;
@@ -179,6 +182,7 @@ TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
          "Inside an app bundle."},
         {"protected: refused, with the reason", file, PathSafety::protected_("System file."), false, "System file."},
         {"a name the scanner marked as not valid", misnamed, PathSafety::allowed(), false, ""},
+        {"a folder on the path with a repaired name", inMisnamedFolder, PathSafety::allowed(), false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

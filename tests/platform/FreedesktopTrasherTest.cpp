@@ -1,16 +1,18 @@
-#include "platform/qt/DBusDesktopServices.h"
-#include "platform/qt/QtFileTrasher.h"
+#include "platform/FreedesktopTrasher.h"
+#include "support/PrivateMount.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -22,6 +24,26 @@ std::string contents(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// The path a restore record names, its percent-escapes decoded.
+std::string restoredPath(const std::string& record)
+{
+    const std::size_t start = record.find("\nPath=");
+    if (start == std::string::npos)
+        return {};
+    const std::size_t end = record.find('\n', start + 1);
+    const std::string encoded = record.substr(start + 6, end - start - 6);
+    std::string path;
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '%' && i + 2 < encoded.size()) {
+            path += static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += encoded[i];
+        }
+    }
+    return path;
 }
 
 bool isLink(const std::string& path)
@@ -40,7 +62,7 @@ protected:
     TempDir dir;
     ScopedEnvironment homeVariable{"HOME", dir.file("home")};
     ScopedEnvironment dataVariable{"XDG_DATA_HOME", dir.file("home/.local/share")};
-    QtFileTrasher trasher;
+    FreedesktopTrasher trasher;
 };
 
 } // namespace
@@ -118,37 +140,6 @@ TEST_F(TrashHome, FailuresComeWithAReadableReason)
     EXPECT_TRUE(fs::exists(file));
 }
 
-TEST(DBusDesktopServices, FallsBackToTheToolkitWithoutAFileManager)
-{
-    // No session bus: neither a file manager nor the portal can answer.
-    ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kestrel-test-bus");
-    std::vector<std::string> opened;
-    std::vector<std::string> copied;
-    int beeps = 0;
-    DBusDesktopServices::Toolkit toolkit;
-    toolkit.beep = [&] { ++beeps; };
-    toolkit.open = [&](const std::string& path) {
-        opened.push_back(path);
-        return path != "/srv/missing";
-    };
-    toolkit.copyText = [&](const std::string& text) { copied.push_back(text); };
-    DBusDesktopServices desktop(toolkit);
-    desktop.revealItems({"/srv/data/a.txt", "/srv/other/b.txt"});
-    desktop.openFolder("/srv/data");
-    EXPECT_TRUE(desktop.openItem("/srv/data/a.txt"));
-    EXPECT_FALSE(desktop.openItem("/srv/missing"));
-    desktop.copyText("a\nb");
-    desktop.beep();
-    EXPECT_EQ(opened, (std::vector<std::string>{"/srv/data", "/srv/data", "/srv/data/a.txt", "/srv/missing"}));
-    EXPECT_EQ(copied, (std::vector<std::string>{"a\nb"}));
-    EXPECT_EQ(beeps, 1);
-
-    DBusDesktopServices bare;
-    EXPECT_FALSE(bare.openItem("/srv/data/a.txt"));
-    bare.copyText("nothing happens");
-    bare.beep();
-}
-
 TEST_F(TrashHome, ItemsOnAnotherVolumeGoToThatVolumesTrash)
 {
     // /dev/shm is a memory file system of its own on most systems.
@@ -182,4 +173,85 @@ TEST_F(TrashHome, ItemsOnAnotherVolumeGoToThatVolumesTrash)
     }
     EXPECT_TRUE(inVolumeTrash);
     EXPECT_FALSE(inHomeTrash);
+}
+
+TEST_F(TrashHome, RestoreRecordsNameTheExactPathOnOneLine)
+{
+    const std::vector<std::string> names{"two\nlines", "50% off [final].txt", "tab\there", "caf\xC3\xA9", "raw\xFF",
+                                         "Path=fake"};
+    for (const std::string& name : names) {
+        const std::string path = dir.write("work/" + name, "x");
+        ASSERT_EQ(trasher.moveToTrash(path), std::nullopt) << name;
+        const std::string record = contents(trash("info/" + name + ".trashinfo"));
+        EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 3) << record;
+        EXPECT_EQ(record.rfind("[Trash Info]\nPath=/", 0), 0u) << record;
+        EXPECT_NE(record.find("\nDeletionDate="), std::string::npos) << record;
+        EXPECT_EQ(restoredPath(record), path) << record;
+        EXPECT_EQ(contents(trash("files/" + name)), "x") << name;
+    }
+    EXPECT_EQ(FreedesktopTrasher::encodedRestorePath("/a b/c\nd%e/f~g-h_i.j"), "/a%20b/c%0Ad%25e/f~g-h_i.j");
+}
+
+TEST_F(TrashHome, AFolderSwappedForALinkAfterThePickIsNotFollowed)
+{
+    const std::string picked = dir.write("work/sub/file.txt", "picked");
+    const std::string outside = dir.write("outside/sub/file.txt", "elsewhere");
+    ASSERT_EQ(::rename(dir.file("work/sub").c_str(), dir.file("work/sub.old").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("outside/sub").c_str(), dir.file("work/sub").c_str()), 0);
+
+    EXPECT_EQ(trasher.moveToTrash(picked), std::string(FileTrasher::locationChangedReason));
+    EXPECT_EQ(contents(outside), "elsewhere");
+
+    // A file in the folder's place is no folder to move from either.
+    ASSERT_EQ(::unlink(dir.file("work/sub").c_str()), 0);
+    dir.write("work/sub", "now a file");
+    EXPECT_EQ(trasher.moveToTrash(picked), std::string(FileTrasher::locationChangedReason));
+    EXPECT_EQ(contents(dir.file("work/sub.old/file.txt")), "picked");
+    EXPECT_FALSE(fs::exists(trash("files/file.txt")));
+    EXPECT_FALSE(fs::exists(trash("info/file.txt.trashinfo")));
+}
+
+TEST_F(TrashHome, AFullDiskLeavesTheItemInPlaceAndAnotherVolumeUsesItsOwnTrash)
+{
+    const std::string disk = dir.makeFolder("disk");
+    const std::string stick = dir.makeFolder("stick");
+    const PrivateMount::Result result = PrivateMount::run({{disk, 64 * 1024}, {stick, 256 * 1024}}, [&] {
+        ::setenv("XDG_DATA_HOME", (disk + "/share").c_str(), 1);
+        const std::string item = dir.write("disk/work/report.txt", "keep me");
+        fs::create_directories(disk + "/share/Trash/files");
+        fs::create_directories(disk + "/share/Trash/info");
+        {
+            std::ofstream filler(disk + "/filler", std::ios::binary);
+            const std::string block(4096, 'f');
+            for (int i = 0; i < 64 && filler; ++i)
+                filler.write(block.data(), block.size());
+        }
+        const auto reason = trasher.moveToTrash(item);
+        if (!reason)
+            return std::string("a full disk still moved the item");
+        if (reason->find("restore information could not be written") == std::string::npos)
+            return "unexpected reason: " + *reason;
+        if (contents(item) != "keep me")
+            return std::string("the item left its place");
+        if (!fs::is_empty(disk + "/share/Trash/info") || !fs::is_empty(disk + "/share/Trash/files"))
+            return std::string("the Trash holds a partial record or the item");
+
+        // On a volume other than the home Trash's, the volume's own Trash takes it.
+        const std::string photo = dir.write("stick/photos/a b.jpg", "jpeg");
+        if (const auto refused = trasher.moveToTrash(photo))
+            return "the stick's item was refused: " + *refused;
+        const std::string own = stick + "/.Trash-" + std::to_string(::getuid());
+        if (contents(own + "/files/a b.jpg") != "jpeg")
+            return std::string("the item is not in the stick's Trash");
+        const std::string record = contents(own + "/info/a b.jpg.trashinfo");
+        if (restoredPath(record) != "photos/a b.jpg")
+            return "the record does not name the place on the stick: " + record;
+        // The volume's top itself is no item of the volume to move.
+        if (!trasher.moveToTrash(stick) || !fs::is_directory(stick + "/photos"))
+            return std::string("the mount point was moved");
+        return std::string();
+    });
+    if (!result.ran)
+        GTEST_SKIP() << "cannot make small volumes here (" << result.skipReason << ")";
+    EXPECT_EQ(result.failure, "");
 }
