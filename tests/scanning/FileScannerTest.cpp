@@ -1056,3 +1056,84 @@ TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
         EXPECT_GE(reports[i].elapsedSeconds, reports[i - 1].elapsedSeconds) << "at report " << i;
     }
 }
+
+namespace {
+
+// Every stored column a scan determines from the tree, keyed by path: row ids, scan ids and
+// times of writing left out, parents by path.
+std::map<std::string, std::string> storedRows(const std::string& cache)
+{
+    SQLiteConnection stored(cache);
+    std::map<std::string, std::string> rows;
+    stored.query("SELECT d.path, IFNULL(p.path, '-'), d.name, d.depth, d.modified, d.restricted, d.category, "
+                 "d.direct_alloc, d.direct_size, d.direct_files, d.direct_dirs, d.total_alloc, d.total_size, "
+                 "d.total_files, d.total_dirs FROM folders d LEFT JOIN folders p ON p.id = d.parent_id",
+                 {}, [&](SQLiteConnection::Statement& r) {
+                     std::string row = "folder parent=" + r.text(1) + " name=" + r.text(2);
+                     for (int column = 3; column <= 14; ++column)
+                         row += " " + std::to_string(column == 4 ? std::llround(r.real(column) * 1000) : r.integer(column));
+                     rows["D " + r.text(0)] = row;
+                 });
+    stored.query("SELECT d.path, f.name, f.ext, f.size, f.alloc, f.counted_alloc, f.modified, f.created, f.accessed, "
+                 "f.flags, f.inode, f.category FROM files f JOIN folders d ON d.id = f.folder_id",
+                 {}, [&](SQLiteConnection::Statement& r) {
+                     std::string row = "file ext=" + r.text(2);
+                     for (int column = 3; column <= 11; ++column)
+                         row += " " + std::to_string(column >= 6 && column <= 8 ? std::llround(r.real(column) * 1000)
+                                                                                : r.integer(column));
+                     const auto [at, added] = rows.emplace("F " + r.text(0) + "/" + r.text(1), row);
+                     EXPECT_TRUE(added) << "two rows for " << at->first;
+                 });
+    return rows;
+}
+
+} // namespace
+
+TEST_F(FileScannerTest, ARescanOfAChangedTreeStoresWhatAFreshScanStores)
+{
+    buildTree();
+    const std::string shared = tree.write("root/a2/b3/shared.bin", 20000);
+    ASSERT_EQ(::link(shared.c_str(), at("a0/shared-too.bin").c_str()), 0);
+    const std::string triple = tree.write("root/a3/b0/triple.bin", 9000);
+    ASSERT_EQ(::link(triple.c_str(), at("a3/b1/triple.bin").c_str()), 0);
+    ASSERT_EQ(::link(triple.c_str(), at("a3/b2/triple.bin").c_str()), 0);
+    tree.write("root/a1/single.bin", 7000);
+    tree.write("root/a1/b0/loner.bin", 3000);
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+
+    // Link changes leave a file's size and times alone: only its link count moves.
+    ASSERT_EQ(::unlink(shared.c_str()), 0);                                             // survivor alone
+    ASSERT_EQ(::link(at("a1/single.bin").c_str(), at("a2/single-link.bin").c_str()), 0);  // gains a link
+    ASSERT_EQ(::link(at("a1/b0/loner.bin").c_str(), at("a1/b0/loner-too.bin").c_str()), 0);
+    ASSERT_EQ(::unlink(at("a3/b0/triple.bin").c_str()), 0);                             // carrier goes
+    tree.write("root/a0/added.txt", 3000);
+    tree.write("root/new/inside/deep.txt", 12);
+    fs::remove(at("a0/b2/f2.txt"));
+    tree.write("root/a0/b0/f0.txt", 50000);                                             // grown
+    fs::rename(at("a0/b1/f1.txt"), at("a0/b1/renamed.txt"));
+    fs::rename(at("a2/b0"), at("a3/moved-b0"));                                        // a folder moved
+    fs::rename(at("a1/b4"), at("a1/b4-renamed"));
+    fs::remove_all(at("a3/b4"));
+    ASSERT_EQ(::chmod(at("a0/b3/f3.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(at("a2/b1").c_str(), 0500), 0);
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+
+    TempDir freshFolder;
+    {
+        StorageDatabase fresh(freshFolder.file("fresh.sqlite"));
+        FileScanner scanner(fresh, configuration(4));
+        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+    }
+    const auto rescanned = storedRows(cachePath());
+    const auto fresh = storedRows(freshFolder.file("fresh.sqlite"));
+    ::chmod(at("a2/b1").c_str(), 0755);
+    for (const auto& [key, row] : fresh) {
+        const auto found = rescanned.find(key);
+        if (found == rescanned.end())
+            ADD_FAILURE() << "the rescan lacks " << key;
+        else
+            EXPECT_EQ(found->second, row) << key;
+    }
+    for (const auto& [key, row] : rescanned)
+        EXPECT_TRUE(fresh.count(key)) << "the rescan kept " << key;
+}
