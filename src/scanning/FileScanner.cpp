@@ -46,6 +46,16 @@ std::string rootProblem(int code)
     }
 }
 
+// Why a folder that was listed is only known in part.
+std::string gapDescription(const ListingGaps& gaps)
+{
+    if (gaps.listingFailure != 0)
+        return "The folder could be listed only in part: " + systemErrorText(gaps.listingFailure);
+    const std::uint64_t count = gaps.unreadEntries;
+    return std::to_string(count) + (count == 1 ? " item" : " items") +
+           " could not be read: " + systemErrorText(gaps.entryFailure);
+}
+
 std::string failureDescription(const std::exception& error)
 {
     if (const auto* sqlite = dynamic_cast<const SQLiteError*>(&error))
@@ -87,6 +97,7 @@ struct FileScanner::ReadFolder {
     std::vector<std::size_t> links;             // positions in snapshot.files
     std::vector<HardLinkTracker::Key> keys;     // the same order
     std::optional<DirectoryReadError> failure;  // of the listing; the snapshot is then empty
+    ListingGaps gaps;                           // of a listing that succeeded in part
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
 };
 
@@ -481,7 +492,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     snapshot.folderID = job.folderID;
     snapshot.depth = job.depth;
     snapshot.modified = opened.self ? opened.self->modified : 0.0;
-    snapshot.isRestricted = failure.has_value();
+    // Entries it holds but that could not be read leave it known in part, like a refused one.
+    snapshot.isRestricted = failure.has_value() || opened.gaps.any();
     snapshot.category = context.forcedCategory.value_or(context.fallbackCategory.value_or(StorageCategory::other));
     snapshot.files = std::move(listing.files);
     snapshot.subdirectories = std::move(listing.subdirectories);
@@ -490,6 +502,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     folder.links = std::move(listing.links);
     folder.keys = std::move(listing.keys);
     folder.failure = failure;
+    if (!failure)
+        folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
 
     // Handed over before the subfolders can be read, so the writer meets it before them.
@@ -562,6 +576,17 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
             } else {
                 counters_.folderFailed();
                 database_.logError(snapshot.path, systemErrorText(folder.failure->code()));
+            }
+        } else if (folder.gaps.any()) {
+            // A folder that can be listed but not searched is refused; any other gap is a fault.
+            const bool refused = folder.gaps.listingFailure == 0 &&
+                                 DirectoryReadError::fromErrno(folder.gaps.entryFailure).kind() ==
+                                     DirectoryReadError::Kind::accessDenied;
+            if (refused) {
+                counters_.folderRefused();
+            } else {
+                counters_.folderFailed();
+                database_.logError(snapshot.path, gapDescription(folder.gaps));
             }
         }
         if (!folder.links.empty()) {

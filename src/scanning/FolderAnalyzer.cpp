@@ -105,6 +105,9 @@ FolderSizeResult FolderAnalyzer::size(const std::string& path, bool stayOnVolume
                 result.restrictedFolderCount += 1;
             continue;
         }
+        // Entries that are there but could not be read leave the size short, as a refused folder does.
+        if (opened.gaps.any())
+            result.restrictedFolderCount += 1;
         for (auto& subfolder : subfolders) {
             subfolder.parent = opened.handle;
             stack.push_back(std::move(subfolder));

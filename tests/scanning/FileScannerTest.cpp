@@ -5,6 +5,7 @@
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "DeepTree.h"
 #include "ScanTestSupport.h"
 
@@ -436,6 +437,57 @@ TEST_F(FileScannerTest, RefusedAndFailingFoldersAndUnusableRoots)
         {at("a1/b1"), "Input/output error"},
         {plainFile, "Scan location is not a folder"},
         {tree.file("refused-root"), "Access restricted"},
+    };
+    EXPECT_EQ(logged, expected);
+}
+
+TEST_F(FileScannerTest, AFolderThatCanBeListedButNotEnteredIsRestricted)
+{
+    if (runAgainUnprivileged())
+        return;
+    buildTree();
+    tree.write("root/closed/kept.txt", 4000);
+    tree.write("root/closed/inner/deeper.txt", 4000);
+    ASSERT_EQ(scan(configuration()).status, ScanRecord::Status::completed);
+    ASSERT_EQ(database.folder(at("closed"))->fileCount, 2);
+
+    // Its names can be read, but none of its entries examined.
+    ASSERT_EQ(::chmod(at("closed").c_str(), 0644), 0);
+    const ScanOutcome outcome = scan(configuration());
+    ::chmod(at("closed").c_str(), 0755);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+    EXPECT_EQ(outcome.progress.restrictedFolders, 1);
+    EXPECT_EQ(outcome.progress.errors, 0);
+    const auto closed = database.folder(at("closed"));
+    ASSERT_TRUE(closed);
+    EXPECT_TRUE(closed->isRestricted);
+    EXPECT_FALSE(database.folder(at("a0"))->isRestricted);
+    EXPECT_TRUE(database.recentErrors(10).empty());   // refused, as a folder that cannot be opened
+}
+
+TEST_F(FileScannerTest, EntriesThatCouldNotBeReadAreLoggedAndTheFolderRestricted)
+{
+    buildTree();
+    ScriptedFileSystem fileSystem;
+    fileSystem.listingGaps[at("a1/b1")] = ListingGaps{2, EIO, 0};
+    fileSystem.listingGaps[at("a2")] = ListingGaps{0, 0, EIO};
+    fileSystem.listingGaps[at("a3/b0")] = ListingGaps{1, EACCES, 0};
+    const ScanOutcome outcome = scan(configuration(), fileSystem);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+    EXPECT_EQ(outcome.progress.errors, 2);
+    EXPECT_EQ(outcome.progress.restrictedFolders, 1);
+    for (const char* path : {"a1/b1", "a2", "a3/b0"})
+        EXPECT_TRUE(database.folder(at(path))->isRestricted) << path;
+    // What could be read is kept.
+    EXPECT_EQ(database.folder(at("a1/b1"))->fileCount, 6);
+    EXPECT_TRUE(database.folder(at("a2/b0")));
+
+    std::set<std::pair<std::string, std::string>> logged;
+    for (const auto& entry : database.recentErrors(100))
+        logged.insert({entry.path, entry.message});
+    const std::set<std::pair<std::string, std::string>> expected = {
+        {at("a1/b1"), "2 items could not be read: Input/output error"},
+        {at("a2"), "The folder could be listed only in part: Input/output error"},
     };
     EXPECT_EQ(logged, expected);
 }

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "DeepTree.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ struct PartlyForeignFileSystem : FileSystem {
     {
         const std::string name = Paths::lastComponent(location.path);
         if (const auto refusal = refusals.find(name); refusal != refusals.end())
-            return FolderRead{refusal->second, std::nullopt, nullptr};
+            return FolderRead{refusal->second, std::nullopt, nullptr, {}};
         FolderLocation real = location;
         const bool foreign = shifted_.count(location.inode) > 0;
         if (foreign)
@@ -112,6 +113,21 @@ TEST(FolderAnalyzer, CountsHardLinksOnceAndUnreadableFolders)
     EXPECT_EQ(result.restrictedFolderCount, 1);
     EXPECT_TRUE(result.exists);
     EXPECT_FALSE(result.wasCancelled);
+}
+
+TEST(FolderAnalyzer, AFolderThatCanBeListedButNotEnteredCountsAsRestricted)
+{
+    if (runAgainUnprivileged())
+        return;
+    TempDir dir;
+    dir.write("tree/seen.bin", 4096);
+    dir.write("tree/listed-only/unseen.bin", 4096);
+    ASSERT_EQ(::chmod(dir.file("tree/listed-only").c_str(), 0644), 0);
+    const auto result = FolderAnalyzer::size(dir.file("tree"), true);
+    ::chmod(dir.file("tree/listed-only").c_str(), 0755);
+    EXPECT_EQ(result.fileCount, 1);
+    EXPECT_EQ(result.folderCount, 1);
+    EXPECT_EQ(result.restrictedFolderCount, 1);
 }
 
 TEST(FolderAnalyzer, OtherVolumesAndTheirInodes)
