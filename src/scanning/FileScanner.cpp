@@ -264,7 +264,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         }
         const std::int64_t id = database_.ensureRoot(root, status.modified);
         rootJobs.push_back(
-            Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr, status.inode, nullptr});
+            Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr, status.inode, nullptr, nullptr});
     }
     queue.push(std::move(rootJobs));
 
@@ -386,7 +386,8 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
         if (isExcluded(child.path, run.exclusions))
             continue;
         jobs.push_back(
-            Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}, nullptr, 0, nullptr});
+            Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}, nullptr, 0, nullptr,
+                nullptr});
     }
     return jobs;
 }
@@ -475,10 +476,13 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
             return {};
         listing = Listing();
     }
+    const auto above = job.parent || job.depth == 0 || job.inodesAbove ? job.inodesAbove : inodesAbove(job);
+    if (!failure)
+        dropLoops(job, opened, above.get(), listing);
 
     ReadFolder folder;
     folder.slot = std::make_shared<FolderSlot>();
-    std::vector<Job> children = childJobs(job, listing, folder.slot, opened.handle);
+    std::vector<Job> children = childJobs(job, listing, folder.slot, opened.handle, above);
     for (auto& child : children) {
         if (const auto stored = storedChildren.find(child.name); stored != storedChildren.end()) {
             child.parentID = job.folderID;
@@ -511,9 +515,57 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     return children;
 }
 
+std::shared_ptr<const std::vector<std::uint64_t>> FileScanner::inodesAbove(const Job& job) const
+{
+    auto inodes = std::make_shared<std::vector<std::uint64_t>>(static_cast<std::size_t>(job.depth), 0);
+    std::string path = job.pathOnDisk();
+    for (int depth = job.depth - 1; depth >= 0; --depth) {
+        const auto slash = path.rfind('/');
+        if (slash == std::string::npos)
+            break;
+        path.resize(std::max<std::size_t>(slash, 1));
+        // The root may be reached through links, as the scan opened it.
+        const std::string resolved = depth == 0 ? fileSystem_.realPath(path).value_or(path) : path;
+        FileStatus status;
+        if (fileSystem_.linkStatus(resolved, status) == 0 && status.device == job.device)
+            (*inodes)[static_cast<std::size_t>(depth)] = status.inode;
+    }
+    return inodes;
+}
+
+void FileScanner::dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
+                            Listing& listing)
+{
+    const auto stepsUp = [&](std::uint64_t inode) -> std::optional<int> {
+        if (opened.handle)
+            if (const auto steps = opened.handle->stepsUpTo(job.device, inode))
+                return steps;
+        if (inodesAbove)
+            for (std::size_t depth = 0; depth < inodesAbove->size(); ++depth)
+                if ((*inodesAbove)[depth] == inode)
+                    return job.depth - static_cast<int>(depth);
+        return std::nullopt;
+    };
+    for (std::size_t i = listing.subdirectories.size(); i-- > 0;) {
+        const auto steps = stepsUp(listing.subdirectoryInodes[i]);
+        if (!steps)
+            continue;
+        std::string ancestor = job.path;
+        for (int step = 0; step < *steps; ++step)
+            ancestor.resize(std::max<std::size_t>(ancestor.rfind('/'), 1));
+        counters_.folderFailed();
+        database_.logError(DirectorySync::childPath(job.path, listing.subdirectories[i].name),
+                           "File system loop detected: the same folder as " + ancestor + "; not entered");
+        listing.subdirectories.erase(listing.subdirectories.begin() + static_cast<std::ptrdiff_t>(i));
+        listing.subdirectoryDiskNames.erase(listing.subdirectoryDiskNames.begin() + static_cast<std::ptrdiff_t>(i));
+        listing.subdirectoryInodes.erase(listing.subdirectoryInodes.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
 std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listing& listing,
                                                      const std::shared_ptr<FolderSlot>& slot,
-                                                     const std::shared_ptr<const FolderHandle>& handle)
+                                                     const std::shared_ptr<const FolderHandle>& handle,
+                                                     const std::shared_ptr<const std::vector<std::uint64_t>>& inodesAbove)
 {
     const auto& subdirectories = listing.subdirectories;
     std::vector<Job> jobs;
@@ -534,7 +586,8 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listi
                   {},
                   handle,
                   listing.subdirectoryInodes[i],
-                  slot};
+                  slot,
+                  inodesAbove};
         const std::string& diskName = listing.subdirectoryDiskNames[i];
         if (!job.diskPath.empty() || !diskName.empty())
             child.diskPath = DirectorySync::childPath(job.pathOnDisk(), diskName.empty() ? subdirectory.name : diskName);

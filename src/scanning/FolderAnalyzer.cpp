@@ -109,6 +109,11 @@ FolderSizeResult FolderAnalyzer::size(const std::string& path, bool stayOnVolume
         if (opened.gaps.any())
             result.restrictedFolderCount += 1;
         for (auto& subfolder : subfolders) {
+            // The folder itself or one above it again (a bind mount inside itself): counted once.
+            if (opened.handle && opened.handle->stepsUpTo(subfolder.device, subfolder.inode)) {
+                result.folderCount -= 1;
+                continue;
+            }
             subfolder.parent = opened.handle;
             stack.push_back(std::move(subfolder));
         }

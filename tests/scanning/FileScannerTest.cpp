@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
+#include "support/PrivateMountNamespace.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 #include "DeepTree.h"
@@ -28,6 +29,17 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The scan error log as (path, message) pairs.
+using ErrorLog = std::set<std::pair<std::string, std::string>>;
+
+ErrorLog errorLog(StorageDatabase& database)
+{
+    ErrorLog logged;
+    for (const auto& entry : database.recentErrors(1000))
+        logged.insert({entry.path, entry.message});
+    return logged;
+}
 
 struct Totals {
     std::int64_t files = 0;
@@ -430,10 +442,8 @@ TEST_F(FileScannerTest, RefusedAndFailingFoldersAndUnusableRoots)
     EXPECT_FALSE(database.folder(at("a0/b0")));
     EXPECT_TRUE(database.folder(at("a1/b1"))->isRestricted);
 
-    std::set<std::pair<std::string, std::string>> logged;
-    for (const auto& entry : database.recentErrors(100))
-        logged.insert({entry.path, entry.message});
-    const std::set<std::pair<std::string, std::string>> expected = {
+    const ErrorLog logged = errorLog(database);
+    const ErrorLog expected = {
         {at("a1/b1"), "Input/output error"},
         {plainFile, "Scan location is not a folder"},
         {tree.file("refused-root"), "Access restricted"},
@@ -482,10 +492,8 @@ TEST_F(FileScannerTest, EntriesThatCouldNotBeReadAreLoggedAndTheFolderRestricted
     EXPECT_EQ(database.folder(at("a1/b1"))->fileCount, 6);
     EXPECT_TRUE(database.folder(at("a2/b0")));
 
-    std::set<std::pair<std::string, std::string>> logged;
-    for (const auto& entry : database.recentErrors(100))
-        logged.insert({entry.path, entry.message});
-    const std::set<std::pair<std::string, std::string>> expected = {
+    const ErrorLog logged = errorLog(database);
+    const ErrorLog expected = {
         {at("a1/b1"), "2 items could not be read: Input/output error"},
         {at("a2"), "The folder could be listed only in part: Input/output error"},
     };
@@ -1030,10 +1038,8 @@ TEST_F(FileScannerTest, AFolderOpenedWithoutADescriptorIsTriedAgainAndNeverTaken
     EXPECT_FALSE(database.folder(at("a2"))->isRestricted);
     EXPECT_EQ(database.lastScan()->status, ScanRecord::Status::cancelled);
     EXPECT_EQ(database.history(10).size(), 2u);   // no point for the incomplete scan
-    std::set<std::pair<std::string, std::string>> logged;
-    for (const auto& entry : database.recentErrors(10))
-        logged.insert({entry.path, entry.message});
-    const std::set<std::pair<std::string, std::string>> expected = {
+    const ErrorLog logged = errorLog(database);
+    const ErrorLog expected = {
         {at("a2"), "Too many open files"},
         {root(), std::string(FileScanner::incompleteScanMessage)},
     };
@@ -1188,4 +1194,39 @@ TEST_F(FileScannerTest, ARescanOfAChangedTreeStoresWhatAFreshScanStores)
     }
     for (const auto& [key, row] : rescanned)
         EXPECT_TRUE(fresh.count(key)) << "the rescan kept " << key;
+}
+
+TEST_F(FileScannerTest, AFolderMountedInsideItselfIsReadOnceAndTheLoopLogged)
+{
+    tree.write("root/sub/only.txt", 100);
+    tree.makeFolder("root/sub/loop");
+    tree.makeFolder("root/sub/deeper/up");
+    // A bind mount keeps the device number, so only the folder's inode shows the loop.
+    const std::string insideCache = cacheDir.file("inside.sqlite");
+    const int result = PrivateMountNamespace::run([&] {
+        if (::mount(at("sub").c_str(), at("sub/loop").c_str(), nullptr, MS_BIND, nullptr) != 0
+            || ::mount(root().c_str(), at("sub/deeper/up").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return 1;
+        StorageDatabase inside(insideCache);
+        FileScanner scanner(inside, configuration());
+        return scanner.scan(std::nullopt, {}, {}).status == ScanRecord::Status::completed ? 0 : 2;
+    });
+    if (result == PrivateMountNamespace::unavailable)
+        GTEST_SKIP() << "bind mounts need a private mount namespace, which takes root or CAP_SYS_ADMIN";
+    ASSERT_EQ(result, 0) << "1: the bind mounts failed, 2: the scan did not complete";
+
+    StorageDatabase inside(insideCache);
+    const auto top = inside.folder(root());
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->fileCount, 1);
+    EXPECT_EQ(top->folderCount, 2);   // sub and deeper
+    EXPECT_FALSE(inside.folder(at("sub/loop")));
+    EXPECT_FALSE(inside.folder(at("sub/deeper/up")));
+    const ErrorLog logged = errorLog(inside);
+    const ErrorLog expected = {
+        {at("sub/loop"), "File system loop detected: the same folder as " + at("sub") + "; not entered"},
+        {at("sub/deeper/up"), "File system loop detected: the same folder as " + root() + "; not entered"},
+    };
+    EXPECT_EQ(logged, expected);
+    EXPECT_EQ(inside.lastScan()->status, ScanRecord::Status::completed);
 }

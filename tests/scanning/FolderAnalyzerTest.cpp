@@ -3,6 +3,7 @@
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "support/PrivateMountNamespace.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 #include "DeepTree.h"
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <fstream>
 #include <set>
 
 #include <sys/stat.h>
@@ -128,6 +130,29 @@ TEST(FolderAnalyzer, AFolderThatCanBeListedButNotEnteredCountsAsRestricted)
     EXPECT_EQ(result.fileCount, 1);
     EXPECT_EQ(result.folderCount, 1);
     EXPECT_EQ(result.restrictedFolderCount, 1);
+}
+
+TEST(FolderAnalyzer, AFolderMountedInsideItselfIsCountedOnce)
+{
+    TempDir dir;
+    dir.write("tree/sub/only.bin", 4096);
+    dir.makeFolder("tree/sub/loop");
+    const std::string figures = dir.file("figures");
+    const int result = PrivateMountNamespace::run([&] {
+        if (::mount(dir.file("tree").c_str(), dir.file("tree/sub/loop").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return 1;
+        const auto sized = FolderAnalyzer::size(dir.file("tree"), true);
+        std::ofstream(figures) << sized.fileCount << " " << sized.folderCount << " " << sized.restrictedFolderCount;
+        return 0;
+    });
+    if (result == PrivateMountNamespace::unavailable)
+        GTEST_SKIP() << "bind mounts need a private mount namespace, which takes root or CAP_SYS_ADMIN";
+    ASSERT_EQ(result, 0) << "the bind mount failed";
+    std::int64_t files = -1, folders = -1, restricted = -1;
+    std::ifstream(figures) >> files >> folders >> restricted;
+    EXPECT_EQ(files, 1);
+    EXPECT_EQ(folders, 1);
+    EXPECT_EQ(restricted, 0);
 }
 
 TEST(FolderAnalyzer, OtherVolumesAndTheirInodes)
