@@ -1230,3 +1230,42 @@ TEST_F(FileScannerTest, AFolderMountedInsideItselfIsReadOnceAndTheLoopLogged)
     EXPECT_EQ(logged, expected);
     EXPECT_EQ(inside.lastScan()->status, ScanRecord::Status::completed);
 }
+
+TEST_F(FileScannerTest, AResumedScanKnowsTheFoldersAboveOneItOpensByPath)
+{
+    tree.write("root/sub/only.txt", 100);
+    tree.makeFolder("root/sub/deeper/up");
+    const std::string insideCache = cacheDir.file("inside.sqlite");
+    const int result = PrivateMountNamespace::run([&] {
+        if (::mount(root().c_str(), at("sub/deeper/up").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return 1;
+        StorageDatabase inside(insideCache);
+        // The first run stops before it has read deeper, so the resumed one opens it by path,
+        // with none of the folders above it open.
+        ScriptedFileSystem fileSystem;
+        std::stop_source stopper;
+        fileSystem.passingFailures[at("sub/deeper")] = {ENOENT, 1};
+        fileSystem.onRead = [&](const std::string& path) {
+            if (path == at("sub/deeper"))
+                stopper.request_stop();
+        };
+        FileScanner first(inside, configuration(1), fileSystem);
+        const ScanOutcome stopped = first.scan(std::nullopt, {}, {}, stopper.get_token());
+        if (stopped.status != ScanRecord::Status::cancelled || !inside.folder(at("sub/deeper")))
+            return 2;
+        fileSystem.onRead = nullptr;
+        FileScanner resumed(inside, configuration(1), fileSystem);
+        return resumed.scan(stopped.scanID, {}, {}).status == ScanRecord::Status::completed ? 0 : 3;
+    });
+    if (result == PrivateMountNamespace::unavailable)
+        GTEST_SKIP() << "bind mounts need a private mount namespace, which takes root or CAP_SYS_ADMIN";
+    ASSERT_EQ(result, 0) << "1: the bind mount failed, 2: the first run did not stop as planned, "
+                            "3: the resumed scan did not complete";
+
+    StorageDatabase inside(insideCache);
+    EXPECT_EQ(inside.folder(root())->folderCount, 2);
+    EXPECT_FALSE(inside.folder(at("sub/deeper/up")));
+    const ErrorLog expected = {
+        {at("sub/deeper/up"), "File system loop detected: the same folder as " + root() + "; not entered"}};
+    EXPECT_EQ(errorLog(inside), expected);
+}
