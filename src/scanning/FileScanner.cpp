@@ -263,8 +263,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
             continue;
         }
         const std::int64_t id = database_.ensureRoot(root, status.modified);
-        rootJobs.push_back(
-            Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr, status.inode, nullptr, nullptr});
+        rootJobs.push_back(Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr,
+                               status.inode, nullptr, nullptr});
     }
     queue.push(std::move(rootJobs));
 
@@ -515,7 +515,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     return children;
 }
 
-std::shared_ptr<const std::vector<std::uint64_t>> FileScanner::inodesAbove(const Job& job) const
+FileScanner::InodesAbove FileScanner::inodesAbove(const Job& job) const
 {
     auto inodes = std::make_shared<std::vector<std::uint64_t>>(static_cast<std::size_t>(job.depth), 0);
     std::string path = job.pathOnDisk();
@@ -565,7 +565,7 @@ void FileScanner::dropLoops(const Job& job, const FolderRead& opened, const std:
 std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listing& listing,
                                                      const std::shared_ptr<FolderSlot>& slot,
                                                      const std::shared_ptr<const FolderHandle>& handle,
-                                                     const std::shared_ptr<const std::vector<std::uint64_t>>& inodesAbove)
+                                                     const InodesAbove& inodesAbove)
 {
     const auto& subdirectories = listing.subdirectories;
     std::vector<Job> jobs;

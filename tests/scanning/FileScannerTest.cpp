@@ -1128,8 +1128,10 @@ std::map<std::string, std::string> storedRows(const std::string& cache)
                  "d.total_files, d.total_dirs FROM folders d LEFT JOIN folders p ON p.id = d.parent_id",
                  {}, [&](SQLiteConnection::Statement& r) {
                      std::string row = "folder parent=" + r.text(1) + " name=" + r.text(2);
-                     for (int column = 3; column <= 14; ++column)
-                         row += " " + std::to_string(column == 4 ? std::llround(r.real(column) * 1000) : r.integer(column));
+                     for (int column = 3; column <= 14; ++column) {
+                         const bool time = column == 4;
+                         row += " " + std::to_string(time ? std::llround(r.real(column) * 1000) : r.integer(column));
+                     }
                      rows["D " + r.text(0)] = row;
                  });
     stored.query("SELECT d.path, f.name, f.ext, f.size, f.alloc, f.counted_alloc, f.modified, f.created, f.accessed, "
