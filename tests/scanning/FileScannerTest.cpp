@@ -1214,7 +1214,7 @@ TEST_F(FileScannerTest, AFolderMountedInsideItselfIsReadOnceAndTheLoopLogged)
         return scanner.scan(std::nullopt, {}, {}).status == ScanRecord::Status::completed ? 0 : 2;
     });
     if (result == PrivateMountNamespace::unavailable)
-        GTEST_SKIP() << "bind mounts need a private mount namespace, which takes root or CAP_SYS_ADMIN";
+        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
     ASSERT_EQ(result, 0) << "1: the bind mounts failed, 2: the scan did not complete";
 
     StorageDatabase inside(insideCache);
@@ -1260,7 +1260,7 @@ TEST_F(FileScannerTest, AResumedScanKnowsTheFoldersAboveOneItOpensByPath)
         return resumed.scan(stopped.scanID, {}, {}).status == ScanRecord::Status::completed ? 0 : 3;
     });
     if (result == PrivateMountNamespace::unavailable)
-        GTEST_SKIP() << "bind mounts need a private mount namespace, which takes root or CAP_SYS_ADMIN";
+        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
     ASSERT_EQ(result, 0) << "1: the bind mount failed, 2: the first run did not stop as planned, "
                             "3: the resumed scan did not complete";
 

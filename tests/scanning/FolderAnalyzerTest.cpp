@@ -146,7 +146,7 @@ TEST(FolderAnalyzer, AFolderMountedInsideItselfIsCountedOnce)
         return 0;
     });
     if (result == PrivateMountNamespace::unavailable)
-        GTEST_SKIP() << "bind mounts need a private mount namespace, which takes root or CAP_SYS_ADMIN";
+        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
     ASSERT_EQ(result, 0) << "the bind mount failed";
     std::int64_t files = -1, folders = -1, restricted = -1;
     std::ifstream(figures) >> files >> folders >> restricted;
