@@ -263,8 +263,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
             continue;
         }
         const std::int64_t id = database_.ensureRoot(root, status.modified);
-        rootJobs.push_back(Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr,
-                               status.inode, nullptr, nullptr});
+        rootJobs.push_back(
+            Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr, status.inode, nullptr});
     }
     queue.push(std::move(rootJobs));
 
@@ -386,8 +386,7 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
         if (isExcluded(child.path, run.exclusions))
             continue;
         jobs.push_back(
-            Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}, nullptr, 0, nullptr,
-                nullptr});
+            Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}, nullptr, 0, nullptr});
     }
     return jobs;
 }
