@@ -24,6 +24,8 @@ struct CachedFile {
     std::int64_t alloc = 0;
     double modified = 0;
     std::int64_t counted = 0;
+    std::int64_t flags = 0;
+    std::int64_t inode = 0;
     bool taken = false;
 };
 
@@ -45,7 +47,7 @@ constexpr std::string_view updateFileSQL =
     "UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
     "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?";
 constexpr std::string_view selectFilesSQL =
-    "SELECT id, name, size, alloc, modified, counted_alloc FROM files WHERE folder_id = ?";
+    "SELECT id, name, size, alloc, modified, counted_alloc, flags, inode FROM files WHERE folder_id = ?";
 constexpr std::string_view insertChildSQL =
     "INSERT OR IGNORE INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)";
 
@@ -53,7 +55,10 @@ bool unchanged(const ScannedFile& file, const CachedFile& cached)
 {
     return file.size == cached.size && file.allocatedSize == cached.alloc &&
            std::fabs(file.modified - cached.modified) <= modifiedTolerance &&
-           file.countedAllocatedSize == cached.counted;
+           file.countedAllocatedSize == cached.counted &&
+           // A link added or removed changes only the link count (and ctime): the flags
+           // and the inode recorded with them show it.
+           file.flags.rawValue == cached.flags && static_cast<std::int64_t>(file.inode) == cached.inode;
 }
 
 // Steps a statement to its end; a failure resets it and is thrown.
@@ -212,6 +217,8 @@ private:
             current_.alloc = sqlite3_column_int64(statement_, 3);
             current_.modified = sqlite3_column_double(statement_, 4);
             current_.counted = sqlite3_column_int64(statement_, 5);
+            current_.flags = sqlite3_column_int64(statement_, 6);
+            current_.inode = sqlite3_column_int64(statement_, 7);
             return;
         }
         if (result != SQLITE_DONE) {

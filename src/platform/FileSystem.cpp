@@ -91,24 +91,30 @@ private:
 
 // Hands every entry but "." and ".." that can be stat'ed to `visit`. Reads the open folder's
 // entries straight from the kernel, so the listing needs no descriptor of its own.
-void list(int folder, const FileSystem::EntryVisitor& visit)
+ListingGaps list(int folder, const FileSystem::EntryVisitor& visit)
 {
     alignas(dirent64) char buffer[32 * 1024];
     FileStatus status;
+    ListingGaps gaps;
     for (;;) {
-        // An error ends the listing like its end.
         const ssize_t filled = ::getdents64(folder, buffer, sizeof buffer);
+        if (filled < 0)
+            gaps.listingFailure = errno;
         if (filled <= 0)
-            return;
+            return gaps;
         for (ssize_t offset = 0; offset < filled;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
             offset += entry->d_reclen;
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-            // An entry that cannot be stat'ed (removed meanwhile) is left out.
-            if (statAt(folder, name, status) != 0)
+            if (const int failure = statAt(folder, name, status); failure != 0) {
+                // Removed meanwhile: left out. Anything else (a folder that can be listed but
+                // not searched, a failing disk) hides an entry that is there.
+                if (failure != ENOENT && gaps.unreadEntries++ == 0)
+                    gaps.entryFailure = failure;
                 continue;
+            }
             visit(std::string_view(name), status);
         }
     }
@@ -123,7 +129,7 @@ int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit
     const OwnedDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return errno;
-    list(folder.get(), visit);
+    (void)list(folder.get(), visit);
     return 0;
 }
 
@@ -172,7 +178,7 @@ FolderRead FileSystem::readFolder(const FolderLocation& location, const EntryVis
         return read;
     }
     read.self = self;
-    list(folder.get(), visit);
+    read.gaps = list(folder.get(), visit);
     if (location.parent)
         read.handle = std::make_shared<FolderHandle>(location.parent, std::move(name), folder.release(), self.device,
                                                      self.inode);

@@ -39,12 +39,23 @@ struct FolderLocation {
     std::shared_ptr<DescriptorBudget> budget;
 };
 
+// What a listing could not see. An entry that went before it could be examined is not a
+// gap: it is simply no longer there.
+struct ListingGaps {
+    std::uint64_t unreadEntries = 0;   // entries listed whose stat failed
+    int entryFailure = 0;              // errno of the first of them
+    int listingFailure = 0;            // errno that ended reading the entries early
+
+    bool any() const { return unreadEntries > 0 || listingFailure != 0; }
+};
+
 // What opening and listing a folder gave.
 struct FolderRead {
     // errno; ENOENT or ENOTDIR when another item took the folder's place.
     int failure = 0;
     std::optional<FileStatus> self;               // the folder itself, when it could be examined
     std::shared_ptr<const FolderHandle> handle;   // the open folder, for opening what it holds
+    ListingGaps gaps;
 };
 
 // The file-system calls of the scanner and the path-safety rules. The standard
@@ -62,8 +73,9 @@ public:
     virtual int readDirectory(const std::string& path, const EntryVisitor& visit) const;
 
     // The same for a walk: opens the folder as `location` says, lists it as above and
-    // keeps it open in the result's handle. Fails with EMFILE or ENFILE only when the
-    // system is out of descriptors even after the walk's budget gave its idle ones back.
+    // keeps it open in the result's handle, with what the listing could not see. Fails
+    // with EMFILE or ENFILE only when the system is out of descriptors even after the
+    // walk's budget gave its idle ones back.
     virtual FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const;
 
     // lstat. Returns 0, or the errno of the failure.

@@ -48,6 +48,15 @@ FolderHandle::FolderHandle(std::shared_ptr<const FolderHandle> parent, std::stri
     enroll();
 }
 
+std::optional<int> FolderHandle::stepsUpTo(std::uint64_t device, std::uint64_t inode) const
+{
+    int steps = 0;
+    for (const FolderHandle* folder = this; folder; folder = folder->parent_.get(), ++steps)
+        if (folder->inode_ == inode && folder->device_ == device)
+            return steps;
+    return std::nullopt;
+}
+
 void FolderHandle::enroll()
 {
     if (!budget_)

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class DescriptorBudget;
@@ -46,6 +47,10 @@ public:
 
     std::uint64_t device() const { return device_; }
     std::uint64_t inode() const { return inode_; }
+    // How many folders up the walk the folder with this device and inode lies: 0 for this
+    // one, 1 for the folder it was opened in, and so on to the folder the walk started from.
+    // A folder met again below itself (a bind mount of an ancestor) is a loop.
+    std::optional<int> stepsUpTo(std::uint64_t device, std::uint64_t inode) const;
     DescriptorBudget* budget() const { return budget_; }
 
     // Opens the folder at the absolute `path`, never through a link but for the last

@@ -32,6 +32,9 @@ public:
         std::uint64_t inode = 0;
         // Where the writer leaves the parent's row id; absent when parentID and folderID are known.
         std::shared_ptr<FolderSlot> parentSlot;
+        // The inodes of the folders above the nearest one opened by path, by depth from the
+        // root (all on the root's device); absent when that folder is the root.
+        std::shared_ptr<const std::vector<std::uint64_t>> inodesAbove = nullptr;
 
         const std::string& pathOnDisk() const { return diskPath.empty() ? path : diskPath; }
         friend bool operator==(const Job&, const Job&) = default;

@@ -46,6 +46,16 @@ std::string rootProblem(int code)
     }
 }
 
+// Why a folder that was listed is only known in part.
+std::string gapDescription(const ListingGaps& gaps)
+{
+    if (gaps.listingFailure != 0)
+        return "The folder could be listed only in part: " + systemErrorText(gaps.listingFailure);
+    const std::uint64_t count = gaps.unreadEntries;
+    return std::to_string(count) + (count == 1 ? " item" : " items") +
+           " could not be read: " + systemErrorText(gaps.entryFailure);
+}
+
 std::string failureDescription(const std::exception& error)
 {
     if (const auto* sqlite = dynamic_cast<const SQLiteError*>(&error))
@@ -87,6 +97,7 @@ struct FileScanner::ReadFolder {
     std::vector<std::size_t> links;             // positions in snapshot.files
     std::vector<HardLinkTracker::Key> keys;     // the same order
     std::optional<DirectoryReadError> failure;  // of the listing; the snapshot is then empty
+    ListingGaps gaps;                           // of a listing that succeeded in part
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
 };
 
@@ -464,10 +475,13 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
             return {};
         listing = Listing();
     }
+    const auto above = job.parent || job.depth == 0 || job.inodesAbove ? job.inodesAbove : inodesAbove(job);
+    if (!failure)
+        dropLoops(job, opened, above.get(), listing);
 
     ReadFolder folder;
     folder.slot = std::make_shared<FolderSlot>();
-    std::vector<Job> children = childJobs(job, listing, folder.slot, opened.handle);
+    std::vector<Job> children = childJobs(job, listing, folder.slot, opened.handle, above);
     for (auto& child : children) {
         if (const auto stored = storedChildren.find(child.name); stored != storedChildren.end()) {
             child.parentID = job.folderID;
@@ -481,7 +495,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     snapshot.folderID = job.folderID;
     snapshot.depth = job.depth;
     snapshot.modified = opened.self ? opened.self->modified : 0.0;
-    snapshot.isRestricted = failure.has_value();
+    // Entries it holds but that could not be read leave it known in part, like a refused one.
+    snapshot.isRestricted = failure.has_value() || opened.gaps.any();
     snapshot.category = context.forcedCategory.value_or(context.fallbackCategory.value_or(StorageCategory::other));
     snapshot.files = std::move(listing.files);
     snapshot.subdirectories = std::move(listing.subdirectories);
@@ -490,6 +505,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     folder.links = std::move(listing.links);
     folder.keys = std::move(listing.keys);
     folder.failure = failure;
+    if (!failure)
+        folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
 
     // Handed over before the subfolders can be read, so the writer meets it before them.
@@ -497,9 +514,57 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     return children;
 }
 
+FileScanner::InodesAbove FileScanner::inodesAbove(const Job& job) const
+{
+    auto inodes = std::make_shared<std::vector<std::uint64_t>>(static_cast<std::size_t>(job.depth), 0);
+    std::string path = job.pathOnDisk();
+    for (int depth = job.depth - 1; depth >= 0; --depth) {
+        const auto slash = path.rfind('/');
+        if (slash == std::string::npos)
+            break;
+        path.resize(std::max<std::size_t>(slash, 1));
+        // The root may be reached through links, as the scan opened it.
+        const std::string resolved = depth == 0 ? fileSystem_.realPath(path).value_or(path) : path;
+        FileStatus status;
+        if (fileSystem_.linkStatus(resolved, status) == 0 && status.device == job.device)
+            (*inodes)[static_cast<std::size_t>(depth)] = status.inode;
+    }
+    return inodes;
+}
+
+void FileScanner::dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
+                            Listing& listing)
+{
+    const auto stepsUp = [&](std::uint64_t inode) -> std::optional<int> {
+        if (opened.handle)
+            if (const auto steps = opened.handle->stepsUpTo(job.device, inode))
+                return steps;
+        if (inodesAbove)
+            for (std::size_t depth = 0; depth < inodesAbove->size(); ++depth)
+                if ((*inodesAbove)[depth] == inode)
+                    return job.depth - static_cast<int>(depth);
+        return std::nullopt;
+    };
+    for (std::size_t i = listing.subdirectories.size(); i-- > 0;) {
+        const auto steps = stepsUp(listing.subdirectoryInodes[i]);
+        if (!steps)
+            continue;
+        std::string ancestor = job.path;
+        for (int step = 0; step < *steps; ++step)
+            ancestor.resize(std::max<std::size_t>(ancestor.rfind('/'), 1));
+        counters_.folderFailed();
+        database_.logError(DirectorySync::childPath(job.path, listing.subdirectories[i].name),
+                           "File system loop detected: the same folder as " + ancestor + "; not entered");
+        listing.subdirectories.erase(listing.subdirectories.begin() + static_cast<std::ptrdiff_t>(i));
+        listing.subdirectoryDiskNames.erase(listing.subdirectoryDiskNames.begin() + static_cast<std::ptrdiff_t>(i));
+        listing.subdirectoryInodes.erase(listing.subdirectoryInodes.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
 std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listing& listing,
                                                      const std::shared_ptr<FolderSlot>& slot,
-                                                     const std::shared_ptr<const FolderHandle>& handle)
+                                                     const std::shared_ptr<const FolderHandle>& handle,
+                                                     const InodesAbove& inodesAbove)
 {
     const auto& subdirectories = listing.subdirectories;
     std::vector<Job> jobs;
@@ -520,7 +585,8 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listi
                   {},
                   handle,
                   listing.subdirectoryInodes[i],
-                  slot};
+                  slot,
+                  inodesAbove};
         const std::string& diskName = listing.subdirectoryDiskNames[i];
         if (!job.diskPath.empty() || !diskName.empty())
             child.diskPath = DirectorySync::childPath(job.pathOnDisk(), diskName.empty() ? subdirectory.name : diskName);
@@ -562,6 +628,17 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
             } else {
                 counters_.folderFailed();
                 database_.logError(snapshot.path, systemErrorText(folder.failure->code()));
+            }
+        } else if (folder.gaps.any()) {
+            // A folder that can be listed but not searched is refused; any other gap is a fault.
+            const bool refused = folder.gaps.listingFailure == 0 &&
+                                 DirectoryReadError::fromErrno(folder.gaps.entryFailure).kind() ==
+                                     DirectoryReadError::Kind::accessDenied;
+            if (refused) {
+                counters_.folderRefused();
+            } else {
+                counters_.folderFailed();
+                database_.logError(snapshot.path, gapDescription(folder.gaps));
             }
         }
         if (!folder.links.empty()) {

@@ -71,6 +71,7 @@ public:
 
 private:
     using Job = DirectoryWorkQueue::Job;
+    using InodesAbove = std::shared_ptr<const std::vector<std::uint64_t>>;
     // A folder's direct files and counted bytes.
     struct Figures {
         std::int64_t files = 0;
@@ -96,7 +97,14 @@ private:
     // ends incomplete.
     void loseFolder(const std::string& path, const std::string& message, Run& run);
     static std::vector<Job> childJobs(const Job& job, const Listing& listing, const std::shared_ptr<FolderSlot>& slot,
-                                      const std::shared_ptr<const FolderHandle>& handle);
+                                      const std::shared_ptr<const FolderHandle>& handle,
+                                      const InodesAbove& inodesAbove);
+    // The inodes of the folders above a folder opened by path, by depth from the root.
+    InodesAbove inodesAbove(const Job& job) const;
+    // Leaves out, and logs, the subfolders that are the folder itself or one above it in
+    // the walk (a bind mount inside itself): entering them would count that folder again.
+    void dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
+                   Listing& listing);
 
     // The writer thread and what it does with each folder read.
     void write(Run& run);

@@ -105,7 +105,15 @@ FolderSizeResult FolderAnalyzer::size(const std::string& path, bool stayOnVolume
                 result.restrictedFolderCount += 1;
             continue;
         }
+        // Entries that are there but could not be read leave the size short, as a refused folder does.
+        if (opened.gaps.any())
+            result.restrictedFolderCount += 1;
         for (auto& subfolder : subfolders) {
+            // The folder itself or one above it again (a bind mount inside itself): counted once.
+            if (opened.handle && opened.handle->stepsUpTo(subfolder.device, subfolder.inode)) {
+                result.folderCount -= 1;
+                continue;
+            }
             subfolder.parent = opened.handle;
             stack.push_back(std::move(subfolder));
         }

@@ -38,6 +38,11 @@ TEST_F(ScanCacheTest, FileDifferencesAreDetectedExactly)
         {"time within tolerance", [](auto& f) { f[0].modified += 0.0004; }, 0, 0, 0},
         {"time beyond tolerance", [](auto& f) { f[0].modified += 0.001; }, 0, 1, 0},
         {"now a further hard link", [](auto& f) { f[0].countedAllocatedSize = 0; }, 0, 1, 0},
+        {"gained a link, still carrying its size", [](auto& f) {
+             f[0].flags.insert(FileItem::Flags::hardLink);
+             f[0].inode = 77;
+         }, 0, 1, 0},
+        {"another file of equal size and time in its place", [](auto& f) { f[0].inode = 78; }, 0, 1, 0},
         {"grown", [](auto& f) { f[0].size += 1; }, 0, 1, 0},
         {"renamed", [](auto& f) { f[0].name = "g"; }, 1, 0, 1},
         {"gone", [](auto& f) { f.clear(); }, 0, 0, 1},

@@ -145,3 +145,25 @@ TEST(DescriptorLimit, TheSoftLimitIsRaisedToTheHardLimit)
     EXPECT_EQ(raised.rlim_cur, saved.rlim_max);
     ::setrlimit(RLIMIT_NOFILE, &saved);
 }
+
+TEST(FolderHandle, KnowsHowFarUpTheWalkAFolderLies)
+{
+    TempDir dir;
+    const auto paths = makeChain(dir.file("top"), 3);
+    fs::create_directory(dir.file("top/l1/beside"));
+    const auto chain = openChain(paths[0], 3, nullptr);
+    struct stat info {};
+    for (int level = 0; level <= 3; ++level) {
+        ASSERT_EQ(::lstat(paths[level].c_str(), &info), 0);
+        EXPECT_EQ(chain[3]->stepsUpTo(info.st_dev, info.st_ino), 3 - level) << paths[level];
+        // Nothing below a folder is among its ancestors.
+        if (level > 0) {
+            EXPECT_EQ(chain[level - 1]->stepsUpTo(info.st_dev, info.st_ino), std::nullopt) << paths[level];
+        }
+    }
+    ASSERT_EQ(::lstat(dir.file("top/l1/beside").c_str(), &info), 0);
+    EXPECT_EQ(chain[3]->stepsUpTo(info.st_dev, info.st_ino), std::nullopt);
+    // An inode number is the same folder only on the same device.
+    ASSERT_EQ(::lstat(paths[1].c_str(), &info), 0);
+    EXPECT_EQ(chain[3]->stepsUpTo(info.st_dev + 1, info.st_ino), std::nullopt);
+}

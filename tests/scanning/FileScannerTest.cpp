@@ -4,7 +4,9 @@
 #include "platform/Paths.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
+#include "support/PrivateMountNamespace.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "DeepTree.h"
 #include "ScanTestSupport.h"
 
@@ -27,6 +29,17 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The scan error log as (path, message) pairs.
+using ErrorLog = std::set<std::pair<std::string, std::string>>;
+
+ErrorLog errorLog(StorageDatabase& database)
+{
+    ErrorLog logged;
+    for (const auto& entry : database.recentErrors(1000))
+        logged.insert({entry.path, entry.message});
+    return logged;
+}
 
 struct Totals {
     std::int64_t files = 0;
@@ -429,13 +442,60 @@ TEST_F(FileScannerTest, RefusedAndFailingFoldersAndUnusableRoots)
     EXPECT_FALSE(database.folder(at("a0/b0")));
     EXPECT_TRUE(database.folder(at("a1/b1"))->isRestricted);
 
-    std::set<std::pair<std::string, std::string>> logged;
-    for (const auto& entry : database.recentErrors(100))
-        logged.insert({entry.path, entry.message});
-    const std::set<std::pair<std::string, std::string>> expected = {
+    const ErrorLog logged = errorLog(database);
+    const ErrorLog expected = {
         {at("a1/b1"), "Input/output error"},
         {plainFile, "Scan location is not a folder"},
         {tree.file("refused-root"), "Access restricted"},
+    };
+    EXPECT_EQ(logged, expected);
+}
+
+TEST_F(FileScannerTest, AFolderThatCanBeListedButNotEnteredIsRestricted)
+{
+    if (runAgainUnprivileged())
+        return;
+    buildTree();
+    tree.write("root/closed/kept.txt", 4000);
+    tree.write("root/closed/inner/deeper.txt", 4000);
+    ASSERT_EQ(scan(configuration()).status, ScanRecord::Status::completed);
+    ASSERT_EQ(database.folder(at("closed"))->fileCount, 2);
+
+    // Its names can be read, but none of its entries examined.
+    ASSERT_EQ(::chmod(at("closed").c_str(), 0644), 0);
+    const ScanOutcome outcome = scan(configuration());
+    ::chmod(at("closed").c_str(), 0755);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+    EXPECT_EQ(outcome.progress.restrictedFolders, 1);
+    EXPECT_EQ(outcome.progress.errors, 0);
+    const auto closed = database.folder(at("closed"));
+    ASSERT_TRUE(closed);
+    EXPECT_TRUE(closed->isRestricted);
+    EXPECT_FALSE(database.folder(at("a0"))->isRestricted);
+    EXPECT_TRUE(database.recentErrors(10).empty());   // refused, as a folder that cannot be opened
+}
+
+TEST_F(FileScannerTest, EntriesThatCouldNotBeReadAreLoggedAndTheFolderRestricted)
+{
+    buildTree();
+    ScriptedFileSystem fileSystem;
+    fileSystem.listingGaps[at("a1/b1")] = ListingGaps{2, EIO, 0};
+    fileSystem.listingGaps[at("a2")] = ListingGaps{0, 0, EIO};
+    fileSystem.listingGaps[at("a3/b0")] = ListingGaps{1, EACCES, 0};
+    const ScanOutcome outcome = scan(configuration(), fileSystem);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
+    EXPECT_EQ(outcome.progress.errors, 2);
+    EXPECT_EQ(outcome.progress.restrictedFolders, 1);
+    for (const char* path : {"a1/b1", "a2", "a3/b0"})
+        EXPECT_TRUE(database.folder(at(path))->isRestricted) << path;
+    // What could be read is kept.
+    EXPECT_EQ(database.folder(at("a1/b1"))->fileCount, 6);
+    EXPECT_TRUE(database.folder(at("a2/b0")));
+
+    const ErrorLog logged = errorLog(database);
+    const ErrorLog expected = {
+        {at("a1/b1"), "2 items could not be read: Input/output error"},
+        {at("a2"), "The folder could be listed only in part: Input/output error"},
     };
     EXPECT_EQ(logged, expected);
 }
@@ -978,10 +1038,8 @@ TEST_F(FileScannerTest, AFolderOpenedWithoutADescriptorIsTriedAgainAndNeverTaken
     EXPECT_FALSE(database.folder(at("a2"))->isRestricted);
     EXPECT_EQ(database.lastScan()->status, ScanRecord::Status::cancelled);
     EXPECT_EQ(database.history(10).size(), 2u);   // no point for the incomplete scan
-    std::set<std::pair<std::string, std::string>> logged;
-    for (const auto& entry : database.recentErrors(10))
-        logged.insert({entry.path, entry.message});
-    const std::set<std::pair<std::string, std::string>> expected = {
+    const ErrorLog logged = errorLog(database);
+    const ErrorLog expected = {
         {at("a2"), "Too many open files"},
         {root(), std::string(FileScanner::incompleteScanMessage)},
     };
@@ -1055,4 +1113,168 @@ TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
             EXPECT_GE(reports[i].*field, reports[i - 1].*field) << name << " at report " << i;
         EXPECT_GE(reports[i].elapsedSeconds, reports[i - 1].elapsedSeconds) << "at report " << i;
     }
+}
+
+namespace {
+
+// Every stored column a scan determines from the tree, keyed by path: row ids, scan ids and
+// times of writing left out, parents by path.
+std::map<std::string, std::string> storedRows(const std::string& cache)
+{
+    SQLiteConnection stored(cache);
+    std::map<std::string, std::string> rows;
+    stored.query("SELECT d.path, IFNULL(p.path, '-'), d.name, d.depth, d.modified, d.restricted, d.category, "
+                 "d.direct_alloc, d.direct_size, d.direct_files, d.direct_dirs, d.total_alloc, d.total_size, "
+                 "d.total_files, d.total_dirs FROM folders d LEFT JOIN folders p ON p.id = d.parent_id",
+                 {}, [&](SQLiteConnection::Statement& r) {
+                     std::string row = "folder parent=" + r.text(1) + " name=" + r.text(2);
+                     for (int column = 3; column <= 14; ++column) {
+                         const bool time = column == 4;
+                         row += " " + std::to_string(time ? std::llround(r.real(column) * 1000) : r.integer(column));
+                     }
+                     rows["D " + r.text(0)] = row;
+                 });
+    stored.query("SELECT d.path, f.name, f.ext, f.size, f.alloc, f.counted_alloc, f.modified, f.created, f.accessed, "
+                 "f.flags, f.inode, f.category FROM files f JOIN folders d ON d.id = f.folder_id",
+                 {}, [&](SQLiteConnection::Statement& r) {
+                     std::string row = "file ext=" + r.text(2);
+                     for (int column = 3; column <= 11; ++column)
+                         row += " " + std::to_string(column >= 6 && column <= 8 ? std::llround(r.real(column) * 1000)
+                                                                                : r.integer(column));
+                     const auto [at, added] = rows.emplace("F " + r.text(0) + "/" + r.text(1), row);
+                     EXPECT_TRUE(added) << "two rows for " << at->first;
+                 });
+    return rows;
+}
+
+} // namespace
+
+TEST_F(FileScannerTest, ARescanOfAChangedTreeStoresWhatAFreshScanStores)
+{
+    // Run without privileges, so that folders closed meanwhile are closed to the scan too.
+    if (runAgainUnprivileged())
+        return;
+    buildTree();
+    const std::string shared = tree.write("root/a2/b3/shared.bin", 20000);
+    ASSERT_EQ(::link(shared.c_str(), at("a0/shared-too.bin").c_str()), 0);
+    const std::string triple = tree.write("root/a3/b0/triple.bin", 9000);
+    ASSERT_EQ(::link(triple.c_str(), at("a3/b1/triple.bin").c_str()), 0);
+    ASSERT_EQ(::link(triple.c_str(), at("a3/b2/triple.bin").c_str()), 0);
+    tree.write("root/a1/single.bin", 7000);
+    tree.write("root/a1/b0/loner.bin", 3000);
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+
+    // Link changes leave a file's size and times alone: only its link count moves.
+    ASSERT_EQ(::unlink(shared.c_str()), 0);                                             // survivor alone
+    ASSERT_EQ(::link(at("a1/single.bin").c_str(), at("a2/single-link.bin").c_str()), 0);  // gains a link
+    ASSERT_EQ(::link(at("a1/b0/loner.bin").c_str(), at("a1/b0/loner-too.bin").c_str()), 0);
+    ASSERT_EQ(::unlink(at("a3/b0/triple.bin").c_str()), 0);                             // carrier goes
+    tree.write("root/a0/added.txt", 3000);
+    tree.write("root/new/inside/deep.txt", 12);
+    fs::remove(at("a0/b2/f2.txt"));
+    tree.write("root/a0/b0/f0.txt", 50000);                                             // grown
+    fs::rename(at("a0/b1/f1.txt"), at("a0/b1/renamed.txt"));
+    fs::rename(at("a2/b0"), at("a3/moved-b0"));                                        // a folder moved
+    fs::rename(at("a1/b4"), at("a1/b4-renamed"));
+    fs::remove_all(at("a3/b4"));
+    ASSERT_EQ(::chmod(at("a0/b3/f3.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(at("a2/b1").c_str(), 0500), 0);
+    ASSERT_EQ(::chmod(at("a2/b2").c_str(), 0), 0);                                      // refused
+    ASSERT_EQ(::chmod(at("a2/b3").c_str(), 0644), 0);                                   // listed only
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+
+    TempDir freshFolder;
+    {
+        StorageDatabase fresh(freshFolder.file("fresh.sqlite"));
+        FileScanner scanner(fresh, configuration(4));
+        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+    }
+    const auto rescanned = storedRows(cachePath());
+    const auto fresh = storedRows(freshFolder.file("fresh.sqlite"));
+    for (const char* folder : {"a2/b1", "a2/b2", "a2/b3"})
+        ::chmod(at(folder).c_str(), 0755);
+    EXPECT_TRUE(fresh.count("D " + at("a2/b2")));
+    for (const auto& [key, row] : fresh) {
+        const auto found = rescanned.find(key);
+        if (found == rescanned.end())
+            ADD_FAILURE() << "the rescan lacks " << key;
+        else
+            EXPECT_EQ(found->second, row) << key;
+    }
+    for (const auto& [key, row] : rescanned)
+        EXPECT_TRUE(fresh.count(key)) << "the rescan kept " << key;
+}
+
+TEST_F(FileScannerTest, AFolderMountedInsideItselfIsReadOnceAndTheLoopLogged)
+{
+    tree.write("root/sub/only.txt", 100);
+    tree.makeFolder("root/sub/loop");
+    tree.makeFolder("root/sub/deeper/up");
+    // A bind mount keeps the device number, so only the folder's inode shows the loop.
+    const std::string insideCache = cacheDir.file("inside.sqlite");
+    const int result = PrivateMountNamespace::run([&] {
+        if (::mount(at("sub").c_str(), at("sub/loop").c_str(), nullptr, MS_BIND, nullptr) != 0
+            || ::mount(root().c_str(), at("sub/deeper/up").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return 1;
+        StorageDatabase inside(insideCache);
+        FileScanner scanner(inside, configuration());
+        return scanner.scan(std::nullopt, {}, {}).status == ScanRecord::Status::completed ? 0 : 2;
+    });
+    if (result == PrivateMountNamespace::unavailable)
+        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
+    ASSERT_EQ(result, 0) << "1: the bind mounts failed, 2: the scan did not complete";
+
+    StorageDatabase inside(insideCache);
+    const auto top = inside.folder(root());
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->fileCount, 1);
+    EXPECT_EQ(top->folderCount, 2);   // sub and deeper
+    EXPECT_FALSE(inside.folder(at("sub/loop")));
+    EXPECT_FALSE(inside.folder(at("sub/deeper/up")));
+    const ErrorLog logged = errorLog(inside);
+    const ErrorLog expected = {
+        {at("sub/loop"), "File system loop detected: the same folder as " + at("sub") + "; not entered"},
+        {at("sub/deeper/up"), "File system loop detected: the same folder as " + root() + "; not entered"},
+    };
+    EXPECT_EQ(logged, expected);
+    EXPECT_EQ(inside.lastScan()->status, ScanRecord::Status::completed);
+}
+
+TEST_F(FileScannerTest, AResumedScanKnowsTheFoldersAboveOneItOpensByPath)
+{
+    tree.write("root/sub/only.txt", 100);
+    tree.makeFolder("root/sub/deeper/up");
+    const std::string insideCache = cacheDir.file("inside.sqlite");
+    const int result = PrivateMountNamespace::run([&] {
+        if (::mount(root().c_str(), at("sub/deeper/up").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return 1;
+        StorageDatabase inside(insideCache);
+        // The first run stops before it has read deeper, so the resumed one opens it by path,
+        // with none of the folders above it open.
+        ScriptedFileSystem fileSystem;
+        std::stop_source stopper;
+        fileSystem.passingFailures[at("sub/deeper")] = {ENOENT, 1};
+        fileSystem.onRead = [&](const std::string& path) {
+            if (path == at("sub/deeper"))
+                stopper.request_stop();
+        };
+        FileScanner first(inside, configuration(1), fileSystem);
+        const ScanOutcome stopped = first.scan(std::nullopt, {}, {}, stopper.get_token());
+        if (stopped.status != ScanRecord::Status::cancelled || !inside.folder(at("sub/deeper")))
+            return 2;
+        fileSystem.onRead = nullptr;
+        FileScanner resumed(inside, configuration(1), fileSystem);
+        return resumed.scan(stopped.scanID, {}, {}).status == ScanRecord::Status::completed ? 0 : 3;
+    });
+    if (result == PrivateMountNamespace::unavailable)
+        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
+    ASSERT_EQ(result, 0) << "1: the bind mount failed, 2: the first run did not stop as planned, "
+                            "3: the resumed scan did not complete";
+
+    StorageDatabase inside(insideCache);
+    EXPECT_EQ(inside.folder(root())->folderCount, 2);
+    EXPECT_FALSE(inside.folder(at("sub/deeper/up")));
+    const ErrorLog expected = {
+        {at("sub/deeper/up"), "File system loop detected: the same folder as " + root() + "; not entered"}};
+    EXPECT_EQ(errorLog(inside), expected);
 }

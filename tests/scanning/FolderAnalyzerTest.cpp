@@ -3,7 +3,9 @@
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "support/PrivateMountNamespace.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 #include "DeepTree.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <fstream>
 #include <set>
 
 #include <sys/stat.h>
@@ -46,7 +49,7 @@ struct PartlyForeignFileSystem : FileSystem {
     {
         const std::string name = Paths::lastComponent(location.path);
         if (const auto refusal = refusals.find(name); refusal != refusals.end())
-            return FolderRead{refusal->second, std::nullopt, nullptr};
+            return FolderRead{refusal->second, std::nullopt, nullptr, {}};
         FolderLocation real = location;
         const bool foreign = shifted_.count(location.inode) > 0;
         if (foreign)
@@ -112,6 +115,44 @@ TEST(FolderAnalyzer, CountsHardLinksOnceAndUnreadableFolders)
     EXPECT_EQ(result.restrictedFolderCount, 1);
     EXPECT_TRUE(result.exists);
     EXPECT_FALSE(result.wasCancelled);
+}
+
+TEST(FolderAnalyzer, AFolderThatCanBeListedButNotEnteredCountsAsRestricted)
+{
+    if (runAgainUnprivileged())
+        return;
+    TempDir dir;
+    dir.write("tree/seen.bin", 4096);
+    dir.write("tree/listed-only/unseen.bin", 4096);
+    ASSERT_EQ(::chmod(dir.file("tree/listed-only").c_str(), 0644), 0);
+    const auto result = FolderAnalyzer::size(dir.file("tree"), true);
+    ::chmod(dir.file("tree/listed-only").c_str(), 0755);
+    EXPECT_EQ(result.fileCount, 1);
+    EXPECT_EQ(result.folderCount, 1);
+    EXPECT_EQ(result.restrictedFolderCount, 1);
+}
+
+TEST(FolderAnalyzer, AFolderMountedInsideItselfIsCountedOnce)
+{
+    TempDir dir;
+    dir.write("tree/sub/only.bin", 4096);
+    dir.makeFolder("tree/sub/loop");
+    const std::string figures = dir.file("figures");
+    const int result = PrivateMountNamespace::run([&] {
+        if (::mount(dir.file("tree").c_str(), dir.file("tree/sub/loop").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return 1;
+        const auto sized = FolderAnalyzer::size(dir.file("tree"), true);
+        std::ofstream(figures) << sized.fileCount << " " << sized.folderCount << " " << sized.restrictedFolderCount;
+        return 0;
+    });
+    if (result == PrivateMountNamespace::unavailable)
+        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
+    ASSERT_EQ(result, 0) << "the bind mount failed";
+    std::int64_t files = -1, folders = -1, restricted = -1;
+    std::ifstream(figures) >> files >> folders >> restricted;
+    EXPECT_EQ(files, 1);
+    EXPECT_EQ(folders, 1);
+    EXPECT_EQ(restricted, 0);
 }
 
 TEST(FolderAnalyzer, OtherVolumesAndTheirInodes)

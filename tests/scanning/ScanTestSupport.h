@@ -27,8 +27,11 @@ public:
     FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const override
     {
         if (const int failure = observe(location.path); failure != 0)
-            return FolderRead{failure, std::nullopt, nullptr};
-        return FileSystem::readFolder(location, adjusted(location.path, visit));
+            return FolderRead{failure, std::nullopt, nullptr, {}};
+        FolderRead read = FileSystem::readFolder(location, adjusted(location.path, visit));
+        if (const auto gaps = listingGaps.find(location.path); gaps != listingGaps.end() && read.failure == 0)
+            read.gaps = gaps->second;
+        return read;
     }
 
     int linkStatus(const std::string& path, FileStatus& status) const override
@@ -84,6 +87,7 @@ public:
     // path -> errno of the open and how many of the next reads fail with it
     mutable std::map<std::string, std::pair<int, int>> passingFailures;
     std::map<std::string, int> statFailures;     // path -> errno of lstat
+    std::map<std::string, ListingGaps> listingGaps; // path -> what its listing is said to have missed
     std::map<std::string, std::uint64_t> devices; // path -> device number reported
     std::set<std::string> immutable;
     std::set<std::string> readOnlyFolders;       // access(W_OK) refused
