@@ -4,7 +4,7 @@
 #include "platform/Paths.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
-#include "support/PrivateMountNamespace.h"
+#include "support/PrivateMount.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 #include "DeepTree.h"
@@ -1212,17 +1212,17 @@ TEST_F(FileScannerTest, AFolderMountedInsideItselfIsReadOnceAndTheLoopLogged)
     tree.makeFolder("root/sub/deeper/up");
     // A bind mount keeps the device number, so only the folder's inode shows the loop.
     const std::string insideCache = cacheDir.file("inside.sqlite");
-    const int result = PrivateMountNamespace::run([&] {
+    const PrivateMount::Result result = PrivateMount::run({}, [&]() -> std::string {
         if (::mount(at("sub").c_str(), at("sub/loop").c_str(), nullptr, MS_BIND, nullptr) != 0
             || ::mount(root().c_str(), at("sub/deeper/up").c_str(), nullptr, MS_BIND, nullptr) != 0)
-            return 1;
+            return "the bind mounts failed";
         StorageDatabase inside(insideCache);
         FileScanner scanner(inside, configuration());
-        return scanner.scan(std::nullopt, {}, {}).status == ScanRecord::Status::completed ? 0 : 2;
+        return scanner.scan(std::nullopt, {}, {}).status == ScanRecord::Status::completed ? "" : "the scan did not complete";
     });
-    if (result == PrivateMountNamespace::unavailable)
-        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
-    ASSERT_EQ(result, 0) << "1: the bind mounts failed, 2: the scan did not complete";
+    if (!result.ran)
+        GTEST_SKIP() << "bind mounts need a private mount namespace (" << result.skipReason << ")";
+    ASSERT_EQ(result.failure, "");
 
     StorageDatabase inside(insideCache);
     const auto top = inside.folder(root());
@@ -1245,9 +1245,9 @@ TEST_F(FileScannerTest, AResumedScanKnowsTheFoldersAboveOneItOpensByPath)
     tree.write("root/sub/only.txt", 100);
     tree.makeFolder("root/sub/deeper/up");
     const std::string insideCache = cacheDir.file("inside.sqlite");
-    const int result = PrivateMountNamespace::run([&] {
+    const PrivateMount::Result result = PrivateMount::run({}, [&]() -> std::string {
         if (::mount(root().c_str(), at("sub/deeper/up").c_str(), nullptr, MS_BIND, nullptr) != 0)
-            return 1;
+            return "the bind mount failed";
         StorageDatabase inside(insideCache);
         // The first run stops before it has read deeper, so the resumed one opens it by path,
         // with none of the folders above it open.
@@ -1261,15 +1261,16 @@ TEST_F(FileScannerTest, AResumedScanKnowsTheFoldersAboveOneItOpensByPath)
         FileScanner first(inside, configuration(1), fileSystem);
         const ScanOutcome stopped = first.scan(std::nullopt, {}, {}, stopper.get_token());
         if (stopped.status != ScanRecord::Status::cancelled || !inside.folder(at("sub/deeper")))
-            return 2;
+            return "the first run did not stop as planned";
         fileSystem.onRead = nullptr;
         FileScanner resumed(inside, configuration(1), fileSystem);
-        return resumed.scan(stopped.scanID, {}, {}).status == ScanRecord::Status::completed ? 0 : 3;
+        return resumed.scan(stopped.scanID, {}, {}).status == ScanRecord::Status::completed
+                   ? ""
+                   : "the resumed scan did not complete";
     });
-    if (result == PrivateMountNamespace::unavailable)
-        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
-    ASSERT_EQ(result, 0) << "1: the bind mount failed, 2: the first run did not stop as planned, "
-                            "3: the resumed scan did not complete";
+    if (!result.ran)
+        GTEST_SKIP() << "bind mounts need a private mount namespace (" << result.skipReason << ")";
+    ASSERT_EQ(result.failure, "");
 
     StorageDatabase inside(insideCache);
     EXPECT_EQ(inside.folder(root())->folderCount, 2);

@@ -3,7 +3,7 @@
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
-#include "support/PrivateMountNamespace.h"
+#include "support/PrivateMount.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 #include "DeepTree.h"
@@ -138,16 +138,16 @@ TEST(FolderAnalyzer, AFolderMountedInsideItselfIsCountedOnce)
     dir.write("tree/sub/only.bin", 4096);
     dir.makeFolder("tree/sub/loop");
     const std::string figures = dir.file("figures");
-    const int result = PrivateMountNamespace::run([&] {
+    const PrivateMount::Result result = PrivateMount::run({}, [&]() -> std::string {
         if (::mount(dir.file("tree").c_str(), dir.file("tree/sub/loop").c_str(), nullptr, MS_BIND, nullptr) != 0)
-            return 1;
+            return "the bind mount failed";
         const auto sized = FolderAnalyzer::size(dir.file("tree"), true);
         std::ofstream(figures) << sized.fileCount << " " << sized.folderCount << " " << sized.restrictedFolderCount;
-        return 0;
+        return "";
     });
-    if (result == PrivateMountNamespace::unavailable)
-        GTEST_SKIP() << "bind mounts need a private mount namespace: run as root or allow user namespaces";
-    ASSERT_EQ(result, 0) << "the bind mount failed";
+    if (!result.ran)
+        GTEST_SKIP() << "bind mounts need a private mount namespace (" << result.skipReason << ")";
+    ASSERT_EQ(result.failure, "");
     std::int64_t files = -1, folders = -1, restricted = -1;
     std::ifstream(figures) >> files >> folders >> restricted;
     EXPECT_EQ(files, 1);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -13,9 +14,29 @@
 
 // Runs a check in a child process with a private mount namespace, in which small memory
 // file systems are mounted on the given (existing, empty) folders, so that a test can fill
-// a disk or cross a volume without touching the machine's mounts. The check returns "" when
-// it holds, else what went wrong.
+// a disk, cross a volume or bind a folder without touching the machine's mounts. Without
+// root the child first enters a user namespace of its own, where the system allows that.
+// The check returns "" when it holds, else what went wrong.
 namespace PrivateMount {
+
+// Maps the caller's user and group to root in a new user namespace.
+inline bool enterUserNamespace()
+{
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWUSER) != 0)
+        return false;
+    const auto put = [](const char* file, const std::string& text) {
+        const int descriptor = ::open(file, O_WRONLY | O_CLOEXEC);
+        if (descriptor < 0)
+            return false;
+        const bool written = ::write(descriptor, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::close(descriptor);
+        return written;
+    };
+    return put("/proc/self/setgroups", "deny") && put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1")
+           && put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+}
 
 struct Result {
     bool ran = false;
@@ -43,8 +64,9 @@ inline Result run(const std::vector<Volume>& volumes, const std::function<std::s
         ::close(pipe[0]);
         std::string report;
         int status = 0;
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            report = std::string("a private mount namespace needs root: ") + std::strerror(errno);
+        if ((::geteuid() != 0 && !enterUserNamespace()) || ::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            report = std::string("a private mount namespace needs root or user namespaces: ") + std::strerror(errno);
             status = 2;
         }
         for (const Volume& volume : volumes) {
