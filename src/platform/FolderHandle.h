@@ -53,9 +53,12 @@ public:
     std::optional<int> stepsUpTo(std::uint64_t device, std::uint64_t inode) const;
     DescriptorBudget* budget() const { return budget_; }
 
-    // Opens the folder at the absolute `path`, never through a link but for the last
-    // component when `followsLink`; a path beyond the kernel's length limit is opened one
-    // component at a time. Returns the descriptor, or -1 with errno set.
+    // Opens the folder at the absolute `path` (a scan root or a folder the index recorded, so
+    // a resolved path): the last component is not followed when it is a link unless
+    // `followsLink`; the folders above it are taken as the kernel resolves them. Callers that
+    // reopen a known folder check its device and inode. A path beyond the kernel's length
+    // limit is opened one component at a time, through no link. Returns the descriptor, or
+    // -1 with errno set.
     static int openPath(const std::string& path, bool followsLink);
     // Opens the folder `name` inside the open folder `parent`, never through a link. When the
     // system is out of descriptors, `budget` (if any) gives its idle ones back and the open
