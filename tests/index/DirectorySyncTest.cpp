@@ -348,7 +348,11 @@ TEST_F(ScanCacheTest, EveryFileOfALargeFolderGetsItsOwnRow)
     const auto expected = [](const std::vector<ScannedFile>& files) {
         std::vector<std::string> rows;
         for (const auto& f : files) {
-            const auto real = [](double value) { return std::to_string(static_cast<long long>(value)) + ".0"; };
+            const auto real = [](double value) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%.1f", value);
+                return std::string(text);
+            };
             rows.push_back(f.name + "|" + f.fileExtension + "|" + std::to_string(f.size) + "|" +
                            std::to_string(f.allocatedSize) + "|" + std::to_string(f.countedAllocatedSize) + "|" +
                            real(f.modified) + "|" + real(f.created) + "|" + real(f.accessed) + "|" +
@@ -369,11 +373,29 @@ TEST_F(ScanCacheTest, EveryFileOfALargeFolderGetsItsOwnRow)
         EXPECT_EQ(stored(), expected(first)) << newRow;
     }
 
-    // A rescan with 40 files more and every stored one grown: the new ones are written in
-    // chunks between the updates.
-    auto again = listing(115, 1);
+    // A rescan with 40 files more and every stored one changed, in one indexed column, in
+    // several, or in none: the new ones are written in chunks between the updates.
+    auto again = listing(115, 0);
+    for (std::size_t i = 0; i < 75; ++i) {
+        auto& f = again[i];
+        if (i % 8 & 1) f.size += 1;
+        if (i % 8 & 2) f.allocatedSize += 4096;
+        if (i % 8 & 4) f.category = StorageCategory::archives;
+        f.countedAllocatedSize = f.allocatedSize;
+        f.modified += 0.5;   // so that every one is written
+        f.created += 0.5;
+        f.flags = FileItem::Flags{f.flags.rawValue ^ 1};
+    }
     const auto result = db->syncDirectory(folder("/r", std::nullopt, 0, again), db->beginScan({"/r"}));
     EXPECT_EQ(result.newFiles, 40);
     EXPECT_EQ(result.changedFiles, 75);
     EXPECT_EQ(stored(), expected(again));
+    // The indexes agree with the rows.
+    SQLiteConnection observer(path());
+    EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM files INDEXED BY files_category WHERE category = " +
+                                 std::to_string(rawValue(StorageCategory::archives))),
+              36);
+    EXPECT_EQ(observer.scalarInt("SELECT value FROM (SELECT COUNT(*) AS value FROM pragma_integrity_check "
+                                 "WHERE integrity_check <> 'ok')"),
+              0);
 }
