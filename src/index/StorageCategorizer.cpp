@@ -4,36 +4,101 @@
 #include "platform/LinuxSystemPlaces.h"
 #include "platform/TrashFolders.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
-#include <unordered_set>
 
 namespace {
 
 using C = StorageCategory;
 
-struct ExtensionSets {
-    using Set = std::unordered_set<std::string_view>;
-    Set virtualMachine{"vmdk", "vdi", "qcow2", "vhd", "vhdx", "hdd", "ova", "ovf"};
-    Set archive{"zip", "tar", "gz",  "tgz",  "bz2", "tbz",  "xz",   "txz",         "zst",  "7z",  "rar", "dmg",
-                "iso", "xip", "pkg", "mpkg", "sparseimage", "cpgz", "lz4", "jar", "ipa", "apk", "aab", "img"};
-    Set photo{"jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "raw",  "cr2", "cr3",
-              "nef", "arw",  "dng", "orf",  "raf",  "rw2", "webp", "bmp", "psd", "avif", "jxl"};
-    Set video{"mov", "mp4", "m4v", "avi", "mkv", "wmv", "flv", "webm",
-              "mpg", "mpeg", "3gp", "mts", "m2ts", "braw", "r3d", "vob"};
-    Set audio{"mp3", "aac", "m4a", "flac", "wav", "aif", "aiff", "alac", "ogg", "opus", "mid", "midi", "caf", "wma"};
-    Set source{"swift", "m",   "mm",   "h",     "hpp",  "c",     "cc",    "cpp",    "cxx",      "js",
-               "mjs",   "cjs", "ts",   "tsx",   "jsx",  "py",    "pyc",   "rb",     "go",       "rs",
-               "java",  "kt",  "kts",  "scala", "cs",   "php",   "dart",  "lua",    "sh",       "zsh",
-               "o",     "a",   "dylib", "so",   "xcarchive", "dsym", "pbxproj", "gradle", "class", "wasm"};
-    Set document{"pdf", "doc", "docx", "pages", "key", "numbers", "xls", "xlsx", "ppt", "pptx",
-                 "txt", "rtf", "rtfd", "md",    "csv", "epub",    "odt", "ods",  "odp"};
+// The seven extension sets, in the order the category rules try them.
+enum class ExtensionSet : std::uint8_t { none, virtualMachine, archive, photo, video, audio, source, document };
+
+// Which set holds an extension, found with one probe of a small open-addressing table: a
+// file costs one lookup instead of one hash per set.
+class ExtensionTable {
+public:
+    ExtensionTable()
+    {
+        add(ExtensionSet::virtualMachine, {"vmdk", "vdi", "qcow2", "vhd", "vhdx", "hdd", "ova", "ovf"});
+        add(ExtensionSet::archive, {"zip", "tar", "gz",  "tgz",  "bz2", "tbz",  "xz",   "txz",         "zst",  "7z",  "rar", "dmg",
+                                    "iso", "xip", "pkg", "mpkg", "sparseimage", "cpgz", "lz4", "jar", "ipa", "apk", "aab", "img"});
+        add(ExtensionSet::photo, {"jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "raw",  "cr2", "cr3",
+                                  "nef", "arw",  "dng", "orf",  "raf",  "rw2", "webp", "bmp", "psd", "avif", "jxl"});
+        add(ExtensionSet::video, {"mov", "mp4", "m4v", "avi", "mkv", "wmv", "flv", "webm",
+                                  "mpg", "mpeg", "3gp", "mts", "m2ts", "braw", "r3d", "vob"});
+        add(ExtensionSet::audio,
+            {"mp3", "aac", "m4a", "flac", "wav", "aif", "aiff", "alac", "ogg", "opus", "mid", "midi", "caf", "wma"});
+        add(ExtensionSet::source, {"swift", "m",   "mm",   "h",     "hpp",  "c",     "cc",    "cpp",    "cxx",      "js",
+                                   "mjs",   "cjs", "ts",   "tsx",   "jsx",  "py",    "pyc",   "rb",     "go",       "rs",
+                                   "java",  "kt",  "kts",  "scala", "cs",   "php",   "dart",  "lua",    "sh",       "zsh",
+                                   "o",     "a",   "dylib", "so",   "xcarchive", "dsym", "pbxproj", "gradle", "class", "wasm"});
+        add(ExtensionSet::document, {"pdf", "doc", "docx", "pages", "key", "numbers", "xls", "xlsx", "ppt", "pptx",
+                                     "txt", "rtf", "rtfd", "md",    "csv", "epub",    "odt", "ods",  "odp"});
+    }
+
+    ExtensionSet find(std::string_view extension) const
+    {
+        if (extension.empty() || extension.size() >= sizeof(Key)) return ExtensionSet::none;
+        const Key key = keyOf(extension);
+        for (std::size_t slot = slotOf(key);; slot = (slot + 1) % slotCount) {
+            const Slot& candidate = slots_[slot];
+            if (candidate.set == ExtensionSet::none) return ExtensionSet::none;
+            if (candidate.key == key) return candidate.set;
+        }
+    }
+
+private:
+    // The extension's bytes, zero-padded, with its length in the last byte.
+    struct Key {
+        std::uint64_t low = 0;
+        std::uint64_t high = 0;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+    struct Slot {
+        Key key;
+        ExtensionSet set = ExtensionSet::none;
+    };
+    static constexpr std::size_t slotCount = 512;   // a quarter full, so probes stay short
+
+    static Key keyOf(std::string_view extension)
+    {
+        unsigned char bytes[sizeof(Key)] = {};
+        std::memcpy(bytes, extension.data(), extension.size());
+        bytes[sizeof(Key) - 1] = static_cast<unsigned char>(extension.size());
+        Key key;
+        std::memcpy(&key.low, bytes, sizeof key.low);
+        std::memcpy(&key.high, bytes + sizeof key.low, sizeof key.high);
+        return key;
+    }
+
+    static std::size_t slotOf(const Key& key)
+    {
+        const std::uint64_t mixed = key.low * 0x9E3779B97F4A7C15ull ^ key.high * 0xC2B2AE3D27D4EB4Full;
+        return static_cast<std::size_t>(mixed >> 55) % slotCount;
+    }
+
+    // An extension already in an earlier set keeps that set, as the rules try the sets in order.
+    void add(ExtensionSet set, std::initializer_list<std::string_view> extensions)
+    {
+        for (const auto extension : extensions) {
+            const Key key = keyOf(extension);
+            std::size_t slot = slotOf(key);
+            while (slots_[slot].set != ExtensionSet::none && !(slots_[slot].key == key)) slot = (slot + 1) % slotCount;
+            if (slots_[slot].set == ExtensionSet::none) slots_[slot] = Slot{key, set};
+        }
+    }
+
+    std::array<Slot, slotCount> slots_{};
 };
 
-const ExtensionSets& extensionSets()
+const ExtensionTable& extensionTable()
 {
     // Function-local statics are initialized once, safely against concurrent first use.
-    static const ExtensionSets sets;
-    return sets;
+    static const ExtensionTable table;
+    return table;
 }
 
 bool startsWith(std::string_view text, std::string_view prefix)
@@ -61,22 +126,25 @@ public:
                (p_.size() > root.size() && startsWith(p_, root) && p_[root.size()] == '/');
     }
 
+    // isUnder(home + "/" + relative), without building that text for each of the many rules.
     bool underHome(std::string_view relative) const
     {
-        std::string root(home_);
-        root += '/';
-        root += relative;
-        return isUnder(root);
+        if (!startsWith(p_, home_) || p_.size() <= home_.size() || p_[home_.size()] != '/')
+            return false;
+        const std::string_view rest = p_.substr(home_.size() + 1);
+        return rest == relative ||
+               (rest.size() > relative.size() && startsWith(rest, relative) && rest[relative.size()] == '/');
     }
 
+    // The path holds "/" + name followed by "/" or by its end.
     bool hasComponent(std::string_view name) const
     {
-        std::string needle = "/";
-        needle += name;
-        if (endsWith(p_, needle))
-            return true;
-        needle += '/';
-        return p_.find(needle) != std::string_view::npos;
+        for (size_t at = p_.find(name, 1); at != std::string_view::npos; at = p_.find(name, at + 1)) {
+            const size_t end = at + name.size();
+            if (p_[at - 1] == '/' && (end == p_.size() || p_[end] == '/'))
+                return true;
+        }
+        return false;
     }
 
     bool hasComponentSuffix(std::string_view suffix) const { return hasComponentBetween("", suffix); }
@@ -251,22 +319,28 @@ StorageCategory StorageCategorizer::category(std::string_view extension, const F
 {
     if (context.forcedCategory)
         return *context.forcedCategory;
-    const ExtensionSets& sets = extensionSets();
-    if (sets.virtualMachine.count(extension))
+    const ExtensionSet set = extensionTable().find(extension);
+    if (set == ExtensionSet::virtualMachine)
         return C::virtualMachines;
-    if (sets.archive.count(extension))
+    if (set == ExtensionSet::archive)
         return C::archives;
     if (context.fallbackCategory)
         return *context.fallbackCategory;
-    if (sets.photo.count(extension))
+    switch (set) {
+    case ExtensionSet::photo:
         return C::photos;
-    if (sets.video.count(extension))
+    case ExtensionSet::video:
         return C::videos;
-    if (sets.audio.count(extension))
+    case ExtensionSet::audio:
         return C::music;
-    if (sets.source.count(extension))
+    case ExtensionSet::source:
         return C::developer;
-    if (sets.document.count(extension))
+    case ExtensionSet::document:
         return C::documents;
+    case ExtensionSet::none:
+    case ExtensionSet::virtualMachine:
+    case ExtensionSet::archive:
+        break;
+    }
     return C::other;
 }

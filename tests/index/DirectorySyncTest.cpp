@@ -315,3 +315,92 @@ TEST_F(ScanCacheTest, StoredFilesAreMatchedWhateverTheListingOrder)
         EXPECT_EQ(committed("SELECT SUM(alloc) FROM files"), alloc) << c.what;
     }
 }
+
+TEST_F(ScanCacheTest, EveryFileOfALargeFolderGetsItsOwnRow)
+{
+    // Files whose every column differs from the next one's, more of them than one
+    // statement writes at a time.
+    const auto listing = [](int count, std::int64_t grow) {
+        std::vector<ScannedFile> files;
+        for (int i = 0; i < count; ++i) {
+            auto f = file("f" + std::to_string(i) + ".e" + std::to_string(i % 7), 4096 * (i + 1), 1000.0 + i);
+            f.fileExtension = "e" + std::to_string(i % 7);
+            f.size += grow;
+            f.countedAllocatedSize = i % 3 == 0 ? 0 : f.allocatedSize;
+            f.created = 2000.0 + i;
+            f.accessed = 3000.0 + i;
+            f.flags = FileItem::Flags{i % 16};
+            f.inode = static_cast<std::uint64_t>(7000 + i);
+            f.category = i % 2 ? StorageCategory::photos : StorageCategory::documents;
+            files.push_back(f);
+        }
+        return files;
+    };
+    // One text per row, so that a row written with another file's values shows.
+    const auto stored = [&] {
+        db->commit();
+        SQLiteConnection observer(path());
+        std::vector<std::string> rows;
+        observer.query("SELECT name, ext, size, alloc, counted_alloc, modified, created, accessed, flags, inode, "
+                       "category FROM files ORDER BY id",
+                       {}, [&](SQLiteConnection::Statement& row) {
+                           std::string text;
+                           for (int column = 0; column < 11; ++column) text += row.text(column) + "|";
+                           rows.push_back(text);
+                       });
+        return rows;
+    };
+    const auto expected = [](const std::vector<ScannedFile>& files) {
+        std::vector<std::string> rows;
+        for (const auto& f : files) {
+            const auto real = [](double value) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%.1f", value);
+                return std::string(text);
+            };
+            rows.push_back(f.name + "|" + f.fileExtension + "|" + std::to_string(f.size) + "|" +
+                           std::to_string(f.allocatedSize) + "|" + std::to_string(f.countedAllocatedSize) + "|" +
+                           real(f.modified) + "|" + real(f.created) + "|" + real(f.accessed) + "|" +
+                           std::to_string(f.flags.rawValue) + "|" + std::to_string(f.inode) + "|" +
+                           std::to_string(rawValue(f.category)) + "|");
+        }
+        return rows;
+    };
+
+    for (const bool newRow : {false, true}) {
+        db->clearAll();
+        const auto scanID = db->beginScan({"/r"});
+        const auto first = listing(75, 0);
+        auto snapshot = folder("/r", std::nullopt, 0, first);
+        snapshot.folderID = db->ensureRoot("/r", 1.0);
+        snapshot.isNewRow = newRow;
+        EXPECT_EQ(db->syncDirectory(snapshot, scanID).newFiles, 75) << newRow;
+        EXPECT_EQ(stored(), expected(first)) << newRow;
+    }
+
+    // A rescan with 40 files more and every stored one changed, in one indexed column, in
+    // several, or in none: the new ones are written in chunks between the updates.
+    auto again = listing(115, 0);
+    for (std::size_t i = 0; i < 75; ++i) {
+        auto& f = again[i];
+        if (i % 8 & 1) f.size += 1;
+        if (i % 8 & 2) f.allocatedSize += 4096;
+        if (i % 8 & 4) f.category = StorageCategory::archives;
+        f.countedAllocatedSize = f.allocatedSize;
+        f.modified += 0.5;   // so that every one is written
+        f.created += 0.5;
+        f.flags = FileItem::Flags{f.flags.rawValue ^ 1};
+    }
+    const auto result = db->syncDirectory(folder("/r", std::nullopt, 0, again), db->beginScan({"/r"}));
+    EXPECT_EQ(result.newFiles, 40);
+    EXPECT_EQ(result.changedFiles, 75);
+    EXPECT_EQ(stored(), expected(again));
+    // The indexes agree with the rows.
+    SQLiteConnection observer(path());
+    EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM files INDEXED BY files_category WHERE category = " +
+                                 std::to_string(rawValue(StorageCategory::archives))),
+              36);
+    EXPECT_EQ(observer.scalarInt("SELECT value FROM (SELECT COUNT(*) AS value FROM pragma_integrity_check "
+                                 "WHERE integrity_check <> 'ok')"),
+              0);
+}

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -71,6 +75,14 @@ TEST(StorageCategorizer, FolderRulesTakeTheFirstGroupThatHolds)
         {"/users/ann/vms/win.vmwarevm/disk", forced(C::virtualMachines)},
         {"/users/ann/my.utm.backup", none},
         {"/users/ann/virtualbox vms/ubuntu", forced(C::virtualMachines)},
+        // A component is matched whole, wherever the name also appears as part of another one.
+        {"/srv/xnode_modules/node_modules_x/node_modulesy", none},
+        {"/srv/xnode_modules/node_modules", forced(C::nodeJS)},
+        {"/srv/node_modulesnode_modules/node_modules/x", forced(C::nodeJS)},
+        {"node_modules/x", none},
+        {"/users/ann/.npmrc", none},
+        {"/users/ann.npm", none},
+        {"/users/ann//.npm", none},
     };
     for (const auto& c : cases)
         EXPECT_EQ(categorizer.context(c.folder), c.expected) << c.folder;
@@ -210,6 +222,51 @@ TEST(StorageCategorizer, ExtensionsGiveWayToForcedButNotToFallbackForImagesAndAr
     };
     for (const auto& c : cases)
         EXPECT_EQ(StorageCategorizer::category(c.extension, c.context), c.expected) << c.extension;
+}
+
+TEST(StorageCategorizer, EveryListedExtensionAndNothingCloseToOne)
+{
+    struct Set { C category; std::vector<std::string> extensions; };
+    const Set sets[] = {
+        {C::virtualMachines, {"vmdk", "vdi", "qcow2", "vhd", "vhdx", "hdd", "ova", "ovf"}},
+        {C::archives, {"zip", "tar", "gz", "tgz", "bz2", "tbz", "xz", "txz", "zst", "7z", "rar", "dmg", "iso", "xip",
+                       "pkg", "mpkg", "sparseimage", "cpgz", "lz4", "jar", "ipa", "apk", "aab", "img"}},
+        {C::photos, {"jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "raw", "cr2", "cr3", "nef", "arw",
+                     "dng", "orf", "raf", "rw2", "webp", "bmp", "psd", "avif", "jxl"}},
+        {C::videos, {"mov", "mp4", "m4v", "avi", "mkv", "wmv", "flv", "webm", "mpg", "mpeg", "3gp", "mts", "m2ts",
+                     "braw", "r3d", "vob"}},
+        {C::music, {"mp3", "aac", "m4a", "flac", "wav", "aif", "aiff", "alac", "ogg", "opus", "mid", "midi", "caf",
+                    "wma"}},
+        {C::developer, {"swift", "m", "mm", "h", "hpp", "c", "cc", "cpp", "cxx", "js", "mjs", "cjs", "ts", "tsx",
+                        "jsx", "py", "pyc", "rb", "go", "rs", "java", "kt", "kts", "scala", "cs", "php", "dart", "lua",
+                        "sh", "zsh", "o", "a", "dylib", "so", "xcarchive", "dsym", "pbxproj", "gradle", "class",
+                        "wasm"}},
+        {C::documents, {"pdf", "doc", "docx", "pages", "key", "numbers", "xls", "xlsx", "ppt", "pptx", "txt", "rtf",
+                        "rtfd", "md", "csv", "epub", "odt", "ods", "odp"}},
+    };
+    std::set<std::string> listed;
+    for (const auto& set : sets)
+        for (const auto& extension : set.extensions) {
+            listed.insert(extension);
+            EXPECT_EQ(StorageCategorizer::category(extension, none), set.category) << extension;
+        }
+    EXPECT_EQ(listed.size(), 143u);
+    // Longer and shorter spellings, other cases and a zero byte name no set.
+    for (const auto& extension : listed) {
+        for (const std::string& near : std::vector<std::string>{extension + "x", extension.substr(1), extension + std::string(1, '\0'),
+                                       std::string(1, '\0') + extension, "x" + extension}) {
+            if (!listed.count(near)) {
+                EXPECT_EQ(StorageCategorizer::category(near, none), C::other) << extension << " as " << near;
+            }
+        }
+        std::string upper = extension;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (upper != extension) {
+            EXPECT_EQ(StorageCategorizer::category(upper, none), C::other) << upper;
+        }
+    }
+    EXPECT_EQ(StorageCategorizer::category("sparseimagesparseimage", none), C::other);
+    EXPECT_EQ(StorageCategorizer::category("0123456789abcdef", none), C::other);
 }
 
 TEST(CaseFolding, FoldsCaseAndCanonicalSpellings)
