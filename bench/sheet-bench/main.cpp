@@ -3,6 +3,7 @@
 // on screen. The items are real files in a temporary home, so that the safety checks
 // the sheet runs in the background meet a real file system.
 // Usage: sheet-bench [item count]   (default 10000; target: under 100 ms to open)
+#include "ScratchHome.h"
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
 #include "app/system/TrashRequest.h"
@@ -48,12 +49,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string root = home.path().toStdString();
-    ::setenv("HOME", root.c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (root + "/.local/share").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (root + "/.config").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (root + "/.cache").c_str(), 1);
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    BenchSupport::useScratchHome(root);
     QApplication application(argc, argv);
 
     QDir().mkpath(home.path() + QStringLiteral("/Pictures/Backup"));

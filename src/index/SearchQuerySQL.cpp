@@ -5,6 +5,13 @@
 #include "index/SQLiteConnection.h"
 #include "index/UnicodeLower.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <exception>
+#include <string_view>
+#include <thread>
+
 namespace {
 
 // Which column each condition reads; files and folders differ only here.
@@ -124,6 +131,9 @@ std::vector<FileItem> SearchQuerySQL::files(const SearchQuery& query)
         conditions.add("f.category = ?", rawValue(*query.category));
 
     const std::string where = conditions.clauses.empty() ? std::string() : "WHERE " + conditions.joined();
+    if (readsInStorageOrder(query))
+        if (auto sliced = filesInSlices(where, conditions.values, query.limit))
+            return std::move(*sliced);
     const std::string sql = concat({"SELECT ", IndexRows::fileColumns,
                                     readsInStorageOrder(query) ? " FROM files f NOT INDEXED" : " FROM files f",
                                     " JOIN folders d ON d.id = f.folder_id ", where, " ORDER BY f.alloc DESC LIMIT ?"});
@@ -132,6 +142,69 @@ std::vector<FileItem> SearchQuerySQL::files(const SearchQuery& query)
     std::vector<FileItem> files;
     db_.query(sql, conditions.values,
               [&](SQLiteConnection::Statement& row) { files.push_back(IndexRows::mapFile(row)); });
+    return files;
+}
+
+// A full pass over a million names costs about 100 ms of one core in LIKE alone; slices
+// of the table read side by side divide that. All of them run while the caller holds the
+// cache, so no write lands between them and they see the same rows.
+std::optional<std::vector<FileItem>> SearchQuerySQL::filesInSlices(const std::string& where,
+                                                                   const std::vector<SQLValue>& values,
+                                                                   std::int64_t limit)
+{
+    const char* file = sqlite3_db_filename(db_.handle(), "main");
+    if (!file || !*file || rowsPerSlice_ <= 0 || limit <= 0)
+        return std::nullopt;
+    const std::int64_t first = db_.scalarInt("SELECT min(id) FROM files");
+    const std::int64_t last = db_.scalarInt("SELECT max(id) FROM files");
+    const std::int64_t span = last - first + 1;
+    const auto cores = static_cast<std::int64_t>(std::max(1u, std::thread::hardware_concurrency()));
+    const std::int64_t slices = std::min({std::int64_t{4}, cores, (span + rowsPerSlice_ - 1) / rowsPerSlice_});
+    if (slices < 2)
+        return std::nullopt;
+
+    // Within a slice and across them, equal sizes keep the table's order.
+    const std::string sql = concat({"SELECT ", IndexRows::fileColumns,
+                                    " FROM files f NOT INDEXED JOIN folders d ON d.id = f.folder_id ", where,
+                                    " AND f.id >= ? AND f.id < ? ORDER BY f.alloc DESC, f.id LIMIT ?"});
+    const std::string path = file;
+    const std::int64_t width = (span + slices - 1) / slices;
+    std::vector<std::vector<FileItem>> found(static_cast<std::size_t>(slices));
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(slices));
+    std::vector<std::thread> readers;
+    for (std::int64_t slice = 0; slice < slices; ++slice) {
+        readers.emplace_back([&, slice] {
+            const auto index = static_cast<std::size_t>(slice);
+            try {
+                SQLiteConnection reader(path);
+                if (const int result = UnicodeLower::registerFunction(reader.handle()); result != SQLITE_OK)
+                    throw SQLiteError(result, sqlite3_errmsg(reader.handle()));
+                reader.execute("PRAGMA temp_store=MEMORY;");
+                std::vector<SQLValue> bound = values;
+                bound.emplace_back(first + slice * width);
+                bound.emplace_back(first + (slice + 1) * width);
+                bound.emplace_back(limit);
+                reader.query(sql, bound,
+                             [&](SQLiteConnection::Statement& row) { found[index].push_back(IndexRows::mapFile(row)); });
+            } catch (...) {
+                failures[index] = std::current_exception();
+            }
+        });
+    }
+    for (std::thread& reader : readers)
+        reader.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+
+    std::vector<FileItem> files;
+    for (auto& part : found)
+        files.insert(files.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
+    // The slices come in id order, so a stable sort leaves equal sizes in the table's order.
+    std::stable_sort(files.begin(), files.end(),
+                     [](const FileItem& a, const FileItem& b) { return a.allocatedSize > b.allocatedSize; });
+    if (static_cast<std::int64_t>(files.size()) > limit)
+        files.resize(static_cast<std::size_t>(limit));
     return files;
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "index/FileRecords.h"
+#include "index/SQLValue.h"
 #include "index/ScanRecords.h"
+
+#include <cstdint>
+#include <optional>
 
 #include <string>
 #include <string_view>
@@ -15,7 +19,14 @@ class SQLiteConnection;
 // (UnicodeLower::registerFunction). The kind and the application name are the caller's.
 class SearchQuerySQL {
 public:
-    explicit SearchQuerySQL(SQLiteConnection& db) : db_(db) {}
+    // A file search that reads the whole table splits it into id ranges of about
+    // `rowsPerSlice` rows and reads up to four at once, each on a connection of its own.
+    static constexpr std::int64_t defaultRowsPerSlice = 200'000;
+
+    explicit SearchQuerySQL(SQLiteConnection& db, std::int64_t rowsPerSlice = defaultRowsPerSlice)
+        : db_(db), rowsPerSlice_(rowsPerSlice)
+    {
+    }
 
     // With no condition at all: the `limit` largest files. Fails with SQLiteError.
     std::vector<FileItem> files(const SearchQuery& query);
@@ -30,5 +41,10 @@ public:
     static std::pair<std::string, std::string> subtreeRange(std::string_view folder);
 
 private:
+    // Null when the table is read in one pass.
+    std::optional<std::vector<FileItem>> filesInSlices(const std::string& where, const std::vector<SQLValue>& values,
+                                                       std::int64_t limit);
+
     SQLiteConnection& db_;
+    std::int64_t rowsPerSlice_;
 };

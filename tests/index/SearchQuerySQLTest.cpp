@@ -1,10 +1,14 @@
 #include "index/SearchQuerySQL.h"
 
+#include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
+#include "index/UnicodeLower.h"
 #include "support/ScanSnapshots.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <map>
 #include <optional>
@@ -125,6 +129,32 @@ TEST_F(SearchQuerySQLTest, FileBoundsFoldersAndCategories)
     };
     for (const auto& c : cases)
         EXPECT_EQ(fileNames(c.query), c.expected) << testing::PrintToString(c.expected);
+}
+
+// Slices of two rows: the largest rows, those on the edges of a slice and the limit all
+// come out as from one pass over the table.
+TEST_F(SearchQuerySQLTest, FilesReadInSlicesAsInOnePass)
+{
+    SQLiteConnection reader(dir.file("ScanCache.sqlite"));
+    ASSERT_EQ(UnicodeLower::registerFunction(reader.handle()), SQLITE_OK);
+    const std::vector<SearchQuery> queries = {
+        {.nameContains = "."},
+        {.nameContains = ".", .limit = 3},
+        {.nameContains = "e", .limit = 1},
+        {.nameGlob = "*.txt"},
+        {.nameGlob = "Ä*", .limit = 1},
+        {.nameContains = "no such name"},
+        {.folderContains = "downloads", .limit = 2},
+        {.folderContains = "/users/a", .minSize = 300, .maxSize = 1000},
+        {.modifiedBefore = 3000, .modifiedAfter = 2000},
+    };
+    for (const auto& query : queries) {
+        SearchQuery limited = withLimit(query);
+        const Names whole = fileNames(limited);
+        EXPECT_EQ(names(SearchQuerySQL(reader, 2).files(limited)), whole) << testing::PrintToString(whole);
+        EXPECT_EQ(names(SearchQuerySQL(reader, 5).files(limited)), whole) << testing::PrintToString(whole);
+    }
+    EXPECT_EQ(fileNames({.nameContains = "."}).size(), 12u);
 }
 
 TEST_F(SearchQuerySQLTest, FolderConditions)

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QIconEngine>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QPalette>
 #include <QSvgRenderer>
 
@@ -100,6 +101,15 @@ QPixmap SymbolIcons::pixmap(std::string_view symbolName, int size, const QColor&
     const QByteArray* source = svgSource(symbolName);
     if (!source || size <= 0)
         return {};
+    // Rows paint their symbols on every repaint; parsing the SVG each time dominated it.
+    const QString key = QStringLiteral("symbol:%1:%2:%3:%4")
+                            .arg(QLatin1String(symbolName.data(), static_cast<qsizetype>(symbolName.size())))
+                            .arg(size)
+                            .arg(tint.rgba64().toArgb32(), 0, 16)
+                            .arg(devicePixelRatio);
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
     QByteArray svg = *source;
     svg.replace("#000000", tint.name(QColor::HexRgb).toLatin1());
     QSvgRenderer renderer(svg);
@@ -114,6 +124,7 @@ QPixmap SymbolIcons::pixmap(std::string_view symbolName, int size, const QColor&
         renderer.render(&painter, QRectF(0, 0, device, device));
     }
     pm.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, pm);
     return pm;
 }
 

@@ -60,6 +60,14 @@ TEST(LocaleText, EnglishNumbersAndDates)
     EXPECT_EQ(LocaleText::integer(4096), "4.096");
     EXPECT_EQ(LocaleText::abbreviatedDate(moment), "14.11.2023");
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(LocaleText::abbreviatedDate(moment), "Nov 14, 2023");
+
+    // Formatters made for one zone are not reused in another: Tokyo is already on the next day.
+    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("Asia/Tokyo"));
+    EXPECT_EQ(LocaleText::abbreviatedDate(moment), "Nov 15, 2023");
+    EXPECT_EQ(LocaleText::timeOfDay(moment), QString::fromUtf8("7:13:20\u202fAM"));
+    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("UTC"));
+    EXPECT_EQ(LocaleText::abbreviatedDate(moment), "Nov 14, 2023");
 }
 
 TEST(UsageBar, DrawsClampedAndReportsTheShareAsGiven)

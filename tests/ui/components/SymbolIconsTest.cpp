@@ -40,6 +40,28 @@ TEST(SymbolIcons, EveryShippedGlyphDrawsInItsTint)
     EXPECT_FALSE(SymbolIcons::applicationIcon().pixmap(64, 64).isNull());
 }
 
+// Kept pictures are told apart by everything that changes them.
+TEST(SymbolIcons, KeptPicturesAnswerOnlyTheSameRequest)
+{
+    ensureApplication();
+    const QColor red(220, 20, 20);
+    const QColor blue(20, 20, 220);
+    const QPixmap first = SymbolIcons::pixmap("folder", 16, red);
+    EXPECT_TRUE(drawnIn(first, red));
+    EXPECT_TRUE(drawnIn(SymbolIcons::pixmap("folder", 16, blue), blue));
+    EXPECT_FALSE(drawnIn(SymbolIcons::pixmap("folder", 16, blue), red));
+    EXPECT_EQ(SymbolIcons::pixmap("folder", 24, red).width(), 24);
+    const QPixmap sharp = SymbolIcons::pixmap("folder", 16, red, 2.0);
+    EXPECT_EQ(sharp.width(), 32);
+    EXPECT_DOUBLE_EQ(sharp.devicePixelRatio(), 2.0);
+    EXPECT_DOUBLE_EQ(SymbolIcons::pixmap("folder", 16, red).devicePixelRatio(), 1.0);
+    // A translucent tint is drawn fainter, never taken for the opaque one.
+    QColor faint = red;
+    faint.setAlphaF(0.5);
+    EXPECT_FALSE(drawnIn(SymbolIcons::pixmap("folder", 16, faint), red));
+    EXPECT_NE(SymbolIcons::pixmap("doc", 16, red).toImage(), first.toImage());
+}
+
 TEST(SymbolIcons, EveryNamedSymbolOfTheProgramHasAGlyph)
 {
     ensureApplication();
