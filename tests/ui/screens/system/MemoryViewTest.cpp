@@ -227,4 +227,24 @@ TEST_F(MemoryViewTest, AnUnreadableTotalStillDraws)
     EXPECT_FALSE(view.grab().isNull());
 }
 
+TEST_F(MemoryViewTest, EveryCardShowsItsDetailWholeAtEveryWidth)
+{
+    MemoryView view(*store);
+    view.show();
+    samples(2);
+    for (int width = 420; width <= 1500; width += 9) {
+        view.resize(width, 700);
+        QApplication::processEvents();
+        for (const MetricCard* card : view.findChildren<MetricCard*>()) {
+            const auto* detail = card->findChild<QWidget*>(QStringLiteral("detail"));
+            if (detail->isHidden()) continue;
+            SCOPED_TRACE(card->accessibleName().toStdString() + " at " + std::to_string(width));
+            // Two lines hold each of these texts at the narrowest column.
+            EXPECT_FALSE(card->shownDetail().contains(QChar(0x2026))) << card->shownDetail().toStdString();
+            EXPECT_GE(detail->height(), detail->heightForWidth(detail->width()));
+            EXPECT_LE(detail->geometry().bottom(), card->contentsRect().bottom());
+        }
+    }
+}
+
 } // namespace
