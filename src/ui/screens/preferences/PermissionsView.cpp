@@ -85,6 +85,7 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
+    column->addWidget(makeScreenTitle(QStringLiteral("Storage Access")));
 
     // The access card.
     auto* access = new QWidget;

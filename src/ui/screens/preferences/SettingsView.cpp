@@ -11,6 +11,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/ScanConfiguration.h"
 #include "ui/components/PrivacyNotice.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/WrappingCheckBox.h"
@@ -73,6 +74,7 @@ SettingsView::SettingsView(AppModel& model, QWidget* parent)
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(18);
+    layout->addWidget(makeScreenTitle(QStringLiteral("Settings"), content));
     layout->addWidget(scanningSection());
     layout->addWidget(monitoringSection());
     scanCache_ = new ScanCacheSettings(model_, content);

@@ -56,9 +56,7 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     // Toolbar
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(12, 6, 12, 6);
-    auto* title = new QLabel(QStringLiteral("Applications"), this);
-    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
-    toolbar->addWidget(title);
+    toolbar->addWidget(makeScreenTitle(QStringLiteral("Applications"), this));
     toolbar->addStretch(1);
     chartToggle_ = toolbarToggle(QStringLiteral("Size Chart"), "chart.bar.xaxis", this, QStringLiteral("Size Chart"));
     refresh_ = toolbarButton(QStringLiteral("Refresh"), "arrow.clockwise", this, QStringLiteral("Refresh"));

@@ -52,6 +52,7 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
 
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(12, 6, 12, 0);
+    toolbar->addWidget(makeScreenTitle(QStringLiteral("Running Apps"), this));
     toolbar->addStretch(1);
     front_->setObjectName(QStringLiteral("frontButton"));
     toolbar->addWidget(front_);
