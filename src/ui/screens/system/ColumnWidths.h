@@ -2,6 +2,7 @@
 
 #include <vector>
 
+class QObject;
 class QTableView;
 
 // The column widths of a table that gives its spare width to one flexible column
@@ -16,7 +17,12 @@ public:
         int maximum = 0; // 0: a fixed ideal width
     };
 
+    // Fits again whenever the table's visible width changes (a panel beside it opening, a
+    // divider dragged), not only when its screen is resized.
     ColumnWidths(QTableView& table, std::vector<Column> columns, int flexible);
+    ~ColumnWidths();
+    ColumnWidths(const ColumnWidths&) = delete;
+    ColumnWidths& operator=(const ColumnWidths&) = delete;
 
     // After new rows or a new size.
     void fit();
@@ -33,4 +39,5 @@ private:
     std::vector<Column> columns_;
     int flexible_;
     std::vector<int> fitted_;
+    QObject* watcher_;
 };
