@@ -39,7 +39,7 @@ namespace {
 // The name takes the spare width; the others follow what they hold, Debian
 // versions with an epoch and a revision ("1:2.38.1-5+deb12u1") included.
 const std::vector<ColumnWidths::Column> columns = {
-    {130, 200, 0}, {50, 80, 220}, {60, 120, 200}, {62, 80, 100}, {70, 85, 100}, {50, 65, 80}, {64, 84, 100}, {60, 90, 140},
+    {130, 200, 320}, {50, 80, 220}, {60, 120, 200}, {62, 80, 100}, {70, 85, 100}, {50, 65, 80}, {64, 84, 100}, {60, 90, 140},
 };
 
 const QString hideKey = QStringLiteral("hideAppSizeExplanation");

@@ -86,6 +86,10 @@ void ColumnWidths::fit()
         }
         others += header->sectionSize(column);
     }
-    table_.setColumnWidth(flexible_, flexibleWidth(table_.viewport()->width(), others,
-                                                   columns_[static_cast<std::size_t>(flexible_)].minimum));
+    // Where the others leave too little, the flexible column still shows what it holds up
+    // to its maximum (else its ideal width), and the others scroll: it is read first.
+    const Column& flexible = columns_[static_cast<std::size_t>(flexible_)];
+    const int cap = std::max(flexible.minimum, flexible.maximum > 0 ? flexible.maximum : flexible.ideal);
+    const int held = std::clamp(view.sizeHintForColumn(flexible_), flexible.minimum, cap);
+    table_.setColumnWidth(flexible_, flexibleWidth(table_.viewport()->width(), others, held));
 }

@@ -6,7 +6,8 @@ class QObject;
 class QTableView;
 
 // The column widths of a table that gives its spare width to one flexible column
-// rather than to the last one. A column with a maximum follows what it holds
+// rather than to the last one, and that keeps that column wide enough for what it
+// holds (up to its ideal width) when the table is short of room. A column with a maximum follows what it holds
 // between its minimum and that maximum; the others start at their ideal width.
 // Widths the user drags stay until what the column holds asks for another.
 class ColumnWidths {
@@ -14,7 +15,7 @@ public:
     struct Column {
         int minimum = 0;
         int ideal = 0;
-        int maximum = 0; // 0: a fixed ideal width
+        int maximum = 0; // 0: a fixed ideal width; of the flexible column, how wide it holds its text
     };
 
     // Fits again whenever the table's visible width changes (a panel beside it opening, a

@@ -399,3 +399,25 @@ TEST(ApplicationsView, TheNameTakesTheRoomTheDividerGivesTheTable)
     }
     saveScreenshot(view, QStringLiteral("ApplicationsView-details-dragged-1400"));
 }
+
+TEST(ApplicationsView, WithDetailsAtAThousandPixelsTheNameIsShownWhole)
+{
+    AppFixtures fixtures;
+    fixtures.apps = suite();
+    fixtures.apps[1].name = "ImageMagick (color depth=q16)";
+    Screen screen(fixtures);
+    ApplicationsView view(*screen.model);
+    // The detail area of a window 1000 pixels wide.
+    view.resize(800, 600);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
+    QTableView* table = view.table();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 0)).center());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view.detail() && view.detail()->isVisible());
+    const int application = static_cast<int>(AppRow::Column::application);
+    // The others scroll into view; the name, read first, is not cut.
+    QAbstractItemView& asView = *table;
+    EXPECT_GE(table->columnWidth(application), asView.sizeHintForColumn(application));
+    saveScreenshot(view, QStringLiteral("ApplicationsView-details-1000-name"));
+}
