@@ -257,7 +257,9 @@ QString MetricCard::fittedDetail(const QString& detail, const QFont& font, doubl
 
 int MetricCard::detailWidth(const QString& detail, const QFont& font, int widest, int lineLimit)
 {
-    if (detail.isEmpty() || lineCount(detail, font, widest) > lineLimit)
+    if (detail.isEmpty())
+        return 0;
+    if (lineCount(detail, font, widest) > lineLimit)
         return widest;
     int low = 1;
     int high = widest;

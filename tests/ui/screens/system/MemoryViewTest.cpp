@@ -227,6 +227,19 @@ TEST_F(MemoryViewTest, AnUnreadableTotalStillDraws)
     EXPECT_FALSE(view.grab().isNull());
 }
 
+TEST(MetricCardWidths, TheNarrowestColumnThatShowsEachDetailWhole)
+{
+    ensureApplication();
+    const QFont font = QApplication::font();
+    EXPECT_EQ(MetricCard::detailWidth(QString(), font, 220), 0);
+    const QString detail = QStringLiteral("Kernel memory; can't be compressed or swapped");
+    const int width = MetricCard::detailWidth(detail, font, 220);
+    EXPECT_EQ(MetricCard::fittedDetail(detail, font, width), detail);
+    EXPECT_NE(MetricCard::fittedDetail(detail, font, width - 1), detail);
+    // Past the widest width the detail is cut instead.
+    EXPECT_EQ(MetricCard::detailWidth(detail.repeated(6), font, 220), 220);
+}
+
 TEST_F(MemoryViewTest, EveryCardShowsItsDetailWholeAtEveryWidth)
 {
     MemoryView view(*store);
