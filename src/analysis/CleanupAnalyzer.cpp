@@ -58,7 +58,7 @@ std::vector<CleanupRecommendation> CleanupAnalyzer::analyze(const ProgressCallba
         if (stop.stop_requested()) break;
         if (progress) progress(rule.title);
         std::vector<std::string> candidates;
-        for (const auto& relative : rule.relativePaths) candidates.push_back(home_ + "/" + relative);
+        for (const auto& relative : rule.relativePaths) candidates.push_back(rulePath(home_, relative));
         // The freedesktop.org Trash may lie outside the home ($XDG_DATA_HOME) and on other volumes.
         if (rule.title == "Trash")
             for (auto& trash : TrashFolders::all(home_))
@@ -121,7 +121,7 @@ void CleanupAnalyzer::evaluatePerChild(const Rule& rule, const std::vector<std::
     for (const auto& candidate : rules()) {
         if (candidate.title != "Browser caches") continue;
         for (const auto& relative : candidate.relativePaths)
-            browserCaches.push_back(Paths::asciiLowercased(home_ + "/" + relative));
+            browserCaches.push_back(Paths::asciiLowercased(rulePath(home_, relative)));
         break;
     }
 

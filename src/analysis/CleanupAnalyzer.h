@@ -37,6 +37,9 @@ private:
     };
 
     static std::vector<Rule> rules();
+    // A rule's place in `home`; one that starts with the data home's mark lies in the user's
+    // data folder ($XDG_DATA_HOME), wherever that is.
+    static std::string rulePath(const std::string& home, const std::string& relative);
 
     void evaluateCombined(const Rule& rule, const std::vector<std::string>& paths,
                           std::vector<CleanupRecommendation>& out, std::stop_token stop) const;

@@ -1,5 +1,21 @@
 #include "analysis/CleanupAnalyzer.h"
 
+#include "platform/SystemPaths.h"
+
+namespace {
+
+// Stands for the user's data folder in a rule's place.
+constexpr std::string_view dataHomeMark = "$XDG_DATA_HOME";
+
+} // namespace
+
+std::string CleanupAnalyzer::rulePath(const std::string& home, const std::string& relative)
+{
+    if (relative.starts_with(dataHomeMark))
+        return SystemPaths::dataHome(home) + relative.substr(dataHomeMark.size());
+    return home + "/" + relative;
+}
+
 // The places in the home folder where space is commonly reclaimable or commonly misunderstood.
 // Order matters: rules are evaluated, reported and tie-broken in this order.
 // A place's freedesktop counterpart follows its macOS folder in the same rule.
@@ -72,6 +88,6 @@ std::vector<CleanupAnalyzer::Rule> CleanupAnalyzer::rules()
          {"Library/Mobile Documents"}, doNotRemove, Action::none(), "icloud", 1, false},
         {"Application Support",
          "App data such as databases and settings. Removing it can break apps \u2014 uninstall the app instead.",
-         {"Library/Application Support", ".local/share"}, doNotRemove, Action::none(), "folder.badge.gearshape", 1, false},
+         {"Library/Application Support", std::string(dataHomeMark)}, doNotRemove, Action::none(), "folder.badge.gearshape", 1, false},
     };
 }

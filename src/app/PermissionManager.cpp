@@ -59,10 +59,17 @@ std::vector<ProtectedLocation> PermissionManager::locations(const std::string& h
         {"Other Users", "/Users", Requirement::filePermissions,
          "Other accounts' home folders are private to those users."},
     };
-    // A place already in the table (~/Documents, say) is listed once.
-    for (auto& row : desktopLocations(home, Accounts::userName(::getuid()).value_or("")))
-        if (std::none_of(rows.begin(), rows.end(), [&](const auto& known) { return known.path == row.path; }))
+    // A place already in the table (~/Documents, say) is listed once, and what it says is
+    // what holds for it here, not on macOS.
+    for (auto& row : desktopLocations(home, Accounts::userName(::getuid()).value_or(""))) {
+        const auto known = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.path == row.path; });
+        if (known == rows.end()) {
             rows.push_back(std::move(row));
+            continue;
+        }
+        known->requirement = row.requirement;
+        known->explanation = std::move(row.explanation);
+    }
     return rows;
 }
 

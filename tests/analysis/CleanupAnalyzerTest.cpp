@@ -78,7 +78,7 @@ TEST(CleanupAnalyzer, EachKindOfRuleOnADiskWithoutIndex)
     home.write("Library/Developer/Xcode/iOS DeviceSupport/17.0/a", 6'000'000);  // per child: each below 10 MB
     home.write("Library/Developer/Xcode/iOS DeviceSupport/17.1/a", 6'000'000);
     home.write(".Trash/old.txt", "x");
-    home.makeFolder("Library/Application Support");  // exists, but empty and readable: no finding
+    home.makeFolder("Library/Application Support");  // exists, but empty and readable: no finding of its own
 
     std::vector<std::string> progress;
     CleanupAnalyzer analyzer(home.path(), nullptr);
@@ -87,8 +87,9 @@ TEST(CleanupAnalyzer, EachKindOfRuleOnADiskWithoutIndex)
     EXPECT_EQ(progress.size(), 21u);
     EXPECT_EQ(progress.front(), "Xcode DerivedData");
     EXPECT_EQ(progress.back(), "Application Support");
-    EXPECT_EQ(titles(result), (std::vector<std::string>{"Xcode DerivedData", "npm cache", "User logs: Kestrelmoor",
-                                                        "User logs: App", "Trash"}));
+    // The data home here is the logs folder, so the applications' data is found there.
+    EXPECT_EQ(titles(result), (std::vector<std::string>{"Application Support", "Xcode DerivedData", "npm cache",
+                                                        "User logs: Kestrelmoor", "User logs: App", "Trash"}));
 
     using Action = CleanupRecommendation::Action;
     struct Expected {
@@ -253,4 +254,9 @@ TEST(CleanupAnalyzer, TheTrashIsWhereTheDataHomeSaysAndOnOtherVolumes)
     EXPECT_EQ(trash->paths, std::vector<std::string>{data.file("Trash")});
     EXPECT_GE(trash->bytes, 4'000'000);
     EXPECT_EQ(trash->action, CleanupRecommendation::Action::openInFinder());
+
+    // The applications' data is the data home's too, not a fixed ~/.local/share.
+    const auto* support = findTitled(result, "Application Support");
+    ASSERT_NE(support, nullptr);
+    EXPECT_EQ(support->paths, std::vector<std::string>{data.path()});
 }

@@ -188,5 +188,11 @@ TEST_F(TemporaryHome, PlacesOfTheDesktop)
     std::set<std::string> paths;
     for (const auto& row : all) EXPECT_TRUE(paths.insert(row.path).second) << row.path;
     EXPECT_TRUE(paths.count(home() + "/Dokumente"));
+    // A macOS place that is also one of this desktop's says what holds for it here.
+    for (const auto& row : all)
+        if (row.path == home() + "/Downloads" || row.path == home() + "/Pictures") {
+            EXPECT_EQ(row.requirement, ProtectedLocation::Requirement::filePermissions) << row.path;
+            EXPECT_EQ(row.explanation, "One of your own folders. Readable by your account.") << row.path;
+        }
 }
 

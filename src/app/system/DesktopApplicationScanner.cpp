@@ -7,6 +7,7 @@
 #include "platform/gio/DesktopEntryReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <set>
@@ -136,6 +137,11 @@ std::vector<ApplicationInfo> DesktopApplicationScanner::readApplications(const s
             for (const auto& path : packagedExecutablePaths(entry))
                 if (!found.executable) found.executable = ownerOf(path);
         }
+        // An entry of no package (written by an installer or by hand) that starts a packaged
+        // program is that package's application.
+        if (!found.entry && found.executable && entry.executable && !startsAnotherProgram(*entry.executable)) {
+            found.entry = found.executable;
+        }
         if (found.entry) owned.insert(*found.entry);
         if (found.entry && found.executable) owned.insert(*found.executable);
         owningPackages.push_back(std::move(found));
@@ -168,6 +174,24 @@ std::vector<std::string> DesktopApplicationScanner::packagedExecutablePaths(cons
             if (path.starts_with(merged)) paths.push_back(path.substr(4));
     }
     return paths;
+}
+
+bool DesktopApplicationScanner::startsAnotherProgram(const std::string& executable)
+{
+    static const std::set<std::string, std::less<>> launchers = {
+        "sh",   "bash", "dash",   "zsh",    "fish",   "ksh",   "env",     "sudo",  "pkexec",   "xdg-open", "gio",
+        "perl", "ruby", "node",   "nodejs", "java",   "mono",  "gjs",     "lua",   "php",      "tclsh",    "wish",
+        "wine", "snap", "flatpak", "x-terminal-emulator", "python", "python2", "python3",
+    };
+    std::string name = Paths::lastComponent(resolved(executable));
+    const std::string given = Paths::lastComponent(executable);
+    // python3.11 and lua5.4 are the interpreters too.
+    const auto stem = [](std::string text) {
+        while (!text.empty() && (std::isdigit(static_cast<unsigned char>(text.back())) || text.back() == '.'))
+            text.pop_back();
+        return text;
+    };
+    return launchers.count(given) || launchers.count(name) || launchers.count(stem(given)) || launchers.count(stem(name));
 }
 
 std::vector<std::string> DesktopApplicationScanner::sizedPackages(

@@ -45,6 +45,8 @@ struct DesktopApplicationScanner {
 private:
     // The names under which dpkg may list the executable an entry starts.
     static std::vector<std::string> packagedExecutablePaths(const DesktopEntry& entry);
+    // A shell, an interpreter or a launcher: the program an entry starts through it is not it.
+    static bool startsAnotherProgram(const std::string& executable);
     ApplicationInfo read(const DesktopEntry& entry, const std::optional<std::string>& debianPackage,
                          const CodeSigning& signing) const;
     void readFlatpak(const DesktopEntry& entry, const std::string& resolvedEntry, ApplicationInfo& app) const;

@@ -34,6 +34,11 @@ public:
     }
 
     int columnsFor(int width) const { return AdaptiveGrid::columnCount(width, columnMinimum(), columnSpacing_); }
+    void setMinimum(int width)
+    {
+        minimum_ = width;
+        invalidate();
+    }
 
 private:
     std::vector<QLayoutItem*> shownItems() const
@@ -112,6 +117,11 @@ void AdaptiveGrid::setCellShown(QWidget* cell, bool shown)
 {
     // A hidden widget's place is empty, and the flow skips empty places.
     cell->setVisible(shown);
+}
+
+void AdaptiveGrid::setMinimumColumnWidth(int width)
+{
+    static_cast<CellFlow*>(flow_)->setMinimum(width);
 }
 
 int AdaptiveGrid::columns() const

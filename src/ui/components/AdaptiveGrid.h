@@ -22,6 +22,8 @@ public:
     void setCellShown(QWidget* cell, bool shown);
     // At the grid's present width.
     int columns() const;
+    // Columns narrower than this are not made, whatever the cells.
+    void setMinimumColumnWidth(int width);
 
     // How many columns of at least `minimum` fit `width` with `spacing` between them; at least one.
     static int columnCount(int width, int minimum, int spacing);

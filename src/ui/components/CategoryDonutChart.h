@@ -30,6 +30,7 @@ public:
     void setCenterTexts(QString title, QString value);
 
     std::optional<StorageCategory> hovered() const { return hovered_; }
+    const std::vector<CategoryUsage>& usages() const { return usages_; }
 
     // What drawing and the hit test both measure from.
     struct Geometry {

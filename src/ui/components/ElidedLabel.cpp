@@ -2,7 +2,10 @@
 
 #include "ui/components/TextStyle.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
+
+#include <cmath>
 
 ElidedLabel::ElidedLabel(const QString& text, Qt::TextElideMode mode, QWidget* parent)
     : QFrame(parent), text_(text), mode_(mode)
@@ -28,7 +31,9 @@ QString ElidedLabel::shownText() const
 
 QSize ElidedLabel::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(text_) + frameWidth() * 2, textLineHeight(font()) + frameWidth() * 2};
+    // Whole pixels rounded up: a rounded-down width makes the text elide in the very room it asked for.
+    const int advance = static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text_)));
+    return {advance + frameWidth() * 2, textLineHeight(font()) + frameWidth() * 2};
 }
 
 QSize ElidedLabel::minimumSizeHint() const

@@ -136,6 +136,30 @@ ChartPlot::Domain LiveAreaChart::timeDomain() const
 
 QSize LiveAreaChart::sizeHint() const { return {480, 200}; }
 
+std::vector<std::pair<std::size_t, std::size_t>> LiveAreaChart::runs(const std::vector<double>& dates)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> result;
+    if (dates.empty())
+        return result;
+    std::vector<double> steps;
+    for (std::size_t i = 1; i < dates.size(); ++i)
+        steps.push_back(dates[i] - dates[i - 1]);
+    double usual = 0;
+    if (!steps.empty()) {
+        std::vector<double> sorted = steps;
+        std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+        usual = sorted[sorted.size() / 2];
+    }
+    std::size_t first = 0;
+    for (std::size_t i = 1; i < dates.size(); ++i)
+        if (steps[i - 1] > usual * 1.5) {
+            result.emplace_back(first, i);
+            first = i;
+        }
+    result.emplace_back(first, dates.size());
+    return result;
+}
+
 void LiveAreaChart::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -161,19 +185,25 @@ void LiveAreaChart::paintEvent(QPaintEvent*)
     // Values above the fixed range are cut off rather than widening it.
     painter.setClipRect(plot);
     for (const auto& layer : layers_) {
-        std::vector<QPointF> upper, lower;
-        for (const auto& sample : layer.samples) {
-            const double px = ChartPlot::position(sample.date, x, plot.left(), plot.right());
-            upper.emplace_back(px, ChartPlot::position(sample.upper, yDomain_, plot.bottom(), plot.top()));
-            lower.emplace_back(px, ChartPlot::position(sample.lower, yDomain_, plot.bottom(), plot.top()));
-        }
+        std::vector<double> dates;
+        for (const auto& sample : layer.samples)
+            dates.push_back(sample.date);
         QColor fill = layer.color;
         fill.setAlphaF(0.75f);
-        painter.fillPath(ChartPlot::band(upper, lower), fill);
-        if (upper.size() == 1) {
-            // A single instant has no width: show it as a line at its height.
-            painter.setPen(QPen(layer.color, 2));
-            painter.drawLine(upper.front(), lower.front());
+        for (const auto& [first, end] : runs(dates)) {
+            std::vector<QPointF> upper, lower;
+            for (std::size_t i = first; i < end; ++i) {
+                const Sample& sample = layer.samples[i];
+                const double px = ChartPlot::position(sample.date, x, plot.left(), plot.right());
+                upper.emplace_back(px, ChartPlot::position(sample.upper, yDomain_, plot.bottom(), plot.top()));
+                lower.emplace_back(px, ChartPlot::position(sample.lower, yDomain_, plot.bottom(), plot.top()));
+            }
+            painter.fillPath(ChartPlot::band(upper, lower), fill);
+            if (upper.size() == 1) {
+                // A single instant has no width: show it as a line at its height.
+                painter.setPen(QPen(layer.color, 2));
+                painter.drawLine(upper.front(), lower.front());
+            }
         }
     }
     painter.restore();

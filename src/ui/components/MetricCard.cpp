@@ -80,6 +80,8 @@ public:
         update();
     }
 
+    const QString& text() const { return text_; }
+
 protected:
     QString text_;
 };
@@ -251,6 +253,31 @@ QString MetricCard::fittedDetail(const QString& detail, const QFont& font, doubl
             high = kept - 1;
     }
     return cutInMiddle(detail, low);
+}
+
+int MetricCard::detailWidth(const QString& detail, const QFont& font, int widest, int lineLimit)
+{
+    if (detail.isEmpty())
+        return 0;
+    if (lineCount(detail, font, widest) > lineLimit)
+        return widest;
+    int low = 1;
+    int high = widest;
+    while (low < high) {
+        const int width = (low + high) / 2;
+        if (lineCount(detail, font, width) <= lineLimit)
+            high = width;
+        else
+            low = width + 1;
+    }
+    return low;
+}
+
+int MetricCard::wholeDetailWidth() const
+{
+    if (detail_->isHidden())
+        return 0;
+    return detailWidth(static_cast<DetailText*>(detail_)->text(), detail_->font(), widestDetail) + 2 * padding;
 }
 
 void MetricCard::run()

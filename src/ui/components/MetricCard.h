@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -43,6 +44,21 @@ public:
     // fits, otherwise cut in the middle with an ellipsis.
     static QString fittedDetail(const QString& detail, const QFont& font, double width,
                                 int lineLimit = detailLineLimit);
+    // The narrowest width, up to `widest`, at which the detail wraps into `lineLimit` lines.
+    static int detailWidth(const QString& detail, const QFont& font, int widest, int lineLimit = detailLineLimit);
+
+    // The card's width at which its detail is shown whole, up to `widestDetail` for the text;
+    // grids of cards use it as their narrowest column.
+    int wholeDetailWidth() const;
+    static constexpr int widestDetail = 220;
+    // The narrowest column, at least `minimum`, that shows each card's detail whole.
+    template <typename Cards>
+    static int columnWidth(int minimum, const Cards& cards)
+    {
+        for (const MetricCard* card : cards)
+            minimum = std::max(minimum, card->wholeDetailWidth());
+        return minimum;
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -50,6 +50,15 @@ inline void clearLayout(QLayout* layout)
     }
 }
 
+// The screen's title at its top, as every screen shows it.
+inline QLabel* makeScreenTitle(const QString& text, QWidget* parent = nullptr)
+{
+    auto* title = new QLabel(text, parent);
+    title->setObjectName(QStringLiteral("screenTitle"));
+    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
+    return title;
+}
+
 // A one-pixel line between sections of a screen.
 inline QFrame* divider(QWidget* parent = nullptr)
 {

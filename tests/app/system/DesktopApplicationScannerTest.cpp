@@ -249,6 +249,21 @@ TEST(DesktopApplicationScanner, SizesTheProgramByThePackagesItIsMadeOf)
 
     EXPECT_EQ(named(apps, "Notes").sizedPackages, std::vector<std::string>{"notes"});
 
+    // Entries of no package, as an installer or the user writes them: one that starts a packaged
+    // program is sized by that program's package; one that starts a shell is not the shell's.
+    const auto ownEntry = dir.write("home/.local/share/applications/my-vim.desktop", "[Desktop Entry]\n");
+    const auto shellEntry = dir.write("home/.local/share/applications/script.desktop", "[Desktop Entry]\n");
+    const auto loose = scanner.readApplications(
+        {desktopEntry("my-vim.desktop", "My Vim", ownEntry, dir.file("usr/bin/vim")),
+         desktopEntry("script.desktop", "Script", shellEntry, shell)});
+    const auto& mine = named(loose, "My Vim");
+    EXPECT_EQ(mine.source, InstallSource::debian);
+    EXPECT_EQ(mine.packageName, "vim");
+    EXPECT_EQ(mine.version, "2:9.0-2");
+    EXPECT_EQ(mine.sizedPackages, (std::vector<std::string>{"vim", "vim-common", "vim-runtime", "xxd"}));
+    EXPECT_EQ(named(loose, "Script").packageName, std::nullopt);
+    EXPECT_TRUE(named(loose, "Script").sizedPackages.empty());
+
     const struct {
         const char* description;
         std::optional<std::string> executablePackage;

@@ -106,6 +106,45 @@ TEST(LiveAreaChart, AnimatesOnlyWhenTheNumberOfPointsChanges)
     EXPECT_FALSE(chart.isAnimating());
 }
 
+TEST(LiveAreaChart, AGapInTheSamplesBreaksTheArea)
+{
+    using Runs = std::vector<std::pair<std::size_t, std::size_t>>;
+    const struct {
+        std::vector<double> dates;
+        Runs runs;
+    } cases[] = {
+        {{}, {}},
+        {{10}, {{0, 1}}},
+        {{10, 12, 14, 16}, {{0, 4}}},
+        // The timer's jitter is no gap.
+        {{10, 12.2, 14.1, 16.4, 18}, {{0, 5}}},
+        // A skipped sample, then a suspend of an hour.
+        {{10, 12, 14, 18, 20, 3620, 3622, 3624}, {{0, 3}, {3, 5}, {5, 8}}},
+        // A gap right after the first sample leaves it alone.
+        {{10, 100, 102, 104}, {{0, 1}, {1, 4}}},
+        // Two samples only: their one step is the usual one.
+        {{10, 500}, {{0, 2}}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LiveAreaChart::runs(c.dates), c.runs) << c.dates.size();
+
+    // Drawn: nothing in the middle of the gap, the area on both sides of it.
+    ensureApplication();
+    std::vector<ChartPoint> points;
+    for (int i = 0; i < 10; ++i) points.push_back({start + 2 * i, 80, "User"});
+    for (int i = 0; i < 10; ++i) points.push_back({start + 200 + 2 * i, 80, "User"});
+    LiveAreaChart chart(points, {{"User", NamedColor::blue}}, {0, 100}, [](double v) { return QString::number(v); });
+    chart.resize(560, 220);
+    const QImage picture = chart.grab().toImage();
+    saveScreenshot(chart, QStringLiteral("live-chart-gap"));
+    const auto blue = [&](double fraction) {
+        const QColor pixel = picture.pixelColor(static_cast<int>(picture.width() * fraction), picture.height() / 2);
+        return pixel.blue() > pixel.red() + 60;
+    };
+    EXPECT_TRUE(blue(0.03));
+    EXPECT_FALSE(blue(0.5));
+    EXPECT_TRUE(blue(0.95));
+}
+
 TEST(ChartPlot, CurvesStayWithinTheirPoints)
 {
     EXPECT_TRUE(ChartPlot::monotoneCurve({}).isEmpty());

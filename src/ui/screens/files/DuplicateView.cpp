@@ -260,6 +260,8 @@ DuplicateView::~DuplicateView()
     // Leaving the screen stops the search at its next check; its answer goes nowhere.
     load_->cancel();
     existence_->cancel();
+    // A focused field reports editingFinished while the base class deletes it, after this object's members.
+    sizeField_->disconnect(this);
 }
 
 QWidget* DuplicateView::buildOptionsBar()

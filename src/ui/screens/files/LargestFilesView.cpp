@@ -244,6 +244,12 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     requestLoad();
 }
 
+LargestFilesView::~LargestFilesView()
+{
+    // A focused field reports editingFinished while the base class deletes it, after this object's members.
+    countField_->disconnect(this);
+}
+
 QWidget* LargestFilesView::buildTitleBar()
 {
     auto* bar = new QWidget(this);

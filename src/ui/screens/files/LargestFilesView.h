@@ -67,6 +67,7 @@ public:
                                                       std::optional<StorageCategory> category)>;
 
     explicit LargestFilesView(AppModel& model, QWidget* parent = nullptr, Query query = {});
+    ~LargestFilesView() override;
 
     Limit limit() const { return limit_; }
     void setLimit(Limit limit);

@@ -55,6 +55,10 @@ SearchView::SearchView(AppModel& model, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    QLabel* title = makeScreenTitle(QStringLiteral("Search"), this);
+    title->setContentsMargins(20, 12, 12, 6);
+    layout->addWidget(title);
     pages_ = new QStackedWidget(this);
     layout->addWidget(pages_);
     pages_->addWidget(new SearchHelpView(model_, pages_));

@@ -69,8 +69,8 @@ QWidget* gettingStarted(AppModel& model)
     about->setWordWrap(true);
     column->addWidget(about);
     auto* permission = new QLabel(
-        QStringLiteral("macOS may ask for permission to read Documents, Desktop and Downloads. For a complete picture "
-                       "(Mail, Messages, Safari, backups), grant Full Disk Access."));
+        QStringLiteral("Folders your account can't read are measured as restricted. Storage Access shows which "
+                       "places those are on this computer."));
     permission->setWordWrap(true);
     applyTextColor(permission, textColor(TextEmphasis::secondary));
     column->addWidget(permission);

@@ -104,9 +104,9 @@ std::vector<DiskOverviewCard::Figure> DiskOverviewCard::figures(const StorageSum
                           QStringLiteral("Space macOS can free automatically (included in Available).")});
     if (const std::optional<std::int64_t> unattributed = summary.unattributedBytes())
         result.push_back({QStringLiteral("System & Unscanned"), *unattributed,
-                          QStringLiteral("Used space the scan could not attribute to files: macOS system volumes, "
-                                         "APFS snapshots, purgeable data and folders macOS doesn't let Kestrelmoor "
-                                         "read.")});
+                          QStringLiteral("Used space the scan could not attribute to files: system folders the "
+                                         "scan leaves out, file-system metadata and snapshots, other mounts on this "
+                                         "volume and folders your account can't read.")});
     return result;
 }
 

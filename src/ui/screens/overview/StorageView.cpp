@@ -111,7 +111,8 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     volumeRows_ = new QVBoxLayout;
     volumeRows_->setContentsMargins(0, 0, 0, 0);
     volumeColumn->addLayout(volumeRows_);
-    QLabel* note = styledLabel(tr("Available space includes purgeable space that macOS frees automatically when needed."),
+    QLabel* note = styledLabel(tr("Available space is what your account can still write; space the file system keeps for the "
+                                     "administrator is not counted."),
                                TextStyle::caption, textColor(TextEmphasis::secondary));
     note->setWordWrap(true);
     volumeColumn->addWidget(note);
@@ -312,7 +313,7 @@ QWidget* StorageView::makeRestricted()
     allReadable_->setObjectName(QStringLiteral("allReadable"));
     applyTextColor(allReadable_, NamedColor::green);
     column->addWidget(allReadable_, 0, Qt::AlignLeft);
-    restrictedExplanation_ = styledLabel(tr("macOS didn't allow Kestrelmoor to read these folders, so their sizes "
+    restrictedExplanation_ = styledLabel(tr("Your account isn't allowed to read these folders, so their sizes "
                                             "aren't included. Kestrelmoor does not retry them during a scan."),
                                          TextStyle::body, textColor(TextEmphasis::secondary));
     restrictedExplanation_->setWordWrap(true);

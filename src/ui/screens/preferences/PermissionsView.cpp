@@ -85,6 +85,7 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
+    column->addWidget(makeScreenTitle(QStringLiteral("Storage Access")));
 
     // The access card.
     auto* access = new QWidget;
@@ -103,9 +104,8 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
     stateLine->addWidget(fullDiskAccessText_, 1, Qt::AlignVCenter);
     accessLayout->addLayout(stateLine);
     accessLayout->addWidget(wrapping(
-        QStringLiteral("Full Disk Access is optional. Without it Kestrelmoor still measures Applications, your home "
-                       "folder and most of Library, and shows the rest as \u201CAccess Restricted\u201D. Kestrelmoor "
-                       "never tries to bypass macOS privacy protection."),
+        QStringLiteral("Kestrelmoor measures every folder your account can read and shows the rest as "
+                       "\u201CAccess Restricted\u201D. It never tries to get around the system's file permissions."),
         TextStyle::callout, TextEmphasis::secondary));
 
     auto* buttons = new QHBoxLayout;
@@ -146,8 +146,8 @@ PermissionsView::PermissionsView(AppModel& model, StorageSandbox sandbox, std::u
         commandLine->addWidget(copy, 0, Qt::AlignTop);
         accessLayout->addLayout(commandLine);
     }
-    accessLayout->addWidget(wrapping(QStringLiteral("Checking Documents, Desktop or Downloads for the first time may "
-                                                    "show a macOS permission prompt."),
+    accessLayout->addWidget(wrapping(QStringLiteral("Checking only opens each place to see whether your account can "
+                                                    "read it."),
                                      TextStyle::caption, TextEmphasis::tertiary));
 
     // A settings pane this system cannot open gets no button that would do nothing.

@@ -6,6 +6,7 @@
 #include "index/StorageDatabase.h"
 #include "scanning/FinderActions.h"
 #include "ui/components/CardFrame.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -83,6 +84,7 @@ PrivacyView::PrivacyView(AppModel& model, QWidget* parent) : QWidget(parent)
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(18);
+    layout->addWidget(makeScreenTitle(QStringLiteral("Privacy"), content));
 
     auto* header = new QHBoxLayout;
     header->setSpacing(16);

@@ -11,8 +11,10 @@
 #include "platform/SystemPaths.h"
 #include "scanning/ScanConfiguration.h"
 #include "ui/components/PrivacyNotice.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
+#include "ui/components/WrappingCheckBox.h"
 #include "ui/screens/preferences/ScanCacheSettings.h"
 #include "ui/screens/preferences/SettingsSection.h"
 
@@ -72,6 +74,7 @@ SettingsView::SettingsView(AppModel& model, QWidget* parent)
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(18);
+    layout->addWidget(makeScreenTitle(QStringLiteral("Settings"), content));
     layout->addWidget(scanningSection());
     layout->addWidget(monitoringSection());
     scanCache_ = new ScanCacheSettings(model_, content);
@@ -96,7 +99,7 @@ SettingsView::SettingsView(AppModel& model, QWidget* parent)
 QWidget* SettingsView::scanningSection()
 {
     auto* section = new SettingsSection(QStringLiteral("Scanning"));
-    includeSystem_ = new QCheckBox(systemFoldersLabel({}));
+    includeSystem_ = new WrappingCheckBox(systemFoldersLabel({}));
     includeSystem_->setObjectName(QStringLiteral("includeSystem"));
     includeExternal_ = new QCheckBox(QStringLiteral("Include external volumes"));
     includeExternal_->setObjectName(QStringLiteral("includeExternal"));
@@ -312,22 +315,12 @@ QString SettingsView::systemFoldersLabel(const std::vector<std::string>& added)
     QString label = QStringLiteral("Include system folders");
     if (added.empty())
         return label;
-    // A Linux root holds a dozen folders or more: the list goes on as many lines as it
-    // needs, so that the row never widens the window.
-    constexpr qsizetype lineLength = 60;
-    QString text = label + QStringLiteral(" (");
-    qsizetype lineStart = 0;
-    for (std::size_t index = 0; index < added.size(); ++index) {
-        const QString name = qstr(added[index]) + (index + 1 < added.size() ? QStringLiteral(",") : QStringLiteral(")"));
-        if (index > 0) {
-            const bool wraps = text.size() - lineStart + 1 + name.size() > lineLength;
-            text += wraps ? QStringLiteral("\n") : QStringLiteral(" ");
-            if (wraps)
-                lineStart = text.size();
-        }
+    // A Linux root holds a dozen folders or more: the toggle wraps the list to its width.
+    QStringList names;
+    for (const std::string& folder : added)
         // A folder's name is no keyboard mnemonic.
-        text += QString(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
-    }
+        names << qstr(folder).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    const QString text = label + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QStringLiteral(")");
     return text;
 }
 

@@ -39,7 +39,7 @@ namespace {
 // The name takes the spare width; the others follow what they hold, Debian
 // versions with an epoch and a revision ("1:2.38.1-5+deb12u1") included.
 const std::vector<ColumnWidths::Column> columns = {
-    {130, 200, 0}, {50, 80, 220}, {60, 120, 200}, {62, 80, 100}, {70, 85, 100}, {50, 65, 80}, {64, 84, 100}, {60, 90, 140},
+    {130, 200, 320}, {50, 80, 220}, {60, 120, 200}, {62, 80, 100}, {70, 85, 100}, {50, 65, 80}, {64, 84, 100}, {60, 90, 140},
 };
 
 const QString hideKey = QStringLiteral("hideAppSizeExplanation");
@@ -56,9 +56,7 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     // Toolbar
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(12, 6, 12, 6);
-    auto* title = new QLabel(QStringLiteral("Applications"), this);
-    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
-    toolbar->addWidget(title);
+    toolbar->addWidget(makeScreenTitle(QStringLiteral("Applications"), this));
     toolbar->addStretch(1);
     chartToggle_ = toolbarToggle(QStringLiteral("Size Chart"), "chart.bar.xaxis", this, QStringLiteral("Size Chart"));
     refresh_ = toolbarButton(QStringLiteral("Refresh"), "arrow.clockwise", this, QStringLiteral("Refresh"));

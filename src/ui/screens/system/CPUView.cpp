@@ -80,6 +80,7 @@ CPUView::CPUView(SystemMonitorStore& monitor, QWidget* parent, const Application
     card(idleCard, QStringLiteral("Idle"), std::nullopt, "moon.zzz", NamedColor::gray);
     card(coresCard, QStringLiteral("Cores"), QString(), "square.grid.3x3", NamedColor::purple);
     card(loadCard, QStringLiteral("Load Average"), std::nullopt, "chart.line.uptrend.xyaxis", NamedColor::orange);
+    grid->setMinimumColumnWidth(MetricCard::columnWidth(140, cards_));
     sections()->addWidget(grid);
 
     chart_ = new LiveAreaChart({}, {{"System", NamedColor::red}, {"User", NamedColor::blue}}, {0.0, 1.0},

@@ -4,14 +4,46 @@
 #include <QStyle>
 #include <QTableView>
 
+#include <QEvent>
+
 #include <algorithm>
 
+namespace {
+
+// Refits the columns when the table's viewport changes width.
+class ViewportWatcher : public QObject {
+public:
+    ViewportWatcher(QObject* viewport, ColumnWidths& widths) : QObject(viewport), widths_(widths)
+    {
+        viewport->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            widths_.fit();
+        return false;
+    }
+
+private:
+    ColumnWidths& widths_;
+};
+
+} // namespace
+
 ColumnWidths::ColumnWidths(QTableView& table, std::vector<Column> columns, int flexible)
-    : table_(table), columns_(std::move(columns)), flexible_(flexible), fitted_(columns_.size(), -1)
+    : table_(table), columns_(std::move(columns)), flexible_(flexible), fitted_(columns_.size(), -1),
+      watcher_(new ViewportWatcher(table.viewport(), *this))
 {
     table_.horizontalHeader()->setStretchLastSection(false);
     for (int column = 0; column < static_cast<int>(columns_.size()); ++column)
         table_.setColumnWidth(column, columns_[static_cast<std::size_t>(column)].ideal);
+}
+
+// The watcher lives in the viewport, which may outlive this.
+ColumnWidths::~ColumnWidths()
+{
+    delete watcher_;
 }
 
 int ColumnWidths::flexibleWidth(int available, int others, int minimum)
@@ -54,6 +86,10 @@ void ColumnWidths::fit()
         }
         others += header->sectionSize(column);
     }
-    table_.setColumnWidth(flexible_, flexibleWidth(table_.viewport()->width(), others,
-                                                   columns_[static_cast<std::size_t>(flexible_)].minimum));
+    // Where the others leave too little, the flexible column still shows what it holds up
+    // to its maximum (else its ideal width), and the others scroll: it is read first.
+    const Column& flexible = columns_[static_cast<std::size_t>(flexible_)];
+    const int cap = std::max(flexible.minimum, flexible.maximum > 0 ? flexible.maximum : flexible.ideal);
+    const int held = std::clamp(view.sizeHintForColumn(flexible_), flexible.minimum, cap);
+    table_.setColumnWidth(flexible_, flexibleWidth(table_.viewport()->width(), others, held));
 }

@@ -20,6 +20,13 @@
 #include <limits>
 #include <map>
 
+namespace {
+
+// The narrowest column of the figures; wider where a detail needs it to be read whole.
+constexpr int columnWidth = 140;
+
+} // namespace
+
 MemoryView::MemoryView(AppModel& model, QWidget* parent)
     : MemoryView(model.monitor(), parent, &model.apps())
 {
@@ -28,7 +35,7 @@ MemoryView::MemoryView(AppModel& model, QWidget* parent)
 MemoryView::MemoryView(SystemMonitorStore& monitor, QWidget* parent, const ApplicationsStore* apps)
     : MonitorScreen(monitor, apps, QStringLiteral("Memory"), QStringLiteral("Reading memory statistics…"), parent)
 {
-    auto* grid = new AdaptiveGrid(140, 10, 12, {});
+    auto* grid = grid_ = new AdaptiveGrid(columnWidth, 10, 12, {});
     grid->setObjectName(QStringLiteral("metrics"));
     struct CardText {
         const char* title;
@@ -45,7 +52,7 @@ MemoryView::MemoryView(SystemMonitorStore& monitor, QWidget* parent, const Appli
         {"Compressed", std::nullopt, "rectangle.compress.vertical", NamedColor::purple},
         {"Cached Files", std::nullopt, "doc.on.doc", NamedColor::teal},
         {"Swap Used", std::nullopt, "arrow.left.arrow.right", NamedColor::gray},
-        {"Swap Available", "Swap space is fixed by the configured swap areas", "externaldrive", NamedColor::gray},
+        {"Swap Available", "Swap areas have a fixed size", "externaldrive", NamedColor::gray},
     };
     for (int card = 0; card < cardCount; ++card) {
         const CardText& text = texts[card];
@@ -55,6 +62,7 @@ MemoryView::MemoryView(SystemMonitorStore& monitor, QWidget* parent, const Appli
             QString::fromUtf8(text.symbol), text.tint);
         grid->addCell(cards_[static_cast<std::size_t>(card)]);
     }
+    grid->setMinimumColumnWidth(MetricCard::columnWidth(columnWidth, cards_));
     sections()->addWidget(grid);
 
     auto* pressure = new QWidget;
@@ -191,6 +199,7 @@ void MemoryView::refresh()
     set(cachedCard, bytes(memory.cached));
     set(swapUsedCard, memory.swapUsed ? bytes(*memory.swapUsed) : unavailable);
     cards_[swapUsedCard]->setDetail(swapDetail(memory));
+    grid_->setMinimumColumnWidth(MetricCard::columnWidth(columnWidth, cards_));
     set(swapAvailableCard, memory.swapAvailable ? bytes(*memory.swapAvailable) : unavailable);
 
     meter_->setReading(memory.pressureFraction(), pressureLabel(memory.pressure), pressureTint(memory.pressure));

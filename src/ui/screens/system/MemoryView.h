@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+class AdaptiveGrid;
 class AppModel;
 class ApplicationsStore;
 class LiveAreaChart;
@@ -56,6 +57,7 @@ private:
     enum Card { totalCard, usedCard, availableCard, appCard, wiredCard, compressedCard, cachedCard, swapUsedCard,
                 swapAvailableCard, cardCount };
 
+    AdaptiveGrid* grid_;
     std::array<MetricCard*, cardCount> cards_{};
     PressureMeter* meter_;
     QLabel* explanation_;

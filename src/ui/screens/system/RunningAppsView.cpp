@@ -52,6 +52,7 @@ RunningAppsView::RunningAppsView(AppModel& model, QWidget* parent)
 
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(12, 6, 12, 0);
+    toolbar->addWidget(makeScreenTitle(QStringLiteral("Running Apps"), this));
     toolbar->addStretch(1);
     front_->setObjectName(QStringLiteral("frontButton"));
     toolbar->addWidget(front_);
@@ -273,9 +274,6 @@ void RunningAppsView::requestQuit(const std::vector<ProcessSnapshot>& processes,
     confirmation_->setDefaultButton(cancel);
     connect(act, &QPushButton::clicked, this, [this, processes, force] { terminate(processes, force); });
     connect(confirmation_, &QMessageBox::finished, confirmation_, &QObject::deleteLater);
-    connect(confirmation_, &QObject::destroyed, this, [this](QObject* gone) {
-        if (confirmation_ == gone) confirmation_ = nullptr;
-    });
     confirmation_->open();
 }
 
@@ -308,8 +306,5 @@ void RunningAppsView::showError(const QString& title, const std::string& message
     errorAlert_->setInformativeText(QString::fromStdString(message));
     errorAlert_->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
     connect(errorAlert_, &QMessageBox::finished, errorAlert_, &QObject::deleteLater);
-    connect(errorAlert_, &QObject::destroyed, this, [this](QObject* gone) {
-        if (errorAlert_ == gone) errorAlert_ = nullptr;
-    });
     errorAlert_->open();
 }

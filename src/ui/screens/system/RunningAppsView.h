@@ -3,6 +3,8 @@
 #include "index/ApplicationRecords.h"
 #include "index/ProcessRecords.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -18,7 +20,6 @@ class ProcessTableView;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QMessageBox;
 class QStackedWidget;
 class QToolButton;
 
@@ -83,6 +84,7 @@ private:
     QToolButton* front_;
     QToolButton* reveal_;
     QToolButton* quit_;
-    QMessageBox* confirmation_ = nullptr;
-    QMessageBox* errorAlert_ = nullptr;
+    // Guarded, not cleared from `destroyed`: the view's own teardown deletes them after its members are gone.
+    QPointer<QMessageBox> confirmation_;
+    QPointer<QMessageBox> errorAlert_;
 };

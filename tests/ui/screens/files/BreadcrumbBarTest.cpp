@@ -143,4 +143,37 @@ TEST(BreadcrumbBar, ALongWayGivesItsFirstFoldersToAnEllipsisWhereItDoesNotFit)
     EXPECT_EQ(bar.hiddenSegments(), 0u);
 }
 
+TEST(BreadcrumbBar, TheCurrentFolderIsShownWholeWheneverItsRoomAllowsIt)
+{
+    ensureApplication();
+    // Bold names whose widths fall between whole pixels, alone and after a way of links.
+    const std::vector<std::string> paths = {
+        "/srv/terraform-provider-aws_v5.100.0_x5", "/home/u/Library", "/home/u/Illustrations ijl",
+        "/Applications/Visual Studio Code.app", "/home/someone/Projects/website/node_modules/left-pad/lib/internal",
+        "/data/mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm", "/a/b/c/d/e/f/g/h/i/j/k/l/m/n/o/p/q/r/s/t/u/v/w/x/y/z/ff.ii",
+    };
+    for (const std::string& path : paths) {
+        QWidget screen;
+        auto* bar = new BreadcrumbBar([](std::optional<std::string>) {}, nullptr, &screen);
+        bar->setPath(path);
+        screen.show();
+        const auto* current = bar->findChild<ElidedLabel*>("currentFolder");
+        for (int width = 200; width <= 1000; width += 7) {
+            bar->resize(width, bar->sizeHint().height());
+            QCoreApplication::processEvents();
+            const QFontMetricsF metrics(current->font());
+            // Room remains when the folder's own text and the rest of the bar fit the width.
+            const int needed = bar->layout()->sizeHint().width();
+            if (needed > width) continue;
+            SCOPED_TRACE(path + " at " + std::to_string(width));
+            EXPECT_EQ(current->shownText().toStdString(), current->text().toStdString());
+            EXPECT_GE(current->contentsRect().width(), metrics.horizontalAdvance(current->text()));
+            if (current->shownText() != current->text()) {
+                saveScreenshot(*bar, "BreadcrumbBar-cut");
+                break;
+            }
+        }
+    }
+}
+
 } // namespace

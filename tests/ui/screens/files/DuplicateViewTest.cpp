@@ -11,6 +11,7 @@
 #include "ui/components/ScanRequiredView.h"
 #include "ui/screens/files/DuplicateListModel.h"
 #include "ui/screens/files/DuplicateRowDelegate.h"
+#include "ui/screens/files/ClosingWhileTyping.h"
 #include "ui/screens/files/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
 
@@ -274,6 +275,15 @@ TEST(DuplicateViewEmpty, AnEmptyIndexAsksForAScanAndTheSidebarOpensTheScreen)
     EXPECT_FALSE(view.findChild<QPushButton*>(QStringLiteral("findButton"))->isEnabled());
     std::unique_ptr<QWidget> routed(DetailRouter::makeScreen(SidebarItem::duplicates, *support.model, nullptr));
     EXPECT_TRUE(qobject_cast<DuplicateView*>(routed.get()));
+}
+
+TEST(DuplicateViewEmpty, ClosingWhileTheSizeIsTypedTouchesNothingGone)
+{
+    RecordingModel support;
+    auto view = std::make_unique<DuplicateView>(*support.model);
+    QLineEdit* field = view->findChild<QLineEdit*>(QStringLiteral("minimumSizeField"));
+    ASSERT_NE(field, nullptr);
+    destroyWhileTyping(std::move(view), *field, QStringLiteral("5"));
 }
 
 TEST_F(DuplicateViewTest, GroupsAreThoseTheEngineFinds)

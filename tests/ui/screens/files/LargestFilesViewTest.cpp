@@ -13,6 +13,7 @@
 #include "ui/components/RecordingModel.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/SizeBarChart.h"
+#include "ui/screens/files/ClosingWhileTyping.h"
 #include "ui/screens/files/FileDetailView.h"
 #include "ui/screens/frame/DetailRouter.h"
 
@@ -260,6 +261,16 @@ TEST(LargestFilesViewEmpty, AnEmptyIndexAsksForAScan)
     // The sidebar's row opens this screen.
     std::unique_ptr<QWidget> routed(DetailRouter::makeScreen(SidebarItem::largestFiles, *support.model, nullptr));
     EXPECT_TRUE(qobject_cast<LargestFilesView*>(routed.get()));
+}
+
+TEST(LargestFilesViewEmpty, ClosingWhileTheCountIsTypedStartsNoLoad)
+{
+    RecordingModel support;
+    auto view = std::make_unique<LargestFilesView>(*support.model);
+    view->setLimit(LargestFilesView::Limit::custom);
+    ASSERT_TRUE(waitUntil([&] { return !view->isLoading(); }));
+    QLineEdit* field = view->countField();
+    destroyWhileTyping(std::move(view), *field, QStringLiteral("7"));
 }
 
 TEST_F(LargestFilesViewTest, ListsTheLargestFirstWithRanksAndSummary)

@@ -97,6 +97,29 @@ protected:
     std::unique_ptr<KestrelmoorApp> app;
 };
 
+TEST_F(MainWindowTest, EveryScreenShowsItsTitleAtItsTop)
+{
+    window().resize(720, 480);
+    window().show();
+    for (const SidebarItem item : allSidebarItems()) {
+        model().setSelection(item);
+        QCoreApplication::processEvents();
+        QWidget& screen = *window().currentScreen();
+        const QString expected = QString::fromUtf8(title(item).data(), static_cast<qsizetype>(title(item).size()));
+        SCOPED_TRACE(expected.toStdString());
+        auto* heading = screen.findChild<QLabel*>(QStringLiteral("screenTitle"));
+        if (!heading) {
+            ADD_FAILURE() << "no title";
+            continue;
+        }
+        EXPECT_EQ(heading->text(), expected);
+        EXPECT_TRUE(heading->isVisibleTo(&screen));
+        // Above everything else the screen shows, as on the other screens.
+        EXPECT_LT(heading->mapTo(&screen, QPoint(0, 0)).y(), 40);
+        EXPECT_EQ(heading->font().weight(), QFont::DemiBold);
+    }
+}
+
 TEST_F(MainWindowTest, TheSidebarShowsTheFourSectionsAndFollowsTheSelection)
 {
     QStringList rows;

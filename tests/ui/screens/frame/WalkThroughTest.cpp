@@ -1,6 +1,7 @@
 #include "app/ApplicationsStore.h"
 #include "app/ScanCoordinator.h"
 #include "app/SystemMonitorStore.h"
+#include "ui/components/CategoryDonutChart.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/MetricCard.h"
 #include "ui/components/RecordingModel.h"
@@ -70,6 +71,26 @@ bool shows(QWidget& screen, const QString& text)
     for (const QString& seen : visibleTexts(screen))
         if (seen.contains(text)) return true;
     return false;
+}
+
+// The Storage screen's donut, beside its table, drawn from the index's categories: what its
+// picture must show once the screen's load has come back.
+std::string donutFault(QWidget& screen)
+{
+    int shown = 0;
+    for (auto* donut : screen.findChildren<CategoryDonutChart*>()) {
+        if (!donut->isVisibleTo(&screen)) continue;
+        ++shown;
+        if (donut->usages().empty()) return "a donut has no categories yet";
+        const QImage picture = donut->grab().toImage();
+        const auto geometry = CategoryDonutChart::geometry(QRectF(donut->rect()), 0.62);
+        // Halfway through the ring, straight above the centre: the first sector, in its colour.
+        const QPoint ring(static_cast<int>(geometry.center.x()),
+                          static_cast<int>(geometry.center.y() - (geometry.outerRadius + geometry.innerRadius) / 2));
+        if (!picture.rect().contains(ring)) return "a donut has no room";
+        if (picture.pixelColor(ring).hsvSaturation() < 60) return "a donut's ring is not drawn";
+    }
+    return shown ? std::string() : "no donut shown";
 }
 
 // Empty when the "PID n" lines shown name, largest first, the processes of the sample
@@ -168,7 +189,8 @@ TEST_F(WalkThroughTest, EverySidebarRowShowsItsScreenOverARealScan)
     };
     const std::vector<Stop> walk{
         {"Dashboard", "DashboardView", {"holiday.mov", "Photos", "Archives & Disk Images", "3.00 MB"}},
-        {"Storage", "StorageView", {"Pictures", "3.01 MB", "Kestrelmoor could read every scanned folder."}},
+        {"Storage", "StorageView", {"Pictures", "3.01 MB", "Kestrelmoor could read every scanned folder."}, {},
+         donutFault},
         {"Largest Files", "LargestFilesView", {"9 files · 8.49 MB", "installer.iso", "~/Documents/Video"}},
         {"Largest Folders", "LargestFoldersView", {home.path().c_str(), "Documents", "Projects"}},
         {"Developer Storage", "DeveloperStorageView", {"site/node_modules", "123 KB"}},

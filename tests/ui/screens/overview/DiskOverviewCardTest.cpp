@@ -54,6 +54,8 @@ TEST(DiskOverviewCardTest, FiguresAgreeWithTheIndexOfARealScan)
     EXPECT_EQ(figures[1].bytes, 40'000'000);
     EXPECT_EQ(figures[2].bytes, 100'000'000);
     EXPECT_EQ(figures[3].bytes, 60'000'000 - std::min(totals.allocatedBytes, categorized));
+    // The space of a Linux volume that no file accounts for, said in its own terms.
+    EXPECT_FALSE(figures[3].help.contains("macOS") || figures[3].help.contains("APFS")) << figures[3].help.toStdString();
     EXPECT_EQ(DiskOverviewCard::usedText(volume), "60% used");
 
     DiskOverviewCard card(summary);

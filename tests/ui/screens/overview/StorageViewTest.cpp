@@ -461,6 +461,10 @@ TEST_F(StorageViewTest, NothingIsCutFromTheSmallestWindowToTheLargest)
     for (int raw = 0; raw < 26; ++raw)
         categories.push_back({static_cast<StorageCategory>(raw), 123'456'789'000LL - raw, 1'234'567});
     showCategories(categories);
+    // The volumes' footnote and the restricted folders' text speak of this system.
+    for (const QLabel* label : view.findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().contains("macOS")) << label->text().toStdString();
+    }
     // The detail area of windows of 720x480, 1000x660, 1440x900 and 1920x1080.
     const struct { QSize size; const char* name; } sizes[] = {
         {{520, 420}, "storage-720x480"}, {{800, 600}, "storage-1000x660"},

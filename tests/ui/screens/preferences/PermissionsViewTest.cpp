@@ -2,6 +2,7 @@
 
 #include "ui/screens/preferences/PreferencesTestSupport.h"
 
+#include "app/PermissionManager.h"
 #include "support/AppTestSupport.h"
 #include "support/Unprivileged.h"
 #include "ui/components/TextStyle.h"
@@ -259,6 +260,44 @@ TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
     EXPECT_TRUE(shownPaths.contains("/Applications"));
     waitUntil([] { return false; }, std::chrono::milliseconds(100));
     saveScreenshot(view, QStringLiteral("permissions-view-checked"));
+}
+
+// A place of this machine, and the screen around the rows, speak of this system; only
+// the macOS places that are not here keep their macOS text.
+TEST_F(PermissionsViewTest, WhatThisMachineHasIsSaidInItsOwnTerms)
+{
+    std::filesystem::create_directories(home.file("Downloads"));
+    std::filesystem::create_directories(home.file("Pictures"));
+    PermissionsView view(*model, StorageSandbox{}, std::make_unique<AccessProbe>());
+    view.resize(760, 1400);
+    view.show();
+    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    const auto macOSWords = [](const QString& text) {
+        return text.contains(QStringLiteral("macOS")) || text.contains(QStringLiteral("Full Disk Access"))
+               || text.contains(QStringLiteral("APFS"));
+    };
+    const auto& places = view.locations();
+    const auto rows = view.findChildren<QWidget*>(QStringLiteral("locationRow"));
+    ASSERT_EQ(rows.size(), static_cast<qsizetype>(places.size()));
+    std::set<std::string> here;
+    for (const auto& place : PermissionManager::desktopLocations(home.path(), "someone")) here.insert(place.path);
+    int present = 0;
+    for (std::size_t index = 0; index < places.size(); ++index) {
+        if (!here.count(places[index].path)) continue;
+        ++present;
+        for (const QLabel* label : rows.at(static_cast<qsizetype>(index))->findChildren<QLabel*>())
+            EXPECT_FALSE(macOSWords(label->text() + label->toolTip())) << places[index].path << ": "
+                                                                       << label->text().toStdString();
+    }
+    EXPECT_GE(present, 8);
+    for (const QLabel* label : view.findChildren<QLabel*>()) {
+        bool inRow = false;
+        for (const QWidget* row : rows) inRow = inRow || row->isAncestorOf(label);
+        if (!inRow) {
+            EXPECT_FALSE(macOSWords(label->text())) << label->text().toStdString();
+        }
+    }
 }
 
 // Leaving the screen and coming back shows the last check again, with the rows

@@ -4,6 +4,7 @@
 
 #include "app/QtText.h"
 #include "platform/FileSystem.h"
+#include "ui/components/WrappingCheckBox.h"
 #include "ui/screens/frame/ContentView.h"
 #include "ui/screens/preferences/ScanCacheSettings.h"
 
@@ -73,8 +74,7 @@ TEST_F(SettingsViewTest, SmallTextRulesOfTheForm)
     EXPECT_EQ(SettingsView::systemFoldersLabel({"/srv/R&D"}), "Include system folders (/srv/R&&D)");
     EXPECT_EQ(SettingsView::systemFoldersLabel({"/usr", "/boot", "/etc", "/lost+found", "/media", "/mnt", "/root",
                                                 "/snap", "/srv", "/tmp", "/var"}),
-              "Include system folders (/usr, /boot, /etc, /lost+found,\n"
-              "/media, /mnt, /root, /snap, /srv, /tmp, /var)");
+              "Include system folders (/usr, /boot, /etc, /lost+found, /media, /mnt, /root, /snap, /srv, /tmp, /var)");
     const std::pair<double, int> rows[] = {{1.0, 0}, {2.0, 1}, {5.0, 2}, {3.0, -1}, {0.0, -1}, {0.5, -1}};
     for (const auto& [seconds, row] : rows)
         EXPECT_EQ(SettingsView::intervalRow(seconds), row) << seconds;
@@ -97,6 +97,36 @@ TEST_F(SettingsViewTest, TheSystemFoldersLabelNamesOnlyWhatThisMachinesScanAdds)
     auto* toggle = view.findChild<QCheckBox*>(QStringLiteral("includeSystem"));
     ASSERT_TRUE(waitUntil([&] { return toggle->text() != "Include system folders"; }));
     EXPECT_EQ(toggle->text(), SettingsView::systemFoldersLabel(added));
+}
+
+TEST_F(SettingsViewTest, ALongSystemFoldersListWrapsInsideANarrowColumn)
+{
+    SettingsView view(*model);
+    auto* toggle = view.findChild<QCheckBox*>(QStringLiteral("includeSystem"));
+    auto* next = view.findChild<QCheckBox*>(QStringLiteral("includeExternal"));
+    toggle->setText(SettingsView::systemFoldersLabel({"/usr", "/boot", "/etc", "/lost+found", "/media", "/mnt",
+                                                      "/old_root", "/root", "/run", "/snap", "/srv", "/tmp", "/var"}));
+    view.show();
+    for (const int width : {380, 420, 480, 600}) {
+        view.resize(width, 700);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(width);
+        // Inside the screen's width (no sideways scrolling to read it) and clear of the next row.
+        EXPECT_LE(toggle->mapTo(&view, QPoint(toggle->width(), 0)).x(), width);
+        EXPECT_LT(toggle->geometry().bottom(), next->geometry().top());
+        // The whole text is drawn in that place, on as many lines as it takes, each line
+        // broken between two folders.
+        const auto* wrapping = dynamic_cast<WrappingCheckBox*>(toggle);
+        ASSERT_NE(wrapping, nullptr);
+        const QStringList lines = wrapping->lines(toggle->width());
+        EXPECT_EQ(lines.join(QLatin1Char(' ')), toggle->text());
+        EXPECT_GE(toggle->height(), lines.size() * toggle->fontMetrics().height());
+        for (const QString& line : lines) {
+            EXPECT_FALSE(line.endsWith(QLatin1Char('/'))) << line.toStdString();
+            EXPECT_LT(toggle->fontMetrics().horizontalAdvance(line), toggle->width() - 16) << line.toStdString();
+        }
+        if (width == 380) saveScreenshot(view, QStringLiteral("settings-narrow-column"));
+    }
 }
 
 TEST_F(SettingsViewTest, TwoViewsEditingTheExcludedListKeepEachOthersChanges)

@@ -365,3 +365,59 @@ TEST(ApplicationsView, ColumnsGiveTheirRoomToTheNameAndShowTheWholeVersion)
         saveScreenshot(view, QStringLiteral("ApplicationsView-%1x%2").arg(size.width()).arg(size.height()));
     }
 }
+
+TEST(ApplicationsView, TheNameTakesTheRoomTheDividerGivesTheTable)
+{
+    AppFixtures fixtures;
+    fixtures.apps = suite();
+    Screen screen(fixtures);
+    ApplicationsView view(*screen.model);
+    view.resize(1400, 700);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
+    QTableView* table = view.table();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 0)).center());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view.detail() && view.detail()->isVisible());
+    QSplitter* split = nullptr;
+    for (auto* candidate : view.findChildren<QSplitter*>())
+        if (candidate->orientation() == Qt::Horizontal) split = candidate;
+    ASSERT_NE(split, nullptr);
+    const int application = static_cast<int>(AppRow::Column::application);
+    const int version = static_cast<int>(AppRow::Column::version);
+    // The user drags the divider both ways; the name follows, the others keep what they hold.
+    for (const int panel : {420, 280, 360}) {
+        split->setSizes({split->width() - panel, panel});
+        QCoreApplication::processEvents();
+        int others = 0;
+        for (int column = 0; column < table->model()->columnCount(); ++column)
+            if (column != application) others += table->columnWidth(column);
+        EXPECT_EQ(table->columnWidth(application), std::max(130, table->viewport()->width() - others)) << panel;
+        EXPECT_GE(table->columnWidth(version),
+                  QFontMetrics(table->font()).horizontalAdvance(QStringLiteral("1:2.38.1-5+deb12u1")));
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << panel;
+    }
+    saveScreenshot(view, QStringLiteral("ApplicationsView-details-dragged-1400"));
+}
+
+TEST(ApplicationsView, WithDetailsAtAThousandPixelsTheNameIsShownWhole)
+{
+    AppFixtures fixtures;
+    fixtures.apps = suite();
+    fixtures.apps[1].name = "ImageMagick (color depth=q16)";
+    Screen screen(fixtures);
+    ApplicationsView view(*screen.model);
+    // The detail area of a window 1000 pixels wide.
+    view.resize(800, 600);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
+    QTableView* table = view.table();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 0)).center());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view.detail() && view.detail()->isVisible());
+    const int application = static_cast<int>(AppRow::Column::application);
+    // The others scroll into view; the name, read first, is not cut.
+    QAbstractItemView& asView = *table;
+    EXPECT_GE(table->columnWidth(application), asView.sizeHintForColumn(application));
+    saveScreenshot(view, QStringLiteral("ApplicationsView-details-1000-name"));
+}

@@ -227,4 +227,37 @@ TEST_F(MemoryViewTest, AnUnreadableTotalStillDraws)
     EXPECT_FALSE(view.grab().isNull());
 }
 
+TEST(MetricCardWidths, TheNarrowestColumnThatShowsEachDetailWhole)
+{
+    ensureApplication();
+    const QFont font = QApplication::font();
+    EXPECT_EQ(MetricCard::detailWidth(QString(), font, 220), 0);
+    const QString detail = QStringLiteral("Kernel memory; can't be compressed or swapped");
+    const int width = MetricCard::detailWidth(detail, font, 220);
+    EXPECT_EQ(MetricCard::fittedDetail(detail, font, width), detail);
+    EXPECT_NE(MetricCard::fittedDetail(detail, font, width - 1), detail);
+    // Past the widest width the detail is cut instead.
+    EXPECT_EQ(MetricCard::detailWidth(detail.repeated(6), font, 220), 220);
+}
+
+TEST_F(MemoryViewTest, EveryCardShowsItsDetailWholeAtEveryWidth)
+{
+    MemoryView view(*store);
+    view.show();
+    samples(2);
+    for (int width = 420; width <= 1500; width += 9) {
+        view.resize(width, 700);
+        QApplication::processEvents();
+        for (const MetricCard* card : view.findChildren<MetricCard*>()) {
+            const auto* detail = card->findChild<QWidget*>(QStringLiteral("detail"));
+            if (detail->isHidden()) continue;
+            SCOPED_TRACE(card->accessibleName().toStdString() + " at " + std::to_string(width));
+            // Two lines hold each of these texts at the narrowest column.
+            EXPECT_FALSE(card->shownDetail().contains(QChar(0x2026))) << card->shownDetail().toStdString();
+            EXPECT_GE(detail->height(), detail->heightForWidth(detail->width()));
+            EXPECT_LE(detail->geometry().bottom(), card->contentsRect().bottom());
+        }
+    }
+}
+
 } // namespace

@@ -212,6 +212,22 @@ TEST(RunningAppsView, QuitFailuresAreReportedInTheAlert)
     EXPECT_EQ(screen.view.errorAlert()->informativeText(), ProcessSignaller::endedText);
 }
 
+TEST(RunningAppsView, ClosingWithItsDialogsOpenTouchesNothingGone)
+{
+    RecordingModel fixture;
+    auto view = std::make_unique<RunningAppsView>(*fixture.model);
+    view->show();
+    auto gone = process(999'999'999, "gone", 0);
+    view->terminate({gone}, false);
+    view->requestQuit({gone}, false);
+    const QPointer<QMessageBox> alert = view->errorAlert();
+    const QPointer<QMessageBox> confirmation = view->confirmation();
+    ASSERT_TRUE(alert && confirmation);
+    view.reset();
+    EXPECT_FALSE(alert);
+    EXPECT_FALSE(confirmation);
+}
+
 TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseOnTheRowAlone)
 {
     RecordingModel fixture;
