@@ -342,14 +342,16 @@ TEST(RunningAppsView, SamplesProcessesOnlyWhileItExistsAndCountsItsRows)
     EXPECT_FALSE(monitor.isSampling());
 }
 
-// Children under a name of their own, so that nothing else on the machine shares their rows.
+// Children under a name of their own (this test process's pid in it, so that another run of
+// the suite beside this one doesn't share it), so that nothing else on the machine shares their rows.
 struct Napper {
-    Napper() : program(folder.file("kestrelnap"))
+    Napper() : name("nap" + std::to_string(::getpid())), program(folder.file(name))
     {
         std::filesystem::copy_file("/usr/bin/sleep", program);
         std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     }
     TempDir folder;
+    std::string name;
     std::string program;
 };
 
@@ -372,7 +374,7 @@ TEST(RunningAppsView, TheSelectionOutlivesSamplesAndDownReachesTheNextRow)
     QAbstractItemModelTester tester(view.table().model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy resets(view.table().model(), &QAbstractItemModel::modelReset);
     view.setScope(Scope::all);
-    view.setFilter(QStringLiteral("kestrelnap"));
+    view.setFilter(QString::fromStdString(napper.name));
     SystemMonitorStore& monitor = fixture.model->monitor();
     sample(monitor);
     ASSERT_EQ(view.table().model()->rowCount(), 4);
