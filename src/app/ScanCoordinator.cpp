@@ -378,6 +378,9 @@ void ScanCoordinator::scanReturned(const FileScanner* from, ScanOutcome outcome)
         return;
     ScanProgress finalProgress = outcome.progress;
     const bool cancelled = outcome.status == ScanRecord::Status::cancelled;
+    // A scan that could not save what it found ends failed with the reason as its words.
+    if (outcome.status == ScanRecord::Status::failed)
+        setErrorMessage("The scan failed: " + finalProgress.phase.message());
     const std::int64_t scanID = outcome.scanID;
     lastOutcome_ = std::move(outcome);
     setProgress(std::move(finalProgress));

@@ -262,6 +262,11 @@ std::int64_t StorageDatabase::lostFolderWrites(std::int64_t scanID)
     });
 }
 
+bool StorageDatabase::writesPending()
+{
+    return writing([](WriteBatch& batch) { return batch.isOpen(); });
+}
+
 bool StorageDatabase::beginBulkLoad()
 {
     return writing([&](WriteBatch& batch) {
@@ -325,6 +330,17 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                                        std::int64_t newFiles, std::int64_t changedFiles, std::int64_t deletedFiles)
 {
     return writing([&](WriteBatch& batch) {
+        // A finish that stops half way must not be stored later by the next commit: that
+        // would record as completed, with a history point, a scan whose writes were lost.
+        struct Abandon {
+            WriteBatch& batch;
+            bool done = false;
+            ~Abandon()
+            {
+                if (done || batch.connection().isAutocommit()) return;
+                sqlite3_exec(batch.connection().handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
+            }
+        } abandon{batch};
         batch.beginIfNeeded();
         auto& db = batch.connection();
         const bool completed = status == ScanRecord::Status::completed;
@@ -372,6 +388,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                    {nowSeconds(), volumeTotal, volumeUsed, totals.allocatedBytes});
         }
         batch.commit();
+        abandon.done = true;
         if (builtIndexes)
             db.execute("PRAGMA threads=0; PRAGMA temp_store=" + std::to_string(savedTempStore_) + ";");
         writeFailuresAtScanStart_.erase(scanID);

@@ -71,6 +71,8 @@ public:
     // Folder writes that scan `scanID` failed or gave up since it began or was resumed, and
     // write batches lost meanwhile: above 0, the index lacks folders the scan reached.
     std::int64_t lostFolderWrites(std::int64_t scanID);
+    // True while writes wait in an open batch, not yet stored.
+    bool writesPending();
     // When the index holds no file rows (a first scan into a new or cleared cache), drops the
     // indexes that would fill in no particular order; the next finishScan builds them again,
     // before it reads any total. Returns whether it dropped them.

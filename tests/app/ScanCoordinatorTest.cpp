@@ -121,6 +121,19 @@ TEST_F(ScanCoordinatorTest, CancelledScanBecomesResumableAndAResumeCompletesIt)
     EXPECT_EQ(coordinator->summary().totals.fileCount, 151);
 }
 
+TEST_F(ScanCoordinatorTest, AScanThatEndsFailedSaysWhyInItsMessage)
+{
+    auto coordinator = makeCoordinator(database);
+    coordinator->startScan(false);
+    ScanOutcome outcome;
+    outcome.status = ScanRecord::Status::failed;
+    outcome.progress.phase = ScanPhase::failed("The disk that holds the scan cache (/var) is full");
+    ScanCoordinatorTestAccess::returned(*coordinator, outcome);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::failed);
+    EXPECT_EQ(coordinator->errorMessage(), "The scan failed: The disk that holds the scan cache (/var) is full");
+    EXPECT_FALSE(coordinator->resumableScanID().has_value());
+}
+
 TEST_F(ScanCoordinatorTest, ResumeWithNothingResumableIsAFreshScanNotMarkedResumed)
 {
     auto coordinator = makeCoordinator(database);
