@@ -237,19 +237,20 @@ TEST_F(ScanCoordinatorTest, AScanThatCannotRunEndsFailedAndKeepsWhatWasResumable
     waitForEnd(*coordinator, version + 1);
 }
 
-TEST_F(ScanCoordinatorTest, WithoutADatabaseNothingLoadsOrScansButTheVersionStillMoves)
+TEST_F(ScanCoordinatorTest, WithoutADatabaseNothingScansButTheDiskIsReadAndTheVersionStillMoves)
 {
     auto coordinator = makeCoordinator(nullptr);
     bool loaded = false;
     coordinator->loadInitial([&] { loaded = true; });
-    EXPECT_TRUE(loaded);
-    EXPECT_FALSE(coordinator->isLoaded());
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
+    EXPECT_TRUE(coordinator->isLoaded());
+    EXPECT_TRUE(coordinator->summary().volume.has_value());
     coordinator->startScan(false);
     EXPECT_EQ(coordinator->task(), nullptr);
     EXPECT_EQ(coordinator->progress().phase.kind(), Kind::idle);
     coordinator->dataChanged();
     coordinator->dataChanged();
-    EXPECT_EQ(coordinator->dataVersion(), 2);
+    EXPECT_TRUE(waitUntil([&] { return coordinator->dataVersion() == 2; }));
 }
 
 TEST_F(ScanCoordinatorTest, InitialLoadRecoversALeftRunningScanOnceAndKeepsTheApplicationCount)
