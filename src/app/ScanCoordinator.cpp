@@ -256,6 +256,10 @@ void ScanCoordinator::startScan(bool resume)
 {
     if (!database_ || isScanActive() || isClearing_)
         return;
+    if (database_->isReadOnly()) {
+        setErrorMessage("The scan cache " + database_->path() + " cannot be written, so a scan could not be saved.");
+        return;
+    }
 
     const ScanSettings settings = readSettings(UserDefaults::standard());
     RootsProvider roots = rootsProvider_;

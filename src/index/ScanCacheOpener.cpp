@@ -9,6 +9,7 @@
 #include <cstring>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ScanCacheOpener {
 namespace {
@@ -67,6 +68,21 @@ std::optional<std::string> plainlyNoCache(const std::string& path)
     return std::nullopt;
 }
 
+// Why the cache at `path` cannot be written, when the file or its folder is closed to us;
+// none when both are open (or the file is yet to be made).
+std::optional<std::string> whyNotWritable(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    if (::access(path.c_str(), W_OK) != 0)
+        return std::string("the file: ") + std::strerror(errno);
+    const std::string folder = Paths::deletingLastComponent(path);
+    if (::access(folder.c_str(), W_OK) != 0)
+        return "its folder " + folder + ": " + std::strerror(errno);
+    return std::nullopt;
+}
+
 bool exists(const std::string& path)
 {
     struct stat info {};
@@ -110,6 +126,16 @@ Opened open(const std::function<std::string()>& folder, std::time_t now)
         return {nullptr, couldNotOpen(error.what())};
     }
     std::optional<std::string> unreadable = plainlyNoCache(path);
+    if (const auto closed = whyNotWritable(path); closed && !unreadable) {
+        // What it holds is still shown; only new scans have nowhere to go.
+        try {
+            auto database = std::make_shared<StorageDatabase>(path, SQLiteConnection::Access::readOnly);
+            return {std::move(database), "The scan cache " + path + " cannot be written (" + *closed +
+                                             "). It shows the last scan it holds; new scans cannot be saved."};
+        } catch (const std::exception& error) {
+            return {nullptr, couldNotOpen(path + ": " + error.what() + "; it cannot be written (" + *closed + ")")};
+        }
+    }
     if (!unreadable) {
         try {
             return {std::make_shared<StorageDatabase>(path), std::nullopt};

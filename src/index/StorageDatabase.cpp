@@ -119,11 +119,25 @@ private:
 std::string StorageDatabase::defaultDirectory() { return SystemPaths::kestrelmoorSupportDirectory(); }
 
 StorageDatabase::StorageDatabase(std::string path, WriteBatch::Clock clock)
-    : path_(std::move(path)), db_(path_), batch_(db_, std::move(clock))
+    : StorageDatabase(std::move(path), SQLiteConnection::Access::readWrite, std::move(clock))
 {
-    ScanCacheSchema::migrate(db_);
+}
+
+StorageDatabase::StorageDatabase(std::string path, SQLiteConnection::Access access, WriteBatch::Clock clock)
+    : path_(std::move(path)),
+      readOnly_(access == SQLiteConnection::Access::readOnly),
+      db_(path_, access),
+      batch_(db_, std::move(clock))
+{
+    if (readOnly_) {
+        ScanCacheSchema::checkColumns(db_);
+    } else {
+        ScanCacheSchema::migrate(db_);
+    }
     if (const int result = UnicodeLower::registerFunction(db_.handle()); result != SQLITE_OK)
         throw SQLiteError(result, sqlite3_errmsg(db_.handle()));
+    if (readOnly_)
+        return;
     // A log that started over is cut back to this size, so that one large scan does not leave
     // hundreds of megabytes of it on disk while the program runs.
     db_.execute("PRAGMA journal_size_limit=67108864;");

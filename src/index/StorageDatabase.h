@@ -43,11 +43,15 @@ public:
     // Opens or creates the cache at `path` and brings it to the current format.
     // `clock` measures batch ages; empty means the steady clock.
     explicit StorageDatabase(std::string path, WriteBatch::Clock clock = {});
+    // Read-only, an existing cache is opened as it is, for a cache the user cannot write:
+    // every read works, every write fails with SQLITE_READONLY.
+    StorageDatabase(std::string path, SQLiteConnection::Access access, WriteBatch::Clock clock = {});
     ~StorageDatabase();
     StorageDatabase(const StorageDatabase&) = delete;
     StorageDatabase& operator=(const StorageDatabase&) = delete;
 
     const std::string& path() const { return path_; }
+    bool isReadOnly() const { return readOnly_; }
 
     // What a scan holds in the index of the folders it has synced so far, with the figures its
     // record kept when it last stopped.
@@ -183,6 +187,7 @@ private:
     class Checkpointer;
 
     std::string path_;
+    bool readOnly_ = false;
     std::mutex mutex_;
     SQLiteConnection db_;
     std::unique_ptr<Checkpointer> checkpointer_;

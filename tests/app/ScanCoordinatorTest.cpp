@@ -134,6 +134,30 @@ TEST_F(ScanCoordinatorTest, AScanThatEndsFailedSaysWhyInItsMessage)
     EXPECT_FALSE(coordinator->resumableScanID().has_value());
 }
 
+TEST_F(ScanCoordinatorTest, AReadOnlyCacheShowsItsLastScanAndStartsNoScan)
+{
+    {
+        auto coordinator = makeCoordinator(database);
+        coordinator->startScan(false);
+        waitForEnd(*coordinator, 0);
+    }
+    const std::string path = database->path();
+    database.reset();
+    auto readOnly = std::make_shared<StorageDatabase>(path, SQLiteConnection::Access::readOnly);
+    auto coordinator = makeCoordinator(readOnly);
+    bool loaded = false;
+    coordinator->loadInitial([&] { loaded = true; });
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
+    ASSERT_TRUE(coordinator->summary().lastScan.has_value());
+    EXPECT_EQ(coordinator->summary().lastScan->status, ScanRecord::Status::completed);
+    EXPECT_EQ(coordinator->summary().totals.fileCount, 151);
+
+    coordinator->startScan(false);
+    EXPECT_EQ(coordinator->task(), nullptr);
+    ASSERT_TRUE(coordinator->errorMessage().has_value());
+    EXPECT_NE(coordinator->errorMessage()->find("cannot be written"), std::string::npos);
+}
+
 TEST_F(ScanCoordinatorTest, ResumeWithNothingResumableIsAFreshScanNotMarkedResumed)
 {
     auto coordinator = makeCoordinator(database);

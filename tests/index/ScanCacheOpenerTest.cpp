@@ -1,9 +1,13 @@
 #include "index/ScanCacheOpener.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
+#include "support/PrivateMounts.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <fstream>
@@ -130,6 +134,64 @@ TEST_F(ScanCacheOpenerTest, NoDataFolderSaysWhyWithThePath)
     ASSERT_TRUE(opened.problem.has_value());
     EXPECT_EQ(*opened.problem,
               "The scan cache could not be opened: /data/Kestrelmoor: Not a directory. Scans will not be saved.");
+}
+
+// A cache holding one completed scan, closed so that no log companions remain.
+void writeCompletedScan(const std::string& path)
+{
+    StorageDatabase database(path);
+    const std::int64_t id = database.beginScan({"/home"});
+    database.finishScan(id, {"/home"}, ScanRecord::Status::completed, 100, 50, 0, 0, 0);
+}
+
+// The cache opens read-only: the last scan shows, writes fail, the file stays as it was,
+// and the user is told that new scans cannot be saved and why.
+void expectReadOnly(const ScanCacheOpener::Opened& opened, const std::string& path, const std::string& before,
+                    const std::string& why)
+{
+    ASSERT_NE(opened.database, nullptr) << opened.problem.value_or("");
+    EXPECT_TRUE(opened.database->isReadOnly());
+    ASSERT_TRUE(opened.problem.has_value());
+    EXPECT_NE(opened.problem->find("new scans cannot be saved"), std::string::npos) << *opened.problem;
+    EXPECT_NE(opened.problem->find(why), std::string::npos) << *opened.problem;
+    ASSERT_TRUE(opened.database->lastScan().has_value());
+    EXPECT_EQ(opened.database->lastScan()->status, ScanRecord::Status::completed);
+    EXPECT_EQ(opened.database->history(10).size(), 1u);
+    EXPECT_THROW(opened.database->beginScan({"/"}), SQLiteError);
+    EXPECT_EQ(contents(path), before);
+}
+
+TEST_F(ScanCacheOpenerTest, ACacheFileThatCannotBeWrittenIsShownReadOnly)
+{
+    if (runAgainUnprivileged())
+        return;
+    writeCompletedScan(cache());
+    const std::string before = contents(cache());
+    ASSERT_EQ(::chmod(cache().c_str(), 0444), 0);
+    expectReadOnly(open(), cache(), before, "the file: Permission denied");
+}
+
+TEST_F(ScanCacheOpenerTest, ACacheInAFolderThatCannotBeWrittenIsShownReadOnly)
+{
+    if (runAgainUnprivileged())
+        return;
+    writeCompletedScan(cache());
+    const std::string before = contents(cache());
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0555), 0);
+    const auto opened = open();
+    expectReadOnly(opened, cache(), before, "its folder " + folder.path() + ": Permission denied");
+    EXPECT_FALSE(fs::exists(cache() + "-shm"));
+    ::chmod(folder.path().c_str(), 0755);
+}
+
+TEST_F(ScanCacheOpenerTest, ACacheOnAReadOnlyFileSystemIsShownReadOnlyEvenToRoot)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    writeCompletedScan(cache());
+    const std::string before = contents(cache());
+    ASSERT_TRUE(PrivateMounts::bindReadOnly(folder.path()));
+    expectReadOnly(open(), cache(), before, "Read-only file system");
+    ::umount2(folder.path().c_str(), MNT_DETACH);
 }
 
 TEST_F(ScanCacheOpenerTest, ANameAlreadyTakenGetsANumber)
