@@ -362,6 +362,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         if (completed && writesIntact) ScanFinish::pruneUnvisited(batch, scanID, roots);
+        ScanFinish::removeOrphans(batch, completed && writesIntact);
         ScanFinish::recomputeTotals(db);
         const bool builtIndexes = bulkLoading_;
         if (bulkLoading_) {
