@@ -622,10 +622,21 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listi
 void FileScanner::write(Run& run)
 {
     for (;;) {
-        std::vector<ReadFolder> batch = run.handoff.takeAll();
-        if (batch.empty())
+        std::optional<std::vector<ReadFolder>> batch = run.handoff.takeAllWithin(idleCommitDelay);
+        if (!batch) {
+            // Nothing to write for a while, as in a pause: what was written is stored and the
+            // cache's write lock let go, so that the wait holds nothing up.
+            try {
+                database_.commit();
+                settleStored(run, true);
+            } catch (const std::exception&) {
+                // The next commit tries again.
+            }
+            continue;
+        }
+        if (batch->empty())
             return;
-        for (auto& folder : batch)
+        for (auto& folder : *batch)
             writeFolder(folder, run);
     }
 }

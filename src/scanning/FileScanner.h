@@ -40,6 +40,8 @@ public:
     static constexpr int maximumWorkers = 16;
     // Folders read and not yet written, at most: bounds what the readers hold in memory.
     static constexpr std::size_t defaultHandoffCapacity = 64;
+    // The writer commits what it wrote when no folder has come for this long.
+    static constexpr std::chrono::milliseconds idleCommitDelay{250};
 
     FileScanner(StorageDatabase& database, ScanConfiguration configuration);
     FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem,
