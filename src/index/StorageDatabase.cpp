@@ -281,6 +281,11 @@ bool StorageDatabase::writesPending()
     return writing([](WriteBatch& batch) { return batch.isOpen(); });
 }
 
+std::uint64_t StorageDatabase::lostBatches()
+{
+    return writing([](WriteBatch& batch) { return batch.lostBatches(); });
+}
+
 bool StorageDatabase::beginBulkLoad()
 {
     return writing([&](WriteBatch& batch) {

@@ -77,6 +77,8 @@ public:
     std::int64_t lostFolderWrites(std::int64_t scanID);
     // True while writes wait in an open batch, not yet stored.
     bool writesPending();
+    // Open batches lost so far (rolled back by SQLite on a full disk or an I/O error).
+    std::uint64_t lostBatches();
     // When the index holds no file rows (a first scan into a new or cleared cache), drops the
     // indexes that would fill in no particular order; the next finishScan builds them again,
     // before it reads any total. Returns whether it dropped them.

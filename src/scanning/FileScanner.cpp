@@ -139,6 +139,9 @@ struct FileScanner::Run {
     };
     Changes stored;
     Changes pending;
+    // Batches lost so far, as last seen; once one is lost the counters claim too much.
+    std::uint64_t lostBatchesSeen = 0;
+    bool claimsStoredOnly = false;
 
     // The roots under which folders were lost, for the scan's closing entry in the error log.
     void noteLost(const std::string& path)
@@ -280,6 +283,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     {
         const ScanProgress start = counters_.snapshot();
         run.stored = {start.newFiles, start.changedFiles, start.deletedFiles};
+        run.lostBatchesSeen = database_.lostBatches();
     }
     std::vector<Job> rootJobs;
     for (const auto& root : roots) {
@@ -354,7 +358,14 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     const bool cancelled = stopped || lost > 0;
 
     const VolumeUsage usage = volumeUsage ? volumeUsage() : VolumeUsage{};
-    const ScanProgress counted = counters_.snapshot();
+    ScanProgress counted = counters_.snapshot();
+    noteLostBatches(run);
+    if (run.claimsStoredOnly) {
+        // The finish stores what waits in the open batch; nothing that was lost is claimed.
+        counted.newFiles = run.stored.newFiles + run.pending.newFiles;
+        counted.changedFiles = run.stored.changedFiles + run.pending.changedFiles;
+        counted.deletedFiles = run.stored.deletedFiles + run.pending.deletedFiles;
+    }
     const auto status = cancelled ? ScanRecord::Status::cancelled : ScanRecord::Status::completed;
     ScanTotals totals;
     try {
@@ -373,7 +384,13 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     outcome.scanID = run.scanID;
     outcome.status = status;
     outcome.totals = totals;
-    outcome.progress = report(cancelled ? ScanPhase::Kind::cancelled : ScanPhase::Kind::completed);
+    outcome.progress = counters_.snapshot();
+    outcome.progress.phase = cancelled ? ScanPhase::Kind::cancelled : ScanPhase::Kind::completed;
+    outcome.progress.newFiles = counted.newFiles;
+    outcome.progress.changedFiles = counted.changedFiles;
+    outcome.progress.deletedFiles = counted.deletedFiles;
+    if (progress)
+        progress(outcome.progress);
     outcome.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - startInstant).count();
     outcome.lostFolders = lost;
     return outcome;
@@ -627,10 +644,11 @@ void FileScanner::write(Run& run)
             // Nothing to write for a while, as in a pause: what was written is stored and the
             // cache's write lock let go, so that the wait holds nothing up.
             try {
+                noteLostBatches(run);
                 database_.commit();
                 settleStored(run, true);
             } catch (const std::exception&) {
-                // The next commit tries again.
+                noteLostBatches(run);   // the next commit tries again
             }
             continue;
         }
@@ -705,9 +723,22 @@ void FileScanner::settleStored(Run& run, bool stored)
     run.pending = {};
 }
 
+void FileScanner::noteLostBatches(Run& run)
+{
+    // A batch lost by another write (an error log entry on a full disk) took the changes
+    // waiting in it along.
+    const std::uint64_t lost = database_.lostBatches();
+    if (lost == run.lostBatchesSeen)
+        return;
+    run.lostBatchesSeen = lost;
+    run.claimsStoredOnly = true;
+    settleStored(run, false);
+}
+
 void FileScanner::noteWriteFailure(const std::exception& error, Run& run)
 {
     // A failure such as a full disk rolls the whole open batch back.
+    noteLostBatches(run);
     if (!database_.writesPending())
         settleStored(run, false);
     if (run.cacheFault)
@@ -748,10 +779,12 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
 std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run)
 {
     try {
+        noteLostBatches(run);
         DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID);
         run.pending.newFiles += result.newFiles;
         run.pending.changedFiles += result.changedFiles;
         run.pending.deletedFiles += result.deletedFiles;
+        noteLostBatches(run);
         if (!database_.writesPending())
             settleStored(run, true);
         return result;

@@ -110,6 +110,8 @@ private:
     std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, Run& run);
     // The changes waiting in the open batch were stored, or lost with it.
     void settleStored(Run& run, bool stored);
+    // Drops the waiting changes when a batch was lost since last seen.
+    void noteLostBatches(Run& run);
     // A failed write: a fault that every later write would meet too stops the walk.
     void noteWriteFailure(const std::exception& error, Run& run);
     // The end of a scan that could not write to its cache: failed, claiming only stored changes.

@@ -17,7 +17,7 @@ namespace {
 constexpr int folderCount = 40;
 constexpr int filesPerFolder = 100;
 
-void writeTree(const TempDir& tree, std::size_t size)
+void writeTree(const TempDir& tree, std::size_t size, int folderCount = ::folderCount)
 {
     for (int d = 0; d < folderCount; ++d)
         for (int f = 0; f < filesPerFolder; ++f)
@@ -98,4 +98,38 @@ TEST(FileScannerFullCacheTest, ARescanThatCouldNotSaveItsChangesIsNotCompletedAn
     EXPECT_EQ(again.progress.changedFiles + outcome.progress.changedFiles, folderCount * filesPerFolder);
     EXPECT_EQ(filesOfSize(cache, 5000), folderCount * filesPerFolder);
     EXPECT_EQ(database.history(10).size(), 2u);
+}
+
+// More changes than one write batch holds: the disk fills when a batch is committed while
+// folders are still being written.
+TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedClaimingOnlyStoredChanges)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    constexpr int folders = 250;
+    TempDir tree;
+    TempDir cacheFolder;
+    ASSERT_TRUE(PrivateMounts::mountTmpfs(cacheFolder.path(), 64ll << 20));
+    const std::string cache = cacheFolder.file("ScanCache.sqlite");
+    writeTree(tree, 100, folders);
+    const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
+    {
+        StorageDatabase database(cache);
+        FileScanner scanner(database, configuration);
+        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+    }
+    writeTree(tree, 5000, folders);
+    ScanOutcome outcome;
+    {
+        StorageDatabase database(cache);
+        fillUpTo(cacheFolder.path(), 1500 * 1024);
+        FileScanner scanner(database, configuration);
+        ASSERT_NO_THROW(outcome = scanner.scan(std::nullopt, {}, {}));
+        EXPECT_EQ(outcome.status, ScanRecord::Status::failed);
+        EXPECT_NE(outcome.progress.phase.message().find("is full"), std::string::npos)
+            << outcome.progress.phase.message();
+        EXPECT_EQ(database.history(10).size(), 1u);
+        ::unlink(cacheFolder.file("filler").c_str());
+    }
+    EXPECT_EQ(outcome.progress.changedFiles, filesOfSize(cache, 5000));
+    EXPECT_LT(outcome.progress.changedFiles, folders * filesPerFolder);
 }
