@@ -1,4 +1,8 @@
 #include "platform/DescriptorLimit.h"
+#include "platform/InstanceLock.h"
+#include "platform/Paths.h"
+#include "platform/SystemPaths.h"
+#include "platform/X11ProcessWindows.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
 
@@ -6,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace {
@@ -32,6 +37,16 @@ bool displayAvailable()
     return true;   // offscreen, vnc, eglfs and the like need no desktop session
 }
 
+// Where the running instance names itself; empty when the data folder cannot be had.
+std::string instanceLockPath()
+{
+    try {
+        return Paths::appending(SystemPaths::kestrelmoorSupportDirectory(), "Kestrelmoor.lock");
+    } catch (const std::exception&) {
+        return "";
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -43,6 +58,20 @@ int main(int argc, char** argv)
                    "not set).\n",
                    stderr);
         return 1;
+    }
+    // One instance per user: two would write one scan cache. A later start shows the
+    // running one instead.
+    const std::string lockPath = instanceLockPath();
+    const std::unique_ptr<InstanceLock> instance = lockPath.empty() ? nullptr : std::make_unique<InstanceLock>(lockPath);
+    if (instance && !instance->isFirst()) {
+        X11ProcessWindows windows;
+        const bool raised = instance->bringHolderToFront(windows);
+        const std::string holder = instance->holder() ? " (process " + std::to_string(*instance->holder()) + ")" : "";
+        std::fputs(("Kestrelmoor is already running" + holder +
+                    (raised ? "; its window was brought to the front.\n" : "; switch to its window.\n"))
+                       .c_str(),
+                   stderr);
+        return 0;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrelmoor"));

@@ -7,6 +7,7 @@
 #include "app/ScanCoordinator.h"
 #include "app/SetIfChanged.h"
 #include "app/SystemMonitorStore.h"
+#include "index/ScanCacheOpener.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
 #include "platform/X11ProcessWindows.h"
@@ -36,12 +37,9 @@ AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore*
     if (database) {
         database_ = std::move(database);
     } else {
-        try {
-            const std::string path = StorageDatabase::defaultDirectory() + "/ScanCache.sqlite";
-            database_ = std::make_shared<StorageDatabase>(path);
-        } catch (const std::exception& e) {
-            databaseError_ = std::string("The scan cache could not be opened: ") + e.what() + ". Scans will not be saved.";
-        }
+        ScanCacheOpener::Opened opened = ScanCacheOpener::open(&StorageDatabase::defaultDirectory, std::time(nullptr));
+        database_ = std::move(opened.database);
+        (database_ ? databaseNotice_ : databaseError_) = std::move(opened.problem);
     }
     scan_ = new ScanCoordinator(database_, this);
     trasher_ = std::make_shared<FreedesktopTrasher>();

@@ -32,7 +32,8 @@ class AppModel : public QObject {
 
 public:
     // Without a database the scan cache is opened at its default place; when that
-    // fails the model runs without one and keeps the reason in databaseError().
+    // fails the model runs without one and keeps the reason in databaseError(). A cache
+    // that opened only after its unreadable file was set aside says so in databaseNotice().
     // Without an applications store a standard one is made.
     explicit AppModel(std::shared_ptr<StorageDatabase> database = nullptr, ApplicationsStore* apps = nullptr,
                       QObject* parent = nullptr);
@@ -57,6 +58,7 @@ public:
 
     const std::shared_ptr<StorageDatabase>& database() const { return database_; }
     const std::optional<std::string>& databaseError() const { return databaseError_; }
+    const std::optional<std::string>& databaseNotice() const { return databaseNotice_; }
     ScanCoordinator& scan() const { return *scan_; }
     SystemMonitorStore& monitor() const { return *monitor_; }
     ApplicationsStore& apps() const { return *apps_; }
@@ -114,6 +116,7 @@ private:
 
     std::shared_ptr<StorageDatabase> database_;
     std::optional<std::string> databaseError_;
+    std::optional<std::string> databaseNotice_;
     std::shared_ptr<FileTrasher> trasher_;
     std::shared_ptr<DesktopServices> desktop_;
     std::shared_ptr<ProcessWindows> processWindows_;

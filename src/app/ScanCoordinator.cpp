@@ -107,9 +107,18 @@ void ScanCoordinator::setApplicationCount(std::optional<int> count)
 
 void ScanCoordinator::loadInitial(std::function<void()> done)
 {
-    if (!database_ || isLoaded_) {
+    if (isLoaded_) {
         if (done)
             done();
+        return;
+    }
+    if (!database_) {
+        if (done)
+            initialLoadWaiters_.push_back(std::move(done));
+        if (isLoadingInitial_)
+            return;
+        isLoadingInitial_ = true;
+        refreshSummary([this] { finishInitialLoad(); });
         return;
     }
     if (done)
@@ -144,15 +153,18 @@ void ScanCoordinator::finishInitialLoad()
 
 void ScanCoordinator::refreshSummary(std::function<void()> done)
 {
-    if (!database_) {
-        if (done)
-            done();
-        return;
-    }
     const std::uint64_t request = ++summaryRequests_;
     auto database = database_;
     runInBackground(
-        this, [database] { return StorageAnalyzer::loadSummary(*database); },
+        this,
+        [database] {
+            if (database)
+                return StorageAnalyzer::loadSummary(*database);
+            // Without a cache the disk's own figures still hold.
+            StorageSummary volumeOnly;
+            volumeOnly.volume = VolumeService::info("/");
+            return volumeOnly;
+        },
         [this, request, done = std::move(done)](StorageSummary loaded) {
             if (request > summaryStored_) {
                 summaryStored_ = request;
@@ -244,6 +256,10 @@ void ScanCoordinator::startScan(bool resume)
 {
     if (!database_ || isScanActive() || isClearing_)
         return;
+    if (database_->isReadOnly()) {
+        setErrorMessage("The scan cache " + database_->path() + " cannot be written, so a scan could not be saved.");
+        return;
+    }
 
     const ScanSettings settings = readSettings(UserDefaults::standard());
     RootsProvider roots = rootsProvider_;
@@ -341,7 +357,7 @@ bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)>
         dataChanged(std::move(end));
     };
     if (!database_) {
-        finish(std::nullopt);
+        finish("The scan cache could not be opened when the program started, so there is nothing to clear.");
         return true;
     }
     auto database = database_;
@@ -378,6 +394,9 @@ void ScanCoordinator::scanReturned(const FileScanner* from, ScanOutcome outcome)
         return;
     ScanProgress finalProgress = outcome.progress;
     const bool cancelled = outcome.status == ScanRecord::Status::cancelled;
+    // A scan that could not save what it found ends failed with the reason as its words.
+    if (outcome.status == ScanRecord::Status::failed)
+        setErrorMessage("The scan failed: " + finalProgress.phase.message());
     const std::int64_t scanID = outcome.scanID;
     lastOutcome_ = std::move(outcome);
     setProgress(std::move(finalProgress));

@@ -4,6 +4,9 @@
 
 #include <QSettings>
 
+#include <cmath>
+#include <limits>
+
 // The same file a plain QSettings() of this program opens (~/.config/Kestrelmoor/Kestrelmoor.conf).
 UserDefaults::UserDefaults()
     : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Kestrelmoor", "Kestrelmoor"))
@@ -69,7 +72,15 @@ long long UserDefaults::integerValue(const QString& key) const
         return n;
     // "4.0" typed into the file by hand still counts as 4.
     const double d = v.toDouble(&ok);
-    return ok ? static_cast<long long>(d) : 0;
+    if (!ok || std::isnan(d))
+        return 0;
+    // Outside the range of the result the conversion is undefined: "1e23" reads as the largest.
+    constexpr double limit = 9223372036854775808.0;   // 2^63
+    if (d >= limit)
+        return std::numeric_limits<long long>::max();
+    if (d < -limit)
+        return std::numeric_limits<long long>::min();
+    return static_cast<long long>(d);
 }
 
 double UserDefaults::doubleValue(const QString& key) const

@@ -1,5 +1,6 @@
 #include "index/SQLiteConnection.h"
 
+#include <cctype>
 #include <sqlite3.h>
 
 namespace {
@@ -9,16 +10,54 @@ constexpr int busyTimeoutMilliseconds = 5000;
 
 } // namespace
 
-SQLiteConnection::SQLiteConnection(const std::string& path)
+namespace {
+
+sqlite3* openHandle(const std::string& name, int flags)
 {
     sqlite3* handle = nullptr;
-    const int result = sqlite3_open_v2(path.c_str(), &handle, openFlags, nullptr);
+    const int result = sqlite3_open_v2(name.c_str(), &handle, flags, nullptr);
     if (result != SQLITE_OK) {
         std::string message = handle ? sqlite3_errmsg(handle) : "Unable to open database";
         sqlite3_close(handle);
         throw SQLiteError(result, std::move(message));
     }
-    handle_ = handle;
+    return handle;
+}
+
+// A file name as an SQLite URI path: every byte but the unreserved ones percent-encoded.
+std::string uriPath(const std::string& path)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            encoded += static_cast<char>(c);
+        } else {
+            encoded += '%';
+            encoded += digits[c >> 4];
+            encoded += digits[c & 15];
+        }
+    }
+    return encoded;
+}
+
+} // namespace
+
+SQLiteConnection::SQLiteConnection(const std::string& path, Access access)
+{
+    if (access == Access::readWrite) {
+        handle_ = openHandle(path, openFlags);
+    } else {
+        handle_ = openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+        // A log-mode database needs its shared-memory file, which a folder that cannot be
+        // written may lack: read it then as a file that nothing changes.
+        if (sqlite3_exec(handle_, "SELECT COUNT(*) FROM sqlite_schema;", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            sqlite3_close(handle_);
+            handle_ = nullptr;
+            handle_ = openHandle("file:" + uriPath(path) + "?immutable=1",
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+        }
+    }
     sqlite3_busy_timeout(handle_, busyTimeoutMilliseconds);
 }
 

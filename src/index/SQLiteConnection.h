@@ -68,8 +68,10 @@ public:
         sqlite3_stmt* handle_;
     };
 
-    // Opens or creates the database file. Fails with SQLiteError.
-    explicit SQLiteConnection(const std::string& path);
+    enum class Access { readWrite, readOnly };
+    // Opens or creates the database file; read-only, opens an existing one without writing
+    // anything beside it, even in a folder it cannot write. Fails with SQLiteError.
+    explicit SQLiteConnection(const std::string& path, Access access = Access::readWrite);
     ~SQLiteConnection();
     SQLiteConnection(const SQLiteConnection&) = delete;
     SQLiteConnection& operator=(const SQLiteConnection&) = delete;

@@ -3,6 +3,7 @@
 #include "index/SQLiteConnection.h"
 
 #include <charconv>
+#include <sqlite3.h>
 #include <string_view>
 
 namespace ScanCacheSchema {
@@ -88,6 +89,31 @@ const std::string script =
     "CREATE TABLE IF NOT EXISTS category_totals(category INTEGER PRIMARY KEY, bytes INTEGER, files INTEGER);"
     "CREATE TABLE IF NOT EXISTS errors(id INTEGER PRIMARY KEY, timestamp REAL, path TEXT, message TEXT);";
 
+void checkColumns(SQLiteConnection& db)
+{
+    // A table created by another program under one of our names keeps its own columns
+    // through CREATE TABLE IF NOT EXISTS; every later query would fail on it.
+    static const char* const probes[] = {
+        "SELECT key, value FROM meta LIMIT 0",
+        "SELECT id, parent_id, path, name, depth, modified, restricted, scan_id, scanned_at, category, direct_alloc, "
+        "direct_size, direct_files, direct_dirs, total_alloc, total_size, total_files, total_dirs FROM folders LIMIT 0",
+        "SELECT id, folder_id, name, ext, size, alloc, counted_alloc, modified, created, accessed, flags, inode, "
+        "category, scanned_at FROM files LIMIT 0",
+        "SELECT id, started, finished, status, roots, files, folders, bytes, new_files, changed_files, deleted_files "
+        "FROM scans LIMIT 0",
+        "SELECT id, timestamp, volume_total, volume_used, scanned_bytes FROM history LIMIT 0",
+        "SELECT category, bytes, files FROM category_totals LIMIT 0",
+        "SELECT id, timestamp, path, message FROM errors LIMIT 0",
+    };
+    for (const char* probe : probes) {
+        try {
+            db.query(probe, {}, [](SQLiteConnection::Statement&) {});
+        } catch (const SQLiteError& error) {
+            throw SQLiteError(SQLITE_CORRUPT, "the cache's tables are not the expected ones (" + error.message() + ")");
+        }
+    }
+}
+
 std::optional<long long> parseVersion(std::string_view text)
 {
     if (!text.empty() && text.front() == '+') {
@@ -114,7 +140,13 @@ void migrate(SQLiteConnection& db)
     // Checkpoints a little less often than the default 1000 pages of 4 KB; a scan's batches
     // are committed every second and each checkpoint rewrites the pages they touched.
     db.execute("PRAGMA wal_autocheckpoint=2000;");
-    db.execute(script);
+    try {
+        db.execute(script);
+    } catch (const SQLiteError&) {
+        checkColumns(db);   // an index over a missing column fails first; say what it is
+        throw;
+    }
+    checkColumns(db);
 
     std::optional<std::string> stored;
     db.query("SELECT value FROM meta WHERE key = 'schema_version'", {}, [&](SQLiteConnection::Statement& row) {

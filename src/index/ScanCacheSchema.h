@@ -24,6 +24,9 @@ extern const std::string script;
 // Connection settings, tables, the version rule and the version row. Fails with SQLiteError.
 void migrate(SQLiteConnection& db);
 
+// Fails with SQLiteError (SQLITE_CORRUPT) when a table lacks one of its columns.
+void checkColumns(SQLiteConnection& db);
+
 // A stored version that is not a plain decimal integer (optional sign, digits only) reads as nothing.
 std::optional<long long> parseVersion(std::string_view text);
 

@@ -79,6 +79,25 @@ void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<st
     }
 }
 
+void removeOrphans(WriteBatch& batch, bool completed)
+{
+    auto& db = batch.connection();
+    while (completed) {
+        std::vector<std::string> orphans;
+        db.query("SELECT path FROM folders AS f WHERE parent_id IS NOT NULL AND "
+                 "NOT EXISTS (SELECT 1 FROM folders AS p WHERE p.id = f.parent_id)",
+                 {}, [&](Statement& row) { orphans.push_back(row.text(0)); });
+        if (orphans.empty())
+            break;
+        std::stable_sort(orphans.begin(), orphans.end(),
+                         [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+        for (const auto& path : orphans) DirectorySync::deleteSubtree(batch, path);
+    }
+    const std::int64_t files =
+        db.run("DELETE FROM files WHERE NOT EXISTS (SELECT 1 FROM folders WHERE folders.id = files.folder_id)");
+    batch.count(files);
+}
+
 void recomputeTotals(SQLiteConnection& db)
 {
     std::vector<Row> rows;

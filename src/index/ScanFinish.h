@@ -16,6 +16,11 @@ namespace ScanFinish {
 // that is not one of `roots`.
 void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots);
 
+// Deletes the file rows whose folder row is gone; after a completed scan also every folder
+// whose parent row is gone, with its subtree: no tree reaches them, so nothing else would
+// remove them, and the category totals would count files the folder totals do not.
+void removeOrphans(WriteBatch& batch, bool completed);
+
 // Every folder's subtree totals from its direct figures, deepest folders first; writes only
 // the rows whose totals changed.
 void recomputeTotals(SQLiteConnection& db);

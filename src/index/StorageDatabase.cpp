@@ -119,11 +119,25 @@ private:
 std::string StorageDatabase::defaultDirectory() { return SystemPaths::kestrelmoorSupportDirectory(); }
 
 StorageDatabase::StorageDatabase(std::string path, WriteBatch::Clock clock)
-    : path_(std::move(path)), db_(path_), batch_(db_, std::move(clock))
+    : StorageDatabase(std::move(path), SQLiteConnection::Access::readWrite, std::move(clock))
 {
-    ScanCacheSchema::migrate(db_);
+}
+
+StorageDatabase::StorageDatabase(std::string path, SQLiteConnection::Access access, WriteBatch::Clock clock)
+    : path_(std::move(path)),
+      readOnly_(access == SQLiteConnection::Access::readOnly),
+      db_(path_, access),
+      batch_(db_, std::move(clock))
+{
+    if (readOnly_) {
+        ScanCacheSchema::checkColumns(db_);
+    } else {
+        ScanCacheSchema::migrate(db_);
+    }
     if (const int result = UnicodeLower::registerFunction(db_.handle()); result != SQLITE_OK)
         throw SQLiteError(result, sqlite3_errmsg(db_.handle()));
+    if (readOnly_)
+        return;
     // A log that started over is cut back to this size, so that one large scan does not leave
     // hundreds of megabytes of it on disk while the program runs.
     db_.execute("PRAGMA journal_size_limit=67108864;");
@@ -262,6 +276,16 @@ std::int64_t StorageDatabase::lostFolderWrites(std::int64_t scanID)
     });
 }
 
+bool StorageDatabase::writesPending()
+{
+    return writing([](WriteBatch& batch) { return batch.isOpen(); });
+}
+
+std::uint64_t StorageDatabase::lostBatches()
+{
+    return writing([](WriteBatch& batch) { return batch.lostBatches(); });
+}
+
 bool StorageDatabase::beginBulkLoad()
 {
     return writing([&](WriteBatch& batch) {
@@ -325,6 +349,17 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                                        std::int64_t newFiles, std::int64_t changedFiles, std::int64_t deletedFiles)
 {
     return writing([&](WriteBatch& batch) {
+        // A finish that stops half way must not be stored later by the next commit: that
+        // would record as completed, with a history point, a scan whose writes were lost.
+        struct Abandon {
+            WriteBatch& batch;
+            bool done = false;
+            ~Abandon()
+            {
+                if (done || batch.connection().isAutocommit()) return;
+                sqlite3_exec(batch.connection().handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
+            }
+        } abandon{batch};
         batch.beginIfNeeded();
         auto& db = batch.connection();
         const bool completed = status == ScanRecord::Status::completed;
@@ -332,6 +367,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         if (completed && writesIntact) ScanFinish::pruneUnvisited(batch, scanID, roots);
+        ScanFinish::removeOrphans(batch, completed && writesIntact);
         ScanFinish::recomputeTotals(db);
         const bool builtIndexes = bulkLoading_;
         if (bulkLoading_) {
@@ -372,6 +408,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                    {nowSeconds(), volumeTotal, volumeUsed, totals.allocatedBytes});
         }
         batch.commit();
+        abandon.done = true;
         if (builtIndexes)
             db.execute("PRAGMA threads=0; PRAGMA temp_store=" + std::to_string(savedTempStore_) + ";");
         writeFailuresAtScanStart_.erase(scanID);

@@ -43,11 +43,15 @@ public:
     // Opens or creates the cache at `path` and brings it to the current format.
     // `clock` measures batch ages; empty means the steady clock.
     explicit StorageDatabase(std::string path, WriteBatch::Clock clock = {});
+    // Read-only, an existing cache is opened as it is, for a cache the user cannot write:
+    // every read works, every write fails with SQLITE_READONLY.
+    StorageDatabase(std::string path, SQLiteConnection::Access access, WriteBatch::Clock clock = {});
     ~StorageDatabase();
     StorageDatabase(const StorageDatabase&) = delete;
     StorageDatabase& operator=(const StorageDatabase&) = delete;
 
     const std::string& path() const { return path_; }
+    bool isReadOnly() const { return readOnly_; }
 
     // What a scan holds in the index of the folders it has synced so far, with the figures its
     // record kept when it last stopped.
@@ -71,6 +75,10 @@ public:
     // Folder writes that scan `scanID` failed or gave up since it began or was resumed, and
     // write batches lost meanwhile: above 0, the index lacks folders the scan reached.
     std::int64_t lostFolderWrites(std::int64_t scanID);
+    // True while writes wait in an open batch, not yet stored.
+    bool writesPending();
+    // Open batches lost so far (rolled back by SQLite on a full disk or an I/O error).
+    std::uint64_t lostBatches();
     // When the index holds no file rows (a first scan into a new or cleared cache), drops the
     // indexes that would fill in no particular order; the next finishScan builds them again,
     // before it reads any total. Returns whether it dropped them.
@@ -181,6 +189,7 @@ private:
     class Checkpointer;
 
     std::string path_;
+    bool readOnly_ = false;
     std::mutex mutex_;
     SQLiteConnection db_;
     std::unique_ptr<Checkpointer> checkpointer_;

@@ -7,8 +7,11 @@
 #include "platform/DescriptorBudget.h"
 #include "platform/DescriptorLimit.h"
 #include "platform/FileSystem.h"
+#include "platform/MountPoint.h"
 #include "platform/Paths.h"
 #include "scanning/SecurityUtils.h"
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +19,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <set>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -61,6 +65,26 @@ std::string failureDescription(const std::exception& error)
     if (const auto* sqlite = dynamic_cast<const SQLiteError*>(&error))
         return sqlite->description();
     return error.what();
+}
+
+// A write failure that every later write would meet too: the cache's disk is full or failing.
+std::optional<std::string> cacheFault(const std::exception& error, const std::string& cachePath)
+{
+    const auto* sqlite = dynamic_cast<const SQLiteError*>(&error);
+    if (!sqlite)
+        return std::nullopt;
+    switch (sqlite->code() & 0xff) {
+    case SQLITE_FULL:
+        return "The disk that holds the scan cache (" + MountPoint::of(cachePath) +
+               ") is full, so the scan could not save what it found. Free some space there and scan again.";
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+        return "The scan cache " + cachePath + " could not be written (" + sqlite->description() +
+               "), so the scan could not save what it found.";
+    default:
+        return std::nullopt;
+    }
 }
 
 // The text of the exception being handled.
@@ -113,6 +137,22 @@ struct FileScanner::Run {
     // The descriptors of the open folders whose subfolders wait to be read.
     std::shared_ptr<DescriptorBudget> budget;
     std::vector<std::string> roots;
+    DirectoryWorkQueue* queue = nullptr;
+
+    // Set by the first write that failed for a reason every later write would meet too; the
+    // walk stops there and the scan ends failed, saying why.
+    std::optional<std::string> cacheFault;
+    // The scan's file changes: those the cache has stored, and those in the open batch.
+    struct Changes {
+        std::int64_t newFiles = 0;
+        std::int64_t changedFiles = 0;
+        std::int64_t deletedFiles = 0;
+    };
+    Changes stored;
+    Changes pending;
+    // Batches lost so far, as last seen; once one is lost the counters claim too much.
+    std::uint64_t lostBatchesSeen = 0;
+    bool claimsStoredOnly = false;
 
     // The roots under which folders were lost, for the scan's closing entry in the error log.
     void noteLost(const std::string& path)
@@ -250,6 +290,12 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     }
 
     DirectoryWorkQueue queue;
+    run.queue = &queue;
+    {
+        const ScanProgress start = counters_.snapshot();
+        run.stored = {start.newFiles, start.changedFiles, start.deletedFiles};
+        run.lostBatchesSeen = database_.lostBatches();
+    }
     std::vector<Job> rootJobs;
     for (const auto& root : roots) {
         const std::string resolved = fileSystem_.realPath(root).value_or(root);
@@ -301,11 +347,14 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         writer.join();
     }
     const bool stopped = stop.stop_requested();
-    syncFoldersWithHardLinks(run);
+    if (!run.cacheFault)
+        syncFoldersWithHardLinks(run);
 
     ticker.request_stop();
     ticker.join();
     report(ScanPhase::Kind::finalizing);
+    if (run.cacheFault)
+        return endWithCacheFault(run, roots, volumeUsage, progress, startInstant);
 
     // A scan that lost folders of its own accord ends as an incomplete one, which its resume
     // completes: the lost folders are the ones it reads again.
@@ -320,18 +369,76 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     const bool cancelled = stopped || lost > 0;
 
     const VolumeUsage usage = volumeUsage ? volumeUsage() : VolumeUsage{};
-    const ScanProgress counted = counters_.snapshot();
+    ScanProgress counted = counters_.snapshot();
+    noteLostBatches(run);
+    if (run.claimsStoredOnly) {
+        // The finish stores what waits in the open batch; nothing that was lost is claimed.
+        counted.newFiles = run.stored.newFiles + run.pending.newFiles;
+        counted.changedFiles = run.stored.changedFiles + run.pending.changedFiles;
+        counted.deletedFiles = run.stored.deletedFiles + run.pending.deletedFiles;
+    }
     const auto status = cancelled ? ScanRecord::Status::cancelled : ScanRecord::Status::completed;
-    const ScanTotals totals = database_.finishScan(run.scanID, roots, status, usage.total, usage.used, counted.newFiles,
-                                                   counted.changedFiles, counted.deletedFiles);
+    ScanTotals totals;
+    try {
+        totals = database_.finishScan(run.scanID, roots, status, usage.total, usage.used, counted.newFiles,
+                                      counted.changedFiles, counted.deletedFiles);
+    } catch (const std::exception& error) {
+        // The finish and the batch it closed are gone; the scan ends failed if it can say so.
+        run.cacheFault = cacheFault(error, database_.path());
+        if (!run.cacheFault)
+            throw;
+        settleStored(run, false);
+        return endWithCacheFault(run, roots, volumeUsage, progress, startInstant);
+    }
 
     ScanOutcome outcome;
     outcome.scanID = run.scanID;
     outcome.status = status;
     outcome.totals = totals;
-    outcome.progress = report(cancelled ? ScanPhase::Kind::cancelled : ScanPhase::Kind::completed);
+    outcome.progress = counters_.snapshot();
+    outcome.progress.phase = cancelled ? ScanPhase::Kind::cancelled : ScanPhase::Kind::completed;
+    outcome.progress.newFiles = counted.newFiles;
+    outcome.progress.changedFiles = counted.changedFiles;
+    outcome.progress.deletedFiles = counted.deletedFiles;
+    if (progress)
+        progress(outcome.progress);
     outcome.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - startInstant).count();
     outcome.lostFolders = lost;
+    return outcome;
+}
+
+ScanOutcome FileScanner::endWithCacheFault(Run& run, const std::vector<std::string>& roots,
+                                          const VolumeUsageProvider& volumeUsage, const ProgressHandler& progress,
+                                          std::chrono::steady_clock::time_point startInstant)
+{
+    // What the open batch holds counts only once it is stored.
+    try {
+        database_.commit();
+        settleStored(run, true);
+    } catch (const std::exception&) {
+        settleStored(run, false);
+    }
+    ScanProgress final = counters_.snapshot();
+    final.newFiles = run.stored.newFiles;
+    final.changedFiles = run.stored.changedFiles;
+    final.deletedFiles = run.stored.deletedFiles;
+    final.phase = ScanPhase::failed(*run.cacheFault);
+    const VolumeUsage usage = volumeUsage ? volumeUsage() : VolumeUsage{};
+    ScanOutcome outcome;
+    try {
+        outcome.totals = database_.finishScan(run.scanID, roots, ScanRecord::Status::failed, usage.total, usage.used,
+                                              final.newFiles, final.changedFiles, final.deletedFiles);
+    } catch (const std::exception&) {
+        // The record stays open and the next start closes it; the reason is what matters.
+        throw std::runtime_error(*run.cacheFault);
+    }
+    if (progress)
+        progress(final);
+    outcome.scanID = run.scanID;
+    outcome.status = ScanRecord::Status::failed;
+    outcome.progress = std::move(final);
+    outcome.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - startInstant).count();
+    outcome.lostFolders = database_.lostFolderWrites(run.scanID);
     return outcome;
 }
 
@@ -598,10 +705,22 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listi
 void FileScanner::write(Run& run)
 {
     for (;;) {
-        std::vector<ReadFolder> batch = run.handoff.takeAll();
-        if (batch.empty())
+        std::optional<std::vector<ReadFolder>> batch = run.handoff.takeAllWithin(idleCommitDelay);
+        if (!batch) {
+            // Nothing to write for a while, as in a pause: what was written is stored and the
+            // cache's write lock let go, so that the wait holds nothing up.
+            try {
+                noteLostBatches(run);
+                database_.commit();
+                settleStored(run, true);
+            } catch (const std::exception&) {
+                noteLostBatches(run);   // the next commit tries again
+            }
+            continue;
+        }
+        if (batch->empty())
             return;
-        for (auto& folder : batch)
+        for (auto& folder : *batch)
             writeFolder(folder, run);
     }
 }
@@ -661,10 +780,49 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
         folder.slot->folderID = result->folderID;
         folder.slot->childIDs = std::move(result->childIDs);
         folder.slot->newChildIDs = std::move(result->newChildIDs);
+    } catch (const std::exception& error) {
+        folder.slot->failed.store(true, std::memory_order_relaxed);
+        loseFolder(snapshot.path, failureDescription(error), run);
+        noteWriteFailure(error, run);
     } catch (...) {
         folder.slot->failed.store(true, std::memory_order_relaxed);
         loseFolder(snapshot.path, currentFailure(), run);
     }
+}
+
+void FileScanner::settleStored(Run& run, bool stored)
+{
+    if (stored) {
+        run.stored.newFiles += run.pending.newFiles;
+        run.stored.changedFiles += run.pending.changedFiles;
+        run.stored.deletedFiles += run.pending.deletedFiles;
+    }
+    run.pending = {};
+}
+
+void FileScanner::noteLostBatches(Run& run)
+{
+    // A batch lost by another write (an error log entry on a full disk) took the changes
+    // waiting in it along.
+    const std::uint64_t lost = database_.lostBatches();
+    if (lost == run.lostBatchesSeen)
+        return;
+    run.lostBatchesSeen = lost;
+    run.claimsStoredOnly = true;
+    settleStored(run, false);
+}
+
+void FileScanner::noteWriteFailure(const std::exception& error, Run& run)
+{
+    // A failure such as a full disk rolls the whole open batch back.
+    noteLostBatches(run);
+    if (!database_.writesPending())
+        settleStored(run, false);
+    if (run.cacheFault)
+        return;
+    run.cacheFault = cacheFault(error, database_.path());
+    if (run.cacheFault && run.queue)
+        run.queue->cancel();
 }
 
 void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
@@ -683,6 +841,7 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
             counters_.folderFailed();
             database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
             run.noteLost(snapshot.path);
+            noteWriteFailure(error, run);
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
         }
@@ -697,11 +856,20 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
 std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run)
 {
     try {
-        return database_.syncDirectory(snapshot, run.scanID);
+        noteLostBatches(run);
+        DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID);
+        run.pending.newFiles += result.newFiles;
+        run.pending.changedFiles += result.changedFiles;
+        run.pending.deletedFiles += result.deletedFiles;
+        noteLostBatches(run);
+        if (!database_.writesPending())
+            settleStored(run, true);
+        return result;
     } catch (const std::exception& error) {
         counters_.folderFailed();
         database_.logError(snapshot.path, "Cache write failed: " + failureDescription(error));
         run.noteLost(snapshot.path);
+        noteWriteFailure(error, run);
         return std::nullopt;
     }
 }

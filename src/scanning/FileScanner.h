@@ -10,7 +10,9 @@
 #include "scanning/ScanCounters.h"
 #include "scanning/ScanProgress.h"
 
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <optional>
@@ -38,6 +40,8 @@ public:
     static constexpr int maximumWorkers = 16;
     // Folders read and not yet written, at most: bounds what the readers hold in memory.
     static constexpr std::size_t defaultHandoffCapacity = 64;
+    // The writer commits what it wrote when no folder has come for this long.
+    static constexpr std::chrono::milliseconds idleCommitDelay{250};
 
     FileScanner(StorageDatabase& database, ScanConfiguration configuration);
     FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem,
@@ -112,6 +116,16 @@ private:
     void deferFolderWithLinks(ReadFolder& folder, Run& run);
     // Absent when the write failed, which is counted and logged.
     std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, Run& run);
+    // The changes waiting in the open batch were stored, or lost with it.
+    void settleStored(Run& run, bool stored);
+    // Drops the waiting changes when a batch was lost since last seen.
+    void noteLostBatches(Run& run);
+    // A failed write: a fault that every later write would meet too stops the walk.
+    void noteWriteFailure(const std::exception& error, Run& run);
+    // The end of a scan that could not write to its cache: failed, claiming only stored changes.
+    ScanOutcome endWithCacheFault(Run& run, const std::vector<std::string>& roots,
+                                  const VolumeUsageProvider& volumeUsage, const ProgressHandler& progress,
+                                  std::chrono::steady_clock::time_point startInstant);
     void syncFoldersWithHardLinks(Run& run);
 
     StorageDatabase& database_;

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // Hands items from many producers to one consumer, first in first out. A producer waits
@@ -34,6 +35,23 @@ public:
         consumerWaiting_ = true;
         notEmpty_.wait(lock, [&] { return !items_.empty() || closed_; });
         consumerWaiting_ = false;
+        std::vector<Item> taken;
+        taken.swap(items_);
+        if (waitingProducers_ > 0)
+            notFull_.notify_all();
+        return taken;
+    }
+
+    // As takeAll(), waiting at most `timeout`: nothing when none came in that time.
+    template <class Duration>
+    std::optional<std::vector<Item>> takeAllWithin(Duration timeout)
+    {
+        std::unique_lock lock(mutex_);
+        consumerWaiting_ = true;
+        const bool ready = notEmpty_.wait_for(lock, timeout, [&] { return !items_.empty() || closed_; });
+        consumerWaiting_ = false;
+        if (!ready)
+            return std::nullopt;
         std::vector<Item> taken;
         taken.swap(items_);
         if (waitingProducers_ > 0)

@@ -51,7 +51,8 @@ struct ScanProgress {
 struct ScanOutcome {
     std::int64_t scanID = 0;
     // completed, or cancelled: stopped, or incomplete because folders were lost (then it can
-    // be resumed, and the resumed scan reads them again).
+    // be resumed, and the resumed scan reads them again); or failed when its cache could not
+    // be written (a full or failing disk), with the reason in the progress's phase.
     ScanRecord::Status status = ScanRecord::Status::completed;
     ScanTotals totals;
     ScanProgress progress;

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -80,11 +82,47 @@ TEST_F(AppModelTest, ACacheThatCannotBeOpenedLeavesTheModelWithoutADatabase)
     EXPECT_EQ(error.rfind("The scan cache could not be opened: ", 0), 0u) << error;
     EXPECT_TRUE(error.ends_with(". Scans will not be saved.")) << error;
 
-    std::filesystem::remove(home.path() + "/.local/share/Kestrelmoor");
-    home.write(".local/share/Kestrelmoor/ScanCache.sqlite", "this is not a database, just text that is long enough");
-    AppModel garbage(nullptr, emptyApplicationsStore(settings.path()));
-    EXPECT_EQ(garbage.database(), nullptr);
-    EXPECT_TRUE(garbage.databaseError().has_value());
+    // Without a cache the disk's figures are still read, and Clear Cache says it cannot clear.
+    bool loaded = false;
+    broken.start([&] { loaded = true; });
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
+    EXPECT_TRUE(broken.scan().summary().volume.has_value());
+    std::optional<std::string> clearFailure;
+    bool cleared = false;
+    broken.scan().clearCache([&](std::optional<std::string> failure) {
+        clearFailure = std::move(failure);
+        cleared = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return cleared; }));
+    EXPECT_TRUE(clearFailure.has_value());
+}
+
+TEST_F(AppModelTest, AnUnreadableCacheIsSetAsideAndAFreshOneStartedWithOneNotice)
+{
+    const std::string text = "this is not a database, just text that is long enough";
+    const std::string cache = home.write(".local/share/Kestrelmoor/ScanCache.sqlite", text);
+    {
+        AppModel garbage(nullptr, emptyApplicationsStore(settings.path()));
+        ASSERT_NE(garbage.database(), nullptr);
+        EXPECT_FALSE(garbage.databaseError().has_value());
+        ASSERT_TRUE(garbage.databaseNotice().has_value());
+        EXPECT_NE(garbage.databaseNotice()->find("set aside as ScanCache.sqlite.unreadable-"), std::string::npos)
+            << *garbage.databaseNotice();
+        EXPECT_NO_THROW(garbage.database()->beginScan({"/"}));
+    }
+    int aside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(home.path() + "/.local/share/Kestrelmoor")) {
+        if (entry.path().filename().string().rfind("ScanCache.sqlite.unreadable-", 0) != 0)
+            continue;
+        ++aside;
+        std::ifstream in(entry.path());
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+    }
+    EXPECT_EQ(aside, 1);
+    // Said once: the next start opens the new cache quietly.
+    AppModel again(nullptr, emptyApplicationsStore(settings.path()));
+    EXPECT_FALSE(again.databaseNotice().has_value());
+    EXPECT_EQ(again.database()->lastScan()->status, ScanRecord::Status::running);
 }
 
 TEST_F(AppModelTest, StartLoadsOnceAndCountsTheApplications)
@@ -115,7 +153,7 @@ TEST_F(AppModelTest, StartLoadsOnceAndCountsTheApplications)
     done = false;
     uncached.start([&] { done = true; });
     ASSERT_TRUE(waitUntil([&] { return done; }));
-    EXPECT_FALSE(uncached.scan().isLoaded());
+    EXPECT_TRUE(uncached.scan().isLoaded());
     EXPECT_EQ(uncached.scan().summary().applicationCount, 2);
 }
 

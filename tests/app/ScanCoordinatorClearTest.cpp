@@ -106,15 +106,15 @@ TEST_F(ScanCoordinatorClearTest, AFailedClearLeavesTheCacheAndTheResumableScanAs
     EXPECT_TRUE(database->lastScan().has_value());
 }
 
-TEST_F(ScanCoordinatorClearTest, WithoutADatabaseAClearOnlyResetsTheScanState)
+TEST_F(ScanCoordinatorClearTest, WithoutADatabaseAClearReportsThatNothingWasCleared)
 {
     ScanCoordinator bare(nullptr);
     ScanCoordinatorTestAccess::setResumableScanID(bare, 3);
-    bool ended = false;
-    ASSERT_TRUE(bare.clearCache([&](std::optional<std::string> failure) { ended = !failure; }));
-    ASSERT_TRUE(waitUntil([&] { return ended; }));
-    EXPECT_EQ(bare.resumableScanID(), std::nullopt);
-    EXPECT_EQ(bare.dataVersion(), 1);
+    std::optional<std::string> failure;
+    ASSERT_TRUE(bare.clearCache([&](std::optional<std::string> reported) { failure = std::move(reported); }));
+    ASSERT_TRUE(waitUntil([&] { return failure.has_value(); }));
+    EXPECT_FALSE(bare.isClearing());
+    EXPECT_EQ(bare.dataVersion(), 0);
 }
 
 } // namespace

@@ -121,6 +121,43 @@ TEST_F(ScanCoordinatorTest, CancelledScanBecomesResumableAndAResumeCompletesIt)
     EXPECT_EQ(coordinator->summary().totals.fileCount, 151);
 }
 
+TEST_F(ScanCoordinatorTest, AScanThatEndsFailedSaysWhyInItsMessage)
+{
+    auto coordinator = makeCoordinator(database);
+    coordinator->startScan(false);
+    ScanOutcome outcome;
+    outcome.status = ScanRecord::Status::failed;
+    outcome.progress.phase = ScanPhase::failed("The disk that holds the scan cache (/var) is full");
+    ScanCoordinatorTestAccess::returned(*coordinator, outcome);
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::failed);
+    EXPECT_EQ(coordinator->errorMessage(), "The scan failed: The disk that holds the scan cache (/var) is full");
+    EXPECT_FALSE(coordinator->resumableScanID().has_value());
+}
+
+TEST_F(ScanCoordinatorTest, AReadOnlyCacheShowsItsLastScanAndStartsNoScan)
+{
+    {
+        auto coordinator = makeCoordinator(database);
+        coordinator->startScan(false);
+        waitForEnd(*coordinator, 0);
+    }
+    const std::string path = database->path();
+    database.reset();
+    auto readOnly = std::make_shared<StorageDatabase>(path, SQLiteConnection::Access::readOnly);
+    auto coordinator = makeCoordinator(readOnly);
+    bool loaded = false;
+    coordinator->loadInitial([&] { loaded = true; });
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
+    ASSERT_TRUE(coordinator->summary().lastScan.has_value());
+    EXPECT_EQ(coordinator->summary().lastScan->status, ScanRecord::Status::completed);
+    EXPECT_EQ(coordinator->summary().totals.fileCount, 151);
+
+    coordinator->startScan(false);
+    EXPECT_EQ(coordinator->task(), nullptr);
+    ASSERT_TRUE(coordinator->errorMessage().has_value());
+    EXPECT_NE(coordinator->errorMessage()->find("cannot be written"), std::string::npos);
+}
+
 TEST_F(ScanCoordinatorTest, ResumeWithNothingResumableIsAFreshScanNotMarkedResumed)
 {
     auto coordinator = makeCoordinator(database);
@@ -224,19 +261,20 @@ TEST_F(ScanCoordinatorTest, AScanThatCannotRunEndsFailedAndKeepsWhatWasResumable
     waitForEnd(*coordinator, version + 1);
 }
 
-TEST_F(ScanCoordinatorTest, WithoutADatabaseNothingLoadsOrScansButTheVersionStillMoves)
+TEST_F(ScanCoordinatorTest, WithoutADatabaseNothingScansButTheDiskIsReadAndTheVersionStillMoves)
 {
     auto coordinator = makeCoordinator(nullptr);
     bool loaded = false;
     coordinator->loadInitial([&] { loaded = true; });
-    EXPECT_TRUE(loaded);
-    EXPECT_FALSE(coordinator->isLoaded());
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
+    EXPECT_TRUE(coordinator->isLoaded());
+    EXPECT_TRUE(coordinator->summary().volume.has_value());
     coordinator->startScan(false);
     EXPECT_EQ(coordinator->task(), nullptr);
     EXPECT_EQ(coordinator->progress().phase.kind(), Kind::idle);
     coordinator->dataChanged();
     coordinator->dataChanged();
-    EXPECT_EQ(coordinator->dataVersion(), 2);
+    EXPECT_TRUE(waitUntil([&] { return coordinator->dataVersion() == 2; }));
 }
 
 TEST_F(ScanCoordinatorTest, InitialLoadRecoversALeftRunningScanOnceAndKeepsTheApplicationCount)

@@ -1,5 +1,6 @@
 #include "support/AppTestSupport.h"
 
+#include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "app/UserDefaultsNotifier.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
+
+#include <limits>
 
 namespace {
 
@@ -45,6 +48,27 @@ TEST(UserDefaults, RegisteredDefaultsAnswerOnlyForKeysTheUserNeverSet)
 
     defaults.removeValue(SettingsKey::includeSystemFolders);
     EXPECT_TRUE(defaults.boolValue(SettingsKey::includeSystemFolders));
+}
+
+TEST(UserDefaults, NumbersBeyondTheIntegerRangeAreClampedNotConverted)
+{
+    ensureCoreApplication();
+    TempDir dir;
+    const QString file = QString::fromStdString(dir.file("settings.ini"));
+    {
+        QSettings raw(file, QSettings::IniFormat);
+        raw.setValue(SettingsKey::scanConcurrency, "1e23");
+        raw.setValue("huge.negative", "-1e300");
+        raw.setValue("not.a.number", "nan");
+        raw.setValue("fraction", "4.7");
+    }
+    UserDefaults::useFileForStandard(file);
+    UserDefaults& defaults = UserDefaults::standard();
+    EXPECT_EQ(defaults.integerValue(SettingsKey::scanConcurrency), std::numeric_limits<long long>::max());
+    EXPECT_EQ(ScanCoordinator::readSettings(defaults).workers, 16);
+    EXPECT_EQ(defaults.integerValue("huge.negative"), std::numeric_limits<long long>::min());
+    EXPECT_EQ(defaults.integerValue("not.a.number"), 0);
+    EXPECT_EQ(defaults.integerValue("fraction"), 4);
 }
 
 TEST(UserDefaults, ValuesReadBackFromAnotherProcessKeepTheirMeaning)

@@ -65,6 +65,40 @@ TEST_F(ScanCacheTest, AFolderWithAMissingParentAddsNothingUpward)
     EXPECT_EQ(db->folder("/r")->totalAllocated, 1);
 }
 
+TEST_F(ScanCacheTest, TheFinishLeavesNoFileWithoutItsFolderAndCategoriesAddUpLikeTheFolders)
+{
+    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/a", {file("b", 2)}}});
+    // Rows left by a batch that was lost half way: files of a folder row that is gone, and
+    // a folder whose parent row is gone.
+    const auto stray = [&] {
+        executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
+                       "VALUES(999999, 'ghost.iso', 'iso', 5000000, 5000000, 5000000, 0);");
+        executeOutside("INSERT INTO folders(parent_id, path, name, depth, direct_alloc, total_alloc) "
+                       "VALUES(424242, '/elsewhere/orphan', 'orphan', 3, 64, 64);");
+        executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
+                       "SELECT id, 'o', '', 64, 64, 64, 0 FROM folders WHERE path = '/elsewhere/orphan';");
+    };
+    const auto categoryBytes = [&] {
+        std::int64_t sum = 0;
+        for (const auto& usage : db->categoryTotals()) sum += usage.bytes;
+        return sum;
+    };
+
+    // Any finish drops the files without a folder.
+    stray();
+    auto scanID = db->beginScan({"/r"});
+    db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    EXPECT_EQ(db->largestFiles(10).size(), 3u);   // a, b and the orphan folder's file
+
+    // A completed one also drops the folders no tree reaches, so that the categories count
+    // exactly the files the roots' totals count.
+    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/a", {file("b", 2)}}});
+    EXPECT_FALSE(db->folder("/elsewhere/orphan").has_value());
+    EXPECT_EQ(db->largestFiles(10).size(), 2u);
+    EXPECT_EQ(categoryBytes(), db->folder("/r")->totalAllocated);
+    EXPECT_EQ(categoryBytes(), 3);
+}
+
 TEST_F(ScanCacheTest, AScanOfAFolderInsideAFormerRootKeepsThatFolder)
 {
     const std::vector<Entry> whole = {{"/r", {file("a", 1)}},

@@ -11,6 +11,7 @@
 #include "ScanTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <dirent.h>
@@ -585,6 +586,41 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     const ScanOutcome ended = paused.scan(std::nullopt, {}, {}, stopper.get_token());
     EXPECT_EQ(ended.status, ScanRecord::Status::cancelled);
     EXPECT_EQ(fileSystem.totalReads(), 0);
+}
+
+TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
+{
+    buildTree();
+    ScriptedFileSystem fileSystem;
+    FileScanner scanner(database, configuration(2), fileSystem);
+    std::atomic<int> readsAtPause{-1};
+    pauseAtRead(fileSystem, scanner, 5, readsAtPause);
+    std::optional<ScanOutcome> outcome;
+    std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
+    while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    // Another writer gets the cache at once, without waiting on a lock, within a moment of
+    // the pause; and it sees the folders written before the pause.
+    SQLiteConnection other(cachePath());
+    sqlite3_busy_timeout(other.handle(), 0);
+    bool began = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!began && std::chrono::steady_clock::now() < deadline) {
+        began = sqlite3_exec(other.handle(), "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!began) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!began)
+        scanner.resume();   // so that the scan can end
+    ASSERT_TRUE(began);
+    EXPECT_GT(other.scalarInt("SELECT COUNT(*) FROM folders WHERE scan_id <> 0"), 0);
+    other.execute("INSERT INTO errors(timestamp, path, message) VALUES(1, '/elsewhere', 'written while paused');");
+    other.execute("COMMIT;");
+
+    scanner.resume();
+    running.join();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->status, ScanRecord::Status::completed);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
 }
 
 TEST_F(FileScannerTest, RootsThatDifferOnlyInLetterCaseAreBothKept)

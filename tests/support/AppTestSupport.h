@@ -59,6 +59,12 @@ struct ScanCoordinatorTestAccess {
         waitUntil([&] { return c.scanner_ != nullptr || !c.task_; });
         c.apply(std::move(progress), c.scanner_.get());
     }
+    // The outcome of the scan that is running now, as its scanner would return it.
+    static void returned(ScanCoordinator& c, ScanOutcome outcome)
+    {
+        waitUntil([&] { return c.scanner_ != nullptr || !c.task_; });
+        c.scanReturned(c.scanner_.get(), std::move(outcome));
+    }
     // The scanner of the running scan, to hold it without the coordinator's say.
     static FileScanner* scanner(ScanCoordinator& c) { return c.scanner_.get(); }
 };

@@ -115,9 +115,9 @@ DashboardView::DashboardView(AppModel& model, QWidget* parent) : QScrollArea(par
     applyTextStyle(heading, TextStyle::title2, QFont::DemiBold);
     column->addWidget(heading);
 
-    if (model_.databaseError()) {
+    if (const auto& said = model_.databaseError() ? model_.databaseError() : model_.databaseNotice()) {
         QLabel* warning = warningLabel(QStringLiteral("databaseWarning"));
-        warning->setText(qstr(*model_.databaseError()));
+        warning->setText(qstr(*said));
         column->addWidget(withWarningSymbol(warning));
     }
     failure_ = warningLabel(QStringLiteral("scanFailure"));

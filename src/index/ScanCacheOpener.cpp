@@ -1,0 +1,167 @@
+#include "index/ScanCacheOpener.h"
+
+#include "index/SQLiteError.h"
+#include "index/StorageDatabase.h"
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ScanCacheOpener {
+namespace {
+
+std::string couldNotOpen(const std::string& description)
+{
+    return "The scan cache could not be opened: " + description + ". Scans will not be saved.";
+}
+
+// A failure that says the thing at the path is no cache, as opposed to one that says the
+// cache cannot be reached now (locked, a full disk, no permission).
+bool isUnreadable(const SQLiteError& error, const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return true;   // a folder, a link (dangling or not) or a device where the file belongs
+    switch (error.code() & 0xff) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return true;
+    case SQLITE_IOERR:
+        return error.code() == SQLITE_IOERR_SHORT_READ;
+    default:
+        return false;
+    }
+}
+
+// What lies at the cache's place and is plainly no cache, said before SQLite touches it or
+// its log companions: a folder, a link, a device, or a file without the SQLite header.
+std::optional<std::string> plainlyNoCache(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    if (S_ISDIR(info.st_mode))
+        return "a folder is at its place";
+    if (S_ISLNK(info.st_mode)) {
+        struct stat target {};
+        if (::stat(path.c_str(), &target) != 0)
+            return "a link to nothing is at its place";
+        return std::nullopt;   // a cache kept elsewhere on purpose
+    }
+    if (!S_ISREG(info.st_mode))
+        return "something other than a file is at its place";
+    if (info.st_size == 0)
+        return std::nullopt;
+    static constexpr char header[] = "SQLite format 3";   // with its terminating zero
+    char start[sizeof header] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return std::nullopt;   // SQLite says why
+    const std::size_t read = std::fread(start, 1, sizeof start, file);
+    std::fclose(file);
+    if (read < sizeof header || std::memcmp(start, header, sizeof header) != 0)
+        return "it is not an SQLite database";
+    return std::nullopt;
+}
+
+// Why the cache at `path` cannot be written, when the file or its folder is closed to us;
+// none when both are open (or the file is yet to be made).
+std::optional<std::string> whyNotWritable(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    if (::access(path.c_str(), W_OK) != 0)
+        return std::string("the file: ") + std::strerror(errno);
+    const std::string folder = Paths::deletingLastComponent(path);
+    if (::access(folder.c_str(), W_OK) != 0)
+        return "its folder " + folder + ": " + std::strerror(errno);
+    return std::nullopt;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Moves the cache and its log companions aside; false, with errno, when the cache could not be moved.
+bool setAside(const std::string& path, const std::string& aside)
+{
+    if (std::rename(path.c_str(), aside.c_str()) != 0)
+        return false;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string companion = path + suffix;
+        if (exists(companion))
+            std::rename(companion.c_str(), (aside + suffix).c_str());
+    }
+    return true;
+}
+
+} // namespace
+
+std::string asidePath(const std::string& path, std::time_t now)
+{
+    std::tm parts {};
+    ::localtime_r(&now, &parts);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &parts);
+    const std::string base = path + ".unreadable-" + stamp;
+    std::string candidate = base;
+    for (int n = 2; exists(candidate) || exists(candidate + "-wal"); ++n)
+        candidate = base + "-" + std::to_string(n);
+    return candidate;
+}
+
+Opened open(const std::function<std::string()>& folder, std::time_t now)
+{
+    std::string path;
+    try {
+        path = Paths::appending(folder(), StorageDatabase::cacheFileName);
+    } catch (const std::exception& error) {
+        return {nullptr, couldNotOpen(error.what())};
+    }
+    std::optional<std::string> unreadable = plainlyNoCache(path);
+    if (const auto closed = whyNotWritable(path); closed && !unreadable) {
+        // What it holds is still shown; only new scans have nowhere to go.
+        try {
+            auto database = std::make_shared<StorageDatabase>(path, SQLiteConnection::Access::readOnly);
+            return {std::move(database), "The scan cache " + path + " cannot be written (" + *closed +
+                                             "). It shows the last scan it holds; new scans cannot be saved."};
+        } catch (const std::exception& error) {
+            return {nullptr, couldNotOpen(path + ": " + error.what() + "; it cannot be written (" + *closed + ")")};
+        }
+    }
+    if (!unreadable) {
+        try {
+            return {std::make_shared<StorageDatabase>(path), std::nullopt};
+        } catch (const SQLiteError& error) {
+            if (!isUnreadable(error, path))
+                return {nullptr, couldNotOpen(path + ": " + error.description())};
+            unreadable = error.description();
+        } catch (const std::exception& error) {
+            return {nullptr, couldNotOpen(path + ": " + error.what())};
+        }
+    }
+    const std::string aside = asidePath(path, now);
+    if (!setAside(path, aside)) {
+        const int code = errno;
+        return {nullptr, couldNotOpen(path + ": " + *unreadable + "; it could not be set aside (" +
+                                      std::strerror(code) + ")")};
+    }
+    try {
+        auto fresh = std::make_shared<StorageDatabase>(path);
+        return {std::move(fresh), "The scan cache " + path + " could not be read (" + *unreadable +
+                                      "). It was set aside as " + Paths::lastComponent(aside) +
+                                      " and a new, empty cache was started."};
+    } catch (const std::exception& again) {
+        return {nullptr, couldNotOpen(path + ": " + again.what() + " (the unreadable cache was set aside as " +
+                                      Paths::lastComponent(aside) + ")")};
+    }
+}
+
+} // namespace ScanCacheOpener

@@ -1,0 +1,205 @@
+#include "index/ScanCacheOpener.h"
+#include "index/SQLiteConnection.h"
+#include "index/StorageDatabase.h"
+#include "support/PrivateMounts.h"
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::time_t noon = 1765281600;   // 2025-12-09 12:00 UTC
+
+std::string contents(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ScanCacheOpenerTest : public ::testing::Test {
+protected:
+    std::string cache() const { return folder.file("ScanCache.sqlite"); }
+    ScanCacheOpener::Opened open() const
+    {
+        return ScanCacheOpener::open([this] { return folder.path(); }, noon);
+    }
+    // The one thing set aside beside the cache.
+    std::string setAside() const
+    {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder.path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("ScanCache.sqlite.unreadable-", 0) == 0 && !name.ends_with("-wal") && !name.ends_with("-shm"))
+                found.push_back(entry.path().string());
+        }
+        EXPECT_EQ(found.size(), 1u);
+        return found.empty() ? std::string() : found.front();
+    }
+    // A fresh, working cache opened, the unreadable one set aside, and the user told once.
+    void expectFreshCacheWithNotice(const ScanCacheOpener::Opened& opened) const
+    {
+        ASSERT_NE(opened.database, nullptr);
+        ASSERT_TRUE(opened.problem.has_value());
+        EXPECT_NE(opened.problem->find("set aside as ScanCache.sqlite.unreadable-"), std::string::npos)
+            << *opened.problem;
+        EXPECT_EQ(opened.database->lastScan(), std::nullopt);
+        EXPECT_NO_THROW(opened.database->beginScan({"/"}));
+        const auto reopened = open();
+        EXPECT_NE(reopened.database, nullptr);
+        EXPECT_FALSE(reopened.problem.has_value()) << *reopened.problem;
+    }
+
+    TempDir folder;
+};
+
+TEST_F(ScanCacheOpenerTest, AWorkingCacheOpensQuietly)
+{
+    { StorageDatabase(cache()).beginScan({"/home"}); }
+    const auto opened = open();
+    ASSERT_NE(opened.database, nullptr);
+    EXPECT_FALSE(opened.problem.has_value());
+    EXPECT_TRUE(opened.database->lastScan().has_value());
+}
+
+TEST_F(ScanCacheOpenerTest, RandomBytesAreSetAsideUntouchedAndAFreshCacheStarts)
+{
+    std::string bytes(70000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919 + 13) % 251);
+    folder.write("ScanCache.sqlite", bytes);
+    folder.write("ScanCache.sqlite-wal", "an old log");
+    const auto opened = open();
+    expectFreshCacheWithNotice(opened);
+    const std::string aside = setAside();
+    EXPECT_EQ(contents(aside), bytes);
+    EXPECT_EQ(contents(aside + "-wal"), "an old log");
+    EXPECT_NE(aside.find("2025-12-09-"), std::string::npos) << aside;
+}
+
+TEST_F(ScanCacheOpenerTest, ATruncatedCacheIsSetAside)
+{
+    {
+        StorageDatabase database(cache());
+        for (int i = 0; i < 200; ++i) database.beginScan({"/a/long/root/path/number/" + std::to_string(i)});
+    }
+    const std::string whole = contents(cache());
+    ASSERT_GT(whole.size(), 40000u);
+    ASSERT_EQ(::truncate(cache().c_str(), 20000), 0);
+    const auto opened = open();
+    expectFreshCacheWithNotice(opened);
+    EXPECT_EQ(contents(setAside()).size(), 20000u);
+}
+
+TEST_F(ScanCacheOpenerTest, ATableWithoutItsColumnsIsSetAside)
+{
+    {
+        SQLiteConnection db(cache());
+        db.execute("CREATE TABLE files(id INTEGER PRIMARY KEY, name TEXT);");
+    }
+    expectFreshCacheWithNotice(open());
+    SQLiteConnection aside(setAside());
+    EXPECT_EQ(aside.scalarInt("SELECT COUNT(*) FROM pragma_table_info('files')"), 2);
+}
+
+TEST_F(ScanCacheOpenerTest, AFolderOrADanglingLinkAtThePlaceOfTheCacheIsSetAside)
+{
+    folder.write("ScanCache.sqlite/kept.txt", "mine");
+    expectFreshCacheWithNotice(open());
+    EXPECT_EQ(contents(setAside() + "/kept.txt"), "mine");
+
+    fs::remove_all(folder.path());
+    fs::create_directories(folder.path());
+    ASSERT_EQ(::symlink("/nonexistent-folder/ScanCache.sqlite", cache().c_str()), 0);
+    expectFreshCacheWithNotice(open());
+    EXPECT_TRUE(fs::is_symlink(setAside()));
+}
+
+TEST_F(ScanCacheOpenerTest, NoDataFolderSaysWhyWithThePath)
+{
+    const auto opened = ScanCacheOpener::open(
+        []() -> std::string { throw std::system_error(ENOTDIR, std::generic_category(), "/data/Kestrelmoor"); },
+        noon);
+    EXPECT_EQ(opened.database, nullptr);
+    ASSERT_TRUE(opened.problem.has_value());
+    EXPECT_EQ(*opened.problem,
+              "The scan cache could not be opened: /data/Kestrelmoor: Not a directory. Scans will not be saved.");
+}
+
+// A cache holding one completed scan, closed so that no log companions remain.
+void writeCompletedScan(const std::string& path)
+{
+    StorageDatabase database(path);
+    const std::int64_t id = database.beginScan({"/home"});
+    database.finishScan(id, {"/home"}, ScanRecord::Status::completed, 100, 50, 0, 0, 0);
+}
+
+// The cache opens read-only: the last scan shows, writes fail, the file stays as it was,
+// and the user is told that new scans cannot be saved and why.
+void expectReadOnly(const ScanCacheOpener::Opened& opened, const std::string& path, const std::string& before,
+                    const std::string& why)
+{
+    ASSERT_NE(opened.database, nullptr) << opened.problem.value_or("");
+    EXPECT_TRUE(opened.database->isReadOnly());
+    ASSERT_TRUE(opened.problem.has_value());
+    EXPECT_NE(opened.problem->find("new scans cannot be saved"), std::string::npos) << *opened.problem;
+    EXPECT_NE(opened.problem->find(why), std::string::npos) << *opened.problem;
+    ASSERT_TRUE(opened.database->lastScan().has_value());
+    EXPECT_EQ(opened.database->lastScan()->status, ScanRecord::Status::completed);
+    EXPECT_EQ(opened.database->history(10).size(), 1u);
+    EXPECT_THROW(opened.database->beginScan({"/"}), SQLiteError);
+    EXPECT_EQ(contents(path), before);
+}
+
+TEST_F(ScanCacheOpenerTest, ACacheFileThatCannotBeWrittenIsShownReadOnly)
+{
+    if (runAgainUnprivileged())
+        return;
+    writeCompletedScan(cache());
+    const std::string before = contents(cache());
+    ASSERT_EQ(::chmod(cache().c_str(), 0444), 0);
+    expectReadOnly(open(), cache(), before, "the file: Permission denied");
+}
+
+TEST_F(ScanCacheOpenerTest, ACacheInAFolderThatCannotBeWrittenIsShownReadOnly)
+{
+    if (runAgainUnprivileged())
+        return;
+    writeCompletedScan(cache());
+    const std::string before = contents(cache());
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0555), 0);
+    const auto opened = open();
+    expectReadOnly(opened, cache(), before, "its folder " + folder.path() + ": Permission denied");
+    EXPECT_FALSE(fs::exists(cache() + "-shm"));
+    ::chmod(folder.path().c_str(), 0755);
+}
+
+TEST_F(ScanCacheOpenerTest, ACacheOnAReadOnlyFileSystemIsShownReadOnlyEvenToRoot)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    writeCompletedScan(cache());
+    const std::string before = contents(cache());
+    ASSERT_TRUE(PrivateMounts::bindReadOnly(folder.path()));
+    expectReadOnly(open(), cache(), before, "Read-only file system");
+    ::umount2(folder.path().c_str(), MNT_DETACH);
+}
+
+TEST_F(ScanCacheOpenerTest, ANameAlreadyTakenGetsANumber)
+{
+    const std::string first = ScanCacheOpener::asidePath(cache(), noon);
+    folder.write(fs::path(first).filename().string(), "earlier");
+    const std::string second = ScanCacheOpener::asidePath(cache(), noon);
+    EXPECT_EQ(second, first + "-2");
+}
+
+} // namespace

@@ -1,0 +1,135 @@
+#include "index/SQLiteConnection.h"
+#include "index/StorageDatabase.h"
+#include "scanning/FileScanner.h"
+#include "support/PrivateMounts.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int folderCount = 40;
+constexpr int filesPerFolder = 100;
+
+void writeTree(const TempDir& tree, std::size_t size, int folderCount = ::folderCount)
+{
+    for (int d = 0; d < folderCount; ++d)
+        for (int f = 0; f < filesPerFolder; ++f)
+            tree.write("root/d" + std::to_string(d) + "/file-with-a-longer-name-" + std::to_string(f), size);
+}
+
+// Fills the file system at `folder` until fewer than `left` bytes remain.
+void fillUpTo(const std::string& folder, long long left)
+{
+    const std::string path = folder + "/filler";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    const off_t filled = ::lseek(fd, 0, SEEK_END);
+    ASSERT_EQ(::ftruncate(fd, filled - left), 0);
+    ::close(fd);
+}
+
+std::int64_t filesOfSize(const std::string& cache, std::int64_t size)
+{
+    SQLiteConnection db(cache);
+    return db.scalarInt("SELECT COUNT(*) FROM files WHERE size = " + std::to_string(size));
+}
+
+} // namespace
+
+// The cache lives on a small file system of its own, which a rescan fills up.
+TEST(FileScannerFullCacheTest, ARescanThatCouldNotSaveItsChangesIsNotCompletedAndSaysTheDiskIsFull)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    TempDir tree;
+    TempDir cacheFolder;
+    ASSERT_TRUE(PrivateMounts::mountTmpfs(cacheFolder.path(), 8ll << 20));
+    const std::string cache = cacheFolder.file("ScanCache.sqlite");
+    writeTree(tree, 100);
+    const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
+    {
+        StorageDatabase database(cache);
+        FileScanner scanner(database, configuration);
+        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+        ASSERT_EQ(database.history(10).size(), 1u);
+    }
+
+    writeTree(tree, 5000);
+    ScanOutcome outcome;
+    {
+        StorageDatabase database(cache);
+        fillUpTo(cacheFolder.path(), 48 * 1024);
+        FileScanner scanner(database, configuration);
+        try {
+            outcome = scanner.scan(std::nullopt, {}, {});
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << "the scan threw: " << error.what();
+        }
+        EXPECT_NE(outcome.status, ScanRecord::Status::completed);
+        EXPECT_NE(outcome.progress.phase.kind(), ScanPhase::Kind::completed);
+        ::unlink(cacheFolder.file("filler").c_str());
+        EXPECT_EQ(database.history(10).size(), 1u);
+        ASSERT_TRUE(database.lastScan());
+        EXPECT_NE(database.lastScan()->status, ScanRecord::Status::completed);
+        EXPECT_EQ(database.lastScan()->changedFiles, outcome.progress.changedFiles);
+        // The words say the disk is full, and which one.
+        const std::string& said = outcome.progress.phase.message();
+        EXPECT_NE(said.find("full"), std::string::npos) << said;
+        EXPECT_NE(said.find(cacheFolder.path()), std::string::npos) << said;
+    }
+    // What it claims changed is what the cache holds changed.
+    EXPECT_EQ(outcome.progress.changedFiles, filesOfSize(cache, 5000));
+    EXPECT_LT(outcome.progress.changedFiles, folderCount * filesPerFolder);
+
+    // With room again, the rescan finds the rest of the changes and completes.
+    StorageDatabase database(cache);
+    FileScanner scanner(database, configuration);
+    const ScanOutcome again = scanner.scan(std::nullopt, {}, {});
+    EXPECT_EQ(again.status, ScanRecord::Status::completed);
+    EXPECT_EQ(again.progress.changedFiles + outcome.progress.changedFiles, folderCount * filesPerFolder);
+    EXPECT_EQ(filesOfSize(cache, 5000), folderCount * filesPerFolder);
+    EXPECT_EQ(database.history(10).size(), 2u);
+}
+
+// More changes than one write batch holds: the disk fills when a batch is committed while
+// folders are still being written.
+TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedClaimingOnlyStoredChanges)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    constexpr int folders = 250;
+    TempDir tree;
+    TempDir cacheFolder;
+    ASSERT_TRUE(PrivateMounts::mountTmpfs(cacheFolder.path(), 64ll << 20));
+    const std::string cache = cacheFolder.file("ScanCache.sqlite");
+    writeTree(tree, 100, folders);
+    const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
+    {
+        StorageDatabase database(cache);
+        FileScanner scanner(database, configuration);
+        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+    }
+    writeTree(tree, 5000, folders);
+    ScanOutcome outcome;
+    {
+        StorageDatabase database(cache);
+        fillUpTo(cacheFolder.path(), 1500 * 1024);
+        FileScanner scanner(database, configuration);
+        ASSERT_NO_THROW(outcome = scanner.scan(std::nullopt, {}, {}));
+        EXPECT_EQ(outcome.status, ScanRecord::Status::failed);
+        EXPECT_NE(outcome.progress.phase.message().find("is full"), std::string::npos)
+            << outcome.progress.phase.message();
+        EXPECT_EQ(database.history(10).size(), 1u);
+        ::unlink(cacheFolder.file("filler").c_str());
+    }
+    EXPECT_EQ(outcome.progress.changedFiles, filesOfSize(cache, 5000));
+    EXPECT_LT(outcome.progress.changedFiles, folders * filesPerFolder);
+}
