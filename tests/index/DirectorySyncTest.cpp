@@ -1,6 +1,8 @@
 #include "index/DirectorySync.h"
 #include "index/ScanCacheTestSupport.h"
 
+#include <algorithm>
+
 namespace {
 
 // Makes any write of the given kind to `table` fail from now on.
@@ -248,6 +250,41 @@ TEST_F(ScanCacheTest, AFormerRootMovesUnderItsNewParentWithItsDepths)
     db->ensureRoot("/r/a", 1.0);
     db->commit();
     EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/a/b'"), 1);
+}
+
+TEST_F(ScanCacheTest, EverySubfolderOfALargeFolderGetsItsOwnRowAndID)
+{
+    // More subfolders than one statement writes at a time, one of them a former root
+    // whose row is kept: the ids after it must not shift onto their neighbours.
+    scanTree("/r/c37", {{"/r/c37", {file("x", 1)}}, {"/r/c37/d", {}}});
+    const auto formerRoot = db->folder("/r/c37")->id;
+
+    const auto scanID = db->beginScan({"/r"});
+    auto root = folder("/r", std::nullopt, 0);
+    for (int i = 0; i < 80; ++i) root.subdirectories.push_back({"c" + std::to_string(i), 600.0 + i});
+    root.folderID = db->ensureRoot("/r", 1.0);
+    const auto result = db->syncDirectory(root, scanID);
+    db->commit();
+
+    ASSERT_EQ(result.childIDs.size(), 80u);
+    EXPECT_EQ(result.childIDs.at("c37"), formerRoot);
+    ASSERT_EQ(result.newChildIDs.size(), 79u);
+    EXPECT_TRUE(std::is_sorted(result.newChildIDs.begin(), result.newChildIDs.end()));
+    EXPECT_EQ(std::count(result.newChildIDs.begin(), result.newChildIDs.end(), formerRoot), 0);
+    for (int i = 0; i < 80; ++i) {
+        const std::string name = "c" + std::to_string(i);
+        const auto id = result.childIDs.at(name);
+        SCOPED_TRACE(name);
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE id = " + std::to_string(id) + " AND path = '/r/" + name +
+                            "' AND name = '" + name + "' AND depth = 1 AND parent_id = " +
+                            std::to_string(*root.folderID)),
+                  1);
+        if (i != 37) {
+            EXPECT_EQ(db->folder("/r/" + name)->modified, 600.0 + i);
+        }
+    }
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE parent_id = " + std::to_string(*root.folderID)), 80);
+    EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/c37/d'"), 2);
 }
 
 TEST_F(ScanCacheTest, AFailedSyncLeavesTheFolderUnvisitedAndStopsThePruning)

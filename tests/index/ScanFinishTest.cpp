@@ -23,6 +23,44 @@ TEST_F(ScanCacheTest, TotalsAreSubtreeSumsAfterTheFinish)
     EXPECT_EQ(db->finishScan(scan->id, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), (ScanTotals{3, 4, 7, 0}));
 }
 
+TEST_F(ScanCacheTest, EveryFolderOfALargeTreeGetsItsOwnTotals)
+{
+    // More folders than one statement updates at a time, each with figures of its own; the
+    // second scan changes every third one only, so the rows written are not neighbours.
+    const auto tree = [](int grow) {
+        std::vector<Entry> entries = {{"/r", {file("top", 1)}}};
+        for (int i = 0; i < 70; ++i) {
+            const std::string child = "/r/c" + std::to_string(i);
+            const std::int64_t alloc = 4096 * (i + 1) + (i % 3 == 0 ? grow : 0);
+            entries.push_back({child, {file("f", alloc), file("g", 2 * alloc)}});
+            entries.push_back({child + "/d", {file("h", alloc + 7)}});
+        }
+        return entries;
+    };
+    const auto check = [&](int grow) {
+        std::int64_t all = 1;
+        for (int i = 0; i < 70; ++i) {
+            const std::string child = "/r/c" + std::to_string(i);
+            SCOPED_TRACE(child);
+            const std::int64_t alloc = 4096 * (i + 1) + (i % 3 == 0 ? grow : 0);
+            const auto stored = db->folder(child);
+            ASSERT_TRUE(stored);
+            EXPECT_EQ(stored->totalAllocated, 4 * alloc + 7);
+            EXPECT_EQ(stored->totalSize, 4 * alloc + 7 - 3);
+            EXPECT_EQ(stored->fileCount, 3);
+            EXPECT_EQ(stored->folderCount, 1);
+            EXPECT_EQ(db->folder(child + "/d")->totalAllocated, alloc + 7);
+            all += 4 * alloc + 7;
+        }
+        EXPECT_EQ(db->folder("/r")->totalAllocated, all);
+        EXPECT_EQ(db->folder("/r")->folderCount, 140);
+    };
+    scanTree("/r", tree(0));
+    check(0);
+    scanTree("/r", tree(512));
+    check(512);
+}
+
 TEST_F(ScanCacheTest, OnlyACompletedScanPrunes)
 {
     scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/old", {file("b", 2)}}});
