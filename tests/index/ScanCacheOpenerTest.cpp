@@ -1,7 +1,7 @@
 #include "index/ScanCacheOpener.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
-#include "support/PrivateMounts.h"
+#include "support/PrivateMount.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -189,7 +189,7 @@ TEST_F(ScanCacheOpenerTest, ACacheOnAReadOnlyFileSystemIsShownReadOnlyEvenToRoot
     KESTREL_IN_PRIVATE_MOUNTS();
     writeCompletedScan(cache());
     const std::string before = contents(cache());
-    ASSERT_TRUE(PrivateMounts::bindReadOnly(folder.path()));
+    ASSERT_TRUE(PrivateMount::bindReadOnly(folder.path()));
     expectReadOnly(open(), cache(), before, "Read-only file system");
     ::umount2(folder.path().c_str(), MNT_DETACH);
 }

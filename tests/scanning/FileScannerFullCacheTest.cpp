@@ -1,7 +1,7 @@
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
-#include "support/PrivateMounts.h"
+#include "support/PrivateMount.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +52,7 @@ TEST(FileScannerFullCacheTest, ARescanThatCouldNotSaveItsChangesIsNotCompletedAn
     KESTREL_IN_PRIVATE_MOUNTS();
     TempDir tree;
     TempDir cacheFolder;
-    ASSERT_TRUE(PrivateMounts::mountTmpfs(cacheFolder.path(), 8ll << 20));
+    ASSERT_TRUE(PrivateMount::mountTmpfs(cacheFolder.path(), 8ll << 20, "0777"));
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100);
     const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
@@ -108,7 +108,7 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
     constexpr int folders = 250;
     TempDir tree;
     TempDir cacheFolder;
-    ASSERT_TRUE(PrivateMounts::mountTmpfs(cacheFolder.path(), 64ll << 20));
+    ASSERT_TRUE(PrivateMount::mountTmpfs(cacheFolder.path(), 64ll << 20, "0777"));
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100, folders);
     const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
