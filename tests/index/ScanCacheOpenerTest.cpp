@@ -190,8 +190,8 @@ TEST_F(ScanCacheOpenerTest, ACacheOnAReadOnlyFileSystemIsShownReadOnlyEvenToRoot
     writeCompletedScan(cache());
     const std::string before = contents(cache());
     ASSERT_TRUE(PrivateMount::bindReadOnly(folder.path()));
+    const PrivateMount::Unmounted unmounted{folder.path()};
     expectReadOnly(open(), cache(), before, "Read-only file system");
-    ::umount2(folder.path().c_str(), MNT_DETACH);
 }
 
 TEST_F(ScanCacheOpenerTest, ANameAlreadyTakenGetsANumber)

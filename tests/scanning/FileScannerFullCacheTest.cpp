@@ -53,6 +53,7 @@ TEST(FileScannerFullCacheTest, ARescanThatCouldNotSaveItsChangesIsNotCompletedAn
     TempDir tree;
     TempDir cacheFolder;
     ASSERT_TRUE(PrivateMount::mountTmpfs(cacheFolder.path(), 8ll << 20, "0777"));
+    const PrivateMount::Unmounted unmounted{cacheFolder.path()};
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100);
     const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
@@ -109,6 +110,7 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
     TempDir tree;
     TempDir cacheFolder;
     ASSERT_TRUE(PrivateMount::mountTmpfs(cacheFolder.path(), 64ll << 20, "0777"));
+    const PrivateMount::Unmounted unmounted{cacheFolder.path()};
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100, folders);
     const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};

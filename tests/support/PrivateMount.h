@@ -57,6 +57,13 @@ inline bool mountTmpfs(const std::string& folder, long long bytes, const char* m
     return ::mount("kestrel-test", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
 }
 
+// Inside the namespace: takes the mount at `folder` away when it goes, so that the temporary
+// folder under it can be removed.
+struct Unmounted {
+    std::string folder;
+    ~Unmounted() { ::umount2(folder.c_str(), MNT_DETACH); }
+};
+
 // Inside the namespace: `folder` again, read-only. Returns whether it was mounted.
 inline bool bindReadOnly(const std::string& folder)
 {
