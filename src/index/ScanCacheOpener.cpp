@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,9 +25,10 @@ std::string couldNotOpen(const std::string& description)
 // cache cannot be reached now (locked, a full disk, no permission).
 bool isUnreadable(const SQLiteError& error, const std::string& path)
 {
+    // Through a link, as SQLite reads it: a link to a cache elsewhere is judged by that cache.
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-        return true;   // a folder, a link (dangling or not) or a device where the file belongs
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return true;   // a folder, a dangling link or a device where the file belongs
     switch (error.code() & 0xff) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
@@ -69,15 +72,17 @@ std::optional<std::string> plainlyNoCache(const std::string& path)
 }
 
 // Why the cache at `path` cannot be written, when the file or its folder is closed to us;
-// none when both are open (or the file is yet to be made).
+// none when both are open (or the file is yet to be made). Behind a link, the file and
+// folder are those it leads to, where SQLite keeps the log.
 std::optional<std::string> whyNotWritable(const std::string& path)
 {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     if (::access(path.c_str(), W_OK) != 0)
         return std::string("the file: ") + std::strerror(errno);
-    const std::string folder = Paths::deletingLastComponent(path);
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    const std::string folder = Paths::deletingLastComponent(real ? std::string(real.get()) : path);
     if (::access(folder.c_str(), W_OK) != 0)
         return "its folder " + folder + ": " + std::strerror(errno);
     return std::nullopt;

@@ -168,6 +168,9 @@ std::optional<std::vector<FileItem>> SearchQuerySQL::filesInSlices(const std::st
                                     " FROM files f NOT INDEXED JOIN folders d ON d.id = f.folder_id ", where,
                                     " AND f.id >= ? AND f.id < ? ORDER BY f.alloc DESC, f.id LIMIT ?"});
     const std::string path = file;
+    // A cache that cannot be written is read the way its own connection reads it.
+    const auto access = sqlite3_db_readonly(db_.handle(), "main") == 1 ? SQLiteConnection::Access::readOnly
+                                                                        : SQLiteConnection::Access::readWrite;
     const std::int64_t width = (span + slices - 1) / slices;
     std::vector<std::vector<FileItem>> found(static_cast<std::size_t>(slices));
     std::vector<std::exception_ptr> failures(static_cast<std::size_t>(slices));
@@ -176,7 +179,7 @@ std::optional<std::vector<FileItem>> SearchQuerySQL::filesInSlices(const std::st
         readers.emplace_back([&, slice] {
             const auto index = static_cast<std::size_t>(slice);
             try {
-                SQLiteConnection reader(path);
+                SQLiteConnection reader(path, access);
                 if (const int result = UnicodeLower::registerFunction(reader.handle()); result != SQLITE_OK)
                     throw SQLiteError(result, sqlite3_errmsg(reader.handle()));
                 reader.execute("PRAGMA temp_store=MEMORY;");

@@ -395,7 +395,6 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                 batch.beginIfNeeded();
                 for (const auto& index : ScanCacheSchema::bulkLoadIndexes) db.execute(index);
             }
-            bulkLoading_ = false;
         }
         ScanFinish::rebuildCategoryTotals(db);
         const ScanTotals totals = IndexQueries::totals(db);
@@ -409,6 +408,9 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         }
         batch.commit();
         abandon.done = true;
+        // Only now: a finish rolled back after building the indexes takes them along, and the
+        // next finish must build them again.
+        bulkLoading_ = false;
         if (builtIndexes)
             db.execute("PRAGMA threads=0; PRAGMA temp_store=" + std::to_string(savedTempStore_) + ";");
         writeFailuresAtScanStart_.erase(scanID);

@@ -425,6 +425,8 @@ ScanOutcome FileScanner::endWithCacheFault(Run& run, const std::vector<std::stri
     final.phase = ScanPhase::failed(*run.cacheFault);
     const VolumeUsage usage = volumeUsage ? volumeUsage() : VolumeUsage{};
     ScanOutcome outcome;
+    // Counted before the finish, which forgets the scan's write failures.
+    outcome.lostFolders = database_.lostFolderWrites(run.scanID);
     try {
         outcome.totals = database_.finishScan(run.scanID, roots, ScanRecord::Status::failed, usage.total, usage.used,
                                               final.newFiles, final.changedFiles, final.deletedFiles);
@@ -438,7 +440,6 @@ ScanOutcome FileScanner::endWithCacheFault(Run& run, const std::vector<std::stri
     outcome.status = ScanRecord::Status::failed;
     outcome.progress = std::move(final);
     outcome.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - startInstant).count();
-    outcome.lostFolders = database_.lostFolderWrites(run.scanID);
     return outcome;
 }
 

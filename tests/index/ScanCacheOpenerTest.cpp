@@ -194,6 +194,24 @@ TEST_F(ScanCacheOpenerTest, ACacheOnAReadOnlyFileSystemIsShownReadOnlyEvenToRoot
     expectReadOnly(open(), cache(), before, "Read-only file system");
 }
 
+// A link to a cache kept elsewhere is the user's own arrangement: a cache it leads to that
+// cannot be written is shown read-only, and the link is never set aside.
+TEST_F(ScanCacheOpenerTest, ALinkToACacheThatCannotBeWrittenIsShownReadOnlyAndKept)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    const TempDir elsewhere;
+    const std::string target = elsewhere.file("ScanCache.sqlite");
+    writeCompletedScan(target);
+    const std::string before = contents(target);
+    ASSERT_EQ(::symlink(target.c_str(), cache().c_str()), 0);
+    ASSERT_TRUE(PrivateMount::bindReadOnly(elsewhere.path()));
+    const PrivateMount::Unmounted unmounted{elsewhere.path()};
+    expectReadOnly(open(), target, before, "Read-only file system");
+    EXPECT_TRUE(fs::is_symlink(cache()));
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".unreadable-"), std::string::npos) << entry.path();
+}
+
 TEST_F(ScanCacheOpenerTest, ANameAlreadyTakenGetsANumber)
 {
     const std::string first = ScanCacheOpener::asidePath(cache(), noon);

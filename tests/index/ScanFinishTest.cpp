@@ -244,3 +244,20 @@ TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWho
         EXPECT_EQ(db->largestFiles(10).size(), 2u) << c.what;
     }
 }
+
+TEST_F(ScanCacheTest, AFirstScanWhoseFinishFailsAfterTheIndexesStillGetsThemFromTheNextFinish)
+{
+    const auto full = schemaOf(path());
+    // A write that fails once the indexes are built, as on a disk that fills up there.
+    executeOutside("CREATE TRIGGER no_room BEFORE INSERT ON history BEGIN SELECT RAISE(ABORT, 'no room'); END;");
+    const auto scanID = db->beginScan({"/r"});
+    ASSERT_TRUE(db->beginBulkLoad());
+    auto root = folder("/r", std::nullopt, 0, {file("a", 1), file("b", 2)});
+    root.folderID = db->ensureRoot("/r", 1.0);
+    db->syncDirectory(root, scanID);
+    EXPECT_THROW(db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), SQLiteError);
+
+    executeOutside("DROP TRIGGER no_room;");
+    scanTree("/r", {{"/r", {file("a", 1), file("b", 2)}}});
+    EXPECT_EQ(schemaOf(path()), full);
+}

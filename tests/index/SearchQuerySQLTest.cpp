@@ -3,6 +3,7 @@
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
 #include "index/UnicodeLower.h"
+#include "support/PrivateMount.h"
 #include "support/ScanSnapshots.h"
 #include "support/TempDir.h"
 
@@ -10,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -19,6 +21,8 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 using Names = std::vector<std::string>;
 
@@ -155,6 +159,31 @@ TEST_F(SearchQuerySQLTest, FilesReadInSlicesAsInOnePass)
         EXPECT_EQ(names(SearchQuerySQL(reader, 5).files(limited)), whole) << testing::PrintToString(whole);
     }
     EXPECT_EQ(fileNames({.nameContains = "."}).size(), 12u);
+}
+
+// A cache opened read-only, on a volume where not even its log index can be made: the
+// slices read it as the connection they were given does.
+TEST_F(SearchQuerySQLTest, FilesReadInSlicesFromACacheThatCannotBeWritten)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    const TempDir closed;
+    const std::string copy = closed.file("ScanCache.sqlite");
+    db.commit();
+    {
+        SQLiteConnection source(dir.file("ScanCache.sqlite"));
+        source.run("VACUUM INTO ?", {copy});
+    }
+    SQLiteConnection(copy).execute("PRAGMA journal_mode=WAL;");
+    ASSERT_FALSE(fs::exists(copy + "-shm"));
+    ASSERT_TRUE(PrivateMount::bindReadOnly(closed.path()));
+    const PrivateMount::Unmounted unmounted{closed.path()};
+
+    SQLiteConnection reader(copy, SQLiteConnection::Access::readOnly);
+    ASSERT_EQ(UnicodeLower::registerFunction(reader.handle()), SQLITE_OK);
+    const SearchQuery all = withLimit({.nameContains = "."});
+    const Names whole = names(SearchQuerySQL(reader, 1'000'000).files(all));
+    ASSERT_EQ(whole.size(), 12u);
+    EXPECT_EQ(names(SearchQuerySQL(reader, 2).files(all)), whole);
 }
 
 TEST_F(SearchQuerySQLTest, FolderConditions)

@@ -127,6 +127,8 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
         FileScanner scanner(database, configuration);
         ASSERT_NO_THROW(outcome = scanner.scan(std::nullopt, {}, {}));
         EXPECT_EQ(outcome.status, ScanRecord::Status::failed);
+        // The folders whose writes the disk refused are counted as lost.
+        EXPECT_GT(outcome.lostFolders, 0);
         EXPECT_NE(outcome.progress.phase.message().find("is full"), std::string::npos)
             << outcome.progress.phase.message();
         EXPECT_EQ(database.history(10).size(), 1u);
