@@ -6,7 +6,7 @@
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
-#include "support/TempDir.h"
+#include "support/SettingsFolder.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
 
 #include <QApplication>
@@ -39,10 +39,10 @@ inline void ensureApplication()
 }
 
 // The standard settings in a file of the test's own, with the program's defaults.
-inline void useOwnSettings(const TempDir& settings)
+inline void useOwnSettings(const SettingsFolder& settings)
 {
     ensureApplication();
-    UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
+    settings.useForStandard();
     SettingsKey::registerDefaults();
 }
 
@@ -56,11 +56,11 @@ inline void saveScreenshot(QWidget& widget, const QString& name)
 
 // The program over a scan cache and settings of its own; the first-run sheet counts
 // as seen unless the test is about it.
-inline std::unique_ptr<KestrelmoorApp> launchApp(const TempDir& settings, std::shared_ptr<StorageDatabase> database,
-                                                 bool firstRun = false)
+inline std::unique_ptr<KestrelmoorApp> launchApp(const SettingsFolder& settings,
+                                                 std::shared_ptr<StorageDatabase> database, bool firstRun = false)
 {
     ensureApplication();
-    UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
+    settings.useForStandard();
     if (!firstRun)
         UserDefaults::standard().setValue(SettingsKey::hasSeenWelcome, true);
     return std::make_unique<KestrelmoorApp>(

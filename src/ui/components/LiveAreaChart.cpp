@@ -150,9 +150,19 @@ std::vector<std::pair<std::size_t, std::size_t>> LiveAreaChart::runs(const std::
         std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
         usual = sorted[sorted.size() / 2];
     }
+    // After a change of the sampling interval the slower steps follow one another: a step
+    // as long as one beside it is the new interval, not a gap.
+    const auto gap = [&](std::size_t step) {
+        double beside = 0;
+        if (step > 0)
+            beside = std::max(beside, steps[step - 1]);
+        if (step + 1 < steps.size())
+            beside = std::max(beside, steps[step + 1]);
+        return steps[step] > usual * 1.5 && steps[step] > beside * 1.5;
+    };
     std::size_t first = 0;
     for (std::size_t i = 1; i < dates.size(); ++i)
-        if (steps[i - 1] > usual * 1.5) {
+        if (gap(i - 1)) {
             result.emplace_back(first, i);
             first = i;
         }

@@ -48,8 +48,8 @@ public:
     static std::vector<Layer> stack(const std::vector<ChartPoint>& points, const SeriesColors& colors);
 
     // The unbroken stretches of ascending `dates`, each as [first, end) indexes: a step of more
-    // than half again the usual one (the median step) is a gap (a skipped sample, a suspend),
-    // across which no area is drawn.
+    // than half again both the usual one (the median step) and the steps beside it is a gap
+    // (a skipped sample, a suspend), across which no area is drawn.
     static std::vector<std::pair<std::size_t, std::size_t>> runs(const std::vector<double>& dates);
 
     // The range as given, or a usable one when it is empty, reversed or not finite.

@@ -27,7 +27,7 @@ struct RecordingModel {
     }
 
     TestHome home;
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
     std::shared_ptr<StorageDatabase> database;
     std::shared_ptr<RecordingDesktop> desktop = std::make_shared<RecordingDesktop>();

@@ -37,7 +37,7 @@ protected:
 
     static QPushButton* button(ScanRequiredView& view) { return view.findChild<QPushButton*>("scanButton"); }
 
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
     TempDir tree;
     std::shared_ptr<StorageDatabase> database;

@@ -127,6 +127,21 @@ TEST(LiveAreaChart, AGapInTheSamplesBreaksTheArea)
     };
     for (const auto& c : cases) EXPECT_EQ(LiveAreaChart::runs(c.dates), c.runs) << c.dates.size();
 
+    // The sampling interval changed in the settings, either way: the slower samples still
+    // join up, while most steps of the history are the faster ones.
+    for (const auto& [before, after] : {std::pair{1.0, 5.0}, std::pair{5.0, 1.0}}) {
+        std::vector<double> changed;
+        double moment = 0;
+        for (int i = 0; i < 100; ++i, moment += before) changed.push_back(moment);
+        for (int i = 0; i < 30; ++i, moment += after) changed.push_back(moment);
+        EXPECT_EQ(LiveAreaChart::runs(changed), (Runs{{0, changed.size()}})) << before << " to " << after;
+        // A suspend in the slower part is still a gap.
+        changed.push_back(changed.back() + 3600);
+        changed.push_back(changed.back() + after);
+        changed.push_back(changed.back() + after);
+        EXPECT_EQ(LiveAreaChart::runs(changed), (Runs{{0, 130}, {130, 133}})) << before << " to " << after;
+    }
+
     // Drawn: nothing in the middle of the gap, the area on both sides of it.
     ensureApplication();
     std::vector<ChartPoint> points;

@@ -44,6 +44,12 @@ QString factValue(const std::vector<FileDetailView::Fact>& facts, const QString&
 // Holds every load of one path until released, the way a slow disk would.
 struct SlowPath {
     explicit SlowPath(std::string held) : path(std::move(held)) {}
+    // The view does not wait for its load when it goes; the test must, before what the load reads goes.
+    ~SlowPath()
+    {
+        release();
+        QThreadPool::globalInstance()->waitForDone();
+    }
 
     std::string path;
     std::mutex mutex;
@@ -201,8 +207,6 @@ TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
     EXPECT_FALSE(system.details().has_value());
     EXPECT_FALSE(system.trashButton()->isEnabled());
     EXPECT_FALSE(system.safetyBadgeText().isEmpty());
-    never.release();
-    QThreadPool::globalInstance()->waitForDone();
 }
 
 TEST(FileDetailView, ActsOnTheFullPathOfTheFile)

@@ -91,7 +91,7 @@ protected:
         return state;
     }
 
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
     std::shared_ptr<StorageDatabase> database;
     std::unique_ptr<KestrelmoorApp> app;

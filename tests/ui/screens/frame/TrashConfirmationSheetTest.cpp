@@ -63,7 +63,7 @@ protected:
     }
 
     TestHome home;
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
     std::unique_ptr<KestrelmoorApp> app;
     std::shared_ptr<RecordingTrasher> trasher;

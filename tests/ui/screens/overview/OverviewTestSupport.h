@@ -39,7 +39,7 @@ protected:
         model->scan().setRootsProvider([this] { return std::vector<std::string>{tree.file("disk")}; });
     }
 
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
     TempDir tree;
     std::shared_ptr<StorageDatabase> database;

@@ -129,7 +129,7 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    TempDir settings;
+    SettingsFolder settings;
     TestHome home;
     std::unique_ptr<ScannedTree> tree;
     std::unique_ptr<AppModel> model;

@@ -52,7 +52,7 @@ protected:
         return std::make_unique<AppModel>(nullptr, emptyApplicationsStore(settings.path()));
     }
 
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
     TempDir tree;
     std::shared_ptr<StorageDatabase> database;

@@ -174,7 +174,7 @@ TEST_F(SettingsViewTest, OpeningSettingsWritesNoStoredValue)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file(std::string(c.name) + ".ini")));
+        settings.useForStandard(std::string(c.name) + ".ini");
         for (auto it = c.stored.begin(); it != c.stored.end(); ++it)
             UserDefaults::standard().setValue(it.key(), it.value());
         UserDefaults::standard().sync();
@@ -320,7 +320,7 @@ TEST_F(SettingsViewTest, TheFolderDialogGoesWithItsScreen)
 
 TEST_F(SettingsViewTest, TheSettingsWindowAndTheSidebarScreenAreBothSettingsViews)
 {
-    TempDir appSettings;
+    SettingsFolder appSettings;
     auto app = launchApp(appSettings, database);
     app->model().setSelection(SidebarItem::settings);
     app->showSettings();

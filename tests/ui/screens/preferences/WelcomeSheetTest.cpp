@@ -30,7 +30,7 @@ protected:
         return window.welcomeSheet() && window.welcomeSheet()->isVisible();
     }
 
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
 };
 
