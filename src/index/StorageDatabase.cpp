@@ -67,7 +67,7 @@ public:
             std::lock_guard guard(mutex_);
             stopping_ = true;
         }
-        wake_.notify_one();
+        wake_.notify_all();
         if (thread_.joinable())
             thread_.join();
         sqlite3_close(handle_);
@@ -78,15 +78,25 @@ public:
     // Called by SQLite after every commit of the scan cache's connection, on its thread.
     static int afterCommit(void* self, sqlite3* db, const char* name, int logPages)
     {
+        auto* checkpointer = static_cast<Checkpointer*>(self);
         if (logPages >= restartPagesLimit) {
+            // A restart fails at once while the thread's copy runs, and a writer that commits
+            // often would find it running every time: the log would grow without end. Wait
+            // for the copy, keep the next from starting, and restart.
+            std::unique_lock lock(checkpointer->mutex_);
+            checkpointer->due_ = false;
+            checkpointer->wake_.wait(lock, [&] { return !checkpointer->copying_; });
+            checkpointer->restarting_ = true;
+            lock.unlock();
             sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+            lock.lock();
+            checkpointer->restarting_ = false;
         } else if (logPages >= logPagesLimit) {
-            auto* checkpointer = static_cast<Checkpointer*>(self);
             {
                 std::lock_guard guard(checkpointer->mutex_);
                 checkpointer->due_ = true;
             }
-            checkpointer->wake_.notify_one();
+            checkpointer->wake_.notify_all();
         }
         return SQLITE_OK;
     }
@@ -97,14 +107,17 @@ private:
         ::pthread_setname_np(::pthread_self(), "cache-ckpt");
         std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [&] { return due_ || stopping_; });
+            wake_.wait(lock, [&] { return (due_ && !restarting_) || stopping_; });
             if (stopping_)
                 return;
             due_ = false;
+            copying_ = true;
             lock.unlock();
             // Passive: copies what no reader still needs and never waits for the writer.
             sqlite3_wal_checkpoint_v2(handle_, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
             lock.lock();
+            copying_ = false;
+            wake_.notify_all();
         }
     }
 
@@ -112,6 +125,8 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool due_ = false;
+    bool copying_ = false;      // the thread's passive copy is running
+    bool restarting_ = false;   // the writer restarts the log: start no copy
     bool stopping_ = false;
     std::thread thread_;
 };
