@@ -479,7 +479,7 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
         return std::nullopt;
     // Stored paths hold repaired names that cannot be opened; such a folder is read again.
     const auto repaired = [](const StorageDatabase::ChildFolder& child) {
-        return child.path.find(DirectoryReader::replacementCharacter) != std::string::npos;
+        return SecurityUtils::hasRepairedName(child.path);
     };
     // Either way its figures are in the earlier ones the counters started from.
     countedBefore = Figures{visited->files, visited->bytes};

@@ -35,11 +35,7 @@ public:
         consumerWaiting_ = true;
         notEmpty_.wait(lock, [&] { return !items_.empty() || closed_; });
         consumerWaiting_ = false;
-        std::vector<Item> taken;
-        taken.swap(items_);
-        if (waitingProducers_ > 0)
-            notFull_.notify_all();
-        return taken;
+        return handOver();
     }
 
     // As takeAll(), waiting at most `timeout`: nothing when none came in that time.
@@ -52,11 +48,7 @@ public:
         consumerWaiting_ = false;
         if (!ready)
             return std::nullopt;
-        std::vector<Item> taken;
-        taken.swap(items_);
-        if (waitingProducers_ > 0)
-            notFull_.notify_all();
-        return taken;
+        return handOver();
     }
 
     // After the last push: the consumer gets what is left, then nothing.
@@ -68,6 +60,16 @@ public:
     }
 
 private:
+    // With the lock held: everything waiting, and room again for the producers.
+    std::vector<Item> handOver()
+    {
+        std::vector<Item> taken;
+        taken.swap(items_);
+        if (waitingProducers_ > 0)
+            notFull_.notify_all();
+        return taken;
+    }
+
     const std::size_t capacity_;
     std::mutex mutex_;
     std::condition_variable notFull_;
