@@ -9,6 +9,7 @@
 #include "app/SystemMonitorStore.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
+#include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ protected:
     void SetUp() override
     {
         ensureCoreApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settings.file("settings.ini")));
+        settings.useForStandard();
         SettingsKey::registerDefaults();
         model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")),
                                            emptyApplicationsStore(settings.path()));
@@ -33,7 +34,7 @@ protected:
     }
 
     TestHome home;
-    TempDir settings;
+    SettingsFolder settings;
     TempDir cache;
     std::unique_ptr<AppModel> model;
     std::shared_ptr<RecordingTrasher> trasher;

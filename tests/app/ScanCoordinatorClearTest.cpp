@@ -5,6 +5,7 @@
 #include "app/UserDefaults.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
+#include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ protected:
     void SetUp() override
     {
         ensureCoreApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settingsDir.file("settings.ini")));
+        settingsDir.useForStandard();
         SettingsKey::registerDefaults();
         for (int file = 0; file < 30; ++file)
             tree.write("root/sub/file" + std::to_string(file) + ".txt", 3000);
@@ -47,7 +48,7 @@ protected:
         return failure;
     }
 
-    TempDir settingsDir;
+    SettingsFolder settingsDir;
     TempDir cacheDir;
     TempDir tree;
     std::shared_ptr<StorageDatabase> database;

@@ -5,6 +5,7 @@
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
+#include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +18,10 @@ using Kind = ScanPhase::Kind;
 TEST(ScanCoordinatorProgress, AResumedScanShowsNoFigureBelowTheOnesItStoppedWith)
 {
     ensureCoreApplication();
-    TempDir settingsDir;
+    SettingsFolder settingsDir;
     TempDir cacheDir;
     TempDir tree;
-    UserDefaults::useFileForStandard(QString::fromStdString(settingsDir.file("settings.ini")));
+    settingsDir.useForStandard();
     SettingsKey::registerDefaults();
     // One reader, so that the pause below holds the scan long before it could have ended.
     UserDefaults::standard().setValue(SettingsKey::scanConcurrency, 1);

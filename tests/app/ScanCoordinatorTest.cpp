@@ -5,6 +5,7 @@
 #include "app/UserDefaults.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
+#include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ protected:
     void SetUp() override
     {
         ensureCoreApplication();
-        UserDefaults::useFileForStandard(QString::fromStdString(settingsDir.file("settings.ini")));
+        settingsDir.useForStandard();
         SettingsKey::registerDefaults();
         for (int folder = 0; folder < 6; ++folder)
             for (int file = 0; file < 25; ++file)
@@ -48,7 +49,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return c.task() == nullptr && c.dataVersion() > versionBefore; }));
     }
 
-    TempDir settingsDir;
+    SettingsFolder settingsDir;
     TempDir cacheDir;
     TempDir tree;
     std::shared_ptr<StorageDatabase> database;

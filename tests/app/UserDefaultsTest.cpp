@@ -4,6 +4,7 @@
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "app/UserDefaultsNotifier.h"
+#include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +18,9 @@ namespace {
 TEST(UserDefaults, RegisteredDefaultsAnswerOnlyForKeysTheUserNeverSet)
 {
     ensureCoreApplication();
-    TempDir dir;
+    SettingsFolder dir;
     const QString file = QString::fromStdString(dir.file("settings.ini"));
-    UserDefaults::useFileForStandard(file);
+    dir.useForStandard();
     SettingsKey::registerDefaults();
     UserDefaults& defaults = UserDefaults::standard();
 
@@ -53,7 +54,7 @@ TEST(UserDefaults, RegisteredDefaultsAnswerOnlyForKeysTheUserNeverSet)
 TEST(UserDefaults, NumbersBeyondTheIntegerRangeAreClampedNotConverted)
 {
     ensureCoreApplication();
-    TempDir dir;
+    SettingsFolder dir;
     const QString file = QString::fromStdString(dir.file("settings.ini"));
     {
         QSettings raw(file, QSettings::IniFormat);
@@ -62,7 +63,7 @@ TEST(UserDefaults, NumbersBeyondTheIntegerRangeAreClampedNotConverted)
         raw.setValue("not.a.number", "nan");
         raw.setValue("fraction", "4.7");
     }
-    UserDefaults::useFileForStandard(file);
+    dir.useForStandard();
     UserDefaults& defaults = UserDefaults::standard();
     EXPECT_EQ(defaults.integerValue(SettingsKey::scanConcurrency), std::numeric_limits<long long>::max());
     EXPECT_EQ(ScanCoordinator::readSettings(defaults).workers, 16);
@@ -111,8 +112,8 @@ TEST(UserDefaults, ValuesReadBackFromAnotherProcessKeepTheirMeaning)
 TEST(UserDefaults, ChangesOfTheStandardSettingsAreAnnouncedOnce)
 {
     ensureCoreApplication();
-    TempDir dir;
-    UserDefaults::useFileForStandard(QString::fromStdString(dir.file("settings.ini")));
+    SettingsFolder dir;
+    dir.useForStandard();
     QStringList announced;
     const auto connection = QObject::connect(&UserDefaultsNotifier::instance(), &UserDefaultsNotifier::changed,
                                              [&](const QString& key) { announced.append(key); });

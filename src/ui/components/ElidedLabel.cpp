@@ -14,10 +14,20 @@ ElidedLabel::ElidedLabel(const QString& text, Qt::TextElideMode mode, QWidget* p
     setAccessibleName(text_);
 }
 
+ElidedLabel* ElidedLabel::forPath(const QString& path, QWidget* parent)
+{
+    auto* label = new ElidedLabel(path, Qt::ElideMiddle, parent);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    label->setToolTip(path);
+    return label;
+}
+
 void ElidedLabel::setText(const QString& text)
 {
     if (text == text_)
         return;
+    if (toolTip() == text_)
+        setToolTip(text);
     text_ = text;
     setAccessibleName(text_);
     updateGeometry();

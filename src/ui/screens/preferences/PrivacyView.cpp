@@ -6,6 +6,7 @@
 #include "index/StorageDatabase.h"
 #include "scanning/FinderActions.h"
 #include "ui/components/CardFrame.h"
+#include "ui/components/ElidedLabel.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/SymbolIcons.h"
@@ -137,9 +138,8 @@ PrivacyView::PrivacyView(AppModel& model, QWidget* parent) : QWidget(parent)
     auto* cacheRow = new QHBoxLayout;
     cacheRow->addWidget(new QLabel(QStringLiteral("Scan cache"), whereContent));
     cacheRow->addStretch(1);
-    auto* location = new QLabel(cacheLocation(model), whereContent);
+    auto* location = ElidedLabel::forPath(cacheLocation(model), whereContent);
     location->setObjectName(QStringLiteral("cacheLocation"));
-    location->setTextInteractionFlags(Qt::TextSelectableByMouse);
     applyTextColor(location, textColor(TextEmphasis::secondary));
     cacheRow->addWidget(location);
     whereLayout->addLayout(cacheRow);

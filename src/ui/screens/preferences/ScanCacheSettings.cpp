@@ -11,6 +11,7 @@
 #include "index/StorageDatabase.h"
 #include "platform/DesktopServices.h"
 #include "scanning/FinderActions.h"
+#include "ui/components/ElidedLabel.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/preferences/ScanErrorDelegate.h"
@@ -55,7 +56,7 @@ ScanCacheSettings::ScanCacheSettings(AppModel& model, QWidget* parent)
     auto* cache = new SettingsSection(QStringLiteral("Scan Cache"), this);
     size_ = cache->addLabeledRow(QStringLiteral("Cache size"), qstr(ByteFormatter::string(0)));
     size_->setObjectName(QStringLiteral("cacheSize"));
-    QLabel* location = cache->addLabeledRow(QStringLiteral("Location"), locationText(model_));
+    ElidedLabel* location = cache->addPathRow(QStringLiteral("Location"), locationText(model_));
     location->setObjectName(QStringLiteral("cacheLocation"));
     cache->addNote(QStringLiteral("The cache stores only file names, paths, sizes, dates and types — never file "
                                   "contents — so later scans only update what changed."));

@@ -1,6 +1,7 @@
 #include "ui/screens/preferences/SettingsSection.h"
 
 #include "ui/components/CardFrame.h"
+#include "ui/components/ElidedLabel.h"
 #include "ui/components/TextStyle.h"
 
 #include <QHBoxLayout>
@@ -31,17 +32,29 @@ void SettingsSection::addRow(QWidget* row)
 
 QLabel* SettingsSection::addLabeledRow(const QString& label, const QString& value)
 {
+    auto* shown = new QLabel(value);
+    shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    addValueRow(label, shown);
+    return shown;
+}
+
+ElidedLabel* SettingsSection::addPathRow(const QString& label, const QString& path)
+{
+    auto* shown = ElidedLabel::forPath(path);
+    addValueRow(label, shown);
+    return shown;
+}
+
+void SettingsSection::addValueRow(const QString& label, QWidget* value)
+{
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new QLabel(label, row));
     layout->addStretch(1);
-    auto* shown = new QLabel(value, row);
-    shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    applyTextColor(shown, textColor(TextEmphasis::secondary));
-    layout->addWidget(shown);
+    applyTextColor(value, textColor(TextEmphasis::secondary));
+    layout->addWidget(value);
     addRow(row);
-    return shown;
 }
 
 QLabel* SettingsSection::addNote(const QString& text)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class ElidedLabel;
 class QLabel;
 class QVBoxLayout;
 
@@ -22,6 +23,8 @@ public:
     void addRow(QWidget* row);
     // A row with the label at the leading edge and the value at the trailing edge.
     QLabel* addLabeledRow(const QString& label, const QString& value);
+    // The same for a path, shortened in the middle where the row is too narrow for it.
+    ElidedLabel* addPathRow(const QString& label, const QString& path);
     // A note in small secondary text that wraps onto as many lines as it needs.
     QLabel* addNote(const QString& text);
 
@@ -29,6 +32,8 @@ public:
     static QFont monospacedFont(TextStyle style);
 
 private:
+    void addValueRow(const QString& label, QWidget* value);
+
     QString title_;
     QVBoxLayout* rows_;
 };

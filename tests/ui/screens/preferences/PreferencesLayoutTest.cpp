@@ -2,10 +2,13 @@
 
 #include "ui/screens/frame/ContentView.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
+#include "ui/components/ElidedLabel.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QScrollArea>
+
+#include <filesystem>
 
 namespace {
 
@@ -58,6 +61,40 @@ TEST_F(PreferencesLayoutTest, NothingIsCutFromTheSmallestWindowToTheLargest)
             saveScreenshot(window, QStringLiteral("layout-%1-%2x%3").arg(QString::fromLatin1(name)).arg(size.width())
                                        .arg(size.height()));
         }
+    }
+}
+
+// A cache far below the home (a long XDG_DATA_HOME) is shown shortened, whole in its
+// tooltip, and widens neither screen beyond the smallest window.
+TEST_F(PreferencesLayoutTest, ALongCachePathIsShortenedRatherThanWideningTheScreen)
+{
+    std::string deep = cache.path();
+    for (int level = 0; level < 12; ++level)
+        deep += "/a-folder-with-a-rather-long-name-" + std::to_string(level);
+    std::filesystem::create_directories(deep);
+    const std::string path = deep + "/ScanCache.sqlite";
+    auto database = std::make_shared<StorageDatabase>(path);
+    KestrelmoorApp app(std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path())));
+    ContentView& window = app.mainWindow();
+    window.show();
+    window.resize(720, 480);
+    for (const SidebarItem item : {SidebarItem::privacy, SidebarItem::settings}) {
+        app.model().setSelection(item);
+        QCoreApplication::processEvents();
+        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        QWidget& screen = *window.currentScreen();
+        auto* location = screen.findChild<ElidedLabel*>(QStringLiteral("cacheLocation"));
+        ASSERT_NE(location, nullptr);
+        EXPECT_EQ(location->toolTip(), QString::fromStdString(path));
+        EXPECT_TRUE(location->shownText().contains(QChar(0x2026))) << location->shownText().toStdString();
+        EXPECT_TRUE(location->shownText().endsWith(QStringLiteral("ScanCache.sqlite")));
+        EXPECT_LE(location->mapTo(&screen, QPoint(location->width(), 0)).x(), screen.width());
+        EXPECT_EQ(cutTexts(screen).join(" | ").toStdString(), "");
+        EXPECT_LE(window.width(), 720);
+        if (auto* scroll = screen.findChild<QScrollArea*>())
+            scroll->ensureWidgetVisible(location);
+        QCoreApplication::processEvents();
+        saveScreenshot(window, QStringLiteral("layout-long-cache-path-%1").arg(item == SidebarItem::privacy ? 0 : 1));
     }
 }
 

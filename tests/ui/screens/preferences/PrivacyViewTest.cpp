@@ -4,6 +4,8 @@
 
 #include "ui/components/AdaptiveGrid.h"
 
+#include "ui/components/ElidedLabel.h"
+
 #include <QLabel>
 #include <QPushButton>
 
@@ -19,7 +21,7 @@ TEST_F(PrivacyViewTest, ShowsWhereTheCacheLiesAndSendsDeletionToSettings)
         EXPECT_EQ(PrivacyView::cacheLocation(*model), "~/ScanCache.sqlite");
     }
     PrivacyView view(*model);
-    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("cacheLocation"))->text(),
+    EXPECT_EQ(view.findChild<ElidedLabel*>(QStringLiteral("cacheLocation"))->text(),
               QString::fromStdString(cache.file("ScanCache.sqlite")));
     view.findChild<QPushButton*>(QStringLiteral("showCache"))->click();
     ASSERT_EQ(desktop->revealed.size(), 1u);
@@ -35,7 +37,7 @@ TEST_F(PrivacyViewTest, WithoutACacheNothingCanBeShown)
 {
     auto bare = modelWithoutDatabase();
     PrivacyView view(*bare);
-    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("cacheLocation"))->text(), "Not created");
+    EXPECT_EQ(view.findChild<ElidedLabel*>(QStringLiteral("cacheLocation"))->text(), "Not created");
     EXPECT_EQ(view.findChild<QPushButton*>(QStringLiteral("showCache")), nullptr);
     EXPECT_NE(view.findChild<QPushButton*>(QStringLiteral("deleteScanData")), nullptr);
 }

@@ -6,6 +6,8 @@
 #include "app/QtText.h"
 #include "index/SQLiteConnection.h"
 
+#include "ui/components/ElidedLabel.h"
+
 #include <QLabel>
 #include <QAbstractItemModelTester>
 #include <QListView>
@@ -190,7 +192,7 @@ TEST_F(ScanCacheSettingsTest, WithoutADatabaseTheSectionsSayWhatIsMissing)
     ScanCacheSettings view(*bare);
     view.show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("cacheLocation"))->text(), "Unavailable");
+    EXPECT_EQ(view.findChild<ElidedLabel*>(QStringLiteral("cacheLocation"))->text(), "Unavailable");
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("cacheSize"))->text(), "0 bytes");
     EXPECT_EQ(view.findChild<QPushButton*>(QStringLiteral("revealCache")), nullptr);
     EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("noErrors"))->isVisible());
@@ -204,7 +206,7 @@ TEST_F(ScanCacheSettingsTest, WithoutADatabaseTheSectionsSayWhatIsMissing)
 TEST_F(ScanCacheSettingsTest, RevealShowsTheCacheFile)
 {
     auto view = shown();
-    EXPECT_EQ(view->findChild<QLabel*>(QStringLiteral("cacheLocation"))->text(), qstr(cache.file("ScanCache.sqlite")));
+    EXPECT_EQ(view->findChild<ElidedLabel*>(QStringLiteral("cacheLocation"))->text(), qstr(cache.file("ScanCache.sqlite")));
     button(*view, "revealCache")->click();
     ASSERT_EQ(desktop->revealed.size(), 1u);
     EXPECT_EQ(desktop->revealed.front(), std::vector<std::string>{cache.file("ScanCache.sqlite")});
