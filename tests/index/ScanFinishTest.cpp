@@ -240,6 +240,8 @@ TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWho
             db->commit();
             reopen();
         }
+        // Built behind the finish, or behind the opening.
+        db->waitForIndexes();
         EXPECT_EQ(schemaOf(path()), full) << c.what;
         EXPECT_EQ(db->largestFiles(10).size(), 2u) << c.what;
     }
@@ -259,5 +261,6 @@ TEST_F(ScanCacheTest, AFirstScanWhoseFinishFailsAfterTheIndexesStillGetsThemFrom
 
     executeOutside("DROP TRIGGER no_room;");
     scanTree("/r", {{"/r", {file("a", 1), file("b", 2)}}});
+    db->waitForIndexes();
     EXPECT_EQ(schemaOf(path()), full);
 }
