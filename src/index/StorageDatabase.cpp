@@ -424,9 +424,9 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         if (completed && writesIntact) ScanFinish::pruneUnvisited(batch, scanID, roots);
-        ScanFinish::removeOrphans(batch, completed && writesIntact);
+        ScanFinish::removeOrphanFolders(batch, completed && writesIntact);
         ScanFinish::recomputeTotals(db);
-        ScanFinish::rebuildCategoryTotals(db);
+        ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
         const ScanTotals totals = IndexQueries::totals(db);
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "
                "changed_files = ?, deleted_files = ?\nWHERE id = ?",
