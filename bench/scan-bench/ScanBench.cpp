@@ -210,8 +210,10 @@ std::string shellQuoted(const std::string& text)
 struct Measured {
     double seconds = 0;
     double walkSeconds = 0;   // until the folders are read and written; the finish follows
+    double indexSeconds = 0;  // until the indexes built behind the finish are ready
     ScanOutcome outcome;
-    std::int64_t peakMemory = 0;
+    std::int64_t peakMemory = 0;          // until the indexes are ready
+    std::int64_t peakMemoryOfScan = 0;    // until the scan returned
     std::int64_t memoryBefore = 0;   // resident when the scan started
 };
 
@@ -228,6 +230,9 @@ Measured measureScan(StorageDatabase& database, const Options& options, const st
             measured.walkSeconds = seconds(start);
     });
     measured.seconds = seconds(start);
+    measured.peakMemoryOfScan = memoryBytes();
+    database.waitForIndexes();
+    measured.indexSeconds = seconds(start);
     measured.peakMemory = memoryBytes();
     return measured;
 }
@@ -240,12 +245,14 @@ void report(const std::string& name, const Measured& measured, StorageDatabase& 
     print(name + " seconds", fixed(measured.seconds));
     print(name + " walk seconds", fixed(measured.walkSeconds));
     print(name + " finish seconds", fixed(measured.seconds - measured.walkSeconds));
+    print(name + " seconds until indexes ready", fixed(measured.indexSeconds));
     print(name + " files per second", fixed(progress.filesScanned / std::max(measured.seconds, 1e-9), 0));
     print(name + " new files", progress.newFiles);
     print(name + " changed files", progress.changedFiles);
     print(name + " deleted files", progress.deletedFiles);
     print(name + " errors", progress.errors + progress.restrictedFolders);
     print(name + " peak memory MB", fixed(measured.peakMemory / 1e6, 1));
+    print(name + " peak memory until the scan returned MB", fixed(measured.peakMemoryOfScan / 1e6, 1));
     print(name + " memory at start MB", fixed(measured.memoryBefore / 1e6, 1));
     const std::int64_t cacheBytes = database.databaseFileSize();
     print(name + " cache bytes", cacheBytes);

@@ -37,6 +37,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -416,6 +417,12 @@ int main(int argc, char** argv)
                      std::string(title(screen)).c_str(), row.scanSeconds, gaps.ticks(), row.longestGap,
                      row.longestGapCPU, gaps.longestWaits(), gaps.longestPreemptions(), row.longestEvent.milliseconds, row.longestEvent.cpuMilliseconds,
                      row.longestEvent.what.c_str());
+        // The data times are those over the whole index: the indexes built behind the scan's
+        // end must be ready first. The event loop runs meanwhile.
+        auto indexed = std::async(std::launch::async, [database] { database->waitForIndexes(); });
+        if (!runUntil([&] { return indexed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                      std::chrono::minutes(10)))
+            usage("the indexes were not built");
         // Let the reload the scan's end caused settle.
         QElapsedTimer settle;
         settle.start();

@@ -42,7 +42,9 @@ std::vector<FileItem> largestFiles(SQLiteConnection& db, std::int64_t limit, std
         sql.append(" AND ").append(IndexRows::subtreeFilter);
         for (auto& value : IndexRows::subtreeValues(*within)) values.push_back(std::move(value));
     }
-    sql += " ORDER BY f.alloc DESC LIMIT ?";
+    // Ties in id order, as the indexes hold them: a list keeps its order whether its index is
+    // there yet or not (they are built behind a first scan).
+    sql += " ORDER BY f.alloc DESC, f.id LIMIT ?";
     values.emplace_back(limit);
     return fileList(db, sql, values);
 }
@@ -51,20 +53,20 @@ std::vector<FileItem> recentLargeFiles(SQLiteConnection& db, double since, std::
                                        std::int64_t limit)
 {
     static const std::string sql = fileSelect + " FROM files f JOIN folders d ON d.id = f.folder_id\n"
-                                                "WHERE f.alloc >= ? AND f.modified >= ? ORDER BY f.alloc DESC LIMIT ?";
+                                                "WHERE f.alloc >= ? AND f.modified >= ? ORDER BY f.alloc DESC, f.id LIMIT ?";
     return fileList(db, sql, {minimumSize, since, limit});
 }
 
 std::vector<FolderItem> rootFolders(SQLiteConnection& db)
 {
-    static const std::string sql = folderSelect + " FROM folders WHERE parent_id IS NULL ORDER BY total_alloc DESC";
+    static const std::string sql = folderSelect + " FROM folders WHERE parent_id IS NULL ORDER BY total_alloc DESC, id";
     return folderList(db, sql, {});
 }
 
 std::vector<FolderItem> childFolders(SQLiteConnection& db, std::int64_t folderID, std::int64_t limit)
 {
     static const std::string sql =
-        folderSelect + " FROM folders WHERE parent_id = ? ORDER BY total_alloc DESC LIMIT ?";
+        folderSelect + " FROM folders WHERE parent_id = ? ORDER BY total_alloc DESC, id LIMIT ?";
     return folderList(db, sql, {folderID, limit});
 }
 
@@ -79,7 +81,7 @@ std::optional<FolderItem> folder(SQLiteConnection& db, const std::string& path)
 std::vector<FolderItem> largestFolders(SQLiteConnection& db, std::int64_t limit, std::int64_t maxDepth)
 {
     static const std::string sql =
-        folderSelect + " FROM folders WHERE depth BETWEEN 1 AND ? ORDER BY total_alloc DESC LIMIT ?";
+        folderSelect + " FROM folders WHERE depth BETWEEN 1 AND ? ORDER BY total_alloc DESC, id LIMIT ?";
     return folderList(db, sql, {maxDepth, limit});
 }
 
@@ -94,7 +96,7 @@ std::vector<FolderItem> folders(SQLiteConnection& db, const std::string& name, b
         values.emplace_back(name);
         values.emplace_back("/" + name + "/");
     }
-    sql += " ORDER BY total_alloc DESC LIMIT ?";
+    sql += " ORDER BY total_alloc DESC, id LIMIT ?";
     values.emplace_back(limit);
     return folderList(db, sql, values);
 }

@@ -2,6 +2,7 @@
 
 #include "index/SQLiteConnection.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sqlite3.h>
 #include <string_view>
@@ -18,15 +19,33 @@ const std::array<std::string, 6> bulkLoadIndexes = {
 };
 
 // Dropped under the names their statements above create, so the two lists cannot drift apart.
-const std::string bulkLoadDrops = [] {
+namespace {
+
+std::string indexName(const std::string& create)
+{
     const std::string_view prefix = "CREATE INDEX IF NOT EXISTS ";
+    const std::size_t end = create.find(' ', prefix.size());
+    return create.substr(prefix.size(), end - prefix.size());
+}
+
+} // namespace
+
+const std::string bulkLoadDrops = [] {
     std::string drops;
-    for (const std::string& create : bulkLoadIndexes) {
-        const std::size_t end = create.find(' ', prefix.size());
-        drops += "DROP INDEX IF EXISTS " + create.substr(prefix.size(), end - prefix.size()) + ";";
-    }
+    for (const std::string& create : bulkLoadIndexes) drops += "DROP INDEX IF EXISTS " + indexName(create) + ";";
     return drops;
 }();
+
+std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db)
+{
+    std::vector<std::string> present;
+    db.query("SELECT name FROM sqlite_master WHERE type = 'index'", {},
+             [&](SQLiteConnection::Statement& row) { present.push_back(row.text(0)); });
+    std::vector<std::string> missing;
+    for (const std::string& create : bulkLoadIndexes)
+        if (std::find(present.begin(), present.end(), indexName(create)) == present.end()) missing.push_back(create);
+    return missing;
+}
 
 const std::string script =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT);"
@@ -49,8 +68,7 @@ const std::string script =
     "total_size INTEGER NOT NULL DEFAULT 0, "
     "total_files INTEGER NOT NULL DEFAULT 0, "
     "total_dirs INTEGER NOT NULL DEFAULT 0);"
-    "CREATE INDEX IF NOT EXISTS folders_parent ON folders(parent_id, total_alloc DESC);" +
-    bulkLoadIndexes[0] + bulkLoadIndexes[1] +
+    "CREATE INDEX IF NOT EXISTS folders_parent ON folders(parent_id, total_alloc DESC);"
     "CREATE TABLE IF NOT EXISTS files("
     "id INTEGER PRIMARY KEY, "
     "folder_id INTEGER NOT NULL, "
@@ -66,8 +84,7 @@ const std::string script =
     "inode INTEGER NOT NULL DEFAULT 0, "
     "category INTEGER NOT NULL DEFAULT 0, "
     "scanned_at REAL);"
-    "CREATE INDEX IF NOT EXISTS files_folder ON files(folder_id);" +
-    bulkLoadIndexes[2] + bulkLoadIndexes[3] + bulkLoadIndexes[4] + bulkLoadIndexes[5] +
+    "CREATE INDEX IF NOT EXISTS files_folder ON files(folder_id);"
     "CREATE TABLE IF NOT EXISTS scans("
     "id INTEGER PRIMARY KEY, "
     "started REAL, "
@@ -161,6 +178,9 @@ void migrate(SQLiteConnection& db)
         }
     }
     db.run("INSERT OR REPLACE INTO meta(key, value) VALUES('schema_version', ?)", {std::to_string(currentVersion)});
+    // Over rows these take seconds to build; the opening leaves that to a thread of the cache.
+    if (db.scalarInt("SELECT EXISTS(SELECT 1 FROM files) OR EXISTS(SELECT 1 FROM folders)") == 0)
+        for (const std::string& create : missingBulkLoadIndexes(db)) db.execute(create);
 }
 
 } // namespace ScanCacheSchema

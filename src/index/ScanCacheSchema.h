@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class SQLiteConnection;
 
@@ -13,15 +14,18 @@ namespace ScanCacheSchema {
 inline constexpr int currentVersion = 2;
 
 // The indexes whose entries a scan adds in no particular order. A first scan into an empty
-// cache drops them and builds them again at its finish, which costs less than keeping them
-// up to date row by row; should the program stop in between, the next opening creates them.
+// cache drops them and has them built again after its finish, which costs less than keeping
+// them up to date row by row; should the program stop in between, the next opening does.
 extern const std::array<std::string, 6> bulkLoadIndexes;
 extern const std::string bulkLoadDrops;
+// The statements of those that the cache lacks, in the order above.
+std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db);
 
-// Every table and index, created when missing.
+// Every table and the indexes kept at all times, created when missing.
 extern const std::string script;
 
-// Connection settings, tables, the version rule and the version row. Fails with SQLiteError.
+// Connection settings, tables, the version rule and the version row; the other indexes too
+// while the cache holds no rows. Fails with SQLiteError.
 void migrate(SQLiteConnection& db);
 
 // Fails with SQLiteError (SQLITE_CORRUPT) when a table lacks one of its columns.

@@ -79,7 +79,7 @@ void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<st
     }
 }
 
-void removeOrphans(WriteBatch& batch, bool completed)
+void removeOrphanFolders(WriteBatch& batch, bool completed)
 {
     auto& db = batch.connection();
     while (completed) {
@@ -93,11 +93,6 @@ void removeOrphans(WriteBatch& batch, bool completed)
                          [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
         for (const auto& path : orphans) DirectorySync::deleteSubtree(batch, path);
     }
-    // The folder ids come from the folder index alone, a third of the cost of a pass over the rows.
-    const std::int64_t files =
-        db.run("DELETE FROM files WHERE folder_id IN (SELECT d.folder_id FROM (SELECT DISTINCT folder_id FROM files) AS d "
-               "WHERE NOT EXISTS (SELECT 1 FROM folders WHERE folders.id = d.folder_id))");
-    batch.count(files);
 }
 
 void recomputeTotals(SQLiteConnection& db)
@@ -151,20 +146,64 @@ void recomputeTotals(SQLiteConnection& db)
     }
 }
 
+namespace {
+
+using CategorySums = std::map<std::int64_t, std::pair<std::int64_t, std::int64_t>>;   // category -> bytes, files
+
+void storeCategoryTotals(SQLiteConnection& db, const CategorySums& sums)
+{
+    db.run("DELETE FROM category_totals");
+    for (const auto& [category, sum] : sums)
+        db.run("INSERT INTO category_totals(category, bytes, files) VALUES(?, ?, ?)", {category, sum.first, sum.second});
+}
+
+} // namespace
+
 void rebuildCategoryTotals(SQLiteConnection& db)
 {
     // One pass in table order, summed here: grouping in SQL sorts every row or walks the
     // category index and looks each row up out of table order.
-    std::map<std::int64_t, std::pair<std::int64_t, std::int64_t>> sums;   // category -> bytes, files
+    CategorySums sums;
     auto rows = db.prepare("SELECT category, counted_alloc FROM files");
     while (rows.step()) {
         auto& sum = sums[rows.integer(0)];
         sum.first += rows.integer(1);
         ++sum.second;
     }
-    db.run("DELETE FROM category_totals");
-    for (const auto& [category, sum] : sums)
-        db.run("INSERT INTO category_totals(category, bytes, files) VALUES(?, ?, ?)", {category, sum.first, sum.second});
+    storeCategoryTotals(db, sums);
+}
+
+void removeOrphanFilesAndRebuildCategoryTotals(WriteBatch& batch)
+{
+    auto& db = batch.connection();
+    std::vector<std::int64_t> folders;
+    folders.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
+    db.query("SELECT id FROM folders", {}, [&](Statement& row) { folders.push_back(row.integer(0)); });
+    if (!std::is_sorted(folders.begin(), folders.end())) std::sort(folders.begin(), folders.end());
+
+    CategorySums sums;
+    std::vector<std::int64_t> orphaned;   // folder ids of file rows whose folder row is gone
+    {
+        auto rows = db.prepare("SELECT folder_id, category, counted_alloc FROM files");
+        // A folder's files were mostly written together, so neighbours share their folder.
+        std::optional<std::int64_t> folder;
+        bool known = true;
+        while (rows.step()) {
+            if (const std::int64_t id = rows.integer(0); id != folder) {
+                folder = id;
+                known = std::binary_search(folders.begin(), folders.end(), id);
+                if (!known) orphaned.push_back(id);
+            }
+            if (!known) continue;
+            auto& sum = sums[rows.integer(1)];
+            sum.first += rows.integer(2);
+            ++sum.second;
+        }
+    }
+    std::sort(orphaned.begin(), orphaned.end());
+    orphaned.erase(std::unique(orphaned.begin(), orphaned.end()), orphaned.end());
+    for (const std::int64_t id : orphaned) batch.count(db.run("DELETE FROM files WHERE folder_id = ?", {id}));
+    storeCategoryTotals(db, sums);
 }
 
 } // namespace ScanFinish

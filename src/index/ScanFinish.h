@@ -16,10 +16,10 @@ namespace ScanFinish {
 // that is not one of `roots`.
 void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots);
 
-// Deletes the file rows whose folder row is gone; after a completed scan also every folder
-// whose parent row is gone, with its subtree: no tree reaches them, so nothing else would
-// remove them, and the category totals would count files the folder totals do not.
-void removeOrphans(WriteBatch& batch, bool completed);
+// After a completed scan, deletes every folder whose parent row is gone, with its subtree:
+// no tree reaches them, so nothing else would remove them, and the category totals would
+// count files the folder totals do not.
+void removeOrphanFolders(WriteBatch& batch, bool completed);
 
 // Every folder's subtree totals from its direct figures, deepest folders first; writes only
 // the rows whose totals changed.
@@ -27,5 +27,8 @@ void recomputeTotals(SQLiteConnection& db);
 
 // category_totals from the file rows.
 void rebuildCategoryTotals(SQLiteConnection& db);
+// In one pass over the file rows: deletes those whose folder row is gone and rebuilds
+// category_totals from the others.
+void removeOrphanFilesAndRebuildCategoryTotals(WriteBatch& batch);
 
 } // namespace ScanFinish

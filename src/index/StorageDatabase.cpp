@@ -162,10 +162,19 @@ StorageDatabase::StorageDatabase(std::string path, SQLiteConnection::Access acce
         sqlite3_wal_hook(db_.handle(), &Checkpointer::afterCommit, checkpointer_.get());
     else
         checkpointer_.reset();
+    // Left out by a first scan that stopped before its indexes were built.
+    try {
+        buildMissingIndexesLocked();
+    } catch (const SQLiteError&) {
+        // Built by the next finish or opening; every query works without them.
+    }
 }
 
 StorageDatabase::~StorageDatabase()
 {
+    // An index half built is rolled back, and built again at the next opening.
+    if (indexBuilder_)
+        indexBuilder_->stop();
     // Before the connection closes and folds the log back itself.
     if (checkpointer_) {
         sqlite3_wal_hook(db_.handle(), nullptr, nullptr);
@@ -184,6 +193,41 @@ void StorageDatabase::lockSpinningFirst()
 #endif
     }
     mutex_.lock();
+}
+
+void StorageDatabase::lockOnceIndexesBuilt()
+{
+    for (;;) {
+        lockSpinningFirst();
+        if (!indexBuilder_ || indexBuilder_->isFinished())
+            return;
+        const auto builder = indexBuilder_;
+        mutex_.unlock();
+        builder->wait();
+    }
+}
+
+void StorageDatabase::buildMissingIndexesLocked()
+{
+    if (readOnly_ || bulkLoading_ || !db_.isAutocommit())
+        return;
+    if (indexBuilder_ && !indexBuilder_->isFinished())
+        return;
+    auto missing = ScanCacheSchema::missingBulkLoadIndexes(db_);
+    if (missing.empty())
+        return;
+    // Over a small index a thread costs more than it spares; its ids are as good as a count.
+    if (db_.scalarInt("SELECT IFNULL(MAX(rowid), 0) FROM files") < backgroundIndexRows) {
+        for (const auto& create : missing) db_.execute(create);
+        return;
+    }
+    indexBuilder_ = std::make_shared<IndexBuilder>(path_, std::move(missing));
+}
+
+void StorageDatabase::waitForIndexes()
+{
+    lockOnceIndexesBuilt();
+    mutex_.unlock();
 }
 
 void StorageDatabase::commit()
@@ -308,13 +352,6 @@ bool StorageDatabase::beginBulkLoad()
         auto& db = batch.connection();
         if (bulkLoading_ || db.scalarInt("SELECT EXISTS(SELECT 1 FROM files)") != 0) return false;
         db.execute(ScanCacheSchema::bulkLoadDrops);
-        // The finish sorts every file row once per index. In temporary files rather than in
-        // memory, SQLite sorts with several threads and little memory; it can only be
-        // switched outside a transaction, so here, until the finish has committed.
-        savedTempStore_ = db.scalarInt("PRAGMA temp_store");
-        // Each sorting thread holds a sorted run in memory: four share the work at a few megabytes.
-        const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-        db.execute("PRAGMA temp_store=FILE; PRAGMA threads=" + std::to_string(cores) + ";");
         bulkLoading_ = true;
         return true;
     });
@@ -366,15 +403,20 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
     return writing([&](WriteBatch& batch) {
         // A finish that stops half way must not be stored later by the next commit: that
         // would record as completed, with a history point, a scan whose writes were lost.
+        // A finish that ends well has the indexes a first scan left out built, as they sort
+        // every file row, on a thread of their own once the scan is stored; after a failure
+        // (most often a full disk) that is left to the next finish or opening.
         struct Abandon {
-            WriteBatch& batch;
+            StorageDatabase& database;
             bool done = false;
             ~Abandon()
             {
-                if (done || batch.connection().isAutocommit()) return;
-                sqlite3_exec(batch.connection().handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
+                database.bulkLoading_ = false;
+                auto& db = database.batch_.connection();
+                if (!done && !db.isAutocommit())
+                    sqlite3_exec(db.handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
             }
-        } abandon{batch};
+        } abandon{*this};
         batch.beginIfNeeded();
         auto& db = batch.connection();
         const bool completed = status == ScanRecord::Status::completed;
@@ -382,36 +424,9 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         if (completed && writesIntact) ScanFinish::pruneUnvisited(batch, scanID, roots);
-        ScanFinish::removeOrphans(batch, completed && writesIntact);
+        ScanFinish::removeOrphanFolders(batch, completed && writesIntact);
         ScanFinish::recomputeTotals(db);
-        const bool builtIndexes = bulkLoading_;
-        if (bulkLoading_) {
-            // Small sorted runs, so that the threads share the sorting (about 1.5 MB: at 2 MB the
-            // sort held a third more memory, measured over a million files); the cache as it
-            // was after.
-            struct CacheSize {
-                SQLiteConnection& db;
-                const std::int64_t saved;
-                ~CacheSize()
-                {
-                    const std::string pragma = "PRAGMA cache_size=" + std::to_string(saved) + ";";
-                    sqlite3_exec(db.handle(), pragma.c_str(), nullptr, nullptr, nullptr);
-                }
-            } restore{db, db.scalarInt("PRAGMA cache_size")};
-            db.execute("PRAGMA cache_size=-1500;");
-            try {
-                for (const auto& index : ScanCacheSchema::bulkLoadIndexes) db.execute(index);
-            } catch (const SQLiteError&) {
-                if (db.isAutocommit()) throw;
-                // No temporary file could be written: what the finish did so far is kept, and
-                // the sorting goes back to memory.
-                batch.commit();
-                db.execute("PRAGMA temp_store=" + std::to_string(savedTempStore_) + ";");
-                batch.beginIfNeeded();
-                for (const auto& index : ScanCacheSchema::bulkLoadIndexes) db.execute(index);
-            }
-        }
-        ScanFinish::rebuildCategoryTotals(db);
+        ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
         const ScanTotals totals = IndexQueries::totals(db);
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "
                "changed_files = ?, deleted_files = ?\nWHERE id = ?",
@@ -423,15 +438,16 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         }
         batch.commit();
         abandon.done = true;
-        // Only now: a finish rolled back after building the indexes takes them along, and the
-        // next finish must build them again.
         bulkLoading_ = false;
-        if (builtIndexes)
-            db.execute("PRAGMA threads=0; PRAGMA temp_store=" + std::to_string(savedTempStore_) + ";");
+        try {
+            buildMissingIndexesLocked();
+        } catch (const SQLiteError&) {
+            // The next opening or finish tries again.
+        }
         writeFailuresAtScanStart_.erase(scanID);
-        // A scan leaves megabytes of freed memory in the heaps of its threads (sorting, the
-        // folders' figures, the listings); handed back, the program does not keep that
-        // high-water mark while it shows the results.
+        // A scan leaves megabytes of freed memory in the heaps of its threads (the folders'
+        // figures, the listings); handed back, the program does not keep that high-water mark
+        // while it shows the results.
         malloc_trim(0);
         return totals;
     });
@@ -466,7 +482,7 @@ std::vector<ScanErrorEntry> StorageDatabase::recentErrors(std::int64_t limit)
 
 void StorageDatabase::clearErrors()
 {
-    reading([](SQLiteConnection& db) { db.run("DELETE FROM errors"); });
+    updating([](SQLiteConnection& db) { db.run("DELETE FROM errors"); });
 }
 
 std::vector<FileItem> StorageDatabase::largestFiles(std::int64_t limit, std::optional<StorageCategory> category,
@@ -530,7 +546,7 @@ std::optional<ScanRecord> StorageDatabase::lastScan()
 
 void StorageDatabase::recoverInterruptedScans()
 {
-    reading([](SQLiteConnection& db) { db.run("UPDATE scans SET status = 'cancelled' WHERE status = 'running'"); });
+    updating([](SQLiteConnection& db) { db.run("UPDATE scans SET status = 'cancelled' WHERE status = 'running'"); });
 }
 
 std::vector<StorageHistoryPoint> StorageDatabase::history(std::int64_t limit)
@@ -577,7 +593,7 @@ std::int64_t StorageDatabase::databaseFileSize() const noexcept
 
 void StorageDatabase::clearAll()
 {
-    reading([](SQLiteConnection& db) {
+    updating([](SQLiteConnection& db) {
         db.execute("BEGIN IMMEDIATE;");
         try {
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "

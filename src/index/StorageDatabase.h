@@ -2,6 +2,7 @@
 
 #include "index/DuplicateCandidateSQL.h"
 #include "index/FileRecords.h"
+#include "index/IndexBuilder.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
 #include "index/WriteBatch.h"
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The scan cache. An actor: every public member takes the one lock, so callers on any
@@ -80,9 +82,12 @@ public:
     // Open batches lost so far (rolled back by SQLite on a full disk or an I/O error).
     std::uint64_t lostBatches();
     // When the index holds no file rows (a first scan into a new or cleared cache), drops the
-    // indexes that would fill in no particular order; the next finishScan builds them again,
-    // before it reads any total. Returns whether it dropped them.
+    // indexes that would fill in no particular order; the next finishScan has them built
+    // again once it has stored the scan. Returns whether it dropped them.
     bool beginBulkLoad();
+    // Returns once indexes being built in the background are ready (or their build has
+    // failed). Meanwhile every read works, only slower, and every write waits.
+    void waitForIndexes();
 
     // Writes one folder's differences. Commits between folders when the batch is due.
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID);
@@ -152,9 +157,8 @@ private:
     // Runs `body` with the lock held. After a failure the batch state is taken from SQLite,
     // which may have rolled the whole batch back.
     template <class Body>
-    decltype(auto) writing(Body&& body)
+    decltype(auto) locked(Body&& body)
     {
-        lockSpinningFirst();
         std::lock_guard lock(mutex_, std::adopt_lock);
         try {
             return body(batch_);
@@ -164,15 +168,42 @@ private:
         }
     }
 
-    // As writing(), after committing the open batch: how every public read starts.
+    // As locked(), once no index is being built: the builder holds the write lock meanwhile.
+    template <class Body>
+    decltype(auto) writing(Body&& body)
+    {
+        lockOnceIndexesBuilt();
+        return locked(std::forward<Body>(body));
+    }
+
+    // As locked(), after committing the open batch: how every public read starts. Reads do not
+    // wait for an index build; no batch is open while one runs.
     template <class Body>
     decltype(auto) reading(Body&& body)
+    {
+        lockSpinningFirst();
+        return locked([&](WriteBatch& batch) -> decltype(auto) {
+            batch.commit();
+            return body(batch.connection());
+        });
+    }
+
+    // As reading(), for writes outside a batch.
+    template <class Body>
+    decltype(auto) updating(Body&& body)
     {
         return writing([&](WriteBatch& batch) -> decltype(auto) {
             batch.commit();
             return body(batch.connection());
         });
     }
+
+    // Takes the lock when no index build runs, waiting for a running one without the lock.
+    void lockOnceIndexesBuilt();
+    // Builds the indexes a first scan left out, when any are missing and no batch is open:
+    // at once for fewer file rows than this, else on a thread of its own. The lock is held.
+    static constexpr std::int64_t backgroundIndexRows = 50000;
+    void buildMissingIndexesLocked();
 
     // Workers hold the lock for well under a millisecond per folder; waiting for it briefly
     // in user space beats sleeping in the kernel and being woken long after it came free.
@@ -196,6 +227,6 @@ private:
     WriteBatch batch_;
     std::uint64_t folderWriteFailures_ = 0;
     bool bulkLoading_ = false;
-    std::int64_t savedTempStore_ = 0;   // the connection's setting while a bulk load sorts in files
+    std::shared_ptr<IndexBuilder> indexBuilder_;   // the latest build, finished or not
     std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
 };

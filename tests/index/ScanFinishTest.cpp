@@ -240,6 +240,8 @@ TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWho
             db->commit();
             reopen();
         }
+        // Built behind the finish, or behind the opening.
+        db->waitForIndexes();
         EXPECT_EQ(schemaOf(path()), full) << c.what;
         EXPECT_EQ(db->largestFiles(10).size(), 2u) << c.what;
     }
@@ -259,5 +261,33 @@ TEST_F(ScanCacheTest, AFirstScanWhoseFinishFailsAfterTheIndexesStillGetsThemFrom
 
     executeOutside("DROP TRIGGER no_room;");
     scanTree("/r", {{"/r", {file("a", 1), file("b", 2)}}});
+    db->waitForIndexes();
     EXPECT_EQ(schemaOf(path()), full);
+}
+
+TEST_F(ScanCacheTest, FileRowsWhoseFolderIsGoneLeaveWithTheFinishAndCountInNoCategory)
+{
+    for (const auto status : {ScanRecord::Status::cancelled, ScanRecord::Status::completed}) {
+        db->clearAll();
+        auto photo = file("p.jpg", 7);
+        photo.category = StorageCategory::photos;
+        scanTree("/r", {{"/r", {file("a", 1), photo}}, {"/r/s", {file("b", 2)}}});
+        // Rows left by a removal that stopped half way: their folders are gone, one of them
+        // with an id between those of live folders.
+        executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) VALUES"
+                       "(987654, 'x', '', 5, 5, 5, 5), (987654, 'y', '', 6, 6, 6, 0),"
+                       "((SELECT MAX(id) FROM folders) - 0, 'z', '', 1, 1, 1, 0);"
+                       "DELETE FROM folders WHERE path = '/r/s';"
+                       "INSERT INTO folders(id, parent_id, path, name) VALUES(987653, 1, '/r/t', 't');");
+        if (status == ScanRecord::Status::completed) {
+            scanTree("/r", {{"/r", {file("a", 1), photo}}});
+        } else {
+            const auto scanID = db->beginScan({"/r"});
+            db->finishScan(scanID, {"/r"}, status, 0, 0, 0, 0, 0);
+        }
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 2) << rawValue(status);
+        EXPECT_EQ(db->totals().fileCount, 2) << rawValue(status);
+        const std::vector<CategoryUsage> expected = {{StorageCategory::photos, 7, 1}, {StorageCategory::other, 1, 1}};
+        EXPECT_EQ(db->categoryTotals(), expected) << rawValue(status);
+    }
 }

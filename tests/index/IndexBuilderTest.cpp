@@ -1,0 +1,120 @@
+#include "index/IndexBuilder.h"
+#include "index/ScanCacheSchema.h"
+#include "index/ScanCacheTestSupport.h"
+
+namespace {
+
+// A cache of many file rows in one folder, written outside the cache's own connection and
+// without the indexes a first scan leaves out, so that building them takes a while.
+void fillWithoutBulkIndexes(const std::string& path, int files)
+{
+    SQLiteConnection db(path);
+    db.execute(ScanCacheSchema::bulkLoadDrops);
+    db.execute("BEGIN;"
+               "INSERT INTO folders(id, parent_id, path, name, direct_alloc, direct_files, total_alloc, total_files) "
+               "VALUES(1, NULL, '/r', 'r', 0, 0, 0, 0);"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+               std::to_string(files) +
+               ") INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
+               "SELECT 1, 'f' || i, 'e' || (i % 97), (i * 7919) % 100003, (i * 104729) % 99991, 1, i % 26 FROM n;"
+               "COMMIT;");
+}
+
+std::vector<std::string> indexNames(const std::string& path)
+{
+    SQLiteConnection db(path);
+    std::vector<std::string> names;
+    db.query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name", {},
+             [&](SQLiteConnection::Statement& row) { names.push_back(row.text(0)); });
+    return names;
+}
+
+const std::vector<std::string> everyIndex = {"files_alloc", "files_category", "files_ext",   "files_folder",
+                                             "files_size",  "folders_name",   "folders_parent", "folders_total"};
+
+} // namespace
+
+TEST_F(ScanCacheTest, AnOpeningBuildsMissingIndexesBehindItWhileReadsAndWritesStayCorrect)
+{
+    db.reset();
+    fillWithoutBulkIndexes(path(), 200000);
+
+    reopen();
+    // Served during the build, without the index they would use.
+    const auto largest = db->largestFiles(3);
+    ASSERT_EQ(largest.size(), 3u);
+    EXPECT_EQ(largest.front().allocatedSize, 99990);
+    EXPECT_EQ(db->categoryTotals().size(), 0u);
+    // A write waits for the build instead of failing on the write lock the build holds.
+    db->logError("/r/x", "Access restricted");
+    db->removeItem("/r/f1");
+    db->waitForIndexes();
+    EXPECT_EQ(indexNames(path()), everyIndex);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 199999);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM errors WHERE message = 'Access restricted'"), 1);
+    EXPECT_EQ(db->largestFiles(1).front().allocatedSize, 99990);
+}
+
+TEST_F(ScanCacheTest, ClosingDuringAnIndexBuildKeepsEveryRowAndTheNextOpeningFinishesIt)
+{
+    db.reset();
+    fillWithoutBulkIndexes(path(), 200000);
+    for (int round = 0; round < 3; ++round) {
+        reopen();
+        db.reset();   // at once: the build is stopped wherever it is
+        SQLiteConnection observer(path());
+        EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM files"), 200000) << round;
+        EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM errors"), 0) << round;
+    }
+    reopen();
+    db->waitForIndexes();
+    EXPECT_EQ(indexNames(path()), everyIndex);
+    SQLiteConnection observer(path());
+    EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM pragma_quick_check WHERE quick_check <> 'ok'"), 0);
+}
+
+TEST_F(ScanCacheTest, AFailedIndexBuildIsLoggedAndBuiltAgainByTheNextFinish)
+{
+    {
+        // As on a full disk: a statement fails, the build ends there and says why.
+        IndexBuilder builder(path(), {"CREATE INDEX broken ON files(no_such_column);",
+                                      "CREATE INDEX IF NOT EXISTS never ON files(size);"});
+        builder.wait();
+        EXPECT_TRUE(builder.isFinished());
+    }
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM sqlite_master WHERE name = 'never'"), 0);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM errors WHERE path = '" + path() +
+                        "' AND message LIKE 'Cache write failed: %no_such_column%'"),
+              1);
+
+    // An index lost that way, or dropped by anyone, comes back behind the next finish, for
+    // a cancelled scan as for a completed one.
+    for (const auto status : {ScanRecord::Status::cancelled, ScanRecord::Status::completed}) {
+        executeOutside("DROP INDEX files_size; DROP INDEX folders_total;");
+        scanTree("/r", {{"/r", {file("a", 1)}}}, status);
+        db->waitForIndexes();
+        EXPECT_EQ(indexNames(path()), everyIndex) << rawValue(status);
+    }
+}
+
+TEST_F(ScanCacheTest, ListsKeepTheirOrderOfEqualSizesWhileTheirIndexesAreMissing)
+{
+    // Folders synced in the reverse of their path order, so that a walk along the paths meets
+    // the files of equal size in the reverse of their id order.
+    std::vector<Entry> tree = {{"/r", {file("top", 4096)}}};
+    for (int i = 5; i >= 0; --i)
+        tree.push_back({"/r/d" + std::to_string(i), {file("f" + std::to_string(i), 4096), file("g", 8192)}});
+    scanTree("/r", tree);
+    const auto lists = [&] {
+        std::vector<std::string> names;
+        for (const auto& f : db->largestFiles(100)) names.push_back(f.folderPath + "/" + f.name);
+        for (const auto& f : db->largestFiles(100, std::nullopt, "/r")) names.push_back(f.folderPath + "/" + f.name);
+        for (const auto& f : db->recentLargeFiles(0, 0, 100)) names.push_back(f.folderPath + "/" + f.name);
+        for (const auto& f : db->largestFolders(100, 5)) names.push_back(f.path);
+        for (const auto& f : db->childFolders(db->folder("/r")->id, 100)) names.push_back(f.path);
+        return names;
+    };
+    const auto indexed = lists();
+    executeOutside(ScanCacheSchema::bulkLoadDrops + "DROP INDEX folders_parent;");
+    EXPECT_EQ(lists(), indexed);
+}
