@@ -63,7 +63,7 @@ void IndexBuilder::run()
             if (stopping_)
                 break;
             try {
-                db.execute(statement);
+                execute(db, statement);
             } catch (const SQLiteError& error) {
                 if (!stopping_)
                     logFailure(db, error.description());
@@ -78,6 +78,21 @@ void IndexBuilder::run()
         finished_ = true;
     }
     ended_.notify_all();
+}
+
+void IndexBuilder::execute(SQLiteConnection& db, const std::string& statement)
+{
+    try {
+        db.execute(statement);
+    } catch (const SQLiteError& error) {
+        const int code = error.code() & 0xff;
+        if (stopping_ || (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN))
+            throw;
+        // No temporary file could be written (a full or read-only temporary folder): the
+        // sort goes back to memory, slower and on one thread, rather than never done.
+        db.execute("PRAGMA temp_store=MEMORY;");
+        db.execute(statement);
+    }
 }
 
 void IndexBuilder::logFailure(SQLiteConnection& db, const std::string& description) noexcept

@@ -31,6 +31,7 @@ public:
 
 private:
     void run();
+    void execute(SQLiteConnection& db, const std::string& statement);
     void logFailure(SQLiteConnection& db, const std::string& description) noexcept;
 
     const std::string path_;

@@ -1,6 +1,12 @@
 #include "index/IndexBuilder.h"
 #include "index/ScanCacheSchema.h"
 #include "index/ScanCacheTestSupport.h"
+#include "support/PrivateMount.h"
+#include "support/TempDir.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -117,4 +123,30 @@ TEST_F(ScanCacheTest, ListsKeepTheirOrderOfEqualSizesWhileTheirIndexesAreMissing
     const auto indexed = lists();
     executeOutside(ScanCacheSchema::bulkLoadDrops + "DROP INDEX folders_parent;");
     EXPECT_EQ(lists(), indexed);
+}
+
+TEST_F(ScanCacheTest, IndexesAreBuiltInMemoryWhenNoTemporaryFileCanBeWritten)
+{
+    db.reset();
+    fillWithoutBulkIndexes(path(), 200000);
+    TempDir temporary;
+    const std::string folder = temporary.file("full");
+    std::filesystem::create_directories(folder);
+    const PrivateMount::Result result = PrivateMount::run({{folder, 16 * 1024}}, [&]() -> std::string {
+        // The folder SQLite sorts in, now too small for a single sorted run.
+        sqlite3_temp_directory = sqlite3_mprintf("%s", folder.c_str());
+        {
+            StorageDatabase database(path());
+            database.waitForIndexes();
+        }
+        if (indexNames(path()) != everyIndex)
+            return "the indexes were not built";
+        SQLiteConnection observer(path());
+        if (observer.scalarInt("SELECT COUNT(*) FROM errors") != 0)
+            return "the build logged a failure";
+        return "";
+    });
+    if (!result.ran)
+        GTEST_SKIP() << result.skipReason;
+    EXPECT_EQ(result.failure, "");
 }
