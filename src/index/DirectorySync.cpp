@@ -325,8 +325,30 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
     return {db.lastInsertRowID(), true};
 }
 
+// What differs, in listing order: a stored row id to update, or none for a new file; and the
+// ids of the stored rows no listed file matched.
+struct FileDifferences {
+    std::vector<std::pair<std::size_t, std::optional<std::int64_t>>> changed;
+    std::vector<std::int64_t> gone;
+};
+
+FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const std::vector<ScannedFile>& files)
+{
+    FileDifferences differences;
+    StoredFiles stored(db, folderID);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CachedFile* cached = stored.take(files[i]);
+        if (!cached)
+            differences.changed.emplace_back(i, std::nullopt);
+        else if (!unchanged(files[i], *cached))
+            differences.changed.emplace_back(i, cached->id);
+    }
+    differences.gone = stored.finish();
+    return differences;
+}
+
 void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot, double now,
-               DirectorySyncResult& result)
+               FolderDifferences* read, DirectorySyncResult& result)
 {
     auto& db = batch.connection();
     if (snapshot.isNewRow) {
@@ -335,22 +357,13 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
         result.newFiles += static_cast<int>(inserter.flush());
         return;
     }
-    // What differs, in listing order: a stored row id to update, or none for a new file.
-    std::vector<std::pair<const ScannedFile*, std::optional<std::int64_t>>> differences;
-    std::vector<std::int64_t> gone;
-    {
-        StoredFiles stored(db, folderID);
-        for (const auto& file : snapshot.files) {
-            const CachedFile* cached = stored.take(file);
-            if (!cached)
-                differences.emplace_back(&file, std::nullopt);
-            else if (!unchanged(file, *cached))
-                differences.emplace_back(&file, cached->id);
-        }
-        gone = stored.finish();
-    }
+    FileDifferences queried;
+    if (!read) queried = compareFiles(db, folderID, snapshot.files);
+    const auto& differences = read ? read->files : queried.changed;
+    const auto& gone = read ? read->goneFiles : queried.gone;
     FileInserter inserter(batch, folderID, now);
-    for (const auto& [file, id] : differences) {
+    for (const auto& [position, id] : differences) {
+        const ScannedFile* file = &snapshot.files[position];
         if (!id) {
             result.newFiles += static_cast<int>(inserter.add(*file));
         } else {
@@ -370,13 +383,18 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
     }
 }
 
+constexpr std::string_view selectChildrenSQL = "SELECT id, name, path FROM folders WHERE parent_id = ?";
+
 void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot,
-                  DirectorySyncResult& result, std::vector<std::string>& duplicates)
+                  FolderDifferences* read, DirectorySyncResult& result, std::vector<std::string>& duplicates)
 {
     auto& db = batch.connection();
     CachedChildren stored;
-    if (!snapshot.isNewRow) {
-        db.query("SELECT id, name, path FROM folders WHERE parent_id = ?", {folderID}, [&](Statement& row) {
+    if (read) {
+        for (auto& child : read->children)
+            stored.emplace(std::move(child.name), CachedChild{child.id, std::move(child.path)});
+    } else if (!snapshot.isNewRow) {
+        db.query(selectChildrenSQL, {folderID}, [&](Statement& row) {
             stored.emplace(row.text(1), CachedChild{row.integer(0), row.text(2)});
         });
     }
@@ -408,6 +426,7 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
             if (!existing) throw SQLiteError(SQLITE_CONSTRAINT, "folder row for " + path + " was refused");
             // A folder known from elsewhere (a former root) moves under this one.
             db.runValues("UPDATE folders SET parent_id = ? WHERE id = ?", folderID, existing->first);
+            batch.noteRewrite();
             if (existing->second != childDepth) shiftDepth(db, path, childDepth - existing->second);
             result.childIDs[subfolder.name] = existing->first;
         }
@@ -427,12 +446,19 @@ std::string childPath(std::string_view folder, std::string_view name)
     return path;
 }
 
-DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now)
+DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
+                         FolderDifferences* read)
 {
     batch.beginIfNeeded();
     auto& db = batch.connection();
+    // The reader's rows are the folder's rows only while nothing but this sync has written
+    // them since, and only for the row the writer resolved.
+    if (read && (snapshot.isNewRow || snapshot.folderID != read->folderID || read->rewritesSeen != batch.rewrites()))
+        read = nullptr;
     DirectorySyncResult result;
-    const ResolvedFolder folder = resolveFolder(db, snapshot);
+    const ResolvedFolder folder = read ? ResolvedFolder{read->folderID, read->storedParentID == snapshot.parentID &&
+                                                                             read->sameNameAndDepth}
+                                       : resolveFolder(db, snapshot);
     result.folderID = folder.id;
 
     std::int64_t directAlloc = 0;
@@ -442,9 +468,9 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
         directSize += file.size;
     }
 
-    syncFiles(batch, result.folderID, snapshot, now, result);
+    syncFiles(batch, result.folderID, snapshot, now, read, result);
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, read, result, duplicates);
 
     // Stamped last: a folder whose files or children failed to write keeps its old scan id,
     // so a resumed scan reads it again and the finish does not mistake it for visited.
@@ -452,7 +478,10 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     const std::int64_t subfolderCount = static_cast<std::int64_t>(snapshot.subdirectories.size());
     const int restricted = snapshot.isRestricted ? 1 : 0;
     const auto category = rawValue(snapshot.category);
-    if (folder.placed) {
+    if (read && folder.placed && read->rowCurrent) {
+        // Only the visit is new.
+        db.runValues("UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id = ?", scanID, now, result.folderID);
+    } else if (folder.placed) {
         // Leaving parent, name and depth out spares rewriting their index entries on every rescan.
         db.runValues("UPDATE folders SET modified = ?, restricted = ?, scan_id = ?, scanned_at = ?, category = ?,\n"
                      "    direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\nWHERE id = ?",
@@ -479,7 +508,7 @@ DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& s
     result.folderID = resolveFolder(batch.connection(), snapshot).id;
     // Repeated names are logged by the folder's full sync.
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, nullptr, result, duplicates);
     batch.commitIfNeeded();
     return result;
 }
@@ -487,6 +516,7 @@ DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& s
 std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
 {
     batch.beginIfNeeded();
+    batch.noteRewrite();
     auto& db = batch.connection();
     const auto bounds = IndexRows::subtreeValues(path);
     db.run("DELETE FROM files WHERE folder_id IN (SELECT id FROM folders WHERE path = ? OR (path >= ? AND path < ?))",
@@ -494,6 +524,42 @@ std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
     const std::int64_t deleted = db.run("DELETE FROM folders WHERE path = ? OR (path >= ? AND path < ?)", bounds);
     batch.count(deleted);
     return deleted;
+}
+
+std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
+                                         std::uint64_t rewritesSeen)
+{
+    std::optional<FolderDifferences> read;
+    db.query("SELECT id, parent_id, name, depth, modified, restricted, category, direct_alloc, direct_size, "
+             "direct_files, direct_dirs FROM folders WHERE path = ?",
+             {snapshot.path}, [&](Statement& row) {
+                 if (read) return;
+                 read.emplace();
+                 read->folderID = row.integer(0);
+                 if (!row.isNull(1)) read->storedParentID = row.integer(1);
+                 read->sameNameAndDepth = columnEquals(row, 2, snapshot.name) && row.integer(3) == snapshot.depth;
+                 std::int64_t directAlloc = 0;
+                 std::int64_t directSize = 0;
+                 for (const auto& file : snapshot.files) {
+                     directAlloc += file.countedAllocatedSize;
+                     directSize += file.size;
+                 }
+                 read->rowCurrent = !row.isNull(4) && row.real(4) == snapshot.modified &&
+                                    row.integer(5) == (snapshot.isRestricted ? 1 : 0) &&
+                                    row.integer(6) == rawValue(snapshot.category) && row.integer(7) == directAlloc &&
+                                    row.integer(8) == directSize &&
+                                    row.integer(9) == static_cast<std::int64_t>(snapshot.files.size()) &&
+                                    row.integer(10) == static_cast<std::int64_t>(snapshot.subdirectories.size());
+             });
+    if (!read) return std::nullopt;
+    read->rewritesSeen = rewritesSeen;
+    FileDifferences files = compareFiles(db, read->folderID, snapshot.files);
+    read->files = std::move(files.changed);
+    read->goneFiles = std::move(files.gone);
+    db.query(selectChildrenSQL, {read->folderID}, [&](Statement& row) {
+        read->children.push_back({row.integer(0), row.text(1), row.text(2)});
+    });
+    return read;
 }
 
 void shiftDepth(SQLiteConnection& db, std::string_view path, std::int64_t delta)

@@ -320,11 +320,12 @@ bool StorageDatabase::beginBulkLoad()
     });
 }
 
-DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID)
+DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
+                                                   FolderDifferences* read)
 {
     return writing([&](WriteBatch& batch) {
         try {
-            return DirectorySync::sync(batch, snapshot, scanID, nowSeconds());
+            return DirectorySync::sync(batch, snapshot, scanID, nowSeconds(), read);
         } catch (...) {
             ++folderWriteFailures_;
             throw;
@@ -577,7 +578,8 @@ std::int64_t StorageDatabase::databaseFileSize() const noexcept
 
 void StorageDatabase::clearAll()
 {
-    reading([](SQLiteConnection& db) {
+    reading([this](SQLiteConnection& db) {
+        batch_.noteRewrite();
         db.execute("BEGIN IMMEDIATE;");
         try {
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "

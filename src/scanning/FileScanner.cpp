@@ -2,6 +2,7 @@
 
 #include "index/CaseFolding.h"
 #include "index/DirectorySync.h"
+#include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
 #include "index/StorageDatabase.h"
 #include "platform/DescriptorBudget.h"
@@ -123,6 +124,7 @@ struct FileScanner::ReadFolder {
     std::optional<DirectoryReadError> failure;  // of the listing; the snapshot is then empty
     ListingGaps gaps;                           // of a listing that succeeded in part
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
+    std::optional<FolderDifferences> read;      // its listing set against the stored rows by the reader
 };
 
 // The state one scan shares between its readers and its writer.
@@ -286,7 +288,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.scanID = *resumeScanID;
     } else {
         run.scanID = database_.beginScan(roots);
-        database_.beginBulkLoad();
+        if (!database_.beginBulkLoad())
+            run.handoff.setCapacity(std::max(handoffCapacity_, rescanHandoffCapacity));
     }
 
     DirectoryWorkQueue queue;
@@ -443,8 +446,23 @@ ScanOutcome FileScanner::endWithCacheFault(Run& run, const std::vector<std::stri
     return outcome;
 }
 
+std::unique_ptr<SQLiteConnection> FileScanner::storedRowsConnection() const
+{
+    if (database_.isReadOnly())
+        return nullptr;
+    try {
+        auto db = std::make_unique<SQLiteConnection>(database_.path(), SQLiteConnection::Access::readAlongside);
+        // A folder's rows lie together: a few pages each, read once.
+        db->execute("PRAGMA cache_size=-256;");
+        return db;
+    } catch (const std::exception&) {
+        return nullptr;   // the writer reads the stored rows itself
+    }
+}
+
 void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
 {
+    const std::unique_ptr<SQLiteConnection> stored = storedRowsConnection();
     while (auto job = queue.next()) {
         if (run.stop.stop_requested()) {
             queue.complete();
@@ -454,7 +472,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
         // its stored rows for gone.
         std::vector<Job> children;
         try {
-            children = process(*job, run);
+            children = process(*job, run, stored.get());
         } catch (...) {
             loseFolder(job->path, currentFailure(), run);
         }
@@ -499,7 +517,7 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     return jobs;
 }
 
-std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
+std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQLiteConnection* stored)
 {
     pauseGate_.waitIfPaused(run.stop);
     if (run.stop.stop_requested())
@@ -616,6 +634,15 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     if (!failure)
         folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
+    // A folder holding links is synced after the walk, against the rows as they are then.
+    if (stored && folder.links.empty() && !snapshot.isNewRow) {
+        try {
+            const std::uint64_t rewrites = database_.rewritesCommitted();
+            folder.read = DirectorySync::compare(*stored, snapshot, rewrites);
+        } catch (const std::exception&) {
+            folder.read.reset();   // the writer compares it itself
+        }
+    }
 
     // Handed over before the subfolders can be read, so the writer meets it before them.
     run.handoff.push(std::move(folder));
@@ -765,7 +792,7 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
             deferFolderWithLinks(folder, run);
             return;
         }
-        auto result = sync(snapshot, run);
+        auto result = sync(snapshot, run, folder.read ? &*folder.read : nullptr);
         if (result) {
             if (folder.countedBefore) {
                 counters_.folderSyncedAgain(*result);
@@ -854,11 +881,12 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
                                        folder.countedBytes, folder.countedBefore});
 }
 
-std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run)
+std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run,
+                                                    FolderDifferences* read)
 {
     try {
         noteLostBatches(run);
-        DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID);
+        DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID, read);
         run.pending.newFiles += result.newFiles;
         run.pending.changedFiles += result.changedFiles;
         run.pending.deletedFiles += result.deletedFiles;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What a scan reader found when it set one folder's listing against the rows the cache had
+// committed for it, so that the writer need not read those rows again. It holds only while
+// no other write has touched the folder's rows since it was read (see WriteBatch::noteRewrite).
+struct FolderDifferences {
+    struct StoredChild {
+        std::int64_t id = 0;
+        std::string name;
+        std::string path;
+    };
+
+    std::int64_t folderID = 0;
+    std::uint64_t rewritesSeen = 0;   // WriteBatch::rewritesCommitted() before the rows were read
+    // The row's parent as stored; name and depth are compared already.
+    std::optional<std::int64_t> storedParentID;
+    bool sameNameAndDepth = false;
+    // Its date, restricted flag, category and direct figures are what the sync would write.
+    bool rowCurrent = false;
+    // The listed files that differ, by position in the listing, in listing order: with the
+    // stored row's id for a changed file, without one for a new file.
+    std::vector<std::pair<std::size_t, std::optional<std::int64_t>>> files;
+    std::vector<std::int64_t> goneFiles;
+    std::vector<StoredChild> children;   // every stored row whose parent is the folder
+
+    bool filesUnchanged() const { return files.empty() && goneFiles.empty(); }
+};
