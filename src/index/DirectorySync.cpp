@@ -478,6 +478,14 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     const std::int64_t subfolderCount = static_cast<std::int64_t>(snapshot.subdirectories.size());
     const int restricted = snapshot.isRestricted ? 1 : 0;
     const auto category = rawValue(snapshot.category);
+    const bool onlyVisited = read && folder.placed && read->rowCurrent && read->filesUnchanged() &&
+                             result.newChildIDs.empty() && result.deletedFolders == 0 && duplicates.empty() &&
+                             result.childIDs.size() == read->children.size();
+    if (onlyVisited) {
+        read->stampLeft = true;
+        batch.commitIfNeeded();
+        return result;
+    }
     if (read && folder.placed && read->rowCurrent) {
         // Only the visit is new.
         db.runValues("UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id = ?", scanID, now, result.folderID);
@@ -524,6 +532,33 @@ std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
     const std::int64_t deleted = db.run("DELETE FROM folders WHERE path = ? OR (path >= ? AND path < ?)", bounds);
     batch.count(deleted);
     return deleted;
+}
+
+void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs, std::int64_t scanID, double now)
+{
+    if (folderIDs.empty()) return;
+    // One text for every chunk: a short last chunk repeats its last id.
+    constexpr std::size_t chunk = 64;
+    static const std::string sql = [] {
+        std::string text = "UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id IN (?";
+        for (std::size_t i = 1; i < chunk; ++i) text += ", ?";
+        return text + ")";
+    }();
+    batch.beginIfNeeded();
+    auto& db = batch.connection();
+    for (std::size_t first = 0; first < folderIDs.size(); first += chunk) {
+        sqlite3_stmt* statement = db.prepare(sql).handle();
+        check(sqlite3_bind_int64(statement, 1, scanID), statement, 1);
+        check(sqlite3_bind_double(statement, 2, now), statement, 2);
+        const std::size_t count = std::min(chunk, folderIDs.size() - first);
+        for (std::size_t i = 0; i < chunk; ++i) {
+            const int index = static_cast<int>(i) + 3;
+            check(sqlite3_bind_int64(statement, index, folderIDs[first + std::min(i, count - 1)]), statement, index);
+        }
+        runToEnd(statement);
+        batch.count(static_cast<std::int64_t>(count));
+    }
+    batch.commitIfNeeded();
 }
 
 std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 class SQLiteConnection;
 class WriteBatch;
@@ -18,9 +19,14 @@ inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats 
 // Fails with SQLiteError; what ran before the failure stays in the open batch, and the
 // folder keeps its old scan id so that a resumed scan reads it again.
 // With `read`, the stored rows are taken from it instead of being queried, while it still
-// holds (see FolderDifferences); its texts may be moved from.
+// holds (see FolderDifferences); its texts may be moved from. A folder that only needs its
+// visit stamp then is left to stampVisited().
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
                          FolderDifferences* read = nullptr);
+
+// Writes the visit stamps that syncs with a comparison left (FolderDifferences::stampLeft),
+// counting one write each, and commits when due. Fails with SQLiteError.
+void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs, std::int64_t scanID, double now);
 
 // Sets a listing against the rows committed for the folder at the snapshot's path, through a
 // connection of the caller's own; nothing when no row is stored there. `rewritesSeen` is

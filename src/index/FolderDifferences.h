@@ -29,5 +29,9 @@ struct FolderDifferences {
     std::vector<std::int64_t> goneFiles;
     std::vector<StoredChild> children;   // every stored row whose parent is the folder
 
+    // Set by the sync when the folder's visit stamp was all it had to write and it left that
+    // to the caller, who writes many at once with DirectorySync::stampVisited.
+    bool stampLeft = false;
+
     bool filesUnchanged() const { return files.empty() && goneFiles.empty(); }
 };

@@ -333,6 +333,12 @@ DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snap
     });
 }
 
+void StorageDatabase::stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID)
+{
+    // A failure is the caller's to log: it loses those folders.
+    writing([&](WriteBatch& batch) { DirectorySync::stampVisited(batch, folderIDs, scanID, nowSeconds()); });
+}
+
 DirectorySyncResult StorageDatabase::syncSubfolders(const DirectorySnapshot& snapshot)
 {
     return writing([&](WriteBatch& batch) {

@@ -90,6 +90,8 @@ public:
     // reading the stored rows again while it still holds.
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
                                       FolderDifferences* read = nullptr);
+    // Writes the visit stamps such syncs left to the caller (DirectorySync::stampVisited).
+    void stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID);
     // For comparisons made through another connection; safe from any thread without the lock.
     std::uint64_t rewritesCommitted() const { return batch_.rewritesCommitted(); }
     // Writes only the rows of a folder and of its subfolders, for a folder whose files are

@@ -177,6 +177,9 @@ struct FileScanner::Run {
         std::optional<Figures> countedBefore;
     };
     std::vector<Waiting> waiting;
+    // Folders synced with nothing left to write but their visit stamp, written together.
+    std::vector<std::int64_t> stampIDs;
+    std::vector<std::string> stampPaths;
 };
 
 FileScanner::FileScanner(StorageDatabase& database, ScanConfiguration configuration)
@@ -750,7 +753,25 @@ void FileScanner::write(Run& run)
             return;
         for (auto& folder : *batch)
             writeFolder(folder, run);
+        writeStamps(run);
     }
+}
+
+void FileScanner::writeStamps(Run& run)
+{
+    if (run.stampIDs.empty())
+        return;
+    try {
+        database_.stampVisited(run.stampIDs, run.scanID);
+    } catch (const std::exception& error) {
+        // Their subfolders are on their way already; the scan ends incomplete and its resume
+        // reads these again.
+        for (const auto& path : run.stampPaths)
+            loseFolder(path, failureDescription(error), run);
+        noteWriteFailure(error, run);
+    }
+    run.stampIDs.clear();
+    run.stampPaths.clear();
 }
 
 void FileScanner::writeFolder(ReadFolder& folder, Run& run)
@@ -804,6 +825,10 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
         } else {
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
+        }
+        if (folder.read && folder.read->stampLeft) {
+            run.stampIDs.push_back(result->folderID);
+            run.stampPaths.push_back(snapshot.path);
         }
         folder.slot->folderID = result->folderID;
         folder.slot->childIDs = std::move(result->childIDs);

@@ -123,6 +123,7 @@ private:
     // The writer thread and what it does with each folder read.
     void write(Run& run);
     void writeFolder(ReadFolder& folder, Run& run);
+    void writeStamps(Run& run);
     void deferFolderWithLinks(ReadFolder& folder, Run& run);
     // Absent when the write failed, which is counted and logged.
     std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, Run& run,
