@@ -27,6 +27,7 @@ struct CachedFile {
     std::int64_t counted = 0;
     std::int64_t flags = 0;
     std::int64_t inode = 0;
+    std::int64_t category = 0;
     bool taken = false;
 };
 
@@ -48,7 +49,7 @@ constexpr std::string_view updateFileSQL =
     "UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
     "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?";
 constexpr std::string_view selectFilesSQL =
-    "SELECT id, name, size, alloc, modified, counted_alloc, flags, inode FROM files WHERE folder_id = ?";
+    "SELECT id, name, size, alloc, modified, counted_alloc, flags, inode, category FROM files WHERE folder_id = ?";
 constexpr std::string_view insertChildSQL =
     "INSERT OR IGNORE INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)";
 
@@ -258,6 +259,7 @@ private:
             current_.counted = sqlite3_column_int64(statement_, 5);
             current_.flags = sqlite3_column_int64(statement_, 6);
             current_.inode = sqlite3_column_int64(statement_, 7);
+            current_.category = sqlite3_column_int64(statement_, 8);
             return;
         }
         if (result != SQLITE_DONE) {
@@ -327,10 +329,72 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
 
 // What differs, in listing order: a stored row id to update, or none for a new file; and the
 // ids of the stored rows no listed file matched.
+using ChangedFile = FolderDifferences::ChangedFile;
+
 struct FileDifferences {
-    std::vector<std::pair<std::size_t, std::optional<std::int64_t>>> changed;
+    std::vector<ChangedFile> changed;
     std::vector<std::int64_t> gone;
 };
+
+std::uint8_t movedKeys(const ScannedFile& file, const CachedFile& cached)
+{
+    std::uint8_t keys = 0;
+    if (file.size != cached.size) keys |= ChangedFile::size;
+    if (file.allocatedSize != cached.alloc) keys |= ChangedFile::alloc;
+    if (rawValue(file.category) != cached.category) keys |= ChangedFile::category;
+    return keys;
+}
+
+// The update of a changed file that writes the indexed columns in `keys` and every other one.
+const std::string& updateSQL(std::uint8_t keys)
+{
+    static const std::array<std::string, 8> texts = [] {
+        std::array<std::string, 8> all;
+        for (std::uint8_t k = 0; k < 8; ++k) {
+            std::string text = "UPDATE files SET ";
+            if (k & ChangedFile::size) text += "size = ?, ";
+            if (k & ChangedFile::alloc) text += "alloc = ?, ";
+            text += "counted_alloc = ?, modified = ?, created = ?, accessed = ?, flags = ?, inode = ?, ";
+            if (k & ChangedFile::category) text += "category = ?, ";
+            all[k] = text + "scanned_at = ? WHERE id = ?";
+        }
+        all[7] = std::string(updateFileSQL);
+        return all;
+    }();
+    return texts[keys & 7];
+}
+
+void updateFile(SQLiteConnection& db, const ScannedFile& file, std::int64_t id, std::uint8_t keys, double now)
+{
+    sqlite3_stmt* update = db.prepare(updateSQL(keys)).handle();
+    if ((keys & 7) == 7) {
+        bindFileValues(update, 1, file, now);
+        check(sqlite3_bind_int64(update, 11, id), update, 11);
+        runToEnd(update);
+        return;
+    }
+    int index = 1;
+    const auto integer = [&](sqlite3_int64 value) {
+        check(sqlite3_bind_int64(update, index, value), update, index);
+        ++index;
+    };
+    const auto real = [&](double value) {
+        check(sqlite3_bind_double(update, index, value), update, index);
+        ++index;
+    };
+    if (keys & ChangedFile::size) integer(file.size);
+    if (keys & ChangedFile::alloc) integer(file.allocatedSize);
+    integer(file.countedAllocatedSize);
+    real(file.modified);
+    real(file.created);
+    real(file.accessed);
+    integer(file.flags.rawValue);
+    integer(static_cast<sqlite3_int64>(file.inode));
+    if (keys & ChangedFile::category) integer(rawValue(file.category));
+    real(now);
+    integer(id);
+    runToEnd(update);
+}
 
 FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const std::vector<ScannedFile>& files)
 {
@@ -339,9 +403,9 @@ FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const 
     for (std::size_t i = 0; i < files.size(); ++i) {
         const CachedFile* cached = stored.take(files[i]);
         if (!cached)
-            differences.changed.emplace_back(i, std::nullopt);
+            differences.changed.push_back({i, std::nullopt, 0});
         else if (!unchanged(files[i], *cached))
-            differences.changed.emplace_back(i, cached->id);
+            differences.changed.push_back({i, cached->id, movedKeys(files[i], *cached)});
     }
     differences.gone = stored.finish();
     return differences;
@@ -362,15 +426,12 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
     const auto& differences = read ? read->files : queried.changed;
     const auto& gone = read ? read->goneFiles : queried.gone;
     FileInserter inserter(batch, folderID, now);
-    for (const auto& [position, id] : differences) {
-        const ScannedFile* file = &snapshot.files[position];
-        if (!id) {
-            result.newFiles += static_cast<int>(inserter.add(*file));
+    for (const auto& changed : differences) {
+        const ScannedFile& file = snapshot.files[changed.position];
+        if (!changed.storedID) {
+            result.newFiles += static_cast<int>(inserter.add(file));
         } else {
-            sqlite3_stmt* update = db.prepare(updateFileSQL).handle();
-            bindFileValues(update, 1, *file, now);
-            check(sqlite3_bind_int64(update, 11, *id), update, 11);
-            runToEnd(update);
+            updateFile(db, file, *changed.storedID, changed.movedKeys, now);
             ++result.changedFiles;
             batch.count();
         }

@@ -23,9 +23,18 @@ struct FolderDifferences {
     bool sameNameAndDepth = false;
     // Its date, restricted flag, category and direct figures are what the sync would write.
     bool rowCurrent = false;
-    // The listed files that differ, by position in the listing, in listing order: with the
-    // stored row's id for a changed file, without one for a new file.
-    std::vector<std::pair<std::size_t, std::optional<std::int64_t>>> files;
+    // A listed file that differs from its stored row, or has none.
+    struct ChangedFile {
+        // Indexed columns of a stored row: only those that moved are written, so that an
+        // index whose key stays is not touched.
+        enum Key : std::uint8_t { size = 1, alloc = 2, category = 4 };
+
+        std::size_t position = 0;               // in the listing
+        std::optional<std::int64_t> storedID;   // absent for a new file
+        std::uint8_t movedKeys = 0;
+    };
+    // In listing order.
+    std::vector<ChangedFile> files;
     std::vector<std::int64_t> goneFiles;
     std::vector<StoredChild> children;   // every stored row whose parent is the folder
 

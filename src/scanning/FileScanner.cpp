@@ -125,6 +125,7 @@ struct FileScanner::ReadFolder {
     ListingGaps gaps;                           // of a listing that succeeded in part
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
     std::optional<FolderDifferences> read;      // its listing set against the stored rows by the reader
+    std::size_t reader = 0;                     // the worker that read it
 };
 
 // The state one scan shares between its readers and its writer.
@@ -177,6 +178,15 @@ struct FileScanner::Run {
         std::optional<Figures> countedBefore;
     };
     std::vector<Waiting> waiting;
+    // Written folders on their way back to the reader that made them, which frees them:
+    // freeing memory of another thread's arena waits for that thread's own allocations, and
+    // the writer is the one who must not wait.
+    struct ReturnBin {
+        std::mutex lock;
+        std::vector<ReadFolder> folders;
+    };
+    std::vector<std::unique_ptr<ReturnBin>> bins;
+
     // Folders synced with nothing left to write but their visit stamp, written together.
     std::vector<std::int64_t> stampIDs;
     std::vector<std::string> stampPaths;
@@ -343,9 +353,11 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         std::vector<std::thread> workers;
         workers.reserve(static_cast<std::size_t>(workerCount));
         for (int i = 0; i < workerCount; ++i)
-            workers.emplace_back([&] {
+            run.bins.push_back(std::make_unique<Run::ReturnBin>());
+        for (int i = 0; i < workerCount; ++i)
+            workers.emplace_back([&, i] {
                 nameThread("scan-reader");
-                work(queue, run);
+                work(queue, run, static_cast<std::size_t>(i));
             });
         for (auto& worker : workers)
             worker.join();
@@ -463,10 +475,26 @@ std::unique_ptr<SQLiteConnection> FileScanner::storedRowsConnection() const
     }
 }
 
-void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
+void FileScanner::giveBack(std::vector<ReadFolder>& written, Run& run)
+{
+    for (auto& folder : written) {
+        auto& bin = *run.bins[folder.reader];
+        std::lock_guard guard(bin.lock);
+        bin.folders.push_back(std::move(folder));
+    }
+}
+
+void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
 {
     const std::unique_ptr<SQLiteConnection> stored = storedRowsConnection();
+    auto& bin = *run.bins[reader];
+    std::vector<ReadFolder> written;
     while (auto job = queue.next()) {
+        {
+            std::lock_guard guard(bin.lock);
+            written.swap(bin.folders);
+        }
+        written.clear();
         if (run.stop.stop_requested()) {
             queue.complete();
             return;
@@ -475,7 +503,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
         // its stored rows for gone.
         std::vector<Job> children;
         try {
-            children = process(*job, run, stored.get());
+            children = process(*job, run, stored.get(), reader);
         } catch (...) {
             loseFolder(job->path, currentFailure(), run);
         }
@@ -520,7 +548,8 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     return jobs;
 }
 
-std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQLiteConnection* stored)
+std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQLiteConnection* stored,
+                                                  std::size_t reader)
 {
     pauseGate_.waitIfPaused(run.stop);
     if (run.stop.stop_requested())
@@ -637,6 +666,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQL
     if (!failure)
         folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
+    folder.reader = reader;
     // A folder holding links is synced after the walk, against the rows as they are then.
     if (stored && folder.links.empty() && !snapshot.isNewRow) {
         try {
@@ -754,6 +784,7 @@ void FileScanner::write(Run& run)
         for (auto& folder : *batch)
             writeFolder(folder, run);
         writeStamps(run);
+        giveBack(*batch, run);
     }
 }
 

@@ -91,10 +91,10 @@ private:
     struct Listing;
     struct ReadFolder;
 
-    void work(DirectoryWorkQueue& queue, Run& run);
+    void work(DirectoryWorkQueue& queue, Run& run, std::size_t reader);
     // `stored`, when present, is the worker's own connection to the cache, through which it
     // sets each listing against the stored rows before handing it over.
-    std::vector<Job> process(const Job& job, Run& run, SQLiteConnection* stored);
+    std::vector<Job> process(const Job& job, Run& run, SQLiteConnection* stored, std::size_t reader);
     // The worker's connection to the cache, or nothing when the cache cannot be read that way.
     std::unique_ptr<SQLiteConnection> storedRowsConnection() const;
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
@@ -124,6 +124,8 @@ private:
     void write(Run& run);
     void writeFolder(ReadFolder& folder, Run& run);
     void writeStamps(Run& run);
+    // Hands written folders back to the readers that made them, to be freed there.
+    static void giveBack(std::vector<ReadFolder>& written, Run& run);
     void deferFolderWithLinks(ReadFolder& folder, Run& run);
     // Absent when the write failed, which is counted and logged.
     std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, Run& run,

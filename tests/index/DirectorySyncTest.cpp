@@ -564,3 +564,50 @@ TEST_F(ScanCacheTest, AReaderBesideTheWriterSeesEachCommitAndWritesNothing)
     EXPECT_EQ(reader.scalarInt("SELECT COUNT(*) FROM files"), 2);
     EXPECT_EQ(sqliteFailure([&] { reader.execute("DELETE FROM files;"); }).code() & 0xff, SQLITE_READONLY);
 }
+
+TEST_F(ScanCacheTest, AChangedFileRowHoldsTheListingWhicheverIndexedColumnsMoved)
+{
+    auto base = file("f.txt", 4096, 1000.0);
+    base.fileExtension = "txt";
+    const auto moved = [&](bool size, bool alloc, bool category) {
+        ScannedFile f = base;
+        f.modified += 5;
+        f.accessed += 6;
+        f.created += 7;
+        f.countedAllocatedSize = 0;
+        f.flags = FileItem::Flags::hardLink;
+        f.inode = 99;
+        if (size) f.size += 10;
+        if (alloc) f.allocatedSize += 4096;
+        if (category) f.category = StorageCategory::documents;
+        return f;
+    };
+    for (int keys = 0; keys < 8; ++keys) {
+        SCOPED_TRACE(keys);
+        db->clearAll();
+        const auto scanID = db->beginScan({"/r"});
+        db->syncDirectory(folder("/r", std::nullopt, 0, {base}), scanID);
+        const ScannedFile now = moved(keys & 1, keys & 2, keys & 4);
+        EXPECT_EQ(db->syncDirectory(folder("/r", std::nullopt, 0, {now}), scanID).changedFiles, 1);
+        db->commit();
+        const auto column = [&](const std::string& name) {
+            return committed("SELECT " + name + " FROM files WHERE name = 'f.txt'");
+        };
+        EXPECT_EQ(column("size"), now.size);
+        EXPECT_EQ(column("alloc"), now.allocatedSize);
+        EXPECT_EQ(column("counted_alloc"), 0);
+        EXPECT_EQ(column("CAST(modified AS INTEGER)"), 1005);
+        EXPECT_EQ(column("CAST(created AS INTEGER)"), 1007);
+        EXPECT_EQ(column("CAST(accessed AS INTEGER)"), 1006);
+        EXPECT_EQ(column("flags"), FileItem::Flags::hardLink.rawValue);
+        EXPECT_EQ(column("inode"), 99);
+        EXPECT_EQ(column("category"), rawValue(now.category));
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE ext = 'txt'"), 1);
+        // The indexes agree with the rows.
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files INDEXED BY files_size WHERE size = " + std::to_string(now.size)), 1);
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files INDEXED BY files_alloc WHERE alloc = " +
+                            std::to_string(now.allocatedSize)), 1);
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files INDEXED BY files_category WHERE category = " +
+                            std::to_string(rawValue(now.category))), 1);
+    }
+}
