@@ -84,10 +84,11 @@ void check(int result, sqlite3_stmt* statement, int index)
     }
 }
 
-// The ten values the file statements bind after their leading ones, from `first` on; the
-// texts are bound without a copy, so the file must outlive the step.
-void bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, double now)
+// The ten values the file statements bind after their leading ones, from `first` on, of
+// which an update leaves out the indexed columns not in `keys`; returns the next index.
+int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, double now, std::uint8_t keys = 7)
 {
+    using Key = FolderDifferences::ChangedFile::Key;
     int index = first;
     const auto integer = [&](sqlite3_int64 value) {
         check(sqlite3_bind_int64(statement, index, value), statement, index);
@@ -97,16 +98,17 @@ void bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file,
         check(sqlite3_bind_double(statement, index, value), statement, index);
         ++index;
     };
-    integer(file.size);
-    integer(file.allocatedSize);
+    if (keys & Key::size) integer(file.size);
+    if (keys & Key::alloc) integer(file.allocatedSize);
     integer(file.countedAllocatedSize);
     real(file.modified);
     real(file.created);
     real(file.accessed);
     integer(file.flags.rawValue);
     integer(static_cast<sqlite3_int64>(file.inode));
-    integer(rawValue(file.category));
+    if (keys & Key::category) integer(rawValue(file.category));
     real(now);
+    return index;
 }
 
 void bindText(sqlite3_stmt* statement, int index, std::string_view text)
@@ -367,32 +369,8 @@ const std::string& updateSQL(std::uint8_t keys)
 void updateFile(SQLiteConnection& db, const ScannedFile& file, std::int64_t id, std::uint8_t keys, double now)
 {
     sqlite3_stmt* update = db.prepare(updateSQL(keys)).handle();
-    if ((keys & 7) == 7) {
-        bindFileValues(update, 1, file, now);
-        check(sqlite3_bind_int64(update, 11, id), update, 11);
-        runToEnd(update);
-        return;
-    }
-    int index = 1;
-    const auto integer = [&](sqlite3_int64 value) {
-        check(sqlite3_bind_int64(update, index, value), update, index);
-        ++index;
-    };
-    const auto real = [&](double value) {
-        check(sqlite3_bind_double(update, index, value), update, index);
-        ++index;
-    };
-    if (keys & ChangedFile::size) integer(file.size);
-    if (keys & ChangedFile::alloc) integer(file.allocatedSize);
-    integer(file.countedAllocatedSize);
-    real(file.modified);
-    real(file.created);
-    real(file.accessed);
-    integer(file.flags.rawValue);
-    integer(static_cast<sqlite3_int64>(file.inode));
-    if (keys & ChangedFile::category) integer(rawValue(file.category));
-    real(now);
-    integer(id);
+    const int last = bindFileValues(update, 1, file, now, keys);
+    check(sqlite3_bind_int64(update, last, id), update, last);
     runToEnd(update);
 }
 
