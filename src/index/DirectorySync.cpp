@@ -33,14 +33,14 @@ struct CachedFile {
 
 struct CachedChild {
     std::int64_t id = 0;
-    std::string path;
+    std::string_view path;
 };
 
 using Statement = SQLiteConnection::Statement;
 
 // Names repaired from invalid bytes can repeat, so one name may hold several rows;
 // each row is matched at most once.
-using CachedChildren = std::multimap<std::string, CachedChild>;
+using CachedChildren = std::multimap<std::string_view, CachedChild>;
 
 constexpr std::string_view insertFileSQL =
     "INSERT OR FAIL INTO files(folder_id, name, ext, size, alloc, counted_alloc, modified, created, accessed, flags, inode, "
@@ -428,23 +428,22 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
                   FolderDifferences* read, DirectorySyncResult& result, std::vector<std::string>& duplicates)
 {
     auto& db = batch.connection();
-    CachedChildren stored;
-    if (read) {
-        for (auto& child : read->children)
-            stored.emplace(std::move(child.name), CachedChild{child.id, std::move(child.path)});
-    } else if (!snapshot.isNewRow) {
+    // The reader's rows are looked at in place: what a reader allocated, the writer does not free.
+    std::vector<FolderDifferences::StoredChild> queried;
+    if (!read && !snapshot.isNewRow) {
         db.query(selectChildrenSQL, {folderID}, [&](Statement& row) {
-            stored.emplace(row.text(1), CachedChild{row.integer(0), row.text(2)});
+            queried.push_back({row.integer(0), row.text(1), row.text(2)});
         });
     }
+    CachedChildren stored;
+    for (const auto& child : read ? read->children : queried) stored.emplace(child.name, CachedChild{child.id, child.path});
 
     const std::int64_t childDepth = snapshot.depth + 1;
     std::set<std::string_view> seen;
     std::string path;
     for (const auto& subfolder : snapshot.subdirectories) {
-        path = childPath(snapshot.path, subfolder.name);
         if (!seen.insert(subfolder.name).second) {
-            duplicates.push_back(path);
+            duplicates.push_back(childPath(snapshot.path, subfolder.name));
             continue;
         }
         if (auto known = stored.find(subfolder.name); known != stored.end()) {
@@ -452,6 +451,7 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
             stored.erase(known);
             continue;
         }
+        path = childPath(snapshot.path, subfolder.name);
         // Ignored when the path has a row already, which costs no lookup of its own.
         if (db.runValues(insertChildSQL, folderID, path, subfolder.name, childDepth, subfolder.modified) > 0) {
             const std::int64_t id = db.lastInsertRowID();

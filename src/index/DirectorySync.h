@@ -19,7 +19,7 @@ inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats 
 // Fails with SQLiteError; what ran before the failure stays in the open batch, and the
 // folder keeps its old scan id so that a resumed scan reads it again.
 // With `read`, the stored rows are taken from it instead of being queried, while it still
-// holds (see FolderDifferences); its texts may be moved from. A folder that only needs its
+// holds (see FolderDifferences). A folder that only needs its
 // visit stamp then is left to stampVisited().
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
                          FolderDifferences* read = nullptr);
