@@ -32,6 +32,9 @@ double wallClockNow()
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+// Page cache of each reader's own connection to the cache, in KiB.
+constexpr int readerCacheKiB = 1024;
+
 // Names the thread as tools such as top and perf show it.
 void nameThread(const char* name) { ::pthread_setname_np(::pthread_self(), name); }
 
@@ -134,6 +137,7 @@ struct FileScanner::Run {
 
     std::int64_t scanID = 0;
     bool resuming = false;
+    bool fillsEmptyIndex = false;   // nothing stored to compare a listing with
     std::vector<std::string> exclusions;
     std::stop_token stop;
     HandoffQueue<ReadFolder> handoff;
@@ -301,7 +305,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.scanID = *resumeScanID;
     } else {
         run.scanID = database_.beginScan(roots);
-        if (!database_.beginBulkLoad())
+        run.fillsEmptyIndex = database_.beginBulkLoad();
+        if (!run.fillsEmptyIndex)
             run.handoff.setCapacity(std::max(handoffCapacity_, rescanHandoffCapacity));
     }
 
@@ -467,8 +472,9 @@ std::unique_ptr<SQLiteConnection> FileScanner::storedRowsConnection() const
         return nullptr;
     try {
         auto db = std::make_unique<SQLiteConnection>(database_.path(), SQLiteConnection::Access::readAlongside);
-        // A folder's rows lie together: a few pages each, read once.
-        db->execute("PRAGMA cache_size=-256;");
+        // Room for the upper levels of the indexes and tables it looks folders up in; a
+        // folder's own rows lie together, a page or two read once.
+        db->execute("PRAGMA cache_size=-" + std::to_string(readerCacheKiB) + ";");
         return db;
     } catch (const std::exception&) {
         return nullptr;   // the writer reads the stored rows itself
@@ -486,7 +492,7 @@ void FileScanner::giveBack(std::vector<ReadFolder>& written, Run& run)
 
 void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
 {
-    const std::unique_ptr<SQLiteConnection> stored = storedRowsConnection();
+    const std::unique_ptr<SQLiteConnection> stored = run.fillsEmptyIndex ? nullptr : storedRowsConnection();
     auto& bin = *run.bins[reader];
     std::vector<ReadFolder> written;
     while (auto job = queue.next()) {
