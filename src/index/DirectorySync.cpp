@@ -27,19 +27,20 @@ struct CachedFile {
     std::int64_t counted = 0;
     std::int64_t flags = 0;
     std::int64_t inode = 0;
+    std::int64_t category = 0;
     bool taken = false;
 };
 
 struct CachedChild {
     std::int64_t id = 0;
-    std::string path;
+    std::string_view path;
 };
 
 using Statement = SQLiteConnection::Statement;
 
 // Names repaired from invalid bytes can repeat, so one name may hold several rows;
 // each row is matched at most once.
-using CachedChildren = std::multimap<std::string, CachedChild>;
+using CachedChildren = std::multimap<std::string_view, CachedChild>;
 
 constexpr std::string_view insertFileSQL =
     "INSERT OR FAIL INTO files(folder_id, name, ext, size, alloc, counted_alloc, modified, created, accessed, flags, inode, "
@@ -48,7 +49,7 @@ constexpr std::string_view updateFileSQL =
     "UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
     "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?";
 constexpr std::string_view selectFilesSQL =
-    "SELECT id, name, size, alloc, modified, counted_alloc, flags, inode FROM files WHERE folder_id = ?";
+    "SELECT id, name, size, alloc, modified, counted_alloc, flags, inode, category FROM files WHERE folder_id = ?";
 constexpr std::string_view insertChildSQL =
     "INSERT OR IGNORE INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)";
 
@@ -83,10 +84,11 @@ void check(int result, sqlite3_stmt* statement, int index)
     }
 }
 
-// The ten values the file statements bind after their leading ones, from `first` on; the
-// texts are bound without a copy, so the file must outlive the step.
-void bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, double now)
+// The ten values the file statements bind after their leading ones, from `first` on, of
+// which an update leaves out the indexed columns not in `keys`; returns the next index.
+int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, double now, std::uint8_t keys = 7)
 {
+    using Key = FolderDifferences::ChangedFile::Key;
     int index = first;
     const auto integer = [&](sqlite3_int64 value) {
         check(sqlite3_bind_int64(statement, index, value), statement, index);
@@ -96,16 +98,17 @@ void bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file,
         check(sqlite3_bind_double(statement, index, value), statement, index);
         ++index;
     };
-    integer(file.size);
-    integer(file.allocatedSize);
+    if (keys & Key::size) integer(file.size);
+    if (keys & Key::alloc) integer(file.allocatedSize);
     integer(file.countedAllocatedSize);
     real(file.modified);
     real(file.created);
     real(file.accessed);
     integer(file.flags.rawValue);
     integer(static_cast<sqlite3_int64>(file.inode));
-    integer(rawValue(file.category));
+    if (keys & Key::category) integer(rawValue(file.category));
     real(now);
+    return index;
 }
 
 void bindText(sqlite3_stmt* statement, int index, std::string_view text)
@@ -258,6 +261,7 @@ private:
             current_.counted = sqlite3_column_int64(statement_, 5);
             current_.flags = sqlite3_column_int64(statement_, 6);
             current_.inode = sqlite3_column_int64(statement_, 7);
+            current_.category = sqlite3_column_int64(statement_, 8);
             return;
         }
         if (result != SQLITE_DONE) {
@@ -325,8 +329,68 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
     return {db.lastInsertRowID(), true};
 }
 
+// What differs, in listing order: a stored row id to update, or none for a new file; and the
+// ids of the stored rows no listed file matched.
+using ChangedFile = FolderDifferences::ChangedFile;
+
+struct FileDifferences {
+    std::vector<ChangedFile> changed;
+    std::vector<std::int64_t> gone;
+};
+
+std::uint8_t movedKeys(const ScannedFile& file, const CachedFile& cached)
+{
+    std::uint8_t keys = 0;
+    if (file.size != cached.size) keys |= ChangedFile::size;
+    if (file.allocatedSize != cached.alloc) keys |= ChangedFile::alloc;
+    if (rawValue(file.category) != cached.category) keys |= ChangedFile::category;
+    return keys;
+}
+
+// The update of a changed file that writes the indexed columns in `keys` and every other one.
+const std::string& updateSQL(std::uint8_t keys)
+{
+    static const std::array<std::string, 8> texts = [] {
+        std::array<std::string, 8> all;
+        for (std::uint8_t k = 0; k < 8; ++k) {
+            std::string text = "UPDATE files SET ";
+            if (k & ChangedFile::size) text += "size = ?, ";
+            if (k & ChangedFile::alloc) text += "alloc = ?, ";
+            text += "counted_alloc = ?, modified = ?, created = ?, accessed = ?, flags = ?, inode = ?, ";
+            if (k & ChangedFile::category) text += "category = ?, ";
+            all[k] = text + "scanned_at = ? WHERE id = ?";
+        }
+        all[7] = std::string(updateFileSQL);
+        return all;
+    }();
+    return texts[keys & 7];
+}
+
+void updateFile(SQLiteConnection& db, const ScannedFile& file, std::int64_t id, std::uint8_t keys, double now)
+{
+    sqlite3_stmt* update = db.prepare(updateSQL(keys)).handle();
+    const int last = bindFileValues(update, 1, file, now, keys);
+    check(sqlite3_bind_int64(update, last, id), update, last);
+    runToEnd(update);
+}
+
+FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const std::vector<ScannedFile>& files)
+{
+    FileDifferences differences;
+    StoredFiles stored(db, folderID);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CachedFile* cached = stored.take(files[i]);
+        if (!cached)
+            differences.changed.push_back({i, std::nullopt, 0});
+        else if (!unchanged(files[i], *cached))
+            differences.changed.push_back({i, cached->id, movedKeys(files[i], *cached)});
+    }
+    differences.gone = stored.finish();
+    return differences;
+}
+
 void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot, double now,
-               DirectorySyncResult& result)
+               FolderDifferences* read, DirectorySyncResult& result)
 {
     auto& db = batch.connection();
     if (snapshot.isNewRow) {
@@ -335,29 +399,17 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
         result.newFiles += static_cast<int>(inserter.flush());
         return;
     }
-    // What differs, in listing order: a stored row id to update, or none for a new file.
-    std::vector<std::pair<const ScannedFile*, std::optional<std::int64_t>>> differences;
-    std::vector<std::int64_t> gone;
-    {
-        StoredFiles stored(db, folderID);
-        for (const auto& file : snapshot.files) {
-            const CachedFile* cached = stored.take(file);
-            if (!cached)
-                differences.emplace_back(&file, std::nullopt);
-            else if (!unchanged(file, *cached))
-                differences.emplace_back(&file, cached->id);
-        }
-        gone = stored.finish();
-    }
+    FileDifferences queried;
+    if (!read) queried = compareFiles(db, folderID, snapshot.files);
+    const auto& differences = read ? read->files : queried.changed;
+    const auto& gone = read ? read->goneFiles : queried.gone;
     FileInserter inserter(batch, folderID, now);
-    for (const auto& [file, id] : differences) {
-        if (!id) {
-            result.newFiles += static_cast<int>(inserter.add(*file));
+    for (const auto& changed : differences) {
+        const ScannedFile& file = snapshot.files[changed.position];
+        if (!changed.storedID) {
+            result.newFiles += static_cast<int>(inserter.add(file));
         } else {
-            sqlite3_stmt* update = db.prepare(updateFileSQL).handle();
-            bindFileValues(update, 1, *file, now);
-            check(sqlite3_bind_int64(update, 11, *id), update, 11);
-            runToEnd(update);
+            updateFile(db, file, *changed.storedID, changed.movedKeys, now);
             ++result.changedFiles;
             batch.count();
         }
@@ -370,24 +422,28 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
     }
 }
 
+constexpr std::string_view selectChildrenSQL = "SELECT id, name, path FROM folders WHERE parent_id = ?";
+
 void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot,
-                  DirectorySyncResult& result, std::vector<std::string>& duplicates)
+                  FolderDifferences* read, DirectorySyncResult& result, std::vector<std::string>& duplicates)
 {
     auto& db = batch.connection();
-    CachedChildren stored;
-    if (!snapshot.isNewRow) {
-        db.query("SELECT id, name, path FROM folders WHERE parent_id = ?", {folderID}, [&](Statement& row) {
-            stored.emplace(row.text(1), CachedChild{row.integer(0), row.text(2)});
+    // The reader's rows are looked at in place: what a reader allocated, the writer does not free.
+    std::vector<FolderDifferences::StoredChild> queried;
+    if (!read && !snapshot.isNewRow) {
+        db.query(selectChildrenSQL, {folderID}, [&](Statement& row) {
+            queried.push_back({row.integer(0), row.text(1), row.text(2)});
         });
     }
+    CachedChildren stored;
+    for (const auto& child : read ? read->children : queried) stored.emplace(child.name, CachedChild{child.id, child.path});
 
     const std::int64_t childDepth = snapshot.depth + 1;
     std::set<std::string_view> seen;
     std::string path;
     for (const auto& subfolder : snapshot.subdirectories) {
-        path = childPath(snapshot.path, subfolder.name);
         if (!seen.insert(subfolder.name).second) {
-            duplicates.push_back(path);
+            duplicates.push_back(childPath(snapshot.path, subfolder.name));
             continue;
         }
         if (auto known = stored.find(subfolder.name); known != stored.end()) {
@@ -395,6 +451,7 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
             stored.erase(known);
             continue;
         }
+        path = childPath(snapshot.path, subfolder.name);
         // Ignored when the path has a row already, which costs no lookup of its own.
         if (db.runValues(insertChildSQL, folderID, path, subfolder.name, childDepth, subfolder.modified) > 0) {
             const std::int64_t id = db.lastInsertRowID();
@@ -408,6 +465,7 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
             if (!existing) throw SQLiteError(SQLITE_CONSTRAINT, "folder row for " + path + " was refused");
             // A folder known from elsewhere (a former root) moves under this one.
             db.runValues("UPDATE folders SET parent_id = ? WHERE id = ?", folderID, existing->first);
+            batch.noteRewrite();
             if (existing->second != childDepth) shiftDepth(db, path, childDepth - existing->second);
             result.childIDs[subfolder.name] = existing->first;
         }
@@ -427,12 +485,19 @@ std::string childPath(std::string_view folder, std::string_view name)
     return path;
 }
 
-DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now)
+DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
+                         FolderDifferences* read)
 {
     batch.beginIfNeeded();
     auto& db = batch.connection();
+    // The reader's rows are the folder's rows only while nothing but this sync has written
+    // them since, and only for the row the writer resolved.
+    if (read && (snapshot.isNewRow || snapshot.folderID != read->folderID || read->rewritesSeen != batch.rewrites()))
+        read = nullptr;
     DirectorySyncResult result;
-    const ResolvedFolder folder = resolveFolder(db, snapshot);
+    const ResolvedFolder folder = read ? ResolvedFolder{read->folderID, read->storedParentID == snapshot.parentID &&
+                                                                             read->sameNameAndDepth}
+                                       : resolveFolder(db, snapshot);
     result.folderID = folder.id;
 
     std::int64_t directAlloc = 0;
@@ -442,9 +507,9 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
         directSize += file.size;
     }
 
-    syncFiles(batch, result.folderID, snapshot, now, result);
+    syncFiles(batch, result.folderID, snapshot, now, read, result);
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, read, result, duplicates);
 
     // Stamped last: a folder whose files or children failed to write keeps its old scan id,
     // so a resumed scan reads it again and the finish does not mistake it for visited.
@@ -452,7 +517,18 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     const std::int64_t subfolderCount = static_cast<std::int64_t>(snapshot.subdirectories.size());
     const int restricted = snapshot.isRestricted ? 1 : 0;
     const auto category = rawValue(snapshot.category);
-    if (folder.placed) {
+    const bool onlyVisited = read && folder.placed && read->rowCurrent && read->filesUnchanged() &&
+                             result.newChildIDs.empty() && result.deletedFolders == 0 && duplicates.empty() &&
+                             result.childIDs.size() == read->children.size();
+    if (onlyVisited) {
+        read->stampLeft = true;
+        batch.commitIfNeeded();
+        return result;
+    }
+    if (read && folder.placed && read->rowCurrent) {
+        // Only the visit is new.
+        db.runValues("UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id = ?", scanID, now, result.folderID);
+    } else if (folder.placed) {
         // Leaving parent, name and depth out spares rewriting their index entries on every rescan.
         db.runValues("UPDATE folders SET modified = ?, restricted = ?, scan_id = ?, scanned_at = ?, category = ?,\n"
                      "    direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?\nWHERE id = ?",
@@ -479,7 +555,7 @@ DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& s
     result.folderID = resolveFolder(batch.connection(), snapshot).id;
     // Repeated names are logged by the folder's full sync.
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, nullptr, result, duplicates);
     batch.commitIfNeeded();
     return result;
 }
@@ -487,6 +563,7 @@ DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& s
 std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
 {
     batch.beginIfNeeded();
+    batch.noteRewrite();
     auto& db = batch.connection();
     const auto bounds = IndexRows::subtreeValues(path);
     db.run("DELETE FROM files WHERE folder_id IN (SELECT id FROM folders WHERE path = ? OR (path >= ? AND path < ?))",
@@ -494,6 +571,69 @@ std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
     const std::int64_t deleted = db.run("DELETE FROM folders WHERE path = ? OR (path >= ? AND path < ?)", bounds);
     batch.count(deleted);
     return deleted;
+}
+
+void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs, std::int64_t scanID, double now)
+{
+    if (folderIDs.empty()) return;
+    // One text for every chunk: a short last chunk repeats its last id.
+    constexpr std::size_t chunk = 64;
+    static const std::string sql = [] {
+        std::string text = "UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id IN (?";
+        for (std::size_t i = 1; i < chunk; ++i) text += ", ?";
+        return text + ")";
+    }();
+    batch.beginIfNeeded();
+    auto& db = batch.connection();
+    for (std::size_t first = 0; first < folderIDs.size(); first += chunk) {
+        sqlite3_stmt* statement = db.prepare(sql).handle();
+        check(sqlite3_bind_int64(statement, 1, scanID), statement, 1);
+        check(sqlite3_bind_double(statement, 2, now), statement, 2);
+        const std::size_t count = std::min(chunk, folderIDs.size() - first);
+        for (std::size_t i = 0; i < chunk; ++i) {
+            const int index = static_cast<int>(i) + 3;
+            check(sqlite3_bind_int64(statement, index, folderIDs[first + std::min(i, count - 1)]), statement, index);
+        }
+        runToEnd(statement);
+        batch.count(static_cast<std::int64_t>(count));
+    }
+    batch.commitIfNeeded();
+}
+
+std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
+                                         std::uint64_t rewritesSeen)
+{
+    std::optional<FolderDifferences> read;
+    db.query("SELECT id, parent_id, name, depth, modified, restricted, category, direct_alloc, direct_size, "
+             "direct_files, direct_dirs FROM folders WHERE path = ?",
+             {snapshot.path}, [&](Statement& row) {
+                 if (read) return;
+                 read.emplace();
+                 read->folderID = row.integer(0);
+                 if (!row.isNull(1)) read->storedParentID = row.integer(1);
+                 read->sameNameAndDepth = columnEquals(row, 2, snapshot.name) && row.integer(3) == snapshot.depth;
+                 std::int64_t directAlloc = 0;
+                 std::int64_t directSize = 0;
+                 for (const auto& file : snapshot.files) {
+                     directAlloc += file.countedAllocatedSize;
+                     directSize += file.size;
+                 }
+                 read->rowCurrent = !row.isNull(4) && row.real(4) == snapshot.modified &&
+                                    row.integer(5) == (snapshot.isRestricted ? 1 : 0) &&
+                                    row.integer(6) == rawValue(snapshot.category) && row.integer(7) == directAlloc &&
+                                    row.integer(8) == directSize &&
+                                    row.integer(9) == static_cast<std::int64_t>(snapshot.files.size()) &&
+                                    row.integer(10) == static_cast<std::int64_t>(snapshot.subdirectories.size());
+             });
+    if (!read) return std::nullopt;
+    read->rewritesSeen = rewritesSeen;
+    FileDifferences files = compareFiles(db, read->folderID, snapshot.files);
+    read->files = std::move(files.changed);
+    read->goneFiles = std::move(files.gone);
+    db.query(selectChildrenSQL, {read->folderID}, [&](Statement& row) {
+        read->children.push_back({row.integer(0), row.text(1), row.text(2)});
+    });
+    return read;
 }
 
 void shiftDepth(SQLiteConnection& db, std::string_view path, std::int64_t delta)

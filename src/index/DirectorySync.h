@@ -1,9 +1,11 @@
 #pragma once
 
+#include "index/FolderDifferences.h"
 #include "index/ScanRecords.h"
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 class SQLiteConnection;
 class WriteBatch;
@@ -16,7 +18,21 @@ inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats 
 
 // Fails with SQLiteError; what ran before the failure stays in the open batch, and the
 // folder keeps its old scan id so that a resumed scan reads it again.
-DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now);
+// With `read`, the stored rows are taken from it instead of being queried, while it still
+// holds (see FolderDifferences). A folder that only needs its
+// visit stamp then is left to stampVisited().
+DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
+                         FolderDifferences* read = nullptr);
+
+// Writes the visit stamps that syncs with a comparison left (FolderDifferences::stampLeft),
+// counting one write each, and commits when due. Fails with SQLiteError.
+void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs, std::int64_t scanID, double now);
+
+// Sets a listing against the rows committed for the folder at the snapshot's path, through a
+// connection of the caller's own; nothing when no row is stored there. `rewritesSeen` is
+// WriteBatch::rewritesCommitted() as loaded before this call. Fails with SQLiteError.
+std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
+                                         std::uint64_t rewritesSeen);
 
 // Writes the folder's own row and its subfolders' rows only, for a folder whose files are
 // synced later: its files, figures and scan id stay as stored until then. The result holds

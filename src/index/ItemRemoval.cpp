@@ -86,6 +86,7 @@ void remove(WriteBatch& batch, const std::vector<std::string>& paths)
 void removeRows(WriteBatch& batch, const std::string& path)
 {
     batch.beginIfNeeded();
+    batch.noteRewrite();
     if (const auto folder = IndexQueries::folder(batch.connection(), path))
         removeFolder(batch, *folder);
     else

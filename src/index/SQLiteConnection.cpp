@@ -14,6 +14,14 @@ namespace {
 
 sqlite3* openHandle(const std::string& name, int flags)
 {
+    // Memory statistics take one process-wide lock on every allocation, which the scan's
+    // readers and writer would all queue for. Settable only before SQLite starts; a program
+    // that started it already keeps its setting.
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)configured;
     sqlite3* handle = nullptr;
     const int result = sqlite3_open_v2(name.c_str(), &handle, flags, nullptr);
     if (result != SQLITE_OK) {
@@ -47,6 +55,9 @@ SQLiteConnection::SQLiteConnection(const std::string& path, Access access)
 {
     if (access == Access::readWrite) {
         handle_ = openHandle(path, openFlags);
+    } else if (access == Access::readAlongside) {
+        // Never as an immutable file: that would read past the writer's log.
+        handle_ = openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     } else {
         handle_ = openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
         // A log-mode database needs its shared-memory file, which a folder that cannot be

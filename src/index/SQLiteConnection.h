@@ -68,7 +68,8 @@ public:
         sqlite3_stmt* handle_;
     };
 
-    enum class Access { readWrite, readOnly };
+    // readAlongside: read-only beside a writer of the same file, seeing each of its commits.
+    enum class Access { readWrite, readOnly, readAlongside };
     // Opens or creates the database file; read-only, opens an existing one without writing
     // anything beside it, even in a folder it cannot write. Fails with SQLiteError.
     explicit SQLiteConnection(const std::string& path, Access access = Access::readWrite);

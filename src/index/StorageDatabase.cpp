@@ -357,16 +357,23 @@ bool StorageDatabase::beginBulkLoad()
     });
 }
 
-DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID)
+DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
+                                                   FolderDifferences* read)
 {
     return writing([&](WriteBatch& batch) {
         try {
-            return DirectorySync::sync(batch, snapshot, scanID, nowSeconds());
+            return DirectorySync::sync(batch, snapshot, scanID, nowSeconds(), read);
         } catch (...) {
             ++folderWriteFailures_;
             throw;
         }
     });
+}
+
+void StorageDatabase::stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID)
+{
+    // A failure is the caller's to log: it loses those folders.
+    writing([&](WriteBatch& batch) { DirectorySync::stampVisited(batch, folderIDs, scanID, nowSeconds()); });
 }
 
 DirectorySyncResult StorageDatabase::syncSubfolders(const DirectorySnapshot& snapshot)
@@ -593,7 +600,8 @@ std::int64_t StorageDatabase::databaseFileSize() const noexcept
 
 void StorageDatabase::clearAll()
 {
-    updating([](SQLiteConnection& db) {
+    updating([this](SQLiteConnection& db) {
+        batch_.noteRewrite();
         db.execute("BEGIN IMMEDIATE;");
         try {
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "

@@ -2,6 +2,7 @@
 
 #include "index/DuplicateCandidateSQL.h"
 #include "index/FileRecords.h"
+#include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
@@ -89,8 +90,15 @@ public:
     // failed). Meanwhile every read works, only slower, and every write waits.
     void waitForIndexes();
 
-    // Writes one folder's differences. Commits between folders when the batch is due.
-    DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID);
+    // Writes one folder's differences. Commits between folders when the batch is due. With
+    // `read`, a comparison made through another connection (DirectorySync::compare) spares
+    // reading the stored rows again while it still holds.
+    DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
+                                      FolderDifferences* read = nullptr);
+    // Writes the visit stamps such syncs left to the caller (DirectorySync::stampVisited).
+    void stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID);
+    // For comparisons made through another connection; safe from any thread without the lock.
+    std::uint64_t rewritesCommitted() const { return batch_.rewritesCommitted(); }
     // Writes only the rows of a folder and of its subfolders, for a folder whose files are
     // synced later; returns their ids. Fails like syncDirectory.
     DirectorySyncResult syncSubfolders(const DirectorySnapshot& snapshot);

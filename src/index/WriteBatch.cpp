@@ -27,6 +27,7 @@ void WriteBatch::commit()
 {
     if (!open_) return;
     db_.execute("COMMIT;");
+    rewritesCommitted_.store(rewrites_, std::memory_order_release);
     open_ = false;
     pending_ = 0;
     lastCommit_ = now();

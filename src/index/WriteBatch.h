@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,16 @@ public:
     void commit();
     void count(std::int64_t writes = 1) { pending_ += writes; }
 
+    // Notes a write to a folder's rows other than that folder's own sync: a removal, a subtree
+    // deleted or moved. A comparison read from the committed rows before such a write may
+    // be stale; see rewritesCommitted().
+    void noteRewrite() { ++rewrites_; }
+    std::uint64_t rewrites() const { return rewrites_; }
+    // The rewrites that had been noted when the last batch was committed. Safe from any
+    // thread: a reader that loads it before reading committed rows sees all of them when it
+    // equals rewrites().
+    std::uint64_t rewritesCommitted() const { return rewritesCommitted_.load(std::memory_order_acquire); }
+
     // After a failure: SQLite rolls a whole transaction back on errors such as a full disk or
     // an I/O error, so the batch state is taken from the connection. Returns true when an
     // open batch was lost that way.
@@ -42,5 +53,7 @@ private:
     bool open_ = false;
     std::int64_t pending_ = 0;
     std::uint64_t lost_ = 0;
+    std::uint64_t rewrites_ = 0;
+    std::atomic<std::uint64_t> rewritesCommitted_{0};
     std::chrono::steady_clock::time_point lastCommit_;
 };

@@ -2,6 +2,7 @@
 
 #include "index/CaseFolding.h"
 #include "index/DirectorySync.h"
+#include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
 #include "index/StorageDatabase.h"
 #include "platform/DescriptorBudget.h"
@@ -30,6 +31,9 @@ double wallClockNow()
 {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
+
+// Page cache of each reader's own connection to the cache, in KiB.
+constexpr int readerCacheKiB = 1024;
 
 // Names the thread as tools such as top and perf show it.
 void nameThread(const char* name) { ::pthread_setname_np(::pthread_self(), name); }
@@ -123,6 +127,8 @@ struct FileScanner::ReadFolder {
     std::optional<DirectoryReadError> failure;  // of the listing; the snapshot is then empty
     ListingGaps gaps;                           // of a listing that succeeded in part
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
+    std::optional<FolderDifferences> read;      // its listing set against the stored rows by the reader
+    std::size_t reader = 0;                     // the worker that read it
 };
 
 // The state one scan shares between its readers and its writer.
@@ -131,6 +137,7 @@ struct FileScanner::Run {
 
     std::int64_t scanID = 0;
     bool resuming = false;
+    bool fillsEmptyIndex = false;   // nothing stored to compare a listing with
     std::vector<std::string> exclusions;
     std::stop_token stop;
     HandoffQueue<ReadFolder> handoff;
@@ -175,6 +182,18 @@ struct FileScanner::Run {
         std::optional<Figures> countedBefore;
     };
     std::vector<Waiting> waiting;
+    // Written folders on their way back to the reader that made them, which frees them:
+    // freeing memory of another thread's arena waits for that thread's own allocations, and
+    // the writer is the one who must not wait.
+    struct ReturnBin {
+        std::mutex lock;
+        std::vector<ReadFolder> folders;
+    };
+    std::vector<std::unique_ptr<ReturnBin>> bins;
+
+    // Folders synced with nothing left to write but their visit stamp, written together.
+    std::vector<std::int64_t> stampIDs;
+    std::vector<std::string> stampPaths;
 };
 
 FileScanner::FileScanner(StorageDatabase& database, ScanConfiguration configuration)
@@ -286,7 +305,9 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.scanID = *resumeScanID;
     } else {
         run.scanID = database_.beginScan(roots);
-        database_.beginBulkLoad();
+        run.fillsEmptyIndex = database_.beginBulkLoad();
+        if (!run.fillsEmptyIndex)
+            run.handoff.setCapacity(std::max(handoffCapacity_, rescanHandoffCapacity));
     }
 
     DirectoryWorkQueue queue;
@@ -337,9 +358,11 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         std::vector<std::thread> workers;
         workers.reserve(static_cast<std::size_t>(workerCount));
         for (int i = 0; i < workerCount; ++i)
-            workers.emplace_back([&] {
+            run.bins.push_back(std::make_unique<Run::ReturnBin>());
+        for (int i = 0; i < workerCount; ++i)
+            workers.emplace_back([&, i] {
                 nameThread("scan-reader");
-                work(queue, run);
+                work(queue, run, static_cast<std::size_t>(i));
             });
         for (auto& worker : workers)
             worker.join();
@@ -443,9 +466,41 @@ ScanOutcome FileScanner::endWithCacheFault(Run& run, const std::vector<std::stri
     return outcome;
 }
 
-void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
+std::unique_ptr<SQLiteConnection> FileScanner::storedRowsConnection() const
 {
+    if (database_.isReadOnly())
+        return nullptr;
+    try {
+        auto db = std::make_unique<SQLiteConnection>(database_.path(), SQLiteConnection::Access::readAlongside);
+        // Room for the upper levels of the indexes and tables it looks folders up in; a
+        // folder's own rows lie together, a page or two read once.
+        db->execute("PRAGMA cache_size=-" + std::to_string(readerCacheKiB) + ";");
+        return db;
+    } catch (const std::exception&) {
+        return nullptr;   // the writer reads the stored rows itself
+    }
+}
+
+void FileScanner::giveBack(std::vector<ReadFolder>& written, Run& run)
+{
+    for (auto& folder : written) {
+        auto& bin = *run.bins[folder.reader];
+        std::lock_guard guard(bin.lock);
+        bin.folders.push_back(std::move(folder));
+    }
+}
+
+void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
+{
+    const std::unique_ptr<SQLiteConnection> stored = run.fillsEmptyIndex ? nullptr : storedRowsConnection();
+    auto& bin = *run.bins[reader];
+    std::vector<ReadFolder> written;
     while (auto job = queue.next()) {
+        {
+            std::lock_guard guard(bin.lock);
+            written.swap(bin.folders);
+        }
+        written.clear();
         if (run.stop.stop_requested()) {
             queue.complete();
             return;
@@ -454,7 +509,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run)
         // its stored rows for gone.
         std::vector<Job> children;
         try {
-            children = process(*job, run);
+            children = process(*job, run, stored.get(), reader);
         } catch (...) {
             loseFolder(job->path, currentFailure(), run);
         }
@@ -499,7 +554,8 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     return jobs;
 }
 
-std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
+std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQLiteConnection* stored,
+                                                  std::size_t reader)
 {
     pauseGate_.waitIfPaused(run.stop);
     if (run.stop.stop_requested())
@@ -616,6 +672,16 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run)
     if (!failure)
         folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
+    folder.reader = reader;
+    // A folder holding links is synced after the walk, against the rows as they are then.
+    if (stored && folder.links.empty() && !snapshot.isNewRow) {
+        try {
+            const std::uint64_t rewrites = database_.rewritesCommitted();
+            folder.read = DirectorySync::compare(*stored, snapshot, rewrites);
+        } catch (const std::exception&) {
+            folder.read.reset();   // the writer compares it itself
+        }
+    }
 
     // Handed over before the subfolders can be read, so the writer meets it before them.
     run.handoff.push(std::move(folder));
@@ -723,7 +789,26 @@ void FileScanner::write(Run& run)
             return;
         for (auto& folder : *batch)
             writeFolder(folder, run);
+        writeStamps(run);
+        giveBack(*batch, run);
     }
+}
+
+void FileScanner::writeStamps(Run& run)
+{
+    if (run.stampIDs.empty())
+        return;
+    try {
+        database_.stampVisited(run.stampIDs, run.scanID);
+    } catch (const std::exception& error) {
+        // Their subfolders are on their way already; the scan ends incomplete and its resume
+        // reads these again.
+        for (const auto& path : run.stampPaths)
+            loseFolder(path, failureDescription(error), run);
+        noteWriteFailure(error, run);
+    }
+    run.stampIDs.clear();
+    run.stampPaths.clear();
 }
 
 void FileScanner::writeFolder(ReadFolder& folder, Run& run)
@@ -765,7 +850,7 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
             deferFolderWithLinks(folder, run);
             return;
         }
-        auto result = sync(snapshot, run);
+        auto result = sync(snapshot, run, folder.read ? &*folder.read : nullptr);
         if (result) {
             if (folder.countedBefore) {
                 counters_.folderSyncedAgain(*result);
@@ -777,6 +862,10 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
         } else {
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
+        }
+        if (folder.read && folder.read->stampLeft) {
+            run.stampIDs.push_back(result->folderID);
+            run.stampPaths.push_back(snapshot.path);
         }
         folder.slot->folderID = result->folderID;
         folder.slot->childIDs = std::move(result->childIDs);
@@ -854,11 +943,12 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
                                        folder.countedBytes, folder.countedBefore});
 }
 
-std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run)
+std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run,
+                                                    FolderDifferences* read)
 {
     try {
         noteLostBatches(run);
-        DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID);
+        DirectorySyncResult result = database_.syncDirectory(snapshot, run.scanID, read);
         run.pending.newFiles += result.newFiles;
         run.pending.changedFiles += result.changedFiles;
         run.pending.deletedFiles += result.deletedFiles;

@@ -15,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -22,7 +23,9 @@
 #include <vector>
 
 class FileSystem;
+class SQLiteConnection;
 class StorageDatabase;
+struct FolderDifferences;
 
 // Runs one scan of the configured roots into the scan cache: parallel folder
 // readers over a work queue hand what they read to one writer thread, which owns
@@ -40,6 +43,9 @@ public:
     static constexpr int maximumWorkers = 16;
     // Folders read and not yet written, at most: bounds what the readers hold in memory.
     static constexpr std::size_t defaultHandoffCapacity = 64;
+    // The same on a rescan, whose writer keeps up: room for the moments it waits for a core
+    // that the readers hold, so that they need not stop for it.
+    static constexpr std::size_t rescanHandoffCapacity = 512;
     // The writer commits what it wrote when no folder has come for this long.
     static constexpr std::chrono::milliseconds idleCommitDelay{250};
 
@@ -85,8 +91,12 @@ private:
     struct Listing;
     struct ReadFolder;
 
-    void work(DirectoryWorkQueue& queue, Run& run);
-    std::vector<Job> process(const Job& job, Run& run);
+    void work(DirectoryWorkQueue& queue, Run& run, std::size_t reader);
+    // `stored`, when present, is the worker's own connection to the cache, through which it
+    // sets each listing against the stored rows before handing it over.
+    std::vector<Job> process(const Job& job, Run& run, SQLiteConnection* stored, std::size_t reader);
+    // The worker's connection to the cache, or nothing when the cache cannot be read that way.
+    std::unique_ptr<SQLiteConnection> storedRowsConnection() const;
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
     // read; then `storedChildren` receives the ids its subfolders have in the index.
     // `countedBefore` receives the stored figures of a folder this resumed scan synced
@@ -113,9 +123,13 @@ private:
     // The writer thread and what it does with each folder read.
     void write(Run& run);
     void writeFolder(ReadFolder& folder, Run& run);
+    void writeStamps(Run& run);
+    // Hands written folders back to the readers that made them, to be freed there.
+    static void giveBack(std::vector<ReadFolder>& written, Run& run);
     void deferFolderWithLinks(ReadFolder& folder, Run& run);
     // Absent when the write failed, which is counted and logged.
-    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, Run& run);
+    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, Run& run,
+                                            FolderDifferences* read = nullptr);
     // The changes waiting in the open batch were stored, or lost with it.
     void settleStored(Run& run, bool stored);
     // Drops the waiting changes when a batch was lost since last seen.

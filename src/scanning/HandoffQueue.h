@@ -15,6 +15,9 @@ class HandoffQueue {
 public:
     explicit HandoffQueue(std::size_t capacity) : capacity_(capacity > 0 ? capacity : 1) {}
 
+    // Before the first push.
+    void setCapacity(std::size_t capacity) { capacity_ = capacity > 0 ? capacity : 1; }
+
     void push(Item item)
     {
         std::unique_lock lock(mutex_);
@@ -70,7 +73,7 @@ private:
         return taken;
     }
 
-    const std::size_t capacity_;
+    std::size_t capacity_;
     std::mutex mutex_;
     std::condition_variable notFull_;
     std::condition_variable notEmpty_;

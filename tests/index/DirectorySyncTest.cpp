@@ -2,6 +2,7 @@
 #include "index/ScanCacheTestSupport.h"
 
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -440,4 +441,173 @@ TEST_F(ScanCacheTest, EveryFileOfALargeFolderGetsItsOwnRow)
     EXPECT_EQ(observer.scalarInt("SELECT value FROM (SELECT COUNT(*) AS value FROM pragma_integrity_check "
                                  "WHERE integrity_check <> 'ok')"),
               0);
+}
+
+namespace {
+
+// What a scan reader sees: the committed rows, through a connection of its own.
+std::optional<FolderDifferences> readBeside(const std::string& path, StorageDatabase& db,
+                                            const DirectorySnapshot& snapshot)
+{
+    SQLiteConnection reader(path, SQLiteConnection::Access::readAlongside);
+    const std::uint64_t rewrites = db.rewritesCommitted();
+    return DirectorySync::compare(reader, snapshot, rewrites);
+}
+
+} // namespace
+
+TEST_F(ScanCacheTest, AComparisonReadBesideTheWriterStandsForTheStoredRows)
+{
+    std::vector<ScannedFile> files = {file("a", 4096), file("b", 8192), file("c", 1)};
+    scanTree("/r", {{"/r", files}, {"/r/s", {}}, {"/r/t", {}}});
+    const auto stored = db->folder("/r");
+
+    const auto scanID = db->beginScan({"/r"});
+    auto same = folder("/r", std::nullopt, 0, files, {"s", "t"});
+    same.folderID = db->ensureRoot("/r", 1.0);
+    auto read = readBeside(path(), *db, same);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->filesUnchanged());
+    EXPECT_TRUE(read->rowCurrent);
+    EXPECT_EQ(read->children.size(), 2u);
+    // An unchanged folder costs the writer its stamp alone: no file and no other column is written.
+    db->commit();
+    for (const char* what : {"INSERT", "UPDATE", "DELETE"}) executeOutside(forbid(what, "files"));
+    executeOutside("CREATE TRIGGER forbid_place AFTER UPDATE OF parent_id, name, depth, modified, direct_alloc, "
+                   "direct_files ON folders BEGIN SELECT RAISE(ABORT, 'forbidden'); END;");
+    const auto result = db->syncDirectory(same, scanID, &*read);
+    EXPECT_EQ(result, (DirectorySyncResult{stored->id, {{"s", db->folder("/r/s")->id}, {"t", db->folder("/r/t")->id}},
+                                           0, 0, 0, 0, {}}));
+    EXPECT_TRUE(read->stampLeft);
+    db->commit();
+    EXPECT_NE(committed("SELECT scan_id FROM folders WHERE path = '/r'"), scanID);
+    // Stamps are written many at a time; a short chunk repeats its last id.
+    db->stampVisited({stored->id, db->folder("/r/s")->id}, scanID);
+    db->commit();
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE scan_id = " + std::to_string(scanID)), 2);
+    executeOutside("DROP TRIGGER forbid_place; DROP TRIGGER forbid_INSERT_files; DROP TRIGGER forbid_UPDATE_files; "
+                   "DROP TRIGGER forbid_DELETE_files;");
+
+    // The differences it read are written as a sync of its own would write them.
+    std::vector<ScannedFile> changed = {file("a", 4096), file("b", 12288), file("d", 5)};
+    auto later = folder("/r", std::nullopt, 0, changed, {"s", "u"});
+    later.folderID = stored->id;
+    auto differences = readBeside(path(), *db, later);
+    ASSERT_TRUE(differences);
+    EXPECT_FALSE(differences->rowCurrent);
+    const auto written = db->syncDirectory(later, scanID, &*differences);
+    EXPECT_FALSE(differences->stampLeft);
+    EXPECT_EQ(written.newFiles, 1);
+    EXPECT_EQ(written.changedFiles, 1);
+    EXPECT_EQ(written.deletedFiles, 1);
+    EXPECT_EQ(written.deletedFolders, 1);
+    EXPECT_EQ(written.newChildIDs.size(), 1u);
+    db->commit();
+    EXPECT_EQ(committed("SELECT direct_alloc FROM folders WHERE path = '/r'"), 4096 + 12288 + 5);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id = " + std::to_string(stored->id)), 3);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/t'"), 0);
+
+    // No row at the path: nothing to compare against.
+    EXPECT_FALSE(readBeside(path(), *db, folder("/elsewhere", std::nullopt, 0)));
+}
+
+TEST_F(ScanCacheTest, AComparisonIsSetAsideOnceOtherWritesMayHaveOvertakenIt)
+{
+    std::vector<ScannedFile> files = {file("a", 4096), file("b", 8192)};
+    const auto expectRowsAfter = [&](const std::function<void()>& meanwhile, const char* what) {
+        SCOPED_TRACE(what);
+        db->clearAll();
+        scanTree("/r", {{"/r", files}, {"/r/s", {file("x", 1)}}});
+        const auto scanID = db->beginScan({"/r"});
+        auto same = folder("/r", std::nullopt, 0, files, {"s"});
+        same.folderID = db->ensureRoot("/r", 1.0);
+        auto read = readBeside(path(), *db, same);
+        ASSERT_TRUE(read);
+        ASSERT_TRUE(read->filesUnchanged());
+        meanwhile();
+        const auto result = db->syncDirectory(same, scanID, &*read);
+        db->commit();
+        // The rows the comparison took as stored are written again: the listing wins.
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id = " + std::to_string(result.folderID)), 2);
+        EXPECT_EQ(committed("SELECT direct_alloc FROM folders WHERE path = '/r'"), 4096 + 8192);
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/s'"), 1);
+        EXPECT_EQ(result.childIDs.count("s"), 1u);
+    };
+    // A file taken away (moved to the Trash) after the comparison was read, committed at once.
+    expectRowsAfter([&] { db->removeItem("/r/a"); }, "removed and committed");
+    // The same taken away before it was read, but still in the open batch, unseen by the reader.
+    db->clearAll();
+    scanTree("/r", {{"/r", files}, {"/r/s", {file("x", 1)}}});
+    {
+        const auto scanID = db->beginScan({"/r"});
+        auto same = folder("/r", std::nullopt, 0, files, {"s"});
+        same.folderID = db->ensureRoot("/r", 1.0);
+        db->deleteSubtree("/r/s");   // in the open batch
+        auto read = readBeside(path(), *db, same);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->children.size(), 1u);   // the reader still sees it
+        const auto result = db->syncDirectory(same, scanID, &*read);
+        EXPECT_EQ(result.newChildIDs.size(), 1u);
+        db->commit();
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/s'"), 1);
+    }
+    // The whole cache emptied meanwhile: the ids it read may come back for other rows.
+    expectRowsAfter([&] { db->clearAll(); }, "cleared");
+}
+
+TEST_F(ScanCacheTest, AReaderBesideTheWriterSeesEachCommitAndWritesNothing)
+{
+    scanTree("/r", {{"/r", {file("a", 1)}}});
+    SQLiteConnection reader(path(), SQLiteConnection::Access::readAlongside);
+    EXPECT_EQ(reader.scalarInt("SELECT COUNT(*) FROM files"), 1);
+    scanTree("/r", {{"/r", {file("a", 1), file("b", 2)}}});
+    EXPECT_EQ(reader.scalarInt("SELECT COUNT(*) FROM files"), 2);
+    EXPECT_EQ(sqliteFailure([&] { reader.execute("DELETE FROM files;"); }).code() & 0xff, SQLITE_READONLY);
+}
+
+TEST_F(ScanCacheTest, AChangedFileRowHoldsTheListingWhicheverIndexedColumnsMoved)
+{
+    auto base = file("f.txt", 4096, 1000.0);
+    base.fileExtension = "txt";
+    const auto moved = [&](bool size, bool alloc, bool category) {
+        ScannedFile f = base;
+        f.modified += 5;
+        f.accessed += 6;
+        f.created += 7;
+        f.countedAllocatedSize = 0;
+        f.flags = FileItem::Flags::hardLink;
+        f.inode = 99;
+        if (size) f.size += 10;
+        if (alloc) f.allocatedSize += 4096;
+        if (category) f.category = StorageCategory::documents;
+        return f;
+    };
+    for (int keys = 0; keys < 8; ++keys) {
+        SCOPED_TRACE(keys);
+        db->clearAll();
+        const auto scanID = db->beginScan({"/r"});
+        db->syncDirectory(folder("/r", std::nullopt, 0, {base}), scanID);
+        const ScannedFile now = moved(keys & 1, keys & 2, keys & 4);
+        EXPECT_EQ(db->syncDirectory(folder("/r", std::nullopt, 0, {now}), scanID).changedFiles, 1);
+        db->commit();
+        const auto column = [&](const std::string& name) {
+            return committed("SELECT " + name + " FROM files WHERE name = 'f.txt'");
+        };
+        EXPECT_EQ(column("size"), now.size);
+        EXPECT_EQ(column("alloc"), now.allocatedSize);
+        EXPECT_EQ(column("counted_alloc"), 0);
+        EXPECT_EQ(column("CAST(modified AS INTEGER)"), 1005);
+        EXPECT_EQ(column("CAST(created AS INTEGER)"), 1007);
+        EXPECT_EQ(column("CAST(accessed AS INTEGER)"), 1006);
+        EXPECT_EQ(column("flags"), FileItem::Flags::hardLink.rawValue);
+        EXPECT_EQ(column("inode"), 99);
+        EXPECT_EQ(column("category"), rawValue(now.category));
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE ext = 'txt'"), 1);
+        // The indexes agree with the rows.
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files INDEXED BY files_size WHERE size = " + std::to_string(now.size)), 1);
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files INDEXED BY files_alloc WHERE alloc = " +
+                            std::to_string(now.allocatedSize)), 1);
+        EXPECT_EQ(committed("SELECT COUNT(*) FROM files INDEXED BY files_category WHERE category = " +
+                            std::to_string(rawValue(now.category))), 1);
+    }
 }
