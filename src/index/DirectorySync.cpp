@@ -393,7 +393,7 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
                FolderDifferences* read, DirectorySyncResult& result)
 {
     auto& db = batch.connection();
-    if (snapshot.isNewRow) {
+    if (snapshot.isNewRow || snapshot.holdsNoFiles) {
         FileInserter inserter(batch, folderID, now);
         for (const auto& file : snapshot.files) result.newFiles += static_cast<int>(inserter.add(file));
         result.newFiles += static_cast<int>(inserter.flush());

@@ -9,7 +9,9 @@
 
 namespace ScanCacheSchema {
 
-const std::array<std::string, 6> bulkLoadIndexes = {
+const std::array<std::string, 7> bulkLoadIndexes = {
+    // First: a rescan's comparison of each folder with its stored rows looks them up by it.
+    "CREATE INDEX IF NOT EXISTS files_folder ON files(folder_id);",
     "CREATE INDEX IF NOT EXISTS folders_name ON folders(name);",
     "CREATE INDEX IF NOT EXISTS folders_total ON folders(total_alloc DESC);",
     "CREATE INDEX IF NOT EXISTS files_alloc ON files(alloc DESC);",
@@ -84,7 +86,6 @@ const std::string script =
     "inode INTEGER NOT NULL DEFAULT 0, "
     "category INTEGER NOT NULL DEFAULT 0, "
     "scanned_at REAL);"
-    "CREATE INDEX IF NOT EXISTS files_folder ON files(folder_id);"
     "CREATE TABLE IF NOT EXISTS scans("
     "id INTEGER PRIMARY KEY, "
     "started REAL, "

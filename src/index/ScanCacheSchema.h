@@ -16,7 +16,7 @@ inline constexpr int currentVersion = 2;
 // The indexes whose entries a scan adds in no particular order. A first scan into an empty
 // cache drops them and has them built again after its finish, which costs less than keeping
 // them up to date row by row; should the program stop in between, the next opening does.
-extern const std::array<std::string, 6> bulkLoadIndexes;
+extern const std::array<std::string, 7> bulkLoadIndexes;
 extern const std::string bulkLoadDrops;
 // The statements of those that the cache lacks, in the order above.
 std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db);

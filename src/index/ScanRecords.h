@@ -113,6 +113,9 @@ struct DirectorySnapshot {
     // Its row was inserted by this scan's sync of the parent: it holds no files and no
     // subfolders yet, so the sync looks none up.
     bool isNewRow = false;
+    // Its row holds no file rows (nothing was stored when the scan began), so the sync
+    // writes its files without looking stored ones up, whatever the row's subfolders.
+    bool holdsNoFiles = false;
 };
 
 struct DirectorySyncResult {

@@ -453,8 +453,10 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         }
         writeFailuresAtScanStart_.erase(scanID);
         // A scan leaves megabytes of freed memory in the heaps of its threads (the folders'
-        // figures, the listings); handed back, the program does not keep that high-water mark
-        // while it shows the results.
+        // figures, the listings) and a full page cache of pages it wrote; handed back, the
+        // program does not keep that high-water mark while it shows the results, and the
+        // next scan's readers find the room they need.
+        sqlite3_db_release_memory(db.handle());
         malloc_trim(0);
         return totals;
     });

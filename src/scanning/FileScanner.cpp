@@ -33,7 +33,7 @@ double wallClockNow()
 }
 
 // Page cache of each reader's own connection to the cache, in KiB.
-constexpr int readerCacheKiB = 1024;
+constexpr int readerCacheKiB = 512;
 
 // Names the thread as tools such as top and perf show it.
 void nameThread(const char* name) { ::pthread_setname_np(::pthread_self(), name); }
@@ -814,6 +814,7 @@ void FileScanner::writeStamps(Run& run)
 void FileScanner::writeFolder(ReadFolder& folder, Run& run)
 {
     DirectorySnapshot& snapshot = folder.snapshot;
+    snapshot.holdsNoFiles = run.fillsEmptyIndex;
     try {
         if (const auto& parent = folder.parentSlot) {
             if (parent->failed.load(std::memory_order_relaxed) || !parent->folderID) {

@@ -1,3 +1,4 @@
+#include "index/ScanCacheSchema.h"
 #include "index/ScanCacheTestSupport.h"
 
 TEST_F(ScanCacheTest, TotalsAreSubtreeSumsAfterTheFinish)
@@ -228,7 +229,7 @@ TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWho
         const auto scanID = db->beginScan({"/r"});
         EXPECT_EQ(db->beginBulkLoad(), !c.filesBefore) << c.what;
         EXPECT_FALSE(db->beginBulkLoad()) << c.what;
-        EXPECT_EQ(schemaOf(path()).size(), full.size() - (c.filesBefore ? 0 : 6)) << c.what;
+        EXPECT_EQ(schemaOf(path()).size(), full.size() - (c.filesBefore ? 0 : ScanCacheSchema::bulkLoadIndexes.size())) << c.what;
         auto root = folder("/r", std::nullopt, 0, {file("a", 1), file("b", 2)});
         root.folderID = db->ensureRoot("/r", 1.0);
         db->syncDirectory(root, scanID);
