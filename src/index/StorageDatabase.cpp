@@ -235,8 +235,24 @@ void StorageDatabase::commit()
     writing([](WriteBatch& batch) { batch.commit(); });
 }
 
+void StorageDatabase::buildIndexesBeforeScan()
+{
+    writing([&](WriteBatch& batch) {
+        try {
+            batch.commit();
+            buildMissingIndexesLocked();
+        } catch (const SQLiteError&) {
+            // The scan goes on without them, slower; its finish tries again.
+        }
+    });
+    waitForIndexes();
+}
+
 std::int64_t StorageDatabase::beginScan(const std::vector<std::string>& roots)
 {
+    // A scan over stored rows looks each folder's rows up by their indexes: ones left out by a
+    // failed finish or build are made before it, or every folder would read the whole table.
+    buildIndexesBeforeScan();
     return writing([&](WriteBatch& batch) {
         batch.commit();
         auto& db = batch.connection();
@@ -249,6 +265,7 @@ std::int64_t StorageDatabase::beginScan(const std::vector<std::string>& roots)
 
 void StorageDatabase::markScanResumed(std::int64_t scanID)
 {
+    buildIndexesBeforeScan();
     writing([&](WriteBatch& batch) {
         batch.connection().run("UPDATE scans SET status = 'running', finished = NULL WHERE id = ?", {scanID});
         // A resumed scan reads every folder not stamped with its id again, failed ones included.
@@ -430,7 +447,13 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         // After a failed write, folders this scan did reach may look unvisited; keep them.
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
-        if (completed && writesIntact) ScanFinish::pruneUnvisited(batch, scanID, roots);
+        if (completed && writesIntact) {
+            // Folders that vanished during a first scan go with their file rows, found by the
+            // folder index; without it each deletion would read every file row.
+            if (bulkLoading_ && db.scalarInt("SELECT EXISTS(SELECT 1 FROM folders WHERE scan_id <> ?)", {scanID}) != 0)
+                db.execute(ScanCacheSchema::bulkLoadIndexes.front());
+            ScanFinish::pruneUnvisited(batch, scanID, roots);
+        }
         ScanFinish::removeOrphanFolders(batch, completed && writesIntact);
         ScanFinish::recomputeTotals(db);
         ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);

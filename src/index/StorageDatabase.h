@@ -212,6 +212,8 @@ private:
     // at once for fewer file rows than this, else on a thread of its own. The lock is held.
     static constexpr std::int64_t backgroundIndexRows = 50000;
     void buildMissingIndexesLocked();
+    // As above, waiting for the build: before a scan that compares with stored rows.
+    void buildIndexesBeforeScan();
 
     // Workers hold the lock for well under a millisecond per folder; waiting for it briefly
     // in user space beats sleeping in the kernel and being woken long after it came free.

@@ -150,3 +150,31 @@ TEST_F(ScanCacheTest, IndexesAreBuiltInMemoryWhenNoTemporaryFileCanBeWritten)
         GTEST_SKIP() << result.skipReason;
     EXPECT_EQ(result.failure, "");
 }
+
+TEST_F(ScanCacheTest, AScanOverStoredRowsStartsWithTheIndexesAFailedBuildLeftOut)
+{
+    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/d", {file("b", 2)}}});
+    // As after a build that met a full disk: the rows are there, the indexes are not.
+    executeOutside(ScanCacheSchema::bulkLoadDrops);
+    const auto scanID = db->beginScan({"/r"});
+    EXPECT_EQ(indexNames(path()), everyIndex);
+    db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+
+    executeOutside(ScanCacheSchema::bulkLoadDrops);
+    db->markScanResumed(scanID);
+    EXPECT_EQ(indexNames(path()), everyIndex);
+}
+
+TEST_F(ScanCacheTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
+{
+    const auto scanID = db->beginScan({"/r"});
+    ASSERT_TRUE(db->beginBulkLoad());
+    auto root = folder("/r", std::nullopt, 0, {file("a", 1)}, {"gone"});
+    root.folderID = db->ensureRoot("/r", 1.0);
+    db->syncDirectory(root, scanID);
+    // "gone" was listed, then vanished before it was read: never stamped, so the finish prunes it.
+    EXPECT_EQ(db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), (ScanTotals{1, 1, 1, 0}));
+    EXPECT_FALSE(db->folder("/r/gone").has_value());
+    db->waitForIndexes();
+    EXPECT_EQ(indexNames(path()), everyIndex);
+}
