@@ -7,6 +7,7 @@
 // --rescan scans the tree once more into an existing cache (for profiling a rescan alone);
 // with --change, after changing 1% of the files.
 
+#include "BenchArguments.h"
 #include "BenchTree.h"
 #include "index/StorageDatabase.h"
 #include "platform/DescriptorLimit.h"
@@ -46,32 +47,21 @@ struct Options {
     bool change = false;
 };
 
-[[noreturn]] void usage(const char* message)
-{
-    std::cerr << "scan-bench: " << message
-              << "\nusage: scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once] "
-                 "[--rescan [--change]]\n";
-    std::exit(2);
-}
+constexpr const char* usageLine =
+    "[--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once] [--rescan [--change]]";
 
-Options parse(int argc, char** argv)
+Options parse(BenchArguments& args)
 {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                usage(("missing value for " + arg).c_str());
-            return argv[++i];
-        };
+    while (const auto arg = args.next()) {
         if (arg == "--tree")
-            options.tree = value();
+            options.tree = args.value();
         else if (arg == "--files")
-            options.files = std::stoll(value());
+            options.files = std::stoll(args.value());
         else if (arg == "--cache")
-            options.cache = value();
+            options.cache = args.value();
         else if (arg == "--workers")
-            options.workers = std::stoi(value());
+            options.workers = std::stoi(args.value());
         else if (arg == "--no-peers")
             options.peers = false;
         else if (arg == "--once")
@@ -81,12 +71,12 @@ Options parse(int argc, char** argv)
         else if (arg == "--change")
             options.change = true;
         else
-            usage(("unknown argument " + arg).c_str());
+            args.fail("unknown argument " + *arg);
     }
     if (options.files < 10)
-        usage("--files must be at least 10");
+        args.fail("--files must be at least 10");
     if (options.rescan && (options.cache.empty() || options.tree.empty()))
-        usage("--rescan needs --tree and the --cache of an earlier scan of it");
+        args.fail("--rescan needs --tree and the --cache of an earlier scan of it");
     return options;
 }
 
@@ -279,7 +269,8 @@ bool checkTotals(StorageDatabase& database, const std::string& tree, const std::
 
 int main(int argc, char** argv)
 {
-    const Options options = parse(argc, argv);
+    BenchArguments args(argc, argv, "scan-bench", usageLine);
+    const Options options = parse(args);
     // As the program does at start-up.
     DescriptorLimit::raiseToHardLimit();
     std::string scratch;
@@ -288,7 +279,7 @@ int main(int argc, char** argv)
     if (tree.empty() || options.cache.empty()) {
         char pattern[] = "/var/tmp/scan-bench-XXXXXX";
         if (!::mkdtemp(pattern))
-            usage("cannot make a scratch folder");
+            args.fail("cannot make a scratch folder");
         scratch = pattern;
     }
     if (tree.empty()) {
@@ -310,7 +301,7 @@ int main(int argc, char** argv)
 
     std::string cache = options.cache.empty() ? scratch + "/ScanCache.sqlite" : options.cache;
     if (fs::exists(cache) != options.rescan)
-        usage(options.rescan ? "--rescan needs an existing cache"
+        args.fail(options.rescan ? "--rescan needs an existing cache"
                              : "the cache file exists already; the first scan needs a new one");
 
     // Warm the caches the same way for everyone: one full walk.

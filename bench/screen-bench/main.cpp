@@ -13,6 +13,7 @@
 // and removed afterwards; a --tree that does not exist yet is generated and kept.
 // Targets: every screen's data within 100 ms of the version change (after the waits
 // the screens make on purpose before they query), and no gap over 16 ms during a scan.
+#include "BenchArguments.h"
 #include "BenchTree.h"
 #include "ScratchHome.h"
 #include "app/AppModel.h"
@@ -65,43 +66,33 @@ struct Options {
     bool slowEvents = false;   // name every event that held the main thread over 12 ms
 };
 
-[[noreturn]] void usage(const std::string& message)
-{
-    std::cerr << "screen-bench: " << message
-              << "\nusage: screen-bench [--tree DIR] [--files N] [--workers N] [--runs N] [--search TEXT] "
-                 "[--screen NAME]... [--slow-events]\n";
-    std::exit(2);
-}
+constexpr const char* usageLine =
+    "[--tree DIR] [--files N] [--workers N] [--runs N] [--search TEXT] [--screen NAME]... [--slow-events]";
 
-Options parse(int argc, char** argv)
+Options parse(BenchArguments& args)
 {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                usage("missing value for " + arg);
-            return argv[++i];
-        };
+    while (const auto arg = args.next()) {
         if (arg == "--tree")
-            options.tree = value();
+            options.tree = args.value();
         else if (arg == "--files")
-            options.files = std::stoll(value());
+            options.files = std::stoll(args.value());
         else if (arg == "--workers")
-            options.workers = std::stoi(value());
+            options.workers = std::stoi(args.value());
         else if (arg == "--runs")
-            options.runs = std::max(1, std::stoi(value()));
+            options.runs = std::max(1, std::stoi(args.value()));
         else if (arg == "--slow-events")
             options.slowEvents = true;
         else if (arg == "--search")
-            options.search = value();
+            options.search = args.value();
         else if (arg == "--screen") {
-            const auto item = sidebarItemFromRawValue(value());
+            const std::string name = args.value();
+            const auto item = sidebarItemFromRawValue(name);
             if (!item)
-                usage("unknown screen " + std::string(argv[i]));
+                args.fail("unknown screen " + name);
             options.screens.push_back(*item);
         } else
-            usage("unknown argument " + arg);
+            args.fail("unknown argument " + *arg);
     }
     if (options.screens.empty())
         options.screens = {SidebarItem::dashboard,      SidebarItem::storage, SidebarItem::largestFiles,
@@ -332,12 +323,13 @@ std::string fixed(double value, int digits = 1)
 
 int main(int argc, char** argv)
 {
-    const Options options = parse(argc, argv);
+    BenchArguments args(argc, argv, "screen-bench", usageLine);
+    const Options options = parse(args);
     DescriptorLimit::raiseToHardLimit();
 
     QTemporaryDir home;
     if (!home.isValid())
-        usage("no temporary folder");
+        args.fail("no temporary folder");
     const std::string root = home.path().toStdString();
     BenchSupport::useScratchHome(root);
 
@@ -346,7 +338,7 @@ int main(int argc, char** argv)
     if (tree.empty()) {
         char pattern[] = "/var/tmp/screen-bench-XXXXXX";
         if (!::mkdtemp(pattern))
-            usage("cannot make a scratch folder");
+            args.fail("cannot make a scratch folder");
         scratch = pattern;
         tree = scratch + "/tree";
     }
@@ -379,7 +371,7 @@ int main(int argc, char** argv)
     KestrelmoorApp app(std::move(owned));
     app.show();
     if (!runUntil([&] { return scan.isLoaded(); }))
-        usage("the start-up load did not end");
+        args.fail("the start-up load did not end");
 
     std::vector<Row> rows;
     GapMeter gaps;
@@ -394,7 +386,7 @@ int main(int argc, char** argv)
         // A first scan, with the screen shown.
         bool cleared = false;
         if (!scan.clearCache([&](std::optional<std::string>) { cleared = true; }) || !runUntil([&] { return cleared; }))
-            usage("the cache could not be cleared");
+            args.fail("the cache could not be cleared");
         runUntil([&] { return loadsIdle(app.mainWindow().currentScreen()); });
         const int versionBefore = scan.dataVersion();
         const auto scanStart = std::chrono::steady_clock::now();
@@ -406,7 +398,7 @@ int main(int argc, char** argv)
         gaps.stop();
         row.longestEvent = application.takeLongest();
         if (!ended)
-            usage("the scan did not end");
+            args.fail("the scan did not end");
         row.scanSeconds = milliseconds(std::chrono::steady_clock::now() - scanStart) / 1000;
         row.longestGap = gaps.longest();
         row.longestGapCPU = gaps.longestCPU();
@@ -422,7 +414,7 @@ int main(int argc, char** argv)
         auto indexed = std::async(std::launch::async, [database] { database->waitForIndexes(); });
         if (!runUntil([&] { return indexed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
                       std::chrono::minutes(10)))
-            usage("the indexes were not built");
+            args.fail("the indexes were not built");
         // Let the reload the scan's end caused settle.
         QElapsedTimer settle;
         settle.start();

@@ -1,6 +1,7 @@
 #include "index/SQLiteConnection.h"
 
-#include <cctype>
+#include "platform/Paths.h"
+
 #include <sqlite3.h>
 
 namespace {
@@ -32,23 +33,6 @@ sqlite3* openHandle(const std::string& name, int flags)
     return handle;
 }
 
-// A file name as an SQLite URI path: every byte but the unreserved ones percent-encoded.
-std::string uriPath(const std::string& path)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            encoded += static_cast<char>(c);
-        } else {
-            encoded += '%';
-            encoded += digits[c >> 4];
-            encoded += digits[c & 15];
-        }
-    }
-    return encoded;
-}
-
 } // namespace
 
 SQLiteConnection::SQLiteConnection(const std::string& path, Access access)
@@ -65,7 +49,7 @@ SQLiteConnection::SQLiteConnection(const std::string& path, Access access)
         if (sqlite3_exec(handle_, "SELECT COUNT(*) FROM sqlite_schema;", nullptr, nullptr, nullptr) != SQLITE_OK) {
             sqlite3_close(handle_);
             handle_ = nullptr;
-            handle_ = openHandle("file:" + uriPath(path) + "?immutable=1",
+            handle_ = openHandle("file:" + Paths::percentEncoded(path) + "?immutable=1",
                                  SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
         }
     }

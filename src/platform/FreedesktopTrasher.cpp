@@ -220,20 +220,7 @@ std::string moveFailure(int error)
 
 std::string FreedesktopTrasher::encodedRestorePath(const std::string& path)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string result;
-    for (const unsigned char c : path) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
-                           c == '-' || c == '_' || c == '.' || c == '~';
-        if (plain) {
-            result += static_cast<char>(c);
-        } else {
-            result += '%';
-            result += hex[c >> 4];
-            result += hex[c & 15];
-        }
-    }
-    return result;
+    return Paths::percentEncoded(path);
 }
 
 std::optional<std::string> FreedesktopTrasher::moveToTrash(const std::string& given)

@@ -110,4 +110,22 @@ bool isWithin(std::string_view path, std::string_view root)
     return path.size() > root.size() && path.substr(0, root.size()) == root && path[root.size()] == '/';
 }
 
+std::string percentEncoded(std::string_view path)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string result;
+    for (const unsigned char c : path) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+                           c == '-' || c == '_' || c == '.' || c == '~';
+        if (plain) {
+            result += static_cast<char>(c);
+        } else {
+            result += '%';
+            result += hex[c >> 4];
+            result += hex[c & 15];
+        }
+    }
+    return result;
+}
+
 } // namespace Paths

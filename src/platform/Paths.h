@@ -29,4 +29,8 @@ std::string asciiLowercased(std::string_view text);
 // True when `path` is `root`, lies below it, or `root` is "/".
 bool isWithin(std::string_view path, std::string_view root);
 
+// Every byte but ASCII letters, digits, "/", "-", "_", "." and "~" as %XX: a path as URIs
+// and the Trash's restore records carry it, exact for names that are no valid text.
+std::string percentEncoded(std::string_view path);
+
 } // namespace Paths

@@ -26,14 +26,8 @@ void fillWithoutBulkIndexes(const std::string& path, int files)
                "COMMIT;");
 }
 
-std::vector<std::string> indexNames(const std::string& path)
-{
-    SQLiteConnection db(path);
-    std::vector<std::string> names;
-    db.query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name", {},
-             [&](SQLiteConnection::Statement& row) { names.push_back(row.text(0)); });
-    return names;
-}
+const std::string indexNamesSQL =
+    "SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name";
 
 const std::vector<std::string> everyIndex = {"files_alloc", "files_category", "files_ext",   "files_folder",
                                              "files_size",  "folders_name",   "folders_parent", "folders_total"};
@@ -55,7 +49,7 @@ TEST_F(ScanCacheTest, AnOpeningBuildsMissingIndexesBehindItWhileReadsAndWritesSt
     db->logError("/r/x", "Access restricted");
     db->removeItem("/r/f1");
     db->waitForIndexes();
-    EXPECT_EQ(indexNames(path()), everyIndex);
+    EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 199999);
     EXPECT_EQ(committed("SELECT COUNT(*) FROM errors WHERE message = 'Access restricted'"), 1);
     EXPECT_EQ(db->largestFiles(1).front().allocatedSize, 99990);
@@ -74,7 +68,7 @@ TEST_F(ScanCacheTest, ClosingDuringAnIndexBuildKeepsEveryRowAndTheNextOpeningFin
     }
     reopen();
     db->waitForIndexes();
-    EXPECT_EQ(indexNames(path()), everyIndex);
+    EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
     SQLiteConnection observer(path());
     EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM pragma_quick_check WHERE quick_check <> 'ok'"), 0);
 }
@@ -99,7 +93,7 @@ TEST_F(ScanCacheTest, AFailedIndexBuildIsLoggedAndBuiltAgainByTheNextFinish)
         executeOutside("DROP INDEX files_size; DROP INDEX folders_total;");
         scanTree("/r", {{"/r", {file("a", 1)}}}, status);
         db->waitForIndexes();
-        EXPECT_EQ(indexNames(path()), everyIndex) << rawValue(status);
+        EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex) << rawValue(status);
     }
 }
 
@@ -139,7 +133,7 @@ TEST_F(ScanCacheTest, IndexesAreBuiltInMemoryWhenNoTemporaryFileCanBeWritten)
             StorageDatabase database(path());
             database.waitForIndexes();
         }
-        if (indexNames(path()) != everyIndex)
+        if (committedTexts(indexNamesSQL) != everyIndex)
             return "the indexes were not built";
         SQLiteConnection observer(path());
         if (observer.scalarInt("SELECT COUNT(*) FROM errors") != 0)
@@ -157,12 +151,12 @@ TEST_F(ScanCacheTest, AScanOverStoredRowsStartsWithTheIndexesAFailedBuildLeftOut
     // As after a build that met a full disk: the rows are there, the indexes are not.
     executeOutside(ScanCacheSchema::bulkLoadDrops);
     const auto scanID = db->beginScan({"/r"});
-    EXPECT_EQ(indexNames(path()), everyIndex);
+    EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
     db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
 
     executeOutside(ScanCacheSchema::bulkLoadDrops);
     db->markScanResumed(scanID);
-    EXPECT_EQ(indexNames(path()), everyIndex);
+    EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
 }
 
 TEST_F(ScanCacheTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
@@ -176,5 +170,5 @@ TEST_F(ScanCacheTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
     EXPECT_EQ(db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), (ScanTotals{1, 1, 1, 0}));
     EXPECT_FALSE(db->folder("/r/gone").has_value());
     db->waitForIndexes();
-    EXPECT_EQ(indexNames(path()), everyIndex);
+    EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
 }

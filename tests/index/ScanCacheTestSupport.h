@@ -32,6 +32,14 @@ protected:
         SQLiteConnection observer(path());
         return observer.scalarInt(sql);
     }
+    // The first column of every row, as text, read on a separate connection.
+    std::vector<std::string> committedTexts(const std::string& sql)
+    {
+        SQLiteConnection observer(path());
+        std::vector<std::string> texts;
+        observer.query(sql, {}, [&](SQLiteConnection::Statement& row) { texts.push_back(row.text(0)); });
+        return texts;
+    }
     void executeOutside(const std::string& script)
     {
         SQLiteConnection other(path());

@@ -201,20 +201,13 @@ TEST_F(ScanCacheTest, CategoryTotalsHoldExactlyTheRowsOfAGroupingOverTheFiles)
 
 namespace {
 
-std::vector<std::string> schemaOf(const std::string& path)
-{
-    SQLiteConnection db(path);
-    std::vector<std::string> rows;
-    db.query("SELECT type || ' ' || name || ' ' || IFNULL(sql, '') FROM sqlite_master ORDER BY name", {},
-             [&](SQLiteConnection::Statement& r) { rows.push_back(r.text(0)); });
-    return rows;
-}
+const std::string schemaSQL = "SELECT type || ' ' || name || ' ' || IFNULL(sql, '') FROM sqlite_master ORDER BY name";
 
 } // namespace
 
 TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWholeSchema)
 {
-    const auto full = schemaOf(path());
+    const auto full = committedTexts(schemaSQL);
     ASSERT_EQ(full.size(), 7u + 8u + 2u);   // tables, indexes, those of meta.key and folders.path
     struct Case {
         const char* what;
@@ -229,7 +222,7 @@ TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWho
         const auto scanID = db->beginScan({"/r"});
         EXPECT_EQ(db->beginBulkLoad(), !c.filesBefore) << c.what;
         EXPECT_FALSE(db->beginBulkLoad()) << c.what;
-        EXPECT_EQ(schemaOf(path()).size(), full.size() - (c.filesBefore ? 0 : ScanCacheSchema::bulkLoadIndexes.size())) << c.what;
+        EXPECT_EQ(committedTexts(schemaSQL).size(), full.size() - (c.filesBefore ? 0 : ScanCacheSchema::bulkLoadIndexes.size())) << c.what;
         auto root = folder("/r", std::nullopt, 0, {file("a", 1), file("b", 2)});
         root.folderID = db->ensureRoot("/r", 1.0);
         db->syncDirectory(root, scanID);
@@ -243,14 +236,14 @@ TEST_F(ScanCacheTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWho
         }
         // Built behind the finish, or behind the opening.
         db->waitForIndexes();
-        EXPECT_EQ(schemaOf(path()), full) << c.what;
+        EXPECT_EQ(committedTexts(schemaSQL), full) << c.what;
         EXPECT_EQ(db->largestFiles(10).size(), 2u) << c.what;
     }
 }
 
 TEST_F(ScanCacheTest, AFirstScanWhoseFinishFailsAfterTheIndexesStillGetsThemFromTheNextFinish)
 {
-    const auto full = schemaOf(path());
+    const auto full = committedTexts(schemaSQL);
     // A write that fails once the indexes are built, as on a disk that fills up there.
     executeOutside("CREATE TRIGGER no_room BEFORE INSERT ON history BEGIN SELECT RAISE(ABORT, 'no room'); END;");
     const auto scanID = db->beginScan({"/r"});
@@ -263,7 +256,7 @@ TEST_F(ScanCacheTest, AFirstScanWhoseFinishFailsAfterTheIndexesStillGetsThemFrom
     executeOutside("DROP TRIGGER no_room;");
     scanTree("/r", {{"/r", {file("a", 1), file("b", 2)}}});
     db->waitForIndexes();
-    EXPECT_EQ(schemaOf(path()), full);
+    EXPECT_EQ(committedTexts(schemaSQL), full);
 }
 
 TEST_F(ScanCacheTest, FileRowsWhoseFolderIsGoneLeaveWithTheFinishAndCountInNoCategory)

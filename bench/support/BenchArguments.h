@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// A benchmark's command line, read one option at a time. A missing value, an unknown option
+// or any other complaint ends the program with the message and the usage line.
+class BenchArguments {
+public:
+    BenchArguments(int argc, char** argv, std::string program, std::string usageLine);
+
+    // The next option, or nothing after the last.
+    std::optional<std::string> next();
+    // The value that follows the option just read.
+    std::string value();
+    [[noreturn]] void fail(const std::string& message) const;
+
+private:
+    int argc_;
+    char** argv_;
+    int position_ = 0;
+    std::string program_;
+    std::string usageLine_;
+};
