@@ -16,17 +16,17 @@ namespace {
 
 using Statement = SQLiteConnection::Statement;
 
-// A folder's figures as the recomputation adds them up: its direct figures at first, then
-// those of its whole subtree. Kept small, since every folder of the index has one.
-struct Row {
-    std::int64_t id = 0;
-    std::int64_t parent = 0;   // 0 for a root
-    std::int64_t depth = 0;
-    std::int64_t alloc = 0;
-    std::int64_t size = 0;
-    std::int64_t files = 0;
-    std::int64_t dirs = 0;
-};
+using Row = FolderFigures::Row;
+
+bool byID(const Row& a, const Row& b) { return a.id < b.id; }
+
+// The position of the row with this id in rows sorted by id.
+std::optional<std::size_t> positionOf(const std::vector<Row>& rows, std::int64_t id)
+{
+    const auto found = std::lower_bound(rows.begin(), rows.end(), Row{id, 0, 0, 0, 0, 0, 0}, byID);
+    if (found == rows.end() || found->id != id) return std::nullopt;
+    return static_cast<std::size_t>(found - rows.begin());
+}
 
 // Deletes the former root at `path` and what lies below it, except the current roots
 // inside it and their subtrees: a scan of a folder inside a former root keeps that folder.
@@ -79,10 +79,10 @@ void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<st
     }
 }
 
-void removeOrphanFolders(WriteBatch& batch, bool completed)
+void removeOrphanFolders(WriteBatch& batch)
 {
     auto& db = batch.connection();
-    while (completed) {
+    for (;;) {
         std::vector<std::string> orphans;
         db.query("SELECT path FROM folders AS f WHERE parent_id IS NOT NULL AND "
                  "NOT EXISTS (SELECT 1 FROM folders AS p WHERE p.id = f.parent_id)",
@@ -95,23 +95,29 @@ void removeOrphanFolders(WriteBatch& batch, bool completed)
     }
 }
 
-void recomputeTotals(SQLiteConnection& db)
+FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID)
 {
-    std::vector<Row> rows;
+    FolderFigures figures;
+    auto& rows = figures.rows;
+    // Every folder of the index has a row here: its direct figures at first, then, once added
+    // up, those of its whole subtree.
     rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
-    db.query("SELECT id, IFNULL(parent_id, 0), depth, direct_alloc, direct_size, direct_files FROM folders", {},
-             [&](Statement& r) {
+    db.query("SELECT id, IFNULL(parent_id, 0), depth, direct_alloc, direct_size, direct_files, scan_id FROM folders",
+             {}, [&](Statement& r) {
                  rows.push_back({r.integer(0), r.integer(1), r.integer(2), r.integer(3), r.integer(4), r.integer(5), 0});
+                 if (!r.isNull(6) && r.integer(6) != scanID) figures.unvisited = true;
              });
     // A table scan gives the rows in id order, so a parent is found by a binary search.
-    const auto byID = [](const Row& a, const Row& b) { return a.id < b.id; };
     if (!std::is_sorted(rows.begin(), rows.end(), byID)) std::stable_sort(rows.begin(), rows.end(), byID);
-    const auto positionOf = [&](std::int64_t id) -> std::optional<std::size_t> {
-        const auto found = std::lower_bound(rows.begin(), rows.end(), Row{id, 0, 0, 0, 0, 0, 0}, byID);
-        if (found == rows.end() || found->id != id) return std::nullopt;
-        return static_cast<std::size_t>(found - rows.begin());
-    };
+    figures.orphaned = std::any_of(rows.begin(), rows.end(), [&](const Row& row) {
+        return row.parent != 0 && !positionOf(rows, row.parent);
+    });
+    return figures;
+}
 
+void recomputeTotals(SQLiteConnection& db, FolderFigures figures)
+{
+    auto& rows = figures.rows;
     std::vector<std::uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(),
@@ -120,7 +126,7 @@ void recomputeTotals(SQLiteConnection& db)
     for (const std::uint32_t i : order) {
         const Row& row = rows[i];
         if (row.parent == 0) continue;
-        const auto parent = positionOf(row.parent);
+        const auto parent = positionOf(rows, row.parent);
         if (!parent || *parent == i) continue;
         Row& target = rows[*parent];
         target.alloc += row.alloc;
@@ -132,7 +138,7 @@ void recomputeTotals(SQLiteConnection& db)
     // Only rows whose stored totals differ are written, after the query has ended.
     std::vector<std::uint32_t> changed;
     db.query("SELECT id, total_alloc, total_size, total_files, total_dirs FROM folders", {}, [&](Statement& r) {
-        const auto position = positionOf(r.integer(0));
+        const auto position = positionOf(rows, r.integer(0));
         if (!position) return;
         const Row& row = rows[*position];
         if (row.alloc != r.integer(1) || row.size != r.integer(2) || row.files != r.integer(3) ||

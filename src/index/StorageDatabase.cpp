@@ -447,16 +447,24 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         // After a failed write, folders this scan did reach may look unvisited; keep them.
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
-        if (completed && writesIntact) {
+        ScanFinish::FolderFigures folders = ScanFinish::readFolders(db, scanID);
+        if (completed && writesIntact && (folders.unvisited || folders.orphaned)) {
             // Folders that vanished during a first scan go with their file rows, found by the
             // folder index; without it each deletion would read every file row.
-            if (bulkLoading_ && db.scalarInt("SELECT EXISTS(SELECT 1 FROM folders WHERE scan_id <> ?)", {scanID}) != 0)
-                db.execute(ScanCacheSchema::bulkLoadIndexes.front());
+            if (bulkLoading_ && folders.unvisited) db.execute(ScanCacheSchema::bulkLoadIndexes.front());
+            folders = {};
             ScanFinish::pruneUnvisited(batch, scanID, roots);
+            ScanFinish::removeOrphanFolders(batch);
+            folders = ScanFinish::readFolders(db, scanID);
         }
-        ScanFinish::removeOrphanFolders(batch, completed && writesIntact);
-        ScanFinish::recomputeTotals(db);
-        ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
+        ScanFinish::recomputeTotals(db, std::move(folders));
+        // A rescan that found nothing changed leaves them as the last finish took them. The
+        // finish of a scan that failed for want of room writes no more than it must: the
+        // next finish takes them again.
+        if (!batch.fileRowSumsCurrent()) {
+            ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
+            batch.noteFileRowSumsTaken(status != ScanRecord::Status::failed);
+        }
         const ScanTotals totals = IndexQueries::totals(db);
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "
                "changed_files = ?, deleted_files = ?\nWHERE id = ?",

@@ -19,6 +19,7 @@ public:
 
     // An empty clock means the steady clock.
     WriteBatch(SQLiteConnection& db, Clock clock = {});
+    ~WriteBatch();
 
     void beginIfNeeded();
     void commitIfNeeded();
@@ -40,6 +41,18 @@ public:
     // open batch was lost that way.
     bool resynchronize();
 
+    // Whether the sums the finish takes over every file row (orphaned rows removed, category
+    // totals) still hold: no file row and no folder row has been removed, added or changed
+    // since a finish last stored them. Kept in the cache, so that it outlives the program:
+    // every commit that changed such rows first marks the sums stale in the same transaction.
+    bool fileRowSumsCurrent();
+    // By the finish, in its open batch, once it has taken the sums: they hold for what the
+    // batch commits. `storeMark` false leaves the mark as it is, for a finish that must write
+    // no more than it has to: a stale mark only costs the next finish the pass.
+    void noteFileRowSumsTaken(bool storeMark);
+    // After writes made outside a batch: marks the sums stale when those changed file rows.
+    void settleWritesOutsideBatch();
+
     // How many open batches SQLite has rolled back so far: their writes are gone.
     std::uint64_t lostBatches() const { return lost_; }
     bool isOpen() const { return open_; }
@@ -47,6 +60,8 @@ public:
 
 private:
     std::chrono::steady_clock::time_point now() const;
+    static void noteRowChange(void* self, int operation, const char* database, const char* table, long long row);
+    void markFileRowSumsStale();
 
     SQLiteConnection& db_;
     Clock clock_;
@@ -56,4 +71,6 @@ private:
     std::uint64_t rewrites_ = 0;
     std::atomic<std::uint64_t> rewritesCommitted_{0};
     std::chrono::steady_clock::time_point lastCommit_;
+    // A row the sums depend on changed since the sums were last marked in the cache.
+    bool fileRowsChanged_ = false;
 };

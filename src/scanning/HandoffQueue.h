@@ -27,7 +27,12 @@ public:
             --waitingProducers_;
         }
         items_.push_back(std::move(item));
-        if (consumerWaiting_)
+        // One wake per wait: the consumer takes everything once it has the lock, and a
+        // producer that wakes it again only adds to the contention for that lock.
+        const bool wake = consumerWaiting_;
+        consumerWaiting_ = false;
+        lock.unlock();
+        if (wake)
             notEmpty_.notify_one();
     }
 

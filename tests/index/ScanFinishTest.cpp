@@ -110,12 +110,12 @@ TEST_F(ScanCacheTest, TheFinishLeavesNoFileWithoutItsFolderAndCategoriesAddUpLik
     // Rows left by a batch that was lost half way: files of a folder row that is gone, and
     // a folder whose parent row is gone.
     const auto stray = [&] {
-        executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
-                       "VALUES(999999, 'ghost.iso', 'iso', 5000000, 5000000, 5000000, 0);");
-        executeOutside("INSERT INTO folders(parent_id, path, name, depth, direct_alloc, total_alloc) "
-                       "VALUES(424242, '/elsewhere/orphan', 'orphan', 3, 64, 64);");
-        executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
-                       "SELECT id, 'o', '', 64, 64, 64, 0 FROM folders WHERE path = '/elsewhere/orphan';");
+        writeRowsOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
+                         "VALUES(999999, 'ghost.iso', 'iso', 5000000, 5000000, 5000000, 0);");
+        writeRowsOutside("INSERT INTO folders(parent_id, path, name, depth, direct_alloc, total_alloc) "
+                         "VALUES(424242, '/elsewhere/orphan', 'orphan', 3, 64, 64);");
+        writeRowsOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
+                         "SELECT id, 'o', '', 64, 64, 64, 0 FROM folders WHERE path = '/elsewhere/orphan';");
     };
     const auto categoryBytes = [&] {
         std::int64_t sum = 0;
@@ -181,8 +181,8 @@ TEST_F(ScanCacheTest, CategoryTotalsHoldExactlyTheRowsOfAGroupingOverTheFiles)
     auto photo = file("p.jpg", 7);
     photo.category = StorageCategory::photos;
     scanTree("/r", {{"/r", {doc, linked, photo, file("x", 3)}}, {"/r/s", {file("y", 5)}}});
-    executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
-                   "VALUES(1, 'odd', '', 1, 1, 9, 977)");   // a category no build knows
+    writeRowsOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) "
+                     "VALUES(1, 'odd', '', 1, 1, 9, 977)");   // a category no build knows
     const auto scanID = db->beginScan({"/r"});
     db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
 
@@ -268,11 +268,11 @@ TEST_F(ScanCacheTest, FileRowsWhoseFolderIsGoneLeaveWithTheFinishAndCountInNoCat
         scanTree("/r", {{"/r", {file("a", 1), photo}}, {"/r/s", {file("b", 2)}}});
         // Rows left by a removal that stopped half way: their folders are gone, one of them
         // with an id between those of live folders.
-        executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) VALUES"
-                       "(987654, 'x', '', 5, 5, 5, 5), (987654, 'y', '', 6, 6, 6, 0),"
-                       "((SELECT MAX(id) FROM folders) - 0, 'z', '', 1, 1, 1, 0);"
-                       "DELETE FROM folders WHERE path = '/r/s';"
-                       "INSERT INTO folders(id, parent_id, path, name) VALUES(987653, 1, '/r/t', 't');");
+        writeRowsOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, category) VALUES"
+                         "(987654, 'x', '', 5, 5, 5, 5), (987654, 'y', '', 6, 6, 6, 0),"
+                         "((SELECT MAX(id) FROM folders) - 0, 'z', '', 1, 1, 1, 0);"
+                         "DELETE FROM folders WHERE path = '/r/s';"
+                         "INSERT INTO folders(id, parent_id, path, name) VALUES(987653, 1, '/r/t', 't');");
         if (status == ScanRecord::Status::completed) {
             scanTree("/r", {{"/r", {file("a", 1), photo}}});
         } else {
@@ -284,4 +284,36 @@ TEST_F(ScanCacheTest, FileRowsWhoseFolderIsGoneLeaveWithTheFinishAndCountInNoCat
         const std::vector<CategoryUsage> expected = {{StorageCategory::photos, 7, 1}, {StorageCategory::other, 1, 1}};
         EXPECT_EQ(db->categoryTotals(), expected) << rawValue(status);
     }
+}
+
+TEST_F(ScanCacheTest, CategoriesStayWhenNothingChangedAndAreTakenAgainAfterChangesAStoppedScanStored)
+{
+    auto photo = file("p.jpg", 7);
+    photo.category = StorageCategory::photos;
+    const auto categories = [&](std::int64_t photoBytes) {
+        return std::vector<CategoryUsage>{{StorageCategory::photos, photoBytes, 1}, {StorageCategory::other, 1, 1}};
+    };
+    scanTree("/r", {{"/r", {file("a", 1), photo}}});
+    scanTree("/r", {{"/r", {file("a", 1), photo}}});
+    EXPECT_EQ(db->categoryTotals(), categories(7));
+
+    // A scan that stored a change and ended before its finish, as when the program is killed.
+    const auto stopped = db->beginScan({"/r"});
+    photo.size = 69;
+    photo.allocatedSize = photo.countedAllocatedSize = 70;
+    auto snapshot = folder("/r", std::nullopt, 0, {file("a", 1), photo});
+    snapshot.folderID = db->folder("/r")->id;
+    db->syncDirectory(snapshot, stopped);
+    db->commit();
+    reopen();
+
+    // The next scan meets nothing new, yet counts what the stopped one stored.
+    scanTree("/r", {{"/r", {file("a", 1), photo}}});
+    EXPECT_EQ(db->categoryTotals(), categories(70));
+    EXPECT_EQ(db->folder("/r")->totalAllocated, 71);
+
+    // A removal between scans counts too.
+    db->removeItem("/r/p.jpg");
+    scanTree("/r", {{"/r", {file("a", 1)}}});
+    EXPECT_EQ(db->categoryTotals(), (std::vector<CategoryUsage>{{StorageCategory::other, 1, 1}}));
 }
