@@ -30,10 +30,10 @@ void WriteBatch::noteRowChange(void* self, int operation, const char*, const cha
 bool WriteBatch::fileRowSumsCurrent()
 {
     if (fileRowsChanged_) return false;
-    std::int64_t current = 0;
+    bool current = false;
     db_.query("SELECT value FROM meta WHERE key = ?", {std::string(sumsKey)},
-              [&](SQLiteConnection::Statement& row) { current = row.text(0) == "1" ? 1 : 0; });
-    return current == 1;
+              [&](SQLiteConnection::Statement& row) { current = row.text(0) == "1"; });
+    return current;
 }
 
 void WriteBatch::noteFileRowSumsTaken(bool storeMark)
