@@ -102,16 +102,19 @@ FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID)
     // Every folder of the index has a row here: its direct figures at first, then, once added
     // up, those of its whole subtree.
     rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
-    db.query("SELECT id, IFNULL(parent_id, 0), depth, direct_alloc, direct_size, direct_files, scan_id FROM folders",
-             {}, [&](Statement& r) {
-                 rows.push_back({r.integer(0), r.integer(1), r.integer(2), r.integer(3), r.integer(4), r.integer(5), 0});
+    db.query("SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id FROM folders", {},
+             [&](Statement& r) {
+                 const std::int64_t parent = r.isNull(1) ? 0 : r.integer(1);
+                 rows.push_back({r.integer(0), parent, r.integer(2), r.integer(3), r.integer(4), r.integer(5), 0});
+                 // No folder has the id 0: such a parent is gone like any other.
+                 if (parent == 0 && !r.isNull(1)) figures.orphaned = true;
                  if (!r.isNull(6) && r.integer(6) != scanID) figures.unvisited = true;
              });
     // A table scan gives the rows in id order, so a parent is found by a binary search.
     if (!std::is_sorted(rows.begin(), rows.end(), byID)) std::stable_sort(rows.begin(), rows.end(), byID);
-    figures.orphaned = std::any_of(rows.begin(), rows.end(), [&](const Row& row) {
-        return row.parent != 0 && !positionOf(rows, row.parent);
-    });
+    figures.orphaned = figures.orphaned || std::any_of(rows.begin(), rows.end(), [&](const Row& row) {
+                           return row.parent != 0 && !positionOf(rows, row.parent);
+                       });
     return figures;
 }
 

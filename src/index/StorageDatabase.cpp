@@ -458,13 +458,8 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
             folders = ScanFinish::readFolders(db, scanID);
         }
         ScanFinish::recomputeTotals(db, std::move(folders));
-        // A rescan that found nothing changed leaves them as the last finish took them. The
-        // finish of a scan that failed for want of room writes no more than it must: the
-        // next finish takes them again.
-        if (!batch.fileRowSumsCurrent()) {
-            ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
-            batch.noteFileRowSumsTaken(status != ScanRecord::Status::failed);
-        }
+        // A rescan that found nothing changed leaves them as the last finish took them.
+        if (!batch.fileRowSumsCurrent()) ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
         const ScanTotals totals = IndexQueries::totals(db);
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "
                "changed_files = ?, deleted_files = ?\nWHERE id = ?",
@@ -475,6 +470,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                    {nowSeconds(), volumeTotal, volumeUsed, totals.allocatedBytes});
         }
         batch.commit();
+        batch.noteFileRowSumsTaken();
         abandon.done = true;
         bulkLoading_ = false;
         try {

@@ -202,17 +202,6 @@ private:
     {
         return writing([&](WriteBatch& batch) -> decltype(auto) {
             batch.commit();
-            struct Settle {
-                WriteBatch& batch;
-                ~Settle()
-                {
-                    try {
-                        batch.settleWritesOutsideBatch();
-                    } catch (...) {
-                        // Still noted as changed: the next batch's commit marks them.
-                    }
-                }
-            } settle{batch};
             return body(batch.connection());
         });
     }

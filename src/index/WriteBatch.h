@@ -42,16 +42,12 @@ public:
     bool resynchronize();
 
     // Whether the sums the finish takes over every file row (orphaned rows removed, category
-    // totals) still hold: no file row and no folder row has been removed, added or changed
-    // since a finish last stored them. Kept in the cache, so that it outlives the program:
-    // every commit that changed such rows first marks the sums stale in the same transaction.
-    bool fileRowSumsCurrent();
-    // By the finish, in its open batch, once it has taken the sums: they hold for what the
-    // batch commits. `storeMark` false leaves the mark as it is, for a finish that must write
-    // no more than it has to: a stale mark only costs the next finish the pass.
-    void noteFileRowSumsTaken(bool storeMark);
-    // After writes made outside a batch: marks the sums stale when those changed file rows.
-    void settleWritesOutsideBatch();
+    // totals) still hold: no file row has been added, changed or removed, and no folder row
+    // removed, through this connection since a finish stored them. Not known for a cache
+    // just opened, which another program may have written.
+    bool fileRowSumsCurrent() const { return !fileRowsChanged_; }
+    // By the finish, once the batch holding the sums it took is committed.
+    void noteFileRowSumsTaken() { fileRowsChanged_ = false; }
 
     // How many open batches SQLite has rolled back so far: their writes are gone.
     std::uint64_t lostBatches() const { return lost_; }
@@ -61,7 +57,6 @@ public:
 private:
     std::chrono::steady_clock::time_point now() const;
     static void noteRowChange(void* self, int operation, const char* database, const char* table, long long row);
-    void markFileRowSumsStale();
 
     SQLiteConnection& db_;
     Clock clock_;
@@ -71,6 +66,6 @@ private:
     std::uint64_t rewrites_ = 0;
     std::atomic<std::uint64_t> rewritesCommitted_{0};
     std::chrono::steady_clock::time_point lastCommit_;
-    // A row the sums depend on changed since the sums were last marked in the cache.
-    bool fileRowsChanged_ = false;
+    // A row the sums depend on may have changed since a finish stored them.
+    bool fileRowsChanged_ = true;
 };

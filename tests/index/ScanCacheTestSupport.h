@@ -45,11 +45,12 @@ protected:
         SQLiteConnection other(path());
         other.execute(script);
     }
-    // Changes file or folder rows on a separate connection the way the cache's own writer
-    // commits them: marking the finish's sums over the file rows as stale.
+    // Changes file or folder rows on a separate connection, as another program would between
+    // two sessions, and opens the cache again.
     void writeRowsOutside(const std::string& script)
     {
-        executeOutside(script + "; UPDATE meta SET value = '0' WHERE key = 'file_row_sums_current';");
+        executeOutside(script);
+        reopen();
     }
 
     static ScannedFile file(std::string name, std::int64_t alloc, double modified = 1000.0)

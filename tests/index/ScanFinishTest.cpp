@@ -317,3 +317,14 @@ TEST_F(ScanCacheTest, CategoriesStayWhenNothingChangedAndAreTakenAgainAfterChang
     scanTree("/r", {{"/r", {file("a", 1)}}});
     EXPECT_EQ(db->categoryTotals(), (std::vector<CategoryUsage>{{StorageCategory::other, 1, 1}}));
 }
+
+TEST_F(ScanCacheTest, AFolderWhoseParentIdMatchesNoFolderIsAnOrphanEvenAtZero)
+{
+    scanTree("/r", {{"/r", {file("a", 1)}}});
+    // Stamped by the coming scan, so that only its missing parent marks it.
+    writeRowsOutside("INSERT INTO folders(parent_id, path, name, depth, direct_alloc, total_alloc, scan_id) "
+                     "VALUES(0, '/elsewhere/zero', 'zero', 1, 5, 5, (SELECT MAX(id) + 1 FROM scans));");
+    scanTree("/r", {{"/r", {file("a", 1)}}});
+    EXPECT_FALSE(db->folder("/elsewhere/zero").has_value());
+    EXPECT_EQ(db->totals().allocatedBytes, 1);
+}
