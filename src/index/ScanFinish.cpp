@@ -2,6 +2,7 @@
 
 #include "index/DirectorySync.h"
 #include "index/IndexRows.h"
+#include "index/ScanCacheSchema.h"
 #include "index/SQLiteConnection.h"
 #include "index/WriteBatch.h"
 #include "platform/Paths.h"
@@ -16,7 +17,24 @@ namespace {
 
 using Statement = SQLiteConnection::Statement;
 
-using Row = FolderFigures::Row;
+// Every folder's figures as the totals are added up: its direct figures at first, then those
+// of its whole subtree. Kept small, since every folder of the index has one.
+struct Row {
+    std::int64_t id = 0;
+    std::int64_t parent = 0;   // 0 for a root
+    std::int64_t depth = 0;
+    std::int64_t alloc = 0;
+    std::int64_t size = 0;
+    std::int64_t files = 0;
+    std::int64_t dirs = 0;
+};
+
+// The rows in id order, read in one pass with what the finish must know of them first.
+struct FolderFigures {
+    std::vector<Row> rows;
+    bool unvisited = false;   // a row that the scan did not sync
+    bool orphaned = false;    // a row whose parent row is gone
+};
 
 bool byID(const Row& a, const Row& b) { return a.id < b.id; }
 
@@ -47,8 +65,8 @@ void deleteAround(WriteBatch& batch, const std::string& path, const std::vector<
     batch.count(static_cast<std::int64_t>(doomed.size()));
 }
 
-} // namespace
-
+// Deletes the folders under `roots` that scan `scanID` did not sync, and every root row
+// that is not one of `roots`.
 void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots)
 {
     auto& db = batch.connection();
@@ -79,6 +97,9 @@ void pruneUnvisited(WriteBatch& batch, std::int64_t scanID, const std::vector<st
     }
 }
 
+// Deletes every folder whose parent row is gone, with its subtree: no tree reaches them, so
+// nothing else would remove them, and the category totals would count files the folder
+// totals do not.
 void removeOrphanFolders(WriteBatch& batch)
 {
     auto& db = batch.connection();
@@ -99,8 +120,6 @@ FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID)
 {
     FolderFigures figures;
     auto& rows = figures.rows;
-    // Every folder of the index has a row here: its direct figures at first, then, once added
-    // up, those of its whole subtree.
     rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
     db.query("SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id FROM folders", {},
              [&](Statement& r) {
@@ -118,9 +137,10 @@ FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID)
     return figures;
 }
 
-void recomputeTotals(SQLiteConnection& db, FolderFigures figures)
+// Every folder's subtree totals from its direct figures, deepest folders first; writes only
+// the rows whose totals changed.
+void recomputeTotals(SQLiteConnection& db, std::vector<Row> rows)
 {
-    auto& rows = figures.rows;
     std::vector<std::uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(),
@@ -153,6 +173,23 @@ void recomputeTotals(SQLiteConnection& db, FolderFigures figures)
         db.runValues("UPDATE folders SET total_alloc = ?, total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?",
                      row.alloc, row.size, row.files, row.dirs, row.id);
     }
+}
+
+} // namespace
+
+void settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
+                   bool indexFiles)
+{
+    auto& db = batch.connection();
+    FolderFigures folders = readFolders(db, scanID);
+    if (prune && (folders.unvisited || folders.orphaned)) {
+        if (indexFiles && folders.unvisited) db.execute(ScanCacheSchema::bulkLoadIndexes.front());
+        folders = {};
+        pruneUnvisited(batch, scanID, roots);
+        removeOrphanFolders(batch);
+        folders = readFolders(db, scanID);
+    }
+    recomputeTotals(db, std::move(folders.rows));
 }
 
 namespace {

@@ -447,17 +447,8 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         // After a failed write, folders this scan did reach may look unvisited; keep them.
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
-        ScanFinish::FolderFigures folders = ScanFinish::readFolders(db, scanID);
-        if (completed && writesIntact && (folders.unvisited || folders.orphaned)) {
-            // Folders that vanished during a first scan go with their file rows, found by the
-            // folder index; without it each deletion would read every file row.
-            if (bulkLoading_ && folders.unvisited) db.execute(ScanCacheSchema::bulkLoadIndexes.front());
-            folders = {};
-            ScanFinish::pruneUnvisited(batch, scanID, roots);
-            ScanFinish::removeOrphanFolders(batch);
-            folders = ScanFinish::readFolders(db, scanID);
-        }
-        ScanFinish::recomputeTotals(db, std::move(folders));
+        // A first scan's file rows have no folder index yet.
+        ScanFinish::settleFolders(batch, scanID, roots, completed && writesIntact, bulkLoading_);
         // A rescan that found nothing changed leaves them as the last finish took them.
         if (!batch.fileRowSumsCurrent()) ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
         const ScanTotals totals = IndexQueries::totals(db);
