@@ -133,7 +133,7 @@ struct FileScanner::ReadFolder {
 
 // The state one scan shares between its readers and its writer.
 struct FileScanner::Run {
-    explicit Run(std::size_t handoffCapacity) : handoff(handoffCapacity) {}
+    explicit Run(std::size_t handoffCapacity) : handoff(handoffCapacity, handoffEntryBudget) {}
 
     std::int64_t scanID = 0;
     bool resuming = false;
@@ -306,8 +306,6 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     } else {
         run.scanID = database_.beginScan(roots);
         run.fillsEmptyIndex = database_.beginBulkLoad();
-        if (!run.fillsEmptyIndex)
-            run.handoff.setCapacity(std::max(handoffCapacity_, rescanHandoffCapacity));
     }
 
     DirectoryWorkQueue queue;
@@ -684,7 +682,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQL
     }
 
     // Handed over before the subfolders can be read, so the writer meets it before them.
-    run.handoff.push(std::move(folder));
+    const std::size_t entries = 1 + folder.snapshot.files.size() + folder.snapshot.subdirectories.size();
+    run.handoff.push(std::move(folder), entries);
     return children;
 }
 

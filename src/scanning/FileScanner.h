@@ -41,11 +41,13 @@ public:
     using ProgressHandler = std::function<void(const ScanProgress&)>;
 
     static constexpr int maximumWorkers = 16;
-    // Folders read and not yet written, at most: bounds what the readers hold in memory.
-    static constexpr std::size_t defaultHandoffCapacity = 64;
-    // The same on a rescan, whose writer keeps up: room for the moments it waits for a core
-    // that the readers hold, so that they need not stop for it.
-    static constexpr std::size_t rescanHandoffCapacity = 512;
+    // Folders read and not yet written, at most. Room enough that the readers seldom stop for
+    // the writer, and that the writer, which takes them all at once, wakes stopped readers
+    // seldom: on a first scan it is the slower side, and each wake costs it.
+    static constexpr std::size_t defaultHandoffCapacity = 256;
+    // Their entries (files and subfolders) at most: bounds what the readers hold in memory
+    // when folders are large.
+    static constexpr std::size_t handoffEntryBudget = 32768;
     // The writer commits what it wrote when no folder has come for this long.
     static constexpr std::chrono::milliseconds idleCommitDelay{250};
 

@@ -2,31 +2,39 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 // Hands items from many producers to one consumer, first in first out. A producer waits
-// while `capacity` items are queued, so producers run at most that far ahead. The consumer
-// takes everything queued at once and wakes waiting producers once per take: waking them
-// once per item costs more than the items.
+// while `capacity` items are queued, or while the weights of those queued and its own
+// would pass `weightCapacity`, so producers run at most that far ahead. An item heavier
+// than that alone goes into an empty queue. The consumer takes everything queued at once
+// and wakes waiting producers once per take: waking them once per item costs more than
+// the items.
 template <class Item>
 class HandoffQueue {
 public:
-    explicit HandoffQueue(std::size_t capacity) : capacity_(capacity > 0 ? capacity : 1) {}
+    explicit HandoffQueue(std::size_t capacity,
+                          std::size_t weightCapacity = std::numeric_limits<std::size_t>::max())
+        : capacity_(capacity > 0 ? capacity : 1), weightCapacity_(weightCapacity)
+    {
+    }
 
-    // Before the first push.
-    void setCapacity(std::size_t capacity) { capacity_ = capacity > 0 ? capacity : 1; }
-
-    void push(Item item)
+    void push(Item item, std::size_t weight = 1)
     {
         std::unique_lock lock(mutex_);
-        if (items_.size() >= capacity_) {
+        const auto hasRoom = [&] {
+            return items_.empty() || (items_.size() < capacity_ && weight <= weightCapacity_ - queuedWeight_);
+        };
+        if (!hasRoom()) {
             ++waitingProducers_;
-            notFull_.wait(lock, [&] { return items_.size() < capacity_; });
+            notFull_.wait(lock, hasRoom);
             --waitingProducers_;
         }
         items_.push_back(std::move(item));
+        queuedWeight_ = weight > weightCapacity_ - queuedWeight_ ? weightCapacity_ : queuedWeight_ + weight;
         // One wake per wait: the consumer takes everything once it has the lock, and a
         // producer that wakes it again only adds to the contention for that lock.
         const bool wake = consumerWaiting_;
@@ -73,12 +81,15 @@ private:
     {
         std::vector<Item> taken;
         taken.swap(items_);
+        queuedWeight_ = 0;
         if (waitingProducers_ > 0)
             notFull_.notify_all();
         return taken;
     }
 
     std::size_t capacity_;
+    std::size_t weightCapacity_;
+    std::size_t queuedWeight_ = 0;
     std::mutex mutex_;
     std::condition_variable notFull_;
     std::condition_variable notEmpty_;

@@ -71,3 +71,32 @@ TEST(HandoffQueue, ClosingWakesAWaitingConsumer)
     });
     EXPECT_TRUE(queue.takeAll().empty());
 }
+
+TEST(HandoffQueue, WeightHoldsProducersBackButAHeavyItemStillEntersAnEmptyQueue)
+{
+    HandoffQueue<int> queue(10, 5);
+    queue.push(1, 3);
+    std::atomic<bool> pushed{false};
+    std::jthread producer([&] {
+        queue.push(2, 3);   // 6 would pass the weight bound, though the count has room
+        pushed = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(pushed);
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{1}));
+    producer.join();
+    EXPECT_TRUE(pushed);
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{2}));
+    // Heavier than the whole bound: alone it must not wait forever.
+    queue.push(3, 50);
+    std::atomic<bool> light{false};
+    std::jthread second([&] {
+        queue.push(4, 1);
+        light = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(light);
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{3}));
+    second.join();
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{4}));
+}
