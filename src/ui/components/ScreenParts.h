@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/components/BusyIndicator.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
@@ -73,9 +74,7 @@ inline QFrame* divider(QWidget* parent = nullptr)
 // The small indeterminate progress indicator beside a "…ing" line.
 inline QProgressBar* smallSpinner()
 {
-    auto* spinner = new QProgressBar;
-    spinner->setRange(0, 0);
-    spinner->setTextVisible(false);
+    auto* spinner = new BusyIndicator;
     spinner->setFixedSize(60, 8);
     return spinner;
 }

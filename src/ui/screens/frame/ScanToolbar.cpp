@@ -22,10 +22,8 @@ ScanToolbar::ScanToolbar(AppModel& model, QWidget* parent) : QWidget(parent), mo
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
 
-    busy_ = new QProgressBar(this);
+    busy_ = new BusyIndicator(this);
     busy_->setObjectName(QStringLiteral("scanBusyIndicator"));
-    busy_->setRange(0, 0);
-    busy_->setTextVisible(false);
     busy_->setFixedSize(48, 8);
     layout->addWidget(busy_);
 

@@ -2,6 +2,7 @@
 
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
+#include "ui/components/BusyIndicator.h"
 #include "ui/components/RelativeDateText.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
@@ -38,9 +39,7 @@ SidebarScanStatus::SidebarScanStatus(AppModel& model, QWidget* parent) : QWidget
     row->addStretch(1);
     row->addWidget(countLabel_);
     activeLayout->addLayout(row);
-    bar_ = new QProgressBar(activeRow_);
-    bar_->setRange(0, 0);
-    bar_->setTextVisible(false);
+    bar_ = new BusyIndicator(activeRow_);
     bar_->setFixedHeight(6);
     activeLayout->addWidget(bar_);
     layout->addWidget(activeRow_);

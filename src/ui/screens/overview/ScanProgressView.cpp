@@ -5,6 +5,7 @@
 #include "app/AppModel.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
+#include "ui/components/BusyIndicator.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/TextStyle.h"
@@ -52,9 +53,7 @@ ScanProgressView::ScanProgressView(AppModel& model, QWidget* parent)
     auto* column = new QVBoxLayout(content());
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
-    bar_ = new QProgressBar;
-    bar_->setRange(0, 0);
-    bar_->setTextVisible(false);
+    bar_ = new BusyIndicator;
     bar_->setMaximumHeight(8);
     column->addWidget(bar_);
 
