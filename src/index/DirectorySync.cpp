@@ -149,6 +149,8 @@ public:
         }
         count_ = 0;
         runToEnd(statement);
+        for (std::size_t row = 0; row < rows; ++row)
+            batch_.noteFileRowAdded(rawValue(pending_[row]->category), pending_[row]->countedAllocatedSize);
         batch_.count(static_cast<std::int64_t>(rows));
         return static_cast<std::int64_t>(rows);
     }
@@ -230,13 +232,13 @@ public:
         return &row;
     }
 
-    // Ends the query; the ids of the rows no file was matched to.
-    std::vector<std::int64_t> finish()
+    // Ends the query; the rows no file was matched to.
+    std::vector<FolderDifferences::GoneFile> finish()
     {
-        std::vector<std::int64_t> untaken;
-        for (; hasRow_; advance()) untaken.push_back(current_.id);
+        std::vector<FolderDifferences::GoneFile> untaken;
+        for (; hasRow_; advance()) untaken.push_back({current_.id, current_.category, current_.counted});
         for (const auto& row : rows_)
-            if (!row.taken) untaken.push_back(row.id);
+            if (!row.taken) untaken.push_back({row.id, row.category, row.counted});
         sqlite3_reset(statement_);
         return untaken;
     }
@@ -335,7 +337,7 @@ using ChangedFile = FolderDifferences::ChangedFile;
 
 struct FileDifferences {
     std::vector<ChangedFile> changed;
-    std::vector<std::int64_t> gone;
+    std::vector<FolderDifferences::GoneFile> gone;
 };
 
 std::uint8_t movedKeys(const ScannedFile& file, const CachedFile& cached)
@@ -366,12 +368,14 @@ const std::string& updateSQL(std::uint8_t keys)
     return texts[keys & 7];
 }
 
-void updateFile(SQLiteConnection& db, const ScannedFile& file, std::int64_t id, std::uint8_t keys, double now)
+void updateFile(WriteBatch& batch, const ScannedFile& file, const ChangedFile& changed, double now)
 {
-    sqlite3_stmt* update = db.prepare(updateSQL(keys)).handle();
-    const int last = bindFileValues(update, 1, file, now, keys);
-    check(sqlite3_bind_int64(update, last, id), update, last);
+    sqlite3_stmt* update = batch.connection().prepare(updateSQL(changed.movedKeys)).handle();
+    const int last = bindFileValues(update, 1, file, now, changed.movedKeys);
+    check(sqlite3_bind_int64(update, last, *changed.storedID), update, last);
     runToEnd(update);
+    batch.noteFileRowReplaced(changed.storedCategory, changed.storedCounted, rawValue(file.category),
+                              file.countedAllocatedSize);
 }
 
 FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const std::vector<ScannedFile>& files)
@@ -381,9 +385,9 @@ FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const 
     for (std::size_t i = 0; i < files.size(); ++i) {
         const CachedFile* cached = stored.take(files[i]);
         if (!cached)
-            differences.changed.push_back({i, std::nullopt, 0});
+            differences.changed.push_back({i, std::nullopt, 0, 0, 0});
         else if (!unchanged(files[i], *cached))
-            differences.changed.push_back({i, cached->id, movedKeys(files[i], *cached)});
+            differences.changed.push_back({i, cached->id, movedKeys(files[i], *cached), cached->category, cached->counted});
     }
     differences.gone = stored.finish();
     return differences;
@@ -409,14 +413,15 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
         if (!changed.storedID) {
             result.newFiles += static_cast<int>(inserter.add(file));
         } else {
-            updateFile(db, file, *changed.storedID, changed.movedKeys, now);
+            updateFile(batch, file, changed, now);
             ++result.changedFiles;
             batch.count();
         }
     }
     result.newFiles += static_cast<int>(inserter.flush());
-    for (const std::int64_t id : gone) {
-        db.runValues("DELETE FROM files WHERE id = ?", id);
+    for (const auto& row : gone) {
+        db.runValues("DELETE FROM files WHERE id = ?", row.id);
+        batch.noteFileRowRemoved(row.category, row.counted);
         ++result.deletedFiles;
         batch.count();
     }

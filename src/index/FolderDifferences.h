@@ -32,10 +32,19 @@ struct FolderDifferences {
         std::size_t position = 0;               // in the listing
         std::optional<std::int64_t> storedID;   // absent for a new file
         std::uint8_t movedKeys = 0;
+        // What the stored row counted, taken out of the category sums when it is rewritten.
+        std::int64_t storedCategory = 0;
+        std::int64_t storedCounted = 0;
+    };
+    // A stored row no listed file matched.
+    struct GoneFile {
+        std::int64_t id = 0;
+        std::int64_t category = 0;
+        std::int64_t counted = 0;
     };
     // In listing order.
     std::vector<ChangedFile> files;
-    std::vector<std::int64_t> goneFiles;
+    std::vector<GoneFile> goneFiles;
     std::vector<StoredChild> children;   // every stored row whose parent is the folder
 
     // Set by the sync when the folder's visit stamp was all it had to write and it left that

@@ -205,6 +205,31 @@ void storeCategoryTotals(SQLiteConnection& db, const CategorySums& sums)
 
 } // namespace
 
+bool addCategoryChanges(SQLiteConnection& db, bool fromEmpty, const WriteBatch::CategoryChanges& changes)
+{
+    CategorySums sums;
+    if (!fromEmpty)
+        db.query("SELECT category, bytes, files FROM category_totals", {}, [&](Statement& row) {
+            auto& sum = sums[row.integer(0)];
+            sum.first += row.integer(1);
+            sum.second += row.integer(2);
+        });
+    for (const auto& [category, change] : changes) {
+        auto& sum = sums[category];
+        sum.first += change.bytes;
+        sum.second += change.files;
+    }
+    for (auto it = sums.begin(); it != sums.end();) {
+        const auto [bytes, files] = it->second;
+        if (files < 0 || (files == 0 && bytes != 0))
+            return false;
+        // A pass over the rows lists no category that has none.
+        it = files == 0 ? sums.erase(it) : std::next(it);
+    }
+    storeCategoryTotals(db, sums);
+    return true;
+}
+
 void rebuildCategoryTotals(SQLiteConnection& db)
 {
     // One pass in table order, summed here: grouping in SQL sorts every row or walks the

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "index/ScanRecords.h"
+#include "index/WriteBatch.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class SQLiteConnection;
-class WriteBatch;
 
 // Bringing the index to a consistent state at the end of a scan.
 namespace ScanFinish {
@@ -25,5 +25,9 @@ void rebuildCategoryTotals(SQLiteConnection& db);
 // In one pass over the file rows: deletes those whose folder row is gone and rebuilds
 // category_totals from the others.
 void removeOrphanFilesAndRebuildCategoryTotals(WriteBatch& batch);
+// category_totals as the stored ones (or none, `fromEmpty`) with `changes` added. False, with
+// nothing written, when the result cannot be the file rows' sums (a category left with fewer
+// than no files, or with bytes and no file): the caller then rebuilds them from the rows.
+bool addCategoryChanges(SQLiteConnection& db, bool fromEmpty, const WriteBatch::CategoryChanges& changes);
 
 } // namespace ScanFinish

@@ -369,6 +369,7 @@ bool StorageDatabase::beginBulkLoad()
         auto& db = batch.connection();
         if (bulkLoading_ || db.scalarInt("SELECT EXISTS(SELECT 1 FROM files)") != 0) return false;
         db.execute(ScanCacheSchema::bulkLoadDrops);
+        batch.startFileRowSumsFromEmpty();
         bulkLoading_ = true;
         return true;
     });
@@ -437,8 +438,10 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
             {
                 database.bulkLoading_ = false;
                 auto& db = database.batch_.connection();
-                if (!done && !db.isAutocommit())
+                if (!done && !db.isAutocommit()) {
                     sqlite3_exec(db.handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
+                    database.batch_.forgetFileRowSums();
+                }
             }
         } abandon{*this};
         batch.beginIfNeeded();
@@ -449,8 +452,13 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         // A first scan's file rows have no folder index yet.
         ScanFinish::settleFolders(batch, scanID, roots, completed && writesIntact, bulkLoading_);
-        // A rescan that found nothing changed leaves them as the last finish took them.
-        if (!batch.fileRowSumsCurrent()) ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
+        // A rescan that found nothing changed leaves them as the last finish took them; one
+        // whose every file row write was noted adds what it noted.
+        if (!batch.fileRowSumsCurrent()) {
+            const auto tracked = batch.trackedFileRowSums();
+            if (!tracked || !ScanFinish::addCategoryChanges(db, tracked->fromEmpty, *tracked->changes))
+                ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
+        }
         const ScanTotals totals = IndexQueries::totals(db);
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "
                "changed_files = ?, deleted_files = ?\nWHERE id = ?",
@@ -626,6 +634,8 @@ void StorageDatabase::clearAll()
         try {
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "
                        "DELETE FROM category_totals; DELETE FROM errors; COMMIT;");
+            // Emptying a table passes by the row hook.
+            batch_.startFileRowSumsFromEmpty();
         } catch (...) {
             if (!db.isAutocommit())
                 db.execute("ROLLBACK;");

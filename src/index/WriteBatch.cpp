@@ -17,9 +17,63 @@ WriteBatch::~WriteBatch() { sqlite3_update_hook(db_.handle(), nullptr, nullptr);
 
 void WriteBatch::noteRowChange(void* self, int operation, const char*, const char* table, sqlite3_int64)
 {
-    // A folder row that goes can leave file rows without their folder.
-    if (std::strcmp(table, "files") == 0 || (operation == SQLITE_DELETE && std::strcmp(table, "folders") == 0))
-        static_cast<WriteBatch*>(self)->fileRowsChanged_ = true;
+    auto* batch = static_cast<WriteBatch*>(self);
+    if (std::strcmp(table, "files") == 0) {
+        batch->fileRowsChanged_ = true;
+        ++batch->fileRowWrites_;
+    } else if (operation == SQLITE_DELETE && std::strcmp(table, "folders") == 0) {
+        // A folder row that goes can leave file rows without their folder.
+        batch->fileRowsChanged_ = true;
+        batch->folderRowRemoved_ = true;
+    }
+}
+
+void WriteBatch::noteFileRowSumsTaken()
+{
+    fileRowsChanged_ = false;
+    sumsBase_ = SumsBase::stored;
+    sumChanges_.clear();
+    fileRowWrites_ = 0;
+    notedFileRows_ = 0;
+    folderRowRemoved_ = false;
+}
+
+void WriteBatch::startFileRowSumsFromEmpty()
+{
+    noteFileRowSumsTaken();
+    fileRowsChanged_ = true;
+    sumsBase_ = SumsBase::empty;
+}
+
+void WriteBatch::noteFileRowAdded(std::int64_t category, std::int64_t counted)
+{
+    auto& change = sumChanges_[category];
+    change.bytes += counted;
+    ++change.files;
+    ++notedFileRows_;
+}
+
+void WriteBatch::noteFileRowRemoved(std::int64_t category, std::int64_t counted)
+{
+    auto& change = sumChanges_[category];
+    change.bytes -= counted;
+    --change.files;
+    ++notedFileRows_;
+}
+
+void WriteBatch::noteFileRowReplaced(std::int64_t storedCategory, std::int64_t storedCounted, std::int64_t category,
+                                     std::int64_t counted)
+{
+    noteFileRowAdded(category, counted);
+    noteFileRowRemoved(storedCategory, storedCounted);
+    --notedFileRows_;   // one row written
+}
+
+std::optional<WriteBatch::TrackedSums> WriteBatch::trackedFileRowSums() const
+{
+    if (sumsBase_ == SumsBase::unknown || folderRowRemoved_ || fileRowWrites_ != notedFileRows_)
+        return std::nullopt;
+    return TrackedSums{sumsBase_ == SumsBase::empty, &sumChanges_};
 }
 
 std::chrono::steady_clock::time_point WriteBatch::now() const
@@ -58,5 +112,6 @@ bool WriteBatch::resynchronize()
     if (open_ || !wasOpen) return false;
     pending_ = 0;
     ++lost_;
+    sumsBase_ = SumsBase::unknown;   // the lost rows were noted
     return true;
 }

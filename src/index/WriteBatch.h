@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 
 class SQLiteConnection;
 
@@ -47,7 +49,34 @@ public:
     // just opened, which another program may have written.
     bool fileRowSumsCurrent() const { return !fileRowsChanged_; }
     // By the finish, once the batch holding the sums it took is committed.
-    void noteFileRowSumsTaken() { fileRowsChanged_ = false; }
+    void noteFileRowSumsTaken();
+
+    // How the category sums move with the file rows a sync writes, noted once each row is
+    // written, so that a finish can add that to the stored sums instead of reading every row.
+    struct CategoryChange {
+        std::int64_t bytes = 0;
+        std::int64_t files = 0;
+    };
+    using CategoryChanges = std::map<std::int64_t, CategoryChange>;
+    void noteFileRowAdded(std::int64_t category, std::int64_t counted);
+    void noteFileRowRemoved(std::int64_t category, std::int64_t counted);
+    void noteFileRowReplaced(std::int64_t storedCategory, std::int64_t storedCounted, std::int64_t category,
+                             std::int64_t counted);
+    // With the files table empty: the sums start from nothing, whatever was stored.
+    void startFileRowSumsFromEmpty();
+    // After a rollback of writes that were noted.
+    void forgetFileRowSums()
+    {
+        fileRowsChanged_ = true;
+        sumsBase_ = SumsBase::unknown;
+    }
+    struct TrackedSums {
+        bool fromEmpty = false;   // else from the sums the last finish stored
+        const CategoryChanges* changes = nullptr;
+    };
+    // Only while every file row written since the sums were taken (or started from empty) was
+    // noted, no folder row went (it may leave file rows behind) and no batch was lost.
+    std::optional<TrackedSums> trackedFileRowSums() const;
 
     // How many open batches SQLite has rolled back so far: their writes are gone.
     std::uint64_t lostBatches() const { return lost_; }
@@ -68,4 +97,10 @@ private:
     std::chrono::steady_clock::time_point lastCommit_;
     // A row the sums depend on may have changed since a finish stored them.
     bool fileRowsChanged_ = true;
+    enum class SumsBase { unknown, stored, empty };
+    SumsBase sumsBase_ = SumsBase::unknown;
+    CategoryChanges sumChanges_;
+    std::int64_t fileRowWrites_ = 0;   // seen by SQLite
+    std::int64_t notedFileRows_ = 0;   // noted by the syncs
+    bool folderRowRemoved_ = false;
 };

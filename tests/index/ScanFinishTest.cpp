@@ -1,4 +1,5 @@
 #include "index/ScanCacheSchema.h"
+#include "index/ScanFinish.h"
 #include "index/ScanCacheTestSupport.h"
 
 TEST_F(ScanCacheTest, TotalsAreSubtreeSumsAfterTheFinish)
@@ -327,4 +328,29 @@ TEST_F(ScanCacheTest, AFolderWhoseParentIdMatchesNoFolderIsAnOrphanEvenAtZero)
     scanTree("/r", {{"/r", {file("a", 1)}}});
     EXPECT_FALSE(db->folder("/elsewhere/zero").has_value());
     EXPECT_EQ(db->totals().allocatedBytes, 1);
+}
+
+TEST_F(ScanCacheTest, NotedCategoryChangesAddToTheStoredSumsOrAreRefusedWhenTheyCannotBeTheRows)
+{
+    SQLiteConnection db(path());
+    db.execute("DELETE FROM category_totals; INSERT INTO category_totals VALUES(1, 100, 2), (2, 50, 1);");
+    using Changes = WriteBatch::CategoryChanges;
+    const auto stored = [&] {
+        std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> result;
+        db.query("SELECT category, bytes, files FROM category_totals ORDER BY category", {},
+                 [&](SQLiteConnection::Statement& r) { result.emplace_back(r.integer(0), r.integer(1), r.integer(2)); });
+        return result;
+    };
+    using Rows = std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>>;
+
+    // A category emptied goes, a new one comes.
+    ASSERT_TRUE(ScanFinish::addCategoryChanges(db, false, Changes{{1, {-30, 1}}, {2, {-50, -1}}, {7, {9, 1}}}));
+    EXPECT_EQ(stored(), (Rows{{1, 70, 3}, {7, 9, 1}}));
+    // From nothing, the stored sums do not count.
+    ASSERT_TRUE(ScanFinish::addCategoryChanges(db, true, Changes{{3, {5, 2}}}));
+    EXPECT_EQ(stored(), (Rows{{3, 5, 2}}));
+    // Fewer than no files, or bytes without a file: the table stays as it was.
+    EXPECT_FALSE(ScanFinish::addCategoryChanges(db, false, Changes{{3, {-5, -3}}}));
+    EXPECT_FALSE(ScanFinish::addCategoryChanges(db, false, Changes{{3, {-4, -2}}}));
+    EXPECT_EQ(stored(), (Rows{{3, 5, 2}}));
 }

@@ -1315,3 +1315,59 @@ TEST_F(FileScannerTest, AResumedScanKnowsTheFoldersAboveOneItOpensByPath)
         {at("sub/deeper/up"), "File system loop detected: the same folder as " + root() + "; not entered"}};
     EXPECT_EQ(errorLog(inside), expected);
 }
+
+TEST_F(FileScannerTest, CategoryTotalsAreTheSumsOfTheFileRowsAfterEveryKindOfScan)
+{
+    SQLiteConnection observer(cachePath());
+    const auto rows = [&](const std::string& sql) {
+        std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> result;
+        observer.query(sql, {}, [&](SQLiteConnection::Statement& r) {
+            result.emplace_back(r.integer(0), r.integer(1), r.integer(2));
+        });
+        return result;
+    };
+    const auto expectSums = [&](const char* after) {
+        const auto stored = rows("SELECT category, bytes, files FROM category_totals ORDER BY category");
+        EXPECT_EQ(stored,
+                  rows("SELECT category, SUM(counted_alloc), COUNT(*) FROM files GROUP BY category ORDER BY category"))
+            << after;
+        EXPECT_GE(stored.size(), 3u) << after;
+    };
+    // With the tree as the home, its files fall in the categories of their extensions.
+    const ScanConfiguration asHome{{root()}, {}, 4, root()};
+    buildTree();
+    const std::string shared = tree.write("root/a2/b3/shared.bin", 20000);
+    ASSERT_EQ(::link(shared.c_str(), at("a0/shared-too.bin").c_str()), 0);
+    ASSERT_EQ(scan(asHome).status, ScanRecord::Status::completed);
+    expectSums("the first scan");
+
+    // Files only: grown, added, removed, and moved to another category by a new extension.
+    tree.write("root/a0/b0/f0.txt", 50000);
+    tree.write("root/a1/added.zip", 3000);
+    fs::remove(at("a0/b2/f2.txt"));
+    fs::rename(at("a0/b1/f1.txt"), at("a0/b1/f1.jpg"));
+    fs::rename(at("photo.JPG"), at("photo.txt"));
+    ASSERT_EQ(::unlink(shared.c_str()), 0);
+    ASSERT_EQ(scan(asHome).status, ScanRecord::Status::completed);
+    expectSums("a rescan of changed files");
+
+    ASSERT_EQ(scan(asHome).status, ScanRecord::Status::completed);
+    expectSums("an unchanged rescan");
+
+    // Folders gone, with the files in them, and one added.
+    fs::remove_all(at("a3"));
+    tree.write("root/new/inside/deep.mp4", 12000);
+    ASSERT_EQ(scan(asHome).status, ScanRecord::Status::completed);
+    expectSums("a rescan without a subtree");
+
+    // A removal between scans, then more changes.
+    database.removeItem(at("a1/added.zip"));
+    tree.write("root/a2/b0/f0.txt", 1);
+    ASSERT_EQ(scan(asHome).status, ScanRecord::Status::completed);
+    expectSums("a rescan after a removal");
+
+    // A cache cleared and filled again in the same session.
+    database.clearAll();
+    ASSERT_EQ(scan(asHome).status, ScanRecord::Status::completed);
+    expectSums("a scan into the cleared cache");
+}
