@@ -194,13 +194,13 @@ void settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std
 
 namespace {
 
-using CategorySums = std::map<std::int64_t, std::pair<std::int64_t, std::int64_t>>;   // category -> bytes, files
+using CategorySums = WriteBatch::CategoryChanges;
 
 void storeCategoryTotals(SQLiteConnection& db, const CategorySums& sums)
 {
     db.run("DELETE FROM category_totals");
     for (const auto& [category, sum] : sums)
-        db.run("INSERT INTO category_totals(category, bytes, files) VALUES(?, ?, ?)", {category, sum.first, sum.second});
+        db.run("INSERT INTO category_totals(category, bytes, files) VALUES(?, ?, ?)", {category, sum.bytes, sum.files});
 }
 
 } // namespace
@@ -211,13 +211,13 @@ bool addCategoryChanges(SQLiteConnection& db, bool fromEmpty, const WriteBatch::
     if (!fromEmpty)
         db.query("SELECT category, bytes, files FROM category_totals", {}, [&](Statement& row) {
             auto& sum = sums[row.integer(0)];
-            sum.first += row.integer(1);
-            sum.second += row.integer(2);
+            sum.bytes += row.integer(1);
+            sum.files += row.integer(2);
         });
     for (const auto& [category, change] : changes) {
         auto& sum = sums[category];
-        sum.first += change.bytes;
-        sum.second += change.files;
+        sum.bytes += change.bytes;
+        sum.files += change.files;
     }
     for (auto it = sums.begin(); it != sums.end();) {
         const auto [bytes, files] = it->second;
@@ -238,8 +238,8 @@ void rebuildCategoryTotals(SQLiteConnection& db)
     auto rows = db.prepare("SELECT category, counted_alloc FROM files");
     while (rows.step()) {
         auto& sum = sums[rows.integer(0)];
-        sum.first += rows.integer(1);
-        ++sum.second;
+        sum.bytes += rows.integer(1);
+        ++sum.files;
     }
     storeCategoryTotals(db, sums);
 }
@@ -267,8 +267,8 @@ void removeOrphanFilesAndRebuildCategoryTotals(WriteBatch& batch)
             }
             if (!known) continue;
             auto& sum = sums[rows.integer(1)];
-            sum.first += rows.integer(2);
-            ++sum.second;
+            sum.bytes += rows.integer(2);
+            ++sum.files;
         }
     }
     std::sort(orphaned.begin(), orphaned.end());

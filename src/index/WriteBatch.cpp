@@ -18,19 +18,14 @@ WriteBatch::~WriteBatch() { sqlite3_update_hook(db_.handle(), nullptr, nullptr);
 void WriteBatch::noteRowChange(void* self, int operation, const char*, const char* table, sqlite3_int64)
 {
     auto* batch = static_cast<WriteBatch*>(self);
-    if (std::strcmp(table, "files") == 0) {
-        batch->fileRowsChanged_ = true;
+    if (std::strcmp(table, "files") == 0)
         ++batch->fileRowWrites_;
-    } else if (operation == SQLITE_DELETE && std::strcmp(table, "folders") == 0) {
-        // A folder row that goes can leave file rows without their folder.
-        batch->fileRowsChanged_ = true;
-        batch->folderRowRemoved_ = true;
-    }
+    else if (operation == SQLITE_DELETE && std::strcmp(table, "folders") == 0)
+        batch->folderRowRemoved_ = true;   // it can leave file rows without their folder
 }
 
 void WriteBatch::noteFileRowSumsTaken()
 {
-    fileRowsChanged_ = false;
     sumsBase_ = SumsBase::stored;
     sumChanges_.clear();
     fileRowWrites_ = 0;
@@ -41,7 +36,6 @@ void WriteBatch::noteFileRowSumsTaken()
 void WriteBatch::startFileRowSumsFromEmpty()
 {
     noteFileRowSumsTaken();
-    fileRowsChanged_ = true;
     sumsBase_ = SumsBase::empty;
 }
 

@@ -47,7 +47,10 @@ public:
     // totals) still hold: no file row has been added, changed or removed, and no folder row
     // removed, through this connection since a finish stored them. Not known for a cache
     // just opened, which another program may have written.
-    bool fileRowSumsCurrent() const { return !fileRowsChanged_; }
+    bool fileRowSumsCurrent() const
+    {
+        return sumsBase_ == SumsBase::stored && fileRowWrites_ == 0 && !folderRowRemoved_;
+    }
     // By the finish, once the batch holding the sums it took is committed.
     void noteFileRowSumsTaken();
 
@@ -65,11 +68,7 @@ public:
     // With the files table empty: the sums start from nothing, whatever was stored.
     void startFileRowSumsFromEmpty();
     // After a rollback of writes that were noted.
-    void forgetFileRowSums()
-    {
-        fileRowsChanged_ = true;
-        sumsBase_ = SumsBase::unknown;
-    }
+    void forgetFileRowSums() { sumsBase_ = SumsBase::unknown; }
     struct TrackedSums {
         bool fromEmpty = false;   // else from the sums the last finish stored
         const CategoryChanges* changes = nullptr;
@@ -95,8 +94,7 @@ private:
     std::uint64_t rewrites_ = 0;
     std::atomic<std::uint64_t> rewritesCommitted_{0};
     std::chrono::steady_clock::time_point lastCommit_;
-    // A row the sums depend on may have changed since a finish stored them.
-    bool fileRowsChanged_ = true;
+    // What the sums since the last finish start from: not known for a cache just opened.
     enum class SumsBase { unknown, stored, empty };
     SumsBase sumsBase_ = SumsBase::unknown;
     CategoryChanges sumChanges_;
