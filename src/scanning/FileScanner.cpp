@@ -770,9 +770,9 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listi
 
 void FileScanner::write(Run& run)
 {
+    std::vector<ReadFolder> batch;
     for (;;) {
-        std::optional<std::vector<ReadFolder>> batch = run.handoff.takeAllWithin(idleCommitDelay);
-        if (!batch) {
+        if (!run.handoff.takeAllWithin(idleCommitDelay, batch)) {
             // Nothing to write for a while, as in a pause: what was written is stored and the
             // cache's write lock let go, so that the wait holds nothing up.
             try {
@@ -784,12 +784,12 @@ void FileScanner::write(Run& run)
             }
             continue;
         }
-        if (batch->empty())
+        if (batch.empty())
             return;
-        for (auto& folder : *batch)
+        for (auto& folder : batch)
             writeFolder(folder, run);
         writeStamps(run);
-        giveBack(*batch, run);
+        giveBack(batch, run);
     }
 }
 

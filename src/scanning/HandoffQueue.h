@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <limits>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 // Hands items from many producers to one consumer, first in first out. A producer waits
@@ -44,27 +43,39 @@ public:
             notEmpty_.notify_one();
     }
 
-    // Blocks until items are queued or the queue is closed; empty only once closed and drained.
-    std::vector<Item> takeAll()
+    // Blocks until items are queued or the queue is closed, then swaps them into `taken`
+    // (emptied first), whose room the queue keeps for the next ones: growing the queue under
+    // its lock held every producer up. Empty only once closed and drained.
+    void takeAll(std::vector<Item>& taken)
     {
+        taken.clear();
         std::unique_lock lock(mutex_);
         consumerWaiting_ = true;
         notEmpty_.wait(lock, [&] { return !items_.empty() || closed_; });
         consumerWaiting_ = false;
-        return handOver();
+        handOver(taken, lock);
     }
 
-    // As takeAll(), waiting at most `timeout`: nothing when none came in that time.
-    template <class Duration>
-    std::optional<std::vector<Item>> takeAllWithin(Duration timeout)
+    std::vector<Item> takeAll()
     {
+        std::vector<Item> taken;
+        takeAll(taken);
+        return taken;
+    }
+
+    // As takeAll(), waiting at most `timeout`: false, and nothing taken, when none came in that time.
+    template <class Duration>
+    bool takeAllWithin(Duration timeout, std::vector<Item>& taken)
+    {
+        taken.clear();
         std::unique_lock lock(mutex_);
         consumerWaiting_ = true;
         const bool ready = notEmpty_.wait_for(lock, timeout, [&] { return !items_.empty() || closed_; });
         consumerWaiting_ = false;
         if (!ready)
-            return std::nullopt;
-        return handOver();
+            return false;
+        handOver(taken, lock);
+        return true;
     }
 
     // After the last push: the consumer gets what is left, then nothing.
@@ -76,15 +87,16 @@ public:
     }
 
 private:
-    // With the lock held: everything waiting, and room again for the producers.
-    std::vector<Item> handOver()
+    // Takes everything waiting and lets go of the lock before waking the producers, so that
+    // they do not wake only to wait for it.
+    void handOver(std::vector<Item>& taken, std::unique_lock<std::mutex>& lock)
     {
-        std::vector<Item> taken;
         taken.swap(items_);
         queuedWeight_ = 0;
-        if (waitingProducers_ > 0)
+        const bool wake = waitingProducers_ > 0;
+        lock.unlock();
+        if (wake)
             notFull_.notify_all();
-        return taken;
     }
 
     std::size_t capacity_;

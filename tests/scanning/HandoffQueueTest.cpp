@@ -100,3 +100,20 @@ TEST(HandoffQueue, WeightHoldsProducersBackButAHeavyItemStillEntersAnEmptyQueue)
     second.join();
     EXPECT_EQ(queue.takeAll(), (std::vector<int>{4}));
 }
+
+TEST(HandoffQueue, ATakeEmptiesTheGivenVectorAndLeavesItsRoomToTheQueue)
+{
+    HandoffQueue<int> queue(8);
+    std::vector<int> taken{7, 8, 9};
+    taken.reserve(64);
+    queue.push(1);
+    queue.takeAll(taken);
+    EXPECT_EQ(taken, std::vector<int>{1});
+    queue.push(2);
+    std::vector<int> next;
+    EXPECT_TRUE(queue.takeAllWithin(10ms, next));
+    EXPECT_EQ(next, std::vector<int>{2});
+    EXPECT_GE(next.capacity(), 64u);   // pushes went into the room handed over
+    EXPECT_FALSE(queue.takeAllWithin(10ms, next));
+    EXPECT_TRUE(next.empty());
+}
