@@ -42,8 +42,14 @@ FileTableDelegate::NameLayout FileTableDelegate::nameLayout(const QRect& cell, c
     x += iconFrame + spacing;
     const int markers = (hidden ? 1 : 0) + (hardLink ? 1 : 0);
     const int room = std::max(0, right - x + 1 - markers * (spacing + markerSize));
-    layout.shownName = metrics.elidedText(name, Qt::ElideMiddle, room);
-    const int nameWidth = std::min(room, metrics.horizontalAdvance(layout.shownName));
+    // Most names fit: measured once, they are not shaped again to be elided.
+    int nameWidth = metrics.horizontalAdvance(name);
+    if (nameWidth <= room) {
+        layout.shownName = name;
+    } else {
+        layout.shownName = metrics.elidedText(name, Qt::ElideMiddle, room);
+        nameWidth = std::min(room, metrics.horizontalAdvance(layout.shownName));
+    }
     layout.name = QRect(x, top, nameWidth, height);
     x += nameWidth + spacing;
     const int markerTop = top + (height - markerSize) / 2;

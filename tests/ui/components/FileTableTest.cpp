@@ -220,6 +220,21 @@ TEST(FileTableDelegate, NameCellLayout)
             EXPECT_GT((c.hidden ? layout.hiddenMarker : layout.hardLinkMarker).left(), layout.name.right());
         }
     }
+    // A name that fits is shown whole, its marker right after it; one that just misses is elided.
+    const QString name = "notes.md";
+    const int width = metrics.horizontalAdvance(name);
+    const QRect exact(0, 0, 4 + 16 + 6 + width + 4, 24);
+    const auto fits = FileTableDelegate::nameLayout(exact, metrics, "", false, name, false, false, 12);
+    EXPECT_EQ(fits.shownName, name);
+    EXPECT_EQ(fits.name.width(), width);
+    const auto marked = FileTableDelegate::nameLayout(exact.adjusted(0, 0, 6 + 12, 0), metrics, "", false, name,
+                                                      true, false, 12);
+    EXPECT_EQ(marked.shownName, name);
+    EXPECT_EQ(marked.hiddenMarker.left(), marked.name.left() + width + 6);
+    const auto misses = FileTableDelegate::nameLayout(exact.adjusted(0, 0, -1, 0), metrics, "", false, name, false,
+                                                      false, 12);
+    EXPECT_NE(misses.shownName, name);
+    EXPECT_LT(misses.name.width(), width);
 }
 
 TEST(FileTable, IdealWidthsMakeRoomForLongDates)
