@@ -582,7 +582,7 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
 {
     if (folderIDs.empty()) return;
     // One text for every chunk: a short last chunk repeats its last id.
-    constexpr std::size_t chunk = 64;
+    constexpr std::size_t chunk = stampChunk;
     static const std::string sql = [] {
         std::string text = "UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id IN (?";
         for (std::size_t i = 1; i < chunk; ++i) text += ", ?";

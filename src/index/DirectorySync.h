@@ -3,6 +3,7 @@
 #include "index/FolderDifferences.h"
 #include "index/ScanRecords.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -25,7 +26,9 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                          FolderDifferences* read = nullptr);
 
 // Writes the visit stamps that syncs with a comparison left (FolderDifferences::stampLeft),
-// counting one write each, and commits when due. Fails with SQLiteError.
+// counting one write each, and commits when due; `stampChunk` of them to a statement, a
+// short last chunk padded. Fails with SQLiteError.
+constexpr std::size_t stampChunk = 64;
 void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs, std::int64_t scanID, double now);
 
 // Sets a listing against the rows committed for the folder at the snapshot's path, through a

@@ -775,6 +775,7 @@ void FileScanner::write(Run& run)
         if (!run.handoff.takeAllWithin(idleCommitDelay, batch)) {
             // Nothing to write for a while, as in a pause: what was written is stored and the
             // cache's write lock let go, so that the wait holds nothing up.
+            writeStamps(run);
             try {
                 noteLostBatches(run);
                 database_.commit();
@@ -784,11 +785,16 @@ void FileScanner::write(Run& run)
             }
             continue;
         }
-        if (batch.empty())
+        if (batch.empty()) {
+            writeStamps(run);
             return;
+        }
         for (auto& folder : batch)
             writeFolder(folder, run);
-        writeStamps(run);
+        // Most batches hold a few folders: their stamps wait for a statement's worth, and a
+        // folder whose stamp is not stored yet is only read again by a resume.
+        if (run.stampIDs.size() >= DirectorySync::stampChunk)
+            writeStamps(run);
         giveBack(batch, run);
     }
 }

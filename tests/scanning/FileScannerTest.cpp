@@ -588,6 +588,58 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     EXPECT_EQ(fileSystem.totalReads(), 0);
 }
 
+TEST_F(FileScannerTest, ARescanStoresTheFoldersItFoundUnchangedAsVisitedBeforeItStopsOrWaits)
+{
+    // More folders than one statement of visit stamps holds, so that stamps are written
+    // both on the way and at the end of the cancelled run.
+    for (int a = 0; a < 10; ++a)
+        for (int b = 0; b < 10; ++b)
+            tree.write("root/a" + std::to_string(a) + "/b" + std::to_string(b) + "/f.txt", 100 + a + b);
+    scan(configuration(3));
+    const int folders = static_cast<int>(walk(root()).folders) + 1;
+
+    std::stop_source stopper;
+    ScriptedFileSystem fileSystem;
+    std::atomic<int> started{0};
+    fileSystem.onRead = [&](const std::string&) {
+        if (++started == 90)
+            stopper.request_stop();
+    };
+    const ScanOutcome cancelled = scan(configuration(3), fileSystem, std::nullopt, stopper.get_token());
+    ASSERT_EQ(cancelled.status, ScanRecord::Status::cancelled);
+    EXPECT_GE(fileSystem.totalReads(), 90);
+    EXPECT_LT(fileSystem.totalReads(), folders);
+
+    fileSystem.onRead = nullptr;
+    const ScanOutcome resumed = scan(configuration(3), fileSystem, cancelled.scanID);
+    EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+    for (auto it = fs::recursive_directory_iterator(root()); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->is_directory()) {
+            EXPECT_EQ(fileSystem.reads(it->path().string()), 1) << it->path();
+        }
+    }
+    EXPECT_EQ(fileSystem.reads(root()), 1);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+
+    // What a rescan found unchanged before a pause is stored as visited while it waits.
+    {
+        ScriptedFileSystem pausing;
+        FileScanner scanner(database, configuration(2), pausing);
+        std::atomic<int> readsAtPause{-1};
+        pauseAtRead(pausing, scanner, 30, readsAtPause);
+        std::jthread running([&] { scanner.scan(std::nullopt, {}, {}); });
+        while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        SQLiteConnection other(cachePath());
+        const std::string visited = "SELECT COUNT(*) FROM folders WHERE scan_id = (SELECT MAX(id) FROM scans)";
+        std::int64_t stamped = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while ((stamped = other.scalarInt(visited)) < 20 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        scanner.resume();
+        EXPECT_GE(stamped, 20);
+    }
+}
+
 TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
 {
     buildTree();
