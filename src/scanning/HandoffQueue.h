@@ -43,27 +43,22 @@ public:
             notEmpty_.notify_one();
     }
 
-    // Blocks until items are queued or the queue is closed, then swaps them into `taken`
-    // (emptied first), whose room the queue keeps for the next ones: growing the queue under
-    // its lock held every producer up. Empty only once closed and drained.
-    void takeAll(std::vector<Item>& taken)
+    // Blocks until items are queued or the queue is closed; empty only once closed and drained.
+    std::vector<Item> takeAll()
     {
-        taken.clear();
+        std::vector<Item> taken;
         std::unique_lock lock(mutex_);
         consumerWaiting_ = true;
         notEmpty_.wait(lock, [&] { return !items_.empty() || closed_; });
         consumerWaiting_ = false;
         handOver(taken, lock);
-    }
-
-    std::vector<Item> takeAll()
-    {
-        std::vector<Item> taken;
-        takeAll(taken);
         return taken;
     }
 
-    // As takeAll(), waiting at most `timeout`: false, and nothing taken, when none came in that time.
+    // Waits at most `timeout` for items, then swaps them into `taken` (emptied first), whose
+    // room the queue keeps for the next ones: growing the queue under its lock held every
+    // producer up. False, with nothing taken, when none came in that time; empty only once
+    // closed and drained.
     template <class Duration>
     bool takeAllWithin(Duration timeout, std::vector<Item>& taken)
     {

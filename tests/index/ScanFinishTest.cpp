@@ -1,6 +1,7 @@
 #include "index/ScanCacheSchema.h"
 #include "index/ScanFinish.h"
 #include "index/ScanCacheTestSupport.h"
+#include "support/CategorySums.h"
 
 TEST_F(ScanCacheTest, TotalsAreSubtreeSumsAfterTheFinish)
 {
@@ -187,17 +188,9 @@ TEST_F(ScanCacheTest, CategoryTotalsHoldExactlyTheRowsOfAGroupingOverTheFiles)
     const auto scanID = db->beginScan({"/r"});
     db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
 
-    SQLiteConnection observer(path());
-    const auto rows = [&](const std::string& sql) {
-        std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> result;
-        observer.query(sql, {}, [&](SQLiteConnection::Statement& r) {
-            result.emplace_back(r.integer(0), r.integer(1), r.integer(2));
-        });
-        return result;
-    };
-    const auto stored = rows("SELECT category, bytes, files FROM category_totals ORDER BY category");
-    EXPECT_EQ(stored, rows("SELECT category, SUM(counted_alloc), COUNT(*) FROM files GROUP BY category ORDER BY category"));
-    EXPECT_EQ(stored.size(), 4u);
+    const CategorySums sums = categorySums(path());
+    EXPECT_EQ(sums.stored, sums.ofFileRows);
+    EXPECT_EQ(sums.stored.size(), 4u);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
+#include "support/CategorySums.h"
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -137,6 +138,15 @@ void pauseAtRead(ScriptedFileSystem& fileSystem, FileScanner& scanner, int read,
         const int reads = fileSystem.totalReads();
         if (reads >= read && readsAtPause.compare_exchange_strong(unset, reads))
             scanner.pause();
+    };
+}
+
+// Asks the scan to stop as its `read`th folder read begins.
+void stopAtRead(ScriptedFileSystem& fileSystem, std::stop_source& stopper, int read)
+{
+    fileSystem.onRead = [&stopper, read, started = std::make_shared<std::atomic<int>>(0)](const std::string&) {
+        if (++*started == read)
+            stopper.request_stop();
     };
 }
 
@@ -507,11 +517,7 @@ TEST_F(FileScannerTest, ACancelledScanIsResumedWithoutReadingFinishedFoldersAgai
     const int folders = static_cast<int>(walk(root()).folders) + 1;
     std::stop_source stopper;
     ScriptedFileSystem fileSystem;
-    std::atomic<int> started{0};
-    fileSystem.onRead = [&](const std::string&) {
-        if (++started == 8)
-            stopper.request_stop();
-    };
+    stopAtRead(fileSystem, stopper, 8);
     const ScanOutcome cancelled = scan(configuration(3), fileSystem, std::nullopt, stopper.get_token());
     EXPECT_EQ(cancelled.status, ScanRecord::Status::cancelled);
     EXPECT_EQ(cancelled.progress.phase, ScanPhase(ScanPhase::Kind::cancelled));
@@ -600,11 +606,7 @@ TEST_F(FileScannerTest, ARescanStoresTheFoldersItFoundUnchangedAsVisitedBeforeIt
 
     std::stop_source stopper;
     ScriptedFileSystem fileSystem;
-    std::atomic<int> started{0};
-    fileSystem.onRead = [&](const std::string&) {
-        if (++started == 90)
-            stopper.request_stop();
-    };
+    stopAtRead(fileSystem, stopper, 90);
     const ScanOutcome cancelled = scan(configuration(3), fileSystem, std::nullopt, stopper.get_token());
     ASSERT_EQ(cancelled.status, ScanRecord::Status::cancelled);
     EXPECT_GE(fileSystem.totalReads(), 90);
@@ -1370,20 +1372,10 @@ TEST_F(FileScannerTest, AResumedScanKnowsTheFoldersAboveOneItOpensByPath)
 
 TEST_F(FileScannerTest, CategoryTotalsAreTheSumsOfTheFileRowsAfterEveryKindOfScan)
 {
-    SQLiteConnection observer(cachePath());
-    const auto rows = [&](const std::string& sql) {
-        std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> result;
-        observer.query(sql, {}, [&](SQLiteConnection::Statement& r) {
-            result.emplace_back(r.integer(0), r.integer(1), r.integer(2));
-        });
-        return result;
-    };
     const auto expectSums = [&](const char* after) {
-        const auto stored = rows("SELECT category, bytes, files FROM category_totals ORDER BY category");
-        EXPECT_EQ(stored,
-                  rows("SELECT category, SUM(counted_alloc), COUNT(*) FROM files GROUP BY category ORDER BY category"))
-            << after;
-        EXPECT_GE(stored.size(), 3u) << after;
+        const CategorySums sums = categorySums(cachePath());
+        EXPECT_EQ(sums.stored, sums.ofFileRows) << after;
+        EXPECT_GE(sums.stored.size(), 3u) << after;
     };
     // With the tree as the home, its files fall in the categories of their extensions.
     const ScanConfiguration asHome{{root()}, {}, 4, root()};
