@@ -90,8 +90,9 @@ private:
 };
 
 // Hands every entry but "." and ".." that can be stat'ed to `visit`. Reads the open folder's
-// entries straight from the kernel, so the listing needs no descriptor of its own.
-ListingGaps list(int folder, const FileSystem::EntryVisitor& visit)
+// entries straight from the kernel, so the listing needs no descriptor of its own. Notes in
+// `holdsFolders` whether a folder was among them.
+ListingGaps list(int folder, const FileSystem::EntryVisitor& visit, bool& holdsFolders)
 {
     alignas(dirent64) char buffer[32 * 1024];
     FileStatus status;
@@ -115,6 +116,7 @@ ListingGaps list(int folder, const FileSystem::EntryVisitor& visit)
                     gaps.entryFailure = failure;
                 continue;
             }
+            holdsFolders = holdsFolders || S_ISDIR(status.mode);
             visit(std::string_view(name), status);
         }
     }
@@ -129,7 +131,8 @@ int FileSystem::readDirectory(const std::string& path, const EntryVisitor& visit
     const OwnedDescriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return errno;
-    (void)list(folder.get(), visit);
+    bool holdsFolders = false;
+    (void)list(folder.get(), visit, holdsFolders);
     return 0;
 }
 
@@ -178,7 +181,11 @@ FolderRead FileSystem::readFolder(const FolderLocation& location, const EntryVis
         return read;
     }
     read.self = self;
-    read.gaps = list(folder.get(), visit);
+    bool holdsFolders = false;
+    read.gaps = list(folder.get(), visit, holdsFolders);
+    // Most folders hold none: closed now, they cost the walk's budget nothing.
+    if (!holdsFolders)
+        return read;
     if (location.parent)
         read.handle = std::make_shared<FolderHandle>(location.parent, std::move(name), folder.release(), self.device,
                                                      self.inode);

@@ -54,7 +54,7 @@ struct FolderRead {
     // errno; ENOENT or ENOTDIR when another item took the folder's place.
     int failure = 0;
     std::optional<FileStatus> self;               // the folder itself, when it could be examined
-    std::shared_ptr<const FolderHandle> handle;   // the open folder, for opening what it holds
+    std::shared_ptr<const FolderHandle> handle;   // the open folder, for opening the folders it holds (absent if none)
     ListingGaps gaps;
 };
 
@@ -73,9 +73,9 @@ public:
     virtual int readDirectory(const std::string& path, const EntryVisitor& visit) const;
 
     // The same for a walk: opens the folder as `location` says, lists it as above and
-    // keeps it open in the result's handle, with what the listing could not see. Fails
-    // with EMFILE or ENFILE only when the system is out of descriptors even after the
-    // walk's budget gave its idle ones back.
+    // keeps it open in the result's handle when it holds folders, with what the listing
+    // could not see. Fails with EMFILE or ENFILE only when the system is out of descriptors
+    // even after the walk's budget gave its idle ones back.
     virtual FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const;
 
     // lstat. Returns 0, or the errno of the failure.

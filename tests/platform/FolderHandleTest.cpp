@@ -55,13 +55,14 @@ std::vector<std::shared_ptr<const FolderHandle>> openChain(const std::string& to
     return chain;
 }
 
-// Makes the folders top/l1/.../l<depth>; returns their paths, top first.
+// Makes the folders top/l1/.../l<depth>/below; returns the paths of all but below, top first.
 std::vector<std::string> makeChain(const std::string& top, int depth)
 {
     std::vector<std::string> paths{top};
     for (int level = 1; level <= depth; ++level)
         paths.push_back(paths.back() + "/l" + std::to_string(level));
-    fs::create_directories(paths.back());
+    // The last one holds a folder too, so that every one of them is kept open by its read.
+    fs::create_directories(paths.back() + "/below");
     return paths;
 }
 
