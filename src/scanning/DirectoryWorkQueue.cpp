@@ -3,6 +3,26 @@
 void DirectoryWorkQueue::push(std::vector<Job> jobs)
 {
     std::lock_guard guard(mutex_);
+    pushLocked(jobs);
+}
+
+std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::next()
+{
+    std::unique_lock lock(mutex_);
+    return nextLocked(lock);
+}
+
+std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::completeAndNext(std::vector<Job> children)
+{
+    std::unique_lock lock(mutex_);
+    pushLocked(children);
+    if (active_ > 0)
+        --active_;
+    return nextLocked(lock);
+}
+
+void DirectoryWorkQueue::pushLocked(std::vector<Job>& jobs)
+{
     if (cancelled_)
         return;
     for (auto& job : jobs) {
@@ -19,9 +39,8 @@ void DirectoryWorkQueue::push(std::vector<Job> jobs)
     }
 }
 
-std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::next()
+std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::nextLocked(std::unique_lock<std::mutex>& lock)
 {
-    std::unique_lock lock(mutex_);
     if (cancelled_)
         return std::nullopt;
     if (!jobs_.empty()) {

@@ -46,6 +46,9 @@ public:
     std::optional<Job> next();
     // The holder of a job declares it done, after pushing its children.
     void complete();
+    // push(children), complete() and next() under one lock: a worker's step from one job to
+    // the next.
+    std::optional<Job> completeAndNext(std::vector<Job> children);
     // Drops the pending jobs, wakes every waiter with nothing; for good.
     void cancel();
 
@@ -58,6 +61,8 @@ private:
         bool resumed = false;
     };
 
+    void pushLocked(std::vector<Job>& jobs);
+    std::optional<Job> nextLocked(std::unique_lock<std::mutex>& lock);
     void finishAllLocked();
 
     mutable std::mutex mutex_;

@@ -493,7 +493,8 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
     const std::unique_ptr<SQLiteConnection> stored = run.fillsEmptyIndex ? nullptr : storedRowsConnection();
     auto& bin = *run.bins[reader];
     std::vector<ReadFolder> written;
-    while (auto job = queue.next()) {
+    std::optional<Job> job = queue.next();
+    while (job) {
         {
             std::lock_guard guard(bin.lock);
             written.swap(bin.folders);
@@ -511,8 +512,8 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         } catch (...) {
             loseFolder(job->path, currentFailure(), run);
         }
-        queue.push(std::move(children));
-        queue.complete();
+        job.reset();   // its folder handles go before this worker waits for the next
+        job = queue.completeAndNext(std::move(children));
     }
 }
 

@@ -2,15 +2,19 @@
 
 void HardLinkTracker::record(std::uint64_t device, std::uint64_t inode, std::string_view path)
 {
-    std::lock_guard guard(lock_);
-    auto [slot, added] = carriers_.try_emplace(Key{device, inode}, path);
+    const Key key{device, inode};
+    Shard& shard = shardOf(key);
+    std::lock_guard guard(shard.lock);
+    auto [slot, added] = shard.carriers.try_emplace(key, path);
     if (!added && path < slot->second)
         slot->second.assign(path);
 }
 
 bool HardLinkTracker::carriesSize(std::uint64_t device, std::uint64_t inode, std::string_view path) const
 {
-    std::lock_guard guard(lock_);
-    const auto slot = carriers_.find(Key{device, inode});
-    return slot != carriers_.end() && slot->second == path;
+    const Key key{device, inode};
+    const Shard& shard = shardOf(key);
+    std::lock_guard guard(shard.lock);
+    const auto slot = shard.carriers.find(key);
+    return slot != shard.carriers.end() && slot->second == path;
 }

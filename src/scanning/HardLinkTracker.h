@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -32,6 +33,13 @@ private:
         }
     };
 
-    mutable std::mutex lock_;
-    std::unordered_map<Key, std::string, KeyHash> carriers_;
+    // Split by key, so that workers meeting different files rarely wait for each other.
+    struct Shard {
+        mutable std::mutex lock;
+        std::unordered_map<Key, std::string, KeyHash> carriers;
+    };
+    static constexpr std::size_t shardCount = 16;   // the top four bits of a mixed hash
+    Shard& shardOf(const Key& key) const { return shards_[(KeyHash{}(key) * 0x9E3779B97F4A7C15ull) >> 60]; }
+
+    mutable std::array<Shard, shardCount> shards_;
 };

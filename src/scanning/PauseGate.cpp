@@ -4,6 +4,7 @@ void PauseGate::pause()
 {
     std::lock_guard guard(mutex_);
     paused_ = true;
+    pausedFlag_.store(true, std::memory_order_release);
 }
 
 void PauseGate::resume()
@@ -11,6 +12,7 @@ void PauseGate::resume()
     {
         std::lock_guard guard(mutex_);
         paused_ = false;
+        pausedFlag_.store(false, std::memory_order_release);
         ++resumptions_;
     }
     opened_.notify_all();
@@ -18,6 +20,9 @@ void PauseGate::resume()
 
 void PauseGate::waitIfPaused(std::stop_token stop)
 {
+    // Every worker passes here once per folder: an open gate costs no lock.
+    if (!pausedFlag_.load(std::memory_order_acquire))
+        return;
     std::unique_lock lock(mutex_);
     if (!paused_)
         return;

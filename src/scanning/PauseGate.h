@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -21,5 +22,6 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable_any opened_;
     bool paused_ = false;
+    std::atomic<bool> pausedFlag_{false};   // paused_, read without the lock
     std::uint64_t resumptions_ = 0;
 };

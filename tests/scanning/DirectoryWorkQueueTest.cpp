@@ -50,6 +50,39 @@ TEST(DirectoryWorkQueue, NewestJobFirstAndEndWhenNothingIsLeftAnywhere)
     EXPECT_FALSE(walk.next());
 }
 
+TEST(DirectoryWorkQueue, AWorkersStepGivesChildrenToWaitersKeepsTheNewestAndEndsTheWalk)
+{
+    DirectoryWorkQueue walk;
+    walk.push({job("root")});
+    auto held = walk.next();
+    ASSERT_TRUE(held);
+
+    // One worker waits for work; the holder's step hands it a child and takes the newest of
+    // the rest itself.
+    std::optional<Job> given;
+    std::atomic<bool> mayFinish{false};
+    std::thread waiter([&] {
+        given = walk.next();
+        while (!mayFinish)
+            std::this_thread::yield();
+        EXPECT_FALSE(walk.completeAndNext({}));   // its step ends the walk, as nothing else is held
+    });
+    settle();
+    held = walk.completeAndNext({job("a"), job("b"), job("c")});
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->path, "c");
+    EXPECT_EQ(walk.activeCount(), 2u);   // root is done; the waiter and this worker hold one each
+    held = walk.completeAndNext({});
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->path, "b");
+    mayFinish = true;
+    EXPECT_FALSE(walk.completeAndNext({}));   // waits while the other worker holds a, then ends
+    waiter.join();
+    ASSERT_TRUE(given);
+    EXPECT_EQ(given->path, "a");
+    EXPECT_FALSE(walk.next());
+}
+
 TEST(DirectoryWorkQueue, CancelDropsJobsWakesWaitersAndIgnoresLaterPushes)
 {
     DirectoryWorkQueue queue;
