@@ -605,9 +605,35 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
     batch.commitIfNeeded();
 }
 
+namespace {
+
+// One snapshot for a comparison's queries. Each read transaction takes the cache's shared
+// memory lock, which every connection of the process waits on; in autocommit each query
+// would take it again.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(SQLiteConnection& db) : db_(db) { db_.runValues("BEGIN"); }
+    ~ReadTransaction()
+    {
+        // It only read: nothing to lose, and nothing to report from a destructor.
+        try {
+            if (!db_.isAutocommit()) db_.runValues("COMMIT");
+        } catch (const std::exception&) {
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    SQLiteConnection& db_;
+};
+
+} // namespace
+
 std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
                                          std::uint64_t rewritesSeen)
 {
+    const ReadTransaction transaction(db);
     std::optional<FolderDifferences> read;
     db.query("SELECT id, parent_id, name, depth, modified, restricted, category, direct_alloc, direct_size, "
              "direct_files, direct_dirs FROM folders WHERE path = ?",
