@@ -607,17 +607,20 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
 
 namespace {
 
-// One snapshot for a comparison's queries. Each read transaction takes the cache's shared
-// memory lock, which every connection of the process waits on; in autocommit each query
-// would take it again.
+// One snapshot for a comparison's queries, unless the caller's read is open already. Each
+// read transaction takes the cache's shared memory lock, which every connection of the
+// process waits on; in autocommit each query would take it again.
 class ReadTransaction {
 public:
-    explicit ReadTransaction(SQLiteConnection& db) : db_(db) { db_.runValues("BEGIN"); }
+    explicit ReadTransaction(SQLiteConnection& db) : db_(db), owned_(db.isAutocommit())
+    {
+        if (owned_) db_.runValues("BEGIN");
+    }
     ~ReadTransaction()
     {
         // It only read: nothing to lose, and nothing to report from a destructor.
         try {
-            if (!db_.isAutocommit()) db_.runValues("COMMIT");
+            if (owned_ && !db_.isAutocommit()) db_.runValues("COMMIT");
         } catch (const std::exception&) {
         }
     }
@@ -626,6 +629,7 @@ public:
 
 private:
     SQLiteConnection& db_;
+    const bool owned_;
 };
 
 } // namespace

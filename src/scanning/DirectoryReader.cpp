@@ -146,7 +146,8 @@ std::optional<DirectoryReadError> DirectoryReader::read(const FolderLocation& lo
 }
 
 std::optional<DirectoryReadError> DirectoryReader::readPatiently(const FolderLocation& location, const Visitor& visit,
-                                                                 FolderRead& opened, std::stop_token stop) const
+                                                                 FolderRead& opened, std::stop_token stop,
+                                                                 const std::function<void()>& beforeWait) const
 {
     constexpr int attempts = 30;
     constexpr std::chrono::milliseconds longestWait{100};
@@ -154,6 +155,8 @@ std::optional<DirectoryReadError> DirectoryReader::readPatiently(const FolderLoc
         auto failure = read(location, visit, opened);
         if (!failure || !failure->lacksDescriptors() || attempt == attempts)
             return failure;
+        if (beforeWait)
+            beforeWait();
         std::mutex sleepLock;
         std::condition_variable_any wake;
         std::unique_lock lock(sleepLock);

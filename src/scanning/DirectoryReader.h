@@ -25,15 +25,17 @@ public:
     // Entries that cannot be stat'ed are left out. Absent on success.
     std::optional<DirectoryReadError> read(const std::string& path, const Visitor& visit) const;
     // The same for a scan's folder, opened as `location` says; `opened` receives the
-    // folder's own status and its handle, open for the folders inside it. A folder that
-    // another item replaced after its parent listed it has vanished.
+    // folder's own status and its handle, open for the folders inside it (none if it holds
+    // none). A folder that another item replaced after its parent listed it has vanished.
     std::optional<DirectoryReadError> read(const FolderLocation& location, const Visitor& visit,
                                            FolderRead& opened) const;
     // As above, trying again with growing waits while the system is out of descriptors
     // (other walks or the rest of the program hold them, and some come free soon), for a few
-    // seconds at most or until `stop` is requested.
+    // seconds at most or until `stop` is requested. `beforeWait`, if any, is called before
+    // each wait.
     std::optional<DirectoryReadError> readPatiently(const FolderLocation& location, const Visitor& visit,
-                                                    FolderRead& opened, std::stop_token stop = {}) const;
+                                                    FolderRead& opened, std::stop_token stop = {},
+                                                    const std::function<void()>& beforeWait = {}) const;
 
     // The item itself (a symbolic link as the link); absent on success.
     std::optional<DirectoryReadError> stat(const std::string& path, RawDirectoryEntry& entry) const;

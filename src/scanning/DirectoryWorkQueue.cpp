@@ -12,13 +12,14 @@ std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::next()
     return nextLocked(lock);
 }
 
-std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::completeAndNext(std::vector<Job> children)
+std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::completeAndNext(std::vector<Job> children,
+                                                                          const std::function<void()>& beforeWait)
 {
     std::unique_lock lock(mutex_);
     pushLocked(children);
     if (active_ > 0)
         --active_;
-    return nextLocked(lock);
+    return nextLocked(lock, beforeWait);
 }
 
 void DirectoryWorkQueue::pushLocked(std::vector<Job>& jobs)
@@ -39,19 +40,27 @@ void DirectoryWorkQueue::pushLocked(std::vector<Job>& jobs)
     }
 }
 
-std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::nextLocked(std::unique_lock<std::mutex>& lock)
+std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::nextLocked(std::unique_lock<std::mutex>& lock,
+                                                                     const std::function<void()>& beforeWait)
 {
-    if (cancelled_)
-        return std::nullopt;
-    if (!jobs_.empty()) {
-        Job job = std::move(jobs_.back());
-        jobs_.pop_back();
-        ++active_;
-        return job;
-    }
-    if (active_ == 0) {
-        finishAllLocked();
-        return std::nullopt;
+    for (bool warned = !beforeWait;; warned = true) {
+        if (cancelled_)
+            return std::nullopt;
+        if (!jobs_.empty()) {
+            Job job = std::move(jobs_.back());
+            jobs_.pop_back();
+            ++active_;
+            return job;
+        }
+        if (active_ == 0) {
+            finishAllLocked();
+            return std::nullopt;
+        }
+        if (warned)
+            break;
+        lock.unlock();
+        beforeWait();
+        lock.lock();
     }
     Waiter waiter;
     waiters_.push_back(&waiter);

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -47,8 +48,8 @@ public:
     // The holder of a job declares it done, after pushing its children.
     void complete();
     // push(children), complete() and next() under one lock: a worker's step from one job to
-    // the next.
-    std::optional<Job> completeAndNext(std::vector<Job> children);
+    // the next. `beforeWait`, if any, is called without the lock before the worker waits.
+    std::optional<Job> completeAndNext(std::vector<Job> children, const std::function<void()>& beforeWait = {});
     // Drops the pending jobs, wakes every waiter with nothing; for good.
     void cancel();
 
@@ -62,7 +63,7 @@ private:
     };
 
     void pushLocked(std::vector<Job>& jobs);
-    std::optional<Job> nextLocked(std::unique_lock<std::mutex>& lock);
+    std::optional<Job> nextLocked(std::unique_lock<std::mutex>& lock, const std::function<void()>& beforeWait = {});
     void finishAllLocked();
 
     mutable std::mutex mutex_;

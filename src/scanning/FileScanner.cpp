@@ -11,6 +11,7 @@
 #include "platform/MountPoint.h"
 #include "platform/Paths.h"
 #include "scanning/SecurityUtils.h"
+#include "scanning/StoredRowsReader.h"
 
 #include <sqlite3.h>
 
@@ -464,7 +465,7 @@ ScanOutcome FileScanner::endWithCacheFault(Run& run, const std::vector<std::stri
     return outcome;
 }
 
-std::unique_ptr<SQLiteConnection> FileScanner::storedRowsConnection() const
+std::unique_ptr<StoredRowsReader> FileScanner::storedRowsReader() const
 {
     if (database_.isReadOnly())
         return nullptr;
@@ -473,7 +474,7 @@ std::unique_ptr<SQLiteConnection> FileScanner::storedRowsConnection() const
         // Room for the upper levels of the indexes and tables it looks folders up in; a
         // folder's own rows lie together, a page or two read once.
         db->execute("PRAGMA cache_size=-" + std::to_string(readerCacheKiB) + ";");
-        return db;
+        return std::make_unique<StoredRowsReader>(std::move(db));
     } catch (const std::exception&) {
         return nullptr;   // the writer reads the stored rows itself
     }
@@ -490,7 +491,11 @@ void FileScanner::giveBack(std::vector<ReadFolder>& written, Run& run)
 
 void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
 {
-    const std::unique_ptr<SQLiteConnection> stored = run.fillsEmptyIndex ? nullptr : storedRowsConnection();
+    const std::unique_ptr<StoredRowsReader> stored = run.fillsEmptyIndex ? nullptr : storedRowsReader();
+    const std::function<void()> endRead = [&] {
+        if (stored)
+            stored->end();
+    };
     auto& bin = *run.bins[reader];
     std::vector<ReadFolder> written;
     std::optional<Job> job = queue.next();
@@ -501,6 +506,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         }
         written.clear();
         if (run.stop.stop_requested()) {
+            endRead();
             queue.complete();
             return;
         }
@@ -510,10 +516,11 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         try {
             children = process(*job, run, stored.get(), reader);
         } catch (...) {
+            endRead();   // the loss is logged under the writer's lock
             loseFolder(job->path, currentFailure(), run);
         }
         job.reset();   // its folder handles go before this worker waits for the next
-        job = queue.completeAndNext(std::move(children));
+        job = queue.completeAndNext(std::move(children), endRead);
     }
 }
 
@@ -553,10 +560,16 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     return jobs;
 }
 
-std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQLiteConnection* stored,
+std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, StoredRowsReader* stored,
                                                   std::size_t reader)
 {
-    pauseGate_.waitIfPaused(run.stop);
+    // The writer may wait for every read of the cache to end, so none stays open while this
+    // worker waits.
+    const std::function<void()> endRead = [stored] {
+        if (stored)
+            stored->end();
+    };
+    pauseGate_.waitIfPaused(run.stop, endRead);
     if (run.stop.stop_requested())
         return {};
     // The writer drops what lies below a folder it failed to write; reading it is wasted.
@@ -566,9 +579,11 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQL
 
     std::map<std::string, std::int64_t> storedChildren;
     std::optional<Figures> countedBefore;
-    if (run.resuming && job.folderID)
+    if (run.resuming && job.folderID) {
+        endRead();   // the index is read under the writer's lock
         if (auto jobs = takeFromIndex(job, run, storedChildren, countedBefore))
             return std::move(*jobs);
+    }
 
     const StorageCategorizer::FolderContext context = categorizer_.context(job.path);
     const std::string prefix = job.path == "/" ? std::string("/") : job.path + "/";
@@ -626,10 +641,12 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQL
         file.category = StorageCategorizer::category(file.fileExtension, context);
         listing.files.push_back(std::move(file));
     };
-    const auto failure = reader_.readPatiently(location, visit, opened, run.stop);
+    const auto failure = reader_.readPatiently(location, visit, opened, run.stop, endRead);
     if (failure && failure->lacksDescriptors()) {
-        if (!run.stop.stop_requested())
+        if (!run.stop.stop_requested()) {
+            endRead();
             loseFolder(job.path, systemErrorText(failure->code()), run);
+        }
         return {};
     }
 
@@ -675,16 +692,18 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, SQL
     // A folder holding links is synced after the walk, against the rows as they are then.
     if (stored && folder.links.empty() && !snapshot.isNewRow) {
         try {
-            const std::uint64_t rewrites = database_.rewritesCommitted();
-            folder.read = DirectorySync::compare(*stored, snapshot, rewrites);
+            const std::uint64_t rewrites = stored->begin(database_.rewritesCommitted());
+            folder.read = DirectorySync::compare(stored->connection(), snapshot, rewrites);
+            stored->folderCompared();
         } catch (const std::exception&) {
+            endRead();
             folder.read.reset();   // the writer compares it itself
         }
     }
 
     // Handed over before the subfolders can be read, so the writer meets it before them.
     const std::size_t entries = 1 + folder.snapshot.files.size() + folder.snapshot.subdirectories.size();
-    run.handoff.push(std::move(folder), entries);
+    run.handoff.push(std::move(folder), entries, endRead);
     return children;
 }
 

@@ -23,8 +23,8 @@
 #include <vector>
 
 class FileSystem;
-class SQLiteConnection;
 class StorageDatabase;
+class StoredRowsReader;
 struct FolderDifferences;
 
 // Runs one scan of the configured roots into the scan cache: parallel folder
@@ -96,9 +96,9 @@ private:
     void work(DirectoryWorkQueue& queue, Run& run, std::size_t reader);
     // `stored`, when present, is the worker's own connection to the cache, through which it
     // sets each listing against the stored rows before handing it over.
-    std::vector<Job> process(const Job& job, Run& run, SQLiteConnection* stored, std::size_t reader);
+    std::vector<Job> process(const Job& job, Run& run, StoredRowsReader* stored, std::size_t reader);
     // The worker's connection to the cache, or nothing when the cache cannot be read that way.
-    std::unique_ptr<SQLiteConnection> storedRowsConnection() const;
+    std::unique_ptr<StoredRowsReader> storedRowsReader() const;
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
     // read; then `storedChildren` receives the ids its subfolders have in the index.
     // `countedBefore` receives the stored figures of a folder this resumed scan synced

@@ -21,12 +21,22 @@ public:
     {
     }
 
-    void push(Item item, std::size_t weight = 1)
+    void push(Item item, std::size_t weight = 1) { push(std::move(item), weight, [] {}); }
+
+    // With `beforeWait` called, without the lock, when the producer finds no room: it must
+    // let go of whatever the consumer may be waiting for.
+    template <class BeforeWait>
+    void push(Item item, std::size_t weight, BeforeWait&& beforeWait)
     {
         std::unique_lock lock(mutex_);
         const auto hasRoom = [&] {
             return items_.empty() || (items_.size() < capacity_ && weight <= weightCapacity_ - queuedWeight_);
         };
+        if (!hasRoom()) {
+            lock.unlock();
+            beforeWait();
+            lock.lock();
+        }
         if (!hasRoom()) {
             ++waitingProducers_;
             notFull_.wait(lock, hasRoom);

@@ -18,11 +18,13 @@ void PauseGate::resume()
     opened_.notify_all();
 }
 
-void PauseGate::waitIfPaused(std::stop_token stop)
+void PauseGate::waitIfPaused(std::stop_token stop, const std::function<void()>& beforeWait)
 {
     // Every worker passes here once per folder: an open gate costs no lock.
     if (!pausedFlag_.load(std::memory_order_acquire))
         return;
+    if (beforeWait)
+        beforeWait();
     std::unique_lock lock(mutex_);
     if (!paused_)
         return;
@@ -30,8 +32,4 @@ void PauseGate::waitIfPaused(std::stop_token stop)
     opened_.wait(lock, stop, [&] { return resumptions_ != seen; });
 }
 
-bool PauseGate::isPaused() const
-{
-    std::lock_guard guard(mutex_);
-    return paused_;
-}
+bool PauseGate::isPaused() const { return pausedFlag_.load(std::memory_order_acquire); }

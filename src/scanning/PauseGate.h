@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <stop_token>
 
@@ -14,7 +15,8 @@ public:
     void resume();
     // Returns at once when open; otherwise blocks until the next resume() or a stop
     // request, so that a pause arriving after a cancellation cannot hold a worker.
-    void waitIfPaused(std::stop_token stop = {});
+    // `beforeWait`, if any, is called first when the gate is closed.
+    void waitIfPaused(std::stop_token stop = {}, const std::function<void()>& beforeWait = {});
 
     bool isPaused() const;
 

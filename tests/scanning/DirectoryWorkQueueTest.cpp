@@ -68,15 +68,20 @@ TEST(DirectoryWorkQueue, AWorkersStepGivesChildrenToWaitersKeepsTheNewestAndEnds
         EXPECT_FALSE(walk.completeAndNext({}));   // its step ends the walk, as nothing else is held
     });
     settle();
-    held = walk.completeAndNext({job("a"), job("b"), job("c")});
+    // Told only before it waits, so that it can let go of what other workers may need.
+    int warned = 0;
+    const auto warn = [&] { ++warned; };
+    held = walk.completeAndNext({job("a"), job("b"), job("c")}, warn);
     ASSERT_TRUE(held);
     EXPECT_EQ(held->path, "c");
     EXPECT_EQ(walk.activeCount(), 2u);   // root is done; the waiter and this worker hold one each
-    held = walk.completeAndNext({});
+    held = walk.completeAndNext({}, warn);
     ASSERT_TRUE(held);
     EXPECT_EQ(held->path, "b");
+    EXPECT_EQ(warned, 0);
     mayFinish = true;
-    EXPECT_FALSE(walk.completeAndNext({}));   // waits while the other worker holds a, then ends
+    EXPECT_FALSE(walk.completeAndNext({}, warn));   // waits while the other worker holds a, then ends
+    EXPECT_EQ(warned, 1);
     waiter.join();
     ASSERT_TRUE(given);
     EXPECT_EQ(given->path, "a");
@@ -144,4 +149,18 @@ TEST(PauseGate, AStopReleasesWaitersAndOutrunsALatePause)
     gate.pause();
     gate.waitIfPaused(stopper.get_token());
     EXPECT_TRUE(gate.isPaused());
+}
+
+TEST(PauseGate, AWorkerIsToldBeforeItWaitsAndOnlyThen)
+{
+    PauseGate gate;
+    int warned = 0;
+    const auto warn = [&] { ++warned; };
+    gate.waitIfPaused({}, warn);
+    EXPECT_EQ(warned, 0);
+    gate.pause();
+    std::stop_source stopper;
+    stopper.request_stop();
+    gate.waitIfPaused(stopper.get_token(), warn);
+    EXPECT_EQ(warned, 1);
 }

@@ -47,18 +47,24 @@ TEST(HandoffQueue, AFullQueueHoldsProducersUntilTheConsumerTakesEverything)
     queue.push(1);
     queue.push(2);
     std::atomic<bool> pushed{false};
+    std::atomic<int> warned{0};
     std::jthread producer([&] {
-        queue.push(3);
+        // Told before it waits, so that it can let go of what the consumer may need.
+        queue.push(3, 1, [&] { ++warned; });
         pushed = true;
     });
     std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(pushed);
+    EXPECT_EQ(warned.load(), 1);
     EXPECT_EQ(queue.takeAll(), (std::vector<int>{1, 2}));
     producer.join();
     EXPECT_TRUE(pushed);
+    EXPECT_EQ(warned.load(), 1);
+    queue.push(4, 1, [&] { ++warned; });   // room: no warning
+    EXPECT_EQ(warned.load(), 1);
     queue.close();
     // What was queued before closing still arrives; then nothing, at once.
-    EXPECT_EQ(queue.takeAll(), (std::vector<int>{3}));
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{3, 4}));
     EXPECT_TRUE(queue.takeAll().empty());
 }
 
