@@ -123,6 +123,7 @@ struct Walk {
     std::int64_t files = 0;
     std::int64_t folders = 0;   // below the root
     std::int64_t allocated = 0;
+    std::int64_t size = 0;      // every link's own, as the folders' sizes count them
 };
 
 Walk walked;
@@ -136,6 +137,7 @@ int visit(const char*, const struct stat* info, int type, struct FTW* where)
     } else if (type == FTW_F || type == FTW_SL || type == FTW_SLN) {
         if (S_ISREG(info->st_mode) || S_ISLNK(info->st_mode)) {
             ++walked.files;
+            walked.size += info->st_size;
             if (!S_ISREG(info->st_mode) || info->st_nlink < 2 || linkedSeen->insert({info->st_dev, info->st_ino}).second)
                 walked.allocated += info->st_blocks * 512;
         }
@@ -253,15 +255,18 @@ bool checkTotals(StorageDatabase& database, const std::string& tree, const std::
 {
     const Walk expected = walk(tree);
     const auto root = database.folder(tree);
+    // The size too: a rescan of files that grew within their blocks changes nothing else.
     const bool same = root && root->fileCount == expected.files && root->folderCount == expected.folders &&
-                      root->totalAllocated == expected.allocated;
+                      root->totalAllocated == expected.allocated && root->totalSize == expected.size;
     print("check after " + when,
           same ? std::string("totals match the independent walk")
                : "DIFFER: scanned " + std::to_string(root ? root->fileCount : -1) + " files, " +
                      std::to_string(root ? root->folderCount : -1) + " folders, " +
-                     std::to_string(root ? root->totalAllocated : -1) + " bytes; walked " +
+                     std::to_string(root ? root->totalAllocated : -1) + " bytes allocated, " +
+                     std::to_string(root ? root->totalSize : -1) + " bytes in size; walked " +
                      std::to_string(expected.files) + " files, " + std::to_string(expected.folders) + " folders, " +
-                     std::to_string(expected.allocated) + " bytes");
+                     std::to_string(expected.allocated) + " bytes allocated, " + std::to_string(expected.size) +
+                     " bytes in size");
     return same;
 }
 
