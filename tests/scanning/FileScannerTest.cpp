@@ -1162,10 +1162,10 @@ TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
     const auto started = std::chrono::steady_clock::now();
     std::jthread running([&] { stopped = first.scan(std::nullopt, {}, record, stopper.get_token()); });
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    fileSystem.onRead = [&](const std::string&) {
+    fileSystem.replaceOnRead([&](const std::string&) {
         if (fileSystem.totalReads() >= 12)
             stopper.request_stop();
-    };
+    });
     first.resume();
     running.join();
     const double wallClock = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -93,17 +93,25 @@ public:
     std::set<std::string> readOnlyFolders;       // access(W_OK) refused
     std::set<std::string> readOnlyVolumes;
     std::function<void(const std::string&)> onRead;
+    // For a scan already running: its readers take the hook under the same lock.
+    void replaceOnRead(std::function<void(const std::string&)> hook)
+    {
+        std::lock_guard guard(lock_);
+        onRead = std::move(hook);
+    }
 
 private:
     // Counts the read and runs the hook; the scripted failure of the folder, or 0.
     int observe(const std::string& path) const
     {
+        std::function<void(const std::string&)> hook;
         {
             std::lock_guard guard(lock_);
             ++reads_[path];
+            hook = onRead;
         }
-        if (onRead)
-            onRead(path);
+        if (hook)
+            hook(path);
         {
             std::lock_guard guard(lock_);
             if (const auto passing = passingFailures.find(path);
