@@ -492,6 +492,8 @@ void FileScanner::giveBack(std::vector<ReadFolder>& written, Run& run)
 void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
 {
     const std::unique_ptr<StoredRowsReader> stored = run.fillsEmptyIndex ? nullptr : storedRowsReader();
+    // The writer may wait for every read of the cache to end, so none stays open while this
+    // worker waits.
     const std::function<void()> endRead = [&] {
         if (stored)
             stored->end();
@@ -514,7 +516,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         // its stored rows for gone.
         std::vector<Job> children;
         try {
-            children = process(*job, run, stored.get(), reader);
+            children = process(*job, run, stored.get(), endRead, reader);
         } catch (...) {
             endRead();   // the loss is logged under the writer's lock
             loseFolder(job->path, currentFailure(), run);
@@ -561,14 +563,8 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
 }
 
 std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, StoredRowsReader* stored,
-                                                  std::size_t reader)
+                                                  const std::function<void()>& endRead, std::size_t reader)
 {
-    // The writer may wait for every read of the cache to end, so none stays open while this
-    // worker waits.
-    const std::function<void()> endRead = [stored] {
-        if (stored)
-            stored->end();
-    };
     pauseGate_.waitIfPaused(run.stop, endRead);
     if (run.stop.stop_requested())
         return {};

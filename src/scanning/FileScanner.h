@@ -96,8 +96,10 @@ private:
 
     void work(DirectoryWorkQueue& queue, Run& run, std::size_t reader);
     // `stored`, when present, is the worker's own connection to the cache, through which it
-    // sets each listing against the stored rows before handing it over.
-    std::vector<Job> process(const Job& job, Run& run, StoredRowsReader* stored, std::size_t reader);
+    // sets each listing against the stored rows before handing it over; `endRead` ends its
+    // read before the worker may wait.
+    std::vector<Job> process(const Job& job, Run& run, StoredRowsReader* stored, const std::function<void()>& endRead,
+                             std::size_t reader);
     // The worker's connection to the cache, or nothing when the cache cannot be read that way.
     std::unique_ptr<StoredRowsReader> storedRowsReader() const;
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be

@@ -4,7 +4,6 @@ void PauseGate::pause()
 {
     std::lock_guard guard(mutex_);
     paused_ = true;
-    pausedFlag_.store(true, std::memory_order_release);
 }
 
 void PauseGate::resume()
@@ -12,7 +11,6 @@ void PauseGate::resume()
     {
         std::lock_guard guard(mutex_);
         paused_ = false;
-        pausedFlag_.store(false, std::memory_order_release);
         ++resumptions_;
     }
     opened_.notify_all();
@@ -21,7 +19,7 @@ void PauseGate::resume()
 void PauseGate::waitIfPaused(std::stop_token stop, const std::function<void()>& beforeWait)
 {
     // Every worker passes here once per folder: an open gate costs no lock.
-    if (!pausedFlag_.load(std::memory_order_acquire))
+    if (!paused_)
         return;
     if (beforeWait)
         beforeWait();
@@ -32,4 +30,4 @@ void PauseGate::waitIfPaused(std::stop_token stop, const std::function<void()>& 
     opened_.wait(lock, stop, [&] { return resumptions_ != seen; });
 }
 
-bool PauseGate::isPaused() const { return pausedFlag_.load(std::memory_order_acquire); }
+bool PauseGate::isPaused() const { return paused_; }

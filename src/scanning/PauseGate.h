@@ -23,7 +23,6 @@ public:
 private:
     mutable std::mutex mutex_;
     std::condition_variable_any opened_;
-    bool paused_ = false;
-    std::atomic<bool> pausedFlag_{false};   // paused_, read without the lock
+    std::atomic<bool> paused_{false};   // set and cleared under the lock, read without it too
     std::uint64_t resumptions_ = 0;
 };
