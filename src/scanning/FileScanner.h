@@ -41,11 +41,10 @@ public:
     using ProgressHandler = std::function<void(const ScanProgress&)>;
 
     static constexpr int maximumWorkers = 16;
-    // Folders read and not yet written, at most. Room enough that the readers go on while the
-    // writer commits a batch (tens of milliseconds, in which they read some thousand folders),
-    // and that the writer, which takes them all at once, wakes stopped readers seldom: on a
-    // first scan it is the slower side, and each wake costs it.
-    static constexpr std::size_t defaultHandoffCapacity = 1024;
+    // Folders read and not yet written, at most. Room enough that the readers seldom stop for
+    // the writer, and that the writer, which takes them all at once, wakes stopped readers
+    // seldom: on a first scan it is the slower side, and each wake costs it.
+    static constexpr std::size_t defaultHandoffCapacity = 256;
     // Their entries (files and subfolders) at most: bounds what the readers hold in memory
     // when folders are large.
     static constexpr std::size_t handoffEntryBudget = 32768;
