@@ -533,6 +533,14 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     if (read && folder.placed && read->rowCurrent) {
         // Only the visit is new.
         db.runValues("UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id = ?", scanID, now, result.folderID);
+    } else if (folder.placed && snapshot.isNewRow) {
+        // A row made by this scan has no totals yet. Its own figures are all of a leaf's, so
+        // the finish finds most folders' totals already right and leaves them alone.
+        db.runValues("UPDATE folders SET modified = ?, restricted = ?, scan_id = ?, scanned_at = ?, category = ?,\n"
+                     "    direct_alloc = ?, direct_size = ?, direct_files = ?, direct_dirs = ?,\n"
+                     "    total_alloc = ?, total_size = ?, total_files = ?\nWHERE id = ?",
+                     snapshot.modified, restricted, scanID, now, category, directAlloc, directSize, fileCount,
+                     subfolderCount, directAlloc, directSize, fileCount, result.folderID);
     } else if (folder.placed) {
         // Leaving parent, name and depth out spares rewriting their index entries on every rescan.
         db.runValues("UPDATE folders SET modified = ?, restricted = ?, scan_id = ?, scanned_at = ?, category = ?,\n"

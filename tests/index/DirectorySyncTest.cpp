@@ -136,6 +136,37 @@ TEST_F(ScanCacheTest, ChildFoldersAreAddedFoundAndRemoved)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 1);
 }
 
+TEST_F(ScanCacheTest, ARowMadeByTheScanShowsItsOwnFiguresAtOnceAndAnOlderRowKeepsItsTotalsUntilTheFinish)
+{
+    scanTree("/r", {{"/r", {}}, {"/r/a", {file("a1", 4096)}}});
+    const auto scanID = db->beginScan({"/r"});
+    auto root = folder("/r", std::nullopt, 0, {}, {"a", "b"});
+    root.folderID = db->ensureRoot("/r", 1.0);
+    const auto made = db->syncDirectory(root, scanID);
+
+    // A new leaf's figures are its whole subtree's: right before the finish gets to them.
+    auto fresh = folder("/r/b", root.folderID, 1, {file("b1", 8192), file("b2", 4096)});
+    fresh.folderID = made.childIDs.at("b");
+    fresh.isNewRow = true;
+    db->syncDirectory(fresh, scanID);
+    EXPECT_EQ(db->folder("/r/b")->totalAllocated, 12288);
+    EXPECT_EQ(db->folder("/r/b")->fileCount, 2);
+
+    // A stored folder's totals are its subtree's from the last finish: a rescan must not let
+    // them drop to its own files midway.
+    auto older = folder("/r/a", root.folderID, 1, {file("a1", 4096), file("a2", 4096)});
+    older.folderID = made.childIDs.at("a");
+    db->syncDirectory(older, scanID);
+    EXPECT_EQ(db->folder("/r/a")->totalAllocated, 4096);
+    EXPECT_EQ(db->folder("/r")->totalAllocated, 4096);
+
+    db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 1000, 500, 0, 0, 0);
+    EXPECT_EQ(db->folder("/r/a")->totalAllocated, 8192);
+    EXPECT_EQ(db->folder("/r/b")->totalAllocated, 12288);
+    EXPECT_EQ(db->folder("/r")->totalAllocated, 20480);
+    EXPECT_EQ(db->folder("/r")->folderCount, 2);
+}
+
 TEST_F(ScanCacheTest, WritingOnlySubfoldersLeavesTheFoldersFilesFiguresAndStampAlone)
 {
     scanTree("/r", {{"/r", {file("a", 10), file("b", 20)}}, {"/r/gone", {}}, {"/r/stay", {file("s", 1)}}});
