@@ -63,6 +63,18 @@ bool unchanged(const ScannedFile& file, const CachedFile& cached)
            file.flags.rawValue == cached.flags && static_cast<std::int64_t>(file.inode) == cached.inode;
 }
 
+// The rows of the folder at `path` and below it, with their files; returns the folder rows deleted.
+std::int64_t deleteRows(WriteBatch& batch, std::string_view path)
+{
+    auto& db = batch.connection();
+    const auto bounds = IndexRows::subtreeValues(path);
+    db.run("DELETE FROM files WHERE folder_id IN (SELECT id FROM folders WHERE path = ? OR (path >= ? AND path < ?))",
+           bounds);
+    const std::int64_t deleted = db.run("DELETE FROM folders WHERE path = ? OR (path >= ? AND path < ?)", bounds);
+    batch.count(deleted);
+    return deleted;
+}
+
 // Steps a statement to its end; a failure resets it and is thrown.
 void runToEnd(sqlite3_stmt* statement)
 {
@@ -244,12 +256,7 @@ public:
     }
 
 private:
-    std::string_view currentName() const
-    {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, 1));
-        return bytes ? std::string_view(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement_, 1)))
-                     : std::string_view();
-    }
+    std::string_view currentName() const { return Statement(statement_).textView(1); }
 
     void advance()
     {
@@ -298,19 +305,12 @@ std::optional<std::int64_t> folderIDAtPath(SQLiteConnection& db, const std::stri
     return id;
 }
 
-// A text column compared without copying it.
-bool columnEquals(const Statement& row, int column, std::string_view text)
-{
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(row.handle(), column));
-    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row.handle(), column));
-    return std::string_view(bytes ? bytes : "", bytes ? size : 0) == text;
-}
 
 bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
 {
     const std::optional<std::int64_t> parent =
         row.isNull(1) ? std::nullopt : std::optional<std::int64_t>(row.integer(1));
-    return parent == snapshot.parentID && columnEquals(row, 2, snapshot.name) && row.integer(3) == snapshot.depth;
+    return parent == snapshot.parentID && row.textView(2) == snapshot.name && row.integer(3) == snapshot.depth;
 }
 
 ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snapshot)
@@ -320,7 +320,7 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
         std::optional<ResolvedFolder> stored;
         db.query("SELECT path, parent_id, name, depth FROM folders WHERE id = ?", {*snapshot.folderID},
                  [&](Statement& row) {
-                     if (!stored && columnEquals(row, 0, snapshot.path))
+                     if (!stored && row.textView(0) == snapshot.path)
                          stored = ResolvedFolder{*snapshot.folderID, samePlace(row, snapshot)};
                  });
         if (stored) return *stored;
@@ -477,7 +477,9 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
         batch.count();
     }
     std::sort(result.newChildIDs.begin(), result.newChildIDs.end());
-    for (const auto& [name, gone] : stored) result.deletedFolders += static_cast<int>(deleteSubtree(batch, gone.path));
+    // A subfolder gone from the listing takes with it only rows that no later listing of this
+    // scan can meet, so comparisons made before stay good: it is not noted as a rewrite.
+    for (const auto& [name, gone] : stored) result.deletedFolders += static_cast<int>(deleteRows(batch, gone.path));
 }
 
 } // namespace
@@ -577,13 +579,7 @@ std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
 {
     batch.beginIfNeeded();
     batch.noteRewrite();
-    auto& db = batch.connection();
-    const auto bounds = IndexRows::subtreeValues(path);
-    db.run("DELETE FROM files WHERE folder_id IN (SELECT id FROM folders WHERE path = ? OR (path >= ? AND path < ?))",
-           bounds);
-    const std::int64_t deleted = db.run("DELETE FROM folders WHERE path = ? OR (path >= ? AND path < ?)", bounds);
-    batch.count(deleted);
-    return deleted;
+    return deleteRows(batch, path);
 }
 
 void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs, std::int64_t scanID, double now)
@@ -654,7 +650,7 @@ std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySn
                  read.emplace();
                  read->folderID = row.integer(0);
                  if (!row.isNull(1)) read->storedParentID = row.integer(1);
-                 read->sameNameAndDepth = columnEquals(row, 2, snapshot.name) && row.integer(3) == snapshot.depth;
+                 read->sameNameAndDepth = row.textView(2) == snapshot.name && row.integer(3) == snapshot.depth;
                  std::int64_t directAlloc = 0;
                  std::int64_t directSize = 0;
                  for (const auto& file : snapshot.files) {

@@ -146,11 +146,13 @@ std::int64_t SQLiteConnection::Statement::integer(int column) const { return sql
 
 double SQLiteConnection::Statement::real(int column) const { return sqlite3_column_double(handle_, column); }
 
-std::string SQLiteConnection::Statement::text(int column) const
+std::string SQLiteConnection::Statement::text(int column) const { return std::string(textView(column)); }
+
+std::string_view SQLiteConnection::Statement::textView(int column) const
 {
     const auto* bytes = sqlite3_column_text(handle_, column);
     if (bytes == nullptr) return {};
-    return std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(handle_, column)));
+    return {reinterpret_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(handle_, column))};
 }
 
 bool SQLiteConnection::Statement::isNull(int column) const

@@ -41,6 +41,8 @@ public:
         double real(int column) const;
         // A NULL column reads as the empty text.
         std::string text(int column) const;
+        // The same without a copy, valid until the next step or reset.
+        std::string_view textView(int column) const;
         bool isNull(int column) const;
 
         sqlite3_stmt* handle() const { return handle_; }

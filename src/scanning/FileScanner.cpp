@@ -139,6 +139,10 @@ struct FileScanner::Run {
     std::int64_t scanID = 0;
     bool resuming = false;
     bool fillsEmptyIndex = false;   // nothing stored to compare a listing with
+    // Each worker's own connection to the cache, when it can have one.
+    std::vector<std::unique_ptr<StoredRowsReader>> readers;
+    // The stored rows in brief, when there are any to compare listings with.
+    std::optional<StoredFolders> storedFolders;
     std::vector<std::string> exclusions;
     std::stop_token stop;
     HandoffQueue<ReadFolder> handoff;
@@ -316,6 +320,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.stored = {start.newFiles, start.changedFiles, start.deletedFiles};
         run.lostBatchesSeen = database_.lostBatches();
     }
+    const int workerCount = std::clamp(configuration_.maxConcurrency, 1, maximumWorkers);
+    prepareReaders(run, static_cast<std::size_t>(workerCount));
     std::vector<Job> rootJobs;
     for (const auto& root : roots) {
         const std::string resolved = fileSystem_.realPath(root).value_or(root);
@@ -329,8 +335,9 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
             continue;
         }
         const std::int64_t id = database_.ensureRoot(root, status.modified);
-        rootJobs.push_back(
-            Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr, status.inode, nullptr});
+        rootJobs.push_back(Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr,
+                               status.inode, nullptr, nullptr,
+                               run.storedFolders ? run.storedFolders->root(id) : std::nullopt});
     }
     queue.push(std::move(rootJobs));
 
@@ -346,7 +353,6 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         }
     });
 
-    const int workerCount = std::clamp(configuration_.maxConcurrency, 1, maximumWorkers);
     {
         // Pause and cancel stop the readers only: the writer drains whatever was read.
         std::thread writer([&] {
@@ -489,9 +495,27 @@ void FileScanner::giveBack(std::vector<ReadFolder>& written, Run& run)
     }
 }
 
+void FileScanner::prepareReaders(Run& run, std::size_t workers) const
+{
+    if (run.fillsEmptyIndex)
+        return;
+    std::vector<SQLiteConnection*> connections;
+    for (std::size_t i = 0; i < workers; ++i) {
+        run.readers.push_back(storedRowsReader());
+        if (!run.readers.back())
+            return;   // the writer reads the stored rows itself
+        connections.push_back(&run.readers.back()->connection());
+    }
+    try {
+        run.storedFolders = StoredFolders::load(connections, database_.rewritesCommitted());
+    } catch (const std::exception&) {
+        // Every listing is then compared with the rows themselves.
+    }
+}
+
 void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
 {
-    const std::unique_ptr<StoredRowsReader> stored = run.fillsEmptyIndex ? nullptr : storedRowsReader();
+    StoredRowsReader* const stored = reader < run.readers.size() ? run.readers[reader].get() : nullptr;
     // The writer may wait for every read of the cache to end, so none stays open while this
     // worker waits.
     const std::function<void()> endRead = [&] {
@@ -516,7 +540,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         // its stored rows for gone.
         std::vector<Job> children;
         try {
-            children = process(*job, run, stored.get(), endRead, reader);
+            children = process(*job, run, stored, endRead, reader);
         } catch (...) {
             endRead();   // the loss is logged under the writer's lock
             loseFolder(job->path, currentFailure(), run);
@@ -556,8 +580,10 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     for (const auto& child : visited->children) {
         if (isExcluded(child.path, run.exclusions))
             continue;
-        jobs.push_back(
-            Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}, nullptr, 0, nullptr});
+        const auto stored = run.storedFolders && job.stored ? run.storedFolders->child(*job.stored, child.name)
+                                                            : std::nullopt;
+        jobs.push_back(Job{child.path, child.name, job.folderID, child.id, job.depth + 1, job.device, {}, nullptr, 0,
+                           nullptr, nullptr, stored});
     }
     return jobs;
 }
@@ -657,7 +683,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Sto
 
     ReadFolder folder;
     folder.slot = std::make_shared<FolderSlot>();
-    std::vector<Job> children = childJobs(job, listing, folder.slot, opened.handle, above);
+    std::vector<Job> children = childJobs(job, listing, folder.slot, opened.handle, above,
+                                          job.stored && run.storedFolders ? &*run.storedFolders : nullptr);
     for (auto& child : children) {
         if (const auto stored = storedChildren.find(child.name); stored != storedChildren.end()) {
             child.parentID = job.folderID;
@@ -687,13 +714,19 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Sto
     folder.reader = reader;
     // A folder holding links is synced after the walk, against the rows as they are then.
     if (stored && folder.links.empty() && !snapshot.isNewRow) {
-        try {
-            const std::uint64_t rewrites = stored->begin(database_.rewritesCommitted());
-            folder.read = DirectorySync::compare(stored->connection(), snapshot, rewrites);
-            stored->folderCompared();
-        } catch (const std::exception&) {
-            endRead();
-            folder.read.reset();   // the writer compares it itself
+        // The stored rows in brief tell an unchanged folder without a query; any other is
+        // compared with the rows themselves.
+        if (run.storedFolders && job.stored)
+            folder.read = run.storedFolders->unchanged(*job.stored, snapshot);
+        if (!folder.read) {
+            try {
+                const std::uint64_t rewrites = stored->begin(database_.rewritesCommitted());
+                folder.read = DirectorySync::compare(stored->connection(), snapshot, rewrites);
+                stored->folderCompared();
+            } catch (const std::exception&) {
+                endRead();
+                folder.read.reset();   // the writer compares it itself
+            }
         }
     }
 
@@ -753,7 +786,7 @@ void FileScanner::dropLoops(const Job& job, const FolderRead& opened, const std:
 std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listing& listing,
                                                      const std::shared_ptr<FolderSlot>& slot,
                                                      const std::shared_ptr<const FolderHandle>& handle,
-                                                     const InodesAbove& inodesAbove)
+                                                     const InodesAbove& inodesAbove, const StoredFolders* stored)
 {
     const auto& subdirectories = listing.subdirectories;
     std::vector<Job> jobs;
@@ -775,7 +808,8 @@ std::vector<FileScanner::Job> FileScanner::childJobs(const Job& job, const Listi
                   handle,
                   listing.subdirectoryInodes[i],
                   slot,
-                  inodesAbove};
+                  inodesAbove,
+                  stored ? stored->child(*job.stored, subdirectory.name) : std::nullopt};
         const std::string& diskName = listing.subdirectoryDiskNames[i];
         if (!job.diskPath.empty() || !diskName.empty())
             child.diskPath = DirectorySync::childPath(job.pathOnDisk(), diskName.empty() ? subdirectory.name : diskName);

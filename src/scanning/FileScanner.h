@@ -101,6 +101,8 @@ private:
                              std::size_t reader);
     // The worker's connection to the cache, or nothing when the cache cannot be read that way.
     std::unique_ptr<StoredRowsReader> storedRowsReader() const;
+    // Opens the workers' connections and, through them, reads the stored rows in brief.
+    void prepareReaders(Run& run, std::size_t workers) const;
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
     // read; then `storedChildren` receives the ids its subfolders have in the index.
     // `countedBefore` receives the stored figures of a folder this resumed scan synced
@@ -116,7 +118,7 @@ private:
     void loseFolder(const std::string& path, const std::string& message, Run& run);
     static std::vector<Job> childJobs(const Job& job, const Listing& listing, const std::shared_ptr<FolderSlot>& slot,
                                       const std::shared_ptr<const FolderHandle>& handle,
-                                      const InodesAbove& inodesAbove);
+                                      const InodesAbove& inodesAbove, const StoredFolders* stored);
     // The inodes of the folders above a folder opened by path, by depth from the root.
     InodesAbove inodesAbove(const Job& job) const;
     // Leaves out, and logs, the subfolders that are the folder itself or one above it in

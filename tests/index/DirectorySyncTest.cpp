@@ -586,6 +586,29 @@ TEST_F(ScanCacheTest, AComparisonIsSetAsideOnceOtherWritesMayHaveOvertakenIt)
     expectRowsAfter([&] { db->clearAll(); }, "cleared");
 }
 
+TEST_F(ScanCacheTest, AComparisonStaysGoodWhileOtherFoldersLoseSubfolders)
+{
+    const std::vector<ScannedFile> files = {file("a", 4096)};
+    scanTree("/r", {{"/r", {}}, {"/r/k", files}, {"/r/k/x", {}}, {"/r/gone", {file("g", 1)}}});
+    const auto scanID = db->beginScan({"/r"});
+    const auto rootID = db->ensureRoot("/r", 1.0);
+    auto kept = folder("/r/k", rootID, 1, files, {"x"});
+    kept.folderID = db->folder("/r/k")->id;
+    auto read = readBeside(path(), *db, kept);
+    ASSERT_TRUE(read);
+
+    // The parent's sync finds a sibling gone, and a subfolder of the compared folder's sibling too.
+    auto parent = folder("/r", std::nullopt, 0, {}, {"k"});
+    parent.folderID = rootID;
+    EXPECT_EQ(db->syncDirectory(parent, scanID).deletedFolders, 1);
+    db->commit();
+    // Not the compared folder's rows: the comparison holds, and its stamp is all there is to write.
+    db->syncDirectory(kept, scanID, &*read);
+    EXPECT_TRUE(read->stampLeft);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/gone'"), 0);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE name = 'g'"), 0);
+}
+
 TEST_F(ScanCacheTest, AReaderBesideTheWriterSeesEachCommitAndWritesNothing)
 {
     scanTree("/r", {{"/r", {file("a", 1)}}});

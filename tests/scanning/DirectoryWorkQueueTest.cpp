@@ -12,7 +12,7 @@ namespace {
 
 using Job = DirectoryWorkQueue::Job;
 
-Job job(const char* path) { return Job{path, path, std::nullopt, std::nullopt, 0, 1, {}, nullptr, 0, nullptr}; }
+Job job(const char* path) { return Job{path, path, std::nullopt, std::nullopt, 0, 1, {}, nullptr, 0, nullptr, nullptr, std::nullopt}; }
 
 void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 

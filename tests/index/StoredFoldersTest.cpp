@@ -1,0 +1,135 @@
+#include "index/StoredFolders.h"
+#include "index/ScanCacheTestSupport.h"
+
+#include <functional>
+
+namespace {
+
+// Reads the stored rows in brief through `shares` connections beside the writer, as a rescan does.
+StoredFolders loadBeside(const std::string& path, StorageDatabase& db, std::size_t shares = 1)
+{
+    std::vector<std::unique_ptr<SQLiteConnection>> owned;
+    std::vector<SQLiteConnection*> connections;
+    for (std::size_t i = 0; i < shares; ++i) {
+        owned.push_back(std::make_unique<SQLiteConnection>(path, SQLiteConnection::Access::readAlongside));
+        connections.push_back(owned.back().get());
+    }
+    return StoredFolders::load(connections, db.rewritesCommitted());
+}
+
+} // namespace
+
+TEST_F(ScanCacheTest, AListingMatchesItsStoredRowsOnlyWhileNothingASyncWritesDiffers)
+{
+    const std::vector<ScannedFile> files = {file("a", 4096, 1000.25), file("b", 8192), file("c", 0)};
+    scanTree("/r", {{"/r", files}, {"/r/s", {file("x", 1)}}, {"/r/t", {}}});
+    const auto stored = loadBeside(path(), *db);
+    const auto root = db->folder("/r");
+    const auto entry = stored.root(root->id);
+    ASSERT_TRUE(entry);
+    const auto same = folder("/r", std::nullopt, 0, files, {"t", "s"});
+
+    const auto match = stored.unchanged(*entry, same);
+    ASSERT_TRUE(match);
+    EXPECT_EQ(match->folderID, root->id);
+    EXPECT_FALSE(match->storedParentID);
+    EXPECT_TRUE(match->sameNameAndDepth && match->rowCurrent && match->filesUnchanged());
+    ASSERT_EQ(match->children.size(), 2u);
+    EXPECT_EQ(match->children[0].id, db->folder("/r/t")->id);
+    EXPECT_EQ(match->children[0].path, "/r/t");
+    EXPECT_EQ(match->children[1].name, "s");
+    // Listed in another order, the files are the same files.
+    auto reordered = same;
+    std::reverse(reordered.files.begin(), reordered.files.end());
+    EXPECT_TRUE(stored.unchanged(*entry, reordered));
+
+    const auto sub = stored.child(*entry, "s");
+    ASSERT_TRUE(sub);
+    const auto subMatch = stored.unchanged(*sub, folder("/r/s", root->id, 1, {file("x", 1)}));
+    ASSERT_TRUE(subMatch);
+    EXPECT_EQ(subMatch->storedParentID, root->id);
+    EXPECT_FALSE(stored.child(*entry, "u"));
+
+    struct Case {
+        const char* what;
+        std::function<void(DirectorySnapshot&)> change;
+    };
+    const Case cases[] = {
+        {"a file grew", [](auto& s) { s.files[1].size += 1; }},
+        {"a file's blocks changed", [](auto& s) { s.files[1].allocatedSize += 4096; }},
+        // Within the comparison's tolerance, but not the same time: the comparison decides.
+        {"a file's time moved a little", [](auto& s) { s.files[0].modified += 0.0004; }},
+        {"a file became a further link", [](auto& s) { s.files[0].countedAllocatedSize = 0; }},
+        {"a file got a flag", [](auto& s) { s.files[2].flags.insert(FileItem::Flags::hidden); }},
+        {"another file took a name", [](auto& s) { s.files[2].inode = 99; }},
+        {"a file was renamed", [](auto& s) { s.files[2].name = "d"; }},
+        {"a file came", [](auto& s) { s.files.push_back(ScanCacheTest::file("d", 1)); }},
+        {"a file went", [](auto& s) { s.files.pop_back(); }},
+        {"a file is listed twice", [](auto& s) { s.files[2] = s.files[1]; }},
+        {"a subfolder came", [](auto& s) { s.subdirectories.push_back({"u", 600.0}); }},
+        {"a subfolder went", [](auto& s) { s.subdirectories.pop_back(); }},
+        {"a subfolder was renamed", [](auto& s) { s.subdirectories[0].name = "u"; }},
+        {"a subfolder is listed twice", [](auto& s) { s.subdirectories[0].name = "s"; }},
+        {"the folder's date moved", [](auto& s) { s.modified += 1; }},
+        {"the folder cannot be read now", [](auto& s) { s.isRestricted = true; }},
+        {"the folder's category changed", [](auto& s) { s.category = StorageCategory::documents; }},
+        {"the folder is deeper", [](auto& s) { s.depth = 1; }},
+        {"the folder is elsewhere", [](auto& s) { s.path = "/q"; }},
+    };
+    for (const auto& c : cases) {
+        auto changed = same;
+        c.change(changed);
+        EXPECT_FALSE(stored.unchanged(*entry, changed)) << c.what;
+    }
+}
+
+TEST_F(ScanCacheTest, StoredRowsReadInSharesGiveTheSameAnswers)
+{
+    // Rows of one folder written by two scans lie apart, so that shares split them.
+    std::vector<ScanCacheTest::Entry> tree = {{"/r", {}}};
+    for (int i = 0; i < 40; ++i) tree.push_back({"/r/d" + std::to_string(i), {file("f", 10 + i), file("g", 1)}});
+    scanTree("/r", tree);
+    for (int i = 0; i < 40; i += 3) tree[static_cast<std::size_t>(i) + 1].files.push_back(file("late", 4096));
+    scanTree("/r", tree);
+
+    const auto subfolders = [&] {
+        std::vector<std::string> names;
+        for (int i = 0; i < 40; ++i) names.push_back("d" + std::to_string(i));
+        return names;
+    }();
+    for (const std::size_t shares : {1, 3, 8}) {
+        SCOPED_TRACE(shares);
+        const auto stored = loadBeside(path(), *db, shares);
+        EXPECT_EQ(stored.size(), 41u);
+        const auto root = stored.root(db->folder("/r")->id);
+        ASSERT_TRUE(root);
+        EXPECT_TRUE(stored.unchanged(*root, folder("/r", std::nullopt, 0, {}, subfolders)));
+        const auto rootID = db->folder("/r")->id;
+        for (int i = 0; i < 40; ++i) {
+            const auto& entry = tree[static_cast<std::size_t>(i) + 1];
+            const auto sub = stored.child(*root, "d" + std::to_string(i));
+            ASSERT_TRUE(sub);
+            EXPECT_TRUE(stored.unchanged(*sub, folder(entry.path, rootID, 1, entry.files))) << entry.path;
+        }
+    }
+}
+
+TEST_F(ScanCacheTest, RowsThatNoListingCanMatchAreLeftToTheComparison)
+{
+    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/s", {}}});
+    // A row never given a date, and file rows whose folder is gone.
+    executeOutside("UPDATE folders SET modified = NULL WHERE path = '/r/s';"
+                   "INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc) VALUES(9999, 'x', '', 1, 1, 1);");
+    const auto stored = loadBeside(path(), *db, 2);
+    const auto root = stored.root(db->folder("/r")->id);
+    ASSERT_TRUE(root);
+    EXPECT_TRUE(stored.unchanged(*root, folder("/r", std::nullopt, 0, {file("a", 1)}, {"s"})));
+    const auto sub = stored.child(*root, "s");
+    ASSERT_TRUE(sub);
+    EXPECT_FALSE(stored.unchanged(*sub, folder("/r/s", db->folder("/r")->id, 1)));
+
+    db->clearAll();
+    const auto empty = loadBeside(path(), *db, 3);
+    EXPECT_EQ(empty.size(), 0u);
+    EXPECT_FALSE(empty.root(1));
+}
