@@ -30,6 +30,7 @@ void DirectoryWorkQueue::pushLocked(std::vector<Job>& jobs)
         if (!waiters_.empty()) {
             Waiter* waiter = waiters_.back();
             waiters_.pop_back();
+            waitingWorkers_.store(waiters_.size(), std::memory_order_relaxed);
             ++active_;
             waiter->job = std::move(job);
             waiter->resumed = true;
@@ -64,6 +65,7 @@ std::optional<DirectoryWorkQueue::Job> DirectoryWorkQueue::nextLocked(std::uniqu
     }
     Waiter waiter;
     waiters_.push_back(&waiter);
+    waitingWorkers_.store(waiters_.size(), std::memory_order_relaxed);
     waiter.wake.wait(lock, [&] { return waiter.resumed; });
     return std::move(waiter.job);
 }
@@ -98,4 +100,5 @@ void DirectoryWorkQueue::finishAllLocked()
         waiter->wake.notify_one();
     }
     waiters_.clear();
+    waitingWorkers_.store(0, std::memory_order_relaxed);
 }

@@ -4,6 +4,7 @@
 #include "platform/FolderHandle.h"
 #include "scanning/FolderSlot.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -57,6 +58,8 @@ public:
     void cancel();
 
     std::size_t activeCount() const;
+    // Whether a worker waits for a job now; read without the lock, so only a hint.
+    bool hasWaitingWorkers() const { return waitingWorkers_.load(std::memory_order_relaxed) > 0; }
 
 private:
     struct Waiter {
@@ -74,4 +77,5 @@ private:
     std::size_t active_ = 0;
     bool cancelled_ = false;
     std::vector<Waiter*> waiters_;
+    std::atomic<std::size_t> waitingWorkers_{0};   // waiters_.size()
 };

@@ -132,6 +132,31 @@ struct FileScanner::ReadFolder {
     std::size_t reader = 0;                     // the worker that read it
 };
 
+// One reader's own state. What it read goes to the writer a few folders at a time, and the jobs
+// of the subfolders it found stay with it meanwhile: another worker may take a job only once
+// the folder that holds it is with the writer, which writes a folder before its subfolders.
+struct FileScanner::Worker {
+    // Folders handed over at once, at most: each hand-over takes the queue's lock and may
+    // wake the writer.
+    static constexpr std::size_t foldersPerHandover = 16;
+    static constexpr std::size_t entriesPerHandover = 4096;
+
+    std::size_t index = 0;
+    // Its connection to the cache, if any, through which it sets listings against stored rows.
+    StoredRowsReader* stored = nullptr;
+    std::vector<ReadFolder> read;   // in reading order
+    std::size_t readEntries = 0;
+    std::vector<Job> kept;
+
+    // Ends the open read of the cache, if any: the writer may wait for every read to end.
+    void endRead() const
+    {
+        if (stored)
+            stored->end();
+    }
+    bool handoverDue() const { return read.size() >= foldersPerHandover || readEntries >= entriesPerHandover; }
+};
+
 // The state one scan shares between its readers and its writer.
 struct FileScanner::Run {
     explicit Run(std::size_t handoffCapacity) : handoff(handoffCapacity, handoffEntryBudget) {}
@@ -374,6 +399,10 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.handoff.close();
         writer.join();
     }
+    // The readers' connections and the stored rows in brief are not needed past the walk, and
+    // the finish wants room for every folder's figures.
+    run.storedFolders.reset();
+    run.readers.clear();
     const bool stopped = stop.stop_requested();
     if (!run.cacheFault)
         syncFoldersWithHardLinks(run);
@@ -515,12 +544,13 @@ void FileScanner::prepareReaders(Run& run, std::size_t workers) const
 
 void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
 {
-    StoredRowsReader* const stored = reader < run.readers.size() ? run.readers[reader].get() : nullptr;
-    // The writer may wait for every read of the cache to end, so none stays open while this
-    // worker waits.
-    const std::function<void()> endRead = [&] {
-        if (stored)
-            stored->end();
+    Worker worker;
+    worker.index = reader;
+    worker.stored = reader < run.readers.size() ? run.readers[reader].get() : nullptr;
+    const std::function<void()> endRead = [&] { worker.endRead(); };
+    const auto handOver = [&] {
+        run.handoff.pushAll(worker.read, worker.readEntries, endRead);
+        worker.readEntries = 0;
     };
     auto& bin = *run.bins[reader];
     std::vector<ReadFolder> written;
@@ -532,7 +562,8 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         }
         written.clear();
         if (run.stop.stop_requested()) {
-            endRead();
+            handOver();
+            worker.endRead();
             queue.complete();
             return;
         }
@@ -540,13 +571,24 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         // its stored rows for gone.
         std::vector<Job> children;
         try {
-            children = process(*job, run, stored, endRead, reader);
+            children = process(*job, run, worker);
         } catch (...) {
-            endRead();   // the loss is logged under the writer's lock
+            worker.endRead();   // the loss is logged under the writer's lock
             loseFolder(job->path, currentFailure(), run);
         }
         job.reset();   // its folder handles go before this worker waits for the next
-        job = queue.completeAndNext(std::move(children), endRead);
+        for (auto& child : children)
+            worker.kept.push_back(std::move(child));
+        // Its own subfolders first, as the walk goes deeper; the others get them once their
+        // parents are with the writer.
+        if (!worker.kept.empty() && !worker.handoverDue() && !queue.hasWaitingWorkers()) {
+            job = std::move(worker.kept.back());
+            worker.kept.pop_back();
+            continue;
+        }
+        handOver();
+        job = queue.completeAndNext(std::move(worker.kept), endRead);
+        worker.kept.clear();
     }
 }
 
@@ -588,10 +630,17 @@ std::optional<std::vector<FileScanner::Job>> FileScanner::takeFromIndex(const Jo
     return jobs;
 }
 
-std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, StoredRowsReader* stored,
-                                                  const std::function<void()>& endRead, std::size_t reader)
+std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Worker& worker)
 {
-    pauseGate_.waitIfPaused(run.stop, endRead);
+    StoredRowsReader* const stored = worker.stored;
+    const std::function<void()> endRead = [&] { worker.endRead(); };
+    // What it read goes to the writer before it waits, so that a pause or a stall holds none back.
+    const std::function<void()> beforeWait = [&] {
+        run.handoff.pushAll(worker.read, worker.readEntries, endRead);
+        worker.readEntries = 0;
+        worker.endRead();
+    };
+    pauseGate_.waitIfPaused(run.stop, beforeWait);
     if (run.stop.stop_requested())
         return {};
     // The writer drops what lies below a folder it failed to write; reading it is wasted.
@@ -663,7 +712,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Sto
         file.category = StorageCategorizer::category(file.fileExtension, context);
         listing.files.push_back(std::move(file));
     };
-    const auto failure = reader_.readPatiently(location, visit, opened, run.stop, endRead);
+    const auto failure = reader_.readPatiently(location, visit, opened, run.stop, beforeWait);
     if (failure && failure->lacksDescriptors()) {
         if (!run.stop.stop_requested()) {
             endRead();
@@ -711,7 +760,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Sto
     if (!failure)
         folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
-    folder.reader = reader;
+    folder.reader = worker.index;
     // A folder holding links is synced after the walk, against the rows as they are then.
     if (stored && folder.links.empty() && !snapshot.isNewRow) {
         // The stored rows in brief tell an unchanged folder without a query; any other is
@@ -730,9 +779,9 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Sto
         }
     }
 
-    // Handed over before the subfolders can be read, so the writer meets it before them.
-    const std::size_t entries = 1 + folder.snapshot.files.size() + folder.snapshot.subdirectories.size();
-    run.handoff.push(std::move(folder), entries, endRead);
+    // Handed over before any other worker can read its subfolders, so the writer meets it before them.
+    worker.readEntries += 1 + folder.snapshot.files.size() + folder.snapshot.subdirectories.size();
+    worker.read.push_back(std::move(folder));
     return children;
 }
 

@@ -92,13 +92,12 @@ private:
     struct Run;
     struct Listing;
     struct ReadFolder;
+    struct Worker;
 
     void work(DirectoryWorkQueue& queue, Run& run, std::size_t reader);
-    // `stored`, when present, is the worker's own connection to the cache, through which it
-    // sets each listing against the stored rows before handing it over; `endRead` ends its
-    // read before the worker may wait.
-    std::vector<Job> process(const Job& job, Run& run, StoredRowsReader* stored, const std::function<void()>& endRead,
-                             std::size_t reader);
+    // Reads the job's folder and keeps it in the worker's hands until the worker hands over
+    // what it read; returns the jobs of its subfolders.
+    std::vector<Job> process(const Job& job, Run& run, Worker& worker);
     // The worker's connection to the cache, or nothing when the cache cannot be read that way.
     std::unique_ptr<StoredRowsReader> storedRowsReader() const;
     // Opens the workers' connections and, through them, reads the stored rows in brief.

@@ -29,28 +29,24 @@ public:
     void push(Item item, std::size_t weight, BeforeWait&& beforeWait)
     {
         std::unique_lock lock(mutex_);
-        const auto hasRoom = [&] {
-            return items_.empty() || (items_.size() < capacity_ && weight <= weightCapacity_ - queuedWeight_);
-        };
-        if (!hasRoom()) {
-            lock.unlock();
-            beforeWait();
-            lock.lock();
-        }
-        if (!hasRoom()) {
-            ++waitingProducers_;
-            notFull_.wait(lock, hasRoom);
-            --waitingProducers_;
-        }
+        waitForRoom(lock, 1, weight, beforeWait);
         items_.push_back(std::move(item));
-        queuedWeight_ = weight > weightCapacity_ - queuedWeight_ ? weightCapacity_ : queuedWeight_ + weight;
-        // One wake per wait: the consumer takes everything once it has the lock, and a
-        // producer that wakes it again only adds to the contention for that lock.
-        const bool wake = consumerWaiting_;
-        consumerWaiting_ = false;
-        lock.unlock();
-        if (wake)
-            notEmpty_.notify_one();
+        added(lock, weight);
+    }
+
+    // Several items at once, in their order, under one lock; `items` is left empty with its room.
+    // They count as one item's weight of `weight` and as items.size() items.
+    template <class BeforeWait>
+    void pushAll(std::vector<Item>& items, std::size_t weight, BeforeWait&& beforeWait)
+    {
+        if (items.empty())
+            return;
+        std::unique_lock lock(mutex_);
+        waitForRoom(lock, items.size(), weight, beforeWait);
+        for (auto& item : items)
+            items_.push_back(std::move(item));
+        items.clear();
+        added(lock, weight);
     }
 
     // Blocks until items are queued or the queue is closed; empty only once closed and drained.
@@ -92,6 +88,37 @@ public:
     }
 
 private:
+    template <class BeforeWait>
+    void waitForRoom(std::unique_lock<std::mutex>& lock, std::size_t count, std::size_t weight, BeforeWait& beforeWait)
+    {
+        const auto hasRoom = [&] {
+            return items_.empty() ||
+                   (items_.size() + count <= capacity_ && weight <= weightCapacity_ - queuedWeight_);
+        };
+        if (!hasRoom()) {
+            lock.unlock();
+            beforeWait();
+            lock.lock();
+        }
+        if (!hasRoom()) {
+            ++waitingProducers_;
+            notFull_.wait(lock, hasRoom);
+            --waitingProducers_;
+        }
+    }
+
+    void added(std::unique_lock<std::mutex>& lock, std::size_t weight)
+    {
+        queuedWeight_ = weight > weightCapacity_ - queuedWeight_ ? weightCapacity_ : queuedWeight_ + weight;
+        // One wake per wait: the consumer takes everything once it has the lock, and a
+        // producer that wakes it again only adds to the contention for that lock.
+        const bool wake = consumerWaiting_;
+        consumerWaiting_ = false;
+        lock.unlock();
+        if (wake)
+            notEmpty_.notify_one();
+    }
+
     // Takes everything waiting and lets go of the lock before waking the producers, so that
     // they do not wake only to wait for it.
     void handOver(std::vector<Item>& taken, std::unique_lock<std::mutex>& lock)

@@ -123,3 +123,30 @@ TEST(HandoffQueue, ATakeEmptiesTheGivenVectorAndLeavesItsRoomToTheQueue)
     EXPECT_FALSE(queue.takeAllWithin(10ms, next));
     EXPECT_TRUE(next.empty());
 }
+
+TEST(HandoffQueue, ABatchGoesInWholeInItsOrderOnceThereIsRoomForAllOfIt)
+{
+    HandoffQueue<int> queue(4);
+    queue.push(1);
+    queue.push(2);
+    std::vector<int> batch{3, 4, 5};
+    std::atomic<bool> pushed{false};
+    std::atomic<int> warned{0};
+    std::jthread producer([&] {
+        queue.pushAll(batch, 3, [&] { ++warned; });   // five would not fit in four
+        pushed = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(pushed);
+    EXPECT_EQ(warned.load(), 1);
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{1, 2}));
+    producer.join();
+    EXPECT_TRUE(batch.empty());
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{3, 4, 5}));
+    // More than the whole room still goes into an empty queue, and nothing at all is no push.
+    std::vector<int> large{6, 7, 8, 9, 10, 11};
+    queue.pushAll(large, 6, [] {});
+    std::vector<int> none;
+    queue.pushAll(none, 0, [] { FAIL() << "an empty batch waits for nothing"; });
+    EXPECT_EQ(queue.takeAll(), (std::vector<int>{6, 7, 8, 9, 10, 11}));
+}
