@@ -18,20 +18,27 @@ namespace {
 using Statement = SQLiteConnection::Statement;
 
 // Every folder's figures as the totals are added up: its direct figures at first, then those
-// of its whole subtree. Kept small, since every folder of the index has one.
+// of its whole subtree; and the totals stored now, so that only rows whose totals change are
+// written. Kept small, since every folder of the index has one.
 struct Row {
     std::int64_t id = 0;
     std::int64_t parent = 0;   // 0 for a root
-    std::int64_t depth = 0;
     std::int64_t alloc = 0;
     std::int64_t size = 0;
     std::int64_t files = 0;
     std::int64_t dirs = 0;
+    std::int64_t storedAlloc = 0;
+    std::int64_t storedSize = 0;
+    std::int64_t storedFiles = 0;
+    std::int64_t storedDirs = 0;
+    std::int32_t depth = 0;
+    bool isRoot = false;   // no parent row at all, as opposed to one that is gone
 };
 
 // The rows in id order, read in one pass with what the finish must know of them first.
 struct FolderFigures {
     std::vector<Row> rows;
+    std::int64_t restricted = 0;
     bool unvisited = false;   // a row that the scan did not sync
     bool orphaned = false;    // a row whose parent row is gone
 };
@@ -41,7 +48,9 @@ bool byID(const Row& a, const Row& b) { return a.id < b.id; }
 // The position of the row with this id in rows sorted by id.
 std::optional<std::size_t> positionOf(const std::vector<Row>& rows, std::int64_t id)
 {
-    const auto found = std::lower_bound(rows.begin(), rows.end(), Row{id, 0, 0, 0, 0, 0, 0}, byID);
+    Row key;
+    key.id = id;
+    const auto found = std::lower_bound(rows.begin(), rows.end(), key, byID);
     if (found == rows.end() || found->id != id) return std::nullopt;
     return static_cast<std::size_t>(found - rows.begin());
 }
@@ -121,13 +130,26 @@ FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID)
     FolderFigures figures;
     auto& rows = figures.rows;
     rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
-    db.query("SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id FROM folders", {},
-             [&](Statement& r) {
-                 const std::int64_t parent = r.isNull(1) ? 0 : r.integer(1);
-                 rows.push_back({r.integer(0), parent, r.integer(2), r.integer(3), r.integer(4), r.integer(5), 0});
+    db.query("SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id, restricted, total_alloc, "
+             "total_size, total_files, total_dirs FROM folders",
+             {}, [&](Statement& r) {
+                 Row row;
+                 row.id = r.integer(0);
+                 row.isRoot = r.isNull(1);
+                 row.parent = row.isRoot ? 0 : r.integer(1);
+                 row.depth = static_cast<std::int32_t>(r.integer(2));
+                 row.alloc = r.integer(3);
+                 row.size = r.integer(4);
+                 row.files = r.integer(5);
+                 row.storedAlloc = r.integer(8);
+                 row.storedSize = r.integer(9);
+                 row.storedFiles = r.integer(10);
+                 row.storedDirs = r.integer(11);
+                 rows.push_back(row);
                  // No folder has the id 0: such a parent is gone like any other.
-                 if (parent == 0 && !r.isNull(1)) figures.orphaned = true;
-                 if (!r.isNull(6) && r.integer(6) != scanID) figures.unvisited = true;
+                 if (row.parent == 0 && !row.isRoot) figures.orphaned = true;
+                 if (r.integer(6) != scanID) figures.unvisited = true;
+                 if (r.integer(7) == 1) ++figures.restricted;
              });
     // A table scan gives the rows in id order, so a parent is found by a binary search.
     if (!std::is_sorted(rows.begin(), rows.end(), byID)) std::stable_sort(rows.begin(), rows.end(), byID);
@@ -138,9 +160,11 @@ FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID)
 }
 
 // Every folder's subtree totals from its direct figures, deepest folders first; writes only
-// the rows whose totals changed.
-void recomputeTotals(SQLiteConnection& db, std::vector<Row> rows)
+// the rows whose totals changed, and leaves the index on the allocated total alone where that
+// total stayed. Returns the index-wide totals.
+ScanTotals recomputeTotals(SQLiteConnection& db, FolderFigures figures)
 {
+    auto& rows = figures.rows;
     std::vector<std::uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(),
@@ -158,27 +182,28 @@ void recomputeTotals(SQLiteConnection& db, std::vector<Row> rows)
         target.dirs += row.dirs + 1;
     }
 
-    // Only rows whose stored totals differ are written, after the query has ended.
-    std::vector<std::uint32_t> changed;
-    db.query("SELECT id, total_alloc, total_size, total_files, total_dirs FROM folders", {}, [&](Statement& r) {
-        const auto position = positionOf(rows, r.integer(0));
-        if (!position) return;
-        const Row& row = rows[*position];
-        if (row.alloc != r.integer(1) || row.size != r.integer(2) || row.files != r.integer(3) ||
-            row.dirs != r.integer(4))
-            changed.push_back(static_cast<std::uint32_t>(*position));
-    });
-    for (const std::uint32_t position : changed) {
-        const Row& row = rows[position];
-        db.runValues("UPDATE folders SET total_alloc = ?, total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?",
-                     row.alloc, row.size, row.files, row.dirs, row.id);
+    ScanTotals totals;
+    totals.restrictedFolders = figures.restricted;
+    for (const Row& row : rows) {
+        if (row.isRoot) {
+            totals.fileCount += row.files;
+            totals.folderCount += row.dirs + 1;   // the roots themselves count as folders
+            totals.allocatedBytes += row.alloc;
+        }
+        if (row.alloc != row.storedAlloc)
+            db.runValues("UPDATE folders SET total_alloc = ?, total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?",
+                         row.alloc, row.size, row.files, row.dirs, row.id);
+        else if (row.size != row.storedSize || row.files != row.storedFiles || row.dirs != row.storedDirs)
+            db.runValues("UPDATE folders SET total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?", row.size,
+                         row.files, row.dirs, row.id);
     }
+    return totals;
 }
 
 } // namespace
 
-void settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
-                   bool indexFiles)
+ScanTotals settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
+                         bool indexFiles)
 {
     auto& db = batch.connection();
     FolderFigures folders = readFolders(db, scanID);
@@ -189,7 +214,7 @@ void settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std
         removeOrphanFolders(batch);
         folders = readFolders(db, scanID);
     }
-    recomputeTotals(db, std::move(folders.rows));
+    return recomputeTotals(db, std::move(folders));
 }
 
 namespace {

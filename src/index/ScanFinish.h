@@ -16,8 +16,9 @@ namespace ScanFinish {
 // all went in) the folders it did not visit and those no tree reaches go first, and with
 // `indexFiles` the file rows' folder index is built before that: without it each deletion
 // reads every file row. Then every folder's subtree totals, deepest folders first; only the
-// rows whose totals changed are written.
-void settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
+// rows whose totals changed are written. Returns the totals of the index as IndexQueries::totals
+// reads them.
+ScanTotals settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
                    bool indexFiles);
 
 // category_totals from the file rows.

@@ -451,7 +451,8 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         // A first scan's file rows have no folder index yet.
-        ScanFinish::settleFolders(batch, scanID, roots, completed && writesIntact, bulkLoading_);
+        const ScanTotals totals =
+            ScanFinish::settleFolders(batch, scanID, roots, completed && writesIntact, bulkLoading_);
         // A rescan that found nothing changed leaves them as the last finish took them; one
         // whose every file row write was noted adds what it noted.
         if (!batch.fileRowSumsCurrent()) {
@@ -459,7 +460,6 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
             if (!tracked || !ScanFinish::addCategoryChanges(db, tracked->fromEmpty, *tracked->changes))
                 ScanFinish::removeOrphanFilesAndRebuildCategoryTotals(batch);
         }
-        const ScanTotals totals = IndexQueries::totals(db);
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "
                "changed_files = ?, deleted_files = ?\nWHERE id = ?",
                {nowSeconds(), rawValue(status), totals.fileCount, totals.folderCount, totals.allocatedBytes, newFiles,

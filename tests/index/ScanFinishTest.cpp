@@ -106,6 +106,33 @@ TEST_F(ScanCacheTest, AFolderWithAMissingParentAddsNothingUpward)
     EXPECT_EQ(db->folder("/r")->totalAllocated, 1);
 }
 
+TEST_F(ScanCacheTest, TheFinishCountsOnlyTreesThatReachARootAndWritesTheAllocatedTotalOnlyWhereItMoved)
+{
+    scanTree("/r", {{"/r", {file("a", 4096)}}, {"/r/s", {file("b", 4096)}}, {"/r/t", {}}});
+    const auto scanID = db->beginScan({"/r"});
+    const auto rootID = db->ensureRoot("/r", 1.0);
+    // A folder whose parent row is gone, and a folder that cannot be read.
+    db->syncDirectory(folder("/r/lost", 424242, 1, {file("l", 8192)}), scanID);
+    auto refused = folder("/r/t", rootID, 1);
+    refused.isRestricted = true;
+    refused.folderID = db->folder("/r/t")->id;
+    db->syncDirectory(refused, scanID);
+    // One byte more in /r/s: the sizes move up the tree, the allocated totals stay.
+    auto grown = folder("/r/s", rootID, 1, {file("b", 4096)});
+    grown.files[0].size += 1;
+    grown.folderID = db->folder("/r/s")->id;
+    db->syncDirectory(grown, scanID);
+    db->commit();
+    executeOutside("CREATE TRIGGER steady AFTER UPDATE OF total_alloc ON folders WHEN NEW.path <> '/r/lost' "
+                   "BEGIN SELECT RAISE(ABORT, 'total_alloc rewritten'); END;");
+
+    const auto totals = db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    EXPECT_EQ(totals, (ScanTotals{2, 3, 8192, 1}));
+    EXPECT_EQ(totals, db->totals());
+    EXPECT_EQ(db->folder("/r")->totalSize, 4095 + 4096);
+    EXPECT_EQ(db->folder("/r/lost")->totalAllocated, 8192);
+}
+
 TEST_F(ScanCacheTest, TheFinishLeavesNoFileWithoutItsFolderAndCategoriesAddUpLikeTheFolders)
 {
     scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/a", {file("b", 2)}}});
