@@ -41,11 +41,14 @@ std::string deletingLastComponent(std::string_view path)
 
 std::string extension(std::string_view path)
 {
-    const std::string name = lastComponent(path);
+    // lastComponent's name, without copying it: every file of a scan comes through here.
+    path = trimmingTrailingSlashes(path);
+    const auto slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     const auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size())
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size())
         return "";
-    return name.substr(dot + 1);
+    return std::string(name.substr(dot + 1));
 }
 
 std::string appending(std::string_view folder, std::string_view component)

@@ -85,6 +85,24 @@ DirectoryReader::DirectoryReader() : fileSystem_(&FileSystem::standard()) {}
 
 std::string DirectoryReader::decodedName(std::string_view bytes, bool& valid)
 {
+    std::string name;
+    decodeName(bytes, valid, name);
+    return name;
+}
+
+void DirectoryReader::decodeName(std::string_view bytes, bool& valid, std::string& name)
+{
+    // Most names are plain ASCII, which needs no decoding and cannot hold U+FFFD.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        valid = true;
+        name.assign(bytes);
+        return;
+    }
+    name = decodedUTF8(bytes, valid);
+}
+
+std::string DirectoryReader::decodedUTF8(std::string_view bytes, bool& valid)
+{
     valid = true;
     size_t i = 0;
     while (i < bytes.size()) {
@@ -117,7 +135,7 @@ std::string DirectoryReader::decodedName(std::string_view bytes, bool& valid)
 FileSystem::EntryVisitor DirectoryReader::entryVisitor(const Visitor& visit, RawDirectoryEntry& entry)
 {
     return [&visit, &entry](std::string_view name, const FileStatus& status) {
-        entry.name = decodedName(name, entry.hasValidName);
+        decodeName(name, entry.hasValidName, entry.name);
         if (entry.hasValidName)
             entry.diskName.clear();
         else

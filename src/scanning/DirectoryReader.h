@@ -45,8 +45,11 @@ public:
     // UTF-8 decoding of a name's bytes with every invalid sequence replaced by
     // U+FFFD; valid only when nothing was replaced and no U+FFFD was there before.
     static std::string decodedName(std::string_view bytes, bool& valid);
+    // The same into `name`, whose room is reused.
+    static void decodeName(std::string_view bytes, bool& valid, std::string& name);
 
 private:
+    static std::string decodedUTF8(std::string_view bytes, bool& valid);
     static FileSystem::EntryVisitor entryVisitor(const Visitor& visit, RawDirectoryEntry& entry);
 
     const FileSystem* fileSystem_;

@@ -671,8 +671,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
         case RawDirectoryEntry::Kind::directory:
             if (entry.device != job.device)
                 return;
-            childPath.assign(prefix).append(entry.name);
-            if (isExcluded(childPath, run.exclusions))
+            if (!run.exclusions.empty() && isExcluded(childPath.assign(prefix).append(entry.name), run.exclusions))
                 return;
             listing.subdirectories.push_back(ScannedSubdirectory{entry.name, entry.modified});
             listing.subdirectoryDiskNames.push_back(entry.diskName);
@@ -683,7 +682,11 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
             break;
         }
         const bool isLink = entry.kind == RawDirectoryEntry::Kind::symlink;
-        ScannedFile file;
+        // Room for a small folder's files at its first file, and none for a folder without files.
+        if (listing.files.empty())
+            listing.files.reserve(16);
+        const std::size_t position = listing.files.size();
+        ScannedFile& file = listing.files.emplace_back();
         file.name = entry.name;
         if (entry.name.front() == '.')
             file.flags.insert(FileItem::Flags::hidden);
@@ -701,7 +704,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
             file.inode = entry.inode;
             childPath.assign(prefix).append(entry.name);
             hardLinkTracker_.record(entry.device, entry.inode, childPath);
-            listing.links.push_back(listing.files.size());
+            listing.links.push_back(position);
             listing.keys.push_back(HardLinkTracker::Key{entry.device, entry.inode});
         } else {
             listing.countedBytes += entry.allocatedSize;
@@ -710,7 +713,6 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
         file.created = entry.created;
         file.accessed = entry.accessed;
         file.category = StorageCategorizer::category(file.fileExtension, context);
-        listing.files.push_back(std::move(file));
     };
     const auto failure = reader_.readPatiently(location, visit, opened, run.stop, beforeWait);
     if (failure && failure->lacksDescriptors()) {
