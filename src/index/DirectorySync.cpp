@@ -51,7 +51,11 @@ constexpr std::string_view updateFileSQL =
 constexpr std::string_view selectFilesSQL =
     "SELECT id, name, size, alloc, modified, counted_alloc, flags, inode, category FROM files WHERE folder_id = ?";
 constexpr std::string_view insertChildSQL =
-    "INSERT OR IGNORE INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)";
+    "INSERT OR IGNORE INTO folders(id, parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?, ?)";
+constexpr std::string_view insertNewFolderSQL =
+    "INSERT INTO folders(id, parent_id, path, name, depth, modified, restricted, scan_id, scanned_at, category,\n"
+    "    direct_alloc, direct_size, direct_files, direct_dirs, total_alloc, total_size, total_files)\n"
+    "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
 bool unchanged(const ScannedFile& file, const CachedFile& cached)
 {
@@ -313,8 +317,22 @@ bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
     return parent == snapshot.parentID && columnEquals(row, 2, snapshot.name) && row.integer(3) == snapshot.depth;
 }
 
-ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snapshot)
+// Before a sync reads folder rows, the rows that wait go in. A row its parent's sync left
+// waiting is not read; it is only trusted while its batch was not lost.
+void settleRowsFor(WriteBatch& batch, const DirectorySnapshot& snapshot)
 {
+    if (!snapshot.isNewRow || !snapshot.folderID) {
+        batch.insertPendingFolderRows();
+        return;
+    }
+    const PendingFolderRows& pending = batch.pendingFolderRows();
+    if (!pending.waiting(*snapshot.folderID) && pending.wasLost(*snapshot.folderID))
+        throw SQLiteError(SQLITE_ABORT, "the folder row for " + snapshot.path + " was lost with an earlier write");
+}
+
+ResolvedFolder resolveFolder(WriteBatch& batch, const DirectorySnapshot& snapshot)
+{
+    auto& db = batch.connection();
     if (snapshot.folderID) {
         if (snapshot.isNewRow) return {*snapshot.folderID, true};
         std::optional<ResolvedFolder> stored;
@@ -326,9 +344,12 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
         if (stored) return *stored;
     }
     if (auto id = folderIDAtPath(db, snapshot.path)) return {*id, false};
-    db.runValues("INSERT INTO folders(parent_id, path, name, depth) VALUES(?, ?, ?, ?)", snapshot.parentID,
-                 snapshot.path, snapshot.name, snapshot.depth);
-    return {db.lastInsertRowID(), true};
+    auto& pending = batch.pendingFolderRows();
+    db.runValues("INSERT INTO folders(id, parent_id, path, name, depth) VALUES(?, ?, ?, ?, ?)", pending.nextID(),
+                 snapshot.parentID, snapshot.path, snapshot.name, snapshot.depth);
+    const std::int64_t id = db.lastInsertRowID();
+    pending.used(id);
+    return {id, true};
 }
 
 // What differs, in listing order: a stored row id to update, or none for a new file; and the
@@ -429,8 +450,10 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
 
 constexpr std::string_view selectChildrenSQL = "SELECT id, name, path FROM folders WHERE parent_id = ?";
 
+// New subfolders' rows wait for their own syncs when `rowsMayWait` (see PendingFolderRows).
 void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot,
-                  FolderDifferences* read, DirectorySyncResult& result, std::vector<std::string>& duplicates)
+                  FolderDifferences* read, DirectorySyncResult& result, std::vector<std::string>& duplicates,
+                  bool rowsMayWait)
 {
     auto& db = batch.connection();
     // The reader's rows are looked at in place: what a reader allocated, the writer does not free.
@@ -444,6 +467,7 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
     for (const auto& child : read ? read->children : queried) stored.emplace(child.name, CachedChild{child.id, child.path});
 
     const std::int64_t childDepth = snapshot.depth + 1;
+    auto& pending = batch.pendingFolderRows();
     std::set<std::string_view> seen;
     std::string path;
     for (const auto& subfolder : snapshot.subdirectories) {
@@ -457,12 +481,24 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
             continue;
         }
         path = childPath(snapshot.path, subfolder.name);
+        if (rowsMayWait && pending.mayWait(path)) {
+            // Its own sync inserts its row whole.
+            const std::int64_t id = pending.add(folderID, path, subfolder.name.size(), childDepth, subfolder.modified);
+            result.childIDs[subfolder.name] = id;
+            result.newChildIDs.push_back(id);
+            batch.count();
+            continue;
+        }
         // Ignored when the path has a row already, which costs no lookup of its own.
-        if (db.runValues(insertChildSQL, folderID, path, subfolder.name, childDepth, subfolder.modified) > 0) {
+        if (db.runValues(insertChildSQL, pending.nextID(), folderID, path, subfolder.name, childDepth,
+                         subfolder.modified) > 0) {
             const std::int64_t id = db.lastInsertRowID();
+            pending.used(id);
             result.childIDs[subfolder.name] = id;
             result.newChildIDs.push_back(id);
         } else {
+            // The rows below the one found may be waiting.
+            batch.insertPendingFolderRows();
             std::optional<std::pair<std::int64_t, std::int64_t>> existing;   // id, depth
             db.query("SELECT id, depth FROM folders WHERE path = ?", {path}, [&](Statement& row) {
                 if (!existing) existing = std::pair{row.integer(0), row.integer(1)};
@@ -494,6 +530,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                          FolderDifferences* read)
 {
     batch.beginIfNeeded();
+    settleRowsFor(batch, snapshot);
     auto& db = batch.connection();
     // The reader's rows are the folder's rows only while nothing but this sync has written
     // them since, and only for the row the writer resolved.
@@ -502,7 +539,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     DirectorySyncResult result;
     const ResolvedFolder folder = read ? ResolvedFolder{read->folderID, read->storedParentID == snapshot.parentID &&
                                                                              read->sameNameAndDepth}
-                                       : resolveFolder(db, snapshot);
+                                       : resolveFolder(batch, snapshot);
     result.folderID = folder.id;
 
     std::int64_t directAlloc = 0;
@@ -514,7 +551,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 
     syncFiles(batch, result.folderID, snapshot, now, read, result);
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, read, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, read, result, duplicates, true);
 
     // Stamped last: a folder whose files or children failed to write keeps its old scan id,
     // so a resumed scan reads it again and the finish does not mistake it for visited.
@@ -533,6 +570,13 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     if (read && folder.placed && read->rowCurrent) {
         // Only the visit is new.
         db.runValues("UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id = ?", scanID, now, result.folderID);
+    } else if (const auto* waiting =
+                   snapshot.isNewRow ? batch.pendingFolderRows().waiting(result.folderID) : nullptr) {
+        // The row its parent's sync left waiting goes in once, whole, with a new leaf's totals.
+        db.runValues(insertNewFolderSQL, result.folderID, waiting->parentID, waiting->path, waiting->name(),
+                     waiting->depth, snapshot.modified, restricted, scanID, now, category, directAlloc, directSize,
+                     fileCount, subfolderCount, directAlloc, directSize, fileCount);
+        batch.pendingFolderRows().inserted(result.folderID);
     } else if (folder.placed && snapshot.isNewRow) {
         // A row made by this scan has no totals yet. Its own figures are all of a leaf's, so
         // the finish finds most folders' totals already right and leaves them alone.
@@ -564,11 +608,13 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& snapshot)
 {
     batch.beginIfNeeded();
+    settleRowsFor(batch, snapshot);
     DirectorySyncResult result;
-    result.folderID = resolveFolder(batch.connection(), snapshot).id;
-    // Repeated names are logged by the folder's full sync.
+    result.folderID = resolveFolder(batch, snapshot).id;
+    // Repeated names are logged by the folder's full sync. The subfolder rows go in at once:
+    // one that cannot fails this sync, so that the folder's files stay out of the cache.
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, nullptr, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, nullptr, result, duplicates, false);
     batch.commitIfNeeded();
     return result;
 }
@@ -576,6 +622,7 @@ DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& s
 std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
 {
     batch.beginIfNeeded();
+    batch.insertPendingFolderRows();
     batch.noteRewrite();
     auto& db = batch.connection();
     const auto bounds = IndexRows::subtreeValues(path);
