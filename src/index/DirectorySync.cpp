@@ -42,9 +42,9 @@ using Statement = SQLiteConnection::Statement;
 // each row is matched at most once.
 using CachedChildren = std::multimap<std::string_view, CachedChild>;
 
-constexpr std::string_view insertFileSQL =
+constexpr std::string_view insertFilesSQL =
     "INSERT OR FAIL INTO files(folder_id, name, ext, size, alloc, counted_alloc, modified, created, accessed, flags, inode, "
-    "category, scanned_at)\nVALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    "category, scanned_at)\nVALUES";
 constexpr std::string_view updateFileSQL =
     "UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
     "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?";
@@ -88,9 +88,9 @@ void check(int result, sqlite3_stmt* statement, int index)
     }
 }
 
-// The ten values the file statements bind after their leading ones, from `first` on, of
-// which an update leaves out the indexed columns not in `keys`; returns the next index.
-int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, double now, std::uint8_t keys = 7)
+// The nine values of a file the file statements bind after their leading ones, from `first`
+// on, of which an update leaves out the indexed columns not in `keys`; returns the next index.
+int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, std::uint8_t keys = 7)
 {
     using Key = FolderDifferences::ChangedFile::Key;
     int index = first;
@@ -111,7 +111,6 @@ int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, 
     integer(file.flags.rawValue);
     integer(static_cast<sqlite3_int64>(file.inode));
     if (keys & Key::category) integer(rawValue(file.category));
-    real(now);
     return index;
 }
 
@@ -143,13 +142,15 @@ public:
     {
         const std::size_t rows = count_;
         if (rows == 0) return 0;
-        sqlite3_stmt* statement = batch_.connection().prepare(insertSQL(rows)).handle();
+        // Every parameter is bound below; the folder and the time once for all rows.
+        sqlite3_stmt* statement = batch_.connection().prepareToRebind(insertSQL(rows)).handle();
+        check(sqlite3_bind_int64(statement, 1, folderID_), statement, 1);
+        check(sqlite3_bind_double(statement, 2, now_), statement, 2);
         for (std::size_t row = 0; row < rows; ++row) {
-            const int first = static_cast<int>(row * columns);
-            check(sqlite3_bind_int64(statement, first + 1, folderID_), statement, first + 1);
-            bindText(statement, first + 2, pending_[row]->name);
-            bindText(statement, first + 3, pending_[row]->fileExtension);
-            bindFileValues(statement, first + 4, *pending_[row], now_);
+            const int first = static_cast<int>(shared + 1 + row * perRow);
+            bindText(statement, first, pending_[row]->name);
+            bindText(statement, first + 1, pending_[row]->fileExtension);
+            bindFileValues(statement, first + 2, *pending_[row]);
         }
         count_ = 0;
         runToEnd(statement);
@@ -160,15 +161,20 @@ public:
     }
 
 private:
-    static constexpr std::size_t columns = 13;
+    // ?1 is the folder and ?2 the time of every row; then each row's own values.
+    static constexpr std::size_t shared = 2;
+    static constexpr std::size_t perRow = 11;
 
     static const std::string& insertSQL(std::size_t rows)
     {
         static const std::array<std::string, chunkRows + 1> texts = [] {
             std::array<std::string, chunkRows + 1> all;
-            std::string text(insertFileSQL);
+            std::string text(insertFilesSQL);
             for (std::size_t n = 1; n <= chunkRows; ++n) {
-                if (n > 1) text += ", (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+                text += n > 1 ? ", (?1" : "(?1";
+                const std::size_t first = shared + 1 + (n - 1) * perRow;
+                for (std::size_t index = first; index < first + perRow; ++index) text += ", ?" + std::to_string(index);
+                text += ", ?2)";
                 all[n] = text;
             }
             return all;
@@ -392,8 +398,9 @@ const std::string& updateSQL(std::uint8_t keys)
 void updateFile(WriteBatch& batch, const ScannedFile& file, const ChangedFile& changed, double now)
 {
     sqlite3_stmt* update = batch.connection().prepare(updateSQL(changed.movedKeys)).handle();
-    const int last = bindFileValues(update, 1, file, now, changed.movedKeys);
-    check(sqlite3_bind_int64(update, last, *changed.storedID), update, last);
+    const int last = bindFileValues(update, 1, file, changed.movedKeys);
+    check(sqlite3_bind_double(update, last, now), update, last);
+    check(sqlite3_bind_int64(update, last + 1, *changed.storedID), update, last + 1);
     runToEnd(update);
     batch.noteFileRowReplaced(changed.storedCategory, changed.storedCounted, rawValue(file.category),
                               file.countedAllocatedSize);

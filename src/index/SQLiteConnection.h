@@ -81,6 +81,9 @@ public:
     void execute(const std::string& script);
     // The cached statement for this text, reset and with no bindings; prepared on first use.
     Statement prepare(std::string_view sql);
+    // The same keeping the last bindings, for a caller that binds every parameter again:
+    // clearing them walks every parameter, hundreds in a statement of many rows.
+    Statement prepareToRebind(std::string_view sql);
 
     // Prepares, binds and steps to the end; returns the change count.
     std::int64_t run(std::string_view sql, const std::vector<SQLValue>& values = {});
