@@ -110,9 +110,19 @@ public:
     sqlite3* handle() const { return handle_; }
 
 private:
+    // A long text is hashed by its length and its ends: the long ones are statements of many
+    // rows, looked up once per chunk of rows, which differ in length. Texts that share all
+    // three only share a bucket.
     struct TextHash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+        static constexpr std::size_t endLength = 64;
+        std::size_t operator()(std::string_view text) const
+        {
+            const std::hash<std::string_view> hash;
+            if (text.size() <= 2 * endLength) return hash(text);
+            return hash(text.substr(0, endLength)) ^ (hash(text.substr(text.size() - endLength)) * 31) ^
+                   (text.size() * 0x9E3779B97F4A7C15ull);
+        }
     };
 
     sqlite3* handle_ = nullptr;

@@ -26,6 +26,16 @@ TEST(SQLiteConnection, StatementsAreCachedByExactTextAndHandedOutClean)
     db.prepare("SELECT  ?, ?");   // differs only in white space: a second entry
     EXPECT_EQ(db.cachedStatementCount(), before + 1);
 
+    // Long texts of one length that differ only in their middle are two statements too.
+    const std::string padding(200, ' ');
+    const auto longText = [&](char value) { return "SELECT ?, ?," + padding + "'" + value + "'" + padding; };
+    auto x = db.prepare(longText('x'));
+    auto y = db.prepare(longText('y'));
+    EXPECT_NE(x.handle(), y.handle());
+    ASSERT_TRUE(y.step());
+    EXPECT_EQ(y.text(2), "y");
+    EXPECT_EQ(db.prepare(longText('x')).handle(), x.handle());
+
     // A statement once handed out for binding every parameter again is unbound on its next
     // ordinary use.
     auto rebound = db.prepareToRebind("SELECT ?, ?");
