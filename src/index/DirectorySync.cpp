@@ -42,16 +42,20 @@ using Statement = SQLiteConnection::Statement;
 // each row is matched at most once.
 using CachedChildren = std::multimap<std::string_view, CachedChild>;
 
-constexpr std::string_view insertFileSQL =
+constexpr std::string_view insertFilesSQL =
     "INSERT OR FAIL INTO files(folder_id, name, ext, size, alloc, counted_alloc, modified, created, accessed, flags, inode, "
-    "category, scanned_at)\nVALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    "category, scanned_at)\nVALUES";
 constexpr std::string_view updateFileSQL =
     "UPDATE files SET size = ?, alloc = ?, counted_alloc = ?, modified = ?, created = ?, accessed = ?,\n"
     "    flags = ?, inode = ?, category = ?, scanned_at = ? WHERE id = ?";
 constexpr std::string_view selectFilesSQL =
     "SELECT id, name, size, alloc, modified, counted_alloc, flags, inode, category FROM files WHERE folder_id = ?";
 constexpr std::string_view insertChildSQL =
-    "INSERT OR IGNORE INTO folders(parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?)";
+    "INSERT OR IGNORE INTO folders(id, parent_id, path, name, depth, modified) VALUES(?, ?, ?, ?, ?, ?)";
+constexpr std::string_view insertNewFolderSQL =
+    "INSERT INTO folders(id, parent_id, path, name, depth, modified, restricted, scan_id, scanned_at, category,\n"
+    "    direct_alloc, direct_size, direct_files, direct_dirs, total_alloc, total_size, total_files)\n"
+    "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
 bool unchanged(const ScannedFile& file, const CachedFile& cached)
 {
@@ -96,9 +100,9 @@ void check(int result, sqlite3_stmt* statement, int index)
     }
 }
 
-// The ten values the file statements bind after their leading ones, from `first` on, of
-// which an update leaves out the indexed columns not in `keys`; returns the next index.
-int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, double now, std::uint8_t keys = 7)
+// The nine values of a file the file statements bind after their leading ones, from `first`
+// on, of which an update leaves out the indexed columns not in `keys`; returns the next index.
+int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, std::uint8_t keys = 7)
 {
     using Key = FolderDifferences::ChangedFile::Key;
     int index = first;
@@ -119,7 +123,6 @@ int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, 
     integer(file.flags.rawValue);
     integer(static_cast<sqlite3_int64>(file.inode));
     if (keys & Key::category) integer(rawValue(file.category));
-    real(now);
     return index;
 }
 
@@ -151,13 +154,15 @@ public:
     {
         const std::size_t rows = count_;
         if (rows == 0) return 0;
-        sqlite3_stmt* statement = batch_.connection().prepare(insertSQL(rows)).handle();
+        // Every parameter is bound below; the folder and the time once for all rows.
+        sqlite3_stmt* statement = batch_.connection().prepareToRebind(insertSQL(rows)).handle();
+        check(sqlite3_bind_int64(statement, 1, folderID_), statement, 1);
+        check(sqlite3_bind_double(statement, 2, now_), statement, 2);
         for (std::size_t row = 0; row < rows; ++row) {
-            const int first = static_cast<int>(row * columns);
-            check(sqlite3_bind_int64(statement, first + 1, folderID_), statement, first + 1);
-            bindText(statement, first + 2, pending_[row]->name);
-            bindText(statement, first + 3, pending_[row]->fileExtension);
-            bindFileValues(statement, first + 4, *pending_[row], now_);
+            const int first = static_cast<int>(shared + 1 + row * perRow);
+            bindText(statement, first, pending_[row]->name);
+            bindText(statement, first + 1, pending_[row]->fileExtension);
+            bindFileValues(statement, first + 2, *pending_[row]);
         }
         count_ = 0;
         runToEnd(statement);
@@ -168,15 +173,20 @@ public:
     }
 
 private:
-    static constexpr std::size_t columns = 13;
+    // ?1 is the folder and ?2 the time of every row; then each row's own values.
+    static constexpr std::size_t shared = 2;
+    static constexpr std::size_t perRow = 11;
 
     static const std::string& insertSQL(std::size_t rows)
     {
         static const std::array<std::string, chunkRows + 1> texts = [] {
             std::array<std::string, chunkRows + 1> all;
-            std::string text(insertFileSQL);
+            std::string text(insertFilesSQL);
             for (std::size_t n = 1; n <= chunkRows; ++n) {
-                if (n > 1) text += ", (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+                text += n > 1 ? ", (?1" : "(?1";
+                const std::size_t first = shared + 1 + (n - 1) * perRow;
+                for (std::size_t index = first; index < first + perRow; ++index) text += ", ?" + std::to_string(index);
+                text += ", ?2)";
                 all[n] = text;
             }
             return all;
@@ -313,8 +323,22 @@ bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
     return parent == snapshot.parentID && row.textView(2) == snapshot.name && row.integer(3) == snapshot.depth;
 }
 
-ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snapshot)
+// Before a sync reads folder rows, the rows that wait go in. A row its parent's sync left
+// waiting is not read; it is only trusted while its batch was not lost.
+void settleRowsFor(WriteBatch& batch, const DirectorySnapshot& snapshot)
 {
+    if (!snapshot.isNewRow || !snapshot.folderID) {
+        batch.insertPendingFolderRows();
+        return;
+    }
+    const PendingFolderRows& pending = batch.pendingFolderRows();
+    if (!pending.waiting(*snapshot.folderID) && pending.wasLost(*snapshot.folderID))
+        throw SQLiteError(SQLITE_ABORT, "the folder row for " + snapshot.path + " was lost with an earlier write");
+}
+
+ResolvedFolder resolveFolder(WriteBatch& batch, const DirectorySnapshot& snapshot)
+{
+    auto& db = batch.connection();
     if (snapshot.folderID) {
         if (snapshot.isNewRow) return {*snapshot.folderID, true};
         std::optional<ResolvedFolder> stored;
@@ -326,9 +350,12 @@ ResolvedFolder resolveFolder(SQLiteConnection& db, const DirectorySnapshot& snap
         if (stored) return *stored;
     }
     if (auto id = folderIDAtPath(db, snapshot.path)) return {*id, false};
-    db.runValues("INSERT INTO folders(parent_id, path, name, depth) VALUES(?, ?, ?, ?)", snapshot.parentID,
-                 snapshot.path, snapshot.name, snapshot.depth);
-    return {db.lastInsertRowID(), true};
+    auto& pending = batch.pendingFolderRows();
+    db.runValues("INSERT INTO folders(id, parent_id, path, name, depth) VALUES(?, ?, ?, ?, ?)", pending.nextID(),
+                 snapshot.parentID, snapshot.path, snapshot.name, snapshot.depth);
+    const std::int64_t id = db.lastInsertRowID();
+    pending.used(id);
+    return {id, true};
 }
 
 // What differs, in listing order: a stored row id to update, or none for a new file; and the
@@ -371,8 +398,9 @@ const std::string& updateSQL(std::uint8_t keys)
 void updateFile(WriteBatch& batch, const ScannedFile& file, const ChangedFile& changed, double now)
 {
     sqlite3_stmt* update = batch.connection().prepare(updateSQL(changed.movedKeys)).handle();
-    const int last = bindFileValues(update, 1, file, now, changed.movedKeys);
-    check(sqlite3_bind_int64(update, last, *changed.storedID), update, last);
+    const int last = bindFileValues(update, 1, file, changed.movedKeys);
+    check(sqlite3_bind_double(update, last, now), update, last);
+    check(sqlite3_bind_int64(update, last + 1, *changed.storedID), update, last + 1);
     runToEnd(update);
     batch.noteFileRowReplaced(changed.storedCategory, changed.storedCounted, rawValue(file.category),
                               file.countedAllocatedSize);
@@ -429,8 +457,10 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
 
 constexpr std::string_view selectChildrenSQL = "SELECT id, name, path FROM folders WHERE parent_id = ?";
 
+// New subfolders' rows wait for their own syncs when `rowsMayWait` (see PendingFolderRows).
 void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot& snapshot,
-                  FolderDifferences* read, DirectorySyncResult& result, std::vector<std::string>& duplicates)
+                  FolderDifferences* read, DirectorySyncResult& result, std::vector<std::string>& duplicates,
+                  bool rowsMayWait)
 {
     auto& db = batch.connection();
     // The reader's rows are looked at in place: what a reader allocated, the writer does not free.
@@ -444,6 +474,7 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
     for (const auto& child : read ? read->children : queried) stored.emplace(child.name, CachedChild{child.id, child.path});
 
     const std::int64_t childDepth = snapshot.depth + 1;
+    auto& pending = batch.pendingFolderRows();
     std::set<std::string_view> seen;
     std::string path;
     for (const auto& subfolder : snapshot.subdirectories) {
@@ -457,12 +488,24 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
             continue;
         }
         path = childPath(snapshot.path, subfolder.name);
+        if (rowsMayWait && pending.mayWait(path)) {
+            // Its own sync inserts its row whole.
+            const std::int64_t id = pending.add(folderID, path, subfolder.name.size(), childDepth, subfolder.modified);
+            result.childIDs[subfolder.name] = id;
+            result.newChildIDs.push_back(id);
+            batch.count();
+            continue;
+        }
         // Ignored when the path has a row already, which costs no lookup of its own.
-        if (db.runValues(insertChildSQL, folderID, path, subfolder.name, childDepth, subfolder.modified) > 0) {
+        if (db.runValues(insertChildSQL, pending.nextID(), folderID, path, subfolder.name, childDepth,
+                         subfolder.modified) > 0) {
             const std::int64_t id = db.lastInsertRowID();
+            pending.used(id);
             result.childIDs[subfolder.name] = id;
             result.newChildIDs.push_back(id);
         } else {
+            // The rows below the one found may be waiting.
+            batch.insertPendingFolderRows();
             std::optional<std::pair<std::int64_t, std::int64_t>> existing;   // id, depth
             db.query("SELECT id, depth FROM folders WHERE path = ?", {path}, [&](Statement& row) {
                 if (!existing) existing = std::pair{row.integer(0), row.integer(1)};
@@ -496,6 +539,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                          FolderDifferences* read)
 {
     batch.beginIfNeeded();
+    settleRowsFor(batch, snapshot);
     auto& db = batch.connection();
     // The reader's rows are the folder's rows only while nothing but this sync has written
     // them since, and only for the row the writer resolved.
@@ -504,7 +548,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     DirectorySyncResult result;
     const ResolvedFolder folder = read ? ResolvedFolder{read->folderID, read->storedParentID == snapshot.parentID &&
                                                                              read->sameNameAndDepth}
-                                       : resolveFolder(db, snapshot);
+                                       : resolveFolder(batch, snapshot);
     result.folderID = folder.id;
 
     std::int64_t directAlloc = 0;
@@ -516,7 +560,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 
     syncFiles(batch, result.folderID, snapshot, now, read, result);
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, read, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, read, result, duplicates, true);
 
     // Stamped last: a folder whose files or children failed to write keeps its old scan id,
     // so a resumed scan reads it again and the finish does not mistake it for visited.
@@ -535,6 +579,13 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     if (read && folder.placed && read->rowCurrent) {
         // Only the visit is new.
         db.runValues("UPDATE folders SET scan_id = ?, scanned_at = ? WHERE id = ?", scanID, now, result.folderID);
+    } else if (const auto* waiting =
+                   snapshot.isNewRow ? batch.pendingFolderRows().waiting(result.folderID) : nullptr) {
+        // The row its parent's sync left waiting goes in once, whole, with a new leaf's totals.
+        db.runValues(insertNewFolderSQL, result.folderID, waiting->parentID, waiting->path, waiting->name(),
+                     waiting->depth, snapshot.modified, restricted, scanID, now, category, directAlloc, directSize,
+                     fileCount, subfolderCount, directAlloc, directSize, fileCount);
+        batch.pendingFolderRows().inserted(result.folderID);
     } else if (folder.placed && snapshot.isNewRow) {
         // A row made by this scan has no totals yet. Its own figures are all of a leaf's, so
         // the finish finds most folders' totals already right and leaves them alone.
@@ -566,11 +617,13 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& snapshot)
 {
     batch.beginIfNeeded();
+    settleRowsFor(batch, snapshot);
     DirectorySyncResult result;
-    result.folderID = resolveFolder(batch.connection(), snapshot).id;
-    // Repeated names are logged by the folder's full sync.
+    result.folderID = resolveFolder(batch, snapshot).id;
+    // Repeated names are logged by the folder's full sync. The subfolder rows go in at once:
+    // one that cannot fails this sync, so that the folder's files stay out of the cache.
     std::vector<std::string> duplicates;
-    syncChildren(batch, result.folderID, snapshot, nullptr, result, duplicates);
+    syncChildren(batch, result.folderID, snapshot, nullptr, result, duplicates, false);
     batch.commitIfNeeded();
     return result;
 }
@@ -578,6 +631,7 @@ DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& s
 std::int64_t deleteSubtree(WriteBatch& batch, std::string_view path)
 {
     batch.beginIfNeeded();
+    batch.insertPendingFolderRows();
     batch.noteRewrite();
     return deleteRows(batch, path);
 }

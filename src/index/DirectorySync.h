@@ -22,6 +22,8 @@ inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats 
 // With `read`, the stored rows are taken from it instead of being queried, while it still
 // holds (see FolderDifferences). A folder that only needs its
 // visit stamp then is left to stampVisited().
+// While the batch's PendingFolderRows is active, new subfolders get ids whose rows wait for
+// their own syncs, which insert them whole; a new row whose batch was lost fails its sync.
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
                          FolderDifferences* read = nullptr);
 

@@ -76,9 +76,15 @@ void SQLiteConnection::execute(const std::string& script)
 
 SQLiteConnection::Statement SQLiteConnection::prepare(std::string_view sql)
 {
+    Statement statement = prepareToRebind(sql);
+    sqlite3_clear_bindings(statement.handle());
+    return statement;
+}
+
+SQLiteConnection::Statement SQLiteConnection::prepareToRebind(std::string_view sql)
+{
     if (auto found = cache_.find(sql); found != cache_.end()) {
         sqlite3_reset(found->second);
-        sqlite3_clear_bindings(found->second);
         return Statement(found->second);
     }
     std::string text(sql);

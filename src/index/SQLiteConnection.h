@@ -83,6 +83,9 @@ public:
     void execute(const std::string& script);
     // The cached statement for this text, reset and with no bindings; prepared on first use.
     Statement prepare(std::string_view sql);
+    // The same keeping the last bindings, for a caller that binds every parameter again:
+    // clearing them walks every parameter, hundreds in a statement of many rows.
+    Statement prepareToRebind(std::string_view sql);
 
     // Prepares, binds and steps to the end; returns the change count.
     std::int64_t run(std::string_view sql, const std::vector<SQLValue>& values = {});
@@ -109,9 +112,19 @@ public:
     sqlite3* handle() const { return handle_; }
 
 private:
+    // A long text is hashed by its length and its ends: the long ones are statements of many
+    // rows, looked up once per chunk of rows, which differ in length. Texts that share all
+    // three only share a bucket.
     struct TextHash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+        static constexpr std::size_t endLength = 64;
+        std::size_t operator()(std::string_view text) const
+        {
+            const std::hash<std::string_view> hash;
+            if (text.size() <= 2 * endLength) return hash(text);
+            return hash(text.substr(0, endLength)) ^ (hash(text.substr(text.size() - endLength)) * 31) ^
+                   (text.size() * 0x9E3779B97F4A7C15ull);
+        }
     };
 
     sqlite3* handle_ = nullptr;

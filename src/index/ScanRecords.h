@@ -110,8 +110,8 @@ struct DirectorySnapshot {
     std::vector<ScannedFile> files;
     std::vector<ScannedSubdirectory> subdirectories;
     StorageCategory category = StorageCategory::other;
-    // Its row was inserted by this scan's sync of the parent: it holds no files and no
-    // subfolders yet, so the sync looks none up.
+    // Its row was made by this scan's sync of the parent (inserted, or waiting for this sync
+    // to insert it): it holds no files and no subfolders yet, so the sync looks none up.
     bool isNewRow = false;
     // Its row holds no file rows (nothing was stored when the scan began), so the sync
     // writes its files without looking stored ones up, whatever the row's subfolders.
@@ -125,7 +125,7 @@ struct DirectorySyncResult {
     int changedFiles = 0;
     int deletedFiles = 0;
     int deletedFolders = 0;   // whole subtrees counted
-    std::vector<std::int64_t> newChildIDs;   // rows inserted by this sync, ascending
+    std::vector<std::int64_t> newChildIDs;   // rows made by this sync (maybe still waiting), ascending
 
     friend bool operator==(const DirectorySyncResult&, const DirectorySyncResult&) = default;
 };

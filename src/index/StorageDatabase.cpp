@@ -255,6 +255,7 @@ std::int64_t StorageDatabase::beginScan(const std::vector<std::string>& roots)
     buildIndexesBeforeScan();
     return writing([&](WriteBatch& batch) {
         batch.commit();
+        batch.pendingFolderRows().stop();
         auto& db = batch.connection();
         db.run("INSERT INTO scans(started, status, roots) VALUES(?, 'running', ?)", {nowSeconds(), joinedLines(roots)});
         const std::int64_t scanID = db.lastInsertRowID();
@@ -267,6 +268,7 @@ void StorageDatabase::markScanResumed(std::int64_t scanID)
 {
     buildIndexesBeforeScan();
     writing([&](WriteBatch& batch) {
+        batch.pendingFolderRows().stop();
         batch.connection().run("UPDATE scans SET status = 'running', finished = NULL WHERE id = ?", {scanID});
         // A resumed scan reads every folder not stamped with its id again, failed ones included.
         writeFailuresAtScanStart_[scanID] = writeFailuresLocked();
@@ -289,10 +291,14 @@ std::int64_t StorageDatabase::ensureRoot(const std::string& path, double modifie
             return existing->first;
         }
         const std::string name = path == "/" ? std::string("/") : Paths::lastComponent(path);
-        db.run("INSERT INTO folders(parent_id, path, name, depth, modified) VALUES(NULL, ?, ?, 0, ?)",
-               {path, name, modified});
+        auto& pending = batch.pendingFolderRows();
+        db.run("INSERT INTO folders(id, parent_id, path, name, depth, modified) VALUES(?, NULL, ?, ?, 0, ?)",
+               {pending.nextID(), path, name, modified});
         batch.count();
-        return db.lastInsertRowID();
+        const std::int64_t id = db.lastInsertRowID();
+        pending.used(id);
+        pending.noteStored(path);
+        return id;
     });
 }
 
@@ -345,7 +351,7 @@ StorageDatabase::VisitedTotals StorageDatabase::visitedTotals(std::int64_t scanI
 
 std::int64_t StorageDatabase::lostFolderWrites(std::int64_t scanID)
 {
-    return writing([&](WriteBatch&) -> std::int64_t {
+    return writingWhileRowsWait([&](WriteBatch&) -> std::int64_t {
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         if (mark == writeFailuresAtScanStart_.end()) return 0;
         return static_cast<std::int64_t>(writeFailuresLocked() - mark->second);
@@ -354,12 +360,12 @@ std::int64_t StorageDatabase::lostFolderWrites(std::int64_t scanID)
 
 bool StorageDatabase::writesPending()
 {
-    return writing([](WriteBatch& batch) { return batch.isOpen(); });
+    return writingWhileRowsWait([](WriteBatch& batch) { return batch.isOpen(); });
 }
 
 std::uint64_t StorageDatabase::lostBatches()
 {
-    return writing([](WriteBatch& batch) { return batch.lostBatches(); });
+    return writingWhileRowsWait([](WriteBatch& batch) { return batch.lostBatches(); });
 }
 
 bool StorageDatabase::beginBulkLoad()
@@ -371,6 +377,13 @@ bool StorageDatabase::beginBulkLoad()
         db.execute(ScanCacheSchema::bulkLoadDrops);
         batch.startFileRowSumsFromEmpty();
         bulkLoading_ = true;
+        // With root rows alone, a new subfolder's path can only meet one of those.
+        if (db.scalarInt("SELECT EXISTS(SELECT 1 FROM folders WHERE parent_id IS NOT NULL)") == 0) {
+            std::vector<std::string> paths;
+            db.query("SELECT path FROM folders", {},
+                     [&](SQLiteConnection::Statement& row) { paths.push_back(row.text(0)); });
+            batch.pendingFolderRows().start(db.scalarInt("SELECT IFNULL(MAX(id), 0) FROM folders"), std::move(paths));
+        }
         return true;
     });
 }
@@ -378,7 +391,7 @@ bool StorageDatabase::beginBulkLoad()
 DirectorySyncResult StorageDatabase::syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
                                                    FolderDifferences* read)
 {
-    return writing([&](WriteBatch& batch) {
+    return writingWhileRowsWait([&](WriteBatch& batch) {
         try {
             return DirectorySync::sync(batch, snapshot, scanID, nowSeconds(), read);
         } catch (...) {
@@ -396,7 +409,7 @@ void StorageDatabase::stampVisited(const std::vector<std::int64_t>& folderIDs, s
 
 DirectorySyncResult StorageDatabase::syncSubfolders(const DirectorySnapshot& snapshot)
 {
-    return writing([&](WriteBatch& batch) {
+    return writingWhileRowsWait([&](WriteBatch& batch) {
         try {
             return DirectorySync::syncSubfolders(batch, snapshot);
         } catch (...) {
@@ -425,7 +438,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                                        ScanRecord::Status status, std::int64_t volumeTotal, std::int64_t volumeUsed,
                                        std::int64_t newFiles, std::int64_t changedFiles, std::int64_t deletedFiles)
 {
-    return writing([&](WriteBatch& batch) {
+    return writingWhileRowsWait([&](WriteBatch& batch) {
         // A finish that stops half way must not be stored later by the next commit: that
         // would record as completed, with a history point, a scan whose writes were lost.
         // A finish that ends well has the indexes a first scan left out built, as they sort
@@ -444,6 +457,13 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                 }
             }
         } abandon{*this};
+        try {
+            batch.insertPendingFolderRows();
+        } catch (const SQLiteError&) {
+            // The batch went with the row, which the write failures below count: the finish
+            // goes on without them.
+        }
+        batch.pendingFolderRows().stop();
         batch.beginIfNeeded();
         auto& db = batch.connection();
         const bool completed = status == ScanRecord::Status::completed;
@@ -501,7 +521,7 @@ void StorageDatabase::logLostFolder(const std::string& path, const std::string& 
 void StorageDatabase::logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept
 {
     try {
-        writing([&](WriteBatch& batch) {
+        writingWhileRowsWait([&](WriteBatch& batch) {
             if (lostFolder) ++folderWriteFailures_;
             ScanErrorLog::log(batch, path, message, nowSeconds());
         });

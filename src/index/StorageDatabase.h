@@ -84,7 +84,9 @@ public:
     std::uint64_t lostBatches();
     // When the index holds no file rows (a first scan into a new or cleared cache), drops the
     // indexes that would fill in no particular order; the next finishScan has them built
-    // again once it has stored the scan. Returns whether it dropped them.
+    // again once it has stored the scan. Returns whether it dropped them. When the folders
+    // table holds root rows alone, the rows of new subfolders then wait for their own syncs
+    // (PendingFolderRows) until the scan's finish.
     bool beginBulkLoad();
     // Returns once indexes being built in the background are ready (or their build has
     // failed). Meanwhile every read works, only slower, and every write waits.
@@ -177,8 +179,21 @@ private:
     }
 
     // As locked(), once no index is being built: the builder holds the write lock meanwhile.
+    // Folder rows still waiting go in first, so that the body finds every row written so far.
     template <class Body>
     decltype(auto) writing(Body&& body)
+    {
+        lockOnceIndexesBuilt();
+        return locked([&](WriteBatch& batch) -> decltype(auto) {
+            batch.insertPendingFolderRows();
+            return body(batch);
+        });
+    }
+
+    // As writing(), leaving waiting folder rows to wait: for the syncs, which insert them
+    // when they read folder rows, and for what reads none.
+    template <class Body>
+    decltype(auto) writingWhileRowsWait(Body&& body)
     {
         lockOnceIndexesBuilt();
         return locked(std::forward<Body>(body));

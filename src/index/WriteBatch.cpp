@@ -89,10 +89,27 @@ void WriteBatch::commitIfNeeded()
     if (pending_ > countLimit || now() - lastCommit_ > ageLimit) commit();
 }
 
+void WriteBatch::insertPendingFolderRows()
+{
+    try {
+        pendingFolderRows_.insertAll(db_);
+    } catch (const SQLiteError&) {
+        // The batch holds the syncs that listed the row's folder: committed without it, they
+        // would stand for a folder the cache lacks. So the batch goes, as SQLite itself lets
+        // it go on a full disk, and its writes count as lost.
+        if (!db_.isAutocommit()) sqlite3_exec(db_.handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
+        resynchronize();
+        throw;
+    }
+}
+
 void WriteBatch::commit()
 {
     if (!open_) return;
+    // Every listed subfolder of a synced folder has a row in what is committed.
+    insertPendingFolderRows();
     db_.execute("COMMIT;");
+    pendingFolderRows_.committed();
     rewritesCommitted_.store(rewrites_, std::memory_order_release);
     open_ = false;
     pending_ = 0;
@@ -106,6 +123,7 @@ bool WriteBatch::resynchronize()
     if (open_ || !wasOpen) return false;
     pending_ = 0;
     ++lost_;
+    pendingFolderRows_.lost();
     sumsBase_ = SumsBase::unknown;   // the lost rows were noted
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "index/PendingFolderRows.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -10,7 +12,8 @@
 class SQLiteConnection;
 
 // Groups a scan's writes into large transactions: opened by the first write, committed
-// between folders when big or old enough, and always before anything is read.
+// between folders when big or old enough, and always before anything is read. Holds the
+// folder rows a first scan keeps waiting (see PendingFolderRows), which go in before a commit.
 class WriteBatch {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -77,6 +80,12 @@ public:
     // noted, no folder row went (it may leave file rows behind) and no batch was lost.
     std::optional<TrackedSums> trackedFileRowSums() const;
 
+    // Folder rows given ids and not inserted yet. Anything that reads folder rows through the
+    // connection, or writes them other than by a sync, inserts them first.
+    PendingFolderRows& pendingFolderRows() { return pendingFolderRows_; }
+    // A row that cannot go in loses the open batch, and then fails with SQLiteError.
+    void insertPendingFolderRows();
+
     // How many open batches SQLite has rolled back so far: their writes are gone.
     std::uint64_t lostBatches() const { return lost_; }
     bool isOpen() const { return open_; }
@@ -101,4 +110,5 @@ private:
     std::int64_t fileRowWrites_ = 0;   // seen by SQLite
     std::int64_t notedFileRows_ = 0;   // noted by the syncs
     bool folderRowRemoved_ = false;
+    PendingFolderRows pendingFolderRows_;
 };

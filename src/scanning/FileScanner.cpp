@@ -1026,7 +1026,7 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
 {
     DirectorySnapshot& snapshot = folder.snapshot;
     // Its files wait for the end of the walk, but its subfolders need their ids now, as
-    // below any other folder: so its subfolder rows are written already. Files are left
+    // below any other folder: so its subfolder rows are made already. Files are left
     // alone until then, so no stored row of a linked file is dropped on the way.
     if (!snapshot.folderID || !snapshot.subdirectories.empty()) {
         try {

@@ -15,6 +15,6 @@
 struct FolderSlot {
     std::optional<std::int64_t> folderID;
     std::map<std::string, std::int64_t> childIDs;   // by subfolder name
-    std::vector<std::int64_t> newChildIDs;          // rows the sync inserted, ascending
+    std::vector<std::int64_t> newChildIDs;          // rows the sync made, ascending
     std::atomic<bool> failed{false};
 };

@@ -26,6 +26,25 @@ TEST(SQLiteConnection, StatementsAreCachedByExactTextAndHandedOutClean)
     db.prepare("SELECT  ?, ?");   // differs only in white space: a second entry
     EXPECT_EQ(db.cachedStatementCount(), before + 1);
 
+    // Long texts of one length that differ only in their middle are two statements too.
+    const std::string padding(200, ' ');
+    const auto longText = [&](char value) { return "SELECT ?, ?," + padding + "'" + value + "'" + padding; };
+    auto x = db.prepare(longText('x'));
+    auto y = db.prepare(longText('y'));
+    EXPECT_NE(x.handle(), y.handle());
+    ASSERT_TRUE(y.step());
+    EXPECT_EQ(y.text(2), "y");
+    EXPECT_EQ(db.prepare(longText('x')).handle(), x.handle());
+
+    // A statement once handed out for binding every parameter again is unbound on its next
+    // ordinary use.
+    auto rebound = db.prepareToRebind("SELECT ?, ?");
+    EXPECT_EQ(rebound.handle(), first.handle());
+    rebound.bind({8, "eight"});
+    ASSERT_TRUE(rebound.step());
+    ASSERT_TRUE(db.prepare("SELECT ?, ?").step());
+    EXPECT_TRUE(again.isNull(0));
+
     // A statement left mid-way by a failure is clean on its next use.
     db.execute("CREATE UNIQUE INDEX t_a ON t(a);");
     db.run("INSERT INTO t(a, b) VALUES(?, ?)", {1, "x"});

@@ -3,6 +3,7 @@
 #include "scanning/FileScanner.h"
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
+#include "ScanTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <sys/statvfs.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -136,4 +139,79 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
     }
     EXPECT_EQ(outcome.progress.changedFiles, filesOfSize(cache, 5000));
     EXPECT_LT(outcome.progress.changedFiles, folders * filesPerFolder);
+}
+
+// A first scan, whose new folder rows wait for their own syncs: the disk fills at one of the
+// commits its single reader leaves the writer idle for.
+TEST(FileScannerFullCacheTest, AFirstScanOnADiskThatFillsStoresARowForEveryListedSubfolderOfWhatItSynced)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    TempDir tree;
+    TempDir cacheFolder;
+    ASSERT_TRUE(PrivateMount::mountTmpfs(cacheFolder.path(), 64ll << 20, "0777"));
+    const PrivateMount::Unmounted unmounted{cacheFolder.path()};
+    int files = 0;
+    const std::string longer(120, 'n');
+    for (int a = 0; a < 6; ++a)
+        for (int b = 0; b < 6; ++b)
+            for (int f = 0; f < 60; ++f, ++files)
+                tree.write("root/a" + std::to_string(a) + "/b" + std::to_string(b) + "/" + longer + std::to_string(f),
+                           10);
+    const ScanConfiguration configuration{{tree.file("root")}, {}, 1, "/home/nobody"};
+    ScriptedFileSystem fileSystem;
+    fileSystem.onRead = [&](const std::string& path) {
+        if (path.find("/b") == std::string::npos && path.find("/a") != std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    };
+    const auto used = [&] {
+        struct statvfs info {};
+        ::statvfs(cacheFolder.path().c_str(), &info);
+        return static_cast<long long>((info.f_blocks - info.f_bfree) * info.f_frsize);
+    };
+    // What the whole scan takes of the disk, and then room for about half of it.
+    long long needed = 0;
+    {
+        const long long before = used();
+        StorageDatabase probe(cacheFolder.file("probe.sqlite"));
+        FileScanner scanner(probe, configuration, fileSystem);
+        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+        needed = used() - before;
+    }
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ::unlink(cacheFolder.file(std::string("probe.sqlite") + suffix).c_str());
+
+    const std::string cache = cacheFolder.file("ScanCache.sqlite");
+    {
+        StorageDatabase database(cache);
+        fillUpTo(cacheFolder.path(), needed / 2);
+        FileScanner scanner(database, configuration, fileSystem);
+        ScanOutcome outcome;
+        ASSERT_NO_THROW(outcome = scanner.scan(std::nullopt, {}, {}));
+        EXPECT_EQ(outcome.status, ScanRecord::Status::failed);
+        EXPECT_NE(outcome.progress.phase.message().find("is full"), std::string::npos)
+            << outcome.progress.phase.message();
+        ::unlink(cacheFolder.file("filler").c_str());
+    }
+    {
+        SQLiteConnection db(cache);
+        EXPECT_GT(db.scalarInt("SELECT COUNT(*) FROM folders WHERE scan_id <> 0"), 0);
+        // Every folder it stored as synced has rows for all its subfolders, each one once.
+        EXPECT_EQ(db.scalarInt("SELECT COUNT(*) FROM folders AS p WHERE p.scan_id <> 0 AND p.direct_dirs <> "
+                               "(SELECT COUNT(*) FROM folders AS c WHERE c.parent_id = p.id)"),
+                  0);
+        EXPECT_EQ(db.scalarInt("SELECT COUNT(*) FROM (SELECT path FROM folders GROUP BY path HAVING COUNT(*) > 1)"), 0);
+        EXPECT_EQ(db.scalarInt("SELECT COUNT(*) FROM folders WHERE parent_id IS NOT NULL AND parent_id NOT IN "
+                               "(SELECT id FROM folders)"),
+                  0);
+    }
+
+    // With room again, a scan stores the whole tree.
+    fileSystem.onRead = nullptr;
+    StorageDatabase database(cache);
+    FileScanner scanner(database, configuration, fileSystem);
+    EXPECT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+    const auto root = database.folder(tree.file("root"));
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->fileCount, files);
+    EXPECT_EQ(root->folderCount, 6 + 36);
 }

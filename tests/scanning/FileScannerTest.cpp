@@ -677,6 +677,54 @@ TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
     EXPECT_EQ(indexed(database, root()), walk(root()));
 }
 
+TEST_F(FileScannerTest, AFirstScanStoppedMidWalkHoldsARowForEveryListedSubfolderAndItsResumeCompletesIt)
+{
+    buildTree();
+    // Synced folders (stamped with the scan) whose listed subfolders lack rows; and folders
+    // listed but not synced yet.
+    const auto committedState = [&](std::int64_t scanID) {
+        SQLiteConnection observer(cachePath());
+        const std::string scan = std::to_string(scanID);
+        return std::pair{observer.scalarInt("SELECT COUNT(*) FROM folders AS p WHERE p.scan_id = " + scan +
+                                            " AND p.direct_dirs <> (SELECT COUNT(*) FROM folders AS c "
+                                            "WHERE c.parent_id = p.id)"),
+                         observer.scalarInt("SELECT COUNT(*) FROM folders WHERE scan_id <> " + scan)};
+    };
+    ScriptedFileSystem fileSystem;
+    FileScanner scanner(database, configuration(2), fileSystem);
+    std::atomic<int> readsAtPause{-1};
+    pauseAtRead(fileSystem, scanner, 6, readsAtPause);
+    std::stop_source stopper;
+    std::optional<ScanOutcome> stopped;
+    std::jthread running([&] { stopped = scanner.scan(std::nullopt, {}, {}, stopper.get_token()); });
+    while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    // What the paused writer committed, as a screen would read it.
+    const std::int64_t scanID = database.lastScan()->id;
+    std::pair<std::int64_t, std::int64_t> paused{0, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while ((paused = committedState(scanID)).second == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(paused.first, 0);
+    EXPECT_GT(paused.second, 0);
+    const auto rootRow = database.folder(root());
+    ASSERT_TRUE(rootRow);
+    EXPECT_EQ(database.childFolders(rootRow->id, 100).size(), 5u);   // a0 to a3 and empty
+
+    stopper.request_stop();
+    running.join();
+    ASSERT_TRUE(stopped);
+    ASSERT_EQ(stopped->status, ScanRecord::Status::cancelled);
+    EXPECT_EQ(committedState(scanID).first, 0);
+
+    fileSystem.onRead = nullptr;
+    const ScanOutcome resumed = scan(configuration(2), fileSystem, stopped->scanID);
+    EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    EXPECT_EQ(committedState(scanID), (std::pair<std::int64_t, std::int64_t>{0, 0}));
+    checkSubtreeSums(database, *database.folder(root()));
+}
+
 TEST_F(FileScannerTest, RootsThatDifferOnlyInLetterCaseAreBothKept)
 {
     tree.write("root/Data/upper.txt", 1000);
@@ -801,10 +849,14 @@ TEST_F(FileScannerTest, TheWriterSyncsParentsFirstAndDropsTheSubtreeOfAFolderItF
     tree.write("root/a3/poison", 10);
     {
         SQLiteConnection outside(cachePath());
-        // A folder stamped before its parent, or a file named poison, fails its sync.
+        // A folder stamped before its parent (its row updated or inserted whole), or a file named
+        // poison, fails its sync.
         outside.execute("CREATE TRIGGER parent_first BEFORE UPDATE OF scan_id ON folders WHEN NEW.parent_id IS NOT "
                         "NULL AND (SELECT scan_id FROM folders WHERE id = NEW.parent_id) <> NEW.scan_id BEGIN "
                         "SELECT RAISE(ABORT, 'child before parent'); END;"
+                        "CREATE TRIGGER parent_first_whole BEFORE INSERT ON folders WHEN NEW.parent_id IS NOT NULL "
+                        "AND NEW.scan_id <> 0 AND IFNULL((SELECT scan_id FROM folders WHERE id = NEW.parent_id), 0) "
+                        "<> NEW.scan_id BEGIN SELECT RAISE(ABORT, 'child before parent'); END;"
                         "CREATE TRIGGER poison BEFORE INSERT ON files WHEN NEW.name = 'poison' BEGIN "
                         "SELECT RAISE(ABORT, 'poisoned'); END;");
     }
@@ -1293,6 +1345,41 @@ TEST_F(FileScannerTest, ARescanOfAChangedTreeStoresWhatAFreshScanStores)
     }
     for (const auto& [key, row] : rescanned)
         EXPECT_TRUE(fresh.count(key)) << "the rescan kept " << key;
+}
+
+TEST_F(FileScannerTest, AFirstScanStoresWhatAScanIntoACacheHoldingFilesStores)
+{
+    buildTree();
+    const std::string linked = tree.write("root/a2/b3/linked.bin", 20000);
+    ASSERT_EQ(::link(linked.c_str(), at("a0/linked-too.bin").c_str()), 0);
+    ASSERT_EQ(::link(linked.c_str(), at("a0/b1/linked-again.bin").c_str()), 0);
+    tree.write("root/a0/b1/deeper/inside.txt", 300);
+    tree.write("elsewhere/kept.txt", 100);
+
+    // A first scan, after one of a folder inside the tree that held no files: its row is the
+    // one root row stored, at the path of a subfolder the scan lists.
+    const auto scanInto = [&](StorageDatabase& cache, const std::string& first) {
+        FileScanner before(cache, ScanConfiguration{{first}, {}, 4, "/home/nobody"});
+        ASSERT_EQ(before.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+        FileScanner scanner(cache, configuration(4));
+        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+    };
+    scanInto(database, at("empty"));
+    // The same tree into a cache that held files: every folder row is inserted by its parent's
+    // sync and updated by its own.
+    TempDir otherFolder;
+    const std::string other = otherFolder.file("other.sqlite");
+    {
+        StorageDatabase cache(other);
+        scanInto(cache, tree.file("elsewhere"));
+    }
+    const auto first = storedRows(cachePath());
+    EXPECT_TRUE(first.count("D " + at("a0/b1/deeper")));
+    EXPECT_EQ(first, storedRows(other));
+    const CategorySums sums = categorySums(cachePath());
+    EXPECT_EQ(sums.stored, sums.ofFileRows);
+    EXPECT_EQ(sums.stored, categorySums(other).stored);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
 }
 
 TEST_F(FileScannerTest, AFolderMountedInsideItselfIsReadOnceAndTheLoopLogged)
