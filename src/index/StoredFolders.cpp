@@ -2,6 +2,7 @@
 
 #include "index/DirectorySync.h"
 #include "index/SQLiteConnection.h"
+#include "index/SQLiteError.h"
 
 #include <algorithm>
 #include <atomic>
@@ -180,97 +181,149 @@ private:
 
 StoredFolders StoredFolders::load(const std::vector<SQLiteConnection*>& connections, std::uint64_t rewritesSeen)
 {
-    StoredFolders stored;
-    stored.rewritesSeen_ = rewritesSeen;
-    stored.seed_ = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
-    if (connections.empty()) return stored;
-    const std::uint64_t seed = stored.seed_;
-    const std::size_t shares = connections.size();
+    if (connections.empty()) return {};
+    std::optional<StoredFolders> result;
+    Loading loading(connections.size(), *connections.front(), rewritesSeen,
+                    [&](std::optional<StoredFolders> loaded) { result = std::move(loaded); });
+    inParallel(connections, [&](std::size_t share, SQLiteConnection& db) { loading.take(share, db); });
+    if (!result) throw SQLiteError(SQLITE_ERROR, "The stored folders could not be read");
+    return std::move(*result);
+}
 
-    // Read in id order, the digest holding the row's own key until the files are added.
-    std::vector<std::vector<Folder>> parts(shares);
-    std::vector<std::unique_ptr<ReadOnce>> reads(shares);
+StoredFolders::Loading::Loading(std::size_t shares, SQLiteConnection& first, std::uint64_t rewritesSeen,
+                                std::function<void(std::optional<StoredFolders>)> done)
+    : shares_(shares), parts_(shares), done_(std::move(done)), steps_(static_cast<std::ptrdiff_t>(shares), Step{this})
+{
+    stored_.rewritesSeen_ = rewritesSeen;
+    stored_.seed_ = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
+    // Each bound alone: SQLite reads one end of the table for it, but the whole table for both
+    // at once. A row that comes later is simply not among the rows in brief.
+    lowFolder_ = first.scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
+    highFolder_ = first.scalarInt("SELECT IFNULL(MAX(id), -1) FROM folders");
+    lowFile_ = first.scalarInt("SELECT IFNULL(MIN(id), 0) FROM files");
+    highFile_ = first.scalarInt("SELECT IFNULL(MAX(id), -1) FROM files");
+}
 
-    // Each bound alone: SQLite reads one end of the table for it, but the whole table for both at once.
-    auto& first = *connections.front();
-    const std::int64_t lowFolder = first.scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
-    const std::int64_t highFolder = first.scalarInt("SELECT IFNULL(MAX(id), -1) FROM folders");
-    const std::int64_t lowFile = first.scalarInt("SELECT IFNULL(MIN(id), 0) FROM files");
-    const std::int64_t highFile = first.scalarInt("SELECT IFNULL(MAX(id), -1) FROM files");
-    if (highFolder < lowFolder) return stored;
-
-    inParallel(connections, [&](std::size_t share, SQLiteConnection& db) {
-        reads[share] = std::make_unique<ReadOnce>(db);
-        const auto [low, high] = shareOf(lowFolder, highFolder, share, shares);
-        auto& part = parts[share];
-        eachRow(db,
-                "SELECT id, parent_id, name, path, depth, modified, restricted, category, direct_alloc, direct_size, "
-                "direct_files, direct_dirs FROM folders WHERE id BETWEEN ? AND ?",
-                low, high, [&](const SQLiteConnection::Statement& row) {
-                    const RowFigures figures{row.textView(3),   row.integer(4),  dateColumn(row, 5),
-                                             row.integer(6),    row.integer(7),  row.integer(8),
-                                             row.integer(9),    row.integer(10), row.integer(11)};
-                    part.push_back({row.integer(0), row.isNull(1) ? noParent : row.integer(1),
-                                    nameKey(seed, row.textView(2)), rowKey(seed, figures)});
-                });
-    });
-    // The shares are in id order, and so is each share's table scan.
-    auto& folders = stored.folders_;
-    std::size_t total = 0;
-    for (const auto& part : parts) total += part.size();
-    folders.reserve(total);
-    for (auto& part : parts) {
-        folders.insert(folders.end(), part.begin(), part.end());
-        std::vector<Folder>().swap(part);
+void StoredFolders::Loading::take(std::size_t share, SQLiteConnection& db) noexcept
+{
+    {
+        // One read for both passes of the share, ended before anyone goes on: the cache's writer
+        // may wait for every read to end.
+        std::optional<ReadOnce> read;
+        try {
+            read.emplace(db);
+            readFolders(share, db);
+        } catch (...) {
+            failed_ = true;
+        }
+        steps_.arrive_and_wait();
+        try {
+            if (!failed_) readFiles(share, db);
+        } catch (...) {
+            failed_ = true;
+        }
     }
-    const auto byID = [](const Folder& a, const Folder& b) { return a.id < b.id; };
-    if (!std::is_sorted(folders.begin(), folders.end(), byID)) std::sort(folders.begin(), folders.end(), byID);
-    std::vector<std::uint64_t> sums(folders.size(), 0);
-    std::vector<std::uint32_t> counts(folders.size(), 0);
+    steps_.arrive_and_wait();
+}
 
-    if (highFile >= lowFile) {
-        inParallel(connections, [&](std::size_t share, SQLiteConnection& db) {
-            const auto [low, high] = shareOf(lowFile, highFile, share, shares);
-            // A folder's rows mostly lie together: they are added up and handed over once.
-            std::int64_t folder = 0;
-            std::optional<std::size_t> position;
-            std::uint64_t sum = 0;
-            std::uint32_t count = 0;
-            const auto handOver = [&] {
-                if (!position || count == 0) return;
-                std::atomic_ref<std::uint64_t>(sums[*position]).fetch_add(sum, std::memory_order_relaxed);
-                std::atomic_ref<std::uint32_t>(counts[*position]).fetch_add(count, std::memory_order_relaxed);
-            };
-            eachRow(db,
-                    "SELECT folder_id, name, size, alloc, modified, counted_alloc, flags, inode FROM files "
-                    "WHERE id BETWEEN ? AND ?",
-                    low, high, [&](const SQLiteConnection::Statement& row) {
-                        const std::int64_t id = row.integer(0);
-                        if (id != folder || count == 0) {
-                            handOver();
-                            folder = id;
-                            sum = 0;
-                            count = 0;
-                            const auto found = std::lower_bound(folders.begin(), folders.end(), Folder{id}, byID);
-                            position = found != folders.end() && found->id == id
-                                           ? std::optional<std::size_t>(found - folders.begin())
-                                           : std::nullopt;
-                        }
-                        sum += fileKey(seed, row.textView(1), row.integer(2), row.integer(3), dateColumn(row, 4),
-                                       row.integer(5), row.integer(6), row.integer(7));
-                        ++count;
-                    });
-            handOver();
+void StoredFolders::Loading::readFolders(std::size_t share, SQLiteConnection& db)
+{
+    if (highFolder_ < lowFolder_) return;
+    const std::uint64_t seed = stored_.seed_;
+    const auto [low, high] = shareOf(lowFolder_, highFolder_, share, shares_);
+    auto& part = parts_[share];
+    eachRow(db,
+            "SELECT id, parent_id, name, path, depth, modified, restricted, category, direct_alloc, direct_size, "
+            "direct_files, direct_dirs FROM folders WHERE id BETWEEN ? AND ?",
+            low, high, [&](const SQLiteConnection::Statement& row) {
+                const RowFigures figures{row.textView(3), row.integer(4),  dateColumn(row, 5),
+                                         row.integer(6),  row.integer(7),  row.integer(8),
+                                         row.integer(9),  row.integer(10), row.integer(11)};
+                // The digest holds the row's own key until the files are added.
+                part.push_back({row.integer(0), row.isNull(1) ? noParent : row.integer(1),
+                                nameKey(seed, row.textView(2)), rowKey(seed, figures)});
+            });
+}
+
+void StoredFolders::Loading::readFiles(std::size_t share, SQLiteConnection& db)
+{
+    if (highFile_ < lowFile_) return;
+    const std::uint64_t seed = stored_.seed_;
+    const auto& folders = stored_.folders_;   // in id order until the last step
+    const auto [low, high] = shareOf(lowFile_, highFile_, share, shares_);
+    // A folder's rows mostly lie together: they are added up and handed over once.
+    std::int64_t folder = 0;
+    std::optional<std::size_t> position;
+    std::uint64_t sum = 0;
+    std::uint32_t count = 0;
+    const auto handOver = [&] {
+        if (!position || count == 0) return;
+        std::atomic_ref<std::uint64_t>(sums_[*position]).fetch_add(sum, std::memory_order_relaxed);
+        std::atomic_ref<std::uint32_t>(counts_[*position]).fetch_add(count, std::memory_order_relaxed);
+    };
+    eachRow(db,
+            "SELECT folder_id, name, size, alloc, modified, counted_alloc, flags, inode FROM files "
+            "WHERE id BETWEEN ? AND ?",
+            low, high, [&](const SQLiteConnection::Statement& row) {
+                const std::int64_t id = row.integer(0);
+                if (id != folder || count == 0) {
+                    handOver();
+                    folder = id;
+                    sum = 0;
+                    count = 0;
+                    const auto found = std::lower_bound(folders.begin(), folders.end(), id,
+                                                        [](const Folder& f, std::int64_t value) { return f.id < value; });
+                    position = found != folders.end() && found->id == id
+                                   ? std::optional<std::size_t>(found - folders.begin())
+                                   : std::nullopt;
+                }
+                sum += fileKey(seed, row.textView(1), row.integer(2), row.integer(3), dateColumn(row, 4),
+                               row.integer(5), row.integer(6), row.integer(7));
+                ++count;
+            });
+    handOver();
+}
+
+void StoredFolders::Loading::stepDone() noexcept
+{
+    auto& folders = stored_.folders_;
+    if (stepsDone_++ == 0) {
+        if (failed_) return;
+        try {
+            // The shares are in id order, and so is each share's table scan.
+            std::size_t total = 0;
+            for (const auto& part : parts_) total += part.size();
+            folders.reserve(total);
+            for (auto& part : parts_) {
+                folders.insert(folders.end(), part.begin(), part.end());
+                std::vector<Folder>().swap(part);
+            }
+            const auto byID = [](const Folder& a, const Folder& b) { return a.id < b.id; };
+            if (!std::is_sorted(folders.begin(), folders.end(), byID)) std::sort(folders.begin(), folders.end(), byID);
+            sums_.assign(folders.size(), 0);
+            counts_.assign(folders.size(), 0);
+        } catch (...) {
+            failed_ = true;
+        }
+        return;
+    }
+    std::optional<StoredFolders> result;
+    if (!failed_) {
+        const std::uint64_t seed = stored_.seed_;
+        for (std::size_t i = 0; i < folders.size(); ++i)
+            folders[i].digest = folderDigest(seed, folders[i].digest, sums_[i], counts_[i]);
+        std::vector<std::uint64_t>().swap(sums_);
+        std::vector<std::uint32_t>().swap(counts_);
+        std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
+            return std::tie(a.parent, a.nameKey, a.id) < std::tie(b.parent, b.nameKey, b.id);
         });
+        result = std::move(stored_);
     }
-    reads.clear();
-
-    for (std::size_t i = 0; i < folders.size(); ++i)
-        folders[i].digest = folderDigest(seed, folders[i].digest, sums[i], counts[i]);
-    std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
-        return std::tie(a.parent, a.nameKey, a.id) < std::tie(b.parent, b.nameKey, b.id);
-    });
-    return stored;
+    try {
+        done_(std::move(result));
+    } catch (...) {
+        // The callers' own business; the load is over either way.
+    }
 }
 
 std::pair<StoredFolders::Entry, StoredFolders::Entry> StoredFolders::childrenOf(std::int64_t parent) const

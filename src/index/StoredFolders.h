@@ -3,7 +3,10 @@
 #include "index/FolderDifferences.h"
 #include "index/ScanRecords.h"
 
+#include <atomic>
+#include <barrier>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -21,6 +24,8 @@ class StoredFolders {
 public:
     // A folder's position; stable for the life of the object.
     using Entry = std::uint32_t;
+
+    class Loading;
 
     // Reads the folders and files tables, one share per connection, each on a thread of its own
     // (the caller's for the first); the connections must read alongside the cache's writer and
@@ -57,4 +62,46 @@ private:
     std::vector<Folder> folders_;   // by parent, then name key
     std::uint64_t seed_ = 0;
     std::uint64_t rewritesSeen_ = 0;
+};
+
+// A load of the stored rows in brief by threads that each read a share of them through a
+// connection of their own, and that go on to other work once it is done: every one of them
+// calls take() once, and none returns before all of them have read their shares.
+class StoredFolders::Loading {
+public:
+    // `first` reads where the tables' ids begin and end now. `done` is called once, on one of
+    // the threads while the others wait, with the rows in brief, or with nothing when the load
+    // failed. Fails with SQLiteError.
+    Loading(std::size_t shares, SQLiteConnection& first, std::uint64_t rewritesSeen,
+            std::function<void(std::optional<StoredFolders>)> done);
+    Loading(const Loading&) = delete;
+    Loading& operator=(const Loading&) = delete;
+
+    // Reads share `share` through `db`, which has no read open, and returns once all are read.
+    void take(std::size_t share, SQLiteConnection& db) noexcept;
+
+private:
+    // Runs on one thread once every thread has finished the step before it.
+    struct Step {
+        Loading* loading;
+        void operator()() noexcept { loading->stepDone(); }
+    };
+
+    void readFolders(std::size_t share, SQLiteConnection& db);
+    void readFiles(std::size_t share, SQLiteConnection& db);
+    void stepDone() noexcept;
+
+    std::size_t shares_;
+    std::int64_t lowFolder_ = 0;
+    std::int64_t highFolder_ = -1;
+    std::int64_t lowFile_ = 0;
+    std::int64_t highFile_ = -1;
+    StoredFolders stored_;
+    std::vector<std::vector<Folder>> parts_;   // each share's folders, in id order
+    std::vector<std::uint64_t> sums_;          // of the file keys of each folder, by position
+    std::vector<std::uint32_t> counts_;
+    std::atomic<bool> failed_{false};
+    int stepsDone_ = 0;
+    std::function<void(std::optional<StoredFolders>)> done_;
+    std::barrier<Step> steps_;
 };

@@ -8,6 +8,7 @@
 #include "platform/DescriptorBudget.h"
 #include "platform/DescriptorLimit.h"
 #include "platform/FileSystem.h"
+#include "platform/LargeBlocks.h"
 #include "platform/MountPoint.h"
 #include "platform/Paths.h"
 #include "scanning/SecurityUtils.h"
@@ -166,8 +167,11 @@ struct FileScanner::Run {
     bool fillsEmptyIndex = false;   // nothing stored to compare a listing with
     // Each worker's own connection to the cache, when it can have one.
     std::vector<std::unique_ptr<StoredRowsReader>> readers;
-    // The stored rows in brief, when there are any to compare listings with.
+    // The stored rows in brief, when there are any to compare listings with; the workers read
+    // them before they take their first jobs.
+    std::unique_ptr<StoredFolders::Loading> loading;
     std::optional<StoredFolders> storedFolders;
+    std::vector<DirectoryWorkQueue::Job> rootJobs;   // until they find their places there
     std::vector<std::string> exclusions;
     std::stop_token stop;
     HandoffQueue<ReadFolder> handoff;
@@ -310,6 +314,7 @@ bool FileScanner::isExcluded(std::string_view path, const std::vector<std::strin
 ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const VolumeUsageProvider& volumeUsage,
                               const ProgressHandler& progress, std::stop_token stop)
 {
+    LargeBlocks::keepMappedApart();
     const double startedAt = wallClockNow();
     const auto startInstant = std::chrono::steady_clock::now();
     const auto report = [&](ScanPhase phase) {
@@ -346,7 +351,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.lostBatchesSeen = database_.lostBatches();
     }
     const int workerCount = std::clamp(configuration_.maxConcurrency, 1, maximumWorkers);
-    prepareReaders(run, static_cast<std::size_t>(workerCount));
+    openReaders(run, static_cast<std::size_t>(workerCount));
     std::vector<Job> rootJobs;
     for (const auto& root : roots) {
         const std::string resolved = fileSystem_.realPath(root).value_or(root);
@@ -361,10 +366,11 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         }
         const std::int64_t id = database_.ensureRoot(root, status.modified);
         rootJobs.push_back(Job{root, Paths::lastComponent(root), std::nullopt, id, 0, status.device, {}, nullptr,
-                               status.inode, nullptr, nullptr,
-                               run.storedFolders ? run.storedFolders->root(id) : std::nullopt});
+                               status.inode, nullptr, nullptr, std::nullopt});
     }
-    queue.push(std::move(rootJobs));
+    // Where there are stored rows, the roots' jobs wait for them in brief, to find their places there.
+    if (!startLoading(run, queue, rootJobs))
+        queue.push(std::move(rootJobs));
 
     std::jthread ticker([&](std::stop_token tickerStop) {
         nameThread("scan-ticker");
@@ -401,6 +407,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     }
     // The readers' connections and the stored rows in brief are not needed past the walk, and
     // the finish wants room for every folder's figures.
+    run.loading.reset();
     run.storedFolders.reset();
     run.readers.clear();
     const bool stopped = stop.stop_requested();
@@ -524,22 +531,39 @@ void FileScanner::giveBack(std::vector<ReadFolder>& written, Run& run)
     }
 }
 
-void FileScanner::prepareReaders(Run& run, std::size_t workers) const
+void FileScanner::openReaders(Run& run, std::size_t workers) const
 {
     if (run.fillsEmptyIndex)
         return;
-    std::vector<SQLiteConnection*> connections;
     for (std::size_t i = 0; i < workers; ++i) {
         run.readers.push_back(storedRowsReader());
-        if (!run.readers.back())
-            return;   // the writer reads the stored rows itself
-        connections.push_back(&run.readers.back()->connection());
+        if (!run.readers.back()) {
+            run.readers.pop_back();   // the writer reads the stored rows of the others itself
+            return;
+        }
     }
+}
+
+bool FileScanner::startLoading(Run& run, DirectoryWorkQueue& queue, std::vector<Job>& rootJobs) const
+{
+    const std::size_t workers = static_cast<std::size_t>(std::clamp(configuration_.maxConcurrency, 1, maximumWorkers));
+    if (run.readers.size() != workers)
+        return false;
+    const auto done = [&run, &queue](std::optional<StoredFolders> loaded) {
+        run.storedFolders = std::move(loaded);
+        if (run.storedFolders)
+            for (auto& job : run.rootJobs)
+                job.stored = run.storedFolders->root(*job.folderID);
+        queue.push(std::move(run.rootJobs));
+    };
     try {
-        run.storedFolders = StoredFolders::load(connections, database_.rewritesCommitted());
+        run.loading = std::make_unique<StoredFolders::Loading>(workers, run.readers.front()->connection(),
+                                                               database_.rewritesCommitted(), done);
     } catch (const std::exception&) {
-        // Every listing is then compared with the rows themselves.
+        return false;
     }
+    run.rootJobs = std::move(rootJobs);
+    return true;
 }
 
 void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
@@ -547,6 +571,8 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
     Worker worker;
     worker.index = reader;
     worker.stored = reader < run.readers.size() ? run.readers[reader].get() : nullptr;
+    if (run.loading)
+        run.loading->take(reader, worker.stored->connection());
     const std::function<void()> endRead = [&] { worker.endRead(); };
     const auto handOver = [&] {
         run.handoff.pushAll(worker.read, worker.readEntries, endRead);

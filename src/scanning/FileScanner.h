@@ -100,8 +100,11 @@ private:
     std::vector<Job> process(const Job& job, Run& run, Worker& worker);
     // The worker's connection to the cache, or nothing when the cache cannot be read that way.
     std::unique_ptr<StoredRowsReader> storedRowsReader() const;
-    // Opens the workers' connections and, through them, reads the stored rows in brief.
-    void prepareReaders(Run& run, std::size_t workers) const;
+    // Opens the workers' own connections to the cache, when there are stored rows to compare with.
+    void openReaders(Run& run, std::size_t workers) const;
+    // Prepares the workers' reading of the stored rows in brief, after which the root jobs go to
+    // the queue; false, with the jobs left to the caller, when every worker cannot take part.
+    bool startLoading(Run& run, DirectoryWorkQueue& queue, std::vector<Job>& rootJobs) const;
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
     // read; then `storedChildren` receives the ids its subfolders have in the index.
     // `countedBefore` receives the stored figures of a folder this resumed scan synced
