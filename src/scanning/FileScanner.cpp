@@ -130,6 +130,7 @@ struct FileScanner::ReadFolder {
     ListingGaps gaps;                           // of a listing that succeeded in part
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
     std::optional<FolderDifferences> read;      // its listing set against the stored rows by the reader
+    std::optional<StoredFolders::Entry> stored; // its place among the stored rows in brief
     std::size_t reader = 0;                     // the worker that read it
 };
 
@@ -214,6 +215,7 @@ struct FileScanner::Run {
         std::vector<HardLinkTracker::Key> keys;
         std::int64_t otherBytes = 0;
         std::optional<Figures> countedBefore;
+        std::optional<StoredFolders::Entry> stored;
     };
     std::vector<Waiting> waiting;
     // Written folders on their way back to the reader that made them, which frees them:
@@ -405,14 +407,15 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.handoff.close();
         writer.join();
     }
-    // The readers' connections and the stored rows in brief are not needed past the walk, and
-    // the finish wants room for every folder's figures.
+    // Neither the readers' connections nor, once the folders that waited for their links are
+    // synced, the stored rows in brief are needed further, and the finish wants room for every
+    // folder's figures.
     run.loading.reset();
-    run.storedFolders.reset();
     run.readers.clear();
     const bool stopped = stop.stop_requested();
     if (!run.cacheFault)
         syncFoldersWithHardLinks(run);
+    run.storedFolders.reset();
 
     ticker.request_stop();
     ticker.join();
@@ -789,6 +792,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
         folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
     folder.reader = worker.index;
+    folder.stored = job.stored;
     // A folder holding links is synced after the walk, against the rows as they are then.
     if (stored && folder.links.empty() && !snapshot.isNewRow) {
         // The stored rows in brief tell an unchanged folder without a query; any other is
@@ -1073,7 +1077,7 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
     snapshot.isNewRow = false;
     folder.slot->folderID = snapshot.folderID;
     run.waiting.push_back(Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys),
-                                       folder.countedBytes, folder.countedBefore});
+                                       folder.countedBytes, folder.countedBefore, folder.stored});
 }
 
 std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run,
@@ -1115,9 +1119,17 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
             file.countedAllocatedSize = hardLinkTracker_.carriesSize(key.device, key.inode, path) ? file.allocatedSize : 0;
             counted += file.countedAllocatedSize;
         }
-        const auto result = sync(folder.snapshot, run);
+        // With its links' counted bytes known, an unchanged folder is told as any other.
+        std::optional<FolderDifferences> read;
+        if (run.storedFolders && folder.stored)
+            read = run.storedFolders->unchanged(*folder.stored, folder.snapshot);
+        const auto result = sync(folder.snapshot, run, read ? &*read : nullptr);
         if (!result)
             continue;
+        if (read && read->stampLeft) {
+            run.stampIDs.push_back(result->folderID);
+            run.stampPaths.push_back(folder.snapshot.path);
+        }
         counters_.folderSyncedAgain(*result);
         const auto listed = static_cast<std::int64_t>(folder.snapshot.files.size());
         if (folder.countedBefore) {
@@ -1129,5 +1141,6 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
             bytes += counted;
         }
     }
+    writeStamps(run);
     counters_.settle(folders, files, bytes);
 }
