@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <sqlite3.h>
 #include <thread>
 #include <tuple>
@@ -206,17 +207,25 @@ StoredFolders::Loading::Loading(std::size_t shares, SQLiteConnection& first, std
 
 void StoredFolders::Loading::take(std::size_t share, SQLiteConnection& db) noexcept
 {
-    {
-        // One read for both passes of the share, ended before anyone goes on: the cache's writer
-        // may wait for every read to end.
-        std::optional<ReadOnce> read;
+    // Every step: this share's part, then a meeting of all shares, the last to arrive doing
+    // what needs every share's part.
+    const auto step = [&](auto&& work) {
         try {
-            read.emplace(db);
-            readFolders(share, db);
+            if (!failed_) work();
         } catch (...) {
             failed_ = true;
         }
         steps_.arrive_and_wait();
+    };
+    {
+        // One read for both tables, ended before anyone goes on: the cache's writer may wait for
+        // every read to end.
+        std::optional<ReadOnce> read;
+        step([&] {
+            read.emplace(db);
+            readFolders(share, db);
+        });
+        step([&] { placeFolders(share); });
         try {
             if (!failed_) readFiles(share, db);
         } catch (...) {
@@ -224,6 +233,7 @@ void StoredFolders::Loading::take(std::size_t share, SQLiteConnection& db) noexc
         }
     }
     steps_.arrive_and_wait();
+    step([&] { finishFolders(share); });
 }
 
 void StoredFolders::Loading::readFolders(std::size_t share, SQLiteConnection& db)
@@ -245,15 +255,27 @@ void StoredFolders::Loading::readFolders(std::size_t share, SQLiteConnection& db
             });
 }
 
+std::pair<std::size_t, std::size_t> StoredFolders::Loading::positions(std::size_t share) const
+{
+    return {offsets_[share], share + 1 < shares_ ? offsets_[share + 1] : stored_.folders_.size()};
+}
+
+void StoredFolders::Loading::placeFolders(std::size_t share)
+{
+    // The shares are in id order, and so is each share's table scan.
+    auto& part = parts_[share];
+    std::copy(part.begin(), part.end(), stored_.folders_.begin() + static_cast<std::ptrdiff_t>(offsets_[share]));
+    std::vector<Folder>().swap(part);
+}
+
 void StoredFolders::Loading::readFiles(std::size_t share, SQLiteConnection& db)
 {
     if (highFile_ < lowFile_) return;
     const std::uint64_t seed = stored_.seed_;
-    const auto& folders = stored_.folders_;   // in id order until the last step
     const auto [low, high] = shareOf(lowFile_, highFile_, share, shares_);
     // A folder's rows mostly lie together: they are added up and handed over once.
     std::int64_t folder = 0;
-    std::optional<std::size_t> position;
+    std::optional<Entry> position;
     std::uint64_t sum = 0;
     std::uint32_t count = 0;
     const auto handOver = [&] {
@@ -271,11 +293,7 @@ void StoredFolders::Loading::readFiles(std::size_t share, SQLiteConnection& db)
                     folder = id;
                     sum = 0;
                     count = 0;
-                    const auto found = std::lower_bound(folders.begin(), folders.end(), id,
-                                                        [](const Folder& f, std::int64_t value) { return f.id < value; });
-                    position = found != folders.end() && found->id == id
-                                   ? std::optional<std::size_t>(found - folders.begin())
-                                   : std::nullopt;
+                    position = stored_.position(id);
                 }
                 sum += fileKey(seed, row.textView(1), row.integer(2), row.integer(3), dateColumn(row, 4),
                                row.integer(5), row.integer(6), row.integer(7));
@@ -284,40 +302,65 @@ void StoredFolders::Loading::readFiles(std::size_t share, SQLiteConnection& db)
     handOver();
 }
 
+void StoredFolders::Loading::finishFolders(std::size_t share)
+{
+    auto& stored = stored_;
+    const std::uint64_t seed = stored.seed_;
+    const std::size_t mask = stored.slots_.size() - 1;
+    const auto [first, last] = positions(share);
+    for (std::size_t i = first; i < last; ++i) {
+        Folder& folder = stored.folders_[i];
+        folder.digest = folderDigest(seed, folder.digest, sums_[i], counts_[i]);
+        if (folder.parent == noParent) continue;
+        if (const auto parent = stored.position(folder.parent))
+            std::atomic_ref<std::uint32_t>(stored.children_[*parent]).fetch_add(1, std::memory_order_relaxed);
+        // Linear probing; a slot is claimed by whichever share gets to it first.
+        for (std::size_t slot = stored.slotOf(folder.parent, folder.nameKey);; slot = (slot + 1) & mask) {
+            std::uint32_t expected = emptySlot;
+            if (std::atomic_ref<std::uint32_t>(stored.slots_[slot])
+                    .compare_exchange_strong(expected, static_cast<std::uint32_t>(i), std::memory_order_relaxed))
+                break;
+        }
+    }
+}
+
 void StoredFolders::Loading::stepDone() noexcept
 {
-    auto& folders = stored_.folders_;
-    if (stepsDone_++ == 0) {
+    auto& stored = stored_;
+    switch (stepsDone_++) {
+    case 0:
+        // Room for every share's folders, where each one's go, and their sums to come.
         if (failed_) return;
         try {
-            // The shares are in id order, and so is each share's table scan.
+            offsets_.assign(shares_, 0);
             std::size_t total = 0;
-            for (const auto& part : parts_) total += part.size();
-            folders.reserve(total);
-            for (auto& part : parts_) {
-                folders.insert(folders.end(), part.begin(), part.end());
-                std::vector<Folder>().swap(part);
+            for (std::size_t share = 0; share < shares_; ++share) {
+                offsets_[share] = total;
+                total += parts_[share].size();
             }
-            const auto byID = [](const Folder& a, const Folder& b) { return a.id < b.id; };
-            if (!std::is_sorted(folders.begin(), folders.end(), byID)) std::sort(folders.begin(), folders.end(), byID);
-            sums_.assign(folders.size(), 0);
-            counts_.assign(folders.size(), 0);
+            if (total >= emptySlot / 2) throw std::length_error("too many folders");
+            stored.folders_.resize(total);
+            stored.children_.assign(total, 0);
+            std::size_t slots = 2;
+            while (slots < 2 * total) slots *= 2;
+            stored.slots_.assign(slots, emptySlot);
+            sums_.assign(total, 0);
+            counts_.assign(total, 0);
         } catch (...) {
             failed_ = true;
         }
         return;
+    case 1:
+    case 2:
+        return;
+    default:
+        break;
     }
     std::optional<StoredFolders> result;
     if (!failed_) {
-        const std::uint64_t seed = stored_.seed_;
-        for (std::size_t i = 0; i < folders.size(); ++i)
-            folders[i].digest = folderDigest(seed, folders[i].digest, sums_[i], counts_[i]);
         std::vector<std::uint64_t>().swap(sums_);
         std::vector<std::uint32_t>().swap(counts_);
-        std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
-            return std::tie(a.parent, a.nameKey, a.id) < std::tie(b.parent, b.nameKey, b.id);
-        });
-        result = std::move(stored_);
+        result = std::move(stored);
     }
     try {
         done_(std::move(result));
@@ -326,39 +369,39 @@ void StoredFolders::Loading::stepDone() noexcept
     }
 }
 
-std::pair<StoredFolders::Entry, StoredFolders::Entry> StoredFolders::childrenOf(std::int64_t parent) const
+std::optional<StoredFolders::Entry> StoredFolders::position(std::int64_t id) const
 {
-    const auto first = std::lower_bound(folders_.begin(), folders_.end(), parent,
-                                        [](const Folder& folder, std::int64_t id) { return folder.parent < id; });
-    const auto last = std::upper_bound(first, folders_.end(), parent,
-                                       [](std::int64_t id, const Folder& folder) { return id < folder.parent; });
-    return {static_cast<Entry>(first - folders_.begin()), static_cast<Entry>(last - folders_.begin())};
+    const auto found = std::lower_bound(folders_.begin(), folders_.end(), id,
+                                        [](const Folder& folder, std::int64_t value) { return folder.id < value; });
+    if (found == folders_.end() || found->id != id) return std::nullopt;
+    return static_cast<Entry>(found - folders_.begin());
 }
 
-std::optional<StoredFolders::Entry> StoredFolders::root(std::int64_t id) const
+std::size_t StoredFolders::slotOf(std::int64_t parent, std::uint64_t nameKey) const
 {
-    // A root may have been a subfolder when the rows were read; roots are few.
-    for (std::size_t i = 0; i < folders_.size(); ++i)
-        if (folders_[i].id == id) return static_cast<Entry>(i);
-    return std::nullopt;
+    return static_cast<std::size_t>(mixed(static_cast<std::uint64_t>(parent) ^ nameKey)) & (slots_.size() - 1);
 }
+
+std::optional<StoredFolders::Entry> StoredFolders::find(std::int64_t parent, std::uint64_t key) const
+{
+    if (slots_.empty()) return std::nullopt;
+    const std::size_t mask = slots_.size() - 1;
+    std::optional<Entry> found;
+    for (std::size_t slot = slotOf(parent, key); slots_[slot] != emptySlot; slot = (slot + 1) & mask) {
+        const Folder& folder = folders_[slots_[slot]];
+        if (folder.parent != parent || folder.nameKey != key) continue;
+        // Two rows under one name (a repaired name, or a key shared by chance) are left to the comparison.
+        if (found) return std::nullopt;
+        found = slots_[slot];
+    }
+    return found;
+}
+
+std::optional<StoredFolders::Entry> StoredFolders::root(std::int64_t id) const { return position(id); }
 
 std::optional<StoredFolders::Entry> StoredFolders::child(Entry parent, std::string_view name) const
 {
-    const auto [first, last] = childrenOf(folders_[parent].id);
-    return named(first, last, name);
-}
-
-std::optional<StoredFolders::Entry> StoredFolders::named(Entry first, Entry last, std::string_view name) const
-{
-    const std::uint64_t key = nameKey(seed_, name);
-    const auto begin = folders_.begin();
-    const auto found = std::lower_bound(begin + first, begin + last, key,
-                                        [](const Folder& folder, std::uint64_t k) { return folder.nameKey < k; });
-    if (found == begin + last || found->nameKey != key) return std::nullopt;
-    // Two rows under one name (a repaired name, or a key shared by chance) are left to the comparison.
-    if (std::next(found) != begin + last && std::next(found)->nameKey == key) return std::nullopt;
-    return static_cast<Entry>(found - begin);
+    return find(folders_[parent].id, nameKey(seed_, name));
 }
 
 std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const DirectorySnapshot& snapshot) const
@@ -381,9 +424,8 @@ std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const Dir
     }
     if (folderDigest(seed_, rowKey(seed_, figures), filesSum, snapshot.files.size()) != folder.digest)
         return std::nullopt;
+    if (children_[entry] != snapshot.subdirectories.size()) return std::nullopt;
 
-    const auto [first, last] = childrenOf(folder.id);
-    if (last - first != snapshot.subdirectories.size()) return std::nullopt;
     FolderDifferences same;
     same.folderID = folder.id;
     same.rewritesSeen = rewritesSeen_;
@@ -394,7 +436,7 @@ std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const Dir
     std::vector<Entry> matched;
     matched.reserve(snapshot.subdirectories.size());
     for (const auto& subfolder : snapshot.subdirectories) {
-        const auto child = named(first, last, subfolder.name);
+        const auto child = find(folder.id, nameKey(seed_, subfolder.name));
         if (!child) return std::nullopt;
         matched.push_back(*child);
         same.children.push_back({folders_[*child].id, subfolder.name, DirectorySync::childPath(snapshot.path, subfolder.name)});

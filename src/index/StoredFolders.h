@@ -46,6 +46,7 @@ public:
 
 private:
     static constexpr std::int64_t noParent = std::numeric_limits<std::int64_t>::min();
+    static constexpr std::uint32_t emptySlot = std::numeric_limits<std::uint32_t>::max();
 
     struct Folder {
         std::int64_t id = 0;
@@ -54,12 +55,17 @@ private:
         std::uint64_t digest = 0;
     };
 
-    // The folders whose parent is `parent`, as positions.
-    std::pair<Entry, Entry> childrenOf(std::int64_t parent) const;
-    // The one folder called `name` among those positions.
-    std::optional<Entry> named(Entry first, Entry last, std::string_view name) const;
+    // The folder with this id.
+    std::optional<Entry> position(std::int64_t id) const;
+    // Where a folder with this parent and name key would be in the table of slots.
+    std::size_t slotOf(std::int64_t parent, std::uint64_t nameKey) const;
+    // The one folder with this parent and name key; none when there are none or several.
+    std::optional<Entry> find(std::int64_t parent, std::uint64_t nameKey) const;
 
-    std::vector<Folder> folders_;   // by parent, then name key
+    std::vector<Folder> folders_;          // in id order
+    std::vector<std::uint32_t> children_;  // how many rows have each folder as their parent
+    // Open addressing by parent and name key, at most half full: positions, or emptySlot.
+    std::vector<std::uint32_t> slots_;
     std::uint64_t seed_ = 0;
     std::uint64_t rewritesSeen_ = 0;
 };
@@ -88,8 +94,12 @@ private:
     };
 
     void readFolders(std::size_t share, SQLiteConnection& db);
+    void placeFolders(std::size_t share);
     void readFiles(std::size_t share, SQLiteConnection& db);
+    void finishFolders(std::size_t share);
     void stepDone() noexcept;
+    // The share's positions in the folders read.
+    std::pair<std::size_t, std::size_t> positions(std::size_t share) const;
 
     std::size_t shares_;
     std::int64_t lowFolder_ = 0;
@@ -98,6 +108,7 @@ private:
     std::int64_t highFile_ = -1;
     StoredFolders stored_;
     std::vector<std::vector<Folder>> parts_;   // each share's folders, in id order
+    std::vector<std::size_t> offsets_;         // where each share's folders go
     std::vector<std::uint64_t> sums_;          // of the file keys of each folder, by position
     std::vector<std::uint32_t> counts_;
     std::atomic<bool> failed_{false};
