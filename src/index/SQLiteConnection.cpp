@@ -148,6 +148,8 @@ bool SQLiteConnection::Statement::step()
     throw SQLiteError(result, std::move(message));
 }
 
+void SQLiteConnection::Statement::reset() { sqlite3_reset(handle_); }
+
 std::int64_t SQLiteConnection::Statement::integer(int column) const { return sqlite3_column_int64(handle_, column); }
 
 double SQLiteConnection::Statement::real(int column) const { return sqlite3_column_double(handle_, column); }

@@ -36,6 +36,8 @@ public:
         }
         // True for a row, false when done. Any other result resets the statement and fails.
         bool step();
+        // Ends a statement stepped to its end, or left before it, keeping its bindings.
+        void reset();
 
         std::int64_t integer(int column) const;
         double real(int column) const;

@@ -2,6 +2,7 @@
 
 #include "index/DirectorySync.h"
 #include "index/IndexRows.h"
+#include "index/ParallelReads.h"
 #include "index/ScanCacheSchema.h"
 #include "index/SQLiteConnection.h"
 #include "index/WriteBatch.h"
@@ -125,32 +126,62 @@ void removeOrphanFolders(WriteBatch& batch)
     }
 }
 
-FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID)
+constexpr std::string_view folderFiguresSQL =
+    "SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id, restricted, total_alloc, "
+    "total_size, total_files, total_dirs FROM folders";
+
+// Adds one folder row as folderFiguresSQL reads it.
+void addRow(FolderFigures& figures, const Statement& r, std::int64_t scanID)
+{
+    Row row;
+    row.id = r.integer(0);
+    row.isRoot = r.isNull(1);
+    row.parent = row.isRoot ? 0 : r.integer(1);
+    row.depth = static_cast<std::int32_t>(r.integer(2));
+    row.alloc = r.integer(3);
+    row.size = r.integer(4);
+    row.files = r.integer(5);
+    row.storedAlloc = r.integer(8);
+    row.storedSize = r.integer(9);
+    row.storedFiles = r.integer(10);
+    row.storedDirs = r.integer(11);
+    figures.rows.push_back(row);
+    // No folder has the id 0: such a parent is gone like any other.
+    if (row.parent == 0 && !row.isRoot) figures.orphaned = true;
+    if (r.integer(6) != scanID) figures.unvisited = true;
+    if (r.integer(7) == 1) ++figures.restricted;
+}
+
+// Read through `db`, or side by side through `helpers`, which see what was committed.
+FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID, const std::vector<SQLiteConnection*>& helpers = {})
 {
     FolderFigures figures;
     auto& rows = figures.rows;
-    rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
-    db.query("SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id, restricted, total_alloc, "
-             "total_size, total_files, total_dirs FROM folders",
-             {}, [&](Statement& r) {
-                 Row row;
-                 row.id = r.integer(0);
-                 row.isRoot = r.isNull(1);
-                 row.parent = row.isRoot ? 0 : r.integer(1);
-                 row.depth = static_cast<std::int32_t>(r.integer(2));
-                 row.alloc = r.integer(3);
-                 row.size = r.integer(4);
-                 row.files = r.integer(5);
-                 row.storedAlloc = r.integer(8);
-                 row.storedSize = r.integer(9);
-                 row.storedFiles = r.integer(10);
-                 row.storedDirs = r.integer(11);
-                 rows.push_back(row);
-                 // No folder has the id 0: such a parent is gone like any other.
-                 if (row.parent == 0 && !row.isRoot) figures.orphaned = true;
-                 if (r.integer(6) != scanID) figures.unvisited = true;
-                 if (r.integer(7) == 1) ++figures.restricted;
-             });
+    if (helpers.empty()) {
+        rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
+        db.query(folderFiguresSQL, {}, [&](Statement& r) { addRow(figures, r, scanID); });
+    } else {
+        const std::int64_t first = helpers.front()->scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
+        const std::int64_t last = helpers.front()->scalarInt("SELECT IFNULL(MAX(id), -1) FROM folders");
+        std::vector<FolderFigures> parts(helpers.size());
+        if (last >= first) {
+            const std::string sql = std::string(folderFiguresSQL) + " WHERE id BETWEEN ? AND ?";
+            ParallelReads::inParallel(helpers, [&](std::size_t share, SQLiteConnection& reader) {
+                const auto [low, high] = ParallelReads::range(first, last, share, helpers.size());
+                ParallelReads::eachRow(reader, sql, low, high, [&](const Statement& r) { addRow(parts[share], r, scanID); });
+            });
+        }
+        std::size_t total = 0;
+        for (const auto& part : parts) total += part.rows.size();
+        rows.reserve(total);
+        for (auto& part : parts) {
+            rows.insert(rows.end(), part.rows.begin(), part.rows.end());
+            std::vector<Row>().swap(part.rows);
+            figures.restricted += part.restricted;
+            figures.unvisited = figures.unvisited || part.unvisited;
+            figures.orphaned = figures.orphaned || part.orphaned;
+        }
+    }
     // A table scan gives the rows in id order, so a parent is found by a binary search.
     if (!std::is_sorted(rows.begin(), rows.end(), byID)) std::stable_sort(rows.begin(), rows.end(), byID);
     figures.orphaned = figures.orphaned || std::any_of(rows.begin(), rows.end(), [&](const Row& row) {
@@ -203,10 +234,10 @@ ScanTotals recomputeTotals(SQLiteConnection& db, FolderFigures figures)
 } // namespace
 
 ScanTotals settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
-                         bool indexFiles)
+                         bool indexFiles, const std::vector<SQLiteConnection*>& helpers)
 {
     auto& db = batch.connection();
-    FolderFigures folders = readFolders(db, scanID);
+    FolderFigures folders = readFolders(db, scanID, helpers);
     if (prune && (folders.unvisited || folders.orphaned)) {
         if (indexFiles && folders.unvisited) db.execute(ScanCacheSchema::bulkLoadIndexes.front());
         folders = {};

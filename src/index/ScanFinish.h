@@ -17,9 +17,10 @@ namespace ScanFinish {
 // `indexFiles` the file rows' folder index is built before that: without it each deletion
 // reads every file row. Then every folder's subtree totals, deepest folders first; only the
 // rows whose totals changed are written. Returns the totals of the index as IndexQueries::totals
-// reads them.
+// reads them. With `helpers`, connections of the caller that see everything the batch holds
+// (it was just committed), the rows are first read through them side by side.
 ScanTotals settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
-                   bool indexFiles);
+                         bool indexFiles, const std::vector<SQLiteConnection*>& helpers = {});
 
 // category_totals from the file rows.
 void rebuildCategoryTotals(SQLiteConnection& db);

@@ -436,7 +436,8 @@ void StorageDatabase::removeItems(const std::vector<std::string>& paths)
 
 ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<std::string>& roots,
                                        ScanRecord::Status status, std::int64_t volumeTotal, std::int64_t volumeUsed,
-                                       std::int64_t newFiles, std::int64_t changedFiles, std::int64_t deletedFiles)
+                                       std::int64_t newFiles, std::int64_t changedFiles, std::int64_t deletedFiles,
+                                       const std::vector<SQLiteConnection*>& helpers)
 {
     return writingWhileRowsWait([&](WriteBatch& batch) {
         // A finish that stops half way must not be stored later by the next commit: that
@@ -464,6 +465,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
             // goes on without them.
         }
         batch.pendingFolderRows().stop();
+        if (!helpers.empty()) batch.commit();
         batch.beginIfNeeded();
         auto& db = batch.connection();
         const bool completed = status == ScanRecord::Status::completed;
@@ -472,7 +474,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
         // A first scan's file rows have no folder index yet.
         const ScanTotals totals =
-            ScanFinish::settleFolders(batch, scanID, roots, completed && writesIntact, bulkLoading_);
+            ScanFinish::settleFolders(batch, scanID, roots, completed && writesIntact, bulkLoading_, helpers);
         // A rescan that found nothing changed leaves them as the last finish took them; one
         // whose every file row write was noted adds what it noted.
         if (!batch.fileRowSumsCurrent()) {

@@ -114,9 +114,12 @@ public:
 
     // Ends a scan: for a completed scan whose writes all succeeded, removes what it did not
     // visit; then recomputes every total and closes the scan record. Returns the index totals.
+    // `helpers`, other connections to the cache that hold no read, read the folder rows side by
+    // side; the open batch is committed first so that they see it.
     ScanTotals finishScan(std::int64_t scanID, const std::vector<std::string>& roots, ScanRecord::Status status,
                           std::int64_t volumeTotal, std::int64_t volumeUsed, std::int64_t newFiles,
-                          std::int64_t changedFiles, std::int64_t deletedFiles);
+                          std::int64_t changedFiles, std::int64_t deletedFiles,
+                          const std::vector<SQLiteConnection*>& helpers = {});
 
     // The scan error log. logError never fails and never commits.
     void logError(const std::string& path, const std::string& message) noexcept;

@@ -1,6 +1,7 @@
 #include "index/StoredFolders.h"
 
 #include "index/DirectorySync.h"
+#include "index/ParallelReads.h"
 #include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
 
@@ -118,47 +119,6 @@ std::uint64_t dateColumn(const SQLiteConnection::Statement& row, int column)
     return row.isNull(column) ? absentDate : std::bit_cast<std::uint64_t>(row.real(column));
 }
 
-// The bounds of share `share` of `shares` over the ids first..last.
-std::pair<std::int64_t, std::int64_t> shareOf(std::int64_t first, std::int64_t last, std::size_t share,
-                                              std::size_t shares)
-{
-    const auto span = static_cast<unsigned long long>(last - first) + 1;
-    const auto low = first + static_cast<std::int64_t>(span * share / shares);
-    const auto high = first + static_cast<std::int64_t>(span * (share + 1) / shares) - 1;
-    return {low, high};
-}
-
-// Runs `work(share, connection)` for every connection at once and rethrows the first failure.
-void inParallel(const std::vector<SQLiteConnection*>& connections,
-                const std::function<void(std::size_t, SQLiteConnection&)>& work)
-{
-    std::vector<std::exception_ptr> failures(connections.size());
-    const auto run = [&](std::size_t share) {
-        try {
-            work(share, *connections[share]);
-        } catch (...) {
-            failures[share] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    threads.reserve(connections.size());
-    for (std::size_t share = 1; share < connections.size(); ++share) threads.emplace_back(run, share);
-    run(0);
-    for (auto& thread : threads) thread.join();
-    for (const auto& failure : failures)
-        if (failure) std::rethrow_exception(failure);
-}
-
-// Steps a statement through every row, handing each to `row`; fails like the connection does.
-template <class Row>
-void eachRow(SQLiteConnection& db, std::string_view sql, std::int64_t low, std::int64_t high, Row&& row)
-{
-    auto statement = db.prepare(sql);
-    statement.bindValues(low, high);
-    while (statement.step()) row(std::as_const(statement));
-    sqlite3_reset(statement.handle());
-}
-
 // One read for both passes of a share: its rows are then as of one moment.
 class ReadOnce {
 public:
@@ -186,7 +146,7 @@ StoredFolders StoredFolders::load(const std::vector<SQLiteConnection*>& connecti
     std::optional<StoredFolders> result;
     Loading loading(connections.size(), *connections.front(), rewritesSeen,
                     [&](std::optional<StoredFolders> loaded) { result = std::move(loaded); });
-    inParallel(connections, [&](std::size_t share, SQLiteConnection& db) { loading.take(share, db); });
+    ParallelReads::inParallel(connections, [&](std::size_t share, SQLiteConnection& db) { loading.take(share, db); });
     if (!result) throw SQLiteError(SQLITE_ERROR, "The stored folders could not be read");
     return std::move(*result);
 }
@@ -240,9 +200,9 @@ void StoredFolders::Loading::readFolders(std::size_t share, SQLiteConnection& db
 {
     if (highFolder_ < lowFolder_) return;
     const std::uint64_t seed = stored_.seed_;
-    const auto [low, high] = shareOf(lowFolder_, highFolder_, share, shares_);
+    const auto [low, high] = ParallelReads::range(lowFolder_, highFolder_, share, shares_);
     auto& part = parts_[share];
-    eachRow(db,
+    ParallelReads::eachRow(db,
             "SELECT id, parent_id, name, path, depth, modified, restricted, category, direct_alloc, direct_size, "
             "direct_files, direct_dirs FROM folders WHERE id BETWEEN ? AND ?",
             low, high, [&](const SQLiteConnection::Statement& row) {
@@ -272,7 +232,7 @@ void StoredFolders::Loading::readFiles(std::size_t share, SQLiteConnection& db)
 {
     if (highFile_ < lowFile_) return;
     const std::uint64_t seed = stored_.seed_;
-    const auto [low, high] = shareOf(lowFile_, highFile_, share, shares_);
+    const auto [low, high] = ParallelReads::range(lowFile_, highFile_, share, shares_);
     // A folder's rows mostly lie together: they are added up and handed over once.
     std::int64_t folder = 0;
     std::optional<Entry> position;
@@ -283,7 +243,7 @@ void StoredFolders::Loading::readFiles(std::size_t share, SQLiteConnection& db)
         std::atomic_ref<std::uint64_t>(sums_[*position]).fetch_add(sum, std::memory_order_relaxed);
         std::atomic_ref<std::uint32_t>(counts_[*position]).fetch_add(count, std::memory_order_relaxed);
     };
-    eachRow(db,
+    ParallelReads::eachRow(db,
             "SELECT folder_id, name, size, alloc, modified, counted_alloc, flags, inode FROM files "
             "WHERE id BETWEEN ? AND ?",
             low, high, [&](const SQLiteConnection::Statement& row) {

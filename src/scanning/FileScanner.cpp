@@ -407,11 +407,12 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.handoff.close();
         writer.join();
     }
-    // Neither the readers' connections nor, once the folders that waited for their links are
-    // synced, the stored rows in brief are needed further, and the finish wants room for every
-    // folder's figures.
+    // Once the folders that waited for their links are synced, the stored rows in brief are not
+    // needed further, and the finish wants room for every folder's figures. The readers'
+    // connections read the folder rows for it.
     run.loading.reset();
-    run.readers.clear();
+    for (auto& reader : run.readers)
+        reader->end();
     const bool stopped = stop.stop_requested();
     if (!run.cacheFault)
         syncFoldersWithHardLinks(run);
@@ -420,8 +421,10 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     ticker.request_stop();
     ticker.join();
     report(ScanPhase::Kind::finalizing);
-    if (run.cacheFault)
+    if (run.cacheFault) {
+        run.readers.clear();
         return endWithCacheFault(run, roots, volumeUsage, progress, startInstant);
+    }
 
     // A scan that lost folders of its own accord ends as an incomplete one, which its resume
     // completes: the lost folders are the ones it reads again.
@@ -447,9 +450,20 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     const auto status = cancelled ? ScanRecord::Status::cancelled : ScanRecord::Status::completed;
     ScanTotals totals;
     try {
+        std::vector<SQLiteConnection*> helpers;
+        for (auto& reader : run.readers) {
+            reader->end();
+            helpers.push_back(&reader->connection());
+        }
+        if (!helpers.empty()) {
+            // What the helpers read must be committed; the finish's own writes are not.
+            database_.commit();
+            settleStored(run, true);
+        }
         totals = database_.finishScan(run.scanID, roots, status, usage.total, usage.used, counted.newFiles,
-                                      counted.changedFiles, counted.deletedFiles);
+                                      counted.changedFiles, counted.deletedFiles, helpers);
     } catch (const std::exception& error) {
+        run.readers.clear();
         // The finish and the batch it closed are gone; the scan ends failed if it can say so.
         run.cacheFault = cacheFault(error, database_.path());
         if (!run.cacheFault)
@@ -457,6 +471,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         settleStored(run, false);
         return endWithCacheFault(run, roots, volumeUsage, progress, startInstant);
     }
+    run.readers.clear();
 
     ScanOutcome outcome;
     outcome.scanID = run.scanID;
