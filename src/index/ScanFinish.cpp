@@ -130,8 +130,8 @@ constexpr std::string_view folderFiguresSQL =
     "SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id, restricted, total_alloc, "
     "total_size, total_files, total_dirs FROM folders";
 
-// Adds one folder row as folderFiguresSQL reads it.
-void addRow(FolderFigures& figures, const Statement& r, std::int64_t scanID)
+// One folder row as folderFiguresSQL reads it, noting in `figures` what the finish must know.
+Row readRow(FolderFigures& figures, const Statement& r, std::int64_t scanID)
 {
     Row row;
     row.id = r.integer(0);
@@ -145,11 +145,48 @@ void addRow(FolderFigures& figures, const Statement& r, std::int64_t scanID)
     row.storedSize = r.integer(9);
     row.storedFiles = r.integer(10);
     row.storedDirs = r.integer(11);
-    figures.rows.push_back(row);
     // No folder has the id 0: such a parent is gone like any other.
     if (row.parent == 0 && !row.isRoot) figures.orphaned = true;
     if (r.integer(6) != scanID) figures.unvisited = true;
     if (r.integer(7) == 1) ++figures.restricted;
+    return row;
+}
+
+// The rows read side by side through `helpers`, each share counted first so that all go
+// straight into one vector. False if the rows changed between the count and the read.
+bool readFoldersAlongside(FolderFigures& figures, std::int64_t scanID, const std::vector<SQLiteConnection*>& helpers)
+{
+    auto& db = *helpers.front();
+    const std::int64_t first = db.scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
+    const std::int64_t last = db.scalarInt("SELECT IFNULL(MAX(id), -1) FROM folders");
+    if (last < first) return true;
+    const std::size_t shares = helpers.size();
+    std::vector<std::size_t> starts(shares + 1, 0);
+    ParallelReads::inParallel(helpers, [&](std::size_t share, SQLiteConnection& reader) {
+        const auto [low, high] = ParallelReads::range(first, last, share, shares);
+        ParallelReads::eachRow(reader, "SELECT COUNT(*) FROM folders WHERE id BETWEEN ? AND ?", low, high,
+                               [&](const Statement& r) { starts[share + 1] = static_cast<std::size_t>(r.integer(0)); });
+    });
+    for (std::size_t share = 0; share < shares; ++share) starts[share + 1] += starts[share];
+    figures.rows.resize(starts.back());
+    std::vector<FolderFigures> notes(shares);
+    std::vector<std::size_t> ends(starts.begin(), starts.end() - 1);
+    const std::string sql = std::string(folderFiguresSQL) + " WHERE id BETWEEN ? AND ?";
+    ParallelReads::inParallel(helpers, [&](std::size_t share, SQLiteConnection& reader) {
+        const auto [low, high] = ParallelReads::range(first, last, share, shares);
+        ParallelReads::eachRow(reader, sql, low, high, [&](const Statement& r) {
+            const Row row = readRow(notes[share], r, scanID);
+            if (ends[share] < starts[share + 1]) figures.rows[ends[share]++] = row;
+        });
+    });
+    bool changed = false;
+    for (std::size_t share = 0; share < shares; ++share) {
+        changed = changed || ends[share] != starts[share + 1];
+        figures.restricted += notes[share].restricted;
+        figures.unvisited = figures.unvisited || notes[share].unvisited;
+        figures.orphaned = figures.orphaned || notes[share].orphaned;
+    }
+    return !changed;
 }
 
 // Read through `db`, or side by side through `helpers`, which see what was committed.
@@ -157,30 +194,10 @@ FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID, const std::
 {
     FolderFigures figures;
     auto& rows = figures.rows;
-    if (helpers.empty()) {
+    if (helpers.empty() || !readFoldersAlongside(figures, scanID, helpers)) {
+        figures = {};
         rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
-        db.query(folderFiguresSQL, {}, [&](Statement& r) { addRow(figures, r, scanID); });
-    } else {
-        const std::int64_t first = helpers.front()->scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
-        const std::int64_t last = helpers.front()->scalarInt("SELECT IFNULL(MAX(id), -1) FROM folders");
-        std::vector<FolderFigures> parts(helpers.size());
-        if (last >= first) {
-            const std::string sql = std::string(folderFiguresSQL) + " WHERE id BETWEEN ? AND ?";
-            ParallelReads::inParallel(helpers, [&](std::size_t share, SQLiteConnection& reader) {
-                const auto [low, high] = ParallelReads::range(first, last, share, helpers.size());
-                ParallelReads::eachRow(reader, sql, low, high, [&](const Statement& r) { addRow(parts[share], r, scanID); });
-            });
-        }
-        std::size_t total = 0;
-        for (const auto& part : parts) total += part.rows.size();
-        rows.reserve(total);
-        for (auto& part : parts) {
-            rows.insert(rows.end(), part.rows.begin(), part.rows.end());
-            std::vector<Row>().swap(part.rows);
-            figures.restricted += part.restricted;
-            figures.unvisited = figures.unvisited || part.unvisited;
-            figures.orphaned = figures.orphaned || part.orphaned;
-        }
+        db.query(folderFiguresSQL, {}, [&](Statement& r) { rows.push_back(readRow(figures, r, scanID)); });
     }
     // A table scan gives the rows in id order, so a parent is found by a binary search.
     if (!std::is_sorted(rows.begin(), rows.end(), byID)) std::stable_sort(rows.begin(), rows.end(), byID);

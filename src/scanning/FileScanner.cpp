@@ -411,8 +411,11 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     // needed further, and the finish wants room for every folder's figures. The readers'
     // connections read the folder rows for it.
     run.loading.reset();
-    for (auto& reader : run.readers)
+    for (auto& reader : run.readers) {
         reader->end();
+        // Their pages are of no use to the finish's reads, which take each page once.
+        sqlite3_db_release_memory(reader->connection().handle());
+    }
     const bool stopped = stop.stop_requested();
     if (!run.cacheFault)
         syncFoldersWithHardLinks(run);
