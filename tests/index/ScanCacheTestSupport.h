@@ -109,9 +109,11 @@ protected:
                 known[(entry.path == "/" ? "" : entry.path) + "/" + name] = {id, self.second + 1};
             }
         }
-        db->finishScan(scanID, {root}, status, 1000, 500, 0, 0, 0);
+        db->finishScan(scanID, {root}, status, 1000, 500, 0, 0, 0, finishHelpers);
         return scanID;
     }
+    // Connections through which scanTree's finish reads the folder rows, when any.
+    std::vector<SQLiteConnection*> finishHelpers;
 
     TempDir dir;
     std::chrono::steady_clock::time_point clock{};

@@ -64,6 +64,67 @@ TEST_F(ScanCacheTest, EveryFolderOfALargeTreeGetsItsOwnTotals)
     check(512);
 }
 
+TEST_F(ScanCacheTest, AFinishThatReadsThroughOtherConnectionsSettlesLikeOneThatReadsAlone)
+{
+    // Shares of ids with gaps from pruned folders, more shares than folders, and a folder
+    // whose parent is gone that only one share sees.
+    std::vector<std::unique_ptr<SQLiteConnection>> owned;
+    const auto useHelpers = [&](std::size_t count) {
+        owned.clear();
+        finishHelpers.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            owned.push_back(std::make_unique<SQLiteConnection>(path(), SQLiteConnection::Access::readAlongside));
+            finishHelpers.push_back(owned.back().get());
+        }
+    };
+    const auto tree = [](int every) {
+        std::vector<Entry> entries = {{"/r", {file("top", 1)}}};
+        for (int i = 0; i < 40; ++i) {
+            if (i % every != 0) continue;
+            const std::string child = "/r/c" + std::to_string(i);
+            entries.push_back({child, {file("f", 4096 * (i + 1))}});
+            entries.push_back({child + "/d", {file("g", 7)}});
+        }
+        return entries;
+    };
+    const auto expectTotals = [&](int every) {
+        std::int64_t all = 1, folders = 0;
+        for (int i = 0; i < 40; ++i) {
+            const std::string child = "/r/c" + std::to_string(i);
+            SCOPED_TRACE(child);
+            const auto stored = db->folder(child);
+            ASSERT_EQ(stored.has_value(), i % every == 0);
+            if (!stored) continue;
+            EXPECT_EQ(stored->totalAllocated, 4096 * (i + 1) + 7);
+            EXPECT_EQ(stored->folderCount, 1);
+            all += 4096 * (i + 1) + 7;
+            folders += 2;
+        }
+        EXPECT_EQ(db->folder("/r")->totalAllocated, all);
+        EXPECT_EQ(db->totals(), (ScanTotals{1 + folders, folders + 1, all, 0}));
+    };
+
+    useHelpers(3);
+    scanTree("/r", tree(1));
+    expectTotals(1);
+    // A former root that only a share past the first holds is left unvisited and goes.
+    scanTree("/opt", {{"/opt", {file("o", 8)}}, {"/opt/x", {file("p", 8)}}}, ScanRecord::Status::cancelled);
+    scanTree("/r", tree(3));
+    EXPECT_FALSE(db->folder("/opt/x"));
+    expectTotals(3);
+    useHelpers(1);
+    scanTree("/r", tree(3));
+    expectTotals(3);
+
+    // A visited row whose parent is gone, at the far end of the ids.
+    executeOutside("INSERT INTO folders(id, parent_id, path, name, scan_id, direct_alloc) VALUES(987653, 987000, "
+                   "'/r/lost', 'lost', " + std::to_string(db->lastScan()->id + 1) + ", 64)");
+    useHelpers(64);
+    scanTree("/r", tree(6));
+    EXPECT_FALSE(db->folder("/r/lost"));
+    expectTotals(6);
+}
+
 TEST_F(ScanCacheTest, OnlyACompletedScanPrunes)
 {
     scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/old", {file("b", 2)}}});
