@@ -169,12 +169,15 @@ void StoredFolders::Loading::take(std::size_t share, SQLiteConnection& db) noexc
 {
     // Every step: this share's part, then a meeting of all shares, the last to arrive doing
     // what needs every share's part.
-    const auto step = [&](auto&& work) {
+    const auto attempt = [&](auto&& work) {
         try {
             if (!failed_) work();
         } catch (...) {
             failed_ = true;
         }
+    };
+    const auto step = [&](auto&& work) {
+        attempt(work);
         steps_.arrive_and_wait();
     };
     {
@@ -186,11 +189,7 @@ void StoredFolders::Loading::take(std::size_t share, SQLiteConnection& db) noexc
             readFolders(share, db);
         });
         step([&] { placeFolders(share); });
-        try {
-            if (!failed_) readFiles(share, db);
-        } catch (...) {
-            failed_ = true;
-        }
+        attempt([&] { readFiles(share, db); });
     }
     steps_.arrive_and_wait();
     step([&] { finishFolders(share); });

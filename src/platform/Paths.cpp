@@ -15,16 +15,19 @@ std::string_view trimmingTrailingSlashes(std::string_view path)
     return path;
 }
 
-} // namespace
-
-std::string lastComponent(std::string_view path)
+// lastComponent without a copy: every file of a scan comes through extension().
+std::string_view lastComponentView(std::string_view path)
 {
     path = trimmingTrailingSlashes(path);
     if (path == "/")
-        return "/";
+        return path;
     const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
+
+} // namespace
+
+std::string lastComponent(std::string_view path) { return std::string(lastComponentView(path)); }
 
 std::string deletingLastComponent(std::string_view path)
 {
@@ -41,10 +44,7 @@ std::string deletingLastComponent(std::string_view path)
 
 std::string extension(std::string_view path)
 {
-    // lastComponent's name, without copying it: every file of a scan comes through here.
-    path = trimmingTrailingSlashes(path);
-    const auto slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view name = lastComponentView(path);
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size())
         return "";

@@ -157,6 +157,12 @@ struct FileScanner::Worker {
             stored->end();
     }
     bool handoverDue() const { return read.size() >= foldersPerHandover || readEntries >= entriesPerHandover; }
+    // Hands what it read to the writer, waiting for room without a read open.
+    void handOver(HandoffQueue<ReadFolder>& handoff)
+    {
+        handoff.pushAll(read, readEntries, [this] { endRead(); });
+        readEntries = 0;
+    }
 };
 
 // The state one scan shares between its readers and its writer.
@@ -371,7 +377,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
                                status.inode, nullptr, nullptr, std::nullopt});
     }
     // Where there are stored rows, the roots' jobs wait for them in brief, to find their places there.
-    if (!startLoading(run, queue, rootJobs))
+    if (!startLoading(run, static_cast<std::size_t>(workerCount), queue, rootJobs))
         queue.push(std::move(rootJobs));
 
     std::jthread ticker([&](std::stop_token tickerStop) {
@@ -424,10 +430,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     ticker.request_stop();
     ticker.join();
     report(ScanPhase::Kind::finalizing);
-    if (run.cacheFault) {
-        run.readers.clear();
+    if (run.cacheFault)
         return endWithCacheFault(run, roots, volumeUsage, progress, startInstant);
-    }
 
     // A scan that lost folders of its own accord ends as an incomplete one, which its resume
     // completes: the lost folders are the ones it reads again.
@@ -454,10 +458,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     ScanTotals totals;
     try {
         std::vector<SQLiteConnection*> helpers;
-        for (auto& reader : run.readers) {
-            reader->end();
+        for (auto& reader : run.readers)
             helpers.push_back(&reader->connection());
-        }
         if (!helpers.empty()) {
             // What the helpers read must be committed; the finish's own writes are not.
             database_.commit();
@@ -466,7 +468,6 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         totals = database_.finishScan(run.scanID, roots, status, usage.total, usage.used, counted.newFiles,
                                       counted.changedFiles, counted.deletedFiles, helpers);
     } catch (const std::exception& error) {
-        run.readers.clear();
         // The finish and the batch it closed are gone; the scan ends failed if it can say so.
         run.cacheFault = cacheFault(error, database_.path());
         if (!run.cacheFault)
@@ -496,6 +497,7 @@ ScanOutcome FileScanner::endWithCacheFault(Run& run, const std::vector<std::stri
                                           const VolumeUsageProvider& volumeUsage, const ProgressHandler& progress,
                                           std::chrono::steady_clock::time_point startInstant)
 {
+    run.readers.clear();
     // What the open batch holds counts only once it is stored.
     try {
         database_.commit();
@@ -565,9 +567,9 @@ void FileScanner::openReaders(Run& run, std::size_t workers) const
     }
 }
 
-bool FileScanner::startLoading(Run& run, DirectoryWorkQueue& queue, std::vector<Job>& rootJobs) const
+bool FileScanner::startLoading(Run& run, std::size_t workers, DirectoryWorkQueue& queue,
+                               std::vector<Job>& rootJobs) const
 {
-    const std::size_t workers = static_cast<std::size_t>(std::clamp(configuration_.maxConcurrency, 1, maximumWorkers));
     if (run.readers.size() != workers)
         return false;
     const auto done = [&run, &queue](std::optional<StoredFolders> loaded) {
@@ -595,10 +597,6 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
     if (run.loading)
         run.loading->take(reader, worker.stored->connection());
     const std::function<void()> endRead = [&] { worker.endRead(); };
-    const auto handOver = [&] {
-        run.handoff.pushAll(worker.read, worker.readEntries, endRead);
-        worker.readEntries = 0;
-    };
     auto& bin = *run.bins[reader];
     std::vector<ReadFolder> written;
     std::optional<Job> job = queue.next();
@@ -609,7 +607,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
         }
         written.clear();
         if (run.stop.stop_requested()) {
-            handOver();
+            worker.handOver(run.handoff);
             worker.endRead();
             queue.complete();
             return;
@@ -633,7 +631,7 @@ void FileScanner::work(DirectoryWorkQueue& queue, Run& run, std::size_t reader)
             worker.kept.pop_back();
             continue;
         }
-        handOver();
+        worker.handOver(run.handoff);
         job = queue.completeAndNext(std::move(worker.kept), endRead);
         worker.kept.clear();
     }
@@ -683,8 +681,7 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
     const std::function<void()> endRead = [&] { worker.endRead(); };
     // What it read goes to the writer before it waits, so that a pause or a stall holds none back.
     const std::function<void()> beforeWait = [&] {
-        run.handoff.pushAll(worker.read, worker.readEntries, endRead);
-        worker.readEntries = 0;
+        worker.handOver(run.handoff);
         worker.endRead();
     };
     pauseGate_.waitIfPaused(run.stop, beforeWait);

@@ -28,10 +28,9 @@ public:
     template <class BeforeWait>
     void push(Item item, std::size_t weight, BeforeWait&& beforeWait)
     {
-        std::unique_lock lock(mutex_);
-        waitForRoom(lock, 1, weight, beforeWait);
-        items_.push_back(std::move(item));
-        added(lock, weight);
+        std::vector<Item> one;
+        one.push_back(std::move(item));
+        pushAll(one, weight, beforeWait);
     }
 
     // Several items at once, in their order, under one lock; `items` is left empty with its room.
