@@ -568,12 +568,17 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
             phases.push_back(p.phase.kind());
         });
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
-    {
+    // A loaded machine may take long to get there; once paused, no worker may go on for a while.
+    const auto lastPhase = [&] {
         std::lock_guard guard(phasesLock);
-        EXPECT_EQ(phases.back(), ScanPhase::Kind::paused);
-    }
+        return phases.empty() ? ScanPhase::Kind::idle : phases.back();
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (lastPhase() != ScanPhase::Kind::paused && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
+    EXPECT_EQ(lastPhase(), ScanPhase::Kind::paused);
     scanner.resume();
     running.join();
     ASSERT_TRUE(outcome);
@@ -888,6 +893,7 @@ TEST_F(FileScannerTest, PauseAndCancelHoldWhileTheWriterIsBehind)
         pauseAtRead(fileSystem, scanner, 6, readsAtPause);
         std::optional<ScanOutcome> outcome;
         std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
+        while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
         scanner.resume();
@@ -1213,6 +1219,7 @@ TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
     std::optional<ScanOutcome> stopped;
     const auto started = std::chrono::steady_clock::now();
     std::jthread running([&] { stopped = first.scan(std::nullopt, {}, record, stopper.get_token()); });
+    while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     fileSystem.replaceOnRead([&](const std::string&) {
         if (fileSystem.totalReads() >= 12)
