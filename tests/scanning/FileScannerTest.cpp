@@ -639,7 +639,7 @@ TEST_F(FileScannerTest, ARescanStoresTheFoldersItFoundUnchangedAsVisitedBeforeIt
         SQLiteConnection other(cachePath());
         const std::string visited = "SELECT COUNT(*) FROM folders WHERE scan_id = (SELECT MAX(id) FROM scans)";
         std::int64_t stamped = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while ((stamped = other.scalarInt(visited)) < 20 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         scanner.resume();
@@ -658,12 +658,13 @@ TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
     std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
     while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
-    // Another writer gets the cache at once, without waiting on a lock, within a moment of
-    // the pause; and it sees the folders written before the pause.
+    // Another writer gets the cache at once, without waiting on a lock, while the scan stays
+    // paused (soon after the pause, later on a loaded machine); and it sees the folders
+    // written before the pause.
     SQLiteConnection other(cachePath());
     sqlite3_busy_timeout(other.handle(), 0);
     bool began = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!began && std::chrono::steady_clock::now() < deadline) {
         began = sqlite3_exec(other.handle(), "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK;
         if (!began) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -704,12 +705,18 @@ TEST_F(FileScannerTest, AFirstScanStoppedMidWalkHoldsARowForEveryListedSubfolder
     std::jthread running([&] { stopped = scanner.scan(std::nullopt, {}, {}, stopper.get_token()); });
     while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
-    // What the paused writer committed, as a screen would read it.
+    // What the paused writer committed, as a screen would read it, once the root's sync is
+    // among it: the root's row is there before, unsynced, and a loaded machine may be slow.
     const std::int64_t scanID = database.lastScan()->id;
-    std::pair<std::int64_t, std::int64_t> paused{0, 0};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while ((paused = committedState(scanID)).second == 0 && std::chrono::steady_clock::now() < deadline)
+    const auto rootSynced = [&] {
+        SQLiteConnection observer(cachePath());
+        return observer.scalarInt("SELECT COUNT(*) FROM folders WHERE parent_id IS NULL AND scan_id = " +
+                                  std::to_string(scanID)) > 0;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!rootSynced() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::pair<std::int64_t, std::int64_t> paused = committedState(scanID);
     EXPECT_EQ(paused.first, 0);
     EXPECT_GT(paused.second, 0);
     const auto rootRow = database.folder(root());
