@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -125,7 +126,10 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
     writeTree(tree, 5000, folders);
     ScanOutcome outcome;
     {
-        StorageDatabase database(cache);
+        // Batches close by their size only: on a loaded machine, batches closed each second
+        // would be small enough for the log to start over between them and the disk not fill.
+        const auto start = std::chrono::steady_clock::now();
+        StorageDatabase database(cache, [start] { return start; });
         fillUpTo(cacheFolder.path(), 1500 * 1024);
         FileScanner scanner(database, configuration);
         // Whether the finish's own writes fit in the log space the refused batch left depends
