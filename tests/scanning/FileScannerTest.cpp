@@ -141,6 +141,24 @@ void pauseAtRead(ScriptedFileSystem& fileSystem, FileScanner& scanner, int read,
     };
 }
 
+// Polls `done` until it holds, giving up after 20 s: a loaded machine may be slow to get there.
+bool waitFor(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Until the pause pauseAtRead() set up has been asked for.
+void waitForPause(const std::atomic<int>& readsAtPause)
+{
+    waitFor([&] { return readsAtPause.load() >= 0; });
+}
+
 // Asks the scan to stop as its `read`th folder read begins.
 void stopAtRead(ScriptedFileSystem& fileSystem, std::stop_source& stopper, int read)
 {
@@ -573,9 +591,7 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
         std::lock_guard guard(phasesLock);
         return phases.empty() ? ScanPhase::Kind::idle : phases.back();
     };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (lastPhase() != ScanPhase::Kind::paused && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waitFor([&] { return lastPhase() == ScanPhase::Kind::paused; });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
     EXPECT_EQ(lastPhase(), ScanPhase::Kind::paused);
@@ -635,13 +651,11 @@ TEST_F(FileScannerTest, ARescanStoresTheFoldersItFoundUnchangedAsVisitedBeforeIt
         std::atomic<int> readsAtPause{-1};
         pauseAtRead(pausing, scanner, 30, readsAtPause);
         std::jthread running([&] { scanner.scan(std::nullopt, {}, {}); });
-        while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        waitForPause(readsAtPause);
         SQLiteConnection other(cachePath());
         const std::string visited = "SELECT COUNT(*) FROM folders WHERE scan_id = (SELECT MAX(id) FROM scans)";
         std::int64_t stamped = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while ((stamped = other.scalarInt(visited)) < 20 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        waitFor([&] { return (stamped = other.scalarInt(visited)) >= 20; });
         scanner.resume();
         EXPECT_GE(stamped, 20);
     }
@@ -656,19 +670,15 @@ TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
     pauseAtRead(fileSystem, scanner, 5, readsAtPause);
     std::optional<ScanOutcome> outcome;
     std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
-    while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    waitForPause(readsAtPause);
 
     // Another writer gets the cache at once, without waiting on a lock, while the scan stays
     // paused (soon after the pause, later on a loaded machine); and it sees the folders
     // written before the pause.
     SQLiteConnection other(cachePath());
     sqlite3_busy_timeout(other.handle(), 0);
-    bool began = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!began && std::chrono::steady_clock::now() < deadline) {
-        began = sqlite3_exec(other.handle(), "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (!began) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const bool began =
+        waitFor([&] { return sqlite3_exec(other.handle(), "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK; });
     if (!began)
         scanner.resume();   // so that the scan can end
     ASSERT_TRUE(began);
@@ -703,7 +713,7 @@ TEST_F(FileScannerTest, AFirstScanStoppedMidWalkHoldsARowForEveryListedSubfolder
     std::stop_source stopper;
     std::optional<ScanOutcome> stopped;
     std::jthread running([&] { stopped = scanner.scan(std::nullopt, {}, {}, stopper.get_token()); });
-    while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    waitForPause(readsAtPause);
 
     // What the paused writer committed, as a screen would read it, once the root's sync is
     // among it: the root's row is there before, unsynced, and a loaded machine may be slow.
@@ -713,9 +723,7 @@ TEST_F(FileScannerTest, AFirstScanStoppedMidWalkHoldsARowForEveryListedSubfolder
         return observer.scalarInt("SELECT COUNT(*) FROM folders WHERE parent_id IS NULL AND scan_id = " +
                                   std::to_string(scanID)) > 0;
     };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!rootSynced() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waitFor(rootSynced);
     const std::pair<std::int64_t, std::int64_t> paused = committedState(scanID);
     EXPECT_EQ(paused.first, 0);
     EXPECT_GT(paused.second, 0);
@@ -900,7 +908,7 @@ TEST_F(FileScannerTest, PauseAndCancelHoldWhileTheWriterIsBehind)
         pauseAtRead(fileSystem, scanner, 6, readsAtPause);
         std::optional<ScanOutcome> outcome;
         std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
-        while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        waitForPause(readsAtPause);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
         scanner.resume();
@@ -1226,7 +1234,7 @@ TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
     std::optional<ScanOutcome> stopped;
     const auto started = std::chrono::steady_clock::now();
     std::jthread running([&] { stopped = first.scan(std::nullopt, {}, record, stopper.get_token()); });
-    while (readsAtPause.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    waitForPause(readsAtPause);
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     fileSystem.replaceOnRead([&](const std::string&) {
         if (fileSystem.totalReads() >= 12)
