@@ -258,6 +258,8 @@ std::int64_t StorageDatabase::beginScan(const std::vector<std::string>& roots)
     buildIndexesBeforeScan();
     return writing([&](WriteBatch& batch) {
         batch.commit();
+        checkKeptFoldersLocked();
+        lastFinishIntact_ = false;
         batch.pendingFolderRows().stop();
         auto& db = batch.connection();
         db.run("INSERT INTO scans(started, status, roots) VALUES(?, 'running', ?)", {nowSeconds(), joinedLines(roots)});
@@ -271,6 +273,7 @@ void StorageDatabase::markScanResumed(std::int64_t scanID)
 {
     buildIndexesBeforeScan();
     writing([&](WriteBatch& batch) {
+        keptFolders_.reset();   // a resume takes what it visited from the rows themselves
         batch.pendingFolderRows().stop();
         batch.connection().run("UPDATE scans SET status = 'running', finished = NULL WHERE id = ?", {scanID});
         // A resumed scan reads every folder not stamped with its id again, failed ones included.
@@ -303,6 +306,50 @@ std::int64_t StorageDatabase::ensureRoot(const std::string& path, double modifie
         pending.noteStored(path);
         return id;
     });
+}
+
+void StorageDatabase::keepFolders(StoredFolders folders)
+{
+    lockSpinningFirst();
+    locked([&](WriteBatch& batch) {
+        keptFolders_.reset();
+        if (!lastFinishIntact_ || batch.isOpen())
+            return;
+        changesAtKeeping_ = sqlite3_total_changes64(db_.handle());
+        versionAtKeeping_ = dataVersionLocked();
+        keptDuringIndexBuild_ = indexBuilder_ && !indexBuilder_->isFinished();
+        keptFolders_ = std::move(folders);
+    });
+}
+
+std::optional<StoredFolders> StorageDatabase::takeKeptFolders()
+{
+    lockSpinningFirst();
+    return locked([&](WriteBatch&) {
+        std::optional<StoredFolders> kept = std::move(keptFolders_);
+        keptFolders_.reset();
+        return kept;
+    });
+}
+
+std::int64_t StorageDatabase::dataVersionLocked() { return db_.scalarInt("PRAGMA data_version"); }
+
+void StorageDatabase::checkKeptFoldersLocked()
+{
+    if (!keptFolders_)
+        return;
+    try {
+        const std::int64_t version = dataVersionLocked();
+        // The index build that finish started commits on a connection of its own, and writes
+        // no row the rows in brief stand for; it has ended by now.
+        if (keptDuringIndexBuild_)
+            versionAtKeeping_ = version;
+        if (sqlite3_total_changes64(db_.handle()) == changesAtKeeping_ && version == versionAtKeeping_)
+            return;
+    } catch (const SQLiteError&) {
+        // Not known to be current.
+    }
+    keptFolders_.reset();
 }
 
 std::optional<StorageDatabase::VisitedFolder> StorageDatabase::visitedChildren(std::int64_t folderID,
@@ -475,6 +522,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         // After a failed write, folders this scan did reach may look unvisited; keep them.
         const auto mark = writeFailuresAtScanStart_.find(scanID);
         const bool writesIntact = mark != writeFailuresAtScanStart_.end() && mark->second == writeFailuresLocked();
+        lastFinishIntact_ = false;
         // A first scan's file rows have no folder index yet.
         const ScanTotals totals =
             ScanFinish::settleFolders(batch, scanID, roots, completed && writesIntact, bulkLoading_, helpers);
@@ -496,6 +544,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
         batch.commit();
         batch.noteFileRowSumsTaken();
         abandon.done = true;
+        lastFinishIntact_ = completed && writesIntact;
         bulkLoading_ = false;
         try {
             buildMissingIndexesLocked();
@@ -655,6 +704,7 @@ void StorageDatabase::clearAll()
 {
     updating([this](SQLiteConnection& db) {
         batch_.noteRewrite();
+        keptFolders_.reset();
         db.execute("BEGIN IMMEDIATE;");
         try {
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "

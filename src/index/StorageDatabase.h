@@ -4,6 +4,7 @@
 #include "index/FileRecords.h"
 #include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
+#include "index/StoredFolders.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
 #include "index/WriteBatch.h"
@@ -99,6 +100,13 @@ public:
                                       FolderDifferences* read = nullptr);
     // Writes the visit stamps such syncs left to the caller (DirectorySync::stampVisited).
     void stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID);
+
+    // The rows in brief a scan recorded, kept after its finish when that stored a completed
+    // scan with every write intact, so that the next scan need not read them back. They go
+    // at the next scan's begin when anything else has written to the cache since.
+    void keepFolders(StoredFolders folders);
+    // The kept rows in brief, if the begin of the scan now under way found them current.
+    std::optional<StoredFolders> takeKeptFolders();
     // For comparisons made through another connection; safe from any thread without the lock.
     std::uint64_t rewritesCommitted() const { return batch_.rewritesCommitted(); }
     // Writes only the rows of a folder and of its subfolders, for a folder whose files are
@@ -224,6 +232,10 @@ private:
         });
     }
 
+    // Drops the kept rows in brief unless nothing has written to the cache since they were kept.
+    void checkKeptFoldersLocked();
+    std::int64_t dataVersionLocked();
+
     // Takes the lock when no index build runs, waiting for a running one without the lock.
     void lockOnceIndexesBuilt();
     // Builds the indexes a first scan left out, when any are missing and no batch is open:
@@ -257,4 +269,11 @@ private:
     bool bulkLoading_ = false;
     std::shared_ptr<IndexBuilder> indexBuilder_;   // the latest build, finished or not
     std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
+    bool lastFinishIntact_ = false;   // a completed scan whose every write was stored
+    // The rows in brief kept from the last scan, and how the cache stood then: the rows this
+    // connection had changed and the version other connections' commits move on.
+    std::optional<StoredFolders> keptFolders_;
+    std::int64_t changesAtKeeping_ = 0;
+    std::int64_t versionAtKeeping_ = 0;
+    bool keptDuringIndexBuild_ = false;
 };

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <new>
 #include <stdexcept>
 #include <sqlite3.h>
 #include <thread>
@@ -140,11 +141,12 @@ private:
 
 } // namespace
 
-StoredFolders StoredFolders::load(const std::vector<SQLiteConnection*>& connections, std::uint64_t rewritesSeen)
+StoredFolders StoredFolders::load(const std::vector<SQLiteConnection*>& connections, std::uint64_t rewritesSeen,
+                                  std::uint64_t seed)
 {
     if (connections.empty()) return {};
     std::optional<StoredFolders> result;
-    Loading loading(connections.size(), *connections.front(), rewritesSeen,
+    Loading loading(connections.size(), *connections.front(), rewritesSeen, seed,
                     [&](std::optional<StoredFolders> loaded) { result = std::move(loaded); });
     ParallelReads::inParallel(connections, [&](std::size_t share, SQLiteConnection& db) { loading.take(share, db); });
     if (!result) throw SQLiteError(SQLITE_ERROR, "The stored folders could not be read");
@@ -152,11 +154,11 @@ StoredFolders StoredFolders::load(const std::vector<SQLiteConnection*>& connecti
 }
 
 StoredFolders::Loading::Loading(std::size_t shares, SQLiteConnection& first, std::uint64_t rewritesSeen,
-                                std::function<void(std::optional<StoredFolders>)> done)
+                                std::uint64_t seed, std::function<void(std::optional<StoredFolders>)> done)
     : shares_(shares), parts_(shares), done_(std::move(done)), steps_(static_cast<std::ptrdiff_t>(shares), Step{this})
 {
     stored_.rewritesSeen_ = rewritesSeen;
-    stored_.seed_ = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
+    stored_.seed_ = seed;
     // Each bound alone: SQLite reads one end of the table for it, but the whole table for both
     // at once. A row that comes later is simply not among the rows in brief.
     lowFolder_ = first.scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
@@ -265,21 +267,11 @@ void StoredFolders::Loading::finishFolders(std::size_t share)
 {
     auto& stored = stored_;
     const std::uint64_t seed = stored.seed_;
-    const std::size_t mask = stored.slots_.size() - 1;
     const auto [first, last] = positions(share);
     for (std::size_t i = first; i < last; ++i) {
         Folder& folder = stored.folders_[i];
         folder.digest = folderDigest(seed, folder.digest, sums_[i], counts_[i]);
-        if (folder.parent == noParent) continue;
-        if (const auto parent = stored.position(folder.parent))
-            std::atomic_ref<std::uint32_t>(stored.children_[*parent]).fetch_add(1, std::memory_order_relaxed);
-        // Linear probing; a slot is claimed by whichever share gets to it first.
-        for (std::size_t slot = stored.slotOf(folder.parent, folder.nameKey);; slot = (slot + 1) & mask) {
-            std::uint32_t expected = emptySlot;
-            if (std::atomic_ref<std::uint32_t>(stored.slots_[slot])
-                    .compare_exchange_strong(expected, static_cast<std::uint32_t>(i), std::memory_order_relaxed))
-                break;
-        }
+        stored.place(static_cast<Entry>(i));
     }
 }
 
@@ -328,6 +320,65 @@ void StoredFolders::Loading::stepDone() noexcept
     }
 }
 
+void StoredFolders::place(Entry entry)
+{
+    const Folder& folder = folders_[entry];
+    if (folder.parent == noParent) return;
+    if (const auto parent = position(folder.parent))
+        std::atomic_ref<std::uint32_t>(children_[*parent]).fetch_add(1, std::memory_order_relaxed);
+    // Linear probing; a slot is claimed by whichever share gets to it first.
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = slotOf(folder.parent, folder.nameKey);; slot = (slot + 1) & mask) {
+        std::uint32_t expected = emptySlot;
+        if (std::atomic_ref<std::uint32_t>(slots_[slot])
+                .compare_exchange_strong(expected, entry, std::memory_order_relaxed))
+            return;
+    }
+}
+
+std::optional<std::uint64_t> StoredFolders::digestOf(std::int64_t id) const
+{
+    if (const auto entry = position(id)) return folders_[*entry].digest;
+    return std::nullopt;
+}
+
+void StoredFolders::Recording::add(std::int64_t id, std::optional<std::int64_t> parent, std::string_view name,
+                                   std::uint64_t digest) noexcept
+{
+    if (broken_) return;
+    try {
+        folders_.push_back({id, parent.value_or(noParent), nameKey(seed_, name), digest});
+    } catch (const std::bad_alloc&) {
+        // The scan goes on; only the rows in brief are given up.
+        broken_ = true;
+        std::vector<Folder>().swap(folders_);
+    }
+}
+
+StoredFolders StoredFolders::Recording::finish() &&
+{
+    if (broken_) throw std::bad_alloc();
+    StoredFolders stored;
+    stored.seed_ = seed_;
+    // Synced twice, a folder keeps its last place; it is then not taken as unchanged.
+    std::stable_sort(folders_.begin(), folders_.end(),
+                     [](const Folder& a, const Folder& b) { return a.id < b.id; });
+    for (std::size_t i = 1; i < folders_.size(); ++i)
+        if (folders_[i].id == folders_[i - 1].id) folders_[i].digest = folders_[i - 1].digest = unknownDigest;
+    const auto repeated = std::unique(folders_.rbegin(), folders_.rend(),
+                                      [](const Folder& a, const Folder& b) { return a.id == b.id; });
+    folders_.erase(folders_.begin(), repeated.base());
+    if (folders_.size() >= emptySlot / 2) throw std::length_error("too many folders");
+    stored.folders_ = std::move(folders_);
+    const std::size_t total = stored.folders_.size();
+    stored.children_.assign(total, 0);
+    std::size_t slots = 2;
+    while (slots < 2 * total) slots *= 2;
+    stored.slots_.assign(slots, emptySlot);
+    for (std::size_t i = 0; i < total; ++i) stored.place(static_cast<Entry>(i));
+    return stored;
+}
+
 std::optional<StoredFolders::Entry> StoredFolders::position(std::int64_t id) const
 {
     const auto found = std::lower_bound(folders_.begin(), folders_.end(), id,
@@ -363,9 +414,8 @@ std::optional<StoredFolders::Entry> StoredFolders::child(Entry parent, std::stri
     return find(folders_[parent].id, nameKey(seed_, name));
 }
 
-std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const DirectorySnapshot& snapshot) const
+std::uint64_t StoredFolders::digest(std::uint64_t seed, const DirectorySnapshot& snapshot)
 {
-    const Folder& folder = folders_[entry];
     RowFigures figures;
     figures.path = snapshot.path;
     figures.depth = snapshot.depth;
@@ -378,10 +428,27 @@ std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const Dir
     for (const auto& file : snapshot.files) {
         figures.directAlloc += file.countedAllocatedSize;
         figures.directSize += file.size;
-        filesSum += fileKey(seed_, file.name, file.size, file.allocatedSize, std::bit_cast<std::uint64_t>(file.modified),
+        filesSum += fileKey(seed, file.name, file.size, file.allocatedSize, std::bit_cast<std::uint64_t>(file.modified),
                             file.countedAllocatedSize, file.flags.rawValue, static_cast<std::int64_t>(file.inode));
     }
-    if (folderDigest(seed_, rowKey(seed_, figures), filesSum, snapshot.files.size()) != folder.digest)
+    return folderDigest(seed, rowKey(seed, figures), filesSum, snapshot.files.size());
+}
+
+std::uint64_t StoredFolders::newSeed()
+{
+    return (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
+}
+
+std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const DirectorySnapshot& snapshot) const
+{
+    return unchanged(entry, snapshot, digest(seed_, snapshot));
+}
+
+std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const DirectorySnapshot& snapshot,
+                                                          std::uint64_t digest) const
+{
+    const Folder& folder = folders_[entry];
+    if (folder.digest == unknownDigest || digest != folder.digest)
         return std::nullopt;
     if (children_[entry] != snapshot.subdirectories.size()) return std::nullopt;
 

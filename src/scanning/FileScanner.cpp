@@ -116,6 +116,7 @@ struct FileScanner::Listing {
     std::int64_t countedBytes = 0;
     std::vector<std::size_t> links;
     std::vector<HardLinkTracker::Key> keys;
+    bool repairedNames = false;   // an entry's name could not be kept as it is on disk
 };
 
 // One folder read, on its way from a reader to the writer.
@@ -131,6 +132,7 @@ struct FileScanner::ReadFolder {
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
     std::optional<FolderDifferences> read;      // its listing set against the stored rows by the reader
     std::optional<StoredFolders::Entry> stored; // its place among the stored rows in brief
+    std::uint64_t digest = StoredFolders::unknownDigest;   // of its rows once synced, when known
     std::size_t reader = 0;                     // the worker that read it
 };
 
@@ -178,6 +180,11 @@ struct FileScanner::Run {
     // them before they take their first jobs.
     std::unique_ptr<StoredFolders::Loading> loading;
     std::optional<StoredFolders> storedFolders;
+    // The rows in brief of what this scan syncs, kept for the next scan once this one completes.
+    // The readers take their listings' digests under `digestSeed`, that of the stored rows in
+    // brief when there are any.
+    std::optional<StoredFolders::Recording> recording;
+    std::uint64_t digestSeed = 0;
     std::vector<DirectoryWorkQueue::Job> rootJobs;   // until they find their places there
     std::vector<std::string> exclusions;
     std::stop_token stop;
@@ -222,6 +229,7 @@ struct FileScanner::Run {
         std::int64_t otherBytes = 0;
         std::optional<Figures> countedBefore;
         std::optional<StoredFolders::Entry> stored;
+        bool digestKnown = false;
     };
     std::vector<Waiting> waiting;
     // Written folders on their way back to the reader that made them, which frees them:
@@ -350,6 +358,11 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         run.scanID = database_.beginScan(roots);
         run.fillsEmptyIndex = database_.beginBulkLoad();
     }
+    // What the last scan synced, in brief, unless anything else wrote to the cache since.
+    std::optional<StoredFolders> kept = database_.takeKeptFolders();
+    run.digestSeed = kept ? kept->seed() : StoredFolders::newSeed();
+    if (!run.resuming)
+        run.recording.emplace(run.digestSeed);
 
     DirectoryWorkQueue queue;
     run.queue = &queue;
@@ -377,7 +390,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
                                status.inode, nullptr, nullptr, std::nullopt});
     }
     // Where there are stored rows, the roots' jobs wait for them in brief, to find their places there.
-    if (!startLoading(run, static_cast<std::size_t>(workerCount), queue, rootJobs))
+    if (!startLoading(run, static_cast<std::size_t>(workerCount), queue, rootJobs, std::move(kept)))
         queue.push(std::move(rootJobs));
 
     std::jthread ticker([&](std::stop_token tickerStop) {
@@ -476,6 +489,14 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
         return endWithCacheFault(run, roots, volumeUsage, progress, startInstant);
     }
     run.readers.clear();
+    if (run.recording && status == ScanRecord::Status::completed) {
+        try {
+            database_.keepFolders(std::move(*run.recording).finish());
+        } catch (const std::exception&) {
+            // The next scan reads them from the cache.
+        }
+    }
+    run.recording.reset();
 
     ScanOutcome outcome;
     outcome.scanID = run.scanID;
@@ -568,10 +589,17 @@ void FileScanner::openReaders(Run& run, std::size_t workers) const
 }
 
 bool FileScanner::startLoading(Run& run, std::size_t workers, DirectoryWorkQueue& queue,
-                               std::vector<Job>& rootJobs) const
+                               std::vector<Job>& rootJobs, std::optional<StoredFolders> kept) const
 {
     if (run.readers.size() != workers)
         return false;
+    if (kept) {
+        kept->setRewritesSeen(database_.rewritesCommitted());
+        run.storedFolders = std::move(kept);
+        for (auto& job : rootJobs)
+            job.stored = run.storedFolders->root(*job.folderID);
+        return false;
+    }
     const auto done = [&run, &queue](std::optional<StoredFolders> loaded) {
         run.storedFolders = std::move(loaded);
         if (run.storedFolders)
@@ -581,7 +609,7 @@ bool FileScanner::startLoading(Run& run, std::size_t workers, DirectoryWorkQueue
     };
     try {
         run.loading = std::make_unique<StoredFolders::Loading>(workers, run.readers.front()->connection(),
-                                                               database_.rewritesCommitted(), done);
+                                                               database_.rewritesCommitted(), run.digestSeed, done);
     } catch (const std::exception&) {
         return false;
     }
@@ -709,6 +737,8 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
                                   job.device,     job.inode,        job.parent ? nullptr : run.budget};
     FolderRead opened;
     const DirectoryReader::Visitor visit = [&](const RawDirectoryEntry& entry) {
+        if (!entry.hasValidName)
+            listing.repairedNames = true;
         switch (entry.kind) {
         case RawDirectoryEntry::Kind::other:
             return;
@@ -809,11 +839,19 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
     folder.reader = worker.index;
     folder.stored = job.stored;
     // A folder holding links is synced after the walk, against the rows as they are then.
-    if (stored && folder.links.empty() && !snapshot.isNewRow) {
+    const bool compared = stored && folder.links.empty() && !snapshot.isNewRow;
+    const bool inBrief = compared && run.storedFolders && job.stored;
+    std::uint64_t digest = StoredFolders::unknownDigest;
+    if (run.recording || inBrief)
+        digest = StoredFolders::digest(run.digestSeed, snapshot);
+    // Rows of a folder known in part, or under repaired names, may differ from its listing.
+    if (!snapshot.isRestricted && !listing.repairedNames)
+        folder.digest = digest;
+    if (compared) {
         // The stored rows in brief tell an unchanged folder without a query; any other is
         // compared with the rows themselves.
-        if (run.storedFolders && job.stored)
-            folder.read = run.storedFolders->unchanged(*job.stored, snapshot);
+        if (inBrief)
+            folder.read = run.storedFolders->unchanged(*job.stored, snapshot, digest);
         if (!folder.read) {
             try {
                 const std::uint64_t rewrites = stored->begin(database_.rewritesCommitted());
@@ -1019,6 +1057,8 @@ void FileScanner::writeFolder(ReadFolder& folder, Run& run)
             run.stampIDs.push_back(result->folderID);
             run.stampPaths.push_back(snapshot.path);
         }
+        if (run.recording)
+            run.recording->add(result->folderID, snapshot.parentID, snapshot.name, folder.digest);
         folder.slot->folderID = result->folderID;
         folder.slot->childIDs = std::move(result->childIDs);
         folder.slot->newChildIDs = std::move(result->newChildIDs);
@@ -1092,7 +1132,8 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
     snapshot.isNewRow = false;
     folder.slot->folderID = snapshot.folderID;
     run.waiting.push_back(Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys),
-                                       folder.countedBytes, folder.countedBefore, folder.stored});
+                                       folder.countedBytes, folder.countedBefore, folder.stored,
+                                       folder.digest != StoredFolders::unknownDigest});
 }
 
 std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run,
@@ -1135,12 +1176,17 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
             counted += file.countedAllocatedSize;
         }
         // With its links' counted bytes known, an unchanged folder is told as any other.
+        const std::uint64_t digest = run.recording && folder.digestKnown
+            ? StoredFolders::digest(run.digestSeed, folder.snapshot)
+            : StoredFolders::unknownDigest;
         std::optional<FolderDifferences> read;
         if (run.storedFolders && folder.stored)
             read = run.storedFolders->unchanged(*folder.stored, folder.snapshot);
         const auto result = sync(folder.snapshot, run, read ? &*read : nullptr);
         if (!result)
             continue;
+        if (run.recording)
+            run.recording->add(result->folderID, folder.snapshot.parentID, folder.snapshot.name, digest);
         if (read && read->stampLeft) {
             run.stampIDs.push_back(result->folderID);
             run.stampPaths.push_back(folder.snapshot.path);

@@ -103,8 +103,10 @@ private:
     // Opens the workers' own connections to the cache, when there are stored rows to compare with.
     void openReaders(Run& run, std::size_t workers) const;
     // Prepares the workers' reading of the stored rows in brief, after which the root jobs go to
-    // the queue; false, with the jobs left to the caller, when every worker cannot take part.
-    bool startLoading(Run& run, std::size_t workers, DirectoryWorkQueue& queue, std::vector<Job>& rootJobs) const;
+    // the queue; false, with the jobs left to the caller, when every worker cannot take part or
+    // when the rows in brief `kept` from the last scan stand in for that reading.
+    bool startLoading(Run& run, std::size_t workers, DirectoryWorkQueue& queue, std::vector<Job>& rootJobs,
+                      std::optional<StoredFolders> kept) const;
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
     // read; then `storedChildren` receives the ids its subfolders have in the index.
     // `countedBefore` receives the stored figures of a folder this resumed scan synced

@@ -133,3 +133,44 @@ TEST_F(ScanCacheTest, RowsThatNoListingCanMatchAreLeftToTheComparison)
     EXPECT_EQ(empty.size(), 0u);
     EXPECT_FALSE(empty.root(1));
 }
+
+TEST_F(ScanCacheTest, RecordedRowsAnswerAsLoadedOnesAndARepeatedFolderIsNeverUnchanged)
+{
+    const std::uint64_t seed = StoredFolders::newSeed();
+    const auto top = folder("/r", std::nullopt, 0, {file("a", 1)}, {"s", "t"});
+    const auto s = folder("/r/s", 1, 1, {file("x", 4096)}, {"u"});
+    const auto t = folder("/r/t", 1, 1);
+    StoredFolders::Recording recording(seed);
+    // In the writer's order, which need not be the ids' order.
+    recording.add(1, std::nullopt, "r", StoredFolders::digest(seed, top));
+    recording.add(7, 1, "t", StoredFolders::digest(seed, t));
+    recording.add(3, 1, "s", StoredFolders::digest(seed, s));
+    recording.add(7, 1, "t", StoredFolders::digest(seed, t));
+    recording.add(9, 3, "u", StoredFolders::unknownDigest);
+    const StoredFolders stored = std::move(recording).finish();
+    EXPECT_EQ(stored.size(), 4u);
+    EXPECT_EQ(stored.seed(), seed);
+
+    const auto root = stored.root(1);
+    ASSERT_TRUE(root);
+    const auto same = stored.unchanged(*root, top);
+    ASSERT_TRUE(same);
+    ASSERT_EQ(same->children.size(), 2u);
+    EXPECT_EQ(same->children[0].id, 3);
+    EXPECT_EQ(same->children[1].id, 7);
+    auto grown = top;
+    grown.files[0].size += 1;
+    EXPECT_FALSE(stored.unchanged(*root, grown));
+
+    const auto sub = stored.child(*root, "s");
+    ASSERT_TRUE(sub);
+    EXPECT_TRUE(stored.unchanged(*sub, s));
+    // A folder recorded with no digest is found, and never taken as unchanged.
+    const auto unknown = stored.child(*sub, "u");
+    ASSERT_TRUE(unknown);
+    EXPECT_FALSE(stored.unchanged(*unknown, folder("/r/s/u", 3, 2)));
+
+    const auto twice = stored.child(*root, "t");
+    ASSERT_TRUE(twice);
+    EXPECT_FALSE(stored.unchanged(*twice, t));
+}

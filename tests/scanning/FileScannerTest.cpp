@@ -1,6 +1,7 @@
 #include "index/DirectorySync.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
+#include "index/StoredFolders.h"
 #include "platform/Paths.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
@@ -1523,4 +1524,92 @@ TEST_F(FileScannerTest, CategoryTotalsAreTheSumsOfTheFileRowsAfterEveryKindOfSca
     database.clearAll();
     ASSERT_EQ(scan(asHome).status, ScanRecord::Status::completed);
     expectSums("a scan into the cleared cache");
+}
+
+namespace {
+
+// Every folder's digest in the rows in brief `kept`, against what a load of the cache under the
+// same seed gives; the folders whose digest is unknown there.
+std::set<std::string> compareWithLoaded(const std::string& cache, const StoredFolders& kept)
+{
+    SQLiteConnection reader(cache, SQLiteConnection::Access::readAlongside);
+    const StoredFolders loaded = StoredFolders::load({&reader}, 0, kept.seed());
+    EXPECT_EQ(kept.size(), loaded.size());
+    std::set<std::string> unknown;
+    reader.query("SELECT id, path FROM folders", {}, [&](SQLiteConnection::Statement& row) {
+        const auto ours = kept.digestOf(row.integer(0));
+        ASSERT_TRUE(ours) << row.text(1);
+        if (*ours == StoredFolders::unknownDigest)
+            unknown.insert(row.text(1));
+        else
+            EXPECT_EQ(*ours, loaded.digestOf(row.integer(0))) << row.text(1);
+    });
+    return unknown;
+}
+
+} // namespace
+
+TEST_F(FileScannerTest, TheFoldersAScanKeepsInBriefAreWhatTheNextScanWouldReadFromTheCache)
+{
+    buildTree();
+    const std::string shared = tree.write("root/a2/b3/shared.bin", 20000);
+    ASSERT_EQ(::link(shared.c_str(), at("a0/shared-too.bin").c_str()), 0);
+    // Folders holding names that had to be repaired are compared with their rows every time.
+    const std::set<std::string> repaired = {at("a0"), at("a1")};
+
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    auto kept = database.takeKeptFolders();
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(compareWithLoaded(cachePath(), *kept), repaired) << "after the first scan";
+
+    // The next scan reads the rows in brief from the cache; the one after takes them as kept.
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    tree.write("root/a0/added.txt", 3000);
+    tree.write("root/a0/b0/f0.txt", 9000);
+    fs::rename(at("a0/b1/f1.txt"), at("a0/b1/renamed.txt"));
+    fs::remove_all(at("a3/b4"));
+    fs::rename(at("a2/b0"), at("a2/moved"));
+    ASSERT_EQ(::unlink(shared.c_str()), 0);
+    const ScanOutcome changed = scan(configuration(4));
+    EXPECT_EQ(changed.progress.newFiles, 1 + 1 + 6);
+    EXPECT_EQ(changed.progress.changedFiles, 2);   // f0 grew; the link lost its partner
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    kept = database.takeKeptFolders();
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(compareWithLoaded(cachePath(), *kept), repaired) << "after a changed rescan";
+
+    // A scan that did not complete keeps nothing.
+    std::stop_source stopper;
+    stopper.request_stop();
+    scan(configuration(4), FileSystem::standard(), std::nullopt, stopper.get_token());
+    EXPECT_FALSE(database.takeKeptFolders());
+}
+
+TEST_F(FileScannerTest, ARescanSeesWhatWasWrittenToTheCacheSinceTheLastScan)
+{
+    buildTree();
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+
+    // A removal whose item is still there: the rescan finds the file again.
+    database.removeItem(at("a1/b1/f1.txt"));
+    ScanOutcome again = scan(configuration(4));
+    EXPECT_EQ(again.progress.newFiles, 1);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+
+    // Another connection changes a stored row: the rescan puts it right.
+    {
+        SQLiteConnection other(cachePath());
+        other.run("UPDATE files SET alloc = alloc + 4096, counted_alloc = counted_alloc + 4096 WHERE name = 'f2.txt'");
+    }
+    again = scan(configuration(4));
+    EXPECT_EQ(again.progress.changedFiles, 4 * 5);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    checkSubtreeSums(database, *database.folder(root()));
+
+    // An emptied cache is filled again.
+    database.clearAll();
+    again = scan(configuration(4));
+    EXPECT_EQ(again.progress.newFiles, walk(root()).files);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
 }
