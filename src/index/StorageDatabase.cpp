@@ -340,7 +340,7 @@ void StorageDatabase::checkKeptFoldersLocked()
         return;
     try {
         const std::int64_t version = dataVersionLocked();
-        // The index build that finish started commits on a connection of its own, and writes
+        // The index build the last finish started commits on a connection of its own, and writes
         // no row the rows in brief stand for; it has ended by now.
         if (keptDuringIndexBuild_)
             versionAtKeeping_ = version;
