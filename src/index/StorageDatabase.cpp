@@ -259,7 +259,6 @@ std::int64_t StorageDatabase::beginScan(const std::vector<std::string>& roots)
     return writing([&](WriteBatch& batch) {
         batch.commit();
         checkKeptFoldersLocked();
-        lastFinishIntact_ = false;
         batch.pendingFolderRows().stop();
         auto& db = batch.connection();
         db.run("INSERT INTO scans(started, status, roots) VALUES(?, 'running', ?)", {nowSeconds(), joinedLines(roots)});
@@ -325,11 +324,7 @@ void StorageDatabase::keepFolders(StoredFolders folders)
 std::optional<StoredFolders> StorageDatabase::takeKeptFolders()
 {
     lockSpinningFirst();
-    return locked([&](WriteBatch&) {
-        std::optional<StoredFolders> kept = std::move(keptFolders_);
-        keptFolders_.reset();
-        return kept;
-    });
+    return locked([&](WriteBatch&) { return std::exchange(keptFolders_, std::nullopt); });
 }
 
 std::int64_t StorageDatabase::dataVersionLocked() { return db_.scalarInt("PRAGMA data_version"); }

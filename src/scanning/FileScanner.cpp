@@ -132,7 +132,10 @@ struct FileScanner::ReadFolder {
     std::optional<Figures> countedBefore;       // what a resumed scan's counters hold of it already
     std::optional<FolderDifferences> read;      // its listing set against the stored rows by the reader
     std::optional<StoredFolders::Entry> stored; // its place among the stored rows in brief
-    std::uint64_t digest = StoredFolders::unknownDigest;   // of its rows once synced, when known
+    // Whether its rows once synced are what its listing says, and then their digest; that of a
+    // folder holding links is taken once their bytes are settled.
+    bool digestKnown = false;
+    std::uint64_t digest = StoredFolders::unknownDigest;
     std::size_t reader = 0;                     // the worker that read it
 };
 
@@ -841,11 +844,12 @@ std::vector<FileScanner::Job> FileScanner::process(const Job& job, Run& run, Wor
     // A folder holding links is synced after the walk, against the rows as they are then.
     const bool compared = stored && folder.links.empty() && !snapshot.isNewRow;
     const bool inBrief = compared && run.storedFolders && job.stored;
-    std::uint64_t digest = StoredFolders::unknownDigest;
-    if (run.recording || inBrief)
-        digest = StoredFolders::digest(run.digestSeed, snapshot);
     // Rows of a folder known in part, or under repaired names, may differ from its listing.
-    if (!snapshot.isRestricted && !listing.repairedNames)
+    folder.digestKnown = !snapshot.isRestricted && !listing.repairedNames;
+    std::uint64_t digest = StoredFolders::unknownDigest;
+    if ((run.recording && folder.links.empty()) || inBrief)
+        digest = StoredFolders::digest(run.digestSeed, snapshot);
+    if (folder.digestKnown)
         folder.digest = digest;
     if (compared) {
         // The stored rows in brief tell an unchanged folder without a query; any other is
@@ -1133,7 +1137,7 @@ void FileScanner::deferFolderWithLinks(ReadFolder& folder, Run& run)
     folder.slot->folderID = snapshot.folderID;
     run.waiting.push_back(Run::Waiting{std::move(snapshot), std::move(folder.links), std::move(folder.keys),
                                        folder.countedBytes, folder.countedBefore, folder.stored,
-                                       folder.digest != StoredFolders::unknownDigest});
+                                       folder.digestKnown});
 }
 
 std::optional<DirectorySyncResult> FileScanner::sync(const DirectorySnapshot& snapshot, Run& run,
@@ -1176,17 +1180,18 @@ void FileScanner::syncFoldersWithHardLinks(Run& run)
             counted += file.countedAllocatedSize;
         }
         // With its links' counted bytes known, an unchanged folder is told as any other.
-        const std::uint64_t digest = run.recording && folder.digestKnown
-            ? StoredFolders::digest(run.digestSeed, folder.snapshot)
-            : StoredFolders::unknownDigest;
+        const bool inBrief = run.storedFolders && folder.stored;
+        const std::uint64_t digest = run.recording || inBrief ? StoredFolders::digest(run.digestSeed, folder.snapshot)
+                                                              : StoredFolders::unknownDigest;
         std::optional<FolderDifferences> read;
-        if (run.storedFolders && folder.stored)
-            read = run.storedFolders->unchanged(*folder.stored, folder.snapshot);
+        if (inBrief)
+            read = run.storedFolders->unchanged(*folder.stored, folder.snapshot, digest);
         const auto result = sync(folder.snapshot, run, read ? &*read : nullptr);
         if (!result)
             continue;
         if (run.recording)
-            run.recording->add(result->folderID, folder.snapshot.parentID, folder.snapshot.name, digest);
+            run.recording->add(result->folderID, folder.snapshot.parentID, folder.snapshot.name,
+                               folder.digestKnown ? digest : StoredFolders::unknownDigest);
         if (read && read->stampLeft) {
             run.stampIDs.push_back(result->folderID);
             run.stampPaths.push_back(folder.snapshot.path);
