@@ -3,7 +3,7 @@
 #include "scanning/FileScanner.h"
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
-#include "ScanTestSupport.h"
+#include "support/ScriptedFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,8 @@ TEST(FileScannerFullCacheTest, ARescanThatCouldNotSaveItsChangesIsNotCompletedAn
     const PrivateMount::Unmounted unmounted{cacheFolder.path()};
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100);
-    const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
+    const ScanConfiguration configuration{
+        .roots = {tree.file("root")}, .maxConcurrency = 4, .homeDirectory = "/home/nobody"};
     {
         StorageDatabase database(cache);
         FileScanner scanner(database, configuration);
@@ -117,7 +118,8 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
     const PrivateMount::Unmounted unmounted{cacheFolder.path()};
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100, folders);
-    const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
+    const ScanConfiguration configuration{
+        .roots = {tree.file("root")}, .maxConcurrency = 4, .homeDirectory = "/home/nobody"};
     {
         StorageDatabase database(cache);
         FileScanner scanner(database, configuration);
@@ -166,7 +168,8 @@ TEST(FileScannerFullCacheTest, AFirstScanOnADiskThatFillsStoresARowForEveryListe
             for (int f = 0; f < 60; ++f, ++files)
                 tree.write("root/a" + std::to_string(a) + "/b" + std::to_string(b) + "/" + longer + std::to_string(f),
                            10);
-    const ScanConfiguration configuration{{tree.file("root")}, {}, 1, "/home/nobody"};
+    const ScanConfiguration configuration{
+        .roots = {tree.file("root")}, .maxConcurrency = 1, .homeDirectory = "/home/nobody"};
     ScriptedFileSystem fileSystem;
     fileSystem.onRead = [&](const std::string& path) {
         if (path.find("/b") == std::string::npos && path.find("/a") != std::string::npos)
