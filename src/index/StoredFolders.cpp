@@ -317,7 +317,7 @@ void StoredFolders::place(Entry entry)
     if (folder.parent == noParent) return;
     if (const auto parent = position(folder.parent))
         std::atomic_ref<std::uint32_t>(children_[*parent]).fetch_add(1, std::memory_order_relaxed);
-    // Linear probing; a slot is claimed by whichever share gets to it first.
+    // Linear probing; a slot goes to whichever share gets to it first.
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = slotOf(folder.parent, folder.nameKey);; slot = (slot + 1) & mask) {
         std::uint32_t expected = emptySlot;

@@ -7,7 +7,7 @@ class StoredFoldersTest : public ScanCacheFixture {};
 
 namespace {
 
-// Reads the stored rows in brief through `shares` connections beside the writer, as a rescan does.
+// Reads the folder digests through `shares` connections beside the writer, as a rescan does.
 StoredFolders loadBeside(const std::string& path, StorageDatabase& db, std::size_t shares = 1)
 {
     std::vector<std::unique_ptr<SQLiteConnection>> owned;
