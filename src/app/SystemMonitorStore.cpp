@@ -219,9 +219,15 @@ void SystemMonitorStore::applyPass(PassResult result)
         appendToHistory(cpuHistory_, *result.cpu, &SystemMonitorStore::cpuHistoryChanged);
     }
     if (result.processes) {
-        setIfChanged(this, processes_, std::move(*result.processes), &SystemMonitorStore::processesChanged);
-        setIfChanged(this, lastProcessSample_, std::optional<double>(secondsSince1970()),
-                     &SystemMonitorStore::lastProcessSampleChanged);
+        // Both are stored before either is told: a screen told of the first list reads
+        // its time too, and stops saying that the list is on its way.
+        const bool listChanged = processes_ != *result.processes;
+        processes_ = std::move(*result.processes);
+        const std::optional<double> sampledAt = secondsSince1970();
+        const bool timeChanged = lastProcessSample_ != sampledAt;
+        lastProcessSample_ = sampledAt;
+        if (listChanged) emit processesChanged();
+        if (timeChanged) emit lastProcessSampleChanged();
     }
     refreshInterval();
 }

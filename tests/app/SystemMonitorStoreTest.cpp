@@ -207,6 +207,20 @@ TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
     store->unsubscribe(false);
 }
 
+// Running Apps says "Reading Processes…" until it finds a sample time; told of the
+// first list before its time was stored, it said so until the next pass.
+TEST_F(StoreFixture, AScreenToldOfTheFirstProcessesFindsTheirSampleTime)
+{
+    auto store = makeStore();
+    std::vector<bool> timeKnownWhenTold;
+    QObject::connect(store.get(), &SystemMonitorStore::processesChanged,
+                     [&] { timeKnownWhenTold.push_back(store->lastProcessSample().has_value()); });
+    store->subscribe(true);
+    ASSERT_TRUE(processEventsUntil([&] { return !timeKnownWhenTold.empty(); }));
+    EXPECT_EQ(timeKnownWhenTold, std::vector<bool>{true});
+    store->unsubscribe(true);
+}
+
 TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
 {
     auto store = makeStore();
