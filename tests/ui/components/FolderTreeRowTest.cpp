@@ -212,10 +212,8 @@ TEST(FolderTreeView, ARightClickChoosesTheFolderBeforeItsMenu)
         if (chosen.size() == 1)
             chosenAtMenu = made.tree.row(chosen.first())->folder.id;
     });
+    // Asked for without a press that chose the folder, as some pointing devices do.
     const QPoint at = view.visualRect(made.top()).center();
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), view.viewport()->mapToGlobal(QPointF(at)), Qt::RightButton,
-                      Qt::RightButton, Qt::NoModifier);
-    QApplication::sendEvent(view.viewport(), &press);
     QContextMenuEvent menu(QContextMenuEvent::Mouse, at, view.viewport()->mapToGlobal(at));
     QApplication::sendEvent(view.viewport(), &menu);
     EXPECT_EQ(chosenAtMenu, 1);
