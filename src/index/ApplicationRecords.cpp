@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr RawValueTable<CPUArchitecture, 5> architectureNames{{{
+constexpr RawValueTable<CPUArchitecture, 5> architectureNames{.entries = {{
     {CPUArchitecture::arm64, "Apple silicon"},
     {CPUArchitecture::x86_64, "Intel"},
     {CPUArchitecture::i386, "Intel 32-bit"},
@@ -18,7 +18,7 @@ constexpr RawValueTable<CPUArchitecture, 5> architectureNames{{{
 }}};
 
 using Kind = ApplicationStorageBreakdown::Entry::Kind;
-constexpr RawValueTable<Kind, 7> kindNames{{{
+constexpr RawValueTable<Kind, 7> kindNames{.entries = {{
     {Kind::bundle, "Application Bundle"},
     {Kind::data, "Application Data"},
     {Kind::containers, "Containers"},

@@ -21,15 +21,27 @@ struct CodeSignatureStatus {
     enum class Case { notChecked, signed_, adHoc, unsigned_, valid, invalid, unavailable };
 
     Case kind = Case::notChecked;
-    std::string text;
+    std::string text{};
 
-    static CodeSignatureStatus notChecked() { return {Case::notChecked, {}}; }
-    static CodeSignatureStatus signed_(std::string authority) { return {Case::signed_, std::move(authority)}; }
-    static CodeSignatureStatus adHoc() { return {Case::adHoc, {}}; }
-    static CodeSignatureStatus unsigned_() { return {Case::unsigned_, {}}; }
-    static CodeSignatureStatus valid(std::string authority) { return {Case::valid, std::move(authority)}; }
-    static CodeSignatureStatus invalid(std::string message) { return {Case::invalid, std::move(message)}; }
-    static CodeSignatureStatus unavailable(std::string message) { return {Case::unavailable, std::move(message)}; }
+    static CodeSignatureStatus notChecked() { return {.kind = Case::notChecked}; }
+    static CodeSignatureStatus signed_(std::string authority)
+    {
+        return {.kind = Case::signed_, .text = std::move(authority)};
+    }
+    static CodeSignatureStatus adHoc() { return {.kind = Case::adHoc}; }
+    static CodeSignatureStatus unsigned_() { return {.kind = Case::unsigned_}; }
+    static CodeSignatureStatus valid(std::string authority)
+    {
+        return {.kind = Case::valid, .text = std::move(authority)};
+    }
+    static CodeSignatureStatus invalid(std::string message)
+    {
+        return {.kind = Case::invalid, .text = std::move(message)};
+    }
+    static CodeSignatureStatus unavailable(std::string message)
+    {
+        return {.kind = Case::unavailable, .text = std::move(message)};
+    }
 
     std::string label() const;
 
