@@ -12,10 +12,10 @@ TEST(ApplicationRecords, ArchitectureLabels)
     const Case cases[] = {
         {{Arch::x86_64, Arch::arm64}, "Universal"},
         {{Arch::arm64, Arch::i386, Arch::x86_64}, "Universal"},
-        {{Arch::x86_64, Arch::i386}, "Intel, Intel 32-bit"},
-        {{Arch::arm64}, "Apple silicon"},
+        {{Arch::x86_64, Arch::i386}, "x86-64, x86 (32-bit)"},
+        {{Arch::arm64}, "ARM64"},
         {{}, "Unknown"},
-        {{Arch::i386, Arch::i386}, "Intel 32-bit, Intel 32-bit"},
+        {{Arch::i386, Arch::i386}, "x86 (32-bit), x86 (32-bit)"},
         {{Arch::powerPC, Arch::unknown}, "PowerPC, Unknown"},
     };
     for (const auto& c : cases) {
@@ -78,7 +78,7 @@ TEST(ApplicationRecords, RawValuesRoundTripExactly)
     using Kind = ApplicationStorageBreakdown::Entry::Kind;
     EXPECT_EQ(rawValue(Kind::savedState), "Saved State");
     EXPECT_EQ(rawValue(Kind::cache), "Caches");
-    EXPECT_EQ(storageEntryKindFromRawValue("Application Bundle"), Kind::bundle);
+    EXPECT_EQ(storageEntryKindFromRawValue("Application Files"), Kind::bundle);
     EXPECT_EQ(storageEntryKindFromRawValue("Caches "), std::nullopt);
 }
 
