@@ -2,7 +2,6 @@
 
 #include "analysis/HomeAbbreviation.h"
 #include "app/ApplicationsStore.h"
-#include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"
 #include "app/ScanCoordinator.h"
 #include "app/SetIfChanged.h"
@@ -170,7 +169,7 @@ void AppModel::confirmTrash(const TrashRequest& request, std::function<void()> d
     setTrashRequest(std::nullopt);
     auto database = database_;
     auto trasher = trasher_;
-    runInBackground(
+    LatestLoad::once(
         this,
         [candidates = request.candidates, database, trasher] {
             return TrashService::moveToTrash(candidates, database.get(), *trasher);

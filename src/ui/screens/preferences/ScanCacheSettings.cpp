@@ -4,7 +4,6 @@
 #include "analysis/HomeAbbreviation.h"
 #include "app/system/AppAlert.h"
 #include "app/AppModel.h"
-#include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
@@ -211,7 +210,7 @@ void ScanCacheSettings::clearCache()
 void ScanCacheSettings::clearLog()
 {
     std::shared_ptr<StorageDatabase> database = model_.database();
-    runInBackground(
+    LatestLoad::once(
         this,
         [database] {
             if (!database)
