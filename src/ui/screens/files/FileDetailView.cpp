@@ -252,7 +252,7 @@ QString FileDetailView::kindText(const FileItem& file, const std::optional<FileD
 {
     if (details && details->typeDescription)
         return qstr(*details->typeDescription);
-    return qstr(FileDetailsLoader::typeDescription(file.fileExtension, types));
+    return qstr(FileDetailsLoader::typeDescription(FileTypeName::typeExtension(file.name, file.fileExtension), types));
 }
 
 PathSafety FileDetailView::verdict(const FileItem& file, const std::optional<FileDetails>& details,

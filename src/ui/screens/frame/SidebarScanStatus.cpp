@@ -72,7 +72,7 @@ SidebarScanStatus::SidebarScanStatus(AppModel& model, QWidget* parent) : QWidget
 
     offlineButton_ = new QToolButton(this);
     offlineButton_->setObjectName(QStringLiteral("offlineButton"));
-    offlineButton_->setText(QStringLiteral("Offline · Data stays on this computer"));
+    offlineButton_->setText(QStringLiteral("Offline · Data stays local"));
     offlineButton_->setIcon(SymbolIcons::icon("lock.shield.fill", NamedColor::green));
     offlineButton_->setIconSize(QSize(12, 12));
     offlineButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);

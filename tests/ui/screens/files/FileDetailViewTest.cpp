@@ -1,6 +1,8 @@
 #include "ui/screens/files/FileDetailView.h"
 
+#include "analysis/FileDetailsLoader.h"
 #include "analysis/FileItemPath.h"
+#include "app/QtText.h"
 #include "platform/qt/MimeTypeDescriber.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/RecordingModel.h"
@@ -165,6 +167,9 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
     described.typeDescription = "PDF document";
     EXPECT_EQ(FileDetailView::kindText(report, described, types), "PDF document");
     EXPECT_EQ(FileDetailView::kindText(bare, std::nullopt, types), "Document");
+    // A version after the name is no type: the library is described as one.
+    EXPECT_EQ(FileDetailView::kindText(library, std::nullopt, types),
+              qstr(FileDetailsLoader::typeDescription("so", types)));
 }
 
 TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)

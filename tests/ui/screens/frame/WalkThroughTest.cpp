@@ -242,6 +242,10 @@ TEST_F(WalkThroughTest, EverySidebarRowShowsItsScreenOverARealScan)
     ASSERT_EQ(visited, planned);    // every row, in the sidebar's order
 
     EXPECT_EQ(foreignWord(window()), "");
+    // The footer's promise is read whole in the sidebar's width.
+    auto* offline = window().findChild<QToolButton*>(QStringLiteral("offlineButton"));
+    ASSERT_NE(offline, nullptr);
+    EXPECT_GE(offline->width(), offline->sizeHint().width());
     int shot = 0;
     for (const Stop& stop : walk) {
         SCOPED_TRACE(stop.row.toStdString());
