@@ -17,7 +17,6 @@
 
 namespace {
 
-const char* const protectedTitle = "Protected by macOS";
 const char* const cannotMoveMessage = "This item can't be moved to the Trash.";
 
 struct Judgement {
@@ -135,7 +134,7 @@ void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates, std::
                 setTrashRequest(TrashRequest::make(std::move(judgement.allowed)));
             } else {
                 // With nothing allowed, every item was refused: the first one's reason speaks for all.
-                setAlert(AppAlert::make(protectedTitle, judgement.firstRefusal.value_or(cannotMoveMessage)));
+                setAlert(AppAlert::make(std::string(SecurityUtils::protectedTitle), judgement.firstRefusal.value_or(cannotMoveMessage)));
             }
             if (done)
                 done();

@@ -11,7 +11,7 @@
 
 enum class CPUArchitecture { arm64, x86_64, i386, powerPC, unknown };
 
-// "Apple silicon", "Intel", ... as shown to the user.
+// "ARM64", "x86-64", ... as shown to the user.
 std::string_view rawValue(CPUArchitecture architecture);
 std::optional<CPUArchitecture> cpuArchitectureFromRawValue(std::string_view text);
 
@@ -126,7 +126,7 @@ struct ApplicationStorageBreakdown {
     friend bool operator==(const ApplicationStorageBreakdown&, const ApplicationStorageBreakdown&) = default;
 };
 
-// "Application Bundle", "Caches", ... as shown to the user.
+// "Application Files", "Caches", ... as shown to the user.
 std::string_view rawValue(ApplicationStorageBreakdown::Entry::Kind kind);
 std::optional<ApplicationStorageBreakdown::Entry::Kind> storageEntryKindFromRawValue(std::string_view text);
 

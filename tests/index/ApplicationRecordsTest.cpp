@@ -12,10 +12,10 @@ TEST(ApplicationRecords, ArchitectureLabels)
     const Case cases[] = {
         {.architectures = {Arch::x86_64, Arch::arm64}, .label = "Universal"},
         {.architectures = {Arch::arm64, Arch::i386, Arch::x86_64}, .label = "Universal"},
-        {.architectures = {Arch::x86_64, Arch::i386}, .label = "Intel, Intel 32-bit"},
-        {.architectures = {Arch::arm64}, .label = "Apple silicon"},
+        {.architectures = {Arch::x86_64, Arch::i386}, .label = "x86-64, x86 (32-bit)"},
+        {.architectures = {Arch::arm64}, .label = "ARM64"},
         {.architectures = {}, .label = "Unknown"},
-        {.architectures = {Arch::i386, Arch::i386}, .label = "Intel 32-bit, Intel 32-bit"},
+        {.architectures = {Arch::i386, Arch::i386}, .label = "x86 (32-bit), x86 (32-bit)"},
         {.architectures = {Arch::powerPC, Arch::unknown}, .label = "PowerPC, Unknown"},
     };
     for (const auto& c : cases) {
@@ -78,7 +78,7 @@ TEST(ApplicationRecords, RawValuesRoundTripExactly)
     using Kind = ApplicationStorageBreakdown::Entry::Kind;
     EXPECT_EQ(rawValue(Kind::savedState), "Saved State");
     EXPECT_EQ(rawValue(Kind::cache), "Caches");
-    EXPECT_EQ(storageEntryKindFromRawValue("Application Bundle"), Kind::bundle);
+    EXPECT_EQ(storageEntryKindFromRawValue("Application Files"), Kind::bundle);
     EXPECT_EQ(storageEntryKindFromRawValue("Caches "), std::nullopt);
 }
 

@@ -10,6 +10,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/FolderTreeModel.h"
 #include "ui/components/FolderTreeView.h"
@@ -57,7 +58,7 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     chartToggle_ = toolbarToggle(QStringLiteral("Chart"), "chart.bar.xaxis", this);
     chartToggle_->setObjectName(QStringLiteral("chartToggle"));
     header->addWidget(chartToggle_);
-    revealButton_ = toolbarButton(QStringLiteral("Reveal in Finder"), "folder", this);
+    revealButton_ = toolbarButton(CommonText::revealAction(), "folder", this);
     revealButton_->setObjectName(QStringLiteral("revealButton"));
     header->addWidget(revealButton_);
     layout->addLayout(header);
@@ -70,7 +71,7 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     pages_ = new QStackedWidget(this);
     pages_->addWidget(new ScanRequiredView(
         model_, QStringLiteral("No scan data yet"),
-        QStringLiteral("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only."),
+        CommonText::scanRequiredMessage(),
         pages_));
     split_ = new QSplitter(Qt::Vertical, pages_);
     split_->setChildrenCollapsible(false);
@@ -216,7 +217,7 @@ QMenu* LargestFoldersView::folderMenu(const FolderItem& folder, QWidget* parent)
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(QStringLiteral("Show Contents"), this, [this, folder] { showContents(folder); });
-    menu->addAction(QStringLiteral("Reveal in Finder"), this,
+    menu->addAction(CommonText::revealAction(), this,
                     [this, folder] { FinderActions::reveal({folder.path}, model_.desktop()); });
     menu->addAction(QStringLiteral("Copy Path"), this, [this, folder] { model_.desktop().copyText(folder.path); });
     menu->addAction(QStringLiteral("Largest Files in This Folder"), this, [this, folder] { largestFilesIn(folder); });
@@ -235,7 +236,7 @@ QMenu* LargestFoldersView::folderMenu(const FolderItem& folder, QWidget* parent)
         [menu, trash](PathSafety safety) {
             trash->setEnabled(!safety.isProtected());
             if (safety.isProtected())
-                menu->addAction(QStringLiteral("Protected by macOS"))->setEnabled(false);
+                menu->addAction(qstr(safety.reason()))->setEnabled(false);
         });
     return menu;
 }
