@@ -1,6 +1,7 @@
 #include "scanning/FileScanner.h"
 
 #include "index/CaseFolding.h"
+#include "index/ScanSession.h"
 #include "index/StorageDatabase.h"
 #include "platform/DescriptorBudget.h"
 #include "platform/DescriptorLimit.h"
@@ -133,9 +134,9 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     counters_.reset(startedAt, plan.resuming, resumeScanID ? earlierFigures(*resumeScanID) : ScanProgress{});
     report(ScanPhase::Kind::preparing);
 
-    openRecord(plan, resumeScanID);
+    ScanSession session = openRecord(plan, resumeScanID);
     // The digests the last scan recorded, unless anything else wrote to the cache since.
-    std::optional<StoredFolders> kept = database_.takeKeptFolders();
+    std::optional<StoredFolders> kept = session.takeLastScanDigests();
     plan.digestSeed = kept ? kept->seed() : StoredFolders::newSeed();
     plan.recordsDigests = !plan.resuming;
 
@@ -144,10 +145,10 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     const ChangeLedger ledger(ChangeLedger::Changes{.newFiles = start.newFiles,
                                                     .changedFiles = start.changedFiles,
                                                     .deletedFiles = start.deletedFiles},
-                              database_.lostBatches());
+                              session.lostBatches());
     const auto readerCount = static_cast<std::size_t>(std::clamp(configuration_.maxConcurrency, 1, maximumWorkers));
     ReaderConnections connections(database_, readerCount, !plan.fillsEmptyIndex);
-    std::vector<Job> roots = rootJobs(plan);
+    std::vector<Job> roots = rootJobs(plan, session);
 
     std::jthread ticker([&](std::stop_token tickerStop) {
         ThreadName::set("scan-ticker");
@@ -165,10 +166,11 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     queue.push(std::move(roots));
 
     FolderHandoff handoff(readerCount, handoffCapacity_, handoffEntryBudget);
-    LostFolders lost(database_, counters_, plan.roots);
-    ScanWriter writer(ScanWriter::Parts{.database = database_, .counters = counters_, .hardLinks = hardLinkTracker_},
+    LostFolders lost(session, counters_, plan.roots);
+    ScanWriter writer(ScanWriter::Parts{.database = database_, .session = session, .counters = counters_, .hardLinks = hardLinkTracker_},
                       plan, handoff, lost, queue, ledger);
     FolderReaders readers(FolderReaders::Parts{.database = database_,
+                                               .session = session,
                                                .fileSystem = fileSystem_,
                                                .directoryReader = reader_,
                                                .counters = counters_,
@@ -230,18 +232,20 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     return outcome;
 }
 
-void FileScanner::openRecord(ScanPlan& plan, std::optional<std::int64_t> resumeScanID)
+ScanSession FileScanner::openRecord(ScanPlan& plan, std::optional<std::int64_t> resumeScanID)
 {
     if (resumeScanID) {
-        database_.markScanResumed(*resumeScanID);
-        plan.scanID = *resumeScanID;
-    } else {
-        plan.scanID = database_.beginScan(plan.roots);
-        plan.fillsEmptyIndex = database_.beginBulkLoad();
+        ScanSession session = database_.resumeScan(*resumeScanID);
+        plan.scanID = session.id();
+        return session;
     }
+    ScanSession session = database_.startScan(plan.roots);
+    plan.scanID = session.id();
+    plan.fillsEmptyIndex = session.beginBulkLoad();
+    return session;
 }
 
-std::vector<FileScanner::Job> FileScanner::rootJobs(const ScanPlan& plan)
+std::vector<FileScanner::Job> FileScanner::rootJobs(const ScanPlan& plan, ScanSession& session)
 {
     std::vector<Job> jobs;
     for (const auto& root : plan.roots) {
@@ -255,7 +259,7 @@ std::vector<FileScanner::Job> FileScanner::rootJobs(const ScanPlan& plan)
             database_.logError(root, "Scan location is not a folder");
             continue;
         }
-        const std::int64_t id = database_.ensureRoot(root, status.modified);
+        const std::int64_t id = session.ensureRoot(root, status.modified);
         jobs.push_back(Job{.path = root,
                            .name = Paths::lastComponent(root),
                            .folderID = id,

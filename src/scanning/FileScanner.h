@@ -21,6 +21,7 @@
 class FileSystem;
 class StorageDatabase;
 class ReaderConnections;
+class ScanSession;
 struct ScanPlan;
 
 // Runs one scan of the configured roots into the scan cache: parallel folder readers over a
@@ -74,10 +75,10 @@ public:
 private:
     using Job = DirectoryWorkQueue::Job;
 
-    // The scan record opened or reopened, and what the readers compare their listings with.
-    void openRecord(ScanPlan& plan, std::optional<std::int64_t> resumeScanID);
+    // The scan record opened or reopened, with the session that writes the scan.
+    ScanSession openRecord(ScanPlan& plan, std::optional<std::int64_t> resumeScanID);
     // A job for every usable root, each with its folder row; the others are logged.
-    std::vector<Job> rootJobs(const ScanPlan& plan);
+    std::vector<Job> rootJobs(const ScanPlan& plan, ScanSession& session);
     // The stored folder digests: those the last scan kept when nothing else wrote since, else
     // read from the cache through the readers' connections, when every reader has one.
     void prepareDigests(ScanPlan& plan, const ReaderConnections& connections, std::size_t readers,

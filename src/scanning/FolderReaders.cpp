@@ -3,6 +3,7 @@
 #include "index/CaseFolding.h"
 #include "index/DirectorySync.h"
 #include "index/StorageCategorizer.h"
+#include "index/ScanSession.h"
 #include "index/StorageDatabase.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -109,7 +110,7 @@ std::optional<std::vector<FolderReaders::Job>> FolderReaders::takeFromIndex(
 {
     std::optional<StorageDatabase::VisitedFolder> visited;
     try {
-        visited = parts_.database.visitedChildren(*job.folderID, plan_.scanID);
+        visited = parts_.session.visitedChildren(*job.folderID);
     } catch (const std::exception&) {
         return std::nullopt;   // read the folder as if it had not been visited
     }

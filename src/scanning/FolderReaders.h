@@ -19,6 +19,7 @@ class LostFolders;
 class PauseGate;
 class ReaderConnections;
 class ScanCounters;
+class ScanSession;
 class StorageCategorizer;
 class StorageDatabase;
 class StoredRowsReader;
@@ -34,6 +35,7 @@ class FolderReaders {
 public:
     struct Parts {
         StorageDatabase& database;
+        ScanSession& session;
         const FileSystem& fileSystem;
         const DirectoryReader& directoryReader;
         ScanCounters& counters;

@@ -1,18 +1,18 @@
 #include "scanning/LostFolders.h"
 
-#include "index/StorageDatabase.h"
+#include "index/ScanSession.h"
 #include "platform/Paths.h"
 #include "scanning/ScanCounters.h"
 
-LostFolders::LostFolders(StorageDatabase& database, ScanCounters& counters, std::vector<std::string> roots)
-    : database_(database), counters_(counters), scanRoots_(std::move(roots))
+LostFolders::LostFolders(ScanSession& session, ScanCounters& counters, std::vector<std::string> roots)
+    : session_(session), counters_(counters), scanRoots_(std::move(roots))
 {
 }
 
 void LostFolders::lose(const std::string& path, const std::string& message)
 {
     counters_.folderFailed();
-    database_.logLostFolder(path, message);
+    session_.logLostFolder(path, message);
     note(path);
 }
 

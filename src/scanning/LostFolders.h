@@ -6,14 +6,14 @@
 #include <vector>
 
 class ScanCounters;
-class StorageDatabase;
+class ScanSession;
 
 // The folders a scan lost (neither synced nor entered, so that it keeps their stored rows and
 // ends incomplete), noted by its readers and its writer alike under one lock: the roots under
 // which any was lost get the scan's closing entry in the error log.
 class LostFolders {
 public:
-    LostFolders(StorageDatabase& database, ScanCounters& counters, std::vector<std::string> roots);
+    LostFolders(ScanSession& session, ScanCounters& counters, std::vector<std::string> roots);
 
     // Counts and logs a folder given up before its write, and notes it.
     void lose(const std::string& path, const std::string& message);
@@ -25,7 +25,7 @@ public:
     std::set<std::string> roots() const;
 
 private:
-    StorageDatabase& database_;
+    ScanSession& session_;
     ScanCounters& counters_;
     const std::vector<std::string> scanRoots_;
     mutable std::mutex lock_;

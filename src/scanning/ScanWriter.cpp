@@ -2,6 +2,7 @@
 
 #include "index/DirectorySync.h"
 #include "index/SQLiteFailure.h"
+#include "index/ScanSession.h"
 #include "index/StorageDatabase.h"
 #include "scanning/DirectoryWorkQueue.h"
 #include "scanning/FolderHandoff.h"
@@ -50,11 +51,11 @@ void ScanWriter::run()
             // cache's write lock let go, so that the wait holds nothing up.
             writeStamps();
             try {
-                ledger_.seeLostBatches(database.lostBatches());
+                ledger_.seeLostBatches(parts_.session.lostBatches());
                 database.commit();
                 ledger_.batchStored();
             } catch (const std::exception&) {
-                ledger_.seeLostBatches(database.lostBatches());   // the next commit tries again
+                ledger_.seeLostBatches(parts_.session.lostBatches());   // the next commit tries again
             }
             continue;
         }
@@ -77,7 +78,7 @@ void ScanWriter::writeStamps()
     if (stampIDs_.empty())
         return;
     try {
-        parts_.database.stampVisited(stampIDs_, plan_.scanID);
+        parts_.session.stampVisited(stampIDs_);
     } catch (const std::exception& error) {
         // Their subfolders are on their way already; the scan ends incomplete and its resume
         // reads these again.
@@ -170,7 +171,7 @@ void ScanWriter::keepUntilLinksAreKnown(ListedFolder& folder)
     // dropped on the way.
     if (!snapshot.folderID || !snapshot.subdirectories.empty()) {
         try {
-            DirectorySyncResult placed = parts_.database.syncSubfolders(snapshot);
+            DirectorySyncResult placed = parts_.session.syncSubfolders(snapshot);
             snapshot.folderID = placed.folderID;
             folder.slot->childIDs = std::move(placed.childIDs);
             folder.slot->newChildIDs = std::move(placed.newChildIDs);
@@ -197,18 +198,18 @@ void ScanWriter::keepUntilLinksAreKnown(ListedFolder& folder)
 std::optional<DirectorySyncResult> ScanWriter::sync(const DirectorySnapshot& snapshot,
                                                     FolderDifferences* differences)
 {
-    StorageDatabase& database = parts_.database;
+    ScanSession& session = parts_.session;
     try {
-        ledger_.seeLostBatches(database.lostBatches());
-        DirectorySyncResult result = database.syncDirectory(snapshot, plan_.scanID, differences);
+        ledger_.seeLostBatches(session.lostBatches());
+        DirectorySyncResult result = session.syncDirectory(snapshot, differences);
         ledger_.add(result);
-        ledger_.seeLostBatches(database.lostBatches());
-        if (!database.writesPending())
+        ledger_.seeLostBatches(session.lostBatches());
+        if (!session.writesPending())
             ledger_.batchStored();
         return result;
     } catch (const std::exception& error) {
         parts_.counters.folderFailed();
-        database.logError(snapshot.path, std::string("Cache write failed: ") + error.what());
+        parts_.database.logError(snapshot.path, std::string("Cache write failed: ") + error.what());
         lost_.note(snapshot.path);
         noteWriteFailure(error);
         return std::nullopt;
@@ -217,14 +218,14 @@ std::optional<DirectorySyncResult> ScanWriter::sync(const DirectorySnapshot& sna
 
 void ScanWriter::noteWriteFailure(const std::exception& error)
 {
-    StorageDatabase& database = parts_.database;
+    ScanSession& session = parts_.session;
     // A failure such as a full disk rolls the whole open batch back.
-    ledger_.seeLostBatches(database.lostBatches());
-    if (!database.writesPending())
+    ledger_.seeLostBatches(session.lostBatches());
+    if (!session.writesPending())
         ledger_.batchLost();
     if (cacheFault_)
         return;
-    cacheFault_ = SQLiteFailure::lastingWriteFault(error, database.path());
+    cacheFault_ = SQLiteFailure::lastingWriteFault(error, parts_.database.path());
     if (cacheFault_)
         queue_.cancel();
 }
@@ -290,7 +291,8 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
 
     // A scan that lost folders of its own accord ends as an incomplete one, which its resume
     // completes: the lost folders are the ones it reads again.
-    const std::int64_t lost = database.lostFolderWrites(plan_.scanID);
+    ScanSession& session = parts_.session;
+    const std::int64_t lost = session.lostFolderWrites();
     if (lost > 0 && !stopped) {
         const std::set<std::string> withLosses = lost_.roots();
         const std::set<std::string> places =
@@ -304,7 +306,7 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
                               .changedFiles = counted.changedFiles,
                               .deletedFiles = counted.deletedFiles},
                   .lostFolders = lost};
-    ledger_.seeLostBatches(database.lostBatches());
+    ledger_.seeLostBatches(session.lostBatches());
     // The finish stores what waits in the open batch; nothing that was lost is claimed.
     if (ledger_.claimsStoredOnly())
         ending.claimed = ledger_.claimable();
@@ -315,9 +317,14 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
             database.commit();
             ledger_.batchStored();
         }
-        ending.totals = database.finishScan(plan_.scanID, plan_.roots, ending.status, volumeTotal, volumeUsed,
-                                            ending.claimed.newFiles, ending.claimed.changedFiles,
-                                            ending.claimed.deletedFiles, helpers);
+        ending.totals = session.finish(ScanSession::FinishRequest{.status = ending.status,
+                                                                   .roots = plan_.roots,
+                                                                   .volumeTotal = volumeTotal,
+                                                                   .volumeUsed = volumeUsed,
+                                                                   .newFiles = ending.claimed.newFiles,
+                                                                   .changedFiles = ending.claimed.changedFiles,
+                                                                   .deletedFiles = ending.claimed.deletedFiles,
+                                                                   .helpers = helpers});
     } catch (const std::exception& error) {
         // The finish and the batch it closed are gone; the scan ends failed if it can say so.
         cacheFault_ = SQLiteFailure::lastingWriteFault(error, database.path());
@@ -329,7 +336,7 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
     connections.close();
     if (recording_ && ending.status == ScanRecord::Status::completed) {
         try {
-            database.keepFolders(std::move(*recording_).finish());
+            session.keepDigests(std::move(*recording_).finish());
         } catch (const std::exception&) {
             // The next scan reads the digests from the cache.
         }
@@ -353,12 +360,16 @@ ScanWriter::Ending ScanWriter::endFailed(std::int64_t volumeTotal, std::int64_t 
     // Counted before the finish, which forgets the scan's write failures.
     Ending ending{.status = ScanRecord::Status::failed,
                   .claimed = ledger_.stored(),
-                  .lostFolders = database.lostFolderWrites(plan_.scanID),
+                  .lostFolders = parts_.session.lostFolderWrites(),
                   .failure = cacheFault_};
     try {
-        ending.totals = database.finishScan(plan_.scanID, plan_.roots, ending.status, volumeTotal, volumeUsed,
-                                            ending.claimed.newFiles, ending.claimed.changedFiles,
-                                            ending.claimed.deletedFiles);
+        ending.totals = parts_.session.finish(ScanSession::FinishRequest{.status = ending.status,
+                                                                          .roots = plan_.roots,
+                                                                          .volumeTotal = volumeTotal,
+                                                                          .volumeUsed = volumeUsed,
+                                                                          .newFiles = ending.claimed.newFiles,
+                                                                          .changedFiles = ending.claimed.changedFiles,
+                                                                          .deletedFiles = ending.claimed.deletedFiles});
     } catch (const std::exception&) {
         // The record stays open and the next start closes it; the reason is what matters.
         throw std::runtime_error(*cacheFault_);

@@ -19,6 +19,7 @@ class HardLinkTracker;
 class LostFolders;
 class ReaderConnections;
 class ScanCounters;
+class ScanSession;
 class StorageDatabase;
 struct ScanPlan;
 
@@ -37,6 +38,7 @@ public:
 
     struct Parts {
         StorageDatabase& database;
+        ScanSession& session;
         ScanCounters& counters;
         const HardLinkTracker& hardLinks;
     };
