@@ -9,6 +9,7 @@
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
+#include "platform/FileSystem.h"
 #include "scanning/FileScanner.h"
 
 #include <algorithm>
@@ -292,14 +293,16 @@ void ScanCoordinator::startScan(bool resume)
     auto recovery = recovery_;
     const std::uint64_t run = ++scanRuns_;
     QPointer<ScanCoordinator> self(this);
-    task_ = std::make_unique<ScanTask>([self, run, database, recovery, resumeID, stoppedAt, settings, roots](std::stop_token stop) {
+    const FileSystem& fileSystem = fileSystem_ ? *fileSystem_ : FileSystem::standard();
+    task_ = std::make_unique<ScanTask>([self, run, database, recovery, resumeID, stoppedAt, settings, roots,
+                                        &fileSystem](std::stop_token stop) {
         // A scan started before the start-up load got this far must not be closed by it.
         recovery->run(*database);
         // The roots come from the mount table and the volumes, which may be slow to answer:
         // they are built here, never on the main thread.
         std::shared_ptr<FileScanner> scanner;
         try {
-            scanner = std::make_shared<FileScanner>(*database, configurationFor(settings, roots()));
+            scanner = std::make_shared<FileScanner>(*database, configurationFor(settings, roots()), fileSystem);
             if (stoppedAt)
                 scanner->continueFrom(*stoppedAt);
         } catch (...) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 class FileScanner;
+class FileSystem;
 class LatestLoad;
 class StorageDatabase;
 class UserDefaults;
@@ -83,6 +84,8 @@ public:
     // on the scan's own thread: building them reads the mount table and the volumes.
     using RootsProvider = std::function<std::vector<std::string>()>;
     void setRootsProvider(RootsProvider provider) { rootsProvider_ = std::move(provider); }
+    // The file system the scans read, the standard one unless set; it must outlive them.
+    void setFileSystem(const FileSystem& fileSystem) { fileSystem_ = &fileSystem; }
 
     // The scan settings, read on the main thread when a scan starts.
     struct ScanSettings {
@@ -139,6 +142,7 @@ private:
     std::unique_ptr<ScanTask> task_;
 
     RootsProvider rootsProvider_;
+    const FileSystem* fileSystem_ = nullptr;
     // Counts scan starts; a scanner reported for an earlier start is not taken.
     std::uint64_t scanRuns_ = 0;
     bool isLoadingInitial_ = false;

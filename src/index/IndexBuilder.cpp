@@ -2,10 +2,10 @@
 
 #include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
+#include "platform/ThreadName.h"
 
 #include <algorithm>
 #include <chrono>
-#include <pthread.h>
 #include <sqlite3.h>   // result codes
 
 namespace {
@@ -46,7 +46,7 @@ bool IndexBuilder::isFinished()
 
 void IndexBuilder::run()
 {
-    ::pthread_setname_np(::pthread_self(), "cache-index");
+    ThreadName::set("cache-index");
     try {
         SQLiteConnection db(path_);
         // Asked between virtual machine steps, so that a stop never waits for a whole sort.

@@ -1,8 +1,8 @@
 #include "index/LogCheckpointer.h"
 
 #include "index/SQLiteConnection.h"
+#include "platform/ThreadName.h"
 
-#include <pthread.h>
 
 std::unique_ptr<LogCheckpointer> LogCheckpointer::start(SQLiteConnection& writer, const std::string& path)
 {
@@ -60,7 +60,7 @@ void LogCheckpointer::committed(int logPages)
 
 void LogCheckpointer::run()
 {
-    ::pthread_setname_np(::pthread_self(), "cache-ckpt");
+    ThreadName::set("cache-ckpt");
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [&] { return (due_ && !restarting_) || stopping_; });

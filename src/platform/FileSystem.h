@@ -53,9 +53,9 @@ struct ListingGaps {
 struct FolderRead {
     // errno; ENOENT or ENOTDIR when another item took the folder's place.
     int failure = 0;
-    std::optional<FileStatus> self;               // the folder itself, when it could be examined
-    std::shared_ptr<const FolderHandle> handle;   // the open folder, for opening the folders it holds (absent if none)
-    ListingGaps gaps;
+    std::optional<FileStatus> self{};               // the folder itself, when it could be examined
+    std::shared_ptr<const FolderHandle> handle{};   // the open folder, for opening the folders it holds (absent if none)
+    ListingGaps gaps{};
 };
 
 // The file-system calls of the scanner and the path-safety rules. The standard

@@ -22,24 +22,24 @@ public:
     struct Job {
         std::string path;
         std::string name;
-        std::optional<std::int64_t> parentID;   // absent for a root
-        std::optional<std::int64_t> folderID;   // absent while the index has no row
+        std::optional<std::int64_t> parentID{};   // absent for a root
+        std::optional<std::int64_t> folderID{};   // absent while the index has no row
         int depth = 0;
         std::uint64_t device = 0;               // of the root the job descends from
         // The path's own bytes where a name on the way is not valid UTF-8 (the
         // path above has those names repaired); empty when it equals `path`.
-        std::string diskPath;
+        std::string diskPath{};
         // The open parent it is opened in, and its inode as the parent listed it; absent for
         // roots and for folders whose parent was not read.
-        std::shared_ptr<const FolderHandle> parent;
+        std::shared_ptr<const FolderHandle> parent{};
         std::uint64_t inode = 0;
         // Where the writer leaves the parent's row id; absent when parentID and folderID are known.
-        std::shared_ptr<FolderSlot> parentSlot;
+        std::shared_ptr<FolderSlot> parentSlot{};
         // The inodes of the folders above the nearest one opened by path, by depth from the
         // root (all on the root's device); absent when that folder is the root.
         std::shared_ptr<const std::vector<std::uint64_t>> inodesAbove = nullptr;
         // The folder among the rows the cache held when a rescan began, when it was there.
-        std::optional<StoredFolders::Entry> stored;
+        std::optional<StoredFolders::Entry> stored{};
 
         const std::string& pathOnDisk() const { return diskPath.empty() ? path : diskPath; }
         friend bool operator==(const Job&, const Job&) = default;
@@ -60,6 +60,8 @@ public:
     std::size_t activeCount() const;
     // Whether a worker waits for a job now; read without the lock, so only a hint.
     bool hasWaitingWorkers() const { return waitingWorkers_.load(std::memory_order_relaxed) > 0; }
+    // Workers waiting for a job now.
+    std::size_t waitingCount() const { return waitingWorkers_.load(std::memory_order_acquire); }
 
 private:
     struct Waiter {

@@ -86,6 +86,19 @@ public:
         notEmpty_.notify_one();
     }
 
+    // Producers waiting for room now.
+    std::size_t waitingProducers() const
+    {
+        std::lock_guard guard(mutex_);
+        return waitingProducers_;
+    }
+    // Whether the consumer waits for items now.
+    bool consumerWaits() const
+    {
+        std::lock_guard guard(mutex_);
+        return consumerWaiting_;
+    }
+
 private:
     template <class BeforeWait>
     void waitForRoom(std::unique_lock<std::mutex>& lock, std::size_t count, std::size_t weight, BeforeWait& beforeWait)
@@ -133,7 +146,7 @@ private:
     std::size_t capacity_;
     std::size_t weightCapacity_;
     std::size_t queuedWeight_ = 0;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable notFull_;
     std::condition_variable notEmpty_;
     std::vector<Item> items_;

@@ -27,7 +27,15 @@ void PauseGate::waitIfPaused(std::stop_token stop, const std::function<void()>& 
     if (!paused_)
         return;
     const std::uint64_t seen = resumptions_;
+    ++waiting_;
     opened_.wait(lock, stop, [&] { return resumptions_ != seen; });
+    --waiting_;
 }
 
 bool PauseGate::isPaused() const { return paused_; }
+
+std::size_t PauseGate::waitingCount() const
+{
+    std::lock_guard guard(mutex_);
+    return waiting_;
+}

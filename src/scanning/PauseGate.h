@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -19,10 +20,13 @@ public:
     void waitIfPaused(std::stop_token stop = {}, const std::function<void()>& beforeWait = {});
 
     bool isPaused() const;
+    // Callers held at the gate now.
+    std::size_t waitingCount() const;
 
 private:
     mutable std::mutex mutex_;
     std::condition_variable_any opened_;
     std::atomic<bool> paused_{false};   // set and cleared under the lock, read without it too
     std::uint64_t resumptions_ = 0;
+    std::size_t waiting_ = 0;
 };

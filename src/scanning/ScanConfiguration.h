@@ -8,10 +8,10 @@ struct MountEntry;
 
 // What one scan covers.
 struct ScanConfiguration {
-    std::vector<std::string> roots;          // absolute paths as the caller built them
-    std::vector<std::string> excludedPaths;  // folders whose subtrees are not read
+    std::vector<std::string> roots{};          // absolute paths as the caller built them
+    std::vector<std::string> excludedPaths{};  // folders whose subtrees are not read
     int maxConcurrency = 1;                  // parallel folder readers asked for
-    std::string homeDirectory;
+    std::string homeDirectory{};
 
     // Always scanned, in this order; the folder of all home folders stands where
     // the user folders are, followed by the user's home when it lies elsewhere.

@@ -105,7 +105,7 @@ void ScanCounters::folderSyncedAgain(const DirectorySyncResult& result)
     value_.deletedFiles += result.deletedFiles;
 }
 
-void ScanCounters::settle(std::int64_t folders, std::int64_t files, std::int64_t bytes)
+void ScanCounters::addFigures(std::int64_t folders, std::int64_t files, std::int64_t bytes)
 {
     std::lock_guard guard(lock_);
     value_.foldersScanned += std::max<std::int64_t>(folders, 0);

@@ -33,11 +33,11 @@ public:
     void folderRefused();
     void folderFailed();
     void folderSynced(std::int64_t files, std::int64_t bytes, const DirectorySyncResult& result);
-    // A folder synced whose folder, files and bytes are counted elsewhere (by settle(), or in a
+    // A folder synced whose folder, files and bytes are counted elsewhere (by addFigures(), or in a
     // resumed scan's earlier figures): only the sync's new, changed and deleted files.
     void folderSyncedAgain(const DirectorySyncResult& result);
     // Adds the figures; one that would go down stays as it is.
-    void settle(std::int64_t folders, std::int64_t files, std::int64_t bytes);
+    void addFigures(std::int64_t folders, std::int64_t files, std::int64_t bytes);
 
 private:
     std::chrono::steady_clock::time_point now() const;

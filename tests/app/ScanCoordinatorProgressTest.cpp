@@ -5,6 +5,7 @@
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
+#include "support/ScriptedFileSystem.h"
 #include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
@@ -23,34 +24,32 @@ TEST(ScanCoordinatorProgress, AResumedScanShowsNoFigureBelowTheOnesItStoppedWith
     TempDir tree;
     settingsDir.useForStandard();
     SettingsKey::registerDefaults();
-    // One reader, so that the pause below holds the scan long before it could have ended.
+    // One reader, held in its tenth folder read until it is paused, then stopped once the
+    // folders it read before are counted.
     UserDefaults::standard().setValue(SettingsKey::scanConcurrency, 1);
-    for (int folder = 0; folder < 2000; ++folder)
+    constexpr int folders = 200;
+    for (int folder = 0; folder < folders; ++folder)
         tree.write("root/f" + std::to_string(folder) + "/file.txt", 3000);
     auto database = std::make_shared<StorageDatabase>(cacheDir.file("ScanCache.sqlite"));
+    ScriptedFileSystem fileSystem;
+    fileSystem.holdAtRead(10);
     ScanCoordinator coordinator(database);
     coordinator.setRootsProvider([&] { return std::vector<std::string>{tree.file("root")}; });
+    coordinator.setFileSystem(fileSystem);
 
-    // Held before its first folder, or soon after, let through a folder at a time until it has
-    // counted some files, then stopped.
     coordinator.startScan(false);
-    // The scanner is made off the main thread, with the roots.
-    ASSERT_TRUE(waitUntil([&] { return ScanCoordinatorTestAccess::scanner(coordinator) != nullptr; }));
-    FileScanner* scanner = ScanCoordinatorTestAccess::scanner(coordinator);
+    ASSERT_TRUE(fileSystem.waitUntilHeld());
+    FileScanner* scanner = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (scanner = ScanCoordinatorTestAccess::scanner(coordinator)) != nullptr; }));
     scanner->pause();
-    for (int round = 0; round < 20 && coordinator.progress().filesScanned == 0; ++round) {
-        scanner->resume();
-        scanner->pause();
-        waitUntil([&] { return coordinator.progress().filesScanned > 0; }, std::chrono::milliseconds(400));
-    }
+    fileSystem.releaseRead();
+    ASSERT_TRUE(waitUntil([&] { return coordinator.progress().filesScanned > 0; }));
     coordinator.cancel();
     ASSERT_TRUE(waitUntil([&] { return coordinator.task() == nullptr && coordinator.dataVersion() > 0; }));
-    if (coordinator.progress().phase.kind() == Kind::completed)
-        GTEST_SKIP() << "the tree was read before the pause could hold the scan";
     ASSERT_EQ(coordinator.progress().phase.kind(), Kind::cancelled);
     const ScanProgress stopped = coordinator.progress();
     ASSERT_GT(stopped.filesScanned, 0);
-    ASSERT_LT(stopped.filesScanned, 2000);
+    ASSERT_LT(stopped.filesScanned, folders);
 
     std::vector<ScanProgress> shown;
     QObject::connect(&coordinator, &ScanCoordinator::progressChanged,
@@ -60,7 +59,7 @@ TEST(ScanCoordinatorProgress, AResumedScanShowsNoFigureBelowTheOnesItStoppedWith
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front().phase.kind(), Kind::preparing);
     EXPECT_EQ(shown.back().phase.kind(), Kind::completed);
-    EXPECT_EQ(shown.back().filesScanned, 2000);
+    EXPECT_EQ(shown.back().filesScanned, folders);
     ScanProgress previous = stopped;
     for (const auto& progress : shown) {
         EXPECT_GE(progress.filesScanned, previous.filesScanned);

@@ -5,6 +5,8 @@
 #include "app/UserDefaults.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
+#include "scanning/FileScanner.h"
+#include "support/ScriptedFileSystem.h"
 #include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
@@ -211,22 +213,22 @@ TEST_F(ScanCoordinatorTest, StartPauseAndResumeAreIgnoredAtTheWrongMoment)
 
 TEST_F(ScanCoordinatorTest, CancellingWhilePausedEndsTheScanAsResumable)
 {
-    // One reader over many folders, so that the scan is still reading when the pause lands.
+    // One reader, held in its third folder read until the pause has landed, so that folders
+    // are left when it does.
     UserDefaults::standard().setValue(SettingsKey::scanConcurrency, 1);
-    for (int folder = 0; folder < 2000; ++folder)
-        tree.write("root/many/m" + std::to_string(folder) + "/a.txt", 10);
+    ScriptedFileSystem fileSystem;
+    fileSystem.holdAtRead(3);
     auto coordinator = makeCoordinator(database);
+    coordinator->setFileSystem(fileSystem);
     coordinator->startScan(false);
-    ASSERT_TRUE(waitUntil([&] {
-        return coordinator->progress().phase.kind() == Kind::scanning || coordinator->task() == nullptr;
-    }));
-    if (coordinator->task() != nullptr)
-        coordinator->pause();
-    // Held only if folders were left when the pause landed; the scanner then keeps
-    // reporting paused instead of moving on to finalizing.
-    waitUntil([] { return false; }, std::chrono::milliseconds(600));
-    if (coordinator->task() == nullptr || coordinator->progress().phase.kind() != Kind::paused)
-        GTEST_SKIP() << "the tree was read before a pause could hold the scan";
+    ASSERT_TRUE(fileSystem.waitUntilHeld());
+    ASSERT_TRUE(waitUntil([&] { return coordinator->progress().phase.kind() == Kind::scanning; }));
+    coordinator->pause();
+    fileSystem.releaseRead();
+    FileScanner* scanner = ScanCoordinatorTestAccess::scanner(*coordinator);
+    ASSERT_TRUE(scanner);
+    ASSERT_TRUE(waitUntil([&] { return scanner->waitingReaders() == 1; }));
+    EXPECT_EQ(coordinator->progress().phase.kind(), Kind::paused);
     coordinator->task()->cancel();
     waitForEnd(*coordinator, 0);
     EXPECT_EQ(coordinator->progress().phase.kind(), Kind::cancelled);

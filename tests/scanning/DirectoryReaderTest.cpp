@@ -2,7 +2,7 @@
 #include "scanning/HardLinkTracker.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
-#include "ScanTestSupport.h"
+#include "support/ScriptedFileSystem.h"
 
 #include <gtest/gtest.h>
 

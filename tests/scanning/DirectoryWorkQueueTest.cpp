@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -12,9 +11,15 @@ namespace {
 
 using Job = DirectoryWorkQueue::Job;
 
-Job job(const char* path) { return Job{path, path, std::nullopt, std::nullopt, 0, 1, {}, nullptr, 0, nullptr, nullptr, std::nullopt}; }
+Job job(const char* path) { return Job{.path = path, .name = path, .device = 1}; }
 
-void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+// Until `count` callers wait, at the queue or the gate: from then on none of them moves.
+template <class Waited>
+void untilWaiting(const Waited& waited, std::size_t count)
+{
+    while (waited.waitingCount() < count)
+        std::this_thread::yield();
+}
 
 } // namespace
 
@@ -39,8 +44,9 @@ TEST(DirectoryWorkQueue, NewestJobFirstAndEndWhenNothingIsLeftAnywhere)
                 walk.complete();
             ++ended;
         });
-    settle();
-    EXPECT_EQ(ended.load(), 0);   // "A" is pending; one waiter takes it, the other still waits
+    // "A" is pending: one worker takes it and completes it, then both wait.
+    untilWaiting(walk, 2);
+    EXPECT_EQ(ended.load(), 0);
     walk.complete();
     walk.push({});
     walk.complete();
@@ -67,7 +73,7 @@ TEST(DirectoryWorkQueue, AWorkersStepGivesChildrenToWaitersKeepsTheNewestAndEnds
             std::this_thread::yield();
         EXPECT_FALSE(walk.completeAndNext({}));   // its step ends the walk, as nothing else is held
     });
-    settle();
+    untilWaiting(walk, 1);
     // Told only before it waits, so that it can let go of what other workers may need.
     int warned = 0;
     const auto warn = [&] { ++warned; };
@@ -98,7 +104,7 @@ TEST(DirectoryWorkQueue, CancelDropsJobsWakesWaitersAndIgnoresLaterPushes)
         queue.next();   // takes "root"
         woke = !queue.next().has_value();
     });
-    settle();
+    untilWaiting(queue, 1);
     queue.cancel();
     waiter.join();
     EXPECT_TRUE(woke.load());
@@ -118,7 +124,7 @@ TEST(PauseGate, ResumeReleasesEveryWaiterEvenIfPausedAgain)
             gate.waitIfPaused();
             ++through;
         });
-    settle();
+    untilWaiting(gate, 3);
     EXPECT_EQ(through.load(), 0);
     gate.resume();
     gate.pause();
@@ -139,7 +145,7 @@ TEST(PauseGate, AStopReleasesWaitersAndOutrunsALatePause)
         gate.waitIfPaused(stopper.get_token());
         through = true;
     });
-    settle();
+    untilWaiting(gate, 1);
     EXPECT_FALSE(through.load());
     stopper.request_stop();
     waiter.join();

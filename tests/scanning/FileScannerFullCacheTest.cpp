@@ -3,7 +3,7 @@
 #include "scanning/FileScanner.h"
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
-#include "ScanTestSupport.h"
+#include "support/ScriptedFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +21,20 @@ namespace {
 constexpr int folderCount = 40;
 constexpr int filesPerFolder = 100;
 
-void writeTree(const TempDir& tree, std::size_t size, int folderCount = ::folderCount)
+// Files of `size` bytes that hold no data, in a tree on a tmpfs of its own: making and
+// removing tens of thousands of them then costs no disk, on a machine whose disk is busy.
+void writeTree(const TempDir& tree, std::int64_t size, int folderCount = ::folderCount)
 {
-    for (int d = 0; d < folderCount; ++d)
-        for (int f = 0; f < filesPerFolder; ++f)
-            tree.write("root/d" + std::to_string(d) + "/file-with-a-longer-name-" + std::to_string(f), size);
+    for (int d = 0; d < folderCount; ++d) {
+        const std::string folder = tree.makeFolder("root/d" + std::to_string(d));
+        for (int f = 0; f < filesPerFolder; ++f) {
+            const std::string path = folder + "/file-with-a-longer-name-" + std::to_string(f);
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+            ASSERT_GE(fd, 0) << path;
+            ASSERT_EQ(::ftruncate(fd, size), 0) << path;
+            ::close(fd);
+        }
+    }
 }
 
 // Fills the file system at `folder` until fewer than `left` bytes remain.
@@ -56,11 +65,14 @@ TEST(FileScannerFullCacheTest, ARescanThatCouldNotSaveItsChangesIsNotCompletedAn
     KESTREL_IN_PRIVATE_MOUNTS();
     TempDir tree;
     TempDir cacheFolder;
+    ASSERT_TRUE(PrivateMount::mountTmpfs(tree.path(), 64ll << 20));
+    const PrivateMount::Unmounted treeUnmounted{tree.path()};
     ASSERT_TRUE(PrivateMount::mountTmpfs(cacheFolder.path(), 8ll << 20, "0777"));
     const PrivateMount::Unmounted unmounted{cacheFolder.path()};
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100);
-    const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
+    const ScanConfiguration configuration{
+        .roots = {tree.file("root")}, .maxConcurrency = 4, .homeDirectory = "/home/nobody"};
     {
         StorageDatabase database(cache);
         FileScanner scanner(database, configuration);
@@ -113,11 +125,14 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
     constexpr int folders = 250;
     TempDir tree;
     TempDir cacheFolder;
+    ASSERT_TRUE(PrivateMount::mountTmpfs(tree.path(), 64ll << 20));
+    const PrivateMount::Unmounted treeUnmounted{tree.path()};
     ASSERT_TRUE(PrivateMount::mountTmpfs(cacheFolder.path(), 64ll << 20, "0777"));
     const PrivateMount::Unmounted unmounted{cacheFolder.path()};
     const std::string cache = cacheFolder.file("ScanCache.sqlite");
     writeTree(tree, 100, folders);
-    const ScanConfiguration configuration{{tree.file("root")}, {}, 4, "/home/nobody"};
+    const ScanConfiguration configuration{
+        .roots = {tree.file("root")}, .maxConcurrency = 4, .homeDirectory = "/home/nobody"};
     {
         StorageDatabase database(cache);
         FileScanner scanner(database, configuration);
@@ -166,7 +181,8 @@ TEST(FileScannerFullCacheTest, AFirstScanOnADiskThatFillsStoresARowForEveryListe
             for (int f = 0; f < 60; ++f, ++files)
                 tree.write("root/a" + std::to_string(a) + "/b" + std::to_string(b) + "/" + longer + std::to_string(f),
                            10);
-    const ScanConfiguration configuration{{tree.file("root")}, {}, 1, "/home/nobody"};
+    const ScanConfiguration configuration{
+        .roots = {tree.file("root")}, .maxConcurrency = 1, .homeDirectory = "/home/nobody"};
     ScriptedFileSystem fileSystem;
     fileSystem.onRead = [&](const std::string& path) {
         if (path.find("/b") == std::string::npos && path.find("/a") != std::string::npos)

@@ -9,12 +9,13 @@
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
+#include "support/ScriptedFileSystem.h"
 #include "DeepTree.h"
-#include "ScanTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
@@ -86,20 +87,21 @@ Totals indexed(StorageDatabase& database, const std::string& root)
     const auto folder = database.folder(root);
     if (!folder)
         return {};
-    return {folder->fileCount, folder->folderCount, folder->totalAllocated};
+    return {.files = folder->fileCount, .folders = folder->folderCount, .allocated = folder->totalAllocated};
 }
 
 // Every folder's totals are the sums over its subtree; returns the subtree's figures.
 Totals checkSubtreeSums(StorageDatabase& database, const FolderItem& folder)
 {
-    Totals sums{folder.directFileCount, 0, folder.directAllocated};
+    Totals sums{.files = folder.directFileCount, .allocated = folder.directAllocated};
     for (const auto& child : database.childFolders(folder.id, 1'000'000)) {
         const Totals below = checkSubtreeSums(database, child);
         sums.files += below.files;
         sums.folders += below.folders + 1;
         sums.allocated += below.allocated;
     }
-    EXPECT_EQ((Totals{folder.fileCount, folder.folderCount, folder.totalAllocated}), sums) << folder.path;
+    EXPECT_EQ((Totals{.files = folder.fileCount, .folders = folder.folderCount, .allocated = folder.totalAllocated}),
+              sums) << folder.path;
     return sums;
 }
 
@@ -131,17 +133,6 @@ void removeTree(int parent, const std::string& name)
     ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
 }
 
-// Pauses the scanner as the given read starts, noting in `readsAtPause` how many had started.
-void pauseAtRead(ScriptedFileSystem& fileSystem, FileScanner& scanner, int read, std::atomic<int>& readsAtPause)
-{
-    fileSystem.onRead = [&fileSystem, &scanner, &readsAtPause, read](const std::string&) {
-        int unset = -1;
-        const int reads = fileSystem.totalReads();
-        if (reads >= read && readsAtPause.compare_exchange_strong(unset, reads))
-            scanner.pause();
-    };
-}
-
 // Polls `done` until it holds, giving up after 20 s: a loaded machine may be slow to get there.
 bool waitFor(const std::function<bool()>& done)
 {
@@ -152,12 +143,6 @@ bool waitFor(const std::function<bool()>& done)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
-}
-
-// Until the pause pauseAtRead() set up has been asked for.
-void waitForPause(const std::atomic<int>& readsAtPause)
-{
-    waitFor([&] { return readsAtPause.load() >= 0; });
 }
 
 // Asks the scan to stop as its `read`th folder read begins.
@@ -175,7 +160,10 @@ protected:
 
     ScanConfiguration configuration(int workers = 8, std::vector<std::string> excluded = {}) const
     {
-        return ScanConfiguration{{root()}, std::move(excluded), workers, "/home/nobody"};
+        return ScanConfiguration{.roots = {root()},
+                                 .excludedPaths = std::move(excluded),
+                                 .maxConcurrency = workers,
+                                 .homeDirectory = "/home/nobody"};
     }
 
     ScanOutcome scan(const ScanConfiguration& config, const FileSystem& fileSystem = FileSystem::standard(),
@@ -509,9 +497,9 @@ TEST_F(FileScannerTest, EntriesThatCouldNotBeReadAreLoggedAndTheFolderRestricted
 {
     buildTree();
     ScriptedFileSystem fileSystem;
-    fileSystem.listingGaps[at("a1/b1")] = ListingGaps{2, EIO, 0};
-    fileSystem.listingGaps[at("a2")] = ListingGaps{0, 0, EIO};
-    fileSystem.listingGaps[at("a3/b0")] = ListingGaps{1, EACCES, 0};
+    fileSystem.listingGaps[at("a1/b1")] = ListingGaps{.unreadEntries = 2, .entryFailure = EIO};
+    fileSystem.listingGaps[at("a2")] = ListingGaps{.listingFailure = EIO};
+    fileSystem.listingGaps[at("a3/b0")] = ListingGaps{.unreadEntries = 1, .entryFailure = EACCES};
     const ScanOutcome outcome = scan(configuration(), fileSystem);
     EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
     EXPECT_EQ(outcome.progress.errors, 2);
@@ -576,8 +564,7 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     const int workers = 4;
     ScriptedFileSystem fileSystem;
     FileScanner scanner(database, configuration(workers), fileSystem);
-    std::atomic<int> readsAtPause{-1};
-    pauseAtRead(fileSystem, scanner, 5, readsAtPause);
+    fileSystem.pauseAtRead(5, [&] { scanner.pause(); });
     std::mutex phasesLock;
     std::vector<ScanPhase::Kind> phases;
     std::optional<ScanOutcome> outcome;
@@ -587,14 +574,15 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
             phases.push_back(p.phase.kind());
         });
     });
-    // A loaded machine may take long to get there; once paused, no worker may go on for a while.
+    // Once every reader waits, at the gate or for a job, none can go on: by then each has
+    // finished at most the folder it was reading.
     const auto lastPhase = [&] {
         std::lock_guard guard(phasesLock);
         return phases.empty() ? ScanPhase::Kind::idle : phases.back();
     };
-    waitFor([&] { return lastPhase() == ScanPhase::Kind::paused; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
+    ASSERT_TRUE(waitFor([&] { return lastPhase() == ScanPhase::Kind::paused; }));
+    ASSERT_TRUE(waitFor([&] { return scanner.waitingReaders() == workers; }));
+    EXPECT_LE(fileSystem.totalReads(), fileSystem.readsAtPause() + workers);
     EXPECT_EQ(lastPhase(), ScanPhase::Kind::paused);
     scanner.resume();
     running.join();
@@ -606,9 +594,10 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     paused.pause();
     fileSystem.onRead = nullptr;
     fileSystem.forgetReads();
+    // Stopped once its readers wait: the one holding the root's job at the gate.
     std::stop_source stopper;
     std::jthread cancelling([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        waitFor([&] { return paused.waitingReaders() == workers; });
         stopper.request_stop();
     });
     const ScanOutcome ended = paused.scan(std::nullopt, {}, {}, stopper.get_token());
@@ -649,10 +638,9 @@ TEST_F(FileScannerTest, ARescanStoresTheFoldersItFoundUnchangedAsVisitedBeforeIt
     {
         ScriptedFileSystem pausing;
         FileScanner scanner(database, configuration(2), pausing);
-        std::atomic<int> readsAtPause{-1};
-        pauseAtRead(pausing, scanner, 30, readsAtPause);
+        pausing.pauseAtRead(30, [&] { scanner.pause(); });
         std::jthread running([&] { scanner.scan(std::nullopt, {}, {}); });
-        waitForPause(readsAtPause);
+        ASSERT_TRUE(pausing.waitForPause());
         SQLiteConnection other(cachePath());
         const std::string visited = "SELECT COUNT(*) FROM folders WHERE scan_id = (SELECT MAX(id) FROM scans)";
         std::int64_t stamped = 0;
@@ -667,11 +655,10 @@ TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
     buildTree();
     ScriptedFileSystem fileSystem;
     FileScanner scanner(database, configuration(2), fileSystem);
-    std::atomic<int> readsAtPause{-1};
-    pauseAtRead(fileSystem, scanner, 5, readsAtPause);
+    fileSystem.pauseAtRead(5, [&] { scanner.pause(); });
     std::optional<ScanOutcome> outcome;
     std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
-    waitForPause(readsAtPause);
+    ASSERT_TRUE(fileSystem.waitForPause());
 
     // Another writer gets the cache at once, without waiting on a lock, while the scan stays
     // paused (soon after the pause, later on a loaded machine); and it sees the folders
@@ -709,12 +696,11 @@ TEST_F(FileScannerTest, AFirstScanStoppedMidWalkHoldsARowForEveryListedSubfolder
     };
     ScriptedFileSystem fileSystem;
     FileScanner scanner(database, configuration(2), fileSystem);
-    std::atomic<int> readsAtPause{-1};
-    pauseAtRead(fileSystem, scanner, 6, readsAtPause);
+    fileSystem.pauseAtRead(6, [&] { scanner.pause(); });
     std::stop_source stopper;
     std::optional<ScanOutcome> stopped;
     std::jthread running([&] { stopped = scanner.scan(std::nullopt, {}, {}, stopper.get_token()); });
-    waitForPause(readsAtPause);
+    ASSERT_TRUE(fileSystem.waitForPause());
 
     // What the paused writer committed, as a screen would read it, once the root's sync is
     // among it: the root's row is there before, unsynced, and a loaded machine may be slow.
@@ -750,7 +736,7 @@ TEST_F(FileScannerTest, RootsThatDifferOnlyInLetterCaseAreBothKept)
 {
     tree.write("root/Data/upper.txt", 1000);
     tree.write("root/data/lower.txt", 2000);
-    ScanConfiguration config{{at("Data"), at("data")}, {}, 2, "/home/nobody"};
+    ScanConfiguration config{.roots = {at("Data"), at("data")}, .maxConcurrency = 2, .homeDirectory = "/home/nobody"};
     for (int round = 0; round < 2; ++round) {
         scan(config);
         ASSERT_TRUE(database.folder(at("Data"))) << round;
@@ -905,13 +891,12 @@ TEST_F(FileScannerTest, PauseAndCancelHoldWhileTheWriterIsBehind)
     ScriptedFileSystem fileSystem;
     {
         FileScanner scanner(database, configuration(workers), fileSystem, 1);
-        std::atomic<int> readsAtPause{-1};
-        pauseAtRead(fileSystem, scanner, 6, readsAtPause);
+        fileSystem.pauseAtRead(6, [&] { scanner.pause(); });
         std::optional<ScanOutcome> outcome;
         std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
-        waitForPause(readsAtPause);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        EXPECT_LE(fileSystem.totalReads(), readsAtPause + workers);
+        ASSERT_TRUE(fileSystem.waitForPause());
+        ASSERT_TRUE(waitFor([&] { return scanner.waitingReaders() == workers; }));
+        EXPECT_LE(fileSystem.totalReads(), fileSystem.readsAtPause() + workers);
         scanner.resume();
         running.join();
         ASSERT_TRUE(outcome);
@@ -960,14 +945,14 @@ TEST_F(FileScannerTest, AFolderReplacedAfterItsParentListedItIsNotFollowed)
             else
                 fs::rename(place.file("elsewhere"), path);
         };
-        const ScanConfiguration config{{caseRoot}, {}, 2, "/home/nobody"};
+        const ScanConfiguration config{.roots = {caseRoot}, .maxConcurrency = 2, .homeDirectory = "/home/nobody"};
         const ScanOutcome outcome = scan(config, fileSystem);
         EXPECT_EQ(outcome.status, ScanRecord::Status::completed) << c.what;
         EXPECT_EQ(outcome.progress.errors, 0) << c.what;
         // Only keep.txt: the folder's place held something else by the time it was opened.
         struct stat kept {};
         ::lstat(place.file("root/keep.txt").c_str(), &kept);
-        EXPECT_EQ(indexed(database, caseRoot), (Totals{1, 0, kept.st_blocks * 512})) << c.what;
+        EXPECT_EQ(indexed(database, caseRoot), (Totals{.files = 1, .allocated = kept.st_blocks * 512})) << c.what;
         EXPECT_FALSE(database.folder(caseRoot + "/sub")) << c.what;
         for (const auto& file : database.largestFiles(100))
             EXPECT_EQ(file.name.rfind("secret", 0), std::string::npos) << c.what;
@@ -1010,7 +995,7 @@ TEST_F(FileScannerTest, FoldersBeyondTheSystemsPathLengthAreScanned)
         EXPECT_EQ(outcome.progress.errors, 0) << round;
         EXPECT_EQ(outcome.progress.foldersScanned, levels + 1) << round;
         EXPECT_EQ(outcome.progress.newFiles, round == 0 ? 1 : 0) << round;
-        EXPECT_EQ(indexed(database, root()), (Totals{1, levels, info.st_blocks * 512})) << round;
+        EXPECT_EQ(indexed(database, root()), (Totals{.files = 1, .folders = levels, .allocated = info.st_blocks * 512})) << round;
         const auto stored = database.folder(deep);
         ASSERT_TRUE(stored) << round;
         EXPECT_EQ(stored->directFileCount, 1) << round;
@@ -1162,7 +1147,9 @@ TEST_F(FileScannerTest, DeepTreesKeepEveryFolderUnderALowDescriptorLimit)
         EXPECT_EQ(outcome.progress.filesScanned, expected.files) << workers;
         EXPECT_EQ(outcome.progress.bytesAnalyzed, expected.allocated) << workers;
         const Totals stored = indexed(cache, root());
-        EXPECT_EQ((DeepTree::Totals{stored.files, stored.folders, stored.allocated}), expected) << workers;
+        EXPECT_EQ((DeepTree::Totals{.files = stored.files, .folders = stored.folders, .allocated = stored.allocated}),
+                  expected)
+            << workers;
         EXPECT_EQ(cache.totals().folderCount, expected.folders + 1) << workers;
         EXPECT_EQ(cache.totals().restrictedFolders, 0) << workers;
         EXPECT_TRUE(cache.recentErrors(10).empty()) << workers;
@@ -1227,16 +1214,21 @@ TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
         reports.push_back(progress);
     };
 
-    // Paused for 800 ms after a few folders, then stopped after a few more.
+    // Paused after a few folders for four reports of the ticker, 250 ms apart, so for more
+    // than 750 ms; then stopped after a few more folders.
     FileScanner first(database, configuration(2), fileSystem);
-    std::atomic<int> readsAtPause{-1};
-    pauseAtRead(fileSystem, first, 4, readsAtPause);
+    fileSystem.pauseAtRead(4, [&] { first.pause(); });
     std::stop_source stopper;
     std::optional<ScanOutcome> stopped;
     const auto started = std::chrono::steady_clock::now();
     std::jthread running([&] { stopped = first.scan(std::nullopt, {}, record, stopper.get_token()); });
-    waitForPause(readsAtPause);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(fileSystem.waitForPause());
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard guard(reportsLock);
+        return std::count_if(reports.begin(), reports.end(), [](const ScanProgress& report) {
+                   return report.phase.kind() == ScanPhase::Kind::paused;
+               }) >= 4;
+    }));
     fileSystem.replaceOnRead([&](const std::string&) {
         if (fileSystem.totalReads() >= 12)
             stopper.request_stop();
@@ -1382,7 +1374,8 @@ TEST_F(FileScannerTest, AFirstScanStoresWhatAScanIntoACacheHoldingFilesStores)
     // A first scan, after one of a folder inside the tree that held no files: its row is the
     // one root row stored, at the path of a subfolder the scan lists.
     const auto scanInto = [&](StorageDatabase& cache, const std::string& first) {
-        FileScanner before(cache, ScanConfiguration{{first}, {}, 4, "/home/nobody"});
+        FileScanner before(cache,
+                           ScanConfiguration{.roots = {first}, .maxConcurrency = 4, .homeDirectory = "/home/nobody"});
         ASSERT_EQ(before.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
         FileScanner scanner(cache, configuration(4));
         ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
@@ -1488,7 +1481,7 @@ TEST_F(FileScannerTest, CategoryTotalsAreTheSumsOfTheFileRowsAfterEveryKindOfSca
         EXPECT_GE(sums.stored.size(), 3u) << after;
     };
     // With the tree as the home, its files fall in the categories of their extensions.
-    const ScanConfiguration asHome{{root()}, {}, 4, root()};
+    const ScanConfiguration asHome{.roots = {root()}, .maxConcurrency = 4, .homeDirectory = root()};
     buildTree();
     const std::string shared = tree.write("root/a2/b3/shared.bin", 20000);
     ASSERT_EQ(::link(shared.c_str(), at("a0/shared-too.bin").c_str()), 0);
@@ -1528,7 +1521,7 @@ TEST_F(FileScannerTest, CategoryTotalsAreTheSumsOfTheFileRowsAfterEveryKindOfSca
 
 namespace {
 
-// Every folder's digest in the rows in brief `kept`, against what a load of the cache under the
+// Every folder's digest among the stored folder digests `kept`, against what a load of the cache under the
 // same seed gives; the folders whose digest is unknown there.
 std::set<std::string> compareWithLoaded(const std::string& cache, const StoredFolders& kept)
 {
@@ -1549,7 +1542,7 @@ std::set<std::string> compareWithLoaded(const std::string& cache, const StoredFo
 
 } // namespace
 
-TEST_F(FileScannerTest, TheFoldersAScanKeepsInBriefAreWhatTheNextScanWouldReadFromTheCache)
+TEST_F(FileScannerTest, TheFolderDigestsAScanKeepsAreWhatTheNextScanWouldReadFromTheCache)
 {
     buildTree();
     const std::string shared = tree.write("root/a2/b3/shared.bin", 20000);
@@ -1562,7 +1555,7 @@ TEST_F(FileScannerTest, TheFoldersAScanKeepsInBriefAreWhatTheNextScanWouldReadFr
     ASSERT_TRUE(kept);
     EXPECT_EQ(compareWithLoaded(cachePath(), *kept), repaired) << "after the first scan";
 
-    // The next scan reads the rows in brief from the cache; the one after takes them as kept.
+    // The next scan reads the digests from the cache; the one after takes those it kept.
     ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
     tree.write("root/a0/added.txt", 3000);
     tree.write("root/a0/b0/f0.txt", 9000);

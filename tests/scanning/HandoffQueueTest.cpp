@@ -9,6 +9,18 @@
 
 using namespace std::chrono_literals;
 
+namespace {
+
+// Until `count` producers wait for room: from then on none of them moves.
+template <class Item>
+void untilProducersWait(const HandoffQueue<Item>& queue, std::size_t count)
+{
+    while (queue.waitingProducers() < count)
+        std::this_thread::yield();
+}
+
+} // namespace
+
 TEST(HandoffQueue, EachProducersItemsArriveInOrderAndNoneIsLost)
 {
     HandoffQueue<std::pair<int, int>> queue(3);
@@ -53,7 +65,7 @@ TEST(HandoffQueue, AFullQueueHoldsProducersUntilTheConsumerTakesEverything)
         queue.push(3, 1, [&] { ++warned; });
         pushed = true;
     });
-    std::this_thread::sleep_for(50ms);
+    untilProducersWait(queue, 1);
     EXPECT_FALSE(pushed);
     EXPECT_EQ(warned.load(), 1);
     EXPECT_EQ(queue.takeAll(), (std::vector<int>{1, 2}));
@@ -72,7 +84,8 @@ TEST(HandoffQueue, ClosingWakesAWaitingConsumer)
 {
     HandoffQueue<int> queue(4);
     std::jthread closer([&] {
-        std::this_thread::sleep_for(30ms);
+        while (!queue.consumerWaits())
+            std::this_thread::yield();
         queue.close();
     });
     EXPECT_TRUE(queue.takeAll().empty());
@@ -87,7 +100,7 @@ TEST(HandoffQueue, WeightHoldsProducersBackButAHeavyItemStillEntersAnEmptyQueue)
         queue.push(2, 3);   // 6 would pass the weight bound, though the count has room
         pushed = true;
     });
-    std::this_thread::sleep_for(50ms);
+    untilProducersWait(queue, 1);
     EXPECT_FALSE(pushed);
     EXPECT_EQ(queue.takeAll(), (std::vector<int>{1}));
     producer.join();
@@ -100,7 +113,7 @@ TEST(HandoffQueue, WeightHoldsProducersBackButAHeavyItemStillEntersAnEmptyQueue)
         queue.push(4, 1);
         light = true;
     });
-    std::this_thread::sleep_for(50ms);
+    untilProducersWait(queue, 1);
     EXPECT_FALSE(light);
     EXPECT_EQ(queue.takeAll(), (std::vector<int>{3}));
     second.join();
@@ -136,7 +149,7 @@ TEST(HandoffQueue, ABatchGoesInWholeInItsOrderOnceThereIsRoomForAllOfIt)
         queue.pushAll(batch, 3, [&] { ++warned; });   // five would not fit in four
         pushed = true;
     });
-    std::this_thread::sleep_for(50ms);
+    untilProducersWait(queue, 1);
     EXPECT_FALSE(pushed);
     EXPECT_EQ(warned.load(), 1);
     EXPECT_EQ(queue.takeAll(), (std::vector<int>{1, 2}));

@@ -1,11 +1,10 @@
-#include "scanning/FileScanner.h"
 #include "scanning/ScanConfiguration.h"
 #include "scanning/ScanCounters.h"
 #include "platform/LinuxSystemPlaces.h"
 #include "platform/MountTable.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
-#include "ScanTestSupport.h"
+#include "support/ScriptedFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -69,29 +68,9 @@ TEST(ScanConfiguration, RootsAreResolvedFoldedAndFreedOfOverlaps)
         {{"/Vol", "/vol/x"}, {"/Vol"}},
     };
     for (const auto& c : cases) {
-        const ScanConfiguration configuration{c.roots, {}, 1, "/Users/ann"};
+        const ScanConfiguration configuration{.roots = c.roots, .maxConcurrency = 1, .homeDirectory = "/Users/ann"};
         EXPECT_EQ(configuration.normalizedRoots(fileSystem), c.expected) << c.roots.front() << " " << c.roots.back();
     }
-}
-
-TEST(ScanConfiguration, ExclusionsIgnoreLetterCaseAndNeedAWholeComponent)
-{
-    const auto exclusions = FileScanner::exclusionList({"/Users/Ann/Library/", "/Volumes/Caf\xC3\xA9", "/x/./y/../z"});
-    EXPECT_EQ(exclusions, (std::vector<std::string>{"/users/ann/library", "/volumes/caf\xC3\xA9", "/x/z"}));
-    struct Case { const char* path; bool excluded; };
-    const Case cases[] = {
-        {"/Users/ann/Library", true},
-        {"/Users/ann/Library/Caches", true},
-        {"/Users/ann/LibraryX", false},
-        {"/Users/ann", false},
-        {"/VOLUMES/CAF\xC3\x89/photos", true},
-        {"/Volumes/Cafe\xCC\x81", true},   // the same name with a combining accent
-        {"/x/z/w", true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(FileScanner::isExcluded(c.path, exclusions), c.excluded) << c.path;
-    EXPECT_TRUE(FileScanner::isExcluded("/anything", FileScanner::exclusionList({"/"})));
-    EXPECT_FALSE(FileScanner::isExcluded("/anything", {}));
 }
 
 namespace {

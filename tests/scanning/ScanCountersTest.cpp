@@ -9,8 +9,10 @@ TEST(ScanCounters, ReportedCopiesDoNotChangeTheStoredPhase)
     ScanCounters counters;
     EXPECT_EQ(counters.snapshot().phase, ScanPhase(ScanPhase::Kind::idle));
     counters.reset(1000.0, false);
-    counters.folderSynced(3, 4096, DirectorySyncResult{1, {}, 2, 1, 4, 9, {}});
-    counters.folderSynced(5, 100, DirectorySyncResult{2, {}, 0, 0, 0, 0, {}});
+    counters.folderSynced(3, 4096,
+                          DirectorySyncResult{.folderID = 1, .childIDs = {}, .newFiles = 2, .changedFiles = 1,
+                                              .deletedFiles = 4, .deletedFolders = 9, .newChildIDs = {}});
+    counters.folderSynced(5, 100, DirectorySyncResult{.folderID = 2, .childIDs = {}, .newChildIDs = {}});
     counters.folderRefused();
     counters.folderFailed();
     ScanProgress copy = counters.snapshot();
@@ -73,8 +75,9 @@ TEST(ScanCounters, RunningTimeLeavesPausesOutAndAResumedScanGoesOnFromItsFigures
     }
 
     // Folders read again add only what changed; new folders add as usual.
-    counters.folderSyncedAgain(DirectorySyncResult{1, {}, 1, 2, 3, 0, {}});
-    counters.folderSynced(4, 40, DirectorySyncResult{2, {}, 4, 0, 0, 0, {}});
+    counters.folderSyncedAgain(DirectorySyncResult{.folderID = 1, .childIDs = {}, .newFiles = 1, .changedFiles = 2,
+                                                   .deletedFiles = 3, .newChildIDs = {}});
+    counters.folderSynced(4, 40, DirectorySyncResult{.folderID = 2, .childIDs = {}, .newFiles = 4, .newChildIDs = {}});
     const ScanProgress resumed = counters.snapshot();
     EXPECT_TRUE(resumed.isResumed);
     EXPECT_EQ(resumed.filesScanned, 249'054);

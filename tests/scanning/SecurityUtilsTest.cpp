@@ -3,7 +3,7 @@
 #include "support/ScopedEnvironment.h"
 #include "support/ScratchBase.h"
 #include "support/TempDir.h"
-#include "ScanTestSupport.h"
+#include "support/ScriptedFileSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -11,12 +13,16 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <utility>
 
 // The real file system, with single calls made to fail or observed, to play a
-// system that refuses folders even to root, a mount point or a busy disk.
+// system that refuses folders even to root, a mount point or a busy disk. Its pauses hold a
+// scan at a chosen folder read, whichever thread reads it and however fast the machine.
 class ScriptedFileSystem : public FileSystem {
 public:
+    ~ScriptedFileSystem() override { releaseRead(); }
+
     int readDirectory(const std::string& path, const EntryVisitor& visit) const override
     {
         if (const int failure = observe(path); failure != 0)
@@ -27,7 +33,7 @@ public:
     FolderRead readFolder(const FolderLocation& location, const EntryVisitor& visit) const override
     {
         if (const int failure = observe(location.path); failure != 0)
-            return FolderRead{failure, std::nullopt, nullptr, {}};
+            return FolderRead{.failure = failure};
         FolderRead read = FileSystem::readFolder(location, adjusted(location.path, visit));
         if (const auto gaps = listingGaps.find(location.path); gaps != listingGaps.end() && read.failure == 0)
             read.gaps = gaps->second;
@@ -100,6 +106,58 @@ public:
         onRead = std::move(hook);
     }
 
+    // Calls `pause` on the reading thread as the `read`th folder read begins (counted from 1
+    // over all folders), before the folder is listed; readsAtPause() is then the reads begun.
+    void pauseAtRead(int read, std::function<void()> pause)
+    {
+        readsAtPause_ = -1;
+        replaceOnRead([this, read, pause = std::move(pause)](const std::string&) {
+            int unset = -1;
+            const int reads = totalReads();
+            if (reads >= read && readsAtPause_.compare_exchange_strong(unset, reads))
+                pause();
+        });
+    }
+    int readsAtPause() const { return readsAtPause_; }
+    // Until the pause that pauseAtRead() set up has been asked for; false after 20 s.
+    bool waitForPause() const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (readsAtPause_ < 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::yield();
+        }
+        return true;
+    }
+
+    // Holds the `read`th folder read (counted from 1 over all folders) before the folder is
+    // listed, until releaseRead(): for a pause that must be asked for on another thread
+    // while the scan can go no further.
+    void holdAtRead(int read)
+    {
+        replaceOnRead([this, read](const std::string&) {
+            std::unique_lock hold(holdLock_);
+            if (held_ || totalReads() < read)
+                return;
+            held_ = true;
+            holdChanged_.notify_all();
+            holdChanged_.wait(hold, [&] { return released_; });
+        });
+    }
+    // Until a read is held; false after 20 s.
+    bool waitUntilHeld()
+    {
+        std::unique_lock hold(holdLock_);
+        return holdChanged_.wait_for(hold, std::chrono::seconds(20), [&] { return held_; });
+    }
+    void releaseRead()
+    {
+        std::lock_guard hold(holdLock_);
+        released_ = true;
+        holdChanged_.notify_all();
+    }
+
 private:
     // Counts the read and runs the hook; the scripted failure of the folder, or 0.
     int observe(const std::string& path) const
@@ -137,4 +195,9 @@ private:
 
     mutable std::mutex lock_;
     mutable std::map<std::string, int> reads_;
+    std::atomic<int> readsAtPause_{-1};
+    std::mutex holdLock_;
+    std::condition_variable holdChanged_;
+    bool held_ = false;
+    bool released_ = false;
 };

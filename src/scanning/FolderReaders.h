@@ -1,0 +1,91 @@
+#pragma once
+
+#include "scanning/DirectoryWorkQueue.h"
+#include "scanning/ListedFolder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class DirectoryReader;
+class FileSystem;
+class FolderHandoff;
+class HardLinkTracker;
+class LostFolders;
+class PauseGate;
+class ReaderConnections;
+class ScanCounters;
+class ScanSession;
+class StorageCategorizer;
+class StorageDatabase;
+class StoredRowsReader;
+struct FolderRead;
+struct ScanPlan;
+
+// The readers of one scan: each runs work() on a thread of its own, taking folder jobs from
+// the queue, listing each folder, setting the listing against the stored rows where it can,
+// and handing the listed folders to the writer a few at a time. The jobs of the subfolders it
+// found stay with it meanwhile: another reader may take such a job only once the folder that
+// holds it is with the writer, which writes a folder before its subfolders.
+class FolderReaders {
+public:
+    struct Parts {
+        StorageDatabase& database;
+        ScanSession& session;
+        const FileSystem& fileSystem;
+        const DirectoryReader& directoryReader;
+        ScanCounters& counters;
+        PauseGate& pauseGate;
+        const StorageCategorizer& categorizer;
+        HardLinkTracker& hardLinks;
+    };
+
+    FolderReaders(Parts parts, const ScanPlan& plan, DirectoryWorkQueue& queue, FolderHandoff& handoff,
+                  LostFolders& lost, const ReaderConnections& connections);
+
+    // Reader `index`'s loop, until the walk is over or stopped.
+    void work(std::size_t index);
+
+private:
+    using Job = DirectoryWorkQueue::Job;
+    using InodesAbove = std::shared_ptr<const std::vector<std::uint64_t>>;
+    struct Reader;
+    // What a listing holds beside its snapshot, for the subfolders' jobs: each subfolder's
+    // name as bytes on disk (empty where the name is valid) and its inode.
+    struct SubfolderOnDisk {
+        std::string diskName{};
+        std::uint64_t inode = 0;
+    };
+
+    // Lists the job's folder and keeps it in the reader's hands until the reader hands over
+    // what it listed; returns the jobs of its subfolders.
+    std::vector<Job> process(const Job& job, Reader& reader);
+    // The jobs of a folder this resumed scan has synced already, or nothing when it must be
+    // read; then `storedChildren` receives the ids its subfolders have in the index.
+    // `countedBefore` receives the stored figures of a folder this resumed scan synced
+    // before, read again or not: the counters started from them.
+    std::optional<std::vector<Job>> takeFromIndex(const Job& job, std::map<std::string, std::int64_t>& storedChildren,
+                                                  std::optional<ListedFolder::Figures>& countedBefore);
+    // Sets the listing against the stored rows: by its digest, else through the reader's own
+    // connection; the writer compares what is left itself.
+    void compare(const Job& job, ListedFolder& folder, bool repairedNames, Reader& reader);
+    std::vector<Job> childJobs(const Job& job, const ListedFolder& folder, const std::vector<SubfolderOnDisk>& onDisk,
+                               const std::shared_ptr<const FolderHandle>& handle, const InodesAbove& inodesAbove) const;
+    // The inodes of the folders above a folder opened by path, by depth from the root.
+    InodesAbove inodesAbove(const Job& job) const;
+    // Leaves out, and logs, the subfolders that are the folder itself or one above it in
+    // the walk (a bind mount inside itself): entering them would count that folder again.
+    void dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
+                   DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk);
+
+    Parts parts_;
+    const ScanPlan& plan_;
+    DirectoryWorkQueue& queue_;
+    FolderHandoff& handoff_;
+    LostFolders& lost_;
+    const ReaderConnections& connections_;
+};

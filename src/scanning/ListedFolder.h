@@ -1,0 +1,52 @@
+#pragma once
+
+#include "index/FolderDifferences.h"
+#include "index/ScanRecords.h"
+#include "index/StoredFolders.h"
+#include "platform/FileSystem.h"
+#include "scanning/DirectoryReadError.h"
+#include "scanning/FolderSlot.h"
+#include "scanning/HardLinkTracker.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// One folder as a reader listed it, from the reader to the writer, which syncs it at once or,
+// when it holds multiply linked files, keeps it until the walk is over. It is moved from
+// stage to stage, never copied field by field.
+struct ListedFolder {
+    // A folder's direct files and counted bytes.
+    struct Figures {
+        std::int64_t files = 0;
+        std::int64_t bytes = 0;
+    };
+    // A multiply linked file of the listing: which of its links carries its bytes is known
+    // only once the walk is over.
+    struct Link {
+        std::size_t position = 0;   // in snapshot.files
+        HardLinkTracker::Key key{};
+    };
+
+    DirectorySnapshot snapshot;                  // its ids come from parentSlot when that is set
+    std::shared_ptr<FolderSlot> parentSlot;
+    std::shared_ptr<FolderSlot> slot;            // for the jobs of its subfolders
+    std::int64_t countedBytes = 0;               // of the files that are not links
+    std::vector<Link> links;
+    std::optional<DirectoryReadError> failure;   // of the listing; the snapshot is then empty
+    ListingGaps gaps;                            // of a listing that succeeded in part
+    std::optional<Figures> countedBefore;        // what a resumed scan's counters hold of it already
+    // Its listing set against the stored rows, by the reader or by the stored folder digests.
+    std::optional<FolderDifferences> differences;
+    std::optional<StoredFolders::Entry> stored;  // its place among the stored folder digests
+    // Whether its rows once synced are what its listing says, and then their digest; that of a
+    // folder holding links is taken once their bytes are known.
+    bool digestKnown = false;
+    std::uint64_t digest = StoredFolders::unknownDigest;
+    std::size_t reader = 0;                      // the reader that listed it, which frees it
+
+    // What it weighs in the handoff: its files and subfolders.
+    std::size_t entries() const { return 1 + snapshot.files.size() + snapshot.subdirectories.size(); }
+};

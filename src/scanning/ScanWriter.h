@@ -1,0 +1,97 @@
+#pragma once
+
+#include "index/ScanRecords.h"
+#include "index/StoredFolders.h"
+#include "scanning/ChangeLedger.h"
+#include "scanning/ListedFolder.h"
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class DirectoryWorkQueue;
+class FolderHandoff;
+class HardLinkTracker;
+class LostFolders;
+class ReaderConnections;
+class ScanCounters;
+class ScanSession;
+class StorageDatabase;
+struct ScanPlan;
+
+// The one writer of a scan, on a thread of its own while the readers walk: it syncs the listed
+// folders in the order they were listed (so a folder before its subfolders), keeps those
+// holding multiply linked files until the walk is over, and finishes the scan. It is the only
+// caller of the cache's scan-time writes, and alone owns the change ledger, the folders
+// waiting for their links, the visit stamps still to write and the digests it records.
+class ScanWriter {
+public:
+    // The writer commits what it wrote when no folder has come for this long.
+    static constexpr std::chrono::milliseconds idleCommitDelay{250};
+    // Logged at a root under which folders were lost, when the scan ends incomplete.
+    static constexpr std::string_view incompleteScanMessage =
+        "Scan incomplete: folders here could not be read or saved. Resume reads them again.";
+
+    struct Parts {
+        StorageDatabase& database;
+        ScanSession& session;
+        ScanCounters& counters;
+        const HardLinkTracker& hardLinks;
+    };
+    // How the scan's finish went.
+    struct Ending {
+        ScanRecord::Status status = ScanRecord::Status::completed;
+        ScanTotals totals{};
+        ChangeLedger::Changes claimed{};   // the file changes the scan may claim
+        std::int64_t lostFolders = 0;
+        // Why the cache could not be written, for a scan that ended failed.
+        std::optional<std::string> failure{};
+    };
+
+    ScanWriter(Parts parts, const ScanPlan& plan, FolderHandoff& handoff, LostFolders& lost, DirectoryWorkQueue& queue,
+               ChangeLedger ledger);
+
+    // The writer thread's loop: until the handoff is closed and drained.
+    void run();
+    // After the walk: syncs the folders that waited for their links, unless the cache failed.
+    void syncFoldersWithLinks();
+    bool cacheFailed() const { return cacheFault_.has_value(); }
+    // Finishes the scan in the cache (`stopped`: the scan was asked to stop), then closes the
+    // readers' connections, which read folder rows for it. Fails with the SQLiteError of the
+    // finish, or with the cache's fault when not even a failed scan could be recorded.
+    Ending finish(bool stopped, std::int64_t volumeTotal, std::int64_t volumeUsed, ReaderConnections& connections);
+
+private:
+    void writeFolder(ListedFolder& folder);
+    void writeStamps();
+    // Its files wait for the end of the walk; its subfolder rows are made now.
+    void keepUntilLinksAreKnown(ListedFolder& folder);
+    // Absent when the write failed, which is counted and logged.
+    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, FolderDifferences* differences);
+    // A failed write: a fault that every later write would meet too stops the walk.
+    void noteWriteFailure(const std::exception& error);
+    // The end of a scan that could not write to its cache: failed, claiming only stored changes.
+    Ending endFailed(std::int64_t volumeTotal, std::int64_t volumeUsed, ReaderConnections& connections);
+
+    Parts parts_;
+    const ScanPlan& plan_;
+    FolderHandoff& handoff_;
+    LostFolders& lost_;
+    DirectoryWorkQueue& queue_;
+    ChangeLedger ledger_;
+    // Set by the first write that failed for a reason every later write would meet too; the
+    // walk stops there and the scan ends failed, saying why.
+    std::optional<std::string> cacheFault_;
+    // Folders holding multiply linked files wait with their sync until every link of the walk
+    // is known (see HardLinkTracker::record).
+    std::vector<ListedFolder> waitingForLinks_;
+    // Folders synced with nothing left to write but their visit stamp, written together.
+    std::vector<std::int64_t> stampIDs_;
+    std::vector<std::string> stampPaths_;
+    // The digests of the folders this scan syncs, kept for the next scan once it completes.
+    std::optional<StoredFolders::Recording> recording_;
+};

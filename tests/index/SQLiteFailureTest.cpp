@@ -1,0 +1,45 @@
+#include "index/SQLiteFailure.h"
+
+#include "index/SQLiteError.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <stdexcept>
+#include <string>
+
+TEST(SQLiteFailure, OnlyAFullFailingOrReadOnlyCacheStopsTheWritesAfterIt)
+{
+    struct Case {
+        int code;
+        const char* saying;   // a part of the text, or nullptr when writing may go on
+    };
+    const Case cases[] = {
+        {SQLITE_FULL, "is full"},
+        {SQLITE_IOERR, "could not be written (SQLite error 10"},
+        {SQLITE_IOERR_WRITE, "could not be written (SQLite error 778"},   // extended codes count by their low byte
+        {SQLITE_IOERR_FSYNC, "could not be written"},
+        {SQLITE_READONLY, "could not be written"},
+        {SQLITE_READONLY_DBMOVED, "could not be written"},
+        {SQLITE_CANTOPEN, "could not be written"},
+        {SQLITE_BUSY, nullptr},
+        {SQLITE_CONSTRAINT, nullptr},
+        {SQLITE_CONSTRAINT_TRIGGER, nullptr},
+        {SQLITE_CORRUPT, nullptr},
+        {SQLITE_ERROR, nullptr},
+    };
+    const std::string cache = "/nowhere/ScanCache.sqlite";
+    for (const auto& c : cases) {
+        const auto fault = SQLiteFailure::lastingWriteFault(SQLiteError(c.code, "message"), cache);
+        if (!c.saying) {
+            EXPECT_FALSE(fault) << c.code;
+            continue;
+        }
+        ASSERT_TRUE(fault) << c.code;
+        EXPECT_NE(fault->find(c.saying), std::string::npos) << *fault;
+        // The user is told where: the disk's mount point, or the cache itself.
+        EXPECT_NE(fault->find(c.code == SQLITE_FULL ? "(/" : cache), std::string::npos) << *fault;
+    }
+    // Not a failure of the cache at all.
+    EXPECT_FALSE(SQLiteFailure::lastingWriteFault(std::runtime_error("disk full"), cache));
+}
