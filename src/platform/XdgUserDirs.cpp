@@ -1,11 +1,10 @@
 #include "platform/XdgUserDirs.h"
 
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 #include "platform/SystemPaths.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace XdgUserDirs {
 
@@ -75,12 +74,8 @@ std::vector<Folder> parse(std::string_view text, const std::string& home)
 
 std::vector<Folder> read(const std::string& home)
 {
-    std::ifstream in(Paths::appending(SystemPaths::configHome(home), "user-dirs.dirs"));
-    if (!in)
-        return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str(), home);
+    const auto text = RegularFile::read(Paths::appending(SystemPaths::configHome(home), "user-dirs.dirs"));
+    return text ? parse(*text, home) : std::vector<Folder>{};
 }
 
 } // namespace XdgUserDirs
