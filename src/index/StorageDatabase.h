@@ -4,6 +4,7 @@
 #include "index/FileRecords.h"
 #include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
+#include "index/RecordedItem.h"
 #include "index/StoredFolders.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
@@ -119,6 +120,8 @@ public:
     void removeItem(const std::string& path);
     // The same for many items, with one rebuild of the category totals.
     void removeItems(const std::vector<std::string>& paths);
+    // What the index recorded of the item at `path`, to tell it from another one put there since.
+    std::optional<RecordedItem> recordedItem(const std::string& path);
 
     // Ends a scan: for a completed scan whose writes all succeeded, removes what it did not
     // visit; then recomputes every total and closes the scan record. Returns the index totals.
