@@ -2,6 +2,8 @@
 
 #include "index/StorageDatabase.h"
 #include "scanning/FolderAnalyzer.h"
+#include "support/ChildProcess.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +12,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -213,11 +221,8 @@ TEST_F(ApplicationsStoreTest, StoppedSizingWritesNothingAndIsRedone)
     reloadAndWait(store);
     EXPECT_EQ(store.sizingProgress().total, 2);
     ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
-    // Give a late write from the stopped run the chance to arrive.
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(20ms);
-    QCoreApplication::processEvents();
-
+    // A late write of the stopped run was queued before the listing's answer, so it
+    // has been handled by now.
     EXPECT_FALSE(sawCutShortSize);
     EXPECT_FALSE(sawOvercount);
     EXPECT_EQ(store.sizingProgress().done, 2);
@@ -303,4 +308,56 @@ TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPacka
     EXPECT_EQ(store.bundleSizes().at(packaged.path).allocatedSize, 4096);
     EXPECT_EQ(store.bundleSizes().at(owned.path).logicalSize, 40);
     EXPECT_EQ(sizer.count(), 2u);
+}
+
+// Run by the next test in a process of its own: a store whose desktop listing blocks
+// for good on a FIFO is released, and the process ends all the same, without a Qt
+// message about a running thread.
+TEST(ApplicationsStoreQuitting, ChildReleasesAStoreWhoseListingBlocksForGood)
+{
+    const char* fifo = std::getenv("KESTREL_BLOCKING_FIFO");
+    if (!fifo)
+        GTEST_SKIP() << "run by QuittingNeverWaitsForABlockedListing";
+    static bool messaged = false;
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { messaged = true; });
+    int argc = 1;
+    char name[] = "child";
+    char* argv[] = {name, nullptr};
+    {
+        QCoreApplication application(argc, argv);
+        std::atomic<bool> listing = false;
+        auto store = std::make_unique<ApplicationsStore>(
+            std::vector<std::string>{}, CountingSizer{},
+            [&listing, path = std::string(fifo)] {
+                listing = true;
+                // No writer ever comes: the open blocks for good.
+                const int descriptor = ::open(path.c_str(), O_RDONLY);
+                if (descriptor >= 0)
+                    ::close(descriptor);
+                return std::vector<ApplicationInfo>{};
+            },
+            ApplicationsStore::PackageSizer{});
+        store->reload(nullptr);
+        while (!listing)
+            std::this_thread::yield();
+        store.reset();
+    }
+    EXPECT_FALSE(messaged);
+}
+
+TEST(ApplicationsStoreQuitting, QuittingNeverWaitsForABlockedListing)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("x.desktop");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ScopedEnvironment blocking("KESTREL_BLOCKING_FIFO", fifo);
+    ChildProcess child(fs::read_symlink("/proc/self/exe").string(),
+                       "--gtest_filter=ApplicationsStoreQuitting.ChildReleasesAStoreWhoseListingBlocksForGood");
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (child.isRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_FALSE(child.isRunning()) << "the process stayed after its store was released";
+    const int status = child.reap();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -2,6 +2,7 @@
 #include "app/system/MemoryMonitor.h"
 #include "app/system/ProcessMonitor.h"
 #include "app/SettingsKey.h"
+#include "app/BackgroundWorker.h"
 #include "app/SystemMonitorStore.h"
 #include "app/UserDefaultsNotifier.h"
 #include "platform/LinuxHostStatistics.h"
@@ -106,7 +107,10 @@ protected:
             std::make_shared<MemoryMonitor>(host, sysctl),
             std::make_shared<CPUMonitor>(host, sysctl, [clock = clock] { return clock->now(); }),
             std::make_shared<ProcessMonitor>(table, [this] { return uptime.load(); }, MachTime::Timebase{1, 1}),
-            [this] { return interval.load(); },
+            [this] {
+                ++intervalReads;
+                return interval.load();
+            },
             clock,
         };
         return std::make_unique<SystemMonitorStore>(samplers);
@@ -129,6 +133,7 @@ protected:
     std::shared_ptr<GatedTable> table = std::make_shared<GatedTable>(proc.root());
     std::shared_ptr<FakeMonitorClock> clock = std::make_shared<FakeMonitorClock>();
     std::atomic<double> interval{2.0};
+    std::atomic<int> intervalReads{0};
     std::atomic<std::uint64_t> uptime{1'000'000'000};
 };
 
@@ -150,12 +155,16 @@ TEST_F(StoreFixture, SubscriptionsStartAndStopTheLoop)
     EXPECT_FALSE(store->isSampling());
     EXPECT_TRUE(processEventsUntil([&] { return clock->sleeping() == 0; })) << "the stopped loop wakes and ends";
 
+    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 1; }));
+    EXPECT_TRUE(store->memory()) << "the last values stay readable";
+
+    // A single pass runs on the worker once the loop has ended: by its answer, a loop
+    // still going would have slept again in the hour that passed.
     const auto sleeps = clock->requested().size();
     clock->advance(1h);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(clock->requested().size(), sleeps) << "no pass after the last unsubscription";
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
-    EXPECT_TRUE(store->memory()) << "the last values stay readable";
+    store->tick();
+    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 2; }));
+    EXPECT_EQ(clock->requested().size(), sleeps) << "no pass of the loop after the last unsubscription";
 }
 
 TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
@@ -198,6 +207,20 @@ TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
     store->unsubscribe(false);
 }
 
+// Running Apps says "Reading Processes…" until it finds a sample time; told of the
+// first list before its time was stored, it said so until the next pass.
+TEST_F(StoreFixture, AScreenToldOfTheFirstProcessesFindsTheirSampleTime)
+{
+    auto store = makeStore();
+    std::vector<bool> timeKnownWhenTold;
+    QObject::connect(store.get(), &SystemMonitorStore::processesChanged,
+                     [&] { timeKnownWhenTold.push_back(store->lastProcessSample().has_value()); });
+    store->subscribe(true);
+    ASSERT_TRUE(processEventsUntil([&] { return !timeKnownWhenTold.empty(); }));
+    EXPECT_EQ(timeKnownWhenTold, std::vector<bool>{true});
+    store->unsubscribe(true);
+}
+
 TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
 {
     auto store = makeStore();
@@ -232,8 +255,9 @@ TEST_F(StoreFixture, UnusableIntervalsNeverSpinTheLoop)
         auto store = makeStore();
         const size_t before = clock->requested().size();
         store->subscribe(false);
+        // A deadline that overflowed would lie in the past: the loop would pass again
+        // and again without ever sleeping.
         ASSERT_TRUE(clock->waitForSleeps(before + 1)) << setting;
-        std::this_thread::sleep_for(20ms);
         EXPECT_EQ(clock->requested().size(), before + 1) << setting << ": one pass, then a sleep";
         EXPECT_EQ(clock->requested().back(), sleep) << setting;
         store->unsubscribe(false);
@@ -250,8 +274,6 @@ TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
     store->subscribe(true);
     store->tick();
     ASSERT_TRUE(table->waitForPass(1));
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(table->passes(), 1) << "no second pass beside the loop's";
     table->open();
     ASSERT_TRUE(clock->waitForSleeps(1));
     ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
@@ -307,9 +329,11 @@ TEST_F(StoreFixture, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
     emit UserDefaultsNotifier::instance().changed(SettingsKey::monitorInterval);
     ASSERT_TRUE(clock->waitForSleeps(3));
     EXPECT_EQ(clock->requested().back(), 9s);
+    // The store reads the interval whenever it wakes the loop for a new one.
+    const int reads = intervalReads;
     emit UserDefaultsNotifier::instance().changed(SettingsKey::scanConcurrency);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(clock->requested().size(), 3u) << "another setting leaves the sleep alone";
+    EXPECT_EQ(intervalReads, reads) << "another setting leaves the sleep alone";
+    EXPECT_EQ(clock->requested().size(), 3u);
     store->unsubscribe(true);
 }
 
@@ -357,6 +381,23 @@ TEST_F(StoreFixture, NoThreadOutlivesTheStore)
     second->subscribe(false);   // a stopped loop may still be finishing when a new one starts
     second.reset();
     EXPECT_EQ(clock->sleeping(), 0);
+}
+
+// A pass held in the process table (a /proc that does not answer) cannot hold up
+// the store's release, and its late answer reaches nobody.
+TEST_F(StoreFixture, APassThatDoesNotEndIsLeftBehind)
+{
+    const int before = BackgroundWorker::leftBehind();
+    auto store = makeStore();
+    table->close();
+    store->subscribe(true);
+    ASSERT_TRUE(table->waitForPass(1));
+    const auto begun = std::chrono::steady_clock::now();
+    store.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, BackgroundWorker::quitBound + 2s);
+    EXPECT_EQ(BackgroundWorker::leftBehind(), before + 1);
+    table->open();
+    QCoreApplication::processEvents();
 }
 
 TEST(SystemMonitorStore, EffectiveInterval)

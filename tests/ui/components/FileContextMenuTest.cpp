@@ -78,6 +78,7 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
     const FileItem own = fileAt(3, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
     // Allowed by its path, but the stored name is a repaired one.
     const FileItem invalid = fileAt(4, home.write("Downloads/bad\xEF\xBF\xBDname"), 4096, 8);
+    const FileItem temporary = fileAt(5, "/tmp/kestrelmoor-menu-test/report.txt");
     const QString trash = QString::fromUtf8("Move to Trash\u2026");
 
     struct Case {
@@ -88,21 +89,31 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
     const std::vector<Case> cases{
         {"one allowed file",
          {plain},
-         {"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---", trash}},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---", trash}},
         {"one protected among three",
          {plain, own, second},
-         {"Reveal in Finder", "Copy 3 Paths", "Show Enclosing Folder Size", "---", trash + " (2 of 3 allowed)"}},
+         {"Show in File Manager", "Copy 3 Paths", "Show Enclosing Folder Size", "---", trash + " (2 of 3 allowed)"}},
         {"only protected files",
          {own},
-         {"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
-          trash + " (0 of 1 allowed) (disabled)", "Protected by macOS (disabled)"}},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+          trash + " (0 of 1 allowed) (disabled)",
+          "Kestrelmoor does not modify its own application or database files. (disabled)"}},
+        // The refusal says why, in the system's words.
+        {"a temporary file",
+         {temporary},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+          trash + " (0 of 1 allowed) (disabled)",
+          "Protected by the system: /tmp holds the temporary files of running programs, and the system clears it "
+          "itself. (disabled)"}},
         {"an invalid name on an allowed path",
          {plain, invalid},
-         {"Reveal in Finder", "Copy 2 Paths", "Show Enclosing Folder Size", "---", trash + " (1 of 2 allowed)"}},
+         {"Show in File Manager", "Copy 2 Paths", "Show Enclosing Folder Size", "---", trash + " (1 of 2 allowed)"}},
         {"only an invalid name",
          {invalid},
-         {"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
-          trash + " (0 of 1 allowed) (disabled)", "Protected by macOS (disabled)"}},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+          trash + " (0 of 1 allowed) (disabled)",
+          "A name on this item's path could not be read exactly, so Kestrelmoor cannot be sure which item it would "
+          "move. Rename it in your file manager first. (disabled)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -130,11 +141,12 @@ TEST_F(FileContextMenuTest, OpensAtOnceAndFillsInTheTrashItemWhenJudged)
     QPointer<FileContextMenu> menu = FileContextMenu::create(*model, {own});
     menu->popup(QPoint(10, 10));
     EXPECT_FALSE(menu->hasVerdicts());
-    EXPECT_EQ(shown(*menu), QStringList({"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+    EXPECT_EQ(shown(*menu), QStringList({"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
                                          trash + " (disabled)"}));
     ASSERT_TRUE(waitUntil([&] { return menu->hasVerdicts(); }));
     EXPECT_EQ(shown(*menu).mid(5),
-              QStringList({trash + " (0 of 1 allowed) (disabled)", "Protected by macOS (disabled)"}));
+              QStringList({trash + " (0 of 1 allowed) (disabled)",
+                           "Kestrelmoor does not modify its own application or database files. (disabled)"}));
     menu->close();
     EXPECT_TRUE(waitUntil([&] { return menu.isNull(); }));
 
@@ -162,7 +174,7 @@ TEST_F(FileContextMenuTest, ActionsReachTheDesktopAndTheModel)
     actionTitled(*pair, "Copy 2 Paths")->trigger();
     ASSERT_EQ(desktop->copied.size(), 1u);
     EXPECT_EQ(desktop->copied.back(), report.folderPath + "/report.pdf\n" + home.path() + "/notes.txt");
-    actionTitled(*pair, "Reveal in Finder")->trigger();
+    actionTitled(*pair, "Show in File Manager")->trigger();
     ASSERT_EQ(desktop->revealed.size(), 1u);
     EXPECT_EQ(desktop->revealed.back(), (std::vector<std::string>{pathOf(report), pathOf(notes)}));
 

@@ -108,7 +108,7 @@ TEST_F(CleanupRecommendationRowTest, MovingSeveralMeasuredPathsAsksWithTheirReal
     write(".cache/google-chrome/Default/Cache/data", 14'000'000);
     write(".cache/mozilla/firefox/cache2/entries", 11'000'000);
     scanHome();
-    CleanupView view(*model);
+    CleanupView view(*model, nullptr, noSystem());
     ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
     CleanupRecommendationRow* browsers = rowTitled(view, "Browser caches");
     ASSERT_NE(browsers, nullptr);
@@ -129,7 +129,7 @@ TEST_F(CleanupRecommendationRowTest, CopiedFollowsTheCommandLastCopiedOnTheScree
 {
     write(".npm/_cacache/index/blob", 12'000'000);
     write(".cache/yarn/v6/package.tgz", 11'000'000);
-    CleanupView view(*model);
+    CleanupView view(*model, nullptr, noSystem());
     ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
     CleanupRecommendationRow* npm = rowTitled(view, "npm cache");
     CleanupRecommendationRow* yarn = rowTitled(view, "Yarn cache");
@@ -149,7 +149,7 @@ TEST_F(CleanupRecommendationRowTest, CopiedFollowsTheCommandLastCopiedOnTheScree
 TEST_F(CleanupRecommendationRowTest, OpenTrashShowsTheTrashAndRevealTheFirstPath)
 {
     write(".local/share/Trash/files/old.iso", 3'000'000);
-    CleanupView view(*model);
+    CleanupView view(*model, nullptr, noSystem());
     ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
     CleanupRecommendationRow* trash = rowTitled(view, "Trash");
     ASSERT_NE(trash, nullptr);

@@ -1,9 +1,12 @@
 #include "ui/screens/files/FileDetailView.h"
 
+#include "analysis/FileDetailsLoader.h"
 #include "analysis/FileItemPath.h"
+#include "app/QtText.h"
 #include "platform/qt/MimeTypeDescriber.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/RecordingModel.h"
+#include "ui/screens/files/LayoutCheck.h"
 
 #include <QLabel>
 #include <QThreadPool>
@@ -116,6 +119,7 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
         QString label;
         QString expected;
     };
+    const FileItem library = indexed("/usr/lib", "libfoo.so.13", "13");
     const std::vector<Case> cases{
         {"size on disk", report, std::nullopt, "Size", "4.10 KB on disk"},
         {"logical size from the index", report, std::nullopt, "Logical size", "1.23 KB (1,234 bytes)"},
@@ -141,8 +145,9 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
         {"link flag without details", bare, std::nullopt, "Symbolic link", "Yes \u2192 ?"},
         {"link with its target", report, both, "Symbolic link", "Yes \u2192 /srv/target"},
         {"no link", report, std::nullopt, "Symbolic link", "No"},
-        {"alias not loaded", report, std::nullopt, "Alias", dash},
-        {"alias loaded", report, group, "Alias", "No"},
+        // Linux has no aliases: a row that always said "No" would only name another system's thing.
+        {"no alias row", report, group, "Alias", "<no row>"},
+        {"type: a versioned shared library", library, std::nullopt, "Type", "SO"},
         {"hard link row only with its flag", report, std::nullopt, "Hard link", "<no row>"},
         {"hard link", bare, std::nullopt, "Hard link",
          "Yes \u2014 shares storage with another path; counted once in totals"},
@@ -155,14 +160,16 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
     for (const auto& fact : FileDetailView::facts(bare, both, home))
         labels << fact.label;
     EXPECT_EQ(labels, QStringList({"Size", "Logical size", "Type", "Category", "Created", "Modified", "Last opened",
-                                   "Location", "Permissions", "Owner", "Hidden", "Symbolic link", "Alias",
-                                   "Hard link"}));
+                                   "Location", "Permissions", "Owner", "Hidden", "Symbolic link", "Hard link"}));
 
     const MimeTypeDescriber types;
     FileDetails described;
     described.typeDescription = "PDF document";
     EXPECT_EQ(FileDetailView::kindText(report, described, types), "PDF document");
     EXPECT_EQ(FileDetailView::kindText(bare, std::nullopt, types), "Document");
+    // A version after the name is no type: the library is described as one.
+    EXPECT_EQ(FileDetailView::kindText(library, std::nullopt, types),
+              qstr(FileDetailsLoader::typeDescription("so", types)));
 }
 
 TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
@@ -296,4 +303,31 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
               "4.10 KB on disk");
     EXPECT_EQ(view.findChildren<QLabel*>(), before);
     saveScreenshot(view, "FileDetailViewMissing");
+}
+
+// In the inspector's column the panel is as wide as the column: a long name, a deep folder
+// and the protection line are shortened or wrapped there, never cut at its edge.
+TEST(FileDetailView, ContentStaysInsideItsColumn)
+{
+    RecordingModel support;
+    const std::string folder = support.home.path() + "/Documents/" + std::string(60, 'd') + "/" + std::string(50, 'e');
+    FileItem file = indexed(folder, std::string(90, 'n') + ".tar.gz", "gz");
+    FileItem guarded = indexed("/usr/lib/x86_64-linux-gnu", "libsomething-with-a-long-name.so.6.0.30", "30");
+    for (const FileItem& shown : {file, guarded}) {
+        FileDetailView view(*support.model, shown);
+        view.resize(300, 700);
+        view.show();
+        ASSERT_TRUE(waitUntil([&] { return view.details().has_value(); }));
+        QCoreApplication::processEvents();
+        QWidget* content = view.widget();
+        SCOPED_TRACE(shown.name);
+        EXPECT_LE(content->width(), view.viewport()->width());
+        EXPECT_EQ(cutWidgets(view), "");
+        for (QWidget* child : content->findChildren<QWidget*>())
+            if (child->isVisibleTo(content)) {
+                EXPECT_LE(child->mapTo(content, QPoint(child->width(), 0)).x(), content->width())
+                    << child->metaObject()->className() << " " << child->objectName().toStdString();
+            }
+        saveScreenshot(view, QStringLiteral("FileDetailView-narrow-%1").arg(shown.name.size()));
+    }
 }

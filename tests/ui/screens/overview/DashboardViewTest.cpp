@@ -34,8 +34,12 @@ TEST(DashboardViewTest, WhatThePageShowsInEachState)
         ScanPhase phase;
         bool progress;
         Lower lower;
+        bool loaded = true;
     };
     const Row rows[] = {
+        // Before the cache has been read it is not known that there is no scan: no first-run page.
+        {0, Kind::idle, false, Lower::nothing, false},
+        {12, Kind::idle, false, Lower::overview, false},
         {0, Kind::idle, false, Lower::scanRequired},
         {0, Kind::preparing, true, Lower::nothing},
         {0, Kind::scanning, true, Lower::nothing},
@@ -52,7 +56,7 @@ TEST(DashboardViewTest, WhatThePageShowsInEachState)
         StorageSummary summary;
         summary.totals.fileCount = row.files;
         EXPECT_EQ(DashboardView::showsProgress(row.phase), row.progress);
-        EXPECT_EQ(DashboardView::lower(summary, row.phase), row.lower);
+        EXPECT_EQ(DashboardView::lower(summary, row.phase, row.loaded), row.lower);
     }
 }
 
@@ -83,7 +87,7 @@ TEST(DashboardViewTest, TilesBeforeAndAfterAScan)
     EXPECT_EQ(DashboardView::tiles(empty, std::nullopt),
               (std::vector<Tile>{{"Files", "—", QString("Run a scan")},
                                  {"Folders", "—", QString("1,234 access restricted")},
-                                 {"Applications", "…", QString("Installed .app bundles")},
+                                 {"Applications", "…", QString("Installed applications")},
                                  {"Largest File", "—", std::nullopt},
                                  {"Largest Folder", "—", std::nullopt}}));
 
@@ -103,11 +107,38 @@ TEST(DashboardViewTest, TilesBeforeAndAfterAScan)
     EXPECT_EQ(tiles[4].detail, QString("~/Movies"));
 }
 
+// Reopened over a cache: until it has been read, the page is neutral, never the first-run page.
+class DashboardFirstFrameTest : public OverviewModelTest {};
+
+TEST_F(DashboardFirstFrameTest, TheFirstRunPageWaitsUntilTheCacheHasBeenRead)
+{
+    std::unique_ptr<QWidget> screen(DetailRouter::makeScreen(SidebarItem::dashboard, *model, nullptr));
+    auto& view = dynamic_cast<DashboardView&>(*screen);
+    view.resize(900, 1000);
+    view.show();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(model->scan().isLoaded());
+    EXPECT_FALSE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));
+    const auto* unavailable = view.findChild<QLabel*>("unavailable");
+    ASSERT_NE(unavailable, nullptr);
+    EXPECT_NE(unavailable->text(), "Disk capacity is unavailable.");
+    saveScreenshot(view, QStringLiteral("dashboard-first-frame"));
+
+    bool loaded = false;
+    model->scan().loadInitial([&] { loaded = true; });
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));   // an empty cache: now it is known
+}
+
 class DashboardScanTest : public OverviewModelTest {
 protected:
     void SetUp() override
     {
         OverviewModelTest::SetUp();
+        bool loaded = false;
+        model->scan().loadInitial([&] { loaded = true; });
+        ASSERT_TRUE(waitUntil([&] { return loaded; }));
         tree.write("disk/Movies/holiday.mov", 3'000'000);
         tree.write("disk/Documents/report.pdf", 400'000);
         for (int file = 0; file < 40; ++file)
