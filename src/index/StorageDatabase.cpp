@@ -304,7 +304,7 @@ std::vector<FolderItem> StorageDatabase::childFolders(std::int64_t folderID, std
 
 std::optional<RecordedItem> StorageDatabase::recordedItem(const std::string& path)
 {
-    return reading([&](SQLiteConnection& db) { return RecordedItem::lookUp(db, path); });
+    return withCommittedRows([&](SQLiteConnection& db) { return RecordedItem::lookUp(db, path); });
 }
 
 std::optional<FolderItem> StorageDatabase::folder(const std::string& path)
