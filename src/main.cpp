@@ -1,3 +1,4 @@
+#include "app/QuitSignals.h"
 #include "platform/DescriptorLimit.h"
 #include "platform/InstanceLock.h"
 #include "platform/Paths.h"
@@ -7,6 +8,7 @@
 #include "ui/screens/frame/KestrelmoorApp.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +65,14 @@ int main(int argc, char** argv)
     // running one instead.
     const std::string lockPath = instanceLockPath();
     const std::unique_ptr<InstanceLock> instance = lockPath.empty() ? nullptr : std::make_unique<InstanceLock>(lockPath);
+    if (instance && instance->refusal()) {
+        // Said where a terminal shows it and where a start from the desktop's menu does.
+        std::fputs((*instance->refusal() + "\n").c_str(), stderr);
+        QApplication application(argc, argv);
+        QMessageBox::critical(nullptr, QStringLiteral("Kestrelmoor can't start"),
+                              QString::fromStdString(*instance->refusal()));
+        return 1;
+    }
     if (instance && !instance->isFirst()) {
         X11ProcessWindows windows;
         const bool raised = instance->bringHolderToFront(windows);
@@ -82,6 +92,16 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(SymbolIcons::applicationIcon());
 
     KestrelmoorApp app;
+    // A logout, a hang-up or Ctrl-C ends the program as Quit does, not in the middle of its work.
+    const QuitSignals quitSignals([](int) {
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    });
+    // The next start must not find the lock held while this one waits for its workers to end.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&instance] {
+        if (instance)
+            instance->release();
+    });
     app.show();
     return application.exec();
 }

@@ -11,7 +11,10 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -39,6 +42,32 @@ bool writeAll(int fd, const std::string& contents)
     }
     return true;
 }
+
+// Under a file-size limit the kernel answers a write past it with SIGXFSZ, which ends the
+// program: held back on this thread while writing, the write fails with EFBIG instead, and a
+// signal raised meanwhile is taken off before the thread's mask is put back.
+class FileSizeSignalHeld {
+public:
+    FileSizeSignalHeld()
+    {
+        sigemptyset(&signal_);
+        sigaddset(&signal_, SIGXFSZ);
+        pthread_sigmask(SIG_BLOCK, &signal_, &previous_);
+    }
+    ~FileSizeSignalHeld()
+    {
+        const timespec now{};
+        while (sigtimedwait(&signal_, nullptr, &now) == SIGXFSZ) {
+        }
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    FileSizeSignalHeld(const FileSizeSignalHeld&) = delete;
+    FileSizeSignalHeld& operator=(const FileSizeSignalHeld&) = delete;
+
+private:
+    sigset_t signal_{};
+    sigset_t previous_{};
+};
 
 } // namespace
 
@@ -106,7 +135,9 @@ bool writeAtomically(const std::string& path, const std::string& contents, std::
             *reason = std::generic_category().message(error);
         return false;
     };
-    std::string temporary = Paths::appending(Paths::deletingLastComponent(path), "." + Paths::lastComponent(path) + ".XXXXXX");
+    // A name of its own, short enough beside any valid target name.
+    std::string temporary = Paths::appending(Paths::deletingLastComponent(path), ".Kestrelmoor-XXXXXX");
+    const FileSizeSignalHeld held;
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return fail(errno);

@@ -23,7 +23,8 @@ std::string escapedField(const std::string& field);
 std::string internetDateTime(double secondsSince1970);
 
 // Writes `contents` through a temporary file in the same folder that then replaces `path`.
-// On failure `reason`, when given, receives the system's words for it ("Permission denied").
+// On failure nothing new is left, and `reason`, when given, receives the system's words for
+// it ("Permission denied", "File too large").
 bool writeAtomically(const std::string& path, const std::string& contents, std::string* reason = nullptr);
 
 // How a save ended; `path` is the chosen place, `reason` why writing there failed.

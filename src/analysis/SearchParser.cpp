@@ -68,14 +68,39 @@ std::string trimmingDots(std::string_view text)
     return std::string(text.substr(first, text.find_last_not_of('.') - first + 1));
 }
 
-// Digits only, as the date pattern captures them; 0 when the count does not fit.
-std::int64_t readCount(std::string_view digits)
+// Digits only, as the date pattern captures them; absent when the count does not fit.
+std::optional<std::int64_t> readCount(std::string_view digits)
 {
     std::int64_t n = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
     if (error != std::errc() || end != digits.data() + digits.size())
-        return 0;
+        return std::nullopt;
     return n;
+}
+
+// Control characters are no part of a name: they separate words as white space does, and a
+// NUL can no longer end the text early on its way to the index.
+std::string withControlCharactersAsSpaces(std::string_view input)
+{
+    std::string text;
+    text.reserve(input.size());
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(input[i]);
+        const bool latinControl = byte == 0xC2 && i + 1 < input.size() &&
+                                  static_cast<unsigned char>(input[i + 1]) >= 0x80 &&
+                                  static_cast<unsigned char>(input[i + 1]) <= 0x9F;
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') {
+            text += ' ';
+        } else if (byte == 0x7F) {
+            text += ' ';
+        } else if (latinControl) {
+            text += ' ';
+            ++i;
+        } else {
+            text += input[i];
+        }
+    }
+    return text;
 }
 
 // `now` moved by `amount` units of `field` in the user's calendar and time zone; absent when
@@ -92,6 +117,10 @@ std::optional<double> shiftedDate(double now, UCalendarDateFields field, std::in
     calendar->add(field, static_cast<std::int32_t>(amount), status);
     const UDate date = calendar->getTime(status);
     if (U_FAILURE(status))
+        return std::nullopt;
+    // Past the calendar's last year the date wraps around instead of failing: a date that
+    // moved the other way is one the calendar could not produce.
+    if ((amount < 0 && date > now * 1000.0) || (amount > 0 && date < now * 1000.0))
         return std::nullopt;
     return date / 1000.0;
 }
@@ -118,7 +147,7 @@ SearchQuery SearchParser::parse(std::string_view input, double now)
 {
     SearchQuery query;
     query.limit = defaultLimit;
-    std::string rest(input);
+    std::string rest = withControlCharactersAsSpaces(input);
     query.folderSubtree = takeSubtree(rest);
     auto text = icu::UnicodeString::fromUTF8(
         icu::StringPiece(rest.data(), static_cast<std::int32_t>(std::min<std::size_t>(rest.size(), INT32_MAX))));
@@ -142,9 +171,10 @@ SearchQuery SearchParser::parse(std::string_view input, double now)
 
     const auto dateMatches = matches(datePattern, text);
     for (auto it = dateMatches.rbegin(); it != dateMatches.rend(); ++it) {
-        const std::int64_t n = readCount(it->groups[1].value());
+        // A count too large for 64 bits reaches no date: no bound, as for a size out of range.
+        const auto n = readCount(it->groups[1].value());
         const std::string unit = CaseFolding::lowercased(it->groups[2].value_or("d"));
-        if (const auto date = relativeDate(now, n, unit)) {
+        if (const auto date = n ? relativeDate(now, *n, unit) : std::nullopt) {
             if (it->groups[0].value() == ">")
                 query.modifiedBefore = date;
             else

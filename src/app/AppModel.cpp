@@ -21,6 +21,7 @@ const char* const cannotMoveMessage = "This item can't be moved to the Trash.";
 
 struct Judgement {
     std::vector<TrashCandidate> allowed;
+    std::vector<std::optional<FileTrasher::Expected>> picked;   // one per allowed candidate
     std::optional<std::string> firstRefusal;
 };
 
@@ -48,6 +49,9 @@ AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore*
 
 AppModel::~AppModel()
 {
+    // A removal under way ends after its current item, with the index caught up, so that
+    // quitting waits for one item at most.
+    trashStop_.request_stop();
     // The scan goes first: it is cancelled and waited for while the stores and the
     // cache it may still touch are all in place.
     delete scan_;
@@ -122,8 +126,10 @@ void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates, std::
             Judgement judgement;
             for (const TrashCandidate& candidate : candidates) {
                 const PathSafety verdict = SecurityUtils::evaluate(candidate.path, home, owned, true);
-                if (!verdict.isProtected())
+                if (!verdict.isProtected()) {
                     judgement.allowed.push_back(candidate);
+                    judgement.picked.push_back(ItemIdentity::at(candidate.path));
+                }
                 else if (!judgement.firstRefusal)
                     judgement.firstRefusal = verdict.reason();
             }
@@ -131,7 +137,7 @@ void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates, std::
         },
         [this, done](Judgement judgement) {
             if (!judgement.allowed.empty()) {
-                setTrashRequest(TrashRequest::make(std::move(judgement.allowed)));
+                setTrashRequest(TrashRequest::make(std::move(judgement.allowed), std::move(judgement.picked)));
             } else {
                 // With nothing allowed, every item was refused: the first one's reason speaks for all.
                 setAlert(AppAlert::make(std::string(SecurityUtils::protectedTitle), judgement.firstRefusal.value_or(cannotMoveMessage)));
@@ -171,14 +177,14 @@ void AppModel::confirmTrash(const TrashRequest& request, std::function<void()> d
     auto trasher = trasher_;
     LatestLoad::once(
         this,
-        [candidates = request.candidates, database, trasher] {
-            return TrashService::moveToTrash(candidates, database.get(), *trasher);
+        [candidates = request.candidates, picked = request.picked, database, trasher, stop = trashStop_.get_token()] {
+            return TrashService::moveToTrash(candidates, database.get(), *trasher, stop, picked);
         },
         [this, done = std::move(done)](TrashOutcome outcome) {
             if (!outcome.failures.empty())
                 setAlert(AppAlert::make("Some items weren't moved",
                                         trashFailureMessage(outcome.failures, SystemPaths::homeDirectory())));
-            if (!outcome.moved.empty())
+            if (!outcome.moved.empty() || !outcome.forgotten.empty())
                 scan_->dataChanged(done);
             else if (done)
                 done();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,7 @@ private:
     std::optional<std::string> databaseError_;
     std::optional<std::string> databaseNotice_;
     std::shared_ptr<FileTrasher> trasher_;
+    std::stop_source trashStop_;
     std::shared_ptr<DesktopServices> desktop_;
     std::shared_ptr<ProcessWindows> processWindows_;
     SystemMonitorStore* monitor_ = nullptr;

@@ -2,20 +2,40 @@
 
 #include "app/UserDefaultsNotifier.h"
 
+#include "platform/Paths.h"
+#include "platform/RegularFile.h"
+#include "platform/SystemPaths.h"
+
 #include <QSettings>
 
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
-// The same file a plain QSettings() of this program opens (~/.config/Kestrelmoor/Kestrelmoor.conf).
-UserDefaults::UserDefaults()
-    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Kestrelmoor", "Kestrelmoor"))
+QString UserDefaults::defaultFilePath()
 {
+    // The file a plain QSettings() of this program opens, found without trusting a relative HOME.
+    return QString::fromStdString(Paths::appending(SystemPaths::configHome(SystemPaths::homeDirectory()),
+                                                   "Kestrelmoor/Kestrelmoor.conf"));
 }
 
+UserDefaults::UserDefaults() : UserDefaults(defaultFilePath()) {}
+
 UserDefaults::UserDefaults(const QString& filePath)
-    : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
 {
+    const std::string path = filePath.toStdString();
+    if (const auto kind = RegularFile::refusal(path)) {
+        refusal_ = QStringLiteral("The settings file %1 is %2, not a regular file, so Kestrelmoor left it alone and "
+                                  "uses its default settings. Changes are kept until you quit.")
+                       .arg(filePath, QString::fromStdString(*kind));
+        return;
+    }
+    // A link's target is read and replaced on save, and the link stays as the user made it.
+    char* real = ::realpath(path.c_str(), nullptr);
+    const QString target = real ? QString::fromUtf8(real) : filePath;
+    std::free(real);
+    settings_ = std::make_unique<QSettings>(target, QSettings::IniFormat);
 }
 
 UserDefaults::~UserDefaults() = default;
@@ -51,10 +71,20 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults)
         registered_.insert(it.key(), it.value());
 }
 
+bool UserDefaults::stores(const QString& key) const
+{
+    return settings_ ? settings_->contains(key) : unsaved_.contains(key);
+}
+
+QVariant UserDefaults::stored(const QString& key) const
+{
+    return settings_ ? settings_->value(key) : unsaved_.value(key);
+}
+
 QVariant UserDefaults::value(const QString& key) const
 {
-    if (settings_->contains(key))
-        return settings_->value(key);
+    if (stores(key))
+        return stored(key);
     return registered_.value(key);
 }
 
@@ -105,23 +135,29 @@ QStringList UserDefaults::stringListValue(const QString& key) const
         return list;
     }
     // The INI format reads a one-element list back as plain text.
-    if (v.typeId() == QMetaType::QString && !v.toString().isEmpty() && settings_->contains(key))
+    if (v.typeId() == QMetaType::QString && !v.toString().isEmpty() && stores(key))
         return {v.toString()};
     return {};
 }
 
 void UserDefaults::setValue(const QString& key, const QVariant& value)
 {
-    const bool changed = !settings_->contains(key) || settings_->value(key) != value;
-    settings_->setValue(key, value);
+    const bool changed = !stores(key) || stored(key) != value;
+    if (settings_)
+        settings_->setValue(key, value);
+    else
+        unsaved_.insert(key, value);
     if (changed)
         announce(key);
 }
 
 void UserDefaults::removeValue(const QString& key)
 {
-    const bool changed = settings_->contains(key);
-    settings_->remove(key);
+    const bool changed = stores(key);
+    if (settings_)
+        settings_->remove(key);
+    else
+        unsaved_.remove(key);
     if (changed)
         announce(key);
 }
@@ -134,5 +170,6 @@ void UserDefaults::announce(const QString& key) const
 
 void UserDefaults::sync()
 {
-    settings_->sync();
+    if (settings_)
+        settings_->sync();
 }

@@ -6,6 +6,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -13,9 +14,11 @@ class QSettings;
 // set. Registered values live in memory only, so they never overwrite a choice.
 class UserDefaults {
 public:
-    // Settings in the platform's per-user place.
+    // Settings in the per-user place, $XDG_CONFIG_HOME/Kestrelmoor/Kestrelmoor.conf.
     UserDefaults();
-    // Settings in one INI file (tests, or a second profile).
+    // Settings in one INI file (tests, or a second profile). Only a regular file, or a link to
+    // one, is read and written (a save writes the link's target and keeps the link); anything
+    // else is left alone: the settings then live in memory for this run, from the defaults.
     explicit UserDefaults(const QString& filePath);
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
@@ -27,6 +30,10 @@ public:
     static void useFileForStandard(const QString& filePath);
 
     void registerDefaults(const QVariantMap& defaults);
+
+    // Why the settings file was left alone, for the user; absent when it is in use.
+    const std::optional<QString>& refusal() const { return refusal_; }
+    static QString defaultFilePath();
 
     // The user's value, else the registered one, else an invalid variant.
     QVariant value(const QString& key) const;
@@ -43,7 +50,11 @@ public:
 private:
     // Tells the views when a setting of standard() changed.
     void announce(const QString& key) const;
+    bool stores(const QString& key) const;
+    QVariant stored(const QString& key) const;
 
-    std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<QSettings> settings_;   // null while the file is refused
+    QVariantMap unsaved_;                   // the values of this run then
+    std::optional<QString> refusal_;
     QVariantMap registered_;
 };

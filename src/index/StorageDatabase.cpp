@@ -302,6 +302,11 @@ std::vector<FolderItem> StorageDatabase::childFolders(std::int64_t folderID, std
     return withCommittedRows([&](SQLiteConnection& db) { return IndexQueries::childFolders(db, folderID, limit); });
 }
 
+std::optional<RecordedItem> StorageDatabase::recordedItem(const std::string& path)
+{
+    return withCommittedRows([&](SQLiteConnection& db) { return RecordedItem::lookUp(db, path); });
+}
+
 std::optional<FolderItem> StorageDatabase::folder(const std::string& path)
 {
     return withCommittedRows([&](SQLiteConnection& db) { return IndexQueries::folder(db, path); });

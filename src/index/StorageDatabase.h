@@ -6,6 +6,7 @@
 #include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
 #include "index/LastScanDigests.h"
+#include "index/RecordedItem.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
 #include "index/ScanSession.h"
@@ -82,6 +83,8 @@ public:
     void removeItem(const std::string& path);
     // The same for many items, with one rebuild of the category totals.
     void removeItems(const std::vector<std::string>& paths);
+    // What the index recorded of the item at `path`, to tell it from another one put there since.
+    std::optional<RecordedItem> recordedItem(const std::string& path);
 
     // The scan's writes as members of the cache, each a forward to the session of the scan
     // begun or resumed last (or of `scanID`). They go once the scanner's writer holds the

@@ -36,6 +36,15 @@ std::optional<std::string> userName(std::uint32_t uid)
         &passwd::pw_name, _SC_GETPW_R_SIZE_MAX);
 }
 
+std::optional<std::string> homeFolder(std::uint32_t uid)
+{
+    return lookUpName<passwd>(
+        [uid](passwd* entry, char* buffer, std::size_t size, passwd** found) {
+            return ::getpwuid_r(uid, entry, buffer, size, found);
+        },
+        &passwd::pw_dir, _SC_GETPW_R_SIZE_MAX);
+}
+
 std::optional<std::string> groupName(std::uint32_t gid)
 {
     return lookUpName<group>(

@@ -10,5 +10,7 @@ namespace Accounts {
 // Absent when the id has no entry.
 std::optional<std::string> userName(std::uint32_t uid);
 std::optional<std::string> groupName(std::uint32_t gid);
+// The account's home folder as the password database has it.
+std::optional<std::string> homeFolder(std::uint32_t uid);
 
 } // namespace Accounts

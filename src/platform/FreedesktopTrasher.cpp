@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
@@ -16,6 +17,8 @@ namespace {
 
 constexpr const char* vanishedReason = "The item no longer exists.";
 constexpr const char* noTrashReason = "Your Trash folder could not be found or created.";
+constexpr const char* bindMountReason =
+    "The item's folder is mounted on its own (a bind mount), so the item cannot be moved out of it to the Trash.";
 constexpr const char* recordReason =
     "The item's restore information could not be written to the Trash (the disk may be full), so the item was "
     "left where it is.";
@@ -197,6 +200,49 @@ std::string shortened(const std::string& name, std::size_t limit)
     return name.substr(0, end);
 }
 
+// Why the Trash itself could not take the item, by the error met making or writing in it.
+std::string trashFailure(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EIO:
+        return recordReason;
+    case EACCES:
+    case EPERM:
+        return "The Trash folder cannot be written to (no permission), so the item was left where it is.";
+    case EROFS:
+        return "The Trash folder is on a read-only volume, so the item was left where it is.";
+    default:
+        return "The item's restore information could not be written to the Trash (" +
+               std::generic_category().message(error) + "), so the item was left where it is.";
+    }
+}
+
+// Whether what stands at the item's place is the item that was meant.
+bool isExpected(const struct stat& item, const FileTrasher::Expected& expected)
+{
+    using Kind = FileTrasher::Expected::Kind;
+    const Kind kind = S_ISDIR(item.st_mode) ? Kind::folder : S_ISLNK(item.st_mode) ? Kind::symbolicLink : Kind::file;
+    if (expected.kind != Kind::any && expected.kind != kind)
+        return false;
+    return (!expected.inode || *expected.inode == static_cast<std::uint64_t>(item.st_ino)) &&
+           (!expected.device || *expected.device == static_cast<std::uint64_t>(item.st_dev));
+}
+
+// The device the home Trash is on, or would be made on: that of its nearest existing folder.
+std::optional<dev_t> deviceOf(std::string path)
+{
+    for (;;) {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0)
+            return status.st_dev;
+        if (path == "/" || path.empty())
+            return std::nullopt;
+        path = Paths::deletingLastComponent(path);
+    }
+}
+
 std::string moveFailure(int error)
 {
     switch (error) {
@@ -223,7 +269,7 @@ std::string FreedesktopTrasher::encodedRestorePath(const std::string& path)
     return Paths::percentEncoded(path);
 }
 
-std::optional<std::string> FreedesktopTrasher::moveToTrash(const std::string& given)
+std::optional<std::string> FreedesktopTrasher::moveToTrash(const std::string& given, const Expected& expected)
 {
     const std::string path = Paths::standardizing(given);
     if (path.empty() || path.front() != '/' || path == "/")
@@ -239,21 +285,28 @@ std::optional<std::string> FreedesktopTrasher::moveToTrash(const std::string& gi
     struct stat item {};
     if (::fstatat(parent.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0)
         return moveFailure(errno);
+    if (!isExpected(item, expected))
+        return replacedReason;
 
+    // The volume decides which Trash: the home Trash only for items on its own volume, so that
+    // a home Trash that cannot be made stops no item elsewhere.
     const auto home = trashFolder();
-    if (!home || !makeFolders(*home))
-        return noTrashReason;
-    std::optional<TrashPlace> place = openTrash(*home, "");
-    if (!place)
-        return noTrashReason;
-    struct stat homeFiles {};
-    if (::fstat(place->files.get(), &homeFiles) != 0)
-        return noTrashReason;
-    if (homeFiles.st_dev != item.st_dev) {
+    std::optional<TrashPlace> place;
+    if (home && deviceOf(*home) == item.st_dev) {
+        if (!makeFolders(*home) || !(place = openTrash(*home, "")))
+            return errno == ENOENT || errno == ENOTDIR ? noTrashReason : trashFailure(errno);
+        struct stat homeFiles {};
+        if (::fstat(place->files.get(), &homeFiles) != 0)
+            return noTrashReason;
+        // The home Trash is a mount of its own after all: the item's volume has its own Trash.
+        if (homeFiles.st_dev != item.st_dev)
+            place.reset();
+    }
+    if (!place) {
         const auto top = volumeTop(path, item.st_dev);
         place = top ? volumeTrash(*top, item.st_dev) : std::nullopt;
         if (!place)
-            return moveFailure(EXDEV);
+            return !home && !top ? std::string(noTrashReason) : moveFailure(EXDEV);
     }
 
     const std::string record =
@@ -270,14 +323,15 @@ std::optional<std::string> FreedesktopTrasher::moveToTrash(const std::string& gi
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            return recordReason;
+            return trashFailure(errno);
         }
         const bool written = writeAll(fd, record) && ::fsync(fd) == 0;
+        const int writeError = errno;
         const bool closed = ::close(fd) == 0;
         const auto forget = [&] { ::unlinkat(place->info.get(), infoName.c_str(), 0); };
         if (!written || !closed) {
             forget();
-            return recordReason;
+            return trashFailure(written ? errno : writeError);
         }
         int moved = ::renameat2(parent.get(), name.c_str(), place->files.get(), candidate.c_str(), RENAME_NOREPLACE);
         if (moved != 0 && errno == EINVAL) {
@@ -294,6 +348,9 @@ std::optional<std::string> FreedesktopTrasher::moveToTrash(const std::string& gi
         forget();
         if (error == EEXIST)
             continue;
+        // One volume, yet no rename: the item's folder is a mount of its own.
+        if (error == EXDEV)
+            return bindMountReason;
         return moveFailure(error);
     }
     return "The item could not be moved to the Trash.";

@@ -12,7 +12,7 @@
 // cannot be written completely stays where it is. Safe on any thread.
 class FreedesktopTrasher : public FileTrasher {
 public:
-    std::optional<std::string> moveToTrash(const std::string& path) override;
+    std::optional<std::string> moveToTrash(const std::string& path, const Expected& expected = {}) override;
 
     // The "Path=" value of a restore record: every byte but unreserved characters and "/"
     // percent-encoded, so that a newline or a "%" in a name survives.

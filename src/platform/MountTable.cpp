@@ -1,9 +1,9 @@
 #include "platform/MountTable.h"
 
+#include "platform/RegularFile.h"
+
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <sstream>
 
 namespace MountTable {
 
@@ -102,12 +102,8 @@ std::vector<MountEntry> parse(std::string_view mountinfo)
 
 std::vector<MountEntry> read(const std::string& path)
 {
-    std::ifstream in(path);
-    if (!in)
-        return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str());
+    const auto text = RegularFile::read(path);
+    return text ? parse(*text) : std::vector<MountEntry>{};
 }
 
 bool isPseudoFileSystem(std::string_view type)

@@ -1,5 +1,7 @@
 #include "platform/ProcText.h"
 
+#include "platform/RegularFile.h"
+
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -9,26 +11,7 @@ namespace ProcText {
 
 std::optional<std::string> readFile(const std::string& path)
 {
-    // O_NONBLOCK: a fixture or a misplaced FIFO must not hang a sampling pass.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    std::string contents;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            contents.append(buffer, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        break;
-    }
-    ::close(fd);
-    return contents;
+    return RegularFile::read(path);
 }
 
 std::vector<std::string_view> lines(std::string_view text)

@@ -1,5 +1,6 @@
 #include "platform/SystemPaths.h"
 
+#include "platform/Accounts.h"
 #include "platform/Paths.h"
 #include "platform/ProcessIdentity.h"
 
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <random>
 #include <string_view>
 #include <sys/random.h>
@@ -19,10 +19,11 @@ namespace SystemPaths {
 
 std::string homeDirectory()
 {
-    if (const char* home = std::getenv("HOME"); home && *home)
+    // A relative HOME names a different folder from every working directory.
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
         return Paths::standardizing(home);
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir)
-        return entry->pw_dir;
+    if (const auto home = Accounts::homeFolder(::getuid()); home && home->starts_with('/'))
+        return Paths::standardizing(*home);
     return "/";
 }
 
@@ -35,8 +36,12 @@ namespace {
 
 std::string xdgFolder(const char* variable, const std::string& home, std::string_view fallback)
 {
-    if (const char* value = std::getenv(variable); value && value[0] == '/')
-        return Paths::standardizing(value);
+    // A relative value, or one that names something other than a folder, counts as unset.
+    if (const char* value = std::getenv(variable); value && value[0] == '/') {
+        struct stat status {};
+        if (::stat(value, &status) != 0 ? errno == ENOENT : S_ISDIR(status.st_mode))
+            return Paths::standardizing(value);
+    }
     return Paths::appending(home, fallback);
 }
 

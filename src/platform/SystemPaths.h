@@ -5,16 +5,17 @@
 // Where the user's things live on this system.
 namespace SystemPaths {
 
-// $HOME, or the password database's home folder when HOME is unset.
+// $HOME when it holds an absolute path, else the password database's home folder.
 std::string homeDirectory();
 
 // The folder of all home folders ("/home" here).
 std::string homesRoot();
 
-// $XDG_DATA_HOME when it holds an absolute path, else `home`/.local/share.
+// $XDG_DATA_HOME when it holds an absolute path of a folder (or of nothing yet), else
+// `home`/.local/share.
 std::string dataHome(const std::string& home);
 
-// $XDG_CONFIG_HOME when it holds an absolute path, else `home`/.config.
+// $XDG_CONFIG_HOME, by the same rule, else `home`/.config.
 std::string configHome(const std::string& home);
 
 // $XDG_CACHE_HOME when it holds an absolute path, else `home`/.cache.

@@ -1,11 +1,10 @@
 #include "platform/XdgUserDirs.h"
 
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 #include "platform/SystemPaths.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace XdgUserDirs {
 
@@ -86,12 +85,8 @@ std::vector<Folder> defaults(const std::string& home)
 
 std::vector<Folder> read(const std::string& home)
 {
-    std::ifstream in(Paths::appending(SystemPaths::configHome(home), "user-dirs.dirs"));
-    if (!in)
-        return defaults(home);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str(), home);
+    const auto text = RegularFile::read(Paths::appending(SystemPaths::configHome(home), "user-dirs.dirs"));
+    return text ? parse(*text, home) : defaults(home);
 }
 
 } // namespace XdgUserDirs

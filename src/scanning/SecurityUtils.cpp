@@ -199,10 +199,11 @@ std::optional<PathSafety> fileSystemProtection(const std::string& path, const Fi
         return PathSafety::protected_("The item no longer exists or cannot be read.");
     if (status.isImmutable || status.isAppendOnly)
         return PathSafety::protected_("This item is locked and cannot be moved.");
-    if (!fileSystem.canWrite(Paths::deletingLastComponent(path)))
-        return PathSafety::protected_("You don't have permission to modify the folder that contains this item.");
+    // A read-only mount fails the write test too: say what is the case.
     if (fileSystem.isOnReadOnlyVolume(path).value_or(false))
         return PathSafety::protected_("This item is on a read-only volume.");
+    if (!fileSystem.canWrite(Paths::deletingLastComponent(path)))
+        return PathSafety::protected_("You don't have permission to modify the folder that contains this item.");
     return std::nullopt;
 }
 

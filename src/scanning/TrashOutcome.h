@@ -13,6 +13,8 @@ struct TrashOutcome {
 
     std::vector<std::string> moved;
     std::vector<Failure> failures;
+    // Failed items that were already gone from the disk: the index forgot them, as a scan would.
+    std::vector<std::string> forgotten;
 
     friend bool operator==(const TrashOutcome&, const TrashOutcome&) = default;
 };

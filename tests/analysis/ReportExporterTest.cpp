@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -134,4 +137,44 @@ TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
     EXPECT_EQ(failed.reason, "No such file or directory");
     EXPECT_EQ(desktop.beeps, 1);
     EXPECT_EQ(desktop.revealed.size(), 1u);
+}
+
+namespace {
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(ReportExporter, WritesToEveryValidNameAndLeavesNothingWhenAWriteFails)
+{
+    // Names up to the longest one a folder can hold.
+    for (const std::size_t length : {5u, 200u, 247u, 248u, 250u, 255u}) {
+        TempDir dir;
+        const std::string name = std::string(length - 4, 'n') + ".csv";
+        std::string reason;
+        EXPECT_TRUE(ReportExporter::writeAtomically(dir.file(name), "text\n", &reason)) << length << ": " << reason;
+        EXPECT_EQ(readFile(dir.file(name)), "text\n") << length;
+        EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{name}) << length;
+    }
+
+    // Past the file-size limit: the program lives on, says why, and leaves no file behind.
+    TempDir dir;
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string reason;
+    const bool written = ReportExporter::writeAtomically(dir.file("big.csv"), std::string(100'000, 'x'), &reason);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(reason, "File too large");
+    EXPECT_TRUE(namesIn(dir.path()).empty());
 }

@@ -115,10 +115,15 @@ TEST_F(SearchParserTest, DateComparisonsUseTheCalendar)
         {"date > 5y", {.modifiedBefore = 1554890400}},
         {"date > 5 yrs ago", {.modifiedBefore = 1554890400}},
         {"modified > 36 days modified > 3 weeks", {.modifiedBefore = 1709636400}},
-        // A count beyond 64 bits counts as 0.
-        {"modified > 99999999999999999999 days", {.modifiedBefore = now}},
-        // Beyond what the calendar can reach: no bound, text removed.
+        // A count beyond 64 bits, or beyond what the calendar can reach: no bound, text removed,
+        // never a bound that every file meets.
+        {"modified > 99999999999999999999 days", {}},
+        {"modified > 99999999999999999999 days ago report", {.nameContains = "report"}},
         {"modified > 3000000000 days x", {.nameContains = "x"}},
+        {"modified > 6000000 years ago", {}},
+        {"modified > 2147483647 years", {}},
+        {"date < 6000000 y x", {.nameContains = "x"}},
+        {"modified > 80000000 months", {}},
         {"modified > 9223372036854775807 weeks", {}},
         {"modified >= 2 days", {.nameContains = "modified >= 2 days"}},
     });
@@ -200,6 +205,27 @@ TEST_F(SearchParserTest, GlobsAndWords)
         {"", {}},
         {"   ", {}},
     });
+}
+
+TEST_F(SearchParserTest, ControlCharactersSeparateWordsAndNeverCutThem)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string text;
+        SearchQuery expected;
+    } cases[] = {
+        {"aaa\0bbb"s, {.nameContains = "aaa bbb"}},
+        {std::string(1000, '\0'), {}},
+        {"\0*.mov"s, {.fileExtension = "mov", .kind = SearchQuery::Kind::files}},
+        {"re\x01port\x7f"s, {.nameContains = "re port"}},
+        {"a\u0085b"s, {.nameContains = "a b"}},   // a control character of the Latin-1 block
+        {"size > 1kb\0x"s, {.nameContains = "x", .minSize = 1'000}},
+        {"under:/data\0/x y"s, {.nameContains = "/x y", .folderSubtree = "/data"}},
+    };
+    for (auto c : cases) {
+        c.expected.limit = 500;
+        EXPECT_EQ(SearchParser::parse(c.text, now), c.expected) << c.text;
+    }
 }
 
 TEST_F(SearchParserTest, Quotes)

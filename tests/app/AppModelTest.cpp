@@ -235,6 +235,16 @@ TEST_F(AppModelTest, ConfirmingClosesTheRequestFirstAndReportsFailuresInOneAlert
     ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_TRUE(model->alert().has_value());
     EXPECT_EQ(model->scan().dataVersion(), 1);
+
+    // Gone from the disk since the pick: reported, and forgotten by the index, so screens reload.
+    const std::string gone = home.write("Downloads/gone.dmg");
+    std::filesystem::remove(gone);
+    model->setAlert(std::nullopt);
+    done = false;
+    model->confirmTrash(TrashRequest::make({candidate(gone)}), [&] { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_TRUE(model->alert().has_value());
+    EXPECT_EQ(model->scan().dataVersion(), 2);
 }
 
 TEST(AppModelText, FailureLinesShortenTheHomeFolder)

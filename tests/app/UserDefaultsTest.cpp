@@ -11,7 +11,14 @@
 
 #include <QSettings>
 
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -126,6 +133,70 @@ TEST(UserDefaults, ChangesOfTheStandardSettingsAreAnnouncedOnce)
     other.setValue(SettingsKey::scanConcurrency, 2);     // not the settings views show
     QObject::disconnect(connection);
     EXPECT_EQ(announced, (QStringList{SettingsKey::scanConcurrency, SettingsKey::scanConcurrency}));
+}
+
+TEST(UserDefaults, OnlyARegularFileOrALinkToOneIsReadOrWritten)
+{
+    ensureCoreApplication();
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        void (*make)(const TempDir&, const std::string& settings);   // puts something at `settings`
+        fs::file_type left;                                            // what the target must still be
+        const char* targetName;
+    } cases[] = {
+        {"a FIFO", [](const TempDir&, const std::string& s) { ::mkfifo(s.c_str(), 0600); }, fs::file_type::fifo,
+         "settings.ini"},
+        {"a link to a FIFO",
+         [](const TempDir& d, const std::string& s) {
+             ::mkfifo(d.file("fifo").c_str(), 0600);
+             fs::create_symlink(d.file("fifo"), s);
+         },
+         fs::file_type::fifo, "fifo"},
+        {"a folder", [](const TempDir&, const std::string& s) { fs::create_directory(s); }, fs::file_type::directory,
+         "settings.ini"},
+        {"a link to a folder",
+         [](const TempDir& d, const std::string& s) { fs::create_symlink(d.makeFolder("folder"), s); },
+         fs::file_type::directory, "folder"},
+        {"a dangling link", [](const TempDir& d, const std::string& s) { fs::create_symlink(d.file("missing"), s); },
+         fs::file_type::not_found, "missing"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("settings.ini");
+        c.make(dir, path);
+        auto opening = std::async(std::launch::async, [&] {
+            auto defaults = std::make_unique<UserDefaults>(QString::fromStdString(path));
+            defaults->registerDefaults({{"scanConcurrency", 4}});
+            defaults->setValue("scanConcurrency", 9);
+            defaults->sync();
+            return defaults;
+        });
+        if (opening.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Let the blocked reader go, so that the failure is reported instead of hanging.
+            ::close(::open(dir.file(c.targetName).c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << c.name << ": opening the settings blocked";
+        }
+        const auto defaults = opening.get();
+        EXPECT_TRUE(defaults->refusal()) << c.name;
+        EXPECT_EQ(defaults->integerValue("scanConcurrency"), 9) << c.name;   // kept for the run
+        EXPECT_EQ(fs::symlink_status(dir.file(c.targetName)).type(), c.left) << c.name;
+    }
+
+    // A dotfile manager's link to a regular file: read, and saved into the target, link kept.
+    TempDir dir;
+    const std::string target = dir.write("dotfiles/kestrelmoor.conf", "[General]\nscanConcurrency=6\n");
+    const std::string link = dir.file("settings.ini");
+    fs::create_symlink(target, link);
+    {
+        UserDefaults defaults(QString::fromStdString(link));
+        EXPECT_FALSE(defaults.refusal());
+        EXPECT_EQ(defaults.integerValue("scanConcurrency"), 6);
+        defaults.setValue("scanConcurrency", 3);
+        defaults.sync();
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(QSettings(QString::fromStdString(target), QSettings::IniFormat).value("scanConcurrency").toInt(), 3);
 }
 
 } // namespace

@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -118,4 +122,75 @@ TEST(DesktopEntryReader, ReadsKeyFiles)
     EXPECT_EQ(DesktopEntryReader::keyFileValue(path, "Application", "command"), "flat");
     EXPECT_FALSE(DesktopEntryReader::keyFileValue(path, "Application", "runtime"));
     EXPECT_FALSE(DesktopEntryReader::keyFileValue(dir.file("missing"), "Application", "command"));
+}
+
+namespace {
+
+// Applications folders of their own, for the walk that reads the environment at each call.
+struct WalkedFolders {
+    TempDir dir;
+    ScopedEnvironment data{"XDG_DATA_DIRS", dir.file("system")};
+    ScopedEnvironment home{"XDG_DATA_HOME", dir.file("user")};
+
+    std::vector<std::string> ids() const
+    {
+        std::vector<std::string> result;
+        for (const auto& file : DesktopEntryReader::entryFiles()) result.push_back(file.id);
+        std::sort(result.begin(), result.end());
+        return result;
+    }
+};
+
+} // namespace
+
+TEST(DesktopEntryReader, ReadsEachEntryFileOnceWhateverLinksLeadToIt)
+{
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links;   // link -> target, below system/applications
+        std::vector<std::string> ids;
+    } cases[] = {
+        {"no links", {}, {"a.desktop", "vendor-b.desktop"}},
+        {"a link back to its own folder", {{"loop", "."}}, {"a.desktop", "vendor-b.desktop"}},
+        {"a link from a subfolder to the top", {{"vendor/up", ".."}}, {"a.desktop", "vendor-b.desktop"}},
+        {"a second name for an entry", {{"alias.desktop", "a.desktop"}}, {"a.desktop", "vendor-b.desktop"}},
+        {"a link to an entry elsewhere", {{"c.desktop", "../../elsewhere/c.desktop"}},
+         {"a.desktop", "c.desktop", "vendor-b.desktop"}},
+    };
+    for (const auto& c : cases) {
+        WalkedFolders folders;
+        folders.dir.write("system/applications/a.desktop", "[Desktop Entry]\n");
+        folders.dir.write("system/applications/vendor/b.desktop", "[Desktop Entry]\n");
+        folders.dir.write("elsewhere/c.desktop", "[Desktop Entry]\n");
+        for (const auto& [link, target] : c.links)
+            ASSERT_EQ(::symlink(target.c_str(), folders.dir.file("system/applications/" + link).c_str()), 0);
+        EXPECT_EQ(folders.ids(), c.ids) << c.name;
+    }
+}
+
+TEST(DesktopEntryReader, NeverOpensWhatIsNoRegularFile)
+{
+    WalkedFolders folders;
+    const std::string tool = folders.dir.write("bin/tool", "#!/bin/sh\n");
+    ::chmod(tool.c_str(), 0755);
+    folders.dir.write("user/applications/real.desktop", "[Desktop Entry]\nType=Application\nName=Real\nExec=" + tool + "\n");
+    const std::string fifo = folders.dir.file("user/applications/x.desktop");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", folders.dir.file("user/applications/zero.desktop").c_str()), 0);
+    folders.dir.makeFolder("system/applications");
+    ASSERT_EQ(::symlink(fifo.c_str(), folders.dir.file("system/metadata").c_str()), 0);
+
+    auto reading = std::async(std::launch::async, [&] {
+        return std::pair(DesktopEntryReader::shownEntries(),
+                         DesktopEntryReader::keyFileValue(folders.dir.file("system/metadata"), "Application", "name"));
+    });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Let the blocked reader go, so that the failure is reported instead of hanging.
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ADD_FAILURE() << "reading the entries blocked on a FIFO";
+    }
+    const auto [entries, value] = reading.get();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries.front().id, "real.desktop");
+    EXPECT_FALSE(value);
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -130,10 +131,10 @@ TEST_F(TrashHome, FailuresComeWithAReadableReason)
     EXPECT_EQ(trasher.moveToTrash(dir.file("missing.txt")), "The item no longer exists.");
     EXPECT_EQ(trasher.trashFolder(), dir.file("home/.local/share/Trash"));
 
-    // A data location that cannot be a folder: refused, and the file stays where it was.
+    // A data location that cannot be a folder (XDG_DATA_HOME naming a file counts as unset, and
+    // the home's own data folder is a file too): refused, and the file stays where it was.
     const std::string file = dir.write("work/keep.txt", "x");
-    dir.write("blocker", "not a folder");
-    ScopedEnvironment blocked("XDG_DATA_HOME", dir.file("blocker"));
+    dir.write("home/.local/share", "not a folder");
     const auto reason = trasher.moveToTrash(file);
     ASSERT_TRUE(reason);
     EXPECT_FALSE(reason->empty());
@@ -254,4 +255,69 @@ TEST_F(TrashHome, AFullDiskLeavesTheItemInPlaceAndAnotherVolumeUsesItsOwnTrash)
     if (!result.ran)
         GTEST_SKIP() << "cannot make small volumes here (" << result.skipReason << ")";
     EXPECT_EQ(result.failure, "");
+}
+
+TEST_F(TrashHome, EachVolumeUsesItsOwnTrashAndARefusalSaysWhatIsTheCase)
+{
+    const std::string stick = dir.makeFolder("stick");
+    const PrivateMount::Result result = PrivateMount::run({{stick, 256 * 1024}}, [&] {
+        // The home Trash cannot be made: something else stands where it belongs.
+        dir.write("home/.local/share/Trash", "not a folder");
+        const std::string photo = dir.write("stick/photos/a.jpg", "jpeg");
+        if (const auto refused = trasher.moveToTrash(photo))
+            return "an item on another volume was refused for the home Trash's state: " + *refused;
+        if (contents(stick + "/.Trash-" + std::to_string(::getuid()) + "/files/a.jpg") != "jpeg")
+            return std::string("the item is not in the stick's Trash");
+        fs::remove(dir.file("home/.local/share/Trash"));
+
+        // The item's folder was replaced by a bind mount of a folder on the same volume.
+        const std::string elsewhere = dir.makeFolder("elsewhere");
+        const std::string item = dir.write("elsewhere/report.txt", "keep me");
+        const std::string mounted = dir.makeFolder("work/mounted");
+        if (::mount(elsewhere.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return std::string();   // no bind mounts here: nothing more to check
+        const PrivateMount::Unmounted unmount{mounted};
+        const auto reason = trasher.moveToTrash(mounted + "/report.txt");
+        if (!reason || reason->find("bind mount") == std::string::npos)
+            return "the bind mount was not named: " + reason.value_or("moved");
+        if (contents(item) != "keep me")
+            return std::string("the item left its place");
+        return std::string();
+    });
+    if (!result.ran)
+        GTEST_SKIP() << "cannot make small volumes here (" << result.skipReason << ")";
+    EXPECT_EQ(result.failure, "");
+}
+
+TEST_F(TrashHome, TheItemFoundMustBeTheItemExpected)
+{
+    using Kind = FileTrasher::Expected::Kind;
+    const std::string file = dir.write("work/file.txt", "f");
+    const std::string folder = dir.makeFolder("work/folder");
+    const std::string link = dir.file("work/link");
+    ASSERT_EQ(::symlink("file.txt", link.c_str()), 0);
+    struct stat status {};
+    ASSERT_EQ(::lstat(file.c_str(), &status), 0);
+    const auto inode = static_cast<std::uint64_t>(status.st_ino);
+    const struct {
+        std::string path;
+        FileTrasher::Expected expected;
+        bool moves;
+    } cases[] = {
+        {file, {.kind = Kind::folder}, false},
+        {file, {.kind = Kind::file, .inode = inode + 1}, false},
+        {folder, {.kind = Kind::file}, false},
+        {link, {.kind = Kind::file}, false},
+        {link, {.kind = Kind::symbolicLink}, true},
+        {folder, {.kind = Kind::folder}, true},
+        {file, {.kind = Kind::file, .inode = inode}, true},
+    };
+    for (const auto& c : cases) {
+        const auto reason = trasher.moveToTrash(c.path, c.expected);
+        EXPECT_EQ(!reason, c.moves) << c.path << ": " << reason.value_or("moved");
+        if (!c.moves) {
+            EXPECT_EQ(reason, std::string(FileTrasher::replacedReason)) << c.path;
+        }
+        EXPECT_EQ(fs::exists(fs::symlink_status(c.path)), !c.moves) << c.path;
+    }
 }

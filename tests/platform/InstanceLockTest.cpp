@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,11 +59,47 @@ TEST(InstanceLock, AHolderThatDiedLeavesNoStaleLock)
     EXPECT_TRUE(next.isFirst());
 }
 
-TEST(InstanceLock, NoPlaceForTheLockStopsNoInstance)
+TEST(InstanceLock, WhatIsNoFileOfItsOwnRefusesTheStartNamingIt)
 {
-    InstanceLock nowhere("/nonexistent-folder/Kestrelmoor.lock");
-    EXPECT_TRUE(nowhere.isFirst());
-    EXPECT_FALSE(nowhere.holder().has_value());
+    const struct {
+        const char* name;
+        void (*make)(const TempDir&, const std::string& lock);
+    } cases[] = {
+        {"a folder", [](const TempDir&, const std::string& lock) { ::mkdir(lock.c_str(), 0700); }},
+        {"a link to a file", [](const TempDir& d, const std::string& lock) {
+             ::symlink(d.write("elsewhere", "").c_str(), lock.c_str());
+         }},
+        {"a dangling link", [](const TempDir& d, const std::string& lock) {
+             ::symlink(d.file("missing").c_str(), lock.c_str());
+         }},
+        {"a FIFO", [](const TempDir&, const std::string& lock) { ::mkfifo(lock.c_str(), 0600); }},
+        {"no folder to hold it", [](const TempDir&, const std::string&) {}},
+    };
+    for (const auto& c : cases) {
+        TempDir folder;
+        const std::string path =
+            std::string(c.name) == "no folder to hold it" ? folder.file("gone/Kestrelmoor.lock") : folder.file("Kestrelmoor.lock");
+        c.make(folder, path);
+        // Two starts side by side: neither may run unlocked.
+        InstanceLock first(path);
+        InstanceLock second(path);
+        EXPECT_FALSE(first.isFirst()) << c.name;
+        ASSERT_TRUE(first.refusal()) << c.name;
+        EXPECT_NE(first.refusal()->find(path), std::string::npos) << *first.refusal();
+        EXPECT_FALSE(second.isFirst()) << c.name;
+    }
+}
+
+TEST(InstanceLock, ReleasingLetsTheNextStartInWhileTheProcessLives)
+{
+    TempDir folder;
+    const std::string path = folder.file("Kestrelmoor.lock");
+    InstanceLock first(path);
+    ASSERT_TRUE(first.isFirst());
+    first.release();
+    InstanceLock next(path);
+    EXPECT_TRUE(next.isFirst());
+    EXPECT_FALSE(next.refusal());
 }
 
 } // namespace

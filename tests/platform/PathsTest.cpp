@@ -1,5 +1,7 @@
+#include "platform/Accounts.h"
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +9,7 @@
 #include <cstdlib>
 #include <regex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(Paths, ComponentsFollowThePlatformRules)
 {
@@ -56,6 +59,37 @@ TEST(SystemPaths, SupportFolderIsPrivateAndUnderDataHome)
     struct stat info {};
     ASSERT_EQ(::stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST(SystemPaths, RelativeOrUnusablePlacesCountAsUnset)
+{
+    TempDir temp;
+    const std::string file = temp.write("plain-file", "");
+    const std::string folder = temp.makeFolder("data");
+    const std::string accountHome = Accounts::homeFolder(::getuid()).value_or("/");
+    const struct {
+        const char* home;          // nullptr: unset
+        const char* dataHome;      // nullptr: unset
+        std::string expectedHome;
+        std::string expectedData;  // relative to the expected home when not absolute
+    } cases[] = {
+        {"relative/home", nullptr, accountHome, ".local/share"},
+        {"", nullptr, accountHome, ".local/share"},
+        {"/abs/home", "relative/data", "/abs/home", ".local/share"},
+        {"/abs/home", file.c_str(), "/abs/home", ".local/share"},
+        {"/abs/home", folder.c_str(), "/abs/home", folder},
+        {"/abs/home", "/abs/not-made-yet", "/abs/home", "/abs/not-made-yet"},
+    };
+    for (const auto& c : cases) {
+        ScopedEnvironment home("HOME", c.home ? c.home : "");
+        ScopedEnvironment data("XDG_DATA_HOME", c.dataHome ? c.dataHome : "");
+        if (!c.dataHome)
+            ::unsetenv("XDG_DATA_HOME");
+        const std::string expectedData =
+            c.expectedData.front() == '/' ? c.expectedData : Paths::appending(c.expectedHome, c.expectedData);
+        EXPECT_EQ(SystemPaths::homeDirectory(), Paths::standardizing(c.expectedHome)) << c.home;
+        EXPECT_EQ(SystemPaths::applicationSupportDirectory(), Paths::standardizing(expectedData)) << c.dataHome;
+    }
 }
 
 TEST(SystemPaths, UUIDsAreRandomVersionFour)

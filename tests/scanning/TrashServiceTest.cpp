@@ -6,6 +6,7 @@
 #include "index/StorageDatabase.h"
 #include "platform/DesktopServices.h"
 #include "platform/FreedesktopTrasher.h"
+#include "support/PrivateMount.h"
 #include "support/RecordingDesktop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
@@ -16,10 +17,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <stop_token>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -196,11 +199,11 @@ struct ThrowingTrasher : FileTrasher {
     FileTrasher& real;
     std::string throwsOn;
     ThrowingTrasher(FileTrasher& real, std::string throwsOn) : real(real), throwsOn(std::move(throwsOn)) {}
-    std::optional<std::string> moveToTrash(const std::string& path) override
+    std::optional<std::string> moveToTrash(const std::string& path, const Expected& expected = {}) override
     {
         if (path == throwsOn)
             throw std::runtime_error("broken");
-        return real.moveToTrash(path);
+        return real.moveToTrash(path, expected);
     }
 };
 
@@ -375,4 +378,132 @@ TEST_F(TrashServiceTest, APathBeyondTheKernelLimitIsRefusedWithItsRealReason)
     EXPECT_EQ(trasher.moveToTrash(file), std::nullopt);
     EXPECT_EQ(contents(home + "/.local/share/Trash/files/file.txt").size(), 3000u);
     DeepTree::remove(top);
+}
+
+namespace {
+
+// The real Trash, with a hook that runs before each item moves.
+struct HookedTrasher : FileTrasher {
+    FileTrasher& real;
+    std::function<void(std::size_t)> before;   // with the item's number, from 0
+    std::size_t calls = 0;
+    HookedTrasher(FileTrasher& real, std::function<void(std::size_t)> before) : real(real), before(std::move(before)) {}
+    std::optional<std::string> moveToTrash(const std::string& path, const Expected& expected = {}) override
+    {
+        before(calls++);
+        return real.moveToTrash(path, expected);
+    }
+};
+
+} // namespace
+
+TEST_F(TrashServiceTest, TheIndexForgetsMovedItemsAsItGoesAndAStopLeavesItCaughtUp)
+{
+    const std::string root = scratch->makeFolder("data");
+    std::vector<TrashCandidate> candidates;
+    const std::size_t count = 3 * TrashService::forgetBatchSize;
+    for (std::size_t i = 0; i < count; ++i)
+        candidates.push_back(candidate(scratch->write("data/item" + std::to_string(i) + ".bin", 100)));
+    StorageDatabase db(scratch->file("index.sqlite"));
+    ASSERT_EQ(scan(db, root).status, ScanRecord::Status::completed);
+
+    // Well into the batch, the items moved a full batch earlier are no longer counted; then
+    // the program is told to end.
+    const std::size_t stopAt = 2 * TrashService::forgetBatchSize + 3;
+    std::stop_source stop;
+    std::int64_t countedMidway = -1;
+    HookedTrasher hooked(trasher, [&](std::size_t item) {
+        if (item == stopAt - 1)
+            countedMidway = db.folder(root)->fileCount;
+        if (item == stopAt - 1)
+            stop.request_stop();
+    });
+    const TrashOutcome outcome = TrashService::moveToTrash(candidates, &db, hooked, stop.get_token());
+
+    EXPECT_LE(countedMidway, static_cast<std::int64_t>(count - 2 * TrashService::forgetBatchSize));
+    // The item under way finished; nothing after it was touched, and the index holds exactly the rest.
+    EXPECT_EQ(outcome.moved.size(), stopAt);
+    EXPECT_TRUE(outcome.failures.empty());
+    EXPECT_EQ(db.folder(root)->fileCount, static_cast<std::int64_t>(count - stopAt));
+    EXPECT_TRUE(fs::exists(candidates[stopAt].path));
+    EXPECT_FALSE(fs::exists(candidates[stopAt - 1].path));
+}
+
+TEST_F(TrashServiceTest, WhatIsGoneSinceTheScanIsReportedAndForgotten)
+{
+    const std::string root = scratch->makeFolder("data");
+    const std::string file = scratch->write("data/deleted.bin", 5000);
+    const std::string folder = scratch->makeFolder("data/removed");
+    scratch->write("data/removed/inner.bin", 7000);
+    const std::string kept = scratch->write("data/kept.bin", 3000);
+    StorageDatabase db(scratch->file("index.sqlite"));
+    ASSERT_EQ(scan(db, root).status, ScanRecord::Status::completed);
+    fs::remove(file);
+    fs::remove_all(folder);
+
+    const TrashOutcome outcome =
+        TrashService::moveToTrash({candidate(file), candidate(folder)}, &db, trasher);
+
+    ASSERT_EQ(outcome.failures.size(), 2u);
+    EXPECT_TRUE(outcome.moved.empty());
+    EXPECT_EQ(outcome.forgotten, (std::vector<std::string>{file, folder}));
+    EXPECT_FALSE(db.folder(folder));
+    EXPECT_EQ(db.folder(root)->fileCount, 1);
+    EXPECT_EQ(db.folder(root)->folderCount, 0);
+    EXPECT_TRUE(fs::exists(kept));
+}
+
+TEST_F(TrashServiceTest, AnotherItemInThePickedItemsPlaceIsRefused)
+{
+    const std::string root = scratch->makeFolder("data");
+    const std::string picked = scratch->write("data/project/report.pdf", 5000);
+    const std::string pickedFolder = scratch->makeFolder("data/project/assets");
+    scratch->write("data/other/report.pdf", 4000);
+    scratch->write("data/other/assets", 10);
+    StorageDatabase db(scratch->file("index.sqlite"));
+    ASSERT_EQ(scan(db, root).status, ScanRecord::Status::completed);
+    // The file is told apart by what stood there at the pick, the folder by what the index holds.
+    const auto atPick = ItemIdentity::at(picked);
+    // The picked items' folder is swapped for another real folder holding the same names.
+    fs::rename(scratch->file("data/project"), scratch->file("data/project-old"));
+    fs::rename(scratch->file("data/other"), scratch->file("data/project"));
+
+    const TrashOutcome outcome =
+        TrashService::moveToTrash({candidate(picked), candidate(pickedFolder)}, &db, trasher, {}, {atPick});
+
+    EXPECT_TRUE(outcome.moved.empty());
+    EXPECT_EQ(outcome.failures, (std::vector<TrashOutcome::Failure>{{picked, FileTrasher::replacedReason},
+                                                                      {pickedFolder, FileTrasher::replacedReason}}));
+    EXPECT_TRUE(fs::exists(picked));
+    EXPECT_TRUE(fs::exists(pickedFolder));
+
+    // An item the index does not hold: what stood at its place when it was picked decides.
+    const std::string loose = scratch->write("loose/notes.txt", 10);
+    const auto looseAtPick = ItemIdentity::at(loose);
+    fs::rename(loose, loose + ".old");
+    scratch->write("loose/notes.txt", 20);
+    const TrashOutcome unindexed = TrashService::moveToTrash({candidate(loose)}, nullptr, trasher, {}, {looseAtPick});
+    EXPECT_EQ(unindexed.failures, (std::vector<TrashOutcome::Failure>{{loose, FileTrasher::replacedReason}}));
+    EXPECT_EQ(
+        TrashService::moveToTrash({candidate(loose + ".old")}, nullptr, trasher, {}, {looseAtPick}).moved.size(), 1u);
+}
+
+TEST_F(TrashServiceTest, AnItemOnAReadOnlyMountIsRefusedAsSuch)
+{
+    const std::string folder = scratch->makeFolder("readonly");
+    const std::string item = scratch->write("readonly/item.bin", 100);
+    const PrivateMount::Result result = PrivateMount::run({}, [&] {
+        if (!PrivateMount::bindReadOnly(folder))
+            return std::string("no read-only bind mount");
+        const PrivateMount::Unmounted unmount{folder};
+        const TrashOutcome outcome = TrashService::moveToTrash({candidate(item)}, nullptr, trasher);
+        if (outcome.failures.size() != 1)
+            return std::string("the item was not refused");
+        if (outcome.failures.front().reason != "This item is on a read-only volume.")
+            return "refused for another reason: " + outcome.failures.front().reason;
+        return std::string();
+    });
+    if (!result.ran)
+        GTEST_SKIP() << "no private mounts here (" << result.skipReason << ")";
+    EXPECT_EQ(result.failure, "");
 }

@@ -12,7 +12,7 @@
 // and refuses the paths it is told to.
 class RecordingTrasher : public FileTrasher {
 public:
-    std::optional<std::string> moveToTrash(const std::string& path) override
+    std::optional<std::string> moveToTrash(const std::string& path, const Expected& = {}) override
     {
         std::lock_guard lock(mutex);
         if (refused.count(path))

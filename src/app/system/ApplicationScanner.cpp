@@ -2,6 +2,7 @@
 
 #include "app/system/MachOInspector.h"
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 #include "platform/SystemPaths.h"
 #include "scanning/DirectoryReader.h"
 
@@ -26,34 +27,6 @@ using Kind = ApplicationStorageBreakdown::Entry::Kind;
 
 constexpr std::size_t maxInfoPlistBytes = 8 * 1024 * 1024;
 
-// Reads a regular file without blocking on FIFOs or devices; nothing for anything else.
-std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<std::string> contents;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) <= limit) {
-        contents.emplace();
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                contents.reset();
-                break;
-            }
-            if (got == 0 || contents->size() + static_cast<std::size_t>(got) > limit)
-                break;
-            contents->append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-    ::close(fd);
-    return contents;
-}
-
 struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
 };
@@ -65,7 +38,7 @@ class InfoDictionary {
 public:
     explicit InfoDictionary(const std::string& bundlePath)
     {
-        const auto bytes = readRegularFile(bundlePath + "/Contents/Info.plist", maxInfoPlistBytes);
+        const auto bytes = RegularFile::read(bundlePath + "/Contents/Info.plist", maxInfoPlistBytes);
         if (!bytes || bytes->empty())
             return;
         plist_t parsed = nullptr;

@@ -155,8 +155,13 @@ std::vector<ApplicationInfo> DesktopApplicationScanner::readApplications(const s
         ApplicationInfo app = read(entries[i], owningPackages[i].entry, signing);
         if (app.packageName)
             if (const auto it = versions.find(*app.packageName); it != versions.end()) app.version = it->second;
-        if (app.source == InstallSource::debian && app.packageName)
+        if (app.source == InstallSource::debian && app.packageName) {
             app.sizedPackages = sizedPackages(*app.packageName, owningPackages[i].executable, origins);
+            // The command removes what the size shown counts.
+            std::string command = "sudo apt remove";
+            for (const std::string& package : app.sizedPackages) command += " " + package;
+            app.removalCommand = std::move(command);
+        }
         apps.push_back(std::move(app));
     }
     ApplicationScanner::sortByName(apps);

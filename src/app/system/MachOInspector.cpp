@@ -1,5 +1,7 @@
 #include "app/system/MachOInspector.h"
 
+#include "platform/RegularFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -90,22 +92,18 @@ std::vector<CPUArchitecture> MachOInspector::architectures(std::span<const std::
 
 std::vector<CPUArchitecture> MachOInspector::architectures(const std::string& path)
 {
-    // Non-blocking so that a FIFO named like an executable cannot stall the listing.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = RegularFile::openForReading(path);
     if (fd < 0)
         return {};
     std::array<std::uint8_t, headerBytes> buffer{};
     std::size_t filled = 0;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        while (filled < buffer.size()) {
-            const ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - filled);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            filled += static_cast<std::size_t>(got);
-        }
+    while (filled < buffer.size()) {
+        const ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        filled += static_cast<std::size_t>(got);
     }
     ::close(fd);
     return architectures(std::span<const std::uint8_t>(buffer.data(), filled));

@@ -241,7 +241,8 @@ TEST(DesktopApplicationScanner, SizesTheProgramByThePackagesItIsMadeOf)
                                                 desktopEntry("notes.desktop", "Notes", notesEntry, shell)});
     const auto& vim = named(apps, "Vim");
     EXPECT_EQ(vim.packageName, "vim-common");
-    EXPECT_EQ(vim.removalCommand, "sudo apt remove vim-common");
+    // The command removes what the figure counts, not only the package of the entry.
+    EXPECT_EQ(vim.removalCommand, "sudo apt remove vim vim-common vim-runtime xxd");
     EXPECT_EQ(vim.sizedPackages, (std::vector<std::string>{"vim", "vim-common", "vim-runtime", "xxd"}));
     const auto size = scanner.packages.size(vim.sizedPackages);
     EXPECT_EQ(size.logicalBytes, static_cast<std::int64_t>(elfHeader(62).size() + 3000 + 40000 + 2000 + 16));
@@ -261,6 +262,8 @@ TEST(DesktopApplicationScanner, SizesTheProgramByThePackagesItIsMadeOf)
     EXPECT_EQ(mine.packageName, "vim");
     EXPECT_EQ(mine.version, "2:9.0-2");
     EXPECT_EQ(mine.sizedPackages, (std::vector<std::string>{"vim", "vim-common", "vim-runtime", "xxd"}));
+    EXPECT_EQ(mine.removalCommand, "sudo apt remove vim vim-common vim-runtime xxd");
+    EXPECT_EQ(named(apps, "Notes").removalCommand, "sudo apt remove notes");
     EXPECT_EQ(named(loose, "Script").packageName, std::nullopt);
     EXPECT_TRUE(named(loose, "Script").sizedPackages.empty());
 

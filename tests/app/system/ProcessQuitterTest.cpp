@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 
@@ -99,4 +100,40 @@ TEST(ProcessQuitter, ConfirmationPromisesASavePromptOnlyWhereWindowsCanBeAsked)
     ScopedEnvironment environment("DISPLAY", ":97");
     EXPECT_EQ(ProcessQuitter::quit(sampled(child.pid()), false), std::nullopt);
     EXPECT_EQ(child.endingSignal(), SIGTERM);
+}
+
+TEST(ProcessQuitter, AReportOfManyFailuresStaysShortAndListsTheRestInItsDetails)
+{
+    const auto failed = [](std::size_t count) {
+        std::vector<std::pair<ProcessSnapshot, std::string>> failures;
+        for (std::size_t i = 0; i < count; ++i) {
+            ProcessSnapshot process;
+            process.pid = static_cast<pid_t>(100 + i);
+            process.name = "p" + std::to_string(i);
+            failures.emplace_back(process, "Refused.");
+        }
+        return failures;
+    };
+    const struct {
+        std::size_t failures, requested;
+        std::size_t messageLines;   // at most
+        bool details;
+    } cases[] = {
+        {1, 1, 1, false}, {1, 5, 1, false}, {3, 3, 3, false}, {4, 4, 7, true}, {100, 100, 7, true}, {2000, 2100, 7, true},
+    };
+    for (const auto& c : cases) {
+        const auto report = ProcessQuitter::failureReport(failed(c.failures), c.requested);
+        const auto lines = static_cast<std::size_t>(std::count(report.message.begin(), report.message.end(), '\n')) + 1;
+        EXPECT_LE(lines, c.messageLines) << c.failures;
+        EXPECT_EQ(!report.details.empty(), c.details) << c.failures;
+        if (c.details) {
+            EXPECT_EQ(static_cast<std::size_t>(std::count(report.details.begin(), report.details.end(), '\n')) + 1,
+                      c.failures);
+            EXPECT_NE(report.message.find(std::to_string(c.failures) + " of " + std::to_string(c.requested)),
+                      std::string::npos)
+                << report.message;
+        }
+    }
+    EXPECT_EQ(ProcessQuitter::failureReport(failed(1), 1).message, "Refused.");
+    EXPECT_EQ(ProcessQuitter::failureReport(failed(1), 2).message, "\u201cp0\u201d (PID 100): Refused.");
 }

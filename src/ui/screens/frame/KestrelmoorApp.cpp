@@ -4,6 +4,7 @@
 
 #include "app/AppModel.h"
 #include "app/SettingsKey.h"
+#include "app/UserDefaults.h"
 #include "ui/screens/frame/ContentView.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/screens/frame/KestrelmoorCommands.h"
@@ -24,6 +25,8 @@ KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent)
         AppModel* model = model_.get();
         model_->setDesktopServices(
             makeDesktopServices([model](const std::string& path) { model->setAlert(nothingCouldOpenAlert(path)); }));
+        if (const auto& refusal = UserDefaults::standard().refusal())
+            model_->setAlert(AppAlert::make("Your settings couldn't be used", refusal->toStdString()));
     }
 
     window_ = std::make_unique<ContentView>(*model_);

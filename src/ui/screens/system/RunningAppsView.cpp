@@ -279,18 +279,12 @@ void RunningAppsView::requestQuit(const std::vector<ProcessSnapshot>& processes,
 
 void RunningAppsView::terminate(const std::vector<ProcessSnapshot>& processes, bool force)
 {
-    QStringList failures;
-    for (const ProcessSnapshot& process : processes) {
-        const auto message = ProcessQuitter::quit(process, force);
-        if (!message) continue;
-        failures << (processes.size() == 1 ? QString::fromStdString(*message)
-                                           : QStringLiteral("“%1” (PID %2): %3")
-                                                 .arg(QString::fromStdString(process.name))
-                                                 .arg(process.pid)
-                                                 .arg(QString::fromStdString(*message)));
-    }
-    if (!failures.isEmpty())
-        showError(QStringLiteral("Couldn't quit the process"), failures.join(QLatin1Char('\n')).toStdString());
+    std::vector<std::pair<ProcessSnapshot, std::string>> failures;
+    for (const ProcessSnapshot& process : processes)
+        if (auto message = ProcessQuitter::quit(process, force)) failures.emplace_back(process, std::move(*message));
+    if (failures.empty()) return;
+    const auto report = ProcessQuitter::failureReport(failures, processes.size());
+    showError(QStringLiteral("Couldn't quit the process"), report.message, report.details);
 }
 
 void RunningAppsView::bringToFront(const ProcessSnapshot& process)
@@ -299,11 +293,13 @@ void RunningAppsView::bringToFront(const ProcessSnapshot& process)
         showError(QStringLiteral("Couldn't bring the process to the front"), *failure);
 }
 
-void RunningAppsView::showError(const QString& title, const std::string& message)
+void RunningAppsView::showError(const QString& title, const std::string& message, const std::string& details)
 {
     delete errorAlert_;
     errorAlert_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
     errorAlert_->setInformativeText(QString::fromStdString(message));
+    // A long list scrolls in the detail area, so that the alert and its button stay on screen.
+    if (!details.empty()) errorAlert_->setDetailedText(QString::fromStdString(details));
     errorAlert_->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
     connect(errorAlert_, &QMessageBox::finished, errorAlert_, &QObject::deleteLater);
     errorAlert_->open();

@@ -69,7 +69,7 @@ private:
     void refresh();
     void updateSampleTime();
     void updateToolbar();
-    void showError(const QString& title, const std::string& message);
+    void showError(const QString& title, const std::string& message, const std::string& details = {});
 
     AppModel& model_;
     Scope scope_ = Scope::apps;

@@ -44,11 +44,13 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    // A model whose scan cache could not be opened: its data folder is a file.
+    // A model whose scan cache could not be opened: its data folder, and the home's that an
+    // XDG_DATA_HOME naming a file gives way to, lie below a file.
     std::unique_ptr<AppModel> modelWithoutDatabase()
     {
         const std::string blocker = settings.write("not-a-folder", "x");
         ScopedEnvironment data("XDG_DATA_HOME", blocker);
+        ScopedEnvironment home("HOME", blocker);
         return std::make_unique<AppModel>(nullptr, emptyApplicationsStore(settings.path()));
     }
 

@@ -1,0 +1,35 @@
+#include "app/QuitSignals.h"
+
+#include "support/AppTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+
+namespace {
+
+TEST(QuitSignals, EachEndingSignalBecomesOneCallOnTheEventLoopAndTheProcessLives)
+{
+    ensureCoreApplication();
+    for (const int number : QuitSignals::caught) {
+        std::optional<int> received;
+        int calls = 0;
+        {
+            QuitSignals quitSignals([&](int caught) {
+                received = caught;
+                ++calls;
+            });
+            ASSERT_EQ(::raise(number), 0);
+            EXPECT_TRUE(waitUntil([&] { return received.has_value(); }, std::chrono::seconds(5))) << number;
+        }
+        EXPECT_EQ(received, number);
+        EXPECT_EQ(calls, 1);
+    }
+    // Let go, the signals have their usual meaning again.
+    struct sigaction current {};
+    ::sigaction(SIGTERM, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
+}
+
+} // namespace
