@@ -29,7 +29,7 @@ std::vector<DeveloperStorageItem> homeItems(const DeveloperStorageGroup& g, cons
 
 } // namespace
 
-TEST(DeveloperStorage, TableLocationsWithoutAnIndex)
+TEST(DeveloperStorageAnalyzer, TableLocationsWithoutAnIndex)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());
@@ -89,7 +89,7 @@ TEST(DeveloperStorage, TableLocationsWithoutAnIndex)
     }
 }
 
-TEST(DeveloperStorage, IndexedFoldersProjectsAndRepositories)
+TEST(DeveloperStorageAnalyzer, IndexedFoldersProjectsAndRepositories)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());
@@ -146,7 +146,7 @@ TEST(DeveloperStorage, IndexedFoldersProjectsAndRepositories)
     EXPECT_EQ(git.items[50].bytes, rest);
 }
 
-TEST(DeveloperStorage, FreedesktopPlacesBesideTheirMacFolders)
+TEST(DeveloperStorageAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());
@@ -186,7 +186,7 @@ TEST(DeveloperStorage, FreedesktopPlacesBesideTheirMacFolders)
     EXPECT_TRUE(group(groups, "Docker").detected);
 }
 
-TEST(DeveloperStorage, CountsOfOneAreWordedInTheSingular)
+TEST(DeveloperStorageAnalyzer, CountsOfOneAreWordedInTheSingular)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());

@@ -1,4 +1,5 @@
 #include "app/AccessProbe.h"
+#include "support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ TEST(AccessProbe, AHungPlaceIsDeniedAfterTheLimitAndTheCheckGoesOn)
     ASSERT_TRUE(probe.start({"/a", "/hung", "/missing"}, "/home/ann",
                             [&](AccessProbe::Result result) { finished.set_value(std::move(result)); }));
     auto result = finished.get_future();
-    ASSERT_EQ(result.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(result.wait_for(waitLimit), std::future_status::ready);
     EXPECT_EQ(result.get(), (AccessProbe::Result{{{"/a", AccessStatus::granted},
                                                   {"/hung", AccessStatus::denied},
                                                   {"/missing", AccessStatus::notFound}},
@@ -65,10 +66,9 @@ TEST(AccessProbe, OneCheckAtATime)
     }));
     EXPECT_TRUE(probe.isRunning());
     EXPECT_FALSE(probe.start({"/a"}, "/home/ann", {})) << "a second check while one runs";
-    ASSERT_EQ(done.get_future().wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(done.get_future().wait_for(waitLimit), std::future_status::ready);
     EXPECT_EQ(fullDiskAccess, false);
     mount->release();
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (probe.isRunning() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(eventually([&] { return !probe.isRunning(); }));
     EXPECT_TRUE(probe.start({"/a"}, "/home/ann", {}));
 }

@@ -1,11 +1,11 @@
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
-#include "support/SettingsFolder.h"
+#include "app/support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ TEST(ScanCoordinatorProgress, AResumedScanShowsNoFigureBelowTheOnesItStoppedWith
     for (int round = 0; round < 20 && coordinator.progress().filesScanned == 0; ++round) {
         scanner->resume();
         scanner->pause();
-        waitUntil([&] { return coordinator.progress().filesScanned > 0; }, std::chrono::milliseconds(400));
+        letEventsRun(std::chrono::milliseconds(400));
     }
     coordinator.cancel();
     ASSERT_TRUE(waitUntil([&] { return coordinator.task() == nullptr && coordinator.dataVersion() > 0; }));

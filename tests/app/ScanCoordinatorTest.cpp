@@ -1,11 +1,11 @@
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
-#include "support/SettingsFolder.h"
+#include "app/support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -224,7 +224,7 @@ TEST_F(ScanCoordinatorTest, CancellingWhilePausedEndsTheScanAsResumable)
         coordinator->pause();
     // Held only if folders were left when the pause landed; the scanner then keeps
     // reporting paused instead of moving on to finalizing.
-    waitUntil([] { return false; }, std::chrono::milliseconds(600));
+    letEventsRun(std::chrono::milliseconds(600));
     if (coordinator->task() == nullptr || coordinator->progress().phase.kind() != Kind::paused)
         GTEST_SKIP() << "the tree was read before a pause could hold the scan";
     coordinator->task()->cancel();

@@ -4,6 +4,7 @@
 #include "app/SettingsKey.h"
 #include "app/SystemMonitorStore.h"
 #include "app/UserDefaultsNotifier.h"
+#include "app/support/AppTestSupport.h"
 #include "platform/LinuxHostStatistics.h"
 #include "platform/LinuxProcessTable.h"
 #include "platform/LinuxSysctl.h"
@@ -69,28 +70,11 @@ private:
     int entered_ = 0;
 };
 
-bool processEventsUntil(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-class StoreFixture : public ::testing::Test {
+class SystemMonitorStoreTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "kestrel_app_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { ensureCoreApplication(); }
 
-    StoreFixture()
+    SystemMonitorStoreTest()
     {
         proc.write("proc/stat", "cpu0 100 0 50 850 0 0 0 0 0 0\ncpu1 10 0 10 80 0 0 0 0 0 0\nbtime 1700000000\n");
         proc.write("proc/meminfo", "MemTotal: 8000 kB\nMemFree: 2000 kB\nMemAvailable: 4000 kB\nAnonPages: 1000 kB\n");
@@ -121,7 +105,7 @@ protected:
         uptime += 1'000'000'000;
         clock->advance(clock->requested().back());
         ASSERT_TRUE(clock->waitForSleeps(passes + 1));
-        ASSERT_TRUE(processEventsUntil([&] { return appended > 0; }));
+        ASSERT_TRUE(waitUntil([&] { return appended > 0; }));
         QObject::disconnect(connection);
     }
 
@@ -134,7 +118,7 @@ protected:
 
 } // namespace
 
-TEST_F(StoreFixture, SubscriptionsStartAndStopTheLoop)
+TEST_F(SystemMonitorStoreTest, SubscriptionsStartAndStopTheLoop)
 {
     auto store = makeStore();
     store->unsubscribe(true);
@@ -148,17 +132,17 @@ TEST_F(StoreFixture, SubscriptionsStartAndStopTheLoop)
     EXPECT_TRUE(store->isSampling()) << "the counter did not go below zero earlier, so one is left";
     store->unsubscribe(false);
     EXPECT_FALSE(store->isSampling());
-    EXPECT_TRUE(processEventsUntil([&] { return clock->sleeping() == 0; })) << "the stopped loop wakes and ends";
+    EXPECT_TRUE(waitUntil([&] { return clock->sleeping() == 0; })) << "the stopped loop wakes and ends";
 
     const auto sleeps = clock->requested().size();
     clock->advance(1h);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(clock->requested().size(), sleeps) << "no pass after the last unsubscription";
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     EXPECT_TRUE(store->memory()) << "the last values stay readable";
 }
 
-TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
+TEST_F(SystemMonitorStoreTest, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
 {
     auto store = makeStore();
     int processesChanged = 0;
@@ -168,7 +152,7 @@ TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
 
     store->subscribe(false);
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->cpu());
     EXPECT_EQ(store->memory()->total, 8000u * 1024);
     EXPECT_EQ(store->memory()->free, 2000u * 1024);
@@ -198,7 +182,7 @@ TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
     store->unsubscribe(false);
 }
 
-TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
+TEST_F(SystemMonitorStoreTest, IntervalIsReadEveryPassAndNeverBelowASecond)
 {
     auto store = makeStore();
     interval = 0.25;
@@ -207,7 +191,7 @@ TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
     EXPECT_EQ(clock->requested().back(), 1s);
 
     interval = 5;
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     nextPass(*store);
     EXPECT_EQ(clock->requested().back(), 5s);
 
@@ -219,7 +203,7 @@ TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
 }
 
 // A hand-edited settings file may hold any number: none may overflow the clock or spin the loop.
-TEST_F(StoreFixture, UnusableIntervalsNeverSpinTheLoop)
+TEST_F(SystemMonitorStoreTest, UnusableIntervalsNeverSpinTheLoop)
 {
     const std::pair<double, std::chrono::steady_clock::duration> cases[] = {
         {std::numeric_limits<double>::infinity(), 2s},
@@ -243,7 +227,7 @@ TEST_F(StoreFixture, UnusableIntervalsNeverSpinTheLoop)
 // The screens ask for a pass right after subscribing; it is the loop's own pass, and
 // when that one could tell no CPU share yet the next comes a second later, not a whole
 // interval later.
-TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
+TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
 {
     auto store = makeStore();
     table->close();
@@ -254,7 +238,7 @@ TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
     EXPECT_EQ(table->passes(), 1) << "no second pass beside the loop's";
     table->open();
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->cpu());
     EXPECT_EQ(clock->requested().back(), 1s) << "the pass that can tell CPU shares is brought forward";
 
@@ -279,7 +263,7 @@ TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
 
 // A new interval chosen in the settings counts from the sleep that follows, also when
 // it was chosen while a pass was running, and also for the pass a screen asked for.
-TEST_F(StoreFixture, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
+TEST_F(SystemMonitorStoreTest, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
 {
     auto store = makeStore();
     table->close();
@@ -313,12 +297,12 @@ TEST_F(StoreFixture, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
     store->unsubscribe(true);
 }
 
-TEST_F(StoreFixture, HistoriesKeepTheLast150Samples)
+TEST_F(SystemMonitorStoreTest, HistoriesKeepTheLast150Samples)
 {
     auto store = makeStore();
     store->subscribe(false);
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() == 1; }));
     nextPass(*store);
     const MemorySnapshot second = store->memoryHistory()[1];
     for (int pass = 3; pass <= 151; ++pass) nextPass(*store);
@@ -330,16 +314,16 @@ TEST_F(StoreFixture, HistoriesKeepTheLast150Samples)
     store->unsubscribe(false);
 }
 
-TEST_F(StoreFixture, ATickSamplesOnceWithoutTheLoop)
+TEST_F(SystemMonitorStoreTest, ATickSamplesOnceWithoutTheLoop)
 {
     auto store = makeStore();
     store->tick();
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->isSampling());
     EXPECT_TRUE(clock->requested().empty());
 }
 
-TEST_F(StoreFixture, NoThreadOutlivesTheStore)
+TEST_F(SystemMonitorStoreTest, NoThreadOutlivesTheStore)
 {
     auto store = makeStore();
     store->subscribe(true);

@@ -2,7 +2,9 @@
 
 #include "analysis/FileItemPath.h"
 #include "scanning/SecurityUtils.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
+#include "support/FileItems.h"
 
 #include <QAction>
 #include <QPointer>
@@ -13,19 +15,6 @@
 #include <filesystem>
 
 namespace {
-
-FileItem fileAt(std::int64_t id, const std::string& path, std::int64_t allocated = 4096, std::int64_t flags = 0)
-{
-    FileItem file;
-    file.id = id;
-    const auto slash = path.rfind('/');
-    file.folderPath = slash == 0 ? "/" : path.substr(0, slash);
-    file.name = path.substr(slash + 1);
-    file.allocatedSize = allocated;
-    file.size = allocated / 2;
-    file.flags.rawValue = flags;
-    return file;
-}
 
 // The menu as a person reads it.
 QStringList shown(const QMenu& menu)
@@ -73,11 +62,11 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
 {
     const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
     ASSERT_EQ(ownFolder.rfind(home.path(), 0), 0u) << ownFolder;
-    const FileItem plain = fileAt(1, home.write("Documents/report.pdf"));
-    const FileItem second = fileAt(2, home.write("Downloads/setup.bin"));
-    const FileItem own = fileAt(3, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
+    const FileItem plain = fileAt(home.write("Documents/report.pdf"), {.id = 1, .size = 2048, .allocatedSize = 4096});
+    const FileItem second = fileAt(home.write("Downloads/setup.bin"), {.id = 2, .size = 2048, .allocatedSize = 4096});
+    const FileItem own = fileAt(home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"), {.id = 3, .size = 2048, .allocatedSize = 4096});
     // Allowed by its path, but the stored name is a repaired one.
-    const FileItem invalid = fileAt(4, home.write("Downloads/bad\xEF\xBF\xBDname"), 4096, 8);
+    const FileItem invalid = fileAt(home.write("Downloads/bad\xEF\xBF\xBDname"), {.id = 4, .size = 2048, .allocatedSize = 4096, .flags = {8}});
     const QString trash = QString::fromUtf8("Move to Trash\u2026");
 
     struct Case {
@@ -124,7 +113,7 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
 TEST_F(FileContextMenuTest, OpensAtOnceAndFillsInTheTrashItemWhenJudged)
 {
     const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
-    const FileItem own = fileAt(1, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
+    const FileItem own = fileAt(home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"), {.id = 1, .size = 2048, .allocatedSize = 4096});
     const QString trash = QString::fromUtf8("Move to Trash\u2026");
 
     QPointer<FileContextMenu> menu = FileContextMenu::create(*model, {own});
@@ -154,9 +143,9 @@ TEST_F(FileContextMenuTest, NoFilesNoMenu)
 
 TEST_F(FileContextMenuTest, ActionsReachTheDesktopAndTheModel)
 {
-    const FileItem report = fileAt(1, home.write("Documents/report.pdf"));
-    const FileItem notes = fileAt(2, home.write("notes.txt"));
-    const FileItem rooted = fileAt(3, "/kestrel-missing-root-file");
+    const FileItem report = fileAt(home.write("Documents/report.pdf"), {.id = 1, .size = 2048, .allocatedSize = 4096});
+    const FileItem notes = fileAt(home.write("notes.txt"), {.id = 2, .size = 2048, .allocatedSize = 4096});
+    const FileItem rooted = fileAt("/kestrel-missing-root-file", {.id = 3, .size = 2048, .allocatedSize = 4096});
 
     std::unique_ptr<FileContextMenu> pair(judgedMenu({report, notes}));
     actionTitled(*pair, "Copy 2 Paths")->trigger();

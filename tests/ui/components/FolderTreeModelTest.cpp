@@ -3,7 +3,7 @@
 #include "support/ScannedTree.h"
 #include "index/SQLiteError.h"
 #include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "support/ScannedTree.h"
 #include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QItemSelectionModel>
 #include <QMouseEvent>

@@ -7,13 +7,15 @@
 #include "support/RecordingTrasher.h"
 #include "app/ScanCoordinator.h"
 #include "ui/components/EmptyStateView.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/screens/files/DuplicateListModel.h"
 #include "ui/screens/files/DuplicateRowDelegate.h"
 #include "ui/screens/files/ClosingWhileTyping.h"
-#include "ui/screens/files/LayoutCheck.h"
+#include "ui/support/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
+#include "support/FileItems.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -37,17 +39,6 @@
 namespace {
 
 using Outcome = DuplicateView::Outcome;
-
-FileItem copyAt(std::int64_t id, const std::string& folder, const std::string& name, std::int64_t size = 1'000'000)
-{
-    FileItem file;
-    file.id = id;
-    file.name = name;
-    file.folderPath = folder;
-    file.size = size;
-    file.allocatedSize = size;
-    return file;
-}
 
 class DuplicateViewTest : public ::testing::Test, protected RecordingModel {
 protected:
@@ -182,8 +173,15 @@ TEST(DuplicateViewRules, OptionsTextsAndSavings)
     EXPECT_EQ(std::count(on.excluded.begin(), on.excluded.end(), h + "/.Trash"), 1);
     EXPECT_EQ(on.excluded.size() + 1, defaults.excluded.size());
 
-    const DuplicateGroup three{"h3", 1'000'000, {copyAt(1, "/a", "x"), copyAt(2, "/b", "x"), copyAt(3, "/c", "x")}};
-    const DuplicateGroup two{"h2", 4'096, {copyAt(4, "/a", "y", 4'096), copyAt(5, "/b", "y", 4'096)}};
+    const DuplicateGroup three{"h3", 1'000'000, {
+        fileAt("/a/x", {.id = 1, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt("/b/x", {.id = 2, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt("/c/x", {.id = 3, .size = 1'000'000, .allocatedSize = 1'000'000})
+    }};
+    const DuplicateGroup two{"h2", 4'096, {
+        fileAt("/a/y", {.id = 4, .size = 4'096, .allocatedSize = 4'096}),
+        fileAt("/b/y", {.id = 5, .size = 4'096, .allocatedSize = 4'096})
+    }};
     const DuplicateGroup none{"h0", 500, {}};
     EXPECT_EQ(DuplicateView::totalSavings({three, two, none}), 2'004'096);
     EXPECT_EQ(DuplicateView::groupHeading(three), "3 copies \u00b7 1.00 MB each");
@@ -215,12 +213,27 @@ TEST(DuplicateViewRules, TicksNeverTakeTheLastCopyNorAProtectedOne)
 {
     TestHome home;
     const std::string h = home.path();
-    const DuplicateGroup three{"h", 10, {copyAt(1, h, "a"), copyAt(2, h + "/b", "a"), copyAt(3, "/", "a")}};
-    const DuplicateGroup two{"g", 10, {copyAt(4, h, "c"), copyAt(5, h + "/d", "c")}};
-    const DuplicateGroup guarded{"p", 10, {copyAt(6, h, "e"), copyAt(7, "/System/Library", "e"), copyAt(8, h, "f")}};
+    const DuplicateGroup three{"h", 10, {
+        fileAt(h + "/a", {.id = 1, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt(h + "/b/a", {.id = 2, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt("/a", {.id = 3, .size = 1'000'000, .allocatedSize = 1'000'000})
+    }};
+    const DuplicateGroup two{"g", 10, {
+        fileAt(h + "/c", {.id = 4, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt(h + "/d/c", {.id = 5, .size = 1'000'000, .allocatedSize = 1'000'000})
+    }};
+    const DuplicateGroup guarded{"p", 10, {
+        fileAt(h + "/e", {.id = 6, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt("/System/Library/e", {.id = 7, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt(h + "/f", {.id = 8, .size = 1'000'000, .allocatedSize = 1'000'000})
+    }};
     // The program's own folder, as found once.
     const std::vector<std::string> own{h + "/.local/share/Kestrelmoor"};
-    const DuplicateGroup owned{"o", 10, {copyAt(9, own[0], "g"), copyAt(10, h, "g"), copyAt(11, h + "/x", "g")}};
+    const DuplicateGroup owned{"o", 10, {
+        fileAt(own[0] + "/g", {.id = 9, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt(h + "/g", {.id = 10, .size = 1'000'000, .allocatedSize = 1'000'000}),
+        fileAt(h + "/x/g", {.id = 11, .size = 1'000'000, .allocatedSize = 1'000'000})
+    }};
     const std::string a1 = h + "/a", a2 = h + "/b/a", a3 = "/a", c1 = h + "/c", c2 = h + "/d/c";
     const struct { const FileItem& file; const DuplicateGroup& group; std::set<std::string> ticked; bool can; } cases[] = {
         {three.files[0], three, {}, true},

@@ -3,7 +3,9 @@
 #include "analysis/FileItemPath.h"
 #include "platform/qt/MimeTypeDescriber.h"
 #include "ui/components/LocaleText.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
+#include "support/FileItems.h"
 
 #include <QLabel>
 #include <QThreadPool>
@@ -18,19 +20,9 @@ namespace {
 
 const QString dash = QStringLiteral("\u2014");
 
-FileItem indexed(const std::string& folder, const std::string& name, const std::string& extension)
-{
-    FileItem file;
-    file.id = 7;
-    file.name = name;
-    file.folderPath = folder;
-    file.fileExtension = extension;
-    file.size = 1234;
-    file.allocatedSize = 4096;
-    file.modified = 1700000000.0;
-    file.category = StorageCategory::documents;
-    return file;
-}
+// The fields of the index row of every file these tests show.
+const FileItem indexedFields{.id = 7, .size = 1234, .allocatedSize = 4096, .modified = 1700000000.0,
+                             .category = StorageCategory::documents};
 
 QString factValue(const std::vector<FileDetailView::Fact>& facts, const QString& label)
 {
@@ -91,8 +83,8 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
 {
     ensureApplication();
     const std::string home = "/home/ann";
-    FileItem report = indexed(home + "/Documents", "report.pdf", "pdf");
-    FileItem bare = indexed("/", "swapfile", "");
+    FileItem report = fileAt(home + "/Documents/report.pdf", indexedFields);
+    FileItem bare = fileAt("/swapfile", indexedFields);
     bare.flags = FileItem::Flags::symlink | FileItem::Flags::hardLink | FileItem::Flags::hidden;
 
     FileDetails group;
@@ -168,12 +160,12 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
 TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
 {
     RecordingModel support;
-    const FileItem file = indexed(support.home.path() + "/Downloads", "big.iso", "iso");
+    const FileItem file = fileAt(support.home.path() + "/Downloads/big.iso", indexedFields);
     FileItem misnamed = file;
     misnamed.flags = FileItem::Flags::invalidName;
     misnamed.name = "big\xEF\xBF\xBD.iso";
     // The file's own name is fine, but a folder above it was repaired.
-    const FileItem inMisnamedFolder = indexed(support.home.path() + "/Downloads/old\xEF\xBF\xBD", "big.iso", "iso");
+    const FileItem inMisnamedFolder = fileAt(support.home.path() + "/Downloads/old\xEF\xBF\xBD/big.iso", indexedFields);
 
     struct Case {
         const char* what;
@@ -203,7 +195,7 @@ TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
     // Before anything is loaded the path rules alone judge: a path outside the home folder
     // that the rules protect cannot be offered.
     SlowPath never{"/bin/ls"};
-    FileDetailView system(*support.model, indexed("/bin", "ls", ""), nullptr, never.loader(loadedDetails()));
+    FileDetailView system(*support.model, fileAt("/bin/ls", indexedFields), nullptr, never.loader(loadedDetails()));
     EXPECT_FALSE(system.details().has_value());
     EXPECT_FALSE(system.trashButton()->isEnabled());
     EXPECT_FALSE(system.safetyBadgeText().isEmpty());
@@ -213,7 +205,7 @@ TEST(FileDetailView, ActsOnTheFullPathOfTheFile)
 {
     RecordingModel support;
     const std::string real = support.home.write("Downloads/movie.mkv", std::string(5000, 'x'));
-    FileItem file = indexed(support.home.path() + "/Downloads", "movie.mkv", "mkv");
+    FileItem file = fileAt(support.home.path() + "/Downloads/movie.mkv", indexedFields);
     SlowPath slow{"unused"};
     FileDetailView view(*support.model, file, nullptr, slow.loader(loadedDetails()));
     ASSERT_TRUE(waitUntil([&] { return view.details().has_value(); }));
@@ -230,7 +222,7 @@ TEST(FileDetailView, ActsOnTheFullPathOfTheFile)
     EXPECT_EQ(support.model->trashRequest()->candidates, expected);
 
     // A file of the root folder has one slash.
-    view.setFile(indexed("/", "swapfile", ""));
+    view.setFile(fileAt("/swapfile", indexedFields));
     ASSERT_TRUE(waitUntil([&] { return view.details() && view.details()->typeIdentifier == "/swapfile"; }));
     view.copyPath();
     EXPECT_EQ(support.desktop->copied.back(), "/swapfile");
@@ -239,8 +231,8 @@ TEST(FileDetailView, ActsOnTheFullPathOfTheFile)
 TEST(FileDetailView, AnAnswerForAnotherFileNeverShows)
 {
     RecordingModel support;
-    FileItem first = indexed(support.home.path(), "first.bin", "bin");
-    FileItem second = indexed(support.home.path(), "second.bin", "bin");
+    FileItem first = fileAt(support.home.path() + "/first.bin", indexedFields);
+    FileItem second = fileAt(support.home.path() + "/second.bin", indexedFields);
     second.id = 8;
     SlowPath slow{pathOf(first)};
     FileDetailView view(*support.model, first, nullptr, slow.loader(loadedDetails()));
@@ -272,7 +264,7 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
 {
     RecordingModel support;
     const std::string real = support.home.write("Documents/notes.txt", "hello, world");
-    FileItem present = indexed(support.home.path() + "/Documents", "notes.txt", "txt");
+    FileItem present = fileAt(support.home.path() + "/Documents/notes.txt", indexedFields);
     present.size = 12;
     FileDetailView view(*support.model, present);
     view.resize(320, 640);
@@ -285,7 +277,7 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
 
     // Another file and its details are new texts in the same widgets.
     const QList<QLabel*> before = view.findChildren<QLabel*>();
-    FileItem gone = indexed(support.home.path() + "/Documents", "gone.txt", "txt");
+    FileItem gone = fileAt(support.home.path() + "/Documents/gone.txt", indexedFields);
     gone.id = 99;
     view.setFile(gone);
     EXPECT_TRUE(view.missingNotice()->isHidden());

@@ -3,7 +3,7 @@
 #include "ui/screens/preferences/PreferencesTestSupport.h"
 
 #include "app/PermissionManager.h"
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 #include "support/Unprivileged.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/frame/DetailRouter.h"
@@ -65,12 +65,15 @@ struct HeldProbe {
     std::condition_variable released;
     bool open = false;
     std::atomic<int> calls{0};
+    // Held by every copy of the probe's functions: once only this one is left, nothing
+    // can probe any more.
+    std::shared_ptr<int> copies = std::make_shared<int>();
 
     std::unique_ptr<AccessProbe> make(std::chrono::milliseconds limit = std::chrono::seconds(30))
     {
         return std::make_unique<AccessProbe>(
             limit,
-            [this](const std::string&) {
+            [this, copy = copies](const std::string&) {
                 ++calls;
                 std::unique_lock lock(mutex);
                 released.wait(lock, [this] { return open; });
@@ -202,7 +205,7 @@ TEST_F(PermissionsViewTest, OpensUncheckedAndProbesNothing)
     auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, probe.make());
     view->resize(760, 900);
     view->show();
-    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    letEventsRun(std::chrono::milliseconds(100));
     EXPECT_EQ(probe.calls, 0);
     EXPECT_FALSE(view->isChecking());
     EXPECT_EQ(labelText(*view, "fullDiskAccessText"), "Storage access hasn't been checked.");
@@ -258,7 +261,7 @@ TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
     EXPECT_TRUE(shownPaths.contains("~"));
     EXPECT_TRUE(shownPaths.contains("~/Documents"));
     EXPECT_TRUE(shownPaths.contains("/Applications"));
-    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    letEventsRun(std::chrono::milliseconds(100));
     saveScreenshot(view, QStringLiteral("permissions-view-checked"));
 }
 
@@ -382,8 +385,8 @@ TEST_F(PermissionsViewTest, AScreenClosedDuringACheckDropsItsAnswer)
     ASSERT_TRUE(waitUntil([&] { return probe.calls == 1; }));
     view.reset();
     probe.release();
-    // Whatever the probe's thread still hands back finds no screen.
-    waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    // Whatever the probe's thread still hands back finds no screen,
+    ASSERT_TRUE(waitUntil([&] { return probe.copies.use_count() == 1; }));
     // and the check stops at the next place instead of probing the rest.
     EXPECT_EQ(probe.calls, 1);
 }
@@ -398,7 +401,7 @@ TEST_F(PermissionsViewTest, InsideASandboxTheCommandThatWidensItCanBeCopied)
     EXPECT_EQ(desktop->copied, std::vector<std::string>{sandbox.widenCommand});
     view.resize(760, 560);
     view.show();
-    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    letEventsRun(std::chrono::milliseconds(100));
     saveScreenshot(view, QStringLiteral("permissions-view-sandbox"));
 }
 
