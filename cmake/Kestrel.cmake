@@ -45,7 +45,7 @@ function(kestrel_tests name dir)
 
   set(environment "QT_QPA_PLATFORM=offscreen")
   if(KESTREL_SANITIZE)
-    # Leaks of the system libraries the screens load (fontconfig, GLib) are theirs.
+    # What fontconfig keeps until the end is not the tests' leak.
     list(APPEND environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan-suppressions.txt:print_suppressions=0")
   endif()
 
