@@ -58,7 +58,8 @@ std::vector<CleanupRecommendation> CleanupAnalyzer::analyze(const ProgressCallba
         if (stop.stop_requested()) break;
         if (progress) progress(rule.title);
         std::vector<std::string> candidates;
-        for (const auto& relative : rule.relativePaths) candidates.push_back(rulePath(home_, relative));
+        for (const auto& relative : rule.relativePaths)
+            candidates.push_back(relative.starts_with('/') ? systemRoot_ + relative : rulePath(home_, relative));
         // The freedesktop.org Trash may lie outside the home ($XDG_DATA_HOME) and on other volumes.
         if (rule.title == "Trash")
             for (auto& trash : TrashFolders::all(home_))
@@ -88,8 +89,15 @@ void CleanupAnalyzer::evaluateCombined(const Rule& rule, const std::vector<std::
 {
     MeasuredSize total;
     std::vector<std::int64_t> pathBytes;
+    // A Trash inside a place (the data home's) is a finding of its own, not counted twice.
+    std::vector<std::string> trashes;
+    if (rule.title != "Trash")
+        trashes = TrashFolders::all(home_);
     for (const auto& path : paths) {
         MeasuredSize size = sizeOf(path, database_, stop);
+        for (const auto& trash : trashes)
+            if (trash != path && Paths::isWithin(trash, path) && exists(trash))
+                size.bytes = std::max<std::int64_t>(0, size.bytes - sizeOf(trash, database_, stop).bytes);
         pathBytes.push_back(size.bytes);
         total.bytes += size.bytes;
         total.incomplete = total.incomplete || size.incomplete;

@@ -18,7 +18,11 @@ public:
     using ProgressCallback = std::function<void(const std::string& ruleTitle)>;
 
     // `database` may be null: every size is then measured on disk and the index findings are skipped.
-    CleanupAnalyzer(std::string home, StorageDatabase* database) : home_(std::move(home)), database_(database) {}
+    // The system's places (the package cache, the journal) are looked for under `systemRoot`.
+    CleanupAnalyzer(std::string home, StorageDatabase* database, std::string systemRoot = {})
+        : home_(std::move(home)), database_(database), systemRoot_(std::move(systemRoot))
+    {
+    }
 
     // Never fails. When `stop` is requested no further rule is evaluated, but the index findings
     // and the sort still run. Largest first; equal sizes keep the order they were found in.
@@ -50,4 +54,5 @@ private:
 
     std::string home_;
     StorageDatabase* database_;
+    std::string systemRoot_;
 };

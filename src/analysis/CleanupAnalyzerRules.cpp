@@ -18,7 +18,8 @@ std::string CleanupAnalyzer::rulePath(const std::string& home, const std::string
 
 // The places in the home folder where space is commonly reclaimable or commonly misunderstood.
 // Order matters: rules are evaluated, reported and tie-broken in this order.
-// A place's freedesktop counterpart follows its macOS folder in the same rule.
+// A place's freedesktop counterpart follows its macOS folder in the same rule, or has a rule of
+// its own where the macOS folder's name would mislead; a place of the system is absolute.
 std::vector<CleanupAnalyzer::Rule> CleanupAnalyzer::rules()
 {
     using Action = CleanupRecommendation::Action;
@@ -58,13 +59,18 @@ std::vector<CleanupAnalyzer::Rule> CleanupAnalyzer::rules()
          tenMillion, false},
         {"Homebrew cache", "Downloaded bottles.", {"Library/Caches/Homebrew"}, safe,
          Action::command("brew cleanup --prune=all"), "mug", tenMillion, false},
+        {"Package cache", "Packages apt downloaded to install or update software. apt downloads them again when needed.",
+         {"/var/cache/apt/archives"}, safe, Action::command("sudo apt-get clean"), "shippingbox", tenMillion, false},
+        {"System journal", "The system's logs. journalctl keeps the newest within the size you give it.",
+         {"/var/log/journal"}, review, Action::command("sudo journalctl --vacuum-size=500M"), "list.bullet.rectangle",
+         100'000'000, false},
         {"Browser caches", "Web page caches. Browsers rebuild them; quit the browser first.",
          {"Library/Caches/Google/Chrome", "Library/Caches/Firefox", "Library/Caches/com.microsoft.edgemac",
           "Library/Caches/BraveSoftware", "Library/Caches/company.thebrowser.Browser",
           "Library/Caches/com.operasoftware.Opera", ".cache/google-chrome", ".cache/chromium", ".cache/mozilla",
           ".cache/BraveSoftware", ".cache/microsoft-edge"},
          safe, Action::moveToTrash(), "globe", tenMillion, false},
-        {"Application caches", "Per-app caches in ~/Library/Caches. Apps recreate them; quit the app first.",
+        {"Application caches", "Per-app caches in ~/.cache. Apps recreate them; quit the app first.",
          {"Library/Caches", ".cache"}, safe, Action::moveToTrash(), "internaldrive", 50'000'000, true},
         {"User logs", "Diagnostic logs. Safe to remove unless you're troubleshooting.", {"Library/Logs"}, safe,
          Action::moveToTrash(), "list.bullet.rectangle", 5'000'000, true},
@@ -76,7 +82,7 @@ std::vector<CleanupAnalyzer::Rule> CleanupAnalyzer::rules()
         {"iOS device backups",
          "iPhone/iPad backups. Delete old ones from Finder \u25B8 your device \u25B8 Manage Backups.",
          {"Library/Application Support/MobileSync/Backup"}, review, Action::none(), "iphone", tenMillion, false},
-        {"Trash", "Items you already moved to the Trash still use space until you empty it in Finder.", {".Trash"},
+        {"Trash", "Items you already moved to the Trash still use space until you empty it in your file manager.", {".Trash"},
          safe, Action::openInFinder(), "trash", 1, false},
         {"Photos Library", "Remove photos from within the Photos app. Never move the library itself.",
          {"Pictures/Photos Library.photoslibrary"}, doNotRemove, Action::none(), "photo.on.rectangle", 1, false},
@@ -88,6 +94,9 @@ std::vector<CleanupAnalyzer::Rule> CleanupAnalyzer::rules()
          {"Library/Mobile Documents"}, doNotRemove, Action::none(), "icloud", 1, false},
         {"Application Support",
          "App data such as databases and settings. Removing it can break apps \u2014 uninstall the app instead.",
-         {"Library/Application Support", std::string(dataHomeMark)}, doNotRemove, Action::none(), "folder.badge.gearshape", 1, false},
+         {"Library/Application Support"}, doNotRemove, Action::none(), "folder.badge.gearshape", 1, false},
+        {"Application Data",
+         "App data such as databases and settings. Removing it can break apps \u2014 uninstall the app instead.",
+         {std::string(dataHomeMark)}, doNotRemove, Action::none(), "folder.badge.gearshape", 1, false},
     };
 }

@@ -52,6 +52,9 @@ constexpr Location androidLocations[] = {
     {"Android Studio caches", "Library/Caches/Google", nullptr, ".cache/Google"},
     {"Android Studio settings", "Library/Application Support/Google", nullptr, ".local/share/Google"},
     {"Android Studio.app", "/Applications/Android Studio.app", nullptr},
+    // Where the Linux archives of the SDK and of Android Studio are unpacked.
+    {"Android SDK", "/opt/android-sdk", nullptr},
+    {"Android Studio", "/opt/android-studio", nullptr},
 };
 
 constexpr Location dockerLocations[] = {
@@ -67,7 +70,7 @@ constexpr Location dockerLocations[] = {
 };
 
 constexpr Location otherLocations[] = {
-    {"Homebrew", "/opt/homebrew", nullptr},
+    {"Homebrew", "/opt/homebrew", nullptr, "/home/linuxbrew/.linuxbrew"},
     {"Homebrew (Intel)", "/usr/local/Homebrew", nullptr},
     {"Rust (cargo)", ".cargo", nullptr},
     {"Rust toolchains", ".rustup", nullptr},
@@ -77,6 +80,10 @@ constexpr Location otherLocations[] = {
     {"Go modules", "go/pkg", nullptr},
     {"CocoaPods", ".cocoapods", nullptr},
     {"SwiftPM cache", "Library/Caches/org.swift.swiftpm", nullptr},
+    // The toolchains a Linux system installs for all its users.
+    {"Java (JDKs)", "/usr/lib/jvm", "Installed Java development kits and runtimes"},
+    {"Go toolchain", "/usr/local/go", nullptr},
+    {"Flutter SDK", "/opt/flutter", nullptr},
 };
 
 constexpr const char* nodeModulesScanNote = "Run a scan to find node_modules folders across your disk.";
@@ -88,7 +95,8 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-std::vector<DeveloperStorageItem> measure(const std::string& home, StorageDatabase* database, const std::string& group,
+std::vector<DeveloperStorageItem> measure(const std::string& home, const std::string& systemRoot,
+                                          StorageDatabase* database, const std::string& group,
                                           std::span<const Location> rows, std::stop_token stop)
 {
     std::vector<DeveloperStorageItem> items;
@@ -96,7 +104,7 @@ std::vector<DeveloperStorageItem> measure(const std::string& home, StorageDataba
         for (const char* place : {row.path, row.counterpart}) {
             if (!place) continue;
             if (stop.stop_requested()) return items;
-            std::string path = place[0] == '/' ? std::string(place) : home + "/" + place;
+            std::string path = place[0] == '/' ? systemRoot + place : home + "/" + place;
             if (!exists(path)) continue;
             FolderSizeResult size = FolderAnalyzer::cachedOrCalculatedSize(path, database, stop);
             std::optional<std::string> detail;
@@ -131,17 +139,17 @@ DeveloperStorageGroup makeGroup(std::string name, std::string symbol, std::vecto
 std::vector<DeveloperStorageGroup> DeveloperStorageAnalyzer::analyze(std::stop_token stop) const
 {
     std::vector<DeveloperStorageGroup> groups;
-    groups.push_back(makeGroup("Xcode", "hammer", measure(home_, database_, "Xcode", xcodeLocations, stop)));
+    groups.push_back(makeGroup("Xcode", "hammer", measure(home_, systemRoot_, database_, "Xcode", xcodeLocations, stop)));
 
     DeveloperStorageGroup node =
-        makeGroup("Node.js", "cube.box", measure(home_, database_, "Node.js", nodeLocations, stop), nodeModulesScanNote);
+        makeGroup("Node.js", "cube.box", measure(home_, systemRoot_, database_, "Node.js", nodeLocations, stop), nodeModulesScanNote);
     addNodeModules(node);
     groups.push_back(std::move(node));
 
     groups.push_back(
-        makeGroup("Android", "apps.iphone", measure(home_, database_, "Android", androidLocations, stop)));
+        makeGroup("Android", "apps.iphone", measure(home_, systemRoot_, database_, "Android", androidLocations, stop)));
 
-    auto docker = measure(home_, database_, "Docker", dockerLocations, stop);
+    auto docker = measure(home_, systemRoot_, database_, "Docker", dockerLocations, stop);
     std::string dockerNote = docker.empty()
         ? "No Docker, OrbStack, Colima, Rancher Desktop or Podman data found."
         : "The virtual disk size is space allocated on disk. Use `docker system df` to see what's inside it.";
@@ -152,7 +160,7 @@ std::vector<DeveloperStorageGroup> DeveloperStorageAnalyzer::analyze(std::stop_t
     groups.push_back(std::move(git));
 
     groups.push_back(makeGroup("Other Toolchains", "wrench.and.screwdriver",
-                               measure(home_, database_, "Other", otherLocations, stop)));
+                               measure(home_, systemRoot_, database_, "Other", otherLocations, stop)));
     return groups;
 }
 

@@ -14,8 +14,9 @@ class StorageDatabase;
 class DeveloperStorageAnalyzer {
 public:
     // `database` may be null: every location is then sized on disk and the index rows are skipped.
-    DeveloperStorageAnalyzer(std::string home, StorageDatabase* database)
-        : home_(std::move(home)), database_(database) {}
+    // The system-wide locations (/usr/lib/jvm, /opt/...) are looked for under `systemRoot`.
+    DeveloperStorageAnalyzer(std::string home, StorageDatabase* database, std::string systemRoot = {})
+        : home_(std::move(home)), database_(database), systemRoot_(std::move(systemRoot)) {}
 
     // Never fails; always the six groups in their fixed order. When `stop` is requested the
     // remaining locations are skipped and the groups hold what was measured.
@@ -27,4 +28,5 @@ private:
 
     std::string home_;
     StorageDatabase* database_;
+    std::string systemRoot_;
 };

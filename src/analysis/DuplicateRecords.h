@@ -8,9 +8,13 @@
 #include <vector>
 
 // What a duplicate search covers. The defaults read the home folder each time they are built and
-// leave out the Library and the Trash folders.
+// leave out the app data folders and the Trash folders.
 struct DuplicateScanOptions {
     DuplicateScanOptions();
+
+    // Where apps keep their data, settings and caches, which often hold copies on purpose:
+    // ~/Library, and the data, config and cache folders the environment names.
+    static std::vector<std::string> appDataFolders(const std::string& home);
 
     std::int64_t minimumSize = 1'000'000;
     std::optional<std::string> scope;  // absent: the whole index

@@ -2,7 +2,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "analysis/FileItemPath.h"
-#include "analysis/TextCase.h"
+#include "analysis/FileTypeName.h"
 #include "platform/DesktopServices.h"
 #include "platform/Paths.h"
 #include "platform/SavePanel.h"
@@ -81,7 +81,7 @@ std::string csv(const std::vector<FileItem>& files)
             file.name,
             std::to_string(file.allocatedSize),
             ByteFormatter::string(file.allocatedSize),
-            file.fileExtension.empty() ? std::string("File") : TextCase::uppercased(file.fileExtension),
+            FileTypeName::of(file),
             std::string(displayName(file.category)),
             optionalDate(file.modified),
             optionalDate(file.created),

@@ -92,8 +92,9 @@ std::optional<VolumeInfo> infoFor(const std::string& path, const MountEntry* mou
         if (!mount->fileSystemType.empty())
             info.formatDescription = mount->fileSystemType;
         name = platform.label(mount->source);
-        if (!name && mount->mountPoint != "/")
-            name = Paths::lastComponent(mount->mountPoint);
+        // An unlabelled root would read "/ /" beside its path.
+        if (!name)
+            name = mount->mountPoint == "/" ? std::string("File System") : Paths::lastComponent(mount->mountPoint);
     }
     info.name = name.value_or(Paths::lastComponent(path));
     return info;

@@ -1,42 +1,25 @@
 #include "app/AccessProbe.h"
 
+#include "app/BackgroundWork.h"
+#include "app/BackgroundWorker.h"
 #include "app/PermissionManager.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
 
-struct AccessProbe::State {
-    std::atomic<bool> running{false};
-    std::atomic<bool> stopped{false};
+#include <memory>
+
+struct AccessProbe::Check {
+    std::vector<std::string> paths;
+    std::string home;
+    std::function<void(Result)> done;
+    Result result;
+    // The place asked about; paths.size() while Full Disk Access is.
+    std::size_t next = 0;
+    // The question now open; an answer to one that timed out is not taken.
+    std::shared_ptr<int> question;
 };
-
-namespace {
-
-// The answer of `work` if it comes within `limit`; the work is left to finish on
-// its own when the file system never answers.
-template <class T>
-std::optional<T> answerWithin(std::function<T()> work, std::chrono::milliseconds limit)
-{
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable ready;
-        std::optional<T> value;
-    };
-    auto shared = std::make_shared<Shared>();
-    std::thread([work = std::move(work), shared] {
-        T value = work();
-        std::lock_guard lock(shared->mutex);
-        shared->value = std::move(value);
-        shared->ready.notify_all();
-    }).detach();
-    std::unique_lock lock(shared->mutex);
-    if (!shared->ready.wait_for(lock, limit, [&] { return shared->value.has_value(); })) return std::nullopt;
-    return shared->value;
-}
-
-} // namespace
 
 AccessProbe::AccessProbe(std::chrono::milliseconds limit)
     : AccessProbe(limit, &PermissionManager::accessStatus,
@@ -46,45 +29,72 @@ AccessProbe::AccessProbe(std::chrono::milliseconds limit)
 
 AccessProbe::AccessProbe(std::chrono::milliseconds limit, Probe probe, FullDiskAccessProbe fullDiskAccess)
     : limit_(limit), probe_(std::move(probe)), fullDiskAccess_(std::move(fullDiskAccess)),
-      state_(std::make_shared<State>())
+      context_(std::make_unique<QObject>()), limitTimer_(new QTimer(context_.get())),
+      worker_(std::make_unique<BackgroundWorker>(QStringLiteral("Access probe")))
 {
+    limitTimer_->setSingleShot(true);
+    QObject::connect(limitTimer_, &QTimer::timeout, context_.get(), [this] {
+        // The file system does not answer: that place cannot be read, and a home
+        // folder that does not answer gives no Full Disk Access either.
+        worker_->abandon();
+        answered(AccessStatus::denied, false);
+    });
 }
 
-AccessProbe::~AccessProbe()
-{
-    state_->stopped = true;
-}
-
-bool AccessProbe::isRunning() const
-{
-    return state_->running;
-}
-
-AccessStatus AccessProbe::within(const Probe& probe, const std::string& path, std::chrono::milliseconds limit)
-{
-    return answerWithin<AccessStatus>([probe, path] { return probe(path); }, limit).value_or(AccessStatus::denied);
-}
+AccessProbe::~AccessProbe() = default;
 
 bool AccessProbe::start(std::vector<std::string> paths, std::string home, std::function<void(Result)> done)
 {
-    bool idle = false;
-    if (!state_->running.compare_exchange_strong(idle, true)) return false;
-    std::thread([state = state_, limit = limit_, probe = probe_, fullDiskAccess = fullDiskAccess_,
-                 paths = std::move(paths), home = std::move(home), done = std::move(done)] {
-        Result result;
-        for (const auto& path : paths) {
-            if (state->stopped) break;
-            result.statuses[path] = within(probe, path, limit);
-        }
-        // The Full Disk Access probe touches the file system too, under the same limit;
-        // a home folder that does not answer cannot be read.
-        if (!state->stopped)
-            result.fullDiskAccess =
-                answerWithin<std::optional<bool>>([fullDiskAccess, home] { return fullDiskAccess(home); }, limit)
-                    .value_or(false);
-        const bool stopped = state->stopped;
-        state->running = false;
-        if (!stopped && done) done(std::move(result));
-    }).detach();
+    if (check_)
+        return false;
+    check_ = std::make_unique<Check>();
+    check_->paths = std::move(paths);
+    check_->home = std::move(home);
+    check_->done = std::move(done);
+    askNext();
     return true;
+}
+
+void AccessProbe::askNext()
+{
+    Check& check = *check_;
+    if (check.next > check.paths.size()) {
+        auto finished = std::move(check_);
+        if (finished->done)
+            finished->done(std::move(finished->result));
+        return;
+    }
+    check.question = std::make_shared<int>();
+    std::weak_ptr<int> question = check.question;
+    QPointer<QObject> context(context_.get());
+    auto answer = [this, context, question](std::optional<AccessStatus> status, std::optional<bool> fullDiskAccess) {
+        postToMainThread(context, [this, question, status, fullDiskAccess] {
+            const auto open = question.lock();
+            if (open && check_ && open == check_->question)
+                answered(status, fullDiskAccess);
+        });
+    };
+    if (check.next < check.paths.size()) {
+        worker_->request([probe = probe_, path = check.paths[check.next], answer](std::stop_token) {
+            answer(probe(path), std::nullopt);
+        });
+    } else {
+        worker_->request([fullDiskAccess = fullDiskAccess_, home = check.home, answer](std::stop_token) {
+            answer(std::nullopt, fullDiskAccess(home));
+        });
+    }
+    limitTimer_->start(limit_);
+}
+
+void AccessProbe::answered(std::optional<AccessStatus> status, std::optional<bool> fullDiskAccess)
+{
+    limitTimer_->stop();
+    Check& check = *check_;
+    check.question.reset();
+    if (check.next < check.paths.size())
+        check.result.statuses[check.paths[check.next]] = status.value_or(AccessStatus::denied);
+    else
+        check.result.fullDiskAccess = fullDiskAccess;
+    ++check.next;
+    askNext();
 }

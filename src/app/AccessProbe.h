@@ -10,9 +10,14 @@
 #include <string>
 #include <vector>
 
-// Checks which places can be read, one check at a time, on a thread of its own.
-// A place whose file system does not answer (a hung network mount) counts as
-// denied after a short limit instead of holding up the check.
+class BackgroundWorker;
+class QObject;
+class QTimer;
+
+// Checks which places can be read, one place at a time, on a worker of its own. A
+// place whose file system does not answer (a hung network mount) counts as denied
+// after a short limit: its worker is left behind and the check goes on with a new
+// one. Main thread only.
 class AccessProbe {
 public:
     struct Result {
@@ -26,23 +31,29 @@ public:
 
     explicit AccessProbe(std::chrono::milliseconds limit = std::chrono::seconds(2));
     AccessProbe(std::chrono::milliseconds limit, Probe probe, FullDiskAccessProbe fullDiskAccess);
-    // Stops the running check at its next place without waiting for it.
+    // Ends the running check without telling anyone.
     ~AccessProbe();
     AccessProbe(const AccessProbe&) = delete;
     AccessProbe& operator=(const AccessProbe&) = delete;
 
     // Starts a check of `paths`, then of Full Disk Access for `home`; `done` runs on
-    // the probe's thread. False, and nothing started, while a check is running.
+    // the main thread. False, and nothing started, while a check is running.
     bool start(std::vector<std::string> paths, std::string home, std::function<void(Result)> done);
-    bool isRunning() const;
-
-    // The probe's answer for one place, or `denied` when it takes longer than `limit`.
-    static AccessStatus within(const Probe& probe, const std::string& path, std::chrono::milliseconds limit);
+    bool isRunning() const { return check_ != nullptr; }
 
 private:
-    struct State;
+    struct Check;
+    // Asks the worker for the check's next answer, or ends the check.
+    void askNext();
+    void answered(std::optional<AccessStatus> status, std::optional<bool> fullDiskAccess);
+
     std::chrono::milliseconds limit_;
     Probe probe_;
     FullDiskAccessProbe fullDiskAccess_;
-    std::shared_ptr<State> state_;
+    std::unique_ptr<Check> check_;
+    // Receives the answers and the limit's time-outs; they end with the probe.
+    std::unique_ptr<QObject> context_;
+    QTimer* limitTimer_;
+    // Last, so that it goes first.
+    std::unique_ptr<BackgroundWorker> worker_;
 };

@@ -2,7 +2,6 @@
 
 #include "analysis/HomeAbbreviation.h"
 #include "app/ApplicationsStore.h"
-#include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"
 #include "app/ScanCoordinator.h"
 #include "app/SetIfChanged.h"
@@ -18,7 +17,6 @@
 
 namespace {
 
-const char* const protectedTitle = "Protected by macOS";
 const char* const cannotMoveMessage = "This item can't be moved to the Trash.";
 
 struct Judgement {
@@ -136,7 +134,7 @@ void AppModel::requestTrash(const std::vector<TrashCandidate>& candidates, std::
                 setTrashRequest(TrashRequest::make(std::move(judgement.allowed)));
             } else {
                 // With nothing allowed, every item was refused: the first one's reason speaks for all.
-                setAlert(AppAlert::make(protectedTitle, judgement.firstRefusal.value_or(cannotMoveMessage)));
+                setAlert(AppAlert::make(std::string(SecurityUtils::protectedTitle), judgement.firstRefusal.value_or(cannotMoveMessage)));
             }
             if (done)
                 done();
@@ -171,7 +169,7 @@ void AppModel::confirmTrash(const TrashRequest& request, std::function<void()> d
     setTrashRequest(std::nullopt);
     auto database = database_;
     auto trasher = trasher_;
-    runInBackground(
+    LatestLoad::once(
         this,
         [candidates = request.candidates, database, trasher] {
             return TrashService::moveToTrash(candidates, database.get(), *trasher);

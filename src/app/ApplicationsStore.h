@@ -5,22 +5,20 @@
 
 #include <QObject>
 
-#include <atomic>
-#include <cstdint>
 #include <functional>
-#include <list>
 #include <memory>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
+class BackgroundWorker;
 class StorageDatabase;
 
 // The installed applications, their bundle sizes and the signature checks the user
-// asked for. Lives on the main thread; listing, sizing and checks run on threads of
-// their own and report back through queued calls.
+// asked for. Lives on the main thread; listing, sizing and checks run one at a time
+// on the store's worker and report back through queued calls. Bundles are sized one
+// request each, so that a check asked for meanwhile waits for one bundle at most.
 class ApplicationsStore : public QObject {
     Q_OBJECT
 
@@ -46,7 +44,7 @@ public:
     ApplicationsStore(std::vector<std::string> directories, Sizer sizer, QObject* parent = nullptr);
     ApplicationsStore(std::vector<std::string> directories, Sizer sizer, DesktopLister desktop,
                       PackageSizer packageSizer, QObject* parent = nullptr);
-    // Stops the sizing run and waits for the background work still under way.
+    // Stops the sizing run; work that does not end within the worker's bound is left behind.
     ~ApplicationsStore() override;
 
     const std::vector<ApplicationInfo>& apps() const { return apps_; }
@@ -58,9 +56,9 @@ public:
     const std::unordered_map<std::string, CodeSignatureStatus>& signatureChecks() const { return signatureChecks_; }
     bool loaded() const { return loaded_; }
 
-    // Lists the applications again on a background thread, then starts sizing the
-    // bundles that have no size yet; `finished` runs on the main thread once the
-    // list is in place (sizing goes on after it).
+    // Stops the sizing run, lists the applications again in the background, then
+    // sizes the bundles that have no size yet; `finished` runs on the main thread
+    // once the list is in place (sizing goes on after it).
     void reload(std::shared_ptr<StorageDatabase> database, std::function<void()> finished = {});
 
     // Runs a full signature check of the bundle in the background and records it
@@ -76,10 +74,12 @@ signals:
     void loadedChanged();
 
 private:
+    struct SizingRun;
+
     void startSizing(std::shared_ptr<StorageDatabase> database);
-    void storeSize(std::uint64_t run, const std::string& path, const FolderSizeResult& result);
-    void startTask(std::function<void(std::stop_token)> work);
-    void reapFinishedTasks();
+    void sizeNext(const std::shared_ptr<SizingRun>& run);
+    void storeSize(const std::shared_ptr<SizingRun>& run, const std::string& path, const FolderSizeResult& result);
+    void stopSizing();
     void setLoading(bool loading);
     void listingFinished(std::vector<ApplicationInfo> apps, std::shared_ptr<StorageDatabase> database);
 
@@ -96,13 +96,9 @@ private:
     std::unordered_map<std::string, CodeSignatureStatus> signatureChecks_;
     bool loaded_ = false;
 
-    // Each run has its own number so that results of a superseded run are dropped.
-    std::uint64_t sizingRun_ = 0;
-    std::jthread sizingTask_;
-
-    struct Task {
-        std::jthread thread;
-        std::shared_ptr<std::atomic<bool>> finished;
-    };
-    std::list<Task> tasks_;
+    // The current run; a run that was replaced or stopped has its stop requested and
+    // stores nothing more.
+    std::shared_ptr<SizingRun> sizing_;
+    // Last, so that it goes first: no request runs once the rest is gone.
+    std::unique_ptr<BackgroundWorker> worker_;
 };

@@ -31,6 +31,11 @@ public:
     template <class Work, class Then>
     void start(Work work, Then then, std::function<void(const std::string&)> failed = {});
 
+    // A load of its own for work whose every answer counts (nothing newer replaces
+    // it): start() on a LatestLoad under `owner` that goes away after its answer.
+    template <class Work, class Then>
+    static void once(QObject* owner, Work work, Then then, std::function<void(const std::string&)> failed = {});
+
     // Forgets the running request (its answer will be dropped) and asks it to stop.
     void cancel();
 
@@ -69,6 +74,23 @@ std::function<void(const Value&)> LatestLoad::reporterForNextStart(Report report
                 report(value);
         });
     };
+}
+
+template <class Work, class Then>
+void LatestLoad::once(QObject* owner, Work work, Then then, std::function<void(const std::string&)> failed)
+{
+    auto* load = new LatestLoad(owner);
+    load->start(
+        std::move(work),
+        [load, then = std::move(then)](auto&&... result) mutable {
+            load->deleteLater();
+            then(std::forward<decltype(result)>(result)...);
+        },
+        [load, failed = std::move(failed)](const std::string& message) {
+            load->deleteLater();
+            if (failed)
+                failed(message);
+        });
 }
 
 template <class Work, class Then>

@@ -3,6 +3,7 @@
 #include "analysis/StorageAnalyzer.h"
 #include "analysis/VolumeService.h"
 #include "app/BackgroundWork.h"
+#include "app/LatestLoad.h"
 #include "app/SetIfChanged.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
@@ -61,7 +62,8 @@ std::vector<std::string> toStdStrings(const QStringList& list)
 } // namespace
 
 ScanCoordinator::ScanCoordinator(std::shared_ptr<StorageDatabase> database, QObject* parent)
-    : QObject(parent), database_(std::move(database)), recovery_(std::make_shared<Recovery>())
+    : QObject(parent), database_(std::move(database)), summaryLoad_(new LatestLoad(this)),
+      recovery_(std::make_shared<Recovery>())
 {
 }
 
@@ -130,7 +132,7 @@ void ScanCoordinator::loadInitial(std::function<void()> done)
     isLoadingInitial_ = true;
     auto database = database_;
     auto recovery = recovery_;
-    runInBackground(
+    LatestLoad::once(
         this, [database, recovery] { recovery->run(*database); },
         [this] {
             refreshSummary([this] {
@@ -153,10 +155,16 @@ void ScanCoordinator::finishInitialLoad()
 
 void ScanCoordinator::refreshSummary(std::function<void()> done)
 {
-    const std::uint64_t request = ++summaryRequests_;
+    if (done)
+        summaryWaiters_.push_back(std::move(done));
     auto database = database_;
-    runInBackground(
-        this,
+    auto tellWaiters = [this] {
+        auto waiters = std::move(summaryWaiters_);
+        summaryWaiters_.clear();
+        for (auto& waiter : waiters)
+            waiter();
+    };
+    summaryLoad_->start(
         [database] {
             if (database)
                 return StorageAnalyzer::loadSummary(*database);
@@ -165,15 +173,13 @@ void ScanCoordinator::refreshSummary(std::function<void()> done)
             volumeOnly.volume = VolumeService::info("/");
             return volumeOnly;
         },
-        [this, request, done = std::move(done)](StorageSummary loaded) {
-            if (request > summaryStored_) {
-                summaryStored_ = request;
-                loaded.applicationCount = summary_.applicationCount;
-                setSummary(std::move(loaded));
-            }
-            if (done)
-                done();
-        });
+        [this, tellWaiters](StorageSummary loaded) {
+            loaded.applicationCount = summary_.applicationCount;
+            setSummary(std::move(loaded));
+            tellWaiters();
+        },
+        // The summary shown stays; the callers still go on.
+        [tellWaiters](const std::string&) { tellWaiters(); });
 }
 
 void ScanCoordinator::dataChanged(std::function<void()> done)
@@ -361,7 +367,7 @@ bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)>
         return true;
     }
     auto database = database_;
-    runInBackground(
+    LatestLoad::once(
         this,
         [database]() -> std::optional<std::string> {
             try {

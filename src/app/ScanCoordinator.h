@@ -17,6 +17,7 @@
 #include <vector>
 
 class FileScanner;
+class LatestLoad;
 class StorageDatabase;
 class UserDefaults;
 
@@ -142,9 +143,10 @@ private:
     std::uint64_t scanRuns_ = 0;
     bool isLoadingInitial_ = false;
     std::vector<std::function<void()>> initialLoadWaiters_;
-    // Orders summary reloads: a slower, older load never replaces a newer summary.
-    std::uint64_t summaryRequests_ = 0;
-    std::uint64_t summaryStored_ = 0;
+    // Summary reloads: only the newest is stored, and then every caller since the
+    // last one stored is told, so that none of them sees an older summary.
+    LatestLoad* summaryLoad_;
+    std::vector<std::function<void()>> summaryWaiters_;
     // Interrupted scans are recovered once, before this run opens a scan record.
     struct Recovery;
     std::shared_ptr<Recovery> recovery_;

@@ -1,5 +1,7 @@
 #include "app/SystemMonitorStore.h"
 
+#include "app/BackgroundWork.h"
+#include "app/BackgroundWorker.h"
 #include "app/system/CPUMonitor.h"
 #include "app/system/MemoryMonitor.h"
 #include "app/system/ProcessMonitor.h"
@@ -8,11 +10,14 @@
 #include "app/UserDefaults.h"
 #include "app/UserDefaultsNotifier.h"
 
-#include <QMetaObject>
+#include <QPointer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <mutex>
+#include <stop_token>
 
 namespace {
 
@@ -32,6 +37,84 @@ double secondsSince1970()
 
 } // namespace
 
+struct SystemMonitorStore::PassResult {
+    std::optional<MemorySnapshot> memory;
+    std::optional<CPUSnapshot> cpu;
+    std::optional<std::vector<ProcessSnapshot>> processes;
+};
+
+// What the main thread and a loop share.
+struct SystemMonitorStore::LoopControl {
+    std::stop_source stop;        // by unsubscribe() or the store going away
+    std::mutex mutex;
+    std::stop_source sleep;       // the current sleep's; stopped to wake the loop
+    bool passRequested = false;   // by tick()
+    bool intervalChanged = false; // by the settings, during a pass or a sleep
+};
+
+struct SystemMonitorStore::Shared {
+    Samplers samplers;
+    std::atomic<int> processSubscribers{0};
+    std::atomic<double> intervalSeconds{defaultInterval};
+
+    PassResult samplePass(std::stop_token stop)
+    {
+        PassResult result;
+        result.memory = samplers.memory->sample();
+        if (!stop.stop_requested()) result.cpu = samplers.cpu->sample();
+        if (!stop.stop_requested() && processSubscribers > 0) result.processes = samplers.processes->sample();
+        return result;
+    }
+
+    void runLoop(LoopControl& control, const std::function<void(PassResult)>& deliver)
+    {
+        using Duration = MonitorClock::TimePoint::duration;
+        const auto seconds = [](double value) {
+            return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
+        };
+        const std::stop_token stop = control.stop.get_token();
+        const std::stop_callback wakeOnStop(stop, [&control] {
+            std::lock_guard lock(control.mutex);
+            control.sleep.request_stop();
+        });
+        MonitorClock& clock = *samplers.clock;
+        bool broughtForward = false;
+        while (!stop.stop_requested()) {
+            const auto started = clock.now();
+            PassResult result = samplePass(stop);
+            {
+                // A request is served by a pass that ends after it, unless that pass
+                // could tell no CPU share yet: then by the one brought forward.
+                std::lock_guard lock(control.mutex);
+                if (result.cpu || broughtForward) control.passRequested = false;
+            }
+            deliver(std::move(result));
+            const auto ended = clock.now();
+            double interval = effectiveInterval(intervalSeconds.load());
+
+            for (;;) {
+                std::stop_token sleep;
+                MonitorClock::TimePoint deadline;
+                {
+                    std::lock_guard lock(control.mutex);
+                    if (stop.stop_requested()) return;
+                    if (control.sleep.stop_requested()) control.sleep = std::stop_source();
+                    if (control.intervalChanged) interval = effectiveInterval(intervalSeconds.load());
+                    control.intervalChanged = false;
+                    deadline = ended + seconds(interval);
+                    const auto soonest = started + seconds(minimumInterval);
+                    broughtForward = control.passRequested && soonest < deadline;
+                    if (broughtForward) deadline = soonest;
+                    sleep = control.sleep.get_token();
+                }
+                if (clock.now() >= deadline) break;
+                // Woken early by a request or a new interval, the deadline is worked out again.
+                clock.sleepUntil(deadline, sleep);
+            }
+        }
+    }
+};
+
 SystemMonitorStore::SystemMonitorStore(QObject* parent)
     : SystemMonitorStore(Samplers{std::make_shared<MemoryMonitor>(), std::make_shared<CPUMonitor>(),
                                   std::make_shared<ProcessMonitor>(), settingsInterval,
@@ -41,12 +124,14 @@ SystemMonitorStore::SystemMonitorStore(QObject* parent)
 }
 
 SystemMonitorStore::SystemMonitorStore(Samplers samplers, QObject* parent)
-    : QObject(parent), samplers_(std::move(samplers))
+    : QObject(parent), shared_(std::make_shared<Shared>()),
+      worker_(std::make_unique<BackgroundWorker>(QStringLiteral("System monitor")))
 {
+    shared_->samplers = std::move(samplers);
     // Passes are a second apart at least; a share over a much shorter span (two
     // passes racing at a restart) says nothing, and the baseline is kept instead.
-    samplers_.cpu->setMinimumInterval(shortestMeasuredSpan);
-    samplers_.processes->setMinimumInterval(
+    shared_->samplers.cpu->setMinimumInterval(shortestMeasuredSpan);
+    shared_->samplers.processes->setMinimumInterval(
         static_cast<std::uint64_t>(std::chrono::nanoseconds(shortestMeasuredSpan).count()));
     connect(&UserDefaultsNotifier::instance(), &UserDefaultsNotifier::changed, this, [this](const QString& key) {
         if (!key.isEmpty() && key != SettingsKey::monitorInterval) return;
@@ -57,11 +142,8 @@ SystemMonitorStore::SystemMonitorStore(Samplers samplers, QObject* parent)
 
 SystemMonitorStore::~SystemMonitorStore()
 {
-    // Threads post to this object; none may run once it starts going away.
-    if (loop_) loop_->thread.request_stop();
-    for (auto& worker : others_) worker->thread.request_stop();
-    loop_.reset();
-    others_.clear();
+    // Wakes a sleeping loop, so that the worker can end at once.
+    if (loop_) loop_->stop.request_stop();
 }
 
 double SystemMonitorStore::effectiveInterval(double setting)
@@ -74,21 +156,21 @@ double SystemMonitorStore::effectiveInterval(double setting)
 void SystemMonitorStore::subscribe(bool processes)
 {
     ++subscribers_;
-    if (processes) ++processSubscribers_;
+    if (processes) shared_->processSubscribers = ++processSubscribers_;
     if (loop_) return;
-    reapFinishedWorkers();
     refreshInterval();
-    loop_ = startWorker(true);
+    startLoop();
 }
 
 void SystemMonitorStore::unsubscribe(bool processes)
 {
     subscribers_ = std::max(subscribers_ - 1, 0);
-    if (processes) processSubscribers_ = std::max(processSubscribers_ - 1, 0);
+    if (processes) shared_->processSubscribers = processSubscribers_ = std::max(processSubscribers_ - 1, 0);
     if (subscribers_ > 0 || !loop_) return;
-    // The loop ends at its next check without holding up the main thread.
-    loop_->thread.request_stop();
-    others_.push_back(std::move(loop_));
+    // The loop ends at its next check without holding up the main thread; a new
+    // loop waits on the worker until it has.
+    loop_->stop.request_stop();
+    loop_.reset();
 }
 
 void SystemMonitorStore::tick()
@@ -97,102 +179,33 @@ void SystemMonitorStore::tick()
         wakeLoop(true);
         return;
     }
-    reapFinishedWorkers();
-    others_.push_back(startWorker(false));
+    worker_->request([shared = shared_, self = QPointer(this)](std::stop_token stop) {
+        PassResult result = shared->samplePass(stop);
+        postToMainThread(self, [self, result = std::move(result)]() mutable { self->applyPass(std::move(result)); });
+    });
+}
+
+void SystemMonitorStore::startLoop()
+{
+    loop_ = std::make_shared<LoopControl>();
+    worker_->request([shared = shared_, control = loop_, self = QPointer(this)](std::stop_token stop) {
+        const std::stop_callback stopWithWorker(stop, [&control] { control->stop.request_stop(); });
+        shared->runLoop(*control, [&self](PassResult result) {
+            postToMainThread(self, [self, result = std::move(result)]() mutable { self->applyPass(std::move(result)); });
+        });
+    });
 }
 
 void SystemMonitorStore::wakeLoop(bool requestPass)
 {
     if (!loop_) return;
-    LoopControl& control = *loop_->control;
+    LoopControl& control = *loop_;
     std::lock_guard lock(control.mutex);
     if (requestPass)
         control.passRequested = true;
     else
         control.intervalChanged = true;
     control.sleep.request_stop();
-}
-
-std::unique_ptr<SystemMonitorStore::Worker> SystemMonitorStore::startWorker(bool loop)
-{
-    auto worker = std::make_unique<Worker>();
-    worker->finished = std::make_shared<std::atomic<bool>>(false);
-    if (loop) worker->control = std::make_shared<LoopControl>();
-    worker->thread = std::jthread([this, control = worker->control, finished = worker->finished](std::stop_token stop) {
-        if (control)
-            runLoop(*control, stop);
-        else
-            deliver(samplePass(stop));
-        *finished = true;
-    });
-    return worker;
-}
-
-void SystemMonitorStore::reapFinishedWorkers()
-{
-    std::erase_if(others_, [](const std::unique_ptr<Worker>& worker) { return worker->finished->load(); });
-}
-
-void SystemMonitorStore::runLoop(LoopControl& control, std::stop_token stop)
-{
-    using Duration = MonitorClock::TimePoint::duration;
-    const auto seconds = [](double value) {
-        return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
-    };
-    const std::stop_callback wakeOnStop(stop, [&control] {
-        std::lock_guard lock(control.mutex);
-        control.sleep.request_stop();
-    });
-    MonitorClock& clock = *samplers_.clock;
-    bool broughtForward = false;
-    while (!stop.stop_requested()) {
-        const auto started = clock.now();
-        PassResult result = samplePass(stop);
-        {
-            // A request is served by a pass that ends after it, unless that pass
-            // could tell no CPU share yet: then by the one brought forward.
-            std::lock_guard lock(control.mutex);
-            if (result.cpu || broughtForward) control.passRequested = false;
-        }
-        deliver(std::move(result));
-        const auto ended = clock.now();
-        double interval = effectiveInterval(intervalSeconds_.load());
-
-        for (;;) {
-            std::stop_token sleep;
-            MonitorClock::TimePoint deadline;
-            {
-                std::lock_guard lock(control.mutex);
-                if (stop.stop_requested()) return;
-                if (control.sleep.stop_requested()) control.sleep = std::stop_source();
-                if (control.intervalChanged) interval = effectiveInterval(intervalSeconds_.load());
-                control.intervalChanged = false;
-                deadline = ended + seconds(interval);
-                const auto soonest = started + seconds(minimumInterval);
-                broughtForward = control.passRequested && soonest < deadline;
-                if (broughtForward) deadline = soonest;
-                sleep = control.sleep.get_token();
-            }
-            if (clock.now() >= deadline) break;
-            // Woken early by a request or a new interval, the deadline is worked out again.
-            clock.sleepUntil(deadline, sleep);
-        }
-    }
-}
-
-SystemMonitorStore::PassResult SystemMonitorStore::samplePass(std::stop_token stop)
-{
-    PassResult result;
-    result.memory = samplers_.memory->sample();
-    if (!stop.stop_requested()) result.cpu = samplers_.cpu->sample();
-    if (!stop.stop_requested() && processSubscribers_ > 0) result.processes = samplers_.processes->sample();
-    return result;
-}
-
-void SystemMonitorStore::deliver(PassResult result)
-{
-    QMetaObject::invokeMethod(
-        this, [this, result = std::move(result)]() mutable { applyPass(std::move(result)); }, Qt::QueuedConnection);
 }
 
 void SystemMonitorStore::applyPass(PassResult result)
@@ -206,14 +219,20 @@ void SystemMonitorStore::applyPass(PassResult result)
         appendToHistory(cpuHistory_, *result.cpu, &SystemMonitorStore::cpuHistoryChanged);
     }
     if (result.processes) {
-        setIfChanged(this, processes_, std::move(*result.processes), &SystemMonitorStore::processesChanged);
-        setIfChanged(this, lastProcessSample_, std::optional<double>(secondsSince1970()),
-                     &SystemMonitorStore::lastProcessSampleChanged);
+        // Both are stored before either is told: a screen told of the first list reads
+        // its time too, and stops saying that the list is on its way.
+        const bool listChanged = processes_ != *result.processes;
+        processes_ = std::move(*result.processes);
+        const std::optional<double> sampledAt = secondsSince1970();
+        const bool timeChanged = lastProcessSample_ != sampledAt;
+        lastProcessSample_ = sampledAt;
+        if (listChanged) emit processesChanged();
+        if (timeChanged) emit lastProcessSampleChanged();
     }
     refreshInterval();
 }
 
 void SystemMonitorStore::refreshInterval()
 {
-    intervalSeconds_ = samplers_.interval ? samplers_.interval() : 0.0;
+    shared_->intervalSeconds = shared_->samplers.interval ? shared_->samplers.interval() : 0.0;
 }

@@ -6,22 +6,19 @@
 
 #include <QObject>
 
-#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <stop_token>
-#include <thread>
 #include <vector>
 
+class BackgroundWorker;
 class CPUMonitor;
 class MemoryMonitor;
 class ProcessMonitor;
 
 // The live source of memory, CPU and process figures for the screens. Lives on the
-// main thread; samples on a thread of its own only while at least one screen is
+// main thread; samples on its worker thread only while at least one screen is
 // subscribed, every "monitorInterval" seconds but never faster than once a second
 // nor slower than once an hour.
 class SystemMonitorStore : public QObject {
@@ -49,7 +46,7 @@ public:
 
     explicit SystemMonitorStore(QObject* parent = nullptr);
     SystemMonitorStore(Samplers samplers, QObject* parent = nullptr);
-    // Stops and waits for every sampling thread.
+    // Stops the sampling; a pass that does not end within the worker's bound is left behind.
     ~SystemMonitorStore() override;
 
     // Pass the same flag to unsubscribe as to subscribe.
@@ -82,29 +79,13 @@ signals:
     void lastProcessSampleChanged();
 
 private:
-    struct PassResult {
-        std::optional<MemorySnapshot> memory;
-        std::optional<CPUSnapshot> cpu;
-        std::optional<std::vector<ProcessSnapshot>> processes;
-    };
-    // What the main thread and a loop share.
-    struct LoopControl {
-        std::mutex mutex;
-        std::stop_source sleep;      // the current sleep's; stopped to wake the loop
-        bool passRequested = false;  // by tick()
-        bool intervalChanged = false; // by the settings, during a pass or a sleep
-    };
-    struct Worker {
-        std::jthread thread;
-        std::shared_ptr<std::atomic<bool>> finished;
-        std::shared_ptr<LoopControl> control; // loops only
-    };
+    struct PassResult;
+    struct LoopControl;
+    // What the worker's requests use; they hold it, so it outlives a store whose pass
+    // was left behind.
+    struct Shared;
 
-    std::unique_ptr<Worker> startWorker(bool loop);
-    void reapFinishedWorkers();
-    void runLoop(LoopControl& control, std::stop_token stop);
-    PassResult samplePass(std::stop_token stop);
-    void deliver(PassResult result);
+    void startLoop();
     void applyPass(PassResult result);
     void refreshInterval();
     void wakeLoop(bool requestPass);
@@ -118,7 +99,7 @@ private:
         emit(this->*signal)();
     }
 
-    Samplers samplers_;
+    std::shared_ptr<Shared> shared_;
 
     std::optional<MemorySnapshot> memory_;
     std::optional<CPUSnapshot> cpu_;
@@ -127,12 +108,10 @@ private:
     std::vector<CPUSnapshot> cpuHistory_;
     std::optional<double> lastProcessSample_;
     int subscribers_ = 0;
+    int processSubscribers_ = 0;
 
-    // Read by the sampling threads.
-    std::atomic<int> processSubscribers_{0};
-    std::atomic<double> intervalSeconds_{defaultInterval};
-
-    std::unique_ptr<Worker> loop_;
-    // Stopped loops finishing their step, and single passes from tick().
-    std::vector<std::unique_ptr<Worker>> others_;
+    // The running loop's, none while idle.
+    std::shared_ptr<LoopControl> loop_;
+    // Last, so that it goes first: no request runs once the rest is gone.
+    std::unique_ptr<BackgroundWorker> worker_;
 };

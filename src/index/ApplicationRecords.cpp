@@ -9,17 +9,17 @@
 
 namespace {
 
-constexpr RawValueTable<CPUArchitecture, 5> architectureNames{{{
-    {CPUArchitecture::arm64, "Apple silicon"},
-    {CPUArchitecture::x86_64, "Intel"},
-    {CPUArchitecture::i386, "Intel 32-bit"},
+constexpr RawValueTable<CPUArchitecture, 5> architectureNames{.entries = {{
+    {CPUArchitecture::arm64, "ARM64"},
+    {CPUArchitecture::x86_64, "x86-64"},
+    {CPUArchitecture::i386, "x86 (32-bit)"},
     {CPUArchitecture::powerPC, "PowerPC"},
     {CPUArchitecture::unknown, "Unknown"},
 }}};
 
 using Kind = ApplicationStorageBreakdown::Entry::Kind;
-constexpr RawValueTable<Kind, 7> kindNames{{{
-    {Kind::bundle, "Application Bundle"},
+constexpr RawValueTable<Kind, 7> kindNames{.entries = {{
+    {Kind::bundle, "Application Files"},
     {Kind::data, "Application Data"},
     {Kind::containers, "Containers"},
     {Kind::cache, "Caches"},

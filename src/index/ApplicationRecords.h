@@ -11,7 +11,7 @@
 
 enum class CPUArchitecture { arm64, x86_64, i386, powerPC, unknown };
 
-// "Apple silicon", "Intel", ... as shown to the user.
+// "ARM64", "x86-64", ... as shown to the user.
 std::string_view rawValue(CPUArchitecture architecture);
 std::optional<CPUArchitecture> cpuArchitectureFromRawValue(std::string_view text);
 
@@ -21,15 +21,27 @@ struct CodeSignatureStatus {
     enum class Case { notChecked, signed_, adHoc, unsigned_, valid, invalid, unavailable };
 
     Case kind = Case::notChecked;
-    std::string text;
+    std::string text{};
 
-    static CodeSignatureStatus notChecked() { return {Case::notChecked, {}}; }
-    static CodeSignatureStatus signed_(std::string authority) { return {Case::signed_, std::move(authority)}; }
-    static CodeSignatureStatus adHoc() { return {Case::adHoc, {}}; }
-    static CodeSignatureStatus unsigned_() { return {Case::unsigned_, {}}; }
-    static CodeSignatureStatus valid(std::string authority) { return {Case::valid, std::move(authority)}; }
-    static CodeSignatureStatus invalid(std::string message) { return {Case::invalid, std::move(message)}; }
-    static CodeSignatureStatus unavailable(std::string message) { return {Case::unavailable, std::move(message)}; }
+    static CodeSignatureStatus notChecked() { return {.kind = Case::notChecked}; }
+    static CodeSignatureStatus signed_(std::string authority)
+    {
+        return {.kind = Case::signed_, .text = std::move(authority)};
+    }
+    static CodeSignatureStatus adHoc() { return {.kind = Case::adHoc}; }
+    static CodeSignatureStatus unsigned_() { return {.kind = Case::unsigned_}; }
+    static CodeSignatureStatus valid(std::string authority)
+    {
+        return {.kind = Case::valid, .text = std::move(authority)};
+    }
+    static CodeSignatureStatus invalid(std::string message)
+    {
+        return {.kind = Case::invalid, .text = std::move(message)};
+    }
+    static CodeSignatureStatus unavailable(std::string message)
+    {
+        return {.kind = Case::unavailable, .text = std::move(message)};
+    }
 
     std::string label() const;
 
@@ -114,7 +126,7 @@ struct ApplicationStorageBreakdown {
     friend bool operator==(const ApplicationStorageBreakdown&, const ApplicationStorageBreakdown&) = default;
 };
 
-// "Application Bundle", "Caches", ... as shown to the user.
+// "Application Files", "Caches", ... as shown to the user.
 std::string_view rawValue(ApplicationStorageBreakdown::Entry::Kind kind);
 std::optional<ApplicationStorageBreakdown::Entry::Kind> storageEntryKindFromRawValue(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "index/DirectorySync.h"
 
 #include "index/IndexRows.h"
+#include "index/ReadTransaction.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanErrorLog.h"
 #include "index/WriteBatch.h"
@@ -79,57 +80,23 @@ std::int64_t deleteRows(WriteBatch& batch, std::string_view path)
     return deleted;
 }
 
-// Steps a statement to its end; a failure resets it and is thrown.
-void runToEnd(sqlite3_stmt* statement)
-{
-    const int result = sqlite3_step(statement);
-    if (result == SQLITE_DONE || result == SQLITE_ROW) {
-        sqlite3_reset(statement);
-        return;
-    }
-    std::string message = sqlite3_errmsg(sqlite3_db_handle(statement));
-    sqlite3_reset(statement);
-    throw SQLiteError(result, std::move(message));
-}
-
-void check(int result, sqlite3_stmt* statement, int index)
-{
-    if (result != SQLITE_OK) {
-        sqlite3_reset(statement);
-        throw SQLiteError(result, "bind failed at " + std::to_string(index));
-    }
-}
-
 // The nine values of a file the file statements bind after their leading ones, from `first`
 // on, of which an update leaves out the indexed columns not in `keys`; returns the next index.
-int bindFileValues(sqlite3_stmt* statement, int first, const ScannedFile& file, std::uint8_t keys = 7)
+int bindFileValues(Statement& statement, int first, const ScannedFile& file, std::uint8_t keys = 7)
 {
     using Key = FolderDifferences::ChangedFile::Key;
     int index = first;
-    const auto integer = [&](sqlite3_int64 value) {
-        check(sqlite3_bind_int64(statement, index, value), statement, index);
-        ++index;
-    };
-    const auto real = [&](double value) {
-        check(sqlite3_bind_double(statement, index, value), statement, index);
-        ++index;
-    };
-    if (keys & Key::size) integer(file.size);
-    if (keys & Key::alloc) integer(file.allocatedSize);
-    integer(file.countedAllocatedSize);
-    real(file.modified);
-    real(file.created);
-    real(file.accessed);
-    integer(file.flags.rawValue);
-    integer(static_cast<sqlite3_int64>(file.inode));
-    if (keys & Key::category) integer(rawValue(file.category));
+    const auto bind = [&](const auto& value) { statement.bindAt(index++, value); };
+    if (keys & Key::size) bind(file.size);
+    if (keys & Key::alloc) bind(file.allocatedSize);
+    bind(file.countedAllocatedSize);
+    bind(file.modified);
+    bind(file.created);
+    bind(file.accessed);
+    bind(file.flags.rawValue);
+    bind(static_cast<std::int64_t>(file.inode));
+    if (keys & Key::category) bind(rawValue(file.category));
     return index;
-}
-
-void bindText(sqlite3_stmt* statement, int index, std::string_view text)
-{
-    check(sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8), statement,
-          index);
 }
 
 // Inserts files of one folder, many rows per statement: a statement's cursors stay where its
@@ -155,17 +122,17 @@ public:
         const std::size_t rows = count_;
         if (rows == 0) return 0;
         // Every parameter is bound below; the folder and the time once for all rows.
-        sqlite3_stmt* statement = batch_.connection().prepareToRebind(insertSQL(rows)).handle();
-        check(sqlite3_bind_int64(statement, 1, folderID_), statement, 1);
-        check(sqlite3_bind_double(statement, 2, now_), statement, 2);
+        Statement statement = batch_.connection().prepareToRebind(insertSQL(rows));
+        statement.bindAt(1, folderID_);
+        statement.bindAt(2, now_);
         for (std::size_t row = 0; row < rows; ++row) {
             const int first = static_cast<int>(shared + 1 + row * perRow);
-            bindText(statement, first, pending_[row]->name);
-            bindText(statement, first + 1, pending_[row]->fileExtension);
+            statement.bindTextInPlace(first, pending_[row]->name);
+            statement.bindTextInPlace(first + 1, pending_[row]->fileExtension);
             bindFileValues(statement, first + 2, *pending_[row]);
         }
         count_ = 0;
-        runToEnd(statement);
+        statement.runOnce();
         for (std::size_t row = 0; row < rows; ++row)
             batch_.noteFileRowAdded(rawValue(pending_[row]->category), pending_[row]->countedAllocatedSize);
         batch_.count(static_cast<std::int64_t>(rows));
@@ -207,13 +174,12 @@ private:
 // to the cache until finish().
 class StoredFiles {
 public:
-    StoredFiles(SQLiteConnection& db, std::int64_t folderID)
-        : statement_(db.prepare(selectFilesSQL).handle())
+    StoredFiles(SQLiteConnection& db, std::int64_t folderID) : statement_(db.prepare(selectFilesSQL))
     {
-        check(sqlite3_bind_int64(statement_, 1, folderID), statement_, 1);
+        statement_.bindAt(1, folderID);
         advance();
     }
-    ~StoredFiles() { sqlite3_reset(statement_); }
+    ~StoredFiles() { statement_.reset(); }
     StoredFiles(const StoredFiles&) = delete;
     StoredFiles& operator=(const StoredFiles&) = delete;
 
@@ -258,39 +224,32 @@ public:
     std::vector<FolderDifferences::GoneFile> finish()
     {
         std::vector<FolderDifferences::GoneFile> untaken;
-        for (; hasRow_; advance()) untaken.push_back({current_.id, current_.category, current_.counted});
+        for (; hasRow_; advance())
+            untaken.push_back({.id = current_.id, .category = current_.category, .counted = current_.counted});
         for (const auto& row : rows_)
-            if (!row.taken) untaken.push_back({row.id, row.category, row.counted});
-        sqlite3_reset(statement_);
+            if (!row.taken) untaken.push_back({.id = row.id, .category = row.category, .counted = row.counted});
+        statement_.reset();
         return untaken;
     }
 
 private:
-    std::string_view currentName() const { return Statement(statement_).textView(1); }
+    std::string_view currentName() const { return statement_.textView(1); }
 
     void advance()
     {
-        const int result = sqlite3_step(statement_);
-        hasRow_ = result == SQLITE_ROW;
-        if (hasRow_) {
-            current_.id = sqlite3_column_int64(statement_, 0);
-            current_.size = sqlite3_column_int64(statement_, 2);
-            current_.alloc = sqlite3_column_int64(statement_, 3);
-            current_.modified = sqlite3_column_double(statement_, 4);
-            current_.counted = sqlite3_column_int64(statement_, 5);
-            current_.flags = sqlite3_column_int64(statement_, 6);
-            current_.inode = sqlite3_column_int64(statement_, 7);
-            current_.category = sqlite3_column_int64(statement_, 8);
-            return;
-        }
-        if (result != SQLITE_DONE) {
-            std::string message = sqlite3_errmsg(sqlite3_db_handle(statement_));
-            sqlite3_reset(statement_);
-            throw SQLiteError(result, std::move(message));
-        }
+        hasRow_ = statement_.step();
+        if (!hasRow_) return;
+        current_.id = statement_.integer(0);
+        current_.size = statement_.integer(2);
+        current_.alloc = statement_.integer(3);
+        current_.modified = statement_.real(4);
+        current_.counted = statement_.integer(5);
+        current_.flags = statement_.integer(6);
+        current_.inode = statement_.integer(7);
+        current_.category = statement_.integer(8);
     }
 
-    sqlite3_stmt* statement_;
+    Statement statement_;
     bool hasRow_ = false;
     CachedFile current_;   // its name only when materialized
     CachedFile taken_;
@@ -325,7 +284,7 @@ bool samePlace(const Statement& row, const DirectorySnapshot& snapshot)
 
 // Before a sync reads folder rows, the rows that wait go in. A row its parent's sync left
 // waiting is not read; it is only trusted while its batch was not lost.
-void settleRowsFor(WriteBatch& batch, const DirectorySnapshot& snapshot)
+void insertWaitingRowsFor(WriteBatch& batch, const DirectorySnapshot& snapshot)
 {
     if (!snapshot.isNewRow || !snapshot.folderID) {
         batch.insertPendingFolderRows();
@@ -340,22 +299,22 @@ ResolvedFolder resolveFolder(WriteBatch& batch, const DirectorySnapshot& snapsho
 {
     auto& db = batch.connection();
     if (snapshot.folderID) {
-        if (snapshot.isNewRow) return {*snapshot.folderID, true};
+        if (snapshot.isNewRow) return {.id = *snapshot.folderID, .placed = true};
         std::optional<ResolvedFolder> stored;
         db.query("SELECT path, parent_id, name, depth FROM folders WHERE id = ?", {*snapshot.folderID},
                  [&](Statement& row) {
                      if (!stored && row.textView(0) == snapshot.path)
-                         stored = ResolvedFolder{*snapshot.folderID, samePlace(row, snapshot)};
+                         stored = ResolvedFolder{.id = *snapshot.folderID, .placed = samePlace(row, snapshot)};
                  });
         if (stored) return *stored;
     }
-    if (auto id = folderIDAtPath(db, snapshot.path)) return {*id, false};
+    if (auto id = folderIDAtPath(db, snapshot.path)) return {.id = *id, .placed = false};
     auto& pending = batch.pendingFolderRows();
     db.runValues("INSERT INTO folders(id, parent_id, path, name, depth) VALUES(?, ?, ?, ?, ?)", pending.nextID(),
                  snapshot.parentID, snapshot.path, snapshot.name, snapshot.depth);
     const std::int64_t id = db.lastInsertRowID();
     pending.used(id);
-    return {id, true};
+    return {.id = id, .placed = true};
 }
 
 // What differs, in listing order: a stored row id to update, or none for a new file; and the
@@ -397,11 +356,11 @@ const std::string& updateSQL(std::uint8_t keys)
 
 void updateFile(WriteBatch& batch, const ScannedFile& file, const ChangedFile& changed, double now)
 {
-    sqlite3_stmt* update = batch.connection().prepare(updateSQL(changed.movedKeys)).handle();
+    Statement update = batch.connection().prepare(updateSQL(changed.movedKeys));
     const int last = bindFileValues(update, 1, file, changed.movedKeys);
-    check(sqlite3_bind_double(update, last, now), update, last);
-    check(sqlite3_bind_int64(update, last + 1, *changed.storedID), update, last + 1);
-    runToEnd(update);
+    update.bindAt(last, now);
+    update.bindAt(last + 1, *changed.storedID);
+    update.runOnce();
     batch.noteFileRowReplaced(changed.storedCategory, changed.storedCounted, rawValue(file.category),
                               file.countedAllocatedSize);
 }
@@ -413,9 +372,13 @@ FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const 
     for (std::size_t i = 0; i < files.size(); ++i) {
         const CachedFile* cached = stored.take(files[i]);
         if (!cached)
-            differences.changed.push_back({i, std::nullopt, 0, 0, 0});
+            differences.changed.push_back({.position = i, .storedID = std::nullopt});
         else if (!unchanged(files[i], *cached))
-            differences.changed.push_back({i, cached->id, movedKeys(files[i], *cached), cached->category, cached->counted});
+            differences.changed.push_back({.position = i,
+                                           .storedID = cached->id,
+                                           .movedKeys = movedKeys(files[i], *cached),
+                                           .storedCategory = cached->category,
+                                           .storedCounted = cached->counted});
     }
     differences.gone = stored.finish();
     return differences;
@@ -467,11 +430,12 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
     std::vector<FolderDifferences::StoredChild> queried;
     if (!read && !snapshot.isNewRow) {
         db.query(selectChildrenSQL, {folderID}, [&](Statement& row) {
-            queried.push_back({row.integer(0), row.text(1), row.text(2)});
+            queried.push_back({.id = row.integer(0), .name = row.text(1), .path = row.text(2)});
         });
     }
     CachedChildren stored;
-    for (const auto& child : read ? read->children : queried) stored.emplace(child.name, CachedChild{child.id, child.path});
+    for (const auto& child : read ? read->children : queried)
+        stored.emplace(child.name, CachedChild{.id = child.id, .path = child.path});
 
     const std::int64_t childDepth = snapshot.depth + 1;
     auto& pending = batch.pendingFolderRows();
@@ -539,15 +503,16 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                          FolderDifferences* read)
 {
     batch.beginIfNeeded();
-    settleRowsFor(batch, snapshot);
+    insertWaitingRowsFor(batch, snapshot);
     auto& db = batch.connection();
     // The reader's rows are the folder's rows only while nothing but this sync has written
     // them since, and only for the row the writer resolved.
     if (read && (snapshot.isNewRow || snapshot.folderID != read->folderID || read->rewritesSeen != batch.rewrites()))
         read = nullptr;
     DirectorySyncResult result;
-    const ResolvedFolder folder = read ? ResolvedFolder{read->folderID, read->storedParentID == snapshot.parentID &&
-                                                                             read->sameNameAndDepth}
+    const ResolvedFolder folder = read ? ResolvedFolder{.id = read->folderID,
+                                                      .placed = read->storedParentID == snapshot.parentID &&
+                                                                read->sameNameAndDepth}
                                        : resolveFolder(batch, snapshot);
     result.folderID = folder.id;
 
@@ -617,7 +582,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& snapshot)
 {
     batch.beginIfNeeded();
-    settleRowsFor(batch, snapshot);
+    insertWaitingRowsFor(batch, snapshot);
     DirectorySyncResult result;
     result.folderID = resolveFolder(batch, snapshot).id;
     // Repeated names are logged by the folder's full sync. The subfolder rows go in at once:
@@ -649,48 +614,17 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
     batch.beginIfNeeded();
     auto& db = batch.connection();
     for (std::size_t first = 0; first < folderIDs.size(); first += chunk) {
-        sqlite3_stmt* statement = db.prepare(sql).handle();
-        check(sqlite3_bind_int64(statement, 1, scanID), statement, 1);
-        check(sqlite3_bind_double(statement, 2, now), statement, 2);
+        Statement statement = db.prepare(sql);
+        statement.bindAt(1, scanID);
+        statement.bindAt(2, now);
         const std::size_t count = std::min(chunk, folderIDs.size() - first);
-        for (std::size_t i = 0; i < chunk; ++i) {
-            const int index = static_cast<int>(i) + 3;
-            check(sqlite3_bind_int64(statement, index, folderIDs[first + std::min(i, count - 1)]), statement, index);
-        }
-        runToEnd(statement);
+        for (std::size_t i = 0; i < chunk; ++i)
+            statement.bindAt(static_cast<int>(i) + 3, folderIDs[first + std::min(i, count - 1)]);
+        statement.runOnce();
         batch.count(static_cast<std::int64_t>(count));
     }
     batch.commitIfNeeded();
 }
-
-namespace {
-
-// One snapshot for a comparison's queries, unless the caller's read is open already. Each
-// read transaction takes the cache's shared memory lock, which every connection of the
-// process waits on; in autocommit each query would take it again.
-class ReadTransaction {
-public:
-    explicit ReadTransaction(SQLiteConnection& db) : db_(db), owned_(db.isAutocommit())
-    {
-        if (owned_) db_.runValues("BEGIN");
-    }
-    ~ReadTransaction()
-    {
-        // It only read: nothing to lose, and nothing to report from a destructor.
-        try {
-            if (owned_ && !db_.isAutocommit()) db_.runValues("COMMIT");
-        } catch (const std::exception&) {
-        }
-    }
-    ReadTransaction(const ReadTransaction&) = delete;
-    ReadTransaction& operator=(const ReadTransaction&) = delete;
-
-private:
-    SQLiteConnection& db_;
-    const bool owned_;
-};
-
-} // namespace
 
 std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
                                          std::uint64_t rewritesSeen)
@@ -724,7 +658,7 @@ std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySn
     read->files = std::move(files.changed);
     read->goneFiles = std::move(files.gone);
     db.query(selectChildrenSQL, {read->folderID}, [&](Statement& row) {
-        read->children.push_back({row.integer(0), row.text(1), row.text(2)});
+        read->children.push_back({.id = row.integer(0), .name = row.text(1), .path = row.text(2)});
     });
     return read;
 }

@@ -37,7 +37,7 @@ std::vector<DuplicateCandidateSize> DuplicateCandidateSQL::candidateSizes(std::i
 
     std::vector<DuplicateCandidateSize> sizes;
     connection_.query(sql, values, [&](SQLiteConnection::Statement& row) {
-        sizes.push_back({row.integer(0), static_cast<int>(row.integer(1))});
+        sizes.push_back({.size = row.integer(0), .count = static_cast<int>(row.integer(1))});
     });
     return sizes;
 }
@@ -62,7 +62,7 @@ std::vector<DuplicateCandidateFile> DuplicateCandidateSQL::files(std::int64_t si
 
     std::vector<DuplicateCandidateFile> rows;
     connection_.query(sql, values, [&](SQLiteConnection::Statement& row) {
-        rows.push_back({IndexRows::mapFile(row), static_cast<std::uint64_t>(row.integer(11))});
+        rows.push_back({.file = IndexRows::mapFile(row), .inode = static_cast<std::uint64_t>(row.integer(11))});
     });
     return rows;
 }

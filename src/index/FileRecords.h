@@ -29,10 +29,10 @@ struct FileItem {
         constexpr void insert(Flags other) { rawValue |= other.rawValue; }
         constexpr void remove(Flags other) { rawValue &= ~other.rawValue; }
 
-        friend constexpr Flags operator|(Flags a, Flags b) { return {a.rawValue | b.rawValue}; }
-        friend constexpr Flags operator&(Flags a, Flags b) { return {a.rawValue & b.rawValue}; }
-        friend constexpr Flags operator^(Flags a, Flags b) { return {a.rawValue ^ b.rawValue}; }
-        friend constexpr Flags operator-(Flags a, Flags b) { return {a.rawValue & ~b.rawValue}; }
+        friend constexpr Flags operator|(Flags a, Flags b) { return {.rawValue = a.rawValue | b.rawValue}; }
+        friend constexpr Flags operator&(Flags a, Flags b) { return {.rawValue = a.rawValue & b.rawValue}; }
+        friend constexpr Flags operator^(Flags a, Flags b) { return {.rawValue = a.rawValue ^ b.rawValue}; }
+        friend constexpr Flags operator-(Flags a, Flags b) { return {.rawValue = a.rawValue & ~b.rawValue}; }
         constexpr Flags& operator|=(Flags other) { insert(other); return *this; }
         constexpr Flags& operator&=(Flags other) { rawValue &= other.rawValue; return *this; }
         constexpr Flags& operator^=(Flags other) { rawValue ^= other.rawValue; return *this; }
@@ -60,10 +60,10 @@ struct FileItem {
     friend bool operator==(const FileItem&, const FileItem&) = default;
 };
 
-inline constexpr FileItem::Flags FileItem::Flags::hidden{1};
-inline constexpr FileItem::Flags FileItem::Flags::symlink{2};
-inline constexpr FileItem::Flags FileItem::Flags::hardLink{4};
-inline constexpr FileItem::Flags FileItem::Flags::invalidName{8};
+inline constexpr FileItem::Flags FileItem::Flags::hidden{.rawValue = 1};
+inline constexpr FileItem::Flags FileItem::Flags::symlink{.rawValue = 2};
+inline constexpr FileItem::Flags FileItem::Flags::hardLink{.rawValue = 4};
+inline constexpr FileItem::Flags FileItem::Flags::invalidName{.rawValue = 8};
 
 struct FolderItem {
     std::int64_t id = 0;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <pthread.h>
-#include <sqlite3.h>
+#include <sqlite3.h>   // result codes
 
 namespace {
 
@@ -50,9 +50,7 @@ void IndexBuilder::run()
     try {
         SQLiteConnection db(path_);
         // Asked between virtual machine steps, so that a stop never waits for a whole sort.
-        sqlite3_progress_handler(
-            db.handle(), 1000, [](void* stopping) { return static_cast<std::atomic<bool>*>(stopping)->load() ? 1 : 0; },
-            &stopping_);
+        db.interruptWhen(stopping_);
         // Sorting in temporary files lets SQLite use several threads with little memory; each
         // holds one small sorted run (about 1.5 MB of cache: at 2 MB the sort held a third
         // more memory over a million files).

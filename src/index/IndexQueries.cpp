@@ -112,7 +112,9 @@ std::vector<CategoryUsage> categoryTotals(SQLiteConnection& db)
 {
     std::vector<CategoryUsage> usages;
     db.query("SELECT category, bytes, files FROM category_totals ORDER BY bytes DESC", {}, [&](Statement& row) {
-        usages.push_back({IndexRows::category(row.integer(0)), row.integer(1), static_cast<int>(row.integer(2))});
+        usages.push_back({.category = IndexRows::category(row.integer(0)),
+                           .bytes = row.integer(1),
+                           .fileCount = static_cast<int>(row.integer(2))});
     });
     return usages;
 }
@@ -152,7 +154,11 @@ std::vector<StorageHistoryPoint> history(SQLiteConnection& db, std::int64_t limi
     db.query("SELECT id, timestamp, volume_total, volume_used, scanned_bytes FROM history ORDER BY timestamp DESC "
              "LIMIT ?",
              {limit}, [&](Statement& row) {
-                 points.push_back({row.integer(0), row.real(1), row.integer(2), row.integer(3), row.integer(4)});
+                 points.push_back({.id = row.integer(0),
+                                   .date = row.real(1),
+                                   .volumeTotal = row.integer(2),
+                                   .volumeUsed = row.integer(3),
+                                   .scannedBytes = row.integer(4)});
              });
     std::reverse(points.begin(), points.end());
     return points;

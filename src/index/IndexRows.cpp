@@ -35,7 +35,7 @@ FileItem mapFile(const SQLiteConnection::Statement& row)
     item.created = optionalDate(row, 6);
     item.modified = optionalDate(row, 7);
     item.accessed = optionalDate(row, 8);
-    item.flags = FileItem::Flags{row.integer(9)};
+    item.flags = FileItem::Flags{.rawValue = row.integer(9)};
     item.category = category(row.integer(10));
     return item;
 }

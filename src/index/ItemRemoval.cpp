@@ -47,7 +47,7 @@ void removeFile(SQLiteConnection& db, const std::string& path)
     db.query("SELECT id, counted_alloc, size FROM files WHERE folder_id = ? AND name = ?",
              {*parentID, Paths::lastComponent(path)}, [&](SQLiteConnection::Statement& row) {
                  if (!file)
-                     file = Row{row.integer(0), row.integer(1), row.integer(2)};
+                     file = Row{.id = row.integer(0), .countedAlloc = row.integer(1), .size = row.integer(2)};
              });
     if (!file)
         return;

@@ -37,7 +37,12 @@ std::int64_t PendingFolderRows::add(std::int64_t parentID, std::string path, std
     const std::int64_t id = next_++;
     openSlot(id);
     const std::size_t nameStart = path.size() - std::min(nameLength, path.size());
-    rows_.push_back(Row{parentID, std::move(path), nameStart, depth, modified, true});
+    rows_.push_back(Row{.parentID = parentID,
+                        .path = std::move(path),
+                        .nameStart = nameStart,
+                        .depth = depth,
+                        .modified = modified,
+                        .waiting = true});
     ++waitingCount_;
     return id;
 }

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr RawValueTable<ProcessState, 6> stateTexts{{{
+constexpr RawValueTable<ProcessState, 6> stateTexts{.entries = {{
     {ProcessState::running, "Running"},
     {ProcessState::sleeping, "Sleeping"},
     {ProcessState::stopped, "Stopped"},

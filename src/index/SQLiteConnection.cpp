@@ -7,11 +7,6 @@
 namespace {
 
 constexpr int openFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-constexpr int busyTimeoutMilliseconds = 5000;
-
-} // namespace
-
-namespace {
 
 sqlite3* openHandle(const std::string& name, int flags)
 {
@@ -35,7 +30,7 @@ sqlite3* openHandle(const std::string& name, int flags)
 
 } // namespace
 
-SQLiteConnection::SQLiteConnection(const std::string& path, Access access)
+SQLiteConnection::SQLiteConnection(const std::string& path, Access access, std::chrono::milliseconds busyTimeout)
 {
     if (access == Access::readWrite) {
         handle_ = openHandle(path, openFlags);
@@ -53,7 +48,7 @@ SQLiteConnection::SQLiteConnection(const std::string& path, Access access)
                                  SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
         }
     }
-    sqlite3_busy_timeout(handle_, busyTimeoutMilliseconds);
+    sqlite3_busy_timeout(handle_, static_cast<int>(busyTimeout.count()));
 }
 
 SQLiteConnection::~SQLiteConnection()
@@ -136,6 +131,11 @@ void SQLiteConnection::Statement::bindText(int index, std::string_view value)
     checkBound(sqlite3_bind_text64(handle_, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8), index);
 }
 
+void SQLiteConnection::Statement::bindTextInPlace(int index, std::string_view value)
+{
+    checkBound(sqlite3_bind_text64(handle_, index, value.data(), value.size(), SQLITE_STATIC, SQLITE_UTF8), index);
+}
+
 void SQLiteConnection::Statement::bindNull(int index) { checkBound(sqlite3_bind_null(handle_, index), index); }
 
 bool SQLiteConnection::Statement::step()
@@ -146,6 +146,12 @@ bool SQLiteConnection::Statement::step()
     std::string message = sqlite3_errmsg(sqlite3_db_handle(handle_));
     sqlite3_reset(handle_);
     throw SQLiteError(result, std::move(message));
+}
+
+void SQLiteConnection::Statement::runOnce()
+{
+    step();
+    sqlite3_reset(handle_);
 }
 
 void SQLiteConnection::Statement::reset() { sqlite3_reset(handle_); }
@@ -196,6 +202,70 @@ std::int64_t SQLiteConnection::scalarInt(std::string_view sql, const std::vector
 
 std::int64_t SQLiteConnection::changes() const { return sqlite3_changes64(handle_); }
 
+std::int64_t SQLiteConnection::totalChanges() const { return sqlite3_total_changes64(handle_); }
+
 std::int64_t SQLiteConnection::lastInsertRowID() const { return sqlite3_last_insert_rowid(handle_); }
 
 bool SQLiteConnection::isAutocommit() const { return sqlite3_get_autocommit(handle_) != 0; }
+
+void SQLiteConnection::rollback() noexcept
+{
+    if (!isAutocommit()) sqlite3_exec(handle_, "ROLLBACK;", nullptr, nullptr, nullptr);
+}
+
+std::string SQLiteConnection::fileName() const
+{
+    const char* file = sqlite3_db_filename(handle_, "main");
+    return file ? std::string(file) : std::string();
+}
+
+bool SQLiteConnection::isReadOnly() const { return sqlite3_db_readonly(handle_, "main") == 1; }
+
+void SQLiteConnection::releaseMemory() noexcept { sqlite3_db_release_memory(handle_); }
+
+void SQLiteConnection::checkpoint(Checkpoint mode) noexcept
+{
+    const int kind = mode == Checkpoint::restart ? SQLITE_CHECKPOINT_RESTART : SQLITE_CHECKPOINT_PASSIVE;
+    sqlite3_wal_checkpoint_v2(handle_, "main", kind, nullptr, nullptr);
+}
+
+void SQLiteConnection::onCommit(std::function<void(int logPages)> hook)
+{
+    commitHook_ = std::move(hook);
+    if (!commitHook_) {
+        sqlite3_wal_hook(handle_, nullptr, nullptr);
+        return;
+    }
+    sqlite3_wal_hook(
+        handle_,
+        [](void* self, sqlite3*, const char*, int logPages) {
+            static_cast<SQLiteConnection*>(self)->commitHook_(logPages);
+            return SQLITE_OK;
+        },
+        this);
+}
+
+void SQLiteConnection::onRowWrite(std::function<void(RowWrite, std::string_view table)> hook)
+{
+    rowHook_ = std::move(hook);
+    if (!rowHook_) {
+        sqlite3_update_hook(handle_, nullptr, nullptr);
+        return;
+    }
+    sqlite3_update_hook(
+        handle_,
+        [](void* self, int operation, const char*, const char* table, sqlite3_int64) {
+            const RowWrite write = operation == SQLITE_INSERT   ? RowWrite::insert
+                                   : operation == SQLITE_DELETE ? RowWrite::remove
+                                                                : RowWrite::update;
+            static_cast<SQLiteConnection*>(self)->rowHook_(write, table);
+        },
+        this);
+}
+
+void SQLiteConnection::interruptWhen(const std::atomic<bool>& stop)
+{
+    sqlite3_progress_handler(
+        handle_, 1000, [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
+        const_cast<std::atomic<bool>*>(&stop));
+}

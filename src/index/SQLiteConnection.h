@@ -3,6 +3,8 @@
 #include "index/SQLValue.h"
 #include "index/SQLiteError.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -32,10 +34,30 @@ public:
         void bindValues(const Values&... values)
         {
             int index = 0;
-            (bindOne(++index, values), ...);
+            (bindAt(++index, values), ...);
         }
+        // One value to parameter `index`, as bindValues() binds it.
+        template <class Value>
+        void bindAt(int index, const Value& value)
+        {
+            if constexpr (std::is_same_v<Value, double>)
+                bindReal(index, value);
+            else if constexpr (std::is_integral_v<Value>)
+                bindInteger(index, static_cast<std::int64_t>(value));
+            else if constexpr (std::is_same_v<Value, std::optional<std::int64_t>>)
+                value ? bindInteger(index, *value) : bindNull(index);
+            else if constexpr (std::is_same_v<Value, std::nullptr_t>)
+                bindNull(index);
+            else
+                bindText(index, std::string_view(value));
+        }
+        // Text that SQLite reads in place, without a copy: it must stay until the statement
+        // is reset. For the names of the rows written many to a statement.
+        void bindTextInPlace(int index, std::string_view value);
         // True for a row, false when done. Any other result resets the statement and fails.
         bool step();
+        // Steps once and resets, for a write; fails like step().
+        void runOnce();
         // Ends a statement stepped to its end, or left before it, keeping its bindings.
         void reset();
 
@@ -50,20 +72,6 @@ public:
         sqlite3_stmt* handle() const { return handle_; }
 
     private:
-        template <class Value>
-        void bindOne(int index, const Value& value)
-        {
-            if constexpr (std::is_same_v<Value, double>)
-                bindReal(index, value);
-            else if constexpr (std::is_integral_v<Value>)
-                bindInteger(index, static_cast<std::int64_t>(value));
-            else if constexpr (std::is_same_v<Value, std::optional<std::int64_t>>)
-                value ? bindInteger(index, *value) : bindNull(index);
-            else if constexpr (std::is_same_v<Value, std::nullptr_t>)
-                bindNull(index);
-            else
-                bindText(index, std::string_view(value));
-        }
         void bindInteger(int index, std::int64_t value);
         void bindReal(int index, double value);
         void bindText(int index, std::string_view value);
@@ -74,9 +82,13 @@ public:
 
     // readAlongside: read-only beside a writer of the same file, seeing each of its commits.
     enum class Access { readWrite, readOnly, readAlongside };
+    // How long a statement waits for a lock another connection holds before it fails with
+    // SQLITE_BUSY.
+    static constexpr std::chrono::milliseconds defaultBusyTimeout{5000};
     // Opens or creates the database file; read-only, opens an existing one without writing
     // anything beside it, even in a folder it cannot write. Fails with SQLiteError.
-    explicit SQLiteConnection(const std::string& path, Access access = Access::readWrite);
+    explicit SQLiteConnection(const std::string& path, Access access = Access::readWrite,
+                              std::chrono::milliseconds busyTimeout = defaultBusyTimeout);
     ~SQLiteConnection();
     SQLiteConnection(const SQLiteConnection&) = delete;
     SQLiteConnection& operator=(const SQLiteConnection&) = delete;
@@ -107,10 +119,38 @@ public:
     std::int64_t scalarInt(std::string_view sql, const std::vector<SQLValue>& values = {});
 
     std::int64_t changes() const;
+    // Rows written through this connection since it opened.
+    std::int64_t totalChanges() const;
     std::int64_t lastInsertRowID() const;
     // False while a transaction is open; SQLite clears it when it rolls a transaction back itself.
     bool isAutocommit() const;
+    // Undoes the open transaction, if any; never fails: a transaction SQLite could not roll
+    // back is rolled back by the next opening.
+    void rollback() noexcept;
+    // The database file's path; empty for a database in memory.
+    std::string fileName() const;
+    // Whether the file was opened read-only.
+    bool isReadOnly() const;
+    // Hands back the memory of the page cache that no transaction holds.
+    void releaseMemory() noexcept;
+
+    // Copies the write-ahead log into the database file; the result is not reported, since
+    // a copy that could not be made is made by a later one.
+    enum class Checkpoint { passive, restart };
+    void checkpoint(Checkpoint mode) noexcept;
+    // Called after every commit with the pages in the log, on the committing thread; an empty
+    // function stops the calls.
+    void onCommit(std::function<void(int logPages)> hook);
+    // Called for each row a statement of this connection inserts, updates or deletes, with
+    // its table's name; an empty function stops the calls. Emptying a whole table passes by.
+    enum class RowWrite { insert, update, remove };
+    void onRowWrite(std::function<void(RowWrite, std::string_view table)> hook);
+    // Every statement under way fails with SQLITE_INTERRUPT once `stop` is set; SQLite asks
+    // between steps of its virtual machine.
+    void interruptWhen(const std::atomic<bool>& stop);
+
     std::size_t cachedStatementCount() const { return cache_.size(); }
+    // For what only SQLite's own interface can do, such as registering an SQL function.
     sqlite3* handle() const { return handle_; }
 
 private:
@@ -130,5 +170,7 @@ private:
     };
 
     sqlite3* handle_ = nullptr;
+    std::function<void(int)> commitHook_;
+    std::function<void(RowWrite, std::string_view)> rowHook_;
     std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> cache_;
 };

@@ -128,43 +128,43 @@ Opened open(const std::function<std::string()>& folder, std::time_t now)
     try {
         path = Paths::appending(folder(), StorageDatabase::cacheFileName);
     } catch (const std::exception& error) {
-        return {nullptr, couldNotOpen(error.what())};
+        return {.database = nullptr, .problem = couldNotOpen(error.what())};
     }
     std::optional<std::string> unreadable = plainlyNoCache(path);
     if (const auto closed = whyNotWritable(path); closed && !unreadable) {
         // What it holds is still shown; only new scans have nowhere to go.
         try {
             auto database = std::make_shared<StorageDatabase>(path, SQLiteConnection::Access::readOnly);
-            return {std::move(database), "The scan cache " + path + " cannot be written (" + *closed +
+            return {.database = std::move(database), .problem = "The scan cache " + path + " cannot be written (" + *closed +
                                              "). It shows the last scan it holds; new scans cannot be saved."};
         } catch (const std::exception& error) {
-            return {nullptr, couldNotOpen(path + ": " + error.what() + "; it cannot be written (" + *closed + ")")};
+            return {.database = nullptr, .problem = couldNotOpen(path + ": " + error.what() + "; it cannot be written (" + *closed + ")")};
         }
     }
     if (!unreadable) {
         try {
-            return {std::make_shared<StorageDatabase>(path), std::nullopt};
+            return {.database = std::make_shared<StorageDatabase>(path), .problem = std::nullopt};
         } catch (const SQLiteError& error) {
             if (!isUnreadable(error, path))
-                return {nullptr, couldNotOpen(path + ": " + error.description())};
+                return {.database = nullptr, .problem = couldNotOpen(path + ": " + error.description())};
             unreadable = error.description();
         } catch (const std::exception& error) {
-            return {nullptr, couldNotOpen(path + ": " + error.what())};
+            return {.database = nullptr, .problem = couldNotOpen(path + ": " + error.what())};
         }
     }
     const std::string aside = asidePath(path, now);
     if (!setAside(path, aside)) {
         const int code = errno;
-        return {nullptr, couldNotOpen(path + ": " + *unreadable + "; it could not be set aside (" +
+        return {.database = nullptr, .problem = couldNotOpen(path + ": " + *unreadable + "; it could not be set aside (" +
                                       std::strerror(code) + ")")};
     }
     try {
         auto fresh = std::make_shared<StorageDatabase>(path);
-        return {std::move(fresh), "The scan cache " + path + " could not be read (" + *unreadable +
+        return {.database = std::move(fresh), .problem = "The scan cache " + path + " could not be read (" + *unreadable +
                                       "). It was set aside as " + Paths::lastComponent(aside) +
                                       " and a new, empty cache was started."};
     } catch (const std::exception& again) {
-        return {nullptr, couldNotOpen(path + ": " + again.what() + " (the unreadable cache was set aside as " +
+        return {.database = nullptr, .problem = couldNotOpen(path + ": " + again.what() + " (the unreadable cache was set aside as " +
                                       Paths::lastComponent(aside) + ")")};
     }
 }

@@ -26,7 +26,8 @@ std::vector<ScanErrorEntry> recent(SQLiteConnection& db, std::int64_t limit)
     std::vector<ScanErrorEntry> entries;
     db.query("SELECT id, timestamp, path, message FROM errors ORDER BY id DESC LIMIT ?", {limit},
              [&](SQLiteConnection::Statement& row) {
-                 entries.push_back({row.integer(0), row.real(1), row.text(2), row.text(3)});
+                 entries.push_back(
+                     {.id = row.integer(0), .date = row.real(1), .path = row.text(2), .message = row.text(3)});
              });
     return entries;
 }

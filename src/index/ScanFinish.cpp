@@ -250,8 +250,8 @@ ScanTotals recomputeTotals(SQLiteConnection& db, FolderFigures figures)
 
 } // namespace
 
-ScanTotals settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
-                         bool indexFiles, const std::vector<SQLiteConnection*>& helpers)
+ScanTotals pruneAndTotalFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots,
+                                bool prune, bool indexFiles, const std::vector<SQLiteConnection*>& helpers)
 {
     auto& db = batch.connection();
     FolderFigures folders = readFolders(db, scanID, helpers);

@@ -19,8 +19,8 @@ namespace ScanFinish {
 // rows whose totals changed are written. Returns the totals of the index as IndexQueries::totals
 // reads them. With `helpers`, connections of the caller that see everything the batch holds
 // (it was just committed), the rows are first read through them side by side.
-ScanTotals settleFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots, bool prune,
-                         bool indexFiles, const std::vector<SQLiteConnection*>& helpers = {});
+ScanTotals pruneAndTotalFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots,
+                                bool prune, bool indexFiles, const std::vector<SQLiteConnection*>& helpers = {});
 
 // category_totals from the file rows.
 void rebuildCategoryTotals(SQLiteConnection& db);

@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr RawValueTable<ScanRecord::Status, 4> statusWords{{{
+constexpr RawValueTable<ScanRecord::Status, 4> statusWords{.entries = {{
     {ScanRecord::Status::running, "running"},
     {ScanRecord::Status::completed, "completed"},
     {ScanRecord::Status::cancelled, "cancelled"},

@@ -2,13 +2,12 @@
 
 #include "index/CaseFolding.h"
 #include "index/IndexRows.h"
+#include "index/ParallelReads.h"
 #include "index/SQLiteConnection.h"
 #include "index/UnicodeLower.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <exception>
+#include <memory>
 #include <string_view>
 #include <thread>
 
@@ -152,8 +151,8 @@ std::optional<std::vector<FileItem>> SearchQuerySQL::filesInSlices(const std::st
                                                                    const std::vector<SQLValue>& values,
                                                                    std::int64_t limit)
 {
-    const char* file = sqlite3_db_filename(db_.handle(), "main");
-    if (!file || !*file || rowsPerSlice_ <= 0 || limit <= 0)
+    const std::string path = db_.fileName();
+    if (path.empty() || rowsPerSlice_ <= 0 || limit <= 0)
         return std::nullopt;
     const std::int64_t first = db_.scalarInt("SELECT min(id) FROM files");
     const std::int64_t last = db_.scalarInt("SELECT max(id) FROM files");
@@ -166,39 +165,27 @@ std::optional<std::vector<FileItem>> SearchQuerySQL::filesInSlices(const std::st
     // Within a slice and across them, equal sizes keep the table's order.
     const std::string sql = concat({"SELECT ", IndexRows::fileColumns,
                                     " FROM files f NOT INDEXED JOIN folders d ON d.id = f.folder_id ", where,
-                                    " AND f.id >= ? AND f.id < ? ORDER BY f.alloc DESC, f.id LIMIT ?"});
-    const std::string path = file;
+                                    " AND f.id BETWEEN ? AND ? ORDER BY f.alloc DESC, f.id LIMIT ?"});
     // A cache that cannot be written is read the way its own connection reads it.
-    const auto access = sqlite3_db_readonly(db_.handle(), "main") == 1 ? SQLiteConnection::Access::readOnly
-                                                                        : SQLiteConnection::Access::readWrite;
-    const std::int64_t width = (span + slices - 1) / slices;
-    std::vector<std::vector<FileItem>> found(static_cast<std::size_t>(slices));
-    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(slices));
-    std::vector<std::thread> readers;
+    const auto access = db_.isReadOnly() ? SQLiteConnection::Access::readOnly : SQLiteConnection::Access::readWrite;
+    std::vector<std::unique_ptr<SQLiteConnection>> readers;
+    std::vector<SQLiteConnection*> connections;
     for (std::int64_t slice = 0; slice < slices; ++slice) {
-        readers.emplace_back([&, slice] {
-            const auto index = static_cast<std::size_t>(slice);
-            try {
-                SQLiteConnection reader(path, access);
-                if (const int result = UnicodeLower::registerFunction(reader.handle()); result != SQLITE_OK)
-                    throw SQLiteError(result, sqlite3_errmsg(reader.handle()));
-                reader.execute("PRAGMA temp_store=MEMORY;");
-                std::vector<SQLValue> bound = values;
-                bound.emplace_back(first + slice * width);
-                bound.emplace_back(first + (slice + 1) * width);
-                bound.emplace_back(limit);
-                reader.query(sql, bound,
-                             [&](SQLiteConnection::Statement& row) { found[index].push_back(IndexRows::mapFile(row)); });
-            } catch (...) {
-                failures[index] = std::current_exception();
-            }
-        });
+        readers.push_back(std::make_unique<SQLiteConnection>(path, access));
+        UnicodeLower::registerFunction(*readers.back());
+        readers.back()->execute("PRAGMA temp_store=MEMORY;");
+        connections.push_back(readers.back().get());
     }
-    for (std::thread& reader : readers)
-        reader.join();
-    for (const std::exception_ptr& failure : failures)
-        if (failure)
-            std::rethrow_exception(failure);
+    std::vector<std::vector<FileItem>> found(connections.size());
+    ParallelReads::inParallel(connections, [&](std::size_t slice, SQLiteConnection& reader) {
+        const auto [low, high] = ParallelReads::range(first, last, slice, connections.size());
+        std::vector<SQLValue> bound = values;
+        bound.emplace_back(low);
+        bound.emplace_back(high);
+        bound.emplace_back(limit);
+        reader.query(sql, bound,
+                     [&](SQLiteConnection::Statement& row) { found[slice].push_back(IndexRows::mapFile(row)); });
+    });
 
     std::vector<FileItem> files;
     for (auto& part : found)

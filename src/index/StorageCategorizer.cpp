@@ -246,7 +246,8 @@ std::optional<C> forcedCategory(const Matcher& m)
                         ".docker", ".orbstack", "library/group containers/hug.orbstack", ".colima", ".lima", ".rd",
                         "library/application support/rancher-desktop", ".local/share/containers",
                         "library/application support/docker desktop"}) ||
-        m.anyUnder({"/applications/docker.app", "/applications/orbstack.app"}))
+        m.anyUnder({"/applications/docker.app", "/applications/orbstack.app", "/var/lib/docker",
+                    "/var/lib/containers"}))
         return C::docker;
     if (m.anyUnderHome({".android", ".gradle", "library/android"}) || m.contains("/google/androidstudio") ||
         m.isUnder("/applications/android studio.app"))
@@ -292,7 +293,7 @@ std::optional<C> fallbackCategory(const Matcher& m)
         return C::documents;
     if (m.underHome("pictures"))
         return C::photos;
-    if (m.underHome("movies"))
+    if (m.underHome("movies") || m.underHome("videos"))
         return C::videos;
     if (m.underHome("music"))
         return C::music;

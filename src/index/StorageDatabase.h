@@ -1,54 +1,60 @@
 #pragma once
 
+#include "index/CacheLock.h"
 #include "index/DuplicateCandidateSQL.h"
 #include "index/FileRecords.h"
 #include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
-#include "index/StoredFolders.h"
+#include "index/LastScanDigests.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
+#include "index/ScanSession.h"
+#include "index/StoredFolders.h"
 #include "index/WriteBatch.h"
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
+
+class LogCheckpointer;
 
 // The scan cache. An actor: every public member takes the one lock, so callers on any
 // thread are served one at a time over the single connection. Every failure of the index
 // is thrown as SQLiteError. Reads commit the open write batch first, so they see every
-// write made so far.
+// write made so far. A scan writes through the ScanSession that startScan or resumeScan
+// returns; the error log, the screens' queries (IndexQueries, SearchQuerySQL,
+// DuplicateCandidateSQL), removal (ItemRemoval) and clearing (CacheMaintenance) have files
+// of their own, and the write-ahead log is copied back by a LogCheckpointer.
 class StorageDatabase {
 public:
     static constexpr std::string_view cacheFileName = "ScanCache.sqlite";
 
-    struct ChildFolder {
-        std::int64_t id = 0;
-        std::string path;
-        std::string name;
-        friend bool operator==(const ChildFolder&, const ChildFolder&) = default;
-    };
-    // What the index already holds of a folder that this scan has synced.
-    struct VisitedFolder {
-        std::int64_t files = 0;   // direct file count
-        std::int64_t bytes = 0;   // direct counted allocated bytes
-        std::int64_t linkedFiles = 0;   // direct files with the hardLink flag
-        std::vector<ChildFolder> children;
+    using ChildFolder = ScanSession::ChildFolder;
+    using VisitedFolder = ScanSession::VisitedFolder;
+    using VisitedTotals = ScanSession::VisitedTotals;
+
+    // How a cache is opened. Read-only, an existing cache is opened as it is, for a cache the
+    // user cannot write: every read works, every write fails with SQLITE_READONLY. `clock`
+    // measures batch ages; empty means the steady clock.
+    struct Opening {
+        SQLiteConnection::Access access = SQLiteConnection::Access::readWrite;
+        WriteBatch::Clock clock{};
+        std::chrono::milliseconds busyTimeout = SQLiteConnection::defaultBusyTimeout;
     };
 
     // The application's data folder for the cache, created when missing. Throws std::system_error.
     static std::string defaultDirectory();
 
     // Opens or creates the cache at `path` and brings it to the current format.
-    // `clock` measures batch ages; empty means the steady clock.
+    StorageDatabase(std::string path, Opening opening);
     explicit StorageDatabase(std::string path, WriteBatch::Clock clock = {});
-    // Read-only, an existing cache is opened as it is, for a cache the user cannot write:
-    // every read works, every write fails with SQLITE_READONLY.
     StorageDatabase(std::string path, SQLiteConnection::Access access, WriteBatch::Clock clock = {});
     ~StorageDatabase();
     StorageDatabase(const StorageDatabase&) = delete;
@@ -57,61 +63,18 @@ public:
     const std::string& path() const { return path_; }
     bool isReadOnly() const { return readOnly_; }
 
-    // What a scan holds in the index of the folders it has synced so far, with the figures its
-    // record kept when it last stopped.
-    struct VisitedTotals {
-        std::int64_t folders = 0;
-        std::int64_t files = 0;               // direct files of those folders
-        std::int64_t bytes = 0;               // their direct counted allocated bytes
-        std::int64_t restrictedFolders = 0;
-        std::int64_t newFiles = 0;
-        std::int64_t changedFiles = 0;
-        std::int64_t deletedFiles = 0;
-    };
-
-    // Batches and the outline of a scan.
+    // Commits the open batch.
     void commit();
-    std::int64_t beginScan(const std::vector<std::string>& roots);
-    void markScanResumed(std::int64_t scanID);
-    std::int64_t ensureRoot(const std::string& path, double modified);
-    std::optional<VisitedFolder> visitedChildren(std::int64_t folderID, std::int64_t scanID);
-    VisitedTotals visitedTotals(std::int64_t scanID);
-    // Folder writes that scan `scanID` failed or gave up since it began or was resumed, and
-    // write batches lost meanwhile: above 0, the index lacks folders the scan reached.
-    std::int64_t lostFolderWrites(std::int64_t scanID);
-    // True while writes wait in an open batch, not yet stored.
-    bool writesPending();
-    // Open batches lost so far (rolled back by SQLite on a full disk or an I/O error).
-    std::uint64_t lostBatches();
-    // When the index holds no file rows (a first scan into a new or cleared cache), drops the
-    // indexes that would fill in no particular order; the next finishScan has them built
-    // again once it has stored the scan. Returns whether it dropped them. When the folders
-    // table holds root rows alone, the rows of new subfolders then wait for their own syncs
-    // (PendingFolderRows) until the scan's finish.
-    bool beginBulkLoad();
+    // Begins a scan of `roots` with a new record.
+    ScanSession startScan(const std::vector<std::string>& roots);
+    // Continues the scan with this record, left cancelled by a stop or an earlier run.
+    ScanSession resumeScan(std::int64_t scanID);
     // Returns once indexes being built in the background are ready (or their build has
     // failed). Meanwhile every read works, only slower, and every write waits.
     void waitForIndexes();
 
-    // Writes one folder's differences. Commits between folders when the batch is due. With
-    // `read`, a comparison made through another connection (DirectorySync::compare) spares
-    // reading the stored rows again while it still holds.
-    DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
-                                      FolderDifferences* read = nullptr);
-    // Writes the visit stamps such syncs left to the caller (DirectorySync::stampVisited).
-    void stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID);
-
-    // The rows in brief a scan recorded, kept after its finish when that stored a completed
-    // scan with every write intact, so that the next scan need not read them back. They go
-    // at the next scan's begin when anything else has written to the cache since.
-    void keepFolders(StoredFolders folders);
-    // The kept rows in brief, if the begin of the scan now under way found them current.
-    std::optional<StoredFolders> takeKeptFolders();
     // For comparisons made through another connection; safe from any thread without the lock.
     std::uint64_t rewritesCommitted() const { return batch_.rewritesCommitted(); }
-    // Writes only the rows of a folder and of its subfolders, for a folder whose files are
-    // synced later; returns their ids. Fails like syncDirectory.
-    DirectorySyncResult syncSubfolders(const DirectorySnapshot& snapshot);
     // Removes the folder at `path`, everything below it and their files; returns the folder rows removed.
     std::int64_t deleteSubtree(const std::string& path);
     // Forgets a file or folder that left the disk: its rows go, its ancestors' totals shrink
@@ -120,20 +83,32 @@ public:
     // The same for many items, with one rebuild of the category totals.
     void removeItems(const std::vector<std::string>& paths);
 
-    // Ends a scan: for a completed scan whose writes all succeeded, removes what it did not
-    // visit; then recomputes every total and closes the scan record. Returns the index totals.
-    // `helpers`, other connections to the cache that hold no read, read the folder rows side by
-    // side; the open batch is committed first so that they see it.
+    // The scan's writes as members of the cache, each a forward to the session of the scan
+    // begun or resumed last (or of `scanID`). They go once the scanner's writer holds the
+    // ScanSession itself.
+    std::int64_t beginScan(const std::vector<std::string>& roots);
+    void markScanResumed(std::int64_t scanID);
+    std::int64_t ensureRoot(const std::string& path, double modified);
+    std::optional<VisitedFolder> visitedChildren(std::int64_t folderID, std::int64_t scanID);
+    VisitedTotals visitedTotals(std::int64_t scanID);
+    std::int64_t lostFolderWrites(std::int64_t scanID);
+    bool writesPending();
+    std::uint64_t lostBatches();
+    bool beginBulkLoad();
+    DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
+                                      FolderDifferences* read = nullptr);
+    void stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID);
+    void keepFolders(StoredFolders folders);
+    std::optional<StoredFolders> takeKeptFolders();
+    DirectorySyncResult syncSubfolders(const DirectorySnapshot& snapshot);
     ScanTotals finishScan(std::int64_t scanID, const std::vector<std::string>& roots, ScanRecord::Status status,
                           std::int64_t volumeTotal, std::int64_t volumeUsed, std::int64_t newFiles,
                           std::int64_t changedFiles, std::int64_t deletedFiles,
                           const std::vector<SQLiteConnection*>& helpers = {});
+    void logLostFolder(const std::string& path, const std::string& message) noexcept;
 
     // The scan error log. logError never fails and never commits.
     void logError(const std::string& path, const std::string& message) noexcept;
-    // Logs a folder that a scan lost before writing it; like a failed sync, it keeps the
-    // scan's finish from removing what the scan did not visit.
-    void logLostFolder(const std::string& path, const std::string& message) noexcept;
     std::vector<ScanErrorEntry> recentErrors(std::int64_t limit);
     void clearErrors();
 
@@ -175,105 +150,116 @@ public:
     void clearAll();
 
 private:
-    // Runs `body` with the lock held. After a failure the batch state is taken from SQLite,
-    // which may have rolled the whole batch back.
-    template <class Body>
-    decltype(auto) locked(Body&& body)
+    friend class ScanSession;
+    using Held = CacheLock::Held;
+
+    // Calls `body` with `target`, and with the held lock first when it takes that too.
+    template <class Body, class Target>
+    static decltype(auto) call(Body& body, const Held& held, Target& target)
     {
-        std::lock_guard lock(mutex_, std::adopt_lock);
+        if constexpr (std::is_invocable_v<Body&, const Held&, Target&>)
+            return body(held, target);
+        else
+            return body(target);
+    }
+
+    // Runs `body` with the batch while `held` keeps the lock. After a failure the batch state
+    // is taken from SQLite, which may have rolled the whole batch back.
+    template <class Body>
+    decltype(auto) withBatchHeld(const Held& held, Body&& body)
+    {
         try {
-            return body(batch_);
+            return call(body, held, batch_);
         } catch (...) {
             batch_.resynchronize();
             throw;
         }
     }
 
-    // As locked(), once no index is being built: the builder holds the write lock meanwhile.
-    // Folder rows still waiting go in first, so that the body finds every row written so far.
+    // The batch as it stands, even while an index is being built: for what reads and writes
+    // no row.
     template <class Body>
-    decltype(auto) writing(Body&& body)
+    decltype(auto) withBatchNow(Body&& body)
     {
-        lockOnceIndexesBuilt();
-        return locked([&](WriteBatch& batch) -> decltype(auto) {
+        const Held held = lock_.acquire();
+        return withBatchHeld(held, body);
+    }
+
+    // The batch, once no index is being built (the builder holds the write lock meanwhile),
+    // with the rows of new subfolders that wait left waiting: for the syncs, which insert
+    // them when they read folder rows, and for what reads none.
+    template <class Body>
+    decltype(auto) withBatch(Body&& body)
+    {
+        const Held held = lockOnceIndexesBuilt();
+        return withBatchHeld(held, body);
+    }
+
+    // As withBatch(), with every waiting folder row inserted first, so that the body finds
+    // every row written so far.
+    template <class Body>
+    decltype(auto) withCompleteBatch(Body&& body)
+    {
+        const Held held = lockOnceIndexesBuilt();
+        return withBatchHeld(held, [&](WriteBatch& batch) -> decltype(auto) {
             batch.insertPendingFolderRows();
-            return body(batch);
+            return call(body, held, batch);
         });
     }
 
-    // As writing(), leaving waiting folder rows to wait: for the syncs, which insert them
-    // when they read folder rows, and for what reads none.
+    // The connection with the open batch committed: how every public read starts. Reads do
+    // not wait for an index build; no batch is open while one runs.
     template <class Body>
-    decltype(auto) writingWhileRowsWait(Body&& body)
+    decltype(auto) withCommittedRows(Body&& body)
     {
-        lockOnceIndexesBuilt();
-        return locked(std::forward<Body>(body));
-    }
-
-    // As locked(), after committing the open batch: how every public read starts. Reads do not
-    // wait for an index build; no batch is open while one runs.
-    template <class Body>
-    decltype(auto) reading(Body&& body)
-    {
-        lockSpinningFirst();
-        return locked([&](WriteBatch& batch) -> decltype(auto) {
+        const Held held = lock_.acquire();
+        return withBatchHeld(held, [&](WriteBatch& batch) -> decltype(auto) {
             batch.commit();
-            return body(batch.connection());
+            return call(body, held, batch.connection());
         });
     }
 
-    // As reading(), for writes outside a batch.
+    // As withCommittedRows(), for writes outside a batch: once no index is being built, with
+    // every waiting folder row inserted and committed.
     template <class Body>
-    decltype(auto) updating(Body&& body)
+    decltype(auto) withCommittedRowsToWrite(Body&& body)
     {
-        return writing([&](WriteBatch& batch) -> decltype(auto) {
+        return withCompleteBatch([&](const Held& held, WriteBatch& batch) -> decltype(auto) {
             batch.commit();
-            return body(batch.connection());
+            return call(body, held, batch.connection());
         });
     }
-
-    // Drops the kept rows in brief unless nothing has written to the cache since they were kept.
-    void checkKeptFoldersLocked();
-    std::int64_t dataVersionLocked();
 
     // Takes the lock when no index build runs, waiting for a running one without the lock.
-    void lockOnceIndexesBuilt();
-    // Builds the indexes a first scan left out, when any are missing and no batch is open:
-    // at once for fewer file rows than this, else on a thread of its own. The lock is held.
+    Held lockOnceIndexesBuilt();
+    // Builds the indexes a bulk load left out, when any are missing and no batch is open:
+    // at once for fewer file rows than this, else on a thread of its own.
     static constexpr std::int64_t backgroundIndexRows = 50000;
-    void buildMissingIndexesLocked();
+    void buildMissingIndexesLocked(const Held& held);
+    bool indexBuildRunningLocked(const Held& held) const;
     // As above, waiting for the build: before a scan that compares with stored rows.
     void buildIndexesBeforeScan();
 
-    // Workers hold the lock for well under a millisecond per folder; waiting for it briefly
-    // in user space beats sleeping in the kernel and being woken long after it came free.
-    void lockSpinningFirst();
-
     void logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept;
 
-    // Failed or lost folder writes and lost batches so far; a scan that saw any must not prune
-    // what it did not visit.
-    std::uint64_t writeFailuresLocked() const { return folderWriteFailures_ + batch_.lostBatches(); }
+    // Lost folder writes and lost batches so far; a scan that saw any must not prune what it
+    // did not visit.
+    std::uint64_t writeFailuresLocked(const Held&) const { return folderWriteFailures_ + batch_.lostBatches(); }
 
-    // Copies the write-ahead log back into the cache file on a thread of its own, so that no
-    // write waits for a checkpoint's disk flushes.
-    class Checkpointer;
+    // The session of the scan begun or resumed last, for the forwards above.
+    ScanSession sessionUnderWay() { return ScanSession(*this, scanUnderWay_); }
 
     std::string path_;
     bool readOnly_ = false;
-    std::mutex mutex_;
+    CacheLock lock_;
     SQLiteConnection db_;
-    std::unique_ptr<Checkpointer> checkpointer_;
+    std::unique_ptr<LogCheckpointer> checkpointer_;
     WriteBatch batch_;
     std::uint64_t folderWriteFailures_ = 0;
     bool bulkLoading_ = false;
     std::shared_ptr<IndexBuilder> indexBuilder_;   // the latest build, finished or not
     std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
     bool lastFinishIntact_ = false;   // a completed scan whose every write was stored
-    // The rows in brief kept from the last scan, and how the cache stood then: the rows this
-    // connection had changed and the version other connections' commits move on.
-    std::optional<StoredFolders> keptFolders_;
-    std::int64_t changesAtKeeping_ = 0;
-    std::int64_t versionAtKeeping_ = 0;
-    bool keptDuringIndexBuild_ = false;
+    LastScanDigests lastScanDigests_;
+    std::int64_t scanUnderWay_ = 0;
 };

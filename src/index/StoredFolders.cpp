@@ -2,6 +2,7 @@
 
 #include "index/DirectorySync.h"
 #include "index/ParallelReads.h"
+#include "index/ReadTransaction.h"
 #include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
 
@@ -120,25 +121,6 @@ std::uint64_t dateColumn(const SQLiteConnection::Statement& row, int column)
     return row.isNull(column) ? absentDate : std::bit_cast<std::uint64_t>(row.real(column));
 }
 
-// One read for both passes of a share: its rows are then as of one moment.
-class ReadOnce {
-public:
-    explicit ReadOnce(SQLiteConnection& db) : db_(db) { db_.runValues("BEGIN"); }
-    ~ReadOnce()
-    {
-        try {
-            if (!db_.isAutocommit()) db_.runValues("COMMIT");
-        } catch (const std::exception&) {
-            // It only read.
-        }
-    }
-    ReadOnce(const ReadOnce&) = delete;
-    ReadOnce& operator=(const ReadOnce&) = delete;
-
-private:
-    SQLiteConnection& db_;
-};
-
 } // namespace
 
 StoredFolders StoredFolders::load(const std::vector<SQLiteConnection*>& connections, std::uint64_t rewritesSeen,
@@ -160,7 +142,7 @@ StoredFolders::Loading::Loading(std::size_t shares, SQLiteConnection& first, std
     stored_.rewritesSeen_ = rewritesSeen;
     stored_.seed_ = seed;
     // Each bound alone: SQLite reads one end of the table for it, but the whole table for both
-    // at once. A row that comes later is simply not among the rows in brief.
+    // at once. A row that comes later simply has no digest.
     lowFolder_ = first.scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
     highFolder_ = first.scalarInt("SELECT IFNULL(MAX(id), -1) FROM folders");
     lowFile_ = first.scalarInt("SELECT IFNULL(MIN(id), 0) FROM files");
@@ -185,7 +167,8 @@ void StoredFolders::Loading::take(std::size_t share, SQLiteConnection& db) noexc
     {
         // One read for both tables, ended before anyone goes on: the cache's writer may wait for
         // every read to end.
-        std::optional<ReadOnce> read;
+        // One read for both passes of a share: its rows are then as of one moment.
+        std::optional<ReadTransaction> read;
         step([&] {
             read.emplace(db);
             readFolders(share, db);
@@ -207,12 +190,20 @@ void StoredFolders::Loading::readFolders(std::size_t share, SQLiteConnection& db
             "SELECT id, parent_id, name, path, depth, modified, restricted, category, direct_alloc, direct_size, "
             "direct_files, direct_dirs FROM folders WHERE id BETWEEN ? AND ?",
             low, high, [&](const SQLiteConnection::Statement& row) {
-                const RowFigures figures{row.textView(3), row.integer(4),  dateColumn(row, 5),
-                                         row.integer(6),  row.integer(7),  row.integer(8),
-                                         row.integer(9),  row.integer(10), row.integer(11)};
+                const RowFigures figures{.path = row.textView(3),
+                                         .depth = row.integer(4),
+                                         .modified = dateColumn(row, 5),
+                                         .restricted = row.integer(6),
+                                         .category = row.integer(7),
+                                         .directAlloc = row.integer(8),
+                                         .directSize = row.integer(9),
+                                         .directFiles = row.integer(10),
+                                         .directDirs = row.integer(11)};
                 // The digest holds the row's own key until the files are added.
-                part.push_back({row.integer(0), row.isNull(1) ? noParent : row.integer(1),
-                                nameKey(seed, row.textView(2)), rowKey(seed, figures)});
+                part.push_back({.id = row.integer(0),
+                                .parent = row.isNull(1) ? noParent : row.integer(1),
+                                .nameKey = nameKey(seed, row.textView(2)),
+                                .digest = rowKey(seed, figures)});
             });
 }
 
@@ -326,7 +317,7 @@ void StoredFolders::place(Entry entry)
     if (folder.parent == noParent) return;
     if (const auto parent = position(folder.parent))
         std::atomic_ref<std::uint32_t>(children_[*parent]).fetch_add(1, std::memory_order_relaxed);
-    // Linear probing; a slot is claimed by whichever share gets to it first.
+    // Linear probing; a slot goes to whichever share gets to it first.
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = slotOf(folder.parent, folder.nameKey);; slot = (slot + 1) & mask) {
         std::uint32_t expected = emptySlot;
@@ -347,9 +338,10 @@ void StoredFolders::Recording::add(std::int64_t id, std::optional<std::int64_t> 
 {
     if (broken_) return;
     try {
-        folders_.push_back({id, parent.value_or(noParent), nameKey(seed_, name), digest});
+        folders_.push_back(
+            {.id = id, .parent = parent.value_or(noParent), .nameKey = nameKey(seed_, name), .digest = digest});
     } catch (const std::bad_alloc&) {
-        // The scan goes on; only the rows in brief are given up.
+        // The scan goes on; only the digests are given up.
         broken_ = true;
         std::vector<Folder>().swap(folders_);
     }
@@ -465,7 +457,9 @@ std::optional<FolderDifferences> StoredFolders::unchanged(Entry entry, const Dir
         const auto child = find(folder.id, nameKey(seed_, subfolder.name));
         if (!child) return std::nullopt;
         matched.push_back(*child);
-        same.children.push_back({folders_[*child].id, subfolder.name, DirectorySync::childPath(snapshot.path, subfolder.name)});
+        same.children.push_back({.id = folders_[*child].id,
+                                 .name = subfolder.name,
+                                 .path = DirectorySync::childPath(snapshot.path, subfolder.name)});
     }
     // A name listed twice would match one row twice and leave another unmatched.
     std::sort(matched.begin(), matched.end());

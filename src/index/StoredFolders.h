@@ -15,10 +15,10 @@
 
 class SQLiteConnection;
 
-// What the cache had committed for every folder when a rescan began, condensed to what tells
-// an unchanged folder from a changed one: where the folder is (its parent and name) and one
-// digest of its own row and of its file rows. A reader whose listing gives the same digest
-// needs no query of the cache for that folder; any difference sends it to the full comparison,
+// The folder digests: what the cache had committed for every folder when a rescan began,
+// condensed to what tells an unchanged folder from a changed one: where the folder is (its
+// parent and name) and one digest of its own row and of its file rows, its folder digest. A
+// reader whose listing gives the same digest needs no query of the cache for that folder; any difference sends it to the full comparison,
 // which finds what changed.
 class StoredFolders {
 public:
@@ -55,7 +55,7 @@ public:
     // A seed no listing can be made for on purpose.
     static std::uint64_t newSeed();
     std::uint64_t seed() const { return seed_; }
-    // For rows in brief kept from an earlier scan: the rewrites committed as this scan begins.
+    // For digests kept from an earlier scan: the rewrites committed as this scan begins.
     void setRewritesSeen(std::uint64_t rewritesSeen) { rewritesSeen_ = rewritesSeen; }
 
     std::size_t size() const { return folders_.size(); }
@@ -90,7 +90,7 @@ private:
     std::uint64_t rewritesSeen_ = 0;
 };
 
-// The rows in brief of the folders a scan synced, as its writer wrote them: what a later scan
+// The digests of the folders a scan synced, as its writer wrote them: what a later scan
 // would load from the cache, as long as nothing else writes to it meanwhile. Folders are added
 // by the writer only, as each one's sync succeeds.
 class StoredFolders::Recording {
@@ -110,13 +110,13 @@ private:
     bool broken_ = false;
 };
 
-// A load of the stored rows in brief by threads that each read a share of them through a
+// A load of the folder digests by threads that each read a share of them through a
 // connection of their own, and that go on to other work once it is done: every one of them
 // calls take() once, and none returns before all of them have read their shares.
 class StoredFolders::Loading {
 public:
     // `first` reads where the tables' ids begin and end now. `done` is called once, on one of
-    // the threads while the others wait, with the rows in brief, or with nothing when the load
+    // the threads while the others wait, with the digests, or with nothing when the load
     // failed. The digests are under `seed`. Fails with SQLiteError.
     Loading(std::size_t shares, SQLiteConnection& first, std::uint64_t rewritesSeen, std::uint64_t seed,
             std::function<void(std::optional<StoredFolders>)> done);

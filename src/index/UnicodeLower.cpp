@@ -1,6 +1,7 @@
 #include "index/UnicodeLower.h"
 
 #include "index/CaseFolding.h"
+#include "index/SQLiteConnection.h"
 
 #include <sqlite3.h>
 
@@ -48,10 +49,12 @@ void globFunction(sqlite3_context* context, int, sqlite3_value** arguments)
 
 } // namespace
 
-int registerFunction(sqlite3* db)
+void registerFunction(SQLiteConnection& db)
 {
-    return sqlite3_create_function_v2(db, globFunctionName, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                      nullptr, globFunction, nullptr, nullptr, nullptr);
+    constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    const int result = sqlite3_create_function_v2(db.handle(), globFunctionName, 2, flags, nullptr, globFunction,
+                                                  nullptr, nullptr, nullptr);
+    if (result != SQLITE_OK) throw SQLiteError(result, sqlite3_errmsg(db.handle()));
 }
 
 } // namespace UnicodeLower

@@ -1,6 +1,6 @@
 #pragma once
 
-struct sqlite3;
+class SQLiteConnection;
 
 // Lets SQL match names case-insensitively beyond ASCII. SQLite's lower() folds ASCII letters
 // only, so a fully lower-cased pattern such as "ä*" never matched "Äpfel.txt"; here both the
@@ -11,8 +11,7 @@ namespace UnicodeLower {
 // NULL when either is NULL. The pattern is used as given: the caller lower-cases it once.
 inline constexpr const char* globFunctionName = "unicode_glob";
 
-// Registers unicode_glob as a deterministic function on the connection. Returns SQLite's
-// result code.
-int registerFunction(sqlite3* db);
+// Registers unicode_glob as a deterministic function on the connection. Fails with SQLiteError.
+void registerFunction(SQLiteConnection& db);
 
 } // namespace UnicodeLower

@@ -2,26 +2,21 @@
 
 #include "index/SQLiteConnection.h"
 
-#include <cstring>
-#include <sqlite3.h>
-
 WriteBatch::WriteBatch(SQLiteConnection& db, Clock clock) : db_(db), clock_(std::move(clock)), lastCommit_(now())
 {
-    // SQLite calls this for every row a statement of this connection writes. Emptying a whole
-    // table bypasses it, which only clearing the cache or an old layout does, and those
-    // empty the category totals with the file rows.
-    sqlite3_update_hook(db_.handle(), &WriteBatch::noteRowChange, this);
+    // Emptying a whole table passes by the hook, which only clearing the cache or an old
+    // layout does, and those empty the category totals with the file rows.
+    db_.onRowWrite([this](SQLiteConnection::RowWrite write, std::string_view table) { noteRowWrite(write, table); });
 }
 
-WriteBatch::~WriteBatch() { sqlite3_update_hook(db_.handle(), nullptr, nullptr); }
+WriteBatch::~WriteBatch() { db_.onRowWrite({}); }
 
-void WriteBatch::noteRowChange(void* self, int operation, const char*, const char* table, sqlite3_int64)
+void WriteBatch::noteRowWrite(SQLiteConnection::RowWrite write, std::string_view table)
 {
-    auto* batch = static_cast<WriteBatch*>(self);
-    if (std::strcmp(table, "files") == 0)
-        ++batch->fileRowWrites_;
-    else if (operation == SQLITE_DELETE && std::strcmp(table, "folders") == 0)
-        batch->folderRowRemoved_ = true;   // it can leave file rows without their folder
+    if (table == "files")
+        ++fileRowWrites_;
+    else if (write == SQLiteConnection::RowWrite::remove && table == "folders")
+        folderRowRemoved_ = true;   // it can leave file rows without their folder
 }
 
 void WriteBatch::noteFileRowSumsTaken()
@@ -67,7 +62,7 @@ std::optional<WriteBatch::TrackedSums> WriteBatch::trackedFileRowSums() const
 {
     if (sumsBase_ == SumsBase::unknown || folderRowRemoved_ || fileRowWrites_ != notedFileRows_)
         return std::nullopt;
-    return TrackedSums{sumsBase_ == SumsBase::empty, &sumChanges_};
+    return TrackedSums{.fromEmpty = sumsBase_ == SumsBase::empty, .changes = &sumChanges_};
 }
 
 std::chrono::steady_clock::time_point WriteBatch::now() const
@@ -77,15 +72,14 @@ std::chrono::steady_clock::time_point WriteBatch::now() const
 
 void WriteBatch::beginIfNeeded()
 {
-    if (open_) return;
-    db_.execute("BEGIN IMMEDIATE;");
-    open_ = true;
+    if (transaction_) return;
+    transaction_.emplace(db_);
     lastCommit_ = now();
 }
 
 void WriteBatch::commitIfNeeded()
 {
-    if (!open_) return;
+    if (!transaction_) return;
     if (pending_ > countLimit || now() - lastCommit_ > ageLimit) commit();
 }
 
@@ -97,7 +91,7 @@ void WriteBatch::insertPendingFolderRows()
         // The batch holds the syncs that listed the row's folder: committed without it, they
         // would stand for a folder the cache lacks. So the batch goes, as SQLite itself lets
         // it go on a full disk, and its writes count as lost.
-        if (!db_.isAutocommit()) sqlite3_exec(db_.handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
+        db_.rollback();
         resynchronize();
         throw;
     }
@@ -105,22 +99,24 @@ void WriteBatch::insertPendingFolderRows()
 
 void WriteBatch::commit()
 {
-    if (!open_) return;
+    if (!transaction_) return;
     // Every listed subfolder of a synced folder has a row in what is committed.
     insertPendingFolderRows();
-    db_.execute("COMMIT;");
+    transaction_->commit();
+    transaction_.reset();
     pendingFolderRows_.committed();
     rewritesCommitted_.store(rewrites_, std::memory_order_release);
-    open_ = false;
     pending_ = 0;
     lastCommit_ = now();
 }
 
 bool WriteBatch::resynchronize()
 {
-    const bool wasOpen = open_;
-    open_ = !db_.isAutocommit();
-    if (open_ || !wasOpen) return false;
+    const bool wasOpen = transaction_.has_value();
+    const bool open = !db_.isAutocommit();
+    if (open && !transaction_) transaction_.emplace(db_, WriteTransaction::Adopt{});
+    if (!open) transaction_.reset();
+    if (open || !wasOpen) return false;
     pending_ = 0;
     ++lost_;
     pendingFolderRows_.lost();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "index/PendingFolderRows.h"
+#include "index/SQLiteConnection.h"
+#include "index/WriteTransaction.h"
 
 #include <atomic>
 #include <chrono>
@@ -8,12 +10,19 @@
 #include <functional>
 #include <map>
 #include <optional>
-
-class SQLiteConnection;
+#include <string_view>
 
 // Groups a scan's writes into large transactions: opened by the first write, committed
 // between folders when big or old enough, and always before anything is read. Holds the
 // folder rows a first scan keeps waiting (see PendingFolderRows), which go in before a commit.
+//
+// Terms:
+// - a lost batch: an open batch that SQLite rolled back as a whole (a full disk, an I/O
+//   error) or that a waiting row could not join; every write in it is gone;
+// - a rewrite: a write to a folder's rows other than that folder's own sync (a removal, a
+//   subtree deleted or moved), after which a comparison read before it may be stale;
+// - the file row sums: the per-category sums over every file row, which a finish can take
+//   from the writes it noted instead of reading every row.
 class WriteBatch {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -88,16 +97,16 @@ public:
 
     // How many open batches SQLite has rolled back so far: their writes are gone.
     std::uint64_t lostBatches() const { return lost_; }
-    bool isOpen() const { return open_; }
+    bool isOpen() const { return transaction_.has_value(); }
     SQLiteConnection& connection() { return db_; }
 
 private:
     std::chrono::steady_clock::time_point now() const;
-    static void noteRowChange(void* self, int operation, const char* database, const char* table, long long row);
+    void noteRowWrite(SQLiteConnection::RowWrite write, std::string_view table);
 
     SQLiteConnection& db_;
     Clock clock_;
-    bool open_ = false;
+    std::optional<WriteTransaction> transaction_;
     std::int64_t pending_ = 0;
     std::uint64_t lost_ = 0;
     std::uint64_t rewrites_ = 0;

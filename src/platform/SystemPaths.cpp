@@ -52,6 +52,11 @@ std::string configHome(const std::string& home)
     return xdgFolder("XDG_CONFIG_HOME", home, ".config");
 }
 
+std::string cacheHome(const std::string& home)
+{
+    return xdgFolder("XDG_CACHE_HOME", home, ".cache");
+}
+
 std::string applicationSupportDirectory()
 {
     return dataHome(homeDirectory());

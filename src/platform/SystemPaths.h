@@ -17,6 +17,9 @@ std::string dataHome(const std::string& home);
 // $XDG_CONFIG_HOME when it holds an absolute path, else `home`/.config.
 std::string configHome(const std::string& home);
 
+// $XDG_CACHE_HOME when it holds an absolute path, else `home`/.cache.
+std::string cacheHome(const std::string& home);
+
 // dataHome(homeDirectory()): the per-user application data folder.
 std::string applicationSupportDirectory();
 

@@ -73,11 +73,22 @@ std::vector<Folder> parse(std::string_view text, const std::string& home)
     return folders;
 }
 
+std::vector<Folder> defaults(const std::string& home)
+{
+    std::vector<Folder> folders;
+    for (const auto& [key, name] : {std::pair{"DESKTOP", "Desktop"}, {"DOWNLOAD", "Downloads"},
+                                    {"TEMPLATES", "Templates"}, {"PUBLICSHARE", "Public"},
+                                    {"DOCUMENTS", "Documents"}, {"MUSIC", "Music"}, {"PICTURES", "Pictures"},
+                                    {"VIDEOS", "Videos"}})
+        folders.push_back({.key = key, .path = Paths::appending(Paths::standardizing(home), name)});
+    return folders;
+}
+
 std::vector<Folder> read(const std::string& home)
 {
     std::ifstream in(Paths::appending(SystemPaths::configHome(home), "user-dirs.dirs"));
     if (!in)
-        return {};
+        return defaults(home);
     std::ostringstream text;
     text << in.rdbuf();
     return parse(text.str(), home);

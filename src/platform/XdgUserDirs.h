@@ -21,8 +21,12 @@ struct Folder {
 // user turns one off) and lines of any other shape are left out.
 std::vector<Folder> parse(std::string_view text, const std::string& home);
 
-// Reads $XDG_CONFIG_HOME/user-dirs.dirs (else `home`/.config/user-dirs.dirs); empty
-// when there is none.
+// The folders xdg-user-dirs gives a new account: ~/Desktop, ~/Downloads, ~/Templates,
+// ~/Public, ~/Documents, ~/Music, ~/Pictures and ~/Videos.
+std::vector<Folder> defaults(const std::string& home);
+
+// Reads $XDG_CONFIG_HOME/user-dirs.dirs (else `home`/.config/user-dirs.dirs); the
+// defaults when there is none.
 std::vector<Folder> read(const std::string& home);
 
 } // namespace XdgUserDirs

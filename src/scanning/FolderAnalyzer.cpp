@@ -121,12 +121,6 @@ FolderSizeResult FolderAnalyzer::size(const std::string& path, bool stayOnVolume
     return result;
 }
 
-std::future<FolderSizeResult> FolderAnalyzer::sizeAsync(std::string path, std::stop_token stop)
-{
-    return std::async(std::launch::async,
-                      [path = std::move(path), stop] { return size(path, true, stop); });
-}
-
 std::optional<FolderSizeResult> FolderAnalyzer::indexedSize(const std::string& path, StorageDatabase& database)
 {
     std::optional<FolderItem> row;

@@ -3,7 +3,6 @@
 #include "index/FileRecords.h"
 #include "scanning/DirectoryReader.h"
 
-#include <future>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -19,9 +18,6 @@ namespace FolderAnalyzer {
 // gathered so far come back with `wasCancelled` set.
 FolderSizeResult size(const std::string& path, bool stayOnVolume, std::stop_token stop = {},
                       const DirectoryReader& reader = DirectoryReader());
-
-// size(path, true, stop) on a thread of its own.
-std::future<FolderSizeResult> sizeAsync(std::string path, std::stop_token stop = {});
 
 // The index's totals for a folder it has scanned; absent when it holds no scanned
 // row for the path or cannot be read.

@@ -131,8 +131,17 @@ bool isCriticalProcessName(std::string_view name)
     return name == std::string_view("xdg-desktop-portal").substr(0, commandNameLength);
 }
 
+// protectedTitle + ": " + reason.
+std::string protection(std::string_view reason)
+{
+    std::string text(protectedTitle);
+    text += ": ";
+    text += reason;
+    return text;
+}
+
 const std::string standardFolderText =
-    "Protected by macOS: this is a standard folder macOS expects to exist. You can remove items inside it instead.";
+    protection("this is a standard folder your system expects to exist. You can remove items inside it instead.");
 const std::string trashText =
     "This is the Trash or part of it. Kestrelmoor cannot remove the Trash itself; empty it in your file manager "
     "instead.";
@@ -140,7 +149,10 @@ const std::string unreadableNameText =
     "A name on this item's path could not be read exactly, so Kestrelmoor cannot be sure which item it would "
     "move. Rename it in your file manager first.";
 const std::string tooLongText = "This item's path is too long for it to be moved to the Trash safely.";
-const std::string accountDataText = "Protected by macOS: this location holds system or account data managed by macOS.";
+const std::string accountDataText = protection("this location holds system or account data.");
+
+// Emptied by the system itself; what is in them may be in use by a running program.
+constexpr std::array<std::string_view, 2> temporaryTrees = {"/tmp", "/var/tmp"};
 
 bool isOnDataVolumePrefix(std::string_view path)
 {
@@ -250,13 +262,19 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
     for (const auto& exacts : {std::span<const std::string_view>(protectedExactPaths), LinuxSystemPlaces::folders()})
         for (const auto exact : exacts)
             if (p == lower(exact))
-                return PathSafety::protected_("Protected by macOS: this is a top-level system folder.");
+                return PathSafety::protected_(protection("this is a top-level system folder."));
+
+    for (const auto tree : temporaryTrees)
+        if (within(p, tree))
+            return PathSafety::protected_(protection(std::string(tree) +
+                                                     " holds the temporary files of running programs, and the system "
+                                                     "clears it itself."));
 
     for (const auto& trees : {std::span<const std::string_view>(protectedTrees), LinuxSystemPlaces::trees()})
         for (const auto tree : trees)
             if (within(p, lower(tree)))
-                return PathSafety::protected_("Protected by macOS: items in " + std::string(tree) +
-                                              " are part of the operating system.");
+                return PathSafety::protected_(protection("items in " + std::string(tree) +
+                                                         " are part of the operating system."));
 
     for (const auto& extra : additionalProtected)
         for (const auto& spelling : spellings(extra, checkFileSystem, fileSystem))
@@ -289,7 +307,7 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
         return PathSafety::protected_("This item belongs to another user account.");
 
     if (p.rfind("/applications/safari.app", 0) == 0)
-        return PathSafety::protected_("Protected by macOS: Safari is part of macOS.");
+        return PathSafety::protected_(protection("Safari is part of macOS."));
 
     if (hasRepairedName(n))
         return PathSafety::protected_(unreadableNameText);
@@ -305,6 +323,15 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
         for (const auto& h : homes)
             if (within(p, joined(h, caution.folder)))
                 return PathSafety::caution(std::string(caution.message));
+    // The freedesktop.org counterparts of Application Support and Preferences, wherever the
+    // environment puts them.
+    const std::string home(homeDirectory);
+    for (const auto& [folder, message] :
+         {std::pair{SystemPaths::dataHome(home), "This is app data. Removing it can reset or break the app that owns it."},
+          std::pair{SystemPaths::configHome(home), "This is an app's settings. Removing it resets that app's preferences."}})
+        for (const auto& spelling : spellings(folder, checkFileSystem, fileSystem))
+            if (within(p, spelling))
+                return PathSafety::caution(message);
 
     for (const auto& h : homes) {
         if (within(p, "/applications") || within(p, joined(h, "applications")))
@@ -335,12 +362,12 @@ ProcessSafety evaluateProcess(std::int32_t pid, std::string_view name,
 {
     // Kernel threads are kthreadd (pid 2) and its children, none with an executable.
     if (pid < 2 || (!executablePath && (pid == 2 || parentPID == 2)))
-        return ProcessSafety::refused("Protected by macOS: core system process.");
+        return ProcessSafety::refused(protection("core system process."));
     if (pid == ::getpid())
         return ProcessSafety::refused("This is Kestrelmoor itself. Use Kestrelmoor \u25B8 Quit instead.");
     const std::string upgradedName = ProcessIdentity::withoutDeletedMarker(std::string(name));
     if (isCriticalProcessName(upgradedName))
-        return ProcessSafety::refused("Protected by macOS: macOS needs this process.");
+        return ProcessSafety::refused(protection("your system needs this process."));
     if (!ownerUID)
         return ProcessSafety::refused("Kestrelmoor can't read who owns this process.");
     if (*ownerUID != currentUID)
@@ -350,7 +377,7 @@ ProcessSafety evaluateProcess(std::int32_t pid, std::string_view name,
     const std::string executable = lower(ProcessIdentity::withoutDeletedMarker(*executablePath));
     for (const auto prefix : systemExecutablePrefixes)
         if (within(executable, prefix))
-            return ProcessSafety::refused("Protected by macOS: this is a macOS system component.");
+            return ProcessSafety::refused(protection("this is a system component."));
     return ProcessSafety::allowed();
 }
 

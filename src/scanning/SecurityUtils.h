@@ -14,6 +14,10 @@ class FileSystem;
 // process be quit. Stateless; safe on any thread.
 namespace SecurityUtils {
 
+// What every refusal of the system's own things starts with, and the title of the
+// alert that shows such a refusal.
+inline constexpr std::string_view protectedTitle = "Protected by the system";
+
 // Standardized, without trailing slashes; with `resolveParent`, the parent
 // folder resolved through symbolic links (the last component never is).
 std::string normalized(std::string_view path, bool resolveParent);

@@ -81,14 +81,14 @@ TEST(CleanupAnalyzer, EachKindOfRuleOnADiskWithoutIndex)
     home.makeFolder("Library/Application Support");  // exists, but empty and readable: no finding of its own
 
     std::vector<std::string> progress;
-    CleanupAnalyzer analyzer(home.path(), nullptr);
+    CleanupAnalyzer analyzer(home.path(), nullptr, home.file("no system"));
     auto result = analyzer.analyze([&](const std::string& title) { progress.push_back(title); });
 
-    EXPECT_EQ(progress.size(), 21u);
+    EXPECT_EQ(progress.size(), 24u);
     EXPECT_EQ(progress.front(), "Xcode DerivedData");
-    EXPECT_EQ(progress.back(), "Application Support");
+    EXPECT_EQ(progress.back(), "Application Data");
     // The data home here is the logs folder, so the applications' data is found there.
-    EXPECT_EQ(titles(result), (std::vector<std::string>{"Application Support", "Xcode DerivedData", "npm cache",
+    EXPECT_EQ(titles(result), (std::vector<std::string>{"Application Data", "Xcode DerivedData", "npm cache",
                                                         "User logs: Kestrelmoor", "User logs: App", "Trash"}));
 
     using Action = CleanupRecommendation::Action;
@@ -138,7 +138,7 @@ TEST(CleanupAnalyzer, IndexedSizesBrowserCachesAndRestrictedPlaces)
     index.record(home.file("Library/Mail"), 0, 1'700'000'000, true);
     index.finish();
 
-    CleanupAnalyzer analyzer(home.path(), &index.database);
+    CleanupAnalyzer analyzer(home.path(), &index.database, home.file("no system"));
     auto result = analyzer.analyze(nullptr);
     EXPECT_EQ(titles(result), (std::vector<std::string>{"Browser caches", "Application caches: com.apple.Safari",
                                                         "Mail data"}));
@@ -172,7 +172,7 @@ TEST(CleanupAnalyzer, DownloadsAndOldNodeModulesComeFromTheIndex)
     std::vector<std::string> progress;
     std::stop_source source;
     source.request_stop();
-    CleanupAnalyzer analyzer(home.path(), &index.database);
+    CleanupAnalyzer analyzer(home.path(), &index.database, home.file("no system"));
     auto result = analyzer.analyze([&](const std::string& title) { progress.push_back(title); }, source.get_token());
 
     EXPECT_TRUE(progress.empty());
@@ -184,7 +184,7 @@ TEST(CleanupAnalyzer, DownloadsAndOldNodeModulesComeFromTheIndex)
     EXPECT_EQ(result[0].safety, CleanupSafety::review);
 
     // Without an index there are no index findings at all.
-    EXPECT_TRUE(CleanupAnalyzer(home.path(), nullptr).analyze(nullptr).empty());
+    EXPECT_TRUE(CleanupAnalyzer(home.path(), nullptr, home.file("no system")).analyze(nullptr).empty());
 }
 
 TEST(CleanupAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
@@ -199,8 +199,9 @@ TEST(CleanupAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
     home.write(".cache/thumbnails/large/blob", 60'000'000);
     home.write(".local/share/Trash/files/old.iso", 3'000'000);
     home.write(".local/share/Trash/info/old.iso.trashinfo", "[Trash Info]");
+    home.write(".local/share/app/state.db", 2'000'000);
 
-    auto result = CleanupAnalyzer(home.path(), nullptr).analyze(nullptr);
+    auto result = CleanupAnalyzer(home.path(), nullptr, home.file("no system")).analyze(nullptr);
 
     struct Expected {
         const char* title;
@@ -214,7 +215,7 @@ TEST(CleanupAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
         {"Application caches: thumbnails", {".cache/thumbnails"}, 60'000'000,
          CleanupRecommendation::Action::moveToTrash()},
         {"Trash", {".local/share/Trash"}, 3'000'000, CleanupRecommendation::Action::openInFinder()},
-        {"Application Support", {".local/share"}, 3'000'000, CleanupRecommendation::Action::none()},
+        {"Application Data", {".local/share"}, 2'000'000, CleanupRecommendation::Action::none()},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.title);
@@ -231,6 +232,8 @@ TEST(CleanupAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
         for (auto size : r->pathBytes) sum += size;
         EXPECT_EQ(sum, r->bytes);
     }
+    // The Trash inside the data folder is a finding of its own, not counted a second time.
+    EXPECT_LT(findTitled(result, "Application Data")->bytes, 3'000'000);
     const auto* browsers = findTitled(result, "Browser caches");
     EXPECT_GE(browsers->pathBytes[0], 12'000'000);
     EXPECT_LT(browsers->pathBytes[1], 2'000'000);
@@ -246,9 +249,10 @@ TEST(CleanupAnalyzer, TheTrashIsWhereTheDataHomeSaysAndOnOtherVolumes)
     ScopedEnvironment homeVariable("HOME", home.path());
     ScopedEnvironment dataVariable("XDG_DATA_HOME", data.path());
     data.write("Trash/files/old.iso", 4'000'000);
+    data.write("app/state.db", 1'000);
     home.write(".local/share/Trash/files/stale.iso", 1'000);   // not the Trash while the data home is elsewhere
 
-    const auto result = CleanupAnalyzer(home.path(), nullptr).analyze(nullptr);
+    const auto result = CleanupAnalyzer(home.path(), nullptr, home.file("no system")).analyze(nullptr);
     const auto* trash = findTitled(result, "Trash");
     ASSERT_NE(trash, nullptr);
     EXPECT_EQ(trash->paths, std::vector<std::string>{data.file("Trash")});
@@ -256,7 +260,39 @@ TEST(CleanupAnalyzer, TheTrashIsWhereTheDataHomeSaysAndOnOtherVolumes)
     EXPECT_EQ(trash->action, CleanupRecommendation::Action::openInFinder());
 
     // The applications' data is the data home's too, not a fixed ~/.local/share.
-    const auto* support = findTitled(result, "Application Support");
+    const auto* support = findTitled(result, "Application Data");
     ASSERT_NE(support, nullptr);
     EXPECT_EQ(support->paths, std::vector<std::string>{data.path()});
+}
+
+// The package cache and the journal are the system's: commands to copy, never moved.
+TEST(CleanupAnalyzer, TheSystemsPackageCacheAndJournalOfferTheirOwnCommands)
+{
+    TempDir home(unprotectedScratchBase());
+    TempDir system;
+    ScopedEnvironment homeVariable("HOME", home.path());
+    system.write("var/cache/apt/archives/libfoo_1.0_amd64.deb", 12'000'000);
+    system.write("var/log/journal/abc/system.journal", 120'000'000);
+
+    const auto result = CleanupAnalyzer(home.path(), nullptr, system.path()).analyze(nullptr);
+    using Action = CleanupRecommendation::Action;
+    const struct { const char* title; const char* path; CleanupSafety safety; Action action; } expected[] = {
+        {"Package cache", "var/cache/apt/archives", CleanupSafety::safe, Action::command("sudo apt-get clean")},
+        {"System journal", "var/log/journal", CleanupSafety::review,
+         Action::command("sudo journalctl --vacuum-size=500M")},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.title);
+        const auto* r = findTitled(result, e.title);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->paths, std::vector<std::string>{system.file(e.path)});
+        EXPECT_EQ(r->safety, e.safety);
+        EXPECT_EQ(r->action, e.action);
+    }
+    // Below their thresholds they are no findings.
+    std::filesystem::resize_file(system.file("var/cache/apt/archives/libfoo_1.0_amd64.deb"), 1'000);
+    std::filesystem::resize_file(system.file("var/log/journal/abc/system.journal"), 1'000);
+    const auto small = CleanupAnalyzer(home.path(), nullptr, system.path()).analyze(nullptr);
+    EXPECT_EQ(findTitled(small, "Package cache"), nullptr);
+    EXPECT_EQ(findTitled(small, "System journal"), nullptr);
 }

@@ -29,7 +29,7 @@ std::vector<DeveloperStorageItem> homeItems(const DeveloperStorageGroup& g, cons
 
 } // namespace
 
-TEST(DeveloperStorageAnalyzer, TableLocationsWithoutAnIndex)
+TEST(DeveloperStorage, TableLocationsWithoutAnIndex)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());
@@ -89,7 +89,38 @@ TEST(DeveloperStorageAnalyzer, TableLocationsWithoutAnIndex)
     }
 }
 
-TEST(DeveloperStorageAnalyzer, IndexedFoldersProjectsAndRepositories)
+// The toolchains a Linux system installs for everyone, beside the macOS places of the same tools.
+TEST(DeveloperStorage, SystemWideToolchainsOfLinux)
+{
+    TempDir home;
+    TempDir system;
+    ScopedEnvironment scopedHome("HOME", home.path());
+    system.write("usr/lib/jvm/java-17-openjdk-amd64/lib/modules", 9000);
+    system.write("usr/local/go/bin/go", 8000);
+    system.write("opt/flutter/bin/flutter", 7000);
+    system.write("opt/android-sdk/platform-tools/adb", 6000);
+    system.write("opt/android-studio/bin/studio.sh", 5000);
+    system.write("home/linuxbrew/.linuxbrew/bin/brew", 4000);
+
+    const auto groups = DeveloperStorageAnalyzer(home.path(), nullptr, system.path()).analyze();
+    const struct { const char* group; const char* key; const char* title; const char* path; } expected[] = {
+        {"Android", "Android", "Android SDK", "opt/android-sdk"},
+        {"Android", "Android", "Android Studio", "opt/android-studio"},
+        {"Other Toolchains", "Other", "Homebrew", "home/linuxbrew/.linuxbrew"},
+        {"Other Toolchains", "Other", "Java (JDKs)", "usr/lib/jvm"},
+        {"Other Toolchains", "Other", "Go toolchain", "usr/local/go"},
+        {"Other Toolchains", "Other", "Flutter SDK", "opt/flutter"},
+    };
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const char* name : {"Android", "Other Toolchains"})
+        for (const auto& item : group(groups, name).items) found.emplace_back(item.name, item.path);
+    std::vector<std::pair<std::string, std::string>> wanted;
+    for (const auto& e : expected) wanted.emplace_back(e.title, system.file(e.path));
+    EXPECT_EQ(found, wanted);
+    for (const auto& item : group(groups, "Other Toolchains").items) EXPECT_GT(item.bytes, 0) << item.name;
+}
+
+TEST(DeveloperStorage, IndexedFoldersProjectsAndRepositories)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());
@@ -146,7 +177,7 @@ TEST(DeveloperStorageAnalyzer, IndexedFoldersProjectsAndRepositories)
     EXPECT_EQ(git.items[50].bytes, rest);
 }
 
-TEST(DeveloperStorageAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
+TEST(DeveloperStorage, FreedesktopPlacesBesideTheirMacFolders)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());
@@ -186,7 +217,7 @@ TEST(DeveloperStorageAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
     EXPECT_TRUE(group(groups, "Docker").detected);
 }
 
-TEST(DeveloperStorageAnalyzer, CountsOfOneAreWordedInTheSingular)
+TEST(DeveloperStorage, CountsOfOneAreWordedInTheSingular)
 {
     TempDir home;
     ScopedEnvironment scopedHome("HOME", home.path());

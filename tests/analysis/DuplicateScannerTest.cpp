@@ -363,7 +363,14 @@ TEST(DuplicateScanner, DefaultsLeaveOutFilesAlreadyInTheTrash)
         tree.write(".Trash/a.bin", copy);
         tree.write(std::string(c.trash) + "/files/a.bin", copy);
         tree.write("Library/a.bin", copy);
+        // The copies apps keep in their config and cache folders are no duplicates to offer either.
+        tree.write(".config/app/a.bin", copy);
+        tree.write(".cache/app/a.bin", copy);
         ScopedEnvironment homeVariable("HOME", home);
+        ScopedEnvironment configVariable("XDG_CONFIG_HOME", "");
+        ScopedEnvironment cacheVariable("XDG_CACHE_HOME", "");
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("XDG_CACHE_HOME");
         std::string dataHome = c.dataHome ? c.dataHome : "";
         if (dataHome.rfind("~", 0) == 0) dataHome.replace(0, 1, home);
         ScopedEnvironment dataVariable("XDG_DATA_HOME", dataHome);
@@ -372,8 +379,10 @@ TEST(DuplicateScanner, DefaultsLeaveOutFilesAlreadyInTheTrash)
         ScannedTree index;
         index.scan({home});
         DuplicateScanner scanner(index.database);
+        const std::string trash = home + "/" + c.trash;
         EXPECT_EQ(scanner.options.excluded,
-                  (std::vector<std::string>{home + "/Library", home + "/.Trash", home + "/" + c.trash}));
+                  (std::vector<std::string>{home + "/Library", trash.substr(0, trash.size() - 6), home + "/.config",
+                                            home + "/.cache", home + "/.Trash", trash}));
         const auto groups = scanner.findDuplicates({});
         ASSERT_EQ(groups.size(), 1u);
         EXPECT_EQ(pathsOf(groups).front(), (std::vector<std::string>{home + "/docs/a.bin", home + "/docs/b.bin"}));

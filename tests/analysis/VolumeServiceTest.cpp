@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -130,6 +131,7 @@ TEST(VolumeService, ListsDataVolumesWithTheirFlags)
     EXPECT_EQ(root.availableStrict, 200'000'000'000);
     EXPECT_EQ(root.availableForImportantUsage, 200'000'000'000);
     EXPECT_EQ(root.formatDescription, "ext4");
+    EXPECT_EQ(root.name, "File System");   // not its path again
 
     const VolumeInfo& stick = volumes[1];
     EXPECT_EQ(stick.name, "MY STICK");
@@ -416,5 +418,12 @@ TEST(XdgUserDirs, ReadsTheFoldersAsXdgUserDirsWritesThem)
     ScopedEnvironment relative("XDG_CONFIG_HOME", "config");   // not absolute: ignored
     EXPECT_EQ(XdgUserDirs::read(dir.file("home")),
               (std::vector<XdgUserDirs::Folder>{{"MUSIC", dir.file("home") + "/Other"}}));
-    EXPECT_TRUE(XdgUserDirs::read(dir.file("nobody")).empty());
+    // Without the file the account has the folders xdg-user-dirs would have made.
+    const std::vector<XdgUserDirs::Folder> defaults = XdgUserDirs::read(dir.file("nobody"));
+    ASSERT_EQ(defaults.size(), 8u);
+    EXPECT_EQ(defaults.back(), (XdgUserDirs::Folder{.key = "VIDEOS", .path = dir.file("nobody") + "/Videos"}));
+    const auto videos = KnownLocation::standard(dir.file("nobody"), defaults);
+    EXPECT_TRUE(std::any_of(videos.begin(), videos.end(), [&](const KnownLocation& row) {
+        return row.name == "Videos" && row.path == dir.file("nobody") + "/Videos" && row.category == StorageCategory::videos;
+    }));
 }

@@ -1,10 +1,11 @@
 #include "app/AccessProbe.h"
-#include "support/Eventually.h"
+
+#include "app/BackgroundWorker.h"
+#include "app/support/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <future>
 #include <mutex>
 
 using namespace std::chrono_literals;
@@ -33,42 +34,64 @@ struct HungMount {
     }
 };
 
+class AccessProbeTest : public ::testing::Test {
+protected:
+    AccessProbeTest() { ensureCoreApplication(); }
+    ~AccessProbeTest() override { mount->release(); }
+
+    std::shared_ptr<HungMount> mount = std::make_shared<HungMount>();
+};
+
 } // namespace
 
-TEST(AccessProbe, AHungPlaceIsDeniedAfterTheLimitAndTheCheckGoesOn)
+TEST_F(AccessProbeTest, AHungPlaceIsDeniedAfterTheLimitAndTheCheckGoesOn)
 {
-    auto mount = std::make_shared<HungMount>();
-    AccessProbe probe(50ms, [mount](const std::string& path) { return mount->probe(path); },
+    const int leftBefore = BackgroundWorker::leftBehind();
+    AccessProbe probe(50ms, [mount = mount](const std::string& path) { return mount->probe(path); },
                       [](const std::string&) { return std::optional<bool>(true); });
-    std::promise<AccessProbe::Result> finished;
+    std::optional<AccessProbe::Result> result;
     ASSERT_TRUE(probe.start({"/a", "/hung", "/missing"}, "/home/ann",
-                            [&](AccessProbe::Result result) { finished.set_value(std::move(result)); }));
-    auto result = finished.get_future();
-    ASSERT_EQ(result.wait_for(waitLimit), std::future_status::ready);
-    EXPECT_EQ(result.get(), (AccessProbe::Result{{{"/a", AccessStatus::granted},
-                                                  {"/hung", AccessStatus::denied},
-                                                  {"/missing", AccessStatus::notFound}},
-                                                 true}));
-    mount->release();
+                            [&](AccessProbe::Result answer) { result = std::move(answer); }));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 5s));
+    EXPECT_EQ(*result, (AccessProbe::Result{{{"/a", AccessStatus::granted},
+                                             {"/hung", AccessStatus::denied},
+                                             {"/missing", AccessStatus::notFound}},
+                                            true}));
+    EXPECT_EQ(BackgroundWorker::leftBehind(), leftBefore + 1) << "the hung place's worker";
+    EXPECT_FALSE(probe.isRunning());
 }
 
-TEST(AccessProbe, OneCheckAtATime)
+TEST_F(AccessProbeTest, OneCheckAtATimeAndAHungHomeHasNoFullDiskAccess)
 {
-    auto mount = std::make_shared<HungMount>();
-    std::promise<void> done;
-    // A hung home folder: the Full Disk Access probe is limited too, and tells "no".
     AccessProbe probe(200ms, [](const std::string&) { return AccessStatus::granted; },
-                      [mount](const std::string& home) { return std::optional<bool>(mount->probe(home) == AccessStatus::granted); });
-    std::optional<bool> fullDiskAccess;
-    ASSERT_TRUE(probe.start({"/a"}, "/hung", [&](AccessProbe::Result result) {
-        fullDiskAccess = result.fullDiskAccess;
-        done.set_value();
-    }));
+                      [mount = mount](const std::string& home) {
+                          return std::optional<bool>(mount->probe(home) == AccessStatus::granted);
+                      });
+    std::optional<AccessProbe::Result> result;
+    ASSERT_TRUE(probe.start({"/a"}, "/hung", [&](AccessProbe::Result answer) { result = std::move(answer); }));
     EXPECT_TRUE(probe.isRunning());
     EXPECT_FALSE(probe.start({"/a"}, "/home/ann", {})) << "a second check while one runs";
-    ASSERT_EQ(done.get_future().wait_for(waitLimit), std::future_status::ready);
-    EXPECT_EQ(fullDiskAccess, false);
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 5s));
+    EXPECT_EQ(result->fullDiskAccess, false);
+    EXPECT_EQ(result->statuses.at("/a"), AccessStatus::granted);
+    EXPECT_FALSE(probe.isRunning());
+
+    // The next check runs on the worker that replaced the hung one.
+    result.reset();
+    ASSERT_TRUE(probe.start({"/b"}, "/home/ann", [&](AccessProbe::Result answer) { result = std::move(answer); }));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 5s));
+    EXPECT_EQ(result->fullDiskAccess, true);
+}
+
+TEST_F(AccessProbeTest, AProbeGoneDuringACheckTellsNobody)
+{
+    bool told = false;
+    {
+        AccessProbe probe(30s, [mount = mount](const std::string& path) { return mount->probe(path); },
+                          [](const std::string&) { return std::optional<bool>(true); });
+        ASSERT_TRUE(probe.start({"/hung"}, "/home/ann", [&](AccessProbe::Result) { told = true; }));
+    }
     mount->release();
-    ASSERT_TRUE(eventually([&] { return !probe.isRunning(); }));
-    EXPECT_TRUE(probe.start({"/a"}, "/home/ann", {}));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(told);
 }

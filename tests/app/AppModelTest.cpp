@@ -165,7 +165,7 @@ TEST_F(AppModelTest, RequestsKeepOnlyWhatMayBeRemovedOrExplainWhyNothingMay)
         {"protected left out silently", {"/usr/bin/env", allowed, other}, {allowed, other}, ""},
         {"caution still allowed", {cautious}, {cautious}, ""},
         {"first reason shown", {"/etc/hosts", home.path()},
-         {}, "Protected by macOS: items in /etc are part of the operating system."},
+         {}, "Protected by the system: items in /etc are part of the operating system."},
         {"own cache refused", {cacheFolder}, {}, "Kestrelmoor does not modify its own application or database files."},
     };
     for (const Case& c : cases) {
@@ -181,7 +181,7 @@ TEST_F(AppModelTest, RequestsKeepOnlyWhatMayBeRemovedOrExplainWhyNothingMay)
         if (c.requested.empty()) {
             EXPECT_FALSE(model->trashRequest().has_value()) << c.name;
             ASSERT_TRUE(model->alert().has_value()) << c.name;
-            EXPECT_EQ(model->alert()->title, "Protected by macOS") << c.name;
+            EXPECT_EQ(model->alert()->title, "Protected by the system") << c.name;
             EXPECT_EQ(model->alert()->message, c.alertMessage) << c.name;
         } else {
             EXPECT_FALSE(model->alert().has_value()) << c.name;

@@ -1,9 +1,9 @@
 #include "app/ApplicationsStore.h"
 
-#include "app/support/AppTestSupport.h"
-
 #include "index/StorageDatabase.h"
 #include "scanning/FolderAnalyzer.h"
+#include "support/ChildProcess.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +12,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -23,13 +29,34 @@ namespace {
 
 class ApplicationsStoreTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ensureCoreApplication(); }
+    static void SetUpTestSuite()
+    {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "kestrel_app_tests";
+            static char* argv[] = {name, nullptr};
+            new QCoreApplication(argc, argv);
+        }
+    }
+
+    // Runs queued calls until `done` holds; false after 10 s.
+    static bool waitFor(const std::function<bool()>& done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
 
     static void reloadAndWait(ApplicationsStore& store, std::shared_ptr<StorageDatabase> database = nullptr)
     {
         bool finished = false;
         store.reload(std::move(database), [&] { finished = true; });
-        ASSERT_TRUE(waitUntil([&] { return finished; }));
+        ASSERT_TRUE(waitFor([&] { return finished; }));
     }
 
     static bool sizingDone(const ApplicationsStore& store)
@@ -85,7 +112,7 @@ TEST_F(ApplicationsStoreTest, ListsThenSizesOnlyBundlesWithoutASize)
     store.reload(nullptr, [&] { finished = true; });
     EXPECT_TRUE(store.isLoading());
     EXPECT_FALSE(store.loaded());
-    ASSERT_TRUE(waitUntil([&] { return finished; }));
+    ASSERT_TRUE(waitFor([&] { return finished; }));
     EXPECT_FALSE(store.isLoading());
     EXPECT_TRUE(store.loaded());
     ASSERT_EQ(store.apps().size(), 2u);
@@ -93,7 +120,7 @@ TEST_F(ApplicationsStoreTest, ListsThenSizesOnlyBundlesWithoutASize)
     EXPECT_EQ(store.apps()[1].name, "Beta");
     EXPECT_EQ(store.sizingProgress().total, 2);
 
-    ASSERT_TRUE(waitUntil([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Alpha")).logicalSize, 100);
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Beta")).logicalSize, 300);
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Beta")).folderCount, 2);
@@ -113,7 +140,7 @@ TEST_F(ApplicationsStoreTest, ListsThenSizesOnlyBundlesWithoutASize)
     reloadAndWait(store);
     EXPECT_EQ(appsChanges, 2);
     EXPECT_EQ(store.sizingProgress().total, 1);
-    ASSERT_TRUE(waitUntil([&] { return sizingDone(store); }));
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Gamma")).logicalSize, 50);
     EXPECT_EQ(store.bundleSizes().count(bundlePath("Beta")), 1u);
     EXPECT_EQ(sizer.count(), 3u);
@@ -155,7 +182,7 @@ TEST_F(ApplicationsStoreTest, TakesScannedBundlesFromTheIndex)
 
     ApplicationsStore store({dir.file("Applications")}, &FolderAnalyzer::cachedOrCalculatedSize);
     reloadAndWait(store, database);
-    ASSERT_TRUE(waitUntil([&] { return sizingDone(store); }));
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
     const auto& sizes = store.bundleSizes();
     EXPECT_EQ(sizes.at(bundlePath("Indexed")).logicalSize, 999999);
     EXPECT_EQ(sizes.at(bundlePath("Indexed")).restrictedFolderCount, 1);
@@ -190,15 +217,12 @@ TEST_F(ApplicationsStoreTest, StoppedSizingWritesNothingAndIsRedone)
                      [&] { sawOvercount |= store.sizingProgress().done > store.sizingProgress().total; });
 
     store.reload(nullptr);
-    ASSERT_TRUE(waitUntil([&] { return firstStarted.load(); }));
+    ASSERT_TRUE(waitFor([&] { return firstStarted.load(); }));
     reloadAndWait(store);
     EXPECT_EQ(store.sizingProgress().total, 2);
-    ASSERT_TRUE(waitUntil([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
-    // Give a late write from the stopped run the chance to arrive.
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(20ms);
-    QCoreApplication::processEvents();
-
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
+    // A late write of the stopped run was queued before the listing's answer, so it
+    // has been handled by now.
     EXPECT_FALSE(sawCutShortSize);
     EXPECT_FALSE(sawOvercount);
     EXPECT_EQ(store.sizingProgress().done, 2);
@@ -220,7 +244,7 @@ TEST_F(ApplicationsStoreTest, ReleasedStoreStopsItsSizing)
     };
     auto store = std::make_unique<ApplicationsStore>(std::vector<std::string>{dir.file("Applications")}, sizer);
     store->reload(nullptr);
-    ASSERT_TRUE(waitUntil([&] { return started.load(); }));
+    ASSERT_TRUE(waitFor([&] { return started.load(); }));
     store.reset();
     EXPECT_TRUE(stopped->load());
     QCoreApplication::processEvents();
@@ -236,11 +260,11 @@ TEST_F(ApplicationsStoreTest, SignatureCheckShowsRunningThenResult)
 
     store.validateSignature(app);
     EXPECT_EQ(store.signatureChecks().at(app.path), CodeSignatureStatus::notChecked());
-    ASSERT_TRUE(waitUntil([&] { return store.signatureChecks().at(app.path) != CodeSignatureStatus::notChecked(); }));
+    ASSERT_TRUE(waitFor([&] { return store.signatureChecks().at(app.path) != CodeSignatureStatus::notChecked(); }));
     EXPECT_EQ(store.signatureChecks().at(app.path),
               CodeSignatureStatus::unavailable("Code signatures cannot be checked on this system"));
     EXPECT_EQ(store.apps().front().signature, app.signature);
-    ASSERT_TRUE(waitUntil([&] { return sizingDone(store); }));
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
 }
 
 TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPackagesByTheirFiles)
@@ -278,10 +302,62 @@ TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPacka
     for (const auto& app : store.apps()) names.push_back(app.name);
     EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Tool"}));
 
-    ASSERT_TRUE(waitUntil([&] { return sizingDone(store) && store.bundleSizes().size() == 3; }));
+    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 3; }));
     // Only the application without a folder of its own is sized by its packages' files.
     EXPECT_EQ(*packagesAsked, (std::vector<std::vector<std::string>>{{"alpha", "alpha-package"}}));
     EXPECT_EQ(store.bundleSizes().at(packaged.path).allocatedSize, 4096);
     EXPECT_EQ(store.bundleSizes().at(owned.path).logicalSize, 40);
     EXPECT_EQ(sizer.count(), 2u);
+}
+
+// Run by the next test in a process of its own: a store whose desktop listing blocks
+// for good on a FIFO is released, and the process ends all the same, without a Qt
+// message about a running thread.
+TEST(ApplicationsStoreQuitting, ChildReleasesAStoreWhoseListingBlocksForGood)
+{
+    const char* fifo = std::getenv("KESTREL_BLOCKING_FIFO");
+    if (!fifo)
+        GTEST_SKIP() << "run by QuittingNeverWaitsForABlockedListing";
+    static bool messaged = false;
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { messaged = true; });
+    int argc = 1;
+    char name[] = "child";
+    char* argv[] = {name, nullptr};
+    {
+        QCoreApplication application(argc, argv);
+        std::atomic<bool> listing = false;
+        auto store = std::make_unique<ApplicationsStore>(
+            std::vector<std::string>{}, CountingSizer{},
+            [&listing, path = std::string(fifo)] {
+                listing = true;
+                // No writer ever comes: the open blocks for good.
+                const int descriptor = ::open(path.c_str(), O_RDONLY);
+                if (descriptor >= 0)
+                    ::close(descriptor);
+                return std::vector<ApplicationInfo>{};
+            },
+            ApplicationsStore::PackageSizer{});
+        store->reload(nullptr);
+        while (!listing)
+            std::this_thread::yield();
+        store.reset();
+    }
+    EXPECT_FALSE(messaged);
+}
+
+TEST(ApplicationsStoreQuitting, QuittingNeverWaitsForABlockedListing)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("x.desktop");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ScopedEnvironment blocking("KESTREL_BLOCKING_FIFO", fifo);
+    ChildProcess child(fs::read_symlink("/proc/self/exe").string(),
+                       "--gtest_filter=ApplicationsStoreQuitting.ChildReleasesAStoreWhoseListingBlocksForGood");
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (child.isRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_FALSE(child.isRunning()) << "the process stayed after its store was released";
+    const int status = child.reap();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

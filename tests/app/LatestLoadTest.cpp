@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <memory>
@@ -168,4 +169,30 @@ TEST(LatestLoad, AnOwnerDestroyedJustAsItsAnswerIsPostedIsNeverTouched)
     }
     ASSERT_TRUE(waitUntil([&] { return answered->load() == rounds; }));
     QCoreApplication::processEvents();
+}
+
+// Loads of their own: none replaces another, each answers or fails once, and each
+// goes away with its answer.
+TEST(LatestLoad, LoadsOfTheirOwnAllAnswerAndGoAway)
+{
+    ensureCoreApplication();
+    QObject owner;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::vector<std::string> told;
+    LatestLoad::once(&owner, [released] {
+        released.wait();
+        return std::string("slow");
+    }, [&](std::string answer) { told.push_back(answer); });
+    LatestLoad::once(&owner, [] { return std::string("quick"); }, [&](std::string answer) { told.push_back(answer); });
+    LatestLoad::once(&owner, [] {}, [&] { told.push_back("done"); });
+    LatestLoad::once(
+        &owner, []() -> int { throw std::runtime_error("disk gone"); }, [&](int) { told.push_back("stored"); },
+        [&](const std::string& message) { told.push_back("failed: " + message); });
+    ASSERT_TRUE(waitUntil([&] { return told.size() == 3; }));
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return told.size() == 4; }));
+    std::sort(told.begin(), told.end());
+    EXPECT_EQ(told, (std::vector<std::string>{"done", "failed: disk gone", "quick", "slow"}));
+    ASSERT_TRUE(waitUntil([&] { return owner.findChildren<LatestLoad*>().isEmpty(); }));
 }

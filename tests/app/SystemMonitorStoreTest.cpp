@@ -2,9 +2,9 @@
 #include "app/system/MemoryMonitor.h"
 #include "app/system/ProcessMonitor.h"
 #include "app/SettingsKey.h"
+#include "app/BackgroundWorker.h"
 #include "app/SystemMonitorStore.h"
 #include "app/UserDefaultsNotifier.h"
-#include "app/support/AppTestSupport.h"
 #include "platform/LinuxHostStatistics.h"
 #include "platform/LinuxProcessTable.h"
 #include "platform/LinuxSysctl.h"
@@ -70,11 +70,28 @@ private:
     int entered_ = 0;
 };
 
-class SystemMonitorStoreTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { ensureCoreApplication(); }
+bool processEventsUntil(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
 
-    SystemMonitorStoreTest()
+class StoreFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "kestrel_app_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    }
+
+    StoreFixture()
     {
         proc.write("proc/stat", "cpu0 100 0 50 850 0 0 0 0 0 0\ncpu1 10 0 10 80 0 0 0 0 0 0\nbtime 1700000000\n");
         proc.write("proc/meminfo", "MemTotal: 8000 kB\nMemFree: 2000 kB\nMemAvailable: 4000 kB\nAnonPages: 1000 kB\n");
@@ -90,7 +107,10 @@ protected:
             std::make_shared<MemoryMonitor>(host, sysctl),
             std::make_shared<CPUMonitor>(host, sysctl, [clock = clock] { return clock->now(); }),
             std::make_shared<ProcessMonitor>(table, [this] { return uptime.load(); }, MachTime::Timebase{1, 1}),
-            [this] { return interval.load(); },
+            [this] {
+                ++intervalReads;
+                return interval.load();
+            },
             clock,
         };
         return std::make_unique<SystemMonitorStore>(samplers);
@@ -105,7 +125,7 @@ protected:
         uptime += 1'000'000'000;
         clock->advance(clock->requested().back());
         ASSERT_TRUE(clock->waitForSleeps(passes + 1));
-        ASSERT_TRUE(waitUntil([&] { return appended > 0; }));
+        ASSERT_TRUE(processEventsUntil([&] { return appended > 0; }));
         QObject::disconnect(connection);
     }
 
@@ -113,12 +133,13 @@ protected:
     std::shared_ptr<GatedTable> table = std::make_shared<GatedTable>(proc.root());
     std::shared_ptr<FakeMonitorClock> clock = std::make_shared<FakeMonitorClock>();
     std::atomic<double> interval{2.0};
+    std::atomic<int> intervalReads{0};
     std::atomic<std::uint64_t> uptime{1'000'000'000};
 };
 
 } // namespace
 
-TEST_F(SystemMonitorStoreTest, SubscriptionsStartAndStopTheLoop)
+TEST_F(StoreFixture, SubscriptionsStartAndStopTheLoop)
 {
     auto store = makeStore();
     store->unsubscribe(true);
@@ -132,17 +153,21 @@ TEST_F(SystemMonitorStoreTest, SubscriptionsStartAndStopTheLoop)
     EXPECT_TRUE(store->isSampling()) << "the counter did not go below zero earlier, so one is left";
     store->unsubscribe(false);
     EXPECT_FALSE(store->isSampling());
-    EXPECT_TRUE(waitUntil([&] { return clock->sleeping() == 0; })) << "the stopped loop wakes and ends";
+    EXPECT_TRUE(processEventsUntil([&] { return clock->sleeping() == 0; })) << "the stopped loop wakes and ends";
 
+    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 1; }));
+    EXPECT_TRUE(store->memory()) << "the last values stay readable";
+
+    // A single pass runs on the worker once the loop has ended: by its answer, a loop
+    // still going would have slept again in the hour that passed.
     const auto sleeps = clock->requested().size();
     clock->advance(1h);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(clock->requested().size(), sleeps) << "no pass after the last unsubscription";
-    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
-    EXPECT_TRUE(store->memory()) << "the last values stay readable";
+    store->tick();
+    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 2; }));
+    EXPECT_EQ(clock->requested().size(), sleeps) << "no pass of the loop after the last unsubscription";
 }
 
-TEST_F(SystemMonitorStoreTest, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
+TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
 {
     auto store = makeStore();
     int processesChanged = 0;
@@ -152,7 +177,7 @@ TEST_F(SystemMonitorStoreTest, CPUNeedsASecondPassAndProcessesNeedAProcessSubscr
 
     store->subscribe(false);
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->cpu());
     EXPECT_EQ(store->memory()->total, 8000u * 1024);
     EXPECT_EQ(store->memory()->free, 2000u * 1024);
@@ -182,7 +207,21 @@ TEST_F(SystemMonitorStoreTest, CPUNeedsASecondPassAndProcessesNeedAProcessSubscr
     store->unsubscribe(false);
 }
 
-TEST_F(SystemMonitorStoreTest, IntervalIsReadEveryPassAndNeverBelowASecond)
+// Running Apps says "Reading Processes…" until it finds a sample time; told of the
+// first list before its time was stored, it said so until the next pass.
+TEST_F(StoreFixture, AScreenToldOfTheFirstProcessesFindsTheirSampleTime)
+{
+    auto store = makeStore();
+    std::vector<bool> timeKnownWhenTold;
+    QObject::connect(store.get(), &SystemMonitorStore::processesChanged,
+                     [&] { timeKnownWhenTold.push_back(store->lastProcessSample().has_value()); });
+    store->subscribe(true);
+    ASSERT_TRUE(processEventsUntil([&] { return !timeKnownWhenTold.empty(); }));
+    EXPECT_EQ(timeKnownWhenTold, std::vector<bool>{true});
+    store->unsubscribe(true);
+}
+
+TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
 {
     auto store = makeStore();
     interval = 0.25;
@@ -191,7 +230,7 @@ TEST_F(SystemMonitorStoreTest, IntervalIsReadEveryPassAndNeverBelowASecond)
     EXPECT_EQ(clock->requested().back(), 1s);
 
     interval = 5;
-    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
     nextPass(*store);
     EXPECT_EQ(clock->requested().back(), 5s);
 
@@ -203,7 +242,7 @@ TEST_F(SystemMonitorStoreTest, IntervalIsReadEveryPassAndNeverBelowASecond)
 }
 
 // A hand-edited settings file may hold any number: none may overflow the clock or spin the loop.
-TEST_F(SystemMonitorStoreTest, UnusableIntervalsNeverSpinTheLoop)
+TEST_F(StoreFixture, UnusableIntervalsNeverSpinTheLoop)
 {
     const std::pair<double, std::chrono::steady_clock::duration> cases[] = {
         {std::numeric_limits<double>::infinity(), 2s},
@@ -216,8 +255,9 @@ TEST_F(SystemMonitorStoreTest, UnusableIntervalsNeverSpinTheLoop)
         auto store = makeStore();
         const size_t before = clock->requested().size();
         store->subscribe(false);
+        // A deadline that overflowed would lie in the past: the loop would pass again
+        // and again without ever sleeping.
         ASSERT_TRUE(clock->waitForSleeps(before + 1)) << setting;
-        std::this_thread::sleep_for(20ms);
         EXPECT_EQ(clock->requested().size(), before + 1) << setting << ": one pass, then a sleep";
         EXPECT_EQ(clock->requested().back(), sleep) << setting;
         store->unsubscribe(false);
@@ -227,18 +267,16 @@ TEST_F(SystemMonitorStoreTest, UnusableIntervalsNeverSpinTheLoop)
 // The screens ask for a pass right after subscribing; it is the loop's own pass, and
 // when that one could tell no CPU share yet the next comes a second later, not a whole
 // interval later.
-TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
+TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
 {
     auto store = makeStore();
     table->close();
     store->subscribe(true);
     store->tick();
     ASSERT_TRUE(table->waitForPass(1));
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(table->passes(), 1) << "no second pass beside the loop's";
     table->open();
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->cpu());
     EXPECT_EQ(clock->requested().back(), 1s) << "the pass that can tell CPU shares is brought forward";
 
@@ -263,7 +301,7 @@ TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
 
 // A new interval chosen in the settings counts from the sleep that follows, also when
 // it was chosen while a pass was running, and also for the pass a screen asked for.
-TEST_F(SystemMonitorStoreTest, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
+TEST_F(StoreFixture, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
 {
     auto store = makeStore();
     table->close();
@@ -291,18 +329,20 @@ TEST_F(SystemMonitorStoreTest, AnIntervalChangedWhileAPassRunsCountsForTheNextSl
     emit UserDefaultsNotifier::instance().changed(SettingsKey::monitorInterval);
     ASSERT_TRUE(clock->waitForSleeps(3));
     EXPECT_EQ(clock->requested().back(), 9s);
+    // The store reads the interval whenever it wakes the loop for a new one.
+    const int reads = intervalReads;
     emit UserDefaultsNotifier::instance().changed(SettingsKey::scanConcurrency);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(clock->requested().size(), 3u) << "another setting leaves the sleep alone";
+    EXPECT_EQ(intervalReads, reads) << "another setting leaves the sleep alone";
+    EXPECT_EQ(clock->requested().size(), 3u);
     store->unsubscribe(true);
 }
 
-TEST_F(SystemMonitorStoreTest, HistoriesKeepTheLast150Samples)
+TEST_F(StoreFixture, HistoriesKeepTheLast150Samples)
 {
     auto store = makeStore();
     store->subscribe(false);
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() == 1; }));
+    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 1; }));
     nextPass(*store);
     const MemorySnapshot second = store->memoryHistory()[1];
     for (int pass = 3; pass <= 151; ++pass) nextPass(*store);
@@ -314,16 +354,16 @@ TEST_F(SystemMonitorStoreTest, HistoriesKeepTheLast150Samples)
     store->unsubscribe(false);
 }
 
-TEST_F(SystemMonitorStoreTest, ATickSamplesOnceWithoutTheLoop)
+TEST_F(StoreFixture, ATickSamplesOnceWithoutTheLoop)
 {
     auto store = makeStore();
     store->tick();
-    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->isSampling());
     EXPECT_TRUE(clock->requested().empty());
 }
 
-TEST_F(SystemMonitorStoreTest, NoThreadOutlivesTheStore)
+TEST_F(StoreFixture, NoThreadOutlivesTheStore)
 {
     auto store = makeStore();
     store->subscribe(true);
@@ -341,6 +381,23 @@ TEST_F(SystemMonitorStoreTest, NoThreadOutlivesTheStore)
     second->subscribe(false);   // a stopped loop may still be finishing when a new one starts
     second.reset();
     EXPECT_EQ(clock->sleeping(), 0);
+}
+
+// A pass held in the process table (a /proc that does not answer) cannot hold up
+// the store's release, and its late answer reaches nobody.
+TEST_F(StoreFixture, APassThatDoesNotEndIsLeftBehind)
+{
+    const int before = BackgroundWorker::leftBehind();
+    auto store = makeStore();
+    table->close();
+    store->subscribe(true);
+    ASSERT_TRUE(table->waitForPass(1));
+    const auto begun = std::chrono::steady_clock::now();
+    store.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, BackgroundWorker::quitBound + 2s);
+    EXPECT_EQ(BackgroundWorker::leftBehind(), before + 1);
+    table->open();
+    QCoreApplication::processEvents();
 }
 
 TEST(SystemMonitorStore, EffectiveInterval)

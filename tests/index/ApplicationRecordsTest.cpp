@@ -10,13 +10,13 @@ TEST(ApplicationRecords, ArchitectureLabels)
 {
     struct Case { std::vector<Arch> architectures; const char* label; };
     const Case cases[] = {
-        {{Arch::x86_64, Arch::arm64}, "Universal"},
-        {{Arch::arm64, Arch::i386, Arch::x86_64}, "Universal"},
-        {{Arch::x86_64, Arch::i386}, "Intel, Intel 32-bit"},
-        {{Arch::arm64}, "Apple silicon"},
-        {{}, "Unknown"},
-        {{Arch::i386, Arch::i386}, "Intel 32-bit, Intel 32-bit"},
-        {{Arch::powerPC, Arch::unknown}, "PowerPC, Unknown"},
+        {.architectures = {Arch::x86_64, Arch::arm64}, .label = "Universal"},
+        {.architectures = {Arch::arm64, Arch::i386, Arch::x86_64}, .label = "Universal"},
+        {.architectures = {Arch::x86_64, Arch::i386}, .label = "x86-64, x86 (32-bit)"},
+        {.architectures = {Arch::arm64}, .label = "ARM64"},
+        {.architectures = {}, .label = "Unknown"},
+        {.architectures = {Arch::i386, Arch::i386}, .label = "x86 (32-bit), x86 (32-bit)"},
+        {.architectures = {Arch::powerPC, Arch::unknown}, .label = "PowerPC, Unknown"},
     };
     for (const auto& c : cases) {
         ApplicationInfo app;
@@ -30,12 +30,12 @@ TEST(ApplicationRecords, DisplayVersionCombinesVersionAndBuild)
     using Text = std::optional<std::string>;
     struct Case { Text version; Text build; const char* shown; };
     const Case cases[] = {
-        {"2.1", "2.1", "2.1"},
-        {"2.1", "410", "2.1 (410)"},
-        {std::nullopt, "410", "410"},
-        {"2.1", std::nullopt, "2.1"},
-        {std::nullopt, std::nullopt, "—"},
-        {"", "7", " (7)"},
+        {.version = "2.1", .build = "2.1", .shown = "2.1"},
+        {.version = "2.1", .build = "410", .shown = "2.1 (410)"},
+        {.version = std::nullopt, .build = "410", .shown = "410"},
+        {.version = "2.1", .build = std::nullopt, .shown = "2.1"},
+        {.version = std::nullopt, .build = std::nullopt, .shown = "—"},
+        {.version = "", .build = "7", .shown = " (7)"},
     };
     for (const auto& c : cases) {
         ApplicationInfo app;
@@ -78,7 +78,7 @@ TEST(ApplicationRecords, RawValuesRoundTripExactly)
     using Kind = ApplicationStorageBreakdown::Entry::Kind;
     EXPECT_EQ(rawValue(Kind::savedState), "Saved State");
     EXPECT_EQ(rawValue(Kind::cache), "Caches");
-    EXPECT_EQ(storageEntryKindFromRawValue("Application Bundle"), Kind::bundle);
+    EXPECT_EQ(storageEntryKindFromRawValue("Application Files"), Kind::bundle);
     EXPECT_EQ(storageEntryKindFromRawValue("Caches "), std::nullopt);
 }
 

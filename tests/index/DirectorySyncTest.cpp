@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <sqlite3.h>
 
+class DirectorySyncTest : public ScanCacheFixture {};
+
 namespace {
 
 // Makes any write of the given kind to `table` fail from now on.
@@ -15,21 +17,27 @@ std::string forbid(const std::string& what, const std::string& table)
 
 } // namespace
 
-TEST_F(ScanCacheTest, ResyncOfAnUnchangedFolderWritesOnlyTheFolderRow)
+TEST_F(DirectorySyncTest, ResyncOfAnUnchangedFolderWritesOnlyTheFolderRow)
 {
     std::vector<ScannedFile> files = {file("a", 4096), file("b", 8192)};
-    scanTree("/r", {{"/r", files}, {"/r/s", {file("c", 1)}}});
+    scanTree("/r", {{.path = "/r", .files = files}, {.path = "/r/s", .files = {file("c", 1)}}});
     db->commit();
     for (const char* what : {"INSERT", "UPDATE", "DELETE"}) executeOutside(forbid(what, "files"));
 
-    const auto scanID = db->beginScan({"/r"});
+    auto scan = db->startScan({"/r"});
     auto again = folder("/r", std::nullopt, 0, files, {"s"});
-    again.folderID = db->ensureRoot("/r", 1.0);
-    const auto result = db->syncDirectory(again, scanID);
-    EXPECT_EQ(result, (DirectorySyncResult{again.folderID.value(), {{"s", db->folder("/r/s")->id}}, 0, 0, 0, 0, {}}));
+    again.folderID = scan.ensureRoot("/r", 1.0);
+    const auto result = scan.syncDirectory(again);
+    EXPECT_EQ(result, (DirectorySyncResult{.folderID = again.folderID.value(),
+                                           .childIDs = {{"s", db->folder("/r/s")->id}},
+                                           .newFiles = 0,
+                                           .changedFiles = 0,
+                                           .deletedFiles = 0,
+                                           .deletedFolders = 0,
+                                           .newChildIDs = {}}));
 }
 
-TEST_F(ScanCacheTest, FileDifferencesAreDetectedExactly)
+TEST_F(DirectorySyncTest, FileDifferencesAreDetectedExactly)
 {
     const auto base = file("f", 4096, 1000.0);
     struct Case {
@@ -38,26 +46,54 @@ TEST_F(ScanCacheTest, FileDifferencesAreDetectedExactly)
         int newFiles, changedFiles, deletedFiles;
     };
     const Case cases[] = {
-        {"time within tolerance", [](auto& f) { f[0].modified += 0.0004; }, 0, 0, 0},
-        {"time beyond tolerance", [](auto& f) { f[0].modified += 0.001; }, 0, 1, 0},
-        {"now a further hard link", [](auto& f) { f[0].countedAllocatedSize = 0; }, 0, 1, 0},
-        {"gained a link, still carrying its size", [](auto& f) {
+        {.what = "time within tolerance",
+         .change = [](auto& f) { f[0].modified += 0.0004; },
+         .newFiles = 0,
+         .changedFiles = 0,
+         .deletedFiles = 0},
+        {.what = "time beyond tolerance",
+         .change = [](auto& f) { f[0].modified += 0.001; },
+         .newFiles = 0,
+         .changedFiles = 1,
+         .deletedFiles = 0},
+        {.what = "now a further hard link",
+         .change = [](auto& f) { f[0].countedAllocatedSize = 0; },
+         .newFiles = 0,
+         .changedFiles = 1,
+         .deletedFiles = 0},
+        {.what = "gained a link, still carrying its size", .change = [](auto& f) {
              f[0].flags.insert(FileItem::Flags::hardLink);
              f[0].inode = 77;
-         }, 0, 1, 0},
-        {"another file of equal size and time in its place", [](auto& f) { f[0].inode = 78; }, 0, 1, 0},
-        {"grown", [](auto& f) { f[0].size += 1; }, 0, 1, 0},
-        {"renamed", [](auto& f) { f[0].name = "g"; }, 1, 0, 1},
-        {"gone", [](auto& f) { f.clear(); }, 0, 0, 1},
-        {"added", [&](auto& f) { f.push_back(file("h", 1)); }, 1, 0, 0},
+         }, .newFiles = 0, .changedFiles = 1, .deletedFiles = 0},
+        {.what = "another file of equal size and time in its place",
+         .change = [](auto& f) { f[0].inode = 78; },
+         .newFiles = 0,
+         .changedFiles = 1,
+         .deletedFiles = 0},
+        {.what = "grown",
+         .change = [](auto& f) { f[0].size += 1; },
+         .newFiles = 0,
+         .changedFiles = 1,
+         .deletedFiles = 0},
+        {.what = "renamed",
+         .change = [](auto& f) { f[0].name = "g"; },
+         .newFiles = 1,
+         .changedFiles = 0,
+         .deletedFiles = 1},
+        {.what = "gone", .change = [](auto& f) { f.clear(); }, .newFiles = 0, .changedFiles = 0, .deletedFiles = 1},
+        {.what = "added",
+         .change = [&](auto& f) { f.push_back(file("h", 1)); },
+         .newFiles = 1,
+         .changedFiles = 0,
+         .deletedFiles = 0},
     };
     for (const auto& c : cases) {
         db->clearAll();
-        const auto scanID = db->beginScan({"/r"});
-        db->syncDirectory(folder("/r", std::nullopt, 0, {base}), scanID);
+        auto scan = db->startScan({"/r"});
+        scan.syncDirectory(folder("/r", std::nullopt, 0, {base}));
         std::vector<ScannedFile> files = {base};
         c.change(files);
-        const auto result = db->syncDirectory(folder("/r", std::nullopt, 0, files), scanID);
+        const auto result = scan.syncDirectory(folder("/r", std::nullopt, 0, files));
         EXPECT_EQ(result.newFiles, c.newFiles) << c.what;
         EXPECT_EQ(result.changedFiles, c.changedFiles) << c.what;
         EXPECT_EQ(result.deletedFiles, c.deletedFiles) << c.what;
@@ -65,36 +101,40 @@ TEST_F(ScanCacheTest, FileDifferencesAreDetectedExactly)
     }
 }
 
-TEST_F(ScanCacheTest, HardLinksCountOnceInFolderTotals)
+TEST_F(DirectorySyncTest, HardLinksCountOnceInFolderTotals)
 {
     auto second = file("link", 4096);
     second.countedAllocatedSize = 0;
     second.flags = FileItem::Flags::hardLink;
     auto first = file("orig", 4096);
     first.flags = FileItem::Flags::hardLink;
-    scanTree("/r", {{"/r", {file("x", 100)}}, {"/r/a", {first}}, {"/r/b", {second}}});
+    scanTree("/r", {{.path = "/r", .files = {file("x", 100)}},
+                    {.path = "/r/a", .files = {first}},
+                    {.path = "/r/b", .files = {second}}});
 
     const auto root = db->folder("/r");
     EXPECT_EQ(root->totalAllocated, 100 + 4096);
     EXPECT_EQ(root->totalSize, 99 + 4095 + 4095);
     EXPECT_EQ(db->folder("/r/b")->directAllocated, 0);
-    EXPECT_EQ(db->categoryTotals(), (std::vector<CategoryUsage>{{StorageCategory::other, 4196, 3}}));
+    EXPECT_EQ(db->categoryTotals(), (std::vector<CategoryUsage>{{.category = StorageCategory::other,
+                                                                 .bytes = 4196,
+                                                                 .fileCount = 3}}));
     // Listings show the real allocation of each link.
     EXPECT_EQ(db->largestFiles(1, std::nullopt, std::string("/r/b")).at(0).allocatedSize, 4096);
 }
 
-TEST_F(ScanCacheTest, RepeatedRepairedNamesMatchOneRowEach)
+TEST_F(DirectorySyncTest, RepeatedRepairedNamesMatchOneRowEach)
 {
     // Two byte-distinct names that both read as "a\uFFFD" once repaired.
     const std::string repaired = "a\xEF\xBF\xBD";
     std::vector<ScannedFile> files = {file(repaired, 10), file(repaired, 20)};
-    const auto scanID = db->beginScan({"/r"});
-    const auto first = db->syncDirectory(folder("/r", std::nullopt, 0, files, {"d", "d"}), scanID);
+    auto scan = db->startScan({"/r"});
+    const auto first = scan.syncDirectory(folder("/r", std::nullopt, 0, files, {"d", "d"}));
     EXPECT_EQ(first.newFiles, 2);
     EXPECT_EQ(first.childIDs.size(), 1u);
 
     for (int rescan = 0; rescan < 3; ++rescan) {
-        const auto again = db->syncDirectory(folder("/r", std::nullopt, 0, files, {"d", "d"}), scanID);
+        const auto again = scan.syncDirectory(folder("/r", std::nullopt, 0, files, {"d", "d"}));
         EXPECT_EQ(again.newFiles + again.changedFiles + again.deletedFiles, 0) << rescan;
         EXPECT_EQ(again.childIDs, first.childIDs);
     }
@@ -107,25 +147,25 @@ TEST_F(ScanCacheTest, RepeatedRepairedNamesMatchOneRowEach)
     EXPECT_EQ(logged[0].message, DirectorySync::duplicateFolderMessage);
 
     // One of the two gone: exactly one row goes with it.
-    const auto fewer = db->syncDirectory(folder("/r", std::nullopt, 0, {file(repaired, 20)}), scanID);
+    const auto fewer = scan.syncDirectory(folder("/r", std::nullopt, 0, {file(repaired, 20)}));
     EXPECT_EQ(fewer.deletedFiles, 1);
     EXPECT_EQ(fewer.changedFiles, 0);
 }
 
-TEST_F(ScanCacheTest, ChildFoldersAreAddedFoundAndRemoved)
+TEST_F(DirectorySyncTest, ChildFoldersAreAddedFoundAndRemoved)
 {
     EXPECT_EQ(DirectorySync::childPath("/", "tmp"), "/tmp");
     EXPECT_EQ(DirectorySync::childPath("/private", "tmp"), "/private/tmp");
 
-    scanTree("/r", {{"/r", {}},
-                    {"/r/gone", {file("g", 1)}},
-                    {"/r/gone/a", {file("ga", 1)}},
-                    {"/r/gone/a/b", {file("gab", 1)}},
-                    {"/r/stay", {file("s", 1)}}});
-    const auto scanID = db->beginScan({"/r"});
+    scanTree("/r", {{.path = "/r", .files = {}},
+                    {.path = "/r/gone", .files = {file("g", 1)}},
+                    {.path = "/r/gone/a", .files = {file("ga", 1)}},
+                    {.path = "/r/gone/a/b", .files = {file("gab", 1)}},
+                    {.path = "/r/stay", .files = {file("s", 1)}}});
+    auto scan = db->startScan({"/r"});
     auto root = folder("/r", std::nullopt, 0, {}, {"stay", "new"});
-    root.folderID = db->ensureRoot("/r", 1.0);
-    const auto result = db->syncDirectory(root, scanID);
+    root.folderID = scan.ensureRoot("/r", 1.0);
+    const auto result = scan.syncDirectory(root);
     EXPECT_EQ(result.deletedFolders, 3);
     EXPECT_EQ(result.childIDs.at("stay"), db->folder("/r/stay")->id);
     const auto added = db->folder("/r/new");
@@ -136,19 +176,19 @@ TEST_F(ScanCacheTest, ChildFoldersAreAddedFoundAndRemoved)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 1);
 }
 
-TEST_F(ScanCacheTest, ARowMadeByTheScanShowsItsOwnFiguresAtOnceAndAnOlderRowKeepsItsTotalsUntilTheFinish)
+TEST_F(DirectorySyncTest, ARowMadeByTheScanShowsItsOwnFiguresAtOnceAndAnOlderRowKeepsItsTotalsUntilTheFinish)
 {
-    scanTree("/r", {{"/r", {}}, {"/r/a", {file("a1", 4096)}}});
-    const auto scanID = db->beginScan({"/r"});
+    scanTree("/r", {{.path = "/r", .files = {}}, {.path = "/r/a", .files = {file("a1", 4096)}}});
+    auto scan = db->startScan({"/r"});
     auto root = folder("/r", std::nullopt, 0, {}, {"a", "b"});
-    root.folderID = db->ensureRoot("/r", 1.0);
-    const auto made = db->syncDirectory(root, scanID);
+    root.folderID = scan.ensureRoot("/r", 1.0);
+    const auto made = scan.syncDirectory(root);
 
     // A new leaf's figures are its whole subtree's: right before the finish gets to them.
     auto fresh = folder("/r/b", root.folderID, 1, {file("b1", 8192), file("b2", 4096)});
     fresh.folderID = made.childIDs.at("b");
     fresh.isNewRow = true;
-    db->syncDirectory(fresh, scanID);
+    scan.syncDirectory(fresh);
     EXPECT_EQ(db->folder("/r/b")->totalAllocated, 12288);
     EXPECT_EQ(db->folder("/r/b")->fileCount, 2);
 
@@ -156,52 +196,60 @@ TEST_F(ScanCacheTest, ARowMadeByTheScanShowsItsOwnFiguresAtOnceAndAnOlderRowKeep
     // them drop to its own files midway.
     auto older = folder("/r/a", root.folderID, 1, {file("a1", 4096), file("a2", 4096)});
     older.folderID = made.childIDs.at("a");
-    db->syncDirectory(older, scanID);
+    scan.syncDirectory(older);
     EXPECT_EQ(db->folder("/r/a")->totalAllocated, 4096);
     EXPECT_EQ(db->folder("/r")->totalAllocated, 4096);
 
-    db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 1000, 500, 0, 0, 0);
+    scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}, .volumeTotal = 1000, .volumeUsed = 500});
     EXPECT_EQ(db->folder("/r/a")->totalAllocated, 8192);
     EXPECT_EQ(db->folder("/r/b")->totalAllocated, 12288);
     EXPECT_EQ(db->folder("/r")->totalAllocated, 20480);
     EXPECT_EQ(db->folder("/r")->folderCount, 2);
 }
 
-TEST_F(ScanCacheTest, WritingOnlySubfoldersLeavesTheFoldersFilesFiguresAndStampAlone)
+TEST_F(DirectorySyncTest, WritingOnlySubfoldersLeavesTheFoldersFilesFiguresAndStampAlone)
 {
-    scanTree("/r", {{"/r", {file("a", 10), file("b", 20)}}, {"/r/gone", {}}, {"/r/stay", {file("s", 1)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("a", 10), file("b", 20)}},
+                    {.path = "/r/gone", .files = {}},
+                    {.path = "/r/stay", .files = {file("s", 1)}}});
     db->commit();
     for (const char* what : {"INSERT", "UPDATE"}) executeOutside(forbid(what, "files"));
     const auto rootID = db->folder("/r")->id;
     const auto stayID = db->folder("/r/stay")->id;
 
-    const auto scanID = db->beginScan({"/r"});
+    auto scan = db->startScan({"/r"});
     // Its files are left out of the listing, as those of a folder whose files wait.
     auto root = folder("/r", std::nullopt, 0, {}, {"stay", "new"});
-    root.folderID = db->ensureRoot("/r", 1.0);
-    const auto result = db->syncSubfolders(root);
+    root.folderID = scan.ensureRoot("/r", 1.0);
+    const auto result = scan.syncSubfolders(root);
     const auto added = db->folder("/r/new");
     ASSERT_TRUE(added);
-    EXPECT_EQ(result, (DirectorySyncResult{rootID, {{"stay", stayID}, {"new", added->id}}, 0, 0, 0, 1, {added->id}}));
+    EXPECT_EQ(result, (DirectorySyncResult{.folderID = rootID,
+                                           .childIDs = {{"stay", stayID}, {"new", added->id}},
+                                           .newFiles = 0,
+                                           .changedFiles = 0,
+                                           .deletedFiles = 0,
+                                           .deletedFolders = 1,
+                                           .newChildIDs = {added->id}}));
     EXPECT_EQ(added->parentID, rootID);
     EXPECT_FALSE(db->folder("/r/gone"));
     EXPECT_EQ(db->folder("/r")->directFileCount, 2);
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id = " + std::to_string(rootID)), 2);
-    EXPECT_FALSE(db->visitedChildren(rootID, scanID));   // not stamped: a resumed scan reads it again
+    EXPECT_FALSE(scan.visitedChildren(rootID));   // not stamped: a resumed scan reads it again
 
     // Without an id the folder is found by its path, inside the open batch.
     auto stay = folder("/r/stay", rootID, 1, {}, {"inner"});
-    const auto placed = db->syncSubfolders(stay);
+    const auto placed = scan.syncSubfolders(stay);
     EXPECT_EQ(placed.folderID, stayID);
     EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/stay/inner'"), 0);
     EXPECT_EQ(db->folder("/r/stay/inner")->id, placed.childIDs.at("inner"));
 }
 
-TEST_F(ScanCacheTest, SubtreeDeletionKeepsSiblingsWithSharedPrefixes)
+TEST_F(DirectorySyncTest, SubtreeDeletionKeepsSiblingsWithSharedPrefixes)
 {
-    const auto scanID = db->beginScan({"/"});
+    auto scan = db->startScan({"/"});
     for (const char* path : {"/a", "/a/b", "/a/b/c", "/ab", "/a0", "/a.bak"}) {
-        db->syncDirectory(folder(path, std::nullopt, 0, {file("f", 1)}), scanID);
+        scan.syncDirectory(folder(path, std::nullopt, 0, {file("f", 1)}));
     }
     EXPECT_EQ(db->deleteSubtree("/a"), 3);
     for (const char* kept : {"/ab", "/a0", "/a.bak"}) EXPECT_TRUE(db->folder(kept)) << kept;
@@ -211,21 +259,23 @@ TEST_F(ScanCacheTest, SubtreeDeletionKeepsSiblingsWithSharedPrefixes)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files") + committed("SELECT COUNT(*) FROM folders"), 0);
 }
 
-TEST_F(ScanCacheTest, StaleFolderIdsFallBackToThePath)
+TEST_F(DirectorySyncTest, StaleFolderIdsFallBackToThePath)
 {
-    scanTree("/r", {{"/r", {}}, {"/r/a", {file("a", 1)}}, {"/r/b", {file("b", 1)}}});
+    scanTree("/r", {{.path = "/r", .files = {}},
+                    {.path = "/r/a", .files = {file("a", 1)}},
+                    {.path = "/r/b", .files = {file("b", 1)}}});
     const auto aID = db->folder("/r/a")->id;
     const auto bID = db->folder("/r/b")->id;
     db->deleteSubtree("/r/a");
 
-    const auto scanID = db->beginScan({"/r"});
+    auto scan = db->startScan({"/r"});
     struct Case { const char* path; std::int64_t staleID; };
     // A vanished row, and an id that now belongs to another folder.
-    const Case cases[] = {{"/r/a", aID}, {"/r/c", bID}};
+    const Case cases[] = {{.path = "/r/a", .staleID = aID}, {.path = "/r/c", .staleID = bID}};
     for (const auto& c : cases) {
         auto snapshot = folder(c.path, db->folder("/r")->id, 1, {file("new", 5)});
         snapshot.folderID = c.staleID;
-        const auto result = db->syncDirectory(snapshot, scanID);
+        const auto result = scan.syncDirectory(snapshot);
         const auto stored = db->folder(c.path);
         ASSERT_TRUE(stored) << c.path;
         EXPECT_EQ(result.folderID, stored->id);
@@ -235,9 +285,9 @@ TEST_F(ScanCacheTest, StaleFolderIdsFallBackToThePath)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id NOT IN (SELECT id FROM folders)"), 0);
 }
 
-TEST_F(ScanCacheTest, AFolderRowTakesTheSnapshotsPlaceWhateverItHeld)
+TEST_F(DirectorySyncTest, AFolderRowTakesTheSnapshotsPlaceWhateverItHeld)
 {
-    scanTree("/r", {{"/r", {}}, {"/r/a", {}}});
+    scanTree("/r", {{.path = "/r", .files = {}}, {.path = "/r/a", .files = {}}});
     const auto rootID = db->folder("/r")->id;
     const auto aID = db->folder("/r/a")->id;
     // Rows left behind by moves and renames; the last one already matches.
@@ -247,55 +297,56 @@ TEST_F(ScanCacheTest, AFolderRowTakesTheSnapshotsPlaceWhateverItHeld)
     for (const char* change : stale) {
         db->commit();
         executeOutside(change);
-        const auto scanID = db->beginScan({"/r"});
+        auto scan = db->startScan({"/r"});
         auto snapshot = folder("/r/a", rootID, 1, {file("f", 3)});
         snapshot.folderID = aID;
-        EXPECT_EQ(db->syncDirectory(snapshot, scanID).folderID, aID) << change;
+        EXPECT_EQ(scan.syncDirectory(snapshot).folderID, aID) << change;
         db->commit();
         const std::string row = " FROM folders WHERE id = " + std::to_string(aID);
         EXPECT_EQ(committed("SELECT parent_id" + row), rootID) << change;
         EXPECT_EQ(committed("SELECT depth" + row), 1) << change;
         EXPECT_EQ(committed("SELECT name = 'a'" + row), 1) << change;
-        EXPECT_EQ(committed("SELECT scan_id" + row), scanID) << change;
+        EXPECT_EQ(committed("SELECT scan_id" + row), scan.id()) << change;
         EXPECT_EQ(committed("SELECT direct_alloc" + row), 3) << change;
     }
 }
 
-TEST_F(ScanCacheTest, AFormerRootMovesUnderItsNewParentWithItsDepths)
+TEST_F(DirectorySyncTest, AFormerRootMovesUnderItsNewParentWithItsDepths)
 {
-    scanTree("/r/a", {{"/r/a", {file("x", 1)}}, {"/r/a/b", {file("y", 2)}}});
+    scanTree("/r/a", {{.path = "/r/a", .files = {file("x", 1)}}, {.path = "/r/a/b", .files = {file("y", 2)}}});
     const auto formerRoot = db->folder("/r/a")->id;
 
-    const auto scanID = db->beginScan({"/r"});
+    auto scan = db->startScan({"/r"});
     auto root = folder("/r", std::nullopt, 0, {file("z", 4)}, {"a"});
-    root.folderID = db->ensureRoot("/r", 1.0);
-    const auto result = db->syncDirectory(root, scanID);
+    root.folderID = scan.ensureRoot("/r", 1.0);
+    const auto result = scan.syncDirectory(root);
     EXPECT_EQ(result.childIDs.at("a"), formerRoot);
     // Cancelled before /r/a is read again: its subtree must still sum up correctly.
-    db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    scan.finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}});
     EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/a'"), 1);
     EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/a/b'"), 2);
     EXPECT_EQ(db->folder("/r")->totalAllocated, 7);
     EXPECT_EQ(db->largestFolders(10, 1).size(), 1u);
 
     // Becoming a root again lifts the subtree back up.
-    db->ensureRoot("/r/a", 1.0);
+    scan.ensureRoot("/r/a", 1.0);
     db->commit();
     EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/a/b'"), 1);
 }
 
-TEST_F(ScanCacheTest, EverySubfolderOfALargeFolderGetsItsOwnRowAndID)
+TEST_F(DirectorySyncTest, EverySubfolderOfALargeFolderGetsItsOwnRowAndID)
 {
     // More subfolders than one statement writes at a time, one of them a former root
     // whose row is kept: the ids after it must not shift onto their neighbours.
-    scanTree("/r/c37", {{"/r/c37", {file("x", 1)}}, {"/r/c37/d", {}}});
+    scanTree("/r/c37", {{.path = "/r/c37", .files = {file("x", 1)}}, {.path = "/r/c37/d", .files = {}}});
     const auto formerRoot = db->folder("/r/c37")->id;
 
-    const auto scanID = db->beginScan({"/r"});
+    auto scan = db->startScan({"/r"});
     auto root = folder("/r", std::nullopt, 0);
-    for (int i = 0; i < 80; ++i) root.subdirectories.push_back({"c" + std::to_string(i), 600.0 + i});
-    root.folderID = db->ensureRoot("/r", 1.0);
-    const auto result = db->syncDirectory(root, scanID);
+    for (int i = 0; i < 80; ++i) root.subdirectories.push_back({.name = "c" + std::to_string(i),
+                                                                .modified = 600.0 + i});
+    root.folderID = scan.ensureRoot("/r", 1.0);
+    const auto result = scan.syncDirectory(root);
     db->commit();
 
     ASSERT_EQ(result.childIDs.size(), 80u);
@@ -319,38 +370,41 @@ TEST_F(ScanCacheTest, EverySubfolderOfALargeFolderGetsItsOwnRowAndID)
     EXPECT_EQ(committed("SELECT depth FROM folders WHERE path = '/r/c37/d'"), 2);
 }
 
-TEST_F(ScanCacheTest, AFailedSyncLeavesTheFolderUnvisitedAndStopsThePruning)
+TEST_F(DirectorySyncTest, AFailedSyncLeavesTheFolderUnvisitedAndStopsThePruning)
 {
-    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/s", {file("b", 2)}}, {"/r/s/t", {file("c", 4)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("a", 1)}},
+                    {.path = "/r/s", .files = {file("b", 2)}},
+                    {.path = "/r/s/t", .files = {file("c", 4)}}});
     db->commit();
     executeOutside("CREATE TRIGGER poison BEFORE INSERT ON files WHEN NEW.name = 'poison' "
                    "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;");
 
-    const auto scanID = db->beginScan({"/r"});
-    const auto rootID = db->ensureRoot("/r", 1.0);
+    auto scan = db->startScan({"/r"});
+    const auto rootID = scan.ensureRoot("/r", 1.0);
     auto root = folder("/r", std::nullopt, 0, {file("a", 1)}, {"s"});
     root.folderID = rootID;
-    db->syncDirectory(root, scanID);
+    scan.syncDirectory(root);
     auto sub = folder("/r/s", rootID, 1, {file("b", 2), file("poison", 8)}, {"t"});
     sub.folderID = db->folder("/r/s")->id;
-    EXPECT_EQ(sqliteFailure([&] { db->syncDirectory(sub, scanID); }).code(), 19);
+    EXPECT_EQ(sqliteFailure([&] { scan.syncDirectory(sub); }).code(), 19);
     // A resumed scan must read the half-written folder again.
-    EXPECT_FALSE(db->visitedChildren(sub.folderID.value(), scanID));
-    EXPECT_TRUE(db->visitedChildren(rootID, scanID));
+    EXPECT_FALSE(scan.visitedChildren(sub.folderID.value()));
+    EXPECT_TRUE(scan.visitedChildren(rootID));
 
-    db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+    scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}});
     EXPECT_TRUE(db->folder("/r/s/t"));
     EXPECT_EQ(db->totals().fileCount, 3);
 
     // A later scan without failures prunes what it did not visit.
-    const auto clean = db->beginScan({"/r"});
+    auto clean = db->startScan({"/r"});
     auto rootAgain = folder("/r", std::nullopt, 0, {file("a", 1)}, {"s"});
-    rootAgain.folderID = db->ensureRoot("/r", 1.0);
-    db->syncDirectory(rootAgain, clean);
-    EXPECT_EQ(db->finishScan(clean, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), (ScanTotals{1, 1, 1, 0}));
+    rootAgain.folderID = clean.ensureRoot("/r", 1.0);
+    clean.syncDirectory(rootAgain);
+    EXPECT_EQ(clean.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}),
+              (ScanTotals{.fileCount = 1, .folderCount = 1, .allocatedBytes = 1, .restrictedFolders = 0}));
 }
 
-TEST_F(ScanCacheTest, StoredFilesAreMatchedWhateverTheListingOrder)
+TEST_F(DirectorySyncTest, StoredFilesAreMatchedWhateverTheListingOrder)
 {
     const std::vector<ScannedFile> stored = {file("a", 1), file("b", 2), file("c", 3), file("d", 4)};
     struct Case {
@@ -360,18 +414,38 @@ TEST_F(ScanCacheTest, StoredFilesAreMatchedWhateverTheListingOrder)
     };
     auto grownC = file("c", 30);
     const Case cases[] = {
-        {"same order", stored, 0, 0, 0},
-        {"reversed", {stored[3], stored[2], stored[1], stored[0]}, 0, 0, 0},
-        {"one inserted at the front", {file("z", 9), stored[0], stored[1], stored[2], stored[3]}, 1, 0, 0},
-        {"first one gone", {stored[1], stored[2], stored[3]}, 0, 0, 1},
-        {"changed in the middle, then moved", {stored[0], stored[1], stored[3], grownC}, 0, 1, 0},
-        {"renamed in place", {stored[0], file("bb", 2), stored[2], stored[3]}, 1, 0, 1},
+        {.what = "same order", .listing = stored, .newFiles = 0, .changedFiles = 0, .deletedFiles = 0},
+        {.what = "reversed",
+         .listing = {stored[3], stored[2], stored[1], stored[0]},
+         .newFiles = 0,
+         .changedFiles = 0,
+         .deletedFiles = 0},
+        {.what = "one inserted at the front",
+         .listing = {file("z", 9), stored[0], stored[1], stored[2], stored[3]},
+         .newFiles = 1,
+         .changedFiles = 0,
+         .deletedFiles = 0},
+        {.what = "first one gone",
+         .listing = {stored[1], stored[2], stored[3]},
+         .newFiles = 0,
+         .changedFiles = 0,
+         .deletedFiles = 1},
+        {.what = "changed in the middle, then moved",
+         .listing = {stored[0], stored[1], stored[3], grownC},
+         .newFiles = 0,
+         .changedFiles = 1,
+         .deletedFiles = 0},
+        {.what = "renamed in place",
+         .listing = {stored[0], file("bb", 2), stored[2], stored[3]},
+         .newFiles = 1,
+         .changedFiles = 0,
+         .deletedFiles = 1},
     };
     for (const auto& c : cases) {
         db->clearAll();
-        const auto scanID = db->beginScan({"/r"});
-        db->syncDirectory(folder("/r", std::nullopt, 0, stored), scanID);
-        const auto result = db->syncDirectory(folder("/r", std::nullopt, 0, c.listing), scanID);
+        auto scan = db->startScan({"/r"});
+        scan.syncDirectory(folder("/r", std::nullopt, 0, stored));
+        const auto result = scan.syncDirectory(folder("/r", std::nullopt, 0, c.listing));
         EXPECT_EQ(result.newFiles, c.newFiles) << c.what;
         EXPECT_EQ(result.changedFiles, c.changedFiles) << c.what;
         EXPECT_EQ(result.deletedFiles, c.deletedFiles) << c.what;
@@ -385,7 +459,7 @@ TEST_F(ScanCacheTest, StoredFilesAreMatchedWhateverTheListingOrder)
     }
 }
 
-TEST_F(ScanCacheTest, EveryFileOfALargeFolderGetsItsOwnRow)
+TEST_F(DirectorySyncTest, EveryFileOfALargeFolderGetsItsOwnRow)
 {
     // Files whose every column differs from the next one's, more of them than one
     // statement writes at a time.
@@ -438,12 +512,12 @@ TEST_F(ScanCacheTest, EveryFileOfALargeFolderGetsItsOwnRow)
 
     for (const bool newRow : {false, true}) {
         db->clearAll();
-        const auto scanID = db->beginScan({"/r"});
+        auto scan = db->startScan({"/r"});
         const auto first = listing(75, 0);
         auto snapshot = folder("/r", std::nullopt, 0, first);
-        snapshot.folderID = db->ensureRoot("/r", 1.0);
+        snapshot.folderID = scan.ensureRoot("/r", 1.0);
         snapshot.isNewRow = newRow;
-        EXPECT_EQ(db->syncDirectory(snapshot, scanID).newFiles, 75) << newRow;
+        EXPECT_EQ(scan.syncDirectory(snapshot).newFiles, 75) << newRow;
         EXPECT_EQ(stored(), expected(first)) << newRow;
     }
 
@@ -460,7 +534,7 @@ TEST_F(ScanCacheTest, EveryFileOfALargeFolderGetsItsOwnRow)
         f.created += 0.5;
         f.flags = FileItem::Flags{f.flags.rawValue ^ 1};
     }
-    const auto result = db->syncDirectory(folder("/r", std::nullopt, 0, again), db->beginScan({"/r"}));
+    const auto result = db->startScan({"/r"}).syncDirectory(folder("/r", std::nullopt, 0, again));
     EXPECT_EQ(result.newFiles, 40);
     EXPECT_EQ(result.changedFiles, 75);
     EXPECT_EQ(stored(), expected(again));
@@ -487,15 +561,15 @@ std::optional<FolderDifferences> readBeside(const std::string& path, StorageData
 
 } // namespace
 
-TEST_F(ScanCacheTest, AComparisonReadBesideTheWriterStandsForTheStoredRows)
+TEST_F(DirectorySyncTest, AComparisonReadBesideTheWriterStandsForTheStoredRows)
 {
     std::vector<ScannedFile> files = {file("a", 4096), file("b", 8192), file("c", 1)};
-    scanTree("/r", {{"/r", files}, {"/r/s", {}}, {"/r/t", {}}});
+    scanTree("/r", {{.path = "/r", .files = files}, {.path = "/r/s", .files = {}}, {.path = "/r/t", .files = {}}});
     const auto stored = db->folder("/r");
 
-    const auto scanID = db->beginScan({"/r"});
+    auto scan = db->startScan({"/r"});
     auto same = folder("/r", std::nullopt, 0, files, {"s", "t"});
-    same.folderID = db->ensureRoot("/r", 1.0);
+    same.folderID = scan.ensureRoot("/r", 1.0);
     auto read = readBeside(path(), *db, same);
     ASSERT_TRUE(read);
     EXPECT_TRUE(read->filesUnchanged());
@@ -506,16 +580,19 @@ TEST_F(ScanCacheTest, AComparisonReadBesideTheWriterStandsForTheStoredRows)
     for (const char* what : {"INSERT", "UPDATE", "DELETE"}) executeOutside(forbid(what, "files"));
     executeOutside("CREATE TRIGGER forbid_place AFTER UPDATE OF parent_id, name, depth, modified, direct_alloc, "
                    "direct_files ON folders BEGIN SELECT RAISE(ABORT, 'forbidden'); END;");
-    const auto result = db->syncDirectory(same, scanID, &*read);
-    EXPECT_EQ(result, (DirectorySyncResult{stored->id, {{"s", db->folder("/r/s")->id}, {"t", db->folder("/r/t")->id}},
-                                           0, 0, 0, 0, {}}));
+    const auto result = scan.syncDirectory(same, &*read);
+    EXPECT_EQ(result, (DirectorySyncResult{
+                          .folderID = stored->id,
+                          .childIDs = {{"s", db->folder("/r/s")->id}, {"t", db->folder("/r/t")->id}},
+                          .newChildIDs = {},
+                      }));
     EXPECT_TRUE(read->stampLeft);
     db->commit();
-    EXPECT_NE(committed("SELECT scan_id FROM folders WHERE path = '/r'"), scanID);
+    EXPECT_NE(committed("SELECT scan_id FROM folders WHERE path = '/r'"), scan.id());
     // Stamps are written many at a time; a short chunk repeats its last id.
-    db->stampVisited({stored->id, db->folder("/r/s")->id}, scanID);
+    scan.stampVisited({stored->id, db->folder("/r/s")->id});
     db->commit();
-    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE scan_id = " + std::to_string(scanID)), 2);
+    EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE scan_id = " + std::to_string(scan.id())), 2);
     executeOutside("DROP TRIGGER forbid_place; DROP TRIGGER forbid_INSERT_files; DROP TRIGGER forbid_UPDATE_files; "
                    "DROP TRIGGER forbid_DELETE_files;");
 
@@ -526,7 +603,7 @@ TEST_F(ScanCacheTest, AComparisonReadBesideTheWriterStandsForTheStoredRows)
     auto differences = readBeside(path(), *db, later);
     ASSERT_TRUE(differences);
     EXPECT_FALSE(differences->rowCurrent);
-    const auto written = db->syncDirectory(later, scanID, &*differences);
+    const auto written = scan.syncDirectory(later, &*differences);
     EXPECT_FALSE(differences->stampLeft);
     EXPECT_EQ(written.newFiles, 1);
     EXPECT_EQ(written.changedFiles, 1);
@@ -542,21 +619,21 @@ TEST_F(ScanCacheTest, AComparisonReadBesideTheWriterStandsForTheStoredRows)
     EXPECT_FALSE(readBeside(path(), *db, folder("/elsewhere", std::nullopt, 0)));
 }
 
-TEST_F(ScanCacheTest, AComparisonIsSetAsideOnceOtherWritesMayHaveOvertakenIt)
+TEST_F(DirectorySyncTest, AComparisonIsSetAsideOnceOtherWritesMayHaveOvertakenIt)
 {
     std::vector<ScannedFile> files = {file("a", 4096), file("b", 8192)};
     const auto expectRowsAfter = [&](const std::function<void()>& meanwhile, const char* what) {
         SCOPED_TRACE(what);
         db->clearAll();
-        scanTree("/r", {{"/r", files}, {"/r/s", {file("x", 1)}}});
-        const auto scanID = db->beginScan({"/r"});
+        scanTree("/r", {{.path = "/r", .files = files}, {.path = "/r/s", .files = {file("x", 1)}}});
+        auto scan = db->startScan({"/r"});
         auto same = folder("/r", std::nullopt, 0, files, {"s"});
-        same.folderID = db->ensureRoot("/r", 1.0);
+        same.folderID = scan.ensureRoot("/r", 1.0);
         auto read = readBeside(path(), *db, same);
         ASSERT_TRUE(read);
         ASSERT_TRUE(read->filesUnchanged());
         meanwhile();
-        const auto result = db->syncDirectory(same, scanID, &*read);
+        const auto result = scan.syncDirectory(same, &*read);
         db->commit();
         // The rows the comparison took as stored are written again: the listing wins.
         EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE folder_id = " + std::to_string(result.folderID)), 2);
@@ -568,16 +645,16 @@ TEST_F(ScanCacheTest, AComparisonIsSetAsideOnceOtherWritesMayHaveOvertakenIt)
     expectRowsAfter([&] { db->removeItem("/r/a"); }, "removed and committed");
     // The same taken away before it was read, but still in the open batch, unseen by the reader.
     db->clearAll();
-    scanTree("/r", {{"/r", files}, {"/r/s", {file("x", 1)}}});
+    scanTree("/r", {{.path = "/r", .files = files}, {.path = "/r/s", .files = {file("x", 1)}}});
     {
-        const auto scanID = db->beginScan({"/r"});
+        auto scan = db->startScan({"/r"});
         auto same = folder("/r", std::nullopt, 0, files, {"s"});
-        same.folderID = db->ensureRoot("/r", 1.0);
+        same.folderID = scan.ensureRoot("/r", 1.0);
         db->deleteSubtree("/r/s");   // in the open batch
         auto read = readBeside(path(), *db, same);
         ASSERT_TRUE(read);
         EXPECT_EQ(read->children.size(), 1u);   // the reader still sees it
-        const auto result = db->syncDirectory(same, scanID, &*read);
+        const auto result = scan.syncDirectory(same, &*read);
         EXPECT_EQ(result.newChildIDs.size(), 1u);
         db->commit();
         EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/s'"), 1);
@@ -586,12 +663,15 @@ TEST_F(ScanCacheTest, AComparisonIsSetAsideOnceOtherWritesMayHaveOvertakenIt)
     expectRowsAfter([&] { db->clearAll(); }, "cleared");
 }
 
-TEST_F(ScanCacheTest, AComparisonStaysGoodWhileOtherFoldersLoseSubfolders)
+TEST_F(DirectorySyncTest, AComparisonStaysGoodWhileOtherFoldersLoseSubfolders)
 {
     const std::vector<ScannedFile> files = {file("a", 4096)};
-    scanTree("/r", {{"/r", {}}, {"/r/k", files}, {"/r/k/x", {}}, {"/r/gone", {file("g", 1)}}});
-    const auto scanID = db->beginScan({"/r"});
-    const auto rootID = db->ensureRoot("/r", 1.0);
+    scanTree("/r", {{.path = "/r", .files = {}},
+                    {.path = "/r/k", .files = files},
+                    {.path = "/r/k/x", .files = {}},
+                    {.path = "/r/gone", .files = {file("g", 1)}}});
+    auto scan = db->startScan({"/r"});
+    const auto rootID = scan.ensureRoot("/r", 1.0);
     auto kept = folder("/r/k", rootID, 1, files, {"x"});
     kept.folderID = db->folder("/r/k")->id;
     auto read = readBeside(path(), *db, kept);
@@ -600,26 +680,26 @@ TEST_F(ScanCacheTest, AComparisonStaysGoodWhileOtherFoldersLoseSubfolders)
     // The parent's sync finds a sibling gone, and a subfolder of the compared folder's sibling too.
     auto parent = folder("/r", std::nullopt, 0, {}, {"k"});
     parent.folderID = rootID;
-    EXPECT_EQ(db->syncDirectory(parent, scanID).deletedFolders, 1);
+    EXPECT_EQ(scan.syncDirectory(parent).deletedFolders, 1);
     db->commit();
     // Not the compared folder's rows: the comparison holds, and its stamp is all there is to write.
-    db->syncDirectory(kept, scanID, &*read);
+    scan.syncDirectory(kept, &*read);
     EXPECT_TRUE(read->stampLeft);
     EXPECT_EQ(committed("SELECT COUNT(*) FROM folders WHERE path = '/r/gone'"), 0);
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files WHERE name = 'g'"), 0);
 }
 
-TEST_F(ScanCacheTest, AReaderBesideTheWriterSeesEachCommitAndWritesNothing)
+TEST_F(DirectorySyncTest, AReaderBesideTheWriterSeesEachCommitAndWritesNothing)
 {
-    scanTree("/r", {{"/r", {file("a", 1)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("a", 1)}}});
     SQLiteConnection reader(path(), SQLiteConnection::Access::readAlongside);
     EXPECT_EQ(reader.scalarInt("SELECT COUNT(*) FROM files"), 1);
-    scanTree("/r", {{"/r", {file("a", 1), file("b", 2)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("a", 1), file("b", 2)}}});
     EXPECT_EQ(reader.scalarInt("SELECT COUNT(*) FROM files"), 2);
     EXPECT_EQ(sqliteFailure([&] { reader.execute("DELETE FROM files;"); }).code() & 0xff, SQLITE_READONLY);
 }
 
-TEST_F(ScanCacheTest, AChangedFileRowHoldsTheListingWhicheverIndexedColumnsMoved)
+TEST_F(DirectorySyncTest, AChangedFileRowHoldsTheListingWhicheverIndexedColumnsMoved)
 {
     auto base = file("f.txt", 4096, 1000.0);
     base.fileExtension = "txt";
@@ -639,10 +719,10 @@ TEST_F(ScanCacheTest, AChangedFileRowHoldsTheListingWhicheverIndexedColumnsMoved
     for (int keys = 0; keys < 8; ++keys) {
         SCOPED_TRACE(keys);
         db->clearAll();
-        const auto scanID = db->beginScan({"/r"});
-        db->syncDirectory(folder("/r", std::nullopt, 0, {base}), scanID);
+        auto scan = db->startScan({"/r"});
+        scan.syncDirectory(folder("/r", std::nullopt, 0, {base}));
         const ScannedFile now = moved(keys & 1, keys & 2, keys & 4);
-        EXPECT_EQ(db->syncDirectory(folder("/r", std::nullopt, 0, {now}), scanID).changedFiles, 1);
+        EXPECT_EQ(scan.syncDirectory(folder("/r", std::nullopt, 0, {now})).changedFiles, 1);
         db->commit();
         const auto column = [&](const std::string& name) {
             return committed("SELECT " + name + " FROM files WHERE name = 'f.txt'");

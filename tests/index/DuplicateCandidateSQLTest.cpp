@@ -22,18 +22,18 @@ ScannedFile file(std::string name, std::int64_t size, std::uint64_t inode = 0, F
     return f;
 }
 
-class DuplicateCandidates : public ::testing::Test {
+class DuplicateCandidateSQLTest : public ::testing::Test {
 protected:
-    DuplicateCandidates() : database(cache.file("ScanCache.sqlite")) { scanID = database.beginScan({"/"}); }
+    DuplicateCandidateSQLTest() : database(cache.file("ScanCache.sqlite")) { scan = database.startScan({"/"}); }
 
     void folder(const std::string& path, std::vector<ScannedFile> files)
     {
         DirectorySnapshot snapshot;
         snapshot.path = path;
         snapshot.name = path.substr(path.rfind('/') + 1);
-        snapshot.folderID = database.ensureRoot(path, 0);
+        snapshot.folderID = scan->ensureRoot(path, 0);
         snapshot.files = std::move(files);
-        database.syncDirectory(snapshot, scanID);
+        scan->syncDirectory(snapshot);
     }
 
     std::vector<std::string> namesWithSize(std::int64_t size, const std::optional<std::string>& within,
@@ -48,12 +48,12 @@ protected:
 
     TempDir cache;
     StorageDatabase database;
-    std::int64_t scanID = 0;
+    std::optional<ScanSession> scan;
 };
 
 } // namespace
 
-TEST_F(DuplicateCandidates, SizesLeaveOutLinksAndSmallFiles)
+TEST_F(DuplicateCandidateSQLTest, SizesLeaveOutLinksAndSmallFiles)
 {
     folder("/data", {file("a", 100), file("b", 100), file("link", 100, 0, FileItem::Flags::symlink),
                      file("c", 300), file("link2", 300, 0, FileItem::Flags::symlink), file("d", 99), file("e", 99),
@@ -66,7 +66,7 @@ TEST_F(DuplicateCandidates, SizesLeaveOutLinksAndSmallFiles)
     EXPECT_EQ(namesWithSize(300, std::nullopt, {}), (std::vector<std::string>{"/data/c"}));
 }
 
-TEST_F(DuplicateCandidates, ScopeAndExclusionsFollowWholeSubtrees)
+TEST_F(DuplicateCandidateSQLTest, ScopeAndExclusionsFollowWholeSubtrees)
 {
     folder("/Users/me", {file("top", 700)});
     folder("/Users/me/Library", {file("lib", 700)});
@@ -80,12 +80,21 @@ TEST_F(DuplicateCandidates, ScopeAndExclusionsFollowWholeSubtrees)
         int count;  // files of size 700 selected
         std::vector<std::string> names;
     } cases[] = {
-        {std::nullopt, {}, 5, {}},
-        {"/Users/me", {}, 3, {"/Users/me/Library/Deep/deep", "/Users/me/Library/lib", "/Users/me/top"}},
-        {"/Users/me", {"/Users/me/Library"}, 0, {"/Users/me/top"}},
-        {std::nullopt, {"/Users/me/Library"}, 3, {"/Users/me.bak/backup", "/Users/me/top", "/Users/me2/sibling"}},
-        {std::nullopt, {"/Users/me", "/Users/me2"}, 0, {"/Users/me.bak/backup"}},
-        {"/", {"/Users/me/Library/Deep"}, 4, {}},
+        {.within = std::nullopt, .excluding = {}, .count = 5, .names = {}},
+        {.within = "/Users/me",
+         .excluding = {},
+         .count = 3,
+         .names = {"/Users/me/Library/Deep/deep", "/Users/me/Library/lib", "/Users/me/top"}},
+        {.within = "/Users/me", .excluding = {"/Users/me/Library"}, .count = 0, .names = {"/Users/me/top"}},
+        {.within = std::nullopt,
+         .excluding = {"/Users/me/Library"},
+         .count = 3,
+         .names = {"/Users/me.bak/backup", "/Users/me/top", "/Users/me2/sibling"}},
+        {.within = std::nullopt,
+         .excluding = {"/Users/me", "/Users/me2"},
+         .count = 0,
+         .names = {"/Users/me.bak/backup"}},
+        {.within = "/", .excluding = {"/Users/me/Library/Deep"}, .count = 4, .names = {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.within.value_or("(whole index)") + " less " + std::to_string(c.excluding.size()));
@@ -93,7 +102,7 @@ TEST_F(DuplicateCandidates, ScopeAndExclusionsFollowWholeSubtrees)
         if (c.count == 0) {
             EXPECT_TRUE(sizes.empty());
         } else {
-            EXPECT_EQ(sizes, (std::vector<DuplicateCandidateSize>{{700, c.count}}));
+            EXPECT_EQ(sizes, (std::vector<DuplicateCandidateSize>{{.size = 700, .count = c.count}}));
         }
         if (!c.names.empty()) {
             EXPECT_EQ(namesWithSize(700, c.within, c.excluding), c.names);
@@ -101,14 +110,14 @@ TEST_F(DuplicateCandidates, ScopeAndExclusionsFollowWholeSubtrees)
     }
 }
 
-TEST_F(DuplicateCandidates, HardLinksComeBackWithTheirStoredInode)
+TEST_F(DuplicateCandidateSQLTest, HardLinksComeBackWithTheirStoredInode)
 {
     const std::uint64_t large = std::numeric_limits<std::uint64_t>::max() - 5;
     folder("/x", {file("one", 5000, 42, FileItem::Flags::hardLink), file("two", 5000, 42, FileItem::Flags::hardLink),
                   file("big", 6000, large), file("big2", 6000, 0)});
 
     EXPECT_EQ(database.duplicateCandidateSizes(0, std::nullopt, {}, 10),
-              (std::vector<DuplicateCandidateSize>{{6000, 2}, {5000, 2}}));
+              (std::vector<DuplicateCandidateSize>{{.size = 6000, .count = 2}, {.size = 5000, .count = 2}}));
     auto links = database.filesWithSize(5000, std::nullopt, {});
     ASSERT_EQ(links.size(), 2u);
     EXPECT_EQ(links[0].inode, 42u);

@@ -73,10 +73,10 @@ TEST(FileRecords, FlagsBehaveAsABitSet)
 
     struct Case { Flags result; std::int64_t expected; };
     const Case cases[] = {
-        {Flags{7} - Flags::hardLink, 3},
-        {Flags{7} ^ Flags{12}, 11},
-        {Flags{7} & Flags{12}, 4},
-        {Flags::hidden | Flags::invalidName, 9},
+        {.result = Flags{7} - Flags::hardLink, .expected = 3},
+        {.result = Flags{7} ^ Flags{12}, .expected = 11},
+        {.result = Flags{7} & Flags{12}, .expected = 4},
+        {.result = Flags::hidden | Flags::invalidName, .expected = 9},
     };
     for (const auto& c : cases) EXPECT_EQ(c.result.rawValue, c.expected);
 

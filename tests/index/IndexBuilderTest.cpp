@@ -8,6 +8,8 @@
 
 #include <filesystem>
 
+class IndexBuilderTest : public ScanCacheFixture {};
+
 namespace {
 
 // A cache of many file rows in one folder, written outside the cache's own connection and
@@ -34,7 +36,7 @@ const std::vector<std::string> everyIndex = {"files_alloc", "files_category", "f
 
 } // namespace
 
-TEST_F(ScanCacheTest, AnOpeningBuildsMissingIndexesBehindItWhileReadsAndWritesStayCorrect)
+TEST_F(IndexBuilderTest, AnOpeningBuildsMissingIndexesBehindItWhileReadsAndWritesStayCorrect)
 {
     db.reset();
     fillWithoutBulkIndexes(path(), 200000);
@@ -55,7 +57,7 @@ TEST_F(ScanCacheTest, AnOpeningBuildsMissingIndexesBehindItWhileReadsAndWritesSt
     EXPECT_EQ(db->largestFiles(1).front().allocatedSize, 99990);
 }
 
-TEST_F(ScanCacheTest, ClosingDuringAnIndexBuildKeepsEveryRowAndTheNextOpeningFinishesIt)
+TEST_F(IndexBuilderTest, ClosingDuringAnIndexBuildKeepsEveryRowAndTheNextOpeningFinishesIt)
 {
     db.reset();
     fillWithoutBulkIndexes(path(), 200000);
@@ -73,7 +75,7 @@ TEST_F(ScanCacheTest, ClosingDuringAnIndexBuildKeepsEveryRowAndTheNextOpeningFin
     EXPECT_EQ(observer.scalarInt("SELECT COUNT(*) FROM pragma_quick_check WHERE quick_check <> 'ok'"), 0);
 }
 
-TEST_F(ScanCacheTest, AFailedIndexBuildIsLoggedAndBuiltAgainByTheNextFinish)
+TEST_F(IndexBuilderTest, AFailedIndexBuildIsLoggedAndBuiltAgainByTheNextFinish)
 {
     {
         // As on a full disk: a statement fails, the build ends there and says why.
@@ -91,17 +93,17 @@ TEST_F(ScanCacheTest, AFailedIndexBuildIsLoggedAndBuiltAgainByTheNextFinish)
     // a cancelled scan as for a completed one.
     for (const auto status : {ScanRecord::Status::cancelled, ScanRecord::Status::completed}) {
         executeOutside("DROP INDEX files_size; DROP INDEX folders_total;");
-        scanTree("/r", {{"/r", {file("a", 1)}}}, status);
+        scanTree("/r", {{.path = "/r", .files = {file("a", 1)}}}, status);
         db->waitForIndexes();
         EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex) << rawValue(status);
     }
 }
 
-TEST_F(ScanCacheTest, ListsKeepTheirOrderOfEqualSizesWhileTheirIndexesAreMissing)
+TEST_F(IndexBuilderTest, ListsKeepTheirOrderOfEqualSizesWhileTheirIndexesAreMissing)
 {
     // Folders synced in the reverse of their path order, so that a walk along the paths meets
     // the files of equal size in the reverse of their id order.
-    std::vector<Entry> tree = {{"/r", {file("top", 4096)}}};
+    std::vector<Entry> tree = {{.path = "/r", .files = {file("top", 4096)}}};
     for (int i = 5; i >= 0; --i)
         tree.push_back({"/r/d" + std::to_string(i), {file("f" + std::to_string(i), 4096), file("g", 8192)}});
     scanTree("/r", tree);
@@ -119,7 +121,7 @@ TEST_F(ScanCacheTest, ListsKeepTheirOrderOfEqualSizesWhileTheirIndexesAreMissing
     EXPECT_EQ(lists(), indexed);
 }
 
-TEST_F(ScanCacheTest, IndexesAreBuiltInMemoryWhenNoTemporaryFileCanBeWritten)
+TEST_F(IndexBuilderTest, IndexesAreBuiltInMemoryWhenNoTemporaryFileCanBeWritten)
 {
     db.reset();
     fillWithoutBulkIndexes(path(), 200000);
@@ -145,29 +147,30 @@ TEST_F(ScanCacheTest, IndexesAreBuiltInMemoryWhenNoTemporaryFileCanBeWritten)
     EXPECT_EQ(result.failure, "");
 }
 
-TEST_F(ScanCacheTest, AScanOverStoredRowsStartsWithTheIndexesAFailedBuildLeftOut)
+TEST_F(IndexBuilderTest, AScanOverStoredRowsStartsWithTheIndexesAFailedBuildLeftOut)
 {
-    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/d", {file("b", 2)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("a", 1)}}, {.path = "/r/d", .files = {file("b", 2)}}});
     // As after a build that met a full disk: the rows are there, the indexes are not.
     executeOutside(ScanCacheSchema::bulkLoadDrops);
-    const auto scanID = db->beginScan({"/r"});
+    auto scan = db->startScan({"/r"});
     EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
-    db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    scan.finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}});
 
     executeOutside(ScanCacheSchema::bulkLoadDrops);
-    db->markScanResumed(scanID);
+    scan = db->resumeScan(scan.id());
     EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
 }
 
-TEST_F(ScanCacheTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
+TEST_F(IndexBuilderTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
 {
-    const auto scanID = db->beginScan({"/r"});
-    ASSERT_TRUE(db->beginBulkLoad());
+    auto scan = db->startScan({"/r"});
+    ASSERT_TRUE(scan.beginBulkLoad());
     auto root = folder("/r", std::nullopt, 0, {file("a", 1)}, {"gone"});
-    root.folderID = db->ensureRoot("/r", 1.0);
-    db->syncDirectory(root, scanID);
+    root.folderID = scan.ensureRoot("/r", 1.0);
+    scan.syncDirectory(root);
     // "gone" was listed, then vanished before it was read: never stamped, so the finish prunes it.
-    EXPECT_EQ(db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0), (ScanTotals{1, 1, 1, 0}));
+    EXPECT_EQ(scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}),
+              (ScanTotals{.fileCount = 1, .folderCount = 1, .allocatedBytes = 1, .restrictedFolders = 0}));
     EXPECT_FALSE(db->folder("/r/gone").has_value());
     db->waitForIndexes();
     EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);

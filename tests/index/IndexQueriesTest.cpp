@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+class IndexQueriesTest : public ScanCacheFixture {};
+
 namespace {
 
 std::vector<std::string> folderPaths(const std::vector<FileItem>& files)
@@ -21,7 +23,7 @@ std::vector<std::string> paths(const std::vector<FolderItem>& folders)
 
 } // namespace
 
-TEST_F(ScanCacheTest, AnEmptyIndexAnswersWithNothing)
+TEST_F(IndexQueriesTest, AnEmptyIndexAnswersWithNothing)
 {
     EXPECT_TRUE(db->largestFiles(10).empty());
     EXPECT_TRUE(db->rootFolders().empty());
@@ -30,27 +32,36 @@ TEST_F(ScanCacheTest, AnEmptyIndexAnswersWithNothing)
     EXPECT_TRUE(db->history(10).empty());
     EXPECT_FALSE(db->folder("/"));
     EXPECT_FALSE(db->lastScan());
-    EXPECT_EQ(db->totals(), (ScanTotals{0, 0, 0, 0}));
+    EXPECT_EQ(db->totals(), (ScanTotals{.fileCount = 0,
+                                        .folderCount = 0,
+                                        .allocatedBytes = 0,
+                                        .restrictedFolders = 0}));
 }
 
-TEST_F(ScanCacheTest, LargestFilesStayInsideTheirSubtree)
+TEST_F(IndexQueriesTest, LargestFilesStayInsideTheirSubtree)
 {
-    const auto scanID = db->beginScan({"/"});
+    auto scan = db->startScan({"/"});
     auto media = file("movie", 900);
     media.category = StorageCategory::videos;
-    db->syncDirectory(folder("/Users", std::nullopt, 1, {file("u", 300)}), scanID);
-    db->syncDirectory(folder("/Users/me", std::nullopt, 2, {media, file("small", 10)}), scanID);
-    db->syncDirectory(folder("/Users2", std::nullopt, 1, {file("u2", 500)}), scanID);
-    db->syncDirectory(folder("/Users.bak", std::nullopt, 1, {file("bak", 400)}), scanID);
+    scan.syncDirectory(folder("/Users", std::nullopt, 1, {file("u", 300)}));
+    scan.syncDirectory(folder("/Users/me", std::nullopt, 2, {media, file("small", 10)}));
+    scan.syncDirectory(folder("/Users2", std::nullopt, 1, {file("u2", 500)}));
+    scan.syncDirectory(folder("/Users.bak", std::nullopt, 1, {file("bak", 400)}));
 
     struct Case { std::optional<std::string> within; std::optional<StorageCategory> category; std::int64_t minimum;
                   std::vector<std::string> expected; };
     const Case cases[] = {
-        {"/", std::nullopt, 0, {"/Users.bak/bak", "/Users/me/movie", "/Users/me/small", "/Users/u", "/Users2/u2"}},
-        {"/Users", std::nullopt, 0, {"/Users/me/movie", "/Users/me/small", "/Users/u"}},
-        {"/Users/", std::nullopt, 0, {}},
-        {std::nullopt, StorageCategory::videos, 0, {"/Users/me/movie"}},
-        {"/Users", std::nullopt, 300, {"/Users/me/movie", "/Users/u"}},
+        {.within = "/",
+         .category = std::nullopt,
+         .minimum = 0,
+         .expected = {"/Users.bak/bak", "/Users/me/movie", "/Users/me/small", "/Users/u", "/Users2/u2"}},
+        {.within = "/Users",
+         .category = std::nullopt,
+         .minimum = 0,
+         .expected = {"/Users/me/movie", "/Users/me/small", "/Users/u"}},
+        {.within = "/Users/", .category = std::nullopt, .minimum = 0, .expected = {}},
+        {.within = std::nullopt, .category = StorageCategory::videos, .minimum = 0, .expected = {"/Users/me/movie"}},
+        {.within = "/Users", .category = std::nullopt, .minimum = 300, .expected = {"/Users/me/movie", "/Users/u"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(folderPaths(db->largestFiles(10, c.category, c.within, c.minimum)), c.expected)
@@ -63,9 +74,9 @@ TEST_F(ScanCacheTest, LargestFilesStayInsideTheirSubtree)
     EXPECT_EQ(top[0].category, StorageCategory::videos);
 }
 
-TEST_F(ScanCacheTest, StoredValuesMapByTheReadingRules)
+TEST_F(IndexQueriesTest, StoredValuesMapByTheReadingRules)
 {
-    scanTree("/r", {{"/r", {file("plain", 10)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("plain", 10)}}});
     executeOutside("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc, created, modified, accessed, "
                    "flags, category) SELECT id, 'odd', 'txt', 1, 20, 20, 0.0, -5.0, NULL, 5, 99 FROM folders;"
                    "INSERT INTO scans(started, status, roots) VALUES(NULL, NULL, '/a' || char(10) || char(10) || '/b');"
@@ -104,14 +115,14 @@ TEST_F(ScanCacheTest, StoredValuesMapByTheReadingRules)
     EXPECT_TRUE(root->lastScanned);
 }
 
-TEST_F(ScanCacheTest, FolderListsFollowDepthNameAndRestriction)
+TEST_F(IndexQueriesTest, FolderListsFollowDepthNameAndRestriction)
 {
-    scanTree("/w", {{"/w", {file("w", 1)}},
-                    {"/w/a", {}},
-                    {"/w/a/node_modules", {file("n1", 100)}},
-                    {"/w/a/node_modules/b", {}},
-                    {"/w/a/node_modules/b/node_modules", {file("n2", 50)}},
-                    {"/w/node_modulesX", {file("x", 10)}}});
+    scanTree("/w", {{.path = "/w", .files = {file("w", 1)}},
+                    {.path = "/w/a", .files = {}},
+                    {.path = "/w/a/node_modules", .files = {file("n1", 100)}},
+                    {.path = "/w/a/node_modules/b", .files = {}},
+                    {.path = "/w/a/node_modules/b/node_modules", .files = {file("n2", 50)}},
+                    {.path = "/w/node_modulesX", .files = {file("x", 10)}}});
 
     EXPECT_TRUE(db->largestFolders(10, 0).empty());
     EXPECT_EQ(paths(db->largestFolders(10, 1)), (std::vector<std::string>{"/w/a", "/w/node_modulesX"}));
@@ -127,19 +138,22 @@ TEST_F(ScanCacheTest, FolderListsFollowDepthNameAndRestriction)
     EXPECT_EQ(db->totals().restrictedFolders, 3);
 }
 
-TEST_F(ScanCacheTest, TotalsCountRootsAsFolders)
+TEST_F(IndexQueriesTest, TotalsCountRootsAsFolders)
 {
-    std::vector<Entry> first = {{"/p", {file("p", 1)}}};
+    std::vector<Entry> first = {{.path = "/p", .files = {file("p", 1)}}};
     for (int i = 0; i < 10; ++i) first.push_back({"/p/" + std::to_string(i), {}});
     scanTree("/p", first);
-    std::vector<Entry> second = {{"/q", {}}};
+    std::vector<Entry> second = {{.path = "/q", .files = {}}};
     for (int i = 0; i < 5; ++i) second.push_back({"/q/" + std::to_string(i), {file("q", 2)}});
     // Cancelled, so that /p stays a root beside /q.
     scanTree("/q", second, ScanRecord::Status::cancelled);
-    EXPECT_EQ(db->totals(), (ScanTotals{6, 17, 11, 0}));
+    EXPECT_EQ(db->totals(), (ScanTotals{.fileCount = 6,
+                                        .folderCount = 17,
+                                        .allocatedBytes = 11,
+                                        .restrictedFolders = 0}));
 }
 
-TEST_F(ScanCacheTest, HistoryAndRecentFilesReturnTheNewest)
+TEST_F(IndexQueriesTest, HistoryAndRecentFilesReturnTheNewest)
 {
     executeOutside("INSERT INTO history(timestamp, volume_total, volume_used, scanned_bytes) VALUES"
                    "(10, 1, 1, 1), (50, 5, 5, 5), (20, 2, 2, 2), (40, 4, 4, 4), (30, 3, 3, 3);");
@@ -147,10 +161,9 @@ TEST_F(ScanCacheTest, HistoryAndRecentFilesReturnTheNewest)
     for (const auto& point : db->history(3)) dates.push_back(point.date);
     EXPECT_EQ(dates, (std::vector<double>{30, 40, 50}));
 
-    const auto scanID = db->beginScan({"/r"});
-    db->syncDirectory(folder("/r", std::nullopt, 0, {file("old", 900, 100.0), file("new", 800, 5000.0),
-                                                     file("tiny", 1, 6000.0)}),
-                      scanID);
+    auto scan = db->startScan({"/r"});
+    scan.syncDirectory(folder("/r", std::nullopt, 0, {file("old", 900, 100.0), file("new", 800, 5000.0),
+                                                     file("tiny", 1, 6000.0)}));
     const auto recent = db->recentLargeFiles(1000.0, 10, 10);
     ASSERT_EQ(recent.size(), 1u);
     EXPECT_EQ(recent[0].name, "new");

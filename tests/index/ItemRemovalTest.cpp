@@ -39,14 +39,14 @@ ScannedFile file(std::string name, std::int64_t counted, std::int64_t size, Stor
 // /r/b/c/d           i (12288)
 // /r/b/e             (empty)
 // /r/x               j (4096, photos)
-class IndexedTree : public ::testing::Test {
+class ItemRemovalTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         using C = StorageCategory;
-        const auto scan = db.beginScan({"/r"});
+        auto scan = db.startScan({"/r"});
         std::map<std::string, std::int64_t> ids;
-        ids["/r"] = db.ensureRoot("/r", 1.0);
+        ids["/r"] = scan.ensureRoot("/r", 1.0);
         const struct {
             const char* path;
             const char* parent;
@@ -54,12 +54,28 @@ protected:
             std::vector<ScannedFile> files;
             std::vector<std::string> children;
         } folders[] = {
-            {"/r", nullptr, 0, {file("a", 4096, 4000, C::documents)}, {"b", "x"}},
-            {"/r/b", "/r", 1, {file("f", 4096, 1000, C::documents), file("g", 0, 1000, C::documents)}, {"c", "e"}},
-            {"/r/b/c", "/r/b", 2, {file("h", 8192, 8000, C::videos)}, {"d"}},
-            {"/r/b/c/d", "/r/b/c", 3, {file("i", 12288, 12000, C::videos)}, {}},
-            {"/r/b/e", "/r/b", 2, {}, {}},
-            {"/r/x", "/r", 1, {file("j", 4096, 4000, C::photos)}, {}},
+            {.path = "/r",
+             .parent = nullptr,
+             .depth = 0,
+             .files = {file("a", 4096, 4000, C::documents)},
+             .children = {"b", "x"}},
+            {.path = "/r/b",
+             .parent = "/r",
+             .depth = 1,
+             .files = {file("f", 4096, 1000, C::documents), file("g", 0, 1000, C::documents)},
+             .children = {"c", "e"}},
+            {.path = "/r/b/c",
+             .parent = "/r/b",
+             .depth = 2,
+             .files = {file("h", 8192, 8000, C::videos)},
+             .children = {"d"}},
+            {.path = "/r/b/c/d",
+             .parent = "/r/b/c",
+             .depth = 3,
+             .files = {file("i", 12288, 12000, C::videos)},
+             .children = {}},
+            {.path = "/r/b/e", .parent = "/r/b", .depth = 2, .files = {}, .children = {}},
+            {.path = "/r/x", .parent = "/r", .depth = 1, .files = {file("j", 4096, 4000, C::photos)}, .children = {}},
         };
         for (const auto& f : folders) {
             DirectorySnapshot s;
@@ -72,12 +88,12 @@ protected:
             s.folderID = ids.at(f.path);
             s.files = f.files;
             for (const auto& child : f.children)
-                s.subdirectories.push_back({child, 1.0});
-            const auto result = db.syncDirectory(s, scan);
+                s.subdirectories.push_back({.name = child, .modified = 1.0});
+            const auto result = scan.syncDirectory(s);
             for (const auto& [name, id] : result.childIDs)
                 ids[s.path + "/" + name] = id;
         }
-        db.finishScan(scan, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+        scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}});
     }
 
     Row row(const std::string& path)
@@ -145,12 +161,18 @@ protected:
 
 } // namespace
 
-TEST_F(IndexedTree, RemovingAFileShrinksEveryAncestorAndOnlyTheParentsDirectValues)
+TEST_F(ItemRemovalTest, RemovingAFileShrinksEveryAncestorAndOnlyTheParentsDirectValues)
 {
     const Row before = row("/r/b");
     db.removeItem("/r/b/f");
-    EXPECT_EQ(row("/r/b"), (Row{before.totalAlloc - 4096, before.totalSize - 1000, before.totalFiles - 1,
-                                before.totalDirs, 0, 1000, 1, 2}));
+    EXPECT_EQ(row("/r/b"), (Row{.totalAlloc = before.totalAlloc - 4096,
+                                .totalSize = before.totalSize - 1000,
+                                .totalFiles = before.totalFiles - 1,
+                                .totalDirs = before.totalDirs,
+                                .directAlloc = 0,
+                                .directSize = 1000,
+                                .directFiles = 1,
+                                .directDirs = 2}));
     EXPECT_EQ(row("/r").totalAlloc, 4096 + 0 + 8192 + 12288 + 4096);
     EXPECT_EQ(row("/r").directFiles, 1);
     expectTotalsMatchRows();
@@ -163,7 +185,7 @@ TEST_F(IndexedTree, RemovingAFileShrinksEveryAncestorAndOnlyTheParentsDirectValu
     expectTotalsMatchRows();
 }
 
-TEST_F(IndexedTree, RemovingAFolderTakesItsWholeSubtree)
+TEST_F(ItemRemovalTest, RemovingAFolderTakesItsWholeSubtree)
 {
     db.removeItem("/r/b/c");
     EXPECT_EQ(count("SELECT COUNT(*) FROM folders WHERE path LIKE '/r/b/c%'"), 0);
@@ -180,7 +202,7 @@ TEST_F(IndexedTree, RemovingAFolderTakesItsWholeSubtree)
     EXPECT_EQ(count("SELECT COUNT(*) FROM category_totals"), 0);
 }
 
-TEST_F(IndexedTree, ManyItemsAtOnceLeaveTotalsThatMatchTheRows)
+TEST_F(ItemRemovalTest, ManyItemsAtOnceLeaveTotalsThatMatchTheRows)
 {
     // Overlapping paths, an unknown path and a repeat: the order of removal must not matter.
     const std::vector<std::string> paths{"/r/b/c/d/i", "/r/b/c", "/r/nothing", "/r/x/j", "/r/x/j", "/r/b/f"};
@@ -194,7 +216,7 @@ TEST_F(IndexedTree, ManyItemsAtOnceLeaveTotalsThatMatchTheRows)
     EXPECT_EQ(root.totalDirs, 3);            // b, e, x
 }
 
-TEST_F(IndexedTree, UnknownPathStillRebuildsAndCommits)
+TEST_F(ItemRemovalTest, UnknownPathStillRebuildsAndCommits)
 {
     reader().run("DELETE FROM category_totals");
     db.removeItem("/elsewhere/file");
@@ -223,7 +245,7 @@ TEST(ItemRemoval, AncestorWalkStopsAfter4096Folders)
     EXPECT_EQ(db.scalarInt("SELECT total_alloc FROM folders WHERE id = 9001"), -2048);
 }
 
-TEST_F(IndexedTree, AFailedRemovalInTheMiddleLeavesTheOthersRemovedAndTheTotalsRight)
+TEST_F(ItemRemovalTest, AFailedRemovalInTheMiddleLeavesTheOthersRemovedAndTheTotalsRight)
 {
     // The index refuses to let go of h: a removal that fails half way through the list.
     reader().execute("CREATE TRIGGER keep_h BEFORE DELETE ON files WHEN old.name = 'h' "

@@ -56,19 +56,19 @@ TEST(PendingFolderRowsTest, RowsWaitUnderIdsInSequenceAndGoInBareInThatOrder)
 namespace {
 
 // A first scan driven by hand, folder by folder, as the scanner syncs it.
-class FirstScanRowsTest : public ScanCacheTest {
+class PendingFolderRowsSyncTest : public ScanCacheFixture {
 protected:
     // Starts a scan of /r into the emptied cache; with `firstScan`, as the scanner starts a
     // first one.
     std::int64_t begin(bool firstScan = true)
     {
         db->clearAll();
-        scanID = db->beginScan({"/r"});
+        scan = db->startScan({"/r"});
         if (firstScan) {
-            EXPECT_TRUE(db->beginBulkLoad());
+            EXPECT_TRUE(scan->beginBulkLoad());
         }
-        rootID = db->ensureRoot("/r", 1.0);
-        return scanID;
+        rootID = scan->ensureRoot("/r", 1.0);
+        return scan->id();
     }
 
     DirectorySyncResult syncRoot(std::vector<ScannedFile> files, std::vector<std::string> subfolders)
@@ -76,7 +76,7 @@ protected:
         auto root = folder("/r", std::nullopt, 0, std::move(files), std::move(subfolders));
         root.folderID = rootID;
         root.holdsNoFiles = true;
-        return db->syncDirectory(root, scanID);
+        return scan->syncDirectory(root);
     }
 
     // The subfolder `name` of a folder synced with `parent`, with the id that sync gave it.
@@ -115,13 +115,13 @@ protected:
         return committed("SELECT COUNT(*) FROM folders WHERE path = '" + folderPath + "'");
     }
 
-    std::int64_t scanID = 0;
+    std::optional<ScanSession> scan;
     std::int64_t rootID = 0;
 };
 
 } // namespace
 
-TEST_F(FirstScanRowsTest, EachNewRowGoesInOnceHoldingWhatTheInsertAndUpdateBeforeLeft)
+TEST_F(PendingFolderRowsSyncTest, EachNewRowGoesInOnceHoldingWhatTheInsertAndUpdateBeforeLeft)
 {
     // The same walk, written with rows that wait and with rows inserted bare and then updated.
     std::map<std::string, std::string> beforeFinish[2];
@@ -139,13 +139,13 @@ TEST_F(FirstScanRowsTest, EachNewRowGoesInOnceHoldingWhatTheInsertAndUpdateBefor
         aFolder.isRestricted = true;
         aFolder.category = StorageCategory::photos;
         aFolder.modified = 777.0;
-        const auto a = db->syncDirectory(aFolder, scanID);
-        db->syncDirectory(child(root, "/r", 1, "b", {file("w", 1)}, {"never-read"}), scanID);
-        db->syncDirectory(child(a, "/r/a", 2, "c"), scanID);
+        const auto a = scan->syncDirectory(aFolder);
+        scan->syncDirectory(child(root, "/r", 1, "b", {file("w", 1)}, {"never-read"}));
+        scan->syncDirectory(child(a, "/r/a", 2, "c"));
         db->commit();
         beforeFinish[firstScan] = folderRows();
         if (firstScan) executeOutside("DROP TRIGGER once;");
-        db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+        scan->finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}});
         afterFinish[firstScan] = folderRows();
     }
     EXPECT_EQ(beforeFinish[true].size(), 5u);
@@ -153,7 +153,7 @@ TEST_F(FirstScanRowsTest, EachNewRowGoesInOnceHoldingWhatTheInsertAndUpdateBefor
     EXPECT_EQ(afterFinish[true], afterFinish[false]);
 }
 
-TEST_F(FirstScanRowsTest, WhateverReadsFolderRowsMidScanFindsARowForEveryListedSubfolder)
+TEST_F(PendingFolderRowsSyncTest, WhateverReadsFolderRowsMidScanFindsARowForEveryListedSubfolder)
 {
     DirectorySyncResult root;
     struct Case {
@@ -162,23 +162,25 @@ TEST_F(FirstScanRowsTest, WhateverReadsFolderRowsMidScanFindsARowForEveryListedS
         bool cWhole;   // c's own sync came first
     };
     const Case cases[] = {
-        {"a commit while the writer waits", [&] { db->commit(); }, false},
-        {"a screen's query", [&] { EXPECT_EQ(db->childFolders(rootID, 10).size(), 3u); }, false},
-        {"a resumed scan's look at a folder it synced",
-         [&] {
-             const auto visited = db->visitedChildren(rootID, scanID);
+        {.what = "a commit while the writer waits", .read = [&] { db->commit(); }, .cWhole = false},
+        {.what = "a screen's query",
+         .read = [&] { EXPECT_EQ(db->childFolders(rootID, 10).size(), 3u); },
+         .cWhole = false},
+        {.what = "a resumed scan's look at a folder it synced",
+         .read = [&] {
+             const auto visited = scan->visitedChildren(rootID);
              ASSERT_TRUE(visited);
              EXPECT_EQ(visited->children.size(), 3u);
              db->commit();
          },
-         false},
-        {"a file removed", [&] { db->removeItem("/r/x"); }, false},
-        {"a batch come due at another folder's sync",
-         [&] {
+         .cWhole = false},
+        {.what = "a file removed", .read = [&] { db->removeItem("/r/x"); }, .cWhole = false},
+        {.what = "a batch come due at another folder's sync",
+         .read = [&] {
              clock += 1001ms;
-             db->syncDirectory(child(root, "/r", 1, "c"), scanID);
+             scan->syncDirectory(child(root, "/r", 1, "c"));
          },
-         true},
+         .cWhole = true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -193,47 +195,48 @@ TEST_F(FirstScanRowsTest, WhateverReadsFolderRowsMidScanFindsARowForEveryListedS
             EXPECT_EQ(committed("SELECT modified = 600.0" + row), 1) << name;   // the listing's date
             EXPECT_EQ(committed("SELECT scan_id" + row), 0) << name;            // not visited yet
         }
-        EXPECT_EQ(committed("SELECT scan_id FROM folders WHERE path = '/r/c'"), c.cWhole ? scanID : 0);
+        EXPECT_EQ(committed("SELECT scan_id FROM folders WHERE path = '/r/c'"), c.cWhole ? scan->id() : 0);
 
         // A row inserted bare is completed by its own sync, as before.
-        db->syncDirectory(child(root, "/r", 1, "a", {file("y", 4096)}), scanID);
+        scan->syncDirectory(child(root, "/r", 1, "a", {file("y", 4096)}));
         db->commit();
         EXPECT_EQ(rowsAt("/r/a"), 1);
-        EXPECT_EQ(committed("SELECT scan_id FROM folders WHERE path = '/r/a'"), scanID);
+        EXPECT_EQ(committed("SELECT scan_id FROM folders WHERE path = '/r/a'"), scan->id());
         EXPECT_EQ(committed("SELECT total_alloc FROM folders WHERE path = '/r/a'"), 4096);
         EXPECT_EQ(committed("SELECT modified FROM folders WHERE path = '/r/a'"), 500);
-        db->finishScan(scanID, {"/r"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+        scan->finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}});
     }
 }
 
-TEST_F(FirstScanRowsTest, ASubfolderAtTheSamePathAsAStoredRootMovesUnderItsParentWithItsID)
+TEST_F(PendingFolderRowsSyncTest, ASubfolderAtTheSamePathAsAStoredRootMovesUnderItsParentWithItsID)
 {
     struct Case {
         const char* what;
         bool withSubfolderRow;   // the former root's own subfolder is stored too
     };
-    for (const auto& c : {Case{"only root rows stored", false}, Case{"a subfolder row stored", true}}) {
+    for (const auto& c : {Case{.what = "only root rows stored", .withSubfolderRow = false},
+                          Case{.what = "a subfolder row stored", .withSubfolderRow = true}}) {
         SCOPED_TRACE(c.what);
         db->clearAll();
         // A former scan of /r/a, which held no files: the next scan is a first one still.
-        const auto former = db->beginScan({"/r/a"});
+        auto former = db->startScan({"/r/a"});
         auto formerRoot = folder("/r/a", std::nullopt, 0, {}, c.withSubfolderRow ? std::vector<std::string>{"k"}
                                                                                   : std::vector<std::string>{});
-        formerRoot.folderID = db->ensureRoot("/r/a", 1.0);
-        db->syncDirectory(formerRoot, former);
-        db->finishScan(former, {"/r/a"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+        formerRoot.folderID = former.ensureRoot("/r/a", 1.0);
+        former.syncDirectory(formerRoot);
+        former.finish({.status = ScanRecord::Status::completed, .roots = {"/r/a"}});
         const auto formerID = db->folder("/r/a")->id;
 
-        scanID = db->beginScan({"/r"});
-        ASSERT_TRUE(db->beginBulkLoad());
-        rootID = db->ensureRoot("/r", 1.0);
+        scan = db->startScan({"/r"});
+        ASSERT_TRUE(scan->beginBulkLoad());
+        rootID = scan->ensureRoot("/r", 1.0);
         const auto root = syncRoot({}, {"a", "b"});
         EXPECT_EQ(root.childIDs.at("a"), formerID);
         EXPECT_EQ(root.newChildIDs, std::vector<std::int64_t>{root.childIDs.at("b")});
         EXPECT_GT(root.childIDs.at("b"), std::max(formerID, rootID));
-        db->syncDirectory(child(root, "/r", 1, "a", {file("y", 10)}), scanID);
-        db->syncDirectory(child(root, "/r", 1, "b", {file("z", 20)}), scanID);
-        db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+        scan->syncDirectory(child(root, "/r", 1, "a", {file("y", 10)}));
+        scan->syncDirectory(child(root, "/r", 1, "b", {file("z", 20)}));
+        scan->finish({.status = ScanRecord::Status::completed, .roots = {"/r"}});
 
         const auto moved = db->folder("/r/a");
         ASSERT_TRUE(moved);
@@ -245,7 +248,7 @@ TEST_F(FirstScanRowsTest, ASubfolderAtTheSamePathAsAStoredRootMovesUnderItsParen
     }
 }
 
-TEST_F(FirstScanRowsTest, AFailedWriteLeavesNoWaitingRowTakenForWrittenAndNoneWrittenTwice)
+TEST_F(PendingFolderRowsSyncTest, AFailedWriteLeavesNoWaitingRowTakenForWrittenAndNoneWrittenTwice)
 {
     struct Case {
         const char* what;
@@ -256,17 +259,17 @@ TEST_F(FirstScanRowsTest, AFailedWriteLeavesNoWaitingRowTakenForWrittenAndNoneWr
     };
     const Case cases[] = {
         // SQLite undoes the whole open batch, as on a full disk or an I/O error.
-        {"the batch lost at a file of a's", "BEFORE INSERT ON files WHEN NEW.name = 'boom' "
+        {.what = "the batch lost at a file of a's", .trigger = "BEFORE INSERT ON files WHEN NEW.name = 'boom' "
                                             "BEGIN SELECT RAISE(ROLLBACK, 'lost'); END;",
-         true, false, 0},
+         .batchLost = true, .commitFails = false, .rowsOfA = 0},
         // Only that statement is undone: a's row waits still and goes in bare.
-        {"a's whole row refused", "BEFORE INSERT ON folders WHEN NEW.name = 'a' AND NEW.scan_id <> 0 "
+        {.what = "a's whole row refused", .trigger = "BEFORE INSERT ON folders WHEN NEW.name = 'a' AND NEW.scan_id <> 0 "
                                   "BEGIN SELECT RAISE(ABORT, 'refused'); END;",
-         false, false, 1},
+         .batchLost = false, .commitFails = false, .rowsOfA = 1},
         // Then its parent's sync cannot be committed without it: the batch goes.
-        {"every row of a's refused", "BEFORE INSERT ON folders WHEN NEW.name = 'a' "
+        {.what = "every row of a's refused", .trigger = "BEFORE INSERT ON folders WHEN NEW.name = 'a' "
                                      "BEGIN SELECT RAISE(ABORT, 'refused'); END;",
-         true, true, 0},
+         .batchLost = true, .commitFails = true, .rowsOfA = 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -274,21 +277,21 @@ TEST_F(FirstScanRowsTest, AFailedWriteLeavesNoWaitingRowTakenForWrittenAndNoneWr
         executeOutside(std::string("CREATE TRIGGER failing ") + c.trigger);
         begin();
         db->commit();
-        const auto lostBefore = db->lostBatches();
+        const auto lostBefore = scan->lostBatches();
         const auto root = syncRoot({file("x", 1)}, {"a", "b"});
-        EXPECT_THROW(db->syncDirectory(child(root, "/r", 1, "a", {file("boom", 5)}, {"inner"}), scanID), SQLiteError);
+        EXPECT_THROW(scan->syncDirectory(child(root, "/r", 1, "a", {file("boom", 5)}, {"inner"})), SQLiteError);
         if (c.commitFails) {
             EXPECT_THROW(db->commit(), SQLiteError);
         } else {
             db->commit();
         }
-        EXPECT_EQ(db->lostBatches() - lostBefore, c.batchLost ? 1u : 0u);
+        EXPECT_EQ(scan->lostBatches() - lostBefore, c.batchLost ? 1u : 0u);
         const auto b = child(root, "/r", 1, "b", {file("f", 7)});
         if (c.batchLost) {
             // b's row went with the batch: its sync must not act as if it were there.
-            EXPECT_THROW(db->syncDirectory(b, scanID), SQLiteError);
+            EXPECT_THROW(scan->syncDirectory(b), SQLiteError);
         } else {
-            db->syncDirectory(b, scanID);
+            scan->syncDirectory(b);
         }
         db->commit();
         EXPECT_EQ(rowsAt("/r/a"), c.rowsOfA);
@@ -302,10 +305,12 @@ TEST_F(FirstScanRowsTest, AFailedWriteLeavesNoWaitingRowTakenForWrittenAndNoneWr
 
         // The finish does not take the scan for whole, and a sync of the root gives the lost
         // subfolders rows again.
-        db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+        scan->finish({.status = ScanRecord::Status::completed, .roots = {"/r"}});
         EXPECT_TRUE(db->folder("/r"));
         executeOutside("DROP TRIGGER failing;");
-        scanTree("/r", {{"/r", {}}, {"/r/a", {file("y", 3)}}, {"/r/b", {}}});
+        scanTree("/r", {{.path = "/r", .files = {}},
+                        {.path = "/r/a", .files = {file("y", 3)}},
+                        {.path = "/r/b", .files = {}}});
         EXPECT_EQ(db->folder("/r")->totalAllocated, 3);
         EXPECT_EQ(rowsAt("/r/a"), 1);
     }

@@ -64,10 +64,16 @@ TEST(SQLiteConnection, FailuresCarrySQLiteCodesAndExactTexts)
     SQLiteConnection db(dir.file("t.sqlite"));
     struct Case { std::function<void()> body; int code; std::string description; };
     const Case cases[] = {
-        {[&] { db.execute("CREATE TABLE"); }, SQLITE_ERROR, "SQLite error 1: incomplete input"},
-        {[&] { db.prepare("SELECT x FROM nowhere"); }, SQLITE_ERROR, "SQLite error 1: no such table: nowhere"},
-        {[&] { db.prepare(""); }, 0, "SQLite error 0: not an error"},
-        {[&] { db.prepare("SELECT ?").bind({1, 2, 3}); }, SQLITE_RANGE, "SQLite error 25: bind failed at 2"},
+        {.body = [&] { db.execute("CREATE TABLE"); },
+         .code = SQLITE_ERROR,
+         .description = "SQLite error 1: incomplete input"},
+        {.body = [&] { db.prepare("SELECT x FROM nowhere"); },
+         .code = SQLITE_ERROR,
+         .description = "SQLite error 1: no such table: nowhere"},
+        {.body = [&] { db.prepare(""); }, .code = 0, .description = "SQLite error 0: not an error"},
+        {.body = [&] { db.prepare("SELECT ?").bind({1, 2, 3}); },
+         .code = SQLITE_RANGE,
+         .description = "SQLite error 25: bind failed at 2"},
     };
     for (const auto& c : cases) {
         const auto error = sqliteFailure(c.body);
@@ -93,4 +99,31 @@ TEST(SQLiteConnection, ScalarAndTextReadingRules)
     const std::uint64_t inode = 0xFFFF'FFFF'FFFF'FFF0ULL;
     db.run("INSERT INTO n(v) VALUES(?)", {inode});
     EXPECT_EQ(static_cast<std::uint64_t>(db.scalarInt("SELECT v FROM n WHERE s IS NULL AND v < 0")), inode);
+}
+
+TEST(SQLiteConnection, EachRowWriteIsReportedWithItsKindAndTable)
+{
+    using Write = SQLiteConnection::RowWrite;
+    TempDir dir;
+    SQLiteConnection db(dir.file("t.sqlite"));
+    db.execute("CREATE TABLE a(v INTEGER); CREATE TABLE b(v INTEGER);");
+    std::vector<std::pair<Write, std::string>> seen;
+    db.onRowWrite([&](Write write, std::string_view table) { seen.emplace_back(write, table); });
+    struct Case { const char* sql; std::vector<std::pair<Write, std::string>> expected; };
+    const Case cases[] = {
+        {.sql = "INSERT INTO a VALUES(1); INSERT INTO a VALUES(2);",
+         .expected = {{Write::insert, "a"}, {Write::insert, "a"}}},
+        {.sql = "UPDATE a SET v = 3 WHERE v = 2;", .expected = {{Write::update, "a"}}},
+        {.sql = "DELETE FROM a WHERE v = 3;", .expected = {{Write::remove, "a"}}},
+        {.sql = "INSERT INTO b VALUES(4);", .expected = {{Write::insert, "b"}}},
+    };
+    for (const auto& c : cases) {
+        seen.clear();
+        db.execute(c.sql);
+        EXPECT_EQ(seen, c.expected) << c.sql;
+    }
+    db.onRowWrite({});
+    seen.clear();
+    db.execute("INSERT INTO a VALUES(5);");
+    EXPECT_TRUE(seen.empty());
 }

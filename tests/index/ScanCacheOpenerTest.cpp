@@ -55,7 +55,7 @@ protected:
         EXPECT_NE(opened.problem->find("set aside as ScanCache.sqlite.unreadable-"), std::string::npos)
             << *opened.problem;
         EXPECT_EQ(opened.database->lastScan(), std::nullopt);
-        EXPECT_NO_THROW(opened.database->beginScan({"/"}));
+        EXPECT_NO_THROW(opened.database->startScan({"/"}));
         const auto reopened = open();
         EXPECT_NE(reopened.database, nullptr);
         EXPECT_FALSE(reopened.problem.has_value()) << *reopened.problem;
@@ -66,7 +66,7 @@ protected:
 
 TEST_F(ScanCacheOpenerTest, AWorkingCacheOpensQuietly)
 {
-    { StorageDatabase(cache()).beginScan({"/home"}); }
+    { StorageDatabase(cache()).startScan({"/home"}); }
     const auto opened = open();
     ASSERT_NE(opened.database, nullptr);
     EXPECT_FALSE(opened.problem.has_value());
@@ -91,7 +91,7 @@ TEST_F(ScanCacheOpenerTest, ATruncatedCacheIsSetAside)
 {
     {
         StorageDatabase database(cache());
-        for (int i = 0; i < 200; ++i) database.beginScan({"/a/long/root/path/number/" + std::to_string(i)});
+        for (int i = 0; i < 200; ++i) database.startScan({"/a/long/root/path/number/" + std::to_string(i)});
     }
     const std::string whole = contents(cache());
     ASSERT_GT(whole.size(), 40000u);
@@ -140,8 +140,8 @@ TEST_F(ScanCacheOpenerTest, NoDataFolderSaysWhyWithThePath)
 void writeCompletedScan(const std::string& path)
 {
     StorageDatabase database(path);
-    const std::int64_t id = database.beginScan({"/home"});
-    database.finishScan(id, {"/home"}, ScanRecord::Status::completed, 100, 50, 0, 0, 0);
+    database.startScan({"/home"}).finish(
+        {.status = ScanRecord::Status::completed, .roots = {"/home"}, .volumeTotal = 100, .volumeUsed = 50});
 }
 
 // The cache opens read-only: the last scan shows, writes fail, the file stays as it was,
@@ -157,7 +157,7 @@ void expectReadOnly(const ScanCacheOpener::Opened& opened, const std::string& pa
     ASSERT_TRUE(opened.database->lastScan().has_value());
     EXPECT_EQ(opened.database->lastScan()->status, ScanRecord::Status::completed);
     EXPECT_EQ(opened.database->history(10).size(), 1u);
-    EXPECT_THROW(opened.database->beginScan({"/"}), SQLiteError);
+    EXPECT_THROW(opened.database->startScan({"/"}), SQLiteError);
     EXPECT_EQ(contents(path), before);
 }
 

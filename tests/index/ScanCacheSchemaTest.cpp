@@ -35,17 +35,17 @@ TEST(ScanCacheSchema, NewFileGetsTheFullFormat)
 
     struct Table { const char* name; std::vector<std::string> columns; };
     const Table tables[] = {
-        {"meta", {"key", "value"}},
-        {"folders", {"id", "parent_id", "path", "name", "depth", "modified", "restricted", "scan_id", "scanned_at",
+        {.name = "meta", .columns = {"key", "value"}},
+        {.name = "folders", .columns = {"id", "parent_id", "path", "name", "depth", "modified", "restricted", "scan_id", "scanned_at",
                      "category", "direct_alloc", "direct_size", "direct_files", "direct_dirs", "total_alloc",
                      "total_size", "total_files", "total_dirs"}},
-        {"files", {"id", "folder_id", "name", "ext", "size", "alloc", "counted_alloc", "modified", "created",
+        {.name = "files", .columns = {"id", "folder_id", "name", "ext", "size", "alloc", "counted_alloc", "modified", "created",
                    "accessed", "flags", "inode", "category", "scanned_at"}},
-        {"scans", {"id", "started", "finished", "status", "roots", "files", "folders", "bytes", "new_files",
+        {.name = "scans", .columns = {"id", "started", "finished", "status", "roots", "files", "folders", "bytes", "new_files",
                    "changed_files", "deleted_files"}},
-        {"history", {"id", "timestamp", "volume_total", "volume_used", "scanned_bytes"}},
-        {"category_totals", {"category", "bytes", "files"}},
-        {"errors", {"id", "timestamp", "path", "message"}},
+        {.name = "history", .columns = {"id", "timestamp", "volume_total", "volume_used", "scanned_bytes"}},
+        {.name = "category_totals", .columns = {"category", "bytes", "files"}},
+        {.name = "errors", .columns = {"id", "timestamp", "path", "message"}},
     };
     for (const auto& table : tables) {
         std::vector<std::string> columns;
@@ -80,9 +80,17 @@ TEST(ScanCacheSchema, StoredVersionDecidesTheWipe)
 {
     struct Case { std::optional<std::string> stored; bool wiped; };
     const Case cases[] = {
-        {std::nullopt, false}, {"2", false},  {"abc", false}, {"", false},   {" 1", false}, {"1 ", false},
-        {"+-1", false},        {"1", true},   {"0", true},    {"-5", true},  {"+1", true},
-        {"3", false}, {"12", false},   // a newer build's cache is kept, and marked as written by this one
+        {.stored = std::nullopt, .wiped = false},
+        {.stored = "2", .wiped = false},  {.stored = "abc", .wiped = false},
+        {.stored = "", .wiped = false},   {.stored = " 1", .wiped = false},
+        {.stored = "1 ", .wiped = false},
+        {.stored = "+-1", .wiped = false},
+        {.stored = "1", .wiped = true},
+        {.stored = "0", .wiped = true},
+        {.stored = "-5", .wiped = true},
+        {.stored = "+1", .wiped = true},
+        {.stored = "3", .wiped = false},
+        {.stored = "12", .wiped = false},   // a newer build's cache is kept, and marked as written by this one
     };
     for (const auto& c : cases) {
         TempDir dir;

@@ -15,9 +15,9 @@
 
 // A scan cache in a temporary folder, with a hand-driven batch clock and a second
 // connection that sees only what has been committed.
-class ScanCacheTest : public ::testing::Test {
+class ScanCacheFixture : public ::testing::Test {
 protected:
-    ScanCacheTest() { reopen(); }
+    ScanCacheFixture() { reopen(); }
 
     void reopen()
     {
@@ -76,7 +76,7 @@ protected:
         s.depth = depth;
         s.modified = 500.0;
         s.files = std::move(files);
-        for (auto& name : subfolders) s.subdirectories.push_back({std::move(name), 600.0});
+        for (auto& name : subfolders) s.subdirectories.push_back({.name = std::move(name), .modified = 600.0});
         return s;
     }
 
@@ -89,8 +89,8 @@ protected:
     std::int64_t scanTree(const std::string& root, const std::vector<Entry>& entries,
                           ScanRecord::Status status = ScanRecord::Status::completed)
     {
-        const auto scanID = db->beginScan({root});
-        std::map<std::string, std::pair<std::int64_t, int>> known = {{root, {db->ensureRoot(root, 1.0), 0}}};
+        auto scan = db->startScan({root});
+        std::map<std::string, std::pair<std::int64_t, int>> known = {{root, {scan.ensureRoot(root, 1.0), 0}}};
         for (const auto& entry : entries) {
             const auto self = known.at(entry.path);
             std::vector<std::string> subfolders;
@@ -104,13 +104,17 @@ protected:
             if (entry.path != root) parentID = known.at(entry.path.substr(0, entry.path.rfind('/'))).first;
             auto snapshot = folder(entry.path, parentID, self.second, entry.files, subfolders);
             snapshot.folderID = self.first;
-            const auto result = db->syncDirectory(snapshot, scanID);
+            const auto result = scan.syncDirectory(snapshot);
             for (const auto& [name, id] : result.childIDs) {
                 known[(entry.path == "/" ? "" : entry.path) + "/" + name] = {id, self.second + 1};
             }
         }
-        db->finishScan(scanID, {root}, status, 1000, 500, 0, 0, 0, finishHelpers);
-        return scanID;
+        scan.finish({.status = status,
+                     .roots = {root},
+                     .volumeTotal = 1000,
+                     .volumeUsed = 500,
+                     .helpers = finishHelpers});
+        return scan.id();
     }
     // Connections through which scanTree's finish reads the folder rows, when any.
     std::vector<SQLiteConnection*> finishHelpers;

@@ -6,13 +6,13 @@ TEST(ScanRecords, StatusWordsAreExact)
 {
     struct Case { const char* text; std::optional<ScanRecord::Status> status; };
     const Case cases[] = {
-        {"running", ScanRecord::Status::running},
-        {"completed", ScanRecord::Status::completed},
-        {"cancelled", ScanRecord::Status::cancelled},
-        {"failed", ScanRecord::Status::failed},
-        {"Completed", std::nullopt},
-        {"canceled", std::nullopt},
-        {"", std::nullopt},
+        {.text = "running", .status = ScanRecord::Status::running},
+        {.text = "completed", .status = ScanRecord::Status::completed},
+        {.text = "cancelled", .status = ScanRecord::Status::cancelled},
+        {.text = "failed", .status = ScanRecord::Status::failed},
+        {.text = "Completed", .status = std::nullopt},
+        {.text = "canceled", .status = std::nullopt},
+        {.text = "", .status = std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(scanStatusFromRawValue(c.text), c.status) << c.text;

@@ -39,25 +39,25 @@ protected:
     void SetUp() override
     {
         const std::string root = "/Users/a";
-        const auto scanID = db.beginScan({root});
-        const auto rootID = db.ensureRoot(root, 4000);
-        const auto top = sync(scanID, root, std::nullopt, rootID, 0, 4000, {}, {"Downloads", "Documents", "Pictures"});
-        sync(scanID, root + "/Downloads", rootID, top.at("Downloads"), 1, 1500,
+        auto scan = db.startScan({root});
+        const auto rootID = scan.ensureRoot(root, 4000);
+        const auto top = sync(scan, root, std::nullopt, rootID, 0, 4000, {}, {"Downloads", "Documents", "Pictures"});
+        sync(scan, root + "/Downloads", rootID, top.at("Downloads"), 1, 1500,
              {file("Summer 50%_off.pdf", 1000, 1000, 3000), file("50X-off.pdf", 900, 900),
               file("Installer.dmg", 10, 600'000'000, 500, StorageCategory::archives),
               file("Exact.bin", 5000, 4096)});
-        sync(scanID, root + "/Documents", rootID, top.at("Documents"), 1, 2500,
+        sync(scan, root + "/Documents", rootID, top.at("Documents"), 1, 2500,
              {file("a\\b.txt", 800, 800), file("ab.txt", 700, 700),
               file("report.txt", 500, 500, 2000, StorageCategory::documents), file("Äpfel.txt", 400, 400),
               file("äpfel.csv", 300, 300)});
         const auto pictures =
-            sync(scanID, root + "/Pictures", rootID, top.at("Pictures"), 1, 4000, {file("cover.png", 50, 50)}, {"Été"});
-        sync(scanID, root + "/Pictures/Été", top.at("Pictures"), pictures.at("Été"), 2, 4000,
+            sync(scan, root + "/Pictures", rootID, top.at("Pictures"), 1, 4000, {file("cover.png", 50, 50)}, {"Été"});
+        sync(scan, root + "/Pictures/Été", top.at("Pictures"), pictures.at("Été"), 2, 4000,
              {file("Clip.MOV", 200, 200, 1000, StorageCategory::videos), file("été.jpg", 100, 100)});
-        db.finishScan(scanID, {root}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+        scan.finish({.status = ScanRecord::Status::completed, .roots = {root}});
     }
 
-    std::map<std::string, std::int64_t> sync(std::int64_t scanID, const std::string& path,
+    std::map<std::string, std::int64_t> sync(ScanSession& scan, const std::string& path,
                                              std::optional<std::int64_t> parentID, std::int64_t folderID, int depth,
                                              double modified, std::vector<ScannedFile> files,
                                              const std::vector<std::string>& subfolders = {})
@@ -65,8 +65,8 @@ protected:
         DirectorySnapshot snapshot = ScanSnapshots::folder(path, parentID, folderID, depth, modified);
         snapshot.files = std::move(files);
         for (const auto& name : subfolders)
-            snapshot.subdirectories.push_back({name, 4000});
-        return db.syncDirectory(snapshot, scanID).childIDs;
+            snapshot.subdirectories.push_back({.name = name, .modified = 4000});
+        return scan.syncDirectory(snapshot).childIDs;
     }
 
     Names fileNames(const SearchQuery& query) { return names(db.searchFiles(withLimit(query))); }
@@ -95,19 +95,19 @@ protected:
 TEST_F(SearchQuerySQLTest, FileNamePatternsAreMatchedAsPlainTextOrGlobs)
 {
     const std::vector<Case> cases = {
-        {{.nameContains = "50%_off"}, {"Summer 50%_off.pdf"}},
-        {{.nameContains = "a\\b"}, {"a\\b.txt"}},
-        {{.nameContains = "REPORT"}, {"report.txt"}},
-        {{.nameGlob = "*.DMG"}, {"Installer.dmg"}},
-        {{.nameGlob = "?b.txt"}, {"ab.txt"}},
-        {{.nameGlob = "[ar]*.txt"}, {"a\\b.txt", "ab.txt", "report.txt"}},
+        {.query = {.nameContains = "50%_off"}, .expected = {"Summer 50%_off.pdf"}},
+        {.query = {.nameContains = "a\\b"}, .expected = {"a\\b.txt"}},
+        {.query = {.nameContains = "REPORT"}, .expected = {"report.txt"}},
+        {.query = {.nameGlob = "*.DMG"}, .expected = {"Installer.dmg"}},
+        {.query = {.nameGlob = "?b.txt"}, .expected = {"ab.txt"}},
+        {.query = {.nameGlob = "[ar]*.txt"}, .expected = {"a\\b.txt", "ab.txt", "report.txt"}},
         // Both the pattern and the stored names fold beyond ASCII.
-        {{.nameGlob = "Ä*"}, {"Äpfel.txt", "äpfel.csv"}},
-        {{.nameGlob = "ÉTÉ.*"}, {"été.jpg"}},
-        {{.nameGlob = "[Ä]PFEL.*"}, {"Äpfel.txt", "äpfel.csv"}},
-        {{.nameGlob = "[unclosed"}, {}},
-        {{.fileExtension = "MOV"}, {"Clip.MOV"}},
-        {{.nameGlob = "*.txt", .nameContains = "pfel"}, {"Äpfel.txt"}},
+        {.query = {.nameGlob = "Ä*"}, .expected = {"Äpfel.txt", "äpfel.csv"}},
+        {.query = {.nameGlob = "ÉTÉ.*"}, .expected = {"été.jpg"}},
+        {.query = {.nameGlob = "[Ä]PFEL.*"}, .expected = {"Äpfel.txt", "äpfel.csv"}},
+        {.query = {.nameGlob = "[unclosed"}, .expected = {}},
+        {.query = {.fileExtension = "MOV"}, .expected = {"Clip.MOV"}},
+        {.query = {.nameGlob = "*.txt", .nameContains = "pfel"}, .expected = {"Äpfel.txt"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(fileNames(c.query), c.expected) << testing::PrintToString(c.expected);
@@ -117,19 +117,21 @@ TEST_F(SearchQuerySQLTest, FileBoundsFoldersAndCategories)
 {
     const std::vector<Case> cases = {
         // Allocated bytes count, not the logical size.
-        {{.minSize = 500'000'000}, {"Installer.dmg"}},
-        {{.maxSize = 300}, {"äpfel.csv", "Clip.MOV", "été.jpg", "cover.png"}},
-        {{.minSize = 4096, .maxSize = 4096}, {"Exact.bin"}},
+        {.query = {.minSize = 500'000'000}, .expected = {"Installer.dmg"}},
+        {.query = {.maxSize = 300}, .expected = {"äpfel.csv", "Clip.MOV", "été.jpg", "cover.png"}},
+        {.query = {.minSize = 4096, .maxSize = 4096}, .expected = {"Exact.bin"}},
         // The lower date bound includes its moment, the upper one does not.
-        {{.modifiedBefore = 1000}, {"Installer.dmg"}},
-        {{.modifiedBefore = 3000, .modifiedAfter = 2000}, {"report.txt"}},
-        {{.folderContains = "downloads"}, {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf", "50X-off.pdf"}},
-        {{.folderContains = "/Été"}, {"Clip.MOV", "été.jpg"}},
-        {{.folderContains = "a/Doc", .maxSize = 750}, {"ab.txt", "report.txt", "Äpfel.txt", "äpfel.csv"}},
-        {{.category = StorageCategory::videos}, {"Clip.MOV"}},
-        {{.fileExtension = "txt", .category = StorageCategory::documents}, {"report.txt"}},
+        {.query = {.modifiedBefore = 1000}, .expected = {"Installer.dmg"}},
+        {.query = {.modifiedBefore = 3000, .modifiedAfter = 2000}, .expected = {"report.txt"}},
+        {.query = {.folderContains = "downloads"},
+         .expected = {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf", "50X-off.pdf"}},
+        {.query = {.folderContains = "/Été"}, .expected = {"Clip.MOV", "été.jpg"}},
+        {.query = {.folderContains = "a/Doc", .maxSize = 750},
+         .expected = {"ab.txt", "report.txt", "Äpfel.txt", "äpfel.csv"}},
+        {.query = {.category = StorageCategory::videos}, .expected = {"Clip.MOV"}},
+        {.query = {.fileExtension = "txt", .category = StorageCategory::documents}, .expected = {"report.txt"}},
         // No condition: the largest files, as many as the limit asks.
-        {{.limit = 3}, {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf"}},
+        {.query = {.limit = 3}, .expected = {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(fileNames(c.query), c.expected) << testing::PrintToString(c.expected);
@@ -140,7 +142,7 @@ TEST_F(SearchQuerySQLTest, FileBoundsFoldersAndCategories)
 TEST_F(SearchQuerySQLTest, FilesReadInSlicesAsInOnePass)
 {
     SQLiteConnection reader(dir.file("ScanCache.sqlite"));
-    ASSERT_EQ(UnicodeLower::registerFunction(reader.handle()), SQLITE_OK);
+    UnicodeLower::registerFunction(reader);
     const std::vector<SearchQuery> queries = {
         {.nameContains = "."},
         {.nameContains = ".", .limit = 3},
@@ -179,7 +181,7 @@ TEST_F(SearchQuerySQLTest, FilesReadInSlicesFromACacheThatCannotBeWritten)
     const PrivateMount::Unmounted unmounted{closed.path()};
 
     SQLiteConnection reader(copy, SQLiteConnection::Access::readOnly);
-    ASSERT_EQ(UnicodeLower::registerFunction(reader.handle()), SQLITE_OK);
+    UnicodeLower::registerFunction(reader);
     const SearchQuery all = withLimit({.nameContains = "."});
     const Names whole = names(SearchQuerySQL(reader, 1'000'000).files(all));
     ASSERT_EQ(whole.size(), 12u);
@@ -189,20 +191,20 @@ TEST_F(SearchQuerySQLTest, FilesReadInSlicesFromACacheThatCannotBeWritten)
 TEST_F(SearchQuerySQLTest, FolderConditions)
 {
     const std::vector<Case> cases = {
-        {{.nameGlob = "é*"}, {"Été"}},
-        {{.nameContains = "DOWN"}, {"Downloads"}},
-        {{.folderContains = "/users/a/"}, {"Downloads", "Documents", "Pictures", "Été"}},
-        {{.folderContains = "/users/a/", .limit = 1}, {"Downloads"}},
-        {{.minSize = 2700}, {"a", "Downloads", "Documents"}},
-        {{.minSize = 350, .maxSize = 350}, {"Pictures"}},
-        {{.modifiedBefore = 2000}, {"Downloads"}},
-        {{.modifiedBefore = 3000, .modifiedAfter = 2000}, {"Documents"}},
+        {.query = {.nameGlob = "é*"}, .expected = {"Été"}},
+        {.query = {.nameContains = "DOWN"}, .expected = {"Downloads"}},
+        {.query = {.folderContains = "/users/a/"}, .expected = {"Downloads", "Documents", "Pictures", "Été"}},
+        {.query = {.folderContains = "/users/a/", .limit = 1}, .expected = {"Downloads"}},
+        {.query = {.minSize = 2700}, .expected = {"a", "Downloads", "Documents"}},
+        {.query = {.minSize = 350, .maxSize = 350}, .expected = {"Pictures"}},
+        {.query = {.modifiedBefore = 2000}, .expected = {"Downloads"}},
+        {.query = {.modifiedBefore = 3000, .modifiedAfter = 2000}, .expected = {"Documents"}},
         // Nothing a folder could match, or nothing asked at all: no rows.
-        {{.nameContains = "Downloads", .fileExtension = "dmg"}, {}},
-        {{.nameContains = "Downloads", .category = StorageCategory::downloads}, {}},
-        {{.kind = SearchQuery::Kind::folders}, {}},
-        {{.applicationName = "Chrome"}, {}},
-        {{}, {}},
+        {.query = {.nameContains = "Downloads", .fileExtension = "dmg"}, .expected = {}},
+        {.query = {.nameContains = "Downloads", .category = StorageCategory::downloads}, .expected = {}},
+        {.query = {.kind = SearchQuery::Kind::folders}, .expected = {}},
+        {.query = {.applicationName = "Chrome"}, .expected = {}},
+        {.query = {}, .expected = {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(folderNames(c.query), c.expected) << testing::PrintToString(c.expected);
@@ -230,17 +232,17 @@ TEST_F(SearchQuerySQLTest, FolderSubtreeIsTheFolderAndWhatLiesBelowItByteForByte
         Names folders;
     };
     const std::vector<SubtreeCase> cases = {
-        {"/Users/a/Pictures", {"Clip.MOV", "été.jpg", "cover.png"}, {"Pictures", "Été"}},
-        {"/Users/a/Pictures/", {"Clip.MOV", "été.jpg", "cover.png"}, {"Pictures", "Été"}},
-        {"/Users/a/Pictures/Été", {"Clip.MOV", "été.jpg"}, {"Été"}},
+        {.folder = "/Users/a/Pictures", .files = {"Clip.MOV", "été.jpg", "cover.png"}, .folders = {"Pictures", "Été"}},
+        {.folder = "/Users/a/Pictures/", .files = {"Clip.MOV", "été.jpg", "cover.png"}, .folders = {"Pictures", "Été"}},
+        {.folder = "/Users/a/Pictures/Été", .files = {"Clip.MOV", "été.jpg"}, .folders = {"Été"}},
         // A prefix of a name, another letter case or another folder's tail select nothing.
-        {"/Users/a/Pic", {}, {}},
-        {"/users/a/pictures", {}, {}},
-        {"/Users/a/Pictures/été", {}, {}},
-        {"a/Pictures", {}, {}},
-        {"/", {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf", "50X-off.pdf", "a\\b.txt", "ab.txt", "report.txt",
+        {.folder = "/Users/a/Pic", .files = {}, .folders = {}},
+        {.folder = "/users/a/pictures", .files = {}, .folders = {}},
+        {.folder = "/Users/a/Pictures/été", .files = {}, .folders = {}},
+        {.folder = "a/Pictures", .files = {}, .folders = {}},
+        {.folder = "/", .files = {"Installer.dmg", "Exact.bin", "Summer 50%_off.pdf", "50X-off.pdf", "a\\b.txt", "ab.txt", "report.txt",
                "Äpfel.txt", "äpfel.csv", "Clip.MOV", "été.jpg", "cover.png"},
-         {"a", "Downloads", "Documents", "Pictures", "Été"}},
+         .folders = {"a", "Downloads", "Documents", "Pictures", "Été"}},
     };
     for (const auto& c : cases) {
         SearchQuery query;

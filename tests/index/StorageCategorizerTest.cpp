@@ -42,6 +42,10 @@ TEST(StorageCategorizer, FolderRulesTakeTheFirstGroupThatHolds)
         {"/opt/tools/xcode-helper.app", forced(C::applications)},
         {"/applications/docker.app/contents", forced(C::docker)},
         {"/users/ann/.local/share/containers/storage", forced(C::docker)},
+        // The system-wide engines' stores, under the system tree /var.
+        {"/var/lib/docker/overlay2/abc/diff/usr/lib", forced(C::docker)},
+        {"/var/lib/containers/storage", forced(C::docker)},
+        {"/var/lib/dockerish", forced(C::system)},
         {"/users/ann/.gradle/caches", forced(C::android)},
         {"/users/ann/library/application support/mobilesync/backup/x", forced(C::iOSBackups)},
         {"/users/ann/downloads", fallback(C::downloads)},
@@ -54,6 +58,7 @@ TEST(StorageCategorizer, FolderRulesTakeTheFirstGroupThatHolds)
         {"/users/ann/documents/taxes", fallback(C::documents)},
         {"/users/ann/pictures", fallback(C::photos)},
         {"/users/ann/movies", fallback(C::videos)},
+        {"/users/ann/videos/holiday", fallback(C::videos)},   // the freedesktop.org name of the folder
         {"/users/ann/music/itunes", fallback(C::music)},
         {"/volumes/backup/.trashes/501", forced(C::trash)},
         {"/users/ann/.trash", forced(C::trash)},

@@ -34,8 +34,16 @@ TEST(StorageCategory, TextsMatchTheirCategories)
     }
     EXPECT_EQ(detectionNote(StorageCategory::documents), detectionNote(StorageCategory::downloads));
     EXPECT_EQ(detectionNote(StorageCategory::documents), detectionNote(StorageCategory::desktop));
-    EXPECT_EQ(detectionNote(StorageCategory::archives), "Archives and disk images (.zip, .dmg, .xip, .iso \xE2\x80\xA6).");
+    EXPECT_EQ(detectionNote(StorageCategory::archives), "Archives and disk images (.zip, .tar.gz, .7z, .iso \xE2\x80\xA6).");
     EXPECT_EQ(detectionNote(StorageCategory::other), "Files that didn't match any rule. Kestrelmoor doesn't guess.");
+    // The categories a Linux disk fills say how in the places of Linux.
+    for (const auto category : {StorageCategory::applications, StorageCategory::videos, StorageCategory::caches,
+                                StorageCategory::logs, StorageCategory::archives, StorageCategory::system}) {
+        const std::string note(detectionNote(category));
+        for (const char* foreign : {"macOS", "Library/", "~/Movies", ".dmg", ".app)", "/private"})
+            EXPECT_EQ(note.find(foreign), std::string::npos) << note;
+    }
+    EXPECT_EQ(detectionNote(StorageCategory::videos), "Video files, plus everything in ~/Videos.");
 
     // Search matches categories by display-name prefix, so names must be distinct.
     std::set<std::string_view> names;

@@ -6,14 +6,14 @@
 
 namespace {
 
-class ClearTest : public ScanCacheTest {
+class StorageDatabaseClearTest : public ScanCacheFixture {
 protected:
     void fill()
     {
         std::vector<ScannedFile> files;
         for (int i = 0; i < 400; ++i)
             files.push_back(file("file" + std::to_string(i), 4096));
-        scanTree("/r", {{"/r", files}});
+        scanTree("/r", {{.path = "/r", .files = files}});
         for (int i = 0; i < 40; ++i)
             db->logError("/r/" + std::to_string(i), "m");
         db->commit();
@@ -27,7 +27,7 @@ protected:
     }
 };
 
-TEST_F(ClearTest, EmptiesEveryTableButTheVersionAndGivesTheSpaceBack)
+TEST_F(StorageDatabaseClearTest, EmptiesEveryTableButTheVersionAndGivesTheSpaceBack)
 {
     fill();
     const std::int64_t before = db->databaseFileSize();
@@ -37,10 +37,10 @@ TEST_F(ClearTest, EmptiesEveryTableButTheVersionAndGivesTheSpaceBack)
     EXPECT_EQ(committed("SELECT value FROM meta WHERE key = 'schema_version'"), 2);
     // Without folding the log back the vacuumed copy would sit beside the old file.
     EXPECT_LT(db->databaseFileSize(), before);
-    EXPECT_GT(db->beginScan({"/r"}), 0);
+    EXPECT_GT(db->startScan({"/r"}).id(), 0);
 }
 
-TEST_F(ClearTest, AFailureHalfwayKeepsEveryRow)
+TEST_F(StorageDatabaseClearTest, AFailureHalfwayKeepsEveryRow)
 {
     fill();
     const std::int64_t before = rows();

@@ -3,45 +3,49 @@
 #include <sys/stat.h>
 #include <thread>
 
+class StorageDatabaseTest : public ScanCacheFixture {};
+
 using namespace std::chrono_literals;
 
-TEST_F(ScanCacheTest, BatchCommitsAfterMoreThan19999CountedWrites)
+TEST_F(StorageDatabaseTest, BatchCommitsAfterMoreThan19999CountedWrites)
 {
-    const auto scanID = db->beginScan({"/big"});
+    auto scan = db->startScan({"/big"});
     std::vector<ScannedFile> files;
     for (int i = 0; i < 19998; ++i) files.push_back(file("f" + std::to_string(i), 1));
     // 19998 inserts and the folder row: 19999 counted writes, not yet due.
-    db->syncDirectory(folder("/big", std::nullopt, 0, files), scanID);
+    scan.syncDirectory(folder("/big", std::nullopt, 0, files));
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 0);
     // The 20000th write makes the batch due at the end of that folder.
-    db->syncDirectory(folder("/other", std::nullopt, 0), scanID);
+    scan.syncDirectory(folder("/other", std::nullopt, 0));
     EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), 19998);
 }
 
-TEST_F(ScanCacheTest, BatchCommitsWhenOlderThanOneSecond)
+TEST_F(StorageDatabaseTest, BatchCommitsWhenOlderThanOneSecond)
 {
-    const auto scanID = db->beginScan({"/t"});
+    auto scan = db->startScan({"/t"});
     struct Step { std::chrono::milliseconds age; std::int64_t committedFiles; };
-    const Step steps[] = {{0ms, 0}, {1000ms, 0}, {1001ms, 3}};
+    const Step steps[] = {{.age = 0ms, .committedFiles = 0},
+                          {.age = 1000ms, .committedFiles = 0},
+                          {.age = 1001ms, .committedFiles = 3}};
     const auto opened = clock;
     int n = 0;
     for (const auto& step : steps) {
         clock = opened + step.age;
-        db->syncDirectory(folder("/t" + std::to_string(n++), std::nullopt, 0, {file("f", 1)}), scanID);
+        scan.syncDirectory(folder("/t" + std::to_string(n++), std::nullopt, 0, {file("f", 1)}));
         EXPECT_EQ(committed("SELECT COUNT(*) FROM files"), step.committedFiles) << step.age.count();
     }
 }
 
-TEST_F(ScanCacheTest, ReadsCommitFirstButTheResumeShortcutDoesNot)
+TEST_F(StorageDatabaseTest, ReadsCommitFirstButTheResumeShortcutDoesNot)
 {
-    const auto scanID = db->beginScan({"/r"});
-    const auto rootID = db->ensureRoot("/r", 1.0);
+    auto scan = db->startScan({"/r"});
+    const auto rootID = scan.ensureRoot("/r", 1.0);
     auto root = folder("/r", std::nullopt, 0, {file("a", 10)}, {"child"});
     root.folderID = rootID;
-    db->syncDirectory(root, scanID);
+    scan.syncDirectory(root);
     ASSERT_EQ(committed("SELECT COUNT(*) FROM folders"), 0);
 
-    const auto visited = db->visitedChildren(rootID, scanID);
+    const auto visited = scan.visitedChildren(rootID);
     ASSERT_TRUE(visited);
     EXPECT_EQ(visited->files, 1);
     EXPECT_EQ(visited->bytes, 10);
@@ -50,12 +54,12 @@ TEST_F(ScanCacheTest, ReadsCommitFirstButTheResumeShortcutDoesNot)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM folders"), 0);
 
     // Another scan, or a folder synced by none, must be read again.
-    EXPECT_FALSE(db->visitedChildren(rootID, scanID + 1));
-    EXPECT_FALSE(db->visitedChildren(visited->children[0].id, scanID));
+    EXPECT_FALSE(db->visitedChildren(rootID, scan.id() + 1));
+    EXPECT_FALSE(scan.visitedChildren(visited->children[0].id));
     auto leaf = folder("/r/child", rootID, 1);
     leaf.folderID = visited->children[0].id;
-    db->syncDirectory(leaf, scanID);
-    const auto empty = db->visitedChildren(leaf.folderID.value(), scanID);
+    scan.syncDirectory(leaf);
+    const auto empty = scan.visitedChildren(leaf.folderID.value());
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->children.empty());
 
@@ -63,20 +67,20 @@ TEST_F(ScanCacheTest, ReadsCommitFirstButTheResumeShortcutDoesNot)
     EXPECT_EQ(committed("SELECT COUNT(*) FROM folders"), 2);
 }
 
-TEST_F(ScanCacheTest, ScanOutlineRows)
+TEST_F(StorageDatabaseTest, ScanOutlineRows)
 {
-    const auto scanID = db->beginScan({"/Applications", "/Users"});
+    auto scan = db->startScan({"/Applications", "/Users"});
     EXPECT_EQ(db->lastScan()->roots, (std::vector<std::string>{"/Applications", "/Users"}));
     EXPECT_EQ(committed("SELECT COUNT(*) FROM scans WHERE roots = '/Applications' || char(10) || '/Users'"), 1);
 
-    const auto first = db->ensureRoot("/Users", 5.0);
-    EXPECT_EQ(db->ensureRoot("/Users", 6.0), first);
+    const auto first = scan.ensureRoot("/Users", 5.0);
+    EXPECT_EQ(scan.ensureRoot("/Users", 6.0), first);
     EXPECT_EQ(db->rootFolders().size(), 1u);
 
-    db->finishScan(scanID, {"/Users"}, ScanRecord::Status::cancelled, 0, 0, 0, 0, 0);
+    scan.finish({.status = ScanRecord::Status::cancelled, .roots = {"/Users"}});
     db->recoverInterruptedScans();
     EXPECT_EQ(db->lastScan()->status, ScanRecord::Status::cancelled);
-    db->markScanResumed(scanID);
+    scan = db->resumeScan(scan.id());
     const auto resumed = db->lastScan();
     EXPECT_EQ(resumed->status, ScanRecord::Status::running);
     EXPECT_FALSE(resumed->finished);
@@ -84,14 +88,14 @@ TEST_F(ScanCacheTest, ScanOutlineRows)
     EXPECT_EQ(db->lastScan()->status, ScanRecord::Status::cancelled);
 }
 
-TEST_F(ScanCacheTest, ErrorLogKeepsTheNewestEntries)
+TEST_F(StorageDatabaseTest, ErrorLogKeepsTheNewestEntries)
 {
     struct Case { std::int64_t present; std::int64_t rowsAfter; std::int64_t oldestAfter; };
     const Case cases[] = {
-        {5499, 5000, 501},   // entry 5500 prunes
-        {5498, 5499, 1},     // entry 5499 does not
-        {499, 500, 1},       // entry 500 prunes nothing yet
-        {9999, 5000, 5001},
+        {.present = 5499, .rowsAfter = 5000, .oldestAfter = 501},   // entry 5500 prunes
+        {.present = 5498, .rowsAfter = 5499, .oldestAfter = 1},     // entry 5499 does not
+        {.present = 499, .rowsAfter = 500, .oldestAfter = 1},       // entry 500 prunes nothing yet
+        {.present = 9999, .rowsAfter = 5000, .oldestAfter = 5001},
     };
     for (const auto& c : cases) {
         db->clearErrors();
@@ -119,8 +123,10 @@ TEST_F(ScanCacheTest, ErrorLogKeepsTheNewestEntries)
     EXPECT_EQ(db->recentErrors(5).at(0).id, 1);
 }
 
-TEST_F(ScanCacheTest, LogErrorGivesUpQuietlyWhileAnotherWriterHoldsTheCache)
+TEST_F(StorageDatabaseTest, LogErrorGivesUpQuietlyWhileAnotherWriterHoldsTheCache)
 {
+    db.reset();
+    db = std::make_unique<StorageDatabase>(path(), StorageDatabase::Opening{.busyTimeout = 20ms});
     SQLiteConnection other(path());
     other.execute("BEGIN IMMEDIATE;");
     db->logError("/x", "m");   // waits out the busy timeout, then drops the entry
@@ -128,19 +134,19 @@ TEST_F(ScanCacheTest, LogErrorGivesUpQuietlyWhileAnotherWriterHoldsTheCache)
     EXPECT_TRUE(db->recentErrors(5).empty());
 }
 
-TEST_F(ScanCacheTest, BatchRecoversWhenSQLiteRollsTheWholeTransactionBack)
+TEST_F(StorageDatabaseTest, BatchRecoversWhenSQLiteRollsTheWholeTransactionBack)
 {
-    scanTree("/r", {{"/r", {file("old", 1)}}, {"/r/keep", {file("k", 2)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("old", 1)}}, {.path = "/r/keep", .files = {file("k", 2)}}});
     // SQLite itself undoes the whole open transaction on this insert, as it does on a full
     // disk or an I/O error.
     executeOutside("CREATE TRIGGER lose BEFORE INSERT ON files WHEN NEW.name = 'boom' "
                    "BEGIN SELECT RAISE(ROLLBACK, 'lost'); END;");
 
-    const auto scanID = db->beginScan({"/r"});
-    const auto rootID = db->ensureRoot("/r", 1.0);
+    auto scan = db->startScan({"/r"});
+    const auto rootID = scan.ensureRoot("/r", 1.0);
     auto root = folder("/r", std::nullopt, 0, {file("old", 1), file("boom", 3)}, {"keep"});
     root.folderID = rootID;
-    EXPECT_EQ(sqliteFailure([&] { db->syncDirectory(root, scanID); }).description(),
+    EXPECT_EQ(sqliteFailure([&] { scan.syncDirectory(root); }).description(),
               "SQLite error 19: lost");
 
     // Readers and writers go on instead of failing with "no transaction is active".
@@ -149,20 +155,20 @@ TEST_F(ScanCacheTest, BatchRecoversWhenSQLiteRollsTheWholeTransactionBack)
     EXPECT_EQ(db->recentErrors(1).at(0).message, "after the loss");
 
     // The scan lost writes, so finishing it completed must not drop what it did not revisit.
-    db->finishScan(scanID, {"/r"}, ScanRecord::Status::completed, 0, 0, 0, 0, 0);
+    scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}});
     EXPECT_TRUE(db->folder("/r/keep"));
     EXPECT_EQ(db->totals().fileCount, 2);
 }
 
-TEST_F(ScanCacheTest, ActorSerializesConcurrentCallers)
+TEST_F(StorageDatabaseTest, ActorSerializesConcurrentCallers)
 {
-    const auto scanID = db->beginScan({"/c"});
+    auto scan = db->startScan({"/c"});
     std::vector<std::jthread> workers;
     for (int w = 0; w < 4; ++w) {
         workers.emplace_back([&, w] {
             for (int i = 0; i < 25; ++i) {
                 const auto name = "/c" + std::to_string(w) + "_" + std::to_string(i);
-                db->syncDirectory(folder(name, std::nullopt, 0, {file("f", 1)}), scanID);
+                scan.syncDirectory(folder(name, std::nullopt, 0, {file("f", 1)}));
                 db->logError(name, "m");
                 db->totals();
             }
@@ -173,9 +179,9 @@ TEST_F(ScanCacheTest, ActorSerializesConcurrentCallers)
     EXPECT_EQ(db->recentErrors(1000).size(), 100u);
 }
 
-TEST_F(ScanCacheTest, CacheFileSizeAndClearing)
+TEST_F(StorageDatabaseTest, CacheFileSizeAndClearing)
 {
-    scanTree("/r", {{"/r", {file("a", 4096)}}});
+    scanTree("/r", {{.path = "/r", .files = {file("a", 4096)}}});
     db->logError("/r", "m");
     std::int64_t expected = 0;
     for (const char* suffix : {"", "-wal", "-shm"}) {
@@ -189,11 +195,11 @@ TEST_F(ScanCacheTest, CacheFileSizeAndClearing)
     EXPECT_TRUE(db->recentErrors(10).empty());
     EXPECT_FALSE(db->lastScan());
     EXPECT_EQ(committed("SELECT value FROM meta WHERE key = 'schema_version'"), 2);
-    EXPECT_GT(db->beginScan({"/r"}), 0);
+    EXPECT_GT(db->startScan({"/r"}).id(), 0);
 
 }
 
-TEST_F(ScanCacheTest, TheLogIsFoldedBackIntoTheCacheWhileWritingGoesOn)
+TEST_F(StorageDatabaseTest, TheLogIsFoldedBackIntoTheCacheWhileWritingGoesOn)
 {
     // About 800 MB through the log in commits of 6 MB; without checkpoints it would hold all
     // of it. The writer starts it over itself past 512 MB.

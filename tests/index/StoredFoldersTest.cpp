@@ -3,9 +3,11 @@
 
 #include <functional>
 
+class StoredFoldersTest : public ScanCacheFixture {};
+
 namespace {
 
-// Reads the stored rows in brief through `shares` connections beside the writer, as a rescan does.
+// Reads the folder digests through `shares` connections beside the writer, as a rescan does.
 StoredFolders loadBeside(const std::string& path, StorageDatabase& db, std::size_t shares = 1)
 {
     std::vector<std::unique_ptr<SQLiteConnection>> owned;
@@ -19,10 +21,12 @@ StoredFolders loadBeside(const std::string& path, StorageDatabase& db, std::size
 
 } // namespace
 
-TEST_F(ScanCacheTest, AListingMatchesItsStoredRowsOnlyWhileNothingASyncWritesDiffers)
+TEST_F(StoredFoldersTest, AListingMatchesItsStoredRowsOnlyWhileNothingASyncWritesDiffers)
 {
     const std::vector<ScannedFile> files = {file("a", 4096, 1000.25), file("b", 8192), file("c", 0)};
-    scanTree("/r", {{"/r", files}, {"/r/s", {file("x", 1)}}, {"/r/t", {}}});
+    scanTree("/r", {{.path = "/r", .files = files},
+                    {.path = "/r/s", .files = {file("x", 1)}},
+                    {.path = "/r/t", .files = {}}});
     const auto stored = loadBeside(path(), *db);
     const auto root = db->folder("/r");
     const auto entry = stored.root(root->id);
@@ -55,26 +59,27 @@ TEST_F(ScanCacheTest, AListingMatchesItsStoredRowsOnlyWhileNothingASyncWritesDif
         std::function<void(DirectorySnapshot&)> change;
     };
     const Case cases[] = {
-        {"a file grew", [](auto& s) { s.files[1].size += 1; }},
-        {"a file's blocks changed", [](auto& s) { s.files[1].allocatedSize += 4096; }},
+        {.what = "a file grew", .change = [](auto& s) { s.files[1].size += 1; }},
+        {.what = "a file's blocks changed", .change = [](auto& s) { s.files[1].allocatedSize += 4096; }},
         // Within the comparison's tolerance, but not the same time: the comparison decides.
-        {"a file's time moved a little", [](auto& s) { s.files[0].modified += 0.0004; }},
-        {"a file became a further link", [](auto& s) { s.files[0].countedAllocatedSize = 0; }},
-        {"a file got a flag", [](auto& s) { s.files[2].flags.insert(FileItem::Flags::hidden); }},
-        {"another file took a name", [](auto& s) { s.files[2].inode = 99; }},
-        {"a file was renamed", [](auto& s) { s.files[2].name = "d"; }},
-        {"a file came", [](auto& s) { s.files.push_back(ScanCacheTest::file("d", 1)); }},
-        {"a file went", [](auto& s) { s.files.pop_back(); }},
-        {"a file is listed twice", [](auto& s) { s.files[2] = s.files[1]; }},
-        {"a subfolder came", [](auto& s) { s.subdirectories.push_back({"u", 600.0}); }},
-        {"a subfolder went", [](auto& s) { s.subdirectories.pop_back(); }},
-        {"a subfolder was renamed", [](auto& s) { s.subdirectories[0].name = "u"; }},
-        {"a subfolder is listed twice", [](auto& s) { s.subdirectories[0].name = "s"; }},
-        {"the folder's date moved", [](auto& s) { s.modified += 1; }},
-        {"the folder cannot be read now", [](auto& s) { s.isRestricted = true; }},
-        {"the folder's category changed", [](auto& s) { s.category = StorageCategory::documents; }},
-        {"the folder is deeper", [](auto& s) { s.depth = 1; }},
-        {"the folder is elsewhere", [](auto& s) { s.path = "/q"; }},
+        {.what = "a file's time moved a little", .change = [](auto& s) { s.files[0].modified += 0.0004; }},
+        {.what = "a file became a further link", .change = [](auto& s) { s.files[0].countedAllocatedSize = 0; }},
+        {.what = "a file got a flag", .change = [](auto& s) { s.files[2].flags.insert(FileItem::Flags::hidden); }},
+        {.what = "another file took a name", .change = [](auto& s) { s.files[2].inode = 99; }},
+        {.what = "a file was renamed", .change = [](auto& s) { s.files[2].name = "d"; }},
+        {.what = "a file came", .change = [](auto& s) { s.files.push_back(ScanCacheFixture::file("d", 1)); }},
+        {.what = "a file went", .change = [](auto& s) { s.files.pop_back(); }},
+        {.what = "a file is listed twice", .change = [](auto& s) { s.files[2] = s.files[1]; }},
+        {.what = "a subfolder came",
+         .change = [](auto& s) { s.subdirectories.push_back({.name = "u", .modified = 600.0}); }},
+        {.what = "a subfolder went", .change = [](auto& s) { s.subdirectories.pop_back(); }},
+        {.what = "a subfolder was renamed", .change = [](auto& s) { s.subdirectories[0].name = "u"; }},
+        {.what = "a subfolder is listed twice", .change = [](auto& s) { s.subdirectories[0].name = "s"; }},
+        {.what = "the folder's date moved", .change = [](auto& s) { s.modified += 1; }},
+        {.what = "the folder cannot be read now", .change = [](auto& s) { s.isRestricted = true; }},
+        {.what = "the folder's category changed", .change = [](auto& s) { s.category = StorageCategory::documents; }},
+        {.what = "the folder is deeper", .change = [](auto& s) { s.depth = 1; }},
+        {.what = "the folder is elsewhere", .change = [](auto& s) { s.path = "/q"; }},
     };
     for (const auto& c : cases) {
         auto changed = same;
@@ -83,10 +88,10 @@ TEST_F(ScanCacheTest, AListingMatchesItsStoredRowsOnlyWhileNothingASyncWritesDif
     }
 }
 
-TEST_F(ScanCacheTest, StoredRowsReadInSharesGiveTheSameAnswers)
+TEST_F(StoredFoldersTest, StoredRowsReadInSharesGiveTheSameAnswers)
 {
     // Rows of one folder written by two scans lie apart, so that shares split them.
-    std::vector<ScanCacheTest::Entry> tree = {{"/r", {}}};
+    std::vector<ScanCacheFixture::Entry> tree = {{.path = "/r", .files = {}}};
     for (int i = 0; i < 40; ++i) tree.push_back({"/r/d" + std::to_string(i), {file("f", 10 + i), file("g", 1)}});
     scanTree("/r", tree);
     for (int i = 0; i < 40; i += 3) tree[static_cast<std::size_t>(i) + 1].files.push_back(file("late", 4096));
@@ -114,9 +119,9 @@ TEST_F(ScanCacheTest, StoredRowsReadInSharesGiveTheSameAnswers)
     }
 }
 
-TEST_F(ScanCacheTest, RowsThatNoListingCanMatchAreLeftToTheComparison)
+TEST_F(StoredFoldersTest, RowsThatNoListingCanMatchAreLeftToTheComparison)
 {
-    scanTree("/r", {{"/r", {file("a", 1)}}, {"/r/s", {}}});
+    scanTree("/r", {{.path = "/r", .files = {file("a", 1)}}, {.path = "/r/s", .files = {}}});
     // A row never given a date, and file rows whose folder is gone.
     executeOutside("UPDATE folders SET modified = NULL WHERE path = '/r/s';"
                    "INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc) VALUES(9999, 'x', '', 1, 1, 1);");
@@ -134,7 +139,7 @@ TEST_F(ScanCacheTest, RowsThatNoListingCanMatchAreLeftToTheComparison)
     EXPECT_FALSE(empty.root(1));
 }
 
-TEST_F(ScanCacheTest, RecordedRowsAnswerAsLoadedOnesAndARepeatedFolderIsNeverUnchanged)
+TEST_F(StoredFoldersTest, RecordedRowsAnswerAsLoadedOnesAndARepeatedFolderIsNeverUnchanged)
 {
     const std::uint64_t seed = StoredFolders::newSeed();
     const auto top = folder("/r", std::nullopt, 0, {file("a", 1)}, {"s", "t"});

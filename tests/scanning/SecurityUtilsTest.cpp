@@ -15,10 +15,10 @@
 
 namespace {
 
-const std::string topLevel = "Protected by macOS: this is a top-level system folder.";
+const std::string topLevel = "Protected by the system: this is a top-level system folder.";
 const std::string standardFolder =
-    "Protected by macOS: this is a standard folder macOS expects to exist. You can remove items inside it instead.";
-const std::string accountData = "Protected by macOS: this location holds system or account data managed by macOS.";
+    "Protected by the system: this is a standard folder your system expects to exist. You can remove items inside it instead.";
+const std::string accountData = "Protected by the system: this location holds system or account data.";
 const std::string otherUser = "This item belongs to another user account.";
 const std::string ownFiles = "Kestrelmoor does not modify its own application or database files.";
 const std::string uninstall =
@@ -37,13 +37,22 @@ public:
     ScratchDir() : TempDir(unprotectedScratchBase()) {}
 };
 
-std::string tree(const char* root) { return std::string("Protected by macOS: items in ") + root + " are part of the operating system."; }
+std::string tree(const char* root) { return std::string("Protected by the system: items in ") + root + " are part of the operating system."; }
+std::string temporary(const char* root)
+{
+    return std::string("Protected by the system: ") + root +
+           " holds the temporary files of running programs, and the system clears it itself.";
+}
+const std::string appData = "This is app data. Removing it can reset or break the app that owns it.";
+const std::string appSettings = "This is an app's settings. Removing it resets that app's preferences.";
 
 } // namespace
 
 TEST(SecurityUtils, VerdictsFromThePathAlone)
 {
     const std::string home = "/home/ann";
+    ScopedEnvironment data("XDG_DATA_HOME", "/home/ann/.local/share");
+    ScopedEnvironment config("XDG_CONFIG_HOME", "/home/ann/.config");
     const std::vector<std::string> own = {"/opt/kestrelmoor/bin/kestrelmoor", "/home/ann/.local/share/Kestrelmoor"};
     struct Case { const char* path; PathSafety expected; };
     const Case cases[] = {
@@ -74,7 +83,12 @@ TEST(SecurityUtils, VerdictsFromThePathAlone)
         {"/home/ann/Documents/report.pdf", PathSafety::allowed()},
         {"/home/ann/Library/Mail/V10", PathSafety::protected_(accountData)},
         {"/home/ann/.local/share/flatpak/app/org.example.Flat", PathSafety::protected_(accountData)},
-        {"/home/ann/.local/share/flatpaks", PathSafety::allowed()},
+        // What apps keep in the data and config folders, as in Application Support and Preferences.
+        {"/home/ann/.local/share/flatpaks", PathSafety::caution(appData)},
+        {"/home/ann/.config/editor/settings.ini", PathSafety::caution(appSettings)},
+        // A temporary file is the system's, and the refusal says why in its words.
+        {"/tmp/build/output.o", PathSafety::protected_(temporary("/tmp"))},
+        {"/var/tmp/cache", PathSafety::protected_(temporary("/var/tmp"))},
         {"/home/ann/Library/Containers", PathSafety::protected_(standardFolder)},
         {"/home/ann/Library/Containers/com.app",
          PathSafety::caution("This is an app's private data. Removing it can reset or break that app.")},
@@ -83,7 +97,7 @@ TEST(SecurityUtils, VerdictsFromThePathAlone)
         {"/home/bob/notes.txt", PathSafety::protected_(otherUser)},
         {"/home/annie", PathSafety::protected_(otherUser)},
         {"/Users/Shared/x", PathSafety::allowed()},
-        {"/Applications/Safari.app/Contents", PathSafety::protected_("Protected by macOS: Safari is part of macOS.")},
+        {"/Applications/Safari.app/Contents", PathSafety::protected_("Protected by the system: Safari is part of macOS.")},
         {"/Applications/Editor.app", PathSafety::caution(uninstall)},
         {"/home/ann/Applications/Tool.app", PathSafety::caution(uninstall)},
         {"/Applications", PathSafety::protected_(topLevel)},
@@ -97,6 +111,7 @@ TEST(SecurityUtils, LinuxKeychainsAndDataFoldersOfTheHome)
 {
     const std::string home = "/home/ann";
     ScopedEnvironment data("XDG_DATA_HOME", "/home/ann/.data");
+    ScopedEnvironment config("XDG_CONFIG_HOME", "/home/ann/.config");
     struct Case { const char* path; PathSafety expected; };
     const Case cases[] = {
         // The keychains of a Linux desktop, like ~/Library/Keychains: never moved.
@@ -116,8 +131,10 @@ TEST(SecurityUtils, LinuxKeychainsAndDataFoldersOfTheHome)
         {"/home/ann/.config", PathSafety::protected_(standardFolder)},
         {"/home/ann/.cache", PathSafety::protected_(standardFolder)},
         {"/home/ann/.cache/thumbnails", PathSafety::allowed()},
-        {"/home/ann/.config/old-editor", PathSafety::allowed()},
+        // The data and config folders are where the environment says: their contents come with a caution.
+        {"/home/ann/.config/old-editor", PathSafety::caution(appSettings)},
         {"/home/ann/.local/share/old-game", PathSafety::allowed()},
+        {"/home/ann/.data/old-game", PathSafety::caution(appData)},
         {"/home/ann/.local/bin/tool", PathSafety::allowed()},
         // The home Trash, wherever $XDG_DATA_HOME puts it, and all it holds: moving any of it
         // into the Trash loses restore records.
@@ -126,7 +143,7 @@ TEST(SecurityUtils, LinuxKeychainsAndDataFoldersOfTheHome)
         {"/home/ann/.data/Trash/info/old.txt.trashinfo", PathSafety::protected_(trashItself)},
         {"/home/ann/.data/Trash/files", PathSafety::protected_(trashItself)},
         {"/home/ann/.data/Trash/files/old.txt", PathSafety::protected_(trashItself)},
-        {"/home/ann/.data/Trashed/old.txt", PathSafety::allowed()},
+        {"/home/ann/.data/Trashed/old.txt", PathSafety::caution(appData)},
         // A repaired name anywhere on the path: the row may stand for a sibling.
         {"/mnt/usb/a\xEF\xBF\xBD/victim", PathSafety::protected_(unreadableName)},
         {"/mnt/usb/a\xEF\xBF\xBD", PathSafety::protected_(unreadableName)},
@@ -165,7 +182,8 @@ TEST(SecurityUtils, EveryLinuxSystemPlaceIsProtectedAsTheScanCountsIt)
 {
     for (const std::string_view place : LinuxSystemPlaces::trees()) {
         const std::string root(place);
-        EXPECT_EQ(SecurityUtils::evaluate(root + "/x", "/home/ann", {}, false), PathSafety::protected_(tree(root.c_str())));
+        EXPECT_EQ(SecurityUtils::evaluate(root + "/x", "/home/ann", {}, false),
+                  PathSafety::protected_(root == "/tmp" ? temporary("/tmp") : tree(root.c_str())));
     }
     for (const std::string_view place : LinuxSystemPlaces::folders()) {
         const std::string folder(place);
@@ -250,14 +268,14 @@ TEST(SecurityUtils, ProcessesThatMayNotBeQuit)
 {
     const std::uint32_t me = 501;
     struct Case { std::int32_t pid; const char* name; std::optional<std::string> path; std::optional<std::uint32_t> owner; std::optional<std::string> refusal; std::int32_t parent = 1; };
-    const std::string session = "Protected by macOS: macOS needs this process.";
-    const std::string component = "Protected by macOS: this is a macOS system component.";
-    const std::string core = "Protected by macOS: core system process.";
+    const std::string session = "Protected by the system: your system needs this process.";
+    const std::string component = "Protected by the system: this is a system component.";
+    const std::string core = "Protected by the system: core system process.";
     const Case cases[] = {
-        {1, "init", std::nullopt, me, "Protected by macOS: core system process."},
-        {0, "kernel", std::nullopt, me, "Protected by macOS: core system process."},
+        {1, "init", std::nullopt, me, "Protected by the system: core system process."},
+        {0, "kernel", std::nullopt, me, "Protected by the system: core system process."},
         {::getpid(), "kestrelmoor", std::nullopt, me, "This is Kestrelmoor itself. Use Kestrelmoor \u25B8 Quit instead."},
-        {4000, "Finder", std::nullopt, me, "Protected by macOS: macOS needs this process."},
+        {4000, "Finder", std::nullopt, me, "Protected by the system: your system needs this process."},
         {4000, "finder", std::nullopt, me, std::nullopt},
         {4000, "editor", std::nullopt, std::nullopt, "Kestrelmoor can't read who owns this process."},
         {4000, "editor", std::nullopt, 0u, "This process belongs to another user or to the system."},

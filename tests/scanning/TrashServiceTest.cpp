@@ -130,10 +130,10 @@ TEST_F(TrashServiceTest, JudgesEveryItemAgainBeforeMovingIt)
 
     EXPECT_EQ(outcome.moved, (std::vector<std::string>{plain, key}));
     const std::vector<TrashOutcome::Failure> failures{
-        {documents, "Protected by macOS: this is a standard folder macOS expects to exist. You can remove items "
+        {documents, "Protected by the system: this is a standard folder your system expects to exist. You can remove items "
                     "inside it instead."},
         {gone, "The item no longer exists or cannot be read."},
-        {swapped + "/hostname", "Protected by macOS: items in /etc are part of the operating system."},
+        {swapped + "/hostname", "Protected by the system: items in /etc are part of the operating system."},
         {"relative/x", "Only absolute paths can be modified."},
         {own, "Kestrelmoor does not modify its own application or database files."},
     };

@@ -21,7 +21,7 @@ std::optional<std::string> quit(const ProcessSnapshot& named, bool force, const 
     if (current->startTicks != *named.startTicks || current->uid != *named.ownerUID || current->executable != executable)
         return ProcessSignaller::replacedText;
 
-    if (current->isKernelThread) return "Protected by macOS: core system process.";
+    if (current->isKernelThread) return std::string(SecurityUtils::protectedTitle) + ": core system process.";
     const std::string name = current->executable ? Paths::lastComponent(*current->executable) : named.name;
     const auto verdict = SecurityUtils::evaluateProcess(named.pid, name, current->executable, current->uid, ::getuid(),
                                                         named.parentPID);

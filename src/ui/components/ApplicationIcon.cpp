@@ -1,6 +1,6 @@
 #include "ui/components/ApplicationIcon.h"
 
-#include "app/BackgroundWork.h"
+#include "app/LatestLoad.h"
 #include "ui/components/SymbolIcons.h"
 
 #include <QDir>
@@ -68,7 +68,7 @@ QIcon ApplicationIcon::lookup(const std::string& iconName)
     if (const auto known = self.icons_.constFind(name); known != self.icons_.constEnd()) return *known;
     if (self.searching_.contains(name)) return {};
     self.searching_.insert(name);
-    runInBackground(
+    LatestLoad::once(
         &self,
         [name, theme = QIcon::themeName(), themeFolders = QIcon::themeSearchPaths(),
          dataFolders = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)] {

@@ -21,7 +21,7 @@ std::shared_ptr<DesktopServices> makeDesktopServices(std::function<void(const st
     toolkit.open = [nothingCouldOpen = std::move(nothingCouldOpen), openUrl = std::move(openUrl)](const std::string& path) {
         if (openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
             return true;
-        if (nothingCouldOpen)
+        if (nothingCouldOpen && !QuietShowing::isActive())
             nothingCouldOpen(path);
         return false;
     };
@@ -31,6 +31,27 @@ std::shared_ptr<DesktopServices> makeDesktopServices(std::function<void(const st
         clipboard->setText(QString::fromStdString(text));
     };
     return std::make_shared<DBusDesktopServices>(std::move(toolkit));
+}
+
+namespace {
+
+int quietShowings = 0;
+
+} // namespace
+
+QuietShowing::QuietShowing()
+{
+    ++quietShowings;
+}
+
+QuietShowing::~QuietShowing()
+{
+    --quietShowings;
+}
+
+bool QuietShowing::isActive()
+{
+    return quietShowings > 0;
 }
 
 AppAlert nothingCouldOpenAlert(const std::string& path)

@@ -20,3 +20,15 @@ std::shared_ptr<DesktopServices> makeDesktopServices(
 
 // What the user is told then.
 AppAlert nothingCouldOpenAlert(const std::string& path);
+
+// While one exists, an item that nothing could show is not reported: it marks a show the
+// user did not ask for, such as the saved file at the end of an export. Main thread only.
+class QuietShowing {
+public:
+    QuietShowing();
+    ~QuietShowing();
+    QuietShowing(const QuietShowing&) = delete;
+    QuietShowing& operator=(const QuietShowing&) = delete;
+
+    static bool isActive();
+};

@@ -9,6 +9,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/CommonText.h"
 
 #include <QAction>
 
@@ -28,13 +29,14 @@ std::vector<std::string> pathsOf(const std::vector<FileItem>& files)
 } // namespace
 
 std::vector<FileContextMenu::Entry> FileContextMenu::entries(std::size_t fileCount,
-                                                             std::optional<std::size_t> allowedCount)
+                                                             std::optional<std::size_t> allowedCount,
+                                                             const QString& refusal)
 {
     if (fileCount == 0)
         return {};
     const auto count = static_cast<long long>(fileCount);
     std::vector<Entry> list;
-    list.push_back({EntryKind::button, QStringLiteral("Reveal in Finder"), true, Command::reveal});
+    list.push_back({EntryKind::button, CommonText::revealAction(), true, Command::reveal});
     if (fileCount == 1)
         list.push_back({EntryKind::button, QStringLiteral("Open"), true, Command::open});
     list.push_back({EntryKind::button,
@@ -55,7 +57,8 @@ std::vector<FileContextMenu::Entry> FileContextMenu::entries(std::size_t fileCou
                                             .arg(count);
     list.push_back({EntryKind::button, title, *allowedCount > 0, Command::moveToTrash});
     if (*allowedCount == 0)
-        list.push_back({EntryKind::label, QStringLiteral("Protected by macOS"), false, Command::none});
+        list.push_back({EntryKind::label, refusal.isEmpty() ? qstr(std::string(SecurityUtils::protectedTitle)) : refusal,
+                        false, Command::none});
     return list;
 }
 
@@ -71,6 +74,19 @@ std::vector<FileItem> FileContextMenu::allowedFiles(const std::vector<FileItem>&
         allowed.push_back(files[i]);
     }
     return allowed;
+}
+
+QString FileContextMenu::refusal(const std::vector<FileItem>& files, const std::vector<PathSafety>& verdicts)
+{
+    for (std::size_t i = 0; i < files.size() && i < verdicts.size(); ++i)
+        if (verdicts[i].isProtected())
+            return qstr(verdicts[i].reason());
+    // Only a name that could not be read keeps a file back without a verdict that says so.
+    for (const FileItem& file : files)
+        if (file.flags.contains(FileItem::Flags::invalidName) || SecurityUtils::hasRepairedName(pathOf(file)))
+            return QStringLiteral("A name on this item's path could not be read exactly. Rename it in your file "
+                                  "manager first.");
+    return {};
 }
 
 std::vector<PathSafety> FileContextMenu::judge(const std::vector<FileItem>& files, std::stop_token stop)
@@ -130,13 +146,14 @@ FileContextMenu::FileContextMenu(AppModel& model, std::vector<FileItem> files, Q
         [files = files_](std::stop_token stop) { return judge(files, stop); },
         [this](std::vector<PathSafety> verdicts) {
             allowed_ = allowedFiles(files_, verdicts);
+            refusal_ = refusal(files_, verdicts);
             rebuild();
         });
 }
 
 void FileContextMenu::rebuild()
 {
-    const auto wanted = entries(files_.size(), allowed_ ? std::optional(allowed_->size()) : std::nullopt);
+    const auto wanted = entries(files_.size(), allowed_ ? std::optional(allowed_->size()) : std::nullopt, refusal_);
     const QList<QAction*> present = actions();
     // Only the Trash item changes and a line may follow it; the open menu keeps its other items.
     for (std::size_t i = 0; i < wanted.size(); ++i) {

@@ -33,8 +33,12 @@ public:
     };
 
     // The menu's entries; `allowedCount` is absent while the verdicts are still
-    // being judged, which leaves the Trash item disabled.
-    static std::vector<Entry> entries(std::size_t fileCount, std::optional<std::size_t> allowedCount);
+    // being judged, which leaves the Trash item disabled. When none is allowed, a line
+    // says why: `refusal`, or the system's protection when none is given.
+    static std::vector<Entry> entries(std::size_t fileCount, std::optional<std::size_t> allowedCount,
+                                      const QString& refusal = {});
+    // Why a file of the list may not be removed: the first refused one's reason.
+    static QString refusal(const std::vector<FileItem>& files, const std::vector<PathSafety>& verdicts);
 
     // The files that may be offered for removal, in order: not protected, and with a
     // name the file system reported as valid. `verdicts` holds one per file.
@@ -65,4 +69,5 @@ private:
     AppModel& model_;
     std::vector<FileItem> files_;
     std::optional<std::vector<FileItem>> allowed_;
+    QString refusal_;
 };

@@ -4,6 +4,7 @@
 #include "app/AppModel.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/RowSelection.h"
 #include "ui/components/FileContextMenu.h"
 #include "ui/components/FileTableDelegate.h"
 
@@ -146,6 +147,7 @@ std::vector<FileItem> FileTable::contextFiles(int row) const
 FileContextMenu* FileTable::openContextMenu(const QPoint& viewportPosition)
 {
     const QModelIndex index = view_->indexAt(viewportPosition);
+    selectForContextMenu(*view_, index);
     FileContextMenu* menu = FileContextMenu::create(model_, contextFiles(index.isValid() ? index.row() : -1), this);
     if (menu)
         menu->popup(view_->viewport()->mapToGlobal(viewportPosition));

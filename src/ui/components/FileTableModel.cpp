@@ -2,6 +2,7 @@
 
 #include "analysis/ByteFormatter.h"
 #include "analysis/FileItemPath.h"
+#include "analysis/FileTypeName.h"
 #include "analysis/HomeAbbreviation.h"
 #include "app/QtText.h"
 #include "platform/SystemPaths.h"
@@ -23,7 +24,7 @@ QString textKey(const FileItem& file, FileTableModel::Column column)
     case FileTableModel::name:
         return qstr(file.name);
     case FileTableModel::type:
-        return qstr(file.typeSortKey());
+        return qstr(FileTypeName::typeExtension(file.name, file.fileExtension));
     case FileTableModel::category:
         return qstr(displayName(file.category));
     case FileTableModel::location:
@@ -95,14 +96,12 @@ std::vector<int> FileTableModel::sortedRows(const std::vector<FileItem>& files, 
             return threeWay(x.modifiedSortKey(), y.modifiedSortKey());
         case created:
             return threeWay(x.createdSortKey(), y.createdSortKey());
-        case type:
-            // Collation puts "~" before letters; files without an extension belong last.
-            if (x.fileExtension.empty() != y.fileExtension.empty())
-                return x.fileExtension.empty() ? 1 : -1;
-            [[fallthrough]];
         default: {
             const QString& p = keys[column][static_cast<std::size_t>(a)];
             const QString& q = keys[column][static_cast<std::size_t>(b)];
+            // Files without a type belong last.
+            if (column == type && p.isEmpty() != q.isEmpty())
+                return p.isEmpty() ? 1 : -1;
             if (const int byCollation = collator.compare(p, q))
                 return byCollation;
             // Keys that differ only in letter case are still different keys.
@@ -155,7 +154,7 @@ QString FileTableModel::cellText(const FileItem& file, Column column)
     case size:
         return qstr(ByteFormatter::string(file.allocatedSize));
     case type:
-        return file.fileExtension.empty() ? QStringLiteral("File") : qstr(file.fileExtension).toUpper();
+        return qstr(FileTypeName::of(file));
     case category:
         return qstr(displayName(file.category));
     case modified:

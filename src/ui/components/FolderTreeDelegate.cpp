@@ -1,6 +1,6 @@
 #include "ui/components/FolderTreeDelegate.h"
 
-#include "ui/components/FolderTreeListModel.h"
+#include "ui/components/FolderTreeModel.h"
 #include "ui/components/FolderTreeRow.h"
 
 #include <QApplication>
@@ -9,7 +9,7 @@
 
 void FolderTreeDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    const auto* model = qobject_cast<const FolderTreeListModel*>(index.model());
+    const auto* model = qobject_cast<const FolderTreeModel*>(index.model());
     const auto* row = model ? model->row(index) : nullptr;
     if (!row) {
         QStyledItemDelegate::paint(painter, option, index);

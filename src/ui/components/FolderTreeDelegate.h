@@ -2,7 +2,7 @@
 
 #include <QStyledItemDelegate>
 
-// Paints the rows of a FolderTreeListModel as folder tree lines.
+// Paints the items of a FolderTreeModel as folder tree lines.
 class FolderTreeDelegate : public QStyledItemDelegate {
     Q_OBJECT
 

@@ -26,19 +26,11 @@ QRect centred(int left, const QRect& content, int width, int height)
 
 } // namespace
 
-QRect FolderTreeRow::chevronRect(const QRect& rowRect, int depth)
-{
-    // The indentation is an element of its own, so the spacing follows it even at depth 0.
-    const int left = rowRect.left() + horizontalInset + depth * indentPerLevel + spacing;
-    return {left, rowRect.top() + verticalPadding, chevronWidth, rowRect.height() - 2 * verticalPadding};
-}
-
-FolderTreeRow::Layout FolderTreeRow::layout(const QRect& rowRect, int depth, int nameWidth, int restrictionWidth)
+FolderTreeRow::Layout FolderTreeRow::layout(const QRect& rowRect, int nameWidth, int restrictionWidth)
 {
     const QRect content = rowRect.adjusted(horizontalInset, verticalPadding, -horizontalInset, -verticalPadding);
     Layout result;
-    result.chevron = chevronRect(rowRect, depth);
-    result.icon = centred(result.chevron.left() + chevronWidth + spacing, content, iconSize, iconSize);
+    result.icon = centred(content.left(), content, iconSize, iconSize);
 
     const int trailing = content.left() + content.width();
     result.fileCount = QRect(trailing - fileCountWidth, content.top(), fileCountWidth, content.height());
@@ -58,15 +50,10 @@ FolderTreeRow::Layout FolderTreeRow::layout(const QRect& rowRect, int depth, int
     return result;
 }
 
-bool FolderTreeRow::togglesAt(const QRect& rowRect, const FolderTreeModel::Row& row, const QPoint& point)
-{
-    return row.folder.folderCount > 0 && chevronRect(rowRect, row.depth).contains(point);
-}
-
 int FolderTreeRow::minimumWidth()
 {
-    return 2 * horizontalInset + spacing + chevronWidth + spacing + iconSize + spacing + spacing + minimumGap +
-           spacing + barWidth + spacing + percentWidth + spacing + sizeWidth + spacing + fileCountWidth;
+    return 2 * horizontalInset + iconSize + spacing + spacing + minimumGap + spacing + barWidth + spacing +
+           percentWidth + spacing + sizeWidth + spacing + fileCountWidth;
 }
 
 int FolderTreeRow::height(const QFont& font)
@@ -107,11 +94,6 @@ QString FolderTreeRow::restrictionText()
     return QStringLiteral("Access Restricted");
 }
 
-QString FolderTreeRow::chevronAccessibleName(bool isExpanded)
-{
-    return isExpanded ? QStringLiteral("Collapse") : QStringLiteral("Expand");
-}
-
 void FolderTreeRow::paint(QPainter& painter, const QRect& rowRect, const FolderTreeModel::Row& row,
                           const QPalette& palette, bool selected)
 {
@@ -123,7 +105,7 @@ void FolderTreeRow::paint(QPainter& painter, const QRect& rowRect, const FolderT
     const QFontMetrics bodyMetrics(bodyFont, painter.device());
     const QFontMetrics captionMetrics(caption, painter.device());
     const int restrictionWidth = folder.isRestricted ? captionMetrics.horizontalAdvance(restrictionText()) + 1 : 0;
-    const Layout parts = layout(rowRect, row.depth, bodyMetrics.horizontalAdvance(name) + 1, restrictionWidth);
+    const Layout parts = layout(rowRect, bodyMetrics.horizontalAdvance(name) + 1, restrictionWidth);
 
     const QColor highlighted = palette.color(QPalette::HighlightedText);
     auto colour = [&](const QColor& normal) { return selected ? highlighted : normal; };
@@ -132,16 +114,6 @@ void FolderTreeRow::paint(QPainter& painter, const QRect& rowRect, const FolderT
 
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (folder.folderCount > 0) {
-        const QPixmap chevron = SymbolIcons::pixmap("chevron.right", chevronSize, secondary, ratio);
-        const QPointF centre = QRectF(parts.chevron).center();
-        painter.save();
-        painter.translate(centre);
-        if (row.isExpanded)
-            painter.rotate(90);
-        painter.drawPixmap(QPointF(-chevronSize / 2.0, -chevronSize / 2.0), chevron);
-        painter.restore();
-    }
 
     const QPixmap icon = folder.isRestricted ? SymbolIcons::pixmap("lock.fill", iconSize, colour(NamedColor::orange), ratio)
                                              : SymbolIcons::pixmap("folder.fill", iconSize, colour(accentColor()), ratio);

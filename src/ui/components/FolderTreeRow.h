@@ -9,18 +9,17 @@
 class QFont;
 class QPainter;
 
-// One line of the folder tree, drawn without a widget of its own so that lists of
-// thousands of rows stay cheap: indentation, expand/collapse chevron, icon, name,
-// restriction label, then share bar, percentage, size and file count in fixed
-// columns at the trailing edge.
+// One line of the folder tree, drawn without a widget of its own so that trees of
+// thousands of folders stay cheap: icon, name, restriction label, then share bar,
+// percentage, size and file count in fixed columns at the trailing edge. The tree
+// view draws the indentation and the expand/collapse chevron before it.
 class FolderTreeRow {
 public:
     static constexpr int horizontalInset = 8;
     static constexpr int verticalPadding = 1;
     static constexpr int spacing = 6;
-    static constexpr int indentPerLevel = 16;
-    static constexpr int chevronWidth = 14;
-    static constexpr int chevronSize = 10;
+    // Per level of the tree, the chevron's room included.
+    static constexpr int indentation = 20;
     static constexpr int iconSize = 16;
     static constexpr int minimumGap = 12;
     static constexpr int barWidth = 90;
@@ -30,7 +29,6 @@ public:
     static constexpr int fileCountWidth = 100;
 
     struct Layout {
-        QRect chevron;
         QRect icon;
         QRect name;
         QRect restriction;   // empty when the folder is not restricted
@@ -45,12 +43,8 @@ public:
     // Where everything goes in `rowRect`, given the natural widths of the name and
     // of the restriction label (0 when the folder is not restricted). The name
     // gives way first when space runs short.
-    static Layout layout(const QRect& rowRect, int depth, int nameWidth, int restrictionWidth);
-    static QRect chevronRect(const QRect& rowRect, int depth);
-    // Whether a click at `point` expands or collapses the row: on the chevron, and
-    // only when the folder has subfolders.
-    static bool togglesAt(const QRect& rowRect, const FolderTreeModel::Row& row, const QPoint& point);
-    // Width a row needs to show its fixed parts without overlap.
+    static Layout layout(const QRect& rowRect, int nameWidth, int restrictionWidth);
+    // Width a row needs to show its fixed parts without overlap, past the indentation.
     static int minimumWidth();
     static int height(const QFont& font);
 
@@ -62,7 +56,6 @@ public:
     static QString sizeText(const FolderItem& folder);
     static QString fileCountText(const FolderItem& folder);
     static QString restrictionText();
-    static QString chevronAccessibleName(bool isExpanded);
 
     // Paints the row; a selected row is drawn in the palette's highlighted text colour.
     static void paint(QPainter& painter, const QRect& rowRect, const FolderTreeModel::Row& row,

@@ -42,7 +42,7 @@ PermissionHelpSheet::PermissionHelpSheet(QWidget* parent) : PermissionHelpSheet(
 PermissionHelpSheet::PermissionHelpSheet(Form form, QWidget* parent) : QDialog(parent), form_(form)
 {
     setObjectName(QStringLiteral("permissionHelpSheet"));
-    setWindowTitle(tr("Grant Full Disk Access"));
+    setWindowTitle(titleText(form_));
     setFixedWidth(sheetWidth);
 
     auto* stack = new QVBoxLayout(this);
@@ -50,7 +50,7 @@ PermissionHelpSheet::PermissionHelpSheet(Form form, QWidget* parent) : QDialog(p
     stack->setSpacing(14);
 
     QWidget* title = TintedLabelStyle(accentColor())
-                         .makeBody(QStringLiteral("lock.shield"), tr("Grant Full Disk Access"));
+                         .makeBody(QStringLiteral("lock.shield"), titleText(form_));
     title->setObjectName(QStringLiteral("title"));
     applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
     stack->addWidget(title);
@@ -91,6 +91,11 @@ PermissionHelpSheet::PermissionHelpSheet(Form form, QWidget* parent) : QDialog(p
     stack->addLayout(buttons);
     // The height follows the wrapped texts at the fixed width.
     setFixedHeight(heightForWidth(sheetWidth));
+}
+
+QString PermissionHelpSheet::titleText(Form form)
+{
+    return form == Form::systemSettings ? tr("Grant Full Disk Access") : tr("Grant Read Access");
 }
 
 QString PermissionHelpSheet::stepsText(Form form)

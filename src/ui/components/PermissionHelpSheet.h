@@ -26,6 +26,8 @@ public:
 
     static Form formHere();
     // The numbered steps and the paragraph below them, shown verbatim.
+    // The sheet's title: Full Disk Access is macOS's; elsewhere the sheet is about read access.
+    static QString titleText(Form form);
     static QString stepsText(Form form);
     static QString noteText(Form form);
 

@@ -38,7 +38,7 @@ PrivacyNotice::PrivacyNotice(bool compact, QWidget* parent) : QWidget(parent), c
     row->addLayout(texts, 1);
 }
 
-QString PrivacyNotice::headline() { return QStringLiteral("Works offline. Your data stays on this Mac."); }
+QString PrivacyNotice::headline() { return QStringLiteral("Works offline. Your data stays on this computer."); }
 
 QString PrivacyNotice::explanation(bool compact)
 {

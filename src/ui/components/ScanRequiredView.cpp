@@ -2,6 +2,7 @@
 
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
+#include "ui/components/CommonText.h"
 
 #include <QPushButton>
 
@@ -9,7 +10,7 @@ ScanRequiredView::ScanRequiredView(AppModel& model, const QString& title, const 
     : EmptyStateView(QStringLiteral("internaldrive"), title, message, parent), model_(model)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    QPushButton* scanButton = addAction(QStringLiteral("Scan Mac"));
+    QPushButton* scanButton = addAction(CommonText::scanAction());
     scanButton->setObjectName(QStringLiteral("scanButton"));
     connect(scanButton, &QPushButton::clicked, this, [this] {
         if (canStartScan(model_))

@@ -5,7 +5,7 @@
 class AppModel;
 
 // What screens built on the scan cache show until there is something to show:
-// their own title and message, and a "Scan Mac" button that starts a fresh scan.
+// their own title and message, and a "Scan Computer" button that starts a fresh scan.
 // The button is off while a scan is under way (a paused one too) and for good
 // when the scan cache could not be opened.
 class ScanRequiredView : public EmptyStateView {

@@ -68,7 +68,7 @@ TEST(ProcessQuitter, NeverSignalsAPidThatPassedToAnotherProcess)
 TEST(ProcessQuitter, RefusedProcessesStayAlive)
 {
     TempDir dir;
-    const std::string session = "Protected by macOS: macOS needs this process.";
+    const std::string session = "Protected by the system: your system needs this process.";
     for (const char* name : {"Xorg", "Xwayland", "gnome-shell", "kwin_wayland", "plasmashell", "xfwm4", "systemd",
                              "dbus-daemon", "dbus-broker", "pipewire", "wireplumber", "pulseaudio",
                              "xdg-desktop-portal-gtk", "gnome-session-binary"}) {
@@ -80,7 +80,7 @@ TEST(ProcessQuitter, RefusedProcessesStayAlive)
 
     EXPECT_EQ(ProcessQuitter::quit(sampled(::getpid()), true),
               "This is Kestrelmoor itself. Use Kestrelmoor \u25B8 Quit instead.");
-    EXPECT_EQ(ProcessQuitter::quit(sampled(1), true), "Protected by macOS: core system process.");
+    EXPECT_EQ(ProcessQuitter::quit(sampled(1), true), "Protected by the system: core system process.");
 }
 
 TEST(ProcessQuitter, ConfirmationPromisesASavePromptOnlyWhereWindowsCanBeAsked)

@@ -54,6 +54,34 @@ TEST(DesktopServicesFactoryTest, WhenNothingCanBeAskedToShowAnItemTheUserIsTold)
     }
 }
 
+// After an export the saved file is shown as a courtesy: where nothing can show it, the save still
+// ends without a warning.
+TEST(DesktopServicesFactoryTest, AQuietShowTellsNoOneThatNothingCouldShowTheItem)
+{
+    ensureApplication();
+    ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kestrel-test-bus");
+    TempDir dir;
+    const std::string file = dir.write("list.csv", "a");
+    std::vector<std::string> told;
+    std::vector<std::string> asked;
+    const auto desktop = makeDesktopServices([&](const std::string& path) { told.push_back(path); },
+                                             [&](const QUrl& url) {
+                                                 asked.push_back(url.toLocalFile().toStdString());
+                                                 return false;
+                                             });
+    {
+        const QuietShowing quiet;
+        EXPECT_TRUE(QuietShowing::isActive());
+        FinderActions::reveal({file}, *desktop);
+    }
+    EXPECT_FALSE(QuietShowing::isActive());
+    EXPECT_EQ(asked, std::vector<std::string>{dir.path()});
+    EXPECT_TRUE(told.empty());
+    // Asked for by the user, the same failure is told.
+    FinderActions::reveal({file}, *desktop);
+    EXPECT_EQ(told, std::vector<std::string>{dir.path()});
+}
+
 TEST(DesktopServicesFactoryTest, TheAlertNamesTheItemWithTheHomeShortened)
 {
     ScopedEnvironment home("HOME", "/home/ada");

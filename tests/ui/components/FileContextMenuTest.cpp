@@ -4,7 +4,6 @@
 #include "scanning/SecurityUtils.h"
 #include "app/support/RecordingModel.h"
 #include "ui/support/UiTestSupport.h"
-#include "support/FileItems.h"
 
 #include <QAction>
 #include <QPointer>
@@ -15,6 +14,19 @@
 #include <filesystem>
 
 namespace {
+
+FileItem fileAt(std::int64_t id, const std::string& path, std::int64_t allocated = 4096, std::int64_t flags = 0)
+{
+    FileItem file;
+    file.id = id;
+    const auto slash = path.rfind('/');
+    file.folderPath = slash == 0 ? "/" : path.substr(0, slash);
+    file.name = path.substr(slash + 1);
+    file.allocatedSize = allocated;
+    file.size = allocated / 2;
+    file.flags.rawValue = flags;
+    return file;
+}
 
 // The menu as a person reads it.
 QStringList shown(const QMenu& menu)
@@ -62,11 +74,12 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
 {
     const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
     ASSERT_EQ(ownFolder.rfind(home.path(), 0), 0u) << ownFolder;
-    const FileItem plain = fileAt(home.write("Documents/report.pdf"), {.id = 1, .size = 2048, .allocatedSize = 4096});
-    const FileItem second = fileAt(home.write("Downloads/setup.bin"), {.id = 2, .size = 2048, .allocatedSize = 4096});
-    const FileItem own = fileAt(home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"), {.id = 3, .size = 2048, .allocatedSize = 4096});
+    const FileItem plain = fileAt(1, home.write("Documents/report.pdf"));
+    const FileItem second = fileAt(2, home.write("Downloads/setup.bin"));
+    const FileItem own = fileAt(3, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
     // Allowed by its path, but the stored name is a repaired one.
-    const FileItem invalid = fileAt(home.write("Downloads/bad\xEF\xBF\xBDname"), {.id = 4, .size = 2048, .allocatedSize = 4096, .flags = {8}});
+    const FileItem invalid = fileAt(4, home.write("Downloads/bad\xEF\xBF\xBDname"), 4096, 8);
+    const FileItem temporary = fileAt(5, "/tmp/kestrelmoor-menu-test/report.txt");
     const QString trash = QString::fromUtf8("Move to Trash\u2026");
 
     struct Case {
@@ -77,21 +90,31 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
     const std::vector<Case> cases{
         {"one allowed file",
          {plain},
-         {"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---", trash}},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---", trash}},
         {"one protected among three",
          {plain, own, second},
-         {"Reveal in Finder", "Copy 3 Paths", "Show Enclosing Folder Size", "---", trash + " (2 of 3 allowed)"}},
+         {"Show in File Manager", "Copy 3 Paths", "Show Enclosing Folder Size", "---", trash + " (2 of 3 allowed)"}},
         {"only protected files",
          {own},
-         {"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
-          trash + " (0 of 1 allowed) (disabled)", "Protected by macOS (disabled)"}},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+          trash + " (0 of 1 allowed) (disabled)",
+          "Kestrelmoor does not modify its own application or database files. (disabled)"}},
+        // The refusal says why, in the system's words.
+        {"a temporary file",
+         {temporary},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+          trash + " (0 of 1 allowed) (disabled)",
+          "Protected by the system: /tmp holds the temporary files of running programs, and the system clears it "
+          "itself. (disabled)"}},
         {"an invalid name on an allowed path",
          {plain, invalid},
-         {"Reveal in Finder", "Copy 2 Paths", "Show Enclosing Folder Size", "---", trash + " (1 of 2 allowed)"}},
+         {"Show in File Manager", "Copy 2 Paths", "Show Enclosing Folder Size", "---", trash + " (1 of 2 allowed)"}},
         {"only an invalid name",
          {invalid},
-         {"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
-          trash + " (0 of 1 allowed) (disabled)", "Protected by macOS (disabled)"}},
+         {"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+          trash + " (0 of 1 allowed) (disabled)",
+          "A name on this item's path could not be read exactly, so Kestrelmoor cannot be sure which item it would "
+          "move. Rename it in your file manager first. (disabled)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -113,17 +136,18 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
 TEST_F(FileContextMenuTest, OpensAtOnceAndFillsInTheTrashItemWhenJudged)
 {
     const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
-    const FileItem own = fileAt(home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"), {.id = 1, .size = 2048, .allocatedSize = 4096});
+    const FileItem own = fileAt(1, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
     const QString trash = QString::fromUtf8("Move to Trash\u2026");
 
     QPointer<FileContextMenu> menu = FileContextMenu::create(*model, {own});
     menu->popup(QPoint(10, 10));
     EXPECT_FALSE(menu->hasVerdicts());
-    EXPECT_EQ(shown(*menu), QStringList({"Reveal in Finder", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
+    EXPECT_EQ(shown(*menu), QStringList({"Show in File Manager", "Open", "Copy Path", "Show Enclosing Folder Size", "---",
                                          trash + " (disabled)"}));
     ASSERT_TRUE(waitUntil([&] { return menu->hasVerdicts(); }));
     EXPECT_EQ(shown(*menu).mid(5),
-              QStringList({trash + " (0 of 1 allowed) (disabled)", "Protected by macOS (disabled)"}));
+              QStringList({trash + " (0 of 1 allowed) (disabled)",
+                           "Kestrelmoor does not modify its own application or database files. (disabled)"}));
     menu->close();
     EXPECT_TRUE(waitUntil([&] { return menu.isNull(); }));
 
@@ -143,15 +167,15 @@ TEST_F(FileContextMenuTest, NoFilesNoMenu)
 
 TEST_F(FileContextMenuTest, ActionsReachTheDesktopAndTheModel)
 {
-    const FileItem report = fileAt(home.write("Documents/report.pdf"), {.id = 1, .size = 2048, .allocatedSize = 4096});
-    const FileItem notes = fileAt(home.write("notes.txt"), {.id = 2, .size = 2048, .allocatedSize = 4096});
-    const FileItem rooted = fileAt("/kestrel-missing-root-file", {.id = 3, .size = 2048, .allocatedSize = 4096});
+    const FileItem report = fileAt(1, home.write("Documents/report.pdf"));
+    const FileItem notes = fileAt(2, home.write("notes.txt"));
+    const FileItem rooted = fileAt(3, "/kestrel-missing-root-file");
 
     std::unique_ptr<FileContextMenu> pair(judgedMenu({report, notes}));
     actionTitled(*pair, "Copy 2 Paths")->trigger();
     ASSERT_EQ(desktop->copied.size(), 1u);
     EXPECT_EQ(desktop->copied.back(), report.folderPath + "/report.pdf\n" + home.path() + "/notes.txt");
-    actionTitled(*pair, "Reveal in Finder")->trigger();
+    actionTitled(*pair, "Show in File Manager")->trigger();
     ASSERT_EQ(desktop->revealed.size(), 1u);
     EXPECT_EQ(desktop->revealed.back(), (std::vector<std::string>{pathOf(report), pathOf(notes)}));
 

@@ -381,30 +381,38 @@ TEST_F(FileTableTest, RowsKeepTheirPlaceInTheViewThroughNewListsAndSorts)
     EXPECT_EQ(table->contextFiles(table->tableModel()->rowOf(3)).size(), 1u);
 }
 
-TEST_F(FileTableTest, RightClickActsOnTheRowOrTheSelectionWithoutSelecting)
+// The menu acts on what the table shows as selected, and Details follows it.
+TEST_F(FileTableTest, RightClickSelectsTheRowItActsOnUnlessItIsInTheSelection)
 {
     table->setFiles(sample());
     table->setSelection({1, 5});
-
-    press(Qt::RightButton, centreOf(3));
-    EXPECT_EQ(table->selection(), (std::set<std::int64_t>{1, 5}));
-    EXPECT_EQ(idsShownSelected(), (std::set<std::int64_t>{1, 5}));
+    std::vector<std::set<std::int64_t>> announced;
+    QObject::connect(table.get(), &FileTable::selectionChanged, table.get(),
+                     [&] { announced.push_back(table->selection()); });
 
     FileContextMenu* single = table->openContextMenu(centreOf(3));
     ASSERT_TRUE(single);
     ASSERT_EQ(single->files().size(), 1u);
     EXPECT_EQ(single->files().front().id, 3);
+    EXPECT_EQ(table->selection(), std::set<std::int64_t>{3});
+    EXPECT_EQ(idsShownSelected(), std::set<std::int64_t>{3});
+    EXPECT_EQ(table->tableModel()->fileAt(table->view()->currentIndex().row()).id, 3);
+    ASSERT_FALSE(announced.empty());
+    EXPECT_EQ(announced.back(), std::set<std::int64_t>{3});
 
-    // The selection in the screen's order, whatever the table's sort.
+    // A row inside the selection keeps all of it, in the screen's order whatever the table's sort.
+    table->setSelection({1, 5});
     FileContextMenu* both = table->openContextMenu(centreOf(5));
     ASSERT_TRUE(both);
     ASSERT_EQ(both->files().size(), 2u);
     EXPECT_EQ(both->files()[0].id, 1);
     EXPECT_EQ(both->files()[1].id, 5);
+    EXPECT_EQ(table->selection(), (std::set<std::int64_t>{1, 5}));
 
     const QPoint belowRows(20, table->view()->viewport()->height() - 5);
     ASSERT_FALSE(table->view()->indexAt(belowRows).isValid());
     EXPECT_EQ(table->openContextMenu(belowRows), nullptr);
+    EXPECT_EQ(table->selection(), (std::set<std::int64_t>{1, 5}));
 }
 
 TEST_F(FileTableTest, DoubleClickRevealsTheRowOrTheSelection)

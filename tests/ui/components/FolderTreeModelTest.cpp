@@ -1,15 +1,20 @@
 #include "ui/components/FolderTreeModel.h"
 
-#include "support/ScannedTree.h"
 #include "index/SQLiteError.h"
+#include "support/ScannedTree.h"
 #include "support/TempDir.h"
 #include "ui/support/UiTestSupport.h"
 
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <future>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +45,14 @@ private:
     std::shared_future<void> future_ = promise_.get_future().share();
 };
 
+// One line of the whole tree read so far, in pre-order.
+struct Line {
+    std::string path;
+    int depth = 0;
+    std::int64_t parentTotal = 0;
+    friend bool operator==(const Line&, const Line&) = default;
+};
+
 // A scan cache filled by scanning a small tree on disk:
 //   root/Documents/{Reports, Notes}, root/Music, root/Empty
 class FolderTreeModelTest : public ::testing::Test {
@@ -58,17 +71,32 @@ protected:
     std::string path(const std::string& relative) const { return files.file(relative); }
     void scan(std::vector<std::string> roots) { ScannedTree::scanInto(*database, std::move(roots)); }
     FolderItem folder(const std::string& relative) const { return *database->folder(path(relative)); }
+    QModelIndex at(const std::string& relative) const { return tree.indexOf(folder(relative).id); }
 
-    // Reads from the scan cache, counting the reads of children.
+    // Reads from the scan cache, counting the reads of each folder's children.
     FolderTreeReader counting()
     {
         auto reader = FolderTreeReader::of(database);
         auto real = reader.childFolders;
         reader.childFolders = [this, real](std::int64_t id, std::int64_t limit) {
-            ++childReads;
+            {
+                std::lock_guard lock(readsMutex);
+                ++reads[id];
+            }
             return real(id, limit);
         };
         return reader;
+    }
+    int readsOf(const std::string& relative)
+    {
+        const std::int64_t id = folder(relative).id;
+        std::lock_guard lock(readsMutex);
+        return reads.count(id) ? reads.at(id) : 0;
+    }
+    void forgetReads()
+    {
+        std::lock_guard lock(readsMutex);
+        reads.clear();
     }
     // Reads from the scan cache once `gate` opens.
     FolderTreeReader gated(Gate& gate)
@@ -96,28 +124,35 @@ protected:
     }
     void loadAndWait(std::optional<std::string> focus = std::nullopt)
     {
-        loadAndWait(FolderTreeReader::of(database), std::move(focus));
+        loadAndWait(counting(), std::move(focus));
     }
-    // Toggles and waits until the rows show the folder's new state.
-    void toggleAndWait(const FolderItem& item, FolderTreeReader reader)
+    // Reads the folder's children and waits until they are in.
+    void fetchAndWait(const std::string& relative)
     {
-        const bool wasExpanded = isExpanded(item.id);
-        tree.toggle(item, std::move(reader));
-        ASSERT_TRUE(waitUntil([&] { return isExpanded(item.id) != wasExpanded; }));
+        const QModelIndex index = at(relative);
+        ASSERT_TRUE(tree.canFetchMore(index)) << relative;
+        QSignalSpy inserted(&tree, &QAbstractItemModel::rowsInserted);
+        tree.fetchMore(index);
+        ASSERT_TRUE(inserted.wait(5000)) << relative;
     }
-    bool isExpanded(std::int64_t id) const
+    std::vector<Line> lines(const QModelIndex& parent = {}, int depth = 0) const
     {
-        for (const auto& row : tree.rows())
-            if (row.folder.id == id)
-                return row.isExpanded;
-        return false;
+        std::vector<Line> shown;
+        for (int row = 0; row < tree.rowCount(parent); ++row) {
+            const QModelIndex index = tree.index(row, 0, parent);
+            const Row* line = tree.row(index);
+            shown.push_back({line->folder.path, depth, line->parentTotal});
+            for (auto& child : lines(index, depth + 1))
+                shown.push_back(std::move(child));
+        }
+        return shown;
     }
-    std::vector<std::string> shownPaths() const
+    std::vector<std::string> paths() const
     {
-        std::vector<std::string> paths;
-        for (const auto& row : tree.rows())
-            paths.push_back(row.folder.path);
-        return paths;
+        std::vector<std::string> shown;
+        for (const auto& line : lines())
+            shown.push_back(line.path);
+        return shown;
     }
     // Lets queued answers arrive.
     static void settle()
@@ -130,104 +165,108 @@ protected:
     TempDir cacheFolder;
     std::shared_ptr<StorageDatabase> database = std::make_shared<StorageDatabase>(cacheFolder.file("ScanCache.sqlite"));
     FolderTreeModel tree;
-    std::atomic<int> childReads{0};
+    std::mutex readsMutex;
+    std::map<std::int64_t, int> reads;
 };
 
 } // namespace
 
 TEST_F(FolderTreeModelTest, EmptyIndexGivesAnEmptyTreeWithoutError)
 {
-    int rowsChanged = 0;
-    QObject::connect(&tree, &FolderTreeModel::rowsChanged, [&] { ++rowsChanged; });
+    QSignalSpy inserted(&tree, &QAbstractItemModel::rowsInserted);
     loadAndWait(std::string("/anywhere"));
-    EXPECT_TRUE(tree.rows().empty());
+    EXPECT_EQ(tree.rowCount(), 0);
+    EXPECT_FALSE(tree.hasChildren());
     EXPECT_TRUE(tree.roots().empty());
     EXPECT_EQ(tree.focusPath(), std::nullopt);
     EXPECT_EQ(tree.error(), std::nullopt);
-    EXPECT_EQ(rowsChanged, 0);
+    EXPECT_EQ(inserted.count(), 0);
 }
 
-TEST_F(FolderTreeModelTest, SingleRootIsExpandedAndMeasuredAgainstItself)
+// What a load opens by itself, and what each line's share is measured against.
+TEST_F(FolderTreeModelTest, ALoadOpensTheFocusOrTheOnlyRoot)
 {
     makeTree();
     scan({path("root")});
-    loadAndWait(counting());
     const FolderItem root = folder("root");
-    ASSERT_EQ(tree.roots(), std::vector<FolderItem>{root});
-    ASSERT_EQ(tree.rows().size(), 4u);
-    EXPECT_EQ(tree.rows()[0], (Row{root, 0, true, root.totalAllocated}));
-    // Children follow in the index's order, largest first, measured against the root.
-    const auto children = database->childFolders(root.id, 500);
-    for (std::size_t i = 0; i < children.size(); ++i)
-        EXPECT_EQ(tree.rows()[i + 1], (Row{children[i], 1, false, root.totalAllocated})) << i;
-    EXPECT_EQ(tree.rows()[1].folder.path, path("root/Music"));
-    EXPECT_EQ(childReads, 1);
+    const FolderItem documents = folder("root/Documents");
+    const auto rootChildren = database->childFolders(root.id, 500);
+    const auto documentChildren = database->childFolders(documents.id, 500);
+
+    struct Case {
+        const char* name;
+        std::optional<std::string> focus;
+        std::string openedPath;
+        FolderItem opened;
+        std::vector<FolderItem> children;
+        std::optional<std::string> focusPath;
+    };
+    const Case cases[] = {
+        {"the only root", std::nullopt, "root", root, rootChildren, std::nullopt},
+        {"a focus found", path("root/Documents"), "root/Documents", documents, documentChildren, path("root/Documents")},
+        {"a focus not indexed is forgotten", path("root/Gone"), "root", root, rootChildren, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        QSignalSpy opened(&tree, &FolderTreeModel::opened);
+        forgetReads();
+        loadAndWait(c.focus);
+        EXPECT_EQ(tree.roots(), std::vector<FolderItem>{c.opened}) << c.name;
+        EXPECT_EQ(tree.focusPath(), c.focusPath) << c.name;
+        std::vector<Line> expected{{c.opened.path, 0, c.opened.totalAllocated}};
+        for (const auto& child : c.children)
+            expected.push_back({child.path, 1, c.opened.totalAllocated});
+        EXPECT_EQ(lines(), expected) << c.name;
+        ASSERT_EQ(opened.count(), 1) << c.name;
+        EXPECT_EQ(opened.first().first().value<QModelIndex>(), tree.indexOf(c.opened.id)) << c.name;
+        EXPECT_EQ(readsOf(c.openedPath), 1) << c.name;
+    }
+    EXPECT_EQ(paths()[1], path("root/Music")) << "children follow in the index's order, largest first";
 }
 
-TEST_F(FolderTreeModelTest, SeveralRootsShareTheirSumAndStayCollapsed)
+TEST_F(FolderTreeModelTest, SeveralRootsShareTheirSumAndWaitToBeRead)
 {
     makeTree();
     scan({path("root/Documents"), path("root/Music"), path("root/Empty")});
-    loadAndWait(counting());
+    QSignalSpy opened(&tree, &FolderTreeModel::opened);
+    loadAndWait();
     const auto roots = database->rootFolders();
     ASSERT_EQ(roots.size(), 3u);
     const std::int64_t sum = roots[0].totalAllocated + roots[1].totalAllocated + roots[2].totalAllocated;
-    ASSERT_EQ(tree.rows().size(), 3u);
-    for (std::size_t i = 0; i < roots.size(); ++i)
-        EXPECT_EQ(tree.rows()[i], (Row{roots[i], 0, false, sum})) << i;
-    EXPECT_EQ(childReads, 0);
+    std::vector<Line> expected;
+    for (const auto& root : roots)
+        expected.push_back({root.path, 0, sum});
+    EXPECT_EQ(lines(), expected);
+    EXPECT_EQ(readsOf("root/Documents"), 0);
+    EXPECT_EQ(opened.count(), 0);
+    // Only a folder with subfolders offers children.
+    EXPECT_TRUE(tree.hasChildren(at("root/Documents")));
+    EXPECT_TRUE(tree.canFetchMore(at("root/Documents")));
+    EXPECT_FALSE(tree.hasChildren(at("root/Music")));
+    EXPECT_FALSE(tree.canFetchMore(at("root/Music")));
 }
 
-TEST_F(FolderTreeModelTest, FocusFoundOrMissing)
+TEST_F(FolderTreeModelTest, ChildrenAreReadOnceWhenAViewAsksForThem)
 {
     makeTree();
-    scan({path("root")});
+    scan({path("root/Documents"), path("root/Music")});
+    loadAndWait();
     const FolderItem documents = folder("root/Documents");
+    QSignalSpy inserted(&tree, &QAbstractItemModel::rowsInserted);
+    fetchAndWait("root/Documents");
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted.first()[0].value<QModelIndex>(), at("root/Documents"));
+    EXPECT_EQ(inserted.first()[1].toInt(), 0);
+    EXPECT_EQ(inserted.first()[2].toInt(), 1);
+    EXPECT_EQ(tree.rowCount(at("root/Documents")), 2);
+    EXPECT_EQ(tree.row(tree.index(0, 0, at("root/Documents")))->parentTotal, documents.totalAllocated);
+    EXPECT_FALSE(tree.canFetchMore(at("root/Documents")));
+    ASSERT_TRUE(tree.cachedChildren(documents.id).has_value());
+    EXPECT_EQ(tree.cachedChildren(documents.id)->size(), 2u);
 
-    loadAndWait(path("root/Documents"));
-    EXPECT_EQ(tree.focusPath(), path("root/Documents"));
-    EXPECT_EQ(tree.roots(), std::vector<FolderItem>{documents});
-    ASSERT_EQ(tree.rows().size(), 3u);
-    EXPECT_EQ(tree.rows()[0], (Row{documents, 0, true, documents.totalAllocated}));
-    EXPECT_EQ(tree.rows()[1].folder.path, path("root/Documents/Reports"));
-    EXPECT_EQ(tree.rows()[1].parentTotal, documents.totalAllocated);
-    EXPECT_EQ(tree.rows()[2].depth, 1);
-
-    // A focus the index does not know shows the top level and is forgotten.
-    int focusChanged = 0;
-    QObject::connect(&tree, &FolderTreeModel::focusPathChanged, [&] { ++focusChanged; });
-    loadAndWait(path("root/Gone"));
-    EXPECT_EQ(tree.focusPath(), std::nullopt);
-    EXPECT_EQ(tree.roots(), std::vector<FolderItem>{folder("root")});
-    EXPECT_EQ(tree.rows().size(), 4u);
-    EXPECT_GE(focusChanged, 1);
-}
-
-TEST_F(FolderTreeModelTest, CollapseKeepsExpandedDescendantsWithoutReadingAgain)
-{
-    makeTree();
-    scan({path("root")});
-    loadAndWait(counting());
-    const FolderItem root = folder("root");
-    const FolderItem documents = folder("root/Documents");
-    toggleAndWait(documents, counting());
-    EXPECT_EQ(childReads, 2);
-    const auto expandedRows = tree.rows();
-    ASSERT_EQ(expandedRows.size(), 6u);
-
-    tree.toggle(root, counting());
-    EXPECT_EQ(shownPaths(), std::vector<std::string>{path("root")});
-    tree.toggle(root, counting());
-    EXPECT_EQ(tree.rows(), expandedRows);
-    EXPECT_EQ(childReads, 2);
-
-    // A folder without subfolders caches its empty list too.
-    const FolderItem music = folder("root/Music");
-    toggleAndWait(music, counting());
-    tree.toggle(music, counting());
-    tree.toggle(music, counting());
-    EXPECT_TRUE(isExpanded(music.id));
-    EXPECT_EQ(childReads, 3);
+    tree.fetchMore(at("root/Documents"));
+    settle();
+    EXPECT_EQ(readsOf("root/Documents"), 1) << "read once";
+    EXPECT_EQ(tree.cachedChildren(folder("root/Music").id), std::nullopt);
 }
 
 TEST_F(FolderTreeModelTest, AFolderShowsItsLargestFiveHundredChildren)
@@ -237,8 +276,8 @@ TEST_F(FolderTreeModelTest, AFolderShowsItsLargestFiveHundredChildren)
     files.write("big/d7/heavy.bin", 50000);
     scan({path("big")});
     loadAndWait();
-    ASSERT_EQ(tree.rows().size(), 501u);
-    EXPECT_EQ(tree.rows()[1].folder.path, path("big/d7"));
+    ASSERT_EQ(tree.rowCount(at("big")), 500);
+    EXPECT_EQ(tree.row(tree.index(0, 0, at("big")))->folder.path, path("big/d7"));
 }
 
 TEST_F(FolderTreeModelTest, AnOlderLoadAnsweringLastIsDropped)
@@ -255,35 +294,80 @@ TEST_F(FolderTreeModelTest, AnOlderLoadAnsweringLastIsDropped)
     ASSERT_TRUE(waitUntil([&] { return gateA.answered == 2; }));
     settle();
     EXPECT_TRUE(tree.isLoading());
-    EXPECT_TRUE(tree.rows().empty());
+    EXPECT_EQ(tree.rowCount(), 0);
 
     gateB.open();
     ASSERT_TRUE(waitUntil([&] { return !tree.isLoading(); }));
     EXPECT_EQ(tree.roots(), std::vector<FolderItem>{folder("root/Documents")});
     EXPECT_EQ(tree.focusPath(), path("root/Documents"));
-    EXPECT_EQ(tree.rows().size(), 3u);
+    EXPECT_EQ(lines().size(), 3u);
 }
 
-TEST_F(FolderTreeModelTest, AToggleAnsweredAfterANewerLoadIsDropped)
+// A read of children asked for before a reload may answer with what the index held
+// before it: the reload reads that folder itself, and the older answer is dropped.
+TEST_F(FolderTreeModelTest, AReloadTakesOverTheChildReadsUnderWay)
 {
     makeTree();
     scan({path("root/Documents"), path("root/Music")});
     loadAndWait();
-    const FolderItem documents = folder("root/Documents");
     Gate gate;
-    tree.toggle(documents, gated(gate));
+    const QModelIndex documents = at("root/Documents");
+    tree.load(gated(gate));
+    // Asked for through the gated reader of the load under way.
+    tree.fetchMore(documents);
+    ASSERT_TRUE(waitUntil([&] { return gate.entered >= 1; }));
     loadAndWait();
-    const auto reloaded = tree.rows();
+    EXPECT_EQ(tree.rowCount(at("root/Documents")), 2) << "the reload read the folder asked for";
+    const auto afterReload = lines();
 
+    QSignalSpy changed(&tree, &QAbstractItemModel::rowsInserted);
     gate.open();
-    ASSERT_TRUE(waitUntil([&] { return gate.answered == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return gate.answered >= 1; }));
     settle();
-    EXPECT_EQ(tree.rows(), reloaded);
-    EXPECT_FALSE(isExpanded(documents.id));
-    EXPECT_EQ(tree.cachedChildren(documents.id), nullptr);
+    EXPECT_EQ(lines(), afterReload);
+    EXPECT_EQ(changed.count(), 0);
 }
 
-TEST_F(FolderTreeModelTest, FailedReadsAreReportedAndRetried)
+// A rescan reloads the same tree: folders that stay keep their items, so that views
+// keep what is open and chosen; what is gone goes, what is new comes, a new order moves.
+TEST_F(FolderTreeModelTest, AReloadUpdatesFoldersInPlaceByID)
+{
+    makeTree();
+    scan({path("root")});
+    loadAndWait();
+    fetchAndWait("root/Documents");
+    const QPersistentModelIndex documents(at("root/Documents"));
+    const QPersistentModelIndex reports(at("root/Documents/Reports"));
+    const QPersistentModelIndex notes(at("root/Documents/Notes"));
+    const QPersistentModelIndex music(at("root/Music"));
+    const std::int64_t documentsID = folder("root/Documents").id;
+    const std::int64_t reportsID = folder("root/Documents/Reports").id;
+    ASSERT_EQ(music.row(), 0);
+
+    // Documents outgrows Music, Notes goes, Drafts comes.
+    files.write("root/Documents/Reports/q3.pdf", 200000);
+    std::filesystem::remove_all(path("root/Documents/Notes"));
+    files.write("root/Documents/Drafts/d.txt", 10);
+    scan({path("root")});
+    QSignalSpy dataChanged(&tree, &QAbstractItemModel::dataChanged);
+    forgetReads();
+    loadAndWait();
+
+    ASSERT_TRUE(documents.isValid());
+    EXPECT_EQ(tree.row(documents)->folder.id, documentsID);
+    EXPECT_EQ(documents.row(), 0) << "moved above Music";
+    EXPECT_EQ(music.row(), 1);
+    ASSERT_TRUE(reports.isValid());
+    EXPECT_EQ(tree.row(reports)->folder.id, reportsID);
+    EXPECT_EQ(tree.row(reports)->folder.totalAllocated, folder("root/Documents/Reports").totalAllocated);
+    EXPECT_FALSE(notes.isValid()) << "a folder gone from the index is gone from the tree";
+    EXPECT_TRUE(at("root/Documents/Drafts").isValid());
+    EXPECT_EQ(readsOf("root"), 1) << "read before, so read again";
+    EXPECT_EQ(readsOf("root/Documents"), 1) << "read before, so read again";
+    EXPECT_GE(dataChanged.count(), 2) << "the new totals are shown";
+}
+
+TEST_F(FolderTreeModelTest, FailedReadsAreReportedAndReadAgain)
 {
     makeTree();
     scan({path("root/Documents"), path("root/Music")});
@@ -295,53 +379,48 @@ TEST_F(FolderTreeModelTest, FailedReadsAreReportedAndRetried)
 
     // A top level that cannot be read is an error, not an empty index.
     loadAndWait(failing);
-    EXPECT_TRUE(tree.rows().empty());
+    EXPECT_EQ(tree.rowCount(), 0);
     EXPECT_EQ(tree.error(), "SQLite error 5: database is locked");
 
     loadAndWait();
     EXPECT_EQ(tree.error(), std::nullopt);
-    const FolderItem documents = folder("root/Documents");
-    int errorChanged = 0;
-    QObject::connect(&tree, &FolderTreeModel::errorChanged, [&] { ++errorChanged; });
-    tree.toggle(documents, failing);
-    ASSERT_TRUE(waitUntil([&] { return errorChanged == 1; }));
-    EXPECT_FALSE(isExpanded(documents.id));
-    EXPECT_EQ(tree.cachedChildren(documents.id), nullptr);
+    auto childrenFailing = FolderTreeReader::of(database);
+    childrenFailing.childFolders = failing.childFolders;
+    loadAndWait(childrenFailing);
+    QSignalSpy failed(&tree, &FolderTreeModel::childReadFailed);
+    tree.fetchMore(at("root/Documents"));
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_EQ(failed.first().first().value<QModelIndex>(), at("root/Documents"));
+    EXPECT_EQ(tree.rowCount(at("root/Documents")), 0);
+    EXPECT_TRUE(tree.canFetchMore(at("root/Documents"))) << "read again when asked again";
     EXPECT_EQ(tree.error(), "SQLite error 5: database is locked");
 
-    // The next toggle reads again; the error stays until a load succeeds.
-    toggleAndWait(documents, counting());
-    EXPECT_EQ(childReads, 1);
-    EXPECT_EQ(tree.rows().size(), 4u);
-    EXPECT_EQ(tree.error(), "SQLite error 5: database is locked");
-
-    // A single root whose children fail stays collapsed.
-    files.makeFolder("solo/inner");
-    database = std::make_shared<StorageDatabase>(cacheFolder.file("Other.sqlite"));
-    scan({path("solo")});
-    auto soloFailing = FolderTreeReader::of(database);
-    soloFailing.childFolders = failing.childFolders;
-    loadAndWait(soloFailing);
-    ASSERT_EQ(tree.rows().size(), 1u);
-    EXPECT_FALSE(tree.rows()[0].isExpanded);
-    EXPECT_TRUE(tree.error().has_value());
+    // The error stays until a load succeeds.
+    loadAndWait();
+    fetchAndWait("root/Documents");
+    EXPECT_EQ(tree.rowCount(at("root/Documents")), 2);
+    EXPECT_EQ(tree.error(), std::nullopt);
 }
 
-TEST_F(FolderTreeModelTest, IdenticalRebuildEmitsNothing)
+TEST_F(FolderTreeModelTest, AnIdenticalReloadChangesNothing)
 {
     makeTree();
     scan({path("root")});
     loadAndWait();
-    int rowsChanged = 0;
-    QObject::connect(&tree, &FolderTreeModel::rowsChanged, [&] { ++rowsChanged; });
-    int rootsChanged = 0;
-    QObject::connect(&tree, &FolderTreeModel::rootsChanged, [&] { ++rootsChanged; });
-    int loadingChanged = 0;
-    QObject::connect(&tree, &FolderTreeModel::isLoadingChanged, [&] { ++loadingChanged; });
+    fetchAndWait("root/Documents");
+    QSignalSpy rootsChanged(&tree, &FolderTreeModel::rootsChanged);
+    QSignalSpy loadingChanged(&tree, &FolderTreeModel::isLoadingChanged);
+    QSignalSpy inserted(&tree, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&tree, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy dataChanged(&tree, &QAbstractItemModel::dataChanged);
+    QSignalSpy layoutChanged(&tree, &QAbstractItemModel::layoutChanged);
     loadAndWait();
-    EXPECT_EQ(rowsChanged, 0);
-    EXPECT_EQ(rootsChanged, 0);
-    EXPECT_EQ(loadingChanged, 2);
+    EXPECT_EQ(rootsChanged.count(), 0);
+    EXPECT_EQ(inserted.count(), 0);
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(dataChanged.count(), 0);
+    EXPECT_EQ(layoutChanged.count(), 0);
+    EXPECT_EQ(loadingChanged.count(), 2);
 }
 
 TEST_F(FolderTreeModelTest, TopLevelTotalsOfZeroGiveAParentTotalOfZero)
@@ -350,7 +429,25 @@ TEST_F(FolderTreeModelTest, TopLevelTotalsOfZeroGiveAParentTotalOfZero)
     files.makeFolder("b");
     scan({path("a"), path("b")});
     loadAndWait();
-    ASSERT_EQ(tree.rows().size(), 2u);
-    for (const auto& row : tree.rows())
-        EXPECT_EQ(row.parentTotal, 0);
+    EXPECT_EQ(lines(), (std::vector<Line>{{path("a"), 0, 0}, {path("b"), 0, 0}}));
+}
+
+// The model tester reads every folder it can (it fetches what it finds) while loads,
+// reads, reloads that move, change and take away folders, and a new focus go on.
+TEST_F(FolderTreeModelTest, EveryChangeKeepsTheModelSound)
+{
+    QAbstractItemModelTester tester(&tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    makeTree();
+    scan({path("root")});
+    loadAndWait();
+    ASSERT_TRUE(waitUntil([&] { return tree.cachedChildren(folder("root/Documents").id).has_value(); }));
+    files.write("root/Documents/Reports/q3.pdf", 200000);
+    std::filesystem::remove_all(path("root/Documents/Notes"));
+    files.write("root/Documents/Drafts/d.txt", 10);
+    scan({path("root")});
+    loadAndWait();
+    loadAndWait(path("root/Documents"));
+    loadAndWait(path("root/Gone"));
+    settle();
+    EXPECT_EQ(paths().front(), path("root"));
 }

@@ -1,18 +1,23 @@
-#include "ui/components/FolderTreeList.h"
-#include "ui/components/FolderTreeListModel.h"
 #include "ui/components/FolderTreeRow.h"
+
+#include "ui/components/FolderTreeModel.h"
+#include "ui/components/FolderTreeView.h"
 
 #include "support/ScannedTree.h"
 #include "support/TempDir.h"
 #include "ui/support/UiTestSupport.h"
 
+#include <QAbstractItemModelTester>
+#include <QContextMenuEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,7 +44,7 @@ FolderItem item(std::int64_t id, std::optional<std::int64_t> parentID, std::stri
 
 void PrintTo(const FolderTreeRow::Layout& l, std::ostream* out)
 {
-    for (const QRect& r : {l.chevron, l.icon, l.name, l.restriction, l.bar, l.percent, l.size, l.fileCount})
+    for (const QRect& r : {l.icon, l.name, l.restriction, l.bar, l.percent, l.size, l.fileCount})
         *out << "(" << r.x() << "," << r.y() << " " << r.width() << "x" << r.height() << ") ";
 }
 
@@ -63,51 +68,29 @@ void clickAt(QWidget* target, const QPoint& point)
 TEST(FolderTreeRow, LayoutPlacesFixedColumnsAtTheTrailingEdge)
 {
     using L = FolderTreeRow::Layout;
-    const QRect icon(34, 5, 16, 16);
+    const QRect icon(8, 5, 16, 16);
     const QRect bar(264, 10, 90, 6), percent(360, 1, 40, 24), size(406, 1, 80, 24), files(492, 1, 100, 24);
     struct Case {
         QRect row;
-        int depth, nameWidth, restrictionWidth;
+        int nameWidth, restrictionWidth;
         L expected;
     };
     const Case cases[] = {
-        {{0, 0, 600, 26}, 0, 50, 0, L{{14, 1, 14, 24}, icon, {56, 1, 50, 24}, {}, bar, percent, size, files}},
+        {{0, 0, 600, 26}, 50, 0, L{icon, {30, 1, 50, 24}, {}, bar, percent, size, files}},
         // The name gives way to the fixed columns and the minimum gap.
-        {{0, 0, 600, 26}, 2, 500, 0, L{{46, 1, 14, 24}, {66, 5, 16, 16}, {88, 1, 152, 24}, {}, bar, percent, size, files}},
-        {{0, 0, 600, 26}, 0, 50, 100, L{{14, 1, 14, 24}, icon, {56, 1, 50, 24}, {112, 1, 100, 24}, bar, percent, size, files}},
-        {{0, 0, 600, 26}, 0, 300, 100, L{{14, 1, 14, 24}, icon, {56, 1, 78, 24}, {140, 1, 100, 24}, bar, percent, size, files}},
-        {{0, 52, 600, 26}, 0, 50, 0,
-         L{{14, 53, 14, 24}, {34, 57, 16, 16}, {56, 53, 50, 24}, {}, {264, 62, 90, 6}, {360, 53, 40, 24},
-           {406, 53, 80, 24}, {492, 53, 100, 24}}},
+        {{0, 0, 600, 26}, 500, 0, L{icon, {30, 1, 210, 24}, {}, bar, percent, size, files}},
+        {{0, 0, 600, 26}, 50, 100, L{icon, {30, 1, 50, 24}, {86, 1, 100, 24}, bar, percent, size, files}},
+        {{0, 0, 600, 26}, 300, 100, L{icon, {30, 1, 104, 24}, {140, 1, 100, 24}, bar, percent, size, files}},
+        {{0, 52, 600, 26}, 50, 0,
+         L{{8, 57, 16, 16}, {30, 53, 50, 24}, {}, {264, 62, 90, 6}, {360, 53, 40, 24}, {406, 53, 80, 24},
+           {492, 53, 100, 24}}},
         // Too narrow: nothing leading is given negative room.
-        {{0, 0, 300, 26}, 0, 50, 100,
-         L{{14, 1, 14, 24}, icon, {56, 1, 0, 24}, {}, {-36, 10, 90, 6}, {60, 1, 40, 24}, {106, 1, 80, 24}, {192, 1, 100, 24}}},
+        {{0, 0, 300, 26}, 50, 100,
+         L{icon, {30, 1, 0, 24}, {}, {-36, 10, 90, 6}, {60, 1, 40, 24}, {106, 1, 80, 24}, {192, 1, 100, 24}}},
     };
     for (const auto& c : cases) {
-        const L got = FolderTreeRow::layout(c.row, c.depth, c.nameWidth, c.restrictionWidth);
-        EXPECT_EQ(got, c.expected) << c.row.width() << " " << c.depth << " " << c.nameWidth << " " << c.restrictionWidth;
-    }
-}
-
-TEST(FolderTreeRow, OnlyTheChevronOfAFolderWithSubfoldersToggles)
-{
-    const QRect rowRect(0, 26, 600, 26);
-    const Row withSubfolders{item(1, 0, "/a/b", 10, 1, 3), 1, false, 10};
-    const Row leaf{item(2, 0, "/a/c", 10, 1, 0), 1, false, 10};
-    struct Case {
-        QPoint point;
-        bool expected;
-    };
-    // Depth 1: the chevron spans x 30...43 and y 27...50.
-    const Case cases[] = {
-        {{30, 30}, true}, {{43, 30}, true}, {{44, 30}, false}, {{29, 30}, false},
-        {{35, 27}, true}, {{35, 26}, false}, {{35, 50}, true}, {{35, 51}, false},
-        {{60, 35}, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FolderTreeRow::togglesAt(rowRect, withSubfolders, c.point), c.expected)
-            << c.point.x() << "," << c.point.y();
-        EXPECT_FALSE(FolderTreeRow::togglesAt(rowRect, leaf, c.point));
+        const L got = FolderTreeRow::layout(c.row, c.nameWidth, c.restrictionWidth);
+        EXPECT_EQ(got, c.expected) << c.row.width() << " " << c.nameWidth << " " << c.restrictionWidth;
     }
 }
 
@@ -121,10 +104,10 @@ TEST(FolderTreeRow, Texts)
     // The share is not clamped in the text: during a scan it can pass 100%.
     const Case shares[] = {{500, 0, "0%"}, {1000, 1000, "100%"}, {1500, 1000, "150%"}, {333, 1000, "33%"}, {0, 0, "0%"}};
     for (const auto& c : shares) {
-        const Row row{item(1, std::nullopt, "/x", c.total), 0, false, c.parentTotal};
+        const Row row{item(1, std::nullopt, "/x", c.total), c.parentTotal};
         EXPECT_EQ(FolderTreeRow::percentText(row), c.percent) << c.total << "/" << c.parentTotal;
     }
-    EXPECT_EQ(FolderTreeRow::share({item(1, 0, "/x", 500), 0, false, 0}), 0.0);
+    EXPECT_EQ(FolderTreeRow::share({item(1, 0, "/x", 500), 0}), 0.0);
 
     struct Count {
         std::int64_t files;
@@ -136,13 +119,11 @@ TEST(FolderTreeRow, Texts)
     EXPECT_EQ(FolderTreeRow::nameText(item(1, std::nullopt, "/Users/alex", 0)), "/Users/alex");
     EXPECT_EQ(FolderTreeRow::nameText(item(2, 1, "/Users/alex/Music", 0)), "Music");
     EXPECT_EQ(FolderTreeRow::sizeText(item(1, 0, "/x", 2'000'000'000)), "2.00 GB");
-    EXPECT_EQ(FolderTreeRow::chevronAccessibleName(true), "Collapse");
-    EXPECT_EQ(FolderTreeRow::chevronAccessibleName(false), "Expand");
 }
 
 namespace {
 
-// A tree made up in memory: /top (two subfolders) and /leaf (none).
+// A tree made up in memory: /top (two subfolders) and /leaf (none), under a tree view.
 struct MadeUpTree {
     MadeUpTree()
     {
@@ -150,66 +131,96 @@ struct MadeUpTree {
         reader.rootFolders = [] {
             return std::vector<FolderItem>{item(1, std::nullopt, "/top", 3000, 4, 2), item(2, std::nullopt, "/leaf", 1000, 1, 0)};
         };
-        reader.childFolders = [](std::int64_t, std::int64_t) {
+        reader.childFolders = [this](std::int64_t, std::int64_t) {
+            ++childReads;
             return std::vector<FolderItem>{item(3, 1, "/top/big", 2000, 3, 0), item(4, 1, "/top/small", 1000, 1, 0)};
         };
         tree.load(reader);
         EXPECT_TRUE(waitUntil([&] { return !tree.isLoading(); }));
-        list.resize(640, 200);
-        list.show();
-        QObject::connect(&list, &FolderTreeList::toggleRequested, &tree,
-                         [this](const FolderItem& folder) { tree.toggle(folder, reader); });
+        view.resize(640, 200);
+        view.show();
     }
-    QPoint chevronOf(int row) const
+    QModelIndex top() const { return tree.index(0, 0); }
+    QModelIndex leaf() const { return tree.index(1, 0); }
+    // Where Qt draws the chevron of a top-level line: in the indentation before it.
+    QPoint chevronOf(const QModelIndex& index) const
     {
-        const QModelIndex index = list.model()->index(row, 0);
-        return FolderTreeRow::chevronRect(list.visualRect(index), list.rows()->row(index)->depth).center();
+        const QRect line = view.visualRect(index);
+        return {line.left() - FolderTreeRow::indentation / 2, line.center().y()};
     }
 
     bool applicationReady = (ensureApplication(), true);
+    std::atomic<int> childReads{0};
     FolderTreeReader reader;
     FolderTreeModel tree;
-    FolderTreeList list{&tree};
+    QAbstractItemModelTester tester{&tree, QAbstractItemModelTester::FailureReportingMode::Fatal};
+    FolderTreeView view{&tree};
 };
+
+void key(QWidget* target, int which)
+{
+    QKeyEvent press(QEvent::KeyPress, which, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
 
 } // namespace
 
-TEST(FolderTreeList, ChevronClicksToggleWithoutSelecting)
+// Qt's tree view does the chevrons and the keys; children are read the first time.
+TEST(FolderTreeView, ChevronsAndArrowsExpandAndReadChildrenOnce)
 {
     MadeUpTree made;
-    FolderTreeList& list = made.list;
-    std::vector<FolderItem> toggles;
-    QObject::connect(&list, &FolderTreeList::toggleRequested, [&](const FolderItem& f) { toggles.push_back(f); });
+    FolderTreeView& view = made.view;
     int doubleClicks = 0;
-    QObject::connect(&list, &QAbstractItemView::doubleClicked, [&] { ++doubleClicks; });
-    ASSERT_EQ(list.model()->rowCount(), 2);
-    EXPECT_EQ(list.model()->index(0, 0).data(Qt::ToolTipRole).toString(), "/top");
-    EXPECT_EQ(list.model()->index(0, 0).data(Qt::AccessibleDescriptionRole).toString(), "Expand");
-    EXPECT_FALSE(list.model()->index(1, 0).data(Qt::AccessibleDescriptionRole).isValid());
+    QObject::connect(&view, &QAbstractItemView::doubleClicked, [&] { ++doubleClicks; });
+    EXPECT_EQ(made.top().data(Qt::ToolTipRole).toString(), "/top");
+    EXPECT_TRUE(made.tree.hasChildren(made.top()));
+    EXPECT_FALSE(made.tree.hasChildren(made.leaf()));
 
-    // A leaf's chevron is not there: the click selects the row instead.
-    clickAt(list.viewport(), made.chevronOf(1));
-    EXPECT_TRUE(toggles.empty());
-    ASSERT_TRUE(list.selectionModel()->isRowSelected(1, {}));
+    clickAt(view.viewport(), made.chevronOf(made.top()));
+    ASSERT_TRUE(waitUntil([&] { return made.tree.rowCount(made.top()) == 2; }));
+    EXPECT_TRUE(view.isExpanded(made.top()));
+    EXPECT_FALSE(view.selectionModel()->hasSelection()) << "the chevron does not choose the folder";
 
-    clickAt(list.viewport(), made.chevronOf(0));
-    ASSERT_EQ(toggles.size(), 1u);
-    EXPECT_EQ(toggles[0].path, "/top");
-    ASSERT_TRUE(waitUntil([&] { return list.model()->rowCount() == 4; }));
-    // The expansion is inserted, so the selected leaf keeps its selection at its new row.
-    EXPECT_TRUE(list.selectionModel()->isRowSelected(3, {}));
-    EXPECT_EQ(list.model()->index(0, 0).data(Qt::AccessibleDescriptionRole).toString(), "Collapse");
+    clickAt(view.viewport(), made.chevronOf(made.top()));
+    EXPECT_FALSE(view.isExpanded(made.top()));
+    view.setFocus();
+    view.setCurrentIndex(made.top());
+    key(&view, Qt::Key_Right);
+    EXPECT_TRUE(view.isExpanded(made.top()));
+    key(&view, Qt::Key_Left);
+    EXPECT_FALSE(view.isExpanded(made.top()));
+    EXPECT_EQ(made.childReads, 1) << "read once, kept while closed";
 
-    // A second quick click on the chevron toggles again and opens nothing.
-    click(list.viewport(), QEvent::MouseButtonDblClick, made.chevronOf(0));
-    click(list.viewport(), QEvent::MouseButtonRelease, made.chevronOf(0));
-    EXPECT_EQ(toggles.size(), 2u);
-    EXPECT_EQ(doubleClicks, 0);
-    EXPECT_EQ(list.model()->rowCount(), 2);
-    EXPECT_TRUE(list.selectionModel()->isRowSelected(1, {}));
+    // A double-click opens the folder on the screen, it does not expand it.
+    const QPoint onName = view.visualRect(made.top()).center();
+    click(view.viewport(), QEvent::MouseButtonPress, onName);
+    click(view.viewport(), QEvent::MouseButtonRelease, onName);
+    click(view.viewport(), QEvent::MouseButtonDblClick, onName);
+    click(view.viewport(), QEvent::MouseButtonRelease, onName);
+    EXPECT_EQ(doubleClicks, 1);
+    EXPECT_FALSE(view.isExpanded(made.top()));
 }
 
-TEST(FolderTreeList, ScreenshotOfAScannedTree)
+TEST(FolderTreeView, ARightClickChoosesTheFolderBeforeItsMenu)
+{
+    MadeUpTree made;
+    FolderTreeView& view = made.view;
+    view.setCurrentIndex(made.leaf());
+    std::optional<std::int64_t> chosenAtMenu;
+    QObject::connect(&view, &QWidget::customContextMenuRequested, [&] {
+        const QModelIndexList chosen = view.selectionModel()->selectedIndexes();
+        if (chosen.size() == 1)
+            chosenAtMenu = made.tree.row(chosen.first())->folder.id;
+    });
+    // Asked for without a press that chose the folder, as some pointing devices do.
+    const QPoint at = view.visualRect(made.top()).center();
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, view.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view.viewport(), &menu);
+    EXPECT_EQ(chosenAtMenu, 1);
+    EXPECT_EQ(view.currentIndex(), made.top());
+}
+
+TEST(FolderTreeView, ScreenshotOfAScannedTree)
 {
     ensureApplication();
     TempDir files;
@@ -253,22 +264,21 @@ TEST(FolderTreeList, ScreenshotOfAScannedTree)
     }
 
     FolderTreeModel tree;
+    FolderTreeView view(&tree);
+    view.resize(760, 24 * 15 + 8);
+    view.show();
     tree.load(reader);
     ASSERT_TRUE(waitUntil([&] { return !tree.isLoading(); }));
     for (const char* relative : {"alex/Projects", "alex/Projects/kestrelmoor", "alex/Photos", "alex/Documents"}) {
         const auto folder = *database->folder(files.file(relative));
-        tree.toggle(folder, reader);
-        ASSERT_TRUE(waitUntil([&] { return tree.cachedChildren(folder.id) != nullptr; })) << relative;
+        view.expand(tree.indexOf(folder.id));
+        ASSERT_TRUE(waitUntil([&] { return tree.cachedChildren(folder.id).has_value(); })) << relative;
     }
-
-    FolderTreeList list(&tree);
-    list.resize(760, 24 * 15 + 8);
-    const auto& rows = tree.rows();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].folder.path == files.file("alex/Photos/2024"))
-            list.setCurrentIndex(list.model()->index(static_cast<int>(i), 0));
-    list.show();
+    view.setCurrentIndex(tree.indexOf(database->folder(files.file("alex/Photos/2024"))->id));
     QCoreApplication::processEvents();
-    EXPECT_EQ(rows.size(), 15u);
-    saveScreenshot(list, QStringLiteral("FolderTreeList"));
+    int lines = 0;
+    for (QModelIndex index = tree.index(0, 0); index.isValid(); index = view.indexBelow(index))
+        ++lines;
+    EXPECT_EQ(lines, 15);
+    saveScreenshot(view, QStringLiteral("FolderTreeView"));
 }

@@ -42,16 +42,20 @@ TEST_F(PermissionHelpSheetTest, EachFormKeepsItsShapeAndItsOwnNote)
         const char* firstStep;
         const char* noteExample;
         QStringList buttons;
+        const char* title;
     } forms[] = {
         {Form::systemSettings, "system settings", "1. Click \"Open System Settings\".", "/private/var/db",
-         {"Files & Folders Settings", "Close", "Open System Settings"}},
-        {Form::permissions, "permissions", "1. Find the folder", "/root", {"Close"}},
-        {Form::sandbox, "sandbox", "1. On the Storage Access screen, copy the command", "/root", {"Close"}},
+         {"Files & Folders Settings", "Close", "Open System Settings"}, "Grant Full Disk Access"},
+        // Full Disk Access is macOS's; here the sheet is about what an account may read.
+        {Form::permissions, "permissions", "1. Find the folder", "/root", {"Close"}, "Grant Read Access"},
+        {Form::sandbox, "sandbox", "1. On the Storage Access screen, copy the command", "/root", {"Close"},
+         "Grant Read Access"},
     };
     for (const auto& f : forms) {
         SCOPED_TRACE(f.name);
         PermissionHelpSheet sheet(f.form);
-        EXPECT_EQ(sheet.findChild<QWidget*>("title")->findChild<QLabel*>("title")->text(), "Grant Full Disk Access");
+        EXPECT_EQ(sheet.findChild<QWidget*>("title")->findChild<QLabel*>("title")->text(), f.title);
+        EXPECT_EQ(sheet.windowTitle(), f.title);
         const QString steps = sheet.findChild<QLabel*>("steps")->text();
         EXPECT_EQ(steps, PermissionHelpSheet::stepsText(f.form));
         const QStringList lines = steps.split('\n');

@@ -37,7 +37,7 @@ TEST(PrivacyNotice, BothFormsSayTheWholeStatement)
 
         auto* first = notice->findChild<QLabel*>("headline");
         auto* second = notice->findChild<QLabel*>("explanation");
-        EXPECT_EQ(first->text(), QString::fromUtf8("Works offline. Your data stays on this Mac."));
+        EXPECT_EQ(first->text(), QString::fromUtf8("Works offline. Your data stays on this computer."));
         EXPECT_EQ(second->text(), QString::fromUtf8(c.second));
         EXPECT_EQ(notice->findChild<QLabel*>("symbol")->height(), QFontMetrics(textStyleFont(c.symbolStyle)).height());
 

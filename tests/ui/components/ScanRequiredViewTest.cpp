@@ -21,7 +21,7 @@ using Kind = ScanPhase::Kind;
 
 const QString title = QStringLiteral("No scan data yet");
 const QString message =
-    QStringLiteral("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only.");
+    QStringLiteral("Scan your computer to see what's using space. Scanning is read-only and runs on this computer only.");
 
 class ScanRequiredViewTest : public ::testing::Test, protected RecordingModel {
 protected:
@@ -44,7 +44,7 @@ TEST_F(ScanRequiredViewTest, ShowsTheScreensTextsAndOffersScanningOnlyWhenNoScan
     EXPECT_EQ(view.title(), title);
     EXPECT_EQ(view.description(), message);
     ASSERT_NE(button(view), nullptr);
-    EXPECT_EQ(button(view)->text(), "Scan Mac");
+    EXPECT_EQ(button(view)->text(), "Scan Computer");
     EXPECT_TRUE(button(view)->isEnabled());
 
     struct Step {

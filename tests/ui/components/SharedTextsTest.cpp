@@ -132,7 +132,7 @@ TEST(EmptyStateView, ShowsItsTextsAndOneDefaultAction)
     ensureApplication();
     EmptyStateView view(QStringLiteral("magnifyingglass"), QStringLiteral("No Results"));
     EXPECT_EQ(view.action(), nullptr);
-    QPushButton* button = view.addAction(QStringLiteral("Scan Mac"));
+    QPushButton* button = view.addAction(QStringLiteral("Scan Computer"));
     EXPECT_EQ(view.addAction(QStringLiteral("Scan Again")), button);
     EXPECT_TRUE(button->isDefault());
     view.setDescription(QStringLiteral("Try a different search."));
@@ -142,8 +142,8 @@ TEST(EmptyStateView, ShowsItsTextsAndOneDefaultAction)
 
     // A description of several lines is shown whole, centred and no wider than a
     // comfortable reading width.
-    view.setDescription(QStringLiteral("Scan your Mac to see what's using space. Scanning is read-only and runs on "
-                                       "this Mac only. Nothing is uploaded, and nothing is changed on disk."));
+    view.setDescription(QStringLiteral("Scan your computer to see what's using space. Scanning is read-only and runs on "
+                                       "this computer only. Nothing is uploaded, and nothing is changed on disk."));
     view.resize(640, 420);
     view.show();
     QCoreApplication::processEvents();

@@ -65,8 +65,8 @@ QFrame* tintedDivider()
 
 } // namespace
 
-CleanupView::CleanupView(AppModel& model, QWidget* parent)
-    : QScrollArea(parent), model_(model), load_(new LatestLoad(this))
+CleanupView::CleanupView(AppModel& model, QWidget* parent, std::string systemRoot)
+    : QScrollArea(parent), model_(model), systemRoot_(std::move(systemRoot)), load_(new LatestLoad(this))
 {
     setObjectName(QStringLiteral("cleanupView"));
     QVBoxLayout* column = makeScrollPage(this);
@@ -141,8 +141,8 @@ void CleanupView::load()
         progressText_->setText(QStringLiteral("Checking ") + current_ + QStringLiteral("…"));
     });
     load_->start(
-        [database, home = SystemPaths::homeDirectory(), progress](std::stop_token stop) {
-            return analyze(home, database.get(), progress, stop);
+        [database, home = SystemPaths::homeDirectory(), systemRoot = systemRoot_, progress](std::stop_token stop) {
+            return analyze(home, database.get(), systemRoot, progress, stop);
         },
         [this](std::optional<std::vector<CleanupRecommendation>> result) {
             if (!result)
@@ -154,10 +154,10 @@ void CleanupView::load()
 }
 
 std::optional<std::vector<CleanupRecommendation>>
-CleanupView::analyze(const std::string& home, StorageDatabase* database,
+CleanupView::analyze(const std::string& home, StorageDatabase* database, const std::string& systemRoot,
                      const std::function<void(const std::string&)>& progress, std::stop_token stop)
 {
-    std::vector<CleanupRecommendation> list = CleanupAnalyzer(home, database).analyze(progress, stop);
+    std::vector<CleanupRecommendation> list = CleanupAnalyzer(home, database, systemRoot).analyze(progress, stop);
     if (stop.stop_requested())
         return std::nullopt;
     return list;

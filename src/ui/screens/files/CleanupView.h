@@ -30,7 +30,8 @@ class CleanupView : public QScrollArea {
     Q_OBJECT
 
 public:
-    explicit CleanupView(AppModel& model, QWidget* parent = nullptr);
+    // The system's places (the package cache, the journal) are looked for under `systemRoot`.
+    explicit CleanupView(AppModel& model, QWidget* parent = nullptr, std::string systemRoot = {});
 
     const std::vector<CleanupRecommendation>& recommendations() const { return recommendations_; }
     bool isLoading() const;
@@ -53,7 +54,7 @@ public:
     // One analysis; nothing when it was stopped before the end, since what a stopped
     // analyzer returns leaves out rules it never measured.
     static std::optional<std::vector<CleanupRecommendation>>
-    analyze(const std::string& home, StorageDatabase* database,
+    analyze(const std::string& home, StorageDatabase* database, const std::string& systemRoot,
             const std::function<void(const std::string&)>& progress, std::stop_token stop);
 
 signals:
@@ -78,6 +79,7 @@ private:
     void setCopiedCommand(const std::string& command);
 
     AppModel& model_;
+    std::string systemRoot_;
     std::vector<CleanupRecommendation> recommendations_;
     QString current_;
     std::optional<std::string> copiedCommand_;

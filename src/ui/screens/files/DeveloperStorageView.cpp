@@ -11,6 +11,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/SizeBarChart.h"
@@ -272,7 +273,7 @@ QMenu* DeveloperStorageView::makeContextMenu(const DeveloperStorageItem& item, Q
     auto* menu = new QMenu(parent);
     const std::string path = item.path;
     AppModel* model = &model_;
-    menu->addAction(QStringLiteral("Reveal in Finder"), menu,
+    menu->addAction(CommonText::revealAction(), menu,
                     [model, path] { FinderActions::reveal({path}, model->desktop()); });
     menu->addAction(QStringLiteral("Show in Largest Folders"), menu, [model, path] {
         model->setLargestFoldersFocus(path);

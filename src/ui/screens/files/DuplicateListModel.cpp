@@ -16,9 +16,9 @@ std::string fileKey(const DuplicateGroup& group, const std::string& path)
 
 } // namespace
 
-DuplicateListModel::DuplicateListModel(std::string home, CanSelect canSelect, QObject* parent)
+DuplicateListModel::DuplicateListModel(std::string home, TickRefusal tickRefusal, QObject* parent)
     : KeyedTableModel([](const DuplicateListRow& row) { return row.key; }, parent), home_(std::move(home)),
-      canSelect_(std::move(canSelect))
+      tickRefusal_(std::move(tickRefusal))
 {
     refresh();
 }
@@ -63,7 +63,8 @@ void DuplicateListModel::refresh()
             row.group = g;
             row.file = copy;
             row.ticked = selected_.contains(path);
-            row.tickEnabled = canSelect_(copy, group, selected_);
+            row.tickRefusal = tickRefusal_(copy, group, selected_);
+            row.tickEnabled = row.tickRefusal.isEmpty();
             next.push_back(std::move(row));
         }
     }
@@ -92,6 +93,7 @@ QVariant DuplicateListModel::data(const QModelIndex& index, int role) const
     case dateRole: return row.file.modified ? LocaleText::abbreviatedDate(*row.file.modified) : QString();
     case tickedRole: return row.ticked;
     case tickEnabledRole: return row.tickEnabled;
+    case Qt::ToolTipRole: return row.tickEnabled ? QVariant() : QVariant(row.tickRefusal);
     case categoryRole: return rawValue(row.file.category);
     case pathRole: return qstr(pathOf(row.file));
     default: return {};

@@ -22,6 +22,7 @@ struct DuplicateListRow {
     FileItem file;
     bool ticked = false;
     bool tickEnabled = false;
+    QString tickRefusal;   // why the tick is off limits, shown as the row's tooltip
     friend bool operator==(const DuplicateListRow&, const DuplicateListRow&) = default;
 };
 
@@ -43,10 +44,10 @@ public:
         pathRole,     // file: its full path
     };
 
-    // What decides whether a copy's tick may be switched on.
-    using CanSelect = std::function<bool(const FileItem&, const DuplicateGroup&, const std::set<std::string>&)>;
+    // Why a copy's tick may not be switched on; empty when it may.
+    using TickRefusal = std::function<QString(const FileItem&, const DuplicateGroup&, const std::set<std::string>&)>;
 
-    DuplicateListModel(std::string home, CanSelect canSelect, QObject* parent = nullptr);
+    DuplicateListModel(std::string home, TickRefusal tickRefusal, QObject* parent = nullptr);
 
     void setGroups(const std::vector<DuplicateGroup>& groups, const std::set<std::string>& selected);
     void setSelection(const std::set<std::string>& selected);
@@ -64,7 +65,7 @@ private:
     void refresh();
 
     std::string home_;
-    CanSelect canSelect_;
+    TickRefusal tickRefusal_;
     std::vector<DuplicateGroup> groups_;
     std::set<std::string> selected_;
 };

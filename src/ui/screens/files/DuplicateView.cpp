@@ -4,6 +4,7 @@
 #include "analysis/CancellationError.h"
 #include "analysis/DuplicateScanner.h"
 #include "analysis/FileItemPath.h"
+#include "analysis/HomeAbbreviation.h"
 #include "app/AppModel.h"
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
@@ -77,7 +78,8 @@ DuplicateScanOptions DuplicateView::searchOptions(double megabytes, bool include
     DuplicateScanOptions options;
     options.minimumSize = minimumSizeBytes(megabytes);
     if (includeLibrary)
-        std::erase(options.excluded, home + "/Library");
+        for (const std::string& folder : DuplicateScanOptions::appDataFolders(home))
+            std::erase(options.excluded, folder);
     return options;
 }
 
@@ -89,31 +91,35 @@ std::int64_t DuplicateView::totalSavings(const std::vector<DuplicateGroup>& grou
     return total;
 }
 
-std::set<std::string> DuplicateView::protectedCopies(const std::vector<DuplicateGroup>& groups,
-                                                     const std::string& home, const std::vector<std::string>& ownPaths)
+std::map<std::string, std::string> DuplicateView::protectedCopies(const std::vector<DuplicateGroup>& groups,
+                                                                  const std::string& home,
+                                                                  const std::vector<std::string>& ownPaths)
 {
-    std::set<std::string> guarded;
+    std::map<std::string, std::string> guarded;
     for (const DuplicateGroup& group : groups) {
         for (const FileItem& file : group.files) {
             std::string path = pathOf(file);
-            if (SecurityUtils::evaluate(path, home, ownPaths, false).isProtected())
-                guarded.insert(std::move(path));
+            if (const PathSafety verdict = SecurityUtils::evaluate(path, home, ownPaths, false); verdict.isProtected())
+                guarded.emplace(std::move(path), verdict.reason());
         }
     }
     return guarded;
 }
 
-bool DuplicateView::canSelect(const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected,
-                              const std::set<std::string>& protectedPaths)
+QString DuplicateView::tickRefusal(const FileItem& file, const DuplicateGroup& group,
+                                   const std::set<std::string>& selected,
+                                   const std::map<std::string, std::string>& protectedPaths)
 {
     const std::string path = pathOf(file);
     if (selected.contains(path))
-        return true;
+        return {};
+    if (const auto guarded = protectedPaths.find(path); guarded != protectedPaths.end())
+        return qstr(guarded->second);
     const auto ticked = std::count_if(group.files.begin(), group.files.end(),
                                       [&](const FileItem& copy) { return selected.contains(pathOf(copy)); });
     if (ticked + 1 >= static_cast<std::ptrdiff_t>(group.files.size()))
-        return false;
-    return !protectedPaths.contains(path);
+        return QString::fromUtf8(lastCopyText);
+    return {};
 }
 
 std::vector<TrashCandidate> DuplicateView::trashCandidates(const std::vector<DuplicateGroup>& groups,
@@ -130,8 +136,11 @@ std::vector<TrashCandidate> DuplicateView::trashCandidates(const std::vector<Dup
             continue;
         for (const FileItem* file : taken) {
             const std::string path = pathOf(*file);
-            candidates.push_back(
-                {path, Paths::lastComponent(path), file->allocatedSize, false, duplicateNote(group.files.size() - 1)});
+            // The size the screen shows for every copy, so that the confirmation's lines and total agree with it.
+            candidates.push_back({.path = path,
+                                  .name = Paths::lastComponent(path),
+                                  .size = group.size,
+                                  .note = duplicateNote(group.files.size() - 1)});
         }
     }
     return candidates;
@@ -289,10 +298,15 @@ QWidget* DuplicateView::buildOptionsBar()
             sizeField_->setText(megabytesText(minimumSizeMB_));
     });
     auto* unit = new QLabel(QStringLiteral("MB"), bar);
-    libraryToggle_ = new QCheckBox(QStringLiteral("Include ~/Library"), bar);
+    libraryToggle_ = new QCheckBox(QStringLiteral("Include app data"), bar);
     libraryToggle_->setObjectName(QStringLiteral("libraryToggle"));
-    libraryToggle_->setToolTip(QStringLiteral(
-        "App data often contains intentional copies. Leave off unless you know what you're looking for."));
+    QStringList appData;
+    for (const std::string& folder : DuplicateScanOptions::appDataFolders(home_))
+        if (folder != home_ + "/Library")
+            appData << qstr(abbreviatingHome(folder, home_));
+    libraryToggle_->setToolTip(QStringLiteral("Also search %1. App data often contains intentional copies. Leave off "
+                                              "unless you know what you're looking for.")
+                                   .arg(appData.join(QStringLiteral(", "))));
     connect(libraryToggle_, &QCheckBox::toggled, this, &DuplicateView::setIncludeLibrary);
 
     progressBar_ = new QProgressBar(bar);
@@ -334,7 +348,7 @@ QWidget* DuplicateView::buildResults()
     listModel_ = new DuplicateListModel(
         home_,
         [this](const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected) {
-            return canSelect(file, group, selected, protected_);
+            return tickRefusal(file, group, selected, protected_);
         },
         results_);
     list_ = new QListView(results_);
@@ -414,7 +428,7 @@ void DuplicateView::start()
     });
     struct Found {
         std::vector<DuplicateGroup> groups;
-        std::set<std::string> protectedPaths;
+        std::map<std::string, std::string> protectedPaths;
     };
     load_->start(
         [searchFiles = search_, database, options, report, home = home_,
@@ -446,7 +460,8 @@ void DuplicateView::stop()
     finish(Outcome::stopped, {});
 }
 
-void DuplicateView::finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::set<std::string> protectedPaths,
+void DuplicateView::finish(Outcome outcome, std::vector<DuplicateGroup> groups,
+                           std::map<std::string, std::string> protectedPaths,
                            std::string failure)
 {
     outcome_ = outcome;

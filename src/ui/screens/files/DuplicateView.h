@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <map>
 #include <set>
 #include <stop_token>
 #include <string>
@@ -53,15 +54,23 @@ public:
     static DuplicateScanOptions searchOptions(double megabytes, bool includeLibrary, const std::string& home);
     static std::int64_t totalSavings(const std::vector<DuplicateGroup>& groups);
 
-    // The copies whose paths the path rules protect (no file-system check), the
-    // program's own paths given as found once. Judged once per search, with the search.
-    static std::set<std::string> protectedCopies(const std::vector<DuplicateGroup>& groups, const std::string& home,
-                                                 const std::vector<std::string>& ownPaths);
-    // Whether a copy's tick may be switched on (or is on and may go off): never the
-    // last unticked copy of its group, never a protected path. It runs for every row
-    // at every change, so the verdicts are looked up, not judged.
+    // The copies whose paths the path rules protect (no file-system check), each with
+    // the rules' reason, the program's own paths given as found once. Judged once per
+    // search, with the search.
+    static std::map<std::string, std::string> protectedCopies(const std::vector<DuplicateGroup>& groups,
+                                                              const std::string& home,
+                                                              const std::vector<std::string>& ownPaths);
+    // Why a copy's tick may not be switched on, empty when it may (or is on and may go
+    // off): never the last unticked copy of its group, never a protected path. It runs
+    // for every row at every change, so the verdicts are looked up, not judged.
+    static QString tickRefusal(const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected,
+                               const std::map<std::string, std::string>& protectedPaths);
     static bool canSelect(const FileItem& file, const DuplicateGroup& group, const std::set<std::string>& selected,
-                          const std::set<std::string>& protectedPaths);
+                          const std::map<std::string, std::string>& protectedPaths)
+    {
+        return tickRefusal(file, group, selected, protectedPaths).isEmpty();
+    }
+    static constexpr const char* lastCopyText = "One copy of each file is always kept.";
     // The ticked copies, groups in order; a group ticked throughout offers nothing.
     static std::vector<TrashCandidate> trashCandidates(const std::vector<DuplicateGroup>& groups,
                                                        const std::set<std::string>& selected);
@@ -119,7 +128,7 @@ signals:
 private:
     QWidget* buildOptionsBar();
     QWidget* buildResults();
-    void finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::set<std::string> protectedPaths = {},
+    void finish(Outcome outcome, std::vector<DuplicateGroup> groups, std::map<std::string, std::string> protectedPaths = {},
                 std::string failure = {});
     void pruneGone();
     void showGroups();
@@ -132,7 +141,7 @@ private:
     std::string home_;
     std::vector<std::string> ownPaths_;
     std::vector<DuplicateGroup> groups_;
-    std::set<std::string> protected_;
+    std::map<std::string, std::string> protected_;
     DuplicateScanProgress progress_;
     double minimumSizeMB_ = 1.0;
     bool includeLibrary_ = false;

@@ -3,8 +3,8 @@
 #include "analysis/ByteFormatter.h"
 #include "analysis/FileDetailsLoader.h"
 #include "analysis/FileItemPath.h"
+#include "analysis/FileTypeName.h"
 #include "analysis/HomeAbbreviation.h"
-#include "analysis/TextCase.h"
 #include "app/AppModel.h"
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
@@ -13,11 +13,13 @@
 #include "platform/qt/MimeTypeDescriber.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/FileContextMenu.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
+#include "ui/screens/system/WrappingText.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -47,14 +49,6 @@ std::optional<double> knownDate(const std::optional<double>& date)
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("Yes") : QStringLiteral("No");
-}
-
-QLabel* selectableLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setWordWrap(true);
-    return label;
 }
 
 // A symbol and a line of text in one colour, as the badge and the missing-file notice show them.
@@ -107,6 +101,8 @@ FileDetailView::FileDetailView(AppModel& model, FileItem file, QWidget* parent, 
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     auto* content = new QWidget(this);
+    // As wide as the panel's column, never wider: what does not fit wraps or is shortened.
+    content->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(14);
@@ -119,11 +115,13 @@ FileDetailView::FileDetailView(AppModel& model, FileItem file, QWidget* parent, 
     header->addWidget(icon_, 0, Qt::AlignVCenter);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);
-    name_ = selectableLabel({}, content);
+    // Names and paths hold long runs without a space: they wrap inside a word too.
+    name_ = new WrappingText(content);
     name_->setObjectName(QStringLiteral("nameLabel"));
     applyTextStyle(name_, TextStyle::headline, QFont::DemiBold);
     kind_ = new QLabel(content);
     kind_->setObjectName(QStringLiteral("kindLabel"));
+    kind_->setWordWrap(true);
     applyTextStyle(kind_, TextStyle::caption);
     applyTextColor(kind_, textColor(TextEmphasis::secondary));
     titles->addWidget(name_);
@@ -150,7 +148,7 @@ FileDetailView::FileDetailView(AppModel& model, FileItem file, QWidget* parent, 
 
     auto* actions = new QVBoxLayout;
     actions->setSpacing(8);
-    auto* revealButton = linkButton(QStringLiteral("Reveal in Finder"), "folder", content);
+    auto* revealButton = linkButton(CommonText::revealAction(), "folder", content);
     revealButton->setObjectName(QStringLiteral("revealButton"));
     auto* copyButton = linkButton(QStringLiteral("Copy Path"), "doc.on.doc", content);
     copyButton->setObjectName(QStringLiteral("copyPathButton"));
@@ -210,12 +208,8 @@ std::vector<FileDetailView::Fact> FileDetailView::facts(const FileItem& file, co
     rows.push_back({QStringLiteral("Logical size"), qstr(ByteFormatter::string(logical)) + QStringLiteral(" (") +
                                                         LocaleText::integer(logical) + QStringLiteral(" bytes)")});
 
-    QString type = QStringLiteral("File");
-    if (details && details->typeIdentifier)
-        type = qstr(*details->typeIdentifier);
-    else if (!file.fileExtension.empty())
-        type = qstr(TextCase::uppercased(file.fileExtension));
-    rows.push_back({QStringLiteral("Type"), type});
+    rows.push_back({QStringLiteral("Type"), details && details->typeIdentifier ? qstr(*details->typeIdentifier)
+                                                                               : qstr(FileTypeName::of(file))});
     rows.push_back({QStringLiteral("Category"), qstr(displayName(file.category))});
 
     const auto date = [&](std::optional<double> FileDetails::*field, const std::optional<double>& indexed) {
@@ -247,7 +241,6 @@ std::vector<FileDetailView::Fact> FileDetailView::facts(const FileItem& file, co
         link = QStringLiteral("Yes \u2192 ") +
                (details && details->symlinkDestination ? qstr(*details->symlinkDestination) : QStringLiteral("?"));
     rows.push_back({QStringLiteral("Symbolic link"), link});
-    rows.push_back({QStringLiteral("Alias"), details ? yesNo(details->isAlias) : dash});
     if (file.flags.contains(FileItem::Flags::hardLink))
         rows.push_back({QStringLiteral("Hard link"),
                         QStringLiteral("Yes \u2014 shares storage with another path; counted once in totals")});
@@ -259,7 +252,7 @@ QString FileDetailView::kindText(const FileItem& file, const std::optional<FileD
 {
     if (details && details->typeDescription)
         return qstr(*details->typeDescription);
-    return qstr(FileDetailsLoader::typeDescription(file.fileExtension, types));
+    return qstr(FileDetailsLoader::typeDescription(FileTypeName::typeExtension(file.name, file.fileExtension), types));
 }
 
 PathSafety FileDetailView::verdict(const FileItem& file, const std::optional<FileDetails>& details,
@@ -310,7 +303,7 @@ void FileDetailView::refresh()
         const int row = static_cast<int>(factRows_.size());
         auto* label = new QLabel(widget());
         applyTextColor(label, textColor(TextEmphasis::secondary));
-        auto* value = selectableLabel({}, widget());
+        auto* value = new WrappingText(widget());
         grid_->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignTop);
         grid_->addWidget(value, row, 1, Qt::AlignTop);
         factRows_.emplace_back(label, value);

@@ -16,6 +16,7 @@ class FileTypeDescriber;
 class LatestLoad;
 class QGridLayout;
 class QLabel;
+class WrappingText;
 class QToolButton;
 
 // The inspector of one indexed file: what the index knows at once, fresher facts
@@ -77,10 +78,10 @@ private:
     std::string home_;
     std::vector<std::string> ownPaths_;
     // The grid's rows, made as needed and reused; rows beyond the facts are hidden.
-    std::vector<std::pair<QLabel*, QLabel*>> factRows_;
+    std::vector<std::pair<QLabel*, WrappingText*>> factRows_;
 
     QLabel* icon_;
-    QLabel* name_;
+    WrappingText* name_;
     QLabel* kind_;
     QGridLayout* grid_;
     QWidget* missing_;

@@ -9,6 +9,8 @@
 #include "app/ScanCoordinator.h"
 #include "index/StorageDatabase.h"
 #include "ui/components/CategoryColor.h"
+#include "ui/components/CommonText.h"
+#include "ui/components/DesktopServicesFactory.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/FileDialogSavePanel.h"
 #include "ui/components/FileTable.h"
@@ -211,7 +213,7 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     content_->addWidget(noFiles_);
     scanRequired_ = new ScanRequiredView(
         model_, QStringLiteral("No scan data yet"),
-        QStringLiteral("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only."),
+        CommonText::scanRequiredMessage(),
         content_);
     content_->addWidget(scanRequired_);
 
@@ -220,7 +222,7 @@ LargestFilesView::LargestFilesView(AppModel& model, QWidget* parent, Query query
     inspector_->setMinimumWidth(260);
     inspector_->setMaximumWidth(400);
     noSelection_ = new EmptyStateView(QStringLiteral("doc.text.magnifyingglass"), QStringLiteral("No Selection"),
-                                      QStringLiteral("Select a file to see its details. Double-click reveals it in Finder."),
+                                      QStringLiteral("Select a file to see its details. Double-click shows it in the file manager."),
                                       inspector_);
     inspector_->addWidget(noSelection_);
     body_->addWidget(content_);
@@ -525,6 +527,8 @@ void LargestFilesView::exportCSV()
 {
     if (files_.empty())
         return;
+    // The user asked to save, not to show: showing the saved file is a courtesy that may fail quietly.
+    const QuietShowing quiet;
     const ReportExporter::SaveResult result =
         ReportExporter::saveCSV(files_, "Kestrelmoor Largest Files", *savePanel_, model_.desktop());
     if (result.status != ReportExporter::SaveResult::Status::failed)

@@ -10,10 +10,10 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/ScreenParts.h"
-#include "ui/components/FolderTreeList.h"
-#include "ui/components/FolderTreeListModel.h"
 #include "ui/components/FolderTreeModel.h"
+#include "ui/components/FolderTreeView.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/SizeBarChart.h"
@@ -24,7 +24,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -59,7 +58,7 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     chartToggle_ = toolbarToggle(QStringLiteral("Chart"), "chart.bar.xaxis", this);
     chartToggle_->setObjectName(QStringLiteral("chartToggle"));
     header->addWidget(chartToggle_);
-    revealButton_ = toolbarButton(QStringLiteral("Reveal in Finder"), "folder", this);
+    revealButton_ = toolbarButton(CommonText::revealAction(), "folder", this);
     revealButton_->setObjectName(QStringLiteral("revealButton"));
     header->addWidget(revealButton_);
     layout->addLayout(header);
@@ -72,18 +71,17 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     pages_ = new QStackedWidget(this);
     pages_->addWidget(new ScanRequiredView(
         model_, QStringLiteral("No scan data yet"),
-        QStringLiteral("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only."),
+        CommonText::scanRequiredMessage(),
         pages_));
     split_ = new QSplitter(Qt::Vertical, pages_);
     split_->setChildrenCollapsible(false);
     chartPane_ = new ChartPane([this](const SizeBarItem& item) { model_.setLargestFoldersFocus(item.id); }, split_);
     chart_ = chartPane_->chart();
-    list_ = new FolderTreeList(tree_, split_);
-    list_->setMinimumHeight(220);
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->installEventFilter(this);
+    treeView_ = new FolderTreeView(tree_, split_);
+    treeView_->setObjectName(QStringLiteral("folderTree"));
+    treeView_->setMinimumHeight(220);
     split_->addWidget(chartPane_);
-    split_->addWidget(list_);
+    split_->addWidget(treeView_);
     split_->setSizes({280, 400});
     split_->installEventFilter(this);
     pages_->addWidget(split_);
@@ -100,20 +98,25 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
         if (const auto folder = selectedFolder())
             FinderActions::reveal({folder->path}, model_.desktop());
     });
-    connect(list_, &FolderTreeList::toggleRequested, this, [this](const FolderItem& folder) { toggle(folder); });
-    connect(list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (const auto* row = list_->rows()->row(index))
+    connect(treeView_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (const auto* row = tree_->row(index))
             openRow(row->folder.id);
     });
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { refresh(); });
-    // A selected row that a collapse or a reload takes away leaves nothing selected.
-    connect(list_->rows(), &QAbstractItemModel::rowsRemoved, this, [this] { refresh(); });
-    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        if (const auto* row = list_->rows()->row(list_->indexAt(point)))
-            folderMenu(row->folder, this)->popup(list_->viewport()->mapToGlobal(point));
+    connect(treeView_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { refresh(); });
+    // Closing a folder hides a selected folder inside it.
+    connect(treeView_, &QTreeView::collapsed, this, [this] { refresh(); });
+    connect(treeView_, &QTreeView::expanded, this, [this] { refresh(); });
+    // A selected folder that a reload takes away leaves nothing selected.
+    connect(tree_, &QAbstractItemModel::rowsRemoved, this, [this] { refresh(); });
+    // The chart shows the first root's children once they are read.
+    connect(tree_, &QAbstractItemModel::rowsInserted, this, [this] { refresh(); });
+    connect(tree_, &QAbstractItemModel::dataChanged, this, [this] { refresh(); });
+    connect(treeView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        if (const auto* row = tree_->row(treeView_->indexAt(point)))
+            folderMenu(row->folder, this)->popup(treeView_->viewport()->mapToGlobal(point));
     });
-    for (auto signal : {&FolderTreeModel::rowsChanged, &FolderTreeModel::rootsChanged,
-                        &FolderTreeModel::focusPathChanged, &FolderTreeModel::isLoadingChanged})
+    for (auto signal : {&FolderTreeModel::rootsChanged, &FolderTreeModel::focusPathChanged,
+                        &FolderTreeModel::isLoadingChanged})
         connect(tree_, signal, this, [this] { refresh(); });
     connect(&model_, &AppModel::largestFoldersFocusChanged, this, [this] { load(); });
     connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, [this] { load(); });
@@ -165,62 +168,40 @@ std::optional<std::int64_t> LargestFoldersView::selection() const
 
 void LargestFoldersView::setSelection(std::optional<std::int64_t> id)
 {
-    QItemSelectionModel* selection = list_->selectionModel();
-    const int row = id ? list_->rows()->rowOfKey(*id) : -1;
-    if (row < 0) {
+    QItemSelectionModel* selection = treeView_->selectionModel();
+    const QModelIndex index = id ? tree_->indexOf(*id) : QModelIndex();
+    if (!index.isValid()) {
         selection->clearSelection();
         return;
     }
-    selection->setCurrentIndex(list_->rows()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
 }
 
 std::optional<FolderItem> LargestFoldersView::selectedFolder() const
 {
-    const QModelIndexList chosen = list_->selectionModel()->selectedIndexes();
+    const QModelIndexList chosen = treeView_->selectionModel()->selectedIndexes();
     if (chosen.isEmpty())
         return std::nullopt;
-    if (const auto* row = list_->rows()->row(chosen.first()))
+    // A folder inside a closed one is out of sight, and so not chosen.
+    for (QModelIndex above = chosen.first().parent(); above.isValid(); above = above.parent())
+        if (!treeView_->isExpanded(above))
+            return std::nullopt;
+    if (const auto* row = tree_->row(chosen.first()))
         return row->folder;
     return std::nullopt;
 }
 
-void LargestFoldersView::toggle(const FolderItem& folder)
-{
-    if (const auto& database = model_.database())
-        tree_->toggle(folder, database);
-}
-
 void LargestFoldersView::openRow(std::int64_t folderID)
 {
-    for (const auto& row : tree_->rows()) {
-        if (row.folder.id != folderID)
-            continue;
-        if (row.folder.isRestricted) {
-            if (permissionHelp_)
-                permissionHelp_(this);
-        } else {
-            showContents(row.folder);
-        }
+    const auto* row = tree_->row(tree_->indexOf(folderID));
+    if (!row)
         return;
+    if (row->folder.isRestricted) {
+        if (permissionHelp_)
+            permissionHelp_(this);
+    } else {
+        showContents(row->folder);
     }
-}
-
-bool LargestFoldersView::handleArrow(int key)
-{
-    const std::optional<FolderItem> selected = selectedFolder();
-    if ((key != Qt::Key_Right && key != Qt::Key_Left) || !selected)
-        return false;
-    for (const auto& row : tree_->rows()) {
-        if (row.folder.id != selected->id)
-            continue;
-        // Right only opens a closed folder, left only closes an open one.
-        if (row.isExpanded == (key == Qt::Key_Left)) {
-            toggle(row.folder);
-            return true;
-        }
-        return false;
-    }
-    return false;
 }
 
 bool LargestFoldersView::eventFilter(QObject* watched, QEvent* event)
@@ -228,12 +209,6 @@ bool LargestFoldersView::eventFilter(QObject* watched, QEvent* event)
     // The splitter has its real height only once shown: a chart turned on before then gets its room then.
     if (watched == split_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show) && chartNeedsRoom_)
         giveChartRoom();
-    if (watched == list_ && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
-            if (handleArrow(key->key()))
-                return true;
-    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -242,7 +217,7 @@ QMenu* LargestFoldersView::folderMenu(const FolderItem& folder, QWidget* parent)
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(QStringLiteral("Show Contents"), this, [this, folder] { showContents(folder); });
-    menu->addAction(QStringLiteral("Reveal in Finder"), this,
+    menu->addAction(CommonText::revealAction(), this,
                     [this, folder] { FinderActions::reveal({folder.path}, model_.desktop()); });
     menu->addAction(QStringLiteral("Copy Path"), this, [this, folder] { model_.desktop().copyText(folder.path); });
     menu->addAction(QStringLiteral("Largest Files in This Folder"), this, [this, folder] { largestFilesIn(folder); });
@@ -261,7 +236,7 @@ QMenu* LargestFoldersView::folderMenu(const FolderItem& folder, QWidget* parent)
         [menu, trash](PathSafety safety) {
             trash->setEnabled(!safety.isProtected());
             if (safety.isProtected())
-                menu->addAction(QStringLiteral("Protected by macOS"))->setEnabled(false);
+                menu->addAction(qstr(safety.reason()))->setEnabled(false);
         });
     return menu;
 }
@@ -294,7 +269,7 @@ void LargestFoldersView::load()
 void LargestFoldersView::refresh()
 {
     breadcrumbs_->setPath(tree_->focusPath());
-    const bool placeholder = tree_->rows().empty() && !tree_->isLoading();
+    const bool placeholder = tree_->rowCount() == 0 && !tree_->isLoading();
     pages_->setCurrentIndex(placeholder ? 0 : 1);
     busy_->setVisible(tree_->isLoading());
     centreBusyIndicator();
@@ -322,7 +297,8 @@ void LargestFoldersView::refreshChart()
     if (!shown)
         return;
     const auto& roots = tree_->roots();
-    chart_->setItems(chartItems(chartSource(roots, tree_->focusPath().has_value(), tree_->cachedChildren(roots[0].id)),
+    const auto children = tree_->cachedChildren(roots[0].id);
+    chart_->setItems(chartItems(chartSource(roots, tree_->focusPath().has_value(), children ? &*children : nullptr),
                                 accentColor()));
     if (appearing) {
         chartNeedsRoom_ = true;
@@ -339,6 +315,6 @@ void LargestFoldersView::giveChartRoom()
     const int total = split_->height();
     const int wanted = chartPane_->wholeHeight() + 4;
     const int chart = std::clamp(wanted, chartPane_->minimumHeight(),
-                                 std::max(chartPane_->minimumHeight(), total - list_->minimumHeight()));
-    split_->setSizes({chart, std::max(total - chart, list_->minimumHeight())});
+                                 std::max(chartPane_->minimumHeight(), total - treeView_->minimumHeight()));
+    split_->setSizes({chart, std::max(total - chart, treeView_->minimumHeight())});
 }

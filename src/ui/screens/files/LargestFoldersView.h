@@ -15,8 +15,8 @@
 class AppModel;
 class BreadcrumbBar;
 class ChartPane;
-class FolderTreeList;
 class FolderTreeModel;
+class FolderTreeView;
 class QMenu;
 class QSplitter;
 class QStackedWidget;
@@ -24,7 +24,7 @@ class QToolButton;
 class SizeBarChart;
 
 // The index's folder tree by allocated size: a breadcrumb bar for the focus folder,
-// a lazily expanded list, an optional bar chart of the largest folders at the
+// a lazily expanded tree, an optional bar chart of the largest folders at the
 // current level, and per-folder actions.
 class LargestFoldersView : public QWidget {
     Q_OBJECT
@@ -45,22 +45,19 @@ public:
     static TrashCandidate trashCandidate(const FolderItem& folder);
 
     FolderTreeModel* tree() const { return tree_; }
-    FolderTreeList* list() const { return list_; }
+    FolderTreeView* treeView() const { return treeView_; }
     SizeBarChart* chart() const { return chart_; }
     QToolButton* chartToggle() const { return chartToggle_; }
     QToolButton* revealButton() const { return revealButton_; }
 
-    // The list's selection is the one selection: the folder of the selected row, if any.
+    // The tree's selection is the one selection: the folder of the selected line, if any.
     std::optional<std::int64_t> selection() const;
-    // Selects the folder's row and makes it current; none, or a folder not shown, selects nothing.
+    // Selects the folder's line and makes it current; none, or a folder not in the tree, selects nothing.
     void setSelection(std::optional<std::int64_t> id);
     std::optional<FolderItem> selectedFolder() const;
 
-    void toggle(const FolderItem& folder);
     // What a double-click does: drills in, or explains a restricted folder.
     void openRow(std::int64_t folderID);
-    // Right and left arrows expand and collapse; false when the key is passed on.
-    bool handleArrow(int key);
     // The folder's menu; its Trash item waits for the path's verdict, judged in the background.
     QMenu* folderMenu(const FolderItem& folder, QWidget* parent);
 
@@ -85,7 +82,7 @@ private:
     ChartPane* chartPane_;
     bool chartNeedsRoom_ = false;
     SizeBarChart* chart_;
-    FolderTreeList* list_;
+    FolderTreeView* treeView_;
     QToolButton* chartToggle_;
     QToolButton* revealButton_;
     QWidget* busy_;

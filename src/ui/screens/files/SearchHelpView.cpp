@@ -14,7 +14,7 @@ SearchHelpView::SearchHelpView(AppModel& model, QWidget* parent) : QWidget(paren
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(12);
 
-    auto* title = new QLabel(QStringLiteral("Search your Mac"), this);
+    auto* title = new QLabel(QStringLiteral("Search your computer"), this);
     applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
     layout->addWidget(title);
     auto* intro = new QLabel(QStringLiteral("Type in the search field in the toolbar. Searches use the local index from "
@@ -59,8 +59,8 @@ const std::vector<SearchHelpView::Example>& SearchHelpView::examples()
         {"node_modules", "Files and folders named like node_modules"},
         {"size > 1 GB", "Files larger than 1 GB"},
         {"modified > 1 year ago", "Not modified in the last year"},
-        {"ext:mov size > 500MB", "Large movies"},
-        {"in:Downloads *.dmg", "Disk images in Downloads"},
+        {"ext:mp4 size > 500MB", "Large videos"},
+        {"in:Downloads *.iso", "Disk images in Downloads"},
         {"kind:folder .git", "Git folders"},
         {"app:Chrome", "Installed applications"},
     };

@@ -132,14 +132,13 @@ SearchView::SearchView(AppModel& model, QWidget* parent)
     connect(pause_, &QTimer::timeout, this, [this] { search(); });
     connect(searches_, &LatestLoad::busyChanged, this, [this](bool busy) {
         isSearching_ = busy;
-        busy_->setVisible(busy);
+        refreshSummaryLine();
     });
     connect(table_, &FileTable::selectionChanged, this, [this] { refreshInspector(); });
     connect(&model_, &AppModel::searchTextChanged, this, [this] { keyChanged(); });
     connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, [this] { keyChanged(); });
     connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, [this] { refresh(); });
 
-    busy_->setVisible(false);
     refreshStrip();
     refresh();
     keyChanged();
@@ -183,6 +182,22 @@ QString SearchView::summaryText(const SearchResults& results)
 QString SearchView::durationText(double seconds)
 {
     return QString::asprintf("in %.0f ms", seconds * 1000);
+}
+
+QString SearchView::searchingText()
+{
+    return QStringLiteral("Searching\u2026");
+}
+
+void SearchView::refreshSummaryLine()
+{
+    // Until the answer for the current text is in, the previous counts (or none at all,
+    // "0 files … in 0 ms") would read as this search's result.
+    const bool pending = pause_->isActive() || isSearching_;
+    busy_->setVisible(pending);
+    summary_->setText(pending ? searchingText() : summaryText(results_));
+    duration_->setText(pending ? QString() : durationText(results_.duration));
+    limit_->setText(pending ? QString() : limitText(results_));
 }
 
 QString SearchView::limitText(const SearchResults& results)
@@ -254,9 +269,7 @@ void SearchView::refresh()
         page = scanRequiredPage;
     pages_->setCurrentIndex(page);
 
-    summary_->setText(summaryText(results_));
-    duration_->setText(durationText(results_.duration));
-    limit_->setText(limitText(results_));
+    refreshSummaryLine();
     const bool hasStrip = !results_.applications.empty() || !results_.folders.empty();
     stripArea_->setVisible(hasStrip);
     stripDivider_->setVisible(hasStrip);

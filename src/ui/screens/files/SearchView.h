@@ -53,6 +53,8 @@ public:
     static QString buttonTitle(const std::string& text);
     // "in 12 ms"
     static QString durationText(double seconds);
+    // What the summary line says while a search for the current text waits or runs.
+    static QString searchingText();
     // "Showing the largest 500 matches" when the files reach the limit, else empty.
     static QString limitText(const SearchResults& results);
 
@@ -76,6 +78,8 @@ private:
     void search();
     void store(SearchResults results);
     void refresh();
+    // The summary line: the counts of the answer, or that a search is under way.
+    void refreshSummaryLine();
     void refreshStrip();
     void refreshInspector();
     QPushButton* stripButton(std::vector<QPushButton*>& buttons, std::size_t index, const char* symbol,

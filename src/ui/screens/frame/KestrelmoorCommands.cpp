@@ -3,6 +3,7 @@
 #include "app/AppModel.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
+#include "ui/components/CommonText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,7 +42,7 @@ KestrelmoorCommands::KestrelmoorCommands(AppModel& model, QMenuBar* menuBar, std
 
     ScanCoordinator& scan = model_.scan();
     QMenu* scanMenu = menuBar->addMenu(QStringLiteral("&Scan"));
-    scan_ = scanMenu->addAction(QStringLiteral("Scan Mac"));
+    scan_ = scanMenu->addAction(CommonText::scanAction());
     scan_->setShortcut(scanShortcut());
     connect(scan_, &QAction::triggered, &scan, [&scan] { scan.startScan(false); });
     resume_ = scanMenu->addAction(QStringLiteral("Resume Previous Scan"));

@@ -20,7 +20,7 @@ public:
     KestrelmoorCommands(AppModel& model, QMenuBar* menuBar, std::function<void()> openSettings,
                         QObject* parent = nullptr);
 
-    // "Scan Mac", in the menu and in the toolbar's help text.
+    // "Scan Computer", in the menu and in the toolbar's help text.
     static QKeySequence scanShortcut();
 
     QAction* scanAction() const { return scan_; }

@@ -2,6 +2,7 @@
 
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
+#include "ui/components/CommonText.h"
 #include "ui/screens/frame/KestrelmoorCommands.h"
 #include "ui/components/ScreenParts.h"
 
@@ -12,7 +13,7 @@
 QString ScanToolbar::scanHelpText()
 {
     // The shortcut as this desktop writes it ("Ctrl+R"), never another system's glyphs.
-    return QStringLiteral("Scan your Mac (%1). Only changes since the last scan are written.")
+    return QStringLiteral("Scan your computer (%1). Only changes since the last scan are written.")
         .arg(KestrelmoorCommands::scanShortcut().toString(QKeySequence::NativeText));
 }
 
@@ -35,7 +36,7 @@ ScanToolbar::ScanToolbar(AppModel& model, QWidget* parent) : QWidget(parent), mo
     resumeButton_ = toolbarButton(QStringLiteral("Resume Scan"), "arrow.clockwise.circle", this,
                                   QStringLiteral("Continue the previous, unfinished scan"));
     resumeButton_->setObjectName(QStringLiteral("resumeButton"));
-    scanButton_ = toolbarButton(QStringLiteral("Scan Mac"), "arrow.triangle.2.circlepath", this, scanHelpText());
+    scanButton_ = toolbarButton(CommonText::scanAction(), "arrow.triangle.2.circlepath", this, scanHelpText());
     scanButton_->setObjectName(QStringLiteral("scanButton"));
     for (QToolButton* button : {pauseButton_, cancelButton_, resumeButton_, scanButton_})
         layout->addWidget(button);

@@ -72,7 +72,7 @@ SidebarScanStatus::SidebarScanStatus(AppModel& model, QWidget* parent) : QWidget
 
     offlineButton_ = new QToolButton(this);
     offlineButton_->setObjectName(QStringLiteral("offlineButton"));
-    offlineButton_->setText(QStringLiteral("Offline · Data stays on this Mac"));
+    offlineButton_->setText(QStringLiteral("Offline · Data stays local"));
     offlineButton_->setIcon(SymbolIcons::icon("lock.shield.fill", NamedColor::green));
     offlineButton_->setIconSize(QSize(12, 12));
     offlineButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -81,13 +81,14 @@ SidebarScanStatus::SidebarScanStatus(AppModel& model, QWidget* parent) : QWidget
     applyTextStyle(offlineButton_, TextStyle::caption2);
     applyTextColor(offlineButton_, NamedColor::green);
     offlineButton_->setToolTip(
-        QStringLiteral("Kestrelmoor works offline. Your files and file information never leave this Mac."));
+        QStringLiteral("Kestrelmoor works offline. Your files and file information never leave this computer."));
     layout->addWidget(offlineButton_);
     connect(offlineButton_, &QToolButton::clicked, this, [this] { model_.setSelection(SidebarItem::privacy); });
 
     ScanCoordinator& scan = model_.scan();
     connect(&scan, &ScanCoordinator::progressChanged, this, &SidebarScanStatus::refresh);
     connect(&scan, &ScanCoordinator::summaryChanged, this, &SidebarScanStatus::refresh);
+    connect(&scan, &ScanCoordinator::isLoadedChanged, this, &SidebarScanStatus::refresh);
     refresh();
 }
 
@@ -109,7 +110,8 @@ void SidebarScanStatus::refresh()
     activeRow_->setVisible(active);
     lastScanLabel_->setVisible(finished);
     incompleteLabel_->setVisible(finished && lastScan->status == ScanRecord::Status::cancelled);
-    notScannedLabel_->setVisible(!active && !finished);
+    // Until the cache has been read, no scan is not yet known to be missing.
+    notScannedLabel_->setVisible(!active && !finished && scan.isLoaded());
 
     if (active) {
         using K = ScanPhase::Kind;

@@ -7,6 +7,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/SystemPaths.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/RowSelection.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/frame/TrashCandidateDelegate.h"
@@ -125,6 +126,8 @@ TrashConfirmationSheet::TrashConfirmationSheet(AppModel& model, TrashRequest req
     connect(moveButton_, &QPushButton::clicked, this, &TrashConfirmationSheet::confirm);
 
     fitListHeight();
+    // Enabled once every item's cautions are shown: the user confirms what the sheet says.
+    moveButton_->setEnabled(false);
     judge();
 }
 
@@ -145,7 +148,10 @@ void TrashConfirmationSheet::judge()
         [this](std::vector<std::pair<std::string, TrashCandidateJudgement>> judged) {
             candidates_->setJudgements(judged);
             fitListHeight();
-        });
+            moveButton_->setEnabled(!isWorking_);
+        },
+        // Without the cautions the items still pass the path rules again when they are moved.
+        [this](const std::string&) { moveButton_->setEnabled(!isWorking_); });
 }
 
 void TrashConfirmationSheet::fitListHeight()
@@ -183,6 +189,7 @@ void TrashConfirmationSheet::showListMenu(const QPoint& position)
 {
     if (!list_->indexAt(position).isValid())
         return;
+    selectForContextMenu(*list_, list_->indexAt(position));
     const qsizetype count = list_->selectionModel()->selectedRows().size();
     if (count == 0)
         return;

@@ -3,7 +3,6 @@
 #include "app/AppModel.h"
 #include "app/QtText.h"
 #include "ui/components/CategoryColor.h"
-#include "ui/components/ElidedLabel.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
@@ -76,11 +75,10 @@ CategoryTable::Row& CategoryTable::rowFor(StorageCategory category)
     applyTextColor(row.count, textColor(TextEmphasis::secondary));
     row.bar = new UsageBar(0, color, 6);
     row.bar->setFixedWidth(shareWidth);
-    row.note = new ElidedLabel(qstr(detectionNote(category)), Qt::ElideRight);
+    // Wrapped, not shortened: how a category is recognised is read whole.
+    row.note = styledLabel(qstr(detectionNote(category)), TextStyle::caption, TextEmphasis::secondary);
     row.note->setObjectName(QStringLiteral("note"));
-    applyTextStyle(row.note, TextStyle::caption);
-    applyTextColor(row.note, textColor(TextEmphasis::secondary));
-    row.note->setToolTip(row.note->text());
+    row.note->setWordWrap(true);
     return row;
 }
 

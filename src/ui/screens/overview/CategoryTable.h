@@ -10,7 +10,6 @@
 
 class AppModel;
 class CategoryTableModel;
-class ElidedLabel;
 class QGridLayout;
 class QLabel;
 class RowButton;
@@ -54,7 +53,7 @@ private:
         QLabel* size = nullptr;
         QLabel* count = nullptr;
         UsageBar* bar = nullptr;
-        ElidedLabel* note = nullptr;
+        QLabel* note = nullptr;
     };
 
     Row& rowFor(StorageCategory category);

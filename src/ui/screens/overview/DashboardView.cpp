@@ -6,6 +6,7 @@
 #include "app/ApplicationsStore.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/MetricCard.h"
 #include "ui/components/PrivacyNotice.h"
@@ -64,7 +65,7 @@ QWidget* gettingStarted(AppModel& model)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
     auto* about = new QLabel(
-        QStringLiteral("Kestrelmoor scans the folders on your Mac to show exactly what uses space. The first scan may "
+        QStringLiteral("Kestrelmoor scans the folders on your computer to show exactly what uses space. The first scan may "
                        "take a few minutes; later scans only update what changed."));
     about->setWordWrap(true);
     column->addWidget(about);
@@ -76,7 +77,7 @@ QWidget* gettingStarted(AppModel& model)
     column->addWidget(permission);
 
     auto* buttons = new QHBoxLayout;
-    auto* scan = new QPushButton(QStringLiteral("Scan Mac"));
+    auto* scan = new QPushButton(CommonText::scanAction());
     scan->setObjectName(QStringLiteral("scanButton"));
     scan->setDefault(true);
     QObject::connect(scan, &QPushButton::clicked, content, [&model] { model.scan().startScan(false); });
@@ -197,6 +198,7 @@ DashboardView::DashboardView(AppModel& model, QWidget* parent) : QScrollArea(par
     ScanCoordinator& scan = model_.scan();
     connect(&scan, &ScanCoordinator::progressChanged, this, &DashboardView::refreshProgress);
     connect(&scan, &ScanCoordinator::errorMessageChanged, this, &DashboardView::refreshProgress);
+    connect(&scan, &ScanCoordinator::isLoadedChanged, this, &DashboardView::refreshSummary);
     connect(&scan, &ScanCoordinator::summaryChanged, this, &DashboardView::refreshSummary);
     ApplicationsStore& apps = model_.apps();
     for (auto signal : {&ApplicationsStore::appsChanged, &ApplicationsStore::isLoadingChanged,
@@ -222,11 +224,11 @@ std::optional<QString> DashboardView::failureText(const ScanPhase& phase,
     return QStringLiteral("The scan failed: ") + qstr(phase.message());
 }
 
-DashboardView::Lower DashboardView::lower(const StorageSummary& summary, const ScanPhase& phase)
+DashboardView::Lower DashboardView::lower(const StorageSummary& summary, const ScanPhase& phase, bool loaded)
 {
     if (summary.totals.fileCount > 0)
         return Lower::overview;
-    return ScanCoordinator::isActive(phase) ? Lower::nothing : Lower::scanRequired;
+    return ScanCoordinator::isActive(phase) || !loaded ? Lower::nothing : Lower::scanRequired;
 }
 
 std::vector<DashboardView::Tile> DashboardView::tiles(const StorageSummary& summary,
@@ -244,7 +246,7 @@ std::vector<DashboardView::Tile> DashboardView::tiles(const StorageSummary& summ
     result.push_back({QStringLiteral("Applications"),
                       applications ? LocaleText::integer(static_cast<std::int64_t>(*applications))
                                    : QStringLiteral("…"),
-                      QStringLiteral("Installed .app bundles")});
+                      QStringLiteral("Installed applications")});
     if (summary.largestFile)
         result.push_back({QStringLiteral("Largest File"), qstr(ByteFormatter::string(summary.largestFile->allocatedSize)),
                           qstr(summary.largestFile->name)});
@@ -277,7 +279,7 @@ void DashboardView::refreshProgress()
     failure_->parentWidget()->setVisible(failure.has_value());
     progress_->setVisible(showsProgress(phase));
 
-    const Lower part = lower(scan.summary(), phase);
+    const Lower part = lower(scan.summary(), phase, scan.isLoaded());
     overview_->setVisible(part == Lower::overview);
     trend_->setVisible(part == Lower::overview);
     gettingStarted_->setVisible(part == Lower::scanRequired);
@@ -295,7 +297,7 @@ void DashboardView::refreshTiles()
 void DashboardView::refreshSummary()
 {
     const StorageSummary& summary = model_.scan().summary();
-    disk_->setSummary(summary);
+    disk_->setSummary(summary, model_.scan().isLoaded());
     refreshTiles();
     categories_->setSummary(summary);
     recent_->setFiles(summary.recentLargeFiles, nowSeconds());

@@ -33,9 +33,10 @@ public:
     // The coordinator's text of a failed scan, shown until the next scan starts.
     static std::optional<QString> failureText(const ScanPhase& phase, const std::optional<std::string>& errorMessage);
 
-    // What fills the lower part of the page.
+    // What fills the lower part of the page. Until the cache has been read (`loaded`) it is
+    // not known whether there is a scan: nothing shows, never the first-run page.
     enum class Lower { overview, scanRequired, nothing };
-    static Lower lower(const StorageSummary& summary, const ScanPhase& phase);
+    static Lower lower(const StorageSummary& summary, const ScanPhase& phase, bool loaded = true);
 
     struct Tile {
         QString title;

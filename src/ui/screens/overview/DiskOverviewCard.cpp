@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 DiskOverviewCard::DiskOverviewCard(const StorageSummary& summary, QWidget* parent)
-    : SectionCard(QStringLiteral("Mac Storage"), QStringLiteral("internaldrive"), new QWidget, nullptr, parent)
+    : SectionCard(QStringLiteral("Disk Storage"), QStringLiteral("internaldrive"), new QWidget, nullptr, parent)
 {
     auto* column = new QVBoxLayout(content());
     column->setContentsMargins(0, 0, 0, 0);
@@ -64,8 +64,9 @@ DiskOverviewCard::DiskOverviewCard(const StorageSummary& summary, QWidget* paren
     setSummary(summary);
 }
 
-void DiskOverviewCard::setSummary(const StorageSummary& summary)
+void DiskOverviewCard::setSummary(const StorageSummary& summary, bool loaded)
 {
+    unavailable_->setText(loaded ? QStringLiteral("Disk capacity is unavailable.") : QStringLiteral("\u2026"));
     unavailable_->setVisible(!summary.volume);
     details_->setVisible(summary.volume.has_value());
     if (!summary.volume)
@@ -101,7 +102,7 @@ std::vector<DiskOverviewCard::Figure> DiskOverviewCard::figures(const StorageSum
     };
     if (volume.purgeable > 0)
         result.push_back({QStringLiteral("Purgeable"), volume.purgeable,
-                          QStringLiteral("Space macOS can free automatically (included in Available).")});
+                          QStringLiteral("Space the system can free automatically (included in Available).")});
     if (const std::optional<std::int64_t> unattributed = summary.unattributedBytes())
         result.push_back({QStringLiteral("System & Unscanned"), *unattributed,
                           QStringLiteral("Used space the scan could not attribute to files: system folders the "

@@ -11,7 +11,7 @@ class AdaptiveGrid;
 class QLabel;
 class StackedCapacityBar;
 
-// The "Mac Storage" card: the volume's name, how much of it is used, the used
+// The "Disk Storage" card: the volume's name, how much of it is used, the used
 // space split by category, and the figures behind it. Made once; a new summary
 // gives it new values.
 class DiskOverviewCard : public SectionCard {
@@ -20,7 +20,9 @@ class DiskOverviewCard : public SectionCard {
 public:
     explicit DiskOverviewCard(const StorageSummary& summary, QWidget* parent = nullptr);
 
-    void setSummary(const StorageSummary& summary);
+    // While the cache is still being read (`loaded` false) a missing volume is not yet
+    // known to be missing: the card shows a loading mark instead.
+    void setSummary(const StorageSummary& summary, bool loaded = true);
 
     struct Figure {
         QString title;

@@ -10,6 +10,7 @@
 #include "app/ScanCoordinator.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/ScreenParts.h"
@@ -122,7 +123,7 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
 
     scanRequired_ = new ScanRequiredView(
         model_, tr("No scan data yet"),
-        tr("Scan your Mac to see what's using space. Scanning is read-only and runs on this Mac only."));
+        CommonText::scanRequiredMessage());
     scanRequired_->setMinimumHeight(260);
     stack->addWidget(scanRequired_);
 
@@ -245,9 +246,11 @@ void StorageView::showVolumes()
                                                   textColor(TextEmphasis::secondary)));
         row.name->setText(qstr(volume.name));
         row.path->setText(qstr(volume.path));
-        row.usage->setText(tr("%1 of %2 used")
-                               .arg(qstr(ByteFormatter::string(used(volume))),
-                                    qstr(ByteFormatter::string(volume.totalCapacity))));
+        row.usage->setText(usageText(volume));
+        row.usage->setToolTip(tr("Capacity %1; %2 of it is kept for the administrator or otherwise out of reach.")
+                                  .arg(qstr(ByteFormatter::string(volume.totalCapacity)),
+                                       qstr(ByteFormatter::string(
+                                           std::max<std::int64_t>(volume.totalCapacity - reachable(volume), 0)))));
         const double share = fraction(volume);
         row.bar->setFraction(share);
         row.bar->setTint(isNearlyFull(share) ? NamedColor::red : accentColor());
@@ -392,6 +395,16 @@ std::int64_t StorageView::used(const VolumeInfo& volume)
 double StorageView::fraction(const VolumeInfo& volume)
 {
     return volume.usedShare();
+}
+
+std::int64_t StorageView::reachable(const VolumeInfo& volume)
+{
+    return used(volume) + std::max<std::int64_t>(volume.available(), 0);
+}
+
+QString StorageView::usageText(const VolumeInfo& volume)
+{
+    return tr("%1 of %2 used").arg(qstr(ByteFormatter::string(used(volume))), qstr(ByteFormatter::string(reachable(volume))));
 }
 
 const char* StorageView::symbolName(const VolumeInfo& volume)

@@ -68,6 +68,11 @@ public:
     // (0 without a capacity).
     static std::int64_t used(const VolumeInfo& volume);
     static double fraction(const VolumeInfo& volume);
+    // What the bar's fraction is a share of: the space this account can reach (used plus
+    // available), not the capacity, which also holds the administrator's reserve.
+    static std::int64_t reachable(const VolumeInfo& volume);
+    // "<used> of <reachable> used", the line over the bar.
+    static QString usageText(const VolumeInfo& volume);
     static const char* symbolName(const VolumeInfo& volume);
     static bool isNearlyFull(double fraction);
 

@@ -362,10 +362,14 @@ void PermissionsView::refresh()
     fullDiskAccessText_->setText(line.text);
     checkButton_->setText(checked_ ? QStringLiteral("Check Again") : QStringLiteral("Check Access"));
     for (std::size_t index = 0; index < locations_.size(); ++index) {
-        const Presentation presentation = statusPresentation(status(locations_[index].path));
+        const AccessStatus found = status(locations_[index].path);
+        const Presentation presentation = statusPresentation(found);
         setSymbol(rowSymbols_[index], presentation);
         rowStatuses_[index]->setText(presentation.text);
         applyTextColor(rowStatuses_[index], presentation.color);
+        // A place of macOS shows only where a check found it: elsewhere its words are another system's.
+        rows_[index]->setVisible(nativePaths_.contains(locations_[index].path) || found == AccessStatus::granted ||
+                                 found == AccessStatus::denied);
     }
     placeRows();
 }

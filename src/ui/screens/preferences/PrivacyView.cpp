@@ -94,7 +94,7 @@ PrivacyView::PrivacyView(AppModel& model, QWidget* parent) : QWidget(parent)
     header->addWidget(shield, 0, Qt::AlignVCenter);
     auto* headings = new QVBoxLayout;
     headings->setSpacing(4);
-    auto* title = new QLabel(QStringLiteral("Your data stays on this Mac"), content);
+    auto* title = new QLabel(QStringLiteral("Your data stays on this computer"), content);
     applyTextStyle(title, TextStyle::title, QFont::Bold);
     title->setWordWrap(true);
     headings->addWidget(title);
@@ -111,15 +111,15 @@ PrivacyView::PrivacyView(AppModel& model, QWidget* parent) : QWidget(parent)
 
     const Promise promises[] = {
         {"wifi.slash", NamedColor::blue, "Works offline",
-         "Scanning, analysis, search, cleanup and CPU/RAM monitoring run entirely on your Mac and never use the "
+         "Scanning, analysis, search, cleanup and CPU/RAM monitoring run entirely on your computer and never use the "
          "internet."},
         {"eye.slash", NamedColor::purple, "Nothing is uploaded",
          "File names, folders, paths, sizes, file contents, app lists and system information are never sent "
          "anywhere."},
         {"person.crop.circle.badge.xmark", NamedColor::orange, "No account, no tracking",
          "No sign-up, no analytics, no ads, no crash reporters and no third-party SDKs."},
-        {"internaldrive", NamedColor::teal, "Stored only on your Mac",
-         "Scan results are kept in a local cache in your Library folder. You can delete it any time in Settings."},
+        {"internaldrive", NamedColor::teal, "Stored only on your computer",
+         "Scan results are kept in a local cache in your user data folder. You can delete it any time in Settings."},
         {"doc.text.magnifyingglass", NamedColor::green, "Read-only scanning",
          "Kestrelmoor reads sizes and dates only. It never opens your documents (except to compare possible "
          "duplicates, on your request) and never changes files during a scan."},
@@ -145,7 +145,7 @@ PrivacyView::PrivacyView(AppModel& model, QWidget* parent) : QWidget(parent)
     whereLayout->addLayout(cacheRow);
     auto* buttons = new QHBoxLayout;
     if (const auto& database = model.database()) {
-        auto* show = new QPushButton(QStringLiteral("Show Cache in Finder"), whereContent);
+        auto* show = new QPushButton(QStringLiteral("Show Cache in File Manager"), whereContent);
         show->setObjectName(QStringLiteral("showCache"));
         const std::string path = database->path();
         connect(show, &QPushButton::clicked, this, [&model, path] { FinderActions::reveal({path}, model.desktop()); });

@@ -4,13 +4,13 @@
 #include "analysis/HomeAbbreviation.h"
 #include "app/system/AppAlert.h"
 #include "app/AppModel.h"
-#include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
 #include "app/ScanCoordinator.h"
 #include "index/StorageDatabase.h"
 #include "platform/DesktopServices.h"
 #include "scanning/FinderActions.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/TextStyle.h"
@@ -65,7 +65,7 @@ ScanCacheSettings::ScanCacheSettings(AppModel& model, QWidget* parent)
     applyTextColor(clear_, NamedColor::red);
     connect(clear_, &QPushButton::clicked, this, &ScanCacheSettings::confirmClear);
     if (const auto& database = model_.database()) {
-        auto* reveal = new QPushButton(QStringLiteral("Reveal in Finder"));
+        auto* reveal = new QPushButton(CommonText::revealAction());
         reveal->setObjectName(QStringLiteral("revealCache"));
         const std::string path = database->path();
         connect(reveal, &QPushButton::clicked, this, [this, path] { FinderActions::reveal({path}, model_.desktop()); });
@@ -127,6 +127,14 @@ void ScanCacheSettings::updateClearButton()
 {
     const ScanCoordinator& scan = model_.scan();
     clear_->setEnabled(!scan.isScanActive() && !scan.isClearing());
+    // The old size would read as if nothing happened; the new one follows the clear's reload.
+    if (scan.isClearing())
+        size_->setText(clearingText());
+}
+
+QString ScanCacheSettings::clearingText()
+{
+    return QStringLiteral("Clearing\u2026");
 }
 
 void ScanCacheSettings::reload()
@@ -202,7 +210,7 @@ void ScanCacheSettings::clearCache()
 void ScanCacheSettings::clearLog()
 {
     std::shared_ptr<StorageDatabase> database = model_.database();
-    runInBackground(
+    LatestLoad::once(
         this,
         [database] {
             if (!database)

@@ -34,6 +34,8 @@ public:
     // A field of the log with its tabs, line breaks and backslashes written as escapes.
     static QString escapedField(const std::string& text);
     static QString locationText(const AppModel& model);
+    // The size line while the cache is being cleared.
+    static QString clearingText();
 
     // Loads the cache size and the error log again.
     void reload();

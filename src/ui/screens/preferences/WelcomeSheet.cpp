@@ -30,7 +30,7 @@ WelcomeSheet::WelcomeSheet(AppModel& model, QWidget* parent) : QDialog(parent), 
     applyTextStyle(title, TextStyle::largeTitle, QFont::Bold);
     layout->addWidget(title, 0, Qt::AlignHCenter);
 
-    auto* subtitle = new QLabel(QStringLiteral("See exactly what's using your Mac's storage, memory and CPU."), this);
+    auto* subtitle = new QLabel(QStringLiteral("See exactly what's using your computer's storage, memory and CPU."), this);
     subtitle->setWordWrap(true);
     subtitle->setAlignment(Qt::AlignHCenter);
     applyTextStyle(subtitle, TextStyle::title3);
@@ -45,7 +45,7 @@ WelcomeSheet::WelcomeSheet(AppModel& model, QWidget* parent) : QDialog(parent), 
     pointsLayout->setSpacing(12);
     const std::pair<std::string_view, const char*> rows[] = {
         {"wifi.slash", "Works 100% offline — scanning never uses the internet."},
-        {"lock.shield", "Your files and file information never leave this Mac."},
+        {"lock.shield", "Your files and file information never leave this computer."},
         {"eye.slash", "The developer can't see or share your data. No account, no tracking."},
         {"trash.slash", "Nothing is deleted without asking you, and removals go to the Trash."},
     };

@@ -15,6 +15,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/ScreenParts.h"
 #include "ui/components/SectionCard.h"
@@ -142,8 +143,8 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     connect(verify, &QPushButton::clicked, this, [this] { model_.apps().validateSignature(app_); });
     layout->addWidget(verify, 0, Qt::AlignLeft);
 
-    const Metric disk = metricRow(QStringLiteral("Application Bundle Size"),
-                                  QStringLiteral("Space the .app bundle occupies on disk."), body);
+    const Metric disk = metricRow(QStringLiteral("Application Size"),
+                                  QStringLiteral("Space the application's installed files occupy on disk."), body);
     bundleSize_ = disk.value;
     layout->addWidget(new SectionCard(QStringLiteral("Disk"), QStringLiteral("internaldrive"), disk.box));
 
@@ -178,7 +179,7 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     auto* open = linkButton(QStringLiteral("Open"), "arrow.up.forward.app", body);
     connect(open, &QToolButton::clicked, this, &AppDetailView::open);
     actions->addWidget(open, 0, Qt::AlignLeft);
-    auto* reveal = linkButton(QStringLiteral("Reveal in Finder"), "folder", body);
+    auto* reveal = linkButton(CommonText::revealAction(), "folder", body);
     connect(reveal, &QToolButton::clicked, this, [this] { FinderActions::reveal({app_.path}, model_.desktop()); });
     actions->addWidget(reveal, 0, Qt::AlignLeft);
     quit_ = linkButton(QStringLiteral("Quit\u2026"), "xmark.circle", body);
@@ -211,7 +212,7 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
                                             true, std::nullopt}});
     });
     actions->addWidget(trash_, 0, Qt::AlignLeft);
-    protectedNote_ = new QLabel(QStringLiteral("Protected by macOS"), body);
+    protectedNote_ = new QLabel(qstr(std::string(SecurityUtils::protectedTitle)), body);
     applyTextStyle(protectedNote_, TextStyle::caption);
     applyTextColor(protectedNote_, textColor(TextEmphasis::secondary));
     actions->addWidget(protectedNote_);

@@ -10,6 +10,7 @@
 #include "platform/SystemPaths.h"
 #include "scanning/FinderActions.h"
 #include "scanning/FolderAnalyzer.h"
+#include "ui/components/CommonText.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/TextStyle.h"
 
@@ -95,7 +96,8 @@ ApplicationStorageView::ApplicationStorageView(AppModel& model, ApplicationInfo 
     addRow(column, totalLabel, total_);
 
     auto* note = new QLabel(
-        QStringLiteral("Application data is matched by bundle ID and name in ~/Library. Apps may store data elsewhere too."),
+        QStringLiteral("Application data is matched by app ID and name in ~/.config, ~/.cache and ~/.local/share. Apps may "
+                       "store data elsewhere too."),
         content_);
     note->setWordWrap(true);
     note->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -241,7 +243,7 @@ QMenu* ApplicationStorageView::entryMenu(int index)
     // The menu belongs to the card, not to a row, and acts on the path it was opened on.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(QStringLiteral("Reveal in Finder"), this,
+    menu->addAction(CommonText::revealAction(), this,
                     [this, path = breakdown_->entries[static_cast<std::size_t>(index)].path] {
                         FinderActions::reveal({path}, model_.desktop());
                     });

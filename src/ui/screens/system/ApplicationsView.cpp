@@ -8,6 +8,8 @@
 #include "app/UserDefaults.h"
 #include "platform/DesktopServices.h"
 #include "scanning/FinderActions.h"
+#include "ui/components/CommonText.h"
+#include "ui/components/RowSelection.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/LocaleText.h"
 #include "ui/components/ScreenParts.h"
@@ -98,7 +100,7 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
         heading->setWordWrap(true);
         heading->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         texts->addWidget(heading);
-        auto* body = new QLabel(QStringLiteral("<b>App Size</b> = disk space of the .app bundle. <b>RAM</b> = memory "
+        auto* body = new QLabel(QStringLiteral("<b>App Size</b> = disk space of the app's installed files. <b>RAM</b> = memory "
                                                "its running processes use right now."),
                                 banner_);
         body->setTextFormat(Qt::RichText);
@@ -126,9 +128,9 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     filterField_->setMinimumWidth(100);
     filterField_->setMaximumWidth(200);
     bar->addWidget(filterField_);
-    systemApps_ = new QCheckBox(QStringLiteral("Apple apps"), main);
+    systemApps_ = new QCheckBox(QStringLiteral("System apps"), main);
     systemApps_->setChecked(true);
-    systemApps_->setToolTip(QStringLiteral("Include apps that ship with macOS"));
+    systemApps_->setToolTip(QStringLiteral("Include apps that come with the system"));
     bar->addWidget(systemApps_);
     bar->addStretch(1);
     sizing_ = new QProgressBar(main);
@@ -155,6 +157,7 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     table_->setMinimumHeight(240);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    keepCurrentInFirstColumn(*table_);
     table_->setSortingEnabled(true);
     table_->sortByColumn(static_cast<int>(AppRow::Column::size), Qt::DescendingOrder);
     table_->verticalHeader()->hide();
@@ -336,10 +339,11 @@ QMenu* ApplicationsView::contextMenu(int row, QWidget* parent)
     const ApplicationInfo* target = menuTarget(rows_->rows(), row);
     if (!target)
         return menu;
+    selectForContextMenu(*table_, table_->model()->index(row, 0));
     // Copies: a new sample may replace the rows while the menu is open.
     const ApplicationInfo app = *target;
     menu->addAction(QStringLiteral("Open"), this, [this, app] { AppDetailView::openApplication(model_, app); });
-    menu->addAction(QStringLiteral("Reveal in Finder"), this,
+    menu->addAction(CommonText::revealAction(), this,
                     [this, path = app.path] { FinderActions::reveal({path}, model_.desktop()); });
     menu->addAction(QStringLiteral("Copy Path"), this, [this, path = app.path] { model_.desktop().copyText(path); });
     return menu;

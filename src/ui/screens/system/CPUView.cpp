@@ -147,6 +147,7 @@ std::optional<QString> CPUView::loadDetail(const CPUSnapshot& cpu)
 QString CPUView::processValue(const ProcessSnapshot& process)
 {
     if (!process.cpuPercent) return QStringLiteral("Restricted");
+    if (!std::isfinite(*process.cpuPercent)) return QStringLiteral("\u2014");
     return QString::asprintf("%.1f%%", *process.cpuPercent);
 }
 
@@ -176,6 +177,14 @@ std::optional<std::array<int, 3>> CPUView::shownPercents(const CPUSnapshot& cpu)
     return percents;
 }
 
+QString CPUView::overallText(const CPUSnapshot& cpu)
+{
+    if (const auto shown = shownPercents(cpu))
+        return percent(((*shown)[0] + (*shown)[1]) / 100.0);
+    // Unclamped, so that a share that is not a number reads as missing, not as none.
+    return percent(cpu.user + cpu.system + cpu.nice);
+}
+
 void CPUView::refresh()
 {
     const SystemMonitorStore& store = monitor();
@@ -189,11 +198,11 @@ void CPUView::refresh()
     bar_->setTint(busyTint(busy));
     // The cards and the overall figure are read together: they add up.
     const auto shown = shownPercents(cpu);
-    const auto whole = [](int value) { return percent(value / 100.0); };
-    busyText_->setText(shown ? whole((*shown)[0] + (*shown)[1]) : percent(busy));
+    busyText_->setText(overallText(cpu));
     brand_->setText(cpu.brand ? qstr(*cpu.brand) : QString());
     brand_->setVisible(cpu.brand.has_value());
 
+    const auto whole = [](int value) { return percent(value / 100.0); };
     cards_[userCard]->setValue(shown ? whole((*shown)[0]) : percent(cpu.user + cpu.nice));
     cards_[systemCard]->setValue(shown ? whole((*shown)[1]) : percent(cpu.system));
     cards_[idleCard]->setValue(shown ? whole((*shown)[2]) : percent(cpu.idle));

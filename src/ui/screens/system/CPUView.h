@@ -48,6 +48,8 @@ public:
     // they add up to 100, rounded by largest remainder. Nothing when a share is not
     // a number or none is above zero.
     static std::optional<std::array<int, 3>> shownPercents(const CPUSnapshot& cpu);
+    // The overall figure beside the bar: the user and system cards' sum, "—" when unknown.
+    static QString overallText(const CPUSnapshot& cpu);
 
 
 protected:

@@ -5,6 +5,7 @@
 #include "platform/ProcessWindows.h"
 #include "scanning/FinderActions.h"
 #include "scanning/SecurityUtils.h"
+#include "ui/components/CommonText.h"
 #include "ui/screens/system/ProcessTableModel.h"
 
 #include <QGuiApplication>
@@ -51,7 +52,7 @@ void fillOne(QMenu& menu, const ProcessSnapshot& process, const std::vector<Appl
     }
     if (process.executablePath) {
         const std::string path = ProcessTableModel::revealPath(*process.executablePath);
-        menu.addAction(QStringLiteral("Reveal in Finder"), [path, &desktop] { FinderActions::reveal({path}, desktop); });
+        menu.addAction(CommonText::revealAction(), [path, &desktop] { FinderActions::reveal({path}, desktop); });
         menu.addAction(QStringLiteral("Copy Path"), [path, &desktop] { desktop.copyText(path); });
     }
     menu.addSeparator();
@@ -86,7 +87,7 @@ void fillSeveral(QMenu& menu, const std::vector<ProcessSnapshot>& processes, Des
         }
     }
     if (!paths.empty()) {
-        menu.addAction(QStringLiteral("Reveal in Finder"), [paths, &desktop] { FinderActions::reveal(paths, desktop); });
+        menu.addAction(CommonText::revealAction(), [paths, &desktop] { FinderActions::reveal(paths, desktop); });
         std::string text;
         for (const std::string& path : paths) text += (text.empty() ? "" : "\n") + path;
         menu.addAction(QStringLiteral("Copy Path"), [text, &desktop] { desktop.copyText(text); });

@@ -1,5 +1,6 @@
 #include "ui/screens/system/ProcessTableView.h"
 
+#include "ui/components/RowSelection.h"
 #include "ui/screens/system/ColumnWidths.h"
 #include "ui/screens/system/ProcessTableModel.h"
 
@@ -94,6 +95,7 @@ std::vector<ProcessSnapshot> ProcessTableView::menuTargets(std::int32_t clickedP
 QMenu* ProcessTableView::menuForRow(int row)
 {
     if (row < 0 || row >= model_->rowCount() || !menuBuilder_) return nullptr;
+    selectForContextMenu(*this, model_->index(row, 0));
     const std::vector<ProcessSnapshot> targets = menuTargets(model_->processAt(row).pid, selectedPids(), processes_);
     if (targets.empty()) return nullptr;
     auto* menu = new QMenu(this);

@@ -54,6 +54,7 @@ protected:
         write(".cache/mozilla/firefox/cache2/entries", 11'000'000);
         write(".local/share/Trash/files/old.iso", 3'000'000);
         write(".local/share/Trash/info/old.iso.trashinfo", 20);
+        write(".local/share/app/state.db", 2'000'000);
         write(".pnpm-store/v3/files/blob", 10'500'000);
     }
 };
@@ -71,7 +72,7 @@ TEST_F(CleanupViewTest, CardsPerSafetyLevelWithTotalsAndDividersFromAScannedHome
 {
     fillHome();
     scanHome();
-    CleanupView view(*model);
+    CleanupView view(*model, nullptr, noSystem());
     view.resize(820, 1400);
     view.show();
     EXPECT_TRUE(view.isLoading());
@@ -84,7 +85,7 @@ TEST_F(CleanupViewTest, CardsPerSafetyLevelWithTotalsAndDividersFromAScannedHome
     std::vector<std::string> titles;
     for (const auto& item : view.recommendations()) titles.push_back(item.title);
     for (const char* expected : {"Application caches: thumbnails", "Browser caches", "npm cache", "Yarn cache",
-                                 "pnpm store", "Trash", "Application Support"})
+                                 "pnpm store", "Trash", "Application Data"})
         EXPECT_NE(std::find(titles.begin(), titles.end(), expected), titles.end()) << expected;
 
     const auto shown = cards(view);
@@ -145,7 +146,7 @@ TEST_F(CleanupViewTest, GroupingKeepsTheListOrderAndTotalsPartialItemsLikeAnyOth
 
 TEST_F(CleanupViewTest, NothingToRecommendOnlyOnceALoadHasFinishedEmpty)
 {
-    CleanupView view(*model);
+    CleanupView view(*model, nullptr, noSystem());
     view.show();
     auto* empty = view.findChild<EmptyStateView*>("emptyState");
     EXPECT_FALSE(empty->isVisible());
@@ -166,14 +167,14 @@ TEST_F(CleanupViewTest, AnOvertakenOrStoppedAnalysisIsNeverStored)
 {
     fillHome();
     scanHome();
-    CleanupView view(*model);
+    CleanupView view(*model, nullptr, noSystem());
     int stored = 0;
     QObject::connect(&view, &CleanupView::recommendationsChanged, [&] { ++stored; });
     // Refreshed before the first analysis could answer: only the second one counts.
     view.load();
     ASSERT_TRUE(waitUntil([&] { return settled(view); }));
     EXPECT_EQ(stored, 1);
-    const auto complete = CleanupView::analyze(home.path(), database.get(), nullptr, {});
+    const auto complete = CleanupView::analyze(home.path(), database.get(), noSystem(), nullptr, {});
     ASSERT_TRUE(complete.has_value());
     EXPECT_EQ(view.recommendations(), *complete);
     EXPECT_TRUE(view.current().isEmpty());
@@ -203,13 +204,13 @@ TEST_F(CleanupViewTest, AnOvertakenOrStoppedAnalysisIsNeverStored)
     // A stopped analyzer still answers with what it found before the stop; that answer is refused.
     std::stop_source stopped;
     stopped.request_stop();
-    EXPECT_FALSE(CleanupView::analyze(home.path(), database.get(), nullptr, stopped.get_token()).has_value());
+    EXPECT_FALSE(CleanupView::analyze(home.path(), database.get(), noSystem(), nullptr, stopped.get_token()).has_value());
 }
 
 TEST_F(CleanupViewTest, AScreenClosedDuringItsAnalysisReceivesNothing)
 {
     fillHome();
-    auto view = std::make_unique<CleanupView>(*model);
+    auto view = std::make_unique<CleanupView>(*model, nullptr, noSystem());
     EXPECT_TRUE(view->isLoading());
     view.reset();
     // Any answer of the dropped analysis arrives to nobody.

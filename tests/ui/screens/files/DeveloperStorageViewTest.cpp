@@ -154,7 +154,7 @@ TEST_F(DeveloperStorageViewTest, TheItemMenuRevealsShowsInLargestFoldersAndCopie
     ASSERT_NE(menu, nullptr);
     QStringList titles;
     for (QAction* action : menu->actions()) titles << action->text();
-    EXPECT_EQ(titles, (QStringList{"Reveal in Finder", "Show in Largest Folders", "Copy Path"}));
+    EXPECT_EQ(titles, (QStringList{"Show in File Manager", "Show in Largest Folders", "Copy Path"}));
 
     menu->actions()[0]->trigger();
     ASSERT_EQ(desktop->revealed.size(), 1u);

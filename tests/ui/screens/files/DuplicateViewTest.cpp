@@ -10,12 +10,12 @@
 #include "app/support/RecordingModel.h"
 #include "ui/support/UiTestSupport.h"
 #include "ui/components/ScanRequiredView.h"
+#include "support/ScopedEnvironment.h"
 #include "ui/screens/files/DuplicateListModel.h"
 #include "ui/screens/files/DuplicateRowDelegate.h"
 #include "ui/screens/files/ClosingWhileTyping.h"
 #include "ui/support/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
-#include "support/FileItems.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -39,6 +39,17 @@
 namespace {
 
 using Outcome = DuplicateView::Outcome;
+
+FileItem copyAt(std::int64_t id, const std::string& folder, const std::string& name, std::int64_t size = 1'000'000)
+{
+    FileItem file;
+    file.id = id;
+    file.name = name;
+    file.folderPath = folder;
+    file.size = size;
+    file.allocatedSize = size;
+    return file;
+}
 
 class DuplicateViewTest : public ::testing::Test, protected RecordingModel {
 protected:
@@ -167,21 +178,23 @@ TEST(DuplicateViewRules, OptionsTextsAndSavings)
     EXPECT_EQ(off.scope, defaults.scope);
     EXPECT_EQ(off.maxSizeGroups, defaults.maxSizeGroups);
     EXPECT_EQ(off.partialHashBytes, defaults.partialHashBytes);
-    // The Library is searched; the Trash folders stay out.
+    // Off, the app data folders stay out: ~/Library and the data, config and cache folders
+    // where the environment puts them.
+    ScopedEnvironment data("XDG_DATA_HOME", h + "/.local/share");
+    ScopedEnvironment config("XDG_CONFIG_HOME", h + "/settings");
+    ScopedEnvironment cache("XDG_CACHE_HOME", "relative/cache");   // not absolute: ignored
+    const std::vector<std::string> appData{h + "/Library", h + "/.local/share", h + "/settings", h + "/.cache"};
+    const DuplicateScanOptions dataOff = DuplicateView::searchOptions(1.0, false, h);
+    for (const std::string& folder : appData)
+        EXPECT_EQ(std::count(dataOff.excluded.begin(), dataOff.excluded.end(), folder), 1) << folder;
+    // On, they are searched; the Trash folders stay out.
     const DuplicateScanOptions on = DuplicateView::searchOptions(1.0, true, h);
-    EXPECT_EQ(std::count(on.excluded.begin(), on.excluded.end(), h + "/Library"), 0);
-    EXPECT_EQ(std::count(on.excluded.begin(), on.excluded.end(), h + "/.Trash"), 1);
-    EXPECT_EQ(on.excluded.size() + 1, defaults.excluded.size());
+    for (const std::string& folder : appData)
+        EXPECT_EQ(std::count(on.excluded.begin(), on.excluded.end(), folder), 0) << folder;
+    EXPECT_EQ(on.excluded, (std::vector<std::string>{h + "/.Trash", h + "/.local/share/Trash"}));
 
-    const DuplicateGroup three{"h3", 1'000'000, {
-        fileAt("/a/x", {.id = 1, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt("/b/x", {.id = 2, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt("/c/x", {.id = 3, .size = 1'000'000, .allocatedSize = 1'000'000})
-    }};
-    const DuplicateGroup two{"h2", 4'096, {
-        fileAt("/a/y", {.id = 4, .size = 4'096, .allocatedSize = 4'096}),
-        fileAt("/b/y", {.id = 5, .size = 4'096, .allocatedSize = 4'096})
-    }};
+    const DuplicateGroup three{"h3", 1'000'000, {copyAt(1, "/a", "x"), copyAt(2, "/b", "x"), copyAt(3, "/c", "x")}};
+    const DuplicateGroup two{"h2", 4'096, {copyAt(4, "/a", "y", 4'096), copyAt(5, "/b", "y", 4'096)}};
     const DuplicateGroup none{"h0", 500, {}};
     EXPECT_EQ(DuplicateView::totalSavings({three, two, none}), 2'004'096);
     EXPECT_EQ(DuplicateView::groupHeading(three), "3 copies \u00b7 1.00 MB each");
@@ -213,52 +226,47 @@ TEST(DuplicateViewRules, TicksNeverTakeTheLastCopyNorAProtectedOne)
 {
     TestHome home;
     const std::string h = home.path();
-    const DuplicateGroup three{"h", 10, {
-        fileAt(h + "/a", {.id = 1, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt(h + "/b/a", {.id = 2, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt("/a", {.id = 3, .size = 1'000'000, .allocatedSize = 1'000'000})
-    }};
-    const DuplicateGroup two{"g", 10, {
-        fileAt(h + "/c", {.id = 4, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt(h + "/d/c", {.id = 5, .size = 1'000'000, .allocatedSize = 1'000'000})
-    }};
-    const DuplicateGroup guarded{"p", 10, {
-        fileAt(h + "/e", {.id = 6, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt("/System/Library/e", {.id = 7, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt(h + "/f", {.id = 8, .size = 1'000'000, .allocatedSize = 1'000'000})
-    }};
+    const DuplicateGroup three{"h", 10, {copyAt(1, h, "a"), copyAt(2, h + "/b", "a"), copyAt(3, "/", "a")}};
+    const DuplicateGroup two{"g", 10, {copyAt(4, h, "c"), copyAt(5, h + "/d", "c")}};
+    const DuplicateGroup guarded{"p", 10, {copyAt(6, h, "e"), copyAt(7, "/System/Library", "e"), copyAt(8, h, "f")}};
     // The program's own folder, as found once.
-    const std::vector<std::string> own{h + "/.local/share/Kestrelmoor"};
-    const DuplicateGroup owned{"o", 10, {
-        fileAt(own[0] + "/g", {.id = 9, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt(h + "/g", {.id = 10, .size = 1'000'000, .allocatedSize = 1'000'000}),
-        fileAt(h + "/x/g", {.id = 11, .size = 1'000'000, .allocatedSize = 1'000'000})
-    }};
+    const std::vector<std::string> ownPaths{h + "/.local/share/Kestrelmoor"};
+    const DuplicateGroup owned{"o", 10, {copyAt(9, ownPaths[0], "g"), copyAt(10, h, "g"), copyAt(11, h + "/x", "g")}};
     const std::string a1 = h + "/a", a2 = h + "/b/a", a3 = "/a", c1 = h + "/c", c2 = h + "/d/c";
-    const struct { const FileItem& file; const DuplicateGroup& group; std::set<std::string> ticked; bool can; } cases[] = {
-        {three.files[0], three, {}, true},
-        {three.files[1], three, {a1}, true},
-        {three.files[2], three, {a1, a2}, false},  // the last copy
-        {three.files[0], three, {a1, a2}, true},   // a tick can always go off
-        {two.files[1], two, {c1}, false},
-        {two.files[0], two, {c1}, true},
-        {two.files[1], two, {a1, a2}, true},       // ticks of another group do not count
-        {guarded.files[1], guarded, {}, false},    // protected
-        {guarded.files[0], guarded, {}, true},
-        {owned.files[0], owned, {}, false},        // the program's own
-        {owned.files[1], owned, {}, true},
+    // Each refusal says why: the tick is never simply unavailable.
+    const QString last = QString::fromUtf8(DuplicateView::lastCopyText);
+    const QString system = QStringLiteral("Protected by the system: items in /System are part of the operating system.");
+    const QString own = QStringLiteral("Kestrelmoor does not modify its own application or database files.");
+    const struct { const FileItem& file; const DuplicateGroup& group; std::set<std::string> ticked; QString refusal; } cases[] = {
+        {three.files[0], three, {}, ""},
+        {three.files[1], three, {a1}, ""},
+        {three.files[2], three, {a1, a2}, last},   // the last copy
+        {three.files[0], three, {a1, a2}, ""},     // a tick can always go off
+        {two.files[1], two, {c1}, last},
+        {two.files[0], two, {c1}, ""},
+        {two.files[1], two, {a1, a2}, ""},         // ticks of another group do not count
+        {guarded.files[1], guarded, {}, system},   // protected
+        {guarded.files[0], guarded, {}, ""},
+        {owned.files[0], owned, {}, own},          // the program's own
+        {owned.files[1], owned, {}, ""},
     };
-    const std::set<std::string> judged = DuplicateView::protectedCopies({three, two, guarded, owned}, h, own);
-    EXPECT_EQ(judged, (std::set<std::string>{"/System/Library/e", own[0] + "/g"}));
-    for (const auto& c : cases)
-        EXPECT_EQ(DuplicateView::canSelect(c.file, c.group, c.ticked, judged), c.can) << pathOf(c.file);
+    const std::map<std::string, std::string> judged = DuplicateView::protectedCopies({three, two, guarded, owned}, h, ownPaths);
+    ASSERT_EQ(judged.size(), 2u);
+    EXPECT_TRUE(judged.contains("/System/Library/e"));
+    EXPECT_TRUE(judged.contains(ownPaths[0] + "/g"));
+    for (const auto& c : cases) {
+        EXPECT_EQ(DuplicateView::tickRefusal(c.file, c.group, c.ticked, judged), c.refusal) << pathOf(c.file);
+        EXPECT_EQ(DuplicateView::canSelect(c.file, c.group, c.ticked, judged), c.refusal.isEmpty()) << pathOf(c.file);
+    }
 
     // A file in the root folder is "/name".
     EXPECT_EQ(pathOf(three.files[2]), "/a");
 
     const auto candidates = DuplicateView::trashCandidates({three, two}, {a2, a1, c1, c2});
     ASSERT_EQ(candidates.size(), 2u);  // the pair is ticked throughout and offers nothing
-    EXPECT_EQ(candidates[0], (TrashCandidate{a1, "a", 1'000'000, false, "Duplicate of 2 other copies"}));
+    // In the measure the screen shows each copy in (the group's size), not each file's allocation.
+    EXPECT_EQ(candidates[0],
+              (TrashCandidate{.path = a1, .name = "a", .size = 10, .note = "Duplicate of 2 other copies"}));
     EXPECT_EQ(candidates[1].path, a2);
 
     // Gone files leave; a group left with one copy leaves; ticks follow, never covering a whole group.
@@ -403,6 +411,7 @@ TEST_F(DuplicateViewTest, TwoOfThreeCopiesTrashedInTurnLeaveTheLastOne)
     clickTick(*view, copies[0]);
     clickTick(*view, copies[1]);
     EXPECT_FALSE(tickEnabled(*view, copies[2]));
+    EXPECT_EQ(indexOf(*view, copies[2]).data(Qt::ToolTipRole).toString(), DuplicateView::lastCopyText);
     EXPECT_TRUE(ticked(*view, copies[1]));
     saveScreenshot(*view, "DuplicateView-Ticked");
     view->setSelected(copies[2], true);

@@ -1,11 +1,13 @@
 #include "ui/screens/files/FileDetailView.h"
 
+#include "analysis/FileDetailsLoader.h"
 #include "analysis/FileItemPath.h"
+#include "app/QtText.h"
 #include "platform/qt/MimeTypeDescriber.h"
 #include "ui/components/LocaleText.h"
 #include "app/support/RecordingModel.h"
 #include "ui/support/UiTestSupport.h"
-#include "support/FileItems.h"
+#include "ui/support/LayoutCheck.h"
 
 #include <QLabel>
 #include <QThreadPool>
@@ -20,9 +22,19 @@ namespace {
 
 const QString dash = QStringLiteral("\u2014");
 
-// The fields of the index row of every file these tests show.
-const FileItem indexedFields{.id = 7, .size = 1234, .allocatedSize = 4096, .modified = 1700000000.0,
-                             .category = StorageCategory::documents};
+FileItem indexed(const std::string& folder, const std::string& name, const std::string& extension)
+{
+    FileItem file;
+    file.id = 7;
+    file.name = name;
+    file.folderPath = folder;
+    file.fileExtension = extension;
+    file.size = 1234;
+    file.allocatedSize = 4096;
+    file.modified = 1700000000.0;
+    file.category = StorageCategory::documents;
+    return file;
+}
 
 QString factValue(const std::vector<FileDetailView::Fact>& facts, const QString& label)
 {
@@ -83,8 +95,8 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
 {
     ensureApplication();
     const std::string home = "/home/ann";
-    FileItem report = fileAt(home + "/Documents/report.pdf", indexedFields);
-    FileItem bare = fileAt("/swapfile", indexedFields);
+    FileItem report = indexed(home + "/Documents", "report.pdf", "pdf");
+    FileItem bare = indexed("/", "swapfile", "");
     bare.flags = FileItem::Flags::symlink | FileItem::Flags::hardLink | FileItem::Flags::hidden;
 
     FileDetails group;
@@ -108,6 +120,7 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
         QString label;
         QString expected;
     };
+    const FileItem library = indexed("/usr/lib", "libfoo.so.13", "13");
     const std::vector<Case> cases{
         {"size on disk", report, std::nullopt, "Size", "4.10 KB on disk"},
         {"logical size from the index", report, std::nullopt, "Logical size", "1.23 KB (1,234 bytes)"},
@@ -133,8 +146,9 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
         {"link flag without details", bare, std::nullopt, "Symbolic link", "Yes \u2192 ?"},
         {"link with its target", report, both, "Symbolic link", "Yes \u2192 /srv/target"},
         {"no link", report, std::nullopt, "Symbolic link", "No"},
-        {"alias not loaded", report, std::nullopt, "Alias", dash},
-        {"alias loaded", report, group, "Alias", "No"},
+        // Linux has no aliases: a row that always said "No" would only name another system's thing.
+        {"no alias row", report, group, "Alias", "<no row>"},
+        {"type: a versioned shared library", library, std::nullopt, "Type", "SO"},
         {"hard link row only with its flag", report, std::nullopt, "Hard link", "<no row>"},
         {"hard link", bare, std::nullopt, "Hard link",
          "Yes \u2014 shares storage with another path; counted once in totals"},
@@ -147,25 +161,27 @@ TEST(FileDetailView, FactsFallBackToTheIndexUntilDetailsArrive)
     for (const auto& fact : FileDetailView::facts(bare, both, home))
         labels << fact.label;
     EXPECT_EQ(labels, QStringList({"Size", "Logical size", "Type", "Category", "Created", "Modified", "Last opened",
-                                   "Location", "Permissions", "Owner", "Hidden", "Symbolic link", "Alias",
-                                   "Hard link"}));
+                                   "Location", "Permissions", "Owner", "Hidden", "Symbolic link", "Hard link"}));
 
     const MimeTypeDescriber types;
     FileDetails described;
     described.typeDescription = "PDF document";
     EXPECT_EQ(FileDetailView::kindText(report, described, types), "PDF document");
     EXPECT_EQ(FileDetailView::kindText(bare, std::nullopt, types), "Document");
+    // A version after the name is no type: the library is described as one.
+    EXPECT_EQ(FileDetailView::kindText(library, std::nullopt, types),
+              qstr(FileDetailsLoader::typeDescription("so", types)));
 }
 
 TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
 {
     RecordingModel support;
-    const FileItem file = fileAt(support.home.path() + "/Downloads/big.iso", indexedFields);
+    const FileItem file = indexed(support.home.path() + "/Downloads", "big.iso", "iso");
     FileItem misnamed = file;
     misnamed.flags = FileItem::Flags::invalidName;
     misnamed.name = "big\xEF\xBF\xBD.iso";
     // The file's own name is fine, but a folder above it was repaired.
-    const FileItem inMisnamedFolder = fileAt(support.home.path() + "/Downloads/old\xEF\xBF\xBD/big.iso", indexedFields);
+    const FileItem inMisnamedFolder = indexed(support.home.path() + "/Downloads/old\xEF\xBF\xBD", "big.iso", "iso");
 
     struct Case {
         const char* what;
@@ -195,7 +211,7 @@ TEST(FileDetailView, RemovalIsOfferedUnlessProtectedOrMisnamed)
     // Before anything is loaded the path rules alone judge: a path outside the home folder
     // that the rules protect cannot be offered.
     SlowPath never{"/bin/ls"};
-    FileDetailView system(*support.model, fileAt("/bin/ls", indexedFields), nullptr, never.loader(loadedDetails()));
+    FileDetailView system(*support.model, indexed("/bin", "ls", ""), nullptr, never.loader(loadedDetails()));
     EXPECT_FALSE(system.details().has_value());
     EXPECT_FALSE(system.trashButton()->isEnabled());
     EXPECT_FALSE(system.safetyBadgeText().isEmpty());
@@ -205,7 +221,7 @@ TEST(FileDetailView, ActsOnTheFullPathOfTheFile)
 {
     RecordingModel support;
     const std::string real = support.home.write("Downloads/movie.mkv", std::string(5000, 'x'));
-    FileItem file = fileAt(support.home.path() + "/Downloads/movie.mkv", indexedFields);
+    FileItem file = indexed(support.home.path() + "/Downloads", "movie.mkv", "mkv");
     SlowPath slow{"unused"};
     FileDetailView view(*support.model, file, nullptr, slow.loader(loadedDetails()));
     ASSERT_TRUE(waitUntil([&] { return view.details().has_value(); }));
@@ -222,7 +238,7 @@ TEST(FileDetailView, ActsOnTheFullPathOfTheFile)
     EXPECT_EQ(support.model->trashRequest()->candidates, expected);
 
     // A file of the root folder has one slash.
-    view.setFile(fileAt("/swapfile", indexedFields));
+    view.setFile(indexed("/", "swapfile", ""));
     ASSERT_TRUE(waitUntil([&] { return view.details() && view.details()->typeIdentifier == "/swapfile"; }));
     view.copyPath();
     EXPECT_EQ(support.desktop->copied.back(), "/swapfile");
@@ -231,8 +247,8 @@ TEST(FileDetailView, ActsOnTheFullPathOfTheFile)
 TEST(FileDetailView, AnAnswerForAnotherFileNeverShows)
 {
     RecordingModel support;
-    FileItem first = fileAt(support.home.path() + "/first.bin", indexedFields);
-    FileItem second = fileAt(support.home.path() + "/second.bin", indexedFields);
+    FileItem first = indexed(support.home.path(), "first.bin", "bin");
+    FileItem second = indexed(support.home.path(), "second.bin", "bin");
     second.id = 8;
     SlowPath slow{pathOf(first)};
     FileDetailView view(*support.model, first, nullptr, slow.loader(loadedDetails()));
@@ -264,7 +280,7 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
 {
     RecordingModel support;
     const std::string real = support.home.write("Documents/notes.txt", "hello, world");
-    FileItem present = fileAt(support.home.path() + "/Documents/notes.txt", indexedFields);
+    FileItem present = indexed(support.home.path() + "/Documents", "notes.txt", "txt");
     present.size = 12;
     FileDetailView view(*support.model, present);
     view.resize(320, 640);
@@ -277,7 +293,7 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
 
     // Another file and its details are new texts in the same widgets.
     const QList<QLabel*> before = view.findChildren<QLabel*>();
-    FileItem gone = fileAt(support.home.path() + "/Documents/gone.txt", indexedFields);
+    FileItem gone = indexed(support.home.path() + "/Documents", "gone.txt", "txt");
     gone.id = 99;
     view.setFile(gone);
     EXPECT_TRUE(view.missingNotice()->isHidden());
@@ -288,4 +304,31 @@ TEST(FileDetailView, AMissingFileKeepsItsRowsAndSaysSo)
               "4.10 KB on disk");
     EXPECT_EQ(view.findChildren<QLabel*>(), before);
     saveScreenshot(view, "FileDetailViewMissing");
+}
+
+// In the inspector's column the panel is as wide as the column: a long name, a deep folder
+// and the protection line are shortened or wrapped there, never cut at its edge.
+TEST(FileDetailView, ContentStaysInsideItsColumn)
+{
+    RecordingModel support;
+    const std::string folder = support.home.path() + "/Documents/" + std::string(60, 'd') + "/" + std::string(50, 'e');
+    FileItem file = indexed(folder, std::string(90, 'n') + ".tar.gz", "gz");
+    FileItem guarded = indexed("/usr/lib/x86_64-linux-gnu", "libsomething-with-a-long-name.so.6.0.30", "30");
+    for (const FileItem& shown : {file, guarded}) {
+        FileDetailView view(*support.model, shown);
+        view.resize(300, 700);
+        view.show();
+        ASSERT_TRUE(waitUntil([&] { return view.details().has_value(); }));
+        QCoreApplication::processEvents();
+        QWidget* content = view.widget();
+        SCOPED_TRACE(shown.name);
+        EXPECT_LE(content->width(), view.viewport()->width());
+        EXPECT_EQ(cutWidgets(view), "");
+        for (QWidget* child : content->findChildren<QWidget*>())
+            if (child->isVisibleTo(content)) {
+                EXPECT_LE(child->mapTo(content, QPoint(child->width(), 0)).x(), content->width())
+                    << child->metaObject()->className() << " " << child->objectName().toStdString();
+            }
+        saveScreenshot(view, QStringLiteral("FileDetailView-narrow-%1").arg(shown.name.size()));
+    }
 }

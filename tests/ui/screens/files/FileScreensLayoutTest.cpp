@@ -77,11 +77,11 @@ TEST_F(FileScreensLayoutTest, LargestFilesWithChartAndDetails)
 TEST_F(FileScreensLayoutTest, LargestFoldersWithChartAndSelection)
 {
     LargestFoldersView view(*model);
-    ASSERT_TRUE(waitUntil([&] { return !view.tree()->isLoading() && !view.tree()->rows().empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !view.tree()->isLoading() && view.tree()->rowCount() > 0; }));
     model->setLargestFoldersFocus(home.path() + "/Projects/site");
     ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath().has_value() && !view.tree()->isLoading(); }));
     view.chartToggle()->setChecked(true);
-    view.setSelection(view.tree()->rows().front().folder.id);
+    view.setSelection(view.tree()->roots().front().id);
     checkAtEverySize(view, "LargestFoldersView");
 }
 

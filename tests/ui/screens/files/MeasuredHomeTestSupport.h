@@ -29,6 +29,8 @@ protected:
         return file.string();
     }
     std::string inHome(const std::string& relative) const { return home.path() + "/" + relative; }
+    // A system root without a package cache or journal, so that this machine's never show.
+    std::string noSystem() const { return inHome("no system"); }
 
     void scanHome() { ScannedTree::scanInto(*database, {home.path()}); }
 };

@@ -264,7 +264,11 @@ TEST_F(SearchViewTest, SearchesAScannedTreeAndInspectsOneChosenFile)
     SearchView view(model());
     view.resize(900, 560);
     model().setSearchText("report");
+    // Until the answer is in, the line says that work is under way, not "0 files … in 0 ms".
+    EXPECT_EQ(view.findChild<QLabel*>("summary")->text(), SearchView::searchingText());
+    EXPECT_FALSE(view.findChild<QWidget*>("searchingIndicator")->isHidden());
     ASSERT_TRUE(waitUntil([&] { return !view.results().files.empty() && !view.isSearching(); }));
+    EXPECT_TRUE(view.findChild<QWidget*>("searchingIndicator")->isHidden());
     EXPECT_EQ(view.pages()->currentIndex(), resultsPage);
     std::vector<std::string> names;
     for (const auto& file : view.table()->files())

@@ -328,7 +328,7 @@ TEST_F(MainWindowTest, ShortcutTextsAreTheDesktopsAndFindGoesToTheSearchField)
     QApplication::setActiveWindow(&window());
     QCoreApplication::processEvents();
     auto* scanButton = window().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QToolButton*>(QStringLiteral("scanButton"));
-    EXPECT_EQ(scanButton->toolTip(), "Scan your Mac (Ctrl+R). Only changes since the last scan are written.");
+    EXPECT_EQ(scanButton->toolTip(), "Scan your computer (Ctrl+R). Only changes since the last scan are written.");
 
     const QStringList foreignGlyphs{QStringLiteral("\u2318"), QStringLiteral("\u2325"), QStringLiteral("\u21E7"),
                                     QStringLiteral("Cmd"), QStringLiteral("Command-")};
@@ -452,6 +452,11 @@ TEST_F(MainWindowTest, TheFileMenuOpensOneSettingsWindowAndNoSecondMainWindow)
 
 TEST_F(MainWindowTest, ToolbarFooterAndMenusFollowEveryPhase)
 {
+    // Until the cache has been read it is not known that nothing was scanned.
+    EXPECT_EQ(footerLines(), QStringList{});
+    bool loaded = false;
+    scan().loadInitial([&] { loaded = true; });
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
     window().show();
     const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
     auto record = [](ScanRecord::Status status, std::optional<double> finished) {
@@ -471,28 +476,28 @@ TEST_F(MainWindowTest, ToolbarFooterAndMenusFollowEveryPhase)
         QStringList footer;
         QStringList menus;
     };
-    const QStringList idleMenus{"Scan Mac", "Resume Previous Scan (disabled)", "Pause Scan (disabled)",
+    const QStringList idleMenus{"Scan Computer", "Resume Previous Scan (disabled)", "Pause Scan (disabled)",
                                 "Cancel Scan (disabled)"};
-    const QStringList activeMenus{"Scan Mac (disabled)", "Resume Previous Scan (disabled)", "Pause Scan",
+    const QStringList activeMenus{"Scan Computer (disabled)", "Resume Previous Scan (disabled)", "Pause Scan",
                                   "Cancel Scan"};
     const Case cases[] = {
-        {"idle", Kind::idle, 0, std::nullopt, std::nullopt, {"Scan Mac"}, {"Not scanned yet"}, idleMenus},
+        {"idle", Kind::idle, 0, std::nullopt, std::nullopt, {"Scan Computer"}, {"Not scanned yet"}, idleMenus},
         {"preparing", Kind::preparing, 0, std::nullopt, std::nullopt, {"Pause", "Cancel"}, {"Scanning…", "0"},
          activeMenus},
         {"scanning", Kind::scanning, 1234567, 5, std::nullopt, {"Pause", "Cancel"}, {"Scanning…", "1,234,567"},
          activeMenus},
         {"paused", Kind::paused, 4200, std::nullopt, std::nullopt, {"Continue", "Cancel"}, {"Paused", "4,200"},
-         {"Scan Mac (disabled)", "Resume Previous Scan (disabled)", "Continue Scan", "Cancel Scan"}},
+         {"Scan Computer (disabled)", "Resume Previous Scan (disabled)", "Continue Scan", "Cancel Scan"}},
         {"finalizing", Kind::finalizing, 9000, std::nullopt, std::nullopt, {"Pause", "Cancel"},
          {"Finishing…", "9,000"}, activeMenus},
         {"completed", Kind::completed, 9000, std::nullopt, record(ScanRecord::Status::completed, now - 7300),
-         {"Scan Mac"}, {"Last scan: 2 hours ago"}, idleMenus},
+         {"Scan Computer"}, {"Last scan: 2 hours ago"}, idleMenus},
         {"cancelled", Kind::cancelled, 300, 5, record(ScanRecord::Status::cancelled, now - 30 * 3600),
-         {"Resume Scan", "Scan Mac"}, {"Last scan: yesterday", "Incomplete — resume available"},
-         {"Scan Mac", "Resume Previous Scan", "Pause Scan (disabled)", "Cancel Scan (disabled)"}},
+         {"Resume Scan", "Scan Computer"}, {"Last scan: yesterday", "Incomplete — resume available"},
+         {"Scan Computer", "Resume Previous Scan", "Pause Scan (disabled)", "Cancel Scan (disabled)"}},
         {"failed", ScanPhase::failed("disk I/O error"), 300, 5, record(ScanRecord::Status::cancelled, std::nullopt),
-         {"Resume Scan", "Scan Mac"}, {"Not scanned yet"},
-         {"Scan Mac", "Resume Previous Scan", "Pause Scan (disabled)", "Cancel Scan (disabled)"}},
+         {"Resume Scan", "Scan Computer"}, {"Not scanned yet"},
+         {"Scan Computer", "Resume Previous Scan", "Pause Scan (disabled)", "Cancel Scan (disabled)"}},
     };
     for (const Case& c : cases) {
         StorageSummary summary;
@@ -547,7 +552,7 @@ TEST_F(MainWindowTest, WithoutAScanCacheScanningIsOfferedDisabled)
     home.write(".local/share/Kestrelmoor", "not a folder");
     KestrelmoorApp bare(std::make_unique<AppModel>(nullptr, emptyApplicationsStore(settings.path())));
     ASSERT_EQ(bare.model().database(), nullptr);
-    EXPECT_EQ(toolbarButtons(bare.mainWindow()), QStringList{"Scan Mac (disabled)"});
+    EXPECT_EQ(toolbarButtons(bare.mainWindow()), QStringList{"Scan Computer (disabled)"});
     bare.mainWindow().findChild<ScanToolbar*>(QStringLiteral("scanToolbar"))->findChild<QToolButton*>(QStringLiteral("scanButton"))->click();
     bare.commands().scanAction()->trigger();
     EXPECT_EQ(bare.model().scan().task(), nullptr);
@@ -586,7 +591,7 @@ TEST_F(MainWindowTest, AScanStartedFromTheToolbarRunsToTheEndWithTheFooterCounti
     ASSERT_EQ(footer.size(), 1);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Last scan: (now|\\d+ seconds? ago)$")).match(footer.front()).hasMatch())
         << footer.front().toStdString();
-    EXPECT_EQ(toolbarButtons(window()), QStringList{"Scan Mac"});
+    EXPECT_EQ(toolbarButtons(window()), QStringList{"Scan Computer"});
     for (const std::string& root : roots)
         EXPECT_TRUE(database->folder(root).has_value()) << root;
     EXPECT_EQ(database->totals().fileCount, 2001);

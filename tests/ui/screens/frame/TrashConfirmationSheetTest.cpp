@@ -150,6 +150,23 @@ TEST_F(TrashConfirmationSheetTest, ManyItemsScrollInsideABoundedList)
     saveScreenshot(sheet, QStringLiteral("trash-sheet-many"));
 }
 
+// The user confirms what the sheet says: not before every item's cautions are shown.
+TEST_F(TrashSheetTest, MoveWaitsForTheCautions)
+{
+    const std::string h = home.path();
+    home.write("Library/Preferences/p.plist");
+    TrashConfirmationSheet sheet(app->model(),
+                                 TrashRequest::make({{.path = h + "/Library/Preferences/p.plist", .name = "p.plist",
+                                                      .size = std::nullopt, .note = std::nullopt}}));
+    sheet.show();
+    auto* move = sheet.findChild<QPushButton*>(QStringLiteral("moveButton"));
+    EXPECT_TRUE(sheet.isJudging());
+    EXPECT_FALSE(move->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return !sheet.isJudging(); }));
+    EXPECT_EQ(column(sheet, TrashCandidateListModel::cautionRole).size(), 1);
+    EXPECT_TRUE(move->isEnabled());
+}
+
 // The location can be copied whole, as the row shows it only shortened.
 TEST_F(TrashConfirmationSheetTest, SelectedRowsCopyTheirFullPaths)
 {
@@ -202,6 +219,7 @@ TEST_F(TrashConfirmationSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRuns
     ASSERT_TRUE(waitUntil([&] { return window.trashSheet() != nullptr; }));
     auto* move = window.trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"));
     TrashConfirmationSheet* sheet = window.trashSheet();
+    ASSERT_TRUE(waitUntil([&] { return move->isEnabled(); }));
     move->click();
     EXPECT_TRUE(sheet->isWorking());
     EXPECT_FALSE(move->isEnabled());
@@ -220,7 +238,9 @@ TEST_F(TrashConfirmationSheetTest, FailuresAndRefusalsReachTheUserAsOneAlert)
     ContentView& window = app->mainWindow();
     app->model().requestTrash({{a, "a.dmg", 1, false, std::nullopt}, {b, "b.dmg", 1, false, std::nullopt}});
     ASSERT_TRUE(waitUntil([&] { return window.trashSheet() != nullptr; }));
-    window.trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"))->click();
+    auto* move = window.trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"));
+    ASSERT_TRUE(waitUntil([&] { return move->isEnabled(); }));
+    move->click();
     ASSERT_TRUE(waitUntil([&] { return window.alertBox() != nullptr; }));
     EXPECT_EQ(window.alertBox()->text(), "Some items weren't moved");
     EXPECT_EQ(window.alertBox()->informativeText(),
@@ -236,7 +256,7 @@ TEST_F(TrashConfirmationSheetTest, FailuresAndRefusalsReachTheUserAsOneAlert)
     app->model().requestTrash({{"/usr/bin/env", "env", 1, false, std::nullopt}});
     ASSERT_TRUE(waitUntil([&] { return window.alertBox() != nullptr; }));
     EXPECT_EQ(window.trashSheet(), nullptr);
-    EXPECT_EQ(window.alertBox()->text(), "Protected by macOS");
+    EXPECT_EQ(window.alertBox()->text(), "Protected by the system");
 }
 
 } // namespace

@@ -120,6 +120,22 @@ std::string rankingFault(QWidget& screen, const std::vector<ProcessSnapshot>& sa
     return {};
 }
 
+// The first shown text, tooltip or placeholder that names a thing of another system;
+// empty when a Linux user meets none.
+std::string foreignWord(QWidget& screen)
+{
+    static const QRegularExpression foreign(QStringLiteral(
+        "\\bMac\\b|macOS|Finder|\u2318|\\.app\\b|~/Library|Library folder|Full Disk Access|Apple silicon|\\bIntel\\b|"
+        "~/Movies|\\.dmg|ext:mov"));
+    QStringList texts = visibleTexts(screen);
+    for (auto* widget : screen.findChildren<QWidget*>())
+        if (widget->isVisibleTo(&screen)) texts << widget->toolTip();
+    for (auto* field : screen.findChildren<QLineEdit*>()) texts << field->placeholderText();
+    for (const QString& text : texts)
+        if (foreign.match(text).hasMatch()) return text.toStdString();
+    return {};
+}
+
 // The machine's own application list, as the program reads it.
 class WalkThroughTest : public ::testing::Test, protected RecordingModel {
 protected:
@@ -133,7 +149,7 @@ protected:
         write("Pictures/Backup/beach.jpg", 1'500'000, 'p');
         write("Projects/site/package.json", 40, 'j');
         write("Projects/site/node_modules/left-pad/index.js", 120'000, 'n');
-        write("Library/Caches/com.example.walk/cache.db", 250'000, 'c');
+        write(".cache/com.example.walk/cache.db", 250'000, 'c');
         write(".cache/thumbnails/large/a.png", 90'000, 't');
         std::ofstream(home.write(".local/share/applications/walk-editor.desktop", ""))
             << "[Desktop Entry]\nType=Application\nName=Walk Editor\nExec=/bin/true\n";
@@ -196,7 +212,7 @@ TEST_F(WalkThroughTest, EverySidebarRowShowsItsScreenOverARealScan)
         {"Largest Folders", "LargestFoldersView", {home.path().c_str(), "Documents", "Projects"}},
         {"Developer Storage", "DeveloperStorageView", {"site/node_modules", "123 KB"}},
         {"Duplicates", "DuplicateView", {"1 duplicate group", "2 copies · 1.50 MB each", "beach.jpg"}, click("Find Duplicates")},
-        {"Cleanup", "CleanupView", {"Application Support"}},
+        {"Cleanup", "CleanupView", {"Application Data"}},
         {"Search", "SearchView", {"installer.iso", "~/Downloads"},
          [this](QWidget&) {
              window().searchField()->setText(QStringLiteral("*.iso"));
@@ -226,6 +242,11 @@ TEST_F(WalkThroughTest, EverySidebarRowShowsItsScreenOverARealScan)
     for (const Stop& stop : walk) planned << stop.row;
     ASSERT_EQ(visited, planned);    // every row, in the sidebar's order
 
+    EXPECT_EQ(foreignWord(window()), "");
+    // The footer's promise is read whole in the sidebar's width.
+    auto* offline = window().findChild<QToolButton*>(QStringLiteral("offlineButton"));
+    ASSERT_NE(offline, nullptr);
+    EXPECT_GE(offline->width(), offline->sizeHint().width());
     int shot = 0;
     for (const Stop& stop : walk) {
         SCOPED_TRACE(stop.row.toStdString());
@@ -237,6 +258,9 @@ TEST_F(WalkThroughTest, EverySidebarRowShowsItsScreenOverARealScan)
         for (const QString& text : stop.shown)
             EXPECT_TRUE(waitUntil([&] { return shows(*screen, text); }))
                 << "not shown: " << text.toStdString() << "\nshown: " << visibleTexts(*screen).join(" | ").toStdString();
+        std::string foreign;
+        EXPECT_TRUE(waitUntil([&] { return (foreign = foreignWord(*screen)).empty(); }))
+            << foreign;
         if (stop.fault) {
             std::string fault;
             EXPECT_TRUE(waitUntil([&] { return (fault = stop.fault(*screen)).empty(); }))
@@ -272,8 +296,10 @@ TEST_F(WalkThroughTest, AFileRemovedFromLargestFilesGoesToTheTrashAndLeavesTheLi
     ASSERT_TRUE(waitUntil([&] { return window().trashSheet() != nullptr; }))
         << "focus " << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none")
         << " alert " << (app->model().alert() ? app->model().alert()->message : std::string("none"));
+    auto* move = window().trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"));
+    ASSERT_TRUE(waitUntil([&] { return move->isEnabled(); }));
     saveScreenshot(*window().trashSheet(), QStringLiteral("walk-trash-sheet"));
-    window().trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"))->click();
+    move->click();
 
     const std::filesystem::path original = std::filesystem::path(home.path()) / "Downloads/installer.iso";
     ASSERT_TRUE(waitUntil([&] { return !std::filesystem::exists(original); }));

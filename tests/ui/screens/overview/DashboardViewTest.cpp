@@ -34,8 +34,12 @@ TEST(DashboardViewTest, WhatThePageShowsInEachState)
         ScanPhase phase;
         bool progress;
         Lower lower;
+        bool loaded = true;
     };
     const Row rows[] = {
+        // Before the cache has been read it is not known that there is no scan: no first-run page.
+        {0, Kind::idle, false, Lower::nothing, false},
+        {12, Kind::idle, false, Lower::overview, false},
         {0, Kind::idle, false, Lower::scanRequired},
         {0, Kind::preparing, true, Lower::nothing},
         {0, Kind::scanning, true, Lower::nothing},
@@ -52,7 +56,7 @@ TEST(DashboardViewTest, WhatThePageShowsInEachState)
         StorageSummary summary;
         summary.totals.fileCount = row.files;
         EXPECT_EQ(DashboardView::showsProgress(row.phase), row.progress);
-        EXPECT_EQ(DashboardView::lower(summary, row.phase), row.lower);
+        EXPECT_EQ(DashboardView::lower(summary, row.phase, row.loaded), row.lower);
     }
 }
 
@@ -83,7 +87,7 @@ TEST(DashboardViewTest, TilesBeforeAndAfterAScan)
     EXPECT_EQ(DashboardView::tiles(empty, std::nullopt),
               (std::vector<Tile>{{"Files", "—", QString("Run a scan")},
                                  {"Folders", "—", QString("1,234 access restricted")},
-                                 {"Applications", "…", QString("Installed .app bundles")},
+                                 {"Applications", "…", QString("Installed applications")},
                                  {"Largest File", "—", std::nullopt},
                                  {"Largest Folder", "—", std::nullopt}}));
 
@@ -103,11 +107,38 @@ TEST(DashboardViewTest, TilesBeforeAndAfterAScan)
     EXPECT_EQ(tiles[4].detail, QString("~/Movies"));
 }
 
-class DashboardViewScanTest : public OverviewModelTest {
+// Reopened over a cache: until it has been read, the page is neutral, never the first-run page.
+class DashboardFirstFrameTest : public OverviewModelTest {};
+
+TEST_F(DashboardFirstFrameTest, TheFirstRunPageWaitsUntilTheCacheHasBeenRead)
+{
+    std::unique_ptr<QWidget> screen(DetailRouter::makeScreen(SidebarItem::dashboard, *model, nullptr));
+    auto& view = dynamic_cast<DashboardView&>(*screen);
+    view.resize(900, 1000);
+    view.show();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(model->scan().isLoaded());
+    EXPECT_FALSE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));
+    const auto* unavailable = view.findChild<QLabel*>("unavailable");
+    ASSERT_NE(unavailable, nullptr);
+    EXPECT_NE(unavailable->text(), "Disk capacity is unavailable.");
+    saveScreenshot(view, QStringLiteral("dashboard-first-frame"));
+
+    bool loaded = false;
+    model->scan().loadInitial([&] { loaded = true; });
+    ASSERT_TRUE(waitUntil([&] { return loaded; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));   // an empty cache: now it is known
+}
+
+class DashboardScanTest : public OverviewModelTest {
 protected:
     void SetUp() override
     {
         OverviewModelTest::SetUp();
+        bool loaded = false;
+        model->scan().loadInitial([&] { loaded = true; });
+        ASSERT_TRUE(waitUntil([&] { return loaded; }));
         tree.write("disk/Movies/holiday.mov", 3'000'000);
         tree.write("disk/Documents/report.pdf", 400'000);
         for (int file = 0; file < 40; ++file)
@@ -143,7 +174,7 @@ protected:
     }
 };
 
-TEST_F(DashboardViewScanTest, BeforeDuringAndAfterARealScan)
+TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
 {
     std::unique_ptr<QWidget> screen(DetailRouter::makeScreen(SidebarItem::dashboard, *model, nullptr));
     auto& view = dynamic_cast<DashboardView&>(*screen);
@@ -208,7 +239,7 @@ TEST_F(DashboardViewScanTest, BeforeDuringAndAfterARealScan)
     EXPECT_FALSE(view.findChild<QLabel*>("trendHint")->isVisibleTo(&view));
 }
 
-TEST_F(DashboardViewScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
+TEST_F(DashboardScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
 {
     DashboardView view(*model);
     ScanCoordinatorTestAccess::setPhase(model->scan(), ScanPhase::failed("database disk image is malformed"));
@@ -225,7 +256,7 @@ TEST_F(DashboardViewScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
     ASSERT_TRUE(waitUntil([&] { return model->scan().task() == nullptr && model->scan().dataVersion() > 0; }));
 }
 
-TEST_F(DashboardViewScanTest, TilesNavigateWithTheirValuesWrittenFirst)
+TEST_F(DashboardScanTest, TilesNavigateWithTheirValuesWrittenFirst)
 {
     ScannedTree::scanInto(*database, {tree.file("disk")});
     bool refreshed = false;
@@ -298,7 +329,7 @@ int neededHeight(QWidget& widget)
     return widget.hasHeightForWidth() ? widget.heightForWidth(widget.width()) : widget.minimumSizeHint().height();
 }
 
-TEST_F(DashboardViewScanTest, CardsTakeTheHeightOfTheirContentAtEveryWidth)
+TEST_F(DashboardScanTest, CardsTakeTheHeightOfTheirContentAtEveryWidth)
 {
     DashboardView view(*model);
     // The screen's own first summary (an empty index) arrives first; then the full one.
@@ -356,7 +387,7 @@ TEST_F(DashboardViewScanTest, CardsTakeTheHeightOfTheirContentAtEveryWidth)
     saveScreenshot(view, QStringLiteral("dashboard-720x480"));
 }
 
-TEST_F(DashboardViewScanTest, ANewSummaryKeepsEveryPartOfThePage)
+TEST_F(DashboardScanTest, ANewSummaryKeepsEveryPartOfThePage)
 {
     DashboardView view(*model);
     view.resize(900, 800);

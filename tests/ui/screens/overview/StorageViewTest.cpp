@@ -168,7 +168,18 @@ TEST(StorageViewFigures, VolumesAreMeasuredWithTheLargerAvailableFigure)
         EXPECT_EQ(StorageView::used(volume), c.used);
         EXPECT_DOUBLE_EQ(StorageView::fraction(volume), c.fraction);
         EXPECT_EQ(StorageView::isNearlyFull(StorageView::fraction(volume)), c.red);
+        // The line over the bar tells the bar's own figure.
+        const std::int64_t reachable = StorageView::reachable(volume);
+        EXPECT_DOUBLE_EQ(reachable > 0 ? double(c.used) / double(reachable) : 0.0, c.fraction);
+        EXPECT_EQ(StorageView::usageText(volume),
+                  QString::fromStdString(ByteFormatter::string(c.used) + " of " + ByteFormatter::string(reachable) +
+                                         " used"));
     }
+    VolumeInfo reserved;
+    reserved.totalCapacity = 270'600'000'000;
+    reserved.availableForImportantUsage = reserved.availableStrict = 63'000'000'000;
+    reserved.usedCapacity = 38'900'000'000;
+    EXPECT_EQ(StorageView::usageText(reserved), QStringLiteral("38.9 GB of 101.9 GB used"));
 }
 
 TEST(StorageViewFigures, TheVolumeSymbolFollowsRootThenRemovable)

@@ -1,4 +1,6 @@
 #include "ui/screens/preferences/ScanCacheSettings.h"
+
+#include "analysis/ByteFormatter.h"
 #include "ui/screens/preferences/ScanErrorListModel.h"
 
 #include "ui/screens/preferences/PreferencesTestSupport.h"
@@ -146,8 +148,12 @@ TEST_F(ScanCacheSettingsTest, ConfirmingEmptiesTheCacheAndEveryScreenReloads)
 
     confirm(*view);
     EXPECT_FALSE(button(*view, "clearCache")->isEnabled());
+    // The old size is not shown as if nothing were happening.
+    auto* size = view->findChild<QLabel*>(QStringLiteral("cacheSize"));
+    EXPECT_EQ(size->text(), ScanCacheSettings::clearingText());
     ASSERT_TRUE(waitUntil([&] { return model->scan().dataVersion() > version && view->errors().empty(); }));
     ASSERT_TRUE(waitUntil([&] { return view->databaseSize() < before; }));
+    EXPECT_EQ(size->text(), QString::fromStdString(ByteFormatter::string(view->databaseSize())));
     EXPECT_EQ(database->totals().fileCount, 0);
     EXPECT_EQ(model->scan().resumableScanID(), std::nullopt);
     EXPECT_TRUE(button(*view, "clearCache")->isEnabled());

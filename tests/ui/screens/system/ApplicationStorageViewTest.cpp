@@ -140,7 +140,7 @@ TEST(ApplicationStorageView, ARowsMenuStaysSafeWhileSizesArrive)
     QTimer::singleShot(60, &view, [&] { emit m.model->apps().bundleSizesChanged(); });
     QTimer::singleShot(150, &view, [&] {
         if (QWidget* popup = QApplication::activePopupWidget()) {
-            EXPECT_EQ(qobject_cast<QMenu*>(popup)->actions().value(0)->text(), "Reveal in Finder");
+            EXPECT_EQ(qobject_cast<QMenu*>(popup)->actions().value(0)->text(), "Show in File Manager");
             popup->close();
             closed = true;
         }

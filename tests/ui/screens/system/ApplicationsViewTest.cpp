@@ -119,7 +119,7 @@ TEST(ApplicationsView, ChartTakesTheFifteenLargestTiesInTableOrder)
         EXPECT_NE(item.label, "app0");
 }
 
-TEST(ApplicationsView, MenuActsOnTheRowUnderThePointer)
+TEST(ApplicationsView, MenuActsOnTheRowUnderThePointerAndSelectsIt)
 {
     AppFixtures fixtures;
     Screen screen(fixtures);
@@ -130,10 +130,12 @@ TEST(ApplicationsView, MenuActsOnTheRowUnderThePointer)
     EXPECT_TRUE(empty->actions().isEmpty());
     std::unique_ptr<QMenu> menu(view.contextMenu(2, &view));
     ASSERT_EQ(menu->actions().size(), 3);
-    EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("Reveal in Finder"));
+    EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("Show in File Manager"));
     menu->actions()[2]->trigger();
     ASSERT_EQ(screen.desktop->copied.size(), 1u);
-    EXPECT_EQ(screen.desktop->copied[0], view.displayedRows()[2].info.path); // not the selected row
+    EXPECT_EQ(screen.desktop->copied[0], view.displayedRows()[2].info.path);
+    // The row the menu acts on is the one shown selected.
+    EXPECT_EQ(view.selection(), view.displayedRows()[2].id());
     view.revealRow(1);
     EXPECT_EQ(screen.desktop->revealed, (std::vector<std::vector<std::string>>{{view.displayedRows()[1].info.path}}));
 }
@@ -190,7 +192,7 @@ TEST(ApplicationsView, TheSystemAppsToggleShowsOnlyWhenItCanHideSomething)
         ASSERT_TRUE(waitUntil([&] { return view.displayedRows().size() == 3; }));
         QCheckBox* toggle = nullptr;
         for (auto* box : view.findChildren<QCheckBox*>())
-            if (box->text() == "Apple apps") toggle = box;
+            if (box->text() == "System apps") toggle = box;
         ASSERT_NE(toggle, nullptr);
         EXPECT_EQ(toggle->isVisibleTo(&view), withSystemApp);
     }
@@ -421,4 +423,20 @@ TEST(ApplicationsView, WithDetailsAtAThousandPixelsTheNameIsShownWhole)
     QAbstractItemView& asView = *table;
     EXPECT_GE(table->columnWidth(application), asView.sizeHintForColumn(application));
     saveScreenshot(view, QStringLiteral("ApplicationsView-details-1000-name"));
+
+    // A click far right in a row selects it without scrolling the names out of sight, and the
+    // table stays at its start when Details closes again.
+    const int last = table->model()->columnCount() - 1;
+    table->scrollTo(table->model()->index(2, last));
+    const QPoint far = table->visualRect(table->model()->index(2, last)).center();
+    ASSERT_TRUE(table->viewport()->rect().contains(far));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, far);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.selection(), view.displayedRows()[2].id());
+    EXPECT_EQ(table->currentIndex().column(), 0);
+    EXPECT_EQ(table->horizontalScrollBar()->value(), 0);
+    view.setShowInspector(false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(table->horizontalScrollBar()->value(), 0);
 }
+

@@ -139,6 +139,32 @@ TEST(CPUViewRules, TheCardsAddUpToAHundred)
     }
 }
 
+TEST(CPUViewRules, AShareThatIsNotANumberReadsAsMissing)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* description;
+        double user, system, nice;
+        QString overall;
+    };
+    const Case cases[] = {
+        {"the two cards' sum", 0.596, 0.193, 0, QStringLiteral("79%")},
+        {"nothing measured", 0, 0, 0, QStringLiteral("0%")},
+        {"user not a number", nan, 0.1, 0, QStringLiteral("\u2014")},
+        {"system infinite", 0.1, std::numeric_limits<double>::infinity(), 0, QStringLiteral("\u2014")},
+    };
+    for (const Case& c : cases) {
+        CPUSnapshot cpu = shares(c.user, c.system, c.nice);
+        cpu.idle = 1 - c.user - c.system - c.nice;
+        EXPECT_EQ(CPUView::overallText(cpu), c.overall) << c.description;
+    }
+    ProcessSnapshot process;
+    process.cpuPercent = nan;
+    EXPECT_EQ(CPUView::processValue(process), QStringLiteral("\u2014"));
+    process.cpuPercent = 12.34;
+    EXPECT_EQ(CPUView::processValue(process), QStringLiteral("12.3%"));
+}
+
 class CPUViewTest : public MonitorFixture {
 protected:
     // The cards' values, in order.

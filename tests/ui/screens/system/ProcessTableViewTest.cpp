@@ -92,7 +92,7 @@ TEST(ProcessTableModel, UnreadableUsageIsMarkedNeverZero)
     EXPECT_EQ(cell(1, ProcessTableModel::process, Qt::ToolTipRole), "Path unavailable");
 }
 
-TEST(ProcessTableView, MenuActsOnTheSelectionWhenOpenedInItElseOnTheRowAlone)
+TEST(ProcessTableView, MenuActsOnTheSelectionWhenOpenedInItElseSelectsTheRowAlone)
 {
     ensureApplication();
     ProcessTableView table;
@@ -108,9 +108,12 @@ TEST(ProcessTableView, MenuActsOnTheSelectionWhenOpenedInItElseOnTheRowAlone)
         delete table.menuForRow(table.tableModel().rowOf(clicked));
         EXPECT_EQ(targets, (std::vector<std::int32_t>{10, 20, 30})) << clicked;
     }
+    EXPECT_EQ(table.selectedPids(), (std::set<std::int32_t>{10, 20, 30}));
+    // A row outside it becomes the selection before its menu opens: what the menu acts on is what shows.
     delete table.menuForRow(table.tableModel().rowOf(40));
     EXPECT_EQ(targets, std::vector<std::int32_t>{40});
-    EXPECT_EQ(table.selectedPids(), (std::set<std::int32_t>{10, 20, 30}));
+    EXPECT_EQ(table.selectedPids(), std::set<std::int32_t>{40});
+    table.setSelectedPids({10, 20, 30});
 
     // A process that ended leaves the selection; the others stay selected.
     table.setProcesses({process(30, "c", 3.0), process(10, "a", 1.0)});

@@ -229,7 +229,7 @@ TEST(RunningAppsView, ClosingWithItsDialogsOpenTouchesNothingGone)
     EXPECT_FALSE(confirmation);
 }
 
-TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseOnTheRowAlone)
+TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseSelectsTheRowAlone)
 {
     RecordingModel fixture;
     ChildProcess first("/usr/bin/sleep");
@@ -252,11 +252,11 @@ TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseOnTheRowAlone)
         return static_cast<QAction*>(nullptr);
     };
 
-    // A row outside the selection: that process alone, the selection untouched.
+    // A row outside the selection: that process alone, which becomes the selection.
     std::unique_ptr<QMenu> menu(view.table().menuForRow(rowOf(outside.pid())));
     ASSERT_TRUE(menu);
     // A command-line tool with no window: no Bring to Front.
-    EXPECT_EQ(texts(*menu), (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
+    EXPECT_EQ(texts(*menu), (QStringList{"Show in File Manager", "Copy Path", "", "Quit…", "Force Quit…"}));
     item(*menu, "Quit…")->trigger();
     ASSERT_NE(view.confirmation(), nullptr);
     EXPECT_EQ(view.confirmation()->text(), QStringLiteral("Quit “sleep”?"));
@@ -264,12 +264,13 @@ TEST(RunningAppsView, ContextMenuActsOnTheSelectionItOpensInElseOnTheRowAlone)
     EXPECT_EQ(outside.endingSignal(), SIGTERM);
     EXPECT_TRUE(first.isRunning());
     EXPECT_TRUE(second.isRunning());
-    EXPECT_EQ(view.table().selectedPids(), (std::set<std::int32_t>{first.pid(), second.pid()}));
+    EXPECT_EQ(view.table().selectedPids(), std::set<std::int32_t>{outside.pid()});
+    view.table().setSelectedPids({first.pid(), second.pid()});
 
     // A row inside it: both selected processes, one shared path copied once.
     menu.reset(view.table().menuForRow(rowOf(second.pid())));
     ASSERT_TRUE(menu);
-    EXPECT_EQ(texts(*menu), (QStringList{"Reveal in Finder", "Copy Path", "", "Quit…", "Force Quit…"}));
+    EXPECT_EQ(texts(*menu), (QStringList{"Show in File Manager", "Copy Path", "", "Quit…", "Force Quit…"}));
     item(*menu, "Copy Path")->trigger();
     EXPECT_EQ(fixture.desktop->copied, std::vector<std::string>{"/usr/bin/sleep"});
     item(*menu, "Force Quit…")->trigger();

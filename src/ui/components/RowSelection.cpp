@@ -1,0 +1,35 @@
+#include "ui/components/RowSelection.h"
+
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
+#include <QScrollBar>
+#include <QTableView>
+
+void selectForContextMenu(QAbstractItemView& view, const QModelIndex& index)
+{
+    QItemSelectionModel* selection = view.selectionModel();
+    if (!index.isValid() || !selection || view.selectionMode() == QAbstractItemView::NoSelection)
+        return;
+    if (selection->isRowSelected(index.row(), index.parent()))
+        return;
+    const auto rows = view.selectionBehavior() == QAbstractItemView::SelectRows ? QItemSelectionModel::Rows
+                                                                               : QItemSelectionModel::NoUpdate;
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | rows);
+}
+
+void keepCurrentInFirstColumn(QTableView& table)
+{
+    QItemSelectionModel* selection = table.selectionModel();
+    QObject::connect(selection, &QItemSelectionModel::currentChanged, &table,
+                     [&table, selection](const QModelIndex& current) {
+                         if (!current.isValid())
+                             return;
+                         if (current.column() != 0) {
+                             // Comes back here with the first column.
+                             selection->setCurrentIndex(current.siblingAtColumn(0), QItemSelectionModel::NoUpdate);
+                             return;
+                         }
+                         QScrollBar* sideways = table.horizontalScrollBar();
+                         sideways->setValue(sideways->minimum());
+                     });
+}
