@@ -151,7 +151,7 @@ TEST_F(TrashConfirmationSheetTest, ManyItemsScrollInsideABoundedList)
 }
 
 // The user confirms what the sheet says: not before every item's cautions are shown.
-TEST_F(TrashSheetTest, MoveWaitsForTheCautions)
+TEST_F(TrashConfirmationSheetTest, MoveWaitsForTheCautions)
 {
     const std::string h = home.path();
     home.write("Library/Preferences/p.plist");
