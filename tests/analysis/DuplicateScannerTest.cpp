@@ -67,7 +67,7 @@ std::vector<std::vector<std::int64_t>> idsOf(const std::vector<DuplicateGroup>& 
 
 } // namespace
 
-TEST(DuplicateConfirm, OnlyIdenticalContentGroupsAndKeyFormsFollowTheSize)
+TEST(DuplicateScanner, OnlyIdenticalContentGroupsAndKeyFormsFollowTheSize)
 {
     TempDir dir;
     const std::string small = pattern(100'000, 1);
@@ -110,7 +110,7 @@ TEST(DuplicateConfirm, OnlyIdenticalContentGroupsAndKeyFormsFollowTheSize)
     }
 }
 
-TEST(DuplicateConfirm, HashesMatchKnownDigests)
+TEST(DuplicateScanner, HashesMatchKnownDigests)
 {
     TempDir dir;
     const std::string abc = dir.write("abc.txt", "abc");
@@ -127,7 +127,7 @@ TEST(DuplicateConfirm, HashesMatchKnownDigests)
     EXPECT_NE(DuplicateScanner::partialHash(abc, 3, N), DuplicateScanner::partialHash(abc, 4, N));
 }
 
-TEST(DuplicateConfirm, DropsFilesThatChangedSinceTheScan)
+TEST(DuplicateScanner, DropsFilesThatChangedSinceTheScan)
 {
     TempDir dir;
     const std::string body = pattern(120'000, 3);
@@ -154,7 +154,7 @@ TEST(DuplicateConfirm, DropsFilesThatChangedSinceTheScan)
     EXPECT_EQ(idsOf(groups), (std::vector<std::vector<std::int64_t>>{{1, 2, 3}}));
 }
 
-TEST(DuplicateConfirm, OneFileUnderTwoNamesIsNeverItsOwnCopy)
+TEST(DuplicateScanner, OneFileUnderTwoNamesIsNeverItsOwnCopy)
 {
     TempDir dir;
     const std::string body = pattern(300'000, 4);
@@ -172,7 +172,7 @@ TEST(DuplicateConfirm, OneFileUnderTwoNamesIsNeverItsOwnCopy)
     EXPECT_EQ(idsOf(withCopy), (std::vector<std::vector<std::int64_t>>{{1, 3}}));
 }
 
-TEST(DuplicateConfirm, GroupsListOldestFirstAndUndatedBeforeAll)
+TEST(DuplicateScanner, GroupsListOldestFirstAndUndatedBeforeAll)
 {
     TempDir dir;
     const std::string body = pattern(50'000, 5);
@@ -189,7 +189,7 @@ TEST(DuplicateConfirm, GroupsListOldestFirstAndUndatedBeforeAll)
     EXPECT_EQ(order, (std::vector<std::int64_t>{2, 3, 1}));
 }
 
-TEST(DuplicateConfirm, CancellationStopsBeforeTheNextFile)
+TEST(DuplicateScanner, CancellationStopsBeforeTheNextFile)
 {
     TempDir dir;
     std::vector<FileItem> files{itemFor(dir.write("a", "same"), 1), itemFor(dir.write("b", "same"), 2)};
@@ -228,7 +228,7 @@ std::vector<std::vector<std::string>> pathsOf(const std::vector<DuplicateGroup>&
 
 } // namespace
 
-TEST(DuplicateSearch, FindsOnlyTrueCopiesInTheScannedTree)
+TEST(DuplicateScanner, FindsOnlyTrueCopiesInTheScannedTree)
 {
     TempDir tree;
     ScannedTree index;
@@ -287,7 +287,7 @@ TEST(DuplicateSearch, FindsOnlyTrueCopiesInTheScannedTree)
     EXPECT_GT(reports.back().bytesHashed, 0);
 }
 
-TEST(DuplicateSearch, ReportsEveryTenthSizeAndEndsWithDone)
+TEST(DuplicateScanner, ReportsEveryTenthSizeAndEndsWithDone)
 {
     TempDir tree;
     ScannedTree index;
@@ -317,7 +317,7 @@ TEST(DuplicateSearch, ReportsEveryTenthSizeAndEndsWithDone)
     EXPECT_EQ(condensed(reports), (std::vector<Report>{{"Finding f", 0, 0, 0}, {"Done", 0, 0, 0}}));
 }
 
-TEST(DuplicateSearch, CancellationEndsTheSearchWithoutFurtherReports)
+TEST(DuplicateScanner, CancellationEndsTheSearchWithoutFurtherReports)
 {
     TempDir tree;
     ScannedTree index;
@@ -341,7 +341,7 @@ TEST(DuplicateSearch, CancellationEndsTheSearchWithoutFurtherReports)
     EXPECT_EQ(reports.back().candidatesChecked, 10);
 }
 
-TEST(DuplicateSearch, DefaultsLeaveOutFilesAlreadyInTheTrash)
+TEST(DuplicateScanner, DefaultsLeaveOutFilesAlreadyInTheTrash)
 {
     struct Case {
         const char* dataHome;  // XDG_DATA_HOME, "~" standing for the home; null: unset

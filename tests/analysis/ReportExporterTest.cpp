@@ -4,6 +4,7 @@
 #include "platform/SavePanel.h"
 #include "support/RecordingDesktop.h"
 #include "support/TempDir.h"
+#include "support/FileItems.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +17,10 @@
 
 namespace {
 
-FileItem file(std::string name, std::string folder = "/home/ann", std::string extension = "txt")
+// A small document, as the list of largest files holds it.
+FileItem note()
 {
-    FileItem item;
-    item.name = std::move(name);
-    item.folderPath = std::move(folder);
-    item.fileExtension = std::move(extension);
-    item.allocatedSize = 4096;
-    item.size = 1000;
-    item.category = StorageCategory::documents;
-    return item;
+    return fileAt("/home/ann/a.txt", {.size = 1000, .allocatedSize = 4096, .category = StorageCategory::documents});
 }
 
 std::string readFile(const std::string& path)
@@ -75,18 +70,16 @@ TEST(ReportExporter, WritesHeaderColumnsAndPaths)
 {
     EXPECT_EQ(ReportExporter::csv({}), "Name,Size (bytes),Size,Type,Category,Modified,Created,Path\n");
 
-    FileItem archive = file("backup.tar.gz", "/home/ann/Downloads", "tar.gz");
-    archive.allocatedSize = 1'500'000;
-    archive.size = 7;   // the logical size never appears
-    archive.category = StorageCategory::archives;
-    archive.modified = 1709647629.75;   // 2024-03-05T14:07:09.75Z
-    archive.created = 0;
-
-    FileItem atRoot = file("swapfile", "/", "");
-    atRoot.allocatedSize = -1500;
-    atRoot.category = StorageCategory::system;
-
-    FileItem accented = file("stra\u00dfe.stra\u00dfe", "/home/ann", "stra\u00dfe");
+    const FileItem archive = fileAt("/home/ann/Downloads/backup.tar.gz",
+                                    {.fileExtension = "tar.gz",
+                                     .size = 7,   // the logical size never appears
+                                     .allocatedSize = 1'500'000,
+                                     .created = 0,
+                                     .modified = 1709647629.75,   // 2024-03-05T14:07:09.75Z
+                                     .category = StorageCategory::archives});
+    const FileItem atRoot = fileAt("/swapfile", {.size = 1000, .allocatedSize = -1500, .category = StorageCategory::system});
+    const FileItem accented =
+        fileAt("/home/ann/stra\u00dfe.stra\u00dfe", {.size = 1000, .allocatedSize = 4096, .category = StorageCategory::documents});
 
     const std::string text = ReportExporter::csv({archive, atRoot, accented});
     EXPECT_EQ(text,
@@ -105,7 +98,7 @@ TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
 
     using Status = ReportExporter::SaveResult::Status;
     // Cancelled: nothing written, nothing shown.
-    EXPECT_EQ(ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop).status,
+    EXPECT_EQ(ReportExporter::saveCSV({note()}, "Kestrelmoor Largest Files", panel, desktop).status,
               Status::cancelled);
     EXPECT_EQ(panel.offeredName, "Kestrelmoor Largest Files.csv");
     EXPECT_EQ(panel.offeredExtension, "csv");
@@ -115,10 +108,10 @@ TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
     // An existing file is replaced whole.
     const std::string target = dir.write("export.csv", std::string(10'000, 'x'));
     panel.answer = target;
-    const auto saved = ReportExporter::saveCSV({file("a.txt")}, "Kestrelmoor Largest Files", panel, desktop);
+    const auto saved = ReportExporter::saveCSV({note()}, "Kestrelmoor Largest Files", panel, desktop);
     EXPECT_EQ(saved.status, Status::saved);
     EXPECT_EQ(saved.path, target);
-    EXPECT_EQ(readFile(target), ReportExporter::csv({file("a.txt")}));
+    EXPECT_EQ(readFile(target), ReportExporter::csv({note()}));
     ASSERT_EQ(desktop.revealed.size(), 1u);
     EXPECT_EQ(desktop.revealed[0], std::vector<std::string>{target});
     EXPECT_EQ(desktop.beeps, 0);
@@ -131,7 +124,7 @@ TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)
 
     // A folder that does not exist: a beep, nothing revealed, and the reason for the caller.
     panel.answer = dir.path() + "/missing/export.csv";
-    const auto failed = ReportExporter::saveCSV({file("a.txt")}, "x", panel, desktop);
+    const auto failed = ReportExporter::saveCSV({note()}, "x", panel, desktop);
     EXPECT_EQ(failed.status, Status::failed);
     EXPECT_EQ(failed.path, *panel.answer);
     EXPECT_EQ(failed.reason, "No such file or directory");

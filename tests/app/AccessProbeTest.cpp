@@ -1,7 +1,7 @@
 #include "app/AccessProbe.h"
 
 #include "app/BackgroundWorker.h"
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,7 @@ TEST_F(AccessProbeTest, AHungPlaceIsDeniedAfterTheLimitAndTheCheckGoesOn)
     std::optional<AccessProbe::Result> result;
     ASSERT_TRUE(probe.start({"/a", "/hung", "/missing"}, "/home/ann",
                             [&](AccessProbe::Result answer) { result = std::move(answer); }));
-    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_EQ(*result, (AccessProbe::Result{{{"/a", AccessStatus::granted},
                                              {"/hung", AccessStatus::denied},
                                              {"/missing", AccessStatus::notFound}},
@@ -71,7 +71,7 @@ TEST_F(AccessProbeTest, OneCheckAtATimeAndAHungHomeHasNoFullDiskAccess)
     ASSERT_TRUE(probe.start({"/a"}, "/hung", [&](AccessProbe::Result answer) { result = std::move(answer); }));
     EXPECT_TRUE(probe.isRunning());
     EXPECT_FALSE(probe.start({"/a"}, "/home/ann", {})) << "a second check while one runs";
-    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_EQ(result->fullDiskAccess, false);
     EXPECT_EQ(result->statuses.at("/a"), AccessStatus::granted);
     EXPECT_FALSE(probe.isRunning());
@@ -79,7 +79,7 @@ TEST_F(AccessProbeTest, OneCheckAtATimeAndAHungHomeHasNoFullDiskAccess)
     // The next check runs on the worker that replaced the hung one.
     result.reset();
     ASSERT_TRUE(probe.start({"/b"}, "/home/ann", [&](AccessProbe::Result answer) { result = std::move(answer); }));
-    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_EQ(result->fullDiskAccess, true);
 }
 

@@ -1,4 +1,5 @@
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
+#include "app/support/RecordingModel.h"
 #include "support/RecordingTrasher.h"
 #include "support/TestHome.h"
 
@@ -9,7 +10,7 @@
 #include "app/SystemMonitorStore.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
-#include "support/SettingsFolder.h"
+#include "app/support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,24 +21,11 @@
 
 namespace {
 
-class AppModelTest : public ::testing::Test {
+class AppModelTest : public ::testing::Test, protected RecordingModel {
 protected:
-    void SetUp() override
-    {
-        ensureCoreApplication();
-        settings.useForStandard();
-        SettingsKey::registerDefaults();
-        model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite")),
-                                           emptyApplicationsStore(settings.path()));
-        trasher = std::make_shared<RecordingTrasher>();
-        model->setFileTrasher(trasher);
-    }
+    void SetUp() override { model->setFileTrasher(trasher); }
 
-    TestHome home;
-    SettingsFolder settings;
-    TempDir cache;
-    std::unique_ptr<AppModel> model;
-    std::shared_ptr<RecordingTrasher> trasher;
+    std::shared_ptr<RecordingTrasher> trasher = std::make_shared<RecordingTrasher>();
 };
 
 TrashCandidate candidate(const std::string& path, std::optional<std::int64_t> size = std::nullopt)

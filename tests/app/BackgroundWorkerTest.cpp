@@ -1,7 +1,7 @@
 #include "app/BackgroundWorker.h"
 
 #include "app/BackgroundWork.h"
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include <QObject>
 #include <QThread>
@@ -44,7 +44,7 @@ TEST_F(BackgroundWorkerTest, RequestsRunInOrderOnOneNamedThreadAndAnswerOnTheMai
                 onMainThread.push_back(QThread::currentThread() == QCoreApplication::instance()->thread());
             });
         });
-    ASSERT_TRUE(waitUntil([&] { return answered.size() == 3; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return answered.size() == 3; }));
     EXPECT_EQ(answered, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(threadNames, (std::vector<QString>(3, QStringLiteral("Test worker"))));
     EXPECT_EQ(threads[0], threads[1]);
@@ -115,5 +115,5 @@ TEST_F(BackgroundWorkerTest, AnAbandonedThreadIsReplacedAndTheNextRequestRuns)
     QPointer<QObject> guard(&owner);
     bool ran = false;
     worker.request([guard, &ran](std::stop_token) { postToMainThread(guard, [&ran] { ran = true; }); });
-    EXPECT_TRUE(waitUntil([&] { return ran; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return ran; }));
 }

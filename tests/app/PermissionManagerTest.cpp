@@ -16,14 +16,14 @@
 namespace {
 
 // A temporary folder standing in as the user's home for the whole test.
-class TemporaryHome : public ::testing::Test {
+class PermissionManagerTest : public ::testing::Test {
 protected:
-    TemporaryHome()
+    PermissionManagerTest()
     {
         if (const char* old = std::getenv("HOME")) oldHome_ = old;
         ::setenv("HOME", dir.path().c_str(), 1);
     }
-    ~TemporaryHome() override
+    ~PermissionManagerTest() override
     {
         if (oldHome_)
             ::setenv("HOME", oldHome_->c_str(), 1);
@@ -72,7 +72,7 @@ TEST(PermissionManager, LocationsTable)
     EXPECT_NE(std::hash<ProtectedLocation>{}(rows[1]), std::hash<ProtectedLocation>{}(rows[2]));
 }
 
-TEST_F(TemporaryHome, FullDiskAccessProbes)
+TEST_F(PermissionManagerTest, FullDiskAccessProbes)
 {
     // Without the macOS probe paths the account's own home folder decides, outside a sandbox.
     const StorageSandbox none;
@@ -91,7 +91,7 @@ TEST_F(TemporaryHome, FullDiskAccessProbes)
     EXPECT_EQ(PermissionManager::hasFullDiskAccess(home()), true) << "a readable database decides alone";
 }
 
-TEST_F(TemporaryHome, AStatusFailureOtherThanMissingDenies)
+TEST_F(PermissionManagerTest, AStatusFailureOtherThanMissingDenies)
 {
     // The TCC folder is a file: its status fails with "not a directory", not "missing".
     dir.write("Library/Application Support/com.apple.TCC", "");
@@ -100,7 +100,7 @@ TEST_F(TemporaryHome, AStatusFailureOtherThanMissingDenies)
     EXPECT_EQ(PermissionManager::accessStatus(dir.file(tcc)), AccessStatus::denied);
 }
 
-TEST_F(TemporaryHome, AFIFOAnswersWithoutBlocking)
+TEST_F(PermissionManagerTest, AFIFOAnswersWithoutBlocking)
 {
     dir.makeFolder("Library/Application Support/com.apple.TCC");
     ASSERT_EQ(::mkfifo(dir.file(tcc).c_str(), 0600), 0);
@@ -108,7 +108,7 @@ TEST_F(TemporaryHome, AFIFOAnswersWithoutBlocking)
     EXPECT_EQ(promptly([&] { return PermissionManager::accessStatus(dir.file(tcc)); }), AccessStatus::granted);
 }
 
-TEST_F(TemporaryHome, StatusOfOnePlace)
+TEST_F(PermissionManagerTest, StatusOfOnePlace)
 {
     dir.makeFolder("Documents");
     dir.write("Pictures", "a file where a folder was expected");
@@ -129,7 +129,7 @@ TEST_F(TemporaryHome, StatusOfOnePlace)
     for (const auto& c : cases) EXPECT_EQ(PermissionManager::accessStatus(c.path), c.status) << c.path;
 }
 
-TEST_F(TemporaryHome, AFolderThatCannotBeListedIsDenied)
+TEST_F(PermissionManagerTest, AFolderThatCannotBeListedIsDenied)
 {
     if (runAgainUnprivileged()) return;
     dir.makeFolder("Library/Messages");
@@ -156,7 +156,7 @@ TEST(PermissionManager, SettingsLinks)
     EXPECT_EQ(opened[0].toString().toStdString(), "file:///home");
 }
 
-TEST_F(TemporaryHome, PlacesOfTheDesktop)
+TEST_F(PermissionManagerTest, PlacesOfTheDesktop)
 {
     dir.write(".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\nXDG_DESKTOP_DIR=\"$HOME\"\n"
                                         "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");

@@ -1,6 +1,6 @@
 #include "app/QuitSignals.h"
 
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
-#include "support/SettingsFolder.h"
+#include "app/support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,13 @@
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
+#include "app/support/SettingsFolder.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
 #include "support/ScriptedFileSystem.h"
-#include "support/SettingsFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -81,7 +81,7 @@ bool processEventsUntil(const std::function<bool()>& done)
     return true;
 }
 
-class StoreFixture : public ::testing::Test {
+class SystemMonitorStoreTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -91,7 +91,7 @@ protected:
         if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
     }
 
-    StoreFixture()
+    SystemMonitorStoreTest()
     {
         proc.write("proc/stat", "cpu0 100 0 50 850 0 0 0 0 0 0\ncpu1 10 0 10 80 0 0 0 0 0 0\nbtime 1700000000\n");
         proc.write("proc/meminfo", "MemTotal: 8000 kB\nMemFree: 2000 kB\nMemAvailable: 4000 kB\nAnonPages: 1000 kB\n");
@@ -139,7 +139,7 @@ protected:
 
 } // namespace
 
-TEST_F(StoreFixture, SubscriptionsStartAndStopTheLoop)
+TEST_F(SystemMonitorStoreTest, SubscriptionsStartAndStopTheLoop)
 {
     auto store = makeStore();
     store->unsubscribe(true);
@@ -167,7 +167,7 @@ TEST_F(StoreFixture, SubscriptionsStartAndStopTheLoop)
     EXPECT_EQ(clock->requested().size(), sleeps) << "no pass of the loop after the last unsubscription";
 }
 
-TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
+TEST_F(SystemMonitorStoreTest, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
 {
     auto store = makeStore();
     int processesChanged = 0;
@@ -209,7 +209,7 @@ TEST_F(StoreFixture, CPUNeedsASecondPassAndProcessesNeedAProcessSubscriber)
 
 // Running Apps says "Reading Processes…" until it finds a sample time; told of the
 // first list before its time was stored, it said so until the next pass.
-TEST_F(StoreFixture, AScreenToldOfTheFirstProcessesFindsTheirSampleTime)
+TEST_F(SystemMonitorStoreTest, AScreenToldOfTheFirstProcessesFindsTheirSampleTime)
 {
     auto store = makeStore();
     std::vector<bool> timeKnownWhenTold;
@@ -221,7 +221,7 @@ TEST_F(StoreFixture, AScreenToldOfTheFirstProcessesFindsTheirSampleTime)
     store->unsubscribe(true);
 }
 
-TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
+TEST_F(SystemMonitorStoreTest, IntervalIsReadEveryPassAndNeverBelowASecond)
 {
     auto store = makeStore();
     interval = 0.25;
@@ -242,7 +242,7 @@ TEST_F(StoreFixture, IntervalIsReadEveryPassAndNeverBelowASecond)
 }
 
 // A hand-edited settings file may hold any number: none may overflow the clock or spin the loop.
-TEST_F(StoreFixture, UnusableIntervalsNeverSpinTheLoop)
+TEST_F(SystemMonitorStoreTest, UnusableIntervalsNeverSpinTheLoop)
 {
     const std::pair<double, std::chrono::steady_clock::duration> cases[] = {
         {std::numeric_limits<double>::infinity(), 2s},
@@ -267,7 +267,7 @@ TEST_F(StoreFixture, UnusableIntervalsNeverSpinTheLoop)
 // The screens ask for a pass right after subscribing; it is the loop's own pass, and
 // when that one could tell no CPU share yet the next comes a second later, not a whole
 // interval later.
-TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
+TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
 {
     auto store = makeStore();
     table->close();
@@ -301,7 +301,7 @@ TEST_F(StoreFixture, AScreensPassRequestSharesTheLoopsPass)
 
 // A new interval chosen in the settings counts from the sleep that follows, also when
 // it was chosen while a pass was running, and also for the pass a screen asked for.
-TEST_F(StoreFixture, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
+TEST_F(SystemMonitorStoreTest, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
 {
     auto store = makeStore();
     table->close();
@@ -337,7 +337,7 @@ TEST_F(StoreFixture, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
     store->unsubscribe(true);
 }
 
-TEST_F(StoreFixture, HistoriesKeepTheLast150Samples)
+TEST_F(SystemMonitorStoreTest, HistoriesKeepTheLast150Samples)
 {
     auto store = makeStore();
     store->subscribe(false);
@@ -354,7 +354,7 @@ TEST_F(StoreFixture, HistoriesKeepTheLast150Samples)
     store->unsubscribe(false);
 }
 
-TEST_F(StoreFixture, ATickSamplesOnceWithoutTheLoop)
+TEST_F(SystemMonitorStoreTest, ATickSamplesOnceWithoutTheLoop)
 {
     auto store = makeStore();
     store->tick();
@@ -363,7 +363,7 @@ TEST_F(StoreFixture, ATickSamplesOnceWithoutTheLoop)
     EXPECT_TRUE(clock->requested().empty());
 }
 
-TEST_F(StoreFixture, NoThreadOutlivesTheStore)
+TEST_F(SystemMonitorStoreTest, NoThreadOutlivesTheStore)
 {
     auto store = makeStore();
     store->subscribe(true);
@@ -385,7 +385,7 @@ TEST_F(StoreFixture, NoThreadOutlivesTheStore)
 
 // A pass held in the process table (a /proc that does not answer) cannot hold up
 // the store's release, and its late answer reaches nobody.
-TEST_F(StoreFixture, APassThatDoesNotEndIsLeftBehind)
+TEST_F(SystemMonitorStoreTest, APassThatDoesNotEndIsLeftBehind)
 {
     const int before = BackgroundWorker::leftBehind();
     auto store = makeStore();

@@ -54,7 +54,7 @@ bool isLink(const std::string& path)
 }
 
 // A home folder and data folder of its own, so the real Trash is never touched.
-class TrashHome : public ::testing::Test {
+class FreedesktopTrasherTest : public ::testing::Test {
 protected:
     void SetUp() override { dir.makeFolder("home"); }
 
@@ -68,7 +68,7 @@ protected:
 
 } // namespace
 
-TEST_F(TrashHome, MovesFilesFoldersAndLinksWithRestoreInformation)
+TEST_F(FreedesktopTrasherTest, MovesFilesFoldersAndLinksWithRestoreInformation)
 {
     const std::string file = dir.write("work/report 1%.txt", "hello");
     dir.write("work/folder/inner/deep.bin", 100);
@@ -106,7 +106,7 @@ TEST_F(TrashHome, MovesFilesFoldersAndLinksWithRestoreInformation)
     EXPECT_FALSE(fs::exists("files/report 1%.txt"));
 }
 
-TEST_F(TrashHome, SameNamesGetTheirOwnPlaces)
+TEST_F(FreedesktopTrasherTest, SameNamesGetTheirOwnPlaces)
 {
     const std::string first = dir.write("a/notes.txt", "first");
     const std::string second = dir.write("b/notes.txt", "second");
@@ -126,7 +126,7 @@ TEST_F(TrashHome, SameNamesGetTheirOwnPlaces)
     EXPECT_EQ(contents(trash("files/notes.txt")), "first");
 }
 
-TEST_F(TrashHome, FailuresComeWithAReadableReason)
+TEST_F(FreedesktopTrasherTest, FailuresComeWithAReadableReason)
 {
     EXPECT_EQ(trasher.moveToTrash(dir.file("missing.txt")), "The item no longer exists.");
     EXPECT_EQ(trasher.trashFolder(), dir.file("home/.local/share/Trash"));
@@ -141,7 +141,7 @@ TEST_F(TrashHome, FailuresComeWithAReadableReason)
     EXPECT_TRUE(fs::exists(file));
 }
 
-TEST_F(TrashHome, ItemsOnAnotherVolumeGoToThatVolumesTrash)
+TEST_F(FreedesktopTrasherTest, ItemsOnAnotherVolumeGoToThatVolumesTrash)
 {
     // /dev/shm is a memory file system of its own on most systems.
     struct stat home{}, shm{};
@@ -176,7 +176,7 @@ TEST_F(TrashHome, ItemsOnAnotherVolumeGoToThatVolumesTrash)
     EXPECT_FALSE(inHomeTrash);
 }
 
-TEST_F(TrashHome, RestoreRecordsNameTheExactPathOnOneLine)
+TEST_F(FreedesktopTrasherTest, RestoreRecordsNameTheExactPathOnOneLine)
 {
     const std::vector<std::string> names{"two\nlines", "50% off [final].txt", "tab\there", "caf\xC3\xA9", "raw\xFF",
                                          "Path=fake"};
@@ -193,7 +193,7 @@ TEST_F(TrashHome, RestoreRecordsNameTheExactPathOnOneLine)
     EXPECT_EQ(FreedesktopTrasher::encodedRestorePath("/a b/c\nd%e/f~g-h_i.j"), "/a%20b/c%0Ad%25e/f~g-h_i.j");
 }
 
-TEST_F(TrashHome, AFolderSwappedForALinkAfterThePickIsNotFollowed)
+TEST_F(FreedesktopTrasherTest, AFolderSwappedForALinkAfterThePickIsNotFollowed)
 {
     const std::string picked = dir.write("work/sub/file.txt", "picked");
     const std::string outside = dir.write("outside/sub/file.txt", "elsewhere");
@@ -212,7 +212,7 @@ TEST_F(TrashHome, AFolderSwappedForALinkAfterThePickIsNotFollowed)
     EXPECT_FALSE(fs::exists(trash("info/file.txt.trashinfo")));
 }
 
-TEST_F(TrashHome, AFullDiskLeavesTheItemInPlaceAndAnotherVolumeUsesItsOwnTrash)
+TEST_F(FreedesktopTrasherTest, AFullDiskLeavesTheItemInPlaceAndAnotherVolumeUsesItsOwnTrash)
 {
     const std::string disk = dir.makeFolder("disk");
     const std::string stick = dir.makeFolder("stick");

@@ -1,6 +1,7 @@
 #include "platform/X11ProcessWindows.h"
 
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -54,23 +55,16 @@ TEST(X11ProcessWindows, RaisesTheWindowOfARealClient)
     ChildProcess first("/usr/bin/xterm", "+sb");
     ChildProcess second("/usr/bin/xterm", "+sb");
     std::vector<ProcessWindows::Window> firstWindows, secondWindows;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((firstWindows.empty() || secondWindows.empty()) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    eventually([&] {
         firstWindows = windows.windowsOf(first.pid());
         secondWindows = windows.windowsOf(second.pid());
-    }
+        return !firstWindows.empty() && !secondWindows.empty();
+    });
     ASSERT_EQ(firstWindows.size(), 1u);
     ASSERT_EQ(secondWindows.size(), 1u);
     for (const auto& target : {firstWindows.front(), secondWindows.front(), firstWindows.front()}) {
         ASSERT_TRUE(windows.activate(target));
-        bool active = false;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!active && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            active = windows.activeWindow() == target;
-        }
-        EXPECT_TRUE(active) << target;
+        EXPECT_TRUE(eventually([&] { return windows.activeWindow() == target; })) << target;
     }
     EXPECT_TRUE(first.isRunning());
 }

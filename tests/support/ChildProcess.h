@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Eventually.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -49,13 +51,11 @@ public:
         // The kernel closes the pipe a moment before it renames the process.
         const std::string name = program.substr(program.rfind('/') + 1).substr(0, 15);
         const std::string commPath = "/proc/" + std::to_string(pid_) + "/comm";
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        for (;;) {
+        eventually([&] {
             std::string comm;
             std::getline(std::ifstream(commPath), comm);
-            if (comm == name || !isRunning() || std::chrono::steady_clock::now() > deadline) break;
-            std::this_thread::yield();
-        }
+            return comm == name || !isRunning();
+        }, [] { std::this_thread::yield(); });
     }
     ~ChildProcess()
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/system/MonitorClock.h"
+#include "support/Eventually.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -39,7 +40,7 @@ public:
     bool waitForSleeps(size_t count)
     {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return requested_.size() >= count && sleeping_ > 0; });
+        return changed_.wait_for(lock, waitLimit, [&] { return requested_.size() >= count && sleeping_ > 0; });
     }
 
     std::vector<std::chrono::steady_clock::duration> requested()

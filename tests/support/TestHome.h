@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ScratchBase.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,15 +10,13 @@
 #include <string>
 
 // A home folder of its own for one test. The removal rules refuse everything under
-// the system's temporary folder, so it lives below the real home folder instead;
-// HOME and XDG_DATA_HOME point into it until the value goes away.
+// the system's temporary folder, so it lives where they allow removals instead (see
+// unprotectedScratchBase); HOME and XDG_DATA_HOME point into it until the value goes away.
 class TestHome {
 public:
     TestHome()
     {
-        const char* realHome = std::getenv("HOME");
-        const std::string base = realHome && *realHome ? realHome : std::filesystem::current_path().string();
-        std::string pattern = base + "/.kestrel-test-home-XXXXXX";
+        std::string pattern = unprotectedScratchBase() + "/.kestrel-test-home-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         path_ = std::filesystem::canonical(pattern).string();

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -48,12 +50,28 @@ inline bool runAgainUnprivileged()
         ::close(program);
         return true;
     }
+    // Temporary files and the home of the run again go to a folder of the account's own:
+    // TMPDIR and HOME may lie in folders only root can write. /tmp is open to every account.
+    std::string scratch = "/tmp/kestrel-unprivileged-XXXXXX";
+    if (!::mkdtemp(scratch.data()) || ::chown(scratch.c_str(), uid, gid) != 0) {
+        ADD_FAILURE() << "cannot make a temporary folder for uid " << uid;
+        ::close(program);
+        ::close(started[0]);
+        ::close(started[1]);
+        return true;
+    }
     std::string name = "unprivileged";
     char* argv[] = {name.data(), const_cast<char*>(filter.c_str()), nullptr};
     std::string startedEntry = std::string(startedVariable) + "=" + std::to_string(started[1]);
+    std::string temporaryEntry = "TMPDIR=" + scratch;
+    std::string homeEntry = "HOME=" + scratch;
     std::vector<char*> environment;
-    for (char** entry = environ; *entry; ++entry) environment.push_back(*entry);
+    for (char** entry = environ; *entry; ++entry)
+        if (std::strncmp(*entry, "TMPDIR=", 7) != 0 && std::strncmp(*entry, "HOME=", 5) != 0)
+            environment.push_back(*entry);
     environment.push_back(startedEntry.data());
+    environment.push_back(temporaryEntry.data());
+    environment.push_back(homeEntry.data());
     environment.push_back(nullptr);
     std::cout.flush();
     std::fflush(nullptr);
@@ -75,6 +93,8 @@ inline bool runAgainUnprivileged()
     char mark = 0;
     const bool ran = ::read(started[0], &mark, 1) == 1;
     ::close(started[0]);
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
     EXPECT_TRUE(ran) << "the case did not run as uid " << uid;
     const bool passed = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     EXPECT_TRUE(passed) << "the case failed when run as uid " << uid << " ("

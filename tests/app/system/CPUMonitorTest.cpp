@@ -19,7 +19,7 @@ std::vector<std::uint64_t> flat(const std::vector<CoreTicks>& cores)
     return counters;
 }
 
-struct CPUFixture : ::testing::Test {
+struct CPUMonitorTest : ::testing::Test {
     std::shared_ptr<FakeHostStatistics> host = std::make_shared<FakeHostStatistics>();
     std::shared_ptr<FakeSysctl> sysctl = std::make_shared<FakeSysctl>();
     CPUMonitor monitor{host, sysctl};
@@ -27,7 +27,7 @@ struct CPUFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(CPUFixture, SharesOfTheTicksBetweenTwoReadings)
+TEST_F(CPUMonitorTest, SharesOfTheTicksBetweenTwoReadings)
 {
     struct Case {
         const char* description;
@@ -57,7 +57,7 @@ TEST_F(CPUFixture, SharesOfTheTicksBetweenTwoReadings)
     }
 }
 
-TEST_F(CPUFixture, MachineFactsComeWithEverySnapshot)
+TEST_F(CPUMonitorTest, MachineFactsComeWithEverySnapshot)
 {
     sysctl->set("hw.physicalcpu", std::int32_t{8});
     sysctl->setText("machdep.cpu.brand_string", "AMD EPYC");
@@ -80,7 +80,7 @@ TEST_F(CPUFixture, MachineFactsComeWithEverySnapshot)
     EXPECT_EQ(s.efficiencyCores, 6);
 }
 
-TEST_F(CPUFixture, SamplingNeedsTwoComparableReadings)
+TEST_F(CPUMonitorTest, SamplingNeedsTwoComparableReadings)
 {
     host->counters = flat({{100, 50, 850, 0}, {10, 10, 10, 10}});
     EXPECT_FALSE(monitor.sample()) << "the first reading is only a baseline";

@@ -1,4 +1,4 @@
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include "support/TempDir.h"
 #include "ui/components/ApplicationIcon.h"

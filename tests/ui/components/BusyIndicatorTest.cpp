@@ -1,6 +1,6 @@
 #include "ui/components/BusyIndicator.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QImage>
 #include <QVBoxLayout>

@@ -3,7 +3,7 @@
 #include "ui/components/TextStyle.h"
 #include "ui/components/TintedLabelStyle.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #include "ui/components/CategoryDonutChart.h"
 
 #include "analysis/ByteFormatter.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QMouseEvent>
 

@@ -1,7 +1,7 @@
 #include "ui/components/ChartAxis.h"
 #include "ui/components/ChartRecords.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/components/TextStyle.h"
 
 #include <gtest/gtest.h>

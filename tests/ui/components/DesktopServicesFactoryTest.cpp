@@ -4,7 +4,7 @@
 #include "scanning/FinderActions.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QUrl>
 

@@ -2,7 +2,8 @@
 
 #include "analysis/FileItemPath.h"
 #include "scanning/SecurityUtils.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QAction>
 #include <QPointer>

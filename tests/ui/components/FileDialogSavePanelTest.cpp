@@ -1,7 +1,7 @@
 #include "ui/components/FileDialogSavePanel.h"
 
 #include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QFileDialog>
 #include <QTimer>

@@ -6,7 +6,9 @@
 #include "ui/components/FileContextMenu.h"
 #include "ui/components/FileTableDelegate.h"
 #include "ui/components/LocaleText.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
+#include "support/FileItems.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -27,31 +29,16 @@ namespace {
 using Column = FileTableModel::Column;
 using SortOrder = FileTableModel::SortOrder;
 
-FileItem file(std::int64_t id, const std::string& name, const std::string& extension, std::int64_t allocated,
-              std::optional<double> modified = std::nullopt, StorageCategory category = StorageCategory::other)
-{
-    FileItem item;
-    item.id = id;
-    item.name = name;
-    item.folderPath = "/data/" + std::to_string(id);
-    item.fileExtension = extension;
-    item.allocatedSize = allocated;
-    item.size = allocated;
-    item.modified = modified;
-    item.category = category;
-    return item;
-}
-
 // A list in the screen's order, with ties in size, extensions differing in case only,
 // numbers inside names and missing dates.
 const std::vector<FileItem>& sample()
 {
     static const std::vector<FileItem> files{
-        file(1, "b.jpg", "jpg", 100, 10, StorageCategory::photos),
-        file(2, "A.JPG", "JPG", 100, std::nullopt, StorageCategory::documents),
-        file(3, "readme", "", 300, 5, StorageCategory::archives),
-        file(4, "a10.txt", "txt", 50, 20, StorageCategory::documents),
-        file(5, "a9.txt", "txt", 100, std::nullopt, StorageCategory::other),
+        fileAt("/data/1/b.jpg", {.id = 1, .size = 100, .allocatedSize = 100, .modified = 10, .category = StorageCategory::photos}),
+        fileAt("/data/2/A.JPG", {.id = 2, .fileExtension = "JPG", .size = 100, .allocatedSize = 100, .category = StorageCategory::documents}),
+        fileAt("/data/3/readme", {.id = 3, .size = 300, .allocatedSize = 300, .modified = 5, .category = StorageCategory::archives}),
+        fileAt("/data/4/a10.txt", {.id = 4, .size = 50, .allocatedSize = 50, .modified = 20, .category = StorageCategory::documents}),
+        fileAt("/data/5/a9.txt", {.id = 5, .size = 100, .allocatedSize = 100}),
     };
     return files;
 }
@@ -135,13 +122,10 @@ TEST(FileTableModel, CellTexts)
 {
     ensureApplication();
     TestHome home;
-    FileItem photo = file(1, "IMG_0001.jpg", "jpg", 4096, 1700000000.0, StorageCategory::photos);
-    photo.size = 12;
-    photo.created = 1700000000.0;
-    photo.folderPath = home.path() + "/Pictures/2023";
-    FileItem bare = file(2, ".hidden-link", "", 0);
-    bare.folderPath = "/";
-    bare.flags = FileItem::Flags::hidden | FileItem::Flags::symlink;
+    const FileItem photo = fileAt(home.path() + "/Pictures/2023/IMG_0001.jpg",
+                                  {.id = 1, .size = 12, .allocatedSize = 4096, .created = 1700000000.0,
+                                   .modified = 1700000000.0, .category = StorageCategory::photos});
+    const FileItem bare = fileAt("/.hidden-link", {.id = 2, .flags = FileItem::Flags::hidden | FileItem::Flags::symlink});
 
     struct Case {
         const FileItem& item;
@@ -272,9 +256,8 @@ protected:
     {
         std::vector<FileItem> files;
         for (std::int64_t id = 1; id <= 4; ++id) {
-            FileItem item = file(id, "file" + std::to_string(id) + ".bin", "bin", id * 1000);
-            item.folderPath = std::filesystem::path(home.write("Downloads/" + item.name)).parent_path().string();
-            files.push_back(item);
+            files.push_back(fileAt(home.write("Downloads/file" + std::to_string(id) + ".bin"),
+                                   {.id = id, .size = id * 1000, .allocatedSize = id * 1000}));
         }
         return files;
     }
@@ -344,7 +327,7 @@ TEST_F(FileTableTest, SelectionSurvivesResortsAndNewLists)
     EXPECT_EQ(idsShownSelected(), (std::set<std::int64_t>{2, 4}));
 
     // A file that leaves the list leaves the selection; the ones that stay stay selected.
-    std::vector<FileItem> next{sample()[3], file(9, "new.bin", "bin", 7)};
+    std::vector<FileItem> next{sample()[3], fileAt("/data/9/new.bin", {.id = 9, .size = 7, .allocatedSize = 7})};
     table->setFiles(next);
     EXPECT_EQ(idsShownSelected(), (std::set<std::int64_t>{4}));
     EXPECT_EQ(table->selection(), (std::set<std::int64_t>{4}));

@@ -3,7 +3,7 @@
 #include "index/SQLiteError.h"
 #include "support/ScannedTree.h"
 #include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

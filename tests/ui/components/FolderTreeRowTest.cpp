@@ -5,7 +5,7 @@
 
 #include "support/ScannedTree.h"
 #include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
 #include "ui/components/KeyedTableModel.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QItemSelectionModel>

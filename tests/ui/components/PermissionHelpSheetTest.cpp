@@ -1,10 +1,11 @@
 #include "ui/components/PermissionHelpSheet.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -84,11 +85,17 @@ TEST_F(PermissionHelpSheetTest, HereTheStepsAreAboutPermissionsAndNoButtonWouldO
     EXPECT_FALSE(sheet.findChild<QLabel*>("steps")->text().contains("Click"));
 }
 
-TEST_F(PermissionHelpSheetTest, ReturnOpensTheSettingsPaneAndLeavesTheSheetOpen)
+// The link itself is one this system cannot open, so what Return does is press the button
+// that opens it.
+TEST_F(PermissionHelpSheetTest, ReturnPressesOpenSystemSettingsAndLeavesTheSheetOpen)
 {
     PermissionHelpSheet sheet(Form::systemSettings);
     sheet.open();
+    auto* open = sheet.findChild<QPushButton*>("openSettingsButton");
+    ASSERT_NE(open, nullptr);
+    QSignalSpy pressed(open, &QPushButton::clicked);
     press(&sheet, Qt::Key_Return);
+    EXPECT_EQ(pressed.count(), 1);
     EXPECT_TRUE(sheet.isVisible());
     press(&sheet, Qt::Key_Escape);
     EXPECT_FALSE(sheet.isVisible());

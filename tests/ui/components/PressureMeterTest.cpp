@@ -1,7 +1,7 @@
 #include "ui/components/PressureMeter.h"
 #include "ui/components/TextStyle.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QHBoxLayout>
 #include <QImage>

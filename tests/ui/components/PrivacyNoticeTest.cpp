@@ -1,7 +1,7 @@
 #include "ui/components/PrivacyNotice.h"
 #include "ui/components/TextStyle.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

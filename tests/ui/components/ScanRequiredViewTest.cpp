@@ -1,11 +1,12 @@
 #include "ui/components/ScanRequiredView.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
+
+#include "app/support/RecordingModel.h"
 
 #include "app/AppModel.h"
 #include "app/ScanCoordinator.h"
 #include "app/SettingsKey.h"
-#include "support/TestHome.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
 #include "support/TempDir.h"
@@ -22,26 +23,19 @@ const QString title = QStringLiteral("No scan data yet");
 const QString message =
     QStringLiteral("Scan your computer to see what's using space. Scanning is read-only and runs on this computer only.");
 
-class ScanRequiredViewTest : public ::testing::Test {
+class ScanRequiredViewTest : public ::testing::Test, protected RecordingModel {
 protected:
     void SetUp() override
     {
-        useOwnSettings(settings);
         for (int file = 0; file < 20; ++file)
             tree.write("disk/folder/file" + std::to_string(file) + ".bin", 2048);
-        database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));
-        model = std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path()));
         // Scans in these tests read only the small tree, never the real disk.
         model->scan().setRootsProvider([this] { return std::vector<std::string>{tree.file("disk")}; });
     }
 
     static QPushButton* button(ScanRequiredView& view) { return view.findChild<QPushButton*>("scanButton"); }
 
-    SettingsFolder settings;
-    TempDir cache;
     TempDir tree;
-    std::shared_ptr<StorageDatabase> database;
-    std::unique_ptr<AppModel> model;
 };
 
 TEST_F(ScanRequiredViewTest, ShowsTheScreensTextsAndOffersScanningOnlyWhenNoScanIsUnderWay)
@@ -91,7 +85,6 @@ TEST_F(ScanRequiredViewTest, PressingScanStartsAFreshScanEvenWhenOneCouldBeResum
 
 TEST_F(ScanRequiredViewTest, WithoutAScanCacheTheButtonStaysOff)
 {
-    TestHome home;
     // The cache's folder is a plain file, so no cache can be opened.
     home.write(".local/share/Kestrelmoor", "not a folder");
     AppModel uncached(nullptr, emptyApplicationsStore(settings.path()));

@@ -5,7 +5,7 @@
 #include "ui/components/TextStyle.h"
 #include "ui/components/UsageBar.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "ui/components/SizeBarChart.h"
 
 #include "support/ScannedTree.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/components/CategoryColor.h"
 #include "ui/components/TextStyle.h"
 

@@ -1,4 +1,4 @@
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include "app/system/SidebarItem.h"
 #include "index/StorageCategory.h"

@@ -4,7 +4,7 @@
 #include "ui/components/StorageTrendChart.h"
 
 #include "analysis/ByteFormatter.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/components/TextStyle.h"
 
 #include <gtest/gtest.h>

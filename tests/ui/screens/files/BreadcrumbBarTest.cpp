@@ -2,7 +2,7 @@
 
 #include "ui/components/ElidedLabel.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QLabel>
 #include <QLayout>

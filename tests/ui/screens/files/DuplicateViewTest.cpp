@@ -7,13 +7,14 @@
 #include "support/RecordingTrasher.h"
 #include "app/ScanCoordinator.h"
 #include "ui/components/EmptyStateView.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/components/ScanRequiredView.h"
 #include "support/ScopedEnvironment.h"
 #include "ui/screens/files/DuplicateListModel.h"
 #include "ui/screens/files/DuplicateRowDelegate.h"
 #include "ui/screens/files/ClosingWhileTyping.h"
-#include "ui/screens/files/LayoutCheck.h"
+#include "ui/support/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
 
 #include <QAbstractItemModelTester>

@@ -5,8 +5,9 @@
 #include "app/QtText.h"
 #include "platform/qt/MimeTypeDescriber.h"
 #include "ui/components/LocaleText.h"
-#include "ui/components/RecordingModel.h"
-#include "ui/screens/files/LayoutCheck.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
+#include "ui/support/LayoutCheck.h"
 
 #include <QLabel>
 #include <QThreadPool>

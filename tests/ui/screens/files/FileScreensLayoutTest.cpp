@@ -6,7 +6,7 @@
 #include "ui/screens/files/DuplicateView.h"
 #include "ui/screens/files/LargestFilesView.h"
 #include "ui/screens/files/LargestFoldersView.h"
-#include "ui/screens/files/LayoutCheck.h"
+#include "ui/support/LayoutCheck.h"
 #include "ui/screens/files/SearchView.h"
 #include "ui/components/FolderTreeModel.h"
 

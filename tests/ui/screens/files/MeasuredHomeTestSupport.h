@@ -2,7 +2,8 @@
 
 #include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <gtest/gtest.h>
 

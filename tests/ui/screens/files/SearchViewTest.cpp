@@ -3,12 +3,14 @@
 #include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
 #include "ui/components/FileTable.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/screens/files/SearchHelpView.h"
-#include "ui/screens/files/RealKeys.h"
+#include "ui/support/RealKeys.h"
 #include "ui/screens/files/FileDetailView.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "app/QtText.h"
+#include "support/FileItems.h"
 
 #include <QLineEdit>
 #include <QTableView>
@@ -28,16 +30,6 @@
 namespace {
 
 enum Page { helpPage, scanRequiredPage, resultsPage };
-
-FileItem fileNamed(std::int64_t id, const std::string& name)
-{
-    FileItem file;
-    file.id = id;
-    file.name = name;
-    file.folderPath = "/data";
-    file.allocatedSize = 1000 * id;
-    return file;
-}
 
 // A search that answers with one file named after the text, and records each call.
 struct FakeSearch {
@@ -69,7 +61,7 @@ struct FakeSearch {
                 released.wait();
             }
             SearchResults results = SearchView::emptyResults();
-            results.files.push_back(fileNamed(1, text));
+            results.files.push_back(fileAt("/data/" + std::string(text), {.id = 1, .allocatedSize = 1000}));
             results.query.nameContains = text;
             if (text == slowText)
                 slowReturned = true;
@@ -85,8 +77,7 @@ struct FakeSearch {
 
 void pauseFor(int milliseconds)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    waitUntil([&] { return std::chrono::steady_clock::now() >= until; });
+    letEventsRun(std::chrono::milliseconds(milliseconds));
 }
 
 class SearchViewTest : public ::testing::Test {
@@ -128,16 +119,16 @@ TEST_F(SearchViewTest, SummaryTexts)
     EXPECT_EQ(SearchView::limitText(results), "");
 
     for (std::int64_t id = 1; id <= 499; ++id)
-        results.files.push_back(fileNamed(id, "f"));
+        results.files.push_back(fileAt("/data/f", {.id = id, .allocatedSize = 1000 * id}));
     results.folders.resize(2);
     EXPECT_EQ(SearchView::summaryText(results), "499 files, 2 folders, 0 apps");
     SearchResults single = SearchView::emptyResults();
-    single.files.push_back(fileNamed(1, "f"));
+    single.files.push_back(fileAt("/data/f", {.id = 1, .allocatedSize = 1000}));
     single.folders.resize(1);
     single.applications.resize(1);
     EXPECT_EQ(SearchView::summaryText(single), "1 file, 1 folder, 1 app");
     EXPECT_EQ(SearchView::limitText(results), "") << "one below the limit";
-    results.files.push_back(fileNamed(500, "f"));
+    results.files.push_back(fileAt("/data/f", {.id = 500, .allocatedSize = 500'000}));
     EXPECT_EQ(SearchView::limitText(results), "Showing the largest 500 matches");
 }
 
@@ -379,7 +370,7 @@ TEST_F(SearchViewTest, TheRoutedScreenShowsTheFileDetailPanelForTheChosenFile)
     window.resize(980, 600);
     view->resize(980, 600);
     window.show();
-    waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    letEventsRun(std::chrono::milliseconds(300));
     saveScreenshot(*view, "SearchViewWithDetails");
 }
 

@@ -1,4 +1,4 @@
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include "app/AppModel.h"
 #include "support/RecordingTrasher.h"
@@ -26,7 +26,7 @@
 
 namespace {
 
-class TrashSheetTest : public ::testing::Test {
+class TrashConfirmationSheetTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -69,7 +69,7 @@ protected:
     std::shared_ptr<RecordingTrasher> trasher;
 };
 
-TEST_F(TrashSheetTest, RowsShowSizeLocationNoteAndCautionWithATotalForSeveralItems)
+TEST_F(TrashConfirmationSheetTest, RowsShowSizeLocationNoteAndCautionWithATotalForSeveralItems)
 {
     const std::string h = home.path();
     struct Case {
@@ -127,7 +127,7 @@ TEST_F(TrashSheetTest, RowsShowSizeLocationNoteAndCautionWithATotalForSeveralIte
     saveScreenshot(sheet, QStringLiteral("trash-sheet"));
 }
 
-TEST_F(TrashSheetTest, ManyItemsScrollInsideABoundedList)
+TEST_F(TrashConfirmationSheetTest, ManyItemsScrollInsideABoundedList)
 {
     std::vector<TrashCandidate> many;
     for (int i = 0; i < 3000; ++i)
@@ -151,7 +151,7 @@ TEST_F(TrashSheetTest, ManyItemsScrollInsideABoundedList)
 }
 
 // The user confirms what the sheet says: not before every item's cautions are shown.
-TEST_F(TrashSheetTest, MoveWaitsForTheCautions)
+TEST_F(TrashConfirmationSheetTest, MoveWaitsForTheCautions)
 {
     const std::string h = home.path();
     home.write("Library/Preferences/p.plist");
@@ -168,7 +168,7 @@ TEST_F(TrashSheetTest, MoveWaitsForTheCautions)
 }
 
 // The location can be copied whole, as the row shows it only shortened.
-TEST_F(TrashSheetTest, SelectedRowsCopyTheirFullPaths)
+TEST_F(TrashConfirmationSheetTest, SelectedRowsCopyTheirFullPaths)
 {
     const std::string h = home.path();
     TrashConfirmationSheet sheet(app->model(),
@@ -189,7 +189,7 @@ TEST_F(TrashSheetTest, SelectedRowsCopyTheirFullPaths)
               QString::fromStdString(h + "/a/" + std::string(200, 'x') + ".bin"));
 }
 
-TEST_F(TrashSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)
+TEST_F(TrashConfirmationSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)
 {
     const std::string file = home.write("Downloads/big.dmg", "data");
     ContentView& window = app->mainWindow();
@@ -230,7 +230,7 @@ TEST_F(TrashSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)
     EXPECT_FALSE(app->model().alert().has_value());
 }
 
-TEST_F(TrashSheetTest, FailuresAndRefusalsReachTheUserAsOneAlert)
+TEST_F(TrashConfirmationSheetTest, FailuresAndRefusalsReachTheUserAsOneAlert)
 {
     const std::string a = home.write("Downloads/a.dmg");
     const std::string b = home.write("Downloads/b.dmg");

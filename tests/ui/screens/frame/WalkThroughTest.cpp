@@ -4,8 +4,9 @@
 #include "ui/components/CategoryDonutChart.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/MetricCard.h"
-#include "ui/components/RecordingModel.h"
-#include "ui/screens/files/RealKeys.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
+#include "ui/support/RealKeys.h"
 #include "ui/screens/frame/ContentView.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
 #include "ui/screens/frame/ScanToolbar.h"
@@ -255,14 +256,14 @@ TEST_F(WalkThroughTest, EverySidebarRowShowsItsScreenOverARealScan)
         EXPECT_STREQ(screen->metaObject()->className(), stop.screen);
         if (stop.act) stop.act(*screen);
         for (const QString& text : stop.shown)
-            EXPECT_TRUE(waitUntil([&] { return shows(*screen, text); }, std::chrono::seconds(20)))
+            EXPECT_TRUE(waitUntil([&] { return shows(*screen, text); }))
                 << "not shown: " << text.toStdString() << "\nshown: " << visibleTexts(*screen).join(" | ").toStdString();
         std::string foreign;
-        EXPECT_TRUE(waitUntil([&] { return (foreign = foreignWord(*screen)).empty(); }, std::chrono::seconds(5)))
+        EXPECT_TRUE(waitUntil([&] { return (foreign = foreignWord(*screen)).empty(); }))
             << foreign;
         if (stop.fault) {
             std::string fault;
-            EXPECT_TRUE(waitUntil([&] { return (fault = stop.fault(*screen)).empty(); }, std::chrono::seconds(20)))
+            EXPECT_TRUE(waitUntil([&] { return (fault = stop.fault(*screen)).empty(); }))
                 << fault << "\nshown: " << visibleTexts(*screen).join(" | ").toStdString();
         }
         saveScreenshot(window(), QStringLiteral("walk-%1-%2").arg(++shot, 2, 10, QLatin1Char('0')).arg(stop.row));

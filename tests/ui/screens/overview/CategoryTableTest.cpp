@@ -1,7 +1,7 @@
 #include "ui/screens/overview/CategoryTable.h"
 #include "ui/screens/overview/CategoryTableModel.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include "analysis/ByteFormatter.h"
 #include "app/AppModel.h"

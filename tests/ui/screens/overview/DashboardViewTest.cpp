@@ -9,7 +9,7 @@
 #include "ui/components/LocaleText.h"
 #include "ui/components/CardFrame.h"
 #include "ui/components/MetricCard.h"
-#include "ui/screens/files/LayoutCheck.h"
+#include "ui/support/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/screens/overview/OverviewRow.h"
 #include "ui/screens/overview/ScanProgressView.h"
@@ -131,7 +131,7 @@ TEST_F(DashboardFirstFrameTest, TheFirstRunPageWaitsUntilTheCacheHasBeenRead)
     EXPECT_TRUE(view.findChild<QWidget*>("getStarted")->isVisibleTo(&view));   // an empty cache: now it is known
 }
 
-class DashboardScanTest : public OverviewModelTest {
+class DashboardViewScanTest : public OverviewModelTest {
 protected:
     void SetUp() override
     {
@@ -174,7 +174,7 @@ protected:
     }
 };
 
-TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
+TEST_F(DashboardViewScanTest, BeforeDuringAndAfterARealScan)
 {
     std::unique_ptr<QWidget> screen(DetailRouter::makeScreen(SidebarItem::dashboard, *model, nullptr));
     auto& view = dynamic_cast<DashboardView&>(*screen);
@@ -239,7 +239,7 @@ TEST_F(DashboardScanTest, BeforeDuringAndAfterARealScan)
     EXPECT_FALSE(view.findChild<QLabel*>("trendHint")->isVisibleTo(&view));
 }
 
-TEST_F(DashboardScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
+TEST_F(DashboardViewScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
 {
     DashboardView view(*model);
     ScanCoordinatorTestAccess::setPhase(model->scan(), ScanPhase::failed("database disk image is malformed"));
@@ -256,7 +256,7 @@ TEST_F(DashboardScanTest, AFailedScanStaysShownUntilTheNextScanStarts)
     ASSERT_TRUE(waitUntil([&] { return model->scan().task() == nullptr && model->scan().dataVersion() > 0; }));
 }
 
-TEST_F(DashboardScanTest, TilesNavigateWithTheirValuesWrittenFirst)
+TEST_F(DashboardViewScanTest, TilesNavigateWithTheirValuesWrittenFirst)
 {
     ScannedTree::scanInto(*database, {tree.file("disk")});
     bool refreshed = false;
@@ -329,7 +329,7 @@ int neededHeight(QWidget& widget)
     return widget.hasHeightForWidth() ? widget.heightForWidth(widget.width()) : widget.minimumSizeHint().height();
 }
 
-TEST_F(DashboardScanTest, CardsTakeTheHeightOfTheirContentAtEveryWidth)
+TEST_F(DashboardViewScanTest, CardsTakeTheHeightOfTheirContentAtEveryWidth)
 {
     DashboardView view(*model);
     // The screen's own first summary (an empty index) arrives first; then the full one.
@@ -387,7 +387,7 @@ TEST_F(DashboardScanTest, CardsTakeTheHeightOfTheirContentAtEveryWidth)
     saveScreenshot(view, QStringLiteral("dashboard-720x480"));
 }
 
-TEST_F(DashboardScanTest, ANewSummaryKeepsEveryPartOfThePage)
+TEST_F(DashboardViewScanTest, ANewSummaryKeepsEveryPartOfThePage)
 {
     DashboardView view(*model);
     view.resize(900, 800);

@@ -1,6 +1,6 @@
 #include "ui/screens/overview/LocationRow.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include "analysis/ByteFormatter.h"
 #include "app/QtText.h"

@@ -1,7 +1,7 @@
 #include "ui/components/AdaptiveGrid.h"
 #include "ui/screens/overview/OverviewRow.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
+
+#include "app/support/RecordingModel.h"
 
 #include "analysis/VolumeInfo.h"
 #include "app/ScanCoordinator.h"
@@ -29,19 +31,12 @@ inline VolumeInfo rootVolume(std::int64_t total, std::int64_t important, std::in
 
 // The program's model over a scan cache and settings of their own; scans read
 // only the test's tree under "disk".
-class OverviewModelTest : public ::testing::Test {
+class OverviewModelTest : public ::testing::Test, protected RecordingModel {
 protected:
     void SetUp() override
     {
-        useOwnSettings(settings);
-        database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));
-        model = std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path()));
         model->scan().setRootsProvider([this] { return std::vector<std::string>{tree.file("disk")}; });
     }
 
-    SettingsFolder settings;
-    TempDir cache;
     TempDir tree;
-    std::shared_ptr<StorageDatabase> database;
-    std::unique_ptr<AppModel> model;
 };

@@ -1,6 +1,6 @@
 #include "ui/screens/overview/StorageView.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include "analysis/ByteFormatter.h"
 #include "support/ScannedTree.h"
@@ -16,7 +16,7 @@
 #include "ui/components/CategoryDonutChart.h"
 #include "ui/components/ScanRequiredView.h"
 #include "ui/components/SectionCard.h"
-#include "ui/screens/files/LayoutCheck.h"
+#include "ui/support/LayoutCheck.h"
 #include "ui/screens/frame/DetailRouter.h"
 #include "ui/screens/overview/CategoryOverview.h"
 #include "ui/screens/overview/CategoryTable.h"
@@ -399,7 +399,7 @@ TEST_F(StorageViewTest, OnlyTheNewestLoadIsStoredAndAClosedScreenReceivesNothing
     // Loads of a screen closed at once have nowhere to go.
     for (int screen = 0; screen < 5; ++screen)
         delete new StorageView(*model);
-    EXPECT_FALSE(waitUntil([] { return false; }, std::chrono::milliseconds(300)));
+    EXPECT_TRUE(finishBackgroundWork());
 }
 
 TEST_F(StorageViewTest, TheRouterBuildsTheStorageScreen)

@@ -4,7 +4,7 @@
 
 #include "app/PermissionManager.h"
 #include "platform/Accounts.h"
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 #include "support/Unprivileged.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/frame/DetailRouter.h"
@@ -203,7 +203,7 @@ TEST_F(PermissionsViewTest, OpensUncheckedAndProbesNothing)
     auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, probe.make());
     view->resize(760, 900);
     view->show();
-    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    letEventsRun(std::chrono::milliseconds(100));
     EXPECT_EQ(probe.calls, 0);
     EXPECT_FALSE(view->isChecking());
     EXPECT_EQ(labelText(*view, "fullDiskAccessText"), "Storage access hasn't been checked.");
@@ -268,7 +268,7 @@ TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
     EXPECT_TRUE(shownPaths.contains("~"));
     EXPECT_TRUE(shownPaths.contains("~/Documents"));
     EXPECT_TRUE(shownPaths.contains("/Applications"));
-    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    letEventsRun(std::chrono::milliseconds(100));
     saveScreenshot(view, QStringLiteral("permissions-view-checked"));
 }
 
@@ -403,7 +403,7 @@ TEST_F(PermissionsViewTest, AScreenClosedDuringACheckDropsItsAnswer)
     view.reset();
     probe.release();
     // Whatever the probe's thread still hands back finds no screen.
-    waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    letEventsRun(std::chrono::milliseconds(200));
     // and the check stops at the next place instead of probing the rest.
     EXPECT_EQ(probe.calls, 1);
 }
@@ -418,7 +418,7 @@ TEST_F(PermissionsViewTest, InsideASandboxTheCommandThatWidensItCanBeCopied)
     EXPECT_EQ(desktop->copied, std::vector<std::string>{sandbox.widenCommand});
     view.resize(760, 560);
     view.show();
-    waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    letEventsRun(std::chrono::milliseconds(100));
     saveScreenshot(view, QStringLiteral("permissions-view-sandbox"));
 }
 

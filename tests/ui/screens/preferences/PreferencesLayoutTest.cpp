@@ -55,7 +55,7 @@ TEST_F(PreferencesLayoutTest, NothingIsCutFromTheSmallestWindowToTheLargest)
         for (const QSize& size : sizes) {
             window.resize(size);
             QCoreApplication::processEvents();
-            waitUntil([] { return false; }, std::chrono::milliseconds(50));
+            letEventsRun(std::chrono::milliseconds(50));
             QWidget& screen = *window.currentScreen();
             EXPECT_EQ(cutTexts(screen).join(" | ").toStdString(), "") << name << " at " << size.width() << "x" << size.height();
             saveScreenshot(window, QStringLiteral("layout-%1-%2x%3").arg(QString::fromLatin1(name)).arg(size.width())
@@ -68,8 +68,9 @@ TEST_F(PreferencesLayoutTest, NothingIsCutFromTheSmallestWindowToTheLargest)
 // tooltip, and widens neither screen beyond the smallest window.
 TEST_F(PreferencesLayoutTest, ALongCachePathIsShortenedRatherThanWideningTheScreen)
 {
+    // Far wider than the window, and within the 512 bytes SQLite takes for a path.
     std::string deep = cache.path();
-    for (int level = 0; level < 12; ++level)
+    for (int level = 0; deep.size() < 400; ++level)
         deep += "/a-folder-with-a-rather-long-name-" + std::to_string(level);
     std::filesystem::create_directories(deep);
     const std::string path = deep + "/ScanCache.sqlite";
@@ -81,7 +82,7 @@ TEST_F(PreferencesLayoutTest, ALongCachePathIsShortenedRatherThanWideningTheScre
     for (const SidebarItem item : {SidebarItem::privacy, SidebarItem::settings}) {
         app.model().setSelection(item);
         QCoreApplication::processEvents();
-        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        letEventsRun(std::chrono::milliseconds(50));
         QWidget& screen = *window.currentScreen();
         auto* location = screen.findChild<ElidedLabel*>(QStringLiteral("cacheLocation"));
         ASSERT_NE(location, nullptr);

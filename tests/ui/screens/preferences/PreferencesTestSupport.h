@@ -1,6 +1,8 @@
 #pragma once
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
+
+#include "app/support/RecordingModel.h"
 
 #include "support/ScannedTree.h"
 #include "app/AppModel.h"
@@ -21,19 +23,15 @@
 
 // A model over a scan cache filled by a real scan of a small temporary tree, with
 // settings of its own and a desktop that records what it was asked to do.
-class PreferencesTest : public ::testing::Test {
+class PreferencesTest : public ::testing::Test, protected RecordingModel {
 protected:
     void SetUp() override
     {
-        useOwnSettings(settings);
         for (int file = 0; file < 12; ++file)
             tree.write("disk/Projects/report" + std::to_string(file) + ".pdf", 40'000 + 4096 * file);
         tree.write("disk/Movies/holiday.mov", 3'000'000);
-        database = std::make_shared<StorageDatabase>(cache.file("ScanCache.sqlite"));
         ScannedTree::scanInto(*database, {tree.file("disk")});
-        model = std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path()));
         model->scan().setRootsProvider([this] { return std::vector<std::string>{tree.file("disk")}; });
-        model->setDesktopServices(desktop);
     }
 
     // The raw text of the settings file, to see that nothing was written.
@@ -54,10 +52,5 @@ protected:
         return std::make_unique<AppModel>(nullptr, emptyApplicationsStore(settings.path()));
     }
 
-    SettingsFolder settings;
-    TempDir cache;
     TempDir tree;
-    std::shared_ptr<StorageDatabase> database;
-    std::unique_ptr<AppModel> model;
-    std::shared_ptr<RecordingDesktop> desktop = std::make_shared<RecordingDesktop>();
 };

@@ -49,7 +49,7 @@ TEST_F(PrivacyViewTest, ThePointsFillAsManyColumnsAsFitButTheContentStopsAt980)
     for (const auto& [width, columns] : widths) {
         view.resize(width, 900);
         view.show();
-        waitUntil([] { return false; }, std::chrono::milliseconds(100));
+        letEventsRun(std::chrono::milliseconds(100));
         EXPECT_EQ(view.points()->columns(), columns) << width;
         EXPECT_LE(view.points()->width(), PrivacyView::maximumContentWidth);
         for (QWidget* point : view.findChildren<QWidget*>(QStringLiteral("privacyPoint"))) {
@@ -62,7 +62,7 @@ TEST_F(PrivacyViewTest, ThePointsFillAsManyColumnsAsFitButTheContentStopsAt980)
         PrivacyView fresh(*model);
         fresh.resize(width, 700);
         fresh.show();
-        waitUntil([] { return false; }, std::chrono::milliseconds(100));
+        letEventsRun(std::chrono::milliseconds(100));
         saveScreenshot(fresh, QString::fromLatin1(name));
     }
 }

@@ -186,7 +186,7 @@ TEST_F(SettingsViewTest, OpeningSettingsWritesNoStoredValue)
         auto view = std::make_unique<SettingsView>(*model);
         view->resize(600, 500);
         view->show();
-        waitUntil([] { return false; }, std::chrono::milliseconds(100));
+        letEventsRun(std::chrono::milliseconds(100));
         EXPECT_EQ(view->findChild<QSpinBox*>(QStringLiteral("concurrency"))->value(), c.shownReaders);
         EXPECT_EQ(view->findChild<QComboBox*>(QStringLiteral("interval"))->currentIndex(), c.shownInterval);
         view.reset();
@@ -238,7 +238,7 @@ TEST_F(SettingsViewTest, ScreenshotOfTheFilledForm)
     view.resize(600, 1400);
     view.show();
     ASSERT_TRUE(waitUntil([&] { return view.findChild<ScanCacheSettings*>(QStringLiteral("scanCache"))->errors().size() == 2; }));
-    waitUntil([] { return false; }, std::chrono::milliseconds(150));
+    letEventsRun(std::chrono::milliseconds(150));
     saveScreenshot(view, QStringLiteral("settings-view"));
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("version"))->text(), "—");
 }
@@ -334,7 +334,7 @@ TEST_F(SettingsViewTest, TheSettingsWindowAndTheSidebarScreenAreBothSettingsView
     inWindow->setFolderChooser([](QWidget*, const auto& chosen) { chosen(QStringList{"/srv/media"}); });
     inWindow->findChild<QPushButton*>(QStringLiteral("addFolder"))->click();
     EXPECT_EQ(inMain->shownExcluded(), QStringList{"/srv/media"});
-    waitUntil([] { return false; }, std::chrono::milliseconds(150));
+    letEventsRun(std::chrono::milliseconds(150));
     saveScreenshot(*window, QStringLiteral("settings-window"));
 }
 

@@ -2,14 +2,14 @@
 
 #include "AppFixtures.h"
 #include "app/AppModel.h"
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 #include "app/system/ProcessMonitor.h"
 #include "app/SystemMonitorStore.h"
 #include "support/TestHome.h"
 #include "index/StorageDatabase.h"
 #include "support/ChildProcess.h"
 #include "support/RecordingDesktop.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/screens/system/ApplicationStorageView.h"
 #include "ui/screens/system/WrappingText.h"
 

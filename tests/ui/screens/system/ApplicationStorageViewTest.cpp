@@ -2,10 +2,10 @@
 
 #include "AppFixtures.h"
 #include "app/AppModel.h"
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 #include "support/TestHome.h"
 #include "index/StorageDatabase.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -146,7 +146,7 @@ TEST(ApplicationStorageView, ARowsMenuStaysSafeWhileSizesArrive)
         }
     });
     emit rows[1]->customContextMenuRequested(QPoint(4, 4));
-    waitUntil([&] { return closed; }, std::chrono::seconds(3));
+    waitUntil([&] { return closed; });
     EXPECT_TRUE(closed);
     QCoreApplication::processEvents();
     // The card kept its rows: a new bundle size changes the totals alone.

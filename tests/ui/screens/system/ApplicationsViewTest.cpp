@@ -1,7 +1,8 @@
 #include "ui/screens/system/ApplicationsView.h"
 
 #include "AppFixtures.h"
-#include "ui/components/RecordingModel.h"
+#include "app/support/RecordingModel.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/screens/system/AppDetailView.h"
 #include "ui/screens/system/ApplicationsTableModel.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 #include "support/FakeMonitorClock.h"
 #include "app/system/CPUMonitor.h"
 #include "app/system/MemoryMonitor.h"
@@ -87,7 +87,7 @@ protected:
         clock->advance(std::chrono::seconds(1));
         ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() > before; }));
         // Let the screen's coalesced redraw run.
-        waitUntil([] { return false; }, std::chrono::milliseconds(20));
+        letEventsRun(std::chrono::milliseconds(20));
     }
 
     // Pictures of the screen from its top, at the smallest window and a large one.
@@ -96,10 +96,10 @@ protected:
         auto* scroll = view.findChild<QScrollArea*>();
         scroll->verticalScrollBar()->setValue(0);
         view.resize(720, 480);
-        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        letEventsRun(std::chrono::milliseconds(50));
         saveScreenshot(view, name + QStringLiteral("-720x480"));
         view.resize(1440, 900);
-        waitUntil([] { return false; }, std::chrono::milliseconds(50));
+        letEventsRun(std::chrono::milliseconds(50));
         saveScreenshot(view, name + QStringLiteral("-1440x900"));
     }
 

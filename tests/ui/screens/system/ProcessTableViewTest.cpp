@@ -2,7 +2,7 @@
 #include "ui/screens/system/ProcessTableModel.h"
 
 #include "analysis/ByteFormatter.h"
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/screens/system/ProcessTestSupport.h"
 
 #include <QAbstractItemModelTester>

@@ -1,6 +1,6 @@
 #include "ui/screens/system/TopProcessesList.h"
 
-#include "ui/UiTestSupport.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/screens/system/TopProcessesModel.h"
 #include "ui/screens/system/ProcessTestSupport.h"
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "support/AppTestSupport.h"
+#include "app/support/AppTestSupport.h"
 
 #include "app/AppModel.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
 #include "index/StorageDatabase.h"
-#include "support/SettingsFolder.h"
+#include "app/support/SettingsFolder.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
 
 #include <QApplication>
@@ -20,7 +20,8 @@
 
 // One widget application for the whole test program, with a fixed style, font,
 // palette and locale so that what the tests read and the pictures they save do
-// not depend on the machine.
+// not depend on the machine. The screen tests make it before their first case
+// (UiApplication.cpp), so that no fixture makes a plain core application first.
 inline void ensureApplication()
 {
     if (QCoreApplication::instance())
@@ -36,14 +37,6 @@ inline void ensureApplication()
     QApplication::setFont(font);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     (void)app;
-}
-
-// The standard settings in a file of the test's own, with the program's defaults.
-inline void useOwnSettings(const SettingsFolder& settings)
-{
-    ensureApplication();
-    settings.useForStandard();
-    SettingsKey::registerDefaults();
 }
 
 // Saves a picture of the widget next to the test program, for a person to look at.

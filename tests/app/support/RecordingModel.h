@@ -1,18 +1,19 @@
 #pragma once
 
 #include "app/AppModel.h"
-#include "support/TestHome.h"
+#include "app/support/AppTestSupport.h"
+#include "app/support/SettingsFolder.h"
 #include "index/StorageDatabase.h"
 #include "support/RecordingDesktop.h"
 #include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
+#include "support/TestHome.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 
-// A root model over a home folder, settings and scan cache of its own, whose desktop
-// records what it is asked to do.
+// The one model fixture: a root model over a home folder, settings and scan cache of
+// its own, whose desktop records what it is asked to do.
 struct RecordingModel {
     // Makes the applications store once the home and settings exist; by default one
     // that lists nothing.

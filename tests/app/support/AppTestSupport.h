@@ -2,9 +2,14 @@
 
 #include "app/ApplicationsStore.h"
 #include "app/ScanCoordinator.h"
+#include "app/SettingsKey.h"
+#include "app/support/SettingsFolder.h"
+
+#include "support/Eventually.h"
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QThreadPool>
 
 #include <chrono>
 #include <functional>
@@ -20,17 +25,40 @@ inline void ensureCoreApplication()
     new QCoreApplication(argc, argv);
 }
 
-// Runs the event loop until `done` holds or the time is up; false on time-out.
-inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(30))
+// The standard settings in a file of the test's own, with the program's defaults.
+inline void useOwnSettings(const SettingsFolder& settings)
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+    ensureCoreApplication();
+    settings.useForStandard();
+    SettingsKey::registerDefaults();
+}
+
+// Runs the event loop until `done` holds; false once waitLimit has passed.
+inline bool waitUntil(const std::function<bool()>& done)
+{
+    return eventually(done, [] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
+        QThread::msleep(1);
+    });
+}
+
+// Runs the event loop for a while, for what has no condition to wait on: a picture of a
+// screen after its delayed redraws.
+inline void letEventsRun(std::chrono::milliseconds time)
+{
+    const auto end = std::chrono::steady_clock::now() + time;
+    waitUntil([&] { return std::chrono::steady_clock::now() >= end; });
+}
+
+// Lets every load on the shared pool end and runs what they queued for the main thread,
+// so that a test can then check what they did not do.
+inline bool finishBackgroundWork()
+{
+    const bool ended = QThreadPool::globalInstance()->waitForDone(static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(waitLimit).count()));
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return ended;
 }
 
 // An applications store that looks only in `folder` and sizes nothing.
