@@ -257,7 +257,7 @@ TEST_F(FreedesktopTrasherTest, AFullDiskLeavesTheItemInPlaceAndAnotherVolumeUses
     EXPECT_EQ(result.failure, "");
 }
 
-TEST_F(TrashHome, EachVolumeUsesItsOwnTrashAndARefusalSaysWhatIsTheCase)
+TEST_F(FreedesktopTrasherTest, EachVolumeUsesItsOwnTrashAndARefusalSaysWhatIsTheCase)
 {
     const std::string stick = dir.makeFolder("stick");
     const PrivateMount::Result result = PrivateMount::run({{stick, 256 * 1024}}, [&] {
@@ -289,7 +289,7 @@ TEST_F(TrashHome, EachVolumeUsesItsOwnTrashAndARefusalSaysWhatIsTheCase)
     EXPECT_EQ(result.failure, "");
 }
 
-TEST_F(TrashHome, TheItemFoundMustBeTheItemExpected)
+TEST_F(FreedesktopTrasherTest, TheItemFoundMustBeTheItemExpected)
 {
     using Kind = FileTrasher::Expected::Kind;
     const std::string file = dir.write("work/file.txt", "f");
