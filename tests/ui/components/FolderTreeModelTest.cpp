@@ -25,24 +25,29 @@ namespace {
 using Row = FolderTreeModel::Row;
 
 // Holds reads until the test opens the gate, so the test decides the order of
-// answers. A gate left closed opens when the test ends, so no pool thread stays blocked.
+// answers. A gate left closed opens when the test ends, so no pool thread stays blocked;
+// the reads share its state, so a read still waking after the test is over touches
+// nothing that the test freed.
 class Gate {
 public:
+    struct State {
+        std::atomic<bool> opened{false};
+        std::promise<void> promise;
+        std::shared_future<void> future = promise.get_future().share();
+        std::atomic<int> entered{0};
+        std::atomic<int> answered{0};
+    };
+
     ~Gate() { open(); }
     void open()
     {
-        if (!opened_.exchange(true))
-            promise_.set_value();
+        if (!state->opened.exchange(true))
+            state->promise.set_value();
     }
-    void wait() const { future_.wait(); }
 
-    std::atomic<int> entered{0};
-    std::atomic<int> answered{0};
-
-private:
-    std::atomic<bool> opened_{false};
-    std::promise<void> promise_;
-    std::shared_future<void> future_ = promise_.get_future().share();
+    const std::shared_ptr<State> state = std::make_shared<State>();
+    std::atomic<int>& entered = state->entered;
+    std::atomic<int>& answered = state->answered;
 };
 
 // One line of the whole tree read so far, in pre-order.
@@ -102,12 +107,12 @@ protected:
     FolderTreeReader gated(Gate& gate)
     {
         auto reader = FolderTreeReader::of(database);
-        auto hold = [&gate](auto read) {
-            return [read, &gate](auto... arguments) {
-                ++gate.entered;
-                gate.wait();
+        auto hold = [state = gate.state](auto read) {
+            return [read, state](auto... arguments) {
+                ++state->entered;
+                state->future.wait();
                 auto result = read(arguments...);
-                ++gate.answered;
+                ++state->answered;
                 return result;
             };
         };
