@@ -35,9 +35,6 @@ void PrintTo(const SearchQuery& q, std::ostream* os)
     text(" applicationName", q.applicationName);
 }
 
-// The cases name only the fields they expect; the others keep their start values.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 namespace {
 
 struct Case {

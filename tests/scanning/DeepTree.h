@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,9 +17,10 @@
 
 // A tree deeper than the descriptor limit set for a test and than the system's path length
 // limit, built, walked and removed one folder at a time so that neither limit bounds the
-// test's own code. Each level holds one file, the next level and `leaves` empty folders (at
-// least two), so that most levels have folders waiting while a walk goes deeper, whatever
-// the listing order.
+// test's own code. Each level holds one file, the next level (named `level`) and `leaves`
+// empty folders (at least two), so that most levels have folders waiting while a walk goes
+// deeper, whatever the listing order. A long level name passes the path length limit with
+// fewer levels, and so with fewer folders to make and remove.
 namespace DeepTree {
 
 struct Totals {
@@ -33,13 +35,13 @@ inline std::ostream& operator<<(std::ostream& out, const Totals& t)
     return out << t.files << " files, " << t.folders << " folders, " << t.allocated << " bytes";
 }
 
-inline void build(const std::string& top, int levels, int leaves)
+inline void build(const std::string& top, int levels, int leaves, const std::string& level = "dir")
 {
     ASSERT_EQ(::mkdir(top.c_str(), 0755), 0) << top;
     int folder = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(folder, 0);
     const std::string contents(3000, 'x');
-    for (int level = 0; level < levels; ++level) {
+    for (int made = 0; made < levels; ++made) {
         const int file = ::openat(folder, "file.txt", O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(file, 0);
         ASSERT_EQ(::write(file, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
@@ -48,19 +50,31 @@ inline void build(const std::string& top, int levels, int leaves)
         // creation order and in its reverse alike.
         for (int leaf = 0; leaf < leaves; ++leaf) {
             if (leaf == leaves / 2) {
-                ASSERT_EQ(::mkdirat(folder, "dir", 0755), 0);
+                ASSERT_EQ(::mkdirat(folder, level.c_str(), 0755), 0);
             }
             ASSERT_EQ(::mkdirat(folder, ("leaf" + std::to_string(leaf)).c_str(), 0755), 0);
         }
         if (leaves < 2) {
-            ASSERT_EQ(::mkdirat(folder, "dir", 0755), 0);
+            ASSERT_EQ(::mkdirat(folder, level.c_str(), 0755), 0);
         }
-        const int next = ::openat(folder, "dir", O_RDONLY | O_DIRECTORY);
+        const int next = ::openat(folder, level.c_str(), O_RDONLY | O_DIRECTORY);
         ::close(folder);
         ASSERT_GE(next, 0);
         folder = next;
     }
     ::close(folder);
+}
+
+// The shape the scanner's tests use: 300 levels, past a descriptor limit of 128, with 600
+// folders waiting beside them, and paths of 6,300 bytes, past the path length limit.
+inline constexpr int levels = 300;
+inline const std::string longLevel = "level-of-a-deep-tree";
+
+inline void buildPastTheLimits(const std::string& top)
+{
+    static_assert(levels > 128);
+    ASSERT_GT(levels * (longLevel.size() + 1), std::size_t{PATH_MAX});
+    build(top, levels, 2, longLevel);
 }
 
 namespace detail {

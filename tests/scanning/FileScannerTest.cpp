@@ -1126,10 +1126,10 @@ TEST_F(FileScannerTest, AFirstScanWritesExactlyTheRowsOfItsTree)
 
 TEST_F(FileScannerTest, DeepTreesKeepEveryFolderUnderALowDescriptorLimit)
 {
-    // 1,700 levels with two folders waiting beside each: 5,101 folders, paths of 6,800 bytes.
-    DeepTree::build(root(), 1700, 2);
+    // Every level with two folders waiting beside it, and the root.
+    DeepTree::buildPastTheLimits(root());
     const DeepTree::Totals expected = DeepTree::walk(root());
-    ASSERT_EQ(expected.folders + 1, 5101);
+    ASSERT_EQ(expected.folders + 1, 3 * DeepTree::levels + 1);
     for (const int workers : {1, 8}) {
         TempDir cacheFolder;
         StorageDatabase cache(cacheFolder.file("ScanCache.sqlite"));

@@ -360,10 +360,10 @@ TEST_F(TrashServiceTest, TheTrashAndItsRecordsCannotBeTrashed)
 TEST_F(TrashServiceTest, APathBeyondTheKernelLimitIsRefusedWithItsRealReason)
 {
     const std::string top = scratch->file("deep");
-    DeepTree::build(top, 1100, 2);
+    DeepTree::buildPastTheLimits(top);
     std::string deepest = top;
-    for (int level = 0; level < 1099; ++level)
-        deepest += "/dir";
+    for (int level = 0; level < DeepTree::levels - 1; ++level)
+        deepest += "/" + DeepTree::longLevel;
     const std::string file = deepest + "/file.txt";
     ASSERT_GT(file.size(), 4096u);
 
