@@ -2,44 +2,29 @@
 
 #include "app/BackgroundWorker.h"
 #include "app/support/AppTestSupport.h"
+#include "support/HeldGate.h"
 
 #include <gtest/gtest.h>
-
-#include <condition_variable>
-#include <mutex>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-// A file system whose "/hung" place never answers until released.
-struct HungMount {
-    std::mutex mutex;
-    std::condition_variable released;
-    bool open = false;
-
-    AccessStatus probe(const std::string& path)
-    {
-        if (path == "/hung") {
-            std::unique_lock lock(mutex);
-            released.wait(lock, [&] { return open; });
-        }
-        return path == "/missing" ? AccessStatus::notFound : AccessStatus::granted;
-    }
-    void release()
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-        released.notify_all();
-    }
-};
-
+// A file system whose "/hung" place does not answer while the gate is closed.
 class AccessProbeTest : public ::testing::Test {
 protected:
     AccessProbeTest() { ensureCoreApplication(); }
-    ~AccessProbeTest() override { mount->release(); }
 
-    std::shared_ptr<HungMount> mount = std::make_shared<HungMount>();
+    AccessProbe::Probe mount() const
+    {
+        return [pass = hung.passage()](const std::string& path) {
+            if (path == "/hung")
+                pass();
+            return path == "/missing" ? AccessStatus::notFound : AccessStatus::granted;
+        };
+    }
+
+    HeldGate hung;
 };
 
 } // namespace
@@ -47,8 +32,7 @@ protected:
 TEST_F(AccessProbeTest, AHungPlaceIsDeniedAfterTheLimitAndTheCheckGoesOn)
 {
     const int leftBefore = BackgroundWorker::leftBehind();
-    AccessProbe probe(50ms, [mount = mount](const std::string& path) { return mount->probe(path); },
-                      [](const std::string&) { return std::optional<bool>(true); });
+    AccessProbe probe(50ms, mount(), [](const std::string&) { return std::optional<bool>(true); });
     std::optional<AccessProbe::Result> result;
     ASSERT_TRUE(probe.start({"/a", "/hung", "/missing"}, "/home/ann",
                             [&](AccessProbe::Result answer) { result = std::move(answer); }));
@@ -64,8 +48,8 @@ TEST_F(AccessProbeTest, AHungPlaceIsDeniedAfterTheLimitAndTheCheckGoesOn)
 TEST_F(AccessProbeTest, OneCheckAtATimeAndAHungHomeHasNoFullDiskAccess)
 {
     AccessProbe probe(200ms, [](const std::string&) { return AccessStatus::granted; },
-                      [mount = mount](const std::string& home) {
-                          return std::optional<bool>(mount->probe(home) == AccessStatus::granted);
+                      [probe = mount()](const std::string& home) {
+                          return std::optional<bool>(probe(home) == AccessStatus::granted);
                       });
     std::optional<AccessProbe::Result> result;
     ASSERT_TRUE(probe.start({"/a"}, "/hung", [&](AccessProbe::Result answer) { result = std::move(answer); }));
@@ -87,11 +71,14 @@ TEST_F(AccessProbeTest, AProbeGoneDuringACheckTellsNobody)
 {
     bool told = false;
     {
-        AccessProbe probe(30s, [mount = mount](const std::string& path) { return mount->probe(path); },
-                          [](const std::string&) { return std::optional<bool>(true); });
+        AccessProbe probe(30s, mount(), [](const std::string&) { return std::optional<bool>(true); });
         ASSERT_TRUE(probe.start({"/hung"}, "/home/ann", [&](AccessProbe::Result) { told = true; }));
+        ASSERT_TRUE(hung.waitForArrivals(1));
     }
-    mount->release();
+    hung.open();
+    // The held place answers once let go; by the time its work is dropped the answer
+    // has been posted, and the event loop has run it.
+    ASSERT_TRUE(waitUntil([&] { return hung.unheld(); }));
     QCoreApplication::processEvents();
     EXPECT_FALSE(told);
 }

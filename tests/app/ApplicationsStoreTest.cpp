@@ -2,7 +2,9 @@
 
 #include "index/StorageDatabase.h"
 #include "scanning/FolderAnalyzer.h"
+#include "app/support/AppTestSupport.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -29,34 +31,13 @@ namespace {
 
 class ApplicationsStoreTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "kestrel_app_tests";
-            static char* argv[] = {name, nullptr};
-            new QCoreApplication(argc, argv);
-        }
-    }
-
-    // Runs queued calls until `done` holds; false after 10 s.
-    static bool waitFor(const std::function<bool()>& done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
-    }
+    static void SetUpTestSuite() { ensureCoreApplication(); }
 
     static void reloadAndWait(ApplicationsStore& store, std::shared_ptr<StorageDatabase> database = nullptr)
     {
         bool finished = false;
         store.reload(std::move(database), [&] { finished = true; });
-        ASSERT_TRUE(waitFor([&] { return finished; }));
+        ASSERT_TRUE(waitUntil([&] { return finished; }));
     }
 
     static bool sizingDone(const ApplicationsStore& store)
@@ -112,7 +93,7 @@ TEST_F(ApplicationsStoreTest, ListsThenSizesOnlyBundlesWithoutASize)
     store.reload(nullptr, [&] { finished = true; });
     EXPECT_TRUE(store.isLoading());
     EXPECT_FALSE(store.loaded());
-    ASSERT_TRUE(waitFor([&] { return finished; }));
+    ASSERT_TRUE(waitUntil([&] { return finished; }));
     EXPECT_FALSE(store.isLoading());
     EXPECT_TRUE(store.loaded());
     ASSERT_EQ(store.apps().size(), 2u);
@@ -120,7 +101,7 @@ TEST_F(ApplicationsStoreTest, ListsThenSizesOnlyBundlesWithoutASize)
     EXPECT_EQ(store.apps()[1].name, "Beta");
     EXPECT_EQ(store.sizingProgress().total, 2);
 
-    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Alpha")).logicalSize, 100);
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Beta")).logicalSize, 300);
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Beta")).folderCount, 2);
@@ -140,7 +121,7 @@ TEST_F(ApplicationsStoreTest, ListsThenSizesOnlyBundlesWithoutASize)
     reloadAndWait(store);
     EXPECT_EQ(appsChanges, 2);
     EXPECT_EQ(store.sizingProgress().total, 1);
-    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
+    ASSERT_TRUE(waitUntil([&] { return sizingDone(store); }));
     EXPECT_EQ(store.bundleSizes().at(bundlePath("Gamma")).logicalSize, 50);
     EXPECT_EQ(store.bundleSizes().count(bundlePath("Beta")), 1u);
     EXPECT_EQ(sizer.count(), 3u);
@@ -182,7 +163,7 @@ TEST_F(ApplicationsStoreTest, TakesScannedBundlesFromTheIndex)
 
     ApplicationsStore store({dir.file("Applications")}, &FolderAnalyzer::cachedOrCalculatedSize);
     reloadAndWait(store, database);
-    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
+    ASSERT_TRUE(waitUntil([&] { return sizingDone(store); }));
     const auto& sizes = store.bundleSizes();
     EXPECT_EQ(sizes.at(bundlePath("Indexed")).logicalSize, 999999);
     EXPECT_EQ(sizes.at(bundlePath("Indexed")).restrictedFolderCount, 1);
@@ -217,10 +198,10 @@ TEST_F(ApplicationsStoreTest, StoppedSizingWritesNothingAndIsRedone)
                      [&] { sawOvercount |= store.sizingProgress().done > store.sizingProgress().total; });
 
     store.reload(nullptr);
-    ASSERT_TRUE(waitFor([&] { return firstStarted.load(); }));
+    ASSERT_TRUE(waitUntil([&] { return firstStarted.load(); }));
     reloadAndWait(store);
     EXPECT_EQ(store.sizingProgress().total, 2);
-    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return sizingDone(store) && store.bundleSizes().size() == 2; }));
     // A late write of the stopped run was queued before the listing's answer, so it
     // has been handled by now.
     EXPECT_FALSE(sawCutShortSize);
@@ -244,7 +225,7 @@ TEST_F(ApplicationsStoreTest, ReleasedStoreStopsItsSizing)
     };
     auto store = std::make_unique<ApplicationsStore>(std::vector<std::string>{dir.file("Applications")}, sizer);
     store->reload(nullptr);
-    ASSERT_TRUE(waitFor([&] { return started.load(); }));
+    ASSERT_TRUE(waitUntil([&] { return started.load(); }));
     store.reset();
     EXPECT_TRUE(stopped->load());
     QCoreApplication::processEvents();
@@ -260,11 +241,11 @@ TEST_F(ApplicationsStoreTest, SignatureCheckShowsRunningThenResult)
 
     store.validateSignature(app);
     EXPECT_EQ(store.signatureChecks().at(app.path), CodeSignatureStatus::notChecked());
-    ASSERT_TRUE(waitFor([&] { return store.signatureChecks().at(app.path) != CodeSignatureStatus::notChecked(); }));
+    ASSERT_TRUE(waitUntil([&] { return store.signatureChecks().at(app.path) != CodeSignatureStatus::notChecked(); }));
     EXPECT_EQ(store.signatureChecks().at(app.path),
               CodeSignatureStatus::unavailable("Code signatures cannot be checked on this system"));
     EXPECT_EQ(store.apps().front().signature, app.signature);
-    ASSERT_TRUE(waitFor([&] { return sizingDone(store); }));
+    ASSERT_TRUE(waitUntil([&] { return sizingDone(store); }));
 }
 
 TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPackagesByTheirFiles)
@@ -302,7 +283,7 @@ TEST_F(ApplicationsStoreTest, ListsDesktopApplicationsBesideBundlesAndSizesPacka
     for (const auto& app : store.apps()) names.push_back(app.name);
     EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Tool"}));
 
-    ASSERT_TRUE(waitFor([&] { return sizingDone(store) && store.bundleSizes().size() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return sizingDone(store) && store.bundleSizes().size() == 3; }));
     // Only the application without a folder of its own is sized by its packages' files.
     EXPECT_EQ(*packagesAsked, (std::vector<std::vector<std::string>>{{"alpha", "alpha-package"}}));
     EXPECT_EQ(store.bundleSizes().at(packaged.path).allocatedSize, 4096);
@@ -338,8 +319,7 @@ TEST(ApplicationsStoreQuitting, ChildReleasesAStoreWhoseListingBlocksForGood)
             },
             ApplicationsStore::PackageSizer{});
         store->reload(nullptr);
-        while (!listing)
-            std::this_thread::yield();
+        ASSERT_TRUE(eventually([&] { return listing.load(); }));
         store.reset();
     }
     EXPECT_FALSE(messaged);
@@ -353,10 +333,7 @@ TEST(ApplicationsStoreQuitting, QuittingNeverWaitsForABlockedListing)
     ScopedEnvironment blocking("KESTREL_BLOCKING_FIFO", fifo);
     ChildProcess child(fs::read_symlink("/proc/self/exe").string(),
                        "--gtest_filter=ApplicationsStoreQuitting.ChildReleasesAStoreWhoseListingBlocksForGood");
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (child.isRunning() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
-    ASSERT_FALSE(child.isRunning()) << "the process stayed after its store was released";
+    ASSERT_TRUE(eventually([&] { return !child.isRunning(); })) << "the process stayed after its store was released";
     const int status = child.reap();
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -8,19 +8,18 @@
 #include "platform/LinuxHostStatistics.h"
 #include "platform/LinuxProcessTable.h"
 #include "platform/LinuxSysctl.h"
-#include "support/ProcFixture.h"
+#include "app/support/AppTestSupport.h"
 #include "support/FakeMonitorClock.h"
+#include "support/HeldGate.h"
+#include "support/ProcFixture.h"
 
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <limits>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -33,66 +32,21 @@ public:
 
     std::vector<std::int32_t> listAllPIDs() override
     {
-        std::unique_lock lock(mutex_);
-        ++entered_;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return open_; });
+        pass_();
         return LinuxProcessTable::listAllPIDs();
     }
 
-    void close()
-    {
-        std::lock_guard lock(mutex_);
-        open_ = false;
-    }
-    void open()
-    {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    // Waits until a pass is held at the gate.
-    bool waitForPass(int count)
-    {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 5s, [&] { return entered_ >= count; });
-    }
-    int passes()
-    {
-        std::lock_guard lock(mutex_);
-        return entered_;
-    }
+    HeldGate gate{true};
 
 private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = true;
-    int entered_ = 0;
+    const std::function<void()> pass_ = gate.passage();
 };
-
-bool processEventsUntil(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 class SystemMonitorStoreTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "kestrel_app_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-    }
-
     SystemMonitorStoreTest()
     {
+        ensureCoreApplication();
         proc.write("proc/stat", "cpu0 100 0 50 850 0 0 0 0 0 0\ncpu1 10 0 10 80 0 0 0 0 0 0\nbtime 1700000000\n");
         proc.write("proc/meminfo", "MemTotal: 8000 kB\nMemFree: 2000 kB\nMemAvailable: 4000 kB\nAnonPages: 1000 kB\n");
         proc.writeProcess(ProcFixture::process(1, "init"));
@@ -125,7 +79,7 @@ protected:
         uptime += 1'000'000'000;
         clock->advance(clock->requested().back());
         ASSERT_TRUE(clock->waitForSleeps(passes + 1));
-        ASSERT_TRUE(processEventsUntil([&] { return appended > 0; }));
+        ASSERT_TRUE(waitUntil([&] { return appended > 0; }));
         QObject::disconnect(connection);
     }
 
@@ -153,9 +107,9 @@ TEST_F(SystemMonitorStoreTest, SubscriptionsStartAndStopTheLoop)
     EXPECT_TRUE(store->isSampling()) << "the counter did not go below zero earlier, so one is left";
     store->unsubscribe(false);
     EXPECT_FALSE(store->isSampling());
-    EXPECT_TRUE(processEventsUntil([&] { return clock->sleeping() == 0; })) << "the stopped loop wakes and ends";
+    EXPECT_TRUE(waitUntil([&] { return clock->sleeping() == 0; })) << "the stopped loop wakes and ends";
 
-    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() == 1; }));
     EXPECT_TRUE(store->memory()) << "the last values stay readable";
 
     // A single pass runs on the worker once the loop has ended: by its answer, a loop
@@ -163,7 +117,7 @@ TEST_F(SystemMonitorStoreTest, SubscriptionsStartAndStopTheLoop)
     const auto sleeps = clock->requested().size();
     clock->advance(1h);
     store->tick();
-    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() == 2; }));
     EXPECT_EQ(clock->requested().size(), sleeps) << "no pass of the loop after the last unsubscription";
 }
 
@@ -177,7 +131,7 @@ TEST_F(SystemMonitorStoreTest, CPUNeedsASecondPassAndProcessesNeedAProcessSubscr
 
     store->subscribe(false);
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->cpu());
     EXPECT_EQ(store->memory()->total, 8000u * 1024);
     EXPECT_EQ(store->memory()->free, 2000u * 1024);
@@ -216,7 +170,7 @@ TEST_F(SystemMonitorStoreTest, AScreenToldOfTheFirstProcessesFindsTheirSampleTim
     QObject::connect(store.get(), &SystemMonitorStore::processesChanged,
                      [&] { timeKnownWhenTold.push_back(store->lastProcessSample().has_value()); });
     store->subscribe(true);
-    ASSERT_TRUE(processEventsUntil([&] { return !timeKnownWhenTold.empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !timeKnownWhenTold.empty(); }));
     EXPECT_EQ(timeKnownWhenTold, std::vector<bool>{true});
     store->unsubscribe(true);
 }
@@ -230,7 +184,7 @@ TEST_F(SystemMonitorStoreTest, IntervalIsReadEveryPassAndNeverBelowASecond)
     EXPECT_EQ(clock->requested().back(), 1s);
 
     interval = 5;
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     nextPass(*store);
     EXPECT_EQ(clock->requested().back(), 5s);
 
@@ -270,13 +224,13 @@ TEST_F(SystemMonitorStoreTest, UnusableIntervalsNeverSpinTheLoop)
 TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
 {
     auto store = makeStore();
-    table->close();
+    table->gate.close();
     store->subscribe(true);
     store->tick();
-    ASSERT_TRUE(table->waitForPass(1));
-    table->open();
+    ASSERT_TRUE(table->gate.waitForArrivals(1));
+    table->gate.open();
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->cpu());
     EXPECT_EQ(clock->requested().back(), 1s) << "the pass that can tell CPU shares is brought forward";
 
@@ -285,7 +239,7 @@ TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
     ASSERT_TRUE(store->cpu()) << "the brought-forward pass's shares are kept";
     EXPECT_NEAR(store->cpu()->perCore[0], 0.36, 1e-12);
     EXPECT_EQ(clock->requested().back(), 2s) << "then the interval again";
-    EXPECT_EQ(table->passes(), 2);
+    EXPECT_EQ(table->gate.arrivals(), 2);
 
     // Asked again while the loop sleeps: a second after the last pass.
     // Counted before the request: the loop may wake and sleep again before tick() returns.
@@ -295,7 +249,7 @@ TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
     EXPECT_EQ(clock->requested().back(), 1s);
     nextPass(*store);
     EXPECT_EQ(clock->requested().back(), 2s) << "served: that pass told CPU shares";
-    EXPECT_EQ(table->passes(), 3);
+    EXPECT_EQ(table->gate.arrivals(), 3);
     store->unsubscribe(true);
 }
 
@@ -304,23 +258,23 @@ TEST_F(SystemMonitorStoreTest, AScreensPassRequestSharesTheLoopsPass)
 TEST_F(SystemMonitorStoreTest, AnIntervalChangedWhileAPassRunsCountsForTheNextSleep)
 {
     auto store = makeStore();
-    table->close();
+    table->gate.close();
     store->subscribe(true);
     store->tick();
-    ASSERT_TRUE(table->waitForPass(1));
+    ASSERT_TRUE(table->gate.waitForArrivals(1));
     interval = 7;
     emit UserDefaultsNotifier::instance().changed(SettingsKey::monitorInterval);
-    table->open();
+    table->gate.open();
     ASSERT_TRUE(clock->waitForSleeps(1));
     EXPECT_EQ(clock->requested().back(), 1s) << "the screen's pass still comes a second later";
 
-    table->close();
+    table->gate.close();
     uptime += 1'000'000'000;
     clock->advance(1s);
-    ASSERT_TRUE(table->waitForPass(2));
+    ASSERT_TRUE(table->gate.waitForArrivals(2));
     interval = 4;
     emit UserDefaultsNotifier::instance().changed(SettingsKey::monitorInterval);
-    table->open();
+    table->gate.open();
     ASSERT_TRUE(clock->waitForSleeps(2));
     EXPECT_EQ(clock->requested().back(), 4s) << "the interval chosen during the pass, not the one before it";
 
@@ -342,7 +296,7 @@ TEST_F(SystemMonitorStoreTest, HistoriesKeepTheLast150Samples)
     auto store = makeStore();
     store->subscribe(false);
     ASSERT_TRUE(clock->waitForSleeps(1));
-    ASSERT_TRUE(processEventsUntil([&] { return store->memoryHistory().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return store->memoryHistory().size() == 1; }));
     nextPass(*store);
     const MemorySnapshot second = store->memoryHistory()[1];
     for (int pass = 3; pass <= 151; ++pass) nextPass(*store);
@@ -358,7 +312,7 @@ TEST_F(SystemMonitorStoreTest, ATickSamplesOnceWithoutTheLoop)
 {
     auto store = makeStore();
     store->tick();
-    ASSERT_TRUE(processEventsUntil([&] { return store->memory().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return store->memory().has_value(); }));
     EXPECT_FALSE(store->isSampling());
     EXPECT_TRUE(clock->requested().empty());
 }
@@ -389,14 +343,16 @@ TEST_F(SystemMonitorStoreTest, APassThatDoesNotEndIsLeftBehind)
 {
     const int before = BackgroundWorker::leftBehind();
     auto store = makeStore();
-    table->close();
+    table->gate.close();
     store->subscribe(true);
-    ASSERT_TRUE(table->waitForPass(1));
+    ASSERT_TRUE(table->gate.waitForArrivals(1));
     const auto begun = std::chrono::steady_clock::now();
     store.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - begun, BackgroundWorker::quitBound + 2s);
     EXPECT_EQ(BackgroundWorker::leftBehind(), before + 1);
-    table->open();
+    // Let go, the pass posts its answer before its work, and so the table, is dropped.
+    table->gate.open();
+    ASSERT_TRUE(waitUntil([&] { return table.use_count() == 1; }));
     QCoreApplication::processEvents();
 }
 

@@ -17,3 +17,12 @@ inline FileItem fileAt(std::string_view path, FileItem fields = {})
         fields.fileExtension = Paths::asciiLowercased(Paths::extension(fields.name));
     return fields;
 }
+
+// A folder row as the index hands it over, named after the last component of its path;
+// the other fields are named at the call (`folderAt("/data/a", {.id = 2, .parentID = 1})`).
+inline FolderItem folderAt(std::string_view path, FolderItem fields = {})
+{
+    fields.path = path;
+    fields.name = Paths::lastComponent(path);
+    return fields;
+}

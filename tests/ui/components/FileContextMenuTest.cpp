@@ -3,30 +3,17 @@
 #include "analysis/FileItemPath.h"
 #include "scanning/SecurityUtils.h"
 #include "app/support/RecordingModel.h"
+#include "support/FileItems.h"
 #include "ui/support/UiTestSupport.h"
 
 #include <QAction>
 #include <QPointer>
-#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 namespace {
-
-FileItem fileAt(std::int64_t id, const std::string& path, std::int64_t allocated = 4096, std::int64_t flags = 0)
-{
-    FileItem file;
-    file.id = id;
-    const auto slash = path.rfind('/');
-    file.folderPath = slash == 0 ? "/" : path.substr(0, slash);
-    file.name = path.substr(slash + 1);
-    file.allocatedSize = allocated;
-    file.size = allocated / 2;
-    file.flags.rawValue = flags;
-    return file;
-}
 
 // The menu as a person reads it.
 QStringList shown(const QMenu& menu)
@@ -56,6 +43,14 @@ protected:
             ADD_FAILURE() << "no verdicts";
         return menu;
     }
+
+    // The program's own scan cache, in the home folder of the test.
+    std::string ownCache()
+    {
+        const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
+        EXPECT_EQ(ownFolder.rfind(home.path(), 0), 0u) << ownFolder;
+        return home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite");
+    }
 };
 
 } // namespace
@@ -72,14 +67,13 @@ TEST(FileContextMenuEntries, TrashItemWaitsForTheVerdicts)
 
 TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
 {
-    const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
-    ASSERT_EQ(ownFolder.rfind(home.path(), 0), 0u) << ownFolder;
-    const FileItem plain = fileAt(1, home.write("Documents/report.pdf"));
-    const FileItem second = fileAt(2, home.write("Downloads/setup.bin"));
-    const FileItem own = fileAt(3, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
+    const FileItem plain = fileAt(home.write("Documents/report.pdf"), {.id = 1, .allocatedSize = 4096});
+    const FileItem second = fileAt(home.write("Downloads/setup.bin"), {.id = 2, .allocatedSize = 4096});
+    const FileItem own = fileAt(ownCache(), {.id = 3});
     // Allowed by its path, but the stored name is a repaired one.
-    const FileItem invalid = fileAt(4, home.write("Downloads/bad\xEF\xBF\xBDname"), 4096, 8);
-    const FileItem temporary = fileAt(5, "/tmp/kestrelmoor-menu-test/report.txt");
+    const FileItem invalid =
+        fileAt(home.write("Downloads/bad\xEF\xBF\xBDname"), {.id = 4, .flags = FileItem::Flags::invalidName});
+    const FileItem temporary = fileAt("/tmp/kestrelmoor-menu-test/report.txt", {.id = 5});
     const QString trash = QString::fromUtf8("Move to Trash\u2026");
 
     struct Case {
@@ -135,8 +129,7 @@ TEST_F(FileContextMenuTest, EntriesFollowTheVerdictsOfEachFile)
 
 TEST_F(FileContextMenuTest, OpensAtOnceAndFillsInTheTrashItemWhenJudged)
 {
-    const std::string ownFolder = SecurityUtils::appOwnedPaths().back();
-    const FileItem own = fileAt(1, home.write(ownFolder.substr(home.path().size() + 1) + "/ScanCache.sqlite"));
+    const FileItem own = fileAt(ownCache(), {.id = 1});
     const QString trash = QString::fromUtf8("Move to Trash\u2026");
 
     QPointer<FileContextMenu> menu = FileContextMenu::create(*model, {own});
@@ -156,8 +149,7 @@ TEST_F(FileContextMenuTest, OpensAtOnceAndFillsInTheTrashItemWhenJudged)
     brief->popup(QPoint(10, 10));
     brief->close();
     EXPECT_TRUE(waitUntil([&] { return brief.isNull(); }));
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::processEvents();
+    EXPECT_TRUE(finishBackgroundWork());
 }
 
 TEST_F(FileContextMenuTest, NoFilesNoMenu)
@@ -167,9 +159,9 @@ TEST_F(FileContextMenuTest, NoFilesNoMenu)
 
 TEST_F(FileContextMenuTest, ActionsReachTheDesktopAndTheModel)
 {
-    const FileItem report = fileAt(1, home.write("Documents/report.pdf"));
-    const FileItem notes = fileAt(2, home.write("notes.txt"));
-    const FileItem rooted = fileAt(3, "/kestrel-missing-root-file");
+    const FileItem report = fileAt(home.write("Documents/report.pdf"), {.id = 1});
+    const FileItem notes = fileAt(home.write("notes.txt"), {.id = 2});
+    const FileItem rooted = fileAt("/kestrel-missing-root-file", {.id = 3});
 
     std::unique_ptr<FileContextMenu> pair(judgedMenu({report, notes}));
     actionTitled(*pair, "Copy 2 Paths")->trigger();

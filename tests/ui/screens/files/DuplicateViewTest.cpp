@@ -3,6 +3,7 @@
 #include "analysis/CancellationError.h"
 #include "analysis/DuplicateScanner.h"
 #include "analysis/FileItemPath.h"
+#include "support/FileItems.h"
 #include "support/ScannedTree.h"
 #include "support/RecordingTrasher.h"
 #include "app/ScanCoordinator.h"
@@ -25,7 +26,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -39,17 +39,6 @@
 namespace {
 
 using Outcome = DuplicateView::Outcome;
-
-FileItem copyAt(std::int64_t id, const std::string& folder, const std::string& name, std::int64_t size = 1'000'000)
-{
-    FileItem file;
-    file.id = id;
-    file.name = name;
-    file.folderPath = folder;
-    file.size = size;
-    file.allocatedSize = size;
-    return file;
-}
 
 class DuplicateViewTest : public ::testing::Test, protected RecordingModel {
 protected:
@@ -71,7 +60,7 @@ protected:
         model->setFileTrasher(trasher);
     }
 
-    void TearDown() override { QThreadPool::globalInstance()->waitForDone(); }
+    void TearDown() override { EXPECT_TRUE(finishBackgroundWork()); }
 
     std::unique_ptr<DuplicateView> makeView(DuplicateView::Search search = {})
     {
@@ -193,8 +182,9 @@ TEST(DuplicateViewRules, OptionsTextsAndSavings)
         EXPECT_EQ(std::count(on.excluded.begin(), on.excluded.end(), folder), 0) << folder;
     EXPECT_EQ(on.excluded, (std::vector<std::string>{h + "/.Trash", h + "/.local/share/Trash"}));
 
-    const DuplicateGroup three{"h3", 1'000'000, {copyAt(1, "/a", "x"), copyAt(2, "/b", "x"), copyAt(3, "/c", "x")}};
-    const DuplicateGroup two{"h2", 4'096, {copyAt(4, "/a", "y", 4'096), copyAt(5, "/b", "y", 4'096)}};
+    const DuplicateGroup three{"h3", 1'000'000,
+                               {fileAt("/a/x", {.id = 1}), fileAt("/b/x", {.id = 2}), fileAt("/c/x", {.id = 3})}};
+    const DuplicateGroup two{"h2", 4'096, {fileAt("/a/y", {.id = 4}), fileAt("/b/y", {.id = 5})}};
     const DuplicateGroup none{"h0", 500, {}};
     EXPECT_EQ(DuplicateView::totalSavings({three, two, none}), 2'004'096);
     EXPECT_EQ(DuplicateView::groupHeading(three), "3 copies \u00b7 1.00 MB each");
@@ -226,12 +216,15 @@ TEST(DuplicateViewRules, TicksNeverTakeTheLastCopyNorAProtectedOne)
 {
     TestHome home;
     const std::string h = home.path();
-    const DuplicateGroup three{"h", 10, {copyAt(1, h, "a"), copyAt(2, h + "/b", "a"), copyAt(3, "/", "a")}};
-    const DuplicateGroup two{"g", 10, {copyAt(4, h, "c"), copyAt(5, h + "/d", "c")}};
-    const DuplicateGroup guarded{"p", 10, {copyAt(6, h, "e"), copyAt(7, "/System/Library", "e"), copyAt(8, h, "f")}};
+    const DuplicateGroup three{"h", 10,
+                               {fileAt(h + "/a", {.id = 1}), fileAt(h + "/b/a", {.id = 2}), fileAt("/a", {.id = 3})}};
+    const DuplicateGroup two{"g", 10, {fileAt(h + "/c", {.id = 4}), fileAt(h + "/d/c", {.id = 5})}};
+    const DuplicateGroup guarded{
+        "p", 10, {fileAt(h + "/e", {.id = 6}), fileAt("/System/Library/e", {.id = 7}), fileAt(h + "/f", {.id = 8})}};
     // The program's own folder, as found once.
     const std::vector<std::string> ownPaths{h + "/.local/share/Kestrelmoor"};
-    const DuplicateGroup owned{"o", 10, {copyAt(9, ownPaths[0], "g"), copyAt(10, h, "g"), copyAt(11, h + "/x", "g")}};
+    const DuplicateGroup owned{
+        "o", 10, {fileAt(ownPaths[0] + "/g", {.id = 9}), fileAt(h + "/g", {.id = 10}), fileAt(h + "/x/g", {.id = 11})}};
     const std::string a1 = h + "/a", a2 = h + "/b/a", a3 = "/a", c1 = h + "/c", c2 = h + "/d/c";
     // Each refusal says why: the tick is never simply unavailable.
     const QString last = QString::fromUtf8(DuplicateView::lastCopyText);

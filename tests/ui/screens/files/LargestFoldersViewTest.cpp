@@ -7,6 +7,7 @@
 #include "ui/components/FolderTreeModel.h"
 #include "ui/components/FolderTreeView.h"
 #include "app/support/RecordingModel.h"
+#include "support/FileItems.h"
 #include "ui/support/UiTestSupport.h"
 #include "ui/components/SizeBarChart.h"
 #include "ui/components/TextStyle.h"
@@ -19,7 +20,6 @@
 #include <QMenu>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
-#include <QThreadPool>
 #include <QStackedWidget>
 #include <QToolButton>
 
@@ -31,19 +31,6 @@
 #include <set>
 
 namespace {
-
-FolderItem folder(std::int64_t id, std::optional<std::int64_t> parent, const std::string& path, std::int64_t bytes,
-                  bool restricted = false)
-{
-    FolderItem item;
-    item.id = id;
-    item.parentID = parent;
-    item.path = path;
-    item.name = path.substr(path.rfind('/') + 1);
-    item.totalAllocated = bytes;
-    item.isRestricted = restricted;
-    return item;
-}
 
 QAction* action(QMenu& menu, const QString& text)
 {
@@ -139,8 +126,11 @@ TEST_F(LargestFoldersViewTest, ChartShowsRootsAtTheTopOtherwiseTheFirstRootsChil
     const QColor accent = accentColor();
     std::vector<FolderItem> roots;
     for (int i = 0; i < 14; ++i)
-        roots.push_back(folder(i + 1, std::nullopt, "/root" + std::to_string(i), 1000 - i, i == 1));
-    const std::vector<FolderItem> children = {folder(20, 1, "/root0/a", 50), folder(21, 1, "/root0/b", 40, true)};
+        roots.push_back(
+            folderAt("/root" + std::to_string(i), {.id = i + 1, .totalAllocated = 1000 - i, .isRestricted = i == 1}));
+    const std::vector<FolderItem> children = {
+        folderAt("/root0/a", {.id = 20, .parentID = 1, .totalAllocated = 50}),
+        folderAt("/root0/b", {.id = 21, .parentID = 1, .totalAllocated = 40, .isRestricted = true})};
 
     struct Case {
         const char* what;
@@ -182,11 +172,9 @@ TEST_F(LargestFoldersViewTest, TrashCandidateNamesTheLastComponentAndCountsInWor
     };
     for (const Case& c : std::vector<Case>{{1, 1, "1 file in 1 folder"}, {0, 2, "0 files in 2 folders"},
                                            {12345, 1000, "12,345 files in 1,000 folders"}}) {
-        FolderItem item = folder(1, 2, "/data/Projects", 777);
-        item.name = "stored name";
-        item.fileCount = c.files;
-        item.folderCount = c.folders;
-        const TrashCandidate candidate = LargestFoldersView::trashCandidate(item);
+        const TrashCandidate candidate = LargestFoldersView::trashCandidate(
+            {.id = 1, .parentID = 2, .path = "/data/Projects", .name = "stored name", .totalAllocated = 777,
+             .fileCount = c.files, .folderCount = c.folders});
         EXPECT_EQ(candidate.name, "Projects");
         EXPECT_EQ(candidate.size, 777);
         EXPECT_TRUE(candidate.isDirectory);
@@ -407,7 +395,7 @@ TEST_F(LargestFoldersViewTest, FolderMenuCopiesAndOffersOnlyUnprotectedFoldersFo
     // Removal is refused for everything in the temporary folder, so this one is in the home folder.
     const std::string projects = recording.home.path() + "/Old Projects";
     std::filesystem::create_directories(projects);
-    const FolderItem foo = folder(8, 1, projects, 4096);
+    const FolderItem foo = folderAt(projects, {.id = 8, .parentID = 1, .totalAllocated = 4096});
     QMenu* menu = view.folderMenu(foo, &view);
     QStringList titles;
     for (QAction* item : menu->actions())
@@ -424,7 +412,7 @@ TEST_F(LargestFoldersViewTest, FolderMenuCopiesAndOffersOnlyUnprotectedFoldersFo
     EXPECT_EQ(model().trashRequest()->candidates[0].path, foo.path);
     delete menu;
 
-    QMenu* system = view.folderMenu(folder(9, std::nullopt, "/usr", 1), &view);
+    QMenu* system = view.folderMenu(folderAt("/usr", {.id = 9, .totalAllocated = 1}), &view);
     // The refusal says why, in the system's words.
     const QString why = QStringLiteral("Protected by the system: items in /usr are part of the operating system.");
     ASSERT_TRUE(waitUntil([&] { return action(*system, why) != nullptr; }));

@@ -5,6 +5,7 @@
 #include "app/PermissionManager.h"
 #include "platform/Accounts.h"
 #include "app/support/AppTestSupport.h"
+#include "support/HeldGate.h"
 #include "support/Unprivileged.h"
 #include "ui/components/TextStyle.h"
 #include "ui/screens/frame/DetailRouter.h"
@@ -13,9 +14,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,32 +58,17 @@ protected:
     ScopedEnvironment data{"XDG_DATA_HOME", home.file(".local/share")};
 };
 
-// A probe that holds every place until it is let go, and counts what it was asked.
-struct HeldProbe {
-    std::mutex mutex;
-    std::condition_variable released;
-    bool open = false;
-    std::atomic<int> calls{0};
-
-    std::unique_ptr<AccessProbe> make(std::chrono::milliseconds limit = std::chrono::seconds(30))
-    {
-        return std::make_unique<AccessProbe>(
-            limit,
-            [this](const std::string&) {
-                ++calls;
-                std::unique_lock lock(mutex);
-                released.wait(lock, [this] { return open; });
-                return AccessStatus::granted;
-            },
-            [](const std::string&) { return std::optional<bool>(true); });
-    }
-    void release()
-    {
-        std::lock_guard lock(mutex);
-        open = true;
-        released.notify_all();
-    }
-};
+// A probe that holds every place at the gate, which counts what it was asked.
+std::unique_ptr<AccessProbe> heldProbe(const HeldGate& gate)
+{
+    return std::make_unique<AccessProbe>(
+        std::chrono::seconds(30),
+        [pass = gate.passage()](const std::string&) {
+            pass();
+            return AccessStatus::granted;
+        },
+        [](const std::string&) { return std::optional<bool>(true); });
+}
 
 TEST(PermissionsViewPresentation, EachStateHasItsSymbolColourAndText)
 {
@@ -199,13 +182,14 @@ TEST(PermissionsViewOrder, PlacesFoundHereComeFirstThenUncheckedThenAbsent)
 
 TEST_F(PermissionsViewTest, OpensUncheckedAndProbesNothing)
 {
-    HeldProbe probe;
-    auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, probe.make());
+    HeldGate gate;
+    auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, heldProbe(gate));
     view->resize(760, 900);
     view->show();
-    letEventsRun(std::chrono::milliseconds(100));
-    EXPECT_EQ(probe.calls, 0);
+    // Whatever showing the screen queued has run: a check it started would be running now.
+    EXPECT_TRUE(finishBackgroundWork());
     EXPECT_FALSE(view->isChecking());
+    EXPECT_EQ(gate.arrivals(), 0);
     EXPECT_EQ(labelText(*view, "fullDiskAccessText"), "Storage access hasn't been checked.");
     EXPECT_EQ(view->findChild<QPushButton*>(QStringLiteral("checkButton"))->text(), "Check Access");
     for (QWidget* row : view->findChildren<QWidget*>(QStringLiteral("locationRow")))
@@ -223,7 +207,7 @@ TEST_F(PermissionsViewTest, OpensUncheckedAndProbesNothing)
     EXPECT_EQ(view->findChild<QPushButton*>(QStringLiteral("openSettings")), nullptr);
     EXPECT_EQ(view->findChild<QLabel*>(QStringLiteral("widenCommand")), nullptr);
     saveScreenshot(*view, QStringLiteral("permissions-view-unchecked"));
-    probe.release();
+    gate.open();
 }
 
 TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
@@ -330,10 +314,10 @@ TEST_F(PermissionsViewTest, TheLastCheckIsKeptForTheRunAndItsPlacesComeFirst)
         view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
         ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
     }
-    HeldProbe probe;
-    PermissionsView again(*model, StorageSandbox{}, probe.make());
+    HeldGate gate;
+    PermissionsView again(*model, StorageSandbox{}, heldProbe(gate));
     EXPECT_TRUE(again.isChecked());
-    EXPECT_EQ(probe.calls, 0);
+    EXPECT_EQ(gate.arrivals(), 0);
     EXPECT_EQ(again.findChild<QPushButton*>(QStringLiteral("checkButton"))->text(), "Check Again");
     EXPECT_EQ(again.status(home.file("Documents")), AccessStatus::granted);
     EXPECT_EQ(rowStatus(again, home.file("Documents")), "Accessible");
@@ -363,7 +347,7 @@ TEST_F(PermissionsViewTest, TheLastCheckIsKeptForTheRunAndItsPlacesComeFirst)
                                    .at(static_cast<qsizetype>(index))
                                    ->mapTo(&again, QPoint()).y());
     EXPECT_TRUE(std::is_sorted(tops.begin(), tops.end()));
-    probe.release();
+    gate.open();
 }
 
 TEST_F(PermissionsViewTest, AFolderThatCannotBeListedIsRestricted)
@@ -379,33 +363,35 @@ TEST_F(PermissionsViewTest, AFolderThatCannotBeListedIsRestricted)
 
 TEST_F(PermissionsViewTest, OnlyOneCheckRunsAtATime)
 {
-    HeldProbe probe;
-    PermissionsView view(*model, StorageSandbox{}, probe.make());
+    HeldGate gate;
+    PermissionsView view(*model, StorageSandbox{}, heldProbe(gate));
     auto* button = view.findChild<QPushButton*>(QStringLiteral("checkButton"));
     button->click();
-    ASSERT_TRUE(waitUntil([&] { return probe.calls == 1; }));
+    ASSERT_TRUE(gate.waitForArrivals(1));
     EXPECT_TRUE(view.isChecking());
     EXPECT_FALSE(button->isEnabled());
     button->click();
-    probe.release();
+    gate.open();
     ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
-    EXPECT_EQ(probe.calls, static_cast<int>(view.locations().size()));
+    EXPECT_EQ(gate.arrivals(), static_cast<int>(view.locations().size()));
     EXPECT_TRUE(button->isEnabled());
     EXPECT_EQ(view.fullDiskAccess(), std::optional<bool>(true));
 }
 
 TEST_F(PermissionsViewTest, AScreenClosedDuringACheckDropsItsAnswer)
 {
-    HeldProbe probe;
-    auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, probe.make());
+    HeldGate gate;
+    auto view = std::make_unique<PermissionsView>(*model, StorageSandbox{}, heldProbe(gate));
     view->findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
-    ASSERT_TRUE(waitUntil([&] { return probe.calls == 1; }));
+    ASSERT_TRUE(gate.waitForArrivals(1));
     view.reset();
-    probe.release();
-    // Whatever the probe's thread still hands back finds no screen.
-    letEventsRun(std::chrono::milliseconds(200));
-    // and the check stops at the next place instead of probing the rest.
-    EXPECT_EQ(probe.calls, 1);
+    gate.open();
+    // What the probe's thread hands back once let go finds no screen: it is posted
+    // before the probe's work is dropped, and the event loop has run it by then.
+    ASSERT_TRUE(waitUntil([&] { return gate.unheld(); }));
+    QCoreApplication::processEvents();
+    // and the check stopped at the next place instead of probing the rest.
+    EXPECT_EQ(gate.arrivals(), 1);
 }
 
 TEST_F(PermissionsViewTest, InsideASandboxTheCommandThatWidensItCanBeCopied)
@@ -424,9 +410,8 @@ TEST_F(PermissionsViewTest, InsideASandboxTheCommandThatWidensItCanBeCopied)
 
 TEST_F(PermissionsViewTest, TheHelpSheetOpensOnceAndClosesBackToTheScreen)
 {
-    HeldProbe probe;
-    probe.release();
-    PermissionsView view(*model, StorageSandbox{}, probe.make());
+    HeldGate gate(true);
+    PermissionsView view(*model, StorageSandbox{}, heldProbe(gate));
     view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
     ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
     auto* help = view.findChild<QPushButton*>(QStringLiteral("helpButton"));
