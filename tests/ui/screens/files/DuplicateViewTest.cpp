@@ -77,6 +77,7 @@ protected:
         return waitUntil([&] { return !view.isSearching(); });
     }
 
+    static QListView* list(DuplicateView& view) { return view.findChild<QListView*>(QStringLiteral("duplicateList")); }
     static QModelIndex indexOf(DuplicateView& view, const std::string& path)
     {
         return view.listModel()->index(view.listModel()->rowOf(path), 0);
@@ -106,8 +107,8 @@ protected:
     {
         const QModelIndex index = indexOf(view, path);
         ASSERT_TRUE(index.isValid()) << path;
-        QWidget* viewport = view.findChild<QListView*>(QStringLiteral("duplicateList"))->viewport();
-        const QPointF at = DuplicateRowDelegate::checkRect(view.findChild<QListView*>(QStringLiteral("duplicateList"))->visualRect(index)).center();
+        QWidget* viewport = list(view)->viewport();
+        const QPointF at = DuplicateRowDelegate::checkRect(list(view)->visualRect(index)).center();
         QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                           Qt::NoModifier);
         QApplication::sendEvent(viewport, &press);
@@ -319,8 +320,8 @@ TEST_F(DuplicateViewTest, GroupsAreThoseTheEngineFinds)
     EXPECT_FALSE(view->trashButton()->isEnabled());
 
     // A double click reveals that copy; group headers reveal nothing.
-    emit view->findChild<QListView*>(QStringLiteral("duplicateList"))->doubleClicked(indexOf(*view, pair[1]));
-    emit view->findChild<QListView*>(QStringLiteral("duplicateList"))->doubleClicked(view->listModel()->index(1, 0));
+    emit list(*view)->doubleClicked(indexOf(*view, pair[1]));
+    emit list(*view)->doubleClicked(view->listModel()->index(1, 0));
     EXPECT_EQ(desktop->revealed, std::vector<std::vector<std::string>>{{pair[1]}});
 
     // The minimum size is honoured: above 6 KB only the pair remains.

@@ -81,6 +81,21 @@ protected:
         return waitUntil([&] { return !view.tree()->isLoading() && view.tree()->rowCount() > 0; });
     }
 
+    // Shown in a window of its own and active, for the keys and clicks a person gives it.
+    static bool shownAndLoaded(LargestFoldersView& view)
+    {
+        view.resize(700, 500);
+        showActive(view);
+        return loaded(view);
+    }
+
+    // Opens the folder at `relative` and waits until the tree shows it.
+    bool opened(LargestFoldersView& view, const std::string& relative)
+    {
+        model().setLargestFoldersFocus(path(relative));
+        return waitUntil([&] { return view.tree()->focusPath() == path(relative) && !view.tree()->isLoading(); });
+    }
+
     RecordingModel recording;
     TempDir files;
 };
@@ -189,8 +204,7 @@ TEST_F(LargestFoldersViewTest, DrillsWithTheFocusAndFallsBackToTheTopForAMissing
     EXPECT_EQ(view.findChild<QStackedWidget*>()->currentIndex(), 1);
     EXPECT_EQ(view.findChild<BreadcrumbBar*>(QStringLiteral("breadcrumbs"))->path(), std::nullopt);
 
-    model().setLargestFoldersFocus(path("disk/foo"));
-    ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk/foo") && !view.tree()->isLoading(); }));
+    ASSERT_TRUE(opened(view, "disk/foo"));
     EXPECT_EQ(view.findChild<BreadcrumbBar*>(QStringLiteral("breadcrumbs"))->path(), path("disk/foo"));
     const QModelIndex focus = view.tree()->index(0, 0);
     ASSERT_GE(view.tree()->rowCount(focus), 1);
@@ -209,9 +223,7 @@ TEST_F(LargestFoldersViewTest, DrillsWithTheFocusAndFallsBackToTheTopForAMissing
 TEST_F(LargestFoldersViewTest, ArrowsExpandAndCollapseTheChosenFolder)
 {
     LargestFoldersView view(model());
-    view.resize(700, 500);
-    showActive(view);
-    ASSERT_TRUE(loaded(view));
+    ASSERT_TRUE(shownAndLoaded(view));
     QAbstractItemModelTester tester(view.tree(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     const FolderItem foo = indexed("disk/foo");
     view.setSelection(foo.id);
@@ -242,9 +254,7 @@ TEST_F(LargestFoldersViewTest, ArrowsExpandAndCollapseTheChosenFolder)
 TEST_F(LargestFoldersViewTest, ARightClickChoosesTheFolderItsMenuActsOn)
 {
     LargestFoldersView view(model());
-    view.resize(700, 500);
-    showActive(view);
-    ASSERT_TRUE(loaded(view));
+    ASSERT_TRUE(shownAndLoaded(view));
     const FolderItem foo = indexed("disk/foo");
     const QModelIndex top = view.tree()->index(0, 0);
     ASSERT_GE(view.tree()->rowCount(top), 2);
@@ -275,9 +285,7 @@ TEST_F(LargestFoldersViewTest, ARightClickChoosesTheFolderItsMenuActsOn)
 TEST_F(LargestFoldersViewTest, AfterACtrlClickDeselectionNothingActsOnTheOldFolder)
 {
     LargestFoldersView view(model());
-    view.resize(700, 500);
-    showActive(view);
-    ASSERT_TRUE(loaded(view));
+    ASSERT_TRUE(shownAndLoaded(view));
     QAbstractItemModelTester tester(view.tree(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     const FolderItem foo = indexed("disk/foo");
     ASSERT_TRUE(view.tree()->indexOf(foo.id).isValid());
@@ -333,8 +341,7 @@ TEST_F(LargestFoldersViewTest, TheChartShowsEveryChildOfTheOpenFolderAtItsSizeAb
     LargestFoldersView view(model());
     view.resize(760, 620);
     ASSERT_TRUE(loaded(view));
-    model().setLargestFoldersFocus(path("disk"));
-    ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk") && !view.tree()->isLoading(); }));
+    ASSERT_TRUE(opened(view, "disk"));
     EXPECT_FALSE(view.chart()->isVisibleTo(&view));
     view.chartToggle()->setChecked(true);
     view.setSelection(indexed("disk/foo").id);
@@ -358,16 +365,10 @@ TEST_F(LargestFoldersViewTest, TheChartShowsEveryChildOfTheOpenFolderAtItsSizeAb
     saveScreenshot(view, "LargestFoldersView");
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(LargestFoldersViewTest, CtrlUpGoesUpOnlyWhileAFolderIsOpenAndLeavesTheArrowsToTheTree)
 {
     LargestFoldersView view(model());
-    view.resize(700, 500);
-    showActive(view);
-    ASSERT_TRUE(loaded(view));
+    ASSERT_TRUE(shownAndLoaded(view));
     view.treeView()->setFocus();
     const QModelIndex top = view.tree()->index(0, 0);
     view.treeView()->setCurrentIndex(top);
@@ -378,16 +379,11 @@ TEST_F(LargestFoldersViewTest, CtrlUpGoesUpOnlyWhileAFolderIsOpenAndLeavesTheArr
     typeKey(view, Qt::Key_Down);
     EXPECT_EQ(view.treeView()->currentIndex(), view.treeView()->indexBelow(top));
 
-    model().setLargestFoldersFocus(path("disk/foo/sub"));
-    ASSERT_TRUE(waitUntil([&] { return view.tree()->focusPath() == path("disk/foo/sub") && !view.tree()->isLoading(); }));
+    ASSERT_TRUE(opened(view, "disk/foo/sub"));
     view.treeView()->setFocus();
     typeKey(view, Qt::Key_Up, Qt::ControlModifier);
     EXPECT_EQ(model().largestFoldersFocus(), path("disk/foo"));
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(LargestFoldersViewTest, FolderMenuCopiesAndOffersOnlyUnprotectedFoldersForRemoval)
 {
@@ -420,10 +416,6 @@ TEST_F(LargestFoldersViewTest, FolderMenuCopiesAndOffersOnlyUnprotectedFoldersFo
     EXPECT_FALSE(action(*system, why)->isEnabled());
     delete system;
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(LargestFoldersViewTest, TheRoutedScreenOpensTheAccessHelpSheetForARestrictedFolder)
 {

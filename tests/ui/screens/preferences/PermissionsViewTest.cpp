@@ -47,6 +47,13 @@ protected:
         return QStringLiteral("(no row)");
     }
 
+    // Clicks Check Access as a person does and waits for the check to end.
+    static bool checkedByItsButton(PermissionsView& view)
+    {
+        view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
+        return waitUntil([&] { return view.isChecked(); });
+    }
+
     static QString labelText(const QWidget& view, const char* name)
     {
         return view.findChild<QLabel*>(QLatin1String(name))->text();
@@ -215,8 +222,7 @@ TEST_F(PermissionsViewTest, ACheckJudgesEachPlaceByTheRealFileSystem)
     PermissionsView view(*model, StorageSandbox{}, std::make_unique<AccessProbe>());
     view.resize(760, 1400);
     view.show();
-    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
-    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    ASSERT_TRUE(checkedByItsButton(view));
 
     const struct {
         std::string path;
@@ -265,8 +271,7 @@ TEST_F(PermissionsViewTest, WhatThisMachineHasIsSaidInItsOwnTerms)
     PermissionsView view(*model, StorageSandbox{}, std::make_unique<AccessProbe>());
     view.resize(760, 1400);
     view.show();
-    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
-    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    ASSERT_TRUE(checkedByItsButton(view));
     const auto macOSWords = [](const QString& text) {
         return text.contains(QStringLiteral("macOS")) || text.contains(QStringLiteral("Full Disk Access"))
                || text.contains(QStringLiteral("APFS"));
@@ -311,8 +316,7 @@ TEST_F(PermissionsViewTest, TheLastCheckIsKeptForTheRunAndItsPlacesComeFirst)
         // Before any check: this system's places (the home and its folders) on top.
         EXPECT_EQ(view.shownPaths().front().rfind(home.path(), 0), 0u) << view.shownPaths().front();
         EXPECT_EQ(view.shownPaths().back(), "/Users");
-        view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
-        ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+        ASSERT_TRUE(checkedByItsButton(view));
     }
     HeldGate gate;
     PermissionsView again(*model, StorageSandbox{}, heldProbe(gate));
@@ -355,8 +359,7 @@ TEST_F(PermissionsViewTest, AFolderThatCannotBeListedIsRestricted)
     if (runAgainUnprivileged()) return;
     ::chmod(home.file("Documents").c_str(), 0);
     PermissionsView view(*model, StorageSandbox{}, std::make_unique<AccessProbe>());
-    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
-    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    ASSERT_TRUE(checkedByItsButton(view));
     ::chmod(home.file("Documents").c_str(), 0700);
     EXPECT_EQ(view.status(home.file("Documents")), AccessStatus::denied);
 }
@@ -412,8 +415,7 @@ TEST_F(PermissionsViewTest, TheHelpSheetOpensOnceAndClosesBackToTheScreen)
 {
     HeldGate gate(true);
     PermissionsView view(*model, StorageSandbox{}, heldProbe(gate));
-    view.findChild<QPushButton*>(QStringLiteral("checkButton"))->click();
-    ASSERT_TRUE(waitUntil([&] { return view.isChecked(); }));
+    ASSERT_TRUE(checkedByItsButton(view));
     auto* help = view.findChild<QPushButton*>(QStringLiteral("helpButton"));
     EXPECT_EQ(help->text(), "How to Grant Access\u2026");
     help->click();
