@@ -746,6 +746,32 @@ TEST_F(FileScannerTest, RootsThatDifferOnlyInLetterCaseAreBothKept)
     }
 }
 
+// A volume mounted below a root, as under /media with the system folders and the external
+// volumes both included, is scanned as a root of its own, and every rescan keeps its rows.
+TEST_F(FileScannerTest, AVolumeMountedBelowAnotherRootIsScannedAsARootOfItsOwn)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    tree.write("root/media/ann/note.txt", 1000);
+    const std::string volume = tree.makeFolder("root/media/ann/USB");
+    ASSERT_TRUE(PrivateMount::mountTmpfs(volume, 8ll << 20));
+    const PrivateMount::Unmounted unmounted{volume};
+    tree.write("root/media/ann/USB/photos/one.jpg", 3000);
+    tree.write("root/media/ann/USB/two.txt", 2000);
+    const ScanConfiguration config{
+        .roots = {at("media"), volume}, .maxConcurrency = 4, .homeDirectory = "/home/nobody"};
+    for (int round = 0; round < 2; ++round) {
+        const ScanOutcome outcome = scan(config);
+        EXPECT_EQ(outcome.status, ScanRecord::Status::completed) << round;
+        const auto scanned = database.folder(volume);
+        ASSERT_TRUE(scanned) << round;
+        EXPECT_EQ(scanned->fileCount, 2) << round;
+        EXPECT_FALSE(scanned->parentID) << round;
+        // The enclosing root's walk stays on its own device.
+        EXPECT_EQ(database.folder(at("media"))->fileCount, 1) << round;
+        EXPECT_EQ(outcome.totals.fileCount, 3) << round;
+    }
+}
+
 TEST_F(FileScannerTest, SubfoldersWhoseRepairedNamesCollideAreReadOnce)
 {
     tree.write("root/x\xFF/one.txt", 1000);
