@@ -1,5 +1,6 @@
 #include "index/SQLiteConnection.h"
 
+#include "index/SQLiteFailure.h"
 #include "platform/Paths.h"
 
 #include <sqlite3.h>
@@ -26,6 +27,17 @@ sqlite3* openHandle(const std::string& name, int flags)
         throw SQLiteError(result, std::move(message));
     }
     return handle;
+}
+
+// Fails with the result; damage to the file is remembered first, so that whoever opens the
+// cache next learns of it whichever connection met it.
+[[noreturn]] void fail(sqlite3* handle, int result, std::string message)
+{
+    SQLiteError error(result, std::move(message));
+    if (SQLiteFailure::isDamage(result))
+        if (const char* file = sqlite3_db_filename(handle, "main"))
+            SQLiteFailure::noteDamage(file, error.description());
+    throw error;
 }
 
 } // namespace
@@ -65,7 +77,7 @@ void SQLiteConnection::execute(const std::string& script)
     if (result != SQLITE_OK) {
         std::string message = error ? error : "unknown";
         sqlite3_free(error);
-        throw SQLiteError(result, std::move(message));
+        fail(handle_, result, std::move(message));
     }
 }
 
@@ -87,7 +99,7 @@ SQLiteConnection::Statement SQLiteConnection::prepareToRebind(std::string_view s
     const int result = sqlite3_prepare_v2(handle_, text.c_str(), -1, &statement, nullptr);
     if (result != SQLITE_OK || statement == nullptr) {
         sqlite3_finalize(statement);
-        throw SQLiteError(result, sqlite3_errmsg(handle_));
+        fail(handle_, result, sqlite3_errmsg(handle_));
     }
     cache_.emplace(std::move(text), statement);
     return Statement(statement);
@@ -145,7 +157,7 @@ bool SQLiteConnection::Statement::step()
     if (result == SQLITE_DONE) return false;
     std::string message = sqlite3_errmsg(sqlite3_db_handle(handle_));
     sqlite3_reset(handle_);
-    throw SQLiteError(result, std::move(message));
+    fail(sqlite3_db_handle(handle_), result, std::move(message));
 }
 
 void SQLiteConnection::Statement::runOnce()

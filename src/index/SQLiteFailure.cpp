@@ -3,9 +3,37 @@
 #include "index/SQLiteError.h"
 #include "platform/MountPoint.h"
 
+#include <map>
+#include <mutex>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <utility>
 
 namespace SQLiteFailure {
+namespace {
+
+using FileIdentity = std::pair<dev_t, ino_t>;
+
+std::optional<FileIdentity> identityOf(const std::string& path)
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+struct DamageSeen {
+    std::mutex lock;
+    std::map<FileIdentity, std::string> descriptions;
+};
+
+DamageSeen& damageSeen()
+{
+    static DamageSeen seen;
+    return seen;
+}
+
+} // namespace
 
 std::optional<std::string> lastingWriteFault(const std::exception& error, const std::string& cachePath)
 {
@@ -25,6 +53,34 @@ std::optional<std::string> lastingWriteFault(const std::exception& error, const 
     default:
         return std::nullopt;
     }
+}
+
+bool isDamage(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+void noteDamage(const std::string& path, const std::string& description)
+{
+    const auto identity = identityOf(path);
+    if (!identity)
+        return;
+    DamageSeen& seen = damageSeen();
+    std::lock_guard guard(seen.lock);
+    seen.descriptions.emplace(*identity, description);
+}
+
+std::optional<std::string> damageMet(const std::string& path)
+{
+    const auto identity = identityOf(path);
+    if (!identity)
+        return std::nullopt;
+    DamageSeen& seen = damageSeen();
+    std::lock_guard guard(seen.lock);
+    if (const auto found = seen.descriptions.find(*identity); found != seen.descriptions.end())
+        return found->second;
+    return std::nullopt;
 }
 
 } // namespace SQLiteFailure

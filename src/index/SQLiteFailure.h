@@ -12,4 +12,13 @@ namespace SQLiteFailure {
 // not save what it found; nothing for any other failure, after which writing may go on.
 std::optional<std::string> lastingWriteFault(const std::exception& error, const std::string& cachePath);
 
+// Whether a result code says the database file is damaged: SQLite found a malformed page or
+// no database at all.
+bool isDamage(int code);
+// Remembers damage that SQLite reported on the database file at `path`, by the file's identity,
+// so that a file later put in its place starts sound.
+void noteDamage(const std::string& path, const std::string& description);
+// The first damage reported on the file now at `path` in this run, if any.
+std::optional<std::string> damageMet(const std::string& path);
+
 } // namespace SQLiteFailure
