@@ -61,10 +61,18 @@ SQLiteConnection::SQLiteConnection(const std::string& path, Access access, std::
         }
     }
     sqlite3_busy_timeout(handle_, static_cast<int>(busyTimeout.count()));
+    file_ = SQLiteFailure::identityOf(path);
 }
 
 SQLiteConnection::~SQLiteConnection()
 {
+    // A damaged cache is set aside under another name while connections to it may still be
+    // open; the last one to close would remove the log and shared memory files by their
+    // names, which by then are those of the new cache.
+    if (file_ && SQLiteFailure::wasDamaged(*file_)) {
+        int persist = 1;
+        sqlite3_file_control(handle_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
     for (auto& [text, statement] : cache_) sqlite3_finalize(statement);
     cache_.clear();
     sqlite3_close(handle_);

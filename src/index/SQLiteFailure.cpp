@@ -7,20 +7,9 @@
 #include <mutex>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <utility>
 
 namespace SQLiteFailure {
 namespace {
-
-using FileIdentity = std::pair<dev_t, ino_t>;
-
-std::optional<FileIdentity> identityOf(const std::string& path)
-{
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0)
-        return std::nullopt;
-    return FileIdentity{info.st_dev, info.st_ino};
-}
 
 struct DamageSeen {
     std::mutex lock;
@@ -53,6 +42,21 @@ std::optional<std::string> lastingWriteFault(const std::exception& error, const 
     default:
         return std::nullopt;
     }
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path)
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{.device = info.st_dev, .inode = info.st_ino};
+}
+
+bool wasDamaged(const FileIdentity& file)
+{
+    DamageSeen& seen = damageSeen();
+    std::lock_guard guard(seen.lock);
+    return seen.descriptions.count(file) > 0;
 }
 
 bool isDamage(int code)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <compare>
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
@@ -20,5 +22,15 @@ bool isDamage(int code);
 void noteDamage(const std::string& path, const std::string& description);
 // The first damage reported on the file now at `path` in this run, if any.
 std::optional<std::string> damageMet(const std::string& path);
+
+// A database file as the system knows it, whatever name it has now.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> identityOf(const std::string& path);
+// Whether damage was reported on that file, under any name.
+bool wasDamaged(const FileIdentity& file);
 
 } // namespace SQLiteFailure
