@@ -163,15 +163,12 @@ void AppModel::setProcessWindows(std::shared_ptr<ProcessWindows> windows)
         processWindows_ = std::move(windows);
 }
 
-std::string AppModel::trashFailureMessage(const std::vector<TrashOutcome::Failure>& failures, const std::string& home)
+FailureList AppModel::trashFailures(const std::vector<TrashOutcome::Failure>& failures, const std::string& home)
 {
-    std::string message;
-    for (const TrashOutcome::Failure& failure : failures) {
-        if (!message.empty())
-            message += '\n';
-        message += abbreviatingHome(failure.path, home) + ": " + failure.reason;
-    }
-    return message;
+    std::vector<std::string> lines;
+    for (const TrashOutcome::Failure& failure : failures)
+        lines.push_back(abbreviatingHome(failure.path, home) + ": " + failure.reason);
+    return FailureList::of(lines, std::to_string(lines.size()) + " items weren't moved.");
 }
 
 void AppModel::confirmTrash(const TrashRequest& request, std::function<void()> done)
@@ -185,9 +182,11 @@ void AppModel::confirmTrash(const TrashRequest& request, std::function<void()> d
             return TrashService::moveToTrash(candidates, database.get(), *trasher, stop, picked);
         },
         [this, done = std::move(done)](TrashOutcome outcome) {
-            if (!outcome.failures.empty())
-                setAlert(AppAlert::make("Some items weren't moved",
-                                        trashFailureMessage(outcome.failures, SystemPaths::homeDirectory())));
+            if (!outcome.failures.empty()) {
+                auto failures = trashFailures(outcome.failures, SystemPaths::homeDirectory());
+                setAlert(AppAlert::make("Some items weren't moved", std::move(failures.message),
+                                        std::move(failures.details)));
+            }
             if (!outcome.moved.empty() || !outcome.forgotten.empty())
                 scan_->dataChanged(done);
             else if (done)

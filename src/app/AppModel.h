@@ -2,6 +2,7 @@
 
 #include "app/AccessProbe.h"
 #include "app/system/AppAlert.h"
+#include "app/system/FailureList.h"
 #include "app/system/SidebarItem.h"
 #include "app/system/TrashRequest.h"
 #include "scanning/TrashOutcome.h"
@@ -93,8 +94,9 @@ public:
     void setFileTrasher(std::shared_ptr<FileTrasher> trasher) { trasher_ = std::move(trasher); }
     const FileTrasher& fileTrasher() const { return *trasher_; }
 
-    // One line per failure: the path with the home folder as "~", ": ", the reason.
-    static std::string trashFailureMessage(const std::vector<TrashOutcome::Failure>& failures, const std::string& home);
+    // One line per failure: the path with the home folder as "~", ": ", the reason; a
+    // long list keeps its first lines in the message and every line in the details.
+    static FailureList trashFailures(const std::vector<TrashOutcome::Failure>& failures, const std::string& home);
 
 signals:
     void selectionChanged();

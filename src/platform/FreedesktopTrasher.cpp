@@ -121,8 +121,9 @@ bool isOwnFolder(const std::string& path)
 }
 
 // The Trash at the top of the volume mounted at `top`: inside an administrator's sticky
-// ".Trash" when there is one, else ".Trash-<uid>".
-std::optional<TrashPlace> volumeTrash(const std::string& top, dev_t device)
+// ".Trash" when there is one, else ".Trash-<uid>". When the user's own Trash is there but
+// cannot be used, `unusable` gets the error met, so that the refusal says so.
+std::optional<TrashPlace> volumeTrash(const std::string& top, dev_t device, int& unusable)
 {
     const std::string uid = std::to_string(::getuid());
     const std::string shared = Paths::appending(top, ".Trash");
@@ -135,8 +136,12 @@ std::optional<TrashPlace> volumeTrash(const std::string& top, dev_t device)
                 return place;
     }
     const std::string own = Paths::appending(top, ".Trash-" + uid);
-    if (isOwnFolder(own) && ::lstat(own.c_str(), &status) == 0 && status.st_dev == device)
-        return openTrash(own, top);
+    if (isOwnFolder(own) && ::lstat(own.c_str(), &status) == 0 && status.st_dev == device) {
+        auto place = openTrash(own, top);
+        if (!place)
+            unusable = errno;
+        return place;
+    }
     return std::nullopt;
 }
 
@@ -304,7 +309,10 @@ std::optional<std::string> FreedesktopTrasher::moveToTrash(const std::string& gi
     }
     if (!place) {
         const auto top = volumeTop(path, item.st_dev);
-        place = top ? volumeTrash(*top, item.st_dev) : std::nullopt;
+        int unusable = 0;
+        place = top ? volumeTrash(*top, item.st_dev, unusable) : std::nullopt;
+        if (!place && unusable)
+            return unusable == ENOENT || unusable == ENOTDIR ? noTrashReason : trashFailure(unusable);
         if (!place)
             return !home && !top ? std::string(noTrashReason) : moveFailure(EXDEV);
     }

@@ -250,13 +250,18 @@ TEST_F(AppModelTest, ConfirmingClosesTheRequestFirstAndReportsFailuresInOneAlert
     EXPECT_EQ(model->scan().dataVersion(), 2);
 }
 
-TEST(AppModelText, FailureLinesShortenTheHomeFolder)
+TEST(AppModelText, FailureLinesShortenTheHomeFolderAndALongListMovesToTheDetails)
 {
     const std::vector<TrashOutcome::Failure> failures{
         {"/Users/a/Library/x", "busy"}, {"/Users/a", "home"}, {"/Users/ab/y", "other"}, {"/opt/z", "locked"}};
-    EXPECT_EQ(AppModel::trashFailureMessage(failures, "/Users/a"),
-              "~/Library/x: busy\n~: home\n/Users/ab/y: other\n/opt/z: locked");
-    EXPECT_EQ(AppModel::trashFailureMessage({}, "/Users/a"), "");
+    const std::vector few(failures.begin(), failures.begin() + 3);
+    EXPECT_EQ(AppModel::trashFailures(few, "/Users/a"),
+              (FailureList{.message = "~/Library/x: busy\n~: home\n/Users/ab/y: other", .details = {}}));
+    EXPECT_EQ(AppModel::trashFailures(failures, "/Users/a"),
+              (FailureList{.message = "4 items weren't moved. The first ones:\n~/Library/x: busy\n~: home\n"
+                                      "/Users/ab/y: other\n\nShow Details lists every one.",
+                           .details = "~/Library/x: busy\n~: home\n/Users/ab/y: other\n/opt/z: locked"}));
+    EXPECT_EQ(AppModel::trashFailures({}, "/Users/a"), FailureList{});
 }
 
 } // namespace

@@ -270,6 +270,18 @@ TEST_F(FreedesktopTrasherTest, EachVolumeUsesItsOwnTrashAndARefusalSaysWhatIsThe
             return std::string("the item is not in the stick's Trash");
         fs::remove(dir.file("home/.local/share/Trash"));
 
+        // The stick's Trash is there, yet cannot take records: the refusal says so.
+        const std::string stickInfo = stick + "/.Trash-" + std::to_string(::getuid()) + "/info";
+        fs::remove_all(stickInfo);
+        dir.write("stick/.Trash-" + std::to_string(::getuid()) + "/info", "not a folder");
+        const std::string song = dir.write("stick/song.ogg", "ogg");
+        const auto unusable = trasher.moveToTrash(song);
+        if (!unusable || unusable->find("without a Trash") != std::string::npos)
+            return "an unusable Trash was told as none: " + unusable.value_or("moved");
+        if (contents(song) != "ogg")
+            return std::string("the item left its place");
+        fs::remove(stickInfo);
+
         // The item's folder was replaced by a bind mount of a folder on the same volume.
         const std::string elsewhere = dir.makeFolder("elsewhere");
         const std::string item = dir.write("elsewhere/report.txt", "keep me");

@@ -10,9 +10,13 @@ struct AppAlert {
     std::string id;
     std::string title;
     std::string message;   // may hold several lines separated by "\n"
+    std::string details;   // a long list, shown in a scrolling area below the message
 
-    static AppAlert make(std::string title, std::string message)
+    static AppAlert make(std::string title, std::string message, std::string details = {})
     {
-        return {SystemPaths::randomUUIDString(), std::move(title), std::move(message)};
+        return {.id = SystemPaths::randomUUIDString(),
+                .title = std::move(title),
+                .message = std::move(message),
+                .details = std::move(details)};
     }
 };

@@ -42,25 +42,17 @@ std::string confirmationMessage(bool force, bool canAskToSave)
     return "The app is asked to stop and may not offer to save. Unsaved work may be lost.";
 }
 
-FailureReport failureReport(const std::vector<std::pair<ProcessSnapshot, std::string>>& failures,
-                            std::size_t requested)
+FailureList failureReport(const std::vector<std::pair<ProcessSnapshot, std::string>>& failures,
+                          std::size_t requested)
 {
     if (failures.empty()) return {};
     // One process asked for: its reason alone says it.
-    if (requested == 1 && failures.size() == 1) return {failures.front().second, {}};
+    if (requested == 1 && failures.size() == 1) return {.message = failures.front().second, .details = {}};
     std::vector<std::string> lines;
     for (const auto& [process, reason] : failures)
         lines.push_back("\u201c" + process.name + "\u201d (PID " + std::to_string(process.pid) + "): " + reason);
-    const auto joined = [&](std::size_t count) {
-        std::string text;
-        for (std::size_t i = 0; i < count; ++i) text += (i ? "\n" : "") + lines[i];
-        return text;
-    };
-    if (lines.size() <= failuresInMessage) return {joined(lines.size()), {}};
-    return {std::to_string(lines.size()) + " of " + std::to_string(requested) +
-                " processes could not be quit. The first ones:\n" + joined(failuresInMessage) +
-                "\n\nShow Details lists every one.",
-            joined(lines.size())};
+    return FailureList::of(lines, std::to_string(lines.size()) + " of " + std::to_string(requested) +
+                                      " processes could not be quit.");
 }
 
 } // namespace ProcessQuitter

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/system/FailureList.h"
 #include "index/ProcessRecords.h"
 
 #include <optional>
@@ -24,16 +25,8 @@ bool canAskToSave(const ProcessSnapshot& process);
 // The confirmation's message for a quit or a force quit.
 std::string confirmationMessage(bool force, bool canAskToSave);
 
-// What an alert says about the processes that could not be quit, out of `requested`: a few
-// lines in its text, and beyond those a summary, with every line in a detail list that the
-// alert shows in a scrolling area, so that the alert fits any window.
-struct FailureReport {
-    std::string message;
-    std::string details;   // empty when the message names every failure
-    friend bool operator==(const FailureReport&, const FailureReport&) = default;
-};
-inline constexpr std::size_t failuresInMessage = 3;
-FailureReport failureReport(const std::vector<std::pair<ProcessSnapshot, std::string>>& failures,
-                            std::size_t requested);
+// What an alert says about the processes that could not be quit, out of `requested`.
+FailureList failureReport(const std::vector<std::pair<ProcessSnapshot, std::string>>& failures,
+                          std::size_t requested);
 
 } // namespace ProcessQuitter

@@ -259,6 +259,8 @@ void ContentView::presentAlert()
     alertBox_->setTextFormat(Qt::PlainText);
     alertBox_->setText(qstr(alert->title));
     alertBox_->setInformativeText(qstr(alert->message));
+    if (!alert->details.empty())
+        alertBox_->setDetailedText(qstr(alert->details));
     alertBox_->setStandardButtons(QMessageBox::Ok);
     // Room for a path and its reason on one line.
     alertBox_->setStyleSheet(QStringLiteral(

@@ -257,6 +257,27 @@ TEST_F(TrashConfirmationSheetTest, FailuresAndRefusalsReachTheUserAsOneAlert)
     ASSERT_TRUE(waitUntil([&] { return window.alertBox() != nullptr; }));
     EXPECT_EQ(window.trashSheet(), nullptr);
     EXPECT_EQ(window.alertBox()->text(), "Protected by the system");
+    window.alertBox()->button(QMessageBox::Ok)->click();
+    QCoreApplication::processEvents();
+
+    // Many failures keep the alert on the screen: the first lines, and all in its details.
+    std::vector<TrashCandidate> many;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "c" + std::to_string(i) + ".dmg";
+        many.push_back({home.write("Downloads/" + name), name, 1, false, std::nullopt});
+        trasher->refused.insert(many.back().path);
+    }
+    app->model().requestTrash(many);
+    ASSERT_TRUE(waitUntil([&] { return window.trashSheet() != nullptr; }));
+    move = window.trashSheet()->findChild<QPushButton*>(QStringLiteral("moveButton"));
+    ASSERT_TRUE(waitUntil([&] { return move->isEnabled(); }));
+    move->click();
+    ASSERT_TRUE(waitUntil([&] { return window.alertBox() != nullptr; }));
+    EXPECT_EQ(window.alertBox()->informativeText().count(QLatin1Char('\n')), 5);
+    EXPECT_EQ(window.alertBox()->detailedText().count(QLatin1Char('\n')), 39);
+    window.alertBox()->adjustSize();
+    EXPECT_LT(window.alertBox()->sizeHint().height(), 480);
+    saveScreenshot(*window.alertBox(), QStringLiteral("alert-many-failures"));
 }
 
 } // namespace
