@@ -16,10 +16,11 @@ struct DamageSeen {
     std::map<FileIdentity, std::string> descriptions;
 };
 
+// Never destroyed: a connection may close on another thread while the program ends.
 DamageSeen& damageSeen()
 {
-    static DamageSeen seen;
-    return seen;
+    static DamageSeen* const seen = new DamageSeen;
+    return *seen;
 }
 
 } // namespace
