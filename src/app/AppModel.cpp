@@ -41,6 +41,10 @@ AppModel::AppModel(std::shared_ptr<StorageDatabase> database, ApplicationsStore*
         (database_ ? databaseNotice_ : databaseError_) = std::move(opened.problem);
     }
     scan_ = new ScanCoordinator(database_, this);
+    connect(scan_, &ScanCoordinator::databaseChanged, this, [this] {
+        database_ = scan_->database();
+        (database_ ? databaseNotice_ : databaseError_) = scan_->errorMessage();
+    });
     trasher_ = std::make_shared<FreedesktopTrasher>();
     desktop_ = std::make_shared<DBusDesktopServices>();
     processWindows_ = std::make_shared<X11ProcessWindows>();

@@ -7,13 +7,17 @@
 #include "app/SetIfChanged.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
+#include "index/SQLiteFailure.h"
+#include "index/ScanCacheOpener.h"
 #include "index/StorageDatabase.h"
+#include "platform/Paths.h"
 #include "platform/SystemPaths.h"
 #include "platform/FileSystem.h"
 #include "scanning/FileScanner.h"
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <exception>
 #include <mutex>
 
@@ -259,9 +263,34 @@ std::pair<std::int64_t, std::int64_t> ScanCoordinator::volumeUsage(const std::op
     return {volume->totalCapacity, std::max<std::int64_t>(0, volume->usedCapacity)};
 }
 
+// Damage met by any read or write of the cache: it is set aside and a new cache started the
+// way the program opens its cache, off the main thread, so that the next scan starts sound.
+bool ScanCoordinator::setAsideIfDamaged()
+{
+    if (isReplacingDatabase_)
+        return true;
+    if (!database_ || isScanActive() || isClearing_ || !SQLiteFailure::damageMet(database_->path()))
+        return false;
+    isReplacingDatabase_ = true;
+    const std::string folder = Paths::deletingLastComponent(database_->path());
+    LatestLoad::once(
+        this, [folder] { return ScanCacheOpener::open([folder] { return folder; }, std::time(nullptr)); },
+        [this](ScanCacheOpener::Opened opened) {
+            isReplacingDatabase_ = false;
+            database_ = std::move(opened.database);
+            // The scans it described went aside with it.
+            lastOutcome_.reset();
+            setResumableScanID(std::nullopt);
+            setErrorMessage(std::move(opened.problem));
+            emit databaseChanged();
+            dataChanged();
+        });
+    return true;
+}
+
 void ScanCoordinator::startScan(bool resume)
 {
-    if (!database_ || isScanActive() || isClearing_)
+    if (!database_ || isScanActive() || isClearing_ || setAsideIfDamaged())
         return;
     if (database_->isReadOnly()) {
         setErrorMessage("The scan cache " + database_->path() + " cannot be written, so a scan could not be saved.");
@@ -411,7 +440,8 @@ void ScanCoordinator::scanReturned(const FileScanner* from, ScanOutcome outcome)
     setProgress(std::move(finalProgress));
     setResumableScanID(cancelled ? std::optional<std::int64_t>(scanID) : std::nullopt);
     endScan();
-    dataChanged();
+    if (!setAsideIfDamaged())
+        dataChanged();
 }
 
 void ScanCoordinator::scanFailed(const FileScanner* from, std::string description)
@@ -423,7 +453,8 @@ void ScanCoordinator::scanFailed(const FileScanner* from, std::string descriptio
     setProgress(std::move(failed));
     setErrorMessage("The scan failed: " + description);
     endScan();
-    dataChanged();
+    if (!setAsideIfDamaged())
+        dataChanged();
 }
 
 void ScanCoordinator::endScan()

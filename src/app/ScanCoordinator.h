@@ -63,7 +63,8 @@ public:
     // across summary reloads.
     void setApplicationCount(std::optional<int> count);
 
-    // Refused while a scan runs or the cache is being cleared.
+    // Refused while a scan runs or the cache is being cleared. A cache on which damage was
+    // met is set aside first and a new one started, as at opening (databaseChanged).
     void startScan(bool resume);
     // Empties the scan cache off the main thread, as one transaction. Refused (false, and
     // `done` never runs) while a scan runs or another clear does; no scan starts until it
@@ -113,6 +114,9 @@ signals:
     void dataVersionChanged();
     void isLoadedChanged();
     void isClearingChanged();
+    // database() now names a new cache, started in place of a damaged one; errorMessage()
+    // says what was done.
+    void databaseChanged();
 
 private:
     friend struct ScanCoordinatorTestAccess;
@@ -127,6 +131,7 @@ private:
     void setResumableScanID(std::optional<std::int64_t> id);
     void setErrorMessage(std::optional<std::string> message);
     void finishInitialLoad();
+    bool setAsideIfDamaged();
 
     ScanProgress progress_;
     StorageSummary summary_;
@@ -136,6 +141,7 @@ private:
     int dataVersion_ = 0;
     bool isLoaded_ = false;
     bool isClearing_ = false;
+    bool isReplacingDatabase_ = false;
     std::shared_ptr<StorageDatabase> database_;
     std::shared_ptr<FileScanner> scanner_;
     // Declared after the scanner so that it is destroyed (cancelled and joined) first.

@@ -1,5 +1,6 @@
 #include "index/SQLiteConnection.h"
 
+#include "index/SQLiteFailure.h"
 #include "platform/Paths.h"
 
 #include <sqlite3.h>
@@ -28,6 +29,17 @@ sqlite3* openHandle(const std::string& name, int flags)
     return handle;
 }
 
+// Fails with the result; damage to the file is remembered first, so that whoever opens the
+// cache next learns of it whichever connection met it.
+[[noreturn]] void fail(sqlite3* handle, int result, std::string message)
+{
+    SQLiteError error(result, std::move(message));
+    if (SQLiteFailure::isDamage(result))
+        if (const char* file = sqlite3_db_filename(handle, "main"))
+            SQLiteFailure::noteDamage(file, error.description());
+    throw error;
+}
+
 } // namespace
 
 SQLiteConnection::SQLiteConnection(const std::string& path, Access access, std::chrono::milliseconds busyTimeout)
@@ -49,10 +61,18 @@ SQLiteConnection::SQLiteConnection(const std::string& path, Access access, std::
         }
     }
     sqlite3_busy_timeout(handle_, static_cast<int>(busyTimeout.count()));
+    file_ = SQLiteFailure::identityOf(path);
 }
 
 SQLiteConnection::~SQLiteConnection()
 {
+    // A damaged cache is set aside under another name while connections to it may still be
+    // open; the last one to close would remove the log and shared memory files by their
+    // names, which by then are those of the new cache.
+    if (file_ && SQLiteFailure::wasDamaged(*file_)) {
+        int persist = 1;
+        sqlite3_file_control(handle_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
     for (auto& [text, statement] : cache_) sqlite3_finalize(statement);
     cache_.clear();
     sqlite3_close(handle_);
@@ -65,7 +85,7 @@ void SQLiteConnection::execute(const std::string& script)
     if (result != SQLITE_OK) {
         std::string message = error ? error : "unknown";
         sqlite3_free(error);
-        throw SQLiteError(result, std::move(message));
+        fail(handle_, result, std::move(message));
     }
 }
 
@@ -87,7 +107,7 @@ SQLiteConnection::Statement SQLiteConnection::prepareToRebind(std::string_view s
     const int result = sqlite3_prepare_v2(handle_, text.c_str(), -1, &statement, nullptr);
     if (result != SQLITE_OK || statement == nullptr) {
         sqlite3_finalize(statement);
-        throw SQLiteError(result, sqlite3_errmsg(handle_));
+        fail(handle_, result, sqlite3_errmsg(handle_));
     }
     cache_.emplace(std::move(text), statement);
     return Statement(statement);
@@ -145,7 +165,7 @@ bool SQLiteConnection::Statement::step()
     if (result == SQLITE_DONE) return false;
     std::string message = sqlite3_errmsg(sqlite3_db_handle(handle_));
     sqlite3_reset(handle_);
-    throw SQLiteError(result, std::move(message));
+    fail(sqlite3_db_handle(handle_), result, std::move(message));
 }
 
 void SQLiteConnection::Statement::runOnce()

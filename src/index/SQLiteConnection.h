@@ -2,6 +2,7 @@
 
 #include "index/SQLValue.h"
 #include "index/SQLiteError.h"
+#include "index/SQLiteFailure.h"
 
 #include <atomic>
 #include <chrono>
@@ -170,6 +171,7 @@ private:
     };
 
     sqlite3* handle_ = nullptr;
+    std::optional<SQLiteFailure::FileIdentity> file_;   // the database file as opened
     std::function<void(int)> commitHook_;
     std::function<void(RowWrite, std::string_view)> rowHook_;
     std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> cache_;

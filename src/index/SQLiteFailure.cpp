@@ -3,9 +3,27 @@
 #include "index/SQLiteError.h"
 #include "platform/MountPoint.h"
 
+#include <map>
+#include <mutex>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace SQLiteFailure {
+namespace {
+
+struct DamageSeen {
+    std::mutex lock;
+    std::map<FileIdentity, std::string> descriptions;
+};
+
+// Never destroyed: a connection may close on another thread while the program ends.
+DamageSeen& damageSeen()
+{
+    static DamageSeen* const seen = new DamageSeen;
+    return *seen;
+}
+
+} // namespace
 
 std::optional<std::string> lastingWriteFault(const std::exception& error, const std::string& cachePath)
 {
@@ -25,6 +43,49 @@ std::optional<std::string> lastingWriteFault(const std::exception& error, const 
     default:
         return std::nullopt;
     }
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path)
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{.device = info.st_dev, .inode = info.st_ino};
+}
+
+bool wasDamaged(const FileIdentity& file)
+{
+    DamageSeen& seen = damageSeen();
+    std::lock_guard guard(seen.lock);
+    return seen.descriptions.count(file) > 0;
+}
+
+bool isDamage(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+void noteDamage(const std::string& path, const std::string& description)
+{
+    const auto identity = identityOf(path);
+    if (!identity)
+        return;
+    DamageSeen& seen = damageSeen();
+    std::lock_guard guard(seen.lock);
+    seen.descriptions.emplace(*identity, description);
+}
+
+std::optional<std::string> damageMet(const std::string& path)
+{
+    const auto identity = identityOf(path);
+    if (!identity)
+        return std::nullopt;
+    DamageSeen& seen = damageSeen();
+    std::lock_guard guard(seen.lock);
+    if (const auto found = seen.descriptions.find(*identity); found != seen.descriptions.end())
+        return found->second;
+    return std::nullopt;
 }
 
 } // namespace SQLiteFailure

@@ -1,6 +1,8 @@
 #include "index/ScanCacheOpener.h"
 
+#include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
+#include "index/SQLiteFailure.h"
 #include "index/StorageDatabase.h"
 #include "platform/Paths.h"
 
@@ -71,6 +73,69 @@ std::optional<std::string> plainlyNoCache(const std::string& path)
     return std::nullopt;
 }
 
+std::uint32_t bigEndian(const unsigned char* bytes, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// A cache whose file is shorter than the pages its header counts lost its end (cut by a full
+// disk, a failed copy or a failing disk); SQLite reads the missing pages as empty and says
+// nothing. Told only when no log holds pages newer than the file's.
+std::optional<std::string> cutShort(const std::string& path)
+{
+    struct stat info {}, log {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    if (::stat((path + "-wal").c_str(), &log) == 0 && log.st_size > 0)
+        return std::nullopt;
+    unsigned char header[100] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return std::nullopt;
+    const std::size_t read = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    if (read < sizeof header)
+        return std::nullopt;   // too short for a header: SQLite says so itself
+    const std::uint32_t pageSize = bigEndian(header + 16, 2) == 1 ? 65536 : bigEndian(header + 16, 2);
+    const std::uint32_t pages = bigEndian(header + 28, 4);
+    // The page count holds only when written by the same change as the change counter.
+    if (pages == 0 || bigEndian(header + 24, 4) != bigEndian(header + 92, 4))
+        return std::nullopt;
+    const auto expected = static_cast<long long>(pages) * pageSize;
+    if (info.st_size >= expected)
+        return std::nullopt;
+    return "it holds " + std::to_string(info.st_size) + " of the " + std::to_string(expected) +
+           " bytes of its pages";
+}
+
+// A damaged page of a small cache, found by SQLite's quick check before it is used; a large
+// one is judged by what its reads and writes meet, since the check reads every page.
+std::optional<std::string> damagedPages(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0 ||
+        info.st_size > quickCheckLimit)
+        return std::nullopt;
+    try {
+        SQLiteConnection db(path);
+        std::optional<std::string> verdict;
+        db.query("PRAGMA quick_check(1)", {}, [&](SQLiteConnection::Statement& row) {
+            if (!verdict)
+                verdict = row.text(0);
+        });
+        if (verdict && *verdict != "ok")
+            return "it is damaged: " + *verdict;
+        return std::nullopt;
+    } catch (const SQLiteError& error) {
+        if (SQLiteFailure::isDamage(error.code()))
+            return error.description();
+        return std::nullopt;   // opening says what keeps it from being read
+    }
+}
+
 // Why the cache at `path` cannot be written, when the file or its folder is closed to us;
 // none when both are open (or the file is yet to be made). Behind a link, the file and
 // folder are those it leads to, where SQLite keeps the log.
@@ -131,6 +196,9 @@ Opened open(const std::function<std::string()>& folder, std::time_t now)
         return {.database = nullptr, .problem = couldNotOpen(error.what())};
     }
     std::optional<std::string> unreadable = plainlyNoCache(path);
+    for (const auto& damage : {&SQLiteFailure::damageMet, &cutShort, &damagedPages})
+        if (!unreadable)
+            unreadable = damage(path);
     if (const auto closed = whyNotWritable(path); closed && !unreadable) {
         // What it holds is still shown; only new scans have nowhere to go.
         try {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 
 namespace {
@@ -79,7 +80,60 @@ size_t sequenceLength(std::string_view s, size_t i, size_t& bad)
     return length;
 }
 
+// The bytes of `name` that are no part of a well-formed UTF-8 sequence, in hexadecimal.
+std::string replacedBytes(std::string_view name)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < name.size();) {
+        size_t bad = 0;
+        if (const size_t length = sequenceLength(name, i, bad)) {
+            i += length;
+            continue;
+        }
+        for (const size_t end = i + bad; i < end; ++i) {
+            const auto byte = static_cast<unsigned char>(name[i]);
+            if (!text.empty())
+                text += ' ';
+            text += digits[byte >> 4];
+            text += digits[byte & 0xf];
+        }
+    }
+    return text;
+}
+
 } // namespace
+
+void DirectoryReader::keepRepairedNamesDistinct(const std::vector<ListedName>& names)
+{
+    std::vector<const ListedName*> order;
+    order.reserve(names.size());
+    for (const ListedName& listed : names)
+        order.push_back(&listed);
+    // Of one name, its own bytes first, then by bytes: the order does not depend on the listing.
+    const auto ownBytes = [](const ListedName* listed) { return listed->diskName == *listed->name; };
+    std::sort(order.begin(), order.end(), [&](const ListedName* a, const ListedName* b) {
+        if (*a->name != *b->name)
+            return *a->name < *b->name;
+        if (ownBytes(a) != ownBytes(b))
+            return ownBytes(a);
+        return a->diskName < b->diskName;
+    });
+    std::set<std::string> taken;
+    for (const ListedName& listed : names)
+        taken.insert(*listed.name);
+    for (size_t first = 0, next = 0; first < order.size(); first = next) {
+        const std::string shared = *order[first]->name;
+        for (next = first + 1; next < order.size() && *order[next]->name == shared; ++next) {
+            std::string distinct = shared;
+            const std::string suffix = " (" + replacedBytes(order[next]->diskName) + ")";
+            do
+                distinct += suffix;
+            while (!taken.insert(distinct).second);
+            *order[next]->name = std::move(distinct);
+        }
+    }
+}
 
 DirectoryReader::DirectoryReader() : fileSystem_(&FileSystem::standard()) {}
 

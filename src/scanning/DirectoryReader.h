@@ -8,6 +8,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -47,6 +48,19 @@ public:
     static std::string decodedName(std::string_view bytes, bool& valid);
     // The same into `name`, whose room is reused.
     static void decodeName(std::string_view bytes, bool& valid, std::string& name);
+
+    // One listed name and, when it is not the name's own bytes (repaired, or holding
+    // U+FFFD), the bytes on disk it stands for.
+    struct ListedName {
+        std::string* name = nullptr;
+        std::string_view diskName{};
+    };
+    // Makes names of one folder that repeat once repaired distinct, so that each item keeps
+    // a row and a path of its own: of a repeated name the item whose bytes are the name
+    // itself, else the one with the smallest bytes, keeps it, and each other gets the bytes
+    // that were replaced appended in hexadecimal, " (ff fe)". The same names on disk give
+    // the same names in every scan, whatever the listing order.
+    static void keepRepairedNamesDistinct(const std::vector<ListedName>& names);
 
 private:
     static std::string decodedUTF8(std::string_view bytes, bool& valid);

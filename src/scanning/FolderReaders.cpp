@@ -178,6 +178,7 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
     DirectorySnapshot& snapshot = folder.snapshot;
     std::vector<SubfolderOnDisk> onDisk;
     bool repairedNames = false;   // an entry's name could not be kept as it is on disk
+    std::vector<std::pair<std::size_t, std::string>> repairedFiles;   // position, name on disk
     std::string childPath;
     const FolderLocation location{.parent = job.parent,
                                   .path = job.pathOnDisk(),
@@ -215,8 +216,10 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
             file.flags.insert(FileItem::Flags::hidden);
         if (isLink)
             file.flags.insert(FileItem::Flags::symlink);
-        if (!entry.hasValidName)
+        if (!entry.hasValidName) {
             file.flags.insert(FileItem::Flags::invalidName);
+            repairedFiles.emplace_back(position, entry.diskName);
+        }
         if (!isLink)
             file.fileExtension = CaseFolding::lowercased(Paths::extension(entry.name));
         file.size = entry.size;
@@ -225,8 +228,6 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         if (!isLink && entry.linkCount >= 2) {
             file.flags.insert(FileItem::Flags::hardLink);
             file.inode = entry.inode;
-            childPath.assign(prefix).append(entry.name);
-            parts_.hardLinks.record(entry.device, entry.inode, childPath);
             folder.links.push_back(ListedFolder::Link{
                 .position = position, .key = HardLinkTracker::Key{.device = entry.device, .inode = entry.inode}});
         } else {
@@ -257,6 +258,11 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         folder.countedBytes = 0;
         repairedNames = false;
     }
+    if (repairedNames)
+        keepNamesDistinct(snapshot, onDisk, repairedFiles);
+    for (const auto& link : folder.links)
+        parts_.hardLinks.record(link.key.device, link.key.inode,
+                                childPath.assign(prefix).append(snapshot.files[link.position].name));
     const auto above = job.parent || job.depth == 0 || job.inodesAbove ? job.inodesAbove : inodesAbove(job);
     if (!failure)
         dropLoops(job, opened, above.get(), snapshot, onDisk);
@@ -291,6 +297,20 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
     reader.listedEntries += folder.entries();
     reader.listed.push_back(std::move(folder));
     return children;
+}
+
+void FolderReaders::keepNamesDistinct(DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk,
+                                      const std::vector<std::pair<std::size_t, std::string>>& repairedFiles)
+{
+    std::vector<DirectoryReader::ListedName> names;
+    for (std::size_t i = 0; i < onDisk.size(); ++i)
+        if (!onDisk[i].diskName.empty())
+            names.push_back({.name = &snapshot.subdirectories[i].name, .diskName = onDisk[i].diskName});
+    DirectoryReader::keepRepairedNamesDistinct(names);
+    names.clear();
+    for (const auto& [position, diskName] : repairedFiles)
+        names.push_back({.name = &snapshot.files[position].name, .diskName = diskName});
+    DirectoryReader::keepRepairedNamesDistinct(names);
 }
 
 void FolderReaders::compare(const Job& job, ListedFolder& folder, bool repairedNames, Reader& reader)

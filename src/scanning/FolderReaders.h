@@ -72,6 +72,9 @@ private:
                                                   std::optional<ListedFolder::Figures>& countedBefore);
     // Sets the listing against the stored rows: by its digest, else through the reader's own
     // connection; the writer compares what is left itself.
+    // Names that repeat once repaired become distinct, among the subfolders and among the files.
+    static void keepNamesDistinct(DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk,
+                                  const std::vector<std::pair<std::size_t, std::string>>& repairedFiles);
     void compare(const Job& job, ListedFolder& folder, bool repairedNames, Reader& reader);
     std::vector<Job> childJobs(const Job& job, const ListedFolder& folder, const std::vector<SubfolderOnDisk>& onDisk,
                                const std::shared_ptr<const FolderHandle>& handle, const InodesAbove& inodesAbove) const;

@@ -49,6 +49,30 @@ bool covers(const FileSystem& fileSystem, const Root& outer, const Root& inner)
     return sameItem(fileSystem, outer.path, inner.path.substr(0, cut));
 }
 
+std::size_t components(const std::string& path)
+{
+    return path == "/" ? 0 : static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
+}
+
+// True when the walk from `outer` reaches `inner`: neither `inner` nor a folder between
+// them lies on another device (a walk does not cross onto another volume). A volume
+// mounted below a root is therefore a root of its own. What cannot be looked at counts as
+// reached.
+bool reachedWithoutCrossing(const FileSystem& fileSystem, const Root& outer, const Root& inner)
+{
+    FileStatus top;
+    if (fileSystem.linkStatus(outer.path, top) != 0)
+        return true;
+    std::string folder = inner.path;
+    for (std::size_t depth = components(folder); depth > components(outer.path); --depth) {
+        FileStatus status;
+        if (fileSystem.linkStatus(folder, status) == 0 && status.device != top.device)
+            return false;
+        folder.resize(std::max<std::size_t>(folder.rfind('/'), 1));
+    }
+    return true;
+}
+
 bool contains(const std::vector<std::string>& list, const std::string& item)
 {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -101,7 +125,7 @@ std::vector<std::string> ScanConfiguration::normalizedRoots(const FileSystem& fi
                 // The same folder under two spellings is kept once, as first listed.
                 dropped = j < i && sameItem(fileSystem, other.path, candidate.path);
             } else {
-                dropped = covers(fileSystem, other, candidate);
+                dropped = covers(fileSystem, other, candidate) && reachedWithoutCrossing(fileSystem, other, candidate);
             }
         }
         if (!dropped)

@@ -27,8 +27,9 @@ struct ScanConfiguration {
                                                 const std::vector<std::string>& topLevelFolders);
 
     // The roots resolved through symbolic links, without duplicates and without
-    // roots that lie inside another root. Roots that cannot be resolved are left
-    // out. Two roots that differ only in letter case are one root only when they
+    // roots that lie inside another root on its device (a root on another volume below
+    // a root stays, since the walk does not cross onto it). Roots that cannot be resolved
+    // are left out. Two roots that differ only in letter case are one root only when they
     // are the same folder (a case-insensitive file system); otherwise both stay.
     std::vector<std::string> normalizedRoots() const;
     std::vector<std::string> normalizedRoots(const FileSystem& fileSystem) const;

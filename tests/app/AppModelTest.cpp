@@ -9,6 +9,7 @@
 #include "app/SettingsKey.h"
 #include "app/SystemMonitorStore.h"
 #include "app/UserDefaults.h"
+#include "index/SQLiteFailure.h"
 #include "index/StorageDatabase.h"
 #include "app/support/SettingsFolder.h"
 #include "support/TempDir.h"
@@ -112,6 +113,20 @@ TEST_F(AppModelTest, AnUnreadableCacheIsSetAsideAndAFreshOneStartedWithOneNotice
     AppModel again(nullptr, emptyApplicationsStore(settings.path()));
     EXPECT_FALSE(again.databaseNotice().has_value());
     EXPECT_EQ(again.database()->lastScan()->status, ScanRecord::Status::running);
+}
+
+TEST_F(AppModelTest, ACacheFoundDamagedLaterIsReplacedForEveryScreen)
+{
+    SQLiteFailure::noteDamage(database->path(), "SQLite error 11: database disk image is malformed");
+    model->scan().startScan(false);
+    ASSERT_TRUE(waitUntil([&] { return model->database() != database; }));
+    ASSERT_NE(model->database(), nullptr);
+    EXPECT_EQ(model->database(), model->scan().database());
+    EXPECT_EQ(model->database()->path(), database->path());
+    ASSERT_TRUE(model->databaseNotice().has_value());
+    EXPECT_NE(model->databaseNotice()->find("(SQLite error 11: database disk image is malformed). It was set aside as"),
+              std::string::npos)
+        << *model->databaseNotice();
 }
 
 TEST_F(AppModelTest, StartLoadsOnceAndCountsTheApplications)

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -135,6 +136,56 @@ TEST_F(ScanCoordinatorTest, AScanThatEndsFailedSaysWhyInItsMessage)
     EXPECT_EQ(coordinator->progress().phase.kind(), Kind::failed);
     EXPECT_EQ(coordinator->errorMessage(), "The scan failed: The disk that holds the scan cache (/var) is full");
     EXPECT_FALSE(coordinator->resumableScanID().has_value());
+}
+
+// Damage that the opening let through (a large cache is not read whole) and a scan then met:
+// the cache is set aside as at opening, and the next scan fills a new, sound one.
+TEST_F(ScanCoordinatorTest, ACacheFoundDamagedDuringAScanIsSetAsideAndTheNextScanStartsAfresh)
+{
+    const std::string path = database->path();
+    {
+        auto first = makeCoordinator(database);
+        first->startScan(false);
+        waitForEnd(*first, 0);
+        ASSERT_EQ(first->summary().totals.fileCount, 151);
+    }
+    database.reset();
+    {
+        SQLiteConnection db(path);
+        const std::int64_t pageSize = db.scalarInt("PRAGMA page_size");
+        const std::int64_t page = db.scalarInt("SELECT rootpage FROM sqlite_schema WHERE name = 'files'");
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp((page - 1) * pageSize);
+        const std::string zeros(static_cast<std::size_t>(pageSize), '\0');
+        file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    }
+    database = std::make_shared<StorageDatabase>(path);
+    auto coordinator = makeCoordinator(database);
+    int replaced = 0;
+    QObject::connect(coordinator.get(), &ScanCoordinator::databaseChanged, [&] { ++replaced; });
+
+    coordinator->startScan(false);
+    ASSERT_TRUE(waitUntil([&] { return replaced == 1 && coordinator->dataVersion() > 0; }));
+    ASSERT_NE(coordinator->database(), nullptr);
+    EXPECT_NE(coordinator->database(), database);
+    ASSERT_TRUE(coordinator->errorMessage().has_value());
+    EXPECT_NE(coordinator->errorMessage()->find("could not be read (SQLite error 11"), std::string::npos)
+        << *coordinator->errorMessage();
+    EXPECT_NE(coordinator->errorMessage()->find("It was set aside as ScanCache.sqlite.unreadable-"), std::string::npos)
+        << *coordinator->errorMessage();
+    EXPECT_FALSE(coordinator->resumableScanID().has_value());
+    database.reset();   // the damaged cache, now under its new name, closes
+
+    const int version = coordinator->dataVersion();
+    coordinator->startScan(false);
+    waitForEnd(*coordinator, version);
+    EXPECT_EQ(coordinator->lastOutcome()->status, ScanRecord::Status::completed);
+    EXPECT_EQ(coordinator->summary().totals.fileCount, 151);
+    EXPECT_EQ(replaced, 1);
+    // The new cache lives on at the cache's place, its log companions its own.
+    coordinator.reset();
+    StorageDatabase reopened(path);
+    EXPECT_EQ(reopened.totals().fileCount, 151);
 }
 
 TEST_F(ScanCoordinatorTest, AReadOnlyCacheShowsItsLastScanAndStartsNoScan)

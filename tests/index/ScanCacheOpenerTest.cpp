@@ -1,5 +1,6 @@
 #include "index/ScanCacheOpener.h"
 #include "index/SQLiteConnection.h"
+#include "index/SQLiteError.h"
 #include "index/StorageDatabase.h"
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
@@ -11,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -210,6 +212,77 @@ TEST_F(ScanCacheOpenerTest, ALinkToACacheThatCannotBeWrittenIsShownReadOnlyAndKe
     EXPECT_TRUE(fs::is_symlink(cache()));
     for (const auto& entry : fs::directory_iterator(folder.path()))
         EXPECT_EQ(entry.path().filename().string().find(".unreadable-"), std::string::npos) << entry.path();
+}
+
+// A cache of 220 file rows in one folder, closed as the program closes it; `filler` bytes
+// beside them make it larger than the caches checked page by page at opening.
+void writeCache(const std::string& path, long long filler = 0)
+{
+    { StorageDatabase database(path); }
+    SQLiteConnection db(path);
+    db.execute("BEGIN; INSERT INTO folders(id, path, name) VALUES(1, '/data', 'data');");
+    for (int i = 0; i < 220; ++i)
+        db.run("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc) VALUES(1, ?, 'txt', ?, ?, ?)",
+               {"file-" + std::to_string(i) + ".txt", std::int64_t{1000} + i, std::int64_t{4096}, std::int64_t{4096}});
+    db.execute("COMMIT;");
+    if (filler > 0)
+        db.execute("CREATE TABLE filler(b BLOB); INSERT INTO filler VALUES(zeroblob(" + std::to_string(filler) + "));");
+}
+
+void zeroPage(const std::string& path, long long page)
+{
+    const long long pageSize = SQLiteConnection(path).scalarInt("PRAGMA page_size");
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp((page - 1) * pageSize);
+    const std::string zeros(static_cast<std::size_t>(pageSize), '\0');
+    file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+}
+
+long long pageCount(const std::string& path)
+{
+    return static_cast<long long>(fs::file_size(path)) / SQLiteConnection(path).scalarInt("PRAGMA page_size");
+}
+
+TEST_F(ScanCacheOpenerTest, ACacheThatOpensButIsDamagedIsSetAside)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> damage;
+    };
+    const Case cases[] = {
+        {"cut by one byte", [](const std::string& path) {
+             ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(fs::file_size(path)) - 1), 0);
+         }},
+        {"its last page zeroed", [](const std::string& path) { zeroPage(path, pageCount(path)); }},
+        {"a page of its files zeroed", [](const std::string& path) {
+             zeroPage(path, SQLiteConnection(path).scalarInt("SELECT rootpage FROM sqlite_schema WHERE name = 'files'"));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove_all(entry.path());
+        writeCache(cache());
+        const auto whole = fs::file_size(cache());
+        c.damage(cache());
+        const auto damaged = contents(cache());
+        expectFreshCacheWithNotice(open());
+        EXPECT_EQ(contents(setAside()), damaged);
+        EXPECT_LE(damaged.size(), whole);
+    }
+}
+
+// A large cache is not read whole at opening: damage its reads meet sets it aside at the next.
+TEST_F(ScanCacheOpenerTest, DamageMetInALargeCacheSetsItAsideAtTheNextOpening)
+{
+    writeCache(cache(), ScanCacheOpener::quickCheckLimit);
+    zeroPage(cache(), SQLiteConnection(cache()).scalarInt("SELECT rootpage FROM sqlite_schema WHERE name = 'files'"));
+    {
+        const auto opened = open();
+        ASSERT_NE(opened.database, nullptr);
+        EXPECT_FALSE(opened.problem.has_value()) << *opened.problem;
+        EXPECT_THROW(opened.database->largestFiles(10), SQLiteError);
+    }
+    expectFreshCacheWithNotice(open());
 }
 
 TEST_F(ScanCacheOpenerTest, ANameAlreadyTakenGetsANumber)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <fcntl.h>
 #include <map>
@@ -129,6 +131,41 @@ TEST(DirectoryReader, NamesThatAreNotUtf8AreRepairedAndMarked)
     const auto entries = listing(DirectoryReader(), dir.file("names"));
     ASSERT_EQ(entries.count("bad\xEF\xBF\xBD.txt"), 1u);
     EXPECT_FALSE(entries.at("bad\xEF\xBF\xBD.txt").hasValidName);
+}
+
+// Each list is one folder's repaired names, given in two listing orders; the same names come out.
+TEST(DirectoryReader, NamesThatRepeatOnceRepairedBecomeDistinctWhateverTheOrder)
+{
+    const std::string mark = "\xEF\xBF\xBD";
+    struct Item { std::string diskName; std::string expected; };
+    struct Case { const char* what; std::vector<Item> items; };
+    const Case cases[] = {
+        {"two bytes", {{"a\xFF", "a" + mark + " (ff)"}, {"a\xFE", "a" + mark}}},
+        {"a real mark keeps its name", {{"a\xFF", "a" + mark + " (ff)"}, {"a" + mark, "a" + mark}}},
+        {"no repeat", {{"a\xFF", "a" + mark}, {"b\xFF", "b" + mark}}},
+        {"three, several bytes", {{"a\xFF\xFE", "a" + mark + mark + " (ff fe)"}, {"a\xC3\xC3", "a" + mark + mark},
+                                  {"a\xFE\xFF", "a" + mark + mark + " (fe ff)"}}},
+        {"a suffix already taken", {{"a\xFF", "a" + mark + " (ff) (ff)"}, {"a\xFE", "a" + mark},
+                                    {"a" + mark + " (ff)", "a" + mark + " (ff)"}}},
+    };
+    for (const auto& c : cases) {
+        for (const bool reversed : {false, true}) {
+            std::vector<Item> items = c.items;
+            if (reversed)
+                std::reverse(items.begin(), items.end());
+            std::vector<std::string> names;
+            for (const auto& item : items) {
+                bool valid = true;
+                names.push_back(DirectoryReader::decodedName(item.diskName, valid));
+            }
+            std::vector<DirectoryReader::ListedName> listed;
+            for (std::size_t i = 0; i < items.size(); ++i)
+                listed.push_back({.name = &names[i], .diskName = items[i].diskName});
+            DirectoryReader::keepRepairedNamesDistinct(listed);
+            for (std::size_t i = 0; i < items.size(); ++i)
+                EXPECT_EQ(names[i], items[i].expected) << c.what << (reversed ? " reversed" : "");
+        }
+    }
 }
 
 TEST(HardLinkTracker, OneCarrierWhateverTheOrder)

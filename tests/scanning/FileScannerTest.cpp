@@ -746,30 +746,69 @@ TEST_F(FileScannerTest, RootsThatDifferOnlyInLetterCaseAreBothKept)
     }
 }
 
-TEST_F(FileScannerTest, SubfoldersWhoseRepairedNamesCollideAreReadOnce)
+// A volume mounted below a root, as under /media with the system folders and the external
+// volumes both included, is scanned as a root of its own, and every rescan keeps its rows.
+TEST_F(FileScannerTest, AVolumeMountedBelowAnotherRootIsScannedAsARootOfItsOwn)
+{
+    KESTREL_IN_PRIVATE_MOUNTS();
+    tree.write("root/media/ann/note.txt", 1000);
+    const std::string volume = tree.makeFolder("root/media/ann/USB");
+    ASSERT_TRUE(PrivateMount::mountTmpfs(volume, 8ll << 20));
+    const PrivateMount::Unmounted unmounted{volume};
+    tree.write("root/media/ann/USB/photos/one.jpg", 3000);
+    tree.write("root/media/ann/USB/two.txt", 2000);
+    const ScanConfiguration config{
+        .roots = {at("media"), volume}, .maxConcurrency = 4, .homeDirectory = "/home/nobody"};
+    for (int round = 0; round < 2; ++round) {
+        const ScanOutcome outcome = scan(config);
+        EXPECT_EQ(outcome.status, ScanRecord::Status::completed) << round;
+        const auto scanned = database.folder(volume);
+        ASSERT_TRUE(scanned) << round;
+        EXPECT_EQ(scanned->fileCount, 2) << round;
+        EXPECT_FALSE(scanned->parentID) << round;
+        // The enclosing root's walk stays on its own device.
+        EXPECT_EQ(database.folder(at("media"))->fileCount, 1) << round;
+        EXPECT_EQ(outcome.totals.fileCount, 3) << round;
+    }
+}
+
+// Folders and files whose names differ only in bytes that are not UTF-8 keep a row each, the
+// same rows in every scan, and the index counts what an independent walk counts.
+TEST_F(FileScannerTest, ItemsWhoseRepairedNamesCollideKeepARowEach)
 {
     tree.write("root/x\xFF/one.txt", 1000);
     tree.write("root/x\xFE/one.txt", 2000);
     tree.write("root/x\xFE/two.txt", 3000);
     tree.write("root/x\xFE/below/three.txt", 4000);
+    tree.write("root/f\xFF.txt", 10);
+    tree.write("root/f\xFE.txt", 20);
+    const std::string repaired = "\xEF\xBF\xBD";
     ScriptedFileSystem fileSystem;
+    std::set<std::int64_t> folderIDs;
     for (int round = 0; round < 2; ++round) {
         fileSystem.forgetReads();
         const ScanOutcome outcome = scan(configuration(4), fileSystem);
         EXPECT_EQ(outcome.status, ScanRecord::Status::completed);
-        EXPECT_EQ(fileSystem.reads(at("x\xFF")) + fileSystem.reads(at("x\xFE")), 1) << round;
-        // Whichever came first owns the row, with its own files only.
-        const auto kept = database.folder(at("x\xEF\xBF\xBD"));
-        ASSERT_TRUE(kept) << round;
-        const bool firstIsFF = fileSystem.reads(at("x\xFF")) == 1;
-        EXPECT_EQ(kept->fileCount, firstIsFF ? 1 : 3) << round;
-        EXPECT_EQ(outcome.progress.filesScanned, kept->fileCount) << round;
-        EXPECT_EQ(outcome.progress.foldersScanned, firstIsFF ? 2 : 3) << round;
+        EXPECT_EQ(fileSystem.reads(at("x\xFF")), 1) << round;
+        EXPECT_EQ(fileSystem.reads(at("x\xFE")), 1) << round;
+        // The smaller bytes keep the plain repaired name.
+        const auto fe = database.folder(at("x" + repaired));
+        const auto ff = database.folder(at("x" + repaired + " (ff)"));
+        ASSERT_TRUE(fe && ff) << round;
+        EXPECT_EQ(fe->fileCount, 3) << round;
+        EXPECT_EQ(ff->fileCount, 1) << round;
+        folderIDs.insert({fe->id, ff->id});
+        std::set<std::string> names;
+        for (const auto& file : database.largestFiles(100))
+            if (file.folderPath == root())
+                names.insert(file.name);
+        EXPECT_EQ(names, (std::set<std::string>{"f" + repaired + ".txt", "f" + repaired + ".txt (ff)"})) << round;
+        EXPECT_EQ(indexed(database, root()), walk(root())) << round;
         EXPECT_EQ(outcome.progress.errors, 0) << round;
+        EXPECT_EQ(outcome.progress.changedFiles + outcome.progress.deletedFiles, 0) << round;
     }
-    const auto logged = database.recentErrors(10);
-    ASSERT_FALSE(logged.empty());
-    EXPECT_EQ(logged.front().message, DirectorySync::duplicateFolderMessage);
+    EXPECT_EQ(folderIDs.size(), 2u);
+    EXPECT_TRUE(database.recentErrors(10).empty());
 }
 
 TEST_F(FileScannerTest, FoldersLostToUnexpectedFailuresAreLoggedAndKeepTheirRows)

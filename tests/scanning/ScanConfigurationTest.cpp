@@ -32,10 +32,13 @@ public:
         status = FileStatus{};
         status.mode = 0040755;
         status.inode = found->second;
+        if (const auto device = devices.find(path); device != devices.end())
+            status.device = device->second;
         return 0;
     }
     std::map<std::string, std::string> resolved;
     std::map<std::string, std::uint64_t> inodes;
+    std::map<std::string, std::uint64_t> devices;   // 0 when not listed
 };
 
 } // namespace
@@ -44,12 +47,17 @@ TEST(ScanConfiguration, RootsAreResolvedFoldedAndFreedOfOverlaps)
 {
     RootsFileSystem fileSystem;
     for (const char* path : {"/", "/Users", "/Users/ann/Documents", "/UsersX", "/opt", "/data", "/Data", "/Data/sub",
-                             "/Vol", "/vol", "/vol/x", "/Other/a"})
+                             "/Vol", "/vol", "/vol/x", "/Other/a", "/media", "/media/ann", "/media/ann/USB",
+                             "/media/ann/USB/sub", "/media/ann/same", "/mnt", "/mnt/disk", "/mnt/disk/deep"})
         fileSystem.resolved[path] = path;
     fileSystem.resolved["/System/Volumes/Data/opt"] = "/System/Volumes/Data/opt";
     fileSystem.resolved["/link"] = "/Users";
     // "/Vol" and "/vol" are one folder; "/data" and "/Data" are two.
-    fileSystem.inodes = {{"/Vol", 7}, {"/vol", 7}, {"/data", 1}, {"/Data", 2}, {"/Data/sub", 3}};
+    fileSystem.inodes = {{"/Vol", 7}, {"/vol", 7}, {"/data", 1}, {"/Data", 2}, {"/Data/sub", 3}, {"/", 2},
+                         {"/media", 10}, {"/media/ann", 11}, {"/media/ann/USB", 2}, {"/media/ann/USB/sub", 12},
+                         {"/media/ann/same", 13}, {"/mnt", 14}, {"/mnt/disk", 2}, {"/mnt/disk/deep", 15}};
+    // A volume at /media/ann/USB and another at /mnt/disk; the rest lies on the root's device.
+    fileSystem.devices = {{"/media/ann/USB", 8}, {"/media/ann/USB/sub", 8}, {"/mnt/disk", 9}, {"/mnt/disk/deep", 9}};
 
     using Roots = std::vector<std::string>;
     struct Case { Roots roots; Roots expected; };
@@ -66,6 +74,12 @@ TEST(ScanConfiguration, RootsAreResolvedFoldedAndFreedOfOverlaps)
         {{"/Vol", "/vol"}, {"/Vol"}},
         {{"/vol", "/Vol"}, {"/vol"}},
         {{"/Vol", "/vol/x"}, {"/Vol"}},
+        {{"/media", "/media/ann/USB"}, {"/media", "/media/ann/USB"}},
+        {{"/", "/media/ann/USB"}, {"/", "/media/ann/USB"}},
+        {{"/media/ann/USB", "/media"}, {"/media/ann/USB", "/media"}},
+        {{"/media", "/media/ann/same"}, {"/media"}},
+        {{"/media/ann/USB", "/media/ann/USB/sub"}, {"/media/ann/USB"}},
+        {{"/mnt", "/mnt/disk/deep"}, {"/mnt", "/mnt/disk/deep"}},
     };
     for (const auto& c : cases) {
         const ScanConfiguration configuration{.roots = c.roots, .maxConcurrency = 1, .homeDirectory = "/Users/ann"};
