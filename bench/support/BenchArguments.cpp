@@ -13,7 +13,12 @@ std::optional<std::string> BenchArguments::next()
 {
     if (position_ + 1 >= argc_)
         return std::nullopt;
-    return argv_[++position_];
+    const std::string arg = argv_[++position_];
+    if (arg == "--help" || arg == "-h") {
+        std::cout << "usage: " << program_ << " " << usageLine_ << "\n";
+        std::exit(0);
+    }
+    return arg;
 }
 
 std::string BenchArguments::value()

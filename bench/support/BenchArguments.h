@@ -9,7 +9,7 @@ class BenchArguments {
 public:
     BenchArguments(int argc, char** argv, std::string program, std::string usageLine);
 
-    // The next option, or nothing after the last.
+    // The next option, or nothing after the last. --help prints the usage line and ends the program.
     std::optional<std::string> next();
     // The value that follows the option just read.
     std::string value();

@@ -99,4 +99,31 @@ void generate(const std::string& root, std::int64_t files)
     }
 }
 
+void generateChain(const std::string& root, int depth)
+{
+    const auto fail = [](const std::string& what) {
+        throw std::runtime_error(what + ": " + std::strerror(errno));
+    };
+    if (::mkdir(root.c_str(), 0755) != 0)
+        fail("mkdir " + root);
+    int folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        fail("open " + root);
+    const std::string contents(100, 'k');
+    for (int level = 0; level < depth; ++level) {
+        const int file = ::openat(folder, "file.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (file < 0 || ::write(file, contents.data(), contents.size()) < 0)
+            fail("file.txt at level " + std::to_string(level));
+        ::close(file);
+        if (::mkdirat(folder, "d", 0755) != 0)
+            fail("mkdir at level " + std::to_string(level));
+        const int next = ::openat(folder, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        if (next < 0)
+            fail("open at level " + std::to_string(level));
+        folder = next;
+    }
+    ::close(folder);
+}
+
 } // namespace BenchTree

@@ -11,4 +11,9 @@ namespace BenchTree {
 // Makes the tree under `root` (created when missing); throws std::runtime_error.
 void generate(const std::string& root, std::int64_t files);
 
+// Makes a chain of `depth` folders below `root` (a new folder), each holding one small file
+// and the next, named "d": a tree far deeper than the kernel's path length limit allows
+// to name by path, made one folder at a time through open folders. Throws std::runtime_error.
+void generateChain(const std::string& root, int depth);
+
 } // namespace BenchTree

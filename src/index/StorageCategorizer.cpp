@@ -4,6 +4,7 @@
 #include "platform/LinuxSystemPlaces.h"
 #include "platform/TrashFolders.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -111,24 +112,151 @@ bool endsWith(std::string_view text, std::string_view suffix)
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
+// The rules of the groups below that look anywhere in a path rather than at its start, as
+// those groups ask them. Each that holds for a folder holds for every folder below it, so a
+// trail carries them as bits, in this order.
+enum class Look : std::uint8_t { component, componentBetween, text, volumeTrash };
+
+struct AnywhereRule {
+    Look look = Look::component;
+    std::string_view first{};
+    std::string_view second{};
+    friend constexpr bool operator==(const AnywhereRule&, const AnywhereRule&) = default;
+};
+
+constexpr std::array anywhereRules = {
+    AnywhereRule{.look = Look::component, .first = "node_modules"},
+    AnywhereRule{.look = Look::component, .first = ".yarn/cache"},
+    AnywhereRule{.look = Look::component, .first = ".pnpm-store"},
+    AnywhereRule{.look = Look::component, .first = ".git"},
+    AnywhereRule{.look = Look::componentBetween, .first = "xcode", .second = ".app"},
+    AnywhereRule{.look = Look::text, .first = "/google/androidstudio"},
+    AnywhereRule{.look = Look::componentBetween, .second = ".vmwarevm"},
+    AnywhereRule{.look = Look::componentBetween, .second = ".pvm"},
+    AnywhereRule{.look = Look::componentBetween, .second = ".utm"},
+    AnywhereRule{.look = Look::component, .first = ".trashes"},
+    AnywhereRule{.look = Look::volumeTrash},
+    AnywhereRule{.look = Look::component, .first = "deriveddata"},
+    AnywhereRule{.look = Look::componentBetween, .second = ".app"},
+};
+static_assert(anywhereRules.size() <= 32, "a trail keeps them in 32 bits");
+
+// Bytes of a folder's parent path read again for the rules that look anywhere: a rule that
+// starts to hold at a folder holds within its name and the few bytes above it.
+constexpr std::size_t tailBytes = 64;
+
+// True when `test` holds for some non-empty component of `text`, given with the one before it.
+template <class Test>
+bool anyComponent(std::string_view text, const Test& test)
+{
+    std::string_view previous;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('/', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view component = text.substr(start, end - start);
+        if (!component.empty()) {
+            if (test(component, previous))
+                return true;
+            previous = component;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+bool holds(const AnywhereRule& rule, std::string_view text)
+{
+    switch (rule.look) {
+    case Look::component:
+        // "/" + the name, followed by "/" or by the end.
+        for (size_t at = text.find(rule.first, 1); at != std::string_view::npos; at = text.find(rule.first, at + 1)) {
+            const size_t end = at + rule.first.size();
+            if (text[at - 1] == '/' && (end == text.size() || text[end] == '/'))
+                return true;
+        }
+        return false;
+    case Look::componentBetween:
+        return anyComponent(text, [&](std::string_view component, std::string_view) {
+            return startsWith(component, rule.first) && endsWith(component, rule.second);
+        });
+    case Look::text:
+        return text.find(rule.first) != std::string_view::npos;
+    case Look::volumeTrash: {
+        // A volume's freedesktop.org Trash of some user: a component ".trash-<uid>", or ".trash" then "<uid>".
+        const auto isNumber = [](std::string_view digits) {
+            return !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+        };
+        return anyComponent(text, [&](std::string_view component, std::string_view previous) {
+            return (startsWith(component, ".trash-") && isNumber(component.substr(7))) ||
+                   (previous == ".trash" && isNumber(component));
+        });
+    }
+    }
+    return false;
+}
+
+// How far above a folder's own "/" and name a rule that starts to hold there may begin.
+std::size_t lookBack(const AnywhereRule& rule)
+{
+    switch (rule.look) {
+    case Look::component:
+        return rule.first.size();
+    case Look::text:
+        return rule.first.size() - 1;
+    case Look::volumeTrash:
+        return 1;   // the component above
+    case Look::componentBetween:
+        break;
+    }
+    return 0;
+}
+
+// A folder's lower-cased path as the rules read it.
+struct RulePath {
+    std::string_view start;     // the path, or its first bytes when `cut`
+    bool cut = false;
+    std::string_view tail;      // its end, from the "/" before a component on
+    bool tailIsWhole = true;
+    std::size_t tailAbove = 0;  // bytes of the tail before the folder's own "/" and name
+    std::uint32_t inherited = 0;   // the rules looking anywhere that hold above the tail
+};
+
 class Matcher {
 public:
-    Matcher(std::string_view path, std::string_view home, std::string_view homeTrash)
-        : p_(path), home_(home), homeTrash_(homeTrash)
+    Matcher(const RulePath& path, std::string_view home, std::string_view homeTrash)
+        : p_(path.start), cut_(path.cut), tail_(path.tail), tailIsWhole_(path.tailIsWhole), home_(home),
+          homeTrash_(homeTrash), anywhere_(path.inherited)
     {
+        for (std::size_t i = 0; i < anywhereRules.size(); ++i) {
+            if (!tailIsWhole_ && path.tailAbove < lookBack(anywhereRules[i]))
+                undecided_ = true;
+            if (holds(anywhereRules[i], tail_))
+                anywhere_ |= std::uint32_t{1} << i;
+        }
     }
+
+    // Whether the path as given could not tell every rule asked; the whole path can.
+    bool undecided() const { return undecided_; }
+    std::uint32_t anywhere() const { return anywhere_; }
 
     bool inHomeTrash() const { return isUnder(homeTrash_); }
 
     bool isUnder(std::string_view root) const
     {
-        return root == "/" || p_ == root ||
-               (p_.size() > root.size() && startsWith(p_, root) && p_[root.size()] == '/');
+        if (root == "/")
+            return true;
+        if (!reads(root.size() + 1))
+            return false;
+        return p_ == root || (p_.size() > root.size() && startsWith(p_, root) && p_[root.size()] == '/');
     }
 
     // isUnder(home + "/" + relative), without building that text for each of the many rules.
     bool underHome(std::string_view relative) const
     {
+        if (!reads(home_.size() + relative.size() + 2))
+            return false;
         if (!startsWith(p_, home_) || p_.size() <= home_.size() || p_[home_.size()] != '/')
             return false;
         const std::string_view rest = p_.substr(home_.size() + 1);
@@ -137,38 +265,19 @@ public:
     }
 
     // The path holds "/" + name followed by "/" or by its end.
-    bool hasComponent(std::string_view name) const
-    {
-        for (size_t at = p_.find(name, 1); at != std::string_view::npos; at = p_.find(name, at + 1)) {
-            const size_t end = at + name.size();
-            if (p_[at - 1] == '/' && (end == p_.size() || p_[end] == '/'))
-                return true;
-        }
-        return false;
-    }
+    bool hasComponent(std::string_view name) const { return ask({.look = Look::component, .first = name}); }
 
     bool hasComponentSuffix(std::string_view suffix) const { return hasComponentBetween("", suffix); }
 
     bool hasComponentBetween(std::string_view prefix, std::string_view suffix) const
     {
-        return anyComponent([&](std::string_view component, std::string_view) {
-            return startsWith(component, prefix) && endsWith(component, suffix);
-        });
+        return ask({.look = Look::componentBetween, .first = prefix, .second = suffix});
     }
 
-    bool contains(std::string_view text) const { return p_.find(text) != std::string_view::npos; }
+    bool contains(std::string_view text) const { return ask({.look = Look::text, .first = text}); }
 
-    // A volume's freedesktop.org Trash of some user: a component ".trash-<uid>", or ".trash" then "<uid>".
-    bool hasVolumeTrash() const
-    {
-        const auto isNumber = [](std::string_view text) {
-            return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-        };
-        return anyComponent([&](std::string_view component, std::string_view previous) {
-            return (startsWith(component, ".trash-") && isNumber(component.substr(7))) ||
-                   (previous == ".trash" && isNumber(component));
-        });
-    }
+    // A volume's freedesktop.org Trash of some user.
+    bool hasVolumeTrash() const { return ask({.look = Look::volumeTrash}); }
 
     bool anyUnderHome(std::initializer_list<std::string_view> relatives) const
     {
@@ -197,30 +306,34 @@ public:
     }
 
 private:
-    // True when `test` holds for some non-empty component of the path, given with the one before it.
-    template <class Test>
-    bool anyComponent(const Test& test) const
+    // Whether the start given holds the path's first `bytes` bytes, or all of a shorter path.
+    bool reads(std::size_t bytes) const
     {
-        std::string_view previous;
-        size_t start = 0;
-        while (start <= p_.size()) {
-            size_t end = p_.find('/', start);
-            if (end == std::string_view::npos)
-                end = p_.size();
-            const std::string_view component = p_.substr(start, end - start);
-            if (!component.empty()) {
-                if (test(component, previous))
-                    return true;
-                previous = component;
-            }
-            start = end + 1;
-        }
+        if (!cut_ || bytes <= p_.size())
+            return true;
+        undecided_ = true;
         return false;
     }
 
+    bool ask(const AnywhereRule& rule) const
+    {
+        for (std::size_t i = 0; i < anywhereRules.size(); ++i)
+            if (anywhereRules[i] == rule)
+                return (anywhere_ >> i & 1) != 0;
+        // Not among those a trail carries: only the whole path tells.
+        if (!tailIsWhole_)
+            undecided_ = true;
+        return holds(rule, tail_);
+    }
+
     std::string_view p_;
+    bool cut_;
+    std::string_view tail_;
+    bool tailIsWhole_;
     std::string_view home_;
     std::string_view homeTrash_;
+    std::uint32_t anywhere_;
+    mutable bool undecided_ = false;
 };
 
 std::optional<C> forcedCategory(const Matcher& m)
@@ -300,6 +413,13 @@ std::optional<C> fallbackCategory(const Matcher& m)
     return std::nullopt;
 }
 
+StorageCategorizer::FolderContext decide(const Matcher& matcher)
+{
+    if (const auto forced = forcedCategory(matcher))
+        return {forced, std::nullopt};
+    return {std::nullopt, fallbackCategory(matcher)};
+}
+
 } // namespace
 
 StorageCategorizer::StorageCategorizer(std::string home)
@@ -309,11 +429,67 @@ StorageCategorizer::StorageCategorizer(std::string home)
 
 StorageCategorizer::FolderContext StorageCategorizer::context(std::string_view folderPath) const
 {
+    Trail trail;
+    return context(folderPath, nullptr, trail);
+}
+
+StorageCategorizer::FolderContext StorageCategorizer::context(std::string_view folderPath, const Trail* parent,
+                                                              Trail& trail) const
+{
+    if (parent && parent->start)
+        if (const auto derived = contextBelow(folderPath, *parent, trail))
+            return *derived;
     const std::string lowered = CaseFolding::lowercased(folderPath);
-    const Matcher matcher(lowered, home_, homeTrash_);
-    if (const auto forced = forcedCategory(matcher))
-        return {forced, std::nullopt};
-    return {std::nullopt, fallbackCategory(matcher)};
+    const Matcher matcher(RulePath{.start = lowered, .tail = lowered}, home_, homeTrash_);
+    trail = Trail{.start = std::make_shared<const std::string>(lowered.substr(0, startLimit)),
+                  .cut = lowered.size() > startLimit,
+                  .anywhere = matcher.anywhere()};
+    return decide(matcher);
+}
+
+std::optional<StorageCategorizer::FolderContext> StorageCategorizer::contextBelow(std::string_view folderPath,
+                                                                                 const Trail& parent,
+                                                                                 Trail& trail) const
+{
+    const std::size_t slash = folderPath.rfind('/');
+    if (slash == std::string_view::npos || slash + 1 == folderPath.size())
+        return std::nullopt;
+    // From the "/" before the parent's last components, about `tailBytes` of them.
+    std::size_t from = slash;
+    while (from > 0 && slash - from < tailBytes) {
+        from = folderPath.rfind('/', from - 1);
+        if (from == std::string_view::npos)
+            return std::nullopt;
+    }
+    // Lower-casing a path and lower-casing each of its components give the same text: a "/"
+    // ends every context the mapping and the composition look at.
+    const std::string tail = CaseFolding::lowercased(folderPath.substr(from));
+    const std::size_t nameAt = tail.rfind('/');
+    trail.cut = parent.cut;
+    trail.start = parent.start;
+    if (!parent.cut) {
+        std::string start;
+        start.reserve(std::min(parent.start->size() + tail.size() - nameAt, startLimit));
+        start = *parent.start;
+        start.append(tail, *parent.start == "/" ? nameAt + 1 : nameAt);
+        if (start.size() > startLimit) {
+            start.resize(startLimit);
+            trail.cut = true;
+        }
+        trail.start = std::make_shared<const std::string>(std::move(start));
+    }
+    const Matcher matcher(RulePath{.start = *trail.start,
+                                   .cut = trail.cut,
+                                   .tail = tail,
+                                   .tailIsWhole = from == 0,
+                                   .tailAbove = nameAt,
+                                   .inherited = parent.anywhere},
+                          home_, homeTrash_);
+    const FolderContext result = decide(matcher);
+    if (matcher.undecided())
+        return std::nullopt;
+    trail.anywhere = matcher.anywhere();
+    return result;
 }
 
 StorageCategory StorageCategorizer::category(std::string_view extension, const FolderContext& context)

@@ -47,6 +47,9 @@ int statAt(int folder, const char* name, FileStatus& status, int extraFlags = 0)
                                  (info.stx_attributes & STATX_ATTR_IMMUTABLE);
             status.isAppendOnly = (info.stx_attributes_mask & STATX_ATTR_APPEND) &&
                                   (info.stx_attributes & STATX_ATTR_APPEND);
+            status.isMountRoot = std::nullopt;
+            if (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+                status.isMountRoot = (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
             return 0;
         }
         if (errno != ENOSYS)
@@ -67,6 +70,7 @@ int statAt(int folder, const char* name, FileStatus& status, int extraFlags = 0)
     status.device = info.st_dev;
     status.isImmutable = false;
     status.isAppendOnly = false;
+    status.isMountRoot = std::nullopt;
     return 0;
 }
 

@@ -20,6 +20,8 @@ struct FileStatus {
     std::uint64_t device = 0;
     bool isImmutable = false;      // chattr +i
     bool isAppendOnly = false;     // chattr +a
+    // The top folder of a mount; absent when the system does not say.
+    std::optional<bool> isMountRoot;
 };
 
 class DescriptorBudget;

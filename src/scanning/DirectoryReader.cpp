@@ -37,6 +37,7 @@ void fill(RawDirectoryEntry& entry, const FileStatus& status)
     entry.linkCount = status.linkCount;
     entry.inode = status.inode;
     entry.device = status.device;
+    entry.isMountRoot = status.isMountRoot;
 }
 
 // Length of the well-formed UTF-8 sequence at `i`, or 0 with `bad` set to the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "index/StorageCategorizer.h"
 #include "index/StoredFolders.h"
 #include "platform/FolderHandle.h"
 #include "scanning/FolderSlot.h"
@@ -40,6 +41,8 @@ public:
         std::shared_ptr<const std::vector<std::uint64_t>> inodesAbove = nullptr;
         // The folder among the rows the cache held when a rescan began, when it was there.
         std::optional<StoredFolders::Entry> stored{};
+        // What the parent's category rules hand it; absent for roots and folders whose parent was not read.
+        std::optional<StorageCategorizer::Trail> trail{};
 
         const std::string& pathOnDisk() const { return diskPath.empty() ? path : diskPath; }
         friend bool operator==(const Job&, const Job&) = default;

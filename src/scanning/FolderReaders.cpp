@@ -171,7 +171,9 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
             return std::move(*jobs);
     }
 
-    const StorageCategorizer::FolderContext context = parts_.categorizer.context(job.path);
+    StorageCategorizer::Trail trail;
+    const StorageCategorizer::FolderContext context =
+        parts_.categorizer.context(job.path, job.trail ? &*job.trail : nullptr, trail);
     const std::string prefix = job.path == "/" ? std::string("/") : job.path + "/";
 
     ListedFolder folder;
@@ -199,7 +201,8 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
             if (!plan_.exclusions.empty() && plan_.exclusions.excludes(childPath.assign(prefix).append(entry.name)))
                 return;
             snapshot.subdirectories.push_back(ScannedSubdirectory{.name = entry.name, .modified = entry.modified});
-            onDisk.push_back(SubfolderOnDisk{.diskName = entry.diskName, .inode = entry.inode});
+            onDisk.push_back(SubfolderOnDisk{
+                .diskName = entry.diskName, .inode = entry.inode, .mayBeMount = entry.isMountRoot.value_or(true)});
             return;
         case RawDirectoryEntry::Kind::file:
         case RawDirectoryEntry::Kind::symlink:
@@ -268,7 +271,7 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         dropLoops(job, opened, above.get(), snapshot, onDisk);
 
     folder.slot = std::make_shared<FolderSlot>();
-    std::vector<Job> children = childJobs(job, folder, onDisk, opened.handle, above);
+    std::vector<Job> children = childJobs(job, folder, onDisk, opened.handle, above, trail);
     for (auto& child : children) {
         if (const auto stored = storedChildren.find(child.name); stored != storedChildren.end()) {
             child.parentID = job.folderID;
@@ -377,6 +380,8 @@ void FolderReaders::dropLoops(const Job& job, const FolderRead& opened, const st
     };
     auto& subdirectories = snapshot.subdirectories;
     for (std::size_t i = subdirectories.size(); i-- > 0;) {
+        if (!onDisk[i].mayBeMount)
+            continue;
         const auto steps = stepsUp(onDisk[i].inode);
         if (!steps)
             continue;
@@ -394,7 +399,8 @@ void FolderReaders::dropLoops(const Job& job, const FolderRead& opened, const st
 std::vector<FolderReaders::Job> FolderReaders::childJobs(const Job& job, const ListedFolder& folder,
                                                          const std::vector<SubfolderOnDisk>& onDisk,
                                                          const std::shared_ptr<const FolderHandle>& handle,
-                                                         const InodesAbove& inodesAbove) const
+                                                         const InodesAbove& inodesAbove,
+                                                         const StorageCategorizer::Trail& trail) const
 {
     const auto& subdirectories = folder.snapshot.subdirectories;
     const StoredFolders* stored = job.stored && plan_.storedDigests ? &*plan_.storedDigests : nullptr;
@@ -415,7 +421,8 @@ std::vector<FolderReaders::Job> FolderReaders::childJobs(const Job& job, const L
                   .inode = onDisk[i].inode,
                   .parentSlot = folder.slot,
                   .inodesAbove = inodesAbove,
-                  .stored = stored ? stored->child(*job.stored, subdirectory.name) : std::nullopt};
+                  .stored = stored ? stored->child(*job.stored, subdirectory.name) : std::nullopt,
+                  .trail = trail};
         const std::string& diskName = onDisk[i].diskName;
         if (!job.diskPath.empty() || !diskName.empty())
             child.diskPath =

@@ -55,10 +55,12 @@ private:
     using InodesAbove = std::shared_ptr<const std::vector<std::uint64_t>>;
     struct Reader;
     // What a listing holds beside its snapshot, for the subfolders' jobs: each subfolder's
-    // name as bytes on disk (empty where the name is valid) and its inode.
+    // name as bytes on disk (empty where the name is valid), its inode, and whether it may
+    // be the top of a mount, the only way a folder can meet itself again below itself.
     struct SubfolderOnDisk {
         std::string diskName{};
         std::uint64_t inode = 0;
+        bool mayBeMount = true;
     };
 
     // Lists the job's folder and keeps it in the reader's hands until the reader hands over
@@ -77,11 +79,13 @@ private:
                                   const std::vector<std::pair<std::size_t, std::string>>& repairedFiles);
     void compare(const Job& job, ListedFolder& folder, bool repairedNames, Reader& reader);
     std::vector<Job> childJobs(const Job& job, const ListedFolder& folder, const std::vector<SubfolderOnDisk>& onDisk,
-                               const std::shared_ptr<const FolderHandle>& handle, const InodesAbove& inodesAbove) const;
+                               const std::shared_ptr<const FolderHandle>& handle, const InodesAbove& inodesAbove,
+                               const StorageCategorizer::Trail& trail) const;
     // The inodes of the folders above a folder opened by path, by depth from the root.
     InodesAbove inodesAbove(const Job& job) const;
     // Leaves out, and logs, the subfolders that are the folder itself or one above it in
     // the walk (a bind mount inside itself): entering them would count that folder again.
+    // Only mounts are looked up among the folders above, so deep trees pay nothing per level.
     void dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
                    DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk);
 

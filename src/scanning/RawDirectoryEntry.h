@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // One entry of a folder listing with the raw facts the index stores.
@@ -19,6 +20,7 @@ struct RawDirectoryEntry {
     std::uint64_t linkCount = 0;
     std::uint64_t inode = 0;
     std::uint64_t device = 0;
+    std::optional<bool> isMountRoot;   // absent when the system does not say
 
     friend bool operator==(const RawDirectoryEntry&, const RawDirectoryEntry&) = default;
 };

@@ -19,13 +19,12 @@ Context forced(C category) { return {category, std::nullopt}; }
 Context fallback(C category) { return {std::nullopt, category}; }
 const Context none{};
 
-} // namespace
+struct Case { std::string folder; Context expected; };
 
-TEST(StorageCategorizer, FolderRulesTakeTheFirstGroupThatHolds)
+// With the home /users/ann.
+const std::vector<Case>& folderRuleCases()
 {
-    const StorageCategorizer categorizer("/users/ann");
-    struct Case { const char* folder; Context expected; };
-    const Case cases[] = {
+    static const std::vector<Case> cases = {
         {"/Users/Ann/Projects/site/node_modules/lodash", forced(C::nodeJS)},
         {"/users/ann/node_modules", forced(C::nodeJS)},
         {"/users/ann/.nvm/versions", forced(C::nodeJS)},
@@ -89,8 +88,105 @@ TEST(StorageCategorizer, FolderRulesTakeTheFirstGroupThatHolds)
         {"/users/ann.npm", none},
         {"/users/ann//.npm", none},
     };
-    for (const auto& c : cases)
+    return cases;
+}
+
+// The prefixes of an absolute path, "/" first.
+std::vector<std::string> foldersDownTo(const std::string& path)
+{
+    std::vector<std::string> folders{"/"};
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        folders.push_back(path.substr(0, slash));
+    if (path != "/")
+        folders.push_back(path);
+    return folders;
+}
+
+// Takes every folder on the way to `path` as a scan's root in turn and derives the contexts
+// below it, each from its parent's trail, as the scan does: each must be its whole path's.
+void expectTrailsGiveWholePathContexts(const StorageCategorizer& categorizer, const std::string& path)
+{
+    const std::vector<std::string> folders = foldersDownTo(path);
+    std::vector<Context> whole;
+    for (const auto& folder : folders)
+        whole.push_back(categorizer.context(folder));
+    // Roots at the top and all the way down, past the start a trail keeps.
+    for (std::size_t root = 0; root < folders.size(); root += root < 4 ? 1 : 64) {
+        StorageCategorizer::Trail trail;
+        ASSERT_EQ(categorizer.context(folders[root], nullptr, trail), whole[root]) << folders[root];
+        for (std::size_t below = root + 1; below < folders.size(); ++below) {
+            StorageCategorizer::Trail next;
+            const Context derived = categorizer.context(folders[below], &trail, next);
+            ASSERT_EQ(derived, whole[below]) << folders[below].substr(0, 300) << " below the root "
+                                             << folders[root].substr(0, 300);
+            trail = std::move(next);
+        }
+    }
+}
+
+std::string repeated(const std::string& level, int times)
+{
+    std::string path;
+    for (int i = 0; i < times; ++i)
+        path += "/" + level;
+    return path;
+}
+
+} // namespace
+
+TEST(StorageCategorizer, FolderRulesTakeTheFirstGroupThatHolds)
+{
+    const StorageCategorizer categorizer("/users/ann");
+    for (const auto& c : folderRuleCases())
         EXPECT_EQ(categorizer.context(c.folder), c.expected) << c.folder;
+}
+
+TEST(StorageCategorizer, AFolderGetsFromItsParentsTrailTheContextOfItsWholePath)
+{
+    const std::string deep = repeated("level-of-a-deep-tree", 250);   // past the start a trail keeps
+    const std::string longName(200, 'n');
+    const std::string kelvin = "\xE2\x84\xAA";   // KELVIN SIGN, one byte once lower-cased
+    std::vector<std::string> paths;
+    for (const auto& c : folderRuleCases())
+        if (c.folder.front() == '/' && c.folder.find("//") == std::string::npos)
+            paths.push_back(c.folder);
+    // Each rule that looks anywhere in a path, met far above the folder and far below the root.
+    const std::string more[] = {
+        "/Users/Ann" + deep + "/node_modules/x",
+        "/srv/node_modules" + deep,
+        "/users/ann/downloads" + deep + "/site/.git/objects",
+        "/users/ann/downloads/site/.git" + deep,
+        "/users/ann/downloads" + deep + "/" + longName + "/.yarn/cache/x",
+        "/srv/.yarn/cache" + deep,
+        "/srv/work/.pnpm-store" + deep,
+        "/users/ann/work/" + longName + "/.yarn/cache",
+        "/srv" + deep + "/Google/AndroidStudio2024/system",
+        "/srv/Google/AndroidStudio" + deep,
+        "/srv/" + longName + "/google/androidstudio",
+        "/mnt/disk" + deep + "/.Trash/1000/files",
+        "/mnt/disk/.Trash/1000" + deep,
+        "/mnt/disk/" + longName + "/.Trash/1000",
+        "/media/usb" + deep + "/.Trash-1000/files",
+        "/volumes/backup/.Trashes" + deep,
+        "/applications" + deep + "/Xcode-beta.app/Contents",
+        "/applications/Xcode-beta.app" + deep,
+        "/srv/app.app" + deep,
+        "/srv/site/DerivedData" + deep,
+        "/users/ann/vms" + deep + "/win.vmwarevm/disk",
+        "/users/ann/vms/win.pvm" + deep,
+        "/users/ann/vms/win.utm" + deep,
+        "/users/ann" + repeated(kelvin + kelvin + kelvin, 40) + "/.git",
+        "/home/\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91\xCE\xA3/Downloads/CAFE\xCC\x81",   // a final sigma, a combining accent
+        "/users/ann/Downloads" + deep,
+    };
+    paths.insert(paths.end(), std::begin(more), std::end(more));
+    const StorageCategorizer categorizer("/users/ann");
+    for (const auto& path : paths)
+        expectTrailsGiveWholePathContexts(categorizer, path);
+    // Rules that reach past the start a trail keeps are read from the whole path.
+    const std::string farHome = "/home" + deep;
+    expectTrailsGiveWholePathContexts(StorageCategorizer(farHome), farHome + "/downloads/x/.cache");
+    expectTrailsGiveWholePathContexts(StorageCategorizer(farHome), farHome + "/.cache/yarn/v6");
 }
 
 TEST(StorageCategorizer, TheFreedesktopTrashesAreTheTrash)
