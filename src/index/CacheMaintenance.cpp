@@ -18,6 +18,43 @@ std::int64_t fileSize(const std::string& path) noexcept
     return total;
 }
 
+namespace {
+
+constexpr std::int64_t leastWorth = 1 << 20;
+
+} // namespace
+
+std::optional<Room> room(SQLiteConnection& db)
+{
+    std::optional<Room> measured;
+    try {
+        db.query("SELECT (SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()), "
+                 "(SELECT freelist_count * page_size FROM pragma_freelist_count(), pragma_page_size()) + "
+                 "IFNULL((SELECT SUM(unused) FROM dbstat WHERE aggregate = TRUE), 0)",
+                 {}, [&](SQLiteConnection::Statement& row) {
+                     measured = Room{.fileBytes = row.integer(0), .emptyBytes = row.integer(1)};
+                 });
+    } catch (const SQLiteError&) {
+        return std::nullopt;   // a library built without the page statistics
+    }
+    struct stat log {};
+    if (measured && ::stat((db.fileName() + "-wal").c_str(), &log) == 0)
+        measured->logBytes = static_cast<std::int64_t>(log.st_size);
+    return measured;
+}
+
+bool isLoose(const Room& room) { return room.emptyBytes >= leastWorth && room.emptyBytes * 5 > room.fileBytes; }
+
+bool logIsLarge(const Room& room) { return room.logBytes >= leastWorth && room.logBytes * 5 > room.fileBytes; }
+
+void emptyLog(SQLiteConnection& db) { db.execute("PRAGMA wal_checkpoint(TRUNCATE);"); }
+
+void compact(SQLiteConnection& db)
+{
+    db.execute("VACUUM;");
+    emptyLog(db);
+}
+
 void clear(WriteBatch& batch)
 {
     auto& db = batch.connection();
@@ -31,10 +68,7 @@ void clear(WriteBatch& batch)
     // Emptying a table passes by the row hook.
     batch.startFileRowSumsFromEmpty();
     try {
-        // VACUUM writes the whole new file into the log; the checkpoint moves it back
-        // and empties the log, or the cache would take twice its old size.
-        db.execute("VACUUM;");
-        db.execute("PRAGMA wal_checkpoint(TRUNCATE);");
+        compact(db);
     } catch (const SQLiteError&) {
         // The tables are empty either way; SQLite reuses the free pages.
     }

@@ -255,6 +255,7 @@ ScanTotals ScanSession::finish(const FinishRequest& request)
         } catch (const SQLiteError&) {
             // The next opening or finish tries again.
         }
+        database.compactWhenLooseLocked(held);
         database.writeFailuresAtScanStart_.erase(id_);
         // A scan leaves megabytes of freed memory in the heaps of its threads (the folders'
         // figures, the listings) and a full page cache of pages it wrote; handed back, the

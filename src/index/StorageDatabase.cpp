@@ -1,5 +1,6 @@
 #include "index/StorageDatabase.h"
 
+#include "index/CacheCompactor.h"
 #include "index/CacheMaintenance.h"
 #include "index/DirectorySync.h"
 #include "index/IndexQueries.h"
@@ -63,9 +64,12 @@ StorageDatabase::StorageDatabase(std::string path, Opening opening)
 
 StorageDatabase::~StorageDatabase()
 {
-    // An index half built is rolled back, and built again at the next opening.
+    // An index half built is rolled back, and built again at the next opening; so is a
+    // compaction, tried again after a later scan.
     if (indexBuilder_)
         indexBuilder_->stop();
+    if (compactor_)
+        compactor_->stop();
     // Before the connection closes and folds the log back itself.
     checkpointer_.reset();
 }
@@ -74,13 +78,20 @@ StorageDatabase::Held StorageDatabase::lockOnceIndexesBuilt()
 {
     for (;;) {
         std::shared_ptr<IndexBuilder> running;
+        std::shared_ptr<CacheCompactor> compacting;
         {
             Held held = lock_.acquire();
-            if (!indexBuildRunningLocked(held))
+            if (indexBuildRunningLocked(held))
+                running = indexBuilder_;
+            else if (compactor_ && compactor_->holdsWrites())
+                compacting = compactor_;
+            else
                 return held;
-            running = indexBuilder_;
         }
-        running->wait();
+        if (running)
+            running->wait();
+        else
+            compacting->waitForWrites();
     }
 }
 
@@ -104,6 +115,28 @@ void StorageDatabase::buildMissingIndexesLocked(const Held& held)
         return;
     }
     indexBuilder_ = std::make_shared<IndexBuilder>(path_, std::move(missing));
+}
+
+void StorageDatabase::compactWhenLooseLocked(const Held& held)
+{
+    if (readOnly_ || indexBuildRunningLocked(held) || (compactor_ && !compactor_->isFinished()))
+        return;
+    compactor_ = std::make_shared<CacheCompactor>(path_, [this] { return mayCompact(); });
+}
+
+bool StorageDatabase::mayCompact()
+{
+    const Held held = lock_.acquire();
+    // A scan under way writes again soon; so does one that ended without its finish.
+    if (!writeFailuresAtScanStart_.empty() || indexBuildRunningLocked(held))
+        return false;
+    try {
+        batch_.commit();   // error log entries waiting
+    } catch (const SQLiteError&) {
+        batch_.resynchronize();
+        return false;
+    }
+    return db_.isAutocommit();
 }
 
 void StorageDatabase::waitForIndexes() { lockOnceIndexesBuilt(); }

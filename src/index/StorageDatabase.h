@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+class CacheCompactor;
 class LogCheckpointer;
 
 // The scan cache. An actor: every public member takes the one lock, so callers on any
@@ -233,7 +234,8 @@ private:
         });
     }
 
-    // Takes the lock when no index build runs, waiting for a running one without the lock.
+    // Takes the lock when no index build runs and no compaction holds the writes, waiting for
+    // them without the lock.
     Held lockOnceIndexesBuilt();
     // Builds the indexes a bulk load left out, when any are missing and no batch is open:
     // at once for fewer file rows than this, else on a thread of its own.
@@ -242,6 +244,10 @@ private:
     bool indexBuildRunningLocked(const Held& held) const;
     // As above, waiting for the build: before a scan that compares with stored rows.
     void buildIndexesBeforeScan();
+    // After a scan's end: compacts the file behind it, when rescans left too much of it empty.
+    void compactWhenLooseLocked(const Held& held);
+    // On the compactor's thread: whether it may rewrite the file now.
+    bool mayCompact();
 
     void logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept;
 
@@ -261,6 +267,7 @@ private:
     std::uint64_t folderWriteFailures_ = 0;
     bool bulkLoading_ = false;
     std::shared_ptr<IndexBuilder> indexBuilder_;   // the latest build, finished or not
+    std::shared_ptr<CacheCompactor> compactor_;    // the latest compaction, finished or not
     std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
     bool lastFinishIntact_ = false;   // a completed scan whose every write was stored
     LastScanDigests lastScanDigests_;
