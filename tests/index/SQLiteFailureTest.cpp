@@ -1,10 +1,14 @@
 #include "index/SQLiteFailure.h"
 
+#include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -42,4 +46,25 @@ TEST(SQLiteFailure, OnlyAFullFailingOrReadOnlyCacheStopsTheWritesAfterIt)
     }
     // Not a failure of the cache at all.
     EXPECT_FALSE(SQLiteFailure::lastingWriteFault(std::runtime_error("disk full"), cache));
+}
+
+// A connection may close while the program ends, on a thread it did not wait for: it still
+// asks whether damage was met on its file. Handlers registered with atexit before the record
+// of damage is made run after the record's end, as such a thread may.
+TEST(SQLiteFailureDeathTest, AConnectionClosingAsTheProgramEndsStillFindsTheRecordOfDamage)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static TempDir* folder = new TempDir;
+            static std::unique_ptr<SQLiteConnection> lingering;
+            std::atexit([] {
+                lingering.reset();
+                delete folder;
+            });
+            lingering = std::make_unique<SQLiteConnection>(folder->file("ScanCache.sqlite"));
+            SQLiteFailure::noteDamage(folder->file("ScanCache.sqlite"), "SQLite error 11: database disk image is malformed");
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
