@@ -54,7 +54,9 @@ void CacheCompactor::run()
         SQLiteConnection db(path_);
         db.interruptWhen(stopping_);
         const auto room = CacheMaintenance::room(db);
-        const bool loose = room && CacheMaintenance::isLoose(*room);
+        // A rewrite that fills the disk half way would leave less room than it found.
+        const bool loose = room && CacheMaintenance::isLoose(*room) &&
+                           CacheMaintenance::diskHoldsCompaction(path_, room->fileBytes);
         if ((loose || (room && CacheMaintenance::logIsLarge(*room))) && !stopping_) {
             {
                 std::lock_guard lock(mutex_);

@@ -5,6 +5,7 @@
 #include "index/WriteTransaction.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace CacheMaintenance {
 
@@ -46,6 +47,14 @@ std::optional<Room> room(SQLiteConnection& db)
 bool isLoose(const Room& room) { return room.emptyBytes >= leastWorth && room.emptyBytes * 5 > room.fileBytes; }
 
 bool logIsLarge(const Room& room) { return room.logBytes >= leastWorth && room.logBytes * 5 > room.fileBytes; }
+
+bool diskHoldsCompaction(const std::string& path, std::int64_t fileBytes)
+{
+    struct statvfs disk {};
+    if (::statvfs(path.c_str(), &disk) != 0)
+        return false;
+    return static_cast<double>(disk.f_bavail) * static_cast<double>(disk.f_frsize) >= 2.0 * static_cast<double>(fileBytes);
+}
 
 void emptyLog(SQLiteConnection& db) { db.execute("PRAGMA wal_checkpoint(TRUNCATE);"); }
 

@@ -35,6 +35,9 @@ std::optional<Room> room(SQLiteConnection& db);
 bool isLoose(const Room& room);
 // Whether the log left on disk adds as much again.
 bool logIsLarge(const Room& room);
+// Whether the disk holding the cache at `path` has room for a compaction of a file this size:
+// the rewrite passes through a copy and the log, each as large as the file at most.
+bool diskHoldsCompaction(const std::string& path, std::int64_t fileBytes);
 
 // Folds the log back into the file and empties it. Needs the cache's write lock; throws
 // SQLiteError.
