@@ -21,7 +21,9 @@ std::int64_t fileSize(const std::string& path) noexcept
 
 namespace {
 
-constexpr std::int64_t leastWorth = 1 << 20;
+constexpr std::int64_t leastWorthCompacting = 1 << 20;
+// A log starts over in place, and one of a few megabytes is soon filled again by the next scan.
+constexpr std::int64_t leastWorthEmptying = 8 << 20;
 
 } // namespace
 
@@ -44,9 +46,12 @@ std::optional<Room> room(SQLiteConnection& db)
     return measured;
 }
 
-bool isLoose(const Room& room) { return room.emptyBytes >= leastWorth && room.emptyBytes * 5 > room.fileBytes; }
+bool isLoose(const Room& room)
+{
+    return room.emptyBytes >= leastWorthCompacting && room.emptyBytes * 5 > room.fileBytes;
+}
 
-bool logIsLarge(const Room& room) { return room.logBytes >= leastWorth && room.logBytes * 5 > room.fileBytes; }
+bool logIsLarge(const Room& room) { return room.logBytes >= leastWorthEmptying && room.logBytes * 5 > room.fileBytes; }
 
 bool diskHoldsCompaction(const std::string& path, std::int64_t fileBytes)
 {

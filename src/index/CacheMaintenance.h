@@ -33,7 +33,7 @@ std::optional<Room> room(SQLiteConnection& db);
 // of it, and at least a megabyte. The file then stays within about a quarter of a cache
 // written whole.
 bool isLoose(const Room& room);
-// Whether the log left on disk adds as much again.
+// Whether the log left on disk adds as much again, and at least eight megabytes.
 bool logIsLarge(const Room& room);
 // Whether the disk holding the cache at `path` has room for a compaction of a file this size:
 // the rewrite passes through a copy and the log, each as large as the file at most.

@@ -38,15 +38,15 @@ protected:
 
 } // namespace
 
-TEST(CacheMaintenance, CompactsAndEmptiesTheLogWhereThatGivesBackAFifthAndAMegabyte)
+TEST(CacheMaintenance, CompactsAndEmptiesTheLogWhereThatGivesBackAFifthAndSomeMegabytes)
 {
     constexpr std::int64_t mb = 1 << 20;
     struct Case { CacheMaintenance::Room room; bool loose; bool logLarge; };
     const Case cases[] = {
         {{.fileBytes = 10 * mb, .emptyBytes = 2 * mb + 1}, true, false},
         {{.fileBytes = 10 * mb, .emptyBytes = 2 * mb}, false, false},
-        {{.fileBytes = 4 * mb, .emptyBytes = mb - 1, .logBytes = mb - 1}, false, false},
-        {{.fileBytes = 4 * mb, .emptyBytes = mb, .logBytes = mb}, true, true},
+        {{.fileBytes = 4 * mb, .emptyBytes = mb - 1, .logBytes = 8 * mb - 1}, false, false},
+        {{.fileBytes = 4 * mb, .emptyBytes = mb, .logBytes = 8 * mb}, true, true},
         {{.fileBytes = 100 * mb, .emptyBytes = 19 * mb, .logBytes = 64 * mb}, false, true},
         {{.fileBytes = 1000 * mb, .emptyBytes = 300 * mb, .logBytes = 64 * mb}, true, false},
     };
