@@ -1,6 +1,7 @@
 #include "index/ScanFinish.h"
 
 #include "index/DirectorySync.h"
+#include "index/FolderDigests.h"
 #include "index/IndexRows.h"
 #include "index/ParallelReads.h"
 #include "index/ScanCacheSchema.h"
@@ -269,8 +270,10 @@ namespace {
 
 using CategorySums = WriteBatch::CategoryChanges;
 
+// Only ever the sums of the file rows, so they are marked as such.
 void storeCategoryTotals(SQLiteConnection& db, const CategorySums& sums)
 {
+    FolderDigests::markSums(db);
     db.run("DELETE FROM category_totals");
     for (const auto& [category, sum] : sums)
         db.run("INSERT INTO category_totals(category, bytes, files) VALUES(?, ?, ?)", {category, sum.bytes, sum.files});

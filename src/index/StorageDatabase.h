@@ -5,12 +5,10 @@
 #include "index/FileRecords.h"
 #include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
-#include "index/LastScanDigests.h"
 #include "index/RecordedItem.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
 #include "index/ScanSession.h"
-#include "index/StoredFolders.h"
 #include "index/WriteBatch.h"
 
 #include <chrono>
@@ -101,8 +99,6 @@ public:
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
                                       FolderDifferences* read = nullptr);
     void stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID);
-    void keepFolders(StoredFolders folders);
-    std::optional<StoredFolders> takeKeptFolders();
     DirectorySyncResult syncSubfolders(const DirectorySnapshot& snapshot);
     ScanTotals finishScan(std::int64_t scanID, const std::vector<std::string>& roots, ScanRecord::Status status,
                           std::int64_t volumeTotal, std::int64_t volumeUsed, std::int64_t newFiles,
@@ -245,6 +241,15 @@ private:
 
     void logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept;
 
+    // Where a scan's session began or resumed from, for its finish.
+    struct SessionStart {
+        std::uint64_t writeFailures = 0;    // writeFailuresLocked()
+        std::uint64_t foreignCommits = 0;   // WriteBatch::foreignCommits()
+        std::uint64_t rewrites = 0;         // WriteBatch::rewrites()
+    };
+    // Opens the session of scan `scanID` under the lock: the digests tracked, and its marks.
+    ScanSession openSessionLocked(const Held& held, WriteBatch& batch, std::int64_t scanID);
+
     // Lost folder writes and lost batches so far; a scan that saw any must not prune what it
     // did not visit.
     std::uint64_t writeFailuresLocked(const Held&) const { return folderWriteFailures_ + batch_.lostBatches(); }
@@ -261,8 +266,6 @@ private:
     std::uint64_t folderWriteFailures_ = 0;
     bool bulkLoading_ = false;
     std::shared_ptr<IndexBuilder> indexBuilder_;   // the latest build, finished or not
-    std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
-    bool lastFinishIntact_ = false;   // a completed scan whose every write was stored
-    LastScanDigests lastScanDigests_;
+    std::map<std::int64_t, SessionStart> sessionStarts_;
     std::int64_t scanUnderWay_ = 0;
 };

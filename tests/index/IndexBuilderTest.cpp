@@ -169,7 +169,7 @@ TEST_F(IndexBuilderTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
     root.folderID = scan.ensureRoot("/r", 1.0);
     scan.syncDirectory(root);
     // "gone" was listed, then vanished before it was read: never stamped, so the finish prunes it.
-    EXPECT_EQ(scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}),
+    EXPECT_EQ(scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}).totals,
               (ScanTotals{.fileCount = 1, .folderCount = 1, .allocatedBytes = 1, .restrictedFolders = 0}));
     EXPECT_FALSE(db->folder("/r/gone").has_value());
     db->waitForIndexes();
