@@ -4,7 +4,6 @@
 #include "index/FolderDigests.h"
 #include "index/IndexRows.h"
 #include "index/ParallelReads.h"
-#include "index/ScanCacheSchema.h"
 #include "index/SQLiteConnection.h"
 #include "index/WriteBatch.h"
 #include "platform/Paths.h"
@@ -252,12 +251,11 @@ ScanTotals recomputeTotals(SQLiteConnection& db, FolderFigures figures)
 } // namespace
 
 ScanTotals pruneAndTotalFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots,
-                                bool prune, bool indexFiles, const std::vector<SQLiteConnection*>& helpers)
+                                bool prune, const std::vector<SQLiteConnection*>& helpers)
 {
     auto& db = batch.connection();
     FolderFigures folders = readFolders(db, scanID, helpers);
     if (prune && (folders.unvisited || folders.orphaned)) {
-        if (indexFiles && folders.unvisited) db.execute(ScanCacheSchema::bulkLoadIndexes.front());
         folders = {};
         pruneUnvisited(batch, scanID, roots);
         removeOrphanFolders(batch);

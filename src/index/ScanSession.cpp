@@ -235,9 +235,8 @@ ScanSession::Finished ScanSession::finish(const FinishRequest& request)
             FolderDigests::resumeTracking(db, known && viewKept && start->second.rewrites == batch.rewrites());
         // After a failed write, folders this scan did reach may look unvisited; keep them.
         const bool writesIntact = known && start->second.writeFailures == database.writeFailuresLocked(held);
-        // A bulk load's file rows have no folder index yet.
-        const ScanTotals totals = ScanFinish::pruneAndTotalFolders(batch, id_, request.roots, completed && writesIntact,
-                                                                   database.bulkLoading_, request.helpers);
+        const ScanTotals totals =
+            ScanFinish::pruneAndTotalFolders(batch, id_, request.roots, completed && writesIntact, request.helpers);
         // A rescan that found nothing changed leaves them as the last finish took them; one
         // whose every file row write was noted adds what it noted.
         if (!viewKept)

@@ -114,24 +114,20 @@ void StorageDatabase::commit()
     withCompleteBatch([](WriteBatch& batch) { batch.commit(); });
 }
 
-void StorageDatabase::buildIndexesBeforeScan()
+void StorageDatabase::stopIndexBuild()
 {
-    withCompleteBatch([&](const Held& held, WriteBatch& batch) {
-        try {
-            batch.commit();
-            buildMissingIndexesLocked(held);
-        } catch (const SQLiteError&) {
-            // The scan goes on without them, slower; its finish tries again.
-        }
+    withBatchNow([&](WriteBatch& batch) {
+        if (indexBuilder_)
+            indexBuilder_->stop();
+        // Left out by a bulk load of an older build that never finished.
+        batch.commit();
+        batch.connection().execute(ScanCacheSchema::rescanIndex);
     });
-    waitForIndexes();
 }
 
 ScanSession StorageDatabase::startScan(const std::vector<std::string>& roots)
 {
-    // A scan over stored rows looks each folder's rows up by their indexes: ones left out by a
-    // failed finish or build are made before it, or every folder would read the whole table.
-    buildIndexesBeforeScan();
+    stopIndexBuild();
     return withCompleteBatch([&](const Held& held, WriteBatch& batch) {
         batch.commit();
         batch.pendingFolderRows().stop();
@@ -168,7 +164,7 @@ ScanSession StorageDatabase::openSessionLocked(const Held& held, WriteBatch& bat
 
 ScanSession StorageDatabase::resumeScan(std::int64_t scanID)
 {
-    buildIndexesBeforeScan();
+    stopIndexBuild();
     return withCompleteBatch([&](const Held& held, WriteBatch& batch) {
         batch.commit();
         batch.pendingFolderRows().stop();
