@@ -10,7 +10,9 @@
 
 namespace ScanCacheSchema {
 
-const std::array<std::string, 6> bulkLoadIndexes = {
+const std::array<std::string, 7> bulkLoadIndexes = {
+    // First: a rescan's comparison of each folder with its stored rows looks them up by it.
+    "CREATE INDEX IF NOT EXISTS files_folder ON files(folder_id);",
     "CREATE INDEX IF NOT EXISTS folders_name ON folders(name);",
     "CREATE INDEX IF NOT EXISTS folders_total ON folders(total_alloc DESC);",
     "CREATE INDEX IF NOT EXISTS files_alloc ON files(alloc DESC);",
@@ -31,6 +33,8 @@ std::string indexName(const std::string& create)
 
 } // namespace
 
+const std::string& rescanIndex = bulkLoadIndexes.front();
+
 const std::string bulkLoadDrops = [] {
     std::string drops;
     for (const std::string& create : bulkLoadIndexes) drops += "DROP INDEX IF EXISTS " + indexName(create) + ";";
@@ -47,8 +51,6 @@ std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db)
         if (std::find(present.begin(), present.end(), indexName(create)) == present.end()) missing.push_back(create);
     return missing;
 }
-
-const std::string rescanIndex = "CREATE INDEX IF NOT EXISTS files_folder ON files(folder_id);";
 
 const std::string script =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT);"
@@ -87,7 +89,6 @@ const std::string script =
     "inode INTEGER NOT NULL DEFAULT 0, "
     "category INTEGER NOT NULL DEFAULT 0, "
     "scanned_at REAL);"
-    + rescanIndex +
     "CREATE TABLE IF NOT EXISTS scans("
     "id INTEGER PRIMARY KEY, "
     "started REAL, "

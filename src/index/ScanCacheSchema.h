@@ -16,14 +16,13 @@ inline constexpr int currentVersion = 2;
 // The indexes whose entries a scan adds in no particular order. A first scan into an empty
 // cache drops them and has them built again after its finish, which costs less than keeping
 // them up to date row by row; should the program stop in between, the next opening does.
-extern const std::array<std::string, 6> bulkLoadIndexes;
+extern const std::array<std::string, 7> bulkLoadIndexes;
+// The first of them, through which a scan compares each changed folder with its stored file
+// rows: it needs no other to begin.
+extern const std::string& rescanIndex;
 extern const std::string bulkLoadDrops;
 // The statements of those that the cache lacks, in the order above.
 std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db);
-
-// The index through which a scan compares each changed folder with its stored file rows, so that
-// it needs no other to begin: kept through a bulk load, whose file rows come mostly in its order.
-extern const std::string rescanIndex;
 
 // Every table and the indexes kept at all times, created when missing.
 extern const std::string script;

@@ -4,6 +4,7 @@
 #include "index/FolderDigests.h"
 #include "index/IndexRows.h"
 #include "index/ParallelReads.h"
+#include "index/ScanCacheSchema.h"
 #include "index/SQLiteConnection.h"
 #include "index/WriteBatch.h"
 #include "platform/Paths.h"
@@ -251,11 +252,12 @@ ScanTotals recomputeTotals(SQLiteConnection& db, FolderFigures figures)
 } // namespace
 
 ScanTotals pruneAndTotalFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots,
-                                bool prune, const std::vector<SQLiteConnection*>& helpers)
+                                bool prune, bool indexFiles, const std::vector<SQLiteConnection*>& helpers)
 {
     auto& db = batch.connection();
     FolderFigures folders = readFolders(db, scanID, helpers);
     if (prune && (folders.unvisited || folders.orphaned)) {
+        if (indexFiles && folders.unvisited) db.execute(ScanCacheSchema::rescanIndex);
         folders = {};
         pruneUnvisited(batch, scanID, roots);
         removeOrphanFolders(batch);

@@ -230,13 +230,16 @@ ScanSession::Finished ScanSession::finish(const FinishRequest& request)
                                               ? ScanRecord::Status::cancelled
                                               : request.status;
         const bool completed = status == ScanRecord::Status::completed;
-        // The digests a bulk load wrote untracked hold if nothing but its own syncs wrote meanwhile.
-        if (database.bulkLoading_)
+        // The digests a bulk load wrote untracked hold if nothing but its own syncs wrote
+        // meanwhile. After a failure (most often a full disk) the next session or opening
+        // tracks again, without them.
+        if (database.bulkLoading_ && status != ScanRecord::Status::failed)
             FolderDigests::resumeTracking(db, known && viewKept && start->second.rewrites == batch.rewrites());
         // After a failed write, folders this scan did reach may look unvisited; keep them.
         const bool writesIntact = known && start->second.writeFailures == database.writeFailuresLocked(held);
-        const ScanTotals totals =
-            ScanFinish::pruneAndTotalFolders(batch, id_, request.roots, completed && writesIntact, request.helpers);
+        // A bulk load's file rows have no folder index yet.
+        const ScanTotals totals = ScanFinish::pruneAndTotalFolders(batch, id_, request.roots, completed && writesIntact,
+                                                                   database.bulkLoading_, request.helpers);
         // A rescan that found nothing changed leaves them as the last finish took them; one
         // whose every file row write was noted adds what it noted.
         if (!viewKept)

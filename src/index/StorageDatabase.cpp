@@ -119,7 +119,7 @@ void StorageDatabase::stopIndexBuild()
     withBatchNow([&](WriteBatch& batch) {
         if (indexBuilder_)
             indexBuilder_->stop();
-        // Left out by a bulk load of an older build that never finished.
+        // Left out by a bulk load whose index build has not made it yet.
         batch.commit();
         batch.connection().execute(ScanCacheSchema::rescanIndex);
     });

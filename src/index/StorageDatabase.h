@@ -236,10 +236,10 @@ private:
     static constexpr std::int64_t backgroundIndexRows = 50000;
     void buildMissingIndexesLocked(const Held& held);
     bool indexBuildRunningLocked(const Held& held) const;
-    // Before a scan, which needs none of the indexes a bulk load leaves out (it compares
-    // through ScanCacheSchema::rescanIndex), but would wait for the write lock that a build
-    // holds: the build stops, its index under way rolled back, and the scan's finish starts it
-    // again.
+    // Before a scan, which needs only one of the indexes a bulk load leaves out (it compares
+    // through ScanCacheSchema::rescanIndex, built at once when missing), but would wait for the
+    // write lock that a build holds: the build stops, its index under way rolled back, and the
+    // scan's finish starts it again.
     void stopIndexBuild();
 
     void logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept;

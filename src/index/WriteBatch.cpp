@@ -118,7 +118,9 @@ void WriteBatch::commit()
     if (!transaction_) return;
     // Every listed subfolder of a synced folder has a row in what is committed.
     insertPendingFolderRows();
-    FolderDigests::markRows(db_, rowsMark_);
+    // Rewritten only where a write of rows dropped it, which spares a page of the log.
+    if (!FolderDigests::rowsMarked(db_, rowsMark_))
+        FolderDigests::markRows(db_, rowsMark_);
     transaction_->commit();
     transaction_.reset();
     pendingFolderRows_.committed();
