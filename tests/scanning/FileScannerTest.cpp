@@ -1637,6 +1637,8 @@ TEST_F(FileScannerTest, ARowAnotherConnectionDeletesAfterALargeFirstScanIsFoundA
     }
     tree.write("root/d7/data.bin", 8192);
     ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    // The build holds the write lock, longer than a slow machine's busy wait.
+    database.waitForIndexes();
     {
         SQLiteConnection other(cachePath());
         other.run("DELETE FROM files WHERE name = 'data.bin'");
