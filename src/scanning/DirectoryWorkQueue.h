@@ -1,7 +1,6 @@
 #pragma once
 
 #include "index/StorageCategorizer.h"
-#include "index/StoredFolders.h"
 #include "platform/FolderHandle.h"
 #include "scanning/FolderSlot.h"
 
@@ -39,8 +38,6 @@ public:
         // The inodes of the folders above the nearest one opened by path, by depth from the
         // root (all on the root's device); absent when that folder is the root.
         std::shared_ptr<const std::vector<std::uint64_t>> inodesAbove = nullptr;
-        // The folder among the rows the cache held when a rescan began, when it was there.
-        std::optional<StoredFolders::Entry> stored{};
         // What the parent's category rules hand it; absent for roots and folders whose parent was not read.
         std::optional<StorageCategorizer::Trail> trail{};
 
