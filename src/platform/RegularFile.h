@@ -20,6 +20,9 @@ int openForReading(const std::string& path);
 std::optional<std::string> read(const std::string& path,
                                 std::size_t limit = std::numeric_limits<std::size_t>::max());
 
+// The first `count` bytes of the file (all of it when shorter), opened as above.
+std::optional<std::string> readStart(const std::string& path, std::size_t count);
+
 // Why `path`, followed through links, cannot stand for a regular file ("a FIFO", "a folder",
 // "a symbolic link that leads nowhere"); absent when it is one or when nothing is there.
 std::optional<std::string> refusal(const std::string& path);
