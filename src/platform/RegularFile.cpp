@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +42,12 @@ std::optional<std::string> readUpTo(const std::string& path, std::size_t limit, 
     const int fd = openForReading(path);
     if (fd < 0)
         return std::nullopt;
+    // Known too long before a byte is read; files of /proc and /sys say 0 and are read.
+    struct stat status {};
+    if (whole && (::fstat(fd, &status) != 0 || static_cast<std::uint64_t>(status.st_size) > limit)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::optional<std::string> contents(std::in_place);
     char buffer[65536];
     for (;;) {

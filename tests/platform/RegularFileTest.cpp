@@ -62,10 +62,10 @@ TEST(RegularFile, OnlyARegularFileIsReadAndNothingElseIsOpened)
             const int fd = RegularFile::openForReading(path);
             EXPECT_EQ(fd < 0 ? errno : 0, c.error);
             if (fd >= 0) ::close(fd);
-            EXPECT_EQ(RegularFile::read(path), readable ? std::optional(text) : std::nullopt);
+            EXPECT_EQ(RegularFile::read(path, text.size()), readable ? std::optional(text) : std::nullopt);
             EXPECT_EQ(RegularFile::read(path, text.size() - 1), std::nullopt);   // longer than the limit
             EXPECT_EQ(RegularFile::readStart(path, 13), readable ? std::optional(text.substr(0, 13)) : std::nullopt);
-            EXPECT_EQ(ProcText::readFile(path), RegularFile::read(path));
+            EXPECT_EQ(ProcText::readFile(path), RegularFile::read(path, text.size()));
             EXPECT_EQ(DesktopEntryReader::keyFileValue(path, "Application", "name"),
                       readable ? std::optional<std::string>("kept") : std::nullopt);
             EXPECT_TRUE(MountTable::read(path).empty());
@@ -78,6 +78,18 @@ TEST(RegularFile, OnlyARegularFileIsReadAndNothingElseIsOpened)
             while (reading.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready);
         }
     }
+}
+
+// A file longer than its reader's bound is not taken into memory, however little of it is on disk.
+TEST(RegularFile, AFileLongerThanItsReadersBoundIsNotRead)
+{
+    TempDir dir;
+    const std::string huge = dir.write("huge", "[Application]\nname=kept\n");
+    ASSERT_EQ(::truncate(huge.c_str(), ProcText::maxFileBytes + 1), 0);
+    EXPECT_EQ(RegularFile::read(huge, ProcText::maxFileBytes), std::nullopt);
+    EXPECT_EQ(ProcText::readFile(huge), std::nullopt);
+    EXPECT_EQ(DesktopEntryReader::keyFileValue(huge, "Application", "name"), std::nullopt);
+    EXPECT_EQ(RegularFile::readStart(huge, 13), "[Application]");
 }
 
 } // namespace
