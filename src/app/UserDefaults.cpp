@@ -11,10 +11,13 @@
 #include <QSettings>
 
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <utility>
+
+#include <sys/stat.h>
 
 QString UserDefaults::defaultFilePath()
 {
@@ -47,6 +50,13 @@ std::optional<QString> refusalOf(const std::string& path, const std::string& tar
             return QStringLiteral("The %1 %2 is %3, not a regular file, so Kestrelmoor left it alone and uses its "
                                   "default settings. Changes are kept until you quit.")
                 .arg(QLatin1String(role), QString::fromStdString(file), QString::fromStdString(*kind));
+    // Read whole, on the main thread: a file far longer than any settings is not theirs.
+    constexpr std::int64_t maxSettingsBytes = 16 * 1024 * 1024;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && status.st_size > maxSettingsBytes)
+        return QStringLiteral("The settings file %1 is far longer than settings are, so Kestrelmoor left it alone "
+                              "and uses its default settings. Changes are kept until you quit.")
+            .arg(QString::fromStdString(path));
     return std::nullopt;
 }
 
