@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 #include "platform/SystemPaths.h"
 #include "platform/X11ProcessWindows.h"
+#include "ui/components/ApplicationIcon.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/screens/frame/KestrelmoorApp.h"
 
@@ -94,6 +95,7 @@ int main(int argc, char** argv)
     // Lets the desktop match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrelmoor"));
     QApplication::setWindowIcon(SymbolIcons::applicationIcon());
+    ApplicationIcon::keepThemeFoldersReadable();
 
     KestrelmoorApp app;
     // A logout, a hang-up or Ctrl-C ends the program as Quit does, not in the middle of its work.

@@ -5,6 +5,7 @@
 #include "analysis/FileTypeName.h"
 #include "platform/DesktopServices.h"
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 #include "platform/SavePanel.h"
 
 #include <cerrno>
@@ -135,6 +136,13 @@ bool writeAtomically(const std::string& path, const std::string& contents, std::
             *reason = std::generic_category().message(error);
         return false;
     };
+    // Only a file is replaced: a FIFO, a device (as root, the system's own) or a folder chosen
+    // by mistake stays as it is.
+    if (const auto kind = RegularFile::refusal(path)) {
+        if (reason)
+            *reason = "it is " + *kind + ", not a regular file";
+        return false;
+    }
     // A name of its own, short enough beside any valid target name.
     std::string temporary = Paths::appending(Paths::deletingLastComponent(path), ".Kestrelmoor-XXXXXX");
     const FileSizeSignalHeld held;

@@ -24,7 +24,7 @@ std::string internetDateTime(double secondsSince1970);
 
 // Writes `contents` through a temporary file in the same folder that then replaces `path`.
 // On failure nothing new is left, and `reason`, when given, receives the system's words for
-// it ("Permission denied", "File too large").
+// it ("Permission denied", "File too large"), or says what other than a file is at `path`.
 bool writeAtomically(const std::string& path, const std::string& contents, std::string* reason = nullptr);
 
 // How a save ended; `path` is the chosen place, `reason` why writing there failed.

@@ -2,6 +2,7 @@
 
 #include "platform/Accounts.h"
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 #include "platform/TrashFolders.h"
 
 #include <QStandardPaths>
@@ -9,24 +10,23 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Opens the place for reading and closes it again. A FIFO or a device must not
-// block the probe or become the controlling terminal; nothing is read.
-bool canOpen(const std::string& path, const struct stat& status)
+// Opens the place for reading and closes it again; nothing is read. A FIFO or a device is
+// never opened, since that could block the probe or act on the device: what the account
+// may read of it answers.
+bool canOpen(const std::string& path)
 {
-    if (S_ISDIR(status.st_mode)) {
-        DIR* directory = ::opendir(path.c_str());
-        if (!directory) return false;
+    if (DIR* directory = ::opendir(path.c_str())) {
         ::closedir(directory);
         return true;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
+    if (errno != ENOTDIR) return false;
+    const int fd = RegularFile::openForReading(path);
+    if (fd < 0) return errno == EINVAL && ::access(path.c_str(), R_OK) == 0;
     ::close(fd);
     return true;
 }
@@ -126,7 +126,7 @@ std::optional<bool> PermissionManager::hasFullDiskAccess(const std::string& home
             if (errno == ENOENT) continue;
             return false;
         }
-        return canOpen(path, status);
+        return canOpen(path);
     }
     if (sandbox.kind != StorageSandbox::Kind::none) return false;
     switch (accessStatus(home)) {
@@ -140,7 +140,7 @@ AccessStatus PermissionManager::accessStatus(const std::string& path)
 {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) return errno == ENOENT ? AccessStatus::notFound : AccessStatus::denied;
-    return canOpen(path, status) ? AccessStatus::granted : AccessStatus::denied;
+    return canOpen(path) ? AccessStatus::granted : AccessStatus::denied;
 }
 
 bool PermissionManager::canOpenSettingsURL(const std::string& text)

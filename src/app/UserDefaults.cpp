@@ -6,13 +6,18 @@
 #include "platform/RegularFile.h"
 #include "platform/SystemPaths.h"
 
+#include <QEvent>
+#include <QMetaObject>
 #include <QSettings>
 
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <utility>
+
+#include <sys/stat.h>
 
 QString UserDefaults::defaultFilePath()
 {
@@ -23,26 +28,56 @@ QString UserDefaults::defaultFilePath()
 
 UserDefaults::UserDefaults() : UserDefaults(defaultFilePath()) {}
 
-UserDefaults::UserDefaults(const QString& filePath)
+namespace {
+
+// QSettings saves on its own once the event loop runs, and then reads the file again when it
+// changed: past the check each save here makes first.
+class CheckedSettings final : public QSettings {
+public:
+    using QSettings::QSettings;
+
+protected:
+    bool event(QEvent* event) override { return event->type() == QEvent::UpdateRequest || QSettings::event(event); }
+};
+
+// Why the settings file, or the lock file a save takes beside what it leads to, cannot be
+// read or written now; absent when both are regular files or missing.
+std::optional<QString> refusalOf(const std::string& path, const std::string& target)
 {
-    const std::string path = filePath.toStdString();
-    // A link's target is read and replaced on save, and the link stays as the user made it.
-    char* real = ::realpath(path.c_str(), nullptr);
-    const std::string target = real ? real : path;
-    std::free(real);
-    // A save also takes a lock file beside the target, which must not block either.
     const std::pair<const char*, std::string> files[] = {{"settings file", path}, {"settings lock file", target + ".lock"}};
     for (const auto& [role, file] : files)
-        if (const auto kind = RegularFile::refusal(file)) {
-            refusal_ = QStringLiteral("The %1 %2 is %3, not a regular file, so Kestrelmoor left it alone and uses "
-                                      "its default settings. Changes are kept until you quit.")
-                           .arg(QLatin1String(role), QString::fromStdString(file), QString::fromStdString(*kind));
-            return;
-        }
-    settings_ = std::make_unique<QSettings>(QString::fromStdString(target), QSettings::IniFormat);
+        if (const auto kind = RegularFile::refusal(file))
+            return QStringLiteral("The %1 %2 is %3, not a regular file, so Kestrelmoor left it alone and uses its "
+                                  "default settings. Changes are kept until you quit.")
+                .arg(QLatin1String(role), QString::fromStdString(file), QString::fromStdString(*kind));
+    // Read whole, on the main thread: a file far longer than any settings is not theirs.
+    constexpr std::int64_t maxSettingsBytes = 16 * 1024 * 1024;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && status.st_size > maxSettingsBytes)
+        return QStringLiteral("The settings file %1 is far longer than settings are, so Kestrelmoor left it alone "
+                              "and uses its default settings. Changes are kept until you quit.")
+            .arg(QString::fromStdString(path));
+    return std::nullopt;
 }
 
-UserDefaults::~UserDefaults() = default;
+} // namespace
+
+UserDefaults::UserDefaults(const QString& filePath) : path_(filePath.toStdString())
+{
+    // A link's target is read and replaced on save, and the link stays as the user made it.
+    char* real = ::realpath(path_.c_str(), nullptr);
+    target_ = real ? real : path_;
+    std::free(real);
+    refusal_ = refusalOf(path_, target_);
+    if (!refusal_)
+        settings_ = std::make_unique<CheckedSettings>(QString::fromStdString(target_), QSettings::IniFormat);
+}
+
+UserDefaults::~UserDefaults()
+{
+    if (!unsaved_.isEmpty() || !removed_.isEmpty())
+        save();
+}
 
 namespace {
 std::unique_ptr<UserDefaults>& standardSlot()
@@ -77,12 +112,14 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults)
 
 bool UserDefaults::stores(const QString& key) const
 {
-    return settings_ ? settings_->contains(key) : unsaved_.contains(key);
+    return unsaved_.contains(key) || (!removed_.contains(key) && settings_ && settings_->contains(key));
 }
 
 QVariant UserDefaults::stored(const QString& key) const
 {
-    return settings_ ? settings_->value(key) : unsaved_.value(key);
+    if (unsaved_.contains(key) || removed_.contains(key) || !settings_)
+        return unsaved_.value(key);
+    return settings_->value(key);
 }
 
 QVariant UserDefaults::value(const QString& key) const
@@ -147,10 +184,9 @@ QStringList UserDefaults::stringListValue(const QString& key) const
 void UserDefaults::setValue(const QString& key, const QVariant& value)
 {
     const bool changed = !stores(key) || stored(key) != value;
-    if (settings_)
-        settings_->setValue(key, value);
-    else
-        unsaved_.insert(key, value);
+    unsaved_.insert(key, value);
+    removed_.remove(key);
+    scheduleSave();
     if (changed)
         announce(key);
 }
@@ -158,10 +194,10 @@ void UserDefaults::setValue(const QString& key, const QVariant& value)
 void UserDefaults::removeValue(const QString& key)
 {
     const bool changed = stores(key);
+    unsaved_.remove(key);
     if (settings_)
-        settings_->remove(key);
-    else
-        unsaved_.remove(key);
+        removed_.insert(key);
+    scheduleSave();
     if (changed)
         announce(key);
 }
@@ -172,8 +208,39 @@ void UserDefaults::announce(const QString& key) const
         emit UserDefaultsNotifier::instance().changed(key);
 }
 
+void UserDefaults::scheduleSave()
+{
+    if (!settings_ || saveScheduled_)
+        return;
+    saveScheduled_ = true;
+    QMetaObject::invokeMethod(settings_.get(), [this] { save(); }, Qt::QueuedConnection);
+}
+
+void UserDefaults::save()
+{
+    saveScheduled_ = false;
+    if (!settings_)
+        return;
+    if (auto refusal = refusalOf(path_, target_)) {
+        // Left alone from now on: what it held stays in memory beside this run's changes.
+        for (const QString& key : settings_->allKeys())
+            if (!unsaved_.contains(key) && !removed_.contains(key))
+                unsaved_.insert(key, settings_->value(key));
+        removed_.clear();
+        settings_.reset();
+        refusal_ = std::move(refusal);
+        return;
+    }
+    for (const QString& key : removed_)
+        settings_->remove(key);
+    for (auto it = unsaved_.cbegin(); it != unsaved_.cend(); ++it)
+        settings_->setValue(it.key(), it.value());
+    settings_->sync();
+    unsaved_.clear();
+    removed_.clear();
+}
+
 void UserDefaults::sync()
 {
-    if (settings_)
-        settings_->sync();
+    save();
 }

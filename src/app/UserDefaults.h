@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -7,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 class QSettings;
 
@@ -19,7 +21,8 @@ public:
     // Settings in one INI file (tests, or a second profile). Only a regular file, or a link to
     // one, is read and written (a save writes the link's target and keeps the link), and only
     // while the lock file a save takes beside it is one too or missing; anything else is left
-    // alone: the settings then live in memory for this run, from the defaults.
+    // alone: the settings then live in memory for this run, from the defaults. Each save checks
+    // again, and a file found replaced by something else is left alone from then on.
     explicit UserDefaults(const QString& filePath);
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
@@ -43,9 +46,11 @@ public:
     double doubleValue(const QString& key) const;          // missing or not a number: 0
     QStringList stringListValue(const QString& key) const; // missing or not a list: empty
 
-    // Both announce a change of standard() through UserDefaultsNotifier.
+    // Both announce a change of standard() through UserDefaultsNotifier; the change is saved
+    // once the event loop runs, or at sync().
     void setValue(const QString& key, const QVariant& value);
     void removeValue(const QString& key);
+    // Saves the changes, and reads what changed in the file meanwhile.
     void sync();
 
 private:
@@ -53,9 +58,18 @@ private:
     void announce(const QString& key) const;
     bool stores(const QString& key) const;
     QVariant stored(const QString& key) const;
+    void scheduleSave();
+    // Writes the changes into the file when it is still one to use, else leaves it alone
+    // from then on.
+    void save();
 
-    std::unique_ptr<QSettings> settings_;   // null while the file is refused
-    QVariantMap unsaved_;                   // the values of this run then
+    std::string path_;                      // as given: a link stays a link
+    std::string target_;                    // what the link leads to, read and replaced
+    std::unique_ptr<QSettings> settings_;   // the file as last read or saved; null while refused
+    // Changes not yet saved; while the file is refused, every value the user set.
+    QVariantMap unsaved_;
+    QSet<QString> removed_;
+    bool saveScheduled_ = false;
     std::optional<QString> refusal_;
     QVariantMap registered_;
 };

@@ -5,6 +5,7 @@
 #include "index/SQLiteFailure.h"
 #include "index/StorageDatabase.h"
 #include "platform/Paths.h"
+#include "platform/RegularFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,33 +43,43 @@ bool isUnreadable(const SQLiteError& error, const std::string& path)
     }
 }
 
+// SQLite opens the cache and its log companions itself, whatever they are: it would block on
+// a FIFO (a "-journal" is opened for reading), and write into a device as into a file before
+// removing it. Each must be a regular file or missing; the cache may be a link to one (kept
+// elsewhere on purpose), whose companions then lie beside what it leads to.
+std::optional<std::string> noFileOfItsOwn(const std::string& path)
+{
+    std::string real = path;
+    struct stat info {};
+    const bool there = ::lstat(path.c_str(), &info) == 0;
+    if (there && S_ISLNK(info.st_mode)) {
+        if (::stat(path.c_str(), &info) != 0)
+            return "a link to nothing is at its place";
+        if (!S_ISREG(info.st_mode))
+            return "a link to " + RegularFile::kindName(info.st_mode) + " is at its place";
+        const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+        if (target)
+            real = target.get();
+    } else if (there && !S_ISREG(info.st_mode)) {
+        return RegularFile::kindName(info.st_mode) + " is at its place";
+    }
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        if (::lstat((real + suffix).c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+            return Paths::lastComponent(real + suffix) + " beside it is " + RegularFile::kindName(info.st_mode);
+    return std::nullopt;
+}
+
 // What lies at the cache's place and is plainly no cache, said before SQLite touches it or
-// its log companions: a folder, a link, a device, or a file without the SQLite header.
+// its log companions: anything but a regular file, or a file without the SQLite header.
 std::optional<std::string> plainlyNoCache(const std::string& path)
 {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
-        return std::nullopt;
-    if (S_ISDIR(info.st_mode))
-        return "a folder is at its place";
-    if (S_ISLNK(info.st_mode)) {
-        struct stat target {};
-        if (::stat(path.c_str(), &target) != 0)
-            return "a link to nothing is at its place";
-        return std::nullopt;   // a cache kept elsewhere on purpose
-    }
-    if (!S_ISREG(info.st_mode))
-        return "something other than a file is at its place";
-    if (info.st_size == 0)
-        return std::nullopt;
+    if (auto refused = noFileOfItsOwn(path))
+        return refused;
     static constexpr char header[] = "SQLite format 3";   // with its terminating zero
-    char start[sizeof header] = {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return std::nullopt;   // SQLite says why
-    const std::size_t read = std::fread(start, 1, sizeof start, file);
-    std::fclose(file);
-    if (read < sizeof header || std::memcmp(start, header, sizeof header) != 0)
+    const auto start = RegularFile::readStart(path, sizeof header);
+    if (!start || start->empty())
+        return std::nullopt;   // missing or empty, else SQLite says why
+    if (start->size() < sizeof header || std::memcmp(start->data(), header, sizeof header) != 0)
         return "it is not an SQLite database";
     return std::nullopt;
 }
@@ -91,14 +102,10 @@ std::optional<std::string> cutShort(const std::string& path)
         return std::nullopt;
     if (::stat((path + "-wal").c_str(), &log) == 0 && log.st_size > 0)
         return std::nullopt;
-    unsigned char header[100] = {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return std::nullopt;
-    const std::size_t read = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
-    if (read < sizeof header)
+    const auto start = RegularFile::readStart(path, 100);
+    if (!start || start->size() < 100)
         return std::nullopt;   // too short for a header: SQLite says so itself
+    const auto* header = reinterpret_cast<const unsigned char*>(start->data());
     const std::uint32_t pageSize = bigEndian(header + 16, 2) == 1 ? 65536 : bigEndian(header + 16, 2);
     const std::uint32_t pages = bigEndian(header + 28, 4);
     // The page count holds only when written by the same change as the change counter.
@@ -162,9 +169,10 @@ bool exists(const std::string& path)
 // Moves the cache and its log companions aside; false, with errno, when the cache could not be moved.
 bool setAside(const std::string& path, const std::string& aside)
 {
-    if (std::rename(path.c_str(), aside.c_str()) != 0)
+    // Companions without their cache are set aside all the same.
+    if (std::rename(path.c_str(), aside.c_str()) != 0 && (errno != ENOENT || exists(path)))
         return false;
-    for (const char* suffix : {"-wal", "-shm"}) {
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         const std::string companion = path + suffix;
         if (exists(companion))
             std::rename(companion.c_str(), (aside + suffix).c_str());

@@ -1,6 +1,6 @@
 #include "platform/MountTable.h"
 
-#include "platform/RegularFile.h"
+#include "platform/ProcText.h"
 
 #include <algorithm>
 #include <array>
@@ -102,7 +102,7 @@ std::vector<MountEntry> parse(std::string_view mountinfo)
 
 std::vector<MountEntry> read(const std::string& path)
 {
-    const auto text = RegularFile::read(path);
+    const auto text = ProcText::readFile(path);
     return text ? parse(*text) : std::vector<MountEntry>{};
 }
 

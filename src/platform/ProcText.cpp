@@ -11,7 +11,7 @@ namespace ProcText {
 
 std::optional<std::string> readFile(const std::string& path)
 {
-    return RegularFile::read(path);
+    return RegularFile::read(path, maxFileBytes);
 }
 
 std::vector<std::string_view> lines(std::string_view text)

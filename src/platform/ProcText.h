@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -10,7 +11,11 @@
 // Readers for the small text files of /proc and /sys.
 namespace ProcText {
 
-// The whole file, or nothing when it cannot be opened or read.
+// More than any file of /proc or /sys, or any package database, holds.
+inline constexpr std::size_t maxFileBytes = 64 * 1024 * 1024;
+
+// The whole file, or nothing when it cannot be opened or read, is no regular file, or is
+// longer than maxFileBytes.
 std::optional<std::string> readFile(const std::string& path);
 
 // "Key:   value [kB]" lines (meminfo, status) as key -> first number of the value.

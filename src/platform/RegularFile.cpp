@@ -1,6 +1,8 @@
 #include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,15 +33,26 @@ int openForReading(const std::string& path)
     return fd;
 }
 
-std::optional<std::string> read(const std::string& path, std::size_t limit)
+namespace {
+
+// Up to `limit` bytes of the file at `path`; nothing when it cannot be opened or read, or,
+// for a `whole` read, when it goes on past `limit`.
+std::optional<std::string> readUpTo(const std::string& path, std::size_t limit, bool whole)
 {
     const int fd = openForReading(path);
     if (fd < 0)
         return std::nullopt;
+    // Known too long before a byte is read; files of /proc and /sys say 0 and are read.
+    struct stat status {};
+    if (whole && (::fstat(fd, &status) != 0 || static_cast<std::uint64_t>(status.st_size) > limit)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::optional<std::string> contents(std::in_place);
     char buffer[65536];
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        const std::size_t wanted = whole ? sizeof buffer : std::min(sizeof buffer, limit - contents->size());
+        const ssize_t got = wanted == 0 ? 0 : ::read(fd, buffer, wanted);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 || (got > 0 && contents->size() + static_cast<std::size_t>(got) > limit)) {
@@ -52,6 +65,18 @@ std::optional<std::string> read(const std::string& path, std::size_t limit)
     }
     ::close(fd);
     return contents;
+}
+
+} // namespace
+
+std::optional<std::string> read(const std::string& path, std::size_t limit)
+{
+    return readUpTo(path, limit, true);
+}
+
+std::optional<std::string> readStart(const std::string& path, std::size_t count)
+{
+    return readUpTo(path, count, false);
 }
 
 std::optional<std::string> refusal(const std::string& path)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <limits>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -16,9 +15,12 @@ namespace RegularFile {
 int openForReading(const std::string& path);
 
 // The whole file, or nothing when it cannot be opened as above, cannot be read, or is
-// longer than `limit` bytes.
-std::optional<std::string> read(const std::string& path,
-                                std::size_t limit = std::numeric_limits<std::size_t>::max());
+// longer than `limit` bytes: each reader says how much its kind of file can hold, so that
+// a huge or endless file put in its place is not taken into memory.
+std::optional<std::string> read(const std::string& path, std::size_t limit);
+
+// The first `count` bytes of the file (all of it when shorter), opened as above.
+std::optional<std::string> readStart(const std::string& path, std::size_t count);
 
 // Why `path`, followed through links, cannot stand for a regular file ("a FIFO", "a folder",
 // "a symbolic link that leads nowhere"); absent when it is one or when nothing is there.

@@ -85,7 +85,9 @@ std::vector<Folder> defaults(const std::string& home)
 
 std::vector<Folder> read(const std::string& home)
 {
-    const auto text = RegularFile::read(Paths::appending(SystemPaths::configHome(home), "user-dirs.dirs"));
+    // A few lines; what is far longer is no list of folders.
+    constexpr std::size_t maxBytes = 1024 * 1024;
+    const auto text = RegularFile::read(Paths::appending(SystemPaths::configHome(home), "user-dirs.dirs"), maxBytes);
     return text ? parse(*text, home) : defaults(home);
 }
 

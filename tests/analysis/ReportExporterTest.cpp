@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -170,4 +174,38 @@ TEST(ReportExporter, WritesToEveryValidNameAndLeavesNothingWhenAWriteFails)
     EXPECT_FALSE(written);
     EXPECT_EQ(reason, "File too large");
     EXPECT_TRUE(namesIn(dir.path()).empty());
+
+    // What stands at the chosen place and is no file is left as it is.
+    const struct {
+        const char* name;
+        bool (*make)(const std::string& at);
+        const char* reason;
+    } places[] = {
+        {"a FIFO", [](const std::string& at) { return ::mkfifo(at.c_str(), 0600) == 0; }, "it is a FIFO, not a regular file"},
+        {"a device", [](const std::string& at) { return ::mknod(at.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },
+         "it is a device, not a regular file"},
+        {"a folder", [](const std::string& at) { return ::mkdir(at.c_str(), 0700) == 0; }, "it is a folder, not a regular file"},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.name);
+        TempDir other;
+        const std::string target = other.file("target.csv");
+        if (!place.make(target)) {
+            EXPECT_EQ(errno, EPERM);   // no device nodes for this account
+            continue;
+        }
+        struct stat before {};
+        ASSERT_EQ(::lstat(target.c_str(), &before), 0);
+        // Through a link to it as well.
+        ASSERT_EQ(::symlink("target.csv", other.file("link.csv").c_str()), 0);
+        for (const std::string& chosen : {target, other.file("link.csv")}) {
+            EXPECT_FALSE(ReportExporter::writeAtomically(chosen, "text\n", &reason)) << chosen;
+            EXPECT_EQ(reason, place.reason);
+        }
+        struct stat after {};
+        ASSERT_EQ(::lstat(target.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(namesIn(other.path()), (std::vector<std::string>{"link.csv", "target.csv"}));
+    }
 }

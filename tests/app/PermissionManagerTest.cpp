@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <future>
 #include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -100,12 +102,25 @@ TEST_F(PermissionManagerTest, AStatusFailureOtherThanMissingDenies)
     EXPECT_EQ(PermissionManager::accessStatus(dir.file(tcc)), AccessStatus::denied);
 }
 
-TEST_F(PermissionManagerTest, AFIFOAnswersWithoutBlocking)
+// A FIFO or a device is never opened: that could block the probe or act on the device.
+TEST_F(PermissionManagerTest, AFIFOOrADeviceAnswersWithoutBeingOpened)
 {
     dir.makeFolder("Library/Application Support/com.apple.TCC");
-    ASSERT_EQ(::mkfifo(dir.file(tcc).c_str(), 0600), 0);
-    EXPECT_EQ(promptly([&] { return PermissionManager::hasFullDiskAccess(home()); }), true);
-    EXPECT_EQ(promptly([&] { return PermissionManager::accessStatus(dir.file(tcc)); }), AccessStatus::granted);
+    // The null device under a name of its own, never the system's.
+    for (const mode_t kind : {S_IFIFO, S_IFCHR}) {
+        ::unlink(dir.file(tcc).c_str());
+        if (::mknod(dir.file(tcc).c_str(), kind | 0600, kind == S_IFCHR ? makedev(1, 3) : 0) != 0) {
+            EXPECT_EQ(errno, EPERM);   // no device nodes for this account
+            continue;
+        }
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(::inotify_add_watch(watch, dir.file(tcc).c_str(), IN_OPEN), 0);
+        EXPECT_EQ(promptly([&] { return PermissionManager::hasFullDiskAccess(home()); }), true);
+        EXPECT_EQ(promptly([&] { return PermissionManager::accessStatus(dir.file(tcc)); }), AccessStatus::granted);
+        inotify_event event {};
+        EXPECT_LT(::read(watch, &event, sizeof event), 0) << "opened, of kind " << kind;
+        ::close(watch);
+    }
 }
 
 TEST_F(PermissionManagerTest, StatusOfOnePlace)

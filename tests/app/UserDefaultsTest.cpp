@@ -11,6 +11,7 @@
 
 #include <QSettings>
 
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -18,6 +19,8 @@
 #include <future>
 #include <limits>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -160,6 +163,9 @@ TEST(UserDefaults, OnlyARegularFileOrALinkToOneIsReadOrWritten)
          fs::file_type::directory, "folder"},
         {"a dangling link", [](const TempDir& d, const std::string& s) { fs::create_symlink(d.file("missing"), s); },
          fs::file_type::not_found, "missing"},
+        {"a file far longer than settings are",
+         [](const TempDir& d, const std::string&) { fs::resize_file(d.write("settings.ini", ""), std::uintmax_t(1) << 32); },
+         fs::file_type::regular, "settings.ini"},
         {"a FIFO as the lock file a save takes",
          [](const TempDir&, const std::string& s) { ::mkfifo((s + ".lock").c_str(), 0600); }, fs::file_type::fifo,
          "settings.ini.lock"},
@@ -200,6 +206,72 @@ TEST(UserDefaults, OnlyARegularFileOrALinkToOneIsReadOrWritten)
     }
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(QSettings(QString::fromStdString(target), QSettings::IniFormat).value("scanConcurrency").toInt(), 3);
+}
+
+TEST(UserDefaults, WhatTakesTheSettingsFilesPlaceAfterTheStartIsNeitherReadNorWritten)
+{
+    ensureCoreApplication();
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        bool (*swap)(const TempDir&, const std::string& settings);
+        const char* special;   // what the swap put in place, which must stay as it is
+    } cases[] = {
+        {"its lock file for a FIFO", [](const TempDir&, const std::string& s) {
+             return ::mkfifo((s + ".lock").c_str(), 0600) == 0;
+         }, "settings.ini.lock"},
+        {"the file for a FIFO", [](const TempDir&, const std::string& s) {
+             return fs::remove(s) && ::mkfifo(s.c_str(), 0600) == 0;
+         }, "settings.ini"},
+        {"the file for a link to a FIFO", [](const TempDir& d, const std::string& s) {
+             return ::mkfifo(d.file("fifo").c_str(), 0600) == 0 && fs::remove(s) && ::symlink("fifo", s.c_str()) == 0;
+         }, "fifo"},
+        // The null device under a name of its own, never the system's.
+        {"the file for a device", [](const TempDir&, const std::string& s) {
+             return fs::remove(s) && ::mknod(s.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+         }, "settings.ini"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.write("settings.ini", "[General]\nscanConcurrency=6\n");
+        auto defaults = std::make_unique<UserDefaults>(QString::fromStdString(path));
+        defaults->setValue("scanConcurrency", 7);
+        defaults->sync();
+        QCoreApplication::processEvents();
+        if (!c.swap(dir, path)) {
+            EXPECT_EQ(errno, EPERM) << c.name;   // no device nodes for this account
+            continue;
+        }
+        const std::string special = dir.file(c.special);
+        struct stat before {};
+        ASSERT_EQ(::lstat(special.c_str(), &before), 0);
+
+        // Should the main thread block opening a FIFO, a writer lets it go, and at last the FIFO
+        // goes (a lock file is tried again and again), so that the case fails instead of hanging.
+        std::atomic<bool> done = false;
+        std::atomic<bool> released = false;
+        std::jthread watchdog([&] {
+            for (int tick = 0; !done; ++tick) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (tick < 50 || done) continue;
+                released = true;
+                ::close(::open(special.c_str(), O_WRONLY | O_NONBLOCK));
+                if (tick == 100) ::unlink(special.c_str());
+            }
+        });
+        defaults->setValue("scanConcurrency", 9);
+        QCoreApplication::processEvents();   // where the settings save on their own
+        EXPECT_EQ(defaults->integerValue("scanConcurrency"), 9) << c.name;
+        defaults->sync();
+        defaults.reset();
+        done = true;
+        watchdog.join();
+        EXPECT_FALSE(released) << c.name << ": the settings blocked on a FIFO";
+        struct stat after {};
+        EXPECT_TRUE(::lstat(special.c_str(), &after) == 0 && after.st_ino == before.st_ino &&
+                    (after.st_mode & S_IFMT) == (before.st_mode & S_IFMT))
+            << c.name << ": what took the file's place was replaced";
+    }
 }
 
 } // namespace

@@ -8,13 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/sysmacros.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <functional>
 #include <iterator>
 #include <stdexcept>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,7 +48,8 @@ protected:
         std::vector<std::string> found;
         for (const auto& entry : fs::directory_iterator(folder.path())) {
             const std::string name = entry.path().filename().string();
-            if (name.rfind("ScanCache.sqlite.unreadable-", 0) == 0 && !name.ends_with("-wal") && !name.ends_with("-shm"))
+            if (name.rfind("ScanCache.sqlite.unreadable-", 0) == 0 && !name.ends_with("-wal") && !name.ends_with("-shm") &&
+                !name.ends_with("-journal"))
                 found.push_back(entry.path().string());
         }
         EXPECT_EQ(found.size(), 1u);
@@ -212,6 +218,77 @@ TEST_F(ScanCacheOpenerTest, ALinkToACacheThatCannotBeWrittenIsShownReadOnlyAndKe
     EXPECT_TRUE(fs::is_symlink(cache()));
     for (const auto& entry : fs::directory_iterator(folder.path()))
         EXPECT_EQ(entry.path().filename().string().find(".unreadable-"), std::string::npos) << entry.path();
+}
+
+// SQLite opens the cache and its log companions itself: a FIFO there would block the start
+// (a "-journal" is opened for reading), a device would be written as if it were the cache.
+TEST_F(ScanCacheOpenerTest, WhatIsNoFileOfItsOwnAtTheCacheOrItsCompanionsIsNeverOpened)
+{
+    const auto fifo = [](const std::string& at) { return ::mkfifo(at.c_str(), 0600) == 0; };
+    // The null device under a name of its own, so that no other program's opening is seen.
+    const auto device = [](const std::string& at) { return ::mknod(at.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; };
+    const struct {
+        const char* name;
+        const char* special;   // beside the cache, or elsewhere for a link
+        bool (*make)(const std::string&);
+        bool linked;           // the cache is a link to it
+        bool cacheThere;       // a cache with a scan is in place beside it
+    } cases[] = {
+        {"the cache a FIFO", "ScanCache.sqlite", fifo, false, false},
+        {"a link to a FIFO", "elsewhere", fifo, true, false},
+        {"a link to a device", "elsewhere", device, true, false},
+        {"a FIFO as its rollback journal", "ScanCache.sqlite-journal", fifo, false, true},
+        {"a FIFO as its log", "ScanCache.sqlite-wal", fifo, false, true},
+        {"a FIFO as its shared memory", "ScanCache.sqlite-shm", fifo, false, true},
+        {"a device as its log", "ScanCache.sqlite-wal", device, false, true},
+        {"a FIFO as the log of no cache", "ScanCache.sqlite-wal", fifo, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove_all(entry.path());
+        if (c.cacheThere)
+            writeCompletedScan(cache());
+        const std::string cached = c.cacheThere ? contents(cache()) : "";
+        const std::string special = folder.file(c.special);
+        if (!c.make(special)) {
+            EXPECT_EQ(errno, EPERM);   // no device nodes for this account
+            continue;
+        }
+        ASSERT_TRUE(!c.linked || ::symlink(special.c_str(), cache().c_str()) == 0);
+        struct stat made {};
+        ASSERT_EQ(::stat(special.c_str(), &made), 0);
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, special.c_str(), IN_OPEN), 0);
+
+        auto opening = std::async(std::launch::async, [&] { return open(); });
+        if (opening.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            // Let the blocked reader go, so that the failure is reported instead of hanging.
+            ADD_FAILURE() << "opening the cache blocked";
+            do
+                ::close(::open(special.c_str(), O_WRONLY | O_NONBLOCK));
+            while (opening.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready);
+            continue;
+        }
+        const auto opened = opening.get();
+        inotify_event event {};
+        EXPECT_LT(::read(watch, &event, sizeof event), 0) << "it was opened";
+        ::close(watch);
+
+        // What stood there is left as it was, beside a fresh cache, and the user is told.
+        expectFreshCacheWithNotice(opened);
+        EXPECT_NE(opened.problem.value_or("").find(c.linked ? "link to" : c.special), std::string::npos)
+            << opened.problem.value_or("");
+        struct stat left {};
+        bool found = false;
+        for (const auto& entry : fs::directory_iterator(folder.path()))
+            if (::lstat(entry.path().c_str(), &left) == 0 && left.st_ino == made.st_ino)
+                found = (left.st_mode & S_IFMT) == (made.st_mode & S_IFMT);
+        EXPECT_TRUE(found) << "what stood there is gone";
+        if (c.cacheThere) {
+            EXPECT_EQ(contents(setAside()), cached);
+        }
+    }
 }
 
 // A cache of 220 file rows in one folder, closed as the program closes it; `filler` bytes

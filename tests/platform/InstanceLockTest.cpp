@@ -84,8 +84,7 @@ TEST(InstanceLock, WhatIsNoFileOfItsOwnRefusesTheStartNamingIt)
         InstanceLock first(path);
         InstanceLock second(path);
         EXPECT_FALSE(first.isFirst()) << c.name;
-        ASSERT_TRUE(first.refusal()) << c.name;
-        EXPECT_NE(first.refusal()->find(path), std::string::npos) << *first.refusal();
+        EXPECT_NE(first.refusal().value_or("").find(path), std::string::npos) << c.name;
         EXPECT_FALSE(second.isFirst()) << c.name;
     }
 }

@@ -4,6 +4,7 @@
 #include "app/system/MachOInspector.h"
 #include "platform/Paths.h"
 #include "platform/ProcText.h"
+#include "platform/RegularFile.h"
 #include "platform/gio/DesktopEntryReader.h"
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 namespace {
 
 constexpr std::string_view exportedEntries = "/export/share/applications/";
+// An application's metadata is a page of text; what is far longer is not read.
+constexpr std::size_t maxMetadataBytes = 4 * 1024 * 1024;
 
 std::string resolved(const std::string& path)
 {
@@ -280,7 +283,7 @@ void DesktopApplicationScanner::readFlatpak(const DesktopEntry& entry, const std
     for (const auto* name : {"/files/share/metainfo/", "/files/share/appdata/"})
         for (const auto* suffix : {".metainfo.xml", ".appdata.xml"})
             if (!app.version)
-                if (const auto xml = ProcText::readFile(*deploy + name + id + suffix)) app.version = appStreamVersion(*xml);
+                if (const auto xml = RegularFile::read(*deploy + name + id + suffix, maxMetadataBytes)) app.version = appStreamVersion(*xml);
 }
 
 void DesktopApplicationScanner::readSnap(const DesktopEntry& entry, ApplicationInfo& app) const
@@ -298,5 +301,5 @@ void DesktopApplicationScanner::readSnap(const DesktopEntry& entry, ApplicationI
     app.path = resolved(current);
     // The entry's command goes through snap's launcher, not the application's own executable.
     if (app.executablePath && !Paths::isWithin(resolved(*app.executablePath), app.path)) app.executablePath.reset();
-    if (const auto yaml = ProcText::readFile(app.path + "/meta/snap.yaml")) app.version = snapVersion(*yaml);
+    if (const auto yaml = RegularFile::read(app.path + "/meta/snap.yaml", maxMetadataBytes)) app.version = snapVersion(*yaml);
 }

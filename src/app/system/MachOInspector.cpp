@@ -3,12 +3,8 @@
 #include "platform/RegularFile.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -92,19 +88,8 @@ std::vector<CPUArchitecture> MachOInspector::architectures(std::span<const std::
 
 std::vector<CPUArchitecture> MachOInspector::architectures(const std::string& path)
 {
-    const int fd = RegularFile::openForReading(path);
-    if (fd < 0)
+    const auto header = RegularFile::readStart(path, headerBytes);
+    if (!header)
         return {};
-    std::array<std::uint8_t, headerBytes> buffer{};
-    std::size_t filled = 0;
-    while (filled < buffer.size()) {
-        const ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        filled += static_cast<std::size_t>(got);
-    }
-    ::close(fd);
-    return architectures(std::span<const std::uint8_t>(buffer.data(), filled));
+    return architectures(std::span(reinterpret_cast<const std::uint8_t*>(header->data()), header->size()));
 }

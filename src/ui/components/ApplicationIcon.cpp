@@ -1,18 +1,46 @@
 #include "ui/components/ApplicationIcon.h"
 
 #include "app/LatestLoad.h"
+#include "platform/RegularFile.h"
 #include "ui/components/SymbolIcons.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QPixmap>
 #include <QStandardPaths>
 
 namespace {
 
-// The icon is read on the main thread: a FIFO or a device named like an image would block it.
+// Larger than any real icon, even a detailed scalable one.
+constexpr std::size_t maxIconBytes = 16 * 1024 * 1024;
+// Drawn at most this large anywhere; a larger image is kept at this size.
+constexpr int largestSide = 256;
+
 bool isImageFile(const QString& path)
 {
     return QFileInfo(path).isFile();
+}
+
+// The image of an icon file, read through the one reader and decoded off the main thread,
+// so that nothing swapped in after the search (a FIFO, a device, a huge file) is ever opened
+// or read there; a null image when it is no regular file, too long, or no image.
+QImage decodedIcon(const QString& file)
+{
+    const auto bytes = RegularFile::read(file.toStdString(), maxIconBytes);
+    if (!bytes) return {};
+    QByteArray data(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer, QFileInfo(file).suffix().toLatin1());
+    // A scalable icon is drawn at the largest size; a raster one is only made smaller.
+    const bool scalable = file.endsWith(QLatin1String(".svg"));
+    QSize size = reader.size();
+    if (!size.isValid()) size = QSize(largestSide, largestSide);
+    if (scalable || size.width() > largestSide || size.height() > largestSide)
+        size.scale(largestSide, largestSide, Qt::KeepAspectRatio);
+    reader.setScaledSize(size);
+    return reader.read();
 }
 
 // The image file for an icon name: the current theme first, then every other theme
@@ -55,6 +83,22 @@ QString iconFile(const QString& name, const QString& currentTheme, const QString
 
 } // namespace
 
+void ApplicationIcon::keepThemeFoldersReadable()
+{
+    QStringList kept;
+    for (const QString& folder : QIcon::themeSearchPaths()) {
+        bool readable = true;
+        // Resource folders (":/icons") are the program's own; the listing of others is short.
+        if (!folder.startsWith(u':'))
+            for (const QString& theme : QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                for (const char* file : {"/index.theme", "/icon-theme.cache"})
+                    if (RegularFile::refusal((folder + u'/' + theme + QLatin1String(file)).toStdString()))
+                        readable = false;
+        if (readable) kept << folder;
+    }
+    QIcon::setThemeSearchPaths(kept);
+}
+
 ApplicationIcon& ApplicationIcon::announcer()
 {
     static ApplicationIcon* instance = new ApplicationIcon;
@@ -78,12 +122,13 @@ QIcon ApplicationIcon::lookup(const std::string& iconName)
         &self,
         [name, theme = QIcon::themeName(), themeFolders = QIcon::themeSearchPaths(),
          dataFolders = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)] {
-            return iconFile(name, theme, themeFolders, dataFolders);
+            const QString file = iconFile(name, theme, themeFolders, dataFolders);
+            return file.isEmpty() ? QImage() : decodedIcon(file);
         },
-        [&self, name](QString file) {
+        [&self, name](const QImage& image) {
             self.searching_.remove(name);
-            self.icons_.insert(name, file.isEmpty() ? QIcon() : QIcon(file));
-            if (!file.isEmpty()) emit self.found();
+            self.icons_.insert(name, image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+            if (!image.isNull()) emit self.found();
         });
     return {};
 }

@@ -29,6 +29,11 @@ public:
 
     static ApplicationIcon& announcer();
 
+    // Leaves out of the icon themes' folders each one where a theme's index or cache is
+    // no regular file: the toolkit reads those on the main thread and would block on a
+    // FIFO there. Called once after the application object is made.
+    static void keepThemeFoldersReadable();
+
 signals:
     void found();
 

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -65,6 +66,25 @@ void lookUp(std::initializer_list<std::string> names)
     }));
 }
 
+// Whether `work` blocked on the main thread opening one of the FIFOs: after five seconds a
+// writer lets it go, so that the test fails instead of hanging.
+bool blocksOnFifos(const std::vector<std::string>& fifos, const std::function<void()>& work)
+{
+    std::atomic<bool> answered = false;
+    std::atomic<bool> released = false;
+    std::jthread watchdog([&] {
+        for (int tick = 0; !answered; ++tick) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (tick < 50 || answered) continue;
+            released = true;
+            for (const std::string& fifo : fifos) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+    });
+    work();
+    answered = true;
+    return released;
+}
+
 TEST_F(ApplicationIconTest, NamesAreFoundInAnyThemeThePixmapsFolderOrAsPaths)
 {
     // Off the main thread: the first answer is the stand-in, the icon comes with found().
@@ -85,31 +105,47 @@ TEST_F(ApplicationIconTest, NamesAreFoundInAnyThemeThePixmapsFolderOrAsPaths)
     EXPECT_FALSE(ApplicationIcon::of(app).isNull());    // the generic symbol stands in
 }
 
-TEST_F(ApplicationIconTest, AFifoNamedLikeAnIconIsNeverOpened)
+// Neither a FIFO nor a file far larger than any icon is opened or read on the main thread.
+TEST_F(ApplicationIconTest, AFifoOrAHugeFileNamedLikeAnIconIsNeverOpened)
 {
+    ASSERT_EQ(::truncate(data.write("icons/hicolor/48x48/apps/huge-tool.png", "").c_str(), 1LL << 32), 0);
     std::vector<std::string> fifos;
     for (const char* relative : {"icons/hicolor/48x48/apps/pipe-tool.png", "pixmaps/pipe-pixmap.svg"}) {
         fifos.push_back(data.file(relative));
         std::filesystem::create_directories(std::filesystem::path(fifos.back()).parent_path());
         ASSERT_EQ(::mkfifo(fifos.back().c_str(), 0600), 0);
     }
-    // Should the main thread block opening one, a writer lets it go, so that the test fails
-    // instead of hanging.
-    std::atomic<bool> answered = false;
-    std::atomic<bool> released = false;
-    std::jthread watchdog([&] {
-        for (int tick = 0; !answered; ++tick) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (tick < 50 || answered) continue;
-            released = true;
-            for (const std::string& fifo : fifos) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
-        }
-    });
-    lookUp({"pipe-tool", "pipe-pixmap"});
-    EXPECT_TRUE(ApplicationIcon::lookup("pipe-tool").isNull());
-    EXPECT_TRUE(ApplicationIcon::lookup("pipe-pixmap").isNull());
-    answered = true;
-    EXPECT_FALSE(released) << "the main thread blocked opening a FIFO";
+    EXPECT_FALSE(blocksOnFifos(fifos, [] {
+        lookUp({"pipe-tool", "pipe-pixmap", "huge-tool"});
+        EXPECT_TRUE(ApplicationIcon::lookup("pipe-tool").isNull());
+        EXPECT_TRUE(ApplicationIcon::lookup("pipe-pixmap").isNull());
+        EXPECT_TRUE(ApplicationIcon::lookup("huge-tool").isNull());
+    })) << "the main thread blocked opening a FIFO";
+}
+
+// The toolkit reads a theme's index and cache on the main thread when an icon is first asked
+// of the theme: a folder where either is a FIFO is left out, and the lookup answers.
+TEST_F(ApplicationIconTest, ThemeFoldersWhoseIndexOrCacheIsAFifoAreLeftOut)
+{
+    const QStringList savedFolders = QIcon::themeSearchPaths();
+    const QString savedTheme = QIcon::themeName();
+    const std::string good = data.file("good-icons"), piped = data.file("piped-icons"), cached = data.file("cached-icons");
+    data.write("good-icons/pipe-theme/index.theme", "[Icon Theme]\nName=Pipe\nDirectories=48x48/apps\n");
+    std::vector<std::string> fifos{piped + "/pipe-theme/index.theme", cached + "/pipe-theme/icon-theme.cache"};
+    for (const std::string& fifo : fifos) {
+        std::filesystem::create_directories(std::filesystem::path(fifo).parent_path());
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    }
+    QIcon::setThemeSearchPaths({QString::fromStdString(piped), QString::fromStdString(good),
+                                QString::fromStdString(cached), QStringLiteral(":/icons")});
+    ApplicationIcon::keepThemeFoldersReadable();
+    EXPECT_EQ(QIcon::themeSearchPaths(), (QStringList{QString::fromStdString(good), QStringLiteral(":/icons")}));
+
+    QIcon::setThemeName(QStringLiteral("pipe-theme"));
+    EXPECT_FALSE(blocksOnFifos(fifos, [] { EXPECT_TRUE(QIcon::fromTheme(QStringLiteral("no-such-icon")).isNull()); }))
+        << "the main thread blocked opening a FIFO";
+    QIcon::setThemeName(savedTheme);
+    QIcon::setThemeSearchPaths(savedFolders);
 }
 
 TEST_F(ApplicationIconTest, AProcessShowsItsApplicationsIconAndOtherwiseTheTerminal)

@@ -211,6 +211,16 @@ TEST(RunningAppsView, QuitFailuresAreReportedInTheAlert)
     screen.view.terminate({shown}, false);
     ASSERT_NE(screen.view.errorAlert(), nullptr);
     EXPECT_EQ(screen.view.errorAlert()->informativeText(), ProcessSignaller::endedText);
+
+    // A hundred failures keep the alert and its button on the screen: every line scrolls in the details.
+    std::vector<ProcessSnapshot> many;
+    for (int i = 0; i < 100; ++i) many.push_back(process(999'999'000 + i, "gone", 0));
+    screen.view.terminate(many, false);
+    QMessageBox* alert = screen.view.errorAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->detailedText().count(QLatin1Char('\n')), 99);
+    alert->adjustSize();
+    EXPECT_LT(alert->sizeHint().height(), 480);
 }
 
 TEST(RunningAppsView, ClosingWithItsDialogsOpenTouchesNothingGone)
