@@ -1,10 +1,12 @@
 #include "index/SQLiteFailure.h"
 
 #include "index/SQLiteError.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -42,4 +44,17 @@ TEST(SQLiteFailure, OnlyAFullFailingOrReadOnlyCacheStopsTheWritesAfterIt)
     }
     // Not a failure of the cache at all.
     EXPECT_FALSE(SQLiteFailure::lastingWriteFault(std::runtime_error("disk full"), cache));
+}
+
+// A file system gives a deleted file's identity to the next file it makes: a cache made where a
+// damaged one was deleted starts sound.
+TEST(SQLiteFailure, DamageStaysWithTheFileItWasMetOn)
+{
+    TempDir folder;
+    const std::string path = folder.write("ScanCache.sqlite", "damaged");
+    SQLiteFailure::noteDamage(path, "SQLite error 11: database disk image is malformed");
+    EXPECT_EQ(SQLiteFailure::damageMet(path), "SQLite error 11: database disk image is malformed");
+    std::filesystem::remove(path);
+    folder.write("ScanCache.sqlite", "new");
+    EXPECT_EQ(SQLiteFailure::damageMet(path), std::nullopt);
 }
