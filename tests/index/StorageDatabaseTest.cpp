@@ -1,4 +1,5 @@
 #include "index/ScanCacheTestSupport.h"
+#include "support/Eventually.h"
 
 #include <sys/stat.h>
 #include <thread>
@@ -216,7 +217,6 @@ TEST_F(StorageDatabaseTest, TheLogIsFoldedBackIntoTheCacheWhileWritingGoesOn)
     };
     EXPECT_LT(sizeOf(path() + "-wal"), std::int64_t{600'000'000});
     // Copied into the cache file itself while the connection is open.
-    for (int wait = 0; wait < 100 && sizeOf(path()) < 32'000'000; ++wait) std::this_thread::sleep_for(50ms);
-    EXPECT_GE(sizeOf(path()), 32'000'000);
+    EXPECT_TRUE(eventually([&] { return sizeOf(path()) >= 32'000'000; })) << sizeOf(path());
     EXPECT_EQ(db->recentErrors(1).front().path, "/p" + std::to_string(entries));
 }
