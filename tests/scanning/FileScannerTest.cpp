@@ -1653,9 +1653,9 @@ TEST_F(FileScannerTest, APausedScanThatAnotherWriterScannedMeanwhileEndsCancelle
         PausedScan paused(database, configuration(2));
         ASSERT_TRUE(paused.fileSystem.waitForPause());
         // Once what was listed before the pause is stored, the paused scan writes nothing.
-        ASSERT_TRUE(waitFor([&] { return paused.scanner.waitingReaders() == 2; }));
+        ASSERT_TRUE(eventually([&] { return paused.scanner.waitingReaders() == 2; }));
         std::this_thread::sleep_for(2 * ScanWriter::idleCommitDelay);
-        ASSERT_TRUE(waitFor([&] { return !database.writesPending(); }));
+        ASSERT_TRUE(eventually([&] { return !database.writesPending(); }));
         {
             StorageDatabase other(cachePath());
             ScanConfiguration elsewhere = configuration(2);
