@@ -4,7 +4,8 @@
 #include "platform/ThreadName.h"
 
 
-std::unique_ptr<LogCheckpointer> LogCheckpointer::start(SQLiteConnection& writer, const std::string& path)
+std::unique_ptr<LogCheckpointer> LogCheckpointer::start(SQLiteConnection& writer, const std::string& path,
+                                                        Limits limits)
 {
     std::unique_ptr<SQLiteConnection> own;
     try {
@@ -13,11 +14,11 @@ std::unique_ptr<LogCheckpointer> LogCheckpointer::start(SQLiteConnection& writer
     } catch (const SQLiteError&) {
         return nullptr;
     }
-    return std::unique_ptr<LogCheckpointer>(new LogCheckpointer(writer, std::move(own)));
+    return std::unique_ptr<LogCheckpointer>(new LogCheckpointer(writer, std::move(own), limits));
 }
 
-LogCheckpointer::LogCheckpointer(SQLiteConnection& writer, std::unique_ptr<SQLiteConnection> own)
-    : writer_(writer), own_(std::move(own))
+LogCheckpointer::LogCheckpointer(SQLiteConnection& writer, std::unique_ptr<SQLiteConnection> own, Limits limits)
+    : writer_(writer), own_(std::move(own)), limits_(limits)
 {
     thread_ = std::thread([this] { run(); });
     writer_.onCommit([this](int logPages) { committed(logPages); });
@@ -37,7 +38,7 @@ LogCheckpointer::~LogCheckpointer()
 
 void LogCheckpointer::committed(int logPages)
 {
-    if (logPages >= restartPagesLimit) {
+    if (logPages >= limits_.restart) {
         // A restart fails at once while the thread's copy runs, and a writer that commits
         // often would find it running every time: the log would grow without end. Wait
         // for the copy, keep the next from starting, and restart.
@@ -49,7 +50,7 @@ void LogCheckpointer::committed(int logPages)
         writer_.checkpoint(SQLiteConnection::Checkpoint::restart);
         lock.lock();
         restarting_ = false;
-    } else if (logPages >= logPagesLimit) {
+    } else if (logPages >= limits_.copy) {
         {
             std::lock_guard guard(mutex_);
             due_ = true;

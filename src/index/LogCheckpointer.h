@@ -24,16 +24,22 @@ public:
     // million files writes up to about 170 MB, and its log starts over by itself between scans.
     static constexpr int restartPagesLimit = 16 * logPagesLimit;
 
+    // The two limits in pages; a test sets small ones so that a log of a few megabytes reaches them.
+    struct Limits {
+        int copy = logPagesLimit;
+        int restart = restartPagesLimit;
+    };
+
     // Null when no second connection to the cache at `path` can be had: SQLite then copies
     // the log on the committing thread, as it does by default.
-    static std::unique_ptr<LogCheckpointer> start(SQLiteConnection& writer, const std::string& path);
+    static std::unique_ptr<LogCheckpointer> start(SQLiteConnection& writer, const std::string& path, Limits limits);
     // Stops watching the writer's commits, then ends the thread.
     ~LogCheckpointer();
     LogCheckpointer(const LogCheckpointer&) = delete;
     LogCheckpointer& operator=(const LogCheckpointer&) = delete;
 
 private:
-    LogCheckpointer(SQLiteConnection& writer, std::unique_ptr<SQLiteConnection> own);
+    LogCheckpointer(SQLiteConnection& writer, std::unique_ptr<SQLiteConnection> own, Limits limits);
 
     // After every commit of the writer, on its thread.
     void committed(int logPages);
@@ -41,6 +47,7 @@ private:
 
     SQLiteConnection& writer_;
     std::unique_ptr<SQLiteConnection> own_;
+    const Limits limits_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool due_ = false;

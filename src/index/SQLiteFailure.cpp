@@ -5,8 +5,12 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
+
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace SQLiteFailure {
 namespace {
@@ -14,6 +18,9 @@ namespace {
 struct DamageSeen {
     std::mutex lock;
     std::map<FileIdentity, std::string> descriptions;
+    // The damaged files, held open for the rest of the run: the file system gives the identity
+    // of a deleted file to a file made after it, and a new cache must not inherit old damage.
+    std::vector<int> held;
 };
 
 // Never destroyed: a connection may close on another thread while the program ends.
@@ -68,12 +75,17 @@ bool isDamage(int code)
 
 void noteDamage(const std::string& path, const std::string& description)
 {
-    const auto identity = identityOf(path);
-    if (!identity)
-        return;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    const std::optional<FileIdentity> identity =
+        file >= 0 && ::fstat(file, &info) == 0 ? FileIdentity{.device = info.st_dev, .inode = info.st_ino}
+                                               : identityOf(path);
     DamageSeen& seen = damageSeen();
     std::lock_guard guard(seen.lock);
-    seen.descriptions.emplace(*identity, description);
+    if (identity && seen.descriptions.emplace(*identity, description).second && file >= 0)
+        seen.held.push_back(file);
+    else if (file >= 0)
+        ::close(file);
 }
 
 std::optional<std::string> damageMet(const std::string& path)

@@ -54,7 +54,7 @@ StorageDatabase::StorageDatabase(std::string path, Opening opening)
     // A log that started over is cut back to this size, so that one large scan does not leave
     // hundreds of megabytes of it on disk while the program runs.
     db_.execute("PRAGMA journal_size_limit=67108864;");
-    checkpointer_ = LogCheckpointer::start(db_, path_);
+    checkpointer_ = LogCheckpointer::start(db_, path_, opening.logLimits);
     // Left out by a first scan that stopped before its indexes were built.
     try {
         buildMissingIndexesLocked(lock_.acquire());

@@ -5,6 +5,7 @@
 #include "index/FileRecords.h"
 #include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
+#include "index/LogCheckpointer.h"
 #include "index/RecordedItem.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
@@ -23,7 +24,6 @@
 #include <vector>
 
 class CacheCompactor;
-class LogCheckpointer;
 
 // The scan cache. An actor: every public member takes the one lock, so callers on any
 // thread are served one at a time over the single connection. Every failure of the index
@@ -47,6 +47,7 @@ public:
         SQLiteConnection::Access access = SQLiteConnection::Access::readWrite;
         WriteBatch::Clock clock{};
         std::chrono::milliseconds busyTimeout = SQLiteConnection::defaultBusyTimeout;
+        LogCheckpointer::Limits logLimits{};
     };
 
     // The application's data folder for the cache, created when missing. Throws std::system_error.

@@ -1,5 +1,6 @@
 #include "analysis/CancellationError.h"
 #include "analysis/DuplicateScanner.h"
+#include "support/FileItems.h"
 #include "support/ScannedTree.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
@@ -32,15 +33,10 @@ FileItem itemFor(const std::string& path, std::int64_t id)
 {
     struct stat info {};
     EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-    FileItem item;
-    item.id = id;
-    std::filesystem::path p(path);
-    item.name = p.filename().string();
-    item.folderPath = p.parent_path().string();
-    item.fileExtension = p.extension().string().empty() ? "" : p.extension().string().substr(1);
-    item.size = info.st_size;
-    item.modified = static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
-    return item;
+    return fileAt(path, {.id = id,
+                         .size = info.st_size,
+                         .modified = static_cast<double>(info.st_mtim.tv_sec) +
+                                     static_cast<double>(info.st_mtim.tv_nsec) / 1e9});
 }
 
 void setModified(const std::string& path, double seconds)

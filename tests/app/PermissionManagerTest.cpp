@@ -1,5 +1,6 @@
 #include "app/PermissionManager.h"
 #include "platform/SystemPaths.h"
+#include "support/Eventually.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -50,7 +51,7 @@ template <class Probe>
 auto promptly(Probe probe)
 {
     auto result = std::async(std::launch::async, probe);
-    EXPECT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the probe blocked";
+    EXPECT_EQ(result.wait_for(waitLimit), std::future_status::ready) << "the probe blocked";
     return result.get();
 }
 

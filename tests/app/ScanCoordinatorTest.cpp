@@ -46,6 +46,25 @@ protected:
         return coordinator;
     }
 
+    // Starts a scan with one reader and pauses it in its third folder read, so that folders
+    // are left whenever it ends.
+    static void startPaused(ScanCoordinator& coordinator, ScriptedFileSystem& fileSystem)
+    {
+        UserDefaults::standard().setValue(SettingsKey::scanConcurrency, 1);
+        fileSystem.holdAtRead(3);
+        coordinator.setFileSystem(fileSystem);
+        coordinator.startScan(false);
+        ASSERT_TRUE(fileSystem.waitUntilHeld());
+        const bool scanning = waitUntil([&] { return coordinator.progress().phase.kind() == Kind::scanning; });
+        if (scanning)
+            coordinator.pause();
+        fileSystem.releaseRead();
+        ASSERT_TRUE(scanning);
+        FileScanner* scanner = ScanCoordinatorTestAccess::scanner(coordinator);
+        ASSERT_TRUE(scanner);
+        ASSERT_TRUE(waitUntil([&] { return scanner->waitingReaders() == 1; }));
+    }
+
     // Runs the event loop until the scan has ended and its data-changed step is done.
     static void waitForEnd(ScanCoordinator& c, int versionBefore)
     {
@@ -267,21 +286,9 @@ TEST_F(ScanCoordinatorTest, StartPauseAndResumeAreIgnoredAtTheWrongMoment)
 
 TEST_F(ScanCoordinatorTest, CancellingWhilePausedEndsTheScanAsResumable)
 {
-    // One reader, held in its third folder read until the pause has landed, so that folders
-    // are left when it does.
-    UserDefaults::standard().setValue(SettingsKey::scanConcurrency, 1);
     ScriptedFileSystem fileSystem;
-    fileSystem.holdAtRead(3);
     auto coordinator = makeCoordinator(database);
-    coordinator->setFileSystem(fileSystem);
-    coordinator->startScan(false);
-    ASSERT_TRUE(fileSystem.waitUntilHeld());
-    ASSERT_TRUE(waitUntil([&] { return coordinator->progress().phase.kind() == Kind::scanning; }));
-    coordinator->pause();
-    fileSystem.releaseRead();
-    FileScanner* scanner = ScanCoordinatorTestAccess::scanner(*coordinator);
-    ASSERT_TRUE(scanner);
-    ASSERT_TRUE(waitUntil([&] { return scanner->waitingReaders() == 1; }));
+    ASSERT_NO_FATAL_FAILURE(startPaused(*coordinator, fileSystem));
     EXPECT_EQ(coordinator->progress().phase.kind(), Kind::paused);
     coordinator->task()->cancel();
     waitForEnd(*coordinator, 0);
@@ -381,13 +388,16 @@ TEST_F(ScanCoordinatorTest, AScanStartedDuringTheStartUpLoadIsNotClosedByASecond
 
 TEST_F(ScanCoordinatorTest, DestroyingTheCoordinatorDuringAScanClosesTheScanRecord)
 {
+    // Paused, so that the scan has begun its record and is still running as the coordinator goes.
+    ScriptedFileSystem fileSystem;
     {
         auto coordinator = makeCoordinator(database);
-        coordinator->startScan(false);
+        ASSERT_NO_FATAL_FAILURE(startPaused(*coordinator, fileSystem));
+        EXPECT_EQ(database->lastScan().value().status, ScanRecord::Status::running);
     }
     const auto last = database->lastScan();
     ASSERT_TRUE(last.has_value());
-    EXPECT_NE(last->status, ScanRecord::Status::running);
+    EXPECT_EQ(last->status, ScanRecord::Status::cancelled);
     // Nothing queued by the scan thread may reach the destroyed coordinator.
     QCoreApplication::processEvents();
 }
@@ -403,7 +413,7 @@ TEST_F(ScanCoordinatorTest, RootsAreBuiltOffTheMainThread)
         std::unique_lock lock(mutex);
         builtOn = std::this_thread::get_id();
         // A volume that does not answer: the window must not wait for it.
-        changed.wait_for(lock, std::chrono::seconds(3), [&] { return released; });
+        changed.wait_for(lock, waitLimit, [&] { return released; });
         return std::vector<std::string>{tree.file("second")};
     });
     const auto before = std::chrono::steady_clock::now();

@@ -181,7 +181,7 @@ TEST(UserDefaults, OnlyARegularFileOrALinkToOneIsReadOrWritten)
             defaults->sync();
             return defaults;
         });
-        if (opening.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        if (opening.wait_for(waitLimit) != std::future_status::ready) {
             // Let the blocked reader go, so that the failure is reported instead of hanging.
             ::close(::open(dir.file(c.targetName).c_str(), O_WRONLY | O_NONBLOCK));
             ADD_FAILURE() << c.name << ": opening the settings blocked";

@@ -1,5 +1,7 @@
 #include "index/FileRecords.h"
 
+#include "support/FileItems.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,13 +12,7 @@ namespace {
 
 FileItem file(std::int64_t id, std::string extension = "", std::optional<double> modified = std::nullopt)
 {
-    FileItem item;
-    item.id = id;
-    item.name = "f" + std::to_string(id);
-    item.folderPath = "/tmp";
-    item.fileExtension = std::move(extension);
-    item.modified = modified;
-    return item;
+    return fileAt("/tmp/f" + std::to_string(id), {.id = id, .fileExtension = std::move(extension), .modified = modified});
 }
 
 } // namespace
@@ -54,7 +50,7 @@ TEST(FileRecords, EqualityAndHashingCoverEveryField)
     zero.accessed = 0.0;
     EXPECT_NE(absent, zero);
 
-    FolderItem root{1, std::nullopt, "/", "/", 0, 0, 0, 0, 0, 0, std::nullopt, false, std::nullopt};
+    const FolderItem root = folderAt("/", {.id = 1});
     FolderItem child = root;
     child.parentID = 0;
     EXPECT_NE(root, child);

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -67,4 +68,17 @@ TEST(SQLiteFailureDeathTest, AConnectionClosingAsTheProgramEndsStillFindsTheReco
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// A file system gives a deleted file's identity to the next file it makes: a cache made where a
+// damaged one was deleted starts sound.
+TEST(SQLiteFailure, DamageStaysWithTheFileItWasMetOn)
+{
+    TempDir folder;
+    const std::string path = folder.write("ScanCache.sqlite", "damaged");
+    SQLiteFailure::noteDamage(path, "SQLite error 11: database disk image is malformed");
+    EXPECT_EQ(SQLiteFailure::damageMet(path), "SQLite error 11: database disk image is malformed");
+    std::filesystem::remove(path);
+    folder.write("ScanCache.sqlite", "new");
+    EXPECT_EQ(SQLiteFailure::damageMet(path), std::nullopt);
 }

@@ -1,6 +1,7 @@
 #include "platform/gio/DesktopEntryReader.h"
 #include "platform/Paths.h"
 
+#include "support/Eventually.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
@@ -187,7 +188,7 @@ TEST(DesktopEntryReader, NeverOpensWhatIsNoRegularFile)
         return std::pair(DesktopEntryReader::shownEntries(),
                          DesktopEntryReader::keyFileValue(folders.dir.file("system/metadata"), "Application", "name"));
     });
-    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    if (reading.wait_for(waitLimit) != std::future_status::ready) {
         // Let the blocked reader go, so that the failure is reported instead of hanging.
         ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
         ADD_FAILURE() << "reading the entries blocked on a FIFO";

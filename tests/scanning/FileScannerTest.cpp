@@ -5,6 +5,7 @@
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
 #include "support/CategorySums.h"
+#include "support/Eventually.h"
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -130,18 +131,6 @@ void removeTree(int parent, const std::string& name)
     }
     ::close(folder);
     ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
-}
-
-// Polls `done` until it holds, giving up after 20 s: a loaded machine may be slow to get there.
-bool waitFor(const std::function<bool()>& done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 // Asks the scan to stop as its `read`th folder read begins.
@@ -600,8 +589,8 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
         std::lock_guard guard(phasesLock);
         return phases.empty() ? ScanPhase::Kind::idle : phases.back();
     };
-    ASSERT_TRUE(waitFor([&] { return lastPhase() == ScanPhase::Kind::paused; }));
-    ASSERT_TRUE(waitFor([&] { return scanner.waitingReaders() == workers; }));
+    ASSERT_TRUE(eventually([&] { return lastPhase() == ScanPhase::Kind::paused; }));
+    ASSERT_TRUE(eventually([&] { return scanner.waitingReaders() == workers; }));
     EXPECT_LE(fileSystem.totalReads(), fileSystem.readsAtPause() + workers);
     EXPECT_EQ(lastPhase(), ScanPhase::Kind::paused);
     scanner.resume();
@@ -617,7 +606,7 @@ TEST_F(FileScannerTest, PauseHoldsEveryWorkerWithinOneFolderAndCancelEndsAPaused
     // Stopped once its readers wait: the one holding the root's job at the gate.
     std::stop_source stopper;
     std::jthread cancelling([&] {
-        waitFor([&] { return paused.waitingReaders() == workers; });
+        eventually([&] { return paused.waitingReaders() == workers; });
         stopper.request_stop();
     });
     const ScanOutcome ended = paused.scan(std::nullopt, {}, {}, stopper.get_token());
@@ -664,7 +653,7 @@ TEST_F(FileScannerTest, ARescanStoresTheFoldersItFoundUnchangedAsVisitedBeforeIt
         SQLiteConnection other(cachePath());
         const std::string visited = "SELECT COUNT(*) FROM folders WHERE scan_id = (SELECT MAX(id) FROM scans)";
         std::int64_t stamped = 0;
-        waitFor([&] { return (stamped = other.scalarInt(visited)) >= 20; });
+        eventually([&] { return (stamped = other.scalarInt(visited)) >= 20; });
         scanner.resume();
         EXPECT_GE(stamped, 20);
     }
@@ -682,7 +671,7 @@ TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
     SQLiteConnection other(cachePath());
     sqlite3_busy_timeout(other.handle(), 0);
     const bool began =
-        waitFor([&] { return sqlite3_exec(other.handle(), "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK; });
+        eventually([&] { return sqlite3_exec(other.handle(), "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK; });
     if (!began)
         paused.scanner.resume();   // so that the scan can end
     ASSERT_TRUE(began);
@@ -725,7 +714,7 @@ TEST_F(FileScannerTest, AFirstScanStoppedMidWalkHoldsARowForEveryListedSubfolder
         return observer.scalarInt("SELECT COUNT(*) FROM folders WHERE parent_id IS NULL AND scan_id = " +
                                   std::to_string(scanID)) > 0;
     };
-    waitFor(rootSynced);
+    ASSERT_TRUE(eventually(rootSynced));
     const std::pair<std::int64_t, std::int64_t> paused = committedState(scanID);
     EXPECT_EQ(paused.first, 0);
     EXPECT_GT(paused.second, 0);
@@ -949,7 +938,7 @@ TEST_F(FileScannerTest, PauseAndCancelHoldWhileTheWriterIsBehind)
         std::optional<ScanOutcome> outcome;
         std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
         ASSERT_TRUE(fileSystem.waitForPause());
-        ASSERT_TRUE(waitFor([&] { return scanner.waitingReaders() == workers; }));
+        ASSERT_TRUE(eventually([&] { return scanner.waitingReaders() == workers; }));
         EXPECT_LE(fileSystem.totalReads(), fileSystem.readsAtPause() + workers);
         scanner.resume();
         running.join();
@@ -1277,7 +1266,7 @@ TEST_F(FileScannerTest, ProgressNeverGoesBackThroughPausesStopsAndResumes)
     const auto started = std::chrono::steady_clock::now();
     std::jthread running([&] { stopped = first.scan(std::nullopt, {}, record, stopper.get_token()); });
     ASSERT_TRUE(fileSystem.waitForPause());
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(eventually([&] {
         std::lock_guard guard(reportsLock);
         return std::count_if(reports.begin(), reports.end(), [](const ScanProgress& report) {
                    return report.phase.kind() == ScanPhase::Kind::paused;
@@ -1664,9 +1653,9 @@ TEST_F(FileScannerTest, APausedScanThatAnotherWriterScannedMeanwhileEndsCancelle
         PausedScan paused(database, configuration(2));
         ASSERT_TRUE(paused.fileSystem.waitForPause());
         // Once what was listed before the pause is stored, the paused scan writes nothing.
-        ASSERT_TRUE(waitFor([&] { return paused.scanner.waitingReaders() == 2; }));
+        ASSERT_TRUE(eventually([&] { return paused.scanner.waitingReaders() == 2; }));
         std::this_thread::sleep_for(2 * ScanWriter::idleCommitDelay);
-        ASSERT_TRUE(waitFor([&] { return !database.writesPending(); }));
+        ASSERT_TRUE(eventually([&] { return !database.writesPending(); }));
         {
             StorageDatabase other(cachePath());
             ScanConfiguration elsewhere = configuration(2);

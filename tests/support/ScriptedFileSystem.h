@@ -1,10 +1,10 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "support/Eventually.h"
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -13,7 +13,6 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <utility>
 
 // The real file system, with single calls made to fail or observed, to play a
@@ -119,16 +118,10 @@ public:
         });
     }
     int readsAtPause() const { return readsAtPause_; }
-    // Until the pause that pauseAtRead() set up has been asked for; false after 20 s.
+    // Until the pause that pauseAtRead() set up has been asked for; false once waitLimit has passed.
     bool waitForPause() const
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (readsAtPause_ < 0) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::yield();
-        }
-        return true;
+        return eventually([&] { return readsAtPause_ >= 0; });
     }
 
     // Holds the `read`th folder read (counted from 1 over all folders) before the folder is
@@ -145,11 +138,11 @@ public:
             holdChanged_.wait(hold, [&] { return released_; });
         });
     }
-    // Until a read is held; false after 20 s.
+    // Until a read is held; false once waitLimit has passed.
     bool waitUntilHeld()
     {
         std::unique_lock hold(holdLock_);
-        return holdChanged_.wait_for(hold, std::chrono::seconds(20), [&] { return held_; });
+        return holdChanged_.wait_for(hold, waitLimit, [&] { return held_; });
     }
     void releaseRead()
     {

@@ -1,5 +1,6 @@
 #include "app/system/ApplicationScanner.h"
 
+#include "support/Eventually.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -347,7 +348,7 @@ TEST(ApplicationScanner, ExecutableMustBeARegularFileInsideTheBundle)
         const auto plist = ApplicationScanner::readApplication(dir.file("PipePlist.app"));
         return pipe.empty() && plist && plist->name == "PipePlist";
     });
-    if (pending.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    if (pending.wait_for(waitLimit) != std::future_status::ready) {
         ::close(::open(dir.file("Pipe.app/Contents/MacOS/Pipe").c_str(), O_WRONLY | O_NONBLOCK));
         ::close(::open(dir.file("PipePlist.app/Contents/Info.plist").c_str(), O_WRONLY | O_NONBLOCK));
         FAIL() << "reading a FIFO blocked";

@@ -1,5 +1,6 @@
 #include "app/system/MachOInspector.h"
 
+#include "support/Eventually.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +130,7 @@ TEST(MachOInspector, ReadsOnlyRegularFiles)
     const auto fifo = dir.file("Pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     auto pending = std::async(std::launch::async, [&] { return MachOInspector::architectures(fifo); });
-    if (pending.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    if (pending.wait_for(waitLimit) != std::future_status::ready) {
         ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));   // let the stuck reader go
         FAIL() << "reading a FIFO blocked";
     }

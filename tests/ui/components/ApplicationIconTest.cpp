@@ -25,14 +25,15 @@
 namespace {
 
 // Data folders of their own: an icon only the locolor theme has, one in the shared
-// pixmaps folder, and an image named by its full path.
+// pixmaps folder, and an image named by its full path. A name is looked for once in a
+// run, so each case's names are its own.
 class ApplicationIconTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ensureApplication();
-        image("icons/locolor/32x32/apps/walk-tool.png");
-        image("pixmaps/old-tool.png");
+        image("icons/locolor/32x32/apps/" + walkTool + ".png");
+        image("pixmaps/" + oldTool + ".png");
         fullPath = image("elsewhere/own-icon.png");
         ::setenv("XDG_DATA_DIRS", data.path().c_str(), 1);
         ::setenv("XDG_DATA_HOME", data.file("nothing-here").c_str(), 1);
@@ -52,8 +53,16 @@ protected:
         return file;
     }
 
+    static std::string ownName(const std::string& stem)
+    {
+        static int made = 0;
+        return stem + "-" + std::to_string(++made);
+    }
+
     TempDir data;
     std::string fullPath;
+    const std::string walkTool = ownName("walk-tool");
+    const std::string oldTool = ownName("old-tool");
 };
 
 // Looks the names up and waits until each has its answer.
@@ -89,12 +98,12 @@ TEST_F(ApplicationIconTest, NamesAreFoundInAnyThemeThePixmapsFolderOrAsPaths)
 {
     // Off the main thread: the first answer is the stand-in, the icon comes with found().
     QSignalSpy found(&ApplicationIcon::announcer(), &ApplicationIcon::found);
-    EXPECT_TRUE(ApplicationIcon::lookup("walk-tool").isNull());
-    lookUp({"walk-tool", "old-tool", "old-tool.png", fullPath, data.file("elsewhere/missing.png"), "no-such-icon-anywhere"});
+    EXPECT_TRUE(ApplicationIcon::lookup(walkTool).isNull());
+    lookUp({walkTool, oldTool, oldTool + ".png", fullPath, data.file("elsewhere/missing.png"), "no-such-icon-anywhere"});
     EXPECT_GE(found.count(), 1);
-    EXPECT_FALSE(ApplicationIcon::lookup("walk-tool").isNull());
-    EXPECT_FALSE(ApplicationIcon::lookup("old-tool").isNull());
-    EXPECT_FALSE(ApplicationIcon::lookup("old-tool.png").isNull());    // named with its suffix
+    EXPECT_FALSE(ApplicationIcon::lookup(walkTool).isNull());
+    EXPECT_FALSE(ApplicationIcon::lookup(oldTool).isNull());
+    EXPECT_FALSE(ApplicationIcon::lookup(oldTool + ".png").isNull());    // named with its suffix
     EXPECT_FALSE(ApplicationIcon::lookup(fullPath).isNull());
     EXPECT_TRUE(ApplicationIcon::lookup(data.file("elsewhere/missing.png")).isNull());
     EXPECT_TRUE(ApplicationIcon::lookup("no-such-icon-anywhere").isNull());
@@ -155,20 +164,20 @@ TEST_F(ApplicationIconTest, AProcessShowsItsApplicationsIconAndOtherwiseTheTermi
     editor.path = "/usr/share/applications/walk-tool.desktop";
     editor.desktopEntryPath = editor.path;
     editor.executablePath = "/usr/bin/walk-tool";
-    editor.iconName = "walk-tool";
+    editor.iconName = walkTool;
     const std::vector<ApplicationInfo> apps{editor};
 
-    lookUp({"walk-tool"});
+    lookUp({walkTool});
     ProcessSnapshot process;
     process.pid = 4242;
     process.name = "walk-tool";
     process.executablePath = "/usr/bin/walk-tool";
-    EXPECT_EQ(ProcessIcon::of(process, apps).cacheKey(), ApplicationIcon::lookup("walk-tool").cacheKey());
+    EXPECT_EQ(ProcessIcon::of(process, apps).cacheKey(), ApplicationIcon::lookup(walkTool).cacheKey());
 
     process.executablePath = "/usr/bin/other";
     const QIcon terminal = ProcessIcon::of(process, apps);
     EXPECT_FALSE(terminal.isNull());
-    EXPECT_NE(terminal.cacheKey(), ApplicationIcon::lookup("walk-tool").cacheKey());
+    EXPECT_NE(terminal.cacheKey(), ApplicationIcon::lookup(walkTool).cacheKey());
 }
 
 } // namespace

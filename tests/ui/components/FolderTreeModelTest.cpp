@@ -1,6 +1,7 @@
 #include "ui/components/FolderTreeModel.h"
 
 #include "index/SQLiteError.h"
+#include "support/HeldGate.h"
 #include "support/ScannedTree.h"
 #include "support/TempDir.h"
 #include "ui/support/UiTestSupport.h"
@@ -12,7 +13,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <future>
 #include <map>
 #include <mutex>
 #include <memory>
@@ -23,32 +23,6 @@
 namespace {
 
 using Row = FolderTreeModel::Row;
-
-// Holds reads until the test opens the gate, so the test decides the order of
-// answers. A gate left closed opens when the test ends, so no pool thread stays blocked;
-// the reads share its state, so a read still waking after the test is over touches
-// nothing that the test freed.
-class Gate {
-public:
-    struct State {
-        std::atomic<bool> opened{false};
-        std::promise<void> promise;
-        std::shared_future<void> future = promise.get_future().share();
-        std::atomic<int> entered{0};
-        std::atomic<int> answered{0};
-    };
-
-    ~Gate() { open(); }
-    void open()
-    {
-        if (!state->opened.exchange(true))
-            state->promise.set_value();
-    }
-
-    const std::shared_ptr<State> state = std::make_shared<State>();
-    std::atomic<int>& entered = state->entered;
-    std::atomic<int>& answered = state->answered;
-};
 
 // One line of the whole tree read so far, in pre-order.
 struct Line {
@@ -63,6 +37,8 @@ struct Line {
 class FolderTreeModelTest : public ::testing::Test {
 protected:
     FolderTreeModelTest() { ensureApplication(); }
+    // No read of a case runs on past it, into a fixture gone.
+    ~FolderTreeModelTest() override { EXPECT_TRUE(finishBackgroundWork()); }
 
     void makeTree()
     {
@@ -103,17 +79,15 @@ protected:
         std::lock_guard lock(readsMutex);
         reads.clear();
     }
-    // Reads from the scan cache once `gate` opens.
-    FolderTreeReader gated(Gate& gate)
+    // Reads from the scan cache once `gate` opens, so that the test decides the order of
+    // answers; the gate is unheld once the reads have answered and their work is dropped.
+    FolderTreeReader gated(const HeldGate& gate)
     {
         auto reader = FolderTreeReader::of(database);
-        auto hold = [state = gate.state](auto read) {
-            return [read, state](auto... arguments) {
-                ++state->entered;
-                state->future.wait();
-                auto result = read(arguments...);
-                ++state->answered;
-                return result;
+        auto hold = [passage = gate.passage()](auto read) {
+            return [read, passage](auto... arguments) {
+                passage();
+                return read(arguments...);
             };
         };
         reader.folder = hold(reader.folder);
@@ -158,12 +132,6 @@ protected:
         for (const auto& line : lines())
             shown.push_back(line.path);
         return shown;
-    }
-    // Lets queued answers arrive.
-    static void settle()
-    {
-        for (int i = 0; i < 20; ++i)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 
     TempDir files;
@@ -269,7 +237,7 @@ TEST_F(FolderTreeModelTest, ChildrenAreReadOnceWhenAViewAsksForThem)
     EXPECT_EQ(tree.cachedChildren(documents.id)->size(), 2u);
 
     tree.fetchMore(at("root/Documents"));
-    settle();
+    ASSERT_TRUE(finishBackgroundWork());
     EXPECT_EQ(readsOf("root/Documents"), 1) << "read once";
     EXPECT_EQ(tree.cachedChildren(folder("root/Music").id), std::nullopt);
 }
@@ -289,15 +257,15 @@ TEST_F(FolderTreeModelTest, AnOlderLoadAnsweringLastIsDropped)
 {
     makeTree();
     scan({path("root")});
-    Gate gateA, gateB;
+    HeldGate gateA, gateB;
     tree.load(gated(gateA), path("root/Music"));
-    ASSERT_TRUE(waitUntil([&] { return gateA.entered == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return gateA.arrivals() == 1; }));
     tree.load(gated(gateB), path("root/Documents"));
     EXPECT_EQ(tree.focusPath(), path("root/Documents"));
 
     gateA.open();
-    ASSERT_TRUE(waitUntil([&] { return gateA.answered == 2; }));
-    settle();
+    ASSERT_TRUE(waitUntil([&] { return gateA.unheld(); }));
+    QCoreApplication::processEvents();
     EXPECT_TRUE(tree.isLoading());
     EXPECT_EQ(tree.rowCount(), 0);
 
@@ -315,20 +283,20 @@ TEST_F(FolderTreeModelTest, AReloadTakesOverTheChildReadsUnderWay)
     makeTree();
     scan({path("root/Documents"), path("root/Music")});
     loadAndWait();
-    Gate gate;
+    HeldGate gate;
     const QModelIndex documents = at("root/Documents");
     tree.load(gated(gate));
     // Asked for through the gated reader of the load under way.
     tree.fetchMore(documents);
-    ASSERT_TRUE(waitUntil([&] { return gate.entered >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return gate.arrivals() >= 1; }));
     loadAndWait();
     EXPECT_EQ(tree.rowCount(at("root/Documents")), 2) << "the reload read the folder asked for";
     const auto afterReload = lines();
 
     QSignalSpy changed(&tree, &QAbstractItemModel::rowsInserted);
     gate.open();
-    ASSERT_TRUE(waitUntil([&] { return gate.answered >= 1; }));
-    settle();
+    ASSERT_TRUE(waitUntil([&] { return gate.unheld(); }));
+    QCoreApplication::processEvents();
     EXPECT_EQ(lines(), afterReload);
     EXPECT_EQ(changed.count(), 0);
 }
@@ -453,6 +421,6 @@ TEST_F(FolderTreeModelTest, EveryChangeKeepsTheModelSound)
     loadAndWait();
     loadAndWait(path("root/Documents"));
     loadAndWait(path("root/Gone"));
-    settle();
+    ASSERT_TRUE(finishBackgroundWork());
     EXPECT_EQ(paths().front(), path("root"));
 }

@@ -3,6 +3,7 @@
 #include "ui/components/FolderTreeModel.h"
 #include "ui/components/FolderTreeView.h"
 
+#include "support/FileItems.h"
 #include "support/ScannedTree.h"
 #include "support/TempDir.h"
 #include "ui/support/UiTestSupport.h"
@@ -26,18 +27,14 @@ namespace {
 
 using Row = FolderTreeModel::Row;
 
-FolderItem item(std::int64_t id, std::optional<std::int64_t> parentID, std::string path, std::int64_t total,
+FolderItem item(std::int64_t id, std::optional<std::int64_t> parentID, const std::string& path, std::int64_t total,
                 std::int64_t fileCount = 0, std::int64_t folderCount = 0)
 {
-    FolderItem folder;
-    folder.id = id;
-    folder.parentID = parentID;
-    folder.name = path.substr(path.rfind('/') + 1);
-    folder.path = std::move(path);
-    folder.totalAllocated = total;
-    folder.fileCount = fileCount;
-    folder.folderCount = folderCount;
-    return folder;
+    return folderAt(path, {.id = id,
+                           .parentID = parentID,
+                           .totalAllocated = total,
+                           .fileCount = fileCount,
+                           .folderCount = folderCount});
 }
 
 } // namespace
@@ -140,6 +137,8 @@ struct MadeUpTree {
         view.resize(640, 200);
         view.show();
     }
+    // No read runs on past the case: it would count into the next case's tree, made where this one was.
+    ~MadeUpTree() { EXPECT_TRUE(finishBackgroundWork()); }
     QModelIndex top() const { return tree.index(0, 0); }
     QModelIndex leaf() const { return tree.index(1, 0); }
     // Where Qt draws the chevron of a top-level line: in the indentation before it.

@@ -1,8 +1,8 @@
 #include "ui/components/PermissionHelpSheet.h"
 
+#include "ui/support/RealKeys.h"
 #include "ui/support/UiTestSupport.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -14,14 +14,6 @@ namespace {
 class PermissionHelpSheetTest : public ::testing::Test {
 protected:
     void SetUp() override { ensureApplication(); }
-
-    static void press(QWidget* target, Qt::Key key)
-    {
-        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(target, &down);
-        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
-        QApplication::sendEvent(target, &up);
-    }
 };
 
 using Form = PermissionHelpSheet::Form;
@@ -94,10 +86,10 @@ TEST_F(PermissionHelpSheetTest, ReturnPressesOpenSystemSettingsAndLeavesTheSheet
     auto* open = sheet.findChild<QPushButton*>("openSettingsButton");
     ASSERT_NE(open, nullptr);
     QSignalSpy pressed(open, &QPushButton::clicked);
-    press(&sheet, Qt::Key_Return);
+    pressOn(&sheet, Qt::Key_Return);
     EXPECT_EQ(pressed.count(), 1);
     EXPECT_TRUE(sheet.isVisible());
-    press(&sheet, Qt::Key_Escape);
+    pressOn(&sheet, Qt::Key_Escape);
     EXPECT_FALSE(sheet.isVisible());
 }
 
@@ -109,8 +101,8 @@ TEST_F(PermissionHelpSheetTest, CloseEscapeAndReturnEachCloseTheSheet)
     };
     const Case cases[] = {
         {"Close", [](PermissionHelpSheet& s) { s.findChild<QPushButton*>("closeButton")->click(); }},
-        {"Escape", [](PermissionHelpSheet& s) { press(&s, Qt::Key_Escape); }},
-        {"Return", [](PermissionHelpSheet& s) { press(&s, Qt::Key_Return); }},
+        {"Escape", [](PermissionHelpSheet& s) { pressOn(&s, Qt::Key_Escape); }},
+        {"Return", [](PermissionHelpSheet& s) { pressOn(&s, Qt::Key_Return); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QWidget>
 #include <QWindow>
-
-// Qt's own entry for a key typed on the keyboard: unlike an event sent to a widget,
-// it passes the window's shortcuts first, as a real key press does.
-Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
-                                    const QString& text = QString(), bool autorep = false, ushort count = 1);
+// Declares qt_handleKeyEvent, Qt's own entry for a key typed on the keyboard: unlike an
+// event sent to a widget, it passes the window's shortcuts first, as a real key press does.
+#include <QtTest/qtestkeyboard.h>
 
 inline void showActive(QWidget& window)
 {
@@ -23,4 +22,14 @@ inline void typeKey(QWidget& window, int key, Qt::KeyboardModifiers modifiers = 
     qt_handleKeyEvent(window.windowHandle(), QEvent::KeyPress, key, modifiers, text);
     qt_handleKeyEvent(window.windowHandle(), QEvent::KeyRelease, key, modifiers, text);
     QCoreApplication::processEvents();
+}
+
+// A key pressed and released on `target` itself, as the widget with the focus gets it, for a
+// check of one widget's own keys; the window's shortcuts do not see it.
+inline void pressOn(QWidget* target, int key)
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &up);
 }

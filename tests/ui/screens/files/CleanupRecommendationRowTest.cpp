@@ -4,8 +4,6 @@
 
 #include "ui/components/TextStyle.h"
 
-#include "ui/screens/files/CleanupView.h"
-
 #include <QLabel>
 #include <QPushButton>
 
@@ -18,16 +16,13 @@ using Action = CleanupRecommendation::Action;
 CleanupRecommendation recommendation(Action action, std::vector<std::string> paths, std::int64_t bytes = 4'000'000,
                                      std::vector<std::int64_t> pathBytes = {})
 {
-    return {"Title", "Detail", std::move(paths), bytes, false, CleanupSafety::safe, std::move(action), "trash",
-            std::move(pathBytes)};
-}
-
-CleanupRecommendationRow* rowTitled(CleanupView& view, const std::string& title)
-{
-    for (CleanupRecommendationRow* row : view.rows())
-        if (row->item().title == title)
-            return row;
-    return nullptr;
+    return {.title = "Title",
+            .detail = "Detail",
+            .paths = std::move(paths),
+            .bytes = bytes,
+            .action = std::move(action),
+            .symbolName = "trash",
+            .pathBytes = std::move(pathBytes)};
 }
 
 class CleanupRecommendationRowTest : public MeasuredHomeTest {};
@@ -101,61 +96,4 @@ TEST_F(CleanupRecommendationRowTest, TrashCandidatesCarryTheSizeOfEachPath)
     }
     EXPECT_EQ(CleanupRecommendationRow::trashCandidates(recommendation(Action::moveToTrash(), {"/h/x/c.bin"}))[0].name,
               "c.bin");
-}
-
-TEST_F(CleanupRecommendationRowTest, MovingSeveralMeasuredPathsAsksWithTheirRealTotal)
-{
-    write(".cache/google-chrome/Default/Cache/data", 14'000'000);
-    write(".cache/mozilla/firefox/cache2/entries", 11'000'000);
-    scanHome();
-    CleanupView view(*model, nullptr, noSystem());
-    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
-    CleanupRecommendationRow* browsers = rowTitled(view, "Browser caches");
-    ASSERT_NE(browsers, nullptr);
-    ASSERT_EQ(browsers->item().paths.size(), 2u);
-    browsers->actionButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return model->trashRequest().has_value() || model->alert().has_value(); }));
-    ASSERT_TRUE(model->trashRequest().has_value()) << model->alert()->message;
-    std::int64_t total = 0;
-    for (const TrashCandidate& candidate : model->trashRequest()->candidates) {
-        ASSERT_TRUE(candidate.size.has_value()) << candidate.path;
-        total += *candidate.size;
-    }
-    EXPECT_EQ(total, browsers->item().bytes);
-    EXPECT_GE(total, 25'000'000);
-}
-
-TEST_F(CleanupRecommendationRowTest, CopiedFollowsTheCommandLastCopiedOnTheScreen)
-{
-    write(".npm/_cacache/index/blob", 12'000'000);
-    write(".cache/yarn/v6/package.tgz", 11'000'000);
-    CleanupView view(*model, nullptr, noSystem());
-    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
-    CleanupRecommendationRow* npm = rowTitled(view, "npm cache");
-    CleanupRecommendationRow* yarn = rowTitled(view, "Yarn cache");
-    ASSERT_TRUE(npm && yarn);
-    EXPECT_EQ(npm->copyButton()->text(), "Copy Command");
-
-    npm->copyButton()->click();
-    EXPECT_EQ(npm->copyButton()->text(), "Copied");
-    EXPECT_EQ(yarn->copyButton()->text(), "Copy Command");
-    yarn->copyButton()->click();
-    EXPECT_EQ(npm->copyButton()->text(), "Copy Command");
-    EXPECT_EQ(yarn->copyButton()->text(), "Copied");
-    EXPECT_EQ(desktop->copied, (std::vector<std::string>{"npm cache clean --force", "yarn cache clean"}));
-    EXPECT_EQ(view.copiedCommand(), "yarn cache clean");
-}
-
-TEST_F(CleanupRecommendationRowTest, OpenTrashShowsTheTrashAndRevealTheFirstPath)
-{
-    write(".local/share/Trash/files/old.iso", 3'000'000);
-    CleanupView view(*model, nullptr, noSystem());
-    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
-    CleanupRecommendationRow* trash = rowTitled(view, "Trash");
-    ASSERT_NE(trash, nullptr);
-    trash->actionButton()->click();
-    EXPECT_EQ(desktop->openedFolders, (std::vector<std::string>{inHome(".local/share/Trash/files")}));
-    trash->revealButton()->click();
-    ASSERT_EQ(desktop->revealed.size(), 1u);
-    EXPECT_EQ(desktop->revealed[0], (std::vector<std::string>{inHome(".local/share/Trash")}));
 }

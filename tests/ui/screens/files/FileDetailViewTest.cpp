@@ -6,6 +6,7 @@
 #include "platform/qt/MimeTypeDescriber.h"
 #include "ui/components/LocaleText.h"
 #include "app/support/RecordingModel.h"
+#include "support/FileItems.h"
 #include "ui/support/UiTestSupport.h"
 #include "ui/support/LayoutCheck.h"
 
@@ -24,16 +25,12 @@ const QString dash = QStringLiteral("\u2014");
 
 FileItem indexed(const std::string& folder, const std::string& name, const std::string& extension)
 {
-    FileItem file;
-    file.id = 7;
-    file.name = name;
-    file.folderPath = folder;
-    file.fileExtension = extension;
-    file.size = 1234;
-    file.allocatedSize = 4096;
-    file.modified = 1700000000.0;
-    file.category = StorageCategory::documents;
-    return file;
+    return fileAt(Paths::appending(folder, name), {.id = 7,
+                                                   .fileExtension = extension,
+                                                   .size = 1234,
+                                                   .allocatedSize = 4096,
+                                                   .modified = 1700000000.0,
+                                                   .category = StorageCategory::documents});
 }
 
 QString factValue(const std::vector<FileDetailView::Fact>& facts, const QString& label)

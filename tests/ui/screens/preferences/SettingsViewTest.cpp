@@ -106,18 +106,21 @@ TEST_F(SettingsViewTest, ALongSystemFoldersListWrapsInsideANarrowColumn)
     auto* next = view.findChild<QCheckBox*>(QStringLiteral("includeExternal"));
     toggle->setText(SettingsView::systemFoldersLabel({"/usr", "/boot", "/etc", "/lost+found", "/media", "/mnt",
                                                       "/old_root", "/root", "/run", "/snap", "/srv", "/tmp", "/var"}));
+    const auto* wrapping = dynamic_cast<WrappingCheckBox*>(toggle);
+    ASSERT_NE(wrapping, nullptr);
     view.show();
     for (const int width : {380, 420, 480, 600}) {
         view.resize(width, 700);
-        QCoreApplication::processEvents();
         SCOPED_TRACE(width);
+        // The height for the new width comes through the layouts' posted requests, a pass or more.
+        EXPECT_TRUE(waitUntil([&] {
+            return toggle->height() >= wrapping->lines(toggle->width()).size() * toggle->fontMetrics().height();
+        }));
         // Inside the screen's width (no sideways scrolling to read it) and clear of the next row.
         EXPECT_LE(toggle->mapTo(&view, QPoint(toggle->width(), 0)).x(), width);
         EXPECT_LT(toggle->geometry().bottom(), next->geometry().top());
         // The whole text is drawn in that place, on as many lines as it takes, each line
         // broken between two folders.
-        const auto* wrapping = dynamic_cast<WrappingCheckBox*>(toggle);
-        ASSERT_NE(wrapping, nullptr);
         const QStringList lines = wrapping->lines(toggle->width());
         EXPECT_EQ(lines.join(QLatin1Char(' ')), toggle->text());
         EXPECT_GE(toggle->height(), lines.size() * toggle->fontMetrics().height());

@@ -2,7 +2,7 @@
 
 #include "AppFixtures.h"
 #include "app/AppModel.h"
-#include "app/support/AppTestSupport.h"
+#include "app/support/RecordingModel.h"
 #include "support/TestHome.h"
 #include "index/StorageDatabase.h"
 #include "ui/support/UiTestSupport.h"
@@ -32,16 +32,6 @@ ApplicationInfo appWithID(const std::string& id, const std::string& name)
     return app;
 }
 
-struct Model {
-    Model()
-    {
-        ensureApplication();
-        model = std::make_unique<AppModel>(std::make_shared<StorageDatabase>(settings.file("ScanCache.sqlite")),
-                                           emptyApplicationsStore(settings.path()));
-    }
-    TempDir settings;
-    std::unique_ptr<AppModel> model;
-};
 
 } // namespace
 
@@ -62,8 +52,8 @@ TEST(ApplicationStorageView, SortsLargestFirstKeepingListOrderOnTies)
 
 TEST(ApplicationStorageView, WalksTheLocationsTheScanCacheDoesNotHold)
 {
-    Model m;
-    TestHome home;
+    RecordingModel m;
+    const TestHome& home = m.home;
     home.write(".config/org.example.App/settings.ini", std::string(5000, 'x'));
     home.write(".cache/org.example.App/blob", std::string(20000, 'x'));
     ApplicationStorageView view(*m.model, appWithID("org.example.App", "App"), nullptr, {}, home.path());
@@ -77,8 +67,8 @@ TEST(ApplicationStorageView, WalksTheLocationsTheScanCacheDoesNotHold)
 
 TEST(ApplicationStorageView, DropsARunOvertakenByAnotherApplication)
 {
-    Model m;
-    TestHome home;
+    RecordingModel m;
+    const TestHome& home = m.home;
     home.write(".config/org.example.Old/a", "x");
     home.write(".config/org.example.New/b", "x");
     std::mutex gate;
@@ -123,8 +113,8 @@ std::vector<QWidget*> shownRows(const QWidget& view)
 
 TEST(ApplicationStorageView, ARowsMenuStaysSafeWhileSizesArrive)
 {
-    Model m;
-    TestHome home;
+    RecordingModel m;
+    const TestHome& home = m.home;
     home.write(".config/org.example.App/a", "x");
     home.write(".cache/org.example.App/b", std::string(9000, 'x'));
     ApplicationStorageView view(*m.model, appWithID("org.example.App", "App"), nullptr, {}, home.path());
@@ -155,8 +145,8 @@ TEST(ApplicationStorageView, ARowsMenuStaysSafeWhileSizesArrive)
 
 TEST(ApplicationStorageView, AnotherApplicationFillsTheRowsItHas)
 {
-    Model m;
-    TestHome home;
+    RecordingModel m;
+    const TestHome& home = m.home;
     for (const char* id : {"org.example.One", "org.example.Two"}) {
         home.write(std::string(".config/") + id + "/a", "x");
         home.write(std::string(".cache/") + id + "/b", "xx");
