@@ -119,18 +119,20 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
     row->addLayout(trailing);
 }
 
-bool CleanupRecommendationRow::update(const CleanupRecommendation& item)
+std::string CleanupRecommendationRow::shapeKey(const CleanupRecommendation& item)
 {
-    if (item.title != item_.title || item.paths != item_.paths || item.action != item_.action ||
-        item.symbolName != item_.symbolName)
-        return false;
+    return item.id() + '\n' + std::to_string(static_cast<int>(item.action.kind())) + '\n' +
+           item.action.commandText() + '\n' + item.symbolName;
+}
+
+void CleanupRecommendationRow::update(const CleanupRecommendation& item)
+{
     const bool safetyChanged = item.safety != item_.safety;
     item_ = item;
     detail_->setText(qstr(item_.detail));
     size_->setText(sizeText(item_.bytes, item_.isPartial));
     if (safetyChanged)
         showSafety();
-    return true;
 }
 
 void CleanupRecommendationRow::showSafety()

@@ -155,17 +155,11 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     table_ = new QTableView(vertical);
     table_->setModel(rows_);
     table_->setMinimumHeight(240);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    setUpRowTable(*table_, QAbstractItemView::SingleSelection);
     keepCurrentInFirstColumn(*table_);
     table_->setSortingEnabled(true);
     table_->sortByColumn(static_cast<int>(AppRow::Column::size), Qt::DescendingOrder);
-    table_->verticalHeader()->hide();
-    table_->setShowGrid(false);
-    table_->setAlternatingRowColors(true);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->setIconSize(QSize(18, 18));
-    table_->setWordWrap(false);
     column->addWidget(vertical, 1);
 
     inspector_ = new QStackedWidget(split_);
