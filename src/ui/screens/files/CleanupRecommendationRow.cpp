@@ -82,7 +82,7 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
         commandRow->addWidget(copy_);
         commandRow->addStretch(1);
         text->addLayout(commandRow);
-        QLabel* note = styledLabel(QStringLiteral("Run this in Terminal. Kestrelmoor doesn't run cleanup commands for you."),
+        QLabel* note = styledLabel(QStringLiteral("Run this in a terminal. Kestrelmoor doesn't run cleanup commands for you."),
                                    TextStyle::caption2, TextEmphasis::tertiary);
         note->setObjectName(QStringLiteral("terminalNote"));
         text->addWidget(note);

@@ -93,18 +93,9 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
     outer->addWidget(scroll);
-
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(16, 16, 16, 16);
-    stack->setSpacing(16);
-    auto* title = new QLabel(tr("Storage"));
-    title->setObjectName(QStringLiteral("screenTitle"));
-    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
-    stack->addWidget(title);
+    QVBoxLayout* stack = makeScrollPage(scroll);
+    stack->addWidget(makeScreenTitle(tr("Storage")));
 
     auto* volumes = new QWidget;
     auto* volumeColumn = new QVBoxLayout(volumes);
@@ -156,7 +147,6 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     restrictedCard_->setObjectName(QStringLiteral("restrictedCard"));
     stack->addWidget(restrictedCard_);
     stack->addStretch(1);
-    scroll->setWidget(content);
 
     connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, &StorageView::showSummary);
     connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, &StorageView::reload);
