@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -55,6 +56,9 @@ int main(int argc, char** argv)
 {
     // A scan of a deep tree with several readers needs more than the usual soft limit.
     DescriptorLimit::raiseToHardLimit();
+    // Under a file-size limit a write past it fails with "File too large" and is reported
+    // where it was made (an export, the cache), instead of ending the program at once.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (!displayAvailable()) {
         std::fputs("Kestrelmoor needs a graphical desktop, but no display was found (DISPLAY and WAYLAND_DISPLAY are "
                    "not set).\n",

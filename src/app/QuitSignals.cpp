@@ -10,16 +10,7 @@ namespace {
 
 // Written by the handler, which may do nothing but async-signal-safe calls.
 volatile int writeEnd = -1;
-
-void onSignal(int number)
-{
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(number);
-    if (writeEnd >= 0 && ::write(writeEnd, &byte, 1) < 0) {
-        // A full pipe already holds a request to quit.
-    }
-    errno = saved;
-}
+volatile sig_atomic_t requested = 0;
 
 void setDisposition(void (*handler)(int))
 {
@@ -32,6 +23,24 @@ void setDisposition(void (*handler)(int))
     }
 }
 
+void onSignal(int number)
+{
+    const int saved = errno;
+    // A main thread that never gets back to its loop must not keep the program from ending:
+    // the second request ends it at once, as the signal's own meaning would.
+    if (requested) {
+        setDisposition(SIG_DFL);
+        ::raise(number);
+        return;
+    }
+    requested = 1;
+    const unsigned char byte = static_cast<unsigned char>(number);
+    if (writeEnd >= 0 && ::write(writeEnd, &byte, 1) < 0) {
+        // A full pipe already holds a request to quit.
+    }
+    errno = saved;
+}
+
 } // namespace
 
 QuitSignals::QuitSignals(std::function<void(int)> quit, QObject* parent) : QObject(parent), quit_(std::move(quit))
@@ -41,6 +50,7 @@ QuitSignals::QuitSignals(std::function<void(int)> quit, QObject* parent) : QObje
         return;
     readEnd_ = ends[0];
     writeEnd = ends[1];
+    requested = 0;
     notifier_ = new QSocketNotifier(readEnd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &QuitSignals::received);
     setDisposition(&onSignal);

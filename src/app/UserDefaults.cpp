@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 QString UserDefaults::defaultFilePath()
 {
@@ -25,17 +26,20 @@ UserDefaults::UserDefaults() : UserDefaults(defaultFilePath()) {}
 UserDefaults::UserDefaults(const QString& filePath)
 {
     const std::string path = filePath.toStdString();
-    if (const auto kind = RegularFile::refusal(path)) {
-        refusal_ = QStringLiteral("The settings file %1 is %2, not a regular file, so Kestrelmoor left it alone and "
-                                  "uses its default settings. Changes are kept until you quit.")
-                       .arg(filePath, QString::fromStdString(*kind));
-        return;
-    }
     // A link's target is read and replaced on save, and the link stays as the user made it.
     char* real = ::realpath(path.c_str(), nullptr);
-    const QString target = real ? QString::fromUtf8(real) : filePath;
+    const std::string target = real ? real : path;
     std::free(real);
-    settings_ = std::make_unique<QSettings>(target, QSettings::IniFormat);
+    // A save also takes a lock file beside the target, which must not block either.
+    const std::pair<const char*, std::string> files[] = {{"settings file", path}, {"settings lock file", target + ".lock"}};
+    for (const auto& [role, file] : files)
+        if (const auto kind = RegularFile::refusal(file)) {
+            refusal_ = QStringLiteral("The %1 %2 is %3, not a regular file, so Kestrelmoor left it alone and uses "
+                                      "its default settings. Changes are kept until you quit.")
+                           .arg(QLatin1String(role), QString::fromStdString(file), QString::fromStdString(*kind));
+            return;
+        }
+    settings_ = std::make_unique<QSettings>(QString::fromStdString(target), QSettings::IniFormat);
 }
 
 UserDefaults::~UserDefaults() = default;

@@ -17,8 +17,9 @@ public:
     // Settings in the per-user place, $XDG_CONFIG_HOME/Kestrelmoor/Kestrelmoor.conf.
     UserDefaults();
     // Settings in one INI file (tests, or a second profile). Only a regular file, or a link to
-    // one, is read and written (a save writes the link's target and keeps the link); anything
-    // else is left alone: the settings then live in memory for this run, from the defaults.
+    // one, is read and written (a save writes the link's target and keeps the link), and only
+    // while the lock file a save takes beside it is one too or missing; anything else is left
+    // alone: the settings then live in memory for this run, from the defaults.
     explicit UserDefaults(const QString& filePath);
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;

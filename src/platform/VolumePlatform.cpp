@@ -1,11 +1,13 @@
 #include "platform/VolumePlatform.h"
 
+#include "platform/RegularFile.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <limits.h>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace {
@@ -20,15 +22,14 @@ std::optional<std::string> realPath(const std::string& path)
 
 bool attributeIsOne(const std::string& path)
 {
-    std::ifstream in(path);
-    std::string value;
-    return in >> value && value == "1";
+    const auto value = RegularFile::read(path, 64);
+    return value && (*value == "1" || value->starts_with("1\n"));
 }
 
 bool fileExists(const std::string& path)
 {
-    std::ifstream in(path);
-    return static_cast<bool>(in);
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
 }
 
 // udev writes unsafe label characters as \xHH.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -30,6 +31,21 @@ TEST(QuitSignals, EachEndingSignalBecomesOneCallOnTheEventLoopAndTheProcessLives
     struct sigaction current {};
     ::sigaction(SIGTERM, nullptr, &current);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
+}
+
+TEST(QuitSignalsDeathTest, ASecondSignalEndsTheProgramWhileTheEventLoopIsHeld)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The main thread never returns to its loop, as when it blocks on a read.
+    EXPECT_EXIT(
+        {
+            ensureCoreApplication();
+            const QuitSignals quitSignals([](int) {});
+            ::raise(SIGTERM);
+            ::raise(SIGTERM);
+            std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
 }
 
 } // namespace

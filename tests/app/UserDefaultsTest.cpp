@@ -160,6 +160,9 @@ TEST(UserDefaults, OnlyARegularFileOrALinkToOneIsReadOrWritten)
          fs::file_type::directory, "folder"},
         {"a dangling link", [](const TempDir& d, const std::string& s) { fs::create_symlink(d.file("missing"), s); },
          fs::file_type::not_found, "missing"},
+        {"a FIFO as the lock file a save takes",
+         [](const TempDir&, const std::string& s) { ::mkfifo((s + ".lock").c_str(), 0600); }, fs::file_type::fifo,
+         "settings.ini.lock"},
     };
     for (const auto& c : cases) {
         TempDir dir;

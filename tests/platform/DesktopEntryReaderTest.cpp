@@ -1,4 +1,5 @@
 #include "platform/gio/DesktopEntryReader.h"
+#include "platform/Paths.h"
 
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <memory>
 
@@ -193,4 +196,28 @@ TEST(DesktopEntryReader, NeverOpensWhatIsNoRegularFile)
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries.front().id, "real.desktop");
     EXPECT_FALSE(value);
+}
+
+TEST(DesktopEntryReaderDeathTest, LaunchingOpensNoListOfTheDesktopsFolders)
+{
+    // Run again in a process of its own, since the desktop keeps the folders it first saw.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TempDir dir;
+            dir.write("data/applications/tool.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nExec=true\n");
+            for (const char* list : {"config/mimeapps.list", "data/applications/mimeapps.list"}) {
+                dir.makeFolder(Paths::deletingLastComponent(list));
+                ::mkfifo(dir.file(list).c_str(), 0600);
+            }
+            ::setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
+            ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+            ::setenv("XDG_DATA_DIRS", dir.file("none").c_str(), 1);
+            // A launch that blocks on a FIFO ends by the alarm instead.
+            ::alarm(10);
+            const bool launched = !DesktopEntryReader::launch("tool.desktop");
+            std::filesystem::remove_all(dir.path());
+            std::_Exit(launched ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

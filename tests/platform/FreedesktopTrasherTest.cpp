@@ -294,6 +294,20 @@ TEST_F(FreedesktopTrasherTest, EachVolumeUsesItsOwnTrashAndARefusalSaysWhatIsThe
             return "the bind mount was not named: " + reason.value_or("moved");
         if (contents(item) != "keep me")
             return std::string("the item left its place");
+
+        // A home Trash that cannot be written is not a full disk.
+        const std::string homeTrash = dir.makeFolder("home/.local/share/Trash");
+        dir.makeFolder("home/.local/share/Trash/info");
+        dir.makeFolder("home/.local/share/Trash/files");
+        if (!PrivateMount::bindReadOnly(homeTrash))
+            return std::string();
+        const PrivateMount::Unmounted unmountTrash{homeTrash};
+        const std::string draft = dir.write("work/draft.txt", "draft");
+        const auto readOnly = trasher.moveToTrash(draft);
+        if (!readOnly || readOnly->find("read-only") == std::string::npos)
+            return "a read-only Trash was not named: " + readOnly.value_or("moved");
+        if (contents(draft) != "draft")
+            return std::string("the item left its place");
         return std::string();
     });
     if (!result.ran)

@@ -162,13 +162,14 @@ std::vector<DesktopEntry> shownEntries()
 
 std::optional<std::string> launch(const std::string& id)
 {
-    // The desktop's own lookup by id opens the entry file itself: only let it when that file
-    // is one this reader would read.
+    // Opened by its file, which this reader would read: the desktop's own lookup by id would
+    // first read every mimeapps.list and cache of its folders, whatever stands there.
     const auto files = entryFiles();
-    const bool readable = std::any_of(files.begin(), files.end(), [&](const EntryFile& file) {
-        return file.id == id && !RegularFile::refusal(file.path);
+    const auto file = std::find_if(files.begin(), files.end(), [&](const EntryFile& entry) {
+        return entry.id == id && !RegularFile::refusal(entry.path);
     });
-    const Object<GDesktopAppInfo> info(readable ? g_desktop_app_info_new(id.c_str()) : nullptr);
+    const Object<GDesktopAppInfo> info(file != files.end() ? g_desktop_app_info_new_from_filename(file->path.c_str())
+                                                           : nullptr);
     if (!info) return "The application's desktop entry is gone.";
     GError* error = nullptr;
     if (g_app_info_launch(G_APP_INFO(info.get()), nullptr, nullptr, &error)) return std::nullopt;

@@ -9,13 +9,19 @@
 
 namespace {
 
+// The icon is read on the main thread: a FIFO or a device named like an image would block it.
+bool isImageFile(const QString& path)
+{
+    return QFileInfo(path).isFile();
+}
+
 // The image file for an icon name: the current theme first, then every other theme
 // (locolor, a removed desktop's theme still hold icons that packages install only
 // there), then the shared pixmaps folders. Runs off the main thread.
 QString iconFile(const QString& name, const QString& currentTheme, const QStringList& themeFolders,
                  const QStringList& dataFolders)
 {
-    if (QDir::isAbsolutePath(name)) return QFileInfo(name).isFile() ? name : QString();
+    if (QDir::isAbsolutePath(name)) return isImageFile(name) ? name : QString();
     // Some entries name the icon with its file suffix, which themes leave out.
     QString bare = name;
     for (const char* suffix : {".png", ".svg", ".xpm"})
@@ -36,13 +42,13 @@ QString iconFile(const QString& name, const QString& currentTheme, const QString
                 for (const char* suffix : {".svg", ".png"}) {
                     const QString file = QStringLiteral("%1/%2/%3/apps/%4%5")
                                              .arg(folder, theme, QLatin1String(size), bare, QLatin1String(suffix));
-                    if (QFileInfo::exists(file)) return file;
+                    if (isImageFile(file)) return file;
                 }
     }
     for (const QString& data : dataFolders)
         for (const char* suffix : {".svg", ".png", ".xpm"}) {
             const QString file = data + QStringLiteral("/pixmaps/") + bare + QLatin1String(suffix);
-            if (QFileInfo::exists(file)) return file;
+            if (isImageFile(file)) return file;
         }
     return {};
 }

@@ -10,9 +10,16 @@
 #include <QSignalSpy>
 
 #include <algorithm>
-
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -76,6 +83,33 @@ TEST_F(ApplicationIconTest, NamesAreFoundInAnyThemeThePixmapsFolderOrAsPaths)
     ApplicationInfo app;
     app.iconName = "no-such-icon-anywhere";
     EXPECT_FALSE(ApplicationIcon::of(app).isNull());    // the generic symbol stands in
+}
+
+TEST_F(ApplicationIconTest, AFifoNamedLikeAnIconIsNeverOpened)
+{
+    std::vector<std::string> fifos;
+    for (const char* relative : {"icons/hicolor/48x48/apps/pipe-tool.png", "pixmaps/pipe-pixmap.svg"}) {
+        fifos.push_back(data.file(relative));
+        std::filesystem::create_directories(std::filesystem::path(fifos.back()).parent_path());
+        ASSERT_EQ(::mkfifo(fifos.back().c_str(), 0600), 0);
+    }
+    // Should the main thread block opening one, a writer lets it go, so that the test fails
+    // instead of hanging.
+    std::atomic<bool> answered = false;
+    std::atomic<bool> released = false;
+    std::jthread watchdog([&] {
+        for (int tick = 0; !answered; ++tick) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (tick < 50 || answered) continue;
+            released = true;
+            for (const std::string& fifo : fifos) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+    });
+    lookUp({"pipe-tool", "pipe-pixmap"});
+    EXPECT_TRUE(ApplicationIcon::lookup("pipe-tool").isNull());
+    EXPECT_TRUE(ApplicationIcon::lookup("pipe-pixmap").isNull());
+    answered = true;
+    EXPECT_FALSE(released) << "the main thread blocked opening a FIFO";
 }
 
 TEST_F(ApplicationIconTest, AProcessShowsItsApplicationsIconAndOtherwiseTheTerminal)

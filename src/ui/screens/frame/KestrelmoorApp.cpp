@@ -25,8 +25,6 @@ KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent)
         AppModel* model = model_.get();
         model_->setDesktopServices(
             makeDesktopServices([model](const std::string& path) { model->setAlert(nothingCouldOpenAlert(path)); }));
-        if (const auto& refusal = UserDefaults::standard().refusal())
-            model_->setAlert(AppAlert::make("Your settings couldn't be used", refusal->toStdString()));
     }
 
     window_ = std::make_unique<ContentView>(*model_);
@@ -37,6 +35,14 @@ KestrelmoorApp::KestrelmoorApp(std::unique_ptr<AppModel> model, QObject* parent)
     window_->setUnifiedTitleAndToolBarOnMac(true);
     commands_ = new KestrelmoorCommands(*model_, window_->menuBar(), [this] { showSettings(); }, this);
     connect(window_.get(), &ContentView::appeared, model_.get(), [model = model_.get()] { model->start(); });
+    // Said once the window is there to carry it; an alert set before would reach no window.
+    if (const auto& refusal = UserDefaults::standard().refusal())
+        connect(
+            window_.get(), &ContentView::appeared, model_.get(),
+            [model = model_.get(), alert = AppAlert::make("Your settings couldn't be used", refusal->toStdString())] {
+                model->setAlert(alert);
+            },
+            Qt::SingleShotConnection);
 }
 
 KestrelmoorApp::~KestrelmoorApp()

@@ -36,6 +36,8 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Kind = ScanPhase::Kind;
@@ -557,6 +559,19 @@ TEST_F(MainWindowTest, WithoutAScanCacheScanningIsOfferedDisabled)
     bare.commands().scanAction()->trigger();
     EXPECT_EQ(bare.model().scan().task(), nullptr);
     EXPECT_EQ(bare.model().scan().progress().phase.kind(), Kind::idle);
+}
+
+TEST_F(MainWindowTest, SettingsThatCannotBeUsedAreSaidOnceTheWindowIsShown)
+{
+    ASSERT_EQ(::mkfifo(settings.file("fifo.ini").c_str(), 0600), 0);
+    settings.useForStandard("fifo.ini");
+    KestrelmoorApp refused(std::make_unique<AppModel>(database, emptyApplicationsStore(settings.path())));
+    refused.show();
+    ASSERT_TRUE(waitUntil([&] { return refused.mainWindow().alertBox() != nullptr; }));
+    EXPECT_EQ(refused.mainWindow().alertBox()->text(), "Your settings couldn't be used");
+    EXPECT_TRUE(refused.mainWindow().alertBox()->informativeText().contains("fifo.ini is a FIFO"))
+        << refused.mainWindow().alertBox()->informativeText().toStdString();
+    settings.useForStandard();
 }
 
 TEST_F(MainWindowTest, AScanStartedFromTheToolbarRunsToTheEndWithTheFooterCounting)
