@@ -6,6 +6,7 @@
 // copies under another extension, and look-alikes (equal size and first block, later bytes
 // differing). Only files of at least 1 MiB take part on every side. Where the copies share their
 // extension our groups must equal theirs; the search must take at most half of jdupes' time.
+#include "BenchArguments.h"
 #include "analysis/DuplicateScanner.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
@@ -197,8 +198,9 @@ bool compare(const char* tool, const Groups& ours, const Groups& theirs)
 
 int main(int argc, char** argv)
 {
-    bool ownRoot = argc < 2;
-    fs::path root = ownRoot ? fs::temp_directory_path() / joined("dup-bench-", ::getpid()) : fs::path(argv[1]);
+    const auto arguments = BenchArguments(argc, argv, "dup-bench", "[root-folder]").plain(1);
+    bool ownRoot = arguments.empty();
+    fs::path root = ownRoot ? fs::temp_directory_path() / joined("dup-bench-", ::getpid()) : fs::path(arguments[0]);
     fs::path work = fs::temp_directory_path() / joined("dup-bench-work-", ::getpid());
     fs::create_directories(work);
 

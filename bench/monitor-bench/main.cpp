@@ -4,6 +4,7 @@
 //
 // Run it under `strace -c -f` to count the system calls of a pass. Each pass reads
 // memory, CPU and every process, as the store does for a screen that shows processes.
+#include "BenchArguments.h"
 #include "app/system/CPUMonitor.h"
 #include "app/system/MemoryMonitor.h"
 #include "app/system/ProcessMonitor.h"
@@ -14,7 +15,8 @@
 
 int main(int argc, char** argv)
 {
-    const int passes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    const auto arguments = BenchArguments(argc, argv, "monitor-bench", "[passes]").plain(1);
+    const int passes = arguments.empty() ? 1 : std::max(1, std::atoi(arguments[0].c_str()));
     MemoryMonitor memory;
     CPUMonitor cpu;
     ProcessMonitor processes;

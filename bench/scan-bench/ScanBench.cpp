@@ -1,11 +1,14 @@
 // Times full, unchanged and lightly changed scans of one tree, next to du, gdu
-// and ncdu on the same tree, and checks the scanned totals against a walk of
-// its own.
+// and ncdu on the same tree (each peer run once before every scan of ours and
+// once after the last, so that a machine whose speed drifts moves both), and
+// checks the scanned totals against a walk of its own.
 //
-//   scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once] [--rescan]
+//   scan-bench [--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once [--quit-early]]
+//              [--rescan [--change]]
 //
-// --rescan scans the tree once more into an existing cache (for profiling a rescan alone);
-// with --change, after changing 1% of the files.
+// --rescan scans the tree once more into an existing cache, in a process of its own as after
+// a restart; with --change, after changing 1% of the files. --quit-early ends the first scan's
+// process as soon as the scan is stored, before its indexes are built.
 
 #include "BenchArguments.h"
 #include "BenchTree.h"
@@ -13,6 +16,7 @@
 #include "platform/DescriptorLimit.h"
 #include "scanning/FileScanner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -38,17 +42,18 @@ namespace {
 
 struct Options {
     std::string tree;
-    std::int64_t files = 300'000;
+    std::int64_t files = 1'000'000;
     std::string cache;
     int workers = 8;
     bool peers = true;
     bool once = false;
     bool rescan = false;
     bool change = false;
+    bool quitEarly = false;
 };
 
 constexpr const char* usageLine =
-    "[--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once] [--rescan [--change]]";
+    "[--tree DIR] [--files N] [--cache FILE] [--workers N] [--no-peers] [--once [--quit-early]] [--rescan [--change]]";
 
 Options parse(BenchArguments& args)
 {
@@ -70,6 +75,8 @@ Options parse(BenchArguments& args)
             options.rescan = true;
         else if (arg == "--change")
             options.change = true;
+        else if (arg == "--quit-early")
+            options.quitEarly = true;
         else
             args.fail("unknown argument " + *arg);
     }
@@ -77,6 +84,8 @@ Options parse(BenchArguments& args)
         args.fail("--files must be at least 10");
     if (options.rescan && (options.cache.empty() || options.tree.empty()))
         args.fail("--rescan needs --tree and the --cache of an earlier scan of it");
+    if (options.quitEarly && (!options.once || options.cache.empty()))
+        args.fail("--quit-early needs --once and a --cache to keep");
     return options;
 }
 
@@ -176,19 +185,15 @@ bool installed(const std::string& program)
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Best of two warm runs, in seconds; absent when the command failed.
+// One warm run, in seconds; absent when the command failed.
 std::optional<double> timeCommand(const std::string& command)
 {
-    std::optional<double> best;
-    for (int run = 0; run < 2; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        const int status = std::system((command + " >/dev/null 2>&1").c_str());
-        const double elapsed = seconds(start);
-        if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            return std::nullopt;
-        best = best ? std::min(*best, elapsed) : elapsed;
-    }
-    return best;
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    const double elapsed = seconds(start);
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return elapsed;
 }
 
 std::string shellQuoted(const std::string& text)
@@ -198,6 +203,75 @@ std::string shellQuoted(const std::string& text)
         result += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return result + "'";
 }
+
+// du, gdu and ncdu on the tree, each run once per round; a round goes before each scan of
+// ours and one after the last, and a scan is set against the mean of the rounds around it.
+class Peers {
+public:
+    Peers(const std::string& tree, bool wanted)
+    {
+        if (!wanted)
+            return;
+        const Peer all[] = {
+            {"du", "du", "du -sB1 " + shellQuoted(tree)},
+            {"gdu", "gdu", "gdu -n -p -c " + shellQuoted(tree)},
+            {"ncdu", "ncdu", "ncdu -o /dev/null " + shellQuoted(tree)},
+        };
+        for (const auto& peer : all) {
+            if (installed(peer.program))
+                peers_.push_back(peer);
+            else
+                print(std::string(peer.name) + " seconds", "skipped, not installed");
+        }
+    }
+
+    void round()
+    {
+        for (auto& peer : peers_) {
+            const auto elapsed = timeCommand(peer.command);
+            peer.runs.push_back(elapsed.value_or(-1));
+            print(std::string(peer.name) + " seconds, round " + std::to_string(peer.runs.size()),
+                  elapsed ? fixed(*elapsed) : std::string("failed"));
+        }
+    }
+
+    // Our time against gdu's in the rounds just before and just after scan `scan` (from 0).
+    void ratio(const std::string& name, double ours, std::size_t scan) const
+    {
+        for (const auto& peer : peers_) {
+            if (std::string(peer.name) != "gdu" || peer.runs.size() < scan + 2)
+                continue;
+            const double before = peer.runs[scan];
+            const double after = peer.runs[scan + 1];
+            if (before > 0 && after > 0)
+                print(name + " / gdu", fixed(ours / ((before + after) / 2), 2));
+        }
+    }
+
+    // Each peer's median over the rounds.
+    void summary() const
+    {
+        for (const auto& peer : peers_) {
+            std::vector<double> runs;
+            for (const double run : peer.runs)
+                if (run > 0)
+                    runs.push_back(run);
+            if (runs.empty())
+                continue;
+            std::sort(runs.begin(), runs.end());
+            print(std::string(peer.name) + " seconds, median", fixed(runs[runs.size() / 2]));
+        }
+    }
+
+private:
+    struct Peer {
+        const char* name;
+        const char* program;
+        std::string command;
+        std::vector<double> runs{};
+    };
+    std::vector<Peer> peers_;
+};
 
 struct Measured {
     double seconds = 0;
@@ -209,7 +283,8 @@ struct Measured {
     std::int64_t memoryBefore = 0;   // resident when the scan started
 };
 
-Measured measureScan(StorageDatabase& database, const Options& options, const std::string& tree)
+Measured measureScan(StorageDatabase& database, const Options& options, const std::string& tree,
+                     bool waitForIndexes = true)
 {
     resetPeakMemory();
     Measured measured;
@@ -223,7 +298,8 @@ Measured measureScan(StorageDatabase& database, const Options& options, const st
     });
     measured.seconds = seconds(start);
     measured.peakMemoryOfScan = memoryBytes();
-    database.waitForIndexes();
+    if (waitForIndexes)
+        database.waitForIndexes();
     measured.indexSeconds = seconds(start);
     measured.peakMemory = memoryBytes();
     return measured;
@@ -317,8 +393,8 @@ int main(int argc, char** argv)
     print("workers", options.workers);
 
     bool allMatch = true;
-    std::optional<double> gduSeconds;
     std::int64_t scannedFiles = 0;
+    Peers peers(tree, options.peers);
     {
         StorageDatabase database(cache);
         if (options.rescan) {
@@ -327,52 +403,43 @@ int main(int argc, char** argv)
                 print("files changed for the rescan", changeOnePercent(tree));
                 walk(tree);
             }
+            peers.round();
             const Measured again = measureScan(database, options, tree);
+            peers.round();
             report(name, again, database);
+            peers.ratio(name, again.seconds, 0);
+            peers.summary();
             return checkTotals(database, tree, name) ? 0 : 1;
         }
-        const Measured first = measureScan(database, options, tree);
+        peers.round();
+        const Measured first = measureScan(database, options, tree, !options.quitEarly);
+        peers.round();
         report("first scan", first, database);
+        peers.ratio("first scan", first.seconds, 0);
         scannedFiles = first.outcome.progress.filesScanned;
         allMatch &= checkTotals(database, tree, "first scan");
+        if (options.quitEarly) {
+            // The cache closes with its indexes left to the next opening.
+            print("quit before the indexes were built", "yes");
+            return allMatch ? 0 : 1;
+        }
 
         if (!options.once) {
             const Measured unchanged = measureScan(database, options, tree);
+            peers.round();
             report("unchanged rescan", unchanged, database);
+            peers.ratio("unchanged rescan in the same process", unchanged.seconds, 1);
             allMatch &= checkTotals(database, tree, "unchanged rescan");
 
             print("files changed for the third scan", changeOnePercent(tree));
             walk(tree);
             const Measured changed = measureScan(database, options, tree);
+            peers.round();
             report("rescan after 1% changed", changed, database);
+            peers.ratio("rescan after 1% changed in the same process", changed.seconds, 2);
             allMatch &= checkTotals(database, tree, "rescan after 1% changed");
-
-            if (options.peers) {
-                struct Peer { const char* name; const char* program; std::string command; };
-                const Peer peers[] = {
-                    {"du", "du", "du -sB1 " + shellQuoted(tree)},
-                    {"gdu", "gdu", "gdu -n -p -c " + shellQuoted(tree)},
-                    {"ncdu", "ncdu", "ncdu -o /dev/null " + shellQuoted(tree)},
-                };
-                for (const auto& peer : peers) {
-                    if (!installed(peer.program)) {
-                        print(std::string(peer.name) + " seconds", "skipped, not installed");
-                        continue;
-                    }
-                    const auto elapsed = timeCommand(peer.command);
-                    print(std::string(peer.name) + " seconds", elapsed ? fixed(*elapsed) : std::string("failed"));
-                    if (std::string(peer.name) == "gdu")
-                        gduSeconds = elapsed;
-                }
-                if (gduSeconds && *gduSeconds > 0) {
-                    print("first scan / gdu", fixed(first.seconds / *gduSeconds, 2));
-                    print("unchanged rescan / gdu", fixed(unchanged.seconds / *gduSeconds, 2));
-                    print("rescan after 1% changed / gdu", fixed(changed.seconds / *gduSeconds, 2));
-                } else {
-                    print("ratios to gdu", "not available");
-                }
-            }
         }
+        peers.summary();
     }
     // Closing folds the write-ahead log back into the cache file.
     std::error_code sizeError;

@@ -2,6 +2,7 @@
 // it as the search screen runs them (files and folders, parsed from the typed text).
 // Usage: search-bench [cache path [query text...]]   (default cache: /tmp/search-bench-ScanCache.sqlite,
 // kept between runs and refilled only when it does not hold the expected files)
+#include "BenchArguments.h"
 #include "analysis/SearchService.h"
 #include "index/StorageDatabase.h"
 
@@ -91,7 +92,9 @@ void fill(StorageDatabase& db)
 
 int main(int argc, char** argv)
 {
-    const std::string path = argc > 1 ? argv[1] : "/tmp/search-bench-ScanCache.sqlite";
+    const auto arguments =
+        BenchArguments(argc, argv, "search-bench", "[cache path [query text...]]").plain(static_cast<std::size_t>(argc));
+    const std::string path = arguments.empty() ? "/tmp/search-bench-ScanCache.sqlite" : arguments[0];
     StorageDatabase db(path);
     if (db.totals().fileCount != fileCount) {
         db.clearAll();
@@ -103,8 +106,8 @@ int main(int argc, char** argv)
 
     std::vector<std::string> texts = {"report",   "invoice_4242", "Äpfel",          "photo_12*",
                                       "ä*.txt",   "*.dmg",        "notes size > 90MB", "kind:folder p12-f"};
-    if (argc > 2)
-        texts.assign(argv + 2, argv + argc);
+    if (arguments.size() > 1)
+        texts.assign(arguments.begin() + 1, arguments.end());
     for (const auto& text : texts) {
         double best = 1e9;
         double bestCPU = 1e9;

@@ -3,6 +3,7 @@
 // on screen. The items are real files in a temporary home, so that the safety checks
 // the sheet runs in the background meet a real file system.
 // Usage: sheet-bench [item count]   (default 10000; target: under 100 ms to open)
+#include "BenchArguments.h"
 #include "ScratchHome.h"
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
@@ -42,7 +43,8 @@ double median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
-    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
+    const auto arguments = BenchArguments(argc, argv, "sheet-bench", "[item count]").plain(1);
+    const int count = arguments.empty() ? 10000 : std::max(1, std::atoi(arguments[0].c_str()));
     QTemporaryDir home;
     if (!home.isValid()) {
         std::fprintf(stderr, "no temporary folder\n");

@@ -1,5 +1,6 @@
 #include "index/CacheMaintenance.h"
 
+#include "index/FolderDigests.h"
 #include "index/SQLiteConnection.h"
 #include "index/WriteBatch.h"
 #include "index/WriteTransaction.h"
@@ -24,8 +25,12 @@ void clear(WriteBatch& batch)
     batch.noteRewrite();
     {
         WriteTransaction transaction(db);
+        // Without the digests' triggers, a table is emptied at once instead of row by row.
+        FolderDigests::stopTracking(db);
         db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "
                    "DELETE FROM category_totals; DELETE FROM errors;");
+        FolderDigests::resumeTracking(db, true);
+        FolderDigests::markSums(db);
         transaction.commit();
     }
     // Emptying a table passes by the row hook.

@@ -1,5 +1,6 @@
 #include "index/DirectorySync.h"
 
+#include "index/FolderDigests.h"
 #include "index/IndexRows.h"
 #include "index/ReadTransaction.h"
 #include "index/SQLiteConnection.h"
@@ -500,7 +501,7 @@ std::string childPath(std::string_view folder, std::string_view name)
 }
 
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
-                         FolderDifferences* read)
+                         FolderDifferences* read, std::uint64_t digest)
 {
     batch.beginIfNeeded();
     insertWaitingRowsFor(batch, snapshot);
@@ -538,6 +539,11 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                              result.childIDs.size() == read->children.size();
     if (onlyVisited) {
         read->stampLeft = true;
+        // Rows found unchanged by reading them get their digest, so that the next scan need not.
+        if (digest != FolderDigests::unknown && digest != read->storedDigest) {
+            FolderDigests::store(db, result.folderID, digest);
+            batch.count();
+        }
         batch.commitIfNeeded();
         return result;
     }
@@ -573,6 +579,11 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                      category, directAlloc, directSize, fileCount, subfolderCount, result.folderID);
     }
     batch.count();
+    // Last, once the rows it stands for are written: any write to them before this one dropped it.
+    if (digest != FolderDigests::unknown && duplicates.empty()) {
+        FolderDigests::store(db, result.folderID, digest);
+        batch.count();
+    }
 
     for (const auto& path : duplicates) ScanErrorLog::log(batch, path, std::string(duplicateFolderMessage), now);
     batch.commitIfNeeded();
@@ -627,12 +638,13 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
 }
 
 std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
-                                         std::uint64_t rewritesSeen)
+                                         std::uint64_t rewritesSeen, std::uint64_t digest)
 {
     const ReadTransaction transaction(db);
     std::optional<FolderDifferences> read;
-    db.query("SELECT id, parent_id, name, depth, modified, restricted, category, direct_alloc, direct_size, "
-             "direct_files, direct_dirs FROM folders WHERE path = ?",
+    db.query("SELECT f.id, f.parent_id, f.name, f.depth, f.modified, f.restricted, f.category, f.direct_alloc, "
+             "f.direct_size, f.direct_files, f.direct_dirs, IFNULL(d.digest, 0) FROM folders AS f "
+             "LEFT JOIN folder_digests AS d ON d.folder_id = f.id WHERE f.path = ?",
              {snapshot.path}, [&](Statement& row) {
                  if (read) return;
                  read.emplace();
@@ -651,12 +663,15 @@ std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySn
                                     row.integer(8) == directSize &&
                                     row.integer(9) == static_cast<std::int64_t>(snapshot.files.size()) &&
                                     row.integer(10) == static_cast<std::int64_t>(snapshot.subdirectories.size());
+                 read->storedDigest = static_cast<std::uint64_t>(row.integer(11));
              });
     if (!read) return std::nullopt;
     read->rewritesSeen = rewritesSeen;
-    FileDifferences files = compareFiles(db, read->folderID, snapshot.files);
-    read->files = std::move(files.changed);
-    read->goneFiles = std::move(files.gone);
+    if (digest == FolderDigests::unknown || digest != read->storedDigest) {
+        FileDifferences files = compareFiles(db, read->folderID, snapshot.files);
+        read->files = std::move(files.changed);
+        read->goneFiles = std::move(files.gone);
+    }
     db.query(selectChildrenSQL, {read->folderID}, [&](Statement& row) {
         read->children.push_back({.id = row.integer(0), .name = row.text(1), .path = row.text(2)});
     });

@@ -24,8 +24,10 @@ inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats 
 // visit stamp then is left to stampVisited().
 // While the batch's PendingFolderRows is active, new subfolders get ids whose rows wait for
 // their own syncs, which insert them whole; a new row whose batch was lost fails its sync.
+// `digest` is the listing's folder digest (FolderDigests), stored with the rows once they are
+// written; unknown where the rows once synced may differ from the listing.
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
-                         FolderDifferences* read = nullptr);
+                         FolderDifferences* read = nullptr, std::uint64_t digest = 0);
 
 // Writes the visit stamps that syncs with a comparison left (FolderDifferences::stampLeft),
 // counting one write each, and commits when due; `stampChunk` of them to a statement, a
@@ -35,9 +37,11 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
 
 // Sets a listing against the rows committed for the folder at the snapshot's path, through a
 // connection of the caller's own; nothing when no row is stored there. `rewritesSeen` is
-// WriteBatch::rewritesCommitted() as loaded before this call. Fails with SQLiteError.
+// WriteBatch::rewritesCommitted() as loaded before this call. When the folder's stored digest
+// is the listing's `digest`, its file rows are not read: they are what the listing says.
+// Fails with SQLiteError.
 std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
-                                         std::uint64_t rewritesSeen);
+                                         std::uint64_t rewritesSeen, std::uint64_t digest = 0);
 
 // Writes the folder's own row and its subfolders' rows only, for a folder whose files are
 // synced later: its files, figures and scan id stay as stored until then. The result holds

@@ -46,6 +46,7 @@ struct FolderDifferences {
     std::vector<ChangedFile> files;
     std::vector<GoneFile> goneFiles;
     std::vector<StoredChild> children;   // every stored row whose parent is the folder
+    std::uint64_t storedDigest = 0;      // the folder's digest as stored (FolderDigests), or unknown
 
     // Set by the sync when the folder's visit stamp was all it had to write and it left that
     // to the caller, who writes many at once with DirectorySync::stampVisited.

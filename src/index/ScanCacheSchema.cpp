@@ -1,5 +1,6 @@
 #include "index/ScanCacheSchema.h"
 
+#include "index/FolderDigests.h"
 #include "index/SQLiteConnection.h"
 
 #include <algorithm>
@@ -31,6 +32,8 @@ std::string indexName(const std::string& create)
 }
 
 } // namespace
+
+const std::string& rescanIndex = bulkLoadIndexes.front();
 
 const std::string bulkLoadDrops = [] {
     std::string drops;
@@ -174,11 +177,14 @@ void migrate(SQLiteConnection& db)
     // the version row rewritten below tells that build an older one has written here.
     if (stored) {
         if (const auto version = parseVersion(*stored); version && *version < currentVersion) {
+            FolderDigests::stopTracking(db);
             db.execute("DELETE FROM files; DELETE FROM folders; DELETE FROM scans; DELETE FROM history; "
                        "DELETE FROM category_totals;");
         }
     }
     db.run("INSERT OR REPLACE INTO meta(key, value) VALUES('schema_version', ?)", {std::to_string(currentVersion)});
+    // Tracked again after a bulk load that never finished.
+    FolderDigests::create(db);
     // Over rows these take seconds to build; the opening leaves that to a thread of the cache.
     if (db.scalarInt("SELECT EXISTS(SELECT 1 FROM files) OR EXISTS(SELECT 1 FROM folders)") == 0)
         for (const std::string& create : missingBulkLoadIndexes(db)) db.execute(create);

@@ -17,6 +17,9 @@ inline constexpr int currentVersion = 2;
 // cache drops them and has them built again after its finish, which costs less than keeping
 // them up to date row by row; should the program stop in between, the next opening does.
 extern const std::array<std::string, 7> bulkLoadIndexes;
+// The first of them, through which a scan compares each changed folder with its stored file
+// rows: it needs no other to begin.
+extern const std::string& rescanIndex;
 extern const std::string bulkLoadDrops;
 // The statements of those that the cache lacks, in the order above.
 std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db);

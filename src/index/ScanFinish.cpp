@@ -1,6 +1,7 @@
 #include "index/ScanFinish.h"
 
 #include "index/DirectorySync.h"
+#include "index/FolderDigests.h"
 #include "index/IndexRows.h"
 #include "index/ParallelReads.h"
 #include "index/ScanCacheSchema.h"
@@ -256,7 +257,7 @@ ScanTotals pruneAndTotalFolders(WriteBatch& batch, std::int64_t scanID, const st
     auto& db = batch.connection();
     FolderFigures folders = readFolders(db, scanID, helpers);
     if (prune && (folders.unvisited || folders.orphaned)) {
-        if (indexFiles && folders.unvisited) db.execute(ScanCacheSchema::bulkLoadIndexes.front());
+        if (indexFiles && folders.unvisited) db.execute(ScanCacheSchema::rescanIndex);
         folders = {};
         pruneUnvisited(batch, scanID, roots);
         removeOrphanFolders(batch);
@@ -269,8 +270,10 @@ namespace {
 
 using CategorySums = WriteBatch::CategoryChanges;
 
+// Only ever the sums of the file rows, so they are marked as such.
 void storeCategoryTotals(SQLiteConnection& db, const CategorySums& sums)
 {
+    FolderDigests::markSums(db);
     db.run("DELETE FROM category_totals");
     for (const auto& [category, sum] : sums)
         db.run("INSERT INTO category_totals(category, bytes, files) VALUES(?, ?, ?)", {category, sum.bytes, sum.files});

@@ -1,6 +1,7 @@
 #include "index/ScanSession.h"
 
 #include "index/DirectorySync.h"
+#include "index/FolderDigests.h"
 #include "index/ScanCacheSchema.h"
 #include "index/ScanErrorLog.h"
 #include "index/ScanFinish.h"
@@ -31,8 +32,12 @@ std::int64_t ScanSession::ensureRoot(const std::string& path, double modified)
         });
         if (existing) {
             // A folder once below another root becomes a root; its subtree moves up with it.
+            // A root left as it is keeps its digest, which a reader may have matched already.
             if (existing->second != 0) DirectorySync::shiftDepth(db, path, -existing->second);
-            db.run("UPDATE folders SET parent_id = NULL, depth = 0 WHERE id = ?", {existing->first});
+            if (db.run("UPDATE folders SET parent_id = NULL, depth = 0 WHERE id = ? AND "
+                       "(parent_id IS NOT NULL OR depth <> 0)",
+                       {existing->first}) > 0)
+                batch.noteRewrite();
             return existing->first;
         }
         const std::string name = path == "/" ? std::string("/") : Paths::lastComponent(path);
@@ -55,6 +60,7 @@ bool ScanSession::beginBulkLoad()
         auto& db = batch.connection();
         if (database.bulkLoading_ || db.scalarInt("SELECT EXISTS(SELECT 1 FROM files)") != 0) return false;
         db.execute(ScanCacheSchema::bulkLoadDrops);
+        FolderDigests::stopTrackingInserts(db);
         batch.startFileRowSumsFromEmpty();
         database.bulkLoading_ = true;
         // With root rows alone, a new subfolder's path can only meet one of those.
@@ -119,9 +125,9 @@ std::int64_t ScanSession::lostFolderWrites()
 {
     StorageDatabase& database = *database_;
     return database.withBatch([&](const StorageDatabase::Held& held, WriteBatch&) -> std::int64_t {
-        const auto mark = database.writeFailuresAtScanStart_.find(id_);
-        if (mark == database.writeFailuresAtScanStart_.end()) return 0;
-        return static_cast<std::int64_t>(database.writeFailuresLocked(held) - mark->second);
+        const auto start = database.sessionStarts_.find(id_);
+        if (start == database.sessionStarts_.end()) return 0;
+        return static_cast<std::int64_t>(database.writeFailuresLocked(held) - start->second.writeFailures);
     });
 }
 
@@ -135,12 +141,13 @@ std::uint64_t ScanSession::lostBatches()
     return database_->withBatch([](WriteBatch& batch) { return batch.lostBatches(); });
 }
 
-DirectorySyncResult ScanSession::syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read)
+DirectorySyncResult ScanSession::syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read,
+                                               std::uint64_t digest)
 {
     StorageDatabase& database = *database_;
     return database.withBatch([&](WriteBatch& batch) {
         try {
-            return DirectorySync::sync(batch, snapshot, id_, nowSeconds(), read);
+            return DirectorySync::sync(batch, snapshot, id_, nowSeconds(), read, digest);
         } catch (...) {
             ++database.folderWriteFailures_;
             throw;
@@ -173,23 +180,12 @@ void ScanSession::logLostFolder(const std::string& path, const std::string& mess
     database_->logEntry(path, message, true);
 }
 
-std::optional<StoredFolders> ScanSession::takeLastScanDigests()
+std::uint64_t ScanSession::digestSeed()
 {
-    return database_->withBatchNow([&](WriteBatch&) { return database_->lastScanDigests_.take(); });
+    return database_->withBatchNow([](WriteBatch& batch) { return FolderDigests::seed(batch.connection()); });
 }
 
-void ScanSession::keepDigests(StoredFolders digests)
-{
-    StorageDatabase& database = *database_;
-    database.withBatchNow([&](const StorageDatabase::Held& held, WriteBatch& batch) {
-        database.lastScanDigests_.drop();
-        if (!database.lastFinishIntact_ || batch.isOpen())
-            return;
-        database.lastScanDigests_.keep(std::move(digests), batch.connection(), database.indexBuildRunningLocked(held));
-    });
-}
-
-ScanTotals ScanSession::finish(const FinishRequest& request)
+ScanSession::Finished ScanSession::finish(const FinishRequest& request)
 {
     StorageDatabase& database = *database_;
     return database.withBatch([&](const StorageDatabase::Held& held, WriteBatch& batch) {
@@ -219,19 +215,35 @@ ScanTotals ScanSession::finish(const FinishRequest& request)
         }
         batch.pendingFolderRows().stop();
         if (!request.helpers.empty()) batch.commit();
+        // Looks for other writers' commits as it begins; none can come while it is open.
         batch.beginIfNeeded();
         auto& db = batch.connection();
-        const bool completed = request.status == ScanRecord::Status::completed;
+        const auto start = database.sessionStarts_.find(id_);
+        const bool known = start != database.sessionStarts_.end();
+        // What the scan compared, visited and will not prune is as the cache stood before another
+        // writer's commit: its visits go, so that its resume reads every folder again.
+        // (A scan finished again has no session, and removes nothing, below.)
+        const bool viewKept = !known || start->second.foreignCommits == batch.foreignCommits();
+        if (!viewKept)
+            db.runValues("UPDATE folders SET scan_id = 0 WHERE scan_id = ?", id_);
+        const ScanRecord::Status status = request.status == ScanRecord::Status::completed && !viewKept
+                                              ? ScanRecord::Status::cancelled
+                                              : request.status;
+        const bool completed = status == ScanRecord::Status::completed;
+        // The digests a bulk load wrote untracked hold if nothing but its own syncs wrote
+        // meanwhile. After a failure (most often a full disk) the next session or opening
+        // tracks again, without them.
+        if (database.bulkLoading_ && status != ScanRecord::Status::failed)
+            FolderDigests::resumeTracking(db, known && viewKept && start->second.rewrites == batch.rewrites());
         // After a failed write, folders this scan did reach may look unvisited; keep them.
-        const auto mark = database.writeFailuresAtScanStart_.find(id_);
-        const bool writesIntact =
-            mark != database.writeFailuresAtScanStart_.end() && mark->second == database.writeFailuresLocked(held);
-        database.lastFinishIntact_ = false;
+        const bool writesIntact = known && start->second.writeFailures == database.writeFailuresLocked(held);
         // A bulk load's file rows have no folder index yet.
         const ScanTotals totals = ScanFinish::pruneAndTotalFolders(batch, id_, request.roots, completed && writesIntact,
                                                                    database.bulkLoading_, request.helpers);
         // A rescan that found nothing changed leaves them as the last finish took them; one
         // whose every file row write was noted adds what it noted.
+        if (!viewKept)
+            batch.forgetFileRowSums();
         if (!batch.fileRowSumsCurrent()) {
             const auto tracked = batch.trackedFileRowSums();
             if (!tracked || !ScanFinish::addCategoryChanges(db, tracked->fromEmpty, *tracked->changes))
@@ -239,7 +251,7 @@ ScanTotals ScanSession::finish(const FinishRequest& request)
         }
         db.run("UPDATE scans SET finished = ?, status = ?, files = ?, folders = ?, bytes = ?, new_files = ?, "
                "changed_files = ?, deleted_files = ?\nWHERE id = ?",
-               {nowSeconds(), rawValue(request.status), totals.fileCount, totals.folderCount, totals.allocatedBytes,
+               {nowSeconds(), rawValue(status), totals.fileCount, totals.folderCount, totals.allocatedBytes,
                 request.newFiles, request.changedFiles, request.deletedFiles, id_});
         if (completed) {
             db.run("INSERT INTO history(timestamp, volume_total, volume_used, scanned_bytes) VALUES(?, ?, ?, ?)",
@@ -248,20 +260,19 @@ ScanTotals ScanSession::finish(const FinishRequest& request)
         batch.commit();
         batch.noteFileRowSumsTaken();
         abandon.done = true;
-        database.lastFinishIntact_ = completed && writesIntact;
         database.bulkLoading_ = false;
         try {
             database.buildMissingIndexesLocked(held);
         } catch (const SQLiteError&) {
             // The next opening or finish tries again.
         }
-        database.writeFailuresAtScanStart_.erase(id_);
+        database.sessionStarts_.erase(id_);
         // A scan leaves megabytes of freed memory in the heaps of its threads (the folders'
         // figures, the listings) and a full page cache of pages it wrote; handed back, the
         // program does not keep that high-water mark while it shows the results, and the
         // next scan's readers find the room they need.
         db.releaseMemory();
         malloc_trim(0);
-        return totals;
+        return Finished{.status = status, .totals = totals};
     });
 }

@@ -2,7 +2,6 @@
 
 #include "index/FolderDifferences.h"
 #include "index/ScanRecords.h"
-#include "index/StoredFolders.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,8 +23,11 @@ class StorageDatabase;
 //   WriteBatch); after any, the finish removes nothing the scan did not visit;
 // - a bulk load: a first scan into an empty cache, which fills the tables with some of their
 //   indexes dropped, and with the rows of new subfolders waiting (see PendingFolderRows);
-// - folder digests: see StoredFolders; those of the last scan are kept in memory for the
-//   next one (see LastScanDigests).
+// - folder digests: see FolderDigests, kept in the cache with the rows they stand for;
+// - another writer: any other connection that commits to the cache while the session is
+//   open (another program, or another cache object of this one). Its rows may have moved
+//   what the scan compared and visited, so the finish then removes nothing and ends the scan
+//   cancelled, its visits forgotten, for its resume to read every folder again.
 class ScanSession {
 public:
     struct ChildFolder {
@@ -66,6 +68,12 @@ public:
         std::vector<SQLiteConnection*> helpers{};
     };
 
+    // How the finish ended the scan: the status stored and the index totals.
+    struct Finished {
+        ScanRecord::Status status = ScanRecord::Status::completed;
+        ScanTotals totals{};
+    };
+
     ScanSession(ScanSession&&) = default;
     ScanSession& operator=(ScanSession&&) = default;
     ScanSession(const ScanSession&) = delete;
@@ -90,7 +98,9 @@ public:
     // Writes one folder's differences. Commits between folders when the batch is due. With
     // `read`, a comparison made through another connection (DirectorySync::compare) spares
     // reading the stored rows again while it still holds.
-    DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read = nullptr);
+    // `digest`: the listing's folder digest under digestSeed(), stored with its rows.
+    DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read = nullptr,
+                                      std::uint64_t digest = 0);
     // Writes the visit stamps such syncs left to the caller (DirectorySync::stampVisited).
     void stampVisited(const std::vector<std::int64_t>& folderIDs);
     // Writes only the rows of a folder and of its subfolders, for a folder whose files are
@@ -107,15 +117,13 @@ public:
     // Batches lost so far in this cache (see WriteBatch).
     std::uint64_t lostBatches();
 
-    // The digests the last scan kept, if this scan's begin found them current.
-    std::optional<StoredFolders> takeLastScanDigests();
-    // Keeps the digests this scan recorded for the next one, when its finish stored a
-    // completed scan with every write intact.
-    void keepDigests(StoredFolders digests);
+    // The seed of the cache's folder digests.
+    std::uint64_t digestSeed();
 
-    // Ends the scan: for a completed scan whose writes all succeeded, removes what it did not
-    // visit; then recomputes every total and closes the scan record. Returns the index totals.
-    ScanTotals finish(const FinishRequest& request);
+    // Ends the scan: for a completed scan whose writes all succeeded while no other writer
+    // committed, removes what it did not visit; then recomputes every total and closes the
+    // scan record, cancelled where another writer committed meanwhile.
+    Finished finish(const FinishRequest& request);
 
 private:
     friend class StorageDatabase;

@@ -2,6 +2,7 @@
 
 #include "index/CacheMaintenance.h"
 #include "index/DirectorySync.h"
+#include "index/FolderDigests.h"
 #include "index/IndexQueries.h"
 #include "index/ItemRemoval.h"
 #include "index/LogCheckpointer.h"
@@ -113,27 +114,22 @@ void StorageDatabase::commit()
     withCompleteBatch([](WriteBatch& batch) { batch.commit(); });
 }
 
-void StorageDatabase::buildIndexesBeforeScan()
+void StorageDatabase::stopIndexBuild()
 {
-    withCompleteBatch([&](const Held& held, WriteBatch& batch) {
-        try {
-            batch.commit();
-            buildMissingIndexesLocked(held);
-        } catch (const SQLiteError&) {
-            // The scan goes on without them, slower; its finish tries again.
-        }
+    withBatchNow([&](WriteBatch& batch) {
+        if (indexBuilder_)
+            indexBuilder_->stop();
+        // Left out by a bulk load whose index build has not made it yet.
+        batch.commit();
+        batch.connection().execute(ScanCacheSchema::rescanIndex);
     });
-    waitForIndexes();
 }
 
 ScanSession StorageDatabase::startScan(const std::vector<std::string>& roots)
 {
-    // A scan over stored rows looks each folder's rows up by their indexes: ones left out by a
-    // failed finish or build are made before it, or every folder would read the whole table.
-    buildIndexesBeforeScan();
+    stopIndexBuild();
     return withCompleteBatch([&](const Held& held, WriteBatch& batch) {
         batch.commit();
-        lastScanDigests_.dropUnlessCurrent(db_);
         batch.pendingFolderRows().stop();
         std::string joined;
         for (const auto& root : roots) {
@@ -142,24 +138,39 @@ ScanSession StorageDatabase::startScan(const std::vector<std::string>& roots)
         }
         auto& db = batch.connection();
         db.run("INSERT INTO scans(started, status, roots) VALUES(?, 'running', ?)", {nowSeconds(), joined});
-        const std::int64_t scanID = db.lastInsertRowID();
-        writeFailuresAtScanStart_[scanID] = writeFailuresLocked(held);
-        scanUnderWay_ = scanID;
-        return ScanSession(*this, scanID);
+        return openSessionLocked(held, batch, db.lastInsertRowID());
     });
+}
+
+ScanSession StorageDatabase::openSessionLocked(const Held& held, WriteBatch& batch, std::int64_t scanID)
+{
+    auto& db = batch.connection();
+    // A bulk load that stopped before its finish left them untracked.
+    FolderDigests::track(db);
+    // The sums the last finish stored hold while no file row was written since, by anyone.
+    if (FolderDigests::sumsMarked(db))
+        batch.noteFileRowSumsTaken();
+    else
+        batch.forgetFileRowSums();
+    // Its rows mark is set with its first commit; another connection's commit before that
+    // counts as one that wrote rows.
+    batch.lookForForeignCommits();
+    sessionStarts_[scanID] = SessionStart{.writeFailures = writeFailuresLocked(held),
+                                          .foreignCommits = batch.foreignCommits(),
+                                          .rewrites = batch.rewrites()};
+    scanUnderWay_ = scanID;
+    return ScanSession(*this, scanID);
 }
 
 ScanSession StorageDatabase::resumeScan(std::int64_t scanID)
 {
-    buildIndexesBeforeScan();
+    stopIndexBuild();
     return withCompleteBatch([&](const Held& held, WriteBatch& batch) {
-        lastScanDigests_.drop();   // a resume takes what it visited from the rows themselves
+        batch.commit();
         batch.pendingFolderRows().stop();
-        batch.connection().run("UPDATE scans SET status = 'running', finished = NULL WHERE id = ?", {scanID});
         // A resumed scan reads every folder not stamped with its id again, failed ones included.
-        writeFailuresAtScanStart_[scanID] = writeFailuresLocked(held);
-        scanUnderWay_ = scanID;
-        return ScanSession(*this, scanID);
+        batch.connection().run("UPDATE scans SET status = 'running', finished = NULL WHERE id = ?", {scanID});
+        return openSessionLocked(held, batch, scanID);
     });
 }
 
@@ -205,10 +216,6 @@ void StorageDatabase::stampVisited(const std::vector<std::int64_t>& folderIDs, s
     ScanSession(*this, scanID).stampVisited(folderIDs);
 }
 
-void StorageDatabase::keepFolders(StoredFolders folders) { sessionUnderWay().keepDigests(std::move(folders)); }
-
-std::optional<StoredFolders> StorageDatabase::takeKeptFolders() { return sessionUnderWay().takeLastScanDigests(); }
-
 DirectorySyncResult StorageDatabase::syncSubfolders(const DirectorySnapshot& snapshot)
 {
     return sessionUnderWay().syncSubfolders(snapshot);
@@ -227,7 +234,8 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                  .newFiles = newFiles,
                  .changedFiles = changedFiles,
                  .deletedFiles = deletedFiles,
-                 .helpers = helpers});
+                 .helpers = helpers})
+        .totals;
 }
 
 void StorageDatabase::logLostFolder(const std::string& path, const std::string& message) noexcept
@@ -388,7 +396,6 @@ void StorageDatabase::clearAll()
 {
     withCompleteBatch([this](WriteBatch& batch) {
         batch.commit();
-        lastScanDigests_.drop();
         CacheMaintenance::clear(batch);
     });
 }

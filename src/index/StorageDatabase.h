@@ -5,12 +5,10 @@
 #include "index/FileRecords.h"
 #include "index/FolderDifferences.h"
 #include "index/IndexBuilder.h"
-#include "index/LastScanDigests.h"
 #include "index/RecordedItem.h"
 #include "index/SQLiteConnection.h"
 #include "index/ScanRecords.h"
 #include "index/ScanSession.h"
-#include "index/StoredFolders.h"
 #include "index/WriteBatch.h"
 
 #include <chrono>
@@ -101,8 +99,6 @@ public:
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, std::int64_t scanID,
                                       FolderDifferences* read = nullptr);
     void stampVisited(const std::vector<std::int64_t>& folderIDs, std::int64_t scanID);
-    void keepFolders(StoredFolders folders);
-    std::optional<StoredFolders> takeKeptFolders();
     DirectorySyncResult syncSubfolders(const DirectorySnapshot& snapshot);
     ScanTotals finishScan(std::int64_t scanID, const std::vector<std::string>& roots, ScanRecord::Status status,
                           std::int64_t volumeTotal, std::int64_t volumeUsed, std::int64_t newFiles,
@@ -240,10 +236,22 @@ private:
     static constexpr std::int64_t backgroundIndexRows = 50000;
     void buildMissingIndexesLocked(const Held& held);
     bool indexBuildRunningLocked(const Held& held) const;
-    // As above, waiting for the build: before a scan that compares with stored rows.
-    void buildIndexesBeforeScan();
+    // Before a scan, which needs only one of the indexes a bulk load leaves out (it compares
+    // through ScanCacheSchema::rescanIndex, built at once when missing), but would wait for the
+    // write lock that a build holds: the build stops, its index under way rolled back, and the
+    // scan's finish starts it again.
+    void stopIndexBuild();
 
     void logEntry(const std::string& path, const std::string& message, bool lostFolder) noexcept;
+
+    // Where a scan's session began or resumed from, for its finish.
+    struct SessionStart {
+        std::uint64_t writeFailures = 0;    // writeFailuresLocked()
+        std::uint64_t foreignCommits = 0;   // WriteBatch::foreignCommits()
+        std::uint64_t rewrites = 0;         // WriteBatch::rewrites()
+    };
+    // Opens the session of scan `scanID` under the lock: the digests tracked, and its marks.
+    ScanSession openSessionLocked(const Held& held, WriteBatch& batch, std::int64_t scanID);
 
     // Lost folder writes and lost batches so far; a scan that saw any must not prune what it
     // did not visit.
@@ -261,8 +269,6 @@ private:
     std::uint64_t folderWriteFailures_ = 0;
     bool bulkLoading_ = false;
     std::shared_ptr<IndexBuilder> indexBuilder_;   // the latest build, finished or not
-    std::map<std::int64_t, std::uint64_t> writeFailuresAtScanStart_;
-    bool lastFinishIntact_ = false;   // a completed scan whose every write was stored
-    LastScanDigests lastScanDigests_;
+    std::map<std::int64_t, SessionStart> sessionStarts_;
     std::int64_t scanUnderWay_ = 0;
 };

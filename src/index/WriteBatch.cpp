@@ -1,8 +1,10 @@
 #include "index/WriteBatch.h"
 
+#include "index/FolderDigests.h"
 #include "index/SQLiteConnection.h"
 
-WriteBatch::WriteBatch(SQLiteConnection& db, Clock clock) : db_(db), clock_(std::move(clock)), lastCommit_(now())
+WriteBatch::WriteBatch(SQLiteConnection& db, Clock clock)
+    : db_(db), clock_(std::move(clock)), rowsMark_(FolderDigests::newRowsMark()), lastCommit_(now())
 {
     // Emptying a whole table passes by the hook, which only clearing the cache or an old
     // layout does, and those empty the category totals with the file rows.
@@ -75,6 +77,20 @@ void WriteBatch::beginIfNeeded()
     if (transaction_) return;
     transaction_.emplace(db_);
     lastCommit_ = now();
+    lookForForeignCommits();
+}
+
+void WriteBatch::lookForForeignCommits()
+{
+    // Commits of this connection leave the version alone.
+    const std::int64_t version = db_.scalarInt("PRAGMA data_version");
+    const bool moved = dataVersion_ && *dataVersion_ != version;
+    dataVersion_ = version;
+    // Without the triggers any commit may have written rows.
+    if (!moved || (FolderDigests::tracksRewrites(db_) && FolderDigests::rowsMarked(db_, rowsMark_)))
+        return;
+    ++foreignCommits_;
+    noteRewrite();
 }
 
 void WriteBatch::commitIfNeeded()
@@ -102,6 +118,9 @@ void WriteBatch::commit()
     if (!transaction_) return;
     // Every listed subfolder of a synced folder has a row in what is committed.
     insertPendingFolderRows();
+    // Rewritten only where a write of rows dropped it, which spares a page of the log.
+    if (!FolderDigests::rowsMarked(db_, rowsMark_))
+        FolderDigests::markRows(db_, rowsMark_);
     transaction_->commit();
     transaction_.reset();
     pendingFolderRows_.committed();

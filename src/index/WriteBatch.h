@@ -50,6 +50,13 @@ public:
     // equals rewrites().
     std::uint64_t rewritesCommitted() const { return rewritesCommitted_.load(std::memory_order_acquire); }
 
+    // Commits of other connections that wrote file or folder rows, told by this connection's
+    // rows mark (see FolderDigests), which each commit sets: seen as each batch begins or at a
+    // look of the caller's, each look that finds any counts one, and notes a rewrite, since
+    // comparisons read before them may be stale.
+    std::uint64_t foreignCommits() const { return foreignCommits_; }
+    void lookForForeignCommits();
+
     // After a failure: SQLite rolls a whole transaction back on errors such as a full disk or
     // an I/O error, so the batch state is taken from the connection. Returns true when an
     // open batch was lost that way.
@@ -111,6 +118,9 @@ private:
     std::uint64_t lost_ = 0;
     std::uint64_t rewrites_ = 0;
     std::atomic<std::uint64_t> rewritesCommitted_{0};
+    std::optional<std::int64_t> dataVersion_;   // as last looked at
+    const std::int64_t rowsMark_;               // see FolderDigests
+    std::uint64_t foreignCommits_ = 0;
     std::chrono::steady_clock::time_point lastCommit_;
     // What the sums since the last finish start from: not known for a cache just opened.
     enum class SumsBase { unknown, stored, empty };

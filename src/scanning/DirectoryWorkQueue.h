@@ -1,6 +1,5 @@
 #pragma once
 
-#include "index/StoredFolders.h"
 #include "platform/FolderHandle.h"
 #include "scanning/FolderSlot.h"
 
@@ -38,8 +37,6 @@ public:
         // The inodes of the folders above the nearest one opened by path, by depth from the
         // root (all on the root's device); absent when that folder is the root.
         std::shared_ptr<const std::vector<std::uint64_t>> inodesAbove = nullptr;
-        // The folder among the rows the cache held when a rescan began, when it was there.
-        std::optional<StoredFolders::Entry> stored{};
 
         const std::string& pathOnDisk() const { return diskPath.empty() ? path : diskPath; }
         friend bool operator==(const Job&, const Job&) = default;

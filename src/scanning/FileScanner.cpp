@@ -135,10 +135,7 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     report(ScanPhase::Kind::preparing);
 
     ScanSession session = openRecord(plan, resumeScanID);
-    // The digests the last scan recorded, unless anything else wrote to the cache since.
-    std::optional<StoredFolders> kept = session.takeLastScanDigests();
-    plan.digestSeed = kept ? kept->seed() : StoredFolders::newSeed();
-    plan.recordsDigests = !plan.resuming;
+    plan.digestSeed = session.digestSeed();
 
     DirectoryWorkQueue queue;
     const ScanProgress start = counters_.snapshot();
@@ -161,8 +158,6 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
             wake.wait_for(lock, tickerStop, std::chrono::milliseconds(250), [] { return false; });
         }
     });
-    // The roots' jobs wait for the stored folder digests, to find their places there.
-    prepareDigests(plan, connections, readerCount, std::move(kept), roots);
     queue.push(std::move(roots));
 
     FolderHandoff handoff(readerCount, handoffCapacity_, handoffEntryBudget);
@@ -208,8 +203,6 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
     connections.endReads();
     const bool stopped = stop.stop_requested();
     writer.syncFoldersWithLinks();
-    // The finish wants room for every folder's figures.
-    plan.storedDigests.reset();
 
     ticker.request_stop();
     ticker.join();
@@ -267,24 +260,4 @@ std::vector<FileScanner::Job> FileScanner::rootJobs(const ScanPlan& plan, ScanSe
                            .inode = status.inode});
     }
     return jobs;
-}
-
-void FileScanner::prepareDigests(ScanPlan& plan, const ReaderConnections& connections, std::size_t readers,
-                                 std::optional<StoredFolders> kept, std::vector<Job>& rootJobs)
-{
-    if (connections.count() != readers)
-        return;
-    if (kept) {
-        kept->setRewritesSeen(database_.rewritesCommitted());
-        plan.storedDigests = std::move(kept);
-    } else {
-        try {
-            plan.storedDigests =
-                StoredFolders::load(connections.connections(), database_.rewritesCommitted(), plan.digestSeed);
-        } catch (const std::exception&) {
-            return;   // every listing is compared with the rows themselves
-        }
-    }
-    for (auto& job : rootJobs)
-        job.stored = plan.storedDigests->root(*job.folderID);
 }

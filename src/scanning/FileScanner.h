@@ -47,6 +47,7 @@ public:
     // when folders are large.
     static constexpr std::size_t handoffEntryBudget = 32768;
     static constexpr std::string_view incompleteScanMessage = ScanWriter::incompleteScanMessage;
+    static constexpr std::string_view otherWriterMessage = ScanWriter::otherWriterMessage;
 
     FileScanner(StorageDatabase& database, ScanConfiguration configuration);
     FileScanner(StorageDatabase& database, ScanConfiguration configuration, const FileSystem& fileSystem,
@@ -79,10 +80,6 @@ private:
     ScanSession openRecord(ScanPlan& plan, std::optional<std::int64_t> resumeScanID);
     // A job for every usable root, each with its folder row; the others are logged.
     std::vector<Job> rootJobs(const ScanPlan& plan, ScanSession& session);
-    // The stored folder digests: those the last scan kept when nothing else wrote since, else
-    // read from the cache through the readers' connections, when every reader has one.
-    void prepareDigests(ScanPlan& plan, const ReaderConnections& connections, std::size_t readers,
-                        std::optional<StoredFolders> kept, std::vector<Job>& rootJobs);
     // A resumed scan's figures before it stopped: what the index holds of the folders it
     // synced, with the caller's errors and running time.
     ScanProgress earlierFigures(std::int64_t scanID) const;

@@ -134,15 +134,12 @@ std::optional<std::vector<FolderReaders::Job>> FolderReaders::takeFromIndex(
     for (const auto& child : visited->children) {
         if (plan_.exclusions.excludes(child.path))
             continue;
-        const auto stored = plan_.storedDigests && job.stored ? plan_.storedDigests->child(*job.stored, child.name)
-                                                              : std::nullopt;
         jobs.push_back(Job{.path = child.path,
                            .name = child.name,
                            .parentID = job.folderID,
                            .folderID = child.id,
                            .depth = job.depth + 1,
-                           .device = job.device,
-                           .stored = stored});
+                           .device = job.device});
     }
     return jobs;
 }
@@ -290,8 +287,7 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
     folder.reader = reader.index;
-    folder.stored = job.stored;
-    compare(job, folder, repairedNames, reader);
+    compare(folder, repairedNames, reader);
 
     // Handed over before any other reader can read its subfolders, so the writer meets it before them.
     reader.listedEntries += folder.entries();
@@ -313,30 +309,21 @@ void FolderReaders::keepNamesDistinct(DirectorySnapshot& snapshot, std::vector<S
     DirectoryReader::keepRepairedNamesDistinct(names);
 }
 
-void FolderReaders::compare(const Job& job, ListedFolder& folder, bool repairedNames, Reader& reader)
+void FolderReaders::compare(ListedFolder& folder, bool repairedNames, Reader& reader)
 {
     const DirectorySnapshot& snapshot = folder.snapshot;
-    // A folder holding links is synced after the walk, against the rows as they are then.
-    const bool compared = reader.stored && folder.links.empty() && !snapshot.isNewRow;
-    const bool byDigest = compared && plan_.storedDigests && job.stored;
-    // Rows of a folder known in part, or under repaired names, may differ from its listing.
+    // Rows of a folder known in part, or under repaired names, may differ from its listing;
+    // the digest of a folder holding links is taken once their bytes are known.
     folder.digestKnown = !snapshot.isRestricted && !repairedNames;
-    std::uint64_t digest = StoredFolders::unknownDigest;
-    if ((plan_.recordsDigests && folder.links.empty()) || byDigest)
-        digest = StoredFolders::digest(plan_.digestSeed, snapshot);
-    if (folder.digestKnown)
-        folder.digest = digest;
-    if (!compared)
-        return;
-    // The stored folder digests tell an unchanged folder without a query; any other is
-    // compared with the rows themselves.
-    if (byDigest)
-        folder.differences = plan_.storedDigests->unchanged(*job.stored, snapshot, digest);
-    if (folder.differences)
+    if (folder.digestKnown && folder.links.empty())
+        folder.digest = FolderDigests::of(plan_.digestSeed, snapshot);
+    // A folder holding links is synced after the walk, against the rows as they are then.
+    if (!reader.stored || !folder.links.empty() || snapshot.isNewRow)
         return;
     try {
         const std::uint64_t rewrites = reader.stored->begin(parts_.database.rewritesCommitted());
-        folder.differences = DirectorySync::compare(reader.stored->connection(), snapshot, rewrites);
+        folder.differences =
+            DirectorySync::compare(reader.stored->connection(), snapshot, rewrites, folder.digest);
         reader.stored->folderCompared();
     } catch (const std::exception&) {
         reader.endRead();
@@ -397,7 +384,6 @@ std::vector<FolderReaders::Job> FolderReaders::childJobs(const Job& job, const L
                                                          const InodesAbove& inodesAbove) const
 {
     const auto& subdirectories = folder.snapshot.subdirectories;
-    const StoredFolders* stored = job.stored && plan_.storedDigests ? &*plan_.storedDigests : nullptr;
     std::vector<Job> jobs;
     jobs.reserve(subdirectories.size());
     // The sync keeps the first of names that repeat once repaired and logs the others;
@@ -414,8 +400,7 @@ std::vector<FolderReaders::Job> FolderReaders::childJobs(const Job& job, const L
                   .parent = handle,
                   .inode = onDisk[i].inode,
                   .parentSlot = folder.slot,
-                  .inodesAbove = inodesAbove,
-                  .stored = stored ? stored->child(*job.stored, subdirectory.name) : std::nullopt};
+                  .inodesAbove = inodesAbove};
         const std::string& diskName = onDisk[i].diskName;
         if (!job.diskPath.empty() || !diskName.empty())
             child.diskPath =

@@ -70,12 +70,13 @@ private:
     // before, read again or not: the counters started from them.
     std::optional<std::vector<Job>> takeFromIndex(const Job& job, std::map<std::string, std::int64_t>& storedChildren,
                                                   std::optional<ListedFolder::Figures>& countedBefore);
-    // Sets the listing against the stored rows: by its digest, else through the reader's own
-    // connection; the writer compares what is left itself.
     // Names that repeat once repaired become distinct, among the subfolders and among the files.
     static void keepNamesDistinct(DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk,
                                   const std::vector<std::pair<std::size_t, std::string>>& repairedFiles);
-    void compare(const Job& job, ListedFolder& folder, bool repairedNames, Reader& reader);
+    // Takes the listing's folder digest and sets the listing against the stored rows through
+    // the reader's own connection (no file row read where the stored digest matches); the
+    // writer compares what is left itself.
+    void compare(ListedFolder& folder, bool repairedNames, Reader& reader);
     std::vector<Job> childJobs(const Job& job, const ListedFolder& folder, const std::vector<SubfolderOnDisk>& onDisk,
                                const std::shared_ptr<const FolderHandle>& handle, const InodesAbove& inodesAbove) const;
     // The inodes of the folders above a folder opened by path, by depth from the root.

@@ -2,7 +2,7 @@
 
 #include "index/FolderDifferences.h"
 #include "index/ScanRecords.h"
-#include "index/StoredFolders.h"
+#include "index/FolderDigests.h"
 #include "platform/FileSystem.h"
 #include "scanning/DirectoryReadError.h"
 #include "scanning/FolderSlot.h"
@@ -38,13 +38,13 @@ struct ListedFolder {
     std::optional<DirectoryReadError> failure;   // of the listing; the snapshot is then empty
     ListingGaps gaps;                            // of a listing that succeeded in part
     std::optional<Figures> countedBefore;        // what a resumed scan's counters hold of it already
-    // Its listing set against the stored rows, by the reader or by the stored folder digests.
+    // Its listing set against the stored rows by the reader, which read no file row when the
+    // folder's stored digest matched.
     std::optional<FolderDifferences> differences;
-    std::optional<StoredFolders::Entry> stored;  // its place among the stored folder digests
     // Whether its rows once synced are what its listing says, and then their digest; that of a
     // folder holding links is taken once their bytes are known.
     bool digestKnown = false;
-    std::uint64_t digest = StoredFolders::unknownDigest;
+    std::uint64_t digest = FolderDigests::unknown;
     std::size_t reader = 0;                      // the reader that listed it, which frees it
 
     // What it weighs in the handoff: its files and subfolders.

@@ -10,7 +10,7 @@ class SQLiteConnection;
 class StorageDatabase;
 
 // The readers' own connections to the cache, through which they set their listings against
-// the stored rows and read the stored folder digests; the finish reads the folder rows
+// the stored rows and their folder digests; the finish reads the folder rows
 // through them too. Reader i has one when i < count(): opening stops at the first that fails,
 // and the writer reads the stored rows of the others itself.
 class ReaderConnections {

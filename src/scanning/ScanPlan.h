@@ -1,6 +1,5 @@
 #pragma once
 
-#include "index/StoredFolders.h"
 #include "scanning/ScanExclusions.h"
 
 #include <cstdint>
@@ -23,10 +22,6 @@ struct ScanPlan {
     std::stop_token stop{};
     // The descriptors of the open folders whose subfolders wait to be read; it keeps its own lock.
     std::shared_ptr<DescriptorBudget> budget{};
-    // The stored folder digests: one digest per folder the cache held as the scan began, when
-    // there are any to compare listings with. Digests are taken under `digestSeed`.
-    std::optional<StoredFolders> storedDigests{};
+    // The seed of the cache's folder digests (FolderDigests), which the readers take of their listings.
     std::uint64_t digestSeed = 0;
-    // This scan records the digests of the folders it syncs, for the next scan.
-    bool recordsDigests = false;
 };

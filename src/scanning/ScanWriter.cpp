@@ -37,8 +37,6 @@ ScanWriter::ScanWriter(Parts parts, const ScanPlan& plan, FolderHandoff& handoff
                        DirectoryWorkQueue& queue, ChangeLedger ledger)
     : parts_(parts), plan_(plan), handoff_(handoff), lost_(lost), queue_(queue), ledger_(ledger)
 {
-    if (plan_.recordsDigests)
-        recording_.emplace(plan_.digestSeed);
 }
 
 void ScanWriter::run()
@@ -131,7 +129,7 @@ void ScanWriter::writeFolder(ListedFolder& folder)
             keepUntilLinksAreKnown(folder);
             return;
         }
-        auto result = sync(snapshot, folder.differences ? &*folder.differences : nullptr);
+        auto result = sync(snapshot, folder.differences ? &*folder.differences : nullptr, folder.digest);
         if (!result) {
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
@@ -148,8 +146,6 @@ void ScanWriter::writeFolder(ListedFolder& folder)
             stampIDs_.push_back(result->folderID);
             stampPaths_.push_back(snapshot.path);
         }
-        if (recording_)
-            recording_->add(result->folderID, snapshot.parentID, snapshot.name, folder.digest);
         folder.slot->folderID = result->folderID;
         folder.slot->childIDs = std::move(result->childIDs);
         folder.slot->newChildIDs = std::move(result->newChildIDs);
@@ -196,12 +192,12 @@ void ScanWriter::keepUntilLinksAreKnown(ListedFolder& folder)
 }
 
 std::optional<DirectorySyncResult> ScanWriter::sync(const DirectorySnapshot& snapshot,
-                                                    FolderDifferences* differences)
+                                                    FolderDifferences* differences, std::uint64_t digest)
 {
     ScanSession& session = parts_.session;
     try {
         ledger_.seeLostBatches(session.lostBatches());
-        DirectorySyncResult result = session.syncDirectory(snapshot, differences);
+        DirectorySyncResult result = session.syncDirectory(snapshot, differences, digest);
         ledger_.add(result);
         ledger_.seeLostBatches(session.lostBatches());
         if (!session.writesPending())
@@ -250,22 +246,12 @@ void ScanWriter::syncFoldersWithLinks()
                 parts_.hardLinks.carriesSize(link.key.device, link.key.inode, path) ? file.allocatedSize : 0;
             counted += file.countedAllocatedSize;
         }
-        // With its links' counted bytes known, an unchanged folder is told as any other.
-        const bool byDigest = plan_.storedDigests && folder.stored;
-        const std::uint64_t digest = recording_ || byDigest ? StoredFolders::digest(plan_.digestSeed, snapshot)
-                                                            : StoredFolders::unknownDigest;
-        if (byDigest)
-            folder.differences = plan_.storedDigests->unchanged(*folder.stored, snapshot, digest);
-        const auto result = sync(snapshot, folder.differences ? &*folder.differences : nullptr);
+        // With its links' counted bytes known, its digest is taken as any other's.
+        const std::uint64_t digest =
+            folder.digestKnown ? FolderDigests::of(plan_.digestSeed, snapshot) : FolderDigests::unknown;
+        const auto result = sync(snapshot, nullptr, digest);
         if (!result)
             continue;
-        if (recording_)
-            recording_->add(result->folderID, snapshot.parentID, snapshot.name,
-                            folder.digestKnown ? digest : StoredFolders::unknownDigest);
-        if (folder.differences && folder.differences->stampLeft) {
-            stampIDs_.push_back(result->folderID);
-            stampPaths_.push_back(snapshot.path);
-        }
         parts_.counters.folderSyncedAgain(*result);
         const auto listed = static_cast<std::int64_t>(snapshot.files.size());
         if (folder.countedBefore) {
@@ -317,14 +303,20 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
             database.commit();
             ledger_.batchStored();
         }
-        ending.totals = session.finish(ScanSession::FinishRequest{.status = ending.status,
-                                                                   .roots = plan_.roots,
-                                                                   .volumeTotal = volumeTotal,
-                                                                   .volumeUsed = volumeUsed,
-                                                                   .newFiles = ending.claimed.newFiles,
-                                                                   .changedFiles = ending.claimed.changedFiles,
-                                                                   .deletedFiles = ending.claimed.deletedFiles,
-                                                                   .helpers = helpers});
+        const ScanSession::Finished finished =
+            session.finish(ScanSession::FinishRequest{.status = ending.status,
+                                                      .roots = plan_.roots,
+                                                      .volumeTotal = volumeTotal,
+                                                      .volumeUsed = volumeUsed,
+                                                      .newFiles = ending.claimed.newFiles,
+                                                      .changedFiles = ending.claimed.changedFiles,
+                                                      .deletedFiles = ending.claimed.deletedFiles,
+                                                      .helpers = helpers});
+        if (finished.status != ending.status)
+            for (const auto& root : plan_.roots)
+                database.logError(root, std::string(otherWriterMessage));
+        ending.status = finished.status;
+        ending.totals = finished.totals;
     } catch (const std::exception& error) {
         // The finish and the batch it closed are gone; the scan ends failed if it can say so.
         cacheFault_ = SQLiteFailure::lastingWriteFault(error, database.path());
@@ -334,14 +326,6 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
         return endFailed(volumeTotal, volumeUsed, connections);
     }
     connections.close();
-    if (recording_ && ending.status == ScanRecord::Status::completed) {
-        try {
-            session.keepDigests(std::move(*recording_).finish());
-        } catch (const std::exception&) {
-            // The next scan reads the digests from the cache.
-        }
-    }
-    recording_.reset();
     return ending;
 }
 
@@ -369,7 +353,8 @@ ScanWriter::Ending ScanWriter::endFailed(std::int64_t volumeTotal, std::int64_t 
                                                                           .volumeUsed = volumeUsed,
                                                                           .newFiles = ending.claimed.newFiles,
                                                                           .changedFiles = ending.claimed.changedFiles,
-                                                                          .deletedFiles = ending.claimed.deletedFiles});
+                                                                          .deletedFiles = ending.claimed.deletedFiles})
+                           .totals;
     } catch (const std::exception&) {
         // The record stays open and the next start closes it; the reason is what matters.
         throw std::runtime_error(*cacheFault_);

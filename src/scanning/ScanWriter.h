@@ -1,7 +1,6 @@
 #pragma once
 
 #include "index/ScanRecords.h"
-#include "index/StoredFolders.h"
 #include "scanning/ChangeLedger.h"
 #include "scanning/ListedFolder.h"
 
@@ -27,7 +26,7 @@ struct ScanPlan;
 // folders in the order they were listed (so a folder before its subfolders), keeps those
 // holding multiply linked files until the walk is over, and finishes the scan. It is the only
 // caller of the cache's scan-time writes, and alone owns the change ledger, the folders
-// waiting for their links, the visit stamps still to write and the digests it records.
+// waiting for their links and the visit stamps still to write.
 class ScanWriter {
 public:
     // The writer commits what it wrote when no folder has come for this long.
@@ -35,6 +34,9 @@ public:
     // Logged at a root under which folders were lost, when the scan ends incomplete.
     static constexpr std::string_view incompleteScanMessage =
         "Scan incomplete: folders here could not be read or saved. Resume reads them again.";
+    // Logged at each root when another writer committed to the cache while the scan ran.
+    static constexpr std::string_view otherWriterMessage =
+        "Scan stopped: another program wrote to the scan cache meanwhile. Resume reads every folder again.";
 
     struct Parts {
         StorageDatabase& database;
@@ -71,7 +73,8 @@ private:
     // Its files wait for the end of the walk; its subfolder rows are made now.
     void keepUntilLinksAreKnown(ListedFolder& folder);
     // Absent when the write failed, which is counted and logged.
-    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, FolderDifferences* differences);
+    std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, FolderDifferences* differences,
+                                            std::uint64_t digest);
     // A failed write: a fault that every later write would meet too stops the walk.
     void noteWriteFailure(const std::exception& error);
     // The end of a scan that could not write to its cache: failed, claiming only stored changes.
@@ -92,6 +95,4 @@ private:
     // Folders synced with nothing left to write but their visit stamp, written together.
     std::vector<std::int64_t> stampIDs_;
     std::vector<std::string> stampPaths_;
-    // The digests of the folders this scan syncs, kept for the next scan once it completes.
-    std::optional<StoredFolders::Recording> recording_;
 };

@@ -400,7 +400,7 @@ TEST_F(DirectorySyncTest, AFailedSyncLeavesTheFolderUnvisitedAndStopsThePruning)
     auto rootAgain = folder("/r", std::nullopt, 0, {file("a", 1)}, {"s"});
     rootAgain.folderID = clean.ensureRoot("/r", 1.0);
     clean.syncDirectory(rootAgain);
-    EXPECT_EQ(clean.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}),
+    EXPECT_EQ(clean.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}).totals,
               (ScanTotals{.fileCount = 1, .folderCount = 1, .allocatedBytes = 1, .restrictedFolders = 0}));
 }
 

@@ -147,18 +147,20 @@ TEST_F(IndexBuilderTest, IndexesAreBuiltInMemoryWhenNoTemporaryFileCanBeWritten)
     EXPECT_EQ(result.failure, "");
 }
 
-TEST_F(IndexBuilderTest, AScanOverStoredRowsStartsWithTheIndexesAFailedBuildLeftOut)
+TEST_F(IndexBuilderTest, AScanOverStoredRowsStartsWithTheIndexItComparesThroughAndItsFinishBuildsTheOthers)
 {
     scanTree("/r", {{.path = "/r", .files = {file("a", 1)}}, {.path = "/r/d", .files = {file("b", 2)}}});
-    // As after a build that met a full disk: the rows are there, the indexes are not.
-    executeOutside(ScanCacheSchema::bulkLoadDrops);
-    auto scan = db->startScan({"/r"});
-    EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
-    scan.finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}});
-
-    executeOutside(ScanCacheSchema::bulkLoadDrops);
-    scan = db->resumeScan(scan.id());
-    EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
+    const std::vector<std::string> atStart = {"files_folder", "folders_parent"};
+    for (const bool resume : {false, true}) {
+        SCOPED_TRACE(resume);
+        // As after a build that met a full disk, or an older build's bulk load cut short.
+        executeOutside(ScanCacheSchema::bulkLoadDrops);
+        auto scan = resume ? db->resumeScan(db->lastScan()->id) : db->startScan({"/r"});
+        EXPECT_EQ(committedTexts(indexNamesSQL), atStart);
+        scan.finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}});
+        db->waitForIndexes();
+        EXPECT_EQ(committedTexts(indexNamesSQL), everyIndex);
+    }
 }
 
 TEST_F(IndexBuilderTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
@@ -169,7 +171,7 @@ TEST_F(IndexBuilderTest, AFirstScanWhoseFoldersVanishedEndsWithTheirRowsGone)
     root.folderID = scan.ensureRoot("/r", 1.0);
     scan.syncDirectory(root);
     // "gone" was listed, then vanished before it was read: never stamped, so the finish prunes it.
-    EXPECT_EQ(scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}),
+    EXPECT_EQ(scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}).totals,
               (ScanTotals{.fileCount = 1, .folderCount = 1, .allocatedBytes = 1, .restrictedFolders = 0}));
     EXPECT_FALSE(db->folder("/r/gone").has_value());
     db->waitForIndexes();

@@ -53,7 +53,7 @@ TEST(ScanCacheSchema, NewFileGetsTheFullFormat)
                  [&](SQLiteConnection::Statement& row) { columns.push_back(row.text(1)); });
         EXPECT_EQ(columns, table.columns) << table.name;
     }
-    EXPECT_EQ(strings(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name").size(), 7u);
+    EXPECT_EQ(strings(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name").size(), 8u);
     EXPECT_EQ(strings(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
               (std::vector<std::string>{"files_alloc", "files_category", "files_ext", "files_folder", "files_size",
                                         "folders_name", "folders_parent", "folders_total"}));

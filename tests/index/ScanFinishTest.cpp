@@ -1,3 +1,4 @@
+#include "index/FolderDigests.h"
 #include "index/ScanCacheSchema.h"
 #include "index/ScanFinish.h"
 #include "index/ScanCacheTestSupport.h"
@@ -161,7 +162,7 @@ TEST_F(ScanFinishTest, OnlyACompletedScanPrunes)
         auto root = folder("/r", std::nullopt, 0, {file("a", 1)}, {"old"});
         root.folderID = scan.ensureRoot("/r", 1.0);
         scan.syncDirectory(root);
-        const auto totals = scan.finish({.status = c.status, .roots = {"/r"}, .volumeTotal = 100, .volumeUsed = 50});
+        const auto totals = scan.finish({.status = c.status, .roots = {"/r"}, .volumeTotal = 100, .volumeUsed = 50}).totals;
         const std::string label(rawValue(c.status));
         EXPECT_EQ(db->folder("/r/old").has_value(), !c.pruned) << label;
         EXPECT_EQ(db->folder("/opt/x").has_value(), !c.pruned) << label;
@@ -210,7 +211,7 @@ TEST_F(ScanFinishTest, TheFinishCountsOnlyTreesThatReachARootAndWritesTheAllocat
     executeOutside("CREATE TRIGGER steady AFTER UPDATE OF total_alloc ON folders WHEN NEW.path <> '/r/lost' "
                    "BEGIN SELECT RAISE(ABORT, 'total_alloc rewritten'); END;");
 
-    const auto totals = scan.finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}});
+    const auto totals = scan.finish({.status = ScanRecord::Status::cancelled, .roots = {"/r"}}).totals;
     EXPECT_EQ(totals, (ScanTotals{.fileCount = 2, .folderCount = 3, .allocatedBytes = 8192, .restrictedFolders = 1}));
     EXPECT_EQ(totals, db->totals());
     EXPECT_EQ(db->folder("/r")->totalSize, 4095 + 4096);
@@ -324,7 +325,8 @@ const std::string schemaSQL = "SELECT type || ' ' || name || ' ' || IFNULL(sql, 
 TEST_F(ScanFinishTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWholeSchema)
 {
     const auto full = committedTexts(schemaSQL);
-    ASSERT_EQ(full.size(), 7u + 8u + 2u);   // tables, indexes, those of meta.key and folders.path
+    // Tables, indexes, those of meta.key and folders.path, the folder digests' table and triggers.
+    ASSERT_EQ(full.size(), 7u + 8u + 2u + 1u + 7u);
     struct Case {
         const char* what;
         bool filesBefore;
@@ -339,12 +341,16 @@ TEST_F(ScanFinishTest, AFirstScanLoadsWithoutItsUnorderedIndexesAndEndsWithTheWh
         auto scan = db->startScan({"/r"});
         EXPECT_EQ(scan.beginBulkLoad(), !c.filesBefore) << c.what;
         EXPECT_FALSE(scan.beginBulkLoad()) << c.what;
-        EXPECT_EQ(committedTexts(schemaSQL).size(), full.size() - (c.filesBefore ? 0 : ScanCacheSchema::bulkLoadIndexes.size())) << c.what;
+        EXPECT_EQ(committedTexts(schemaSQL).size(),
+                  full.size() - (c.filesBefore ? 0
+                                               : ScanCacheSchema::bulkLoadIndexes.size() +
+                                                     FolderDigests::bulkLoadDroppedTriggers))
+            << c.what;
         auto root = folder("/r", std::nullopt, 0, {file("a", 1), file("b", 2)});
         root.folderID = scan.ensureRoot("/r", 1.0);
         scan.syncDirectory(root);
         if (c.finish) {
-            EXPECT_EQ(scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}),
+            EXPECT_EQ(scan.finish({.status = ScanRecord::Status::completed, .roots = {"/r"}}).totals,
                       (ScanTotals{.fileCount = 2, .folderCount = 1, .allocatedBytes = 3, .restrictedFolders = 0}))
                 << c.what;
         } else {

@@ -84,7 +84,7 @@ TEST(FileScannerFullCacheTest, ARescanThatCouldNotSaveItsChangesIsNotCompletedAn
     ScanOutcome outcome;
     {
         StorageDatabase database(cache);
-        fillUpTo(cacheFolder.path(), 48 * 1024);
+        fillUpTo(cacheFolder.path(), 64 * 1024);
         FileScanner scanner(database, configuration);
         try {
             outcome = scanner.scan(std::nullopt, {}, {});
@@ -145,7 +145,7 @@ TEST(FileScannerFullCacheTest, ADiskThatFillsWhileFoldersAreWrittenEndsFailedCla
         // would be small enough for the log to start over between them and the disk not fill.
         const auto start = std::chrono::steady_clock::now();
         StorageDatabase database(cache, [start] { return start; });
-        fillUpTo(cacheFolder.path(), 1500 * 1024);
+        fillUpTo(cacheFolder.path(), 64 * 1024);
         FileScanner scanner(database, configuration);
         // Whether the finish's own writes fit in the log space the refused batch left depends
         // on where the disk filled, so the finish gets room back: the claims are under test.

@@ -1,7 +1,6 @@
 #include "index/DirectorySync.h"
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
-#include "index/StoredFolders.h"
 #include "platform/Paths.h"
 #include "scanning/DirectoryReader.h"
 #include "scanning/FileScanner.h"
@@ -153,6 +152,27 @@ void stopAtRead(ScriptedFileSystem& fileSystem, std::stop_source& stopper, int r
             stopper.request_stop();
     };
 }
+
+// A scan on a thread of its own, paused as its fifth folder read begins.
+struct PausedScan {
+    PausedScan(StorageDatabase& database, const ScanConfiguration& configuration)
+        : scanner(database, configuration, fileSystem)
+    {
+        fileSystem.pauseAtRead(5, [this] { scanner.pause(); });
+        running = std::jthread([this] { outcome = scanner.scan(std::nullopt, {}, {}); });
+    }
+    // Resumes it and waits for its end.
+    void finish()
+    {
+        scanner.resume();
+        running.join();
+    }
+
+    ScriptedFileSystem fileSystem;
+    FileScanner scanner;
+    std::optional<ScanOutcome> outcome;
+    std::jthread running;
+};
 
 class FileScannerTest : public ::testing::Test {
 protected:
@@ -653,12 +673,8 @@ TEST_F(FileScannerTest, ARescanStoresTheFoldersItFoundUnchangedAsVisitedBeforeIt
 TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
 {
     buildTree();
-    ScriptedFileSystem fileSystem;
-    FileScanner scanner(database, configuration(2), fileSystem);
-    fileSystem.pauseAtRead(5, [&] { scanner.pause(); });
-    std::optional<ScanOutcome> outcome;
-    std::jthread running([&] { outcome = scanner.scan(std::nullopt, {}, {}); });
-    ASSERT_TRUE(fileSystem.waitForPause());
+    PausedScan paused(database, configuration(2));
+    ASSERT_TRUE(paused.fileSystem.waitForPause());
 
     // Another writer gets the cache at once, without waiting on a lock, while the scan stays
     // paused (soon after the pause, later on a loaded machine); and it sees the folders
@@ -668,16 +684,15 @@ TEST_F(FileScannerTest, APausedScanStoresWhatItWroteAndHoldsNoWriteLock)
     const bool began =
         waitFor([&] { return sqlite3_exec(other.handle(), "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) == SQLITE_OK; });
     if (!began)
-        scanner.resume();   // so that the scan can end
+        paused.scanner.resume();   // so that the scan can end
     ASSERT_TRUE(began);
     EXPECT_GT(other.scalarInt("SELECT COUNT(*) FROM folders WHERE scan_id <> 0"), 0);
     other.execute("INSERT INTO errors(timestamp, path, message) VALUES(1, '/elsewhere', 'written while paused');");
     other.execute("COMMIT;");
 
-    scanner.resume();
-    running.join();
-    ASSERT_TRUE(outcome);
-    EXPECT_EQ(outcome->status, ScanRecord::Status::completed);
+    paused.finish();
+    ASSERT_TRUE(paused.outcome);
+    EXPECT_EQ(paused.outcome->status, ScanRecord::Status::completed);
     EXPECT_EQ(indexed(database, root()), walk(root()));
 }
 
@@ -1558,47 +1573,26 @@ TEST_F(FileScannerTest, CategoryTotalsAreTheSumsOfTheFileRowsAfterEveryKindOfSca
     expectSums("a scan into the cleared cache");
 }
 
-namespace {
-
-// Every folder's digest among the stored folder digests `kept`, against what a load of the cache under the
-// same seed gives; the folders whose digest is unknown there.
-std::set<std::string> compareWithLoaded(const std::string& cache, const StoredFolders& kept)
-{
-    SQLiteConnection reader(cache, SQLiteConnection::Access::readAlongside);
-    const StoredFolders loaded = StoredFolders::load({&reader}, 0, kept.seed());
-    EXPECT_EQ(kept.size(), loaded.size());
-    std::set<std::string> unknown;
-    reader.query("SELECT id, path FROM folders", {}, [&](SQLiteConnection::Statement& row) {
-        const auto ours = kept.digestOf(row.integer(0));
-        ASSERT_TRUE(ours) << row.text(1);
-        if (*ours == StoredFolders::unknownDigest)
-            unknown.insert(row.text(1));
-        else
-            EXPECT_EQ(*ours, loaded.digestOf(row.integer(0))) << row.text(1);
-    });
-    return unknown;
-}
-
-} // namespace
-
-TEST_F(FileScannerTest, TheFolderDigestsAScanKeepsAreWhatTheNextScanWouldReadFromTheCache)
+TEST_F(FileScannerTest, EveryFolderKeepsTheDigestOfItsListingExceptThoseWithRepairedNames)
 {
     buildTree();
     const std::string shared = tree.write("root/a2/b3/shared.bin", 20000);
     ASSERT_EQ(::link(shared.c_str(), at("a0/shared-too.bin").c_str()), 0);
     // Folders holding names that had to be repaired are compared with their rows every time.
     const std::set<std::string> repaired = {at("a0"), at("a1")};
+    const auto undigested = [&] {
+        SQLiteConnection reader(cachePath());
+        std::set<std::string> paths;
+        reader.query("SELECT path FROM folders WHERE id NOT IN (SELECT folder_id FROM folder_digests)", {},
+                     [&](SQLiteConnection::Statement& row) { paths.insert(row.text(0)); });
+        return paths;
+    };
 
     ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
-    auto kept = database.takeKeptFolders();
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(compareWithLoaded(cachePath(), *kept), repaired) << "after the first scan";
-
-    // The next scan reads the digests from the cache; the one after takes those it kept.
-    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    EXPECT_EQ(undigested(), repaired) << "after the first scan";
     tree.write("root/a0/added.txt", 3000);
-    tree.write("root/a0/b0/f0.txt", 9000);
-    fs::rename(at("a0/b1/f1.txt"), at("a0/b1/renamed.txt"));
+    tree.write("root/a3/b0/f0.txt", 9000);
+    fs::rename(at("a3/b1/f1.txt"), at("a3/b1/renamed.txt"));
     fs::remove_all(at("a3/b4"));
     fs::rename(at("a2/b0"), at("a2/moved"));
     ASSERT_EQ(::unlink(shared.c_str()), 0);
@@ -1606,15 +1600,93 @@ TEST_F(FileScannerTest, TheFolderDigestsAScanKeepsAreWhatTheNextScanWouldReadFro
     EXPECT_EQ(changed.progress.newFiles, 1 + 1 + 6);
     EXPECT_EQ(changed.progress.changedFiles, 2);   // f0 grew; the link lost its partner
     EXPECT_EQ(indexed(database, root()), walk(root()));
-    kept = database.takeKeptFolders();
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(compareWithLoaded(cachePath(), *kept), repaired) << "after a changed rescan";
+    EXPECT_EQ(undigested(), repaired) << "after a changed rescan";
+}
 
-    // A scan that did not complete keeps nothing.
-    std::stop_source stopper;
-    stopper.request_stop();
-    scan(configuration(4), FileSystem::standard(), std::nullopt, stopper.get_token());
-    EXPECT_FALSE(database.takeKeptFolders());
+TEST_F(FileScannerTest, ItemsForgottenWhileAScanRunsAreFoundAgainByEveryLaterScan)
+{
+    buildTree();
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    // Forgotten once every folder is written, before the finish: moved to the Trash and put back.
+    FileScanner scanner(database, configuration(4));
+    const ScanOutcome during = scanner.scan(std::nullopt, {}, [&](const ScanProgress& progress) {
+        if (progress.phase == ScanPhase(ScanPhase::Kind::finalizing)) {
+            database.removeItem(at("a1/b1/f1.txt"));
+            database.removeItem(at("a2"));
+        }
+    });
+    ASSERT_EQ(during.status, ScanRecord::Status::completed);
+    for (int again = 0; again < 2; ++again) {
+        const ScanOutcome later = scan(configuration(4));
+        EXPECT_EQ(later.progress.newFiles, again == 0 ? 1 + 5 * 6 + 1 : 0);
+        EXPECT_EQ(indexed(database, root()), walk(root())) << again;
+        checkSubtreeSums(database, *database.folder(root()));
+    }
+}
+
+TEST_F(FileScannerTest, ARowAnotherConnectionDeletesAfterALargeFirstScanIsFoundAgain)
+{
+    // Enough rows that the first scan's indexes are built behind it.
+    for (int folder = 0; folder < 50; ++folder) {
+        const std::string path = tree.makeFolder("root/d" + std::to_string(folder));
+        for (int file = 0; file < 1001; ++file) {
+            const int fd = ::open((path + "/f" + std::to_string(file)).c_str(), O_WRONLY | O_CREAT, 0644);
+            ASSERT_GE(fd, 0);
+            ::close(fd);
+        }
+    }
+    tree.write("root/d7/data.bin", 8192);
+    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    // The build holds the write lock, longer than a slow machine's busy wait.
+    database.waitForIndexes();
+    {
+        SQLiteConnection other(cachePath());
+        other.run("DELETE FROM files WHERE name = 'data.bin'");
+    }
+    const ScanOutcome again = scan(configuration(4));
+    EXPECT_EQ(again.progress.newFiles, 1);
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+    EXPECT_EQ(database.folder(at("d7"))->directFileCount, 1002);
+}
+
+TEST_F(FileScannerTest, APausedScanThatAnotherWriterScannedMeanwhileEndsCancelledAndItsResumeCompletesIt)
+{
+    buildTree();
+    struct Case {
+        const char* what;
+        std::string otherRoot;
+    };
+    const Case cases[] = {{.what = "the same root", .otherRoot = root()}, {.what = "a folder of it", .otherRoot = at("a2")}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(scan(configuration(2)).status, ScanRecord::Status::completed);
+        database.clearErrors();
+        PausedScan paused(database, configuration(2));
+        ASSERT_TRUE(paused.fileSystem.waitForPause());
+        // Once what was listed before the pause is stored, the paused scan writes nothing.
+        ASSERT_TRUE(waitFor([&] { return paused.scanner.waitingReaders() == 2; }));
+        std::this_thread::sleep_for(2 * ScanWriter::idleCommitDelay);
+        ASSERT_TRUE(waitFor([&] { return !database.writesPending(); }));
+        {
+            StorageDatabase other(cachePath());
+            ScanConfiguration elsewhere = configuration(2);
+            elsewhere.roots = {c.otherRoot};
+            EXPECT_EQ(FileScanner(other, elsewhere).scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+        }
+        paused.finish();
+        const auto& outcome = paused.outcome;
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(outcome->status, ScanRecord::Status::cancelled);
+        EXPECT_TRUE(errorLog(database).count({root(), std::string(FileScanner::otherWriterMessage)}));
+        // Nothing the other writer stored went: every folder is there, synced by one or the other.
+        if (c.otherRoot == root()) {
+            EXPECT_EQ(indexed(database, root()), walk(root()));
+        }
+        const ScanOutcome resumed = scan(configuration(2), FileSystem::standard(), outcome->scanID);
+        EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+        EXPECT_EQ(indexed(database, root()), walk(root()));
+        checkSubtreeSums(database, *database.folder(root()));
+    }
 }
 
 TEST_F(FileScannerTest, ARescanSeesWhatWasWrittenToTheCacheSinceTheLastScan)
