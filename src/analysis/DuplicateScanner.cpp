@@ -3,6 +3,7 @@
 #include "analysis/ByteFormatter.h"
 #include "analysis/CancellationError.h"
 #include "analysis/FileItemPath.h"
+#include "analysis/FileTypeName.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
 
@@ -457,8 +458,10 @@ std::vector<DuplicateGroup> DuplicateScanner::findDuplicates(const ProgressCallb
         for (const auto& row : rows) {
             if (row.inode != 0 && !inodes.insert(row.inode).second) continue;
             if (row.file.flags.contains(FileItem::Flags::invalidName)) continue;
-            auto [entry, inserted] = byExtension.try_emplace(row.file.fileExtension);
-            if (inserted) extensionOrder.push_back(row.file.fileExtension);
+            // The type the tables list: a trailing version ("libz.so.1.3") is no type of its own.
+            std::string type = FileTypeName::typeExtension(row.file.name, row.file.fileExtension);
+            auto [entry, inserted] = byExtension.try_emplace(type);
+            if (inserted) extensionOrder.push_back(std::move(type));
             entry->second.push_back(row.file);
         }
         firstOfSize.push_back(confirmations.size());

@@ -11,7 +11,9 @@ class SavePanel;
 // File lists as comma-separated text that spreadsheets open without running anything.
 namespace ReportExporter {
 
-inline constexpr const char* csvHeader = "Name,Size (bytes),Size,Type,Category,Modified,Created,Path";
+// The sizes are the space each file takes on disk, as the screens show them; the header says so.
+inline constexpr const char* csvHeader =
+    "Name,Size on disk (bytes),Size on disk,Type,Category,Modified,Created,Path";
 
 // The whole document: header, one line per file, every line ending in "\n".
 std::string csv(const std::vector<FileItem>& files);

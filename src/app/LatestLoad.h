@@ -1,13 +1,13 @@
 #pragma once
 
 #include "app/BackgroundWork.h"
+#include "app/system/ErrorText.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QThreadPool>
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -126,10 +126,8 @@ void LatestLoad::start(Work work, Then then, std::function<void(const std::strin
             } else {
                 deliver([then, result = run()]() mutable { then(std::move(result)); });
             }
-        } catch (const std::exception& error) {
-            report(error.what());
         } catch (...) {
-            report("An unexpected error occurred.");
+            report(errorText());
         }
     });
 }

@@ -4,6 +4,7 @@
 #include "analysis/VolumeService.h"
 #include "app/BackgroundWork.h"
 #include "app/LatestLoad.h"
+#include "app/system/ErrorText.h"
 #include "app/SetIfChanged.h"
 #include "app/SettingsKey.h"
 #include "app/UserDefaults.h"
@@ -42,17 +43,6 @@ double nowSeconds()
 {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string describe(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown error";
-    }
 }
 
 std::vector<std::string> toStdStrings(const QStringList& list)
@@ -335,7 +325,7 @@ void ScanCoordinator::startScan(bool resume)
             if (stoppedAt)
                 scanner->continueFrom(*stoppedAt);
         } catch (...) {
-            std::string description = describe(std::current_exception());
+            std::string description = errorText();
             postToMainThread(self, [self, description = std::move(description)]() mutable {
                 self->scanFailed(nullptr, std::move(description));
             });
@@ -356,7 +346,7 @@ void ScanCoordinator::startScan(bool resume)
                 self->scanReturned(identity, std::move(outcome));
             });
         } catch (...) {
-            std::string description = describe(std::current_exception());
+            std::string description = errorText();
             postToMainThread(self, [self, identity, description = std::move(description)]() mutable {
                 self->scanFailed(identity, std::move(description));
             });
@@ -406,7 +396,7 @@ bool ScanCoordinator::clearCache(std::function<void(std::optional<std::string>)>
                 database->clearAll();
                 return std::nullopt;
             } catch (...) {
-                return describe(std::current_exception());
+                return errorText();
             }
         },
         std::move(finish));

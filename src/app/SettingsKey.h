@@ -13,6 +13,7 @@ inline const QString scanConcurrency = QStringLiteral("scanConcurrency");
 inline const QString monitorInterval = QStringLiteral("monitorInterval");
 // Not registered: a missing value reads as false.
 inline const QString hasSeenWelcome = QStringLiteral("hasSeenWelcome");
+inline const QString hideAppSizeExplanation = QStringLiteral("hideAppSizeExplanation");
 
 // Registers the six scan and monitor defaults with UserDefaults::standard().
 void registerDefaults();

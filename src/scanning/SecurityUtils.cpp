@@ -335,9 +335,15 @@ PathSafety evaluate(std::string_view path, std::string_view homeDirectory,
                 return PathSafety::caution(message);
 
     for (const auto& h : homes) {
-        if (within(p, "/applications") || within(p, joined(h, "applications")))
-            return PathSafety::caution(
-                "Moving an app to the Trash uninstalls it. Its settings and data in ~/Library are not removed.");
+        if (within(p, "/applications") || within(p, joined(h, "applications"))) {
+            // Here an application keeps its settings and data in the freedesktop.org folders.
+            const auto shown = [&](const std::string& folder) {
+                return folder.starts_with(home + "/") ? "~" + folder.substr(home.size()) : folder;
+            };
+            return PathSafety::caution("Moving an app to the Trash uninstalls it. Its settings and data in " +
+                                       shown(SystemPaths::configHome(home)) + " and " +
+                                       shown(SystemPaths::dataHome(home)) + " are not removed.");
+        }
     }
     if (within(p, "/library"))
         return PathSafety::caution("This item is in the system-wide Library and may be used by apps for all users.");

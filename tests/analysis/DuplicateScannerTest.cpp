@@ -283,6 +283,28 @@ TEST(DuplicateScanner, FindsOnlyTrueCopiesInTheScannedTree)
     EXPECT_GT(reports.back().bytesHashed, 0);
 }
 
+TEST(DuplicateScanner, ComparesTheTypeATrailingVersionLeavesAlone)
+{
+    // A library copied with its version links followed: the same shared library under two
+    // version suffixes; a program's version is no type either.
+    TempDir tree;
+    ScannedTree index;
+    const std::string lib = pattern(1'100'000, 13), program = pattern(1'300'000, 14);
+    tree.write("a/libx.so.6", lib);
+    tree.write("b/libx.so.6.4.2", lib);
+    tree.write("a/python3.11", program);
+    tree.write("b/python3.12", program);
+    index.scan({tree.path()});
+    DuplicateScanner scanner(index.database);
+    scanner.options.scope = tree.path();
+
+    std::set<std::set<std::string>> groups;
+    for (const auto& group : pathsOf(scanner.findDuplicates([](const DuplicateScanProgress&) {})))
+        groups.emplace(group.begin(), group.end());
+    EXPECT_EQ(groups, (std::set<std::set<std::string>>{{tree.file("a/python3.11"), tree.file("b/python3.12")},
+                                                       {tree.file("a/libx.so.6"), tree.file("b/libx.so.6.4.2")}}));
+}
+
 TEST(DuplicateScanner, ReportsEveryTenthSizeAndEndsWithDone)
 {
     TempDir tree;

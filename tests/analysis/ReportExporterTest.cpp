@@ -72,7 +72,7 @@ TEST(ReportExporter, EscapesFieldsThatWouldBreakOrRunInASpreadsheet)
 
 TEST(ReportExporter, WritesHeaderColumnsAndPaths)
 {
-    EXPECT_EQ(ReportExporter::csv({}), "Name,Size (bytes),Size,Type,Category,Modified,Created,Path\n");
+    EXPECT_EQ(ReportExporter::csv({}), "Name,Size on disk (bytes),Size on disk,Type,Category,Modified,Created,Path\n");
 
     const FileItem archive = fileAt("/home/ann/Downloads/backup.tar.gz",
                                     {.fileExtension = "tar.gz",
@@ -85,13 +85,16 @@ TEST(ReportExporter, WritesHeaderColumnsAndPaths)
     const FileItem accented =
         fileAt("/home/ann/stra\u00dfe.stra\u00dfe", {.size = 1000, .allocatedSize = 4096, .category = StorageCategory::documents});
 
-    const std::string text = ReportExporter::csv({archive, atRoot, accented});
+    const FileItem library = fileAt("/usr/lib/libfoo.so.13", {.fileExtension = "13", .allocatedSize = 4096});
+
+    const std::string text = ReportExporter::csv({archive, atRoot, accented, library});
     EXPECT_EQ(text,
-              "Name,Size (bytes),Size,Type,Category,Modified,Created,Path\n"
+              "Name,Size on disk (bytes),Size on disk,Type,Category,Modified,Created,Path\n"
               "backup.tar.gz,1500000,1.50 MB,TAR.GZ,Archives & Disk Images,2024-03-05T14:07:09Z,1970-01-01T00:00:00Z,"
               "/home/ann/Downloads/backup.tar.gz\n"
               "swapfile,'-1500,'-1.50 KB,File,System,,,/swapfile\n"
-              "stra\u00dfe.stra\u00dfe,4096,4.10 KB,STRASSE,Documents,,,/home/ann/stra\u00dfe.stra\u00dfe\n");
+              "stra\u00dfe.stra\u00dfe,4096,4.10 KB,STRASSE,Documents,,,/home/ann/stra\u00dfe.stra\u00dfe\n"
+              "libfoo.so.13,4096,4.10 KB,SO,Other,,,/usr/lib/libfoo.so.13\n");
 }
 
 TEST(ReportExporter, SavesAtTheChosenPlaceAndRevealsIt)

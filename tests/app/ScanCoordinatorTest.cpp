@@ -10,6 +10,8 @@
 #include "support/ScriptedFileSystem.h"
 #include "support/TempDir.h"
 
+#include <QThreadPool>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -217,6 +219,9 @@ TEST_F(ScanCoordinatorTest, AReadOnlyCacheShowsItsLastScanAndStartsNoScan)
         coordinator->startScan(false);
         waitForEnd(*coordinator, 0);
     }
+    // The writing connection is closed, as for a user who cannot write the cache, before it is
+    // opened read-only: the first coordinator's last loads let go of it first.
+    QThreadPool::globalInstance()->waitForDone();
     const std::string path = database->path();
     database.reset();
     auto readOnly = std::make_shared<StorageDatabase>(path, SQLiteConnection::Access::readOnly);

@@ -21,8 +21,10 @@ const std::string standardFolder =
 const std::string accountData = "Protected by the system: this location holds system or account data.";
 const std::string otherUser = "This item belongs to another user account.";
 const std::string ownFiles = "Kestrelmoor does not modify its own application or database files.";
+// With the data and settings folders where the cases' environment puts them.
 const std::string uninstall =
-    "Moving an app to the Trash uninstalls it. Its settings and data in ~/Library are not removed.";
+    "Moving an app to the Trash uninstalls it. Its settings and data in ~/.config and ~/.local/share are not "
+    "removed.";
 const std::string trashItself =
     "This is the Trash or part of it. Kestrelmoor cannot remove the Trash itself; empty it in your file manager "
     "instead.";

@@ -26,21 +26,13 @@ FileTable::FileTable(AppModel& model, bool showsRank, QWidget* parent)
     table_->setShowsRank(showsRank);
     view_->setModel(table_);
     view_->setItemDelegate(new FileTableDelegate(view_));
-    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view_->setShowGrid(false);
-    view_->setAlternatingRowColors(true);
-    view_->setWordWrap(false);
-    view_->verticalHeader()->hide();
+    setUpRowTable(*view_, QAbstractItemView::ExtendedSelection);
     view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 8);
-    view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    view_->setContextMenuPolicy(Qt::CustomContextMenu);
     view_->viewport()->installEventFilter(this);
 
     QHeaderView* header = view_->horizontalHeader();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    header->setHighlightSections(false);
     header->setStretchLastSection(true);
     int smallest = FileTableModel::columns().front().minimumWidth;
     for (const auto& column : FileTableModel::columns())

@@ -3,20 +3,14 @@
 #include "app/LatestLoad.h"
 #include "app/QtText.h"
 #include "app/SetIfChanged.h"
+#include "app/system/ErrorText.h"
 #include "index/StorageDatabase.h"
 #include "ui/components/FolderTreeRow.h"
 #include "ui/components/KeyedRowPlan.h"
 
 #include <deque>
-#include <exception>
 #include <unordered_set>
 #include <utility>
-
-namespace {
-
-const char* const unexpectedError = "An unexpected error occurred.";
-
-} // namespace
 
 struct FolderTreeModel::Node {
     Row row;
@@ -201,10 +195,8 @@ FolderTreeModel::ChildRead FolderTreeModel::readChildren(const FolderTreeReader&
     ChildRead read;
     try {
         read.children = reader.childFolders(folderID, childLimit);
-    } catch (const std::exception& error) {
-        read.error = error.what();
     } catch (...) {
-        read.error = unexpectedError;
+        read.error = errorText();
     }
     return read;
 }
@@ -238,10 +230,8 @@ FolderTreeModel::LoadAnswer FolderTreeModel::readTree(const FolderTreeReader& re
     }
     try {
         answer.roots = reader.rootFolders();
-    } catch (const std::exception& error) {
-        answer.error = error.what();
     } catch (...) {
-        answer.error = unexpectedError;
+        answer.error = errorText();
     }
     if (answer.roots.size() == 1)
         answer.openedID = answer.roots.front().id;

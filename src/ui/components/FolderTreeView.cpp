@@ -3,9 +3,9 @@
 #include "ui/components/FolderTreeDelegate.h"
 #include "ui/components/FolderTreeModel.h"
 #include "ui/components/FolderTreeRow.h"
+#include "ui/components/RowSelection.h"
 
 #include <QHeaderView>
-#include <QItemSelectionModel>
 
 FolderTreeView::FolderTreeView(FolderTreeModel* tree, QWidget* parent) : QTreeView(parent), tree_(tree)
 {
@@ -25,9 +25,6 @@ FolderTreeView::FolderTreeView(FolderTreeModel* tree, QWidget* parent) : QTreeVi
     // Connected first, so it runs before the screen builds the menu: the menu acts on
     // the folder clicked, so that one is what the screen shows as chosen.
     setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        const QModelIndex clicked = indexAt(point);
-        if (clicked.isValid())
-            selectionModel()->setCurrentIndex(clicked, QItemSelectionModel::ClearAndSelect);
-    });
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& point) { selectForContextMenu(*this, indexAt(point)); });
 }

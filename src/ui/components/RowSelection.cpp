@@ -1,9 +1,23 @@
 #include "ui/components/RowSelection.h"
 
-#include <QAbstractItemView>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
 #include <QTableView>
+
+void setUpRowTable(QTableView& table, QAbstractItemView::SelectionMode mode)
+{
+    table.setSelectionBehavior(QAbstractItemView::SelectRows);
+    table.setSelectionMode(mode);
+    table.setShowGrid(false);
+    table.setAlternatingRowColors(true);
+    table.verticalHeader()->hide();
+    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table.setWordWrap(false);
+    table.setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    table.setContextMenuPolicy(Qt::CustomContextMenu);
+    table.horizontalHeader()->setHighlightSections(false);
+}
 
 void selectForContextMenu(QAbstractItemView& view, const QModelIndex& index)
 {

@@ -1,10 +1,17 @@
 #pragma once
 
-class QAbstractItemView;
+#include <QAbstractItemView>
+
 class QModelIndex;
 class QTableView;
 
-// How tables that select whole rows treat the row a person acts on.
+// How the screens' tables that select whole rows are made, and how they treat the row a
+// person acts on.
+
+// Every such table: whole rows selected as `mode` allows, no grid, alternating rows
+// without row numbers, nothing edited in place, one line per row, scrolled sideways by
+// the pixel, and a menu that the screen builds (customContextMenuRequested).
+void setUpRowTable(QTableView& table, QAbstractItemView::SelectionMode mode);
 
 // Before a row's context menu opens, the row it acts on is the one the view shows as
 // selected: a right-clicked row outside the selection becomes the selection and the

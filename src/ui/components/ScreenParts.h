@@ -18,16 +18,29 @@
 
 // Small pieces shared by the screens.
 
-// Makes `area` a borderless vertical page and returns the page's column (16 points of
-// inset and spacing).
-inline QVBoxLayout* makeScrollPage(QScrollArea* area)
+// How a scrolled page meets the width of its area.
+enum class PageWidth {
+    // Content wider than the area scrolls sideways.
+    scrolls,
+    // The content is as wide as the area, never wider: what does not fit wraps or is
+    // shortened. For panels in a column of their own.
+    follows,
+};
+
+// Makes `area` a borderless page that scrolls up and down and returns the page's column:
+// 16 points of inset, `spacing` between its parts.
+inline QVBoxLayout* makeScrollPage(QScrollArea* area, PageWidth width = PageWidth::scrolls, int spacing = 16)
 {
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
     auto* page = new QWidget;
+    if (width == PageWidth::follows) {
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        page->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(16);
+    column->setSpacing(spacing);
     area->setWidget(page);
     return column;
 }

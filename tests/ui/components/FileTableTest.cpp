@@ -126,6 +126,7 @@ TEST(FileTableModel, CellTexts)
                                   {.id = 1, .size = 12, .allocatedSize = 4096, .created = 1700000000.0,
                                    .modified = 1700000000.0, .category = StorageCategory::photos});
     const FileItem bare = fileAt("/.hidden-link", {.id = 2, .flags = FileItem::Flags::hidden | FileItem::Flags::symlink});
+    const FileItem library = fileAt("/usr/lib/libfoo.so.13", {.id = 3, .fileExtension = "13"});
 
     struct Case {
         const FileItem& item;
@@ -140,6 +141,7 @@ TEST(FileTableModel, CellTexts)
         {photo, Column::created, LocaleText::abbreviatedDate(1700000000.0)},
         {photo, Column::location, "~/Pictures/2023"},
         {bare, Column::type, "File"},
+        {library, Column::type, "SO"},   // a version after the name is no type
         {bare, Column::modified, dash},
         {bare, Column::created, dash},
         {bare, Column::location, "/"},

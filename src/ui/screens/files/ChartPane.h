@@ -16,6 +16,7 @@ public:
     // The pane's height that shows every bar.
     int wholeHeight() const;
 
+    // The page's inset.
     static constexpr int inset = 16;
 
 private:

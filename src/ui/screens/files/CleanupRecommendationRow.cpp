@@ -82,7 +82,7 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
         commandRow->addWidget(copy_);
         commandRow->addStretch(1);
         text->addLayout(commandRow);
-        QLabel* note = styledLabel(QStringLiteral("Run this in Terminal. Kestrelmoor doesn't run cleanup commands for you."),
+        QLabel* note = styledLabel(QStringLiteral("Run this in a terminal. Kestrelmoor doesn't run cleanup commands for you."),
                                    TextStyle::caption2, TextEmphasis::tertiary);
         note->setObjectName(QStringLiteral("terminalNote"));
         text->addWidget(note);
@@ -119,18 +119,20 @@ CleanupRecommendationRow::CleanupRecommendationRow(AppModel& model, CleanupRecom
     row->addLayout(trailing);
 }
 
-bool CleanupRecommendationRow::update(const CleanupRecommendation& item)
+std::string CleanupRecommendationRow::shapeKey(const CleanupRecommendation& item)
 {
-    if (item.title != item_.title || item.paths != item_.paths || item.action != item_.action ||
-        item.symbolName != item_.symbolName)
-        return false;
+    return item.id() + '\n' + std::to_string(static_cast<int>(item.action.kind())) + '\n' +
+           item.action.commandText() + '\n' + item.symbolName;
+}
+
+void CleanupRecommendationRow::update(const CleanupRecommendation& item)
+{
     const bool safetyChanged = item.safety != item_.safety;
     item_ = item;
     detail_->setText(qstr(item_.detail));
     size_->setText(sizeText(item_.bytes, item_.isPartial));
     if (safetyChanged)
         showSafety();
-    return true;
 }
 
 void CleanupRecommendationRow::showSafety()

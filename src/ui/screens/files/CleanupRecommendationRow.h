@@ -25,9 +25,11 @@ public:
     CleanupRecommendationRow(AppModel& model, CleanupRecommendation item, QWidget* parent = nullptr);
 
     const CleanupRecommendation& item() const { return item_; }
-    // Takes a new measurement of the same finding (same title, paths and action) in
-    // place; false, changing nothing, for a finding of another shape.
-    bool update(const CleanupRecommendation& item);
+    // What a row is made for: a finding's title, paths, action and symbol. A finding of
+    // the same shape is shown by the same row.
+    static std::string shapeKey(const CleanupRecommendation& item);
+    // Takes a new measurement of a finding of the same shape in place.
+    void update(const CleanupRecommendation& item);
 
     // The command last copied on the screen; the row shows "Copied" when it is its own.
     void setCopiedCommand(const std::optional<std::string>& command);

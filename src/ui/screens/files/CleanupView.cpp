@@ -8,6 +8,7 @@
 #include "app/ScanCoordinator.h"
 #include "index/StorageDatabase.h"
 #include "platform/SystemPaths.h"
+#include "ui/components/KeyedWidgetList.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/SymbolIcons.h"
@@ -22,8 +23,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
-#include <set>
 
 namespace {
 
@@ -91,9 +92,11 @@ CleanupView::CleanupView(AppModel& model, QWidget* parent, std::string systemRoo
     for (std::size_t level = 0; level < levels_.size(); ++level) {
         const CleanupSafety safety = allCleanupSafetyCases[level];
         auto* content = new QWidget;
-        levels_[level].rows = new QVBoxLayout(content);
-        levels_[level].rows->setContentsMargins(0, 0, 0, 0);
-        levels_[level].rows->setSpacing(6);
+        auto* rows = new QVBoxLayout(content);
+        rows->setContentsMargins(0, 0, 0, 0);
+        rows->setSpacing(6);
+        levels_[level].rows = std::make_unique<KeyedWidgetList<Entry, std::string>>(
+            rows, 0, [](const Entry& entry) { return std::vector<QWidget*>{entry.divider, entry.row}; });
         levels_[level].total = new QLabel;
         levels_[level].total->setObjectName(QStringLiteral("total"));
         applyTextColor(levels_[level].total, textColor(TextEmphasis::secondary));
@@ -127,9 +130,8 @@ std::vector<CleanupRecommendationRow*> CleanupView::rows() const
 {
     std::vector<CleanupRecommendationRow*> shown;
     for (const LevelCard& card : levels_)
-        for (int i = 0; i < card.rows->count(); ++i)
-            if (auto* row = qobject_cast<CleanupRecommendationRow*>(card.rows->itemAt(i)->widget()))
-                shown.push_back(row);
+        for (const Entry& entry : card.rows->rows())
+            shown.push_back(entry.row);
     return shown;
 }
 
@@ -175,52 +177,36 @@ void CleanupView::refreshLoading()
     empty_->setVisible(!loading && recommendations_.empty());
 }
 
-CleanupView::Entry& CleanupView::entryFor(const CleanupRecommendation& item, QWidget* parent)
+CleanupView::Entry CleanupView::makeEntry(const CleanupRecommendation& item, QWidget* parent)
 {
-    Entry& entry = entries_[item.id()];
-    if (entry.row && !entry.row->update(item)) {
-        // Another kind of finding under the same name: its row is made anew.
-        discardWidget(entry.row);
-        entry.row = nullptr;
-    }
-    if (!entry.row) {
-        entry.row = new CleanupRecommendationRow(model_, item, parent);
-        entry.row->setCopiedCommand(copiedCommand_);
-        connect(entry.row, &CleanupRecommendationRow::commandCopied, this, &CleanupView::setCopiedCommand);
-    }
-    if (!entry.divider)
-        entry.divider = tintedDivider();
+    Entry entry{.divider = tintedDivider(), .row = new CleanupRecommendationRow(model_, item, parent)};
+    entry.row->setCopiedCommand(copiedCommand_);
+    connect(entry.row, &CleanupRecommendationRow::commandCopied, this, &CleanupView::setCopiedCommand);
     return entry;
 }
 
 void CleanupView::showRecommendations()
 {
-    std::set<std::string> listed;
     for (std::size_t level = 0; level < levels_.size(); ++level) {
         const std::vector<CleanupRecommendation> items = itemsOf(allCleanupSafetyCases[level], recommendations_);
         LevelCard& card = levels_[level];
-        // Only the layout's places go; the rows themselves stay, with their focus and state.
-        while (QLayoutItem* place = card.rows->takeAt(0))
-            delete place;
+        std::vector<std::string> keys;
+        for (const CleanupRecommendation& item : items)
+            keys.push_back(CleanupRecommendationRow::shapeKey(item));
+        card.rows->replace(keys, [&](const std::string& key) {
+            const auto item = std::find_if(items.begin(), items.end(), [&](const CleanupRecommendation& candidate) {
+                return CleanupRecommendationRow::shapeKey(candidate) == key;
+            });
+            return makeEntry(*item, card.card->content());
+        });
         for (std::size_t i = 0; i < items.size(); ++i) {
-            Entry& entry = entryFor(items[i], card.card->content());
-            card.rows->addWidget(entry.divider);
-            card.rows->addWidget(entry.row);
+            const Entry& entry = card.rows->rows()[i];
+            entry.row->update(items[i]);
             entry.divider->setVisible(i > 0);
             entry.row->setVisible(true);
-            listed.insert(items[i].id());
         }
         card.total->setText(qstr(ByteFormatter::string(totalBytes(items))));
         card.card->setVisible(!items.empty());
-    }
-    for (auto entry = entries_.begin(); entry != entries_.end();) {
-        if (listed.contains(entry->first)) {
-            ++entry;
-            continue;
-        }
-        discardWidget(entry->second.row);
-        discardWidget(entry->second.divider);
-        entry = entries_.erase(entry);
     }
     refreshLoading();
 }

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "analysis/CleanupRecommendation.h"
+#include "ui/components/KeyedWidgetList.h"
 
 #include <QScrollArea>
 #include <QString>
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -61,20 +62,21 @@ signals:
     void recommendationsChanged();
 
 private:
+    // A finding's row and the divider above it, kept while the finding is listed.
+    struct Entry {
+        QWidget* divider = nullptr;
+        CleanupRecommendationRow* row = nullptr;
+    };
     // The card of one safety level, made once and shown while the level has findings.
     struct LevelCard {
         SectionCard* card = nullptr;
         QLabel* total = nullptr;
-        QVBoxLayout* rows = nullptr;
-    };
-    // A finding's row and the divider above it, kept while the finding is listed.
-    struct Entry {
-        CleanupRecommendationRow* row = nullptr;
-        QWidget* divider = nullptr;
+        // Keyed by the finding's shape.
+        std::unique_ptr<KeyedWidgetList<Entry, std::string>> rows;
     };
 
     void showRecommendations();
-    Entry& entryFor(const CleanupRecommendation& item, QWidget* parent);
+    Entry makeEntry(const CleanupRecommendation& item, QWidget* parent);
     void refreshLoading();
     void setCopiedCommand(const std::string& command);
 
@@ -88,6 +90,5 @@ private:
     QWidget* progressLine_ = nullptr;
     QLabel* progressText_ = nullptr;
     std::array<LevelCard, 3> levels_;
-    std::map<std::string, Entry> entries_;
     EmptyStateView* empty_ = nullptr;
 };

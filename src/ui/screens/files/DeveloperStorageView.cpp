@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 DeveloperStorageView::DeveloperStorageView(AppModel& model, QWidget* parent)
     : QScrollArea(parent), model_(model), load_(new LatestLoad(this))
@@ -69,9 +70,11 @@ DeveloperStorageView::DeveloperStorageView(AppModel& model, QWidget* parent)
     overviewCard->setObjectName(QStringLiteral("overviewCard"));
     column->addWidget(overviewCard);
 
-    cardColumn_ = new QVBoxLayout;
-    cardColumn_->setSpacing(16);
-    column->addLayout(cardColumn_);
+    auto* cardColumn = new QVBoxLayout;
+    cardColumn->setSpacing(16);
+    column->addLayout(cardColumn);
+    cards_ = std::make_unique<KeyedWidgetList<GroupCard, std::string>>(
+        cardColumn, 0, [](const GroupCard& card) { return std::vector<QWidget*>{card.card}; });
 
     auto* footer = new QLabel(QStringLiteral(
         "To clean developer storage safely, see Cleanup — it recommends the tool's own commands (for example "
@@ -132,10 +135,19 @@ void DeveloperStorageView::refreshLoading()
 namespace {
 
 // A location's place in its card: its name and path; the same name and path in a
-// later measurement is the same location.
-std::string itemKey(const DeveloperStorageItem& item)
+// later measurement is the same location, and the same location twice in one group
+// is a row each.
+std::vector<std::string> itemKeys(const std::vector<DeveloperStorageItem>& items)
 {
-    return item.name + '\n' + item.path;
+    std::vector<std::string> keys;
+    std::set<std::string> taken;
+    for (const DeveloperStorageItem& item : items) {
+        std::string key = item.name + '\n' + item.path;
+        while (!taken.insert(key).second)
+            key += '\n';
+        keys.push_back(std::move(key));
+    }
+    return keys;
 }
 
 } // namespace
@@ -146,75 +158,46 @@ void DeveloperStorageView::showGroups()
     chart_->setItems(std::move(bars));
     total_->setText(qstr(ByteFormatter::string(overallTotal(groups_))));
 
-    std::vector<std::string> listed;
-    for (const DeveloperStorageGroup& group : groups_) {
-        GroupCard& card = cardFor(group);
+    std::vector<std::string> names;
+    for (const DeveloperStorageGroup& group : groups_)
+        names.push_back(group.name);
+    cards_->replace(names, [this](const std::string& name) {
+        return makeCard(*std::find_if(groups_.begin(), groups_.end(),
+                                      [&](const DeveloperStorageGroup& group) { return group.name == name; }));
+    });
+    for (std::size_t index = 0; index < groups_.size(); ++index) {
+        const DeveloperStorageGroup& group = groups_[index];
+        GroupCard& card = cards_->rows()[index];
         card.accessory->setText(accessoryText(group));
         card.note->setText(group.note ? qstr(*group.note) : QString());
         card.note->setVisible(group.note.has_value());
-        showItems(card, group.items);
-        const int place = static_cast<int>(listed.size());
-        if (cardColumn_->indexOf(card.card) != place)
-            cardColumn_->insertWidget(place, card.card);
-        card.card->show();
-        listed.push_back(group.name);
-    }
-    for (auto card = cards_.begin(); card != cards_.end();) {
-        if (std::find(listed.begin(), listed.end(), card->first) != listed.end()) {
-            ++card;
-            continue;
-        }
-        discardWidget(card->second.card);
-        card = cards_.erase(card);
+        QWidget* parent = card.card->content();
+        card.items->replace(itemKeys(group.items), [this, parent](const std::string&) { return makeItemRow(parent); });
+        for (std::size_t item = 0; item < group.items.size(); ++item)
+            showItem(card.items->rows()[item], group.items[item]);
     }
     refreshLoading();
 }
 
-DeveloperStorageView::GroupCard& DeveloperStorageView::cardFor(const DeveloperStorageGroup& group)
+DeveloperStorageView::GroupCard DeveloperStorageView::makeCard(const DeveloperStorageGroup& group)
 {
-    GroupCard& card = cards_[group.name];
-    if (card.card)
-        return card;
+    GroupCard card;
     auto* content = new QWidget;
-    card.rows = new QVBoxLayout(content);
-    card.rows->setContentsMargins(0, 0, 0, 0);
-    card.rows->setSpacing(8);
+    auto* rows = new QVBoxLayout(content);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(8);
     card.note = styledLabel(QString(), TextStyle::caption, TextEmphasis::secondary);
     card.note->setObjectName(QStringLiteral("note"));
     card.note->setWordWrap(true);
-    card.rows->addWidget(card.note);
+    rows->addWidget(card.note);
     card.accessory = styledLabel(QString(), TextStyle::body, TextEmphasis::secondary);
     card.accessory->setObjectName(QStringLiteral("groupTotal"));
     card.card = new SectionCard(qstr(group.name), qstr(group.symbolName), content, card.accessory);
     card.card->setObjectName(QStringLiteral("groupCard"));
+    // After the note, in the group's order.
+    card.items = std::make_unique<KeyedWidgetList<ItemRow, std::string>>(
+        rows, 1, [](const ItemRow& row) { return std::vector<QWidget*>{row.view}; });
     return card;
-}
-
-void DeveloperStorageView::showItems(GroupCard& card, const std::vector<DeveloperStorageItem>& items)
-{
-    std::map<std::string, ItemRow> kept;
-    QWidget* parent = card.card->content();
-    for (std::size_t index = 0; index < items.size(); ++index) {
-        const DeveloperStorageItem& item = items[index];
-        std::string key = itemKey(item);
-        // The same location twice in one group: each its own row.
-        while (kept.contains(key))
-            key += '\n';
-        auto found = card.items.find(key);
-        ItemRow row = found != card.items.end() ? found->second : makeItemRow(parent);
-        if (found != card.items.end())
-            card.items.erase(found);
-        showItem(row, item);
-        // After the note, in the group's order.
-        const int place = static_cast<int>(index) + 1;
-        if (card.rows->indexOf(row.view) != place)
-            card.rows->insertWidget(place, row.view);
-        row.view->show();
-        kept.emplace(std::move(key), std::move(row));
-    }
-    for (auto& [key, gone] : card.items)
-        discardWidget(gone.view);
-    card.items = std::move(kept);
 }
 
 DeveloperStorageView::ItemRow DeveloperStorageView::makeItemRow(QWidget* parent)
@@ -241,8 +224,8 @@ DeveloperStorageView::ItemRow DeveloperStorageView::makeItemRow(QWidget* parent)
     QWidget* view = row.view;
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
         // The row's location as now measured.
-        for (const auto& [name, card] : cards_)
-            for (const auto& [key, shown] : card.items)
+        for (const GroupCard& card : cards_->rows())
+            for (const ItemRow& shown : card.items->rows())
                 if (shown.view == view) {
                     if (QMenu* menu = makeContextMenu(shown.item, view)) {
                         menu->setAttribute(Qt::WA_DeleteOnClose);

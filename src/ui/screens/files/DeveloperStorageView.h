@@ -2,13 +2,14 @@
 
 #include "analysis/DeveloperStorageRecords.h"
 #include "ui/components/ChartRecords.h"
+#include "ui/components/KeyedWidgetList.h"
 
 #include <QColor>
 #include <QScrollArea>
 #include <QString>
 
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -77,25 +78,24 @@ private:
         SectionCard* card = nullptr;
         QLabel* accessory = nullptr;
         QLabel* note = nullptr;
-        QVBoxLayout* rows = nullptr;
-        std::map<std::string, ItemRow> items;
+        // The group's locations, keyed by name and path, after the note.
+        std::unique_ptr<KeyedWidgetList<ItemRow, std::string>> items;
     };
 
     void showGroups();
-    GroupCard& cardFor(const DeveloperStorageGroup& group);
-    void showItems(GroupCard& card, const std::vector<DeveloperStorageItem>& items);
+    GroupCard makeCard(const DeveloperStorageGroup& group);
     ItemRow makeItemRow(QWidget* parent);
     void showItem(ItemRow& row, const DeveloperStorageItem& item);
     void refreshLoading();
 
     AppModel& model_;
     std::vector<DeveloperStorageGroup> groups_;
-    std::map<std::string, GroupCard> cards_;
+    // Keyed by the group's name.
+    std::unique_ptr<KeyedWidgetList<GroupCard, std::string>> cards_;
     LatestLoad* load_;
     QPushButton* refresh_ = nullptr;
     QWidget* measuring_ = nullptr;
     QWidget* overview_ = nullptr;
     SizeBarChart* chart_ = nullptr;
     QLabel* total_ = nullptr;
-    QVBoxLayout* cardColumn_ = nullptr;
 };

@@ -236,10 +236,8 @@ DuplicateView::DuplicateView(AppModel& model, QWidget* parent, Search search)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    auto* title = new QLabel(QStringLiteral("Duplicates"), this);
-    title->setObjectName(QStringLiteral("screenTitle"));
+    QLabel* title = makeScreenTitle(QStringLiteral("Duplicates"), this);
     title->setContentsMargins(20, 12, 12, 6);
-    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
     layout->addWidget(title);
     layout->addWidget(buildOptionsBar());
     layout->addWidget(divider(this));

@@ -95,17 +95,9 @@ FileDetailView::FileDetailView(AppModel& model, FileItem file, QWidget* parent, 
     if (!loader_)
         loader_ = [](const std::string& path) { return FileDetailsLoader::load(path, MimeTypeDescriber()); };
 
-    setWidgetResizable(true);
-    setFrameShape(QFrame::NoFrame);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-
-    auto* content = new QWidget(this);
-    // As wide as the panel's column, never wider: what does not fit wraps or is shortened.
-    content->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(14);
+    // As wide as the panel's column, never wider.
+    QVBoxLayout* column = makeScrollPage(this, PageWidth::follows, 14);
+    QWidget* content = widget();
 
     auto* header = new QHBoxLayout;
     header->setSpacing(10);
@@ -162,7 +154,6 @@ FileDetailView::FileDetailView(AppModel& model, FileItem file, QWidget* parent, 
     actions->addWidget(badge_);
     column->addLayout(actions);
     column->addStretch(1);
-    setWidget(content);
 
     connect(revealButton, &QToolButton::clicked, this, &FileDetailView::reveal);
     connect(copyButton, &QToolButton::clicked, this, &FileDetailView::copyPath);

@@ -258,9 +258,7 @@ QWidget* LargestFilesView::buildTitleBar()
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(20, 12, 12, 6);
     row->setSpacing(6);
-    title_ = new QLabel(bar);
-    title_->setObjectName(QStringLiteral("screenTitle"));
-    applyTextStyle(title_, TextStyle::title2, QFont::DemiBold);
+    title_ = makeScreenTitle(QString(), bar);
     row->addWidget(title_);
     row->addStretch(1);
 

@@ -50,10 +50,7 @@ LargestFoldersView::LargestFoldersView(AppModel& model, QWidget* parent)
     auto* header = new QHBoxLayout;
     header->setContentsMargins(20, 12, 12, 6);
     header->setSpacing(8);
-    auto* title = new QLabel(QStringLiteral("Largest Folders"), this);
-    title->setObjectName(QStringLiteral("screenTitle"));
-    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
-    header->addWidget(title);
+    header->addWidget(makeScreenTitle(QStringLiteral("Largest Folders"), this));
     header->addStretch(1);
     chartToggle_ = toolbarToggle(QStringLiteral("Chart"), "chart.bar.xaxis", this);
     chartToggle_->setObjectName(QStringLiteral("chartToggle"));

@@ -1,5 +1,6 @@
 #include "ui/screens/files/RefreshHeading.h"
 
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SymbolIcons.h"
 #include "ui/components/TextStyle.h"
 
@@ -11,10 +12,7 @@ RefreshHeading::RefreshHeading(const QString& title, QWidget* parent) : QWidget(
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* heading = new QLabel(title);
-    heading->setObjectName(QStringLiteral("screenTitle"));
-    applyTextStyle(heading, TextStyle::title2, QFont::DemiBold);
-    row->addWidget(heading);
+    row->addWidget(makeScreenTitle(title));
     row->addStretch(1);
     refresh_ = new QPushButton(SymbolIcons::icon("arrow.clockwise"), QStringLiteral("Refresh"));
     refresh_->setObjectName(QStringLiteral("refreshButton"));

@@ -2,7 +2,10 @@
 
 #include "analysis/ByteFormatter.h"
 #include "app/QtText.h"
+#include "ui/components/CategoryColor.h"
 #include "ui/components/LocaleText.h"
+#include "ui/components/SymbolIcons.h"
+#include "ui/components/TextStyle.h"
 #include "ui/screens/overview/CategoryTable.h"
 
 CategoryTableModel::CategoryTableModel(QObject* parent)
@@ -33,25 +36,48 @@ QVariant CategoryTableModel::data(const QModelIndex& index, int role) const
     const CategoryUsage& usage = rowAt(index.row());
     if (role == shareRole)
         return CategoryTable::share(usage.bytes, total_);
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+    const auto column = static_cast<Column>(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case category: return qstr(displayName(usage.category));
+        case size: return qstr(ByteFormatter::string(usage.bytes));
+        case files: return LocaleText::integer(usage.fileCount);
+        case detection: return qstr(detectionNote(usage.category));
+        case share: return {};
+        }
         return {};
-    switch (index.column()) {
-    case category:
-        return qstr(displayName(usage.category));
-    case size:
-        return role == Qt::DisplayRole ? QVariant(qstr(ByteFormatter::string(usage.bytes))) : QVariant();
-    case files:
-        return role == Qt::DisplayRole ? QVariant(LocaleText::integer(usage.fileCount)) : QVariant();
-    case detection:
-        return qstr(detectionNote(usage.category));
+    case Qt::ToolTipRole:
+        return column == detection ? QVariant(qstr(detectionNote(usage.category))) : QVariant();
+    case Qt::DecorationRole:
+        return column == category ? QVariant(SymbolIcons::icon(symbolName(usage.category), categoryColor(usage.category)))
+                                  : QVariant();
+    case Qt::TextAlignmentRole:
+        return alignment(column);
+    case Qt::ForegroundRole:
+        return column == files || column == detection ? QVariant(textColor(TextEmphasis::secondary)) : QVariant();
+    case Qt::FontRole:
+        return column == detection ? QVariant(textStyleFont(TextStyle::caption)) : QVariant();
     default:
         return {};
     }
 }
 
+QVariant CategoryTableModel::alignment(Column column)
+{
+    const Qt::Alignment side = column == size || column == files ? Qt::AlignRight : Qt::AlignLeft;
+    return QVariant::fromValue(side | Qt::AlignVCenter);
+}
+
 QVariant CategoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    if (orientation != Qt::Horizontal)
+        return {};
+    // The notes' heading wraps where their column is narrow.
+    if (role == Qt::TextAlignmentRole)
+        return section == detection ? QVariant(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap)
+                                    : alignment(static_cast<Column>(section));
+    if (role != Qt::DisplayRole)
         return {};
     switch (section) {
     case category: return QStringLiteral("Category");

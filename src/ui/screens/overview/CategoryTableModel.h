@@ -25,5 +25,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    static QVariant alignment(Column column);
+
     std::int64_t total_ = 0;
 };

@@ -10,6 +10,7 @@
 #include "ui/components/LocaleText.h"
 #include "ui/components/MetricCard.h"
 #include "ui/components/PrivacyNotice.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/SectionCard.h"
 #include "ui/components/StorageTrendChart.h"
 #include "ui/components/SymbolIcons.h"
@@ -105,16 +106,8 @@ double nowSeconds()
 DashboardView::DashboardView(AppModel& model, QWidget* parent) : QScrollArea(parent), model_(model)
 {
     setObjectName(QStringLiteral("dashboard"));
-    setWidgetResizable(true);
-    setFrameShape(QFrame::NoFrame);
-    auto* page = new QWidget;
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(16);
-    auto* heading = new QLabel(QStringLiteral("Dashboard"));
-    heading->setObjectName(QStringLiteral("screenTitle"));
-    applyTextStyle(heading, TextStyle::title2, QFont::DemiBold);
-    column->addWidget(heading);
+    QVBoxLayout* column = makeScrollPage(this);
+    column->addWidget(makeScreenTitle(QStringLiteral("Dashboard")));
 
     if (const auto& said = model_.databaseError() ? model_.databaseError() : model_.databaseNotice()) {
         QLabel* warning = warningLabel(QStringLiteral("databaseWarning"));
@@ -193,7 +186,6 @@ DashboardView::DashboardView(AppModel& model, QWidget* parent) : QScrollArea(par
     column->addWidget(new PrivacyNotice(false));
     // Height beyond the cards' own goes below them, never into them.
     column->addStretch(1);
-    setWidget(page);
 
     ScanCoordinator& scan = model_.scan();
     connect(&scan, &ScanCoordinator::progressChanged, this, &DashboardView::refreshProgress);

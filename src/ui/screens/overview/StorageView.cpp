@@ -93,18 +93,9 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
     outer->addWidget(scroll);
-
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(16, 16, 16, 16);
-    stack->setSpacing(16);
-    auto* title = new QLabel(tr("Storage"));
-    title->setObjectName(QStringLiteral("screenTitle"));
-    applyTextStyle(title, TextStyle::title2, QFont::DemiBold);
-    stack->addWidget(title);
+    QVBoxLayout* stack = makeScrollPage(scroll);
+    stack->addWidget(makeScreenTitle(tr("Storage")));
 
     auto* volumes = new QWidget;
     auto* volumeColumn = new QVBoxLayout(volumes);
@@ -144,9 +135,10 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     stack->addWidget(categoriesCard_);
 
     auto* locations = new QWidget;
-    locationRows_ = new QVBoxLayout(locations);
-    locationRows_->setContentsMargins(0, 0, 0, 0);
-    locationRows_->setSpacing(2);
+    auto* locationColumn = new QVBoxLayout(locations);
+    locationColumn->setContentsMargins(0, 0, 0, 0);
+    locationColumn->setSpacing(2);
+    locationRows_ = std::make_unique<KeyedWidgetList<LocationRow*, std::string>>(locationColumn);
     locationsCard_ = new SectionCard(tr("Locations"), QStringLiteral("folder"), locations);
     locationsCard_->setObjectName(QStringLiteral("locationsCard"));
     stack->addWidget(locationsCard_);
@@ -155,7 +147,6 @@ StorageView::StorageView(AppModel& model, QWidget* parent)
     restrictedCard_->setObjectName(QStringLiteral("restrictedCard"));
     stack->addWidget(restrictedCard_);
     stack->addStretch(1);
-    scroll->setWidget(content);
 
     connect(&model_.scan(), &ScanCoordinator::summaryChanged, this, &StorageView::showSummary);
     connect(&model_.scan(), &ScanCoordinator::dataVersionChanged, this, &StorageView::reload);
@@ -270,35 +261,16 @@ void StorageView::showSummary()
 
 void StorageView::showLocations()
 {
-    std::vector<LocationRow*> kept;
-    for (const Location& entry : locations_) {
-        const auto found = std::find_if(locationViews_.begin(), locationViews_.end(), [&](LocationRow* row) {
-            return row && row->location() == entry.location;
-        });
-        LocationRow* row = nullptr;
-        if (found != locationViews_.end()) {
-            row = *found;
-            *found = nullptr;
-            row->setFolder(entry.folder);
-        } else {
-            const std::string path = entry.location.path;
-            row = new LocationRow(entry.location, entry.folder, [this, path] { openLocation(path); });
-        }
-        kept.push_back(row);
-    }
-    // Locations no longer listed take their rows along.
-    for (LocationRow* gone : locationViews_) {
-        if (!gone)
-            continue;
-        discardWidget(gone);
-    }
-    locationViews_ = std::move(kept);
-    for (std::size_t index = 0; index < locationViews_.size(); ++index) {
-        LocationRow* row = locationViews_[index];
-        if (locationRows_->indexOf(row) != static_cast<int>(index))
-            locationRows_->insertWidget(static_cast<int>(index), row);
-        row->show();
-    }
+    std::vector<std::string> paths;
+    for (const Location& entry : locations_)
+        paths.push_back(entry.location.path);
+    locationRows_->replace(paths, [this](const std::string& path) {
+        const auto entry = std::find_if(locations_.begin(), locations_.end(),
+                                        [&](const Location& location) { return location.location.path == path; });
+        return new LocationRow(entry->location, entry->folder, [this, path] { openLocation(path); });
+    });
+    for (std::size_t index = 0; index < locations_.size(); ++index)
+        locationRows_->rows()[index]->setFolder(locations_[index].folder);
 }
 
 QWidget* StorageView::makeRestricted()

@@ -3,12 +3,14 @@
 #include "analysis/KnownLocation.h"
 #include "analysis/VolumeInfo.h"
 #include "index/FileRecords.h"
+#include "ui/components/KeyedWidgetList.h"
 #include "ui/components/PermissionHelpSheet.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -125,8 +127,8 @@ private:
     CategoryOverview* categoryOverview_ = nullptr;
     CategoryTable* categoryTable_ = nullptr;
     QWidget* locationsCard_ = nullptr;
-    QVBoxLayout* locationRows_ = nullptr;
-    std::vector<LocationRow*> locationViews_;
+    // Keyed by the location's path.
+    std::unique_ptr<KeyedWidgetList<LocationRow*, std::string>> locationRows_;
     QWidget* restrictedCard_ = nullptr;
     QLabel* restrictedFailure_ = nullptr;
     QWidget* allReadable_ = nullptr;

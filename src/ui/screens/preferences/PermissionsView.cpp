@@ -2,7 +2,6 @@
 
 #include "analysis/HomeAbbreviation.h"
 #include "app/AppModel.h"
-#include "app/BackgroundWork.h"
 #include "app/PermissionManager.h"
 #include "app/QtText.h"
 #include "platform/Accounts.h"
@@ -328,11 +327,9 @@ void PermissionsView::check()
     std::vector<std::string> paths;
     for (const auto& location : locations_)
         paths.push_back(location.path);
-    QPointer<PermissionsView> guard(this);
-    const bool started = probe_->start(std::move(paths), home_, [guard](AccessProbe::Result result) {
-        // Back to the main thread; a screen closed meanwhile drops the answer.
-        postToMainThread(guard, [guard, result = std::move(result)] { guard->apply(result); });
-    });
+    // The probe answers on the main thread, and goes away with the screen.
+    const bool started =
+        probe_->start(std::move(paths), home_, [this](const AccessProbe::Result& result) { apply(result); });
     // One check at a time: a hung mount must not pile up blocked threads.
     if (started) checkButton_->setEnabled(false);
 }

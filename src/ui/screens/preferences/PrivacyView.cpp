@@ -73,17 +73,14 @@ PrivacyView::PrivacyView(AppModel& model, QWidget* parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("Privacy"));
 
     auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    auto* page = new QWidget;
-    auto* pageLayout = new QHBoxLayout(page);
-    pageLayout->setContentsMargins(0, 0, 0, 0);
-    auto* content = new QWidget(page);
-    content->setMaximumWidth(maximumContentWidth);
-    pageLayout->addWidget(content, 1, Qt::AlignTop);
-    pageLayout->addStretch(0);
+    QVBoxLayout* page = makeScrollPage(scroll);
+    auto* content = new QWidget;
+    // The page's insets count towards the content's width.
+    content->setMaximumWidth(maximumContentWidth - page->contentsMargins().left() - page->contentsMargins().right());
+    page->addWidget(content);
+    page->addStretch(1);
     auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
     layout->addWidget(makeScreenTitle(QStringLiteral("Privacy"), content));
 
@@ -160,7 +157,6 @@ PrivacyView::PrivacyView(AppModel& model, QWidget* parent) : QWidget(parent)
     layout->addWidget(new SectionCard(QStringLiteral("Where your data is"), QStringLiteral("folder"), whereContent));
     layout->addStretch(1);
 
-    scroll->setWidget(page);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);

@@ -68,12 +68,8 @@ SettingsView::SettingsView(AppModel& model, QWidget* parent)
     setWindowTitle(QStringLiteral("Settings"));
 
     auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    auto* content = new QWidget;
-    auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    QVBoxLayout* layout = makeScrollPage(scroll, PageWidth::scrolls, 18);
+    QWidget* content = scroll->widget();
     layout->addWidget(makeScreenTitle(QStringLiteral("Settings"), content));
     layout->addWidget(scanningSection());
     layout->addWidget(monitoringSection());
@@ -83,7 +79,6 @@ SettingsView::SettingsView(AppModel& model, QWidget* parent)
     layout->addWidget(privacySection());
     layout->addWidget(aboutSection());
     layout->addStretch(1);
-    scroll->setWidget(content);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);

@@ -94,15 +94,10 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     , storage_(storage ? storage : new ApplicationStorageView(model, app_))
     , trashJudging_(new LatestLoad(this))
 {
-    setWidgetResizable(true);
-    setFrameShape(QFrame::NoFrame);
+    // As wide as the inspector's column, never wider.
+    QVBoxLayout* layout = makeScrollPage(this, PageWidth::follows, 14);
+    QWidget* body = widget();
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-
-    auto* body = new QWidget;
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(14);
 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
@@ -127,6 +122,7 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     int row = 0;
     for (const QString& label : detailLabels) {
         auto* labelWidget = new QLabel(label, body);
+        labelWidget->setObjectName(QStringLiteral("title:") + label);
         applyTextColor(labelWidget, textColor(TextEmphasis::secondary));
         grid->addWidget(labelWidget, row, 0, Qt::AlignRight | Qt::AlignTop);
         auto* value = new WrappingText(body);
@@ -138,10 +134,12 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
 
-    auto* verify = new QPushButton(QStringLiteral("Verify Code Signature"), body);
-    verify->setToolTip(QStringLiteral("Checks the whole bundle against its signature. Can take a while for large apps."));
-    connect(verify, &QPushButton::clicked, this, [this] { model_.apps().validateSignature(app_); });
-    layout->addWidget(verify, 0, Qt::AlignLeft);
+    verify_ = new QPushButton(QStringLiteral("Verify Code Signature"), body);
+    verify_->setObjectName(QStringLiteral("verifySignature"));
+    verify_->setToolTip(
+        QStringLiteral("Checks the application's files against their signature. Can take a while for large apps."));
+    connect(verify_, &QPushButton::clicked, this, [this] { model_.apps().validateSignature(app_); });
+    layout->addWidget(verify_, 0, Qt::AlignLeft);
 
     const Metric disk = metricRow(QStringLiteral("Application Size"),
                                   QStringLiteral("Space the application's installed files occupy on disk."), body);
@@ -218,7 +216,6 @@ AppDetailView::AppDetailView(AppModel& model, ApplicationInfo app, QWidget* pare
     actions->addWidget(protectedNote_);
     layout->addLayout(actions);
     layout->addStretch(1);
-    setWidget(body);
 
     storage_->setApplication(app_);
     connect(&model_.monitor(), &SystemMonitorStore::processesChanged, this, &AppDetailView::refresh);
@@ -373,6 +370,9 @@ void AppDetailView::refresh()
     name_->setText(qstr(app_.name));
     version_->setText(qstr(app_.displayVersion()));
 
+    // The identifier of an application of the desktop is its application ID, not a bundle's.
+    const bool desktop = app_.desktopEntryID.has_value();
+    details_.at(QStringLiteral("Bundle ID")).first->setText(desktop ? QStringLiteral("App ID") : QStringLiteral("Bundle ID"));
     const auto& checks = model_.apps().signatureChecks();
     const auto check = checks.find(app_.path);
     const std::pair<QString, std::optional<QString>> values[] = {
@@ -381,7 +381,9 @@ void AppDetailView::refresh()
                         : (app_.isAppStoreApp ? QStringLiteral("Mac App Store (developer name not in signature)")
                                               : QStringLiteral("Unknown"))},
         {QStringLiteral("Bundle ID"), app_.bundleIdentifier ? qstr(*app_.bundleIdentifier) : dash},
-        {QStringLiteral("Team ID"), app_.teamIdentifier ? qstr(*app_.teamIdentifier) : dash},
+        // A developer team is a signing authority's; an application of the desktop names none.
+        {QStringLiteral("Team ID"), app_.teamIdentifier ? std::optional<QString>(qstr(*app_.teamIdentifier))
+                                    : desktop ? std::nullopt : std::optional<QString>(dash)},
         {QStringLiteral("Architecture"), qstr(app_.architectureLabel())},
         // Desktop applications declare no minimum system version: the row would say nothing true.
         {QStringLiteral("Minimum macOS"),
@@ -399,6 +401,8 @@ void AppDetailView::refresh()
             shown->setText(*value);
     }
 
+    // Where this system cannot check signatures, asking again would only say so again.
+    verify_->setVisible(app_.signature.kind != CodeSignatureStatus::Case::unavailable);
     bundleSize_->setText(bundleSizeText(bundleSize));
 
     const bool running = usage.processCount > 0;

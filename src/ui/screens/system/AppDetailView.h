@@ -75,6 +75,7 @@ private:
     QLabel* name_;
     QLabel* version_;
     std::map<QString, std::pair<QLabel*, WrappingText*>> details_; // label, value
+    QPushButton* verify_;
     QLabel* bundleSize_;
     QWidget* idle_;
     QWidget* running_;

@@ -4,6 +4,7 @@
 #include "app/AppModel.h"
 #include "app/ApplicationsStore.h"
 #include "app/QtText.h"
+#include "app/SettingsKey.h"
 #include "app/SystemMonitorStore.h"
 #include "app/UserDefaults.h"
 #include "platform/DesktopServices.h"
@@ -44,8 +45,6 @@ const std::vector<ColumnWidths::Column> columns = {
     {130, 200, 320}, {50, 80, 220}, {60, 120, 200}, {62, 80, 100}, {70, 85, 100}, {50, 65, 80}, {64, 84, 100}, {60, 90, 140},
 };
 
-const QString hideKey = QStringLiteral("hideAppSizeExplanation");
-
 } // namespace
 
 ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
@@ -76,7 +75,7 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     column->setSpacing(0);
 
     // Banner
-    if (!UserDefaults::standard().boolValue(hideKey)) {
+    if (!UserDefaults::standard().boolValue(SettingsKey::hideAppSizeExplanation)) {
         banner_ = new QFrame(main);
         banner_->setObjectName(QStringLiteral("explanationBanner"));
         banner_->setAutoFillBackground(true);
@@ -155,17 +154,11 @@ ApplicationsView::ApplicationsView(AppModel& model, QWidget* parent)
     table_ = new QTableView(vertical);
     table_->setModel(rows_);
     table_->setMinimumHeight(240);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    setUpRowTable(*table_, QAbstractItemView::SingleSelection);
     keepCurrentInFirstColumn(*table_);
     table_->setSortingEnabled(true);
     table_->sortByColumn(static_cast<int>(AppRow::Column::size), Qt::DescendingOrder);
-    table_->verticalHeader()->hide();
-    table_->setShowGrid(false);
-    table_->setAlternatingRowColors(true);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->setIconSize(QSize(18, 18));
-    table_->setWordWrap(false);
     column->addWidget(vertical, 1);
 
     inspector_ = new QStackedWidget(split_);
@@ -418,7 +411,7 @@ void ApplicationsView::updateInspector()
 
 void ApplicationsView::hideBanner()
 {
-    UserDefaults::standard().setValue(hideKey, true);
+    UserDefaults::standard().setValue(SettingsKey::hideAppSizeExplanation, true);
     if (banner_)
         banner_->hide();
 }

@@ -4,6 +4,7 @@
 #include "ui/screens/system/ProcessIcon.h"
 
 #include "app/SystemMonitorStore.h"
+#include "ui/components/ScreenParts.h"
 #include "ui/components/TextStyle.h"
 
 #include <QLabel>
@@ -21,25 +22,19 @@ MonitorScreen::MonitorScreen(SystemMonitorStore& monitor, const ApplicationsStor
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
     setWindowTitle(title);
-    auto* heading = new QLabel(title, this);
-    heading->setObjectName(QStringLiteral("screenTitle"));
-    heading->setContentsMargins(20, 12, 12, 6);
-    applyTextStyle(heading, TextStyle::title2, QFont::DemiBold);
-    outer->addWidget(heading);
     auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
     outer->addWidget(scroll);
+    QVBoxLayout* column = makeScrollPage(scroll);
+    column->addWidget(makeScreenTitle(title));
 
     pages_ = new QStackedWidget;
-    scroll->setWidget(pages_);
+    column->addWidget(pages_, 1);
 
     placeholder_ = new QWidget;
     placeholder_->setMinimumHeight(200);
     auto* waiting = new QVBoxLayout(placeholder_);
-    waiting->setContentsMargins(16, 16, 16, 16);
+    waiting->setContentsMargins(0, 0, 0, 0);
     waiting->addStretch();
     auto* spinner = new QProgressBar(placeholder_);
     spinner->setRange(0, 0);
@@ -54,7 +49,7 @@ MonitorScreen::MonitorScreen(SystemMonitorStore& monitor, const ApplicationsStor
 
     contentPage_ = new QWidget;
     auto* content = new QVBoxLayout(contentPage_);
-    content->setContentsMargins(16, 16, 16, 16);
+    content->setContentsMargins(0, 0, 0, 0);
     content->setSpacing(16);
     sections_ = new QVBoxLayout;
     sections_->setSpacing(16);

@@ -22,16 +22,9 @@ const std::vector<ColumnWidths::Column> columns = {
 ProcessTableView::ProcessTableView(QWidget* parent) : QTableView(parent), model_(new ProcessTableModel(this))
 {
     setModel(model_);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUpRowTable(*this, QAbstractItemView::ExtendedSelection);
     setSortingEnabled(true);
     horizontalHeader()->setSortIndicator(ProcessTableModel::cpu, Qt::DescendingOrder);
-    verticalHeader()->hide();
-    setShowGrid(false);
-    setAlternatingRowColors(true);
-    setWordWrap(false);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setContextMenuPolicy(Qt::CustomContextMenu);
     widths_ = std::make_unique<ColumnWidths>(*this, columns, ProcessTableModel::process);
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,

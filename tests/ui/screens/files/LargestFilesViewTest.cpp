@@ -7,6 +7,7 @@
 #include "app/ScanCoordinator.h"
 #include "platform/SavePanel.h"
 #include "ui/components/CategoryColor.h"
+#include "ui/components/DesktopServicesFactory.h"
 #include "ui/components/EmptyStateView.h"
 #include "ui/components/FileDialogSavePanel.h"
 #include "ui/components/FileTable.h"
@@ -29,7 +30,10 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QToolButton>
+#include <QUrl>
 
+#include "scanning/FinderActions.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestHome.h"
 #include "support/FileItems.h"
 
@@ -147,6 +151,14 @@ protected:
         bool changed = false;
         model->scan().dataChanged([&] { changed = true; });
         ASSERT_TRUE(waitUntil([&] { return changed; }));
+    }
+
+    // The save panel of `view` answers `path`.
+    static void saveAt(LargestFilesView& view, std::string path)
+    {
+        auto panel = std::make_shared<ScriptedPanel>();
+        panel->answer = std::move(path);
+        view.setSavePanel(panel);
     }
 
     // Loads still under way must not outlive the recorded query.
@@ -406,16 +418,15 @@ TEST_F(LargestFilesViewTest, ExportWritesExactlyTheRowsShown)
 {
     auto view = makeView();
     ASSERT_TRUE(settle(*view));
-    auto panel = std::make_shared<ScriptedPanel>();
     TempDir out;
-    panel->answer = out.file("largest.csv");
-    view->setSavePanel(panel);
+    const std::string saved = out.file("largest.csv");
+    saveAt(*view, saved);
 
     view->findChild<QToolButton*>(QStringLiteral("exportButton"))->click();
-    const auto rows = parseCSV(readFile(*panel->answer));
+    const auto rows = parseCSV(readFile(saved));
     ASSERT_EQ(rows.size(), view->files().size() + 1);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Size (bytes)", "Size", "Type", "Category", "Modified",
-                                                  "Created", "Path"}));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Size on disk (bytes)", "Size on disk", "Type", "Category",
+                                                  "Modified", "Created", "Path"}));
     const FileTableModel& shown = *view->table()->tableModel();
     ASSERT_EQ(static_cast<std::size_t>(shown.rowCount()), rows.size() - 1);
     for (int row = 0; row < shown.rowCount(); ++row) {
@@ -428,23 +439,45 @@ TEST_F(LargestFilesViewTest, ExportWritesExactlyTheRowsShown)
         EXPECT_EQ(fields[4], displayName(file.category));
         EXPECT_EQ(fields[7], pathOf(file));
     }
-    EXPECT_EQ(desktop->revealed.back(), std::vector<std::string>{*panel->answer});
+    EXPECT_EQ(desktop->revealed.back(), std::vector<std::string>{saved});
     EXPECT_FALSE(model->alert().has_value());
+}
+
+// Where nothing can show the saved file (no file manager, no opener), the export still ends
+// without a warning: the user asked to save it, not to see it.
+TEST_F(LargestFilesViewTest, ASavedExportEndsQuietlyWhereNothingCanShowIt)
+{
+    ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kestrel-test-bus");
+    std::vector<std::string> told;
+    model->setDesktopServices(makeDesktopServices([&](const std::string& path) { told.push_back(path); },
+                                                  [](const QUrl&) { return false; }));
+    auto view = makeView();
+    ASSERT_TRUE(settle(*view));
+    TempDir out;
+    const std::string saved = out.file("largest.csv");
+    saveAt(*view, saved);
+
+    view->exportCSV();
+    EXPECT_EQ(parseCSV(readFile(saved)).size(), view->files().size() + 1);
+    EXPECT_TRUE(told.empty());
+    EXPECT_FALSE(model->alert().has_value());
+    // A show the user asks for still says that nothing could show it.
+    FinderActions::reveal({saved}, model->desktop());
+    EXPECT_EQ(told, std::vector<std::string>{out.path()});
 }
 
 TEST_F(LargestFilesViewTest, AFailedExportExplainsWhy)
 {
     auto view = makeView();
     ASSERT_TRUE(settle(*view));
-    auto panel = std::make_shared<ScriptedPanel>();
     TempDir out;
-    panel->answer = out.path() + "/missing/largest.csv";
-    view->setSavePanel(panel);
+    const std::string missing = out.path() + "/missing/largest.csv";
+    saveAt(*view, missing);
 
     view->exportCSV();
     ASSERT_TRUE(model->alert().has_value());
     EXPECT_EQ(model->alert()->title, "The list couldn't be exported");
-    EXPECT_EQ(model->alert()->message, "\"" + *panel->answer + "\" couldn't be written: No such file or directory.");
+    EXPECT_EQ(model->alert()->message, "\"" + missing + "\" couldn't be written: No such file or directory.");
     EXPECT_EQ(desktop->beeps, 1);
     EXPECT_TRUE(desktop->revealed.empty());
 }

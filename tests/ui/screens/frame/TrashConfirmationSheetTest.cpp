@@ -19,6 +19,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QListView>
+#include <QMenu>
 #include <QtTest/QTest>
 #include <QLabel>
 #include <QMessageBox>
@@ -181,6 +182,17 @@ TEST_F(TrashConfirmationSheetTest, SelectedRowsCopyTheirFullPaths)
     EXPECT_EQ(desktop.copied.front(), h + "/a/" + std::string(200, 'x') + ".bin\n/opt/c");
     EXPECT_EQ(sheet.candidates()->index(0, 0).data(Qt::ToolTipRole).toString(),
               QString::fromStdString(h + "/a/" + std::string(200, 'x') + ".bin"));
+
+    // A right-click on a row outside the selection makes it the selection that its menu copies.
+    emit list.customContextMenuRequested(list.visualRect(sheet.candidates()->index(1, 0)).center());
+    auto* menu = sheet.findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(list.selectionModel()->selectedRows(), QModelIndexList{sheet.candidates()->index(1, 0)});
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().front()->text(), QStringLiteral("Copy Path"));
+    menu->actions().front()->trigger();
+    EXPECT_EQ(desktop.copied.back(), h + "/b.txt");
+    menu->close();
 }
 
 TEST_F(TrashConfirmationSheetTest, EscapeCancelsReturnConfirmsNothingAndMoveRunsOnce)

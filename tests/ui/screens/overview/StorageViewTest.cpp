@@ -24,6 +24,7 @@
 #include "ui/components/PermissionHelpSheet.h"
 
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -492,9 +493,14 @@ TEST_F(StorageViewTest, NothingIsCutFromTheSmallestWindowToTheLargest)
             if (card->isVisibleTo(page)) {
                 EXPECT_GE(card->height(), card->minimumSizeHint().height()) << card->objectName().toStdString();
             }
-        // At 1000 pixels and more the notes keep their own column under a whole heading.
-        if (size.size.width() >= 800) {
-            EXPECT_TRUE(view.findChild<CategoryTable*>(QStringLiteral("categoryTable"))->notesInColumn());
+        // The category table within the page, its figures' headings whole, its rows whole.
+        auto* table = view.findChild<CategoryTable*>(QStringLiteral("categoryTable"));
+        EXPECT_LE(table->mapTo(page, QPoint(table->width(), 0)).x(), page->width());
+        for (int column = 0; column < 4; ++column) {
+            EXPECT_GE(table->columnWidth(column), table->horizontalHeader()->sectionSizeHint(column)) << column;
+        }
+        for (int row = 0; row < table->model()->rowCount(); ++row) {
+            EXPECT_GE(table->rowHeight(row), static_cast<const QAbstractItemView*>(table)->sizeHintForRow(row)) << row;
         }
         saveScreenshot(view, QString::fromLatin1(size.name));
     }

@@ -73,6 +73,25 @@ TEST(AppDetailView, PackagedApplicationOffersItsRemovalCommandNotTheTrash)
     EXPECT_FALSE(view.widget()->findChild<WrappingText*>(QStringLiteral("detail:Minimum macOS"))->isVisibleTo(&view));
     EXPECT_EQ(view.widget()->findChild<WrappingText*>(QStringLiteral("detail:Last opened"))->text(),
               QStringLiteral("Not available"));
+
+    // An application of the desktop is told in its own terms: an app ID, no developer team,
+    // and no signature check that this system cannot make. A bundle keeps the bundle's.
+    ApplicationInfo bundle = editor;
+    bundle.desktopEntryID.reset();
+    bundle.signature = CodeSignatureStatus::notChecked();
+    const struct {
+        const ApplicationInfo& app;
+        const char* identifier;
+        bool teamShown;
+        bool checkOffered;
+    } forms[] = {{editor, "App ID", false, false}, {bundle, "Bundle ID", true, true}};
+    for (const auto& form : forms) {
+        AppDetailView described(*m.model, form.app);
+        QWidget& panel = *described.widget();
+        EXPECT_EQ(panel.findChild<QLabel*>(QStringLiteral("title:Bundle ID"))->text(), form.identifier);
+        EXPECT_EQ(panel.findChild<QLabel*>(QStringLiteral("title:Team ID"))->isVisibleTo(&panel), form.teamShown);
+        EXPECT_EQ(panel.findChild<QWidget*>(QStringLiteral("verifySignature"))->isVisibleTo(&panel), form.checkOffered);
+    }
 }
 
 TEST(AppDetailView, OpenFailureIsReportedInTheAlert)
