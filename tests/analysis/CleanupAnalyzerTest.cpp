@@ -1,6 +1,7 @@
 #include "analysis/CleanupAnalyzer.h"
 #include "support/ScannedTree.h"
 #include "support/ScopedEnvironment.h"
+#include "support/ReservedFile.h"
 #include "support/ScratchBase.h"
 #include "support/TempDir.h"
 
@@ -68,15 +69,15 @@ TEST(CleanupAnalyzer, EachKindOfRuleOnADiskWithoutIndex)
     // The program's own data folder lands inside the logs folder, where path safety must protect it.
     ScopedEnvironment dataVariable("XDG_DATA_HOME", home.file("Library/Logs"));
 
-    home.write("Library/Developer/Xcode/DerivedData/App/big.o", 12'000'000);
-    home.write(".npm/_cacache/index/blob", 11'000'000);
-    home.write("Library/Logs/App/today.log", 5'000'000);           // allocated just above the threshold
-    home.write("Library/Logs/Quiet/today.log", 4'990'000);         // allocated just below it
-    home.write("Library/Logs/.DS_Store", 6'000'000);
+    reserveFile(home.file("Library/Developer/Xcode/DerivedData/App/big.o"), 12'000'000);
+    reserveFile(home.file(".npm/_cacache/index/blob"), 11'000'000);
+    reserveFile(home.file("Library/Logs/App/today.log"), 5'000'000);           // allocated just above the threshold
+    reserveFile(home.file("Library/Logs/Quiet/today.log"), 4'990'000);         // allocated just below it
+    reserveFile(home.file("Library/Logs/.DS_Store"), 6'000'000);
     std::filesystem::create_symlink(home.file("Library/Logs/App"), home.file("Library/Logs/Link"));
-    home.write("Library/Logs/Kestrelmoor/cache.bin", 6'000'000);
-    home.write("Library/Developer/Xcode/iOS DeviceSupport/17.0/a", 6'000'000);  // per child: each below 10 MB
-    home.write("Library/Developer/Xcode/iOS DeviceSupport/17.1/a", 6'000'000);
+    reserveFile(home.file("Library/Logs/Kestrelmoor/cache.bin"), 6'000'000);
+    reserveFile(home.file("Library/Developer/Xcode/iOS DeviceSupport/17.0/a"), 6'000'000);  // per child: each below 10 MB
+    reserveFile(home.file("Library/Developer/Xcode/iOS DeviceSupport/17.1/a"), 6'000'000);
     home.write(".Trash/old.txt", "x");
     home.makeFolder("Library/Application Support");  // exists, but empty and readable: no finding of its own
 
@@ -192,14 +193,14 @@ TEST(CleanupAnalyzer, FreedesktopPlacesBesideTheirMacFolders)
     TempDir home(unprotectedScratchBase());
     ScopedEnvironment homeVariable("HOME", home.path());
     ScopedEnvironment dataVariable("XDG_DATA_HOME", home.file(".local/share"));
-    home.write(".cache/google-chrome/Default/Cache/data", 12'000'000);
-    home.write(".cache/mozilla/firefox/profile/cache2/entries", 11'000'000);
-    home.write(".cache/chromium/Default/blob", 1'000'000);
-    home.write(".cache/yarn/v6/package.tgz", 11'000'000);
-    home.write(".cache/thumbnails/large/blob", 60'000'000);
-    home.write(".local/share/Trash/files/old.iso", 3'000'000);
+    reserveFile(home.file(".cache/google-chrome/Default/Cache/data"), 12'000'000);
+    reserveFile(home.file(".cache/mozilla/firefox/profile/cache2/entries"), 11'000'000);
+    reserveFile(home.file(".cache/chromium/Default/blob"), 1'000'000);
+    reserveFile(home.file(".cache/yarn/v6/package.tgz"), 11'000'000);
+    reserveFile(home.file(".cache/thumbnails/large/blob"), 60'000'000);
+    reserveFile(home.file(".local/share/Trash/files/old.iso"), 3'000'000);
     home.write(".local/share/Trash/info/old.iso.trashinfo", "[Trash Info]");
-    home.write(".local/share/app/state.db", 2'000'000);
+    reserveFile(home.file(".local/share/app/state.db"), 2'000'000);
 
     auto result = CleanupAnalyzer(home.path(), nullptr, home.file("no system")).analyze(nullptr);
 
@@ -248,9 +249,9 @@ TEST(CleanupAnalyzer, TheTrashIsWhereTheDataHomeSaysAndOnOtherVolumes)
     TempDir data(unprotectedScratchBase());
     ScopedEnvironment homeVariable("HOME", home.path());
     ScopedEnvironment dataVariable("XDG_DATA_HOME", data.path());
-    data.write("Trash/files/old.iso", 4'000'000);
-    data.write("app/state.db", 1'000);
-    home.write(".local/share/Trash/files/stale.iso", 1'000);   // not the Trash while the data home is elsewhere
+    reserveFile(data.file("Trash/files/old.iso"), 4'000'000);
+    reserveFile(data.file("app/state.db"), 1'000);
+    reserveFile(home.file(".local/share/Trash/files/stale.iso"), 1'000);   // not the Trash while the data home is elsewhere
 
     const auto result = CleanupAnalyzer(home.path(), nullptr, home.file("no system")).analyze(nullptr);
     const auto* trash = findTitled(result, "Trash");
@@ -271,8 +272,8 @@ TEST(CleanupAnalyzer, TheSystemsPackageCacheAndJournalOfferTheirOwnCommands)
     TempDir home(unprotectedScratchBase());
     TempDir system;
     ScopedEnvironment homeVariable("HOME", home.path());
-    system.write("var/cache/apt/archives/libfoo_1.0_amd64.deb", 12'000'000);
-    system.write("var/log/journal/abc/system.journal", 120'000'000);
+    reserveFile(system.file("var/cache/apt/archives/libfoo_1.0_amd64.deb"), 12'000'000);
+    reserveFile(system.file("var/log/journal/abc/system.journal"), 120'000'000);
 
     const auto result = CleanupAnalyzer(home.path(), nullptr, system.path()).analyze(nullptr);
     using Action = CleanupRecommendation::Action;

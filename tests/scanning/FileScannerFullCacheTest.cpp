@@ -1,18 +1,19 @@
 #include "index/SQLiteConnection.h"
 #include "index/StorageDatabase.h"
 #include "scanning/FileScanner.h"
+#include "scanning/ScanWriter.h"
 #include "support/PrivateMount.h"
 #include "support/TempDir.h"
 #include "support/ScriptedFileSystem.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
-#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -183,32 +184,21 @@ TEST(FileScannerFullCacheTest, AFirstScanOnADiskThatFillsStoresARowForEveryListe
                            10);
     const ScanConfiguration configuration{
         .roots = {tree.file("root")}, .maxConcurrency = 1, .homeDirectory = "/home/nobody"};
+    // Each top folder's read waits until the writer has committed the subtrees read before it
+    // (the walk goes depth first); the disk fills at the fourth, so that three subtrees are
+    // stored and the rest are refused, with room left for the scan's failed finish.
+    const std::string cache = cacheFolder.file("ScanCache.sqlite");
+    std::atomic<int> topFolders = 0;
     ScriptedFileSystem fileSystem;
     fileSystem.onRead = [&](const std::string& path) {
-        if (path.find("/b") == std::string::npos && path.find("/a") != std::string::npos)
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (path.find("/b") != std::string::npos || path.find("/a") == std::string::npos)
+            return;
+        std::this_thread::sleep_for(2 * ScanWriter::idleCommitDelay);
+        if (++topFolders == 4)
+            fillUpTo(cacheFolder.path(), 512 * 1024);
     };
-    const auto used = [&] {
-        struct statvfs info {};
-        ::statvfs(cacheFolder.path().c_str(), &info);
-        return static_cast<long long>((info.f_blocks - info.f_bfree) * info.f_frsize);
-    };
-    // What the whole scan takes of the disk, and then room for about half of it.
-    long long needed = 0;
-    {
-        const long long before = used();
-        StorageDatabase probe(cacheFolder.file("probe.sqlite"));
-        FileScanner scanner(probe, configuration, fileSystem);
-        ASSERT_EQ(scanner.scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
-        needed = used() - before;
-    }
-    for (const char* suffix : {"", "-wal", "-shm"})
-        ::unlink(cacheFolder.file(std::string("probe.sqlite") + suffix).c_str());
-
-    const std::string cache = cacheFolder.file("ScanCache.sqlite");
     {
         StorageDatabase database(cache);
-        fillUpTo(cacheFolder.path(), needed / 2);
         FileScanner scanner(database, configuration, fileSystem);
         ScanOutcome outcome;
         ASSERT_NO_THROW(outcome = scanner.scan(std::nullopt, {}, {}));

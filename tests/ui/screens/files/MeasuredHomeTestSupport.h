@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/ReservedFile.h"
 #include "support/ScannedTree.h"
 #include "app/ScanCoordinator.h"
 #include "app/support/RecordingModel.h"
@@ -10,9 +11,6 @@
 #include <filesystem>
 #include <string>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 // The program's model over a scan cache of its own, with HOME pointed at a fresh folder
 // that the tests fill with the places the measuring screens look at.
 class MeasuredHomeTest : public ::testing::Test, protected RecordingModel {
@@ -22,19 +20,10 @@ protected:
         model->scan().setRootsProvider([this] { return std::vector<std::string>{home.path()}; });
     }
 
-    // A file of `size` bytes below the home folder, its blocks taken on the disk but never
-    // written, so that tens of megabytes cost no time; its full path.
+    // A file of `size` bytes below the home folder (see reserveFile); its full path.
     std::string write(const std::string& relative, std::size_t size) const
     {
-        const std::filesystem::path file = std::filesystem::path(home.path()) / relative;
-        std::filesystem::create_directories(file.parent_path());
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        EXPECT_GE(fd, 0) << file;
-        if (size > 0) {
-            EXPECT_EQ(::posix_fallocate(fd, 0, static_cast<off_t>(size)), 0) << file;
-        }
-        ::close(fd);
-        return file.string();
+        return reserveFile(inHome(relative), static_cast<std::int64_t>(size));
     }
     std::string inHome(const std::string& relative) const { return home.path() + "/" + relative; }
     // A system root without a package cache or journal, so that this machine's never show.

@@ -55,8 +55,9 @@ TEST_F(PreferencesLayoutTest, NothingIsCutFromTheSmallestWindowToTheLargest)
         for (const QSize& size : sizes) {
             window.resize(size);
             QCoreApplication::processEvents();
-            letEventsRun(std::chrono::milliseconds(50));
             QWidget& screen = *window.currentScreen();
+            // Wrapped texts take their heights over several layout passes.
+            waitUntil([&] { return cutTexts(screen).isEmpty(); });
             EXPECT_EQ(cutTexts(screen).join(" | ").toStdString(), "") << name << " at " << size.width() << "x" << size.height();
             saveScreenshot(window, QStringLiteral("layout-%1-%2x%3").arg(QString::fromLatin1(name)).arg(size.width())
                                        .arg(size.height()));
@@ -82,8 +83,8 @@ TEST_F(PreferencesLayoutTest, ALongCachePathIsShortenedRatherThanWideningTheScre
     for (const SidebarItem item : {SidebarItem::privacy, SidebarItem::settings}) {
         app.model().setSelection(item);
         QCoreApplication::processEvents();
-        letEventsRun(std::chrono::milliseconds(50));
         QWidget& screen = *window.currentScreen();
+        waitUntil([&] { return cutTexts(screen).isEmpty(); });
         auto* location = screen.findChild<ElidedLabel*>(QStringLiteral("cacheLocation"));
         ASSERT_NE(location, nullptr);
         EXPECT_EQ(location->toolTip(), QString::fromStdString(path));

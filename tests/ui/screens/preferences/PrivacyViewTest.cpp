@@ -49,7 +49,16 @@ TEST_F(PrivacyViewTest, ThePointsFillAsManyColumnsAsFitButTheContentStopsAt980)
     for (const auto& [width, columns] : widths) {
         view.resize(width, 900);
         view.show();
-        letEventsRun(std::chrono::milliseconds(100));
+        // The columns and the cards' heights follow the width over several layout passes.
+        const auto settled = [&, columns = columns] {
+            if (view.points()->columns() != columns) return false;
+            for (QWidget* point : view.findChildren<QWidget*>(QStringLiteral("privacyPoint")))
+                if (point->height() < PrivacyView::minimumPointHeight ||
+                    point->height() >= 2 * PrivacyView::minimumPointHeight)
+                    return false;
+            return true;
+        };
+        waitUntil(settled);
         EXPECT_EQ(view.points()->columns(), columns) << width;
         EXPECT_LE(view.points()->width(), PrivacyView::maximumContentWidth);
         for (QWidget* point : view.findChildren<QWidget*>(QStringLiteral("privacyPoint"))) {
