@@ -126,4 +126,24 @@ void generateChain(const std::string& root, int depth)
     ::close(folder);
 }
 
+void generateFlat(const std::string& root, std::int64_t files)
+{
+    if (::mkdir(root.c_str(), 0755) != 0)
+        throw std::runtime_error("mkdir " + root + ": " + std::strerror(errno));
+    const int folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        throw std::runtime_error("open " + root + ": " + std::strerror(errno));
+    for (std::int64_t j = 0; j < files; ++j) {
+        const std::string name = fileName(j);
+        const int file = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (file >= 0)
+            ::close(file);
+        if (file < 0) {
+            ::close(folder);
+            throw std::runtime_error("file " + name + ": " + std::strerror(errno));
+        }
+    }
+    ::close(folder);
+}
+
 } // namespace BenchTree

@@ -16,4 +16,7 @@ void generate(const std::string& root, std::int64_t files);
 // to name by path, made one folder at a time through open folders. Throws std::runtime_error.
 void generateChain(const std::string& root, int depth);
 
+// Makes `files` empty files in the one new folder `root`: a listing that weighs, and no disk.
+void generateFlat(const std::string& root, std::int64_t files);
+
 } // namespace BenchTree

@@ -35,6 +35,11 @@ std::string indexName(const std::string& create)
 
 const std::string& rescanIndex = bulkLoadIndexes.front();
 
+// A bulk load fills the folders' path and parent indexes in the walk's order, leaving about a
+// fifth of their pages empty; rebuilt in order before the indexes a bulk load leaves out, they
+// give those the pages they free, and the cache file stays that much smaller.
+const std::array<std::string, 2> bulkLoadRepacks = {"REINDEX sqlite_autoindex_folders_1;", "REINDEX folders_parent;"};
+
 const std::string bulkLoadDrops = [] {
     std::string drops;
     for (const std::string& create : bulkLoadIndexes) drops += "DROP INDEX IF EXISTS " + indexName(create) + ";";
@@ -49,6 +54,10 @@ std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db)
     std::vector<std::string> missing;
     for (const std::string& create : bulkLoadIndexes)
         if (std::find(present.begin(), present.end(), indexName(create)) == present.end()) missing.push_back(create);
+    // After the index a rescan compares through, which a scan may be waiting for.
+    if (!missing.empty())
+        missing.insert(missing.begin() + (missing.front() == rescanIndex ? 1 : 0), bulkLoadRepacks.begin(),
+                       bulkLoadRepacks.end());
     return missing;
 }
 

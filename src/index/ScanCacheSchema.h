@@ -21,7 +21,8 @@ extern const std::array<std::string, 7> bulkLoadIndexes;
 // rows: it needs no other to begin.
 extern const std::string& rescanIndex;
 extern const std::string bulkLoadDrops;
-// The statements of those that the cache lacks, in the order above.
+// The statements of those that the cache lacks, in the order above; when any is, the indexes
+// a bulk load kept on the folders are rebuilt in order after the first, to give back their room.
 std::vector<std::string> missingBulkLoadIndexes(SQLiteConnection& db);
 
 // Every table and the indexes kept at all times, created when missing.

@@ -3,7 +3,6 @@
 #include "index/DirectorySync.h"
 #include "index/FolderDigests.h"
 #include "index/IndexRows.h"
-#include "index/ParallelReads.h"
 #include "index/ScanCacheSchema.h"
 #include "index/SQLiteConnection.h"
 #include "index/WriteBatch.h"
@@ -11,51 +10,12 @@
 
 #include <algorithm>
 #include <map>
-#include <numeric>
 #include <optional>
 
 namespace ScanFinish {
 namespace {
 
 using Statement = SQLiteConnection::Statement;
-
-// Every folder's figures as the totals are added up: its direct figures at first, then those
-// of its whole subtree; and the totals stored now, so that only rows whose totals change are
-// written. Kept small, since every folder of the index has one.
-struct Row {
-    std::int64_t id = 0;
-    std::int64_t parent = 0;   // 0 for a root
-    std::int64_t alloc = 0;
-    std::int64_t size = 0;
-    std::int64_t files = 0;
-    std::int64_t dirs = 0;
-    std::int64_t storedAlloc = 0;
-    std::int64_t storedSize = 0;
-    std::int64_t storedFiles = 0;
-    std::int64_t storedDirs = 0;
-    std::int32_t depth = 0;
-    bool isRoot = false;   // no parent row at all, as opposed to one that is gone
-};
-
-// The rows in id order, read in one pass with what the finish must know of them first.
-struct FolderFigures {
-    std::vector<Row> rows;
-    std::int64_t restricted = 0;
-    bool unvisited = false;   // a row that the scan did not sync
-    bool orphaned = false;    // a row whose parent row is gone
-};
-
-bool byID(const Row& a, const Row& b) { return a.id < b.id; }
-
-// The position of the row with this id in rows sorted by id.
-std::optional<std::size_t> positionOf(const std::vector<Row>& rows, std::int64_t id)
-{
-    Row key;
-    key.id = id;
-    const auto found = std::lower_bound(rows.begin(), rows.end(), key, byID);
-    if (found == rows.end() || found->id != id) return std::nullopt;
-    return static_cast<std::size_t>(found - rows.begin());
-}
 
 // Deletes the former root at `path` and what lies below it, except the current roots
 // inside it and their subtrees: a scan of a folder inside a former root keeps that folder.
@@ -127,124 +87,100 @@ void removeOrphanFolders(WriteBatch& batch)
     }
 }
 
-constexpr std::string_view folderFiguresSQL =
-    "SELECT id, parent_id, depth, direct_alloc, direct_size, direct_files, scan_id, restricted, total_alloc, "
-    "total_size, total_files, total_dirs FROM folders";
+// A folder's figures: direct ones or those of its whole subtree.
+struct Figures {
+    std::int64_t alloc = 0;
+    std::int64_t size = 0;
+    std::int64_t files = 0;
+    std::int64_t dirs = 0;
+    friend bool operator==(const Figures&, const Figures&) = default;
+};
 
-// One folder row as folderFiguresSQL reads it, noting in `figures` what the finish must know.
-Row readRow(FolderFigures& figures, const Statement& r, std::int64_t scanID)
+// A folder on the way down the tree: its figures as its subtree is added in, the totals it
+// has stored, and its subfolders, entered one after the other.
+struct Frame {
+    Figures sum{};
+    Figures stored{};
+    std::int64_t id = 0;
+    bool isRoot = false;
+    std::vector<std::int64_t> children{};
+    std::size_t next = 0;
+};
+
+Frame enter(SQLiteConnection& db, std::int64_t id, bool isRoot)
 {
-    Row row;
-    row.id = r.integer(0);
-    row.isRoot = r.isNull(1);
-    row.parent = row.isRoot ? 0 : r.integer(1);
-    row.depth = static_cast<std::int32_t>(r.integer(2));
-    row.alloc = r.integer(3);
-    row.size = r.integer(4);
-    row.files = r.integer(5);
-    row.storedAlloc = r.integer(8);
-    row.storedSize = r.integer(9);
-    row.storedFiles = r.integer(10);
-    row.storedDirs = r.integer(11);
-    // No folder has the id 0: such a parent is gone like any other.
-    if (row.parent == 0 && !row.isRoot) figures.orphaned = true;
-    if (r.integer(6) != scanID) figures.unvisited = true;
-    if (r.integer(7) == 1) ++figures.restricted;
-    return row;
+    Frame frame{.id = id, .isRoot = isRoot};
+    auto row = db.prepare("SELECT direct_alloc, direct_size, direct_files, total_alloc, total_size, total_files, "
+                          "total_dirs FROM folders WHERE id = ?");
+    row.bindValues(id);
+    if (row.step()) {
+        frame.sum = {.alloc = row.integer(0), .size = row.integer(1), .files = row.integer(2)};
+        frame.stored = {.alloc = row.integer(3), .size = row.integer(4), .files = row.integer(5), .dirs = row.integer(6)};
+    }
+    row.reset();
+    auto children = db.prepare("SELECT id FROM folders WHERE parent_id = ?");
+    children.bindValues(id);
+    while (children.step()) frame.children.push_back(children.integer(0));
+    children.reset();
+    return frame;
 }
 
-// The rows read side by side through `helpers`, each share counted first so that all go
-// straight into one vector. False if the rows changed between the count and the read.
-bool readFoldersAlongside(FolderFigures& figures, std::int64_t scanID, const std::vector<SQLiteConnection*>& helpers)
+// Writes a folder's subtree totals where they changed, leaving the index on the allocated
+// total alone where that total stayed.
+void store(SQLiteConnection& db, const Frame& frame)
 {
-    auto& db = *helpers.front();
-    const std::int64_t first = db.scalarInt("SELECT IFNULL(MIN(id), 0) FROM folders");
-    const std::int64_t last = db.scalarInt("SELECT IFNULL(MAX(id), -1) FROM folders");
-    if (last < first) return true;
-    const std::size_t shares = helpers.size();
-    std::vector<std::size_t> starts(shares + 1, 0);
-    ParallelReads::inParallel(helpers, [&](std::size_t share, SQLiteConnection& reader) {
-        const auto [low, high] = ParallelReads::range(first, last, share, shares);
-        ParallelReads::eachRow(reader, "SELECT COUNT(*) FROM folders WHERE id BETWEEN ? AND ?", low, high,
-                               [&](const Statement& r) { starts[share + 1] = static_cast<std::size_t>(r.integer(0)); });
-    });
-    for (std::size_t share = 0; share < shares; ++share) starts[share + 1] += starts[share];
-    figures.rows.resize(starts.back());
-    std::vector<FolderFigures> notes(shares);
-    std::vector<std::size_t> ends(starts.begin(), starts.end() - 1);
-    const std::string sql = std::string(folderFiguresSQL) + " WHERE id BETWEEN ? AND ?";
-    ParallelReads::inParallel(helpers, [&](std::size_t share, SQLiteConnection& reader) {
-        const auto [low, high] = ParallelReads::range(first, last, share, shares);
-        ParallelReads::eachRow(reader, sql, low, high, [&](const Statement& r) {
-            const Row row = readRow(notes[share], r, scanID);
-            if (ends[share] < starts[share + 1]) figures.rows[ends[share]++] = row;
-        });
-    });
-    bool changed = false;
-    for (std::size_t share = 0; share < shares; ++share) {
-        changed = changed || ends[share] != starts[share + 1];
-        figures.restricted += notes[share].restricted;
-        figures.unvisited = figures.unvisited || notes[share].unvisited;
-        figures.orphaned = figures.orphaned || notes[share].orphaned;
-    }
-    return !changed;
+    const Figures& sum = frame.sum;
+    if (sum.alloc != frame.stored.alloc)
+        db.runValues("UPDATE folders SET total_alloc = ?, total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?",
+                     sum.alloc, sum.size, sum.files, sum.dirs, frame.id);
+    else if (sum != frame.stored)
+        db.runValues("UPDATE folders SET total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?", sum.size,
+                     sum.files, sum.dirs, frame.id);
 }
 
-// Read through `db`, or side by side through `helpers`, which see what was committed.
-FolderFigures readFolders(SQLiteConnection& db, std::int64_t scanID, const std::vector<SQLiteConnection*>& helpers = {})
+// The folders that head a tree: the roots, and the folders whose parent row is gone, which
+// a finish that prunes removes first.
+std::vector<std::pair<std::int64_t, bool>> treeTops(SQLiteConnection& db)
 {
-    FolderFigures figures;
-    auto& rows = figures.rows;
-    if (helpers.empty() || !readFoldersAlongside(figures, scanID, helpers)) {
-        figures = {};
-        rows.reserve(static_cast<std::size_t>(db.scalarInt("SELECT COUNT(*) FROM folders")));
-        db.query(folderFiguresSQL, {}, [&](Statement& r) { rows.push_back(readRow(figures, r, scanID)); });
-    }
-    // A table scan gives the rows in id order, so a parent is found by a binary search.
-    if (!std::is_sorted(rows.begin(), rows.end(), byID)) std::stable_sort(rows.begin(), rows.end(), byID);
-    figures.orphaned = figures.orphaned || std::any_of(rows.begin(), rows.end(), [&](const Row& row) {
-                           return row.parent != 0 && !positionOf(rows, row.parent);
-                       });
-    return figures;
+    std::vector<std::pair<std::int64_t, bool>> tops;
+    db.query("SELECT id, parent_id IS NULL FROM folders AS f WHERE parent_id IS NULL OR "
+             "NOT EXISTS (SELECT 1 FROM folders AS p WHERE p.id = f.parent_id)",
+             {}, [&](Statement& row) { tops.emplace_back(row.integer(0), row.integer(1) != 0); });
+    return tops;
 }
 
-// Every folder's subtree totals from its direct figures, deepest folders first; writes only
-// the rows whose totals changed, and leaves the index on the allocated total alone where that
-// total stayed. Returns the index-wide totals.
-ScanTotals recomputeTotals(SQLiteConnection& db, FolderFigures figures)
+// Every folder's subtree totals from its direct figures, walking each tree depth first so
+// that only the folders on the way down are held, whatever the size of the index: a
+// folder's totals are complete once its last subfolder is left. Returns the index-wide totals.
+ScanTotals recomputeTotals(SQLiteConnection& db)
 {
-    auto& rows = figures.rows;
-    std::vector<std::uint32_t> order(rows.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return rows[a].depth > rows[b].depth; });
-
-    for (const std::uint32_t i : order) {
-        const Row& row = rows[i];
-        if (row.parent == 0) continue;
-        const auto parent = positionOf(rows, row.parent);
-        if (!parent || *parent == i) continue;
-        Row& target = rows[*parent];
-        target.alloc += row.alloc;
-        target.size += row.size;
-        target.files += row.files;
-        target.dirs += row.dirs + 1;
-    }
-
     ScanTotals totals;
-    totals.restrictedFolders = figures.restricted;
-    for (const Row& row : rows) {
-        if (row.isRoot) {
-            totals.fileCount += row.files;
-            totals.folderCount += row.dirs + 1;   // the roots themselves count as folders
-            totals.allocatedBytes += row.alloc;
+    totals.restrictedFolders = db.scalarInt("SELECT COUNT(*) FROM folders WHERE restricted = 1");
+    std::vector<Frame> path;
+    for (const auto& [top, isRoot] : treeTops(db)) {
+        path.push_back(enter(db, top, isRoot));
+        while (!path.empty()) {
+            Frame& frame = path.back();
+            if (frame.next < frame.children.size()) {
+                const std::int64_t child = frame.children[frame.next++];
+                path.push_back(enter(db, child, false));
+                continue;
+            }
+            store(db, frame);
+            const Frame done = std::move(frame);
+            path.pop_back();
+            if (done.isRoot) {
+                totals.fileCount += done.sum.files;
+                totals.folderCount += done.sum.dirs + 1;   // the roots themselves count as folders
+                totals.allocatedBytes += done.sum.alloc;
+            }
+            if (path.empty()) continue;
+            Figures& parent = path.back().sum;
+            parent.alloc += done.sum.alloc;
+            parent.size += done.sum.size;
+            parent.files += done.sum.files;
+            parent.dirs += done.sum.dirs + 1;
         }
-        if (row.alloc != row.storedAlloc)
-            db.runValues("UPDATE folders SET total_alloc = ?, total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?",
-                         row.alloc, row.size, row.files, row.dirs, row.id);
-        else if (row.size != row.storedSize || row.files != row.storedFiles || row.dirs != row.storedDirs)
-            db.runValues("UPDATE folders SET total_size = ?, total_files = ?, total_dirs = ? WHERE id = ?", row.size,
-                         row.files, row.dirs, row.id);
     }
     return totals;
 }
@@ -252,18 +188,21 @@ ScanTotals recomputeTotals(SQLiteConnection& db, FolderFigures figures)
 } // namespace
 
 ScanTotals pruneAndTotalFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots,
-                                bool prune, bool indexFiles, const std::vector<SQLiteConnection*>& helpers)
+                                bool prune, bool indexFiles)
 {
     auto& db = batch.connection();
-    FolderFigures folders = readFolders(db, scanID, helpers);
-    if (prune && (folders.unvisited || folders.orphaned)) {
-        if (indexFiles && folders.unvisited) db.execute(ScanCacheSchema::rescanIndex);
-        folders = {};
-        pruneUnvisited(batch, scanID, roots);
-        removeOrphanFolders(batch);
-        folders = readFolders(db, scanID);
+    if (prune) {
+        const bool unvisited = db.scalarInt("SELECT EXISTS (SELECT 1 FROM folders WHERE scan_id <> ?)", {scanID}) != 0;
+        const bool orphaned = unvisited || db.scalarInt("SELECT EXISTS (SELECT 1 FROM folders AS f WHERE parent_id IS NOT "
+                                                        "NULL AND NOT EXISTS (SELECT 1 FROM folders AS p WHERE "
+                                                        "p.id = f.parent_id))") != 0;
+        if (unvisited || orphaned) {
+            if (indexFiles && unvisited) db.execute(ScanCacheSchema::rescanIndex);
+            pruneUnvisited(batch, scanID, roots);
+            removeOrphanFolders(batch);
+        }
     }
-    return recomputeTotals(db, std::move(folders));
+    return recomputeTotals(db);
 }
 
 namespace {

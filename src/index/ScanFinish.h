@@ -15,12 +15,11 @@ namespace ScanFinish {
 // The folder rows at the end of scan `scanID`. With `prune` (a completed scan whose writes
 // all went in) the folders it did not visit and those no tree reaches go first, and with
 // `indexFiles` the file rows' folder index is built before that: without it each deletion
-// reads every file row. Then every folder's subtree totals, deepest folders first; only the
-// rows whose totals changed are written. Returns the totals of the index as IndexQueries::totals
-// reads them. With `helpers`, connections of the caller that see everything the batch holds
-// (it was just committed), the rows are first read through them side by side.
+// reads every file row. Then every folder's subtree totals, in one walk down each tree that
+// holds only the folders on its way; only the rows whose totals changed are written. Returns
+// the totals of the index as IndexQueries::totals reads them.
 ScanTotals pruneAndTotalFolders(WriteBatch& batch, std::int64_t scanID, const std::vector<std::string>& roots,
-                                bool prune, bool indexFiles, const std::vector<SQLiteConnection*>& helpers = {});
+                                bool prune, bool indexFiles);
 
 // category_totals from the file rows.
 void rebuildCategoryTotals(SQLiteConnection& db);

@@ -214,7 +214,6 @@ ScanSession::Finished ScanSession::finish(const FinishRequest& request)
             // goes on without them.
         }
         batch.pendingFolderRows().stop();
-        if (!request.helpers.empty()) batch.commit();
         // Looks for other writers' commits as it begins; none can come while it is open.
         batch.beginIfNeeded();
         auto& db = batch.connection();
@@ -239,7 +238,7 @@ ScanSession::Finished ScanSession::finish(const FinishRequest& request)
         const bool writesIntact = known && start->second.writeFailures == database.writeFailuresLocked(held);
         // A bulk load's file rows have no folder index yet.
         const ScanTotals totals = ScanFinish::pruneAndTotalFolders(batch, id_, request.roots, completed && writesIntact,
-                                                                   database.bulkLoading_, request.helpers);
+                                                                   database.bulkLoading_);
         // A rescan that found nothing changed leaves them as the last finish took them; one
         // whose every file row write was noted adds what it noted.
         if (!viewKept)

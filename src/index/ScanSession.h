@@ -63,9 +63,6 @@ public:
         std::int64_t newFiles = 0;
         std::int64_t changedFiles = 0;
         std::int64_t deletedFiles = 0;
-        // Other connections to the cache that hold no read: they read the folder rows side by
-        // side, after the open batch is committed so that they see it.
-        std::vector<SQLiteConnection*> helpers{};
     };
 
     // How the finish ended the scan: the status stored and the index totals.

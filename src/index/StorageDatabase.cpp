@@ -259,8 +259,7 @@ DirectorySyncResult StorageDatabase::syncSubfolders(const DirectorySnapshot& sna
 
 ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<std::string>& roots,
                                        ScanRecord::Status status, std::int64_t volumeTotal, std::int64_t volumeUsed,
-                                       std::int64_t newFiles, std::int64_t changedFiles, std::int64_t deletedFiles,
-                                       const std::vector<SQLiteConnection*>& helpers)
+                                       std::int64_t newFiles, std::int64_t changedFiles, std::int64_t deletedFiles)
 {
     return ScanSession(*this, scanID)
         .finish({.status = status,
@@ -269,8 +268,7 @@ ScanTotals StorageDatabase::finishScan(std::int64_t scanID, const std::vector<st
                  .volumeUsed = volumeUsed,
                  .newFiles = newFiles,
                  .changedFiles = changedFiles,
-                 .deletedFiles = deletedFiles,
-                 .helpers = helpers})
+                 .deletedFiles = deletedFiles})
         .totals;
 }
 

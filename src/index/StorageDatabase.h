@@ -104,8 +104,7 @@ public:
     DirectorySyncResult syncSubfolders(const DirectorySnapshot& snapshot);
     ScanTotals finishScan(std::int64_t scanID, const std::vector<std::string>& roots, ScanRecord::Status status,
                           std::int64_t volumeTotal, std::int64_t volumeUsed, std::int64_t newFiles,
-                          std::int64_t changedFiles, std::int64_t deletedFiles,
-                          const std::vector<SQLiteConnection*>& helpers = {});
+                          std::int64_t changedFiles, std::int64_t deletedFiles);
     void logLostFolder(const std::string& path, const std::string& message) noexcept;
 
     // The scan error log. logError never fails and never commits.

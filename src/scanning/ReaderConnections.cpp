@@ -38,15 +38,6 @@ ReaderConnections::ReaderConnections(StorageDatabase& database, std::size_t read
     }
 }
 
-std::vector<SQLiteConnection*> ReaderConnections::connections() const
-{
-    std::vector<SQLiteConnection*> list;
-    list.reserve(readers_.size());
-    for (const auto& reader : readers_)
-        list.push_back(&reader->connection());
-    return list;
-}
-
 void ReaderConnections::endReads()
 {
     for (auto& reader : readers_) {

@@ -10,8 +10,7 @@ class SQLiteConnection;
 class StorageDatabase;
 
 // The readers' own connections to the cache, through which they set their listings against
-// the stored rows and their folder digests; the finish reads the folder rows
-// through them too. Reader i has one when i < count(): opening stops at the first that fails,
+// the stored rows and their folder digests. Reader i has one when i < count(): opening stops at the first that fails,
 // and the writer reads the stored rows of the others itself.
 class ReaderConnections {
 public:
@@ -25,7 +24,6 @@ public:
     {
         return reader < readers_.size() ? readers_[reader].get() : nullptr;
     }
-    std::vector<SQLiteConnection*> connections() const;
     // Ends their reads and lets their pages go: the finish's reads take each page once.
     void endReads();
     void close() { readers_.clear(); }

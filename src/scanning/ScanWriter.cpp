@@ -297,12 +297,6 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
     if (ledger_.claimsStoredOnly())
         ending.claimed = ledger_.claimable();
     try {
-        const std::vector<SQLiteConnection*> helpers = connections.connections();
-        if (!helpers.empty()) {
-            // What the helpers read must be committed; the finish's own writes are not.
-            database.commit();
-            ledger_.batchStored();
-        }
         const ScanSession::Finished finished =
             session.finish(ScanSession::FinishRequest{.status = ending.status,
                                                       .roots = plan_.roots,
@@ -310,8 +304,7 @@ ScanWriter::Ending ScanWriter::finish(bool stopped, std::int64_t volumeTotal, st
                                                       .volumeUsed = volumeUsed,
                                                       .newFiles = ending.claimed.newFiles,
                                                       .changedFiles = ending.claimed.changedFiles,
-                                                      .deletedFiles = ending.claimed.deletedFiles,
-                                                      .helpers = helpers});
+                                                      .deletedFiles = ending.claimed.deletedFiles});
         if (finished.status != ending.status)
             for (const auto& root : plan_.roots)
                 database.logError(root, std::string(otherWriterMessage));

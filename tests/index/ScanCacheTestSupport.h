@@ -112,12 +112,9 @@ protected:
         scan.finish({.status = status,
                      .roots = {root},
                      .volumeTotal = 1000,
-                     .volumeUsed = 500,
-                     .helpers = finishHelpers});
+                     .volumeUsed = 500});
         return scan.id();
     }
-    // Connections through which scanTree's finish reads the folder rows, when any.
-    std::vector<SQLiteConnection*> finishHelpers;
 
     TempDir dir;
     std::chrono::steady_clock::time_point clock{};
