@@ -201,12 +201,14 @@ TEST_F(DeveloperStorageViewTest, AMenuOpenOnARowOutlivesTheNextMeasurementAndThe
     DeveloperStorageView view(*model);
     view.resize(820, 1200);
     view.show();
-    ASSERT_TRUE(waitUntil([&] { return !view.isLoading(); }));
+    // Rows that come after the screen is shown are shown by the layout one event later.
     QWidget* row = nullptr;
-    for (QWidget* candidate : view.widget()->findChildren<QWidget*>("itemRow"))
-        if (candidate->contextMenuPolicy() == Qt::CustomContextMenu && candidate->isVisibleTo(&view))
-            row = candidate;
-    ASSERT_NE(row, nullptr);
+    ASSERT_TRUE(waitUntil([&] {
+        for (QWidget* candidate : view.widget()->findChildren<QWidget*>("itemRow"))
+            if (candidate->contextMenuPolicy() == Qt::CustomContextMenu && candidate->isVisibleTo(&view))
+                row = candidate;
+        return !view.isLoading() && row != nullptr;
+    }));
     const QList<QWidget*> rowsBefore = view.widget()->findChildren<QWidget*>("itemRow");
     const QList<SectionCard*> cardsBefore = view.widget()->findChildren<SectionCard*>("groupCard");
 
