@@ -10,8 +10,6 @@
 #include "support/ScriptedFileSystem.h"
 #include "support/TempDir.h"
 
-#include <QThreadPool>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -220,10 +218,12 @@ TEST_F(ScanCoordinatorTest, AReadOnlyCacheShowsItsLastScanAndStartsNoScan)
         waitForEnd(*coordinator, 0);
     }
     // The writing connection is closed, as for a user who cannot write the cache, before it is
-    // opened read-only: the first coordinator's last loads let go of it first.
-    QThreadPool::globalInstance()->waitForDone();
+    // opened read-only: whatever of the first coordinator still holds it lets go of it first,
+    // since its close removes the log a read-only connection reads through.
     const std::string path = database->path();
+    const std::weak_ptr<StorageDatabase> writing = database;
     database.reset();
+    ASSERT_TRUE(waitUntil([&] { return finishBackgroundWork() && writing.expired(); }));
     auto readOnly = std::make_shared<StorageDatabase>(path, SQLiteConnection::Access::readOnly);
     auto coordinator = makeCoordinator(readOnly);
     bool loaded = false;
