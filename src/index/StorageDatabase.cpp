@@ -40,6 +40,7 @@ StorageDatabase::StorageDatabase(std::string path, SQLiteConnection::Access acce
 StorageDatabase::StorageDatabase(std::string path, Opening opening)
     : path_(std::move(path)),
       readOnly_(opening.access == SQLiteConnection::Access::readOnly),
+      backgroundIndexRows_(opening.backgroundIndexRows),
       db_(path_, opening.access, opening.busyTimeout),
       batch_(db_, std::move(opening.clock))
 {
@@ -110,8 +111,8 @@ void StorageDatabase::buildMissingIndexesLocked(const Held& held)
     auto missing = ScanCacheSchema::missingBulkLoadIndexes(db_);
     if (missing.empty())
         return;
-    // Over a small index a thread costs more than it spares; its ids are as good as a count.
-    if (db_.scalarInt("SELECT IFNULL(MAX(rowid), 0) FROM files") < backgroundIndexRows) {
+    // Its ids are as good as a count.
+    if (db_.scalarInt("SELECT IFNULL(MAX(rowid), 0) FROM files") < backgroundIndexRows_) {
         for (const auto& create : missing) db_.execute(create);
         return;
     }

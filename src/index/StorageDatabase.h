@@ -48,6 +48,9 @@ public:
         WriteBatch::Clock clock{};
         std::chrono::milliseconds busyTimeout = SQLiteConnection::defaultBusyTimeout;
         LogCheckpointer::Limits logLimits{};
+        // From this many file rows on, the indexes a bulk load left out are built on a
+        // thread of their own; below it at once, since a thread costs more than it spares.
+        std::int64_t backgroundIndexRows = 50000;
     };
 
     // The application's data folder for the cache, created when missing. Throws std::system_error.
@@ -234,8 +237,7 @@ private:
     // them without the lock.
     Held lockOnceIndexesBuilt();
     // Builds the indexes a bulk load left out, when any are missing and no batch is open:
-    // at once for fewer file rows than this, else on a thread of its own.
-    static constexpr std::int64_t backgroundIndexRows = 50000;
+    // at once for fewer file rows than `backgroundIndexRows_`, else on a thread of its own.
     void buildMissingIndexesLocked(const Held& held);
     bool indexBuildRunningLocked(const Held& held) const;
     // Before a scan, which needs only one of the indexes a bulk load leaves out (it compares
@@ -268,6 +270,7 @@ private:
 
     std::string path_;
     bool readOnly_ = false;
+    std::int64_t backgroundIndexRows_ = 0;
     CacheLock lock_;
     SQLiteConnection db_;
     std::unique_ptr<LogCheckpointer> checkpointer_;

@@ -1616,26 +1616,27 @@ TEST_F(FileScannerTest, ItemsForgottenWhileAScanRunsAreFoundAgainByEveryLaterSca
 TEST_F(FileScannerTest, ARowAnotherConnectionDeletesAfterALargeFirstScanIsFoundAgain)
 {
     // Enough rows that the first scan's indexes are built behind it.
-    for (int folder = 0; folder < 50; ++folder) {
+    StorageDatabase large(cachePath(), StorageDatabase::Opening{.backgroundIndexRows = 500});
+    for (int folder = 0; folder < 5; ++folder) {
         const std::string path = tree.makeFolder("root/d" + std::to_string(folder));
-        for (int file = 0; file < 1001; ++file) {
+        for (int file = 0; file < 201; ++file) {
             const int fd = ::open((path + "/f" + std::to_string(file)).c_str(), O_WRONLY | O_CREAT, 0644);
             ASSERT_GE(fd, 0);
             ::close(fd);
         }
     }
-    tree.write("root/d7/data.bin", 8192);
-    ASSERT_EQ(scan(configuration(4)).status, ScanRecord::Status::completed);
+    tree.write("root/d3/data.bin", 8192);
+    ASSERT_EQ(FileScanner(large, configuration(4)).scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
     // The build holds the write lock, longer than a slow machine's busy wait.
-    database.waitForIndexes();
+    large.waitForIndexes();
     {
         SQLiteConnection other(cachePath());
         other.run("DELETE FROM files WHERE name = 'data.bin'");
     }
-    const ScanOutcome again = scan(configuration(4));
+    const ScanOutcome again = FileScanner(large, configuration(4)).scan(std::nullopt, {}, {});
     EXPECT_EQ(again.progress.newFiles, 1);
-    EXPECT_EQ(indexed(database, root()), walk(root()));
-    EXPECT_EQ(database.folder(at("d7"))->directFileCount, 1002);
+    EXPECT_EQ(indexed(large, root()), walk(root()));
+    EXPECT_EQ(large.folder(at("d3"))->directFileCount, 202);
 }
 
 TEST_F(FileScannerTest, APausedScanThatAnotherWriterScannedMeanwhileEndsCancelledAndItsResumeCompletesIt)
