@@ -1,11 +1,12 @@
 #pragma once
 
+#include "index/CacheJob.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
 // After a scan, on a thread and a connection of its own, compacts the scan cache once rescans
 // have left too much of its file empty, and empties a log left large (CacheMaintenance).
@@ -19,28 +20,26 @@ public:
     // the rewrite may begin, none being under way or due (no scan runs).
     CacheCompactor(std::string path, std::function<bool()> mayRewrite);
     // Stops the rewrite under way (it is rolled back) and waits for the thread.
-    ~CacheCompactor();
+    ~CacheCompactor() = default;
     CacheCompactor(const CacheCompactor&) = delete;
     CacheCompactor& operator=(const CacheCompactor&) = delete;
 
     // As the destructor does; call from the owner's thread only.
-    void stop();
+    void stop() { job_.stop(); }
     // Whether the cache's writes must wait now.
     bool holdsWrites();
     // Returns once the writes need not wait any longer.
     void waitForWrites();
-    bool isFinished();
+    bool isFinished() { return job_.isFinished(); }
 
 private:
-    void run();
-    void release();
+    void run(SQLiteConnection& db, const std::atomic<bool>& stopping);
+    void hold(bool writes);
 
     const std::string path_;
     const std::function<bool()> mayRewrite_;
-    std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::condition_variable released_;
     bool holdsWrites_ = false;
-    bool finished_ = false;
-    std::thread thread_;
+    CacheJob job_;   // last: ends before the rest goes
 };

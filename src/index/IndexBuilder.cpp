@@ -2,10 +2,10 @@
 
 #include "index/SQLiteConnection.h"
 #include "index/SQLiteError.h"
-#include "platform/ThreadName.h"
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <sqlite3.h>   // result codes
 
 namespace {
@@ -18,73 +18,40 @@ double nowSeconds()
 } // namespace
 
 IndexBuilder::IndexBuilder(std::string path, std::vector<std::string> statements)
-    : path_(std::move(path)), statements_(std::move(statements))
+    : path_(std::move(path)),
+      statements_(std::move(statements)),
+      job_("cache-index", path_, [this](SQLiteConnection& db, const std::atomic<bool>& stopping) { run(db, stopping); })
 {
-    thread_ = std::thread([this] { run(); });
 }
 
-IndexBuilder::~IndexBuilder() { stop(); }
-
-void IndexBuilder::stop()
+void IndexBuilder::run(SQLiteConnection& db, const std::atomic<bool>& stopping)
 {
-    stopping_ = true;
-    if (thread_.joinable())
-        thread_.join();
-}
-
-void IndexBuilder::wait()
-{
-    std::unique_lock lock(mutex_);
-    ended_.wait(lock, [&] { return finished_; });
-}
-
-bool IndexBuilder::isFinished()
-{
-    std::lock_guard lock(mutex_);
-    return finished_;
-}
-
-void IndexBuilder::run()
-{
-    ThreadName::set("cache-index");
-    try {
-        SQLiteConnection db(path_);
-        // Asked between virtual machine steps, so that a stop never waits for a whole sort.
-        db.interruptWhen(stopping_);
-        // Sorting in temporary files lets SQLite use several threads with little memory; each
-        // holds one small sorted run (about 1.5 MB of cache: at 2 MB the sort held a third
-        // more memory over a million files).
-        const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-        db.execute("PRAGMA temp_store=FILE; PRAGMA threads=" + std::to_string(cores) +
-                   "; PRAGMA cache_size=-1500; PRAGMA journal_size_limit=67108864;");
-        for (const auto& statement : statements_) {
-            if (stopping_)
-                break;
-            try {
-                execute(db, statement);
-            } catch (const SQLiteError& error) {
-                if (!stopping_)
-                    logFailure(db, error.description());
-                break;
-            }
+    // Sorting in temporary files lets SQLite use several threads with little memory; each
+    // holds one small sorted run (about 1.5 MB of cache: at 2 MB the sort held a third
+    // more memory over a million files).
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    db.execute("PRAGMA temp_store=FILE; PRAGMA threads=" + std::to_string(cores) +
+               "; PRAGMA cache_size=-1500; PRAGMA journal_size_limit=67108864;");
+    for (const auto& statement : statements_) {
+        if (stopping)
+            break;
+        try {
+            execute(db, statement, stopping);
+        } catch (const SQLiteError& error) {
+            if (!stopping)
+                logFailure(db, error.description());
+            break;
         }
-    } catch (...) {
-        // No connection: nowhere to log; the next opening tries again.
     }
-    {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-    }
-    ended_.notify_all();
 }
 
-void IndexBuilder::execute(SQLiteConnection& db, const std::string& statement)
+void IndexBuilder::execute(SQLiteConnection& db, const std::string& statement, const std::atomic<bool>& stopping)
 {
     try {
         db.execute(statement);
     } catch (const SQLiteError& error) {
         const int code = error.code() & 0xff;
-        if (stopping_ || (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN))
+        if (stopping || (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN))
             throw;
         // No temporary file could be written (a full or read-only temporary folder): the
         // sort goes back to memory, slower and on one thread, rather than never done.

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "index/CacheJob.h"
+
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 class SQLiteConnection;
@@ -19,26 +18,22 @@ public:
     // error log (when the disk still takes that entry) under the cache's path.
     IndexBuilder(std::string path, std::vector<std::string> statements);
     // Stops the statement under way (its index is rolled back) and waits for the thread.
-    ~IndexBuilder();
+    ~IndexBuilder() = default;
     IndexBuilder(const IndexBuilder&) = delete;
     IndexBuilder& operator=(const IndexBuilder&) = delete;
 
     // As the destructor does; call from the owner's thread only.
-    void stop();
+    void stop() { job_.stop(); }
     // Returns once the thread has ended, built or not.
-    void wait();
-    bool isFinished();
+    void wait() { job_.wait(); }
+    bool isFinished() { return job_.isFinished(); }
 
 private:
-    void run();
-    void execute(SQLiteConnection& db, const std::string& statement);
+    void run(SQLiteConnection& db, const std::atomic<bool>& stopping);
+    static void execute(SQLiteConnection& db, const std::string& statement, const std::atomic<bool>& stopping);
     void logFailure(SQLiteConnection& db, const std::string& description) noexcept;
 
     const std::string path_;
     const std::vector<std::string> statements_;
-    std::atomic<bool> stopping_{false};
-    std::mutex mutex_;
-    std::condition_variable ended_;
-    bool finished_ = false;
-    std::thread thread_;
+    CacheJob job_;   // last: ends before the rest goes
 };
