@@ -5,6 +5,7 @@
 #include "app/UserDefaults.h"
 #include "app/UserDefaultsNotifier.h"
 #include "app/support/SettingsFolder.h"
+#include "support/FifoWatchdog.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -246,27 +247,14 @@ TEST(UserDefaults, WhatTakesTheSettingsFilesPlaceAfterTheStartIsNeitherReadNorWr
         struct stat before {};
         ASSERT_EQ(::lstat(special.c_str(), &before), 0);
 
-        // Should the main thread block opening a FIFO, a writer lets it go, and at last the FIFO
-        // goes (a lock file is tried again and again), so that the case fails instead of hanging.
-        std::atomic<bool> done = false;
-        std::atomic<bool> released = false;
-        std::jthread watchdog([&] {
-            for (int tick = 0; !done; ++tick) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                if (tick < 50 || done) continue;
-                released = true;
-                ::close(::open(special.c_str(), O_WRONLY | O_NONBLOCK));
-                if (tick == 100) ::unlink(special.c_str());
-            }
-        });
-        defaults->setValue("scanConcurrency", 9);
-        QCoreApplication::processEvents();   // where the settings save on their own
-        EXPECT_EQ(defaults->integerValue("scanConcurrency"), 9) << c.name;
-        defaults->sync();
-        defaults.reset();
-        done = true;
-        watchdog.join();
-        EXPECT_FALSE(released) << c.name << ": the settings blocked on a FIFO";
+        // A lock file is tried again and again: at last the FIFO goes.
+        EXPECT_FALSE(blocksOnFifos({special}, [&] {
+            defaults->setValue("scanConcurrency", 9);
+            QCoreApplication::processEvents();   // where the settings save on their own
+            EXPECT_EQ(defaults->integerValue("scanConcurrency"), 9) << c.name;
+            defaults->sync();
+            defaults.reset();
+        })) << c.name << ": the settings blocked on a FIFO";
         struct stat after {};
         EXPECT_TRUE(::lstat(special.c_str(), &after) == 0 && after.st_ino == before.st_ino &&
                     (after.st_mode & S_IFMT) == (before.st_mode & S_IFMT))

@@ -1,5 +1,6 @@
 #include "ui/support/UiTestSupport.h"
 
+#include "support/FifoWatchdog.h"
 #include "support/TempDir.h"
 #include "ui/components/ApplicationIcon.h"
 #include "ui/screens/system/ProcessIcon.h"
@@ -73,25 +74,6 @@ void lookUp(std::initializer_list<std::string> names)
     EXPECT_TRUE(waitUntil([&] {
         return std::all_of(names.begin(), names.end(), [](const std::string& name) { return ApplicationIcon::isKnown(name); });
     }));
-}
-
-// Whether `work` blocked on the main thread opening one of the FIFOs: after five seconds a
-// writer lets it go, so that the test fails instead of hanging.
-bool blocksOnFifos(const std::vector<std::string>& fifos, const std::function<void()>& work)
-{
-    std::atomic<bool> answered = false;
-    std::atomic<bool> released = false;
-    std::jthread watchdog([&] {
-        for (int tick = 0; !answered; ++tick) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (tick < 50 || answered) continue;
-            released = true;
-            for (const std::string& fifo : fifos) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
-        }
-    });
-    work();
-    answered = true;
-    return released;
 }
 
 TEST_F(ApplicationIconTest, NamesAreFoundInAnyThemeThePixmapsFolderOrAsPaths)
