@@ -366,6 +366,14 @@ void updateFile(WriteBatch& batch, const ScannedFile& file, const ChangedFile& c
                               file.countedAllocatedSize);
 }
 
+std::int64_t insertFiles(WriteBatch& batch, std::int64_t folderID, const std::vector<ScannedFile>& files, double now)
+{
+    FileInserter inserter(batch, folderID, now);
+    std::int64_t written = 0;
+    for (const auto& file : files) written += inserter.add(file);
+    return written + inserter.flush();
+}
+
 FileDifferences compareFiles(SQLiteConnection& db, std::int64_t folderID, const std::vector<ScannedFile>& files)
 {
     FileDifferences differences;
@@ -390,9 +398,7 @@ void syncFiles(WriteBatch& batch, std::int64_t folderID, const DirectorySnapshot
 {
     auto& db = batch.connection();
     if (snapshot.isNewRow || snapshot.holdsNoFiles) {
-        FileInserter inserter(batch, folderID, now);
-        for (const auto& file : snapshot.files) result.newFiles += static_cast<int>(inserter.add(file));
-        result.newFiles += static_cast<int>(inserter.flush());
+        result.newFiles += static_cast<int>(insertFiles(batch, folderID, snapshot.files, now));
         return;
     }
     FileDifferences queried;
@@ -501,7 +507,7 @@ std::string childPath(std::string_view folder, std::string_view name)
 }
 
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
-                         FolderDifferences* read, std::uint64_t digest)
+                         FolderDifferences* read, std::uint64_t digest, const FolderDigests::FileSum& parted)
 {
     batch.beginIfNeeded();
     insertWaitingRowsFor(batch, snapshot);
@@ -517,8 +523,8 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                                        : resolveFolder(batch, snapshot);
     result.folderID = folder.id;
 
-    std::int64_t directAlloc = 0;
-    std::int64_t directSize = 0;
+    std::int64_t directAlloc = parted.directAlloc;
+    std::int64_t directSize = parted.directSize;
     for (const auto& file : snapshot.files) {
         directAlloc += file.countedAllocatedSize;
         directSize += file.size;
@@ -530,7 +536,7 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
 
     // Stamped last: a folder whose files or children failed to write keeps its old scan id,
     // so a resumed scan reads it again and the finish does not mistake it for visited.
-    const std::int64_t fileCount = static_cast<std::int64_t>(snapshot.files.size());
+    const std::int64_t fileCount = parted.files + static_cast<std::int64_t>(snapshot.files.size());
     const std::int64_t subfolderCount = static_cast<std::int64_t>(snapshot.subdirectories.size());
     const int restricted = snapshot.isRestricted ? 1 : 0;
     const auto category = rawValue(snapshot.category);
@@ -588,6 +594,32 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     for (const auto& path : duplicates) ScanErrorLog::log(batch, path, std::string(duplicateFolderMessage), now);
     batch.commitIfNeeded();
     return result;
+}
+
+bool holdsFileRows(SQLiteConnection& db, const std::string& path)
+{
+    return db.scalarInt("SELECT EXISTS(SELECT 1 FROM files WHERE folder_id = (SELECT id FROM folders WHERE path = ?))",
+                        {path}) != 0;
+}
+
+std::optional<std::int64_t> beginParts(WriteBatch& batch, const DirectorySnapshot& snapshot)
+{
+    batch.beginIfNeeded();
+    insertWaitingRowsFor(batch, snapshot);
+    const std::int64_t id = resolveFolder(batch, snapshot).id;
+    // A row this scan made holds none; one of a bulk load is trusted as its other rows are.
+    if (snapshot.isNewRow || snapshot.holdsNoFiles) return id;
+    if (batch.connection().scalarInt("SELECT EXISTS(SELECT 1 FROM files WHERE folder_id = ?)", {id}) != 0)
+        return std::nullopt;
+    return id;
+}
+
+std::int64_t insertPart(WriteBatch& batch, std::int64_t folderID, const std::vector<ScannedFile>& files, double now)
+{
+    batch.beginIfNeeded();
+    const std::int64_t written = insertFiles(batch, folderID, files, now);
+    batch.commitIfNeeded();
+    return written;
 }
 
 DirectorySyncResult syncSubfolders(WriteBatch& batch, const DirectorySnapshot& snapshot)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "index/FolderDifferences.h"
+#include "index/FolderDigests.h"
 #include "index/ScanRecords.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,8 +29,21 @@ inline constexpr std::string_view duplicateFolderMessage = "Folder name repeats 
 // their own syncs, which insert them whole; a new row whose batch was lost fails its sync.
 // `digest` is the listing's folder digest (FolderDigests), stored with the rows once they are
 // written; unknown where the rows once synced may differ from the listing.
+// `parted`: the files of a folder written before in parts (insertPart), which are the folder's
+// too; the snapshot then holds the rest, and its row holds no other file rows (holdsNoFiles).
 DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID, double now,
-                         FolderDifferences* read = nullptr, std::uint64_t digest = 0);
+                         FolderDifferences* read = nullptr, std::uint64_t digest = 0,
+                         const FolderDigests::FileSum& parted = {});
+
+// A folder's files may be written in parts while it is still listed, where they are only
+// inserted: its row holds no file rows. Whether the folder at `path` has a row holding file
+// rows, through a connection of the caller's own. Fails with SQLiteError.
+bool holdsFileRows(SQLiteConnection& db, const std::string& path);
+// Before a folder's first part: its row's id, resolved as sync() resolves it, or nothing when
+// the row holds file rows after all, which the parts would double. Fails like sync().
+std::optional<std::int64_t> beginParts(WriteBatch& batch, const DirectorySnapshot& snapshot);
+// Inserts a part's files under the folder's row; returns the rows written. Fails like sync().
+std::int64_t insertPart(WriteBatch& batch, std::int64_t folderID, const std::vector<ScannedFile>& files, double now);
 
 // Writes the visit stamps that syncs with a comparison left (FolderDifferences::stampLeft),
 // counting one write each, and commits when due; `stampChunk` of them to a statement, a

@@ -116,29 +116,33 @@ void createTriggers(SQLiteConnection& db)
 
 } // namespace
 
-std::uint64_t of(std::uint64_t seed, const DirectorySnapshot& snapshot)
+void FileSum::add(std::uint64_t seed, const std::vector<ScannedFile>& more)
 {
-    std::int64_t directAlloc = 0;
-    std::int64_t directSize = 0;
-    // A sum of the files' keys, which does not depend on their order.
-    std::uint64_t filesSum = 0;
-    for (const auto& file : snapshot.files) {
+    for (const auto& file : more) {
         directAlloc += file.countedAllocatedSize;
         directSize += file.size;
-        filesSum += fileKey(seed, file);
+        // A sum of the files' keys, which does not depend on their order.
+        keys += fileKey(seed, file);
     }
+    files += static_cast<std::int64_t>(more.size());
+}
+
+std::uint64_t of(std::uint64_t seed, const DirectorySnapshot& snapshot, FileSum parted)
+{
+    FileSum& sum = parted;
+    sum.add(seed, snapshot.files);
     const std::uint64_t row = Key(seed)
                                   .add(snapshot.path)
                                   .add(static_cast<std::int64_t>(snapshot.depth))
                                   .add(snapshot.modified)
                                   .add(static_cast<std::int64_t>(snapshot.isRestricted ? 1 : 0))
                                   .add(static_cast<std::int64_t>(rawValue(snapshot.category)))
-                                  .add(directAlloc)
-                                  .add(directSize)
-                                  .add(static_cast<std::int64_t>(snapshot.files.size()))
+                                  .add(sum.directAlloc)
+                                  .add(sum.directSize)
+                                  .add(sum.files)
                                   .add(static_cast<std::int64_t>(snapshot.subdirectories.size()))
                                   .value();
-    const std::uint64_t digest = Key(seed).add(row).add(filesSum).add(static_cast<std::uint64_t>(snapshot.files.size())).value();
+    const std::uint64_t digest = Key(seed).add(row).add(sum.keys).add(static_cast<std::uint64_t>(sum.files)).value();
     return digest == unknown ? 1 : digest;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 class SQLiteConnection;
 
@@ -29,8 +30,20 @@ namespace FolderDigests {
 // Stands for a folder whose rows no listing is taken to match; no digest has this value.
 inline constexpr std::uint64_t unknown = 0;
 
-// What a listing's rows give as their digest once synced, under `seed`.
-std::uint64_t of(std::uint64_t seed, const DirectorySnapshot& snapshot);
+// A folder's files summed in any order, part by part: their share of its digest, and the
+// figures of its row.
+struct FileSum {
+    std::uint64_t keys = 0;
+    std::int64_t files = 0;
+    std::int64_t directAlloc = 0;   // counted bytes
+    std::int64_t directSize = 0;
+
+    void add(std::uint64_t seed, const std::vector<ScannedFile>& more);
+};
+
+// What a listing's rows give as their digest once synced, under `seed`: of its files, and of
+// `parted`, the sum of those it handed over before in parts.
+std::uint64_t of(std::uint64_t seed, const DirectorySnapshot& snapshot, FileSum parted = {});
 
 // The table and the cache's seed, when missing; then tracking as by track(). Fails with SQLiteError.
 void create(SQLiteConnection& db);

@@ -107,8 +107,8 @@ struct DirectorySnapshot {
     int depth = 0;
     double modified = 0;
     bool isRestricted = false;
-    std::vector<ScannedFile> files;
-    std::vector<ScannedSubdirectory> subdirectories;
+    std::vector<ScannedFile> files{};
+    std::vector<ScannedSubdirectory> subdirectories{};
     StorageCategory category = StorageCategory::other;
     // Its row was made by this scan's sync of the parent (inserted, or waiting for this sync
     // to insert it): it holds no files and no subfolders yet, so the sync looks none up.
@@ -120,12 +120,12 @@ struct DirectorySnapshot {
 
 struct DirectorySyncResult {
     std::int64_t folderID = 0;
-    std::map<std::string, std::int64_t> childIDs;   // by subfolder name
+    std::map<std::string, std::int64_t> childIDs{};   // by subfolder name
     int newFiles = 0;
     int changedFiles = 0;
     int deletedFiles = 0;
     int deletedFolders = 0;   // whole subtrees counted
-    std::vector<std::int64_t> newChildIDs;   // rows made by this sync (maybe still waiting), ascending
+    std::vector<std::int64_t> newChildIDs{};   // rows made by this sync (maybe still waiting), ascending
 
     friend bool operator==(const DirectorySyncResult&, const DirectorySyncResult&) = default;
 };

@@ -141,18 +141,37 @@ std::uint64_t ScanSession::lostBatches()
     return database_->withBatch([](WriteBatch& batch) { return batch.lostBatches(); });
 }
 
-DirectorySyncResult ScanSession::syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read,
-                                               std::uint64_t digest)
+template <class Write>
+auto ScanSession::writeFolder(Write&& write)
 {
     StorageDatabase& database = *database_;
     return database.withBatch([&](WriteBatch& batch) {
         try {
-            return DirectorySync::sync(batch, snapshot, id_, nowSeconds(), read, digest);
+            return write(batch);
         } catch (...) {
             ++database.folderWriteFailures_;
             throw;
         }
     });
+}
+
+DirectorySyncResult ScanSession::syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read,
+                                               std::uint64_t digest, const FolderDigests::FileSum& parted)
+{
+    return writeFolder([&](WriteBatch& batch) {
+        return DirectorySync::sync(batch, snapshot, id_, nowSeconds(), read, digest, parted);
+    });
+}
+
+std::optional<std::int64_t> ScanSession::beginParts(const DirectorySnapshot& snapshot)
+{
+    return writeFolder([&](WriteBatch& batch) { return DirectorySync::beginParts(batch, snapshot); });
+}
+
+std::int64_t ScanSession::insertPart(std::int64_t folderID, const std::vector<ScannedFile>& files)
+{
+    return writeFolder(
+        [&](WriteBatch& batch) { return DirectorySync::insertPart(batch, folderID, files, nowSeconds()); });
 }
 
 void ScanSession::stampVisited(const std::vector<std::int64_t>& folderIDs)
@@ -164,15 +183,7 @@ void ScanSession::stampVisited(const std::vector<std::int64_t>& folderIDs)
 
 DirectorySyncResult ScanSession::syncSubfolders(const DirectorySnapshot& snapshot)
 {
-    StorageDatabase& database = *database_;
-    return database.withBatch([&](WriteBatch& batch) {
-        try {
-            return DirectorySync::syncSubfolders(batch, snapshot);
-        } catch (...) {
-            ++database.folderWriteFailures_;
-            throw;
-        }
-    });
+    return writeFolder([&](WriteBatch& batch) { return DirectorySync::syncSubfolders(batch, snapshot); });
 }
 
 void ScanSession::logLostFolder(const std::string& path, const std::string& message) noexcept

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "index/FolderDifferences.h"
+#include "index/FolderDigests.h"
 #include "index/ScanRecords.h"
 
 #include <cstdint>
@@ -96,8 +97,14 @@ public:
     // `read`, a comparison made through another connection (DirectorySync::compare) spares
     // reading the stored rows again while it still holds.
     // `digest`: the listing's folder digest under digestSeed(), stored with its rows.
+    // `parted`: the files its parts wrote before (insertPart).
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read = nullptr,
-                                      std::uint64_t digest = 0);
+                                      std::uint64_t digest = 0, const FolderDigests::FileSum& parted = {});
+    // A folder whose files are written in parts while it is listed: before its first part, its
+    // row's id, or nothing when the row holds file rows (DirectorySync::beginParts); then each
+    // part's files, returning the rows written. Each fails like syncDirectory.
+    std::optional<std::int64_t> beginParts(const DirectorySnapshot& snapshot);
+    std::int64_t insertPart(std::int64_t folderID, const std::vector<ScannedFile>& files);
     // Writes the visit stamps such syncs left to the caller (DirectorySync::stampVisited).
     void stampVisited(const std::vector<std::int64_t>& folderIDs);
     // Writes only the rows of a folder and of its subfolders, for a folder whose files are
@@ -125,6 +132,9 @@ public:
 private:
     friend class StorageDatabase;
     ScanSession(StorageDatabase& database, std::int64_t id) : database_(&database), id_(id) {}
+    // A write of one folder's rows, which counts as a lost folder write when it fails.
+    template <class Write>
+    auto writeFolder(Write&& write);
 
     StorageDatabase* database_;
     std::int64_t id_;

@@ -130,7 +130,8 @@ ScanOutcome FileScanner::scan(std::optional<std::int64_t> resumeScanID, const Vo
                   .roots = configuration_.normalizedRoots(fileSystem_),
                   .exclusions = ScanExclusions(configuration_.excludedPaths),
                   .stop = stop,
-                  .budget = std::make_shared<DescriptorBudget>(DescriptorLimit::folderBudget(4, 16, 4096))};
+                  .budget = std::make_shared<DescriptorBudget>(DescriptorLimit::folderBudget(4, 16, 4096)),
+                  .filesPerPart = configuration_.filesPerPart};
     counters_.reset(startedAt, plan.resuming, resumeScanID ? earlierFigures(*resumeScanID) : ScanProgress{});
     report(ScanPhase::Kind::preparing);
 

@@ -43,6 +43,7 @@ struct FolderReaders::Reader {
     std::vector<ListedFolder> listed{};   // in listing order
     std::size_t listedEntries = 0;
     std::vector<Job> kept{};
+    std::vector<ListedFolder> freed{};   // room for what the writer gives back, freed here
 
     // Ends the open read of the cache, if any: the writer may wait for every read to end.
     void endRead() const
@@ -69,10 +70,9 @@ void FolderReaders::work(std::size_t index)
 {
     Reader reader{.index = index, .stored = connections_.of(index)};
     const std::function<void()> endRead = [&] { reader.endRead(); };
-    std::vector<ListedFolder> freed;
     std::optional<Job> job = queue_.next();
     while (job) {
-        handoff_.freeReturned(index, freed);
+        handoff_.freeReturned(index, reader.freed);
         if (plan_.stop.stop_requested()) {
             reader.handOver(handoff_);
             reader.endRead();
@@ -173,7 +173,14 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         parts_.categorizer.context(job.path, job.trail ? &*job.trail : nullptr, trail);
     const std::string prefix = job.path == "/" ? std::string("/") : job.path + "/";
 
-    ListedFolder folder;
+    ListedFolder folder{.snapshot = {.path = job.path,
+                                     .name = job.name,
+                                     .parentID = job.parentID,
+                                     .folderID = job.folderID,
+                                     .depth = job.depth},
+                        .parentSlot = job.parentSlot,
+                        .slot = std::make_shared<FolderSlot>(),
+                        .reader = reader.index};
     DirectorySnapshot& snapshot = folder.snapshot;
     std::vector<SubfolderOnDisk> onDisk;
     bool repairedNames = false;   // an entry's name could not be kept as it is on disk
@@ -185,8 +192,44 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
                                   .device = job.device,
                                   .inode = job.inode,
                                   .budget = job.parent ? nullptr : plan_.budget};
+    // A large folder goes to the writer in parts as it is listed, where it may (mayPart); one
+    // given up half way (stopped, or dropped by the writer) is not handed over at all.
+    enum class Parting { undecided, parts, whole, givenUp } parting =
+        plan_.filesPerPart > 0 ? Parting::undecided : Parting::whole;
+    std::size_t keptFiles = 0;   // at the front of snapshot.files: those that stay for the last piece
+    const auto handPart = [&] {
+        if (parting == Parting::undecided)
+            parting = mayPart(job, reader) ? Parting::parts : Parting::whole;
+        if (parting != Parting::parts)
+            return;
+        if (plan_.stop.stop_requested() || folder.slot->failed.load(std::memory_order_relaxed)) {
+            parting = Parting::givenUp;
+            std::vector<ScannedFile>().swap(snapshot.files);
+            return;
+        }
+        ListedFolder part{.snapshot = {.path = snapshot.path,
+                                       .name = snapshot.name,
+                                       .parentID = snapshot.parentID,
+                                       .folderID = snapshot.folderID,
+                                       .depth = snapshot.depth,
+                                       .files = takePlainFiles(snapshot.files, folder.links, repairedFiles)},
+                          .parentSlot = folder.parentSlot,
+                          .slot = folder.slot,
+                          .reader = reader.index,
+                          .isPart = true};
+        keptFiles = snapshot.files.size();
+        folder.parted.add(plan_.digestSeed, part.snapshot.files);
+        reader.listedEntries += part.entries();
+        reader.listed.push_back(std::move(part));
+        reader.handOver(handoff_);
+        // The parts written meanwhile go now, not once the folder is listed.
+        handoff_.freeReturned(reader.index, reader.freed);
+        parts_.pauseGate.waitIfPaused(plan_.stop, beforeWait);
+    };
     FolderRead opened;
     const DirectoryReader::Visitor visit = [&](const RawDirectoryEntry& entry) {
+        if (parting == Parting::givenUp)
+            return;
         if (!entry.hasValidName)
             repairedNames = true;
         switch (entry.kind) {
@@ -237,6 +280,8 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         file.created = entry.created;
         file.accessed = entry.accessed;
         file.category = StorageCategorizer::category(file.fileExtension, context);
+        if (snapshot.files.size() - keptFiles >= plan_.filesPerPart && parting != Parting::whole)
+            handPart();
     };
     const auto failure =
         parts_.directoryReader.readPatiently(location, visit, opened, plan_.stop, beforeWait);
@@ -245,6 +290,14 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
             endRead();
             lost_.lose(job.path, systemErrorText(failure->code()));
         }
+        return {};
+    }
+    if (parting == Parting::givenUp)
+        return {};
+    if (failure && folder.parted.files > 0) {
+        // Its parts are written: as a folder refused now it would keep their rows. Its resume reads it again.
+        endRead();
+        lost_.lose(job.path, systemErrorText(failure->code()));
         return {};
     }
     if (failure) {
@@ -267,7 +320,6 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
     if (!failure)
         dropLoops(job, opened, above.get(), snapshot, onDisk);
 
-    folder.slot = std::make_shared<FolderSlot>();
     std::vector<Job> children = childJobs(job, folder, onDisk, opened.handle, above, trail);
     for (auto& child : children) {
         if (const auto stored = storedChildren.find(child.name); stored != storedChildren.end()) {
@@ -275,21 +327,14 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
             child.folderID = stored->second;
         }
     }
-    snapshot.path = job.path;
-    snapshot.name = job.name;
-    snapshot.parentID = job.parentID;
-    snapshot.folderID = job.folderID;
-    snapshot.depth = job.depth;
     snapshot.modified = opened.self ? opened.self->modified : 0.0;
     // Entries it holds but that could not be read leave it known in part, like a refused one.
     snapshot.isRestricted = failure.has_value() || opened.gaps.any();
     snapshot.category = context.forcedCategory.value_or(context.fallbackCategory.value_or(StorageCategory::other));
-    folder.parentSlot = job.parentSlot;
     folder.failure = failure;
     if (!failure)
         folder.gaps = opened.gaps;
     folder.countedBefore = countedBefore;
-    folder.reader = reader.index;
     compare(folder, repairedNames, reader);
 
     // Handed over before any other reader can read its subfolders, so the writer meets it before them.
@@ -319,9 +364,10 @@ void FolderReaders::compare(ListedFolder& folder, bool repairedNames, Reader& re
     // the digest of a folder holding links is taken once their bytes are known.
     folder.digestKnown = !snapshot.isRestricted && !repairedNames;
     if (folder.digestKnown && folder.links.empty())
-        folder.digest = FolderDigests::of(plan_.digestSeed, snapshot);
-    // A folder holding links is synced after the walk, against the rows as they are then.
-    if (!reader.stored || !folder.links.empty() || snapshot.isNewRow)
+        folder.digest = FolderDigests::of(plan_.digestSeed, snapshot, folder.parted);
+    // A folder holding links is synced after the walk, against the rows as they are then; the
+    // rows of a folder handed in parts are its parts' own.
+    if (!reader.stored || !folder.links.empty() || snapshot.isNewRow || folder.parted.files > 0)
         return;
     try {
         const std::uint64_t rewrites = reader.stored->begin(parts_.database.rewritesCommitted());
@@ -332,6 +378,50 @@ void FolderReaders::compare(ListedFolder& folder, bool repairedNames, Reader& re
         reader.endRead();
         folder.differences.reset();   // the writer compares it itself
     }
+}
+
+bool FolderReaders::mayPart(const Job& job, Reader& reader)
+{
+    // Where the writer only inserts the folder's files: no stored row of them can be doubled.
+    if (plan_.fillsEmptyIndex)
+        return true;
+    if (!reader.stored)
+        return false;
+    reader.endRead();   // a read left open would show rows as they were when it began
+    try {
+        return !DirectorySync::holdsFileRows(reader.stored->connection(), job.path);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::vector<ScannedFile> FolderReaders::takePlainFiles(std::vector<ScannedFile>& files,
+                                                       std::vector<ListedFolder::Link>& links,
+                                                       std::vector<std::pair<std::size_t, std::string>>& repairedFiles)
+{
+    std::vector<ScannedFile> plain;
+    plain.reserve(files.size() - links.size());
+    // Links and repaired names stay, moved to the front in their order; their positions follow.
+    std::size_t link = 0;
+    std::size_t repaired = 0;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const bool isLink = link < links.size() && links[link].position == i;
+        const bool isRepaired = repaired < repairedFiles.size() && repairedFiles[repaired].first == i;
+        if (!isLink && !isRepaired) {
+            plain.push_back(std::move(files[i]));
+            continue;
+        }
+        if (isLink)
+            links[link++].position = kept;
+        if (isRepaired)
+            repairedFiles[repaired++].first = kept;
+        if (kept != i)
+            files[kept] = std::move(files[i]);
+        ++kept;
+    }
+    files.resize(kept);
+    return plain;
 }
 
 FolderReaders::InodesAbove FolderReaders::inodesAbove(const Job& job) const

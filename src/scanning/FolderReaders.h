@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class DirectoryReader;
@@ -72,6 +73,14 @@ private:
     // before, read again or not: the counters started from them.
     std::optional<std::vector<Job>> takeFromIndex(const Job& job, std::map<std::string, std::int64_t>& storedChildren,
                                                   std::optional<ListedFolder::Figures>& countedBefore);
+    // Whether a large folder's files may go to the writer in parts: only where the writer inserts
+    // them all, its row holding none when the scan began or now (asked once, at its first part).
+    bool mayPart(const Job& job, Reader& reader);
+    // Moves the files that are neither multiply linked nor under repaired names out of `files`,
+    // which keeps the others for the folder's last piece, and their positions there.
+    static std::vector<ScannedFile> takePlainFiles(std::vector<ScannedFile>& files,
+                                                   std::vector<ListedFolder::Link>& links,
+                                                   std::vector<std::pair<std::size_t, std::string>>& repairedFiles);
     // Names that repeat once repaired become distinct, among the subfolders and among the files.
     static void keepNamesDistinct(DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk,
                                   const std::vector<std::pair<std::size_t, std::string>>& repairedFiles);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,10 @@ struct ScanConfiguration {
     std::vector<std::string> excludedPaths{};  // folders whose subtrees are not read
     int maxConcurrency = 1;                  // parallel folder readers asked for
     std::string homeDirectory{};
+    // Files of a large folder that go to the cache at a time while it is listed, so that a
+    // folder of a million files is never held whole.
+    static constexpr std::size_t largeFolderPart = 8192;
+    std::size_t filesPerPart = largeFolderPart;
 
     // Always scanned, in this order; the folder of all home folders stands where
     // the user folders are, followed by the user's home when it lies elsewhere.

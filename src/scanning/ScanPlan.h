@@ -2,6 +2,7 @@
 
 #include "scanning/ScanExclusions.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -24,4 +25,6 @@ struct ScanPlan {
     std::shared_ptr<DescriptorBudget> budget{};
     // The seed of the cache's folder digests (FolderDigests), which the readers take of their listings.
     std::uint64_t digestSeed = 0;
+    // Files of a large folder handed to the writer at a time while it is listed (ListedFolder).
+    std::size_t filesPerPart = 0;
 };

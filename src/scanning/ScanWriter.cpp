@@ -61,8 +61,12 @@ void ScanWriter::run()
             writeStamps();
             return;
         }
-        for (auto& folder : batch)
-            writeFolder(folder);
+        for (auto& folder : batch) {
+            if (folder.isPart)
+                writePart(folder);
+            else
+                writeFolder(folder);
+        }
         // Most batches hold a few folders: their stamps wait for a statement's worth, and a
         // folder whose stamp is not stored yet is only read again by a resume.
         if (stampIDs_.size() >= DirectorySync::stampChunk)
@@ -88,23 +92,102 @@ void ScanWriter::writeStamps()
     stampPaths_.clear();
 }
 
+bool ScanWriter::place(ListedFolder& folder)
+{
+    const auto& parent = folder.parentSlot;
+    if (!parent)
+        return true;
+    if (parent->failed.load(std::memory_order_relaxed) || !parent->folderID) {
+        folder.slot->failed.store(true, std::memory_order_relaxed);
+        return false;
+    }
+    DirectorySnapshot& snapshot = folder.snapshot;
+    snapshot.parentID = parent->folderID;
+    if (const auto found = parent->childIDs.find(snapshot.name); found != parent->childIDs.end()) {
+        snapshot.folderID = found->second;
+        snapshot.isNewRow = std::binary_search(parent->newChildIDs.begin(), parent->newChildIDs.end(), found->second);
+    }
+    return true;
+}
+
+void ScanWriter::writePart(ListedFolder& part)
+{
+    FolderSlot& slot = *part.slot;
+    if (slot.failed.load(std::memory_order_relaxed))
+        return;
+    DirectorySnapshot& snapshot = part.snapshot;
+    snapshot.holdsNoFiles = plan_.fillsEmptyIndex;
+    ScanSession& session = parts_.session;
+    auto found = parted_.find(&slot);
+    if (found == parted_.end()) {
+        if (!place(part))
+            return;
+        const std::uint64_t lostBefore = session.lostBatches();
+        std::optional<std::int64_t> folderID;
+        const auto begun = written(snapshot.path, [&] {
+            folderID = session.beginParts(snapshot);
+            return DirectorySyncResult{};
+        });
+        if (!begun) {
+            slot.failed.store(true, std::memory_order_relaxed);
+            return;
+        }
+        if (!folderID) {
+            // Another writer filled its rows since the reader looked: parts would double them.
+            loseParted(part, rowsAddedMessage);
+            return;
+        }
+        found = parted_.emplace(&slot, PartedFolder{.folderID = *folderID, .lostBatches = lostBefore}).first;
+    } else if (session.lostBatches() != found->second.lostBatches) {
+        parted_.erase(found);
+        loseParted(part, partsLostMessage);
+        return;
+    }
+    const std::int64_t folderID = found->second.folderID;
+    const auto result = written(snapshot.path, [&] {
+        return DirectorySyncResult{.newFiles = static_cast<int>(session.insertPart(folderID, snapshot.files))};
+    });
+    if (!result) {
+        parted_.erase(found);
+        slot.failed.store(true, std::memory_order_relaxed);
+        return;
+    }
+    parts_.counters.folderSyncedAgain(*result);
+}
+
+void ScanWriter::loseParted(ListedFolder& folder, std::string_view message)
+{
+    if (folder.slot)
+        folder.slot->failed.store(true, std::memory_order_relaxed);
+    lost_.lose(folder.snapshot.path, std::string(message));
+}
+
 void ScanWriter::writeFolder(ListedFolder& folder)
 {
     ScanCounters& counters = parts_.counters;
     DirectorySnapshot& snapshot = folder.snapshot;
     snapshot.holdsNoFiles = plan_.fillsEmptyIndex;
     try {
-        if (const auto& parent = folder.parentSlot) {
-            if (parent->failed.load(std::memory_order_relaxed) || !parent->folderID) {
-                folder.slot->failed.store(true, std::memory_order_relaxed);
+        if (!place(folder))
+            return;
+        if (folder.parted.files > 0) {
+            const auto found = parted_.find(folder.slot.get());
+            // Its parts were dropped, and the folder lost with them.
+            if (found == parted_.end() || folder.slot->failed.load(std::memory_order_relaxed))
+                return;
+            const PartedFolder parted = found->second;
+            parted_.erase(found);
+            if (parts_.session.lostBatches() != parted.lostBatches) {
+                loseParted(folder, partsLostMessage);
                 return;
             }
-            snapshot.parentID = parent->folderID;
-            if (const auto found = parent->childIDs.find(snapshot.name); found != parent->childIDs.end()) {
-                snapshot.folderID = found->second;
-                snapshot.isNewRow =
-                    std::binary_search(parent->newChildIDs.begin(), parent->newChildIDs.end(), found->second);
+            if (snapshot.folderID != parted.folderID) {
+                snapshot.folderID = parted.folderID;
+                snapshot.isNewRow = false;
             }
+            // Its row holds its parts' rows alone.
+            snapshot.holdsNoFiles = true;
+            folder.lostBatchesBeforeParts = parted.lostBatches;
         }
         if (folder.failure) {
             if (folder.failure->kind() == DirectoryReadError::Kind::accessDenied) {
@@ -129,12 +212,13 @@ void ScanWriter::writeFolder(ListedFolder& folder)
             keepUntilLinksAreKnown(folder);
             return;
         }
-        auto result = sync(snapshot, folder.differences ? &*folder.differences : nullptr, folder.digest);
+        auto result =
+            sync(snapshot, folder.differences ? &*folder.differences : nullptr, folder.digest, folder.parted);
         if (!result) {
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;
         }
-        const auto listed = static_cast<std::int64_t>(snapshot.files.size());
+        const auto listed = folder.parted.files + static_cast<std::int64_t>(snapshot.files.size());
         if (folder.countedBefore) {
             counters.folderSyncedAgain(*result);
             counters.addFigures(0, listed - folder.countedBefore->files,
@@ -191,13 +275,13 @@ void ScanWriter::keepUntilLinksAreKnown(ListedFolder& folder)
     waitingForLinks_.push_back(std::move(folder));
 }
 
-std::optional<DirectorySyncResult> ScanWriter::sync(const DirectorySnapshot& snapshot,
-                                                    FolderDifferences* differences, std::uint64_t digest)
+template <class Write>
+std::optional<DirectorySyncResult> ScanWriter::written(const std::string& path, Write&& write)
 {
     ScanSession& session = parts_.session;
     try {
         ledger_.seeLostBatches(session.lostBatches());
-        DirectorySyncResult result = session.syncDirectory(snapshot, differences, digest);
+        DirectorySyncResult result = write();
         ledger_.add(result);
         ledger_.seeLostBatches(session.lostBatches());
         if (!session.writesPending())
@@ -205,11 +289,19 @@ std::optional<DirectorySyncResult> ScanWriter::sync(const DirectorySnapshot& sna
         return result;
     } catch (const std::exception& error) {
         parts_.counters.folderFailed();
-        parts_.database.logError(snapshot.path, std::string("Cache write failed: ") + error.what());
-        lost_.note(snapshot.path);
+        parts_.database.logError(path, std::string("Cache write failed: ") + error.what());
+        lost_.note(path);
         noteWriteFailure(error);
         return std::nullopt;
     }
+}
+
+std::optional<DirectorySyncResult> ScanWriter::sync(const DirectorySnapshot& snapshot,
+                                                    FolderDifferences* differences, std::uint64_t digest,
+                                                    const FolderDigests::FileSum& parted)
+{
+    return written(snapshot.path,
+                   [&] { return parts_.session.syncDirectory(snapshot, differences, digest, parted); });
 }
 
 void ScanWriter::noteWriteFailure(const std::exception& error)
@@ -238,6 +330,10 @@ void ScanWriter::syncFoldersWithLinks()
     std::int64_t bytes = 0;
     for (auto& folder : waitingForLinks_) {
         DirectorySnapshot& snapshot = folder.snapshot;
+        if (folder.parted.files > 0 && parts_.session.lostBatches() != folder.lostBatchesBeforeParts) {
+            loseParted(folder, partsLostMessage);
+            continue;
+        }
         std::int64_t counted = folder.countedBytes;
         for (const auto& link : folder.links) {
             ScannedFile& file = snapshot.files[link.position];
@@ -247,13 +343,13 @@ void ScanWriter::syncFoldersWithLinks()
             counted += file.countedAllocatedSize;
         }
         // With its links' counted bytes known, its digest is taken as any other's.
-        const std::uint64_t digest =
-            folder.digestKnown ? FolderDigests::of(plan_.digestSeed, snapshot) : FolderDigests::unknown;
-        const auto result = sync(snapshot, nullptr, digest);
+        const std::uint64_t digest = folder.digestKnown ? FolderDigests::of(plan_.digestSeed, snapshot, folder.parted)
+                                                        : FolderDigests::unknown;
+        const auto result = sync(snapshot, nullptr, digest, folder.parted);
         if (!result)
             continue;
         parts_.counters.folderSyncedAgain(*result);
-        const auto listed = static_cast<std::int64_t>(snapshot.files.size());
+        const auto listed = folder.parted.files + static_cast<std::int64_t>(snapshot.files.size());
         if (folder.countedBefore) {
             files += listed - folder.countedBefore->files;
             bytes += counted - folder.countedBefore->bytes;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class DirectoryWorkQueue;
@@ -67,14 +68,37 @@ public:
     // finish, or with the cache's fault when not even a failed scan could be recorded.
     Ending finish(bool stopped, std::int64_t volumeTotal, std::int64_t volumeUsed, ReaderConnections& connections);
 
+    // Logged at a folder whose rows another writer filled between its first part's listing and write.
+    static constexpr std::string_view rowsAddedMessage =
+        "Files were added to this folder in the scan cache meanwhile; not saved. Resume reads it again.";
+    // Logged at a folder whose parts a lost batch may have taken.
+    static constexpr std::string_view partsLostMessage =
+        "Cache write failed: files saved before were lost with a later write. Resume reads the folder again.";
+
 private:
+    // A folder handed in parts, from its first part to its last piece.
+    struct PartedFolder {
+        std::int64_t folderID = 0;
+        std::uint64_t lostBatches = 0;   // before its first part was written
+    };
+
+    // Takes the folder's row id from its parent's slot; false, with its slot failed, when the
+    // parent's write failed.
+    bool place(ListedFolder& folder);
     void writeFolder(ListedFolder& folder);
+    void writePart(ListedFolder& part);
+    // A folder handed in parts whose parts' rows may have gone: it is lost, and its subtree dropped.
+    void loseParted(ListedFolder& folder, std::string_view message);
     void writeStamps();
     // Its files wait for the end of the walk; its subfolder rows are made now.
     void keepUntilLinksAreKnown(ListedFolder& folder);
     // Absent when the write failed, which is counted and logged.
     std::optional<DirectorySyncResult> sync(const DirectorySnapshot& snapshot, FolderDifferences* differences,
-                                            std::uint64_t digest);
+                                            std::uint64_t digest, const FolderDigests::FileSum& parted);
+    // One write of the folder at `path` through the session, whose result the ledger takes;
+    // absent when it failed, which is counted and logged.
+    template <class Write>
+    std::optional<DirectorySyncResult> written(const std::string& path, Write&& write);
     // A failed write: a fault that every later write would meet too stops the walk.
     void noteWriteFailure(const std::exception& error);
     // The end of a scan that could not write to its cache: failed, claiming only stored changes.
@@ -92,6 +116,8 @@ private:
     // Folders holding multiply linked files wait with their sync until every link of the walk
     // is known (see HardLinkTracker::record).
     std::vector<ListedFolder> waitingForLinks_;
+    // Folders whose parts came and whose last piece has not, by their slot.
+    std::unordered_map<const FolderSlot*, PartedFolder> parted_;
     // Folders synced with nothing left to write but their visit stamp, written together.
     std::vector<std::int64_t> stampIDs_;
     std::vector<std::string> stampPaths_;

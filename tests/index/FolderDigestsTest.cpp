@@ -3,6 +3,7 @@
 #include "index/ScanCacheTestSupport.h"
 
 #include <functional>
+#include <set>
 
 class FolderDigestsTest : public ScanCacheFixture {
 protected:
@@ -68,6 +69,32 @@ TEST_F(FolderDigestsTest, AListingGivesItsRowsDigestOnlyWhileNothingASyncWritesD
         auto changed = same;
         c.change(changed);
         EXPECT_NE(FolderDigests::of(seed, changed), digest) << c.what;
+    }
+}
+
+TEST_F(FolderDigestsTest, AListingSummedInPartsHasTheDigestOfTheWholeListing)
+{
+    seed = 42;
+    // The positions of the files handed in each part; the last piece keeps the others.
+    const std::vector<std::vector<std::vector<std::size_t>>> splits = {
+        {{0}}, {{2}, {0}}, {{1, 2}}, {{0, 1, 2}}, {{2}, {1}, {0}}};
+    for (const auto& parts : splits) {
+        FolderDigests::FileSum parted;
+        std::set<std::size_t> handed;
+        for (const auto& part : parts) {
+            std::vector<ScannedFile> files;
+            for (const std::size_t position : part) {
+                files.push_back(same.files[position]);
+                handed.insert(position);
+            }
+            parted.add(seed, files);
+        }
+        auto last = same;
+        last.files.clear();
+        for (std::size_t position = 0; position < same.files.size(); ++position)
+            if (!handed.contains(position))
+                last.files.push_back(same.files[position]);
+        EXPECT_EQ(FolderDigests::of(seed, last, parted), FolderDigests::of(seed, same)) << parts.size();
     }
 }
 

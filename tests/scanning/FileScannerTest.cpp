@@ -1707,3 +1707,171 @@ TEST_F(FileScannerTest, ARescanSeesWhatWasWrittenToTheCacheSinceTheLastScan)
     EXPECT_EQ(again.progress.newFiles, walk(root()).files);
     EXPECT_EQ(indexed(database, root()), walk(root()));
 }
+
+namespace {
+
+// A scan's configuration for a tree whose large folders go to the cache in parts of ten files
+// (none with 0: each folder whole).
+ScanConfiguration inParts(const std::string& root, std::size_t filesPerPart = 10)
+{
+    return ScanConfiguration{.roots = {root}, .maxConcurrency = 4, .homeDirectory = "/home/nobody",
+                             .filesPerPart = filesPerPart};
+}
+
+// The digest of each folder that has one, by path.
+std::map<std::string, std::int64_t> storedDigests(const std::string& cache)
+{
+    SQLiteConnection db(cache);
+    std::map<std::string, std::int64_t> digests;
+    db.query("SELECT f.path, g.digest FROM folder_digests AS g JOIN folders AS f ON f.id = g.folder_id", {},
+             [&](SQLiteConnection::Statement& row) { digests[row.text(0)] = row.integer(1); });
+    return digests;
+}
+
+// The file rows of the folder at `path`, and how many names among them repeat.
+std::pair<std::int64_t, std::int64_t> fileRowsIn(const std::string& cache, const std::string& path)
+{
+    SQLiteConnection db(cache);
+    const std::string of = "FROM files WHERE folder_id = (SELECT id FROM folders WHERE path = ?)";
+    return {db.scalarInt("SELECT COUNT(*) " + of, {path}),
+            db.scalarInt("SELECT COUNT(*) - COUNT(DISTINCT name) " + of, {path})};
+}
+
+// `count` files of sizes that differ, in the folder `folder` of `tree`.
+void writeFiles(const TempDir& tree, const std::string& folder, int count)
+{
+    for (int f = 0; f < count; ++f)
+        tree.write(folder + "/f" + std::to_string(f) + ".txt", static_cast<std::size_t>(1 + 613 * f));
+}
+
+} // namespace
+
+TEST_F(FileScannerTest, AFolderHandedInPartsIsStoredAsOneHandedWhole)
+{
+    struct Case {
+        const char* what;
+        bool newInARescan;   // else in a first scan
+    };
+    for (const Case c : {Case{.what = "a first scan", .newInARescan = false},
+                         Case{.what = "a new folder in a rescan", .newInARescan = true}}) {
+        SCOPED_TRACE(c.what);
+        TempDir disk;
+        const std::string top = disk.file("top");
+        disk.write("top/small/one.txt", 300);
+        // One cache copied from the other, so that both take their digests under one seed.
+        TempDir caches;
+        const std::string whole = caches.file("whole.sqlite");
+        const std::string parted = caches.file("parted.sqlite");
+        { StorageDatabase made(whole); }
+        fs::copy_file(whole, parted);
+        StorageDatabase wholeCache(whole);
+        StorageDatabase partedCache(parted);
+        const auto scanBoth = [&] {
+            const ScanOutcome one = FileScanner(wholeCache, inParts(top, 0)).scan(std::nullopt, {}, {});
+            const ScanOutcome other = FileScanner(partedCache, inParts(top)).scan(std::nullopt, {}, {});
+            EXPECT_EQ(one.status, ScanRecord::Status::completed);
+            EXPECT_EQ(other.status, ScanRecord::Status::completed);
+            const auto figures = [](const ScanProgress& p) {
+                return std::vector<std::int64_t>{p.foldersScanned, p.filesScanned, p.bytesAnalyzed, p.newFiles,
+                                                 p.changedFiles,   p.deletedFiles, p.errors};
+            };
+            EXPECT_EQ(figures(one.progress), figures(other.progress));
+        };
+        if (c.newInARescan)
+            scanBoth();
+        // Plain files; with multiply linked ones, whose digest is taken after the walk; with
+        // names repaired alike, which become distinct; and a subfolder below parts.
+        writeFiles(disk, "top/plain", 34);
+        writeFiles(disk, "top/linked", 25);
+        ASSERT_EQ(::link(disk.file("top/linked/f3.txt").c_str(), disk.file("top/linked/again.txt").c_str()), 0);
+        writeFiles(disk, "top/repaired", 23);
+        disk.write("top/repaired/x\xFF.txt", 10);
+        disk.write("top/repaired/x\xFE.txt", 20);
+        disk.write("top/plain/below/inside.txt", 40);
+        scanBoth();
+        EXPECT_EQ(storedRows(parted), storedRows(whole));
+        const auto digests = storedDigests(parted);
+        EXPECT_EQ(digests, storedDigests(whole));
+        EXPECT_TRUE(digests.count(top + "/plain") && digests.count(top + "/linked"));
+        EXPECT_EQ(fileRowsIn(parted, top + "/repaired"), (std::pair<std::int64_t, std::int64_t>{25, 0}));
+        EXPECT_EQ(indexed(partedCache, top), walk(top));
+    }
+}
+
+TEST_F(FileScannerTest, AScanStoppedInsideAFolderHandedInPartsLeavesItUnvisitedAndItsResumeStoresItOnce)
+{
+    for (const bool newInARescan : {false, true}) {
+        SCOPED_TRACE(newInARescan ? "a new folder in a rescan" : "a first scan");
+        TempDir disk;
+        TempDir caches;
+        const std::string top = disk.file("top");
+        const std::string big = top + "/big";
+        const std::string cache = caches.file("ScanCache.sqlite");
+        StorageDatabase storage(cache);
+        disk.write("top/small/one.txt", 300);
+        if (newInARescan) {
+            ASSERT_EQ(FileScanner(storage, inParts(top)).scan(std::nullopt, {}, {}).status,
+                      ScanRecord::Status::completed);
+        }
+        writeFiles(disk, "top/big", 60);
+
+        ScriptedFileSystem fileSystem;
+        std::stop_source stopper;
+        std::atomic<int> listed = 0;
+        fileSystem.onEntry = [&](const std::string& path) {
+            if (path.starts_with(big + "/") && ++listed == 35)
+                stopper.request_stop();
+        };
+        const ScanOutcome stopped =
+            FileScanner(storage, inParts(top), fileSystem).scan(std::nullopt, {}, {}, stopper.get_token());
+        ASSERT_EQ(stopped.status, ScanRecord::Status::cancelled);
+        // Its first parts are stored; the folder is not taken as visited.
+        const auto [partsStored, repeated] = fileRowsIn(cache, big);
+        EXPECT_GT(partsStored, 0);
+        EXPECT_LT(partsStored, 60);
+        SQLiteConnection db(cache);
+        EXPECT_EQ(db.scalarInt("SELECT COUNT(*) FROM folders WHERE path = ? AND scan_id = ?", {big, stopped.scanID}), 0);
+
+        fileSystem.onEntry = nullptr;
+        const ScanOutcome resumed = FileScanner(storage, inParts(top), fileSystem).scan(stopped.scanID, {}, {});
+        EXPECT_EQ(resumed.status, ScanRecord::Status::completed);
+        EXPECT_EQ(fileRowsIn(cache, big), (std::pair<std::int64_t, std::int64_t>{60, 0}));
+        EXPECT_EQ(indexed(storage, top), walk(top));
+        checkSubtreeSums(storage, *storage.folder(top));
+    }
+}
+
+TEST_F(FileScannerTest, AFolderWhoseRowsAnotherWriterFillsWhileItsPartsAreListedIsLostNotDoubled)
+{
+    const std::string big = at("big");
+    tree.makeFolder("root/big");
+    tree.write("root/small/one.txt", 300);   // the rescan is no bulk load, which would compare nothing
+    ASSERT_EQ(scan(inParts(root())).status, ScanRecord::Status::completed);
+    writeFiles(tree, "root/big", 40);
+
+    // The other writer's row is in before the writer's first part, and after the reader looked.
+    SQLiteConnection other(cachePath());
+    ScriptedFileSystem fileSystem;
+    std::atomic<int> listed = 0;
+    fileSystem.onEntry = [&](const std::string& path) {
+        if (!path.starts_with(big + "/"))
+            return;
+        if (++listed == 1) {
+            other.execute("BEGIN IMMEDIATE;");
+            other.run("INSERT INTO files(folder_id, name, ext, size, alloc, counted_alloc) "
+                      "SELECT id, 'f0.txt', 'txt', 1, 4096, 4096 FROM folders WHERE path = ?",
+                      {big});
+        } else if (listed == 12) {
+            other.execute("COMMIT;");
+        }
+    };
+    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
+    EXPECT_TRUE(errorLog(database).count({big, std::string(ScanWriter::rowsAddedMessage)}));
+    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{1, 0}));
+
+    fileSystem.onEntry = nullptr;
+    EXPECT_EQ(scan(inParts(root()), fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
+    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+}

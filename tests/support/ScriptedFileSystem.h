@@ -98,6 +98,8 @@ public:
     std::set<std::string> readOnlyFolders;       // access(W_OK) refused
     std::set<std::string> readOnlyVolumes;
     std::function<void(const std::string&)> onRead;
+    // Called with each listed entry's path before the reader sees it; set before the scan.
+    std::function<void(const std::string&)> onEntry;
     // For a scan already running: its readers take the hook under the same lock.
     void replaceOnRead(std::function<void(const std::string&)> hook)
     {
@@ -182,6 +184,8 @@ private:
             const std::string child = (path == "/" ? std::string() : path) + "/" + std::string(name);
             if (const auto device = devices.find(child); device != devices.end())
                 changed.device = device->second;
+            if (onEntry)
+                onEntry(child);
             visit(name, changed);
         };
     }
