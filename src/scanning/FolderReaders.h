@@ -29,9 +29,10 @@ struct ScanPlan;
 
 // The readers of one scan: each runs work() on a thread of its own, taking folder jobs from
 // the queue, listing each folder, setting the listing against the stored rows where it can,
-// and handing the listed folders to the writer a few at a time. The jobs of the subfolders it
-// found stay with it meanwhile: another reader may take such a job only once the folder that
-// holds it is with the writer, which writes a folder before its subfolders.
+// and handing the listed folders to the writer a few at a time, a large one in parts while it
+// is listed (see ListedFolder). The jobs of the subfolders it found stay with it meanwhile:
+// another reader may take such a job only once the folder that holds it is with the writer,
+// which writes a folder before its subfolders.
 class FolderReaders {
 public:
     struct Parts {
