@@ -1875,3 +1875,49 @@ TEST_F(FileScannerTest, AFolderWhoseRowsAnotherWriterFillsWhileItsPartsAreListed
     EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
     EXPECT_EQ(indexed(database, root()), walk(root()));
 }
+
+TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRowsMissing)
+{
+    const std::string big = at("big");
+    const std::string other = at("other");
+    tree.write("root/other/kept.txt", 300);
+    tree.makeFolder("root/big");   // its row is stored, and only its parts' rows can go
+    ASSERT_EQ(scan(inParts(root())).status, ScanRecord::Status::completed);
+    writeFiles(tree, "root/big", 40);
+    tree.write("root/other/boom", 10);
+    SQLiteConnection outside(cachePath());
+    // SQLite undoes the whole open batch, as on a full disk or an I/O error.
+    outside.execute("CREATE TRIGGER failing BEFORE INSERT ON files WHEN NEW.name = 'boom' "
+                    "BEGIN SELECT RAISE(ROLLBACK, 'lost'); END;");
+
+    // The batch goes once the first part of big is written, before its last piece.
+    ScriptedFileSystem fileSystem;
+    std::atomic<int> listed = 0;
+    fileSystem.onRead = [&](const std::string& path) {
+        if (path == other) {
+            EXPECT_TRUE(eventually([&] { return listed >= 15; }));
+        }
+    };
+    fileSystem.onEntry = [&](const std::string& path) {
+        if (path.starts_with(big + "/") && ++listed == 15) {
+            EXPECT_TRUE(eventually([&] {
+                const auto logged = database.recentErrors(10);
+                return std::any_of(logged.begin(), logged.end(), [&](const auto& e) { return e.path == other; });
+            }));
+        }
+    };
+    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
+    const bool visited = outside.scalarInt("SELECT COUNT(*) FROM folders WHERE path = ? AND scan_id = ?",
+                                           {big, outcome.scanID}) > 0;
+    if (visited) {
+        EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
+    }
+
+    outside.execute("DROP TRIGGER failing;");
+    fileSystem.onRead = nullptr;
+    fileSystem.onEntry = nullptr;
+    EXPECT_EQ(scan(inParts(root()), fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
+    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+}
