@@ -85,8 +85,13 @@ TEST(DirectoryWorkQueue, AWorkersStepGivesChildrenToWaitersKeepsTheNewestAndEnds
     ASSERT_TRUE(held);
     EXPECT_EQ(held->path, "b");
     EXPECT_EQ(warned, 0);
-    mayFinish = true;
+    // The other worker lets go of a only once this one waits for it.
+    std::thread releaser([&] {
+        untilWaiting(walk, 1);
+        mayFinish = true;
+    });
     EXPECT_FALSE(walk.completeAndNext({}, warn));   // waits while the other worker holds a, then ends
+    releaser.join();
     EXPECT_EQ(warned, 1);
     waiter.join();
     ASSERT_TRUE(given);
