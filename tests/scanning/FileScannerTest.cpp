@@ -1882,7 +1882,11 @@ TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRows
     const std::string other = at("other");
     tree.write("root/other/kept.txt", 300);
     tree.makeFolder("root/big");   // its row is stored, and only its parts' rows can go
-    ASSERT_EQ(scan(inParts(root())).status, ScanRecord::Status::completed);
+    // Roots of their own, so that each waits in the queue for any reader instead of in the
+    // hands of the reader that blocks in the other.
+    ScanConfiguration config = inParts(big);
+    config.roots = {big, other};
+    ASSERT_EQ(scan(config).status, ScanRecord::Status::completed);
     writeFiles(tree, "root/big", 40);
     tree.write("root/other/boom", 10);
     SQLiteConnection outside(cachePath());
@@ -1906,7 +1910,7 @@ TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRows
             }));
         }
     };
-    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
+    const ScanOutcome outcome = scan(config, fileSystem);
     EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
     const bool visited = outside.scalarInt("SELECT COUNT(*) FROM folders WHERE path = ? AND scan_id = ?",
                                            {big, outcome.scanID}) > 0;
@@ -1917,9 +1921,10 @@ TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRows
     outside.execute("DROP TRIGGER failing;");
     fileSystem.onRead = nullptr;
     fileSystem.onEntry = nullptr;
-    EXPECT_EQ(scan(inParts(root()), fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
+    EXPECT_EQ(scan(config, fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
     EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
-    EXPECT_EQ(indexed(database, root()), walk(root()));
+    for (const auto& path : config.roots)
+        EXPECT_EQ(indexed(database, path), walk(path));
 }
 
 namespace {
