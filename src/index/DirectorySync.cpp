@@ -12,6 +12,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <sqlite3.h>
 #include <unordered_map>
 
@@ -496,6 +497,13 @@ void syncChildren(WriteBatch& batch, std::int64_t folderID, const DirectorySnaps
     for (const auto& [name, gone] : stored) result.deletedFolders += static_cast<int>(deleteRows(batch, gone.path));
 }
 
+// The reader's rows are the folder's rows only while nothing but this sync has written
+// them since, and only for the row the writer resolved.
+bool holds(const WriteBatch& batch, const DirectorySnapshot& snapshot, const FolderDifferences& read)
+{
+    return !snapshot.isNewRow && snapshot.folderID == read.folderID && read.rewritesSeen == batch.rewrites();
+}
+
 } // namespace
 
 std::string childPath(std::string_view folder, std::string_view name)
@@ -512,10 +520,12 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     batch.beginIfNeeded();
     insertWaitingRowsFor(batch, snapshot);
     auto& db = batch.connection();
-    // The reader's rows are the folder's rows only while nothing but this sync has written
-    // them since, and only for the row the writer resolved.
-    if (read && (snapshot.isNewRow || snapshot.folderID != read->folderID || read->rewritesSeen != batch.rewrites()))
+    if (read && !holds(batch, snapshot, *read))
         read = nullptr;
+    // A listing whose files were only summed holds none of them: set against the rows, it
+    // would take every stored file for gone.
+    if (!read && parted.files > 0 && !snapshot.holdsNoFiles)
+        throw std::logic_error("a folder listed in part was to be compared with its rows: " + snapshot.path);
     DirectorySyncResult result;
     const ResolvedFolder folder = read ? ResolvedFolder{.id = read->folderID,
                                                       .placed = read->storedParentID == snapshot.parentID &&
@@ -596,6 +606,18 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
     return result;
 }
 
+std::optional<DirectorySyncResult> syncSummed(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID,
+                                              double now, FolderDifferences& read, std::uint64_t digest,
+                                              const FolderDigests::FileSum& summed)
+{
+    // Seen as it begins: the commits of other writers since the batch before.
+    batch.beginIfNeeded();
+    if (!holds(batch, snapshot, read) || !read.filesUnchanged() || digest == FolderDigests::unknown ||
+        read.storedDigest != digest)
+        return std::nullopt;
+    return sync(batch, snapshot, scanID, now, &read, digest, summed);
+}
+
 bool holdsFileRows(SQLiteConnection& db, const std::string& path)
 {
     return db.scalarInt("SELECT EXISTS(SELECT 1 FROM files WHERE folder_id = (SELECT id FROM folders WHERE path = ?))",
@@ -670,7 +692,8 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
 }
 
 std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
-                                         std::uint64_t rewritesSeen, std::uint64_t digest)
+                                         std::uint64_t rewritesSeen, std::uint64_t digest,
+                                         const FolderDigests::FileSum& summed)
 {
     const ReadTransaction transaction(db);
     std::optional<FolderDifferences> read;
@@ -683,8 +706,8 @@ std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySn
                  read->folderID = row.integer(0);
                  if (!row.isNull(1)) read->storedParentID = row.integer(1);
                  read->sameNameAndDepth = row.textView(2) == snapshot.name && row.integer(3) == snapshot.depth;
-                 std::int64_t directAlloc = 0;
-                 std::int64_t directSize = 0;
+                 std::int64_t directAlloc = summed.directAlloc;
+                 std::int64_t directSize = summed.directSize;
                  for (const auto& file : snapshot.files) {
                      directAlloc += file.countedAllocatedSize;
                      directSize += file.size;
@@ -693,13 +716,15 @@ std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySn
                                     row.integer(5) == (snapshot.isRestricted ? 1 : 0) &&
                                     row.integer(6) == rawValue(snapshot.category) && row.integer(7) == directAlloc &&
                                     row.integer(8) == directSize &&
-                                    row.integer(9) == static_cast<std::int64_t>(snapshot.files.size()) &&
+                                    row.integer(9) == summed.files + static_cast<std::int64_t>(snapshot.files.size()) &&
                                     row.integer(10) == static_cast<std::int64_t>(snapshot.subdirectories.size());
                  read->storedDigest = static_cast<std::uint64_t>(row.integer(11));
              });
     if (!read) return std::nullopt;
     read->rewritesSeen = rewritesSeen;
-    if (digest == FolderDigests::unknown || digest != read->storedDigest) {
+    const bool sameDigest = digest != FolderDigests::unknown && digest == read->storedDigest;
+    if (summed.files > 0 && !sameDigest) return std::nullopt;
+    if (!sameDigest) {
         FileDifferences files = compareFiles(db, read->folderID, snapshot.files);
         read->files = std::move(files.changed);
         read->goneFiles = std::move(files.gone);

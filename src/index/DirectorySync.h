@@ -35,6 +35,15 @@ DirectorySyncResult sync(WriteBatch& batch, const DirectorySnapshot& snapshot, s
                          FolderDifferences* read = nullptr, std::uint64_t digest = 0,
                          const FolderDigests::FileSum& parted = {});
 
+// Syncs a folder whose listing only summed its plain files (`summed`), through the reader's
+// comparison `read`, which found the folder's stored digest to be the listing's `digest`: its
+// file rows are what the listing says, and none is read or written. Nothing, with nothing
+// written, when that comparison no longer holds (another write since), since a listing not
+// held whole cannot be set against the rows. Fails like sync().
+std::optional<DirectorySyncResult> syncSummed(WriteBatch& batch, const DirectorySnapshot& snapshot, std::int64_t scanID,
+                                              double now, FolderDifferences& read, std::uint64_t digest,
+                                              const FolderDigests::FileSum& summed);
+
 // A folder's files may be written in parts while it is still listed, where they are only
 // inserted: its row holds no file rows. Whether the folder at `path` has a row holding file
 // rows, through a connection of the caller's own. Fails with SQLiteError.
@@ -55,9 +64,12 @@ void stampVisited(WriteBatch& batch, const std::vector<std::int64_t>& folderIDs,
 // connection of the caller's own; nothing when no row is stored there. `rewritesSeen` is
 // WriteBatch::rewritesCommitted() as loaded before this call. When the folder's stored digest
 // is the listing's `digest`, its file rows are not read: they are what the listing says.
-// Fails with SQLiteError.
+// `summed`: the plain files the listing only summed, which its snapshot no longer holds; such
+// a listing is set against the rows only where the stored digest is its own, and otherwise
+// gives nothing. Fails with SQLiteError.
 std::optional<FolderDifferences> compare(SQLiteConnection& db, const DirectorySnapshot& snapshot,
-                                         std::uint64_t rewritesSeen, std::uint64_t digest = 0);
+                                         std::uint64_t rewritesSeen, std::uint64_t digest = 0,
+                                         const FolderDigests::FileSum& summed = {});
 
 // Writes the folder's own row and its subfolders' rows only, for a folder whose files are
 // synced later: its files, figures and scan id stay as stored until then. The result holds

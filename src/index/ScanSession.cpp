@@ -163,6 +163,14 @@ DirectorySyncResult ScanSession::syncDirectory(const DirectorySnapshot& snapshot
     });
 }
 
+std::optional<DirectorySyncResult> ScanSession::syncSummed(const DirectorySnapshot& snapshot, FolderDifferences& read,
+                                                          std::uint64_t digest, const FolderDigests::FileSum& summed)
+{
+    return writeFolder([&](WriteBatch& batch) {
+        return DirectorySync::syncSummed(batch, snapshot, id_, nowSeconds(), read, digest, summed);
+    });
+}
+
 std::optional<std::int64_t> ScanSession::beginParts(const DirectorySnapshot& snapshot)
 {
     return writeFolder([&](WriteBatch& batch) { return DirectorySync::beginParts(batch, snapshot); });

@@ -100,6 +100,10 @@ public:
     // `parted`: the files its parts wrote before (insertPart).
     DirectorySyncResult syncDirectory(const DirectorySnapshot& snapshot, FolderDifferences* read = nullptr,
                                       std::uint64_t digest = 0, const FolderDigests::FileSum& parted = {});
+    // A folder whose listing only summed its files, found as stored by the reader's `read`;
+    // nothing when that no longer holds (DirectorySync::syncSummed).
+    std::optional<DirectorySyncResult> syncSummed(const DirectorySnapshot& snapshot, FolderDifferences& read,
+                                                  std::uint64_t digest, const FolderDigests::FileSum& summed);
     // A folder whose files are written in parts while it is listed: before its first part, its
     // row's id, or nothing when the row holds file rows (DirectorySync::beginParts); then each
     // part's files, returning the rows written. Each fails like syncDirectory.

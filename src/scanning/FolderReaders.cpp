@@ -160,14 +160,27 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         return {};
     parts_.counters.folderStarted(job.path);
 
-    std::map<std::string, std::int64_t> storedChildren;
-    std::optional<ListedFolder::Figures> countedBefore;
+    Listing listing;
     if (plan_.resuming && job.folderID) {
         endRead();   // the index is read under the cache's lock
-        if (auto jobs = takeFromIndex(job, storedChildren, countedBefore))
+        if (auto jobs = takeFromIndex(job, listing.storedChildren, listing.countedBefore))
             return std::move(*jobs);
     }
+    listing.parting = plan_.filesPerPart > 0 ? Parting::undecided : Parting::whole;
+    std::vector<Job> children = list(job, reader, listing, beforeWait);
+    // Its files were only summed, and are not the stored ones: read whole, it is set against
+    // its rows as any other.
+    if (listing.parting == Parting::readAgain) {
+        listing.parting = Parting::whole;
+        children = list(job, reader, listing, beforeWait);
+    }
+    return children;
+}
 
+std::vector<FolderReaders::Job> FolderReaders::list(const Job& job, Reader& reader, Listing& listing,
+                                                    const std::function<void()>& beforeWait)
+{
+    const std::function<void()> endRead = [&] { reader.endRead(); };
     StorageCategorizer::Trail trail;
     const StorageCategorizer::FolderContext context =
         parts_.categorizer.context(job.path, job.trail ? &*job.trail : nullptr, trail);
@@ -192,19 +205,26 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
                                   .device = job.device,
                                   .inode = job.inode,
                                   .budget = job.parent ? nullptr : plan_.budget};
-    // A large folder goes to the writer in parts as it is listed, where it may (mayPart); one
-    // given up half way (stopped, or dropped by the writer) is not handed over at all.
-    enum class Parting { undecided, parts, whole, givenUp } parting =
-        plan_.filesPerPart > 0 ? Parting::undecided : Parting::whole;
+    // A large folder goes to the writer in parts as it is listed, or is only summed, where it
+    // may (partingOf); one given up half way (stopped, or dropped by the writer) is not handed
+    // over at all.
+    Parting& parting = listing.parting;
     std::size_t keptFiles = 0;   // at the front of snapshot.files: those that stay for the last piece
     const auto handPart = [&] {
         if (parting == Parting::undecided)
-            parting = mayPart(job, reader) ? Parting::parts : Parting::whole;
-        if (parting != Parting::parts)
+            parting = partingOf(job, reader);
+        if (parting != Parting::parts && parting != Parting::summed)
             return;
         if (plan_.stop.stop_requested() || folder.slot->failed.load(std::memory_order_relaxed)) {
             parting = Parting::givenUp;
             std::vector<ScannedFile>().swap(snapshot.files);
+            return;
+        }
+        std::vector<ScannedFile> plain = takePlainFiles(snapshot.files, folder.links, repairedFiles);
+        keptFiles = snapshot.files.size();
+        folder.parted.add(plan_.digestSeed, plain);
+        if (parting == Parting::summed) {
+            parts_.pauseGate.waitIfPaused(plan_.stop, beforeWait);
             return;
         }
         ListedFolder part{.snapshot = {.path = snapshot.path,
@@ -212,13 +232,11 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
                                        .parentID = snapshot.parentID,
                                        .folderID = snapshot.folderID,
                                        .depth = snapshot.depth,
-                                       .files = takePlainFiles(snapshot.files, folder.links, repairedFiles)},
+                                       .files = std::move(plain)},
                           .parentSlot = folder.parentSlot,
                           .slot = folder.slot,
                           .reader = reader.index,
                           .isPart = true};
-        keptFiles = snapshot.files.size();
-        folder.parted.add(plan_.digestSeed, part.snapshot.files);
         reader.listedEntries += part.entries();
         reader.listed.push_back(std::move(part));
         reader.handOver(handoff_);
@@ -294,6 +312,12 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
     }
     if (parting == Parting::givenUp)
         return {};
+    // Such a listing is set against the stored rows by its digest alone, which it must then
+    // have: nothing is done with it yet that a listing again would repeat.
+    if (parting == Parting::summed && (failure || opened.gaps.any() || repairedNames || !folder.links.empty())) {
+        parting = Parting::readAgain;
+        return {};
+    }
     if (failure && folder.parted.files > 0) {
         // Its parts are written: as a folder refused now it would keep their rows. Its resume reads it again.
         endRead();
@@ -317,16 +341,9 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
         parts_.hardLinks.record(link.key.device, link.key.inode,
                                 childPath.assign(prefix).append(snapshot.files[link.position].name));
     const auto above = job.parent || job.depth == 0 || job.inodesAbove ? job.inodesAbove : inodesAbove(job);
+    std::vector<Loop> loops;
     if (!failure)
-        dropLoops(job, opened, above.get(), snapshot, onDisk);
-
-    std::vector<Job> children = childJobs(job, folder, onDisk, opened.handle, above, trail);
-    for (auto& child : children) {
-        if (const auto stored = storedChildren.find(child.name); stored != storedChildren.end()) {
-            child.parentID = job.folderID;
-            child.folderID = stored->second;
-        }
-    }
+        loops = dropLoops(job, opened, above.get(), snapshot, onDisk);
     snapshot.modified = opened.self ? opened.self->modified : 0.0;
     // Entries it holds but that could not be read leave it known in part, like a refused one.
     snapshot.isRestricted = failure.has_value() || opened.gaps.any();
@@ -334,8 +351,26 @@ std::vector<FolderReaders::Job> FolderReaders::process(const Job& job, Reader& r
     folder.failure = failure;
     if (!failure)
         folder.gaps = opened.gaps;
-    folder.countedBefore = countedBefore;
+    folder.countedBefore = listing.countedBefore;
+    folder.summed = parting == Parting::summed;
     compare(folder, repairedNames, reader);
+    if (folder.summed && !folder.differences) {
+        parting = Parting::readAgain;
+        return {};
+    }
+    for (const auto& loop : loops) {
+        parts_.counters.folderFailed();
+        parts_.database.logError(loop.path, "File system loop detected: the same folder as " + loop.ancestor +
+                                                "; not entered");
+    }
+
+    std::vector<Job> children = childJobs(job, folder, onDisk, opened.handle, above, trail);
+    for (auto& child : children) {
+        if (const auto stored = listing.storedChildren.find(child.name); stored != listing.storedChildren.end()) {
+            child.parentID = job.folderID;
+            child.folderID = stored->second;
+        }
+    }
 
     // Handed over before any other reader can read its subfolders, so the writer meets it before them.
     reader.listedEntries += folder.entries();
@@ -367,12 +402,13 @@ void FolderReaders::compare(ListedFolder& folder, bool repairedNames, Reader& re
         folder.digest = FolderDigests::of(plan_.digestSeed, snapshot, folder.parted);
     // A folder holding links is synced after the walk, against the rows as they are then; the
     // rows of a folder handed in parts are its parts' own.
-    if (!reader.stored || !folder.links.empty() || snapshot.isNewRow || folder.parted.files > 0)
+    if (!reader.stored || !folder.links.empty() || snapshot.isNewRow || (folder.parted.files > 0 && !folder.summed))
         return;
+    const FolderDigests::FileSum summed = folder.summed ? folder.parted : FolderDigests::FileSum{};
     try {
         const std::uint64_t rewrites = reader.stored->begin(parts_.database.rewritesCommitted());
         folder.differences =
-            DirectorySync::compare(reader.stored->connection(), snapshot, rewrites, folder.digest);
+            DirectorySync::compare(reader.stored->connection(), snapshot, rewrites, folder.digest, summed);
         reader.stored->folderCompared();
     } catch (const std::exception&) {
         reader.endRead();
@@ -380,18 +416,18 @@ void FolderReaders::compare(ListedFolder& folder, bool repairedNames, Reader& re
     }
 }
 
-bool FolderReaders::mayPart(const Job& job, Reader& reader)
+FolderReaders::Parting FolderReaders::partingOf(const Job& job, Reader& reader)
 {
     // Where the writer only inserts the folder's files: no stored row of them can be doubled.
     if (plan_.fillsEmptyIndex)
-        return true;
+        return Parting::parts;
     if (!reader.stored)
-        return false;
+        return Parting::whole;
     reader.endRead();   // a read left open would show rows as they were when it began
     try {
-        return !DirectorySync::holdsFileRows(reader.stored->connection(), job.path);
+        return DirectorySync::holdsFileRows(reader.stored->connection(), job.path) ? Parting::summed : Parting::parts;
     } catch (const std::exception&) {
-        return false;
+        return Parting::whole;
     }
 }
 
@@ -442,9 +478,11 @@ FolderReaders::InodesAbove FolderReaders::inodesAbove(const Job& job) const
     return inodes;
 }
 
-void FolderReaders::dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
-                              DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk)
+std::vector<FolderReaders::Loop> FolderReaders::dropLoops(const Job& job, const FolderRead& opened,
+                                                          const std::vector<std::uint64_t>* inodesAbove,
+                                                          DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk)
 {
+    std::vector<Loop> loops;
     const auto stepsUp = [&](std::uint64_t inode) -> std::optional<int> {
         if (opened.handle)
             if (const auto steps = opened.handle->stepsUpTo(job.device, inode))
@@ -465,12 +503,11 @@ void FolderReaders::dropLoops(const Job& job, const FolderRead& opened, const st
         std::string ancestor = job.path;
         for (int step = 0; step < *steps; ++step)
             ancestor.resize(std::max<std::size_t>(ancestor.rfind('/'), 1));
-        parts_.counters.folderFailed();
-        parts_.database.logError(DirectorySync::childPath(job.path, subdirectories[i].name),
-                                 "File system loop detected: the same folder as " + ancestor + "; not entered");
+        loops.push_back(Loop{.path = DirectorySync::childPath(job.path, subdirectories[i].name), .ancestor = ancestor});
         subdirectories.erase(subdirectories.begin() + static_cast<std::ptrdiff_t>(i));
         onDisk.erase(onDisk.begin() + static_cast<std::ptrdiff_t>(i));
     }
+    return loops;
 }
 
 std::vector<FolderReaders::Job> FolderReaders::childJobs(const Job& job, const ListedFolder& folder,

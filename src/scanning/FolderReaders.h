@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -65,18 +66,38 @@ private:
         bool mayBeMount = true;
     };
 
+    // How a large folder's files go as it is listed: undecided until it is large; in parts;
+    // only summed, where its row holds file rows, as a folder unchanged would have them; or
+    // whole. A summed listing whose files differ from the stored ones is read again whole.
+    enum class Parting { undecided, parts, summed, whole, givenUp, readAgain };
+    // One listing of a folder, and what a listing again starts from.
+    struct Listing {
+        Parting parting = Parting::whole;
+        std::map<std::string, std::int64_t> storedChildren{};
+        std::optional<ListedFolder::Figures> countedBefore{};
+    };
+    // A subfolder left out as the folder itself or one above it, and that one's path.
+    struct Loop {
+        std::string path;
+        std::string ancestor;
+    };
+
     // Lists the job's folder and keeps it in the reader's hands until the reader hands over
     // what it listed; returns the jobs of its subfolders.
     std::vector<Job> process(const Job& job, Reader& reader);
+    // One listing of it; a summed one whose files differ leaves `listing` to be read again,
+    // with nothing done.
+    std::vector<Job> list(const Job& job, Reader& reader, Listing& listing, const std::function<void()>& beforeWait);
     // The jobs of a folder this resumed scan has synced already, or nothing when it must be
     // read; then `storedChildren` receives the ids its subfolders have in the index.
     // `countedBefore` receives the stored figures of a folder this resumed scan synced
     // before, read again or not: the counters started from them.
     std::optional<std::vector<Job>> takeFromIndex(const Job& job, std::map<std::string, std::int64_t>& storedChildren,
                                                   std::optional<ListedFolder::Figures>& countedBefore);
-    // Whether a large folder's files may go to the writer in parts: only where the writer inserts
-    // them all, its row holding none when the scan began or now (asked once, at its first part).
-    bool mayPart(const Job& job, Reader& reader);
+    // How a large folder's files go (asked once, at its first part): in parts only where the
+    // writer inserts them all, its row holding none when the scan began or now; summed where
+    // its row holds file rows.
+    Parting partingOf(const Job& job, Reader& reader);
     // Moves the files that are neither multiply linked nor under repaired names out of `files`,
     // which keeps the others for the folder's last piece, and their positions there.
     static std::vector<ScannedFile> takePlainFiles(std::vector<ScannedFile>& files,
@@ -94,10 +115,10 @@ private:
                                const StorageCategorizer::Trail& trail) const;
     // The inodes of the folders above a folder opened by path, by depth from the root.
     InodesAbove inodesAbove(const Job& job) const;
-    // Leaves out, and logs, the subfolders that are the folder itself or one above it in
-    // the walk (a bind mount inside itself): entering them would count that folder again.
-    // Only mounts are looked up among the folders above, so deep trees pay nothing per level.
-    void dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
+    // Leaves out the subfolders that are the folder itself or one above it in the walk (a bind
+    // mount inside itself), to be logged: entering them would count that folder again. Only
+    // mounts are looked up among the folders above, so deep trees pay nothing per level.
+    std::vector<Loop> dropLoops(const Job& job, const FolderRead& opened, const std::vector<std::uint64_t>* inodesAbove,
                    DirectorySnapshot& snapshot, std::vector<SubfolderOnDisk>& onDisk);
 
     Parts parts_;

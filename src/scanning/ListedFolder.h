@@ -18,7 +18,10 @@
 // when it holds multiply linked files, keeps it until the walk is over. It is moved from
 // stage to stage, never copied field by field. A large folder whose files the writer only
 // inserts comes in parts while it is listed: its plain files a part at a time, then its last
-// piece, which holds the rest with the figures of the whole folder.
+// piece, which holds the rest with the figures of the whole folder. A large folder whose row
+// holds file rows comes whole only where its files differ from them: its reader sums its
+// plain files as it lists them, and where their digest is the stored one, hands over only
+// what is left, with its comparison saying the files are as stored.
 struct ListedFolder {
     // A folder's direct files and counted bytes.
     struct Figures {
@@ -51,9 +54,12 @@ struct ListedFolder {
     // A part: files of a folder still being listed, to be inserted under its row. A part has
     // the folder's slots, and of its snapshot only the folder's place and the part's files.
     bool isPart = false;
-    // In a last piece: the files its parts held. countedBytes, counts and digest are of the
-    // whole folder.
+    // In a last piece: the files its parts held, or those only summed. countedBytes, counts
+    // and digest are of the whole folder.
     FolderDigests::FileSum parted{};
+    // Its plain files were only summed, and `differences` found them as stored: synced through
+    // those alone, never compared again (its listing is not whole).
+    bool summed = false;
     // The writer's, for a last piece: the batches the cache had lost before its first part
     // was written; another lost since may have taken the parts' rows.
     std::uint64_t lostBatchesBeforeParts = 0;

@@ -170,7 +170,7 @@ void ScanWriter::writeFolder(ListedFolder& folder)
     try {
         if (!place(folder))
             return;
-        if (folder.parted.files > 0) {
+        if (folder.parted.files > 0 && !folder.summed) {
             const auto found = parted_.find(folder.slot.get());
             // Its parts were dropped, and the folder lost with them.
             if (found == parted_.end() || folder.slot->failed.load(std::memory_order_relaxed))
@@ -212,8 +212,24 @@ void ScanWriter::writeFolder(ListedFolder& folder)
             keepUntilLinksAreKnown(folder);
             return;
         }
-        auto result =
-            sync(snapshot, folder.differences ? &*folder.differences : nullptr, folder.digest, folder.parted);
+        std::optional<DirectorySyncResult> result;
+        if (folder.summed) {
+            // Its listing is not whole: only the reader's comparison, while it holds, can sync it.
+            bool stale = false;
+            result = written(snapshot.path, [&] {
+                auto synced = folder.differences ? parts_.session.syncSummed(snapshot, *folder.differences,
+                                                                             folder.digest, folder.parted)
+                                                 : std::nullopt;
+                stale = !synced;
+                return synced.value_or(DirectorySyncResult{});
+            });
+            if (stale) {
+                loseParted(folder, rowsChangedMessage);
+                return;
+            }
+        } else {
+            result = sync(snapshot, folder.differences ? &*folder.differences : nullptr, folder.digest, folder.parted);
+        }
         if (!result) {
             folder.slot->failed.store(true, std::memory_order_relaxed);
             return;

@@ -71,6 +71,10 @@ public:
     // Logged at a folder whose rows another writer filled between its first part's listing and write.
     static constexpr std::string_view rowsAddedMessage =
         "Files were added to this folder in the scan cache meanwhile; not saved. Resume reads it again.";
+    // Logged at a folder whose files were only summed, when its rows were written by another
+    // writer between its reader's comparison and its write.
+    static constexpr std::string_view rowsChangedMessage =
+        "Files of this folder were changed in the scan cache meanwhile; not saved. Resume reads it again.";
     // Logged at a folder whose parts a lost batch may have taken.
     static constexpr std::string_view partsLostMessage =
         "Cache write failed: files saved before were lost with a later write. Resume reads the folder again.";
@@ -87,7 +91,8 @@ private:
     bool place(ListedFolder& folder);
     void writeFolder(ListedFolder& folder);
     void writePart(ListedFolder& part);
-    // A folder handed in parts whose parts' rows may have gone: it is lost, and its subtree dropped.
+    // A folder handed in parts or summed whose rows may have gone or changed: it is lost, and
+    // its subtree dropped.
     void loseParted(ListedFolder& folder, std::string_view message);
     void writeStamps();
     // Its files wait for the end of the walk; its subfolder rows are made now.

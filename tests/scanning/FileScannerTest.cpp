@@ -1882,7 +1882,11 @@ TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRows
     const std::string other = at("other");
     tree.write("root/other/kept.txt", 300);
     tree.makeFolder("root/big");   // its row is stored, and only its parts' rows can go
-    ASSERT_EQ(scan(inParts(root())).status, ScanRecord::Status::completed);
+    // Roots of their own, so that each waits in the queue for any reader instead of in the
+    // hands of the reader that blocks in the other.
+    ScanConfiguration config = inParts(big);
+    config.roots = {big, other};
+    ASSERT_EQ(scan(config).status, ScanRecord::Status::completed);
     writeFiles(tree, "root/big", 40);
     tree.write("root/other/boom", 10);
     SQLiteConnection outside(cachePath());
@@ -1906,7 +1910,7 @@ TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRows
             }));
         }
     };
-    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
+    const ScanOutcome outcome = scan(config, fileSystem);
     EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
     const bool visited = outside.scalarInt("SELECT COUNT(*) FROM folders WHERE path = ? AND scan_id = ?",
                                            {big, outcome.scanID}) > 0;
@@ -1917,6 +1921,130 @@ TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRows
     outside.execute("DROP TRIGGER failing;");
     fileSystem.onRead = nullptr;
     fileSystem.onEntry = nullptr;
+    EXPECT_EQ(scan(config, fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
+    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
+    for (const auto& path : config.roots)
+        EXPECT_EQ(indexed(database, path), walk(path));
+}
+
+namespace {
+
+// The file rows of the folder at `path` by name: id, size, and when each was written.
+std::map<std::string, std::tuple<std::int64_t, std::int64_t, double>> fileRowsByName(const std::string& cache,
+                                                                                   const std::string& path)
+{
+    SQLiteConnection db(cache);
+    std::map<std::string, std::tuple<std::int64_t, std::int64_t, double>> rows;
+    db.query("SELECT name, id, size, scanned_at FROM files WHERE folder_id = (SELECT id FROM folders WHERE path = ?)",
+             {path}, [&](SQLiteConnection::Statement& row) {
+                 rows[row.text(0)] = {row.integer(1), row.integer(2), row.real(3)};
+             });
+    return rows;
+}
+
+} // namespace
+
+TEST_F(FileScannerTest, ALargeIndexedFolderIsReadWholeAgainOnlyWhereItsFilesDiffer)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const TempDir&)> change;   // of the tree, before the rescan
+        int reads;                                     // of the large folder by the rescan
+        std::set<std::string> rewritten;               // its file rows that go or are written again
+    };
+    const std::vector<Case> cases = {
+        {.what = "unchanged", .change = [](const TempDir&) {}, .reads = 1, .rewritten = {}},
+        {.what = "a file changed",
+         .change = [](const TempDir& disk) { disk.write("top/big/f5.txt", 9000); },
+         .reads = 2,
+         .rewritten = {"f5.txt"}},
+        {.what = "a file added",
+         .change = [](const TempDir& disk) { disk.write("top/big/new.txt", 70); },
+         .reads = 2,
+         .rewritten = {"new.txt"}},
+        {.what = "a file removed",
+         .change = [](const TempDir& disk) { fs::remove(disk.file("top/big/f7.txt")); },
+         .reads = 2,
+         .rewritten = {"f7.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir disk;
+        TempDir caches;
+        const std::string top = disk.file("top");
+        const std::string big = top + "/big";
+        const std::string cache = caches.file("ScanCache.sqlite");
+        StorageDatabase storage(cache);
+        disk.write("top/small/one.txt", 300);
+        writeFiles(disk, "top/big", 40);
+        ASSERT_EQ(FileScanner(storage, inParts(top)).scan(std::nullopt, {}, {}).status, ScanRecord::Status::completed);
+        const auto rowsBefore = storedRows(cache);
+        const auto filesBefore = fileRowsByName(cache, big);
+        const auto digestsBefore = storedDigests(cache);
+        ASSERT_TRUE(digestsBefore.count(big));
+
+        c.change(disk);
+        ScriptedFileSystem fileSystem;
+        const ScanOutcome rescan = FileScanner(storage, inParts(top), fileSystem).scan(std::nullopt, {}, {});
+        ASSERT_EQ(rescan.status, ScanRecord::Status::completed);
+        EXPECT_EQ(fileSystem.reads(big), c.reads);
+        EXPECT_EQ(indexed(storage, top), walk(top));
+        checkSubtreeSums(storage, *storage.folder(top));
+        SQLiteConnection db(cache);
+        EXPECT_EQ(db.scalarInt("SELECT scan_id FROM folders WHERE path = ?", {big}), rescan.scanID);
+        // The rows of the files left alone are untouched: neither read to be written nor written.
+        const auto filesAfter = fileRowsByName(cache, big);
+        std::set<std::string> rewritten;
+        for (const auto& [name, row] : filesBefore)
+            if (const auto after = filesAfter.find(name); after == filesAfter.end() || after->second != row)
+                rewritten.insert(name);
+        for (const auto& [name, row] : filesAfter)
+            if (!filesBefore.count(name))
+                rewritten.insert(name);
+        EXPECT_EQ(rewritten, c.rewritten);
+        EXPECT_EQ(static_cast<std::ptrdiff_t>(filesAfter.size()),
+                  std::distance(fs::directory_iterator(big), fs::directory_iterator{}));
+        if (c.rewritten.empty()) {
+            EXPECT_EQ(storedRows(cache), rowsBefore);
+            EXPECT_EQ(storedDigests(cache), digestsBefore);
+        } else {
+            EXPECT_TRUE(storedDigests(cache).count(big));
+        }
+    }
+}
+
+TEST_F(FileScannerTest, ALargeFolderFoundAsStoredIsLostNotComparedWhereAnotherWriterChangedItsRowsSince)
+{
+    const std::string big = at("big");
+    tree.write("root/small/one.txt", 300);
+    writeFiles(tree, "root/big", 40);
+    tree.write("root/big/below/inside.txt", 10);
+    ASSERT_EQ(scan(inParts(root())).status, ScanRecord::Status::completed);
+
+    // The other writer holds the cache's write lock from the reader's listing of big on, and
+    // commits once big's reader has compared it, so that the writer meets big only after.
+    SQLiteConnection other(cachePath());
+    ScriptedFileSystem fileSystem;
+    std::atomic<int> listed = 0;
+    fileSystem.onEntry = [&](const std::string& path) {
+        if (path.starts_with(big + "/") && ++listed == 1) {
+            other.execute("BEGIN IMMEDIATE;");
+            other.run("UPDATE files SET modified = modified + 1 WHERE name = 'f0.txt' "
+                      "AND folder_id = (SELECT id FROM folders WHERE path = ?)",
+                      {big});
+        }
+    };
+    fileSystem.onRead = [&](const std::string& path) {
+        if (path == big + "/below")
+            other.execute("COMMIT;");
+    };
+    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
+    EXPECT_TRUE(errorLog(database).count({big, std::string(ScanWriter::rowsChangedMessage)}));
+    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
+
+    fileSystem.onEntry = nullptr;
+    fileSystem.onRead = nullptr;
     EXPECT_EQ(scan(inParts(root()), fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
     EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
     EXPECT_EQ(indexed(database, root()), walk(root()));
