@@ -11,7 +11,8 @@
 
 // A home folder of its own for one test. The removal rules refuse everything under
 // the system's temporary folder, so it lives where they allow removals instead (see
-// unprotectedScratchBase); HOME and XDG_DATA_HOME point into it until the value goes away.
+// unprotectedScratchBase); HOME points to it, and XDG_DATA_HOME and XDG_CONFIG_HOME to its
+// own folders by their defaults, until the value goes away.
 class TestHome {
 public:
     TestHome()
@@ -22,13 +23,16 @@ public:
         path_ = std::filesystem::canonical(pattern).string();
         remember("HOME", savedHome_);
         remember("XDG_DATA_HOME", savedDataHome_);
+        remember("XDG_CONFIG_HOME", savedConfigHome_);
         ::setenv("HOME", path_.c_str(), 1);
         ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("XDG_CONFIG_HOME");
     }
     ~TestHome()
     {
         restore("HOME", savedHome_);
         restore("XDG_DATA_HOME", savedDataHome_);
+        restore("XDG_CONFIG_HOME", savedConfigHome_);
         std::error_code error;
         std::filesystem::remove_all(path_, error);
     }
@@ -36,6 +40,12 @@ public:
     TestHome& operator=(const TestHome&) = delete;
 
     const std::string& path() const { return path_; }
+    std::string file(const std::string& relative) const { return (std::filesystem::path(path_) / relative).string(); }
+    std::string makeFolder(const std::string& relative) const
+    {
+        std::filesystem::create_directories(file(relative));
+        return file(relative);
+    }
     std::string write(const std::string& relative, const std::string& contents = "x") const
     {
         const std::filesystem::path file = std::filesystem::path(path_) / relative;
@@ -61,4 +71,5 @@ private:
     std::string path_;
     std::optional<std::string> savedHome_;
     std::optional<std::string> savedDataHome_;
+    std::optional<std::string> savedConfigHome_;
 };

@@ -20,7 +20,8 @@
 
 namespace {
 
-// A home folder of its own, with its desktop folders named in user-dirs.dirs.
+// The model's home, set before its threads start (a thread reads the environment as it
+// starts, which may not change under it), with its desktop folders named in user-dirs.dirs.
 class PermissionsViewTest : public PreferencesTest {
 protected:
     void SetUp() override
@@ -58,11 +59,6 @@ protected:
     {
         return view.findChild<QLabel*>(QLatin1String(name))->text();
     }
-
-    TempDir home;
-    ScopedEnvironment homeVariable{"HOME", home.path()};
-    ScopedEnvironment config{"XDG_CONFIG_HOME", home.file(".config")};
-    ScopedEnvironment data{"XDG_DATA_HOME", home.file(".local/share")};
 };
 
 // A probe that holds every place at the gate, which counts what it was asked.
