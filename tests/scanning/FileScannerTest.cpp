@@ -199,6 +199,12 @@ protected:
         EXPECT_EQ(database.lastScan()->status, ScanRecord::Status::cancelled);
     }
 
+    // A scan through `fileSystem` that loses the large folder `folder`, saying `message` and
+    // leaving `rowsLeft` rows of its files, and its resume, with nothing in its way, which
+    // stores the folder's 40 files once.
+    void expectLostThenStoredByItsResume(ScriptedFileSystem& fileSystem, const std::string& folder,
+                                         std::string_view message, std::int64_t rowsLeft);
+
     std::string root() const { return tree.file("root"); }
     std::string cachePath() const { return cacheDir.file("ScanCache.sqlite"); }
     std::string at(const std::string& relative) const { return tree.file("root/" + relative); }
@@ -1737,6 +1743,21 @@ std::pair<std::int64_t, std::int64_t> fileRowsIn(const std::string& cache, const
             db.scalarInt("SELECT COUNT(*) - COUNT(DISTINCT name) " + of, {path})};
 }
 
+void FileScannerTest::expectLostThenStoredByItsResume(ScriptedFileSystem& fileSystem, const std::string& folder,
+                                                      std::string_view message, std::int64_t rowsLeft)
+{
+    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
+    EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
+    EXPECT_TRUE(errorLog(database).count({folder, std::string(message)}));
+    EXPECT_EQ(fileRowsIn(cachePath(), folder), (std::pair<std::int64_t, std::int64_t>{rowsLeft, 0}));
+
+    fileSystem.onEntry = nullptr;
+    fileSystem.onRead = nullptr;
+    EXPECT_EQ(scan(inParts(root()), fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
+    EXPECT_EQ(fileRowsIn(cachePath(), folder), (std::pair<std::int64_t, std::int64_t>{40, 0}));
+    EXPECT_EQ(indexed(database, root()), walk(root()));
+}
+
 // `count` files of sizes that differ, in the folder `folder` of `tree`.
 void writeFiles(const TempDir& tree, const std::string& folder, int count)
 {
@@ -1865,15 +1886,7 @@ TEST_F(FileScannerTest, AFolderWhoseRowsAnotherWriterFillsWhileItsPartsAreListed
             other.execute("COMMIT;");
         }
     };
-    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
-    EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
-    EXPECT_TRUE(errorLog(database).count({big, std::string(ScanWriter::rowsAddedMessage)}));
-    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{1, 0}));
-
-    fileSystem.onEntry = nullptr;
-    EXPECT_EQ(scan(inParts(root()), fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
-    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
-    EXPECT_EQ(indexed(database, root()), walk(root()));
+    expectLostThenStoredByItsResume(fileSystem, big, ScanWriter::rowsAddedMessage, 1);
 }
 
 TEST_F(FileScannerTest, AFolderWhosePartsABatchLostIsNeverTakenAsVisitedWithRowsMissing)
@@ -2038,14 +2051,5 @@ TEST_F(FileScannerTest, ALargeFolderFoundAsStoredIsLostNotComparedWhereAnotherWr
         if (path == big + "/below")
             other.execute("COMMIT;");
     };
-    const ScanOutcome outcome = scan(inParts(root()), fileSystem);
-    EXPECT_EQ(outcome.status, ScanRecord::Status::cancelled);
-    EXPECT_TRUE(errorLog(database).count({big, std::string(ScanWriter::rowsChangedMessage)}));
-    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
-
-    fileSystem.onEntry = nullptr;
-    fileSystem.onRead = nullptr;
-    EXPECT_EQ(scan(inParts(root()), fileSystem, outcome.scanID).status, ScanRecord::Status::completed);
-    EXPECT_EQ(fileRowsIn(cachePath(), big), (std::pair<std::int64_t, std::int64_t>{40, 0}));
-    EXPECT_EQ(indexed(database, root()), walk(root()));
+    expectLostThenStoredByItsResume(fileSystem, big, ScanWriter::rowsChangedMessage, 40);
 }
